@@ -1,0 +1,102 @@
+/*
+ * kelctx.cpp - set-up and tear-down of a call context.  Reads the process environment
+ * (QUARNKEL_MIN_TMPFILE_SIZE, TMP, QUARNKELTEMP) but never changes it.
+ */
+#include "kelctx.h"
+
+#include <unicode/ucnv.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "kelcodepage.h"
+#include "kelmsg.h"
+#include "keltrace.h"
+
+namespace {
+
+void setState(char *sqlstate, const char *state) {
+  if (sqlstate != nullptr) std::memcpy(sqlstate, state, 6);
+}
+
+int32_t thresholdFromEnv() {
+  const char *value = std::getenv("QUARNKEL_MIN_TMPFILE_SIZE");
+  if (value == nullptr) return KEL_MIN_FILE_THRESHOLD;
+  char *end = nullptr;
+  long n = std::strtol(value, &end, 10);
+  if (end == value || n < KEL_MIN_FILE_THRESHOLD) return KEL_MIN_FILE_THRESHOLD;
+  if (n > INT32_MAX) return INT32_MAX;
+  return static_cast<int32_t>(n);
+}
+
+// A malloc'd copy, so that the context's strings are released the same way however made.
+char *copyOf(const std::string &s) {
+  char *p = static_cast<char *>(std::malloc(s.size() + 1));
+  if (p != nullptr) std::memcpy(p, s.c_str(), s.size() + 1);
+  return p;
+}
+
+int fail(KelCallContext *ctx, char *sqlstate, const char *state, int rc) {
+  if (state != nullptr) setState(sqlstate, state);
+  char ignored[6];
+  kelTerm(ctx, ignored);
+  return rc;
+}
+
+}  // namespace
+
+int kelInit(KelCallContext *ctx, uint32_t messageMode, const KelCodePageRequest *cpRequest,
+            char *sqlstate, char *msg, const char *localeName) {
+  if (ctx == nullptr) {
+    setState(sqlstate, "38X10");
+    return -58;
+  }
+  ctx->fileThreshold = thresholdFromEnv();
+  if (const char *tmp = std::getenv("TMP"); tmp != nullptr && ctx->savedTmpSetting == nullptr) {
+    ctx->savedTmpSetting = copyOf(std::string("TMP=") + tmp);
+    if (ctx->savedTmpSetting == nullptr) return fail(ctx, sqlstate, "38X10", -58);
+  }
+  if (const char *dir = std::getenv("QUARNKELTEMP"); dir != nullptr && ctx->tempDir == nullptr) {
+    ctx->tempDir = copyOf(dir);
+    if (ctx->tempDir == nullptr) return fail(ctx, sqlstate, "38X10", -58);
+  }
+  if (ctx->codePages != nullptr) return 0;
+
+  ctx->fullMessages = messageMode;
+  int rc = kelTraceOpen(ctx, sqlstate, msg);
+  if (ctx->tempDir != nullptr)
+    KEL_TRACE(ctx, "tmp dir %s, file thresh %d\n", ctx->tempDir, ctx->fileThreshold);
+  else
+    KEL_TRACE(ctx, "tmp dir NULL, file thresh %d\n", ctx->fileThreshold);
+
+  ctx->codePages = static_cast<KelCodePages *>(std::calloc(1, sizeof(KelCodePages)));
+  if (ctx->codePages == nullptr) return fail(ctx, sqlstate, "38X10", -58);
+  if (rc < 0) return fail(ctx, sqlstate, nullptr, rc);
+
+  if (localeName != nullptr && std::strlen(localeName) >= KEL_MAX_LOCALE_NAME) {
+    if (msg) kelSetMessage(ctx, msg, KELG008E, localeName);
+    return fail(ctx, sqlstate, "38X38", -119);
+  }
+  (void)cpRequest;
+  return rc;
+}
+
+int kelTerm(KelCallContext *ctx, char *sqlstate) {
+  if (ctx == nullptr) {
+    setState(sqlstate, "38X10");
+    return -58;
+  }
+  if (KelCodePages *cp = ctx->codePages) {
+    if (cp->dbConverter != nullptr) ucnv_close(cp->dbConverter);
+    if (cp->appConverter != nullptr && cp->appConverter != cp->dbConverter) ucnv_close(cp->appConverter);
+    std::free(cp);
+    ctx->codePages = nullptr;
+  }
+  std::free(ctx->savedTmpSetting);
+  ctx->savedTmpSetting = nullptr;
+  std::free(ctx->tempDir);
+  ctx->tempDir = nullptr;
+  kelTraceClose(ctx);
+  return 0;
+}

@@ -1,0 +1,285 @@
+/*
+ * kelframe.cpp - the stored-procedure skeleton of both parameter conventions.  A QUARNDARI call
+ * reads and copies its inputs out of the descriptor area and then runs exactly the path of an
+ * SQL-convention call (runSqlConvention), as the SQL-convention entry of the same procedure.
+ */
+#include "kelframe.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "kelcodepage.h"
+#include "kelctx.h"
+#include "kelmsg.h"
+#include "kelparam.h"
+#include "keltrace.h"
+
+namespace {
+
+constexpr int kMsgBytes = KEL_MSG_BUFFER + 1;
+
+bool isInput(const KelParamSpec &p) {
+  return (p.kind == KelParamKind::String || p.kind == KelParamKind::Lob ||
+          p.kind == KelParamKind::Integer) &&
+         p.mode != KelParamMode::Out;
+}
+
+bool isOutput(const KelParamSpec &p) { return !isInput(p) || p.mode == KelParamMode::InOut; }
+
+bool hasOutBuffer(const KelParamSpec &p) {
+  return isOutput(p) && (p.kind == KelParamKind::String || p.kind == KelParamKind::Lob);
+}
+
+struct FreeDeleter {
+  void operator()(char *p) const { std::free(p); }
+};
+using Copy = std::unique_ptr<char, FreeDeleter>;
+
+// Steps common to both conventions once the inputs are in args: set up a context, check the
+// required inputs, run the worker, tear down.  returnMsg holds 1025 bytes.
+int32_t runSqlConvention(const KelProcSpec &spec, const KelProcLayout &layout, KelArg *args,
+                         char *returnMsg, const char *procName) {
+  KelCallContext ctx{};
+  char sqlstate[6] = "00000";
+  returnMsg[0] = '\0';
+  int32_t rc = kelInit(&ctx, KEL_FULL_MESSAGES, nullptr, sqlstate, returnMsg, nullptr);
+  if (rc >= 0) {
+    KEL_TRACE(&ctx, "%s entered.\n", procName);
+    for (int i = 0; i < layout.count; ++i) {
+      const KelParamSpec &p = layout.params[i];
+      if (isInput(p) && p.required && args[i].isNull) {
+        kelSetMessage(&ctx, returnMsg, KELG004E);
+        rc = kelSqlStateTable[KELG004E].code;
+        break;
+      }
+    }
+    if (rc >= 0) {
+      KelProcCall call{&ctx, args, layout.count, returnMsg, procName};
+      rc = spec.worker(call);
+    }
+  }
+  KEL_TRACE(&ctx, "exit. error code:%d; message:%s\n", rc, returnMsg);
+  int32_t termRc = kelTerm(&ctx, sqlstate);
+  if (rc == 0) rc = termRc;
+  return rc;
+}
+
+// Stores text of len bytes into an output entry: varying types get a 16-bit length and at most
+// sqllen bytes; other types at most sqllen - 1 bytes and a terminator.
+void writeStringOutput(KelCallContext *ctx, sqlvar *var, const char *text, int32_t len) {
+  if (var->sqldata == nullptr) return;
+  int32_t room = static_cast<uint16_t>(var->sqllen);
+  switch (var->sqltype) {
+    case SQL_TYP_VARCHAR: case SQL_TYP_NVARCHAR:
+    case SQL_TYP_LONG: case SQL_TYP_NLONG: {
+      if (len > room) {
+        KEL_TRACE(ctx, "output message truncated, output parameter buffer size:%d not enough.\n", room);
+        len = room;
+      }
+      uint16_t n = static_cast<uint16_t>(len);
+      std::memcpy(var->sqldata, &n, sizeof n);
+      std::memcpy(var->sqldata + sizeof n, text, static_cast<size_t>(len));
+      break;
+    }
+    default: {
+      if (room < 1) return;
+      if (room < len + 1) {
+        KEL_TRACE(ctx, "output message truncated, output parameter buffer size:%d not enough.\n", room);
+        len = room - 1;
+      }
+      std::memcpy(var->sqldata, text, static_cast<size_t>(len));
+      var->sqldata[len] = '\0';
+      break;
+    }
+  }
+}
+
+void writeIntOutput(sqlvar *var, int32_t value) {
+  if (var->sqldata == nullptr) return;
+  if (var->sqltype == SQL_TYP_SMALL || var->sqltype == SQL_TYP_NSMALL) {
+    auto v = static_cast<int16_t>(value);
+    std::memcpy(var->sqldata, &v, sizeof v);
+  } else {
+    std::memcpy(var->sqldata, &value, sizeof value);
+  }
+}
+
+void setIndicator(sqlvar *var, short value) {
+  if (var->sqlind != nullptr) *var->sqlind = value;
+}
+
+const KelProcLayout *chooseLayout(const KelProcSpec &spec, const sqlda *da) {
+  for (int i = 0; i < spec.nLayouts; ++i)
+    if (spec.layouts[i].count == da->sqld) return &spec.layouts[i];
+  for (int i = 0; i < spec.nLayouts; ++i)
+    if (spec.layouts[i].count == da->sqln) return &spec.layouts[i];
+  return nullptr;
+}
+
+}  // namespace
+
+int kelDariFrame(const KelProcSpec &spec, struct sqlda *da, struct sqlca *ca) {
+  (void)ca;
+  if (da == nullptr) return 1;
+  const KelProcLayout *layout = chooseLayout(spec, da);
+  if (layout == nullptr || layout->count > da->sqld) return 1;
+
+  KelCallContext ctx{};
+  char msg[kMsgBytes] = "";
+  char sqlstate[6] = "00000";
+  int rcIndex = -1, msgIndex = -1;
+  for (int i = 0; i < layout->count; ++i) {
+    if (layout->params[i].kind == KelParamKind::ReturnCode) rcIndex = i;
+    if (layout->params[i].kind == KelParamKind::ReturnMsg) msgIndex = i;
+  }
+
+  std::vector<KelArg> args(static_cast<size_t>(layout->count));
+  std::vector<Copy> copies;
+  std::vector<std::vector<char>> outBuffers(static_cast<size_t>(layout->count));
+  int32_t rc = kelInit(&ctx, KEL_FULL_MESSAGES, nullptr, sqlstate, msg, nullptr);
+  if (rc >= 0) {
+    KEL_TRACE(&ctx, "codepage is %ld\n", static_cast<long>(ctx.codePages ? ctx.codePages->dbCodePage : 0));
+    KEL_TRACE(&ctx, "Number of param passed = %d indexOffset = %d\n", da->sqld, 0);
+    for (int i = 0; i < layout->count && rc >= 0; ++i) {
+      const KelParamSpec &p = layout->params[i];
+      sqlvar *var = &da->sqlvar[i];
+      KelArg &arg = args[static_cast<size_t>(i)];
+      if (hasOutBuffer(p)) {
+        outBuffers[static_cast<size_t>(i)].assign(static_cast<size_t>(p.maxLen) + 1, '\0');
+        arg.out = outBuffers[static_cast<size_t>(i)].data();
+      }
+      if (!isInput(p)) {
+        if (p.kind == KelParamKind::Integer && kelCheckOutputIntParameter(&ctx, var, &rc, msg) < 0) break;
+        continue;
+      }
+      bool null = var->sqlind != nullptr && *var->sqlind == -1;
+      if (null && !p.required) {
+        arg.data = "";
+        arg.isNull = true;
+        continue;
+      }
+      if (p.kind == KelParamKind::Integer) {
+        if (kelGetIntParameter(&ctx, var, &rc, msg) < 0) break;
+        if (var->sqltype == SQL_TYP_SMALL || var->sqltype == SQL_TYP_NSMALL) {
+          int16_t v;
+          std::memcpy(&v, var->sqldata, sizeof v);
+          arg.num = v;
+        } else {
+          std::memcpy(&arg.num, var->sqldata, sizeof arg.num);
+        }
+        KEL_TRACE(&ctx, "%s:%d\n", p.name, arg.num);
+        continue;
+      }
+      char *data = nullptr;
+      int32_t len = 0;
+      if (kelGetStProcParam(&ctx, da, i, &data, &len, &rc, msg) < 0) break;
+      Copy copy(kelDupParam(&ctx, data, len, &rc, msg));
+      if (!copy) break;
+      arg.data = copy.get();
+      arg.len = len;
+      if (p.kind == KelParamKind::String) KEL_TRACE(&ctx, "%s:%s, len:%d, rc:%d\n", p.name, arg.data, len, rc);
+      copies.push_back(std::move(copy));
+    }
+    if (rc >= 0) {
+      for (int i = 0; i < layout->count; ++i)
+        if (isOutput(layout->params[i])) setIndicator(&da->sqlvar[i], 0);
+      rc = runSqlConvention(spec, *layout, args.data(), msg, spec.name);
+    }
+  }
+
+  if (rcIndex >= 0) writeIntOutput(&da->sqlvar[rcIndex], rc);
+  if (msgIndex >= 0) writeStringOutput(&ctx, &da->sqlvar[msgIndex], msg, static_cast<int32_t>(std::strlen(msg)));
+  for (int i = 0; i < layout->count; ++i) {
+    const KelParamSpec &p = layout->params[i];
+    sqlvar *var = &da->sqlvar[i];
+    if (!isOutput(p)) {
+      setIndicator(var, SQL_IND_NO_RETURN);
+      continue;
+    }
+    const KelArg &arg = args[static_cast<size_t>(i)];
+    if (p.kind == KelParamKind::Integer) writeIntOutput(var, arg.outNum);
+    if (hasOutBuffer(p) && arg.out != nullptr) writeStringOutput(&ctx, var, arg.out, arg.outLen);
+    setIndicator(var, p.kind != KelParamKind::ReturnCode && p.kind != KelParamKind::ReturnMsg && arg.outNull ? -1 : 0);
+  }
+  if (rc < 0)
+    KEL_TRACE(&ctx, "exit. error code:%d; err message:%s\n", rc, msg);
+  else
+    KEL_TRACE(&ctx, "exit. error code:%d; message:%s\n", rc, msg);
+  int32_t termRc = kelTerm(&ctx, sqlstate);
+  if (rc == 0 && rcIndex >= 0) writeIntOutput(&da->sqlvar[rcIndex], termRc);
+  return 1;
+}
+
+int kelSqlFrame(const KelProcSpec &spec, void **values, short **inds, char *sqlstate,
+                const char *procName, const char *specName, char *diagMsg) {
+  (void)specName;
+  (void)diagMsg;
+  const KelProcLayout &layout = spec.layouts[0];
+  std::vector<KelArg> args(static_cast<size_t>(layout.count));
+  int32_t *returnCode = nullptr;
+  char *returnMsg = nullptr;
+  for (int i = 0; i < layout.count; ++i) {
+    const KelParamSpec &p = layout.params[i];
+    KelArg &arg = args[static_cast<size_t>(i)];
+    short *ind = inds != nullptr ? inds[i] : nullptr;
+    if (isOutput(p) && ind != nullptr) *ind = 0;
+    if (p.kind == KelParamKind::ReturnCode) returnCode = static_cast<int32_t *>(values[i]);
+    if (p.kind == KelParamKind::ReturnMsg) returnMsg = static_cast<char *>(values[i]);
+    if (hasOutBuffer(p)) {
+      arg.out = p.kind == KelParamKind::Lob ? static_cast<char *>(values[i]) + sizeof(sqluint32)
+                                            : static_cast<char *>(values[i]);
+    }
+    if (!isInput(p)) continue;
+    arg.isNull = values[i] == nullptr || (ind != nullptr && *ind == -1);
+    if (arg.isNull) {
+      arg.data = "";
+      continue;
+    }
+    switch (p.kind) {
+      case KelParamKind::String:
+        arg.data = static_cast<const char *>(values[i]);
+        arg.len = static_cast<int32_t>(std::strlen(arg.data));
+        break;
+      case KelParamKind::Lob: {
+        sqluint32 n;
+        std::memcpy(&n, values[i], sizeof n);
+        arg.data = static_cast<const char *>(values[i]) + sizeof n;
+        arg.len = static_cast<int32_t>(n);
+        break;
+      }
+      default:
+        std::memcpy(&arg.num, values[i], sizeof arg.num);
+        break;
+    }
+  }
+  char localMsg[kMsgBytes];
+  if (returnMsg == nullptr) returnMsg = localMsg;
+  if (returnCode != nullptr) *returnCode = 0;
+  if (sqlstate != nullptr) std::memcpy(sqlstate, "00000", 6);
+
+  int32_t rc = runSqlConvention(spec, layout, args.data(), returnMsg,
+                                procName != nullptr && *procName ? procName : spec.name);
+  if (returnCode != nullptr) *returnCode = rc;
+  for (int i = 0; i < layout.count; ++i) {
+    const KelParamSpec &p = layout.params[i];
+    short *ind = inds != nullptr ? inds[i] : nullptr;
+    const KelArg &arg = args[static_cast<size_t>(i)];
+    if (!isOutput(p)) {
+      if (ind != nullptr) *ind = SQL_IND_NO_RETURN;
+      continue;
+    }
+    if (p.kind == KelParamKind::Integer && values[i] != nullptr) std::memcpy(values[i], &arg.outNum, sizeof arg.outNum);
+    if (hasOutBuffer(p) && arg.out != nullptr) {
+      int32_t n = arg.outLen < 0 ? 0 : (arg.outLen > p.maxLen ? p.maxLen : arg.outLen);
+      arg.out[n] = '\0';
+      if (p.kind == KelParamKind::Lob) {
+        auto len = static_cast<sqluint32>(n);
+        std::memcpy(values[i], &len, sizeof len);
+      }
+    }
+    if (ind != nullptr) *ind = arg.outNull ? -1 : 0;
+  }
+  return 0;
+}

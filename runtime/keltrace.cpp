@@ -1,0 +1,163 @@
+/*
+ * keltrace.cpp - switching the instance trace on and off, and a call's trace file.
+ * No lock is taken: every piece is written and flushed on its own, so lines of concurrent
+ * calls may interleave but never tear a piece.
+ */
+#include "keltrace.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string>
+
+#include "kelctx.h"
+#include "kelmsg.h"
+
+namespace {
+
+constexpr size_t kMaxControlLine = 1023;
+
+void setState(char *sqlstate, const char *state) {
+  if (sqlstate != nullptr) std::memcpy(sqlstate, state, 6);
+}
+
+// The instance name and the system directory; false when either is missing.
+bool instanceSettings(const char *instance, std::string *name, std::string *kelPath) {
+  const char *inst = instance != nullptr && *instance != '\0' ? instance : std::getenv("QUARNINSTANCE");
+  const char *path = std::getenv("QUARNKELPATH");
+  if (inst == nullptr || *inst == '\0' || path == nullptr || *path == '\0') return false;
+  *name = inst;
+  *kelPath = path;
+  return true;
+}
+
+std::string controlFileName(const std::string &kelPath, const std::string &instance) {
+  return kelPath + "/kel" + instance + ".ctl";
+}
+
+}  // namespace
+
+int kelTraceOn(KelCallContext *ctx, const char *traceDir, const char *instance, int32_t *rc,
+               char *sqlstate, char *msg) {
+  std::string inst, kelPath;
+  if (!instanceSettings(instance, &inst, &kelPath)) {
+    setState(sqlstate, "38X35");
+    if (rc) *rc = -102;
+    return -1;
+  }
+  setState(sqlstate, "00000");
+  if (rc) *rc = 0;
+
+  std::string traceName = std::string(traceDir != nullptr ? traceDir : "") + "/kel" + inst + ".trc";
+  FILE *trace = traceName.size() <= kMaxControlLine ? std::fopen(traceName.c_str(), "a+") : nullptr;
+  if (trace == nullptr) {
+    if (msg) kelSetMessage(ctx, msg, KELC009E, traceDir != nullptr ? traceDir : "");
+    if (rc) *rc = kelMessageState(KELC009E, sqlstate);
+    return -1;
+  }
+
+  std::string control = controlFileName(kelPath, inst);
+  FILE *ctl = std::fopen(control.c_str(), "w+");
+  bool written = ctl != nullptr && std::fputs(traceName.c_str(), ctl) >= 0;
+  if (ctl != nullptr && std::fclose(ctl) != 0) written = false;
+  if (!written) {
+    std::fclose(trace);
+    if (msg) kelSetMessage(ctx, msg, KELC011E);
+    if (rc) *rc = kelMessageState(KELC011E, sqlstate);
+    return -1;
+  }
+  if (msg) kelSetMessage(ctx, msg, KELA068I);
+
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char when[64];
+  asctime_r(&local, when);
+  std::fprintf(trace, "*** Trace turned on %s\n", when);
+  std::fclose(trace);
+  return 0;
+}
+
+int kelTraceOff(KelCallContext *ctx, const char *instance, char *msg, int32_t *rc) {
+  std::string inst, kelPath;
+  if (!instanceSettings(instance, &inst, &kelPath)) {
+    if (rc) *rc = -102;
+    return -1;
+  }
+  if (rc) *rc = 0;
+  std::string control = controlFileName(kelPath, inst);
+  if (std::remove(control.c_str()) != 0) {
+    if (msg) kelSetMessage(ctx, msg, KELC008E, control.c_str());
+    if (rc) *rc = kelSqlStateTable[KELC008E].code;
+    return -1;
+  }
+  if (msg) kelSetMessage(ctx, msg, KELA069I);
+  if (ctx != nullptr) {
+    if (ctx->traceFile != nullptr) std::fclose(ctx->traceFile);
+    ctx->traceFileName[0] = '\0';
+    ctx->traceOn = 0;
+    ctx->traceFile = nullptr;
+  }
+  return 0;
+}
+
+int kelTraceOpen(KelCallContext *ctx, char *sqlstate, char *msg) {
+  if (ctx == nullptr) return 0;
+  std::string inst, kelPath;
+  if (!instanceSettings(nullptr, &inst, &kelPath)) {
+    setState(sqlstate, "38X35");
+    return -102;
+  }
+  if (ctx->traceFile != nullptr && ctx->traceOn == 1) {
+    if (msg) msg[0] = '\0';
+    return 0;
+  }
+  std::string control = controlFileName(kelPath, inst);
+  FILE *ctl = std::fopen(control.c_str(), "r");
+  if (ctl == nullptr) {
+    if (errno == ENOENT) return 0;
+    if (msg) std::snprintf(msg, KEL_MSG_BUFFER, "'%s' %s\n", control.c_str(), std::strerror(errno));
+    return -1;
+  }
+  char line[kMaxControlLine + 1] = "";
+  if (std::fgets(line, sizeof line, ctl) == nullptr) line[0] = '\0';
+  std::fclose(ctl);
+  line[std::strcspn(line, "\r\n")] = '\0';
+
+  FILE *trace = line[0] != '\0' ? std::fopen(line, "a+") : nullptr;
+  if (trace == nullptr) {
+    setState(sqlstate, "38X03");
+    if (msg) kelSetMessage(ctx, msg, KELQ070E, line);
+    return kelSqlStateTable[KELQ070E].code;
+  }
+  // The name is kept for reference; a longer one than the field holds is cut there only.
+  std::snprintf(ctx->traceFileName, sizeof ctx->traceFileName, "%s", line);
+  ctx->traceFile = trace;
+  ctx->traceOn = 1;
+  return 0;
+}
+
+int kelTraceClose(KelCallContext *ctx) {
+  if (ctx == nullptr) return 0;
+  if (ctx->traceFile != nullptr) std::fclose(ctx->traceFile);
+  ctx->traceFile = nullptr;
+  ctx->traceOn = 0;
+  return 0;
+}
+
+int kelTraceWrite(KelCallContext *ctx, const char *format, ...) {
+  if (ctx == nullptr || ctx->traceFile == nullptr) return 0;
+  va_list args;
+  va_start(args, format);
+  int n = std::vfprintf(ctx->traceFile, format, args);
+  va_end(args);
+  std::fflush(ctx->traceFile);
+  return n < 0 ? 0 : n;
+}
+
+int kelGetProcessID(KelCallContext *ctx) { return static_cast<int>(getpid()); }

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Builds the project (installing what is missing) and runs the whole test suite with CTest.
+# Usage: scripts/test.sh            the normal build in build/
+#        scripts/test.sh --sanitize the address and undefined-behaviour sanitizer build in build-asan/
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+
+if [ "${1:-}" = "--sanitize" ]; then
+  build="$here/build-asan"
+  BUILD_TYPE=Debug "$here/scripts/setup.sh" "$build" -DKEL_SANITIZE=ON -DKEL_BUILD_BENCH=OFF
+  export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
+  export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+else
+  build="$here/build"
+  "$here/scripts/setup.sh" "$build"
+fi
+
+cd "$build"
+ctest --output-on-failure -j"$(nproc)"
