@@ -15,6 +15,7 @@ function(kel_add_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/support)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "KEL_TEST_BUILD_DIR=${CMAKE_BINARY_DIR};KEL_TEST_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
 endfunction()

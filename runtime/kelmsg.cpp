@@ -82,9 +82,11 @@ int placeholderCount(const char *format) {
   return n;
 }
 
+enum class Source { Catalogue, NotOpen, NotFound };
+
 // The format of entry msgNo: the translated text when the catalogue has one with the same
-// placeholders, else the built-in text.
-const char *formatOf(KelCallContext *ctx, int msgNo) {
+// placeholders, else the built-in text; *source tells which.
+const char *formatOf(int msgNo, Source *source) {
   const char *builtin = kelSqlStateTable[msgNo].text;
   const char *fetched = nullptr;
   bool open;
@@ -94,14 +96,8 @@ const char *formatOf(KelCallContext *ctx, int msgNo) {
     open = catalogueOpen();
     if (open) fetched = catgets(catalogueHandle, kCatalogueSet, msgNo, nullptr);
   }
-  if (!open) {
-    KEL_TRACE(ctx, "Message catalog open error. Using internal messages.\n");
-    return builtin;
-  }
-  if (fetched == nullptr) {
-    KEL_TRACE(ctx, "Message catalog fetch error. Id=%d\n", msgNo);
-    return builtin;
-  }
+  *source = !open ? Source::NotOpen : fetched == nullptr ? Source::NotFound : Source::Catalogue;
+  if (*source != Source::Catalogue) return builtin;
   // The handle stays open for the life of the process, so the text stays valid.
   if (placeholderCount(fetched) != placeholderCount(builtin)) return builtin;
   return fetched;
@@ -140,7 +136,12 @@ int appendMessage(KelCallContext *ctx, char *dest, int msgNo, int used, ...) {
 
 int kelVsprint(KelCallContext *ctx, char *dest, int msgNo, int usedBytes, va_list args) {
   if (msgNo < 0 || msgNo >= KEL_MSG_COUNT || dest == nullptr) return -1;
-  const char *format = formatOf(ctx, msgNo);
+  Source source;
+  const char *format = formatOf(msgNo, &source);
+  if (source == Source::NotOpen)
+    KEL_TRACE(ctx, "Message catalog open error. Using internal messages.\n");
+  else if (source == Source::NotFound)
+    KEL_TRACE(ctx, "Message catalog fetch error. Id=%d\n", msgNo);
   char scratch[KEL_MSG_BUFFER];
   int len = std::vsnprintf(scratch, sizeof scratch, format, args);
   if (len < 0) len = 0;

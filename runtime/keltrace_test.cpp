@@ -1,1 +1,129 @@
+// Switching the instance trace on and off, and opening it for a call.
+#include "keltrace.h"
+
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <cstring>
+#include <string>
+
+#include "kel_test_env.h"
+#include "kelctx.h"
+#include "kelmsg.h"
+
+namespace {
+
+class Trace : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    env.set("QUARNINSTANCE", "inst1");
+    env.set("QUARNKELPATH", dir.str());
+  }
+  std::string control() { return dir.file("kelinst1.ctl"); }
+  std::string traceFile() { return dir.file("kelinst1.trc"); }
+
+  keltest::TempDir dir;
+  keltest::ScopedEnv env;
+  char state[6] = "";
+  char msg[KEL_MSG_BUFFER + 1] = "";
+  int32_t rc = 1;
+};
+
+TEST_F(Trace, OnWritesControlFileAndHeaderThenCallsTraceUntilOff) {
+  ASSERT_EQ(kelTraceOn(nullptr, dir.str().c_str(), nullptr, &rc, state, msg), 0);
+  EXPECT_EQ(rc, 0);
+  EXPECT_STREQ(state, "00000");
+  EXPECT_STREQ(msg, "KELA068I  Lorvane has successfully turned the trace on.\n");
+  EXPECT_EQ(keltest::readFile(control()), traceFile());
+  std::string header = keltest::readFile(traceFile());
+  ASSERT_EQ(header.rfind("*** Trace turned on ", 0), 0u);
+  // The date form ends in a newline of its own, and the line adds one.
+  EXPECT_EQ(header.size(), std::string("*** Trace turned on ").size() + 24 + 2);
+
+  KelCallContext ctx{};
+  ASSERT_EQ(kelTraceOpen(&ctx, state, msg), 0);
+  EXPECT_EQ(ctx.traceOn, 1u);
+  EXPECT_EQ(std::string(ctx.traceFileName), traceFile());
+  KEL_TRACE(&ctx, "entered.\n");
+  EXPECT_GT(kelTraceWrite(&ctx, "SQLCODE = %d\n", -204), 0);
+  // Opening again while open is a no-op that clears the message.
+  std::strcpy(msg, "old");
+  EXPECT_EQ(kelTraceOpen(&ctx, state, msg), 0);
+  EXPECT_STREQ(msg, "");
+  kelTraceClose(&ctx);
+  EXPECT_EQ(ctx.traceOn, 0u);
+  EXPECT_EQ(kelTraceWrite(&ctx, "lost\n"), 0);
+  std::string text = keltest::readFile(traceFile());
+  EXPECT_NE(text.find("TestBody:\t\tentered.\nSQLCODE = -204\n"), std::string::npos) << text;
+
+  ASSERT_EQ(kelTraceOff(nullptr, nullptr, msg, &rc), 0);
+  EXPECT_STREQ(msg, "KELA069I  Lorvane has successfully turned the trace off.\n");
+  EXPECT_FALSE(std::filesystem::exists(control()));
+  KelCallContext later{};
+  EXPECT_EQ(kelTraceOpen(&later, state, msg), 0);
+  EXPECT_EQ(later.traceOn, 0u);
+
+  // Switching off twice: the second fails to remove the control file.
+  EXPECT_EQ(kelTraceOff(nullptr, nullptr, msg, &rc), -1);
+  EXPECT_EQ(rc, -96);
+  EXPECT_EQ(std::string(msg), "KELC008E  Can not remove the file " + control() + ".\n");
+}
+
+TEST_F(Trace, MissingInstanceSettingsGive38X35WithoutMessage) {
+  for (const char *var : {"QUARNINSTANCE", "QUARNKELPATH"}) {
+    keltest::ScopedEnv local;
+    local.unset(var);
+    msg[0] = '\0';
+    std::strcpy(state, "00000");
+    EXPECT_EQ(kelTraceOn(nullptr, dir.str().c_str(), nullptr, &rc, state, msg), -1);
+    EXPECT_EQ(rc, -102);
+    EXPECT_STREQ(state, "38X35");
+    EXPECT_STREQ(msg, "");
+    rc = 0;
+    EXPECT_EQ(kelTraceOff(nullptr, nullptr, msg, &rc), -1);
+    EXPECT_EQ(rc, -102);
+    KelCallContext ctx{};
+    std::strcpy(state, "00000");
+    EXPECT_EQ(kelTraceOpen(&ctx, state, msg), -102);
+    EXPECT_STREQ(state, "38X35");
+    EXPECT_STREQ(msg, "");
+    // Every call fails at initialisation while the variable is missing.
+    EXPECT_EQ(kelInit(&ctx, KEL_FULL_MESSAGES, nullptr, state, msg, nullptr), -102);
+  }
+  // A given instance name stands in for QUARNINSTANCE.
+  keltest::ScopedEnv local;
+  local.unset("QUARNINSTANCE");
+  EXPECT_EQ(kelTraceOn(nullptr, dir.str().c_str(), "inst2", &rc, state, msg), 0);
+  EXPECT_EQ(keltest::readFile(dir.file("kelinst2.ctl")), dir.file("kelinst2.trc"));
+}
+
+TEST_F(Trace, UnusableTraceFilesAreReported) {
+  // A trace directory that does not exist.
+  std::string missing = dir.file("nodir");
+  EXPECT_EQ(kelTraceOn(nullptr, missing.c_str(), nullptr, &rc, state, msg), -1);
+  EXPECT_EQ(rc, -97);
+  EXPECT_EQ(std::string(msg), "KELC009E  Unable to create file to " + missing + " directory.\n");
+  EXPECT_FALSE(std::filesystem::exists(control()));
+
+  // A control file naming a file in a directory that is gone: every call fails with -148.
+  keltest::writeFile(control(), dir.file("gone/kelinst1.trc"));
+  for (int call = 0; call < 2; ++call) {
+    KelCallContext ctx{};
+    ctx.fullMessages = KEL_FULL_MESSAGES;
+    EXPECT_EQ(kelTraceOpen(&ctx, state, msg), -148);
+    EXPECT_STREQ(state, "38X03");
+    EXPECT_EQ(std::string(msg), "KELQ070E  Cannot open trace file " + dir.file("gone/kelinst1.trc") + " for output.\n");
+    EXPECT_EQ(kelInit(&ctx, KEL_FULL_MESSAGES, nullptr, state, msg, nullptr), -148);
+    EXPECT_EQ(ctx.codePages, nullptr);
+  }
+  EXPECT_EQ(kelTraceOff(nullptr, nullptr, msg, &rc), 0);
+
+  // A control file that cannot be written.
+  std::filesystem::create_directory(control());
+  EXPECT_EQ(kelTraceOn(nullptr, dir.str().c_str(), nullptr, &rc, state, msg), -1);
+  EXPECT_EQ(rc, -105);
+  EXPECT_STREQ(state, "38X03");
+  EXPECT_STREQ(msg, "KELC011E  Unable to write to the trace control file.\n");
+}
+
+}  // namespace

@@ -1,0 +1,20 @@
+# Fails unless the dynamic symbols that LIB defines (functions and data) are exactly EXPECTED
+# (a ;-list).  Run as: cmake -DLIB=... -DEXPECTED=a;b -P CheckExports.cmake
+execute_process(COMMAND nm -D --defined-only ${LIB} OUTPUT_VARIABLE out RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${LIB}")
+endif()
+string(REPLACE "\n" ";" lines "${out}")
+set(found "")
+foreach(line IN LISTS lines)
+  # "address type name"; u (unique template statics of the C++ library) cannot be hidden.
+  if(line MATCHES "^[0-9a-f]+ ([TDBRVWi]) (.+)$")
+    list(APPEND found "${CMAKE_MATCH_2}")
+  endif()
+endforeach()
+list(SORT found)
+set(expected ${EXPECTED})
+list(SORT expected)
+if(NOT "${found}" STREQUAL "${expected}")
+  message(FATAL_ERROR "${LIB} exports [${found}], expected [${expected}]")
+endif()
