@@ -1,0 +1,66 @@
+/*
+ * quarnxmlinit.cpp - initialises Xerces-C and ICU once per process, when this library is
+ * loaded, and records the outcome for isSharedLibInitSuccess / getLastErrorCode /
+ * getLastErrorMessage.  The library's unload terminates Xerces-C again.
+ */
+#include "quarnxmlinit.h"
+
+#include <unicode/uclean.h>
+#include <xercesc/sax/SAXException.hpp>
+#include <xercesc/util/PlatformUtils.hpp>
+#include <xercesc/util/XMLException.hpp>
+#include <xercesc/util/XMLString.hpp>
+
+#include <string>
+
+namespace {
+
+int lastErrorCode = -1;
+std::string lastErrorMessage = "not initialised";
+bool xercesUp = false;
+
+std::string narrow(const XMLCh *text) {
+  if (text == nullptr) return std::string();
+  char *s = xercesc::XMLString::transcode(text);
+  std::string out = s != nullptr ? s : "";
+  xercesc::XMLString::release(&s);
+  return out;
+}
+
+__attribute__((constructor)) void initialiseOnLoad() {
+  UErrorCode status = U_ZERO_ERROR;
+  u_init(&status);
+  if (U_FAILURE(status)) {
+    lastErrorCode = -5;
+    lastErrorMessage = std::string("ICU: ") + u_errorName(status);
+    return;
+  }
+  try {
+    xercesc::XMLPlatformUtils::Initialize();
+    xercesUp = true;
+    lastErrorCode = 0;
+    lastErrorMessage.clear();
+  } catch (const xercesc::XMLException &e) {
+    lastErrorCode = -2;
+    lastErrorMessage = narrow(e.getMessage());
+  } catch (const xercesc::SAXException &e) {
+    lastErrorCode = -3;
+    lastErrorMessage = narrow(e.getMessage());
+  } catch (...) {
+    lastErrorCode = -1;
+    lastErrorMessage = "the XML parser library could not be initialised";
+  }
+}
+
+__attribute__((destructor)) void terminateOnUnload() {
+  if (xercesUp) {
+    xercesc::XMLPlatformUtils::Terminate();
+    xercesUp = false;
+  }
+}
+
+}  // namespace
+
+extern "C" int isSharedLibInitSuccess(void) { return lastErrorCode == 0 ? 1 : 0; }
+extern "C" int getLastErrorCode(void) { return lastErrorCode; }
+extern "C" const char *getLastErrorMessage(void) { return lastErrorMessage.c_str(); }
