@@ -22,22 +22,22 @@ struct KelCodePageRequest;
 struct sqlca;
 
 struct KelCodePages {
-  int32_t appCodePage;          // CCSID of the application's data
-  int32_t dbCodePage;           // CCSID of the database's data
-  int32_t reserved;             // not used
-  UConverter *appConverter;     // converter of the application code page
-  UConverter *dbConverter;      // converter of the database code page; may be appConverter
+  int32_t appCodePage;       // CCSID of the application's data
+  int32_t dbCodePage;        // CCSID of the database's data
+  int32_t reserved;          // not used
+  UConverter *appConverter;  // converter of the application code page
+  UConverter *dbConverter;   // converter of the database code page; may be appConverter
 };
 
 // Code pages with a meaning of their own.
 inline constexpr int32_t KEL_CP_UTF16 = 1200;
 inline constexpr int32_t KEL_CP_UTF8 = 1208;
-inline constexpr int32_t KEL_CP_EUCJP_OLD = 954;   // always recorded as KEL_CP_EUCJP
+inline constexpr int32_t KEL_CP_EUCJP_OLD = 954;  // always recorded as KEL_CP_EUCJP
 inline constexpr int32_t KEL_CP_EUCJP = 33722;
 
 // Modes of initICU.
-inline constexpr int KEL_CP_FUNCTION_MODE = 0;    // user-defined function: locale and DBINFO
-inline constexpr int KEL_CP_PROCEDURE_MODE = 1;   // stored procedure: the connection's tokens
+inline constexpr int KEL_CP_FUNCTION_MODE = 0;   // user-defined function: locale and DBINFO
+inline constexpr int KEL_CP_PROCEDURE_MODE = 1;  // stored procedure: the connection's tokens
 
 // Working copy of kelUpperCase, in UTF-16 units.
 inline constexpr int32_t KEL_UPPER_WORK_CHARS = 4096;

@@ -78,7 +78,17 @@ int kelInit(KelCallContext *ctx, uint32_t messageMode, const KelCodePageRequest 
     if (msg) kelSetMessage(ctx, msg, KELG008E, localeName);
     return fail(ctx, sqlstate, "38X38", -119);
   }
-  (void)cpRequest;
+  int mode = cpRequest != nullptr ? cpRequest->mode : KEL_CP_FUNCTION_MODE;
+  if (initICU(ctx, mode, cpRequest, localeName) != 0) {
+    // The message names what could not be set up: the locale, else the database code page.
+    std::string what = localeName != nullptr && localeName[0] != '\0'
+                           ? std::string(localeName)
+                           : std::to_string(cpRequest != nullptr && mode == KEL_CP_FUNCTION_MODE
+                                                ? cpRequest->dbCodePage
+                                                : ctx->codePages->dbCodePage);
+    if (msg) kelSetMessage(ctx, msg, KELG008E, what.c_str());
+    return fail(ctx, sqlstate, "38X38", -119);
+  }
   return rc;
 }
 

@@ -33,10 +33,19 @@ inline constexpr size_t KEL_MAX_LOCALE_NAME = 100;
 inline constexpr uint32_t KEL_SHORT_MESSAGES = 0; // user-defined functions: 70 characters
 inline constexpr uint32_t KEL_FULL_MESSAGES = 1;  // stored procedures: 1024 bytes
 
-// Code-page request of kelInit: how the code pages of the call are found.
+struct sqlca;
+
+// Fills *ca as CONNECT without arguments answers it on the call's connection (tokens separated
+// by 0xFF: the second is the database code page, the ninth the application code page).
+// Returns 0, or non-zero when the connection cannot be asked.
+using KelConnectionInfoFn = int (*)(struct sqlca *ca);
+
+// Code-page request of kelInit: how the code pages of the call are found.  Without a request
+// both code pages are the process's application code page (locale name or ICU default).
 struct KelCodePageRequest {
-  int mode;                // 1 stored procedure (ask the connection), 0 user-defined function
-  const void *dbinfo;      // function information of the engine (functions only), or null
+  int mode;                           // 1 stored procedure (ask the connection), 0 function
+  int32_t dbCodePage;                 // function mode: the database code page of DBINFO; 0 none
+  KelConnectionInfoFn connectionInfo; // procedure mode: asks the call's connection
 };
 
 /*

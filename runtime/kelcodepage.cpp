@@ -1,0 +1,717 @@
+/*
+ * kelcodepage.cpp - code-page set-up of a call and the conversions between the application code
+ * page, the database code page and UTF-16 (ICU).  Converters belong to the call's code-page
+ * record; temporary converters opened here are closed before the function returns.  ICU's
+ * default converter name is process-wide: it is read or changed only under defaultNameLock().
+ */
+#include "kelcodepage.h"
+
+#include <unicode/uchar.h>
+#include <unicode/ucnv.h>
+#include <unicode/ustring.h>
+#include <unicode/utf16.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "kelctx.h"
+#include "kelinterr.h"
+#include "kelmsg.h"
+#include "keltrace.h"
+#include "sqlca.h"
+
+namespace {
+
+constexpr const char kUnit[] = "kelutil";
+
+// KEL_TRACE for helpers: the line carries the name of the public function they work for.
+#define TRACE_AS(ctx, function, ...)                   \
+  do {                                                 \
+    KelCallContext *traceCtx_ = (ctx);                 \
+    if (traceCtx_ != nullptr && traceCtx_->traceOn) {  \
+      kelTraceWrite(traceCtx_, "%s:\t\t", (function)); \
+      kelTraceWrite(traceCtx_, __VA_ARGS__);           \
+    }                                                  \
+  } while (0)
+
+constexpr const char kInitIcu[] = "initICU";
+
+struct ConverterCloser {
+  void operator()(UConverter *c) const { ucnv_close(c); }
+};
+using ConverterPtr = std::unique_ptr<UConverter, ConverterCloser>;
+
+// Guards every read and change of ICU's process-wide default converter name.
+std::mutex &defaultNameLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+// Converters with a fixed ICU table: the year-2000 variants that round-trip the code page.
+struct FixedTable {
+  int32_t codePage;
+  const char *icuName;
+};
+constexpr FixedTable kFixedTables[] = {
+    {942, "ibm-942_P12A-1999"},
+    {943, "ibm-943_P15A-2003"},
+    {949, "ibm-949_P11A-1999"},
+    {1363, "ibm-1363_P11B-1998"},
+};
+
+// Encoding names written into or expected in XML documents; searched in this order, the first
+// match wins, ended by the sentinel -2.  850, 37 and the 125x pages carry the charset name ICU
+// registers for their IBM CCSID alias.
+struct EncodingName {
+  int32_t codePage;
+  const char *name;
+};
+constexpr EncodingName kEncodingNames[] = {
+    {1208, "UTF-8"},        {-1, "UTF-16"},         {367, "us-ascii"},      {819, "iso-8859-1"},
+    {850, "IBM850"},        {1252, "windows-1252"}, {1250, "windows-1250"}, {1251, "windows-1251"},
+    {1254, "windows-1254"}, {1255, "windows-1255"}, {1256, "windows-1256"}, {1257, "windows-1257"},
+    {37, "IBM037"},         {1383, "GB2312"},       {943, "Shift_JIS"},     {932, "Shift_JIS"},
+    {950, "Big5"},          {970, "EUC-KR"},        {954, "EUC-JP"},        {33722, "EUC-JP"},
+    {970, "EUC-KR"},        {964, "EUC-TW"},        {912, "iso-8859-2"},    {915, "iso-8859-5"},
+    {1089, "iso-8859-6"},   {813, "iso-8859-7"},    {916, "iso-8859-8"},    {920, "iso-8859-9"},
+    {1046, "cp1046"},       {-2, nullptr},
+};
+
+// The built-in encoding name of a code page, or null.
+const char *tableName(int32_t codePage) {
+  for (const EncodingName *e = kEncodingNames; e->codePage != -2; ++e) {
+    if (e->codePage == codePage) return e->name;
+  }
+  return nullptr;
+}
+
+// ICU's name of a converter in one naming standard, or null.
+const char *standardName(const char *name, const char *standard) {
+  UErrorCode err = U_ZERO_ERROR;
+  const char *found = ucnv_getStandardName(name, standard, &err);
+  return U_SUCCESS(err) ? found : nullptr;
+}
+
+int32_t recorded(int32_t codePage) {
+  return codePage == KEL_CP_EUCJP_OLD ? KEL_CP_EUCJP : codePage;
+}
+
+void setState(char *sqlstate, const char *state) {
+  if (sqlstate != nullptr) std::memcpy(sqlstate, state, 6);
+}
+
+// Formats KELQ055E with the ICU error number and sets "38X45".
+void icuFailure(KelCallContext *ctx, char *msg, char *sqlstate, long icuError) {
+  std::string number = std::to_string(icuError);
+  if (msg != nullptr) kelSetMessage(ctx, msg, KELQ055E, number.c_str());
+  kelMessageState(KELQ055E, sqlstate);
+}
+
+// The pointer's low bits, as the trace lines print converters and addresses.
+unsigned traceAddress(const void *p) {
+  return static_cast<unsigned>(reinterpret_cast<uintptr_t>(p));
+}
+
+// The first 99 units of a UTF-16 text as UTF-8, for trace lines.
+std::string traceText(const UChar *text) {
+  int32_t units = 0;
+  while (units < 99 && text[units] != 0) ++units;
+  char out[99 * 3 + 1];
+  int32_t outLen = 0;
+  UErrorCode err = U_ZERO_ERROR;
+  u_strToUTF8WithSub(out, sizeof out, &outLen, text, units, 0xFFFD, nullptr, &err);
+  return U_SUCCESS(err) ? std::string(out, static_cast<size_t>(outLen)) : std::string();
+}
+
+// Converts len bytes to UTF-16 with conv.  Returns false with err set on failure.
+bool toUtf16(UConverter *conv, const char *src, int32_t len, std::u16string *out, UErrorCode *err) {
+  out->clear();
+  if (len == 0) return true;
+  // Two units per byte cover every table ICU ships; the preflighted size is used otherwise.
+  int32_t capacity = len > (INT32_MAX - 1) / 2 ? INT32_MAX - 1 : 2 * len + 1;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    out->resize(static_cast<size_t>(capacity));
+    *err = U_ZERO_ERROR;
+    int32_t n = ucnv_toUChars(conv, out->data(), capacity, src, len, err);
+    if (*err == U_BUFFER_OVERFLOW_ERROR && n >= capacity && n < INT32_MAX) {
+      capacity = n + 1;
+      continue;
+    }
+    if (U_FAILURE(*err)) return false;
+    out->resize(static_cast<size_t>(n));
+    return true;
+  }
+  return false;
+}
+
+// Converts UTF-16 text with conv into dest (capacity bytes); terminated when room is left.
+// Returns the full converted length; *err is U_BUFFER_OVERFLOW_ERROR when it did not fit.
+int32_t fromUtf16(UConverter *conv, const std::u16string &text, char *dest, int32_t capacity,
+                  UErrorCode *err) {
+  *err = U_ZERO_ERROR;
+  return ucnv_fromUChars(conv, dest, capacity, text.data(), static_cast<int32_t>(text.size()), err);
+}
+
+// The converter of the process's own locale: ICU's default, or UTF-8 when that is plain ASCII
+// (the C locale of minimal machines, whose data is UTF-8 in practice).  Caller closes it.
+UConverter *openProcessConverter(std::string *name, UErrorCode *err) {
+  std::string defaultName;
+  {
+    std::lock_guard<std::mutex> guard(defaultNameLock());
+    const char *current = ucnv_getDefaultName();
+    if (current != nullptr) defaultName = current;
+  }
+  if (defaultName.empty()) {
+    *err = U_MISSING_RESOURCE_ERROR;
+    return nullptr;
+  }
+  UConverter *conv = ucnv_open(defaultName.c_str(), err);
+  if (conv != nullptr) {
+    UErrorCode ccsidErr = U_ZERO_ERROR;
+    if (ucnv_getCCSID(conv, &ccsidErr) == 367) {
+      ucnv_close(conv);
+      defaultName = "UTF-8";
+      *err = U_ZERO_ERROR;
+      conv = ucnv_open(defaultName.c_str(), err);
+    }
+  }
+  if (name != nullptr) *name = defaultName;
+  return conv;
+}
+
+// Opens the converter a locale name asks for: the name itself as a converter name, else the
+// code set of a POSIX locale "ll_CC.codeset@modifier"; "C" and "POSIX" are the UTF-8 default.
+UConverter *openLocaleConverter(const char *localeName, UErrorCode *err) {
+  std::string_view name(localeName);
+  if (name == "C" || name == "POSIX") return ucnv_open("UTF-8", err);
+  UConverter *conv = ucnv_open(localeName, err);
+  if (conv != nullptr) return conv;
+  size_t dot = name.find('.');
+  if (dot == std::string_view::npos) return nullptr;
+  std::string codeSet(name.substr(dot + 1, name.find('@', dot) - dot - 1));
+  if (codeSet.empty()) return nullptr;
+  UErrorCode second = U_ZERO_ERROR;
+  conv = ucnv_open(codeSet.c_str(), &second);
+  if (conv != nullptr) *err = second;
+  return conv;
+}
+
+int32_t ccsidOf(UConverter *conv) {
+  UErrorCode err = U_ZERO_ERROR;
+  int32_t ccsid = ucnv_getCCSID(conv, &err);
+  return U_SUCCESS(err) && ccsid > 0 ? ccsid : 0;
+}
+
+void traceConverters(KelCallContext *ctx, const KelCodePages *cp) {
+  TRACE_AS(ctx, kInitIcu, "app code page %d, db code page %d\n", cp->appCodePage, cp->dbCodePage);
+  TRACE_AS(ctx, kInitIcu, "got icu converters db conv = %x, app conv = %x\n",
+           traceAddress(cp->dbConverter), traceAddress(cp->appConverter));
+}
+
+int initForProcedure(KelCallContext *ctx, KelCodePages *cp, const KelCodePageRequest *request) {
+  if (request == nullptr || request->connectionInfo == nullptr) {
+    TRACE_AS(ctx, kInitIcu, "no connection to ask for the code pages\n");
+    return -1;
+  }
+  struct sqlca ca {};
+  int rc = request->connectionInfo(&ca);
+  if (rc != 0 || ca.sqlcode < 0) {
+    TRACE_AS(ctx, kInitIcu, "connection information failed, rc %d, sqlcode %d\n", rc,
+             static_cast<int>(ca.sqlcode));
+    return -1;
+  }
+  int32_t dbCodePage = get_sqlerrmc_token(ctx, &ca, 2);
+  int32_t appCodePage = get_sqlerrmc_token(ctx, &ca, 9);
+  if (appCodePage == -1) appCodePage = dbCodePage;
+  if (appCodePage == -1) return -1;
+  cp->appCodePage = cp->dbCodePage = recorded(appCodePage);
+
+  UErrorCode err = U_ZERO_ERROR;
+  cp->appConverter = kelOpenConverter(cp->appCodePage, &err);
+  if (cp->appConverter == nullptr || U_FAILURE(err)) {
+    TRACE_AS(ctx, kInitIcu, "unable to open icu converter for %d\n", cp->appCodePage);
+    return U_FAILURE(err) ? err : -1;
+  }
+  cp->dbConverter = cp->appConverter;
+  return 0;
+}
+
+int initForFunction(KelCallContext *ctx, KelCodePages *cp, const KelCodePageRequest *request,
+                    const char *localeName) {
+  UErrorCode err = U_ZERO_ERROR;
+  std::string appName;
+  if (localeName != nullptr && localeName[0] != '\0') {
+    appName = localeName;
+    cp->appConverter = openLocaleConverter(localeName, &err);
+  } else {
+    cp->appConverter = openProcessConverter(&appName, &err);
+    if (appName.empty()) {
+      TRACE_AS(ctx, kInitIcu, "unable to ucnv_getDefaultName\n");
+      return -1;
+    }
+  }
+  if (cp->appConverter == nullptr || U_FAILURE(err)) {
+    TRACE_AS(ctx, kInitIcu, "unable to open app icu converter %s for UDF case\n", appName.c_str());
+    return U_FAILURE(err) ? err : -1;
+  }
+  cp->appCodePage = recorded(ccsidOf(cp->appConverter));
+
+  int32_t dbCodePage = request != nullptr ? request->dbCodePage : 0;
+  cp->dbCodePage = dbCodePage > 0 ? recorded(dbCodePage) : cp->appCodePage;
+  if (cp->dbCodePage == cp->appCodePage) {
+    cp->dbConverter = cp->appConverter;
+    return 0;
+  }
+  cp->dbConverter = kelOpenConverter(cp->dbCodePage, &err);
+  if (cp->dbConverter == nullptr || U_FAILURE(err)) {
+    TRACE_AS(ctx, kInitIcu, "unable to open icu converter for db codepage %d\n", cp->dbCodePage);
+    return U_FAILURE(err) ? err : -1;
+  }
+  return 0;
+}
+
+bool haveConverters(const KelCallContext *ctx) {
+  return ctx != nullptr && ctx->codePages != nullptr && ctx->codePages->appConverter != nullptr &&
+         ctx->codePages->dbConverter != nullptr;
+}
+
+UConverter *dbConverterOf(const KelCallContext *ctx) {
+  return ctx != nullptr && ctx->codePages != nullptr ? ctx->codePages->dbConverter : nullptr;
+}
+
+// Reports a missing code-page set-up: a caller that converts before kelInit is a program error.
+int32_t noConverters(KelCallContext *ctx, char *msg, char *sqlstate, int32_t *errCode) {
+  int rc = KEL_INTERNAL_ERROR(ctx, msg, sqlstate);
+  if (errCode != nullptr) *errCode = rc;
+  return -1;
+}
+
+// Reports a destination too small for the result: KELQ055E, "38X45", error code -124.
+const char *converterFunction(bool appToDb) {
+  return appToDb ? "convertBufferAppToQuarn" : "convertBufferQuarnToApp";
+}
+
+int32_t tooSmall(KelCallContext *ctx, bool appToDb, int32_t destCap, int32_t needed, char *msg,
+                 char *sqlstate, int32_t *errCode) {
+  if (appToDb)
+    TRACE_AS(ctx, converterFunction(appToDb), "destbuf %d too small to hold converted buffer %d\n",
+             destCap, needed);
+  else
+    TRACE_AS(ctx, converterFunction(appToDb), "destbuf too small to hold converted buffer\n");
+  icuFailure(ctx, msg, sqlstate, U_BUFFER_OVERFLOW_ERROR);
+  if (errCode != nullptr) *errCode = KEL_CONV_TOO_SMALL;
+  return -1;
+}
+
+// Both directions of the buffer conversion once the converters are chosen.  The result is
+// terminated, so it must be shorter than destCap.
+int32_t convertBuffer(KelCallContext *ctx, bool appToDb, UConverter *from, UConverter *to,
+                      const char *src, int32_t srcLen, char *dest, int32_t destCap, char *msg,
+                      char *sqlstate, int32_t *errCode) {
+  std::u16string text;
+  UErrorCode err = U_ZERO_ERROR;
+  if (!toUtf16(from, src, srcLen, &text, &err)) {
+    if (appToDb)
+      TRACE_AS(ctx, converterFunction(appToDb), "cant convert from app codepage err = %ld\n",
+               static_cast<long>(err));
+    else
+      TRACE_AS(ctx, converterFunction(appToDb), "cant convert from db codepage err = %ld\n",
+               static_cast<long>(err));
+    icuFailure(ctx, msg, sqlstate, err);
+    if (errCode != nullptr) *errCode = err;
+    return -1;
+  }
+  int32_t n = fromUtf16(to, text, dest, destCap, &err);
+  if (n < destCap && U_SUCCESS(err)) return n;
+  if (err == U_BUFFER_OVERFLOW_ERROR || n >= destCap) {
+    if (destCap > 0) dest[0] = '\0';
+    return tooSmall(ctx, appToDb, destCap, n, msg, sqlstate, errCode);
+  }
+  icuFailure(ctx, msg, sqlstate, err);
+  if (errCode != nullptr) *errCode = err;
+  return -1;
+}
+
+// Copies between equal code pages; src and dest may overlap.  No terminator is added.
+int32_t copyBuffer(KelCallContext *ctx, bool appToDb, const char *src, int32_t srcLen, char *dest,
+                   int32_t destCap, char *msg, char *sqlstate, int32_t *errCode) {
+  if (srcLen > destCap) return tooSmall(ctx, appToDb, destCap, srcLen, msg, sqlstate, errCode);
+  if (src != dest && srcLen > 0) std::memmove(dest, src, static_cast<size_t>(srcLen));
+  return srcLen;
+}
+
+// Upper-cases UTF-16 text code point by code point (so lengths stay comparable).
+std::u16string upperCased(const UChar *text, int32_t units) {
+  std::u16string out;
+  out.reserve(static_cast<size_t>(units));
+  int32_t i = 0;
+  while (i < units) {
+    UChar32 c;
+    U16_NEXT(text, i, units, c);
+    UChar32 upper = kelToUpper(c);
+    if (U_IS_BMP(upper)) {
+      out.push_back(static_cast<char16_t>(upper));
+    } else {
+      out.push_back(U16_LEAD(upper));
+      out.push_back(U16_TRAIL(upper));
+    }
+  }
+  return out;
+}
+
+// XML whitespace.
+bool isSpace(char16_t c) {
+  return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
+}
+
+void skipSpace(const std::u16string &text, size_t *pos) {
+  while (*pos < text.size() && isSpace(text[*pos])) ++*pos;
+}
+
+bool startsWithAt(const std::u16string &text, size_t pos, std::u16string_view word) {
+  return text.compare(pos, word.size(), word) == 0;
+}
+
+// Reads `= quote value quote` at *pos (whitespace allowed around '=' when allowSpace); the value
+// may not hold whitespace.  Moves *pos behind the closing quote.
+bool readQuotedValue(const std::u16string &text, size_t *pos) {
+  skipSpace(text, pos);
+  if (*pos >= text.size() || text[*pos] != u'=') return false;
+  ++*pos;
+  skipSpace(text, pos);
+  if (*pos >= text.size() || (text[*pos] != u'"' && text[*pos] != u'\'')) return false;
+  char16_t quote = text[(*pos)++];
+  while (*pos < text.size() && text[*pos] != quote) {
+    if (isSpace(text[*pos])) return false;
+    ++*pos;
+  }
+  if (*pos >= text.size()) return false;
+  ++*pos;
+  return true;
+}
+
+// A name that may stand in an encoding declaration: a letter, then letters, digits, . _ -.
+bool isEncodingName(const char *name) {
+  if (name == nullptr ||
+      !((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z')))
+    return false;
+  for (const char *p = name + 1; *p; ++p) {
+    char c = *p;
+    bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+              c == '.' || c == '_' || c == '-';
+    if (!ok) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int get_sqlerrmc_token(KelCallContext *ctx, const struct sqlca *ca, int tokenNumber) {
+  if (ca == nullptr) return -1;
+  int used = ca->sqlerrml < 0 ? 0 : ca->sqlerrml > SQL_MAX_ERRMC ? SQL_MAX_ERRMC : ca->sqlerrml;
+  const char *start = ca->sqlerrmc;
+  const char *end = start + used;
+  int current = 1;
+  const char *p = start;
+  while (current < tokenNumber && p < end) {
+    if (*p++ == SQL_TOKEN_SEP) ++current;
+  }
+  if (current != tokenNumber || tokenNumber < 1) {
+    KEL_TRACE(ctx, "cant find token %d, cur_tok_num %d, sqlerrmc start %x, end %x\n", tokenNumber,
+              current, traceAddress(start), traceAddress(end));
+    return -1;
+  }
+  long value = 0;
+  int digits = 0;
+  for (; p < end && *p != SQL_TOKEN_SEP; ++p) {
+    if (*p < '0' || *p > '9' || value > 99999999) {
+      digits = 0;
+      break;
+    }
+    value = value * 10 + (*p - '0');
+    ++digits;
+  }
+  if (digits == 0) {
+    KEL_TRACE(ctx, "cant find token %d, cur_tok_num %d, sqlerrmc start %x, end %x\n", tokenNumber,
+              current, traceAddress(start), traceAddress(end));
+    return -1;
+  }
+  return static_cast<int>(value);
+}
+
+UConverter *kelOpenConverter(int32_t codePage, UErrorCode *err) {
+  codePage = recorded(codePage);
+  for (const FixedTable &t : kFixedTables) {
+    if (t.codePage == codePage) return ucnv_open(t.icuName, err);
+  }
+  return ucnv_openCCSID(codePage, UCNV_IBM, err);
+}
+
+int initICU(KelCallContext *ctx, int mode, const KelCodePageRequest *request,
+            const char *localeName) {
+  if (ctx == nullptr || ctx->codePages == nullptr) return -1;
+  KelCodePages *cp = ctx->codePages;
+  int rc = mode == KEL_CP_PROCEDURE_MODE ? initForProcedure(ctx, cp, request)
+                                         : initForFunction(ctx, cp, request, localeName);
+  if (rc != 0) return rc;
+  traceConverters(ctx, cp);
+  return 0;
+}
+
+int KEL_getEncoding(KelCallContext *ctx, int32_t codePage, UChar *name, int32_t nameCapacity,
+                    char *sqlstate, char *msg) {
+  const char *found = tableName(codePage);
+  std::string chosen;
+  if (found != nullptr) {
+    chosen = found;
+  } else {
+    UConverter *db = dbConverterOf(ctx);
+    UErrorCode err = U_ZERO_ERROR;
+    const char *dbName = db != nullptr ? ucnv_getName(db, &err) : nullptr;
+    if (dbName == nullptr || U_FAILURE(err)) {
+      std::string number = std::to_string(codePage);
+      KEL_TRACE(ctx, "no icu name for %s\n", number.c_str());
+      if (msg != nullptr) kelSetMessage(ctx, msg, KELG008E, number.c_str());
+      setState(sqlstate, "38X38");
+      return -119;
+    }
+    std::string alias = "ibm-" + std::to_string(codePage);
+    {
+      // The lookup runs with the database converter as the process default; nobody else may
+      // see or change the default meanwhile.
+      std::lock_guard<std::mutex> guard(defaultNameLock());
+      const char *current = ucnv_getDefaultName();
+      std::string previous = current != nullptr ? current : "";
+      ucnv_setDefaultName(dbName);
+      const char *standard = standardName(alias.c_str(), "MIME");
+      if (standard == nullptr) standard = standardName(alias.c_str(), "IANA");
+      chosen = standard != nullptr ? standard : alias;
+      ucnv_setDefaultName(previous.empty() ? nullptr : previous.c_str());
+    }
+    KEL_TRACE(ctx, "icu name %s\n", chosen.c_str());
+  }
+  if (name != nullptr && nameCapacity > 0) {
+    int32_t units = static_cast<int32_t>(chosen.size());
+    if (units > nameCapacity - 1) units = nameCapacity - 1;
+    u_charsToUChars(chosen.c_str(), name, units);
+    name[units] = 0;
+  }
+  return 0;
+}
+
+int32_t convertBufferAppToQuarn(KelCallContext *ctx, const char *src, int32_t srcLen, char *dest,
+                                int32_t destCap, char *msg, char *sqlstate, int32_t *errCode) {
+  if (errCode != nullptr) *errCode = 0;
+  if (!haveConverters(ctx)) return noConverters(ctx, msg, sqlstate, errCode);
+  KelCodePages *cp = ctx->codePages;
+  if (src == nullptr || srcLen < 0) srcLen = 0;
+
+  // A UTF-16 application buffer may begin with a byte-order mark: drop it and read the bytes in
+  // the order it names.
+  ConverterPtr bomOrder;
+  UConverter *from = cp->appConverter;
+  if (cp->appCodePage == KEL_CP_UTF16 && srcLen >= 2) {
+    unsigned char b0 = static_cast<unsigned char>(src[0]), b1 = static_cast<unsigned char>(src[1]);
+    bool bigEndian = b0 == 0xFE && b1 == 0xFF, littleEndian = b0 == 0xFF && b1 == 0xFE;
+    if (bigEndian || littleEndian) {
+      src += 2;
+      srcLen -= 2;
+      UErrorCode err = U_ZERO_ERROR;
+      bomOrder.reset(ucnv_open(bigEndian ? "UTF-16BE" : "UTF-16LE", &err));
+      if (U_FAILURE(err)) {
+        icuFailure(ctx, msg, sqlstate, err);
+        if (errCode != nullptr) *errCode = err;
+        return -1;
+      }
+      from = bomOrder.get();
+    }
+  }
+  // Equal code pages copy, unless the byte-order mark named the other byte order.
+  if (cp->appCodePage == cp->dbCodePage &&
+      (bomOrder == nullptr || ucnv_getType(from) == ucnv_getType(cp->dbConverter)))
+    return copyBuffer(ctx, true, src, srcLen, dest, destCap, msg, sqlstate, errCode);
+  return convertBuffer(ctx, true, from, cp->dbConverter, src, srcLen, dest, destCap, msg, sqlstate,
+                       errCode);
+}
+
+int32_t convertBufferQuarnToApp(KelCallContext *ctx, const char *src, int32_t srcLen, char *dest,
+                                int32_t destCap, char *msg, char *sqlstate) {
+  if (!haveConverters(ctx)) return noConverters(ctx, msg, sqlstate, nullptr);
+  KelCodePages *cp = ctx->codePages;
+  if (src == nullptr || srcLen <= 0) {
+    if (destCap > 0) dest[0] = '\0';
+    return 0;
+  }
+  if (cp->appCodePage == cp->dbCodePage)
+    return copyBuffer(ctx, false, src, srcLen, dest, destCap, msg, sqlstate, nullptr);
+  return convertBuffer(ctx, false, cp->dbConverter, cp->appConverter, src, srcLen, dest, destCap,
+                       msg, sqlstate, nullptr);
+}
+
+int32_t KEL_mbstowcsFunction(KelCallContext *ctx, UChar *out, const char *str, int32_t capacity) {
+  UConverter *db = dbConverterOf(ctx);
+  if (db == nullptr || out == nullptr || str == nullptr || capacity <= 0) return -1;
+  UErrorCode err = U_ZERO_ERROR;
+  int32_t n = ucnv_toUChars(db, out, capacity, str, -1, &err);
+  if (U_FAILURE(err)) {
+    KEL_TRACE(ctx, "Conversion error. err=%d, mbstr='%.99s...' count=%d\n", static_cast<int>(err),
+              str, capacity);
+    out[0] = 0;
+    return -1;
+  }
+  return n;
+}
+
+int32_t KEL_mbstowcsSys(KelCallContext *ctx, UChar *out, const char *str, int32_t capacity) {
+  if (out == nullptr || str == nullptr || capacity <= 0) return -1;
+  UErrorCode err = U_ZERO_ERROR;
+  ConverterPtr conv(openProcessConverter(nullptr, &err));
+  if (conv == nullptr || U_FAILURE(err)) {
+    KEL_TRACE(ctx, "Conversion error. err=%d, mbstr='%.99s...' count=%d\n", static_cast<int>(err),
+              str, capacity);
+    return -1;
+  }
+  int32_t n = ucnv_toUChars(conv.get(), out, capacity, str, -1, &err);
+  if (U_FAILURE(err)) {
+    KEL_TRACE(ctx, "Conversion error. err=%d, mbstr='%.99s...' count=%d\n", static_cast<int>(err),
+              str, capacity);
+    out[0] = 0;
+    return -1;
+  }
+  return n;
+}
+
+int32_t KEL_wcstombsFunction(KelCallContext *ctx, char *out, const UChar *wstr, int32_t capacity) {
+  UConverter *db = dbConverterOf(ctx);
+  if (db == nullptr || out == nullptr || wstr == nullptr || capacity <= 0) return -1;
+  UErrorCode err = U_ZERO_ERROR;
+  int32_t n = ucnv_fromUChars(db, out, capacity, wstr, -1, &err);
+  if (U_FAILURE(err) || n >= capacity) {
+    if (U_SUCCESS(err)) err = U_BUFFER_OVERFLOW_ERROR;
+    std::string shown = traceText(wstr);
+    KEL_TRACE(ctx, "Conversion error. err=%d,  wcstr='%s...' count=%d\n", static_cast<int>(err),
+              shown.c_str(), capacity);
+    out[0] = '\0';
+    return -1;
+  }
+  return n;
+}
+
+UChar32 kelToUpper(UChar32 c) {
+  if (c >= 0xFF01 && c <= 0xFF5E) return c;
+  return u_toupper(c);
+}
+
+int32_t kel_utoupper(KelCallContext *ctx, const UChar *str, char *out, int32_t capacity) {
+  if (str == nullptr) return -1;
+  std::u16string upper = upperCased(str, u_strlen(str));
+  return KEL_wcstombsFunction(ctx, out, upper.c_str(), capacity);
+}
+
+int32_t kelUpperCase(KelCallContext *ctx, const char *str, char *out, int32_t capacity) {
+  if (str == nullptr) return -1;
+  UChar work[KEL_UPPER_WORK_CHARS + 1];
+  int32_t units = KEL_mbstowcsFunction(ctx, work, str, KEL_UPPER_WORK_CHARS + 1);
+  if (units < 0 || units > KEL_UPPER_WORK_CHARS) {
+    KEL_TRACE(ctx, "Conversion error. err=%d, mbstr='%.99s...' count=%d\n",
+              static_cast<int>(U_BUFFER_OVERFLOW_ERROR), str, KEL_UPPER_WORK_CHARS);
+    if (out != nullptr && capacity > 0) out[0] = '\0';
+    return -1;
+  }
+  std::u16string upper = upperCased(work, units);
+  return KEL_wcstombsFunction(ctx, out, upper.c_str(), capacity);
+}
+
+int32_t kelConvBufferQuarnToAppEncoding(KelCallContext *ctx, const char *doc, int32_t length,
+                                        char *out, int32_t outCap, char *msg, char *sqlstate) {
+  if (!haveConverters(ctx)) return noConverters(ctx, msg, sqlstate, nullptr);
+  KelCodePages *cp = ctx->codePages;
+  std::u16string text;
+  UErrorCode err = U_ZERO_ERROR;
+  if (doc == nullptr || length < 0) length = 0;
+  if (!toUtf16(cp->dbConverter, doc, length, &text, &err)) {
+    icuFailure(ctx, msg, sqlstate, err);
+    return -1;
+  }
+
+  // <?xml S? version S? = S? quote version quote
+  auto rejected = [&]() {
+    if (msg != nullptr) kelSetMessage(ctx, msg, KELD000E);
+    kelMessageState(KELD000E, sqlstate);
+    return -1;
+  };
+  // A byte-order mark of the database text is not part of the document.
+  const size_t bodyStart = !text.empty() && text[0] == u'\uFEFF' ? 1 : 0;
+  size_t pos = bodyStart;
+  if (!startsWithAt(text, pos, u"<?xml")) return rejected();
+  pos += 5;
+  skipSpace(text, &pos);
+  if (!startsWithAt(text, pos, u"version")) return rejected();
+  pos += 7;
+  if (!readQuotedValue(text, &pos)) return rejected();
+  const size_t versionEnd = pos;
+
+  // Any encoding declaration that follows is dropped.
+  skipSpace(text, &pos);
+  if (startsWithAt(text, pos, u"encoding")) {
+    pos += 8;
+    if (!readQuotedValue(text, &pos)) return rejected();
+    skipSpace(text, &pos);
+  }
+
+  // The declared name: ICU's IANA name, else its MIME name, else the built-in name of the code
+  // page, else the converter's own name (which ICU, at least, reads back).
+  UErrorCode nameErr = U_ZERO_ERROR;
+  const char *convName = ucnv_getName(cp->appConverter, &nameErr);
+  const char *encoding = convName;
+  for (const char *candidate : {standardName(convName, "IANA"), standardName(convName, "MIME"),
+                                tableName(cp->appCodePage)}) {
+    if (isEncodingName(candidate)) {
+      encoding = candidate;
+      break;
+    }
+  }
+
+  std::u16string result = text.substr(bodyStart, versionEnd - bodyStart);
+  result += u" encoding=\"";
+  for (const char *p = encoding; *p; ++p) result.push_back(static_cast<char16_t>(*p));
+  result += u"\"";
+  // The rest of the declaration (standalone) keeps a blank before it.
+  if (!startsWithAt(text, pos, u"?>")) result += u" ";
+  result.append(text, pos, std::u16string::npos);
+
+  int32_t bomLen = 0;
+  if (cp->appCodePage == KEL_CP_UTF16) {
+    if (outCap < 2) {
+      icuFailure(ctx, msg, sqlstate, U_BUFFER_OVERFLOW_ERROR);
+      return -1;
+    }
+    bool bigEndian = ucnv_getType(cp->appConverter) == UCNV_UTF16_BigEndian;
+    out[0] = static_cast<char>(bigEndian ? 0xFE : 0xFF);
+    out[1] = static_cast<char>(bigEndian ? 0xFF : 0xFE);
+    bomLen = 2;
+  }
+  // One conversion for the whole text, so a stateful converter (or one that writes its own
+  // byte-order mark) sees it as one document.
+  int32_t n = fromUtf16(cp->appConverter, result, out + bomLen, outCap - bomLen, &err);
+  if (U_FAILURE(err)) {
+    KEL_TRACE(ctx, "output of %d bytes too small for the converted document of %d\n", outCap,
+              n + bomLen);
+    icuFailure(ctx, msg, sqlstate, err);
+    return -1;
+  }
+  return n + bomLen;
+}
+
+bool kelIsSpecialMbcsCodePage(int32_t codePage) {
+  return codePage == 954 || codePage == 964 || codePage == 2600 || codePage == 33722;
+}
+
+bool kelIsUtf8CodePage(int32_t codePage) {
+  return codePage == KEL_CP_UTF8;
+}
