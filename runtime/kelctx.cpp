@@ -11,6 +11,7 @@
 #include <string>
 
 #include "kelcodepage.h"
+#include "kelSgDoc.h"
 #include "kelmsg.h"
 #include "keltrace.h"
 
@@ -89,6 +90,18 @@ int kelInit(KelCallContext *ctx, uint32_t messageMode, const KelCodePageRequest 
     if (msg) kelSetMessage(ctx, msg, KELG008E, what.c_str());
     return fail(ctx, sqlstate, "38X38", -119);
   }
+
+  // The parser library was initialised for the process when it was loaded; a failure there
+  // is reported through the SQLSTATE the check leaves.
+  char parserState[6] = "00000";
+  int parserRc = kelInitializeParser(ctx, parserState, msg);
+  KEL_TRACE(ctx, "kelInitializeParser rc = %d, memthresh %d\n", parserRc, ctx->fileThreshold);
+  int32_t stateRc = 0;
+  kelStateToCode(ctx, &stateRc, parserState);
+  if (stateRc < 0 || parserRc < 0) {
+    setState(sqlstate, parserState);
+    return fail(ctx, sqlstate, nullptr, stateRc < 0 ? stateRc : -85);
+  }
   return rc;
 }
 
@@ -97,6 +110,7 @@ int kelTerm(KelCallContext *ctx, char *sqlstate) {
     setState(sqlstate, "38X10");
     return -58;
   }
+  kelTerminateParser(ctx);
   if (KelCodePages *cp = ctx->codePages) {
     if (cp->dbConverter != nullptr) ucnv_close(cp->dbConverter);
     if (cp->appConverter != nullptr && cp->appConverter != cp->dbConverter) ucnv_close(cp->appConverter);

@@ -1,0 +1,158 @@
+/*
+ * kelSgDocHandler.h - the classes the parser layer shares with its users: the internal exception
+ * thrown inside parser callbacks (KELException), the owned attribute snapshot (KelAttrs), the
+ * DOM node list (KEL_NodeList), and the entity resolvers and validation handlers.
+ * Every object belongs to one parse on one thread.
+ */
+#ifndef KEL_SGDOCHANDLER_H
+#define KEL_SGDOCHANDLER_H
+
+#include <xercesc/dom/DOMElement.hpp>
+#include <xercesc/dom/DOMNode.hpp>
+#include <xercesc/sax/EntityResolver.hpp>
+#include <xercesc/sax/ErrorHandler.hpp>
+#include <xercesc/sax2/Attributes.hpp>
+#include <xercesc/sax2/DefaultHandler.hpp>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct KelCallContext;
+
+/*
+ * The system's internal exception: one message, formatted where the failure was understood
+ * (1028 bytes, full mode), thrown only inside parser callbacks and caught at the parser
+ * layer's edge.
+ */
+class KELException {
+ public:
+  // Formats catalogue message msgNo with its (string) arguments.
+  KELException(KelCallContext *ctx, int msgNo, ...);
+  // The internal error KELG001E for a source unit and line.
+  static KELException internal(KelCallContext *ctx, const char *unit, int line);
+  const char *message() const { return msg_; }
+  KelCallContext *context() const { return ctx_; }
+
+ private:
+  KELException() = default;
+  KelCallContext *ctx_ = nullptr;
+  char msg_[1028] = "";
+};
+
+/*
+ * An owned snapshot of one element's attributes (names, qualified names, values in UTF-16).
+ * Reading an index at or beyond the count traces "Index (%d) out of range." and throws
+ * KELException with KELG001E.  assign() reuses the storage of earlier snapshots.
+ */
+class KelAttrs {
+ public:
+  explicit KelAttrs(KelCallContext *ctx = nullptr) : ctx_(ctx) {}
+  KelAttrs(KelCallContext *ctx, const xercesc::Attributes &attrs) : ctx_(ctx) { assign(attrs); }
+  void assign(const xercesc::Attributes &attrs);
+  void clear() { count_ = 0; }
+  void setContext(KelCallContext *ctx) { ctx_ = ctx; }
+  size_t getLength() const { return count_; }
+  const XMLCh *getName(size_t index) const;
+  const XMLCh *getQName(size_t index) const;
+  const XMLCh *getValue(size_t index) const;
+  // The value of the first attribute called name, or null.
+  const XMLCh *getValue(const XMLCh *name) const;
+  // Gives every attribute called name the value; returns how many were changed.
+  size_t setValue(const XMLCh *name, const XMLCh *value);
+
+ private:
+  struct Entry {
+    std::u16string name, qname, value;
+  };
+  void check(size_t index) const;
+  KelCallContext *ctx_;
+  std::vector<Entry> entries_;
+  size_t count_ = 0;
+};
+
+/*
+ * A list of DOM elements in the order added.  add() returns 0, or -58 with KELG002E in msg
+ * when memory is short.
+ */
+class KEL_NodeList {
+ public:
+  explicit KEL_NodeList(KelCallContext *ctx = nullptr) : ctx_(ctx) {}
+  int add(xercesc::DOMElement *element, char *msg = nullptr);
+  size_t count() const { return nodes_.size(); }
+  bool empty() const { return nodes_.empty(); }
+  xercesc::DOMElement *first() const { return nodes_.empty() ? nullptr : nodes_.front(); }
+  xercesc::DOMElement *last() const { return nodes_.empty() ? nullptr : nodes_.back(); }
+  xercesc::DOMElement *at(size_t i) const { return nodes_[i]; }
+  std::vector<xercesc::DOMElement *>::const_iterator begin() const { return nodes_.begin(); }
+  std::vector<xercesc::DOMElement *>::const_iterator end() const { return nodes_.end(); }
+
+ private:
+  KelCallContext *ctx_;
+  std::vector<xercesc::DOMElement *> nodes_;
+};
+
+/*
+ * Entity resolver, DTD handler and error handler of extraction, update and the DOM parse: the
+ * document's DOCTYPE announces its system id (setSystemId); a request for exactly that id is
+ * answered with the replacement DTD text (system id "IdForEmptyBuffer", encoding of the
+ * database code page), or an empty buffer without one; any other id is left to the parser.
+ * Warnings are ignored when warningsFatal is false; errors and fatal errors are rethrown.
+ */
+class kelDocEntityResolver : public xercesc::EntityResolver, public xercesc::ErrorHandler {
+ public:
+  kelDocEntityResolver(KelCallContext *ctx, const char *dtdText, bool warningsFatal);
+  void setSystemId(const XMLCh *systemId);
+  xercesc::InputSource *resolveEntity(const XMLCh *publicId, const XMLCh *systemId) override;
+  void warning(const xercesc::SAXParseException &e) override;
+  void error(const xercesc::SAXParseException &e) override;
+  void fatalError(const xercesc::SAXParseException &e) override;
+  void resetErrors() override {}
+
+ private:
+  KelCallContext *ctx_;
+  const char *dtdText_;
+  bool warningsFatal_;
+  bool announced_ = false;
+  std::u16string systemId_;
+};
+
+/*
+ * SAX handler of DTD validation: every external entity the parser asks for is answered with
+ * the DTD (text: in-memory source "IdForDtdDocBuffer"; otherwise the DTD file), with the given
+ * encoding when one is set.  Warnings are ignored, errors and fatal errors rethrown.
+ */
+class kelValidateHandler : public xercesc::DefaultHandler {
+ public:
+  // dtdIsText: 1 when dtd is the DTD text, anything else when it is a file name.
+  kelValidateHandler(KelCallContext *ctx, const char *dtd, const XMLCh *dtdId,
+                     const XMLCh *encoding, int dtdIsText);
+  xercesc::InputSource *resolveEntity(const XMLCh *publicId, const XMLCh *systemId) override;
+  void warning(const xercesc::SAXParseException &e) override;
+  void error(const xercesc::SAXParseException &e) override;
+  void fatalError(const xercesc::SAXParseException &e) override;
+
+ private:
+  KelCallContext *ctx_;
+  const char *dtd_;
+  std::u16string dtdId_;
+  std::u16string encoding_;
+  int dtdIsText_;
+};
+
+// SAX handler of schema validation: the parser resolves schemas itself; warnings are ignored,
+// errors and fatal errors rethrown.
+class kelSchemaHandler : public xercesc::DefaultHandler {
+ public:
+  kelSchemaHandler(KelCallContext *ctx, const XMLCh *encoding);
+  xercesc::InputSource *resolveEntity(const XMLCh *publicId, const XMLCh *systemId) override;
+  void warning(const xercesc::SAXParseException &e) override;
+  void error(const xercesc::SAXParseException &e) override;
+  void fatalError(const xercesc::SAXParseException &e) override;
+
+ private:
+  KelCallContext *ctx_;
+  std::u16string encoding_;
+};
+
+#endif /* KEL_SGDOCHANDLER_H */

@@ -1,0 +1,304 @@
+/*
+ * kelSgDoc.cpp - the parser layer's functions (see kelSgDoc.h).
+ */
+#include "kelSgDoc.h"
+
+#include <xercesc/framework/LocalFileInputSource.hpp>
+#include <xercesc/framework/MemBufInputSource.hpp>
+#include <xercesc/parsers/XercesDOMParser.hpp>
+#include <xercesc/sax/SAXParseException.hpp>
+#include <xercesc/util/OutOfMemoryException.hpp>
+#include <xercesc/util/XMLException.hpp>
+#include <xercesc/validators/DTD/DTDElementDecl.hpp>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+
+#include "kelSgDocHandler.h"
+#include "kelcodepage.h"
+#include "kelctx.h"
+#include "kelfile.h"
+#include "kelinterr.h"
+#include "kelmsg.h"
+#include "keltrace.h"
+#include "quarnxmlinit.h"
+
+namespace {
+
+constexpr const char kUnit[] = "kelSgDoc";
+const XMLCh kDomBufferId[] = u"IdForDomDocBuffer";
+
+void setState(char *sqlstate, const char *state) {
+  if (sqlstate != nullptr) std::memcpy(sqlstate, state, 6);
+}
+
+// The entity that replaces c, or null when c stands for itself.
+const XMLCh *entityOf(XMLCh c, size_t *n) {
+  switch (c) {
+    case u'"': *n = 6; return u"&quot;";
+    case u'&': *n = 5; return u"&amp;";
+    case u'\'': *n = 6; return u"&apos;";
+    case u'<': *n = 4; return u"&lt;";
+    case u'>': *n = 4; return u"&gt;";
+    default: *n = 1; return nullptr;
+  }
+}
+
+// A DOM parser that announces the DOCTYPE's system id to its kelDocEntityResolver before the
+// external subset is requested.
+class kelNonValidateDOM : public xercesc::XercesDOMParser {
+ public:
+  explicit kelNonValidateDOM(KelCallContext *ctx) : ctx_(ctx) {}
+  void doctypeDecl(const xercesc::DTDElementDecl &root, const XMLCh *publicId, const XMLCh *systemId,
+                   const bool hasIntSubset, const bool hasExtSubset) override {
+    if (auto *er = dynamic_cast<kelDocEntityResolver *>(getEntityResolver())) {
+      er->setSystemId(systemId);
+      KEL_TRACE(ctx_, "er %p\n", static_cast<void *>(er));
+    }
+    XercesDOMParser::doctypeDecl(root, publicId, systemId, hasIntSubset, hasExtSubset);
+  }
+
+ private:
+  KelCallContext *ctx_;
+};
+
+std::string toDb(KelCallContext *ctx, const XMLCh *text) {
+  if (text == nullptr) return std::string();
+  size_t n = std::char_traits<XMLCh>::length(text);
+  std::string out(n * 4 + 4, '\0');
+  int32_t len = KEL_wcstombsFunction(ctx, out.data(), text, static_cast<int32_t>(out.size()));
+  if (len < 0) return std::string();
+  out.resize(static_cast<size_t>(len));
+  return out;
+}
+
+}  // namespace
+
+int kelInitializeParser(KelCallContext *ctx, char *sqlstate, char *msg) {
+  if (isSharedLibInitSuccess()) {
+    KEL_TRACE(ctx, "Shared library has been initilized successfully \n");
+    return 0;
+  }
+  int code = getLastErrorCode();
+  switch (code) {
+    case -1:
+      kelInternalError(ctx, msg, nullptr, kUnit, 1828);
+      setState(sqlstate, "38X13");
+      break;
+    case -2:
+    case -3:
+      if (msg) kelSetMessage(ctx, msg, KELQ047E, "0", "0", getLastErrorMessage());
+      setState(sqlstate, "38X13");
+      break;
+    case -4:
+      kelInternalError(ctx, msg, nullptr, kUnit, 1819);
+      setState(sqlstate, "38X13");
+      break;
+    default:
+      return -1;
+  }
+  KEL_TRACE(ctx, "The static init of parser or icu or xalan has failed\n");
+  return -1;
+}
+
+int kelTerminateParser(KelCallContext *ctx) {
+  KEL_TRACE(ctx, "Parser termination is left to the shared initialiser.\n");
+  return 0;
+}
+
+int kelDOM(KelCallContext *ctx, const char *doc, int cpFlag, int inMemory,
+           xercesc::DOMDocument **out, char *sqlstate, char *msg) {
+  setState(sqlstate, "00000");
+  *out = nullptr;
+  if (doc == nullptr) {
+    if (msg) kelSetMessage(ctx, msg, KELC001E);
+    setState(sqlstate, "38X01");
+    return -1;
+  }
+  try {
+    std::unique_ptr<xercesc::InputSource> src;
+    if (inMemory == 1) {
+      src = std::make_unique<xercesc::MemBufInputSource>(reinterpret_cast<const XMLByte *>(doc),
+                                                         std::strlen(doc), kDomBufferId, false);
+    } else {
+      int64_t size = 0;
+      if (kel_getFileSize(ctx, doc, &size) < 0) {
+        if (msg) kelSetMessage(ctx, msg, KELC001E);
+        setState(sqlstate, "38X01");
+        return -1;
+      }
+      std::u16string name(std::strlen(doc) * 4 + 4, u'\0');
+      int32_t n = KEL_mbstowcsFunction(ctx, name.data(), doc, static_cast<int32_t>(name.size()));
+      if (n < 0) name.assign(doc, doc + std::strlen(doc));
+      else name.resize(static_cast<size_t>(n));
+      src = std::make_unique<xercesc::LocalFileInputSource>(name.c_str());
+    }
+    KEL_TRACE(ctx, "new kelNonValidateDOM\n");
+    kelNonValidateDOM parser(ctx);
+    parser.setValidationScheme(xercesc::XercesDOMParser::Val_Never);
+    kelDocEntityResolver resolver(ctx, nullptr, false);
+    parser.setErrorHandler(&resolver);
+    parser.setEntityResolver(&resolver);
+    if (cpFlag == 1) {
+      UChar encoding[1025] = {0};
+      int32_t dbCp = ctx != nullptr && ctx->codePages != nullptr ? ctx->codePages->dbCodePage : 0;
+      if (KEL_getEncoding(ctx, dbCp, encoding, 1025, sqlstate, msg) < 0) return -1;
+      KEL_TRACE(ctx, "overriding encoding\n");
+      src->setEncoding(encoding);
+    }
+    parser.parse(*src);
+    *out = parser.adoptDocument();
+    setState(sqlstate, "00000");
+    return 0;
+  } catch (const xercesc::SAXParseException &e) {
+    std::string line = std::to_string(e.getLineNumber()), col = std::to_string(e.getColumnNumber());
+    if (msg) kelSetMessage(ctx, msg, KELQ047E, line.c_str(), col.c_str(), toDb(ctx, e.getMessage()).c_str());
+  } catch (const xercesc::OutOfMemoryException &) {
+    if (msg) kelSetMessage(ctx, msg, KELG002E);
+    setState(sqlstate, "38X10");
+    return -1;
+  } catch (const xercesc::XMLException &e) {
+    // The exception knows the line of the parser's source, not a place in the document.
+    std::string line = std::to_string(e.getSrcLine());
+    if (msg) kelSetMessage(ctx, msg, KELQ047E, line.c_str(), "0", toDb(ctx, e.getMessage()).c_str());
+  } catch (const xercesc::SAXException &e) {
+    if (msg) kelSetMessage(ctx, msg, KELQ047E, "0", "0", toDb(ctx, e.getMessage()).c_str());
+  } catch (const std::bad_alloc &) {
+    if (msg) kelSetMessage(ctx, msg, KELG002E);
+    setState(sqlstate, "38X10");
+    return -1;
+  } catch (...) {
+    KEL_TRACE(ctx, "parser->parse crashed w/o an XMLException.\n");
+    kelInternalError(ctx, msg, nullptr, kUnit, 1714);
+  }
+  setState(sqlstate, "38X13");
+  return -1;
+}
+
+char *kelConvXMLCh(KelCallContext *ctx, const XMLCh *text, char *out) {
+  if (text == nullptr || out == nullptr) {
+    KEL_TRACE(ctx, "text %p, out %p\n", static_cast<const void *>(text), static_cast<void *>(out));
+    return out;
+  }
+  size_t n = std::char_traits<XMLCh>::length(text);
+  if (KEL_wcstombsFunction(ctx, out, text, static_cast<int32_t>(n * 4 + 4)) < 0) out[0] = '\0';
+  return out;
+}
+
+void kelAppendEscaped(std::u16string &out, const XMLCh *src, size_t n) {
+  size_t start = 0;
+  for (size_t i = 0; i < n; ++i) {
+    size_t len;
+    const XMLCh *entity = entityOf(src[i], &len);
+    if (entity == nullptr) continue;
+    out.append(src + start, i - start);
+    out.append(entity, len);
+    start = i + 1;
+  }
+  out.append(src + start, n - start);
+}
+
+int kelEntityReplaceUCS(KelCallContext *ctx, XMLCh *dest, const XMLCh *src, int capacity,
+                        int *status, char *msg) {
+  int written = 0;
+  for (const XMLCh *p = src; *p; ++p) {
+    size_t len;
+    const XMLCh *entity = entityOf(*p, &len);
+    if (written + static_cast<int>(len) + 1 > capacity) {
+      if (status) *status = kelSqlStateTable[KELG002E].code;
+      if (msg) kelSetMessage(ctx, msg, KELG002E);
+      return -1;
+    }
+    if (entity != nullptr) std::memcpy(dest + written, entity, len * sizeof(XMLCh));
+    else dest[written] = *p;
+    written += static_cast<int>(len);
+  }
+  if (capacity < 1) {
+    if (status) *status = kelSqlStateTable[KELG002E].code;
+    if (msg) kelSetMessage(ctx, msg, KELG002E);
+    return -1;
+  }
+  dest[written] = 0;
+  return written + 1;
+}
+
+int kelEntityReplaceUCSRealloc(KelCallContext *ctx, XMLCh **buf, const XMLCh *src, int *capacity,
+                               int *status, char *msg) {
+  int written = 0;
+  for (const XMLCh *p = src; *p; ++p) {
+    size_t len;
+    const XMLCh *entity = entityOf(*p, &len);
+    if (*buf == nullptr || written + static_cast<int>(len) + 1 > *capacity) {
+      int want = written + static_cast<int>(len) + 1;
+      auto *grown = static_cast<XMLCh *>(std::realloc(*buf, static_cast<size_t>(want) * sizeof(XMLCh)));
+      if (grown == nullptr) {
+        if (status) *status = kelSqlStateTable[KELG002E].code;
+        if (msg) kelSetMessage(ctx, msg, KELG002E);
+        return kelSqlStateTable[KELG002E].code;
+      }
+      *buf = grown;
+      *capacity = want;
+    }
+    if (entity != nullptr) std::memcpy(*buf + written, entity, len * sizeof(XMLCh));
+    else (*buf)[written] = *p;
+    written += static_cast<int>(len);
+  }
+  if (*buf == nullptr || *capacity < written + 1) {
+    auto *grown = static_cast<XMLCh *>(std::realloc(*buf, static_cast<size_t>(written + 1) * sizeof(XMLCh)));
+    if (grown == nullptr) {
+      if (status) *status = kelSqlStateTable[KELG002E].code;
+      if (msg) kelSetMessage(ctx, msg, KELG002E);
+      return kelSqlStateTable[KELG002E].code;
+    }
+    *buf = grown;
+    *capacity = written + 1;
+  }
+  (*buf)[written] = 0;
+  return 0;
+}
+
+int kelEntityReplace(KelEntityReplaceRec *rec) {
+  std::u16string escaped;
+  try {
+    kelAppendEscaped(escaped, rec->src, std::char_traits<XMLCh>::length(rec->src));
+  } catch (const std::bad_alloc &) {
+    if (rec->status) *rec->status = kelSqlStateTable[KELG002E].code;
+    if (rec->msg) kelSetMessage(rec->ctx, rec->msg, KELG002E);
+    return -1;
+  }
+  int need = static_cast<int>(escaped.size() * 4 + 4);
+  if (*rec->out == nullptr || *rec->capacity < need) {
+    auto *grown = static_cast<char *>(std::realloc(*rec->out, static_cast<size_t>(need)));
+    if (grown == nullptr) {
+      if (rec->status) *rec->status = kelSqlStateTable[KELG002E].code;
+      if (rec->msg) kelSetMessage(rec->ctx, rec->msg, KELG002E);
+      return -1;
+    }
+    *rec->out = grown;
+    *rec->capacity = need;
+  }
+  if (KEL_wcstombsFunction(rec->ctx, *rec->out, escaped.c_str(), *rec->capacity) < 0) {
+    if (rec->status) *rec->status = kelSqlStateTable[KELG002E].code;
+    if (rec->msg) kelSetMessage(rec->ctx, rec->msg, KELG002E);
+    return -1;
+  }
+  return 0;
+}
+
+xercesc::DOMNode *kelGetFirstTaggedChildElement(KelCallContext *ctx, const char *name,
+                                                xercesc::DOMNode *node) {
+  KEL_TRACE(ctx, "Entered, tagged child name = %s\n", name != nullptr ? name : "");
+  if (node == nullptr || name == nullptr) return nullptr;
+  char converted[2049];
+  for (xercesc::DOMNode *child = node->getFirstChild(); child != nullptr; child = child->getNextSibling()) {
+    const XMLCh *childName = child->getNodeName();
+    size_t n = std::char_traits<XMLCh>::length(childName);
+    if (n * 4 + 4 > sizeof converted) continue;  // longer than any name compared here
+    if (KEL_wcstombsFunction(ctx, converted, childName, sizeof converted) < 0) continue;
+    if (std::strcmp(converted, name) == 0) return child;
+  }
+  return nullptr;
+}

@@ -1,0 +1,93 @@
+/*
+ * kelSgDoc.h - the parser layer: the check of the process-wide parser initialisation, DOM
+ * parses with the external DTD read as empty, entity escaping, UTF-16 to database code page
+ * conversion and child-element lookup.  Every function is reentrant; DOM documents handed out
+ * belong to the caller.
+ */
+#ifndef KEL_SGDOC_H
+#define KEL_SGDOC_H
+
+#include <xercesc/dom/DOMDocument.hpp>
+#include <xercesc/dom/DOMNode.hpp>
+#include <xercesc/util/XercesDefs.hpp>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+struct KelCallContext;
+
+/*
+ * 0 when the process-wide initialisation of the parser library (done by quarnxmlinit when it
+ * was loaded) succeeded; otherwise -1 with SQLSTATE "38X13" and a message for the
+ * initialiser's error codes -1 to -4 (KELG001E or KELQ047E), -1 alone for any other code.
+ */
+int kelInitializeParser(KelCallContext *ctx, char *sqlstate, char *msg);
+
+// Nothing to release: the initialiser owns the parser library's termination.  Returns 0.
+int kelTerminateParser(KelCallContext *ctx);
+
+/*
+ * Parses a document into a DOM without validation; a DOCTYPE's external DTD reads as empty.
+ * inMemory 1: doc is the document text (terminated, database code page), else a file name.
+ * cpFlag 1: the document is read in the encoding of the database code page.
+ * Returns 0 with *out set (the caller calls (*out)->release(), or keeps it in a KelDomDocument);
+ * -1 with SQLSTATE and message: KELC001E/"38X01" missing file, KELG002E/"38X10" out of memory,
+ * KELQ047E/"38X13" parse errors with line and column, KELG001E/"38X13" other failures.
+ */
+int kelDOM(KelCallContext *ctx, const char *doc, int cpFlag, int inMemory,
+           xercesc::DOMDocument **out, char *sqlstate, char *msg);
+
+struct KelDomRelease {
+  void operator()(xercesc::DOMDocument *doc) const {
+    if (doc != nullptr) doc->release();
+  }
+};
+using KelDomDocument = std::unique_ptr<xercesc::DOMDocument, KelDomRelease>;
+
+/*
+ * Converts text into the database code page in out, which must hold 4 bytes per character
+ * plus 4; returns out.  A missing text or buffer converts nothing (trace only).
+ */
+char *kelConvXMLCh(KelCallContext *ctx, const XMLCh *text, char *out);
+
+/*
+ * Copies src into dest (capacity in characters) with ", &, ', <, > replaced by their entities.
+ * Returns the written length + 1; -1 with *status -58 and KELG002E when the text and its
+ * terminator do not fit.
+ */
+int kelEntityReplaceUCS(KelCallContext *ctx, XMLCh *dest, const XMLCh *src, int capacity,
+                        int *status, char *msg);
+
+/*
+ * The same into a malloc'd buffer *buf of *capacity characters that grows as needed (to
+ * exactly what is written plus a terminator); *capacity is the final capacity.  Returns 0, or
+ * -58 with *status -58 and KELG002E when the buffer cannot be grown.
+ */
+int kelEntityReplaceUCSRealloc(KelCallContext *ctx, XMLCh **buf, const XMLCh *src, int *capacity,
+                               int *status, char *msg);
+
+// Escapes a UTF-16 source into a database-code-page buffer that is reallocated as needed.
+struct KelEntityReplaceRec {
+  KelCallContext *ctx;
+  char **out;         // in/out: malloc'd buffer of *capacity bytes
+  const XMLCh *src;
+  int *capacity;      // in/out: bytes of *out
+  int *status;
+  char *msg;
+};
+// Returns 0, or -1 with *status -58 and KELG002E when memory is short or the text cannot be
+// converted.
+int kelEntityReplace(KelEntityReplaceRec *rec);
+
+// Appends src[0..n) to out with the five special characters replaced by their entities.
+void kelAppendEscaped(std::u16string &out, const XMLCh *src, size_t n);
+
+/*
+ * The first child of node whose name, in the database code page, equals name byte for byte;
+ * null when there is none.
+ */
+xercesc::DOMNode *kelGetFirstTaggedChildElement(KelCallContext *ctx, const char *name,
+                                                xercesc::DOMNode *node);
+
+#endif /* KEL_SGDOC_H */

@@ -1,0 +1,213 @@
+/*
+ * kelSgDocHandler.cpp - the internal exception, attribute snapshots, node lists, and the
+ * entity resolvers and error policies of the parses.
+ */
+#include "kelSgDocHandler.h"
+
+#include <xercesc/framework/LocalFileInputSource.hpp>
+#include <xercesc/framework/MemBufInputSource.hpp>
+#include <xercesc/sax/SAXParseException.hpp>
+
+#include <cstdarg>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "kelcodepage.h"
+#include "kelctx.h"
+#include "kelinterr.h"
+#include "kelmsg.h"
+#include "keltrace.h"
+
+namespace {
+
+constexpr const char kUnit[] = "kelSgDocHandler";
+const XMLCh kDtdBufferId[] = u"IdForDtdDocBuffer";
+const XMLCh kEmptyBufferId[] = u"IdForEmptyBuffer";
+
+// The encoding name of the database code page, or empty when it has none.
+std::u16string dbEncoding(KelCallContext *ctx) {
+  if (ctx == nullptr || ctx->codePages == nullptr) return std::u16string();
+  UChar name[101] = {0};
+  char state[6], msg[KEL_MSG_BUFFER + 1];
+  if (KEL_getEncoding(ctx, ctx->codePages->dbCodePage, name, 101, state, msg) < 0) return std::u16string();
+  return std::u16string(name);
+}
+
+// A file name in the database code page as UTF-16.
+std::u16string fileName16(KelCallContext *ctx, const char *name) {
+  size_t len = std::strlen(name);
+  std::u16string out(len * 4 + 4, u'\0');
+  int32_t n = KEL_mbstowcsFunction(ctx, out.data(), name, static_cast<int32_t>(out.size()));
+  if (n < 0) {
+    // Without a converter the name is taken byte for byte.
+    out.assign(name, name + len);
+    return out;
+  }
+  out.resize(static_cast<size_t>(n));
+  return out;
+}
+
+xercesc::InputSource *memorySource(const char *text, const XMLCh *systemId, const std::u16string &encoding) {
+  auto *src = new xercesc::MemBufInputSource(reinterpret_cast<const XMLByte *>(text),
+                                             text != nullptr ? std::strlen(text) : 0, systemId, false);
+  if (!encoding.empty()) src->setEncoding(encoding.c_str());
+  return src;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+KELException::KELException(KelCallContext *ctx, int msgNo, ...) : ctx_(ctx) {
+  va_list args;
+  va_start(args, msgNo);
+  kelVsprint(ctx, msg_, msgNo, 0, args);
+  va_end(args);
+}
+
+KELException KELException::internal(KelCallContext *ctx, const char *unit, int line) {
+  KELException e;
+  e.ctx_ = ctx;
+  kelInternalError(ctx, e.msg_, nullptr, unit, line);
+  return e;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+void KelAttrs::assign(const xercesc::Attributes &attrs) {
+  count_ = attrs.getLength();
+  if (entries_.size() < count_) entries_.resize(count_);
+  for (size_t i = 0; i < count_; ++i) {
+    Entry &e = entries_[i];
+    const XMLCh *local = attrs.getLocalName(i);
+    const XMLCh *qname = attrs.getQName(i);
+    const XMLCh *value = attrs.getValue(i);
+    e.qname.assign(qname != nullptr ? qname : u"");
+    // Without namespace processing the local name is empty: the name is the qualified name.
+    e.name.assign(local != nullptr && *local ? local : e.qname.c_str());
+    e.value.assign(value != nullptr ? value : u"");
+  }
+}
+
+void KelAttrs::check(size_t index) const {
+  if (index >= count_) {
+    KEL_TRACE(ctx_, "Index (%d) out of range.\n", static_cast<int>(index));
+    throw KELException::internal(ctx_, kUnit, __LINE__);
+  }
+}
+
+const XMLCh *KelAttrs::getName(size_t index) const {
+  check(index);
+  return entries_[index].name.c_str();
+}
+
+const XMLCh *KelAttrs::getQName(size_t index) const {
+  check(index);
+  return entries_[index].qname.c_str();
+}
+
+const XMLCh *KelAttrs::getValue(size_t index) const {
+  check(index);
+  return entries_[index].value.c_str();
+}
+
+const XMLCh *KelAttrs::getValue(const XMLCh *name) const {
+  for (size_t i = 0; i < count_; ++i)
+    if (entries_[i].name == name) return entries_[i].value.c_str();
+  return nullptr;
+}
+
+size_t KelAttrs::setValue(const XMLCh *name, const XMLCh *value) {
+  size_t changed = 0;
+  for (size_t i = 0; i < count_; ++i) {
+    if (entries_[i].name == name) {
+      entries_[i].value.assign(value);
+      ++changed;
+    }
+  }
+  return changed;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+int KEL_NodeList::add(xercesc::DOMElement *element, char *msg) {
+  try {
+    nodes_.push_back(element);
+  } catch (const std::bad_alloc &) {
+    KEL_TRACE(ctx_, "Run out of memory to allocate %d number of nodes.\n", static_cast<int>(nodes_.size()));
+    if (msg != nullptr) kelSetMessage(ctx_, msg, KELG002E);
+    return kelSqlStateTable[KELG002E].code;
+  }
+  return 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+kelDocEntityResolver::kelDocEntityResolver(KelCallContext *ctx, const char *dtdText, bool warningsFatal)
+    : ctx_(ctx), dtdText_(dtdText), warningsFatal_(warningsFatal) {}
+
+void kelDocEntityResolver::setSystemId(const XMLCh *systemId) {
+  announced_ = systemId != nullptr;
+  systemId_.assign(systemId != nullptr ? systemId : u"");
+}
+
+xercesc::InputSource *kelDocEntityResolver::resolveEntity(const XMLCh *publicId, const XMLCh *systemId) {
+  if (!announced_) {
+    KEL_TRACE(ctx_, "dtdId == NULL\n");
+    return nullptr;
+  }
+  if (systemId == nullptr || systemId_ != systemId) {
+    KEL_TRACE(ctx_, "dtdId and systemId do not match.\n");
+    return nullptr;
+  }
+  KEL_TRACE(ctx_, "dtdId and systemId match.\n");
+  return memorySource(dtdText_ != nullptr ? dtdText_ : "", kEmptyBufferId,
+                      dtdText_ != nullptr ? dbEncoding(ctx_) : std::u16string());
+}
+
+void kelDocEntityResolver::warning(const xercesc::SAXParseException &e) {
+  if (warningsFatal_) throw e;
+}
+void kelDocEntityResolver::error(const xercesc::SAXParseException &e) { throw e; }
+void kelDocEntityResolver::fatalError(const xercesc::SAXParseException &e) { throw e; }
+
+// ---------------------------------------------------------------------------------------------
+
+kelValidateHandler::kelValidateHandler(KelCallContext *ctx, const char *dtd, const XMLCh *dtdId,
+                                       const XMLCh *encoding, int dtdIsText)
+    : ctx_(ctx), dtd_(dtd), dtdId_(dtdId != nullptr ? dtdId : u""), dtdIsText_(dtdIsText) {
+  if (encoding != nullptr) encoding_.assign(encoding, std::min<size_t>(std::char_traits<XMLCh>::length(encoding), 100));
+}
+
+xercesc::InputSource *kelValidateHandler::resolveEntity(const XMLCh *publicId, const XMLCh *systemId) {
+  if (dtd_ == nullptr) return nullptr;
+  unsigned d0 = dtdId_.size() > 0 ? dtdId_[0] : 0, d1 = dtdId_.size() > 1 ? dtdId_[1] : 0;
+  unsigned s0 = systemId && systemId[0] ? systemId[0] : 0, s1 = s0 ? systemId[1] : 0;
+  KEL_TRACE(ctx_, "enter dtd:%x %x systemid:%x %x\n", d0, d1, s0, s1);
+  xercesc::InputSource *src;
+  if (dtdIsText_ == 1) {
+    src = memorySource(dtd_, kDtdBufferId, encoding_);
+  } else {
+    src = new xercesc::LocalFileInputSource(fileName16(ctx_, dtd_).c_str());
+    if (!encoding_.empty()) src->setEncoding(encoding_.c_str());
+  }
+  return src;
+}
+
+void kelValidateHandler::warning(const xercesc::SAXParseException &) {}
+void kelValidateHandler::error(const xercesc::SAXParseException &e) { throw e; }
+void kelValidateHandler::fatalError(const xercesc::SAXParseException &e) { throw e; }
+
+kelSchemaHandler::kelSchemaHandler(KelCallContext *ctx, const XMLCh *encoding) : ctx_(ctx) {
+  if (encoding != nullptr) encoding_.assign(encoding, std::min<size_t>(std::char_traits<XMLCh>::length(encoding), 100));
+}
+
+xercesc::InputSource *kelSchemaHandler::resolveEntity(const XMLCh *, const XMLCh *) {
+  KEL_TRACE(ctx_, "Entered\n");
+  return nullptr;
+}
+
+void kelSchemaHandler::warning(const xercesc::SAXParseException &) {}
+void kelSchemaHandler::error(const xercesc::SAXParseException &e) { throw e; }
+void kelSchemaHandler::fatalError(const xercesc::SAXParseException &e) { throw e; }

@@ -1,0 +1,109 @@
+// The parser layer: DOM parses, escaping, attribute snapshots, child lookup.
+#include "kelSgDoc.h"
+
+#include <gtest/gtest.h>
+#include <xercesc/dom/DOMElement.hpp>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "kel_test_env.h"
+#include "kelSgDocHandler.h"
+#include "kelctx.h"
+#include "kelmsg.h"
+
+namespace {
+
+class Parser : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    env.set("QUARNINSTANCE", "pinst");
+    env.set("QUARNKELPATH", dir.str());
+    KelCodePageRequest request{0, 1208, nullptr};
+    ASSERT_EQ(kelInit(&ctx, KEL_FULL_MESSAGES, &request, state, msg, "UTF-8"), 0) << msg;
+  }
+  void TearDown() override { kelTerm(&ctx, state); }
+
+  keltest::TempDir dir;
+  keltest::ScopedEnv env;
+  KelCallContext ctx{};
+  char state[6] = "00000";
+  char msg[KEL_MSG_BUFFER + 1] = "";
+};
+
+TEST_F(Parser, SharedInitialisationIsReported) { EXPECT_EQ(kelInitializeParser(&ctx, state, msg), 0); }
+
+TEST_F(Parser, DomReadsAMissingExternalDtdAsEmpty) {
+  xercesc::DOMDocument *doc = nullptr;
+  ASSERT_EQ(kelDOM(&ctx, "<!DOCTYPE a SYSTEM \"missing.dtd\"><a><b/><c>t</c></a>", 0, 1, &doc, state, msg), 0) << msg;
+  KelDomDocument owner(doc);
+  xercesc::DOMElement *root = doc->getDocumentElement();
+  ASSERT_NE(root, nullptr);
+  xercesc::DOMNode *c = kelGetFirstTaggedChildElement(&ctx, "c", root);
+  ASSERT_NE(c, nullptr);
+  EXPECT_EQ(std::u16string(c->getTextContent()), u"t");
+  EXPECT_EQ(kelGetFirstTaggedChildElement(&ctx, "d", root), nullptr);
+}
+
+TEST_F(Parser, DomFailuresGiveParserErrorsAndMissingFiles) {
+  xercesc::DOMDocument *doc = nullptr;
+  EXPECT_EQ(kelDOM(&ctx, "", 0, 1, &doc, state, msg), -1);
+  EXPECT_STREQ(state, "38X13");
+  EXPECT_EQ(std::string(msg).substr(0, 8), "KELQ047E");
+  EXPECT_EQ(kelDOM(&ctx, "<a><b></a>", 0, 1, &doc, state, msg), -1);
+  EXPECT_NE(std::string(msg).find("line 1 column"), std::string::npos) << msg;
+  EXPECT_EQ(kelDOM(&ctx, dir.file("none.xml").c_str(), 0, 0, &doc, state, msg), -1);
+  EXPECT_STREQ(state, "38X01");
+  EXPECT_EQ(doc, nullptr);
+  std::string file = dir.file("d.xml");
+  keltest::writeFile(file, "<d x=\"1\"/>");
+  ASSERT_EQ(kelDOM(&ctx, file.c_str(), 0, 0, &doc, state, msg), 0);
+  KelDomDocument owner(doc);
+  EXPECT_EQ(std::u16string(doc->getDocumentElement()->getAttribute(u"x")), u"1");
+}
+
+TEST_F(Parser, EscapingInAllThreeForms) {
+  const XMLCh *src = u"a<b & \"c\"";
+  const std::u16string expected = u"a&lt;b &amp; &quot;c&quot;";
+  XMLCh fixed[64];
+  int status = 0;
+  EXPECT_EQ(kelEntityReplaceUCS(&ctx, fixed, src, 64, &status, msg), static_cast<int>(expected.size()) + 1);
+  EXPECT_EQ(std::u16string(fixed), expected);
+  // One character short of the text and its terminator.
+  EXPECT_EQ(kelEntityReplaceUCS(&ctx, fixed, src, static_cast<int>(expected.size()), &status, msg), -1);
+  EXPECT_EQ(status, -58);
+  EXPECT_STREQ(msg, "KELG002E  The system is out of memory.\n");
+
+  XMLCh *grown = nullptr;
+  int cap = 0;
+  ASSERT_EQ(kelEntityReplaceUCSRealloc(&ctx, &grown, src, &cap, &status, msg), 0);
+  EXPECT_EQ(std::u16string(grown), expected);
+  EXPECT_EQ(cap, static_cast<int>(expected.size()) + 1);
+  std::free(grown);
+
+  char *out = nullptr;
+  int bytes = 0;
+  KelEntityReplaceRec rec{&ctx, &out, u"'x'>", &bytes, &status, msg};
+  ASSERT_EQ(kelEntityReplace(&rec), 0);
+  EXPECT_STREQ(out, "&apos;x&apos;&gt;");
+  std::free(out);
+
+  char converted[64];
+  EXPECT_STREQ(kelConvXMLCh(&ctx, u"caf\u00e9", converted), "caf\xC3\xA9");
+}
+
+TEST_F(Parser, AttributeSnapshotIsRangeChecked) {
+  KelAttrs attrs(&ctx);
+  EXPECT_EQ(attrs.getLength(), 0u);
+  EXPECT_EQ(attrs.getValue(u"x"), nullptr);
+  try {
+    attrs.getValue(static_cast<size_t>(0));
+    FAIL() << "no exception";
+  } catch (const KELException &e) {
+    EXPECT_EQ(std::string(e.message()).substr(0, 8), "KELG001E");
+    EXPECT_NE(std::string(e.message()).find("kelSgDocHandler"), std::string::npos);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,463 @@
+/*
+ * kelextract.cpp - the extraction handler, its result list and extractAll / extractOne.
+ *
+ * The handler keeps the match state of the path against the open elements.  Inside a subtree
+ * that cannot match (NO_MATCH) nothing is evaluated and no attributes are copied; in tagged
+ * mode the whole subtree of a selected element is copied without evaluating its descendants.
+ */
+#include "kelextract.h"
+
+#include <xercesc/framework/LocalFileInputSource.hpp>
+#include <xercesc/framework/MemBufInputSource.hpp>
+#include <xercesc/sax/SAXParseException.hpp>
+#include <xercesc/sax2/DefaultHandler.hpp>
+#include <xercesc/sax2/SAX2XMLReader.hpp>
+#include <xercesc/sax2/XMLReaderFactory.hpp>
+#include <xercesc/util/OutOfMemoryException.hpp>
+#include <xercesc/util/XMLException.hpp>
+#include <xercesc/util/XMLUni.hpp>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "kelSgDoc.h"
+#include "kelSgDocHandler.h"
+#include "kelcodepage.h"
+#include "kelctx.h"
+#include "kelfile.h"
+#include "kelmsg.h"
+#include "kelpath.h"
+#include "keltrace.h"
+
+using xercesc::XMLUni;
+
+namespace {
+
+const XMLCh kDocBufferId[] = u"IdForDocBuffer";
+
+void setState(char *sqlstate, const char *state) {
+  if (sqlstate != nullptr) std::memcpy(sqlstate, state, 6);
+}
+
+// The items of one extraction, in UTF-16 until retrieve() converts them.
+class kelResult {
+ public:
+  explicit kelResult(KelCallContext *ctx) : ctx_(ctx) {}
+  void newItem() { items_.emplace_back(); }
+  void addToCurrentItem(bool escape, const XMLCh *text, size_t n) {
+    if (items_.empty() || n == 0) return;
+    std::u16string &content = items_.back();
+    if (escape) kelAppendEscaped(content, text, n);
+    else content.append(text, n);
+  }
+  size_t count() const { return items_.size(); }
+
+  /*
+   * Fills the record with the items in the database code page.  An item whose text and
+   * terminator exceed sizeLimit bytes stops the conversion with KELC013E and "38X39".
+   */
+  void retrieve(int32_t sizeLimit, KelExtractResult *out, char *msg) {
+    KEL_TRACE(ctx_, "entered count %d\n", static_cast<int>(items_.size()));
+    setState(out->sqlstate, "00000");
+    out->items = static_cast<char **>(std::calloc(items_.size() + 1, sizeof(char *)));
+    if (out->items == nullptr) {
+      setState(out->sqlstate, "38X10");
+      return;
+    }
+    out->cursor = out->items;
+    for (size_t i = 0; i < items_.size(); ++i) {
+      const std::u16string &content = items_[i];
+      int64_t room = static_cast<int64_t>(content.size()) * 4 + 4;
+      if (room > sizeLimit) room = sizeLimit;
+      char *text = static_cast<char *>(std::malloc(room > 0 ? static_cast<size_t>(room) : 1));
+      if (text == nullptr) {
+        setState(out->sqlstate, "38X10");
+        return;
+      }
+      int32_t len = room > 0 ? KEL_wcstombsFunction(ctx_, text, content.c_str(), static_cast<int32_t>(room)) : -1;
+      if (len < 0) {
+        std::free(text);
+        KEL_TRACE(ctx_, "extract result exceeds %d\n", sizeLimit);
+        if (msg != nullptr) kelSetMessage(ctx_, msg, KELC013E);
+        setState(out->sqlstate, "38X39");
+        return;
+      }
+      KEL_TRACE(ctx_, "extract result %s\n", text);
+      out->items[i] = text;
+    }
+  }
+
+ private:
+  KelCallContext *ctx_;
+  std::vector<std::u16string> items_;
+};
+
+enum Target { ATTRIBUTE = 0, TEXT_CONTENT = 1, TAGGED_ELEMENT = 2 };
+
+class kelExtractHandler : public xercesc::DefaultHandler {
+ public:
+  kelExtractHandler(KelCallContext *ctx, KelQuery &query, kelResult &result,
+                    kelDocEntityResolver &resolver, bool tagged)
+      : ctx_(ctx), query_(query), path_(ctx, false), result_(result), resolver_(resolver) {
+    if (tagged) {
+      target_ = TAGGED_ELEMENT;
+      query_.setTargetKind(KEL_TARGET_TAGGED);
+    } else {
+      target_ = query_.targetKind() == KEL_TARGET_ATTRIBUTE ? ATTRIBUTE : TEXT_CONTENT;
+    }
+    attrName_ = query_.targetAttribute();
+    escape_ = tagged;
+  }
+
+  void startElement(const XMLCh *, const XMLCh *, const XMLCh *qname,
+                    const xercesc::Attributes &attrs) override {
+    if (state_ == NO_MATCH) {  // nothing below a subtree that cannot match is evaluated
+      path_.push(qname, nullptr);
+      return;
+    }
+    if (selectedDepth_ != 0) {  // inside a selected element in tagged mode: copy it all
+      path_.push(qname, nullptr);
+      appendStartTag(qname, attrs);
+      return;
+    }
+    path_.push(qname, query_.hasPredicates() ? &attrs : nullptr);
+    KelMatch before = state_;
+    state_ = query_.isMatched(path_);
+    if (state_ == NO_MATCH) {
+      noMatchDepth_ = path_.size();
+      return;
+    }
+    if (state_ != MATCHED) return;
+    switch (target_) {
+      case ATTRIBUTE:
+        if (attrName_ != nullptr && attrName_[0] == u'*' && attrName_[1] == 0) {
+          for (XMLSize_t i = 0; i < attrs.getLength(); ++i) addItem(attrs.getValue(i));
+        } else if (attrName_ != nullptr) {
+          addItem(attrs.getValue(attrName_));
+        }
+        break;
+      case TEXT_CONTENT:
+        if (before == PENDING) result_.newItem();
+        break;
+      case TAGGED_ELEMENT:
+        if (before == PENDING) {
+          result_.newItem();
+          selectedDepth_ = path_.size();
+        }
+        appendStartTag(qname, attrs);
+        break;
+    }
+  }
+
+  void endElement(const XMLCh *, const XMLCh *, const XMLCh *qname) override {
+    size_t depth = path_.size();
+    path_.pop();
+    if (state_ == MATCHED && target_ == TAGGED_ELEMENT) {
+      result_.addToCurrentItem(false, u"</", 2);
+      result_.addToCurrentItem(false, qname, std::char_traits<XMLCh>::length(qname));
+      result_.addToCurrentItem(false, u">", 1);
+    }
+    if (selectedDepth_ != 0) {
+      if (depth > selectedDepth_) return;  // still inside the selected element
+      selectedDepth_ = 0;
+    }
+    if (state_ == NO_MATCH && depth > noMatchDepth_) return;  // still below the element that failed
+    if (state_ == MATCHED || state_ == NO_MATCH) {
+      state_ = query_.isMatched(path_);
+      if (state_ == NO_MATCH) noMatchDepth_ = path_.size();
+    }
+  }
+
+  void characters(const XMLCh *text, const XMLSize_t n) override {
+    if (state_ == MATCHED && (target_ == TEXT_CONTENT || target_ == TAGGED_ELEMENT))
+      result_.addToCurrentItem(escape_, text, n);
+  }
+
+  void ignorableWhitespace(const XMLCh *text, const XMLSize_t n) override {
+    if (state_ == MATCHED && target_ == TAGGED_ELEMENT) result_.addToCurrentItem(false, text, n);
+  }
+
+  void startDTD(const XMLCh *, const XMLCh *, const XMLCh *systemId) override {
+    KEL_TRACE(ctx_, "Entered\n");
+    resolver_.setSystemId(systemId);
+  }
+
+  // The first warning already ends the parse.
+  void warning(const xercesc::SAXParseException &e) override { throw e; }
+  void error(const xercesc::SAXParseException &e) override { throw e; }
+  void fatalError(const xercesc::SAXParseException &e) override { throw e; }
+
+ private:
+  void addItem(const XMLCh *value) {
+    if (value == nullptr) return;
+    result_.newItem();
+    result_.addToCurrentItem(true, value, std::char_traits<XMLCh>::length(value));
+  }
+
+  void appendStartTag(const XMLCh *qname, const xercesc::Attributes &attrs) {
+    result_.addToCurrentItem(false, u"<", 1);
+    result_.addToCurrentItem(false, qname, std::char_traits<XMLCh>::length(qname));
+    for (XMLSize_t i = 0; i < attrs.getLength(); ++i) {
+      const XMLCh *name = attrs.getQName(i);
+      const XMLCh *value = attrs.getValue(i);
+      result_.addToCurrentItem(false, u" ", 1);
+      result_.addToCurrentItem(false, name, std::char_traits<XMLCh>::length(name));
+      result_.addToCurrentItem(false, u"=\"", 2);
+      result_.addToCurrentItem(true, value, std::char_traits<XMLCh>::length(value));
+      result_.addToCurrentItem(false, u"\"", 1);
+    }
+    result_.addToCurrentItem(false, u">", 1);
+  }
+
+  KelCallContext *ctx_;
+  KelMatch state_ = PENDING;
+  KelQuery &query_;
+  KelCurrentPath path_;
+  Target target_;
+  const XMLCh *attrName_;
+  bool escape_;
+  kelResult &result_;
+  kelDocEntityResolver &resolver_;
+  size_t noMatchDepth_ = 0;   // depth of the element that made the state NO_MATCH
+  size_t selectedDepth_ = 0;  // tagged mode: depth of the element being copied, 0 when none
+};
+
+std::string toDb(KelCallContext *ctx, const XMLCh *text) {
+  if (text == nullptr) return std::string();
+  size_t n = std::char_traits<XMLCh>::length(text);
+  std::string out(n * 4 + 4, '\0');
+  int32_t len = KEL_wcstombsFunction(ctx, out.data(), text, static_cast<int32_t>(out.size()));
+  if (len < 0) return std::string();
+  out.resize(static_cast<size_t>(len));
+  return out;
+}
+
+std::u16string toUtf16(KelCallContext *ctx, const char *text, int32_t *rc) {
+  size_t len = std::strlen(text);
+  std::u16string out((len + 1) * 4, u'\0');
+  int32_t n = KEL_mbstowcsFunction(ctx, out.data(), text, static_cast<int32_t>(out.size()));
+  *rc = n;
+  if (n < 0) return std::u16string();
+  out.resize(static_cast<size_t>(n));
+  return out;
+}
+
+struct ReaderDeleter {
+  void operator()(xercesc::SAX2XMLReader *r) const { delete r; }
+};
+
+}  // namespace
+
+void kelFreeExtractResult(KelExtractResult *result) {
+  if (result == nullptr || result->items == nullptr) return;
+  for (char **p = result->items; *p != nullptr; ++p) std::free(*p);
+  std::free(result->items);
+  result->items = nullptr;
+  result->cursor = nullptr;
+}
+
+struct KelExtractor::State {
+  std::unique_ptr<xercesc::SAX2XMLReader, ReaderDeleter> reader;
+  std::string path;                // the path the cached query was compiled from
+  int tagged = -1;
+  std::unique_ptr<KelQuery> query;
+  std::u16string path16;           // the query's source text
+};
+
+KelExtractor::KelExtractor(KelCallContext *ctx) : ctx_(ctx), state_(new State) {}
+
+KelExtractor::~KelExtractor() { delete state_; }
+
+int KelExtractor::run(const char *doc, const char *dtd, int cpFlag, int inMemory, int tagged,
+                      const char *path, KelExtractResult *result, int32_t sizeLimit, char *sqlstate,
+                      char *msg) {
+  size_t length = doc != nullptr && inMemory == 1 ? std::strlen(doc) : 0;
+  return parse(doc, length, dtd, cpFlag, inMemory, tagged, path, result, sizeLimit, sqlstate, msg);
+}
+
+int KelExtractor::runBuffer(const char *doc, size_t docLength, const char *dtd, int cpFlag,
+                            int tagged, const char *path, KelExtractResult *result,
+                            int32_t sizeLimit, char *sqlstate, char *msg) {
+  return parse(doc, docLength, dtd, cpFlag, 1, tagged, path, result, sizeLimit, sqlstate, msg);
+}
+
+int KelExtractor::parse(const char *doc, size_t docLength, const char *dtd, int cpFlag,
+                        int inMemory, int tagged, const char *path, KelExtractResult *result,
+                        int32_t sizeLimit, char *sqlstate, char *msg) {
+  KelCallContext *ctx = ctx_;
+  setState(sqlstate, "00000");
+  result->items = nullptr;
+  result->cursor = nullptr;
+  setState(result->sqlstate, "00000");
+  if (doc == nullptr || path == nullptr) {
+    if (msg) kelSetMessage(ctx, msg, KELG004E);
+    setState(sqlstate, "38X16");
+    return -1;
+  }
+  if (inMemory == 1)
+    KEL_TRACE(ctx, "Entered, input uri=buffer and query='%s'\n", path);
+  else
+    KEL_TRACE(ctx, "Entered, input uri='%s' and query='%s'\n", doc, path);
+
+  try {
+    std::unique_ptr<xercesc::InputSource> src;
+    if (inMemory == 1) {
+      src = std::make_unique<xercesc::MemBufInputSource>(reinterpret_cast<const XMLByte *>(doc),
+                                                         docLength, kDocBufferId, false);
+    } else {
+      int64_t size = 0;
+      if (kel_getFileSize(ctx, doc, &size) < 0) {
+        if (msg) kelSetMessage(ctx, msg, KELC001E);
+        setState(sqlstate, "38X01");
+        return -1;
+      }
+      int32_t rc;
+      std::u16string name = toUtf16(ctx, doc, &rc);
+      if (rc < 0) name.assign(doc, doc + std::strlen(doc));
+      src = std::make_unique<xercesc::LocalFileInputSource>(name.c_str());
+    }
+
+    // The compiled path is kept while the same path comes again.
+    if (state_->query == nullptr || state_->tagged != tagged || state_->path != path) {
+      state_->query.reset();
+      int32_t convRc = 0;
+      state_->path16 = toUtf16(ctx, path, &convRc);
+      if (convRc < 0) {
+        std::string pos = std::to_string(convRc);
+        if (msg) kelSetMessage(ctx, msg, KELD002E, pos.c_str());
+        setState(sqlstate, "38X09");
+        return -1;
+      }
+      auto query = std::make_unique<KelQuery>(ctx, state_->path16.c_str());
+      if (query->errorPosition() != 0) {
+        std::string pos = std::to_string(query->errorPosition());
+        if (msg) kelSetMessage(ctx, msg, KELD002E, pos.c_str());
+        setState(sqlstate, "38X09");
+        KEL_TRACE(ctx, "Error in XPATH: %s\n", path);
+        return -1;
+      }
+      state_->query = std::move(query);
+      state_->path = path;
+      state_->tagged = tagged;
+    }
+
+    if (state_->reader == nullptr) {
+      state_->reader.reset(xercesc::XMLReaderFactory::createXMLReader());
+      xercesc::SAX2XMLReader &r = *state_->reader;
+      r.setFeature(XMLUni::fgSAX2CoreNameSpaces, false);
+      r.setFeature(XMLUni::fgSAX2CoreNameSpacePrefixes, false);
+      r.setFeature(XMLUni::fgSAX2CoreValidation, false);
+      r.setFeature(XMLUni::fgXercesSchema, false);
+    }
+    xercesc::SAX2XMLReader &reader = *state_->reader;
+    kelResult items(ctx);
+    kelDocEntityResolver resolver(ctx, dtd, true);
+    kelExtractHandler handler(ctx, *state_->query, items, resolver, tagged == 1);
+    reader.setContentHandler(&handler);
+    reader.setErrorHandler(&handler);
+    reader.setLexicalHandler(&handler);
+    reader.setEntityResolver(&resolver);
+    // The reader outlives this run: it must not keep pointers to the run's objects.
+    struct Detach {
+      xercesc::SAX2XMLReader &r;
+      ~Detach() {
+        r.setContentHandler(nullptr);
+        r.setErrorHandler(nullptr);
+        r.setLexicalHandler(nullptr);
+        r.setEntityResolver(nullptr);
+      }
+    } detach{reader};
+    if (cpFlag == 1) {
+      UChar encoding[1025] = {0};
+      int32_t dbCp = ctx != nullptr && ctx->codePages != nullptr ? ctx->codePages->dbCodePage : 0;
+      if (KEL_getEncoding(ctx, dbCp, encoding, 1025, sqlstate, msg) < 0) return -1;
+      src->setEncoding(encoding);
+    }
+
+    try {
+      reader.parse(*src);
+    } catch (const xercesc::SAXParseException &e) {
+      std::string line = std::to_string(e.getLineNumber()), col = std::to_string(e.getColumnNumber());
+      if (msg) kelSetMessage(ctx, msg, KELQ047E, line.c_str(), col.c_str(), toDb(ctx, e.getMessage()).c_str());
+      setState(sqlstate, "38X13");
+      return -1;
+    } catch (const xercesc::OutOfMemoryException &) {
+      throw std::bad_alloc();
+    } catch (const xercesc::XMLException &e) {
+      // The exception knows the line of the parser's source, not a place in the document.
+      std::string line = std::to_string(e.getSrcLine());
+      if (msg) kelSetMessage(ctx, msg, KELQ047E, line.c_str(), "0", toDb(ctx, e.getMessage()).c_str());
+      setState(sqlstate, "38X13");
+      return -1;
+    } catch (const xercesc::SAXException &e) {
+      if (msg) kelSetMessage(ctx, msg, KELQ047E, "0", "0", toDb(ctx, e.getMessage()).c_str());
+      setState(sqlstate, "38X13");
+      return -1;
+    } catch (const std::bad_alloc &) {
+      throw;
+    } catch (...) {
+      // Also KELException from the handler: its message is not passed on.
+      KEL_TRACE(ctx, "parser->parse crashed w/o an XMLException.\n");
+      setState(sqlstate, "38X13");
+      return -1;
+    }
+
+    result->msg = msg;
+    items.retrieve(sizeLimit, result, msg);
+    setState(sqlstate, result->sqlstate);
+    if (std::strcmp(result->sqlstate, "00000") != 0) {
+      kelFreeExtractResult(result);
+      return -1;
+    }
+    return 0;
+  } catch (const std::bad_alloc &) {
+    kelFreeExtractResult(result);
+    if (msg) kelSetMessage(ctx, msg, KELG002E);
+    setState(sqlstate, "38X10");
+    return -1;
+  }
+}
+
+int extractAll(KelCallContext *ctx, const char *doc, const char *dtd, int cpFlag, int inMemory,
+               int tagged, const char *path, KelExtractResult *result, int32_t sizeLimit,
+               char *sqlstate, char *msg) {
+  KelExtractor extractor(ctx);
+  return extractor.run(doc, dtd, cpFlag, inMemory, tagged, path, result, sizeLimit, sqlstate, msg);
+}
+
+int extractOne(KelCallContext *ctx, const char *doc, const char *dtd, int cpFlag, int inMemory,
+               int tagged, const char *path, char **value, int32_t sizeLimit, char *sqlstate,
+               char *msg) {
+  setState(sqlstate, "00000");
+  *value = nullptr;
+  KelExtractResult result{};
+  if (extractAll(ctx, doc, dtd, cpFlag, inMemory, tagged, path, &result, sizeLimit, sqlstate, msg) < 0)
+    return -1;
+  size_t count = 0;
+  while (result.items[count] != nullptr) ++count;
+  if (count == 0) {
+    kelFreeExtractResult(&result);
+    if (msg) kelSetMessage(ctx, msg, KELD003W);
+    setState(sqlstate, "01HX0");
+    return -1;
+  }
+  if (count > 1) {
+    kelFreeExtractResult(&result);
+    if (msg) kelSetMessage(ctx, msg, KELD001E, path);
+    setState(sqlstate, "38X08");
+    return -1;
+  }
+  *value = result.items[0];
+  result.items[0] = nullptr;
+  kelFreeExtractResult(&result);
+  if ((*value)[0] == '\0') {
+    std::free(*value);
+    *value = nullptr;
+    return -1;
+  }
+  return 0;
+}

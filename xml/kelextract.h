@@ -1,0 +1,81 @@
+/*
+ * kelextract.h - the extraction engine: one SAX pass over a document (in memory or in a file)
+ * that collects the text content, the attribute values or the tagged markup of what a location
+ * path selects, as strings in the database code page.  Every call is self-contained and runs on
+ * the caller's thread; the result record belongs to the caller.
+ */
+#ifndef KEL_EXTRACT_H
+#define KEL_EXTRACT_H
+
+#include <cstddef>
+#include <cstdint>
+
+struct KelCallContext;
+
+// The values of one extraction.
+struct KelExtractResult {
+  char **items;       // null-terminated array of malloc'd strings; free with kelFreeExtractResult
+  char **cursor;      // the next item a table function returns
+  char sqlstate[6];   // "00000", or the failure's SQLSTATE
+  char *msg;          // the caller's message buffer (1025 bytes)
+};
+
+// Frees the items and the array, and empties the record.
+void kelFreeExtractResult(KelExtractResult *result);
+
+/*
+ * Extracts every value the path selects.
+ * doc: the document text (terminated, database code page) when inMemory is 1, else a file name.
+ * dtd: text that replaces the external DTD the document's DOCTYPE names, or null (then that
+ *      DTD reads as empty).
+ * cpFlag 1: the document is in the encoding of the database code page; 0: the parser detects it.
+ * tagged 1: the selected elements are returned with their markup.
+ * path: the location path in the database code page.
+ * sizeLimit: bytes an item may take in the database code page, terminator included.
+ * Returns 0 with result->items set (possibly empty); -1 with sqlstate and msg set:
+ * KELC001E/"38X01" file not found, KELD002E/"38X09" bad path, KELQ047E/"38X13" document not
+ * well-formed or any parser warning, "38X13" alone for other parser failures,
+ * KELC013E/"38X39" an item over sizeLimit, KELG002E/"38X10" out of memory.
+ */
+int extractAll(KelCallContext *ctx, const char *doc, const char *dtd, int cpFlag, int inMemory,
+               int tagged, const char *path, KelExtractResult *result, int32_t sizeLimit,
+               char *sqlstate, char *msg);
+
+/*
+ * An extraction engine that keeps its SAX reader and the last compiled path between runs, so
+ * the calls of one statement do not pay for them per row.  run() behaves exactly as extractAll.
+ * One thread at a time; destroy it before the parser library goes away.
+ */
+class KelExtractor {
+ public:
+  explicit KelExtractor(KelCallContext *ctx);
+  ~KelExtractor();
+  KelExtractor(const KelExtractor &) = delete;
+  KelExtractor &operator=(const KelExtractor &) = delete;
+  int run(const char *doc, const char *dtd, int cpFlag, int inMemory, int tagged, const char *path,
+          KelExtractResult *result, int32_t sizeLimit, char *sqlstate, char *msg);
+  // The same for a document of docLength bytes in memory (it need not be terminated).
+  int runBuffer(const char *doc, size_t docLength, const char *dtd, int cpFlag, int tagged,
+                const char *path, KelExtractResult *result, int32_t sizeLimit, char *sqlstate,
+                char *msg);
+
+ private:
+  struct State;
+  int parse(const char *doc, size_t docLength, const char *dtd, int cpFlag, int inMemory,
+            int tagged, const char *path, KelExtractResult *result, int32_t sizeLimit,
+            char *sqlstate, char *msg);
+  KelCallContext *ctx_;
+  State *state_;
+};
+
+/*
+ * Extracts the one value the path selects into *value (malloc'd; the caller frees it).
+ * Returns 0 with a non-empty value; -1 with *value null and: KELD003W/"01HX0" when nothing is
+ * selected, KELD001E/"38X08" when several values are, "00000" when the one value is empty
+ * (the caller returns NULL without a warning), or any failure of extractAll.
+ */
+int extractOne(KelCallContext *ctx, const char *doc, const char *dtd, int cpFlag, int inMemory,
+               int tagged, const char *path, char **value, int32_t sizeLimit, char *sqlstate,
+               char *msg);
+
+#endif /* KEL_EXTRACT_H */

@@ -1,0 +1,176 @@
+// The extraction engine over documents in memory and in files: text, attributes, tagged
+// markup, size limits, DTD substitution and every failure it reports.
+#include "kelextract.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "kel_test_env.h"
+#include "kelctx.h"
+#include "kelmsg.h"
+
+namespace {
+
+class Extract : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    env.set("QUARNINSTANCE", "xinst");
+    env.set("QUARNKELPATH", dir.str());
+    KelCodePageRequest request{0, 1208, nullptr};
+    ASSERT_EQ(kelInit(&ctx, KEL_FULL_MESSAGES, &request, state, msg, "UTF-8"), 0) << msg;
+  }
+  void TearDown() override { kelTerm(&ctx, state); }
+
+  // All items, or {"ERROR <state>"} when extractAll fails.
+  std::vector<std::string> all(const std::string &doc, const std::string &path, int tagged = 0,
+                               int32_t limit = 4000, const char *dtd = nullptr, int inMemory = 1) {
+    KelExtractResult result{};
+    msg[0] = '\0';
+    int rc = extractAll(&ctx, doc.c_str(), dtd, 0, inMemory, tagged, path.c_str(), &result, limit, state, msg);
+    if (rc < 0) return {std::string("ERROR ") + state};
+    std::vector<std::string> out;
+    for (char **p = result.items; *p; ++p) out.push_back(*p);
+    EXPECT_EQ(result.cursor, result.items);
+    kelFreeExtractResult(&result);
+    return out;
+  }
+
+  // The one value, or "NULL <state>".
+  std::string one(const std::string &doc, const std::string &path) {
+    char *value = nullptr;
+    msg[0] = '\0';
+    int rc = extractOne(&ctx, doc.c_str(), nullptr, 0, 1, 0, path.c_str(), &value, 4000, state, msg);
+    if (rc < 0) {
+      EXPECT_EQ(value, nullptr);
+      return std::string("NULL ") + state;
+    }
+    std::string s = value;
+    free(value);
+    return s;
+  }
+
+  keltest::TempDir dir;
+  keltest::ScopedEnv env;
+  KelCallContext ctx{};
+  char state[6] = "00000";
+  char msg[KEL_MSG_BUFFER + 1] = "";
+};
+
+using V = std::vector<std::string>;
+
+TEST_F(Extract, TextContentOfSelectedElements) {
+  EXPECT_EQ(all("<a><b>1</b><b>2</b></a>", "/a/b"), (V{"1", "2"}));
+  EXPECT_EQ(one("<a><b>1</b><b>2</b></a>", "/a/b"), "NULL 38X08");
+  EXPECT_STREQ(msg, "KELD001E  /a/b occurs multiple times.\n");
+  // Only the character data directly inside the element; whitespace kept.
+  EXPECT_EQ(all("<a><b>x<c>y</c>z</b></a>", "/a/b"), (V{"xz"}));
+  EXPECT_EQ(all("<a><b> x </b></a>", "/a/b"), (V{" x "}));
+  EXPECT_EQ(one("<a><b>42</b></a>", "/a/b"), "42");
+  // An empty item is NULL without a warning; no item is NULL with 01HX0.
+  EXPECT_EQ(all("<a><b/></a>", "/a/b"), (V{""}));
+  EXPECT_EQ(one("<a><b/></a>", "/a/b"), "NULL 00000");
+  EXPECT_EQ(one("<a/>", "/a/c"), "NULL 01HX0");
+  EXPECT_STREQ(msg, "KELD003W  Path not found.  Null is returned.\n");
+  // Wildcards, descendants and predicates.
+  const std::string order = "<order id=\"7\"><item kind=\"book\"><price>10</price></item>"
+                            "<item kind=\"cd\"><price>5</price></item><x><item><price>1</price></item></x></order>";
+  EXPECT_EQ(all(order, "/order/item/price"), (V{"10", "5"}));
+  EXPECT_EQ(all(order, "//price"), (V{"10", "5", "1"}));
+  EXPECT_EQ(all(order, "/order//item/price"), (V{"10", "5", "1"}));
+  EXPECT_EQ(all(order, "/order/*/price"), (V{"10", "5"}));
+  EXPECT_EQ(all(order, "/order/item[@kind=\"cd\"]/price"), (V{"5"}));
+  EXPECT_EQ(all(order, "/order/item[2]/price"), (V{"10", "5"}));
+  EXPECT_EQ(one(order, "/order/@id"), "7");
+}
+
+TEST_F(Extract, AttributesAreEscapedTextIsNot) {
+  EXPECT_EQ(all("<a k=\"x&amp;y\">t&amp;u</a>", "/a/@k"), (V{"x&amp;y"}));
+  EXPECT_EQ(all("<a k=\"x&amp;y\">t&amp;u</a>", "/a"), (V{"t&u"}));
+  EXPECT_EQ(all("<a p=\"1\" q=\"2\"/>", "/a/@*"), (V{"1", "2"}));
+  EXPECT_EQ(all("<a p=\"1\"><b p=\"2\"/></a>", "/a/@missing"), V{});
+}
+
+TEST_F(Extract, TaggedModeCopiesTheSelectedSubtree) {
+  EXPECT_EQ(all("<a><b k=\"1\">x&lt;y<c/></b></a>", "/a/b", 1), (V{"<b k=\"1\">x&lt;y<c></c></b>"}));
+  EXPECT_EQ(all("<a><b><!--n--><?pi x?>t</b><b/></a>", "/a/b", 1), (V{"<b>t</b>", "<b></b>"}));
+  // With "//" the whole subtree of each selected element is copied too.
+  EXPECT_EQ(all("<r><a><b>1<c>2</c></b></a><b>3</b></r>", "//b", 1), (V{"<b>1<c>2</c></b>", "<b>3</b>"}));
+  EXPECT_EQ(all("<r><b><b>in</b></b></r>", "//b", 1), (V{"<b><b>in</b></b>"}));
+}
+
+TEST_F(Extract, SizeLimitCountsTheTerminator) {
+  std::string doc = "<a>" + std::string(3999, 'v') + "</a>";
+  EXPECT_EQ(all(doc, "/a", 0, 4000).at(0).size(), 3999u);
+  doc = "<a>" + std::string(4000, 'v') + "</a>";
+  EXPECT_EQ(all(doc, "/a", 0, 4000), (V{"ERROR 38X39"}));
+  EXPECT_STREQ(msg, "KELC013E  The results of the extract UDF exceed the size limit for the UDF return type.\n");
+  // Non-ASCII text is measured in bytes of the database code page.
+  doc = "<a>" + std::string(2000, '\xC3') + "</a>";
+  std::string twoByte;
+  for (int i = 0; i < 2000; ++i) twoByte += "\xC3\xA9";
+  EXPECT_EQ(all("<a>" + twoByte + "</a>", "/a", 0, 4001).at(0).size(), 4000u);
+  EXPECT_EQ(all("<a>" + twoByte + "</a>", "/a", 0, 4000), (V{"ERROR 38X39"}));
+}
+
+TEST_F(Extract, DtdNamedByTheDocumentIsReplaced) {
+  const std::string doc = "<!DOCTYPE a SYSTEM \"missing.dtd\"><a>&e;</a>";
+  // Without DTD text the external DTD reads as empty: the missing file is never opened, and
+  // an entity only that DTD declares expands to nothing (no validation is done)...
+  EXPECT_EQ(all("<!DOCTYPE a SYSTEM \"missing.dtd\"><a>t</a>", "/a"), (V{"t"}));
+  EXPECT_EQ(all(doc, "/a"), (V{""}));
+  // ...and with DTD text the entity comes from it.
+  EXPECT_EQ(all(doc, "/a", 0, 4000, "<!ENTITY e \"from dtd\">"), (V{"from dtd"}));
+  // Entities of the internal subset need no DTD text.
+  EXPECT_EQ(all("<!DOCTYPE a [<!ENTITY e \"inner\">]><a>&e;</a>", "/a"), (V{"inner"}));
+}
+
+TEST_F(Extract, FailuresReportTheirMessages) {
+  EXPECT_EQ(all("<a><b></a>", "/a"), (V{"ERROR 38X13"}));
+  EXPECT_EQ(std::string(msg).substr(0, 31), "KELQ047E  Parser error on line ");
+  EXPECT_EQ(all("", "/a"), (V{"ERROR 38X13"}));
+  EXPECT_EQ(all("<a/>", "a"), (V{"ERROR 38X09"}));
+  EXPECT_STREQ(msg, "KELD002E  A syntax error occurred near position 1 in the search path.\n");
+  EXPECT_EQ(all("<a/>", "/a/1b"), (V{"ERROR 38X09"}));
+  EXPECT_STREQ(msg, "KELD002E  A syntax error occurred near position 3 in the search path.\n");
+  EXPECT_EQ(all(dir.file("nofile.xml"), "/a", 0, 4000, nullptr, 0), (V{"ERROR 38X01"}));
+  EXPECT_STREQ(msg, "KELC001E  The specified file is not found.\n");
+}
+
+TEST_F(Extract, DocumentsInFiles) {
+  std::string file = dir.file("doc.xml");
+  keltest::writeFile(file, "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a><b>caf\xE9</b></a>");
+  EXPECT_EQ(all(file, "/a/b", 0, 4000, nullptr, 0), (V{"caf\xC3\xA9"}));
+}
+
+}  // namespace
+
+namespace {
+
+// One extractor serves many documents and paths, and a failed parse leaves it usable.
+TEST_F(Extract, ReusedExtractorGivesTheSameResultsAsFreshOnes) {
+  KelExtractor extractor(&ctx);
+  auto run = [&](const std::string &doc, const std::string &path, int tagged = 0) {
+    KelExtractResult result{};
+    if (extractor.run(doc.c_str(), nullptr, 0, 1, tagged, path.c_str(), &result, 4000, state, msg) < 0)
+      return V{std::string("ERROR ") + state};
+    V out;
+    for (char **p = result.items; *p; ++p) out.push_back(*p);
+    kelFreeExtractResult(&result);
+    return out;
+  };
+  const std::string docs[] = {"<a><b>1</b><b>2</b></a>", "<a><b k=\"v\">x</b></a>", "<a><b></a>", "<a/>"};
+  const std::string paths[] = {"/a/b", "/a/b/@k", "//b", "bad"};
+  for (int round = 0; round < 2; ++round) {
+    for (const std::string &doc : docs) {
+      for (const std::string &path : paths) {
+        EXPECT_EQ(run(doc, path), all(doc, path)) << doc << " " << path;
+        EXPECT_EQ(run(doc, path, 1), all(doc, path, 1)) << doc << " " << path;
+      }
+    }
+  }
+}
+
+}  // namespace

@@ -1,0 +1,335 @@
+/*
+ * kelpath.cpp - compilation of location paths and their incremental matching against the
+ * open elements of a parse.
+ *
+ * Names follow the name rules of the XML parser (XML 1.0, fifth edition), so every element
+ * name the parser reads can be written in a path.
+ */
+#include "kelpath.h"
+
+#include <xercesc/util/XMLChar.hpp>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "kelctx.h"
+#include "kelmsg.h"
+#include "keltrace.h"
+
+using xercesc::XMLChar1_0;
+
+namespace {
+
+XMLCh *findChar(XMLCh *s, XMLCh c) {
+  for (; *s; ++s)
+    if (*s == c) return s;
+  return nullptr;
+}
+
+XMLCh *findLastChar(XMLCh *s, XMLCh c) {
+  XMLCh *found = nullptr;
+  for (; *s; ++s)
+    if (*s == c) found = s;
+  return found;
+}
+
+XMLCh *findDoubleSlash(XMLCh *s) {
+  for (; *s; ++s)
+    if (s[0] == u'/' && s[1] == u'/') return s;
+  return nullptr;
+}
+
+XMLCh *findLastDoubleSlash(XMLCh *s) {
+  XMLCh *found = nullptr;
+  for (; *s; ++s)
+    if (s[0] == u'/' && s[1] == u'/') found = s;
+  return found;
+}
+
+bool equals(const XMLCh *a, const std::u16string &b) {
+  size_t i = 0;
+  for (; a[i] && i < b.size(); ++i)
+    if (a[i] != b[i]) return false;
+  return a[i] == 0 && i == b.size();
+}
+
+bool equals(const XMLCh *a, const XMLCh *b) {
+  while (*a && *a == *b) ++a, ++b;
+  return *a == *b;
+}
+
+bool isStar(const XMLCh *name) { return name[0] == u'*' && name[1] == 0; }
+
+bool stepMatches(const KelQuery::StepTest &step, const KelPathNode &node) {
+  if (!isStar(step.name) && !equals(step.name, node.name())) return false;
+  if (step.predName == nullptr) return true;
+  const XMLCh *value = node.attrs().getValue(step.predName);
+  return value != nullptr && equals(value, step.predValue);
+}
+
+size_t length16(const XMLCh *s) {
+  size_t n = 0;
+  while (s[n]) ++n;
+  return n;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// KelCurrentPath
+
+KelCurrentPath::KelCurrentPath(KelCallContext *ctx, bool keepText) : ctx_(ctx), keepText_(keepText) {
+  if (keepText_) {
+    text_.reserve(kInitialTextCapacity);
+    textCapacity_ = kInitialTextCapacity;
+  }
+}
+
+void KelCurrentPath::push(const XMLCh *name, const xercesc::Attributes *attrs) {
+  try {
+    if (depth_ == nodes_.size()) nodes_.push_back(std::unique_ptr<KelPathNode>(new KelPathNode(ctx_)));
+    KelPathNode &node = *nodes_[depth_];
+    node.name_.assign(name);
+    if (attrs != nullptr) node.attrs_.assign(*attrs);
+    else node.attrs_.clear();
+    ++depth_;
+    if (keepText_) append_to_path(name);
+  } catch (const std::bad_alloc &) {
+    throw KELException(ctx_, KELG002E);
+  }
+}
+
+void KelCurrentPath::pop() {
+  if (depth_ == 0) return;
+  --depth_;
+  if (!keepText_) return;
+  size_t n = nodes_[depth_]->name_.size();
+  size_t len = text_.size() > n ? text_.size() - n : 0;
+  if (len > 0) --len;  // the blank before the name
+  text_.resize(len);
+}
+
+void KelCurrentPath::growFor(size_t extraChars, bool blank) {
+  // The text and its terminator must fit in the capacity.
+  if (text_.size() + extraChars + 1 <= textCapacity_) return;
+  if (blank)
+    textCapacity_ += kTextGrowth;
+  else
+    textCapacity_ = std::max(textCapacity_ + kTextGrowth, text_.size() + 2 * extraChars);
+  if (text_.size() + extraChars + 1 > textCapacity_) textCapacity_ = text_.size() + extraChars + 1;
+  text_.reserve(textCapacity_);
+}
+
+void KelCurrentPath::append_to_path(const XMLCh *name) {
+  try {
+    if (!text_.empty()) {
+      growFor(1, true);
+      text_.push_back(u' ');
+    }
+    size_t n = length16(name);
+    growFor(n, false);
+    text_.append(name, n);
+  } catch (const std::bad_alloc &) {
+    throw KELException(ctx_, KELG002E);
+  }
+}
+
+void KelCurrentPath::prepend_to_path(const XMLCh *name) {
+  try {
+    size_t n = length16(name);
+    growFor(n + 1, false);
+    std::u16string front(name, n);
+    front.push_back(u' ');
+    text_.insert(0, front);
+  } catch (const std::bad_alloc &) {
+    throw KELException(ctx_, KELG002E);
+  }
+}
+
+XMLCh *KelCurrentPath::copy_path(size_t *nChars) const {
+  *nChars = 0;
+  if (text_.empty()) return nullptr;
+  auto *out = static_cast<XMLCh *>(std::malloc((text_.size() + 1) * sizeof(XMLCh)));
+  if (out == nullptr) {
+    KEL_TRACE(ctx_, "malloc failed, outBuf==NULL\n");
+    throw KELException(ctx_, KELG002E);
+  }
+  std::memcpy(out, text_.data(), text_.size() * sizeof(XMLCh));
+  out[text_.size()] = 0;
+  *nChars = text_.size();
+  return out;
+}
+
+// ---------------------------------------------------------------------------------------------
+// KelQuery
+
+KelQuery::KelQuery(KelCallContext *ctx, const XMLCh *path) : ctx_(ctx) {
+  buf_.assign(path != nullptr ? path : u"");
+  XMLCh *p = buf_.data();
+  if (p[0] != u'/') {
+    errorPosition_ = 1;
+    return;
+  }
+
+  // An attribute target: an "@" with no "=" behind it, preceded by "/".
+  XMLCh *lastAt = findLastChar(p, u'@');
+  XMLCh *lastEq = findLastChar(p, u'=');
+  if (lastAt != nullptr && (lastEq == nullptr || lastEq < lastAt)) {
+    if (lastAt[-1] != u'/') {
+      errorPosition_ = offsetOf(lastAt - 1);
+      return;
+    }
+    hasTargetAttr_ = true;
+    targetAttr_.assign(lastAt + 1);
+    targetKind_ = KEL_TARGET_ATTRIBUTE;
+    lastAt[-1] = 0;
+  }
+
+  XMLCh *first = findDoubleSlash(p);
+  bool ok = true;
+  if (first == nullptr) {
+    ok = parseChunk(p + 1, &head_);
+  } else {
+    XMLCh *last = findLastDoubleSlash(p);
+    // Cut the path into head, middle pieces and tail before compiling any of them.
+    XMLCh *tailText = last + 2;
+    std::vector<XMLCh *> pieces;
+    if (last >= first + 2) {
+      *last = 0;
+      XMLCh *piece = first + 2;
+      for (XMLCh *next; (next = findDoubleSlash(piece)) != nullptr; piece = next + 2) {
+        *next = 0;
+        pieces.push_back(piece);
+      }
+      pieces.push_back(piece);
+    } else {
+      *last = 0;
+    }
+    *first = 0;
+    if (first != p) ok = parseChunk(p + 1, &head_);
+    if (ok) ok = parseChunk(tailText, &tail_);
+    std::reverse(tail_.begin(), tail_.end());
+    for (XMLCh *piece : pieces) {
+      if (!ok) break;
+      std::vector<StepTest> segment;
+      ok = parseChunk(piece, &segment);
+      middle_.push_back(std::move(segment));
+    }
+  }
+  if (!ok) {
+    head_.clear();
+    middle_.clear();
+    tail_.clear();
+  }
+}
+
+bool KelQuery::parseChunk(XMLCh *text, std::vector<StepTest> *chain) {
+  while (text != nullptr && *text) {
+    // The step ends at the first "/", unless a quote comes first and that "/" lies inside the
+    // bracket: then it ends just behind the "]".
+    XMLCh *quote = findChar(text, u'"');
+    XMLCh *slash = findChar(text, u'/');
+    XMLCh *close = findChar(text, u']');
+    XMLCh *end = slash;
+    if (slash != nullptr && quote != nullptr && quote < slash && (close == nullptr || slash < close))
+      end = close != nullptr ? close + 1 : nullptr;
+    XMLCh *rest = nullptr;
+    if (end != nullptr && *end) {
+      *end = 0;
+      rest = end + 1;
+    }
+
+    StepTest step;
+    XMLCh *open = findChar(text, u'[');
+    if (open != nullptr) *open = 0;
+    step.name = text;
+    if (!checkName(step.name)) return false;
+    if (open != nullptr) {
+      XMLCh *at = findChar(open + 1, u'@');
+      if (at != nullptr) {
+        XMLCh *eq = findChar(at + 1, u'=');
+        if (eq == nullptr) {
+          KEL_TRACE(ctx_, "no = in path\n");
+          errorPosition_ = offsetOf(at);
+          return false;
+        }
+        *eq = 0;
+        XMLCh *value = eq[1] ? eq + 2 : nullptr;  // the opening quote, whatever it is, is skipped
+        XMLCh *endQuote = value != nullptr ? findChar(value, u'"') : nullptr;
+        if (endQuote == nullptr) {
+          unsigned c1 = eq[1], c2 = c1 ? eq[2] : 0, c3 = c2 ? eq[3] : 0;
+          KEL_TRACE(ctx_, "no end quote in path %x %x %x\n", c1, c2, c3);
+          errorPosition_ = offsetOf(eq);
+          return false;
+        }
+        *endQuote = 0;
+        step.predName = at + 1;
+        if (!checkName(step.predName)) return false;
+        step.predValue = value;
+        hasPredicates_ = true;
+      }
+    }
+    chain->push_back(step);
+    text = rest;
+  }
+  return true;
+}
+
+bool KelQuery::checkName(const XMLCh *name) {
+  if (isStar(name)) return true;
+  if (name[0] == 0) {
+    errorPosition_ = offsetOf(name);
+    return false;
+  }
+  for (const XMLCh *c = name; *c; ++c) {
+    // A surrogate pair is one character of the name.
+    bool pair = *c >= 0xD800 && *c <= 0xDBFF && c[1] >= 0xDC00 && c[1] <= 0xDFFF;
+    XMLCh second = pair ? c[1] : 0;
+    bool ok = c == name ? XMLChar1_0::isFirstNameChar(*c, second) : XMLChar1_0::isNameChar(*c, second);
+    if (!ok) {
+      errorPosition_ = offsetOf(c);
+      return false;
+    }
+    if (pair) ++c;
+  }
+  return true;
+}
+
+KelMatch KelQuery::isMatched(const KelCurrentPath &path) const {
+  const size_t n = path.size();
+  size_t i = 0;
+  for (const StepTest &step : head_) {
+    if (i == n) return PENDING;
+    if (!stepMatches(step, *path.node(i))) return NO_MATCH;
+    ++i;
+  }
+  if (targetKind_ != KEL_TARGET_TAGGED && middle_.empty() && tail_.empty() && i < n) return NO_MATCH;
+
+  // The tail must be found strictly below the last node the head or a middle segment used, so
+  // that /a//a selects an "a" below the root "a", never the root itself.
+  long stop = static_cast<long>(i) - 1;
+  for (const std::vector<StepTest> &segment : middle_) {
+    if (i >= n) return PENDING;
+    bool found = false;
+    for (size_t start = i; start + segment.size() <= n; ++start) {
+      size_t k = 0;
+      while (k < segment.size() && stepMatches(segment[k], *path.node(start + k))) ++k;
+      if (k == segment.size()) {
+        i = start + segment.size();
+        found = true;
+        break;
+      }
+    }
+    if (!found) return PENDING;
+    stop = static_cast<long>(i) - 1;
+  }
+  long j = static_cast<long>(n) - 1;
+  for (const StepTest &step : tail_) {
+    if (j < 0 || j <= stop) return PENDING;
+    if (!stepMatches(step, *path.node(static_cast<size_t>(j)))) return PENDING;
+    --j;
+  }
+  return MATCHED;
+}

@@ -1,0 +1,183 @@
+// Location paths: compilation (steps, predicates, targets, error positions) and matching
+// against the open elements of a parse.
+#include "kelpath.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string narrow(const XMLCh *s) {
+  std::string out;
+  for (; s && *s; ++s) out.push_back(static_cast<char>(*s));
+  return out;
+}
+
+std::u16string wide(const std::string &s) { return std::u16string(s.begin(), s.end()); }
+
+// "name" or "name[@k=v]" for each step.
+std::vector<std::string> describe(const std::vector<KelQuery::StepTest> &chain) {
+  std::vector<std::string> out;
+  for (const auto &s : chain) {
+    std::string d = narrow(s.name);
+    if (s.predName) d += "[@" + narrow(s.predName) + "=" + narrow(s.predValue) + "]";
+    out.push_back(d);
+  }
+  return out;
+}
+
+using Steps = std::vector<std::string>;
+
+int errorOf(const std::string &path) {
+  std::u16string p = wide(path);
+  KelQuery q(nullptr, p.c_str());
+  return q.errorPosition();
+}
+
+TEST(KelQueryCompile, ErrorPositionPointsAtBadStep) {
+  EXPECT_EQ(errorOf("order/item"), 1);
+  // An "@" with no "=" behind it makes an attribute target, which must follow a "/": the
+  // predicate without "=" is refused at the "[" before its "@".
+  EXPECT_EQ(errorOf("/a/b[@c]"), 4);
+  EXPECT_EQ(errorOf("/a/b[@c]/d[@e=\"1\"]"), 5);  // no "=" in the first predicate: the "@"
+  EXPECT_EQ(errorOf("/a/b[@c=x]"), 7);      // no end quote: the "="
+  EXPECT_EQ(errorOf("/a/1b"), 3);
+  EXPECT_EQ(errorOf("/a/b@c"), 3);          // the character before "@"
+  EXPECT_EQ(errorOf("/a/text()"), 7);
+  EXPECT_EQ(errorOf("/a/./b"), 3);
+  EXPECT_EQ(errorOf("/a//"), 0);
+  EXPECT_EQ(errorOf("/a/b[@c='x']"), 7);    // single quotes do not delimit
+  EXPECT_EQ(errorOf("/a/b[@1c=\"x\"]"), 6); // predicate names follow the name rules
+  EXPECT_EQ(errorOf("/a/b"), 0);
+  EXPECT_EQ(errorOf(""), 1);
+  // A quote later in the step closes a value that has no opening quote.
+  EXPECT_EQ(errorOf("/a/b[@c=x\"]"), 0);
+}
+
+TEST(KelQueryCompile, StepsPredicatesAndTargets) {
+  std::u16string p1 = u"/a/b[@c=\"x/y\"]/d";
+  KelQuery q1(nullptr, p1.c_str());
+  ASSERT_EQ(q1.errorPosition(), 0);
+  EXPECT_EQ(describe(q1.head()), (Steps{"a", "b[@c=x/y]", "d"}));
+  EXPECT_EQ(q1.targetKind(), KEL_TARGET_TEXT);
+
+  std::u16string p2 = u"/a/b[2]";
+  KelQuery q2(nullptr, p2.c_str());
+  EXPECT_EQ(describe(q2.head()), (Steps{"a", "b"}));
+
+  std::u16string p3 = u"/a/b/@*";
+  KelQuery q3(nullptr, p3.c_str());
+  EXPECT_EQ(q3.targetKind(), KEL_TARGET_ATTRIBUTE);
+  EXPECT_EQ(narrow(q3.targetAttribute()), "*");
+  EXPECT_EQ(describe(q3.head()), (Steps{"a", "b"}));
+
+  std::u16string p4 = u"/a/b[@k=\"1\"]/@c";
+  KelQuery q4(nullptr, p4.c_str());
+  EXPECT_EQ(narrow(q4.targetAttribute()), "c");
+  EXPECT_EQ(describe(q4.head()), (Steps{"a", "b[@k=1]"}));
+
+  std::u16string p5 = u"/a/b[@k=\"1\"]";
+  KelQuery q5(nullptr, p5.c_str());
+  EXPECT_EQ(q5.targetAttribute(), nullptr);
+  EXPECT_EQ(q5.targetKind(), KEL_TARGET_TEXT);
+
+  std::u16string p6 = u"/a//b//c/d";
+  KelQuery q6(nullptr, p6.c_str());
+  EXPECT_EQ(describe(q6.head()), (Steps{"a"}));
+  ASSERT_EQ(q6.middle().size(), 1u);
+  EXPECT_EQ(describe(q6.middle()[0]), (Steps{"b"}));
+  EXPECT_EQ(describe(q6.tail()), (Steps{"d", "c"}));  // last step first
+
+  std::u16string p7 = u"//x//y/z//w";
+  KelQuery q7(nullptr, p7.c_str());
+  EXPECT_TRUE(q7.head().empty());
+  ASSERT_EQ(q7.middle().size(), 2u);
+  EXPECT_EQ(describe(q7.middle()[1]), (Steps{"y", "z"}));
+  EXPECT_EQ(describe(q7.tail()), (Steps{"w"}));
+}
+
+// A path of open elements built from "a b[k=1] c".
+class Match : public ::testing::Test {
+ protected:
+  KelMatch at(const std::string &path, const std::vector<std::string> &elements, int kind = -1) {
+    std::u16string p = wide(path);
+    KelQuery q(nullptr, p.c_str());
+    EXPECT_EQ(q.errorPosition(), 0) << path;
+    if (kind >= 0) q.setTargetKind(kind);
+    KelCurrentPath cur(nullptr, false);
+    for (const std::string &e : elements) cur.push(wide(e).c_str(), nullptr);
+    return q.isMatched(cur);
+  }
+};
+
+TEST_F(Match, ChildPathMovesFromPendingToMatchedToNoMatch) {
+  EXPECT_EQ(at("/a/b", {"a"}), PENDING);
+  EXPECT_EQ(at("/a/b", {"a", "b"}), MATCHED);
+  EXPECT_EQ(at("/a/b", {"a", "b", "c"}), NO_MATCH);
+  EXPECT_EQ(at("/a/b", {"a", "b", "c"}, KEL_TARGET_TAGGED), MATCHED);
+  EXPECT_EQ(at("/a/b", {"x"}), NO_MATCH);
+  EXPECT_EQ(at("/a/b", {"a", "c"}), NO_MATCH);
+}
+
+TEST_F(Match, WildcardsAndDescendants) {
+  EXPECT_EQ(at("/a/*/c", {"a", "zz", "c"}), MATCHED);
+  EXPECT_EQ(at("/a/*/c", {"a", "zz", "d"}), NO_MATCH);
+  EXPECT_EQ(at("//c", {"x", "y", "c"}), MATCHED);
+  EXPECT_EQ(at("//c", {"x", "y"}), PENDING);
+  EXPECT_EQ(at("/a//c", {"b"}), NO_MATCH);
+  EXPECT_EQ(at("/a//c", {"a", "b", "c"}), MATCHED);
+  EXPECT_EQ(at("/a//b//c/d", {"a", "x", "b", "y", "c", "d"}), MATCHED);
+  EXPECT_EQ(at("/a//b//c/d", {"a", "x", "c", "d"}), PENDING);  // no b on the way
+  EXPECT_EQ(at("/a//b//c/d", {"a", "b", "c", "x", "d"}), PENDING);
+}
+
+// The single root "a" is not an "a" below the root "a": the tail is looked for strictly below
+// what the head and middle used.
+TEST_F(Match, DescendantNeverMatchesTheElementItDescendsFrom) {
+  EXPECT_EQ(at("/a//a", {"a"}), PENDING);
+  EXPECT_EQ(at("/a//a", {"a", "a"}), MATCHED);
+  EXPECT_EQ(at("//a//a", {"a"}), PENDING);
+  EXPECT_EQ(at("//a//a", {"a", "b", "a"}), MATCHED);
+  EXPECT_EQ(at("//a", {"a"}), MATCHED);
+}
+
+TEST_F(Match, PredicatesCompareAttributeValuesExactly) {
+  // Attributes come from a parse; see the extraction tests.  Here: a step with a predicate
+  // never matches an element without attributes.
+  EXPECT_EQ(at("/a/b[@k=\"1\"]", {"a", "b"}), NO_MATCH);
+}
+
+TEST(KelCurrentPathText, KeepsBlankSeparatedNamesAndGrows) {
+  KelCurrentPath cur(nullptr, true);
+  EXPECT_EQ(cur.textCapacity(), 2049u);
+  cur.push(u"order", nullptr);
+  cur.push(u"item", nullptr);
+  cur.push(u"price", nullptr);
+  EXPECT_EQ(cur.text(), u"order item price");
+  cur.pop();
+  EXPECT_EQ(cur.text(), u"order item");
+  cur.prepend_to_path(u"root");
+  EXPECT_EQ(cur.text(), u"root order item");
+  size_t n = 0;
+  XMLCh *copy = cur.copy_path(&n);
+  ASSERT_NE(copy, nullptr);
+  EXPECT_EQ(std::u16string(copy), u"root order item");
+  EXPECT_EQ(n, 15u);
+  free(copy);
+  // A long name grows the capacity to at least length + 2 x name length.
+  std::u16string longName(3000, u'n');
+  cur.push(longName.c_str(), nullptr);
+  EXPECT_GE(cur.textCapacity(), 15u + 1 + 2 * 3000u - 1);
+  EXPECT_EQ(cur.text().size(), 15u + 1 + 3000u);
+  cur.pop();
+  cur.pop();
+  cur.pop();
+  EXPECT_EQ(cur.text(), u"root");
+  KelCurrentPath empty(nullptr, true);
+  EXPECT_EQ(empty.copy_path(&n), nullptr);
+  EXPECT_EQ(n, 0u);
+}
+
+}  // namespace
