@@ -377,8 +377,8 @@ bool startsWithAt(const std::u16string &text, size_t pos, std::u16string_view wo
   return text.compare(pos, word.size(), word) == 0;
 }
 
-// Reads `= quote value quote` at *pos (whitespace allowed around '=' when allowSpace); the value
-// may not hold whitespace.  Moves *pos behind the closing quote.
+// Reads `S? = S? quote value quote` at *pos; the value may not hold whitespace.  Moves *pos
+// behind the closing quote.
 bool readQuotedValue(const std::u16string &text, size_t *pos) {
   skipSpace(text, pos);
   if (*pos >= text.size() || text[*pos] != u'=') return false;

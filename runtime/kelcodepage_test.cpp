@@ -588,13 +588,6 @@ TEST(KelUpperCase, DatabaseStringsInPlaceAndWithinTheWorkingCopy) {
             -1);
 }
 
-TEST(KelCodePageKinds, SpecialMultiByteAndUtf8) {
-  for (int32_t cp : {954, 964, 2600, 33722}) EXPECT_TRUE(kelIsSpecialMbcsCodePage(cp)) << cp;
-  for (int32_t cp : {943, 1208, 970, 0}) EXPECT_FALSE(kelIsSpecialMbcsCodePage(cp)) << cp;
-  EXPECT_TRUE(kelIsUtf8CodePage(1208));
-  EXPECT_FALSE(kelIsUtf8CodePage(1200));
-}
-
 // ---------------------------------------------------------------------------------------------
 // Re-encoding a document with its declaration
 
