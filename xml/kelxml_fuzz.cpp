@@ -1,0 +1,116 @@
+/*
+ * kelxml_fuzz.cpp - fuzz target for path compilation and extraction over malformed documents.
+ * The input is a location path, a newline, then a document.  Built two ways:
+ *  - with clang and -DKEL_FUZZ=ON as a libFuzzer target (LLVMFuzzerTestOneInput);
+ *  - otherwise with a driver of its own that mutates a seed corpus at random for the number of
+ *    seconds given as its argument (default 3), under whatever sanitizers the build uses.
+ * A finding is a crash or a sanitizer report; the driver also checks the engine's contracts.
+ */
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+#include <chrono>
+
+#include "kelctx.h"
+#include "kelextract.h"
+#include "kelmsg.h"
+#include "kelpath.h"
+
+namespace {
+
+KelCallContext *fuzzContext() {
+  static KelCallContext ctx{};
+  static bool ready = false;
+  if (!ready) {
+    static std::string dir = (std::filesystem::temp_directory_path() / "kelfuzz").string();
+    std::filesystem::create_directories(dir);
+    setenv("QUARNINSTANCE", "fuzz", 1);
+    setenv("QUARNKELPATH", dir.c_str(), 1);
+    char state[6], msg[KEL_MSG_BUFFER + 1];
+    KelCodePageRequest request{0, 1208, nullptr};
+    if (kelInit(&ctx, KEL_SHORT_MESSAGES, &request, state, msg, "UTF-8") < 0) std::abort();
+    ready = true;
+  }
+  return &ctx;
+}
+
+void check(bool ok, const char *what) {
+  if (!ok) {
+    std::fprintf(stderr, "contract broken: %s\n", what);
+    std::abort();
+  }
+}
+
+void runOne(const uint8_t *data, size_t size) {
+  std::string input(reinterpret_cast<const char *>(data), size);
+  size_t nl = input.find('\n');
+  std::string path = nl == std::string::npos ? input : input.substr(0, nl);
+  std::string doc = nl == std::string::npos ? std::string() : input.substr(nl + 1);
+  path = path.c_str();  // the engine reads terminated strings
+  doc = doc.c_str();
+
+  std::u16string path16(path.begin(), path.end());
+  KelQuery query(nullptr, path16.c_str());
+  check(query.errorPosition() >= 0 && query.errorPosition() <= static_cast<int>(path16.size()) + 1,
+        "error position inside the path");
+
+  KelCallContext *ctx = fuzzContext();
+  for (int tagged = 0; tagged < 2; ++tagged) {
+    char state[6] = "00000";
+    char msg[KEL_MSG_BUFFER + 1] = "";
+    KelExtractResult result{};
+    int rc = extractAll(ctx, doc.c_str(), nullptr, 0, 1, tagged, path.c_str(), &result, 4000, state, msg);
+    check((rc == 0) == (std::strcmp(state, "00000") == 0), "return code agrees with SQLSTATE");
+    check(std::strlen(msg) <= KEL_SHORT_MSG_LEN, "short message within 70 characters");
+    if (rc == 0)
+      for (char **p = result.items; *p; ++p) check(std::strlen(*p) < 4000, "item within the limit");
+    kelFreeExtractResult(&result);
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  runOne(data, size);
+  return 0;
+}
+
+#ifndef KEL_LIBFUZZER
+int main(int argc, char **argv) {
+  double limit = argc > 1 ? std::atof(argv[1]) : 3.0;
+  const std::vector<std::string> seeds = {
+      "/a/b\n<a><b>1</b><b>2</b></a>",
+      "//b/@*\n<r><b x=\"1\" y='2'>t&amp;u</b><c><b/></c></r>",
+      "/a/b[@k=\"v/w\"]/c\n<a><b k=\"v/w\"><c>x</c></b></a>",
+      "/a//b//c/d\n<!DOCTYPE a [<!ENTITY e \"E\">]><a><b><c><d>&e;</d></c></b></a>",
+      "/o/*/p[2]\n<?xml version=\"1.0\" encoding=\"UTF-8\"?><o><i><p>1</p></i><!--c--><?pi?></o>",
+      "//x\n<x><![CDATA[<y>]]></x>",
+  };
+  const std::string alphabet = "/@[]=\"'*.abcxyz<>&;!-?: \n12";
+  std::mt19937 rng(12345);
+  auto start = std::chrono::steady_clock::now();
+  size_t runs = 0;
+  while (std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() < limit) {
+    std::string s = seeds[rng() % seeds.size()];
+    int edits = 1 + static_cast<int>(rng() % 8);
+    for (int e = 0; e < edits && !s.empty(); ++e) {
+      size_t pos = rng() % s.size();
+      switch (rng() % 4) {
+        case 0: s[pos] = alphabet[rng() % alphabet.size()]; break;
+        case 1: s.insert(pos, 1, alphabet[rng() % alphabet.size()]); break;
+        case 2: s.erase(pos, 1 + rng() % 4); break;
+        default: s.insert(pos, s.substr(rng() % s.size(), rng() % 16)); break;
+      }
+    }
+    runOne(reinterpret_cast<const uint8_t *>(s.data()), s.size());
+    ++runs;
+  }
+  std::printf("%zu inputs, no finding\n", runs);
+  return 0;
+}
+#endif
