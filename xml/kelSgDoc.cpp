@@ -109,49 +109,41 @@ int kelTerminateParser(KelCallContext *ctx) {
   return 0;
 }
 
-int kelDOM(KelCallContext *ctx, const char *doc, int cpFlag, int inMemory,
-           xercesc::DOMDocument **out, char *sqlstate, char *msg) {
-  setState(sqlstate, "00000");
-  *out = nullptr;
-  if (doc == nullptr) {
-    if (msg) kelSetMessage(ctx, msg, KELC001E);
-    setState(sqlstate, "38X01");
-    return -1;
+std::unique_ptr<xercesc::InputSource> kelOpenInput(KelCallContext *ctx, const char *doc,
+                                                   size_t docLength, int inMemory, int cpFlag,
+                                                   const XMLCh *systemId, char *sqlstate, char *msg) {
+  std::unique_ptr<xercesc::InputSource> src;
+  if (inMemory == 1) {
+    src = std::make_unique<xercesc::MemBufInputSource>(reinterpret_cast<const XMLByte *>(doc), docLength,
+                                                       systemId, false);
+  } else {
+    int64_t size = 0;
+    if (doc == nullptr || kel_getFileSize(ctx, doc, &size) < 0) {
+      if (msg) kelSetMessage(ctx, msg, KELC001E);
+      setState(sqlstate, "38X01");
+      return nullptr;
+    }
+    size_t len = std::strlen(doc);
+    std::u16string name(len * 4 + 4, u'\0');
+    int32_t n = KEL_mbstowcsFunction(ctx, name.data(), doc, static_cast<int32_t>(name.size()));
+    if (n < 0) name.assign(doc, doc + len);  // without a converter the name is taken byte for byte
+    else name.resize(static_cast<size_t>(n));
+    src = std::make_unique<xercesc::LocalFileInputSource>(name.c_str());
   }
+  if (cpFlag == 1) {
+    UChar encoding[1025] = {0};
+    int32_t dbCp = ctx != nullptr && ctx->codePages != nullptr ? ctx->codePages->dbCodePage : 0;
+    if (KEL_getEncoding(ctx, dbCp, encoding, 1025, sqlstate, msg) < 0) return nullptr;
+    KEL_TRACE(ctx, "overriding encoding\n");
+    src->setEncoding(encoding);
+  }
+  return src;
+}
+
+int kelGuardedParse(KelCallContext *ctx, const std::function<void()> &parse, char *sqlstate,
+                    char *msg, KelOtherFailure other) {
   try {
-    std::unique_ptr<xercesc::InputSource> src;
-    if (inMemory == 1) {
-      src = std::make_unique<xercesc::MemBufInputSource>(reinterpret_cast<const XMLByte *>(doc),
-                                                         std::strlen(doc), kDomBufferId, false);
-    } else {
-      int64_t size = 0;
-      if (kel_getFileSize(ctx, doc, &size) < 0) {
-        if (msg) kelSetMessage(ctx, msg, KELC001E);
-        setState(sqlstate, "38X01");
-        return -1;
-      }
-      std::u16string name(std::strlen(doc) * 4 + 4, u'\0');
-      int32_t n = KEL_mbstowcsFunction(ctx, name.data(), doc, static_cast<int32_t>(name.size()));
-      if (n < 0) name.assign(doc, doc + std::strlen(doc));
-      else name.resize(static_cast<size_t>(n));
-      src = std::make_unique<xercesc::LocalFileInputSource>(name.c_str());
-    }
-    KEL_TRACE(ctx, "new kelNonValidateDOM\n");
-    kelNonValidateDOM parser(ctx);
-    parser.setValidationScheme(xercesc::XercesDOMParser::Val_Never);
-    kelDocEntityResolver resolver(ctx, nullptr, false);
-    parser.setErrorHandler(&resolver);
-    parser.setEntityResolver(&resolver);
-    if (cpFlag == 1) {
-      UChar encoding[1025] = {0};
-      int32_t dbCp = ctx != nullptr && ctx->codePages != nullptr ? ctx->codePages->dbCodePage : 0;
-      if (KEL_getEncoding(ctx, dbCp, encoding, 1025, sqlstate, msg) < 0) return -1;
-      KEL_TRACE(ctx, "overriding encoding\n");
-      src->setEncoding(encoding);
-    }
-    parser.parse(*src);
-    *out = parser.adoptDocument();
-    setState(sqlstate, "00000");
+    parse();
     return 0;
   } catch (const xercesc::SAXParseException &e) {
     std::string line = std::to_string(e.getLineNumber()), col = std::to_string(e.getColumnNumber());
@@ -172,10 +164,44 @@ int kelDOM(KelCallContext *ctx, const char *doc, int cpFlag, int inMemory,
     return -1;
   } catch (...) {
     KEL_TRACE(ctx, "parser->parse crashed w/o an XMLException.\n");
-    kelInternalError(ctx, msg, nullptr, kUnit, 1714);
+    if (other == KelOtherFailure::InternalError) kelInternalError(ctx, msg, nullptr, kUnit, 1714);
   }
   setState(sqlstate, "38X13");
   return -1;
+}
+
+int kelDOM(KelCallContext *ctx, const char *doc, int cpFlag, int inMemory,
+           xercesc::DOMDocument **out, char *sqlstate, char *msg) {
+  setState(sqlstate, "00000");
+  *out = nullptr;
+  if (doc == nullptr) {
+    if (msg) kelSetMessage(ctx, msg, KELC001E);
+    setState(sqlstate, "38X01");
+    return -1;
+  }
+  std::unique_ptr<xercesc::InputSource> src;
+  std::unique_ptr<kelNonValidateDOM> parser;
+  std::unique_ptr<kelDocEntityResolver> resolver;
+  try {
+    src = kelOpenInput(ctx, doc, inMemory == 1 ? std::strlen(doc) : 0, inMemory, cpFlag, kDomBufferId,
+                       sqlstate, msg);
+    if (src == nullptr) return -1;
+    KEL_TRACE(ctx, "new kelNonValidateDOM\n");
+    parser = std::make_unique<kelNonValidateDOM>(ctx);
+    parser->setValidationScheme(xercesc::XercesDOMParser::Val_Never);
+    resolver = std::make_unique<kelDocEntityResolver>(ctx, nullptr, false);
+    parser->setErrorHandler(resolver.get());
+    parser->setEntityResolver(resolver.get());
+  } catch (...) {
+    if (msg) kelSetMessage(ctx, msg, KELG002E);
+    setState(sqlstate, "38X10");
+    return -1;
+  }
+  if (kelGuardedParse(ctx, [&] { parser->parse(*src); }, sqlstate, msg, KelOtherFailure::InternalError) < 0)
+    return -1;
+  *out = parser->adoptDocument();
+  setState(sqlstate, "00000");
+  return 0;
 }
 
 char *kelConvXMLCh(KelCallContext *ctx, const XMLCh *text, char *out) {

@@ -11,7 +11,11 @@
 #include <xercesc/dom/DOMNode.hpp>
 #include <xercesc/util/XercesDefs.hpp>
 
+#include <xercesc/sax/InputSource.hpp>
+
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -44,6 +48,29 @@ struct KelDomRelease {
   }
 };
 using KelDomDocument = std::unique_ptr<xercesc::DOMDocument, KelDomRelease>;
+
+/*
+ * The input source of a document: docLength bytes of text in memory (inMemory 1) with the
+ * given system id, or the file doc names.  Returns null for a missing file, with KELC001E and
+ * "38X01".  cpFlag 1 sets the encoding of the database code page (failure: null with the
+ * message of the encoding lookup).
+ */
+std::unique_ptr<xercesc::InputSource> kelOpenInput(KelCallContext *ctx, const char *doc,
+                                                   size_t docLength, int inMemory, int cpFlag,
+                                                   const XMLCh *systemId, char *sqlstate, char *msg);
+
+// What a parse reports for a failure that is no exception of the parser library.
+enum class KelOtherFailure { Silent, InternalError };
+
+/*
+ * Runs parse and maps what it throws, all with SQLSTATE "38X13": a parse error to KELQ047E
+ * with line, column and text; another parser exception to KELQ047E with line (or "0") and
+ * column "0"; out of memory to KELG002E with "38X10"; anything else (KELException of a
+ * handler included) to the trace line "parser->parse crashed w/o an XMLException." and, for
+ * InternalError, KELG001E of the unit kelSgDoc.  Returns 0, or -1 after a failure.
+ */
+int kelGuardedParse(KelCallContext *ctx, const std::function<void()> &parse, char *sqlstate,
+                    char *msg, KelOtherFailure other);
 
 /*
  * Converts text into the database code page in out, which must hold 4 bytes per character

@@ -226,16 +226,6 @@ class kelExtractHandler : public xercesc::DefaultHandler {
   size_t selectedDepth_ = 0;  // tagged mode: depth of the element being copied, 0 when none
 };
 
-std::string toDb(KelCallContext *ctx, const XMLCh *text) {
-  if (text == nullptr) return std::string();
-  size_t n = std::char_traits<XMLCh>::length(text);
-  std::string out(n * 4 + 4, '\0');
-  int32_t len = KEL_wcstombsFunction(ctx, out.data(), text, static_cast<int32_t>(out.size()));
-  if (len < 0) return std::string();
-  out.resize(static_cast<size_t>(len));
-  return out;
-}
-
 std::u16string toUtf16(KelCallContext *ctx, const char *text, int32_t *rc) {
   size_t len = std::strlen(text);
   std::u16string out((len + 1) * 4, u'\0');
@@ -304,22 +294,9 @@ int KelExtractor::parse(const char *doc, size_t docLength, const char *dtd, int 
     KEL_TRACE(ctx, "Entered, input uri='%s' and query='%s'\n", doc, path);
 
   try {
-    std::unique_ptr<xercesc::InputSource> src;
-    if (inMemory == 1) {
-      src = std::make_unique<xercesc::MemBufInputSource>(reinterpret_cast<const XMLByte *>(doc),
-                                                         docLength, kDocBufferId, false);
-    } else {
-      int64_t size = 0;
-      if (kel_getFileSize(ctx, doc, &size) < 0) {
-        if (msg) kelSetMessage(ctx, msg, KELC001E);
-        setState(sqlstate, "38X01");
-        return -1;
-      }
-      int32_t rc;
-      std::u16string name = toUtf16(ctx, doc, &rc);
-      if (rc < 0) name.assign(doc, doc + std::strlen(doc));
-      src = std::make_unique<xercesc::LocalFileInputSource>(name.c_str());
-    }
+    std::unique_ptr<xercesc::InputSource> src =
+        kelOpenInput(ctx, doc, docLength, inMemory, cpFlag, kDocBufferId, sqlstate, msg);
+    if (src == nullptr) return -1;
 
     // The compiled path is kept while the same path comes again.
     if (state_->query == nullptr || state_->tagged != tagged || state_->path != path) {
@@ -371,38 +348,8 @@ int KelExtractor::parse(const char *doc, size_t docLength, const char *dtd, int 
         r.setEntityResolver(nullptr);
       }
     } detach{reader};
-    if (cpFlag == 1) {
-      UChar encoding[1025] = {0};
-      int32_t dbCp = ctx != nullptr && ctx->codePages != nullptr ? ctx->codePages->dbCodePage : 0;
-      if (KEL_getEncoding(ctx, dbCp, encoding, 1025, sqlstate, msg) < 0) return -1;
-      src->setEncoding(encoding);
-    }
-
-    try {
-      reader.parse(*src);
-    } catch (const xercesc::SAXParseException &e) {
-      std::string line = std::to_string(e.getLineNumber()), col = std::to_string(e.getColumnNumber());
-      if (msg) kelSetMessage(ctx, msg, KELQ047E, line.c_str(), col.c_str(), toDb(ctx, e.getMessage()).c_str());
-      setState(sqlstate, "38X13");
-      return -1;
-    } catch (const xercesc::OutOfMemoryException &) {
-      throw std::bad_alloc();
-    } catch (const xercesc::XMLException &e) {
-      // The exception knows the line of the parser's source, not a place in the document.
-      std::string line = std::to_string(e.getSrcLine());
-      if (msg) kelSetMessage(ctx, msg, KELQ047E, line.c_str(), "0", toDb(ctx, e.getMessage()).c_str());
-      setState(sqlstate, "38X13");
-      return -1;
-    } catch (const xercesc::SAXException &e) {
-      if (msg) kelSetMessage(ctx, msg, KELQ047E, "0", "0", toDb(ctx, e.getMessage()).c_str());
-      setState(sqlstate, "38X13");
-      return -1;
-    } catch (const std::bad_alloc &) {
-      throw;
-    } catch (...) {
-      // Also KELException from the handler: its message is not passed on.
-      KEL_TRACE(ctx, "parser->parse crashed w/o an XMLException.\n");
-      setState(sqlstate, "38X13");
+    if (kelGuardedParse(ctx, [&] { reader.parse(*src); }, sqlstate, msg, KelOtherFailure::Silent) < 0) {
+      if (std::strcmp(sqlstate, "38X10") == 0) throw std::bad_alloc();
       return -1;
     }
 

@@ -1,0 +1,139 @@
+// DTD and schema validation, and the server-file access check.
+#include "kelvalidate.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "kel_test_env.h"
+#include "kelctx.h"
+#include "kelmsg.h"
+#include "sqlenv.h"
+
+namespace {
+
+class Validation : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    env.set("QUARNINSTANCE", "vinst");
+    env.set("QUARNKELPATH", dir.str());
+    env.set("QUARNPATH", dir.str());
+    KelCodePageRequest request{0, 1208, nullptr};
+    ASSERT_EQ(kelInit(&ctx, KEL_FULL_MESSAGES, &request, state, msg, "UTF-8"), 0) << msg;
+  }
+  void TearDown() override { kelTerm(&ctx, state); }
+
+  keltest::TempDir dir;
+  keltest::ScopedEnv env;
+  KelCallContext ctx{};
+  char state[6] = "00000";
+  char msg[KEL_MSG_BUFFER + 1] = "";
+};
+
+const char kDtd[] = "<!ELEMENT a (b+)><!ELEMENT b (#PCDATA)><!ATTLIST b k CDATA #REQUIRED>";
+
+TEST_F(Validation, DtdGivenInMemoryReplacesTheOneTheDoctypeNames) {
+  // x.dtd does not exist: it must never be opened.
+  const char *valid = "<!DOCTYPE a SYSTEM \"x.dtd\"><a><b k=\"1\">t</b></a>";
+  EXPECT_EQ(kelValidate(&ctx, valid, 1, 0, kDtd, 0, "dtd1", state, msg, 1), 1) << msg;
+  EXPECT_STREQ(state, "00000");
+  const char *invalid = "<!DOCTYPE a SYSTEM \"x.dtd\"><a><b>t</b><c/></a>";
+  EXPECT_EQ(kelValidate(&ctx, invalid, 1, 0, kDtd, 0, "dtd1", state, msg, 1), 0);
+  EXPECT_STREQ(state, "38X13");
+  EXPECT_EQ(std::string(msg).substr(0, 8), "KELQ047E");
+  // The DTD as a file.
+  std::string dtdFile = dir.file("a.dtd");
+  keltest::writeFile(dtdFile, kDtd);
+  EXPECT_EQ(kelValidate(&ctx, valid, 1, 0, dtdFile.c_str(), 0, "dtd2", state, msg, 0), 1) << msg;
+}
+
+TEST_F(Validation, NoDoctypeAndNoDtdFails) {
+  EXPECT_EQ(kelValidate(&ctx, "<a><b k=\"1\"/></a>", 1, 0, nullptr, 0, nullptr, state, msg, 1), 0);
+  EXPECT_STREQ(state, "38X13");
+  EXPECT_EQ(std::string(msg).substr(0, 8), "KELQ047E");
+  // The DOCTYPE's own DTD is read by the parser when none is given.
+  std::string dtdFile = dir.file("own.dtd");
+  keltest::writeFile(dtdFile, kDtd);
+  std::string doc = "<!DOCTYPE a SYSTEM \"" + dtdFile + "\"><a><b k=\"1\"/></a>";
+  EXPECT_EQ(kelValidate(&ctx, doc.c_str(), 1, 0, nullptr, 0, nullptr, state, msg, 1), 1) << msg;
+  EXPECT_EQ(kelValidate(&ctx, dir.file("none.xml").c_str(), 0, 0, nullptr, 0, nullptr, state, msg, 1), 0);
+  EXPECT_STREQ(state, "38X01");
+}
+
+TEST_F(Validation, SchemaValidAndInvalidDocuments) {
+  std::string xsd = dir.file("order.xsd");
+  keltest::writeFile(xsd,
+                     "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\">"
+                     "<xs:element name=\"order\"><xs:complexType><xs:sequence>"
+                     "<xs:element name=\"qty\" type=\"xs:int\"/></xs:sequence></xs:complexType></xs:element>"
+                     "</xs:schema>");
+  std::u16string location(xsd.begin(), xsd.end());
+  EXPECT_EQ(kelValidateSchema(&ctx, "<order><qty>3</qty></order>", 1, 0, location.c_str(), state, msg), 1) << msg;
+  EXPECT_EQ(kelValidateSchema(&ctx, "<order><qty>three</qty></order>", 1, 0, location.c_str(), state, msg), 0);
+  EXPECT_STREQ(state, "38X13");
+  EXPECT_EQ(std::string(msg).substr(0, 8), "KELQ047E");
+}
+
+class Access : public Validation {
+ protected:
+  int read(const std::string &f) { return kelChkRegistry(&ctx, 0, f.c_str(), state, msg); }
+  int write(const std::string &f) { return kelChkRegistry(&ctx, 1, f.c_str(), state, msg); }
+};
+
+TEST_F(Access, UnsetAllowsNothingAndAnyAllowsEverything) {
+  std::string f = dir.file("f.xml");
+  keltest::writeFile(f, "<a/>");
+  EXPECT_EQ(read(f), -1);
+  EXPECT_STREQ(state, "38X02");
+  EXPECT_STREQ(msg, "KELC002E  Unable to read file.\n");
+  EXPECT_EQ(write(f), -1);
+  EXPECT_STREQ(state, "38X03");
+  EXPECT_STREQ(msg, "KELC003E  Unable to write to the specified file.\n");
+  ASSERT_EQ(sqloSetEnv(SQLE_REG_XML_READ_DIRS, "ANY"), 0);
+  EXPECT_EQ(read("/etc/hostname"), 0);
+}
+
+TEST_F(Access, DirectoriesAreComparedByRealPathAndWholeComponents) {
+  namespace fs = std::filesystem;
+  fs::create_directories(dir.path() / "data/in");
+  fs::create_directories(dir.path() / "database");
+  fs::create_directories(dir.path() / "xml");
+  fs::create_directories(dir.path() / "secret");
+  for (const char *f : {"data/in/a.xml", "database/c.xml", "xml/b.xml", "secret/s.xml"})
+    keltest::writeFile(dir.file(f), "<a/>");
+  fs::create_symlink(dir.path() / "secret/s.xml", dir.path() / "data/link.xml");
+  fs::create_symlink(dir.path() / "secret", dir.path() / "data/linkdir");
+  std::string setting = " " + dir.file("data") + " ; " + dir.file("xml") + "/;;";
+  ASSERT_EQ(sqloSetEnv(SQLE_REG_XML_READ_DIRS, setting.c_str()), 0);
+  ASSERT_EQ(sqloSetEnv(SQLE_REG_XML_WRITE_DIRS, dir.file("data").c_str()), 0);
+
+  EXPECT_EQ(read(dir.file("data/in/a.xml")), 0);
+  EXPECT_EQ(read(dir.file("xml/b.xml")), 0);
+  EXPECT_EQ(read(dir.file("database/c.xml")), -1);           // "data" is not "database"
+  EXPECT_EQ(read(dir.file("data/../secret/s.xml")), -1);     // ".." walks out
+  EXPECT_EQ(read(dir.file("data/link.xml")), -1);            // a link points out
+  EXPECT_EQ(read(dir.file("data/linkdir/s.xml")), -1);
+  EXPECT_EQ(read(dir.file("DATA/in/a.xml")), -1);            // case matters on this system
+  EXPECT_EQ(read(dir.file("data")), -1);                     // the directory itself is no file in it
+  EXPECT_EQ(read(dir.file("data/in/missing.xml")), -1);
+
+  // A file to be written: its directory's real path counts.
+  EXPECT_EQ(write(dir.file("data/new.xml")), 0);
+  EXPECT_EQ(write(dir.file("data/in/../new2.xml")), 0);
+  EXPECT_EQ(write(dir.file("data/../secret/new.xml")), -1);
+  EXPECT_EQ(write(dir.file("data/linkdir/new.xml")), -1);
+  EXPECT_EQ(write(dir.file("data/link.xml")), -1);           // writing would follow the link out
+  EXPECT_EQ(write(dir.file("data/nodir/new.xml")), -1);
+  EXPECT_EQ(write(dir.file("xml/new.xml")), -1);             // readable is not writable
+
+  // Relative names are taken from the current directory.
+  std::string cwd = fs::current_path();
+  fs::current_path(dir.path() / "data");
+  EXPECT_EQ(read("in/a.xml"), 0);
+  EXPECT_EQ(read("../secret/s.xml"), -1);
+  fs::current_path(cwd);
+}
+
+}  // namespace
