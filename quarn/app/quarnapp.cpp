@@ -1,0 +1,514 @@
+/*
+ * quarnapp.cpp - the embedded-SQL runtime over the engine: connections (the thread's current
+ * one and explicit handles), statements with host variables, cursors, units of work, locators
+ * and the no-op bind.  Each entry catches everything, so no exception leaves the library.
+ */
+#include "quarnapp.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "engine.h"
+
+struct quarn_session {
+  std::unique_ptr<quarn::Session> session;
+};
+
+struct quarn_stmt {
+  std::unique_ptr<quarn::Statement> stmt;
+  quarn::Session *session = nullptr;
+};
+
+namespace {
+
+using quarn::QError;
+using quarn::Value;
+
+// The connection CONNECT TO made on this thread; destroyed (rolled back) when the thread ends.
+thread_local std::unique_ptr<quarn_session> tConnected;
+thread_local quarn_session *tCurrentHandle = nullptr;
+
+int fail(sqlca *ca, int code, const char *state, std::vector<std::string> tokens = {}) {
+  quarn::setSqlca(ca, QError{code, state, std::move(tokens)});
+  return code;
+}
+
+quarn::Session *current() { return quarn::currentSession(); }
+
+short baseType(short t) { return static_cast<short>(t & ~1); }
+
+std::string fileName(const sqlfile *f) {
+  size_t n = f->name_length;
+  if (n > sizeof f->name) n = sizeof f->name;
+  return std::string(f->name, strnlen(f->name, n));
+}
+
+// Reads input host variable hv into *out; returns 0 or fills ca.
+int readInput(quarn::Session *s, const quarn_hostvar &hv, int index, Value *out, sqlca *ca) {
+  if (hv.sqlind && *hv.sqlind < 0) {
+    *out = Value::null();
+    return 0;
+  }
+  if (!hv.sqldata) return fail(ca, -302, "22001", {std::to_string(index + 1)});
+  const char *p = static_cast<const char *>(hv.sqldata);
+  switch (baseType(hv.sqltype)) {
+    case SQL_TYP_CSTR: *out = Value::text(std::string(p, strnlen(p, static_cast<size_t>(hv.sqllen > 0 ? hv.sqllen : 0)))); return 0;
+    case SQL_TYP_CHAR: *out = Value::text(std::string(p, static_cast<size_t>(hv.sqllen))); return 0;
+    case SQL_TYP_VARCHAR: {
+      short len;
+      std::memcpy(&len, p, sizeof len);
+      if (len < 0 || len > hv.sqllen) return fail(ca, -302, "22001", {std::to_string(index + 1)});
+      *out = Value::text(std::string(p + sizeof(short), static_cast<size_t>(len)));
+      return 0;
+    }
+    case SQL_TYP_SMALL: { short v; std::memcpy(&v, p, sizeof v); *out = Value::integer(v); return 0; }
+    case SQL_TYP_INTEGER: { sqlint32 v; std::memcpy(&v, p, sizeof v); *out = Value::integer(v); return 0; }
+    case SQL_TYP_BIGINT: { sqlint64 v; std::memcpy(&v, p, sizeof v); *out = Value::integer(v); return 0; }
+    case SQL_TYP_FLOAT: { double v; std::memcpy(&v, p, sizeof v); *out = Value::real(v); return 0; }
+    case SQL_TYP_CLOB: case SQL_TYP_BLOB: case SQL_TYP_DBCLOB: {
+      const quarn_lob *lob = static_cast<const quarn_lob *>(hv.sqldata);
+      if (static_cast<sqlint64>(lob->length) > hv.sqllen) return fail(ca, -302, "22001", {std::to_string(index + 1)});
+      std::string data(lob->data, lob->length);
+      *out = baseType(hv.sqltype) == SQL_TYP_BLOB ? Value::blob(std::move(data)) : Value::text(std::move(data));
+      return 0;
+    }
+    case SQL_TYP_CLOB_LOCATOR: case SQL_TYP_BLOB_LOCATOR: case SQL_TYP_DBCLOB_LOCATOR: {
+      sqluint32 id;
+      std::memcpy(&id, p, sizeof id);
+      const Value *v = s->locatorValue(id);
+      if (!v) return fail(ca, -423, "0F001", {std::to_string(index + 1)});
+      *out = *v;
+      return 0;
+    }
+    case SQL_TYP_CLOB_FILE: {
+      const sqlfile *f = static_cast<const sqlfile *>(hv.sqldata);
+      std::string name = fileName(f);
+      if (!(f->file_options & SQL_FILE_READ)) return fail(ca, -452, "428A1", {name, "2"});
+      std::ifstream in(name, std::ios::binary);
+      if (!in) return fail(ca, -452, "428A1", {name, "3"});
+      std::ostringstream buf;
+      buf << in.rdbuf();
+      *out = Value::text(buf.str());
+      return 0;
+    }
+    default:
+      return fail(ca, -804, "07002", {std::to_string(index + 1)});
+  }
+}
+
+int readInputs(quarn::Session *s, int nIn, const quarn_hostvar *in, std::vector<Value> *out, sqlca *ca) {
+  out->clear();
+  if (nIn > 0 && !in) return fail(ca, -804, "07002", {"0"});
+  for (int k = 0; k < nIn; ++k) {
+    Value v;
+    int rc = readInput(s, in[k], k, &v, ca);
+    if (rc < 0) return rc;
+    out->push_back(std::move(v));
+  }
+  return 0;
+}
+
+// Writes text into a character host variable, cutting it to fit and noting that.
+void putText(const std::string &text, quarn_hostvar &hv, sqlca *ca) {
+  size_t room = 0;
+  char *p = static_cast<char *>(hv.sqldata);
+  bool cut = false;
+  switch (baseType(hv.sqltype)) {
+    case SQL_TYP_CSTR:
+      room = hv.sqllen > 0 ? static_cast<size_t>(hv.sqllen) - 1 : 0;
+      cut = text.size() > room;
+      std::memcpy(p, text.data(), cut ? room : text.size());
+      p[cut ? room : text.size()] = '\0';
+      break;
+    case SQL_TYP_CHAR:
+      room = static_cast<size_t>(hv.sqllen);
+      cut = text.size() > room;
+      std::memset(p, ' ', room);
+      std::memcpy(p, text.data(), cut ? room : text.size());
+      break;
+    case SQL_TYP_VARCHAR: {
+      room = static_cast<size_t>(hv.sqllen);
+      cut = text.size() > room;
+      short len = static_cast<short>(cut ? room : text.size());
+      std::memcpy(p, &len, sizeof len);
+      std::memcpy(p + sizeof(short), text.data(), static_cast<size_t>(len));
+      break;
+    }
+    default: {
+      quarn_lob *lob = static_cast<quarn_lob *>(hv.sqldata);
+      room = static_cast<size_t>(hv.sqllen);
+      cut = text.size() > room;
+      lob->length = static_cast<sqluint32>(cut ? room : text.size());
+      std::memcpy(lob->data, text.data(), lob->length);
+      break;
+    }
+  }
+  if (hv.sqlind) *hv.sqlind = cut ? static_cast<short>(text.size() > 32767 ? 32767 : text.size()) : 0;
+  if (cut) {
+    ca->sqlwarn[0] = 'W';
+    ca->sqlwarn[1] = 'W';
+  }
+}
+
+int writeOutput(quarn::Session *s, const Value &v, const quarn::QType &colType, quarn_hostvar &hv, int index, sqlca *ca) {
+  if (v.isNull()) {
+    if (!hv.sqlind) return fail(ca, -305, "22002", {std::to_string(index + 1)});
+    *hv.sqlind = -1;
+    return 0;
+  }
+  if (hv.sqlind) *hv.sqlind = 0;
+  if (!hv.sqldata) return fail(ca, -804, "07002", {std::to_string(index + 1)});
+  auto number = [&](int64_t *i, double *d, bool *isInt) -> bool {
+    if (v.kind == Value::Int) { *i = v.i; *d = static_cast<double>(v.i); *isInt = true; return true; }
+    if (v.kind == Value::Real) { *d = v.d; *i = static_cast<int64_t>(v.d); *isInt = false; return true; }
+    char *end = nullptr;
+    errno = 0;
+    *d = std::strtod(v.s.c_str(), &end);
+    if (end == v.s.c_str() || *end != '\0') return false;
+    *i = static_cast<int64_t>(*d);
+    *isInt = false;
+    return true;
+  };
+  switch (baseType(hv.sqltype)) {
+    case SQL_TYP_CSTR: case SQL_TYP_CHAR: case SQL_TYP_VARCHAR: case SQL_TYP_CLOB: case SQL_TYP_BLOB: case SQL_TYP_DBCLOB: {
+      std::string text = v.kind == Value::Text || v.kind == Value::Blob ? v.s : quarn::displayValue(v, colType);
+      if (v.kind == Value::Text && colType.base == quarn::Base::Char) text = quarn::displayValue(v, colType);
+      putText(text, hv, ca);
+      return 0;
+    }
+    case SQL_TYP_SMALL: case SQL_TYP_INTEGER: case SQL_TYP_BIGINT: case SQL_TYP_FLOAT: {
+      int64_t i;
+      double d;
+      bool isInt;
+      if (!number(&i, &d, &isInt)) return fail(ca, -420, "22018", {"FETCH"});
+      short t = baseType(hv.sqltype);
+      if (t == SQL_TYP_FLOAT) { std::memcpy(hv.sqldata, &d, sizeof d); return 0; }
+      if ((t == SQL_TYP_SMALL && (i < -32768 || i > 32767)) || (t == SQL_TYP_INTEGER && (i < INT32_MIN || i > INT32_MAX)))
+        return fail(ca, -304, "22003", {std::to_string(index + 1)});
+      if (t == SQL_TYP_SMALL) { short x = static_cast<short>(i); std::memcpy(hv.sqldata, &x, sizeof x); }
+      else if (t == SQL_TYP_INTEGER) { sqlint32 x = static_cast<sqlint32>(i); std::memcpy(hv.sqldata, &x, sizeof x); }
+      else std::memcpy(hv.sqldata, &i, sizeof i);
+      return 0;
+    }
+    case SQL_TYP_CLOB_LOCATOR: case SQL_TYP_BLOB_LOCATOR: case SQL_TYP_DBCLOB_LOCATOR: {
+      sqluint32 id = s->createLocator(v);
+      std::memcpy(hv.sqldata, &id, sizeof id);
+      return 0;
+    }
+    case SQL_TYP_CLOB_FILE: {
+      sqlfile *f = static_cast<sqlfile *>(hv.sqldata);
+      std::string name = fileName(f);
+      std::ios::openmode mode = std::ios::binary | std::ios::out;
+      if (f->file_options & SQL_FILE_APPEND) {
+        mode |= std::ios::app;
+      } else if (f->file_options & SQL_FILE_CREATE) {
+        std::ifstream probe(name);
+        if (probe) return fail(ca, -452, "428A1", {name, "5"});
+        mode |= std::ios::trunc;
+      } else if (f->file_options & SQL_FILE_OVERWRITE) {
+        mode |= std::ios::trunc;
+      } else {
+        return fail(ca, -452, "428A1", {name, "2"});
+      }
+      std::ofstream out(name, mode);
+      if (!out) return fail(ca, -452, "428A1", {name, "3"});
+      std::string text = v.kind == Value::Text || v.kind == Value::Blob ? v.s : quarn::displayValue(v, colType);
+      out.write(text.data(), static_cast<std::streamsize>(text.size()));
+      if (!out) return fail(ca, -452, "428A1", {name, "4"});
+      f->data_length = static_cast<sqluint32>(text.size());
+      return 0;
+    }
+    default:
+      return fail(ca, -804, "07002", {std::to_string(index + 1)});
+  }
+}
+
+short sqlTypeOf(const quarn::QType &t) {
+  using quarn::Base;
+  switch (t.base) {
+    case Base::SmallInt: return SQL_TYP_NSMALL;
+    case Base::Integer: return SQL_TYP_NINTEGER;
+    case Base::BigInt: return SQL_TYP_NBIGINT;
+    case Base::Real: case Base::Double: return SQL_TYP_NFLOAT;
+    case Base::Decimal: return SQL_TYP_NDECIMAL;
+    case Base::Char: return SQL_TYP_NCHAR;
+    case Base::Clob: return SQL_TYP_NCLOB;
+    case Base::Blob: return SQL_TYP_NBLOB;
+    case Base::DbClob: return SQL_TYP_NDBCLOB;
+    case Base::Graphic: return SQL_TYP_NGRAPHIC;
+    case Base::Vargraphic: return SQL_TYP_NVARGRAPH;
+    case Base::Date: return SQL_TYP_NDATE;
+    case Base::Time: return SQL_TYP_NTIME;
+    case Base::Timestamp: return SQL_TYP_NSTAMP;
+    case Base::LongVarchar: return SQL_TYP_NLONG;
+    default: return SQL_TYP_NVARCHAR;
+  }
+}
+
+}  // namespace
+
+#define GUARD_BEGIN try {
+#define GUARD_END(ca)                                                      \
+  }                                                                        \
+  catch (const QError &e) {                                                \
+    quarn::setSqlca(ca, e);                                                \
+    return e.sqlcode;                                                      \
+  }                                                                        \
+  catch (...) {                                                            \
+    return fail(ca, -901, "58004", {"quarnapp"});                          \
+  }
+
+extern "C" {
+
+SQL_API_EXPORT int quarn_create_database(const char *name, struct sqlca *ca) {
+  if (!ca) return -1;
+  GUARD_BEGIN
+  return quarn::createDatabase(name ? name : "", true, ca);
+  GUARD_END(ca)
+}
+
+SQL_API_EXPORT int quarn_drop_database(const char *name, struct sqlca *ca) {
+  if (!ca) return -1;
+  GUARD_BEGIN
+  return quarn::dropDatabase(name ? name : "", ca);
+  GUARD_END(ca)
+}
+
+SQL_API_EXPORT int quarn_connect(const char *name, const char *user, const char *password, struct sqlca *ca) {
+  if (!ca) return -1;
+  GUARD_BEGIN
+  quarn::clearSqlca(ca);
+  if (quarn::Session *cur = current()) {
+    if (cur->inUnitOfWork()) return fail(ca, -752, "0A001");
+  }
+  std::unique_ptr<quarn::Session> s;
+  int rc = quarn::Session::open(name ? name : "", user ? user : "", password ? password : "", &s, ca);
+  if (rc < 0) return rc;
+  if (tConnected && quarn::currentSession() == tConnected->session.get()) quarn::setCurrentSession(nullptr);
+  tConnected = std::make_unique<quarn_session>();
+  tConnected->session = std::move(s);
+  tCurrentHandle = tConnected.get();
+  quarn::setCurrentSession(tConnected->session.get());
+  tConnected->session->connectionInfo(ca);
+  return 0;
+  GUARD_END(ca)
+}
+
+SQL_API_EXPORT int quarn_connect_reset(struct sqlca *ca) {
+  if (!ca) return -1;
+  GUARD_BEGIN
+  quarn::clearSqlca(ca);
+  quarn::Session *cur = current();
+  if (!cur) return 0;
+  int rc = cur->commit(ca);
+  if (rc < 0) return rc;
+  if (tConnected && tConnected->session.get() == cur) tConnected.reset();
+  quarn::setCurrentSession(nullptr);
+  tCurrentHandle = nullptr;
+  return 0;
+  GUARD_END(ca)
+}
+
+SQL_API_EXPORT int quarn_connect_info(struct sqlca *ca) {
+  if (!ca) return -1;
+  quarn::clearSqlca(ca);
+  quarn::Session *cur = current();
+  if (!cur) return fail(ca, -1024, "08003");
+  cur->connectionInfo(ca);
+  return 0;
+}
+
+SQL_API_EXPORT int quarn_session_open(const char *name, const char *user, const char *password, quarn_session **out,
+                                      struct sqlca *ca) {
+  if (!ca) return -1;
+  GUARD_BEGIN
+  if (!out) return fail(ca, -804, "07002", {"out"});
+  *out = nullptr;
+  std::unique_ptr<quarn::Session> s;
+  int rc = quarn::Session::open(name ? name : "", user ? user : "", password ? password : "", &s, ca);
+  if (rc < 0) return rc;
+  auto *h = new quarn_session;
+  h->session = std::move(s);
+  *out = h;
+  return 0;
+  GUARD_END(ca)
+}
+
+SQL_API_EXPORT int quarn_session_close(quarn_session *session, struct sqlca *ca) {
+  if (!ca) return -1;
+  quarn::clearSqlca(ca);
+  if (!session) return 0;
+  if (quarn::currentSession() == session->session.get()) quarn::setCurrentSession(nullptr);
+  if (tCurrentHandle == session) tCurrentHandle = nullptr;
+  if (tConnected.get() == session) {
+    tConnected.reset();
+    return 0;
+  }
+  delete session;
+  return 0;
+}
+
+SQL_API_EXPORT quarn_session *quarn_current_session(void) {
+  if (tCurrentHandle && tCurrentHandle->session.get() == quarn::currentSession()) return tCurrentHandle;
+  return nullptr;
+}
+
+SQL_API_EXPORT void quarn_set_current_session(quarn_session *session) {
+  tCurrentHandle = session;
+  quarn::setCurrentSession(session ? session->session.get() : nullptr);
+}
+
+SQL_API_EXPORT int quarn_execute_immediate(const char *sql, struct sqlca *ca) {
+  if (!ca) return -1;
+  GUARD_BEGIN
+  quarn::Session *s = current();
+  if (!s) return fail(ca, -1024, "08003");
+  if (!sql) return fail(ca, -104, "42601", {"", "", "<statement>"});
+  return s->execImmediate(sql, ca);
+  GUARD_END(ca)
+}
+
+SQL_API_EXPORT int quarn_prepare(const char *sql, quarn_stmt **out, struct sqlca *ca) {
+  if (!ca) return -1;
+  GUARD_BEGIN
+  if (!out) return fail(ca, -804, "07002", {"out"});
+  *out = nullptr;
+  quarn::Session *s = current();
+  if (!s) return fail(ca, -1024, "08003");
+  if (!sql) return fail(ca, -104, "42601", {"", "", "<statement>"});
+  std::unique_ptr<quarn::Statement> st;
+  int rc = s->prepare(sql, &st, ca);
+  if (rc < 0) return rc;
+  auto *h = new quarn_stmt;
+  h->stmt = std::move(st);
+  h->session = s;
+  *out = h;
+  return rc;
+  GUARD_END(ca)
+}
+
+SQL_API_EXPORT int quarn_execute(quarn_stmt *stmt, int nIn, const struct quarn_hostvar *in, struct sqlca *ca) {
+  if (!ca) return -1;
+  GUARD_BEGIN
+  quarn::clearSqlca(ca);
+  if (!stmt || !stmt->stmt) return fail(ca, -518, "07003");
+  if (stmt->stmt->isQuery()) return fail(ca, -518, "07003");
+  std::vector<Value> params;
+  int rc = readInputs(stmt->session, nIn, in, &params, ca);
+  if (rc < 0) return rc;
+  return stmt->stmt->execute(params, ca);
+  GUARD_END(ca)
+}
+
+SQL_API_EXPORT int quarn_open(quarn_stmt *stmt, int nIn, const struct quarn_hostvar *in, struct sqlca *ca) {
+  if (!ca) return -1;
+  GUARD_BEGIN
+  quarn::clearSqlca(ca);
+  if (!stmt || !stmt->stmt || !stmt->stmt->isQuery()) return fail(ca, -517, "07005");
+  std::vector<Value> params;
+  int rc = readInputs(stmt->session, nIn, in, &params, ca);
+  if (rc < 0) return rc;
+  return stmt->stmt->execute(params, ca);
+  GUARD_END(ca)
+}
+
+SQL_API_EXPORT int quarn_fetch(quarn_stmt *stmt, int nOut, struct quarn_hostvar *out, struct sqlca *ca) {
+  if (!ca) return -1;
+  GUARD_BEGIN
+  quarn::clearSqlca(ca);
+  if (!stmt || !stmt->stmt) return fail(ca, -501, "24501");
+  std::vector<Value> row;
+  int rc = stmt->stmt->fetch(&row, ca);
+  if (rc != 0) return rc;
+  if (nOut > 0 && !out) return fail(ca, -804, "07002", {"0"});
+  int n = nOut < static_cast<int>(row.size()) ? nOut : static_cast<int>(row.size());
+  if (nOut < static_cast<int>(row.size())) ca->sqlwarn[3] = 'W';
+  for (int k = 0; k < n; ++k) {
+    quarn::QType t = k < stmt->stmt->columnCount() ? stmt->stmt->column(k).type : quarn::QType{};
+    rc = writeOutput(stmt->session, row[static_cast<size_t>(k)], t, out[k], k, ca);
+    if (rc < 0) return rc;
+  }
+  return 0;
+  GUARD_END(ca)
+}
+
+SQL_API_EXPORT int quarn_close(quarn_stmt *stmt, struct sqlca *ca) {
+  if (!ca) return -1;
+  quarn::clearSqlca(ca);
+  if (stmt && stmt->stmt) stmt->stmt->close();
+  return 0;
+}
+
+SQL_API_EXPORT int quarn_describe(quarn_stmt *stmt, struct sqlda *da, struct sqlca *ca) {
+  if (!ca) return -1;
+  quarn::clearSqlca(ca);
+  if (!stmt || !stmt->stmt || !da) return fail(ca, -518, "07003");
+  int n = stmt->stmt->columnCount();
+  da->sqld = static_cast<short>(n);
+  for (int k = 0; k < n && k < da->sqln; ++k) {
+    const quarn::ColumnInfo &c = stmt->stmt->column(k);
+    sqlvar &v = da->sqlvar[k];
+    v.sqltype = sqlTypeOf(c.type);
+    int64_t len = c.type.base == quarn::Base::None ? 32672 : c.type.catalogLength();
+    if (c.type.base == quarn::Base::Decimal) len = c.type.length * 256 + c.type.scale;
+    v.sqllen = static_cast<short>(len > 32767 ? 32767 : len);
+    size_t nameLen = c.name.size() > sizeof v.sqlname.data ? sizeof v.sqlname.data : c.name.size();
+    v.sqlname.length = static_cast<short>(nameLen);
+    std::memcpy(v.sqlname.data, c.name.data(), nameLen);
+  }
+  if (n > da->sqln) ca->sqlwarn[0] = 'W';
+  return 0;
+}
+
+SQL_API_EXPORT void quarn_free_stmt(quarn_stmt *stmt) {
+  try {
+    delete stmt;
+  } catch (...) {
+  }
+}
+
+SQL_API_EXPORT int quarn_commit(struct sqlca *ca) {
+  if (!ca) return -1;
+  GUARD_BEGIN
+  quarn::Session *s = current();
+  if (!s) return fail(ca, -1024, "08003");
+  return s->commit(ca);
+  GUARD_END(ca)
+}
+
+SQL_API_EXPORT int quarn_rollback(struct sqlca *ca) {
+  if (!ca) return -1;
+  GUARD_BEGIN
+  quarn::Session *s = current();
+  if (!s) return fail(ca, -1024, "08003");
+  return s->rollback(ca);
+  GUARD_END(ca)
+}
+
+SQL_API_EXPORT int quarn_free_locator(sqluint32 locator, struct sqlca *ca) {
+  if (!ca) return -1;
+  quarn::clearSqlca(ca);
+  quarn::Session *s = current();
+  if (!s) return fail(ca, -1024, "08003");
+  if (!s->freeLocator(locator)) return fail(ca, -423, "0F001", {std::to_string(locator)});
+  return 0;
+}
+
+SQL_API_EXPORT int sqlabndx(const char *pBindFileName, const char *pMsgFileName, struct sqlopt *pBindOptions,
+                            struct sqlca *pSqlca) {
+  (void)pBindFileName;
+  (void)pMsgFileName;
+  (void)pBindOptions;
+  if (!pSqlca) return -1;
+  quarn::clearSqlca(pSqlca);
+  return 0;
+}
+
+}  // extern "C"

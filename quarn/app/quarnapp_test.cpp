@@ -1,0 +1,163 @@
+// The embedded-SQL runtime: connections, host variables (character, integer, CLOB, locator,
+// file reference), cursors, units of work and the connection tokens.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "quarnapp.h"
+
+namespace {
+
+class Runtime : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/quarnappXXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+    setenv("QUARNPATH", dir_.c_str(), 1);
+    ASSERT_EQ(quarn_create_database("APPDB", &ca_), 0);
+    ASSERT_EQ(quarn_connect("appdb", nullptr, nullptr, &ca_), 0);
+  }
+  void TearDown() override {
+    quarn_connect_reset(&ca_);
+    std::filesystem::remove_all(dir_);
+  }
+  int exec(const char *sql) { return quarn_execute_immediate(sql, &ca_); }
+  std::string dir_;
+  sqlca ca_{};
+};
+
+quarn_hostvar cstr(char *buf, int size, short *ind = nullptr) { return quarn_hostvar{SQL_TYP_CSTR, size, buf, ind}; }
+
+TEST_F(Runtime, ConnectWithoutArgumentsGivesCodePagesAndProduct) {
+  ASSERT_EQ(quarn_connect_info(&ca_), 0);
+  std::string tokens(ca_.sqlerrmc, static_cast<size_t>(ca_.sqlerrml));
+  std::vector<std::string> parts;
+  size_t start = 0;
+  for (;;) {
+    size_t sep = tokens.find('\xFF', start);
+    parts.push_back(tokens.substr(start, sep == std::string::npos ? sep : sep - start));
+    if (sep == std::string::npos) break;
+    start = sep + 1;
+  }
+  ASSERT_EQ(parts.size(), 9u);
+  EXPECT_EQ(parts[1], "1208");
+  EXPECT_EQ(parts[3], "APPDB");
+  EXPECT_EQ(parts[8], "1208");
+  EXPECT_EQ(std::string(ca_.sqlerrp, 3), "SQL");
+}
+
+TEST_F(Runtime, PreparedInsertAndCursorWithHostVariables) {
+  ASSERT_EQ(exec("CREATE TABLE t (id INTEGER NOT NULL PRIMARY KEY, name VARCHAR(10), doc CLOB(1K))"), 0);
+  quarn_stmt *ins = nullptr;
+  ASSERT_EQ(quarn_prepare("INSERT INTO t VALUES (?, ?, ?)", &ins, &ca_), 0);
+  sqlint32 id = 7;
+  char name[11] = "seven";
+  struct {
+    sqluint32 length;
+    char data[64];
+  } lob;
+  lob.length = 5;
+  std::memcpy(lob.data, "<a/>x", 5);
+  quarn_hostvar in[3] = {{SQL_TYP_INTEGER, 4, &id, nullptr}, cstr(name, sizeof name), {SQL_TYP_CLOB, 64, &lob, nullptr}};
+  ASSERT_EQ(quarn_execute(ins, 3, in, &ca_), 0);
+  EXPECT_EQ(ca_.sqlerrd[2], 1);
+  // Duplicate key: -803, and the unit of work keeps the first row.
+  EXPECT_EQ(quarn_execute(ins, 3, in, &ca_), -803);
+  EXPECT_EQ(std::string(ca_.sqlstate, 5), "23505");
+  quarn_free_stmt(ins);
+
+  quarn_stmt *sel = nullptr;
+  ASSERT_EQ(quarn_prepare("SELECT name, doc, id FROM t WHERE id = ?", &sel, &ca_), 0);
+  ASSERT_EQ(quarn_open(sel, 1, in, &ca_), 0);
+  char outName[4];
+  short ind = 0;
+  sqluint32 loc = 0;
+  sqlint32 outId = 0;
+  quarn_hostvar out[3] = {cstr(outName, sizeof outName, &ind), {SQL_TYP_CLOB_LOCATOR, 4, &loc, nullptr},
+                          {SQL_TYP_INTEGER, 4, &outId, nullptr}};
+  ASSERT_EQ(quarn_fetch(sel, 3, out, &ca_), 0);
+  EXPECT_STREQ(outName, "sev");  // cut to the buffer, indicator holds the full length
+  EXPECT_EQ(ind, 5);
+  EXPECT_EQ(outId, 7);
+  EXPECT_EQ(quarn_fetch(sel, 3, out, &ca_), 100);
+  EXPECT_EQ(quarn_fetch(sel, 3, out, &ca_), -501);
+  quarn_free_stmt(sel);
+
+  // The locator's value is usable as input until the unit of work ends.
+  quarn_stmt *len = nullptr;
+  ASSERT_EQ(quarn_prepare("VALUES LENGTH(CAST(? AS CLOB(1K)))", &len, &ca_), 0);
+  quarn_hostvar locIn{SQL_TYP_CLOB_LOCATOR, 4, &loc, nullptr};
+  ASSERT_EQ(quarn_open(len, 1, &locIn, &ca_), 0);
+  sqlint32 n = 0;
+  quarn_hostvar nOut{SQL_TYP_INTEGER, 4, &n, nullptr};
+  ASSERT_EQ(quarn_fetch(len, 1, &nOut, &ca_), 0);
+  EXPECT_EQ(n, 5);
+  quarn_close(len, &ca_);
+  ASSERT_EQ(quarn_commit(&ca_), 0);
+  EXPECT_EQ(quarn_open(len, 1, &locIn, &ca_), -423);
+  quarn_free_stmt(len);
+}
+
+TEST_F(Runtime, FileReferencesReadAndOverwrite) {
+  ASSERT_EQ(exec("CREATE TABLE docs (doc CLOB(100K))"), 0);
+  std::string in = dir_ + "/in.xml", outFile = dir_ + "/out.xml";
+  std::ofstream(in) << "<doc>file</doc>";
+  sqlfile f{};
+  f.name_length = static_cast<sqluint32>(in.size());
+  std::memcpy(f.name, in.data(), in.size());
+  f.file_options = SQL_FILE_READ;
+  quarn_stmt *ins = nullptr;
+  ASSERT_EQ(quarn_prepare("INSERT INTO docs VALUES (?)", &ins, &ca_), 0);
+  quarn_hostvar hv{SQL_TYP_CLOB_FILE, sizeof f, &f, nullptr};
+  ASSERT_EQ(quarn_execute(ins, 1, &hv, &ca_), 0);
+  quarn_free_stmt(ins);
+
+  std::ofstream(outFile) << "old content that is longer";
+  sqlfile o{};
+  o.name_length = static_cast<sqluint32>(outFile.size());
+  std::memcpy(o.name, outFile.data(), outFile.size());
+  o.file_options = SQL_FILE_OVERWRITE;
+  quarn_stmt *sel = nullptr;
+  ASSERT_EQ(quarn_prepare("SELECT doc FROM docs", &sel, &ca_), 0);
+  ASSERT_EQ(quarn_open(sel, 0, nullptr, &ca_), 0);
+  quarn_hostvar ov{SQL_TYP_CLOB_FILE, sizeof o, &o, nullptr};
+  ASSERT_EQ(quarn_fetch(sel, 1, &ov, &ca_), 0);
+  EXPECT_EQ(o.data_length, 15u);
+  std::ifstream back(outFile);
+  std::string text((std::istreambuf_iterator<char>(back)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(text, "<doc>file</doc>");
+  // CREATE refuses an existing file.
+  o.file_options = SQL_FILE_CREATE;
+  quarn_close(sel, &ca_);
+  ASSERT_EQ(quarn_open(sel, 0, nullptr, &ca_), 0);
+  EXPECT_EQ(quarn_fetch(sel, 1, &ov, &ca_), -452);
+  quarn_free_stmt(sel);
+}
+
+TEST_F(Runtime, RollbackUndoesTheUnitOfWorkAndBindIsANoOp) {
+  ASSERT_EQ(exec("CREATE TABLE r (a INT)"), 0);
+  ASSERT_EQ(quarn_commit(&ca_), 0);
+  ASSERT_EQ(exec("INSERT INTO r VALUES (1)"), 0);
+  ASSERT_EQ(quarn_rollback(&ca_), 0);
+  quarn_stmt *sel = nullptr;
+  ASSERT_EQ(quarn_prepare("SELECT COUNT(*) FROM r", &sel, &ca_), 0);
+  ASSERT_EQ(quarn_open(sel, 0, nullptr, &ca_), 0);
+  sqlint32 n = -1;
+  quarn_hostvar out{SQL_TYP_INTEGER, 4, &n, nullptr};
+  ASSERT_EQ(quarn_fetch(sel, 1, &out, &ca_), 0);
+  EXPECT_EQ(n, 0);
+  quarn_free_stmt(sel);
+  EXPECT_EQ(sqlabndx("@kelbind.lst", "bind.msg", nullptr, &ca_), 0);
+  EXPECT_EQ(quarn_connect("nosuchdb", nullptr, nullptr, &ca_), -752);  // a unit of work is open
+  quarn_commit(&ca_);
+  EXPECT_EQ(quarn_connect("nosuchdb", nullptr, nullptr, &ca_), -1013);
+}
+
+}  // namespace

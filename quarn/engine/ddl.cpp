@@ -1,0 +1,766 @@
+/*
+ * ddl.cpp - carrying out definitions: catalog rows and SQLite objects together.
+ *
+ * Tables: one SQLite table per Quarn table, each column declared with the type's SQLite
+ * declaration, blank-insensitive comparison for character columns and named checks for
+ * length, numeric text and range.  Primary keys and unique constraints are unique indexes;
+ * foreign keys and check constraints are generated triggers that fail with the Quarn code and
+ * the constraint's name.  All of them can be added and dropped by ALTER TABLE without
+ * rebuilding the table.
+ */
+#include "ddl.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <set>
+
+#include "engine.h"
+#include "errors.h"
+#include "lexer.h"
+#include "sqlutil.h"
+
+namespace quarn {
+namespace {
+
+bool isSystemSchema(const std::string &schema) {
+  return schema == "SYSCAT" || schema == "SYSQUARN" || schema == kSystemSchema || schema == "SYSFUN" ||
+         schema == "SYSIBM";
+}
+
+void checkUserSchema(const std::string &schema, const std::string &name) {
+  if (isSystemSchema(schema)) raise(-607, "42832", {name});
+}
+
+std::string joinList(const std::vector<std::string> &v) {
+  std::string out;
+  for (size_t k = 0; k < v.size(); ++k) out += (k ? "\x1F" : "") + v[k];
+  return out;
+}
+
+std::string quotedList(const std::vector<std::string> &v, const std::string &prefix = "") {
+  std::string out;
+  for (size_t k = 0; k < v.size(); ++k) out += (k ? ", " : "") + prefix + quoteIdent(v[k]);
+  return out;
+}
+
+// Any table, view or alias of that name: -601.
+void checkNameFree(sqlite3 *db, const QualName &q, const char *kind) {
+  if (findTable(db, q.schema, q.name)) raise(kSqlObjectExists, "42710", {q.text(), kind});
+}
+
+// Quarn-style generated name: "SQL" and a timestamp, unique by the caller's check.
+std::string generatedName() {
+  static int counter = 0;
+  std::string ts = catalogTimestamp();  // YYYY-MM-DD-HH.MM.SS.ffffff
+  std::string digits;
+  for (char c : ts.substr(2))
+    if (c >= '0' && c <= '9') digits.push_back(c);
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "SQL%s%02d", digits.substr(0, 13).c_str(), (counter++) % 100);
+  return buf;
+}
+
+std::string columnSql(const ColumnDef &c) {
+  std::string out = quoteIdent(c.name) + " " + c.type.sqliteDecl();
+  if (!c.nullable) out += " NOT NULL";
+  if (!c.defaultSql.empty()) out += " DEFAULT (" + c.defaultSql + ")";
+  if (c.type.isCharacter() && !c.type.forBitData) out += " COLLATE RTRIM";
+  out += columnChecks(c.type, c.name);
+  return out;
+}
+
+void insertColumnRow(sqlite3 *db, const QualName &t, const ColumnDef &c, int colno) {
+  Stmt st(db, "INSERT INTO \"SYSQUARN.COLUMNS\"(TABSCHEMA, TABNAME, COLNAME, COLNO, TYPESCHEMA, TYPENAME, LENGTH, SCALE, "
+              "NULLS, \"DEFAULT\", DEFAULTSQL, KEYSEQ, FORBITDATA, LOGGED, SQLDECL) VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,0,?12,?13,?14)");
+  st.bind(1, t.schema).bind(2, t.name).bind(3, c.name).bind(4, int64_t{colno}).bind(5, c.type.catalogSchema())
+      .bind(6, c.type.catalogName()).bind(7, c.type.catalogLength()).bind(8, int64_t{c.type.scale})
+      .bind(9, std::string(c.nullable ? "Y" : "N"));
+  if (c.defaultText.empty()) st.bindNull(10); else st.bind(10, c.defaultText);
+  if (c.defaultSql.empty()) st.bindNull(11); else st.bind(11, c.defaultSql);
+  st.bind(12, std::string(c.type.forBitData ? "Y" : "N")).bind(13, std::string(c.logged ? "Y" : "N"))
+      .bind(14, c.type.sqliteDecl());
+  st.step();
+}
+
+void insertTableRow(sqlite3 *db, const QualName &t, char type, const std::string &definer, const std::string &tbspace,
+                    const std::string &baseSchema, const std::string &baseName, const std::string &text) {
+  Stmt st(db, "INSERT INTO \"SYSQUARN.TABLES\"(TABSCHEMA, TABNAME, TYPE, BASE_TABSCHEMA, BASE_TABNAME, DEFINER, TBSPACE, "
+              "CREATE_TIME, TEXT) VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9)");
+  st.bind(1, t.schema).bind(2, t.name).bind(3, std::string(1, type));
+  if (baseSchema.empty()) st.bindNull(4).bindNull(5); else st.bind(4, baseSchema).bind(5, baseName);
+  st.bind(6, definer);
+  if (tbspace.empty()) st.bindNull(7); else st.bind(7, tbspace);
+  st.bind(8, catalogTimestamp());
+  if (text.empty()) st.bindNull(9); else st.bind(9, text);
+  st.step();
+}
+
+int64_t nextSeq(sqlite3 *db) {
+  Stmt st(db, "SELECT coalesce(max(SEQ), 0) + 1 FROM \"SYSQUARN.CONSTRAINTS\"");
+  st.step();
+  return st.integer(0);
+}
+
+// The generated triggers of a foreign key: the child's insert and update checks, and the
+// parent's delete and key-update rules.
+void createForeignKeyTriggers(sqlite3 *db, const QualName &child, const ConstraintInfo &c) {
+  std::string C = sqliteName(child.schema, child.name);
+  std::string P = sqliteName(c.refSchema, c.refTable);
+  std::string allSet, match, oldMatch, changed;
+  for (size_t k = 0; k < c.cols.size(); ++k) {
+    std::string cc = quoteIdent(c.cols[k]), pc = quoteIdent(c.refCols[k]);
+    allSet += (k ? " AND " : "") + std::string("NEW.") + cc + " IS NOT NULL";
+    match += (k ? " AND " : "") + P + "." + pc + " = NEW." + cc;
+    oldMatch += (k ? " AND " : "") + C + "." + cc + " = OLD." + pc;
+    changed += (k ? " OR " : "") + std::string("OLD.") + pc + " IS NOT NEW." + pc;
+  }
+  std::string missing = "WHEN " + allSet + " AND NOT EXISTS (SELECT 1 FROM " + P + " WHERE " + match + ")";
+  std::string raise530 = "SELECT RAISE(ABORT, " + quoteString(encodeError(kSqlForeignKey, "23503", {c.name})) + ");";
+  execSql(db, "CREATE TRIGGER " + sqliteSubName(child.schema, child.name, "FK:" + c.name + ":I") + " AFTER INSERT ON " +
+                  C + " FOR EACH ROW " + missing + " BEGIN " + raise530 + " END");
+  execSql(db, "CREATE TRIGGER " + sqliteSubName(child.schema, child.name, "FK:" + c.name + ":U") + " AFTER UPDATE OF " +
+                  quotedList(c.cols) + " ON " + C + " FOR EACH ROW " + missing + " BEGIN " + raise530 + " END");
+  std::string delName = sqliteSubName(child.schema, child.name, "FK:" + c.name + ":D");
+  if (c.deleteRule == 'C') {
+    execSql(db, "CREATE TRIGGER " + delName + " AFTER DELETE ON " + P + " FOR EACH ROW BEGIN DELETE FROM " + C +
+                    " WHERE " + oldMatch + "; END");
+  } else if (c.deleteRule == 'N') {
+    std::string sets;
+    for (size_t k = 0; k < c.cols.size(); ++k) sets += (k ? ", " : "") + quoteIdent(c.cols[k]) + " = NULL";
+    execSql(db, "CREATE TRIGGER " + delName + " AFTER DELETE ON " + P + " FOR EACH ROW BEGIN UPDATE " + C + " SET " +
+                    sets + " WHERE " + oldMatch + "; END");
+  } else {
+    execSql(db, "CREATE TRIGGER " + delName + " BEFORE DELETE ON " + P + " FOR EACH ROW WHEN EXISTS (SELECT 1 FROM " + C +
+                    " WHERE " + oldMatch + ") BEGIN SELECT RAISE(ABORT, " +
+                    quoteString(encodeError(kSqlParentDelete, "23504", {c.name})) + "); END");
+  }
+  execSql(db, "CREATE TRIGGER " + sqliteSubName(child.schema, child.name, "FK:" + c.name + ":P") + " BEFORE UPDATE OF " +
+                  quotedList(c.refCols) + " ON " + P + " FOR EACH ROW WHEN (" + changed + ") AND EXISTS (SELECT 1 FROM " +
+                  C + " WHERE " + oldMatch + ") BEGIN SELECT RAISE(ABORT, " +
+                  quoteString(encodeError(kSqlParentUpdate, "23504", {c.name})) + "); END");
+}
+
+void dropForeignKeyTriggers(sqlite3 *db, const QualName &child, const std::string &name) {
+  for (const char *suffix : {":I", ":U", ":D", ":P"})
+    execSql(db, "DROP TRIGGER IF EXISTS " + sqliteSubName(child.schema, child.name, "FK:" + name + suffix));
+}
+
+void createCheckTriggers(sqlite3 *db, const QualName &t, const ConstraintInfo &c) {
+  std::string T = sqliteName(t.schema, t.name);
+  std::string fire = "SELECT RAISE(ABORT, " + quoteString(encodeError(kSqlCheck, "23513", {t.name + "." + c.name})) + ");";
+  for (const char *ev : {"INSERT", "UPDATE"})
+    execSql(db, "CREATE TRIGGER " + sqliteSubName(t.schema, t.name, std::string("CK:") + c.name + ":" + ev) + " BEFORE " +
+                    ev + " ON " + T + " FOR EACH ROW WHEN NOT (" + c.checkSql + ") BEGIN " + fire + " END");
+}
+
+void dropCheckTriggers(sqlite3 *db, const QualName &t, const std::string &name) {
+  for (const char *ev : {"INSERT", "UPDATE"})
+    execSql(db, "DROP TRIGGER IF EXISTS " + sqliteSubName(t.schema, t.name, std::string("CK:") + name + ":" + ev));
+}
+
+void deleteConstraintRow(sqlite3 *db, const QualName &t, const std::string &name) {
+  Stmt st(db, "DELETE FROM \"SYSQUARN.CONSTRAINTS\" WHERE TABSCHEMA = ?1 AND TABNAME = ?2 AND CONSTNAME = ?3");
+  st.bind(1, t.schema).bind(2, t.name).bind(3, name);
+  st.step();
+}
+
+void dropConstraint(sqlite3 *db, const QualName &t, const ConstraintInfo &c);
+
+// Drops foreign keys of other tables (or this one) that reference the key cols of table t.
+void dropReferencingKeys(sqlite3 *db, const QualName &t, const std::vector<std::string> *keyCols) {
+  for (auto &[owner, fk] : referencingConstraints(db, t.schema, t.name)) {
+    if (keyCols && fk.refCols != *keyCols) continue;
+    size_t sep = owner.find('\x1F');
+    QualName child{owner.substr(0, sep), owner.substr(sep + 1)};
+    dropForeignKeyTriggers(db, child, fk.name);
+    deleteConstraintRow(db, child, fk.name);
+  }
+}
+
+void dropConstraint(sqlite3 *db, const QualName &t, const ConstraintInfo &c) {
+  switch (c.type) {
+    case 'P': case 'U': {
+      dropReferencingKeys(db, t, &c.cols);
+      execSql(db, "DROP INDEX IF EXISTS " + sqliteSubName(t.schema, t.name, "KEY:" + c.name));
+      if (c.type == 'P') {
+        Stmt st(db, "UPDATE \"SYSQUARN.COLUMNS\" SET KEYSEQ = 0 WHERE TABSCHEMA = ?1 AND TABNAME = ?2");
+        st.bind(1, t.schema).bind(2, t.name);
+        st.step();
+      }
+      break;
+    }
+    case 'F': dropForeignKeyTriggers(db, t, c.name); break;
+    case 'K': dropCheckTriggers(db, t, c.name); break;
+  }
+  deleteConstraintRow(db, t, c.name);
+}
+
+// Adds one constraint to table t (whose current definition is info): checks it, creates its
+// index or triggers, verifies existing rows and records it.
+void addConstraint(Session &s, const QualName &t, const TableInfo &info, ConstraintSpec spec) {
+  sqlite3 *db = s.db();
+  ConstraintInfo &c = spec.info;
+  std::vector<ConstraintInfo> existing = constraintsOf(db, t.schema, t.name);
+  if (c.name.empty()) {
+    do c.name = generatedName();
+    while (std::any_of(existing.begin(), existing.end(), [&](const ConstraintInfo &e) { return e.name == c.name; }));
+  }
+  for (const ConstraintInfo &e : existing) {
+    if (e.name == c.name) raise(kSqlObjectExists, "42710", {c.name, "CONSTRAINT"});
+    if (c.type == 'P' && e.type == 'P') raise(kSqlKeyExists, "42889", {t.text(), "PRIMARY"});
+  }
+  std::set<std::string> seen;
+  for (const std::string &col : c.cols) {
+    const ColumnDef *cd = info.column(col);
+    if (!cd) raise(kSqlNotColumnOf, "42703", {col, t.text()});
+    if (!seen.insert(col).second) raise(kSqlDuplicateName, "42711", {col});
+    if ((c.type == 'P' || c.type == 'U') && cd->nullable) raise(kSqlKeyNullable, "42831", {col});
+    if ((c.type == 'P' || c.type == 'U') && cd->type.isLob()) raise(-350, "42962", {col});
+  }
+  std::string T = sqliteName(t.schema, t.name);
+  if (c.type == 'P' || c.type == 'U') {
+    for (const ConstraintInfo &e : existing)
+      if ((e.type == 'P' || e.type == 'U') && e.cols == c.cols && c.type == 'U') {
+        // The key exists already: Quarn ignores the constraint with a warning.
+        s.setWarning(QError{541, "01543", {c.name}});
+        return;
+      }
+    int rc = sqlite3_exec(db, ("CREATE UNIQUE INDEX " + sqliteSubName(t.schema, t.name, "KEY:" + c.name) + " ON " + T +
+                               "(" + quotedList(c.cols) + ")").c_str(), nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+      if ((rc & 0xFF) == SQLITE_CONSTRAINT) raise(kSqlUniqueBuild, "23515", {t.text()});
+      raiseSqlite(db, rc);
+    }
+    if (c.type == 'P') {
+      Stmt st(db, "UPDATE \"SYSQUARN.COLUMNS\" SET KEYSEQ = ?4 WHERE TABSCHEMA = ?1 AND TABNAME = ?2 AND COLNAME = ?3");
+      for (size_t k = 0; k < c.cols.size(); ++k) {
+        st.bind(1, t.schema).bind(2, t.name).bind(3, c.cols[k]).bind(4, static_cast<int64_t>(k + 1));
+        st.step();
+        st.reset();
+      }
+    }
+  } else if (c.type == 'F') {
+    QualName parentName{c.refSchema, c.refTable};
+    std::optional<TableInfo> parent = parentName.schema == t.schema && parentName.name == t.name
+                                          ? std::optional<TableInfo>(info)
+                                          : findTable(db, parentName.schema, parentName.name);
+    if (!parent) raise(kSqlUndefinedName, "42704", {parentName.text()});
+    if (parent->type == 'A') {
+      parentName = QualName{parent->baseSchema, parent->baseName};
+      parent = findTable(db, parentName.schema, parentName.name);
+      if (!parent) raise(kSqlUndefinedName, "42704", {parentName.text()});
+    }
+    if (parent->type != 'T') raise(-159, "42809", {parentName.text(), "VIEW", "TABLE"});
+    c.refSchema = parentName.schema;
+    c.refTable = parentName.name;
+    std::vector<ConstraintInfo> parentKeys =
+        parentName.schema == t.schema && parentName.name == t.name ? existing : constraintsOf(db, c.refSchema, c.refTable);
+    if (c.refCols.empty()) {
+      for (const ConstraintInfo &k : parentKeys)
+        if (k.type == 'P') c.refCols = k.cols;
+      if (c.refCols.empty()) raise(kSqlRefNotUnique, "42890", {c.name, parentName.text()});
+    }
+    bool unique = std::any_of(parentKeys.begin(), parentKeys.end(), [&](const ConstraintInfo &k) {
+      return (k.type == 'P' || k.type == 'U') && k.cols == c.refCols;
+    });
+    if (!unique || c.refCols.size() != c.cols.size()) raise(kSqlRefNotUnique, "42890", {c.name, parentName.text()});
+    // Existing rows must already hold.
+    std::string P = sqliteName(c.refSchema, c.refTable), allSet, match;
+    for (size_t k = 0; k < c.cols.size(); ++k) {
+      allSet += (k ? " AND " : "") + std::string("NEW.") + quoteIdent(c.cols[k]) + " IS NOT NULL";
+      match += (k ? " AND " : "") + P + "." + quoteIdent(c.refCols[k]) + " = NEW." + quoteIdent(c.cols[k]);
+    }
+    Stmt probe(db, "SELECT 1 FROM " + T + " AS NEW WHERE " + allSet + " AND NOT EXISTS (SELECT 1 FROM " + P + " WHERE " +
+                       match + ") LIMIT 1");
+    if (probe.step()) raise(-667, "23520", {c.name});
+    createForeignKeyTriggers(db, t, c);
+  } else if (c.type == 'K') {
+    Stmt probe(db, "SELECT 1 FROM " + T + " AS NEW WHERE NOT (" + c.checkSql + ") LIMIT 1");
+    if (probe.step()) raise(-544, "23512", {c.name});
+    createCheckTriggers(db, t, c);
+  }
+  Stmt st(db, "INSERT INTO \"SYSQUARN.CONSTRAINTS\" VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12)");
+  st.bind(1, t.schema).bind(2, t.name).bind(3, c.name).bind(4, std::string(1, c.type)).bind(5, joinList(c.cols));
+  if (c.type == 'F') st.bind(6, c.refSchema).bind(7, c.refTable).bind(8, joinList(c.refCols)).bind(9, std::string(1, c.deleteRule));
+  else st.bindNull(6).bindNull(7).bindNull(8).bindNull(9);
+  if (c.type == 'K') st.bind(10, c.checkSql).bind(11, spec.checkText); else st.bindNull(10).bindNull(11);
+  st.bind(12, nextSeq(db));
+  st.step();
+}
+
+TableInfo requireTable(sqlite3 *db, const QualName &q) {
+  std::optional<TableInfo> t = findTable(db, q.schema, q.name);
+  if (!t) raise(kSqlUndefinedName, "42704", {q.text()});
+  if (t->type != 'T') raise(-159, "42809", {q.text(), t->type == 'V' ? "VIEW" : "ALIAS", "TABLE"});
+  return *t;
+}
+
+std::string castFunctionName(const QType &source) {
+  switch (source.base) {
+    case Base::Char: return "CHAR";
+    case Base::LongVarchar: return "LONG_VARCHAR";
+    case Base::LongVargraphic: return "LONG_VARGRAPHIC";
+    default: return source.builtinName();
+  }
+}
+
+void insertRoutine(sqlite3 *db, const RoutineSpec &r, const std::string &definer) {
+  Stmt st(db, "INSERT INTO \"SYSQUARN.ROUTINES\" VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,?13,?14,?15,?16,?17,?18,?19,?20,"
+              "?21,?22,?23,?24,?25)");
+  auto yn = [](bool b) { return std::string(b ? "Y" : "N"); };
+  st.bind(1, r.name.schema).bind(2, r.name.name).bind(3, r.specific).bind(4, std::string(1, r.routineType));
+  if (r.routineType == 'F') st.bind(5, std::string(1, r.functionType)); else st.bindNull(5);
+  st.bind(6, std::string(1, r.origin)).bind(7, definer).bind(8, static_cast<int64_t>(r.params.size()));
+  st.bind(9, r.language).bind(10, r.parameterStyle).bind(11, r.externalName).bind(12, yn(r.deterministic))
+      .bind(13, yn(r.fenced)).bind(14, yn(r.nullCall)).bind(15, std::string(1, r.sqlAccess)).bind(16, yn(r.externalAction))
+      .bind(17, yn(r.scratchpad)).bind(18, yn(r.finalCall)).bind(19, yn(r.parallel)).bind(20, yn(r.dbinfo))
+      .bind(21, int64_t{r.resultSets});
+  if (r.sourceSpecific.empty()) st.bindNull(22).bindNull(23); else st.bind(22, r.sourceSchema).bind(23, r.sourceSpecific);
+  st.bind(24, catalogTimestamp());
+  if (r.text.empty()) st.bindNull(25); else st.bind(25, r.text);
+  st.step();
+  Stmt parm(db, "INSERT INTO \"SYSQUARN.ROUTINEPARMS\" VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10)");
+  auto addParm = [&](const RoutineParam &p, const std::string &rowType, int64_t ordinal) {
+    parm.bind(1, r.name.schema).bind(2, r.specific).bind(3, rowType).bind(4, ordinal);
+    if (p.name.empty()) parm.bindNull(5); else parm.bind(5, p.name);
+    parm.bind(6, p.type.catalogSchema()).bind(7, p.type.catalogName()).bind(8, p.type.catalogLength())
+        .bind(9, int64_t{p.type.scale}).bind(10, std::string(p.locator ? "Y" : "N"));
+    parm.step();
+    parm.reset();
+  };
+  for (size_t k = 0; k < r.params.size(); ++k) {
+    const RoutineParam &p = r.params[k];
+    addParm(p, p.mode == "OUT" ? "O" : p.mode == "INOUT" ? "B" : "P", static_cast<int64_t>(k + 1));
+  }
+  if (r.routineType == 'F' && r.functionType == 'S') addParm(r.result, "C", 0);
+  for (size_t k = 0; k < r.columns.size(); ++k) addParm(r.columns[k], "C", static_cast<int64_t>(k + 1));
+}
+
+struct RoutineRow {
+  std::string specific;
+  std::vector<std::pair<std::string, std::string>> params;  // type schema, type name
+};
+
+std::vector<RoutineRow> routinesNamed(sqlite3 *db, const QualName &q, char type) {
+  Stmt st(db, "SELECT SPECIFICNAME FROM \"SYSQUARN.ROUTINES\" WHERE ROUTINESCHEMA = ?1 AND ROUTINENAME = ?2 AND "
+              "ROUTINETYPE = ?3 ORDER BY CREATE_TIME");
+  st.bind(1, q.schema).bind(2, q.name).bind(3, std::string(1, type));
+  std::vector<RoutineRow> out;
+  while (st.step()) out.push_back(RoutineRow{st.text(0), {}});
+  Stmt parms(db, "SELECT TYPESCHEMA, TYPENAME FROM \"SYSQUARN.ROUTINEPARMS\" WHERE ROUTINESCHEMA = ?1 AND SPECIFICNAME = ?2 "
+                 "AND ROWTYPE IN ('P','O','B') ORDER BY ORDINAL");
+  for (RoutineRow &r : out) {
+    parms.bind(1, q.schema).bind(2, r.specific);
+    while (parms.step()) r.params.emplace_back(parms.text(0), parms.text(1));
+    parms.reset();
+  }
+  return out;
+}
+
+bool sameSignature(const RoutineRow &r, const std::vector<QType> &sig) {
+  if (r.params.size() != sig.size()) return false;
+  for (size_t k = 0; k < sig.size(); ++k)
+    if (r.params[k].first != sig[k].catalogSchema() || r.params[k].second != sig[k].catalogName()) return false;
+  return true;
+}
+
+void deleteRoutine(sqlite3 *db, const std::string &schema, const std::string &specific) {
+  for (const char *sql : {"DELETE FROM \"SYSQUARN.ROUTINES\" WHERE ROUTINESCHEMA = ?1 AND SPECIFICNAME = ?2",
+                          "DELETE FROM \"SYSQUARN.ROUTINEPARMS\" WHERE ROUTINESCHEMA = ?1 AND SPECIFICNAME = ?2",
+                          "DELETE FROM \"SYSQUARN.AUTH\" WHERE OBJTYPE IN ('F','P') AND OBJSCHEMA = ?1 AND OBJNAME = ?2"}) {
+    Stmt st(db, sql);
+    st.bind(1, schema).bind(2, specific);
+    st.step();
+  }
+}
+
+}  // namespace
+
+// ======================================================================= tables
+
+void ddlCreateTable(Session &s, const CreateTableSpec &spec) {
+  sqlite3 *db = s.db();
+  const QualName &t = spec.name;
+  checkUserSchema(t.schema, t.text());
+  checkNameFree(db, t, "TABLE");
+  if (!spec.tbspace.empty() && !tablespaceExists(db, spec.tbspace)) raise(kSqlUndefinedName, "42704", {spec.tbspace});
+  if (spec.columns.empty()) raise(kSqlSyntax, "42601", {")", "(", "<column definition>"});
+  if (spec.columns.size() > 500) raise(-680, "54011", {});
+  std::set<std::string> names;
+  std::string cols;
+  for (const ColumnDef &c : spec.columns) {
+    if (!names.insert(c.name).second) raise(kSqlDuplicateName, "42711", {c.name});
+    cols += (cols.empty() ? "" : ", ") + columnSql(c);
+  }
+  execSql(db, "CREATE TABLE " + sqliteName(t.schema, t.name) + " (" + cols + ")");
+  insertTableRow(db, t, 'T', s.user(), spec.tbspace.empty() ? "USERSPACE1" : spec.tbspace, "", "", "");
+  for (size_t k = 0; k < spec.columns.size(); ++k) insertColumnRow(db, t, spec.columns[k], static_cast<int>(k));
+  // Keys first, so that a foreign key of the table may reference its own primary key.
+  std::vector<ConstraintSpec> ordered;
+  for (const ConstraintSpec &c : spec.constraints)
+    if (c.info.type == 'P' || c.info.type == 'U') ordered.push_back(c);
+  for (const ConstraintSpec &c : spec.constraints)
+    if (c.info.type != 'P' && c.info.type != 'U') ordered.push_back(c);
+  for (const ConstraintSpec &c : ordered) {
+    TableInfo info = *findTable(db, t.schema, t.name);
+    addConstraint(s, t, info, c);
+  }
+}
+
+void ddlAlterTable(Session &s, const QualName &t, const std::vector<AlterClause> &clauses) {
+  sqlite3 *db = s.db();
+  checkUserSchema(t.schema, t.text());
+  requireTable(db, t);
+  for (const AlterClause &cl : clauses) {
+    TableInfo info = requireTable(db, t);
+    switch (cl.kind) {
+      case AlterClause::AddColumn: {
+        if (info.column(cl.column.name)) raise(kSqlDuplicateName, "42711", {cl.column.name});
+        if (!cl.column.nullable && cl.column.defaultSql.empty()) raise(-193, "42601", {cl.column.name});
+        execSql(db, "ALTER TABLE " + sqliteName(t.schema, t.name) + " ADD COLUMN " + columnSql(cl.column));
+        insertColumnRow(db, t, cl.column, static_cast<int>(info.columns.size()));
+        for (const ConstraintSpec &c : cl.constraints) addConstraint(s, t, *findTable(db, t.schema, t.name), c);
+        break;
+      }
+      case AlterClause::AddConstraint:
+        for (const ConstraintSpec &c : cl.constraints) addConstraint(s, t, info, c);
+        break;
+      case AlterClause::DropPrimaryKey:
+      case AlterClause::DropConstraint: {
+        bool found = false;
+        for (const ConstraintInfo &c : constraintsOf(db, t.schema, t.name)) {
+          bool match = cl.kind == AlterClause::DropPrimaryKey
+                           ? c.type == 'P'
+                           : c.name == cl.dropName && (cl.dropType == 0 || cl.dropType == c.type ||
+                                                       (cl.dropType == 'U' && c.type == 'P'));
+          if (!match) continue;
+          dropConstraint(db, t, c);
+          found = true;
+          break;
+        }
+        if (!found)
+          raise(kSqlUndefinedName, "42704", {cl.kind == AlterClause::DropPrimaryKey ? t.text() + ".PRIMARY KEY" : cl.dropName});
+        break;
+      }
+    }
+  }
+}
+
+void ddlDropTable(Session &s, const QualName &t) {
+  sqlite3 *db = s.db();
+  checkUserSchema(t.schema, t.text());
+  requireTable(db, t);
+  dropReferencingKeys(db, t, nullptr);
+  for (const ConstraintInfo &c : constraintsOf(db, t.schema, t.name))
+    if (c.type == 'F') dropForeignKeyTriggers(db, t, c.name);
+  execSql(db, "DROP TABLE " + sqliteName(t.schema, t.name));
+  for (const char *sql : {"DELETE FROM \"SYSQUARN.TABLES\" WHERE TABSCHEMA = ?1 AND TABNAME = ?2",
+                          "DELETE FROM \"SYSQUARN.COLUMNS\" WHERE TABSCHEMA = ?1 AND TABNAME = ?2",
+                          "DELETE FROM \"SYSQUARN.CONSTRAINTS\" WHERE TABSCHEMA = ?1 AND TABNAME = ?2",
+                          "DELETE FROM \"SYSQUARN.AUTH\" WHERE OBJTYPE = 'T' AND OBJSCHEMA = ?1 AND OBJNAME = ?2",
+                          "DELETE FROM \"SYSQUARN.TRIGDEP\" WHERE (TRIGSCHEMA, TRIGNAME) IN (SELECT TRIGSCHEMA, TRIGNAME "
+                          "FROM \"SYSQUARN.TRIGGERS\" WHERE TABSCHEMA = ?1 AND TABNAME = ?2)",
+                          "DELETE FROM \"SYSQUARN.TRIGGERS\" WHERE TABSCHEMA = ?1 AND TABNAME = ?2"}) {
+    Stmt st(db, sql);
+    st.bind(1, t.schema).bind(2, t.name);
+    st.step();
+  }
+}
+
+// ======================================================================= views and aliases
+
+void ddlCreateView(Session &s, const QualName &v, const std::vector<std::string> &cols, const std::string &selectSql,
+                   const std::vector<QType> &itemTypes, const std::string &text) {
+  sqlite3 *db = s.db();
+  checkUserSchema(v.schema, v.text());
+  checkNameFree(db, v, "VIEW");
+  std::string V = sqliteName(v.schema, v.name);
+  std::string colList = cols.empty() ? "" : "(" + quotedList(cols) + ")";
+  execSql(db, "CREATE VIEW " + V + colList + " AS " + selectSql);
+  Stmt probe(db, "SELECT * FROM " + V);
+  int n = sqlite3_column_count(probe.raw());
+  if (!cols.empty() && static_cast<size_t>(n) != cols.size()) raise(kSqlColumnCountMismatch, "42811", {});
+  insertTableRow(db, v, 'V', s.user(), "", "", "", text);
+  std::set<std::string> names;
+  for (int k = 0; k < n; ++k) {
+    ColumnDef c;
+    c.name = sqlite3_column_name(probe.raw(), k);
+    if (!names.insert(c.name).second) raise(kSqlDuplicateName, "42711", {c.name});
+    c.type = typeFromDecl(sqlite3_column_decltype(probe.raw(), k));
+    if (c.type.base == Base::None && static_cast<size_t>(k) < itemTypes.size()) c.type = itemTypes[static_cast<size_t>(k)];
+    if (c.type.base == Base::None) {
+      c.type.base = Base::Varchar;
+      c.type.length = 32672;
+    }
+    insertColumnRow(db, v, c, k);
+  }
+}
+
+void ddlDropView(Session &s, const QualName &v) {
+  sqlite3 *db = s.db();
+  checkUserSchema(v.schema, v.text());
+  std::optional<TableInfo> t = findTable(db, v.schema, v.name);
+  if (!t) raise(kSqlUndefinedName, "42704", {v.text()});
+  if (t->type != 'V') raise(-159, "42809", {v.text(), t->type == 'T' ? "TABLE" : "ALIAS", "VIEW"});
+  execSql(db, "DROP VIEW " + sqliteName(v.schema, v.name));
+  for (const char *sql : {"DELETE FROM \"SYSQUARN.TABLES\" WHERE TABSCHEMA = ?1 AND TABNAME = ?2",
+                          "DELETE FROM \"SYSQUARN.COLUMNS\" WHERE TABSCHEMA = ?1 AND TABNAME = ?2",
+                          "DELETE FROM \"SYSQUARN.AUTH\" WHERE OBJTYPE = 'T' AND OBJSCHEMA = ?1 AND OBJNAME = ?2"}) {
+    Stmt st(db, sql);
+    st.bind(1, v.schema).bind(2, v.name);
+    st.step();
+  }
+}
+
+void ddlCreateAlias(Session &s, const QualName &a, const QualName &target) {
+  sqlite3 *db = s.db();
+  checkUserSchema(a.schema, a.text());
+  checkNameFree(db, a, "ALIAS");
+  if (a.schema == target.schema && a.name == target.name) raise(-460, "42916", {a.text()});
+  insertTableRow(db, a, 'A', s.user(), "", target.schema, target.name, "");
+  if (!findTable(db, target.schema, target.name)) s.setWarning(QError{kSqlAliasUndefined, "01522", {a.text(), target.text()}});
+}
+
+void ddlDropAlias(Session &s, const QualName &a) {
+  sqlite3 *db = s.db();
+  std::optional<TableInfo> t = findTable(db, a.schema, a.name);
+  if (!t || t->type != 'A') raise(kSqlUndefinedName, "42704", {a.text()});
+  Stmt st(db, "DELETE FROM \"SYSQUARN.TABLES\" WHERE TABSCHEMA = ?1 AND TABNAME = ?2");
+  st.bind(1, a.schema).bind(2, a.name);
+  st.step();
+}
+
+// ======================================================================= types, spaces, indexes
+
+void ddlCreateDistinctType(Session &s, const QualName &n, const QType &source, bool comparisons) {
+  sqlite3 *db = s.db();
+  checkUserSchema(n.schema, n.text());
+  Stmt exists(db, "SELECT 1 FROM \"SYSQUARN.DATATYPES\" WHERE (TYPESCHEMA = ?1 AND TYPENAME = ?2) OR "
+                  "(TYPESCHEMA = 'SYSOSTREL' AND TYPENAME = ?2)");
+  exists.bind(1, n.schema).bind(2, n.name);
+  if (exists.step()) raise(kSqlObjectExists, "42710", {n.text(), "TYPE"});
+  if (source.isLob() && comparisons) raise(-1210, "42613", {});  // no comparisons on large objects
+  Stmt st(db, "INSERT INTO \"SYSQUARN.DATATYPES\" VALUES(?1,?2,?3,'SYSOSTREL',?4,'T',"
+              "(SELECT coalesce(max(TYPEID),0)+1 FROM \"SYSQUARN.DATATYPES\"),?5,?6,?7,?8)");
+  st.bind(1, n.schema).bind(2, n.name).bind(3, s.user()).bind(4, source.builtinName()).bind(5, source.catalogLength())
+      .bind(6, int64_t{source.scale}).bind(7, std::string(comparisons ? "Y" : "N")).bind(8, catalogTimestamp());
+  st.step();
+  // The two cast functions Quarn generates: TYPE(source) and SOURCE(TYPE), in the type's schema.
+  QType distinct = source;
+  distinct.typeSchema = n.schema;
+  distinct.typeName = n.name;
+  for (int k = 0; k < 2; ++k) {
+    RoutineSpec r;
+    r.name = QualName{n.schema, k == 0 ? n.name : castFunctionName(source)};
+    r.routineType = 'F';
+    r.functionType = 'S';
+    r.origin = 'S';
+    r.language = "SQL";
+    r.deterministic = true;
+    r.fenced = false;
+    r.externalAction = false;
+    r.sqlAccess = 'N';
+    RoutineParam p;
+    p.type = k == 0 ? source : distinct;
+    r.params.push_back(p);
+    r.result.type = k == 0 ? distinct : source;
+    do r.specific = generatedName();
+    while ([&] {
+      Stmt q(db, "SELECT 1 FROM \"SYSQUARN.ROUTINES\" WHERE ROUTINESCHEMA = ?1 AND SPECIFICNAME = ?2");
+      q.bind(1, n.schema).bind(2, r.specific);
+      return q.step();
+    }());
+    insertRoutine(db, r, s.user());
+  }
+}
+
+void ddlDropDistinctType(Session &s, const QualName &n) {
+  sqlite3 *db = s.db();
+  if (!findDistinctType(db, n.schema, n.name)) raise(kSqlUndefinedName, "42704", {n.text()});
+  Stmt col(db, "SELECT TABSCHEMA || '.' || TABNAME FROM \"SYSQUARN.COLUMNS\" WHERE TYPESCHEMA = ?1 AND TYPENAME = ?2");
+  col.bind(1, n.schema).bind(2, n.name);
+  if (col.step()) raise(kSqlDependentObject, "42893", {"TYPE", col.text(0), "TABLE"});
+  Stmt rt(db, "SELECT r.ROUTINESCHEMA || '.' || r.SPECIFICNAME FROM \"SYSQUARN.ROUTINEPARMS\" p JOIN \"SYSQUARN.ROUTINES\" r "
+              "ON r.ROUTINESCHEMA = p.ROUTINESCHEMA AND r.SPECIFICNAME = p.SPECIFICNAME WHERE p.TYPESCHEMA = ?1 AND "
+              "p.TYPENAME = ?2 AND r.ORIGIN <> 'S'");
+  rt.bind(1, n.schema).bind(2, n.name);
+  if (rt.step()) raise(kSqlDependentObject, "42893", {"TYPE", rt.text(0), "FUNCTION"});
+  Stmt casts(db, "SELECT DISTINCT p.SPECIFICNAME FROM \"SYSQUARN.ROUTINEPARMS\" p JOIN \"SYSQUARN.ROUTINES\" r ON "
+                 "r.ROUTINESCHEMA = p.ROUTINESCHEMA AND r.SPECIFICNAME = p.SPECIFICNAME WHERE p.TYPESCHEMA = ?1 AND "
+                 "p.TYPENAME = ?2 AND r.ORIGIN = 'S' AND r.ROUTINESCHEMA = ?1");
+  casts.bind(1, n.schema).bind(2, n.name);
+  std::vector<std::string> specifics;
+  while (casts.step()) specifics.push_back(casts.text(0));
+  for (const std::string &sp : specifics) deleteRoutine(db, n.schema, sp);
+  Stmt del(db, "DELETE FROM \"SYSQUARN.DATATYPES\" WHERE TYPESCHEMA = ?1 AND TYPENAME = ?2");
+  del.bind(1, n.schema).bind(2, n.name);
+  del.step();
+}
+
+void ddlCreateTablespace(Session &s, const std::string &name, const std::string &text) {
+  sqlite3 *db = s.db();
+  if (tablespaceExists(db, name)) raise(kSqlObjectExists, "42710", {name, "TABLESPACE"});
+  Stmt st(db, "INSERT INTO \"SYSQUARN.TABLESPACES\" VALUES(?1, (SELECT max(TBSPACEID)+1 FROM \"SYSQUARN.TABLESPACES\"), "
+              "?2, ?3, 'S', 'A', ?4)");
+  st.bind(1, name).bind(2, s.user()).bind(3, catalogTimestamp()).bind(4, text);
+  st.step();
+}
+
+void ddlDropTablespace(Session &s, const std::string &name) {
+  sqlite3 *db = s.db();
+  if (!tablespaceExists(db, name)) raise(kSqlUndefinedName, "42704", {name});
+  if (name == "SYSCATSPACE" || name == "TEMPSPACE1" || name == "USERSPACE1") raise(-607, "42832", {name});
+  Stmt used(db, "SELECT TABSCHEMA || '.' || TABNAME FROM \"SYSQUARN.TABLES\" WHERE TBSPACE = ?1");
+  used.bind(1, name);
+  if (used.step()) raise(kSqlDependentObject, "42893", {"TABLESPACE", used.text(0), "TABLE"});
+  Stmt st(db, "DELETE FROM \"SYSQUARN.TABLESPACES\" WHERE TBSPACE = ?1");
+  st.bind(1, name);
+  st.step();
+}
+
+void ddlCreateIndex(Session &s, const QualName &ix, const QualName &table, bool unique,
+                    const std::vector<std::pair<std::string, bool>> &cols) {
+  sqlite3 *db = s.db();
+  checkUserSchema(ix.schema, ix.text());
+  TableInfo t = requireTable(db, table);
+  Stmt exists(db, "SELECT 1 FROM sqlite_schema WHERE name = ?1");
+  exists.bind(1, ix.schema + "." + ix.name);
+  if (exists.step() || findTable(db, ix.schema, ix.name)) raise(kSqlObjectExists, "42710", {ix.text(), "INDEX"});
+  std::string list;
+  for (const auto &[c, desc] : cols) {
+    if (!t.column(c)) raise(kSqlNotColumnOf, "42703", {c, table.text()});
+    list += (list.empty() ? "" : ", ") + quoteIdent(c) + (desc ? " DESC" : "");
+  }
+  int rc = sqlite3_exec(db, ("CREATE " + std::string(unique ? "UNIQUE " : "") + "INDEX " + sqliteName(ix.schema, ix.name) +
+                             " ON " + sqliteName(table.schema, table.name) + "(" + list + ")").c_str(),
+                        nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) {
+    if ((rc & 0xFF) == SQLITE_CONSTRAINT) raise(kSqlUniqueBuild, "23515", {ix.text()});
+    raiseSqlite(db, rc);
+  }
+}
+
+void ddlDropIndex(Session &s, const QualName &ix) {
+  sqlite3 *db = s.db();
+  Stmt exists(db, "SELECT 1 FROM sqlite_schema WHERE type = 'index' AND name = ?1");
+  exists.bind(1, ix.schema + "." + ix.name);
+  if (!exists.step()) raise(kSqlUndefinedName, "42704", {ix.text()});
+  execSql(db, "DROP INDEX " + sqliteName(ix.schema, ix.name));
+}
+
+// ======================================================================= routines
+
+std::string resolveRoutine(Session &s, const RoutineRef &ref) {
+  sqlite3 *db = s.db();
+  if (ref.specific) {
+    Stmt st(db, "SELECT SPECIFICNAME FROM \"SYSQUARN.ROUTINES\" WHERE ROUTINESCHEMA = ?1 AND SPECIFICNAME = ?2 AND "
+                "ROUTINETYPE = ?3");
+    st.bind(1, ref.name.schema).bind(2, ref.name.name).bind(3, std::string(1, ref.routineType));
+    if (!st.step()) raise(kSqlUndefinedName, "42704", {ref.name.text()});
+    return st.text(0);
+  }
+  std::vector<RoutineRow> rows = routinesNamed(db, ref.name, ref.routineType);
+  if (ref.hasSignature) {
+    for (const RoutineRow &r : rows)
+      if (sameSignature(r, ref.signature)) return r.specific;
+    raise(kSqlUndefinedName, "42704", {ref.name.text()});
+  }
+  if (rows.empty()) raise(kSqlUndefinedName, "42704", {ref.name.text()});
+  if (rows.size() > 1) raise(kSqlRoutineNotUnique, "42725", {ref.name.text()});
+  return rows[0].specific;
+}
+
+void ddlCreateRoutine(Session &s, RoutineSpec spec) {
+  sqlite3 *db = s.db();
+  checkUserSchema(spec.name.schema, spec.name.text());
+  if (!spec.specific.empty()) {
+    Stmt st(db, "SELECT 1 FROM \"SYSQUARN.ROUTINES\" WHERE ROUTINESCHEMA = ?1 AND SPECIFICNAME = ?2");
+    st.bind(1, spec.name.schema).bind(2, spec.specific);
+    if (st.step()) raise(kSqlSpecificExists, "42710", {spec.specific, spec.name.text()});
+  }
+  std::vector<QType> sig;
+  for (const RoutineParam &p : spec.params) sig.push_back(p.type);
+  for (const RoutineRow &r : routinesNamed(db, spec.name, spec.routineType)) {
+    bool clash = spec.routineType == 'P' ? r.params.size() == sig.size() : sameSignature(r, sig);
+    if (clash) raise(kSqlSignatureExists, "42723", {spec.name.text()});
+  }
+  if (spec.specific.empty()) {
+    do spec.specific = generatedName();
+    while ([&] {
+      Stmt q(db, "SELECT 1 FROM \"SYSQUARN.ROUTINES\" WHERE ROUTINESCHEMA = ?1 AND SPECIFICNAME = ?2");
+      q.bind(1, spec.name.schema).bind(2, spec.specific);
+      return q.step();
+    }());
+  }
+  if (spec.origin == 'E' && spec.language.empty()) spec.language = "C";
+  insertRoutine(db, spec, s.user());
+}
+
+void ddlDropRoutine(Session &s, const RoutineRef &ref) {
+  sqlite3 *db = s.db();
+  std::string specific = resolveRoutine(s, ref);
+  Stmt origin(db, "SELECT ORIGIN FROM \"SYSQUARN.ROUTINES\" WHERE ROUTINESCHEMA = ?1 AND SPECIFICNAME = ?2");
+  origin.bind(1, ref.name.schema).bind(2, specific);
+  if (origin.step() && origin.text(0) == "S") raise(-658, "42917", {ref.name.text()});
+  Stmt dep(db, "SELECT ROUTINESCHEMA || '.' || SPECIFICNAME FROM \"SYSQUARN.ROUTINES\" WHERE SOURCESCHEMA = ?1 AND "
+               "SOURCESPECIFIC = ?2");
+  dep.bind(1, ref.name.schema).bind(2, specific);
+  if (dep.step()) raise(kSqlDependentObject, "42893", {ref.routineType == 'P' ? "PROCEDURE" : "FUNCTION", dep.text(0), "FUNCTION"});
+  deleteRoutine(db, ref.name.schema, specific);
+}
+
+// ======================================================================= privileges and locks
+
+void ddlGrant(Session &s, const GrantSpec &g) {
+  sqlite3 *db = s.db();
+  std::string objSchema, objName;
+  switch (g.objType) {
+    case 'T': {
+      std::optional<TableInfo> t = findTable(db, g.table.schema, g.table.name);
+      if (!t) raise(kSqlUndefinedName, "42704", {g.table.text()});
+      objSchema = g.table.schema;
+      objName = g.table.name;
+      break;
+    }
+    case 'F': case 'P':
+      objSchema = g.routine.name.schema;
+      objName = resolveRoutine(s, g.routine);
+      break;
+    case 'S':
+      if (!tablespaceExists(db, g.table.name)) raise(kSqlUndefinedName, "42704", {g.table.name});
+      objName = g.table.name;
+      break;
+    default:
+      break;
+  }
+  for (const auto &[type, grantee] : g.grantees) {
+    for (const std::string &priv : g.privileges) {
+      if (g.revoke) {
+        Stmt st(db, "DELETE FROM \"SYSQUARN.AUTH\" WHERE GRANTEE = ?1 AND GRANTEETYPE = ?2 AND OBJTYPE = ?3 AND "
+                    "OBJSCHEMA = ?4 AND OBJNAME = ?5 AND PRIVILEGE = ?6");
+        st.bind(1, grantee).bind(2, std::string(1, type)).bind(3, std::string(1, g.objType)).bind(4, objSchema)
+            .bind(5, objName).bind(6, priv);
+        st.step();
+        if (sqlite3_changes(db) == 0) raise(-556, "42504", {grantee});
+      } else {
+        Stmt st(db, "INSERT OR REPLACE INTO \"SYSQUARN.AUTH\" VALUES(?1,?2,?3,?4,?5,?6,?7,?8)");
+        st.bind(1, s.user()).bind(2, grantee).bind(3, std::string(1, type)).bind(4, std::string(1, g.objType))
+            .bind(5, objSchema).bind(6, objName).bind(7, priv).bind(8, std::string(g.grantable ? "Y" : "N"));
+        st.step();
+      }
+    }
+  }
+}
+
+void lockTable(Session &s, const QualName &table, bool exclusive) {
+  sqlite3 *db = s.db();
+  std::optional<TableInfo> t = findTable(db, table.schema, table.name);
+  if (!t) raise(kSqlUndefinedName, "42704", {table.text()});
+  // SHARE: the unit of work reads a snapshot already.  EXCLUSIVE: the session holds the write
+  // lock until the unit of work ends (taken when the statement began).
+  (void)exclusive;
+}
+
+}  // namespace quarn

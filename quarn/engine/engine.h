@@ -1,0 +1,180 @@
+/*
+ * engine.h - the C++ interface of the engine core (library quarnengine), used by the embedded
+ * runtime (quarnapp), the console and, later, the call-level interface and the routine loader.
+ * The extension never includes it: it reaches the engine through quarn/include only.
+ *
+ * An instance is a directory (QUARNPATH) of databases; a database NAME is the SQLite file
+ * NAME.db in it.  A Session is one connection to one database with its own unit of work; it
+ * is used by one thread at a time.  Every call reports through a struct sqlca the caller owns
+ * and returns its SQLCODE (0 success, 100 no row, > 0 warning, < 0 error).
+ */
+#ifndef QUARN_ENGINE_ENGINE_H
+#define QUARN_ENGINE_ENGINE_H
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "errors.h"
+#include "sqlca.h"
+#include "sqlutil.h"
+#include "types.h"
+
+struct sqlite3;
+
+namespace quarn {
+
+#define QUARN_EXPORT __attribute__((visibility("default")))
+
+// Sets QUARNPATH (default $HOME/.quarn), QUARNINSTANCE and QUARNKELPATH (<QUARNPATH>/kel) when
+// they are unset.  Called by every entry; runs once per process.
+QUARN_EXPORT void initInstance();
+// The instance directory.
+QUARN_EXPORT std::string instancePath();
+// The current user: QUARN_USER, else the login name, upper-cased.
+QUARN_EXPORT std::string defaultUser();
+// File of database name (upper-cased); empty when the name is not valid (1-8 characters,
+// letters, digits, @ # $, not starting with a digit).
+QUARN_EXPORT std::string databaseFile(const std::string &name);
+
+// Creates database name: -1005 when it exists, -1001 for a bad name.  withGraphic false makes a
+// database without graphic data (-1216 for graphic types in it).
+QUARN_EXPORT int createDatabase(const std::string &name, bool withGraphic, sqlca *ca);
+// Drops database name: -1013 when there is none, -1035 while a session of this process uses it.
+QUARN_EXPORT int dropDatabase(const std::string &name, sqlca *ca);
+
+struct ColumnInfo {
+  std::string name;
+  QType type;  // Base::None when the engine cannot tell (an expression without a cast)
+};
+
+class Session;
+struct CachedPlan;
+
+// A prepared statement of a session.  Destroy it (or the session) to release it.
+class QUARN_EXPORT Statement {
+ public:
+  ~Statement();
+  Statement(const Statement &) = delete;
+  Statement &operator=(const Statement &) = delete;
+
+  int paramCount() const;
+  bool isQuery() const;
+  int columnCount() const;
+  const ColumnInfo &column(int i) const;
+
+  // Runs the statement with params (one per marker; fewer: the rest are NULL).  A query opens
+  // its cursor (-502 when it is open already); others run to completion, sqlerrd[2] holding
+  // the number of rows changed.  100 when a searched UPDATE or DELETE changed no row.
+  int execute(const std::vector<Value> &params, sqlca *ca);
+  // Next row of the open cursor: 0 and *row, 100 at the end, -501 when no cursor is open.
+  int fetch(std::vector<Value> *row, sqlca *ca);
+  // Closes the cursor; harmless when it is not open.
+  void close();
+  bool isOpen() const { return open_; }
+
+ private:
+  friend class Session;
+  Statement(Session *s, std::shared_ptr<CachedPlan> plan);
+  Session *session_;
+  std::shared_ptr<CachedPlan> plan_;
+  struct sqlite3_stmt *st_ = nullptr;
+  bool open_ = false;
+  std::vector<ColumnInfo> columns_;
+};
+
+// One connection to a database and its unit of work.
+class QUARN_EXPORT Session {
+ public:
+  // CONNECT TO name [USER user USING password].  An empty user means the default user.  The
+  // engine keeps no passwords: any password is accepted.  -1013 when there is no such database.
+  static int open(const std::string &dbName, const std::string &user, const std::string &password,
+                  std::unique_ptr<Session> *out, sqlca *ca);
+  // Rolls back what is not committed and closes the connection.
+  ~Session();
+  Session(const Session &) = delete;
+  Session &operator=(const Session &) = delete;
+
+  int prepare(const std::string &sql, std::unique_ptr<Statement> *out, sqlca *ca);
+  // Runs any statement; rows of a query are read and dropped.
+  int execImmediate(const std::string &sql, sqlca *ca);
+  int commit(sqlca *ca);
+  int rollback(sqlca *ca);
+
+  // The connection tokens of CONNECT without arguments (0xFF-separated in *ca).
+  void connectionInfo(sqlca *ca) const;
+
+  const std::string &dbName() const { return dbName_; }
+  const std::string &user() const { return user_; }
+  const std::string &currentSchema() const { return schema_; }
+  const std::vector<std::string> &functionPath() const { return path_; }
+  bool inUnitOfWork() const { return inTxn_; }
+
+  // Large-object locators of this session: valid until freed or the unit of work ends.
+  uint32_t createLocator(Value v);
+  const Value *locatorValue(uint32_t id) const;
+  bool freeLocator(uint32_t id);
+
+  // Internal to the engine: the connection, the settings the translator reads, and unit-of-work
+  // control.  Callers outside the engine core use the statements above.
+  sqlite3 *db() const { return db_; }
+  bool graphicSupported() const { return graphic_; }
+  void setSchema(const std::string &s);
+  void setPath(std::vector<std::string> p);
+  // Starts the unit of work when none is active; write true starts it holding the write lock.
+  void beginUnitOfWork(bool write);
+  void endUnitOfWork(bool commit);
+  void forgetStatement(Statement *st);
+  // A warning the current statement reports when it otherwise succeeds (e.g. +403).
+  void setWarning(QError w) { warning_ = std::move(w); }
+  int64_t generation() const { return generation_; }
+
+ private:
+  Session() = default;
+  std::shared_ptr<CachedPlan> planFor(const std::string &sql);
+  int runPlan(const std::shared_ptr<CachedPlan> &plan, sqlca *ca);
+
+  sqlite3 *db_ = nullptr;
+  std::string dbName_, user_, schema_;
+  std::vector<std::string> path_;
+  bool graphic_ = true;
+  bool inTxn_ = false;
+  bool txnWrites_ = false;
+  int64_t generation_ = -1;
+  std::map<std::string, std::shared_ptr<CachedPlan>> cache_;
+  std::vector<Statement *> statements_;
+  std::map<uint32_t, Value> locators_;
+  std::optional<QError> warning_;
+  uint32_t nextLocator_ = 1;
+  friend class Statement;
+};
+
+// A value as the console shows it under its column type: DECIMAL with its scale, CHAR padded
+// to its length, bit data and BLOB as x'..', NULL as "-".
+QUARN_EXPORT std::string displayValue(const Value &v, const QType &t);
+
+// Registers the engine's SQL functions (QCAST, QGENERATE_UNIQUE, QLENGTH, ...) on a connection.
+void registerFunctions(sqlite3 *db);
+
+// The session that code running on this thread works in: set by the application's CONNECT,
+// and by the engine around a routine call to the caller's session.
+QUARN_EXPORT Session *currentSession();
+QUARN_EXPORT void setCurrentSession(Session *s);
+
+// Makes s the thread's current session for the lifetime of the guard (routine calls).
+class QUARN_EXPORT SessionScope {
+ public:
+  explicit SessionScope(Session *s) : saved_(currentSession()) { setCurrentSession(s); }
+  ~SessionScope() { setCurrentSession(saved_); }
+  SessionScope(const SessionScope &) = delete;
+  SessionScope &operator=(const SessionScope &) = delete;
+
+ private:
+  Session *saved_;
+};
+
+}  // namespace quarn
+
+#endif  // QUARN_ENGINE_ENGINE_H

@@ -1,0 +1,79 @@
+/*
+ * errors.cpp - filling a communication area from an engine failure, and the text form that
+ * carries a failure through SQLite (check constraint names, RAISE texts, function errors).
+ */
+#include "errors.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace quarn {
+
+void raise(int sqlcode, const char *sqlstate, std::vector<std::string> tokens) {
+  throw QError{sqlcode, sqlstate, std::move(tokens)};
+}
+
+void clearSqlca(sqlca *ca) {
+  std::memset(ca, 0, sizeof *ca);
+  std::memcpy(ca->sqlcaid, "SQLCA   ", 8);
+  ca->sqlcabc = static_cast<sqlint32>(sizeof *ca);
+  std::memcpy(ca->sqlerrp, "SQLQRN01", 8);
+  std::memset(ca->sqlwarn, ' ', sizeof ca->sqlwarn);
+  std::memcpy(ca->sqlstate, "00000", 5);
+}
+
+void setSqlca(sqlca *ca, const QError &e) {
+  sqlint32 rows = ca->sqlerrd[2];
+  clearSqlca(ca);
+  ca->sqlerrd[2] = e.sqlcode < 0 ? 0 : rows;
+  ca->sqlcode = e.sqlcode;
+  char state[6] = "     ";
+  std::memcpy(state, e.sqlstate.data(), e.sqlstate.size() < 5 ? e.sqlstate.size() : 5);
+  std::memcpy(ca->sqlstate, state, 5);
+  if (e.sqlcode != 0) std::memcpy(ca->sqlerrp, "SQLQRN  ", 8);
+  std::string joined;
+  for (size_t i = 0; i < e.tokens.size(); ++i) {
+    if (i) joined.push_back(SQL_TOKEN_SEP);
+    joined += e.tokens[i];
+  }
+  if (joined.size() > SQL_MAX_ERRMC) joined.resize(SQL_MAX_ERRMC);
+  std::memcpy(ca->sqlerrmc, joined.data(), joined.size());
+  ca->sqlerrml = static_cast<short>(joined.size());
+  if (e.sqlcode > 0) ca->sqlwarn[0] = 'W';
+}
+
+std::string encodeError(int sqlcode, const char *sqlstate, const std::vector<std::string> &tokens) {
+  std::string s = "QERR:" + std::to_string(sqlcode) + ":" + sqlstate + ":";
+  for (size_t i = 0; i < tokens.size(); ++i) {
+    if (i) s.push_back('\x1F');
+    s += tokens[i];
+  }
+  return s;
+}
+
+bool decodeError(const std::string &message, QError *out) {
+  size_t at = message.find("QERR:");
+  if (at == std::string::npos) return false;
+  const char *p = message.c_str() + at + 5;
+  char *end = nullptr;
+  long code = std::strtol(p, &end, 10);
+  if (end == p || *end != ':') return false;
+  p = end + 1;
+  const char *colon = std::strchr(p, ':');
+  if (colon == nullptr || colon - p != 5) return false;
+  out->sqlcode = static_cast<int>(code);
+  out->sqlstate.assign(p, 5);
+  out->tokens.clear();
+  std::string rest(colon + 1);
+  size_t start = 0;
+  if (rest.empty()) return true;
+  for (;;) {
+    size_t sep = rest.find('\x1F', start);
+    out->tokens.push_back(rest.substr(start, sep == std::string::npos ? sep : sep - start));
+    if (sep == std::string::npos) break;
+    start = sep + 1;
+  }
+  return true;
+}
+
+}  // namespace quarn

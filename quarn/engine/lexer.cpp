@@ -1,0 +1,249 @@
+/*
+ * lexer.cpp - the tokenizer of the SQL dialect, statement splitting for scripts, and the two
+ * quoting helpers every generated SQLite text uses.
+ */
+#include "lexer.h"
+
+#include <cctype>
+#include <cstring>
+
+#include "errors.h"
+
+namespace quarn {
+namespace {
+
+bool isIdentStart(unsigned char c) { return std::isalpha(c) || c == '_' || c == '$' || c == '#' || c == '@' || c >= 0x80; }
+bool isIdentPart(unsigned char c) { return isIdentStart(c) || std::isdigit(c); }
+
+std::string upper(std::string s) {
+  for (char &c : s)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return s;
+}
+
+// Reads a quoted run starting at s[i] == quote; returns the undoubled text and moves i past the
+// closing quote.  An unterminated run throws -10.
+std::string readQuoted(const std::string &s, size_t &i, char quote) {
+  size_t start = i;
+  std::string out;
+  ++i;
+  for (;;) {
+    if (i >= s.size()) {
+      std::string head = s.substr(start, 20);
+      raise(kSqlUnterminated, "42603", {head});
+    }
+    if (s[i] == quote) {
+      if (i + 1 < s.size() && s[i + 1] == quote) {
+        out.push_back(quote);
+        i += 2;
+        continue;
+      }
+      ++i;
+      return out;
+    }
+    out.push_back(s[i++]);
+  }
+}
+
+int hexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+}  // namespace
+
+std::vector<Token> tokenize(const std::string &s) {
+  std::vector<Token> out;
+  size_t i = 0;
+  const size_t n = s.size();
+  while (true) {
+    while (i < n) {
+      unsigned char c = static_cast<unsigned char>(s[i]);
+      if (std::isspace(c)) {
+        ++i;
+      } else if (c == '-' && i + 1 < n && s[i + 1] == '-') {
+        while (i < n && s[i] != '\n') ++i;
+      } else if (c == '/' && i + 1 < n && s[i + 1] == '*') {
+        size_t close = s.find("*/", i + 2);
+        i = close == std::string::npos ? n : close + 2;
+      } else {
+        break;
+      }
+    }
+    Token t;
+    t.pos = i;
+    if (i >= n) {
+      t.kind = Tok::End;
+      out.push_back(t);
+      return out;
+    }
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    char up = static_cast<char>(std::toupper(c));
+    if ((up == 'X' || up == 'G' || up == 'N') && i + 1 < n && s[i + 1] == '\'') {
+      ++i;
+      std::string body = readQuoted(s, i, '\'');
+      if (up == 'X') {
+        if (body.size() % 2) raise(kSqlSyntax, "42601", {s.substr(t.pos, i - t.pos), "", "<hexadecimal literal>"});
+        std::string bytes;
+        for (size_t k = 0; k < body.size(); k += 2) {
+          int hi = hexValue(body[k]), lo = hexValue(body[k + 1]);
+          if (hi < 0 || lo < 0) raise(kSqlSyntax, "42601", {s.substr(t.pos, i - t.pos), "", "<hexadecimal literal>"});
+          bytes.push_back(static_cast<char>(hi * 16 + lo));
+        }
+        t.kind = Tok::HexString;
+        t.text = bytes;
+      } else {
+        t.kind = Tok::GString;
+        t.text = body;
+      }
+    } else if (c == '\'') {
+      t.kind = Tok::String;
+      t.text = readQuoted(s, i, '\'');
+    } else if (c == '"') {
+      t.kind = Tok::DelimIdent;
+      t.text = readQuoted(s, i, '"');
+      if (t.text.empty()) raise(kSqlSyntax, "42601", {"\"\"", "", "<identifier>"});
+      if (t.text.size() > kMaxIdentBytes) raise(kSqlNameTooLong, "42622", {t.text, std::to_string(kMaxIdentBytes)});
+    } else if (std::isdigit(c) || (c == '.' && i + 1 < n && std::isdigit(static_cast<unsigned char>(s[i + 1])))) {
+      size_t start = i;
+      t.kind = Tok::Integer;
+      while (i < n && std::isdigit(static_cast<unsigned char>(s[i]))) ++i;
+      if (i < n && s[i] == '.') {
+        t.kind = Tok::Decimal;
+        ++i;
+        while (i < n && std::isdigit(static_cast<unsigned char>(s[i]))) ++i;
+      }
+      if (i < n && (s[i] == 'E' || s[i] == 'e')) {
+        size_t save = i;
+        ++i;
+        if (i < n && (s[i] == '+' || s[i] == '-')) ++i;
+        if (i < n && std::isdigit(static_cast<unsigned char>(s[i]))) {
+          t.kind = Tok::Float;
+          while (i < n && std::isdigit(static_cast<unsigned char>(s[i]))) ++i;
+        } else {
+          i = save;
+        }
+      }
+      // A length with its unit, as in CLOB(100K), is a number followed by K, M or G.
+      bool unit = t.kind == Tok::Integer && i < n && std::strchr("KMGkmg", s[i]) != nullptr &&
+                  (i + 1 >= n || !isIdentPart(static_cast<unsigned char>(s[i + 1])));
+      if (!unit && i < n && isIdentStart(static_cast<unsigned char>(s[i])))
+        raise(kSqlSyntax, "42601", {s.substr(start, i - start + 1), s.substr(start, i - start), "<delimiter>"});
+      t.text = s.substr(start, i - start);
+    } else if (isIdentStart(c)) {
+      size_t start = i;
+      while (i < n && isIdentPart(static_cast<unsigned char>(s[i]))) ++i;
+      t.kind = Tok::Ident;
+      t.text = upper(s.substr(start, i - start));
+      if (t.text.size() > kMaxIdentBytes) raise(kSqlNameTooLong, "42622", {t.text, std::to_string(kMaxIdentBytes)});
+    } else if (c == '?') {
+      t.kind = Tok::Param;
+      t.text = "?";
+      ++i;
+    } else {
+      static const char *const kTwo[] = {"<=", ">=", "<>", "!=", "||", "^=", "!<", "!>", "^<", "^>"};
+      t.kind = Tok::Op;
+      bool two = false;
+      for (const char *op : kTwo) {
+        if (i + 1 < n && s[i] == op[0] && s[i + 1] == op[1]) {
+          t.text = op;
+          i += 2;
+          two = true;
+          break;
+        }
+      }
+      if (!two && i + 2 < n + 1 && static_cast<unsigned char>(s[i]) == 0xC2 && i + 1 < n &&
+          static_cast<unsigned char>(s[i + 1]) == 0xAC) {
+        // The not sign (U+00AC) in "¬=", "¬<", "¬>".
+        if (i + 2 < n && (s[i + 2] == '=' || s[i + 2] == '<' || s[i + 2] == '>')) {
+          t.text = std::string("!") + s[i + 2];
+          i += 3;
+          two = true;
+        }
+      }
+      if (!two) {
+        static const std::string kOne = "()+-*/=<>,.;:|[]{}&%";
+        if (kOne.find(static_cast<char>(c)) == std::string::npos) {
+          std::string before = out.empty() ? std::string() : s.substr(out.back().pos, out.back().len);
+          raise(kSqlBadChar, "42601", {std::string(1, static_cast<char>(c)), before});
+        }
+        t.text = std::string(1, static_cast<char>(c));
+        ++i;
+      }
+    }
+    t.len = i - t.pos;
+    out.push_back(std::move(t));
+  }
+}
+
+std::vector<std::string> splitStatements(const std::string &script, char terminator) {
+  std::vector<std::string> out;
+  std::string cur;
+  auto flush = [&] {
+    size_t b = cur.find_first_not_of(" \t\r\n");
+    if (b != std::string::npos) {
+      size_t e = cur.find_last_not_of(" \t\r\n");
+      std::string stmt = cur.substr(b, e - b + 1);
+      // A statement made only of comments is dropped.
+      bool onlyComments = true;
+      for (size_t k = 0; k < stmt.size();) {
+        if (std::isspace(static_cast<unsigned char>(stmt[k]))) { ++k; continue; }
+        if (stmt.compare(k, 2, "--") == 0) { size_t nl = stmt.find('\n', k); k = nl == std::string::npos ? stmt.size() : nl; continue; }
+        onlyComments = false;
+        break;
+      }
+      if (!onlyComments) out.push_back(stmt);
+    }
+    cur.clear();
+  };
+  for (size_t i = 0; i < script.size(); ++i) {
+    char c = script[i];
+    if (c == '\'' || c == '"') {
+      size_t close = i + 1;
+      while (close < script.size()) {
+        if (script[close] == c) {
+          if (close + 1 < script.size() && script[close + 1] == c) { close += 2; continue; }
+          break;
+        }
+        ++close;
+      }
+      cur.append(script, i, close - i + 1);
+      i = close;
+    } else if (c == '-' && i + 1 < script.size() && script[i + 1] == '-') {
+      size_t nl = script.find('\n', i);
+      if (nl == std::string::npos) nl = script.size();
+      cur.append(script, i, nl - i);
+      i = nl - 1;
+    } else if (c == terminator) {
+      flush();
+    } else {
+      cur.push_back(c);
+    }
+  }
+  flush();
+  return out;
+}
+
+std::string quoteIdent(const std::string &name) {
+  std::string out = "\"";
+  for (char c : name) {
+    if (c == '"') out.push_back('"');
+    out.push_back(c);
+  }
+  out.push_back('"');
+  return out;
+}
+
+std::string quoteString(const std::string &text) {
+  std::string out = "'";
+  for (char c : text) {
+    if (c == '\'') out.push_back('\'');
+    out.push_back(c);
+  }
+  out.push_back('\'');
+  return out;
+}
+
+}  // namespace quarn

@@ -1,0 +1,711 @@
+/*
+ * session.cpp - instances, databases, sessions and their units of work, prepared statements
+ * with the translation cache, and the mapping of SQLite failures to Quarn codes.
+ *
+ * A unit of work is one SQLite transaction, begun by the first statement after COMMIT or
+ * ROLLBACK: with the write lock (BEGIN IMMEDIATE) when that statement writes, so a writer
+ * waits for another writer for the busy timeout and then fails with -911.  A data change is
+ * one SQLite statement, which SQLite undoes by itself when it fails; a definition runs inside
+ * a savepoint of its own.  Either way a failed statement leaves the unit of work as it was.
+ */
+#include <pwd.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <set>
+
+#include "catalog.h"
+#include "engine.h"
+#include "errors.h"
+#include "lexer.h"
+#include "translate.h"
+
+namespace quarn {
+
+struct CachedPlan {
+  std::string text;
+  Plan plan;
+  int64_t generation = 0;
+  std::vector<sqlite3_stmt *> idle;
+  std::vector<ColumnInfo> columns;
+  bool described = false;
+  ~CachedPlan() {
+    for (sqlite3_stmt *st : idle) sqlite3_finalize(st);
+  }
+};
+
+namespace {
+
+std::mutex gRegistryMutex;
+std::multiset<std::string> gOpenDatabases;  // names of databases with a session in this process
+thread_local Session *tCurrent = nullptr;
+
+std::string upperAscii(std::string s) {
+  for (char &c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// Lock wait in milliseconds: QUARN_LOCKTIMEOUT, default 10 seconds.
+int lockTimeoutMs() {
+  const char *v = std::getenv("QUARN_LOCKTIMEOUT");
+  if (v && *v) {
+    int n = std::atoi(v);
+    if (n >= 0) return n;
+  }
+  return 10000;
+}
+
+std::string leadingKeyword(const std::string &sql) {
+  size_t i = 0;
+  while (i < sql.size()) {
+    if (std::isspace(static_cast<unsigned char>(sql[i]))) { ++i; continue; }
+    if (sql.compare(i, 2, "--") == 0) { size_t nl = sql.find('\n', i); i = nl == std::string::npos ? sql.size() : nl; continue; }
+    if (sql.compare(i, 2, "/*") == 0) { size_t e = sql.find("*/", i + 2); i = e == std::string::npos ? sql.size() : e + 2; continue; }
+    break;
+  }
+  if (i < sql.size() && sql[i] == '(') return "(";
+  size_t j = i;
+  while (j < sql.size() && std::isalpha(static_cast<unsigned char>(sql[j]))) ++j;
+  return upperAscii(sql.substr(i, j - i));
+}
+
+// The SQLite failure of a statement of s as a Quarn failure.
+QError sqliteFailure(Session &s, int rc, const std::string &msg) {
+  QError e;
+  int primary = rc & 0xFF;
+  if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) return QError{kSqlDeadlock, "40001", {"68"}};
+  if (decodeError(msg, &e)) return e;
+  auto after = [&](const char *prefix) -> std::string {
+    size_t at = msg.find(prefix);
+    return at == std::string::npos ? std::string() : msg.substr(at + std::strlen(prefix));
+  };
+  if (msg.rfind("NOT NULL constraint failed: ", 0) == 0) {
+    std::string col = after("NOT NULL constraint failed: ");
+    size_t dot = col.rfind('.');
+    return QError{kSqlNotNull, "23502", {dot == std::string::npos ? col : col.substr(dot + 1)}};
+  }
+  if (msg.rfind("UNIQUE constraint failed: ", 0) == 0) {
+    // "UNIQUE constraint failed: S.T.A, S.T.B": find the table and the key it names.
+    std::string list = after("UNIQUE constraint failed: ");
+    std::vector<std::string> cols;
+    std::string table;
+    size_t start = 0;
+    while (start <= list.size()) {
+      size_t comma = list.find(", ", start);
+      std::string item = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+      size_t dot = item.rfind('.');
+      if (dot != std::string::npos) {
+        table = item.substr(0, dot);
+        cols.push_back(item.substr(dot + 1));
+      }
+      if (comma == std::string::npos) break;
+      start = comma + 2;
+    }
+    std::string key = "1";
+    size_t dot = table.find('.');
+    if (dot != std::string::npos) {
+      std::string joined;
+      for (size_t k = 0; k < cols.size(); ++k) joined += (k ? "\x1F" : "") + cols[k];
+      try {
+        Stmt st(s.db(), "SELECT CONSTNAME FROM \"SYSQUARN.CONSTRAINTS\" WHERE TABSCHEMA = ?1 AND TABNAME = ?2 AND "
+                        "TYPE IN ('P','U') AND COLNAMES = ?3");
+        st.bind(1, table.substr(0, dot)).bind(2, table.substr(dot + 1)).bind(3, joined);
+        if (st.step()) key = st.text(0);
+      } catch (const QError &) {
+      }
+    }
+    return QError{kSqlDuplicateKey, "23505", {key, table}};
+  }
+  if (msg.rfind("no such column: ", 0) == 0) return QError{kSqlColumnInvalid, "42703", {after("no such column: ")}};
+  if (msg.rfind("ambiguous column name: ", 0) == 0) return QError{kSqlNotUnique, "42702", {after("ambiguous column name: ")}};
+  if (msg.rfind("no such table: ", 0) == 0) {
+    std::string t = after("no such table: ");
+    if (t.rfind("main.", 0) == 0) t = t.substr(5);
+    return QError{kSqlUndefinedName, "42704", {t}};
+  }
+  if (msg.find("aggregate") != std::string::npos) return QError{-120, "42903", {}};
+  if (msg.rfind("wrong number of arguments to function ", 0) == 0 || msg.rfind("no such function: ", 0) == 0) {
+    std::string f = msg.substr(msg.find_last_of(' ') + 1);
+    return QError{kSqlNoFunction, "42884", {upperAscii(f.substr(0, f.find('('))), "FUNCTION"}};
+  }
+  if (msg.find("sub-select returns") != std::string::npos) return QError{-412, "42823", {}};
+  if (msg.find("do not have the same number of result columns") != std::string::npos)
+    return QError{kSqlColumnCountMismatch, "42826", {}};
+  if (msg.find("values were supplied") != std::string::npos || msg.find("values for") != std::string::npos)
+    return QError{kSqlValueCount, "42802", {}};
+  if (msg.find("because it is a view") != std::string::npos) return QError{-150, "42807", {}};
+  if (msg.find("ORDER BY term out of range") != std::string::npos) return QError{-208, "42707", {}};
+  if (msg.find("datatype mismatch") != std::string::npos) return QError{kSqlIncompatible, "42821", {}};
+  if (primary == SQLITE_FULL) return QError{-968, "57011", {}};
+  return QError{kSqlSystem, "58004", {msg}};
+}
+
+void applyPragmas(sqlite3 *db) {
+  sqlite3_busy_timeout(db, lockTimeoutMs());
+  execSql(db, "PRAGMA foreign_keys = ON; PRAGMA case_sensitive_like = ON; PRAGMA synchronous = NORMAL;"
+              "PRAGMA recursive_triggers = OFF;");
+}
+
+bool validDbName(const std::string &n) {
+  if (n.empty() || n.size() > 8 || std::isdigit(static_cast<unsigned char>(n[0]))) return false;
+  for (char c : n)
+    if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '@' || c == '#' || c == '$' || c == '_')) return false;
+  return true;
+}
+
+int fail(sqlca *ca, const QError &e) {
+  setSqlca(ca, e);
+  return e.sqlcode;
+}
+
+}  // namespace
+
+// ======================================================================= instance
+
+void initInstance() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    const char *qp = std::getenv("QUARNPATH");
+    std::string path;
+    if (qp && *qp) {
+      path = qp;
+    } else {
+      const char *home = std::getenv("HOME");
+      if (!home || !*home) {
+        struct passwd *pw = getpwuid(getuid());
+        home = pw ? pw->pw_dir : "/tmp";
+      }
+      path = std::string(home) + "/.quarn";
+      setenv("QUARNPATH", path.c_str(), 0);
+    }
+    if (!std::getenv("QUARNINSTANCE")) {
+      struct passwd *pw = getpwuid(getuid());
+      setenv("QUARNINSTANCE", pw ? pw->pw_name : "quarn", 0);
+    }
+    if (!std::getenv("QUARNKELPATH")) setenv("QUARNKELPATH", (path + "/kel").c_str(), 0);
+  });
+}
+
+std::string instancePath() {
+  initInstance();
+  const char *qp = std::getenv("QUARNPATH");
+  return qp ? qp : "";
+}
+
+std::string defaultUser() {
+  const char *u = std::getenv("QUARN_USER");
+  if (u && *u) return upperAscii(u);
+  struct passwd *pw = getpwuid(getuid());
+  if (pw && pw->pw_name) return upperAscii(pw->pw_name);
+  const char *l = std::getenv("USER");
+  return upperAscii(l && *l ? l : "QUARN");
+}
+
+std::string databaseFile(const std::string &name) {
+  std::string n = upperAscii(name);
+  if (!validDbName(n)) return "";
+  return instancePath() + "/" + n + ".db";
+}
+
+int createDatabase(const std::string &name, bool withGraphic, sqlca *ca) {
+  clearSqlca(ca);
+  std::string file = databaseFile(name);
+  if (file.empty()) return fail(ca, QError{-1001, "2E000", {name}});
+  std::error_code ec;
+  std::filesystem::create_directories(instancePath(), ec);
+  std::filesystem::create_directories(instancePath() + "/kel", ec);
+  std::filesystem::create_directories(instancePath() + "/function", ec);
+  if (std::filesystem::exists(file)) return fail(ca, QError{kSqlDbExists, "42710", {upperAscii(name)}});
+  sqlite3 *db = nullptr;
+  int rc = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_EXCLUSIVE, nullptr);
+  if (rc != SQLITE_OK) {
+    std::string msg = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+    sqlite3_close(db);
+    return fail(ca, QError{kSqlSystem, "58004", {msg}});
+  }
+  try {
+    execSql(db, "PRAGMA journal_mode = WAL");
+    applyPragmas(db);
+    registerFunctions(db);
+    execSql(db, "BEGIN");
+    bootstrapCatalog(db, defaultUser());
+    setProperty(db, "GRAPHIC", withGraphic ? "Y" : "N");
+    setProperty(db, "NAME", upperAscii(name));
+    execSql(db, "COMMIT");
+  } catch (const QError &e) {
+    sqlite3_close(db);
+    std::filesystem::remove(file, ec);
+    return fail(ca, e);
+  }
+  sqlite3_close(db);
+  return 0;
+}
+
+int dropDatabase(const std::string &name, sqlca *ca) {
+  clearSqlca(ca);
+  std::string file = databaseFile(name);
+  if (file.empty() || !std::filesystem::exists(file)) return fail(ca, QError{kSqlDbNotFound, "08001", {upperAscii(name)}});
+  {
+    std::lock_guard<std::mutex> lock(gRegistryMutex);
+    if (gOpenDatabases.count(upperAscii(name))) return fail(ca, QError{-1035, "57019", {}});
+  }
+  std::error_code ec;
+  std::filesystem::remove(file, ec);
+  std::filesystem::remove(file + "-wal", ec);
+  std::filesystem::remove(file + "-shm", ec);
+  return 0;
+}
+
+// ======================================================================= sessions
+
+Session *currentSession() { return tCurrent; }
+void setCurrentSession(Session *s) { tCurrent = s; }
+
+int Session::open(const std::string &dbName, const std::string &user, const std::string &password,
+                  std::unique_ptr<Session> *out, sqlca *ca) {
+  (void)password;
+  clearSqlca(ca);
+  initInstance();
+  std::string name = upperAscii(dbName);
+  std::string file = databaseFile(name);
+  if (file.empty() || !std::filesystem::exists(file)) return fail(ca, QError{kSqlDbNotFound, "08001", {name}});
+  std::unique_ptr<Session> s(new Session());
+  int rc = sqlite3_open_v2(file.c_str(), &s->db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+  if (rc != SQLITE_OK) {
+    std::string msg = s->db_ ? sqlite3_errmsg(s->db_) : sqlite3_errstr(rc);
+    return fail(ca, QError{kSqlSystem, "58004", {msg}});
+  }
+  try {
+    applyPragmas(s->db_);
+    registerFunctions(s->db_);
+    s->graphic_ = property(s->db_, "GRAPHIC") != "N";
+  } catch (const QError &e) {
+    return fail(ca, e);
+  }
+  s->dbName_ = name;
+  s->user_ = user.empty() ? defaultUser() : upperAscii(user);
+  s->schema_ = s->user_;
+  s->path_ = {kSystemSchema, "SYSFUN", s->user_};
+  {
+    std::lock_guard<std::mutex> lock(gRegistryMutex);
+    gOpenDatabases.insert(name);
+  }
+  *out = std::move(s);
+  return 0;
+}
+
+Session::~Session() {
+  for (Statement *st : statements_) {
+    st->close();
+    st->session_ = nullptr;
+    st->plan_.reset();
+  }
+  statements_.clear();
+  cache_.clear();
+  if (inTxn_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close_v2(db_);
+  if (!dbName_.empty()) {
+    std::lock_guard<std::mutex> lock(gRegistryMutex);
+    auto it = gOpenDatabases.find(dbName_);
+    if (it != gOpenDatabases.end()) gOpenDatabases.erase(it);
+  }
+  if (tCurrent == this) tCurrent = nullptr;
+}
+
+void Session::setSchema(const std::string &s) {
+  schema_ = s;
+  cache_.clear();
+}
+
+void Session::setPath(std::vector<std::string> p) {
+  path_ = std::move(p);
+  cache_.clear();
+}
+
+void Session::beginUnitOfWork(bool write) {
+  if (inTxn_) {
+    if (write && !txnWrites_) {
+      // Take the write lock now (LOCK TABLE ... IN EXCLUSIVE MODE in a reading unit of work).
+      execSql(db_, "UPDATE \"SYSQUARN.PROPERTIES\" SET VALUE = VALUE WHERE 0");
+      txnWrites_ = true;
+    }
+    return;
+  }
+  int rc = sqlite3_exec(db_, write ? "BEGIN IMMEDIATE" : "BEGIN", nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) raiseSqlite(db_, rc);
+  inTxn_ = true;
+  txnWrites_ = write;
+  int64_t g = catalogGeneration(db_);
+  if (g != generation_) {
+    cache_.clear();
+    generation_ = g;
+  }
+}
+
+void Session::endUnitOfWork(bool commit) {
+  for (Statement *st : statements_) st->close();
+  locators_.clear();
+  if (!inTxn_) return;
+  if (commit) {
+    int rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+      sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+      inTxn_ = false;
+      raiseSqlite(db_, rc);
+    }
+  } else {
+    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  }
+  inTxn_ = false;
+  txnWrites_ = false;
+}
+
+void Session::forgetStatement(Statement *st) {
+  for (size_t k = 0; k < statements_.size(); ++k)
+    if (statements_[k] == st) {
+      statements_.erase(statements_.begin() + static_cast<long>(k));
+      return;
+    }
+}
+
+uint32_t Session::createLocator(Value v) {
+  uint32_t id = nextLocator_++;
+  if (nextLocator_ == 0) nextLocator_ = 1;
+  locators_[id] = std::move(v);
+  return id;
+}
+
+const Value *Session::locatorValue(uint32_t id) const {
+  auto it = locators_.find(id);
+  return it == locators_.end() ? nullptr : &it->second;
+}
+
+bool Session::freeLocator(uint32_t id) { return locators_.erase(id) > 0; }
+
+std::shared_ptr<CachedPlan> Session::planFor(const std::string &sql) {
+  auto it = cache_.find(sql);
+  if (it != cache_.end()) {
+    const Plan &p = it->second->plan;
+    if (p.kind == Plan::Query || p.kind == Plan::Dml || (p.kind == Plan::Action && p.writes)) beginUnitOfWork(p.writes);
+    it = cache_.find(sql);  // the unit of work may have found the catalog changed
+    if (it != cache_.end()) return it->second;
+  }
+  std::string lead = leadingKeyword(sql);
+  bool control = lead == "COMMIT" || lead == "ROLLBACK" || lead == "SET";
+  if (!control) {
+    bool reads = lead == "SELECT" || lead == "VALUES" || lead == "WITH" || lead == "(";
+    beginUnitOfWork(!reads);
+  }
+  auto cp = std::make_shared<CachedPlan>();
+  cp->text = sql;
+  cp->plan = translate(*this, sql);
+  cp->generation = generation_;
+  if (cp->plan.kind == Plan::Query || cp->plan.kind == Plan::Dml) {
+    if (cache_.size() > 500) cache_.clear();
+    cache_[sql] = cp;
+  }
+  return cp;
+}
+
+int Session::runPlan(const std::shared_ptr<CachedPlan> &cp, sqlca *ca) {
+  const Plan &p = cp->plan;
+  if (p.kind == Plan::Commit) {
+    endUnitOfWork(true);
+    return 0;
+  }
+  if (p.kind == Plan::Rollback) {
+    endUnitOfWork(false);
+    return 0;
+  }
+  // Actions: SET needs no unit of work; the others run in a savepoint of their own.
+  if (!p.writes && !p.definition && !inTxn_ && p.kind == Plan::Action) {
+    bool needsCatalog = false;
+    (void)needsCatalog;
+  }
+  warning_.reset();
+  bool transactional = inTxn_;
+  if (transactional) execSql(db_, "SAVEPOINT quarn_stmt");
+  try {
+    p.action(*this);
+    if (p.definition) {
+      bumpGeneration(db_);
+      generation_ = catalogGeneration(db_);
+      cache_.clear();
+    }
+  } catch (const QError &) {
+    if (transactional) sqlite3_exec(db_, "ROLLBACK TO quarn_stmt; RELEASE quarn_stmt", nullptr, nullptr, nullptr);
+    throw;
+  }
+  if (transactional) execSql(db_, "RELEASE quarn_stmt");
+  if (warning_) {
+    setSqlca(ca, *warning_);
+    int code = warning_->sqlcode;
+    warning_.reset();
+    return code;
+  }
+  return 0;
+}
+
+int Session::prepare(const std::string &sql, std::unique_ptr<Statement> *out, sqlca *ca) {
+  clearSqlca(ca);
+  try {
+    std::shared_ptr<CachedPlan> cp = planFor(sql);
+    std::unique_ptr<Statement> st(new Statement(this, cp));
+    if (cp->plan.kind == Plan::Query) {
+      // Describe the result now: prepare one SQLite statement and keep it idle.
+      if (!cp->described) {
+        sqlite3_stmt *raw = nullptr;
+        int rc = sqlite3_prepare_v3(db_, cp->plan.sql.c_str(), static_cast<int>(cp->plan.sql.size()),
+                                    SQLITE_PREPARE_PERSISTENT, &raw, nullptr);
+        if (rc != SQLITE_OK) {
+          QError e = sqliteFailure(*this, rc, sqlite3_errmsg(db_));
+          cache_.erase(sql);
+          throw e;
+        }
+        int n = sqlite3_column_count(raw);
+        for (int k = 0; k < n; ++k) {
+          ColumnInfo c;
+          c.name = sqlite3_column_name(raw, k);
+          c.type = typeFromDecl(sqlite3_column_decltype(raw, k));
+          if (c.type.base == Base::None && static_cast<size_t>(k) < cp->plan.itemTypes.size() &&
+              static_cast<int>(cp->plan.itemTypes.size()) == n)
+            c.type = cp->plan.itemTypes[static_cast<size_t>(k)];
+          cp->columns.push_back(c);
+        }
+        cp->idle.push_back(raw);
+        cp->described = true;
+      }
+      st->columns_ = cp->columns;
+    }
+    statements_.push_back(st.get());
+    *out = std::move(st);
+    return 0;
+  } catch (const QError &e) {
+    if (e.sqlcode == kSqlDeadlock) endUnitOfWork(false);
+    return fail(ca, e);
+  }
+}
+
+int Session::execImmediate(const std::string &sql, sqlca *ca) {
+  std::unique_ptr<Statement> st;
+  int rc = prepare(sql, &st, ca);
+  if (rc < 0) return rc;
+  rc = st->execute({}, ca);
+  if (rc < 0 || !st->isQuery()) return rc;
+  std::vector<Value> row;
+  sqlca fetchCa;
+  int frc;
+  while ((frc = st->fetch(&row, &fetchCa)) == 0) {
+  }
+  if (frc < 0) {
+    *ca = fetchCa;
+    return frc;
+  }
+  return 0;
+}
+
+int Session::commit(sqlca *ca) {
+  clearSqlca(ca);
+  try {
+    endUnitOfWork(true);
+    return 0;
+  } catch (const QError &e) {
+    return fail(ca, e);
+  }
+}
+
+int Session::rollback(sqlca *ca) {
+  clearSqlca(ca);
+  try {
+    endUnitOfWork(false);
+    return 0;
+  } catch (const QError &e) {
+    return fail(ca, e);
+  }
+}
+
+void Session::connectionInfo(sqlca *ca) const {
+  QError info{0, "00000", {"1", "1208", user_, dbName_, "SQL01000", "QUARN", "", "", "1208"}};
+  setSqlca(ca, info);
+  std::memcpy(ca->sqlerrp, "SQL01000", 8);
+}
+
+// ======================================================================= statements
+
+Statement::Statement(Session *s, std::shared_ptr<CachedPlan> plan) : session_(s), plan_(std::move(plan)) {}
+
+Statement::~Statement() {
+  close();
+  if (session_) session_->forgetStatement(this);
+}
+
+int Statement::paramCount() const { return plan_ ? plan_->plan.nParams : 0; }
+bool Statement::isQuery() const { return plan_ && plan_->plan.kind == Plan::Query; }
+int Statement::columnCount() const { return static_cast<int>(columns_.size()); }
+const ColumnInfo &Statement::column(int i) const { return columns_[static_cast<size_t>(i)]; }
+
+void Statement::close() {
+  if (st_) {
+    sqlite3_reset(st_);
+    sqlite3_clear_bindings(st_);
+    if (plan_) plan_->idle.push_back(st_);
+    else sqlite3_finalize(st_);
+    st_ = nullptr;
+  }
+  open_ = false;
+}
+
+int Statement::execute(const std::vector<Value> &params, sqlca *ca) {
+  clearSqlca(ca);
+  if (!session_ || !plan_) return fail(ca, QError{kSqlNoConnection, "08003", {}});
+  Session &s = *session_;
+  const Plan &p = plan_->plan;
+  try {
+    if (p.kind == Plan::Action || p.kind == Plan::Commit || p.kind == Plan::Rollback) {
+      if (p.kind == Plan::Action && (p.writes || p.definition)) s.beginUnitOfWork(true);
+      return s.runPlan(plan_, ca);
+    }
+    if (p.kind == Plan::Query && open_) return fail(ca, QError{kSqlCursorOpen, "24502", {}});
+    if (static_cast<int>(params.size()) != p.nParams) return fail(ca, QError{-313, "07004", {}});
+    s.beginUnitOfWork(p.writes);
+    if (plan_->generation != s.generation_) {
+      // The catalog changed since this statement was prepared: translate it again.
+      std::shared_ptr<CachedPlan> fresh = s.planFor(plan_->text);
+      if (fresh->plan.kind != p.kind) return fail(ca, QError{-518, "07003", {}});
+      plan_ = fresh;
+    }
+    const Plan &cur = plan_->plan;
+    sqlite3_stmt *raw = nullptr;
+    if (!plan_->idle.empty()) {
+      raw = plan_->idle.back();
+      plan_->idle.pop_back();
+    } else {
+      int rc = sqlite3_prepare_v3(s.db_, cur.sql.c_str(), static_cast<int>(cur.sql.size()), SQLITE_PREPARE_PERSISTENT,
+                                  &raw, nullptr);
+      if (rc != SQLITE_OK) throw sqliteFailure(s, rc, sqlite3_errmsg(s.db_));
+    }
+    for (size_t k = 0; k < params.size(); ++k) {
+      int rc = bindValue(raw, static_cast<int>(k + 1), params[k]);
+      if (rc != SQLITE_OK) {
+        QError e = sqliteFailure(s, rc, sqlite3_errmsg(s.db_));
+        sqlite3_reset(raw);
+        plan_->idle.push_back(raw);
+        throw e;
+      }
+    }
+    if (cur.kind == Plan::Query) {
+      st_ = raw;
+      open_ = true;
+      return 0;
+    }
+    int rc;
+    while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
+    }
+    if (rc != SQLITE_DONE) {
+      std::string msg = sqlite3_errmsg(s.db_);
+      int erc = sqlite3_reset(raw);
+      sqlite3_clear_bindings(raw);
+      plan_->idle.push_back(raw);
+      throw sqliteFailure(s, erc ? erc : rc, msg);
+    }
+    sqlite3_reset(raw);
+    sqlite3_clear_bindings(raw);
+    plan_->idle.push_back(raw);
+    int64_t changes = sqlite3_changes64(s.db_);
+    ca->sqlerrd[2] = static_cast<sqlint32>(changes);
+    if (cur.searched && changes == 0) {
+      std::memcpy(ca->sqlstate, "02000", 5);
+      ca->sqlcode = kSqlNotFound;
+      return kSqlNotFound;
+    }
+    return 0;
+  } catch (const QError &e) {
+    if (e.sqlcode == kSqlDeadlock) {
+      try {
+        s.endUnitOfWork(false);
+      } catch (const QError &) {
+      }
+    }
+    return fail(ca, e);
+  }
+}
+
+int Statement::fetch(std::vector<Value> *row, sqlca *ca) {
+  clearSqlca(ca);
+  if (!open_ || !st_) return fail(ca, QError{kSqlCursorNotOpen, "24501", {}});
+  int rc = sqlite3_step(st_);
+  if (rc == SQLITE_ROW) {
+    int n = sqlite3_column_count(st_);
+    row->clear();
+    for (int k = 0; k < n; ++k) row->push_back(columnValue(st_, k));
+    return 0;
+  }
+  if (rc == SQLITE_DONE) {
+    close();
+    std::memcpy(ca->sqlstate, "02000", 5);
+    ca->sqlcode = kSqlNotFound;
+    return kSqlNotFound;
+  }
+  std::string msg = sqlite3_errmsg(session_->db_);
+  int erc = sqlite3_reset(st_);
+  QError e = sqliteFailure(*session_, erc ? erc : rc, msg);
+  close();
+  if (e.sqlcode == kSqlDeadlock) {
+    try {
+      session_->endUnitOfWork(false);
+    } catch (const QError &) {
+    }
+  }
+  return fail(ca, e);
+}
+
+// ======================================================================= display
+
+std::string displayValue(const Value &v, const QType &t) {
+  static const char *const kHex = "0123456789ABCDEF";
+  switch (v.kind) {
+    case Value::Null: return "-";
+    case Value::Blob: {
+      std::string out = "x'";
+      for (unsigned char c : v.s) {
+        out.push_back(kHex[c >> 4]);
+        out.push_back(kHex[c & 15]);
+      }
+      return out + "'";
+    }
+    case Value::Int:
+      if (t.base == Base::Decimal && t.scale > 0) {
+        std::string digits = std::to_string(v.i < 0 ? -v.i : v.i);
+        return (v.i < 0 ? "-" : "") + digits + "." + std::string(static_cast<size_t>(t.scale), '0');
+      }
+      return std::to_string(v.i);
+    case Value::Real: {
+      char buf[64];
+      if (t.base == Base::Decimal) {
+        std::snprintf(buf, sizeof buf, "%.*f", t.scale, v.d);
+      } else if (t.base == Base::Integer || t.base == Base::SmallInt || t.base == Base::BigInt) {
+        std::snprintf(buf, sizeof buf, "%lld", static_cast<long long>(v.d));
+      } else {
+        std::snprintf(buf, sizeof buf, "%.15g", v.d);
+        std::string s = buf;
+        if (s.find_first_of(".eEn") == std::string::npos) s += ".0";
+        return s;
+      }
+      return buf;
+    }
+    case Value::Text:
+      if (t.base == Base::Char && !t.forBitData && static_cast<int64_t>(v.s.size()) < t.length)
+        return v.s + std::string(static_cast<size_t>(t.length) - v.s.size(), ' ');
+      return v.s;
+  }
+  return "";
+}
+
+}  // namespace quarn

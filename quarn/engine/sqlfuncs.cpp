@@ -1,0 +1,399 @@
+/*
+ * sqlfuncs.cpp - the SQL functions the translated statements call: QCAST (Quarn cast rules),
+ * QGENERATE_UNIQUE, QLENGTH, QSUBSTR, QLOCATE, QCURRENT, QDATEPART, QFLOOR, QCEIL, QSIGN.
+ * A function that refuses a value reports an encoded engine failure (errors.h) as its SQLite
+ * error, so the statement fails with the Quarn code.  Thread-safe: the only shared state is
+ * the last value of QGENERATE_UNIQUE, under a mutex.
+ */
+#include <sqlite3.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <mutex>
+#include <string>
+
+#include "engine.h"
+#include "errors.h"
+#include "types.h"
+
+namespace quarn {
+namespace {
+
+void fail(sqlite3_context *ctx, int code, const char *state, const std::string &token) {
+  std::string msg = encodeError(code, state, {token});
+  sqlite3_result_error(ctx, msg.c_str(), static_cast<int>(msg.size()));
+}
+
+std::string trimBlanks(const std::string &s) {
+  size_t b = s.find_first_not_of(' ');
+  if (b == std::string::npos) return "";
+  size_t e = s.find_last_not_of(' ');
+  return s.substr(b, e - b + 1);
+}
+
+std::string argText(sqlite3_value *v) {
+  const unsigned char *p = sqlite3_value_text(v);
+  return p ? std::string(reinterpret_cast<const char *>(p), static_cast<size_t>(sqlite3_value_bytes(v))) : std::string();
+}
+
+// Cuts s to at most n bytes without splitting a UTF-8 character.
+std::string cutBytes(const std::string &s, size_t n) {
+  if (s.size() <= n) return s;
+  size_t k = n;
+  while (k > 0 && (static_cast<unsigned char>(s[k]) & 0xC0) == 0x80) --k;
+  return s.substr(0, k);
+}
+
+bool parseInteger(const std::string &text, int64_t *out) {
+  std::string t = trimBlanks(text);
+  if (t.empty()) return false;
+  char *end = nullptr;
+  errno = 0;
+  long long v = std::strtoll(t.c_str(), &end, 10);
+  if (*end != '\0' || errno) return false;
+  *out = v;
+  return true;
+}
+
+bool parseNumber(const std::string &text, double *out) {
+  std::string t = trimBlanks(text);
+  if (t.empty()) return false;
+  for (char c : t)
+    if (!(std::isdigit(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E')) return false;
+  char *end = nullptr;
+  double v = std::strtod(t.c_str(), &end);
+  if (*end != '\0') return false;
+  *out = v;
+  return true;
+}
+
+bool digits(const std::string &s, size_t pos, size_t n) {
+  if (pos + n > s.size()) return false;
+  for (size_t k = pos; k < pos + n; ++k)
+    if (!std::isdigit(static_cast<unsigned char>(s[k]))) return false;
+  return true;
+}
+
+bool validDate(int y, int m, int d) {
+  static const int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (y < 1 || m < 1 || m > 12 || d < 1) return false;
+  bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+  int max = kDays[m - 1] - (m == 2 && !leap ? 1 : 0);
+  return d <= max;
+}
+
+// Normalises a date "YYYY-MM-DD" (or the date part of a timestamp); false when not valid.
+bool normDate(const std::string &t, std::string *out) {
+  if (!(digits(t, 0, 4) && t.size() >= 10 && t[4] == '-' && digits(t, 5, 2) && t[7] == '-' && digits(t, 8, 2))) return false;
+  if (!validDate(std::atoi(t.substr(0, 4).c_str()), std::atoi(t.substr(5, 2).c_str()), std::atoi(t.substr(8, 2).c_str())))
+    return false;
+  *out = t.substr(0, 10);
+  return true;
+}
+
+bool normTime(const std::string &t, size_t pos, std::string *out) {
+  if (!(digits(t, pos, 2) && t.size() >= pos + 8 && (t[pos + 2] == '.' || t[pos + 2] == ':') && digits(t, pos + 3, 2) &&
+        (t[pos + 5] == '.' || t[pos + 5] == ':') && digits(t, pos + 6, 2)))
+    return false;
+  int h = std::atoi(t.substr(pos, 2).c_str()), m = std::atoi(t.substr(pos + 3, 2).c_str()),
+      s = std::atoi(t.substr(pos + 6, 2).c_str());
+  if (h > 24 || m > 59 || s > 59) return false;
+  *out = t.substr(pos, 2) + "." + t.substr(pos + 3, 2) + "." + t.substr(pos + 6, 2);
+  return true;
+}
+
+bool normTimestamp(const std::string &t, std::string *out) {
+  std::string d, tm;
+  if (t.size() == 10) {
+    if (!normDate(t, &d)) return false;
+    *out = d + "-00.00.00.000000";
+    return true;
+  }
+  if (!normDate(t, &d) || t.size() < 19 || (t[10] != '-' && t[10] != ' ' && t[10] != 'T') || !normTime(t, 11, &tm)) return false;
+  std::string frac;
+  if (t.size() > 19) {
+    if (t[19] != '.') return false;
+    frac = t.substr(20);
+    if (frac.size() > 6 || !digits(frac, 0, frac.size())) return false;
+  }
+  frac.resize(6, '0');
+  *out = d + "-" + tm + "." + frac;
+  return true;
+}
+
+// QCAST(value, declared type [, from a cast function]).
+void qcast(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
+  sqlite3_value *v = argv[0];
+  int vt = sqlite3_value_type(v);
+  if (vt == SQLITE_NULL) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  std::string decl = argText(argv[1]);
+  QType t = typeFromDecl(decl.c_str());
+  const std::string name = t.builtinName();
+  switch (t.base) {
+    case Base::SmallInt: case Base::Integer: case Base::BigInt: {
+      int64_t i = 0;
+      if (vt == SQLITE_INTEGER) {
+        i = sqlite3_value_int64(v);
+      } else if (vt == SQLITE_FLOAT) {
+        double d = sqlite3_value_double(v);
+        if (d >= 9.3e18 || d <= -9.3e18) return fail(ctx, kSqlOverflow, "22003", name);
+        i = static_cast<int64_t>(d);
+      } else if (vt == SQLITE_TEXT) {
+        if (!parseInteger(argText(v), &i)) return fail(ctx, kSqlInvalidChar, "22018", name);
+      } else {
+        return fail(ctx, kSqlInvalidChar, "22018", name);
+      }
+      if ((t.base == Base::SmallInt && (i < -32768 || i > 32767)) ||
+          (t.base == Base::Integer && (i < -2147483648LL || i > 2147483647LL)))
+        return fail(ctx, kSqlOverflow, "22003", name);
+      sqlite3_result_int64(ctx, i);
+      return;
+    }
+    case Base::Decimal: case Base::Real: case Base::Double: {
+      double d = 0;
+      bool isInt = vt == SQLITE_INTEGER;
+      int64_t i = isInt ? sqlite3_value_int64(v) : 0;
+      if (isInt) d = static_cast<double>(i);
+      else if (vt == SQLITE_FLOAT) d = sqlite3_value_double(v);
+      else if (vt == SQLITE_TEXT) {
+        std::string s = trimBlanks(argText(v));
+        if (!parseNumber(s, &d)) return fail(ctx, kSqlInvalidChar, "22018", name);
+        isInt = parseInteger(s, &i);
+      } else {
+        return fail(ctx, kSqlInvalidChar, "22018", name);
+      }
+      if (t.base == Base::Decimal) {
+        double limit = std::pow(10.0, static_cast<double>(t.length - t.scale));
+        if (std::fabs(d) >= limit) return fail(ctx, kSqlOverflow, "22003", name);
+        if (t.scale == 0 || isInt) {
+          if (isInt) sqlite3_result_int64(ctx, i);
+          else sqlite3_result_int64(ctx, static_cast<int64_t>(std::trunc(d)));
+          return;
+        }
+        double f = std::pow(10.0, t.scale);
+        sqlite3_result_double(ctx, std::trunc(d * f + (d >= 0 ? 1e-9 : -1e-9)) / f);
+        return;
+      }
+      if (t.base == Base::Real) d = static_cast<float>(d);
+      sqlite3_result_double(ctx, d);
+      return;
+    }
+    case Base::Char: case Base::Varchar: case Base::LongVarchar: case Base::Clob: case Base::Graphic:
+    case Base::Vargraphic: case Base::LongVargraphic: case Base::DbClob: {
+      if (t.forBitData && vt == SQLITE_BLOB) {
+        std::string b(static_cast<const char *>(sqlite3_value_blob(v)), static_cast<size_t>(sqlite3_value_bytes(v)));
+        b = b.substr(0, static_cast<size_t>(t.catalogLength()));
+        sqlite3_result_blob(ctx, b.data(), static_cast<int>(b.size()), SQLITE_TRANSIENT);
+        return;
+      }
+      std::string s = argText(v);
+      if (vt == SQLITE_FLOAT) {
+        char buf[64];
+        std::snprintf(buf, sizeof buf, "%.15g", sqlite3_value_double(v));
+        s = buf;
+      }
+      int64_t max = t.catalogLength();
+      if (t.base == Base::Char) s = cutBytes(s, static_cast<size_t>(max));
+      else if (static_cast<int64_t>(s.size()) > max) s = cutBytes(s, static_cast<size_t>(max));
+      if (t.forBitData) sqlite3_result_blob(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+      else sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+      return;
+    }
+    case Base::Blob: {
+      const void *p = sqlite3_value_blob(v);
+      int n = sqlite3_value_bytes(v);
+      if (n > t.length) n = static_cast<int>(t.length);
+      sqlite3_result_blob(ctx, p, n, SQLITE_TRANSIENT);
+      return;
+    }
+    case Base::Date: case Base::Time: case Base::Timestamp: {
+      std::string s = trimBlanks(argText(v)), out;
+      bool ok;
+      if (t.base == Base::Date) {
+        ok = (s.size() == 10 && normDate(s, &out)) || (normTimestamp(s, &out) && (out = out.substr(0, 10), true));
+      } else if (t.base == Base::Time) {
+        ok = (s.size() == 8 && normTime(s, 0, &out)) || (normTimestamp(s, &out) && (out = out.substr(11, 8), true));
+      } else {
+        ok = normTimestamp(s, &out);
+      }
+      if (!ok) return fail(ctx, kSqlDatetimeSyntax, "22007", s);
+      sqlite3_result_text(ctx, out.data(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
+      return;
+    }
+    case Base::None:
+      sqlite3_result_value(ctx, v);
+      return;
+  }
+}
+
+std::mutex gUniqueMutex;
+uint64_t gLastUnique = 0;
+
+// 13 bytes: microseconds since the epoch (made strictly increasing in this process), the
+// process id, and a zero byte.
+void generateUnique(sqlite3_context *ctx, int, sqlite3_value **) {
+  struct timeval tv;
+  gettimeofday(&tv, nullptr);
+  uint64_t now = static_cast<uint64_t>(tv.tv_sec) * 1000000u + static_cast<uint64_t>(tv.tv_usec);
+  {
+    std::lock_guard<std::mutex> lock(gUniqueMutex);
+    if (now <= gLastUnique) now = gLastUnique + 1;
+    gLastUnique = now;
+  }
+  unsigned char b[13];
+  for (int k = 7; k >= 0; --k) {
+    b[k] = static_cast<unsigned char>(now & 0xFF);
+    now >>= 8;
+  }
+  uint32_t pid = static_cast<uint32_t>(getpid());
+  for (int k = 11; k >= 8; --k) {
+    b[k] = static_cast<unsigned char>(pid & 0xFF);
+    pid >>= 8;
+  }
+  b[12] = 0;
+  sqlite3_result_blob(ctx, b, 13, SQLITE_TRANSIENT);
+}
+
+void qlength(sqlite3_context *ctx, int, sqlite3_value **argv) {
+  switch (sqlite3_value_type(argv[0])) {
+    case SQLITE_NULL: sqlite3_result_null(ctx); return;
+    case SQLITE_INTEGER: {
+      int64_t v = sqlite3_value_int64(argv[0]);
+      sqlite3_result_int(ctx, v >= -2147483648LL && v <= 2147483647LL ? 4 : 8);
+      return;
+    }
+    case SQLITE_FLOAT: sqlite3_result_int(ctx, 8); return;
+    default: sqlite3_result_int(ctx, sqlite3_value_bytes(argv[0])); return;
+  }
+}
+
+// SUBSTR(s, start [, length]) by bytes; a start or length outside the string fails (22011).
+void qsubstr(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
+  for (int k = 0; k < argc; ++k)
+    if (sqlite3_value_type(argv[k]) == SQLITE_NULL) {
+      sqlite3_result_null(ctx);
+      return;
+    }
+  bool blob = sqlite3_value_type(argv[0]) == SQLITE_BLOB;
+  const char *p = blob ? static_cast<const char *>(sqlite3_value_blob(argv[0]))
+                       : reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
+  int64_t n = sqlite3_value_bytes(argv[0]);
+  int64_t start = sqlite3_value_int64(argv[1]);
+  int64_t len = argc > 2 ? sqlite3_value_int64(argv[2]) : n - start + 1;
+  if (start < 1 || start > n + 1 || len < 0 || start - 1 + len > n) return fail(ctx, -138, "22011", "SUBSTR");
+  if (blob) sqlite3_result_blob(ctx, p ? p + start - 1 : "", static_cast<int>(len), SQLITE_TRANSIENT);
+  else sqlite3_result_text(ctx, p ? p + start - 1 : "", static_cast<int>(len), SQLITE_TRANSIENT);
+}
+
+void qlocate(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
+  for (int k = 0; k < argc; ++k)
+    if (sqlite3_value_type(argv[k]) == SQLITE_NULL) {
+      sqlite3_result_null(ctx);
+      return;
+    }
+  std::string pat = argText(argv[0]), s = argText(argv[1]);
+  int64_t start = argc > 2 ? sqlite3_value_int64(argv[2]) : 1;
+  if (start < 1) start = 1;
+  size_t at = s.find(pat, static_cast<size_t>(start - 1));
+  sqlite3_result_int64(ctx, at == std::string::npos ? 0 : static_cast<int64_t>(at) + 1);
+}
+
+std::string nowText(const std::string &what) {
+  struct timeval tv;
+  gettimeofday(&tv, nullptr);
+  struct tm tmv;
+  localtime_r(&tv.tv_sec, &tmv);
+  char buf[40];
+  if (what == "DATE") std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", tmv.tm_year + 1900, tmv.tm_mon + 1, tmv.tm_mday);
+  else if (what == "TIME") std::snprintf(buf, sizeof buf, "%02d.%02d.%02d", tmv.tm_hour, tmv.tm_min, tmv.tm_sec);
+  else
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d-%02d.%02d.%02d.%06ld", tmv.tm_year + 1900, tmv.tm_mon + 1, tmv.tm_mday,
+                  tmv.tm_hour, tmv.tm_min, tmv.tm_sec, static_cast<long>(tv.tv_usec));
+  return buf;
+}
+
+// CURRENT DATE / TIME / TIMESTAMP: one value per statement execution, kept as auxiliary data of
+// the constant argument.
+void qcurrent(sqlite3_context *ctx, int, sqlite3_value **argv) {
+  auto *cached = static_cast<std::string *>(sqlite3_get_auxdata(ctx, 0));
+  if (!cached) {
+    cached = new std::string(nowText(argText(argv[0])));
+    sqlite3_set_auxdata(ctx, 0, cached, [](void *p) { delete static_cast<std::string *>(p); });
+    cached = static_cast<std::string *>(sqlite3_get_auxdata(ctx, 0));
+    if (!cached) {
+      std::string v = nowText(argText(argv[0]));
+      sqlite3_result_text(ctx, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+      return;
+    }
+  }
+  sqlite3_result_text(ctx, cached->data(), static_cast<int>(cached->size()), SQLITE_TRANSIENT);
+}
+
+void qdatepart(sqlite3_context *ctx, int, sqlite3_value **argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  std::string s = trimBlanks(argText(argv[0])), part = argText(argv[1]), ts, tm, d;
+  if (normTimestamp(s, &ts)) {
+  } else if (s.size() == 8 && normTime(s, 0, &tm)) {
+    ts = "0001-01-01-" + tm + ".000000";
+  } else {
+    return fail(ctx, kSqlDatetimeSyntax, "22007", s);
+  }
+  size_t pos = part == "YEAR" ? 0 : part == "MONTH" ? 5 : part == "DAY" ? 8 : part == "HOUR" ? 11 : part == "MINUTE" ? 14 : 17;
+  size_t len = part == "YEAR" ? 4 : 2;
+  sqlite3_result_int(ctx, std::atoi(ts.substr(pos, len).c_str()));
+}
+
+void qround(sqlite3_context *ctx, int, sqlite3_value **argv, int mode) {
+  int vt = sqlite3_value_type(argv[0]);
+  if (vt == SQLITE_NULL) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  if (vt == SQLITE_INTEGER) {
+    int64_t v = sqlite3_value_int64(argv[0]);
+    sqlite3_result_int64(ctx, mode == 2 ? (v > 0) - (v < 0) : v);
+    return;
+  }
+  double d = sqlite3_value_double(argv[0]);
+  if (mode == 0) sqlite3_result_double(ctx, std::floor(d));
+  else if (mode == 1) sqlite3_result_double(ctx, std::ceil(d));
+  else sqlite3_result_double(ctx, (d > 0) - (d < 0));
+}
+
+}  // namespace
+
+void registerFunctions(sqlite3 *db) {
+  const int det = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
+  sqlite3_create_function_v2(db, "QCAST", 2, det, nullptr, qcast, nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(db, "QCAST", 3, det, nullptr, qcast, nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(db, "QGENERATE_UNIQUE", 0, SQLITE_UTF8, nullptr, generateUnique, nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(db, "QLENGTH", 1, det, nullptr, qlength, nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(db, "QSUBSTR", 2, det, nullptr, qsubstr, nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(db, "QSUBSTR", 3, det, nullptr, qsubstr, nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(db, "QLOCATE", 2, det, nullptr, qlocate, nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(db, "QLOCATE", 3, det, nullptr, qlocate, nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(db, "QCURRENT", 1, SQLITE_UTF8, nullptr, qcurrent, nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(db, "QDATEPART", 2, det, nullptr, qdatepart, nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(
+      db, "QFLOOR", 1, det, nullptr, [](sqlite3_context *c, int n, sqlite3_value **a) { qround(c, n, a, 0); }, nullptr,
+      nullptr, nullptr);
+  sqlite3_create_function_v2(
+      db, "QCEIL", 1, det, nullptr, [](sqlite3_context *c, int n, sqlite3_value **a) { qround(c, n, a, 1); }, nullptr,
+      nullptr, nullptr);
+  sqlite3_create_function_v2(
+      db, "QSIGN", 1, det, nullptr, [](sqlite3_context *c, int n, sqlite3_value **a) { qround(c, n, a, 2); }, nullptr,
+      nullptr, nullptr);
+}
+
+}  // namespace quarn

@@ -1,0 +1,104 @@
+/*
+ * sqlutil.cpp - RAII statements and value moves over the SQLite C API.
+ */
+#include "sqlutil.h"
+
+#include <cstdio>
+
+#include "errors.h"
+
+namespace quarn {
+
+std::string Value::str() const {
+  switch (kind) {
+    case Null: return "";
+    case Int: return std::to_string(i);
+    case Real: {
+      char buf[64];
+      std::snprintf(buf, sizeof buf, "%.15g", d);
+      return buf;
+    }
+    case Text: case Blob: return s;
+  }
+  return "";
+}
+
+[[noreturn]] void raiseSqlite(sqlite3 *db, int rc) {
+  std::string msg = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+  int primary = rc & 0xFF;
+  if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) raise(kSqlDeadlock, "40001", {"68"});
+  QError e;
+  if (decodeError(msg, &e)) throw e;
+  raise(kSqlSystem, "58004", {msg});
+}
+
+Stmt::Stmt(sqlite3 *db, const std::string &sql) : db_(db) {
+  int rc = sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &st_, nullptr);
+  if (rc != SQLITE_OK) raiseSqlite(db, rc);
+}
+
+Stmt::~Stmt() { sqlite3_finalize(st_); }
+
+Stmt &Stmt::bind(int i, const Value &v) {
+  int rc = bindValue(st_, i, v);
+  if (rc != SQLITE_OK) raiseSqlite(db_, rc);
+  return *this;
+}
+
+bool Stmt::step() {
+  int rc = sqlite3_step(st_);
+  if (rc == SQLITE_ROW) return true;
+  if (rc == SQLITE_DONE) return false;
+  rc = sqlite3_reset(st_);
+  raiseSqlite(db_, rc);
+}
+
+void Stmt::reset() {
+  sqlite3_reset(st_);
+  sqlite3_clear_bindings(st_);
+}
+
+std::string Stmt::text(int col) const {
+  const unsigned char *p = sqlite3_column_text(st_, col);
+  return p ? std::string(reinterpret_cast<const char *>(p), static_cast<size_t>(sqlite3_column_bytes(st_, col))) : std::string();
+}
+
+int64_t Stmt::integer(int col) const { return sqlite3_column_int64(st_, col); }
+bool Stmt::isNull(int col) const { return sqlite3_column_type(st_, col) == SQLITE_NULL; }
+
+void execSql(sqlite3 *db, const std::string &sql) {
+  char *err = nullptr;
+  int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err);
+  sqlite3_free(err);
+  if (rc != SQLITE_OK) raiseSqlite(db, rc);
+}
+
+int bindValue(sqlite3_stmt *st, int i, const Value &v) {
+  switch (v.kind) {
+    case Value::Null: return sqlite3_bind_null(st, i);
+    case Value::Int: return sqlite3_bind_int64(st, i, v.i);
+    case Value::Real: return sqlite3_bind_double(st, i, v.d);
+    case Value::Text: return sqlite3_bind_text64(st, i, v.s.data(), v.s.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+    case Value::Blob: return sqlite3_bind_blob64(st, i, v.s.data(), v.s.size(), SQLITE_TRANSIENT);
+  }
+  return SQLITE_MISUSE;
+}
+
+Value columnValue(sqlite3_stmt *st, int col) {
+  switch (sqlite3_column_type(st, col)) {
+    case SQLITE_INTEGER: return Value::integer(sqlite3_column_int64(st, col));
+    case SQLITE_FLOAT: return Value::real(sqlite3_column_double(st, col));
+    case SQLITE_TEXT: {
+      const char *p = reinterpret_cast<const char *>(sqlite3_column_text(st, col));
+      return Value::text(std::string(p, static_cast<size_t>(sqlite3_column_bytes(st, col))));
+    }
+    case SQLITE_BLOB: {
+      const char *p = static_cast<const char *>(sqlite3_column_blob(st, col));
+      size_t n = static_cast<size_t>(sqlite3_column_bytes(st, col));
+      return Value::blob(p ? std::string(p, n) : std::string());
+    }
+    default: return Value::null();
+  }
+}
+
+}  // namespace quarn

@@ -1,0 +1,74 @@
+/*
+ * sqlutil.h - small RAII helpers over the SQLite C API for the engine's own statements
+ * (catalog reads and writes, pragmas).  A failure throws QError -901 carrying SQLite's text,
+ * except a lock conflict, which throws -911 (40001).  Not shared between threads: each helper
+ * works on the connection of one session.
+ */
+#ifndef QUARN_ENGINE_SQLUTIL_H
+#define QUARN_ENGINE_SQLUTIL_H
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace quarn {
+
+// One value of a row or a parameter, as the engine moves it.
+struct Value {
+  enum Kind { Null, Int, Real, Text, Blob } kind = Null;
+  int64_t i = 0;
+  double d = 0;
+  std::string s;  // Text and Blob
+
+  static Value null() { return Value{}; }
+  static Value integer(int64_t v) { Value x; x.kind = Int; x.i = v; return x; }
+  static Value real(double v) { Value x; x.kind = Real; x.d = v; return x; }
+  static Value text(std::string v) { Value x; x.kind = Text; x.s = std::move(v); return x; }
+  static Value blob(std::string v) { Value x; x.kind = Blob; x.s = std::move(v); return x; }
+  bool isNull() const { return kind == Null; }
+  // The value as text (numbers formatted plainly, NULL as empty).
+  std::string str() const;
+};
+
+// Throws the QError that an SQLite result code and message stand for (-911 for a lock
+// conflict, an encoded engine failure when the message carries one, else -901).
+[[noreturn]] void raiseSqlite(sqlite3 *db, int rc);
+
+// A prepared statement of the engine's own, finalized when it goes out of scope.
+class Stmt {
+ public:
+  Stmt(sqlite3 *db, const std::string &sql);
+  ~Stmt();
+  Stmt(const Stmt &) = delete;
+  Stmt &operator=(const Stmt &) = delete;
+
+  Stmt &bind(int i, const Value &v);
+  Stmt &bind(int i, const std::string &s) { return bind(i, Value::text(s)); }
+  Stmt &bind(int i, int64_t v) { return bind(i, Value::integer(v)); }
+  Stmt &bindNull(int i) { return bind(i, Value::null()); }
+  // Steps once: true when a row is available.
+  bool step();
+  void reset();
+  std::string text(int col) const;
+  int64_t integer(int col) const;
+  bool isNull(int col) const;
+  sqlite3_stmt *raw() const { return st_; }
+
+ private:
+  sqlite3 *db_;
+  sqlite3_stmt *st_ = nullptr;
+};
+
+// Runs one or more statements without results.
+void execSql(sqlite3 *db, const std::string &sql);
+
+// Binds v to parameter i of st.
+int bindValue(sqlite3_stmt *st, int i, const Value &v);
+// Reads column col of the current row of st.
+Value columnValue(sqlite3_stmt *st, int col);
+
+}  // namespace quarn
+
+#endif  // QUARN_ENGINE_SQLUTIL_H

@@ -1,0 +1,41 @@
+/*
+ * translate.h - the SQL dialect's parser.  One recursive-descent parser over the tokens of
+ * lexer.h turns a Quarn statement into a Plan: SQLite text for queries and data changes (every
+ * name mapped by the rule of catalog.h, every identifier and literal quoted), or an action for
+ * definitions, SET, LOCK TABLE and the units of work.  Names are resolved against the
+ * session's catalog, so a plan is valid for the catalog generation it was made in.
+ */
+#ifndef QUARN_ENGINE_TRANSLATE_H
+#define QUARN_ENGINE_TRANSLATE_H
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "types.h"
+
+namespace quarn {
+
+class Session;
+
+struct Plan {
+  enum Kind { Query, Dml, Action, Commit, Rollback } kind = Query;
+  std::string sql;           // Query, Dml: one SQLite statement
+  int nParams = 0;           // parameter markers
+  bool writes = false;       // needs the write lock
+  bool searched = false;     // UPDATE, DELETE, INSERT from a query: no row changed gives +100
+  bool definition = false;   // changes the catalog
+  std::vector<QType> itemTypes;  // Query: declared types of the select items where the text says
+  std::function<void(Session &)> action;
+};
+
+// Parses sql for session s.  Throws QError (-104 syntax, -204 unknown object, -107 long name,
+// and the other codes of the statements).
+Plan translate(Session &s, const std::string &sql);
+
+// Parses a data type at the start of text (for the console's DESCRIBE and tests).
+QType parseTypeText(Session &s, const std::string &text);
+
+}  // namespace quarn
+
+#endif  // QUARN_ENGINE_TRANSLATE_H

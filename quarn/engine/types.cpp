@@ -1,0 +1,221 @@
+/*
+ * types.cpp - catalog spellings, SQLite declarations and column checks of the Quarn types.
+ */
+#include "types.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "errors.h"
+#include "lexer.h"
+
+namespace quarn {
+
+bool QType::isNumeric() const {
+  switch (base) {
+    case Base::SmallInt: case Base::Integer: case Base::BigInt: case Base::Decimal: case Base::Real: case Base::Double:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool QType::isCharacter() const {
+  switch (base) {
+    case Base::Char: case Base::Varchar: case Base::LongVarchar: case Base::Clob:
+    case Base::DbClob: case Base::Graphic: case Base::Vargraphic: case Base::LongVargraphic:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool QType::isGraphic() const {
+  return base == Base::DbClob || base == Base::Graphic || base == Base::Vargraphic || base == Base::LongVargraphic;
+}
+
+bool QType::isLob() const { return base == Base::Clob || base == Base::Blob || base == Base::DbClob; }
+
+std::string QType::builtinName() const {
+  switch (base) {
+    case Base::SmallInt: return "SMALLINT";
+    case Base::Integer: return "INTEGER";
+    case Base::BigInt: return "BIGINT";
+    case Base::Decimal: return "DECIMAL";
+    case Base::Real: return "REAL";
+    case Base::Double: return "DOUBLE";
+    case Base::Char: return "CHARACTER";
+    case Base::Varchar: return "VARCHAR";
+    case Base::LongVarchar: return "LONG VARCHAR";
+    case Base::Clob: return "CLOB";
+    case Base::Blob: return "BLOB";
+    case Base::DbClob: return "DBCLOB";
+    case Base::Graphic: return "GRAPHIC";
+    case Base::Vargraphic: return "VARGRAPHIC";
+    case Base::LongVargraphic: return "LONG VARGRAPHIC";
+    case Base::Date: return "DATE";
+    case Base::Time: return "TIME";
+    case Base::Timestamp: return "TIMESTAMP";
+    case Base::None: break;
+  }
+  return "";
+}
+
+std::string QType::catalogSchema() const { return isDistinct() ? typeSchema : kSystemSchema; }
+std::string QType::catalogName() const { return isDistinct() ? typeName : builtinName(); }
+
+int64_t QType::catalogLength() const {
+  switch (base) {
+    case Base::SmallInt: return 2;
+    case Base::Integer: return 4;
+    case Base::BigInt: return 8;
+    case Base::Real: return 4;
+    case Base::Double: return 8;
+    case Base::Date: return 4;
+    case Base::Time: return 3;
+    case Base::Timestamp: return 10;
+    case Base::LongVarchar: return 32700;
+    case Base::LongVargraphic: return 16350;
+    default: return length;
+  }
+}
+
+std::string QType::sqliteDecl() const {
+  std::string n = std::to_string(length);
+  switch (base) {
+    case Base::SmallInt: return "SMALLINT";
+    case Base::Integer: return "INTEGER";
+    case Base::BigInt: return "BIGINT";
+    case Base::Decimal: return "DECIMAL(" + n + "," + std::to_string(scale) + ")";
+    case Base::Real: return "REAL";
+    case Base::Double: return "DOUBLE";
+    case Base::Char: return (forBitData ? "CHARACTER_BIT(" : "CHARACTER(") + n + ")";
+    case Base::Varchar: return (forBitData ? "VARCHAR_BIT(" : "VARCHAR(") + n + ")";
+    case Base::LongVarchar: return forBitData ? "LONG_VARCHAR_BIT" : "LONG_VARCHAR";
+    case Base::Clob: return "CLOB(" + n + ")";
+    case Base::Blob: return "BLOB(" + n + ")";
+    case Base::DbClob: return "DBCLOB(" + n + ")";
+    case Base::Graphic: return "GRAPHIC_TEXT(" + n + ")";
+    case Base::Vargraphic: return "VARGRAPHIC_TEXT(" + n + ")";
+    case Base::LongVargraphic: return "LONG_VARGRAPHIC_TEXT";
+    case Base::Date: return "DATE";
+    case Base::Time: return "TIME";
+    case Base::Timestamp: return "TIMESTAMP";
+    case Base::None: break;
+  }
+  return "";
+}
+
+std::string QType::sqlText() const {
+  if (isDistinct()) return typeSchema + "." + typeName;
+  std::string name = builtinName();
+  switch (base) {
+    case Base::Decimal: return name + "(" + std::to_string(length) + "," + std::to_string(scale) + ")";
+    case Base::Char: case Base::Varchar: case Base::Clob: case Base::Blob: case Base::DbClob:
+    case Base::Graphic: case Base::Vargraphic:
+      return name + "(" + std::to_string(length) + ")" + (forBitData ? " FOR BIT DATA" : "");
+    case Base::LongVarchar:
+      return forBitData ? name + " FOR BIT DATA" : name;
+    default:
+      return name;
+  }
+}
+
+QType typeFromDecl(const char *decl) {
+  QType t;
+  if (decl == nullptr) return t;
+  std::string d(decl);
+  std::string head = d.substr(0, d.find('('));
+  int64_t a = 0;
+  int b = 0;
+  size_t open = d.find('(');
+  if (open != std::string::npos) {
+    a = std::strtoll(d.c_str() + open + 1, nullptr, 10);
+    size_t comma = d.find(',', open);
+    if (comma != std::string::npos) b = std::atoi(d.c_str() + comma + 1);
+  }
+  t.length = a;
+  t.scale = b;
+  struct Row { const char *decl; Base base; bool bit; };
+  static const Row kRows[] = {
+      {"SMALLINT", Base::SmallInt, false}, {"INTEGER", Base::Integer, false}, {"BIGINT", Base::BigInt, false},
+      {"DECIMAL", Base::Decimal, false}, {"REAL", Base::Real, false}, {"DOUBLE", Base::Double, false},
+      {"CHARACTER", Base::Char, false}, {"CHARACTER_BIT", Base::Char, true}, {"VARCHAR", Base::Varchar, false},
+      {"VARCHAR_BIT", Base::Varchar, true}, {"LONG_VARCHAR", Base::LongVarchar, false},
+      {"LONG_VARCHAR_BIT", Base::LongVarchar, true}, {"CLOB", Base::Clob, false}, {"BLOB", Base::Blob, false},
+      {"DBCLOB", Base::DbClob, false}, {"GRAPHIC_TEXT", Base::Graphic, false},
+      {"VARGRAPHIC_TEXT", Base::Vargraphic, false}, {"LONG_VARGRAPHIC_TEXT", Base::LongVargraphic, false},
+      {"DATE", Base::Date, false}, {"TIME", Base::Time, false}, {"TIMESTAMP", Base::Timestamp, false},
+  };
+  for (const Row &r : kRows) {
+    if (head == r.decl) {
+      t.base = r.base;
+      t.forBitData = r.bit;
+      return t;
+    }
+  }
+  return QType{};
+}
+
+QType typeFromCatalog(const std::string &name, int64_t length, int scale) {
+  QType t;
+  struct Row { const char *name; Base base; };
+  static const Row kRows[] = {
+      {"SMALLINT", Base::SmallInt}, {"INTEGER", Base::Integer}, {"BIGINT", Base::BigInt},
+      {"DECIMAL", Base::Decimal}, {"REAL", Base::Real}, {"DOUBLE", Base::Double},
+      {"CHARACTER", Base::Char}, {"VARCHAR", Base::Varchar}, {"LONG VARCHAR", Base::LongVarchar},
+      {"CLOB", Base::Clob}, {"BLOB", Base::Blob}, {"DBCLOB", Base::DbClob}, {"GRAPHIC", Base::Graphic},
+      {"VARGRAPHIC", Base::Vargraphic}, {"LONG VARGRAPHIC", Base::LongVargraphic}, {"DATE", Base::Date},
+      {"TIME", Base::Time}, {"TIMESTAMP", Base::Timestamp},
+  };
+  for (const Row &r : kRows)
+    if (name == r.name) t.base = r.base;
+  t.length = length;
+  t.scale = scale;
+  return t;
+}
+
+std::string columnChecks(const QType &t, const std::string &colName) {
+  std::string c = quoteIdent(colName);
+  std::string out;
+  auto add = [&](int code, const char *state, const std::string &cond) {
+    out += " CONSTRAINT " + quoteIdent(encodeError(code, state, {colName})) + " CHECK(" + cond + ")";
+  };
+  switch (t.base) {
+    case Base::SmallInt:
+      add(kSqlInvalidChar, "22018", "typeof(" + c + ") IN ('integer','real','null')");
+      add(kSqlOverflow, "22003", c + " BETWEEN -32768 AND 32767");
+      break;
+    case Base::Integer:
+      add(kSqlInvalidChar, "22018", "typeof(" + c + ") IN ('integer','real','null')");
+      add(kSqlOverflow, "22003", c + " BETWEEN -2147483648 AND 2147483647");
+      break;
+    case Base::BigInt: case Base::Real: case Base::Double:
+      add(kSqlInvalidChar, "22018", "typeof(" + c + ") IN ('integer','real','null')");
+      break;
+    case Base::Decimal: {
+      add(kSqlInvalidChar, "22018", "typeof(" + c + ") IN ('integer','real','null')");
+      std::string limit = "1";
+      for (int64_t i = 0; i < t.length - t.scale; ++i) limit += "0";
+      add(kSqlOverflow, "22003", "abs(" + c + ") < " + limit + (t.length - t.scale > 15 ? ".0" : ""));
+      break;
+    }
+    case Base::Char: case Base::Graphic:
+      add(kSqlStringTooLong, "22001", "length(CAST(rtrim(" + c + ") AS BLOB)) <= " + std::to_string(t.length * (t.base == Base::Graphic ? 4 : 1)));
+      break;
+    case Base::Varchar: case Base::Clob: case Base::Blob: case Base::LongVarchar:
+      add(kSqlStringTooLong, "22001", "length(CAST(" + c + " AS BLOB)) <= " + std::to_string(t.catalogLength()));
+      break;
+    case Base::Vargraphic: case Base::DbClob: case Base::LongVargraphic:
+      add(kSqlStringTooLong, "22001", "length(" + c + ") <= " + std::to_string(t.catalogLength()));
+      break;
+    case Base::Date:
+      add(kSqlDatetimeSyntax, "22007", c + " IS NULL OR date(" + c + ") IS NOT NULL");
+      break;
+    case Base::Time: case Base::Timestamp: case Base::None:
+      break;
+  }
+  return out;
+}
+
+}  // namespace quarn
