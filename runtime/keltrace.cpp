@@ -121,7 +121,9 @@ int kelTraceOpen(KelCallContext *ctx, char *sqlstate, char *msg) {
   FILE *ctl = std::fopen(control.c_str(), "r");
   if (ctl == nullptr) {
     if (errno == ENOENT) return 0;
-    if (msg) std::snprintf(msg, KEL_MSG_BUFFER, "'%s' %s\n", control.c_str(), std::strerror(errno));
+    // The message buffer is as large as the context's mode says: 70 characters for functions.
+    size_t room = ctx->fullMessages ? KEL_MSG_BUFFER + 1 : KEL_SHORT_MSG_LEN + 1;
+    if (msg) std::snprintf(msg, room, "'%s' %s\n", control.c_str(), std::strerror(errno));
     return -1;
   }
   char line[kMaxControlLine + 1] = "";

@@ -379,11 +379,19 @@ int extractAll(KelCallContext *ctx, const char *doc, const char *dtd, int cpFlag
 int extractOne(KelCallContext *ctx, const char *doc, const char *dtd, int cpFlag, int inMemory,
                int tagged, const char *path, char **value, int32_t sizeLimit, char *sqlstate,
                char *msg) {
+  return extractOne(nullptr, ctx, doc, dtd, cpFlag, inMemory, tagged, path, value, sizeLimit, sqlstate, msg);
+}
+
+int extractOne(KelExtractor *extractor, KelCallContext *ctx, const char *doc, const char *dtd,
+               int cpFlag, int inMemory, int tagged, const char *path, char **value,
+               int32_t sizeLimit, char *sqlstate, char *msg) {
   setState(sqlstate, "00000");
   *value = nullptr;
   KelExtractResult result{};
-  if (extractAll(ctx, doc, dtd, cpFlag, inMemory, tagged, path, &result, sizeLimit, sqlstate, msg) < 0)
-    return -1;
+  int rc = extractor != nullptr
+               ? extractor->run(doc, dtd, cpFlag, inMemory, tagged, path, &result, sizeLimit, sqlstate, msg)
+               : extractAll(ctx, doc, dtd, cpFlag, inMemory, tagged, path, &result, sizeLimit, sqlstate, msg);
+  if (rc < 0) return -1;
   size_t count = 0;
   while (result.items[count] != nullptr) ++count;
   if (count == 0) {

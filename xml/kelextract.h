@@ -78,4 +78,12 @@ int extractOne(KelCallContext *ctx, const char *doc, const char *dtd, int cpFlag
                int tagged, const char *path, char **value, int32_t sizeLimit, char *sqlstate,
                char *msg);
 
+/*
+ * extractOne with the reader and compiled path of extractor (null: a fresh one), for the
+ * rows of one statement.
+ */
+int extractOne(KelExtractor *extractor, KelCallContext *ctx, const char *doc, const char *dtd,
+               int cpFlag, int inMemory, int tagged, const char *path, char **value,
+               int32_t sizeLimit, char *sqlstate, char *msg);
+
 #endif /* KEL_EXTRACT_H */

@@ -1,0 +1,27 @@
+/*
+ * kelconvert.h - conversions of extracted text into the typed results of the extract
+ * functions: numbers (kelatof, integers, small integers), dates, times and timestamps.
+ * Pure functions of their arguments; safe from any thread.
+ */
+#ifndef KEL_CONVERT_H
+#define KEL_CONVERT_H
+
+#include <cstdint>
+
+/*
+ * The double a decimal text denotes.  *status 0 on success; -124 for a text of 31 bytes or
+ * more, -141 for a character that does not belong to a number, -86 for a decimal exponent
+ * below -79 or above 75, -57 when the text is not a number as a whole.
+ */
+double kelatof(const char *text, int *status);
+
+/*
+ * Decimal text to a 32-bit integer: leading whitespace, an optional sign, the digits up to the
+ * first other character (none: 0).  Returns false for a numeral outside the 32-bit range.
+ */
+bool kelTextToInteger(const char *text, int32_t *value);
+
+// The same keeping the low 16 bits of the value.
+int16_t kelTextToSmallint(const char *text);
+
+#endif /* KEL_CONVERT_H */

@@ -1,0 +1,62 @@
+// Number conversions of the extract functions.
+#include "kelconvert.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+TEST(KelAtof, AcceptsDecimalNumeralsWithinTheExponentRange) {
+  int status = 1;
+  EXPECT_DOUBLE_EQ(kelatof("1.5e3", &status), 1500.0);
+  EXPECT_EQ(status, 0);
+  EXPECT_DOUBLE_EQ(kelatof("-0.000123", &status), -0.000123);
+  EXPECT_DOUBLE_EQ(kelatof("42\n  ", &status), 42.0);
+  EXPECT_EQ(status, 0);
+  EXPECT_DOUBLE_EQ(kelatof(".5", &status), 0.5);
+  EXPECT_DOUBLE_EQ(kelatof("0e500", &status), 0.0);  // only zeros: no range check
+  EXPECT_EQ(status, 0);
+  EXPECT_DOUBLE_EQ(kelatof("1E+75", &status), 1e75);
+  EXPECT_EQ(status, 0);
+  EXPECT_DOUBLE_EQ(kelatof("0.001e-76", &status), 1e-79);  // magnitude -3 - 76 = -79
+  EXPECT_EQ(status, 0);
+}
+
+TEST(KelAtof, RefusesWhatIsNoNumber) {
+  int status = 0;
+  kelatof("1.5e99", &status);
+  EXPECT_EQ(status, -86);
+  kelatof("10e75", &status);  // magnitude 1 + 75
+  EXPECT_EQ(status, -86);
+  kelatof(std::string(31, '1').c_str(), &status);
+  EXPECT_EQ(status, -124);
+  kelatof(std::string(30, '1').c_str(), &status);
+  EXPECT_EQ(status, 0);
+  for (const char *bad : {"12abc", "1.2.3", "1e", "1e+", "1e5x", "--1", "1 2"}) {
+    kelatof(bad, &status);
+    EXPECT_EQ(status, -141) << bad;
+  }
+  kelatof(" ", &status);
+  EXPECT_EQ(status, -57);
+}
+
+TEST(KelIntegers, DigitsUpToTheFirstOtherCharacter) {
+  int32_t v = 7;
+  ASSERT_TRUE(kelTextToInteger("  -42", &v));
+  EXPECT_EQ(v, -42);
+  ASSERT_TRUE(kelTextToInteger("12abc", &v));
+  EXPECT_EQ(v, 12);
+  ASSERT_TRUE(kelTextToInteger("abc", &v));
+  EXPECT_EQ(v, 0);
+  ASSERT_TRUE(kelTextToInteger("-2147483648", &v));
+  EXPECT_EQ(v, INT32_MIN);
+  EXPECT_FALSE(kelTextToInteger("2147483648", &v));
+  EXPECT_FALSE(kelTextToInteger("99999999999999999999999", &v));
+  EXPECT_EQ(kelTextToSmallint("70000"), 4464);
+  EXPECT_EQ(kelTextToSmallint("-1"), -1);
+  EXPECT_EQ(kelTextToSmallint("65536"), 0);
+  EXPECT_EQ(kelTextToSmallint("99999999999999999999999"), -1);  // low 16 bits of the true value
+}
+
+}  // namespace

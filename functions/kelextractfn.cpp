@@ -1,0 +1,383 @@
+/*
+ * kelextractfn.cpp - the extract functions: 60 entries over three document sources (XMLFile,
+ * XMLCLOB, XMLVarchar), ten result types, scalar and table forms, and 24 entries that take the
+ * document's DTD.  Every entry is one line around runExtract; the type table below holds what
+ * differs between the types.
+ */
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "kelcodepage.h"
+#include "kelconvert.h"
+#include "kelctx.h"
+#include "kelextract.h"
+#include "kelfnframe.h"
+#include "kellob.h"
+#include "kelmsg.h"
+#include "kelsql.h"
+#include "keltrace.h"
+#include "kelvalidate.h"
+#include "sqludf.h"
+
+namespace {
+
+enum class Type { Varchar, Char, Clob, Date, Time, Timestamp, Double, Real, Integer, Smallint };
+enum class Source { File, Clob, Varchar };
+
+struct TypeInfo {
+  int32_t scalarLimit;  // file and XMLVarchar sources, scalar form
+  int32_t tableLimit;   // file and XMLVarchar sources, table form
+  int32_t clobLimit;    // XMLCLOB sources
+  bool tagged;          // the selected element with its markup
+  size_t resultBytes;   // character results: the result buffer, terminator included
+};
+
+constexpr int32_t kClobLimit = 2000000000;
+
+const TypeInfo &infoOf(Type t) {
+  static const TypeInfo table[] = {
+      /* Varchar   */ {4000, 4000, 4000, false, 4001},
+      /* Char      */ {254, 254, 254, false, 255},
+      /* Clob      */ {kClobLimit, kClobLimit, kClobLimit, true, 0},
+      /* Date      */ {11, 11, 11, false, 11},
+      /* Time      */ {9, 9, 9, false, 9},
+      /* Timestamp */ {27, 27, 27, false, 27},
+      /* Double    */ {4000, 254, 254, false, 0},
+      /* Real      */ {4000, 254, 254, false, 0},
+      /* Integer   */ {4000, 254, 254, false, 0},
+      /* Smallint  */ {4000, 254, 254, false, 0},
+  };
+  return table[static_cast<int>(t)];
+}
+
+struct Kind {
+  Type type;
+  Source source;
+  bool table;
+  bool dtd;
+};
+
+struct Call {
+  char *sqlstate;
+  char *msg;
+  KelUdfScratch *sp;
+  int callType;
+  const sqludf_dbinfo *dbinfo;
+};
+
+bool isNull(const short *ind) { return ind != nullptr && *ind < 0; }
+
+void copyText(char *out, const char *text, size_t maxChars) {
+  size_t n = strnlen(text, maxChars);
+  std::memcpy(out, text, n);
+  out[n] = '\0';
+}
+
+/*
+ * Stores the extracted text into the result as its type wants it.  Sets *outInd 0 for a value,
+ * leaves -1 for NULL (a number that is not one: "00000" without a message).
+ */
+void storeResult(KelCallContext *ctx, Type type, const char *text, void *out, short *outInd,
+                 char *sqlstate, char *msg) {
+  const TypeInfo &info = infoOf(type);
+  switch (type) {
+    case Type::Varchar:
+    case Type::Char:
+      copyText(static_cast<char *>(out), text, info.resultBytes - 1);
+      break;
+    case Type::Date:
+      copyText(static_cast<char *>(out), text, 10);
+      break;
+    case Type::Time:
+      copyText(static_cast<char *>(out), text, 8);
+      break;
+    case Type::Timestamp: {
+      char ts[KEL_TIMESTAMP_SIZE];
+      std::memset(ts, '0', sizeof ts);
+      if (normal_tstamp(ctx, text, static_cast<int>(std::strlen(text)), ts) != 0) {
+        if (msg) kelSetMessage(ctx, msg, KELQ061E);
+        kelMessageState(KELQ061E, sqlstate);
+        return;
+      }
+      // Positions the text did not fill keep their "0"; the fraction always has its point.
+      if (ts[19] == '\0') ts[19] = '.';
+      for (int i = 0; i < 26; ++i)
+        if (ts[i] == '\0') ts[i] = '0';
+      std::memcpy(out, ts, 26);
+      static_cast<char *>(out)[26] = '\0';
+      break;
+    }
+    case Type::Double:
+    case Type::Real: {
+      int status = 0;
+      double d = kelatof(text, &status);
+      if (status != 0) return;
+      if (type == Type::Double) *static_cast<double *>(out) = d;
+      else *static_cast<float *>(out) = static_cast<float>(d);
+      break;
+    }
+    case Type::Integer: {
+      int32_t v;
+      if (!kelTextToInteger(text, &v)) return;
+      *static_cast<sqlint32 *>(out) = v;
+      break;
+    }
+    case Type::Smallint:
+      *static_cast<short *>(out) = kelTextToSmallint(text);
+      break;
+    case Type::Clob: {
+      udf_locator *loc = nullptr;
+      if (kel_buf2locator(ctx, text, static_cast<int32_t>(std::strlen(text)), &loc, sqlstate, msg) != 0) return;
+      *static_cast<udf_locator *>(out) = *loc;
+      break;
+    }
+  }
+  *outInd = 0;
+}
+
+// Reads the DTD of the with-DTD functions once per statement.  Returns false on failure.
+bool readDtd(const Call &c, udf_locator *dtd, const short *dtdInd) {
+  if (c.sp->dtd != nullptr || dtd == nullptr || isNull(dtdInd)) return true;
+  sqlint32 length = 0;
+  int rc = sqludf_length(dtd, &length);
+  if (rc != 0 || length < 0) {
+    std::string code = std::to_string(rc);
+    kelSetMessage(c.sp->ctx, c.msg, KELC004E, code.c_str());
+    kelMessageState(KELC004E, c.sqlstate);
+    return false;
+  }
+  c.sp->dtd = static_cast<char *>(std::malloc(static_cast<size_t>(length) + 1));
+  if (c.sp->dtd == nullptr) {
+    kelSetMessage(c.sp->ctx, c.msg, KELG002E);
+    kelUdfSetState(c.sqlstate, "38X10");
+    return false;
+  }
+  if (kel_locator2buf(c.sp->ctx, dtd, c.sp->dtd, length, c.sqlstate, c.msg) < 0) {
+    std::free(c.sp->dtd);
+    c.sp->dtd = nullptr;
+    return false;
+  }
+  KEL_TRACE(c.sp->ctx, "rc =%d  dtd...: %.299s\n", rc, c.sp->dtd);
+  return true;
+}
+
+/*
+ * The document of one row: a file name (checked against the readable directories), the
+ * XMLVarchar text, or the CLOB read into memory or a temporary file.  *tempFile is set when the
+ * caller must remove a temporary file; *owned when it must free the returned text.
+ */
+struct Document {
+  const char *text = nullptr;
+  char *owned = nullptr;
+  bool tempFile = false;
+  ~Document() {
+    if (owned != nullptr) {
+      if (tempFile) std::remove(owned);
+      std::free(owned);
+    }
+  }
+};
+
+bool prepareDocument(const Call &c, Source source, void *doc, Document *d) {
+  KelUdfScratch *sp = c.sp;
+  switch (source) {
+    case Source::File:
+      // Every file read is checked, not only the first row's: each row names its own file.
+      if (kelChkRegistry(sp->ctx, 0, static_cast<const char *>(doc), c.sqlstate, c.msg) < 0) return false;
+      sp->codePageFlag = 0;
+      sp->inMemoryFlag = 0;
+      d->text = static_cast<const char *>(doc);
+      return true;
+    case Source::Varchar:
+      sp->codePageFlag = 1;
+      sp->inMemoryFlag = 1;
+      d->text = static_cast<const char *>(doc);
+      return true;
+    case Source::Clob: {
+      int inMemory = 1;
+      if (kelGetDataFromClob(sp->ctx, static_cast<udf_locator *>(doc), &d->owned, &inMemory, c.sqlstate, c.msg) < 0)
+        return false;
+      sp->codePageFlag = 1;
+      sp->inMemoryFlag = inMemory;
+      d->tempFile = inMemory == 0;
+      d->text = d->owned;
+      return true;
+    }
+  }
+  return false;
+}
+
+int32_t limitOf(const Kind &k) {
+  const TypeInfo &info = infoOf(k.type);
+  if (k.source == Source::Clob) return info.clobLimit;
+  return k.table ? info.tableLimit : info.scalarLimit;
+}
+
+void clearResult(Type type, void *out) {
+  const TypeInfo &info = infoOf(type);
+  if (info.resultBytes > 0) static_cast<char *>(out)[0] = '\0';
+}
+
+void scalar(const Kind &k, const Call &c, void *doc, udf_locator *dtd, const char *path, void *out,
+            const short *docInd, const short *dtdInd, const short *pathInd, short *outInd) {
+  KelUdfScratch *sp = c.sp;
+  if (c.callType == SQLUDF_FINAL_CALL) {
+    kelUdfEnd(sp);
+    return;
+  }
+  *outInd = -1;
+  clearResult(k.type, out);
+  bool first = c.callType == SQLUDF_FIRST_CALL || c.callType == SQLUDF_TF_FIRST;
+  if (first && !kelUdfBegin(sp, c.dbinfo, nullptr, c.sqlstate, c.msg)) return;
+  if (sp->ctx == nullptr) return;  // the first call failed
+  KEL_TRACE(sp->ctx, "codepage is %ld\n", static_cast<long>(sp->ctx->codePages->dbCodePage));
+
+  if (!(k.dtd && first && !readDtd(c, dtd, dtdInd)) && doc != nullptr && !isNull(docInd) && path != nullptr &&
+      !isNull(pathInd)) {
+    Document d;
+    if (prepareDocument(c, k.source, doc, &d)) {
+      char *value = nullptr;
+      if (extractOne(sp->extractor, sp->ctx, d.text, sp->dtd, sp->codePageFlag, sp->inMemoryFlag,
+                     infoOf(k.type).tagged ? 1 : 0, path, &value, limitOf(k), c.sqlstate, c.msg) == 0) {
+        storeResult(sp->ctx, k.type, value, out, outInd, c.sqlstate, c.msg);
+        std::free(value);
+      }
+    }
+  }
+  KEL_TRACE(sp->ctx, "Exit: calltype=%d rc=%d sqlstate=%s\n", c.callType, *outInd, c.sqlstate);
+  if (first && !kelUdfStateKeeps(c.sqlstate)) kelUdfEnd(sp);
+}
+
+void table(const Kind &k, const Call &c, void *doc, udf_locator *dtd, const char *path, void *out,
+           const short *docInd, const short *dtdInd, const short *pathInd, short *outInd) {
+  KelUdfScratch *sp = c.sp;
+  switch (c.callType) {
+    case SQLUDF_TF_FIRST:
+      if (!kelUdfBegin(sp, c.dbinfo, nullptr, c.sqlstate, c.msg)) return;
+      KEL_TRACE(sp->ctx, ">>>>>>>>Entered first time with calltype = %d\n", c.callType);
+      return;
+    case SQLUDF_TF_OPEN: {
+      if (sp->ctx == nullptr) return;
+      kelFreeExtractResult(&sp->result);
+      kelUdfSetState(sp->result.sqlstate, "00000");
+      if (sp->result.msg == nullptr) {
+        sp->result.msg = static_cast<char *>(std::calloc(KEL_MSG_BUFFER + 1, 1));
+        if (sp->result.msg == nullptr) {
+          kelSetMessage(sp->ctx, c.msg, KELG002E);
+          kelUdfSetState(c.sqlstate, "38X10");
+          return;
+        }
+      }
+      if (k.dtd && !readDtd(c, dtd, dtdInd)) return;
+      // A NULL document or path has no occurrences: an empty table.
+      if (doc == nullptr || isNull(docInd) || path == nullptr || isNull(pathInd)) return;
+      Document d;
+      if (!prepareDocument(c, k.source, doc, &d)) return;
+      // The record keeps its own message buffer; the function's message gets a copy.
+      char *recordMsg = sp->result.msg;
+      int rc = sp->extractor->run(d.text, sp->dtd, sp->codePageFlag, sp->inMemoryFlag, infoOf(k.type).tagged ? 1 : 0,
+                                  path, &sp->result, limitOf(k), c.sqlstate, recordMsg);
+      sp->result.msg = recordMsg;
+      KEL_TRACE(sp->ctx, "call extractAll() return rc=%d, sqlstate='%s'\n", rc, c.sqlstate);
+      if (rc < 0) {
+        std::snprintf(c.msg, SQLUDF_MSGTEXT_LEN + 1, "%s", recordMsg);
+        kelFreeExtractResult(&sp->result);
+      }
+      return;
+    }
+    case SQLUDF_TF_FETCH: {
+      *outInd = -1;
+      clearResult(k.type, out);
+      // Without rows (no open, a failed open) the table ends at once.
+      if (sp->result.cursor == nullptr || *sp->result.cursor == nullptr) {
+        kelUdfSetState(c.sqlstate, SQLUDF_STATE_EOT);
+        return;
+      }
+      const char *text = *sp->result.cursor++;
+      kelUdfSetState(c.sqlstate, "00000");
+      if (*text == '\0') return;  // an empty occurrence is a NULL row
+      storeResult(sp->ctx, k.type, text, out, outInd, c.sqlstate, c.msg);
+      return;
+    }
+    case SQLUDF_TF_CLOSE:
+      kelFreeExtractResult(&sp->result);
+      kelUdfSetState(c.sqlstate, "00000");
+      return;
+    case SQLUDF_TF_FINAL:
+      kelUdfEnd(sp);
+      return;
+    default:
+      KEL_TRACE(sp->ctx, "calltype is unexpected: %d.\n", c.callType);
+      kelUdfSetState(c.sqlstate, "00000");
+      return;
+  }
+}
+
+void runExtract(const Kind &k, void *doc, udf_locator *dtd, const char *path, void *out, const short *docInd,
+                const short *dtdInd, const short *pathInd, short *outInd, char *sqlstate, char *msg,
+                sqludf_scratchpad *scratchpad, const sqlint32 *callType, const sqludf_dbinfo *dbinfo) {
+  if (scratchpad == nullptr || callType == nullptr) return;
+  Call c{sqlstate, msg, kelUdfScratchOf(scratchpad), *callType, dbinfo};
+  if (k.table)
+    table(k, c, doc, dtd, path, out, docInd, dtdInd, pathInd, outInd);
+  else
+    scalar(k, c, doc, dtd, path, out, docInd, dtdInd, pathInd, outInd);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// The exported entries.
+
+#define KEL_DOC_File char *doc
+#define KEL_DOC_Varchar char *doc
+#define KEL_DOC_Clob udf_locator *doc
+#define KEL_TRAIL_PASS sqludf_sqlstate, sqludf_msgtext, sqludf_scratchpad, sqludf_call_type, sqludf_dbinfo
+
+#define KEL_ENTRY(entry, type, src, table, rtype)                                                        \
+  extern "C" SQL_API_EXPORT void entry(KEL_DOC_##src, char *path, rtype *out, short *docInd,            \
+                                       short *pathInd, short *outInd, SQLUDF_TRAIL_ARGS_ALL) {           \
+    runExtract(Kind{Type::type, Source::src, table, false}, doc, nullptr, path, out, docInd, nullptr,    \
+               pathInd, outInd, KEL_TRAIL_PASS);                                                          \
+  }
+#define KEL_ENTRY_DTD(entry, type, src, table, rtype)                                                    \
+  extern "C" SQL_API_EXPORT void entry(KEL_DOC_##src, udf_locator *dtd, char *path, rtype *out,         \
+                                       short *docInd, short *dtdInd, short *pathInd, short *outInd,      \
+                                       SQLUDF_TRAIL_ARGS_ALL) {                                          \
+    runExtract(Kind{Type::type, Source::src, table, true}, doc, dtd, path, out, docInd, dtdInd, pathInd, \
+               outInd, KEL_TRAIL_PASS);                                                                   \
+  }
+
+// Scalar and table entries of a type over the three sources.
+#define KEL_TYPE_ENTRIES(Name, type, rtype)                          \
+  KEL_ENTRY(kelExtract##Name, type, File, false, rtype)              \
+  KEL_ENTRY(kelExtract##Name##FromClob, type, Clob, false, rtype)    \
+  KEL_ENTRY(kelExtract##Name##FromVarchar, type, Varchar, false, rtype) \
+  KEL_ENTRY(kelExtract##Name##s, type, File, true, rtype)            \
+  KEL_ENTRY(kelExtract##Name##sFromClob, type, Clob, true, rtype)    \
+  KEL_ENTRY(kelExtract##Name##sFromVarchar, type, Varchar, true, rtype)
+#define KEL_TYPE_ENTRIES_DTD(Name, type, rtype)                          \
+  KEL_ENTRY_DTD(kelExtract##Name##2, type, File, false, rtype)           \
+  KEL_ENTRY_DTD(kelExtract##Name##FromClob2, type, Clob, false, rtype)   \
+  KEL_ENTRY_DTD(kelExtract##Name##FromVarchar2, type, Varchar, false, rtype) \
+  KEL_ENTRY_DTD(kelExtract##Name##s2, type, File, true, rtype)           \
+  KEL_ENTRY_DTD(kelExtract##Name##sFromClob2, type, Clob, true, rtype)   \
+  KEL_ENTRY_DTD(kelExtract##Name##sFromVarchar2, type, Varchar, true, rtype)
+
+KEL_TYPE_ENTRIES(Varchar, Varchar, char)
+KEL_TYPE_ENTRIES(Char, Char, char)
+KEL_TYPE_ENTRIES(Clob, Clob, udf_locator)
+KEL_TYPE_ENTRIES(Date, Date, char)
+KEL_TYPE_ENTRIES(Time, Time, char)
+KEL_TYPE_ENTRIES(Timestamp, Timestamp, char)
+KEL_TYPE_ENTRIES(Double, Double, double)
+KEL_TYPE_ENTRIES(Real, Real, float)
+KEL_TYPE_ENTRIES(Integer, Integer, sqlint32)
+KEL_TYPE_ENTRIES(Smallint, Smallint, short)
+
+KEL_TYPE_ENTRIES_DTD(Varchar, Varchar, char)
+KEL_TYPE_ENTRIES_DTD(Clob, Clob, udf_locator)
+KEL_TYPE_ENTRIES_DTD(Double, Double, double)
+KEL_TYPE_ENTRIES_DTD(Real, Real, float)

@@ -1,0 +1,62 @@
+/*
+ * kelfnframe.cpp - set-up and tear-down of a function's per-statement state.
+ */
+#include "kelfnframe.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "kelcodepage.h"
+#include "kelctx.h"
+#include "keltrace.h"
+
+bool kelUdfBegin(KelUdfScratch *sp, const sqludf_dbinfo *dbinfo, const char *localeName,
+                 char *sqlstate, char *msg) {
+  kelUdfEnd(sp);
+  sp->ctx = static_cast<KelCallContext *>(std::calloc(1, sizeof(KelCallContext)));
+  if (sp->ctx == nullptr) {
+    kelUdfSetState(sqlstate, "38X10");
+    return false;
+  }
+  KelCodePageRequest request{KEL_CP_FUNCTION_MODE, dbinfo != nullptr ? static_cast<int32_t>(dbinfo->dbcodepage) : 0,
+                             nullptr};
+  if (kelInit(sp->ctx, KEL_SHORT_MESSAGES, &request, sqlstate, msg, localeName) < 0) {
+    std::free(sp->ctx);
+    sp->ctx = nullptr;
+    return false;
+  }
+  KEL_TRACE(sp->ctx, "Enter quarncodepage is %ld app codepage is %ld\n",
+            static_cast<long>(sp->ctx->codePages->dbCodePage), static_cast<long>(sp->ctx->codePages->appCodePage));
+  sp->extractor = new (std::nothrow) KelExtractor(sp->ctx);
+  if (sp->extractor == nullptr) {
+    kelUdfEnd(sp);
+    kelUdfSetState(sqlstate, "38X10");
+    return false;
+  }
+  return true;
+}
+
+void kelUdfEnd(KelUdfScratch *sp) {
+  kelFreeExtractResult(&sp->result);
+  std::free(sp->result.msg);
+  sp->result.msg = nullptr;
+  delete sp->extractor;
+  sp->extractor = nullptr;
+  std::free(sp->dtd);
+  sp->dtd = nullptr;
+  if (sp->ctx != nullptr) {
+    char state[6];
+    kelTerm(sp->ctx, state);
+    std::free(sp->ctx);
+    sp->ctx = nullptr;
+  }
+}
+
+bool kelUdfStateKeeps(const char *sqlstate) {
+  return std::strcmp(sqlstate, "00000") == 0 || std::strncmp(sqlstate, "01", 2) == 0;
+}
+
+void kelUdfSetState(char *sqlstate, const char *state) {
+  if (sqlstate != nullptr) std::memcpy(sqlstate, state, 6);
+}

@@ -1,0 +1,52 @@
+/*
+ * kelfnframe.h - the frame every user-defined function of quarnxmlfn is entered and left
+ * through: the per-statement state kept in the engine's scratchpad (KelUdfScratch), the
+ * first-call set-up of the call context, and its tear-down on the final call (or after a
+ * failed first call, so that the final call finds nothing to do).  A scratchpad belongs to one
+ * reference of a function in one statement execution; nothing is shared between them.
+ */
+#ifndef KEL_FNFRAME_H
+#define KEL_FNFRAME_H
+
+#include <cstdint>
+
+#include "kelextract.h"
+#include "sqludf.h"
+
+struct KelCallContext;
+
+// What every function keeps in the scratchpad's data area.
+struct KelUdfScratch {
+  int32_t codePageFlag;     // 1: the document is in the database code page (XMLVarchar, XMLCLOB)
+  int32_t inMemoryFlag;     // 1: the document is passed in memory, 0: as a file name
+  KelCallContext *ctx;      // allocated zeroed at the first call
+  char *dtd;                // DTD text of the with-DTD extract functions, read at the first call
+  KelExtractResult result;  // table functions: the rows from open to close
+  KelExtractor *extractor;  // the statement's reader and compiled path
+};
+static_assert(sizeof(KelUdfScratch) <= SQLUDF_SCRATCHPAD_LEN, "the state fits the scratchpad");
+
+// The state in a scratchpad.
+inline KelUdfScratch *kelUdfScratchOf(sqludf_scratchpad *sp) {
+  return reinterpret_cast<KelUdfScratch *>(sp->data);
+}
+
+/*
+ * First call: allocates the context and sets it up (short messages, the database code page of
+ * dbinfo, localeName as the application encoding or null for the process's).  Returns true;
+ * false with sqlstate and msg set by the set-up (the context is freed again).
+ */
+bool kelUdfBegin(KelUdfScratch *sp, const sqludf_dbinfo *dbinfo, const char *localeName,
+                 char *sqlstate, char *msg);
+
+// Releases everything the scratchpad holds (context, DTD, rows, extractor).  Harmless when
+// nothing is held.
+void kelUdfEnd(KelUdfScratch *sp);
+
+// True for an SQLSTATE after which a first call keeps its context: success or a warning.
+bool kelUdfStateKeeps(const char *sqlstate);
+
+// Sets the function's SQLSTATE (6 bytes).
+void kelUdfSetState(char *sqlstate, const char *state);
+
+#endif /* KEL_FNFRAME_H */

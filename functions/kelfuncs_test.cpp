@@ -1,0 +1,303 @@
+// The function entries of the built quarnxmlfn library, called through the loader with the
+// argument list, scratchpad and call types the engine uses: the frame (first, normal and
+// final calls), the storage functions and the extract functions over files and XMLVarchar
+// values.  Large-object sources and results are exercised through the engine's SQL tests.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "kel_test_env.h"
+#include "sqlenv.h"
+#include "sqludf.h"
+
+namespace {
+
+void *library() {
+  static void *handle = [] {
+    std::string lib = std::string(std::getenv("KEL_TEST_BUILD_DIR")) + "/lib/libquarnxmlfn.so";
+    void *h = dlopen(lib.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (h == nullptr) std::fprintf(stderr, "%s\n", dlerror());
+    return h;
+  }();
+  return handle;
+}
+
+template <class F>
+F entry(const char *name) {
+  void *p = library() ? dlsym(library(), name) : nullptr;
+  EXPECT_NE(p, nullptr) << name;
+  return reinterpret_cast<F>(p);
+}
+
+using Scalar2 = void (*)(const char *, const char *, void *, short *, short *, short *, char *, char *, char *,
+                         char *, sqludf_scratchpad *, sqlint32 *, sqludf_dbinfo *);
+using Scalar3 = void (*)(const char *, const char *, const char *, void *, short *, short *, short *, short *, char *,
+                         char *, char *, char *, sqludf_scratchpad *, sqlint32 *, sqludf_dbinfo *);
+using Scalar1 = void (*)(const char *, void *, short *, short *, char *, char *, char *, char *, sqludf_scratchpad *,
+                         sqlint32 *, sqludf_dbinfo *);
+using Seqno = void (*)(sqlint32 *, short *, char *, char *, char *, char *, sqludf_scratchpad *);
+
+// One reference of a function in one statement, as the engine keeps it.
+class Statement {
+ public:
+  explicit Statement(const char *name) : name_(name) {
+    std::memset(&dbinfo_, 0, sizeof dbinfo_);
+    dbinfo_.dbcodepage = 1208;
+    std::memset(&scratch_, 0, sizeof scratch_);
+    scratch_.length = SQLUDF_SCRATCHPAD_LEN;
+  }
+  // Calls a two-argument function (document or file name, path) with call type ct.
+  void call2(sqlint32 ct, const char *a, const char *b, void *out, short nullA = 0, short nullB = 0) {
+    callType_ = ct;
+    reset();
+    short ia = nullA, ib = nullB;
+    entry<Scalar2>(name_)(a, b, out, &ia, &ib, &ind, state, const_cast<char *>(name_), const_cast<char *>(name_), msg,
+                          &scratch_, &callType_, &dbinfo_);
+  }
+  void call3(sqlint32 ct, const char *a, const char *b, const char *c, void *out, short nullC = 0) {
+    callType_ = ct;
+    reset();
+    short ia = 0, ib = 0, ic = nullC;
+    entry<Scalar3>(name_)(a, b, c, out, &ia, &ib, &ic, &ind, state, const_cast<char *>(name_),
+                          const_cast<char *>(name_), msg, &scratch_, &callType_, &dbinfo_);
+  }
+  void call1(sqlint32 ct, const char *a, void *out, short nullA = 0) {
+    callType_ = ct;
+    reset();
+    short ia = nullA;
+    entry<Scalar1>(name_)(a, out, &ia, &ind, state, const_cast<char *>(name_), const_cast<char *>(name_), msg,
+                          &scratch_, &callType_, &dbinfo_);
+  }
+  // The context pointer the frame keeps (third word of the state).
+  bool holdsContext() const {
+    void *p;
+    std::memcpy(&p, scratch_.data + 8, sizeof p);
+    return p != nullptr;
+  }
+  sqludf_scratchpad *scratch() { return &scratch_; }
+
+  char state[6] = "00000";
+  char msg[SQLUDF_MSGTEXT_LEN + 1] = "";
+  short ind = 0;
+
+ private:
+  void reset() {
+    std::memcpy(state, "00000", 6);
+    msg[0] = '\0';
+    ind = 5;
+  }
+  const char *name_;
+  sqludf_scratchpad scratch_;
+  sqludf_dbinfo dbinfo_;
+  sqlint32 callType_ = 0;
+};
+
+class Functions : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    env.set("QUARNINSTANCE", "fninst");
+    env.set("QUARNKELPATH", dir.str());
+    env.set("QUARNPATH", dir.str());
+    env.unset("QUARNKELTEMP");
+    ASSERT_NE(library(), nullptr);
+  }
+  keltest::TempDir dir;
+  keltest::ScopedEnv env;
+};
+
+TEST_F(Functions, ScalarIntegerKeepsItsContextAcrossRowsAndReportsEachRow) {
+  Statement s("kelExtractIntegerFromVarchar");
+  sqlint32 v = 0;
+  s.call2(SQLUDF_FIRST_CALL, "<a><b>12</b></a>", "/a/b", &v);
+  EXPECT_EQ(s.ind, 0);
+  EXPECT_EQ(v, 12);
+  EXPECT_STREQ(s.state, "00000");
+  s.call2(SQLUDF_NORMAL_CALL, "<a/>", "/a/c", &v);
+  EXPECT_EQ(s.ind, -1);
+  EXPECT_STREQ(s.state, "01HX0");
+  EXPECT_STREQ(s.msg, "KELD003W  Path not found.  Null is returned.\n");
+  s.call2(SQLUDF_NORMAL_CALL, "<a><b>12</b><b>13</b></a>", "/a/b", &v);
+  EXPECT_STREQ(s.state, "38X08");
+  EXPECT_LE(std::strlen(s.msg), 70u);
+  EXPECT_TRUE(s.holdsContext());
+  s.call2(SQLUDF_FINAL_CALL, nullptr, nullptr, &v);
+  EXPECT_FALSE(s.holdsContext());
+}
+
+TEST_F(Functions, TypedScalarsConvertTheirText) {
+  Statement dbl("kelExtractDoubleFromVarchar");
+  double d = 0;
+  dbl.call2(SQLUDF_FIRST_CALL, "<a>1.5e3</a>", "/a", &d);
+  EXPECT_EQ(dbl.ind, 0);
+  EXPECT_DOUBLE_EQ(d, 1500.0);
+  for (const char *bad : {"<a>1.5e99</a>", "<a>1234567890123456789012345678901</a>", "<a>12abc</a>"}) {
+    dbl.call2(SQLUDF_NORMAL_CALL, bad, "/a", &d);
+    EXPECT_EQ(dbl.ind, -1) << bad;
+    EXPECT_STREQ(dbl.state, "00000") << bad;
+  }
+  dbl.call2(SQLUDF_FINAL_CALL, nullptr, nullptr, &d);
+
+  Statement small("kelExtractSmallintFromVarchar");
+  short sv = 0;
+  small.call2(SQLUDF_FIRST_CALL, "<a>70000</a>", "/a", &sv);
+  EXPECT_EQ(sv, 4464);
+  small.call2(SQLUDF_FINAL_CALL, nullptr, nullptr, &sv);
+
+  Statement date("kelExtractDateFromVarchar");
+  char dv[11];
+  date.call2(SQLUDF_FIRST_CALL, "<a>2005-06-05</a>", "/a", dv);
+  EXPECT_STREQ(dv, "2005-06-05");
+  date.call2(SQLUDF_NORMAL_CALL, "<a>2005-06-05T10:00</a>", "/a", dv);
+  EXPECT_STREQ(date.state, "38X39");
+  EXPECT_EQ(date.ind, -1);
+  EXPECT_EQ(std::string(date.msg).substr(0, 8), "KELC013E");
+  date.call2(SQLUDF_FINAL_CALL, nullptr, nullptr, dv);
+
+  Statement ts("kelExtractTimestampFromVarchar");
+  char tv[27];
+  ts.call2(SQLUDF_FIRST_CALL, "<a>2005-06-05-10.00.00</a>", "/a", tv);
+  EXPECT_STREQ(tv, "2005-06-05-10.00.00.000000");
+  ts.call2(SQLUDF_NORMAL_CALL, "<a>yesterday</a>", "/a", tv);
+  EXPECT_STREQ(ts.state, "38X29");
+  EXPECT_EQ(ts.ind, -1);
+  ts.call2(SQLUDF_FINAL_CALL, nullptr, nullptr, tv);
+
+  Statement vc("kelExtractVarcharFromVarchar");
+  std::vector<char> out(4001);
+  std::string doc = "<a>" + std::string(3999, 'x') + "</a>";
+  vc.call2(SQLUDF_FIRST_CALL, doc.c_str(), "/a", out.data());
+  EXPECT_EQ(std::strlen(out.data()), 3999u);
+  doc = "<a>" + std::string(4000, 'x') + "</a>";
+  vc.call2(SQLUDF_NORMAL_CALL, doc.c_str(), "/a", out.data());
+  EXPECT_STREQ(vc.state, "38X39");
+  vc.call2(SQLUDF_FINAL_CALL, nullptr, nullptr, out.data());
+}
+
+TEST_F(Functions, TableFunctionOpensFetchesAndClosesPerOuterRow) {
+  Statement t("kelExtractIntegersFromVarchar");
+  sqlint32 v = 0;
+  t.call2(SQLUDF_TF_FIRST, "<a><b>12</b><b>13</b></a>", "/a/b", &v);
+  EXPECT_STREQ(t.state, "00000");
+  std::vector<int> rows;
+  for (const char *doc : {"<a><b>12</b><b>13</b></a>", "<a/>", "<a><b>7</b></a>"}) {
+    t.call2(SQLUDF_TF_OPEN, doc, "/a/b", &v);
+    for (int guard = 0; guard < 10; ++guard) {
+      t.call2(SQLUDF_TF_FETCH, doc, "/a/b", &v);
+      if (std::strcmp(t.state, SQLUDF_STATE_EOT) == 0) break;
+      ASSERT_STREQ(t.state, "00000");
+      rows.push_back(t.ind == 0 ? v : -999);
+    }
+    t.call2(SQLUDF_TF_CLOSE, doc, "/a/b", &v);
+  }
+  EXPECT_EQ(rows, (std::vector<int>{12, 13, 7}));
+  // A failed open reports its error and then an empty table.
+  t.call2(SQLUDF_TF_OPEN, "<a>", "/a/b", &v);
+  EXPECT_STREQ(t.state, "38X13");
+  t.call2(SQLUDF_TF_FETCH, "<a>", "/a/b", &v);
+  EXPECT_STREQ(t.state, SQLUDF_STATE_EOT);
+  t.call2(SQLUDF_TF_FINAL, nullptr, nullptr, &v);
+  EXPECT_FALSE(t.holdsContext());
+}
+
+TEST_F(Functions, FilesAreReadOnlyFromAllowedDirectories) {
+  std::string file = dir.file("doc.xml");
+  keltest::writeFile(file, "<a><b>v</b></a>");
+  Statement refused("kelExtractVarchar");
+  char out[4001];
+  refused.call2(SQLUDF_FIRST_CALL, file.c_str(), "/a/b", out);
+  EXPECT_STREQ(refused.state, "38X02");
+  EXPECT_FALSE(refused.holdsContext());  // the failed first call dropped it
+  refused.call2(SQLUDF_FINAL_CALL, nullptr, nullptr, out);  // finds nothing to do
+
+  ASSERT_EQ(sqloSetEnv(SQLE_REG_XML_READ_DIRS, dir.str().c_str()), 0);
+  Statement allowed("kelExtractVarchar");
+  allowed.call2(SQLUDF_FIRST_CALL, file.c_str(), "/a/b", out);
+  EXPECT_STREQ(allowed.state, "00000");
+  EXPECT_STREQ(out, "v");
+  // Every row's file is checked, not only the first one's.
+  allowed.call2(SQLUDF_NORMAL_CALL, "/etc/hostname", "/a/b", out);
+  EXPECT_STREQ(allowed.state, "38X02");
+  allowed.call2(SQLUDF_FINAL_CALL, nullptr, nullptr, out);
+
+  Statement fromFile("kelVarChar");
+  std::vector<char> text(32673);
+  fromFile.call1(SQLUDF_FIRST_CALL, file.c_str(), text.data());
+  EXPECT_STREQ(fromFile.state, "00000");
+  EXPECT_STREQ(text.data(), "<a><b>v</b></a>");
+  fromFile.call1(SQLUDF_FINAL_CALL, nullptr, text.data());
+}
+
+TEST_F(Functions, StorageFunctionsAndTheirNullRules) {
+  Statement varcharNull("kelVarChar");
+  std::vector<char> text(32673);
+  varcharNull.call1(SQLUDF_FIRST_CALL, nullptr, text.data(), -1);
+  EXPECT_STREQ(varcharNull.state, "38X16");
+  EXPECT_EQ(varcharNull.ind, -1);
+
+  Statement clobNull("kelCLOB");
+  udf_locator loc = 0;
+  clobNull.call1(SQLUDF_FIRST_CALL, nullptr, &loc, -1);
+  EXPECT_STREQ(clobNull.state, "00000");
+  EXPECT_EQ(clobNull.ind, -1);
+  clobNull.call1(SQLUDF_FINAL_CALL, nullptr, &loc);
+
+  Statement noEncoding("kelXMLFileFromVarchar2");
+  char name[513];
+  noEncoding.call3(SQLUDF_FIRST_CALL, "<a/>", dir.file("out.xml").c_str(), nullptr, name, -1);
+  EXPECT_STREQ(noEncoding.state, "38X16");
+  EXPECT_FALSE(noEncoding.holdsContext());
+
+  ASSERT_EQ(sqloSetEnv(SQLE_REG_XML_WRITE_DIRS, dir.str().c_str()), 0);
+  Statement write("kelContent_varchar2file");
+  std::string target = dir.file("out.xml");
+  write.call2(SQLUDF_FIRST_CALL, "<a>\xC3\xA9</a>", target.c_str(), name);
+  EXPECT_STREQ(write.state, "00000");
+  EXPECT_EQ(std::string(name), target);
+  EXPECT_EQ(keltest::readFile(target), "<a>\xC3\xA9</a>");
+  write.call2(SQLUDF_NORMAL_CALL, "<a/>", "/tmp/../etc/kel-not-allowed.xml", name);
+  EXPECT_STREQ(write.state, "38X03");
+  write.call2(SQLUDF_FINAL_CALL, nullptr, nullptr, name);
+
+  Statement latin("kelXMLFileFromVarchar2");
+  std::string latinFile = dir.file("latin.xml");
+  latin.call3(SQLUDF_FIRST_CALL, "<?xml version=\"1.0\" encoding=\"UTF-8\"?><a>\xC3\xA9</a>", latinFile.c_str(),
+              "ISO-8859-1", name);
+  EXPECT_STREQ(latin.state, "00000") << latin.msg;
+  EXPECT_EQ(keltest::readFile(latinFile), "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a>\xE9</a>");
+  latin.call3(SQLUDF_FINAL_CALL, nullptr, nullptr, nullptr, name);
+}
+
+TEST_F(Functions, SeqnoCountsWithinOneStatement) {
+  sqludf_scratchpad sp{};
+  sp.length = SQLUDF_SCRATCHPAD_LEN;
+  Seqno seqno = entry<Seqno>("kelSeqno");
+  std::vector<int> got;
+  for (int i = 0; i < 3; ++i) {
+    sqlint32 v = 0;
+    short ind = -1;
+    char state[6] = "00000", msg[71] = "";
+    seqno(&v, &ind, state, nullptr, nullptr, msg, &sp);
+    EXPECT_EQ(ind, 0);
+    got.push_back(v);
+  }
+  EXPECT_EQ(got, (std::vector<int>{1, 2, 3}));
+}
+
+TEST_F(Functions, EveryListedEntryIsExported) {
+  std::ifstream list(std::string(std::getenv("KEL_TEST_SOURCE_DIR")) + "/functions/entries.txt");
+  std::string name;
+  int n = 0;
+  while (std::getline(list, name)) {
+    EXPECT_NE(dlsym(library(), name.c_str()), nullptr) << name;
+    ++n;
+  }
+  EXPECT_EQ(n, 60 + 24 + 9);
+}
+
+}  // namespace

@@ -1,0 +1,247 @@
+/*
+ * kelstorage.cpp - the storage functions, which move documents between server files,
+ * character values and large objects, and seqno(), the sequence number of the side-table
+ * triggers.  Every server file a storage function reads or writes is checked against the
+ * directories the instance allows.
+ */
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "kelcodepage.h"
+#include "kelctx.h"
+#include "kelfile.h"
+#include "kelfnframe.h"
+#include "kellob.h"
+#include "kelmsg.h"
+#include "keltrace.h"
+#include "kelvalidate.h"
+#include "sqludf.h"
+
+namespace {
+
+constexpr int kRead = 0;
+constexpr int kWrite = 1;
+
+bool isNull(const short *ind) { return ind != nullptr && *ind < 0; }
+
+/*
+ * The frame's entry steps for one call.  Returns the scratchpad's state with a live context
+ * for the function's own steps, or null when the call ends here (final call, failed first
+ * call, refused file).  encoding: the encoding argument of the "2" entries (withEncoding).
+ */
+KelUdfScratch *enter(sqludf_scratchpad *scratchpad, const sqlint32 *callType, const sqludf_dbinfo *dbinfo,
+                     bool withEncoding, const char *encoding, const short *encodingInd, char *sqlstate,
+                     char *msg, short *outInd) {
+  if (scratchpad == nullptr || callType == nullptr) return nullptr;
+  KelUdfScratch *sp = kelUdfScratchOf(scratchpad);
+  if (*callType == SQLUDF_FINAL_CALL) {
+    kelUdfEnd(sp);
+    return nullptr;
+  }
+  *outInd = -1;
+  bool first = *callType == SQLUDF_FIRST_CALL || *callType == SQLUDF_TF_FIRST;
+  if (first) {
+    if (withEncoding && (encoding == nullptr || isNull(encodingInd))) {
+      kelUdfSetState(sqlstate, "38X16");
+      return nullptr;
+    }
+    if (!kelUdfBegin(sp, dbinfo, withEncoding ? encoding : nullptr, sqlstate, msg)) return nullptr;
+  }
+  return sp->ctx != nullptr ? sp : nullptr;
+}
+
+// Leaving: a failed first call drops the context, so that the final call finds none.
+void leave(KelUdfScratch *sp, const sqlint32 *callType, const char *sqlstate, short outInd) {
+  KEL_TRACE(sp->ctx, "Exit: calltype=%d rc=%d sqlstate=%s\n", *callType, outInd, sqlstate);
+  bool first = *callType == SQLUDF_FIRST_CALL || *callType == SQLUDF_TF_FIRST;
+  if (first && std::strcmp(sqlstate, "00000") != 0) kelUdfEnd(sp);
+}
+
+bool allowed(KelUdfScratch *sp, int writeFlag, const char *fileName, char *sqlstate, char *msg) {
+  return kelChkRegistry(sp->ctx, writeFlag, fileName, sqlstate, msg) == 0;
+}
+
+// XMLVarcharFromFile: the file's text, converted to the database code page.
+void varcharFromFile(const char *fileName, const short *fileInd, char *out, short *outInd, char *sqlstate,
+                     char *msg, KelUdfScratch *sp) {
+  if (fileName == nullptr || isNull(fileInd)) {
+    KEL_TRACE(sp->ctx, "filename is null\n");
+    kelUdfSetState(sqlstate, "38X16");
+    return;
+  }
+  if (!allowed(sp, kRead, fileName, sqlstate, msg)) return;
+  kelUdfSetState(sqlstate, "00000");
+  if (kel_file2varchar(sp->ctx, fileName, out, KEL_MAX_VARCHAR_FILE + 1, sqlstate, msg) == 0) *outInd = 0;
+}
+
+// XMLCLOBFromFile: the file's text in a new large object.
+void clobFromFile(const char *fileName, const short *fileInd, bool nullIsError, udf_locator *out, short *outInd,
+                  char *sqlstate, char *msg, KelUdfScratch *sp) {
+  if (fileName == nullptr || isNull(fileInd)) {
+    KEL_TRACE(sp->ctx, "filename is null\n");
+    if (nullIsError) kelUdfSetState(sqlstate, "38X16");
+    return;
+  }
+  if (!allowed(sp, kRead, fileName, sqlstate, msg)) return;
+  kelUdfSetState(sqlstate, "00000");
+  udf_locator *loc = nullptr;
+  int msgNo = 0;
+  int rc = kel_file2locator(sp->ctx, fileName, &loc, sqlstate, &msgNo);
+  KEL_TRACE(sp->ctx, "call kel_file2locator() return rc=%d\n", rc);
+  if (rc == 0) {
+    *out = *loc;
+    *outInd = 0;
+    return;
+  }
+  std::string code = std::to_string(rc);
+  kelSetMessage(sp->ctx, msg, msgNo, std::strcmp(sqlstate, "38X04") == 0 ? code.c_str() : "");
+}
+
+// Writes bytes to the file and returns its name as the result.
+void finishWrite(KelUdfScratch *sp, const char *data, int64_t length, const char *fileName, char *out,
+                 short *outInd, char *sqlstate, char *msg) {
+  if (kel_buf2file(sp->ctx, data, length, fileName, sqlstate, msg) != 0) return;
+  std::snprintf(out, 513, "%s", fileName);
+  *outInd = 0;
+}
+
+}  // namespace
+
+#define KEL_TRAIL_IN sqludf_sqlstate, sqludf_msgtext
+
+extern "C" SQL_API_EXPORT void kelVarChar(char *fileName, char *out, short *fileInd, short *outInd,
+                                          SQLUDF_TRAIL_ARGS_ALL) {
+  KelUdfScratch *sp = enter(sqludf_scratchpad, sqludf_call_type, sqludf_dbinfo, false, nullptr, nullptr,
+                            sqludf_sqlstate, sqludf_msgtext, outInd);
+  if (sp == nullptr) return;
+  varcharFromFile(fileName, fileInd, out, outInd, KEL_TRAIL_IN, sp);
+  leave(sp, sqludf_call_type, sqludf_sqlstate, *outInd);
+}
+
+extern "C" SQL_API_EXPORT void kelXMLVarcharFromFile2(char *fileName, char *encoding, char *out, short *fileInd,
+                                                      short *encodingInd, short *outInd, SQLUDF_TRAIL_ARGS_ALL) {
+  KelUdfScratch *sp = enter(sqludf_scratchpad, sqludf_call_type, sqludf_dbinfo, true, encoding, encodingInd,
+                            sqludf_sqlstate, sqludf_msgtext, outInd);
+  if (sp == nullptr) return;
+  varcharFromFile(fileName, fileInd, out, outInd, KEL_TRAIL_IN, sp);
+  leave(sp, sqludf_call_type, sqludf_sqlstate, *outInd);
+}
+
+extern "C" SQL_API_EXPORT void kelCLOB(char *fileName, udf_locator *out, short *fileInd, short *outInd,
+                                       SQLUDF_TRAIL_ARGS_ALL) {
+  KelUdfScratch *sp = enter(sqludf_scratchpad, sqludf_call_type, sqludf_dbinfo, false, nullptr, nullptr,
+                            sqludf_sqlstate, sqludf_msgtext, outInd);
+  if (sp == nullptr) return;
+  clobFromFile(fileName, fileInd, false, out, outInd, KEL_TRAIL_IN, sp);
+  leave(sp, sqludf_call_type, sqludf_sqlstate, *outInd);
+}
+
+extern "C" SQL_API_EXPORT void kelXMLCLOBFromFile2(char *fileName, char *encoding, udf_locator *out,
+                                                   short *fileInd, short *encodingInd, short *outInd,
+                                                   SQLUDF_TRAIL_ARGS_ALL) {
+  KelUdfScratch *sp = enter(sqludf_scratchpad, sqludf_call_type, sqludf_dbinfo, true, encoding, encodingInd,
+                            sqludf_sqlstate, sqludf_msgtext, outInd);
+  if (sp == nullptr) return;
+  clobFromFile(fileName, fileInd, true, out, outInd, KEL_TRAIL_IN, sp);
+  leave(sp, sqludf_call_type, sqludf_sqlstate, *outInd);
+}
+
+extern "C" SQL_API_EXPORT void kelContent_varchar2file(char *doc, char *fileName, char *out, short *docInd,
+                                                       short *fileInd, short *outInd, SQLUDF_TRAIL_ARGS_ALL) {
+  KelUdfScratch *sp = enter(sqludf_scratchpad, sqludf_call_type, sqludf_dbinfo, false, nullptr, nullptr,
+                            sqludf_sqlstate, sqludf_msgtext, outInd);
+  if (sp == nullptr) return;
+  if (fileName == nullptr || isNull(fileInd)) {
+    kelUdfSetState(sqludf_sqlstate, "38X16");
+  } else if (doc != nullptr && !isNull(docInd) && allowed(sp, kWrite, fileName, KEL_TRAIL_IN)) {
+    kelUdfSetState(sqludf_sqlstate, "00000");
+    const KelCodePages *cp = sp->ctx->codePages;
+    int64_t length = static_cast<int64_t>(std::strlen(doc));
+    if (cp->appCodePage == cp->dbCodePage) {
+      finishWrite(sp, doc, length, fileName, out, outInd, KEL_TRAIL_IN);
+    } else {
+      std::vector<char> converted(static_cast<size_t>(length) * 3 + 3);
+      int32_t n = length == 0 ? 0
+                              : convertBufferQuarnToApp(sp->ctx, doc, static_cast<int32_t>(length), converted.data(),
+                                                        static_cast<int32_t>(converted.size()), KEL_TRAIL_IN);
+      if (n >= 0) finishWrite(sp, converted.data(), n, fileName, out, outInd, KEL_TRAIL_IN);
+    }
+  }
+  leave(sp, sqludf_call_type, sqludf_sqlstate, *outInd);
+}
+
+extern "C" SQL_API_EXPORT void kelXMLFileFromVarchar2(char *doc, char *fileName, char *encoding, char *out,
+                                                      short *docInd, short *fileInd, short *encodingInd,
+                                                      short *outInd, SQLUDF_TRAIL_ARGS_ALL) {
+  KelUdfScratch *sp = enter(sqludf_scratchpad, sqludf_call_type, sqludf_dbinfo, true, encoding, encodingInd,
+                            sqludf_sqlstate, sqludf_msgtext, outInd);
+  if (sp == nullptr) return;
+  if (fileName == nullptr || isNull(fileInd)) {
+    kelUdfSetState(sqludf_sqlstate, "38X16");
+  } else if (doc != nullptr && !isNull(docInd) && allowed(sp, kWrite, fileName, KEL_TRAIL_IN)) {
+    kelUdfSetState(sqludf_sqlstate, "00000");
+    int32_t length = static_cast<int32_t>(std::strlen(doc));
+    std::vector<char> converted(static_cast<size_t>(length) * 3 + 3);
+    int32_t n = kelConvBufferQuarnToAppEncoding(sp->ctx, doc, length, converted.data(),
+                                                static_cast<int32_t>(converted.size()), KEL_TRAIL_IN);
+    if (n >= 0) finishWrite(sp, converted.data(), n, fileName, out, outInd, KEL_TRAIL_IN);
+  }
+  leave(sp, sqludf_call_type, sqludf_sqlstate, *outInd);
+}
+
+namespace {
+
+void clobToFile(KelUdfScratch *sp, udf_locator *doc, const short *docInd, const char *fileName,
+                const short *fileInd, bool rewriteDeclaration, char *out, short *outInd, char *sqlstate, char *msg) {
+  if (doc == nullptr || isNull(docInd)) {
+    KEL_TRACE(sp->ctx, "locatorP is null\n");
+    return;
+  }
+  if (fileName == nullptr || isNull(fileInd)) {
+    kelUdfSetState(sqlstate, "38X16");
+    return;
+  }
+  if (!allowed(sp, kWrite, fileName, sqlstate, msg)) return;
+  kelUdfSetState(sqlstate, "00000");
+  int rc = rewriteDeclaration ? kel_conv_locator2file2(sp->ctx, doc, fileName, sqlstate, msg)
+                              : kel_conv_locator2file(sp->ctx, doc, fileName, sqlstate, msg);
+  if (rc != 0) return;
+  std::snprintf(out, 513, "%s", fileName);
+  *outInd = 0;
+}
+
+}  // namespace
+
+extern "C" SQL_API_EXPORT void kelFile(udf_locator *doc, char *fileName, char *out, short *docInd, short *fileInd,
+                                       short *outInd, SQLUDF_TRAIL_ARGS_ALL) {
+  KelUdfScratch *sp = enter(sqludf_scratchpad, sqludf_call_type, sqludf_dbinfo, false, nullptr, nullptr,
+                            sqludf_sqlstate, sqludf_msgtext, outInd);
+  if (sp == nullptr) return;
+  clobToFile(sp, doc, docInd, fileName, fileInd, false, out, outInd, KEL_TRAIL_IN);
+  leave(sp, sqludf_call_type, sqludf_sqlstate, *outInd);
+}
+
+extern "C" SQL_API_EXPORT void kelXMLFileFromClob2(udf_locator *doc, char *fileName, char *encoding, char *out,
+                                                   short *docInd, short *fileInd, short *encodingInd,
+                                                   short *outInd, SQLUDF_TRAIL_ARGS_ALL) {
+  KelUdfScratch *sp = enter(sqludf_scratchpad, sqludf_call_type, sqludf_dbinfo, true, encoding, encodingInd,
+                            sqludf_sqlstate, sqludf_msgtext, outInd);
+  if (sp == nullptr) return;
+  clobToFile(sp, doc, docInd, fileName, fileInd, true, out, outInd, KEL_TRAIL_IN);
+  leave(sp, sqludf_call_type, sqludf_sqlstate, *outInd);
+}
+
+// seqno(): 1, 2, 3, ... within one statement; the counter is the scratchpad's first word.
+extern "C" SQL_API_EXPORT void kelSeqno(sqlint32 *out, short *outInd, char *sqludf_sqlstate, char *sqludf_fname,
+                                        char *sqludf_fspecname, char *sqludf_msgtext,
+                                        struct sqludf_scratchpad *sqludf_scratchpad) {
+  if (sqludf_scratchpad == nullptr) return;
+  sqlint32 n;
+  std::memcpy(&n, sqludf_scratchpad->data, sizeof n);
+  ++n;
+  std::memcpy(sqludf_scratchpad->data, &n, sizeof n);
+  *out = n;
+  *outInd = 0;
+}
