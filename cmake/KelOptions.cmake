@@ -16,6 +16,8 @@ function(kel_add_test name)
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/support)
+  target_compile_definitions(${name} PRIVATE KEL_TEST_BUILD_DIR="${CMAKE_BINARY_DIR}"
+                                             KEL_TEST_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "KEL_TEST_BUILD_DIR=${CMAKE_BINARY_DIR};KEL_TEST_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+    PROPERTIES ENVIRONMENT "KEL_TEST_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
 endfunction()

@@ -20,7 +20,7 @@ namespace {
 
 void *library() {
   static void *handle = [] {
-    std::string lib = std::string(std::getenv("KEL_TEST_BUILD_DIR")) + "/lib/libquarnxmlfn.so";
+    std::string lib = keltest::buildDir() + "/lib/libquarnxmlfn.so";
     void *h = dlopen(lib.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (h == nullptr) std::fprintf(stderr, "%s\n", dlerror());
     return h;
@@ -290,7 +290,7 @@ TEST_F(Functions, SeqnoCountsWithinOneStatement) {
 }
 
 TEST_F(Functions, EveryListedEntryIsExported) {
-  std::ifstream list(std::string(std::getenv("KEL_TEST_SOURCE_DIR")) + "/functions/entries.txt");
+  std::ifstream list(keltest::sourceDir() + "/functions/entries.txt");
   std::string name;
   int n = 0;
   while (std::getline(list, name)) {

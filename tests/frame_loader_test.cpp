@@ -21,7 +21,7 @@ using SqlEntry = int (*)(char *, void *, sqlint32 *, sqlint32 *, sqlint32 *, cha
 class Loader : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    std::string lib = std::string(std::getenv("KEL_TEST_BUILD_DIR")) + "/lib/libkelframetest.so";
+    std::string lib = keltest::buildDir() + "/lib/libkelframetest.so";
     handle = dlopen(lib.c_str(), RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(handle, nullptr) << dlerror();
     dari = reinterpret_cast<DariEntry>(dlsym(handle, "kelFrameTest"));

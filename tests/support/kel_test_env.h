@@ -64,6 +64,12 @@ class ScopedEnv {
   std::map<std::string, std::optional<std::string>> saved_;
 };
 
+#ifdef KEL_TEST_BUILD_DIR
+// The build tree and the source tree of the test binary (defined by kel_add_test).
+inline std::string buildDir() { return KEL_TEST_BUILD_DIR; }
+inline std::string sourceDir() { return KEL_TEST_SOURCE_DIR; }
+#endif
+
 inline std::string readFile(const std::string &path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
