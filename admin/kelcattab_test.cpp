@@ -33,9 +33,7 @@ std::string statementList() {
 
 // Rewrite with KEL_UPDATE_GOLDEN=1.
 TEST(KelCatTab, StatementListMatchesGoldenFile) {
-  const char *src = std::getenv("KEL_TEST_SOURCE_DIR");
-  ASSERT_NE(src, nullptr);
-  std::string golden = std::string(src) + "/tests/data/kelcattab.sql";
+  std::string golden = keltest::sourceDir() + "/tests/data/kelcattab.sql";
   const char *update = std::getenv("KEL_UPDATE_GOLDEN");
   if (update != nullptr && std::strcmp(update, "1") == 0) keltest::writeFile(golden, statementList());
   EXPECT_EQ(statementList(), keltest::readFile(golden));
