@@ -100,9 +100,10 @@ enum Target { ATTRIBUTE = 0, TEXT_CONTENT = 1, TAGGED_ELEMENT = 2 };
 
 class kelExtractHandler : public xercesc::DefaultHandler {
  public:
-  kelExtractHandler(KelCallContext *ctx, KelQuery &query, kelResult &result,
+  kelExtractHandler(KelCallContext *ctx, KelQuery &query, KelCurrentPath &path, kelResult &result,
                     kelDocEntityResolver &resolver, bool tagged)
-      : ctx_(ctx), query_(query), path_(ctx, false), result_(result), resolver_(resolver) {
+      : ctx_(ctx), query_(query), path_(path), result_(result), resolver_(resolver) {
+    path_.clear();
     if (tagged) {
       target_ = TAGGED_ELEMENT;
       query_.setTargetKind(KEL_TARGET_TAGGED);
@@ -216,7 +217,7 @@ class kelExtractHandler : public xercesc::DefaultHandler {
   KelCallContext *ctx_;
   KelMatch state_ = PENDING;
   KelQuery &query_;
-  KelCurrentPath path_;
+  KelCurrentPath &path_;
   Target target_;
   const XMLCh *attrName_;
   bool escape_;
@@ -256,9 +257,11 @@ struct KelExtractor::State {
   int tagged = -1;
   std::unique_ptr<KelQuery> query;
   std::u16string path16;           // the query's source text
+  KelCurrentPath open;             // the open elements; its storage serves every run
+  explicit State(KelCallContext *ctx) : open(ctx, false) {}
 };
 
-KelExtractor::KelExtractor(KelCallContext *ctx) : ctx_(ctx), state_(new State) {}
+KelExtractor::KelExtractor(KelCallContext *ctx) : ctx_(ctx), state_(new State(ctx)) {}
 
 KelExtractor::~KelExtractor() { delete state_; }
 
@@ -333,7 +336,7 @@ int KelExtractor::parse(const char *doc, size_t docLength, const char *dtd, int 
     xercesc::SAX2XMLReader &reader = *state_->reader;
     kelResult items(ctx);
     kelDocEntityResolver resolver(ctx, dtd, true);
-    kelExtractHandler handler(ctx, *state_->query, items, resolver, tagged == 1);
+    kelExtractHandler handler(ctx, *state_->query, state_->open, items, resolver, tagged == 1);
     reader.setContentHandler(&handler);
     reader.setErrorHandler(&handler);
     reader.setLexicalHandler(&handler);

@@ -55,6 +55,11 @@ class KelCurrentPath {
   void push(const XMLCh *name, const xercesc::Attributes *attrs);
   // Removes the deepest element.
   void pop();
+  // Removes every element (storage is kept for the next parse).
+  void clear() {
+    depth_ = 0;
+    text_.clear();
+  }
   size_t size() const { return depth_; }
   bool empty() const { return depth_ == 0; }
   const KelPathNode *node(size_t i) const { return nodes_[i].get(); }

@@ -1,0 +1,55 @@
+// The type and function registrations of database enablement: numbering, entries that exist,
+// and the exact texts (golden file tests/data/enable_functions.sql; KEL_UPDATE_GOLDEN=1 rewrites
+// it).
+#include "kelregister.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include "kel_test_env.h"
+
+namespace {
+
+std::string render() {
+  std::ostringstream out;
+  for (const KelNumberedStatement &s : kelFunctionRegistrations()) out << s.number << ": " << s.text << "\n";
+  return out.str();
+}
+
+TEST(KelRegister, NumberedAsTheEnablementListAndTheGoldenFile) {
+  const auto &list = kelFunctionRegistrations();
+  ASSERT_EQ(list.size(), 77u + 35u);
+  for (size_t i = 0; i < list.size(); ++i) EXPECT_EQ(list[i].number, static_cast<int>(i < 77 ? i : i + 13)) << i;
+  std::string golden = keltest::sourceDir() + "/tests/data/enable_functions.sql";
+  if (std::getenv("KEL_UPDATE_GOLDEN") != nullptr) keltest::writeFile(golden, render());
+  EXPECT_EQ(render(), keltest::readFile(golden));
+}
+
+TEST(KelRegister, EveryExternalEntryIsOneTheFunctionLibraryExportsOrWillExport) {
+  std::set<std::string> exported;
+  std::ifstream entries(keltest::sourceDir() + "/functions/entries.txt");
+  for (std::string name; std::getline(entries, name);) exported.insert(name);
+  // The validate and update functions of the library.
+  for (const char *e : {"kelUpdateXMLVarchar", "kelUpdateXMLClob", "kelUpdateXMLFile", "kelValidateFile",
+                        "kelValidateVarchar", "kelValidateClob", "kelValidateFile2", "kelValidateVarchar2",
+                        "kelValidateClob2"})
+    exported.insert(e);
+  const std::regex external("external name 'quarnxmlfn!([A-Za-z0-9_]+)'");
+  std::set<std::string> registered;
+  for (const KelNumberedStatement &s : kelFunctionRegistrations()) {
+    std::smatch m;
+    if (!std::regex_search(s.text, m, external)) continue;
+    EXPECT_TRUE(exported.count(m[1])) << s.number << ": " << m[1];
+    registered.insert(m[1]);
+  }
+  // Every extraction and storage entry is registered at least once.
+  for (const std::string &e : exported) EXPECT_TRUE(registered.count(e)) << e;
+}
+
+}  // namespace
