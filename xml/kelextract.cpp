@@ -43,33 +43,37 @@ void setState(char *sqlstate, const char *state) {
   if (sqlstate != nullptr) std::memcpy(sqlstate, state, 6);
 }
 
-// The items of one extraction, in UTF-16 until retrieve() converts them.
+// The items of one extraction, in UTF-16 until retrieve() converts them.  The strings live in
+// storage the extractor keeps, so their capacity serves the next document too.
 class kelResult {
  public:
-  explicit kelResult(KelCallContext *ctx) : ctx_(ctx) {}
-  void newItem() { items_.emplace_back(); }
+  kelResult(KelCallContext *ctx, std::vector<std::u16string> &storage) : ctx_(ctx), items_(storage) {}
+  void newItem() {
+    if (count_ == items_.size()) items_.emplace_back();
+    items_[count_++].clear();
+  }
   void addToCurrentItem(bool escape, const XMLCh *text, size_t n) {
-    if (items_.empty() || n == 0) return;
-    std::u16string &content = items_.back();
+    if (count_ == 0 || n == 0) return;
+    std::u16string &content = items_[count_ - 1];
     if (escape) kelAppendEscaped(content, text, n);
     else content.append(text, n);
   }
-  size_t count() const { return items_.size(); }
+  size_t count() const { return count_; }
 
   /*
    * Fills the record with the items in the database code page.  An item whose text and
    * terminator exceed sizeLimit bytes stops the conversion with KELC013E and "38X39".
    */
   void retrieve(int32_t sizeLimit, KelExtractResult *out, char *msg) {
-    KEL_TRACE(ctx_, "entered count %d\n", static_cast<int>(items_.size()));
+    KEL_TRACE(ctx_, "entered count %d\n", static_cast<int>(count_));
     setState(out->sqlstate, "00000");
-    out->items = static_cast<char **>(std::calloc(items_.size() + 1, sizeof(char *)));
+    out->items = static_cast<char **>(std::calloc(count_ + 1, sizeof(char *)));
     if (out->items == nullptr) {
       setState(out->sqlstate, "38X10");
       return;
     }
     out->cursor = out->items;
-    for (size_t i = 0; i < items_.size(); ++i) {
+    for (size_t i = 0; i < count_; ++i) {
       const std::u16string &content = items_[i];
       int64_t room = static_cast<int64_t>(content.size()) * 4 + 4;
       if (room > sizeLimit) room = sizeLimit;
@@ -93,7 +97,8 @@ class kelResult {
 
  private:
   KelCallContext *ctx_;
-  std::vector<std::u16string> items_;
+  std::vector<std::u16string> &items_;
+  size_t count_ = 0;
 };
 
 enum Target { ATTRIBUTE = 0, TEXT_CONTENT = 1, TAGGED_ELEMENT = 2 };
@@ -258,6 +263,7 @@ struct KelExtractor::State {
   std::unique_ptr<KelQuery> query;
   std::u16string path16;           // the query's source text
   KelCurrentPath open;             // the open elements; its storage serves every run
+  std::vector<std::u16string> items;  // the items' text; its storage serves every run
   explicit State(KelCallContext *ctx) : open(ctx, false) {}
 };
 
@@ -334,7 +340,7 @@ int KelExtractor::parse(const char *doc, size_t docLength, const char *dtd, int 
       r.setFeature(XMLUni::fgXercesSchema, false);
     }
     xercesc::SAX2XMLReader &reader = *state_->reader;
-    kelResult items(ctx);
+    kelResult items(ctx, state_->items);
     kelDocEntityResolver resolver(ctx, dtd, true);
     kelExtractHandler handler(ctx, *state_->query, state_->open, items, resolver, tagged == 1);
     reader.setContentHandler(&handler);
