@@ -122,11 +122,11 @@ class kelExtractHandler : public xercesc::DefaultHandler {
   void startElement(const XMLCh *, const XMLCh *, const XMLCh *qname,
                     const xercesc::Attributes &attrs) override {
     if (state_ == NO_MATCH) {  // nothing below a subtree that cannot match is evaluated
-      path_.push(qname, nullptr);
+      path_.pushUnnamed();
       return;
     }
     if (selectedDepth_ != 0) {  // inside a selected element in tagged mode: copy it all
-      path_.push(qname, nullptr);
+      path_.pushUnnamed();
       appendStartTag(qname, attrs);
       return;
     }

@@ -101,6 +101,15 @@ void KelCurrentPath::push(const XMLCh *name, const xercesc::Attributes *attrs) {
   }
 }
 
+void KelCurrentPath::pushUnnamed() {
+  try {
+    if (depth_ == nodes_.size()) nodes_.push_back(std::unique_ptr<KelPathNode>(new KelPathNode(ctx_)));
+    ++depth_;
+  } catch (const std::bad_alloc &) {
+    throw KELException(ctx_, KELG002E);
+  }
+}
+
 void KelCurrentPath::pop() {
   if (depth_ == 0) return;
   --depth_;

@@ -53,6 +53,11 @@ class KelCurrentPath {
   KelCurrentPath(KelCallContext *ctx, bool keepText);
   // Appends an element; attrs may be null (no attributes are kept).
   void push(const XMLCh *name, const xercesc::Attributes *attrs);
+  /*
+   * Appends an element whose name and attributes will never be read (inside a subtree that
+   * cannot match): only the depth counts.  Not for a path that keeps its text form.
+   */
+  void pushUnnamed();
   // Removes the deepest element.
   void pop();
   // Removes every element (storage is kept for the next parse).
