@@ -149,6 +149,9 @@ QError sqliteFailure(Session &s, int rc, const std::string &msg) {
 
 void applyPragmas(sqlite3 *db) {
   sqlite3_busy_timeout(db, lockTimeoutMs());
+  // A double-quoted name is always an identifier, never a string literal.
+  sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
+  sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
   execSql(db, "PRAGMA foreign_keys = ON; PRAGMA case_sensitive_like = ON; PRAGMA synchronous = NORMAL;"
               "PRAGMA recursive_triggers = OFF;");
 }

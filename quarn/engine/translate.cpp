@@ -1451,11 +1451,15 @@ void Translator::routineDefinition(RoutineSpec *spec) {
       }
       spec->sourceSchema = ref.name.schema;
       spec->sourceSpecific = resolveRoutine(s_, ref);
-    } else if (acceptKw("DETERMINISTIC") || (kw("NOT") && kw("VARIANT", 1))) {
-      if (kw("VARIANT")) ++i_;
+    } else if (acceptKw("DETERMINISTIC")) {
       spec->deterministic = true;
-    } else if ((kw("NOT") && kw("DETERMINISTIC", 1)) || acceptKw("VARIANT")) {
-      if (kw("NOT")) i_ += 2;
+    } else if (kw("NOT") && kw("VARIANT", 1)) {
+      i_ += 2;
+      spec->deterministic = true;
+    } else if (kw("NOT") && kw("DETERMINISTIC", 1)) {
+      i_ += 2;
+      spec->deterministic = false;
+    } else if (acceptKw("VARIANT")) {
       spec->deterministic = false;
     } else if (acceptKw("FENCED")) {
       spec->fenced = true;

@@ -51,7 +51,7 @@ class Console {
   // Runs one statement or command; returns 0, 2 (warning) or 4 (error); sets quit_.
   int run(const std::string &text);
   bool quit() const { return quit_; }
-  int connect(const std::string &db, const std::string &user, const std::string &password);
+  int connect(const std::string &db, const std::string &user, const std::string &password, bool banner = true);
 
  private:
   int report(const sqlca &ca);
@@ -86,7 +86,7 @@ int Console::needSession() {
   return report(ca);
 }
 
-int Console::connect(const std::string &db, const std::string &user, const std::string &password) {
+int Console::connect(const std::string &db, const std::string &user, const std::string &password, bool banner) {
   sqlca ca;
   if (session_) {
     session_->commit(&ca);
@@ -96,6 +96,7 @@ int Console::connect(const std::string &db, const std::string &user, const std::
   int rc = Session::open(db, user, password, &s, &ca);
   if (rc < 0) return report(ca);
   session_ = std::move(s);
+  if (!banner) return 0;
   out_ << "   Database Connection Information\n\n"
        << " Database server        = QUARN SQL01000\n"
        << " SQL authorization ID   = " << session_->user() << "\n"
@@ -154,9 +155,12 @@ int Console::query(const std::string &sql, const std::vector<std::string> &heade
   }
   std::vector<std::vector<std::string>> rows;
   std::vector<Value> row;
+  std::vector<int> numeric(types.size(), 1);  // untyped columns holding only numbers align right
   while ((rc = st->fetch(&row, &ca)) == 0) {
     std::vector<std::string> cells;
     for (size_t c = 0; c < row.size(); ++c) {
+      if (types[c].base == Base::None && row[c].kind != Value::Int && row[c].kind != Value::Real && !row[c].isNull())
+        numeric[c] = 0;
       std::string v = displayValue(row[c], types[c]);
       for (char &ch : v)
         if (ch == '\n' || ch == '\r' || ch == '\t') ch = ' ';
@@ -174,6 +178,8 @@ int Console::query(const std::string &sql, const std::vector<std::string> &heade
     }
     return r;
   }
+  for (size_t c = 0; c < types.size(); ++c)
+    if (types[c].base == Base::None && numeric[c] && !rows.empty()) types[c].base = Base::Double;
   printTable(names, types, rows);
   if (autocommit_) {
     sqlca cc;
@@ -390,7 +396,7 @@ int runConsole(const std::vector<std::string> &args, std::istream &in, std::ostr
   Console c(out, autocommit, echo);
   int worst = 0;
   if (!db.empty()) {
-    worst = c.connect(db, "", "");
+    worst = c.connect(db, "", "", false);
     if (worst) return worst;
   }
   if (!statement.empty()) return std::max(worst, c.run(statement));

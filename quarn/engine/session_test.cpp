@@ -1,0 +1,128 @@
+// Sessions: units of work, statement atomicity, lock waits ending in -911, the catalogue
+// queries of the extension with parameter markers, and databases of an instance.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+
+#include "engine.h"
+#include "errors.h"
+
+namespace quarn {
+namespace {
+
+class Sessions : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/quarnsesXXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+    setenv("QUARNPATH", dir_.c_str(), 1);
+    ASSERT_EQ(createDatabase("SES", true, &ca_), 0);
+    ASSERT_EQ(Session::open("SES", "", "", &a_, &ca_), 0);
+  }
+  void TearDown() override {
+    a_.reset();
+    std::filesystem::remove_all(dir_);
+  }
+  int64_t count(Session &s, const std::string &sql, std::vector<Value> params = {}) {
+    std::unique_ptr<Statement> st;
+    EXPECT_EQ(s.prepare(sql, &st, &ca_), 0) << ca_.sqlcode;
+    EXPECT_EQ(st->execute(params, &ca_), 0);
+    std::vector<Value> row;
+    EXPECT_EQ(st->fetch(&row, &ca_), 0);
+    return row.empty() ? -1 : row[0].i;
+  }
+  std::string dir_;
+  sqlca ca_{};
+  std::unique_ptr<Session> a_;
+};
+
+TEST_F(Sessions, FailedStatementLeavesTheUnitOfWorkAsItWas) {
+  ASSERT_EQ(a_->execImmediate("CREATE TABLE t (k INT NOT NULL PRIMARY KEY, v SMALLINT)", &ca_), 0);
+  ASSERT_EQ(a_->execImmediate("INSERT INTO t VALUES (1, 1), (2, 2)", &ca_), 0);
+  // Fails on its second row: the first row's change is undone too.
+  EXPECT_EQ(a_->execImmediate("UPDATE t SET v = v * 20000", &ca_), kSqlOverflow);
+  EXPECT_EQ(count(*a_, "SELECT SUM(v) FROM t"), 3);
+  // A failing definition leaves no table behind.
+  EXPECT_EQ(a_->execImmediate("CREATE TABLE u (a INT, b INT, CONSTRAINT f FOREIGN KEY (b) REFERENCES nosuch)", &ca_),
+            kSqlUndefinedName);
+  EXPECT_EQ(count(*a_, "SELECT COUNT(*) FROM SYSCAT.TABLES WHERE TABNAME = 'U'"), 0);
+  ASSERT_EQ(a_->rollback(&ca_), 0);
+  EXPECT_EQ(a_->execImmediate("SELECT * FROM t", &ca_), kSqlUndefinedName);
+}
+
+TEST_F(Sessions, LockWaitEndsWithDeadlockCodeAndRollsBackTheWaiter) {
+  ASSERT_EQ(a_->execImmediate("CREATE TABLE t (k INT)", &ca_), 0);
+  ASSERT_EQ(a_->commit(&ca_), 0);
+  setenv("QUARN_LOCKTIMEOUT", "50", 1);
+  std::unique_ptr<Session> b;
+  ASSERT_EQ(Session::open("SES", "", "", &b, &ca_), 0);
+  unsetenv("QUARN_LOCKTIMEOUT");
+  ASSERT_EQ(a_->execImmediate("INSERT INTO t VALUES (1)", &ca_), 0);
+  EXPECT_EQ(b->execImmediate("INSERT INTO t VALUES (2)", &ca_), kSqlDeadlock);
+  EXPECT_EQ(std::string(ca_.sqlstate, 5), "40001");
+  EXPECT_FALSE(b->inUnitOfWork());
+  ASSERT_EQ(a_->commit(&ca_), 0);
+  ASSERT_EQ(b->execImmediate("INSERT INTO t VALUES (2)", &ca_), 0);
+  ASSERT_EQ(b->commit(&ca_), 0);
+  EXPECT_EQ(count(*a_, "SELECT COUNT(*) FROM t"), 2);
+}
+
+// The catalogue statements the extension builds, run with their parameter markers.
+TEST_F(Sessions, CatalogueQueriesWithMarkersAnswerFromTheCatalog) {
+  ASSERT_EQ(a_->execImmediate("CREATE DISTINCT TYPE quarnxml.XMLVarchar AS VARCHAR(3000) WITH COMPARISONS", &ca_), 0);
+  ASSERT_EQ(a_->execImmediate("CREATE TABLE s.doc (id CHAR(13) FOR BIT DATA NOT NULL, x quarnxml.XMLVarchar, "
+                              "n DECIMAL(5,2), PRIMARY KEY (id))", &ca_), 0);
+  ASSERT_EQ(a_->execImmediate("CREATE ALIAS s.doca FOR s.doc", &ca_), 0);
+  const std::vector<Value> st = {Value::text("S"), Value::text("DOC")};
+  EXPECT_EQ(count(*a_, "SELECT COUNT(*) FROM syscat.tables WHERE tabschema = ? AND tabname = ?", st), 1);
+  EXPECT_EQ(count(*a_, "SELECT KEYCOLUMNS FROM syscat.tables WHERE tabschema = ? AND tabname = ?", st), 1);
+  EXPECT_EQ(count(*a_, "SELECT colno FROM syscat.columns WHERE tabschema = ? AND tabname = ? AND colname = ?",
+                  {Value::text("S"), Value::text("DOC"), Value::text("N")}), 2);
+  std::unique_ptr<Statement> q;
+  ASSERT_EQ(a_->prepare("SELECT typename, length, scale,keyseq FROM syscat.columns WHERE tabschema = ? AND "
+                        "tabname = ? AND colname = ?", &q, &ca_), 0);
+  ASSERT_EQ(q->execute({Value::text("S  "), Value::text("DOC"), Value::text("X")}, &ca_), 0);
+  std::vector<Value> row;
+  ASSERT_EQ(q->fetch(&row, &ca_), 0);
+  EXPECT_EQ(row[0].s, "XMLVARCHAR");
+  EXPECT_EQ(row[1].i, 3000);
+  ASSERT_EQ(a_->prepare("SELECT colname FROM syscat.columns WHERE tabschema = ? AND tabname = ? AND keyseq = ?", &q, &ca_), 0);
+  ASSERT_EQ(q->execute({Value::text("S"), Value::text("DOC"), Value::integer(1)}, &ca_), 0);
+  ASSERT_EQ(q->fetch(&row, &ca_), 0);
+  EXPECT_EQ(row[0].s, "ID");
+  ASSERT_EQ(a_->prepare("SELECT TYPE, BASE_TABSCHEMA, BASE_TABNAME FROM syscat.tables WHERE tabschema = ? AND tabname = ?",
+                        &q, &ca_), 0);
+  ASSERT_EQ(q->execute({Value::text("S"), Value::text("DOCA")}, &ca_), 0);
+  ASSERT_EQ(q->fetch(&row, &ca_), 0);
+  EXPECT_EQ(row[0].s, "A");
+  EXPECT_EQ(row[2].s, "DOC");
+  EXPECT_EQ(count(*a_, "SELECT COUNT(*) FROM syscat.triggers WHERE TRIGNAME = ?", {Value::text("HX")}), 0);
+  EXPECT_EQ(count(*a_, "SELECT COUNT(*) FROM (SELECT bschema FROM syscat.trigdep WHERE trigschema = ? AND trigname like ? "
+                       "AND bname = ? AND btype='T') x",
+                  {Value::text("S"), Value::text("%X%"), Value::text("SIDE")}),
+            0);
+  // generate_unique() fills a CHAR(13) FOR BIT DATA key with increasing values.
+  ASSERT_EQ(a_->execImmediate("INSERT INTO s.doc (id) VALUES (generate_unique()), (generate_unique())", &ca_), 0);
+  EXPECT_EQ(count(*a_, "SELECT COUNT(*) FROM s.doc a, s.doc b WHERE a.id < b.id"), 1);
+}
+
+TEST_F(Sessions, DatabasesOfTheInstance) {
+  EXPECT_EQ(createDatabase("SES", true, &ca_), kSqlDbExists);
+  EXPECT_EQ(createDatabase("TOOLONGNAME", true, &ca_), -1001);
+  EXPECT_EQ(dropDatabase("SES", &ca_), -1035);  // in use by this process
+  std::unique_ptr<Session> none;
+  EXPECT_EQ(Session::open("NOPE", "", "", &none, &ca_), kSqlDbNotFound);
+  ASSERT_EQ(createDatabase("NOGR", false, &ca_), 0);
+  std::unique_ptr<Session> g;
+  ASSERT_EQ(Session::open("NOGR", "", "", &g, &ca_), 0);
+  EXPECT_EQ(g->execImmediate("CREATE DISTINCT TYPE x.t AS DBCLOB(10K)", &ca_), kSqlGraphic);
+  g.reset();
+  EXPECT_EQ(dropDatabase("NOGR", &ca_), 0);
+  EXPECT_FALSE(std::filesystem::exists(dir_ + "/NOGR.db"));
+  EXPECT_NE(std::getenv("QUARNKELPATH"), nullptr);
+}
+
+}  // namespace
+}  // namespace quarn

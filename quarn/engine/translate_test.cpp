@@ -1,0 +1,79 @@
+// The translator: the SQLite text of the statement forms the extension sends, and parse errors.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+
+#include "engine.h"
+#include "errors.h"
+#include "translate.h"
+
+namespace quarn {
+namespace {
+
+class Translate : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/quarntrXXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+    setenv("QUARNPATH", dir_.c_str(), 1);
+    setenv("QUARN_USER", "tester", 1);
+    sqlca ca;
+    ASSERT_EQ(createDatabase("TR", true, &ca), 0);
+    ASSERT_EQ(Session::open("TR", "", "", &s_, &ca), 0);
+    ASSERT_EQ(s_->execImmediate("CREATE TABLE q.t (a INT, b VARCHAR(10))", &ca), 0);
+  }
+  void TearDown() override {
+    s_.reset();
+    std::filesystem::remove_all(dir_);
+    unsetenv("QUARN_USER");
+  }
+  std::string sql(const std::string &text) {
+    s_->beginUnitOfWork(false);
+    return translate(*s_, text).sql;
+  }
+  int code(const std::string &text) {
+    try {
+      s_->beginUnitOfWork(false);
+      translate(*s_, text);
+    } catch (const QError &e) {
+      return e.sqlcode;
+    }
+    return 0;
+  }
+  std::string dir_;
+  std::unique_ptr<Session> s_;
+};
+
+TEST_F(Translate, QualifiedNamesMapToOneSqliteNameWithExposedCorrelation) {
+  EXPECT_EQ(sql("select q.t.a, t.b from q.t where a = ?"),
+            "SELECT \"T\".\"A\", \"T\".\"B\" FROM \"Q.T\" AS \"T\" WHERE \"A\" = ?1");
+  EXPECT_EQ(sql("SELECT x.a FROM q.t x FETCH FIRST 3 ROWS ONLY"),
+            "SELECT \"X\".\"A\" FROM \"Q.T\" AS \"X\" LIMIT 3");
+}
+
+TEST_F(Translate, TableValuesWithColumnNamesAndCasts) {
+  EXPECT_EQ(sql("SELECT * FROM TABLE(VALUES(CAST(? AS INTEGER), CAST(? AS VARCHAR(4)))) AS T(\"X\", \"Y\")"),
+            "SELECT * FROM (SELECT NULL AS \"X\", NULL AS \"Y\" WHERE 0 UNION ALL SELECT * FROM (SELECT "
+            "QCAST(?1, 'INTEGER') AS \"1\", QCAST(?2, 'VARCHAR(4)') AS \"2\")) AS \"T\"");
+}
+
+TEST_F(Translate, SpecialRegistersAndOrdering) {
+  EXPECT_EQ(sql("VALUES(USER)"), "SELECT 'TESTER' AS \"1\"");
+  EXPECT_EQ(sql("select a from q.t order by a desc"),
+            "SELECT \"A\" FROM \"Q.T\" AS \"T\" ORDER BY \"A\" DESC NULLS FIRST");
+}
+
+TEST_F(Translate, BadStatementsGiveQuarnCodes) {
+  EXPECT_EQ(code("SELECT a FROM q.nosuch"), kSqlUndefinedName);
+  EXPECT_EQ(code("SELECT a q.t"), kSqlSyntax);
+  EXPECT_EQ(code("SELECT a FROM q.t WHERE"), kSqlSyntax);
+  EXPECT_EQ(code("SELECT nosuchfn(a) FROM q.t"), kSqlNoFunction);
+  EXPECT_EQ(code("CREATE TABLE x (c VARCHAR(0))"), kSqlBadLength);
+  EXPECT_EQ(code("SELECT a FROM aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa.t"), kSqlNameTooLong);
+  EXPECT_EQ(code("CALL p(1)"), kSqlStmtNotSupported);
+}
+
+}  // namespace
+}  // namespace quarn
