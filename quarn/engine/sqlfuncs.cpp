@@ -9,6 +9,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -275,7 +276,9 @@ void qlength(sqlite3_context *ctx, int, sqlite3_value **argv) {
   }
 }
 
-// SUBSTR(s, start [, length]) by bytes; a start or length outside the string fails (22011).
+// SUBSTR(s, start [, length]) by bytes.  A start below 1 or a negative length fails (22011); a
+// substring reaching past the end of the value is padded with blanks, as Quarn pads a string
+// up to its length attribute.
 void qsubstr(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
   for (int k = 0; k < argc; ++k)
     if (sqlite3_value_type(argv[k]) == SQLITE_NULL) {
@@ -287,10 +290,13 @@ void qsubstr(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
                        : reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
   int64_t n = sqlite3_value_bytes(argv[0]);
   int64_t start = sqlite3_value_int64(argv[1]);
-  int64_t len = argc > 2 ? sqlite3_value_int64(argv[2]) : n - start + 1;
-  if (start < 1 || start > n + 1 || len < 0 || start - 1 + len > n) return fail(ctx, -138, "22011", "SUBSTR");
-  if (blob) sqlite3_result_blob(ctx, p ? p + start - 1 : "", static_cast<int>(len), SQLITE_TRANSIENT);
-  else sqlite3_result_text(ctx, p ? p + start - 1 : "", static_cast<int>(len), SQLITE_TRANSIENT);
+  int64_t len = argc > 2 ? sqlite3_value_int64(argv[2]) : (start <= n ? n - start + 1 : 0);
+  if (start < 1 || len < 0 || len > 2147483647 || start > 2147483647) return fail(ctx, -138, "22011", "SUBSTR");
+  std::string out;
+  if (start <= n) out.assign(p ? p + start - 1 : "", static_cast<size_t>(std::min(len, n - start + 1)));
+  if (static_cast<int64_t>(out.size()) < len && !blob) out.append(static_cast<size_t>(len) - out.size(), ' ');
+  if (blob) sqlite3_result_blob(ctx, out.data(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
+  else sqlite3_result_text(ctx, out.data(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
 }
 
 void qlocate(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
