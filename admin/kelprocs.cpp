@@ -4,15 +4,21 @@
  */
 #include "kelprocs.h"
 
+#include <iterator>
+
+#include "kelenable.h"
+
 namespace {
 
 // The procedures of the library join this table as they are built.
-constexpr KelProcEntry kEntries[] = {
-    {nullptr, KelConvention::Dari, nullptr},
+const KelProcEntry kEntries[] = {
+    {"kelEnableDB", KelConvention::Dari, &kelEnableDBSpec},
+    {"kelDisableDB", KelConvention::Dari, &kelDisableDBSpec},
+    {"kelDisableDB_STP", KelConvention::Sql, &kelDisableDBSpec},
 };
 
 }  // namespace
 
 std::span<const KelProcEntry> kelProcedureEntries() {
-  return std::span<const KelProcEntry>(kEntries, 0);
+  return std::span<const KelProcEntry>(kEntries, std::size(kEntries));
 }

@@ -1,7 +1,11 @@
 /*
- * kelregister.cpp - the type and function registrations of database enablement.
+ * kelregister.cpp - the type, function and procedure registrations of database enablement,
+ * each with the statement that removes it.
  */
 #include "kelregister.h"
+
+#include <initializer_list>
+#include <iterator>
 
 namespace {
 
@@ -66,13 +70,26 @@ constexpr Storage kStorage[] = {
     {"Content", "quarnxml.XMLFile", "quarnxml.XMLCLOB as locator", "quarnxmlcontentfc", "kelCLOB"},
 };
 
-std::string function(const std::string &name, const std::string &params, const std::string &returns,
-                     const char *specific, const std::string &entry, const char *clauses) {
+// The signature of a function designator: the parameter types without "as locator".
+std::string signature(std::string params) {
+  const std::string locator = " as locator";
+  for (size_t at; (at = params.find(locator)) != std::string::npos;) params.erase(at, locator.size());
+  return params;
+}
+
+// A function registration and its removal: by specific name when it has one, else by name and
+// signature.
+KelNumberedStatement function(int number, const std::string &name, const std::string &params,
+                              const std::string &returns, const char *specific,
+                              const std::string &entry, const char *clauses) {
   std::string s = "create function quarnxml." + name + "(" + params + ") returns " + returns;
   if (specific != nullptr) s += std::string(" specific ") + specific;
   s += " external name 'quarnxmlfn!" + entry + "'";
   s += clauses;
-  return s;
+  std::string drop = specific != nullptr
+                         ? std::string("drop specific function quarnxml.") + specific
+                         : "drop function quarnxml." + name + "(" + signature(params) + ")";
+  return {number, s, drop};
 }
 
 // Scalar (table false) or table extraction functions over the three sources; dtd adds the DTD
@@ -83,7 +100,7 @@ void addExtraction(std::vector<KelNumberedStatement> &out, int *number, const Ex
     std::string params = std::string(src.param) + (dtd ? ", quarnxml.XMLCLOB as locator" : "") + ", varchar(256)";
     std::string entry = std::string("kelExtract") + t.name + (table ? "s" : "") + src.suffix + (dtd ? "2" : "");
     std::string returns = table ? std::string("table(") + t.column + " " + t.columnType + ")" : t.scalarType;
-    out.push_back({(*number)++, function(sqlName, params, returns, nullptr, entry, table ? kTableClauses : kScalarClauses)});
+    out.push_back(function((*number)++, sqlName, params, returns, nullptr, entry, table ? kTableClauses : kScalarClauses));
   }
 }
 
@@ -95,12 +112,15 @@ const ExtractType &typeNamed(const char *name) {
 
 std::vector<KelNumberedStatement> build() {
   std::vector<KelNumberedStatement> out;
-  out.push_back({0, "SET CURRENT FUNCTION PATH = QUARNXML, SYSOSTREL, SYSFUN"});
-  out.push_back({1, "create distinct type quarnxml.XMLVarchar as varchar(3000) with comparisons"});
-  out.push_back({2, "create distinct type quarnxml.XMLCLOB as clob(2G)"});
-  out.push_back({3, "create distinct type quarnxml.XMLFile as varchar(512) with comparisons"});
+  // XMLVarchar and XMLCLOB may have been in the database before enablement; disabling drops
+  // them only when they are the ones enablement made (kelDropSchema).
+  out.push_back({0, "SET CURRENT FUNCTION PATH = QUARNXML, SYSOSTREL, SYSFUN", ""});
+  out.push_back({1, "create distinct type quarnxml.XMLVarchar as varchar(3000) with comparisons", ""});
+  out.push_back({2, "create distinct type quarnxml.XMLCLOB as clob(2G)", ""});
+  out.push_back({3, "create distinct type quarnxml.XMLFile as varchar(512) with comparisons",
+                 "drop distinct type quarnxml.XMLFile"});
   int n = 4;
-  for (const Storage &s : kStorage) out.push_back({n++, function(s.name, s.params, s.returns, s.specific, s.entry, kScalarClauses)});
+  for (const Storage &s : kStorage) out.push_back(function(n++, s.name, s.params, s.returns, s.specific, s.entry, kScalarClauses));
   for (const ExtractType &t : kTypes) addExtraction(out, &n, t, false, false, (std::string("extract") + t.name).c_str());
   for (const ExtractType &t : kTypes) addExtraction(out, &n, t, true, false, (std::string("extract") + t.name + "s").c_str());
 
@@ -110,17 +130,19 @@ std::vector<KelNumberedStatement> build() {
                                     {"quarnxml.XMLCLOB as locator", "UpdateXMLClob", "kelUpdateXMLClob"},
                                     {"quarnxml.XMLFile", "UpdateXMLFile", "kelUpdateXMLFile"}};
   for (auto &u : updateSources)
-    out.push_back({n++, function("update", std::string(u[0]) + ", varchar(256), varchar(256)", u[0], u[1], u[2], kScalarClauses)});
+    out.push_back(function(n++, "update", std::string(u[0]) + ", varchar(256), varchar(256)", u[0], u[1], u[2], kScalarClauses));
   const char *validateSources[][3] = {{"quarnxml.XMLFile", "ValidateFile", "kelValidateFile"},
                                       {"quarnxml.XMLVarchar", "ValidateVarchar", "kelValidateVarchar"},
                                       {"quarnxml.XMLCLOB as locator", "ValidateClob", "kelValidateClob"}};
   for (auto &v : validateSources)
-    out.push_back({n++, function("validate", std::string(v[0]) + ", varchar(512), varchar(128)", "integer", v[1], v[2], kScalarClauses)});
+    out.push_back(function(n++, "validate", std::string(v[0]) + ", varchar(512), varchar(128)", "integer", v[1], v[2], kScalarClauses));
   out.push_back({n++, "create function quarnxml.VARCHARTOVARCHAR(quarnxml.XMLVARCHAR) returns varchar(32672)"
-                      " source quarnxml.varchar(quarnxml.XMLVARCHAR)"});
+                      " source quarnxml.varchar(quarnxml.XMLVARCHAR)",
+                 "drop function quarnxml.VARCHARTOVARCHAR(quarnxml.XMLVARCHAR)"});
   out.push_back({n++, "create function quarnxml.seqno() returns integer specific seqno external name 'quarnxmlfn!kelSeqno'"
                       " not deterministic no external action language C not fenced parameter style QUARNSQL no SQL"
-                      " scratchpad allow parallel DBINFO"});
+                      " scratchpad allow parallel DBINFO",
+                 "drop specific function quarnxml.seqno"});
   const char *withDtd[][3] = {{"Varchar", "extractVarcharWDTD", "extractVarcharsDTD"},
                               {"Clob", "extractClobWDTD", "extractClobsWDTD"},
                               {"Double", "extractDoubleWDTD", "extractDoublesWDTD"},
@@ -131,8 +153,136 @@ std::vector<KelNumberedStatement> build() {
                                 {"quarnxml.XMLVarchar", "ValidateVarchar2", "kelValidateVarchar2"},
                                 {"quarnxml.XMLCLOB as locator", "ValidateClob2", "kelValidateClob2"}};
   for (auto &v : validate2)
-    out.push_back({n++, function("validate", std::string(v[0]) + ", quarnxml.XMLCLOB as locator, varchar(128)",
-                                 "integer", v[1], v[2], kScalarClauses)});
+    out.push_back(function(n++, "validate", std::string(v[0]) + ", quarnxml.XMLCLOB as locator, varchar(128)",
+                           "integer", v[1], v[2], kScalarClauses));
+  return out;
+}
+
+// ---- Stored procedures (125 to 139) ----------------------------------------------------------
+
+constexpr const char kProcClauses[] =
+    " language C parameter style QUARNDARI not deterministic fenced null call";
+
+struct ProcParam {
+  const char *mode;  // in or out
+  const char *name;
+  const char *type;
+};
+
+// Parameter lists of the composition procedures; the retrieve procedures take collectionName
+// in place of dadBuf.
+constexpr ProcParam kListA[] = {{"in", "dadBuf", "clob(100K)"},        {"in", "resultTable", "varchar(128)"},
+                                {"in", "overrideType", "integer"},     {"in", "override", "varchar(32672)"},
+                                {"in", "maxRows", "integer"},          {"out", "numRows", "integer"}};
+constexpr ProcParam kListB[] = {{"in", "dadBuf", "clob(100K)"},        {"in", "resultTable", "varchar(128)"},
+                                {"in", "resultColumn", "varchar(128)"}, {"in", "validColumn", "varchar(128)"},
+                                {"in", "overrideType", "integer"},     {"in", "override", "varchar(32672)"},
+                                {"in", "maxRows", "integer"},          {"out", "numRows", "integer"}};
+constexpr ProcParam kListC[] = {{"in", "dadBuf", "clob(100K)"},     {"in", "overrideType", "integer"},
+                                {"in", "override", "varchar(32672)"}, {"out", "resultDoc", "clob(1M)"},
+                                {"out", "valid", "integer"},         {"out", "numDocs", "integer"}};
+constexpr ProcParam kCollection = {"in", "collectionName", "varchar(128)"};
+constexpr ProcParam kDbName = {"in", "dbName", "varchar(18)"};
+constexpr ProcParam kTable = {"in", "tableName", "varchar(128)"};
+constexpr ProcParam kColumn = {"in", "columnName", "varchar(128)"};
+constexpr ProcParam kDad = {"in", "dadBuf", "clob(100K)"};
+constexpr ProcParam kTableSpace = {"in", "tableSpace", "varchar(128)"};
+
+struct Procedure {
+  const char *name;
+  std::vector<ProcParam> params;  // returnCode and returnMsg follow
+  const char *specific;           // qualified specific name, or null
+  const char *entry;
+  bool dropBySignature;           // removed by name and signature instead of by name alone
+};
+
+std::vector<ProcParam> withCollection(std::initializer_list<ProcParam> list) {
+  std::vector<ProcParam> out(list);
+  out[0] = kCollection;
+  return out;
+}
+
+std::vector<Procedure> procedures() {
+  return {
+      {"kelEnableColumn",
+       {kDbName, kTable, kColumn, kDad, kTableSpace, {"in", "defaultView", "varchar(128)"}, {"in", "rootID", "varchar(128)"}},
+       nullptr, "kelEnableColumn", false},
+      {"kelDisableColumn", {kDbName, kTable, kColumn}, nullptr, "kelDisableColumn", false},
+      {"kelEnableCollection", {kDbName, kCollection, kDad, kTableSpace}, nullptr, "kelEnableColl", false},
+      {"kelDisableCollection", {kDbName, kCollection}, nullptr, "kelDisableColl", false},
+      {"kelDisableDB", {kDbName}, nullptr, "kelDisableDB", false},
+      {"kelGenXML", {std::begin(kListA), std::end(kListA)}, "quarnxml.KELGENXML1", "kelGenXML", false},
+      {"kelGenXML", {std::begin(kListB), std::end(kListB)}, "quarnxml.KELGENXML2", "kelGenXML2", false},
+      {"kelGenXMLClob", {std::begin(kListC), std::end(kListC)}, "quarnxml.KELGENXMLCLOB", "kelGenXMLClob", false},
+      {"kelRetrieveXMLClob",
+       withCollection({kListC[0], kListC[1], kListC[2], kListC[3], kListC[4], kListC[5]}),
+       "quarnxml.KELRETRIEVEXMLCLOB", "kelRetrieveXMLClob", false},
+      {"kelShredXML", {kDad, {"in", "XMLObj", "clob(1M)"}}, nullptr, "kelShredXML", true},
+      {"kelShredXML50MB", {kDad, {"in", "XMLObj", "clob(50M)"}}, nullptr, "kelShredXML", true},
+      {"kelRetrieveXML", withCollection({kListA[0], kListA[1], kListA[2], kListA[3], kListA[4], kListA[5]}),
+       "quarnxml.KELRETRIEVEXML1", "kelRetrieveXML", false},
+      {"kelRetrieveXML",
+       withCollection({kListB[0], kListB[1], kListB[2], kListB[3], kListB[4], kListB[5], kListB[6], kListB[7]}),
+       "quarnxml.KELRETRIEVEXML2", "kelRetrieveXML2", false},
+      {"kelInsertXML", {kCollection, {"in", "XMLObj", "clob(1M)"}}, nullptr, "kelInsertXML", false},
+      {"kelInsertXML50MB", {kCollection, {"in", "XMLObj", "clob(50M)"}}, nullptr, "kelInsertXML", false},
+  };
+}
+
+std::vector<KelNumberedStatement> buildProcedures() {
+  std::vector<KelNumberedStatement> out;
+  int n = 125;
+  for (const Procedure &p : procedures()) {
+    std::string params, sig;
+    for (const ProcParam &a : p.params) {
+      params += std::string(a.mode) + " " + a.name + " " + a.type + ", ";
+      if (std::string(a.mode) == "in") sig += std::string(sig.empty() ? "" : ", ") + a.type;
+    }
+    std::string text = std::string("create procedure quarnxml.") + p.name + "(" + params +
+                       "out returnCode integer, out returnMsg varchar(1024))";
+    if (p.specific != nullptr) text += std::string(" specific ") + p.specific;
+    text += std::string(" external name 'quarnxml!") + p.entry + "'" + kProcClauses;
+    std::string drop;
+    if (p.specific != nullptr) drop = std::string("drop specific procedure ") + p.specific;
+    else if (p.dropBySignature)
+      drop = std::string("drop procedure quarnxml.") + p.name + "(" + sig + ", integer, varchar(1024))";
+    else drop = std::string("drop procedure quarnxml.") + p.name;
+    out.push_back({n++, text, drop});
+  }
+  return out;
+}
+
+// ---- The double-byte list --------------------------------------------------------------------
+
+std::vector<KelNumberedStatement> buildDoubleByte() {
+  std::vector<KelNumberedStatement> out;
+  out.push_back({0, "create distinct type quarnxml.XMLDBCLOB as dbclob(10k)", "drop distinct type quarnxml.XMLDBCLOB"});
+  out.push_back(function(1, "XMLDBCLOBFromFile", "varchar(512)", "quarnxml.XMLDBCLOB", nullptr, "xmlDBCLOB", kScalarClauses));
+  out.push_back(function(2, "Content", "quarnxml.XMLDBCLOB as locator, varchar(512)", "varchar(512)", "quarnxmlcontentdf",
+                         "kelContent_dbclob2file", kScalarClauses));
+  // Result types over XMLDBCLOB: the name in the function, the name in the entry, the result.
+  struct DbType {
+    const char *sqlName;
+    const char *entryName;
+    const char *type;
+    const char *column;
+  };
+  constexpr DbType kDbTypes[] = {{"Varchar", "Varchar", "varchar(4000)", "returnedVarchar"},
+                                 {"DBClob", "Clob", "dbclob(10k)", "returnedDBClob"},
+                                 {"Date", "Date", "date", "returnedDate"},
+                                 {"Double", "Double", "double", "returnedDouble"},
+                                 {"Integer", "Integer", "integer", "returnedInteger"},
+                                 {"Time", "Time", "time", "returnedTime"},
+                                 {"Timestamp", "Timestamp", "timestamp", "returnedTimestamp"}};
+  const std::string params = "quarnxml.XMLDBCLOB as locator, varchar(256)";
+  int n = 3;
+  for (const DbType &t : kDbTypes)
+    out.push_back(function(n++, std::string("extract") + t.sqlName, params, t.type, nullptr,
+                           std::string("kelExtract") + t.entryName + "FromDBClob", kScalarClauses));
+  for (const DbType &t : kDbTypes)
+    out.push_back(function(n++, std::string("extract") + t.sqlName + "s", params,
+                           std::string("table(") + t.column + " " + t.type + ")", nullptr,
+                           std::string("kelExtract") + t.entryName + "sFromDBClob", kTableClauses));
   return out;
 }
 
@@ -140,5 +290,15 @@ std::vector<KelNumberedStatement> build() {
 
 const std::vector<KelNumberedStatement> &kelFunctionRegistrations() {
   static const std::vector<KelNumberedStatement> statements = build();
+  return statements;
+}
+
+const std::vector<KelNumberedStatement> &kelProcedureRegistrations() {
+  static const std::vector<KelNumberedStatement> statements = buildProcedures();
+  return statements;
+}
+
+const std::vector<KelNumberedStatement> &kelDoubleByteRegistrations() {
+  static const std::vector<KelNumberedStatement> statements = buildDoubleByte();
   return statements;
 }

@@ -1,8 +1,9 @@
 /*
- * kelregister.h - the registration statements of the distinct types and user-defined
- * functions that database enablement creates (statements 0 to 76 and 90 to 124 of its list),
- * generated from the tables in kelregister.cpp so that each name, signature, specific name and
- * entry is written once.  Constant after the first call; safe from any thread.
+ * kelregister.h - the registration statements of the distinct types, user-defined functions
+ * and stored procedures that database enablement creates (statements 0 to 76, 90 to 124 and
+ * 125 to 139 of its list, and the double-byte list), each with the statement that removes it
+ * again, generated from the tables in kelregister.cpp so that each name, signature, specific
+ * name and entry is written once.  Constant after the first call; safe from any thread.
  */
 #ifndef KEL_REGISTER_H
 #define KEL_REGISTER_H
@@ -13,9 +14,17 @@
 struct KelNumberedStatement {
   int number;        // the statement's number in the enablement list
   std::string text;
+  std::string drop;  // the statement that removes the object again; empty when disabling
+                     // does not drop it by a statement of its own (statements 0, 1, 2)
 };
 
 // The statements of the enablement list that register types and functions, in list order.
 const std::vector<KelNumberedStatement> &kelFunctionRegistrations();
+
+// The stored procedures of the enablement list (125 to 139), in list order.
+const std::vector<KelNumberedStatement> &kelProcedureRegistrations();
+
+// The double-byte list (0 to 16): the distinct type XMLDBCLOB and its functions.
+const std::vector<KelNumberedStatement> &kelDoubleByteRegistrations();
 
 #endif /* KEL_REGISTER_H */
