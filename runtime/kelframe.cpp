@@ -15,6 +15,7 @@
 #include "kelmsg.h"
 #include "kelparam.h"
 #include "keltrace.h"
+#include "quarnapp.h"
 
 namespace {
 
@@ -25,6 +26,9 @@ bool isInput(const KelParamSpec &p) {
           p.kind == KelParamKind::Integer) &&
          p.mode != KelParamMode::Out;
 }
+
+// A procedure runs in its caller's session and takes both code pages from that connection.
+const KelCodePageRequest kProcedureCodePages{KEL_CP_PROCEDURE_MODE, 0, quarn_connect_info};
 
 bool isOutput(const KelParamSpec &p) { return !isInput(p) || p.mode == KelParamMode::InOut; }
 
@@ -44,7 +48,7 @@ int32_t runSqlConvention(const KelProcSpec &spec, const KelProcLayout &layout, K
   KelCallContext ctx{};
   char sqlstate[6] = "00000";
   returnMsg[0] = '\0';
-  int32_t rc = kelInit(&ctx, KEL_FULL_MESSAGES, nullptr, sqlstate, returnMsg, nullptr);
+  int32_t rc = kelInit(&ctx, KEL_FULL_MESSAGES, &kProcedureCodePages, sqlstate, returnMsg, nullptr);
   if (rc >= 0) {
     KEL_TRACE(&ctx, "%s entered.\n", procName);
     for (int i = 0; i < layout.count; ++i) {
@@ -138,7 +142,7 @@ int kelDariFrame(const KelProcSpec &spec, struct sqlda *da, struct sqlca *ca) {
   std::vector<KelArg> args(static_cast<size_t>(layout->count));
   std::vector<Copy> copies;
   std::vector<std::vector<char>> outBuffers(static_cast<size_t>(layout->count));
-  int32_t rc = kelInit(&ctx, KEL_FULL_MESSAGES, nullptr, sqlstate, msg, nullptr);
+  int32_t rc = kelInit(&ctx, KEL_FULL_MESSAGES, &kProcedureCodePages, sqlstate, msg, nullptr);
   if (rc >= 0) {
     KEL_TRACE(&ctx, "codepage is %ld\n", static_cast<long>(ctx.codePages ? ctx.codePages->dbCodePage : 0));
     KEL_TRACE(&ctx, "Number of param passed = %d indexOffset = %d\n", da->sqld, 0);

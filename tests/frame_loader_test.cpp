@@ -1,5 +1,7 @@
 // Calls the exported entries of a built routine library through the loader, in both parameter
-// conventions, as the engine does: return code, message cuts, outputs and indicators.
+// conventions, as the engine does: on a thread whose current connection is the caller's
+// session (a fresh database of a temporary instance), from which the procedure takes its code
+// pages; return code, message cuts, outputs and indicators.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
@@ -9,6 +11,7 @@
 #include <vector>
 
 #include "kel_test_env.h"
+#include "quarnapp.h"
 #include "sqlca.h"
 #include "sqlda.h"
 
@@ -35,6 +38,14 @@ class Loader : public ::testing::Test {
   void SetUp() override {
     env.set("QUARNINSTANCE", "ldinst");
     env.set("QUARNKELPATH", dir.str());
+    env.set("QUARNPATH", dir.str());
+    sqlca ca{};
+    ASSERT_EQ(quarn_create_database("KELLD", &ca), 0);
+    ASSERT_EQ(quarn_connect("KELLD", nullptr, nullptr, &ca), 0);
+  }
+  void TearDown() override {
+    sqlca ca{};
+    quarn_connect_reset(&ca);
   }
 
   static void *handle;
@@ -164,6 +175,19 @@ TEST_F(Loader, DariChoosesTheLayoutByItsEntries) {
   dari(nullptr, nullptr, da, &ca);
   EXPECT_EQ(rc, 0);
   EXPECT_STREQ(msg, "KELA022I  Column SHORT enabled.\n");
+}
+
+// A procedure takes its code pages from its caller's connection: without one, initialisation
+// fails and the outputs still say so.
+TEST_F(Loader, DariCallWithoutAConnectionFailsInitialisation) {
+  sqlca ca{};
+  quarn_connect_reset(&ca);
+  DariCall call("COL1", SQL_TYP_NVARCHAR, 1024);
+  dari(nullptr, nullptr, call.da(), &ca);
+  EXPECT_EQ(call.rc, -119);
+  EXPECT_EQ(call.message().substr(0, 8), "KELG008E");
+  EXPECT_EQ(call.ind[0], -128);
+  EXPECT_EQ(call.ind[5], 0);
 }
 
 TEST_F(Loader, SqlConventionEntry) {
