@@ -52,6 +52,7 @@ struct ColumnInfo {
 
 class Session;
 struct CachedPlan;
+struct RoutineRuntime;
 
 // A prepared statement of a session.  Destroy it (or the session) to release it.
 class QUARN_EXPORT Statement {
@@ -116,6 +117,8 @@ class QUARN_EXPORT Session {
   uint32_t createLocator(Value v);
   const Value *locatorValue(uint32_t id) const;
   bool freeLocator(uint32_t id);
+  // Appends bytes to the value of locator id; false when id is not a locator of this session.
+  bool appendToLocator(uint32_t id, const std::string &bytes);
 
   // Internal to the engine: the connection, the settings the translator reads, and unit-of-work
   // control.  Callers outside the engine core use the statements above.
@@ -128,7 +131,14 @@ class QUARN_EXPORT Session {
   void endUnitOfWork(bool commit);
   void forgetStatement(Statement *st);
   // A warning the current statement reports when it otherwise succeeds (e.g. +403).
-  void setWarning(QError w) { warning_ = std::move(w); }
+  // The first warning wins; a statement reports it when it otherwise succeeds.
+  void setWarning(QError w) {
+    if (!warning_) warning_ = std::move(w);
+  }
+  // Reports and clears the pending warning in *ca: its SQLCODE, or rc when there is none.
+  int takeWarning(int rc, sqlca *ca);
+  // The state of routine calls of this session (routines.h).
+  RoutineRuntime *routineRuntime() const { return routines_.get(); }
   int64_t generation() const { return generation_; }
 
  private:
@@ -148,6 +158,7 @@ class QUARN_EXPORT Session {
   std::map<uint32_t, Value> locators_;
   std::optional<QError> warning_;
   uint32_t nextLocator_ = 1;
+  std::shared_ptr<RoutineRuntime> routines_;
   friend class Statement;
 };
 

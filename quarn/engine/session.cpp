@@ -25,6 +25,7 @@
 #include "engine.h"
 #include "errors.h"
 #include "lexer.h"
+#include "routines.h"
 #include "translate.h"
 
 namespace quarn {
@@ -289,6 +290,11 @@ int Session::open(const std::string &dbName, const std::string &user, const std:
     applyPragmas(s->db_);
     registerFunctions(s->db_);
     s->graphic_ = property(s->db_, "GRAPHIC") != "N";
+    s->routines_ = std::make_shared<RoutineRuntime>();
+    s->dbName_ = name;
+    s->user_ = user.empty() ? defaultUser() : upperAscii(user);
+    s->path_ = {kSystemSchema, "SYSFUN", s->user_};
+    refreshRoutines(*s);
   } catch (const QError &e) {
     return fail(ca, e);
   }
@@ -349,6 +355,7 @@ void Session::beginUnitOfWork(bool write) {
   if (g != generation_) {
     cache_.clear();
     generation_ = g;
+    refreshRoutines(*this);
   }
 }
 
@@ -391,6 +398,24 @@ const Value *Session::locatorValue(uint32_t id) const {
 }
 
 bool Session::freeLocator(uint32_t id) { return locators_.erase(id) > 0; }
+
+bool Session::appendToLocator(uint32_t id, const std::string &bytes) {
+  auto it = locators_.find(id);
+  if (it == locators_.end()) return false;
+  if (it->second.kind == Value::Null) it->second = Value::text("");
+  it->second.s += bytes;
+  return true;
+}
+
+int Session::takeWarning(int rc, sqlca *ca) {
+  if (!warning_) return rc;
+  if (rc == 0) {
+    setSqlca(ca, *warning_);
+    rc = warning_->sqlcode;
+  }
+  warning_.reset();
+  return rc;
+}
 
 std::shared_ptr<CachedPlan> Session::planFor(const std::string &sql) {
   auto it = cache_.find(sql);
@@ -441,6 +466,7 @@ int Session::runPlan(const std::shared_ptr<CachedPlan> &cp, sqlca *ca) {
       bumpGeneration(db_);
       generation_ = catalogGeneration(db_);
       cache_.clear();
+      refreshRoutines(*this);
     }
   } catch (const QError &) {
     if (transactional) sqlite3_exec(db_, "ROLLBACK TO quarn_stmt; RELEASE quarn_stmt", nullptr, nullptr, nullptr);
@@ -578,6 +604,7 @@ int Statement::execute(const std::vector<Value> &params, sqlca *ca) {
     if (p.kind == Plan::Query && open_) return fail(ca, QError{kSqlCursorOpen, "24502", {}});
     if (static_cast<int>(params.size()) != p.nParams) return fail(ca, QError{-313, "07004", {}});
     s.beginUnitOfWork(p.writes);
+    s.warning_.reset();
     if (plan_->generation != s.generation_) {
       // The catalog changed since this statement was prepared: translate it again.
       std::shared_ptr<CachedPlan> fresh = s.planFor(plan_->text);
@@ -624,11 +651,12 @@ int Statement::execute(const std::vector<Value> &params, sqlca *ca) {
     int64_t changes = sqlite3_changes64(s.db_);
     ca->sqlerrd[2] = static_cast<sqlint32>(changes);
     if (cur.searched && changes == 0) {
+      s.warning_.reset();
       std::memcpy(ca->sqlstate, "02000", 5);
       ca->sqlcode = kSqlNotFound;
       return kSqlNotFound;
     }
-    return 0;
+    return s.takeWarning(0, ca);
   } catch (const QError &e) {
     if (e.sqlcode == kSqlDeadlock) {
       try {
@@ -648,9 +676,10 @@ int Statement::fetch(std::vector<Value> *row, sqlca *ca) {
     int n = sqlite3_column_count(st_);
     row->clear();
     for (int k = 0; k < n; ++k) row->push_back(columnValue(st_, k));
-    return 0;
+    return session_->takeWarning(0, ca);
   }
   if (rc == SQLITE_DONE) {
+    session_->warning_.reset();
     close();
     std::memcpy(ca->sqlstate, "02000", 5);
     ca->sqlcode = kSqlNotFound;

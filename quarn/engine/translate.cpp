@@ -15,6 +15,7 @@
 #include "engine.h"
 #include "errors.h"
 #include "lexer.h"
+#include "routines.h"
 
 namespace quarn {
 namespace {
@@ -125,7 +126,8 @@ class Translator {
   std::string fromClause();
   std::string tableRef();
   std::string primaryTableRef();
-  std::string correlate(const std::string &source, const std::string &defaultName, bool derived);
+  std::string correlate(const std::string &source, const std::string &defaultName, bool derived,
+                        std::string *corrOut = nullptr, std::vector<std::string> *colsOut = nullptr);
   std::string orderAndFetch();
   void skipQueryOptions();
   std::string withClause();
@@ -176,6 +178,25 @@ class Translator {
   std::set<std::string> cteNames_;
   std::vector<QType> itemTypes_;
   bool itemTypesKnown_ = true;
+
+  // ---- static types of expressions ----
+  // The type of the expression parsed last (Base::None: unknown); set by every expression level.
+  QType lastType_;
+  bool lastIsRoutine_ = false;  // the last primary was a user-defined function call
+  struct ScopeColumn {
+    std::string name;  // as the statement names it
+    std::string real;  // as SQLite knows it
+    QType type;
+  };
+  struct ScopeItem {
+    std::string exposed;
+    std::vector<ScopeColumn> cols;
+  };
+  // The FROM items visible at each query level, innermost last.
+  std::vector<std::vector<ScopeItem>> scopes_;
+  const ScopeColumn *findColumn(const std::vector<std::string> &parts, std::string *exposed) const;
+  static ScopeItem tableScope(const std::string &exposed, const TableInfo &info);
+  std::string routineCall(const RoutineDef &def, const std::vector<std::string> &args);
 };
 
 // ======================================================================= names and types
@@ -541,7 +562,9 @@ std::string Translator::selectItem(int position) {
       e = expr();
     }
   } else {
+    lastIsRoutine_ = false;
     e = expr();
+    if (lastIsRoutine_) castType = lastType_;
   }
   // A plain column reference keeps the column's name; other items are named by position.
   bool isColumn = !e.empty() && e[0] == '"';
@@ -566,26 +589,55 @@ std::string Translator::subselect() {
   int position = 1;
   bool outer = depth_ == 0;
   if (outer) itemTypes_.clear();
+  // The FROM clause is read first, so that the select items know the types of its columns.
+  // Parameter markers keep their textual order: those of the select list are counted first.
+  size_t itemsStart = i_;
+  int itemsParams = nParams_;
+  size_t fromAt = i_;
+  int level = 0, markers = 0;
+  for (; toks_[fromAt].kind != Tok::End; ++fromAt) {
+    const Token &x = toks_[fromAt];
+    if (x.kind == Tok::Op && x.text == "(") ++level;
+    else if (x.kind == Tok::Op && x.text == ")") {
+      if (level == 0) break;
+      --level;
+    } else if (level == 0 && x.kind == Tok::Ident && x.text == "FROM") {
+      break;
+    } else if (x.kind == Tok::Param) {
+      ++markers;
+    }
+  }
+  i_ = fromAt;
+  expectKw("FROM");
+  nParams_ = itemsParams + markers;
+  scopes_.emplace_back();
+  ++depth_;
+  std::string tail = " FROM " + fromClause();
+  if (acceptKw("WHERE")) tail += " WHERE " + expr();
+  if (kw("GROUP") && kw("BY", 1)) {
+    i_ += 2;
+    tail += " GROUP BY ";
+    bool first = true;
+    do {
+      tail += (first ? "" : ", ") + expr();
+      first = false;
+    } while (acceptOp(","));
+  }
+  if (acceptKw("HAVING")) tail += " HAVING " + expr();
+  --depth_;
+  size_t tailEnd = i_;
+  int tailParams = nParams_;
+  i_ = itemsStart;
+  nParams_ = itemsParams;
   do {
     if (position > 1) out += ", ";
     out += selectItem(position++);
   } while (acceptOp(","));
-  expectKw("FROM");
-  ++depth_;
-  out += " FROM " + fromClause();
-  if (acceptKw("WHERE")) out += " WHERE " + expr();
-  if (kw("GROUP") && kw("BY", 1)) {
-    i_ += 2;
-    out += " GROUP BY ";
-    bool first = true;
-    do {
-      out += (first ? "" : ", ") + expr();
-      first = false;
-    } while (acceptOp(","));
-  }
-  if (acceptKw("HAVING")) out += " HAVING " + expr();
-  --depth_;
-  return out;
+  if (i_ != fromAt) fail("FROM");
+  scopes_.pop_back();
+  i_ = tailEnd;
+  nParams_ = tailParams;
+  return out + tail;
 }
 
 std::string Translator::fromClause() {
@@ -622,7 +674,8 @@ std::string Translator::tableRef() {
 
 // Adds the correlation name and, with a column list, renames the columns: the compound's first
 // (empty) select names them.
-std::string Translator::correlate(const std::string &source, const std::string &defaultName, bool derived) {
+std::string Translator::correlate(const std::string &source, const std::string &defaultName, bool derived,
+                                  std::string *corrOut, std::vector<std::string> *colsOut) {
   std::string corr = defaultName;
   bool hasAs = acceptKw("AS");
   if (hasAs || isCorrelationName()) corr = name(kMaxName);
@@ -630,6 +683,12 @@ std::string Translator::correlate(const std::string &source, const std::string &
   if (!corr.empty() && isOp("(") && (hasAs || corr != defaultName || derived)) {
     ++i_;
     cols = nameList(kMaxColumn);
+  }
+  if (corrOut) *corrOut = corr;
+  if (colsOut) {
+    // The caller renames the columns itself.
+    *colsOut = cols;
+    return corr.empty() ? source : source + " AS " + quoteIdent(corr);
   }
   std::string body = source;
   if (!cols.empty()) {
@@ -656,10 +715,37 @@ std::string Translator::primaryTableRef() {
       expectOp(")");
       return correlate("(" + inner + ")", "", true);
     }
-    // A table function.
+    // A table function, correlated to the FROM items before it.
     bool qualified = isOp(".", 1);
     QualName fn = qualName();
-    raise(kSqlNoFunction, "42884", {qualified ? fn.text() : fn.name, "FUNCTION"});
+    expectOp("(");
+    std::vector<std::string> args;
+    std::vector<QType> types;
+    if (!isOp(")")) {
+      do {
+        args.push_back(expr());
+        types.push_back(lastType_);
+      } while (acceptOp(","));
+    }
+    expectOp(")");
+    expectOp(")");
+    RoutineDef def = resolveFunction(s_, qualified ? fn.schema : "", fn.name, 'T', types);
+    std::string module = tableFunctionModule(s_, def);
+    std::string call = quoteIdent(module) + "(";
+    for (size_t k = 0; k < args.size(); ++k) call += (k ? ", " : "") + args[k];
+    call += ")";
+    std::string corr;
+    std::vector<std::string> cols;
+    std::string out = correlate(call, "", false, &corr, &cols);
+    if (!cols.empty() && cols.size() != def.columns.size()) raise(kSqlColumnCountMismatch, "42811");
+    if (!scopes_.empty()) {
+      ScopeItem item{corr, {}};
+      for (size_t k = 0; k < def.columns.size(); ++k)
+        item.cols.push_back(ScopeColumn{cols.empty() ? def.columns[k].name : cols[k], def.columns[k].name,
+                                        def.columns[k].type});
+      scopes_.back().push_back(item);
+    }
+    return out;
   }
   if (isOp("(")) {
     ++i_;
@@ -681,25 +767,51 @@ std::string Translator::primaryTableRef() {
   }
   QualName q = qualName();
   TableRef r = resolveTable(q);
-  return correlate(r.sqlite, r.exposed, false);
+  std::string corr;
+  std::vector<std::string> cols;
+  std::string out = correlate(r.sqlite, r.exposed, false, &corr, &cols);
+  if (!scopes_.empty()) {
+    ScopeItem item = tableScope(corr, r.info);
+    for (size_t k = 0; k < cols.size() && k < item.cols.size(); ++k) item.cols[k].name = cols[k];
+    scopes_.back().push_back(item);
+  }
+  if (cols.empty()) return out;
+  // A table with a column list: name the columns in a derived table.
+  if (cols.size() != r.info.columns.size()) raise(kSqlColumnCountMismatch, "42811");
+  std::string sel = "(SELECT ";
+  for (size_t k = 0; k < cols.size(); ++k)
+    sel += (k ? ", " : "") + quoteIdent(r.info.columns[k].name) + " AS " + quoteIdent(cols[k]);
+  if (!scopes_.empty())
+    for (ScopeColumn &c : scopes_.back().back().cols) c.real = c.name;
+  return sel + " FROM " + r.sqlite + ") AS " + quoteIdent(corr);
 }
 
 // ======================================================================= expressions
 
 std::string Translator::expr() {
   std::string out = andExpr();
-  while (acceptKw("OR")) out += " OR " + andExpr();
+  while (acceptKw("OR")) {
+    out += " OR " + andExpr();
+    lastType_ = QType{};
+  }
   return out;
 }
 
 std::string Translator::andExpr() {
   std::string out = notExpr();
-  while (acceptKw("AND")) out += " AND " + notExpr();
+  while (acceptKw("AND")) {
+    out += " AND " + notExpr();
+    lastType_ = QType{};
+  }
   return out;
 }
 
 std::string Translator::notExpr() {
-  if (acceptKw("NOT")) return "NOT " + notExpr();
+  if (acceptKw("NOT")) {
+    std::string out = "NOT " + notExpr();
+    lastType_ = QType{};
+    return out;
+  }
   return predicate();
 }
 
@@ -713,8 +825,14 @@ std::string Translator::subqueryInParens() {
 }
 
 std::string Translator::predicate() {
-  if (acceptKw("EXISTS")) return "EXISTS " + subqueryInParens();
+  if (acceptKw("EXISTS")) {
+    std::string out = "EXISTS " + subqueryInParens();
+    lastType_ = QType{};
+    return out;
+  }
   std::string left = additive();
+  QType leftType = lastType_;
+  size_t afterLeft = i_;
   for (;;) {
     static const char *const kCmp[] = {"=", "<>", "!=", "^=", "<", ">", "<=", ">=", "!<", "!>", "^<", "^>"};
     std::string cmp;
@@ -785,31 +903,66 @@ std::string Translator::predicate() {
     i_ = save;
     break;
   }
+  // A predicate is a truth value, not a value of the left operand's type.
+  lastType_ = i_ == afterLeft ? leftType : QType{};
   return left;
+}
+
+// The type of a numeric operation: the operand later in the promotion order; unknown when
+// either is unknown or not numeric.
+static QType numericResult(const QType &a, const QType &b) {
+  if (!a.isNumeric() || !b.isNumeric() || a.isDistinct() || b.isDistinct()) return QType{};
+  auto rank = [](Base x) {
+    switch (x) {
+      case Base::SmallInt: return 0;
+      case Base::Integer: return 1;
+      case Base::BigInt: return 2;
+      case Base::Decimal: return 3;
+      case Base::Real: return 4;
+      default: return 5;
+    }
+  };
+  QType r = rank(a.base) >= rank(b.base) ? a : b;
+  if (r.base == Base::SmallInt) r.base = Base::Integer;
+  return r;
 }
 
 std::string Translator::additive() {
   std::string out = multiplicative();
+  QType t = lastType_;
   for (;;) {
-    if (acceptOp("+")) out += " + " + multiplicative();
-    else if (acceptOp("-")) out += " - " + multiplicative();
-    else if (acceptOp("||") || acceptKw("CONCAT")) out += " || " + multiplicative();
-    else return out;
+    if (acceptOp("+")) { out += " + " + multiplicative(); t = numericResult(t, lastType_); }
+    else if (acceptOp("-")) { out += " - " + multiplicative(); t = numericResult(t, lastType_); }
+    else if (acceptOp("||") || acceptKw("CONCAT")) {
+      out += " || " + multiplicative();
+      bool lob = (t.isLob() && !t.isDistinct()) || (lastType_.isLob() && !lastType_.isDistinct());
+      t = QType{};
+      t.base = lob ? Base::Clob : Base::Varchar;
+      t.length = lob ? 2147483647 : 32672;
+    } else {
+      lastType_ = t;
+      return out;
+    }
   }
 }
 
 std::string Translator::multiplicative() {
   std::string out = unary();
+  QType t = lastType_;
   for (;;) {
-    if (acceptOp("*")) out += " * " + unary();
-    else if (acceptOp("/")) out += " / " + unary();
-    else return out;
+    if (acceptOp("*")) { out += " * " + unary(); t = numericResult(t, lastType_); }
+    else if (acceptOp("/")) { out += " / " + unary(); t = numericResult(t, lastType_); }
+    else {
+      lastType_ = t;
+      return out;
+    }
   }
 }
 
 std::string Translator::unary() {
   if (acceptOp("-")) return "-" + unary();
   if (acceptOp("+")) return unary();
+  lastType_ = QType{};
   return primary();
 }
 
@@ -829,19 +982,24 @@ std::string Translator::castExpr(QType *typeOut) {
   QType t = dataType();
   expectOp(")");
   if (typeOut) *typeOut = t;
+  lastType_ = t;
   return "QCAST(" + value + ", " + quoteString(t.sqliteDecl()) + ")";
 }
 
 std::string Translator::caseExpr() {
   std::string out = "CASE";
   if (!kw("WHEN")) out += " " + expr();
+  QType result;
   while (acceptKw("WHEN")) {
     out += " WHEN " + expr();
     expectKw("THEN");
     out += " THEN " + expr();
+    if (result.base == Base::None) result = lastType_;
   }
   if (acceptKw("ELSE")) out += " ELSE " + expr();
+  if (result.base == Base::None) result = lastType_;
   expectKw("END");
+  lastType_ = result;
   return out + " END";
 }
 
@@ -874,8 +1032,37 @@ std::string Translator::specialRegister() {
   fail("SCHEMA");
 }
 
+Translator::ScopeItem Translator::tableScope(const std::string &exposed, const TableInfo &info) {
+  ScopeItem item{exposed, {}};
+  for (const ColumnDef &c : info.columns) item.cols.push_back(ScopeColumn{c.name, c.name, c.type});
+  return item;
+}
+
+const Translator::ScopeColumn *Translator::findColumn(const std::vector<std::string> &parts, std::string *exposed) const {
+  const std::string &col = parts.back();
+  const std::string *qual = parts.size() >= 2 ? &parts[parts.size() - 2] : nullptr;
+  for (auto level = scopes_.rbegin(); level != scopes_.rend(); ++level) {
+    for (const ScopeItem &item : *level) {
+      if (qual && item.exposed != *qual) continue;
+      for (const ScopeColumn &c : item.cols)
+        if (c.name == col) {
+          *exposed = item.exposed;
+          return &c;
+        }
+    }
+  }
+  return nullptr;
+}
+
 std::string Translator::columnRef(const std::vector<std::string> &parts) {
   const std::string &col = parts.back();
+  std::string exposed;
+  const ScopeColumn *found = findColumn(parts, &exposed);
+  if (found) {
+    lastType_ = found->type;
+    // A column renamed by a correlation list is reached by its own name.
+    if (found->real != found->name) return quoteIdent(exposed) + "." + quoteIdent(found->real);
+  }
   if (!colPrefix_.empty()) return colPrefix_ + "." + quoteIdent(col);
   if (parts.size() == 1) return quoteIdent(col);
   return quoteIdent(parts[parts.size() - 2]) + "." + quoteIdent(col);
@@ -883,11 +1070,20 @@ std::string Translator::columnRef(const std::vector<std::string> &parts) {
 
 std::string Translator::primary() {
   const Token &t = tk();
+  lastType_ = QType{};
+  lastIsRoutine_ = false;
   switch (t.kind) {
     case Tok::Param: ++i_; return nextParam();
-    case Tok::String: case Tok::GString: ++i_; return quoteString(t.text);
+    case Tok::String: case Tok::GString:
+      ++i_;
+      lastType_.base = t.kind == Tok::GString ? Base::Vargraphic : Base::Varchar;
+      lastType_.length = static_cast<int64_t>(t.text.size());
+      return quoteString(t.text);
     case Tok::HexString: {
       ++i_;
+      lastType_.base = Base::Varchar;
+      lastType_.forBitData = true;
+      lastType_.length = static_cast<int64_t>(t.text.size());
       static const char *const kHex = "0123456789ABCDEF";
       std::string h = "X'";
       for (unsigned char c : t.text) {
@@ -896,7 +1092,12 @@ std::string Translator::primary() {
       }
       return h + "'";
     }
-    case Tok::Integer: case Tok::Decimal: case Tok::Float: ++i_; return t.text;
+    case Tok::Integer: case Tok::Decimal: case Tok::Float:
+      ++i_;
+      if (t.kind == Tok::Integer) lastType_.base = t.text.size() > 9 ? Base::BigInt : Base::Integer;
+      else if (t.kind == Tok::Decimal) lastType_.base = Base::Decimal, lastType_.length = 31;
+      else lastType_.base = Base::Double;
+      return t.text;
     case Tok::Op:
       if (t.text == "(") {
         if (atSubquery() || (kw("SELECT", 1) || kw("WITH", 1) || kw("VALUES", 1))) return subqueryInParens();
@@ -905,6 +1106,7 @@ std::string Translator::primary() {
         if (acceptOp(",")) {
           inner += ", " + expr();
           while (acceptOp(",")) inner += ", " + expr();
+          lastType_ = QType{};
         }
         expectOp(")");
         return "(" + inner + ")";
@@ -919,12 +1121,22 @@ std::string Translator::primary() {
       if (!isOp("(", 1) && !isOp(".", 1)) {
         if (t.text == "USER" || t.text == "CURRENT_USER" || t.text == "SESSION_USER" || t.text == "SYSTEM_USER") {
           ++i_;
+          lastType_.base = Base::Varchar;
+          lastType_.length = 128;
           return quoteString(s_.user());
         }
         if (t.text == "CURRENT" || t.text == "CURRENT_DATE" || t.text == "CURRENT_TIME" ||
             t.text == "CURRENT_TIMESTAMP" || t.text == "CURRENT_SCHEMA" || t.text == "CURRENT_PATH" ||
-            t.text == "CURRENT_SERVER")
-          return specialRegister();
+            t.text == "CURRENT_SERVER") {
+          std::string reg = specialRegister();
+          if (reg.rfind("QCURRENT('", 0) == 0) {
+            lastType_.base = reg[10] == 'D' ? Base::Date : reg.size() > 20 ? Base::Timestamp : Base::Time;
+          } else {
+            lastType_.base = Base::Varchar;
+            lastType_.length = 254;
+          }
+          return reg;
+        }
       }
       [[fallthrough]];
     case Tok::DelimIdent: {
@@ -953,6 +1165,8 @@ std::string Translator::functionCall(const std::string &schema, const std::strin
   if (builtinSchema && (fname == "COUNT" || fname == "SUM" || fname == "AVG" || fname == "MIN" || fname == "MAX")) {
     if (fname == "COUNT" && acceptOp("*")) {
       expectOp(")");
+      lastType_ = QType{};
+      lastType_.base = Base::Integer;
       return "count(*)";
     }
     std::string distinct;
@@ -962,17 +1176,30 @@ std::string Translator::functionCall(const std::string &schema, const std::strin
     do args.push_back(expr());
     while (acceptOp(","));
     expectOp(")");
+    if (fname == "COUNT") lastType_ = QType{}, lastType_.base = Base::Integer;
+    else if (fname == "AVG") lastType_ = numericResult(lastType_, lastType_);
     std::string out = (fname == "COUNT" ? "count" : fname == "SUM" ? "sum" : fname == "AVG" ? "avg" : fname == "MIN" ? "min" : "max");
     out += "(" + distinct;
     for (size_t k = 0; k < args.size(); ++k) out += (k ? ", " : "") + args[k];
     return out + ")";
   }
   std::vector<std::string> args;
+  std::vector<QType> argTypes;
   if (!isOp(")")) {
-    do args.push_back(expr());
-    while (acceptOp(","));
+    do {
+      args.push_back(expr());
+      argTypes.push_back(lastType_);
+    } while (acceptOp(","));
   }
   expectOp(")");
+  // Built-in results: strings keep a large object's type, casts give their target.
+  auto typed = [&](Base b, std::string out) {
+    lastType_ = QType{};
+    lastType_.base = b;
+    lastType_.length = b == Base::Clob ? 2147483647 : b == Base::Varchar ? 32672 : 0;
+    return out;
+  };
+  Base stringResult = !argTypes.empty() && argTypes[0].isLob() && !argTypes[0].isDistinct() ? Base::Clob : Base::Varchar;
   auto argc = [&](size_t lo, size_t hi) {
     if (args.size() < lo || args.size() > hi) raise(kSqlNoFunction, "42884", {fname, "FUNCTION"});
   };
@@ -981,27 +1208,30 @@ std::string Translator::functionCall(const std::string &schema, const std::strin
     for (size_t k = 0; k < args.size(); ++k) out += (k ? ", " : "") + args[k];
     return out + ")";
   };
-  auto castTo = [&](const QType &t) { return "QCAST(" + args[0] + ", " + quoteString(t.sqliteDecl()) + ")"; };
+  auto castTo = [&](const QType &t) {
+    lastType_ = t;
+    return "QCAST(" + args[0] + ", " + quoteString(t.sqliteDecl()) + ")";
+  };
   if (builtinSchema) {
     const std::string &f = fname;
     QType t;
     if (f == "GENERATE_UNIQUE") { argc(0, 0); return "QGENERATE_UNIQUE()"; }
-    if (f == "LENGTH") { argc(1, 1); return call("QLENGTH"); }
-    if (f == "RTRIM" || f == "LTRIM") { argc(1, 1); return call(f == "RTRIM" ? "rtrim" : "ltrim"); }
-    if (f == "STRIP" || f == "TRIM") { argc(1, 1); return call("trim"); }
-    if (f == "SUBSTR" || f == "SUBSTRING") { argc(2, 3); return call("QSUBSTR"); }
-    if (f == "UPPER" || f == "UCASE") { argc(1, 1); return call("upper"); }
-    if (f == "LOWER" || f == "LCASE") { argc(1, 1); return call("lower"); }
-    if (f == "COALESCE" || f == "VALUE") { argc(2, 64); return call("coalesce"); }
+    if (f == "LENGTH") { argc(1, 1); return typed(Base::Integer, call("QLENGTH")); }
+    if (f == "RTRIM" || f == "LTRIM") { argc(1, 1); return typed(stringResult, call(f == "RTRIM" ? "rtrim" : "ltrim")); }
+    if (f == "STRIP" || f == "TRIM") { argc(1, 1); return typed(stringResult, call("trim")); }
+    if (f == "SUBSTR" || f == "SUBSTRING") { argc(2, 3); return typed(stringResult, call("QSUBSTR")); }
+    if (f == "UPPER" || f == "UCASE") { argc(1, 1); return typed(stringResult, call("upper")); }
+    if (f == "LOWER" || f == "LCASE") { argc(1, 1); return typed(stringResult, call("lower")); }
+    if (f == "COALESCE" || f == "VALUE") { argc(2, 64); lastType_ = argTypes[0]; return call("coalesce"); }
     if (f == "NULLIF") { argc(2, 2); return call("nullif"); }
     if (f == "CONCAT") { argc(2, 2); return "(" + args[0] + " || " + args[1] + ")"; }
     if (f == "HEX") { argc(1, 1); return call("hex"); }
     if (f == "ABS" || f == "ABSVAL") { argc(1, 1); return call("abs"); }
     if (f == "MOD") { argc(2, 2); return "(" + args[0] + " % " + args[1] + ")"; }
     if (f == "ROUND") { argc(1, 2); return call("round"); }
-    if (f == "REPLACE") { argc(3, 3); return call("replace"); }
-    if (f == "POSSTR") { argc(2, 2); return call("instr"); }
-    if (f == "LOCATE") { argc(2, 3); return call("QLOCATE"); }
+    if (f == "REPLACE") { argc(3, 3); return typed(stringResult, call("replace")); }
+    if (f == "POSSTR") { argc(2, 2); return typed(Base::Integer, call("instr")); }
+    if (f == "LOCATE") { argc(2, 3); return typed(Base::Integer, call("QLOCATE")); }
     if (f == "LEFT") { argc(2, 2); return "substr(" + args[0] + ", 1, " + args[1] + ")"; }
     if (f == "RIGHT") { argc(2, 2); return "substr(" + args[0] + ", -(" + args[1] + "))"; }
     if (f == "FLOOR" || f == "CEIL" || f == "CEILING" || f == "SIGN") { argc(1, 1); return call("Q" + (f == "CEILING" ? std::string("CEIL") : f)); }
@@ -1046,6 +1276,9 @@ std::string Translator::functionCall(const std::string &schema, const std::strin
     for (const std::string &sc : schemas) {
       if (auto d = findDistinctType(s_.db(), sc, fname)) {
         argc(1, 1);
+        lastType_ = d->source;
+        lastType_.typeSchema = d->schema;
+        lastType_.typeName = d->name;
         return "QCAST(" + args[0] + ", " + quoteString(d->source.sqliteDecl()) + ")";
       }
     }
@@ -1056,11 +1289,36 @@ std::string Translator::functionCall(const std::string &schema, const std::strin
       st.bind(1, schema).bind(2, fname == "CHAR" ? std::string("CHARACTER") : fname);
       if (st.step()) {
         argc(1, 1);
+        QType source = typeFromCatalog(st.text(0), st.integer(1), static_cast<int>(st.integer(2)));
+        if (source.base == Base::None) source = lastType_;
+        lastType_ = source;
         return args[0];
       }
     }
   }
-  raise(kSqlNoFunction, "42884", {qualified ? schema + "." + fname : fname, "FUNCTION"});
+  // A user-defined function, chosen by the types of its arguments.
+  RoutineDef def = resolveFunction(s_, qualified ? schema : "", fname, 'S', argTypes);
+  return routineCall(def, args);
+}
+
+// The call of a user-defined scalar function; sourced functions call their source.
+std::string Translator::routineCall(const RoutineDef &def, const std::vector<std::string> &args) {
+  RoutineDef target = def;
+  for (int hops = 0; target.origin == 'U' && hops < 16; ++hops) {
+    std::optional<RoutineDef> src = loadRoutineDef(s_.db(), target.sourceSchema, target.sourceSpecific);
+    if (!src) raise(kSqlUndefinedName, "42704", {target.sourceSchema + "." + target.sourceSpecific});
+    target = *src;
+  }
+  lastType_ = def.result.type;
+  lastIsRoutine_ = true;
+  if (target.origin == 'S') {
+    // A cast function of a distinct type: the value keeps its representation.
+    if (args.size() != 1) raise(kSqlNoFunction, "42884", {def.qualified(), "FUNCTION"});
+    return "QCAST(" + args[0] + ", " + quoteString(def.result.type.sqliteDecl()) + ")";
+  }
+  std::string out = "QUDF(" + quoteString(functionKey(target));
+  for (const std::string &a : args) out += ", " + a;
+  return out + ")";
 }
 
 // ======================================================================= statements
@@ -1144,6 +1402,7 @@ Plan Translator::updateStmt() {
   std::string corr = r.exposed;
   if (acceptKw("AS") || (isCorrelationName() && !kw("SET"))) corr = name(kMaxName);
   expectKw("SET");
+  scopes_.push_back({tableScope(corr, r.info)});
   std::string out = "UPDATE " + r.sqlite + " AS " + quoteIdent(corr) + " SET ";
   bool first = true;
   do {
@@ -1211,6 +1470,7 @@ Plan Translator::deleteStmt() {
   std::string corr = r.exposed;
   if (acceptKw("AS") || (isCorrelationName() && !kw("WHERE"))) corr = name(kMaxName);
   std::string out = "DELETE FROM " + r.sqlite + " AS " + quoteIdent(corr);
+  scopes_.push_back({tableScope(corr, r.info)});
   if (acceptKw("WHERE")) out += " WHERE " + expr();
   expectEnd();
   Plan p;

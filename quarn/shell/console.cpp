@@ -156,7 +156,14 @@ int Console::query(const std::string &sql, const std::vector<std::string> &heade
   std::vector<std::vector<std::string>> rows;
   std::vector<Value> row;
   std::vector<int> numeric(types.size(), 1);  // untyped columns holding only numbers align right
-  while ((rc = st->fetch(&row, &ca)) == 0) {
+  // A warning of a row (a routine's +462) is shown after the rows; the rows go on.
+  sqlca warning;
+  bool warned = false;
+  while ((rc = st->fetch(&row, &ca)) >= 0 && rc != kSqlNotFound) {
+    if (rc > 0 && !warned) {
+      warning = ca;
+      warned = true;
+    }
     std::vector<std::string> cells;
     for (size_t c = 0; c < row.size(); ++c) {
       if (types[c].base == Base::None && row[c].kind != Value::Int && row[c].kind != Value::Real && !row[c].isNull())
@@ -185,6 +192,7 @@ int Console::query(const std::string &sql, const std::vector<std::string> &heade
     sqlca cc;
     if (session_->commit(&cc) < 0) return report(cc);
   }
+  if (warned) return report(warning);
   return 0;
 }
 

@@ -1,0 +1,960 @@
+/*
+ * routines.cpp - external routines: catalog definitions, static function resolution, library
+ * loading, the QUARNSQL call of scalar and table functions, the procedure conventions
+ * QUARNDARI and SQL, and the large-object service of the function runtime.
+ *
+ * Every call into a routine runs with the caller's session as the thread's current session, so
+ * the function runtime (sqludf_*) and a procedure's embedded SQL reach the caller's locators
+ * and unit of work.  Locators the engine makes for arguments and those a routine creates live
+ * until the engine has read the call's results; then they are freed.
+ */
+#include "routines.h"
+
+#include <dlfcn.h>
+#include <sqlite3.h>
+
+#include <array>
+#include <cstring>
+#include <deque>
+#include <filesystem>
+#include <mutex>
+#include <set>
+#include <utility>
+
+#include "catalog.h"
+#include "engine.h"
+#include "errors.h"
+#include "lexer.h"
+#include "quarnrds_service.h"
+#include "sqlda.h"
+#include "sqludf.h"
+
+namespace quarn {
+
+namespace {
+
+// ======================================================================= libraries
+
+constexpr size_t kMaxCallArgs = 200;
+
+std::mutex gLibMutex;
+std::map<std::string, void *> gLibraries;  // file -> handle; never closed
+
+void anchor() {}
+
+std::string engineLibraryDir() {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void *>(&anchor), &info) == 0 || info.dli_fname == nullptr) return "";
+  std::filesystem::path p(info.dli_fname);
+  std::error_code ec;
+  std::filesystem::path abs = std::filesystem::weakly_canonical(p, ec);
+  return (ec ? p : abs).parent_path().string();
+}
+
+// The loader's reason without the file name it starts with.
+std::string loaderReason(const char *err, const std::string &file) {
+  std::string r = err ? err : "unknown";
+  if (r.rfind(file + ": ", 0) == 0) r = r.substr(file.size() + 2);
+  return r;
+}
+
+[[noreturn]] void cannotAccess(const RoutineDef &def, const std::string &lib, const std::string &entry,
+                               const std::string &reason) {
+  raise(-444, "42724", {def.name, def.specific, lib, entry, reason});
+}
+
+// The entry of external name "library!entry" (library alone: the entry is the routine's name).
+void *findEntry(const RoutineDef &def, const std::string &externalName) {
+  std::string lib = externalName, entry = def.name;
+  size_t bang = externalName.find('!');
+  if (bang != std::string::npos) {
+    lib = externalName.substr(0, bang);
+    entry = externalName.substr(bang + 1);
+  }
+  if (lib.empty() || entry.empty()) cannotAccess(def, lib, entry, "bad external name");
+  std::vector<std::string> files;
+  if (lib.find('/') != std::string::npos) {
+    files.push_back(lib);
+  } else {
+    for (const std::string &dir : routineLibraryDirs()) {
+      files.push_back(dir + "/lib" + lib + ".so");
+      files.push_back(dir + "/" + lib + ".so");
+      files.push_back(dir + "/" + lib);
+    }
+  }
+  std::lock_guard<std::mutex> lock(gLibMutex);
+  void *handle = nullptr;
+  for (const std::string &f : files) {
+    auto it = gLibraries.find(f);
+    if (it != gLibraries.end()) {
+      handle = it->second;
+      break;
+    }
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(f, ec)) continue;
+    dlerror();
+    handle = dlopen(f.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) cannotAccess(def, lib, entry, loaderReason(dlerror(), f));
+    gLibraries[f] = handle;
+    break;
+  }
+  if (handle == nullptr) cannotAccess(def, lib, entry, "not found");
+  dlerror();
+  void *fn = dlsym(handle, entry.c_str());
+  if (fn == nullptr) cannotAccess(def, lib, entry, "no entry");
+  return fn;
+}
+
+// Calls fn with exactly n pointer arguments: every argument of both conventions is a pointer.
+using Caller = void (*)(void *, void *const *);
+template <size_t... I>
+void callWith(void *fn, void *const *a, std::index_sequence<I...>) {
+  using F = void (*)(decltype((void)I, static_cast<void *>(nullptr))...);
+  reinterpret_cast<F>(fn)(a[I]...);
+}
+template <size_t N>
+void callN(void *fn, void *const *a) {
+  callWith(fn, a, std::make_index_sequence<N>{});
+}
+template <size_t... N>
+constexpr std::array<Caller, sizeof...(N)> makeCallers(std::index_sequence<N...>) {
+  return {&callN<N>...};
+}
+constexpr std::array<Caller, kMaxCallArgs + 1> kCallers = makeCallers(std::make_index_sequence<kMaxCallArgs + 1>{});
+
+void callPointers(void *fn, const std::vector<void *> &args) { kCallers[args.size()](fn, args.data()); }
+
+// ======================================================================= values
+
+Value valueOf(sqlite3_value *v) {
+  switch (sqlite3_value_type(v)) {
+    case SQLITE_INTEGER: return Value::integer(sqlite3_value_int64(v));
+    case SQLITE_FLOAT: return Value::real(sqlite3_value_double(v));
+    case SQLITE_TEXT:
+      return Value::text(std::string(reinterpret_cast<const char *>(sqlite3_value_text(v)),
+                                     static_cast<size_t>(sqlite3_value_bytes(v))));
+    case SQLITE_BLOB: {
+      const char *p = static_cast<const char *>(sqlite3_value_blob(v));
+      return Value::blob(p ? std::string(p, static_cast<size_t>(sqlite3_value_bytes(v))) : std::string());
+    }
+    default: return Value::null();
+  }
+}
+
+int64_t valueInt(const Value &v) {
+  if (v.kind == Value::Int) return v.i;
+  if (v.kind == Value::Real) return static_cast<int64_t>(v.d);
+  return std::strtoll(v.s.c_str(), nullptr, 10);
+}
+
+double valueDouble(const Value &v) {
+  if (v.kind == Value::Int) return static_cast<double>(v.i);
+  if (v.kind == Value::Real) return v.d;
+  return std::strtod(v.s.c_str(), nullptr);
+}
+
+// Bytes a parameter or result of type t occupies in the call (strings: with the terminator).
+size_t storageBytes(const RoutineParam &p) {
+  const QType &t = p.type;
+  if (p.locator) return sizeof(udf_locator);
+  switch (t.base) {
+    case Base::SmallInt: return sizeof(short);
+    case Base::Integer: return sizeof(sqlint32);
+    case Base::BigInt: return sizeof(sqlint64);
+    case Base::Real: return sizeof(float);
+    case Base::Double: case Base::Decimal: return sizeof(double);
+    case Base::Date: return 11;
+    case Base::Time: return 9;
+    case Base::Timestamp: return 27;
+    case Base::Clob: case Base::Blob: case Base::DbClob: {
+      int64_t n = std::min<int64_t>(t.length, 16 * 1024 * 1024);
+      return sizeof(sqlint32) + static_cast<size_t>(n) + 1;
+    }
+    case Base::Graphic: case Base::Vargraphic: case Base::LongVargraphic:
+      return static_cast<size_t>(t.length > 0 ? t.length : 16336) * 3 + 1;
+    default: return static_cast<size_t>(t.length > 0 ? t.length : 32700) + 1;
+  }
+}
+
+bool isStringType(const QType &t) {
+  switch (t.base) {
+    case Base::Char: case Base::Varchar: case Base::LongVarchar: case Base::Graphic: case Base::Vargraphic:
+    case Base::LongVargraphic: case Base::Date: case Base::Time: case Base::Timestamp: return true;
+    default: return false;
+  }
+}
+
+// Writes an input value into its buffer (a fresh locator for a large object passed as locator).
+void putInput(Session &s, const RoutineParam &p, const Value &v, std::vector<char> *buf, short *ind,
+              std::vector<uint32_t> *locators) {
+  const QType &t = p.type;
+  size_t n = storageBytes(p);
+  if (!p.locator && t.isLob()) n = sizeof(sqlint32) + (v.isNull() ? 0 : v.s.size()) + 1;
+  if (isStringType(t) && !v.isNull()) n = std::max(n, v.str().size() + 1);
+  buf->assign(n + 8, 0);
+  *ind = v.isNull() ? -1 : 0;
+  if (v.isNull()) return;
+  char *b = buf->data();
+  if (p.locator) {
+    udf_locator id = s.createLocator(v);
+    locators->push_back(id);
+    std::memcpy(b, &id, sizeof id);
+    return;
+  }
+  switch (t.base) {
+    case Base::SmallInt: { short x = static_cast<short>(valueInt(v)); std::memcpy(b, &x, sizeof x); return; }
+    case Base::Integer: { sqlint32 x = static_cast<sqlint32>(valueInt(v)); std::memcpy(b, &x, sizeof x); return; }
+    case Base::BigInt: { sqlint64 x = valueInt(v); std::memcpy(b, &x, sizeof x); return; }
+    case Base::Real: { float x = static_cast<float>(valueDouble(v)); std::memcpy(b, &x, sizeof x); return; }
+    case Base::Double: case Base::Decimal: { double x = valueDouble(v); std::memcpy(b, &x, sizeof x); return; }
+    case Base::Clob: case Base::Blob: case Base::DbClob: {
+      sqlint32 len = static_cast<sqlint32>(v.s.size());
+      std::memcpy(b, &len, sizeof len);
+      std::memcpy(b + sizeof len, v.s.data(), v.s.size());
+      return;
+    }
+    default: {
+      std::string text = v.str();
+      if (t.base == Base::Char && static_cast<int64_t>(text.size()) < t.length)
+        text.append(static_cast<size_t>(t.length) - text.size(), ' ');
+      if (text.size() + 1 > buf->size()) buf->assign(text.size() + 9, 0), b = buf->data();
+      std::memcpy(b, text.data(), text.size());
+      return;
+    }
+  }
+}
+
+// ======================================================================= the QUARNSQL frame
+
+// One call of a function: its argument buffers and the trailing arguments.
+struct Frame {
+  const RoutineDef *def = nullptr;
+  bool table = false;
+  std::vector<std::vector<char>> in, out;
+  std::vector<short> inInd, outInd;
+  std::vector<uint32_t> argLocators;
+  char sqlstate[SQLUDF_SQLSTATE_LEN + 1 + 2] = {};
+  char fname[SQLUDF_FQNAME_LEN + 1] = {};
+  char specname[SQLUDF_SPECNAME_LEN + 1] = {};
+  char msg[SQLUDF_MSGTEXT_LEN + 1 + 8] = {};
+  sqlint32 callType = 0;
+  sqludf_dbinfo dbinfo{};
+
+  Frame(Session &s, const RoutineDef &d, bool isTable) : def(&d), table(isTable) {
+    const std::vector<RoutineParam> results = isTable ? d.columns : std::vector<RoutineParam>{d.result};
+    in.resize(d.params.size());
+    inInd.assign(d.params.size(), -1);
+    for (size_t k = 0; k < d.params.size(); ++k) in[k].assign(storageBytes(d.params[k]) + 8, 0);
+    out.resize(results.size());
+    outInd.assign(results.size(), -1);
+    std::snprintf(fname, sizeof fname, "%s", d.qualified().c_str());
+    std::snprintf(specname, sizeof specname, "%s", d.specific.c_str());
+    auto put = [](char *dst, unsigned short *len, size_t cap, const std::string &v) {
+      size_t n = std::min(cap, v.size());
+      std::memcpy(dst, v.data(), n);
+      *len = static_cast<unsigned short>(n);
+    };
+    put(dbinfo.dbname, &dbinfo.dbnamelen, sizeof dbinfo.dbname, s.dbName());
+    put(dbinfo.authid, &dbinfo.authidlen, sizeof dbinfo.authid, s.user());
+    dbinfo.dbcodepage = 1208;
+    dbinfo.appcodepage = 1208;
+    std::memcpy(dbinfo.ver_rel, "SQL01000", 8);
+    std::snprintf(dbinfo.platform_name, sizeof dbinfo.platform_name, "%s", "LINUX");
+  }
+
+  void clearResults() {
+    const std::vector<RoutineParam> &results = table ? def->columns : resultsOfScalar();
+    for (size_t k = 0; k < out.size(); ++k) out[k].assign(storageBytes(results[k]) + 8, 0);
+    std::fill(outInd.begin(), outInd.end(), static_cast<short>(-1));
+  }
+  const std::vector<RoutineParam> &resultsOfScalar() {
+    if (scalarResults.empty()) scalarResults.push_back(def->result);
+    return scalarResults;
+  }
+  std::vector<RoutineParam> scalarResults;
+
+  // Makes the call; the results and SQLSTATE are read by the caller.
+  void invoke(Session &s, void *fn, sqludf_scratchpad *pad, int type) {
+    clearResults();
+    std::memcpy(sqlstate, "00000", 6);
+    std::memset(msg, 0, sizeof msg);
+    callType = type;
+    std::vector<void *> args;
+    for (auto &b : in) args.push_back(b.data());
+    for (auto &b : out) args.push_back(b.data());
+    for (short &i : inInd) args.push_back(&i);
+    for (short &i : outInd) args.push_back(&i);
+    args.push_back(sqlstate);
+    args.push_back(fname);
+    args.push_back(specname);
+    args.push_back(msg);
+    if (def->scratchpad || table) args.push_back(pad);
+    if (def->finalCall || table) args.push_back(&callType);
+    if (def->dbinfo) args.push_back(&dbinfo);
+    if (args.size() > kMaxCallArgs) raise(-440, "42884", {def->qualified(), "FUNCTION"});
+    SessionScope scope(&s);
+    callPointers(fn, args);
+  }
+
+  std::string message() const { return std::string(msg, strnlen(msg, SQLUDF_MSGTEXT_LEN)); }
+};
+
+bool validStateChars(const char *st) {
+  for (int k = 0; k < 5; ++k)
+    if (!(std::isdigit(static_cast<unsigned char>(st[k])) || std::isupper(static_cast<unsigned char>(st[k])))) return false;
+  return true;
+}
+
+// The outcome of a call's SQLSTATE: 0 go on, 1 end of table, or throws for an error.  A warning
+// is recorded in the session.
+int checkState(Session &s, const Frame &f, bool tableFetch) {
+  const char *st = f.sqlstate;
+  std::string state(st, strnlen(st, 5));
+  if (state == "00000") return 0;
+  if (tableFetch && state == "02000") return 1;
+  if (state.size() == 5 && validStateChars(st)) {
+    if (state.compare(0, 2, "38") == 0) raise(-443, st, {f.def->qualified(), f.def->specific, f.message()});
+    if (state.compare(0, 3, "01H") == 0) {
+      s.setWarning(QError{462, state, {f.def->qualified(), f.def->specific, f.message()}});
+      return 0;
+    }
+  }
+  raise(-463, "39001", {f.def->qualified(), f.def->specific, state, f.message()});
+}
+
+// Frees the locators made for a call's arguments.
+void freeLocators(Session &s, std::vector<uint32_t> *ids) {
+  for (uint32_t id : *ids) s.freeLocator(id);
+  ids->clear();
+}
+
+// Frees the locators routines created since mark.
+void freeCreated(Session &s, RoutineRuntime &rt, size_t mark) {
+  while (rt.created.size() > mark) {
+    s.freeLocator(rt.created.back());
+    rt.created.pop_back();
+  }
+}
+
+// A result buffer as a value; throws -450 for a string that is not terminated within its
+// declared length or a large object longer than declared.
+Value resultValue(Session &s, const RoutineDef &def, const RoutineParam &p, const std::vector<char> &buf, short ind) {
+  if (ind < 0) return Value::null();
+  const char *b = buf.data();
+  auto tooLong = [&]() -> Value { raise(-450, "39501", {def.qualified(), def.specific}); };
+  if (p.locator) {
+    udf_locator id;
+    std::memcpy(&id, b, sizeof id);
+    const Value *v = s.locatorValue(id);
+    if (v == nullptr) raise(-423, "0F001", {});
+    if (p.type.length > 0 && static_cast<int64_t>(v->s.size()) > p.type.length) tooLong();
+    return p.type.base == Base::Blob ? Value::blob(v->s) : Value::text(v->s);
+  }
+  switch (p.type.base) {
+    case Base::SmallInt: { short x; std::memcpy(&x, b, sizeof x); return Value::integer(x); }
+    case Base::Integer: { sqlint32 x; std::memcpy(&x, b, sizeof x); return Value::integer(x); }
+    case Base::BigInt: { sqlint64 x; std::memcpy(&x, b, sizeof x); return Value::integer(x); }
+    case Base::Real: { float x; std::memcpy(&x, b, sizeof x); return Value::real(x); }
+    case Base::Double: case Base::Decimal: { double x; std::memcpy(&x, b, sizeof x); return Value::real(x); }
+    case Base::Clob: case Base::Blob: case Base::DbClob: {
+      sqlint32 len;
+      std::memcpy(&len, b, sizeof len);
+      if (len < 0 || static_cast<size_t>(len) + sizeof len + 1 > storageBytes(p)) tooLong();
+      std::string data(b + sizeof len, static_cast<size_t>(len));
+      return p.type.base == Base::Blob ? Value::blob(data) : Value::text(data);
+    }
+    default: {
+      size_t cap = storageBytes(p);
+      const void *nul = std::memchr(b, 0, cap);
+      if (nul == nullptr) tooLong();
+      std::string text(b, static_cast<size_t>(static_cast<const char *>(nul) - b));
+      if (p.type.base == Base::Char) {
+        while (!text.empty() && text.back() == ' ') text.pop_back();
+      }
+      return Value::text(text);
+    }
+  }
+}
+
+void setResult(sqlite3_context *ctx, const Value &v) {
+  switch (v.kind) {
+    case Value::Null: sqlite3_result_null(ctx); return;
+    case Value::Int: sqlite3_result_int64(ctx, v.i); return;
+    case Value::Real: sqlite3_result_double(ctx, v.d); return;
+    case Value::Text: sqlite3_result_text64(ctx, v.s.data(), v.s.size(), SQLITE_TRANSIENT, SQLITE_UTF8); return;
+    case Value::Blob: sqlite3_result_blob64(ctx, v.s.data(), v.s.size(), SQLITE_TRANSIENT); return;
+  }
+}
+
+void resultError(sqlite3_context *ctx, const QError &e) {
+  std::string m = encodeError(e.sqlcode, e.sqlstate.c_str(), e.tokens);
+  sqlite3_result_error(ctx, m.c_str(), static_cast<int>(m.size()));
+}
+
+// ======================================================================= catalog
+
+std::shared_ptr<const RoutineDef> cachedDef(Session &s, const std::string &key) {
+  RoutineRuntime &rt = *s.routineRuntime();
+  auto it = rt.defs.find(key);
+  if (it != rt.defs.end()) return it->second;
+  size_t sep = key.find('\x1F');
+  if (sep == std::string::npos) raise(kSqlNoFunction, "42884", {key, "FUNCTION"});
+  std::optional<RoutineDef> d = loadRoutineDef(s.db(), key.substr(0, sep), key.substr(sep + 1));
+  if (!d) raise(kSqlNoFunction, "42884", {key.substr(sep + 1), "FUNCTION"});
+  auto sp = std::make_shared<const RoutineDef>(std::move(*d));
+  rt.defs[key] = sp;
+  return sp;
+}
+
+// ======================================================================= scalar functions
+
+// The state of one function reference in one statement execution.
+struct ScalarSite {
+  Session *session = nullptr;
+  std::shared_ptr<const RoutineDef> def;
+  void *fn = nullptr;
+  std::unique_ptr<Frame> frame;
+  sqludf_scratchpad pad{};
+  bool called = false;
+
+  ~ScalarSite() {
+    if (!called || !def->finalCall || fn == nullptr) return;
+    // The final call: inputs are null.
+    std::fill(frame->inInd.begin(), frame->inInd.end(), static_cast<short>(-1));
+    try {
+      size_t mark = session->routineRuntime()->created.size();
+      frame->invoke(*session, fn, &pad, SQLUDF_FINAL_CALL);
+      freeCreated(*session, *session->routineRuntime(), mark);
+    } catch (const QError &) {
+    }
+  }
+};
+
+void destroySite(void *p) { delete static_cast<ScalarSite *>(p); }
+
+void qudf(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
+  Session *s = static_cast<Session *>(sqlite3_user_data(ctx));
+  try {
+    auto *site = static_cast<ScalarSite *>(sqlite3_get_auxdata(ctx, 0));
+    if (site == nullptr) {
+      auto fresh = std::make_unique<ScalarSite>();
+      fresh->session = s;
+      fresh->def = cachedDef(*s, reinterpret_cast<const char *>(sqlite3_value_text(argv[0])));
+      if (static_cast<size_t>(argc - 1) != fresh->def->params.size())
+        raise(kSqlNoFunction, "42884", {fresh->def->qualified(), "FUNCTION"});
+      fresh->frame = std::make_unique<Frame>(*s, *fresh->def, false);
+      fresh->pad.length = SQLUDF_SCRATCHPAD_LEN;
+      sqlite3_set_auxdata(ctx, 0, fresh.release(), destroySite);
+      site = static_cast<ScalarSite *>(sqlite3_get_auxdata(ctx, 0));
+      if (site == nullptr) raise(kSqlSystem, "58004", {"function state lost"});
+    }
+    const RoutineDef &def = *site->def;
+    Frame &f = *site->frame;
+    bool anyNull = false;
+    for (int k = 1; k < argc; ++k) {
+      Value v = valueOf(argv[k]);
+      anyNull = anyNull || v.isNull();
+      putInput(*s, def.params[static_cast<size_t>(k - 1)], v, &f.in[static_cast<size_t>(k - 1)],
+               &f.inInd[static_cast<size_t>(k - 1)], &f.argLocators);
+    }
+    if (anyNull && !def.nullCall) {
+      freeLocators(*s, &f.argLocators);
+      sqlite3_result_null(ctx);
+      return;
+    }
+    if (site->fn == nullptr) site->fn = findEntry(def, def.externalName);
+    RoutineRuntime &rt = *s->routineRuntime();
+    size_t mark = rt.created.size();
+    int type = site->called ? SQLUDF_NORMAL_CALL : SQLUDF_FIRST_CALL;
+    site->called = true;
+    try {
+      f.invoke(*s, site->fn, &site->pad, type);
+      checkState(*s, f, false);
+      Value v = resultValue(*s, def, def.result, f.out[0], f.outInd[0]);
+      freeCreated(*s, rt, mark);
+      freeLocators(*s, &f.argLocators);
+      setResult(ctx, v);
+    } catch (...) {
+      freeCreated(*s, rt, mark);
+      freeLocators(*s, &f.argLocators);
+      throw;
+    }
+  } catch (const QError &e) {
+    resultError(ctx, e);
+  }
+}
+
+// ======================================================================= table functions
+
+struct TfModule {
+  Session *session;
+  std::string key;
+};
+
+struct TfTable {
+  sqlite3_vtab base{};
+  Session *session = nullptr;
+  std::shared_ptr<const RoutineDef> def;
+};
+
+struct TfCursor {
+  sqlite3_vtab_cursor base{};
+  std::unique_ptr<Frame> frame;
+  sqludf_scratchpad pad{};
+  void *fn = nullptr;
+  bool first = false, open = false, eof = true;
+  std::vector<Value> args, row;
+  sqlite3_int64 rowid = 0;
+};
+
+int vtabError(sqlite3_vtab *tab, const QError &e) {
+  sqlite3_free(tab->zErrMsg);
+  std::string m = encodeError(e.sqlcode, e.sqlstate.c_str(), e.tokens);
+  tab->zErrMsg = sqlite3_mprintf("%s", m.c_str());
+  return SQLITE_ERROR;
+}
+
+int tfConnect(sqlite3 *db, void *aux, int, const char *const *, sqlite3_vtab **out, char **err) {
+  auto *m = static_cast<TfModule *>(aux);
+  try {
+    std::shared_ptr<const RoutineDef> def = cachedDef(*m->session, m->key);
+    std::string decl = "CREATE TABLE x(";
+    for (size_t k = 0; k < def->columns.size(); ++k)
+      decl += (k ? ", " : "") + quoteIdent(def->columns[k].name) + " " + def->columns[k].type.sqliteDecl();
+    for (size_t k = 0; k < def->params.size(); ++k)
+      decl += std::string(def->columns.empty() && k == 0 ? "" : ", ") + "\"QARG" + std::to_string(k + 1) + "\" HIDDEN";
+    decl += ")";
+    int rc = sqlite3_declare_vtab(db, decl.c_str());
+    if (rc != SQLITE_OK) return rc;
+    auto *t = new TfTable();
+    t->session = m->session;
+    t->def = def;
+    *out = &t->base;
+    return SQLITE_OK;
+  } catch (const QError &e) {
+    std::string msg = encodeError(e.sqlcode, e.sqlstate.c_str(), e.tokens);
+    *err = sqlite3_mprintf("%s", msg.c_str());
+    return SQLITE_ERROR;
+  }
+}
+
+int tfDisconnect(sqlite3_vtab *v) {
+  delete reinterpret_cast<TfTable *>(v);
+  return SQLITE_OK;
+}
+
+int tfBestIndex(sqlite3_vtab *v, sqlite3_index_info *info) {
+  auto *t = reinterpret_cast<TfTable *>(v);
+  int nCols = static_cast<int>(t->def->columns.size());
+  int nArgs = static_cast<int>(t->def->params.size());
+  std::vector<int> found(static_cast<size_t>(nArgs), -1);
+  for (int k = 0; k < info->nConstraint; ++k) {
+    const auto &c = info->aConstraint[k];
+    int arg = c.iColumn - nCols;
+    if (arg < 0 || arg >= nArgs || c.op != SQLITE_INDEX_CONSTRAINT_EQ) continue;
+    if (!c.usable) return SQLITE_CONSTRAINT;
+    found[static_cast<size_t>(arg)] = k;
+  }
+  for (int a = 0; a < nArgs; ++a) {
+    if (found[static_cast<size_t>(a)] < 0) return SQLITE_CONSTRAINT;
+    info->aConstraintUsage[found[static_cast<size_t>(a)]].argvIndex = a + 1;
+    info->aConstraintUsage[found[static_cast<size_t>(a)]].omit = 1;
+  }
+  info->estimatedCost = 1000;
+  info->estimatedRows = 100;
+  return SQLITE_OK;
+}
+
+int tfOpen(sqlite3_vtab *v, sqlite3_vtab_cursor **out) {
+  auto *t = reinterpret_cast<TfTable *>(v);
+  auto *c = new TfCursor();
+  c->frame = std::make_unique<Frame>(*t->session, *t->def, true);
+  c->pad.length = SQLUDF_SCRATCHPAD_LEN;
+  *out = &c->base;
+  return SQLITE_OK;
+}
+
+// One call of the table function under cursor c; fetch rows are read into c->row.
+void tfCall(TfTable *t, TfCursor *c, int type) {
+  Session &s = *t->session;
+  RoutineRuntime &rt = *s.routineRuntime();
+  size_t mark = rt.created.size();
+  try {
+    c->frame->invoke(s, c->fn, &c->pad, type);
+    int end = checkState(s, *c->frame, type == SQLUDF_TF_FETCH);
+    if (type == SQLUDF_TF_FETCH) {
+      if (end) {
+        c->eof = true;
+      } else {
+        c->row.clear();
+        for (size_t k = 0; k < t->def->columns.size(); ++k)
+          c->row.push_back(resultValue(s, *t->def, t->def->columns[k], c->frame->out[k], c->frame->outInd[k]));
+        ++c->rowid;
+      }
+    }
+    freeCreated(s, rt, mark);
+  } catch (...) {
+    freeCreated(s, rt, mark);
+    throw;
+  }
+}
+
+void tfCloseScan(TfTable *t, TfCursor *c) {
+  if (!c->open) return;
+  c->open = false;
+  try {
+    tfCall(t, c, SQLUDF_TF_CLOSE);
+  } catch (...) {
+    freeLocators(*t->session, &c->frame->argLocators);
+    throw;
+  }
+  freeLocators(*t->session, &c->frame->argLocators);
+}
+
+int tfClose(sqlite3_vtab_cursor *cur) {
+  auto *c = reinterpret_cast<TfCursor *>(cur);
+  auto *t = reinterpret_cast<TfTable *>(cur->pVtab);
+  try {
+    tfCloseScan(t, c);
+  } catch (const QError &) {
+  }
+  if (c->first && t->def->finalCall) {
+    try {
+      std::fill(c->frame->inInd.begin(), c->frame->inInd.end(), static_cast<short>(-1));
+      tfCall(t, c, SQLUDF_TF_FINAL);
+    } catch (const QError &) {
+    }
+  }
+  delete c;
+  return SQLITE_OK;
+}
+
+int tfFilter(sqlite3_vtab_cursor *cur, int, const char *, int argc, sqlite3_value **argv) {
+  auto *c = reinterpret_cast<TfCursor *>(cur);
+  auto *t = reinterpret_cast<TfTable *>(cur->pVtab);
+  Session &s = *t->session;
+  try {
+    tfCloseScan(t, c);
+    const RoutineDef &def = *t->def;
+    c->args.clear();
+    bool anyNull = false;
+    for (int k = 0; k < argc && static_cast<size_t>(k) < def.params.size(); ++k) {
+      c->args.push_back(valueOf(argv[k]));
+      anyNull = anyNull || c->args.back().isNull();
+      putInput(s, def.params[static_cast<size_t>(k)], c->args.back(), &c->frame->in[static_cast<size_t>(k)],
+               &c->frame->inInd[static_cast<size_t>(k)], &c->frame->argLocators);
+    }
+    c->eof = false;
+    if (anyNull && !def.nullCall) {
+      freeLocators(s, &c->frame->argLocators);
+      c->eof = true;
+      return SQLITE_OK;
+    }
+    if (c->fn == nullptr) c->fn = findEntry(def, def.externalName);
+    if (!c->first && def.finalCall) {
+      c->first = true;
+      tfCall(t, c, SQLUDF_TF_FIRST);
+    }
+    c->first = true;
+    c->open = true;
+    tfCall(t, c, SQLUDF_TF_OPEN);
+    tfCall(t, c, SQLUDF_TF_FETCH);
+    if (c->eof) tfCloseScan(t, c);
+    return SQLITE_OK;
+  } catch (const QError &e) {
+    return vtabError(cur->pVtab, e);
+  }
+}
+
+int tfNext(sqlite3_vtab_cursor *cur) {
+  auto *c = reinterpret_cast<TfCursor *>(cur);
+  auto *t = reinterpret_cast<TfTable *>(cur->pVtab);
+  try {
+    tfCall(t, c, SQLUDF_TF_FETCH);
+    if (c->eof) tfCloseScan(t, c);
+    return SQLITE_OK;
+  } catch (const QError &e) {
+    return vtabError(cur->pVtab, e);
+  }
+}
+
+int tfEof(sqlite3_vtab_cursor *cur) { return reinterpret_cast<TfCursor *>(cur)->eof ? 1 : 0; }
+
+int tfColumn(sqlite3_vtab_cursor *cur, sqlite3_context *ctx, int i) {
+  auto *c = reinterpret_cast<TfCursor *>(cur);
+  size_t k = static_cast<size_t>(i);
+  if (k < c->row.size()) setResult(ctx, c->row[k]);
+  else if (k - c->row.size() < c->args.size()) setResult(ctx, c->args[k - c->row.size()]);
+  else sqlite3_result_null(ctx);
+  return SQLITE_OK;
+}
+
+int tfRowid(sqlite3_vtab_cursor *cur, sqlite3_int64 *rowid) {
+  *rowid = reinterpret_cast<TfCursor *>(cur)->rowid;
+  return SQLITE_OK;
+}
+
+const sqlite3_module kTableFunctionModule = {
+    0,        nullptr,  tfConnect, tfBestIndex, tfDisconnect, nullptr, tfOpen,  tfClose, tfFilter, tfNext, tfEof,
+    tfColumn, tfRowid,  nullptr,   nullptr,     nullptr,      nullptr, nullptr, nullptr, nullptr,  nullptr, nullptr,
+    nullptr,  nullptr};
+
+void destroyModule(void *p) { delete static_cast<TfModule *>(p); }
+
+std::string moduleName(const std::string &schema, const std::string &specific) {
+  return "QTF:" + schema + "." + specific;
+}
+
+std::string defStamp(const RoutineDef &d) {
+  std::string s = d.externalName + "|" + std::to_string(d.params.size());
+  for (const RoutineParam &c : d.columns) s += "|" + c.name + " " + c.type.sqliteDecl();
+  return s;
+}
+
+void registerModule(Session &s, const RoutineDef &def) {
+  RoutineRuntime &rt = *s.routineRuntime();
+  std::string name = moduleName(def.schema, def.specific);
+  std::string stamp = defStamp(def);
+  auto it = rt.modules.find(name);
+  if (it != rt.modules.end() && it->second == stamp) return;
+  auto *m = new TfModule{&s, functionKey(def)};
+  sqlite3_create_module_v2(s.db(), name.c_str(), &kTableFunctionModule, m, destroyModule);
+  rt.modules[name] = stamp;
+}
+
+// ======================================================================= the large-object service
+
+int lobLength(udf_locator loc, sqlint32 *length) {
+  Session *s = currentSession();
+  if (s == nullptr) return kSqlNoConnection;
+  const Value *v = s->locatorValue(loc);
+  if (v == nullptr) return -423;
+  *length = static_cast<sqlint32>(v->s.size());
+  return 0;
+}
+
+int lobSubstr(udf_locator loc, sqlint32 start, sqlint32 length, unsigned char *buffer, sqlint32 *got) {
+  Session *s = currentSession();
+  if (s == nullptr) return kSqlNoConnection;
+  const Value *v = s->locatorValue(loc);
+  if (v == nullptr) return -423;
+  size_t from = static_cast<size_t>(start - 1);
+  size_t n = from >= v->s.size() ? 0 : std::min(v->s.size() - from, static_cast<size_t>(length));
+  if (n > 0) std::memcpy(buffer, v->s.data() + from, n);
+  *got = static_cast<sqlint32>(n);
+  return 0;
+}
+
+int lobAppend(udf_locator loc, const unsigned char *buffer, sqlint32 length, sqlint32 *appended) {
+  Session *s = currentSession();
+  if (s == nullptr) return kSqlNoConnection;
+  if (!s->appendToLocator(loc, std::string(reinterpret_cast<const char *>(buffer), static_cast<size_t>(length))))
+    return -423;
+  *appended = length;
+  return 0;
+}
+
+int lobCreate(int locType, udf_locator **loc) {
+  Session *s = currentSession();
+  if (s == nullptr || s->routineRuntime() == nullptr) return kSqlNoConnection;
+  if (locType != SQL_TYP_CLOB_LOC && locType != SQL_TYP_BLOB_LOC && locType != SQL_TYP_DBCLOB_LOC) return -171;
+  udf_locator id = s->createLocator(locType == SQL_TYP_BLOB_LOC ? Value::blob("") : Value::text(""));
+  RoutineRuntime &rt = *s->routineRuntime();
+  rt.created.push_back(id);
+  *loc = &rt.created.back();
+  return 0;
+}
+
+const QuarnLobService kLobService = {lobLength, lobSubstr, lobAppend, lobCreate};
+
+// Registers the service when the engine's library is loaded.
+struct LobServiceRegistration {
+  LobServiceRegistration() { quarnrdsSetLobService(&kLobService); }
+};
+const LobServiceRegistration gLobServiceRegistration;
+
+// ======================================================================= resolution
+
+// Position of a built-in type in its promotion chain, and the chain; -1 for none.
+std::pair<int, int> promotion(const QType &t) {
+  switch (t.base) {
+    case Base::SmallInt: return {0, 0};
+    case Base::Integer: return {0, 1};
+    case Base::BigInt: return {0, 2};
+    case Base::Decimal: return {0, 3};
+    case Base::Real: return {0, 4};
+    case Base::Double: return {0, 5};
+    case Base::Char: return {1, 0};
+    case Base::Varchar: return {1, 1};
+    case Base::LongVarchar: return {1, 2};
+    case Base::Clob: return {1, 3};
+    case Base::Graphic: return {2, 0};
+    case Base::Vargraphic: return {2, 1};
+    case Base::LongVargraphic: return {2, 2};
+    case Base::DbClob: return {2, 3};
+    case Base::Blob: return {3, 0};
+    case Base::Date: return {4, 0};
+    case Base::Time: return {5, 0};
+    case Base::Timestamp: return {6, 0};
+    default: return {-1, 0};
+  }
+}
+
+// How far arg is promoted to reach param: 0 exact, more is worse, -1 cannot.
+int promotionDistance(const QType &arg, const QType &param) {
+  if (arg.base == Base::None && !arg.isDistinct()) return 100;
+  if (arg.isDistinct() || param.isDistinct()) {
+    return arg.isDistinct() && param.isDistinct() && arg.typeSchema == param.typeSchema && arg.typeName == param.typeName
+               ? 0
+               : -1;
+  }
+  auto a = promotion(arg), p = promotion(param);
+  if (a.first < 0 || a.first != p.first || p.second < a.second) return -1;
+  return p.second - a.second;
+}
+
+std::vector<RoutineDef> routinesNamed(Session &s, const std::string &schema, const std::string &name, char routineType,
+                                      char functionType) {
+  Stmt st(s.db(), "SELECT SPECIFICNAME FROM \"SYSQUARN.ROUTINES\" WHERE ROUTINESCHEMA = ?1 AND ROUTINENAME = ?2 AND "
+                  "ROUTINETYPE = ?3 ORDER BY CREATE_TIME");
+  st.bind(1, schema).bind(2, name).bind(3, std::string(1, routineType));
+  std::vector<std::string> specifics;
+  while (st.step()) specifics.push_back(st.text(0));
+  std::vector<RoutineDef> out;
+  for (const std::string &sp : specifics) {
+    std::optional<RoutineDef> d = loadRoutineDef(s.db(), schema, sp);
+    if (d && (routineType == 'P' || d->functionType == functionType)) out.push_back(std::move(*d));
+  }
+  return out;
+}
+
+std::vector<std::string> searchSchemas(Session &s, const std::string &schema) {
+  if (!schema.empty()) return {schema};
+  return s.functionPath();
+}
+
+}  // namespace
+
+// ======================================================================= public
+
+std::vector<std::string> routineLibraryDirs() {
+  std::vector<std::string> dirs;
+  const char *env = std::getenv("QUARN_FUNCTION_DIR");
+  if (env && *env) {
+    std::string list = env;
+    size_t start = 0;
+    while (start <= list.size()) {
+      size_t colon = list.find(':', start);
+      std::string d = list.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
+      if (!d.empty()) dirs.push_back(d);
+      if (colon == std::string::npos) break;
+      start = colon + 1;
+    }
+  }
+  dirs.push_back(instancePath() + "/function");
+  std::string own = engineLibraryDir();
+  if (!own.empty()) dirs.push_back(own);
+  return dirs;
+}
+
+std::string functionKey(const RoutineDef &def) { return def.schema + "\x1F" + def.specific; }
+
+std::optional<RoutineDef> loadRoutineDef(sqlite3 *db, const std::string &schema, const std::string &specific) {
+  Stmt st(db, "SELECT ROUTINENAME, ROUTINETYPE, FUNCTIONTYPE, ORIGIN, IMPLEMENTATION, PARAMETER_STYLE, NULLCALL, "
+              "SCRATCHPAD, FINAL_CALL, DBINFO, SOURCESCHEMA, SOURCESPECIFIC FROM \"SYSQUARN.ROUTINES\" "
+              "WHERE ROUTINESCHEMA = ?1 AND SPECIFICNAME = ?2");
+  st.bind(1, schema).bind(2, specific);
+  if (!st.step()) return std::nullopt;
+  RoutineDef d;
+  d.schema = schema;
+  d.specific = specific;
+  d.name = st.text(0);
+  d.routineType = st.text(1).empty() ? 'F' : st.text(1)[0];
+  d.functionType = st.text(2).empty() ? 'S' : st.text(2)[0];
+  d.origin = st.text(3).empty() ? 'E' : st.text(3)[0];
+  d.externalName = st.text(4);
+  d.parameterStyle = st.text(5);
+  d.nullCall = st.text(6) != "N";
+  d.scratchpad = st.text(7) == "Y";
+  d.finalCall = st.text(8) == "Y";
+  d.dbinfo = st.text(9) == "Y";
+  d.sourceSchema = st.text(10);
+  d.sourceSpecific = st.text(11);
+  Stmt parms(db, "SELECT ROWTYPE, ORDINAL, PARMNAME, TYPESCHEMA, TYPENAME, LENGTH, SCALE, LOCATOR FROM "
+                 "\"SYSQUARN.ROUTINEPARMS\" WHERE ROUTINESCHEMA = ?1 AND SPECIFICNAME = ?2 ORDER BY ROWTYPE = 'C', ORDINAL");
+  parms.bind(1, schema).bind(2, specific);
+  while (parms.step()) {
+    RoutineParam p;
+    std::string row = parms.text(0);
+    p.name = parms.text(2);
+    std::string tschema = parms.text(3), tname = parms.text(4);
+    if (tschema == kSystemSchema) {
+      p.type = typeFromCatalog(tname, parms.integer(5), static_cast<int>(parms.integer(6)));
+    } else if (std::optional<DistinctType> dt = findDistinctType(db, tschema, tname)) {
+      p.type = dt->source;
+      p.type.typeSchema = dt->schema;
+      p.type.typeName = dt->name;
+    } else {
+      raise(kSqlUndefinedName, "42704", {tschema + "." + tname});
+    }
+    p.locator = parms.text(7) == "Y";
+    if (row == "C") {
+      if (d.routineType == 'F' && d.functionType == 'S') d.result = p;
+      else d.columns.push_back(p);
+    } else {
+      p.mode = row == "O" ? "OUT" : row == "B" ? "INOUT" : "IN";
+      d.params.push_back(p);
+    }
+  }
+  return d;
+}
+
+RoutineDef resolveFunction(Session &s, const std::string &schema, const std::string &fname, char functionType,
+                           const std::vector<QType> &argTypes) {
+  std::optional<RoutineDef> best;
+  std::vector<int> bestScore;
+  for (const std::string &sc : searchSchemas(s, schema)) {
+    for (RoutineDef &d : routinesNamed(s, sc, fname, 'F', functionType)) {
+      if (d.params.size() != argTypes.size()) continue;
+      std::vector<int> score;
+      bool ok = true;
+      for (size_t k = 0; k < argTypes.size() && ok; ++k) {
+        int dist = promotionDistance(argTypes[k], d.params[k].type);
+        if (dist < 0) ok = false;
+        score.push_back(dist);
+      }
+      if (!ok) continue;
+      // Best fit from the left; on a tie the earlier schema of the path wins.
+      if (!best || score < bestScore) {
+        best = std::move(d);
+        bestScore = std::move(score);
+      }
+    }
+  }
+  if (!best) raise(kSqlNoFunction, "42884", {schema.empty() ? fname : schema + "." + fname, "FUNCTION"});
+  return *best;
+}
+
+std::string tableFunctionModule(Session &s, const RoutineDef &def) {
+  registerModule(s, def);
+  return moduleName(def.schema, def.specific);
+}
+
+void refreshRoutines(Session &s) {
+  RoutineRuntime *rt = s.routineRuntime();
+  if (rt->session == nullptr) {
+    rt->session = &s;
+    sqlite3_create_function_v2(s.db(), "QUDF", -1, SQLITE_UTF8, &s, qudf, nullptr, nullptr, nullptr);
+  }
+  rt->defs.clear();
+  Stmt st(s.db(), "SELECT ROUTINESCHEMA, SPECIFICNAME FROM \"SYSQUARN.ROUTINES\" WHERE ROUTINETYPE = 'F' AND "
+                  "FUNCTIONTYPE = 'T'");
+  std::vector<std::pair<std::string, std::string>> tfs;
+  while (st.step()) tfs.emplace_back(st.text(0), st.text(1));
+  for (const auto &[schema, specific] : tfs) {
+    std::optional<RoutineDef> d = loadRoutineDef(s.db(), schema, specific);
+    if (d) registerModule(s, *d);
+  }
+}
+
+}  // namespace quarn

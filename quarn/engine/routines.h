@@ -1,0 +1,96 @@
+/*
+ * routines.h - external routines: their catalog definitions, static resolution of function
+ * references by argument types, the libraries they live in, and the call conventions.
+ *
+ * A scalar function reference is translated into the SQL function QUDF(key, args...) whose
+ * first argument is the constant key "SCHEMA<0x1F>SPECIFIC"; the state of one reference in
+ * one statement execution (scratchpad, first/final call) is that argument's auxiliary data, so
+ * SQLite frees it, and the engine makes the final call, when the statement ends.  A table
+ * function is an eponymous virtual table "QTF:SCHEMA.SPECIFIC" whose hidden columns are the
+ * arguments.  Procedures are called by callProcedure.
+ *
+ * Libraries are opened on first call and stay loaded for the life of the process; the table of
+ * loaded libraries is shared and guarded by a mutex.  Everything else works on one session,
+ * used by one thread at a time.
+ */
+#ifndef QUARN_ENGINE_ROUTINES_H
+#define QUARN_ENGINE_ROUTINES_H
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ddl.h"
+#include "sqlutil.h"
+#include "types.h"
+
+struct sqlite3;
+
+namespace quarn {
+
+class Session;
+
+// A routine as the catalog records it.
+struct RoutineDef {
+  std::string schema, name, specific;
+  char routineType = 'F', functionType = 'S', origin = 'E';
+  std::vector<RoutineParam> params;
+  RoutineParam result;
+  std::vector<RoutineParam> columns;
+  std::string externalName, parameterStyle;
+  std::string sourceSchema, sourceSpecific;
+  bool nullCall = true, scratchpad = false, finalCall = false, dbinfo = false;
+  std::string qualified() const { return schema + "." + name; }
+};
+
+// The definition of schema.specific (functions and procedures); nullopt when there is none.
+std::optional<RoutineDef> loadRoutineDef(sqlite3 *db, const std::string &schema, const std::string &specific);
+
+// Chooses the function fname of functionType ('S' scalar, 'T' table) that best fits argTypes
+// (Base::None: type unknown, fits any parameter) over schema, or over the session's function
+// path when schema is empty.  Throws -440 (42884) when none fits.
+RoutineDef resolveFunction(Session &s, const std::string &schema, const std::string &fname, char functionType,
+                           const std::vector<QType> &argTypes);
+
+// The SQLite name of the eponymous table of table function def, registering its module on the
+// session's connection when it is not there yet.
+std::string tableFunctionModule(Session &s, const RoutineDef &def);
+
+// The key QUDF's first argument carries for def.
+std::string functionKey(const RoutineDef &def);
+
+// Registers QUDF and the modules of all table functions of the catalog on the session's
+// connection, dropping what was loaded for an older catalog.  Called when a session opens and
+// whenever the catalog generation changes.
+void refreshRoutines(Session &s);
+
+// The per-session state of routine calls.
+struct RoutineRuntime {
+  Session *session = nullptr;                                      // set by the first refreshRoutines
+  std::map<std::string, std::shared_ptr<const RoutineDef>> defs;  // by functionKey
+  std::map<std::string, std::string> modules;                     // table function module -> definition stamp
+  std::deque<uint32_t> created;  // locators routines created in the calls under way
+};
+
+// CALL: runs procedure def (or the unregistered QUARNDARI entry 'library!entry' when def has
+// no specific name) with args, one per parameter; OUT and INOUT values come back in *args.
+// inds: one indicator per parameter (-1 null, -128 "input need not be sent back").  Throws
+// QError (-444 cannot load, -443 error SQLSTATE, -440 no procedure, ...).  A positive return is
+// a warning the statement reports.
+int callProcedure(Session &s, const RoutineDef &def, std::vector<Value> *args, std::vector<short> *inds);
+
+// Procedures named name in schema (or on the path when schema is empty) with nArgs parameters.
+// Throws -440 when none fits.
+RoutineDef resolveProcedure(Session &s, const std::string &schema, const std::string &name, size_t nArgs);
+
+// The directories searched for a routine library, in order: $QUARN_FUNCTION_DIR,
+// <QUARNPATH>/function, the directory holding the engine's own library.
+std::vector<std::string> routineLibraryDirs();
+
+}  // namespace quarn
+
+#endif  // QUARN_ENGINE_ROUTINES_H

@@ -1,0 +1,53 @@
+-- External functions of the test routine library: scratchpad, call types, final calls,
+-- SQLSTATEs, DBINFO, locators, resolution by argument types and table functions.
+CREATE DISTINCT TYPE money AS INTEGER WITH COMPARISONS;
+CREATE TABLE t (k INT NOT NULL PRIMARY KEY, m money, s VARCHAR(20), c CLOB(1M));
+INSERT INTO t VALUES (1, money(10), 'one', 'first clob'), (2, money(20), 'two', 'second'), (3, money(30), 'three', 'x');
+CREATE FUNCTION tcount(INTEGER) RETURNS INTEGER EXTERNAL NAME 'quarntestroutines!tcount' LANGUAGE C PARAMETER STYLE QUARNSQL SCRATCHPAD FINAL CALL NOT FENCED NO SQL NOT VARIANT ALLOW PARALLEL;
+CREATE FUNCTION tfinals() RETURNS INTEGER EXTERNAL NAME 'quarntestroutines!tfinals' LANGUAGE C PARAMETER STYLE QUARNSQL NOT DETERMINISTIC NO SQL;
+CREATE FUNCTION tcheck(INTEGER) RETURNS INTEGER EXTERNAL NAME 'quarntestroutines!tcheck' LANGUAGE C PARAMETER STYLE QUARNSQL NO SQL;
+CREATE FUNCTION tbad(INTEGER) RETURNS VARCHAR(5) EXTERNAL NAME 'quarntestroutines!tbad' LANGUAGE C PARAMETER STYLE QUARNSQL NO SQL;
+CREATE FUNCTION tdbinfo() RETURNS VARCHAR(100) SPECIFIC tdbinfo1 EXTERNAL NAME 'quarntestroutines!tdbinfo' LANGUAGE C PARAMETER STYLE QUARNSQL NO SQL DBINFO;
+CREATE FUNCTION tkind(INTEGER) RETURNS VARCHAR(20) EXTERNAL NAME 'quarntestroutines!tkindint' LANGUAGE C PARAMETER STYLE QUARNSQL NO SQL;
+CREATE FUNCTION tkind(money) RETURNS VARCHAR(20) EXTERNAL NAME 'quarntestroutines!tkindmoney' LANGUAGE C PARAMETER STYLE QUARNSQL NO SQL;
+CREATE FUNCTION tkind(VARCHAR(20)) RETURNS VARCHAR(20) EXTERNAL NAME 'quarntestroutines!tkindtext' LANGUAGE C PARAMETER STYLE QUARNSQL NO SQL;
+CREATE FUNCTION tloclen(CLOB(1M) AS LOCATOR) RETURNS INTEGER EXTERNAL NAME 'quarntestroutines!tloclen' LANGUAGE C PARAMETER STYLE QUARNSQL NO SQL;
+CREATE FUNCTION tlocupper(CLOB(1M) AS LOCATOR) RETURNS CLOB(1M) AS LOCATOR EXTERNAL NAME 'quarntestroutines!tlocupper' LANGUAGE C PARAMETER STYLE QUARNSQL NO SQL;
+CREATE FUNCTION tseries(INTEGER) RETURNS TABLE(i INTEGER, calls VARCHAR(60)) EXTERNAL NAME 'quarntestroutines!tseries' LANGUAGE C PARAMETER STYLE QUARNSQL SCRATCHPAD FINAL CALL NO SQL DISALLOW PARALLEL;
+CREATE FUNCTION tmissing(INTEGER) RETURNS INTEGER EXTERNAL NAME 'nosuchlib!f' LANGUAGE C PARAMETER STYLE QUARNSQL NO SQL;
+CREATE FUNCTION tnoentry(INTEGER) RETURNS INTEGER EXTERNAL NAME 'quarntestroutines!nosuchentry' LANGUAGE C PARAMETER STYLE QUARNSQL NO SQL;
+-- The scratchpad counts rows per reference, and starts again with each statement.
+SELECT k, tcount(k) AS a, tcount(k) AS b FROM t ORDER BY k;
+SELECT k, tcount(k) AS a FROM t WHERE k > 1 ORDER BY k;
+-- One final call per reference and statement.
+VALUES tfinals();
+-- An error SQLSTATE fails the statement; a warning lets it go on.
+SELECT k, tcheck(k - 2) FROM t ORDER BY k;
+SELECT k, tcheck(k - 1) FROM t ORDER BY k;
+VALUES tcheck(4);
+-- What a routine may not return.
+VALUES tbad(1);
+VALUES tbad(2);
+VALUES tbad(0);
+VALUES tdbinfo();
+-- Resolution by argument types: a distinct type selects its own overload.
+SELECT k, tkind(k), tkind(m), tkind(s) FROM t WHERE k = 1;
+VALUES tkind(money(5));
+VALUES tkind(CAST(5 AS SMALLINT));
+SELECT tkind(c) FROM t;
+SELECT tkind(k, k) FROM t;
+-- Missing library and entry fail the call, not the definition.
+VALUES tmissing(1);
+VALUES tnoentry(1);
+-- Large objects by locator.
+SELECT k, tloclen(c), tlocupper(c) FROM t ORDER BY k;
+VALUES tloclen(tlocupper(CAST('abcdefg' AS CLOB(1M))));
+-- A table function: open, fetch until the end, close per outer row; first and final once.
+SELECT x.i, x.calls FROM TABLE(tseries(2)) AS x;
+SELECT t.k, x.i, x.calls FROM t, TABLE(tseries(t.k)) AS x WHERE t.k < 3 ORDER BY t.k, x.i;
+VALUES tfinals();
+SELECT t.k, r.n FROM t, TABLE(tseries(t.k)) AS r(n, calls) WHERE r.n = 2 ORDER BY t.k;
+SELECT * FROM TABLE(tseries('a')) AS x;
+SELECT * FROM TABLE(nosuchtf(1)) AS x;
+DROP FUNCTION tkind(money);
+SELECT k, tkind(m) FROM t WHERE k = 1;

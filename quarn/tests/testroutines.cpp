@@ -1,0 +1,167 @@
+/*
+ * testroutines.cpp - the library quarntestroutines: external routines the engine's SQL-script
+ * tests register and call.  Each one shows one part of the call protocol (scratchpad, call
+ * types, DBINFO, SQLSTATEs, locators, table functions) in values a transcript can compare.
+ * The counters of final calls are process-wide; the console runs one script per process.
+ */
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "sqludf.h"
+
+namespace {
+
+std::atomic<int> finalCalls{0};
+
+void setState(char *sqlstate, const char *state, char *msg, const char *text) {
+  std::memcpy(sqlstate, state, 6);
+  std::snprintf(msg, SQLUDF_MSGTEXT_LEN + 1, "%s", text);
+}
+
+// Appends the call type to the text in the scratchpad ("-2,-1,0,...").
+void logCall(sqludf_scratchpad *pad, sqlint32 type) {
+  size_t used = strnlen(pad->data, sizeof pad->data);
+  std::snprintf(pad->data + used, sizeof pad->data - used, "%s%d", used ? "," : "", static_cast<int>(type));
+}
+
+}  // namespace
+
+extern "C" {
+
+// tcount(x): how many rows this reference has seen in this statement; counts final calls.
+SQL_API_EXPORT void tcount(sqlint32 *, sqlint32 *out, short *, short *outInd, SQLUDF_TRAIL_ARGS_ALL) {
+  (void)sqludf_fname;
+  (void)sqludf_fspecname;
+  (void)sqludf_msgtext;
+  (void)sqludf_sqlstate;
+  (void)sqludf_dbinfo;
+  if (*sqludf_call_type == SQLUDF_FINAL_CALL) {
+    ++finalCalls;
+    return;
+  }
+  sqlint32 n;
+  std::memcpy(&n, sqludf_scratchpad->data, sizeof n);
+  if (*sqludf_call_type == SQLUDF_FIRST_CALL && n != 0) n = 1000;  // a scratchpad not zeroed shows
+  ++n;
+  std::memcpy(sqludf_scratchpad->data, &n, sizeof n);
+  *out = n;
+  *outInd = 0;
+}
+
+// tfinals(): final calls made since the last call of tfinals.
+SQL_API_EXPORT void tfinals(sqlint32 *out, short *outInd, char *, char *, char *, char *) {
+  *out = finalCalls.exchange(0);
+  *outInd = 0;
+}
+
+// tcheck(x): x > 0 gives 2x; 0 a warning 01H01; < 0 an error 38T01.
+SQL_API_EXPORT void tcheck(sqlint32 *in, sqlint32 *out, short *inInd, short *outInd, char *sqlstate, char *, char *,
+                           char *msg) {
+  if (*inInd < 0) return;
+  if (*in < 0) return setState(sqlstate, "38T01", msg, "negative input");
+  if (*in == 0) setState(sqlstate, "01H01", msg, "zero input");
+  *out = *in * 2;
+  *outInd = 0;
+}
+
+// tbad(mode): 1 an unterminated VARCHAR(5) result, 2 an SQLSTATE it may not use.
+SQL_API_EXPORT void tbad(sqlint32 *mode, char *out, short *, short *outInd, char *sqlstate, char *, char *, char *msg) {
+  *outInd = 0;
+  if (*mode == 1) std::memset(out, 'x', 6);
+  else if (*mode == 2) setState(sqlstate, "22012", msg, "division");
+  else std::strcpy(out, "fine");
+}
+
+// tdbinfo(): the database name and code page, and the function's names, as DBINFO tells them.
+SQL_API_EXPORT void tdbinfo(char *out, short *outInd, char *, char *fname, char *specname, char *,
+                            sqludf_dbinfo *dbinfo) {
+  std::snprintf(out, 101, "%.*s %u %s %s", dbinfo->dbnamelen, dbinfo->dbname, dbinfo->dbcodepage, fname, specname);
+  *outInd = 0;
+}
+
+// tkind(x) for an INTEGER and for a distinct type: which overload ran.
+SQL_API_EXPORT void tkindint(sqlint32 *, char *out, short *, short *outInd, char *, char *, char *, char *) {
+  std::strcpy(out, "integer");
+  *outInd = 0;
+}
+SQL_API_EXPORT void tkindmoney(sqlint32 *, char *out, short *, short *outInd, char *, char *, char *, char *) {
+  std::strcpy(out, "money");
+  *outInd = 0;
+}
+SQL_API_EXPORT void tkindtext(char *in, char *out, short *, short *outInd, char *, char *, char *, char *) {
+  std::snprintf(out, 21, "text:%s", in);
+  *outInd = 0;
+}
+
+// tinc(x): x + 1 (the benchmark's trivial function).
+SQL_API_EXPORT void tinc(sqlint32 *in, sqlint32 *out, short *inInd, short *outInd, char *, char *, char *, char *) {
+  *out = *in + 1;
+  *outInd = *inInd;
+}
+
+// tloclen(CLOB AS LOCATOR): the length through sqludf_length.
+SQL_API_EXPORT void tloclen(udf_locator *loc, sqlint32 *out, short *, short *outInd, char *sqlstate, char *, char *,
+                            char *msg) {
+  sqlint32 n = 0;
+  if (sqludf_length(loc, &n) != 0) return setState(sqlstate, "38T02", msg, "no length");
+  *out = n;
+  *outInd = 0;
+}
+
+// tlocupper(CLOB AS LOCATOR) RETURNS CLOB AS LOCATOR: the text upper-cased, read in pieces of
+// 3 bytes with sqludf_substr and written with sqludf_append into a new locator.
+SQL_API_EXPORT void tlocupper(udf_locator *loc, udf_locator *out, short *, short *outInd, char *sqlstate, char *,
+                              char *, char *msg) {
+  udf_locator *made = nullptr;
+  if (sqludf_create_locator(SQL_TYP_CLOB_LOC, &made) != 0) return setState(sqlstate, "38T03", msg, "no locator");
+  sqlint32 len = 0;
+  sqludf_length(loc, &len);
+  for (sqlint32 at = 1; at <= len; at += 3) {
+    unsigned char piece[3];
+    sqlint32 got = 0;
+    if (sqludf_substr(loc, at, 3, piece, &got) != 0) return setState(sqlstate, "38T04", msg, "no substr");
+    for (sqlint32 k = 0; k < got; ++k)
+      if (piece[k] >= 'a' && piece[k] <= 'z') piece[k] = static_cast<unsigned char>(piece[k] - 32);
+    sqlint32 appended = 0;
+    if (sqludf_append(made, piece, got, &appended) != 0) return setState(sqlstate, "38T05", msg, "no append");
+  }
+  *out = *made;
+  *outInd = 0;
+}
+
+// tseries(n) RETURNS TABLE(I INTEGER, CALLS VARCHAR(60)): rows 1..n; CALLS lists the call types
+// this reference has been called with in this statement so far.
+SQL_API_EXPORT void tseries(sqlint32 *n, sqlint32 *i, char *calls, short *nInd, short *iInd, short *callsInd,
+                            SQLUDF_TRAIL_ARGS_ALL) {
+  (void)nInd;
+  (void)sqludf_fname;
+  (void)sqludf_fspecname;
+  (void)sqludf_msgtext;
+  (void)sqludf_dbinfo;
+  sqlint32 type = *sqludf_call_type;
+  // The first 4 bytes of data count rows; the log follows.
+  struct sqludf_scratchpad view {};
+  std::memcpy(view.data, sqludf_scratchpad->data + 4, sizeof view.data - 4);
+  logCall(&view, type);
+  std::memcpy(sqludf_scratchpad->data + 4, view.data, sizeof view.data - 4);
+  sqlint32 row;
+  std::memcpy(&row, sqludf_scratchpad->data, sizeof row);
+  if (type == SQLUDF_TF_OPEN) row = 0;
+  if (type == SQLUDF_TF_FINAL) ++finalCalls;
+  if (type == SQLUDF_TF_FETCH) {
+    if (row >= *n) {
+      std::memcpy(sqludf_sqlstate, SQLUDF_STATE_EOT, 6);
+    } else {
+      ++row;
+      *i = row;
+      *iInd = 0;
+      std::snprintf(calls, 61, "%s", view.data);
+      *callsInd = 0;
+    }
+  }
+  std::memcpy(sqludf_scratchpad->data, &row, sizeof row);
+}
+
+}  // extern "C"
