@@ -1,0 +1,503 @@
+// The call-level interface driven as composition, decomposition and the administration command
+// drive it: prepared statements re-executed with described parameters, LOB locators, parent and
+// child cursors, units of work shared with the caller, diagnostics and bad input.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "kel_test_env.h"
+#include "quarnapp.h"
+#include "sqlcli.h"
+
+namespace {
+
+SQLCHAR *sqlText(const char *s) { return reinterpret_cast<SQLCHAR *>(const_cast<char *>(s)); }
+
+// The SQLSTATE of the first diagnostic record, with its native code and text.
+std::string stateOf(SQLSMALLINT type, SQLHANDLE h, SQLINTEGER *native = nullptr, std::string *text = nullptr) {
+  SQLCHAR state[6] = "";
+  SQLCHAR msg[SQL_MAX_MESSAGE_LENGTH] = "";
+  SQLINTEGER code = 0;
+  SQLSMALLINT len = 0;
+  if (SQLGetDiagRec(type, h, 1, state, &code, msg, sizeof msg, &len) == SQL_NO_DATA) return "";
+  if (native) *native = code;
+  if (text) *text = reinterpret_cast<char *>(msg);
+  return reinterpret_cast<char *>(state);
+}
+
+class Cli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    env_.set("QUARNPATH", dir_.str());
+    env_.set("QUARN_LOCKTIMEOUT", "2000");
+    ASSERT_EQ(quarn_create_database("CLIDB", &ca_), 0);
+    ASSERT_EQ(quarn_connect("clidb", nullptr, nullptr, &ca_), 0);
+    ASSERT_EQ(exec("CREATE TABLE CLITEST.T (ID INTEGER NOT NULL, NAME VARCHAR(10), DOC CLOB(1M), "
+                   "PRICE DECIMAL(7,2), LABEL VARCHAR(30))"),
+              0);
+    ASSERT_EQ(quarn_commit(&ca_), 0);
+    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &henv_), SQL_SUCCESS);
+    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DBC, henv_, &hdbc_), SQL_SUCCESS);
+  }
+  void TearDown() override {
+    SQLDisconnect(hdbc_);
+    EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_DBC, hdbc_), SQL_SUCCESS);
+    EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_ENV, henv_), SQL_SUCCESS);
+    quarn_rollback(&ca_);
+    quarn_connect_reset(&ca_);
+  }
+  int exec(const char *sql) { return quarn_execute_immediate(sql, &ca_); }
+  // Connects hdbc_ as the extension does: autocommit off, then an empty data-source name.
+  void attach() {
+    ASSERT_EQ(SQLSetConnectOption(hdbc_, SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_OFF), SQL_SUCCESS);
+    ASSERT_EQ(SQLSetConnectAttr(hdbc_, SQL_ATTR_TXN_ISOLATION, reinterpret_cast<SQLPOINTER>(SQL_TXN_SERIALIZABLE), 0),
+              SQL_SUCCESS);
+    ASSERT_EQ(SQLSetConnectAttr(hdbc_, SQL_ATTR_CHAR_CONVERSION, reinterpret_cast<SQLPOINTER>(0), 0), SQL_SUCCESS);
+    SQLCHAR empty[] = "";
+    ASSERT_EQ(SQLConnect(hdbc_, empty, SQL_NTS, empty, SQL_NTS, empty, SQL_NTS), SQL_SUCCESS);
+  }
+  SQLHANDLE newStmt() {
+    SQLHANDLE st = SQL_NULL_HANDLE;
+    EXPECT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, hdbc_, &st), SQL_SUCCESS);
+    return st;
+  }
+  // Rows of CLITEST.T as the application's own connection sees them.
+  int rowCount() {
+    quarn_stmt *q = nullptr;
+    EXPECT_EQ(quarn_prepare("SELECT COUNT(*) FROM CLITEST.T", &q, &ca_), 0);
+    sqlint32 n = -1;
+    quarn_hostvar out{SQL_TYP_INTEGER, 4, &n, nullptr};
+    EXPECT_EQ(quarn_open(q, 0, nullptr, &ca_), 0);
+    EXPECT_EQ(quarn_fetch(q, 1, &out, &ca_), 0);
+    quarn_free_stmt(q);
+    return n;
+  }
+
+  keltest::TempDir dir_;
+  keltest::ScopedEnv env_;
+  sqlca ca_{};
+  SQLHANDLE henv_ = SQL_NULL_HANDLE, hdbc_ = SQL_NULL_HANDLE;
+};
+
+TEST_F(Cli, EmptyDataSourceJoinsCurrentSessionAndCallerRollbackUndoesRows) {
+  ASSERT_EQ(exec("INSERT INTO CLITEST.T (ID) VALUES (1)"), 0);  // uncommitted row of the caller
+  attach();
+  SQLHANDLE st = newStmt();
+  // The caller's uncommitted row is visible and its write lock is no obstacle.
+  ASSERT_EQ(SQLExecDirect(st, sqlText("SELECT COUNT(*) FROM CLITEST.T"), SQL_NTS), SQL_SUCCESS);
+  SQLINTEGER n = 0;
+  ASSERT_EQ(SQLBindCol(st, 1, SQL_C_LONG, &n, 0, nullptr), SQL_SUCCESS);
+  ASSERT_EQ(SQLFetch(st), SQL_SUCCESS);
+  EXPECT_EQ(n, 1);
+  ASSERT_EQ(SQLCloseCursor(st), SQL_SUCCESS);
+  ASSERT_EQ(SQLPrepare(st, sqlText("INSERT INTO CLITEST.T (ID) VALUES (?)"), SQL_NTS), SQL_SUCCESS);
+  SQLINTEGER id = 0;
+  ASSERT_EQ(SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &id, 0, nullptr), SQL_SUCCESS);
+  for (id = 2; id <= 4; ++id) ASSERT_EQ(SQLExecute(st), SQL_SUCCESS);
+  EXPECT_EQ(rowCount(), 4);
+  // Autocommit stays off on a connection that joined the caller's unit of work.
+  EXPECT_EQ(SQLSetConnectOption(hdbc_, SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_ON), SQL_SUCCESS_WITH_INFO);
+  EXPECT_EQ(stateOf(SQL_HANDLE_DBC, hdbc_), "01S02");
+  ASSERT_EQ(SQLFreeHandle(SQL_HANDLE_STMT, st), SQL_SUCCESS);
+  ASSERT_EQ(SQLDisconnect(hdbc_), SQL_SUCCESS);
+  ASSERT_EQ(quarn_rollback(&ca_), 0);
+  EXPECT_EQ(rowCount(), 0);
+}
+
+TEST_F(Cli, EmptyDataSourceWithoutCurrentSessionFails) {
+  quarn_session *saved = quarn_current_session();
+  quarn_set_current_session(nullptr);
+  SQLCHAR empty[] = "";
+  EXPECT_EQ(SQLConnect(hdbc_, empty, SQL_NTS, empty, SQL_NTS, empty, SQL_NTS), SQL_ERROR);
+  SQLINTEGER native = 0;
+  EXPECT_EQ(stateOf(SQL_HANDLE_DBC, hdbc_, &native), "08001");
+  EXPECT_EQ(native, -1024);
+  quarn_set_current_session(saved);
+}
+
+TEST_F(Cli, NamedDataSourceIsASessionOfItsOwn) {
+  ASSERT_EQ(SQLConnect(hdbc_, sqlText("clidb"), SQL_NTS, nullptr, 0, nullptr, 0), SQL_SUCCESS);
+  SQLHANDLE st = newStmt();
+  // Autocommit on: the row is committed and the application's session sees it.
+  ASSERT_EQ(SQLExecDirect(st, sqlText("INSERT INTO CLITEST.T (ID) VALUES (1)"), SQL_NTS), SQL_SUCCESS);
+  EXPECT_EQ(rowCount(), 1);
+  ASSERT_EQ(quarn_commit(&ca_), 0);
+  // Autocommit off: its own unit of work, ended by SQLEndTran; disconnecting in the middle of
+  // it is refused.
+  ASSERT_EQ(SQLSetConnectOption(hdbc_, SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_OFF), SQL_SUCCESS);
+  ASSERT_EQ(SQLExecDirect(st, sqlText("INSERT INTO CLITEST.T (ID) VALUES (2)"), SQL_NTS), SQL_SUCCESS);
+  EXPECT_EQ(SQLDisconnect(hdbc_), SQL_ERROR);
+  EXPECT_EQ(stateOf(SQL_HANDLE_DBC, hdbc_), "25000");
+  ASSERT_EQ(SQLEndTran(SQL_HANDLE_DBC, hdbc_, SQL_ROLLBACK), SQL_SUCCESS);
+  EXPECT_EQ(rowCount(), 1);
+  ASSERT_EQ(SQLDisconnect(hdbc_), SQL_SUCCESS);
+
+  EXPECT_EQ(SQLConnect(hdbc_, sqlText("NOSUCHDB"), SQL_NTS, nullptr, 0, nullptr, 0), SQL_ERROR);
+  SQLINTEGER native = 0;
+  EXPECT_EQ(stateOf(SQL_HANDLE_DBC, hdbc_, &native), "08001");
+  EXPECT_EQ(native, -1013);
+}
+
+// Decomposition: one prepared INSERT per table, re-executed per row; the described parameter
+// size catches a value that is too long before the statement runs.
+TEST_F(Cli, PreparedInsertReexecutedWithDescribedParameters) {
+  attach();
+  SQLHANDLE st = newStmt();
+  ASSERT_EQ(SQLPrepare(st, sqlText("INSERT INTO CLITEST.T (ID, NAME) VALUES (?, ?)"), SQL_NTS), SQL_SUCCESS);
+  SQLSMALLINT nParams = 0;
+  ASSERT_EQ(SQLNumParams(st, &nParams), SQL_SUCCESS);
+  ASSERT_EQ(nParams, 2);
+  SQLSMALLINT type = 0, digits = -1, nullable = -1;
+  SQLULEN size = 0;
+  ASSERT_EQ(SQLDescribeParam(st, 1, &type, &size, &digits, &nullable), SQL_SUCCESS);
+  EXPECT_EQ(type, SQL_INTEGER);
+  EXPECT_EQ(nullable, SQL_NO_NULLS);
+  ASSERT_EQ(SQLDescribeParam(st, 2, &type, &size, &digits, &nullable), SQL_SUCCESS);
+  EXPECT_EQ(type, SQL_VARCHAR);
+  EXPECT_EQ(size, 10u);
+  EXPECT_EQ(nullable, SQL_NULLABLE);
+
+  struct Row { const char *id; const char *name; };
+  const Row rows[] = {{"1", "short"}, {"2", "twelve chars"}, {"3", ""}, {"4", "ten chars!"}};
+  char idBuf[16], nameBuf[64];
+  SQLLEN idInd = SQL_NTS, nameInd = SQL_NTS;
+  ASSERT_EQ(SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_INTEGER, 10, 0, idBuf, sizeof idBuf, &idInd),
+            SQL_SUCCESS);
+  ASSERT_EQ(SQLBindParameter(st, 2, SQL_PARAM_INPUT, SQL_C_CHAR, type, size, 0, nameBuf, sizeof nameBuf, &nameInd),
+            SQL_SUCCESS);
+  std::vector<std::string> refused;
+  for (const Row &r : rows) {
+    std::snprintf(idBuf, sizeof idBuf, "%s", r.id);
+    std::snprintf(nameBuf, sizeof nameBuf, "%s", r.name);
+    if (std::strlen(r.name) > size) {
+      refused.push_back(r.name);
+      continue;
+    }
+    nameInd = r.name[0] ? SQL_NTS : SQL_NULL_DATA;  // an empty value is NULL
+    ASSERT_EQ(SQLExecute(st), SQL_SUCCESS) << r.id;
+  }
+  EXPECT_EQ(refused, std::vector<std::string>{"twelve chars"});
+  // An explicit length takes only that many bytes.
+  std::snprintf(idBuf, sizeof idBuf, "5");
+  std::snprintf(nameBuf, sizeof nameBuf, "abcdef");
+  nameInd = 3;
+  ASSERT_EQ(SQLExecute(st), SQL_SUCCESS);
+  // Sent anyway, the long value fails in the engine.
+  std::snprintf(idBuf, sizeof idBuf, "6");
+  std::snprintf(nameBuf, sizeof nameBuf, "twelve chars");
+  nameInd = SQL_NTS;
+  EXPECT_EQ(SQLExecute(st), SQL_ERROR);
+  EXPECT_EQ(stateOf(SQL_HANDLE_STMT, st), "22001");
+
+  SQLHANDLE q = newStmt();
+  ASSERT_EQ(SQLExecDirect(q, sqlText("SELECT ID, NAME FROM CLITEST.T ORDER BY ID"), SQL_NTS), SQL_SUCCESS);
+  SQLINTEGER id = 0;
+  char name[11];
+  SQLLEN ind = 0;
+  ASSERT_EQ(SQLBindCol(q, 1, SQL_C_LONG, &id, 0, nullptr), SQL_SUCCESS);
+  ASSERT_EQ(SQLBindCol(q, 2, SQL_C_CHAR, name, sizeof name, &ind), SQL_SUCCESS);
+  std::string seen;
+  while (SQLFetch(q) == SQL_SUCCESS) seen += std::to_string(id) + "=" + (ind == SQL_NULL_DATA ? "NULL" : name) + ";";
+  EXPECT_EQ(seen, "1=short;3=NULL;4=ten chars!;5=abc;");
+  SQLFreeHandle(SQL_HANDLE_STMT, q);
+  SQLFreeHandle(SQL_HANDLE_STMT, st);
+}
+
+TEST_F(Cli, DescribeGivesCatalogTypesSizesAndNullability) {
+  attach();
+  SQLHANDLE st = newStmt();
+  ASSERT_EQ(SQLPrepare(st, sqlText("SELECT ID, LABEL, DOC, PRICE, ID + 1 FROM CLITEST.T WHERE LABEL = ? AND "
+                                   "? < PRICE AND ID BETWEEN ? AND ?"),
+                       SQL_NTS),
+            SQL_SUCCESS);
+  SQLSMALLINT cols = 0;
+  ASSERT_EQ(SQLNumResultCols(st, &cols), SQL_SUCCESS);
+  ASSERT_EQ(cols, 5);
+  struct Expect { const char *name; SQLSMALLINT type; SQLULEN size; SQLSMALLINT digits; SQLSMALLINT nullable; };
+  const Expect expect[] = {{"ID", SQL_INTEGER, 10, 0, SQL_NO_NULLS}, {"LABEL", SQL_VARCHAR, 30, 0, SQL_NULLABLE},
+                           {"DOC", SQL_CLOB, 1048576, 0, SQL_NULLABLE}, {"PRICE", SQL_DECIMAL, 7, 2, SQL_NULLABLE}};
+  for (SQLUSMALLINT k = 1; k <= 4; ++k) {
+    SQLCHAR name[32];
+    SQLSMALLINT nameLen = 0, type = 0, digits = 0, nullable = 0;
+    SQLULEN size = 0;
+    ASSERT_EQ(SQLDescribeCol(st, k, name, sizeof name, &nameLen, &type, &size, &digits, &nullable), SQL_SUCCESS);
+    const Expect &e = expect[k - 1];
+    EXPECT_STREQ(reinterpret_cast<char *>(name), e.name);
+    EXPECT_EQ(type, e.type) << e.name;
+    EXPECT_EQ(size, e.size) << e.name;
+    EXPECT_EQ(digits, e.digits) << e.name;
+    EXPECT_EQ(nullable, e.nullable) << e.name;
+  }
+  SQLSMALLINT nullable = 0;
+  ASSERT_EQ(SQLDescribeCol(st, 5, nullptr, 0, nullptr, nullptr, nullptr, nullptr, &nullable), SQL_SUCCESS);
+  EXPECT_EQ(nullable, SQL_NULLABLE_UNKNOWN);
+  // Markers take the type of the column they are compared with, on either side.
+  const SQLSMALLINT paramTypes[] = {SQL_VARCHAR, SQL_DECIMAL, SQL_INTEGER, SQL_INTEGER};
+  for (SQLUSMALLINT k = 1; k <= 4; ++k) {
+    SQLSMALLINT type = 0;
+    ASSERT_EQ(SQLDescribeParam(st, k, &type, nullptr, nullptr, nullptr), SQL_SUCCESS);
+    EXPECT_EQ(type, paramTypes[k - 1]) << k;
+  }
+  // UPDATE assignments and CAST; a marker in an expression has no type of its own.
+  ASSERT_EQ(SQLPrepare(st, sqlText("UPDATE CLITEST.T SET LABEL = ?, PRICE = PRICE + ? WHERE ID = CAST(? AS SMALLINT)"),
+                       SQL_NTS),
+            SQL_SUCCESS);
+  SQLSMALLINT type = 0;
+  SQLULEN size = 0;
+  ASSERT_EQ(SQLDescribeParam(st, 1, &type, &size, nullptr, nullptr), SQL_SUCCESS);
+  EXPECT_EQ(type, SQL_VARCHAR);
+  EXPECT_EQ(size, 30u);
+  ASSERT_EQ(SQLDescribeParam(st, 2, &type, &size, nullptr, nullptr), SQL_SUCCESS);
+  EXPECT_EQ(type, SQL_VARCHAR);
+  EXPECT_EQ(size, 32672u);
+  ASSERT_EQ(SQLDescribeParam(st, 3, &type, nullptr, nullptr, nullptr), SQL_SUCCESS);
+  EXPECT_EQ(type, SQL_SMALLINT);
+  SQLFreeHandle(SQL_HANDLE_STMT, st);
+}
+
+// Composition: a CLOB column bound as a locator, read and freed through the embedded runtime.
+TEST_F(Cli, ClobColumnBoundAsLocatorIsReadableThroughTheRuntime) {
+  ASSERT_EQ(exec("INSERT INTO CLITEST.T (ID, DOC) VALUES (1, '<doc>hello</doc>')"), 0);
+  attach();
+  SQLHANDLE st = newStmt();
+  ASSERT_EQ(SQLExecDirect(st, sqlText("SELECT ID, DOC FROM CLITEST.T"), SQL_NTS), SQL_SUCCESS);
+  SQLINTEGER loc = 0;
+  SQLLEN ind = 0;
+  ASSERT_EQ(SQLBindCol(st, 2, SQL_C_CLOB_LOCATOR, &loc, 0, &ind), SQL_SUCCESS);
+  ASSERT_EQ(SQLFetch(st), SQL_SUCCESS);
+  ASSERT_GT(ind, 0);
+  EXPECT_EQ(SQLFetch(st), SQL_NO_DATA);
+  EXPECT_EQ(SQLFetch(st), SQL_NO_DATA);
+
+  sqluint32 locator = static_cast<sqluint32>(loc);
+  quarn_hostvar in{SQL_TYP_CLOB_LOCATOR, 4, &locator, nullptr};
+  char text[32] = "";
+  quarn_hostvar out{SQL_TYP_CSTR, sizeof text, text, nullptr};
+  quarn_stmt *q = nullptr;
+  ASSERT_EQ(quarn_prepare("VALUES SUBSTR(CAST(? AS CLOB(1M)), 6, 5)", &q, &ca_), 0);
+  ASSERT_EQ(quarn_open(q, 1, &in, &ca_), 0);
+  ASSERT_EQ(quarn_fetch(q, 1, &out, &ca_), 0);
+  EXPECT_STREQ(text, "hello");
+  quarn_free_stmt(q);
+  EXPECT_EQ(quarn_free_locator(locator, &ca_), 0);
+  EXPECT_EQ(quarn_free_locator(locator, &ca_), -423);
+  SQLFreeHandle(SQL_HANDLE_STMT, st);
+}
+
+// Composition: a child query prepared once and re-executed for every parent row with the
+// parent's key bound as its parameter.
+TEST_F(Cli, ChildQueryReexecutedPerParentRow) {
+  ASSERT_EQ(exec("CREATE TABLE CLITEST.ORDERS (ONUM INTEGER NOT NULL, CUSTOMER VARCHAR(20))"), 0);
+  ASSERT_EQ(exec("CREATE TABLE CLITEST.PARTS (ONUM INTEGER NOT NULL, PART VARCHAR(20))"), 0);
+  ASSERT_EQ(exec("INSERT INTO CLITEST.ORDERS VALUES (1, 'ann'), (2, 'bob'), (3, 'cid')"), 0);
+  ASSERT_EQ(exec("INSERT INTO CLITEST.PARTS VALUES (1, 'bolt'), (1, 'nut'), (3, 'gear')"), 0);
+  attach();
+  SQLHANDLE parent = newStmt(), child = newStmt();
+  ASSERT_EQ(SQLExecDirect(parent, sqlText("SELECT ONUM, CUSTOMER FROM CLITEST.ORDERS ORDER BY ONUM"), SQL_NTS),
+            SQL_SUCCESS);
+  char key[3001], customer[3001], part[3001];
+  SQLLEN keyInd = 0, customerInd = 0, partInd = 0;
+  ASSERT_EQ(SQLBindCol(parent, 1, SQL_C_CHAR, key, sizeof key, &keyInd), SQL_SUCCESS);
+  ASSERT_EQ(SQLBindCol(parent, 2, SQL_C_CHAR, customer, sizeof customer, &customerInd), SQL_SUCCESS);
+  ASSERT_EQ(SQLPrepare(child, sqlText("SELECT \"PARTS\".\"PART\" FROM \"CLITEST\".\"PARTS\" WHERE "
+                                      "\"CLITEST\".\"PARTS\".\"ONUM\" = ? ORDER BY PART"),
+                       SQL_NTS),
+            SQL_SUCCESS);
+  SQLSMALLINT type = 0, digits = 0, nullable = 0;
+  SQLULEN size = 0;
+  ASSERT_EQ(SQLDescribeParam(child, 1, &type, &size, &digits, &nullable), SQL_SUCCESS);
+  EXPECT_EQ(type, SQL_INTEGER);
+  ASSERT_EQ(SQLBindParameter(child, 1, SQL_PARAM_INPUT, SQL_C_CHAR, type, size, digits, key, sizeof key, &keyInd),
+            SQL_SUCCESS);
+  ASSERT_EQ(SQLBindCol(child, 1, SQL_C_CHAR, part, sizeof part, &partInd), SQL_SUCCESS);
+  std::string doc;
+  SQLRETURN rc;
+  while ((rc = SQLFetch(parent)) == SQL_SUCCESS) {
+    doc += std::string("<order who=\"") + customer + "\">";
+    ASSERT_EQ(SQLExecute(child), SQL_SUCCESS);
+    while ((rc = SQLFetch(child)) == SQL_SUCCESS) doc += std::string("<part>") + part + "</part>";
+    ASSERT_EQ(rc, SQL_NO_DATA);
+    ASSERT_EQ(SQLFreeStmt(child, SQL_CLOSE), SQL_SUCCESS);
+    doc += "</order>";
+  }
+  ASSERT_EQ(rc, SQL_NO_DATA);
+  EXPECT_EQ(doc, "<order who=\"ann\"><part>bolt</part><part>nut</part></order><order who=\"bob\"></order>"
+                 "<order who=\"cid\"><part>gear</part></order>");
+  SQLFreeHandle(SQL_HANDLE_STMT, child);
+  SQLFreeHandle(SQL_HANDLE_STMT, parent);
+}
+
+TEST_F(Cli, FetchTruncatesConvertsAndReportsNulls) {
+  ASSERT_EQ(exec("INSERT INTO CLITEST.T (ID, LABEL, PRICE) VALUES (7, 'abcdefghij', 12.5), (8, NULL, NULL)"), 0);
+  attach();
+  SQLHANDLE st = newStmt();
+  ASSERT_EQ(SQLExecDirect(st, sqlText("SELECT LABEL, PRICE, ID FROM CLITEST.T ORDER BY ID"), SQL_NTS), SQL_SUCCESS);
+  char label[5];
+  SQLLEN labelInd = 0, priceInd = 0;
+  double price = 0;
+  SQLSMALLINT id = 0;
+  ASSERT_EQ(SQLBindCol(st, 1, SQL_C_CHAR, label, sizeof label, &labelInd), SQL_SUCCESS);
+  ASSERT_EQ(SQLBindCol(st, 2, SQL_C_DOUBLE, &price, 0, &priceInd), SQL_SUCCESS);
+  ASSERT_EQ(SQLBindCol(st, 3, SQL_C_SHORT, &id, 0, nullptr), SQL_SUCCESS);
+  ASSERT_EQ(SQLFetch(st), SQL_SUCCESS_WITH_INFO);
+  EXPECT_EQ(stateOf(SQL_HANDLE_STMT, st), "01004");
+  EXPECT_STREQ(label, "abcd");
+  EXPECT_EQ(labelInd, 10);
+  EXPECT_DOUBLE_EQ(price, 12.5);
+  EXPECT_EQ(id, 7);
+  ASSERT_EQ(SQLFetch(st), SQL_SUCCESS);
+  EXPECT_EQ(labelInd, SQL_NULL_DATA);
+  EXPECT_EQ(priceInd, SQL_NULL_DATA);
+  EXPECT_EQ(SQLFetch(st), SQL_NO_DATA);
+  // A NULL that meets no indicator.
+  ASSERT_EQ(SQLFreeStmt(st, SQL_CLOSE), SQL_SUCCESS);
+  ASSERT_EQ(SQLBindCol(st, 1, SQL_C_CHAR, label, sizeof label, nullptr), SQL_SUCCESS);
+  ASSERT_EQ(SQLExecDirect(st, sqlText("SELECT LABEL FROM CLITEST.T WHERE ID = 8"), SQL_NTS), SQL_SUCCESS);
+  EXPECT_EQ(SQLFetch(st), SQL_ERROR);
+  EXPECT_EQ(stateOf(SQL_HANDLE_STMT, st), "22002");
+  SQLFreeHandle(SQL_HANDLE_STMT, st);
+}
+
+TEST_F(Cli, FailingStatementGivesStateNativeCodeAndText) {
+  attach();
+  SQLHANDLE st = newStmt();
+  ASSERT_EQ(SQLExecDirect(st, sqlText("SELECT * FROM CLITEST.NOSUCH"), SQL_NTS), SQL_ERROR);
+  SQLINTEGER native = 0;
+  std::string text;
+  EXPECT_EQ(stateOf(SQL_HANDLE_STMT, st, &native, &text), "42704");
+  EXPECT_EQ(native, -204);
+  EXPECT_NE(text.find("SQL0204N"), std::string::npos) << text;
+  EXPECT_NE(text.find("CLITEST.NOSUCH"), std::string::npos) << text;
+  SQLCHAR state[6], small[8];
+  SQLSMALLINT len = 0;
+  EXPECT_EQ(SQLGetDiagRec(SQL_HANDLE_STMT, st, 1, state, &native, small, sizeof small, &len), SQL_SUCCESS_WITH_INFO);
+  EXPECT_EQ(len, static_cast<SQLSMALLINT>(text.size()));
+  EXPECT_STREQ(reinterpret_cast<char *>(small), text.substr(0, 7).c_str());
+  EXPECT_EQ(SQLGetDiagRec(SQL_HANDLE_STMT, st, 2, state, &native, small, sizeof small, &len), SQL_NO_DATA);
+  EXPECT_EQ(SQLGetDiagRec(SQL_HANDLE_STMT, st, 0, state, &native, small, sizeof small, &len), SQL_ERROR);
+  // A constraint failure, then a successful call clears the records.
+  ASSERT_EQ(SQLExecDirect(st, sqlText("INSERT INTO CLITEST.T (NAME) VALUES ('x')"), SQL_NTS), SQL_ERROR);
+  EXPECT_EQ(stateOf(SQL_HANDLE_STMT, st, &native), "23502");
+  EXPECT_EQ(native, -407);
+  ASSERT_EQ(SQLExecDirect(st, sqlText("INSERT INTO CLITEST.T (ID) VALUES (1)"), SQL_NTS), SQL_SUCCESS);
+  EXPECT_EQ(stateOf(SQL_HANDLE_STMT, st), "");
+  SQLFreeHandle(SQL_HANDLE_STMT, st);
+}
+
+TEST_F(Cli, BadHandlesAreRefusedWithoutACrash) {
+  int notAHandle = 0;
+  EXPECT_EQ(SQLExecDirect(nullptr, sqlText("VALUES 1"), SQL_NTS), SQL_INVALID_HANDLE);
+  EXPECT_EQ(SQLExecDirect(&notAHandle, sqlText("VALUES 1"), SQL_NTS), SQL_INVALID_HANDLE);
+  EXPECT_EQ(SQLFetch(henv_), SQL_INVALID_HANDLE);                // an environment is no statement
+  EXPECT_EQ(SQLConnect(henv_, nullptr, 0, nullptr, 0, nullptr, 0), SQL_INVALID_HANDLE);
+  EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_STMT, hdbc_), SQL_INVALID_HANDLE);
+  EXPECT_EQ(SQLGetDiagRec(SQL_HANDLE_DBC, &notAHandle, 1, nullptr, nullptr, nullptr, 0, nullptr), SQL_INVALID_HANDLE);
+  SQLHANDLE out = &notAHandle;
+  EXPECT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, henv_, &out), SQL_INVALID_HANDLE);
+  EXPECT_EQ(out, nullptr);
+  EXPECT_EQ(SQLAllocHandle(SQL_HANDLE_DBC, henv_, nullptr), SQL_ERROR);
+  EXPECT_EQ(stateOf(SQL_HANDLE_ENV, henv_), "HY009");
+  EXPECT_EQ(SQLAllocHandle(99, henv_, &out), SQL_ERROR);
+  EXPECT_EQ(stateOf(SQL_HANDLE_ENV, henv_), "HY092");
+  // A freed handle is no handle.
+  attach();
+  SQLHANDLE st = newStmt();
+  ASSERT_EQ(SQLFreeHandle(SQL_HANDLE_STMT, st), SQL_SUCCESS);
+  EXPECT_EQ(SQLExecDirect(st, sqlText("VALUES 1"), SQL_NTS), SQL_INVALID_HANDLE);
+  EXPECT_EQ(SQLFreeStmt(st, SQL_DROP), SQL_INVALID_HANDLE);
+  // Statements die with their connection.
+  st = newStmt();
+  ASSERT_EQ(SQLDisconnect(hdbc_), SQL_SUCCESS);
+  EXPECT_EQ(SQLFetch(st), SQL_INVALID_HANDLE);
+}
+
+TEST_F(Cli, CallsInTheWrongStateOrWithBadArguments) {
+  SQLHANDLE out = SQL_NULL_HANDLE;
+  EXPECT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, hdbc_, &out), SQL_ERROR);
+  EXPECT_EQ(stateOf(SQL_HANDLE_DBC, hdbc_), "08003");
+  EXPECT_EQ(SQLDisconnect(hdbc_), SQL_ERROR);
+  EXPECT_EQ(SQLSetConnectAttr(hdbc_, 4242, nullptr, 0), SQL_ERROR);
+  EXPECT_EQ(stateOf(SQL_HANDLE_DBC, hdbc_), "HY092");
+  EXPECT_EQ(SQLSetConnectOption(hdbc_, SQL_AUTOCOMMIT, 7), SQL_ERROR);
+  EXPECT_EQ(stateOf(SQL_HANDLE_DBC, hdbc_), "HY024");
+  attach();
+  SQLCHAR empty[] = "";
+  EXPECT_EQ(SQLConnect(hdbc_, empty, SQL_NTS, empty, SQL_NTS, empty, SQL_NTS), SQL_ERROR);
+  EXPECT_EQ(stateOf(SQL_HANDLE_DBC, hdbc_), "08002");
+  EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_DBC, hdbc_), SQL_ERROR);
+  EXPECT_EQ(stateOf(SQL_HANDLE_DBC, hdbc_), "HY010");
+  EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_ENV, henv_), SQL_ERROR);
+
+  SQLHANDLE st = newStmt();
+  SQLSMALLINT n = 0;
+  EXPECT_EQ(SQLExecute(st), SQL_ERROR);
+  EXPECT_EQ(stateOf(SQL_HANDLE_STMT, st), "HY010");
+  EXPECT_EQ(SQLFetch(st), SQL_ERROR);
+  EXPECT_EQ(stateOf(SQL_HANDLE_STMT, st), "HY010");
+  EXPECT_EQ(SQLNumResultCols(st, &n), SQL_ERROR);
+  EXPECT_EQ(stateOf(SQL_HANDLE_STMT, st), "HY010");
+  EXPECT_EQ(SQLExecDirect(st, nullptr, SQL_NTS), SQL_ERROR);
+  EXPECT_EQ(stateOf(SQL_HANDLE_STMT, st), "HY009");
+  EXPECT_EQ(SQLExecDirect(st, sqlText("VALUES 1"), -7), SQL_ERROR);
+  EXPECT_EQ(stateOf(SQL_HANDLE_STMT, st), "HY090");
+  EXPECT_EQ(SQLCloseCursor(st), SQL_ERROR);
+  EXPECT_EQ(stateOf(SQL_HANDLE_STMT, st), "24000");
+
+  ASSERT_EQ(SQLExecDirect(st, sqlText("INSERT INTO CLITEST.T (ID) VALUES (1)"), SQL_NTS), SQL_SUCCESS);
+  EXPECT_EQ(SQLFetch(st), SQL_ERROR);  // no result set
+  EXPECT_EQ(stateOf(SQL_HANDLE_STMT, st), "24000");
+  EXPECT_EQ(SQLNumResultCols(st, nullptr), SQL_ERROR);
+  EXPECT_EQ(stateOf(SQL_HANDLE_STMT, st), "HY009");
+
+  ASSERT_EQ(SQLPrepare(st, sqlText("SELECT ID FROM CLITEST.T WHERE ID = ?"), SQL_NTS), SQL_SUCCESS);
+  EXPECT_EQ(SQLExecute(st), SQL_ERROR);
+  EXPECT_EQ(stateOf(SQL_HANDLE_STMT, st), "07002");
+  EXPECT_EQ(SQLDescribeCol(st, 2, nullptr, 0, nullptr, nullptr, nullptr, nullptr, nullptr), SQL_ERROR);
+  EXPECT_EQ(stateOf(SQL_HANDLE_STMT, st), "07009");
+  EXPECT_EQ(SQLDescribeParam(st, 0, nullptr, nullptr, nullptr, nullptr), SQL_ERROR);
+  EXPECT_EQ(stateOf(SQL_HANDLE_STMT, st), "07009");
+  SQLINTEGER v = 1;
+  EXPECT_EQ(SQLBindCol(st, 1, 12345, &v, 0, nullptr), SQL_ERROR);
+  EXPECT_EQ(stateOf(SQL_HANDLE_STMT, st), "HY003");
+  EXPECT_EQ(SQLBindParameter(st, 1, 4, SQL_C_LONG, SQL_INTEGER, 0, 0, &v, 0, nullptr), SQL_ERROR);
+  EXPECT_EQ(stateOf(SQL_HANDLE_STMT, st), "HY105");
+  ASSERT_EQ(SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &v, 0, nullptr), SQL_SUCCESS);
+  ASSERT_EQ(SQLExecute(st), SQL_SUCCESS);
+  EXPECT_EQ(SQLExecute(st), SQL_ERROR);  // its cursor is open
+  EXPECT_EQ(stateOf(SQL_HANDLE_STMT, st), "24000");
+  EXPECT_EQ(SQLPrepare(st, sqlText("VALUES 1"), SQL_NTS), SQL_ERROR);
+  EXPECT_EQ(stateOf(SQL_HANDLE_STMT, st), "24000");
+  ASSERT_EQ(SQLCloseCursor(st), SQL_SUCCESS);
+  EXPECT_EQ(SQLFetch(st), SQL_ERROR);
+  EXPECT_EQ(stateOf(SQL_HANDLE_STMT, st), "HY010");
+  EXPECT_EQ(SQLFreeStmt(st, 77), SQL_ERROR);
+  EXPECT_EQ(stateOf(SQL_HANDLE_STMT, st), "HY092");
+  SQLFreeHandle(SQL_HANDLE_STMT, st);
+}
+
+// A stored procedure of a test library opens its own connection with an empty data-source
+// name and inserts a row; the caller's ROLLBACK removes it.
+TEST_F(Cli, ProcedureConnectionJoinsTheCallersUnitOfWork) {
+  std::filesystem::path fnDir = dir_.path() / "function";
+  std::filesystem::create_directories(fnDir);
+  std::filesystem::copy_file(CLI_TEST_PROC_LIB, fnDir / "libquarncli_testproc.so",
+                             std::filesystem::copy_options::overwrite_existing);
+  ASSERT_EQ(exec("CREATE PROCEDURE CLITEST.CLIINSERT (IN ID INTEGER) LANGUAGE C PARAMETER STYLE SQL "
+                 "MODIFIES SQL DATA FENCED EXTERNAL NAME 'quarncli_testproc!cliInsertRow'"),
+            0)
+      << ca_.sqlcode;
+  ASSERT_EQ(quarn_commit(&ca_), 0);
+  int rc = exec("CALL CLITEST.CLIINSERT(41)");
+  if (rc == -142) GTEST_SKIP() << "the engine does not run CALL yet (SQL0142N)";
+  ASSERT_EQ(rc, 0) << ca_.sqlstate << " " << std::string(ca_.sqlerrmc, static_cast<size_t>(ca_.sqlerrml));
+  EXPECT_EQ(rowCount(), 1);
+  ASSERT_EQ(exec("ROLLBACK"), 0);
+  EXPECT_EQ(rowCount(), 0);
+}
+
+}  // namespace
