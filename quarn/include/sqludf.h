@@ -44,7 +44,8 @@ typedef sqluint32 udf_locator;
    before the first call. */
 struct sqludf_scratchpad {
   sqlint32 length; /* of data */
-  char data[SQLUDF_SCRATCHPAD_LEN];
+  /* Aligned for any scalar or pointer a function keeps there. */
+  char data[SQLUDF_SCRATCHPAD_LEN] __attribute__((aligned(8)));
 };
 
 /* What the engine tells a function registered with DBINFO about where it runs. */
