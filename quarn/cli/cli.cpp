@@ -741,7 +741,6 @@ SQLRETURN getDiagRec(HandleBase &h, SQLSMALLINT rec, SQLCHAR *state, SQLINTEGER 
   if (native) *native = d.native;
   if (textLen) *textLen = static_cast<SQLSMALLINT>(d.text.size() > SHRT_MAX ? SHRT_MAX : d.text.size());
   if (msg && putString(d.text, msg, bufLen)) return SQL_SUCCESS_WITH_INFO;
-  if (!msg && !d.text.empty() && bufLen > 0) return SQL_SUCCESS_WITH_INFO;
   return SQL_SUCCESS;
 }
 
