@@ -1,0 +1,105 @@
+// SQL scripts of the extension run in the console `quarn` against a fresh database of a fresh
+// instance, compared with their expected transcripts (tests/sql/NAME.sql and NAME.out;
+// KEL_UPDATE_GOLDEN=1 rewrites the .out files).  A script whose first line is "-- [register]"
+// runs after the types and functions were registered with the statements of database
+// enablement (tests/data/enable_functions.sql).  Scripts name generated data files as @DATA@/...
+// (readable and writable for the functions) and may check that temporary files are removed.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "kel_test_env.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string run(const std::string &command, int *status) {
+  std::string out;
+  FILE *p = popen(command.c_str(), "r");
+  if (p == nullptr) return out;
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  *status = pclose(p);
+  return out;
+}
+
+std::string quote(const std::string &s) { return "'" + std::regex_replace(s, std::regex("'"), "'\\''") + "'"; }
+
+// Data files the scripts use.
+void writeData(const fs::path &dir) {
+  fs::create_directories(dir);
+  keltest::writeFile((dir / "v3999.xml").string(), "<a>" + std::string(3999, 'v') + "</a>");
+  keltest::writeFile((dir / "v4000.xml").string(), "<a>" + std::string(4000, 'v') + "</a>");
+  std::string big = "<big>";
+  for (int i = 0; big.size() < 140000; ++i) big += "<item n=\"" + std::to_string(i) + "\">" + std::to_string(i * 7) + "</item>";
+  big += "</big>";
+  keltest::writeFile((dir / "big.xml").string(), big);
+  keltest::writeFile((dir / "order.xml").string(),
+                     "<order id=\"7\"><item><price>10</price></item><item><price>5</price></item></order>");
+  keltest::writeFile((dir / "entity.dtd").string(), "<!ENTITY who \"the DTD\">");
+  keltest::writeFile((dir / "other.dtd").string(), "<!ENTITY who \"another DTD\">");
+}
+
+std::vector<std::string> scripts() {
+  std::vector<std::string> names;
+  for (const auto &e : fs::directory_iterator(keltest::sourceDir() + "/tests/sql"))
+    if (e.path().extension() == ".sql") names.push_back(e.path().stem().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class ExtensionScript : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(ExtensionScript, TranscriptMatchesExpectedOutput) {
+  keltest::TempDir inst;
+  keltest::ScopedEnv env;
+  env.set("QUARNPATH", inst.str());
+  env.set("QUARN_USER", "tester");
+  fs::path data = inst.path() / "data";
+  fs::path temp = inst.path() / "tmp";
+  writeData(data);
+  fs::create_directories(temp);
+  env.set("QUARNKELTEMP", temp.string());
+  keltest::writeFile(inst.file("quarn.registry"),
+                     "QUARN_XML_READ_DIRS=" + data.string() + "\nQUARN_XML_WRITE_DIRS=" + data.string() + "\n");
+
+  fs::path source = fs::path(keltest::sourceDir()) / "tests/sql" / (GetParam() + ".sql");
+  std::string text = keltest::readFile(source.string());
+  ASSERT_FALSE(text.empty());
+  std::string console = KEL_QUARN_CONSOLE;
+  int status = 0;
+  run(quote(console) + " 'CREATE DATABASE TESTDB'", &status);
+  ASSERT_EQ(status, 0);
+
+  if (text.rfind("-- [register]", 0) == 0) {
+    std::ifstream list(keltest::sourceDir() + "/tests/data/enable_functions.sql");
+    std::ofstream reg(inst.file("register.sql"));
+    for (std::string line; std::getline(list, line);) reg << line.substr(line.find(": ") + 2) << ";\n";
+    reg.close();
+    std::string out = run(quote(console) + " -d TESTDB -f " + quote(inst.file("register.sql")), &status);
+    ASSERT_EQ(status, 0) << out;
+  }
+  keltest::writeFile(inst.file("script.sql"), std::regex_replace(text, std::regex("@DATA@"), data.string()));
+  std::string got = run(quote(console) + " -d TESTDB -v -f " + quote(inst.file("script.sql")) + " 2>&1", &status);
+  got = std::regex_replace(got, std::regex(data.string()), "@DATA@");
+  got = std::regex_replace(got, std::regex("SQL[0-9]{15}"), "SQL<generated>");  // generated specific names
+
+  fs::path expected = fs::path(keltest::sourceDir()) / "tests/sql" / (GetParam() + ".out");
+  if (std::getenv("KEL_UPDATE_GOLDEN") != nullptr) keltest::writeFile(expected.string(), got);
+  EXPECT_EQ(got, keltest::readFile(expected.string())) << "transcript of " << source;
+  // Every temporary file a function made is gone again.
+  EXPECT_TRUE(fs::is_empty(temp));
+}
+
+INSTANTIATE_TEST_SUITE_P(Sql, ExtensionScript, ::testing::ValuesIn(scripts()));
+
+}  // namespace
