@@ -467,6 +467,183 @@ SQL_API_EXPORT int quarn_describe(quarn_stmt *stmt, struct sqlda *da, struct sql
   return 0;
 }
 
+namespace {
+
+// The extended entry of large-object entry k of da, or null when the area has none.
+const sqlvar2 *extendedEntry(const sqlda *da, int k) {
+  if (k + da->sqld >= da->sqln) return nullptr;
+  return reinterpret_cast<const sqlvar2 *>(&da->sqlvar[k + da->sqld]);
+}
+
+bool isLobType(short t) { return t == SQL_TYP_CLOB || t == SQL_TYP_BLOB || t == SQL_TYP_DBCLOB; }
+
+// Capacity in bytes of the data of a large-object entry; *prefixed: the data begins with a
+// 32-bit length (no extended entry with a length pointer).
+size_t lobCapacity(const sqlda *da, int k, bool *prefixed) {
+  const sqlvar2 *ext = extendedEntry(da, k);
+  *prefixed = ext == nullptr || ext->sqldatalen == nullptr;
+  if (ext != nullptr && ext->len.sqllonglen > 0) return static_cast<size_t>(ext->len.sqllonglen);
+  return static_cast<size_t>(static_cast<unsigned short>(da->sqlvar[k].sqllen));
+}
+
+// The value and type of entry k of a descriptor area.
+int readEntry(const sqlda *da, int k, Value *out, quarn::QType *type, sqlca *ca) {
+  const sqlvar &v = da->sqlvar[k];
+  short t = baseType(v.sqltype);
+  quarn::QType qt;
+  int64_t len = static_cast<unsigned short>(v.sqllen);
+  switch (t) {
+    case SQL_TYP_SMALL: qt.base = quarn::Base::SmallInt; break;
+    case SQL_TYP_INTEGER: qt.base = quarn::Base::Integer; break;
+    case SQL_TYP_BIGINT: qt.base = quarn::Base::BigInt; break;
+    case SQL_TYP_FLOAT: qt.base = v.sqllen == 4 ? quarn::Base::Real : quarn::Base::Double; break;
+    case SQL_TYP_CHAR: qt.base = quarn::Base::Char; qt.length = len; break;
+    case SQL_TYP_VARCHAR: case SQL_TYP_CSTR: qt.base = quarn::Base::Varchar; qt.length = len; break;
+    case SQL_TYP_LONG: qt.base = quarn::Base::LongVarchar; qt.length = 32700; break;
+    case SQL_TYP_CLOB: case SQL_TYP_BLOB: case SQL_TYP_DBCLOB: {
+      bool prefixed;
+      qt.base = t == SQL_TYP_CLOB ? quarn::Base::Clob : t == SQL_TYP_BLOB ? quarn::Base::Blob : quarn::Base::DbClob;
+      qt.length = static_cast<int64_t>(lobCapacity(da, k, &prefixed));
+      break;
+    }
+    default: return fail(ca, -804, "07002", {std::to_string(k + 1)});
+  }
+  *type = qt;
+  if ((v.sqlind && *v.sqlind < 0) || !v.sqldata) {
+    *out = Value::null();
+    return 0;
+  }
+  const char *p = v.sqldata;
+  switch (t) {
+    case SQL_TYP_SMALL: { short x; std::memcpy(&x, p, sizeof x); *out = Value::integer(x); return 0; }
+    case SQL_TYP_INTEGER: { sqlint32 x; std::memcpy(&x, p, sizeof x); *out = Value::integer(x); return 0; }
+    case SQL_TYP_BIGINT: { sqlint64 x; std::memcpy(&x, p, sizeof x); *out = Value::integer(x); return 0; }
+    case SQL_TYP_FLOAT:
+      if (v.sqllen == 4) { float x; std::memcpy(&x, p, sizeof x); *out = Value::real(x); }
+      else { double x; std::memcpy(&x, p, sizeof x); *out = Value::real(x); }
+      return 0;
+    case SQL_TYP_CHAR: *out = Value::text(std::string(p, static_cast<size_t>(len))); return 0;
+    case SQL_TYP_CSTR: *out = Value::text(std::string(p, strnlen(p, static_cast<size_t>(len)))); return 0;
+    case SQL_TYP_VARCHAR: case SQL_TYP_LONG: {
+      unsigned short n;
+      std::memcpy(&n, p, sizeof n);
+      if (t == SQL_TYP_VARCHAR && n > len) return fail(ca, -302, "22001", {std::to_string(k + 1)});
+      *out = Value::text(std::string(p + 2, n));
+      return 0;
+    }
+    default: {
+      bool prefixed;
+      size_t cap = lobCapacity(da, k, &prefixed);
+      sqluint32 n;
+      if (prefixed) {
+        std::memcpy(&n, p, sizeof n);
+        p += sizeof n;
+      } else {
+        std::memcpy(&n, extendedEntry(da, k)->sqldatalen, sizeof n);
+      }
+      if (n > cap && cap > 0) return fail(ca, -302, "22001", {std::to_string(k + 1)});
+      std::string bytes(p, n);
+      *out = t == SQL_TYP_BLOB ? Value::blob(bytes) : Value::text(bytes);
+      return 0;
+    }
+  }
+}
+
+// Writes a value that came back into entry k; too long a value is cut with sqlwarn[1] 'W'.
+void writeEntry(sqlda *da, int k, const Value &val, short ind, sqlca *ca) {
+  sqlvar &v = da->sqlvar[k];
+  if (v.sqlind) *v.sqlind = ind;
+  if (ind < 0 || !v.sqldata) return;
+  short t = baseType(v.sqltype);
+  char *p = v.sqldata;
+  size_t len = static_cast<unsigned short>(v.sqllen);
+  auto cut = [&](size_t n, size_t cap) {
+    if (n <= cap) return n;
+    ca->sqlwarn[0] = ca->sqlwarn[1] = 'W';
+    return cap;
+  };
+  switch (t) {
+    case SQL_TYP_SMALL: { short x = static_cast<short>(val.kind == Value::Int ? val.i : std::atoll(val.str().c_str())); std::memcpy(p, &x, sizeof x); return; }
+    case SQL_TYP_INTEGER: { sqlint32 x = static_cast<sqlint32>(val.kind == Value::Int ? val.i : std::atoll(val.str().c_str())); std::memcpy(p, &x, sizeof x); return; }
+    case SQL_TYP_BIGINT: { sqlint64 x = val.kind == Value::Int ? val.i : std::atoll(val.str().c_str()); std::memcpy(p, &x, sizeof x); return; }
+    case SQL_TYP_FLOAT: {
+      double d = val.kind == Value::Real ? val.d : val.kind == Value::Int ? static_cast<double>(val.i) : std::atof(val.str().c_str());
+      if (v.sqllen == 4) { float x = static_cast<float>(d); std::memcpy(p, &x, sizeof x); }
+      else std::memcpy(p, &d, sizeof d);
+      return;
+    }
+    case SQL_TYP_CHAR: {
+      std::string s = val.str();
+      size_t n = cut(s.size(), len);
+      std::memcpy(p, s.data(), n);
+      std::memset(p + n, ' ', len - n);
+      return;
+    }
+    case SQL_TYP_CSTR: {
+      std::string s = val.str();
+      size_t n = cut(s.size(), len > 0 ? len - 1 : 0);
+      std::memcpy(p, s.data(), n);
+      if (len > 0) p[n] = 0;
+      return;
+    }
+    case SQL_TYP_VARCHAR: case SQL_TYP_LONG: {
+      std::string s = val.str();
+      size_t n = cut(s.size(), t == SQL_TYP_LONG ? 32700 : len);
+      unsigned short n16 = static_cast<unsigned short>(n);
+      std::memcpy(p, &n16, sizeof n16);
+      std::memcpy(p + 2, s.data(), n);
+      return;
+    }
+    default: {
+      bool prefixed;
+      size_t cap = lobCapacity(da, k, &prefixed);
+      size_t n = cut(val.s.size(), cap);
+      sqluint32 n32 = static_cast<sqluint32>(n);
+      if (prefixed) {
+        std::memcpy(p, &n32, sizeof n32);
+        p += sizeof n32;
+      } else {
+        std::memcpy(extendedEntry(da, k)->sqldatalen, &n32, sizeof n32);
+      }
+      std::memcpy(p, val.s.data(), n);
+      return;
+    }
+  }
+}
+
+}  // namespace
+
+SQL_API_EXPORT int quarn_call(const char *procName, struct sqlda *da, struct sqlca *ca) {
+  if (!ca) return -1;
+  quarn::clearSqlca(ca);
+  GUARD_BEGIN
+  quarn::Session *s = current();
+  if (!s) return fail(ca, -1024, "08003");
+  if (!procName) return fail(ca, -104, "42601", {"", "CALL", "<name>"});
+  // The name is a fixed-size host variable: trailing blanks do not count.
+  std::string name = procName;
+  while (!name.empty() && name.back() == ' ') name.pop_back();
+  int n = da ? da->sqld : 0;
+  if (da && (n < 0 || n > da->sqln)) return fail(ca, -804, "07002", {"SQLDA"});
+  std::vector<Value> args(static_cast<size_t>(n));
+  std::vector<short> inds(static_cast<size_t>(n), 0);
+  std::vector<quarn::QType> types(static_cast<size_t>(n));
+  for (int k = 0; k < n; ++k) {
+    int rc = readEntry(da, k, &args[static_cast<size_t>(k)], &types[static_cast<size_t>(k)], ca);
+    if (rc < 0) return rc;
+    inds[static_cast<size_t>(k)] = args[static_cast<size_t>(k)].isNull() ? -1 : 0;
+  }
+  int rc = s->call(name, &args, &inds, types, ca);
+  if (rc < 0) return rc;
+  for (int k = 0; k < n; ++k) {
+    short ind = inds[static_cast<size_t>(k)];
+    if (ind == SQL_IND_NO_RETURN) continue;
+    writeEntry(da, k, args[static_cast<size_t>(k)], ind, ca);
+  }
+  return rc;
+  GUARD_END(ca)
+}
+
 SQL_API_EXPORT void quarn_free_stmt(quarn_stmt *stmt) {
   try {
     delete stmt;

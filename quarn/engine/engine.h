@@ -53,6 +53,7 @@ struct ColumnInfo {
 class Session;
 struct CachedPlan;
 struct RoutineRuntime;
+struct RoutineDef;
 
 // A prepared statement of a session.  Destroy it (or the session) to release it.
 class QUARN_EXPORT Statement {
@@ -76,14 +77,28 @@ class QUARN_EXPORT Statement {
   void close();
   bool isOpen() const { return open_; }
 
+  // CALL: the OUT and INOUT parameters that came back from the last execution, in parameter
+  // order.  marker is the parameter marker (1-based) the argument was by itself, or 0.
+  struct CallOutput {
+    int position = 0;  // 1-based parameter position
+    std::string name;
+    QType type;
+    Value value;
+    int marker = 0;
+  };
+  bool isCall() const;
+  const std::vector<CallOutput> &callOutputs() const { return outputs_; }
+
  private:
   friend class Session;
   Statement(Session *s, std::shared_ptr<CachedPlan> plan);
+  int executeCall(const std::vector<Value> &params, sqlca *ca);
   Session *session_;
   std::shared_ptr<CachedPlan> plan_;
   struct sqlite3_stmt *st_ = nullptr;
   bool open_ = false;
   std::vector<ColumnInfo> columns_;
+  std::vector<CallOutput> outputs_;
 };
 
 // One connection to a database and its unit of work.
@@ -103,6 +118,17 @@ class QUARN_EXPORT Session {
   int execImmediate(const std::string &sql, sqlca *ca);
   int commit(sqlca *ca);
   int rollback(sqlca *ca);
+
+  // CALL procName with args (the embedded runtime's descriptor areas).  procName is
+  // SCHEMA.NAME, NAME (looked up on the function path), or 'library!entry' of an unregistered
+  // QUARNDARI entry whose parameters are typed by types (where given) or by the values.  inds:
+  // one indicator per argument (-1 null).  On return (*args)[k] and (*inds)[k] hold what came
+  // back, (*inds)[k] is -128 for a parameter that does not come back.  The procedure runs in
+  // this session's unit of work, with this session as the thread's current session; a failing
+  // call undoes its own effects.  -440 when no procedure of that name takes args.size()
+  // arguments, -444 when its library or entry cannot be loaded, -443 for an error SQLSTATE.
+  int call(const std::string &procName, std::vector<Value> *args, std::vector<short> *inds,
+           const std::vector<QType> &types, sqlca *ca);
 
   // The connection tokens of CONNECT without arguments (0xFF-separated in *ca).
   void connectionInfo(sqlca *ca) const;
@@ -145,6 +171,9 @@ class QUARN_EXPORT Session {
   Session() = default;
   std::shared_ptr<CachedPlan> planFor(const std::string &sql);
   int runPlan(const std::shared_ptr<CachedPlan> &plan, sqlca *ca);
+  // Runs procedure def in a savepoint of the unit of work (callProcedure of routines.h).
+  int runCall(const RoutineDef &def, std::vector<Value> *args, std::vector<short> *inds,
+              const std::vector<QType> &types, sqlca *ca);
 
   sqlite3 *db_ = nullptr;
   std::string dbName_, user_, schema_;

@@ -76,12 +76,20 @@ struct RoutineRuntime {
   std::deque<uint32_t> created;  // locators routines created in the calls under way
 };
 
-// CALL: runs procedure def (or the unregistered QUARNDARI entry 'library!entry' when def has
-// no specific name) with args, one per parameter; OUT and INOUT values come back in *args.
-// inds: one indicator per parameter (-1 null, -128 "input need not be sent back").  Throws
-// QError (-444 cannot load, -443 error SQLSTATE, -440 no procedure, ...).  A positive return is
-// a warning the statement reports.
-int callProcedure(Session &s, const RoutineDef &def, std::vector<Value> *args, std::vector<short> *inds);
+// CALL: runs procedure def (or the unregistered QUARNDARI entry def.externalName =
+// 'library!entry' when def has no specific name; its parameters are then all INOUT, typed by
+// types or, where types has no entry, by the values) with args, one per parameter, in the
+// session s as the thread's current session.  On return (*args)[k] holds the value that came
+// back and (*inds)[k] its indicator (0 value, -1 null), or -128 when parameter k does not come
+// back (an IN parameter, or one the routine marked -128).  Throws QError (-444 cannot load,
+// -443 error SQLSTATE, -440 wrong number of arguments, -450 a result longer than its
+// parameter, -463 a bad SQLSTATE, or the SQLCODE a QUARNDARI entry left in its communication
+// area).  Returns 0 or a positive warning (+462) the statement reports.
+int callProcedure(Session &s, const RoutineDef &def, std::vector<Value> *args, std::vector<short> *inds,
+                  const std::vector<QType> &types = {});
+
+// The definition of an unregistered QUARNDARI entry 'library!entry' (specific name empty).
+RoutineDef entryProcedure(const std::string &externalName);
 
 // Procedures named name in schema (or on the path when schema is empty) with nArgs parameters.
 // Throws -440 when none fits.

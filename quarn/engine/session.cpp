@@ -602,6 +602,8 @@ int Statement::execute(const std::vector<Value> &params, sqlca *ca) {
       return s.runPlan(plan_, ca);
     }
     if (p.kind == Plan::Query && open_) return fail(ca, QError{kSqlCursorOpen, "24502", {}});
+    // CALL: markers without a value are NULL inputs (outputs the caller reads afterwards).
+    if (p.kind == Plan::Call && static_cast<int>(params.size()) <= p.nParams) return executeCall(params, ca);
     if (static_cast<int>(params.size()) != p.nParams) return fail(ca, QError{-313, "07004", {}});
     s.beginUnitOfWork(p.writes);
     s.warning_.reset();
@@ -664,6 +666,106 @@ int Statement::execute(const std::vector<Value> &params, sqlca *ca) {
       } catch (const QError &) {
       }
     }
+    return fail(ca, e);
+  }
+}
+
+bool Statement::isCall() const { return plan_ && plan_->plan.kind == Plan::Call; }
+
+int Statement::executeCall(const std::vector<Value> &params, sqlca *ca) {
+  Session &s = *session_;
+  outputs_.clear();
+  s.beginUnitOfWork(true);
+  if (plan_->generation != s.generation_) {
+    std::shared_ptr<CachedPlan> fresh = s.planFor(plan_->text);
+    if (fresh->plan.kind != Plan::Call) return fail(ca, QError{-518, "07003", {}});
+    plan_ = fresh;
+  }
+  const CallPlan &call = *plan_->plan.call;
+  std::vector<Value> args;
+  if (!call.inputSql.empty()) {
+    Stmt in(s.db_, call.inputSql);
+    for (size_t k = 0; k < params.size(); ++k) in.bind(static_cast<int>(k + 1), params[k]);
+    if (!in.step()) return fail(ca, QError{-901, "58004", {"CALL arguments"}});
+    for (size_t k = 0; k < call.markers.size(); ++k) args.push_back(columnValue(in.raw(), static_cast<int>(k)));
+  }
+  std::vector<short> inds(args.size());
+  for (size_t k = 0; k < args.size(); ++k) inds[k] = args[k].isNull() ? -1 : 0;
+  // An unregistered entry called from SQL text gets room for returned text beyond a literal's
+  // own length.
+  std::vector<QType> types = call.types;
+  for (QType &t : types)
+    if ((t.base == Base::Varchar || t.base == Base::Char) && !t.isDistinct()) {
+      t.base = Base::Varchar;
+      t.length = std::max<int64_t>(t.length, 1024);
+    }
+  int rc = s.runCall(*call.def, &args, &inds, types, ca);
+  if (rc < 0) return rc;
+  for (size_t k = 0; k < args.size(); ++k) {
+    if (inds[k] == -128) continue;
+    CallOutput o;
+    o.position = static_cast<int>(k + 1);
+    if (k < call.def->params.size()) {
+      o.name = call.def->params[k].name;
+      o.type = call.def->params[k].type;
+    } else {
+      o.name = "P" + std::to_string(k + 1);
+    }
+    o.value = args[k];
+    o.marker = call.markers[k];
+    outputs_.push_back(std::move(o));
+  }
+  return rc;
+}
+
+int Session::runCall(const RoutineDef &def, std::vector<Value> *args, std::vector<short> *inds,
+                     const std::vector<QType> &types, sqlca *ca) {
+  try {
+    beginUnitOfWork(true);
+    warning_.reset();
+    execSql(db_, "SAVEPOINT quarn_call");
+    try {
+      callProcedure(*this, def, args, inds, types);
+    } catch (const QError &) {
+      if (inTxn_) sqlite3_exec(db_, "ROLLBACK TO quarn_call; RELEASE quarn_call", nullptr, nullptr, nullptr);
+      throw;
+    }
+    // The procedure may have ended the unit of work itself; then there is nothing to release.
+    if (inTxn_ && !sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "RELEASE quarn_call", nullptr, nullptr, nullptr);
+    return takeWarning(0, ca);
+  } catch (const QError &e) {
+    warning_.reset();
+    if (e.sqlcode == kSqlDeadlock) {
+      try {
+        endUnitOfWork(false);
+      } catch (const QError &) {
+      }
+    }
+    return fail(ca, e);
+  }
+}
+
+int Session::call(const std::string &procName, std::vector<Value> *args, std::vector<short> *inds,
+                  const std::vector<QType> &types, sqlca *ca) {
+  clearSqlca(ca);
+  try {
+    if (procName.find('!') != std::string::npos) return runCall(entryProcedure(procName), args, inds, types, ca);
+    // SCHEMA.NAME or NAME: ordinary parts fold to upper case, delimited ones keep their case.
+    std::vector<Token> toks = tokenize(procName);
+    std::vector<std::string> parts;
+    for (size_t k = 0; k < toks.size() && toks[k].kind != Tok::End; ++k) {
+      if (k % 2 == 1) {
+        if (toks[k].kind != Tok::Op || toks[k].text != ".") raise(-104, "42601", {toks[k].text, procName, "."});
+        continue;
+      }
+      if (toks[k].kind != Tok::Ident && toks[k].kind != Tok::DelimIdent) raise(-104, "42601", {toks[k].text, procName, "<name>"});
+      parts.push_back(toks[k].text);
+    }
+    if (parts.empty() || parts.size() > 2) raise(-104, "42601", {procName, "CALL", "<name>"});
+    beginUnitOfWork(true);
+    RoutineDef def = resolveProcedure(*this, parts.size() == 2 ? parts[0] : "", parts.back(), args->size());
+    return runCall(def, args, inds, types, ca);
+  } catch (const QError &e) {
     return fail(ca, e);
   }
 }

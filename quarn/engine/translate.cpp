@@ -159,6 +159,7 @@ class Translator {
   Plan grantStmt(bool revoke);
   Plan setStmt();
   Plan lockStmt();
+  Plan callStmt();
   void columnDefinition(ColumnDef *col, std::vector<ConstraintSpec> *cons);
   ConstraintSpec tableConstraint(const std::string &constName);
   std::vector<std::string> nameList(size_t maxLen);
@@ -2213,6 +2214,55 @@ Plan Translator::lockStmt() {
   return p;
 }
 
+Plan Translator::callStmt() {
+  expectKw("CALL");
+  auto call = std::make_shared<CallPlan>();
+  std::string schema, pname, entry;
+  if (tk().kind == Tok::String) {
+    // 'library!entry': an unregistered QUARNDARI entry.
+    entry = tk().text;
+    ++i_;
+    if (entry.find('!') == std::string::npos) fail("<procedure name>");
+  } else {
+    std::string first = name(kMaxName);
+    if (acceptOp(".")) {
+      if (first.size() > kMaxSchema) raise(kSqlNameTooLong, "42622", {first, std::to_string(kMaxSchema)});
+      schema = first;
+      pname = name(kMaxName);
+    } else {
+      pname = first;
+    }
+  }
+  std::vector<std::string> args;
+  if (acceptOp("(")) {
+    if (!isOp(")")) {
+      do {
+        bool bare = isOp("?") && (isOp(",", 1) || isOp(")", 1));
+        args.push_back(expr());
+        call->markers.push_back(bare ? nParams_ : 0);
+        call->types.push_back(lastType_);
+      } while (acceptOp(","));
+    }
+    expectOp(")");
+  }
+  expectEnd();
+  if (!entry.empty()) {
+    call->def = std::make_shared<RoutineDef>(entryProcedure(entry));
+  } else {
+    call->def = std::make_shared<RoutineDef>(resolveProcedure(s_, schema, pname, args.size()));
+  }
+  if (!args.empty()) {
+    call->inputSql = "SELECT ";
+    for (size_t k = 0; k < args.size(); ++k) call->inputSql += (k ? ", " : "") + args[k];
+  }
+  Plan p;
+  p.kind = Plan::Call;
+  p.writes = true;
+  p.nParams = nParams_;
+  p.call = call;
+  return p;
+}
+
 Plan Translator::statement() {
   if (atEnd()) fail("<statement>");
   if (kw("SELECT") || kw("WITH") || kw("VALUES") || isOp("(")) {
@@ -2243,7 +2293,8 @@ Plan Translator::statement() {
     p.kind = commit ? Plan::Commit : Plan::Rollback;
     return p;
   }
-  if (kw("CALL") || kw("COMMENT") || kw("DECLARE") || kw("RENAME") || kw("REFRESH"))
+  if (kw("CALL")) return callStmt();
+  if (kw("COMMENT") || kw("DECLARE") || kw("RENAME") || kw("REFRESH"))
     raise(kSqlStmtNotSupported, "42612", {tk().text});
   fail("SELECT");
 }

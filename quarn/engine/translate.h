@@ -9,6 +9,7 @@
 #define QUARN_ENGINE_TRANSLATE_H
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,9 +18,18 @@
 namespace quarn {
 
 class Session;
+struct RoutineDef;
+
+// CALL: the procedure and its arguments.
+struct CallPlan {
+  std::shared_ptr<const RoutineDef> def;
+  std::string inputSql;      // SELECT of the arguments' values; empty without arguments
+  std::vector<int> markers;  // per argument: the parameter marker (1-based) it is by itself, or 0
+  std::vector<QType> types;  // per argument: its static type (Base::None: unknown)
+};
 
 struct Plan {
-  enum Kind { Query, Dml, Action, Commit, Rollback } kind = Query;
+  enum Kind { Query, Dml, Action, Commit, Rollback, Call } kind = Query;
   std::string sql;           // Query, Dml: one SQLite statement
   int nParams = 0;           // parameter markers
   bool writes = false;       // needs the write lock
@@ -27,6 +37,7 @@ struct Plan {
   bool definition = false;   // changes the catalog
   std::vector<QType> itemTypes;  // Query: declared types of the select items where the text says
   std::function<void(Session &)> action;
+  std::shared_ptr<const CallPlan> call;  // Call
 };
 
 // Parses sql for session s.  Throws QError (-104 syntax, -204 unknown object, -107 long name,

@@ -72,7 +72,8 @@ TEST_F(Translate, BadStatementsGiveQuarnCodes) {
   EXPECT_EQ(code("SELECT nosuchfn(a) FROM q.t"), kSqlNoFunction);
   EXPECT_EQ(code("CREATE TABLE x (c VARCHAR(0))"), kSqlBadLength);
   EXPECT_EQ(code("SELECT a FROM aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa.t"), kSqlNameTooLong);
-  EXPECT_EQ(code("CALL p(1)"), kSqlStmtNotSupported);
+  EXPECT_EQ(code("CALL p(1)"), kSqlNoFunction);  // no procedure P with one parameter
+  EXPECT_EQ(code("COMMENT ON TABLE q.t IS 'x'"), kSqlStmtNotSupported);
 }
 
 }  // namespace

@@ -120,6 +120,24 @@ SQL_API_EXPORT int quarn_close(quarn_stmt *stmt, struct sqlca *ca);
 SQL_API_EXPORT int quarn_describe(quarn_stmt *stmt, struct sqlda *da, struct sqlca *ca);
 SQL_API_EXPORT void quarn_free_stmt(quarn_stmt *stmt);
 
+/* CALL procName USING DESCRIPTOR da on the current connection.  procName is SCHEMA.NAME or
+ * NAME (found on the function path among the procedures with da->sqld parameters), or
+ * "library!entry", an unregistered entry of parameter style QUARNDARI that receives a
+ * descriptor area of the same entries (trailing blanks of procName do not count).  Entries:
+ * SQL_TYP_VARCHAR and SQL_TYP_LONG (16-bit length, then the bytes), SQL_TYP_CHAR (sqllen bytes),
+ * SQL_TYP_CSTR (terminated within sqllen bytes), SQL_TYP_SMALL, SQL_TYP_INTEGER,
+ * SQL_TYP_BIGINT, SQL_TYP_FLOAT (sqllen 4: float, else double), and SQL_TYP_CLOB/BLOB/DBCLOB:
+ * with an extended entry at k + sqld (sqln >= 2 * sqld) whose sqldatalen points to the 32-bit
+ * length, the bytes are at sqldata and the capacity is the extended entry's sqllonglen;
+ * without one, sqldata holds a struct quarn_lob with room for sqllen bytes.  A null indicator of
+ * -1 passes NULL.  After the call every OUT and INOUT entry the procedure sent back holds its
+ * value and indicator (a value longer than its entry is cut, sqlwarn[1] = 'W'); inputs the
+ * procedure marked -128 and IN parameters are left as they were.  The procedure runs in this
+ * connection's unit of work; a failing call undoes its own effects.  Errors: -440 no procedure
+ * with that many parameters, -444 library or entry not loadable, -443 with the procedure's
+ * SQLSTATE and message, -804 an entry of an unsupported type, -1024 no connection. */
+SQL_API_EXPORT int quarn_call(const char *procName, struct sqlda *da, struct sqlca *ca);
+
 /* COMMIT and ROLLBACK of the current connection's unit of work; open cursors close and
  * locators are freed. */
 SQL_API_EXPORT int quarn_commit(struct sqlca *ca);

@@ -56,6 +56,7 @@ class Console {
  private:
   int report(const sqlca &ca);
   int query(const std::string &sql, const std::vector<std::string> &headers);
+  void printCallOutputs(const Statement &st);
   void printTable(const std::vector<std::string> &names, const std::vector<QType> &types,
                   const std::vector<std::vector<std::string>> &rows);
   int needSession();
@@ -129,6 +130,16 @@ void Console::printTable(const std::vector<std::string> &names, const std::vecto
   out_ << "\n  " << rows.size() << " record(s) selected.\n\n";
 }
 
+void Console::printCallOutputs(const Statement &st) {
+  if (!st.callOutputs().empty()) {
+    out_ << "\n  Value of output parameters\n  --------------------------\n";
+    for (const Statement::CallOutput &o : st.callOutputs()) {
+      std::string v = o.type.base == Base::None ? (o.value.isNull() ? "-" : o.value.str()) : displayValue(o.value, o.type);
+      out_ << "  Parameter Name  : " << o.name << "\n  Parameter Value : " << v << "\n\n";
+    }
+  }
+}
+
 int Console::query(const std::string &sql, const std::vector<std::string> &headers) {
   sqlca ca;
   std::unique_ptr<Statement> st;
@@ -137,6 +148,7 @@ int Console::query(const std::string &sql, const std::vector<std::string> &heade
   rc = st->execute({}, &ca);
   if (rc < 0) return report(ca);
   if (!st->isQuery()) {
+    if (st->isCall()) printCallOutputs(*st);
     if (autocommit_) {
       sqlca cc;
       if (session_->commit(&cc) < 0) return report(cc);

@@ -1,7 +1,8 @@
 /*
  * testroutines.cpp - the library quarntestroutines: external routines the engine's SQL-script
  * tests register and call.  Each one shows one part of the call protocol (scratchpad, call
- * types, DBINFO, SQLSTATEs, locators, table functions) in values a transcript can compare.
+ * types, DBINFO, SQLSTATEs, locators, table functions, the two procedure conventions) in values
+ * a transcript can compare.
  * The counters of final calls are process-wide; the console runs one script per process.
  */
 #include <atomic>
@@ -9,6 +10,8 @@
 #include <cstring>
 #include <string>
 
+#include "quarnapp.h"
+#include "sqlda.h"
 #include "sqludf.h"
 
 namespace {
@@ -162,6 +165,74 @@ SQL_API_EXPORT void tseries(sqlint32 *n, sqlint32 *i, char *calls, short *nInd, 
     }
   }
   std::memcpy(sqludf_scratchpad->data, &row, sizeof row);
+}
+
+// Procedure of parameter style QUARNDARI: (IN n INTEGER, IN s VARCHAR(20), IN c CLOB(1K),
+// OUT total INTEGER, OUT text VARCHAR(40), INOUT x INTEGER).  total = n + the length of c read
+// through the extended entry; text = s, ":", the large object; x doubles, except for n = 7,
+// where x is marked -128 and so not sent back.  n = 99 inserts the row (99) into T through the
+// embedded runtime (the caller's session) and n = -1 fails the call with -438 in the
+// communication area.  Every input is marked -128, as the system's procedures do.
+SQL_API_EXPORT int tdari(void *, void *, struct sqlda *da, struct sqlca *ca) {
+  if (da == nullptr || da->sqld != 6 || da->sqln < 2 * da->sqld) return 1;
+  sqlint32 n = *reinterpret_cast<sqlint32 *>(da->sqlvar[0].sqldata);
+  const char *sv = da->sqlvar[1].sqldata;
+  unsigned short slen;
+  std::memcpy(&slen, sv, sizeof slen);
+  const sqlvar2 *ext = reinterpret_cast<const sqlvar2 *>(&da->sqlvar[2 + da->sqld]);
+  sqlint32 clen = *da->sqlvar[2].sqlind < 0 ? 0 : *reinterpret_cast<const sqlint32 *>(ext->sqldatalen);
+  if (n == -1) {
+    ca->sqlcode = -438;
+    std::memcpy(ca->sqlstate, "38T02", 5);
+    const char text[] = "tdari refuses -1";
+    ca->sqlerrml = static_cast<short>(sizeof text - 1);
+    std::memcpy(ca->sqlerrmc, text, sizeof text - 1);
+    return 1;
+  }
+  if (n == 99) {
+    sqlca inner{};
+    quarn_execute_immediate("INSERT INTO t (k) VALUES (99)", &inner);
+    if (inner.sqlcode < 0) {
+      *ca = inner;
+      return 1;
+    }
+  }
+  sqlint32 total = n + clen;
+  std::memcpy(da->sqlvar[3].sqldata, &total, sizeof total);
+  *da->sqlvar[3].sqlind = 0;
+  std::string text = std::string(sv + 2, slen) + ":" + std::string(da->sqlvar[2].sqldata, static_cast<size_t>(clen));
+  size_t cap = static_cast<size_t>(da->sqlvar[4].sqllen);
+  if (text.size() > cap) text.resize(cap);
+  unsigned short tlen = static_cast<unsigned short>(text.size());
+  std::memcpy(da->sqlvar[4].sqldata, &tlen, sizeof tlen);
+  std::memcpy(da->sqlvar[4].sqldata + 2, text.data(), text.size());
+  *da->sqlvar[4].sqlind = 0;
+  if (n == 7) {
+    *da->sqlvar[5].sqlind = SQL_IND_NO_RETURN;
+  } else if (*da->sqlvar[5].sqlind >= 0) {
+    sqlint32 *x = reinterpret_cast<sqlint32 *>(da->sqlvar[5].sqldata);
+    *x *= 2;
+  }
+  for (int k = 0; k < 3; ++k) *da->sqlvar[k].sqlind = SQL_IND_NO_RETURN;
+  return 1;
+}
+
+// Procedure of parameter style SQL: (IN n INTEGER, OUT doubled INTEGER, INOUT s VARCHAR(30)).
+// doubled = 2n, s gets "!" appended; NULL n gives a NULL doubled; n < 0 sets SQLSTATE 38T01.
+SQL_API_EXPORT void tsqlproc(sqlint32 *n, sqlint32 *doubled, char *s, short *nInd, short *doubledInd, short *sInd,
+                             char *sqlstate, char *qualName, char *specName, char *msg) {
+  (void)qualName;
+  if (*nInd < 0) {
+    *doubledInd = -1;
+  } else if (*n < 0) {
+    setState(sqlstate, "38T01", msg, (std::string("negative input to ") + specName).c_str());
+    return;
+  } else {
+    *doubled = 2 * *n;
+    *doubledInd = 0;
+  }
+  if (*sInd >= 0) std::strncat(s, "!", 30 - std::strlen(s));
+  *nInd = -128;
 }
 
 }  // extern "C"
