@@ -81,9 +81,10 @@ int single(const char *mode, int n, KelCallContext *ctx) {
   }
   KelExtractor extractor(ctx);
   KelExtractResult result{};
-  const char *path = m == "one" ? "/order/@id" : "//item/price";
+  const char *path = m == "one" || m == "onecp" ? "/order/@id" : "//item/price";
+  int cpFlag = m == "onecp" ? 1 : 0;  // the document read in the database code page's encoding
   for (const std::string &d : docs) {
-    extractor.runBuffer(d.data(), d.size(), nullptr, 0, 0, path, &result, 4000, state, msg);
+    extractor.runBuffer(d.data(), d.size(), nullptr, cpFlag, 0, path, &result, 4000, state, msg);
     kelFreeExtractResult(&result);
   }
   return 0;

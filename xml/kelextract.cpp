@@ -264,6 +264,8 @@ struct KelExtractor::State {
   std::u16string path16;           // the query's source text
   KelCurrentPath open;             // the open elements; its storage serves every run
   std::vector<std::u16string> items;  // the items' text; its storage serves every run
+  std::u16string encoding;         // encoding name of the database code page, once looked up
+  int32_t encodingCodePage = -1;
   explicit State(KelCallContext *ctx) : open(ctx, false) {}
 };
 
@@ -304,8 +306,19 @@ int KelExtractor::parse(const char *doc, size_t docLength, const char *dtd, int 
 
   try {
     std::unique_ptr<xercesc::InputSource> src =
-        kelOpenInput(ctx, doc, docLength, inMemory, cpFlag, kDocBufferId, sqlstate, msg);
+        kelOpenInput(ctx, doc, docLength, inMemory, 0, kDocBufferId, sqlstate, msg);
     if (src == nullptr) return -1;
+    if (cpFlag == 1) {
+      // The encoding name of the database code page is looked up once per extractor.
+      int32_t dbCp = ctx != nullptr && ctx->codePages != nullptr ? ctx->codePages->dbCodePage : 0;
+      if (state_->encodingCodePage != dbCp || state_->encoding.empty()) {
+        UChar name[1025] = {0};
+        if (KEL_getEncoding(ctx, dbCp, name, 1025, sqlstate, msg) < 0) return -1;
+        state_->encoding = name;
+        state_->encodingCodePage = dbCp;
+      }
+      src->setEncoding(state_->encoding.c_str());
+    }
 
     // The compiled path is kept while the same path comes again.
     if (state_->query == nullptr || state_->tagged != tagged || state_->path != path) {

@@ -1,0 +1,160 @@
+/*
+ * function_bench.cpp - the extract functions through SQL against the extraction engine called
+ * directly on the same documents, measured in one run: 20,000 order documents of about 1 KB in
+ * an XMLVarchar and in an XMLCLOB column; SELECT extractVarchar(doc, '/order/@id') and
+ * SELECT COUNT(*) over TABLE(extractVarchars(doc, '//item/price')).  Prints documents/s and the
+ * ratio of the SQL path to the direct path.  Not a test.
+ */
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "kelctx.h"
+#include "kelextract.h"
+#include "kelmsg.h"
+#include "quarnapp.h"
+
+namespace {
+
+std::string orderDoc(int n) {
+  std::string d = "<order id=\"" + std::to_string(n) + "\"><customer>Customer " + std::to_string(n % 97) +
+                  "</customer><date>2026-12-07</date>";
+  for (int i = 0; i < 6; ++i)
+    d += "<item sku=\"S" + std::to_string(n * 7 + i) + "\"><name>Item number " + std::to_string(i) +
+         " of order</name><qty>" + std::to_string(i + 1) + "</qty><price>" + std::to_string(10 + i) + ".50</price></item>";
+  return d + "<note>Deliver to the back door, ring twice &amp; wait.</note></order>";
+}
+
+double seconds(std::chrono::steady_clock::time_point a) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - a).count();
+}
+
+bool check(int rc, const sqlca &ca, const char *what) {
+  if (rc >= 0) return true;
+  char text[1024];
+  sqlaintp_api(text, sizeof text, 1024, nullptr, const_cast<sqlca *>(&ca));
+  std::fprintf(stderr, "%s: %s", what, text);
+  return false;
+}
+
+// Runs a query and reads every row's first column; returns the rows read or -1.
+long runQuery(const char *sql) {
+  sqlca ca{};
+  quarn_stmt *stmt = nullptr;
+  if (!check(quarn_prepare(sql, &stmt, &ca), ca, sql)) return -1;
+  if (!check(quarn_open(stmt, 0, nullptr, &ca), ca, sql)) return -1;
+  char value[4001];
+  short ind = 0;
+  quarn_hostvar out{SQL_TYP_CSTR, sizeof value, value, &ind};
+  long rows = 0;
+  while (quarn_fetch(stmt, 1, &out, &ca) == 0) ++rows;
+  quarn_free_stmt(stmt);
+  return ca.sqlcode < 0 ? -1 : rows;
+}
+
+}  // namespace
+
+// Arguments: [N [direct|sql]]: N documents (default 20000); with a mode only that path runs, once,
+// so that `valgrind --tool=callgrind` can compare instruction counts of the two paths.
+int main(int argc, char **argv) {
+  const int nDocs = argc > 1 ? std::atoi(argv[1]) : 20000;
+  const std::string mode = argc > 2 ? argv[2] : "";
+  std::string inst = (std::filesystem::temp_directory_path() / "kelfnbench").string();
+  std::filesystem::remove_all(inst);
+  std::filesystem::create_directories(inst);
+  setenv("QUARNPATH", inst.c_str(), 1);
+  setenv("QUARNINSTANCE", "bench", 1);
+  setenv("QUARNKELPATH", inst.c_str(), 1);
+  sqlca ca{};
+  if (!check(quarn_create_database("BENCH", &ca), ca, "create") || !check(quarn_connect("BENCH", nullptr, nullptr, &ca), ca, "connect"))
+    return 1;
+  std::ifstream list(std::string(KEL_SOURCE_DIR) + "/tests/data/enable_functions.sql");
+  for (std::string line; std::getline(list, line);)
+    if (!check(quarn_execute_immediate(line.substr(line.find(": ") + 2).c_str(), &ca), ca, "register")) return 1;
+  quarn_execute_immediate("CREATE TABLE docs (id INTEGER NOT NULL PRIMARY KEY, v quarnxml.XMLVarchar, c quarnxml.XMLCLOB)", &ca);
+  std::vector<std::string> docs;
+  for (int i = 0; i < nDocs; ++i) docs.push_back(orderDoc(i));
+  quarn_stmt *ins = nullptr;
+  quarn_prepare("INSERT INTO docs VALUES (?, quarnxml.XMLVarchar(CAST(? AS VARCHAR(3000))), quarnxml.XMLCLOB(CAST(? AS CLOB(1M))))", &ins, &ca);
+  for (int i = 0; i < nDocs; ++i) {
+    sqlint32 id = i;
+    quarn_hostvar in[3] = {{SQL_TYP_INTEGER, 4, &id, nullptr},
+                           {SQL_TYP_CSTR, 3001, docs[static_cast<size_t>(i)].data(), nullptr},
+                           {SQL_TYP_CSTR, 3001, docs[static_cast<size_t>(i)].data(), nullptr}};
+    if (!check(quarn_execute(ins, 3, in, &ca), ca, "insert")) return 1;
+  }
+  quarn_free_stmt(ins);
+  quarn_commit(&ca);
+
+  KelCallContext ctx{};
+  char state[6], msg[KEL_MSG_BUFFER + 1];
+  KelCodePageRequest request{0, 1208, nullptr};
+  kelInit(&ctx, KEL_SHORT_MESSAGES, &request, state, msg, "UTF-8");
+
+  if (mode == "direct" || mode == "sql" || mode == "setup") {
+    KelExtractor extractor(&ctx);
+    KelExtractResult result{};
+    for (const std::string &d : docs) {
+      if (mode != "direct") break;
+      extractor.runBuffer(d.data(), d.size(), nullptr, 1, 0, "/order/@id", &result, 4000, state, msg);
+      kelFreeExtractResult(&result);
+    }
+    if (mode == "sql") runQuery("SELECT quarnxml.extractVarchar(v, '/order/@id') FROM docs");
+    kelTerm(&ctx, state);
+    quarn_connect_reset(&ca);
+    std::filesystem::remove_all(inst);
+    return 0;
+  }
+
+  for (int pass = 0; pass < 2; ++pass) {
+    auto t0 = std::chrono::steady_clock::now();
+    KelExtractor extractor(&ctx);
+    KelExtractResult result{};
+    long values = 0;
+    for (const std::string &d : docs) {
+      extractor.runBuffer(d.data(), d.size(), nullptr, 1, 0, "/order/@id", &result, 4000, state, msg);
+      values += result.items && result.items[0] ? 1 : 0;
+      kelFreeExtractResult(&result);
+    }
+    double directOne = seconds(t0);
+    t0 = std::chrono::steady_clock::now();
+    long prices = 0;
+    for (const std::string &d : docs) {
+      extractor.runBuffer(d.data(), d.size(), nullptr, 1, 0, "//item/price", &result, 254, state, msg);
+      for (char **p = result.items; p && *p; ++p) ++prices;
+      kelFreeExtractResult(&result);
+    }
+    double directAll = seconds(t0);
+
+    double sql[4];
+    long got[4];
+    const char *queries[4] = {
+        "SELECT quarnxml.extractVarchar(v, '/order/@id') FROM docs",
+        "SELECT quarnxml.extractVarchar(c, '/order/@id') FROM docs",
+        "SELECT COUNT(*) FROM docs AS d, TABLE(quarnxml.extractVarchars(d.v, '//item/price')) AS x",
+        "SELECT COUNT(*) FROM docs AS d, TABLE(quarnxml.extractVarchars(d.c, '//item/price')) AS x"};
+    for (int q = 0; q < 4; ++q) {
+      t0 = std::chrono::steady_clock::now();
+      got[q] = runQuery(queries[q]);
+      sql[q] = seconds(t0);
+    }
+    if (pass == 0) continue;  // the first pass warms caches
+    std::printf("%zu documents of about %zu bytes (%ld values, %ld prices found directly)\n", docs.size(), docs[0].size(), values, prices);
+    std::printf("%-44s %9.0f docs/s\n", "direct: one value", docs.size() / directOne);
+    std::printf("%-44s %9.0f docs/s\n", "direct: all prices", docs.size() / directAll);
+    const char *names[4] = {"SQL extractVarchar, XMLVarchar column", "SQL extractVarchar, XMLCLOB column",
+                            "SQL extractVarchars, XMLVarchar column", "SQL extractVarchars, XMLCLOB column"};
+    for (int q = 0; q < 4; ++q)
+      std::printf("%-44s %9.0f docs/s  ratio to direct %.2f  (%ld rows)\n", names[q], docs.size() / sql[q],
+                  (q < 2 ? directOne : directAll) / sql[q], got[q]);
+  }
+  kelTerm(&ctx, state);
+  quarn_connect_reset(&ca);
+  std::filesystem::remove_all(inst);
+  return 0;
+}
