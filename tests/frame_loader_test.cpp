@@ -32,9 +32,8 @@ class Loader : public ::testing::Test {
     ASSERT_NE(dari, nullptr);
     ASSERT_NE(sql, nullptr);
   }
-  static void TearDownTestSuite() {
-    if (handle) dlclose(handle);
-  }
+  // The library stays loaded, as the engine keeps the routine libraries it loaded.
+  static void TearDownTestSuite() {}
   void SetUp() override {
     env.set("QUARNINSTANCE", "ldinst");
     env.set("QUARNKELPATH", dir.str());
