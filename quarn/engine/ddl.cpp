@@ -20,6 +20,7 @@
 #include "errors.h"
 #include "lexer.h"
 #include "sqlutil.h"
+#include "triggers.h"
 
 namespace quarn {
 namespace {
@@ -452,6 +453,7 @@ void ddlDropTable(Session &s, const QualName &t) {
   sqlite3 *db = s.db();
   checkUserSchema(t.schema, t.text());
   requireTable(db, t);
+  checkTriggerDependents(db, 'T', t.schema, t.name, "TABLE");
   dropReferencingKeys(db, t, nullptr);
   for (const ConstraintInfo &c : constraintsOf(db, t.schema, t.name))
     if (c.type == 'F') dropForeignKeyTriggers(db, t, c.name);
@@ -504,6 +506,7 @@ void ddlDropView(Session &s, const QualName &v) {
   std::optional<TableInfo> t = findTable(db, v.schema, v.name);
   if (!t) raise(kSqlUndefinedName, "42704", {v.text()});
   if (t->type != 'V') raise(-159, "42809", {v.text(), t->type == 'T' ? "TABLE" : "ALIAS", "VIEW"});
+  checkTriggerDependents(db, 'V', v.schema, v.name, "VIEW");
   execSql(db, "DROP VIEW " + sqliteName(v.schema, v.name));
   for (const char *sql : {"DELETE FROM \"SYSQUARN.TABLES\" WHERE TABSCHEMA = ?1 AND TABNAME = ?2",
                           "DELETE FROM \"SYSQUARN.COLUMNS\" WHERE TABSCHEMA = ?1 AND TABNAME = ?2",
@@ -708,6 +711,7 @@ void ddlDropRoutine(Session &s, const RoutineRef &ref) {
                "SOURCESPECIFIC = ?2");
   dep.bind(1, ref.name.schema).bind(2, specific);
   if (dep.step()) raise(kSqlDependentObject, "42893", {ref.routineType == 'P' ? "PROCEDURE" : "FUNCTION", dep.text(0), "FUNCTION"});
+  if (ref.routineType == 'F') checkTriggerDependents(db, 'F', ref.name.schema, specific, "FUNCTION");
   deleteRoutine(db, ref.name.schema, specific);
 }
 

@@ -181,6 +181,8 @@ std::vector<Token> tokenize(const std::string &s) {
 std::vector<std::string> splitStatements(const std::string &script, char terminator) {
   std::vector<std::string> out;
   std::string cur;
+  int atomicDepth = 0, caseDepth = 0;
+  std::string lastWord;
   auto flush = [&] {
     size_t b = cur.find_first_not_of(" \t\r\n");
     if (b != std::string::npos) {
@@ -216,9 +218,31 @@ std::vector<std::string> splitStatements(const std::string &script, char termina
       if (nl == std::string::npos) nl = script.size();
       cur.append(script, i, nl - i);
       i = nl - 1;
-    } else if (c == terminator) {
+    } else if (c == terminator && atomicDepth == 0) {
       flush();
+      lastWord.clear();
+    } else if (std::isalpha(static_cast<unsigned char>(c)) || c == '_') {
+      // Words: a trigger body BEGIN ATOMIC ... END keeps its terminators (CASE ... END inside it
+      // is counted apart).
+      size_t end = i;
+      while (end < script.size() && (std::isalnum(static_cast<unsigned char>(script[end])) || script[end] == '_' ||
+                                     script[end] == '@' || script[end] == '#' || script[end] == '$'))
+        ++end;
+      std::string word = script.substr(i, end - i);
+      for (char &w : word) w = static_cast<char>(std::toupper(static_cast<unsigned char>(w)));
+      if (word == "ATOMIC" && lastWord == "BEGIN") {
+        ++atomicDepth;
+      } else if (word == "CASE" && atomicDepth > 0) {
+        ++caseDepth;
+      } else if (word == "END" && atomicDepth > 0) {
+        if (caseDepth > 0) --caseDepth;
+        else --atomicDepth;
+      }
+      lastWord = word;
+      cur.append(script, i, end - i);
+      i = end - 1;
     } else {
+      if (!std::isspace(static_cast<unsigned char>(c))) lastWord.clear();
       cur.push_back(c);
     }
   }

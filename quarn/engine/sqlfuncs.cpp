@@ -20,6 +20,7 @@
 
 #include "engine.h"
 #include "errors.h"
+#include "triggers.h"
 #include "types.h"
 
 namespace quarn {
@@ -400,6 +401,7 @@ void registerFunctions(sqlite3 *db) {
   sqlite3_create_function_v2(
       db, "QSIGN", 1, det, nullptr, [](sqlite3_context *c, int n, sqlite3_value **a) { qround(c, n, a, 2); }, nullptr,
       nullptr, nullptr);
+  registerTriggerFunctions(db);
 }
 
 }  // namespace quarn

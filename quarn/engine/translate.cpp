@@ -8,6 +8,7 @@
  */
 #include "translate.h"
 
+#include <cctype>
 #include <set>
 
 #include "catalog.h"
@@ -16,6 +17,7 @@
 #include "errors.h"
 #include "lexer.h"
 #include "routines.h"
+#include "triggers.h"
 
 namespace quarn {
 namespace {
@@ -42,6 +44,10 @@ class Translator {
 
   Plan statement();
   QType typeOnly() { return dataType(); }
+  TriggerPlan trigger(const TriggerContext &ctx) {
+    expectKw("CREATE");
+    return triggerDefinition(ctx);
+  }
 
  private:
   // ---- tokens ----
@@ -73,6 +79,8 @@ class Translator {
     raise(kSqlSyntax, "42601", {tokText, before, expected});
   }
   void expectEnd() {
+    // A statement of a trigger body ends at its ";" or at the body's END.
+    if (inBody_ && (isOp(";") || kw("END") || tk().kind == Tok::End)) return;
     acceptOp(";");
     if (tk().kind != Tok::End) fail("END OF STATEMENT");
   }
@@ -102,7 +110,10 @@ class Translator {
     if (tk().kind == Tok::DelimIdent) return true;
     return tk().kind == Tok::Ident && !reservedWords().count(tk().text);
   }
-  std::string nextParam() { return "?" + std::to_string(++nParams_); }
+  std::string nextParam() {
+    if (triggerMode_) raise(-418, "42610");
+    return "?" + std::to_string(++nParams_);
+  }
 
   // ---- names and types ----
   struct TableRef {
@@ -163,6 +174,8 @@ class Translator {
   void columnDefinition(ColumnDef *col, std::vector<ConstraintSpec> *cons);
   ConstraintSpec tableConstraint(const std::string &constName);
   std::vector<std::string> nameList(size_t maxLen);
+  TriggerPlan triggerDefinition(const TriggerContext &ctx);
+  void triggerBodyStatement(TriggerPlan *tp, const TableRef &subject, const std::string &newName);
   std::string defaultValue(const QType &t, std::string *text);
   void routineDefinition(RoutineSpec *spec);
   RoutineRef routineRef(char routineType, bool specific);
@@ -179,6 +192,15 @@ class Translator {
   std::set<std::string> cteNames_;
   std::vector<QType> itemTypes_;
   bool itemTypesKnown_ = true;
+  bool triggerMode_ = false;  // a trigger: no parameter markers, UPDATE and DELETE without correlation names
+  bool inBody_ = false;       // parsing the statements of a trigger body
+  std::vector<std::pair<char, QualName>> *deps_ = nullptr;  // a trigger's dependencies, when recorded
+  void addDependency(char btype, const std::string &schema, const std::string &name) {
+    if (!deps_) return;
+    for (const auto &d : *deps_)
+      if (d.first == btype && d.second.schema == schema && d.second.name == name) return;
+    deps_->push_back({btype, QualName{schema, name}});
+  }
 
   // ---- static types of expressions ----
   // The type of the expression parsed last (Base::None: unknown); set by every expression level.
@@ -188,6 +210,7 @@ class Translator {
     std::string name;  // as the statement names it
     std::string real;  // as SQLite knows it
     QType type;
+    std::string sql;   // when set, the SQLite expression of a reference (transition variables)
   };
   struct ScopeItem {
     std::string exposed;
@@ -197,6 +220,13 @@ class Translator {
   std::vector<std::vector<ScopeItem>> scopes_;
   const ScopeColumn *findColumn(const std::vector<std::string> &parts, std::string *exposed) const;
   static ScopeItem tableScope(const std::string &exposed, const TableInfo &info);
+  // The target of UPDATE or DELETE; in a trigger its columns are qualified by the table itself.
+  ScopeItem targetScope(const std::string &exposed, const TableRef &r) const {
+    ScopeItem item = tableScope(exposed, r.info);
+    if (triggerMode_)
+      for (ScopeColumn &c : item.cols) c.sql = r.sqlite + "." + quoteIdent(c.real);
+    return item;
+  }
   std::string routineCall(const RoutineDef &def, const std::vector<std::string> &args);
 };
 
@@ -207,7 +237,10 @@ Translator::TableRef Translator::resolveTable(const QualName &q) {
   for (int hops = 0; hops < 16; ++hops) {
     std::optional<TableInfo> t = findTable(s_.db(), cur.schema, cur.name);
     if (!t) raise(kSqlUndefinedName, "42704", {q.text()});
-    if (t->type != 'A') return TableRef{sqliteName(t->schema, t->name), q.name, *t};
+    if (t->type != 'A') {
+      addDependency(t->type == 'V' ? 'V' : 'T', t->schema, t->name);
+      return TableRef{sqliteName(t->schema, t->name), q.name, *t};
+    }
     cur = QualName{t->baseSchema, t->baseName};
   }
   raise(kSqlUndefinedName, "42704", {q.text()});
@@ -731,6 +764,7 @@ std::string Translator::primaryTableRef() {
     expectOp(")");
     expectOp(")");
     RoutineDef def = resolveFunction(s_, qualified ? fn.schema : "", fn.name, 'T', types);
+    addDependency('F', def.schema, def.specific);
     std::string module = tableFunctionModule(s_, def);
     std::string call = quoteIdent(module) + "(";
     for (size_t k = 0; k < args.size(); ++k) call += (k ? ", " : "") + args[k];
@@ -743,7 +777,7 @@ std::string Translator::primaryTableRef() {
       ScopeItem item{corr, {}};
       for (size_t k = 0; k < def.columns.size(); ++k)
         item.cols.push_back(ScopeColumn{cols.empty() ? def.columns[k].name : cols[k], def.columns[k].name,
-                                        def.columns[k].type});
+                                        def.columns[k].type, {}});
       scopes_.back().push_back(item);
     }
     return out;
@@ -1035,7 +1069,7 @@ std::string Translator::specialRegister() {
 
 Translator::ScopeItem Translator::tableScope(const std::string &exposed, const TableInfo &info) {
   ScopeItem item{exposed, {}};
-  for (const ColumnDef &c : info.columns) item.cols.push_back(ScopeColumn{c.name, c.name, c.type});
+  for (const ColumnDef &c : info.columns) item.cols.push_back(ScopeColumn{c.name, c.name, c.type, {}});
   return item;
 }
 
@@ -1061,6 +1095,7 @@ std::string Translator::columnRef(const std::vector<std::string> &parts) {
   const ScopeColumn *found = findColumn(parts, &exposed);
   if (found) {
     lastType_ = found->type;
+    if (!found->sql.empty()) return found->sql;
     // A column renamed by a correlation list is reached by its own name.
     if (found->real != found->name) return quoteIdent(exposed) + "." + quoteIdent(found->real);
   }
@@ -1299,6 +1334,7 @@ std::string Translator::functionCall(const std::string &schema, const std::strin
   }
   // A user-defined function, chosen by the types of its arguments.
   RoutineDef def = resolveFunction(s_, qualified ? schema : "", fname, 'S', argTypes);
+  addDependency('F', def.schema, def.specific);
   return routineCall(def, args);
 }
 
@@ -1403,8 +1439,8 @@ Plan Translator::updateStmt() {
   std::string corr = r.exposed;
   if (acceptKw("AS") || (isCorrelationName() && !kw("SET"))) corr = name(kMaxName);
   expectKw("SET");
-  scopes_.push_back({tableScope(corr, r.info)});
-  std::string out = "UPDATE " + r.sqlite + " AS " + quoteIdent(corr) + " SET ";
+  scopes_.push_back({targetScope(corr, r)});
+  std::string out = "UPDATE " + r.sqlite + (triggerMode_ ? "" : " AS " + quoteIdent(corr)) + " SET ";
   bool first = true;
   do {
     if (!first) out += ", ";
@@ -1470,8 +1506,8 @@ Plan Translator::deleteStmt() {
   if (r.info.type == 'V') raise(-150, "42807", {q.text()});
   std::string corr = r.exposed;
   if (acceptKw("AS") || (isCorrelationName() && !kw("WHERE"))) corr = name(kMaxName);
-  std::string out = "DELETE FROM " + r.sqlite + " AS " + quoteIdent(corr);
-  scopes_.push_back({tableScope(corr, r.info)});
+  std::string out = "DELETE FROM " + r.sqlite + (triggerMode_ ? "" : " AS " + quoteIdent(corr));
+  scopes_.push_back({targetScope(corr, r)});
   if (acceptKw("WHERE")) out += " WHERE " + expr();
   expectEnd();
   Plan p;
@@ -1978,7 +2014,12 @@ Plan Translator::createStmt() {
     p.action = [spec](Session &s) { ddlCreateRoutine(s, spec); };
     return p;
   }
-  if (kw("TRIGGER") || kw("SCHEMA")) raise(kSqlStmtNotSupported, "42612", {"CREATE " + tk().text});
+  if (kw("TRIGGER")) {
+    TriggerPlan tp = triggerDefinition(TriggerContext{});
+    p.action = [tp](Session &s) { ddlCreateTrigger(s, tp); };
+    return p;
+  }
+  if (kw("SCHEMA")) raise(kSqlStmtNotSupported, "42612", {"CREATE " + tk().text});
   fail("TABLE");
 }
 
@@ -2024,7 +2065,8 @@ Plan Translator::dropStmt() {
   } else if (kw("TRIGGER")) {
     ++i_;
     QualName n = qualName();
-    raise(kSqlUndefinedName, "42704", {n.text()});
+    expectEnd();
+    p.action = [n](Session &s) { ddlDropTrigger(s, n); };
   } else {
     fail("TABLE");
   }
@@ -2263,6 +2305,189 @@ Plan Translator::callStmt() {
   return p;
 }
 
+// ======================================================================= triggers
+
+// CREATE TRIGGER, after CREATE: the SQLite condition and statements of the trigger.  Transition
+// variables are SQLite's NEW and OLD; in an emulated event (triggers.h) the columns BEFORE
+// triggers assign are read from the stored row.
+TriggerPlan Translator::triggerDefinition(const TriggerContext &ctx) {
+  size_t start = i_ > 0 ? i_ - 1 : 0;
+  expectKw("TRIGGER");
+  TriggerPlan tp;
+  tp.name = qualName();
+  if (acceptKw("NO")) {
+    expectKw("CASCADE");
+    expectKw("BEFORE");
+    tp.time = 'B';
+  } else if (acceptKw("BEFORE")) {
+    tp.time = 'B';
+  } else if (acceptKw("AFTER")) {
+    tp.time = 'A';
+  } else if (kw("INSTEAD")) {
+    raise(kSqlStmtNotSupported, "42612", {"INSTEAD OF"});
+  } else {
+    fail("AFTER");
+  }
+  if (acceptKw("INSERT")) {
+    tp.event = 'I';
+  } else if (acceptKw("DELETE")) {
+    tp.event = 'D';
+  } else if (acceptKw("UPDATE")) {
+    tp.event = 'U';
+    if (acceptKw("OF")) {
+      do tp.updateOf.push_back(name(kMaxColumn));
+      while (acceptOp(","));
+    }
+  } else {
+    fail("INSERT");
+  }
+  expectKw("ON");
+  QualName tq = qualName();
+  TableRef subject = resolveTable(tq);
+  if (subject.info.type != 'T') raise(-159, "42809", {tq.text(), "VIEW", "TABLE"});
+  tp.table = QualName{subject.info.schema, subject.info.name};
+  for (std::string &c : tp.updateOf) {
+    const ColumnDef *col = subject.info.column(c);
+    if (!col) raise(kSqlNotColumnOf, "42703", {c, tq.text()});
+  }
+  std::string newName, oldName;
+  if (acceptKw("REFERENCING")) {
+    for (;;) {
+      if (kw("NEW_TABLE") || kw("OLD_TABLE") || ((kw("NEW") || kw("OLD")) && kw("TABLE", 1)))
+        raise(kSqlStmtNotSupported, "42612", {"REFERENCING " + tk().text});
+      bool isNew = kw("NEW");
+      if (!isNew && !kw("OLD")) break;
+      ++i_;
+      acceptKw("ROW");
+      acceptKw("AS");
+      std::string &n = isNew ? newName : oldName;
+      if (!n.empty()) fail("FOR");
+      n = name(kMaxName);
+    }
+    if (newName.empty() && oldName.empty()) fail("NEW");
+    if (newName == oldName) raise(kSqlDuplicateName, "42711", {newName});
+  }
+  // A transition variable the event does not have.
+  if (!newName.empty() && tp.event == 'D') raise(-696, "42898", {newName});
+  if (!oldName.empty() && tp.event == 'I') raise(-696, "42898", {oldName});
+  if (acceptKw("FOR")) {
+    expectKw("EACH");
+    if (kw("STATEMENT")) raise(kSqlStmtNotSupported, "42612", {"FOR EACH STATEMENT"});
+    expectKw("ROW");
+  }
+  if (acceptKw("MODE")) {
+    if (!acceptKw("QUARNSQL")) fail("QUARNSQL");
+  }
+
+  triggerMode_ = true;
+  deps_ = &tp.deps;
+  std::vector<ScopeItem> transition;
+  auto variable = [&](const std::string &corr, bool isNew) {
+    ScopeItem item{corr, {}};
+    for (const ColumnDef &c : subject.info.columns) {
+      ScopeColumn sc{c.name, c.name, c.type, {}};
+      if (isNew && ctx.emulated && ctx.storedCols.count(c.name))
+        sc.sql = "(SELECT " + quoteIdent(c.name) + " FROM " + subject.sqlite + " WHERE rowid = NEW.rowid)";
+      else
+        sc.sql = std::string(isNew ? "NEW." : "OLD.") + quoteIdent(c.name);
+      item.cols.push_back(sc);
+    }
+    transition.push_back(item);
+  };
+  if (!newName.empty()) variable(newName, true);
+  if (!oldName.empty()) variable(oldName, false);
+  scopes_.push_back(transition);
+  size_t level = scopes_.size();
+
+  if (acceptKw("WHEN")) {
+    expectOp("(");
+    tp.whenSql = expr();
+    expectOp(")");
+  }
+  inBody_ = true;
+  if (acceptKw("BEGIN")) {
+    expectKw("ATOMIC");
+    while (!kw("END")) {
+      triggerBodyStatement(&tp, subject, newName);
+      scopes_.resize(level);
+      if (!acceptOp(";") && !kw("END")) fail(";");
+    }
+    expectKw("END");
+  } else {
+    triggerBodyStatement(&tp, subject, newName);
+    scopes_.resize(level);
+  }
+  inBody_ = false;
+  expectEnd();
+  if (tp.body.empty()) fail("<triggered SQL statement>");
+  deps_ = nullptr;
+  tp.text = sqlText(start);
+  while (!tp.text.empty() && (tp.text.back() == ';' || std::isspace(static_cast<unsigned char>(tp.text.back()))))
+    tp.text.pop_back();
+  return tp;
+}
+
+// One statement of a trigger body: SET of transition variables (BEFORE), SIGNAL, or a data
+// change (AFTER).
+void Translator::triggerBodyStatement(TriggerPlan *tp, const TableRef &subject, const std::string &newName) {
+  if (acceptKw("SET")) {
+    if (tp->time != 'B' || newName.empty()) raise(-797, "42987", {"SET"});
+    std::string call = "SELECT QTRIGSET(" + quoteString(subject.info.schema) + ", " +
+                       quoteString(subject.info.name) + ", NEW.rowid";
+    do {
+      std::vector<std::string> parts{name(kMaxName)};
+      while (acceptOp(".")) parts.push_back(name(kMaxName));
+      if (parts.size() > 2 || (parts.size() == 2 && parts[0] != newName))
+        raise(kSqlColumnInvalid, "42703", {parts.size() == 2 ? parts[0] + "." + parts[1] : parts.back()});
+      const ColumnDef *c = subject.info.column(parts.back());
+      if (!c) raise(kSqlNotColumnOf, "42703", {parts.back(), subject.info.schema + "." + subject.info.name});
+      expectOp("=");
+      std::string value;
+      if (kw("DEFAULT") && (isOp(",", 1) || isOp(";", 1) || kw("END", 1) || tk(1).kind == Tok::End)) {
+        ++i_;
+        value = c->defaultSql.empty() ? "NULL" : c->defaultSql;
+      } else {
+        value = expr();
+      }
+      call += ", " + quoteString(c->name) + ", " + value;
+      tp->setCols.push_back(c->name);
+    } while (acceptOp(","));
+    tp->body.push_back(call + ");");
+    return;
+  }
+  if (acceptKw("SIGNAL")) {
+    expectKw("SQLSTATE");
+    if (tk().kind != Tok::String) fail("<sqlstate>");
+    std::string state = tk().text;
+    bool valid = state.size() == 5 && state.compare(0, 2, "00") != 0;
+    for (char ch : state) valid = valid && ((ch >= '0' && ch <= '9') || (ch >= 'A' && ch <= 'Z'));
+    if (!valid) fail("<sqlstate>");
+    ++i_;
+    std::string text;
+    if (acceptOp("(")) {
+      if (tk().kind != Tok::String) fail("<string>");
+      text = tk().text;
+      ++i_;
+      expectOp(")");
+    } else if (acceptKw("SET")) {
+      expectKw("MESSAGE_TEXT");
+      expectOp("=");
+      if (tk().kind != Tok::String) fail("<string>");
+      text = tk().text;
+      ++i_;
+    }
+    tp->body.push_back("SELECT RAISE(ABORT, " + quoteString(encodeError(kSqlSignal, state.c_str(), {text})) + ");");
+    return;
+  }
+  if (kw("INSERT") || kw("UPDATE") || kw("DELETE")) {
+    if (tp->time == 'B') raise(-797, "42987", {tk().text});
+    Plan p = kw("INSERT") ? insertStmt() : kw("UPDATE") ? updateStmt() : deleteStmt();
+    tp->body.push_back(p.sql + ";");
+    return;
+  }
+  fail("SET");
+}
+
 Plan Translator::statement() {
   if (atEnd()) fail("<statement>");
   if (kw("SELECT") || kw("WITH") || kw("VALUES") || isOp("(")) {
@@ -2300,6 +2525,11 @@ Plan Translator::statement() {
 }
 
 }  // namespace
+
+TriggerPlan translateTrigger(Session &s, const std::string &sql, const TriggerContext &ctx) {
+  Translator t(s, sql);
+  return t.trigger(ctx);
+}
 
 Plan translate(Session &s, const std::string &sql) {
   Translator t(s, sql);

@@ -1,0 +1,122 @@
+-- Triggers: the catalogue tables' DTD_REF triggers, the XML column triggers with side tables
+-- filled by extract functions, BEFORE assignments seen by AFTER triggers, creation order,
+-- SIGNAL, the catalogue views and what DROP does to triggers and what they depend on.
+SET CURRENT FUNCTION PATH = QUARNXML, SYSOSTREL, SYSFUN;
+create distinct type quarnxml.XMLVarchar as varchar(3000) with comparisons;
+create distinct type quarnxml.XMLCLOB as clob(2G);
+create function quarnxml.extractVarchar(quarnxml.XMLVarchar, varchar(256)) returns varchar(4000) external name 'quarnxmlfn!kelExtractVarcharFromVarchar' language C parameter style QUARNSQL scratchpad final call not variant not fenced no SQL no external action allow parallel DBINFO;
+create function quarnxml.extractVarchars(quarnxml.XMLVarchar, varchar(256)) returns table(returnedVarchar varchar(4000)) external name 'quarnxmlfn!kelExtractVarcharsFromVarchar' language C parameter style QUARNSQL not variant disallow parallel not fenced no SQL no external action scratchpad final call DBINFO;
+create function quarnxml.seqno() returns integer specific seqno external name 'quarnxmlfn!kelSeqno' not deterministic no external action language C not fenced parameter style QUARNSQL no SQL scratchpad allow parallel DBINFO;
+create function quarnxml.validate(quarnxml.XMLVarchar, varchar(512), varchar(128)) returns integer specific ValidateVarchar external name 'quarnxmlfn!kelValidateVarchar' language C parameter style QUARNSQL scratchpad final call not variant not fenced no SQL no external action allow parallel DBINFO;
+create function quarnxml.validate(quarnxml.XMLVarchar, quarnxml.XMLCLOB as locator, varchar(128)) returns integer specific ValidateVarchar2 external name 'quarnxmlfn!kelValidateVarchar2' language C parameter style QUARNSQL scratchpad final call not variant not fenced no SQL no external action allow parallel DBINFO;
+create function quarnxml.extractVarcharWDTD(quarnxml.XMLVarchar, quarnxml.XMLCLOB as locator, varchar(256)) returns varchar(4000) external name 'quarnxmlfn!kelExtractVarcharFromVarchar2' language C parameter style QUARNSQL scratchpad final call not variant not fenced no SQL no external action allow parallel DBINFO;
+create function quarnxml.extractVarcharsDTD(quarnxml.XMLVarchar, quarnxml.XMLCLOB as locator, varchar(256)) returns table(returnedVarchar varchar(4000)) external name 'quarnxmlfn!kelExtractVarcharsFromVarchar2' language C parameter style QUARNSQL not variant disallow parallel not fenced no SQL no external action scratchpad final call DBINFO;
+-- The DTD reference table and its three triggers, as enablement creates them.
+create table quarnxml.dtd_ref (dtdid varchar(128) not null, content quarnxml.xmlclob not null not logged, usage_count int not null, author varchar(128), creator varchar(128), updator varchar(128), constraint dtd_ref_pk primary key (dtdid));
+create trigger quarnxml.dtdref_delete no cascade before delete on quarnxml.dtd_ref referencing old as o for each row mode quarnsql when (o.usage_count > 0) signal sqlstate '70010' ('This DTD is used by others.');
+create trigger quarnxml.dtdref_update no cascade before update on quarnxml.dtd_ref referencing new as n old as o for each row mode quarnsql when ((n.usage_count <> o.usage_count + 1 and n.usage_count <> o.usage_count - 1 and n.usage_count <> o.usage_count) or (n.usage_count = o.usage_count and o.usage_count > 0)) signal sqlstate '70010' ('Illegal update on DTD or its usage count.');
+create trigger quarnxml.dtdref_insert no cascade before insert on quarnxml.dtd_ref referencing new as n for each row mode quarnsql when (n.usage_count <> 0) signal sqlstate '70010' ('The usage_count must be 0 when inserted.');
+insert into quarnxml.dtd_ref (dtdid, content, usage_count, author) values ('d1', 'x', 0, 'me');
+insert into quarnxml.dtd_ref (dtdid, content, usage_count, author) values ('d2', 'x', 1, 'me');
+update quarnxml.dtd_ref set usage_count = usage_count + 2;
+update quarnxml.dtd_ref set usage_count = usage_count + 1;
+update quarnxml.dtd_ref set author = 'you';
+delete from quarnxml.dtd_ref;
+update quarnxml.dtd_ref set usage_count = usage_count - 1;
+select dtdid, usage_count, author from quarnxml.dtd_ref;
+delete from quarnxml.dtd_ref;
+-- An XML column with a root id filled by triggers and two side tables: single values, and
+-- several values per document numbered by seqno.
+CREATE TABLE docs (id INT NOT NULL PRIMARY KEY, doc quarnxml.XMLVarchar);
+ALTER TABLE docs ADD KELROOT_ID CHAR(13) FOR BIT DATA;
+CREATE TABLE TESTER.s_title (KELROOT_ID CHAR(13) FOR BIT DATA NOT NULL, title varchar(50));
+CREATE TABLE TESTER.s_item (KELROOT_ID CHAR(13) FOR BIT DATA NOT NULL, KEL_SEQNO integer, item varchar(20));
+CREATE TRIGGER TESTER.HABC1234 NO CASCADE BEFORE INSERT ON docs REFERENCING NEW AS NEWROW FOR EACH ROW MODE QUARNSQL WHEN (NEWROW.doc IS NOT NULL) BEGIN ATOMIC  SET NEWROW.KELROOT_ID=generate_unique();  END;
+CREATE TRIGGER TESTER.JABC1234 AFTER INSERT ON docs REFERENCING NEW AS NEWROW FOR EACH ROW MODE QUARNSQL WHEN (NEWROW.doc IS NOT NULL) BEGIN ATOMIC  INSERT INTO TESTER.s_title (KELROOT_ID,title)  VALUES ( NEWROW.KELROOT_ID, CAST(QUARNXML.EXTRACTVARCHAR(NEWROW.doc, '/d/title') AS varchar(50)) ); INSERT INTO TESTER.s_item SELECT NEWROW.KELROOT_ID, quarnxml.seqno(), CAST(returnedVarchar as varchar(20))  FROM  table(quarnxml.extractvarchars(NEWROW.doc, '/d/item')) x;  END;
+CREATE TRIGGER TESTER.DABC1234 AFTER DELETE ON docs REFERENCING OLD AS OLDROW FOR EACH ROW MODE QUARNSQL BEGIN ATOMIC DELETE FROM TESTER.s_title WHERE oldrow.KELROOT_ID = TESTER.s_title.KELROOT_ID; DELETE FROM TESTER.s_item WHERE oldrow.KELROOT_ID = TESTER.s_item.KELROOT_ID;  END;
+CREATE TRIGGER TESTER.TABC1234 NO CASCADE BEFORE UPDATE ON docs REFERENCING NEW AS NEWROW FOR EACH ROW MODE QUARNSQL WHEN (NEWROW.doc IS NOT NULL AND NEWROW.KELROOT_ID IS NULL) BEGIN ATOMIC  SET NEWROW.KELROOT_ID = generate_unique();  END;
+CREATE TRIGGER TESTER.UABC1234 AFTER UPDATE OF KELROOT_ID, doc ON docs REFERENCING NEW AS NEWROW OLD AS OLDROW FOR EACH ROW MODE QUARNSQL WHEN (NEWROW.doc IS NOT NULL) BEGIN ATOMIC DELETE FROM TESTER.s_title WHERE oldrow.KELROOT_ID = TESTER.s_title.KELROOT_ID;  INSERT INTO TESTER.s_title (KELROOT_ID,title)  VALUES ( NEWROW.KELROOT_ID, CAST(QUARNXML.EXTRACTVARCHAR(NEWROW.doc, '/d/title') AS varchar(50)) ); DELETE FROM TESTER.s_item WHERE oldrow.KELROOT_ID = TESTER.s_item.KELROOT_ID;  INSERT INTO TESTER.s_item SELECT NEWROW.KELROOT_ID, quarnxml.seqno(), CAST(returnedVarchar as varchar(20))  FROM  table(quarnxml.extractvarchars(NEWROW.doc, '/d/item'))  x;  END;
+INSERT INTO docs (id, doc) VALUES (1, quarnxml.XMLVarchar('<d><title>First</title><item>a</item><item>b</item></d>')), (2, NULL);
+INSERT INTO docs (id, doc) VALUES (3, quarnxml.XMLVarchar('<d><title>Third</title><item>c</item><item>d</item><item>e</item></d>'));
+SELECT id, KELROOT_ID IS NOT NULL AS has_root FROM docs ORDER BY id;
+SELECT d.id, s.title FROM docs d, TESTER.s_title s WHERE s.KELROOT_ID = d.KELROOT_ID ORDER BY d.id;
+SELECT d.id, s.KEL_SEQNO, s.item FROM docs d, TESTER.s_item s WHERE s.KELROOT_ID = d.KELROOT_ID ORDER BY d.id, s.KEL_SEQNO;
+-- Update: a document gets its root id from T, and U refreshes the side tables.
+UPDATE docs SET doc = quarnxml.XMLVarchar('<d><title>Second</title><item>x</item></d>') WHERE id = 2;
+UPDATE docs SET doc = quarnxml.XMLVarchar('<d><title>One</title><item>z</item></d>') WHERE id = 1;
+SELECT id, KELROOT_ID IS NOT NULL AS has_root FROM docs ORDER BY id;
+SELECT d.id, s.title FROM docs d, TESTER.s_title s WHERE s.KELROOT_ID = d.KELROOT_ID ORDER BY d.id;
+SELECT d.id, s.KEL_SEQNO, s.item FROM docs d, TESTER.s_item s WHERE s.KELROOT_ID = d.KELROOT_ID ORDER BY d.id, s.KEL_SEQNO;
+-- Delete: D removes the side-table rows.
+DELETE FROM docs WHERE id = 3;
+SELECT COUNT(*) FROM TESTER.s_title;
+SELECT COUNT(*) FROM TESTER.s_item;
+-- What the catalogue says.
+SELECT TRIGNAME, TABNAME, TRIGTIME, TRIGEVENT, DEFINER, QUALIFIER FROM SYSCAT.TRIGGERS WHERE TABNAME = 'DOCS' ORDER BY TRIGNAME;
+SELECT TRIGNAME, BTYPE, BSCHEMA, BNAME FROM SYSCAT.TRIGDEP WHERE TRIGNAME LIKE '%ABC1234' ORDER BY TRIGNAME, BTYPE, BNAME;
+SELECT TEXT FROM SYSCAT.TRIGGERS WHERE TRIGNAME = 'DABC1234';
+-- Objects the triggers depend on cannot be dropped while they are there.
+DROP TABLE TESTER.s_item;
+DROP FUNCTION quarnxml.extractVarchars(quarnxml.XMLVarchar, varchar(256));
+-- Triggers of one table and event fire in creation order; a BEFORE assignment is stored and
+-- seen by the AFTER triggers of the same statement; SIGNAL fails the statement and undoes it.
+CREATE TABLE ord (k INT NOT NULL, v VARCHAR(20));
+CREATE TABLE log (n INT NOT NULL, what VARCHAR(40));
+CREATE TRIGGER a2 AFTER INSERT ON ord REFERENCING NEW AS n FOR EACH ROW MODE QUARNSQL INSERT INTO log VALUES (n.k, 'a2 ' || n.v);
+CREATE TRIGGER b1 NO CASCADE BEFORE INSERT ON ord REFERENCING NEW AS n FOR EACH ROW MODE QUARNSQL WHEN (n.v IS NULL) SET n.v = 'set by b1';
+CREATE TRIGGER a1 AFTER INSERT ON ord REFERENCING NEW AS n FOR EACH ROW MODE QUARNSQL BEGIN ATOMIC INSERT INTO log VALUES (n.k, 'a1 ' || n.v); INSERT INTO log SELECT n.k, 'a1 again' FROM ord WHERE ord.k = n.k; END;
+CREATE TRIGGER b2 NO CASCADE BEFORE INSERT ON ord REFERENCING NEW AS n FOR EACH ROW MODE QUARNSQL WHEN (n.k > (SELECT COUNT(*) + 10 FROM log)) SIGNAL SQLSTATE '75001' ('k too large');
+INSERT INTO ord VALUES (1, NULL), (2, 'given');
+SELECT k, v FROM ord ORDER BY k;
+SELECT n, what FROM log;
+INSERT INTO ord VALUES (3, NULL), (99, NULL);
+SELECT COUNT(*) FROM ord;
+SELECT COUNT(*) FROM log;
+DROP TRIGGER a2;
+DROP TRIGGER a2;
+INSERT INTO ord VALUES (4, 'four');
+SELECT n, what FROM log WHERE n = 4;
+-- Forms that are refused.
+CREATE TRIGGER a1 AFTER INSERT ON ord FOR EACH ROW MODE QUARNSQL INSERT INTO log VALUES (0, 'dup');
+CREATE TRIGGER bad1 AFTER INSERT ON ord REFERENCING NEW AS n FOR EACH ROW MODE QUARNSQL SET n.v = 'x';
+CREATE TRIGGER bad2 NO CASCADE BEFORE INSERT ON ord REFERENCING NEW AS n FOR EACH ROW MODE QUARNSQL INSERT INTO log VALUES (0, 'x');
+CREATE TRIGGER bad3 AFTER DELETE ON ord REFERENCING NEW AS n FOR EACH ROW MODE QUARNSQL INSERT INTO log VALUES (0, 'x');
+CREATE TRIGGER bad4 AFTER INSERT ON nosuch FOR EACH ROW MODE QUARNSQL INSERT INTO log VALUES (0, 'x');
+CREATE TRIGGER bad5 AFTER INSERT ON ord REFERENCING NEW AS n FOR EACH ROW MODE QUARNSQL INSERT INTO log VALUES (n.nosuch, 'x');
+CREATE TRIGGER bad6 AFTER INSERT ON ord FOR EACH STATEMENT MODE QUARNSQL INSERT INTO log VALUES (0, 'x');
+-- A refused definition leaves nothing behind.
+INSERT INTO ord VALUES (5, 'five');
+SELECT n, what FROM log WHERE n = 5;
+-- A column with a DTD: side tables filled with the DTD's content, validation on insert and
+-- update; and validation without a DTD.
+insert into quarnxml.dtd_ref (dtdid, content, usage_count, author) values ('dd', quarnxml.XMLCLOB('<!ELEMENT d (title, item*)><!ELEMENT title (#PCDATA)><!ELEMENT item (#PCDATA)>'), 0, 'me');
+CREATE TABLE dtddocs (id INT NOT NULL PRIMARY KEY, doc quarnxml.XMLVarchar, KELROOT_ID CHAR(13) FOR BIT DATA);
+CREATE TABLE TESTER.d_title (KELROOT_ID CHAR(13) FOR BIT DATA NOT NULL, title varchar(50));
+CREATE TABLE TESTER.d_item (KELROOT_ID CHAR(13) FOR BIT DATA NOT NULL, KEL_SEQNO integer, item varchar(20));
+CREATE TRIGGER TESTER.HDTD0001 NO CASCADE BEFORE INSERT ON dtddocs REFERENCING NEW AS NEWROW FOR EACH ROW MODE QUARNSQL WHEN (NEWROW.doc IS NOT NULL) BEGIN ATOMIC  SET NEWROW.KELROOT_ID=generate_unique();  END;
+CREATE TRIGGER TESTER.JDTD0001 AFTER INSERT ON dtddocs REFERENCING NEW AS NEWROW FOR EACH ROW MODE QUARNSQL WHEN (NEWROW.doc IS NOT NULL) BEGIN ATOMIC  INSERT INTO TESTER.d_title (KELROOT_ID,title)   SELECT NEWROW.KELROOT_ID, CAST(QUARNXML.EXTRACTVARCHARWDTD(NEWROW.doc, content, '/d/title') AS varchar(50))  FROM (SELECT CONTENT FROM QUARNXML.DTD_REF WHERE DTDID='dd') AS x ; INSERT INTO TESTER.d_item SELECT NEWROW.KELROOT_ID, quarnxml.seqno(), CAST(returnedVarchar as varchar(20))  FROM (SELECT content FROM quarnxml.dtd_ref WHERE dtdid='dd') Y , table(quarnxml.extractvarcharsDTD(NEWROW.doc,  Y.content, '/d/item')) x;  END;
+CREATE TRIGGER TESTER.VDTD0001 NO CASCADE BEFORE INSERT ON dtddocs REFERENCING NEW AS NEWROW FOR EACH ROW MODE QUARNSQL WHEN (0 = (SELECT quarnxml.validate(NEWROW.doc, QUARNXML.DTD_REF.CONTENT, 'dd') FROM quarnxml.dtd_ref WHERE dtdid='dd'))SIGNAL SQLSTATE '38X14' ('KELD000E The document is not valid.');
+CREATE TRIGGER TESTER.WDTD0001 NO CASCADE BEFORE UPDATE OF doc ON dtddocs REFERENCING NEW AS NEWROW FOR EACH ROW MODE QUARNSQL WHEN (0 = (SELECT quarnxml.validate(NEWROW.doc, QUARNXML.DTD_REF.CONTENT, 'dd') FROM quarnxml.dtd_ref WHERE dtdid='dd')) SIGNAL SQLSTATE '38X14' ('KELD000E The document is not valid.');
+CREATE TABLE nodtd (id INT NOT NULL, doc quarnxml.XMLVarchar);
+CREATE TRIGGER TESTER.VNOD0001 NO CASCADE BEFORE INSERT ON nodtd REFERENCING NEW AS NEWROW FOR EACH ROW MODE QUARNSQL WHEN (0 = quarnxml.validate(NEWROW.doc, '', '') ) SIGNAL SQLSTATE '38X14' ('KELD000E The document is not valid.');
+SELECT TRIGNAME, TABNAME, TRIGTIME, TRIGEVENT FROM SYSCAT.TRIGGERS WHERE TABNAME IN ('DTDDOCS', 'NODTD') ORDER BY TRIGNAME;
+SELECT TRIGNAME, BTYPE, BSCHEMA, BNAME FROM SYSCAT.TRIGDEP WHERE TRIGNAME IN ('VDTD0001', 'VNOD0001') ORDER BY TRIGNAME, BTYPE, BNAME;
+-- The validation triggers are dropped before rows arrive (validation itself is the function
+-- library's); a WHEN condition that calls an extract function refuses a document instead.
+DROP TRIGGER TESTER.VDTD0001;
+DROP TRIGGER TESTER.WDTD0001;
+CREATE TRIGGER TESTER.XDTD0001 NO CASCADE BEFORE INSERT ON dtddocs REFERENCING NEW AS NEWROW FOR EACH ROW MODE QUARNSQL WHEN (QUARNXML.EXTRACTVARCHAR(NEWROW.doc, '/d/title') = 'forbidden') SIGNAL SQLSTATE '38X14' ('KELD000E The document is not valid.');
+INSERT INTO dtddocs (id, doc) VALUES (1, quarnxml.XMLVarchar('<d><title>T1</title><item>p</item><item>q</item></d>'));
+INSERT INTO dtddocs (id, doc) VALUES (2, quarnxml.XMLVarchar('<d><title>forbidden</title><item>r</item></d>'));
+SELECT d.id, s.title FROM dtddocs d, TESTER.d_title s WHERE s.KELROOT_ID = d.KELROOT_ID;
+SELECT d.id, s.KEL_SEQNO, s.item FROM dtddocs d, TESTER.d_item s WHERE s.KELROOT_ID = d.KELROOT_ID ORDER BY s.KEL_SEQNO;
+DROP TABLE dtddocs;
+DROP TABLE nodtd;
+DROP TABLE TESTER.d_title;
+DROP TABLE TESTER.d_item;
+-- Dropping a table drops its triggers.
+DROP TABLE docs;
+DROP TABLE ord;
+SELECT TRIGNAME FROM SYSCAT.TRIGGERS ORDER BY TRIGNAME;
+SELECT COUNT(*) FROM SYSCAT.TRIGDEP WHERE TRIGNAME LIKE '%ABC1234';
+DROP TABLE TESTER.s_item;
