@@ -114,6 +114,22 @@ DROP TABLE dtddocs;
 DROP TABLE nodtd;
 DROP TABLE TESTER.d_title;
 DROP TABLE TESTER.d_item;
+-- Validation against a schema location: the WHEN condition is a VALUES subquery.  The
+-- function is registered here only to be named (no row reaches it).
+create function quarnxml.validateschema(quarnxml.XMLVarchar, varchar(1000)) returns integer specific VSV external name 'quarntestroutines!tcount' language C parameter style QUARNSQL no SQL;
+CREATE TABLE sdocs (id INT NOT NULL, doc quarnxml.XMLVarchar);
+CREATE TRIGGER TESTER.VSCH0001 NO CASCADE BEFORE INSERT ON sdocs REFERENCING NEW AS NEWROW FOR EACH ROW MODE QUARNSQL WHEN (0 = (VALUES quarnxml.validateschema(NEWROW.doc, 'a.xsd') ))SIGNAL SQLSTATE '38X14' ('KELD000E The document is not valid.');
+CREATE TRIGGER TESTER.WSCH0001 NO CASCADE BEFORE UPDATE OF doc ON sdocs REFERENCING NEW AS NEWROW FOR EACH ROW MODE QUARNSQL WHEN (0 = (VALUES quarnxml.validateschema(NEWROW.doc, 'a.xsd') )) SIGNAL SQLSTATE '38X14' ('KELD000E The document is not valid.');
+-- A view a trigger uses cannot be dropped; parameter markers have no place in a trigger.
+CREATE VIEW vdoc AS SELECT id FROM sdocs;
+CREATE TABLE other (k INT);
+CREATE TRIGGER TESTER.ONV AFTER INSERT ON other REFERENCING NEW AS n FOR EACH ROW MODE QUARNSQL DELETE FROM sdocs WHERE id IN (SELECT id FROM vdoc WHERE id = n.k);
+DROP VIEW vdoc;
+CREATE TRIGGER TESTER.BADP AFTER INSERT ON other FOR EACH ROW MODE QUARNSQL DELETE FROM sdocs WHERE id = ?;
+DROP TRIGGER TESTER.ONV;
+DROP VIEW vdoc;
+DROP TABLE other;
+DROP TABLE sdocs;
 -- Dropping a table drops its triggers.
 DROP TABLE docs;
 DROP TABLE ord;
