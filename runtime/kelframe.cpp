@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "kelcodepage.h"
@@ -100,13 +101,26 @@ void writeStringOutput(KelCallContext *ctx, sqlvar *var, const char *text, int32
   }
 }
 
-void writeIntOutput(sqlvar *var, int32_t value) {
+void writeIntOutput(KelCallContext *ctx, sqlvar *var, int32_t value) {
   if (var->sqldata == nullptr) return;
-  if (var->sqltype == SQL_TYP_SMALL || var->sqltype == SQL_TYP_NSMALL) {
-    auto v = static_cast<int16_t>(value);
-    std::memcpy(var->sqldata, &v, sizeof v);
-  } else {
-    std::memcpy(var->sqldata, &value, sizeof value);
+  switch (var->sqltype) {
+    case SQL_TYP_SMALL: case SQL_TYP_NSMALL: {
+      auto v = static_cast<int16_t>(value);
+      std::memcpy(var->sqldata, &v, sizeof v);
+      return;
+    }
+    case SQL_TYP_INTEGER: case SQL_TYP_NINTEGER:
+      std::memcpy(var->sqldata, &value, sizeof value);
+      return;
+    case SQL_TYP_VARCHAR: case SQL_TYP_NVARCHAR: case SQL_TYP_LONG: case SQL_TYP_NLONG:
+    case SQL_TYP_CHAR: case SQL_TYP_NCHAR: case SQL_TYP_CSTR: case SQL_TYP_NCSTR: {
+      // A caller that declared the output as characters gets the number as text.
+      std::string text = std::to_string(value);
+      writeStringOutput(ctx, var, text.c_str(), static_cast<int32_t>(text.size()));
+      return;
+    }
+    default:
+      return;  // no room of a known size for an integer: nothing is written
   }
 }
 
@@ -193,7 +207,7 @@ int kelDariFrame(const KelProcSpec &spec, struct sqlda *da, struct sqlca *ca) {
     }
   }
 
-  if (rcIndex >= 0) writeIntOutput(&da->sqlvar[rcIndex], rc);
+  if (rcIndex >= 0) writeIntOutput(&ctx, &da->sqlvar[rcIndex], rc);
   if (msgIndex >= 0) writeStringOutput(&ctx, &da->sqlvar[msgIndex], msg, static_cast<int32_t>(std::strlen(msg)));
   for (int i = 0; i < layout->count; ++i) {
     const KelParamSpec &p = layout->params[i];
@@ -203,7 +217,7 @@ int kelDariFrame(const KelProcSpec &spec, struct sqlda *da, struct sqlca *ca) {
       continue;
     }
     const KelArg &arg = args[static_cast<size_t>(i)];
-    if (p.kind == KelParamKind::Integer) writeIntOutput(var, arg.outNum);
+    if (p.kind == KelParamKind::Integer) writeIntOutput(&ctx, var, arg.outNum);
     if (hasOutBuffer(p) && arg.out != nullptr) writeStringOutput(&ctx, var, arg.out, arg.outLen);
     setIndicator(var, p.kind != KelParamKind::ReturnCode && p.kind != KelParamKind::ReturnMsg && arg.outNull ? -1 : 0);
   }
@@ -212,7 +226,7 @@ int kelDariFrame(const KelProcSpec &spec, struct sqlda *da, struct sqlca *ca) {
   else
     KEL_TRACE(&ctx, "exit. error code:%d; message:%s\n", rc, msg);
   int32_t termRc = kelTerm(&ctx, sqlstate);
-  if (rc == 0 && rcIndex >= 0) writeIntOutput(&da->sqlvar[rcIndex], termRc);
+  if (rc == 0 && rcIndex >= 0) writeIntOutput(&ctx, &da->sqlvar[rcIndex], termRc);
   return 1;
 }
 

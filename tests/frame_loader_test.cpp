@@ -174,6 +174,15 @@ TEST_F(Loader, DariChoosesTheLayoutByItsEntries) {
   dari(nullptr, nullptr, da, &ca);
   EXPECT_EQ(rc, 0);
   EXPECT_STREQ(msg, "KELA022I  Column SHORT enabled.\n");
+
+  // A caller that declares the return code as characters (a CALL of an unregistered entry
+  // with untyped markers) receives it as text.
+  char failName[] = "fail";
+  char rcText[12] = "x";
+  da->sqlvar[0] = {SQL_TYP_NCSTR, 5, failName, &ind[0], {}};
+  da->sqlvar[1] = {SQL_TYP_NCSTR, 12, rcText, &ind[1], {}};
+  dari(nullptr, nullptr, da, &ca);
+  EXPECT_STREQ(rcText, "-11");
 }
 
 // A procedure takes its code pages from its caller's connection: without one, initialisation
