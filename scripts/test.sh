@@ -9,7 +9,7 @@ if [ "${1:-}" = "--sanitize" ]; then
   build="$here/build-asan"
   BUILD_TYPE=Debug "$here/scripts/setup.sh" "$build" -DKEL_SANITIZE=ON -DKEL_BUILD_BENCH=OFF
   export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
-  export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$here/tests/lsan.supp}
+  export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$here/tests/lsan.supp:print_suppressions=0}
   export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 else
   build="$here/build"
