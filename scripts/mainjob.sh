@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# The product's main job, on an already built tree: in a temporary instance directory it creates
+# a database, enables it for XML, stores the sample orders of samples/ in an XMLVarchar and an
+# XMLCLOB column, and answers a few questions with the extract functions.  The instance
+# directory is removed at the end; nothing else is left behind.
+# Usage: scripts/mainjob.sh [build-dir]      (scripts/demo.sh builds first, then runs this)
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-"$here/build"}
+quarn="$build/bin/quarn"
+samples="$here/samples"
+
+instance=$(mktemp -d "${TMPDIR:-/tmp}/quarndemo.XXXXXX")
+trap 'rm -rf "$instance"' EXIT
+export QUARNPATH="$instance"
+unset QUARNINSTANCE QUARNKELPATH QUARNKELTEMP
+# The functions may read server files only from directories the instance allows.
+printf 'QUARN_XML_READ_DIRS=%s\n' "$samples" > "$instance/quarn.registry"
+
+echo "== Instance directory (temporary): $instance"
+"$quarn" "CREATE DATABASE demo"
+status=0
+"$quarn" -d demo -v <<SQL || status=$?
+CALL 'quarnxml!kelEnableDB'('DEMO', ?, ?);
+SET CURRENT FUNCTION PATH = QUARNXML, SYSOSTREL, SYSFUN;
+CREATE TABLE shop.orders (id INTEGER NOT NULL PRIMARY KEY, doc quarnxml.XMLVarchar, fulldoc quarnxml.XMLCLOB);
+INSERT INTO shop.orders VALUES (1, XMLVarcharFromFile('$samples/order1.xml'), XMLCLOBFromFile('$samples/order1.xml'));
+INSERT INTO shop.orders VALUES (2, XMLVarcharFromFile('$samples/order2.xml'), XMLCLOBFromFile('$samples/order2.xml'));
+INSERT INTO shop.orders VALUES (3, XMLVarcharFromFile('$samples/order3.xml'), XMLCLOBFromFile('$samples/order3.xml'));
+-- Who ordered, from where, when, and in which state is each order?
+SELECT extractInteger(doc, '/order/@id') AS order_no, extractVarchar(doc, '/order/customer/name') AS customer, extractVarchar(doc, '/order/customer/city') AS city, extractVarchar(doc, '/order/@status') AS status, extractDate(doc, '/order/date') AS ordered FROM shop.orders ORDER BY 1;
+-- Every book, one row per occurrence, read from the XMLCLOB column.
+SELECT o.id, t.returnedVarchar AS book FROM shop.orders AS o, TABLE(extractVarchars(o.fulldoc, '//item[@kind="book"]/title')) AS t ORDER BY o.id, 2;
+-- How many items and how much money per order?
+SELECT o.id, COUNT(*) AS items, SUM(p.returnedDouble) AS price_sum FROM shop.orders AS o, TABLE(extractDoubles(o.doc, '/order/item/price')) AS p GROUP BY o.id ORDER BY o.id;
+-- The second order's item with its markup.
+VALUES extractClob(XMLCLOBFromFile('$samples/order2.xml'), '/order/item');
+SQL
+"$quarn" "DROP DATABASE demo"
+if [ "$status" -ne 0 ]; then
+  echo "mainjob: the SQL session reported an error (status $status)"
+  exit 1
+fi
+echo "== Done; the temporary instance directory is removed."
