@@ -27,9 +27,6 @@
 
 namespace {
 
-constexpr int kNotSupported = -142;
-constexpr char kNotSupportedReason[] =
-    "the engine does not run every enablement statement yet (SQLCODE -142, CREATE TRIGGER)";
 
 // ---- The lists -------------------------------------------------------------------------------
 
@@ -232,10 +229,9 @@ class EnableEntries : public EnableDb {
     EXPECT_EQ(library().disable(nullptr, nullptr, call.da(), &ca), 1);
     return {call.rc, call.message()};
   }
-  // Enables the database completely, or skips the test while the engine refuses a statement.
+  // Enables the database completely.
   void enableFully() {
     Outcome out = enable();
-    if (out.rc == kNotSupported) GTEST_SKIP() << kNotSupportedReason;
     ASSERT_EQ(out.rc, 0) << out.msg;
     ASSERT_EQ(out.msg, "KELA006I  The database KELEN was enabled successfully.\n");
   }
@@ -301,18 +297,10 @@ TEST_F(EnableEntries, AFailingStatementStopsEnablementWithTheDatabaseText) {
             "0");
 }
 
-// What today's engine refuses (CREATE TRIGGER) stops enablement the same way.
-TEST_F(EnableEntries, AStatementTheEngineRefusesStopsEnablement) {
-  Outcome out = enable();
-  if (out.rc == 0) GTEST_SKIP() << "the engine runs every enablement statement now";
-  expectStatementFailure(out, kNotSupported, "KELA004E  Cannot enable database KELEN.\n");
-  EXPECT_NE(out.msg.find("CREATE TRIGGER"), std::string::npos) << out.msg;
-}
-
 // The double-byte functions are never registered: calling one is the engine's plain error.
 TEST_F(EnableEntries, DoubleByteFunctionsAreNotRegistered) {
   Outcome out = enable();
-  ASSERT_TRUE(out.rc == 0 || out.rc == kNotSupported) << out.msg;
+  ASSERT_EQ(out.rc, 0) << out.msg;
   EXPECT_EQ(exec("values quarnxml.XMLDBCLOBFromFile('x.xml')"), -440);
   EXPECT_EQ(exec("values quarnxml.extractVarchar(cast(null as quarnxml.XMLDBCLOB), '/a')"), -204);
   EXPECT_EQ(value("SELECT COUNT(*) FROM syscat.datatypes WHERE typename IN ('XMLDBCLOB', 'KELDBCSTEST')"), "0");
@@ -335,11 +323,6 @@ TEST_F(EnableEntries, PrecreatedTypesSurviveEnableAndDisable) {
   ASSERT_EQ(exec("create distinct type quarnxml.XMLVarchar as varchar(2000) with comparisons"), 0) << error();
   ASSERT_EQ(exec("create distinct type quarnxml.XMLCLOB as clob(1M)"), 0) << error();
   Outcome out = enable();
-  if (out.rc == kNotSupported) {
-    // Statements 1 and 2 were passed over: the list went on to the triggers.
-    EXPECT_EQ(value("SELECT COUNT(*) FROM syscat.tables WHERE tabname = 'XML_USAGE'"), "1");
-    GTEST_SKIP() << kNotSupportedReason;
-  }
   ASSERT_EQ(out.rc, 0) << out.msg;
   out = disable();
   ASSERT_EQ(out.rc, 0) << out.msg;
@@ -355,7 +338,7 @@ TEST_F(EnableEntries, PrecreatedTypesSurviveEnableAndDisable) {
 TEST_F(EnableEntries, TableSpacesOfTheCatalogueTables) {
   ASSERT_EQ(exec("create tablespace KELDTDRF"), 0) << error();
   Outcome out = enable();
-  ASSERT_TRUE(out.rc == 0 || out.rc == kNotSupported) << out.msg;
+  ASSERT_EQ(out.rc, 0) << out.msg;
   EXPECT_EQ(value("SELECT tbspace FROM syscat.tables WHERE tabschema = 'QUARNXML' AND tabname = 'DTD_REF'"),
             "KELDTDRF");
   EXPECT_NE(value("SELECT tbspace FROM syscat.tables WHERE tabschema = 'QUARNXML' AND tabname = 'XML_USAGE'"),
@@ -366,7 +349,7 @@ TEST_F(EnableEntries, ASecondTableSpaceAppliesToXmlUsageOnly) {
   ASSERT_EQ(exec("create tablespace ts1"), 0) << error();
   ASSERT_EQ(exec("create tablespace \"ts 2\""), 0) << error();
   Outcome out = enable({"KELEN", "ts1", "\"ts 2\""});
-  ASSERT_TRUE(out.rc == 0 || out.rc == kNotSupported) << out.msg;
+  ASSERT_EQ(out.rc, 0) << out.msg;
   EXPECT_EQ(value("SELECT tbspace FROM syscat.tables WHERE tabschema = 'QUARNXML' AND tabname = 'DTD_REF'"), "TS1");
   EXPECT_EQ(value("SELECT tbspace FROM syscat.tables WHERE tabschema = 'QUARNXML' AND tabname = 'XML_USAGE'"),
             "ts 2");
@@ -375,7 +358,7 @@ TEST_F(EnableEntries, ASecondTableSpaceAppliesToXmlUsageOnly) {
 TEST_F(EnableEntries, AnOptionalTableSpaceThatIsNullIsAbsent) {
   ASSERT_EQ(exec("create tablespace ts1"), 0) << error();
   Outcome out = enable({"KELEN", "ts1", nullptr});
-  ASSERT_TRUE(out.rc == 0 || out.rc == kNotSupported) << out.msg;
+  ASSERT_EQ(out.rc, 0) << out.msg;
   EXPECT_EQ(value("SELECT tbspace FROM syscat.tables WHERE tabschema = 'QUARNXML' AND tabname = 'XML_USAGE'"), "TS1");
 }
 
@@ -449,8 +432,6 @@ TEST_F(EnableEntries, EnableThroughCall) {
   std::system(cmd.c_str());
   std::string output = keltest::readFile(outFile);
   ASSERT_EQ(quarn_connect("KELEN", nullptr, nullptr, &ca_), 0);
-  if (output.find("SQL0142N") != std::string::npos) GTEST_SKIP() << "the engine does not run CALL yet (SQLCODE -142)";
-  if (output.find("CREATE TRIGGER") != std::string::npos) GTEST_SKIP() << kNotSupportedReason;
   EXPECT_NE(output.find("KELA006I  The database KELEN was enabled successfully."), std::string::npos) << output;
   EXPECT_EQ(value("SELECT COUNT(*) FROM syscat.tables WHERE tabschema = 'QUARNXML' AND tabname = 'XML_USAGE'"), "1");
 }
