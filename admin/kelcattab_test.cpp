@@ -58,19 +58,11 @@ class CatalogDb : public ::testing::Test {
     char text[1024];
     return sqlaintp_api(text, sizeof text, 1000, nullptr, &ca_) > 0 ? text : "";
   }
-  // Runs the creation list.  An engine without CREATE TRIGGER (SQLCODE -142) still gets the
-  // tables and grants; triggersMade_ tells the tests that need the triggers.
+  // Runs the creation list: tables, grants and triggers.
   void createTables() {
     int n = 0;
     const KelCatTabStmt *create = kelCatTabCreateStatements(&n);
-    for (int i = 0; i < n; ++i) {
-      int rc = exec(create[i].sql);
-      if (create[i].kind == KEL_CATTAB_CREATE_TRIGGER && rc == -142) {
-        triggersMade_ = false;
-        continue;
-      }
-      ASSERT_EQ(rc, 0) << create[i].sql << error();
-    }
+    for (int i = 0; i < n; ++i) ASSERT_EQ(exec(create[i].sql), 0) << create[i].sql << error();
   }
   // Expects the last statement to have been refused by a DTD_REF trigger with text.
   void expectSignal(int sqlcode, const char *text) {
@@ -85,7 +77,6 @@ class CatalogDb : public ::testing::Test {
   keltest::ScopedEnv env_;
   sqlca ca_{};
   char msg_[KEL_MSG_BUFFER + 1] = "";
-  bool triggersMade_ = true;
 };
 
 TEST_F(CatalogDb, EnabledOnceXmlUsageExists) {
@@ -98,7 +89,6 @@ TEST_F(CatalogDb, EnabledOnceXmlUsageExists) {
   int n = 0;
   const KelCatTabStmt *drop = kelCatTabDropStatements(&n);
   for (int i = 0; i < n; ++i) {
-    if (!triggersMade_ && std::strncmp(drop[i].sql, "drop trigger", 12) == 0) continue;
     ASSERT_EQ(exec(drop[i].sql), 0) << drop[i].sql << error();
   }
   ASSERT_EQ(kelIsDatabaseEnabled(nullptr, &enabled, msg_), 0);
@@ -107,7 +97,6 @@ TEST_F(CatalogDb, EnabledOnceXmlUsageExists) {
 
 TEST_F(CatalogDb, DtdRefTriggersKeepTheUsageCountHonest) {
   createTables();
-  if (!triggersMade_) GTEST_SKIP() << "the engine does not run CREATE TRIGGER yet (SQLCODE -142)";
   expectSignal(exec("insert into quarnxml.dtd_ref (dtdid, content, usage_count) values "
                     "('d1', quarnxml.xmlclob(clob('<!ELEMENT a (#PCDATA)>')), 1)"),
                KEL_DTDREF_BAD_INSERT_TEXT);

@@ -493,7 +493,6 @@ TEST_F(Cli, ProcedureConnectionJoinsTheCallersUnitOfWork) {
       << ca_.sqlcode;
   ASSERT_EQ(quarn_commit(&ca_), 0);
   int rc = exec("CALL CLITEST.CLIINSERT(41)");
-  if (rc == -142) GTEST_SKIP() << "the engine does not run CALL yet (SQL0142N)";
   ASSERT_EQ(rc, 0) << ca_.sqlstate << " " << std::string(ca_.sqlerrmc, static_cast<size_t>(ca_.sqlerrml));
   EXPECT_EQ(rowCount(), 1);
   ASSERT_EQ(exec("ROLLBACK"), 0);
