@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "kel_test_ctx.h"
 #include "kel_test_env.h"
 #include "kelSgDocHandler.h"
 #include "kelctx.h"
@@ -15,22 +16,7 @@
 
 namespace {
 
-class Parser : public ::testing::Test {
- protected:
-  void SetUp() override {
-    env.set("QUARNINSTANCE", "pinst");
-    env.set("QUARNKELPATH", dir.str());
-    KelCodePageRequest request{0, 1208, nullptr};
-    ASSERT_EQ(kelInit(&ctx, KEL_FULL_MESSAGES, &request, state, msg, "UTF-8"), 0) << msg;
-  }
-  void TearDown() override { kelTerm(&ctx, state); }
-
-  keltest::TempDir dir;
-  keltest::ScopedEnv env;
-  KelCallContext ctx{};
-  char state[6] = "00000";
-  char msg[KEL_MSG_BUFFER + 1] = "";
-};
+using Parser = keltest::CallContextTest;
 
 TEST_F(Parser, SharedInitialisationIsReported) { EXPECT_EQ(kelInitializeParser(&ctx, state, msg), 0); }
 

@@ -8,22 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "kel_test_ctx.h"
 #include "kel_test_env.h"
 #include "kelctx.h"
 #include "kelmsg.h"
 
 namespace {
 
-class Extract : public ::testing::Test {
+class Extract : public keltest::CallContextTest {
  protected:
-  void SetUp() override {
-    env.set("QUARNINSTANCE", "xinst");
-    env.set("QUARNKELPATH", dir.str());
-    KelCodePageRequest request{0, 1208, nullptr};
-    ASSERT_EQ(kelInit(&ctx, KEL_FULL_MESSAGES, &request, state, msg, "UTF-8"), 0) << msg;
-  }
-  void TearDown() override { kelTerm(&ctx, state); }
-
   // All items, or {"ERROR <state>"} when extractAll fails.
   std::vector<std::string> all(const std::string &doc, const std::string &path, int tagged = 0,
                                int32_t limit = 4000, const char *dtd = nullptr, int inMemory = 1) {
@@ -51,12 +44,6 @@ class Extract : public ::testing::Test {
     free(value);
     return s;
   }
-
-  keltest::TempDir dir;
-  keltest::ScopedEnv env;
-  KelCallContext ctx{};
-  char state[6] = "00000";
-  char msg[KEL_MSG_BUFFER + 1] = "";
 };
 
 using V = std::vector<std::string>;

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "kel_test_ctx.h"
 #include "kel_test_env.h"
 #include "kelctx.h"
 #include "kelmsg.h"
@@ -14,23 +15,7 @@
 
 namespace {
 
-class Validation : public ::testing::Test {
- protected:
-  void SetUp() override {
-    env.set("QUARNINSTANCE", "vinst");
-    env.set("QUARNKELPATH", dir.str());
-    env.set("QUARNPATH", dir.str());
-    KelCodePageRequest request{0, 1208, nullptr};
-    ASSERT_EQ(kelInit(&ctx, KEL_FULL_MESSAGES, &request, state, msg, "UTF-8"), 0) << msg;
-  }
-  void TearDown() override { kelTerm(&ctx, state); }
-
-  keltest::TempDir dir;
-  keltest::ScopedEnv env;
-  KelCallContext ctx{};
-  char state[6] = "00000";
-  char msg[KEL_MSG_BUFFER + 1] = "";
-};
+using Validation = keltest::CallContextTest;
 
 const char kDtd[] = "<!ELEMENT a (b+)><!ELEMENT b (#PCDATA)><!ATTLIST b k CDATA #REQUIRED>";
 
