@@ -26,6 +26,20 @@ int failWith(KelCallContext *ctx, int msgNo, int32_t *rc, char *msg) {
   return -1;
 }
 
+// A large object passed with its 32-bit length in front of the data.
+void readLengthPrefixed(const sqlvar *var, char **data, int32_t *len) {
+  *len = readInt32(var->sqldata);
+  *data = var->sqldata + sizeof(int32_t);
+}
+
+// A varying character value: a 16-bit length, then the data.
+void readVarying(const sqlvar *var, char **data, int32_t *len) {
+  uint16_t n;
+  std::memcpy(&n, var->sqldata, sizeof n);
+  *len = n;
+  *data = var->sqldata + sizeof n;
+}
+
 // Shows a large value in the trace: up to 99 bytes whole, else the first 75, "..." and the
 // last 22.
 void traceContent(KelCallContext *ctx, const char *data, int32_t len) {
@@ -67,21 +81,16 @@ int kelGetStProcParam(KelCallContext *ctx, struct sqlda *da, int index, char **d
         *data = var->sqldata;
       } else {
         KEL_TRACE(ctx, "lenptr = NULL\n");
-        *len = readInt32(var->sqldata);
-        *data = var->sqldata + sizeof(int32_t);
+        readLengthPrefixed(var, data, len);
       }
       KEL_TRACE(ctx, "lob length:%d\n", *len);
       traceContent(ctx, *data, *len);
       break;
     }
     case SQL_TYP_VARCHAR: case SQL_TYP_NVARCHAR:
-    case SQL_TYP_LONG: case SQL_TYP_NLONG: {
-      uint16_t n;
-      std::memcpy(&n, var->sqldata, sizeof n);
-      *len = n;
-      *data = var->sqldata + sizeof n;
+    case SQL_TYP_LONG: case SQL_TYP_NLONG:
+      readVarying(var, data, len);
       break;
-    }
     case SQL_TYP_CHAR: case SQL_TYP_NCHAR:
     case SQL_TYP_CSTR: case SQL_TYP_NCSTR:
       *len = static_cast<uint16_t>(var->sqllen);
@@ -101,17 +110,12 @@ int kelGetStringParameter(KelCallContext *ctx, struct sqlvar *var, char **data, 
   switch (var->sqltype) {
     case SQL_TYP_BLOB: case SQL_TYP_NBLOB:
     case SQL_TYP_CLOB: case SQL_TYP_NCLOB:
-      *len = readInt32(var->sqldata);
-      *data = var->sqldata + sizeof(int32_t);
+      readLengthPrefixed(var, data, len);
       break;
     case SQL_TYP_VARCHAR: case SQL_TYP_NVARCHAR:
-    case SQL_TYP_LONG: case SQL_TYP_NLONG: {
-      uint16_t n;
-      std::memcpy(&n, var->sqldata, sizeof n);
-      *len = n;
-      *data = var->sqldata + sizeof n;
+    case SQL_TYP_LONG: case SQL_TYP_NLONG:
+      readVarying(var, data, len);
       break;
-    }
     case SQL_TYP_CHAR: case SQL_TYP_NCHAR:
       *len = static_cast<uint16_t>(var->sqllen);
       *data = var->sqldata;
