@@ -63,7 +63,11 @@ bool equals(const XMLCh *a, const XMLCh *b) {
 bool isStar(const XMLCh *name) { return name[0] == u'*' && name[1] == 0; }
 
 bool stepMatches(const KelQuery::StepTest &step, const KelPathNode &node) {
-  if (!isStar(step.name) && !equals(step.name, node.name())) return false;
+  if (!step.any) {
+    const std::u16string &name = node.name();
+    if (name.size() != step.nameLen || std::char_traits<XMLCh>::compare(name.data(), step.name, step.nameLen) != 0)
+      return false;
+  }
   if (step.predName == nullptr) return true;
   const XMLCh *value = node.attrs().getValue(step.predName);
   return value != nullptr && equals(value, step.predValue);
@@ -255,6 +259,8 @@ bool KelQuery::parseChunk(XMLCh *text, std::vector<StepTest> *chain) {
     if (open != nullptr) *open = 0;
     step.name = text;
     if (!checkName(step.name)) return false;
+    step.nameLen = length16(step.name);
+    step.any = isStar(step.name);
     if (open != nullptr) {
       XMLCh *at = findChar(open + 1, u'@');
       if (at != nullptr) {

@@ -117,6 +117,8 @@ class KelQuery {
     const XMLCh *name = nullptr;       // "*" matches any element
     const XMLCh *predName = nullptr;   // null without a predicate
     const XMLCh *predValue = nullptr;
+    size_t nameLen = 0;                // characters of name
+    bool any = false;                  // name is "*"
   };
   // The compiled chains, for inspection: head in path order, tail last step first.
   const std::vector<StepTest> &head() const { return head_; }
