@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <mutex>
 #include <set>
+#include <string_view>
 #include <utility>
 
 #include "catalog.h"
@@ -185,55 +186,166 @@ bool isStringType(const QType &t) {
   }
 }
 
-// Writes an input value into its buffer (a fresh locator for a large object passed as locator).
-void putInput(Session &s, const RoutineParam &p, const Value &v, std::vector<char> *buf, short *ind,
+// One argument as a call reads it, without copying its bytes: a view of a Value or of an SQLite
+// value, valid while that value is.
+struct ArgRef {
+  Value::Kind kind = Value::Null;
+  int64_t i = 0;
+  double d = 0;
+  std::string_view bytes;  // Text and Blob
+
+  bool isNull() const { return kind == Value::Null; }
+  Value value() const {
+    switch (kind) {
+      case Value::Int: return Value::integer(i);
+      case Value::Real: return Value::real(d);
+      case Value::Text: return Value::text(std::string(bytes));
+      case Value::Blob: return Value::blob(std::string(bytes));
+      default: return Value::null();
+    }
+  }
+};
+
+ArgRef argOf(const Value &v) {
+  ArgRef a;
+  a.kind = v.kind;
+  a.i = v.i;
+  a.d = v.d;
+  if (v.kind == Value::Text || v.kind == Value::Blob) a.bytes = v.s;
+  return a;
+}
+
+ArgRef argOf(sqlite3_value *v) {
+  ArgRef a;
+  switch (sqlite3_value_type(v)) {
+    case SQLITE_INTEGER: a.kind = Value::Int; a.i = sqlite3_value_int64(v); break;
+    case SQLITE_FLOAT: a.kind = Value::Real; a.d = sqlite3_value_double(v); break;
+    case SQLITE_TEXT: {
+      a.kind = Value::Text;
+      const char *p = reinterpret_cast<const char *>(sqlite3_value_text(v));
+      a.bytes = std::string_view(p ? p : "", static_cast<size_t>(sqlite3_value_bytes(v)));
+      break;
+    }
+    case SQLITE_BLOB: {
+      a.kind = Value::Blob;
+      const char *p = static_cast<const char *>(sqlite3_value_blob(v));
+      a.bytes = std::string_view(p ? p : "", p ? static_cast<size_t>(sqlite3_value_bytes(v)) : 0);
+      break;
+    }
+    default: break;
+  }
+  return a;
+}
+
+// Makes buf hold at least n bytes; bytes it gains are zero, bytes it had keep their contents.
+char *reserveBytes(std::vector<char> *buf, size_t n) {
+  if (buf->size() < n) buf->resize(n, 0);
+  return buf->data();
+}
+
+// Writes an input into its buffer (a fresh locator for a large object passed as locator),
+// growing the buffer when the value needs more than it holds.  Only the bytes of the value and
+// its terminator are written: the buffer is the call's, reused from row to row, and a function
+// reads an input up to its terminator or declared length.  A null input is written as zero bytes.
+void putInput(Session &s, const RoutineParam &p, const ArgRef &v, std::vector<char> *buf, short *ind,
               std::vector<uint32_t> *locators) {
   const QType &t = p.type;
-  size_t n = storageBytes(p);
-  if (!p.locator && t.isLob()) n = sizeof(sqlint32) + (v.isNull() ? 0 : v.s.size()) + 1;
-  if (isStringType(t) && !v.isNull()) n = std::max(n, v.str().size() + 1);
-  buf->assign(n + 8, 0);
   *ind = v.isNull() ? -1 : 0;
-  if (v.isNull()) return;
-  char *b = buf->data();
+  if (v.isNull()) {
+    size_t n = (t.isLob() && !p.locator) ? sizeof(sqlint32) + 1 : storageBytes(p);
+    char *b = reserveBytes(buf, std::max<size_t>(n + 8, 16));
+    std::memset(b, 0, 16);
+    return;
+  }
   if (p.locator) {
-    udf_locator id = s.createLocator(v);
+    char *b = reserveBytes(buf, sizeof(udf_locator) + 8);
+    udf_locator id = s.createLocator(v.value());
     locators->push_back(id);
     std::memcpy(b, &id, sizeof id);
     return;
   }
   switch (t.base) {
-    case Base::SmallInt: { short x = static_cast<short>(valueInt(v)); std::memcpy(b, &x, sizeof x); return; }
-    case Base::Integer: { sqlint32 x = static_cast<sqlint32>(valueInt(v)); std::memcpy(b, &x, sizeof x); return; }
-    case Base::BigInt: { sqlint64 x = valueInt(v); std::memcpy(b, &x, sizeof x); return; }
-    case Base::Real: { float x = static_cast<float>(valueDouble(v)); std::memcpy(b, &x, sizeof x); return; }
-    case Base::Double: case Base::Decimal: { double x = valueDouble(v); std::memcpy(b, &x, sizeof x); return; }
+    case Base::SmallInt: case Base::Integer: case Base::BigInt: case Base::Real: case Base::Double:
+    case Base::Decimal: {
+      const Value num = v.value();  // no copy for numbers; text is converted as strtoll / strtod do
+      const int64_t iv = valueInt(num);
+      const double dv = valueDouble(num);
+      char *b = reserveBytes(buf, sizeof(double) + 8);
+      switch (t.base) {
+        case Base::SmallInt: { short x = static_cast<short>(iv); std::memcpy(b, &x, sizeof x); return; }
+        case Base::Integer: { sqlint32 x = static_cast<sqlint32>(iv); std::memcpy(b, &x, sizeof x); return; }
+        case Base::BigInt: { sqlint64 x = iv; std::memcpy(b, &x, sizeof x); return; }
+        case Base::Real: { float x = static_cast<float>(dv); std::memcpy(b, &x, sizeof x); return; }
+        default: std::memcpy(b, &dv, sizeof dv); return;
+      }
+    }
     case Base::Clob: case Base::Blob: case Base::DbClob: {
-      sqlint32 len = static_cast<sqlint32>(v.s.size());
+      std::string text;
+      std::string_view data = v.bytes;
+      if (v.kind != Value::Text && v.kind != Value::Blob) data = text = v.value().str();
+      sqlint32 len = static_cast<sqlint32>(data.size());
+      char *b = reserveBytes(buf, sizeof len + data.size() + 1 + 8);
       std::memcpy(b, &len, sizeof len);
-      std::memcpy(b + sizeof len, v.s.data(), v.s.size());
+      std::memcpy(b + sizeof len, data.data(), data.size());
+      b[sizeof len + data.size()] = 0;
       return;
     }
     default: {
-      std::string text = v.str();
-      if (t.base == Base::Char && static_cast<int64_t>(text.size()) < t.length)
-        text.append(static_cast<size_t>(t.length) - text.size(), ' ');
-      if (text.size() + 1 > buf->size()) buf->assign(text.size() + 9, 0), b = buf->data();
-      std::memcpy(b, text.data(), text.size());
+      std::string text;
+      std::string_view data = v.bytes;
+      if (v.kind != Value::Text && v.kind != Value::Blob) data = text = v.value().str();
+      size_t pad = 0;
+      if (t.base == Base::Char && static_cast<int64_t>(data.size()) < t.length)
+        pad = static_cast<size_t>(t.length) - data.size();
+      char *b = reserveBytes(buf, std::max(storageBytes(p), data.size() + pad + 1) + 8);
+      std::memcpy(b, data.data(), data.size());
+      std::memset(b + data.size(), ' ', pad);
+      b[data.size() + pad] = 0;
       return;
     }
   }
 }
 
+void putInput(Session &s, const RoutineParam &p, const Value &v, std::vector<char> *buf, short *ind,
+              std::vector<uint32_t> *locators) {
+  putInput(s, p, argOf(v), buf, ind, locators);
+}
+
 // ======================================================================= the QUARNSQL frame
 
-// One call of a function: its argument buffers and the trailing arguments.
+// Result buffers up to this size are cleared whole before every call; larger ones (strings and
+// large objects) only as far as the previous call's value reached.
+constexpr size_t kClearWhole = 64;
+
+// Bytes at the start of result buffer buf that the value written there occupies: a string
+// through its terminator, a large object its length, data and terminator; the whole buffer when
+// the value does not end within the declared size.
+size_t resultExtent(const RoutineParam &p, const std::vector<char> &buf) {
+  if (buf.size() <= kClearWhole) return buf.size();
+  const char *b = buf.data();
+  size_t cap = std::min(storageBytes(p), buf.size());
+  if (!p.locator && p.type.isLob()) {
+    sqlint32 len;
+    std::memcpy(&len, b, sizeof len);
+    if (len < 0 || static_cast<size_t>(len) + sizeof len + 1 > cap) return buf.size();
+    return sizeof len + static_cast<size_t>(len) + 1;
+  }
+  const void *nul = std::memchr(b, 0, cap);
+  return nul == nullptr ? buf.size() : static_cast<size_t>(static_cast<const char *>(nul) - b) + 1;
+}
+
+// One call site of a function (a scalar reference or a table function cursor): its argument
+// buffers and the trailing arguments, made once and reused by every call.  The argument list
+// points into the frame, so a frame is never copied or moved.
 struct Frame {
   const RoutineDef *def = nullptr;
   bool table = false;
   std::vector<std::vector<char>> in, out;
+  std::vector<size_t> outExtent;  // bytes of each result buffer a call may have written
   std::vector<short> inInd, outInd;
   std::vector<uint32_t> argLocators;
+  std::vector<void *> args;  // the argument list of the call
+  size_t padArg = 0;         // index of the scratchpad in args, 0 when there is none
   char sqlstate[SQLUDF_SQLSTATE_LEN + 1 + 2] = {};
   char fname[SQLUDF_FQNAME_LEN + 1] = {};
   char specname[SQLUDF_SPECNAME_LEN + 1] = {};
@@ -242,12 +354,14 @@ struct Frame {
   sqludf_dbinfo dbinfo{};
 
   Frame(Session &s, const RoutineDef &d, bool isTable) : def(&d), table(isTable) {
-    const std::vector<RoutineParam> results = isTable ? d.columns : std::vector<RoutineParam>{d.result};
     in.resize(d.params.size());
     inInd.assign(d.params.size(), -1);
     for (size_t k = 0; k < d.params.size(); ++k) in[k].assign(storageBytes(d.params[k]) + 8, 0);
-    out.resize(results.size());
-    outInd.assign(results.size(), -1);
+    size_t nOut = isTable ? d.columns.size() : 1;
+    out.resize(nOut);
+    outExtent.assign(nOut, 0);
+    outInd.assign(nOut, -1);
+    for (size_t k = 0; k < nOut; ++k) out[k].assign(storageBytes(result(k)) + 8, 0);
     std::snprintf(fname, sizeof fname, "%s", d.qualified().c_str());
     std::snprintf(specname, sizeof specname, "%s", d.specific.c_str());
     auto put = [](char *dst, unsigned short *len, size_t cap, const std::string &v) {
@@ -261,26 +375,7 @@ struct Frame {
     dbinfo.appcodepage = 1208;
     std::memcpy(dbinfo.ver_rel, "SQL01000", 8);
     std::snprintf(dbinfo.platform_name, sizeof dbinfo.platform_name, "%s", "LINUX");
-  }
 
-  void clearResults() {
-    const std::vector<RoutineParam> &results = table ? def->columns : resultsOfScalar();
-    for (size_t k = 0; k < out.size(); ++k) out[k].assign(storageBytes(results[k]) + 8, 0);
-    std::fill(outInd.begin(), outInd.end(), static_cast<short>(-1));
-  }
-  const std::vector<RoutineParam> &resultsOfScalar() {
-    if (scalarResults.empty()) scalarResults.push_back(def->result);
-    return scalarResults;
-  }
-  std::vector<RoutineParam> scalarResults;
-
-  // Makes the call; the results and SQLSTATE are read by the caller.
-  void invoke(Session &s, void *fn, sqludf_scratchpad *pad, int type) {
-    clearResults();
-    std::memcpy(sqlstate, "00000", 6);
-    std::memset(msg, 0, sizeof msg);
-    callType = type;
-    std::vector<void *> args;
     for (auto &b : in) args.push_back(b.data());
     for (auto &b : out) args.push_back(b.data());
     for (short &i : inInd) args.push_back(&i);
@@ -289,12 +384,38 @@ struct Frame {
     args.push_back(fname);
     args.push_back(specname);
     args.push_back(msg);
-    if (def->scratchpad || table) args.push_back(pad);
-    if (def->finalCall || table) args.push_back(&callType);
-    if (def->dbinfo) args.push_back(&dbinfo);
+    if (d.scratchpad || table) {
+      padArg = args.size();
+      args.push_back(nullptr);
+    }
+    if (d.finalCall || table) args.push_back(&callType);
+    if (d.dbinfo) args.push_back(&dbinfo);
+  }
+  Frame(const Frame &) = delete;
+  Frame &operator=(const Frame &) = delete;
+
+  // The declaration of result k (a column of a table function, the result of a scalar one).
+  const RoutineParam &result(size_t k) const { return table ? def->columns[k] : def->result; }
+
+  // Makes the call; the results and SQLSTATE are read by the caller.  Result buffers are
+  // zero where the function may look for its earlier values, indicators say null.
+  void invoke(Session &s, void *fn, sqludf_scratchpad *pad, int type) {
     if (args.size() > kMaxCallArgs) raise(-440, "42884", {def->qualified(), "FUNCTION"});
-    SessionScope scope(&s);
-    callPointers(fn, args);
+    for (size_t k = 0; k < out.size(); ++k) {
+      std::memset(out[k].data(), 0, out[k].size() <= kClearWhole ? out[k].size() : outExtent[k]);
+      outExtent[k] = out[k].size();  // until the call has returned
+      outInd[k] = -1;
+    }
+    std::memcpy(sqlstate, "00000", 6);
+    std::memset(msg, 0, sizeof msg);
+    callType = type;
+    for (size_t k = 0; k < in.size(); ++k) args[k] = in[k].data();  // an input may have grown
+    if (padArg != 0) args[padArg] = pad;
+    {
+      SessionScope scope(&s);
+      callPointers(fn, args);
+    }
+    for (size_t k = 0; k < out.size(); ++k) outExtent[k] = resultExtent(result(k), out[k]);
   }
 
   std::string message() const { return std::string(msg, strnlen(msg, SQLUDF_MSGTEXT_LEN)); }
@@ -310,8 +431,8 @@ bool validStateChars(const char *st) {
 // is recorded in the session.
 int checkState(Session &s, const Frame &f, bool tableFetch) {
   const char *st = f.sqlstate;
+  if (std::memcmp(st, "00000", 5) == 0) return 0;
   std::string state(st, strnlen(st, 5));
-  if (state == "00000") return 0;
   if (tableFetch && state == "02000") return 1;
   if (state.size() == 5 && validStateChars(st)) {
     if (state.compare(0, 2, "38") == 0) raise(-443, st, {f.def->qualified(), f.def->specific, f.message()});
@@ -337,55 +458,71 @@ void freeCreated(Session &s, RoutineRuntime &rt, size_t mark) {
   }
 }
 
-// A result buffer as a value; throws -450 for a string that is not terminated within its
-// declared length or a large object longer than declared.
-Value resultValue(Session &s, const RoutineDef &def, const RoutineParam &p, const std::vector<char> &buf, short ind) {
-  if (ind < 0) return Value::null();
+// A result buffer as a view, valid while buf and the locators of the call are; throws -450 for
+// a string that is not terminated within its declared length or a large object longer than
+// declared, -423 for a result locator that is not valid.
+ArgRef readResult(Session &s, const RoutineDef &def, const RoutineParam &p, const std::vector<char> &buf, short ind) {
+  ArgRef r;
+  if (ind < 0) return r;
   const char *b = buf.data();
-  auto tooLong = [&]() -> Value { raise(-450, "39501", {def.qualified(), def.specific}); };
+  auto tooLong = [&]() -> ArgRef { raise(-450, "39501", {def.qualified(), def.specific}); };
+  const Value::Kind textKind = p.type.base == Base::Blob ? Value::Blob : Value::Text;
   if (p.locator) {
     udf_locator id;
     std::memcpy(&id, b, sizeof id);
     const Value *v = s.locatorValue(id);
     if (v == nullptr) raise(-423, "0F001", {});
     if (p.type.length > 0 && static_cast<int64_t>(v->s.size()) > p.type.length) tooLong();
-    return p.type.base == Base::Blob ? Value::blob(v->s) : Value::text(v->s);
+    r.kind = textKind;
+    r.bytes = v->s;
+    return r;
   }
   switch (p.type.base) {
-    case Base::SmallInt: { short x; std::memcpy(&x, b, sizeof x); return Value::integer(x); }
-    case Base::Integer: { sqlint32 x; std::memcpy(&x, b, sizeof x); return Value::integer(x); }
-    case Base::BigInt: { sqlint64 x; std::memcpy(&x, b, sizeof x); return Value::integer(x); }
-    case Base::Real: { float x; std::memcpy(&x, b, sizeof x); return Value::real(x); }
-    case Base::Double: case Base::Decimal: { double x; std::memcpy(&x, b, sizeof x); return Value::real(x); }
+    case Base::SmallInt: { short x; std::memcpy(&x, b, sizeof x); r.kind = Value::Int; r.i = x; return r; }
+    case Base::Integer: { sqlint32 x; std::memcpy(&x, b, sizeof x); r.kind = Value::Int; r.i = x; return r; }
+    case Base::BigInt: { sqlint64 x; std::memcpy(&x, b, sizeof x); r.kind = Value::Int; r.i = x; return r; }
+    case Base::Real: { float x; std::memcpy(&x, b, sizeof x); r.kind = Value::Real; r.d = x; return r; }
+    case Base::Double: case Base::Decimal: { double x; std::memcpy(&x, b, sizeof x); r.kind = Value::Real; r.d = x; return r; }
     case Base::Clob: case Base::Blob: case Base::DbClob: {
       sqlint32 len;
       std::memcpy(&len, b, sizeof len);
       if (len < 0 || static_cast<size_t>(len) + sizeof len + 1 > storageBytes(p)) tooLong();
-      std::string data(b + sizeof len, static_cast<size_t>(len));
-      return p.type.base == Base::Blob ? Value::blob(data) : Value::text(data);
+      r.kind = textKind;
+      r.bytes = std::string_view(b + sizeof len, static_cast<size_t>(len));
+      return r;
     }
     default: {
       size_t cap = storageBytes(p);
       const void *nul = std::memchr(b, 0, cap);
       if (nul == nullptr) tooLong();
-      std::string text(b, static_cast<size_t>(static_cast<const char *>(nul) - b));
+      size_t n = static_cast<size_t>(static_cast<const char *>(nul) - b);
       if (p.type.base == Base::Char) {
-        while (!text.empty() && text.back() == ' ') text.pop_back();
+        while (n > 0 && b[n - 1] == ' ') --n;
       }
-      return Value::text(text);
+      r.kind = Value::Text;
+      r.bytes = std::string_view(b, n);
+      return r;
     }
   }
 }
 
-void setResult(sqlite3_context *ctx, const Value &v) {
+// A result buffer as a value; throws as readResult.
+Value resultValue(Session &s, const RoutineDef &def, const RoutineParam &p, const std::vector<char> &buf, short ind) {
+  return readResult(s, def, p, buf, ind).value();
+}
+
+// Sets the SQL function's result; SQLite copies text and blobs.
+void setResult(sqlite3_context *ctx, const ArgRef &v) {
   switch (v.kind) {
     case Value::Null: sqlite3_result_null(ctx); return;
     case Value::Int: sqlite3_result_int64(ctx, v.i); return;
     case Value::Real: sqlite3_result_double(ctx, v.d); return;
-    case Value::Text: sqlite3_result_text64(ctx, v.s.data(), v.s.size(), SQLITE_TRANSIENT, SQLITE_UTF8); return;
-    case Value::Blob: sqlite3_result_blob64(ctx, v.s.data(), v.s.size(), SQLITE_TRANSIENT); return;
+    case Value::Text: sqlite3_result_text64(ctx, v.bytes.data(), v.bytes.size(), SQLITE_TRANSIENT, SQLITE_UTF8); return;
+    case Value::Blob: sqlite3_result_blob64(ctx, v.bytes.data(), v.bytes.size(), SQLITE_TRANSIENT); return;
   }
 }
+
+void setResult(sqlite3_context *ctx, const Value &v) { setResult(ctx, argOf(v)); }
 
 void resultError(sqlite3_context *ctx, const QError &e) {
   std::string m = encodeError(e.sqlcode, e.sqlstate.c_str(), e.tokens);
@@ -453,7 +590,7 @@ void qudf(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
     Frame &f = *site->frame;
     bool anyNull = false;
     for (int k = 1; k < argc; ++k) {
-      Value v = valueOf(argv[k]);
+      ArgRef v = argOf(argv[k]);
       anyNull = anyNull || v.isNull();
       putInput(*s, def.params[static_cast<size_t>(k - 1)], v, &f.in[static_cast<size_t>(k - 1)],
                &f.inInd[static_cast<size_t>(k - 1)], &f.argLocators);
@@ -471,10 +608,10 @@ void qudf(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
     try {
       f.invoke(*s, site->fn, &site->pad, type);
       checkState(*s, f, false);
-      Value v = resultValue(*s, def, def.result, f.out[0], f.outInd[0]);
+      // SQLite copies the value before the locators it may live in are freed.
+      setResult(ctx, readResult(*s, def, def.result, f.out[0], f.outInd[0]));
       freeCreated(*s, rt, mark);
       freeLocators(*s, &f.argLocators);
-      setResult(ctx, v);
     } catch (...) {
       freeCreated(*s, rt, mark);
       freeLocators(*s, &f.argLocators);
