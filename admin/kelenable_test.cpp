@@ -266,8 +266,8 @@ TEST_F(EnableEntries, DisablingADatabaseThatIsNotEnabledGives6AndKela071w) {
   sqlint32 rc = 0;
   char msg[1025] = "";
   short inds[3] = {0, -1, -1};
-  char sqlstate[6] = "", proc[] = "QUARNXML.KELDISABLEDB", spec[] = "KELDISABLEDB", diag[71] = "";
-  library().disableStp(name, &rc, msg, &inds[0], &inds[1], &inds[2], sqlstate, proc, spec, diag);
+  char sqlstate[6] = "", proc[] = "QUARNXML.KELDISABLEDB", specific[] = "KELDISABLEDB", diag[71] = "";
+  library().disableStp(name, &rc, msg, &inds[0], &inds[1], &inds[2], sqlstate, proc, specific, diag);
   EXPECT_EQ(rc, 6);
   EXPECT_STREQ(msg, "KELA071W  The database is not enabled or has already been disabled.\n");
   EXPECT_EQ(inds[0], -128);

@@ -1,6 +1,6 @@
 /*
  * kelprocs.h - the table of the stored-procedure entries that quarnxml exports: one row per
- * exported symbol with its parameter convention and its specification (parameters and worker).
+ * exported symbol with its parameter convention and its description (parameters and worker).
  * Constant data.
  */
 #ifndef KEL_PROCS_H
@@ -15,7 +15,7 @@ enum class KelConvention { Dari, Sql };
 struct KelProcEntry {
   const char *symbol;        // the exported entry name
   KelConvention convention;
-  const KelProcSpec *spec;
+  const KelProcSpec *procSpec;
 };
 
 // Every procedure entry of the library, in no particular order.

@@ -1,5 +1,5 @@
 // The entry table of quarnxml against the built library: every row names a symbol the library
-// exports, once, with a specification whose layouts end in returnCode and returnMsg.
+// exports, once, with a description whose layouts end in returnCode and returnMsg.
 #include "kelprocs.h"
 
 #include <dlfcn.h>
@@ -21,9 +21,9 @@ TEST(KelProcs, EveryEntryIsExportedOnceWithAReturnCodeAndMessage) {
   for (const KelProcEntry &e : kelProcedureEntries()) {
     EXPECT_TRUE(seen.insert(e.symbol).second) << e.symbol;
     EXPECT_NE(dlsym(handle, e.symbol), nullptr) << e.symbol;
-    ASSERT_NE(e.spec, nullptr) << e.symbol;
-    for (int i = 0; i < e.spec->nLayouts; ++i) {
-      const KelProcLayout &l = e.spec->layouts[i];
+    ASSERT_NE(e.procSpec, nullptr) << e.symbol;
+    for (int i = 0; i < e.procSpec->nLayouts; ++i) {
+      const KelProcLayout &l = e.procSpec->layouts[i];
       ASSERT_GE(l.count, 2) << e.symbol;
       EXPECT_EQ(l.params[l.count - 2].kind, KelParamKind::ReturnCode) << e.symbol;
       EXPECT_EQ(l.params[l.count - 1].kind, KelParamKind::ReturnMsg) << e.symbol;

@@ -38,8 +38,8 @@ void directTinc(sqlite3_context *ctx, int, sqlite3_value **argv) {
   auto fn = reinterpret_cast<Tinc>(sqlite3_user_data(ctx));
   sqlint32 in = sqlite3_value_int(argv[0]), out = 0;
   short inInd = sqlite3_value_type(argv[0]) == SQLITE_NULL ? -1 : 0, outInd = -1;
-  char state[6] = "00000", fname[28] = "TINC", spec[19] = "TINC", msg[71] = "";
-  fn(&in, &out, &inInd, &outInd, state, fname, spec, msg);
+  char state[6] = "00000", fname[28] = "TINC", specific[19] = "TINC", msg[71] = "";
+  fn(&in, &out, &inInd, &outInd, state, fname, specific, msg);
   if (outInd < 0) sqlite3_result_null(ctx);
   else sqlite3_result_int(ctx, out);
 }

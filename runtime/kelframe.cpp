@@ -44,7 +44,7 @@ using Copy = std::unique_ptr<char, FreeDeleter>;
 
 // Steps common to both conventions once the inputs are in args: set up a context, check the
 // required inputs, run the worker, tear down.  returnMsg holds 1025 bytes.
-int32_t runSqlConvention(const KelProcSpec &spec, const KelProcLayout &layout, KelArg *args,
+int32_t runSqlConvention(const KelProcSpec &proc, const KelProcLayout &layout, KelArg *args,
                          char *returnMsg, const char *procName) {
   KelCallContext ctx{};
   char sqlstate[6] = "00000";
@@ -62,7 +62,7 @@ int32_t runSqlConvention(const KelProcSpec &spec, const KelProcLayout &layout, K
     }
     if (rc >= 0) {
       KelProcCall call{&ctx, args, layout.count, returnMsg, procName};
-      rc = spec.worker(call);
+      rc = proc.worker(call);
     }
   }
   KEL_TRACE(&ctx, "exit. error code:%d; message:%s\n", rc, returnMsg);
@@ -128,20 +128,20 @@ void setIndicator(sqlvar *var, short value) {
   if (var->sqlind != nullptr) *var->sqlind = value;
 }
 
-const KelProcLayout *chooseLayout(const KelProcSpec &spec, const sqlda *da) {
-  for (int i = 0; i < spec.nLayouts; ++i)
-    if (spec.layouts[i].count == da->sqld) return &spec.layouts[i];
-  for (int i = 0; i < spec.nLayouts; ++i)
-    if (spec.layouts[i].count == da->sqln) return &spec.layouts[i];
+const KelProcLayout *chooseLayout(const KelProcSpec &proc, const sqlda *da) {
+  for (int i = 0; i < proc.nLayouts; ++i)
+    if (proc.layouts[i].count == da->sqld) return &proc.layouts[i];
+  for (int i = 0; i < proc.nLayouts; ++i)
+    if (proc.layouts[i].count == da->sqln) return &proc.layouts[i];
   return nullptr;
 }
 
 }  // namespace
 
-int kelDariFrame(const KelProcSpec &spec, struct sqlda *da, struct sqlca *ca) {
+int kelDariFrame(const KelProcSpec &proc, struct sqlda *da, struct sqlca *ca) {
   (void)ca;
   if (da == nullptr) return 1;
-  const KelProcLayout *layout = chooseLayout(spec, da);
+  const KelProcLayout *layout = chooseLayout(proc, da);
   if (layout == nullptr || layout->count > da->sqld) return 1;
 
   KelCallContext ctx{};
@@ -203,7 +203,7 @@ int kelDariFrame(const KelProcSpec &spec, struct sqlda *da, struct sqlca *ca) {
     if (rc >= 0) {
       for (int i = 0; i < layout->count; ++i)
         if (isOutput(layout->params[i])) setIndicator(&da->sqlvar[i], 0);
-      rc = runSqlConvention(spec, *layout, args.data(), msg, spec.name);
+      rc = runSqlConvention(proc, *layout, args.data(), msg, proc.name);
     }
   }
 
@@ -230,11 +230,11 @@ int kelDariFrame(const KelProcSpec &spec, struct sqlda *da, struct sqlca *ca) {
   return 1;
 }
 
-int kelSqlFrame(const KelProcSpec &spec, void **values, short **inds, char *sqlstate,
+int kelSqlFrame(const KelProcSpec &proc, void **values, short **inds, char *sqlstate,
                 const char *procName, const char *specName, char *diagMsg) {
   (void)specName;
   (void)diagMsg;
-  const KelProcLayout &layout = spec.layouts[0];
+  const KelProcLayout &layout = proc.layouts[0];
   std::vector<KelArg> args(static_cast<size_t>(layout.count));
   int32_t *returnCode = nullptr;
   char *returnMsg = nullptr;
@@ -277,8 +277,8 @@ int kelSqlFrame(const KelProcSpec &spec, void **values, short **inds, char *sqls
   if (returnCode != nullptr) *returnCode = 0;
   if (sqlstate != nullptr) std::memcpy(sqlstate, "00000", 6);
 
-  int32_t rc = runSqlConvention(spec, layout, args.data(), returnMsg,
-                                procName != nullptr && *procName ? procName : spec.name);
+  int32_t rc = runSqlConvention(proc, layout, args.data(), returnMsg,
+                                procName != nullptr && *procName ? procName : proc.name);
   if (returnCode != nullptr) *returnCode = rc;
   for (int i = 0; i < layout.count; ++i) {
     const KelParamSpec &p = layout.params[i];

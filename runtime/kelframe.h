@@ -75,16 +75,16 @@ struct KelProcSpec {
  * sets input indicators to -128 and output indicators to 0.  Returns 1, the value the engine
  * expects, in every case.
  */
-int kelDariFrame(const KelProcSpec &spec, struct sqlda *da, struct sqlca *ca);
+int kelDariFrame(const KelProcSpec &proc, struct sqlda *da, struct sqlca *ca);
 
 /*
- * Runs an SQL-convention call with layout 0 of spec: values[i] points to parameter i as the
+ * Runs an SQL-convention call with layout 0 of proc: values[i] points to parameter i as the
  * convention passes it (String: terminated string; Lob: 32-bit length, bytes, terminator;
  * Integer, ReturnCode: sqlint32; ReturnMsg: 1025-byte buffer), inds[i] to its 16-bit null
  * indicator.  A null required input gives -60 and KELG004E.  Returns 0 (meaningless to the
  * engine).
  */
-int kelSqlFrame(const KelProcSpec &spec, void **values, short **inds, char *sqlstate,
+int kelSqlFrame(const KelProcSpec &proc, void **values, short **inds, char *sqlstate,
                 const char *procName, const char *specName, char *diagMsg);
 
 #endif /* KEL_FRAME_H */

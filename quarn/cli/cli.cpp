@@ -587,7 +587,7 @@ SQLRETURN writeColumn(Stmt &s, int n, const Value &v, const QType &t, const ColB
     char *end = nullptr;
     d = std::strtod(v.s.c_str(), &end);
     if (v.s.empty() || end == v.s.c_str() || *end != '\0')
-      return error(s, "22018", "Invalid character value for cast specification: column " + col + ".");
+      return error(s, "22018", "Invalid character value in a conversion: column " + col + ".");
     integral = false;
   }
   if (b.ctype == SQL_C_DOUBLE || b.ctype == SQL_C_FLOAT) {

@@ -200,9 +200,9 @@ void dropConstraint(sqlite3 *db, const QualName &t, const ConstraintInfo &c) {
 
 // Adds one constraint to table t (whose current definition is info): checks it, creates its
 // index or triggers, verifies existing rows and records it.
-void addConstraint(Session &s, const QualName &t, const TableInfo &info, ConstraintSpec spec) {
+void addConstraint(Session &s, const QualName &t, const TableInfo &info, ConstraintSpec stmtDef) {
   sqlite3 *db = s.db();
-  ConstraintInfo &c = spec.info;
+  ConstraintInfo &c = stmtDef.info;
   std::vector<ConstraintInfo> existing = constraintsOf(db, t.schema, t.name);
   if (c.name.empty()) {
     do c.name = generatedName();
@@ -286,7 +286,7 @@ void addConstraint(Session &s, const QualName &t, const TableInfo &info, Constra
   st.bind(1, t.schema).bind(2, t.name).bind(3, c.name).bind(4, std::string(1, c.type)).bind(5, joinList(c.cols));
   if (c.type == 'F') st.bind(6, c.refSchema).bind(7, c.refTable).bind(8, joinList(c.refCols)).bind(9, std::string(1, c.deleteRule));
   else st.bindNull(6).bindNull(7).bindNull(8).bindNull(9);
-  if (c.type == 'K') st.bind(10, c.checkSql).bind(11, spec.checkText); else st.bindNull(10).bindNull(11);
+  if (c.type == 'K') st.bind(10, c.checkSql).bind(11, stmtDef.checkText); else st.bindNull(10).bindNull(11);
   st.bind(12, nextSeq(db));
   st.step();
 }
@@ -381,28 +381,28 @@ void deleteRoutine(sqlite3 *db, const std::string &schema, const std::string &sp
 
 // ======================================================================= tables
 
-void ddlCreateTable(Session &s, const CreateTableSpec &spec) {
+void ddlCreateTable(Session &s, const CreateTableSpec &stmtDef) {
   sqlite3 *db = s.db();
-  const QualName &t = spec.name;
+  const QualName &t = stmtDef.name;
   checkUserSchema(t.schema, t.text());
   checkNameFree(db, t, "TABLE");
-  if (!spec.tbspace.empty() && !tablespaceExists(db, spec.tbspace)) raise(kSqlUndefinedName, "42704", {spec.tbspace});
-  if (spec.columns.empty()) raise(kSqlSyntax, "42601", {")", "(", "<column definition>"});
-  if (spec.columns.size() > 500) raise(-680, "54011", {});
+  if (!stmtDef.tbspace.empty() && !tablespaceExists(db, stmtDef.tbspace)) raise(kSqlUndefinedName, "42704", {stmtDef.tbspace});
+  if (stmtDef.columns.empty()) raise(kSqlSyntax, "42601", {")", "(", "<column definition>"});
+  if (stmtDef.columns.size() > 500) raise(-680, "54011", {});
   std::set<std::string> names;
   std::string cols;
-  for (const ColumnDef &c : spec.columns) {
+  for (const ColumnDef &c : stmtDef.columns) {
     if (!names.insert(c.name).second) raise(kSqlDuplicateName, "42711", {c.name});
     cols += (cols.empty() ? "" : ", ") + columnSql(c);
   }
   execSql(db, "CREATE TABLE " + sqliteName(t.schema, t.name) + " (" + cols + ")");
-  insertTableRow(db, t, 'T', s.user(), spec.tbspace.empty() ? "USERSPACE1" : spec.tbspace, "", "", "");
-  for (size_t k = 0; k < spec.columns.size(); ++k) insertColumnRow(db, t, spec.columns[k], static_cast<int>(k));
+  insertTableRow(db, t, 'T', s.user(), stmtDef.tbspace.empty() ? "USERSPACE1" : stmtDef.tbspace, "", "", "");
+  for (size_t k = 0; k < stmtDef.columns.size(); ++k) insertColumnRow(db, t, stmtDef.columns[k], static_cast<int>(k));
   // Keys first, so that a foreign key of the table may reference its own primary key.
   std::vector<ConstraintSpec> ordered;
-  for (const ConstraintSpec &c : spec.constraints)
+  for (const ConstraintSpec &c : stmtDef.constraints)
     if (c.info.type == 'P' || c.info.type == 'U') ordered.push_back(c);
-  for (const ConstraintSpec &c : spec.constraints)
+  for (const ConstraintSpec &c : stmtDef.constraints)
     if (c.info.type != 'P' && c.info.type != 'U') ordered.push_back(c);
   for (const ConstraintSpec &c : ordered) {
     TableInfo info = *findTable(db, t.schema, t.name);
@@ -675,30 +675,30 @@ std::string resolveRoutine(Session &s, const RoutineRef &ref) {
   return rows[0].specific;
 }
 
-void ddlCreateRoutine(Session &s, RoutineSpec spec) {
+void ddlCreateRoutine(Session &s, RoutineSpec stmtDef) {
   sqlite3 *db = s.db();
-  checkUserSchema(spec.name.schema, spec.name.text());
-  if (!spec.specific.empty()) {
+  checkUserSchema(stmtDef.name.schema, stmtDef.name.text());
+  if (!stmtDef.specific.empty()) {
     Stmt st(db, "SELECT 1 FROM \"SYSQUARN.ROUTINES\" WHERE ROUTINESCHEMA = ?1 AND SPECIFICNAME = ?2");
-    st.bind(1, spec.name.schema).bind(2, spec.specific);
-    if (st.step()) raise(kSqlSpecificExists, "42710", {spec.specific, spec.name.text()});
+    st.bind(1, stmtDef.name.schema).bind(2, stmtDef.specific);
+    if (st.step()) raise(kSqlSpecificExists, "42710", {stmtDef.specific, stmtDef.name.text()});
   }
   std::vector<QType> sig;
-  for (const RoutineParam &p : spec.params) sig.push_back(p.type);
-  for (const RoutineRow &r : routinesNamed(db, spec.name, spec.routineType)) {
-    bool clash = spec.routineType == 'P' ? r.params.size() == sig.size() : sameSignature(r, sig);
-    if (clash) raise(kSqlSignatureExists, "42723", {spec.name.text()});
+  for (const RoutineParam &p : stmtDef.params) sig.push_back(p.type);
+  for (const RoutineRow &r : routinesNamed(db, stmtDef.name, stmtDef.routineType)) {
+    bool clash = stmtDef.routineType == 'P' ? r.params.size() == sig.size() : sameSignature(r, sig);
+    if (clash) raise(kSqlSignatureExists, "42723", {stmtDef.name.text()});
   }
-  if (spec.specific.empty()) {
-    do spec.specific = generatedName();
+  if (stmtDef.specific.empty()) {
+    do stmtDef.specific = generatedName();
     while ([&] {
       Stmt q(db, "SELECT 1 FROM \"SYSQUARN.ROUTINES\" WHERE ROUTINESCHEMA = ?1 AND SPECIFICNAME = ?2");
-      q.bind(1, spec.name.schema).bind(2, spec.specific);
+      q.bind(1, stmtDef.name.schema).bind(2, stmtDef.specific);
       return q.step();
     }());
   }
-  if (spec.origin == 'E' && spec.language.empty()) spec.language = "C";
-  insertRoutine(db, spec, s.user());
+  if (stmtDef.origin == 'E' && stmtDef.language.empty()) stmtDef.language = "C";
+  insertRoutine(db, stmtDef, s.user());
 }
 
 void ddlDropRoutine(Session &s, const RoutineRef &ref) {

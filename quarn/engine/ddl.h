@@ -91,7 +91,7 @@ struct GrantSpec {
   bool grantable = false;
 };
 
-void ddlCreateTable(Session &s, const CreateTableSpec &spec);
+void ddlCreateTable(Session &s, const CreateTableSpec &stmtDef);
 void ddlAlterTable(Session &s, const QualName &table, const std::vector<AlterClause> &clauses);
 void ddlDropTable(Session &s, const QualName &name);
 void ddlCreateView(Session &s, const QualName &name, const std::vector<std::string> &cols,
@@ -106,9 +106,9 @@ void ddlDropTablespace(Session &s, const std::string &name);
 void ddlCreateIndex(Session &s, const QualName &name, const QualName &table, bool unique,
                     const std::vector<std::pair<std::string, bool>> &cols);
 void ddlDropIndex(Session &s, const QualName &name);
-void ddlCreateRoutine(Session &s, RoutineSpec spec);
+void ddlCreateRoutine(Session &s, RoutineSpec stmtDef);
 void ddlDropRoutine(Session &s, const RoutineRef &ref);
-void ddlGrant(Session &s, const GrantSpec &spec);
+void ddlGrant(Session &s, const GrantSpec &stmtDef);
 void lockTable(Session &s, const QualName &table, bool exclusive);
 
 // The routine a reference names: its specific name, or throws -204 (none) / -476 (several).

@@ -177,7 +177,7 @@ class Translator {
   TriggerPlan triggerDefinition(const TriggerContext &ctx);
   void triggerBodyStatement(TriggerPlan *tp, const TableRef &subject, const std::string &newName);
   std::string defaultValue(const QType &t, std::string *text);
-  void routineDefinition(RoutineSpec *spec);
+  void routineDefinition(RoutineSpec *stmtDef);
   RoutineRef routineRef(char routineType, bool specific);
   std::vector<QType> signature();
   std::string sqlText(size_t fromToken) const { return sql_.substr(toks_[fromToken].pos); }
@@ -1642,13 +1642,13 @@ ConstraintSpec Translator::tableConstraint(const std::string &constName) {
   return c;
 }
 
-void Translator::routineDefinition(RoutineSpec *spec) {
+void Translator::routineDefinition(RoutineSpec *stmtDef) {
   // Parameters.
   expectOp("(");
   if (!isOp(")")) {
     do {
       RoutineParam p;
-      if (spec->routineType == 'P') {
+      if (stmtDef->routineType == 'P') {
         if (acceptKw("IN")) p.mode = "IN";
         else if (acceptKw("OUT")) p.mode = "OUT";
         else if (acceptKw("INOUT")) p.mode = "INOUT";
@@ -1670,14 +1670,14 @@ void Translator::routineDefinition(RoutineSpec *spec) {
         i_ += 2;
         p.locator = true;
       }
-      spec->params.push_back(p);
+      stmtDef->params.push_back(p);
     } while (acceptOp(","));
   }
   expectOp(")");
-  if (spec->routineType == 'F') {
+  if (stmtDef->routineType == 'F') {
     expectKw("RETURNS");
     if (acceptKw("TABLE")) {
-      spec->functionType = 'T';
+      stmtDef->functionType = 'T';
       expectOp("(");
       do {
         RoutineParam c;
@@ -1687,21 +1687,21 @@ void Translator::routineDefinition(RoutineSpec *spec) {
           i_ += 2;
           c.locator = true;
         }
-        spec->columns.push_back(c);
+        stmtDef->columns.push_back(c);
       } while (acceptOp(","));
       expectOp(")");
     } else {
-      spec->result.type = dataType();
+      stmtDef->result.type = dataType();
       if (kw("AS") && kw("LOCATOR", 1)) {
         i_ += 2;
-        spec->result.locator = true;
+        stmtDef->result.locator = true;
       }
       if (kw("CAST") && kw("FROM", 1)) {
         i_ += 2;
-        spec->result.type = dataType();
+        stmtDef->result.type = dataType();
         if (kw("AS") && kw("LOCATOR", 1)) {
           i_ += 2;
-          spec->result.locator = true;
+          stmtDef->result.locator = true;
         }
       }
     }
@@ -1710,31 +1710,31 @@ void Translator::routineDefinition(RoutineSpec *spec) {
   while (!atEnd()) {
     if (acceptKw("SPECIFIC")) {
       QualName sp = qualName(kMaxName);
-      spec->specific = sp.name;
+      stmtDef->specific = sp.name;
     } else if (kw("EXTERNAL") && kw("NAME", 1)) {
       i_ += 2;
       if (tk().kind == Tok::String) {
-        spec->externalName = tk().text;
+        stmtDef->externalName = tk().text;
         ++i_;
       } else {
-        spec->externalName = name(kMaxName);
+        stmtDef->externalName = name(kMaxName);
       }
     } else if (kw("EXTERNAL") && kw("ACTION", 1)) {
       i_ += 2;
-      spec->externalAction = true;
+      stmtDef->externalAction = true;
     } else if (kw("NO") && kw("EXTERNAL", 1)) {
       i_ += 2;
       expectKw("ACTION");
-      spec->externalAction = false;
+      stmtDef->externalAction = false;
     } else if (acceptKw("EXTERNAL")) {
       // EXTERNAL without NAME: the entry has the routine's name.
     } else if (acceptKw("LANGUAGE")) {
-      spec->language = name(kMaxShortName);
+      stmtDef->language = name(kMaxShortName);
     } else if (kw("PARAMETER") && kw("STYLE", 1)) {
       i_ += 2;
-      spec->parameterStyle = name(kMaxShortName);
+      stmtDef->parameterStyle = name(kMaxShortName);
     } else if (acceptKw("SOURCE")) {
-      spec->origin = 'U';
+      stmtDef->origin = 'U';
       RoutineRef ref;
       if (acceptKw("SPECIFIC")) {
         ref.specific = true;
@@ -1746,85 +1746,85 @@ void Translator::routineDefinition(RoutineSpec *spec) {
           ref.signature = signature();
         }
       }
-      spec->sourceSchema = ref.name.schema;
-      spec->sourceSpecific = resolveRoutine(s_, ref);
+      stmtDef->sourceSchema = ref.name.schema;
+      stmtDef->sourceSpecific = resolveRoutine(s_, ref);
     } else if (acceptKw("DETERMINISTIC")) {
-      spec->deterministic = true;
+      stmtDef->deterministic = true;
     } else if (kw("NOT") && kw("VARIANT", 1)) {
       i_ += 2;
-      spec->deterministic = true;
+      stmtDef->deterministic = true;
     } else if (kw("NOT") && kw("DETERMINISTIC", 1)) {
       i_ += 2;
-      spec->deterministic = false;
+      stmtDef->deterministic = false;
     } else if (acceptKw("VARIANT")) {
-      spec->deterministic = false;
+      stmtDef->deterministic = false;
     } else if (acceptKw("FENCED")) {
-      spec->fenced = true;
+      stmtDef->fenced = true;
     } else if (kw("NOT") && kw("FENCED", 1)) {
       i_ += 2;
-      spec->fenced = false;
+      stmtDef->fenced = false;
     } else if (kw("NULL") && kw("CALL", 1)) {
       i_ += 2;
-      spec->nullCall = true;
+      stmtDef->nullCall = true;
     } else if (kw("NOT") && kw("NULL", 1) && kw("CALL", 2)) {
       i_ += 3;
-      spec->nullCall = false;
+      stmtDef->nullCall = false;
     } else if (kw("RETURNS") && kw("NULL", 1)) {
       i_ += 2;
       expectKw("ON");
       expectKw("NULL");
       expectKw("INPUT");
-      spec->nullCall = false;
+      stmtDef->nullCall = false;
     } else if (kw("CALLED") && kw("ON", 1)) {
       i_ += 2;
       expectKw("NULL");
       expectKw("INPUT");
-      spec->nullCall = true;
+      stmtDef->nullCall = true;
     } else if (kw("NO") && kw("SQL", 1)) {
       i_ += 2;
-      spec->sqlAccess = 'N';
+      stmtDef->sqlAccess = 'N';
     } else if (kw("CONTAINS") && kw("SQL", 1)) {
       i_ += 2;
-      spec->sqlAccess = 'C';
+      stmtDef->sqlAccess = 'C';
     } else if (kw("READS") && kw("SQL", 1)) {
       i_ += 2;
       expectKw("DATA");
-      spec->sqlAccess = 'R';
+      stmtDef->sqlAccess = 'R';
     } else if (kw("MODIFIES") && kw("SQL", 1)) {
       i_ += 2;
       expectKw("DATA");
-      spec->sqlAccess = 'M';
+      stmtDef->sqlAccess = 'M';
     } else if (acceptKw("SCRATCHPAD")) {
-      spec->scratchpad = true;
+      stmtDef->scratchpad = true;
       if (tk().kind == Tok::Integer) ++i_;
     } else if (kw("NO") && kw("SCRATCHPAD", 1)) {
       i_ += 2;
-      spec->scratchpad = false;
+      stmtDef->scratchpad = false;
     } else if (kw("FINAL") && kw("CALL", 1)) {
       i_ += 2;
-      spec->finalCall = true;
+      stmtDef->finalCall = true;
     } else if (kw("NO") && kw("FINAL", 1)) {
       i_ += 2;
       expectKw("CALL");
-      spec->finalCall = false;
+      stmtDef->finalCall = false;
     } else if (kw("ALLOW") && kw("PARALLEL", 1)) {
       i_ += 2;
-      spec->parallel = true;
+      stmtDef->parallel = true;
     } else if (kw("DISALLOW") && kw("PARALLEL", 1)) {
       i_ += 2;
-      spec->parallel = false;
+      stmtDef->parallel = false;
     } else if (acceptKw("DBINFO")) {
-      spec->dbinfo = true;
+      stmtDef->dbinfo = true;
     } else if (kw("NO") && kw("DBINFO", 1)) {
       i_ += 2;
-      spec->dbinfo = false;
+      stmtDef->dbinfo = false;
     } else if (kw("RESULT") && kw("SETS", 1)) {
       i_ += 2;
-      spec->resultSets = static_cast<int>(intLiteral());
+      stmtDef->resultSets = static_cast<int>(intLiteral());
     } else if (kw("DYNAMIC") && kw("RESULT", 1)) {
       i_ += 2;
       expectKw("SETS");
-      spec->resultSets = static_cast<int>(intLiteral());
+      stmtDef->resultSets = static_cast<int>(intLiteral());
     } else if (kw("PROGRAM") && kw("TYPE", 1)) {
       i_ += 2;
       if (!acceptKw("SUB")) expectKw("MAIN");
@@ -1894,33 +1894,33 @@ Plan Translator::createStmt() {
   p.writes = true;
   p.definition = true;
   if (acceptKw("TABLE")) {
-    CreateTableSpec spec;
-    spec.name = qualName();
+    CreateTableSpec stmtDef;
+    stmtDef.name = qualName();
     expectOp("(");
     do {
       std::string constName;
       if (acceptKw("CONSTRAINT")) {
         constName = name(kMaxShortName);
-        spec.constraints.push_back(tableConstraint(constName));
+        stmtDef.constraints.push_back(tableConstraint(constName));
       } else if ((kw("PRIMARY") && kw("KEY", 1)) || (kw("UNIQUE") && isOp("(", 1)) || kw("FOREIGN") ||
                  (kw("CHECK") && isOp("(", 1))) {
-        spec.constraints.push_back(tableConstraint(""));
+        stmtDef.constraints.push_back(tableConstraint(""));
       } else {
         ColumnDef col;
-        columnDefinition(&col, &spec.constraints);
-        spec.columns.push_back(col);
+        columnDefinition(&col, &stmtDef.constraints);
+        stmtDef.columns.push_back(col);
       }
     } while (acceptOp(","));
     expectOp(")");
     while (!atEnd()) {
-      if (acceptKw("IN")) spec.tbspace = name(kMaxShortName);
+      if (acceptKw("IN")) stmtDef.tbspace = name(kMaxShortName);
       else if ((kw("INDEX") || kw("LONG")) && kw("IN", 1)) { i_ += 2; name(kMaxShortName); }
       else if (kw("DATA") && kw("CAPTURE", 1)) { i_ += 2; if (!acceptKw("NONE")) expectKw("CHANGES"); }
       else if (kw("NOT") && kw("LOGGED", 1)) { i_ += 2; expectKw("INITIALLY"); }
       else fail("IN");
     }
     expectEnd();
-    p.action = [spec](Session &s) { ddlCreateTable(s, spec); };
+    p.action = [stmtDef](Session &s) { ddlCreateTable(s, stmtDef); };
     return p;
   }
   if (acceptKw("VIEW")) {
@@ -2004,14 +2004,14 @@ Plan Translator::createStmt() {
     return p;
   }
   if (acceptKw("FUNCTION") || kw("PROCEDURE")) {
-    RoutineSpec spec;
-    spec.routineType = acceptKw("PROCEDURE") ? 'P' : 'F';
-    spec.name = qualName();
-    routineDefinition(&spec);
+    RoutineSpec stmtDef;
+    stmtDef.routineType = acceptKw("PROCEDURE") ? 'P' : 'F';
+    stmtDef.name = qualName();
+    routineDefinition(&stmtDef);
     expectEnd();
-    spec.text = sqlText(start);
-    if (spec.origin == 'E' && spec.externalName.empty() && spec.language.empty()) fail("EXTERNAL");
-    p.action = [spec](Session &s) { ddlCreateRoutine(s, spec); };
+    stmtDef.text = sqlText(start);
+    if (stmtDef.origin == 'E' && stmtDef.externalName.empty() && stmtDef.language.empty()) fail("EXTERNAL");
+    p.action = [stmtDef](Session &s) { ddlCreateRoutine(s, stmtDef); };
     return p;
   }
   if (kw("TRIGGER")) {
