@@ -62,6 +62,37 @@ int validateWith(KelCallContext *ctx, xercesc::SAX2XMLReader &reader, xercesc::I
   return 1;
 }
 
+// The steps both validations share: the null check, the document's input source, a SAX2
+// reader, the handler that configure() registers on it, the parse, and the out-of-memory
+// answer.  configure returns false when it already reported a failure.
+template <class Configure>
+int validateDocument(KelCallContext *ctx, const char *doc, int inMemory, int cpFlag, char *sqlstate, char *msg,
+                     Configure configure) {
+  if (msg) msg[0] = '\0';
+  setState(sqlstate, "00000");
+  if (doc == nullptr) {
+    if (msg) kelSetMessage(ctx, msg, KELG004E);
+    setState(sqlstate, "38X16");
+    return 0;
+  }
+  try {
+    std::unique_ptr<xercesc::InputSource> src =
+        kelOpenInput(ctx, doc, inMemory == 1 ? std::strlen(doc) : 0, inMemory, cpFlag, kDocBufferId, sqlstate, msg);
+    if (src == nullptr) return 0;
+    Reader reader(xercesc::XMLReaderFactory::createXMLReader());
+    std::unique_ptr<xercesc::DefaultHandler> handler;
+    if (!configure(*reader, &handler)) return 0;
+    reader->setContentHandler(handler.get());
+    reader->setErrorHandler(handler.get());
+    reader->setEntityResolver(handler.get());
+    return validateWith(ctx, *reader, *src, sqlstate, msg);
+  } catch (const std::bad_alloc &) {
+    if (msg) kelSetMessage(ctx, msg, KELG002E);
+    setState(sqlstate, "38X10");
+    return 0;
+  }
+}
+
 // Removes a trailing "/" (but not the root's).
 std::string withoutTrailingSlash(std::string p) {
   while (p.size() > 1 && p.back() == '/') p.pop_back();
@@ -105,83 +136,49 @@ std::string trim(const std::string &s) {
 
 int kelValidate(KelCallContext *ctx, const char *doc, int inMemory, int cpFlag, const char *dtd,
                 int dtdEncFlag, const char *dtdId, char *sqlstate, char *msg, int dtdInMemory) {
-  if (msg) msg[0] = '\0';
-  setState(sqlstate, "00000");
-  if (doc == nullptr) {
-    if (msg) kelSetMessage(ctx, msg, KELG004E);
-    setState(sqlstate, "38X16");
-    return 0;
-  }
-  KEL_TRACE(ctx, "Entered, inMemory %d, cpFlag %d, dtdId %s, doc %s, dtd %s\n", inMemory, cpFlag,
-            dtdId != nullptr ? dtdId : "(NULL)", first299(doc).c_str(), dtd != nullptr ? first299(dtd).c_str() : "(NULL)");
-  try {
-    std::unique_ptr<xercesc::InputSource> src =
-        kelOpenInput(ctx, doc, inMemory == 1 ? std::strlen(doc) : 0, inMemory, cpFlag, kDocBufferId, sqlstate, msg);
-    if (src == nullptr) return 0;
-    Reader reader(xercesc::XMLReaderFactory::createXMLReader());
-    reader->setFeature(XMLUni::fgSAX2CoreValidation, true);
-    reader->setFeature(XMLUni::fgSAX2CoreNameSpaces, false);
-    reader->setFeature(XMLUni::fgSAX2CoreNameSpacePrefixes, false);
-
-    std::u16string id16;
+  if (doc != nullptr)
+    KEL_TRACE(ctx, "Entered, inMemory %d, cpFlag %d, dtdId %s, doc %s, dtd %s\n", inMemory, cpFlag,
+              dtdId != nullptr ? dtdId : "(NULL)", first299(doc).c_str(), dtd != nullptr ? first299(dtd).c_str() : "(NULL)");
+  std::u16string id16, encoding;
+  return validateDocument(ctx, doc, inMemory, cpFlag, sqlstate, msg,
+                          [&](xercesc::SAX2XMLReader &reader, std::unique_ptr<xercesc::DefaultHandler> *handler) {
+    reader.setFeature(XMLUni::fgSAX2CoreValidation, true);
+    reader.setFeature(XMLUni::fgSAX2CoreNameSpaces, false);
+    reader.setFeature(XMLUni::fgSAX2CoreNameSpacePrefixes, false);
     if (dtdId != nullptr) {
       id16.assign(std::strlen(dtdId) * 4 + 4, u'\0');
       int32_t n = KEL_mbstowcsFunction(ctx, id16.data(), dtdId, static_cast<int32_t>(id16.size()));
       if (n < 0) {
         if (msg) kelSetMessage(ctx, msg, KELD000E);
         setState(sqlstate, "00000");
-        return 0;
+        return false;
       }
       id16.resize(static_cast<size_t>(n));
     }
-    std::u16string encoding;
-    if (!dbEncoding(ctx, &encoding, sqlstate, msg)) return 0;
-    kelValidateHandler handler(ctx, dtd, id16.c_str(), dtdEncFlag == 1 ? encoding.c_str() : nullptr, dtdInMemory);
-    reader->setContentHandler(&handler);
-    reader->setErrorHandler(&handler);
-    reader->setEntityResolver(&handler);
-    return validateWith(ctx, *reader, *src, sqlstate, msg);
-  } catch (const std::bad_alloc &) {
-    if (msg) kelSetMessage(ctx, msg, KELG002E);
-    setState(sqlstate, "38X10");
-    return 0;
-  }
+    if (!dbEncoding(ctx, &encoding, sqlstate, msg)) return false;
+    *handler = std::make_unique<kelValidateHandler>(ctx, dtd, id16.c_str(),
+                                                    dtdEncFlag == 1 ? encoding.c_str() : nullptr, dtdInMemory);
+    return true;
+  });
 }
 
 int kelValidateSchema(KelCallContext *ctx, const char *doc, int inMemory, int cpFlag,
                       const XMLCh *schemaLocation, char *sqlstate, char *msg) {
-  if (msg) msg[0] = '\0';
-  setState(sqlstate, "00000");
-  if (doc == nullptr) {
-    if (msg) kelSetMessage(ctx, msg, KELG004E);
-    setState(sqlstate, "38X16");
-    return 0;
-  }
-  KEL_TRACE(ctx, "Entered, doc = %s \n", first299(doc).c_str());
-  try {
-    std::unique_ptr<xercesc::InputSource> src =
-        kelOpenInput(ctx, doc, inMemory == 1 ? std::strlen(doc) : 0, inMemory, cpFlag, kDocBufferId, sqlstate, msg);
-    if (src == nullptr) return 0;
-    Reader reader(xercesc::XMLReaderFactory::createXMLReader());
-    reader->setFeature(XMLUni::fgSAX2CoreNameSpaces, true);
-    reader->setFeature(XMLUni::fgXercesSchema, true);
-    reader->setFeature(XMLUni::fgXercesSchemaFullChecking, true);
-    reader->setFeature(XMLUni::fgXercesDynamic, true);
-    reader->setFeature(XMLUni::fgSAX2CoreValidation, true);
-    reader->setProperty(XMLUni::fgXercesSchemaExternalNoNameSpaceSchemaLocation,
-                        const_cast<XMLCh *>(schemaLocation != nullptr ? schemaLocation : u""));
-    std::u16string encoding;
-    if (!dbEncoding(ctx, &encoding, sqlstate, msg)) return 0;
-    kelSchemaHandler handler(ctx, encoding.c_str());
-    reader->setContentHandler(&handler);
-    reader->setErrorHandler(&handler);
-    reader->setEntityResolver(&handler);
-    return validateWith(ctx, *reader, *src, sqlstate, msg);
-  } catch (const std::bad_alloc &) {
-    if (msg) kelSetMessage(ctx, msg, KELG002E);
-    setState(sqlstate, "38X10");
-    return 0;
-  }
+  if (doc != nullptr) KEL_TRACE(ctx, "Entered, doc = %s \n", first299(doc).c_str());
+  std::u16string encoding;
+  return validateDocument(ctx, doc, inMemory, cpFlag, sqlstate, msg,
+                          [&](xercesc::SAX2XMLReader &reader, std::unique_ptr<xercesc::DefaultHandler> *handler) {
+    reader.setFeature(XMLUni::fgSAX2CoreNameSpaces, true);
+    reader.setFeature(XMLUni::fgXercesSchema, true);
+    reader.setFeature(XMLUni::fgXercesSchemaFullChecking, true);
+    reader.setFeature(XMLUni::fgXercesDynamic, true);
+    reader.setFeature(XMLUni::fgSAX2CoreValidation, true);
+    reader.setProperty(XMLUni::fgXercesSchemaExternalNoNameSpaceSchemaLocation,
+                       const_cast<XMLCh *>(schemaLocation != nullptr ? schemaLocation : u""));
+    if (!dbEncoding(ctx, &encoding, sqlstate, msg)) return false;
+    *handler = std::make_unique<kelSchemaHandler>(ctx, encoding.c_str());
+    return true;
+  });
 }
 
 int kelChkRegistry(KelCallContext *ctx, int writeFlag, const char *fileName, char *sqlstate, char *msg) {
