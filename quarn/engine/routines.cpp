@@ -267,9 +267,19 @@ void putInput(Session &s, const RoutineParam &p, const ArgRef &v, std::vector<ch
   switch (t.base) {
     case Base::SmallInt: case Base::Integer: case Base::BigInt: case Base::Real: case Base::Double:
     case Base::Decimal: {
-      const Value num = v.value();  // no copy for numbers; text is converted as strtoll / strtod do
-      const int64_t iv = valueInt(num);
-      const double dv = valueDouble(num);
+      int64_t iv;
+      double dv;
+      if (v.kind == Value::Int) {
+        iv = v.i;
+        dv = static_cast<double>(v.i);
+      } else if (v.kind == Value::Real) {
+        iv = static_cast<int64_t>(v.d);
+        dv = v.d;
+      } else {
+        const Value num = v.value();  // text is converted as strtoll / strtod do
+        iv = valueInt(num);
+        dv = valueDouble(num);
+      }
       char *b = reserveBytes(buf, sizeof(double) + 8);
       switch (t.base) {
         case Base::SmallInt: { short x = static_cast<short>(iv); std::memcpy(b, &x, sizeof x); return; }
@@ -415,7 +425,8 @@ struct Frame {
       SessionScope scope(&s);
       callPointers(fn, args);
     }
-    for (size_t k = 0; k < out.size(); ++k) outExtent[k] = resultExtent(result(k), out[k]);
+    for (size_t k = 0; k < out.size(); ++k)
+      outExtent[k] = out[k].size() <= kClearWhole ? out[k].size() : resultExtent(result(k), out[k]);
   }
 
   std::string message() const { return std::string(msg, strnlen(msg, SQLUDF_MSGTEXT_LEN)); }
@@ -427,12 +438,12 @@ bool validStateChars(const char *st) {
   return true;
 }
 
-// The outcome of a call's SQLSTATE: 0 go on, 1 end of table, or throws for an error.  A warning
-// is recorded in the session.
-int checkState(Session &s, const Frame &f, bool tableFetch) {
+// The outcome of a call's SQLSTATE other than "00000": 0 go on, 1 end of table, or throws for
+// an error.  A warning is recorded in the session.
+int stateOutcome(Session &s, const Frame &f, bool tableFetch) {
   const char *st = f.sqlstate;
-  if (std::memcmp(st, "00000", 5) == 0) return 0;
   std::string state(st, strnlen(st, 5));
+  if (state == "00000") return 0;
   if (tableFetch && state == "02000") return 1;
   if (state.size() == 5 && validStateChars(st)) {
     if (state.compare(0, 2, "38") == 0) raise(-443, st, {f.def->qualified(), f.def->specific, f.message()});
@@ -442,6 +453,11 @@ int checkState(Session &s, const Frame &f, bool tableFetch) {
     }
   }
   raise(-463, "39001", {f.def->qualified(), f.def->specific, state, f.message()});
+}
+
+// The outcome of a call's SQLSTATE, as stateOutcome; "00000", the usual case, without a call.
+inline int checkState(Session &s, const Frame &f, bool tableFetch) {
+  return std::memcmp(f.sqlstate, "00000", 5) == 0 ? 0 : stateOutcome(s, f, tableFetch);
 }
 
 // Frees the locators made for a call's arguments.
