@@ -105,15 +105,28 @@ int Console::connect(const std::string &db, const std::string &user, const std::
   return 0;
 }
 
+namespace {
+
+// Columns a UTF-8 text takes on a terminal: one per character (continuation bytes do not count).
+size_t displayWidth(const std::string &text) {
+  size_t n = 0;
+  for (unsigned char ch : text)
+    if ((ch & 0xC0) != 0x80) ++n;
+  return n;
+}
+
+}  // namespace
+
 void Console::printTable(const std::vector<std::string> &names, const std::vector<QType> &types,
                          const std::vector<std::vector<std::string>> &rows) {
   std::vector<size_t> width(names.size());
   for (size_t c = 0; c < names.size(); ++c) {
-    width[c] = std::max<size_t>(names[c].size(), 1);
-    for (const auto &r : rows) width[c] = std::max(width[c], r[c].size());
+    width[c] = std::max<size_t>(displayWidth(names[c]), 1);
+    for (const auto &r : rows) width[c] = std::max(width[c], displayWidth(r[c]));
   }
   auto cell = [&](const std::string &v, size_t c, bool right) {
-    std::string pad(width[c] - std::min(width[c], v.size()), ' ');
+    size_t w = displayWidth(v);
+    std::string pad(width[c] - std::min(width[c], w), ' ');
     return right ? pad + v : v + pad;
   };
   std::string line;
