@@ -466,12 +466,19 @@ void freeLocators(Session &s, std::vector<uint32_t> *ids) {
   ids->clear();
 }
 
+// The mark freeCreated frees back to: the number of locators routines have created in the calls
+// under way (none, the usual case, is answered without counting).
+inline size_t createdMark(const RoutineRuntime &rt) { return rt.created.empty() ? 0 : rt.created.size(); }
+
 // Frees the locators routines created since mark.
-void freeCreated(Session &s, RoutineRuntime &rt, size_t mark) {
+void freeCreatedSince(Session &s, RoutineRuntime &rt, size_t mark) {
   while (rt.created.size() > mark) {
     s.freeLocator(rt.created.back());
     rt.created.pop_back();
   }
+}
+inline void freeCreated(Session &s, RoutineRuntime &rt, size_t mark) {
+  if (!rt.created.empty()) freeCreatedSince(s, rt, mark);
 }
 
 // A result buffer as a view, valid while buf and the locators of the call are; throws -450 for
@@ -576,7 +583,7 @@ struct ScalarSite {
     // The final call: inputs are null.
     std::fill(frame->inInd.begin(), frame->inInd.end(), static_cast<short>(-1));
     try {
-      size_t mark = session->routineRuntime()->created.size();
+      size_t mark = createdMark(*session->routineRuntime());
       frame->invoke(*session, fn, &pad, SQLUDF_FINAL_CALL);
       freeCreated(*session, *session->routineRuntime(), mark);
     } catch (const QError &) {
@@ -618,7 +625,7 @@ void qudf(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
     }
     if (site->fn == nullptr) site->fn = findEntry(def, def.externalName);
     RoutineRuntime &rt = *s->routineRuntime();
-    size_t mark = rt.created.size();
+    size_t mark = createdMark(rt);
     int type = site->called ? SQLUDF_NORMAL_CALL : SQLUDF_FIRST_CALL;
     site->called = true;
     try {
@@ -732,7 +739,7 @@ int tfOpen(sqlite3_vtab *v, sqlite3_vtab_cursor **out) {
 void tfCall(TfTable *t, TfCursor *c, int type) {
   Session &s = *t->session;
   RoutineRuntime &rt = *s.routineRuntime();
-  size_t mark = rt.created.size();
+  size_t mark = createdMark(rt);
   try {
     c->frame->invoke(s, c->fn, &c->pad, type);
     int end = checkState(s, *c->frame, type == SQLUDF_TF_FETCH);
@@ -1425,7 +1432,7 @@ int callProcedure(Session &s, const RoutineDef &def0, std::vector<Value> *args, 
     if ((*inds)[k] < 0) (*args)[k] = Value::null();
   void *fn = findEntry(def, def.externalName);
   RoutineRuntime &rt = *s.routineRuntime();
-  size_t mark = rt.created.size();
+  size_t mark = createdMark(rt);
   std::vector<uint32_t> locators;
   try {
     std::string style = def.parameterStyle;
