@@ -4,7 +4,10 @@
  * "SELECT SUM(tinc(id))" through the embedded runtime, against the same entry registered
  * directly as a SQLite function that makes the same QUARNSQL call, in one run; prints calls/s
  * and the ratio (target: the engine adds under 30%, ratio under 1.3x).
- * Usage: udf_bench [rows] (default 200000).  Works in a temporary instance it removes.
+ * Usage: udf_bench [rows [engine|sqlite]] (default 200000 rows, both paths).  With a path named
+ * only that path runs, so that `valgrind --tool=callgrind` can compare the instruction counts of
+ * the two paths, which a shared machine's wall clock cannot.  Works in a temporary instance it
+ * removes.
  */
 #include <dlfcn.h>
 #include <sqlite3.h>
@@ -122,14 +125,27 @@ bool runSqlite(const std::string &file, int rows, double *secs, long long *sum) 
 int main(int argc, char **argv) {
   int rows = argc > 1 ? std::atoi(argv[1]) : 200000;
   if (rows < 1) rows = 1;
+  const std::string only = argc > 2 ? argv[2] : "";
+  if (!only.empty() && only != "engine" && only != "sqlite") {
+    std::fprintf(stderr, "usage: udf_bench [rows [engine|sqlite]]\n");
+    return 2;
+  }
   char tmpl[] = "/tmp/quarnbenchXXXXXX";
   if (!mkdtemp(tmpl)) return 1;
   std::string dir = tmpl;
   setenv("QUARNPATH", dir.c_str(), 1);
   double engine = 0, raw = 0;
   long long engineSum = 0, rawSum = 0;
-  bool ok = runEngine(rows, &engine, &engineSum) && runSqlite(dir + "/raw.db", rows, &raw, &rawSum);
+  bool ok = true;
+  if (only != "sqlite") ok = runEngine(rows, &engine, &engineSum);
+  if (ok && only != "engine") ok = runSqlite(dir + "/raw.db", rows, &raw, &rawSum);
   std::filesystem::remove_all(dir);
+  if (ok && !only.empty()) {
+    long long sum = only == "engine" ? engineSum : rawSum;
+    double secs = only == "engine" ? engine : raw;
+    std::printf("calls: %d  %s %10.0f calls/s  (sum %lld)\n", rows, only.c_str(), rows / secs, sum);
+    return 0;
+  }
   if (!ok || engineSum != rawSum) {
     std::fprintf(stderr, "udf_bench: a run failed (sums %lld and %lld)\n", engineSum, rawSum);
     return 1;
