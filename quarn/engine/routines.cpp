@@ -366,7 +366,11 @@ struct Frame {
   Frame(Session &s, const RoutineDef &d, bool isTable) : def(&d), table(isTable) {
     in.resize(d.params.size());
     inInd.assign(d.params.size(), -1);
-    for (size_t k = 0; k < d.params.size(); ++k) in[k].assign(storageBytes(d.params[k]) + 8, 0);
+    // Large objects passed by value get a buffer the size of each value when it is written.
+    for (size_t k = 0; k < d.params.size(); ++k) {
+      const RoutineParam &p = d.params[k];
+      in[k].assign(p.type.isLob() && !p.locator ? 16 : storageBytes(p) + 8, 0);
+    }
     size_t nOut = isTable ? d.columns.size() : 1;
     out.resize(nOut);
     outExtent.assign(nOut, 0);
