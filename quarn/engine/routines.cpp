@@ -910,11 +910,17 @@ int lobSubstr(udf_locator loc, sqlint32 start, sqlint32 length, unsigned char *b
   return 0;
 }
 
+// The service is called from routine libraries through quarnrds: nothing may throw out of it, so
+// a failure to allocate is answered as a system error.
 int lobAppend(udf_locator loc, const unsigned char *buffer, sqlint32 length, sqlint32 *appended) {
   Session *s = currentSession();
   if (s == nullptr) return kSqlNoConnection;
-  if (!s->appendToLocator(loc, std::string(reinterpret_cast<const char *>(buffer), static_cast<size_t>(length))))
-    return -423;
+  try {
+    if (!s->appendToLocator(loc, std::string(reinterpret_cast<const char *>(buffer), static_cast<size_t>(length))))
+      return -423;
+  } catch (...) {
+    return kSqlSystem;
+  }
   *appended = length;
   return 0;
 }
@@ -923,10 +929,19 @@ int lobCreate(int locType, udf_locator **loc) {
   Session *s = currentSession();
   if (s == nullptr || s->routineRuntime() == nullptr) return kSqlNoConnection;
   if (locType != SQL_TYP_CLOB_LOC && locType != SQL_TYP_BLOB_LOC && locType != SQL_TYP_DBCLOB_LOC) return -171;
-  udf_locator id = s->createLocator(locType == SQL_TYP_BLOB_LOC ? Value::blob("") : Value::text(""));
-  RoutineRuntime &rt = *s->routineRuntime();
-  rt.created.push_back(id);
-  *loc = &rt.created.back();
+  try {
+    udf_locator id = s->createLocator(locType == SQL_TYP_BLOB_LOC ? Value::blob("") : Value::text(""));
+    RoutineRuntime &rt = *s->routineRuntime();
+    try {
+      rt.created.push_back(id);
+    } catch (...) {
+      s->freeLocator(id);
+      throw;
+    }
+    *loc = &rt.created.back();
+  } catch (...) {
+    return kSqlSystem;
+  }
   return 0;
 }
 
