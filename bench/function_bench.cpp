@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "kel_test_env.h"
 #include "kelctx.h"
 #include "kelextract.h"
 #include "kelmsg.h"
@@ -76,9 +77,8 @@ int main(int argc, char **argv) {
   sqlca ca{};
   if (!check(quarn_create_database("BENCH", &ca), ca, "create") || !check(quarn_connect("BENCH", nullptr, nullptr, &ca), ca, "connect"))
     return 1;
-  std::ifstream list(std::string(KEL_SOURCE_DIR) + "/tests/data/enable_functions.sql");
-  for (std::string line; std::getline(list, line);)
-    if (!check(quarn_execute_immediate(line.substr(line.find(": ") + 2).c_str(), &ca), ca, "register")) return 1;
+  for (const std::string &stmt : keltest::enableStatements(std::string(KEL_SOURCE_DIR) + "/tests/data/enable_lists.sql"))
+    if (!check(quarn_execute_immediate(stmt.c_str(), &ca), ca, "register")) return 1;
   quarn_execute_immediate("CREATE TABLE docs (id INTEGER NOT NULL PRIMARY KEY, v quarnxml.XMLVarchar, c quarnxml.XMLCLOB)", &ca);
   std::vector<std::string> docs;
   for (int i = 0; i < nDocs; ++i) docs.push_back(orderDoc(i));

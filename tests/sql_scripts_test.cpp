@@ -1,8 +1,8 @@
 // SQL scripts of the extension run in the console `quarn` against a fresh database of a fresh
 // instance, compared with their expected transcripts (tests/sql/NAME.sql and NAME.out;
 // KEL_UPDATE_GOLDEN=1 rewrites the .out files).  A script whose first line is "-- [register]"
-// runs after the types and functions were registered with the statements of database
-// enablement (tests/data/enable_functions.sql).  Scripts name generated data files as @DATA@/...
+// runs after the first list of database enablement ran (types, functions, catalogue tables and
+// procedures, as pinned in tests/data/enable_lists.sql).  Scripts name generated data files as @DATA@/...
 // (readable and writable for the functions) and may check that temporary files are removed.
 #include <gtest/gtest.h>
 
@@ -81,9 +81,9 @@ TEST_P(ExtensionScript, TranscriptMatchesExpectedOutput) {
   ASSERT_EQ(status, 0);
 
   if (text.rfind("-- [register]", 0) == 0) {
-    std::ifstream list(keltest::sourceDir() + "/tests/data/enable_functions.sql");
     std::ofstream reg(inst.file("register.sql"));
-    for (std::string line; std::getline(list, line);) reg << line.substr(line.find(": ") + 2) << ";\n";
+    for (const std::string &stmt : keltest::enableStatements(keltest::sourceDir() + "/tests/data/enable_lists.sql"))
+      reg << stmt << ";\n";
     reg.close();
     std::string out = run(quote(console) + " -d TESTDB -f " + quote(inst.file("register.sql")), &status);
     ASSERT_EQ(status, 0) << out;
