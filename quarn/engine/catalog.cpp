@@ -212,7 +212,7 @@ std::string catalogTimestamp() {
   gettimeofday(&tv, nullptr);
   struct tm tmv;
   localtime_r(&tv.tv_sec, &tmv);
-  char buf[40];
+  char buf[96];  // room for any int the format could print, so nothing is ever cut
   std::snprintf(buf, sizeof buf, "%04d-%02d-%02d-%02d.%02d.%02d.%06ld", tmv.tm_year + 1900, tmv.tm_mon + 1,
                 tmv.tm_mday, tmv.tm_hour, tmv.tm_min, tmv.tm_sec, static_cast<long>(tv.tv_usec));
   return buf;
