@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "kel_test_db.h"
 #include "kel_test_env.h"
 #include "kelbuf.h"
 #include "kelctx.h"
@@ -40,23 +41,11 @@ TEST(KelCatTab, StatementListMatchesGoldenFile) {
 }
 
 // A fresh database in a temporary instance, connected, with the distinct type the tables use.
-class CatalogDb : public ::testing::Test {
+class CatalogDb : public keltest::DatabaseTest {
  protected:
   void SetUp() override {
-    env_.set("QUARNPATH", dir_.str());
-    ASSERT_EQ(quarn_create_database("KELCAT", &ca_), 0);
-    ASSERT_EQ(quarn_connect("KELCAT", nullptr, nullptr, &ca_), 0);
+    openDatabase("KELCAT");
     ASSERT_EQ(exec("create distinct type quarnxml.xmlclob as clob(2G)"), 0) << error();
-  }
-  void TearDown() override {
-    sqlca ca{};
-    quarn_rollback(&ca);
-    quarn_connect_reset(&ca);
-  }
-  int exec(const std::string &sql) { return quarn_execute_immediate(sql.c_str(), &ca_); }
-  std::string error() {
-    char text[1024];
-    return sqlaintp_api(text, sizeof text, 1000, nullptr, &ca_) > 0 ? text : "";
   }
   // Runs the creation list: tables, grants and triggers.
   void createTables() {
@@ -73,9 +62,6 @@ class CatalogDb : public ::testing::Test {
         << error();
   }
 
-  keltest::TempDir dir_;
-  keltest::ScopedEnv env_;
-  sqlca ca_{};
   char msg_[KEL_MSG_BUFFER + 1] = "";
 };
 

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "kel_test_db.h"
 #include "kel_test_env.h"
 #include "kelcattab.h"
 #include "kelmsg.h"
@@ -80,24 +81,12 @@ TEST(KelEnableLists, DisablingDropsEachCreatedObjectExactlyOnce) {
 
 // ---- A fresh database ------------------------------------------------------------------------
 
-class EnableDb : public ::testing::Test {
+class EnableDb : public keltest::DatabaseTest {
  protected:
   void SetUp() override {
-    env_.set("QUARNPATH", dir_.str());
     env_.set("QUARNINSTANCE", "kelen");
     env_.set("QUARNKELPATH", dir_.str());
-    ASSERT_EQ(quarn_create_database("KELEN", &ca_), 0);
-    ASSERT_EQ(quarn_connect("KELEN", nullptr, nullptr, &ca_), 0);
-  }
-  void TearDown() override {
-    sqlca ca{};
-    quarn_rollback(&ca);
-    quarn_connect_reset(&ca);
-  }
-  int exec(const std::string &sql) { return quarn_execute_immediate(sql.c_str(), &ca_); }
-  std::string error() {
-    char text[1024];
-    return sqlaintp_api(text, sizeof text, 1000, nullptr, &ca_) > 0 ? text : "";
+    openDatabase("KELEN");
   }
   // The first column of the first row of query as text ("" without a row), or "ERROR".
   std::string value(const std::string &query) {
@@ -135,9 +124,6 @@ class EnableDb : public ::testing::Test {
            value("SELECT COUNT(*) FROM syscat.triggers WHERE trigschema = 'QUARNXML'");
   }
 
-  keltest::TempDir dir_;
-  keltest::ScopedEnv env_;
-  sqlca ca_{};
   char msg_[KEL_MSG_BUFFER + 1] = "";
 };
 

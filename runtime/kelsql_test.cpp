@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "kel_test_db.h"
 #include "kel_test_env.h"
 #include "kelcodepage.h"
 #include "kelctx.h"
@@ -403,12 +404,10 @@ TEST(KelSqlBindList, ListsUnderTheConfiguredDirectories) {
 namespace {
 
 // A fresh database in a temporary instance, connected on this thread.
-class KelSqlCatalog : public ::testing::Test {
+class KelSqlCatalog : public keltest::DatabaseTest {
  protected:
   void SetUp() override {
-    env_.set("QUARNPATH", dir_.str());
-    ASSERT_EQ(quarn_create_database("KELSQL", &ca_), 0);
-    ASSERT_EQ(quarn_connect("KELSQL", nullptr, nullptr, &ca_), 0);
+    openDatabase("KELSQL");
     ASSERT_EQ(exec("create distinct type ks.money as decimal(9,2) with comparisons"), 0)
         << error();
     ASSERT_EQ(exec("create table ks.orders (id integer not null, price ks.money, "
@@ -417,19 +416,6 @@ class KelSqlCatalog : public ::testing::Test {
         << error();
     ASSERT_EQ(exec("create alias ks.ord for ks.orders"), 0) << error();
   }
-  void TearDown() override {
-    sqlca ca{};
-    quarn_rollback(&ca);
-    quarn_connect_reset(&ca);
-  }
-  int exec(const std::string &sql) { return quarn_execute_immediate(sql.c_str(), &ca_); }
-  std::string error() {
-    char text[1024];
-    return sqlaintp_api(text, sizeof text, 1000, nullptr, &ca_) > 0 ? text : "";
-  }
-  keltest::TempDir dir_;
-  keltest::ScopedEnv env_;
-  sqlca ca_{};
   char msg_[KEL_MSG_BUFFER + 1] = "";
 };
 
