@@ -148,27 +148,42 @@ extern "C" SQL_API_EXPORT void kelXMLCLOBFromFile2(char *fileName, char *encodin
   leave(sp, sqludf_call_type, sqludf_sqlstate, *outInd);
 }
 
+namespace {
+
+// Writes an XMLVarchar document to a server file: in the application code page (form 1, the
+// bytes unchanged when both code pages are equal), or with its XML declaration rewritten to
+// name the application encoding (form 2).  The file name becomes the result.
+void varcharToFile(KelUdfScratch *sp, const char *doc, const short *docInd, const char *fileName,
+                   const short *fileInd, bool rewriteDeclaration, char *out, short *outInd, char *sqlstate,
+                   char *msg) {
+  if (fileName == nullptr || isNull(fileInd)) {
+    kelUdfSetState(sqlstate, "38X16");
+    return;
+  }
+  if (doc == nullptr || isNull(docInd) || !allowed(sp, kWrite, fileName, sqlstate, msg)) return;
+  kelUdfSetState(sqlstate, "00000");
+  const KelCodePages *cp = sp->ctx->codePages;
+  int32_t length = static_cast<int32_t>(std::strlen(doc));
+  if (!rewriteDeclaration && cp->appCodePage == cp->dbCodePage) {
+    finishWrite(sp, doc, length, fileName, out, outInd, sqlstate, msg);
+    return;
+  }
+  std::vector<char> converted(static_cast<size_t>(length) * 3 + 3);
+  int32_t room = static_cast<int32_t>(converted.size());
+  int32_t n = rewriteDeclaration ? kelConvBufferQuarnToAppEncoding(sp->ctx, doc, length, converted.data(), room, msg, sqlstate)
+              : length == 0     ? 0
+                                : convertBufferQuarnToApp(sp->ctx, doc, length, converted.data(), room, msg, sqlstate);
+  if (n >= 0) finishWrite(sp, converted.data(), n, fileName, out, outInd, sqlstate, msg);
+}
+
+}  // namespace
+
 extern "C" SQL_API_EXPORT void kelContent_varchar2file(char *doc, char *fileName, char *out, short *docInd,
                                                        short *fileInd, short *outInd, SQLUDF_TRAIL_ARGS_ALL) {
   KelUdfScratch *sp = enter(sqludf_scratchpad, sqludf_call_type, sqludf_dbinfo, false, nullptr, nullptr,
                             sqludf_sqlstate, sqludf_msgtext, outInd);
   if (sp == nullptr) return;
-  if (fileName == nullptr || isNull(fileInd)) {
-    kelUdfSetState(sqludf_sqlstate, "38X16");
-  } else if (doc != nullptr && !isNull(docInd) && allowed(sp, kWrite, fileName, KEL_TRAIL_IN)) {
-    kelUdfSetState(sqludf_sqlstate, "00000");
-    const KelCodePages *cp = sp->ctx->codePages;
-    int64_t length = static_cast<int64_t>(std::strlen(doc));
-    if (cp->appCodePage == cp->dbCodePage) {
-      finishWrite(sp, doc, length, fileName, out, outInd, KEL_TRAIL_IN);
-    } else {
-      std::vector<char> converted(static_cast<size_t>(length) * 3 + 3);
-      int32_t n = length == 0 ? 0
-                              : convertBufferQuarnToApp(sp->ctx, doc, static_cast<int32_t>(length), converted.data(),
-                                                        static_cast<int32_t>(converted.size()), KEL_TRAIL_IN);
-      if (n >= 0) finishWrite(sp, converted.data(), n, fileName, out, outInd, KEL_TRAIL_IN);
-    }
-  }
+  varcharToFile(sp, doc, docInd, fileName, fileInd, false, out, outInd, KEL_TRAIL_IN);
   leave(sp, sqludf_call_type, sqludf_sqlstate, *outInd);
 }
 
@@ -178,16 +193,7 @@ extern "C" SQL_API_EXPORT void kelXMLFileFromVarchar2(char *doc, char *fileName,
   KelUdfScratch *sp = enter(sqludf_scratchpad, sqludf_call_type, sqludf_dbinfo, true, encoding, encodingInd,
                             sqludf_sqlstate, sqludf_msgtext, outInd);
   if (sp == nullptr) return;
-  if (fileName == nullptr || isNull(fileInd)) {
-    kelUdfSetState(sqludf_sqlstate, "38X16");
-  } else if (doc != nullptr && !isNull(docInd) && allowed(sp, kWrite, fileName, KEL_TRAIL_IN)) {
-    kelUdfSetState(sqludf_sqlstate, "00000");
-    int32_t length = static_cast<int32_t>(std::strlen(doc));
-    std::vector<char> converted(static_cast<size_t>(length) * 3 + 3);
-    int32_t n = kelConvBufferQuarnToAppEncoding(sp->ctx, doc, length, converted.data(),
-                                                static_cast<int32_t>(converted.size()), KEL_TRAIL_IN);
-    if (n >= 0) finishWrite(sp, converted.data(), n, fileName, out, outInd, KEL_TRAIL_IN);
-  }
+  varcharToFile(sp, doc, docInd, fileName, fileInd, true, out, outInd, KEL_TRAIL_IN);
   leave(sp, sqludf_call_type, sqludf_sqlstate, *outInd);
 }
 
