@@ -203,16 +203,23 @@ void registerFunctions(sqlite3 *db);
 QUARN_EXPORT Session *currentSession();
 QUARN_EXPORT void setCurrentSession(Session *s);
 
-// Makes s the thread's current session for the lifetime of the guard (routine calls).
+// Makes s the thread's current session for the lifetime of the guard (routine calls).  The
+// thread's slot is written only when another session (or none) was current: a statement
+// usually runs on the thread where its own session is current.
 class QUARN_EXPORT SessionScope {
  public:
-  explicit SessionScope(Session *s) : saved_(currentSession()) { setCurrentSession(s); }
-  ~SessionScope() { setCurrentSession(saved_); }
+  explicit SessionScope(Session *s) : saved_(currentSession()), set_(s) {
+    if (saved_ != set_) setCurrentSession(set_);
+  }
+  ~SessionScope() {
+    if (saved_ != set_) setCurrentSession(saved_);
+  }
   SessionScope(const SessionScope &) = delete;
   SessionScope &operator=(const SessionScope &) = delete;
 
  private:
   Session *saved_;
+  Session *set_;
 };
 
 }  // namespace quarn

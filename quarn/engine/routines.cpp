@@ -178,6 +178,35 @@ size_t storageBytes(const RoutineParam &p) {
   }
 }
 
+// How a parameter or result of a fixed-size number type sits in its buffer; None for every
+// other type and for locators.  Calls whose inputs and result all have a slot take the short
+// path of qudf.
+enum class Slot : uint8_t { None, I16, I32, I64, F32, F64 };
+
+Slot slotOf(const RoutineParam &p) {
+  if (p.locator) return Slot::None;
+  switch (p.type.base) {
+    case Base::SmallInt: return Slot::I16;
+    case Base::Integer: return Slot::I32;
+    case Base::BigInt: return Slot::I64;
+    case Base::Real: return Slot::F32;
+    case Base::Double: case Base::Decimal: return Slot::F64;
+    default: return Slot::None;
+  }
+}
+
+// Writes a number into a buffer of slot s: the integer form for integer slots, the double form
+// for the others, as the general conversion does.
+inline void putNumber(Slot s, char *b, int64_t iv, double dv) {
+  switch (s) {
+    case Slot::I16: { short x = static_cast<short>(iv); std::memcpy(b, &x, sizeof x); return; }
+    case Slot::I32: { sqlint32 x = static_cast<sqlint32>(iv); std::memcpy(b, &x, sizeof x); return; }
+    case Slot::I64: std::memcpy(b, &iv, sizeof iv); return;
+    case Slot::F32: { float x = static_cast<float>(dv); std::memcpy(b, &x, sizeof x); return; }
+    default: std::memcpy(b, &dv, sizeof dv); return;
+  }
+}
+
 bool isStringType(const QType &t) {
   switch (t.base) {
     case Base::Char: case Base::Varchar: case Base::LongVarchar: case Base::Graphic: case Base::Vargraphic:
@@ -237,6 +266,10 @@ ArgRef argOf(sqlite3_value *v) {
   return a;
 }
 
+// Bytes of an input buffer that holds a number: any of the fixed-size forms with room to spare,
+// so that a buffer made this size never grows (and never moves) from row to row.
+constexpr size_t kNumberBuffer = 16;
+
 // Makes buf hold at least n bytes; bytes it gains are zero, bytes it had keep their contents.
 char *reserveBytes(std::vector<char> *buf, size_t n) {
   if (buf->size() < n) buf->resize(n, 0);
@@ -253,8 +286,8 @@ void putInput(Session &s, const RoutineParam &p, const ArgRef &v, std::vector<ch
   *ind = v.isNull() ? -1 : 0;
   if (v.isNull()) {
     size_t n = (t.isLob() && !p.locator) ? sizeof(sqlint32) + 1 : storageBytes(p);
-    char *b = reserveBytes(buf, std::max<size_t>(n + 8, 16));
-    std::memset(b, 0, 16);
+    char *b = reserveBytes(buf, std::max<size_t>(n + 8, kNumberBuffer));
+    std::memset(b, 0, kNumberBuffer);
     return;
   }
   if (p.locator) {
@@ -280,14 +313,8 @@ void putInput(Session &s, const RoutineParam &p, const ArgRef &v, std::vector<ch
         iv = valueInt(num);
         dv = valueDouble(num);
       }
-      char *b = reserveBytes(buf, sizeof(double) + 8);
-      switch (t.base) {
-        case Base::SmallInt: { short x = static_cast<short>(iv); std::memcpy(b, &x, sizeof x); return; }
-        case Base::Integer: { sqlint32 x = static_cast<sqlint32>(iv); std::memcpy(b, &x, sizeof x); return; }
-        case Base::BigInt: { sqlint64 x = iv; std::memcpy(b, &x, sizeof x); return; }
-        case Base::Real: { float x = static_cast<float>(dv); std::memcpy(b, &x, sizeof x); return; }
-        default: std::memcpy(b, &dv, sizeof dv); return;
-      }
+      putNumber(slotOf(p), reserveBytes(buf, kNumberBuffer), iv, dv);
+      return;
     }
     case Base::Clob: case Base::Blob: case Base::DbClob: {
       std::string text;
@@ -361,6 +388,7 @@ struct Frame {
   char specname[SQLUDF_SPECNAME_LEN + 1] = {};
   char msg[SQLUDF_MSGTEXT_LEN + 1 + 8] = {};
   sqlint32 callType = 0;
+  bool msgDirty = false;  // the last call wrote a message, so msg is cleared before the next
   sqludf_dbinfo dbinfo{};
 
   Frame(Session &s, const RoutineDef &d, bool isTable) : def(&d), table(isTable) {
@@ -369,13 +397,13 @@ struct Frame {
     // Large objects passed by value get a buffer the size of each value when it is written.
     for (size_t k = 0; k < d.params.size(); ++k) {
       const RoutineParam &p = d.params[k];
-      in[k].assign(p.type.isLob() && !p.locator ? 16 : storageBytes(p) + 8, 0);
+      in[k].assign(p.type.isLob() && !p.locator ? 16 : std::max(storageBytes(p) + 8, kNumberBuffer), 0);
     }
     size_t nOut = isTable ? d.columns.size() : 1;
     out.resize(nOut);
     outExtent.assign(nOut, 0);
     outInd.assign(nOut, -1);
-    for (size_t k = 0; k < nOut; ++k) out[k].assign(storageBytes(result(k)) + 8, 0);
+    for (size_t k = 0; k < nOut; ++k) out[k].assign(std::max(storageBytes(result(k)) + 8, kNumberBuffer), 0);
     std::snprintf(fname, sizeof fname, "%s", d.qualified().c_str());
     std::snprintf(specname, sizeof specname, "%s", d.specific.c_str());
     auto put = [](char *dst, unsigned short *len, size_t cap, const std::string &v) {
@@ -420,17 +448,24 @@ struct Frame {
       outExtent[k] = out[k].size();  // until the call has returned
       outInd[k] = -1;
     }
-    std::memcpy(sqlstate, "00000", 6);
-    std::memset(msg, 0, sizeof msg);
-    callType = type;
     for (size_t k = 0; k < in.size(); ++k) args[k] = in[k].data();  // an input may have grown
+    call(s, fn, pad, type);
+    for (size_t k = 0; k < out.size(); ++k)
+      outExtent[k] = out[k].size() <= kClearWhole ? out[k].size() : resultExtent(result(k), out[k]);
+  }
+
+  // The call itself with the state, message and call type reset; inputs and result buffers
+  // are the caller's to prepare.
+  void call(Session &s, void *fn, sqludf_scratchpad *pad, int type) {
+    std::memcpy(sqlstate, "00000", 6);
+    if (msgDirty) std::memset(msg, 0, sizeof msg);
+    callType = type;
     if (padArg != 0) args[padArg] = pad;
     {
       SessionScope scope(&s);
       callPointers(fn, args);
     }
-    for (size_t k = 0; k < out.size(); ++k)
-      outExtent[k] = out[k].size() <= kClearWhole ? out[k].size() : resultExtent(result(k), out[k]);
+    msgDirty = msg[0] != 0;
   }
 
   std::string message() const { return std::string(msg, strnlen(msg, SQLUDF_MSGTEXT_LEN)); }
@@ -581,6 +616,16 @@ struct ScalarSite {
   std::unique_ptr<Frame> frame;
   sqludf_scratchpad pad{};
   bool called = false;
+  // For the short path of fixed-size numbers: each parameter's slot and place in the frame,
+  // and the slot of the result.
+  struct FixedInput {
+    Slot slot;
+    char *buf;
+    short *ind;
+  };
+  std::vector<FixedInput> fixedInputs;
+  Slot outSlot = Slot::None;
+  bool fixed = false;  // every parameter and the result have a slot
 
   ~ScalarSite() {
     if (!called || !def->finalCall || fn == nullptr) return;
@@ -597,22 +642,102 @@ struct ScalarSite {
 
 void destroySite(void *p) { delete static_cast<ScalarSite *>(p); }
 
+// Puts a fixed-size number input from v; false when v is text or a blob, which the general
+// conversion reads as a number.
+inline bool putFixedInput(const ScalarSite::FixedInput &in, sqlite3_value *v) {
+  switch (sqlite3_value_type(v)) {
+    case SQLITE_INTEGER: {
+      int64_t i = sqlite3_value_int64(v);
+      putNumber(in.slot, in.buf, i, static_cast<double>(i));
+      *in.ind = 0;
+      return true;
+    }
+    case SQLITE_FLOAT: {
+      double d = sqlite3_value_double(v);
+      putNumber(in.slot, in.buf, static_cast<int64_t>(d), d);
+      *in.ind = 0;
+      return true;
+    }
+    case SQLITE_NULL:
+      std::memset(in.buf, 0, kNumberBuffer);
+      *in.ind = -1;
+      return true;
+    default: return false;
+  }
+}
+
+// The call of a function whose parameters and result are all fixed-size numbers, the usual
+// shape of small computational functions: the same protocol as the general path, without its
+// conversions.  The input buffers were made kNumberBuffer bytes and never move, the result
+// buffer is small and cleared whole, and no locator is passed.  False (nothing called) when an
+// argument needs the general conversion.
+bool fixedCall(Session &s, ScalarSite &site, sqlite3_context *ctx, int argc, sqlite3_value **argv) {
+  Frame &f = *site.frame;
+  bool anyNull = false;
+  const ScalarSite::FixedInput *in = site.fixedInputs.data();
+  for (int k = 1; k < argc; ++k, ++in) {
+    if (!putFixedInput(*in, argv[k])) return false;
+    anyNull |= *in->ind < 0;
+  }
+  const RoutineDef &def = *site.def;
+  if (anyNull && !def.nullCall) {
+    sqlite3_result_null(ctx);
+    return true;
+  }
+  if (site.fn == nullptr) site.fn = findEntry(def, def.externalName);
+  std::vector<char> &out = f.out[0];
+  std::memset(out.data(), 0, kNumberBuffer);  // the whole buffer of a number
+  f.outInd[0] = -1;
+  RoutineRuntime &rt = *s.routineRuntime();
+  size_t mark = createdMark(rt);
+  int type = site.called ? SQLUDF_NORMAL_CALL : SQLUDF_FIRST_CALL;
+  site.called = true;
+  f.call(s, site.fn, &site.pad, type);
+  // A function with no locator argument may still have created locators; none outlive the call.
+  freeCreated(s, rt, mark);
+  checkState(s, f, false);
+  if (f.outInd[0] < 0) {
+    sqlite3_result_null(ctx);
+    return true;
+  }
+  const char *b = out.data();
+  switch (site.outSlot) {
+    case Slot::I16: { short x; std::memcpy(&x, b, sizeof x); sqlite3_result_int64(ctx, x); break; }
+    case Slot::I32: { sqlint32 x; std::memcpy(&x, b, sizeof x); sqlite3_result_int64(ctx, x); break; }
+    case Slot::I64: { sqlint64 x; std::memcpy(&x, b, sizeof x); sqlite3_result_int64(ctx, x); break; }
+    case Slot::F32: { float x; std::memcpy(&x, b, sizeof x); sqlite3_result_double(ctx, x); break; }
+    default: { double x; std::memcpy(&x, b, sizeof x); sqlite3_result_double(ctx, x); break; }
+  }
+  return true;
+}
+
+ScalarSite *newSite(Session &s, sqlite3_context *ctx, int argc, sqlite3_value **argv) {
+  auto fresh = std::make_unique<ScalarSite>();
+  fresh->session = &s;
+  fresh->def = cachedDef(s, reinterpret_cast<const char *>(sqlite3_value_text(argv[0])));
+  const RoutineDef &def = *fresh->def;
+  if (static_cast<size_t>(argc - 1) != def.params.size()) raise(kSqlNoFunction, "42884", {def.qualified(), "FUNCTION"});
+  fresh->frame = std::make_unique<Frame>(s, def, false);
+  fresh->pad.length = SQLUDF_SCRATCHPAD_LEN;
+  fresh->outSlot = slotOf(def.result);
+  fresh->fixed = fresh->outSlot != Slot::None && fresh->frame->out[0].size() == kNumberBuffer;
+  for (size_t k = 0; k < def.params.size(); ++k) {
+    Slot slot = slotOf(def.params[k]);
+    fresh->fixedInputs.push_back({slot, fresh->frame->in[k].data(), &fresh->frame->inInd[k]});
+    fresh->fixed = fresh->fixed && slot != Slot::None;
+  }
+  sqlite3_set_auxdata(ctx, 0, fresh.release(), destroySite);
+  auto *site = static_cast<ScalarSite *>(sqlite3_get_auxdata(ctx, 0));
+  if (site == nullptr) raise(kSqlSystem, "58004", {"function state lost"});
+  return site;
+}
+
 void qudf(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
-  Session *s = static_cast<Session *>(sqlite3_user_data(ctx));
   try {
     auto *site = static_cast<ScalarSite *>(sqlite3_get_auxdata(ctx, 0));
-    if (site == nullptr) {
-      auto fresh = std::make_unique<ScalarSite>();
-      fresh->session = s;
-      fresh->def = cachedDef(*s, reinterpret_cast<const char *>(sqlite3_value_text(argv[0])));
-      if (static_cast<size_t>(argc - 1) != fresh->def->params.size())
-        raise(kSqlNoFunction, "42884", {fresh->def->qualified(), "FUNCTION"});
-      fresh->frame = std::make_unique<Frame>(*s, *fresh->def, false);
-      fresh->pad.length = SQLUDF_SCRATCHPAD_LEN;
-      sqlite3_set_auxdata(ctx, 0, fresh.release(), destroySite);
-      site = static_cast<ScalarSite *>(sqlite3_get_auxdata(ctx, 0));
-      if (site == nullptr) raise(kSqlSystem, "58004", {"function state lost"});
-    }
+    if (site == nullptr) site = newSite(*static_cast<Session *>(sqlite3_user_data(ctx)), ctx, argc, argv);
+    Session *s = site->session;
+    if (site->fixed && fixedCall(*s, *site, ctx, argc, argv)) return;
     const RoutineDef &def = *site->def;
     Frame &f = *site->frame;
     bool anyNull = false;

@@ -46,7 +46,10 @@ namespace {
 
 std::mutex gRegistryMutex;
 std::multiset<std::string> gOpenDatabases;  // names of databases with a session in this process
-thread_local Session *tCurrent = nullptr;
+// Initial-exec: the slot is read around every routine call, and the engine's library is
+// loaded with the program (or by a library the program loads, where the loader's reserve for
+// small thread-local data covers one pointer).
+thread_local Session *tCurrent __attribute__((tls_model("initial-exec"))) = nullptr;
 
 std::string upperAscii(std::string s) {
   for (char &c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));

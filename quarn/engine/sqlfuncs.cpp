@@ -318,7 +318,7 @@ std::string nowText(const std::string &what) {
   gettimeofday(&tv, nullptr);
   struct tm tmv;
   localtime_r(&tv.tv_sec, &tmv);
-  char buf[40];
+  char buf[64];  // room for any year the fields can hold
   if (what == "DATE") std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", tmv.tm_year + 1900, tmv.tm_mon + 1, tmv.tm_mday);
   else if (what == "TIME") std::snprintf(buf, sizeof buf, "%02d.%02d.%02d", tmv.tm_hour, tmv.tm_min, tmv.tm_sec);
   else

@@ -104,6 +104,22 @@ SQL_API_EXPORT void tinc(sqlint32 *in, sqlint32 *out, short *inInd, short *outIn
   *outInd = *inInd;
 }
 
+// tmix(SMALLINT, BIGINT, REAL, DOUBLE): the sum as DOUBLE; null inputs count as 1000000, so a
+// call with a null input shows whether it was made.
+SQL_API_EXPORT void tmix(short *a, sqlint64 *b, float *c, double *d, double *out, short *aInd, short *bInd,
+                         short *cInd, short *dInd, short *outInd, char *, char *, char *, char *) {
+  *out = (*aInd < 0 ? 1e6 : *a) + (*bInd < 0 ? 1e6 : static_cast<double>(*b)) + (*cInd < 0 ? 1e6 : *c) +
+         (*dInd < 0 ? 1e6 : *d);
+  *outInd = 0;
+}
+
+// tnarrow(BIGINT): the low bits as SMALLINT; null for a negative input.
+SQL_API_EXPORT void tnarrow(sqlint64 *in, short *out, short *inInd, short *outInd, char *, char *, char *, char *) {
+  if (*inInd < 0 || *in < 0) return;
+  *out = static_cast<short>(*in & 0x7fff);
+  *outInd = 0;
+}
+
 // tloclen(CLOB AS LOCATOR): the length through sqludf_length.
 SQL_API_EXPORT void tloclen(udf_locator *loc, sqlint32 *out, short *, short *outInd, char *sqlstate, char *, char *,
                             char *msg) {

@@ -25,6 +25,14 @@ VALUES tfinals();
 SELECT k, tcheck(k - 2) FROM t ORDER BY k;
 SELECT k, tcheck(k - 1) FROM t ORDER BY k;
 VALUES tcheck(4);
+-- Numbers of every size in and out; null inputs with and without the call; a decimal.
+CREATE FUNCTION tmix(SMALLINT, BIGINT, REAL, DOUBLE) RETURNS DOUBLE EXTERNAL NAME 'quarntestroutines!tmix' LANGUAGE C PARAMETER STYLE QUARNSQL NO SQL;
+CREATE FUNCTION tmixstrict(SMALLINT, BIGINT, REAL, DOUBLE) RETURNS DOUBLE EXTERNAL NAME 'quarntestroutines!tmix' LANGUAGE C PARAMETER STYLE QUARNSQL NO SQL RETURNS NULL ON NULL INPUT;
+CREATE FUNCTION tnarrow(BIGINT) RETURNS SMALLINT EXTERNAL NAME 'quarntestroutines!tnarrow' LANGUAGE C PARAMETER STYLE QUARNSQL NO SQL;
+SELECT k, tmix(CAST(k AS SMALLINT), k * 10000000000, 0.5, CAST(2.25 AS DECIMAL(5,2))), tmixstrict(CAST(k AS SMALLINT), k, k, k) FROM t ORDER BY k;
+VALUES tmix(CAST(NULL AS SMALLINT), 1, 2, 3);
+VALUES tmixstrict(CAST(NULL AS SMALLINT), 1, 2, 3);
+SELECT k, tnarrow(k * 32769), tnarrow(0 - k) FROM t ORDER BY k;
 -- What a routine may not return.
 VALUES tbad(1);
 VALUES tbad(2);
