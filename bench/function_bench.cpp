@@ -5,6 +5,7 @@
  * SELECT COUNT(*) over TABLE(extractVarchars(doc, '//item/price')).  Prints documents/s and the
  * ratio of the SQL path to the direct path.  Not a test.
  */
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -22,13 +23,20 @@
 
 namespace {
 
+// An order of about 1 KB: customer, shipping address, payment terms, six items and a note.
 std::string orderDoc(int n) {
   std::string d = "<order id=\"" + std::to_string(n) + "\"><customer>Customer " + std::to_string(n % 97) +
-                  "</customer><date>2026-12-07</date>";
+                  "</customer><date>2026-12-07</date><shipTo><name>Receiving department " + std::to_string(n % 13) +
+                  "</name><street>" + std::to_string(100 + n % 900) +
+                  " Harbour Road, Unit 4</street><city>Northbridge</city><zip>" + std::to_string(10000 + n % 89999) +
+                  "</zip><country>Freeland</country></shipTo><payment method=\"invoice\" currency=\"EUR\" "
+                  "terms=\"net 30 days\"/>";
   for (int i = 0; i < 6; ++i)
     d += "<item sku=\"S" + std::to_string(n * 7 + i) + "\"><name>Item number " + std::to_string(i) +
          " of order</name><qty>" + std::to_string(i + 1) + "</qty><price>" + std::to_string(10 + i) + ".50</price></item>";
-  return d + "<note>Deliver to the back door, ring twice &amp; wait.</note></order>";
+  return d + "<reference>PO-2026-" + std::to_string(500000 + n) +
+         "</reference><note>Deliver to the back door, ring twice &amp; wait. Fragile goods: keep upright and do "
+         "not stack more than three cartons high.</note></order>";
 }
 
 double seconds(std::chrono::steady_clock::time_point a) {
@@ -120,48 +128,56 @@ int main(int argc, char **argv) {
     return 0;
   }
 
-  for (int pass = 0; pass < 2; ++pass) {
-    auto t0 = std::chrono::steady_clock::now();
+  // Each path runs once to warm caches and then kPasses times; the best time of each path is
+  // reported, so that other work on a shared machine does not decide a ratio.
+  constexpr int kPasses = 3;
+  const char *queries[4] = {
+      "SELECT quarnxml.extractVarchar(v, '/order/@id') FROM docs",
+      "SELECT quarnxml.extractVarchar(c, '/order/@id') FROM docs",
+      "SELECT COUNT(*) FROM docs AS d, TABLE(quarnxml.extractVarchars(d.v, '//item/price')) AS x",
+      "SELECT COUNT(*) FROM docs AS d, TABLE(quarnxml.extractVarchars(d.c, '//item/price')) AS x"};
+  double directOne = 1e30, directAll = 1e30, sql[4] = {1e30, 1e30, 1e30, 1e30};
+  long values = 0, prices = 0, got[4] = {0, 0, 0, 0};
+  for (int pass = 0; pass <= kPasses; ++pass) {
     KelExtractor extractor(&ctx);
     KelExtractResult result{};
-    long values = 0;
+    auto t0 = std::chrono::steady_clock::now();
+    values = 0;
     for (const std::string &d : docs) {
       extractor.runBuffer(d.data(), d.size(), nullptr, 1, 0, "/order/@id", &result, 4000, state, msg);
       values += result.items && result.items[0] ? 1 : 0;
       kelFreeExtractResult(&result);
     }
-    double directOne = seconds(t0);
+    double one = seconds(t0);
     t0 = std::chrono::steady_clock::now();
-    long prices = 0;
+    prices = 0;
     for (const std::string &d : docs) {
       extractor.runBuffer(d.data(), d.size(), nullptr, 1, 0, "//item/price", &result, 254, state, msg);
       for (char **p = result.items; p && *p; ++p) ++prices;
       kelFreeExtractResult(&result);
     }
-    double directAll = seconds(t0);
-
-    double sql[4];
-    long got[4];
-    const char *queries[4] = {
-        "SELECT quarnxml.extractVarchar(v, '/order/@id') FROM docs",
-        "SELECT quarnxml.extractVarchar(c, '/order/@id') FROM docs",
-        "SELECT COUNT(*) FROM docs AS d, TABLE(quarnxml.extractVarchars(d.v, '//item/price')) AS x",
-        "SELECT COUNT(*) FROM docs AS d, TABLE(quarnxml.extractVarchars(d.c, '//item/price')) AS x"};
-    for (int q = 0; q < 4; ++q) {
+    double all = seconds(t0);
+    double q[4];
+    for (int k = 0; k < 4; ++k) {
       t0 = std::chrono::steady_clock::now();
-      got[q] = runQuery(queries[q]);
-      sql[q] = seconds(t0);
+      got[k] = runQuery(queries[k]);
+      q[k] = seconds(t0);
     }
     if (pass == 0) continue;  // the first pass warms caches
-    std::printf("%zu documents of about %zu bytes (%ld values, %ld prices found directly)\n", docs.size(), docs[0].size(), values, prices);
-    std::printf("%-44s %9.0f docs/s\n", "direct: one value", docs.size() / directOne);
-    std::printf("%-44s %9.0f docs/s\n", "direct: all prices", docs.size() / directAll);
-    const char *names[4] = {"SQL extractVarchar, XMLVarchar column", "SQL extractVarchar, XMLCLOB column",
-                            "SQL extractVarchars, XMLVarchar column", "SQL extractVarchars, XMLCLOB column"};
-    for (int q = 0; q < 4; ++q)
-      std::printf("%-44s %9.0f docs/s  ratio to direct %.2f  (%ld rows)\n", names[q], docs.size() / sql[q],
-                  (q < 2 ? directOne : directAll) / sql[q], got[q]);
+    directOne = std::min(directOne, one);
+    directAll = std::min(directAll, all);
+    for (int k = 0; k < 4; ++k) sql[k] = std::min(sql[k], q[k]);
   }
+  std::printf("%zu documents of about %zu bytes (%ld values, %ld prices found directly), best of %d passes\n",
+              docs.size(), docs[0].size(), values, prices, kPasses);
+  std::printf("%-44s %9.0f docs/s\n", "direct: one value", docs.size() / directOne);
+  std::printf("%-44s %9.0f docs/s\n", "direct: all prices", docs.size() / directAll);
+  const char *names[4] = {"SQL extractVarchar, XMLVarchar column", "SQL extractVarchar, XMLCLOB column",
+                          "SQL extractVarchars, XMLVarchar column", "SQL extractVarchars, XMLCLOB column"};
+  for (int k = 0; k < 4; ++k)
+    std::printf("%-44s %9.0f docs/s  ratio to direct %.2f  (%ld rows)\n", names[k], docs.size() / sql[k],
+                (k < 2 ? directOne : directAll) / sql[k], got[k]);
+  std::printf("target: ratio to direct at least 0.90\n");
   kelTerm(&ctx, state);
   quarn_connect_reset(&ca);
   std::filesystem::remove_all(inst);

@@ -128,21 +128,6 @@ void callPointers(void *fn, const std::vector<void *> &args) { kCallers[args.siz
 
 // ======================================================================= values
 
-Value valueOf(sqlite3_value *v) {
-  switch (sqlite3_value_type(v)) {
-    case SQLITE_INTEGER: return Value::integer(sqlite3_value_int64(v));
-    case SQLITE_FLOAT: return Value::real(sqlite3_value_double(v));
-    case SQLITE_TEXT:
-      return Value::text(std::string(reinterpret_cast<const char *>(sqlite3_value_text(v)),
-                                     static_cast<size_t>(sqlite3_value_bytes(v))));
-    case SQLITE_BLOB: {
-      const char *p = static_cast<const char *>(sqlite3_value_blob(v));
-      return Value::blob(p ? std::string(p, static_cast<size_t>(sqlite3_value_bytes(v))) : std::string());
-    }
-    default: return Value::null();
-  }
-}
-
 int64_t valueInt(const Value &v) {
   if (v.kind == Value::Int) return v.i;
   if (v.kind == Value::Real) return static_cast<int64_t>(v.d);
@@ -270,6 +255,16 @@ ArgRef argOf(sqlite3_value *v) {
 // so that a buffer made this size never grows (and never moves) from row to row.
 constexpr size_t kNumberBuffer = 16;
 
+// Sets dst to v, reusing dst's storage for text, so that a value kept from row to row does not
+// allocate for every row.
+void assignValue(Value *dst, const ArgRef &v) {
+  dst->kind = v.kind;
+  dst->i = v.i;
+  dst->d = v.d;
+  if (v.kind == Value::Text || v.kind == Value::Blob) dst->s.assign(v.bytes.data(), v.bytes.size());
+  else dst->s.clear();
+}
+
 // Makes buf hold at least n bytes; bytes it gains are zero, bytes it had keep their contents.
 char *reserveBytes(std::vector<char> *buf, size_t n) {
   if (buf->size() < n) buf->resize(n, 0);
@@ -357,17 +352,25 @@ constexpr size_t kClearWhole = 64;
 // Bytes at the start of result buffer buf that the value written there occupies: a string
 // through its terminator, a large object its length, data and terminator; the whole buffer when
 // the value does not end within the declared size.
-size_t resultExtent(const RoutineParam &p, const std::vector<char> &buf) {
-  if (buf.size() <= kClearWhole) return buf.size();
+// What a call site knows of one result buffer: its declared bytes, whether it holds a large
+// object by value, and how much of it the last call may have written.
+struct ResultBuffer {
+  size_t cap = 0;     // the declared bytes (at most the buffer's size)
+  bool lob = false;   // a large object by value: length, data, terminator
+  bool whole = true;  // small enough to be cleared whole
+  size_t extent = 0;  // bytes the last call may have written
+};
+
+size_t resultExtent(const ResultBuffer &r, const std::vector<char> &buf) {
+  if (r.whole) return buf.size();
   const char *b = buf.data();
-  size_t cap = std::min(storageBytes(p), buf.size());
-  if (!p.locator && p.type.isLob()) {
+  if (r.lob) {
     sqlint32 len;
     std::memcpy(&len, b, sizeof len);
-    if (len < 0 || static_cast<size_t>(len) + sizeof len + 1 > cap) return buf.size();
+    if (len < 0 || static_cast<size_t>(len) + sizeof len + 1 > r.cap) return buf.size();
     return sizeof len + static_cast<size_t>(len) + 1;
   }
-  const void *nul = std::memchr(b, 0, cap);
+  const void *nul = std::memchr(b, 0, r.cap);
   return nul == nullptr ? buf.size() : static_cast<size_t>(static_cast<const char *>(nul) - b) + 1;
 }
 
@@ -378,7 +381,7 @@ struct Frame {
   const RoutineDef *def = nullptr;
   bool table = false;
   std::vector<std::vector<char>> in, out;
-  std::vector<size_t> outExtent;  // bytes of each result buffer a call may have written
+  std::vector<ResultBuffer> outInfo;
   std::vector<short> inInd, outInd;
   std::vector<uint32_t> argLocators;
   std::vector<void *> args;  // the argument list of the call
@@ -401,9 +404,16 @@ struct Frame {
     }
     size_t nOut = isTable ? d.columns.size() : 1;
     out.resize(nOut);
-    outExtent.assign(nOut, 0);
+    outInfo.resize(nOut);
     outInd.assign(nOut, -1);
-    for (size_t k = 0; k < nOut; ++k) out[k].assign(std::max(storageBytes(result(k)) + 8, kNumberBuffer), 0);
+    for (size_t k = 0; k < nOut; ++k) {
+      const RoutineParam &r = result(k);
+      out[k].assign(std::max(storageBytes(r) + 8, kNumberBuffer), 0);
+      outInfo[k].cap = std::min(storageBytes(r), out[k].size());
+      outInfo[k].lob = !r.locator && r.type.isLob();
+      outInfo[k].whole = out[k].size() <= kClearWhole;
+      outInfo[k].extent = out[k].size();
+    }
     std::snprintf(fname, sizeof fname, "%s", d.qualified().c_str());
     std::snprintf(specname, sizeof specname, "%s", d.specific.c_str());
     auto put = [](char *dst, unsigned short *len, size_t cap, const std::string &v) {
@@ -439,19 +449,23 @@ struct Frame {
   // The declaration of result k (a column of a table function, the result of a scalar one).
   const RoutineParam &result(size_t k) const { return table ? def->columns[k] : def->result; }
 
+  // Writes input k from v (see putInput); the argument list follows the buffer if it grew.
+  void setInput(Session &s, size_t k, const ArgRef &v) {
+    putInput(s, def->params[k], v, &in[k], &inInd[k], &argLocators);
+    args[k] = in[k].data();
+  }
+
   // Makes the call; the results and SQLSTATE are read by the caller.  Result buffers are
   // zero where the function may look for its earlier values, indicators say null.
   void invoke(Session &s, void *fn, sqludf_scratchpad *pad, int type) {
     if (args.size() > kMaxCallArgs) raise(-440, "42884", {def->qualified(), "FUNCTION"});
-    for (size_t k = 0; k < out.size(); ++k) {
-      std::memset(out[k].data(), 0, out[k].size() <= kClearWhole ? out[k].size() : outExtent[k]);
-      outExtent[k] = out[k].size();  // until the call has returned
+    const size_t nOut = out.size();
+    for (size_t k = 0; k < nOut; ++k) {
+      std::memset(out[k].data(), 0, outInfo[k].extent);
       outInd[k] = -1;
     }
-    for (size_t k = 0; k < in.size(); ++k) args[k] = in[k].data();  // an input may have grown
     call(s, fn, pad, type);
-    for (size_t k = 0; k < out.size(); ++k)
-      outExtent[k] = out[k].size() <= kClearWhole ? out[k].size() : resultExtent(result(k), out[k]);
+    for (size_t k = 0; k < nOut; ++k) outInfo[k].extent = resultExtent(outInfo[k], out[k]);
   }
 
   // The call itself with the state, message and call type reset; inputs and result buffers
@@ -494,9 +508,12 @@ int stateOutcome(Session &s, const Frame &f, bool tableFetch) {
   raise(-463, "39001", {f.def->qualified(), f.def->specific, state, f.message()});
 }
 
-// The outcome of a call's SQLSTATE, as stateOutcome; "00000", the usual case, without a call.
+// The outcome of a call's SQLSTATE, as stateOutcome; "00000" and a fetch's "02000", the usual
+// cases, without a call.
 inline int checkState(Session &s, const Frame &f, bool tableFetch) {
-  return std::memcmp(f.sqlstate, "00000", 5) == 0 ? 0 : stateOutcome(s, f, tableFetch);
+  if (std::memcmp(f.sqlstate, "00000", 5) == 0) return 0;
+  if (tableFetch && std::memcmp(f.sqlstate, "02000", 5) == 0) return 1;
+  return stateOutcome(s, f, tableFetch);
 }
 
 // Frees the locators made for a call's arguments.
@@ -744,8 +761,7 @@ void qudf(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
     for (int k = 1; k < argc; ++k) {
       ArgRef v = argOf(argv[k]);
       anyNull = anyNull || v.isNull();
-      putInput(*s, def.params[static_cast<size_t>(k - 1)], v, &f.in[static_cast<size_t>(k - 1)],
-               &f.inInd[static_cast<size_t>(k - 1)], &f.argLocators);
+      f.setInput(*s, static_cast<size_t>(k - 1), v);
     }
     if (anyNull && !def.nullCall) {
       freeLocators(*s, &f.argLocators);
@@ -876,9 +892,10 @@ void tfCall(TfTable *t, TfCursor *c, int type) {
       if (end) {
         c->eof = true;
       } else {
-        c->row.clear();
-        for (size_t k = 0; k < t->def->columns.size(); ++k)
-          c->row.push_back(resultValue(s, *t->def, t->def->columns[k], c->frame->out[k], c->frame->outInd[k]));
+        const RoutineDef &def = *t->def;
+        c->row.resize(def.columns.size());
+        for (size_t k = 0; k < def.columns.size(); ++k)
+          assignValue(&c->row[k], readResult(s, def, def.columns[k], c->frame->out[k], c->frame->outInd[k]));
         ++c->rowid;
       }
     }
@@ -926,13 +943,14 @@ int tfFilter(sqlite3_vtab_cursor *cur, int, const char *, int argc, sqlite3_valu
   try {
     tfCloseScan(t, c);
     const RoutineDef &def = *t->def;
-    c->args.clear();
+    const size_t nArgs = std::min(static_cast<size_t>(std::max(argc, 0)), def.params.size());
+    c->args.resize(nArgs);
     bool anyNull = false;
-    for (int k = 0; k < argc && static_cast<size_t>(k) < def.params.size(); ++k) {
-      c->args.push_back(valueOf(argv[k]));
-      anyNull = anyNull || c->args.back().isNull();
-      putInput(s, def.params[static_cast<size_t>(k)], c->args.back(), &c->frame->in[static_cast<size_t>(k)],
-               &c->frame->inInd[static_cast<size_t>(k)], &c->frame->argLocators);
+    for (size_t k = 0; k < nArgs; ++k) {
+      ArgRef v = argOf(argv[k]);
+      assignValue(&c->args[k], v);  // kept for the hidden argument columns
+      anyNull = anyNull || v.isNull();
+      c->frame->setInput(s, k, v);
     }
     c->eof = false;
     if (anyNull && !def.nullCall) {
