@@ -68,11 +68,11 @@ long runQuery(const char *sql) {
 
 }  // namespace
 
-// Arguments: [N [direct|directtable|sql|sqltable|setup]]: N documents (default 20000); with a mode
-// only that path runs, once (direct/directtable: the extraction engine alone for the scalar and the
-// table query's path; sql: the scalar extractVarchar; sqltable: COUNT(*) over the table function
-// extractVarchars over the XMLVarchar column; setup: neither), so that `valgrind --tool=callgrind` can compare
-// instruction counts of the paths.
+// Arguments: [N [direct|directtable|sql|sqltable|sqlclob|sqltableclob|setup]]: N documents (default
+// 20000); with a mode only that path runs, once (direct/directtable: the extraction engine alone for
+// the scalar and the table query's path; sql/sqlclob: the scalar extractVarchar over the XMLVarchar /
+// XMLCLOB column; sqltable/sqltableclob: COUNT(*) over the table function extractVarchars; setup:
+// neither), so that `valgrind --tool=callgrind` can compare instruction counts of the paths.
 int main(int argc, char **argv) {
   const int nDocs = argc > 1 ? std::atoi(argv[1]) : 20000;
   const std::string mode = argc > 2 ? argv[2] : "";
@@ -107,7 +107,8 @@ int main(int argc, char **argv) {
   KelCodePageRequest request{0, 1208, nullptr};
   kelInit(&ctx, KEL_SHORT_MESSAGES, &request, state, msg, "UTF-8");
 
-  if (mode == "direct" || mode == "directtable" || mode == "sql" || mode == "sqltable" || mode == "setup") {
+  if (mode == "direct" || mode == "directtable" || mode == "sql" || mode == "sqltable" || mode == "sqlclob" ||
+      mode == "sqltableclob" || mode == "setup") {
     KelExtractor extractor(&ctx);
     KelExtractResult result{};
     for (const std::string &d : docs) {
@@ -122,6 +123,9 @@ int main(int argc, char **argv) {
     if (mode == "sql") runQuery("SELECT quarnxml.extractVarchar(v, '/order/@id') FROM docs");
     if (mode == "sqltable")
       runQuery("SELECT COUNT(*) FROM docs AS d, TABLE(quarnxml.extractVarchars(d.v, '//item/price')) AS x");
+    if (mode == "sqlclob") runQuery("SELECT quarnxml.extractVarchar(c, '/order/@id') FROM docs");
+    if (mode == "sqltableclob")
+      runQuery("SELECT COUNT(*) FROM docs AS d, TABLE(quarnxml.extractVarchars(d.c, '//item/price')) AS x");
     kelTerm(&ctx, state);
     quarn_connect_reset(&ca);
     std::filesystem::remove_all(inst);
