@@ -182,6 +182,9 @@ int fail(sqlca *ca, const QError &e) {
 void initInstance() {
   static std::once_flag once;
   std::call_once(once, [] {
+    // The engine reads no allocation statistics; without them SQLite's allocator takes no
+    // process-wide lock.  Refused harmlessly when the process already started SQLite.
+    sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
     const char *qp = std::getenv("QUARNPATH");
     std::string path;
     if (qp && *qp) {
