@@ -108,7 +108,7 @@ class kelExtractHandler : public xercesc::DefaultHandler {
   kelExtractHandler(KelCallContext *ctx, KelQuery &query, KelCurrentPath &path, kelResult &result,
                     kelDocEntityResolver &resolver, bool tagged)
       : ctx_(ctx), query_(query), path_(path), result_(result), resolver_(resolver) {
-    path_.clear();
+    path_.bind(&query_);  // the open elements are kept as the query's progress
     if (tagged) {
       target_ = TAGGED_ELEMENT;
       query_.setTargetKind(KEL_TARGET_TAGGED);
@@ -118,6 +118,7 @@ class kelExtractHandler : public xercesc::DefaultHandler {
     attrName_ = query_.targetAttribute();
     escape_ = tagged;
   }
+  ~kelExtractHandler() override { path_.bind(nullptr); }
 
   void startElement(const XMLCh *, const XMLCh *, const XMLCh *qname,
                     const xercesc::Attributes &attrs) override {
@@ -160,22 +161,12 @@ class kelExtractHandler : public xercesc::DefaultHandler {
   }
 
   void endElement(const XMLCh *, const XMLCh *, const XMLCh *qname) override {
-    size_t depth = path_.size();
-    path_.pop();
-    if (state_ == MATCHED && target_ == TAGGED_ELEMENT) {
-      result_.addToCurrentItem(false, u"</", 2);
-      result_.addToCurrentItem(false, qname, std::char_traits<XMLCh>::length(qname));
-      result_.addToCurrentItem(false, u">", 1);
+    // A pending state is kept as it is (inside a selected element the state is MATCHED).
+    if (state_ == PENDING) {
+      path_.pop();
+      return;
     }
-    if (selectedDepth_ != 0) {
-      if (depth > selectedDepth_) return;  // still inside the selected element
-      selectedDepth_ = 0;
-    }
-    if (state_ == NO_MATCH && depth > noMatchDepth_) return;  // still below the element that failed
-    if (state_ == MATCHED || state_ == NO_MATCH) {
-      state_ = query_.isMatched(path_);
-      if (state_ == NO_MATCH) noMatchDepth_ = path_.size();
-    }
+    endEvaluated(qname);
   }
 
   void characters(const XMLCh *text, const XMLSize_t n) override {
@@ -198,6 +189,26 @@ class kelExtractHandler : public xercesc::DefaultHandler {
   void fatalError(const xercesc::SAXParseException &e) override { throw e; }
 
  private:
+  // The end of an element in a MATCHED or NO_MATCH state.
+  __attribute__((noinline)) void endEvaluated(const XMLCh *qname) {
+    size_t depth = path_.size();
+    path_.pop();
+    if (state_ == MATCHED && target_ == TAGGED_ELEMENT) {
+      result_.addToCurrentItem(false, u"</", 2);
+      result_.addToCurrentItem(false, qname, std::char_traits<XMLCh>::length(qname));
+      result_.addToCurrentItem(false, u">", 1);
+    }
+    if (selectedDepth_ != 0) {
+      if (depth > selectedDepth_) return;  // still inside the selected element
+      selectedDepth_ = 0;
+    }
+    if (state_ == NO_MATCH && depth > noMatchDepth_) return;  // still below the element that failed
+    if (state_ == MATCHED || state_ == NO_MATCH) {
+      state_ = query_.isMatched(path_);
+      if (state_ == NO_MATCH) noMatchDepth_ = path_.size();
+    }
+  }
+
   void addItem(const XMLCh *value) {
     if (value == nullptr) return;
     result_.newItem();

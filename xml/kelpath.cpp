@@ -22,6 +22,8 @@ using xercesc::XMLChar1_0;
 
 namespace {
 
+constexpr const char kUnit[] = "kelpath";
+
 XMLCh *findChar(XMLCh *s, XMLCh c) {
   for (; *s; ++s)
     if (*s == c) return s;
@@ -48,13 +50,6 @@ XMLCh *findLastDoubleSlash(XMLCh *s) {
   return found;
 }
 
-bool equals(const XMLCh *a, const std::u16string &b) {
-  size_t i = 0;
-  for (; a[i] && i < b.size(); ++i)
-    if (a[i] != b[i]) return false;
-  return a[i] == 0 && i == b.size();
-}
-
 bool equals(const XMLCh *a, const XMLCh *b) {
   while (*a && *a == *b) ++a, ++b;
   return *a == *b;
@@ -71,6 +66,21 @@ bool stepMatches(const KelQuery::StepTest &step, const KelPathNode &node) {
   if (step.predName == nullptr) return true;
   const XMLCh *value = node.attrs().getValue(step.predName);
   return value != nullptr && equals(value, step.predValue);
+}
+
+/*
+ * The value of the first attribute called name, read as KelAttrs reads a snapshot: by local
+ * name, or by qualified name when there is no local name (no namespace processing).
+ */
+const XMLCh *attributeValue(const xercesc::Attributes &attrs, const XMLCh *name) {
+  for (XMLSize_t i = 0, n = attrs.getLength(); i < n; ++i) {
+    const XMLCh *local = attrs.getLocalName(i);
+    const XMLCh *key = local != nullptr && *local ? local : attrs.getQName(i);
+    if (key == nullptr || !equals(key, name)) continue;
+    const XMLCh *value = attrs.getValue(i);
+    return value != nullptr ? value : u"";
+  }
+  return nullptr;
 }
 
 size_t length16(const XMLCh *s) {
@@ -91,8 +101,28 @@ KelCurrentPath::KelCurrentPath(KelCallContext *ctx, bool keepText) : ctx_(ctx), 
   }
 }
 
-void KelCurrentPath::push(const XMLCh *name, const xercesc::Attributes *attrs) {
+bool KelCurrentPath::bind(const KelQuery *query) {
+  clear();
+  query_ = nullptr;
+  if (query == nullptr || keepText_ || !query->bindable()) return false;
   try {
+    if (progress_.empty()) progress_.emplace_back();
+  } catch (const std::bad_alloc &) {
+    return false;  // unbound: matching reads names
+  }
+  progress_[0] = KelPathProgress{};  // nothing matched above the root
+  query_ = query;
+  return true;
+}
+
+void KelCurrentPath::pushSlow(const XMLCh *name, const xercesc::Attributes *attrs) {
+  try {
+    if (query_ != nullptr) {
+      if (progress_.size() < depth_ + 2) progress_.resize(depth_ + 2);
+      query_->advance(progress_[depth_], depth_ + 1, name, attrs, &progress_[depth_ + 1]);
+      ++depth_;
+      return;
+    }
     if (depth_ == nodes_.size()) nodes_.push_back(std::unique_ptr<KelPathNode>(new KelPathNode(ctx_)));
     KelPathNode &node = *nodes_[depth_];
     node.name_.assign(name);
@@ -107,6 +137,12 @@ void KelCurrentPath::push(const XMLCh *name, const xercesc::Attributes *attrs) {
 
 void KelCurrentPath::pushUnnamed() {
   try {
+    if (query_ != nullptr) {
+      if (progress_.size() < depth_ + 2) progress_.resize(depth_ + 2);
+      progress_[depth_ + 1] = KelPathProgress{0, 0, true};  // nothing here is to match
+      ++depth_;
+      return;
+    }
     if (depth_ == nodes_.size()) nodes_.push_back(std::unique_ptr<KelPathNode>(new KelPathNode(ctx_)));
     ++depth_;
   } catch (const std::bad_alloc &) {
@@ -114,10 +150,7 @@ void KelCurrentPath::pushUnnamed() {
   }
 }
 
-void KelCurrentPath::pop() {
-  if (depth_ == 0) return;
-  --depth_;
-  if (!keepText_) return;
+void KelCurrentPath::trimText() {
   size_t n = nodes_[depth_]->name_.size();
   size_t len = text_.size() > n ? text_.size() - n : 0;
   if (len > 0) --len;  // the blank before the name
@@ -235,7 +268,17 @@ KelQuery::KelQuery(KelCallContext *ctx, const XMLCh *path) : ctx_(ctx) {
     head_.clear();
     middle_.clear();
     tail_.clear();
+    return;
   }
+  tailInOrder_.assign(tail_.rbegin(), tail_.rend());
+  tailLeads_ = leadTable(tailInOrder_);
+  for (const std::vector<StepTest> &segment : middle_) middleLeads_.push_back(leadTable(segment));
+  headSteps_ = head_.size();
+  tailSteps_ = tail_.size();
+  segments_ = middle_.size();
+  bindable_ = tail_.size() <= kMaxChainSteps;
+  for (const std::vector<StepTest> &segment : middle_)
+    if (segment.size() > kMaxChainSteps) bindable_ = false;
 }
 
 bool KelQuery::parseChunk(XMLCh *text, std::vector<StepTest> *chain) {
@@ -312,7 +355,46 @@ bool KelQuery::checkName(const XMLCh *name) {
   return true;
 }
 
-KelMatch KelQuery::isMatched(const KelCurrentPath &path) const {
+bool KelQuery::predicatePasses(const StepTest &step, const xercesc::Attributes *attrs) {
+  const XMLCh *value = attrs != nullptr ? attributeValue(*attrs, step.predName) : nullptr;
+  return value != nullptr && equals(value, step.predValue);
+}
+
+void KelQuery::advanceInMiddle(uint64_t *run, uint32_t *segments, const XMLCh *name,
+                               const xercesc::Attributes *attrs) const {
+  // An empty segment (from "////") is found at the first element below what came before,
+  // without using it.
+  while (*segments < segments_ && middle_[*segments].empty()) ++*segments;
+  if (*segments < segments_) {
+    const std::vector<StepTest> &segment = middle_[*segments];
+    *run = extendRun(segment.data(), middleLeads_[*segments], *run, name, attrs);
+    if ((*run >> (segment.size() - 1)) & 1) {
+      ++*segments;
+      *run = 0;  // the next chain starts below this element
+    }
+    return;
+  }
+  if (tailSteps_ != 0) *run = extendRun(tailInOrder_.data(), tailLeads_, *run, name, attrs);
+}
+
+KelQuery::LeadTable KelQuery::leadTable(const std::vector<StepTest> &chain) {
+  LeadTable leads{};
+  for (size_t j = 0; j < chain.size() && j < kMaxChainSteps; ++j) {
+    const uint64_t bit = uint64_t{1} << j;
+    if (chain[j].any) {
+      for (uint64_t &entry : leads) entry |= bit;
+    } else {
+      leads[chain[j].name[0] & 63] |= bit;
+    }
+  }
+  return leads;
+}
+
+KelMatch KelQuery::matchNames(const KelCurrentPath &path) const {
+  if (path.boundQuery() != nullptr) {
+    KEL_TRACE(ctx_, "path bound to another query\n");
+    throw KELException::internal(ctx_, kUnit, __LINE__);
+  }
   const size_t n = path.size();
   size_t i = 0;
   for (const StepTest &step : head_) {

@@ -3,6 +3,12 @@
  * /order/@id compiled into a KelQuery, and the stack of open elements of a SAX parse
  * (KelCurrentPath) that the query is matched against at every element start and end.
  *
+ * A path bound to a query (KelCurrentPath::bind) keeps, per open element, only how far the
+ * query got along the elements up to it (KelPathProgress), worked out at the push from the
+ * parser's own name and attributes: nothing is copied per element, a push tests only the
+ * steps that can apply at that place, and isMatched reads the deepest progress.  An unbound
+ * path keeps each element's name and attributes and serves any query.
+ *
  * All text is UTF-16.  A KelQuery keeps its own copy of the path text.  Objects belong to one
  * parse on one thread.
  */
@@ -11,6 +17,8 @@
 
 #include <xercesc/sax2/Attributes.hpp>
 
+#include <array>
+#include <bit>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -19,8 +27,22 @@
 #include "kelSgDocHandler.h"
 
 struct KelCallContext;
+class KelQuery;
 
 enum KelMatch { NO_MATCH = 0, PENDING = 1, MATCHED = 2 };
+
+/*
+ * How far a query got along the open elements up to one depth of a bound path.  Below the
+ * head, elements are matched against one chain at a time (each middle segment in turn, then
+ * the tail), shift-and style: bit j of run is set when the last j + 1 elements pass the first
+ * j + 1 steps of that chain.  A segment is found when its last bit is set; the next chain
+ * starts with the following element, so the tail lies strictly below the last segment.
+ */
+struct KelPathProgress {
+  uint64_t run = 0;        // the current chain's partial matches
+  uint32_t segments = 0;   // middle segments found
+  bool headFailed = false; // an element did not pass its head step: nothing below matches
+};
 
 // Target kinds of a query.
 inline constexpr int KEL_TARGET_ATTRIBUTE = 0;
@@ -51,25 +73,44 @@ class KelCurrentPath {
   static constexpr size_t kTextGrowth = 2048;
 
   KelCurrentPath(KelCallContext *ctx, bool keepText);
-  // Appends an element; attrs may be null (no attributes are kept).
-  void push(const XMLCh *name, const xercesc::Attributes *attrs);
+  /*
+   * Appends an element; attrs may be null (no attributes are kept, and a step with a
+   * predicate fails on the element).  A bound path reads name and attrs only during the call.
+   */
+  inline void push(const XMLCh *name, const xercesc::Attributes *attrs);
   /*
    * Appends an element whose name and attributes will never be read (inside a subtree that
    * cannot match): only the depth counts.  Not for a path that keeps its text form.
    */
   void pushUnnamed();
   // Removes the deepest element.
-  void pop();
+  void pop() {
+    if (depth_ == 0) return;
+    --depth_;
+    if (keepText_) trimText();
+  }
   // Removes every element (storage is kept for the next parse).
   void clear() {
     depth_ = 0;
     text_.clear();
   }
+  /*
+   * Empties the path and binds it to query (null unbinds it).  A bound path keeps for each
+   * element only the query's progress: pushes copy nothing, node() and first()/last() are
+   * null, and only query's isMatched may read the path (another query's raises KELG001E).
+   * A path that keeps its text form, or a query with a middle segment or tail of more than 64
+   * steps, stays unbound (names are kept, matching reads them).  Returns whether the path is
+   * now bound to query.
+   */
+  bool bind(const KelQuery *query);
+  const KelQuery *boundQuery() const { return query_; }
   size_t size() const { return depth_; }
   bool empty() const { return depth_ == 0; }
-  const KelPathNode *node(size_t i) const { return nodes_[i].get(); }
-  const KelPathNode *first() const { return depth_ ? nodes_[0].get() : nullptr; }
-  const KelPathNode *last() const { return depth_ ? nodes_[depth_ - 1].get() : nullptr; }
+  const KelPathNode *node(size_t i) const { return query_ ? nullptr : nodes_[i].get(); }
+  const KelPathNode *first() const { return depth_ && !query_ ? nodes_[0].get() : nullptr; }
+  const KelPathNode *last() const { return depth_ && !query_ ? nodes_[depth_ - 1].get() : nullptr; }
+  // Bound path: the progress over the first depth elements (0 <= depth <= size()).
+  const KelPathProgress &progress(size_t depth) const { return progress_[depth]; }
 
   // The text form (empty unless kept).
   const std::u16string &text() const { return text_; }
@@ -83,10 +124,14 @@ class KelCurrentPath {
   XMLCh *copy_path(size_t *nChars) const;
 
  private:
+  void pushSlow(const XMLCh *name, const xercesc::Attributes *attrs);
+  void trimText();
   void growFor(size_t extraChars, bool blank);
   KelCallContext *ctx_;
   bool keepText_;
+  const KelQuery *query_ = nullptr;  // the query the path is bound to, or null
   std::vector<std::unique_ptr<KelPathNode>> nodes_;
+  std::vector<KelPathProgress> progress_;  // bound path: [d] is the progress over d elements
   size_t depth_ = 0;
   std::u16string text_;
   size_t textCapacity_ = 0;
@@ -109,9 +154,22 @@ class KelQuery {
   // The attribute after the final "/@" ("*" for all attributes), or null.
   const XMLCh *targetAttribute() const { return hasTargetAttr_ ? targetAttr_.c_str() : nullptr; }
 
-  KelMatch isMatched(const KelCurrentPath &path) const;
+  inline KelMatch isMatched(const KelCurrentPath &path) const;
   // True when a step tests an attribute: only then does matching read the path's attributes.
   bool hasPredicates() const { return hasPredicates_; }
+
+  // The longest middle segment or tail a bound path can follow: the bits of a progress's run.
+  static constexpr size_t kMaxChainSteps = 64;
+  // True when no middle segment and no tail is longer than kMaxChainSteps: a path can be bound.
+  bool bindable() const { return bindable_; }
+  /*
+   * Sets *next to the progress over depth elements (1 for the root) when the deepest has this
+   * name and these attributes (may be null) and parent is the progress over the elements
+   * above it.  Only the head step of that depth, or the steps of the chain being matched, are
+   * tested.
+   */
+  inline void advance(const KelPathProgress &parent, size_t depth, const XMLCh *name,
+                      const xercesc::Attributes *attrs, KelPathProgress *next) const;
 
   struct StepTest {
     const XMLCh *name = nullptr;       // "*" matches any element
@@ -133,6 +191,45 @@ class KelQuery {
 
  private:
   bool checkName(const XMLCh *name);
+  // isMatched on a path that keeps the names of its elements.
+  KelMatch matchNames(const KelCurrentPath &path) const;
+  // The step test on an element as the parser reports it (name read no further than the
+  // step's name and the terminator after it).
+  static bool passes(const StepTest &step, const XMLCh *name, const xercesc::Attributes *attrs) {
+    if (!step.any) {
+      if (name[0] != step.name[0]) return false;  // most elements fail here
+      size_t k = 1;
+      for (; k < step.nameLen; ++k)
+        if (name[k] != step.name[k]) return false;  // a shorter name fails at its terminator
+      if (name[k] != 0) return false;
+    }
+    return step.predName == nullptr || predicatePasses(step, attrs);
+  }
+  static bool predicatePasses(const StepTest &step, const xercesc::Attributes *attrs);
+  /*
+   * For a chain of steps (a middle segment or the tail), by the low six bits of an element
+   * name's first unit: the steps that name can pass (a "*" step is in every entry).
+   */
+  using LeadTable = std::array<uint64_t, 64>;
+  static LeadTable leadTable(const std::vector<StepTest> &chain);
+  /*
+   * The run of a chain of steps after one more element: bit j when the element passes step j
+   * and the elements before it passed steps 0 to j - 1.  Only those steps are tested, and of
+   * them only the ones the lead table leaves.
+   */
+  static uint64_t extendRun(const StepTest *chain, const LeadTable &leads, uint64_t run,
+                            const XMLCh *name, const xercesc::Attributes *attrs) {
+    uint64_t candidates = ((run << 1) | 1) & leads[name[0] & 63];
+    uint64_t next = 0;
+    for (; candidates != 0; candidates &= candidates - 1) {
+      int j = std::countr_zero(candidates);
+      if (passes(chain[j], name, attrs)) next |= uint64_t{1} << j;
+    }
+    return next;
+  }
+  // advance() below the head while middle segments remain to be found.
+  void advanceInMiddle(uint64_t *run, uint32_t *segments, const XMLCh *name,
+                       const xercesc::Attributes *attrs) const;
   int offsetOf(const XMLCh *p) const { return static_cast<int>(p - buf_.data()); }
 
   KelCallContext *ctx_;
@@ -145,6 +242,49 @@ class KelQuery {
   std::vector<StepTest> head_;
   std::vector<std::vector<StepTest>> middle_;
   std::vector<StepTest> tail_;
+  std::vector<StepTest> tailInOrder_;  // the tail in path order, for advance()
+  std::vector<LeadTable> middleLeads_;
+  LeadTable tailLeads_{};
+  size_t headSteps_ = 0, segments_ = 0, tailSteps_ = 0;  // the chains' sizes
+  bool bindable_ = false;
 };
+
+KelMatch KelQuery::isMatched(const KelCurrentPath &path) const {
+  if (path.boundQuery() != this) return matchNames(path);
+  // The rules of matchNames, read from the progress over the n elements.
+  const size_t n = path.size();
+  const KelPathProgress &p = path.progress(n);
+  if (p.headFailed) return NO_MATCH;
+  if (n < headSteps_) return PENDING;
+  if (segments_ == 0 && tailSteps_ == 0)
+    return targetKind_ != KEL_TARGET_TAGGED && n > headSteps_ ? NO_MATCH : MATCHED;
+  if (p.segments < segments_) return PENDING;
+  if (tailSteps_ == 0) return MATCHED;
+  return (p.run >> (tailSteps_ - 1)) & 1 ? MATCHED : PENDING;
+}
+
+void KelQuery::advance(const KelPathProgress &parent, size_t depth, const XMLCh *name,
+                       const xercesc::Attributes *attrs, KelPathProgress *next) const {
+  *next = parent;
+  if (next->headFailed) return;
+  if (depth <= headSteps_)
+    next->headFailed = !passes(head_[depth - 1], name, attrs);
+  else if (next->segments < segments_)
+    advanceInMiddle(&next->run, &next->segments, name, attrs);
+  else if (tailSteps_ != 0)
+    next->run = extendRun(tailInOrder_.data(), tailLeads_, next->run, name, attrs);
+}
+
+// A bound path's push, once its storage reaches the depth, only records the progress.
+inline void KelCurrentPath::push(const XMLCh *name, const xercesc::Attributes *attrs) {
+  const size_t depth = depth_ + 1;
+  if (query_ != nullptr && depth < progress_.size()) {
+    KelPathProgress *progress = progress_.data();
+    query_->advance(progress[depth - 1], depth, name, attrs, &progress[depth]);
+    depth_ = depth;
+    return;
+  }
+  pushSlow(name, attrs);
+}
 
 #endif /* KEL_PATH_H */

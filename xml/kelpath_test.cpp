@@ -4,8 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "kelSgDocHandler.h"
 
 namespace {
 
@@ -147,6 +151,168 @@ TEST_F(Match, PredicatesCompareAttributeValuesExactly) {
   // Attributes come from a parse; see the extraction tests.  Here: a step with a predicate
   // never matches an element without attributes.
   EXPECT_EQ(at("/a/b[@k=\"1\"]", {"a", "b"}), NO_MATCH);
+}
+
+// Attributes as the parser reports them without namespace processing: a local name (which may
+// be empty, then the qualified name counts) and a value.
+class ParsedAttrs : public xercesc::Attributes {
+ public:
+  struct Attr {
+    std::u16string local, qname, value;
+  };
+  explicit ParsedAttrs(std::vector<Attr> attrs = {}) : attrs_(std::move(attrs)) {}
+  XMLSize_t getLength() const override { return attrs_.size(); }
+  const XMLCh *getURI(const XMLSize_t) const override { return u""; }
+  const XMLCh *getLocalName(const XMLSize_t i) const override { return attrs_.at(i).local.c_str(); }
+  const XMLCh *getQName(const XMLSize_t i) const override { return attrs_.at(i).qname.c_str(); }
+  const XMLCh *getType(const XMLSize_t) const override { return u"CDATA"; }
+  const XMLCh *getValue(const XMLSize_t i) const override { return attrs_.at(i).value.c_str(); }
+  // Lookups by name are not what matching uses: they find nothing.
+  bool getIndex(const XMLCh *const, const XMLCh *const, XMLSize_t &) const override {
+    return false;
+  }
+  int getIndex(const XMLCh *const, const XMLCh *const) const override { return -1; }
+  bool getIndex(const XMLCh *const, XMLSize_t &) const override { return false; }
+  int getIndex(const XMLCh *const) const override { return -1; }
+  const XMLCh *getType(const XMLCh *const, const XMLCh *const) const override { return nullptr; }
+  const XMLCh *getType(const XMLCh *const) const override { return nullptr; }
+  const XMLCh *getValue(const XMLCh *const, const XMLCh *const) const override { return nullptr; }
+  const XMLCh *getValue(const XMLCh *const) const override { return nullptr; }
+
+ private:
+  std::vector<Attr> attrs_;
+};
+
+struct Element {
+  std::u16string name;
+  std::shared_ptr<ParsedAttrs> attrs;
+};
+
+Element element(std::u16string name, std::vector<ParsedAttrs::Attr> attrs = {}) {
+  return Element{std::move(name), std::make_shared<ParsedAttrs>(std::move(attrs))};
+}
+
+/*
+ * Walks every sequence of open elements up to maxDepth drawn from kinds, pushing and popping as
+ * a parse does, and compares at each step the bound path's answer with the answer read from a
+ * path that keeps names and attributes.
+ */
+void expectBoundAgreesWithNames(const std::string &path, int kind,
+                                const std::vector<Element> &kinds, size_t maxDepth) {
+  std::u16string p = wide(path);
+  KelQuery q(nullptr, p.c_str());
+  ASSERT_EQ(q.errorPosition(), 0) << path;
+  q.setTargetKind(kind);
+  KelCurrentPath named(nullptr, false), bound(nullptr, false);
+  ASSERT_TRUE(bound.bind(&q)) << path;
+  std::string trail;  // the open elements, for the failure message
+  std::vector<size_t> stack;
+  auto compare = [&] {
+    ASSERT_EQ(q.isMatched(bound), q.isMatched(named)) << path << " kind " << kind << " at" << trail;
+  };
+  compare();
+  // Depth-first over the sequences: stack holds the kind index of each open element.
+  while (true) {
+    if (stack.size() < maxDepth) {
+      stack.push_back(0);
+    } else {
+      while (!stack.empty() && stack.back() + 1 == kinds.size()) {
+        stack.pop_back();
+        named.pop();
+        bound.pop();
+        trail.resize(trail.rfind(' '));
+        compare();
+      }
+      if (stack.empty()) return;
+      named.pop();
+      bound.pop();
+      trail.resize(trail.rfind(' '));
+      ++stack.back();
+    }
+    const Element &e = kinds[stack.back()];
+    named.push(e.name.c_str(), e.attrs.get());
+    bound.push(e.name.c_str(), e.attrs.get());
+    trail += " " + narrow(e.name.c_str());
+    for (XMLSize_t i = 0; i < e.attrs->getLength(); ++i)
+      trail += "[" + narrow(e.attrs->getQName(i)) + "=" + narrow(e.attrs->getValue(i)) + "]";
+    compare();
+    if (::testing::Test::HasFatalFailure()) return;
+  }
+}
+
+TEST(KelCurrentPathBound, MatchesAsNamesAndAttributesDo) {
+  const std::vector<Element> kinds = {
+      element(u"a"),
+      element(u"b"),
+      element(u"b", {{u"k", u"k", u"1"}}),
+      element(u"b", {{u"", u"k", u"2"}, {u"k", u"k", u"1"}}),  // the first "k" (by qname) counts
+      element(u"ab"),  // a longer name that begins as a step's name
+  };
+  const std::string paths[] = {
+      "/a", "/a/b", "/a/b/a", "/a/*/b", "/*", "/a/b[@k=\"1\"]", "/a/b[@k=\"2\"]/a", "/a/@k",
+      "//a", "//b", "//a/b", "//b/b/a", "//*/a", "//b[@k=\"1\"]", "//ab",
+      "/a//b", "/a//a", "/b//a/b", "/a/b//a",
+      "//a//b", "//a//a", "//b//a/b", "/a//b//a", "/a//b/b//a/a", "//a//b//a//b",
+      "//b[@k=\"1\"]//a",
+      "/a////b", "//a////", "/a//b//", "/a//", "//", "/a/b//*",
+  };
+  for (const std::string &path : paths) {
+    expectBoundAgreesWithNames(path, KEL_TARGET_TEXT, kinds, 5);
+    expectBoundAgreesWithNames(path, KEL_TARGET_TAGGED, kinds, 5);
+    if (::testing::Test::HasFatalFailure()) return;
+  }
+}
+
+TEST(KelCurrentPathBound, PathsThatCannotBeBoundKeepNames) {
+  // "//a/a/...": a tail of n steps.
+  auto tailOf = [](int n) {
+    std::string path = "/";
+    for (int i = 0; i < n; ++i) path += "/a";
+    return wide(path);
+  };
+  // A tail of 65 steps is longer than a progress can follow: the path keeps names instead.
+  std::u16string p = tailOf(65);
+  KelQuery longTail(nullptr, p.c_str());
+  ASSERT_EQ(longTail.errorPosition(), 0);
+  EXPECT_FALSE(longTail.bindable());
+  KelCurrentPath cur(nullptr, false);
+  EXPECT_FALSE(cur.bind(&longTail));
+  for (int i = 0; i < 65; ++i) cur.push(u"a", nullptr);
+  EXPECT_EQ(longTail.isMatched(cur), MATCHED);
+  ASSERT_NE(cur.last(), nullptr);
+  EXPECT_EQ(cur.last()->name(), u"a");
+
+  // 64 steps still fit.
+  std::u16string p64 = tailOf(64);
+  KelQuery fits(nullptr, p64.c_str());
+  KelCurrentPath bound(nullptr, false);
+  ASSERT_TRUE(bound.bind(&fits));
+  for (int i = 0; i < 63; ++i) bound.push(u"a", nullptr);
+  EXPECT_EQ(fits.isMatched(bound), PENDING);
+  bound.push(u"a", nullptr);
+  EXPECT_EQ(fits.isMatched(bound), MATCHED);
+  EXPECT_EQ(bound.last(), nullptr);  // a bound path keeps no names
+
+  // The text form needs the names.
+  KelCurrentPath withText(nullptr, true);
+  EXPECT_FALSE(withText.bind(&fits));
+  withText.push(u"a", nullptr);
+  EXPECT_EQ(withText.text(), u"a");
+}
+
+TEST(KelCurrentPathBound, AnotherQueryCannotReadIt) {
+  std::u16string p1 = u"/a", p2 = u"/a";
+  KelQuery q1(nullptr, p1.c_str()), q2(nullptr, p2.c_str());
+  KelCurrentPath cur(nullptr, false);
+  ASSERT_TRUE(cur.bind(&q1));
+  cur.push(u"a", nullptr);
+  EXPECT_EQ(q1.isMatched(cur), MATCHED);
+  EXPECT_THROW(q2.isMatched(cur), KELException);
+  // Unbinding empties the path; it then keeps names and serves any query.
+  EXPECT_FALSE(cur.bind(nullptr));
+  EXPECT_TRUE(cur.empty());
+  cur.push(u"a", nullptr);
+  EXPECT_EQ(q2.isMatched(cur), MATCHED);
 }
 
 TEST(KelCurrentPathText, KeepsBlankSeparatedNamesAndGrows) {
