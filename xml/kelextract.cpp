@@ -43,51 +43,59 @@ void setState(char *sqlstate, const char *state) {
   if (sqlstate != nullptr) std::memcpy(sqlstate, state, 6);
 }
 
-// The items of one extraction, in UTF-16 until retrieve() converts them.  The strings live in
-// storage the extractor keeps, so their capacity serves the next document too.
+/*
+ * The items of one extraction, in UTF-16 until retrieve() converts them: one after another in
+ * one text, each ended by a terminator when the next begins (the last by retrieve()).  The
+ * text and the item starts live in storage the extractor keeps, emptied here, so their
+ * capacity serves the next document too.
+ */
 class kelResult {
  public:
-  kelResult(KelCallContext *ctx, std::vector<std::u16string> &storage) : ctx_(ctx), items_(storage) {}
+  kelResult(KelCallContext *ctx, std::u16string &text, std::vector<size_t> &starts)
+      : ctx_(ctx), text_(text), starts_(starts) {
+    text_.clear();
+    starts_.clear();
+  }
   void newItem() {
-    if (count_ == items_.size()) items_.emplace_back();
-    items_[count_++].clear();
+    if (!starts_.empty()) text_.push_back(u'\0');
+    starts_.push_back(text_.size());
   }
   void addToCurrentItem(bool escape, const XMLCh *text, size_t n) {
-    if (count_ == 0 || n == 0) return;
-    std::u16string &content = items_[count_ - 1];
-    if (escape) kelAppendEscaped(content, text, n);
-    else content.append(text, n);
+    if (starts_.empty() || n == 0) return;
+    if (escape) kelAppendEscaped(text_, text, n);
+    else text_.append(text, n);
   }
-  size_t count() const { return count_; }
+  size_t count() const { return starts_.size(); }
 
   /*
    * Fills the record with the items in the database code page.  An item whose text and
    * terminator exceed sizeLimit bytes stops the conversion with KELC013E and "38X39".
    */
   void retrieve(int32_t sizeLimit, KelExtractResult *out, char *msg) {
-    KEL_TRACE(ctx_, "entered count %d\n", static_cast<int>(count_));
+    const size_t count = starts_.size();
+    KEL_TRACE(ctx_, "entered count %d\n", static_cast<int>(count));
     setState(out->sqlstate, "00000");
-    out->items = static_cast<char **>(std::calloc(count_ + 1, sizeof(char *)));
+    if (count != 0) text_.push_back(u'\0');
+    out->items = static_cast<char **>(std::calloc(count + 1, sizeof(char *)));
     if (out->items == nullptr) {
       setState(out->sqlstate, "38X10");
       return;
     }
     out->cursor = out->items;
-    for (size_t i = 0; i < count_; ++i) {
-      const std::u16string &content = items_[i];
-      int64_t room = static_cast<int64_t>(content.size()) * 4 + 4;
-      if (room > sizeLimit) room = sizeLimit;
-      char *text = static_cast<char *>(std::malloc(room > 0 ? static_cast<size_t>(room) : 1));
+    // In a UTF-8 database an item of ASCII characters is its own database form, byte for byte.
+    const KelCodePages *cp = ctx_ != nullptr ? ctx_->codePages : nullptr;
+    const bool utf8 = cp != nullptr && cp->dbConverter != nullptr && cp->dbCodePage == KEL_CP_UTF8;
+    for (size_t i = 0; i < count; ++i) {
+      const XMLCh *content = text_.data() + starts_[i];
+      const size_t n = (i + 1 < count ? starts_[i + 1] : text_.size()) - 1 - starts_[i];
+      char *text = utf8 ? asciiCopy(content, n, sizeLimit, out) : nullptr;
+      if (text == nullptr && std::strcmp(out->sqlstate, "00000") == 0)
+        text = converted(content, n, sizeLimit, out);
       if (text == nullptr) {
-        setState(out->sqlstate, "38X10");
-        return;
-      }
-      int32_t len = room > 0 ? KEL_wcstombsFunction(ctx_, text, content.c_str(), static_cast<int32_t>(room)) : -1;
-      if (len < 0) {
-        std::free(text);
-        KEL_TRACE(ctx_, "extract result exceeds %d\n", sizeLimit);
-        if (msg != nullptr) kelSetMessage(ctx_, msg, KELC013E);
-        setState(out->sqlstate, "38X39");
+        if (std::strcmp(out->sqlstate, "38X39") == 0) {
+          KEL_TRACE(ctx_, "extract result exceeds %d\n", sizeLimit);
+          if (msg != nullptr) kelSetMessage(ctx_, msg, KELC013E);
+        }
         return;
       }
       KEL_TRACE(ctx_, "extract result %s\n", text);
@@ -96,9 +104,51 @@ class kelResult {
   }
 
  private:
+  // A malloc'd copy of the n units of src when they are all ASCII and fit in sizeLimit bytes
+  // with a terminator; null otherwise, with "38X39" set when they are ASCII but too long,
+  // "38X10" when memory is short.
+  static char *asciiCopy(const XMLCh *src, size_t n, int32_t sizeLimit, KelExtractResult *out) {
+    XMLCh any = 0;
+    for (size_t k = 0; k < n; ++k) any |= src[k];
+    if (any >= 0x80) return nullptr;
+    if (static_cast<int64_t>(n) + 1 > sizeLimit) {
+      setState(out->sqlstate, "38X39");
+      return nullptr;
+    }
+    char *text = static_cast<char *>(std::malloc(n + 1));
+    if (text == nullptr) {
+      setState(out->sqlstate, "38X10");
+      return nullptr;
+    }
+    for (size_t k = 0; k < n; ++k) text[k] = static_cast<char>(src[k]);
+    text[n] = '\0';
+    return text;
+  }
+
+  // The terminated text of n units converted into the database code page, malloc'd; null
+  // with "38X39" when it does not fit in sizeLimit bytes with its terminator, "38X10" when
+  // memory is short.
+  char *converted(const XMLCh *content, size_t n, int32_t sizeLimit, KelExtractResult *out) {
+    int64_t room = static_cast<int64_t>(n) * 4 + 4;
+    if (room > sizeLimit) room = sizeLimit;
+    char *text = static_cast<char *>(std::malloc(room > 0 ? static_cast<size_t>(room) : 1));
+    if (text == nullptr) {
+      setState(out->sqlstate, "38X10");
+      return nullptr;
+    }
+    int32_t len = -1;
+    if (room > 0) len = KEL_wcstombsFunction(ctx_, text, content, static_cast<int32_t>(room));
+    if (len < 0) {
+      std::free(text);
+      setState(out->sqlstate, "38X39");
+      return nullptr;
+    }
+    return text;
+  }
+
   KelCallContext *ctx_;
-  std::vector<std::u16string> &items_;
-  size_t count_ = 0;
+  std::u16string &text_;
+  std::vector<size_t> &starts_;
 };
 
 enum Target { ATTRIBUTE = 0, TEXT_CONTENT = 1, TAGGED_ELEMENT = 2 };
@@ -108,7 +158,7 @@ class kelExtractHandler : public xercesc::DefaultHandler {
   kelExtractHandler(KelCallContext *ctx, KelQuery &query, KelCurrentPath &path, kelResult &result,
                     kelDocEntityResolver &resolver, bool tagged)
       : ctx_(ctx), query_(query), path_(path), result_(result), resolver_(resolver) {
-    path_.bind(&query_);  // the open elements are kept as the query's progress
+    path_.bind(&query_);  // the open elements are kept as the steps they pass
     if (tagged) {
       target_ = TAGGED_ELEMENT;
       query_.setTargetKind(KEL_TARGET_TAGGED);
@@ -274,7 +324,8 @@ struct KelExtractor::State {
   std::unique_ptr<KelQuery> query;
   std::u16string path16;           // the query's source text
   KelCurrentPath open;             // the open elements; its storage serves every run
-  std::vector<std::u16string> items;  // the items' text; its storage serves every run
+  std::u16string itemText;         // the items' text and starts; their storage serves every run
+  std::vector<size_t> itemStarts;
   std::u16string encoding;         // encoding name of the database code page, once looked up
   int32_t encodingCodePage = -1;
   explicit State(KelCallContext *ctx) : open(ctx, false) {}
@@ -364,7 +415,7 @@ int KelExtractor::parse(const char *doc, size_t docLength, const char *dtd, int 
       r.setFeature(XMLUni::fgXercesSchema, false);
     }
     xercesc::SAX2XMLReader &reader = *state_->reader;
-    kelResult items(ctx, state_->items);
+    kelResult items(ctx, state_->itemText, state_->itemStarts);
     kelDocEntityResolver resolver(ctx, dtd, true);
     kelExtractHandler handler(ctx, *state_->query, state_->open, items, resolver, tagged == 1);
     reader.setContentHandler(&handler);

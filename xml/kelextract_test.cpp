@@ -102,6 +102,35 @@ TEST_F(Extract, SizeLimitCountsTheTerminator) {
   EXPECT_EQ(all("<a>" + twoByte + "</a>", "/a", 0, 4000), (V{"ERROR 38X39"}));
 }
 
+// In a UTF-8 database an ASCII item is copied byte for byte and any other converted; the size
+// limit counts bytes either way.  Another database converts every item.
+TEST_F(Extract, ItemsInTheDatabaseCodePage) {
+  EXPECT_EQ(all("<a><b>x</b><b>caf\xC3\xA9</b><b>&#x10000;</b><b/><b>y</b></a>", "/a/b"),
+            (V{"x", "caf\xC3\xA9", "\xF0\x90\x80\x80", "", "y"}));
+  EXPECT_EQ(all("<a><b>xyz</b></a>", "/a/b", 0, 4), (V{"xyz"}));
+  EXPECT_EQ(all("<a><b>xyz</b></a>", "/a/b", 0, 3), (V{"ERROR 38X39"}));
+  EXPECT_EQ(std::string(msg).substr(0, 10), "KELC013E  ");
+  EXPECT_EQ(all("<a><b>\xC3\xA9</b></a>", "/a/b", 0, 3), (V{"\xC3\xA9"}));
+  EXPECT_EQ(all("<a><b>\xC3\xA9</b></a>", "/a/b", 0, 2), (V{"ERROR 38X39"}));
+  EXPECT_EQ(all("<a><b/></a>", "/a/b", 0, 0), (V{"ERROR 38X39"}));
+
+  // EBCDIC (code page 37): the path and the items are in it.
+  KelCallContext ebcdic{};
+  KelCodePageRequest request{0, 37, nullptr};
+  ASSERT_EQ(kelInit(&ebcdic, KEL_FULL_MESSAGES, &request, state, msg, "UTF-8"), 0) << msg;
+  KelExtractResult result{};
+  const char *path = "\x61\x81\x61\x82";  // "/a/b"
+  ASSERT_EQ(extractAll(&ebcdic, "<a><b>xy</b><b>1</b></a>", nullptr, 0, 1, 0, path, &result, 4000,
+                       state, msg), 0) << msg;
+  ASSERT_NE(result.items[0], nullptr);
+  EXPECT_STREQ(result.items[0], "\xA7\xA8");
+  ASSERT_NE(result.items[1], nullptr);
+  EXPECT_STREQ(result.items[1], "\xF1");
+  EXPECT_EQ(result.items[2], nullptr);
+  kelFreeExtractResult(&result);
+  kelTerm(&ebcdic, state);
+}
+
 TEST_F(Extract, DtdNamedByTheDocumentIsReplaced) {
   const std::string doc = "<!DOCTYPE a SYSTEM \"missing.dtd\"><a>&e;</a>";
   // Without DTD text the external DTD reads as empty: the missing file is never opened, and
