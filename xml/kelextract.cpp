@@ -211,8 +211,9 @@ class kelExtractHandler : public xercesc::DefaultHandler {
   }
 
   void endElement(const XMLCh *, const XMLCh *, const XMLCh *qname) override {
-    // A pending state is kept as it is (inside a selected element the state is MATCHED).
-    if (state_ == PENDING) {
+    // A pending state is kept as it is (inside a selected element the state is MATCHED), and
+    // so is the state below the element that failed.
+    if (state_ == PENDING || (state_ == NO_MATCH && path_.size() > noMatchDepth_)) {
       path_.pop();
       return;
     }

@@ -135,7 +135,7 @@ void KelCurrentPath::pushSlow(const XMLCh *name, const xercesc::Attributes *attr
   }
 }
 
-void KelCurrentPath::pushUnnamed() {
+void KelCurrentPath::pushUnnamedSlow() {
   try {
     if (query_ != nullptr) {
       if (progress_.size() < depth_ + 2) progress_.resize(depth_ + 2);
@@ -276,6 +276,8 @@ KelQuery::KelQuery(KelCallContext *ctx, const XMLCh *path) : ctx_(ctx) {
   headSteps_ = head_.size();
   tailSteps_ = tail_.size();
   segments_ = middle_.size();
+  headOnly_ = segments_ == 0 && tailSteps_ == 0;
+  tailEnd_ = tailSteps_ != 0 && tailSteps_ <= kMaxChainSteps ? uint64_t{1} << (tailSteps_ - 1) : 0;
   bindable_ = tail_.size() <= kMaxChainSteps;
   for (const std::vector<StepTest> &segment : middle_)
     if (segment.size() > kMaxChainSteps) bindable_ = false;

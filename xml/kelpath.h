@@ -82,7 +82,7 @@ class KelCurrentPath {
    * Appends an element whose name and attributes will never be read (inside a subtree that
    * cannot match): only the depth counts.  Not for a path that keeps its text form.
    */
-  void pushUnnamed();
+  inline void pushUnnamed();
   // Removes the deepest element.
   void pop() {
     if (depth_ == 0) return;
@@ -125,6 +125,7 @@ class KelCurrentPath {
 
  private:
   void pushSlow(const XMLCh *name, const xercesc::Attributes *attrs);
+  void pushUnnamedSlow();
   void trimText();
   void growFor(size_t extraChars, bool blank);
   KelCallContext *ctx_;
@@ -246,6 +247,8 @@ class KelQuery {
   std::vector<LeadTable> middleLeads_;
   LeadTable tailLeads_{};
   size_t headSteps_ = 0, segments_ = 0, tailSteps_ = 0;  // the chains' sizes
+  bool headOnly_ = true;   // no middle segment, no tail
+  uint64_t tailEnd_ = 0;   // the run bit of the tail's last step; 0 without a tail
   bool bindable_ = false;
 };
 
@@ -256,11 +259,9 @@ KelMatch KelQuery::isMatched(const KelCurrentPath &path) const {
   const KelPathProgress &p = path.progress(n);
   if (p.headFailed) return NO_MATCH;
   if (n < headSteps_) return PENDING;
-  if (segments_ == 0 && tailSteps_ == 0)
-    return targetKind_ != KEL_TARGET_TAGGED && n > headSteps_ ? NO_MATCH : MATCHED;
+  if (headOnly_) return targetKind_ != KEL_TARGET_TAGGED && n > headSteps_ ? NO_MATCH : MATCHED;
   if (p.segments < segments_) return PENDING;
-  if (tailSteps_ == 0) return MATCHED;
-  return (p.run >> (tailSteps_ - 1)) & 1 ? MATCHED : PENDING;
+  return tailEnd_ == 0 || (p.run & tailEnd_) != 0 ? MATCHED : PENDING;
 }
 
 void KelQuery::advance(const KelPathProgress &parent, size_t depth, const XMLCh *name,
@@ -285,6 +286,16 @@ inline void KelCurrentPath::push(const XMLCh *name, const xercesc::Attributes *a
     return;
   }
   pushSlow(name, attrs);
+}
+
+inline void KelCurrentPath::pushUnnamed() {
+  const size_t depth = depth_ + 1;
+  if (query_ != nullptr && depth < progress_.size()) {
+    progress_[depth] = KelPathProgress{0, 0, true};  // nothing here is to match
+    depth_ = depth;
+    return;
+  }
+  pushUnnamedSlow();
 }
 
 #endif /* KEL_PATH_H */
