@@ -158,7 +158,7 @@ class kelExtractHandler : public xercesc::DefaultHandler {
   kelExtractHandler(KelCallContext *ctx, KelQuery &query, KelCurrentPath &path, kelResult &result,
                     kelDocEntityResolver &resolver, bool tagged)
       : ctx_(ctx), query_(query), path_(path), result_(result), resolver_(resolver) {
-    path_.bind(&query_);  // the open elements are kept as the steps they pass
+    path_.bind(&query_);  // the open elements are kept as the query's progress
     if (tagged) {
       target_ = TAGGED_ELEMENT;
       query_.setTargetKind(KEL_TARGET_TAGGED);

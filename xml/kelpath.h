@@ -221,6 +221,10 @@ class KelQuery {
   static uint64_t extendRun(const StepTest *chain, const LeadTable &leads, uint64_t run,
                             const XMLCh *name, const xercesc::Attributes *attrs) {
     uint64_t candidates = ((run << 1) | 1) & leads[name[0] & 63];
+    if ((candidates & (candidates - 1)) == 0) {  // none, or one: the usual cases
+      if (candidates == 0) return 0;
+      return passes(chain[std::countr_zero(candidates)], name, attrs) ? candidates : 0;
+    }
     uint64_t next = 0;
     for (; candidates != 0; candidates &= candidates - 1) {
       int j = std::countr_zero(candidates);
