@@ -221,7 +221,7 @@ class kelExtractHandler : public xercesc::DefaultHandler {
   }
 
   void characters(const XMLCh *text, const XMLSize_t n) override {
-    if (state_ == MATCHED && (target_ == TEXT_CONTENT || target_ == TAGGED_ELEMENT))
+    if (state_ == MATCHED && target_ != ATTRIBUTE)  // text content or tagged elements
       result_.addToCurrentItem(escape_, text, n);
   }
 
