@@ -4,13 +4,21 @@
  *  - with clang and -DKEL_FUZZ=ON as a libFuzzer target (LLVMFuzzerTestOneInput);
  *  - otherwise with a driver of its own that mutates a seed corpus at random for the number of
  *    seconds given as its argument (default 3), under whatever sanitizers the build uses.
- * A finding is a crash or a sanitizer report; the driver also checks the engine's contracts.
+ * A finding is a crash or a sanitizer report; the driver also checks the engine's contracts,
+ * and that matching on a stack bound to the path agrees with matching by names.
  */
+#include <xercesc/framework/MemBufInputSource.hpp>
+#include <xercesc/sax2/DefaultHandler.hpp>
+#include <xercesc/sax2/SAX2XMLReader.hpp>
+#include <xercesc/sax2/XMLReaderFactory.hpp>
+#include <xercesc/util/XMLUni.hpp>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -46,6 +54,55 @@ void check(bool ok, const char *what) {
   }
 }
 
+/*
+ * Follows a parse with a path that keeps names and one bound to the query: the two must give
+ * the same answer at every element start and end.
+ */
+class MatchComparer : public xercesc::DefaultHandler {
+ public:
+  explicit MatchComparer(const KelQuery &query)
+      : query_(query), named_(nullptr, false), bound_(nullptr, false) {
+    check(bound_.bind(&query) == query.bindable(), "a bindable query binds");
+  }
+  void startElement(const XMLCh *, const XMLCh *, const XMLCh *qname,
+                    const xercesc::Attributes &attrs) override {
+    named_.push(qname, &attrs);
+    bound_.push(qname, &attrs);
+    compare();
+  }
+  void endElement(const XMLCh *, const XMLCh *, const XMLCh *) override {
+    named_.pop();
+    bound_.pop();
+    compare();
+  }
+
+ private:
+  void compare() {
+    check(query_.isMatched(named_) == query_.isMatched(bound_), "bound matching agrees");
+  }
+  const KelQuery &query_;
+  KelCurrentPath named_, bound_;
+};
+
+void compareMatching(const std::u16string &path16, const std::string &doc, int kind) {
+  KelQuery query(nullptr, path16.c_str());
+  if (query.errorPosition() != 0) return;
+  query.setTargetKind(kind);
+  std::unique_ptr<xercesc::SAX2XMLReader> reader(xercesc::XMLReaderFactory::createXMLReader());
+  reader->setFeature(xercesc::XMLUni::fgSAX2CoreNameSpaces, false);
+  reader->setFeature(xercesc::XMLUni::fgSAX2CoreValidation, false);
+  reader->setFeature(xercesc::XMLUni::fgXercesLoadExternalDTD, false);
+  MatchComparer comparer(query);
+  reader->setContentHandler(&comparer);
+  reader->setErrorHandler(&comparer);
+  xercesc::MemBufInputSource src(reinterpret_cast<const XMLByte *>(doc.data()), doc.size(), u"fuzz", false);
+  try {
+    reader->parse(src);
+  } catch (...) {
+    // A document that is not well-formed ends the comparison where the parser stopped.
+  }
+}
+
 void runOne(const uint8_t *data, size_t size) {
   std::string input(reinterpret_cast<const char *>(data), size);
   size_t nl = input.find('\n');
@@ -60,6 +117,8 @@ void runOne(const uint8_t *data, size_t size) {
         "error position inside the path");
 
   KelCallContext *ctx = fuzzContext();
+  compareMatching(path16, doc, KEL_TARGET_TEXT);
+  compareMatching(path16, doc, KEL_TARGET_TAGGED);
   for (int tagged = 0; tagged < 2; ++tagged) {
     char state[6] = "00000";
     char msg[KEL_MSG_BUFFER + 1] = "";
