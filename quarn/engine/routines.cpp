@@ -235,9 +235,11 @@ ArgRef argOf(sqlite3_value *v) {
     case SQLITE_INTEGER: a.kind = Value::Int; a.i = sqlite3_value_int64(v); break;
     case SQLITE_FLOAT: a.kind = Value::Real; a.d = sqlite3_value_double(v); break;
     case SQLITE_TEXT: {
+      // The bytes as stored: the text of a row is not terminated, and asking for it terminated
+      // would make SQLite copy it first; every reader here takes the length.
       a.kind = Value::Text;
-      const char *p = reinterpret_cast<const char *>(sqlite3_value_text(v));
-      a.bytes = std::string_view(p ? p : "", static_cast<size_t>(sqlite3_value_bytes(v)));
+      const char *p = static_cast<const char *>(sqlite3_value_blob(v));
+      a.bytes = std::string_view(p ? p : "", p ? static_cast<size_t>(sqlite3_value_bytes(v)) : 0);
       break;
     }
     case SQLITE_BLOB: {
@@ -866,6 +868,11 @@ int tfBestIndex(sqlite3_vtab *v, sqlite3_index_info *info) {
     info->aConstraintUsage[found[static_cast<size_t>(a)]].argvIndex = a + 1;
     info->aConstraintUsage[found[static_cast<size_t>(a)]].omit = 1;
   }
+  // idxNum 1: the statement reads an argument column, so the scan keeps the arguments' values.
+  // Columns from the 64th on share the last bit of colUsed.
+  info->idxNum = 0;
+  for (int a = 0; a < nArgs; ++a)
+    if (info->colUsed & (sqlite3_uint64{1} << std::min(nCols + a, 63))) info->idxNum = 1;
   info->estimatedCost = 1000;
   info->estimatedRows = 100;
   return SQLITE_OK;
@@ -936,7 +943,7 @@ int tfClose(sqlite3_vtab_cursor *cur) {
   return SQLITE_OK;
 }
 
-int tfFilter(sqlite3_vtab_cursor *cur, int, const char *, int argc, sqlite3_value **argv) {
+int tfFilter(sqlite3_vtab_cursor *cur, int idxNum, const char *, int argc, sqlite3_value **argv) {
   auto *c = reinterpret_cast<TfCursor *>(cur);
   auto *t = reinterpret_cast<TfTable *>(cur->pVtab);
   Session &s = *t->session;
@@ -944,11 +951,12 @@ int tfFilter(sqlite3_vtab_cursor *cur, int, const char *, int argc, sqlite3_valu
     tfCloseScan(t, c);
     const RoutineDef &def = *t->def;
     const size_t nArgs = std::min(static_cast<size_t>(std::max(argc, 0)), def.params.size());
-    c->args.resize(nArgs);
+    const bool keepArgs = (idxNum & 1) != 0;
+    c->args.resize(keepArgs ? nArgs : 0);
     bool anyNull = false;
     for (size_t k = 0; k < nArgs; ++k) {
       ArgRef v = argOf(argv[k]);
-      assignValue(&c->args[k], v);  // kept for the hidden argument columns
+      if (keepArgs) assignValue(&c->args[k], v);  // for the argument columns the statement reads
       anyNull = anyNull || v.isNull();
       c->frame->setInput(s, k, v);
     }
@@ -990,9 +998,10 @@ int tfEof(sqlite3_vtab_cursor *cur) { return reinterpret_cast<TfCursor *>(cur)->
 
 int tfColumn(sqlite3_vtab_cursor *cur, sqlite3_context *ctx, int i) {
   auto *c = reinterpret_cast<TfCursor *>(cur);
+  const size_t nCols = reinterpret_cast<TfTable *>(cur->pVtab)->def->columns.size();
   size_t k = static_cast<size_t>(i);
-  if (k < c->row.size()) setResult(ctx, c->row[k]);
-  else if (k - c->row.size() < c->args.size()) setResult(ctx, c->args[k - c->row.size()]);
+  if (k < nCols && k < c->row.size()) setResult(ctx, c->row[k]);
+  else if (k >= nCols && k - nCols < c->args.size()) setResult(ctx, c->args[k - nCols]);
   else sqlite3_result_null(ctx);
   return SQLITE_OK;
 }

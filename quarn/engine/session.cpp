@@ -244,6 +244,9 @@ int createDatabase(const std::string &name, bool withGraphic, sqlca *ca) {
     return fail(ca, QError{kSqlSystem, "58004", {msg}});
   }
   try {
+    // 16 KiB pages: rows holding documents of a kilobyte or more fit a dozen to a page, so a scan
+    // visits a quarter of the pages it would with SQLite's default of 4 KiB.
+    execSql(db, "PRAGMA page_size = 16384");
     execSql(db, "PRAGMA journal_mode = WAL");
     applyPragmas(db);
     registerFunctions(db);

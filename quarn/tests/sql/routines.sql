@@ -52,6 +52,8 @@ SELECT k, tloclen(c), tlocupper(c) FROM t ORDER BY k;
 VALUES tloclen(tlocupper(CAST('abcdefg' AS CLOB(1M))));
 -- A table function: open, fetch until the end, close per outer row; first and final once.
 SELECT x.i, x.calls FROM TABLE(tseries(2)) AS x;
+-- The engine's argument column of a table function is kept only when a statement reads it.
+SELECT x.i, x.qarg1 FROM TABLE(tseries(2)) AS x;
 SELECT t.k, x.i, x.calls FROM t, TABLE(tseries(t.k)) AS x WHERE t.k < 3 ORDER BY t.k, x.i;
 VALUES tfinals();
 SELECT t.k, r.n FROM t, TABLE(tseries(t.k)) AS r(n, calls) WHERE r.n = 2 ORDER BY t.k;
