@@ -220,6 +220,18 @@ struct ArgRef {
   }
 };
 
+// Reads a number from a buffer of slot s (not None): the integer slots as Int, the others as Real.
+inline ArgRef getNumber(Slot s, const char *b) {
+  ArgRef r;
+  switch (s) {
+    case Slot::I16: { short x; std::memcpy(&x, b, sizeof x); r.kind = Value::Int; r.i = x; return r; }
+    case Slot::I32: { sqlint32 x; std::memcpy(&x, b, sizeof x); r.kind = Value::Int; r.i = x; return r; }
+    case Slot::I64: { sqlint64 x; std::memcpy(&x, b, sizeof x); r.kind = Value::Int; r.i = x; return r; }
+    case Slot::F32: { float x; std::memcpy(&x, b, sizeof x); r.kind = Value::Real; r.d = x; return r; }
+    default: { double x; std::memcpy(&x, b, sizeof x); r.kind = Value::Real; r.d = x; return r; }
+  }
+}
+
 ArgRef argOf(const Value &v) {
   ArgRef a;
   a.kind = v.kind;
@@ -559,11 +571,8 @@ ArgRef readResult(Session &s, const RoutineDef &def, const RoutineParam &p, cons
     return r;
   }
   switch (p.type.base) {
-    case Base::SmallInt: { short x; std::memcpy(&x, b, sizeof x); r.kind = Value::Int; r.i = x; return r; }
-    case Base::Integer: { sqlint32 x; std::memcpy(&x, b, sizeof x); r.kind = Value::Int; r.i = x; return r; }
-    case Base::BigInt: { sqlint64 x; std::memcpy(&x, b, sizeof x); r.kind = Value::Int; r.i = x; return r; }
-    case Base::Real: { float x; std::memcpy(&x, b, sizeof x); r.kind = Value::Real; r.d = x; return r; }
-    case Base::Double: case Base::Decimal: { double x; std::memcpy(&x, b, sizeof x); r.kind = Value::Real; r.d = x; return r; }
+    case Base::SmallInt: case Base::Integer: case Base::BigInt: case Base::Real: case Base::Double:
+    case Base::Decimal: return getNumber(slotOf(p), b);
     case Base::Clob: case Base::Blob: case Base::DbClob: {
       sqlint32 len;
       std::memcpy(&len, b, sizeof len);
@@ -720,13 +729,9 @@ bool fixedCall(Session &s, ScalarSite &site, sqlite3_context *ctx, int argc, sql
     return true;
   }
   const char *b = out.data();
-  switch (site.outSlot) {
-    case Slot::I16: { short x; std::memcpy(&x, b, sizeof x); sqlite3_result_int64(ctx, x); break; }
-    case Slot::I32: { sqlint32 x; std::memcpy(&x, b, sizeof x); sqlite3_result_int64(ctx, x); break; }
-    case Slot::I64: { sqlint64 x; std::memcpy(&x, b, sizeof x); sqlite3_result_int64(ctx, x); break; }
-    case Slot::F32: { float x; std::memcpy(&x, b, sizeof x); sqlite3_result_double(ctx, x); break; }
-    default: { double x; std::memcpy(&x, b, sizeof x); sqlite3_result_double(ctx, x); break; }
-  }
+  const ArgRef r = getNumber(site.outSlot, b);
+  if (r.kind == Value::Int) sqlite3_result_int64(ctx, r.i);
+  else sqlite3_result_double(ctx, r.d);
   return true;
 }
 
@@ -1490,11 +1495,8 @@ void callDari(Session &s, const RoutineDef &def, void *fn, std::vector<Value> *a
       out = p.type.base == Base::Blob ? Value::blob(v->s) : Value::text(v->s);
     } else {
       switch (p.type.base) {
-        case Base::SmallInt: { short x; std::memcpy(&x, b, sizeof x); out = Value::integer(x); break; }
-        case Base::Integer: { sqlint32 x; std::memcpy(&x, b, sizeof x); out = Value::integer(x); break; }
-        case Base::BigInt: { sqlint64 x; std::memcpy(&x, b, sizeof x); out = Value::integer(x); break; }
-        case Base::Real: { float x; std::memcpy(&x, b, sizeof x); out = Value::real(x); break; }
-        case Base::Double: case Base::Decimal: { double x; std::memcpy(&x, b, sizeof x); out = Value::real(x); break; }
+        case Base::SmallInt: case Base::Integer: case Base::BigInt: case Base::Real: case Base::Double:
+        case Base::Decimal: out = getNumber(slotOf(p), b).value(); break;
         case Base::Clob: case Base::Blob: case Base::DbClob: {
           if (dp.lobLen < 0 || static_cast<size_t>(dp.lobLen) > dp.cap) tooLong();
           std::string data(b, static_cast<size_t>(dp.lobLen));
