@@ -12,22 +12,14 @@
 #include <filesystem>
 #include <string>
 
+#include "benchutil.h"
 #include "quarnapp.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
-
-bool check(int rc, const sqlca &ca, const char *what) {
-  if (rc >= 0) return true;
-  char buf[512];
-  sqlca copy = ca;
-  sqlaintp_api(buf, sizeof buf, 500, nullptr, &copy);
-  std::fprintf(stderr, "%s: %s", what, buf);
-  return false;
-}
+using bench::Clock;
+using bench::check;
+using bench::seconds;
 
 struct Timing {
   double insert = 0, select = 0;

@@ -19,6 +19,7 @@
 #include "kelctx.h"
 #include "kelextract.h"
 #include "kelmsg.h"
+#include "benchutil.h"
 #include "quarnapp.h"
 
 namespace {
@@ -39,17 +40,7 @@ std::string orderDoc(int n) {
          "not stack more than three cartons high.</note></order>";
 }
 
-double seconds(std::chrono::steady_clock::time_point a) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - a).count();
-}
-
-bool check(int rc, const sqlca &ca, const char *what) {
-  if (rc >= 0) return true;
-  char text[1024];
-  sqlaintp_api(text, sizeof text, 1024, nullptr, const_cast<sqlca *>(&ca));
-  std::fprintf(stderr, "%s: %s", what, text);
-  return false;
-}
+using bench::check;
 
 // Runs a query and reads every row's first column; returns the rows read or -1.
 long runQuery(const char *sql) {
@@ -157,7 +148,7 @@ int main(int argc, char **argv) {
       values += result.items && result.items[0] ? 1 : 0;
       kelFreeExtractResult(&result);
     }
-    double one = seconds(t0);
+    double one = bench::secondsSince(t0);
     t0 = std::chrono::steady_clock::now();
     prices = 0;
     for (const std::string &d : docs) {
@@ -165,12 +156,12 @@ int main(int argc, char **argv) {
       for (char **p = result.items; p && *p; ++p) ++prices;
       kelFreeExtractResult(&result);
     }
-    double all = seconds(t0);
+    double all = bench::secondsSince(t0);
     double q[4];
     for (int k = 0; k < 4; ++k) {
       t0 = std::chrono::steady_clock::now();
       got[k] = runQuery(queries[k]);
-      q[k] = seconds(t0);
+      q[k] = bench::secondsSince(t0);
     }
     if (pass == 0) continue;  // the first pass warms caches
     directOne = std::min(directOne, one);

@@ -19,23 +19,15 @@
 #include <filesystem>
 #include <string>
 
+#include "benchutil.h"
 #include "quarnapp.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::check;
+using bench::seconds;
 using Tinc = void (*)(sqlint32 *, sqlint32 *, short *, short *, char *, char *, char *, char *);
-
-double seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
-
-bool check(int rc, const sqlca &ca, const char *what) {
-  if (rc >= 0) return true;
-  char buf[512];
-  sqlca copy = ca;
-  sqlaintp_api(buf, sizeof buf, 500, nullptr, &copy);
-  std::fprintf(stderr, "%s: %s", what, buf);
-  return false;
-}
 
 // The direct SQLite function: the same arguments the engine passes.
 void directTinc(sqlite3_context *ctx, int, sqlite3_value **argv) {
