@@ -16,13 +16,9 @@
 #include "kellob.h"
 #include "kelmsg.h"
 #include "keltrace.h"
-#include "kelvalidate.h"
 #include "sqludf.h"
 
 namespace {
-
-constexpr int kRead = 0;
-constexpr int kWrite = 1;
 
 bool isNull(const short *ind) { return ind != nullptr && *ind < 0; }
 
@@ -59,10 +55,6 @@ void leave(KelUdfScratch *sp, const sqlint32 *callType, const char *sqlstate, sh
   if (first && std::strcmp(sqlstate, "00000") != 0) kelUdfEnd(sp);
 }
 
-bool allowed(KelUdfScratch *sp, int writeFlag, const char *fileName, char *sqlstate, char *msg) {
-  return kelChkRegistry(sp->ctx, writeFlag, fileName, sqlstate, msg) == 0;
-}
-
 // XMLVarcharFromFile: the file's text, converted to the database code page.
 void varcharFromFile(const char *fileName, const short *fileInd, char *out, short *outInd, char *sqlstate,
                      char *msg, KelUdfScratch *sp) {
@@ -71,9 +63,8 @@ void varcharFromFile(const char *fileName, const short *fileInd, char *out, shor
     kelUdfSetState(sqlstate, "38X16");
     return;
   }
-  if (!allowed(sp, kRead, fileName, sqlstate, msg)) return;
   kelUdfSetState(sqlstate, "00000");
-  if (kel_file2varchar(sp->ctx, fileName, out, KEL_MAX_VARCHAR_FILE + 1, sqlstate, msg) == 0) *outInd = 0;
+  if (kel_file2varchar(sp->ctx, fileName, out, KEL_MAX_VARCHAR_FILE + 1, sqlstate, msg, nullptr, true) == 0) *outInd = 0;
 }
 
 // XMLCLOBFromFile: the file's text in a new large object.
@@ -84,11 +75,10 @@ void clobFromFile(const char *fileName, const short *fileInd, bool nullIsError, 
     if (nullIsError) kelUdfSetState(sqlstate, "38X16");
     return;
   }
-  if (!allowed(sp, kRead, fileName, sqlstate, msg)) return;
   kelUdfSetState(sqlstate, "00000");
   udf_locator *loc = nullptr;
   int msgNo = 0;
-  int rc = kel_file2locator(sp->ctx, fileName, &loc, sqlstate, &msgNo);
+  int rc = kel_file2locator(sp->ctx, fileName, &loc, sqlstate, &msgNo, true);
   KEL_TRACE(sp->ctx, "call kel_file2locator() return rc=%d\n", rc);
   if (rc == 0) {
     *out = *loc;
@@ -102,7 +92,7 @@ void clobFromFile(const char *fileName, const short *fileInd, bool nullIsError, 
 // Writes bytes to the file and returns its name as the result.
 void finishWrite(KelUdfScratch *sp, const char *data, int64_t length, const char *fileName, char *out,
                  short *outInd, char *sqlstate, char *msg) {
-  if (kel_buf2file(sp->ctx, data, length, fileName, sqlstate, msg) != 0) return;
+  if (kel_buf2file(sp->ctx, data, length, fileName, sqlstate, msg, true) != 0) return;
   std::snprintf(out, 513, "%s", fileName);
   *outInd = 0;
 }
@@ -160,7 +150,9 @@ void varcharToFile(KelUdfScratch *sp, const char *doc, const short *docInd, cons
     kelUdfSetState(sqlstate, "38X16");
     return;
   }
-  if (doc == nullptr || isNull(docInd) || !allowed(sp, kWrite, fileName, sqlstate, msg)) return;
+  if (doc == nullptr || isNull(docInd)) return;
+  // The file's directory is checked when the file is written (kel_buf2file), on the directory
+  // that was opened.
   kelUdfSetState(sqlstate, "00000");
   const KelCodePages *cp = sp->ctx->codePages;
   int32_t length = static_cast<int32_t>(std::strlen(doc));
@@ -209,10 +201,9 @@ void clobToFile(KelUdfScratch *sp, udf_locator *doc, const short *docInd, const 
     kelUdfSetState(sqlstate, "38X16");
     return;
   }
-  if (!allowed(sp, kWrite, fileName, sqlstate, msg)) return;
   kelUdfSetState(sqlstate, "00000");
-  int rc = rewriteDeclaration ? kel_conv_locator2file2(sp->ctx, doc, fileName, sqlstate, msg)
-                              : kel_conv_locator2file(sp->ctx, doc, fileName, sqlstate, msg);
+  int rc = rewriteDeclaration ? kel_conv_locator2file2(sp->ctx, doc, fileName, sqlstate, msg, true)
+                              : kel_conv_locator2file(sp->ctx, doc, fileName, sqlstate, msg, true);
   if (rc != 0) return;
   std::snprintf(out, 513, "%s", fileName);
   *outInd = 0;
