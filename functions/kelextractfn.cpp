@@ -334,6 +334,7 @@ void runExtract(const Kind &k, void *doc, udf_locator *dtd, const char *path, vo
     table(k, c, doc, dtd, path, out, docInd, dtdInd, pathInd, outInd);
   else
     scalar(k, c, doc, dtd, path, out, docInd, dtdInd, pathInd, outInd);
+  kelUdfLeaveMessage(msg);
 }
 
 }  // namespace

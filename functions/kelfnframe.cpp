@@ -60,3 +60,9 @@ bool kelUdfStateKeeps(const char *sqlstate) {
 void kelUdfSetState(char *sqlstate, const char *state) {
   if (sqlstate != nullptr) std::memcpy(sqlstate, state, 6);
 }
+
+void kelUdfLeaveMessage(char *msg) {
+  if (msg == nullptr) return;
+  size_t n = std::strlen(msg);
+  if (n > 0 && msg[n - 1] == '\n') msg[n - 1] = '\0';
+}

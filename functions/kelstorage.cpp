@@ -43,14 +43,18 @@ KelUdfScratch *enter(sqludf_scratchpad *scratchpad, const sqlint32 *callType, co
       kelUdfSetState(sqlstate, "38X16");
       return nullptr;
     }
-    if (!kelUdfBegin(sp, dbinfo, withEncoding ? encoding : nullptr, sqlstate, msg)) return nullptr;
+    if (!kelUdfBegin(sp, dbinfo, withEncoding ? encoding : nullptr, sqlstate, msg)) {
+      kelUdfLeaveMessage(msg);
+      return nullptr;
+    }
   }
   return sp->ctx != nullptr ? sp : nullptr;
 }
 
 // Leaving: a failed first call drops the context, so that the final call finds none.
-void leave(KelUdfScratch *sp, const sqlint32 *callType, const char *sqlstate, short outInd) {
+void leave(KelUdfScratch *sp, const sqlint32 *callType, const char *sqlstate, char *msg, short outInd) {
   KEL_TRACE(sp->ctx, "Exit: calltype=%d rc=%d sqlstate=%s\n", *callType, outInd, sqlstate);
+  kelUdfLeaveMessage(msg);
   bool first = *callType == SQLUDF_FIRST_CALL || *callType == SQLUDF_TF_FIRST;
   if (first && std::strcmp(sqlstate, "00000") != 0) kelUdfEnd(sp);
 }
@@ -107,7 +111,7 @@ extern "C" SQL_API_EXPORT void kelVarChar(char *fileName, char *out, short *file
                             sqludf_sqlstate, sqludf_msgtext, outInd);
   if (sp == nullptr) return;
   varcharFromFile(fileName, fileInd, out, outInd, KEL_TRAIL_IN, sp);
-  leave(sp, sqludf_call_type, sqludf_sqlstate, *outInd);
+  leave(sp, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, *outInd);
 }
 
 extern "C" SQL_API_EXPORT void kelXMLVarcharFromFile2(char *fileName, char *encoding, char *out, short *fileInd,
@@ -116,7 +120,7 @@ extern "C" SQL_API_EXPORT void kelXMLVarcharFromFile2(char *fileName, char *enco
                             sqludf_sqlstate, sqludf_msgtext, outInd);
   if (sp == nullptr) return;
   varcharFromFile(fileName, fileInd, out, outInd, KEL_TRAIL_IN, sp);
-  leave(sp, sqludf_call_type, sqludf_sqlstate, *outInd);
+  leave(sp, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, *outInd);
 }
 
 extern "C" SQL_API_EXPORT void kelCLOB(char *fileName, udf_locator *out, short *fileInd, short *outInd,
@@ -125,7 +129,7 @@ extern "C" SQL_API_EXPORT void kelCLOB(char *fileName, udf_locator *out, short *
                             sqludf_sqlstate, sqludf_msgtext, outInd);
   if (sp == nullptr) return;
   clobFromFile(fileName, fileInd, false, out, outInd, KEL_TRAIL_IN, sp);
-  leave(sp, sqludf_call_type, sqludf_sqlstate, *outInd);
+  leave(sp, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, *outInd);
 }
 
 extern "C" SQL_API_EXPORT void kelXMLCLOBFromFile2(char *fileName, char *encoding, udf_locator *out,
@@ -135,7 +139,7 @@ extern "C" SQL_API_EXPORT void kelXMLCLOBFromFile2(char *fileName, char *encodin
                             sqludf_sqlstate, sqludf_msgtext, outInd);
   if (sp == nullptr) return;
   clobFromFile(fileName, fileInd, true, out, outInd, KEL_TRAIL_IN, sp);
-  leave(sp, sqludf_call_type, sqludf_sqlstate, *outInd);
+  leave(sp, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, *outInd);
 }
 
 namespace {
@@ -176,7 +180,7 @@ extern "C" SQL_API_EXPORT void kelContent_varchar2file(char *doc, char *fileName
                             sqludf_sqlstate, sqludf_msgtext, outInd);
   if (sp == nullptr) return;
   varcharToFile(sp, doc, docInd, fileName, fileInd, false, out, outInd, KEL_TRAIL_IN);
-  leave(sp, sqludf_call_type, sqludf_sqlstate, *outInd);
+  leave(sp, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, *outInd);
 }
 
 extern "C" SQL_API_EXPORT void kelXMLFileFromVarchar2(char *doc, char *fileName, char *encoding, char *out,
@@ -186,7 +190,7 @@ extern "C" SQL_API_EXPORT void kelXMLFileFromVarchar2(char *doc, char *fileName,
                             sqludf_sqlstate, sqludf_msgtext, outInd);
   if (sp == nullptr) return;
   varcharToFile(sp, doc, docInd, fileName, fileInd, true, out, outInd, KEL_TRAIL_IN);
-  leave(sp, sqludf_call_type, sqludf_sqlstate, *outInd);
+  leave(sp, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, *outInd);
 }
 
 namespace {
@@ -217,7 +221,7 @@ extern "C" SQL_API_EXPORT void kelFile(udf_locator *doc, char *fileName, char *o
                             sqludf_sqlstate, sqludf_msgtext, outInd);
   if (sp == nullptr) return;
   clobToFile(sp, doc, docInd, fileName, fileInd, false, out, outInd, KEL_TRAIL_IN);
-  leave(sp, sqludf_call_type, sqludf_sqlstate, *outInd);
+  leave(sp, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, *outInd);
 }
 
 extern "C" SQL_API_EXPORT void kelXMLFileFromClob2(udf_locator *doc, char *fileName, char *encoding, char *out,
@@ -227,7 +231,7 @@ extern "C" SQL_API_EXPORT void kelXMLFileFromClob2(udf_locator *doc, char *fileN
                             sqludf_sqlstate, sqludf_msgtext, outInd);
   if (sp == nullptr) return;
   clobToFile(sp, doc, docInd, fileName, fileInd, true, out, outInd, KEL_TRAIL_IN);
-  leave(sp, sqludf_call_type, sqludf_sqlstate, *outInd);
+  leave(sp, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, *outInd);
 }
 
 // seqno(): 1, 2, 3, ... within one statement; the counter is the scratchpad's first word.
