@@ -106,6 +106,18 @@ int kelInitializeParser(KelCallContext *ctx, char *sqlstate, char *msg) {
   return -1;
 }
 
+int32_t kelCheckParserForCall(KelCallContext *ctx, char *sqlstate, char *msg) {
+  char parserState[6] = "00000";
+  int parserRc = kelInitializeParser(ctx, parserState, msg);
+  KEL_TRACE(ctx, "kelInitializeParser rc = %d, memthresh %d\n", parserRc,
+            ctx != nullptr ? ctx->fileThreshold : 0);
+  int32_t stateRc = 0;
+  kelStateToCode(ctx, &stateRc, parserState);
+  if (stateRc >= 0 && parserRc >= 0) return 0;
+  setState(sqlstate, parserState);
+  return stateRc < 0 ? stateRc : -85;
+}
+
 int kelTerminateParser(KelCallContext *ctx) {
   KEL_TRACE(ctx, "Parser termination is left to the shared initialiser.\n");
   return 0;
