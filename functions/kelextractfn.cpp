@@ -13,6 +13,7 @@
 #include "kelconvert.h"
 #include "kelctx.h"
 #include "kelextract.h"
+#include "kelSgDoc.h"
 #include "kelfnframe.h"
 #include "kellob.h"
 #include "kelmsg.h"
@@ -170,6 +171,7 @@ bool readDtd(const Call &c, udf_locator *dtd, const short *dtdInd) {
  */
 struct Document {
   const char *text = nullptr;
+  size_t length = KEL_DOC_TERMINATED;  // bytes of an in-memory document that may hold zero bytes
   char *owned = nullptr;
   bool tempFile = false;
   ~Document() {
@@ -184,10 +186,10 @@ bool prepareDocument(const Call &c, Source source, void *doc, Document *d) {
   KelUdfScratch *sp = c.sp;
   switch (source) {
     case Source::File:
-      // Every file read is checked, not only the first row's: each row names its own file.
-      if (kelChkRegistry(sp->ctx, 0, static_cast<const char *>(doc), c.sqlstate, c.msg) < 0) return false;
+      // Every row's file is checked when the parse opens it (an allowed directory, a regular
+      // file), on the opened descriptor, so the name cannot be switched in between.
       sp->codePageFlag = 0;
-      sp->inMemoryFlag = 0;
+      sp->inMemoryFlag = KEL_DOC_SERVER_FILE;
       d->text = static_cast<const char *>(doc);
       return true;
     case Source::Varchar:
@@ -197,11 +199,15 @@ bool prepareDocument(const Call &c, Source source, void *doc, Document *d) {
       return true;
     case Source::Clob: {
       int inMemory = 1;
-      if (kelGetDataFromClob(sp->ctx, static_cast<udf_locator *>(doc), &d->owned, &inMemory, c.sqlstate, c.msg) < 0)
+      int64_t length = 0;
+      if (kelGetDataFromClob(sp->ctx, static_cast<udf_locator *>(doc), &d->owned, &inMemory, c.sqlstate, c.msg,
+                             &length) < 0)
         return false;
       sp->codePageFlag = 1;
       sp->inMemoryFlag = inMemory;
       d->tempFile = inMemory == 0;
+      // The parse reads every byte of the value: a zero byte is a parse error, not an end.
+      if (inMemory == 1) d->length = static_cast<size_t>(length);
       d->text = d->owned;
       return true;
     }
@@ -240,7 +246,7 @@ void scalar(const Kind &k, const Call &c, void *doc, udf_locator *dtd, const cha
     if (prepareDocument(c, k.source, doc, &d)) {
       char *value = nullptr;
       if (extractOne(sp->extractor, sp->ctx, d.text, sp->dtd, sp->codePageFlag, sp->inMemoryFlag,
-                     infoOf(k.type).tagged ? 1 : 0, path, &value, limitOf(k), c.sqlstate, c.msg) == 0) {
+                     infoOf(k.type).tagged ? 1 : 0, path, &value, limitOf(k), c.sqlstate, c.msg, d.length) == 0) {
         storeResult(sp->ctx, k.type, value, out, outInd, c.sqlstate, c.msg);
         std::free(value);
       }
@@ -277,8 +283,12 @@ void table(const Kind &k, const Call &c, void *doc, udf_locator *dtd, const char
       if (!prepareDocument(c, k.source, doc, &d)) return;
       // The record keeps its own message buffer; the function's message gets a copy.
       char *recordMsg = sp->result.msg;
-      int rc = sp->extractor->run(d.text, sp->dtd, sp->codePageFlag, sp->inMemoryFlag, infoOf(k.type).tagged ? 1 : 0,
-                                  path, &sp->result, limitOf(k), c.sqlstate, recordMsg);
+      int rc = d.length != KEL_DOC_TERMINATED
+                   ? sp->extractor->runBuffer(d.text, d.length, sp->dtd, sp->codePageFlag, infoOf(k.type).tagged ? 1 : 0,
+                                              path, &sp->result, limitOf(k), c.sqlstate, recordMsg)
+                   : sp->extractor->run(d.text, sp->dtd, sp->codePageFlag, sp->inMemoryFlag,
+                                        infoOf(k.type).tagged ? 1 : 0, path, &sp->result, limitOf(k), c.sqlstate,
+                                        recordMsg);
       sp->result.msg = recordMsg;
       KEL_TRACE(sp->ctx, "call extractAll() return rc=%d, sqlstate='%s'\n", rc, c.sqlstate);
       if (rc < 0) {
@@ -324,6 +334,7 @@ void runExtract(const Kind &k, void *doc, udf_locator *dtd, const char *path, vo
     table(k, c, doc, dtd, path, out, docInd, dtdInd, pathInd, outInd);
   else
     scalar(k, c, doc, dtd, path, out, docInd, dtdInd, pathInd, outInd);
+  kelUdfLeaveMessage(msg);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <new>
 
 #include "kelcodepage.h"
+#include "kelSgDoc.h"
 #include "kelctx.h"
 #include "keltrace.h"
 
@@ -22,6 +23,13 @@ bool kelUdfBegin(KelUdfScratch *sp, const sqludf_dbinfo *dbinfo, const char *loc
   KelCodePageRequest request{KEL_CP_FUNCTION_MODE, dbinfo != nullptr ? static_cast<int32_t>(dbinfo->dbcodepage) : 0,
                              nullptr};
   if (kelInit(sp->ctx, KEL_SHORT_MESSAGES, &request, sqlstate, msg, localeName) < 0) {
+    std::free(sp->ctx);
+    sp->ctx = nullptr;
+    return false;
+  }
+  if (kelCheckParserForCall(sp->ctx, sqlstate, msg) < 0) {
+    char termState[6];
+    kelTerm(sp->ctx, termState);
     std::free(sp->ctx);
     sp->ctx = nullptr;
     return false;
@@ -47,6 +55,7 @@ void kelUdfEnd(KelUdfScratch *sp) {
   sp->dtd = nullptr;
   if (sp->ctx != nullptr) {
     char state[6];
+    kelTerminateParser(sp->ctx);
     kelTerm(sp->ctx, state);
     std::free(sp->ctx);
     sp->ctx = nullptr;
@@ -59,4 +68,10 @@ bool kelUdfStateKeeps(const char *sqlstate) {
 
 void kelUdfSetState(char *sqlstate, const char *state) {
   if (sqlstate != nullptr) std::memcpy(sqlstate, state, 6);
+}
+
+void kelUdfLeaveMessage(char *msg) {
+  if (msg == nullptr) return;
+  size_t n = std::strlen(msg);
+  if (n > 0 && msg[n - 1] == '\n') msg[n - 1] = '\0';
 }

@@ -11,7 +11,6 @@
 #include <string>
 
 #include "kelcodepage.h"
-#include "kelSgDoc.h"
 #include "kelmsg.h"
 #include "keltrace.h"
 
@@ -91,17 +90,6 @@ int kelInit(KelCallContext *ctx, uint32_t messageMode, const KelCodePageRequest 
     return fail(ctx, sqlstate, "38X38", -119);
   }
 
-  // The parser library was initialised for the process when it was loaded; a failure there
-  // is reported through the SQLSTATE the check leaves.
-  char parserState[6] = "00000";
-  int parserRc = kelInitializeParser(ctx, parserState, msg);
-  KEL_TRACE(ctx, "kelInitializeParser rc = %d, memthresh %d\n", parserRc, ctx->fileThreshold);
-  int32_t stateRc = 0;
-  kelStateToCode(ctx, &stateRc, parserState);
-  if (stateRc < 0 || parserRc < 0) {
-    setState(sqlstate, parserState);
-    return fail(ctx, sqlstate, nullptr, stateRc < 0 ? stateRc : -85);
-  }
   return rc;
 }
 
@@ -110,7 +98,6 @@ int kelTerm(KelCallContext *ctx, char *sqlstate) {
     setState(sqlstate, "38X10");
     return -58;
   }
-  kelTerminateParser(ctx);
   if (KelCodePages *cp = ctx->codePages) {
     if (cp->dbConverter != nullptr) ucnv_close(cp->dbConverter);
     if (cp->appConverter != nullptr && cp->appConverter != cp->dbConverter) ucnv_close(cp->appConverter);

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "kelaccess.h"
 #include "kelcodepage.h"
 #include "kelctx.h"
 #include "kelfile.h"
@@ -111,22 +112,24 @@ int kel_locator2buf(KelCallContext *ctx, udf_locator *loc, char *buffer, int32_t
   return 0;
 }
 
-int kel_conv_locator2file(KelCallContext *ctx, udf_locator *loc, const char *fileName, char *sqlstate, char *msg) {
+int kel_conv_locator2file(KelCallContext *ctx, udf_locator *loc, const char *fileName, char *sqlstate, char *msg,
+                          bool checkDirs) {
   std::vector<char> value;
   int rc = 0;
   if (readWhole(loc, &value, &rc) < 0) return locatorFailure(ctx, rc, sqlstate, msg);
   const KelCodePages *cp = ctx != nullptr ? ctx->codePages : nullptr;
   if (cp == nullptr || cp->appCodePage == cp->dbCodePage)
-    return kel_buf2file(ctx, value.data(), static_cast<int64_t>(value.size()), fileName, sqlstate, msg);
+    return kel_buf2file(ctx, value.data(), static_cast<int64_t>(value.size()), fileName, sqlstate, msg, checkDirs);
   std::vector<char> out(value.size() * 2 + 2);
   int32_t n = value.empty() ? 0
                             : convertBufferQuarnToApp(ctx, value.data(), static_cast<int32_t>(value.size()), out.data(),
                                                       static_cast<int32_t>(out.size()), msg, sqlstate);
   if (n < 0) return -1;
-  return kel_buf2file(ctx, out.data(), n, fileName, sqlstate, msg);
+  return kel_buf2file(ctx, out.data(), n, fileName, sqlstate, msg, checkDirs);
 }
 
-int kel_conv_locator2file2(KelCallContext *ctx, udf_locator *loc, const char *fileName, char *sqlstate, char *msg) {
+int kel_conv_locator2file2(KelCallContext *ctx, udf_locator *loc, const char *fileName, char *sqlstate, char *msg,
+                           bool checkDirs) {
   std::vector<char> value;
   int rc = 0;
   if (readWhole(loc, &value, &rc) < 0) return locatorFailure(ctx, rc, sqlstate, msg);
@@ -134,17 +137,18 @@ int kel_conv_locator2file2(KelCallContext *ctx, udf_locator *loc, const char *fi
   int32_t n = kelConvBufferQuarnToAppEncoding(ctx, value.data(), static_cast<int32_t>(value.size()), out.data(),
                                               static_cast<int32_t>(out.size()), msg, sqlstate);
   if (n < 0) return -1;
-  return kel_buf2file(ctx, out.data(), n, fileName, sqlstate, msg);
+  return kel_buf2file(ctx, out.data(), n, fileName, sqlstate, msg, checkDirs);
 }
 
-int kel_file2locator(KelCallContext *ctx, const char *fileName, udf_locator **loc, char *sqlstate, int *msgNo) {
+int kel_file2locator(KelCallContext *ctx, const char *fileName, udf_locator **loc, char *sqlstate, int *msgNo,
+                     bool checkDirs) {
   setState(sqlstate, "00000");
-  int64_t size = 0;
-  if (kel_getFileSize(ctx, fileName, &size) < 0) return failNo(KELC001E, "38X01", sqlstate, msgNo);
-  if (size > KEL_MAX_LOB_FILE) return failNo(KELC006E, "38X06", sqlstate, msgNo);
+  KelReadFile file;
+  if (file.open(ctx, fileName, checkDirs, sqlstate, msgNo) < 0) return -1;
+  // Larger than a value the engine can hold: refused before anything is read.
+  if (file.size() > KEL_MAX_LOB_FILE || file.size() > SQLUDF_MAX_LOB_LENGTH)
+    return failNo(KELC006E, "38X06", sqlstate, msgNo);
   if (sqludf_create_locator(SQL_TYP_CLOB_LOC, loc) != 0) return failNo(KELC004E, "38X04", sqlstate, msgNo);
-  File f(xml_fopen(ctx, fileName, "rb"));
-  if (!f) return failNo(KELC000E, "38X00", sqlstate, msgNo);
 
   const KelCodePages *cp = ctx != nullptr ? ctx->codePages : nullptr;
   bool convert = cp != nullptr && cp->appCodePage != cp->dbCodePage && cp->appConverter && cp->dbConverter;
@@ -160,9 +164,10 @@ int kel_file2locator(KelCallContext *ctx, const char *fileName, udf_locator **lo
   }
   bool first = true;
   for (;;) {
-    size_t n = std::fread(in, 1, sizeof in, f.get());
-    if (n == 0 && std::ferror(f.get())) return failNo(KELC002E, "38X02", sqlstate, msgNo);
-    bool last = n < sizeof in;
+    int64_t got = file.read(in, sizeof in);
+    if (got < 0) return failNo(KELC002E, "38X02", sqlstate, msgNo);
+    size_t n = static_cast<size_t>(got);
+    bool last = n == 0;
     const char *src = in;
     const char *srcEnd = in + n;
     if (convert && first && cp->appCodePage == KEL_CP_UTF16 && n >= 2) {
@@ -225,11 +230,13 @@ int kel_buf2locator(KelCallContext *ctx, const char *data, int32_t length, udf_l
   return 0;
 }
 
-int kelGetDataFromClob(KelCallContext *ctx, udf_locator *loc, char **data, int *inMemory, char *sqlstate, char *msg) {
+int kelGetDataFromClob(KelCallContext *ctx, udf_locator *loc, char **data, int *inMemory, char *sqlstate, char *msg,
+                       int64_t *lengthOut) {
   *data = nullptr;
   sqlint32 length = 0;
   int rc = sqludf_length(loc, &length);
   if (rc != 0 || length < 0) return locatorFailure(ctx, rc != 0 ? rc : -1, sqlstate, msg);
+  if (lengthOut != nullptr) *lengthOut = length;
   int32_t threshold = ctx != nullptr ? ctx->fileThreshold : KEL_MIN_FILE_THRESHOLD;
   if (length > threshold) {
     char *name = kel_tempFilename(ctx);

@@ -3,7 +3,6 @@
  */
 #include "kelSgDoc.h"
 
-#include <xercesc/framework/LocalFileInputSource.hpp>
 #include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/parsers/XercesDOMParser.hpp>
 #include <xercesc/sax/SAXParseException.hpp>
@@ -11,6 +10,7 @@
 #include <xercesc/util/XMLException.hpp>
 #include <xercesc/validators/DTD/DTDElementDecl.hpp>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -19,6 +19,7 @@
 
 #include "kelSgDocHandler.h"
 #include "kelcodepage.h"
+#include "kelentity.h"
 #include "kelctx.h"
 #include "kelfile.h"
 #include "kelinterr.h"
@@ -51,18 +52,19 @@ const XMLCh *entityOf(XMLCh c, size_t *n) {
 // external subset is requested.
 class kelNonValidateDOM : public xercesc::XercesDOMParser {
  public:
-  explicit kelNonValidateDOM(KelCallContext *ctx) : ctx_(ctx) {}
+  kelNonValidateDOM(KelCallContext *ctx, kelDocEntityResolver *announceTo) : ctx_(ctx), announceTo_(announceTo) {}
   void doctypeDecl(const xercesc::DTDElementDecl &root, const XMLCh *publicId, const XMLCh *systemId,
                    const bool hasIntSubset, const bool hasExtSubset) override {
-    if (auto *er = dynamic_cast<kelDocEntityResolver *>(getEntityResolver())) {
-      er->setSystemId(systemId);
-      KEL_TRACE(ctx_, "er %p\n", static_cast<void *>(er));
+    if (announceTo_ != nullptr) {
+      announceTo_->setSystemId(systemId);
+      KEL_TRACE(ctx_, "er %p\n", static_cast<void *>(announceTo_));
     }
     XercesDOMParser::doctypeDecl(root, publicId, systemId, hasIntSubset, hasExtSubset);
   }
 
  private:
   KelCallContext *ctx_;
+  kelDocEntityResolver *announceTo_;
 };
 
 std::string toDb(KelCallContext *ctx, const XMLCh *text) {
@@ -104,6 +106,18 @@ int kelInitializeParser(KelCallContext *ctx, char *sqlstate, char *msg) {
   return -1;
 }
 
+int32_t kelCheckParserForCall(KelCallContext *ctx, char *sqlstate, char *msg) {
+  char parserState[6] = "00000";
+  int parserRc = kelInitializeParser(ctx, parserState, msg);
+  KEL_TRACE(ctx, "kelInitializeParser rc = %d, memthresh %d\n", parserRc,
+            ctx != nullptr ? ctx->fileThreshold : 0);
+  int32_t stateRc = 0;
+  kelStateToCode(ctx, &stateRc, parserState);
+  if (stateRc >= 0 && parserRc >= 0) return 0;
+  setState(sqlstate, parserState);
+  return stateRc < 0 ? stateRc : -85;
+}
+
 int kelTerminateParser(KelCallContext *ctx) {
   KEL_TRACE(ctx, "Parser termination is left to the shared initialiser.\n");
   return 0;
@@ -117,18 +131,13 @@ std::unique_ptr<xercesc::InputSource> kelOpenInput(KelCallContext *ctx, const ch
     src = std::make_unique<xercesc::MemBufInputSource>(reinterpret_cast<const XMLByte *>(doc), docLength,
                                                        systemId, false);
   } else {
-    int64_t size = 0;
-    if (doc == nullptr || kel_getFileSize(ctx, doc, &size) < 0) {
-      if (msg) kelSetMessage(ctx, msg, KELC001E);
-      setState(sqlstate, "38X01");
+    int msgNo = KELC001E;
+    if (doc != nullptr) src = kelOpenFileSource(ctx, doc, inMemory == KEL_DOC_SERVER_FILE, sqlstate, &msgNo);
+    if (src == nullptr) {
+      if (msg) kelSetMessage(ctx, msg, msgNo);
+      kelMessageState(msgNo, sqlstate);
       return nullptr;
     }
-    size_t len = std::strlen(doc);
-    std::u16string name(len * 4 + 4, u'\0');
-    int32_t n = KEL_mbstowcsFunction(ctx, name.data(), doc, static_cast<int32_t>(name.size()));
-    if (n < 0) name.assign(doc, doc + len);  // without a converter the name is taken byte for byte
-    else name.resize(static_cast<size_t>(n));
-    src = std::make_unique<xercesc::LocalFileInputSource>(name.c_str());
   }
   if (cpFlag == 1) {
     UChar encoding[1025] = {0};
@@ -162,6 +171,15 @@ int kelGuardedParse(KelCallContext *ctx, const std::function<void()> &parse, cha
     if (msg) kelSetMessage(ctx, msg, KELG002E);
     setState(sqlstate, "38X10");
     return -1;
+  } catch (const KELException &e) {
+    // A failure that was understood where it happened (a refused entity) keeps its message.
+    if (e.sqlstate()[0] != '\0') {
+      if (msg) std::snprintf(msg, KEL_MSG_BUFFER + 1, "%.*s", KEL_MSG_BUFFER, e.message());
+      setState(sqlstate, e.sqlstate());
+      return -1;
+    }
+    KEL_TRACE(ctx, "parser->parse crashed w/o an XMLException.\n");
+    if (other == KelOtherFailure::InternalError) kelInternalError(ctx, msg, nullptr, kUnit, 1714);
   } catch (...) {
     KEL_TRACE(ctx, "parser->parse crashed w/o an XMLException.\n");
     if (other == KelOtherFailure::InternalError) kelInternalError(ctx, msg, nullptr, kUnit, 1714);
@@ -182,16 +200,18 @@ int kelDOM(KelCallContext *ctx, const char *doc, int cpFlag, int inMemory,
   std::unique_ptr<xercesc::InputSource> src;
   std::unique_ptr<kelNonValidateDOM> parser;
   std::unique_ptr<kelDocEntityResolver> resolver;
+  std::unique_ptr<KelEntityResolver> guard;
   try {
     src = kelOpenInput(ctx, doc, inMemory == 1 ? std::strlen(doc) : 0, inMemory, cpFlag, kDomBufferId,
                        sqlstate, msg);
     if (src == nullptr) return -1;
     KEL_TRACE(ctx, "new kelNonValidateDOM\n");
-    parser = std::make_unique<kelNonValidateDOM>(ctx);
-    parser->setValidationScheme(xercesc::XercesDOMParser::Val_Never);
     resolver = std::make_unique<kelDocEntityResolver>(ctx, nullptr, false);
+    guard = std::make_unique<KelEntityResolver>(ctx, resolver.get());
+    parser = std::make_unique<kelNonValidateDOM>(ctx, resolver.get());
+    parser->setValidationScheme(xercesc::XercesDOMParser::Val_Never);
     parser->setErrorHandler(resolver.get());
-    parser->setEntityResolver(resolver.get());
+    kelSecureParser(*parser, guard.get());
   } catch (...) {
     if (msg) kelSetMessage(ctx, msg, KELG002E);
     setState(sqlstate, "38X10");

@@ -12,7 +12,6 @@
 #include <xercesc/sax/SAXParseException.hpp>
 #include <xercesc/sax2/DefaultHandler.hpp>
 #include <xercesc/sax2/SAX2XMLReader.hpp>
-#include <xercesc/sax2/XMLReaderFactory.hpp>
 #include <xercesc/util/OutOfMemoryException.hpp>
 #include <xercesc/util/XMLException.hpp>
 #include <xercesc/util/XMLUni.hpp>
@@ -28,6 +27,7 @@
 #include "kelSgDocHandler.h"
 #include "kelcodepage.h"
 #include "kelctx.h"
+#include "kelentity.h"
 #include "kelfile.h"
 #include "kelmsg.h"
 #include "kelpath.h"
@@ -304,9 +304,6 @@ std::u16string toUtf16(KelCallContext *ctx, const char *text, int32_t *rc) {
   return out;
 }
 
-struct ReaderDeleter {
-  void operator()(xercesc::SAX2XMLReader *r) const { delete r; }
-};
 
 }  // namespace
 
@@ -319,7 +316,8 @@ void kelFreeExtractResult(KelExtractResult *result) {
 }
 
 struct KelExtractor::State {
-  std::unique_ptr<xercesc::SAX2XMLReader, ReaderDeleter> reader;
+  KelEntityResolver guard;         // the reader's resolver; asks each run's own resolver first
+  std::unique_ptr<xercesc::SAX2XMLReaderImpl> reader;
   std::string path;                // the path the cached query was compiled from
   int tagged = -1;
   std::unique_ptr<KelQuery> query;
@@ -329,7 +327,7 @@ struct KelExtractor::State {
   std::vector<size_t> itemStarts;
   std::u16string encoding;         // encoding name of the database code page, once looked up
   int32_t encodingCodePage = -1;
-  explicit State(KelCallContext *ctx) : open(ctx, false) {}
+  explicit State(KelCallContext *ctx) : guard(ctx, nullptr), open(ctx, false) {}
 };
 
 KelExtractor::KelExtractor(KelCallContext *ctx) : ctx_(ctx), state_(new State(ctx)) {}
@@ -408,12 +406,13 @@ int KelExtractor::parse(const char *doc, size_t docLength, const char *dtd, int 
     }
 
     if (state_->reader == nullptr) {
-      state_->reader.reset(xercesc::XMLReaderFactory::createXMLReader());
-      xercesc::SAX2XMLReader &r = *state_->reader;
+      state_->reader = kelCreateReader();
+      xercesc::SAX2XMLReaderImpl &r = *state_->reader;
       r.setFeature(XMLUni::fgSAX2CoreNameSpaces, false);
       r.setFeature(XMLUni::fgSAX2CoreNameSpacePrefixes, false);
       r.setFeature(XMLUni::fgSAX2CoreValidation, false);
       r.setFeature(XMLUni::fgXercesSchema, false);
+      kelSecureReader(r, &state_->guard);
     }
     xercesc::SAX2XMLReader &reader = *state_->reader;
     kelResult items(ctx, state_->itemText, state_->itemStarts);
@@ -422,17 +421,18 @@ int KelExtractor::parse(const char *doc, size_t docLength, const char *dtd, int 
     reader.setContentHandler(&handler);
     reader.setErrorHandler(&handler);
     reader.setLexicalHandler(&handler);
-    reader.setEntityResolver(&resolver);
+    state_->guard.setFirst(&resolver);
     // The reader outlives this run: it must not keep pointers to the run's objects.
     struct Detach {
       xercesc::SAX2XMLReader &r;
+      KelEntityResolver &guard;
       ~Detach() {
         r.setContentHandler(nullptr);
         r.setErrorHandler(nullptr);
         r.setLexicalHandler(nullptr);
-        r.setEntityResolver(nullptr);
+        guard.setFirst(nullptr);
       }
-    } detach{reader};
+    } detach{reader, state_->guard};
     if (kelGuardedParse(ctx, [&] { reader.parse(*src); }, sqlstate, msg, KelOtherFailure::Silent) < 0) {
       if (std::strcmp(sqlstate, "38X10") == 0) throw std::bad_alloc();
       return -1;
@@ -469,13 +469,18 @@ int extractOne(KelCallContext *ctx, const char *doc, const char *dtd, int cpFlag
 
 int extractOne(KelExtractor *extractor, KelCallContext *ctx, const char *doc, const char *dtd,
                int cpFlag, int inMemory, int tagged, const char *path, char **value,
-               int32_t sizeLimit, char *sqlstate, char *msg) {
+               int32_t sizeLimit, char *sqlstate, char *msg, size_t docLength) {
   setState(sqlstate, "00000");
   *value = nullptr;
   KelExtractResult result{};
-  int rc = extractor != nullptr
-               ? extractor->run(doc, dtd, cpFlag, inMemory, tagged, path, &result, sizeLimit, sqlstate, msg)
-               : extractAll(ctx, doc, dtd, cpFlag, inMemory, tagged, path, &result, sizeLimit, sqlstate, msg);
+  std::unique_ptr<KelExtractor> fresh;
+  if (extractor == nullptr) {
+    fresh = std::make_unique<KelExtractor>(ctx);
+    extractor = fresh.get();
+  }
+  int rc = inMemory == 1 && docLength != KEL_DOC_TERMINATED
+               ? extractor->runBuffer(doc, docLength, dtd, cpFlag, tagged, path, &result, sizeLimit, sqlstate, msg)
+               : extractor->run(doc, dtd, cpFlag, inMemory, tagged, path, &result, sizeLimit, sqlstate, msg);
   if (rc < 0) return -1;
   size_t count = 0;
   while (result.items[count] != nullptr) ++count;

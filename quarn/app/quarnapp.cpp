@@ -669,6 +669,33 @@ SQL_API_EXPORT int quarn_rollback(struct sqlca *ca) {
   GUARD_END(ca)
 }
 
+SQL_API_EXPORT int quarn_savepoint(const char *name, int unique, struct sqlca *ca) {
+  if (!ca) return -1;
+  GUARD_BEGIN
+  quarn::Session *s = current();
+  if (!s) return fail(ca, -1024, "08003");
+  return s->setSavepoint(name ? name : "", unique != 0, ca);
+  GUARD_END(ca)
+}
+
+SQL_API_EXPORT int quarn_rollback_to_savepoint(const char *name, struct sqlca *ca) {
+  if (!ca) return -1;
+  GUARD_BEGIN
+  quarn::Session *s = current();
+  if (!s) return fail(ca, -1024, "08003");
+  return s->rollbackToSavepoint(name ? name : "", ca);
+  GUARD_END(ca)
+}
+
+SQL_API_EXPORT int quarn_release_savepoint(const char *name, struct sqlca *ca) {
+  if (!ca) return -1;
+  GUARD_BEGIN
+  quarn::Session *s = current();
+  if (!s) return fail(ca, -1024, "08003");
+  return s->releaseSavepoint(name ? name : "", ca);
+  GUARD_END(ca)
+}
+
 SQL_API_EXPORT int quarn_free_locator(sqluint32 locator, struct sqlca *ca) {
   if (!ca) return -1;
   quarn::clearSqlca(ca);

@@ -161,3 +161,45 @@ TEST_F(Runtime, RollbackUndoesTheUnitOfWorkAndBindIsANoOp) {
 }
 
 }  // namespace
+
+namespace {
+
+// Savepoints through the runtime's calls: an open cursor survives a rollback to a savepoint,
+// names are taken as given, and the error codes of a missing, a reserved and a reused name.
+TEST_F(Runtime, SavepointsKeepCursorsAndReportTheirErrors) {
+  ASSERT_EQ(exec("CREATE TABLE t (k INTEGER NOT NULL PRIMARY KEY)"), 0);
+  ASSERT_EQ(exec("INSERT INTO t VALUES (1), (2), (3)"), 0);
+  ASSERT_EQ(quarn_commit(&ca_), 0);
+  quarn_stmt *sel = nullptr;
+  ASSERT_EQ(quarn_prepare("SELECT k FROM t ORDER BY k", &sel, &ca_), 0);
+  ASSERT_EQ(quarn_open(sel, 0, nullptr, &ca_), 0);
+  sqlint32 k = 0;
+  quarn_hostvar out{SQL_TYP_INTEGER, 4, &k, nullptr};
+  ASSERT_EQ(quarn_fetch(sel, 1, &out, &ca_), 0);
+  EXPECT_EQ(k, 1);
+  ASSERT_EQ(quarn_savepoint("sp one", 0, &ca_), 0);
+  ASSERT_EQ(exec("DELETE FROM t WHERE k = 3"), 0);
+  ASSERT_EQ(exec("INSERT INTO t VALUES (4)"), 0);
+  ASSERT_EQ(quarn_rollback_to_savepoint("sp one", &ca_), 0);
+  // The cursor is still open.
+  ASSERT_EQ(quarn_fetch(sel, 1, &out, &ca_), 0);
+  EXPECT_EQ(k, 2);
+  quarn_close(sel, &ca_);
+  EXPECT_EQ(quarn_rollback_to_savepoint("SP ONE", &ca_), -880);
+  EXPECT_EQ(std::string(ca_.sqlstate, 5), "3B001");
+  EXPECT_EQ(quarn_savepoint("sp one", 1, &ca_), -881);
+  EXPECT_EQ(std::string(ca_.sqlstate, 5), "3B501");
+  EXPECT_EQ(quarn_savepoint("SYSTEM", 0, &ca_), -707);
+  EXPECT_EQ(quarn_savepoint("", 0, &ca_), -104);
+  EXPECT_EQ(quarn_release_savepoint("sp one", &ca_), 0);
+  EXPECT_EQ(quarn_rollback_to_savepoint(nullptr, &ca_), -882);
+  EXPECT_EQ(std::string(ca_.sqlstate, 5), "3B502");
+  ASSERT_EQ(quarn_commit(&ca_), 0);
+  ASSERT_EQ(quarn_open(sel, 0, nullptr, &ca_), 0);
+  int rows = 0;
+  while (quarn_fetch(sel, 1, &out, &ca_) == 0) ++rows;
+  EXPECT_EQ(rows, 3);
+  quarn_free_stmt(sel);
+}
+
+}  // namespace

@@ -389,6 +389,34 @@ TEST_F(Cli, FailingStatementGivesStateNativeCodeAndText) {
   SQLFreeHandle(SQL_HANDLE_STMT, st);
 }
 
+// Savepoints through the interface, on a connection joined to the caller's unit of work (as a
+// procedure's is): rows after the savepoint go, the caller's rows stay, and an unknown name is
+// a diagnostic with the engine's code.
+TEST_F(Cli, SavepointStatementsOnAJoinedConnection) {
+  ASSERT_EQ(exec("INSERT INTO CLITEST.T (ID) VALUES (1)"), 0);
+  attach();
+  SQLHANDLE st = newStmt();
+  ASSERT_EQ(SQLPrepare(st, sqlText("SAVEPOINT cli1 ON ROLLBACK RETAIN CURSORS"), SQL_NTS), SQL_SUCCESS);
+  ASSERT_EQ(SQLExecute(st), SQL_SUCCESS);
+  ASSERT_EQ(SQLExecDirect(st, sqlText("INSERT INTO CLITEST.T (ID) VALUES (2)"), SQL_NTS), SQL_SUCCESS);
+  EXPECT_EQ(rowCount(), 2);
+  ASSERT_EQ(SQLExecDirect(st, sqlText("ROLLBACK TO SAVEPOINT cli1"), SQL_NTS), SQL_SUCCESS);
+  EXPECT_EQ(rowCount(), 1);
+  ASSERT_EQ(SQLExecDirect(st, sqlText("RELEASE SAVEPOINT cli1"), SQL_NTS), SQL_SUCCESS);
+  EXPECT_EQ(SQLExecDirect(st, sqlText("ROLLBACK TO SAVEPOINT cli1"), SQL_NTS), SQL_ERROR);
+  SQLINTEGER native = 0;
+  std::string text;
+  EXPECT_EQ(stateOf(SQL_HANDLE_STMT, st, &native, &text), "3B001");
+  EXPECT_EQ(native, -880);
+  EXPECT_NE(text.find("SQL0880N"), std::string::npos) << text;
+  SQLFreeHandle(SQL_HANDLE_STMT, st);
+  ASSERT_EQ(SQLDisconnect(hdbc_), SQL_SUCCESS);
+  // The caller's unit of work goes on: its row is there until it rolls back.
+  EXPECT_EQ(rowCount(), 1);
+  ASSERT_EQ(quarn_rollback(&ca_), 0);
+  EXPECT_EQ(rowCount(), 0);
+}
+
 TEST_F(Cli, BadHandlesAreRefusedWithoutACrash) {
   int notAHandle = 0;
   EXPECT_EQ(SQLExecDirect(nullptr, sqlText("VALUES 1"), SQL_NTS), SQL_INVALID_HANDLE);

@@ -353,6 +353,12 @@ void bumpGeneration(sqlite3 *db) {
   execSql(db, "UPDATE \"SYSQUARN.PROPERTIES\" SET VALUE = CAST(VALUE AS INTEGER) + 1 WHERE NAME = 'GENERATION'");
 }
 
+void advanceGeneration(sqlite3 *db, int64_t past) {
+  Stmt st(db, "UPDATE \"SYSQUARN.PROPERTIES\" SET VALUE = ?1 WHERE NAME = 'GENERATION'");
+  st.bind(1, std::to_string(past + 1));
+  st.step();
+}
+
 std::string property(sqlite3 *db, const std::string &name) {
   Stmt st(db, "SELECT VALUE FROM \"SYSQUARN.PROPERTIES\" WHERE NAME = ?1");
   st.bind(1, name);

@@ -75,6 +75,8 @@ bool tablespaceExists(sqlite3 *db, const std::string &name);
 // they are stale.  bumpGeneration is called by every DDL statement.
 int64_t catalogGeneration(sqlite3 *db);
 void bumpGeneration(sqlite3 *db);
+// Sets the generation to past + 1 (after a rollback to a savepoint undid definitions).
+void advanceGeneration(sqlite3 *db, int64_t past);
 
 // Database-level property ("GRAPHIC" = "Y"/"N", ...); empty when unset.
 std::string property(sqlite3 *db, const std::string &name);

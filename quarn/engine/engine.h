@@ -119,6 +119,22 @@ class QUARN_EXPORT Session {
   int commit(sqlca *ca);
   int rollback(sqlca *ca);
 
+  // Savepoints of the unit of work, as SAVEPOINT name [UNIQUE] ON ROLLBACK RETAIN CURSORS,
+  // ROLLBACK TO SAVEPOINT [name] and RELEASE SAVEPOINT name run them.
+  // setSavepoint starts the unit of work when none is active.  A name already set at this
+  // savepoint level is released and set anew, unless either of the two is UNIQUE (-881/3B501).
+  // rollbackToSavepoint undoes what the unit of work did since the savepoint was set and
+  // releases the savepoints set after it; the savepoint itself stays; open cursors stay open.
+  // An empty name means the newest savepoint of the level (-882/3B502 when there is none).
+  // releaseSavepoint releases the savepoint and those set after it; what was done stays.
+  // A name not set at this level: -880/3B001.  Names beginning with SYS: -707/42939.
+  // Each CALL of a procedure is a savepoint level of its own: the procedure sees only the
+  // savepoints it set, and those it leaves are released when it returns (undone with its work
+  // when it fails).  COMMIT and ROLLBACK release every savepoint.
+  int setSavepoint(const std::string &name, bool unique, sqlca *ca);
+  int rollbackToSavepoint(const std::string &name, sqlca *ca);
+  int releaseSavepoint(const std::string &name, sqlca *ca);
+
   // CALL procName with args (the embedded runtime's descriptor areas).  procName is
   // SCHEMA.NAME, NAME (looked up on the function path), or 'library!entry' of an unregistered
   // QUARNDARI entry whose parameters are typed by types (where given) or by the values.  inds:
@@ -156,6 +172,9 @@ class QUARN_EXPORT Session {
   void beginUnitOfWork(bool write);
   void endUnitOfWork(bool commit);
   void forgetStatement(Statement *st);
+  // The savepoint statements (throw QError); the public calls above wrap them.
+  enum class SavepointOp { Set, RollbackTo, Release };
+  void savepointStatement(SavepointOp op, const std::string &name, bool unique);
   // A warning the current statement reports when it otherwise succeeds (e.g. +403).
   // The first warning wins; a statement reports it when it otherwise succeeds.
   void setWarning(QError w) {
@@ -174,6 +193,8 @@ class QUARN_EXPORT Session {
   // Runs procedure def in a savepoint of the unit of work (callProcedure of routines.h).
   int runCall(const RoutineDef &def, std::vector<Value> *args, std::vector<short> *inds,
               const std::vector<QType> &types, sqlca *ca);
+  // After ROLLBACK TO SAVEPOINT: plans and routines of a catalog that was rolled back go.
+  void catalogRolledBack();
 
   sqlite3 *db_ = nullptr;
   std::string dbName_, user_, schema_;
@@ -187,6 +208,16 @@ class QUARN_EXPORT Session {
   std::map<uint32_t, Value> locators_;
   std::optional<QError> warning_;
   uint32_t nextLocator_ = 1;
+  // Active savepoints of the unit of work, oldest first; each is the SQLite savepoint "sqlName".
+  struct SavepointMark {
+    std::string name;
+    bool unique = false;
+    int level = 0;  // the CALL nesting it was set at
+    std::string sqlName;
+  };
+  std::vector<SavepointMark> savepoints_;
+  int savepointLevel_ = 0;
+  uint64_t savepointSerial_ = 0;
   std::shared_ptr<RoutineRuntime> routines_;
   friend class Statement;
 };

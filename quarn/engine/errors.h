@@ -57,6 +57,10 @@ enum SqlCode : int {
   kSqlKeyExists = -624,
   kSqlDuplicateKey = -803,
   kSqlSystem = -901,
+  kSqlReservedName = -707,       // a name reserved for the system (SYS...)
+  kSqlSavepointUnknown = -880,   // no savepoint of that name at this level
+  kSqlSavepointNotUnique = -881, // savepoint name in use, and one of the two is UNIQUE
+  kSqlNoSavepoint = -882,        // ROLLBACK TO SAVEPOINT without a name, and none is set
   kSqlDeadlock = -911,
   kSqlDbNotFound = -1013,
   kSqlDbExists = -1005,

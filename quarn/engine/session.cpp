@@ -374,6 +374,7 @@ void Session::beginUnitOfWork(bool write) {
 void Session::endUnitOfWork(bool commit) {
   for (Statement *st : statements_) st->close();
   locators_.clear();
+  savepoints_.clear();
   if (!inTxn_) return;
   if (commit) {
     int rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
@@ -438,7 +439,7 @@ std::shared_ptr<CachedPlan> Session::planFor(const std::string &sql) {
     if (it != cache_.end()) return it->second;
   }
   std::string lead = leadingKeyword(sql);
-  bool control = lead == "COMMIT" || lead == "ROLLBACK" || lead == "SET";
+  bool control = lead == "COMMIT" || lead == "ROLLBACK" || lead == "SET" || lead == "RELEASE";
   if (!control) {
     bool reads = lead == "SELECT" || lead == "VALUES" || lead == "WITH" || lead == "(";
     beginUnitOfWork(!reads);
@@ -465,12 +466,10 @@ int Session::runPlan(const std::shared_ptr<CachedPlan> &cp, sqlca *ca) {
     return 0;
   }
   // Actions: SET needs no unit of work; the others run in a savepoint of their own.
-  if (!p.writes && !p.definition && !inTxn_ && p.kind == Plan::Action) {
-    bool needsCatalog = false;
-    (void)needsCatalog;
-  }
   warning_.reset();
-  bool transactional = inTxn_;
+  // A savepoint statement is not wrapped: releasing the statement's savepoint would release
+  // the user's savepoint set inside it.
+  bool transactional = inTxn_ && !p.savepointControl;
   if (transactional) execSql(db_, "SAVEPOINT quarn_stmt");
   try {
     p.action(*this);
@@ -576,6 +575,106 @@ void Session::connectionInfo(sqlca *ca) const {
   QError info{0, "00000", {"1", "1208", user_, dbName_, "SQL01000", "QUARN", "", "", "1208"}};
   setSqlca(ca, info);
   std::memcpy(ca->sqlerrp, "SQL01000", 8);
+}
+
+// ======================================================================= savepoints
+
+void Session::savepointStatement(SavepointOp op, const std::string &name, bool unique) {
+  // The newest savepoint of the current level named name (any, for an empty name), or npos.
+  // The savepoints of the current level are the newest on the stack.
+  auto find = [&]() -> size_t {
+    for (size_t k = savepoints_.size(); k-- > 0;) {
+      if (savepoints_[k].level != savepointLevel_) break;
+      if (name.empty() || savepoints_[k].name == name) return k;
+    }
+    return std::string::npos;
+  };
+  if (op == SavepointOp::Set) {
+    if (name.compare(0, 3, "SYS") == 0) raise(kSqlReservedName, "42939", {name});
+    beginUnitOfWork(true);
+    size_t k = find();
+    if (k != std::string::npos) {
+      if (unique || savepoints_[k].unique) raise(kSqlSavepointNotUnique, "3B501", {name});
+      execSql(db_, "RELEASE " + savepoints_[k].sqlName);
+      savepoints_.resize(k);
+    }
+    std::string sqlName = "quarn_sp" + std::to_string(++savepointSerial_);
+    execSql(db_, "SAVEPOINT " + sqlName);
+    savepoints_.push_back(SavepointMark{name, unique, savepointLevel_, sqlName});
+    return;
+  }
+  size_t k = find();
+  if (k == std::string::npos) {
+    if (name.empty()) raise(kSqlNoSavepoint, "3B502");
+    raise(kSqlSavepointUnknown, "3B001", {name});
+  }
+  if (op == SavepointOp::Release) {
+    execSql(db_, "RELEASE " + savepoints_[k].sqlName);
+    savepoints_.resize(k);
+    return;
+  }
+  execSql(db_, "ROLLBACK TO " + savepoints_[k].sqlName);
+  savepoints_.resize(k + 1);
+  catalogRolledBack();
+}
+
+void Session::catalogRolledBack() {
+  int64_t g = catalogGeneration(db_);
+  if (g == generation_) return;
+  // Definitions were undone.  The generation moves past every value the undone part used, so
+  // that no plan made in that part ever looks current again.
+  advanceGeneration(db_, std::max(g, generation_));
+  generation_ = catalogGeneration(db_);
+  cache_.clear();
+  refreshRoutines(*this);
+}
+
+namespace {
+
+template <typename F>
+int savepointCall(Session &s, sqlca *ca, F run) {
+  clearSqlca(ca);
+  try {
+    run();
+    return 0;
+  } catch (const QError &e) {
+    if (e.sqlcode == kSqlDeadlock) {
+      try {
+        s.endUnitOfWork(false);
+      } catch (const QError &) {
+      }
+    }
+    return fail(ca, e);
+  }
+}
+
+// A name given to the runtime's calls: as it stands (no folding), 1 to 128 bytes.
+void checkSavepointName(const std::string &name) {
+  if (name.empty()) raise(kSqlSyntax, "42601", {"", "SAVEPOINT", "<identifier>"});
+  if (name.size() > 128) raise(kSqlNameTooLong, "42622", {name, "128"});
+}
+
+}  // namespace
+
+int Session::setSavepoint(const std::string &name, bool unique, sqlca *ca) {
+  return savepointCall(*this, ca, [&] {
+    checkSavepointName(name);
+    savepointStatement(SavepointOp::Set, name, unique);
+  });
+}
+
+int Session::rollbackToSavepoint(const std::string &name, sqlca *ca) {
+  return savepointCall(*this, ca, [&] {
+    if (!name.empty()) checkSavepointName(name);
+    savepointStatement(SavepointOp::RollbackTo, name, false);
+  });
+}
+
+int Session::releaseSavepoint(const std::string &name, sqlca *ca) {
+  return savepointCall(*this, ca, [&] {
+    checkSavepointName(name);
+    savepointStatement(SavepointOp::Release, name, false);
+  });
 }
 
 // ======================================================================= statements
@@ -736,13 +835,27 @@ int Session::runCall(const RoutineDef &def, std::vector<Value> *args, std::vecto
     beginUnitOfWork(true);
     warning_.reset();
     execSql(db_, "SAVEPOINT quarn_call");
+    // The procedure works at a savepoint level of its own; whatever it leaves of its savepoints
+    // ends with the call (the caller's savepoints are below them on the stack).
+    int level = ++savepointLevel_;
+    auto endLevel = [&] {
+      while (!savepoints_.empty() && savepoints_.back().level >= level) savepoints_.pop_back();
+      savepointLevel_ = level - 1;
+    };
     try {
       callProcedure(*this, def, args, inds, types);
     } catch (const QError &) {
+      endLevel();
       if (inTxn_) sqlite3_exec(db_, "ROLLBACK TO quarn_call; RELEASE quarn_call", nullptr, nullptr, nullptr);
       throw;
     }
-    // The procedure may have ended the unit of work itself; then there is nothing to release.
+    // The procedure may have ended the unit of work itself and begun another; then its own
+    // savepoints are released by name, and there is no call savepoint to release.
+    size_t first = savepoints_.size();
+    while (first > 0 && savepoints_[first - 1].level >= level) --first;
+    if (first < savepoints_.size())
+      sqlite3_exec(db_, ("RELEASE " + savepoints_[first].sqlName).c_str(), nullptr, nullptr, nullptr);
+    endLevel();
     if (inTxn_ && !sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "RELEASE quarn_call", nullptr, nullptr, nullptr);
     return takeWarning(0, ca);
   } catch (const QError &e) {

@@ -171,6 +171,14 @@ class Translator {
   Plan setStmt();
   Plan lockStmt();
   Plan callStmt();
+  static Plan savepointPlan(Session::SavepointOp op, const std::string &n, bool unique) {
+    Plan p;
+    p.kind = Plan::Action;
+    p.writes = op == Session::SavepointOp::Set;
+    p.savepointControl = true;
+    p.action = [op, n, unique](Session &s) { s.savepointStatement(op, n, unique); };
+    return p;
+  }
   void columnDefinition(ColumnDef *col, std::vector<ConstraintSpec> *cons);
   ConstraintSpec tableConstraint(const std::string &constName);
   std::vector<std::string> nameList(size_t maxLen);
@@ -2513,10 +2521,39 @@ Plan Translator::statement() {
     bool commit = tk().text == "COMMIT";
     ++i_;
     acceptKw("WORK");
+    if (!commit && acceptKw("TO")) {
+      expectKw("SAVEPOINT");
+      std::string n = atEnd() ? std::string() : name(kMaxName);
+      expectEnd();
+      return savepointPlan(Session::SavepointOp::RollbackTo, n, false);
+    }
     expectEnd();
     Plan p;
     p.kind = commit ? Plan::Commit : Plan::Rollback;
     return p;
+  }
+  if (acceptKw("SAVEPOINT")) {
+    // SAVEPOINT name [UNIQUE] ON ROLLBACK RETAIN CURSORS [ON ROLLBACK RETAIN LOCKS]
+    std::string n = name(kMaxName);
+    bool unique = acceptKw("UNIQUE");
+    expectKw("ON");
+    expectKw("ROLLBACK");
+    expectKw("RETAIN");
+    expectKw("CURSORS");
+    if (acceptKw("ON")) {
+      expectKw("ROLLBACK");
+      expectKw("RETAIN");
+      expectKw("LOCKS");
+    }
+    expectEnd();
+    return savepointPlan(Session::SavepointOp::Set, n, unique);
+  }
+  if (acceptKw("RELEASE")) {
+    acceptKw("TO");
+    expectKw("SAVEPOINT");
+    std::string n = name(kMaxName);
+    expectEnd();
+    return savepointPlan(Session::SavepointOp::Release, n, false);
   }
   if (kw("CALL")) return callStmt();
   if (kw("COMMENT") || kw("DECLARE") || kw("RENAME") || kw("REFRESH"))

@@ -35,6 +35,7 @@ struct Plan {
   bool writes = false;       // needs the write lock
   bool searched = false;     // UPDATE, DELETE, INSERT from a query: no row changed gives +100
   bool definition = false;   // changes the catalog
+  bool savepointControl = false;  // SAVEPOINT, ROLLBACK TO SAVEPOINT, RELEASE SAVEPOINT
   std::vector<QType> itemTypes;  // Query: declared types of the select items where the text says
   std::function<void(Session &)> action;
   std::shared_ptr<const CallPlan> call;  // Call

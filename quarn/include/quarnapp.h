@@ -142,6 +142,22 @@ SQL_API_EXPORT int quarn_call(const char *procName, struct sqlda *da, struct sql
  * locators are freed. */
 SQL_API_EXPORT int quarn_commit(struct sqlca *ca);
 SQL_API_EXPORT int quarn_rollback(struct sqlca *ca);
+/* Savepoints of the current connection's unit of work, as the statements SAVEPOINT name
+ * [UNIQUE] ON ROLLBACK RETAIN CURSORS, ROLLBACK TO SAVEPOINT [name] and RELEASE SAVEPOINT name
+ * run them.  name is taken as it stands (no folding to upper case), 1 to 128 bytes.
+ * quarn_savepoint starts a unit of work when none is active; a name already set at this
+ * savepoint level is released and set anew, unless either is UNIQUE (-881, 3B501); names
+ * beginning with SYS give -707.  quarn_rollback_to_savepoint undoes what was done since the
+ * savepoint was set and releases the savepoints set after it; the savepoint and open cursors
+ * stay; name NULL or "" means the newest savepoint (-882, 3B502 when there is none).
+ * quarn_release_savepoint releases the savepoint and those set after it, keeping what was done.
+ * A name not set at this level gives -880 (3B001).  A procedure's CALL is a savepoint level of
+ * its own: inside it only the procedure's savepoints are seen, and those it leaves are released
+ * when it returns (undone with its work when it fails).  COMMIT and ROLLBACK release them all. */
+SQL_API_EXPORT int quarn_savepoint(const char *name, int unique, struct sqlca *ca);
+SQL_API_EXPORT int quarn_rollback_to_savepoint(const char *name, struct sqlca *ca);
+SQL_API_EXPORT int quarn_release_savepoint(const char *name, struct sqlca *ca);
+
 /* FREE LOCATOR: -423 when the locator holds no value. */
 SQL_API_EXPORT int quarn_free_locator(sqluint32 locator, struct sqlca *ca);
 

@@ -104,7 +104,7 @@ TEST_P(SqlScript, TranscriptMatchesExpectedOutput) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Scripts, SqlScript, ::testing::Values("dialect", "errors", "units", "extension", "routines", "procedures",
-                                                           "xmlfunctions", "triggers"));
+                                                           "xmlfunctions", "triggers", "savepoints"));
 
 // Two console processes insert into one table at once, each statement its own unit of work;
 // every row arrives and the database stays sound.

@@ -251,4 +251,39 @@ SQL_API_EXPORT void tsqlproc(sqlint32 *n, sqlint32 *doubled, char *s, short *nIn
   *nInd = -128;
 }
 
+// Procedure of parameter style SQL: (IN script VARCHAR(400), OUT log VARCHAR(400)).  Runs the
+// steps of script, separated by '|' outside quotes, in the caller's session through the
+// embedded runtime:
+// "+name" sets savepoint name, "*name" sets it UNIQUE, "^name" rolls back to it ("^" alone: to
+// the newest), "-name" releases it, "!" fails the call (SQLSTATE 38T09), anything else is a
+// statement.  log lists the SQLCODE of each step, separated by commas.
+SQL_API_EXPORT void tsavepoints(char *script, char *log, short *scriptInd, short *logInd, char *sqlstate, char *,
+                                char *, char *msg) {
+  std::string steps = *scriptInd < 0 ? std::string() : script;
+  std::string out;
+  size_t start = 0;
+  while (start <= steps.size()) {
+    size_t bar = start;
+    for (bool quoted = false; bar < steps.size() && (quoted || steps[bar] != '|'); ++bar)
+      if (steps[bar] == '\'') quoted = !quoted;
+    if (bar == steps.size()) bar = std::string::npos;
+    std::string step = steps.substr(start, bar == std::string::npos ? std::string::npos : bar - start);
+    start = bar == std::string::npos ? steps.size() + 1 : bar + 1;
+    if (step == "!") return setState(sqlstate, "38T09", msg, "tsavepoints fails as asked");
+    sqlca ca{};
+    int rc;
+    std::string arg = step.empty() ? step : step.substr(1);
+    switch (step.empty() ? ' ' : step[0]) {
+      case '+': rc = quarn_savepoint(arg.c_str(), 0, &ca); break;
+      case '*': rc = quarn_savepoint(arg.c_str(), 1, &ca); break;
+      case '^': rc = quarn_rollback_to_savepoint(arg.c_str(), &ca); break;
+      case '-': rc = quarn_release_savepoint(arg.c_str(), &ca); break;
+      default: rc = quarn_execute_immediate(step.c_str(), &ca); break;
+    }
+    out += (out.empty() ? "" : ",") + std::to_string(rc);
+  }
+  std::snprintf(log, 401, "%s", out.c_str());
+  *logInd = 0;
+}
+
 }  // extern "C"
