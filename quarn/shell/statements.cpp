@@ -44,13 +44,10 @@ void StatementSplitter::feed(std::string_view text, std::vector<std::string> *do
         break;
     }
     if (isWordChar(static_cast<unsigned char>(ch))) {
-      if (holdSignificant_) {
-        holdSignificant_ = false;
-        significant_ = true;
-      }
       word_.push_back(upperAscii(ch));
       cur_.push_back(ch);
       significant_ = true;
+      holdSignificant_ = false;  // a '-' or '/' before it was text
       prev_ = ch;
       continue;
     }
@@ -113,18 +110,18 @@ void StatementSplitter::onWord(const std::string &word) {
     }
   }
   if (pendingEnd_) {
-    pendingEnd_ = false;
     // END IF, END WHILE, ...: the end of a compound statement, not of the body.
     if (word == "IF" || word == "WHILE" || word == "LOOP" || word == "REPEAT" || word == "FOR") {
+      pendingEnd_ = false;
       lastWord_ = word;
       return;
     }
     if (word == "CASE") {
+      pendingEnd_ = false;
       if (!open_.empty() && open_.back() == 'C') open_.pop_back();
       lastWord_ = word;
       return;
     }
-    pendingEnd_ = true;
     resolveEnd();
   }
   if (word == "BEGIN" && routineDef_) {
