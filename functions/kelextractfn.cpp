@@ -151,8 +151,7 @@ bool readDtd(const Call &c, udf_locator *dtd, const short *dtdInd) {
   }
   c.sp->dtd = static_cast<char *>(std::malloc(static_cast<size_t>(length) + 1));
   if (c.sp->dtd == nullptr) {
-    kelSetMessage(c.sp->ctx, c.msg, KELG002E);
-    kelUdfSetState(c.sqlstate, "38X10");
+    kelFail(c.sp->ctx, c.msg, c.sqlstate, KELG002E);
     return false;
   }
   if (kel_locator2buf(c.sp->ctx, dtd, c.sp->dtd, length, c.sqlstate, c.msg) < 0) {
@@ -267,12 +266,11 @@ void table(const Kind &k, const Call &c, void *doc, udf_locator *dtd, const char
     case SQLUDF_TF_OPEN: {
       if (sp->ctx == nullptr) return;
       kelFreeExtractResult(&sp->result);
-      kelUdfSetState(sp->result.sqlstate, "00000");
+      kelSetState(sp->result.sqlstate, "00000");
       if (sp->result.msg == nullptr) {
         sp->result.msg = static_cast<char *>(std::calloc(KEL_MSG_BUFFER + 1, 1));
         if (sp->result.msg == nullptr) {
-          kelSetMessage(sp->ctx, c.msg, KELG002E);
-          kelUdfSetState(c.sqlstate, "38X10");
+          kelFail(sp->ctx, c.msg, c.sqlstate, KELG002E);
           return;
         }
       }
@@ -302,25 +300,25 @@ void table(const Kind &k, const Call &c, void *doc, udf_locator *dtd, const char
       clearResult(k.type, out);
       // Without rows (no open, a failed open) the table ends at once.
       if (sp->result.cursor == nullptr || *sp->result.cursor == nullptr) {
-        kelUdfSetState(c.sqlstate, SQLUDF_STATE_EOT);
+        kelSetState(c.sqlstate, SQLUDF_STATE_EOT);
         return;
       }
       const char *text = *sp->result.cursor++;
-      kelUdfSetState(c.sqlstate, "00000");
+      kelSetState(c.sqlstate, "00000");
       if (*text == '\0') return;  // an empty occurrence is a NULL row
       storeResult(sp->ctx, k.type, text, out, outInd, c.sqlstate, c.msg);
       return;
     }
     case SQLUDF_TF_CLOSE:
       kelFreeExtractResult(&sp->result);
-      kelUdfSetState(c.sqlstate, "00000");
+      kelSetState(c.sqlstate, "00000");
       return;
     case SQLUDF_TF_FINAL:
       kelUdfEnd(sp);
       return;
     default:
       KEL_TRACE(sp->ctx, "calltype is unexpected: %d.\n", c.callType);
-      kelUdfSetState(c.sqlstate, "00000");
+      kelSetState(c.sqlstate, "00000");
       return;
   }
 }
