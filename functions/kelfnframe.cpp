@@ -10,6 +10,7 @@
 #include "kelcodepage.h"
 #include "kelSgDoc.h"
 #include "kelctx.h"
+#include "kelmsg.h"
 #include "keltrace.h"
 
 bool kelUdfBegin(KelUdfScratch *sp, const sqludf_dbinfo *dbinfo, const char *localeName,
@@ -17,7 +18,7 @@ bool kelUdfBegin(KelUdfScratch *sp, const sqludf_dbinfo *dbinfo, const char *loc
   kelUdfEnd(sp);
   sp->ctx = static_cast<KelCallContext *>(std::calloc(1, sizeof(KelCallContext)));
   if (sp->ctx == nullptr) {
-    kelUdfSetState(sqlstate, "38X10");
+    kelFail(nullptr, nullptr, sqlstate, KELG002E);  // no context: no message mode, the state alone
     return false;
   }
   KelCodePageRequest request{KEL_CP_FUNCTION_MODE, dbinfo != nullptr ? static_cast<int32_t>(dbinfo->dbcodepage) : 0,
@@ -39,7 +40,7 @@ bool kelUdfBegin(KelUdfScratch *sp, const sqludf_dbinfo *dbinfo, const char *loc
   sp->extractor = new (std::nothrow) KelExtractor(sp->ctx);
   if (sp->extractor == nullptr) {
     kelUdfEnd(sp);
-    kelUdfSetState(sqlstate, "38X10");
+    kelFail(nullptr, nullptr, sqlstate, KELG002E);  // no context: no message mode, the state alone
     return false;
   }
   return true;
@@ -66,9 +67,6 @@ bool kelUdfStateKeeps(const char *sqlstate) {
   return std::strcmp(sqlstate, "00000") == 0 || std::strncmp(sqlstate, "01", 2) == 0;
 }
 
-void kelUdfSetState(char *sqlstate, const char *state) {
-  if (sqlstate != nullptr) std::memcpy(sqlstate, state, 6);
-}
 
 void kelUdfLeaveMessage(char *msg) {
   if (msg == nullptr) return;

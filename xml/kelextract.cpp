@@ -39,9 +39,6 @@ namespace {
 
 const XMLCh kDocBufferId[] = u"IdForDocBuffer";
 
-void setState(char *sqlstate, const char *state) {
-  if (sqlstate != nullptr) std::memcpy(sqlstate, state, 6);
-}
 
 /*
  * The items of one extraction, in UTF-16 until retrieve() converts them: one after another in
@@ -74,11 +71,11 @@ class kelResult {
   void retrieve(int32_t sizeLimit, KelExtractResult *out, char *msg) {
     const size_t count = starts_.size();
     KEL_TRACE(ctx_, "entered count %d\n", static_cast<int>(count));
-    setState(out->sqlstate, "00000");
+    kelSetState(out->sqlstate, "00000");
     if (count != 0) text_.push_back(u'\0');
     out->items = static_cast<char **>(std::calloc(count + 1, sizeof(char *)));
     if (out->items == nullptr) {
-      setState(out->sqlstate, "38X10");
+      kelSetState(out->sqlstate, "38X10");
       return;
     }
     out->cursor = out->items;
@@ -112,12 +109,12 @@ class kelResult {
     for (size_t k = 0; k < n; ++k) any |= src[k];
     if (any >= 0x80) return nullptr;
     if (static_cast<int64_t>(n) + 1 > sizeLimit) {
-      setState(out->sqlstate, "38X39");
+      kelSetState(out->sqlstate, "38X39");
       return nullptr;
     }
     char *text = static_cast<char *>(std::malloc(n + 1));
     if (text == nullptr) {
-      setState(out->sqlstate, "38X10");
+      kelSetState(out->sqlstate, "38X10");
       return nullptr;
     }
     for (size_t k = 0; k < n; ++k) text[k] = static_cast<char>(src[k]);
@@ -133,14 +130,14 @@ class kelResult {
     if (room > sizeLimit) room = sizeLimit;
     char *text = static_cast<char *>(std::malloc(room > 0 ? static_cast<size_t>(room) : 1));
     if (text == nullptr) {
-      setState(out->sqlstate, "38X10");
+      kelSetState(out->sqlstate, "38X10");
       return nullptr;
     }
     int32_t len = -1;
     if (room > 0) len = KEL_wcstombsFunction(ctx_, text, content, static_cast<int32_t>(room));
     if (len < 0) {
       std::free(text);
-      setState(out->sqlstate, "38X39");
+      kelSetState(out->sqlstate, "38X39");
       return nullptr;
     }
     return text;
@@ -351,13 +348,12 @@ int KelExtractor::parse(const char *doc, size_t docLength, const char *dtd, int 
                         int inMemory, int tagged, const char *path, KelExtractResult *result,
                         int32_t sizeLimit, char *sqlstate, char *msg) {
   KelCallContext *ctx = ctx_;
-  setState(sqlstate, "00000");
+  kelSetState(sqlstate, "00000");
   result->items = nullptr;
   result->cursor = nullptr;
-  setState(result->sqlstate, "00000");
+  kelSetState(result->sqlstate, "00000");
   if (doc == nullptr || path == nullptr) {
-    if (msg) kelSetMessage(ctx, msg, KELG004E);
-    setState(sqlstate, "38X16");
+    kelFail(ctx, msg, sqlstate, KELG004E);
     return -1;
   }
   if (inMemory == 1)
@@ -388,15 +384,13 @@ int KelExtractor::parse(const char *doc, size_t docLength, const char *dtd, int 
       state_->path16 = toUtf16(ctx, path, &convRc);
       if (convRc < 0) {
         std::string pos = std::to_string(convRc);
-        if (msg) kelSetMessage(ctx, msg, KELD002E, pos.c_str());
-        setState(sqlstate, "38X09");
+        kelFail(ctx, msg, sqlstate, KELD002E, pos.c_str());
         return -1;
       }
       auto query = std::make_unique<KelQuery>(ctx, state_->path16.c_str());
       if (query->errorPosition() != 0) {
         std::string pos = std::to_string(query->errorPosition());
-        if (msg) kelSetMessage(ctx, msg, KELD002E, pos.c_str());
-        setState(sqlstate, "38X09");
+        kelFail(ctx, msg, sqlstate, KELD002E, pos.c_str());
         KEL_TRACE(ctx, "Error in XPATH: %s\n", path);
         return -1;
       }
@@ -440,7 +434,7 @@ int KelExtractor::parse(const char *doc, size_t docLength, const char *dtd, int 
 
     result->msg = msg;
     items.retrieve(sizeLimit, result, msg);
-    setState(sqlstate, result->sqlstate);
+    kelSetState(sqlstate, result->sqlstate);
     if (std::strcmp(result->sqlstate, "00000") != 0) {
       kelFreeExtractResult(result);
       return -1;
@@ -448,8 +442,7 @@ int KelExtractor::parse(const char *doc, size_t docLength, const char *dtd, int 
     return 0;
   } catch (const std::bad_alloc &) {
     kelFreeExtractResult(result);
-    if (msg) kelSetMessage(ctx, msg, KELG002E);
-    setState(sqlstate, "38X10");
+    kelFail(ctx, msg, sqlstate, KELG002E);
     return -1;
   }
 }
@@ -470,7 +463,7 @@ int extractOne(KelCallContext *ctx, const char *doc, const char *dtd, int cpFlag
 int extractOne(KelExtractor *extractor, KelCallContext *ctx, const char *doc, const char *dtd,
                int cpFlag, int inMemory, int tagged, const char *path, char **value,
                int32_t sizeLimit, char *sqlstate, char *msg, size_t docLength) {
-  setState(sqlstate, "00000");
+  kelSetState(sqlstate, "00000");
   *value = nullptr;
   KelExtractResult result{};
   std::unique_ptr<KelExtractor> fresh;
@@ -486,14 +479,12 @@ int extractOne(KelExtractor *extractor, KelCallContext *ctx, const char *doc, co
   while (result.items[count] != nullptr) ++count;
   if (count == 0) {
     kelFreeExtractResult(&result);
-    if (msg) kelSetMessage(ctx, msg, KELD003W);
-    setState(sqlstate, "01HX0");
+    kelFail(ctx, msg, sqlstate, KELD003W);
     return -1;
   }
   if (count > 1) {
     kelFreeExtractResult(&result);
-    if (msg) kelSetMessage(ctx, msg, KELD001E, path);
-    setState(sqlstate, "38X08");
+    kelFail(ctx, msg, sqlstate, KELD001E, path);
     return -1;
   }
   *value = result.items[0];
