@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "kel_golden.h"
 #include "kel_test_env.h"
 
 extern char **environ;
@@ -144,32 +145,18 @@ TEST_F(ConsoleProcess, ThreeOutputModesOfOneQuery) {
   ASSERT_EQ(r.status, 0) << r.out;
   const std::string query = "SELECT id, name, price, ratio, note FROM m ORDER BY id";
 
-  r = quarn({"-d", "db", query});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out,
-            "ID NAME             PRICE RATIO NOTE\n"
-            "-- ---------------- ----- ----- -----------------\n"
-            " 1 Björn \"B\", Malmö 12.50  0.25 line one line two\n"
-            " 2 -                -     -     -\n"
-            " 3 日本             -3.00 1e+20\n"
-            "\n  3 record(s) selected.\n\n");
-
-  r = quarn({"-d", "db", "--csv", query});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out,
-            "ID,NAME,PRICE,RATIO,NOTE\n"
-            "1,\"Björn \"\"B\"\", Malmö\",12.50,0.25,\"line one\nline two\"\n"
-            "2,,,,\n"
-            "3,日本,-3.00,1e+20,\"\"\n");
-  EXPECT_EQ(r.err, "");
-
-  r = quarn({"-d", "db", "--json", query});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out,
-            "[{\"ID\":1,\"NAME\":\"Björn \\\"B\\\", Malmö\",\"PRICE\":12.50,\"RATIO\":0.25,\"NOTE\":\"line one\\nline two\"},\n"
-            "{\"ID\":2,\"NAME\":null,\"PRICE\":null,\"RATIO\":null,\"NOTE\":null},\n"
-            "{\"ID\":3,\"NAME\":\"日本\",\"PRICE\":-3.00,\"RATIO\":1e+20,\"NOTE\":\"\"}]\n");
-  EXPECT_EQ(r.err, "");
+  // The golden files: tests/data/console/modes.{txt,csv,json}.
+  for (const std::string mode : {"table", "csv", "json"}) {
+    std::vector<std::string> args = {"-d", "db", query};
+    if (mode != "table") args.insert(args.begin(), "--" + mode);
+    r = quarn(args);
+    EXPECT_EQ(r.status, 0) << mode;
+    std::string golden = "modes." + (mode == "table" ? std::string("txt") : mode);
+    EXPECT_TRUE(keltest::matchesGolden(keltest::goldenFile("console", golden), r.out));
+    if (mode != "table") {
+      EXPECT_EQ(r.err, "") << mode;
+    }
+  }
 
   // --no-header: the table's rows without its heading, CSV without its header line.
   r = quarn({"-d", "db", "--no-header", "SELECT id FROM m WHERE id > 1 ORDER BY id"});
