@@ -56,7 +56,7 @@ void *qsLoadEntry(const QsDef *def) {
   void *fn;
 
   if (def->library[0] == '\0' || def->entry[0] == '\0') cannotAccess(def, "bad external name");
-  if (strchr(def->library, '/') != NULL) cannotAccess(def, "a library is named without a directory");
+  if (strchr(def->library, '/') != NULL) cannotAccess(def, "a library name may not hold a directory");
   for (const char *p = path; handle == NULL && *p != '\0';) {
     const char *colon = strchr(p, ':');
     size_t len = colon != NULL ? (size_t)(colon - p) : strlen(p);

@@ -291,7 +291,7 @@ static void executeImmediate(void *arg) {
   rc = SPI_execute(w->sql, false, 0);
   w->rows = SPI_processed;
   if (rc < 0) workFails(w, -901, "58004", SPI_result_code_string(rc));
-  else if ((rc == SPI_OK_UPDATE || rc == SPI_OK_DELETE) && SPI_processed == 0) w->rc = 100;
+  else if ((rc == SPI_OK_UPDATE || rc == SPI_OK_DELETE) && SPI_processed == 0) workFails(w, 100, "02000", "");
   SPI_finish();
 }
 
@@ -371,7 +371,7 @@ static void execute(void *arg) {
     rc = SPI_execute_plan(st->plan, values, nulls, false, 0);
     w->rows = SPI_processed;
     if (rc < 0) workFails(w, -901, "58004", SPI_result_code_string(rc));
-    else if ((rc == SPI_OK_UPDATE || rc == SPI_OK_DELETE) && SPI_processed == 0) w->rc = 100;
+    else if ((rc == SPI_OK_UPDATE || rc == SPI_OK_DELETE) && SPI_processed == 0) workFails(w, 100, "02000", "");
   }
   SPI_finish();
 }
@@ -419,9 +419,7 @@ static void fetch(void *arg) {
   if (SPI_processed == 0) {
     SPI_cursor_close(portal);
     st->cursor[0] = '\0';
-    w->rc = 100;
-    strlcpy(w->state, "02000", sizeof w->state);
-    w->message[0] = '\0';
+    workFails(w, 100, "02000", "");
   } else {
     HeapTuple tup = SPI_tuptable->vals[0];
     TupleDesc desc = SPI_tuptable->tupdesc;

@@ -100,6 +100,11 @@ TEST_P(HostScript, TranscriptMatchesExpectedOutput) {
     got = qspg::runScript(conn.get(), keltest::fillPlaceholders(script, placeholders));
   }
   got = keltest::withPlaceholders(got, placeholders);
+  // A routine's message is cut at 70 bytes and may end inside the data directory's name.
+  for (size_t n = data.size() - 1; n >= 5; --n) {
+    const std::string cut = data.substr(0, n) + "\"\n";
+    for (size_t at; (at = got.find(cut)) != std::string::npos;) got.replace(at, cut.size(), "@DATA@\"\n");
+  }
   got = std::regex_replace(got, std::regex("SQL[0-9]{15}"), "SQL<generated>");  // generated specific names
   std::string expected = std::string(QS_SCRIPT_DIR) + "/" + GetParam() + ".out";
   EXPECT_TRUE(keltest::matchesGolden(expected, got)) << "transcript of " << GetParam();
