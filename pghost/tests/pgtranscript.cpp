@@ -201,6 +201,40 @@ std::vector<std::vector<std::string>> Connection::rows(const std::string &sql) c
   return out;
 }
 
+void Connection::copyIn(const std::string &copyStatement, const std::vector<std::vector<std::string>> &rows) const {
+  PGresult *r = PQexec(conn_, copyStatement.c_str());
+  bool ok = PQresultStatus(r) == PGRES_COPY_IN;
+  std::string why = PQresultErrorMessage(r);
+  PQclear(r);
+  if (!ok) throw std::runtime_error(copyStatement + ": " + why);
+  std::string line;
+  for (const std::vector<std::string> &row : rows) {
+    line.clear();
+    for (size_t c = 0; c < row.size(); ++c) {
+      if (c) line += '\t';
+      for (char ch : row[c]) {
+        switch (ch) {
+          case '\\': line += "\\\\"; break;
+          case '\t': line += "\\t"; break;
+          case '\n': line += "\\n"; break;
+          case '\r': line += "\\r"; break;
+          default: line += ch;
+        }
+      }
+    }
+    line += '\n';
+    if (PQputCopyData(conn_, line.data(), static_cast<int>(line.size())) != 1)
+      throw std::runtime_error("COPY: " + std::string(PQerrorMessage(conn_)));
+  }
+  if (PQputCopyEnd(conn_, nullptr) != 1) throw std::runtime_error("COPY: " + std::string(PQerrorMessage(conn_)));
+  while ((r = PQgetResult(conn_)) != nullptr) {
+    ok = PQresultStatus(r) == PGRES_COMMAND_OK;
+    why = PQresultErrorMessage(r);
+    PQclear(r);
+    if (!ok) throw std::runtime_error(copyStatement + ": " + why);
+  }
+}
+
 std::string Connection::value(const std::string &sql) const {
   std::vector<std::vector<std::string>> r = rows(sql);
   if (r.empty() || r[0].empty() || r[0][0] == "-") return "";

@@ -12,6 +12,7 @@
 #ifndef QS_PGTRANSCRIPT_H
 #define QS_PGTRANSCRIPT_H
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,9 @@ class Connection {
   std::string value(const std::string &sql) const;
   // Every row of a query, each a vector of column texts ("-" for NULL); throws when it fails.
   std::vector<std::vector<std::string>> rows(const std::string &sql) const;
+  // COPY ... FROM STDIN in text format: each row a vector of column values (tabs, line breaks
+  // and backslashes escaped here); throws when it fails.
+  void copyIn(const std::string &copyStatement, const std::vector<std::vector<std::string>> &rows) const;
 
  private:
   PGconn *conn_;
