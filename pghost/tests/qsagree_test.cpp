@@ -18,7 +18,7 @@
 #include "kel_test_env.h"
 #include "pgcluster.h"
 #include "pgtranscript.h"
-#include "qsembedded.h"
+#include "qsorderdb.h"
 #include "qsorders.h"
 
 namespace {
@@ -36,19 +36,6 @@ std::string unescape(std::string s) {
   for (const auto &[from, to] : entities)
     for (size_t at = 0; (at = s.find(from, at)) != std::string::npos; at += std::strlen(to)) s.replace(at, std::strlen(from), to);
   return s;
-}
-
-// The PostgreSQL database "agree" with the orders in an xml, an XMLVarchar and an XMLCLOB column.
-void loadPostgres(const qspg::Cluster &cluster, const qspg::Orders &orders) {
-  cluster.createDatabase("agree");
-  qspg::Connection c(cluster.conninfo("agree"));
-  c.exec("CREATE EXTENSION quarnxml");
-  c.exec("CREATE TABLE orders (id integer PRIMARY KEY, x xml, v quarnxml.xmlvarchar, c quarnxml.xmlclob)");
-  std::vector<std::vector<std::string>> rows;
-  for (size_t i = 0; i < orders.docs.size(); ++i)
-    rows.push_back({std::to_string(i + 1), orders.docs[i], orders.docs[i], orders.docs[i]});
-  c.copyIn("COPY orders FROM STDIN", rows);
-  c.exec("ANALYZE orders");
 }
 
 Column pgColumn(const qspg::Connection &c, const std::string &sql, size_t n, bool xml) {
@@ -88,7 +75,7 @@ TEST(HostAgreement, ExtractionAgreesWithXpathAndWithTheEmbeddedEngineRowByRow) {
   std::unique_ptr<qspg::Cluster> cluster;
   try {
     cluster = std::make_unique<qspg::Cluster>();
-    loadPostgres(*cluster, orders);
+    qspg::loadPostgres(*cluster, "agree", orders.docs);
   } catch (const std::exception &e) {
     FAIL() << e.what();
   }
@@ -116,11 +103,12 @@ TEST(HostAgreement, ExtractionAgreesWithXpathAndWithTheEmbeddedEngineRowByRow) {
   for (const Scalar &s : scalars) {
     SCOPED_TRACE(s.path);
     const std::string extract = std::string("quarnxml.extractVarchar(") + s.column + ", '" + s.path + "')";
-    Column handler = pgColumn(pg, "SELECT id, " + extract + " FROM orders ORDER BY id", n, false);
+    const std::string from = std::string(" FROM ") + s.column + "docs ORDER BY id";
+    Column handler = pgColumn(pg, "SELECT id, " + extract + from, n, false);
     Column xpath =
-        pgColumn(pg, std::string("SELECT id, (xpath('") + s.xpath + "', x))[1]::text FROM orders ORDER BY id", n, true);
+        pgColumn(pg, std::string("SELECT id, (xpath('") + s.xpath + "', x))[1]::text FROM xdocs ORDER BY id", n, true);
     Column embedded(n);
-    qspg::queryEmbedded("SELECT id, " + extract + " FROM orders ORDER BY id", [&](int id, const char *v, bool null) {
+    qspg::queryEmbedded("SELECT id, " + extract + from, [&](int id, const char *v, bool null) {
       if (id >= 1 && static_cast<size_t>(id) <= n && !null) embedded[static_cast<size_t>(id) - 1] = v;
     });
     EXPECT_EQ(differences(handler, xpath), 0u);
@@ -133,15 +121,15 @@ TEST(HostAgreement, ExtractionAgreesWithXpathAndWithTheEmbeddedEngineRowByRow) {
   for (const char *path : {"/order/item/part", "/order/item/desc"}) {
     SCOPED_TRACE(path);
     Sequences handler = pgSequences(pg,
-                                    std::string("SELECT o.id, x.val FROM orders o, LATERAL quarnxml.extractVarchars(o.v, '") +
+                                    std::string("SELECT o.id, x.val FROM vdocs o, LATERAL quarnxml.extractVarchars(o.v, '") +
                                         path + "') WITH ORDINALITY AS x(val, n) ORDER BY o.id, x.n",
                                     false);
     Sequences xpath = pgSequences(pg,
-                                  std::string("SELECT o.id, u.val::text FROM orders o, LATERAL unnest(xpath('") + path +
+                                  std::string("SELECT o.id, u.val::text FROM xdocs o, LATERAL unnest(xpath('") + path +
                                       "/text()', o.x)) WITH ORDINALITY AS u(val, n) ORDER BY o.id, u.n",
                                   true);
     Sequences embedded;
-    qspg::queryEmbedded(std::string("SELECT o.id, x.returnedVarchar FROM orders AS o, TABLE(quarnxml.extractVarchars(o.v, '") +
+    qspg::queryEmbedded(std::string("SELECT o.id, x.returnedVarchar FROM vdocs AS o, TABLE(quarnxml.extractVarchars(o.v, '") +
                             path + "')) AS x",
                         [&](int id, const char *v, bool) { embedded[id].push_back(v); });
     size_t rows = 0, differ = 0, differEmbedded = 0;
@@ -174,17 +162,17 @@ TEST(HostMemory, BackendMemoryIsFlatOverFortyStatements) {
   std::unique_ptr<qspg::Cluster> cluster;
   try {
     cluster = std::make_unique<qspg::Cluster>();
-    loadPostgres(*cluster, orders);
+    qspg::loadPostgres(*cluster, "agree", orders.docs);
   } catch (const std::exception &e) {
     FAIL() << e.what();
   }
   qspg::Connection pg(cluster->conninfo("agree"));
   const std::string pid = pg.value("SELECT pg_backend_pid()");
   const char *statements[] = {
-      "SELECT count(quarnxml.extractVarchar(v, '/order/ship/zip')) FROM orders",
-      "SELECT count(quarnxml.extractVarchar(c, '/order/customer/name')) FROM orders",
-      "SELECT count(*) FROM orders o, LATERAL quarnxml.extractVarchars(o.v, '/order/item/part') x",
-      "SELECT count(*) FROM orders o, LATERAL quarnxml.extractDoubles(o.c, '/order/item/price') x"};
+      "SELECT count(quarnxml.extractVarchar(v, '/order/ship/zip')) FROM vdocs",
+      "SELECT count(quarnxml.extractVarchar(c, '/order/customer/name')) FROM cdocs",
+      "SELECT count(*) FROM vdocs o, LATERAL quarnxml.extractVarchars(o.v, '/order/item/part') x",
+      "SELECT count(*) FROM cdocs o, LATERAL quarnxml.extractDoubles(o.c, '/order/item/price') x"};
   long afterTen = 0;
   for (int k = 0; k < 40; ++k) {
     pg.value(statements[k % 4]);

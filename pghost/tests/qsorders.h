@@ -38,9 +38,12 @@ inline Orders makeOrders(int n, uint32_t seed = 42) {
   for (int id = 1; id <= n; ++id) {
     std::string d = "<order id=\"" + std::to_string(id) + "\"><customer><name>" + kFirst[pick(10)] + " " +
                     kLast[pick(8)] + "</name><email>c" + std::to_string(pick(100000)) +
-                    "@example.org</email></customer><ship><street>" + std::to_string(1 + pick(300)) +
-                    " Harbour Road</street><city>Northbridge</city><zip>" + std::to_string(10000 + pick(90000)) +
-                    "</zip></ship>";
+                    "@example.org</email></customer><date>2026-" + std::to_string(10 + pick(3)) + "-" +
+                    std::to_string(10 + pick(19)) + "</date><ship><street>" + std::to_string(1 + pick(300)) +
+                    " Harbour Road, Unit " + std::to_string(1 + pick(40)) + "</street><city>Northbridge</city><zip>" +
+                    std::to_string(10000 + pick(90000)) + "</zip><country>Freeland</country></ship><payment method=\"" +
+                    (pick(2) ? "invoice" : "card") + "\" currency=\"EUR\" terms=\"net 30 days\"/><reference>PO-2026-" +
+                    std::to_string(100000 + pick(900000)) + "</reference>";
     if (pick(3) != 0) {
       d += "<note>Deliver to gate " + std::to_string(1 + pick(9)) + " &amp; call ahead; fragile goods.</note>";
       ++out.notes;

@@ -182,4 +182,53 @@ SQL_API_EXPORT void qslocale(sqlint32 *set, char *out, short *, short *outInd, c
   putText(out, 101, outInd, now != nullptr ? now : "?");
 }
 
+// qsshow(c CHAR(5), b BLOB, d DATE, t TIME, ts TIMESTAMP, n DECIMAL) RETURNS VARCHAR(200): the
+// inputs as the routine receives them (CHAR padded, BLOB as length and bytes in hex, dates and
+// times in the platform's forms, DECIMAL as double); "-" for a null input.
+struct Lob {
+  sqlint32 length;
+  unsigned char data[1];
+};
+SQL_API_EXPORT void qsshow(char *c, Lob *b, char *d, char *t, char *ts, double *n, char *out, short *cInd, short *bInd,
+                           short *dInd, short *tInd, short *tsInd, short *nInd, short *outInd, char *, char *, char *,
+                           char *) {
+  std::string hex;
+  for (sqlint32 k = 0; *bInd >= 0 && k < b->length && k < 16; ++k) {
+    char two[3];
+    std::snprintf(two, sizeof two, "%02x", b->data[k]);
+    hex += two;
+  }
+  char number[32];
+  std::snprintf(number, sizeof number, "%.2f", *n);
+  auto shown = [](short ind, const std::string &v) { return ind < 0 ? std::string("-") : v; };
+  putText(out, 201, outInd,
+          "[" + shown(*cInd, c) + "] " + shown(*bInd, std::to_string(b->length) + ":" + hex) + " " + shown(*dInd, d) +
+              " " + shown(*tInd, t) + " " + shown(*tsInd, ts) + " " + shown(*nInd, number));
+}
+
+// qsbytes(n INTEGER) RETURNS BLOB: the bytes 0, 1, ..., n - 1 (at most 255), by value.
+SQL_API_EXPORT void qsbytes(sqlint32 *n, Lob *out, short *, short *outInd, char *, char *, char *, char *) {
+  sqlint32 count = *n < 0 ? 0 : *n > 255 ? 255 : *n;
+  out->length = count;
+  for (sqlint32 k = 0; k < count; ++k) out->data[k] = static_cast<unsigned char>(k);
+  *outInd = 0;
+}
+
+// qsdates(k INTEGER) RETURNS TABLE(d DATE, t TIME, ts TIMESTAMP): one row of the platform's
+// forms, k days into 2026.
+SQL_API_EXPORT void qsdates(sqlint32 *k, char *d, char *t, char *ts, short *, short *dInd, short *tInd, short *tsInd,
+                            char *sqlstate, char *, char *, char *, sqludf_scratchpad *pad, sqlint32 *callType) {
+  if (*callType == SQLUDF_TF_OPEN) pad->data[0] = 0;
+  if (*callType != SQLUDF_TF_FETCH) return;
+  if (pad->data[0]++ != 0) {
+    std::memcpy(sqlstate, SQLUDF_STATE_EOT, 6);
+    return;
+  }
+  int day = 1 + (*k % 28);
+  std::snprintf(d, 11, "2026-01-%02d", day);
+  std::snprintf(t, 9, "%02d.%02d.%02d", *k % 24, 30, 15);
+  std::snprintf(ts, 27, "2026-01-%02d-%02d.30.15.000123", day, *k % 24);
+  *dInd = *tInd = *tsInd = 0;
+}
+
 }  // extern "C"

@@ -18,6 +18,9 @@ CREATE FUNCTION qsquery(VARCHAR, VARCHAR) RETURNS VARCHAR LANGUAGE quarnsql VOLA
 CREATE FUNCTION qsrefused(INTEGER) RETURNS VARCHAR LANGUAGE quarnsql VOLATILE AS 'qstestroutines!qsrefused result=200';
 CREATE FUNCTION qsspin(INTEGER) RETURNS INTEGER LANGUAGE quarnsql VOLATILE AS 'qstestroutines!qsspin';
 CREATE FUNCTION qslocale(INTEGER) RETURNS VARCHAR LANGUAGE quarnsql VOLATILE AS 'qstestroutines!qslocale result=100';
+CREATE FUNCTION qsshow(CHARACTER, BYTEA, DATE, TIME, TIMESTAMP, NUMERIC) RETURNS VARCHAR LANGUAGE quarnsql AS 'qstestroutines!qsshow arg1=5 arg2=lob:1K result=200';
+CREATE FUNCTION qsbytes(INTEGER) RETURNS BYTEA LANGUAGE quarnsql AS 'qstestroutines!qsbytes result=lob:255';
+CREATE FUNCTION qsdates(INTEGER) RETURNS TABLE(d DATE, t TIME, ts TIMESTAMP) LANGUAGE quarnsql AS 'qstestroutines!qsdates';
 -- A clause that does not fit the declaration fails the definition.
 CREATE FUNCTION bad1(INTEGER) RETURNS INTEGER LANGUAGE quarnsql AS 'qstestroutines!qsthrow arg1=locator';
 CREATE FUNCTION bad2(INTEGER) RETURNS INTEGER LANGUAGE quarnsql AS 'qstestroutines!qsthrow arg2=10';
@@ -25,6 +28,12 @@ CREATE FUNCTION bad3(INTEGER) RETURNS INTEGER LANGUAGE quarnsql AS 'qstestroutin
 CREATE FUNCTION bad4(INTEGER) RETURNS INTEGER LANGUAGE quarnsql AS 'qstestroutines!qsthrow fenced';
 CREATE FUNCTION bad5(POINT) RETURNS INTEGER LANGUAGE quarnsql AS 'qstestroutines!qsthrow';
 CREATE FUNCTION bad6(INTEGER) RETURNS INTEGER LANGUAGE quarnsql AS '../lib/qstestroutines!qsthrow';
+-- Values in and out as the convention passes them: CHAR padded, BLOB by value, dates and times
+-- in the platform's forms, DECIMAL as a double.
+VALUES (qsshow('ab', '\x00ff10', DATE '2005-06-05', TIME '10:30:00', TIMESTAMP '2005-06-05 10:30:00.5', 2.25));
+VALUES (qsshow(NULL, NULL, NULL, NULL, NULL, NULL));
+VALUES (qsbytes(4));
+SELECT k, x.* FROM generate_series(1, 2) AS k, LATERAL qsdates(k) AS x ORDER BY k;
 -- A C++ exception or a failed allocation in a routine ends its statement with 38503 ...
 VALUES (qsthrow(1));
 VALUES (qsthrow(2));
