@@ -197,9 +197,6 @@ Cluster::Cluster(const ClusterOptions &options) {
     server.uid = uid_;
     server.gid = gid_;
     server.dieWithParent = true;
-    if (std::strlen(QS_PG_PRELOAD) > 0)
-      server.env = {std::string("LD_PRELOAD=") + QS_PG_PRELOAD,
-                    "ASAN_OPTIONS=detect_leaks=0:abort_on_error=1:allow_user_segv_handler=1"};
     postmaster_ = spawn(server);
 
     const std::string info = conninfo();
