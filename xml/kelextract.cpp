@@ -176,44 +176,13 @@ class kelExtractHandler : public xercesc::DefaultHandler {
       path_.pushUnnamed();
       return;
     }
-    if (selectedDepth_ != 0) {  // inside a selected element in tagged mode: copy it all
-      path_.pushUnnamed();
-      appendStartTag(qname, attrs);
-      return;
-    }
-    path_.push(qname, query_.hasPredicates() ? &attrs : nullptr);
-    KelMatch before = state_;
-    state_ = query_.isMatched(path_);
-    if (state_ == NO_MATCH) {
-      noMatchDepth_ = path_.size();
-      return;
-    }
-    if (state_ != MATCHED) return;
-    switch (target_) {
-      case ATTRIBUTE:
-        if (attrName_ != nullptr && attrName_[0] == u'*' && attrName_[1] == 0) {
-          for (XMLSize_t i = 0; i < attrs.getLength(); ++i) addItem(attrs.getValue(i));
-        } else if (attrName_ != nullptr) {
-          addItem(attrs.getValue(attrName_));
-        }
-        break;
-      case TEXT_CONTENT:
-        if (before == PENDING) result_.newItem();
-        break;
-      case TAGGED_ELEMENT:
-        if (before == PENDING) {
-          result_.newItem();
-          selectedDepth_ = path_.size();
-        }
-        appendStartTag(qname, attrs);
-        break;
-    }
+    startEvaluated(qname, attrs);
   }
 
   void endElement(const XMLCh *, const XMLCh *, const XMLCh *qname) override {
-    // A pending state is kept as it is (inside a selected element the state is MATCHED), and
-    // so is the state below the element that failed.
-    if (state_ == PENDING || (state_ == NO_MATCH && path_.size() > noMatchDepth_)) {
+    // Outside a selected element a pending state is kept as it is, and so is the state below
+    // the element that failed.
+    if ((state_ == PENDING && textDepth_ == 0) || (state_ == NO_MATCH && path_.size() > noMatchDepth_)) {
       path_.pop();
       return;
     }
@@ -240,7 +209,47 @@ class kelExtractHandler : public xercesc::DefaultHandler {
   void fatalError(const xercesc::SAXParseException &e) override { throw e; }
 
  private:
-  // The end of an element in a MATCHED or NO_MATCH state.
+  // The start of an element outside a subtree that cannot match.
+  __attribute__((noinline)) void startEvaluated(const XMLCh *qname, const xercesc::Attributes &attrs) {
+    if (copyDepth_ != 0) {  // inside a selected element in tagged mode: copy it all
+      path_.pushUnnamed();
+      appendStartTag(qname, attrs);
+      return;
+    }
+    path_.push(qname, query_.hasPredicates() ? &attrs : nullptr);
+    KelMatch before = state_;
+    state_ = query_.isMatched(path_);
+    if (state_ == NO_MATCH) {
+      noMatchDepth_ = path_.size();
+      return;
+    }
+    if (state_ != MATCHED) return;
+    switch (target_) {
+      case ATTRIBUTE:
+        if (attrName_ != nullptr && attrName_[0] == u'*' && attrName_[1] == 0) {
+          for (XMLSize_t i = 0; i < attrs.getLength(); ++i) addItem(attrs.getValue(i));
+        } else if (attrName_ != nullptr) {
+          addItem(attrs.getValue(attrName_));
+        }
+        break;
+      case TEXT_CONTENT:
+        // A selected element inside a selected one adds its text to the outer item.
+        if (textDepth_ == 0) {
+          result_.newItem();
+          textDepth_ = path_.size();
+        }
+        break;
+      case TAGGED_ELEMENT:
+        if (before == PENDING) {
+          result_.newItem();
+          copyDepth_ = path_.size();
+        }
+        appendStartTag(qname, attrs);
+        break;
+    }
+  }
+
+  // The end of an element in a MATCHED or NO_MATCH state, or inside a selected element.
   __attribute__((noinline)) void endEvaluated(const XMLCh *qname) {
     size_t depth = path_.size();
     path_.pop();
@@ -249,15 +258,16 @@ class kelExtractHandler : public xercesc::DefaultHandler {
       result_.addToCurrentItem(false, qname, std::char_traits<XMLCh>::length(qname));
       result_.addToCurrentItem(false, u">", 1);
     }
-    if (selectedDepth_ != 0) {
-      if (depth > selectedDepth_) return;  // still inside the selected element
-      selectedDepth_ = 0;
+    if (copyDepth_ != 0) {
+      if (depth > copyDepth_) return;  // still inside the selected element
+      copyDepth_ = 0;
     }
     if (state_ == NO_MATCH && depth > noMatchDepth_) return;  // still below the element that failed
-    if (state_ == MATCHED || state_ == NO_MATCH) {
-      state_ = query_.isMatched(path_);
-      if (state_ == NO_MATCH) noMatchDepth_ = path_.size();
-    }
+    // Inside a selected element the state is that of the element the text goes back to: the
+    // selected one (its text after a child counts, as with a path without "//") or a child.
+    if (depth == textDepth_) textDepth_ = 0;
+    state_ = query_.isMatched(path_);
+    if (state_ == NO_MATCH) noMatchDepth_ = path_.size();
   }
 
   void addItem(const XMLCh *value) {
@@ -290,8 +300,9 @@ class kelExtractHandler : public xercesc::DefaultHandler {
   bool escape_;
   kelResult &result_;
   kelDocEntityResolver &resolver_;
-  size_t noMatchDepth_ = 0;   // depth of the element that made the state NO_MATCH
-  size_t selectedDepth_ = 0;  // tagged mode: depth of the element being copied, 0 when none
+  size_t noMatchDepth_ = 0;  // depth of the element that made the state NO_MATCH
+  size_t copyDepth_ = 0;     // tagged mode: depth of the element being copied, 0 when none
+  size_t textDepth_ = 0;     // text mode: depth of the element whose item is open, 0 when none
 };
 
 std::u16string toUtf16(KelCallContext *ctx, const char *text, int32_t *rc) {

@@ -73,6 +73,44 @@ TEST_F(Extract, TextContentOfSelectedElements) {
   EXPECT_EQ(one(order, "/order/@id"), "7");
 }
 
+// An element selected through "//" collects the text an absolute path collects: the text
+// directly inside it, also after a child element.  Once "//b" gave "x" here, losing "z".
+TEST_F(Extract, DescendantPathsCollectTheTextOfAbsoluteOnes) {
+  const std::string doc = "<a><b>x<c>y</c>z</b></a>";
+  EXPECT_EQ(all(doc, "/a/b"), (V{"xz"}));
+  EXPECT_EQ(all(doc, "//b"), (V{"xz"}));
+  EXPECT_EQ(all(doc, "/a//b"), (V{"xz"}));
+  EXPECT_EQ(one(doc, "//b"), "xz");
+  const std::string deeper = "<r><s><b>1<c>2<d>3</d>4</c>5<e/>6</b></s><s><b>7<c/>8</b></s></r>";
+  EXPECT_EQ(all(deeper, "/r/s/b"), (V{"156", "78"}));
+  EXPECT_EQ(all(deeper, "//b"), (V{"156", "78"}));
+  EXPECT_EQ(all(deeper, "//s/b"), (V{"156", "78"}));
+  EXPECT_EQ(all(deeper, "/r//c"), (V{"24", ""}));
+  EXPECT_EQ(all(deeper, "//b", 1), all(deeper, "/r/s/b", 1));
+}
+
+// A selected element inside another selected one belongs to the outer item, in both modes:
+// in text mode its text joins the outer element's text, wherever it lies below it.
+TEST_F(Extract, NestedSelectedElementsJoinTheOuterItem) {
+  EXPECT_EQ(all("<a><b>1<b>2</b></b></a>", "//b"), (V{"12"}));
+  EXPECT_EQ(all("<a><b>1<b>2</b></b></a>", "//b", 1), (V{"<b>1<b>2</b></b>"}));
+  const std::string doc = "<a><b>1<c>x<b>2</b>y</c>3</b><b>4</b></a>";
+  EXPECT_EQ(all(doc, "//b"), (V{"123", "4"}));
+  EXPECT_EQ(all(doc, "//b", 1), (V{"<b>1<c>x<b>2</b>y</c>3</b>", "<b>4</b>"}));
+  // Attributes are values of their own elements.
+  EXPECT_EQ(all("<a><b k=\"1\"><b k=\"2\"/></b></a>", "//b/@k"), (V{"1", "2"}));
+}
+
+// "/", "//" and "@" inside a quoted predicate value are part of the value.
+TEST_F(Extract, QuotedPredicateValuesSelect) {
+  const std::string doc = "<a><b u=\"http://x\" k=\"x@y\">1</b><b u=\"y\" k=\"x\">2</b></a>";
+  EXPECT_EQ(all(doc, "/a/b[@u=\"http://x\"]"), (V{"1"}));
+  EXPECT_EQ(all(doc, "/a/b[@k=\"x@y\"]"), (V{"1"}));
+  EXPECT_EQ(all(doc, "//b[@u=\"http://x\"]/@k"), (V{"x@y"}));
+  EXPECT_EQ(all(doc, "/a/b[@u=\"http://x\"]/1c"), (V{"ERROR 38X09"}));
+  EXPECT_STREQ(msg, "KELD002E  A syntax error occurred near position 20 in the search path.\n");
+}
+
 TEST_F(Extract, AttributesAreEscapedTextIsNot) {
   EXPECT_EQ(all("<a k=\"x&amp;y\">t&amp;u</a>", "/a/@k"), (V{"x&amp;y"}));
   EXPECT_EQ(all("<a k=\"x&amp;y\">t&amp;u</a>", "/a"), (V{"t&u"}));
