@@ -3,7 +3,11 @@
  *
  * The handler keeps the match state of the path against the open elements.  Inside a subtree
  * that cannot match (NO_MATCH) nothing is evaluated and no attributes are copied; in tagged
- * mode the whole subtree of a selected element is copied without evaluating its descendants.
+ * mode the whole subtree of a selected element is copied without evaluating its descendants;
+ * in text mode everything inside a selected element belongs to its item.
+ *
+ * A KelExtractor reads with the parser's DTD scanner from a per-statement arena, and reads a
+ * document that scanner refuses again with the default scanner (see KelExtractor::State).
  */
 #include "kelextract.h"
 
@@ -24,6 +28,7 @@
 #include <vector>
 
 #include "kelSgDoc.h"
+#include "kelarena.h"
 #include "kelSgDocHandler.h"
 #include "kelcodepage.h"
 #include "kelctx.h"
@@ -326,20 +331,54 @@ void kelFreeExtractResult(KelExtractResult *result) {
   result->cursor = nullptr;
 }
 
+/*
+ * The readers read through the parser's DTD scanner: it handles the internal and external
+ * subsets, entities and defaulted attributes as the default scanner does, at less cost per
+ * document, but reports a repeated attribute only at the end of its start tag.  So a document
+ * it refuses is read again by the default scanner, whose outcome, error and place, stands:
+ * both give the same events for every document the DTD scanner accepts.
+ */
 struct KelExtractor::State {
-  KelEntityResolver guard;         // the reader's resolver; asks each run's own resolver first
-  std::unique_ptr<xercesc::SAX2XMLReaderImpl> reader;
-  std::string path;                // the path the cached query was compiled from
+  std::unique_ptr<KelArena> arena;  // what the readers allocate; goes after them
+  KelEntityResolver guard;          // the readers' resolver; asks each run's own resolver first
+  std::unique_ptr<xercesc::SAX2XMLReaderImpl> reader;      // the DTD scanner
+  std::unique_ptr<xercesc::SAX2XMLReaderImpl> fullReader;  // the default one, once needed
+  std::unique_ptr<xercesc::MemBufInputSource> memSource;   // serves every document in memory
+  std::string path;                 // the path the cached query was compiled from
   int tagged = -1;
   std::unique_ptr<KelQuery> query;
-  std::u16string path16;           // the query's source text
-  KelCurrentPath open;             // the open elements; its storage serves every run
-  std::u16string itemText;         // the items' text and starts; their storage serves every run
+  std::u16string path16;            // the query's source text
+  KelCurrentPath open;              // the open elements; its storage serves every run
+  std::u16string itemText;          // the items' text and starts; their storage serves every run
   std::vector<size_t> itemStarts;
-  std::u16string encoding;         // encoding name of the database code page, once looked up
+  std::u16string encoding;          // encoding name of the database code page, once looked up
   int32_t encodingCodePage = -1;
   explicit State(KelCallContext *ctx) : guard(ctx, nullptr), open(ctx, false) {}
+  ~State() { dropReaders(); }
+
+  xercesc::SAX2XMLReaderImpl &readerFor(bool full) {
+    std::unique_ptr<xercesc::SAX2XMLReaderImpl> &r = full ? fullReader : reader;
+    if (r == nullptr) {
+      if (arena == nullptr) arena = std::make_unique<KelArena>();
+      r = kelCreateReader(arena.get(), full ? nullptr : xercesc::XMLUni::fgDGXMLScanner);
+      r->setFeature(XMLUni::fgSAX2CoreNameSpaces, false);
+      r->setFeature(XMLUni::fgSAX2CoreNameSpacePrefixes, false);
+      r->setFeature(XMLUni::fgSAX2CoreValidation, false);
+      r->setFeature(XMLUni::fgXercesSchema, false);
+      kelSecureReader(*r, &guard);
+    }
+    return *r;
+  }
+  // The readers go, and the memory of their arena with them.
+  void dropReaders() {
+    reader.reset();
+    fullReader.reset();
+    arena.reset();
+  }
 };
+
+// What the arena may keep between documents; a document that needed more gives it back.
+constexpr size_t kArenaKeep = 32u * 1024 * 1024;
 
 KelExtractor::KelExtractor(KelCallContext *ctx) : ctx_(ctx), state_(new State(ctx)) {}
 
@@ -377,9 +416,23 @@ int KelExtractor::parse(const char *doc, size_t docLength, const char *dtd, int 
     KEL_TRACE(ctx, "Entered, input uri='%s' and query='%s'\n", doc, path);
 
   try {
-    std::unique_ptr<xercesc::InputSource> src =
-        kelOpenInput(ctx, doc, docLength, inMemory, 0, kDocBufferId, sqlstate, msg);
-    if (src == nullptr) return -1;
+    // A document in memory is read through one input source per extractor; a file is opened
+    // and checked for each run.
+    std::unique_ptr<xercesc::InputSource> fileSrc;
+    xercesc::InputSource *src = nullptr;
+    if (inMemory == 1) {
+      const auto *bytes = reinterpret_cast<const XMLByte *>(doc);
+      if (state_->memSource == nullptr)
+        state_->memSource = std::make_unique<xercesc::MemBufInputSource>(bytes, docLength, kDocBufferId, false);
+      else
+        state_->memSource->resetMemBufInputSource(bytes, docLength);
+      src = state_->memSource.get();
+      if (cpFlag != 1 && src->getEncoding() != nullptr) src->setEncoding(nullptr);
+    } else {
+      fileSrc = kelOpenInput(ctx, doc, docLength, inMemory, 0, kDocBufferId, sqlstate, msg);
+      if (fileSrc == nullptr) return -1;
+      src = fileSrc.get();
+    }
     if (cpFlag == 1) {
       // The encoding name of the database code page is looked up once per extractor.
       int32_t dbCp = ctx != nullptr && ctx->codePages != nullptr ? ctx->codePages->dbCodePage : 0;
@@ -389,7 +442,8 @@ int KelExtractor::parse(const char *doc, size_t docLength, const char *dtd, int 
         state_->encoding = name;
         state_->encodingCodePage = dbCp;
       }
-      src->setEncoding(state_->encoding.c_str());
+      if (src->getEncoding() == nullptr || state_->encoding != src->getEncoding())
+        src->setEncoding(state_->encoding.c_str());
     }
 
     // The compiled path is kept while the same path comes again.
@@ -416,41 +470,44 @@ int KelExtractor::parse(const char *doc, size_t docLength, const char *dtd, int 
       state_->tagged = tagged;
     }
 
-    if (state_->reader == nullptr) {
-      state_->reader = kelCreateReader();
-      xercesc::SAX2XMLReaderImpl &r = *state_->reader;
-      r.setFeature(XMLUni::fgSAX2CoreNameSpaces, false);
-      r.setFeature(XMLUni::fgSAX2CoreNameSpacePrefixes, false);
-      r.setFeature(XMLUni::fgSAX2CoreValidation, false);
-      r.setFeature(XMLUni::fgXercesSchema, false);
-      kelSecureReader(r, &state_->guard);
+    // One reading of the document by one reader; its items stay in the state's storage.
+    auto read = [&](bool full) {
+      xercesc::SAX2XMLReaderImpl &reader = state_->readerFor(full);
+      kelResult items(ctx, state_->itemText, state_->itemStarts);
+      kelDocEntityResolver resolver(ctx, dtd, true);
+      kelExtractHandler handler(ctx, *state_->query, state_->open, items, resolver, tagged == 1);
+      reader.setContentHandler(&handler);
+      reader.setErrorHandler(&handler);
+      reader.setLexicalHandler(&handler);
+      state_->guard.setFirst(&resolver);
+      // The reader outlives this run: it must not keep pointers to the run's objects.
+      struct Detach {
+        xercesc::SAX2XMLReaderImpl &r;
+        KelEntityResolver &guard;
+        ~Detach() {
+          r.setContentHandler(nullptr);
+          r.setErrorHandler(nullptr);
+          r.setLexicalHandler(nullptr);
+          guard.setFirst(nullptr);
+        }
+      } detach{reader, state_->guard};
+      if (kelGuardedParse(ctx, [&] { reader.parse(*src); }, sqlstate, msg, KelOtherFailure::Silent) < 0) return -1;
+      result->msg = msg;
+      items.retrieve(sizeLimit, result, msg);
+      return 0;
+    };
+    int rc = read(false);
+    if (rc < 0 && std::strcmp(sqlstate, "38X10") != 0) {
+      KEL_TRACE(ctx, "document read again by the default scanner for its outcome\n");
+      setState(sqlstate, "00000");
+      if (msg) msg[0] = '\0';
+      rc = read(true);
     }
-    xercesc::SAX2XMLReader &reader = *state_->reader;
-    kelResult items(ctx, state_->itemText, state_->itemStarts);
-    kelDocEntityResolver resolver(ctx, dtd, true);
-    kelExtractHandler handler(ctx, *state_->query, state_->open, items, resolver, tagged == 1);
-    reader.setContentHandler(&handler);
-    reader.setErrorHandler(&handler);
-    reader.setLexicalHandler(&handler);
-    state_->guard.setFirst(&resolver);
-    // The reader outlives this run: it must not keep pointers to the run's objects.
-    struct Detach {
-      xercesc::SAX2XMLReader &r;
-      KelEntityResolver &guard;
-      ~Detach() {
-        r.setContentHandler(nullptr);
-        r.setErrorHandler(nullptr);
-        r.setLexicalHandler(nullptr);
-        guard.setFirst(nullptr);
-      }
-    } detach{reader, state_->guard};
-    if (kelGuardedParse(ctx, [&] { reader.parse(*src); }, sqlstate, msg, KelOtherFailure::Silent) < 0) {
+    if (state_->arena != nullptr && state_->arena->bytesHeld() > kArenaKeep) state_->dropReaders();
+    if (rc < 0) {
       if (std::strcmp(sqlstate, "38X10") == 0) throw std::bad_alloc();
       return -1;
     }
-
-    result->msg = msg;
-    items.retrieve(sizeLimit, result, msg);
     setState(sqlstate, result->sqlstate);
     if (std::strcmp(result->sqlstate, "00000") != 0) {
       kelFreeExtractResult(result);

@@ -8,9 +8,15 @@
 #include <string>
 #include <vector>
 
+#include <xercesc/framework/MemBufInputSource.hpp>
+#include <xercesc/sax/SAXParseException.hpp>
+#include <xercesc/sax2/DefaultHandler.hpp>
+
+#include "kelSgDoc.h"
 #include "kel_test_ctx.h"
 #include "kel_test_env.h"
 #include "kelctx.h"
+#include "kelentity.h"
 #include "kelmsg.h"
 
 namespace {
@@ -191,6 +197,69 @@ TEST_F(Extract, FailuresReportTheirMessages) {
   EXPECT_STREQ(msg, "KELD002E  A syntax error occurred near position 3 in the search path.\n");
   EXPECT_EQ(all(dir.file("nofile.xml"), "/a", 0, 4000, nullptr, 0), (V{"ERROR 38X01"}));
   EXPECT_STREQ(msg, "KELC001E  The specified file is not found.\n");
+}
+
+// Failures are reported with the text and place the parser's default reader gives, whatever
+// reader read the document first: a repeated attribute is reported behind its value, not at
+// the end of the tag.
+TEST_F(Extract, ParseErrorsAreThoseOfTheDefaultReader) {
+  struct Thrower : xercesc::DefaultHandler {
+    void warning(const xercesc::SAXParseException &e) override { throw e; }
+    void error(const xercesc::SAXParseException &e) override { throw e; }
+    void fatalError(const xercesc::SAXParseException &e) override { throw e; }
+  };
+  auto defaultMessage = [&](const std::string &doc) {
+    std::unique_ptr<xercesc::SAX2XMLReaderImpl> reader = kelCreateReader();
+    reader->setFeature(xercesc::XMLUni::fgSAX2CoreNameSpaces, false);
+    reader->setFeature(xercesc::XMLUni::fgSAX2CoreValidation, false);
+    KelEntityResolver resolver(&ctx, nullptr);
+    kelSecureReader(*reader, &resolver);
+    Thrower handler;
+    reader->setContentHandler(&handler);
+    reader->setErrorHandler(&handler);
+    xercesc::MemBufInputSource src(reinterpret_cast<const XMLByte *>(doc.data()), doc.size(), u"x", false);
+    char s[6] = "00000", m[KEL_MSG_BUFFER + 1] = "";
+    kelGuardedParse(&ctx, [&] { reader->parse(src); }, s, m, KelOtherFailure::Silent);
+    return std::string(m);
+  };
+  const std::string docs[] = {
+      "<a k=\"1\" k=\"2\"></a>",
+      "<a k=\"1\" k=\"2\" x=\"&u;\"/>",
+      "<!DOCTYPE a [<!ATTLIST a k CDATA 'd'>]><a><b k=\"1\" j=\"\" k=\"\">t</b></a>",
+      "<!DOCTYPE a [<!ATTLIST a k CDATA 'd'>]><a k='1' k='2'/>",
+      "<a><b></a>",
+      "<a>&u;</a>",
+      "<a x=\"<\"/>",
+  };
+  KelExtractor extractor(&ctx);
+  for (const std::string &doc : docs) {
+    KelExtractResult result{};
+    EXPECT_EQ(extractor.run(doc.c_str(), nullptr, 0, 1, 0, "/a", &result, 4000, state, msg), -1) << doc;
+    EXPECT_STREQ(state, "38X13") << doc;
+    EXPECT_EQ(msg, defaultMessage(doc)) << doc;
+  }
+  EXPECT_EQ(all("<a k=\"1\" k=\"2\"></a>", "/a"), (V{"ERROR 38X13"}));
+  EXPECT_STREQ(msg, "KELQ047E  Parser error on line 1 column 12: attribute 'k' is already specified for element 'a' \n");
+}
+
+// The limit on entity expansion counts per document: a statement's documents may each use
+// entities, and a document over the limit still fails.
+TEST_F(Extract, ExpansionLimitHoldsPerDocument) {
+  KelExtractor extractor(&ctx);
+  const std::string doc = "<!DOCTYPE a [<!ENTITY e \"v\">]><a>&e;&amp;</a>";
+  int ok = 0;
+  for (size_t i = 0; i < KEL_ENTITY_EXPANSION_LIMIT + 10; ++i) {
+    KelExtractResult result{};
+    if (extractor.run(doc.c_str(), nullptr, 0, 1, 0, "/a", &result, 4000, state, msg) == 0) ++ok;
+    kelFreeExtractResult(&result);
+  }
+  EXPECT_EQ(ok, static_cast<int>(KEL_ENTITY_EXPANSION_LIMIT + 10)) << msg;
+  std::string over = "<!DOCTYPE a [<!ENTITY e \"v\">]><a>";
+  for (size_t i = 0; i <= KEL_ENTITY_EXPANSION_LIMIT; ++i) over += "&e;";
+  over += "</a>";
+  KelExtractResult result{};
+  EXPECT_EQ(extractor.run(over.c_str(), nullptr, 0, 1, 0, "/a", &result, 4000, state, msg), -1);
+  EXPECT_STREQ(state, "38X13");
 }
 
 TEST_F(Extract, DocumentsInFiles) {
