@@ -73,82 +73,77 @@ class kelResult {
   size_t count() const { return starts_.size(); }
 
   /*
-   * Fills the record with the items in the database code page.  An item whose text and
-   * terminator exceed sizeLimit bytes stops the conversion with KELC013E and "38X39".
+   * Fills the record with the items in the database code page: the array and the strings in
+   * one block.  An item whose text and terminator exceed sizeLimit bytes stops the conversion
+   * with KELC013E and "38X39", leaving no items.  bytes is scratch storage.
    */
-  void retrieve(int32_t sizeLimit, KelExtractResult *out, char *msg) {
+  void retrieve(int32_t sizeLimit, KelExtractResult *out, char *msg, std::string &bytes) {
     const size_t count = starts_.size();
     KEL_TRACE(ctx_, "entered count %d\n", static_cast<int>(count));
     setState(out->sqlstate, "00000");
     if (count != 0) text_.push_back(u'\0');
-    out->items = static_cast<char **>(std::calloc(count + 1, sizeof(char *)));
+    // In a UTF-8 database an item of ASCII characters is its own database form, byte for byte.
+    const KelCodePages *cp = ctx_ != nullptr ? ctx_->codePages : nullptr;
+    const bool utf8 = cp != nullptr && cp->dbConverter != nullptr && cp->dbCodePage == KEL_CP_UTF8;
+    bytes.clear();
+    for (size_t i = 0; i < count; ++i) {
+      const XMLCh *content = text_.data() + starts_[i];
+      const size_t n = (i + 1 < count ? starts_[i + 1] : text_.size()) - 1 - starts_[i];
+      const size_t at = bytes.size();
+      if (!(utf8 && asciiCopy(content, n, sizeLimit, &bytes)) && !converted(content, n, sizeLimit, &bytes)) {
+        KEL_TRACE(ctx_, "extract result exceeds %d\n", sizeLimit);
+        if (msg != nullptr) kelSetMessage(ctx_, msg, KELC013E);
+        setState(out->sqlstate, "38X39");
+        return;
+      }
+      KEL_TRACE(ctx_, "extract result %s\n", bytes.c_str() + at);
+    }
+    const size_t arrayBytes = (count + 1) * sizeof(char *);
+    out->items = static_cast<char **>(std::malloc(arrayBytes + bytes.size()));
     if (out->items == nullptr) {
       setState(out->sqlstate, "38X10");
       return;
     }
-    out->cursor = out->items;
-    // In a UTF-8 database an item of ASCII characters is its own database form, byte for byte.
-    const KelCodePages *cp = ctx_ != nullptr ? ctx_->codePages : nullptr;
-    const bool utf8 = cp != nullptr && cp->dbConverter != nullptr && cp->dbCodePage == KEL_CP_UTF8;
+    char *strings = reinterpret_cast<char *>(out->items) + arrayBytes;
+    std::memcpy(strings, bytes.data(), bytes.size());
     for (size_t i = 0; i < count; ++i) {
-      const XMLCh *content = text_.data() + starts_[i];
-      const size_t n = (i + 1 < count ? starts_[i + 1] : text_.size()) - 1 - starts_[i];
-      char *text = utf8 ? asciiCopy(content, n, sizeLimit, out) : nullptr;
-      if (text == nullptr && std::strcmp(out->sqlstate, "00000") == 0)
-        text = converted(content, n, sizeLimit, out);
-      if (text == nullptr) {
-        if (std::strcmp(out->sqlstate, "38X39") == 0) {
-          KEL_TRACE(ctx_, "extract result exceeds %d\n", sizeLimit);
-          if (msg != nullptr) kelSetMessage(ctx_, msg, KELC013E);
-        }
-        return;
-      }
-      KEL_TRACE(ctx_, "extract result %s\n", text);
-      out->items[i] = text;
+      out->items[i] = strings;
+      strings += std::strlen(strings) + 1;
     }
+    out->items[count] = nullptr;
+    out->cursor = out->items;
   }
 
  private:
-  // A malloc'd copy of the n units of src when they are all ASCII and fit in sizeLimit bytes
-  // with a terminator; null otherwise, with "38X39" set when they are ASCII but too long,
-  // "38X10" when memory is short.
-  static char *asciiCopy(const XMLCh *src, size_t n, int32_t sizeLimit, KelExtractResult *out) {
+  // Appends the n units of src and a terminator to bytes when they are all ASCII and fit in
+  // sizeLimit bytes with the terminator; false (nothing appended) otherwise.
+  static bool asciiCopy(const XMLCh *src, size_t n, int32_t sizeLimit, std::string *bytes) {
     XMLCh any = 0;
     for (size_t k = 0; k < n; ++k) any |= src[k];
-    if (any >= 0x80) return nullptr;
-    if (static_cast<int64_t>(n) + 1 > sizeLimit) {
-      setState(out->sqlstate, "38X39");
-      return nullptr;
-    }
-    char *text = static_cast<char *>(std::malloc(n + 1));
-    if (text == nullptr) {
-      setState(out->sqlstate, "38X10");
-      return nullptr;
-    }
-    for (size_t k = 0; k < n; ++k) text[k] = static_cast<char>(src[k]);
-    text[n] = '\0';
-    return text;
+    if (any >= 0x80 || static_cast<int64_t>(n) + 1 > sizeLimit) return false;
+    const size_t at = bytes->size();
+    bytes->resize(at + n + 1);
+    char *out = bytes->data() + at;
+    for (size_t k = 0; k < n; ++k) out[k] = static_cast<char>(src[k]);
+    out[n] = '\0';
+    return true;
   }
 
-  // The terminated text of n units converted into the database code page, malloc'd; null
-  // with "38X39" when it does not fit in sizeLimit bytes with its terminator, "38X10" when
-  // memory is short.
-  char *converted(const XMLCh *content, size_t n, int32_t sizeLimit, KelExtractResult *out) {
+  // Appends the terminated text of n units converted into the database code page to bytes;
+  // false (nothing appended) when it does not fit in sizeLimit bytes with its terminator.
+  bool converted(const XMLCh *content, size_t n, int32_t sizeLimit, std::string *bytes) {
     int64_t room = static_cast<int64_t>(n) * 4 + 4;
     if (room > sizeLimit) room = sizeLimit;
-    char *text = static_cast<char *>(std::malloc(room > 0 ? static_cast<size_t>(room) : 1));
-    if (text == nullptr) {
-      setState(out->sqlstate, "38X10");
-      return nullptr;
-    }
-    int32_t len = -1;
-    if (room > 0) len = KEL_wcstombsFunction(ctx_, text, content, static_cast<int32_t>(room));
+    if (room <= 0) return false;
+    const size_t at = bytes->size();
+    bytes->resize(at + static_cast<size_t>(room));
+    int32_t len = KEL_wcstombsFunction(ctx_, bytes->data() + at, content, static_cast<int32_t>(room));
     if (len < 0) {
-      std::free(text);
-      setState(out->sqlstate, "38X39");
-      return nullptr;
+      bytes->resize(at);
+      return false;
     }
-    return text;
+    bytes->resize(at + static_cast<size_t>(len) + 1);
+    return true;
   }
 
   KelCallContext *ctx_;
@@ -325,7 +320,6 @@ std::u16string toUtf16(KelCallContext *ctx, const char *text, int32_t *rc) {
 
 void kelFreeExtractResult(KelExtractResult *result) {
   if (result == nullptr || result->items == nullptr) return;
-  for (char **p = result->items; *p != nullptr; ++p) std::free(*p);
   std::free(result->items);
   result->items = nullptr;
   result->cursor = nullptr;
@@ -351,6 +345,7 @@ struct KelExtractor::State {
   KelCurrentPath open;              // the open elements; its storage serves every run
   std::u16string itemText;          // the items' text and starts; their storage serves every run
   std::vector<size_t> itemStarts;
+  std::string itemBytes;            // the items in the database code page, before the record
   std::u16string encoding;          // encoding name of the database code page, once looked up
   int32_t encodingCodePage = -1;
   explicit State(KelCallContext *ctx) : guard(ctx, nullptr), open(ctx, false) {}
@@ -493,7 +488,7 @@ int KelExtractor::parse(const char *doc, size_t docLength, const char *dtd, int 
       } detach{reader, state_->guard};
       if (kelGuardedParse(ctx, [&] { reader.parse(*src); }, sqlstate, msg, KelOtherFailure::Silent) < 0) return -1;
       result->msg = msg;
-      items.retrieve(sizeLimit, result, msg);
+      items.retrieve(sizeLimit, result, msg, state_->itemBytes);
       return 0;
     };
     int rc = read(false);
@@ -564,12 +559,16 @@ int extractOne(KelExtractor *extractor, KelCallContext *ctx, const char *doc, co
     setState(sqlstate, "38X08");
     return -1;
   }
-  *value = result.items[0];
-  result.items[0] = nullptr;
+  // An empty value is NULL without a warning.
+  if (result.items[0][0] == '\0') {
+    kelFreeExtractResult(&result);
+    return -1;
+  }
+  *value = strdup(result.items[0]);
   kelFreeExtractResult(&result);
-  if ((*value)[0] == '\0') {
-    std::free(*value);
-    *value = nullptr;
+  if (*value == nullptr) {
+    if (msg) kelSetMessage(ctx, msg, KELG002E);
+    setState(sqlstate, "38X10");
     return -1;
   }
   return 0;

@@ -14,7 +14,8 @@ struct KelCallContext;
 
 // The values of one extraction.
 struct KelExtractResult {
-  char **items;       // null-terminated array of malloc'd strings; free with kelFreeExtractResult
+  char **items;       // null-terminated array of strings, one malloc'd block with them; free
+                      // it with kelFreeExtractResult only
   char **cursor;      // the next item a table function returns
   char sqlstate[6];   // "00000", or the failure's SQLSTATE
   char *msg;          // the caller's message buffer (1025 bytes)
