@@ -4,8 +4,8 @@
  * of its size class and serves the next request of that class, so once the first document of
  * a statement has been read, the parser's allocations and frees per document cost a few
  * instructions and no call into the C library.  Blocks above 64 KiB come from the C library;
- * a few freed ones are kept for the next request of about their size (the parser makes one such
- * reader buffer per document).
+ * a few freed ones are kept for the next request of about their size (the parser makes one
+ * reader of about 160 KB per document).
  *
  * The arena is not rewound per document: a reader frees what one document needed only while
  * it starts the next (its grammar of the previous document, for one), so blocks outlive the

@@ -46,7 +46,7 @@ TEST(KelArena, FreedBlocksServeTheirSizeClassAgain) {
 
 TEST(KelArena, LargeBlocksAreKeptForTheNextRequestOfTheirSize) {
   KelArena arena;
-  const size_t big = 224 * 1024;  // about a reader buffer of the parser
+  const size_t big = 160 * 1024;  // about the parser's reader of a document
   void *p = arena.allocate(big);
   ASSERT_TRUE(aligned(p));
   std::memset(p, 1, big);
