@@ -379,6 +379,8 @@ KelExtractor::KelExtractor(KelCallContext *ctx) : ctx_(ctx), state_(new State(ct
 
 KelExtractor::~KelExtractor() { delete state_; }
 
+size_t KelExtractor::arenaBytes() const { return state_->arena != nullptr ? state_->arena->bytesHeld() : 0; }
+
 int KelExtractor::run(const char *doc, const char *dtd, int cpFlag, int inMemory, int tagged,
                       const char *path, KelExtractResult *result, int32_t sizeLimit, char *sqlstate,
                       char *msg) {

@@ -63,6 +63,8 @@ class KelExtractor {
   int runBuffer(const char *doc, size_t docLength, const char *dtd, int cpFlag, int tagged,
                 const char *path, KelExtractResult *result, int32_t sizeLimit, char *sqlstate,
                 char *msg);
+  // Bytes the readers' arena holds from the C library between runs (0 when it was given back).
+  size_t arenaBytes() const;
 
  private:
   struct State;

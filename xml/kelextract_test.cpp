@@ -262,6 +262,35 @@ TEST_F(Extract, ExpansionLimitHoldsPerDocument) {
   EXPECT_STREQ(state, "38X13");
 }
 
+// The readers' memory stays with the extractor between documents, except after a document
+// that made it grow beyond what is kept: then it is given back and the next document is read
+// by new readers.
+TEST_F(Extract, MemoryOfAHugeDocumentIsGivenBack) {
+  KelExtractor extractor(&ctx);
+  auto count = [&](const std::string &doc, const char *path) {
+    KelExtractResult result{};
+    if (extractor.run(doc.c_str(), nullptr, 0, 1, 0, path, &result, 4000, state, msg) < 0) return -1;
+    int n = 0;
+    for (char **p = result.items; *p; ++p) ++n;
+    kelFreeExtractResult(&result);
+    return n;
+  };
+  EXPECT_EQ(count("<a><b>1</b></a>", "/a/b"), 1);
+  const size_t small = extractor.arenaBytes();
+  EXPECT_GT(small, 0u);
+  EXPECT_EQ(count("<a><b>2</b></a>", "/a/b"), 1);
+  EXPECT_EQ(extractor.arenaBytes(), small);
+  // Every distinct element name costs the parser a declaration for the document.
+  std::string huge = "<a>";
+  const std::string longName(120, 'n');
+  for (int i = 0; i < 60000; ++i) huge += "<" + longName + std::to_string(i) + "/>";
+  huge += "<b>3</b></a>";
+  EXPECT_EQ(count(huge, "/a/b"), 1);
+  EXPECT_EQ(extractor.arenaBytes(), 0u);
+  EXPECT_EQ(count("<a><b>4</b><b>5</b></a>", "/a/b"), 2);
+  EXPECT_GT(extractor.arenaBytes(), 0u);
+}
+
 TEST_F(Extract, DocumentsInFiles) {
   std::string file = dir.file("doc.xml");
   keltest::writeFile(file, "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a><b>caf\xE9</b></a>");
