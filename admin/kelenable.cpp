@@ -179,13 +179,11 @@ int parseTableSpace(KelCallContext *ctx, const char *tableSpace, std::string *na
   int parsed = kelParseQualTbl(ctx, tableSpace, schema, sizeof schema, parsedName, sizeof parsedName);
   if (parsed == KEL_SQL_PART_TOO_LONG ||
       (parsed == 0 && std::strlen(parsedName) > static_cast<size_t>(KEL_MAX_TBSPACE_NAME))) {
-    kelSetMessage(ctx, msg, KELA037E);
-    *rc = kelSqlStateTable[KELA037E].code;
+    *rc = kelFail(ctx, msg, nullptr, KELA037E);
     return -1;
   }
   if (parsed < 0 || schema[0] != '\0') {
-    kelSetMessage(ctx, msg, KELQ033E, tableSpace);
-    *rc = kelSqlStateTable[KELQ033E].code;
+    *rc = kelFail(ctx, msg, nullptr, KELQ033E, tableSpace);
     return -1;
   }
   *name = parsedName;
@@ -329,8 +327,7 @@ int appendTableSpaceClause(KelCallContext *ctx, std::string *out, const char *st
       if (count > 0) *out += std::string(" IN ") + fixed;
     }
   } catch (const std::bad_alloc &) {
-    kelSetMessage(ctx, msg, KELG002E);
-    *rc = kelSqlStateTable[KELG002E].code;
+    *rc = kelFail(ctx, msg, nullptr, KELG002E);
     return -1;
   }
   KEL_TRACE(ctx, "Exiting SQL stmt = %s \n", out->c_str());
@@ -406,8 +403,7 @@ int32_t kelEnableDB_STP_Main(KelCallContext *ctx, const char *dbName, const char
                              short tableSpaceInd, const char *tableSpace2, short tableSpace2Ind,
                              char *msg) {
   if (dbName == nullptr) {
-    kelSetMessage(ctx, msg, KELG004E);
-    return kelSqlStateTable[KELG004E].code;
+    return kelFail(ctx, msg, nullptr, KELG004E);
   }
   char db[kDbNameSize];
   copyDbName(dbName, db);
@@ -420,8 +416,7 @@ int32_t kelEnableDB_STP_Main(KelCallContext *ctx, const char *dbName, const char
   int rc = kelIsDatabaseEnabled(ctx, &enabled, msg);
   if (rc < 0) return rc;
   if (enabled) {
-    kelSetMessage(ctx, msg, KELA070W);
-    return kelSqlStateTable[KELA070W].code;
+    return kelFail(ctx, msg, nullptr, KELA070W);
   }
   // What can be checked before the first statement is checked first: the table spaces named.
   rc = checkTableSpace(ctx, tableSpace, tableSpaceInd, db, msg);
@@ -491,8 +486,7 @@ int32_t kelEnableDB_STP_Main(KelCallContext *ctx, const char *dbName, const char
 
 int32_t kelDisableDB_Main(KelCallContext *ctx, const char *dbName, char *msg) {
   if (dbName == nullptr) {
-    kelSetMessage(ctx, msg, KELG004E);
-    return kelSqlStateTable[KELG004E].code;
+    return kelFail(ctx, msg, nullptr, KELG004E);
   }
   char db[kDbNameSize];
   copyDbName(dbName, db);
@@ -504,8 +498,7 @@ int32_t kelDisableDB_Main(KelCallContext *ctx, const char *dbName, char *msg) {
   if (rc < 0) return rc;
   if (!enabled) {
     if (!partlyEnabled(ctx)) {
-      kelSetMessage(ctx, msg, KELA071W);
-      return kelSqlStateTable[KELA071W].code;
+      return kelFail(ctx, msg, nullptr, KELA071W);
     }
     KEL_TRACE(ctx, "XML_USAGE is gone but objects of an enablement are left: they are removed\n");
   }

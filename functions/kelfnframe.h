@@ -52,7 +52,5 @@ bool kelUdfStateKeeps(const char *sqlstate);
  */
 void kelUdfLeaveMessage(char *msg);
 
-// Sets the function's SQLSTATE (6 bytes).
-void kelUdfSetState(char *sqlstate, const char *state);
 
 #endif /* KEL_FNFRAME_H */

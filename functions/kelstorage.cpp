@@ -40,7 +40,7 @@ KelUdfScratch *enter(sqludf_scratchpad *scratchpad, const sqlint32 *callType, co
   bool first = *callType == SQLUDF_FIRST_CALL || *callType == SQLUDF_TF_FIRST;
   if (first) {
     if (withEncoding && (encoding == nullptr || isNull(encodingInd))) {
-      kelUdfSetState(sqlstate, "38X16");
+      kelFail(nullptr, nullptr, sqlstate, KELG004E);  // a NULL argument: the state alone
       return nullptr;
     }
     if (!kelUdfBegin(sp, dbinfo, withEncoding ? encoding : nullptr, sqlstate, msg)) {
@@ -64,10 +64,10 @@ void varcharFromFile(const char *fileName, const short *fileInd, char *out, shor
                      char *msg, KelUdfScratch *sp) {
   if (fileName == nullptr || isNull(fileInd)) {
     KEL_TRACE(sp->ctx, "filename is null\n");
-    kelUdfSetState(sqlstate, "38X16");
+    kelFail(nullptr, nullptr, sqlstate, KELG004E);  // a NULL argument: the state alone
     return;
   }
-  kelUdfSetState(sqlstate, "00000");
+  kelSetState(sqlstate, "00000");
   if (kel_file2varchar(sp->ctx, fileName, out, KEL_MAX_VARCHAR_FILE + 1, sqlstate, msg, nullptr, true) == 0) *outInd = 0;
 }
 
@@ -76,10 +76,10 @@ void clobFromFile(const char *fileName, const short *fileInd, bool nullIsError, 
                   char *sqlstate, char *msg, KelUdfScratch *sp) {
   if (fileName == nullptr || isNull(fileInd)) {
     KEL_TRACE(sp->ctx, "filename is null\n");
-    if (nullIsError) kelUdfSetState(sqlstate, "38X16");
+    if (nullIsError) kelFail(nullptr, nullptr, sqlstate, KELG004E);  // a NULL argument: the state alone
     return;
   }
-  kelUdfSetState(sqlstate, "00000");
+  kelSetState(sqlstate, "00000");
   udf_locator *loc = nullptr;
   int msgNo = 0;
   int rc = kel_file2locator(sp->ctx, fileName, &loc, sqlstate, &msgNo, true);
@@ -151,13 +151,13 @@ void varcharToFile(KelUdfScratch *sp, const char *doc, const short *docInd, cons
                    const short *fileInd, bool rewriteDeclaration, char *out, short *outInd, char *sqlstate,
                    char *msg) {
   if (fileName == nullptr || isNull(fileInd)) {
-    kelUdfSetState(sqlstate, "38X16");
+    kelFail(nullptr, nullptr, sqlstate, KELG004E);  // a NULL argument: the state alone
     return;
   }
   if (doc == nullptr || isNull(docInd)) return;
   // The file's directory is checked when the file is written (kel_buf2file), on the directory
   // that was opened.
-  kelUdfSetState(sqlstate, "00000");
+  kelSetState(sqlstate, "00000");
   const KelCodePages *cp = sp->ctx->codePages;
   int32_t length = static_cast<int32_t>(std::strlen(doc));
   if (!rewriteDeclaration && cp->appCodePage == cp->dbCodePage) {
@@ -202,10 +202,10 @@ void clobToFile(KelUdfScratch *sp, udf_locator *doc, const short *docInd, const 
     return;
   }
   if (fileName == nullptr || isNull(fileInd)) {
-    kelUdfSetState(sqlstate, "38X16");
+    kelFail(nullptr, nullptr, sqlstate, KELG004E);  // a NULL argument: the state alone
     return;
   }
-  kelUdfSetState(sqlstate, "00000");
+  kelSetState(sqlstate, "00000");
   int rc = rewriteDeclaration ? kel_conv_locator2file2(sp->ctx, doc, fileName, sqlstate, msg, true)
                               : kel_conv_locator2file(sp->ctx, doc, fileName, sqlstate, msg, true);
   if (rc != 0) return;

@@ -32,11 +32,6 @@
 
 namespace {
 
-int failWithNumber(int *msgNo, char *sqlstate, int number) {
-  if (msgNo != nullptr) *msgNo = number;
-  kelMessageState(number, sqlstate);
-  return -1;
-}
 
 std::string trim(const std::string &s) {
   size_t b = s.find_first_not_of(" \t\r\n");
@@ -196,7 +191,7 @@ int KelReadFile::open(KelCallContext *ctx, const char *fileName, bool checkDirs,
   realPath_.clear();
   char abs[KEL_MAX_PATH + 1];
   if (fileName == nullptr || kelGetAbsPath(ctx, fileName, abs) != 0)
-    return failWithNumber(msgNo, sqlstate, KELC001E);
+    return kelFailNumber(msgNo, sqlstate, KELC001E);
   // Without blocking: a FIFO opens at once (and is refused below) instead of waiting for a
   // writer; O_NOCTTY keeps a terminal from becoming the process's.
   int fd = ::open(abs, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
@@ -205,21 +200,21 @@ int KelReadFile::open(KelCallContext *ctx, const char *fileName, bool checkDirs,
     KEL_TRACE(ctx, "open %s failed, errno=%d\n", abs, err);
     // Outside the allowed directories a missing file reads as refused: nothing is told about
     // files the caller may not read.
-    if (checkDirs && !directoryAllowed(ctx, KEL_ACCESS_READ, abs)) return failWithNumber(msgNo, sqlstate, KELC002E);
-    if (err == ENOENT || err == ENOTDIR) return failWithNumber(msgNo, sqlstate, KELC001E);
-    return failWithNumber(msgNo, sqlstate, KELC000E);
+    if (checkDirs && !directoryAllowed(ctx, KEL_ACCESS_READ, abs)) return kelFailNumber(msgNo, sqlstate, KELC002E);
+    if (err == ENOENT || err == ENOTDIR) return kelFailNumber(msgNo, sqlstate, KELC001E);
+    return kelFailNumber(msgNo, sqlstate, KELC000E);
   }
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     KEL_TRACE(ctx, "%s is not a regular file\n", abs);
     ::close(fd);
-    return failWithNumber(msgNo, sqlstate, KELC002E);
+    return kelFailNumber(msgNo, sqlstate, KELC002E);
   }
   if (checkDirs) {
     std::string real = realPathOfFd(fd, abs);
     if (real.empty() || !kelPathAllowed(ctx, KEL_ACCESS_READ, real)) {
       ::close(fd);
-      return failWithNumber(msgNo, sqlstate, KELC002E);
+      return kelFailNumber(msgNo, sqlstate, KELC002E);
     }
     realPath_ = real;
   }
@@ -272,26 +267,26 @@ int KelFileWriter::open(KelCallContext *ctx, const char *fileName, bool checkDir
   discard();
   ctx_ = ctx;
   char abs[KEL_MAX_PATH + 1];
-  if (fileName == nullptr || kelGetAbsPath(ctx, fileName, abs) != 0) return failWithNumber(msgNo, sqlstate, KELC000E);
+  if (fileName == nullptr || kelGetAbsPath(ctx, fileName, abs) != 0) return kelFailNumber(msgNo, sqlstate, KELC000E);
   std::string dir;
   splitPath(abs, &dir, &baseName_);
   if (baseName_.empty() || baseName_ == "." || baseName_ == ".." || std::string(abs).back() == '/')
-    return failWithNumber(msgNo, sqlstate, KELC000E);
+    return kelFailNumber(msgNo, sqlstate, KELC000E);
   dirFd_ = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dirFd_ < 0) {
     KEL_TRACE(ctx, "directory %s cannot be opened, errno=%d\n", dir.c_str(), errno);
     if (checkDirs) {
       // Tell a missing directory inside an allowed one from a directory that is not allowed.
       std::string lexical = std::filesystem::path(withoutTrailingSlash(dir) + "/" + baseName_).lexically_normal().string();
-      if (!kelPathAllowed(ctx, KEL_ACCESS_WRITE, lexical)) return failWithNumber(msgNo, sqlstate, KELC003E);
+      if (!kelPathAllowed(ctx, KEL_ACCESS_WRITE, lexical)) return kelFailNumber(msgNo, sqlstate, KELC003E);
     }
-    return failWithNumber(msgNo, sqlstate, KELC000E);
+    return kelFailNumber(msgNo, sqlstate, KELC000E);
   }
   if (checkDirs) {
     std::string real = realPathOfFd(dirFd_, dir.c_str());
-    if (real.empty()) return failWithNumber(msgNo, sqlstate, KELC003E);
+    if (real.empty()) return kelFailNumber(msgNo, sqlstate, KELC003E);
     if (real.back() != '/') real += '/';
-    if (!kelPathAllowed(ctx, KEL_ACCESS_WRITE, real + baseName_)) return failWithNumber(msgNo, sqlstate, KELC003E);
+    if (!kelPathAllowed(ctx, KEL_ACCESS_WRITE, real + baseName_)) return kelFailNumber(msgNo, sqlstate, KELC003E);
   }
   // A regular file is written over and a symbolic link replaced (never followed); a
   // directory, FIFO, socket or device is left alone.
@@ -299,7 +294,7 @@ int KelFileWriter::open(KelCallContext *ctx, const char *fileName, bool checkDir
   bool exists = ::fstatat(dirFd_, baseName_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
   if (exists && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) {
     KEL_TRACE(ctx, "%s is neither a regular file nor a link\n", abs);
-    return failWithNumber(msgNo, sqlstate, KELC000E);
+    return kelFailNumber(msgNo, sqlstate, KELC000E);
   }
   for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
     std::string name = uniqueName();
@@ -309,7 +304,7 @@ int KelFileWriter::open(KelCallContext *ctx, const char *fileName, bool checkDir
   }
   if (fd_ < 0) {
     KEL_TRACE(ctx, "xml_fopen with wb+. fp is NULL\n");
-    return failWithNumber(msgNo, sqlstate, KELC000E);
+    return kelFailNumber(msgNo, sqlstate, KELC000E);
   }
   // A file written over keeps its permissions.
   if (exists && S_ISREG(st.st_mode)) ::fchmod(fd_, st.st_mode & 07777);
@@ -317,14 +312,14 @@ int KelFileWriter::open(KelCallContext *ctx, const char *fileName, bool checkDir
 }
 
 int KelFileWriter::write(const void *data, size_t n, char *sqlstate, int *msgNo) {
-  if (fd_ < 0) return failWithNumber(msgNo, sqlstate, KELC003E);
+  if (fd_ < 0) return kelFailNumber(msgNo, sqlstate, KELC003E);
   const char *p = static_cast<const char *>(data);
   while (n > 0) {
     ssize_t done = ::write(fd_, p, n);
     if (done < 0 && errno == EINTR) continue;
     if (done <= 0) {
       KEL_TRACE(ctx_, "write failed, errno=%d\n", errno);
-      return failWithNumber(msgNo, sqlstate, KELC003E);
+      return kelFailNumber(msgNo, sqlstate, KELC003E);
     }
     p += done;
     n -= static_cast<size_t>(done);
@@ -333,13 +328,13 @@ int KelFileWriter::write(const void *data, size_t n, char *sqlstate, int *msgNo)
 }
 
 int KelFileWriter::commit(char *sqlstate, int *msgNo) {
-  if (fd_ < 0 || tempName_.empty()) return failWithNumber(msgNo, sqlstate, KELC003E);
+  if (fd_ < 0 || tempName_.empty()) return kelFailNumber(msgNo, sqlstate, KELC003E);
   int fd = fd_;
   fd_ = -1;
   if (::close(fd) != 0 || ::renameat(dirFd_, tempName_.c_str(), dirFd_, baseName_.c_str()) != 0) {
     KEL_TRACE(ctx_, "the written file cannot be put in place, errno=%d\n", errno);
     discard();
-    return failWithNumber(msgNo, sqlstate, KELC003E);
+    return kelFailNumber(msgNo, sqlstate, KELC003E);
   }
   tempName_.clear();
   discard();

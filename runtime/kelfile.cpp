@@ -29,17 +29,10 @@ namespace {
 
 // Formats catalogue entry msgNo (no arguments) and its SQLSTATE.
 int failWith(KelCallContext *ctx, char *msg, char *sqlstate, int msgNo) {
-  if (msg != nullptr) kelSetMessage(ctx, msg, msgNo);
-  kelMessageState(msgNo, sqlstate);
+  kelFail(ctx, msg, sqlstate, msgNo);
   return -1;
 }
 
-// Leaves msgNo for the caller and sets its SQLSTATE.
-int failWithNumber(int *msgNo, char *sqlstate, int number) {
-  if (msgNo != nullptr) *msgNo = number;
-  kelMessageState(number, sqlstate);
-  return -1;
-}
 
 // The directory temporary files go to: QUARNKELTEMP as kelInit kept it, else the system's.
 std::string tempDirectory(const KelCallContext *ctx) {
@@ -171,11 +164,11 @@ int kel_file2lob(KelCallContext *ctx, const char *fileName, char *data, int64_t 
   KEL_TRACE(ctx, "call kel_getFileSize, rc =%d, filesize=%lld\n", rc, static_cast<long long>(size));
   int result = 0;
   if (rc != 0) {
-    result = failWithNumber(msgNo, sqlstate, openMsg);
+    result = kelFailNumber(msgNo, sqlstate, openMsg);
   } else if (size > KEL_MAX_LOB_FILE || size > capacity) {
-    result = failWithNumber(msgNo, sqlstate, KELC006E);
+    result = kelFailNumber(msgNo, sqlstate, KELC006E);
   } else if (size > 0 && (data == nullptr || !file.readAll(data, static_cast<size_t>(size)))) {
-    result = failWithNumber(msgNo, sqlstate, KELC002E);
+    result = kelFailNumber(msgNo, sqlstate, KELC002E);
   } else {
     KEL_TRACE(ctx, "actuall length read from file: %lld\n", static_cast<long long>(size));
     if (lobLength != nullptr) *lobLength = static_cast<uint32_t>(size);

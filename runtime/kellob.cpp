@@ -25,20 +25,9 @@
 
 namespace {
 
-void setState(char *sqlstate, const char *state) {
-  if (sqlstate != nullptr) std::memcpy(sqlstate, state, 6);
-}
-
-int failNo(int msgNo, const char *state, char *sqlstate, int *msgNo_) {
-  if (msgNo_) *msgNo_ = msgNo;
-  setState(sqlstate, state);
-  return -1;
-}
-
 int locatorFailure(KelCallContext *ctx, int rc, char *sqlstate, char *msg) {
   std::string code = std::to_string(rc);
-  if (msg) kelSetMessage(ctx, msg, KELC004E, code.c_str());
-  setState(sqlstate, "38X04");
+  kelFail(ctx, msg, sqlstate, KELC004E, code.c_str());
   return -1;
 }
 
@@ -79,21 +68,21 @@ int readWhole(udf_locator *loc, std::vector<char> *out, int *rcOut) {
 
 int kel_locator2file(KelCallContext *ctx, udf_locator *loc, const char *fileName, char *sqlstate, int *msgNo) {
   sqlint32 lobLen = 0;
-  if (sqludf_length(loc, &lobLen) != 0 || lobLen < 0) return failNo(KELC004E, "38X04", sqlstate, msgNo);
+  if (sqludf_length(loc, &lobLen) != 0 || lobLen < 0) return kelFailNumber(msgNo, sqlstate, KELC004E);
   KEL_TRACE(ctx, "lobLen:%d\n", lobLen);
   File f(xml_fopen(ctx, fileName, "wb+"));
-  if (!f) return failNo(KELC000E, "38X00", sqlstate, msgNo);
+  if (!f) return kelFailNumber(msgNo, sqlstate, KELC000E);
   unsigned char chunk[KEL_LOB_CHUNK];
   for (sqlint32 pos = 1; pos <= lobLen;) {
     sqlint32 want = std::min<sqlint32>(KEL_LOB_CHUNK, lobLen - pos + 1);
     sqlint32 got = 0;
     if (sqludf_substr(loc, pos, want, chunk, &got) != 0 || got != want)
-      return failNo(KELC004E, "38X04", sqlstate, msgNo);
+      return kelFailNumber(msgNo, sqlstate, KELC004E);
     if (std::fwrite(chunk, 1, static_cast<size_t>(got), f.get()) != static_cast<size_t>(got))
-      return failNo(KELC003E, "38X03", sqlstate, msgNo);
+      return kelFailNumber(msgNo, sqlstate, KELC003E);
     pos += got;
   }
-  if (std::fclose(f.release()) != 0) return failNo(KELC003E, "38X03", sqlstate, msgNo);
+  if (std::fclose(f.release()) != 0) return kelFailNumber(msgNo, sqlstate, KELC003E);
   KEL_TRACE(ctx, "Exit, return rc = %ld\n", 0L);
   return 0;
 }
@@ -142,13 +131,13 @@ int kel_conv_locator2file2(KelCallContext *ctx, udf_locator *loc, const char *fi
 
 int kel_file2locator(KelCallContext *ctx, const char *fileName, udf_locator **loc, char *sqlstate, int *msgNo,
                      bool checkDirs) {
-  setState(sqlstate, "00000");
+  kelSetState(sqlstate, "00000");
   KelReadFile file;
   if (file.open(ctx, fileName, checkDirs, sqlstate, msgNo) < 0) return -1;
   // Larger than a value the engine can hold: refused before anything is read.
   if (file.size() > KEL_MAX_LOB_FILE || file.size() > SQLUDF_MAX_LOB_LENGTH)
-    return failNo(KELC006E, "38X06", sqlstate, msgNo);
-  if (sqludf_create_locator(SQL_TYP_CLOB_LOC, loc) != 0) return failNo(KELC004E, "38X04", sqlstate, msgNo);
+    return kelFailNumber(msgNo, sqlstate, KELC006E);
+  if (sqludf_create_locator(SQL_TYP_CLOB_LOC, loc) != 0) return kelFailNumber(msgNo, sqlstate, KELC004E);
 
   const KelCodePages *cp = ctx != nullptr ? ctx->codePages : nullptr;
   bool convert = cp != nullptr && cp->appCodePage != cp->dbCodePage && cp->appConverter && cp->dbConverter;
@@ -165,7 +154,7 @@ int kel_file2locator(KelCallContext *ctx, const char *fileName, udf_locator **lo
   bool first = true;
   for (;;) {
     int64_t got = file.read(in, sizeof in);
-    if (got < 0) return failNo(KELC002E, "38X02", sqlstate, msgNo);
+    if (got < 0) return kelFailNumber(msgNo, sqlstate, KELC002E);
     size_t n = static_cast<size_t>(got);
     bool last = n == 0;
     const char *src = in;
@@ -177,7 +166,7 @@ int kel_file2locator(KelCallContext *ctx, const char *fileName, udf_locator **lo
       if (name != nullptr) {
         UErrorCode err = U_ZERO_ERROR;
         bomSource.reset(ucnv_open(name, &err));
-        if (U_FAILURE(err)) return failNo(KELQ055E, "38X45", sqlstate, msgNo);
+        if (U_FAILURE(err)) return kelFailNumber(msgNo, sqlstate, KELQ055E);
         source = bomSource.get();
         src += 2;
       }
@@ -187,7 +176,7 @@ int kel_file2locator(KelCallContext *ctx, const char *fileName, udf_locator **lo
         sqlint32 appended = 0;
         int rc = sqludf_append(*loc, reinterpret_cast<unsigned char *>(const_cast<char *>(src)),
                                static_cast<sqlint32>(srcEnd - src), &appended);
-        if (rc != 0 || appended != static_cast<sqlint32>(srcEnd - src)) return failNo(KELC004E, "38X04", sqlstate, msgNo);
+        if (rc != 0 || appended != static_cast<sqlint32>(srcEnd - src)) return kelFailNumber(msgNo, sqlstate, KELC004E);
       }
     } else {
       // Convert the whole piece; a character cut at its end stays in the converter.
@@ -198,18 +187,18 @@ int kel_file2locator(KelCallContext *ctx, const char *fileName, udf_locator **lo
         ucnv_convertEx(cp->dbConverter, source, &target, out.data() + out.size(), &src, srcEnd, pivot,
                        &pivotSource, &pivotTarget, pivot + KEL_LOB_CHUNK, first, last, &err);
         first = false;
-        if (U_FAILURE(err) && err != U_BUFFER_OVERFLOW_ERROR) return failNo(KELQ055E, "38X45", sqlstate, msgNo);
+        if (U_FAILURE(err) && err != U_BUFFER_OVERFLOW_ERROR) return kelFailNumber(msgNo, sqlstate, KELQ055E);
         sqlint32 len = static_cast<sqlint32>(target - out.data()), appended = 0;
         if (len > 0 && (sqludf_append(*loc, reinterpret_cast<unsigned char *>(out.data()), len, &appended) != 0 ||
                         appended != len))
-          return failNo(KELC004E, "38X04", sqlstate, msgNo);
+          return kelFailNumber(msgNo, sqlstate, KELC004E);
       } while (err == U_BUFFER_OVERFLOW_ERROR);
     }
     first = false;
     if (last) break;
   }
   sqlint32 total = 0;
-  if (sqludf_length(*loc, &total) != 0) return failNo(KELC004E, "38X04", sqlstate, msgNo);
+  if (sqludf_length(*loc, &total) != 0) return kelFailNumber(msgNo, sqlstate, KELC004E);
   return 0;
 }
 
@@ -241,8 +230,7 @@ int kelGetDataFromClob(KelCallContext *ctx, udf_locator *loc, char **data, int *
   if (length > threshold) {
     char *name = kel_tempFilename(ctx);
     if (name == nullptr) {
-      if (msg) kelSetMessage(ctx, msg, KELG002E);
-      setState(sqlstate, "38X10");
+      kelFail(ctx, msg, sqlstate, KELG002E);
       return -1;
     }
     int msgNo = 0;
@@ -262,8 +250,7 @@ int kelGetDataFromClob(KelCallContext *ctx, udf_locator *loc, char **data, int *
   }
   char *buffer = static_cast<char *>(std::malloc(static_cast<size_t>(length) + 1));
   if (buffer == nullptr) {
-    if (msg) kelSetMessage(ctx, msg, KELG002E);
-    setState(sqlstate, "38X10");
+    kelFail(ctx, msg, sqlstate, KELG002E);
     return -1;
   }
   if (kel_locator2buf(ctx, loc, buffer, length, sqlstate, msg) < 0) {

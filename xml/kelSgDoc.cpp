@@ -32,9 +32,6 @@ namespace {
 constexpr const char kUnit[] = "kelSgDoc";
 const XMLCh kDomBufferId[] = u"IdForDomDocBuffer";
 
-void setState(char *sqlstate, const char *state) {
-  if (sqlstate != nullptr) std::memcpy(sqlstate, state, 6);
-}
 
 // The entity that replaces c, or null when c stands for itself.
 const XMLCh *entityOf(XMLCh c, size_t *n) {
@@ -88,22 +85,33 @@ int kelInitializeParser(KelCallContext *ctx, char *sqlstate, char *msg) {
   switch (code) {
     case -1:
       kelInternalError(ctx, msg, nullptr, kUnit, 1828);
-      setState(sqlstate, "38X13");
+      kelSetState(sqlstate, "38X13");
       break;
     case -2:
     case -3:
-      if (msg) kelSetMessage(ctx, msg, KELQ047E, "0", "0", getLastErrorMessage());
-      setState(sqlstate, "38X13");
+      kelFailWithState(ctx, msg, sqlstate, "38X13", KELQ047E, "0", "0", getLastErrorMessage());
       break;
     case -4:
       kelInternalError(ctx, msg, nullptr, kUnit, 1819);
-      setState(sqlstate, "38X13");
+      kelSetState(sqlstate, "38X13");
       break;
     default:
       return -1;
   }
   KEL_TRACE(ctx, "The static init of parser or icu or xalan has failed\n");
   return -1;
+}
+
+int32_t kelCheckParserForCall(KelCallContext *ctx, char *sqlstate, char *msg) {
+  char parserState[6] = "00000";
+  int parserRc = kelInitializeParser(ctx, parserState, msg);
+  KEL_TRACE(ctx, "kelInitializeParser rc = %d, memthresh %d\n", parserRc,
+            ctx != nullptr ? ctx->fileThreshold : 0);
+  int32_t stateRc = 0;
+  kelStateToCode(ctx, &stateRc, parserState);
+  if (stateRc >= 0 && parserRc >= 0) return 0;
+  kelSetState(sqlstate, parserState);
+  return stateRc < 0 ? stateRc : -85;
 }
 
 int kelTerminateParser(KelCallContext *ctx) {
@@ -146,8 +154,7 @@ int kelGuardedParse(KelCallContext *ctx, const std::function<void()> &parse, cha
     std::string line = std::to_string(e.getLineNumber()), col = std::to_string(e.getColumnNumber());
     if (msg) kelSetMessage(ctx, msg, KELQ047E, line.c_str(), col.c_str(), toDb(ctx, e.getMessage()).c_str());
   } catch (const xercesc::OutOfMemoryException &) {
-    if (msg) kelSetMessage(ctx, msg, KELG002E);
-    setState(sqlstate, "38X10");
+    kelFail(ctx, msg, sqlstate, KELG002E);
     return -1;
   } catch (const xercesc::XMLException &e) {
     // The exception knows the line of the parser's source, not a place in the document.
@@ -156,14 +163,13 @@ int kelGuardedParse(KelCallContext *ctx, const std::function<void()> &parse, cha
   } catch (const xercesc::SAXException &e) {
     if (msg) kelSetMessage(ctx, msg, KELQ047E, "0", "0", toDb(ctx, e.getMessage()).c_str());
   } catch (const std::bad_alloc &) {
-    if (msg) kelSetMessage(ctx, msg, KELG002E);
-    setState(sqlstate, "38X10");
+    kelFail(ctx, msg, sqlstate, KELG002E);
     return -1;
   } catch (const KELException &e) {
     // A failure that was understood where it happened (a refused entity) keeps its message.
     if (e.sqlstate()[0] != '\0') {
       if (msg) std::snprintf(msg, KEL_MSG_BUFFER + 1, "%.*s", KEL_MSG_BUFFER, e.message());
-      setState(sqlstate, e.sqlstate());
+      kelSetState(sqlstate, e.sqlstate());
       return -1;
     }
     KEL_TRACE(ctx, "parser->parse crashed w/o an XMLException.\n");
@@ -172,17 +178,16 @@ int kelGuardedParse(KelCallContext *ctx, const std::function<void()> &parse, cha
     KEL_TRACE(ctx, "parser->parse crashed w/o an XMLException.\n");
     if (other == KelOtherFailure::InternalError) kelInternalError(ctx, msg, nullptr, kUnit, 1714);
   }
-  setState(sqlstate, "38X13");
+  kelSetState(sqlstate, "38X13");
   return -1;
 }
 
 int kelDOM(KelCallContext *ctx, const char *doc, int cpFlag, int inMemory,
            xercesc::DOMDocument **out, char *sqlstate, char *msg) {
-  setState(sqlstate, "00000");
+  kelSetState(sqlstate, "00000");
   *out = nullptr;
   if (doc == nullptr) {
-    if (msg) kelSetMessage(ctx, msg, KELC001E);
-    setState(sqlstate, "38X01");
+    kelFail(ctx, msg, sqlstate, KELC001E);
     return -1;
   }
   std::unique_ptr<xercesc::InputSource> src;
@@ -201,14 +206,13 @@ int kelDOM(KelCallContext *ctx, const char *doc, int cpFlag, int inMemory,
     parser->setErrorHandler(resolver.get());
     kelSecureParser(*parser, guard.get());
   } catch (...) {
-    if (msg) kelSetMessage(ctx, msg, KELG002E);
-    setState(sqlstate, "38X10");
+    kelFail(ctx, msg, sqlstate, KELG002E);
     return -1;
   }
   if (kelGuardedParse(ctx, [&] { parser->parse(*src); }, sqlstate, msg, KelOtherFailure::InternalError) < 0)
     return -1;
   *out = parser->adoptDocument();
-  setState(sqlstate, "00000");
+  kelSetState(sqlstate, "00000");
   return 0;
 }
 
@@ -270,8 +274,7 @@ int kelEntityReplaceUCSRealloc(KelCallContext *ctx, XMLCh **buf, const XMLCh *sr
       auto *grown = static_cast<XMLCh *>(std::realloc(*buf, static_cast<size_t>(want) * sizeof(XMLCh)));
       if (grown == nullptr) {
         if (status) *status = kelSqlStateTable[KELG002E].code;
-        if (msg) kelSetMessage(ctx, msg, KELG002E);
-        return kelSqlStateTable[KELG002E].code;
+        if (msg) return kelFail(ctx, msg, nullptr, KELG002E);
       }
       *buf = grown;
       *capacity = want;
@@ -284,8 +287,7 @@ int kelEntityReplaceUCSRealloc(KelCallContext *ctx, XMLCh **buf, const XMLCh *sr
     auto *grown = static_cast<XMLCh *>(std::realloc(*buf, static_cast<size_t>(written + 1) * sizeof(XMLCh)));
     if (grown == nullptr) {
       if (status) *status = kelSqlStateTable[KELG002E].code;
-      if (msg) kelSetMessage(ctx, msg, KELG002E);
-      return kelSqlStateTable[KELG002E].code;
+      if (msg) return kelFail(ctx, msg, nullptr, KELG002E);
     }
     *buf = grown;
     *capacity = written + 1;

@@ -32,6 +32,14 @@ int kelInitializeParser(KelCallContext *ctx, char *sqlstate, char *msg);
 int kelTerminateParser(KelCallContext *ctx);
 
 /*
+ * The parser check of one call, made by the routine frames right after kelInit: traces
+ * "kelInitializeParser rc = %d, memthresh %d".  Returns 0; when the shared initialisation
+ * failed, the return code of the check's SQLSTATE ("38X13": -85 when the state has none) with
+ * sqlstate and msg set; the caller then tears the context down (kelTerm).
+ */
+int32_t kelCheckParserForCall(KelCallContext *ctx, char *sqlstate, char *msg);
+
+/*
  * Parses a document into a DOM without validation; a DOCTYPE's external DTD reads as empty,
  * other external entities are read as the entity resolver allows (kelentity.h).
  * inMemory 1: doc is the document text (terminated, database code page), else a file name

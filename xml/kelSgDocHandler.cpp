@@ -132,8 +132,7 @@ int KEL_NodeList::add(xercesc::DOMElement *element, char *msg) {
     nodes_.push_back(element);
   } catch (const std::bad_alloc &) {
     KEL_TRACE(ctx_, "Run out of memory to allocate %d number of nodes.\n", static_cast<int>(nodes_.size()));
-    if (msg != nullptr) kelSetMessage(ctx_, msg, KELG002E);
-    return kelSqlStateTable[KELG002E].code;
+    if (msg != nullptr) return kelFail(ctx_, msg, nullptr, KELG002E);
   }
   return 0;
 }

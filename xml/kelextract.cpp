@@ -44,9 +44,6 @@ namespace {
 
 const XMLCh kDocBufferId[] = u"IdForDocBuffer";
 
-void setState(char *sqlstate, const char *state) {
-  if (sqlstate != nullptr) std::memcpy(sqlstate, state, 6);
-}
 
 /*
  * The items of one extraction, in UTF-16 until retrieve() converts them: one after another in
@@ -80,7 +77,7 @@ class kelResult {
   void retrieve(int32_t sizeLimit, KelExtractResult *out, char *msg, std::string &bytes) {
     const size_t count = starts_.size();
     KEL_TRACE(ctx_, "entered count %d\n", static_cast<int>(count));
-    setState(out->sqlstate, "00000");
+    kelSetState(out->sqlstate, "00000");
     if (count != 0) text_.push_back(u'\0');
     // In a UTF-8 database an item of ASCII characters is its own database form, byte for byte.
     const KelCodePages *cp = ctx_ != nullptr ? ctx_->codePages : nullptr;
@@ -93,7 +90,7 @@ class kelResult {
       if (!(utf8 && asciiCopy(content, n, sizeLimit, &bytes)) && !converted(content, n, sizeLimit, &bytes)) {
         KEL_TRACE(ctx_, "extract result exceeds %d\n", sizeLimit);
         if (msg != nullptr) kelSetMessage(ctx_, msg, KELC013E);
-        setState(out->sqlstate, "38X39");
+        kelSetState(out->sqlstate, "38X39");
         return;
       }
       KEL_TRACE(ctx_, "extract result %s\n", bytes.c_str() + at);
@@ -101,7 +98,7 @@ class kelResult {
     const size_t arrayBytes = (count + 1) * sizeof(char *);
     out->items = static_cast<char **>(std::malloc(arrayBytes + bytes.size()));
     if (out->items == nullptr) {
-      setState(out->sqlstate, "38X10");
+      kelSetState(out->sqlstate, "38X10");
       return;
     }
     char *strings = reinterpret_cast<char *>(out->items) + arrayBytes;
@@ -398,13 +395,12 @@ int KelExtractor::parse(const char *doc, size_t docLength, const char *dtd, int 
                         int inMemory, int tagged, const char *path, KelExtractResult *result,
                         int32_t sizeLimit, char *sqlstate, char *msg) {
   KelCallContext *ctx = ctx_;
-  setState(sqlstate, "00000");
+  kelSetState(sqlstate, "00000");
   result->items = nullptr;
   result->cursor = nullptr;
-  setState(result->sqlstate, "00000");
+  kelSetState(result->sqlstate, "00000");
   if (doc == nullptr || path == nullptr) {
-    if (msg) kelSetMessage(ctx, msg, KELG004E);
-    setState(sqlstate, "38X16");
+    kelFail(ctx, msg, sqlstate, KELG004E);
     return -1;
   }
   if (inMemory == 1)
@@ -450,15 +446,13 @@ int KelExtractor::parse(const char *doc, size_t docLength, const char *dtd, int 
       state_->path16 = toUtf16(ctx, path, &convRc);
       if (convRc < 0) {
         std::string pos = std::to_string(convRc);
-        if (msg) kelSetMessage(ctx, msg, KELD002E, pos.c_str());
-        setState(sqlstate, "38X09");
+        kelFail(ctx, msg, sqlstate, KELD002E, pos.c_str());
         return -1;
       }
       auto query = std::make_unique<KelQuery>(ctx, state_->path16.c_str());
       if (query->errorPosition() != 0) {
         std::string pos = std::to_string(query->errorPosition());
-        if (msg) kelSetMessage(ctx, msg, KELD002E, pos.c_str());
-        setState(sqlstate, "38X09");
+        kelFail(ctx, msg, sqlstate, KELD002E, pos.c_str());
         KEL_TRACE(ctx, "Error in XPATH: %s\n", path);
         return -1;
       }
@@ -496,7 +490,7 @@ int KelExtractor::parse(const char *doc, size_t docLength, const char *dtd, int 
     int rc = read(false);
     if (rc < 0 && std::strcmp(sqlstate, "38X10") != 0) {
       KEL_TRACE(ctx, "document read again by the default scanner for its outcome\n");
-      setState(sqlstate, "00000");
+      kelSetState(sqlstate, "00000");
       if (msg) msg[0] = '\0';
       rc = read(true);
     }
@@ -505,7 +499,7 @@ int KelExtractor::parse(const char *doc, size_t docLength, const char *dtd, int 
       if (std::strcmp(sqlstate, "38X10") == 0) throw std::bad_alloc();
       return -1;
     }
-    setState(sqlstate, result->sqlstate);
+    kelSetState(sqlstate, result->sqlstate);
     if (std::strcmp(result->sqlstate, "00000") != 0) {
       kelFreeExtractResult(result);
       return -1;
@@ -513,8 +507,7 @@ int KelExtractor::parse(const char *doc, size_t docLength, const char *dtd, int 
     return 0;
   } catch (const std::bad_alloc &) {
     kelFreeExtractResult(result);
-    if (msg) kelSetMessage(ctx, msg, KELG002E);
-    setState(sqlstate, "38X10");
+    kelFail(ctx, msg, sqlstate, KELG002E);
     return -1;
   }
 }
@@ -535,7 +528,7 @@ int extractOne(KelCallContext *ctx, const char *doc, const char *dtd, int cpFlag
 int extractOne(KelExtractor *extractor, KelCallContext *ctx, const char *doc, const char *dtd,
                int cpFlag, int inMemory, int tagged, const char *path, char **value,
                int32_t sizeLimit, char *sqlstate, char *msg, size_t docLength) {
-  setState(sqlstate, "00000");
+  kelSetState(sqlstate, "00000");
   *value = nullptr;
   KelExtractResult result{};
   std::unique_ptr<KelExtractor> fresh;
@@ -551,14 +544,12 @@ int extractOne(KelExtractor *extractor, KelCallContext *ctx, const char *doc, co
   while (result.items[count] != nullptr) ++count;
   if (count == 0) {
     kelFreeExtractResult(&result);
-    if (msg) kelSetMessage(ctx, msg, KELD003W);
-    setState(sqlstate, "01HX0");
+    kelFail(ctx, msg, sqlstate, KELD003W);
     return -1;
   }
   if (count > 1) {
     kelFreeExtractResult(&result);
-    if (msg) kelSetMessage(ctx, msg, KELD001E, path);
-    setState(sqlstate, "38X08");
+    kelFail(ctx, msg, sqlstate, KELD001E, path);
     return -1;
   }
   // An empty value is NULL without a warning.
@@ -570,7 +561,7 @@ int extractOne(KelExtractor *extractor, KelCallContext *ctx, const char *doc, co
   kelFreeExtractResult(&result);
   if (*value == nullptr) {
     if (msg) kelSetMessage(ctx, msg, KELG002E);
-    setState(sqlstate, "38X10");
+    kelSetState(sqlstate, "38X10");
     return -1;
   }
   return 0;

@@ -28,9 +28,6 @@ namespace {
 
 const XMLCh kDocBufferId[] = u"IdForDocBuffer";
 
-void setState(char *sqlstate, const char *state) {
-  if (sqlstate != nullptr) std::memcpy(sqlstate, state, 6);
-}
 
 std::string first299(const char *text) { return std::string(text, strnlen(text, 299)); }
 
@@ -47,7 +44,7 @@ bool dbEncoding(KelCallContext *ctx, std::u16string *name, char *sqlstate, char 
 int validateWith(KelCallContext *ctx, xercesc::SAX2XMLReader &reader, xercesc::InputSource &src,
                  char *sqlstate, char *msg) {
   if (kelGuardedParse(ctx, [&] { reader.parse(src); }, sqlstate, msg, KelOtherFailure::Silent) < 0) return 0;
-  setState(sqlstate, "00000");
+  kelSetState(sqlstate, "00000");
   return 1;
 }
 
@@ -58,10 +55,9 @@ template <class Configure>
 int validateDocument(KelCallContext *ctx, const char *doc, int inMemory, int cpFlag, char *sqlstate, char *msg,
                      Configure configure) {
   if (msg) msg[0] = '\0';
-  setState(sqlstate, "00000");
+  kelSetState(sqlstate, "00000");
   if (doc == nullptr) {
-    if (msg) kelSetMessage(ctx, msg, KELG004E);
-    setState(sqlstate, "38X16");
+    kelFail(ctx, msg, sqlstate, KELG004E);
     return 0;
   }
   try {
@@ -77,8 +73,7 @@ int validateDocument(KelCallContext *ctx, const char *doc, int inMemory, int cpF
     kelSecureReader(*reader, &resolver);
     return validateWith(ctx, *reader, *src, sqlstate, msg);
   } catch (const std::bad_alloc &) {
-    if (msg) kelSetMessage(ctx, msg, KELG002E);
-    setState(sqlstate, "38X10");
+    kelFail(ctx, msg, sqlstate, KELG002E);
     return 0;
   }
 }
@@ -101,7 +96,7 @@ int kelValidate(KelCallContext *ctx, const char *doc, int inMemory, int cpFlag, 
       int32_t n = KEL_mbstowcsFunction(ctx, id16.data(), dtdId, static_cast<int32_t>(id16.size()));
       if (n < 0) {
         if (msg) kelSetMessage(ctx, msg, KELD000E);
-        setState(sqlstate, "00000");
+        kelSetState(sqlstate, "00000");
         return false;
       }
       id16.resize(static_cast<size_t>(n));
