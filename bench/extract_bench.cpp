@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "benchutil.h"
 #include "kelarena.h"
 #include "kelctx.h"
 #include "kelentity.h"
@@ -58,9 +59,7 @@ std::string bigDoc(size_t mb) {
   return big;
 }
 
-double seconds(std::chrono::steady_clock::time_point a) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - a).count();
-}
+double seconds(bench::Clock::time_point a) { return bench::secondsSince(a); }
 
 // The raw scans: which reader reads the documents.
 enum class Scan { Default, WellFormed, Arena };
@@ -99,7 +98,7 @@ struct Raw {
 // Times one pass of f, keeping the best of the passes so far in *best.
 template <typename F>
 void timeBest(double *best, F &&f) {
-  auto t0 = std::chrono::steady_clock::now();
+  auto t0 = bench::Clock::now();
   f();
   double t = seconds(t0);
   if (t < *best) *best = t;
