@@ -239,6 +239,26 @@ void kelAppendEscaped(std::u16string &out, const XMLCh *src, size_t n) {
   out.append(src + start, n - start);
 }
 
+void kelAppendMarkupEscaped(std::u16string &out, const XMLCh *src, size_t n, bool attribute) {
+  size_t start = 0;
+  for (size_t i = 0; i < n; ++i) {
+    const XMLCh c = src[i];
+    if (c > u'>') continue;  // every character replaced lies at or below '>'
+    size_t len;
+    const XMLCh *entity = entityOf(c, &len);
+    if (entity == nullptr) {
+      if (c == u'\r') entity = u"&#13;", len = 5;
+      else if (attribute && c == u'\t') entity = u"&#9;", len = 4;
+      else if (attribute && c == u'\n') entity = u"&#10;", len = 5;
+      else continue;
+    }
+    out.append(src + start, i - start);
+    out.append(entity, len);
+    start = i + 1;
+  }
+  out.append(src + start, n - start);
+}
+
 int kelEntityReplaceUCS(KelCallContext *ctx, XMLCh *dest, const XMLCh *src, int capacity,
                         int *status, char *msg) {
   int written = 0;

@@ -132,6 +132,14 @@ int kelEntityReplace(KelEntityReplaceRec *rec);
 void kelAppendEscaped(std::u16string &out, const XMLCh *src, size_t n);
 
 /*
+ * Appends src[0..n) to out as markup that reads back as the same text: the five special
+ * characters as their entities and CR as "&#13;" (a literal CR would be read as a line end);
+ * in an attribute value (attribute true) also TAB and LF as "&#9;" and "&#10;", which the next
+ * parse would otherwise normalise to blanks.
+ */
+void kelAppendMarkupEscaped(std::u16string &out, const XMLCh *src, size_t n, bool attribute);
+
+/*
  * The first child of node whose name, in the database code page, equals name byte for byte;
  * null when there is none.
  */
