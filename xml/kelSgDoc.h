@@ -133,9 +133,11 @@ void kelAppendEscaped(std::u16string &out, const XMLCh *src, size_t n);
 
 /*
  * Appends src[0..n) to out as markup that reads back as the same text: the five special
- * characters as their entities and CR as "&#13;" (a literal CR would be read as a line end);
- * in an attribute value (attribute true) also TAB and LF as "&#9;" and "&#10;", which the next
- * parse would otherwise normalise to blanks.
+ * characters as their entities, and as decimal character references CR (a literal CR would be
+ * read as a line end), the other control characters but TAB and LF, the C1 controls and
+ * U+2028 (which XML 1.1 documents may hold only as references, or read as line ends); in an
+ * attribute value (attribute true) also TAB and LF ("&#9;", "&#10;"), which the next parse
+ * would otherwise normalise to blanks.
  */
 void kelAppendMarkupEscaped(std::u16string &out, const XMLCh *src, size_t n, bool attribute);
 

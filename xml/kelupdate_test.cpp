@@ -130,6 +130,16 @@ TEST_F(Update, WhitespaceInAttributeValuesSurvivesTheNextParse) {
   EXPECT_EQ(extract(out, "/a/@k"), "t\tn\n");
 }
 
+// In an XML 1.1 document control characters may stand only as references, and NEL and
+// U+2028 are read as line ends: written as they are, they broke or changed the document.
+TEST_F(Update, Xml11ControlsAndLineEndsComeBackAsReferences) {
+  const std::string doc = "<?xml version=\"1.1\"?><a k=\"&#x85;\">&#1;&#x85;&#x2028;&#x9F;</a>";
+  std::string out = update(doc, "/b", "v");
+  EXPECT_EQ(out, "<?xml version='1.1'?><a k=\"&#133;\">&#1;&#133;&#8232;&#159;</a>");
+  EXPECT_EQ(extract(out, "/a"), extract(doc, "/a"));
+  EXPECT_EQ(extract(out, "/a/@k"), extract(doc, "/a/@k"));
+}
+
 TEST_F(Update, NothingSelectedKeepsEveryExtraction) {
   const std::string doc =
       "<?xml version=\"1.0\"?><!DOCTYPE o [<!ENTITY n \"N\">]><o id=\"7\"><i k=\"a&amp;b\">x &n; "
