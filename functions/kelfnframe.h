@@ -22,7 +22,8 @@ struct KelUdfScratch {
   int32_t codePageFlag;     // 1: the document is in the database code page (XMLVarchar, XMLCLOB)
   int32_t inMemoryFlag;     // 1: the document is passed in memory, 0: as a file name
   KelCallContext *ctx;      // allocated zeroed at the first call
-  char *dtd;                // DTD text of the with-DTD extract functions, read at the first call
+  char *dtd;                // DTD text of the with-DTD extract functions, read at the first call;
+                            // validate functions: the DTD file last found readable
   KelExtractResult result;  // table functions: the rows from open to close
   KelExtractor *extractor;  // the statement's reader and compiled path
   KelUpdater *updater;      // update functions: the statement's engine, made at first use

@@ -149,13 +149,18 @@ void validateRow(const Call &c, Source source, Check check, void *doc, const sho
   if (check == Check::DtdFile) {
     const char *name = static_cast<const char *>(arg);
     if (name[0] != '\0') {
-      // Opened where the parse asks for it; here only whether it can be read at all.
-      KelReadFile file;
-      int msgNo = 0;
-      if (file.open(ctx, name, true, c.sqlstate, &msgNo) < 0) {
-        KEL_TRACE(ctx, "cannot open dtd file:'%s'.\n", name);
-        kelFail(ctx, c.msg, c.sqlstate, msgNo == KELC002E ? KELC002E : KELC000E);
-        return;
+      // The parse opens the file (checked) for every document that asks for it; here only
+      // whether it can be read at all, asked again when the statement names another file.
+      if (c.sp->dtd == nullptr || std::strcmp(c.sp->dtd, name) != 0) {
+        KelReadFile file;
+        int msgNo = 0;
+        if (file.open(ctx, name, true, c.sqlstate, &msgNo) < 0) {
+          KEL_TRACE(ctx, "cannot open dtd file:'%s'.\n", name);
+          kelFail(ctx, c.msg, c.sqlstate, msgNo == KELC002E ? KELC002E : KELC000E);
+          return;
+        }
+        std::free(c.sp->dtd);
+        c.sp->dtd = strdup(name);  // none when memory is short: asked again next row
       }
       dtd = name;
     }

@@ -340,16 +340,18 @@ int convertOutput(KelCallContext *ctx, const std::u16string &text, std::string *
                   int32_t sizeLimit, char *sqlstate, char *msg) {
   const size_t n = text.size();
   const KelCodePages *cp = ctx != nullptr ? ctx->codePages : nullptr;
-  if (cp != nullptr && cp->dbConverter != nullptr && cp->dbCodePage == KEL_CP_UTF8) {
+  if (cp != nullptr && cp->dbConverter != nullptr && cp->dbCodePage == KEL_CP_UTF8 &&
+      static_cast<int64_t>(n) < sizeLimit) {
+    // Narrowed in one pass; kept when no unit was above ASCII.
+    out->resize(n);
+    char *dest = out->data();
+    const XMLCh *src = text.data();
     XMLCh any = 0;
-    for (XMLCh c : text) any |= c;
-    if (any < 0x80) {
-      if (static_cast<int64_t>(n) + 1 > sizeLimit) return failed(ctx, msg, sqlstate, KELC013E);
-      out->resize(n);
-      char *dest = out->data();
-      for (size_t k = 0; k < n; ++k) dest[k] = static_cast<char>(text[k]);
-      return 0;
+    for (size_t k = 0; k < n; ++k) {
+      any |= src[k];
+      dest[k] = static_cast<char>(src[k]);
     }
+    if (any < 0x80) return 0;
   }
   int64_t room = static_cast<int64_t>(n) * 4 + 4;
   const bool capped = room > sizeLimit;

@@ -83,8 +83,10 @@ int validateWith(KelCallContext *ctx, xercesc::SAX2XMLReader &reader, xercesc::I
 
 struct KelValidator::State {
   Reader dtdReader, schemaReader;
-  std::string
-      dtdKey;       // the DTD of the last documents: where it is, its encoding flag, text or name
+  // The DTD of the last documents: known, where it is, its encoding flag, its text or name.
+  bool dtdKnown = false;
+  int dtdWhere = 0, dtdEncFlag = 0;
+  std::string dtd;
   int dtdUses = 0;  // documents validated against it in a row
   bool grammarLoaded = false;
   bool grammarFailed = false;  // the DTD did not load on its own: every document reads it anew
@@ -147,19 +149,21 @@ int KelValidator::validate(const char *doc, size_t docLength, int inMemory, int 
     Attach attach(r, handler);
 
     // The same DTD as for the last document?  From the second document on its grammar is used.
-    std::string key;
-    if (dtd != nullptr)
-      key = std::to_string(dtdInMemory) + ":" + std::to_string(dtdEncFlag) + ":" + dtd;
-    if (key.empty() || key != s.dtdKey) {
+    const bool same = dtd != nullptr && s.dtdKnown && s.dtdWhere == dtdInMemory &&
+                      s.dtdEncFlag == dtdEncFlag && s.dtd == dtd;
+    if (!same) {
       if (s.grammarLoaded) {
         r.impl->resetCachedGrammarPool();
         r.impl->setFeature(XMLUni::fgXercesUseCachedGrammarInParse, false);
       }
       s.grammarLoaded = s.grammarFailed = false;
-      s.dtdKey = key;
+      s.dtdKnown = dtd != nullptr;
+      s.dtdWhere = dtdInMemory;
+      s.dtdEncFlag = dtdEncFlag;
+      s.dtd.assign(dtd != nullptr ? dtd : "");
       s.dtdUses = 0;
     }
-    if (!key.empty() && ++s.dtdUses == 2 && !s.grammarLoaded && !s.grammarFailed) {
+    if (s.dtdKnown && ++s.dtdUses == 2 && !s.grammarLoaded && !s.grammarFailed) {
       // The DTD alone, as the handler answers the document's request for it.  A DTD that does
       // not load on its own is left to every parse, which reports its failure in place.
       char loadState[6];
