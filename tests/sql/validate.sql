@@ -52,3 +52,8 @@ CREATE TRIGGER tester.vsorders NO CASCADE BEFORE INSERT ON sorders REFERENCING N
 INSERT INTO sorders VALUES (1, XMLVarchar('<order id="1"><item>x</item></order>'));
 INSERT INTO sorders VALUES (2, XMLVarchar('<order id="two"><item>x</item></order>'));
 SELECT 'orders', id FROM orders UNION ALL SELECT 'sorders', id FROM sorders ORDER BY 1, 2;
+-- Documents and DTDs above the memory threshold go through temporary files that are removed.
+VALUES validate(XMLVarchar('<!DOCTYPE big SYSTEM "b.dtd"><big><item n="1">7</item></big>'), XMLCLOBFromFile('@DATA@/big.dtd'), 'big');
+VALUES validate(XMLVarchar('<!DOCTYPE big SYSTEM "b.dtd"><big><item>7</item></big>'), XMLCLOBFromFile('@DATA@/big.dtd'), 'big');
+VALUES XMLFileFromVarchar('<xs:schema xmlns:xs="http://www.w3.org/2001/XMLSchema"><xs:element name="big"><xs:complexType><xs:sequence><xs:element name="item" maxOccurs="unbounded"><xs:complexType><xs:simpleContent><xs:extension base="xs:int"><xs:attribute name="n" type="xs:int"/></xs:extension></xs:simpleContent></xs:complexType></xs:element></xs:sequence></xs:complexType></xs:element></xs:schema>', '@DATA@/big.xsd');
+VALUES validateschema(XMLCLOBFromFile('@DATA@/big.xml'), '@DATA@/big.xsd');
