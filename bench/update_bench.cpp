@@ -30,6 +30,7 @@
 #include "benchutil.h"
 #include "kel_test_env.h"
 #include "kelctx.h"
+#include "kelenable.h"
 #include "kelmsg.h"
 #include "kelupdate.h"
 #include "kelvalidate.h"
@@ -143,8 +144,8 @@ int main(int argc, char **argv) {
   sqlca ca{};
   if (!check(quarn_create_database("BENCH", &ca), ca, "create") || !check(quarn_connect("BENCH", nullptr, nullptr, &ca), ca, "connect"))
     return 1;
-  for (const std::string &stmt : keltest::enableStatements(std::string(KEL_SOURCE_DIR) + "/tests/data/enable_lists.sql"))
-    if (!check(quarn_execute_immediate(stmt.c_str(), &ca), ca, "register")) return 1;
+  for (const KelEnableStmt &stmt : kelEnableList())
+    if (!check(quarn_execute_immediate(stmt.text.c_str(), &ca), ca, "register")) return 1;
   // The orders, and the same with their DOCTYPE, in a table each.
   quarn_execute_immediate("CREATE TABLE vdocs (id INTEGER NOT NULL PRIMARY KEY, v quarnxml.XMLVarchar)", &ca);
   quarn_execute_immediate("CREATE TABLE tdocs (id INTEGER NOT NULL PRIMARY KEY, v quarnxml.XMLVarchar)", &ca);
