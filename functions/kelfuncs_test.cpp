@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -378,7 +379,9 @@ TEST_F(Functions, ValidateWithDtdFilesChecksEveryFile) {
   EXPECT_STREQ(v.state, "38X13");
   EXPECT_EQ(result, 0);
   EXPECT_EQ(v.ind, 0);
-  EXPECT_EQ(std::string(v.msg).substr(0, 8), "KELQ047E");
+  // The place in the document: line and column of the element the DTD does not allow.
+  EXPECT_TRUE(std::regex_search(std::string(v.msg), std::regex("^KELQ047E  Parser error on line 1 column [1-9][0-9]*: ")))
+      << v.msg;
   // An empty DTD name: the DTD the DOCTYPE names.
   std::string own = "<!DOCTYPE o SYSTEM \"" + dtd + "\"><o><i/></o>";
   v.call3(SQLUDF_NORMAL_CALL, own.c_str(), "", "o", &result);
