@@ -5,12 +5,15 @@
 # orders against their DTD kept in DTD_REF and against an XML schema, and changes an order's
 # status with update.  The instance
 # directory is removed at the end; nothing else is left behind.
-# Usage: scripts/mainjob.sh [build-dir]      (scripts/demo.sh builds first, then runs this)
+# Usage: scripts/mainjob.sh [build-dir | installed-prefix]
+#   (scripts/demo.sh builds first, then runs this; the install test runs it on a prefix, whose
+#   own copy of the samples it then uses)
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-"$here/build"}
 quarn="$build/bin/quarn"
 samples="$here/samples"
+[ -d "$build/share/doc/quarnxml/samples" ] && samples="$build/share/doc/quarnxml/samples"
 
 instance=$(mktemp -d "${TMPDIR:-/tmp}/quarndemo.XXXXXX")
 trap 'rm -rf "$instance"' EXIT
