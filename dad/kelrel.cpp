@@ -145,15 +145,6 @@ int cleanedText(KelCallContext *ctx, DOMElement *condition, std::u16string *out,
   return 0;
 }
 
-// Appends a delimited identifier made by the one quoting helper.
-bool appendQuoted(KelCallContext *ctx, std::string *out, const std::string &name) {
-  std::string buf(name.size() * 2 + 3, '\0');
-  char *pos = buf.data();
-  if (kelQuoteIdentifier(ctx, &pos, buf.data() + buf.size(), name.c_str()) != KEL_QUOTE_OK) return false;
-  out->append(buf.data(), static_cast<size_t>(pos - buf.data()));
-  return true;
-}
-
 // True when q begins with the first n units of p, ending at a whole element name.
 bool beginsWithNames(const std::u16string &q, const std::u16string &p, size_t n) {
   return q.size() >= n && q.compare(0, n, p, 0, n) == 0 && (q.size() == n || q[n] == u' ');
@@ -374,12 +365,12 @@ int kelProcRDB(KelCallContext *ctx, KEL_REL *rel, DOMElement *node, DOMElement *
       std::string piece;
       bool quotedOk = true;
       if (!schema.empty()) {
-        quotedOk = appendQuoted(ctx, &piece, schema);
+        quotedOk = kelAppendQuoted(ctx, &piece, schema);
         piece += ".";
       }
-      quotedOk = quotedOk && appendQuoted(ctx, &piece, table);
+      quotedOk = quotedOk && kelAppendQuoted(ctx, &piece, table);
       piece += ".";
-      quotedOk = quotedOk && appendQuoted(ctx, &piece, entry.col);
+      quotedOk = quotedOk && kelAppendQuoted(ctx, &piece, entry.col);
       if (!quotedOk) return kelFail(ctx, msg, sqlstate, KELQ033E, entry.col.c_str());
       piece += " " + o.comparison;
       condition = first ? piece : condition + " AND " + piece;
@@ -650,6 +641,14 @@ int kelFindTabForIntermediate(KelCallContext *ctx, const DOMElement *elementNode
     for (DOMNode *c = n->getLastChild(); c != nullptr; c = c->getPreviousSibling()) pending.push_back(c);
   }
   return kelFail(ctx, msg, sqlstate, KELQ037E, nameForMsg != nullptr ? nameForMsg : "");
+}
+
+bool kelAppendQuoted(KelCallContext *ctx, std::string *out, const std::string &name) {
+  std::string buf(name.size() * 2 + 3, '\0');
+  char *pos = buf.data();
+  if (kelQuoteIdentifier(ctx, &pos, buf.data() + buf.size(), name.c_str()) != KEL_QUOTE_OK) return false;
+  out->append(buf.data(), static_cast<size_t>(pos - buf.data()));
+  return true;
 }
 
 void kelFreeRel(KEL_REL *rel) {

@@ -289,6 +289,13 @@ int kelHasChildFromOtherTab(KelCallContext *ctx, const KEL_REL &rel, const xerce
 int kelFindTabForIntermediate(KelCallContext *ctx, const xercesc::DOMElement *elementNode, const char *nameForMsg,
                               const KEL_REL &rel, int *tab, char *sqlstate, char *msg);
 
+/*
+ * Appends name (database code page) to *out as a delimited identifier made by
+ * kelQuoteIdentifier (in double quotes, an inner double quote doubled).  False, and nothing
+ * appended, for a name the code page cannot represent.
+ */
+bool kelAppendQuoted(KelCallContext *ctx, std::string *out, const std::string &name);
+
 // Empties the model.
 void kelFreeRel(KEL_REL *rel);
 // Writes the model to the call's trace, one field per line.
