@@ -135,7 +135,7 @@ int kelDadRelation(KelCallContext *ctx, KelDad *dad, int mode, KelOverrideList *
   int rc = 0;
   if (!e.tables[m]) {
     KEL_REL tables;
-    rc = kelSetRelTables(ctx, &tables, dad->root(), mode, sqlstate, msg);
+    rc = kelSetRelFromHeader(ctx, &tables, e.header, mode, sqlstate, msg);
     if (rc < 0) return rc;
     e.tables[m] = std::move(tables);
   }

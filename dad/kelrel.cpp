@@ -215,12 +215,19 @@ void replaceFirstEntity(std::string *text) {
 
 int kelSetRelTables(KelCallContext *ctx, KEL_REL *rel, DOMElement *dadRoot, int mode, char *sqlstate, char *msg) {
   kelFreeRel(rel);
-  rel->mode = mode;
   KelDadHeader header;
   int rc = kelReadDadHeader(ctx, dadRoot, KEL_DAD_XCOLLECTION, &header, sqlstate, msg);
   if (rc < 0) return rc;
+  return kelSetRelFromHeader(ctx, rel, header, mode, sqlstate, msg);
+}
+
+int kelSetRelFromHeader(KelCallContext *ctx, KEL_REL *rel, const KelDadHeader &header, int mode, char *sqlstate,
+                        char *msg) {
+  kelFreeRel(rel);
+  rel->mode = mode;
+  if (header.rootElement == nullptr) return kelFail(ctx, msg, sqlstate, KELQ000E, "element_node");
   DOMElement *top = nullptr;
-  rc = findTopRdb(ctx, header.rootElement, &top, sqlstate, msg);
+  int rc = findTopRdb(ctx, header.rootElement, &top, sqlstate, msg);
   if (rc < 0) return rc;
 
   std::u16string condition;

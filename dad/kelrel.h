@@ -153,6 +153,9 @@ int kelSetRel(KelCallContext *ctx, KEL_REL *rel, xercesc::DOMElement *dadRoot, i
 // kelSetRel without the catalogue: what does not depend on the database (the cache keeps it).
 int kelSetRelTables(KelCallContext *ctx, KEL_REL *rel, xercesc::DOMElement *dadRoot, int mode, char *sqlstate,
                     char *msg);
+// kelSetRelTables for a DAD whose header was read already (by kelReadDadHeader).
+int kelSetRelFromHeader(KelCallContext *ctx, KEL_REL *rel, const KelDadHeader &header, int mode, char *sqlstate,
+                        char *msg);
 
 /*
  * Mode 0: replays the joins in order and gives each join column, when its entry is made, the
