@@ -134,6 +134,15 @@ TEST_F(DadRead, DtdIdIsKeptWholeHoweverLong) {
   EXPECT_EQ(header.dtdId, id);
 }
 
+TEST_F(DadRead, ADadIsReadByItsRulesNotByItsDtd) {
+  // The DTD a DAD declares is not imposed: one it does not satisfy still reads by the rules, and
+  // the rules catch what the DTD would not.
+  const std::string dtd = "<!DOCTYPE DAD [<!ELEMENT DAD (dtdid)><!ELEMENT dtdid (#PCDATA)>]>";
+  ASSERT_EQ(read(dtd + dad("<validation>NO</validation>" + std::string(kXcoll))), 0) << msg;
+  EXPECT_EQ(read(dtd + dad("<dtdid>x</dtdid><extra/>" + std::string(kXcoll))), -123);
+  EXPECT_EQ(msgId(), "KELQ040E");
+}
+
 // ---- Xcollection and root_node ------------------------------------------------------------
 
 TEST_F(DadRead, XcollectionAndRootNodeRules) {

@@ -266,6 +266,28 @@ TEST_F(Model, HundredKilobytesOfEqualSigns) {
   EXPECT_EQ(tab("A").joinInfo[0].foreign.size(), 1u);
 }
 
+TEST_F(Model, AHundredKilobyteDad) {
+  // Twenty tables of forty columns each, one repeating element per table.
+  std::vector<std::string> tables;
+  std::string cond, body;
+  for (int t = 0; t < 20; ++t) {
+    std::string name = "T" + std::to_string(t);
+    tables.push_back(name);
+    if (t > 0) cond += (t > 1 ? " AND T" : "T") + std::to_string(t - 1) + ".ID = " + name + ".PID";
+    std::string cols = attr("id", name, "ID");
+    for (int c = 0; c < 40; ++c)
+      cols += elem("value_of_column_" + std::to_string(c), text(name, "C" + std::to_string(c)));
+    body += elem("e" + std::to_string(t), cols, kMulti);
+  }
+  std::string d = coll(elem("r", top(tables, cond) + body));
+  ASSERT_GT(d.size(), 100u * 1024);
+  ASSERT_EQ(model(d, KEL_MODE_COMPOSE), 0) << msg;
+  EXPECT_EQ(rel.tab.size(), 20u);
+  EXPECT_EQ(rel.numConditions, 19);
+  EXPECT_EQ(rel.tab[19].col2xml.size(), 41u);
+  EXPECT_EQ(rel.tab[19].topElement, "e19");
+}
+
 // ---- Columns, levels and conditions --------------------------------------------------------
 
 TEST_F(Model, MappingErrors) {
