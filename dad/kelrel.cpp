@@ -715,14 +715,34 @@ std::string kelRelToText(const KEL_REL &rel) {
   return s;
 }
 
-void printrelinfo(KelCallContext *ctx, const KEL_REL &rel) {
-  if (ctx == nullptr || !ctx->traceOn) return;
-  std::string text = kelRelToText(rel);
+namespace {
+
+// Writes text to the trace line by line, each under the name of the function that traces it.
+void traceLines(KelCallContext *ctx, const char *function, const std::string &text) {
   size_t start = 0;
   while (start < text.size()) {
     size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
-    KEL_TRACE(ctx, "%.*s\n", static_cast<int>(end - start), text.data() + start);
+    kelTraceWrite(ctx, "%s:\t\t%.*s\n", function, static_cast<int>(end - start), text.data() + start);
     start = end + 1;
   }
+}
+
+}  // namespace
+
+void printrelinfo(KelCallContext *ctx, const KEL_REL &rel) {
+  if (ctx == nullptr || !ctx->traceOn) return;
+  traceLines(ctx, __func__, kelRelToText(rel));
+}
+
+void printrelinfo1(KelCallContext *ctx, const KEL_REL &rel) { printrelinfo(ctx, rel); }
+
+void printtabinfo(KelCallContext *ctx, const KEL_REL &rel, int tab) {
+  if (ctx == nullptr || !ctx->traceOn || tab < 0 || tab >= static_cast<int>(rel.tab.size())) return;
+  // The model's text holds the tables one after the other, each from its "table " line.
+  std::string text = kelRelToText(rel);
+  size_t at = 0;
+  for (int t = 0; t <= tab; ++t) at = text.find("\ntable ", at) + 1;
+  size_t end = text.find("\ntable ", at);
+  traceLines(ctx, __func__, text.substr(at, end == std::string::npos ? std::string::npos : end + 1 - at));
 }

@@ -301,8 +301,11 @@ bool kelAppendQuoted(KelCallContext *ctx, std::string *out, const std::string &n
 
 // Empties the model.
 void kelFreeRel(KEL_REL *rel);
-// Writes the model to the call's trace, one field per line.
+// Write the model (or one table of it) to the call's trace, one field per line; printrelinfo1
+// is the same as printrelinfo, under the name decomposition traces it with.
 void printrelinfo(KelCallContext *ctx, const KEL_REL &rel);
+void printrelinfo1(KelCallContext *ctx, const KEL_REL &rel);
+void printtabinfo(KelCallContext *ctx, const KEL_REL &rel, int tab);
 // The model as text, one table after the other, for traces and tests.
 std::string kelRelToText(const KEL_REL &rel);
 

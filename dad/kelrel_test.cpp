@@ -12,6 +12,7 @@
 #include "keldad_testutil.h"
 #include "kelmsg.h"
 #include "kelpath.h"
+#include "keltrace.h"
 
 namespace {
 
@@ -535,6 +536,25 @@ TEST_F(Model, QueriesOnTheModel) {
   EXPECT_EQ(kelIsTrivial(&ctx, e), -1);
   EXPECT_EQ(kelGetMultiOccurrence(&ctx, parse("<element_node multi_occurrence=\" yes\"/>")), 1);
   EXPECT_EQ(kelGetMultiOccurrence(&ctx, parse("<element_node multi_occurrence=\"\"/>")), 0);
+}
+
+TEST_F(Model, TheModelIsTraced) {
+  int32_t rc = 0;
+  ASSERT_EQ(kelTraceOn(nullptr, dir.str().c_str(), nullptr, &rc, state, msg), 0) << msg;
+  ASSERT_EQ(kelTraceOpen(&ctx, state, msg), 0) << msg;
+  ASSERT_EQ(model(keltest::dadData("po_rdb.dad"), KEL_MODE_DECOMPOSE), 0) << msg;
+  printtabinfo(&ctx, rel, 1);
+  kelTraceClose(&ctx);
+  kelTraceOff(nullptr, nullptr, msg, &rc);
+  std::string text = keltest::readFile(dir.file("kelkelinst.trc"));
+  EXPECT_NE(text.find("kelFindTopElement:\t\tlca=Shipment\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("kelFindTopElement:\t\tClimb.\n"), std::string::npos);
+  EXPECT_NE(text.find("printrelinfo:\t\ttable SHIP_TAB\n"), std::string::npos);
+  // The one table alone.
+  size_t last = text.rfind("printtabinfo:\t\ttable ");
+  ASSERT_NE(last, std::string::npos);
+  EXPECT_EQ(text.substr(last, 30), "printtabinfo:\t\ttable PART_TAB\n");
+  EXPECT_EQ(text.find("table SHIP_TAB", last), std::string::npos);
 }
 
 }  // namespace
