@@ -1,5 +1,5 @@
 // Database enablement and disablement: the statement lists (golden file
-// tests/data/enable_lists.sql; KEL_UPDATE_GOLDEN=1 rewrites it), the table-space clause, the
+// tests/data/admin/enable_lists.sql; KEL_UPDATE_GOLDEN=1 rewrites it), the table-space clause, the
 // removal of the distinct types, the double-byte test, and the exported entries of the built
 // quarnxml called through the loader with a descriptor area, as the engine calls them, on a
 // fresh database of a temporary instance.
@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "kel_test_db.h"
+#include "kel_golden.h"
 #include "kel_test_env.h"
 #include "kelcattab.h"
 #include "kelmsg.h"
@@ -55,10 +56,7 @@ TEST(KelEnableLists, NumberedInOrderAndPinnedByTheGoldenFile) {
   EXPECT_EQ(kelDisableDoubleByteList().size(), 17u);
   EXPECT_EQ(kelDisableList().back(), "drop distinct type quarnxml.XMLFile");
 
-  std::string golden = keltest::sourceDir() + "/tests/data/enable_lists.sql";
-  const char *update = std::getenv("KEL_UPDATE_GOLDEN");
-  if (update != nullptr && std::strcmp(update, "1") == 0) keltest::writeFile(golden, renderLists());
-  EXPECT_EQ(renderLists(), keltest::readFile(golden));
+  EXPECT_TRUE(keltest::matchesGolden(keltest::goldenFile("admin", "enable_lists.sql"), renderLists()));
 }
 
 TEST(KelEnableLists, DisablingDropsEachCreatedObjectExactlyOnce) {

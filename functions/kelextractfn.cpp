@@ -15,6 +15,7 @@
 #include "kelextract.h"
 #include "kelSgDoc.h"
 #include "kelfnframe.h"
+#include "kelfunctab.h"
 #include "kellob.h"
 #include "kelmsg.h"
 #include "kelsql.h"
@@ -24,7 +25,9 @@
 
 namespace {
 
-enum class Type { Varchar, Char, Clob, Date, Time, Timestamp, Double, Real, Integer, Smallint };
+#define KEL_TYPE_ENUM(Name, ...) Name,
+enum class Type { KEL_EXTRACT_TYPES(KEL_TYPE_ENUM) };
+#undef KEL_TYPE_ENUM
 enum class Source { File, Clob, Varchar };
 
 struct TypeInfo {
@@ -38,19 +41,22 @@ struct TypeInfo {
 constexpr int32_t kClobLimit = 2000000000;
 
 const TypeInfo &infoOf(Type t) {
-  static const TypeInfo table[] = {
-      /* Varchar   */ {4000, 4000, 4000, false, 4001},
-      /* Char      */ {254, 254, 254, false, 255},
-      /* Clob      */ {kClobLimit, kClobLimit, kClobLimit, true, 0},
-      /* Date      */ {11, 11, 11, false, 11},
-      /* Time      */ {9, 9, 9, false, 9},
-      /* Timestamp */ {27, 27, 27, false, 27},
-      /* Double    */ {4000, 254, 254, false, 0},
-      /* Real      */ {4000, 254, 254, false, 0},
-      /* Integer   */ {4000, 254, 254, false, 0},
-      /* Smallint  */ {4000, 254, 254, false, 0},
-  };
-  return table[static_cast<int>(t)];
+  static constexpr TypeInfo kVarchar{4000, 4000, 4000, false, 4001}, kChar{254, 254, 254, false, 255},
+      kClob{kClobLimit, kClobLimit, kClobLimit, true, 0}, kDate{11, 11, 11, false, 11}, kTime{9, 9, 9, false, 9},
+      kTimestamp{27, 27, 27, false, 27}, kNumber{4000, 254, 254, false, 0};
+  switch (t) {
+    case Type::Varchar: return kVarchar;
+    case Type::Char: return kChar;
+    case Type::Clob: return kClob;
+    case Type::Date: return kDate;
+    case Type::Time: return kTime;
+    case Type::Timestamp: return kTimestamp;
+    case Type::Double:
+    case Type::Real:
+    case Type::Integer:
+    case Type::Smallint: return kNumber;
+  }
+  return kVarchar;
 }
 
 struct Kind {
@@ -359,34 +365,16 @@ void runExtract(const Kind &k, void *doc, udf_locator *dtd, const char *path, vo
                outInd, KEL_TRAIL_PASS);                                                                   \
   }
 
-// Scalar and table entries of a type over the three sources.
-#define KEL_TYPE_ENTRIES(Name, type, rtype)                          \
-  KEL_ENTRY(kelExtract##Name, type, File, false, rtype)              \
-  KEL_ENTRY(kelExtract##Name##FromClob, type, Clob, false, rtype)    \
-  KEL_ENTRY(kelExtract##Name##FromVarchar, type, Varchar, false, rtype) \
-  KEL_ENTRY(kelExtract##Name##s, type, File, true, rtype)            \
-  KEL_ENTRY(kelExtract##Name##sFromClob, type, Clob, true, rtype)    \
-  KEL_ENTRY(kelExtract##Name##sFromVarchar, type, Varchar, true, rtype)
-#define KEL_TYPE_ENTRIES_DTD(Name, type, rtype)                          \
-  KEL_ENTRY_DTD(kelExtract##Name##2, type, File, false, rtype)           \
-  KEL_ENTRY_DTD(kelExtract##Name##FromClob2, type, Clob, false, rtype)   \
-  KEL_ENTRY_DTD(kelExtract##Name##FromVarchar2, type, Varchar, false, rtype) \
-  KEL_ENTRY_DTD(kelExtract##Name##s2, type, File, true, rtype)           \
-  KEL_ENTRY_DTD(kelExtract##Name##sFromClob2, type, Clob, true, rtype)   \
-  KEL_ENTRY_DTD(kelExtract##Name##sFromVarchar2, type, Varchar, true, rtype)
+// Every entry of the family, generated from its table (routine/kelfunctab.h): scalar and table
+// entries of each result type over the three sources, and the same with the DTD.
+#define KEL_SOURCE_ENTRIES(Src, Suffix, SqlParam, Name, CType) \
+  KEL_ENTRY(kelExtract##Name##Suffix, Name, Src, false, CType)   \
+  KEL_ENTRY(kelExtract##Name##s##Suffix, Name, Src, true, CType)
+#define KEL_SOURCE_ENTRIES_DTD(Src, Suffix, SqlParam, Name, CType)   \
+  KEL_ENTRY_DTD(kelExtract##Name##Suffix##2, Name, Src, false, CType) \
+  KEL_ENTRY_DTD(kelExtract##Name##s##Suffix##2, Name, Src, true, CType)
+#define KEL_TYPE_ENTRIES(Name, CType, ...) KEL_EXTRACT_SOURCES(KEL_SOURCE_ENTRIES, Name, CType)
+#define KEL_TYPE_ENTRIES_DTD(Name, CType, ...) KEL_EXTRACT_SOURCES(KEL_SOURCE_ENTRIES_DTD, Name, CType)
 
-KEL_TYPE_ENTRIES(Varchar, Varchar, char)
-KEL_TYPE_ENTRIES(Char, Char, char)
-KEL_TYPE_ENTRIES(Clob, Clob, udf_locator)
-KEL_TYPE_ENTRIES(Date, Date, char)
-KEL_TYPE_ENTRIES(Time, Time, char)
-KEL_TYPE_ENTRIES(Timestamp, Timestamp, char)
-KEL_TYPE_ENTRIES(Double, Double, double)
-KEL_TYPE_ENTRIES(Real, Real, float)
-KEL_TYPE_ENTRIES(Integer, Integer, sqlint32)
-KEL_TYPE_ENTRIES(Smallint, Smallint, short)
-
-KEL_TYPE_ENTRIES_DTD(Varchar, Varchar, char)
-KEL_TYPE_ENTRIES_DTD(Clob, Clob, udf_locator)
-KEL_TYPE_ENTRIES_DTD(Double, Double, double)
-KEL_TYPE_ENTRIES_DTD(Real, Real, float)
+KEL_EXTRACT_TYPES(KEL_TYPE_ENTRIES)
+KEL_EXTRACT_DTD_TYPES(KEL_TYPE_ENTRIES_DTD)

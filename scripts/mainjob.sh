@@ -3,12 +3,15 @@
 # a database, enables it for XML, stores the sample orders of samples/ in an XMLVarchar and an
 # XMLCLOB column, and answers a few questions with the extract functions.  The instance
 # directory is removed at the end; nothing else is left behind.
-# Usage: scripts/mainjob.sh [build-dir]      (scripts/demo.sh builds first, then runs this)
+# Usage: scripts/mainjob.sh [build-dir | installed-prefix]
+#   (scripts/demo.sh builds first, then runs this; the install test runs it on a prefix, whose
+#   own copy of the samples it then uses)
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-"$here/build"}
 quarn="$build/bin/quarn"
 samples="$here/samples"
+[ -d "$build/share/doc/quarnxml/samples" ] && samples="$build/share/doc/quarnxml/samples"
 
 instance=$(mktemp -d "${TMPDIR:-/tmp}/quarndemo.XXXXXX")
 trap 'rm -rf "$instance"' EXIT
