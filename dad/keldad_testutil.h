@@ -1,19 +1,19 @@
 /*
  * keldad_testutil.h - what the DAD layer's tests share: a fixture with a call context that
- * parses DAD texts into DOMs it keeps for the test, reads the DADs and golden files of
- * tests/data/dad, and compares a text with a golden file (KEL_UPDATE_GOLDEN=1 rewrites it).
+ * parses DAD texts into DOMs it keeps for the test, the DADs of tests/data/dad, and the
+ * comparison with a golden file through the tree's one helper (KEL_UPDATE_GOLDEN=1 rewrites).
  */
 #ifndef KEL_DAD_TESTUTIL_H
 #define KEL_DAD_TESTUTIL_H
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "kelSgDoc.h"
+#include "kel_golden.h"
 #include "kel_test_ctx.h"
 #include "kel_test_env.h"
 
@@ -23,12 +23,9 @@ inline std::string dadData(const std::string &name) {
   return readFile(sourceDir() + "/tests/data/dad/" + name);
 }
 
-// Compares text with the golden file tests/data/<dir>/<name>, rewriting it first when asked.
-inline void expectGolden(const std::string &dir, const std::string &name, const std::string &text) {
-  std::string path = sourceDir() + "/tests/data/" + dir + "/" + name;
-  const char *update = std::getenv("KEL_UPDATE_GOLDEN");
-  if (update != nullptr && std::strcmp(update, "1") == 0) writeFile(path, text);
-  EXPECT_EQ(text, readFile(path)) << "golden file " << path;
+// Compares text with the golden file tests/data/<subsystem>/<name> (kel_golden.h).
+inline void expectGolden(const std::string &subsystem, const std::string &name, const std::string &text) {
+  EXPECT_TRUE(matchesGolden(goldenFile(subsystem, name), text));
 }
 
 class DadTest : public CallContextTest {
