@@ -1,14 +1,16 @@
 /*
- * kelxml_fuzz.cpp - fuzz target for path compilation and extraction over malformed documents.
- * The input is a location path, a newline, then a document.  Built two ways:
+ * kelxml_fuzz.cpp - fuzz target for path compilation, extraction and update over malformed
+ * documents.  The input is a location path, a newline, then a document.  Built two ways:
  *  - with clang and -DKEL_FUZZ=ON as a libFuzzer target (LLVMFuzzerTestOneInput);
  *  - otherwise with a driver of its own that mutates a seed corpus at random for the number of
  *    seconds given as its argument (default 3), under whatever sanitizers the build uses.
- * A finding is a crash or a sanitizer report; the driver also checks the engine's contracts,
+ * A finding is a crash or a sanitizer report; the driver also checks the engines' contracts,
  * that matching on a stack bound to the path agrees with matching by names, that "//x" and the
- * absolute path of x give the same values when every x of the document lies on that path, and
+ * absolute path of x give the same values when every x of the document lies on that path,
  * that extraction's DTD scanner reports what the parser's default scanner reports for every
- * document it accepts (a document it refuses is read again by the default one).  Besides
+ * document it accepts (a document it refuses is read again by the default one), and that an
+ * update round-trips: one that selects nothing gives a document whose every extraction equals
+ * the original's, and any update of a well-formed document gives a well-formed one.  Besides
  * mutating its seeds the driver makes random documents of a few element names.
  */
 #include <xercesc/framework/MemBufInputSource.hpp>
@@ -39,6 +41,7 @@
 #include "kelextract.h"
 #include "kelmsg.h"
 #include "kelpath.h"
+#include "kelupdate.h"
 
 namespace {
 
@@ -127,6 +130,49 @@ void compareMatching(const std::u16string &path16, const std::string &doc, int k
   } catch (...) {
     // A document that is not well-formed ends the comparison where the parser stopped.
   }
+}
+
+// Every value extractAll gives for a path, or its failure, as one text.
+std::string extraction(const std::string &doc, const std::string &path, int tagged) {
+  char state[6] = "00000";
+  char msg[KEL_MSG_BUFFER + 1] = "";
+  KelExtractResult result{};
+  int rc = extractAll(fuzzContext(), doc.c_str(), nullptr, 1, 1, tagged, path.c_str(), &result, 100000, state, msg);
+  if (rc < 0) return std::string("failed ") + state;
+  std::string all;
+  for (char **p = result.items; *p; ++p) all += std::string(*p) + '\x01';
+  kelFreeExtractResult(&result);
+  return all;
+}
+
+// A path no seed's element can have (its letters are not in the mutation alphabet).
+const char kSelectsNothing[] = "/KELNONE";
+
+void checkUpdate(const std::string &path, const std::string &doc) {
+  KelCallContext *ctx = fuzzContext();
+  static KelUpdater updater(ctx);  // kept between inputs, as a statement keeps it between rows
+  char state[6] = "00000";
+  char msg[KEL_MSG_BUFFER + 1] = "";
+  std::string out;
+  int rc = updater.updateText(doc.data(), doc.size(), 1, 1, kSelectsNothing, "v", false, &out, 1 << 20, state, msg);
+  check((rc == 0) == (std::strcmp(state, "00000") == 0), "update: return code agrees with SQLSTATE");
+  check(std::strlen(msg) <= KEL_SHORT_MSG_LEN, "update: short message within 70 characters");
+  check(rc == 0 || std::strcmp(state, "38X13") == 0, "update of nothing fails only on the document");
+  const std::string first = extraction(doc, "/*", 0);
+  check((rc == 0) == (first.rfind("failed", 0) != 0), "update and extraction agree on well-formedness");
+  if (rc == 0) {
+    std::vector<std::string> paths = {"/*", "//*", "//*/@*", "//*//*"};
+    KelQuery compiled(nullptr, std::u16string(path.begin(), path.end()).c_str());
+    if (compiled.errorPosition() == 0) paths.push_back(path);
+    for (const std::string &p : paths)
+      for (int tagged = 0; tagged < 2; ++tagged)
+        check(extraction(out, p, tagged) == extraction(doc, p, tagged), "an update of nothing keeps every extraction");
+  }
+  // Any update of a well-formed document is well-formed.
+  rc = updater.updateText(doc.data(), doc.size(), 1, 1, path.c_str(), "<&\"'>\t\r\n]]>x", false, &out, 1 << 20,
+                          state, msg);
+  check((rc == 0) == (std::strcmp(state, "00000") == 0), "update: return code agrees with SQLSTATE");
+  if (rc == 0) check(extraction(out, kSelectsNothing, 0).rfind("failed", 0) != 0, "an updated document parses");
 }
 
 /*
@@ -228,17 +274,6 @@ class Chains : public xercesc::DefaultHandler {
   std::vector<size_t> stack_;
 };
 
-std::string extractText(const std::string &doc, const std::string &path, int tagged) {
-  char state[6] = "00000", msg[KEL_MSG_BUFFER + 1] = "";
-  KelExtractResult result{};
-  if (extractAll(fuzzContext(), doc.c_str(), nullptr, 0, 1, tagged, path.c_str(), &result, 4000, state, msg) < 0)
-    return std::string("ERROR ") + state + " " + msg;
-  std::string out;
-  for (char **p = result.items; *p; ++p) out += std::string(*p) + "\n";
-  kelFreeExtractResult(&result);
-  return out;
-}
-
 /*
  * For element names that occur on one path only (so never one inside another), "//x" selects
  * what the absolute path selects: the same values in text mode, in tagged mode and as
@@ -267,11 +302,11 @@ void compareDescendantPaths(const std::string &doc) {
     std::string absolute = chain + "/" + name;
     std::string descendant = "//" + name;
     for (int tagged = 0; tagged < 2; ++tagged) {
-      std::string a = extractText(doc, absolute, tagged), d = extractText(doc, descendant, tagged);
+      std::string a = extraction(doc, absolute, tagged), d = extraction(doc, descendant, tagged);
       if (a != d) std::fprintf(stderr, "%s: %s\n%s: %s\n", absolute.c_str(), a.c_str(), descendant.c_str(), d.c_str());
       check(a == d, "//x selects what the absolute path of x selects");
     }
-    check(extractText(doc, absolute + "/@*", 0) == extractText(doc, descendant + "/@*", 0),
+    check(extraction(doc, absolute + "/@*", 0) == extraction(doc, descendant + "/@*", 0),
           "//x/@* gives the attributes the absolute path gives");
     ++compared;
   }
@@ -309,6 +344,7 @@ void runOne(const uint8_t *data, size_t size) {
       }
     kelFreeExtractResult(&result);
   }
+  checkUpdate(path, doc);
 }
 
 }  // namespace
@@ -359,6 +395,11 @@ int main(int argc, char **argv) {
       // declared types that normalise values, entities with markup, repeated attributes.
       "//b/@*\n<!DOCTYPE a [<!ATTLIST b d CDATA 'x' f CDATA #FIXED 'y' n NMTOKENS ' p  q '>"
       "<!ENTITY e '<b k=\"1\">v&#38;amp;</b>'>]><a><b n=' 1  2 '>&e;</b>&e;<b k='1' k='2'/></a>",
+      // What an update must write back so that it reads the same: element content, defaults and
+      // normalised types of an internal subset, references to line ends and controls, XML 1.1.
+      "//b/@k\n<!DOCTYPE a [<!ELEMENT a (b)*><!ELEMENT b ANY><!ATTLIST b k CDATA 'd' j NMTOKEN #IMPLIED>]>"
+      "<a> <b j=' x '/>\n<b>&#13;&#x85;\r\n</b></a>",
+      "/a/b\n<?xml version=\"1.1\"?><!DOCTYPE a PUBLIC \"p\" 's\"'><a k=\"&#9;&#10;&#x85;\"><b>&#1;&#x2028;</b></a>",
       // Attacks: none may read a file outside the allowed directories (there are none here),
       // reach the network, block on a FIFO or expand entities without bound.
       "/a\n<!DOCTYPE a [<!ENTITY x SYSTEM \"/etc/passwd\">]><a>&x;</a>",
