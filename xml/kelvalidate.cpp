@@ -141,6 +141,26 @@ class Reporting : public Base {
 };
 
 /*
+ * The parse of a report: a refused entity ends it with a row of its whole text, at its place
+ * (or at the place that asked for it), before the failure goes on to the parser layer's edge.
+ */
+template <class Handler>
+void reportParse(xercesc::SAX2XMLReader &reader, xercesc::InputSource &src, const Handler &handler,
+                 KelReportCollector *report) {
+  try {
+    reader.parse(src);
+  } catch (const KELException &e) {
+    if (std::strcmp(e.sqlstate(), "38X13") == 0 && e.text()[0] != '\0') {
+      if (e.line() > 0)
+        report->addFailure(e.line(), e.column(), e.text());
+      else
+        report->addFailure(handler.line(), handler.column(), e.text());
+    }
+    throw;
+  }
+}
+
+/*
  * The end of a report's parse: 0 when the parse ended by itself, at a fatal error or at the
  * cut, or by a parser failure without an error event (added as the last row, at the place of
  * the entity that asked for it); -1 with sqlstate and msg for anything else (no memory).
@@ -304,7 +324,7 @@ int KelValidator::checkDtd(const char *doc, size_t docLength, int inMemory, int 
     }
     if (report == nullptr) return validateWith(ctx, *r.impl, *src, sqlstate, msg);
     int rc = kelGuardedParse(
-        ctx, [&] { r.impl->parse(*src); }, sqlstate, msg, KelOtherFailure::Silent);
+        ctx, [&] { reportParse(*r.impl, *src, *reporting, report); }, sqlstate, msg, KelOtherFailure::Silent);
     return finishReport(rc, *reporting, report, sqlstate, msg) == 0 ? 1 : 0;
   } catch (const std::bad_alloc &) {
     kelFail(ctx, msg, sqlstate, KELG002E);
@@ -367,7 +387,7 @@ int KelValidator::checkSchema(const char *doc, size_t docLength, int inMemory, i
     Attach attach(r, handler);
     if (report == nullptr) return validateWith(ctx, *r.impl, *src, sqlstate, msg);
     int rc = kelGuardedParse(
-        ctx, [&] { r.impl->parse(*src); }, sqlstate, msg, KelOtherFailure::Silent);
+        ctx, [&] { reportParse(*r.impl, *src, *reporting, report); }, sqlstate, msg, KelOtherFailure::Silent);
     return finishReport(rc, *reporting, report, sqlstate, msg) == 0 ? 1 : 0;
   } catch (const std::bad_alloc &) {
     kelFail(ctx, msg, sqlstate, KELG002E);
