@@ -56,8 +56,8 @@ void kelUdfEnd(KelUdfScratch *sp) {
   sp->extractor = nullptr;
   delete sp->updater;
   sp->updater = nullptr;
-  delete sp->validator;
-  sp->validator = nullptr;
+  delete sp->validation;
+  sp->validation = nullptr;
   std::free(sp->dtd);
   sp->dtd = nullptr;
   if (sp->ctx != nullptr) {
