@@ -45,12 +45,56 @@ void KelReportCollector::begin() {
   stopped_ = false;
 }
 
+// Names a list holds before it is indexed.
+constexpr size_t kListedNames = 32;
+
+uint32_t KelReportCollector::Counts::bump(const XMLCh *name, size_t len, std::u16string *key, size_t *at) {
+  auto same = [&](const std::u16string &e) {
+    return e.size() == len && std::char_traits<XMLCh>::compare(e.data(), name, len) == 0;
+  };
+  if (!index.empty()) {
+    key->assign(name, len);
+    auto it = index.find(*key);
+    if (it != index.end()) {
+      *at = it->second;
+      return ++entries[it->second].second;
+    }
+  } else {
+    for (size_t i = 0; i < used; ++i)
+      if (same(entries[i].first)) {
+        *at = i;
+        return ++entries[i].second;
+      }
+  }
+  if (used == entries.size()) entries.emplace_back();
+  // Documents of a statement tend to repeat their structure: the slot often holds the name.
+  if (!same(entries[used].first)) entries[used].first.assign(name, len);
+  entries[used].second = 1;
+  *at = used;
+  ++used;
+  if (used > kListedNames) {
+    if (index.empty())
+      for (size_t i = 0; i < used; ++i) index.emplace(entries[i].first, i);
+    else
+      index.emplace(entries[used - 1].first, used - 1);
+  }
+  return 1;
+}
+
+uint32_t KelReportCollector::Counts::count(const std::u16string &name) const {
+  for (size_t i = 0; i < used; ++i)
+    if (entries[i].first == name) return entries[i].second;
+  return 0;
+}
+
 void KelReportCollector::startElement(const XMLCh *qname) {
-  key_.assign(qname != nullptr ? qname : u"");
-  uint32_t position = ++frames_[depth_].children[key_];
+  if (qname == nullptr) qname = u"";
+  const size_t len = std::char_traits<XMLCh>::length(qname);
+  size_t at = 0;
+  uint32_t position = frames_[depth_].children.bump(qname, len, &key_, &at);
   if (++depth_ == frames_.size()) frames_.emplace_back();
   Frame &f = frames_[depth_];
-  f.name.assign(key_);
+  f.nameAt = at;
   f.position = position;
   f.serial = nextSerial_++;
   f.referenced = false;
@@ -74,7 +118,8 @@ void KelReportCollector::stepsHere(std::vector<Step> *steps) {
   steps->clear();
   for (size_t i = 1; i <= depth_; ++i) {
     frames_[i - 1].referenced = true;
-    steps->push_back({frames_[i].name, frames_[i].position, frames_[i - 1].serial});
+    steps->push_back(
+        {frames_[i - 1].children.entries[frames_[i].nameAt].first, frames_[i].position, frames_[i - 1].serial});
   }
 }
 
@@ -119,8 +164,7 @@ uint32_t KelReportCollector::finalCount(uint64_t parentSerial, const std::u16str
       if (frames_[i].serial == parentSerial) counts = &frames_[i].children;
   }
   if (counts == nullptr) return 1;
-  auto it = counts->find(name);
-  return it != counts->end() ? it->second : 1;
+  return counts->count(name);
 }
 
 const std::vector<KelReportRow> &KelReportCollector::finish() {

@@ -71,9 +71,22 @@ class KelReportCollector {
   struct Pending {
     std::vector<Step> steps;
   };
-  using Counts = std::unordered_map<std::u16string, uint32_t>;
+  // Children of one element by name: a short list searched in order (the names' storage is
+  // reused from element to element), with a hash index once it holds many names.
+  struct Counts {
+    std::vector<std::pair<std::u16string, uint32_t>> entries;
+    size_t used = 0;
+    std::unordered_map<std::u16string, size_t> index;
+    // Counts one more child called name; its position, and in *at its entry.
+    uint32_t bump(const XMLCh *name, size_t len, std::u16string *key, size_t *at);
+    uint32_t count(const std::u16string &name) const;
+    void clear() {
+      used = 0;
+      index.clear();
+    }
+  };
   struct Frame {
-    std::u16string name;
+    size_t nameAt = 0;  // its name: this entry of the parent's children
     uint32_t position = 0;
     uint64_t serial = 0;
     bool referenced = false;  // a row's path goes through a child of it

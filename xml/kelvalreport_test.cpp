@@ -121,6 +121,20 @@ TEST_F(Report, TheReportIsCutAfterAThousandErrors) {
   EXPECT_EQ(prefix(rows[1000]), "1001:7 /order/item[1001]");
 }
 
+TEST_F(Report, PositionsAmongManyDifferentlyNamedSiblings) {
+  // Forty names under one element (beyond the short list), then the sixth name again.
+  std::string doc = "<!DOCTYPE o SYSTEM \"o.dtd\"><o>";
+  for (int i = 0; i < 40; ++i) doc += "<c" + std::to_string(i) + "/>";
+  doc += "<c5/></o>";
+  KelValidator v(&ctx);
+  std::vector<std::string> rows = dtdRows(v, doc, "<!ELEMENT o ANY>");
+  ASSERT_EQ(rows.size(), 41u) << ::testing::PrintToString(rows);
+  EXPECT_NE(rows[0].find("/o/c0 |"), std::string::npos) << rows[0];
+  EXPECT_NE(rows[5].find("/o/c5[1] |"), std::string::npos) << rows[5];
+  EXPECT_NE(rows[39].find("/o/c39 |"), std::string::npos) << rows[39];
+  EXPECT_NE(rows[40].find("/o/c5[2] |"), std::string::npos) << rows[40];
+}
+
 TEST_F(Report, SchemaErrorsWithTheirPaths) {
   std::string xsd = dir.file("order.xsd");
   keltest::writeFile(xsd,
