@@ -68,6 +68,7 @@ constexpr EngineMessage kMessages[] = {
     {-454, "The signature provided in the definition for routine \"&1\" matches the signature of some other routine already existing in the schema or for the type."},
     {-456, "The specific name \"&1\" specified in the definition for routine \"&2\" duplicates an existing specific name."},
     {-460, "The alias \"&1\" would refer to itself."},
+    {-461, "A value with data type \"&1\" cannot be CAST to type \"&2\"."},
     {-463, "Routine \"&1\" (specific name \"&2\") has returned an invalid SQLSTATE \"&3\" with diagnostic text \"&4\"."},
     {-476, "Reference to routine \"&1\" was made without a signature, but the routine is not unique in its schema."},
     {-478, "DROP or REVOKE on object type \"&1\" cannot be processed because there is an object \"&2\", of type \"&3\", which depends on it."},

@@ -19,6 +19,7 @@
 #include "engine.h"
 #include "errors.h"
 #include "lexer.h"
+#include "routines.h"
 #include "sqlutil.h"
 #include "triggers.h"
 
@@ -335,7 +336,10 @@ void insertRoutine(sqlite3 *db, const RoutineSpec &r, const std::string &definer
     const RoutineParam &p = r.params[k];
     addParm(p, p.mode == "OUT" ? "O" : p.mode == "INOUT" ? "B" : "P", static_cast<int64_t>(k + 1));
   }
-  if (r.routineType == 'F' && r.functionType == 'S') addParm(r.result, "C", 0);
+  if (r.routineType == 'F' && r.functionType == 'S') {
+    addParm(r.result, "C", 0);
+    if (r.castFrom) addParm(*r.castFrom, "R", 0);
+  }
   for (size_t k = 0; k < r.columns.size(); ++k) addParm(r.columns[k], "C", static_cast<int64_t>(k + 1));
 }
 
@@ -698,6 +702,7 @@ void ddlCreateRoutine(Session &s, RoutineSpec stmtDef) {
     }());
   }
   if (stmtDef.origin == 'E' && stmtDef.language.empty()) stmtDef.language = "C";
+  checkRoutineOutputs(stmtDef);
   insertRoutine(db, stmtDef, s.user());
 }
 

@@ -7,6 +7,7 @@
 #ifndef QUARN_ENGINE_DDL_H
 #define QUARN_ENGINE_DDL_H
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,8 @@ struct RoutineSpec {
   char functionType = 'S';  // S scalar, T table
   std::vector<RoutineParam> params;
   RoutineParam result;                // scalar function result
+  // RETURNS result CAST FROM castFrom: the type the routine writes, cast to result afterwards.
+  std::optional<RoutineParam> castFrom;
   std::vector<RoutineParam> columns;  // table function result columns
   std::string specific;
   std::string externalName, language, parameterStyle;

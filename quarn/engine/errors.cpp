@@ -13,6 +13,13 @@ void raise(int sqlcode, const char *sqlstate, std::vector<std::string> tokens) {
   throw QError{sqlcode, sqlstate, std::move(tokens)};
 }
 
+std::string cutUtf8(std::string_view s, size_t maxBytes) {
+  if (s.size() <= maxBytes) return std::string(s);
+  size_t k = maxBytes;
+  while (k > 0 && (static_cast<unsigned char>(s[k]) & 0xC0) == 0x80) --k;
+  return std::string(s.substr(0, k));
+}
+
 void clearSqlca(sqlca *ca) {
   std::memset(ca, 0, sizeof *ca);
   std::memcpy(ca->sqlcaid, "SQLCA   ", 8);

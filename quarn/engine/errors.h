@@ -8,6 +8,7 @@
 #define QUARN_ENGINE_ERRORS_H
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "sqlca.h"
@@ -32,6 +33,7 @@ enum SqlCode : int {
   kSqlIncompatible = -408,
   kSqlStringTooLong = -404,
   kSqlOverflow = -413,
+  kSqlValueTooLong = -433,        // a value cast to a shorter string
   kSqlDatetimeSyntax = -180,
   kSqlColumnCountMismatch = -421,
   kSqlNotNull = -407,
@@ -77,6 +79,9 @@ struct QError {
 
 // Throws QError; the engine's API entries catch it.  Never called outside the engine.
 [[noreturn]] void raise(int sqlcode, const char *sqlstate, std::vector<std::string> tokens = {});
+
+// The longest start of s of at most maxBytes bytes that ends on a UTF-8 character boundary.
+std::string cutUtf8(std::string_view s, size_t maxBytes);
 
 // Resets *ca to success ("SQLCA   ", size, SQLCODE 0, SQLSTATE 00000, no tokens).
 void clearSqlca(sqlca *ca);

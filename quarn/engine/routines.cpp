@@ -140,27 +140,57 @@ double valueDouble(const Value &v) {
   return std::strtod(v.s.c_str(), nullptr);
 }
 
-// Bytes a parameter or result of type t occupies in the call (strings: with the terminator).
-size_t storageBytes(const RoutineParam &p) {
-  const QType &t = p.type;
-  if (p.locator) return sizeof(udf_locator);
+bool isStringType(const QType &t) {
+  switch (t.base) {
+    case Base::Char: case Base::Varchar: case Base::LongVarchar: case Base::Graphic: case Base::Vargraphic:
+    case Base::LongVargraphic: case Base::Date: case Base::Time: case Base::Timestamp: return true;
+    default: return false;
+  }
+}
+
+// The most bytes a value of type t takes in the engine's UTF-8 form: strings and large objects
+// their declared length (graphic types 4 bytes a character), numbers and datetimes the bytes
+// of their C form.
+int64_t valueBytes(const QType &t) {
   switch (t.base) {
     case Base::SmallInt: return sizeof(short);
     case Base::Integer: return sizeof(sqlint32);
     case Base::BigInt: return sizeof(sqlint64);
     case Base::Real: return sizeof(float);
     case Base::Double: case Base::Decimal: return sizeof(double);
-    case Base::Date: return 11;
-    case Base::Time: return 9;
-    case Base::Timestamp: return 27;
-    case Base::Clob: case Base::Blob: case Base::DbClob: {
-      int64_t n = std::min<int64_t>(t.length, 16 * 1024 * 1024);
-      return sizeof(sqlint32) + static_cast<size_t>(n) + 1;
-    }
-    case Base::Graphic: case Base::Vargraphic: case Base::LongVargraphic:
-      return static_cast<size_t>(t.length > 0 ? t.length : 16336) * 3 + 1;
-    default: return static_cast<size_t>(t.length > 0 ? t.length : 32700) + 1;
+    case Base::Date: return 10;
+    case Base::Time: return 8;
+    case Base::Timestamp: return 26;
+    case Base::Clob: case Base::Blob: return t.length;
+    case Base::DbClob: case Base::Graphic: case Base::Vargraphic: return t.length * 4;
+    case Base::LongVargraphic: return 16350 * 4;
+    case Base::LongVarchar: return 32700;
+    default: return t.length > 0 ? t.length : 32700;
   }
+}
+
+// Bytes a parameter or result of type t occupies in the call: strings with their terminator,
+// large objects by value with their 4-byte length and a terminator.
+int64_t storageBytes64(const RoutineParam &p) {
+  if (p.locator) return sizeof(udf_locator);
+  const QType &t = p.type;
+  int64_t n = valueBytes(t);
+  if (t.isLob()) return static_cast<int64_t>(sizeof(sqlint32)) + n + 1;
+  if (isStringType(t)) return n + 1;
+  return n;
+}
+
+// storageBytes64 of a parameter whose size is known to be usable (inputs, and outputs that
+// passed outputBytes).
+size_t storageBytes(const RoutineParam &p) { return static_cast<size_t>(storageBytes64(p)); }
+
+// The bytes of the buffer an output of def is written into: never fewer than its declared type
+// needs.  A type whose value by value cannot be held is refused (-604) rather than given a
+// shorter buffer; checkRoutineOutputs refuses such definitions, and this covers a catalog that
+// holds one all the same.
+size_t outputBytes(const RoutineDef &def, const RoutineParam &p) {
+  if (!p.locator && valueBytes(p.type) > kMaxOutputValueBytes) raise(-604, "42611", {def.qualified()});
+  return storageBytes(p);
 }
 
 // How a parameter or result of a fixed-size number type sits in its buffer; None for every
@@ -189,14 +219,6 @@ inline void putNumber(Slot s, char *b, int64_t iv, double dv) {
     case Slot::I64: std::memcpy(b, &iv, sizeof iv); return;
     case Slot::F32: { float x = static_cast<float>(dv); std::memcpy(b, &x, sizeof x); return; }
     default: std::memcpy(b, &dv, sizeof dv); return;
-  }
-}
-
-bool isStringType(const QType &t) {
-  switch (t.base) {
-    case Base::Char: case Base::Varchar: case Base::LongVarchar: case Base::Graphic: case Base::Vargraphic:
-    case Base::LongVargraphic: case Base::Date: case Base::Time: case Base::Timestamp: return true;
-    default: return false;
   }
 }
 
@@ -422,8 +444,8 @@ struct Frame {
     outInd.assign(nOut, -1);
     for (size_t k = 0; k < nOut; ++k) {
       const RoutineParam &r = result(k);
-      out[k].assign(std::max(storageBytes(r) + 8, kNumberBuffer), 0);
-      outInfo[k].cap = std::min(storageBytes(r), out[k].size());
+      out[k].assign(std::max(outputBytes(d, r) + 8, kNumberBuffer), 0);
+      outInfo[k].cap = storageBytes(r);
       outInfo[k].lob = !r.locator && r.type.isLob();
       outInfo[k].whole = out[k].size() <= kClearWhole;
       outInfo[k].extent = out[k].size();
@@ -460,8 +482,9 @@ struct Frame {
   Frame(const Frame &) = delete;
   Frame &operator=(const Frame &) = delete;
 
-  // The declaration of result k (a column of a table function, the result of a scalar one).
-  const RoutineParam &result(size_t k) const { return table ? def->columns[k] : def->result; }
+  // The declaration of what the function writes as result k (a column of a table function, the
+  // result of a scalar one: its CAST FROM type when it has one).
+  const RoutineParam &result(size_t k) const { return table ? def->columns[k] : def->written(); }
 
   // Writes input k from v (see putInput); the argument list follows the buffer if it grew.
   void setInput(Session &s, size_t k, const ArgRef &v) {
@@ -594,6 +617,38 @@ ArgRef readResult(Session &s, const RoutineDef &def, const RoutineParam &p, cons
       return r;
     }
   }
+}
+
+// The value a function with RETURNS t CAST FROM u wrote, cast to t (checkRoutineOutputs
+// allowed strings to strings and numbers to numbers only): a string longer than t holds is
+// refused with -433 (22001) unless only blanks are cut; a number out of t's range with -413
+// (22003).  A string keeps viewing the result buffer.
+ArgRef castResult(const RoutineDef &def, ArgRef v) {
+  const QType &t = def.result.type;
+  if (v.isNull()) return v;
+  if (v.kind == Value::Text || v.kind == Value::Blob) {
+    size_t room = static_cast<size_t>(valueBytes(t));
+    if (v.bytes.size() > room) {
+      std::string_view cut = v.bytes.substr(room);
+      if (v.kind == Value::Blob || cut.find_first_not_of(' ') != std::string_view::npos)
+        raise(kSqlValueTooLong, "22001", {cutUtf8(v.bytes, 64)});
+      v.bytes = v.bytes.substr(0, room);
+    }
+    return v;
+  }
+  double d = v.kind == Value::Int ? static_cast<double>(v.i) : v.d;
+  bool integral = t.base == Base::SmallInt || t.base == Base::Integer || t.base == Base::BigInt;
+  double limit = t.base == Base::SmallInt ? 32768.0 : t.base == Base::Integer ? 2147483648.0 : 9223372036854775808.0;
+  if (integral && (d >= limit || d < -limit)) raise(kSqlOverflow, "22003", {t.builtinName()});
+  if (integral && v.kind == Value::Real) {
+    v.kind = Value::Int;
+    v.i = static_cast<int64_t>(v.d);
+  } else if (!integral && v.kind == Value::Int) {
+    v.kind = Value::Real;
+    v.d = static_cast<double>(v.i);
+  }
+  if (t.base == Base::Real) v.d = static_cast<float>(v.d);
+  return v;
 }
 
 // A result buffer as a value; throws as readResult.
@@ -744,7 +799,7 @@ ScalarSite *newSite(Session &s, sqlite3_context *ctx, int argc, sqlite3_value **
   fresh->frame = std::make_unique<Frame>(s, def, false);
   fresh->pad.length = SQLUDF_SCRATCHPAD_LEN;
   fresh->outSlot = slotOf(def.result);
-  fresh->fixed = fresh->outSlot != Slot::None && fresh->frame->out[0].size() == kNumberBuffer;
+  fresh->fixed = fresh->outSlot != Slot::None && !def.castFrom && fresh->frame->out[0].size() == kNumberBuffer;
   for (size_t k = 0; k < def.params.size(); ++k) {
     Slot slot = slotOf(def.params[k]);
     fresh->fixedInputs.push_back({slot, fresh->frame->in[k].data(), &fresh->frame->inInd[k]});
@@ -784,7 +839,9 @@ void qudf(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
       f.invoke(*s, site->fn, &site->pad, type);
       checkState(*s, f, false);
       // SQLite copies the value before the locators it may live in are freed.
-      setResult(ctx, readResult(*s, def, def.result, f.out[0], f.outInd[0]));
+      ArgRef r = readResult(*s, def, def.written(), f.out[0], f.outInd[0]);
+      if (def.castFrom) r = castResult(def, r);
+      setResult(ctx, r);
       freeCreated(*s, rt, mark);
       freeLocators(*s, &f.argLocators);
     } catch (...) {
@@ -1196,6 +1253,27 @@ std::vector<std::string> routineLibraryDirs() {
 
 std::string functionKey(const RoutineDef &def) { return def.schema + "\x1F" + def.specific; }
 
+void checkRoutineOutputs(const RoutineSpec &spec) {
+  auto fits = [&](const RoutineParam &p) {
+    if (!p.locator && valueBytes(p.type) > kMaxOutputValueBytes) raise(-604, "42611", {spec.name.text()});
+  };
+  if (spec.routineType == 'F' && spec.functionType == 'S') {
+    fits(spec.castFrom ? *spec.castFrom : spec.result);
+    if (spec.castFrom) {
+      const QType &from = spec.castFrom->type, &to = spec.result.type;
+      bool strings = (from.isCharacter() && to.isCharacter()) || (from.base == Base::Blob && to.base == Base::Blob) ||
+                     (from.forBitData && to.forBitData);
+      bool numbers = from.isNumeric() && to.isNumeric();
+      if (!(strings || numbers) || spec.castFrom->locator != spec.result.locator || spec.result.locator)
+        raise(-461, "42846", {from.sqlText(), to.sqlText()});
+    }
+  }
+  for (const RoutineParam &c : spec.columns) fits(c);
+  if (spec.routineType == 'P' && spec.parameterStyle != "QUARNDARI")
+    for (const RoutineParam &p : spec.params)
+      if (p.mode != "IN") fits(p);
+}
+
 std::optional<RoutineDef> loadRoutineDef(sqlite3 *db, const std::string &schema, const std::string &specific) {
   Stmt st(db, "SELECT ROUTINENAME, ROUTINETYPE, FUNCTIONTYPE, ORIGIN, IMPLEMENTATION, PARAMETER_STYLE, NULLCALL, "
               "SCRATCHPAD, FINAL_CALL, DBINFO, SOURCESCHEMA, SOURCESPECIFIC FROM \"SYSQUARN.ROUTINES\" "
@@ -1235,7 +1313,9 @@ std::optional<RoutineDef> loadRoutineDef(sqlite3 *db, const std::string &schema,
       raise(kSqlUndefinedName, "42704", {tschema + "." + tname});
     }
     p.locator = parms.text(7) == "Y";
-    if (row == "C") {
+    if (row == "R") {
+      d.castFrom = p;
+    } else if (row == "C") {
       if (d.routineType == 'F' && d.functionType == 'S') d.result = p;
       else d.columns.push_back(p);
     } else {
@@ -1530,11 +1610,11 @@ void callSqlStyle(Session &s, const RoutineDef &def, void *fn, std::vector<Value
   for (size_t k = 0; k < n; ++k) {
     const RoutineParam &p = def.params[k];
     if (p.mode == "OUT") {
-      bufs[k].assign(storageBytes(p) + 8, 0);
+      bufs[k].assign(outputBytes(def, p) + 8, 0);
       continue;
     }
     putInput(s, p, (*args)[k], &bufs[k], &ind[k], locators);
-    if (p.mode == "INOUT" && bufs[k].size() < storageBytes(p) + 8) bufs[k].resize(storageBytes(p) + 8, 0);
+    if (p.mode == "INOUT" && bufs[k].size() < outputBytes(def, p) + 8) bufs[k].resize(outputBytes(def, p) + 8, 0);
   }
   char sqlstate[SQLUDF_SQLSTATE_LEN + 1 + 2] = "00000";
   char fname[SQLUDF_FQNAME_LEN + 1] = {};

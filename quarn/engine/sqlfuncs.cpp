@@ -43,13 +43,6 @@ std::string argText(sqlite3_value *v) {
   return p ? std::string(reinterpret_cast<const char *>(p), static_cast<size_t>(sqlite3_value_bytes(v))) : std::string();
 }
 
-// Cuts s to at most n bytes without splitting a UTF-8 character.
-std::string cutBytes(const std::string &s, size_t n) {
-  if (s.size() <= n) return s;
-  size_t k = n;
-  while (k > 0 && (static_cast<unsigned char>(s[k]) & 0xC0) == 0x80) --k;
-  return s.substr(0, k);
-}
 
 bool parseInteger(const std::string &text, int64_t *out) {
   std::string t = trimBlanks(text);
@@ -203,8 +196,8 @@ void qcast(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
         s = buf;
       }
       int64_t max = t.catalogLength();
-      if (t.base == Base::Char) s = cutBytes(s, static_cast<size_t>(max));
-      else if (static_cast<int64_t>(s.size()) > max) s = cutBytes(s, static_cast<size_t>(max));
+      if (t.base == Base::Char) s = cutUtf8(s, static_cast<size_t>(max));
+      else if (static_cast<int64_t>(s.size()) > max) s = cutUtf8(s, static_cast<size_t>(max));
       if (t.forBitData) sqlite3_result_blob(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
       else sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
       return;

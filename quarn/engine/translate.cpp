@@ -1705,12 +1705,15 @@ void Translator::routineDefinition(RoutineSpec *stmtDef) {
         stmtDef->result.locator = true;
       }
       if (kw("CAST") && kw("FROM", 1)) {
+        // The routine writes the CAST FROM type; the engine casts it to the declared result.
         i_ += 2;
-        stmtDef->result.type = dataType();
+        RoutineParam from;
+        from.type = dataType();
         if (kw("AS") && kw("LOCATOR", 1)) {
           i_ += 2;
-          stmtDef->result.locator = true;
+          from.locator = true;
         }
+        stmtDef->castFrom = from;
       }
     }
   }

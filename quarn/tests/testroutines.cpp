@@ -104,6 +104,18 @@ SQL_API_EXPORT void tinc(sqlint32 *in, sqlint32 *out, short *inInd, short *outIn
   *outInd = *inInd;
 }
 
+// tfill(n): n > 0 writes n bytes 'x', n < 0 writes "ab" and then blanks up to -n bytes, as a
+// function writing up to the whole of a VARCHAR(32672) result does.
+SQL_API_EXPORT void tfill(sqlint32 *n, char *out, short *nInd, short *outInd, char *, char *, char *, char *) {
+  if (*nInd < 0) return;
+  sqlint32 len = *n < 0 ? -*n : *n;
+  if (len > 32672) len = 32672;
+  std::memset(out, *n < 0 ? ' ' : 'x', static_cast<size_t>(len));
+  if (*n < 0 && len >= 2) std::memcpy(out, "ab", 2);
+  out[len] = 0;
+  *outInd = 0;
+}
+
 // tmix(SMALLINT, BIGINT, REAL, DOUBLE): the sum as DOUBLE; null inputs count as 1000000, so a
 // call with a null input shows whether it was made.
 SQL_API_EXPORT void tmix(short *a, sqlint64 *b, float *c, double *d, double *out, short *aInd, short *bInd,
