@@ -47,6 +47,10 @@ constexpr ExtractType kTypes[] = {
     {"Timestamp", "timestamp", "returnedTimestamp", "timestamp"},
 };
 
+// Functions that write an XMLVarchar write up to 32,672 bytes into a buffer of that size; the
+// engine casts the value to XMLVarchar and refuses one longer than the type (22001).
+constexpr const char kVarcharFromLong[] = "quarnxml.XMLVarchar cast from varchar(32672)";
+
 struct Storage {
   const char *name;
   const char *params;
@@ -55,8 +59,8 @@ struct Storage {
   const char *entry;
 };
 constexpr Storage kStorage[] = {
-    {"XMLVarcharFromFile", "varchar(512)", "quarnxml.XMLVarchar", "kelVarChar", "kelVarChar"},
-    {"XMLVarcharFromFile", "varchar(512), varchar(100)", "quarnxml.XMLVarchar", "kelXMLVarcharFile2", "kelXMLVarcharFromFile2"},
+    {"XMLVarcharFromFile", "varchar(512)", kVarcharFromLong, "kelVarChar", "kelVarChar"},
+    {"XMLVarcharFromFile", "varchar(512), varchar(100)", kVarcharFromLong, "kelXMLVarcharFile2", "kelXMLVarcharFromFile2"},
     {"XMLCLOBFromFile", "varchar(512)", "quarnxml.XMLCLOB as locator", "kelCLOB", "kelCLOB"},
     {"XMLCLOBFromFile", "varchar(512), varchar(100)", "quarnxml.XMLCLOB as locator", "kelXMLCLOBFile2", "kelXMLCLOBFromFile2"},
     {"XMLFileFromVarchar", "varchar(32672), varchar(512)", "quarnxml.XMLFile", "kelContentvar2file", "kelContent_varchar2file"},
@@ -126,11 +130,12 @@ std::vector<KelNumberedStatement> build() {
 
   // 77 to 89 (the catalogue tables, their grants and triggers) come from the catalogue tables.
   n = 90;
-  const char *updateSources[][3] = {{"quarnxml.XMLVarchar", "UpdateXMLVarchar", "kelUpdateXMLVarchar"},
-                                    {"quarnxml.XMLCLOB as locator", "UpdateXMLClob", "kelUpdateXMLClob"},
-                                    {"quarnxml.XMLFile", "UpdateXMLFile", "kelUpdateXMLFile"}};
+  const char *updateSources[][4] = {
+      {"quarnxml.XMLVarchar", kVarcharFromLong, "UpdateXMLVarchar", "kelUpdateXMLVarchar"},
+      {"quarnxml.XMLCLOB as locator", "quarnxml.XMLCLOB as locator", "UpdateXMLClob", "kelUpdateXMLClob"},
+      {"quarnxml.XMLFile", "quarnxml.XMLFile", "UpdateXMLFile", "kelUpdateXMLFile"}};
   for (auto &u : updateSources)
-    out.push_back(function(n++, "update", std::string(u[0]) + ", varchar(256), varchar(256)", u[0], u[1], u[2], kScalarClauses));
+    out.push_back(function(n++, "update", std::string(u[0]) + ", varchar(256), varchar(256)", u[1], u[2], u[3], kScalarClauses));
   const char *validateSources[][3] = {{"quarnxml.XMLFile", "ValidateFile", "kelValidateFile"},
                                       {"quarnxml.XMLVarchar", "ValidateVarchar", "kelValidateVarchar"},
                                       {"quarnxml.XMLCLOB as locator", "ValidateClob", "kelValidateClob"}};
