@@ -156,7 +156,7 @@ std::string engineText(sqlca &ca) {
 // An engine outcome as a return code: errors and warnings become diagnostic records.
 SQLRETURN fromEngine(HandleBase &h, int rc, sqlca &ca) {
   if (rc == 0) return SQL_SUCCESS;
-  if (rc == 100) return SQL_NO_DATA;
+  if (rc == SQL_RC_W100) return SQL_NO_DATA;
   std::string state(ca.sqlstate, strnlen(ca.sqlstate, sizeof ca.sqlstate));
   if (state.empty()) state = rc < 0 ? "HY000" : "01000";
   h.diags.push_back(Diag{state, rc, engineText(ca)});
@@ -390,7 +390,7 @@ SQLRETURN connect(Dbc &dbc, SQLCHAR *server, SQLSMALLINT l1, SQLCHAR *user, SQLS
     quarn::Session *cur = quarn::currentSession();
     if (!cur) {
       sqlca ca;
-      quarn::setSqlca(&ca, quarn::QError{quarn::kSqlNoConnection, "08003", {}});
+      quarn::setSqlca(&ca, quarn::engineError(quarn::kSqlNoConnection, {}));
       return error(dbc, "08001", engineText(ca), quarn::kSqlNoConnection);
     }
     dbc.session = cur;
@@ -630,9 +630,9 @@ SQLRETURN fetch(Stmt &s) {
   std::vector<Value> row;
   sqlca ca;
   int rc = s.st->fetch(&row, &ca);
-  if (rc == 100 || rc < 0) s.cursor = Stmt::Cursor::AtEnd;
+  if (rc == SQL_RC_W100 || rc < 0) s.cursor = Stmt::Cursor::AtEnd;
   if (rc < 0) return fromEngine(s, rc, ca);
-  if (rc == 100) return SQL_NO_DATA;
+  if (rc == SQL_RC_W100) return SQL_NO_DATA;
   SQLRETURN result = fromEngine(s, rc, ca);
   for (const auto &[n, b] : s.cols) {
     if (n > static_cast<int>(row.size()))

@@ -274,7 +274,7 @@ int describeStatement(Session &s, const std::string &sql, StatementShape *out, s
     setSqlca(ca, e);
     return e.sqlcode;
   } catch (...) {
-    setSqlca(ca, QError{kSqlSystem, "58004", {"describe"}});
+    setSqlca(ca, engineError(kSqlSystem, {"describe"}));
     return kSqlSystem;
   }
 }

@@ -9,7 +9,35 @@
 
 namespace quarn {
 
-void raise(int sqlcode, const char *sqlstate, std::vector<std::string> tokens) {
+namespace {
+
+constexpr ErrorRow kRows[] = {
+#define QUARN_ERROR_ROW(name, code, state, text) {code, state, text},
+    QUARN_ENGINE_ERRORS(QUARN_ERROR_ROW)
+#undef QUARN_ERROR_ROW
+};
+
+}  // namespace
+
+const ErrorRow *errorRow(int sqlcode) {
+  for (const ErrorRow &r : kRows)
+    if (r.sqlcode == sqlcode) return &r;
+  return nullptr;
+}
+
+const ErrorRow *errorRows(size_t *count) {
+  *count = sizeof kRows / sizeof kRows[0];
+  return kRows;
+}
+
+QError engineError(int sqlcode, std::vector<std::string> tokens) {
+  const ErrorRow *r = errorRow(sqlcode);
+  return QError{sqlcode, r ? r->sqlstate : "58004", std::move(tokens)};
+}
+
+void raise(int sqlcode, std::vector<std::string> tokens) { throw engineError(sqlcode, std::move(tokens)); }
+
+void raiseWithState(int sqlcode, const char *sqlstate, std::vector<std::string> tokens) {
   throw QError{sqlcode, sqlstate, std::move(tokens)};
 }
 
@@ -61,11 +89,11 @@ void setSqlca(sqlca *ca, const QError &e) {
   if (e.sqlcode > 0) ca->sqlwarn[0] = 'W';
 }
 
-std::string encodeError(int sqlcode, const char *sqlstate, const std::vector<std::string> &tokens) {
-  std::string s = "QERR:" + std::to_string(sqlcode) + ":" + sqlstate + ":";
-  for (size_t i = 0; i < tokens.size(); ++i) {
+std::string encodeError(const QError &e) {
+  std::string s = "QERR:" + std::to_string(e.sqlcode) + ":" + e.sqlstate + ":";
+  for (size_t i = 0; i < e.tokens.size(); ++i) {
     if (i) s.push_back('\x1F');
-    s += tokens[i];
+    s += e.tokens[i];
   }
   return s;
 }

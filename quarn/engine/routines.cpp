@@ -62,7 +62,7 @@ std::string loaderReason(const char *err, const std::string &file) {
 
 [[noreturn]] void cannotAccess(const RoutineDef &def, const std::string &lib, const std::string &entry,
                                const std::string &reason) {
-  raise(-444, "42724", {def.name, def.specific, lib, entry, reason});
+  raise(kSqlRoutineNotLoadable, {def.name, def.specific, lib, entry, reason});
 }
 
 // The entry of external name "library!entry" (library alone: the entry is the routine's name).
@@ -189,7 +189,7 @@ size_t storageBytes(const RoutineParam &p) { return static_cast<size_t>(storageB
 // shorter buffer; checkRoutineOutputs refuses such definitions, and this covers a catalog that
 // holds one all the same.
 size_t outputBytes(const RoutineDef &def, const RoutineParam &p) {
-  if (!p.locator && valueBytes(p.type) > kMaxOutputValueBytes) raise(-604, "42611", {def.qualified()});
+  if (!p.locator && valueBytes(p.type) > kMaxOutputValueBytes) raise(kSqlBadLength, {def.qualified()});
   return storageBytes(p);
 }
 
@@ -495,7 +495,7 @@ struct Frame {
   // Makes the call; the results and SQLSTATE are read by the caller.  Result buffers are
   // zero where the function may look for its earlier values, indicators say null.
   void invoke(Session &s, void *fn, sqludf_scratchpad *pad, int type) {
-    if (args.size() > kMaxCallArgs) raise(-440, "42884", {def->qualified(), "FUNCTION"});
+    if (args.size() > kMaxCallArgs) raise(kSqlNoFunction, {def->qualified(), "FUNCTION"});
     const size_t nOut = out.size();
     for (size_t k = 0; k < nOut; ++k) {
       std::memset(out[k].data(), 0, outInfo[k].extent);
@@ -536,13 +536,13 @@ int stateOutcome(Session &s, const Frame &f, bool tableFetch) {
   if (state == "00000") return 0;
   if (tableFetch && state == "02000") return 1;
   if (state.size() == 5 && validStateChars(st)) {
-    if (state.compare(0, 2, "38") == 0) raise(-443, st, {f.def->qualified(), f.def->specific, f.message()});
+    if (state.compare(0, 2, "38") == 0) raiseWithState(kSqlRoutineError, st, {f.def->qualified(), f.def->specific, f.message()});
     if (state.compare(0, 3, "01H") == 0) {
-      s.setWarning(QError{462, state, {f.def->qualified(), f.def->specific, f.message()}});
+      s.setWarning(QError{kSqlRoutineWarning, state, {f.def->qualified(), f.def->specific, f.message()}});
       return 0;
     }
   }
-  raise(-463, "39001", {f.def->qualified(), f.def->specific, state, f.message()});
+  raise(kSqlRoutineBadState, {f.def->qualified(), f.def->specific, state, f.message()});
 }
 
 // The outcome of a call's SQLSTATE, as stateOutcome; "00000" and a fetch's "02000", the usual
@@ -581,13 +581,13 @@ ArgRef readResult(Session &s, const RoutineDef &def, const RoutineParam &p, cons
   ArgRef r;
   if (ind < 0) return r;
   const char *b = buf.data();
-  auto tooLong = [&]() -> ArgRef { raise(-450, "39501", {def.qualified(), def.specific}); };
+  auto tooLong = [&]() -> ArgRef { raise(kSqlRoutineResultTooLong, {def.qualified(), def.specific}); };
   const Value::Kind textKind = p.type.base == Base::Blob ? Value::Blob : Value::Text;
   if (p.locator) {
     udf_locator id;
     std::memcpy(&id, b, sizeof id);
     const Value *v = s.locatorValue(id);
-    if (v == nullptr) raise(-423, "0F001", {});
+    if (v == nullptr) raise(kSqlLocatorInvalid, {});
     if (p.type.length > 0 && static_cast<int64_t>(v->s.size()) > p.type.length) tooLong();
     r.kind = textKind;
     r.bytes = v->s;
@@ -631,7 +631,7 @@ ArgRef castResult(const RoutineDef &def, ArgRef v) {
     if (v.bytes.size() > room) {
       std::string_view cut = v.bytes.substr(room);
       if (v.kind == Value::Blob || cut.find_first_not_of(' ') != std::string_view::npos)
-        raise(kSqlValueTooLong, "22001", {cutUtf8(v.bytes, 64)});
+        raise(kSqlValueTooLong, {cutUtf8(v.bytes, 64)});
       v.bytes = v.bytes.substr(0, room);
     }
     return v;
@@ -639,7 +639,7 @@ ArgRef castResult(const RoutineDef &def, ArgRef v) {
   double d = v.kind == Value::Int ? static_cast<double>(v.i) : v.d;
   bool integral = t.base == Base::SmallInt || t.base == Base::Integer || t.base == Base::BigInt;
   double limit = t.base == Base::SmallInt ? 32768.0 : t.base == Base::Integer ? 2147483648.0 : 9223372036854775808.0;
-  if (integral && (d >= limit || d < -limit)) raise(kSqlOverflow, "22003", {t.builtinName()});
+  if (integral && (d >= limit || d < -limit)) raise(kSqlOverflow, {t.builtinName()});
   if (integral && v.kind == Value::Real) {
     v.kind = Value::Int;
     v.i = static_cast<int64_t>(v.d);
@@ -670,7 +670,7 @@ void setResult(sqlite3_context *ctx, const ArgRef &v) {
 void setResult(sqlite3_context *ctx, const Value &v) { setResult(ctx, argOf(v)); }
 
 void resultError(sqlite3_context *ctx, const QError &e) {
-  std::string m = encodeError(e.sqlcode, e.sqlstate.c_str(), e.tokens);
+  std::string m = encodeError(e);
   sqlite3_result_error(ctx, m.c_str(), static_cast<int>(m.size()));
 }
 
@@ -681,9 +681,9 @@ std::shared_ptr<const RoutineDef> cachedDef(Session &s, const std::string &key) 
   auto it = rt.defs.find(key);
   if (it != rt.defs.end()) return it->second;
   size_t sep = key.find('\x1F');
-  if (sep == std::string::npos) raise(kSqlNoFunction, "42884", {key, "FUNCTION"});
+  if (sep == std::string::npos) raise(kSqlNoFunction, {key, "FUNCTION"});
   std::optional<RoutineDef> d = loadRoutineDef(s.db(), key.substr(0, sep), key.substr(sep + 1));
-  if (!d) raise(kSqlNoFunction, "42884", {key.substr(sep + 1), "FUNCTION"});
+  if (!d) raise(kSqlNoFunction, {key.substr(sep + 1), "FUNCTION"});
   auto sp = std::make_shared<const RoutineDef>(std::move(*d));
   rt.defs[key] = sp;
   return sp;
@@ -795,7 +795,7 @@ ScalarSite *newSite(Session &s, sqlite3_context *ctx, int argc, sqlite3_value **
   fresh->session = &s;
   fresh->def = cachedDef(s, reinterpret_cast<const char *>(sqlite3_value_text(argv[0])));
   const RoutineDef &def = *fresh->def;
-  if (static_cast<size_t>(argc - 1) != def.params.size()) raise(kSqlNoFunction, "42884", {def.qualified(), "FUNCTION"});
+  if (static_cast<size_t>(argc - 1) != def.params.size()) raise(kSqlNoFunction, {def.qualified(), "FUNCTION"});
   fresh->frame = std::make_unique<Frame>(s, def, false);
   fresh->pad.length = SQLUDF_SCRATCHPAD_LEN;
   fresh->outSlot = slotOf(def.result);
@@ -807,7 +807,7 @@ ScalarSite *newSite(Session &s, sqlite3_context *ctx, int argc, sqlite3_value **
   }
   sqlite3_set_auxdata(ctx, 0, fresh.release(), destroySite);
   auto *site = static_cast<ScalarSite *>(sqlite3_get_auxdata(ctx, 0));
-  if (site == nullptr) raise(kSqlSystem, "58004", {"function state lost"});
+  if (site == nullptr) raise(kSqlSystem, {"function state lost"});
   return site;
 }
 
@@ -879,7 +879,7 @@ struct TfCursor {
 
 int vtabError(sqlite3_vtab *tab, const QError &e) {
   sqlite3_free(tab->zErrMsg);
-  std::string m = encodeError(e.sqlcode, e.sqlstate.c_str(), e.tokens);
+  std::string m = encodeError(e);
   tab->zErrMsg = sqlite3_mprintf("%s", m.c_str());
   return SQLITE_ERROR;
 }
@@ -902,7 +902,7 @@ int tfConnect(sqlite3 *db, void *aux, int, const char *const *, sqlite3_vtab **o
     *out = &t->base;
     return SQLITE_OK;
   } catch (const QError &e) {
-    std::string msg = encodeError(e.sqlcode, e.sqlstate.c_str(), e.tokens);
+    std::string msg = encodeError(e);
     *err = sqlite3_mprintf("%s", msg.c_str());
     return SQLITE_ERROR;
   }
@@ -1255,7 +1255,7 @@ std::string functionKey(const RoutineDef &def) { return def.schema + "\x1F" + de
 
 void checkRoutineOutputs(const RoutineSpec &spec) {
   auto fits = [&](const RoutineParam &p) {
-    if (!p.locator && valueBytes(p.type) > kMaxOutputValueBytes) raise(-604, "42611", {spec.name.text()});
+    if (!p.locator && valueBytes(p.type) > kMaxOutputValueBytes) raise(kSqlBadLength, {spec.name.text()});
   };
   if (spec.routineType == 'F' && spec.functionType == 'S') {
     fits(spec.castFrom ? *spec.castFrom : spec.result);
@@ -1265,7 +1265,7 @@ void checkRoutineOutputs(const RoutineSpec &spec) {
                      (from.forBitData && to.forBitData);
       bool numbers = from.isNumeric() && to.isNumeric();
       if (!(strings || numbers) || spec.castFrom->locator != spec.result.locator || spec.result.locator)
-        raise(-461, "42846", {from.sqlText(), to.sqlText()});
+        raise(kSqlCastInvalid, {from.sqlText(), to.sqlText()});
     }
   }
   for (const RoutineParam &c : spec.columns) fits(c);
@@ -1310,7 +1310,7 @@ std::optional<RoutineDef> loadRoutineDef(sqlite3 *db, const std::string &schema,
       p.type.typeSchema = dt->schema;
       p.type.typeName = dt->name;
     } else {
-      raise(kSqlUndefinedName, "42704", {tschema + "." + tname});
+      raise(kSqlUndefinedName, {tschema + "." + tname});
     }
     p.locator = parms.text(7) == "Y";
     if (row == "R") {
@@ -1348,7 +1348,7 @@ RoutineDef resolveFunction(Session &s, const std::string &schema, const std::str
       }
     }
   }
-  if (!best) raise(kSqlNoFunction, "42884", {schema.empty() ? fname : schema + "." + fname, "FUNCTION"});
+  if (!best) raise(kSqlNoFunction, {schema.empty() ? fname : schema + "." + fname, "FUNCTION"});
   return *best;
 }
 
@@ -1384,14 +1384,14 @@ void checkProcedureState(Session &s, const RoutineDef &def, const char *st, cons
   if (state == "00000") return;
   std::string name = def.specific.empty() ? def.externalName : def.qualified();
   if (state.size() == 5 && validStateChars(st)) {
-    if (state.compare(0, 2, "38") == 0) raise(-443, st, {name, def.specific, msg});
+    if (state.compare(0, 2, "38") == 0) raiseWithState(kSqlRoutineError, st, {name, def.specific, msg});
     if (state.compare(0, 3, "01H") == 0) {
-      s.setWarning(QError{462, state, {name, def.specific, msg}});
+      s.setWarning(QError{kSqlRoutineWarning, state, {name, def.specific, msg}});
       return;
     }
     if (state.compare(0, 2, "01") == 0) return;
   }
-  raise(-463, "39001", {name, def.specific, state, msg});
+  raise(kSqlRoutineBadState, {name, def.specific, state, msg});
 }
 
 // The type of an argument of an unregistered entry that the caller did not describe.
@@ -1466,7 +1466,7 @@ void callDari(Session &s, const RoutineDef &def, void *fn, std::vector<Value> *a
   const size_t areaBytes = static_cast<size_t>(SQLDASIZE(static_cast<sqlint32>(std::max<size_t>(entries, 1))));
   std::unique_ptr<void, void (*)(void *)> area(std::calloc(1, areaBytes), std::free);
   std::vector<DariParam> parms(n);
-  if (!area) raise(-954, "57011", {});
+  if (!area) raise(kSqlNoMemory, {});
   auto *da = static_cast<sqlda *>(area.get());
   std::memcpy(da->sqldaid, SQLDA_EYECATCHER, 8);
   da->sqldabc = static_cast<sqlint32>(areaBytes);
@@ -1487,7 +1487,7 @@ void callDari(Session &s, const RoutineDef &def, void *fn, std::vector<Value> *a
       dp.cap = std::max(dp.cap, v.str().size() + 2);
     }
     dp.data.reset(static_cast<char *>(std::calloc(1, dp.cap + 8)));
-    if (!dp.data) raise(-954, "57011", {});
+    if (!dp.data) raise(kSqlNoMemory, {});
     char *b = dp.data.get();
     var.sqldata = b;
     var.sqlind = &dp.ind;
@@ -1547,7 +1547,7 @@ void callDari(Session &s, const RoutineDef &def, void *fn, std::vector<Value> *a
       if (ff == std::string::npos) break;
       start = ff + 1;
     }
-    raise(ca.sqlcode, std::string(ca.sqlstate, 5).c_str(), tokens);
+    raiseWithState(ca.sqlcode, std::string(ca.sqlstate, 5).c_str(), tokens);
   }
   // Values that come back.
   for (size_t k = 0; k < n; ++k) {
@@ -1565,13 +1565,13 @@ void callDari(Session &s, const RoutineDef &def, void *fn, std::vector<Value> *a
       (*args)[k] = Value::null();
       continue;
     }
-    auto tooLong = [&]() { raise(-450, "39501", {def.specific.empty() ? def.externalName : def.qualified(), def.specific}); };
+    auto tooLong = [&]() { raise(kSqlRoutineResultTooLong, {def.specific.empty() ? def.externalName : def.qualified(), def.specific}); };
     Value out;
     if (p.locator) {
       udf_locator id;
       std::memcpy(&id, b, sizeof id);
       const Value *v = s.locatorValue(id);
-      if (v == nullptr) raise(-423, "0F001", {});
+      if (v == nullptr) raise(kSqlLocatorInvalid, {});
       out = p.type.base == Base::Blob ? Value::blob(v->s) : Value::text(v->s);
     } else {
       switch (p.type.base) {
@@ -1629,7 +1629,7 @@ void callSqlStyle(Session &s, const RoutineDef &def, void *fn, std::vector<Value
   callArgs.push_back(fname);
   callArgs.push_back(specname);
   callArgs.push_back(msg);
-  if (callArgs.size() > kMaxCallArgs) raise(-440, "42884", {def.qualified(), "PROCEDURE"});
+  if (callArgs.size() > kMaxCallArgs) raise(kSqlNoFunction, {def.qualified(), "PROCEDURE"});
   {
     SessionScope scope(&s);
     callPointers(fn, callArgs);
@@ -1645,7 +1645,7 @@ void callSqlStyle(Session &s, const RoutineDef &def, void *fn, std::vector<Value
       sqlint32 len;
       std::memcpy(&len, bufs[k].data(), sizeof len);
       if (ind[k] >= 0 && (len < 0 || static_cast<size_t>(len) + sizeof len > bufs[k].size()))
-        raise(-450, "39501", {def.qualified(), def.specific});
+        raise(kSqlRoutineResultTooLong, {def.qualified(), def.specific});
     }
     RoutineParam q = p;
     if (isStringType(p.type)) q.type.length = static_cast<int64_t>(bufs[k].size()) - 9;
@@ -1679,7 +1679,7 @@ int callProcedure(Session &s, const RoutineDef &def0, std::vector<Value> *args, 
     }
   }
   if (args->size() != def.params.size())
-    raise(kSqlNoFunction, "42884", {def.specific.empty() ? def.externalName : def.qualified(), "PROCEDURE"});
+    raise(kSqlNoFunction, {def.specific.empty() ? def.externalName : def.qualified(), "PROCEDURE"});
   inds->resize(args->size(), 0);
   for (size_t k = 0; k < args->size(); ++k)
     if ((*inds)[k] < 0) (*args)[k] = Value::null();
@@ -1707,7 +1707,7 @@ RoutineDef resolveProcedure(Session &s, const std::string &schema, const std::st
     for (RoutineDef &d : routinesNamed(s, sc, name, 'P', 0))
       if (d.params.size() == nArgs) return std::move(d);
   }
-  raise(kSqlNoFunction, "42884", {schema.empty() ? name : schema + "." + name, "PROCEDURE"});
+  raise(kSqlNoFunction, {schema.empty() ? name : schema + "." + name, "PROCEDURE"});
 }
 
 }  // namespace quarn

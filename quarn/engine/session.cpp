@@ -26,6 +26,7 @@
 #include "errors.h"
 #include "lexer.h"
 #include "routines.h"
+#include "sqlda.h"
 #include "translate.h"
 
 namespace quarn {
@@ -84,7 +85,7 @@ std::string leadingKeyword(const std::string &sql) {
 QError sqliteFailure(Session &s, int rc, const std::string &msg) {
   QError e;
   int primary = rc & 0xFF;
-  if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) return QError{kSqlDeadlock, "40001", {"68"}};
+  if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) return engineError(kSqlDeadlock, {"68"});
   if (decodeError(msg, &e)) return e;
   auto after = [&](const char *prefix) -> std::string {
     size_t at = msg.find(prefix);
@@ -93,7 +94,7 @@ QError sqliteFailure(Session &s, int rc, const std::string &msg) {
   if (msg.rfind("NOT NULL constraint failed: ", 0) == 0) {
     std::string col = after("NOT NULL constraint failed: ");
     size_t dot = col.rfind('.');
-    return QError{kSqlNotNull, "23502", {dot == std::string::npos ? col : col.substr(dot + 1)}};
+    return engineError(kSqlNotNull, {dot == std::string::npos ? col : col.substr(dot + 1)});
   }
   if (msg.rfind("UNIQUE constraint failed: ", 0) == 0) {
     // "UNIQUE constraint failed: S.T.A, S.T.B": find the table and the key it names.
@@ -125,30 +126,30 @@ QError sqliteFailure(Session &s, int rc, const std::string &msg) {
       } catch (const QError &) {
       }
     }
-    return QError{kSqlDuplicateKey, "23505", {key, table}};
+    return engineError(kSqlDuplicateKey, {key, table});
   }
-  if (msg.rfind("no such column: ", 0) == 0) return QError{kSqlColumnInvalid, "42703", {after("no such column: ")}};
-  if (msg.rfind("ambiguous column name: ", 0) == 0) return QError{kSqlNotUnique, "42702", {after("ambiguous column name: ")}};
+  if (msg.rfind("no such column: ", 0) == 0) return engineError(kSqlColumnInvalid, {after("no such column: ")});
+  if (msg.rfind("ambiguous column name: ", 0) == 0) return engineError(kSqlNotUnique, {after("ambiguous column name: ")});
   if (msg.rfind("no such table: ", 0) == 0) {
     std::string t = after("no such table: ");
     if (t.rfind("main.", 0) == 0) t = t.substr(5);
-    return QError{kSqlUndefinedName, "42704", {t}};
+    return engineError(kSqlUndefinedName, {t});
   }
-  if (msg.find("aggregate") != std::string::npos) return QError{-120, "42903", {}};
+  if (msg.find("aggregate") != std::string::npos) return engineError(kSqlAggregate, {});
   if (msg.rfind("wrong number of arguments to function ", 0) == 0 || msg.rfind("no such function: ", 0) == 0) {
     std::string f = msg.substr(msg.find_last_of(' ') + 1);
-    return QError{kSqlNoFunction, "42884", {upperAscii(f.substr(0, f.find('('))), "FUNCTION"}};
+    return engineError(kSqlNoFunction, {upperAscii(f.substr(0, f.find('('))), "FUNCTION"});
   }
-  if (msg.find("sub-select returns") != std::string::npos) return QError{-412, "42823", {}};
+  if (msg.find("sub-select returns") != std::string::npos) return engineError(kSqlSubqueryColumns, {});
   if (msg.find("do not have the same number of result columns") != std::string::npos)
-    return QError{kSqlColumnCountMismatch, "42826", {}};
+    return engineError(kSqlColumnCountMismatch, {});
   if (msg.find("values were supplied") != std::string::npos || msg.find("values for") != std::string::npos)
-    return QError{kSqlValueCount, "42802", {}};
-  if (msg.find("because it is a view") != std::string::npos) return QError{-150, "42807", {}};
-  if (msg.find("ORDER BY term out of range") != std::string::npos) return QError{-208, "42707", {}};
-  if (msg.find("datatype mismatch") != std::string::npos) return QError{kSqlIncompatible, "42821", {}};
-  if (primary == SQLITE_FULL) return QError{-968, "57011", {}};
-  return QError{kSqlSystem, "58004", {msg}};
+    return engineError(kSqlValueCount, {});
+  if (msg.find("because it is a view") != std::string::npos) return engineError(kSqlNotUpdatable, {});
+  if (msg.find("ORDER BY term out of range") != std::string::npos) return engineError(kSqlOrderByColumn, {});
+  if (msg.find("datatype mismatch") != std::string::npos) return engineError(kSqlIncompatible, {});
+  if (primary == SQLITE_FULL) return engineError(kSqlDiskFull, {});
+  return engineError(kSqlSystem, {msg});
 }
 
 void applyPragmas(sqlite3 *db) {
@@ -230,18 +231,18 @@ std::string databaseFile(const std::string &name) {
 int createDatabase(const std::string &name, bool withGraphic, sqlca *ca) {
   clearSqlca(ca);
   std::string file = databaseFile(name);
-  if (file.empty()) return fail(ca, QError{-1001, "2E000", {name}});
+  if (file.empty()) return fail(ca, engineError(kSqlBadDbName, {name}));
   std::error_code ec;
   std::filesystem::create_directories(instancePath(), ec);
   std::filesystem::create_directories(instancePath() + "/kel", ec);
   std::filesystem::create_directories(instancePath() + "/function", ec);
-  if (std::filesystem::exists(file)) return fail(ca, QError{kSqlDbExists, "42710", {upperAscii(name)}});
+  if (std::filesystem::exists(file)) return fail(ca, engineError(kSqlDbExists, {upperAscii(name)}));
   sqlite3 *db = nullptr;
   int rc = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_EXCLUSIVE, nullptr);
   if (rc != SQLITE_OK) {
     std::string msg = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
     sqlite3_close(db);
-    return fail(ca, QError{kSqlSystem, "58004", {msg}});
+    return fail(ca, engineError(kSqlSystem, {msg}));
   }
   try {
     // 16 KiB pages: rows holding documents of a kilobyte or more fit a dozen to a page, so a scan
@@ -267,10 +268,10 @@ int createDatabase(const std::string &name, bool withGraphic, sqlca *ca) {
 int dropDatabase(const std::string &name, sqlca *ca) {
   clearSqlca(ca);
   std::string file = databaseFile(name);
-  if (file.empty() || !std::filesystem::exists(file)) return fail(ca, QError{kSqlDbNotFound, "08001", {upperAscii(name)}});
+  if (file.empty() || !std::filesystem::exists(file)) return fail(ca, engineError(kSqlDbNotFound, {upperAscii(name)}));
   {
     std::lock_guard<std::mutex> lock(gRegistryMutex);
-    if (gOpenDatabases.count(upperAscii(name))) return fail(ca, QError{-1035, "57019", {}});
+    if (gOpenDatabases.count(upperAscii(name))) return fail(ca, engineError(kSqlDbInUse, {}));
   }
   std::error_code ec;
   std::filesystem::remove(file, ec);
@@ -291,12 +292,12 @@ int Session::open(const std::string &dbName, const std::string &user, const std:
   initInstance();
   std::string name = upperAscii(dbName);
   std::string file = databaseFile(name);
-  if (file.empty() || !std::filesystem::exists(file)) return fail(ca, QError{kSqlDbNotFound, "08001", {name}});
+  if (file.empty() || !std::filesystem::exists(file)) return fail(ca, engineError(kSqlDbNotFound, {name}));
   std::unique_ptr<Session> s(new Session());
   int rc = sqlite3_open_v2(file.c_str(), &s->db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
   if (rc != SQLITE_OK) {
     std::string msg = s->db_ ? sqlite3_errmsg(s->db_) : sqlite3_errstr(rc);
-    return fail(ca, QError{kSqlSystem, "58004", {msg}});
+    return fail(ca, engineError(kSqlSystem, {msg}));
   }
   try {
     applyPragmas(s->db_);
@@ -590,11 +591,11 @@ void Session::savepointStatement(SavepointOp op, const std::string &name, bool u
     return std::string::npos;
   };
   if (op == SavepointOp::Set) {
-    if (name.compare(0, 3, "SYS") == 0) raise(kSqlReservedName, "42939", {name});
+    if (name.compare(0, 3, "SYS") == 0) raise(kSqlReservedName, {name});
     beginUnitOfWork(true);
     size_t k = find();
     if (k != std::string::npos) {
-      if (unique || savepoints_[k].unique) raise(kSqlSavepointNotUnique, "3B501", {name});
+      if (unique || savepoints_[k].unique) raise(kSqlSavepointNotUnique, {name});
       execSql(db_, "RELEASE " + savepoints_[k].sqlName);
       savepoints_.resize(k);
     }
@@ -605,8 +606,8 @@ void Session::savepointStatement(SavepointOp op, const std::string &name, bool u
   }
   size_t k = find();
   if (k == std::string::npos) {
-    if (name.empty()) raise(kSqlNoSavepoint, "3B502");
-    raise(kSqlSavepointUnknown, "3B001", {name});
+    if (name.empty()) raise(kSqlNoSavepoint);
+    raise(kSqlSavepointUnknown, {name});
   }
   if (op == SavepointOp::Release) {
     execSql(db_, "RELEASE " + savepoints_[k].sqlName);
@@ -650,8 +651,8 @@ int savepointCall(Session &s, sqlca *ca, F run) {
 
 // A name given to the runtime's calls: as it stands (no folding), 1 to 128 bytes.
 void checkSavepointName(const std::string &name) {
-  if (name.empty()) raise(kSqlSyntax, "42601", {"", "SAVEPOINT", "<identifier>"});
-  if (name.size() > 128) raise(kSqlNameTooLong, "42622", {name, "128"});
+  if (name.empty()) raise(kSqlSyntax, {"", "SAVEPOINT", "<identifier>"});
+  if (name.size() > 128) raise(kSqlNameTooLong, {name, "128"});
 }
 
 }  // namespace
@@ -704,7 +705,7 @@ void Statement::close() {
 
 int Statement::execute(const std::vector<Value> &params, sqlca *ca) {
   clearSqlca(ca);
-  if (!session_ || !plan_) return fail(ca, QError{kSqlNoConnection, "08003", {}});
+  if (!session_ || !plan_) return fail(ca, engineError(kSqlNoConnection, {}));
   Session &s = *session_;
   const Plan &p = plan_->plan;
   try {
@@ -712,16 +713,16 @@ int Statement::execute(const std::vector<Value> &params, sqlca *ca) {
       if (p.kind == Plan::Action && (p.writes || p.definition)) s.beginUnitOfWork(true);
       return s.runPlan(plan_, ca);
     }
-    if (p.kind == Plan::Query && open_) return fail(ca, QError{kSqlCursorOpen, "24502", {}});
+    if (p.kind == Plan::Query && open_) return fail(ca, engineError(kSqlCursorOpen, {}));
     // CALL: markers without a value are NULL inputs (outputs the caller reads afterwards).
     if (p.kind == Plan::Call && static_cast<int>(params.size()) <= p.nParams) return executeCall(params, ca);
-    if (static_cast<int>(params.size()) != p.nParams) return fail(ca, QError{-313, "07004", {}});
+    if (static_cast<int>(params.size()) != p.nParams) return fail(ca, engineError(kSqlHostVariableCount, {}));
     s.beginUnitOfWork(p.writes);
     s.warning_.reset();
     if (plan_->generation != s.generation_) {
       // The catalog changed since this statement was prepared: translate it again.
       std::shared_ptr<CachedPlan> fresh = s.planFor(plan_->text);
-      if (fresh->plan.kind != p.kind) return fail(ca, QError{-518, "07003", {}});
+      if (fresh->plan.kind != p.kind) return fail(ca, engineError(kSqlStmtNotPrepared, {}));
       plan_ = fresh;
     }
     const Plan &cur = plan_->plan;
@@ -789,7 +790,7 @@ int Statement::executeCall(const std::vector<Value> &params, sqlca *ca) {
   s.beginUnitOfWork(true);
   if (plan_->generation != s.generation_) {
     std::shared_ptr<CachedPlan> fresh = s.planFor(plan_->text);
-    if (fresh->plan.kind != Plan::Call) return fail(ca, QError{-518, "07003", {}});
+    if (fresh->plan.kind != Plan::Call) return fail(ca, engineError(kSqlStmtNotPrepared, {}));
     plan_ = fresh;
   }
   const CallPlan &call = *plan_->plan.call;
@@ -797,7 +798,7 @@ int Statement::executeCall(const std::vector<Value> &params, sqlca *ca) {
   if (!call.inputSql.empty()) {
     Stmt in(s.db_, call.inputSql);
     for (size_t k = 0; k < params.size(); ++k) in.bind(static_cast<int>(k + 1), params[k]);
-    if (!in.step()) return fail(ca, QError{-901, "58004", {"CALL arguments"}});
+    if (!in.step()) return fail(ca, engineError(kSqlSystem, {"CALL arguments"}));
     for (size_t k = 0; k < call.markers.size(); ++k) args.push_back(columnValue(in.raw(), static_cast<int>(k)));
   }
   std::vector<short> inds(args.size());
@@ -813,7 +814,7 @@ int Statement::executeCall(const std::vector<Value> &params, sqlca *ca) {
   int rc = s.runCall(*call.def, &args, &inds, types, ca);
   if (rc < 0) return rc;
   for (size_t k = 0; k < args.size(); ++k) {
-    if (inds[k] == -128) continue;
+    if (inds[k] == SQL_IND_NO_RETURN) continue;
     CallOutput o;
     o.position = static_cast<int>(k + 1);
     if (k < call.def->params.size()) {
@@ -880,13 +881,13 @@ int Session::call(const std::string &procName, std::vector<Value> *args, std::ve
     std::vector<std::string> parts;
     for (size_t k = 0; k < toks.size() && toks[k].kind != Tok::End; ++k) {
       if (k % 2 == 1) {
-        if (toks[k].kind != Tok::Op || toks[k].text != ".") raise(-104, "42601", {toks[k].text, procName, "."});
+        if (toks[k].kind != Tok::Op || toks[k].text != ".") raise(kSqlSyntax, {toks[k].text, procName, "."});
         continue;
       }
-      if (toks[k].kind != Tok::Ident && toks[k].kind != Tok::DelimIdent) raise(-104, "42601", {toks[k].text, procName, "<name>"});
+      if (toks[k].kind != Tok::Ident && toks[k].kind != Tok::DelimIdent) raise(kSqlSyntax, {toks[k].text, procName, "<name>"});
       parts.push_back(toks[k].text);
     }
-    if (parts.empty() || parts.size() > 2) raise(-104, "42601", {procName, "CALL", "<name>"});
+    if (parts.empty() || parts.size() > 2) raise(kSqlSyntax, {procName, "CALL", "<name>"});
     beginUnitOfWork(true);
     RoutineDef def = resolveProcedure(*this, parts.size() == 2 ? parts[0] : "", parts.back(), args->size());
     return runCall(def, args, inds, types, ca);
@@ -897,7 +898,7 @@ int Session::call(const std::string &procName, std::vector<Value> *args, std::ve
 
 int Statement::fetch(std::vector<Value> *row, sqlca *ca) {
   clearSqlca(ca);
-  if (!open_ || !st_) return fail(ca, QError{kSqlCursorNotOpen, "24501", {}});
+  if (!open_ || !st_) return fail(ca, engineError(kSqlCursorNotOpen, {}));
   int rc = sqlite3_step(st_);
   if (rc == SQLITE_ROW) {
     int n = sqlite3_column_count(st_);

@@ -26,8 +26,8 @@
 namespace quarn {
 namespace {
 
-void fail(sqlite3_context *ctx, int code, const char *state, const std::string &token) {
-  std::string msg = encodeError(code, state, {token});
+void fail(sqlite3_context *ctx, int code, const std::string &token) {
+  std::string msg = encodeError(engineError(code, {token}));
   sqlite3_result_error(ctx, msg.c_str(), static_cast<int>(msg.size()));
 }
 
@@ -139,16 +139,16 @@ void qcast(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
         i = sqlite3_value_int64(v);
       } else if (vt == SQLITE_FLOAT) {
         double d = sqlite3_value_double(v);
-        if (d >= 9.3e18 || d <= -9.3e18) return fail(ctx, kSqlOverflow, "22003", name);
+        if (d >= 9.3e18 || d <= -9.3e18) return fail(ctx, kSqlOverflow, name);
         i = static_cast<int64_t>(d);
       } else if (vt == SQLITE_TEXT) {
-        if (!parseInteger(argText(v), &i)) return fail(ctx, kSqlInvalidChar, "22018", name);
+        if (!parseInteger(argText(v), &i)) return fail(ctx, kSqlInvalidChar, name);
       } else {
-        return fail(ctx, kSqlInvalidChar, "22018", name);
+        return fail(ctx, kSqlInvalidChar, name);
       }
       if ((t.base == Base::SmallInt && (i < -32768 || i > 32767)) ||
           (t.base == Base::Integer && (i < -2147483648LL || i > 2147483647LL)))
-        return fail(ctx, kSqlOverflow, "22003", name);
+        return fail(ctx, kSqlOverflow, name);
       sqlite3_result_int64(ctx, i);
       return;
     }
@@ -160,14 +160,14 @@ void qcast(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
       else if (vt == SQLITE_FLOAT) d = sqlite3_value_double(v);
       else if (vt == SQLITE_TEXT) {
         std::string s = trimBlanks(argText(v));
-        if (!parseNumber(s, &d)) return fail(ctx, kSqlInvalidChar, "22018", name);
+        if (!parseNumber(s, &d)) return fail(ctx, kSqlInvalidChar, name);
         isInt = parseInteger(s, &i);
       } else {
-        return fail(ctx, kSqlInvalidChar, "22018", name);
+        return fail(ctx, kSqlInvalidChar, name);
       }
       if (t.base == Base::Decimal) {
         double limit = std::pow(10.0, static_cast<double>(t.length - t.scale));
-        if (std::fabs(d) >= limit) return fail(ctx, kSqlOverflow, "22003", name);
+        if (std::fabs(d) >= limit) return fail(ctx, kSqlOverflow, name);
         if (t.scale == 0 || isInt) {
           if (isInt) sqlite3_result_int64(ctx, i);
           else sqlite3_result_int64(ctx, static_cast<int64_t>(std::trunc(d)));
@@ -219,7 +219,7 @@ void qcast(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
       } else {
         ok = normTimestamp(s, &out);
       }
-      if (!ok) return fail(ctx, kSqlDatetimeSyntax, "22007", s);
+      if (!ok) return fail(ctx, kSqlDatetimeSyntax, s);
       sqlite3_result_text(ctx, out.data(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
       return;
     }
@@ -285,7 +285,7 @@ void qsubstr(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
   int64_t n = sqlite3_value_bytes(argv[0]);
   int64_t start = sqlite3_value_int64(argv[1]);
   int64_t len = argc > 2 ? sqlite3_value_int64(argv[2]) : (start <= n ? n - start + 1 : 0);
-  if (start < 1 || len < 0 || len > 2147483647 || start > 2147483647) return fail(ctx, -138, "22011", "SUBSTR");
+  if (start < 1 || len < 0 || len > 2147483647 || start > 2147483647) return fail(ctx, kSqlSubstrRange, "SUBSTR");
   std::string out;
   if (start <= n) out.assign(p ? p + start - 1 : "", static_cast<size_t>(std::min(len, n - start + 1)));
   if (static_cast<int64_t>(out.size()) < len && !blob) out.append(static_cast<size_t>(len) - out.size(), ' ');
@@ -347,7 +347,7 @@ void qdatepart(sqlite3_context *ctx, int, sqlite3_value **argv) {
   } else if (s.size() == 8 && normTime(s, 0, &tm)) {
     ts = "0001-01-01-" + tm + ".000000";
   } else {
-    return fail(ctx, kSqlDatetimeSyntax, "22007", s);
+    return fail(ctx, kSqlDatetimeSyntax, s);
   }
   size_t pos = part == "YEAR" ? 0 : part == "MONTH" ? 5 : part == "DAY" ? 8 : part == "HOUR" ? 11 : part == "MINUTE" ? 14 : 17;
   size_t len = part == "YEAR" ? 4 : 2;

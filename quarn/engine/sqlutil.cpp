@@ -26,10 +26,10 @@ std::string Value::str() const {
 [[noreturn]] void raiseSqlite(sqlite3 *db, int rc) {
   std::string msg = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
   int primary = rc & 0xFF;
-  if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) raise(kSqlDeadlock, "40001", {"68"});
+  if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) raise(kSqlDeadlock, {"68"});
   QError e;
   if (decodeError(msg, &e)) throw e;
-  raise(kSqlSystem, "58004", {msg});
+  raise(kSqlSystem, {msg});
 }
 
 Stmt::Stmt(sqlite3 *db, const std::string &sql) : db_(db) {

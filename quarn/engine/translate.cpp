@@ -76,7 +76,7 @@ class Translator {
     std::string tokText = t.kind == Tok::End ? "END OF STATEMENT" : sql_.substr(t.pos, t.len);
     std::string before;
     if (i_ > 0) before = sql_.substr(toks_[i_ - 1].pos, toks_[i_ - 1].len);
-    raise(kSqlSyntax, "42601", {tokText, before, expected});
+    raise(kSqlSyntax, {tokText, before, expected});
   }
   void expectEnd() {
     // A statement of a trigger body ends at its ";" or at the body's END.
@@ -88,7 +88,7 @@ class Translator {
   std::string name(size_t maxLen) {
     if (!isName()) fail("<identifier>");
     std::string n = tk().text;
-    if (n.size() > maxLen) raise(kSqlNameTooLong, "42622", {n, std::to_string(maxLen)});
+    if (n.size() > maxLen) raise(kSqlNameTooLong, {n, std::to_string(maxLen)});
     ++i_;
     return n;
   }
@@ -96,11 +96,11 @@ class Translator {
     QualName q;
     std::string first = name(maxLen > kMaxSchema ? maxLen : kMaxSchema);
     if (acceptOp(".")) {
-      if (first.size() > kMaxSchema) raise(kSqlNameTooLong, "42622", {first, std::to_string(kMaxSchema)});
+      if (first.size() > kMaxSchema) raise(kSqlNameTooLong, {first, std::to_string(kMaxSchema)});
       q.schema = first;
       q.name = name(maxLen);
     } else {
-      if (first.size() > maxLen) raise(kSqlNameTooLong, "42622", {first, std::to_string(maxLen)});
+      if (first.size() > maxLen) raise(kSqlNameTooLong, {first, std::to_string(maxLen)});
       q.schema = s_.currentSchema();
       q.name = first;
     }
@@ -111,7 +111,7 @@ class Translator {
     return tk().kind == Tok::Ident && !reservedWords().count(tk().text);
   }
   std::string nextParam() {
-    if (triggerMode_) raise(-418, "42610");
+    if (triggerMode_) raise(kSqlMarkerInvalid);
     return "?" + std::to_string(++nParams_);
   }
 
@@ -244,21 +244,21 @@ Translator::TableRef Translator::resolveTable(const QualName &q) {
   QualName cur = q;
   for (int hops = 0; hops < 16; ++hops) {
     std::optional<TableInfo> t = findTable(s_.db(), cur.schema, cur.name);
-    if (!t) raise(kSqlUndefinedName, "42704", {q.text()});
+    if (!t) raise(kSqlUndefinedName, {q.text()});
     if (t->type != 'A') {
       addDependency(t->type == 'V' ? 'V' : 'T', t->schema, t->name);
       return TableRef{sqliteName(t->schema, t->name), q.name, *t};
     }
     cur = QualName{t->baseSchema, t->baseName};
   }
-  raise(kSqlUndefinedName, "42704", {q.text()});
+  raise(kSqlUndefinedName, {q.text()});
 }
 
 int64_t Translator::intLiteral() {
   if (tk().kind != Tok::Integer) fail("<integer>");
   std::string t = tk().text;
   ++i_;
-  if (t.size() > 12) raise(kSqlBadLength, "42611", {t});
+  if (t.size() > 12) raise(kSqlBadLength, {t});
   return std::stoll(t);
 }
 
@@ -283,7 +283,7 @@ QType Translator::resolveDistinct(const QualName &q, bool qualified) {
       t.typeName = d->name;
       return t;
     }
-    raise(kSqlUndefinedName, "42704", {q.text()});
+    raise(kSqlUndefinedName, {q.text()});
   }
   std::vector<std::string> schemas = s_.functionPath();
   schemas.push_back(s_.currentSchema());
@@ -295,7 +295,7 @@ QType Translator::resolveDistinct(const QualName &q, bool qualified) {
       return t;
     }
   }
-  raise(kSqlUndefinedName, "42704", {q.name});
+  raise(kSqlUndefinedName, {q.name});
 }
 
 QType Translator::dataType() {
@@ -335,7 +335,7 @@ QType Translator::dataType() {
     if (w == "FLOAT") {
       ++i_;
       int64_t n = lengthArg(53);
-      if (n < 1 || n > 53) raise(kSqlBadLength, "42611", {"FLOAT"});
+      if (n < 1 || n > 53) raise(kSqlBadLength, {"FLOAT"});
       t.base = n <= 24 ? Base::Real : Base::Double;
       return t;
     }
@@ -348,7 +348,7 @@ QType Translator::dataType() {
         if (acceptOp(",")) t.scale = static_cast<int>(intLiteral());
         expectOp(")");
       }
-      if (t.length < 1 || t.length > 31 || t.scale > t.length) raise(kSqlBadLength, "42611", {"DECIMAL"});
+      if (t.length < 1 || t.length > 31 || t.scale > t.length) raise(kSqlBadLength, {"DECIMAL"});
       return t;
     }
     if (w == "CHARACTER" || w == "CHAR") {
@@ -364,9 +364,9 @@ QType Translator::dataType() {
       } else {
         t.base = Base::Char;
         t.length = lengthArg(1);
-        if (t.length < 1 || t.length > 254) raise(kSqlBadLength, "42611", {"CHARACTER"});
+        if (t.length < 1 || t.length > 254) raise(kSqlBadLength, {"CHARACTER"});
       }
-      if (t.base == Base::Varchar && (t.length < 1 || t.length > 32672)) raise(kSqlBadLength, "42611", {"VARCHAR"});
+      if (t.base == Base::Varchar && (t.length < 1 || t.length > 32672)) raise(kSqlBadLength, {"VARCHAR"});
       bitData();
       return t;
     }
@@ -374,7 +374,7 @@ QType Translator::dataType() {
       ++i_;
       t.base = Base::Varchar;
       t.length = lengthArg(-1);
-      if (t.length < 1 || t.length > 32672) raise(kSqlBadLength, "42611", {"VARCHAR"});
+      if (t.length < 1 || t.length > 32672) raise(kSqlBadLength, {"VARCHAR"});
       bitData();
       return t;
     }
@@ -405,15 +405,15 @@ QType Translator::dataType() {
       ++i_;
       t.base = Base::Graphic;
       t.length = lengthArg(1);
-      if (t.length < 1 || t.length > 127) raise(kSqlBadLength, "42611", {"GRAPHIC"});
+      if (t.length < 1 || t.length > 127) raise(kSqlBadLength, {"GRAPHIC"});
     } else if (w == "VARGRAPHIC") {
       ++i_;
       t.base = Base::Vargraphic;
       t.length = lengthArg(-1);
-      if (t.length < 1 || t.length > 16336) raise(kSqlBadLength, "42611", {"VARGRAPHIC"});
+      if (t.length < 1 || t.length > 16336) raise(kSqlBadLength, {"VARGRAPHIC"});
     }
     if (t.base != Base::None) {
-      if (t.isGraphic() && !s_.graphicSupported()) raise(kSqlGraphic, "56031");
+      if (t.isGraphic() && !s_.graphicSupported()) raise(kSqlGraphic);
       return t;
     }
   }
@@ -514,7 +514,7 @@ std::string Translator::fullselect() {
     else if (acceptKw("INTERSECT")) setop = "INTERSECT";
     else break;
     if (acceptKw("ALL")) {
-      if (setop != "UNION") raise(kSqlStmtNotSupported, "42612", {setop + " ALL"});
+      if (setop != "UNION") raise(kSqlStmtNotSupported, {setop + " ALL"});
       setop += " ALL";
     } else {
       acceptKw("DISTINCT");
@@ -552,7 +552,7 @@ std::string Translator::valuesClause(bool /*single*/) {
     } else {
       row.push_back(expr());
     }
-    if (!rows.empty() && row.size() != rows[0].size()) raise(kSqlColumnCountMismatch, "42826");
+    if (!rows.empty() && row.size() != rows[0].size()) raise(kSqlColumnCountMismatch);
     rows.push_back(std::move(row));
   } while (acceptOp(","));
   std::string out = "SELECT ";
@@ -780,7 +780,7 @@ std::string Translator::primaryTableRef() {
     std::string corr;
     std::vector<std::string> cols;
     std::string out = correlate(call, "", false, &corr, &cols);
-    if (!cols.empty() && cols.size() != def.columns.size()) raise(kSqlColumnCountMismatch, "42811");
+    if (!cols.empty() && cols.size() != def.columns.size()) raiseWithState(kSqlColumnCountMismatch, "42811");
     if (!scopes_.empty()) {
       ScopeItem item{corr, {}};
       for (size_t k = 0; k < def.columns.size(); ++k)
@@ -820,7 +820,7 @@ std::string Translator::primaryTableRef() {
   }
   if (cols.empty()) return out;
   // A table with a column list: name the columns in a derived table.
-  if (cols.size() != r.info.columns.size()) raise(kSqlColumnCountMismatch, "42811");
+  if (cols.size() != r.info.columns.size()) raiseWithState(kSqlColumnCountMismatch, "42811");
   std::string sel = "(SELECT ";
   for (size_t k = 0; k < cols.size(); ++k)
     sel += (k ? ", " : "") + quoteIdent(r.info.columns[k].name) + " AS " + quoteIdent(cols[k]);
@@ -892,7 +892,7 @@ std::string Translator::predicate() {
         std::string sub = subqueryInParens();
         if (!all && cmp == "=") left = left + " IN " + sub;
         else if (all && cmp == "<>") left = left + " NOT IN " + sub;
-        else raise(kSqlStmtNotSupported, "42612", {cmp + (all ? " ALL" : " ANY")});
+        else raise(kSqlStmtNotSupported, {cmp + (all ? " ALL" : " ANY")});
         continue;
       }
       left = left + " " + cmp + " " + additive();
@@ -1245,7 +1245,7 @@ std::string Translator::functionCall(const std::string &schema, const std::strin
   };
   Base stringResult = !argTypes.empty() && argTypes[0].isLob() && !argTypes[0].isDistinct() ? Base::Clob : Base::Varchar;
   auto argc = [&](size_t lo, size_t hi) {
-    if (args.size() < lo || args.size() > hi) raise(kSqlNoFunction, "42884", {fname, "FUNCTION"});
+    if (args.size() < lo || args.size() > hi) raise(kSqlNoFunction, {fname, "FUNCTION"});
   };
   auto call = [&](const std::string &f) {
     std::string out = f + "(";
@@ -1351,14 +1351,14 @@ std::string Translator::routineCall(const RoutineDef &def, const std::vector<std
   RoutineDef target = def;
   for (int hops = 0; target.origin == 'U' && hops < 16; ++hops) {
     std::optional<RoutineDef> src = loadRoutineDef(s_.db(), target.sourceSchema, target.sourceSpecific);
-    if (!src) raise(kSqlUndefinedName, "42704", {target.sourceSchema + "." + target.sourceSpecific});
+    if (!src) raise(kSqlUndefinedName, {target.sourceSchema + "." + target.sourceSpecific});
     target = *src;
   }
   lastType_ = def.result.type;
   lastIsRoutine_ = true;
   if (target.origin == 'S') {
     // A cast function of a distinct type: the value keeps its representation.
-    if (args.size() != 1) raise(kSqlNoFunction, "42884", {def.qualified(), "FUNCTION"});
+    if (args.size() != 1) raise(kSqlNoFunction, {def.qualified(), "FUNCTION"});
     return "QCAST(" + args[0] + ", " + quoteString(def.result.type.sqliteDecl()) + ")";
   }
   std::string out = "QUDF(" + quoteString(functionKey(target));
@@ -1381,15 +1381,15 @@ Plan Translator::insertStmt() {
   expectKw("INTO");
   QualName q = qualName();
   TableRef r = resolveTable(q);
-  if (r.info.type == 'V') raise(-150, "42807", {q.text()});
+  if (r.info.type == 'V') raise(kSqlNotUpdatable, {q.text()});
   std::vector<std::string> cols;
   if (isOp("(") && !(kw("SELECT", 1) || kw("WITH", 1) || kw("VALUES", 1))) {
     ++i_;
     cols = nameList(kMaxColumn);
     std::set<std::string> seen;
     for (const std::string &c : cols) {
-      if (!r.info.column(c)) raise(kSqlNotColumnOf, "42703", {c, q.text()});
-      if (!seen.insert(c).second) raise(kSqlDuplicateName, "42711", {c});
+      if (!r.info.column(c)) raise(kSqlNotColumnOf, {c, q.text()});
+      if (!seen.insert(c).second) raise(kSqlDuplicateName, {c});
     }
   }
   std::vector<std::string> targets = cols;
@@ -1421,7 +1421,7 @@ Plan Translator::insertStmt() {
         }
       } while (paren && acceptOp(","));
       if (paren) expectOp(")");
-      if (row.size() != targets.size()) raise(kSqlValueCount, "42802");
+      if (row.size() != targets.size()) raise(kSqlValueCount);
       out += firstRow ? "(" : ", (";
       firstRow = false;
       for (size_t k = 0; k < row.size(); ++k) out += (k ? ", " : "") + row[k];
@@ -1443,7 +1443,7 @@ Plan Translator::updateStmt() {
   expectKw("UPDATE");
   QualName q = qualName();
   TableRef r = resolveTable(q);
-  if (r.info.type == 'V') raise(-150, "42807", {q.text()});
+  if (r.info.type == 'V') raise(kSqlNotUpdatable, {q.text()});
   std::string corr = r.exposed;
   if (acceptKw("AS") || (isCorrelationName() && !kw("SET"))) corr = name(kMaxName);
   expectKw("SET");
@@ -1456,7 +1456,7 @@ Plan Translator::updateStmt() {
     auto target = [&]() {
       std::string c = name(kMaxName);
       while (acceptOp(".")) c = name(kMaxName);
-      if (!r.info.column(c)) raise(kSqlNotColumnOf, "42703", {c, q.text()});
+      if (!r.info.column(c)) raise(kSqlNotColumnOf, {c, q.text()});
       return c;
     };
     auto value = [&](const std::string &col) {
@@ -1484,7 +1484,7 @@ Plan Translator::updateStmt() {
         do vals.push_back(value(cols[vals.size() < cols.size() ? vals.size() : 0]));
         while (acceptOp(","));
         expectOp(")");
-        if (vals.size() != cols.size()) raise(kSqlValueCount, "42802");
+        if (vals.size() != cols.size()) raise(kSqlValueCount);
         out += "(";
         for (size_t k = 0; k < vals.size(); ++k) out += (k ? ", " : "") + vals[k];
         out += ")";
@@ -1511,7 +1511,7 @@ Plan Translator::deleteStmt() {
   expectKw("FROM");
   QualName q = qualName();
   TableRef r = resolveTable(q);
-  if (r.info.type == 'V') raise(-150, "42807", {q.text()});
+  if (r.info.type == 'V') raise(kSqlNotUpdatable, {q.text()});
   std::string corr = r.exposed;
   if (acceptKw("AS") || (isCorrelationName() && !kw("WHERE"))) corr = name(kMaxName);
   std::string out = "DELETE FROM " + r.sqlite + (triggerMode_ ? "" : " AS " + quoteIdent(corr));
@@ -1949,7 +1949,7 @@ Plan Translator::createStmt() {
       expectKw("OPTION");
     }
     expectEnd();
-    if (nParams_ > 0) raise(-312, "42618", {"?"});
+    if (nParams_ > 0) raise(kSqlHostVariableUndefined, {"?"});
     std::string text = sqlText(start);
     (void)bodyStart;
     std::vector<QType> types = itemTypesKnown_ ? itemTypes_ : std::vector<QType>{};
@@ -2030,7 +2030,7 @@ Plan Translator::createStmt() {
     p.action = [tp](Session &s) { ddlCreateTrigger(s, tp); };
     return p;
   }
-  if (kw("SCHEMA")) raise(kSqlStmtNotSupported, "42612", {"CREATE " + tk().text});
+  if (kw("SCHEMA")) raise(kSqlStmtNotSupported, {"CREATE " + tk().text});
   fail("TABLE");
 }
 
@@ -2217,7 +2217,7 @@ Plan Translator::setStmt() {
     } else {
       schema = name(kMaxSchema);
     }
-    if (schema.empty() || schema.size() > kMaxSchema) raise(kSqlNameTooLong, "42622", {schema, std::to_string(kMaxSchema)});
+    if (schema.empty() || schema.size() > kMaxSchema) raise(kSqlNameTooLong, {schema, std::to_string(kMaxSchema)});
     expectEnd();
     p.action = [schema](Session &s) { s.setSchema(schema); };
     return p;
@@ -2279,7 +2279,7 @@ Plan Translator::callStmt() {
   } else {
     std::string first = name(kMaxName);
     if (acceptOp(".")) {
-      if (first.size() > kMaxSchema) raise(kSqlNameTooLong, "42622", {first, std::to_string(kMaxSchema)});
+      if (first.size() > kMaxSchema) raise(kSqlNameTooLong, {first, std::to_string(kMaxSchema)});
       schema = first;
       pname = name(kMaxName);
     } else {
@@ -2335,7 +2335,7 @@ TriggerPlan Translator::triggerDefinition(const TriggerContext &ctx) {
   } else if (acceptKw("AFTER")) {
     tp.time = 'A';
   } else if (kw("INSTEAD")) {
-    raise(kSqlStmtNotSupported, "42612", {"INSTEAD OF"});
+    raise(kSqlStmtNotSupported, {"INSTEAD OF"});
   } else {
     fail("AFTER");
   }
@@ -2355,17 +2355,17 @@ TriggerPlan Translator::triggerDefinition(const TriggerContext &ctx) {
   expectKw("ON");
   QualName tq = qualName();
   TableRef subject = resolveTable(tq);
-  if (subject.info.type != 'T') raise(-159, "42809", {tq.text(), "VIEW", "TABLE"});
+  if (subject.info.type != 'T') raise(kSqlWrongObjectType, {tq.text(), "VIEW", "TABLE"});
   tp.table = QualName{subject.info.schema, subject.info.name};
   for (std::string &c : tp.updateOf) {
     const ColumnDef *col = subject.info.column(c);
-    if (!col) raise(kSqlNotColumnOf, "42703", {c, tq.text()});
+    if (!col) raise(kSqlNotColumnOf, {c, tq.text()});
   }
   std::string newName, oldName;
   if (acceptKw("REFERENCING")) {
     for (;;) {
       if (kw("NEW_TABLE") || kw("OLD_TABLE") || ((kw("NEW") || kw("OLD")) && kw("TABLE", 1)))
-        raise(kSqlStmtNotSupported, "42612", {"REFERENCING " + tk().text});
+        raise(kSqlStmtNotSupported, {"REFERENCING " + tk().text});
       bool isNew = kw("NEW");
       if (!isNew && !kw("OLD")) break;
       ++i_;
@@ -2376,14 +2376,14 @@ TriggerPlan Translator::triggerDefinition(const TriggerContext &ctx) {
       n = name(kMaxName);
     }
     if (newName.empty() && oldName.empty()) fail("NEW");
-    if (newName == oldName) raise(kSqlDuplicateName, "42711", {newName});
+    if (newName == oldName) raise(kSqlDuplicateName, {newName});
   }
   // A transition variable the event does not have.
-  if (!newName.empty() && tp.event == 'D') raise(-696, "42898", {newName});
-  if (!oldName.empty() && tp.event == 'I') raise(-696, "42898", {oldName});
+  if (!newName.empty() && tp.event == 'D') raise(kSqlCorrelationName, {newName});
+  if (!oldName.empty() && tp.event == 'I') raise(kSqlCorrelationName, {oldName});
   if (acceptKw("FOR")) {
     expectKw("EACH");
-    if (kw("STATEMENT")) raise(kSqlStmtNotSupported, "42612", {"FOR EACH STATEMENT"});
+    if (kw("STATEMENT")) raise(kSqlStmtNotSupported, {"FOR EACH STATEMENT"});
     expectKw("ROW");
   }
   if (acceptKw("MODE")) {
@@ -2442,16 +2442,16 @@ TriggerPlan Translator::triggerDefinition(const TriggerContext &ctx) {
 // change (AFTER).
 void Translator::triggerBodyStatement(TriggerPlan *tp, const TableRef &subject, const std::string &newName) {
   if (acceptKw("SET")) {
-    if (tp->time != 'B' || newName.empty()) raise(-797, "42987", {"SET"});
+    if (tp->time != 'B' || newName.empty()) raise(kSqlTriggerStatement, {"SET"});
     std::string call = "SELECT QTRIGSET(" + quoteString(subject.info.schema) + ", " +
                        quoteString(subject.info.name) + ", NEW.rowid";
     do {
       std::vector<std::string> parts{name(kMaxName)};
       while (acceptOp(".")) parts.push_back(name(kMaxName));
       if (parts.size() > 2 || (parts.size() == 2 && parts[0] != newName))
-        raise(kSqlColumnInvalid, "42703", {parts.size() == 2 ? parts[0] + "." + parts[1] : parts.back()});
+        raise(kSqlColumnInvalid, {parts.size() == 2 ? parts[0] + "." + parts[1] : parts.back()});
       const ColumnDef *c = subject.info.column(parts.back());
-      if (!c) raise(kSqlNotColumnOf, "42703", {parts.back(), subject.info.schema + "." + subject.info.name});
+      if (!c) raise(kSqlNotColumnOf, {parts.back(), subject.info.schema + "." + subject.info.name});
       expectOp("=");
       std::string value;
       if (kw("DEFAULT") && (isOp(",", 1) || isOp(";", 1) || kw("END", 1) || tk(1).kind == Tok::End)) {
@@ -2487,11 +2487,11 @@ void Translator::triggerBodyStatement(TriggerPlan *tp, const TableRef &subject, 
       text = tk().text;
       ++i_;
     }
-    tp->body.push_back("SELECT RAISE(ABORT, " + quoteString(encodeError(kSqlSignal, state.c_str(), {text})) + ");");
+    tp->body.push_back("SELECT RAISE(ABORT, " + quoteString(encodeError(QError{kSqlSignal, state, {text}})) + ");");
     return;
   }
   if (kw("INSERT") || kw("UPDATE") || kw("DELETE")) {
-    if (tp->time == 'B') raise(-797, "42987", {tk().text});
+    if (tp->time == 'B') raise(kSqlTriggerStatement, {tk().text});
     Plan p = kw("INSERT") ? insertStmt() : kw("UPDATE") ? updateStmt() : deleteStmt();
     tp->body.push_back(p.sql + ";");
     return;
@@ -2560,7 +2560,7 @@ Plan Translator::statement() {
   }
   if (kw("CALL")) return callStmt();
   if (kw("COMMENT") || kw("DECLARE") || kw("RENAME") || kw("REFRESH"))
-    raise(kSqlStmtNotSupported, "42612", {tk().text});
+    raise(kSqlStmtNotSupported, {tk().text});
   fail("SELECT");
 }
 

@@ -76,14 +76,14 @@ int Console::report(const sqlca &caIn) {
   char buf[1024];
   sqlaintp_api(buf, sizeof buf, 1023, nullptr, &ca);
   out_ << buf << "\n";
-  return ca.sqlcode < 0 ? 4 : (ca.sqlcode == 100 ? 0 : 2);
+  return ca.sqlcode < 0 ? 4 : (ca.sqlcode == SQL_RC_W100 ? 0 : 2);
 }
 
 int Console::needSession() {
   if (session_) return 0;
   sqlca ca;
   clearSqlca(&ca);
-  setSqlca(&ca, QError{-1024, "08003", {}});
+  setSqlca(&ca, engineError(kSqlNoConnection, {}));
   return report(ca);
 }
 
@@ -166,8 +166,8 @@ int Console::query(const std::string &sql, const std::vector<std::string> &heade
       sqlca cc;
       if (session_->commit(&cc) < 0) return report(cc);
     }
-    if (rc == 100 || rc == 0) {
-      if (rc == 100) return report(ca);
+    if (rc == SQL_RC_W100 || rc == 0) {
+      if (rc == SQL_RC_W100) return report(ca);
       return report(ca);
     }
     return report(ca);
@@ -265,7 +265,7 @@ int Console::run(const std::string &text) {
         user = nameAt(4);
         pw = t[6].text;
       } else if (n != 3) {
-        setSqlca(&ca, QError{-104, "42601", {t[3].text, t[2].text, "USER"}});
+        setSqlca(&ca, engineError(kSqlSyntax, {t[3].text, t[2].text, "USER"}));
         return report(ca);
       }
       return connect(db, user, pw);
@@ -277,7 +277,7 @@ int Console::run(const std::string &text) {
       bool graphic = true;
       if (n == 5 && kw(3, "WITHOUT") && kw(4, "GRAPHIC")) graphic = false;
       else if (n != 3) {
-        setSqlca(&ca, QError{-104, "42601", {t[3].text, t[2].text, "WITHOUT GRAPHIC"}});
+        setSqlca(&ca, engineError(kSqlSyntax, {t[3].text, t[2].text, "WITHOUT GRAPHIC"}));
         return report(ca);
       }
       createDatabase(db, graphic, &ca);
@@ -299,7 +299,7 @@ int Console::run(const std::string &text) {
     if (kw(2, "FOR") && kw(3, "ALL") && n == 4) where = "WHERE TABSCHEMA <> 'SYSCAT'";
     else if (kw(2, "FOR") && kw(3, "SCHEMA") && n == 5) where = "WHERE TABSCHEMA = " + quoteString(nameAt(4));
     else if (n != 2) {
-      setSqlca(&ca, QError{-104, "42601", {t[2].text, "TABLES", "FOR"}});
+      setSqlca(&ca, engineError(kSqlSyntax, {t[2].text, "TABLES", "FOR"}));
       return report(ca);
     }
     return query("SELECT TABNAME, TABSCHEMA, TYPE FROM SYSCAT.TABLES " + where + " ORDER BY TABSCHEMA, TABNAME",
@@ -312,7 +312,7 @@ int Console::run(const std::string &text) {
       schema = nameAt(2);
       table = nameAt(4);
     } else if (n != 3) {
-      setSqlca(&ca, QError{-104, "42601", {t[3].text, t[2].text, "END OF STATEMENT"}});
+      setSqlca(&ca, engineError(kSqlSyntax, {t[3].text, t[2].text, "END OF STATEMENT"}));
       return report(ca);
     }
     std::unique_ptr<Statement> probe;
@@ -324,7 +324,7 @@ int Console::run(const std::string &text) {
     if (probe->fetch(&row, &ca) != 0) {
       probe.reset();
       clearSqlca(&ca);
-      setSqlca(&ca, QError{-204, "42704", {schema + "." + table}});
+      setSqlca(&ca, engineError(kSqlUndefinedName, {schema + "." + table}));
       return report(ca);
     }
     probe.reset();
