@@ -178,8 +178,8 @@ int writeOutput(quarn::Session *s, const Value &v, const quarn::QType &colType, 
   };
   switch (baseType(hv.sqltype)) {
     case SQL_TYP_CSTR: case SQL_TYP_CHAR: case SQL_TYP_VARCHAR: case SQL_TYP_CLOB: case SQL_TYP_BLOB: case SQL_TYP_DBCLOB: {
-      std::string text = v.kind == Value::Text || v.kind == Value::Blob ? v.s : quarn::displayValue(v, colType);
-      if (v.kind == Value::Text && colType.base == quarn::Base::Char) text = quarn::displayValue(v, colType);
+      std::string text = v.kind == Value::Text || v.kind == Value::Blob ? v.s : quarn::valueText(v, colType);
+      if (v.kind == Value::Text && colType.base == quarn::Base::Char) text = quarn::valueText(v, colType);
       putText(text, hv, ca);
       return 0;
     }
@@ -219,7 +219,7 @@ int writeOutput(quarn::Session *s, const Value &v, const quarn::QType &colType, 
       }
       std::ofstream out(name, mode);
       if (!out) return fail(ca, quarn::kSqlFileReference, {name, "3"});
-      std::string text = v.kind == Value::Text || v.kind == Value::Blob ? v.s : quarn::displayValue(v, colType);
+      std::string text = v.kind == Value::Text || v.kind == Value::Blob ? v.s : quarn::valueText(v, colType);
       out.write(text.data(), static_cast<std::streamsize>(text.size()));
       if (!out) return fail(ca, quarn::kSqlFileReference, {name, "4"});
       f->data_length = static_cast<sqluint32>(text.size());

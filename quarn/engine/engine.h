@@ -222,10 +222,6 @@ class QUARN_EXPORT Session {
   friend class Statement;
 };
 
-// A value as the console shows it under its column type: DECIMAL with its scale, CHAR padded
-// to its length, bit data and BLOB as x'..', NULL as "-".
-QUARN_EXPORT std::string displayValue(const Value &v, const QType &t);
-
 // Registers the engine's SQL functions (QCAST, QGENERATE_UNIQUE, QLENGTH, ...) on a connection.
 void registerFunctions(sqlite3 *db);
 

@@ -1,11 +1,17 @@
 /*
- * errors.cpp - filling a communication area from an engine failure, and the text form that
- * carries a failure through SQLite (check constraint names, RAISE texts, function errors).
+ * errors.cpp - the engine's list of errors, filling a communication area from an engine
+ * failure, the text form that carries a failure through SQLite (check constraint names, RAISE
+ * texts, function errors), and SQLite's own failures as Quarn failures.
  */
 #include "errors.h"
 
+#include <sqlite3.h>
+
 #include <cstdlib>
 #include <cstring>
+
+#include "lexer.h"
+#include "sqlutil.h"
 
 namespace quarn {
 
@@ -121,6 +127,87 @@ bool decodeError(const std::string &message, QError *out) {
     start = sep + 1;
   }
   return true;
+}
+
+// ======================================================================= SQLite failures
+
+void raiseSqlite(sqlite3 *db, int rc) {
+  std::string msg = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+  int primary = rc & 0xFF;
+  if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) raise(kSqlDeadlock, {"68"});
+  QError e;
+  if (decodeError(msg, &e)) throw e;
+  raise(kSqlSystem, {msg});
+}
+
+QError sqliteFailure(sqlite3 *db, int rc, const std::string &msg) {
+  QError e;
+  int primary = rc & 0xFF;
+  if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) return engineError(kSqlDeadlock, {"68"});
+  if (decodeError(msg, &e)) return e;
+  auto after = [&](const char *prefix) -> std::string {
+    size_t at = msg.find(prefix);
+    return at == std::string::npos ? std::string() : msg.substr(at + std::strlen(prefix));
+  };
+  if (msg.rfind("NOT NULL constraint failed: ", 0) == 0) {
+    std::string col = after("NOT NULL constraint failed: ");
+    size_t dot = col.rfind('.');
+    return engineError(kSqlNotNull, {dot == std::string::npos ? col : col.substr(dot + 1)});
+  }
+  if (msg.rfind("UNIQUE constraint failed: ", 0) == 0) {
+    // "UNIQUE constraint failed: S.T.A, S.T.B": find the table and the key it names.
+    std::string list = after("UNIQUE constraint failed: ");
+    std::vector<std::string> cols;
+    std::string table;
+    size_t start = 0;
+    while (start <= list.size()) {
+      size_t comma = list.find(", ", start);
+      std::string item = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+      size_t dot = item.rfind('.');
+      if (dot != std::string::npos) {
+        table = item.substr(0, dot);
+        cols.push_back(item.substr(dot + 1));
+      }
+      if (comma == std::string::npos) break;
+      start = comma + 2;
+    }
+    std::string key = "1";
+    size_t dot = table.find('.');
+    if (dot != std::string::npos) {
+      std::string joined;
+      for (size_t k = 0; k < cols.size(); ++k) joined += (k ? "\x1F" : "") + cols[k];
+      try {
+        Stmt st(db, "SELECT CONSTNAME FROM \"SYSQUARN.CONSTRAINTS\" WHERE TABSCHEMA = ?1 AND TABNAME = ?2 AND "
+                        "TYPE IN ('P','U') AND COLNAMES = ?3");
+        st.bind(1, table.substr(0, dot)).bind(2, table.substr(dot + 1)).bind(3, joined);
+        if (st.step()) key = st.text(0);
+      } catch (const QError &) {
+      }
+    }
+    return engineError(kSqlDuplicateKey, {key, table});
+  }
+  if (msg.rfind("no such column: ", 0) == 0) return engineError(kSqlColumnInvalid, {after("no such column: ")});
+  if (msg.rfind("ambiguous column name: ", 0) == 0) return engineError(kSqlNotUnique, {after("ambiguous column name: ")});
+  if (msg.rfind("no such table: ", 0) == 0) {
+    std::string t = after("no such table: ");
+    if (t.rfind("main.", 0) == 0) t = t.substr(5);
+    return engineError(kSqlUndefinedName, {t});
+  }
+  if (msg.find("aggregate") != std::string::npos) return engineError(kSqlAggregate, {});
+  if (msg.rfind("wrong number of arguments to function ", 0) == 0 || msg.rfind("no such function: ", 0) == 0) {
+    std::string f = msg.substr(msg.find_last_of(' ') + 1);
+    return engineError(kSqlNoFunction, {upperAscii(f.substr(0, f.find('('))), "FUNCTION"});
+  }
+  if (msg.find("sub-select returns") != std::string::npos) return engineError(kSqlSubqueryColumns, {});
+  if (msg.find("do not have the same number of result columns") != std::string::npos)
+    return engineError(kSqlColumnCountMismatch, {});
+  if (msg.find("values were supplied") != std::string::npos || msg.find("values for") != std::string::npos)
+    return engineError(kSqlValueCount, {});
+  if (msg.find("because it is a view") != std::string::npos) return engineError(kSqlNotUpdatable, {});
+  if (msg.find("ORDER BY term out of range") != std::string::npos) return engineError(kSqlOrderByColumn, {});
+  if (msg.find("datatype mismatch") != std::string::npos) return engineError(kSqlIncompatible, {});
+  if (primary == SQLITE_FULL) return engineError(kSqlDiskFull, {});
+  return engineError(kSqlSystem, {msg});
 }
 
 }  // namespace quarn

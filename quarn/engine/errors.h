@@ -14,6 +14,8 @@
 #include "sqlca.h"
 #include "sqlcodes.h"
 
+struct sqlite3;
+
 namespace quarn {
 
 // Every failure the engine reports, one row each: its name, SQLCODE (the codes programs test
@@ -163,6 +165,14 @@ void setSqlca(sqlca *ca, const QError &e);
 // The text form of a failure raised from inside SQLite (a check constraint's name, a trigger's
 // RAISE, an SQL function's error): "QERR:<sqlcode>:<sqlstate>:<tokens separated by 0x1F>".
 std::string encodeError(const QError &e);
+
+// The Quarn failure an SQLite result code and message stand for: -911 for a lock conflict, an
+// encoded engine failure when the message carries one, the codes of SQLite's own constraint,
+// name and shape errors (-407, -803 naming the key from the catalog of db, -206, -203, -204,
+// ...), else -901 with SQLite's message.
+QError sqliteFailure(sqlite3 *db, int rc, const std::string &msg);
+// Throws sqliteFailure(db, rc, the connection's message).
+[[noreturn]] void raiseSqlite(sqlite3 *db, int rc);
 
 // Finds an encoded failure anywhere in an SQLite message; false when there is none.
 bool decodeError(const std::string &message, QError *out);

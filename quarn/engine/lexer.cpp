@@ -15,12 +15,6 @@ namespace {
 bool isIdentStart(unsigned char c) { return std::isalpha(c) || c == '_' || c == '$' || c == '#' || c == '@' || c >= 0x80; }
 bool isIdentPart(unsigned char c) { return isIdentStart(c) || std::isdigit(c); }
 
-std::string upper(std::string s) {
-  for (char &c : s)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return s;
-}
-
 // Reads a quoted run starting at s[i] == quote; returns the undoubled text and moves i past the
 // closing quote.  An unterminated run throws -10.
 std::string readQuoted(const std::string &s, size_t &i, char quote) {
@@ -136,7 +130,7 @@ std::vector<Token> tokenize(const std::string &s) {
       size_t start = i;
       while (i < n && isIdentPart(static_cast<unsigned char>(s[i]))) ++i;
       t.kind = Tok::Ident;
-      t.text = upper(s.substr(start, i - start));
+      t.text = upperAscii(s.substr(start, i - start));
       if (t.text.size() > kMaxIdentBytes) raise(kSqlNameTooLong, {t.text, std::to_string(kMaxIdentBytes)});
     } else if (c == '?') {
       t.kind = Tok::Param;
@@ -248,6 +242,12 @@ std::vector<std::string> splitStatements(const std::string &script, char termina
   }
   flush();
   return out;
+}
+
+std::string upperAscii(std::string s) {
+  for (char &c : s)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return s;
 }
 
 std::string quoteIdent(const std::string &name) {

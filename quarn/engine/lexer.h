@@ -47,6 +47,9 @@ std::vector<Token> tokenize(const std::string &sql);
 // and comments; statements are trimmed and empty ones dropped.
 std::vector<std::string> splitStatements(const std::string &script, char terminator = ';');
 
+// s with the ASCII letters a-z upper-cased (how ordinary identifiers and names fold).
+std::string upperAscii(std::string s);
+
 // The text as a delimited identifier: enclosed in double quotes, inner double quotes doubled.
 std::string quoteIdent(const std::string &name);
 

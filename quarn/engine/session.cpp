@@ -1,6 +1,6 @@
 /*
  * session.cpp - instances, databases, sessions and their units of work, prepared statements
- * with the translation cache, and the mapping of SQLite failures to Quarn codes.
+ * with the translation cache.
  *
  * A unit of work is one SQLite transaction, begun by the first statement after COMMIT or
  * ROLLBACK: with the write lock (BEGIN IMMEDIATE) when that statement writes, so a writer
@@ -52,11 +52,6 @@ std::multiset<std::string> gOpenDatabases;  // names of databases with a session
 // small thread-local data covers one pointer).
 thread_local Session *tCurrent __attribute__((tls_model("initial-exec"))) = nullptr;
 
-std::string upperAscii(std::string s) {
-  for (char &c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
-
 // Lock wait in milliseconds: QUARN_LOCKTIMEOUT, default 10 seconds.
 int lockTimeoutMs() {
   const char *v = std::getenv("QUARN_LOCKTIMEOUT");
@@ -79,77 +74,6 @@ std::string leadingKeyword(const std::string &sql) {
   size_t j = i;
   while (j < sql.size() && std::isalpha(static_cast<unsigned char>(sql[j]))) ++j;
   return upperAscii(sql.substr(i, j - i));
-}
-
-// The SQLite failure of a statement of s as a Quarn failure.
-QError sqliteFailure(Session &s, int rc, const std::string &msg) {
-  QError e;
-  int primary = rc & 0xFF;
-  if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) return engineError(kSqlDeadlock, {"68"});
-  if (decodeError(msg, &e)) return e;
-  auto after = [&](const char *prefix) -> std::string {
-    size_t at = msg.find(prefix);
-    return at == std::string::npos ? std::string() : msg.substr(at + std::strlen(prefix));
-  };
-  if (msg.rfind("NOT NULL constraint failed: ", 0) == 0) {
-    std::string col = after("NOT NULL constraint failed: ");
-    size_t dot = col.rfind('.');
-    return engineError(kSqlNotNull, {dot == std::string::npos ? col : col.substr(dot + 1)});
-  }
-  if (msg.rfind("UNIQUE constraint failed: ", 0) == 0) {
-    // "UNIQUE constraint failed: S.T.A, S.T.B": find the table and the key it names.
-    std::string list = after("UNIQUE constraint failed: ");
-    std::vector<std::string> cols;
-    std::string table;
-    size_t start = 0;
-    while (start <= list.size()) {
-      size_t comma = list.find(", ", start);
-      std::string item = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-      size_t dot = item.rfind('.');
-      if (dot != std::string::npos) {
-        table = item.substr(0, dot);
-        cols.push_back(item.substr(dot + 1));
-      }
-      if (comma == std::string::npos) break;
-      start = comma + 2;
-    }
-    std::string key = "1";
-    size_t dot = table.find('.');
-    if (dot != std::string::npos) {
-      std::string joined;
-      for (size_t k = 0; k < cols.size(); ++k) joined += (k ? "\x1F" : "") + cols[k];
-      try {
-        Stmt st(s.db(), "SELECT CONSTNAME FROM \"SYSQUARN.CONSTRAINTS\" WHERE TABSCHEMA = ?1 AND TABNAME = ?2 AND "
-                        "TYPE IN ('P','U') AND COLNAMES = ?3");
-        st.bind(1, table.substr(0, dot)).bind(2, table.substr(dot + 1)).bind(3, joined);
-        if (st.step()) key = st.text(0);
-      } catch (const QError &) {
-      }
-    }
-    return engineError(kSqlDuplicateKey, {key, table});
-  }
-  if (msg.rfind("no such column: ", 0) == 0) return engineError(kSqlColumnInvalid, {after("no such column: ")});
-  if (msg.rfind("ambiguous column name: ", 0) == 0) return engineError(kSqlNotUnique, {after("ambiguous column name: ")});
-  if (msg.rfind("no such table: ", 0) == 0) {
-    std::string t = after("no such table: ");
-    if (t.rfind("main.", 0) == 0) t = t.substr(5);
-    return engineError(kSqlUndefinedName, {t});
-  }
-  if (msg.find("aggregate") != std::string::npos) return engineError(kSqlAggregate, {});
-  if (msg.rfind("wrong number of arguments to function ", 0) == 0 || msg.rfind("no such function: ", 0) == 0) {
-    std::string f = msg.substr(msg.find_last_of(' ') + 1);
-    return engineError(kSqlNoFunction, {upperAscii(f.substr(0, f.find('('))), "FUNCTION"});
-  }
-  if (msg.find("sub-select returns") != std::string::npos) return engineError(kSqlSubqueryColumns, {});
-  if (msg.find("do not have the same number of result columns") != std::string::npos)
-    return engineError(kSqlColumnCountMismatch, {});
-  if (msg.find("values were supplied") != std::string::npos || msg.find("values for") != std::string::npos)
-    return engineError(kSqlValueCount, {});
-  if (msg.find("because it is a view") != std::string::npos) return engineError(kSqlNotUpdatable, {});
-  if (msg.find("ORDER BY term out of range") != std::string::npos) return engineError(kSqlOrderByColumn, {});
-  if (msg.find("datatype mismatch") != std::string::npos) return engineError(kSqlIncompatible, {});
-  if (primary == SQLITE_FULL) return engineError(kSqlDiskFull, {});
-  return engineError(kSqlSystem, {msg});
 }
 
 void applyPragmas(sqlite3 *db) {
@@ -506,7 +430,7 @@ int Session::prepare(const std::string &sql, std::unique_ptr<Statement> *out, sq
         int rc = sqlite3_prepare_v3(db_, cp->plan.sql.c_str(), static_cast<int>(cp->plan.sql.size()),
                                     SQLITE_PREPARE_PERSISTENT, &raw, nullptr);
         if (rc != SQLITE_OK) {
-          QError e = sqliteFailure(*this, rc, sqlite3_errmsg(db_));
+          QError e = sqliteFailure(db_, rc, sqlite3_errmsg(db_));
           cache_.erase(sql);
           throw e;
         }
@@ -733,12 +657,12 @@ int Statement::execute(const std::vector<Value> &params, sqlca *ca) {
     } else {
       int rc = sqlite3_prepare_v3(s.db_, cur.sql.c_str(), static_cast<int>(cur.sql.size()), SQLITE_PREPARE_PERSISTENT,
                                   &raw, nullptr);
-      if (rc != SQLITE_OK) throw sqliteFailure(s, rc, sqlite3_errmsg(s.db_));
+      if (rc != SQLITE_OK) throw sqliteFailure(s.db_, rc, sqlite3_errmsg(s.db_));
     }
     for (size_t k = 0; k < params.size(); ++k) {
       int rc = bindValue(raw, static_cast<int>(k + 1), params[k]);
       if (rc != SQLITE_OK) {
-        QError e = sqliteFailure(s, rc, sqlite3_errmsg(s.db_));
+        QError e = sqliteFailure(s.db_, rc, sqlite3_errmsg(s.db_));
         sqlite3_reset(raw);
         plan_->idle.push_back(raw);
         throw e;
@@ -757,7 +681,7 @@ int Statement::execute(const std::vector<Value> &params, sqlca *ca) {
       int erc = sqlite3_reset(raw);
       sqlite3_clear_bindings(raw);
       plan_->idle.push_back(raw);
-      throw sqliteFailure(s, erc ? erc : rc, msg);
+      throw sqliteFailure(s.db_, erc ? erc : rc, msg);
     }
     sqlite3_reset(raw);
     sqlite3_clear_bindings(raw);
@@ -915,7 +839,7 @@ int Statement::fetch(std::vector<Value> *row, sqlca *ca) {
   }
   std::string msg = sqlite3_errmsg(session_->db_);
   int erc = sqlite3_reset(st_);
-  QError e = sqliteFailure(*session_, erc ? erc : rc, msg);
+  QError e = sqliteFailure(session_->db_, erc ? erc : rc, msg);
   close();
   if (e.sqlcode == kSqlDeadlock) {
     try {
@@ -924,48 +848,6 @@ int Statement::fetch(std::vector<Value> *row, sqlca *ca) {
     }
   }
   return fail(ca, e);
-}
-
-// ======================================================================= display
-
-std::string displayValue(const Value &v, const QType &t) {
-  static const char *const kHex = "0123456789ABCDEF";
-  switch (v.kind) {
-    case Value::Null: return "-";
-    case Value::Blob: {
-      std::string out = "x'";
-      for (unsigned char c : v.s) {
-        out.push_back(kHex[c >> 4]);
-        out.push_back(kHex[c & 15]);
-      }
-      return out + "'";
-    }
-    case Value::Int:
-      if (t.base == Base::Decimal && t.scale > 0) {
-        std::string digits = std::to_string(v.i < 0 ? -v.i : v.i);
-        return (v.i < 0 ? "-" : "") + digits + "." + std::string(static_cast<size_t>(t.scale), '0');
-      }
-      return std::to_string(v.i);
-    case Value::Real: {
-      char buf[64];
-      if (t.base == Base::Decimal) {
-        std::snprintf(buf, sizeof buf, "%.*f", t.scale, v.d);
-      } else if (t.base == Base::Integer || t.base == Base::SmallInt || t.base == Base::BigInt) {
-        std::snprintf(buf, sizeof buf, "%lld", static_cast<long long>(v.d));
-      } else {
-        std::snprintf(buf, sizeof buf, "%.15g", v.d);
-        std::string s = buf;
-        if (s.find_first_of(".eEn") == std::string::npos) s += ".0";
-        return s;
-      }
-      return buf;
-    }
-    case Value::Text:
-      if (t.base == Base::Char && !t.forBitData && static_cast<int64_t>(v.s.size()) < t.length)
-        return v.s + std::string(static_cast<size_t>(t.length) - v.s.size(), ' ');
-      return v.s;
-  }
-  return "";
 }
 
 }  // namespace quarn

@@ -23,15 +23,6 @@ std::string Value::str() const {
   return "";
 }
 
-[[noreturn]] void raiseSqlite(sqlite3 *db, int rc) {
-  std::string msg = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
-  int primary = rc & 0xFF;
-  if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) raise(kSqlDeadlock, {"68"});
-  QError e;
-  if (decodeError(msg, &e)) throw e;
-  raise(kSqlSystem, {msg});
-}
-
 Stmt::Stmt(sqlite3 *db, const std::string &sql) : db_(db) {
   int rc = sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &st_, nullptr);
   if (rc != SQLITE_OK) raiseSqlite(db, rc);
@@ -99,6 +90,38 @@ Value columnValue(sqlite3_stmt *st, int col) {
     }
     default: return Value::null();
   }
+}
+
+std::string valueText(const Value &v, const QType &t) {
+  switch (v.kind) {
+    case Value::Null: return "";
+    case Value::Blob: return v.s;
+    case Value::Int:
+      if (t.base == Base::Decimal && t.scale > 0) {
+        std::string digits = std::to_string(v.i < 0 ? -v.i : v.i);
+        return (v.i < 0 ? "-" : "") + digits + "." + std::string(static_cast<size_t>(t.scale), '0');
+      }
+      return std::to_string(v.i);
+    case Value::Real: {
+      char buf[64];
+      if (t.base == Base::Decimal) {
+        std::snprintf(buf, sizeof buf, "%.*f", t.scale, v.d);
+      } else if (t.base == Base::Integer || t.base == Base::SmallInt || t.base == Base::BigInt) {
+        std::snprintf(buf, sizeof buf, "%lld", static_cast<long long>(v.d));
+      } else {
+        std::snprintf(buf, sizeof buf, "%.15g", v.d);
+        std::string s = buf;
+        if (s.find_first_of(".eEn") == std::string::npos) s += ".0";
+        return s;
+      }
+      return buf;
+    }
+    case Value::Text:
+      if (t.base == Base::Char && !t.forBitData && static_cast<int64_t>(v.s.size()) < t.length)
+        return v.s + std::string(static_cast<size_t>(t.length) - v.s.size(), ' ');
+      return v.s;
+  }
+  return "";
 }
 
 }  // namespace quarn

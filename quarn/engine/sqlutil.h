@@ -13,6 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "errors.h"
+#include "types.h"
+
 namespace quarn {
 
 // One value of a row or a parameter, as the engine moves it.
@@ -32,9 +35,10 @@ struct Value {
   std::string str() const;
 };
 
-// Throws the QError that an SQLite result code and message stand for (-911 for a lock
-// conflict, an encoded engine failure when the message carries one, else -901).
-[[noreturn]] void raiseSqlite(sqlite3 *db, int rc);
+// The text of v as a value of type t: DECIMAL with its scale, an integer type without a
+// fraction, CHAR padded to its length, other numbers as %.15g ("1.0" for a whole double);
+// NULL as empty text and BLOB as its bytes.
+std::string valueText(const Value &v, const QType &t);
 
 // A prepared statement of the engine's own, finalized when it goes out of scope.
 class Stmt {

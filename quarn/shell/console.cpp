@@ -23,6 +23,20 @@
 namespace quarn {
 namespace {
 
+// A value as the console shows it under its column type: the value's text (DECIMAL with its
+// scale, CHAR padded to its length), bit data and BLOB as x'..', NULL as "-".
+std::string displayValue(const Value &v, const QType &t) {
+  static const char *const kHex = "0123456789ABCDEF";
+  if (v.kind == Value::Null) return "-";
+  if (v.kind != Value::Blob) return valueText(v, t);
+  std::string out = "x'";
+  for (unsigned char c : v.s) {
+    out.push_back(kHex[c >> 4]);
+    out.push_back(kHex[c & 15]);
+  }
+  return out + "'";
+}
+
 const char *const kUsage =
     "Usage: quarn [-d database] [+c] [-v] [-f file | statement]\n"
     "Runs SQL statements against a database of the instance in QUARNPATH.\n"
