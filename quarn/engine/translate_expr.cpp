@@ -1,0 +1,547 @@
+/*
+ * translate_expr.cpp - the translator's expressions: predicates, arithmetic, CAST, CASE,
+ * special registers, column references in their scopes, built-in and user-defined functions,
+ * with the static type of each expression.
+ */
+#include "translator.h"
+
+namespace quarn {
+
+// ======================================================================= expressions
+
+std::string Translator::expr() {
+  std::string out = andExpr();
+  while (acceptKw("OR")) {
+    out += " OR " + andExpr();
+    lastType_ = QType{};
+  }
+  return out;
+}
+
+std::string Translator::andExpr() {
+  std::string out = notExpr();
+  while (acceptKw("AND")) {
+    out += " AND " + notExpr();
+    lastType_ = QType{};
+  }
+  return out;
+}
+
+std::string Translator::notExpr() {
+  if (acceptKw("NOT")) {
+    std::string out = "NOT " + notExpr();
+    lastType_ = QType{};
+    return out;
+  }
+  return predicate();
+}
+
+std::string Translator::subqueryInParens() {
+  expectOp("(");
+  ++depth_;
+  std::string inner = selectStatement(false);
+  --depth_;
+  expectOp(")");
+  return "(" + inner + ")";
+}
+
+std::string Translator::predicate() {
+  if (acceptKw("EXISTS")) {
+    std::string out = "EXISTS " + subqueryInParens();
+    lastType_ = QType{};
+    return out;
+  }
+  std::string left = additive();
+  QType leftType = lastType_;
+  size_t afterLeft = i_;
+  for (;;) {
+    static const char *const kCmp[] = {"=", "<>", "!=", "^=", "<", ">", "<=", ">=", "!<", "!>", "^<", "^>"};
+    std::string cmp;
+    for (const char *c : kCmp)
+      if (isOp(c)) cmp = c;
+    if (!cmp.empty()) {
+      ++i_;
+      if (cmp == "!=" || cmp == "^=") cmp = "<>";
+      if (cmp == "!<" || cmp == "^<") cmp = ">=";
+      if (cmp == "!>" || cmp == "^>") cmp = "<=";
+      if (kw("ANY") || kw("SOME") || kw("ALL")) {
+        bool all = tk().text == "ALL";
+        ++i_;
+        std::string sub = subqueryInParens();
+        if (!all && cmp == "=") left = left + " IN " + sub;
+        else if (all && cmp == "<>") left = left + " NOT IN " + sub;
+        else raise(kSqlStmtNotSupported, {cmp + (all ? " ALL" : " ANY")});
+        continue;
+      }
+      left = left + " " + cmp + " " + additive();
+      continue;
+    }
+    if (kw("IS")) {
+      ++i_;
+      bool neg = acceptKw("NOT");
+      expectKw("NULL");
+      left = left + (neg ? " IS NOT NULL" : " IS NULL");
+      continue;
+    }
+    bool neg = false;
+    size_t save = i_;
+    if (kw("NOT") && (kw("BETWEEN", 1) || kw("IN", 1) || kw("LIKE", 1))) {
+      ++i_;
+      neg = true;
+    }
+    if (acceptKw("BETWEEN")) {
+      std::string lo = additive();
+      expectKw("AND");
+      std::string hi = additive();
+      left = left + (neg ? " NOT BETWEEN " : " BETWEEN ") + lo + " AND " + hi;
+      continue;
+    }
+    if (acceptKw("IN")) {
+      std::string list;
+      if (isOp("(") && (kw("SELECT", 1) || kw("WITH", 1) || kw("VALUES", 1))) {
+        list = subqueryInParens();
+      } else if (acceptOp("(")) {
+        list = "(";
+        bool first = true;
+        do {
+          list += (first ? "" : ", ") + expr();
+          first = false;
+        } while (acceptOp(","));
+        expectOp(")");
+        list += ")";
+      } else {
+        list = "(" + additive() + ")";
+      }
+      left = left + (neg ? " NOT IN " : " IN ") + list;
+      continue;
+    }
+    if (acceptKw("LIKE")) {
+      std::string pat = additive();
+      left = left + (neg ? " NOT LIKE " : " LIKE ") + pat;
+      if (acceptKw("ESCAPE")) left += " ESCAPE " + additive();
+      continue;
+    }
+    i_ = save;
+    break;
+  }
+  // A predicate is a truth value, not a value of the left operand's type.
+  lastType_ = i_ == afterLeft ? leftType : QType{};
+  return left;
+}
+
+// The type of a numeric operation: the operand later in the promotion order; unknown when
+// either is unknown or not numeric.
+static QType numericResult(const QType &a, const QType &b) {
+  if (!a.isNumeric() || !b.isNumeric() || a.isDistinct() || b.isDistinct()) return QType{};
+  auto rank = [](Base x) {
+    switch (x) {
+      case Base::SmallInt: return 0;
+      case Base::Integer: return 1;
+      case Base::BigInt: return 2;
+      case Base::Decimal: return 3;
+      case Base::Real: return 4;
+      default: return 5;
+    }
+  };
+  QType r = rank(a.base) >= rank(b.base) ? a : b;
+  if (r.base == Base::SmallInt) r.base = Base::Integer;
+  return r;
+}
+
+std::string Translator::additive() {
+  std::string out = multiplicative();
+  QType t = lastType_;
+  for (;;) {
+    if (acceptOp("+")) { out += " + " + multiplicative(); t = numericResult(t, lastType_); }
+    else if (acceptOp("-")) { out += " - " + multiplicative(); t = numericResult(t, lastType_); }
+    else if (acceptOp("||") || acceptKw("CONCAT")) {
+      out += " || " + multiplicative();
+      bool lob = (t.isLob() && !t.isDistinct()) || (lastType_.isLob() && !lastType_.isDistinct());
+      t = QType{};
+      t.base = lob ? Base::Clob : Base::Varchar;
+      t.length = lob ? 2147483647 : 32672;
+    } else {
+      lastType_ = t;
+      return out;
+    }
+  }
+}
+
+std::string Translator::multiplicative() {
+  std::string out = unary();
+  QType t = lastType_;
+  for (;;) {
+    if (acceptOp("*")) { out += " * " + unary(); t = numericResult(t, lastType_); }
+    else if (acceptOp("/")) { out += " / " + unary(); t = numericResult(t, lastType_); }
+    else {
+      lastType_ = t;
+      return out;
+    }
+  }
+}
+
+std::string Translator::unary() {
+  if (acceptOp("-")) return "-" + unary();
+  if (acceptOp("+")) return unary();
+  lastType_ = QType{};
+  return primary();
+}
+
+std::string Translator::castExpr(QType *typeOut) {
+  expectOp("(");
+  std::string value;
+  if (kw("NULL") && kw("AS", 1)) {
+    ++i_;
+    value = "NULL";
+  } else if (tk().kind == Tok::Param && kw("AS", 1)) {
+    ++i_;
+    value = nextParam();
+  } else {
+    value = expr();
+  }
+  expectKw("AS");
+  QType t = dataType();
+  expectOp(")");
+  if (typeOut) *typeOut = t;
+  lastType_ = t;
+  return "QCAST(" + value + ", " + quoteString(t.sqliteDecl()) + ")";
+}
+
+std::string Translator::caseExpr() {
+  std::string out = "CASE";
+  if (!kw("WHEN")) out += " " + expr();
+  QType result;
+  while (acceptKw("WHEN")) {
+    out += " WHEN " + expr();
+    expectKw("THEN");
+    out += " THEN " + expr();
+    if (result.base == Base::None) result = lastType_;
+  }
+  if (acceptKw("ELSE")) out += " ELSE " + expr();
+  if (result.base == Base::None) result = lastType_;
+  expectKw("END");
+  lastType_ = result;
+  return out + " END";
+}
+
+std::string Translator::specialRegister() {
+  // At CURRENT or one of the underscore forms; the caller checked.
+  std::string w = tk().text;
+  ++i_;
+  std::string reg = w;
+  if (w == "CURRENT") {
+    if (acceptKw("FUNCTION")) {
+      expectKw("PATH");
+      reg = "PATH";
+    } else if (isName()) {
+      reg = tk().text;
+      ++i_;
+    }
+  } else if (w.rfind("CURRENT_", 0) == 0) {
+    reg = w.substr(8);
+  }
+  if (reg == "SCHEMA" || reg == "SQLID") return quoteString(s_.currentSchema());
+  if (reg == "USER") return quoteString(s_.user());
+  if (reg == "SERVER") return quoteString(s_.dbName());
+  if (reg == "PATH") {
+    std::string p;
+    for (size_t k = 0; k < s_.functionPath().size(); ++k) p += (k ? "," : "") + quoteIdent(s_.functionPath()[k]);
+    return quoteString(p);
+  }
+  if (reg == "DATE" || reg == "TIME" || reg == "TIMESTAMP") return "QCURRENT(" + quoteString(reg) + ")";
+  if (reg == "TIMEZONE") return "0";
+  fail("SCHEMA");
+}
+
+Translator::ScopeItem Translator::tableScope(const std::string &exposed, const TableInfo &info) {
+  ScopeItem item{exposed, {}};
+  for (const ColumnDef &c : info.columns) item.cols.push_back(ScopeColumn{c.name, c.name, c.type, {}});
+  return item;
+}
+
+const Translator::ScopeColumn *Translator::findColumn(const std::vector<std::string> &parts, std::string *exposed) const {
+  const std::string &col = parts.back();
+  const std::string *qual = parts.size() >= 2 ? &parts[parts.size() - 2] : nullptr;
+  for (auto level = scopes_.rbegin(); level != scopes_.rend(); ++level) {
+    for (const ScopeItem &item : *level) {
+      if (qual && item.exposed != *qual) continue;
+      for (const ScopeColumn &c : item.cols)
+        if (c.name == col) {
+          *exposed = item.exposed;
+          return &c;
+        }
+    }
+  }
+  return nullptr;
+}
+
+std::string Translator::columnRef(const std::vector<std::string> &parts) {
+  const std::string &col = parts.back();
+  std::string exposed;
+  const ScopeColumn *found = findColumn(parts, &exposed);
+  if (found) {
+    lastType_ = found->type;
+    if (!found->sql.empty()) return found->sql;
+    // A column renamed by a correlation list is reached by its own name.
+    if (found->real != found->name) return quoteIdent(exposed) + "." + quoteIdent(found->real);
+  }
+  if (!colPrefix_.empty()) return colPrefix_ + "." + quoteIdent(col);
+  if (parts.size() == 1) return quoteIdent(col);
+  return quoteIdent(parts[parts.size() - 2]) + "." + quoteIdent(col);
+}
+
+std::string Translator::primary() {
+  const Token &t = tk();
+  lastType_ = QType{};
+  lastIsRoutine_ = false;
+  switch (t.kind) {
+    case Tok::Param: ++i_; return nextParam();
+    case Tok::String: case Tok::GString:
+      ++i_;
+      lastType_.base = t.kind == Tok::GString ? Base::Vargraphic : Base::Varchar;
+      lastType_.length = static_cast<int64_t>(t.text.size());
+      return quoteString(t.text);
+    case Tok::HexString: {
+      ++i_;
+      lastType_.base = Base::Varchar;
+      lastType_.forBitData = true;
+      lastType_.length = static_cast<int64_t>(t.text.size());
+      static const char *const kHex = "0123456789ABCDEF";
+      std::string h = "X'";
+      for (unsigned char c : t.text) {
+        h.push_back(kHex[c >> 4]);
+        h.push_back(kHex[c & 15]);
+      }
+      return h + "'";
+    }
+    case Tok::Integer: case Tok::Decimal: case Tok::Float:
+      ++i_;
+      if (t.kind == Tok::Integer) lastType_.base = t.text.size() > 9 ? Base::BigInt : Base::Integer;
+      else if (t.kind == Tok::Decimal) lastType_.base = Base::Decimal, lastType_.length = 31;
+      else lastType_.base = Base::Double;
+      return t.text;
+    case Tok::Op:
+      if (t.text == "(") {
+        if (atSubquery() || (kw("SELECT", 1) || kw("WITH", 1) || kw("VALUES", 1))) return subqueryInParens();
+        ++i_;
+        std::string inner = expr();
+        if (acceptOp(",")) {
+          inner += ", " + expr();
+          while (acceptOp(",")) inner += ", " + expr();
+          lastType_ = QType{};
+        }
+        expectOp(")");
+        return "(" + inner + ")";
+      }
+      fail("<expression>");
+    case Tok::End:
+      fail("<expression>");
+    case Tok::Ident:
+      if (t.text == "CASE") { ++i_; return caseExpr(); }
+      if (t.text == "CAST" && isOp("(", 1)) { ++i_; return castExpr(nullptr); }
+      if (t.text == "NULL") { ++i_; return "NULL"; }
+      if (!isOp("(", 1) && !isOp(".", 1)) {
+        if (t.text == "USER" || t.text == "CURRENT_USER" || t.text == "SESSION_USER" || t.text == "SYSTEM_USER") {
+          ++i_;
+          lastType_.base = Base::Varchar;
+          lastType_.length = 128;
+          return quoteString(s_.user());
+        }
+        if (t.text == "CURRENT" || t.text == "CURRENT_DATE" || t.text == "CURRENT_TIME" ||
+            t.text == "CURRENT_TIMESTAMP" || t.text == "CURRENT_SCHEMA" || t.text == "CURRENT_PATH" ||
+            t.text == "CURRENT_SERVER") {
+          std::string reg = specialRegister();
+          if (reg.rfind("QCURRENT('", 0) == 0) {
+            lastType_.base = reg[10] == 'D' ? Base::Date : reg.size() > 20 ? Base::Timestamp : Base::Time;
+          } else {
+            lastType_.base = Base::Varchar;
+            lastType_.length = 254;
+          }
+          return reg;
+        }
+      }
+      [[fallthrough]];
+    case Tok::DelimIdent: {
+      std::vector<std::string> parts;
+      parts.push_back(name(kMaxName));
+      while (isOp(".") && isName(1) && parts.size() < 3) {
+        ++i_;
+        parts.push_back(name(kMaxName));
+      }
+      if (isOp("(")) {
+        if (parts.size() > 2) fail("(");
+        if (parts.size() == 2) return functionCall(parts[0], parts[1], true);
+        return functionCall("", parts[0], false);
+      }
+      return columnRef(parts);
+    }
+  }
+  fail("<expression>");
+}
+
+// Built-in scalar and column functions, and the cast functions of distinct types.
+std::string Translator::functionCall(const std::string &schema, const std::string &fname, bool qualified) {
+  expectOp("(");
+  bool builtinSchema = !qualified || schema == kSystemSchema || schema == "SYSFUN";
+  // Column functions with DISTINCT or *.
+  if (builtinSchema && (fname == "COUNT" || fname == "SUM" || fname == "AVG" || fname == "MIN" || fname == "MAX")) {
+    if (fname == "COUNT" && acceptOp("*")) {
+      expectOp(")");
+      lastType_ = QType{};
+      lastType_.base = Base::Integer;
+      return "count(*)";
+    }
+    std::string distinct;
+    if (acceptKw("DISTINCT")) distinct = "DISTINCT ";
+    else acceptKw("ALL");
+    std::vector<std::string> args;
+    do args.push_back(expr());
+    while (acceptOp(","));
+    expectOp(")");
+    if (fname == "COUNT") lastType_ = QType{}, lastType_.base = Base::Integer;
+    else if (fname == "AVG") lastType_ = numericResult(lastType_, lastType_);
+    std::string out = (fname == "COUNT" ? "count" : fname == "SUM" ? "sum" : fname == "AVG" ? "avg" : fname == "MIN" ? "min" : "max");
+    out += "(" + distinct;
+    for (size_t k = 0; k < args.size(); ++k) out += (k ? ", " : "") + args[k];
+    return out + ")";
+  }
+  std::vector<std::string> args;
+  std::vector<QType> argTypes;
+  if (!isOp(")")) {
+    do {
+      args.push_back(expr());
+      argTypes.push_back(lastType_);
+    } while (acceptOp(","));
+  }
+  expectOp(")");
+  // Built-in results: strings keep a large object's type, casts give their target.
+  auto typed = [&](Base b, std::string out) {
+    lastType_ = QType{};
+    lastType_.base = b;
+    lastType_.length = b == Base::Clob ? 2147483647 : b == Base::Varchar ? 32672 : 0;
+    return out;
+  };
+  Base stringResult = !argTypes.empty() && argTypes[0].isLob() && !argTypes[0].isDistinct() ? Base::Clob : Base::Varchar;
+  auto argc = [&](size_t lo, size_t hi) {
+    if (args.size() < lo || args.size() > hi) raise(kSqlNoFunction, {fname, "FUNCTION"});
+  };
+  auto call = [&](const std::string &f) {
+    std::string out = f + "(";
+    for (size_t k = 0; k < args.size(); ++k) out += (k ? ", " : "") + args[k];
+    return out + ")";
+  };
+  auto castTo = [&](const QType &t) {
+    lastType_ = t;
+    return "QCAST(" + args[0] + ", " + quoteString(t.sqliteDecl()) + ")";
+  };
+  if (builtinSchema) {
+    const std::string &f = fname;
+    QType t;
+    if (f == "GENERATE_UNIQUE") { argc(0, 0); return "QGENERATE_UNIQUE()"; }
+    if (f == "LENGTH") { argc(1, 1); return typed(Base::Integer, call("QLENGTH")); }
+    if (f == "RTRIM" || f == "LTRIM") { argc(1, 1); return typed(stringResult, call(f == "RTRIM" ? "rtrim" : "ltrim")); }
+    if (f == "STRIP" || f == "TRIM") { argc(1, 1); return typed(stringResult, call("trim")); }
+    if (f == "SUBSTR" || f == "SUBSTRING") { argc(2, 3); return typed(stringResult, call("QSUBSTR")); }
+    if (f == "UPPER" || f == "UCASE") { argc(1, 1); return typed(stringResult, call("upper")); }
+    if (f == "LOWER" || f == "LCASE") { argc(1, 1); return typed(stringResult, call("lower")); }
+    if (f == "COALESCE" || f == "VALUE") { argc(2, 64); lastType_ = argTypes[0]; return call("coalesce"); }
+    if (f == "NULLIF") { argc(2, 2); return call("nullif"); }
+    if (f == "CONCAT") { argc(2, 2); return "(" + args[0] + " || " + args[1] + ")"; }
+    if (f == "HEX") { argc(1, 1); return call("hex"); }
+    if (f == "ABS" || f == "ABSVAL") { argc(1, 1); return call("abs"); }
+    if (f == "MOD") { argc(2, 2); return "(" + args[0] + " % " + args[1] + ")"; }
+    if (f == "ROUND") { argc(1, 2); return call("round"); }
+    if (f == "REPLACE") { argc(3, 3); return typed(stringResult, call("replace")); }
+    if (f == "POSSTR") { argc(2, 2); return typed(Base::Integer, call("instr")); }
+    if (f == "LOCATE") { argc(2, 3); return typed(Base::Integer, call("QLOCATE")); }
+    if (f == "LEFT") { argc(2, 2); return "substr(" + args[0] + ", 1, " + args[1] + ")"; }
+    if (f == "RIGHT") { argc(2, 2); return "substr(" + args[0] + ", -(" + args[1] + "))"; }
+    if (f == "FLOOR" || f == "CEIL" || f == "CEILING" || f == "SIGN") { argc(1, 1); return call("Q" + (f == "CEILING" ? std::string("CEIL") : f)); }
+    if (f == "MAX" || f == "MIN") { argc(2, 64); return call(f == "MAX" ? "max" : "min"); }
+    if (f == "YEAR" || f == "MONTH" || f == "DAY" || f == "HOUR" || f == "MINUTE" || f == "SECOND") {
+      argc(1, 1);
+      return "QDATEPART(" + args[0] + ", " + quoteString(f) + ")";
+    }
+    if (f == "SMALLINT") { argc(1, 1); t.base = Base::SmallInt; return castTo(t); }
+    if (f == "INTEGER" || f == "INT") { argc(1, 1); t.base = Base::Integer; return castTo(t); }
+    if (f == "BIGINT") { argc(1, 1); t.base = Base::BigInt; return castTo(t); }
+    if (f == "DOUBLE" || f == "FLOAT" || f == "DOUBLE_PRECISION") { argc(1, 1); t.base = Base::Double; return castTo(t); }
+    if (f == "REAL") { argc(1, 1); t.base = Base::Real; return castTo(t); }
+    if (f == "DATE" || f == "TIME" || f == "TIMESTAMP") {
+      argc(1, 1);
+      t.base = f == "DATE" ? Base::Date : f == "TIME" ? Base::Time : Base::Timestamp;
+      return castTo(t);
+    }
+    if (f == "DECIMAL" || f == "DEC") {
+      argc(1, 3);
+      return "QCAST(" + args[0] + ", 'DECIMAL(' || " + (args.size() > 1 ? args[1] : "15") + " || ',' || " +
+             (args.size() > 2 ? args[2] : "0") + " || ')')";
+    }
+    if (f == "CHAR" || f == "VARCHAR" || f == "CLOB" || f == "BLOB" || f == "LONG_VARCHAR") {
+      argc(1, 2);
+      t.base = f == "CHAR" ? Base::Char : f == "CLOB" ? Base::Clob : f == "BLOB" ? Base::Blob : Base::Varchar;
+      if (args.size() == 2) {
+        return "QCAST(" + args[0] + ", '" + t.sqliteDecl().substr(0, t.sqliteDecl().find('(')) + "(' || " + args[1] + " || ')')";
+      }
+      t.length = t.base == Base::Char ? 254 : t.base == Base::Varchar ? 32672 : 2147483647;
+      return "QCAST(" + args[0] + ", " + quoteString(t.sqliteDecl()) + ", 1)";
+    }
+  }
+  // The cast function of a distinct type: TYPE(source value) and SOURCE(distinct value).
+  {
+    std::vector<std::string> schemas;
+    if (qualified) schemas.push_back(schema);
+    else {
+      schemas = s_.functionPath();
+      schemas.push_back(s_.currentSchema());
+    }
+    for (const std::string &sc : schemas) {
+      if (auto d = findDistinctType(s_.db(), sc, fname)) {
+        argc(1, 1);
+        lastType_ = d->source;
+        lastType_.typeSchema = d->schema;
+        lastType_.typeName = d->name;
+        return "QCAST(" + args[0] + ", " + quoteString(d->source.sqliteDecl()) + ")";
+      }
+    }
+    if (qualified) {
+      // A source-type cast function in a distinct type's schema, e.g. QUARNXML.VARCHAR(x).
+      Stmt st(s_.db(), "SELECT SOURCENAME, LENGTH, SCALE FROM \"SYSQUARN.DATATYPES\" WHERE TYPESCHEMA = ?1 AND "
+                       "METATYPE = 'T' AND SOURCENAME = ?2");
+      st.bind(1, schema).bind(2, fname == "CHAR" ? std::string("CHARACTER") : fname);
+      if (st.step()) {
+        argc(1, 1);
+        QType source = typeFromCatalog(st.text(0), st.integer(1), static_cast<int>(st.integer(2)));
+        if (source.base == Base::None) source = lastType_;
+        lastType_ = source;
+        return args[0];
+      }
+    }
+  }
+  // A user-defined function, chosen by the types of its arguments.
+  RoutineDef def = resolveFunction(s_, qualified ? schema : "", fname, 'S', argTypes);
+  addDependency('F', def.schema, def.specific);
+  return routineCall(def, args);
+}
+
+// The call of a user-defined scalar function; sourced functions call their source.
+std::string Translator::routineCall(const RoutineDef &def, const std::vector<std::string> &args) {
+  RoutineDef target = def;
+  for (int hops = 0; target.origin == 'U' && hops < 16; ++hops) {
+    std::optional<RoutineDef> src = loadRoutineDef(s_.db(), target.sourceSchema, target.sourceSpecific);
+    if (!src) raise(kSqlUndefinedName, {target.sourceSchema + "." + target.sourceSpecific});
+    target = *src;
+  }
+  lastType_ = def.result.type;
+  lastIsRoutine_ = true;
+  if (target.origin == 'S') {
+    // A cast function of a distinct type: the value keeps its representation.
+    if (args.size() != 1) raise(kSqlNoFunction, {def.qualified(), "FUNCTION"});
+    return "QCAST(" + args[0] + ", " + quoteString(def.result.type.sqliteDecl()) + ")";
+  }
+  std::string out = "QUDF(" + quoteString(functionKey(target));
+  for (const std::string &a : args) out += ", " + a;
+  return out + ")";
+}
+
+}  // namespace quarn
