@@ -119,41 +119,47 @@ int readInputs(quarn::Session *s, int nIn, const quarn_hostvar *in, std::vector<
 void putText(const std::string &text, quarn_hostvar &hv, sqlca *ca) {
   size_t room = 0;
   char *p = static_cast<char *>(hv.sqldata);
-  bool cut = false;
+  bool blob = baseType(hv.sqltype) == SQL_TYP_BLOB;
+  // The bytes that fit room, never part of a character (bit data and BLOB by bytes).
+  auto fit = [&](size_t cap) { return text.size() <= cap ? text.size() : blob ? cap : quarn::cutUtf8(text, cap).size(); };
+  size_t n = 0;
   switch (baseType(hv.sqltype)) {
     case SQL_TYP_CSTR:
       room = hv.sqllen > 0 ? static_cast<size_t>(hv.sqllen) - 1 : 0;
-      cut = text.size() > room;
-      std::memcpy(p, text.data(), cut ? room : text.size());
-      p[cut ? room : text.size()] = '\0';
+      n = fit(room);
+      std::memcpy(p, text.data(), n);
+      p[n] = '\0';
       break;
     case SQL_TYP_CHAR:
       room = static_cast<size_t>(hv.sqllen);
-      cut = text.size() > room;
+      n = fit(room);
       std::memset(p, ' ', room);
-      std::memcpy(p, text.data(), cut ? room : text.size());
+      std::memcpy(p, text.data(), n);
       break;
     case SQL_TYP_VARCHAR: {
       room = static_cast<size_t>(hv.sqllen);
-      cut = text.size() > room;
-      short len = static_cast<short>(cut ? room : text.size());
+      n = fit(room);
+      short len = static_cast<short>(n);
       std::memcpy(p, &len, sizeof len);
-      std::memcpy(p + sizeof(short), text.data(), static_cast<size_t>(len));
+      std::memcpy(p + sizeof(short), text.data(), n);
       break;
     }
     default: {
       quarn_lob *lob = static_cast<quarn_lob *>(hv.sqldata);
       room = static_cast<size_t>(hv.sqllen);
-      cut = text.size() > room;
-      lob->length = static_cast<sqluint32>(cut ? room : text.size());
-      std::memcpy(lob->data, text.data(), lob->length);
+      n = fit(room);
+      lob->length = static_cast<sqluint32>(n);
+      std::memcpy(lob->data, text.data(), n);
       break;
     }
   }
+  bool cut = n < text.size();
   if (hv.sqlind) *hv.sqlind = cut ? static_cast<short>(text.size() > 32767 ? 32767 : text.size()) : 0;
   if (cut) {
+    // A string cut to fit its host variable: the warning flags and SQLSTATE 01004.
     ca->sqlwarn[0] = 'W';
     ca->sqlwarn[1] = 'W';
+    if (ca->sqlcode == 0) std::memcpy(ca->sqlstate, "01004", 5);
   }
 }
 

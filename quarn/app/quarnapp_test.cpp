@@ -85,6 +85,8 @@ TEST_F(Runtime, PreparedInsertAndCursorWithHostVariables) {
   ASSERT_EQ(quarn_fetch(sel, 3, out, &ca_), 0);
   EXPECT_STREQ(outName, "sev");  // cut to the buffer, indicator holds the full length
   EXPECT_EQ(ind, 5);
+  EXPECT_EQ(std::string(ca_.sqlstate, 5), "01004");
+  EXPECT_EQ(ca_.sqlwarn[1], 'W');
   EXPECT_EQ(outId, 7);
   EXPECT_EQ(quarn_fetch(sel, 3, out, &ca_), 100);
   EXPECT_EQ(quarn_fetch(sel, 3, out, &ca_), -501);
@@ -199,6 +201,22 @@ TEST_F(Runtime, SavepointsKeepCursorsAndReportTheirErrors) {
   int rows = 0;
   while (quarn_fetch(sel, 1, &out, &ca_) == 0) ++rows;
   EXPECT_EQ(rows, 3);
+  quarn_free_stmt(sel);
+}
+
+// Bug: a value cut to fit a character host variable was cut at a byte count and could end
+// in part of a character.
+TEST_F(Runtime, HostVariableCutKeepsWholeCharacters) {
+  quarn_stmt *sel = nullptr;
+  ASSERT_EQ(quarn_prepare("VALUES 'a\xC3\xA9\xC3\xA9'", &sel, &ca_), 0);
+  ASSERT_EQ(quarn_open(sel, 0, nullptr, &ca_), 0);
+  char out[5];  // room for 4 bytes: "a", one two-byte character, and half of the next
+  short ind = 0;
+  quarn_hostvar o = cstr(out, sizeof out, &ind);
+  ASSERT_EQ(quarn_fetch(sel, 1, &o, &ca_), 0);
+  EXPECT_STREQ(out, "a\xC3\xA9");
+  EXPECT_EQ(ind, 5);
+  EXPECT_EQ(std::string(ca_.sqlstate, 5), "01004");
   quarn_free_stmt(sel);
 }
 

@@ -222,8 +222,9 @@ class QUARN_EXPORT Session {
   friend class Statement;
 };
 
-// Registers the engine's SQL functions (QCAST, QGENERATE_UNIQUE, QLENGTH, ...) on a connection.
-void registerFunctions(sqlite3 *db);
+// Registers the engine's SQL functions (QCAST, QGENERATE_UNIQUE, QLENGTH, ...) on a connection;
+// warnings they give go to session s (none while a database is created).
+void registerFunctions(sqlite3 *db, Session *s);
 
 // The session that code running on this thread works in: set by the application's CONNECT,
 // and by the engine around a routine call to the caller's session.

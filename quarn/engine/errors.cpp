@@ -72,7 +72,8 @@ void setSqlca(sqlca *ca, const QError &e) {
   std::memcpy(state, e.sqlstate.data(), e.sqlstate.size() < 5 ? e.sqlstate.size() : 5);
   std::memcpy(ca->sqlstate, state, 5);
   if (e.sqlcode != 0) std::memcpy(ca->sqlerrp, "SQLQRN  ", 8);
-  // Tokens that do not fit the area together are cut, longest first, so every token shows.
+  // Tokens that do not fit the area together are cut, longest first, so every token shows; a
+  // cut takes whole UTF-8 characters, never leaving part of one.
   std::vector<std::string> tokens = e.tokens;
   size_t total = tokens.empty() ? 0 : tokens.size() - 1;
   for (const std::string &t : tokens) total += t.size();
@@ -80,16 +81,18 @@ void setSqlca(sqlca *ca, const QError &e) {
     size_t longest = 0;
     for (size_t i = 1; i < tokens.size(); ++i)
       if (tokens[i].size() > tokens[longest].size()) longest = i;
-    if (tokens[longest].empty()) break;
-    tokens[longest].pop_back();
-    --total;
+    std::string &t = tokens[longest];
+    if (t.empty()) break;
+    size_t before = t.size();
+    t = cutUtf8(t, before - 1);
+    total -= before - t.size();
   }
   std::string joined;
   for (size_t i = 0; i < tokens.size(); ++i) {
     if (i) joined.push_back(SQL_TOKEN_SEP);
     joined += tokens[i];
   }
-  if (joined.size() > SQL_MAX_ERRMC) joined.resize(SQL_MAX_ERRMC);
+  if (joined.size() > SQL_MAX_ERRMC) joined = cutUtf8(joined, SQL_MAX_ERRMC);
   std::memcpy(ca->sqlerrmc, joined.data(), joined.size());
   ca->sqlerrml = static_cast<short>(joined.size());
   if (e.sqlcode > 0) ca->sqlwarn[0] = 'W';

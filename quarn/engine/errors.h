@@ -27,6 +27,7 @@ namespace quarn {
   X(kSqlNotFound, SQL_RC_W100, "02000", "No row was found for FETCH, UPDATE or DELETE; or the result of a query is an empty table.") \
   X(kSqlAliasUndefined, 403, "01522", "The newly defined alias \"&1\" resolved to the object \"&2\" which is currently undefined.") \
   X(kSqlRoutineWarning, SQL_RC_W462, "", "Routine \"&1\" (specific name \"&2\") has returned a warning SQLSTATE, with diagnostic text \"&3\".") \
+  X(kSqlValueTruncated, 445, "01004", "Value \"&1\" has been truncated.") \
   X(kSqlDuplicateConstraint, 541, "01543", "The referential, primary key, or unique constraint \"&1\" is ignored because it is a duplicate.") \
   X(kSqlBadChar, -7, "42601", "The character \"&1\" following \"&2\" is not valid.") \
   X(kSqlUnterminated, -10, "42603", "The string constant beginning \"&1\" does not have an ending string delimiter.") \

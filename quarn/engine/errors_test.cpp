@@ -27,8 +27,11 @@ TEST(EngineErrorList, RowsAreUniqueAndWellFormed) {
       for (char c : state) EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(c)) || std::isupper(static_cast<unsigned char>(c))) << state;
       // Class 00 is success, 01 a warning, 02 no data; everything else is an error.
       std::string cls = state.substr(0, 2);
-      if (r.sqlcode < 0) EXPECT_TRUE(cls != "00" && cls != "01" && cls != "02") << r.sqlcode;
-      if (r.sqlcode > 0) EXPECT_TRUE(cls == "01" || cls == "02") << r.sqlcode;
+      if (r.sqlcode < 0) {
+        EXPECT_TRUE(cls != "00" && cls != "01" && cls != "02") << r.sqlcode;
+      } else if (r.sqlcode > 0) {
+        EXPECT_TRUE(cls == "01" || cls == "02") << r.sqlcode;
+      }
     }
     if (r.sqlcode == 0) continue;
     EXPECT_FALSE(text.empty()) << r.sqlcode;
@@ -64,6 +67,25 @@ TEST(EngineErrorList, RaiseCarriesTheRowsState) {
   } catch (const quarn::QError &e) {
     EXPECT_EQ(e.sqlstate, "70010");
   }
+}
+
+// Bug: tokens cut to fit the 70-byte area were cut at a byte count, so a diagnostic of two-byte
+// characters could end in a lone lead byte on the terminal.
+TEST(CommunicationArea, TokensAreCutOnCharacterBoundaries) {
+  std::string accents;
+  for (int k = 0; k < 30; ++k) accents += "\xC3\xA9";
+  for (const std::string &name : {std::string("S.F"), std::string("S.FN"), std::string("SCHEMA.FUNCTION1")}) {
+    sqlca ca;
+    quarn::setSqlca(&ca, quarn::QError{-443, "38T03", {name, "SPEC1", accents}});
+    std::string area(ca.sqlerrmc, static_cast<size_t>(ca.sqlerrml));
+    EXPECT_LE(area.size(), static_cast<size_t>(SQL_MAX_ERRMC));
+    std::string text = area.substr(area.rfind('\xFF') + 1);
+    ASSERT_FALSE(text.empty());
+    EXPECT_EQ(text.size() % 2, 0u) << "a character was split";
+    EXPECT_EQ(text, accents.substr(0, text.size()));
+  }
+  EXPECT_EQ(quarn::cutUtf8("a\xC3\xA9", 2), "a");
+  EXPECT_EQ(quarn::cutUtf8("a\xC3\xA9", 3), "a\xC3\xA9");
 }
 
 }  // namespace

@@ -241,6 +241,27 @@ ArgRef readResult(Session &s, const RoutineDef &def, const RoutineParam &p, cons
   }
 }
 
+ArgRef fitArgument(const RoutineDef &def, const RoutineParam &p, ArgRef v) {
+  const QType &t = p.type;
+  (void)def;
+  bool string = t.base == Base::Char || t.base == Base::Varchar || t.base == Base::LongVarchar || t.base == Base::Clob ||
+                t.isGraphic();
+  if (!string || p.locator || t.forBitData) return v;
+  size_t room = static_cast<size_t>(t.catalogLength());
+  if (t.isGraphic()) {
+    // Characters, not bytes.
+    size_t chars = 0, k = 0;
+    for (; k < v.bytes.size(); ++k)
+      if ((static_cast<unsigned char>(v.bytes[k]) & 0xC0) != 0x80 && chars++ == room) break;
+    room = k;
+  }
+  if (v.bytes.size() <= room) return v;
+  if (v.bytes.find_first_not_of(' ', room) != std::string_view::npos)
+    raise(kSqlValueTooLong, {cutUtf8(v.bytes, 64)});
+  v.bytes = v.bytes.substr(0, room);
+  return v;
+}
+
 // The value a function with RETURNS t CAST FROM u wrote, cast to t (checkRoutineOutputs
 // allowed strings to strings and numbers to numbers only): a string longer than t holds is
 // refused with -433 (22001) unless only blanks are cut; a number out of t's range with -413

@@ -209,6 +209,12 @@ void putInput(Session &s, const RoutineParam &p, const ArgRef &v, std::vector<ch
 void putInput(Session &s, const RoutineParam &p, const Value &v, std::vector<char> *buf, short *ind,
               std::vector<uint32_t> *locators);
 
+// A text argument longer in bytes than parameter p's length, as p receives it: a string
+// parameter takes it without the trailing blanks that do not fit; when more than blanks would
+// be cut (or for a graphic parameter, more characters than it holds) the call is refused with
+// -433 (22001).  Other parameters take it as it is.
+ArgRef fitArgument(const RoutineDef &def, const RoutineParam &p, ArgRef v);
+
 // Result buffers up to this size are cleared whole before every call; larger ones (strings and
 // large objects) only as far as the previous call's value reached.
 inline constexpr size_t kClearWhole = 64;
@@ -303,9 +309,15 @@ struct Frame {
   // result of a scalar one: its CAST FROM type when it has one).
   const RoutineParam &result(size_t k) const { return table ? def->columns[k] : def->written(); }
 
-  // Writes input k from v (see putInput); the argument list follows the buffer if it grew.
+  // Writes input k from v (see putInput) once it fits the parameter (fitArgument); the
+  // argument list follows the buffer if it grew.
   void setInput(Session &s, size_t k, const ArgRef &v) {
-    putInput(s, def->params[k], v, &in[k], &inInd[k], &argLocators);
+    const RoutineParam &p = def->params[k];
+    if (v.kind == Value::Text && v.bytes.size() > static_cast<size_t>(p.type.length) && p.type.length > 0) {
+      putInput(s, p, fitArgument(*def, p, v), &in[k], &inInd[k], &argLocators);
+    } else {
+      putInput(s, p, v, &in[k], &inInd[k], &argLocators);
+    }
     args[k] = in[k].data();
   }
 

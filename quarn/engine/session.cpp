@@ -174,7 +174,7 @@ int createDatabase(const std::string &name, bool withGraphic, sqlca *ca) {
     execSql(db, "PRAGMA page_size = 16384");
     execSql(db, "PRAGMA journal_mode = WAL");
     applyPragmas(db);
-    registerFunctions(db);
+    registerFunctions(db, nullptr);
     execSql(db, "BEGIN");
     bootstrapCatalog(db, defaultUser());
     setProperty(db, "GRAPHIC", withGraphic ? "Y" : "N");
@@ -225,7 +225,7 @@ int Session::open(const std::string &dbName, const std::string &user, const std:
   }
   try {
     applyPragmas(s->db_);
-    registerFunctions(s->db_);
+    registerFunctions(s->db_, s.get());
     s->graphic_ = property(s->db_, "GRAPHIC") != "N";
     s->routines_ = std::make_shared<RoutineRuntime>();
     s->dbName_ = name;

@@ -121,7 +121,36 @@ bool normTimestamp(const std::string &t, std::string *out) {
   return true;
 }
 
-// QCAST(value, declared type [, from a cast function]).
+// How QCAST treats a string that does not fit the target: kCastSpecification (CAST, and CHAR
+// and VARCHAR with a length) cuts it, with the warning +445 (01004) when more than blanks are
+// cut; kCastAssignment (a distinct type's cast function, a cast to a distinct type) refuses it
+// with -433 (22001) when more than blanks would be cut.
+constexpr int kCastSpecification = 0;
+constexpr int kCastAssignment = 2;
+
+// s cut to room bytes (characters of graphic types), on a character boundary; false when the
+// part cut is more than blanks.
+bool fitString(std::string *s, int64_t room, bool graphic, bool bytes) {
+  size_t cut;
+  if (graphic) {
+    int64_t chars = 0;
+    cut = s->size();
+    for (size_t k = 0; k < s->size(); ++k)
+      if ((static_cast<unsigned char>((*s)[k]) & 0xC0) != 0x80 && chars++ == room) {
+        cut = k;
+        break;
+      }
+  } else {
+    if (static_cast<int64_t>(s->size()) <= room) return true;
+    cut = bytes ? static_cast<size_t>(room) : cutUtf8(*s, static_cast<size_t>(room)).size();
+  }
+  if (cut >= s->size()) return true;
+  bool blanks = s->find_first_not_of(' ', cut) == std::string::npos;
+  s->resize(cut);
+  return blanks;
+}
+
+// QCAST(value, declared type [, how a string that does not fit is treated]).
 void qcast(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
   sqlite3_value *v = argv[0];
   int vt = sqlite3_value_type(v);
@@ -195,9 +224,14 @@ void qcast(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
         std::snprintf(buf, sizeof buf, "%.15g", sqlite3_value_double(v));
         s = buf;
       }
-      int64_t max = t.catalogLength();
-      if (t.base == Base::Char) s = cutUtf8(s, static_cast<size_t>(max));
-      else if (static_cast<int64_t>(s.size()) > max) s = cutUtf8(s, static_cast<size_t>(max));
+      std::string whole = s;
+      if (!fitString(&s, t.catalogLength(), t.isGraphic(), t.forBitData)) {
+        int mode = argc > 2 ? sqlite3_value_int(argv[2]) : kCastSpecification;
+        std::string shown = cutUtf8(whole, 64);
+        if (mode == kCastAssignment) return fail(ctx, kSqlValueTooLong, shown);
+        if (auto *session = static_cast<Session *>(sqlite3_user_data(ctx)))
+          session->setWarning(engineError(kSqlValueTruncated, {shown}));
+      }
       if (t.forBitData) sqlite3_result_blob(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
       else sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
       return;
@@ -293,6 +327,24 @@ void qsubstr(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
   else sqlite3_result_text(ctx, out.data(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
 }
 
+// HEX(x): the bytes of x as hexadecimal digits; NULL for NULL.
+void qhex(sqlite3_context *ctx, int, sqlite3_value **argv) {
+  static const char *const kHex = "0123456789ABCDEF";
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  const auto *p = static_cast<const unsigned char *>(sqlite3_value_blob(argv[0]));
+  int n = sqlite3_value_bytes(argv[0]);
+  std::string out;
+  out.reserve(static_cast<size_t>(n) * 2);
+  for (int k = 0; k < n; ++k) {
+    out.push_back(kHex[p[k] >> 4]);
+    out.push_back(kHex[p[k] & 15]);
+  }
+  sqlite3_result_text(ctx, out.data(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
+}
+
 void qlocate(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
   for (int k = 0; k < argc; ++k)
     if (sqlite3_value_type(argv[k]) == SQLITE_NULL) {
@@ -373,14 +425,15 @@ void qround(sqlite3_context *ctx, int, sqlite3_value **argv, int mode) {
 
 }  // namespace
 
-void registerFunctions(sqlite3 *db) {
+void registerFunctions(sqlite3 *db, Session *s) {
   const int det = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
-  sqlite3_create_function_v2(db, "QCAST", 2, det, nullptr, qcast, nullptr, nullptr, nullptr);
-  sqlite3_create_function_v2(db, "QCAST", 3, det, nullptr, qcast, nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(db, "QCAST", 2, det, s, qcast, nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(db, "QCAST", 3, det, s, qcast, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QGENERATE_UNIQUE", 0, SQLITE_UTF8, nullptr, generateUnique, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QLENGTH", 1, det, nullptr, qlength, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QSUBSTR", 2, det, nullptr, qsubstr, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QSUBSTR", 3, det, nullptr, qsubstr, nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(db, "QHEX", 1, det, nullptr, qhex, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QLOCATE", 2, det, nullptr, qlocate, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QLOCATE", 3, det, nullptr, qlocate, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QCURRENT", 1, SQLITE_UTF8, nullptr, qcurrent, nullptr, nullptr, nullptr);

@@ -41,6 +41,18 @@ struct Plan {
   std::shared_ptr<const CallPlan> call;  // Call
 };
 
+// A built-in scalar function of the dialect (schema SYSOSTREL or SYSFUN, or unqualified): its
+// name and the numbers of arguments it takes (a call with another number gives -440).  Unless
+// nullIfAnyNull is false, a NULL argument gives a NULL result; COALESCE and VALUE give NULL
+// only when every argument is NULL, NULLIF when its first is.
+struct BuiltinFunction {
+  const char *name;
+  int minArgs, maxArgs;
+  bool nullIfAnyNull = true;
+};
+// Every built-in scalar function, in no particular order.
+const std::vector<BuiltinFunction> &builtinFunctions();
+
 // Parses sql for session s.  Throws QError (-104 syntax, -204 unknown object, -107 long name,
 // and the other codes of the statements).
 Plan translate(Session &s, const std::string &sql);

@@ -204,7 +204,8 @@ std::string Translator::castExpr(QType *typeOut) {
   expectOp(")");
   if (typeOut) *typeOut = t;
   lastType_ = t;
-  return "QCAST(" + value + ", " + quoteString(t.sqliteDecl()) + ")";
+  // A cast to a distinct type is an assignment to it: a string that does not fit is refused.
+  return "QCAST(" + value + ", " + quoteString(t.sqliteDecl()) + (t.isDistinct() ? ", 2)" : ")");
 }
 
 std::string Translator::caseExpr() {
@@ -380,6 +381,22 @@ std::string Translator::primary() {
 }
 
 // Built-in scalar and column functions, and the cast functions of distinct types.
+const std::vector<BuiltinFunction> &builtinFunctions() {
+  static const std::vector<BuiltinFunction> k = {
+      {"GENERATE_UNIQUE", 0, 0}, {"LENGTH", 1, 1}, {"RTRIM", 1, 1}, {"LTRIM", 1, 1}, {"STRIP", 1, 1}, {"TRIM", 1, 1},
+      {"SUBSTR", 2, 3}, {"SUBSTRING", 2, 3}, {"UPPER", 1, 1}, {"UCASE", 1, 1}, {"LOWER", 1, 1}, {"LCASE", 1, 1},
+      {"COALESCE", 2, 64, false}, {"VALUE", 2, 64, false}, {"NULLIF", 2, 2, false}, {"CONCAT", 2, 2}, {"HEX", 1, 1},
+      {"ABS", 1, 1}, {"ABSVAL", 1, 1}, {"MOD", 2, 2}, {"ROUND", 1, 2}, {"REPLACE", 3, 3}, {"POSSTR", 2, 2},
+      {"LOCATE", 2, 3}, {"LEFT", 2, 2}, {"RIGHT", 2, 2}, {"FLOOR", 1, 1}, {"CEIL", 1, 1}, {"CEILING", 1, 1},
+      {"SIGN", 1, 1}, {"YEAR", 1, 1}, {"MONTH", 1, 1}, {"DAY", 1, 1}, {"HOUR", 1, 1}, {"MINUTE", 1, 1},
+      {"SECOND", 1, 1}, {"SMALLINT", 1, 1}, {"INTEGER", 1, 1}, {"INT", 1, 1}, {"BIGINT", 1, 1}, {"DOUBLE", 1, 1},
+      {"FLOAT", 1, 1}, {"DOUBLE_PRECISION", 1, 1}, {"REAL", 1, 1}, {"DATE", 1, 1}, {"TIME", 1, 1},
+      {"TIMESTAMP", 1, 1}, {"DECIMAL", 1, 3}, {"DEC", 1, 3}, {"CHAR", 1, 2}, {"VARCHAR", 1, 2}, {"CLOB", 1, 2},
+      {"BLOB", 1, 2}, {"LONG_VARCHAR", 1, 2},
+  };
+  return k;
+}
+
 std::string Translator::functionCall(const std::string &schema, const std::string &fname, bool qualified) {
   expectOp("(");
   bool builtinSchema = !qualified || schema == kSystemSchema || schema == "SYSFUN";
@@ -422,9 +439,16 @@ std::string Translator::functionCall(const std::string &schema, const std::strin
     return out;
   };
   Base stringResult = !argTypes.empty() && argTypes[0].isLob() && !argTypes[0].isDistinct() ? Base::Clob : Base::Varchar;
+  const BuiltinFunction *builtin = nullptr;
+  if (builtinSchema)
+    for (const BuiltinFunction &b : builtinFunctions())
+      if (fname == b.name) builtin = &b;
+  // The table holds the number of arguments each built-in takes; the branches below repeat it
+  // as they read their arguments.
   auto argc = [&](size_t lo, size_t hi) {
     if (args.size() < lo || args.size() > hi) raise(kSqlNoFunction, {fname, "FUNCTION"});
   };
+  if (builtin) argc(static_cast<size_t>(builtin->minArgs), static_cast<size_t>(builtin->maxArgs));
   auto call = [&](const std::string &f) {
     std::string out = f + "(";
     for (size_t k = 0; k < args.size(); ++k) out += (k ? ", " : "") + args[k];
@@ -434,7 +458,7 @@ std::string Translator::functionCall(const std::string &schema, const std::strin
     lastType_ = t;
     return "QCAST(" + args[0] + ", " + quoteString(t.sqliteDecl()) + ")";
   };
-  if (builtinSchema) {
+  if (builtin) {
     const std::string &f = fname;
     QType t;
     if (f == "GENERATE_UNIQUE") { argc(0, 0); return "QGENERATE_UNIQUE()"; }
@@ -447,7 +471,7 @@ std::string Translator::functionCall(const std::string &schema, const std::strin
     if (f == "COALESCE" || f == "VALUE") { argc(2, 64); lastType_ = argTypes[0]; return call("coalesce"); }
     if (f == "NULLIF") { argc(2, 2); return call("nullif"); }
     if (f == "CONCAT") { argc(2, 2); return "(" + args[0] + " || " + args[1] + ")"; }
-    if (f == "HEX") { argc(1, 1); return call("hex"); }
+    if (f == "HEX") { argc(1, 1); return typed(Base::Varchar, call("QHEX")); }
     if (f == "ABS" || f == "ABSVAL") { argc(1, 1); return call("abs"); }
     if (f == "MOD") { argc(2, 2); return "(" + args[0] + " % " + args[1] + ")"; }
     if (f == "ROUND") { argc(1, 2); return call("round"); }
@@ -457,7 +481,6 @@ std::string Translator::functionCall(const std::string &schema, const std::strin
     if (f == "LEFT") { argc(2, 2); return "substr(" + args[0] + ", 1, " + args[1] + ")"; }
     if (f == "RIGHT") { argc(2, 2); return "substr(" + args[0] + ", -(" + args[1] + "))"; }
     if (f == "FLOOR" || f == "CEIL" || f == "CEILING" || f == "SIGN") { argc(1, 1); return call("Q" + (f == "CEILING" ? std::string("CEIL") : f)); }
-    if (f == "MAX" || f == "MIN") { argc(2, 64); return call(f == "MAX" ? "max" : "min"); }
     if (f == "YEAR" || f == "MONTH" || f == "DAY" || f == "HOUR" || f == "MINUTE" || f == "SECOND") {
       argc(1, 1);
       return "QDATEPART(" + args[0] + ", " + quoteString(f) + ")";
@@ -472,19 +495,27 @@ std::string Translator::functionCall(const std::string &schema, const std::strin
       t.base = f == "DATE" ? Base::Date : f == "TIME" ? Base::Time : Base::Timestamp;
       return castTo(t);
     }
+    // Precision, scale and length arguments are integer constants.
+    auto constant = [&](size_t k, int64_t lo, int64_t hi) -> int64_t {
+      const std::string &a = args[k];
+      bool digits = !a.empty() && a.find_first_not_of("0123456789") == std::string::npos && a.size() < 12;
+      int64_t v = digits ? std::stoll(a) : -1;
+      if (!digits || v < lo || v > hi) raise(kSqlBadArgument, {std::to_string(k + 1), f});
+      return v;
+    };
     if (f == "DECIMAL" || f == "DEC") {
       argc(1, 3);
-      return "QCAST(" + args[0] + ", 'DECIMAL(' || " + (args.size() > 1 ? args[1] : "15") + " || ',' || " +
-             (args.size() > 2 ? args[2] : "0") + " || ')')";
+      t.base = Base::Decimal;
+      t.length = args.size() > 1 ? constant(1, 1, 31) : 15;
+      t.scale = static_cast<int>(args.size() > 2 ? constant(2, 0, t.length) : 0);
+      return castTo(t);
     }
     if (f == "CHAR" || f == "VARCHAR" || f == "CLOB" || f == "BLOB" || f == "LONG_VARCHAR") {
       argc(1, 2);
       t.base = f == "CHAR" ? Base::Char : f == "CLOB" ? Base::Clob : f == "BLOB" ? Base::Blob : Base::Varchar;
-      if (args.size() == 2) {
-        return "QCAST(" + args[0] + ", '" + t.sqliteDecl().substr(0, t.sqliteDecl().find('(')) + "(' || " + args[1] + " || ')')";
-      }
-      t.length = t.base == Base::Char ? 254 : t.base == Base::Varchar ? 32672 : 2147483647;
-      return "QCAST(" + args[0] + ", " + quoteString(t.sqliteDecl()) + ", 1)";
+      int64_t most = t.base == Base::Char ? 254 : t.base == Base::Varchar ? 32672 : 2147483647;
+      t.length = args.size() == 2 ? constant(1, t.base == Base::Char ? 1 : 0, most) : most;
+      return castTo(t);
     }
   }
   // The cast function of a distinct type: TYPE(source value) and SOURCE(distinct value).
@@ -501,7 +532,7 @@ std::string Translator::functionCall(const std::string &schema, const std::strin
         lastType_ = d->source;
         lastType_.typeSchema = d->schema;
         lastType_.typeName = d->name;
-        return "QCAST(" + args[0] + ", " + quoteString(d->source.sqliteDecl()) + ")";
+        return "QCAST(" + args[0] + ", " + quoteString(d->source.sqliteDecl()) + ", 2)";
       }
     }
     if (qualified) {
@@ -535,9 +566,10 @@ std::string Translator::routineCall(const RoutineDef &def, const std::vector<std
   lastType_ = def.result.type;
   lastIsRoutine_ = true;
   if (target.origin == 'S') {
-    // A cast function of a distinct type: the value keeps its representation.
+    // A cast function of a distinct type: the value keeps its representation; a string that
+    // does not fit the type is refused.
     if (args.size() != 1) raise(kSqlNoFunction, {def.qualified(), "FUNCTION"});
-    return "QCAST(" + args[0] + ", " + quoteString(def.result.type.sqliteDecl()) + ")";
+    return "QCAST(" + args[0] + ", " + quoteString(def.result.type.sqliteDecl()) + ", 2)";
   }
   std::string out = "QUDF(" + quoteString(functionKey(target));
   for (const std::string &a : args) out += ", " + a;

@@ -86,11 +86,15 @@ SQL_API_EXPORT void tcheck(sqlint32 *in, sqlint32 *out, short *inInd, short *out
   *outInd = 0;
 }
 
-// tbad(mode): 1 an unterminated VARCHAR(5) result, 2 an SQLSTATE it may not use.
+// tbad(mode): 1 an unterminated VARCHAR(5) result, 2 an SQLSTATE it may not use, 3 an error
+// whose diagnostic is 30 two-byte characters.
 SQL_API_EXPORT void tbad(sqlint32 *mode, char *out, short *, short *outInd, char *sqlstate, char *, char *, char *msg) {
   *outInd = 0;
+  std::string accents;
+  for (int k = 0; k < 30; ++k) accents += "\xC3\xA9";
   if (*mode == 1) std::memset(out, 'x', 6);
   else if (*mode == 2) setState(sqlstate, "22012", msg, "division");
+  else if (*mode == 3) setState(sqlstate, "38T03", msg, accents.c_str());
   else std::strcpy(out, "fine");
 }
 

@@ -36,6 +36,7 @@ SELECT k, tnarrow(k * 32769), tnarrow(0 - k) FROM t ORDER BY k;
 -- What a routine may not return.
 VALUES tbad(1);
 VALUES tbad(2);
+VALUES tbad(3);
 VALUES tbad(0);
 VALUES tdbinfo();
 -- Resolution by argument types: a distinct type selects its own overload.
