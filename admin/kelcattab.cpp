@@ -6,6 +6,7 @@
 
 #include <iterator>
 
+#include "kelcatalog.h"
 #include "kelsql.h"
 
 namespace {

@@ -15,6 +15,7 @@
 #include "kelbuf.h"
 #include "kelctx.h"
 #include "kelmsg.h"
+#include "kelcatalog.h"
 #include "kelsql.h"
 #include "quarnapp.h"
 #include "sqlda.h"

@@ -5,6 +5,7 @@
  */
 #include "kelenable.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -12,6 +13,7 @@
 #include "kelcattab.h"
 #include "kelinterr.h"
 #include "kelmsg.h"
+#include "kelsavepoint.h"
 #include "kelsql.h"
 #include "keltrace.h"
 #include "quarnapp.h"
@@ -22,6 +24,7 @@ constexpr const char kUnit[] = "kelenbl";
 
 // SQLCODEs enablement reacts to.
 constexpr int kSqlObjectExists = -601;
+constexpr int kSqlUndefinedName = -204;
 constexpr int kSqlNoDoubleByte = -1216;
 
 // Bytes of a database name in the messages: 8 characters and a terminator.
@@ -142,17 +145,122 @@ void copyDbName(const char *dbName, char (&out)[kDbNameSize]) {
 
 bool given(const char *tableSpace, short ind) { return ind == 0 && tableSpace != nullptr && tableSpace[0] != '\0'; }
 
-// Runs a disablement list; a statement with a nonzero SQLCODE stops it with KELA007E.
+// Runs a disablement list; a statement with a nonzero SQLCODE stops it with KELA007E, except
+// an object that is gone already (-204), which is passed over so that a database left partly
+// enabled can still be cleaned up.
 int32_t runDropList(KelCallContext *ctx, const std::vector<std::string> &list, const char *dbName, char *msg) {
   for (size_t i = 0; i < list.size(); ++i) {
     KEL_TRACE(ctx, "Disable Database Stmt %d\n", static_cast<int>(i));
     sqlca ca{};
     int code = execute(ctx, list[i], &ca);
+    if (code == kSqlUndefinedName) {
+      KEL_TRACE(ctx, "Disable Database Stmt %d: the object is gone already, passed over\n", static_cast<int>(i));
+      continue;
+    }
     if (code != 0) {
       KEL_TRACE(ctx, "Disable Database Stmt %d failed.\n", static_cast<int>(i));
       KEL_TRACE(ctx, "%s\n", list[i].c_str());
       KEL_TRACE(ctx, "SQLCODE = %d\n", code);
       kelSetDbMessage(ctx, msg, &ca, KELA007E, dbName);
+      return code;
+    }
+  }
+  return 0;
+}
+
+/*
+ * The one identifier a table-space argument names, parsed and checked as the table-space
+ * clause takes it.  Returns 0 with *name set; -1 with *rc and msg (KELA037E too long, KELQ033E
+ * not one identifier).
+ */
+int parseTableSpace(KelCallContext *ctx, const char *tableSpace, std::string *name, int32_t *rc, char *msg) {
+  char schema[KEL_SCHEMA_SIZE] = "";
+  char parsedName[KEL_TABLE_SIZE] = "";
+  int parsed = kelParseQualTbl(ctx, tableSpace, schema, sizeof schema, parsedName, sizeof parsedName);
+  if (parsed == KEL_SQL_PART_TOO_LONG ||
+      (parsed == 0 && std::strlen(parsedName) > static_cast<size_t>(KEL_MAX_TBSPACE_NAME))) {
+    *rc = kelFail(ctx, msg, nullptr, KELA037E);
+    return -1;
+  }
+  if (parsed < 0 || schema[0] != '\0') {
+    *rc = kelFail(ctx, msg, nullptr, KELQ033E, tableSpace);
+    return -1;
+  }
+  *name = parsedName;
+  return 0;
+}
+
+/*
+ * A table space named by the caller must exist before anything is created: the answer is the
+ * one CREATE TABLE ... IN would give (-204), with KELA004E.  Returns 0, or the return code.
+ */
+int32_t checkTableSpace(KelCallContext *ctx, const char *tableSpace, short ind, const char *db, char *msg) {
+  if (!given(tableSpace, ind)) return 0;
+  std::string name;
+  int32_t rc = 0;
+  if (parseTableSpace(ctx, tableSpace, &name, &rc, msg) < 0) return rc;
+  sqlca ca{};
+  sqlint32 count = 0;
+  int code = queryInteger(ctx, "SELECT COUNT(*) FROM SYSCAT.TABLESPACES WHERE TBSPACE = ?", name.c_str(), &count, &ca);
+  if (code == 0 && count > 0) return 0;
+  if (code >= 0) {
+    KEL_TRACE(ctx, "table space %s does not exist\n", name.c_str());
+    ca = sqlca{};
+    std::memcpy(ca.sqlcaid, "SQLCA   ", 8);
+    ca.sqlcabc = sizeof ca;
+    ca.sqlcode = kSqlUndefinedName;
+    std::memcpy(ca.sqlstate, "42704", 5);
+    size_t n = std::min(name.size(), sizeof ca.sqlerrmc);
+    std::memcpy(ca.sqlerrmc, name.data(), n);
+    ca.sqlerrml = static_cast<short>(n);
+    code = kSqlUndefinedName;
+  }
+  kelSetDbMessage(ctx, msg, &ca, KELA004E, db);
+  return code;
+}
+
+// True when objects of an enablement are left in the schema although XML_USAGE is gone: a
+// database an interrupted or failed enablement of an older version left partly enabled.
+bool partlyEnabled(KelCallContext *ctx) {
+  sqlca ca{};
+  sqlint32 count = 0;
+  int code = queryInteger(ctx,
+                          "SELECT (SELECT COUNT(*) FROM SYSCAT.ROUTINES WHERE ROUTINESCHEMA = ?)"
+                          " + (SELECT COUNT(*) FROM SYSCAT.TABLES WHERE TABSCHEMA = 'QUARNXML')"
+                          " + (SELECT COUNT(*) FROM SYSCAT.DATATYPES WHERE TYPESCHEMA = 'QUARNXML'"
+                          " AND TYPENAME = 'XMLFILE') FROM SYSCAT.TABLES FETCH FIRST 1 ROWS ONLY",
+                          "QUARNXML", &count, &ca);
+  return code == 0 && count > 0;
+}
+
+/*
+ * Types that disablement drops must not be in use by a column: the drop would fail after the
+ * functions and tables were gone.  When one is, its DROP is run alone (it fails with the
+ * engine's own -478 and changes nothing) and reported with KELA007E.  Returns 0 or the code.
+ */
+int32_t checkTypesNotInUse(KelCallContext *ctx, const char *db, char *msg) {
+  struct Candidate {
+    const char *name;
+    sqlint32 enabledLength;  // dropped only with this length; 0: always
+  };
+  static constexpr Candidate kTypes[] = {{"XMLFILE", 0}, {"XMLVARCHAR", 3000}, {"XMLCLOB", 2147483647}};
+  for (const Candidate &t : kTypes) {
+    sqlca ca{};
+    if (t.enabledLength != 0) {
+      sqlint32 length = 0;
+      int code = queryInteger(ctx, "SELECT LENGTH FROM SYSCAT.DATATYPES WHERE TYPESCHEMA = 'QUARNXML' AND TYPENAME = ?",
+                              t.name, &length, &ca);
+      if (code != 0 || length != t.enabledLength) continue;
+    }
+    sqlint32 used = 0;
+    int code = queryInteger(ctx, "SELECT COUNT(*) FROM SYSCAT.COLUMNS WHERE TYPESCHEMA = 'QUARNXML' AND TYPENAME = ?"
+                            " AND TABSCHEMA <> 'QUARNXML'",
+                            t.name, &used, &ca);
+    if (code != 0 || used == 0) continue;
+    KEL_TRACE(ctx, "the type %s is used by %d columns\n", t.name, static_cast<int>(used));
+    code = execute(ctx, std::string("DROP DISTINCT TYPE quarnxml.") + t.name, &ca);
+    if (code < 0) {
+      kelSetDbMessage(ctx, msg, &ca, KELA007E, db);
       return code;
     }
   }
@@ -196,23 +304,11 @@ int appendTableSpaceClause(KelCallContext *ctx, std::string *out, const char *st
   try {
     if (given(tableSpace, tableSpaceInd)) {
       // The caller's name is one identifier, quoted into the statement.
-      char schema[KEL_SCHEMA_SIZE] = "";
-      char name[KEL_TABLE_SIZE] = "";
-      int parsed = kelParseQualTbl(ctx, tableSpace, schema, sizeof schema, name, sizeof name);
-      if (parsed == KEL_SQL_PART_TOO_LONG ||
-          (parsed == 0 && std::strlen(name) > static_cast<size_t>(KEL_MAX_TBSPACE_NAME))) {
-        kelSetMessage(ctx, msg, KELA037E);
-        *rc = kelSqlStateTable[KELA037E].code;
-        return -1;
-      }
-      if (parsed < 0 || schema[0] != '\0') {
-        kelSetMessage(ctx, msg, KELQ033E, tableSpace);
-        *rc = kelSqlStateTable[KELQ033E].code;
-        return -1;
-      }
+      std::string name;
+      if (parseTableSpace(ctx, tableSpace, &name, rc, msg) < 0) return -1;
       char quoted[2 * KEL_TABLE_SIZE + 3];
       char *pos = quoted;
-      kelQuoteIdentifier(ctx, &pos, quoted + sizeof quoted, name);
+      kelQuoteIdentifier(ctx, &pos, quoted + sizeof quoted, name.c_str());
       *out = std::string(stmt) + " IN " + quoted;
     } else {
       const char *fixed = kind == KEL_TBSPACE_DTD_REF ? "KELDTDRF" : "KELXMLUS";
@@ -231,8 +327,7 @@ int appendTableSpaceClause(KelCallContext *ctx, std::string *out, const char *st
       if (count > 0) *out += std::string(" IN ") + fixed;
     }
   } catch (const std::bad_alloc &) {
-    kelSetMessage(ctx, msg, KELG002E);
-    *rc = kelSqlStateTable[KELG002E].code;
+    *rc = kelFail(ctx, msg, nullptr, KELG002E);
     return -1;
   }
   KEL_TRACE(ctx, "Exiting SQL stmt = %s \n", out->c_str());
@@ -308,8 +403,7 @@ int32_t kelEnableDB_STP_Main(KelCallContext *ctx, const char *dbName, const char
                              short tableSpaceInd, const char *tableSpace2, short tableSpace2Ind,
                              char *msg) {
   if (dbName == nullptr) {
-    kelSetMessage(ctx, msg, KELG004E);
-    return kelSqlStateTable[KELG004E].code;
+    return kelFail(ctx, msg, nullptr, KELG004E);
   }
   char db[kDbNameSize];
   copyDbName(dbName, db);
@@ -322,10 +416,21 @@ int32_t kelEnableDB_STP_Main(KelCallContext *ctx, const char *dbName, const char
   int rc = kelIsDatabaseEnabled(ctx, &enabled, msg);
   if (rc < 0) return rc;
   if (enabled) {
-    kelSetMessage(ctx, msg, KELA070W);
-    return kelSqlStateTable[KELA070W].code;
+    return kelFail(ctx, msg, nullptr, KELA070W);
   }
+  // What can be checked before the first statement is checked first: the table spaces named.
+  rc = checkTableSpace(ctx, tableSpace, tableSpaceInd, db, msg);
+  if (rc == 0) rc = checkTableSpace(ctx, tableSpace2, tableSpace2Ind, db, msg);
+  if (rc != 0) return rc;
 
+  // All or nothing: a statement that fails undoes every statement of the call before it, so a
+  // database is never left partly enabled.
+  KelCallSavepoint savepoint(ctx);
+  sqlca spCa{};
+  if (int code = savepoint.begin(&spCa); code < 0) {
+    kelSetDbMessage(ctx, msg, &spCa, KELA004E, db);
+    return code;
+  }
   for (const KelEnableStmt &s : kelEnableList()) {
     KEL_TRACE(ctx, "Enable Database Stmt I  %d\n", s.number);
     std::string withSpace;
@@ -344,6 +449,7 @@ int32_t kelEnableDB_STP_Main(KelCallContext *ctx, const char *dbName, const char
           KEL_TRACE(ctx, "SQLCODE = %d\n", ca.sqlcode);
           kelSetDbMessage(ctx, msg, &ca, KELA004E, db);
         }
+        savepoint.finish(-1);
         return clauseRc;
       }
       text = &withSpace;
@@ -359,7 +465,7 @@ int32_t kelEnableDB_STP_Main(KelCallContext *ctx, const char *dbName, const char
     KEL_TRACE(ctx, "%s\n", text->c_str());
     KEL_TRACE(ctx, "SQLCODE = %d\n", code);
     kelSetDbMessage(ctx, msg, &ca, KELA004E, db);
-    return code;
+    return savepoint.finish(code);
   }
 
   // The double-byte objects name entries that quarnxmlfn does not have; they are not
@@ -371,17 +477,16 @@ int32_t kelEnableDB_STP_Main(KelCallContext *ctx, const char *dbName, const char
     KEL_TRACE(ctx, "Enable Database Stmt II %d failed.\n", 0);
     KEL_TRACE(ctx, "SQLCODE = %d\n", code);
     kelSetDbMessage(ctx, msg, &ca, KELA004E, db);
-    return code;
+    return savepoint.finish(code);
   }
   KEL_TRACE(ctx, "double-byte large objects %s; double-byte functions not registered\n",
             supported ? "supported" : "not supported");
-  return 0;
+  return savepoint.finish(0);
 }
 
 int32_t kelDisableDB_Main(KelCallContext *ctx, const char *dbName, char *msg) {
   if (dbName == nullptr) {
-    kelSetMessage(ctx, msg, KELG004E);
-    return kelSqlStateTable[KELG004E].code;
+    return kelFail(ctx, msg, nullptr, KELG004E);
   }
   char db[kDbNameSize];
   copyDbName(dbName, db);
@@ -392,32 +497,47 @@ int32_t kelDisableDB_Main(KelCallContext *ctx, const char *dbName, char *msg) {
   int rc = kelIsDatabaseEnabled(ctx, &enabled, msg);
   if (rc < 0) return rc;
   if (!enabled) {
-    kelSetMessage(ctx, msg, KELA071W);
-    return kelSqlStateTable[KELA071W].code;
+    if (!partlyEnabled(ctx)) {
+      return kelFail(ctx, msg, nullptr, KELA071W);
+    }
+    KEL_TRACE(ctx, "XML_USAGE is gone but objects of an enablement are left: they are removed\n");
   }
+
+  // All or nothing, as enablement: any statement that stops the lists undoes the call's work.
+  KelCallSavepoint savepoint(ctx);
+  sqlca ca{};
+  if (int code = savepoint.begin(&ca); code < 0) {
+    kelSetDbMessage(ctx, msg, &ca, KELA007E, db);
+    return code;
+  }
+  auto stop = [&](int32_t code) {
+    savepoint.finish(-1);
+    return code;
+  };
+  rc = checkTypesNotInUse(ctx, db, msg);
+  if (rc != 0) return stop(rc);
   rc = runDropList(ctx, kelDisableList(), db, msg);
-  if (rc != 0) return rc;
+  if (rc != 0) return stop(rc);
 
   // The double-byte objects are dropped where an installation that registers them left them.
   int supported = 0;
-  sqlca ca{};
   int code = kelDoubleByteTest(ctx, &supported, &ca);
   if (code == 0 && supported && distinctTypeExists(ctx, "XMLDBCLOB", &ca, &code)) {
     rc = runDropList(ctx, kelDisableDoubleByteList(), db, msg);
-    if (rc != 0) return rc;
+    if (rc != 0) return stop(rc);
   }
   if (code < 0) {
     KEL_TRACE(ctx, "SQLCODE = %d\n", code);
     kelSetDbMessage(ctx, msg, &ca, KELA007E, db);
-    return code;
+    return stop(code);
   }
 
   ca = sqlca{};
   if (kelDropSchema(ctx, &ca) < 0) {
     kelSetDbMessage(ctx, msg, &ca, KELA007E, db);
-    return ca.sqlcode;
+    return stop(ca.sqlcode);
   }
-  return 0;
+  return savepoint.finish(0);
 }
 
 // ---- The procedures --------------------------------------------------------------------------

@@ -270,17 +270,18 @@ TEST_F(EnableEntries, AnEnabledDatabaseGives5AndKela070wAndNothingChanges) {
 }
 
 // A failing statement in the middle stops the list: the database's text, KELM001W and KELA004E,
-// the SQLCODE as return code, and what was made before stays for the caller's unit of work.
-TEST_F(EnableEntries, AFailingStatementStopsEnablementWithTheDatabaseText) {
+// the SQLCODE as return code.  Nothing made before it stays (the routines of statements 4 to 76
+// used to, leaving a database that could be neither enabled nor disabled), and once the cause
+// is gone enablement succeeds.
+TEST_F(EnableEntries, AFailingStatementStopsEnablementAndUndoesItAll) {
   ASSERT_EQ(exec("create table quarnxml.dtd_ref (c int)"), 0) << error();
+  std::string before = objectCounts();
   Outcome out = enable();
   expectStatementFailure(out, -601, "KELA004E  Cannot enable database KELEN.\n");
-  EXPECT_EQ(value("SELECT COUNT(*) FROM syscat.routines WHERE routineschema = 'QUARNXML' "
-                  "AND routinename = 'EXTRACTTIMESTAMPS'"),
-            "3");
-  EXPECT_EQ(value("SELECT COUNT(*) FROM syscat.routines WHERE routineschema = 'QUARNXML' "
-                  "AND routinename = 'UPDATE'"),
-            "0");
+  EXPECT_EQ(objectCounts(), before);
+  EXPECT_EQ(value("SELECT COUNT(*) FROM syscat.routines WHERE routineschema = 'QUARNXML'"), "0");
+  ASSERT_EQ(exec("drop table quarnxml.dtd_ref"), 0) << error();
+  enableFully();
 }
 
 // The double-byte functions are never registered: calling one is the engine's plain error.
@@ -292,16 +293,40 @@ TEST_F(EnableEntries, DoubleByteFunctionsAreNotRegistered) {
   EXPECT_EQ(value("SELECT COUNT(*) FROM syscat.datatypes WHERE typename IN ('XMLDBCLOB', 'KELDBCSTEST')"), "0");
 }
 
-// A partly enabled database (up to the catalogue tables) cannot be disabled: the first missing
-// object (the function ValidateFile) stops the list with KELA007E.
-TEST_F(EnableEntries, AFailingStatementStopsDisablement) {
+// A database left partly enabled (by an older version: up to the catalogue tables, or routines
+// without XML_USAGE) is cleaned up by disablement: objects already gone are passed over.
+TEST_F(EnableEntries, DisablementCleansUpAPartlyEnabledDatabase) {
   for (const KelEnableStmt &s : kelEnableList()) {
     if (s.number > 86) break;
     ASSERT_EQ(exec(s.text), 0) << s.text << error();
   }
   Outcome out = disable();
-  expectStatementFailure(out, -204, "KELA007E  Cannot disable database KELEN.\n");
-  EXPECT_NE(out.msg.find("QUARNXML.VALIDATEFILE"), std::string::npos) << out.msg;
+  EXPECT_EQ(out.rc, 0) << out.msg;
+  EXPECT_EQ(objectCounts(), "0/0/0/0");
+  for (const KelEnableStmt &s : kelEnableList()) {
+    if (s.number > 40) break;
+    ASSERT_EQ(exec(s.text), 0) << s.text << error();
+  }
+  out = disable();
+  EXPECT_EQ(out.rc, 0) << out.msg;
+  EXPECT_EQ(objectCounts(), "0/0/0/0");
+  enableFully();
+}
+
+// A type still used by a column of the user's is checked before anything is dropped: the
+// database stays fully enabled instead of losing its catalogue tables first.
+TEST_F(EnableEntries, ATypeInUseStopsDisablementBeforeAnythingIsDropped) {
+  enableFully();
+  if (HasFatalFailure()) return;
+  ASSERT_EQ(exec("create table app.files (f quarnxml.XMLFile)"), 0) << error();
+  std::string before = objectCounts();
+  Outcome out = disable();
+  expectStatementFailure(out, -478, "KELA007E  Cannot disable database KELEN.\n");
+  EXPECT_EQ(objectCounts(), before);
+  ASSERT_EQ(exec("drop table app.files"), 0) << error();
+  out = disable();
+  EXPECT_EQ(out.rc, 0) << out.msg;
+  EXPECT_EQ(objectCounts(), "0/0/0/0");
 }
 
 // Types XMLVarchar and XMLCLOB made before enabling are kept by enablement and disablement.
@@ -349,8 +374,14 @@ TEST_F(EnableEntries, AnOptionalTableSpaceThatIsNullIsAbsent) {
 }
 
 TEST_F(EnableEntries, AMissingTableSpaceFailsAsItsStatement) {
+  // Checked before the first statement: nothing is registered (once, 79 routines were).
   Outcome out = enable({"KELEN", "nosuch", nullptr});
   expectStatementFailure(out, -204, "KELA004E  Cannot enable database KELEN.\n");
+  EXPECT_NE(out.msg.find("\"NOSUCH\""), std::string::npos) << out.msg;
+  EXPECT_EQ(objectCounts(), "0/0/0/0");
+  out = enable({"KELEN", "userspace1", "nosuch2"});
+  expectStatementFailure(out, -204, "KELA004E  Cannot enable database KELEN.\n");
+  EXPECT_EQ(objectCounts(), "0/0/0/0");
   sqlca ca{};
   ASSERT_EQ(quarn_rollback(&ca), 0);
   // A name that is not one identifier never reaches SQL.

@@ -7,6 +7,8 @@
 #include <initializer_list>
 #include <iterator>
 
+#include "kelfunctab.h"
+
 namespace {
 
 constexpr const char kScalarClauses[] =
@@ -21,11 +23,9 @@ struct Source {
   const char *param;
   const char *suffix;
 };
-constexpr Source kSources[] = {
-    {"quarnxml.XMLFile", ""},
-    {"quarnxml.XMLCLOB as locator", "FromClob"},
-    {"quarnxml.XMLVarchar", "FromVarchar"},
-};
+#define KEL_SOURCE_ROW(src, suffix, param, ...) {param, #suffix},
+constexpr Source kSources[] = {KEL_EXTRACT_SOURCES(KEL_SOURCE_ROW, )};
+#undef KEL_SOURCE_ROW
 
 // A result type of the extraction functions.
 struct ExtractType {
@@ -34,21 +34,23 @@ struct ExtractType {
   const char *column;      // the table function's column
   const char *columnType;
 };
-constexpr ExtractType kTypes[] = {
-    {"Varchar", "varchar(4000)", "returnedVarchar", "varchar(4000)"},
-    {"Char", "char(254)", "returnedChar", "char(254)"},
-    {"Clob", "clob(2G) as locator", "returnedClob", "clob(1G) as locator"},
-    {"Date", "date", "returnedDate", "date"},
-    {"Double", "double", "returnedDouble", "double"},
-    {"Real", "real", "returnedReal", "real"},
-    {"Integer", "integer", "returnedInteger", "integer"},
-    {"Smallint", "smallint", "returnedSmallint", "smallint"},
-    {"Time", "time", "returnedTime", "time"},
-    {"Timestamp", "timestamp", "returnedTimestamp", "timestamp"},
-};
+#define KEL_TYPE_ROW(name, ctype, scalarType, column, columnType) {#name, scalarType, column, columnType},
+constexpr ExtractType kTypes[] = {KEL_EXTRACT_TYPES(KEL_TYPE_ROW)};
+#undef KEL_TYPE_ROW
 
-// Functions that write an XMLVarchar write up to 32,672 bytes into a buffer of that size; the
-// engine casts the value to XMLVarchar and refuses one longer than the type (22001).
+// The with-DTD result types and their SQL names.
+struct DtdType {
+  const char *name;
+  const char *scalarSqlName;
+  const char *tableSqlName;
+};
+#define KEL_DTD_ROW(name, ctype, scalarName, tableName) {#name, scalarName, tableName},
+constexpr DtdType kDtdTypes[] = {KEL_EXTRACT_DTD_TYPES(KEL_DTD_ROW)};
+#undef KEL_DTD_ROW
+
+// update(XMLVarchar) writes up to 32,672 bytes into a buffer of that size, as the XMLVarchar
+// storage functions do (their rows in kelfunctab.h); the engine casts the value to XMLVarchar and
+// refuses one longer than the type (22001).
 constexpr const char kVarcharFromLong[] = "quarnxml.XMLVarchar cast from varchar(32672)";
 
 struct Storage {
@@ -58,21 +60,9 @@ struct Storage {
   const char *specific;
   const char *entry;
 };
-constexpr Storage kStorage[] = {
-    {"XMLVarcharFromFile", "varchar(512)", kVarcharFromLong, "kelVarChar", "kelVarChar"},
-    {"XMLVarcharFromFile", "varchar(512), varchar(100)", kVarcharFromLong, "kelXMLVarcharFile2", "kelXMLVarcharFromFile2"},
-    {"XMLCLOBFromFile", "varchar(512)", "quarnxml.XMLCLOB as locator", "kelCLOB", "kelCLOB"},
-    {"XMLCLOBFromFile", "varchar(512), varchar(100)", "quarnxml.XMLCLOB as locator", "kelXMLCLOBFile2", "kelXMLCLOBFromFile2"},
-    {"XMLFileFromVarchar", "varchar(32672), varchar(512)", "quarnxml.XMLFile", "kelContentvar2file", "kelContent_varchar2file"},
-    {"XMLFileFromVarchar", "varchar(32672), varchar(512), varchar(100)", "quarnxml.XMLFile", "kelXMLFileVarchar2", "kelXMLFileFromVarchar2"},
-    {"XMLFileFromCLOB", "clob(2G) as locator, varchar(512)", "quarnxml.XMLFile", "kelFile", "kelFile"},
-    {"XMLFileFromCLOB", "clob(2G) as locator, varchar(512), varchar(100)", "quarnxml.XMLFile", "kelXMLFileCLOB2", "kelXMLFileFromClob2"},
-    {"Content", "quarnxml.XMLVarchar, varchar(512)", "varchar(512)", "quarnxmlcontentvf", "kelContent_varchar2file"},
-    {"Content", "quarnxml.XMLVarchar, varchar(512), varchar(100)", "varchar(512)", "quarnxmlcontentvf2", "kelXMLFileFromVarchar2"},
-    {"Content", "quarnxml.XMLCLOB as locator, varchar(512)", "varchar(512)", "quarnxmlcontentcf", "kelFile"},
-    {"Content", "quarnxml.XMLCLOB as locator, varchar(512), varchar(100)", "varchar(512)", "quarnxmlcontentcf2", "kelXMLFileFromClob2"},
-    {"Content", "quarnxml.XMLFile", "quarnxml.XMLCLOB as locator", "quarnxmlcontentfc", "kelCLOB"},
-};
+#define KEL_STORAGE_ROW(name, params, returns, specific, entry) {name, params, returns, specific, entry},
+constexpr Storage kStorage[] = {KEL_STORAGE_FUNCTIONS(KEL_STORAGE_ROW)};
+#undef KEL_STORAGE_ROW
 
 // The signature of a function designator: the parameter types without "as locator".
 std::string signature(std::string params) {
@@ -148,12 +138,8 @@ std::vector<KelNumberedStatement> build() {
                       " not deterministic no external action language C not fenced parameter style QUARNSQL no SQL"
                       " scratchpad allow parallel DBINFO",
                  "drop specific function quarnxml.seqno"});
-  const char *withDtd[][3] = {{"Varchar", "extractVarcharWDTD", "extractVarcharsDTD"},
-                              {"Clob", "extractClobWDTD", "extractClobsWDTD"},
-                              {"Double", "extractDoubleWDTD", "extractDoublesWDTD"},
-                              {"Real", "extractRealWDTD", "extractRealsWDTD"}};
-  for (auto &d : withDtd) addExtraction(out, &n, typeNamed(d[0]), false, true, d[1]);
-  for (auto &d : withDtd) addExtraction(out, &n, typeNamed(d[0]), true, true, d[2]);
+  for (const DtdType &d : kDtdTypes) addExtraction(out, &n, typeNamed(d.name), false, true, d.scalarSqlName);
+  for (const DtdType &d : kDtdTypes) addExtraction(out, &n, typeNamed(d.name), true, true, d.tableSqlName);
   const char *validate2[][3] = {{"quarnxml.XMLFile", "ValidateFile2", "kelValidateFile2"},
                                 {"quarnxml.XMLVarchar", "ValidateVarchar2", "kelValidateVarchar2"},
                                 {"quarnxml.XMLCLOB as locator", "ValidateClob2", "kelValidateClob2"}};

@@ -1,5 +1,6 @@
 # Fails unless the dynamic symbols that LIB defines (functions and data) are exactly EXPECTED
-# (a ;-list).  Run as: cmake -DLIB=... -DEXPECTED=a;b -P CheckExports.cmake
+# (a ;-list), or the lines of EXPECTED_FILE.
+# Run as: cmake -DLIB=... -DEXPECTED=a;b -P CheckExports.cmake  (or -DEXPECTED_FILE=list.txt)
 execute_process(COMMAND nm -D --defined-only ${LIB} OUTPUT_VARIABLE out RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "nm failed on ${LIB}")
@@ -13,6 +14,9 @@ foreach(line IN LISTS lines)
   endif()
 endforeach()
 list(SORT found)
+if(DEFINED EXPECTED_FILE)
+  file(STRINGS ${EXPECTED_FILE} EXPECTED)
+endif()
 set(expected ${EXPECTED})
 list(SORT expected)
 if(NOT "${found}" STREQUAL "${expected}")

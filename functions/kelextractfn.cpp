@@ -13,7 +13,9 @@
 #include "kelconvert.h"
 #include "kelctx.h"
 #include "kelextract.h"
+#include "kelSgDoc.h"
 #include "kelfnframe.h"
+#include "kelfunctab.h"
 #include "kellob.h"
 #include "kelmsg.h"
 #include "kelsql.h"
@@ -23,7 +25,9 @@
 
 namespace {
 
-enum class Type { Varchar, Char, Clob, Date, Time, Timestamp, Double, Real, Integer, Smallint };
+#define KEL_TYPE_ENUM(Name, ...) Name,
+enum class Type { KEL_EXTRACT_TYPES(KEL_TYPE_ENUM) };
+#undef KEL_TYPE_ENUM
 enum class Source { File, Clob, Varchar };
 
 struct TypeInfo {
@@ -37,19 +41,22 @@ struct TypeInfo {
 constexpr int32_t kClobLimit = 2000000000;
 
 const TypeInfo &infoOf(Type t) {
-  static const TypeInfo table[] = {
-      /* Varchar   */ {4000, 4000, 4000, false, 4001},
-      /* Char      */ {254, 254, 254, false, 255},
-      /* Clob      */ {kClobLimit, kClobLimit, kClobLimit, true, 0},
-      /* Date      */ {11, 11, 11, false, 11},
-      /* Time      */ {9, 9, 9, false, 9},
-      /* Timestamp */ {27, 27, 27, false, 27},
-      /* Double    */ {4000, 254, 254, false, 0},
-      /* Real      */ {4000, 254, 254, false, 0},
-      /* Integer   */ {4000, 254, 254, false, 0},
-      /* Smallint  */ {4000, 254, 254, false, 0},
-  };
-  return table[static_cast<int>(t)];
+  static constexpr TypeInfo kVarchar{4000, 4000, 4000, false, 4001}, kChar{254, 254, 254, false, 255},
+      kClob{kClobLimit, kClobLimit, kClobLimit, true, 0}, kDate{11, 11, 11, false, 11}, kTime{9, 9, 9, false, 9},
+      kTimestamp{27, 27, 27, false, 27}, kNumber{4000, 254, 254, false, 0};
+  switch (t) {
+    case Type::Varchar: return kVarchar;
+    case Type::Char: return kChar;
+    case Type::Clob: return kClob;
+    case Type::Date: return kDate;
+    case Type::Time: return kTime;
+    case Type::Timestamp: return kTimestamp;
+    case Type::Double:
+    case Type::Real:
+    case Type::Integer:
+    case Type::Smallint: return kNumber;
+  }
+  return kVarchar;
 }
 
 struct Kind {
@@ -150,8 +157,7 @@ bool readDtd(const Call &c, udf_locator *dtd, const short *dtdInd) {
   }
   c.sp->dtd = static_cast<char *>(std::malloc(static_cast<size_t>(length) + 1));
   if (c.sp->dtd == nullptr) {
-    kelSetMessage(c.sp->ctx, c.msg, KELG002E);
-    kelUdfSetState(c.sqlstate, "38X10");
+    kelFail(c.sp->ctx, c.msg, c.sqlstate, KELG002E);
     return false;
   }
   if (kel_locator2buf(c.sp->ctx, dtd, c.sp->dtd, length, c.sqlstate, c.msg) < 0) {
@@ -170,6 +176,7 @@ bool readDtd(const Call &c, udf_locator *dtd, const short *dtdInd) {
  */
 struct Document {
   const char *text = nullptr;
+  size_t length = KEL_DOC_TERMINATED;  // bytes of an in-memory document that may hold zero bytes
   char *owned = nullptr;
   bool tempFile = false;
   ~Document() {
@@ -184,10 +191,10 @@ bool prepareDocument(const Call &c, Source source, void *doc, Document *d) {
   KelUdfScratch *sp = c.sp;
   switch (source) {
     case Source::File:
-      // Every file read is checked, not only the first row's: each row names its own file.
-      if (kelChkRegistry(sp->ctx, 0, static_cast<const char *>(doc), c.sqlstate, c.msg) < 0) return false;
+      // Every row's file is checked when the parse opens it (an allowed directory, a regular
+      // file), on the opened descriptor, so the name cannot be switched in between.
       sp->codePageFlag = 0;
-      sp->inMemoryFlag = 0;
+      sp->inMemoryFlag = KEL_DOC_SERVER_FILE;
       d->text = static_cast<const char *>(doc);
       return true;
     case Source::Varchar:
@@ -197,11 +204,15 @@ bool prepareDocument(const Call &c, Source source, void *doc, Document *d) {
       return true;
     case Source::Clob: {
       int inMemory = 1;
-      if (kelGetDataFromClob(sp->ctx, static_cast<udf_locator *>(doc), &d->owned, &inMemory, c.sqlstate, c.msg) < 0)
+      int64_t length = 0;
+      if (kelGetDataFromClob(sp->ctx, static_cast<udf_locator *>(doc), &d->owned, &inMemory, c.sqlstate, c.msg,
+                             &length) < 0)
         return false;
       sp->codePageFlag = 1;
       sp->inMemoryFlag = inMemory;
       d->tempFile = inMemory == 0;
+      // The parse reads every byte of the value: a zero byte is a parse error, not an end.
+      if (inMemory == 1) d->length = static_cast<size_t>(length);
       d->text = d->owned;
       return true;
     }
@@ -240,7 +251,7 @@ void scalar(const Kind &k, const Call &c, void *doc, udf_locator *dtd, const cha
     if (prepareDocument(c, k.source, doc, &d)) {
       char *value = nullptr;
       if (extractOne(sp->extractor, sp->ctx, d.text, sp->dtd, sp->codePageFlag, sp->inMemoryFlag,
-                     infoOf(k.type).tagged ? 1 : 0, path, &value, limitOf(k), c.sqlstate, c.msg) == 0) {
+                     infoOf(k.type).tagged ? 1 : 0, path, &value, limitOf(k), c.sqlstate, c.msg, d.length) == 0) {
         storeResult(sp->ctx, k.type, value, out, outInd, c.sqlstate, c.msg);
         std::free(value);
       }
@@ -261,12 +272,11 @@ void table(const Kind &k, const Call &c, void *doc, udf_locator *dtd, const char
     case SQLUDF_TF_OPEN: {
       if (sp->ctx == nullptr) return;
       kelFreeExtractResult(&sp->result);
-      kelUdfSetState(sp->result.sqlstate, "00000");
+      kelSetState(sp->result.sqlstate, "00000");
       if (sp->result.msg == nullptr) {
         sp->result.msg = static_cast<char *>(std::calloc(KEL_MSG_BUFFER + 1, 1));
         if (sp->result.msg == nullptr) {
-          kelSetMessage(sp->ctx, c.msg, KELG002E);
-          kelUdfSetState(c.sqlstate, "38X10");
+          kelFail(sp->ctx, c.msg, c.sqlstate, KELG002E);
           return;
         }
       }
@@ -277,8 +287,12 @@ void table(const Kind &k, const Call &c, void *doc, udf_locator *dtd, const char
       if (!prepareDocument(c, k.source, doc, &d)) return;
       // The record keeps its own message buffer; the function's message gets a copy.
       char *recordMsg = sp->result.msg;
-      int rc = sp->extractor->run(d.text, sp->dtd, sp->codePageFlag, sp->inMemoryFlag, infoOf(k.type).tagged ? 1 : 0,
-                                  path, &sp->result, limitOf(k), c.sqlstate, recordMsg);
+      int rc = d.length != KEL_DOC_TERMINATED
+                   ? sp->extractor->runBuffer(d.text, d.length, sp->dtd, sp->codePageFlag, infoOf(k.type).tagged ? 1 : 0,
+                                              path, &sp->result, limitOf(k), c.sqlstate, recordMsg)
+                   : sp->extractor->run(d.text, sp->dtd, sp->codePageFlag, sp->inMemoryFlag,
+                                        infoOf(k.type).tagged ? 1 : 0, path, &sp->result, limitOf(k), c.sqlstate,
+                                        recordMsg);
       sp->result.msg = recordMsg;
       KEL_TRACE(sp->ctx, "call extractAll() return rc=%d, sqlstate='%s'\n", rc, c.sqlstate);
       if (rc < 0) {
@@ -292,25 +306,25 @@ void table(const Kind &k, const Call &c, void *doc, udf_locator *dtd, const char
       clearResult(k.type, out);
       // Without rows (no open, a failed open) the table ends at once.
       if (sp->result.cursor == nullptr || *sp->result.cursor == nullptr) {
-        kelUdfSetState(c.sqlstate, SQLUDF_STATE_EOT);
+        kelSetState(c.sqlstate, SQLUDF_STATE_EOT);
         return;
       }
       const char *text = *sp->result.cursor++;
-      kelUdfSetState(c.sqlstate, "00000");
+      kelSetState(c.sqlstate, "00000");
       if (*text == '\0') return;  // an empty occurrence is a NULL row
       storeResult(sp->ctx, k.type, text, out, outInd, c.sqlstate, c.msg);
       return;
     }
     case SQLUDF_TF_CLOSE:
       kelFreeExtractResult(&sp->result);
-      kelUdfSetState(c.sqlstate, "00000");
+      kelSetState(c.sqlstate, "00000");
       return;
     case SQLUDF_TF_FINAL:
       kelUdfEnd(sp);
       return;
     default:
       KEL_TRACE(sp->ctx, "calltype is unexpected: %d.\n", c.callType);
-      kelUdfSetState(c.sqlstate, "00000");
+      kelSetState(c.sqlstate, "00000");
       return;
   }
 }
@@ -324,6 +338,7 @@ void runExtract(const Kind &k, void *doc, udf_locator *dtd, const char *path, vo
     table(k, c, doc, dtd, path, out, docInd, dtdInd, pathInd, outInd);
   else
     scalar(k, c, doc, dtd, path, out, docInd, dtdInd, pathInd, outInd);
+  kelUdfLeaveMessage(msg);
 }
 
 }  // namespace
@@ -350,34 +365,16 @@ void runExtract(const Kind &k, void *doc, udf_locator *dtd, const char *path, vo
                outInd, KEL_TRAIL_PASS);                                                                   \
   }
 
-// Scalar and table entries of a type over the three sources.
-#define KEL_TYPE_ENTRIES(Name, type, rtype)                          \
-  KEL_ENTRY(kelExtract##Name, type, File, false, rtype)              \
-  KEL_ENTRY(kelExtract##Name##FromClob, type, Clob, false, rtype)    \
-  KEL_ENTRY(kelExtract##Name##FromVarchar, type, Varchar, false, rtype) \
-  KEL_ENTRY(kelExtract##Name##s, type, File, true, rtype)            \
-  KEL_ENTRY(kelExtract##Name##sFromClob, type, Clob, true, rtype)    \
-  KEL_ENTRY(kelExtract##Name##sFromVarchar, type, Varchar, true, rtype)
-#define KEL_TYPE_ENTRIES_DTD(Name, type, rtype)                          \
-  KEL_ENTRY_DTD(kelExtract##Name##2, type, File, false, rtype)           \
-  KEL_ENTRY_DTD(kelExtract##Name##FromClob2, type, Clob, false, rtype)   \
-  KEL_ENTRY_DTD(kelExtract##Name##FromVarchar2, type, Varchar, false, rtype) \
-  KEL_ENTRY_DTD(kelExtract##Name##s2, type, File, true, rtype)           \
-  KEL_ENTRY_DTD(kelExtract##Name##sFromClob2, type, Clob, true, rtype)   \
-  KEL_ENTRY_DTD(kelExtract##Name##sFromVarchar2, type, Varchar, true, rtype)
+// Every entry of the family, generated from its table (routine/kelfunctab.h): scalar and table
+// entries of each result type over the three sources, and the same with the DTD.
+#define KEL_SOURCE_ENTRIES(Src, Suffix, SqlParam, Name, CType) \
+  KEL_ENTRY(kelExtract##Name##Suffix, Name, Src, false, CType)   \
+  KEL_ENTRY(kelExtract##Name##s##Suffix, Name, Src, true, CType)
+#define KEL_SOURCE_ENTRIES_DTD(Src, Suffix, SqlParam, Name, CType)   \
+  KEL_ENTRY_DTD(kelExtract##Name##Suffix##2, Name, Src, false, CType) \
+  KEL_ENTRY_DTD(kelExtract##Name##s##Suffix##2, Name, Src, true, CType)
+#define KEL_TYPE_ENTRIES(Name, CType, ...) KEL_EXTRACT_SOURCES(KEL_SOURCE_ENTRIES, Name, CType)
+#define KEL_TYPE_ENTRIES_DTD(Name, CType, ...) KEL_EXTRACT_SOURCES(KEL_SOURCE_ENTRIES_DTD, Name, CType)
 
-KEL_TYPE_ENTRIES(Varchar, Varchar, char)
-KEL_TYPE_ENTRIES(Char, Char, char)
-KEL_TYPE_ENTRIES(Clob, Clob, udf_locator)
-KEL_TYPE_ENTRIES(Date, Date, char)
-KEL_TYPE_ENTRIES(Time, Time, char)
-KEL_TYPE_ENTRIES(Timestamp, Timestamp, char)
-KEL_TYPE_ENTRIES(Double, Double, double)
-KEL_TYPE_ENTRIES(Real, Real, float)
-KEL_TYPE_ENTRIES(Integer, Integer, sqlint32)
-KEL_TYPE_ENTRIES(Smallint, Smallint, short)
-
-KEL_TYPE_ENTRIES_DTD(Varchar, Varchar, char)
-KEL_TYPE_ENTRIES_DTD(Clob, Clob, udf_locator)
-KEL_TYPE_ENTRIES_DTD(Double, Double, double)
-KEL_TYPE_ENTRIES_DTD(Real, Real, float)
+KEL_EXTRACT_TYPES(KEL_TYPE_ENTRIES)
+KEL_EXTRACT_DTD_TYPES(KEL_TYPE_ENTRIES_DTD)

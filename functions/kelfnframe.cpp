@@ -8,7 +8,9 @@
 #include <new>
 
 #include "kelcodepage.h"
+#include "kelSgDoc.h"
 #include "kelctx.h"
+#include "kelmsg.h"
 #include "keltrace.h"
 
 bool kelUdfBegin(KelUdfScratch *sp, const sqludf_dbinfo *dbinfo, const char *localeName,
@@ -16,7 +18,7 @@ bool kelUdfBegin(KelUdfScratch *sp, const sqludf_dbinfo *dbinfo, const char *loc
   kelUdfEnd(sp);
   sp->ctx = static_cast<KelCallContext *>(std::calloc(1, sizeof(KelCallContext)));
   if (sp->ctx == nullptr) {
-    kelUdfSetState(sqlstate, "38X10");
+    kelFail(nullptr, nullptr, sqlstate, KELG002E);  // no context: no message mode, the state alone
     return false;
   }
   KelCodePageRequest request{KEL_CP_FUNCTION_MODE, dbinfo != nullptr ? static_cast<int32_t>(dbinfo->dbcodepage) : 0,
@@ -26,12 +28,19 @@ bool kelUdfBegin(KelUdfScratch *sp, const sqludf_dbinfo *dbinfo, const char *loc
     sp->ctx = nullptr;
     return false;
   }
+  if (kelCheckParserForCall(sp->ctx, sqlstate, msg) < 0) {
+    char termState[6];
+    kelTerm(sp->ctx, termState);
+    std::free(sp->ctx);
+    sp->ctx = nullptr;
+    return false;
+  }
   KEL_TRACE(sp->ctx, "Enter quarncodepage is %ld app codepage is %ld\n",
             static_cast<long>(sp->ctx->codePages->dbCodePage), static_cast<long>(sp->ctx->codePages->appCodePage));
   sp->extractor = new (std::nothrow) KelExtractor(sp->ctx);
   if (sp->extractor == nullptr) {
     kelUdfEnd(sp);
-    kelUdfSetState(sqlstate, "38X10");
+    kelFail(nullptr, nullptr, sqlstate, KELG002E);  // no context: no message mode, the state alone
     return false;
   }
   return true;
@@ -47,6 +56,7 @@ void kelUdfEnd(KelUdfScratch *sp) {
   sp->dtd = nullptr;
   if (sp->ctx != nullptr) {
     char state[6];
+    kelTerminateParser(sp->ctx);
     kelTerm(sp->ctx, state);
     std::free(sp->ctx);
     sp->ctx = nullptr;
@@ -57,6 +67,9 @@ bool kelUdfStateKeeps(const char *sqlstate) {
   return std::strcmp(sqlstate, "00000") == 0 || std::strncmp(sqlstate, "01", 2) == 0;
 }
 
-void kelUdfSetState(char *sqlstate, const char *state) {
-  if (sqlstate != nullptr) std::memcpy(sqlstate, state, 6);
+
+void kelUdfLeaveMessage(char *msg) {
+  if (msg == nullptr) return;
+  size_t n = std::strlen(msg);
+  if (n > 0 && msg[n - 1] == '\n') msg[n - 1] = '\0';
 }

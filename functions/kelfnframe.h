@@ -46,7 +46,11 @@ void kelUdfEnd(KelUdfScratch *sp);
 // True for an SQLSTATE after which a first call keeps its context: success or a warning.
 bool kelUdfStateKeeps(const char *sqlstate);
 
-// Sets the function's SQLSTATE (6 bytes).
-void kelUdfSetState(char *sqlstate, const char *state);
+/*
+ * The message a function hands back to the engine: its diagnostic text, shown inside the
+ * engine's own message, so the catalogue text's closing newline is dropped.
+ */
+void kelUdfLeaveMessage(char *msg);
+
 
 #endif /* KEL_FNFRAME_H */

@@ -121,7 +121,8 @@ TEST_F(Functions, ScalarIntegerKeepsItsContextAcrossRowsAndReportsEachRow) {
   s.call2(SQLUDF_NORMAL_CALL, "<a/>", "/a/c", &v);
   EXPECT_EQ(s.ind, -1);
   EXPECT_STREQ(s.state, "01HX0");
-  EXPECT_STREQ(s.msg, "KELD003W  Path not found.  Null is returned.\n");
+  // The text is handed back without the catalogue text's newline: the engine shows it inside its own.
+  EXPECT_STREQ(s.msg, "KELD003W  Path not found.  Null is returned.");
   s.call2(SQLUDF_NORMAL_CALL, "<a><b>12</b><b>13</b></a>", "/a/b", &v);
   EXPECT_STREQ(s.state, "38X08");
   EXPECT_LE(std::strlen(s.msg), 70u);
@@ -290,7 +291,7 @@ TEST_F(Functions, SeqnoCountsWithinOneStatement) {
 }
 
 TEST_F(Functions, EveryListedEntryIsExported) {
-  std::ifstream list(keltest::sourceDir() + "/functions/entries.txt");
+  std::ifstream list(keltest::buildDir() + "/functions/entries.txt");
   std::string name;
   int n = 0;
   while (std::getline(list, name)) {

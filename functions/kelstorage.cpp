@@ -16,13 +16,9 @@
 #include "kellob.h"
 #include "kelmsg.h"
 #include "keltrace.h"
-#include "kelvalidate.h"
 #include "sqludf.h"
 
 namespace {
-
-constexpr int kRead = 0;
-constexpr int kWrite = 1;
 
 bool isNull(const short *ind) { return ind != nullptr && *ind < 0; }
 
@@ -44,23 +40,23 @@ KelUdfScratch *enter(sqludf_scratchpad *scratchpad, const sqlint32 *callType, co
   bool first = *callType == SQLUDF_FIRST_CALL || *callType == SQLUDF_TF_FIRST;
   if (first) {
     if (withEncoding && (encoding == nullptr || isNull(encodingInd))) {
-      kelUdfSetState(sqlstate, "38X16");
+      kelFail(nullptr, nullptr, sqlstate, KELG004E);  // a NULL argument: the state alone
       return nullptr;
     }
-    if (!kelUdfBegin(sp, dbinfo, withEncoding ? encoding : nullptr, sqlstate, msg)) return nullptr;
+    if (!kelUdfBegin(sp, dbinfo, withEncoding ? encoding : nullptr, sqlstate, msg)) {
+      kelUdfLeaveMessage(msg);
+      return nullptr;
+    }
   }
   return sp->ctx != nullptr ? sp : nullptr;
 }
 
 // Leaving: a failed first call drops the context, so that the final call finds none.
-void leave(KelUdfScratch *sp, const sqlint32 *callType, const char *sqlstate, short outInd) {
+void leave(KelUdfScratch *sp, const sqlint32 *callType, const char *sqlstate, char *msg, short outInd) {
   KEL_TRACE(sp->ctx, "Exit: calltype=%d rc=%d sqlstate=%s\n", *callType, outInd, sqlstate);
+  kelUdfLeaveMessage(msg);
   bool first = *callType == SQLUDF_FIRST_CALL || *callType == SQLUDF_TF_FIRST;
   if (first && std::strcmp(sqlstate, "00000") != 0) kelUdfEnd(sp);
-}
-
-bool allowed(KelUdfScratch *sp, int writeFlag, const char *fileName, char *sqlstate, char *msg) {
-  return kelChkRegistry(sp->ctx, writeFlag, fileName, sqlstate, msg) == 0;
 }
 
 // XMLVarcharFromFile: the file's text, converted to the database code page.
@@ -68,12 +64,11 @@ void varcharFromFile(const char *fileName, const short *fileInd, char *out, shor
                      char *msg, KelUdfScratch *sp) {
   if (fileName == nullptr || isNull(fileInd)) {
     KEL_TRACE(sp->ctx, "filename is null\n");
-    kelUdfSetState(sqlstate, "38X16");
+    kelFail(nullptr, nullptr, sqlstate, KELG004E);  // a NULL argument: the state alone
     return;
   }
-  if (!allowed(sp, kRead, fileName, sqlstate, msg)) return;
-  kelUdfSetState(sqlstate, "00000");
-  if (kel_file2varchar(sp->ctx, fileName, out, KEL_MAX_VARCHAR_FILE + 1, sqlstate, msg) == 0) *outInd = 0;
+  kelSetState(sqlstate, "00000");
+  if (kel_file2varchar(sp->ctx, fileName, out, KEL_MAX_VARCHAR_FILE + 1, sqlstate, msg, nullptr, true) == 0) *outInd = 0;
 }
 
 // XMLCLOBFromFile: the file's text in a new large object.
@@ -81,14 +76,13 @@ void clobFromFile(const char *fileName, const short *fileInd, bool nullIsError, 
                   char *sqlstate, char *msg, KelUdfScratch *sp) {
   if (fileName == nullptr || isNull(fileInd)) {
     KEL_TRACE(sp->ctx, "filename is null\n");
-    if (nullIsError) kelUdfSetState(sqlstate, "38X16");
+    if (nullIsError) kelFail(nullptr, nullptr, sqlstate, KELG004E);  // a NULL argument: the state alone
     return;
   }
-  if (!allowed(sp, kRead, fileName, sqlstate, msg)) return;
-  kelUdfSetState(sqlstate, "00000");
+  kelSetState(sqlstate, "00000");
   udf_locator *loc = nullptr;
   int msgNo = 0;
-  int rc = kel_file2locator(sp->ctx, fileName, &loc, sqlstate, &msgNo);
+  int rc = kel_file2locator(sp->ctx, fileName, &loc, sqlstate, &msgNo, true);
   KEL_TRACE(sp->ctx, "call kel_file2locator() return rc=%d\n", rc);
   if (rc == 0) {
     *out = *loc;
@@ -102,7 +96,7 @@ void clobFromFile(const char *fileName, const short *fileInd, bool nullIsError, 
 // Writes bytes to the file and returns its name as the result.
 void finishWrite(KelUdfScratch *sp, const char *data, int64_t length, const char *fileName, char *out,
                  short *outInd, char *sqlstate, char *msg) {
-  if (kel_buf2file(sp->ctx, data, length, fileName, sqlstate, msg) != 0) return;
+  if (kel_buf2file(sp->ctx, data, length, fileName, sqlstate, msg, true) != 0) return;
   std::snprintf(out, 513, "%s", fileName);
   *outInd = 0;
 }
@@ -117,7 +111,7 @@ extern "C" SQL_API_EXPORT void kelVarChar(char *fileName, char *out, short *file
                             sqludf_sqlstate, sqludf_msgtext, outInd);
   if (sp == nullptr) return;
   varcharFromFile(fileName, fileInd, out, outInd, KEL_TRAIL_IN, sp);
-  leave(sp, sqludf_call_type, sqludf_sqlstate, *outInd);
+  leave(sp, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, *outInd);
 }
 
 extern "C" SQL_API_EXPORT void kelXMLVarcharFromFile2(char *fileName, char *encoding, char *out, short *fileInd,
@@ -126,7 +120,7 @@ extern "C" SQL_API_EXPORT void kelXMLVarcharFromFile2(char *fileName, char *enco
                             sqludf_sqlstate, sqludf_msgtext, outInd);
   if (sp == nullptr) return;
   varcharFromFile(fileName, fileInd, out, outInd, KEL_TRAIL_IN, sp);
-  leave(sp, sqludf_call_type, sqludf_sqlstate, *outInd);
+  leave(sp, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, *outInd);
 }
 
 extern "C" SQL_API_EXPORT void kelCLOB(char *fileName, udf_locator *out, short *fileInd, short *outInd,
@@ -135,7 +129,7 @@ extern "C" SQL_API_EXPORT void kelCLOB(char *fileName, udf_locator *out, short *
                             sqludf_sqlstate, sqludf_msgtext, outInd);
   if (sp == nullptr) return;
   clobFromFile(fileName, fileInd, false, out, outInd, KEL_TRAIL_IN, sp);
-  leave(sp, sqludf_call_type, sqludf_sqlstate, *outInd);
+  leave(sp, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, *outInd);
 }
 
 extern "C" SQL_API_EXPORT void kelXMLCLOBFromFile2(char *fileName, char *encoding, udf_locator *out,
@@ -145,7 +139,7 @@ extern "C" SQL_API_EXPORT void kelXMLCLOBFromFile2(char *fileName, char *encodin
                             sqludf_sqlstate, sqludf_msgtext, outInd);
   if (sp == nullptr) return;
   clobFromFile(fileName, fileInd, true, out, outInd, KEL_TRAIL_IN, sp);
-  leave(sp, sqludf_call_type, sqludf_sqlstate, *outInd);
+  leave(sp, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, *outInd);
 }
 
 namespace {
@@ -157,11 +151,13 @@ void varcharToFile(KelUdfScratch *sp, const char *doc, const short *docInd, cons
                    const short *fileInd, bool rewriteDeclaration, char *out, short *outInd, char *sqlstate,
                    char *msg) {
   if (fileName == nullptr || isNull(fileInd)) {
-    kelUdfSetState(sqlstate, "38X16");
+    kelFail(nullptr, nullptr, sqlstate, KELG004E);  // a NULL argument: the state alone
     return;
   }
-  if (doc == nullptr || isNull(docInd) || !allowed(sp, kWrite, fileName, sqlstate, msg)) return;
-  kelUdfSetState(sqlstate, "00000");
+  if (doc == nullptr || isNull(docInd)) return;
+  // The file's directory is checked when the file is written (kel_buf2file), on the directory
+  // that was opened.
+  kelSetState(sqlstate, "00000");
   const KelCodePages *cp = sp->ctx->codePages;
   int32_t length = static_cast<int32_t>(std::strlen(doc));
   if (!rewriteDeclaration && cp->appCodePage == cp->dbCodePage) {
@@ -184,7 +180,7 @@ extern "C" SQL_API_EXPORT void kelContent_varchar2file(char *doc, char *fileName
                             sqludf_sqlstate, sqludf_msgtext, outInd);
   if (sp == nullptr) return;
   varcharToFile(sp, doc, docInd, fileName, fileInd, false, out, outInd, KEL_TRAIL_IN);
-  leave(sp, sqludf_call_type, sqludf_sqlstate, *outInd);
+  leave(sp, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, *outInd);
 }
 
 extern "C" SQL_API_EXPORT void kelXMLFileFromVarchar2(char *doc, char *fileName, char *encoding, char *out,
@@ -194,7 +190,7 @@ extern "C" SQL_API_EXPORT void kelXMLFileFromVarchar2(char *doc, char *fileName,
                             sqludf_sqlstate, sqludf_msgtext, outInd);
   if (sp == nullptr) return;
   varcharToFile(sp, doc, docInd, fileName, fileInd, true, out, outInd, KEL_TRAIL_IN);
-  leave(sp, sqludf_call_type, sqludf_sqlstate, *outInd);
+  leave(sp, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, *outInd);
 }
 
 namespace {
@@ -206,13 +202,12 @@ void clobToFile(KelUdfScratch *sp, udf_locator *doc, const short *docInd, const 
     return;
   }
   if (fileName == nullptr || isNull(fileInd)) {
-    kelUdfSetState(sqlstate, "38X16");
+    kelFail(nullptr, nullptr, sqlstate, KELG004E);  // a NULL argument: the state alone
     return;
   }
-  if (!allowed(sp, kWrite, fileName, sqlstate, msg)) return;
-  kelUdfSetState(sqlstate, "00000");
-  int rc = rewriteDeclaration ? kel_conv_locator2file2(sp->ctx, doc, fileName, sqlstate, msg)
-                              : kel_conv_locator2file(sp->ctx, doc, fileName, sqlstate, msg);
+  kelSetState(sqlstate, "00000");
+  int rc = rewriteDeclaration ? kel_conv_locator2file2(sp->ctx, doc, fileName, sqlstate, msg, true)
+                              : kel_conv_locator2file(sp->ctx, doc, fileName, sqlstate, msg, true);
   if (rc != 0) return;
   std::snprintf(out, 513, "%s", fileName);
   *outInd = 0;
@@ -226,7 +221,7 @@ extern "C" SQL_API_EXPORT void kelFile(udf_locator *doc, char *fileName, char *o
                             sqludf_sqlstate, sqludf_msgtext, outInd);
   if (sp == nullptr) return;
   clobToFile(sp, doc, docInd, fileName, fileInd, false, out, outInd, KEL_TRAIL_IN);
-  leave(sp, sqludf_call_type, sqludf_sqlstate, *outInd);
+  leave(sp, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, *outInd);
 }
 
 extern "C" SQL_API_EXPORT void kelXMLFileFromClob2(udf_locator *doc, char *fileName, char *encoding, char *out,
@@ -236,7 +231,7 @@ extern "C" SQL_API_EXPORT void kelXMLFileFromClob2(udf_locator *doc, char *fileN
                             sqludf_sqlstate, sqludf_msgtext, outInd);
   if (sp == nullptr) return;
   clobToFile(sp, doc, docInd, fileName, fileInd, true, out, outInd, KEL_TRAIL_IN);
-  leave(sp, sqludf_call_type, sqludf_sqlstate, *outInd);
+  leave(sp, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, *outInd);
 }
 
 // seqno(): 1, 2, 3, ... within one statement; the counter is the scratchpad's first word.

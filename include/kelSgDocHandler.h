@@ -31,13 +31,21 @@ class KELException {
   KELException(KelCallContext *ctx, int msgNo, ...);
   // The internal error KELG001E for a source unit and line.
   static KELException internal(KelCallContext *ctx, const char *unit, int line);
+  /*
+   * A parse that must end with KELQ047E "Parser error on line L column C: text" and SQLSTATE
+   * "38X13", such as a refused external entity; the parser layer's edge reports it as it is.
+   */
+  static KELException parseError(KelCallContext *ctx, long line, long column, const char *text);
   const char *message() const { return msg_; }
   KelCallContext *context() const { return ctx_; }
+  // The SQLSTATE the failure is reported with, or "" when the edge decides (legacy failures).
+  const char *sqlstate() const { return state_; }
 
  private:
   KELException() = default;
   KelCallContext *ctx_ = nullptr;
   char msg_[1028] = "";
+  char state_[6] = "";
 };
 
 /*

@@ -101,9 +101,6 @@ int32_t recorded(int32_t codePage) {
   return codePage == KEL_CP_EUCJP_OLD ? KEL_CP_EUCJP : codePage;
 }
 
-void setState(char *sqlstate, const char *state) {
-  if (sqlstate != nullptr) std::memcpy(sqlstate, state, 6);
-}
 
 // Formats KELQ055E with the ICU error number and sets "38X45".
 void icuFailure(KelCallContext *ctx, char *msg, char *sqlstate, long icuError) {
@@ -476,8 +473,7 @@ int KEL_getEncoding(KelCallContext *ctx, int32_t codePage, UChar *name, int32_t 
     if (dbName == nullptr || U_FAILURE(err)) {
       std::string number = std::to_string(codePage);
       KEL_TRACE(ctx, "no icu name for %s\n", number.c_str());
-      if (msg != nullptr) kelSetMessage(ctx, msg, KELG008E, number.c_str());
-      setState(sqlstate, "38X38");
+      kelFail(ctx, msg, sqlstate, KELG008E, number.c_str());
       return -119;
     }
     std::string alias = "ibm-" + std::to_string(codePage);

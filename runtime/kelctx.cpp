@@ -11,15 +11,10 @@
 #include <string>
 
 #include "kelcodepage.h"
-#include "kelSgDoc.h"
 #include "kelmsg.h"
 #include "keltrace.h"
 
 namespace {
-
-void setState(char *sqlstate, const char *state) {
-  if (sqlstate != nullptr) std::memcpy(sqlstate, state, 6);
-}
 
 int32_t thresholdFromEnv() {
   const char *value = std::getenv("QUARNKEL_MIN_TMPFILE_SIZE");
@@ -38,8 +33,8 @@ char *copyOf(const std::string &s) {
   return p;
 }
 
-int fail(KelCallContext *ctx, char *sqlstate, const char *state, int rc) {
-  if (state != nullptr) setState(sqlstate, state);
+// Tears the half set-up context down again and hands back rc.
+int undo(KelCallContext *ctx, int rc) {
   char ignored[6];
   kelTerm(ctx, ignored);
   return rc;
@@ -49,18 +44,15 @@ int fail(KelCallContext *ctx, char *sqlstate, const char *state, int rc) {
 
 int kelInit(KelCallContext *ctx, uint32_t messageMode, const KelCodePageRequest *cpRequest,
             char *sqlstate, char *msg, const char *localeName) {
-  if (ctx == nullptr) {
-    setState(sqlstate, "38X10");
-    return -58;
-  }
+  if (ctx == nullptr) return kelFail(nullptr, nullptr, sqlstate, KELG002E);  // no mode to format in
   ctx->fileThreshold = thresholdFromEnv();
   if (const char *tmp = std::getenv("TMP"); tmp != nullptr && ctx->savedTmpSetting == nullptr) {
     ctx->savedTmpSetting = copyOf(std::string("TMP=") + tmp);
-    if (ctx->savedTmpSetting == nullptr) return fail(ctx, sqlstate, "38X10", -58);
+    if (ctx->savedTmpSetting == nullptr) return undo(ctx, kelFail(ctx, msg, sqlstate, KELG002E));
   }
   if (const char *dir = std::getenv("QUARNKELTEMP"); dir != nullptr && ctx->tempDir == nullptr) {
     ctx->tempDir = copyOf(dir);
-    if (ctx->tempDir == nullptr) return fail(ctx, sqlstate, "38X10", -58);
+    if (ctx->tempDir == nullptr) return undo(ctx, kelFail(ctx, msg, sqlstate, KELG002E));
   }
   if (ctx->codePages != nullptr) return 0;
 
@@ -72,12 +64,11 @@ int kelInit(KelCallContext *ctx, uint32_t messageMode, const KelCodePageRequest 
     KEL_TRACE(ctx, "tmp dir NULL, file thresh %d\n", ctx->fileThreshold);
 
   ctx->codePages = static_cast<KelCodePages *>(std::calloc(1, sizeof(KelCodePages)));
-  if (ctx->codePages == nullptr) return fail(ctx, sqlstate, "38X10", -58);
-  if (rc < 0) return fail(ctx, sqlstate, nullptr, rc);
+  if (ctx->codePages == nullptr) return undo(ctx, kelFail(ctx, msg, sqlstate, KELG002E));
+  if (rc < 0) return undo(ctx, rc);
 
   if (localeName != nullptr && std::strlen(localeName) >= KEL_MAX_LOCALE_NAME) {
-    if (msg) kelSetMessage(ctx, msg, KELG008E, localeName);
-    return fail(ctx, sqlstate, "38X38", -119);
+    return undo(ctx, kelFail(ctx, msg, sqlstate, KELG008E, localeName));
   }
   int mode = cpRequest != nullptr ? cpRequest->mode : KEL_CP_FUNCTION_MODE;
   if (initICU(ctx, mode, cpRequest, localeName) != 0) {
@@ -87,30 +78,14 @@ int kelInit(KelCallContext *ctx, uint32_t messageMode, const KelCodePageRequest 
                            : std::to_string(cpRequest != nullptr && mode == KEL_CP_FUNCTION_MODE
                                                 ? cpRequest->dbCodePage
                                                 : ctx->codePages->dbCodePage);
-    if (msg) kelSetMessage(ctx, msg, KELG008E, what.c_str());
-    return fail(ctx, sqlstate, "38X38", -119);
+    return undo(ctx, kelFail(ctx, msg, sqlstate, KELG008E, what.c_str()));
   }
 
-  // The parser library was initialised for the process when it was loaded; a failure there
-  // is reported through the SQLSTATE the check leaves.
-  char parserState[6] = "00000";
-  int parserRc = kelInitializeParser(ctx, parserState, msg);
-  KEL_TRACE(ctx, "kelInitializeParser rc = %d, memthresh %d\n", parserRc, ctx->fileThreshold);
-  int32_t stateRc = 0;
-  kelStateToCode(ctx, &stateRc, parserState);
-  if (stateRc < 0 || parserRc < 0) {
-    setState(sqlstate, parserState);
-    return fail(ctx, sqlstate, nullptr, stateRc < 0 ? stateRc : -85);
-  }
   return rc;
 }
 
 int kelTerm(KelCallContext *ctx, char *sqlstate) {
-  if (ctx == nullptr) {
-    setState(sqlstate, "38X10");
-    return -58;
-  }
-  kelTerminateParser(ctx);
+  if (ctx == nullptr) return kelFail(nullptr, nullptr, sqlstate, KELG002E);
   if (KelCodePages *cp = ctx->codePages) {
     if (cp->dbConverter != nullptr) ucnv_close(cp->dbConverter);
     if (cp->appConverter != nullptr && cp->appConverter != cp->dbConverter) ucnv_close(cp->appConverter);

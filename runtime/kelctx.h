@@ -51,8 +51,10 @@ struct KelCodePageRequest {
 /*
  * Sets up ctx for one call: memory/file threshold (QUARNKEL_MIN_TMPFILE_SIZE, at least 131072),
  * the saved TMP setting and QUARNKELTEMP, message mode, the call's trace (when the instance is
- * traced), the code-page record and the XML parser.  A context already set up (its code-page
- * record exists) only refreshes the threshold and the settings not yet held, and returns 0.
+ * traced) and the code-page record.  A context already set up (its code-page record exists)
+ * only refreshes the threshold and the settings not yet held, and returns 0.  The routine
+ * frames check the XML parser afterwards (kelCheckParserForCall, in the XML core), so this
+ * base layer knows nothing of XML.
  * Returns 0, or a negative return code with sqlstate (6 bytes) and msg (1025 bytes) set:
  * -58/"38X10" no context or no memory; -102/"38X35" the instance's environment is missing;
  * -148/"38X03" the trace file cannot be opened; -119/"38X38" locale name too long or

@@ -14,9 +14,12 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "kelaccess.h"
 #include "kelcodepage.h"
 #include "kelctx.h"
 #include "kelmsg.h"
@@ -24,35 +27,12 @@
 
 namespace {
 
-struct FileCloser {
-  void operator()(FILE *f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<FILE, FileCloser>;
-
 // Formats catalogue entry msgNo (no arguments) and its SQLSTATE.
 int failWith(KelCallContext *ctx, char *msg, char *sqlstate, int msgNo) {
-  if (msg != nullptr) kelSetMessage(ctx, msg, msgNo);
-  kelMessageState(msgNo, sqlstate);
+  kelFail(ctx, msg, sqlstate, msgNo);
   return -1;
 }
 
-// Leaves msgNo for the caller and sets its SQLSTATE.
-int failWithNumber(int *msgNo, char *sqlstate, int number) {
-  if (msgNo != nullptr) *msgNo = number;
-  kelMessageState(number, sqlstate);
-  return -1;
-}
-
-// Reads exactly size bytes of an open stream; false on a short read.
-bool readAll(FILE *f, char *dest, int64_t size) {
-  int64_t done = 0;
-  while (done < size) {
-    size_t n = std::fread(dest + done, 1, static_cast<size_t>(size - done), f);
-    if (n == 0) return false;
-    done += static_cast<int64_t>(n);
-  }
-  return true;
-}
 
 // The directory temporary files go to: QUARNKELTEMP as kelInit kept it, else the system's.
 std::string tempDirectory(const KelCallContext *ctx) {
@@ -60,6 +40,17 @@ std::string tempDirectory(const KelCallContext *ctx) {
   std::error_code ec;
   std::string dir = std::filesystem::temp_directory_path(ec).string();
   return ec || dir.empty() ? std::string("/tmp") : dir;
+}
+
+// Removes what ended processes left in dir, the first time this process uses dir.
+void removeStaleOnce(KelCallContext *ctx, const std::string &dir) {
+  static std::mutex lock;
+  static std::set<std::string> done;
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    if (!done.insert(dir).second) return;
+  }
+  kelRemoveStaleTempFiles(ctx, dir);
 }
 
 }  // namespace
@@ -116,35 +107,34 @@ bool kelIsRegularFile(const char *path) {
 }
 
 int kel_buf2file(KelCallContext *ctx, const char *data, int64_t length, const char *fileName,
-                 char *sqlstate, char *msg) {
+                 char *sqlstate, char *msg, bool checkDirs) {
   if (data == nullptr || length < 0) length = 0;
   KEL_TRACE(ctx, "Entered, input fileName='%s', length=%lld\n", fileName ? fileName : "",
             static_cast<long long>(length));
-  FILE *f = xml_fopen(ctx, fileName, "wb+");
-  if (f == nullptr) {
-    KEL_TRACE(ctx, "xml_fopen with wb+. fp is NULL\n");
-    return failWith(ctx, msg, sqlstate, KELC000E);
+  KelFileWriter writer;
+  int msgNo = 0;
+  if (writer.open(ctx, fileName, checkDirs, sqlstate, &msgNo) < 0) {
+    if (msgNo == KELC000E) KEL_TRACE(ctx, "xml_fopen with wb+. fp is NULL\n");
+    if (msg != nullptr) kelSetMessage(ctx, msg, msgNo);
+    return -1;
   }
-  size_t written = length > 0 ? std::fwrite(data, 1, static_cast<size_t>(length), f) : 0;
-  // A write that fails only when the buffered bytes reach the disk shows at close.
-  bool closed = std::fclose(f) == 0;
-  KEL_TRACE(ctx, "actuall write length=%lld\n", static_cast<long long>(written));
-  if (static_cast<int64_t>(written) != length || !closed)
-    return failWith(ctx, msg, sqlstate, KELC003E);
+  int rc = writer.write(data, static_cast<size_t>(length), sqlstate, &msgNo);
+  KEL_TRACE(ctx, "actuall write length=%lld\n", static_cast<long long>(rc == 0 ? length : 0));
+  if (rc == 0) rc = writer.commit(sqlstate, &msgNo);
+  if (rc < 0) return failWith(ctx, msg, sqlstate, msgNo);
   return 0;
 }
 
 int kel_file2varchar(KelCallContext *ctx, const char *fileName, char *buffer, int32_t bufferSize,
-                     char *sqlstate, char *msg, int32_t *valueLength) {
+                     char *sqlstate, char *msg, int32_t *valueLength, bool checkDirs) {
   if (valueLength != nullptr) *valueLength = 0;
-  int64_t size = 0;
-  if (kel_getFileSize(ctx, fileName, &size) != 0) return failWith(ctx, msg, sqlstate, KELC001E);
+  KelReadFile file;
+  int msgNo = 0;
+  if (file.open(ctx, fileName, checkDirs, sqlstate, &msgNo) < 0) return failWith(ctx, msg, sqlstate, msgNo);
+  int64_t size = file.size();
   if (size > KEL_MAX_VARCHAR_FILE) return failWith(ctx, msg, sqlstate, KELC005E);
-  FilePtr f(xml_fopen(ctx, fileName, "rb"));
-  if (f == nullptr) return failWith(ctx, msg, sqlstate, KELC000E);
   std::vector<char> bytes(static_cast<size_t>(size));
-  if (!readAll(f.get(), bytes.data(), size)) return failWith(ctx, msg, sqlstate, KELC002E);
-  f.reset();
+  if (!file.readAll(bytes.data(), bytes.size())) return failWith(ctx, msg, sqlstate, KELC002E);
 
   int32_t convError = 0;
   int32_t n = convertBufferAppToQuarn(ctx, bytes.data(), static_cast<int32_t>(size), buffer,
@@ -154,32 +144,34 @@ int kel_file2varchar(KelCallContext *ctx, const char *fileName, char *buffer, in
     if (convError == KEL_CONV_TOO_SMALL) return failWith(ctx, msg, sqlstate, KELC005E);
     return -1;
   }
+  // A zero byte would end the value there and silently cut the document.
+  if (n > 0 && std::memchr(buffer, '\0', static_cast<size_t>(n)) != nullptr) {
+    KEL_TRACE(ctx, "the file holds a zero byte\n");
+    return failWith(ctx, msg, sqlstate, KELC002E);
+  }
   if (n < bufferSize) buffer[n] = '\0';
   if (valueLength != nullptr) *valueLength = n;
   return 0;
 }
 
 int kel_file2lob(KelCallContext *ctx, const char *fileName, char *data, int64_t capacity,
-                 uint32_t *lobLength, char *sqlstate, int *msgNo) {
+                 uint32_t *lobLength, char *sqlstate, int *msgNo, bool checkDirs) {
   if (lobLength != nullptr) *lobLength = 0;
-  int64_t size = 0;
-  int rc = kel_getFileSize(ctx, fileName, &size);
+  KelReadFile file;
+  int openMsg = 0;
+  int rc = file.open(ctx, fileName, checkDirs, sqlstate, &openMsg);
+  int64_t size = file.size();
   KEL_TRACE(ctx, "call kel_getFileSize, rc =%d, filesize=%lld\n", rc, static_cast<long long>(size));
   int result = 0;
   if (rc != 0) {
-    result = failWithNumber(msgNo, sqlstate, KELC001E);
+    result = kelFailNumber(msgNo, sqlstate, openMsg);
   } else if (size > KEL_MAX_LOB_FILE || size > capacity) {
-    result = failWithNumber(msgNo, sqlstate, KELC006E);
+    result = kelFailNumber(msgNo, sqlstate, KELC006E);
+  } else if (size > 0 && (data == nullptr || !file.readAll(data, static_cast<size_t>(size)))) {
+    result = kelFailNumber(msgNo, sqlstate, KELC002E);
   } else {
-    FilePtr f(xml_fopen(ctx, fileName, "rb"));
-    if (f == nullptr) {
-      result = failWithNumber(msgNo, sqlstate, KELC000E);
-    } else if (size > 0 && (data == nullptr || !readAll(f.get(), data, size))) {
-      result = failWithNumber(msgNo, sqlstate, KELC002E);
-    } else {
-      KEL_TRACE(ctx, "actuall length read from file: %lld\n", static_cast<long long>(size));
-      if (lobLength != nullptr) *lobLength = static_cast<uint32_t>(size);
-    }
+    KEL_TRACE(ctx, "actuall length read from file: %lld\n", static_cast<long long>(size));
+    if (lobLength != nullptr) *lobLength = static_cast<uint32_t>(size);
   }
   KEL_TRACE(ctx, "Exit, returns %d\n", result);
   return result;
@@ -195,8 +187,11 @@ char *kel_tempFilename(KelCallContext *ctx) {
   }
   std::string pattern = absDir;
   if (pattern.empty() || pattern.back() != '/') pattern += '/';
+  removeStaleOnce(ctx, pattern);
+  // The process id in the name lets a later process tell the files of a killed one.
   pattern += KEL_TEMP_PREFIX;
-  pattern += "XXXXXX";
+  pattern += std::to_string(::getpid());
+  pattern += "_XXXXXX";
   if (pattern.size() > static_cast<size_t>(KEL_MAX_PATH)) {
     KEL_TRACE(ctx, "tempnam failed. errno=%d\n", ENAMETOOLONG);
     return nullptr;

@@ -55,40 +55,47 @@ int kel_getFileSize(KelCallContext *ctx, const char *fileName, int64_t *size);
 bool kelIsRegularFile(const char *path);
 
 /*
- * Writes length bytes of data to fileName, created or truncated.  Returns 0; -1 with KELC000E
- * and "38X00" when the file cannot be opened, KELC003E and "38X03" when not every byte could be
- * written (the file is left as far as it was written).
+ * Writes length bytes of data to fileName: a new file in the same directory, renamed over the
+ * name once every byte is written (KelFileWriter), so a link is never followed and a failed
+ * write leaves the old file.  checkDirs: the directory must be an allowed write directory
+ * (KELC003E/"38X03" otherwise).  Returns 0; -1 with KELC000E and "38X00" when the file cannot
+ * be created (no such directory), KELC003E and "38X03" when not every byte could be written.
  */
 int kel_buf2file(KelCallContext *ctx, const char *data, int64_t length, const char *fileName,
-                 char *sqlstate, char *msg);
+                 char *sqlstate, char *msg, bool checkDirs);
 
 /*
  * Reads the whole of fileName as an XMLVarchar value into buffer (bufferSize bytes) and
- * converts it from the application code page to the database code page.  Returns 0 with the
- * value's length in *valueLength (may be null); the value is terminated when it is shorter
- * than bufferSize.  Failures return -1: not found KELC001E/"38X01"; KEL_MAX_VARCHAR_FILE + 1
- * bytes or more KELC005E/"38X05"; cannot open KELC000E/"38X00"; short read KELC002E/"38X02";
- * converted value longer than the buffer KELC005E/"38X05" (code -51); other conversion
- * failures KELQ055E/"38X45".
+ * converts it from the application code page to the database code page.  checkDirs: the file
+ * must lie in an allowed read directory (checked on the opened file, KelReadFile).  Returns 0
+ * with the value's length in *valueLength (may be null); the value is terminated when it is
+ * shorter than bufferSize.  Failures return -1: not found KELC001E/"38X01"; not allowed, not a
+ * regular file, short read, or a value holding a zero byte (it would be cut there)
+ * KELC002E/"38X02"; KEL_MAX_VARCHAR_FILE + 1 bytes or more KELC005E/"38X05"; cannot open
+ * KELC000E/"38X00"; converted value longer than the buffer KELC005E/"38X05" (code -51); other
+ * conversion failures KELQ055E/"38X45".
  */
 int kel_file2varchar(KelCallContext *ctx, const char *fileName, char *buffer, int32_t bufferSize,
-                     char *sqlstate, char *msg, int32_t *valueLength = nullptr);
+                     char *sqlstate, char *msg, int32_t *valueLength, bool checkDirs);
 
 /*
  * Reads the whole of fileName, unchanged, into data (capacity bytes, the data area of a
- * character large-object result) and sets *lobLength to the bytes read.  Returns 0; -1 with
- * *msgNo and sqlstate set: KELC001E/"38X01" not found, KELC006E/"38X06" larger than
- * KEL_MAX_LOB_FILE or than capacity, KELC000E/"38X00" cannot open, KELC002E/"38X02" short read.
+ * character large-object result) and sets *lobLength to the bytes read.  checkDirs as for
+ * kel_file2varchar.  Returns 0; -1 with *msgNo and sqlstate set: KELC001E/"38X01" not found,
+ * KELC006E/"38X06" larger than KEL_MAX_LOB_FILE or than capacity, KELC000E/"38X00" cannot
+ * open, KELC002E/"38X02" not allowed, not a regular file, or a short read.
  */
 int kel_file2lob(KelCallContext *ctx, const char *fileName, char *data, int64_t capacity,
-                 uint32_t *lobLength, char *sqlstate, int *msgNo);
+                 uint32_t *lobLength, char *sqlstate, int *msgNo, bool checkDirs);
 
 /*
- * Creates a new, empty file whose name begins with "kel" in the context's temporary directory
- * (QUARNKELTEMP), else in the system's temporary directory, and returns its name (malloc'd:
- * the caller frees it and removes the file, or hands it to a KelTempFile).  The file is created
- * exclusively with owner-only permissions, so no other call or process can get the same name.
- * Returns null, with a trace line, when the file cannot be created.
+ * Creates a new, empty file named "kel<process id>_XXXXXX" in the context's temporary
+ * directory (QUARNKELTEMP), else in the system's temporary directory, and returns its name
+ * (malloc'd: the caller frees it and removes the file, or hands it to a KelTempFile).  The file
+ * is created exclusively with owner-only permissions, so no other call or process can get the
+ * same name.  The first use of a directory in a process removes the files that processes no
+ * longer running left there (kelRemoveStaleTempFiles).  Returns null, with a trace line, when
+ * the file cannot be created.
  */
 char *kel_tempFilename(KelCallContext *ctx);
 

@@ -127,24 +127,24 @@ TEST_F(KelFile, BufferToFileWritesEveryByteAndTruncates) {
   keltest::writeFile(dir.file("out.xml"), std::string(100, 'z'));
   const std::string data("<a>\0\xFF</a>", 9);
   EXPECT_EQ(
-      kel_buf2file(&ctx, data.data(), static_cast<int64_t>(data.size()), "out.xml", state, msg), 0);
+      kel_buf2file(&ctx, data.data(), static_cast<int64_t>(data.size()), "out.xml", state, msg, false), 0);
   EXPECT_EQ(keltest::readFile(dir.file("out.xml")), data);
   std::string text = traceText();
   EXPECT_NE(text.find("kel_buf2file:\t\tEntered, input fileName='out.xml', length=9\n"),
             std::string::npos);
   EXPECT_NE(text.find("kel_buf2file:\t\tactuall write length=9\n"), std::string::npos);
 
-  EXPECT_EQ(kel_buf2file(&ctx, data.data(), 9, "no/such/dir/out.xml", state, msg), -1);
+  EXPECT_EQ(kel_buf2file(&ctx, data.data(), 9, "no/such/dir/out.xml", state, msg, false), -1);
   EXPECT_STREQ(state, "38X00");
   EXPECT_STREQ(msg, "KELC000E  Unable to open the specified file.\n");
   EXPECT_NE(traceText().find("kel_buf2file:\t\txml_fopen with wb+. fp is NULL\n"),
             std::string::npos);
 
-  // A device that refuses the bytes: the failure shows when they are flushed.
+  // A device is never written over (nor replaced by a file).
   if (fs::exists("/dev/full")) {
-    EXPECT_EQ(kel_buf2file(&ctx, data.data(), 9, "/dev/full", state, msg), -1);
-    EXPECT_STREQ(state, "38X03");
-    EXPECT_STREQ(msg, "KELC003E  Unable to write to the specified file.\n");
+    EXPECT_EQ(kel_buf2file(&ctx, data.data(), 9, "/dev/full", state, msg, false), -1);
+    EXPECT_STREQ(state, "38X00");
+    EXPECT_TRUE(fs::is_character_file("/dev/full"));
   }
 }
 
@@ -154,40 +154,40 @@ TEST_F(KelFile, VarcharFileLimitIs32672Bytes) {
   keltest::writeFile(dir.file("exact.xml"), exact);
   int32_t len = 0;
   ASSERT_EQ(
-      kel_file2varchar(&ctx, "exact.xml", buffer.data(), KEL_MAX_VARCHAR_FILE, state, msg, &len), 0)
+      kel_file2varchar(&ctx, "exact.xml", buffer.data(), KEL_MAX_VARCHAR_FILE, state, msg, &len, false), 0)
       << msg;
   EXPECT_EQ(len, KEL_MAX_VARCHAR_FILE);
   EXPECT_EQ(std::string(buffer.data(), exact.size()), exact);
   EXPECT_EQ(buffer[KEL_MAX_VARCHAR_FILE], '#');  // nothing written behind the value
 
   keltest::writeFile(dir.file("over.xml"), exact + "x");
-  EXPECT_EQ(kel_file2varchar(&ctx, "over.xml", buffer.data(), KEL_MAX_VARCHAR_FILE + 1, state, msg),
+  EXPECT_EQ(kel_file2varchar(&ctx, "over.xml", buffer.data(), KEL_MAX_VARCHAR_FILE + 1, state, msg, nullptr, false),
             -1);
   EXPECT_STREQ(state, "38X05");
   EXPECT_STREQ(msg, "KELC005E  Input file size is greater than XMLVarchar size.\n");
 
   // A shorter value is terminated.
   keltest::writeFile(dir.file("short.xml"), "<a/>");
-  ASSERT_EQ(kel_file2varchar(&ctx, "short.xml", buffer.data(), 100, state, msg, &len), 0);
+  ASSERT_EQ(kel_file2varchar(&ctx, "short.xml", buffer.data(), 100, state, msg, &len, false), 0);
   EXPECT_EQ(len, 4);
   EXPECT_STREQ(buffer.data(), "<a/>");
 }
 
 TEST_F(KelFile, VarcharFileFailures) {
   char buffer[64];
-  EXPECT_EQ(kel_file2varchar(&ctx, "missing.xml", buffer, sizeof buffer, state, msg), -1);
+  EXPECT_EQ(kel_file2varchar(&ctx, "missing.xml", buffer, sizeof buffer, state, msg, nullptr, false), -1);
   EXPECT_STREQ(state, "38X01");
   EXPECT_STREQ(msg, "KELC001E  The specified file is not found.\n");
 
   // A directory has a size but no bytes to read.
   fs::create_directory(dir.file("sub"));
-  EXPECT_EQ(kel_file2varchar(&ctx, "sub", buffer, sizeof buffer, state, msg), -1);
+  EXPECT_EQ(kel_file2varchar(&ctx, "sub", buffer, sizeof buffer, state, msg, nullptr, false), -1);
   EXPECT_STREQ(state, "38X02");
   EXPECT_STREQ(msg, "KELC002E  Unable to read file.\n");
 
   // More than the buffer holds (equal code pages copy only what fits).
   keltest::writeFile(dir.file("big.xml"), std::string(65, 'b'));
-  EXPECT_EQ(kel_file2varchar(&ctx, "big.xml", buffer, sizeof buffer, state, msg), -1);
+  EXPECT_EQ(kel_file2varchar(&ctx, "big.xml", buffer, sizeof buffer, state, msg, nullptr, false), -1);
   EXPECT_STREQ(state, "38X05");
   EXPECT_EQ(kelMessageState(KELC005E, nullptr), -51);
 }
@@ -197,7 +197,7 @@ TEST_F(KelFile, VarcharFileIsConvertedToTheDatabaseCodePage) {
   keltest::writeFile(dir.file("latin.xml"), "<a>caf\xE9</a>");
   char buffer[64];
   int32_t len = 0;
-  ASSERT_EQ(kel_file2varchar(&ctx, "latin.xml", buffer, sizeof buffer, state, msg, &len), 0) << msg;
+  ASSERT_EQ(kel_file2varchar(&ctx, "latin.xml", buffer, sizeof buffer, state, msg, &len, false), 0) << msg;
   EXPECT_EQ(len, 12);
   EXPECT_STREQ(buffer, "<a>caf\xC3\xA9</a>");
 
@@ -205,7 +205,7 @@ TEST_F(KelFile, VarcharFileIsConvertedToTheDatabaseCodePage) {
   keltest::writeFile(dir.file("wide.xml"), std::string(20000, '\xE9'));
   std::vector<char> big(KEL_MAX_VARCHAR_FILE + 1);
   EXPECT_EQ(
-      kel_file2varchar(&ctx, "wide.xml", big.data(), static_cast<int32_t>(big.size()), state, msg),
+      kel_file2varchar(&ctx, "wide.xml", big.data(), static_cast<int32_t>(big.size()), state, msg, nullptr, false),
       -1);
   EXPECT_STREQ(state, "38X05");
   EXPECT_STREQ(msg, "KELC005E  Input file size is greater than XMLVarchar size.\n");
@@ -213,7 +213,7 @@ TEST_F(KelFile, VarcharFileIsConvertedToTheDatabaseCodePage) {
   // A UTF-16 file with a byte-order mark arrives without the mark.
   useApplicationCodePage("UTF-16BE");
   keltest::writeFile(dir.file("wide16.xml"), std::string("\xFF\xFE<\0a\0/\0>\0", 10));
-  ASSERT_EQ(kel_file2varchar(&ctx, "wide16.xml", buffer, sizeof buffer, state, msg, &len), 0)
+  ASSERT_EQ(kel_file2varchar(&ctx, "wide16.xml", buffer, sizeof buffer, state, msg, &len, false), 0)
       << msg;
   EXPECT_STREQ(buffer, "<a/>");
 }
@@ -224,7 +224,7 @@ TEST_F(KelFile, FileToLargeObjectValue) {
   std::vector<char> area(1 << 20);
   uint32_t lobLength = 0;
   int msgNo = 0;
-  ASSERT_EQ(kel_file2lob(&ctx, "doc.xml", area.data(), 64, &lobLength, state, &msgNo), 0);
+  ASSERT_EQ(kel_file2lob(&ctx, "doc.xml", area.data(), 64, &lobLength, state, &msgNo, false), 0);
   EXPECT_EQ(lobLength, data.size());
   EXPECT_EQ(std::string(area.data(), lobLength), data);
   std::string text = traceText();
@@ -244,7 +244,7 @@ TEST_F(KelFile, FileToLargeObjectValue) {
   fs::create_directory(dir.file("sub"));
   for (const auto &f : failures) {
     msgNo = 0;
-    EXPECT_EQ(kel_file2lob(&ctx, f.file, area.data(), f.capacity, &lobLength, state, &msgNo), -1);
+    EXPECT_EQ(kel_file2lob(&ctx, f.file, area.data(), f.capacity, &lobLength, state, &msgNo, false), -1);
     EXPECT_EQ(msgNo, f.msgNo) << f.file;
     EXPECT_STREQ(state, f.state) << f.file;
     EXPECT_EQ(lobLength, 0u);
@@ -323,11 +323,11 @@ int stageThroughTempFile(KelCallContext *ctx, const std::string &doc, bool failA
   KelTempFile temp(ctx);
   if (!temp.ok()) return -1;
   *seenName = temp.name();
-  int rc = kel_buf2file(ctx, doc.data(), static_cast<int64_t>(doc.size()), temp.name(), state, msg);
+  int rc = kel_buf2file(ctx, doc.data(), static_cast<int64_t>(doc.size()), temp.name(), state, msg, false);
   if (rc < 0) return rc;
   if (failAfterWrite) return -1;
   char back[64];
-  return kel_file2varchar(ctx, temp.name(), back, sizeof back, state, msg);
+  return kel_file2varchar(ctx, temp.name(), back, sizeof back, state, msg, nullptr, false);
 }
 
 TEST_F(KelFile, TemporaryFilesAreRemovedOnSuccessAndOnFailure) {

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "kelaccess.h"
 #include "kelcodepage.h"
 #include "kelctx.h"
 #include "kelfile.h"
@@ -24,20 +25,9 @@
 
 namespace {
 
-void setState(char *sqlstate, const char *state) {
-  if (sqlstate != nullptr) std::memcpy(sqlstate, state, 6);
-}
-
-int failNo(int msgNo, const char *state, char *sqlstate, int *msgNo_) {
-  if (msgNo_) *msgNo_ = msgNo;
-  setState(sqlstate, state);
-  return -1;
-}
-
 int locatorFailure(KelCallContext *ctx, int rc, char *sqlstate, char *msg) {
   std::string code = std::to_string(rc);
-  if (msg) kelSetMessage(ctx, msg, KELC004E, code.c_str());
-  setState(sqlstate, "38X04");
+  kelFail(ctx, msg, sqlstate, KELC004E, code.c_str());
   return -1;
 }
 
@@ -78,21 +68,21 @@ int readWhole(udf_locator *loc, std::vector<char> *out, int *rcOut) {
 
 int kel_locator2file(KelCallContext *ctx, udf_locator *loc, const char *fileName, char *sqlstate, int *msgNo) {
   sqlint32 lobLen = 0;
-  if (sqludf_length(loc, &lobLen) != 0 || lobLen < 0) return failNo(KELC004E, "38X04", sqlstate, msgNo);
+  if (sqludf_length(loc, &lobLen) != 0 || lobLen < 0) return kelFailNumber(msgNo, sqlstate, KELC004E);
   KEL_TRACE(ctx, "lobLen:%d\n", lobLen);
   File f(xml_fopen(ctx, fileName, "wb+"));
-  if (!f) return failNo(KELC000E, "38X00", sqlstate, msgNo);
+  if (!f) return kelFailNumber(msgNo, sqlstate, KELC000E);
   unsigned char chunk[KEL_LOB_CHUNK];
   for (sqlint32 pos = 1; pos <= lobLen;) {
     sqlint32 want = std::min<sqlint32>(KEL_LOB_CHUNK, lobLen - pos + 1);
     sqlint32 got = 0;
     if (sqludf_substr(loc, pos, want, chunk, &got) != 0 || got != want)
-      return failNo(KELC004E, "38X04", sqlstate, msgNo);
+      return kelFailNumber(msgNo, sqlstate, KELC004E);
     if (std::fwrite(chunk, 1, static_cast<size_t>(got), f.get()) != static_cast<size_t>(got))
-      return failNo(KELC003E, "38X03", sqlstate, msgNo);
+      return kelFailNumber(msgNo, sqlstate, KELC003E);
     pos += got;
   }
-  if (std::fclose(f.release()) != 0) return failNo(KELC003E, "38X03", sqlstate, msgNo);
+  if (std::fclose(f.release()) != 0) return kelFailNumber(msgNo, sqlstate, KELC003E);
   KEL_TRACE(ctx, "Exit, return rc = %ld\n", 0L);
   return 0;
 }
@@ -111,22 +101,24 @@ int kel_locator2buf(KelCallContext *ctx, udf_locator *loc, char *buffer, int32_t
   return 0;
 }
 
-int kel_conv_locator2file(KelCallContext *ctx, udf_locator *loc, const char *fileName, char *sqlstate, char *msg) {
+int kel_conv_locator2file(KelCallContext *ctx, udf_locator *loc, const char *fileName, char *sqlstate, char *msg,
+                          bool checkDirs) {
   std::vector<char> value;
   int rc = 0;
   if (readWhole(loc, &value, &rc) < 0) return locatorFailure(ctx, rc, sqlstate, msg);
   const KelCodePages *cp = ctx != nullptr ? ctx->codePages : nullptr;
   if (cp == nullptr || cp->appCodePage == cp->dbCodePage)
-    return kel_buf2file(ctx, value.data(), static_cast<int64_t>(value.size()), fileName, sqlstate, msg);
+    return kel_buf2file(ctx, value.data(), static_cast<int64_t>(value.size()), fileName, sqlstate, msg, checkDirs);
   std::vector<char> out(value.size() * 2 + 2);
   int32_t n = value.empty() ? 0
                             : convertBufferQuarnToApp(ctx, value.data(), static_cast<int32_t>(value.size()), out.data(),
                                                       static_cast<int32_t>(out.size()), msg, sqlstate);
   if (n < 0) return -1;
-  return kel_buf2file(ctx, out.data(), n, fileName, sqlstate, msg);
+  return kel_buf2file(ctx, out.data(), n, fileName, sqlstate, msg, checkDirs);
 }
 
-int kel_conv_locator2file2(KelCallContext *ctx, udf_locator *loc, const char *fileName, char *sqlstate, char *msg) {
+int kel_conv_locator2file2(KelCallContext *ctx, udf_locator *loc, const char *fileName, char *sqlstate, char *msg,
+                           bool checkDirs) {
   std::vector<char> value;
   int rc = 0;
   if (readWhole(loc, &value, &rc) < 0) return locatorFailure(ctx, rc, sqlstate, msg);
@@ -134,17 +126,18 @@ int kel_conv_locator2file2(KelCallContext *ctx, udf_locator *loc, const char *fi
   int32_t n = kelConvBufferQuarnToAppEncoding(ctx, value.data(), static_cast<int32_t>(value.size()), out.data(),
                                               static_cast<int32_t>(out.size()), msg, sqlstate);
   if (n < 0) return -1;
-  return kel_buf2file(ctx, out.data(), n, fileName, sqlstate, msg);
+  return kel_buf2file(ctx, out.data(), n, fileName, sqlstate, msg, checkDirs);
 }
 
-int kel_file2locator(KelCallContext *ctx, const char *fileName, udf_locator **loc, char *sqlstate, int *msgNo) {
-  setState(sqlstate, "00000");
-  int64_t size = 0;
-  if (kel_getFileSize(ctx, fileName, &size) < 0) return failNo(KELC001E, "38X01", sqlstate, msgNo);
-  if (size > KEL_MAX_LOB_FILE) return failNo(KELC006E, "38X06", sqlstate, msgNo);
-  if (sqludf_create_locator(SQL_TYP_CLOB_LOC, loc) != 0) return failNo(KELC004E, "38X04", sqlstate, msgNo);
-  File f(xml_fopen(ctx, fileName, "rb"));
-  if (!f) return failNo(KELC000E, "38X00", sqlstate, msgNo);
+int kel_file2locator(KelCallContext *ctx, const char *fileName, udf_locator **loc, char *sqlstate, int *msgNo,
+                     bool checkDirs) {
+  kelSetState(sqlstate, "00000");
+  KelReadFile file;
+  if (file.open(ctx, fileName, checkDirs, sqlstate, msgNo) < 0) return -1;
+  // Larger than a value the engine can hold: refused before anything is read.
+  if (file.size() > KEL_MAX_LOB_FILE || file.size() > SQLUDF_MAX_LOB_LENGTH)
+    return kelFailNumber(msgNo, sqlstate, KELC006E);
+  if (sqludf_create_locator(SQL_TYP_CLOB_LOC, loc) != 0) return kelFailNumber(msgNo, sqlstate, KELC004E);
 
   const KelCodePages *cp = ctx != nullptr ? ctx->codePages : nullptr;
   bool convert = cp != nullptr && cp->appCodePage != cp->dbCodePage && cp->appConverter && cp->dbConverter;
@@ -160,9 +153,10 @@ int kel_file2locator(KelCallContext *ctx, const char *fileName, udf_locator **lo
   }
   bool first = true;
   for (;;) {
-    size_t n = std::fread(in, 1, sizeof in, f.get());
-    if (n == 0 && std::ferror(f.get())) return failNo(KELC002E, "38X02", sqlstate, msgNo);
-    bool last = n < sizeof in;
+    int64_t got = file.read(in, sizeof in);
+    if (got < 0) return kelFailNumber(msgNo, sqlstate, KELC002E);
+    size_t n = static_cast<size_t>(got);
+    bool last = n == 0;
     const char *src = in;
     const char *srcEnd = in + n;
     if (convert && first && cp->appCodePage == KEL_CP_UTF16 && n >= 2) {
@@ -172,7 +166,7 @@ int kel_file2locator(KelCallContext *ctx, const char *fileName, udf_locator **lo
       if (name != nullptr) {
         UErrorCode err = U_ZERO_ERROR;
         bomSource.reset(ucnv_open(name, &err));
-        if (U_FAILURE(err)) return failNo(KELQ055E, "38X45", sqlstate, msgNo);
+        if (U_FAILURE(err)) return kelFailNumber(msgNo, sqlstate, KELQ055E);
         source = bomSource.get();
         src += 2;
       }
@@ -182,7 +176,7 @@ int kel_file2locator(KelCallContext *ctx, const char *fileName, udf_locator **lo
         sqlint32 appended = 0;
         int rc = sqludf_append(*loc, reinterpret_cast<unsigned char *>(const_cast<char *>(src)),
                                static_cast<sqlint32>(srcEnd - src), &appended);
-        if (rc != 0 || appended != static_cast<sqlint32>(srcEnd - src)) return failNo(KELC004E, "38X04", sqlstate, msgNo);
+        if (rc != 0 || appended != static_cast<sqlint32>(srcEnd - src)) return kelFailNumber(msgNo, sqlstate, KELC004E);
       }
     } else {
       // Convert the whole piece; a character cut at its end stays in the converter.
@@ -193,18 +187,18 @@ int kel_file2locator(KelCallContext *ctx, const char *fileName, udf_locator **lo
         ucnv_convertEx(cp->dbConverter, source, &target, out.data() + out.size(), &src, srcEnd, pivot,
                        &pivotSource, &pivotTarget, pivot + KEL_LOB_CHUNK, first, last, &err);
         first = false;
-        if (U_FAILURE(err) && err != U_BUFFER_OVERFLOW_ERROR) return failNo(KELQ055E, "38X45", sqlstate, msgNo);
+        if (U_FAILURE(err) && err != U_BUFFER_OVERFLOW_ERROR) return kelFailNumber(msgNo, sqlstate, KELQ055E);
         sqlint32 len = static_cast<sqlint32>(target - out.data()), appended = 0;
         if (len > 0 && (sqludf_append(*loc, reinterpret_cast<unsigned char *>(out.data()), len, &appended) != 0 ||
                         appended != len))
-          return failNo(KELC004E, "38X04", sqlstate, msgNo);
+          return kelFailNumber(msgNo, sqlstate, KELC004E);
       } while (err == U_BUFFER_OVERFLOW_ERROR);
     }
     first = false;
     if (last) break;
   }
   sqlint32 total = 0;
-  if (sqludf_length(*loc, &total) != 0) return failNo(KELC004E, "38X04", sqlstate, msgNo);
+  if (sqludf_length(*loc, &total) != 0) return kelFailNumber(msgNo, sqlstate, KELC004E);
   return 0;
 }
 
@@ -225,17 +219,18 @@ int kel_buf2locator(KelCallContext *ctx, const char *data, int32_t length, udf_l
   return 0;
 }
 
-int kelGetDataFromClob(KelCallContext *ctx, udf_locator *loc, char **data, int *inMemory, char *sqlstate, char *msg) {
+int kelGetDataFromClob(KelCallContext *ctx, udf_locator *loc, char **data, int *inMemory, char *sqlstate, char *msg,
+                       int64_t *lengthOut) {
   *data = nullptr;
   sqlint32 length = 0;
   int rc = sqludf_length(loc, &length);
   if (rc != 0 || length < 0) return locatorFailure(ctx, rc != 0 ? rc : -1, sqlstate, msg);
+  if (lengthOut != nullptr) *lengthOut = length;
   int32_t threshold = ctx != nullptr ? ctx->fileThreshold : KEL_MIN_FILE_THRESHOLD;
   if (length > threshold) {
     char *name = kel_tempFilename(ctx);
     if (name == nullptr) {
-      if (msg) kelSetMessage(ctx, msg, KELG002E);
-      setState(sqlstate, "38X10");
+      kelFail(ctx, msg, sqlstate, KELG002E);
       return -1;
     }
     int msgNo = 0;
@@ -255,8 +250,7 @@ int kelGetDataFromClob(KelCallContext *ctx, udf_locator *loc, char **data, int *
   }
   char *buffer = static_cast<char *>(std::malloc(static_cast<size_t>(length) + 1));
   if (buffer == nullptr) {
-    if (msg) kelSetMessage(ctx, msg, KELG002E);
-    setState(sqlstate, "38X10");
+    kelFail(ctx, msg, sqlstate, KELG002E);
     return -1;
   }
   if (kel_locator2buf(ctx, loc, buffer, length, sqlstate, msg) < 0) {

@@ -35,21 +35,27 @@ int kel_locator2buf(KelCallContext *ctx, udf_locator *loc, char *buffer, int32_t
  * Writes the value behind loc into fileName converted from the database code page to the
  * application code page (form 1: unchanged when both are equal), or with its XML declaration
  * rewritten to name the application encoding (form 2, kelConvBufferQuarnToAppEncoding).
+ * The file is written as kel_buf2file writes it (checkDirs: in an allowed write directory).
  * Returns 0, or -1 with "38X04" (locator), "38X10" (memory) or the failure of the conversion
  * or of the file write.
  */
-int kel_conv_locator2file(KelCallContext *ctx, udf_locator *loc, const char *fileName, char *sqlstate, char *msg);
-int kel_conv_locator2file2(KelCallContext *ctx, udf_locator *loc, const char *fileName, char *sqlstate, char *msg);
+int kel_conv_locator2file(KelCallContext *ctx, udf_locator *loc, const char *fileName, char *sqlstate, char *msg,
+                          bool checkDirs);
+int kel_conv_locator2file2(KelCallContext *ctx, udf_locator *loc, const char *fileName, char *sqlstate, char *msg,
+                           bool checkDirs);
 
 /*
  * Loads fileName into a new character large object (*loc), converted from the application
  * code page to the database code page by byte counts (zero bytes and UTF-16 included; a
- * byte-order mark of a UTF-16 file is dropped at its start only).  Returns 0; -1 with *msgNo
- * and sqlstate: KELC001E/"38X01" no file, KELC006E/"38X06" larger than 2000000000 bytes,
- * KELC004E/"38X04" a locator call failed, KELC000E/"38X00" the file cannot be opened,
- * KELC002E/"38X02" it cannot be read, KELQ055E/"38X45" it cannot be converted.
+ * byte-order mark of a UTF-16 file is dropped at its start only).  checkDirs: the file must lie
+ * in an allowed read directory (checked on the opened file).  Returns 0; -1 with *msgNo and
+ * sqlstate: KELC001E/"38X01" no file, KELC006E/"38X06" larger than 2000000000 bytes or than
+ * the engine's largest value (SQLUDF_MAX_LOB_LENGTH), KELC004E/"38X04" a locator call failed,
+ * KELC000E/"38X00" the file cannot be opened, KELC002E/"38X02" not allowed, not a regular file
+ * or unreadable, KELQ055E/"38X45" it cannot be converted.
  */
-int kel_file2locator(KelCallContext *ctx, const char *fileName, udf_locator **loc, char *sqlstate, int *msgNo);
+int kel_file2locator(KelCallContext *ctx, const char *fileName, udf_locator **loc, char *sqlstate, int *msgNo,
+                     bool checkDirs);
 
 /*
  * Creates a character large object holding length bytes of data (none when data is null) and
@@ -60,10 +66,12 @@ int kel_buf2locator(KelCallContext *ctx, const char *data, int32_t length, udf_l
 /*
  * Reads the value behind loc into memory (*data: a malloc'd terminated buffer, *inMemory 1)
  * when it is not longer than the context's threshold, else into a new temporary file (*data:
- * its malloc'd name, *inMemory 0; the caller removes the file and frees the name).  Returns 0;
- * -1 with "38X04" (locator), KELG002E/"38X10" (memory or no temporary file), or the failure of
- * the copy.
+ * its malloc'd name, *inMemory 0; the caller removes the file and frees the name).  *length
+ * (may be null) is the value's length in bytes: a value may hold zero bytes, so the
+ * terminator need not be its end.  Returns 0; -1 with "38X04" (locator), KELG002E/"38X10"
+ * (memory or no temporary file), or the failure of the copy.
  */
-int kelGetDataFromClob(KelCallContext *ctx, udf_locator *loc, char **data, int *inMemory, char *sqlstate, char *msg);
+int kelGetDataFromClob(KelCallContext *ctx, udf_locator *loc, char **data, int *inMemory, char *sqlstate, char *msg,
+                       int64_t *length = nullptr);
 
 #endif /* KEL_LOB_H */

@@ -93,7 +93,7 @@ TEST_F(FunctionLob, Utf16FileWithByteOrderMarkLoadsByteExact) {
   keltest::writeFile(file, text16);
   udf_locator *loc = nullptr;
   int msgNo = 0;
-  ASSERT_EQ(kel_file2locator(&ctx, file.c_str(), &loc, state, &msgNo), 0) << msgNo;
+  ASSERT_EQ(kel_file2locator(&ctx, file.c_str(), &loc, state, &msgNo, false), 0) << msgNo;
   EXPECT_EQ(valueOf(*loc), expected);
 }
 
@@ -106,7 +106,7 @@ TEST_F(FunctionLob, LocatorToFileAndBack) {
   ASSERT_EQ(kel_locator2file(&ctx, &loc, file.c_str(), state, &msgNo), 0) << msgNo;
   EXPECT_EQ(keltest::readFile(file), value);
   udf_locator *back = nullptr;
-  ASSERT_EQ(kel_file2locator(&ctx, file.c_str(), &back, state, &msgNo), 0) << msgNo;
+  ASSERT_EQ(kel_file2locator(&ctx, file.c_str(), &back, state, &msgNo, false), 0) << msgNo;
   EXPECT_EQ(valueOf(*back), value);
 
   // An empty large object, and writing to the application code page of the call.
@@ -117,7 +117,7 @@ TEST_F(FunctionLob, LocatorToFileAndBack) {
   init("ISO-8859-1");
   udf_locator latin = locatorOf("<a>caf\xC3\xA9</a>");
   std::string latinFile = dir.file("latin.xml");
-  ASSERT_EQ(kel_conv_locator2file(&ctx, &latin, latinFile.c_str(), state, msg), 0) << msg;
+  ASSERT_EQ(kel_conv_locator2file(&ctx, &latin, latinFile.c_str(), state, msg, false), 0) << msg;
   EXPECT_EQ(keltest::readFile(latinFile), "<a>caf\xE9</a>");
 }
 
@@ -125,7 +125,7 @@ TEST_F(FunctionLob, FailuresReportTheirMessageNumbers) {
   init(nullptr);
   udf_locator *loc = nullptr;
   int msgNo = 0;
-  EXPECT_EQ(kel_file2locator(&ctx, dir.file("missing.xml").c_str(), &loc, state, &msgNo), -1);
+  EXPECT_EQ(kel_file2locator(&ctx, dir.file("missing.xml").c_str(), &loc, state, &msgNo, false), -1);
   EXPECT_EQ(msgNo, KELC001E);
   EXPECT_STREQ(state, "38X01");
   udf_locator bogus = 4242;

@@ -233,3 +233,37 @@ int32_t kelMessageState(int msgNo, char *sqlstate) {
   }
   return kelSqlStateTable[msgNo].code;
 }
+
+int32_t kelFail(KelCallContext *ctx, char *msg, char *sqlstate, int msgNo, ...) {
+  if (msg != nullptr) {
+    va_list args;
+    va_start(args, msgNo);
+    kelVsprint(ctx, msg, msgNo, 0, args);
+    va_end(args);
+  }
+  return kelMessageState(msgNo, sqlstate);
+}
+
+int32_t kelFailWithState(KelCallContext *ctx, char *msg, char *sqlstate, const char *state, int msgNo, ...) {
+  if (msg != nullptr) {
+    va_list args;
+    va_start(args, msgNo);
+    kelVsprint(ctx, msg, msgNo, 0, args);
+    va_end(args);
+  }
+  kelSetState(sqlstate, state);
+  return msgNo >= 0 && msgNo < KEL_MSG_COUNT ? kelSqlStateTable[msgNo].code : 0;
+}
+
+int kelFailNumber(int *msgNo, char *sqlstate, int number) {
+  if (msgNo != nullptr) *msgNo = number;
+  kelMessageState(number, sqlstate);
+  return -1;
+}
+
+void kelSetState(char *sqlstate, const char *state) {
+  if (sqlstate != nullptr && state != nullptr) {
+    std::memcpy(sqlstate, state, 5);
+    sqlstate[5] = '\0';
+  }
+}

@@ -62,4 +62,25 @@ int32_t kelStateToCode(KelCallContext *ctx, int32_t *rc, const char *sqlstate);
  */
 int32_t kelMessageState(int msgNo, char *sqlstate);
 
+/*
+ * The one way a failure is reported where it is first understood: formats catalogue entry
+ * msgNo with its arguments into msg (a message buffer of the context's mode; null: no text),
+ * copies the entry's own SQLSTATE into sqlstate (6 bytes; may be null) and returns the entry's
+ * return code.  `return kelFail(ctx, msg, sqlstate, KELC001E);`
+ */
+int32_t kelFail(KelCallContext *ctx, char *msg, char *sqlstate, int msgNo, ...);
+
+// The same where a rule names the SQLSTATE instead of the entry's row (a parser error is
+// KELQ047E with "38X13").  state: five characters.
+int32_t kelFailWithState(KelCallContext *ctx, char *msg, char *sqlstate, const char *state, int msgNo, ...);
+
+/*
+ * For helpers that leave the message for their caller to format: sets *msgNo (may be null) and
+ * the entry's SQLSTATE, and returns -1, the failure of such helpers.
+ */
+int kelFailNumber(int *msgNo, char *sqlstate, int number);
+
+// Sets a five-character SQLSTATE and its terminator into sqlstate (6 bytes) when not null.
+void kelSetState(char *sqlstate, const char *state);
+
 #endif /* KEL_MSG_H */

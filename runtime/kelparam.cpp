@@ -20,9 +20,10 @@ int32_t readInt32(const char *p) {
   return v;
 }
 
+// Reports msgNo (code into *rc) and gives the helper's failure, -1.
 int failWith(KelCallContext *ctx, int msgNo, int32_t *rc, char *msg) {
-  if (rc) *rc = kelSqlStateTable[msgNo].code;
-  if (msg) kelSetMessage(ctx, msg, msgNo);
+  int32_t code = kelFail(ctx, msg, nullptr, msgNo);
+  if (rc) *rc = code;
   return -1;
 }
 

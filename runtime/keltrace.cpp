@@ -22,9 +22,6 @@ namespace {
 
 constexpr size_t kMaxControlLine = 1023;
 
-void setState(char *sqlstate, const char *state) {
-  if (sqlstate != nullptr) std::memcpy(sqlstate, state, 6);
-}
 
 // The instance name and the system directory; false when either is missing.
 bool instanceSettings(const char *instance, std::string *name, std::string *kelPath) {
@@ -46,11 +43,11 @@ int kelTraceOn(KelCallContext *ctx, const char *traceDir, const char *instance, 
                char *sqlstate, char *msg) {
   std::string inst, kelPath;
   if (!instanceSettings(instance, &inst, &kelPath)) {
-    setState(sqlstate, "38X35");
+    kelSetState(sqlstate, "38X35");
     if (rc) *rc = -102;
     return -1;
   }
-  setState(sqlstate, "00000");
+  kelSetState(sqlstate, "00000");
   if (rc) *rc = 0;
 
   std::string traceName = std::string(traceDir != nullptr ? traceDir : "") + "/kel" + inst + ".trc";
@@ -110,7 +107,7 @@ int kelTraceOpen(KelCallContext *ctx, char *sqlstate, char *msg) {
   if (ctx == nullptr) return 0;
   std::string inst, kelPath;
   if (!instanceSettings(nullptr, &inst, &kelPath)) {
-    setState(sqlstate, "38X35");
+    kelSetState(sqlstate, "38X35");
     return -102;
   }
   if (ctx->traceFile != nullptr && ctx->traceOn == 1) {
@@ -133,9 +130,7 @@ int kelTraceOpen(KelCallContext *ctx, char *sqlstate, char *msg) {
 
   FILE *trace = line[0] != '\0' ? std::fopen(line, "a+") : nullptr;
   if (trace == nullptr) {
-    setState(sqlstate, "38X03");
-    if (msg) kelSetMessage(ctx, msg, KELQ070E, line);
-    return kelSqlStateTable[KELQ070E].code;
+    return kelFailWithState(ctx, msg, sqlstate, "38X03", KELQ070E, line);
   }
   // The name is kept for reference; a longer one than the field holds is cut there only.
   std::snprintf(ctx->traceFileName, sizeof ctx->traceFileName, "%s", line);

@@ -5,6 +5,7 @@
 // procedures, as pinned in tests/data/enable_lists.sql).  Scripts name generated data files as @DATA@/...
 // (readable and writable for the functions) and may check that temporary files are removed.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -50,6 +51,15 @@ void writeData(const fs::path &dir) {
                      "<order id=\"7\"><item><price>10</price></item><item><price>5</price></item></order>");
   keltest::writeFile((dir / "entity.dtd").string(), "<!ENTITY who \"the DTD\">");
   keltest::writeFile((dir / "other.dtd").string(), "<!ENTITY who \"another DTD\">");
+  // What hostile or careless users hand the functions: an entity file that may be read, a FIFO,
+  // a document with a zero byte, a file too large for any large object (sparse: no disk used),
+  // a document that refers to a file outside the readable directory.
+  keltest::writeFile((dir / "inner.ent").string(), "inside");
+  ::mkfifo((dir / "fifo").c_str(), 0600);
+  keltest::writeFile((dir / "nul.xml").string(), std::string("<a>x\0y</a>", 10));
+  std::ofstream((dir / "huge.xml").string()).close();
+  fs::resize_file(dir / "huge.xml", 1200000000);
+  keltest::writeFile((dir / "outer.xml").string(), "<!DOCTYPE a [<!ENTITY x SYSTEM \"/etc/hostname\">]><a>&x;</a>");
 }
 
 std::vector<std::string> scripts() {

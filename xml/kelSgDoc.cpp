@@ -3,7 +3,6 @@
  */
 #include "kelSgDoc.h"
 
-#include <xercesc/framework/LocalFileInputSource.hpp>
 #include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/parsers/XercesDOMParser.hpp>
 #include <xercesc/sax/SAXParseException.hpp>
@@ -11,6 +10,7 @@
 #include <xercesc/util/XMLException.hpp>
 #include <xercesc/validators/DTD/DTDElementDecl.hpp>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -19,6 +19,7 @@
 
 #include "kelSgDocHandler.h"
 #include "kelcodepage.h"
+#include "kelentity.h"
 #include "kelctx.h"
 #include "kelfile.h"
 #include "kelinterr.h"
@@ -31,9 +32,6 @@ namespace {
 constexpr const char kUnit[] = "kelSgDoc";
 const XMLCh kDomBufferId[] = u"IdForDomDocBuffer";
 
-void setState(char *sqlstate, const char *state) {
-  if (sqlstate != nullptr) std::memcpy(sqlstate, state, 6);
-}
 
 // The entity that replaces c, or null when c stands for itself.
 const XMLCh *entityOf(XMLCh c, size_t *n) {
@@ -51,18 +49,19 @@ const XMLCh *entityOf(XMLCh c, size_t *n) {
 // external subset is requested.
 class kelNonValidateDOM : public xercesc::XercesDOMParser {
  public:
-  explicit kelNonValidateDOM(KelCallContext *ctx) : ctx_(ctx) {}
+  kelNonValidateDOM(KelCallContext *ctx, kelDocEntityResolver *announceTo) : ctx_(ctx), announceTo_(announceTo) {}
   void doctypeDecl(const xercesc::DTDElementDecl &root, const XMLCh *publicId, const XMLCh *systemId,
                    const bool hasIntSubset, const bool hasExtSubset) override {
-    if (auto *er = dynamic_cast<kelDocEntityResolver *>(getEntityResolver())) {
-      er->setSystemId(systemId);
-      KEL_TRACE(ctx_, "er %p\n", static_cast<void *>(er));
+    if (announceTo_ != nullptr) {
+      announceTo_->setSystemId(systemId);
+      KEL_TRACE(ctx_, "er %p\n", static_cast<void *>(announceTo_));
     }
     XercesDOMParser::doctypeDecl(root, publicId, systemId, hasIntSubset, hasExtSubset);
   }
 
  private:
   KelCallContext *ctx_;
+  kelDocEntityResolver *announceTo_;
 };
 
 std::string toDb(KelCallContext *ctx, const XMLCh *text) {
@@ -86,22 +85,33 @@ int kelInitializeParser(KelCallContext *ctx, char *sqlstate, char *msg) {
   switch (code) {
     case -1:
       kelInternalError(ctx, msg, nullptr, kUnit, 1828);
-      setState(sqlstate, "38X13");
+      kelSetState(sqlstate, "38X13");
       break;
     case -2:
     case -3:
-      if (msg) kelSetMessage(ctx, msg, KELQ047E, "0", "0", getLastErrorMessage());
-      setState(sqlstate, "38X13");
+      kelFailWithState(ctx, msg, sqlstate, "38X13", KELQ047E, "0", "0", getLastErrorMessage());
       break;
     case -4:
       kelInternalError(ctx, msg, nullptr, kUnit, 1819);
-      setState(sqlstate, "38X13");
+      kelSetState(sqlstate, "38X13");
       break;
     default:
       return -1;
   }
   KEL_TRACE(ctx, "The static init of parser or icu or xalan has failed\n");
   return -1;
+}
+
+int32_t kelCheckParserForCall(KelCallContext *ctx, char *sqlstate, char *msg) {
+  char parserState[6] = "00000";
+  int parserRc = kelInitializeParser(ctx, parserState, msg);
+  KEL_TRACE(ctx, "kelInitializeParser rc = %d, memthresh %d\n", parserRc,
+            ctx != nullptr ? ctx->fileThreshold : 0);
+  int32_t stateRc = 0;
+  kelStateToCode(ctx, &stateRc, parserState);
+  if (stateRc >= 0 && parserRc >= 0) return 0;
+  kelSetState(sqlstate, parserState);
+  return stateRc < 0 ? stateRc : -85;
 }
 
 int kelTerminateParser(KelCallContext *ctx) {
@@ -117,18 +127,13 @@ std::unique_ptr<xercesc::InputSource> kelOpenInput(KelCallContext *ctx, const ch
     src = std::make_unique<xercesc::MemBufInputSource>(reinterpret_cast<const XMLByte *>(doc), docLength,
                                                        systemId, false);
   } else {
-    int64_t size = 0;
-    if (doc == nullptr || kel_getFileSize(ctx, doc, &size) < 0) {
-      if (msg) kelSetMessage(ctx, msg, KELC001E);
-      setState(sqlstate, "38X01");
+    int msgNo = KELC001E;
+    if (doc != nullptr) src = kelOpenFileSource(ctx, doc, inMemory == KEL_DOC_SERVER_FILE, sqlstate, &msgNo);
+    if (src == nullptr) {
+      if (msg) kelSetMessage(ctx, msg, msgNo);
+      kelMessageState(msgNo, sqlstate);
       return nullptr;
     }
-    size_t len = std::strlen(doc);
-    std::u16string name(len * 4 + 4, u'\0');
-    int32_t n = KEL_mbstowcsFunction(ctx, name.data(), doc, static_cast<int32_t>(name.size()));
-    if (n < 0) name.assign(doc, doc + len);  // without a converter the name is taken byte for byte
-    else name.resize(static_cast<size_t>(n));
-    src = std::make_unique<xercesc::LocalFileInputSource>(name.c_str());
   }
   if (cpFlag == 1) {
     UChar encoding[1025] = {0};
@@ -149,8 +154,7 @@ int kelGuardedParse(KelCallContext *ctx, const std::function<void()> &parse, cha
     std::string line = std::to_string(e.getLineNumber()), col = std::to_string(e.getColumnNumber());
     if (msg) kelSetMessage(ctx, msg, KELQ047E, line.c_str(), col.c_str(), toDb(ctx, e.getMessage()).c_str());
   } catch (const xercesc::OutOfMemoryException &) {
-    if (msg) kelSetMessage(ctx, msg, KELG002E);
-    setState(sqlstate, "38X10");
+    kelFail(ctx, msg, sqlstate, KELG002E);
     return -1;
   } catch (const xercesc::XMLException &e) {
     // The exception knows the line of the parser's source, not a place in the document.
@@ -159,48 +163,56 @@ int kelGuardedParse(KelCallContext *ctx, const std::function<void()> &parse, cha
   } catch (const xercesc::SAXException &e) {
     if (msg) kelSetMessage(ctx, msg, KELQ047E, "0", "0", toDb(ctx, e.getMessage()).c_str());
   } catch (const std::bad_alloc &) {
-    if (msg) kelSetMessage(ctx, msg, KELG002E);
-    setState(sqlstate, "38X10");
+    kelFail(ctx, msg, sqlstate, KELG002E);
     return -1;
+  } catch (const KELException &e) {
+    // A failure that was understood where it happened (a refused entity) keeps its message.
+    if (e.sqlstate()[0] != '\0') {
+      if (msg) std::snprintf(msg, KEL_MSG_BUFFER + 1, "%.*s", KEL_MSG_BUFFER, e.message());
+      kelSetState(sqlstate, e.sqlstate());
+      return -1;
+    }
+    KEL_TRACE(ctx, "parser->parse crashed w/o an XMLException.\n");
+    if (other == KelOtherFailure::InternalError) kelInternalError(ctx, msg, nullptr, kUnit, 1714);
   } catch (...) {
     KEL_TRACE(ctx, "parser->parse crashed w/o an XMLException.\n");
     if (other == KelOtherFailure::InternalError) kelInternalError(ctx, msg, nullptr, kUnit, 1714);
   }
-  setState(sqlstate, "38X13");
+  kelSetState(sqlstate, "38X13");
   return -1;
 }
 
 int kelDOM(KelCallContext *ctx, const char *doc, int cpFlag, int inMemory,
            xercesc::DOMDocument **out, char *sqlstate, char *msg) {
-  setState(sqlstate, "00000");
+  kelSetState(sqlstate, "00000");
   *out = nullptr;
   if (doc == nullptr) {
-    if (msg) kelSetMessage(ctx, msg, KELC001E);
-    setState(sqlstate, "38X01");
+    kelFail(ctx, msg, sqlstate, KELC001E);
     return -1;
   }
   std::unique_ptr<xercesc::InputSource> src;
   std::unique_ptr<kelNonValidateDOM> parser;
   std::unique_ptr<kelDocEntityResolver> resolver;
+  std::unique_ptr<KelEntityResolver> guard;
   try {
     src = kelOpenInput(ctx, doc, inMemory == 1 ? std::strlen(doc) : 0, inMemory, cpFlag, kDomBufferId,
                        sqlstate, msg);
     if (src == nullptr) return -1;
     KEL_TRACE(ctx, "new kelNonValidateDOM\n");
-    parser = std::make_unique<kelNonValidateDOM>(ctx);
-    parser->setValidationScheme(xercesc::XercesDOMParser::Val_Never);
     resolver = std::make_unique<kelDocEntityResolver>(ctx, nullptr, false);
+    guard = std::make_unique<KelEntityResolver>(ctx, resolver.get());
+    parser = std::make_unique<kelNonValidateDOM>(ctx, resolver.get());
+    parser->setValidationScheme(xercesc::XercesDOMParser::Val_Never);
     parser->setErrorHandler(resolver.get());
-    parser->setEntityResolver(resolver.get());
+    kelSecureParser(*parser, guard.get());
   } catch (...) {
-    if (msg) kelSetMessage(ctx, msg, KELG002E);
-    setState(sqlstate, "38X10");
+    kelFail(ctx, msg, sqlstate, KELG002E);
     return -1;
   }
   if (kelGuardedParse(ctx, [&] { parser->parse(*src); }, sqlstate, msg, KelOtherFailure::InternalError) < 0)
     return -1;
   *out = parser->adoptDocument();
-  setState(sqlstate, "00000");
+  kelSetState(sqlstate, "00000");
   return 0;
 }
 
@@ -262,8 +274,7 @@ int kelEntityReplaceUCSRealloc(KelCallContext *ctx, XMLCh **buf, const XMLCh *sr
       auto *grown = static_cast<XMLCh *>(std::realloc(*buf, static_cast<size_t>(want) * sizeof(XMLCh)));
       if (grown == nullptr) {
         if (status) *status = kelSqlStateTable[KELG002E].code;
-        if (msg) kelSetMessage(ctx, msg, KELG002E);
-        return kelSqlStateTable[KELG002E].code;
+        if (msg) return kelFail(ctx, msg, nullptr, KELG002E);
       }
       *buf = grown;
       *capacity = want;
@@ -276,8 +287,7 @@ int kelEntityReplaceUCSRealloc(KelCallContext *ctx, XMLCh **buf, const XMLCh *sr
     auto *grown = static_cast<XMLCh *>(std::realloc(*buf, static_cast<size_t>(written + 1) * sizeof(XMLCh)));
     if (grown == nullptr) {
       if (status) *status = kelSqlStateTable[KELG002E].code;
-      if (msg) kelSetMessage(ctx, msg, KELG002E);
-      return kelSqlStateTable[KELG002E].code;
+      if (msg) return kelFail(ctx, msg, nullptr, KELG002E);
     }
     *buf = grown;
     *capacity = written + 1;

@@ -32,8 +32,18 @@ int kelInitializeParser(KelCallContext *ctx, char *sqlstate, char *msg);
 int kelTerminateParser(KelCallContext *ctx);
 
 /*
- * Parses a document into a DOM without validation; a DOCTYPE's external DTD reads as empty.
- * inMemory 1: doc is the document text (terminated, database code page), else a file name.
+ * The parser check of one call, made by the routine frames right after kelInit: traces
+ * "kelInitializeParser rc = %d, memthresh %d".  Returns 0; when the shared initialisation
+ * failed, the return code of the check's SQLSTATE ("38X13": -85 when the state has none) with
+ * sqlstate and msg set; the caller then tears the context down (kelTerm).
+ */
+int32_t kelCheckParserForCall(KelCallContext *ctx, char *sqlstate, char *msg);
+
+/*
+ * Parses a document into a DOM without validation; a DOCTYPE's external DTD reads as empty,
+ * other external entities are read as the entity resolver allows (kelentity.h).
+ * inMemory 1: doc is the document text (terminated, database code page), else a file name
+ * (KEL_DOC_OWN_FILE or KEL_DOC_SERVER_FILE).
  * cpFlag 1: the document is read in the encoding of the database code page.
  * Returns 0 with *out set (the caller calls (*out)->release(), or keeps it in a KelDomDocument);
  * -1 with SQLSTATE and message: KELC001E/"38X01" missing file, KELG002E/"38X10" out of memory,
@@ -50,10 +60,21 @@ struct KelDomRelease {
 using KelDomDocument = std::unique_ptr<xercesc::DOMDocument, KelDomRelease>;
 
 /*
+ * Values of the in-memory flag of the parses.  A document is text in memory, a file of the
+ * call's own (a temporary file), or a server file a user named, which is read only when it is a
+ * regular file in a directory the instance allows reading (checked on the opened file).
+ */
+inline constexpr int KEL_DOC_OWN_FILE = 0;
+inline constexpr int KEL_DOC_IN_MEMORY = 1;
+inline constexpr int KEL_DOC_SERVER_FILE = 2;
+
+/*
  * The input source of a document: docLength bytes of text in memory (inMemory 1) with the
- * given system id, or the file doc names.  Returns null for a missing file, with KELC001E and
- * "38X01".  cpFlag 1 sets the encoding of the database code page (failure: null with the
- * message of the encoding lookup).
+ * given system id, or the file doc names, read through its descriptor (inMemory
+ * KEL_DOC_OWN_FILE or KEL_DOC_SERVER_FILE).  Returns null when the file cannot be read, with the
+ * message and SQLSTATE of KelReadFile (KELC001E/"38X01" missing, KELC002E/"38X02" refused,
+ * KELC000E/"38X00").  cpFlag 1 sets the encoding of the database code page (failure: null with
+ * the message of the encoding lookup).
  */
 std::unique_ptr<xercesc::InputSource> kelOpenInput(KelCallContext *ctx, const char *doc,
                                                    size_t docLength, int inMemory, int cpFlag,

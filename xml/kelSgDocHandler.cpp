@@ -4,16 +4,17 @@
  */
 #include "kelSgDocHandler.h"
 
-#include <xercesc/framework/LocalFileInputSource.hpp>
 #include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/sax/SAXParseException.hpp>
 
 #include <cstdarg>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 
 #include "kelcodepage.h"
+#include "kelentity.h"
 #include "kelctx.h"
 #include "kelinterr.h"
 #include "kelmsg.h"
@@ -32,20 +33,6 @@ std::u16string dbEncoding(KelCallContext *ctx) {
   char state[6], msg[KEL_MSG_BUFFER + 1];
   if (KEL_getEncoding(ctx, ctx->codePages->dbCodePage, name, 101, state, msg) < 0) return std::u16string();
   return std::u16string(name);
-}
-
-// A file name in the database code page as UTF-16.
-std::u16string fileName16(KelCallContext *ctx, const char *name) {
-  size_t len = std::strlen(name);
-  std::u16string out(len * 4 + 4, u'\0');
-  int32_t n = KEL_mbstowcsFunction(ctx, out.data(), name, static_cast<int32_t>(out.size()));
-  if (n < 0) {
-    // Without a converter the name is taken byte for byte.
-    out.assign(name, name + len);
-    return out;
-  }
-  out.resize(static_cast<size_t>(n));
-  return out;
 }
 
 xercesc::InputSource *memorySource(const char *text, const XMLCh *systemId, const std::u16string &encoding) {
@@ -70,6 +57,15 @@ KELException KELException::internal(KelCallContext *ctx, const char *unit, int l
   KELException e;
   e.ctx_ = ctx;
   kelInternalError(ctx, e.msg_, nullptr, unit, line);
+  return e;
+}
+
+KELException KELException::parseError(KelCallContext *ctx, long line, long column, const char *text) {
+  KELException e;
+  e.ctx_ = ctx;
+  std::string l = std::to_string(line), c = std::to_string(column);
+  kelSetMessage(ctx, e.msg_, KELQ047E, l.c_str(), c.c_str(), text != nullptr ? text : "");
+  std::memcpy(e.state_, "38X13", 6);
   return e;
 }
 
@@ -136,8 +132,7 @@ int KEL_NodeList::add(xercesc::DOMElement *element, char *msg) {
     nodes_.push_back(element);
   } catch (const std::bad_alloc &) {
     KEL_TRACE(ctx_, "Run out of memory to allocate %d number of nodes.\n", static_cast<int>(nodes_.size()));
-    if (msg != nullptr) kelSetMessage(ctx_, msg, KELG002E);
-    return kelSqlStateTable[KELG002E].code;
+    if (msg != nullptr) return kelFail(ctx_, msg, nullptr, KELG002E);
   }
   return 0;
 }
@@ -189,7 +184,17 @@ xercesc::InputSource *kelValidateHandler::resolveEntity(const XMLCh *publicId, c
   if (dtdIsText_ == 1) {
     src = memorySource(dtd_, kDtdBufferId, encoding_);
   } else {
-    src = new xercesc::LocalFileInputSource(fileName16(ctx_, dtd_).c_str());
+    // A DTD file is a server file like any other: read only from an allowed directory.
+    char state[6];
+    int msgNo = 0;
+    std::unique_ptr<xercesc::InputSource> file = kelOpenFileSource(ctx_, dtd_, true, state, &msgNo);
+    if (file == nullptr) {
+      std::string text = std::string("DTD file \"") + dtd_ + "\" refused: " +
+                         (msgNo == KELC001E ? "not found" : msgNo == KELC002E ? "not a regular file in an allowed directory"
+                                                                              : "cannot be opened");
+      throw KELException::parseError(ctx_, 0, 0, text.c_str());
+    }
+    src = file.release();
     if (!encoding_.empty()) src->setEncoding(encoding_.c_str());
   }
   return src;

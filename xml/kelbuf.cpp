@@ -13,9 +13,10 @@
 
 namespace {
 
+// Reports msgNo (code into *status) and gives the helper's failure, -1.
 int failWith(KelCallContext *ctx, int msgNo, int *status, char *msg) {
-  if (status) *status = kelSqlStateTable[msgNo].code;
-  if (msg) kelSetMessage(ctx, msg, msgNo);
+  int32_t code = kelFail(ctx, msg, nullptr, msgNo);
+  if (status) *status = code;
   return -1;
 }
 

@@ -12,7 +12,6 @@
 #include <xercesc/sax/SAXParseException.hpp>
 #include <xercesc/sax2/DefaultHandler.hpp>
 #include <xercesc/sax2/SAX2XMLReader.hpp>
-#include <xercesc/sax2/XMLReaderFactory.hpp>
 #include <xercesc/util/OutOfMemoryException.hpp>
 #include <xercesc/util/XMLException.hpp>
 #include <xercesc/util/XMLUni.hpp>
@@ -28,6 +27,7 @@
 #include "kelSgDocHandler.h"
 #include "kelcodepage.h"
 #include "kelctx.h"
+#include "kelentity.h"
 #include "kelfile.h"
 #include "kelmsg.h"
 #include "kelpath.h"
@@ -39,9 +39,6 @@ namespace {
 
 const XMLCh kDocBufferId[] = u"IdForDocBuffer";
 
-void setState(char *sqlstate, const char *state) {
-  if (sqlstate != nullptr) std::memcpy(sqlstate, state, 6);
-}
 
 /*
  * The items of one extraction, in UTF-16 until retrieve() converts them: one after another in
@@ -74,11 +71,11 @@ class kelResult {
   void retrieve(int32_t sizeLimit, KelExtractResult *out, char *msg) {
     const size_t count = starts_.size();
     KEL_TRACE(ctx_, "entered count %d\n", static_cast<int>(count));
-    setState(out->sqlstate, "00000");
+    kelSetState(out->sqlstate, "00000");
     if (count != 0) text_.push_back(u'\0');
     out->items = static_cast<char **>(std::calloc(count + 1, sizeof(char *)));
     if (out->items == nullptr) {
-      setState(out->sqlstate, "38X10");
+      kelSetState(out->sqlstate, "38X10");
       return;
     }
     out->cursor = out->items;
@@ -112,12 +109,12 @@ class kelResult {
     for (size_t k = 0; k < n; ++k) any |= src[k];
     if (any >= 0x80) return nullptr;
     if (static_cast<int64_t>(n) + 1 > sizeLimit) {
-      setState(out->sqlstate, "38X39");
+      kelSetState(out->sqlstate, "38X39");
       return nullptr;
     }
     char *text = static_cast<char *>(std::malloc(n + 1));
     if (text == nullptr) {
-      setState(out->sqlstate, "38X10");
+      kelSetState(out->sqlstate, "38X10");
       return nullptr;
     }
     for (size_t k = 0; k < n; ++k) text[k] = static_cast<char>(src[k]);
@@ -133,14 +130,14 @@ class kelResult {
     if (room > sizeLimit) room = sizeLimit;
     char *text = static_cast<char *>(std::malloc(room > 0 ? static_cast<size_t>(room) : 1));
     if (text == nullptr) {
-      setState(out->sqlstate, "38X10");
+      kelSetState(out->sqlstate, "38X10");
       return nullptr;
     }
     int32_t len = -1;
     if (room > 0) len = KEL_wcstombsFunction(ctx_, text, content, static_cast<int32_t>(room));
     if (len < 0) {
       std::free(text);
-      setState(out->sqlstate, "38X39");
+      kelSetState(out->sqlstate, "38X39");
       return nullptr;
     }
     return text;
@@ -304,9 +301,6 @@ std::u16string toUtf16(KelCallContext *ctx, const char *text, int32_t *rc) {
   return out;
 }
 
-struct ReaderDeleter {
-  void operator()(xercesc::SAX2XMLReader *r) const { delete r; }
-};
 
 }  // namespace
 
@@ -319,7 +313,8 @@ void kelFreeExtractResult(KelExtractResult *result) {
 }
 
 struct KelExtractor::State {
-  std::unique_ptr<xercesc::SAX2XMLReader, ReaderDeleter> reader;
+  KelEntityResolver guard;         // the reader's resolver; asks each run's own resolver first
+  std::unique_ptr<xercesc::SAX2XMLReaderImpl> reader;
   std::string path;                // the path the cached query was compiled from
   int tagged = -1;
   std::unique_ptr<KelQuery> query;
@@ -329,7 +324,7 @@ struct KelExtractor::State {
   std::vector<size_t> itemStarts;
   std::u16string encoding;         // encoding name of the database code page, once looked up
   int32_t encodingCodePage = -1;
-  explicit State(KelCallContext *ctx) : open(ctx, false) {}
+  explicit State(KelCallContext *ctx) : guard(ctx, nullptr), open(ctx, false) {}
 };
 
 KelExtractor::KelExtractor(KelCallContext *ctx) : ctx_(ctx), state_(new State(ctx)) {}
@@ -353,13 +348,12 @@ int KelExtractor::parse(const char *doc, size_t docLength, const char *dtd, int 
                         int inMemory, int tagged, const char *path, KelExtractResult *result,
                         int32_t sizeLimit, char *sqlstate, char *msg) {
   KelCallContext *ctx = ctx_;
-  setState(sqlstate, "00000");
+  kelSetState(sqlstate, "00000");
   result->items = nullptr;
   result->cursor = nullptr;
-  setState(result->sqlstate, "00000");
+  kelSetState(result->sqlstate, "00000");
   if (doc == nullptr || path == nullptr) {
-    if (msg) kelSetMessage(ctx, msg, KELG004E);
-    setState(sqlstate, "38X16");
+    kelFail(ctx, msg, sqlstate, KELG004E);
     return -1;
   }
   if (inMemory == 1)
@@ -390,15 +384,13 @@ int KelExtractor::parse(const char *doc, size_t docLength, const char *dtd, int 
       state_->path16 = toUtf16(ctx, path, &convRc);
       if (convRc < 0) {
         std::string pos = std::to_string(convRc);
-        if (msg) kelSetMessage(ctx, msg, KELD002E, pos.c_str());
-        setState(sqlstate, "38X09");
+        kelFail(ctx, msg, sqlstate, KELD002E, pos.c_str());
         return -1;
       }
       auto query = std::make_unique<KelQuery>(ctx, state_->path16.c_str());
       if (query->errorPosition() != 0) {
         std::string pos = std::to_string(query->errorPosition());
-        if (msg) kelSetMessage(ctx, msg, KELD002E, pos.c_str());
-        setState(sqlstate, "38X09");
+        kelFail(ctx, msg, sqlstate, KELD002E, pos.c_str());
         KEL_TRACE(ctx, "Error in XPATH: %s\n", path);
         return -1;
       }
@@ -408,12 +400,13 @@ int KelExtractor::parse(const char *doc, size_t docLength, const char *dtd, int 
     }
 
     if (state_->reader == nullptr) {
-      state_->reader.reset(xercesc::XMLReaderFactory::createXMLReader());
-      xercesc::SAX2XMLReader &r = *state_->reader;
+      state_->reader = kelCreateReader();
+      xercesc::SAX2XMLReaderImpl &r = *state_->reader;
       r.setFeature(XMLUni::fgSAX2CoreNameSpaces, false);
       r.setFeature(XMLUni::fgSAX2CoreNameSpacePrefixes, false);
       r.setFeature(XMLUni::fgSAX2CoreValidation, false);
       r.setFeature(XMLUni::fgXercesSchema, false);
+      kelSecureReader(r, &state_->guard);
     }
     xercesc::SAX2XMLReader &reader = *state_->reader;
     kelResult items(ctx, state_->itemText, state_->itemStarts);
@@ -422,17 +415,18 @@ int KelExtractor::parse(const char *doc, size_t docLength, const char *dtd, int 
     reader.setContentHandler(&handler);
     reader.setErrorHandler(&handler);
     reader.setLexicalHandler(&handler);
-    reader.setEntityResolver(&resolver);
+    state_->guard.setFirst(&resolver);
     // The reader outlives this run: it must not keep pointers to the run's objects.
     struct Detach {
       xercesc::SAX2XMLReader &r;
+      KelEntityResolver &guard;
       ~Detach() {
         r.setContentHandler(nullptr);
         r.setErrorHandler(nullptr);
         r.setLexicalHandler(nullptr);
-        r.setEntityResolver(nullptr);
+        guard.setFirst(nullptr);
       }
-    } detach{reader};
+    } detach{reader, state_->guard};
     if (kelGuardedParse(ctx, [&] { reader.parse(*src); }, sqlstate, msg, KelOtherFailure::Silent) < 0) {
       if (std::strcmp(sqlstate, "38X10") == 0) throw std::bad_alloc();
       return -1;
@@ -440,7 +434,7 @@ int KelExtractor::parse(const char *doc, size_t docLength, const char *dtd, int 
 
     result->msg = msg;
     items.retrieve(sizeLimit, result, msg);
-    setState(sqlstate, result->sqlstate);
+    kelSetState(sqlstate, result->sqlstate);
     if (std::strcmp(result->sqlstate, "00000") != 0) {
       kelFreeExtractResult(result);
       return -1;
@@ -448,8 +442,7 @@ int KelExtractor::parse(const char *doc, size_t docLength, const char *dtd, int 
     return 0;
   } catch (const std::bad_alloc &) {
     kelFreeExtractResult(result);
-    if (msg) kelSetMessage(ctx, msg, KELG002E);
-    setState(sqlstate, "38X10");
+    kelFail(ctx, msg, sqlstate, KELG002E);
     return -1;
   }
 }
@@ -469,26 +462,29 @@ int extractOne(KelCallContext *ctx, const char *doc, const char *dtd, int cpFlag
 
 int extractOne(KelExtractor *extractor, KelCallContext *ctx, const char *doc, const char *dtd,
                int cpFlag, int inMemory, int tagged, const char *path, char **value,
-               int32_t sizeLimit, char *sqlstate, char *msg) {
-  setState(sqlstate, "00000");
+               int32_t sizeLimit, char *sqlstate, char *msg, size_t docLength) {
+  kelSetState(sqlstate, "00000");
   *value = nullptr;
   KelExtractResult result{};
-  int rc = extractor != nullptr
-               ? extractor->run(doc, dtd, cpFlag, inMemory, tagged, path, &result, sizeLimit, sqlstate, msg)
-               : extractAll(ctx, doc, dtd, cpFlag, inMemory, tagged, path, &result, sizeLimit, sqlstate, msg);
+  std::unique_ptr<KelExtractor> fresh;
+  if (extractor == nullptr) {
+    fresh = std::make_unique<KelExtractor>(ctx);
+    extractor = fresh.get();
+  }
+  int rc = inMemory == 1 && docLength != KEL_DOC_TERMINATED
+               ? extractor->runBuffer(doc, docLength, dtd, cpFlag, tagged, path, &result, sizeLimit, sqlstate, msg)
+               : extractor->run(doc, dtd, cpFlag, inMemory, tagged, path, &result, sizeLimit, sqlstate, msg);
   if (rc < 0) return -1;
   size_t count = 0;
   while (result.items[count] != nullptr) ++count;
   if (count == 0) {
     kelFreeExtractResult(&result);
-    if (msg) kelSetMessage(ctx, msg, KELD003W);
-    setState(sqlstate, "01HX0");
+    kelFail(ctx, msg, sqlstate, KELD003W);
     return -1;
   }
   if (count > 1) {
     kelFreeExtractResult(&result);
-    if (msg) kelSetMessage(ctx, msg, KELD001E, path);
-    setState(sqlstate, "38X08");
+    kelFail(ctx, msg, sqlstate, KELD001E, path);
     return -1;
   }
   *value = result.items[0];

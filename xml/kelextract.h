@@ -25,7 +25,10 @@ void kelFreeExtractResult(KelExtractResult *result);
 
 /*
  * Extracts every value the path selects.
- * doc: the document text (terminated, database code page) when inMemory is 1, else a file name.
+ * doc: the document text (terminated, database code page) when inMemory is 1, else a file name:
+ *      KEL_DOC_OWN_FILE (a temporary file of the call) or KEL_DOC_SERVER_FILE (a user's file,
+ *      read only from an allowed directory; KELC002E/"38X02" otherwise).  External entities
+ *      are read as the entity resolver allows (kelentity.h).
  * dtd: text that replaces the external DTD the document's DOCTYPE names, or null (then that
  *      DTD reads as empty).
  * cpFlag 1: the document is in the encoding of the database code page; 0: the parser detects it.
@@ -78,12 +81,16 @@ int extractOne(KelCallContext *ctx, const char *doc, const char *dtd, int cpFlag
                int tagged, const char *path, char **value, int32_t sizeLimit, char *sqlstate,
                char *msg);
 
+// A document length meaning: the in-memory document is terminated.
+inline constexpr size_t KEL_DOC_TERMINATED = static_cast<size_t>(-1);
+
 /*
  * extractOne with the reader and compiled path of extractor (null: a fresh one), for the
- * rows of one statement.
+ * rows of one statement.  docLength: the bytes of an in-memory document (which may then hold
+ * zero bytes, a parse error), or KEL_DOC_TERMINATED.
  */
 int extractOne(KelExtractor *extractor, KelCallContext *ctx, const char *doc, const char *dtd,
                int cpFlag, int inMemory, int tagged, const char *path, char **value,
-               int32_t sizeLimit, char *sqlstate, char *msg);
+               int32_t sizeLimit, char *sqlstate, char *msg, size_t docLength = KEL_DOC_TERMINATED);
 
 #endif /* KEL_EXTRACT_H */

@@ -51,12 +51,14 @@ TEST(ParserInit, CallSetUpFailsWithTheParser) {
   KelCallContext ctx{};
   char state[6] = "00000";
   char msg[KEL_MSG_BUFFER + 1] = "";
+  ASSERT_EQ(kelInit(&ctx, KEL_FULL_MESSAGES, nullptr, state, msg, nullptr), 0);
   fakeCode = -2;
-  EXPECT_EQ(kelInit(&ctx, KEL_FULL_MESSAGES, nullptr, state, msg, nullptr), -85);
+  EXPECT_EQ(kelCheckParserForCall(&ctx, state, msg), -85);
   EXPECT_STREQ(state, "38X13");
-  EXPECT_EQ(ctx.codePages, nullptr);  // torn down
   fakeCode = 0;
-  EXPECT_EQ(kelInit(&ctx, KEL_FULL_MESSAGES, nullptr, state, msg, nullptr), 0);
+  std::strcpy(state, "00000");
+  EXPECT_EQ(kelCheckParserForCall(&ctx, state, msg), 0);
+  EXPECT_STREQ(state, "00000");
   kelTerm(&ctx, state);
 }
 

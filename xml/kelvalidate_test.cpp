@@ -15,7 +15,14 @@
 
 namespace {
 
-using Validation = keltest::CallContextTest;
+// The test directory is the instance's one readable directory.
+class Validation : public keltest::CallContextTest {
+ protected:
+  void SetUp() override {
+    keltest::CallContextTest::SetUp();
+    ASSERT_EQ(sqloSetEnv(SQLE_REG_XML_READ_DIRS, dir.str().c_str()), 0);
+  }
+};
 
 const char kDtd[] = "<!ELEMENT a (b+)><!ELEMENT b (#PCDATA)><!ATTLIST b k CDATA #REQUIRED>";
 
@@ -32,6 +39,11 @@ TEST_F(Validation, DtdGivenInMemoryReplacesTheOneTheDoctypeNames) {
   std::string dtdFile = dir.file("a.dtd");
   keltest::writeFile(dtdFile, kDtd);
   EXPECT_EQ(kelValidate(&ctx, valid, 1, 0, dtdFile.c_str(), 0, "dtd2", state, msg, 0), 1) << msg;
+  // A DTD file outside the readable directories is not read.
+  ASSERT_EQ(sqloSetEnv(SQLE_REG_XML_READ_DIRS, "/nonexistent"), 0);
+  EXPECT_EQ(kelValidate(&ctx, valid, 1, 0, dtdFile.c_str(), 0, "dtd2", state, msg, 0), 0);
+  EXPECT_STREQ(state, "38X13");
+  EXPECT_NE(std::string(msg).find("refused"), std::string::npos) << msg;
 }
 
 TEST_F(Validation, NoDoctypeAndNoDtdFails) {
@@ -61,7 +73,7 @@ TEST_F(Validation, SchemaValidAndInvalidDocuments) {
   EXPECT_EQ(std::string(msg).substr(0, 8), "KELQ047E");
 }
 
-class Access : public Validation {
+class Access : public keltest::CallContextTest {
  protected:
   int read(const std::string &f) { return kelChkRegistry(&ctx, 0, f.c_str(), state, msg); }
   int write(const std::string &f) { return kelChkRegistry(&ctx, 1, f.c_str(), state, msg); }

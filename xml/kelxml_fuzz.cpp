@@ -10,8 +10,9 @@
 #include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/sax2/DefaultHandler.hpp>
 #include <xercesc/sax2/SAX2XMLReader.hpp>
-#include <xercesc/sax2/XMLReaderFactory.hpp>
 #include <xercesc/util/XMLUni.hpp>
+
+#include <sys/stat.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -25,6 +26,7 @@
 #include <chrono>
 
 #include "kelctx.h"
+#include "kelentity.h"
 #include "kelextract.h"
 #include "kelmsg.h"
 #include "kelpath.h"
@@ -45,6 +47,18 @@ KelCallContext *fuzzContext() {
     ready = true;
   }
   return &ctx;
+}
+
+// A FIFO in the fuzz directory: an entity naming it must be refused, never block.
+std::string fifoPath() {
+  static std::string path = [] {
+    std::string p = (std::filesystem::temp_directory_path() / "kelfuzz" / "fifo").string();
+    std::filesystem::create_directories(std::filesystem::path(p).parent_path());
+    ::mkfifo(p.c_str(), 0600);
+    std::atexit([] { std::remove((std::filesystem::temp_directory_path() / "kelfuzz" / "fifo").c_str()); });
+    return p;
+  }();
+  return path;
 }
 
 void check(bool ok, const char *what) {
@@ -88,10 +102,13 @@ void compareMatching(const std::u16string &path16, const std::string &doc, int k
   KelQuery query(nullptr, path16.c_str());
   if (query.errorPosition() != 0) return;
   query.setTargetKind(kind);
-  std::unique_ptr<xercesc::SAX2XMLReader> reader(xercesc::XMLReaderFactory::createXMLReader());
+  // The comparison reads what extraction may read: nothing outside the allowed directories.
+  std::unique_ptr<xercesc::SAX2XMLReaderImpl> reader = kelCreateReader();
   reader->setFeature(xercesc::XMLUni::fgSAX2CoreNameSpaces, false);
   reader->setFeature(xercesc::XMLUni::fgSAX2CoreValidation, false);
   reader->setFeature(xercesc::XMLUni::fgXercesLoadExternalDTD, false);
+  KelEntityResolver resolver(fuzzContext(), nullptr);
+  kelSecureReader(*reader, &resolver);
   MatchComparer comparer(query);
   reader->setContentHandler(&comparer);
   reader->setErrorHandler(&comparer);
@@ -127,7 +144,10 @@ void runOne(const uint8_t *data, size_t size) {
     check((rc == 0) == (std::strcmp(state, "00000") == 0), "return code agrees with SQLSTATE");
     check(std::strlen(msg) <= KEL_SHORT_MSG_LEN, "short message within 70 characters");
     if (rc == 0)
-      for (char **p = result.items; *p; ++p) check(std::strlen(*p) < 4000, "item within the limit");
+      for (char **p = result.items; *p; ++p) {
+        check(std::strlen(*p) < 4000, "item within the limit");
+        check(std::strstr(*p, "root:") == nullptr, "no file outside the allowed directories is read");
+      }
     kelFreeExtractResult(&result);
   }
 }
@@ -149,6 +169,17 @@ int main(int argc, char **argv) {
       "/a//b//c/d\n<!DOCTYPE a [<!ENTITY e \"E\">]><a><b><c><d>&e;</d></c></b></a>",
       "/o/*/p[2]\n<?xml version=\"1.0\" encoding=\"UTF-8\"?><o><i><p>1</p></i><!--c--><?pi?></o>",
       "//x\n<x><![CDATA[<y>]]></x>",
+      // Attacks: none may read a file outside the allowed directories (there are none here),
+      // reach the network, block on a FIFO or expand entities without bound.
+      "/a\n<!DOCTYPE a [<!ENTITY x SYSTEM \"/etc/passwd\">]><a>&x;</a>",
+      "/a\n<!DOCTYPE a [<!ENTITY % p SYSTEM \"file:///etc/passwd\"> %p;]><a/>",
+      "/a\n<!DOCTYPE a [<!ENTITY x SYSTEM \"http://127.0.0.1:9/x\">]><a>&x;</a>",
+      "/a\n<!DOCTYPE a SYSTEM \"https://127.0.0.1:9/a.dtd\"><a/>",
+      "/a\n<!DOCTYPE a [<!ENTITY x SYSTEM \"" + fifoPath() + "\">]><a>&x;</a>",
+      "/a\n<!DOCTYPE a [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">"
+      "<!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\"><!ENTITY d \"&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;\">"
+      "<!ENTITY e \"&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;\"><!ENTITY f \"&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;\">"
+      "<!ENTITY g \"&f;&f;&f;&f;&f;&f;&f;&f;&f;&f;\">]><a>&g;</a>",
   };
   const std::string alphabet = "/@[]=\"'*.abcxyz<>&;!-?: \n12";
   std::mt19937 rng(12345);

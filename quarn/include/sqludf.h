@@ -23,6 +23,8 @@
 #define SQLUDF_SPECNAME_LEN 128
 #define SQLUDF_MSGTEXT_LEN 70
 #define SQLUDF_SCRATCHPAD_LEN 100
+/* The longest large-object value the engine keeps, in bytes; longer appends fail. */
+#define SQLUDF_MAX_LOB_LENGTH 1000000000
 
 /* Call types of scalar functions. */
 #define SQLUDF_FIRST_CALL (-1)

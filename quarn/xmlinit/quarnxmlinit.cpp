@@ -1,7 +1,8 @@
 /*
  * quarnxmlinit.cpp - initialises Xerces-C and ICU once per process, when this library is
  * loaded, and records the outcome for isSharedLibInitSuccess / getLastErrorCode /
- * getLastErrorMessage.  The library's unload terminates Xerces-C again.
+ * getLastErrorMessage.  The parser library is left without a net accessor, so no parse in the
+ * process can open a URL.  The library's unload terminates Xerces-C again.
  */
 #include "quarnxmlinit.h"
 
@@ -9,6 +10,7 @@
 #include <xercesc/sax/SAXException.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
 #include <xercesc/util/XMLException.hpp>
+#include <xercesc/util/XMLNetAccessor.hpp>
 #include <xercesc/util/XMLString.hpp>
 
 #include <string>
@@ -38,6 +40,10 @@ __attribute__((constructor)) void initialiseOnLoad() {
   try {
     xercesc::XMLPlatformUtils::Initialize();
     xercesUp = true;
+    // Parses inside the database server never reach the network: without a net accessor the
+    // parser library cannot open a URL, whatever a document names.
+    delete xercesc::XMLPlatformUtils::fgNetAccessor;
+    xercesc::XMLPlatformUtils::fgNetAccessor = nullptr;
     lastErrorCode = 0;
     lastErrorMessage.clear();
   } catch (const xercesc::XMLException &e) {

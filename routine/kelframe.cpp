@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "kelcodepage.h"
+#include "kelSgDoc.h"
 #include "kelctx.h"
 #include "kelmsg.h"
 #include "kelparam.h"
@@ -42,6 +43,26 @@ struct FreeDeleter {
 };
 using Copy = std::unique_ptr<char, FreeDeleter>;
 
+// The call context of a procedure, and the check that the XML parser is there: 0, or the
+// failure's return code with everything torn down again.
+int32_t setUp(KelCallContext *ctx, char *sqlstate, char *msg) {
+  int32_t rc = kelInit(ctx, KEL_FULL_MESSAGES, &kProcedureCodePages, sqlstate, msg, nullptr);
+  if (rc < 0) return rc;
+  int32_t parserRc = kelCheckParserForCall(ctx, sqlstate, msg);
+  if (parserRc < 0) {
+    char termState[6];
+    kelTerm(ctx, termState);
+    return parserRc;
+  }
+  return rc;
+}
+
+// Ends the call: the parser's part, then the context.
+int32_t tearDown(KelCallContext *ctx, char *sqlstate) {
+  kelTerminateParser(ctx);
+  return kelTerm(ctx, sqlstate);
+}
+
 // Steps common to both conventions once the inputs are in args: set up a context, check the
 // required inputs, run the worker, tear down.  returnMsg holds 1025 bytes.
 int32_t runSqlConvention(const KelProcSpec &proc, const KelProcLayout &layout, KelArg *args,
@@ -49,7 +70,7 @@ int32_t runSqlConvention(const KelProcSpec &proc, const KelProcLayout &layout, K
   KelCallContext ctx{};
   char sqlstate[6] = "00000";
   returnMsg[0] = '\0';
-  int32_t rc = kelInit(&ctx, KEL_FULL_MESSAGES, &kProcedureCodePages, sqlstate, returnMsg, nullptr);
+  int32_t rc = setUp(&ctx, sqlstate, returnMsg);
   if (rc >= 0) {
     KEL_TRACE(&ctx, "%s entered.\n", procName);
     for (int i = 0; i < layout.count; ++i) {
@@ -66,7 +87,7 @@ int32_t runSqlConvention(const KelProcSpec &proc, const KelProcLayout &layout, K
     }
   }
   KEL_TRACE(&ctx, "exit. error code:%d; message:%s\n", rc, returnMsg);
-  int32_t termRc = kelTerm(&ctx, sqlstate);
+  int32_t termRc = tearDown(&ctx, sqlstate);
   if (rc == 0) rc = termRc;
   return rc;
 }
@@ -156,7 +177,7 @@ int kelDariFrame(const KelProcSpec &proc, struct sqlda *da, struct sqlca *ca) {
   std::vector<KelArg> args(static_cast<size_t>(layout->count));
   std::vector<Copy> copies;
   std::vector<std::vector<char>> outBuffers(static_cast<size_t>(layout->count));
-  int32_t rc = kelInit(&ctx, KEL_FULL_MESSAGES, &kProcedureCodePages, sqlstate, msg, nullptr);
+  int32_t rc = setUp(&ctx, sqlstate, msg);
   if (rc >= 0) {
     KEL_TRACE(&ctx, "codepage is %ld\n", static_cast<long>(ctx.codePages ? ctx.codePages->dbCodePage : 0));
     KEL_TRACE(&ctx, "Number of param passed = %d indexOffset = %d\n", da->sqld, 0);
@@ -225,7 +246,7 @@ int kelDariFrame(const KelProcSpec &proc, struct sqlda *da, struct sqlca *ca) {
     KEL_TRACE(&ctx, "exit. error code:%d; err message:%s\n", rc, msg);
   else
     KEL_TRACE(&ctx, "exit. error code:%d; message:%s\n", rc, msg);
-  int32_t termRc = kelTerm(&ctx, sqlstate);
+  int32_t termRc = tearDown(&ctx, sqlstate);
   if (rc == 0 && rcIndex >= 0) writeIntOutput(&ctx, &da->sqlvar[rcIndex], termRc);
   return 1;
 }

@@ -155,8 +155,7 @@ int kelLocatorToXmlText(KelCallContext *ctx, const sqluint32 *locator, KelDocBuf
       }
     }
     if (kelBufAppend(ctx, buf, escaped.c_str()) < 0) {
-      if (msg) kelSetMessage(ctx, msg, KELG002E);
-      *rc = kelSqlStateTable[KELG002E].code;
+      if (msg) *rc = kelFail(ctx, msg, nullptr, KELG002E);
       return *rc;
     }
     std::fill(chunk.begin(), chunk.end(), '\0');

@@ -1,0 +1,241 @@
+/*
+ * kelentity.cpp - the entity resolver, the parse settings every reader shares, and input
+ * sources over descriptors of checked server files (see kelentity.h).
+ */
+#include "kelentity.h"
+
+#include <unistd.h>
+#include <xercesc/framework/MemoryManager.hpp>
+#include <xercesc/sax/Locator.hpp>
+#include <xercesc/util/BinInputStream.hpp>
+#include <xercesc/util/RuntimeException.hpp>
+#include <xercesc/util/SecurityManager.hpp>
+#include <xercesc/util/XMLResourceIdentifier.hpp>
+#include <xercesc/util/XMLUni.hpp>
+
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "kelSgDocHandler.h"
+#include "kelaccess.h"
+#include "kelcodepage.h"
+#include "kelctx.h"
+#include "kelfile.h"
+#include "kelmsg.h"
+#include "keltrace.h"
+
+namespace {
+
+// Reads a descriptor from its start by offset, so streams of one source never share a position.
+class FdInputStream : public xercesc::BinInputStream {
+ public:
+  explicit FdInputStream(int fd) : fd_(fd) {}
+  ~FdInputStream() override { ::close(fd_); }
+  XMLFilePos curPos() const override { return pos_; }
+  XMLSize_t readBytes(XMLByte *const toFill, const XMLSize_t maxToRead) override {
+    for (;;) {
+      ssize_t n = ::pread(fd_, toFill, maxToRead, static_cast<off_t>(pos_));
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0)
+        throw xercesc::RuntimeException(__FILE__, __LINE__, xercesc::XMLExcepts::File_CouldNotReadFromFile);
+      pos_ += static_cast<XMLFilePos>(n);
+      return static_cast<XMLSize_t>(n);
+    }
+  }
+  const XMLCh *getContentType() const override { return nullptr; }
+
+ private:
+  int fd_;
+  XMLFilePos pos_ = 0;
+};
+
+// An input source over an open descriptor it owns; each stream reads its own copy of it.
+class FdInputSource : public xercesc::InputSource {
+ public:
+  FdInputSource(int fd, const XMLCh *systemId) : fd_(fd) { setSystemId(systemId); }
+  ~FdInputSource() override { ::close(fd_); }
+  xercesc::BinInputStream *makeStream() const override {
+    int copy = ::dup(fd_);
+    return copy < 0 ? nullptr : new FdInputStream(copy);
+  }
+
+ private:
+  int fd_;
+};
+
+// UTF-16 text in the database code page (file names are kept in it throughout).
+std::string toDb(KelCallContext *ctx, const XMLCh *text) {
+  if (text == nullptr) return std::string();
+  size_t n = std::char_traits<XMLCh>::length(text);
+  std::string out(n * 4 + 4, '\0');
+  int32_t len = KEL_wcstombsFunction(ctx, out.data(), text, static_cast<int32_t>(out.size()));
+  if (len < 0) {
+    // Without a converter: ASCII as it is, anything else as '?', which names no file.
+    out.clear();
+    for (size_t i = 0; i < n; ++i) out += text[i] < 0x80 ? static_cast<char>(text[i]) : '?';
+    return out;
+  }
+  out.resize(static_cast<size_t>(len));
+  return out;
+}
+
+std::u16string toUtf16(KelCallContext *ctx, const char *name) {
+  size_t len = std::strlen(name);
+  std::u16string out(len * 4 + 4, u'\0');
+  int32_t n = KEL_mbstowcsFunction(ctx, out.data(), name, static_cast<int32_t>(out.size()));
+  if (n < 0) {
+    out.assign(name, name + len);  // without a converter the name is taken byte for byte
+    return out;
+  }
+  out.resize(static_cast<size_t>(n));
+  return out;
+}
+
+int hexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// The length of a URI scheme at the start of id ("http" of "http://..."), or 0.  One letter
+// before ":" is no scheme.
+size_t schemeLength(const std::string &id) {
+  size_t i = 0;
+  if (id.empty() || !std::isalpha(static_cast<unsigned char>(id[0]))) return 0;
+  while (i < id.size() && (std::isalnum(static_cast<unsigned char>(id[i])) || id[i] == '+' || id[i] == '-' || id[i] == '.'))
+    ++i;
+  return i >= 2 && i < id.size() && id[i] == ':' ? i : 0;
+}
+
+/*
+ * The local path a system id names, or an empty string with *why set: a file: URL on this
+ * host (percent escapes decoded) or a path; a relative path is taken against the directory of
+ * base when base is a local file, else against the current directory.
+ */
+std::string localPath(KelCallContext *ctx, const std::string &id, const std::string &base, std::string *why) {
+  std::string path = id;
+  size_t scheme = schemeLength(id);
+  if (scheme > 0) {
+    std::string name = id.substr(0, scheme);
+    for (char &c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (name != "file") {
+      *why = "only local files are read";
+      return std::string();
+    }
+    std::string rest = id.substr(scheme + 1);
+    if (rest.rfind("//", 0) == 0) {
+      size_t slash = rest.find('/', 2);
+      std::string host = rest.substr(2, slash == std::string::npos ? std::string::npos : slash - 2);
+      if (!host.empty() && host != "localhost") {
+        *why = "only local files are read";
+        return std::string();
+      }
+      rest = slash == std::string::npos ? std::string() : rest.substr(slash);
+    }
+    path.clear();
+    for (size_t i = 0; i < rest.size(); ++i) {
+      int hi, lo;
+      if (rest[i] == '%' && i + 2 < rest.size() && (hi = hexValue(rest[i + 1])) >= 0 && (lo = hexValue(rest[i + 2])) >= 0) {
+        path += static_cast<char>(hi * 16 + lo);
+        i += 2;
+      } else {
+        path += rest[i];
+      }
+    }
+  }
+  if (path.empty() || path.find('\0') != std::string::npos) {
+    *why = "it names no file";
+    return std::string();
+  }
+  if (path[0] != '/') {
+    std::string from;
+    if (!base.empty()) {
+      std::string b = base;
+      if (schemeLength(b) > 0) b = localPath(ctx, b, std::string(), why);
+      if (!b.empty() && b[0] == '/') from = b.substr(0, b.rfind('/') + 1);
+    }
+    if (!from.empty()) path = from + path;
+  }
+  char abs[KEL_MAX_PATH + 1];
+  if (kelGetAbsPath(ctx, path.c_str(), abs) != 0) {
+    *why = "it names no file";
+    return std::string();
+  }
+  return abs;
+}
+
+[[noreturn]] void refuse(KelCallContext *ctx, const xercesc::XMLResourceIdentifier *resource, const std::string &id,
+                         const std::string &why) {
+  const xercesc::Locator *where = resource != nullptr ? resource->getLocator() : nullptr;
+  long line = where != nullptr ? static_cast<long>(where->getLineNumber()) : 0;
+  long column = where != nullptr ? static_cast<long>(where->getColumnNumber()) : 0;
+  KEL_TRACE(ctx, "external entity %s refused: %s\n", id.c_str(), why.c_str());
+  std::string text = "external entity \"" + id + "\" refused: " + why;
+  throw KELException::parseError(ctx, line, column, text.c_str());
+}
+
+const char *reasonOf(int msgNo) {
+  switch (msgNo) {
+    case KELC001E: return "not found";
+    case KELC002E: return "not a regular file in an allowed directory";
+    default: return "cannot be opened";
+  }
+}
+
+// The expansion limit every parse shares; the parser library only reads it.
+xercesc::SecurityManager *securityManager() {
+  static xercesc::SecurityManager *manager = [] {
+    auto *m = new xercesc::SecurityManager();
+    m->setEntityExpansionLimit(KEL_ENTITY_EXPANSION_LIMIT);
+    return m;
+  }();
+  return manager;
+}
+
+}  // namespace
+
+std::unique_ptr<xercesc::InputSource> kelOpenFileSource(KelCallContext *ctx, const char *fileName,
+                                                        bool checkDirs, char *sqlstate, int *msgNo) {
+  KelReadFile file;
+  if (file.open(ctx, fileName, checkDirs, sqlstate, msgNo) < 0) return nullptr;
+  std::u16string id = toUtf16(ctx, fileName);
+  int fd = file.release();
+  return std::make_unique<FdInputSource>(fd, id.c_str());
+}
+
+xercesc::InputSource *KelEntityResolver::resolveEntity(xercesc::XMLResourceIdentifier *resource) {
+  if (resource == nullptr) return nullptr;
+  if (first_ != nullptr) {
+    if (xercesc::InputSource *src = first_->resolveEntity(resource->getPublicId(), resource->getSystemId()))
+      return src;
+  }
+  std::string id = toDb(ctx_, resource->getSystemId());
+  std::string why;
+  std::string path = localPath(ctx_, id, toDb(ctx_, resource->getBaseURI()), &why);
+  if (path.empty()) refuse(ctx_, resource, id, why);
+  char state[6];
+  int msgNo = 0;
+  std::unique_ptr<xercesc::InputSource> src = kelOpenFileSource(ctx_, path.c_str(), true, state, &msgNo);
+  if (src == nullptr) refuse(ctx_, resource, id, reasonOf(msgNo));
+  KEL_TRACE(ctx_, "external entity %s read from %s\n", id.c_str(), path.c_str());
+  return src.release();
+}
+
+std::unique_ptr<xercesc::SAX2XMLReaderImpl> kelCreateReader() {
+  return std::make_unique<xercesc::SAX2XMLReaderImpl>();
+}
+
+void kelSecureReader(xercesc::SAX2XMLReaderImpl &reader, KelEntityResolver *resolver) {
+  reader.setFeature(xercesc::XMLUni::fgXercesDisableDefaultEntityResolution, true);
+  reader.setProperty(xercesc::XMLUni::fgXercesSecurityManager, securityManager());
+  reader.setXMLEntityResolver(resolver);
+}
+
+void kelSecureParser(xercesc::XercesDOMParser &parser, KelEntityResolver *resolver) {
+  parser.setDisableDefaultEntityResolution(true);
+  parser.setSecurityManager(securityManager());
+  parser.setXMLEntityResolver(resolver);
+}

@@ -1,0 +1,145 @@
+// What a parse may open: external entities, DTDs and schemas only from the allowed read
+// directories, never a URL, never a FIFO, and entity expansion within its limit; for every
+// kind of parse (extraction, DOM, DTD and schema validation).
+#include "kelentity.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <xercesc/dom/DOMDocument.hpp>
+
+#include <filesystem>
+#include <string>
+
+#include "kelSgDoc.h"
+#include "kel_test_ctx.h"
+#include "kel_test_env.h"
+#include "kelextract.h"
+#include "kelvalidate.h"
+#include "sqlenv.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class Entities : public keltest::CallContextTest {
+ protected:
+  void SetUp() override {
+    keltest::CallContextTest::SetUp();
+    allowed = dir.file("allowed");
+    fs::create_directory(allowed);
+    ASSERT_EQ(sqloSetEnv(SQLE_REG_XML_READ_DIRS, allowed.c_str()), 0);
+    secret = dir.file("secret.txt");
+    keltest::writeFile(secret, "TOPSECRET");
+    keltest::writeFile(allowed + "/ok.ent", "PUBLIC-TEXT");
+  }
+  // The values extraction of path gives, joined by "|"; or "ERROR" with state and msg set.
+  std::string extract(const std::string &doc, const char *path = "/a", int inMemory = 1) {
+    KelExtractResult result{};
+    if (extractAll(&ctx, doc.c_str(), nullptr, 0, inMemory, 0, path, &result, 4000, state, msg) < 0) return "ERROR";
+    std::string out;
+    for (char **p = result.items; *p; ++p) out += std::string(out.empty() ? "" : "|") + *p;
+    kelFreeExtractResult(&result);
+    return out;
+  }
+  void expectRefused(const std::string &what) {
+    EXPECT_STREQ(state, "38X13") << what;
+    EXPECT_NE(std::string(msg).find("refused"), std::string::npos) << what << ": " << msg;
+    EXPECT_EQ(std::string(msg).find("TOPSECRET"), std::string::npos) << what;
+  }
+  std::string allowed, secret;
+};
+
+TEST_F(Entities, FilesOutsideTheAllowedDirectoriesAreNeverRead) {
+  const std::string docs[] = {
+      "<!DOCTYPE a [<!ELEMENT a ANY><!ENTITY x SYSTEM \"" + secret + "\">]><a>&x;</a>",
+      "<!DOCTYPE a [<!ELEMENT a ANY><!ENTITY x SYSTEM \"file://" + secret + "\">]><a>&x;</a>",
+      "<!DOCTYPE a [<!ELEMENT a ANY><!ENTITY x SYSTEM \"" + allowed + "/../secret.txt\">]><a>&x;</a>",
+      "<!DOCTYPE a [<!ELEMENT a ANY><!ENTITY % p SYSTEM \"" + secret + "\"> %p;]><a>t</a>",
+  };
+  for (const std::string &doc : docs) {
+    EXPECT_EQ(extract(doc), "ERROR") << doc;
+    expectRefused(doc);
+    xercesc::DOMDocument *dom = nullptr;
+    EXPECT_EQ(kelDOM(&ctx, doc.c_str(), 0, 1, &dom, state, msg), -1) << doc;
+    expectRefused(doc);
+    EXPECT_EQ(kelValidate(&ctx, doc.c_str(), 1, 0, nullptr, 0, nullptr, state, msg, 1), 0);
+    expectRefused(doc);
+  }
+  // A link inside the allowed directory that leads out of it.
+  fs::create_symlink(secret, allowed + "/link.ent");
+  EXPECT_EQ(extract("<!DOCTYPE a [<!ELEMENT a ANY><!ENTITY x SYSTEM \"" + allowed + "/link.ent\">]><a>&x;</a>"), "ERROR");
+  expectRefused("link");
+  // A schema is a file like any other.
+  std::u16string location(secret.begin(), secret.end());
+  EXPECT_EQ(kelValidateSchema(&ctx, "<a/>", 1, 0, location.c_str(), state, msg), 0);
+  expectRefused("schema");
+}
+
+TEST_F(Entities, FilesInsideTheAllowedDirectoriesAreRead) {
+  EXPECT_EQ(extract("<!DOCTYPE a [<!ELEMENT a ANY><!ENTITY x SYSTEM \"" + allowed + "/ok.ent\">]><a>&x;</a>"), "PUBLIC-TEXT") << msg;
+  // A relative system id is taken against the document's own directory.
+  keltest::writeFile(allowed + "/doc.xml", "<!DOCTYPE a [<!ELEMENT a ANY><!ENTITY x SYSTEM \"ok.ent\">]><a>&x;</a>");
+  EXPECT_EQ(extract(allowed + "/doc.xml", "/a", KEL_DOC_SERVER_FILE), "PUBLIC-TEXT") << msg;
+  // The document itself must lie in an allowed directory too.
+  keltest::writeFile(dir.file("doc.xml"), "<a>x</a>");
+  EXPECT_EQ(extract(dir.file("doc.xml"), "/a", KEL_DOC_SERVER_FILE), "ERROR");
+  EXPECT_STREQ(state, "38X02");
+}
+
+TEST_F(Entities, UrlsAreNeverOpened) {
+  // A listener that would see any connection the parse made.
+  int server = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+  ASSERT_GE(server, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::bind(server, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
+  ASSERT_EQ(::listen(server, 4), 0);
+  socklen_t len = sizeof addr;
+  ::getsockname(server, reinterpret_cast<sockaddr *>(&addr), &len);
+  std::string url = "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/x";
+  for (const std::string &doc : {"<!DOCTYPE a [<!ELEMENT a ANY><!ENTITY x SYSTEM \"" + url + "\">]><a>&x;</a>",
+                                 "<!DOCTYPE a SYSTEM \"" + url + "\"><a/>"}) {
+    std::string got = extract(doc);
+    EXPECT_TRUE(got == "ERROR" || got.empty()) << got;  // the DOCTYPE's DTD reads as empty
+    EXPECT_EQ(kelValidate(&ctx, doc.c_str(), 1, 0, nullptr, 0, nullptr, state, msg, 1), 0);
+    expectRefused(doc);
+  }
+  EXPECT_LT(::accept(server, nullptr, nullptr), 0);  // nobody came
+  ::close(server);
+}
+
+TEST_F(Entities, SpecialFilesNeverBlockAParse) {
+  const std::string fifo = allowed + "/fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(extract("<!DOCTYPE a [<!ELEMENT a ANY><!ENTITY x SYSTEM \"" + fifo + "\">]><a>&x;</a>"), "ERROR");
+  expectRefused("fifo");
+  EXPECT_EQ(extract(fifo, "/a", KEL_DOC_SERVER_FILE), "ERROR");
+  EXPECT_STREQ(state, "38X02");
+}
+
+TEST_F(Entities, EntityExpansionIsBounded) {
+  // Ten to the ninth expansions: the parse must stop at the limit, not run for minutes.
+  std::string doc = "<!DOCTYPE a [<!ENTITY l0 \"lol\">";
+  for (int i = 1; i <= 9; ++i) {
+    doc += "<!ENTITY l" + std::to_string(i) + " \"";
+    for (int k = 0; k < 10; ++k) doc += "&l" + std::to_string(i - 1) + ";";
+    doc += "\">";
+  }
+  doc += "]><a>&l9;</a>";
+  EXPECT_EQ(extract(doc), "ERROR");
+  EXPECT_STREQ(state, "38X13");
+  EXPECT_EQ(std::string(msg).substr(0, 8), "KELQ047E");
+  xercesc::DOMDocument *dom = nullptr;
+  EXPECT_EQ(kelDOM(&ctx, doc.c_str(), 0, 1, &dom, state, msg), -1);
+  EXPECT_EQ(kelValidate(&ctx, doc.c_str(), 1, 0, "<!ELEMENT a (#PCDATA)>", 0, nullptr, state, msg, 1), 0);
+  EXPECT_STREQ(state, "38X13");
+  // Within the limit, expansion works as before.
+  EXPECT_EQ(extract("<!DOCTYPE a [<!ENTITY e \"E\"><!ENTITY f \"&e;&e;\">]><a>&f;</a>"), "EE");
+}
+
+}  // namespace
