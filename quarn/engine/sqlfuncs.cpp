@@ -150,6 +150,38 @@ bool fitString(std::string *s, int64_t room, bool graphic, bool bytes) {
   return blanks;
 }
 
+// Pads s with blanks to n characters (UTF-8).
+void padChars(std::string *s, int64_t n) {
+  int64_t chars = 0;
+  for (unsigned char c : *s)
+    if ((c & 0xC0) != 0x80) ++chars;
+  if (chars < n) s->append(static_cast<size_t>(n - chars), ' ');
+}
+
+// QDECTEXT(value, scale): a DECIMAL number as text with its scale ("2600.00"); NULL and text
+// as they are.
+void qdectext(sqlite3_context *ctx, int, sqlite3_value **argv) {
+  int vt = sqlite3_value_type(argv[0]);
+  if (vt != SQLITE_INTEGER && vt != SQLITE_FLOAT) {
+    sqlite3_result_value(ctx, argv[0]);
+    return;
+  }
+  char buf[400];
+  std::snprintf(buf, sizeof buf, "%.*f", static_cast<int>(sqlite3_value_int(argv[1])), sqlite3_value_double(argv[0]));
+  sqlite3_result_text(ctx, buf, -1, SQLITE_TRANSIENT);
+}
+
+// QPAD(value, n): a CHAR(n) value as its n characters; NULL and numbers as they are.
+void qpad(sqlite3_context *ctx, int, sqlite3_value **argv) {
+  if (sqlite3_value_type(argv[0]) != SQLITE_TEXT) {
+    sqlite3_result_value(ctx, argv[0]);
+    return;
+  }
+  std::string s = argText(argv[0]);
+  padChars(&s, sqlite3_value_int64(argv[1]));
+  sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+}
+
 // QCAST(value, declared type [, how a string that does not fit is treated]).
 void qcast(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
   sqlite3_value *v = argv[0];
@@ -232,6 +264,8 @@ void qcast(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
         if (auto *session = static_cast<Session *>(sqlite3_user_data(ctx)))
           session->setWarning(engineError(kSqlValueTruncated, {shown}));
       }
+      // A CHAR(n) or GRAPHIC(n) value is n characters.
+      if ((t.base == Base::Char || t.base == Base::Graphic) && !t.forBitData) padChars(&s, t.length);
       if (t.forBitData) sqlite3_result_blob(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
       else sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
       return;
@@ -434,6 +468,8 @@ void registerFunctions(sqlite3 *db, Session *s) {
   sqlite3_create_function_v2(db, "QSUBSTR", 2, det, nullptr, qsubstr, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QSUBSTR", 3, det, nullptr, qsubstr, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QHEX", 1, det, nullptr, qhex, nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(db, "QPAD", 2, det, nullptr, qpad, nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(db, "QDECTEXT", 2, det, nullptr, qdectext, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QLOCATE", 2, det, nullptr, qlocate, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QLOCATE", 3, det, nullptr, qlocate, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QCURRENT", 1, SQLITE_UTF8, nullptr, qcurrent, nullptr, nullptr, nullptr);

@@ -68,12 +68,15 @@ std::string Translator::predicate() {
         bool all = tk().text == "ALL";
         ++i_;
         std::string sub = subqueryInParens();
-        if (!all && cmp == "=") left = left + " IN " + sub;
-        else if (all && cmp == "<>") left = left + " NOT IN " + sub;
+        std::string l = comparesPadded(leftType) ? blankPadded(left) : left;
+        if (!all && cmp == "=") left = l + " IN " + sub;
+        else if (all && cmp == "<>") left = l + " NOT IN " + sub;
         else raise(kSqlStmtNotSupported, {cmp + (all ? " ALL" : " ANY")});
         continue;
       }
-      left = left + " " + cmp + " " + additive();
+      std::string right = additive();
+      if (comparesPadded(leftType) || comparesPadded(lastType_)) right = blankPadded(right);
+      left = left + " " + cmp + " " + right;
       continue;
     }
     if (kw("IS")) {
@@ -91,9 +94,11 @@ std::string Translator::predicate() {
     }
     if (acceptKw("BETWEEN")) {
       std::string lo = additive();
+      bool padded = comparesPadded(leftType) || comparesPadded(lastType_);
       expectKw("AND");
       std::string hi = additive();
-      left = left + (neg ? " NOT BETWEEN " : " BETWEEN ") + lo + " AND " + hi;
+      padded = padded || comparesPadded(lastType_);
+      left = (padded ? blankPadded(left) : left) + (neg ? " NOT BETWEEN " : " BETWEEN ") + lo + " AND " + hi;
       continue;
     }
     if (acceptKw("IN")) {
@@ -112,7 +117,7 @@ std::string Translator::predicate() {
       } else {
         list = "(" + additive() + ")";
       }
-      left = left + (neg ? " NOT IN " : " IN ") + list;
+      left = (comparesPadded(leftType) ? blankPadded(left) : left) + (neg ? " NOT IN " : " IN ") + list;
       continue;
     }
     if (acceptKw("LIKE")) {
@@ -129,22 +134,49 @@ std::string Translator::predicate() {
   return left;
 }
 
-// The type of a numeric operation: the operand later in the promotion order; unknown when
-// either is unknown or not numeric.
-static QType numericResult(const QType &a, const QType &b) {
+// The type of a op b (op one of + - * /) for numbers, as the host types arithmetic: a floating
+// operand makes the result floating (DOUBLE, or REAL when no DOUBLE takes part); with a DECIMAL,
+// integers count as DECIMAL(5,0), (11,0) or (19,0) and the precision and scale follow the
+// operator (sum and difference keep the larger scale and grow by one digit, a product adds
+// precisions and scales, a quotient has precision 31 and scale 31-p1+s1-s2), at most 31 digits;
+// integers give BIGINT with a BIGINT, else INTEGER.  Unknown when either operand is not a
+// number of a built-in type.
+static QType numericResult(const QType &a, const QType &b, char op = '+') {
   if (!a.isNumeric() || !b.isNumeric() || a.isDistinct() || b.isDistinct()) return QType{};
-  auto rank = [](Base x) {
-    switch (x) {
-      case Base::SmallInt: return 0;
-      case Base::Integer: return 1;
-      case Base::BigInt: return 2;
-      case Base::Decimal: return 3;
-      case Base::Real: return 4;
-      default: return 5;
+  QType r;
+  if (a.base == Base::Double || b.base == Base::Double) {
+    r.base = Base::Double;
+    return r;
+  }
+  if (a.base == Base::Real || b.base == Base::Real) {
+    r.base = Base::Real;
+    return r;
+  }
+  if (a.base == Base::Decimal || b.base == Base::Decimal) {
+    auto asDecimal = [](const QType &t, int64_t *p, int64_t *s) {
+      *s = t.base == Base::Decimal ? t.scale : 0;
+      *p = t.base == Base::Decimal ? t.length : t.base == Base::SmallInt ? 5 : t.base == Base::Integer ? 11 : 19;
+    };
+    int64_t p1, s1, p2, s2;
+    asDecimal(a, &p1, &s1);
+    asDecimal(b, &p2, &s2);
+    int64_t p, s;
+    if (op == '*') {
+      p = p1 + p2;
+      s = s1 + s2;
+    } else if (op == '/') {
+      p = 31;
+      s = std::max<int64_t>(0, 31 - p1 + s1 - s2);
+    } else {
+      s = std::max(s1, s2);
+      p = std::max(p1 - s1, p2 - s2) + s + 1;
     }
-  };
-  QType r = rank(a.base) >= rank(b.base) ? a : b;
-  if (r.base == Base::SmallInt) r.base = Base::Integer;
+    r.base = Base::Decimal;
+    r.length = std::min<int64_t>(31, p);
+    r.scale = static_cast<int>(std::min<int64_t>(r.length, s));
+    return r;
+  }
+  r.base = a.base == Base::BigInt || b.base == Base::BigInt ? Base::BigInt : Base::Integer;
   return r;
 }
 
@@ -152,10 +184,11 @@ std::string Translator::additive() {
   std::string out = multiplicative();
   QType t = lastType_;
   for (;;) {
-    if (acceptOp("+")) { out += " + " + multiplicative(); t = numericResult(t, lastType_); }
-    else if (acceptOp("-")) { out += " - " + multiplicative(); t = numericResult(t, lastType_); }
+    if (acceptOp("+")) { out += " + " + multiplicative(); t = numericResult(t, lastType_, '+'); }
+    else if (acceptOp("-")) { out += " - " + multiplicative(); t = numericResult(t, lastType_, '-'); }
     else if (acceptOp("||") || acceptKw("CONCAT")) {
-      out += " || " + multiplicative();
+      out = asValue(out, t);
+      out += " || " + asValue(multiplicative(), lastType_);
       bool lob = (t.isLob() && !t.isDistinct()) || (lastType_.isLob() && !lastType_.isDistinct());
       t = QType{};
       t.base = lob ? Base::Clob : Base::Varchar;
@@ -171,8 +204,8 @@ std::string Translator::multiplicative() {
   std::string out = unary();
   QType t = lastType_;
   for (;;) {
-    if (acceptOp("*")) { out += " * " + unary(); t = numericResult(t, lastType_); }
-    else if (acceptOp("/")) { out += " / " + unary(); t = numericResult(t, lastType_); }
+    if (acceptOp("*")) { out += " * " + unary(); t = numericResult(t, lastType_, '*'); }
+    else if (acceptOp("/")) { out += " / " + unary(); t = numericResult(t, lastType_, '/'); }
     else {
       lastType_ = t;
       return out;
@@ -198,9 +231,12 @@ std::string Translator::castExpr(QType *typeOut) {
     value = nextParam();
   } else {
     value = expr();
+    value = asValue(value, lastType_);
   }
+  QType from = lastType_;
   expectKw("AS");
   QType t = dataType();
+  if (t.isCharacter() && !t.isDistinct()) value = asText(value, from);
   expectOp(")");
   if (typeOut) *typeOut = t;
   lastType_ = t;
@@ -210,15 +246,23 @@ std::string Translator::castExpr(QType *typeOut) {
 
 std::string Translator::caseExpr() {
   std::string out = "CASE";
-  if (!kw("WHEN")) out += " " + expr();
+  if (!kw("WHEN")) {
+    // CASE x WHEN v: x = v, compared as strings compare.
+    std::string operand = expr();
+    out += " " + (comparesPadded(lastType_) ? blankPadded(operand) : operand);
+  }
   QType result;
   while (acceptKw("WHEN")) {
     out += " WHEN " + expr();
     expectKw("THEN");
-    out += " THEN " + expr();
+    std::string then = expr();
+    out += " THEN " + asValue(then, lastType_);
     if (result.base == Base::None) result = lastType_;
   }
-  if (acceptKw("ELSE")) out += " ELSE " + expr();
+  if (acceptKw("ELSE")) {
+    std::string otherwise = expr();
+    out += " ELSE " + asValue(otherwise, lastType_);
+  }
   if (result.base == Base::None) result = lastType_;
   expectKw("END");
   lastType_ = result;
@@ -415,8 +459,21 @@ std::string Translator::functionCall(const std::string &schema, const std::strin
     do args.push_back(expr());
     while (acceptOp(","));
     expectOp(")");
-    if (fname == "COUNT") lastType_ = QType{}, lastType_.base = Base::Integer;
-    else if (fname == "AVG") lastType_ = numericResult(lastType_, lastType_);
+    if (fname == "COUNT") {
+      lastType_ = QType{};
+      lastType_.base = Base::Integer;
+    } else if (fname == "SUM" || fname == "AVG") {
+      // SUM and AVG of integers are INTEGER (BIGINT of BIGINT), of DECIMAL(p,s) DECIMAL(31,s).
+      QType arg = lastType_;
+      lastType_ = QType{};
+      if (arg.isNumeric() && !arg.isDistinct()) {
+        lastType_.base = arg.base == Base::SmallInt ? Base::Integer : arg.base;
+        if (arg.base == Base::Decimal) {
+          lastType_.length = 31;
+          lastType_.scale = arg.scale;
+        }
+      }
+    }
     std::string out = (fname == "COUNT" ? "count" : fname == "SUM" ? "sum" : fname == "AVG" ? "avg" : fname == "MIN" ? "min" : "max");
     out += "(" + distinct;
     for (size_t k = 0; k < args.size(); ++k) out += (k ? ", " : "") + args[k];
@@ -426,7 +483,8 @@ std::string Translator::functionCall(const std::string &schema, const std::strin
   std::vector<QType> argTypes;
   if (!isOp(")")) {
     do {
-      args.push_back(expr());
+      std::string a = expr();
+      args.push_back(asValue(a, lastType_));
       argTypes.push_back(lastType_);
     } while (acceptOp(","));
   }
@@ -514,7 +572,16 @@ std::string Translator::functionCall(const std::string &schema, const std::strin
       argc(1, 2);
       t.base = f == "CHAR" ? Base::Char : f == "CLOB" ? Base::Clob : f == "BLOB" ? Base::Blob : Base::Varchar;
       int64_t most = t.base == Base::Char ? 254 : t.base == Base::Varchar ? 32672 : 2147483647;
-      t.length = args.size() == 2 ? constant(1, t.base == Base::Char ? 1 : 0, most) : most;
+      if (args.size() == 2) {
+        t.length = constant(1, t.base == Base::Char ? 1 : 0, most);
+      } else if (t.base == Base::Char && argTypes[0].base == Base::None) {
+        // CHAR of a value of unknown type: its text, not padded.
+        t.base = Base::Varchar;
+        t.length = 254;
+      } else {
+        t.length = t.base == Base::Char ? charLengthOf(argTypes[0]) : most;
+      }
+      args[0] = asText(args[0], argTypes[0]);
       return castTo(t);
     }
   }

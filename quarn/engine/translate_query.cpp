@@ -4,6 +4,8 @@
  */
 #include "translator.h"
 
+#include <algorithm>
+
 namespace quarn {
 
 // ======================================================================= queries
@@ -69,7 +71,29 @@ std::string Translator::orderAndFetch() {
     do {
       if (!first) out += ", ";
       first = false;
-      out += expr();
+      // A simple name of a result column orders by that column, even where the FROM items
+      // have several columns of that name.
+      size_t at = i_;
+      if (isName() && (isOp(",", 1) || kw("ASC", 1) || kw("DESC", 1) || kw("FETCH", 1) || isOp(")", 1) ||
+                       tk(1).kind == Tok::End || (isOp(";", 1) && tk(2).kind == Tok::End))) {
+        const std::string &n = tk().text;
+        int found = 0, position = 0;
+        // Where a * stands for columns, positions are not known.
+        bool star = std::find(resultNames_.begin(), resultNames_.end(), "*") != resultNames_.end();
+        for (size_t k = 0; k < resultNames_.size() && !star; ++k)
+          if (resultNames_[k] == n) {
+            ++found;
+            position = static_cast<int>(k + 1);
+          }
+        if (found == 1) {
+          ++i_;
+          out += std::to_string(position);
+        }
+      }
+      if (i_ == at) {
+        std::string key = expr();
+        out += padKey(key);
+      }
       bool desc = false;
       if (acceptKw("DESC")) desc = true;
       else acceptKw("ASC");
@@ -90,6 +114,8 @@ std::string Translator::orderAndFetch() {
 
 std::string Translator::fullselect() {
   std::string out = term();
+  // ORDER BY names the columns of the first term.
+  std::vector<std::string> firstNames = lastResultNames_;
   for (;;) {
     std::string setop;
     if (acceptKw("UNION")) setop = "UNION";
@@ -108,7 +134,10 @@ std::string Translator::fullselect() {
     --depth_;
     itemTypesKnown_ = saved;
   }
+  std::vector<std::string> outer = std::move(resultNames_);
+  resultNames_ = std::move(firstNames);
   out += orderAndFetch();
+  resultNames_ = std::move(outer);
   return out;
 }
 
@@ -126,23 +155,44 @@ std::string Translator::term() {
 // VALUES rows; the result columns are named "1", "2", ... as Quarn names them.
 std::string Translator::valuesClause(bool /*single*/) {
   std::vector<std::vector<std::string>> rows;
+  // The types of the columns: those of the rows' values where all rows agree.
+  std::vector<QType> types;
   do {
     std::vector<std::string> row;
+    std::vector<QType> rowTypes;
+    auto value = [&] {
+      std::string v = expr();
+      rowTypes.push_back(lastType_);
+      row.push_back(asValue(v, lastType_));
+    };
     if (acceptOp("(")) {
-      do row.push_back(expr());
+      do value();
       while (acceptOp(","));
       expectOp(")");
     } else {
-      row.push_back(expr());
+      value();
+    }
+    if (rows.empty()) {
+      types = rowTypes;
+    } else {
+      for (size_t k = 0; k < types.size() && k < rowTypes.size(); ++k)
+        if (types[k].base != rowTypes[k].base || types[k].scale != rowTypes[k].scale ||
+            types[k].typeName != rowTypes[k].typeName) {
+          types[k] = QType{};
+        } else if (rowTypes[k].length > types[k].length) {
+          types[k].length = rowTypes[k].length;
+        }
     }
     if (!rows.empty() && row.size() != rows[0].size()) raise(kSqlColumnCountMismatch);
     rows.push_back(std::move(row));
   } while (acceptOp(","));
+  lastResultNames_.clear();
+  for (size_t k = 0; k < rows[0].size(); ++k) lastResultNames_.push_back(std::to_string(k + 1));
+  if (depth_ == 0) itemTypes_ = types;
   std::string out = "SELECT ";
   if (rows.size() == 1) {
     for (size_t k = 0; k < rows[0].size(); ++k)
       out += (k ? ", " : "") + rows[0][k] + " AS " + quoteIdent(std::to_string(k + 1));
-    if (depth_ == 0) itemTypesKnown_ = false;
     return out;
   }
   for (size_t k = 0; k < rows[0].size(); ++k)
@@ -153,7 +203,6 @@ std::string Translator::valuesClause(bool /*single*/) {
     for (size_t k = 0; k < rows[r].size(); ++k) out += (k ? ", " : "") + rows[r][k];
     out += ")";
   }
-  if (depth_ == 0) itemTypesKnown_ = false;
   return out + ")";
 }
 
@@ -161,6 +210,7 @@ std::string Translator::selectItem(int position) {
   // *, T.*, S.T.*
   if (acceptOp("*")) {
     if (depth_ == 0) itemTypesKnown_ = false;
+    resultNames_.push_back("*");
     return "*";
   }
   if (isName() && isOp(".", 1) && (isOp("*", 2) || (isName(2) && isOp(".", 3) && isOp("*", 4)))) {
@@ -172,6 +222,7 @@ std::string Translator::selectItem(int position) {
     }
     ++i_;
     if (depth_ == 0) itemTypesKnown_ = false;
+    resultNames_.push_back("*");
     return quoteIdent(n) + ".*";
   }
   size_t start = i_;
@@ -189,7 +240,7 @@ std::string Translator::selectItem(int position) {
   } else {
     lastIsRoutine_ = false;
     e = expr();
-    if (lastIsRoutine_) castType = lastType_;
+    castType = lastType_;
   }
   // A plain column reference keeps the column's name; other items are named by position.
   bool isColumn = !e.empty() && e[0] == '"';
@@ -201,8 +252,18 @@ std::string Translator::selectItem(int position) {
   if (acceptKw("AS")) alias = name(kMaxColumn);
   else if (isCorrelationName() && !kw("FROM")) alias = name(kMaxColumn);
   if (depth_ == 0) itemTypes_.push_back(castType);
-  if (!alias.empty()) return e + " AS " + quoteIdent(alias);
-  if (isColumn) return e;
+  // An expression of a character type keeps the blank-padded comparison for DISTINCT and the
+  // set operators; its value is what it is as a value (CHAR padded).
+  if (!isColumn) e = padKey(asValue(e, lastType_));
+  if (!alias.empty()) {
+    resultNames_.push_back(alias);
+    return e + " AS " + quoteIdent(alias);
+  }
+  if (isColumn) {
+    resultNames_.push_back(toks_[i_ - 1].kind == Tok::Op ? std::string() : toks_[i_ - 1].text);
+    return e;
+  }
+  resultNames_.push_back(std::to_string(position));
   return e + " AS " + quoteIdent(std::to_string(position));
 }
 
@@ -244,7 +305,8 @@ std::string Translator::subselect() {
     tail += " GROUP BY ";
     bool first = true;
     do {
-      tail += (first ? "" : ", ") + expr();
+      std::string key = expr();
+      tail += (first ? "" : ", ") + padKey(key);
       first = false;
     } while (acceptOp(","));
   }
@@ -254,10 +316,16 @@ std::string Translator::subselect() {
   int tailParams = nParams_;
   i_ = itemsStart;
   nParams_ = itemsParams;
+  std::vector<std::string> outerNames = std::move(resultNames_);
+  resultNames_.clear();
   do {
     if (position > 1) out += ", ";
     out += selectItem(position++);
   } while (acceptOp(","));
+  // The names stay for the ORDER BY of this subselect (or of the fullselect it begins).
+  std::vector<std::string> names = std::move(resultNames_);
+  resultNames_ = std::move(outerNames);
+  lastResultNames_ = std::move(names);
   if (i_ != fromAt) fail("FROM");
   scopes_.pop_back();
   i_ = tailEnd;

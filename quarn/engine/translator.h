@@ -138,6 +138,69 @@ class Translator {
   std::string withClause();
 
   // ---- expressions ----
+  // A character string value that compares blank-padded (CHAR, VARCHAR, LONG VARCHAR and the
+  // graphic types; not large objects, not bit data).
+  static bool comparesPadded(const QType &t) {
+    switch (t.base) {
+      case Base::Char: case Base::Varchar: case Base::LongVarchar: case Base::Graphic: case Base::Vargraphic:
+      case Base::LongVargraphic: return !t.forBitData;
+      default: return false;
+    }
+  }
+  // An operand of a comparison whose other side or itself is a character string: compared with
+  // the shorter padded with blanks (SQLite's RTRIM collation, which a column's index shares).
+  static std::string blankPadded(const std::string &sql) {
+    bool marker = sql.size() > 1 && sql[0] == '?' && sql.find_first_not_of("0123456789", 1) == std::string::npos;
+    return marker || isBareColumn(sql) ? sql + " COLLATE RTRIM" : "(" + sql + ") COLLATE RTRIM";
+  }
+  // sql as the value of its type: a CHAR(n) or GRAPHIC(n) value is n characters (stored values
+  // are not padded; QPAD pads them where they are used as values, not where they are compared).
+  static std::string asValue(const std::string &sql, const QType &t) {
+    if ((t.base == Base::Char || t.base == Base::Graphic) && !t.forBitData && t.length > 0)
+      return "QPAD(" + sql + ", " + std::to_string(t.length) + ")";
+    return sql;
+  }
+  // sql is one column reference, "C" or "T"."C", as the translator writes them.
+  static bool isBareColumn(const std::string &sql) {
+    if (sql.empty() || sql[0] != '"') return false;
+    bool quoted = false;
+    for (size_t k = 0; k < sql.size(); ++k) {
+      char c = sql[k];
+      if (c == '"') {
+        if (quoted && k + 1 < sql.size() && sql[k + 1] == '"') ++k;
+        else quoted = !quoted;
+      } else if (!quoted && c != '.') {
+        return false;
+      }
+    }
+    return !quoted;
+  }
+  // A grouping, ordering or distinct-making key: a character expression (not a column, whose
+  // collation is its own) compares blank-padded.
+  std::string padKey(const std::string &sql) const {
+    return comparesPadded(lastType_) && !isBareColumn(sql) ? sql + " COLLATE RTRIM" : sql;
+  }
+  // sql of type from as it reads when turned into text: a DECIMAL with its scale ("2600.00").
+  static std::string asText(const std::string &sql, const QType &from) {
+    if (from.base == Base::Decimal && from.scale > 0 && !from.isDistinct())
+      return "QDECTEXT(" + sql + ", " + std::to_string(from.scale) + ")";
+    return sql;
+  }
+  // The length of CHAR(x) without a length: as long as x's text can be.
+  static int64_t charLengthOf(const QType &t) {
+    switch (t.base) {
+      case Base::SmallInt: return 6;
+      case Base::Integer: return 11;
+      case Base::BigInt: return 20;
+      case Base::Decimal: return t.length + 2;
+      case Base::Real: case Base::Double: return 24;
+      case Base::Date: return 10;
+      case Base::Time: return 8;
+      case Base::Timestamp: return 26;
+      case Base::Char: case Base::Varchar: return t.length > 0 && t.length <= 254 ? t.length : 254;
+      default: return 254;
+    }
+  }
   std::string expr();
   std::string andExpr();
   std::string notExpr();
@@ -192,6 +255,8 @@ class Translator {
   int depth_ = 0;
   std::string colPrefix_;  // check conditions: columns are NEW."C"
   std::set<std::string> cteNames_;
+  std::vector<std::string> resultNames_;      // result column names of the select being read
+  std::vector<std::string> lastResultNames_;  // those of the subselect read last
   std::vector<QType> itemTypes_;
   bool itemTypesKnown_ = true;
   bool triggerMode_ = false;  // a trigger: no parameter markers, UPDATE and DELETE without correlation names
