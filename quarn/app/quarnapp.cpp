@@ -6,6 +6,7 @@
 #include "quarnapp.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -50,6 +51,65 @@ std::string fileName(const sqlfile *f) {
   return std::string(f->name, strnlen(f->name, n));
 }
 
+// A packed decimal host variable: precision in the low byte of sqllen, scale in the high byte;
+// (precision + 2) / 2 bytes of digits, two a byte, the last half byte the sign (D negative).
+int decimalPrecision(sqlint32 sqllen) { return sqllen & 0xFF; }
+int decimalScale(sqlint32 sqllen) { return (sqllen >> 8) & 0xFF; }
+size_t packedBytes(sqlint32 sqllen) { return static_cast<size_t>(decimalPrecision(sqllen) + 2) / 2; }
+
+// The value of a packed decimal: an integer when its scale is 0 and it fits, else a double.
+// False for a digit or sign half byte that is not one.
+bool readPacked(const unsigned char *p, sqlint32 sqllen, Value *out) {
+  size_t n = packedBytes(sqllen);
+  int scale = decimalScale(sqllen);
+  std::string digits;
+  for (size_t k = 0; k < n; ++k) {
+    int hi = p[k] >> 4, lo = p[k] & 15;
+    if (hi > 9) return false;
+    digits.push_back(static_cast<char>('0' + hi));
+    if (k + 1 < n) {
+      if (lo > 9) return false;
+      digits.push_back(static_cast<char>('0' + lo));
+    }
+  }
+  int sign = p[n - 1] & 15;
+  if (sign < 10) return false;
+  bool negative = sign == 0x0D || sign == 0x0B;
+  if (scale == 0 && digits.size() <= 18) {
+    int64_t v = std::strtoll(digits.c_str(), nullptr, 10);
+    *out = Value::integer(negative ? -v : v);
+    return true;
+  }
+  std::string text = (negative ? "-" : "") + digits.substr(0, digits.size() - static_cast<size_t>(scale)) + "." +
+                     digits.substr(digits.size() - static_cast<size_t>(scale));
+  *out = Value::real(std::strtod(text.c_str(), nullptr));
+  return true;
+}
+
+// Writes number d (or integer i when isInt) as a packed decimal; false when it does not fit
+// the precision.
+bool writePacked(int64_t i, double d, bool isInt, sqlint32 sqllen, unsigned char *p) {
+  int precision = decimalPrecision(sqllen), scale = decimalScale(sqllen);
+  char buf[400];
+  if (isInt && scale == 0) std::snprintf(buf, sizeof buf, "%lld", static_cast<long long>(i < 0 ? -i : i));
+  else std::snprintf(buf, sizeof buf, "%.*f", scale, std::fabs(d));
+  std::string digits;
+  for (const char *c = buf; *c; ++c)
+    if (*c >= '0' && *c <= '9') digits.push_back(*c);
+  while (digits.size() > 1 && digits[0] == '0' && digits.size() > static_cast<size_t>(precision)) digits.erase(0, 1);
+  if (digits.size() > static_cast<size_t>(precision)) return false;
+  digits.insert(0, static_cast<size_t>(precision) - digits.size(), '0');
+  if (digits.size() % 2 == 0) digits.insert(0, "0");  // an odd number of digits fills the bytes
+  bool negative = isInt ? i < 0 : d < 0;
+  size_t n = packedBytes(sqllen);
+  for (size_t k = 0; k < n; ++k) {
+    int hi = digits[2 * k] - '0';
+    int lo = 2 * k + 1 < digits.size() ? digits[2 * k + 1] - '0' : (negative ? 0x0D : 0x0C);
+    p[k] = static_cast<unsigned char>(hi << 4 | lo);
+  }
+  return true;
+}
+
 // Reads input host variable hv into *out; returns 0 or fills ca.
 int readInput(quarn::Session *s, const quarn_hostvar &hv, int index, Value *out, sqlca *ca) {
   if (hv.sqlind && *hv.sqlind < 0) {
@@ -71,7 +131,15 @@ int readInput(quarn::Session *s, const quarn_hostvar &hv, int index, Value *out,
     case SQL_TYP_SMALL: { short v; std::memcpy(&v, p, sizeof v); *out = Value::integer(v); return 0; }
     case SQL_TYP_INTEGER: { sqlint32 v; std::memcpy(&v, p, sizeof v); *out = Value::integer(v); return 0; }
     case SQL_TYP_BIGINT: { sqlint64 v; std::memcpy(&v, p, sizeof v); *out = Value::integer(v); return 0; }
-    case SQL_TYP_FLOAT: { double v; std::memcpy(&v, p, sizeof v); *out = Value::real(v); return 0; }
+    case SQL_TYP_FLOAT:
+      // sqllen 4: a 4-byte float.
+      if (hv.sqllen == 4) { float v; std::memcpy(&v, p, sizeof v); *out = Value::real(v); }
+      else { double v; std::memcpy(&v, p, sizeof v); *out = Value::real(v); }
+      return 0;
+    case SQL_TYP_DECIMAL:
+      if (!readPacked(reinterpret_cast<const unsigned char *>(p), hv.sqllen, out))
+        return fail(ca, quarn::kSqlBadParameters, {std::to_string(index + 1)});
+      return 0;
     case SQL_TYP_CLOB: case SQL_TYP_BLOB: case SQL_TYP_DBCLOB: {
       const quarn_lob *lob = static_cast<const quarn_lob *>(hv.sqldata);
       if (static_cast<sqlint64>(lob->length) > hv.sqllen) return fail(ca, quarn::kSqlHostValueTooLarge, {std::to_string(index + 1)});
@@ -189,13 +257,23 @@ int writeOutput(quarn::Session *s, const Value &v, const quarn::QType &colType, 
       putText(text, hv, ca);
       return 0;
     }
-    case SQL_TYP_SMALL: case SQL_TYP_INTEGER: case SQL_TYP_BIGINT: case SQL_TYP_FLOAT: {
+    case SQL_TYP_SMALL: case SQL_TYP_INTEGER: case SQL_TYP_BIGINT: case SQL_TYP_FLOAT: case SQL_TYP_DECIMAL: {
       int64_t i;
       double d;
       bool isInt;
       if (!number(&i, &d, &isInt)) return fail(ca, quarn::kSqlInvalidChar, {"FETCH"});
       short t = baseType(hv.sqltype);
-      if (t == SQL_TYP_FLOAT) { std::memcpy(hv.sqldata, &d, sizeof d); return 0; }
+      if (t == SQL_TYP_FLOAT) {
+        // sqllen 4: a 4-byte float.
+        if (hv.sqllen == 4) { float x = static_cast<float>(d); std::memcpy(hv.sqldata, &x, sizeof x); }
+        else std::memcpy(hv.sqldata, &d, sizeof d);
+        return 0;
+      }
+      if (t == SQL_TYP_DECIMAL) {
+        if (!writePacked(i, d, isInt, hv.sqllen, static_cast<unsigned char *>(hv.sqldata)))
+          return fail(ca, quarn::kSqlHostValueRange, {std::to_string(index + 1)});
+        return 0;
+      }
       if ((t == SQL_TYP_SMALL && (i < -32768 || i > 32767)) || (t == SQL_TYP_INTEGER && (i < INT32_MIN || i > INT32_MAX)))
         return fail(ca, quarn::kSqlHostValueRange, {std::to_string(index + 1)});
       if (t == SQL_TYP_SMALL) { short x = static_cast<short>(i); std::memcpy(hv.sqldata, &x, sizeof x); }

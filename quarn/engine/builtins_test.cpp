@@ -41,6 +41,9 @@ const std::map<std::string, Sample> &samples() {
       {"TIMESTAMP", {{"'2024-03-05-10.20.30'"}}}, {"DECIMAL", {{"1.5", "5", "2"}, {1, 2}}},
       {"DEC", {{"1.5", "5", "2"}, {1, 2}}}, {"CHAR", {{"'ab'", "3"}, {1}}}, {"VARCHAR", {{"'ab'", "3"}, {1}}},
       {"CLOB", {{"'ab'", "3"}, {1}}}, {"BLOB", {{"'ab'", "3"}, {1}}}, {"LONG_VARCHAR", {{"'ab'"}}},
+      {"DIGITS", {{"123"}}}, {"DAYS", {{"'2024-03-05'"}}}, {"TIMESTAMP", {{"'2024-03-05'", "'10.20.30'"}}},
+      {"VARCHAR_FORMAT", {{"TIMESTAMP('2024-03-05-10.20.30')", "'YYYY-MM-DD'"}}},
+      {"TRANSLATE", {{"'abc'", "'xy'", "'ab'", "'-'"}}},
   };
   return k;
 }
@@ -91,10 +94,13 @@ TEST_F(Builtins, NullArgumentsGiveNullResults) {
     bool isNull = true;
     ASSERT_GE(run(callText(f.name, sample.args), &isNull), 0) << callText(f.name, sample.args) << " " << ca_.sqlcode;
     EXPECT_FALSE(isNull) << callText(f.name, sample.args);
-    for (size_t k = 0; k < sample.args.size(); ++k) {
-      // Every shorter form the function takes, too.
-      for (size_t n = std::max<size_t>(static_cast<size_t>(f.minArgs), k + 1); n <= sample.args.size(); ++n) {
-        std::vector<std::string> args(sample.args.begin(), sample.args.begin() + static_cast<long>(n));
+    // Every number of arguments the function takes with the sample values, each with a NULL
+    // in each position.
+    for (size_t n = static_cast<size_t>(f.minArgs); n <= sample.args.size(); ++n) {
+      std::vector<std::string> form(sample.args.begin(), sample.args.begin() + static_cast<long>(n));
+      if (run(callText(f.name, form), &isNull) < 0) continue;
+      for (size_t k = 0; k < n; ++k) {
+        std::vector<std::string> args = form;
         args[k] = "NULL";
         std::string text = callText(f.name, args);
         int rc = run(text, &isNull);

@@ -40,6 +40,9 @@ namespace quarn {
   X(kSqlNotUpdatable, -150, "42807", "The target fullselect, view, typed table, materialized query table, or staging table in the INSERT, DELETE, UPDATE, or MERGE statement is a target for which the requested operation is not permitted.") \
   X(kSqlWrongObjectType, -159, "42809", "The statement references \"&1\" which identifies a(n) \"&2\" rather than a(n) \"&3\".") \
   X(kSqlBadArgument, -171, "42815", "The data type, length or value of argument \"&1\" of routine \"&2\" is incorrect.") \
+  X(kSqlDatetimeOverflow, -183, "22008", "A datetime arithmetic operation or a datetime scalar function has a result that is not within the valid range of dates.") \
+  X(kSqlDatetimeExpression, -182, "42816", "A datetime expression or labeled duration is not valid.") \
+  X(kSqlDatetimeRange, -181, "22007", "The string representation of a datetime value is out of range.") \
   X(kSqlDatetimeSyntax, -180, "22007", "The syntax of the string representation of a datetime value is incorrect.") \
   X(kSqlNotNullNoDefault, -193, "42601", "In an ALTER TABLE statement, the column \"&1\" has been specified as NOT NULL and either the DEFAULT clause was not specified or was specified as DEFAULT NULL.") \
   X(kSqlNotUnique, -203, "42702", "A reference to column \"&1\" is ambiguous.") \

@@ -665,8 +665,23 @@ int Statement::execute(const std::vector<Value> &params, sqlca *ca) {
                                   &raw, nullptr);
       if (rc != SQLITE_OK) throw sqliteFailure(s.db_, rc, sqlite3_errmsg(s.db_));
     }
+    const std::vector<QType> &targets = cur.markerTargets;
     for (size_t k = 0; k < params.size(); ++k) {
-      int rc = bindValue(raw, static_cast<int>(k + 1), params[k]);
+      int rc;
+      if (k < targets.size() && targets[k].base != Base::None) {
+        // A value assigned to a column that converts it (numbers cut, datetimes in one form).
+        Value v = params[k];
+        try {
+          convertAssigned(&v, targets[k]);
+        } catch (const QError &) {
+          sqlite3_reset(raw);
+          plan_->idle.push_back(raw);
+          throw;
+        }
+        rc = bindValue(raw, static_cast<int>(k + 1), v);
+      } else {
+        rc = bindValue(raw, static_cast<int>(k + 1), params[k]);
+      }
       if (rc != SQLITE_OK) {
         QError e = sqliteFailure(s.db_, rc, sqlite3_errmsg(s.db_));
         sqlite3_reset(raw);

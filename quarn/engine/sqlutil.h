@@ -40,6 +40,12 @@ struct Value {
 // NULL as empty text and BLOB as its bytes.
 std::string valueText(const Value &v, const QType &t);
 
+// v as assigned to a column of type t (bound parameter values): a number into an integer type
+// without its fraction, into DECIMAL(p,s) cut to s digits; text into a datetime read in any
+// form the host accepts and stored in one (throws -180 or -181 for text that is none).  Other
+// values and types are left as they are; the column's checks refuse what does not fit.
+void convertAssigned(Value *v, const QType &t);
+
 // A prepared statement of the engine's own, finalized when it goes out of scope.
 class Stmt {
  public:

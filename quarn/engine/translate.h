@@ -37,6 +37,10 @@ struct Plan {
   bool definition = false;   // changes the catalog
   bool savepointControl = false;  // SAVEPOINT, ROLLBACK TO SAVEPOINT, RELEASE SAVEPOINT
   std::vector<QType> itemTypes;  // Query: declared types of the select items where the text says
+  // Dml: per parameter marker (index = number - 1), the column type its value is assigned to
+  // where that type converts what it is given (numbers cut to the column's scale, datetimes read
+  // and stored in one form); Base::None elsewhere.  The statement converts the bound values.
+  std::vector<QType> markerTargets;
   std::function<void(Session &)> action;
   std::shared_ptr<const CallPlan> call;  // Call
 };

@@ -75,7 +75,16 @@ std::string Translator::predicate() {
         continue;
       }
       std::string right = additive();
-      if (comparesPadded(leftType) || comparesPadded(lastType_)) right = blankPadded(right);
+      QType rightType = lastType_;
+      if (isDatetime(leftType) && !isDatetime(rightType) && rightType.base != Base::None) {
+        right = asDatetime(right, rightType, leftType.base);
+      } else if (isDatetime(leftType) && right.size() > 1 && right[0] == '?') {
+        right = asDatetime(right, rightType, leftType.base);
+      } else if (isDatetime(rightType) && !isDatetime(leftType) && (leftType.base != Base::None || left[0] == '?')) {
+        left = asDatetime(left, leftType, rightType.base);
+      } else if (comparesPadded(leftType) || comparesPadded(rightType)) {
+        right = blankPadded(right);
+      }
       left = left + " " + cmp + " " + right;
       continue;
     }
@@ -180,12 +189,48 @@ static QType numericResult(const QType &a, const QType &b, char op = '+') {
   return r;
 }
 
+// A labeled duration's unit at the current token (YEAR(S) ... MICROSECOND(S)); empty when none.
+static std::string durationUnit(const Token &t) {
+  static const char *const kUnits[] = {"YEAR", "MONTH", "DAY", "HOUR", "MINUTE", "SECOND", "MICROSECOND"};
+  if (t.kind != Tok::Ident) return "";
+  for (const char *u : kUnits)
+    if (t.text == u || t.text == std::string(u) + "S") return u;
+  return "";
+}
+
 std::string Translator::additive() {
   std::string out = multiplicative();
   QType t = lastType_;
   for (;;) {
-    if (acceptOp("+")) { out += " + " + multiplicative(); t = numericResult(t, lastType_, '+'); }
-    else if (acceptOp("-")) { out += " - " + multiplicative(); t = numericResult(t, lastType_, '-'); }
+    bool plus = isOp("+"), minus = isOp("-");
+    if (plus || minus) {
+      ++i_;
+      std::string right = multiplicative();
+      QType rt = lastType_;
+      std::string unit = durationUnit(tk());
+      if (!unit.empty()) {
+        // datetime + n UNIT, datetime - n UNIT: a labeled duration.
+        ++i_;
+        if (!isDatetime(t)) raise(kSqlDatetimeExpression);
+        bool dateOnly = t.base == Base::Date, timeOnly = t.base == Base::Time;
+        bool timeUnit = unit == "HOUR" || unit == "MINUTE" || unit == "SECOND" || unit == "MICROSECOND";
+        if ((dateOnly && timeUnit) || (timeOnly && !timeUnit)) raise(kSqlDatetimeExpression);
+        out = "QDTADD(" + out + ", " + (minus ? "-(" + right + ")" : right) + ", '" + unit + "', '" + baseName(t.base) + "')";
+        continue;
+      }
+      if (minus && (isDatetime(t) || isDatetime(rt))) {
+        // date - date, time - time, timestamp - timestamp: the host's duration.
+        Base b = isDatetime(t) ? t.base : rt.base;
+        out = "QDTDIFF(" + asDatetime(out, t, b) + ", " + asDatetime(right, rt, b) + ", '" + baseName(b) + "')";
+        t = QType{};
+        t.base = Base::Decimal;
+        t.length = b == Base::Date ? 8 : b == Base::Time ? 6 : 20;
+        t.scale = b == Base::Timestamp ? 6 : 0;
+        continue;
+      }
+      out += (plus ? " + " : " - ") + right;
+      t = numericResult(t, rt, plus ? '+' : '-');
+    }
     else if (acceptOp("||") || acceptKw("CONCAT")) {
       out = asValue(out, t);
       out += " || " + asValue(multiplicative(), lastType_);
@@ -205,7 +250,16 @@ std::string Translator::multiplicative() {
   QType t = lastType_;
   for (;;) {
     if (acceptOp("*")) { out += " * " + unary(); t = numericResult(t, lastType_, '*'); }
-    else if (acceptOp("/")) { out += " / " + unary(); t = numericResult(t, lastType_, '/'); }
+    else if (acceptOp("/")) {
+      std::string right = unary();
+      QType r = numericResult(t, lastType_, '/');
+      // A DECIMAL or floating quotient is not cut to an integer, even where SQLite holds both
+      // operands as integers (a DECIMAL value without a fraction is stored as one).
+      bool exact = r.base == Base::SmallInt || r.base == Base::Integer || r.base == Base::BigInt;
+      if (r.base != Base::None && !exact) out = "CAST(" + out + " AS REAL)";
+      out += " / " + right;
+      t = r;
+    }
     else {
       lastType_ = t;
       return out;
@@ -435,8 +489,9 @@ const std::vector<BuiltinFunction> &builtinFunctions() {
       {"SIGN", 1, 1}, {"YEAR", 1, 1}, {"MONTH", 1, 1}, {"DAY", 1, 1}, {"HOUR", 1, 1}, {"MINUTE", 1, 1},
       {"SECOND", 1, 1}, {"SMALLINT", 1, 1}, {"INTEGER", 1, 1}, {"INT", 1, 1}, {"BIGINT", 1, 1}, {"DOUBLE", 1, 1},
       {"FLOAT", 1, 1}, {"DOUBLE_PRECISION", 1, 1}, {"REAL", 1, 1}, {"DATE", 1, 1}, {"TIME", 1, 1},
-      {"TIMESTAMP", 1, 1}, {"DECIMAL", 1, 3}, {"DEC", 1, 3}, {"CHAR", 1, 2}, {"VARCHAR", 1, 2}, {"CLOB", 1, 2},
-      {"BLOB", 1, 2}, {"LONG_VARCHAR", 1, 2},
+      {"TIMESTAMP", 1, 2}, {"DECIMAL", 1, 3}, {"DEC", 1, 3}, {"CHAR", 1, 2}, {"VARCHAR", 1, 2}, {"CLOB", 1, 2},
+      {"BLOB", 1, 2}, {"LONG_VARCHAR", 1, 2}, {"DIGITS", 1, 1}, {"DAYS", 1, 1}, {"VARCHAR_FORMAT", 2, 2},
+      {"TRANSLATE", 1, 4},
   };
   return k;
 }
@@ -481,14 +536,29 @@ std::string Translator::functionCall(const std::string &schema, const std::strin
   }
   std::vector<std::string> args;
   std::vector<QType> argTypes;
+  // CHAR(datetime, ISO|USA|EUR|JIS|LOCAL): a format name, not an expression.
+  std::string dtFormat;
   if (!isOp(")")) {
     do {
+      if (builtinSchema && fname == "CHAR" && args.size() == 1 && tk().kind == Tok::Ident && isOp(")", 1) &&
+          (kw("ISO") || kw("USA") || kw("EUR") || kw("JIS") || kw("LOCAL"))) {
+        dtFormat = tk().text;
+        ++i_;
+        break;
+      }
       std::string a = expr();
       args.push_back(asValue(a, lastType_));
       argTypes.push_back(lastType_);
     } while (acceptOp(","));
   }
   expectOp(")");
+  if (!dtFormat.empty()) {
+    if (argTypes[0].base != Base::Date && argTypes[0].base != Base::Time) raise(kSqlBadArgument, {"1", fname});
+    lastType_ = QType{};
+    lastType_.base = Base::Char;
+    lastType_.length = argTypes[0].base == Base::Date ? 10 : 8;
+    return "QCHARDT(" + args[0] + ", '" + baseName(argTypes[0].base) + "', '" + dtFormat + "')";
+  }
   // Built-in results: strings keep a large object's type, casts give their target.
   auto typed = [&](Base b, std::string out) {
     lastType_ = QType{};
@@ -541,13 +611,47 @@ std::string Translator::functionCall(const std::string &schema, const std::strin
     if (f == "FLOOR" || f == "CEIL" || f == "CEILING" || f == "SIGN") { argc(1, 1); return call("Q" + (f == "CEILING" ? std::string("CEIL") : f)); }
     if (f == "YEAR" || f == "MONTH" || f == "DAY" || f == "HOUR" || f == "MINUTE" || f == "SECOND") {
       argc(1, 1);
-      return "QDATEPART(" + args[0] + ", " + quoteString(f) + ")";
+      return typed(Base::Integer, "QDATEPART(" + args[0] + ", " + quoteString(f) + ")");
     }
     if (f == "SMALLINT") { argc(1, 1); t.base = Base::SmallInt; return castTo(t); }
     if (f == "INTEGER" || f == "INT") { argc(1, 1); t.base = Base::Integer; return castTo(t); }
     if (f == "BIGINT") { argc(1, 1); t.base = Base::BigInt; return castTo(t); }
     if (f == "DOUBLE" || f == "FLOAT" || f == "DOUBLE_PRECISION") { argc(1, 1); t.base = Base::Double; return castTo(t); }
     if (f == "REAL") { argc(1, 1); t.base = Base::Real; return castTo(t); }
+    if (f == "TIMESTAMP" && args.size() == 2) {
+      t.base = Base::Timestamp;
+      lastType_ = t;
+      return "QTSJOIN(" + asDatetime(args[0], argTypes[0], Base::Date) + ", " + asDatetime(args[1], argTypes[1], Base::Time) + ")";
+    }
+    if (f == "DAYS") {
+      t.base = Base::Integer;
+      lastType_ = t;
+      return "QDAYS(" + args[0] + ")";
+    }
+    if (f == "DIGITS") {
+      // As many digits as the argument's precision.
+      const QType &a = argTypes[0];
+      int64_t digits = a.base == Base::SmallInt ? 5 : a.base == Base::BigInt ? 19 : a.base == Base::Decimal ? a.length : 10;
+      if (a.base != Base::None && !(a.base == Base::SmallInt || a.base == Base::Integer || a.base == Base::BigInt ||
+                                    a.base == Base::Decimal))
+        raise(kSqlBadArgument, {"1", f});
+      t.base = Base::Char;
+      t.length = digits;
+      lastType_ = t;
+      return "QDIGITS(" + args[0] + ", " + std::to_string(digits) + ", " + std::to_string(a.base == Base::Decimal ? a.scale : 0) + ")";
+    }
+    if (f == "VARCHAR_FORMAT") {
+      t.base = Base::Varchar;
+      t.length = 254;
+      lastType_ = t;
+      return "QVARCHAR_FORMAT(" + asDatetime(args[0], argTypes[0], Base::Timestamp) + ", " + args[1] + ")";
+    }
+    if (f == "TRANSLATE") {
+      if (args.size() == 2) raise(kSqlNoFunction, {fname, "FUNCTION"});
+      if (args.size() == 1) return typed(stringResult, call("upper"));
+      return typed(stringResult, "QTRANSLATE(" + args[0] + ", " + args[1] + ", " + args[2] + ", " +
+                                     (args.size() > 3 ? args[3] : std::string("' '")) + ")");
+    }
     if (f == "DATE" || f == "TIME" || f == "TIMESTAMP") {
       argc(1, 1);
       t.base = f == "DATE" ? Base::Date : f == "TIME" ? Base::Time : Base::Timestamp;

@@ -5,6 +5,8 @@
  */
 #include "translator.h"
 
+#include <sqlite3.h>
+
 namespace quarn {
 
 // ======================================================================= statements
@@ -58,7 +60,10 @@ Plan Translator::insertStmt() {
           const ColumnDef *c = k < targets.size() ? r.info.column(targets[k]) : nullptr;
           row.push_back(c && !c->defaultSql.empty() ? c->defaultSql : "NULL");
         } else {
-          row.push_back(expr());
+          size_t k = row.size();
+          const ColumnDef *c = k < targets.size() ? r.info.column(targets[k]) : nullptr;
+          std::string v = expr();
+          row.push_back(c ? assigned(v, lastType_, c->type) : v);
         }
       } while (paren && acceptOp(","));
       if (paren) expectOp(")");
@@ -70,13 +75,39 @@ Plan Translator::insertStmt() {
     } while (acceptOp(","));
   } else {
     ++depth_;
-    out += " " + selectStatement(false);
+    std::string sel = selectStatement(false);
     --depth_;
+    // Columns that convert what is assigned to them take the select's values through QCAST:
+    // the select's columns are renamed by position in a compound whose first (empty) select
+    // names them.
+    bool convert = false;
+    for (const std::string &t : targets)
+      if (const ColumnDef *c = r.info.column(t)) convert = convert || convertsAssignments(c->type);
+    if (convert) {
+      sqlite3_stmt *probe = nullptr;
+      int n = -1;
+      if (sqlite3_prepare_v2(s_.db(), sel.c_str(), static_cast<int>(sel.size()), &probe, nullptr) == SQLITE_OK)
+        n = sqlite3_column_count(probe);
+      sqlite3_finalize(probe);
+      if (n >= 0 && static_cast<size_t>(n) != targets.size()) raise(kSqlValueCount);
+      if (n >= 0) {
+        std::string head = "SELECT ", proj = "SELECT ";
+        for (size_t k = 0; k < targets.size(); ++k) {
+          std::string q = "\"q" + std::to_string(k + 1) + "\"";
+          head += (k ? ", NULL AS " : "NULL AS ") + q;
+          const ColumnDef *c = r.info.column(targets[k]);
+          proj += (k ? ", " : "") + (c ? assigned(q, QType{}, c->type) : q);
+        }
+        sel = proj + " FROM (" + head + " WHERE 0 UNION ALL SELECT * FROM (" + sel + "))";
+      }
+    }
+    out += " " + sel;
     p.searched = true;
   }
   expectEnd();
   p.sql = out;
   p.nParams = nParams_;
+  p.markerTargets = markerTargets_;
   return p;
 }
 
@@ -101,12 +132,13 @@ Plan Translator::updateStmt() {
       return c;
     };
     auto value = [&](const std::string &col) {
+      const ColumnDef *c = r.info.column(col);
       if (kw("DEFAULT") && (isOp(",", 1) || isOp(")", 1) || kw("WHERE", 1) || tk(1).kind == Tok::End)) {
         ++i_;
-        const ColumnDef *c = r.info.column(col);
         return c && !c->defaultSql.empty() ? c->defaultSql : std::string("NULL");
       }
-      return expr();
+      std::string v = expr();
+      return c ? assigned(v, lastType_, c->type) : v;
     };
     if (acceptOp("(")) {
       std::vector<std::string> cols;
@@ -144,6 +176,7 @@ Plan Translator::updateStmt() {
   p.searched = true;
   p.sql = out;
   p.nParams = nParams_;
+  p.markerTargets = markerTargets_;
   return p;
 }
 

@@ -149,6 +149,7 @@ void Translator::triggerBodyStatement(TriggerPlan *tp, const TableRef &subject, 
         value = c->defaultSql.empty() ? "NULL" : c->defaultSql;
       } else {
         value = expr();
+        value = assigned(value, lastType_, c->type);
       }
       call += ", " + quoteString(c->name) + ", " + value;
       tp->setCols.push_back(c->name);

@@ -180,10 +180,12 @@ class Translator {
   std::string padKey(const std::string &sql) const {
     return comparesPadded(lastType_) && !isBareColumn(sql) ? sql + " COLLATE RTRIM" : sql;
   }
-  // sql of type from as it reads when turned into text: a DECIMAL with its scale ("2600.00").
+  // sql of type from as it reads when turned into text: a DECIMAL with its scale ("2600.00"), a
+  // REAL with its 7 significant digits ("0.02").
   static std::string asText(const std::string &sql, const QType &from) {
     if (from.base == Base::Decimal && from.scale > 0 && !from.isDistinct())
       return "QDECTEXT(" + sql + ", " + std::to_string(from.scale) + ")";
+    if (from.base == Base::Real && !from.isDistinct()) return "QDECTEXT(" + sql + ", -7)";
     return sql;
   }
   // The length of CHAR(x) without a length: as long as x's text can be.
@@ -201,6 +203,49 @@ class Translator {
       default: return 254;
     }
   }
+  static bool isDatetime(const QType &t) {
+    return !t.isDistinct() && (t.base == Base::Date || t.base == Base::Time || t.base == Base::Timestamp);
+  }
+  static const char *baseName(Base b) { return b == Base::Date ? "DATE" : b == Base::Time ? "TIME" : "TIMESTAMP"; }
+  // An operand compared with or subtracted from a datetime of base b: a string is read as such
+  // a value (any form the host accepts), so it compares with the stored form.
+  static std::string asDatetime(const std::string &sql, const QType &t, Base b) {
+    if (isDatetime(t)) return sql;
+    return "QCAST(" + sql + ", '" + baseName(b) + "')";
+  }
+  // Whether a column of type t converts the values assigned to it: integers drop a fraction,
+  // DECIMAL is cut to its scale, datetimes are read in any form and stored in one.
+  static bool convertsAssignments(const QType &t) {
+    switch (t.base) {
+      case Base::SmallInt: case Base::Integer: case Base::BigInt: case Base::Decimal: case Base::Date:
+      case Base::Time: case Base::Timestamp: return true;
+      default: return false;
+    }
+  }
+  // sql (of static type vt) as assigned to a column of type ct: converted in SQL where its type
+  // does not already fit; a parameter marker is converted when the statement binds it.
+  std::string assigned(const std::string &sql, const QType &vt, const QType &ct) {
+    if (!convertsAssignments(ct) || sql == "NULL") return sql;
+    if (sql.size() > 1 && sql[0] == '?' && sql.find_first_not_of("0123456789", 1) == std::string::npos) {
+      size_t n = static_cast<size_t>(std::stoul(sql.substr(1)));
+      if (markerTargets_.size() < n) markerTargets_.resize(n);
+      markerTargets_[n - 1] = ct;
+      return sql;
+    }
+    bool integer = vt.base == Base::SmallInt || vt.base == Base::Integer || vt.base == Base::BigInt;
+    bool fits = false;
+    switch (ct.base) {
+      case Base::SmallInt: case Base::Integer: case Base::BigInt: fits = integer; break;
+      case Base::Decimal: fits = integer || (vt.base == Base::Decimal && vt.scale <= ct.scale); break;
+      default: fits = vt.base == ct.base; break;
+    }
+    if (fits && vt.isDistinct() == ct.isDistinct()) return sql;
+    QType plain = ct;
+    plain.typeSchema.clear();
+    plain.typeName.clear();
+    return "QCAST(" + sql + ", " + quoteString(plain.sqliteDecl()) + ", 2)";
+  }
+  std::vector<QType> markerTargets_;
   std::string expr();
   std::string andExpr();
   std::string notExpr();

@@ -48,7 +48,7 @@ const char *const kUsage =
     "Without a statement or a file, statements are read from standard input.\n"
     "Console commands besides SQL: CONNECT TO db [USER u USING p], CONNECT RESET, CONNECT,\n"
     "CREATE DATABASE db [WITHOUT GRAPHIC], DROP DATABASE db, LIST TABLES [FOR SCHEMA s | FOR ALL],\n"
-    "DESCRIBE TABLE name, QUIT.\n";
+    "DESCRIBE TABLE name, DESCRIBE query, QUIT.\n";
 
 bool isRightAligned(const QType &t) { return t.isNumeric(); }
 
@@ -345,6 +345,27 @@ int Console::run(const std::string &text) {
     return query("SELECT COLNAME, TYPESCHEMA, TYPENAME, LENGTH, SCALE, NULLS FROM SYSCAT.COLUMNS WHERE TABSCHEMA = " +
                      quoteString(schema) + " AND TABNAME = " + quoteString(table) + " ORDER BY COLNO",
                  {"Column name", "Data type schema", "Data type name", "Column length", "Scale", "Nulls"});
+  }
+  if (kw(0, "DESCRIBE") && (kw(1, "SELECT") || kw(1, "VALUES") || kw(1, "WITH") || (kw(1, "OUTPUT") && n > 2))) {
+    // DESCRIBE [OUTPUT] query: the result columns as the statement describes them.
+    if (needSession()) return 4;
+    std::string sql = text.substr(t[kw(1, "OUTPUT") ? 2 : 1].pos);
+    std::unique_ptr<Statement> st;
+    if (session_->prepare(sql, &st, &ca) < 0) return report(ca);
+    std::vector<std::vector<std::string>> rows;
+    for (int c = 0; c < st->columnCount(); ++c) {
+      const QType &ty = st->column(c).type;
+      bool known = ty.base != Base::None;
+      rows.push_back({st->column(c).name, known ? ty.catalogSchema() : "-", known ? ty.catalogName() : "-",
+                      known ? std::to_string(ty.catalogLength()) : "-", known ? std::to_string(ty.scale) : "-"});
+    }
+    QType text;
+    text.base = Base::Varchar;
+    QType number;
+    number.base = Base::Integer;
+    printTable({"Column name", "Data type schema", "Data type name", "Column length", "Scale"},
+               {text, text, text, number, number}, rows);
+    return 0;
   }
   if (needSession()) return 4;
   return query(text, {});
