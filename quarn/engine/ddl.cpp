@@ -67,7 +67,8 @@ std::string generatedName() {
 std::string columnSql(const ColumnDef &c) {
   std::string out = quoteIdent(c.name) + " " + c.type.sqliteDecl();
   if (!c.nullable) out += " NOT NULL";
-  if (!c.defaultSql.empty()) out += " DEFAULT (" + c.defaultSql + ")";
+  // An identity column's value comes from the translated INSERT, never from SQLite's default.
+  if (!c.defaultSql.empty() && !c.identity) out += " DEFAULT (" + c.defaultSql + ")";
   if (c.type.isCharacter() && !c.type.forBitData) out += " COLLATE RTRIM";
   out += columnChecks(c.type, c.name);
   return out;
@@ -209,10 +210,12 @@ void addConstraint(Session &s, const QualName &t, const TableInfo &info, Constra
     do c.name = generatedName();
     while (std::any_of(existing.begin(), existing.end(), [&](const ConstraintInfo &e) { return e.name == c.name; }));
   }
-  for (const ConstraintInfo &e : existing) {
-    if (e.name == c.name) raise(kSqlObjectExists, {c.name, "CONSTRAINT"});
+  // A second primary key is -624 whatever it is named (a migration run again adds the key it
+  // added before, under the same name).
+  for (const ConstraintInfo &e : existing)
     if (c.type == 'P' && e.type == 'P') raise(kSqlKeyExists, {t.text(), "PRIMARY"});
-  }
+  for (const ConstraintInfo &e : existing)
+    if (e.name == c.name) raise(kSqlObjectExists, {c.name, "CONSTRAINT"});
   std::set<std::string> seen;
   for (const std::string &col : c.cols) {
     const ColumnDef *cd = info.column(col);
@@ -268,6 +271,25 @@ void addConstraint(Session &s, const QualName &t, const TableInfo &info, Constra
       return (k.type == 'P' || k.type == 'U') && k.cols == c.refCols;
     });
     if (!unique || c.refCols.size() != c.cols.size()) raise(kSqlRefNotUnique, {c.name, parentName.text()});
+    // Each column of the key has the type of its parent column: the same distinct type, or
+    // built-in types of one kind (numbers of one type, character strings, graphic strings, one
+    // datetime type, binary strings).
+    auto kind = [](const QType &x) -> int {
+      if (x.isDistinct()) return 100;
+      if (x.isGraphic()) return 1;
+      if (x.base == Base::Blob || x.forBitData) return 2;
+      if (x.isCharacter()) return 3;
+      return 10 + static_cast<int>(x.base);
+    };
+    for (size_t k = 0; k < c.cols.size(); ++k) {
+      const ColumnDef *mine = info.column(c.cols[k]);
+      const ColumnDef *theirs = parent->column(c.refCols[k]);
+      if (!mine || !theirs) continue;
+      const QType &a = mine->type, &b = theirs->type;
+      bool same = kind(a) == kind(b) && a.typeSchema == b.typeSchema && a.typeName == b.typeName &&
+                  (a.base != Base::Decimal || (a.length == b.length && a.scale == b.scale));
+      if (!same) raise(kSqlForeignKeyShape, {c.name, parentName.text()});
+    }
     // Existing rows must already hold.
     std::string P = sqliteName(c.refSchema, c.refTable), allSet, match;
     for (size_t k = 0; k < c.cols.size(); ++k) {
@@ -395,13 +417,26 @@ void ddlCreateTable(Session &s, const CreateTableSpec &stmtDef) {
   if (stmtDef.columns.size() > 500) raise(kSqlTooManyColumns, {});
   std::set<std::string> names;
   std::string cols;
-  for (const ColumnDef &c : stmtDef.columns) {
+  std::vector<ColumnDef> columns = stmtDef.columns;
+  int identities = 0;
+  for (ColumnDef &c : columns) {
     if (!names.insert(c.name).second) raise(kSqlDuplicateName, {c.name});
+    if (c.identity) {
+      if (++identities > 1) raise(kSqlIdentityTwice, {t.text()});
+      c.defaultSql = identityCall(t.schema, t.name, c.name, c.identity);
+      c.defaultText.clear();
+      // The sequence the column draws from (a database made before sequences gets the table).
+      execSql(db, "CREATE TABLE IF NOT EXISTS \"SYSQUARN.SEQUENCES\"(SEQNAME TEXT PRIMARY KEY, NEXTVAL INTEGER NOT NULL, "
+                  "INCREMENT INTEGER NOT NULL)");
+      Stmt seq(db, "INSERT OR REPLACE INTO \"SYSQUARN.SEQUENCES\" VALUES(?1, ?2, ?3)");
+      seq.bind(1, t.schema + "." + t.name + "." + c.name).bind(2, c.identityStart).bind(3, c.identityIncrement);
+      seq.step();
+    }
     cols += (cols.empty() ? "" : ", ") + columnSql(c);
   }
   execSql(db, "CREATE TABLE " + sqliteName(t.schema, t.name) + " (" + cols + ")");
   insertTableRow(db, t, 'T', s.user(), stmtDef.tbspace.empty() ? "USERSPACE1" : stmtDef.tbspace, "", "", "");
-  for (size_t k = 0; k < stmtDef.columns.size(); ++k) insertColumnRow(db, t, stmtDef.columns[k], static_cast<int>(k));
+  for (size_t k = 0; k < columns.size(); ++k) insertColumnRow(db, t, columns[k], static_cast<int>(k));
   // Keys first, so that a foreign key of the table may reference its own primary key.
   std::vector<ConstraintSpec> ordered;
   for (const ConstraintSpec &c : stmtDef.constraints)
@@ -412,6 +447,39 @@ void ddlCreateTable(Session &s, const CreateTableSpec &stmtDef) {
     TableInfo info = *findTable(db, t.schema, t.name);
     addConstraint(s, t, info, c);
   }
+}
+
+void ddlDeclareTempTable(Session &s, const TempTableSpec &spec) {
+  sqlite3 *db = s.db();
+  std::string T = "temp." + sqliteName("SESSION", spec.name);
+  if (s.tempTable(spec.name)) {
+    if (!spec.replace) raise(kSqlObjectExists, {"SESSION." + spec.name, "TABLE"});
+    execSql(db, "DROP TABLE " + T);
+    s.dropTempTable(spec.name);
+  }
+  if (spec.columns.empty()) raise(kSqlSyntax, {")", "(", "<column definition>"});
+  std::set<std::string> names;
+  std::string cols;
+  for (const ColumnDef &c : spec.columns) {
+    if (!names.insert(c.name).second) raise(kSqlDuplicateName, {c.name});
+    if (c.identity) raise(kSqlStmtNotSupported, {"IDENTITY"});
+    cols += (cols.empty() ? "" : ", ") + columnSql(c);
+  }
+  execSql(db, "CREATE TABLE " + T + " (" + cols + ")");
+  Session::TempTable t;
+  t.info.schema = "SESSION";
+  t.info.name = spec.name;
+  t.info.type = 'T';
+  t.info.columns = spec.columns;
+  t.deleteOnCommit = spec.deleteOnCommit;
+  s.declareTempTable(spec.name, std::move(t));
+}
+
+bool ddlDropTempTable(Session &s, const std::string &name) {
+  if (!s.tempTable(name)) return false;
+  execSql(s.db(), "DROP TABLE temp." + sqliteName("SESSION", name));
+  s.dropTempTable(name);
+  return true;
 }
 
 void ddlAlterTable(Session &s, const QualName &t, const std::vector<AlterClause> &clauses) {
@@ -473,6 +541,17 @@ void ddlDropTable(Session &s, const QualName &t) {
     st.bind(1, t.schema).bind(2, t.name);
     st.step();
   }
+  Stmt seqs(db, "SELECT 1 FROM sqlite_schema WHERE name = 'SYSQUARN.SEQUENCES'");
+  if (seqs.step()) {
+    Stmt st(db, "DELETE FROM \"SYSQUARN.SEQUENCES\" WHERE SEQNAME LIKE ?1 ESCAPE '!'");
+    std::string prefix;
+    for (char c : t.schema + "." + t.name + ".") {
+      if (c == '%' || c == '_' || c == '!') prefix.push_back('!');
+      prefix.push_back(c);
+    }
+    st.bind(1, prefix + "%");
+    st.step();
+  }
 }
 
 // ======================================================================= views and aliases
@@ -484,12 +563,19 @@ void ddlCreateView(Session &s, const QualName &v, const std::vector<std::string>
   checkNameFree(db, v, "VIEW");
   std::string V = sqliteName(v.schema, v.name);
   std::string colList = cols.empty() ? "" : "(" + quotedList(cols) + ")";
+  if (cols.empty()) {
+    // Without a column list the select must name its columns once each.
+    Stmt select(db, selectSql);
+    std::set<std::string> seen;
+    for (int k = 0; k < sqlite3_column_count(select.raw()); ++k)
+      if (!seen.insert(sqlite3_column_name(select.raw(), k)).second) raise(kSqlColumnListRequired);
+  }
   execSql(db, "CREATE VIEW " + V + colList + " AS " + selectSql);
   Stmt probe(db, "SELECT * FROM " + V);
   int n = sqlite3_column_count(probe.raw());
   if (!cols.empty() && static_cast<size_t>(n) != cols.size()) raiseWithState(kSqlColumnCountMismatch, "42811", {});
-  insertTableRow(db, v, 'V', s.user(), "", "", "", text);
   std::set<std::string> names;
+  insertTableRow(db, v, 'V', s.user(), "", "", "", text);
   for (int k = 0; k < n; ++k) {
     ColumnDef c;
     c.name = sqlite3_column_name(probe.raw(), k);

@@ -83,6 +83,12 @@ namespace quarn {
   X(kSqlCursorOpen, -502, "24502", "The cursor specified in an OPEN statement is already open.") \
   X(kSqlCursorNotQuery, -517, "07005", "Cursor \"&1\" cannot be used because its statement name does not identify a prepared SELECT statement.") \
   X(kSqlStmtNotPrepared, -518, "07003", "The EXECUTE statement does not identify a valid prepared statement.") \
+  X(kSqlColumnListRequired, -153, "42908", "The statement does not include a required column list.") \
+  X(kSqlForeignKeyShape, -538, "42830", "FOREIGN KEY \"&1\" does not conform to the description of the parent key of table \"&2\".") \
+  X(kSqlSessionSchema, -79, "428EK", "The schema name for the declared global temporary table or index \"&1\" must be SESSION, not \"&2\".") \
+  X(kSqlGeneratedAlways, -798, "428C9", "A value cannot be specified for column \"&1\" which is defined as GENERATED ALWAYS.") \
+  X(kSqlIdentityTwice, -372, "428C1", "Only one IDENTITY column is allowed in table \"&1\".") \
+  X(kSqlIdentityType, -666, "42815", "The data type of identity column \"&1\" is not an exact number with scale 0.") \
   X(kSqlForeignKey, -530, "23503", "The INSERT or UPDATE value of the FOREIGN KEY \"&1\" is not equal to any value of the parent key of the parent table.") \
   X(kSqlParentUpdate, -531, "23504", "The parent key in a parent row cannot be updated because it has one or more dependent rows in relationship \"&1\".") \
   X(kSqlParentDelete, -532, "23504", "A parent row cannot be deleted because the relationship \"&1\" restricts the deletion.") \

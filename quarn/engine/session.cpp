@@ -319,6 +319,34 @@ void Session::endUnitOfWork(bool commit) {
   }
   inTxn_ = false;
   txnWrites_ = false;
+  if (!temps_.empty()) tempTablesAfter(commit);
+}
+
+void Session::tempTablesAfter(bool commit) {
+  for (auto it = temps_.begin(); it != temps_.end();) {
+    std::string table = "temp." + sqliteName("SESSION", it->first);
+    Stmt exists(db_, "SELECT 1 FROM temp.sqlite_schema WHERE type = 'table' AND name = ?1");
+    exists.bind(1, "SESSION." + it->first);
+    if (!exists.step()) {
+      // Declared in the unit of work that was rolled back.
+      it = temps_.erase(it);
+      cache_.clear();
+      continue;
+    }
+    if (commit && it->second.deleteOnCommit) execSql(db_, "DELETE FROM " + table);
+    ++it;
+  }
+}
+
+void Session::declareTempTable(const std::string &name, TempTable t) {
+  temps_[name] = std::move(t);
+  cache_.clear();
+}
+
+bool Session::dropTempTable(const std::string &name) {
+  if (!temps_.erase(name)) return false;
+  cache_.clear();
+  return true;
 }
 
 void Session::forgetStatement(Statement *st) {

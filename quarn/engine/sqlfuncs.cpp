@@ -381,6 +381,26 @@ void qcurrent(sqlite3_context *ctx, int, sqlite3_value **argv) {
   sqlite3_result_text(ctx, cached->data(), static_cast<int>(cached->size()), SQLITE_TRANSIENT);
 }
 
+// QIDENTITY(sequence, generated): the next value of an identity column's sequence (its row of
+// SYSQUARN.SEQUENCES moves on by its increment).  Values drawn are not given back when the
+// statement fails, as the host's identity values are not.
+void qidentity(sqlite3_context *ctx, int, sqlite3_value **argv) {
+  sqlite3 *db = sqlite3_context_db_handle(ctx);
+  sqlite3_stmt *st = nullptr;
+  int rc = sqlite3_prepare_v2(db,
+                              "UPDATE \"SYSQUARN.SEQUENCES\" SET NEXTVAL = NEXTVAL + INCREMENT WHERE SEQNAME = ?1 "
+                              "RETURNING NEXTVAL - INCREMENT",
+                              -1, &st, nullptr);
+  if (rc == SQLITE_OK) sqlite3_bind_value(st, 1, argv[0]);
+  if (rc == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW) {
+    sqlite3_result_int64(ctx, sqlite3_column_int64(st, 0));
+    sqlite3_finalize(st);
+    return;
+  }
+  sqlite3_finalize(st);
+  fail(ctx, kSqlSystem, "identity " + argText(argv[0]));
+}
+
 // QDATEPART(value, part): YEAR ... SECOND, MICROSECOND of a date, time or timestamp string.
 void qdatepart(sqlite3_context *ctx, int, sqlite3_value **argv) {
   if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
@@ -564,6 +584,7 @@ void registerFunctions(sqlite3 *db, Session *s) {
   sqlite3_create_function_v2(db, "QLOCATE", 3, det, nullptr, qlocate, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QCURRENT", 1, SQLITE_UTF8, nullptr, qcurrent, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QDATEPART", 2, det, nullptr, qdatepart, nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(db, "QIDENTITY", 2, SQLITE_UTF8, nullptr, qidentity, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QDTADD", 4, det, nullptr, qdtadd, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QDTDIFF", 3, det, nullptr, qdtdiff, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QDAYS", 1, det, nullptr, qdays, nullptr, nullptr, nullptr);

@@ -9,6 +9,9 @@ namespace quarn {
 // ======================================================================= names and types
 
 Translator::TableRef Translator::resolveTable(const QualName &q) {
+  // A declared temporary table of the session comes first in schema SESSION.
+  if (q.schema == "SESSION")
+    if (const TableInfo *t = s_.tempTable(q.name)) return TableRef{sqliteName("SESSION", q.name), q.name, *t};
   QualName cur = q;
   for (int hops = 0; hops < 16; ++hops) {
     std::optional<TableInfo> t = findTable(s_.db(), cur.schema, cur.name);

@@ -7,6 +7,8 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+
 namespace quarn {
 
 // ======================================================================= statements
@@ -38,13 +40,20 @@ Plan Translator::insertStmt() {
   std::vector<std::string> targets = cols;
   if (targets.empty())
     for (const ColumnDef &c : r.info.columns) targets.push_back(c.name);
+  // An identity column left out of the column list takes its next value: it is added to the
+  // list with its QIDENTITY call as value.
+  const ColumnDef *identity = nullptr;
+  for (const ColumnDef &c : r.info.columns)
+    if (c.identity && std::find(targets.begin(), targets.end(), c.name) == targets.end()) identity = &c;
   Plan p;
   p.kind = Plan::Dml;
   p.writes = true;
   std::string out = "INSERT INTO " + r.sqlite;
-  if (!cols.empty()) {
+  if (!cols.empty() || identity) {
+    std::vector<std::string> list = identity ? targets : cols;
+    if (identity) list.push_back(identity->name);
     out += " (";
-    for (size_t k = 0; k < cols.size(); ++k) out += (k ? ", " : "") + quoteIdent(cols[k]);
+    for (size_t k = 0; k < list.size(); ++k) out += (k ? ", " : "") + quoteIdent(list[k]);
     out += ")";
   }
   if (acceptKw("VALUES")) {
@@ -62,12 +71,14 @@ Plan Translator::insertStmt() {
         } else {
           size_t k = row.size();
           const ColumnDef *c = k < targets.size() ? r.info.column(targets[k]) : nullptr;
+          if (c && c->identity == 'A') raise(kSqlGeneratedAlways, {c->name});
           std::string v = expr();
           row.push_back(c ? assigned(v, lastType_, c->type) : v);
         }
       } while (paren && acceptOp(","));
       if (paren) expectOp(")");
       if (row.size() != targets.size()) raise(kSqlValueCount);
+      if (identity) row.push_back(identity->defaultSql);
       out += firstRow ? "(" : ", (";
       firstRow = false;
       for (size_t k = 0; k < row.size(); ++k) out += (k ? ", " : "") + row[k];
@@ -80,9 +91,12 @@ Plan Translator::insertStmt() {
     // Columns that convert what is assigned to them take the select's values through QCAST:
     // the select's columns are renamed by position in a compound whose first (empty) select
     // names them.
-    bool convert = false;
+    bool convert = identity != nullptr;
     for (const std::string &t : targets)
-      if (const ColumnDef *c = r.info.column(t)) convert = convert || convertsAssignments(c->type);
+      if (const ColumnDef *c = r.info.column(t)) {
+        if (c->identity == 'A') raise(kSqlGeneratedAlways, {c->name});
+        convert = convert || convertsAssignments(c->type);
+      }
     if (convert) {
       sqlite3_stmt *probe = nullptr;
       int n = -1;
@@ -98,6 +112,7 @@ Plan Translator::insertStmt() {
           const ColumnDef *c = r.info.column(targets[k]);
           proj += (k ? ", " : "") + (c ? assigned(q, QType{}, c->type) : q);
         }
+        if (identity) proj += ", " + identity->defaultSql;
         sel = proj + " FROM (" + head + " WHERE 0 UNION ALL SELECT * FROM (" + sel + "))";
       }
     }
@@ -137,6 +152,7 @@ Plan Translator::updateStmt() {
         ++i_;
         return c && !c->defaultSql.empty() ? c->defaultSql : std::string("NULL");
       }
+      if (c && c->identity == 'A') raise(kSqlGeneratedAlways, {c->name});
       std::string v = expr();
       return c ? assigned(v, lastType_, c->type) : v;
     };
@@ -240,6 +256,47 @@ void Translator::columnDefinition(ColumnDef *col, std::vector<ConstraintSpec> *c
       col->defaultSql = defaultValue(col->type, &col->defaultText);
     } else if (acceptKw("DEFAULT")) {
       col->defaultSql = defaultValue(col->type, &col->defaultText);
+    } else if (acceptKw("GENERATED")) {
+      // GENERATED ALWAYS | BY DEFAULT AS IDENTITY [(START WITH n, INCREMENT BY n, ...)]
+      char generated = 'A';
+      if (!acceptKw("ALWAYS")) {
+        expectKw("BY");
+        expectKw("DEFAULT");
+        generated = 'D';
+      }
+      expectKw("AS");
+      expectKw("IDENTITY");
+      auto signedNumber = [&] {
+        bool minus = acceptOp("-");
+        if (!minus) acceptOp("+");
+        int64_t v = intLiteral();
+        return minus ? -v : v;
+      };
+      if (acceptOp("(")) {
+        while (!acceptOp(")")) {
+          if (acceptKw("START")) {
+            expectKw("WITH");
+            col->identityStart = signedNumber();
+          } else if (acceptKw("INCREMENT")) {
+            expectKw("BY");
+            col->identityIncrement = signedNumber();
+          } else if (acceptKw("MINVALUE") || acceptKw("MAXVALUE") || acceptKw("CACHE")) {
+            signedNumber();
+          } else if (acceptKw("NO")) {
+            if (!(acceptKw("MINVALUE") || acceptKw("MAXVALUE") || acceptKw("CACHE") || acceptKw("CYCLE") ||
+                  acceptKw("ORDER")))
+              fail("CYCLE");
+          } else if (!(acceptKw("CYCLE") || acceptKw("ORDER") || acceptOp(","))) {
+            fail(")");
+          }
+        }
+      }
+      const QType &t = col->type;
+      bool exact = t.base == Base::SmallInt || t.base == Base::Integer || t.base == Base::BigInt ||
+                   (t.base == Base::Decimal && t.scale == 0);
+      if (!exact || col->identityIncrement == 0) raise(kSqlIdentityType, {col->name});
+      col->identity = generated;
+      col->nullable = false;
     } else if (kw("PRIMARY") && kw("KEY", 1)) {
       i_ += 2;
       ConstraintSpec c;
@@ -708,6 +765,89 @@ Plan Translator::createStmt() {
   fail("TABLE");
 }
 
+// DECLARE GLOBAL TEMPORARY TABLE [SESSION.]name (columns) | LIKE table | AS (fullselect)
+// DEFINITION ONLY, [ON COMMIT DELETE|PRESERVE ROWS] [NOT LOGGED [ON ROLLBACK DELETE|PRESERVE
+// ROWS]] [WITH REPLACE] [IN tablespace].
+Plan Translator::declareTempTableStmt() {
+  expectKw("DECLARE");
+  expectKw("GLOBAL");
+  expectKw("TEMPORARY");
+  expectKw("TABLE");
+  QualName q = qualName();
+  if (toks_[i_ - 2].kind != Tok::Op) q.schema = "SESSION";  // unqualified: SESSION
+  if (q.schema != "SESSION") raise(kSqlSessionSchema, {q.text(), q.schema});
+  TempTableSpec spec;
+  spec.name = q.name;
+  if (acceptOp("(")) {
+    std::vector<ConstraintSpec> cons;
+    do {
+      ColumnDef col;
+      columnDefinition(&col, &cons);
+      spec.columns.push_back(col);
+    } while (acceptOp(","));
+    expectOp(")");
+    if (!cons.empty()) raise(kSqlStmtNotSupported, {"CONSTRAINT"});
+  } else if (acceptKw("LIKE")) {
+    TableRef like = resolveTable(qualName());
+    for (ColumnDef c : like.info.columns) {
+      c.keyseq = 0;
+      c.identity = 0;
+      if (c.defaultSql.rfind("QIDENTITY(", 0) == 0) c.defaultSql.clear();
+      spec.columns.push_back(c);
+    }
+  } else {
+    expectKw("AS");
+    expectOp("(");
+    ++depth_;
+    std::string sel = selectStatement(false);
+    --depth_;
+    expectOp(")");
+    expectKw("DEFINITION");
+    expectKw("ONLY");
+    Stmt probe(s_.db(), sel);
+    for (int k = 0; k < sqlite3_column_count(probe.raw()); ++k) {
+      ColumnDef c;
+      c.name = sqlite3_column_name(probe.raw(), k);
+      c.type = typeFromDecl(sqlite3_column_decltype(probe.raw(), k));
+      if (c.type.base == Base::None) {
+        c.type.base = Base::Varchar;
+        c.type.length = 32672;
+      }
+      spec.columns.push_back(c);
+    }
+  }
+  while (!atEnd()) {
+    if (acceptKw("ON")) {
+      if (acceptKw("COMMIT")) {
+        if (acceptKw("DELETE")) spec.deleteOnCommit = true;
+        else {
+          expectKw("PRESERVE");
+          spec.deleteOnCommit = false;
+        }
+      } else {
+        expectKw("ROLLBACK");
+        if (!acceptKw("DELETE")) expectKw("PRESERVE");
+      }
+      expectKw("ROWS");
+    } else if (kw("NOT") && kw("LOGGED", 1)) {
+      i_ += 2;
+    } else if (kw("WITH") && kw("REPLACE", 1)) {
+      i_ += 2;
+      spec.replace = true;
+    } else if (acceptKw("IN")) {
+      name(kMaxShortName);
+    } else {
+      fail("ON");
+    }
+  }
+  expectEnd();
+  Plan p;
+  p.kind = Plan::Action;
+  p.writes = true;
+  p.action = [spec](Session &s) { ddlDeclareTempTable(s, spec); };
+  return p;
+}
+
 Plan Translator::dropStmt() {
   expectKw("DROP");
   Plan p;
@@ -717,6 +857,13 @@ Plan Translator::dropStmt() {
   if (acceptKw("TABLE")) {
     QualName n = qualName();
     expectEnd();
+    if (n.schema == "SESSION" && s_.tempTable(n.name)) {
+      p.definition = false;
+      p.action = [n](Session &s) {
+        if (!ddlDropTempTable(s, n.name)) raise(kSqlUndefinedName, {n.text()});
+      };
+      return p;
+    }
     p.action = [n](Session &s) { ddlDropTable(s, n); };
   } else if (acceptKw("VIEW")) {
     QualName n = qualName();
@@ -1050,6 +1197,7 @@ Plan Translator::statement() {
     return savepointPlan(Session::SavepointOp::Release, n, false);
   }
   if (kw("CALL")) return callStmt();
+  if (kw("DECLARE") && kw("GLOBAL", 1)) return declareTempTableStmt();
   if (kw("COMMENT") || kw("DECLARE") || kw("RENAME") || kw("REFRESH"))
     raise(kSqlStmtNotSupported, {tk().text});
   fail("SELECT");

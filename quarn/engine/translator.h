@@ -273,6 +273,7 @@ class Translator {
   Plan setStmt();
   Plan lockStmt();
   Plan callStmt();
+  Plan declareTempTableStmt();
   static Plan savepointPlan(Session::SavepointOp op, const std::string &n, bool unique) {
     Plan p;
     p.kind = Plan::Action;
