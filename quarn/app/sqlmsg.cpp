@@ -15,12 +15,6 @@
 
 namespace {
 
-// The text of sqlcode from the engine's list of errors; nullptr when it has none.
-const char *templateFor(int sqlcode) {
-  const quarn::ErrorRow *row = quarn::errorRow(sqlcode);
-  return row != nullptr && row->text[0] != 0 ? row->text : nullptr;
-}
-
 std::vector<std::string_view> tokensOf(const sqlca &ca) {
   std::vector<std::string_view> tokens;
   int used = ca.sqlerrml;
@@ -41,43 +35,8 @@ std::vector<std::string_view> tokensOf(const sqlca &ca) {
   return tokens;
 }
 
-// Replaces &1..&9 by the tokens; a missing token becomes empty.
-std::string expand(const char *tmpl, const std::vector<std::string_view> &tokens) {
-  std::string out;
-  for (const char *p = tmpl; *p; ++p) {
-    if (p[0] == '&' && p[1] >= '1' && p[1] <= '9') {
-      size_t i = static_cast<size_t>(p[1] - '1');
-      if (i < tokens.size()) out.append(tokens[i]);
-      ++p;
-    } else {
-      out.push_back(*p);
-    }
-  }
-  return out;
-}
-
 std::string textOf(const sqlca &ca) {
-  char id[16];
-  int code = ca.sqlcode < 0 ? -ca.sqlcode : ca.sqlcode;
-  std::snprintf(id, sizeof id, "SQL%04d%c", code % 100000, ca.sqlcode < 0 ? 'N' : 'W');
-  std::vector<std::string_view> tokens = tokensOf(ca);
-  std::string text = id;
-  text += ' ';
-  if (const char *tmpl = templateFor(ca.sqlcode)) {
-    text += expand(tmpl, tokens);
-  } else {
-    text += "SQLCODE ";
-    text += std::to_string(ca.sqlcode);
-    text += " was returned.";
-    for (size_t i = 0; i < tokens.size(); ++i) {
-      text += i == 0 ? "  Tokens: \"" : "\", \"";
-      text.append(tokens[i]);
-      if (i + 1 == tokens.size()) text += "\".";
-    }
-  }
-  text += "  SQLSTATE=";
-  text.append(ca.sqlstate, 5);
-  return text;
+  return quarn::failureText(ca.sqlcode, std::string_view(ca.sqlstate, 5), tokensOf(ca));
 }
 
 // Cuts text into lines of at most width - 1 characters plus a newline, breaking at the last

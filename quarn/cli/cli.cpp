@@ -142,11 +142,10 @@ SQLRETURN info(HandleBase &h, const char *state, const std::string &text, int na
   return SQL_SUCCESS_WITH_INFO;
 }
 
-// The engine's message text of an area, on one line.
+// The engine's message text of an area, on one line, with a routine's diagnostic whole.
 std::string engineText(sqlca &ca) {
-  char buf[1024];
-  if (sqlaintp_api(buf, static_cast<short>(sizeof buf), 1000, nullptr, &ca) <= 0) return "";
-  std::string text(buf);
+  if (ca.sqlcode == 0) return "";
+  std::string text = quarn::wholeFailureText(ca);
   for (char &c : text)
     if (c == '\n') c = ' ';
   while (!text.empty() && text.back() == ' ') text.pop_back();

@@ -7,6 +7,8 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -63,6 +65,69 @@ void clearSqlca(sqlca *ca) {
   std::memcpy(ca->sqlstate, "00000", 5);
 }
 
+namespace {
+
+// The failure the thread last wrote into an area, and what the area then held.
+thread_local QError tLastFailure;
+thread_local sqlca tLastArea;
+thread_local bool tHasLast = false;
+
+std::vector<std::string_view> areaTokens(const sqlca &ca) {
+  std::vector<std::string_view> tokens;
+  int used = ca.sqlerrml < 0 ? 0 : ca.sqlerrml > SQL_MAX_ERRMC ? SQL_MAX_ERRMC : ca.sqlerrml;
+  std::string_view all(ca.sqlerrmc, static_cast<size_t>(used));
+  if (all.empty()) return tokens;
+  for (size_t start = 0;;) {
+    size_t sep = all.find(SQL_TOKEN_SEP, start);
+    tokens.push_back(all.substr(start, sep == std::string_view::npos ? std::string_view::npos : sep - start));
+    if (sep == std::string_view::npos) break;
+    start = sep + 1;
+  }
+  return tokens;
+}
+
+}  // namespace
+
+std::string failureText(int sqlcode, std::string_view sqlstate, const std::vector<std::string_view> &tokens) {
+  char id[16];
+  int code = sqlcode < 0 ? -sqlcode : sqlcode;
+  std::snprintf(id, sizeof id, "SQL%04d%c", code % 100000, sqlcode < 0 ? 'N' : 'W');
+  std::string text = id;
+  text += ' ';
+  const ErrorRow *row = errorRow(sqlcode);
+  if (row != nullptr && row->text[0] != 0) {
+    for (const char *p = row->text; *p; ++p) {
+      if (p[0] == '&' && p[1] >= '1' && p[1] <= '9') {
+        size_t i = static_cast<size_t>(p[1] - '1');
+        if (i < tokens.size()) text.append(tokens[i]);
+        ++p;
+      } else {
+        text.push_back(*p);
+      }
+    }
+  } else {
+    text += "SQLCODE " + std::to_string(sqlcode) + " was returned.";
+    for (size_t i = 0; i < tokens.size(); ++i) {
+      text += i == 0 ? "  Tokens: \"" : "\", \"";
+      text.append(tokens[i]);
+      if (i + 1 == tokens.size()) text += "\".";
+    }
+  }
+  text += "  SQLSTATE=";
+  text.append(sqlstate.substr(0, 5));
+  return text;
+}
+
+std::string wholeFailureText(const sqlca &ca) {
+  if (tHasLast && ca.sqlcode == tLastArea.sqlcode && std::memcmp(ca.sqlstate, tLastArea.sqlstate, 5) == 0 &&
+      ca.sqlerrml == tLastArea.sqlerrml &&
+      std::memcmp(ca.sqlerrmc, tLastArea.sqlerrmc, static_cast<size_t>(std::max<short>(0, std::min<short>(ca.sqlerrml, SQL_MAX_ERRMC)))) == 0) {
+    std::vector<std::string_view> whole(tLastFailure.tokens.begin(), tLastFailure.tokens.end());
+    return failureText(ca.sqlcode, std::string_view(ca.sqlstate, 5), whole);
+  }
+  return failureText(ca.sqlcode, std::string_view(ca.sqlstate, 5), areaTokens(ca));
+}
+
 void setSqlca(sqlca *ca, const QError &e) {
   sqlint32 rows = ca->sqlerrd[2];
   clearSqlca(ca);
@@ -96,6 +161,11 @@ void setSqlca(sqlca *ca, const QError &e) {
   std::memcpy(ca->sqlerrmc, joined.data(), joined.size());
   ca->sqlerrml = static_cast<short>(joined.size());
   if (e.sqlcode > 0) ca->sqlwarn[0] = 'W';
+  if (e.sqlcode != 0) {
+    tLastFailure = e;
+    tLastArea = *ca;
+    tHasLast = true;
+  }
 }
 
 std::string encodeError(const QError &e) {

@@ -169,8 +169,17 @@ std::string cutUtf8(std::string_view s, size_t maxBytes);
 void clearSqlca(sqlca *ca);
 
 // Writes e into *ca: code, state, the tokens joined by 0xFF and cut to 70 bytes, and "SQLQRN"
-// as the failing component.
+// as the failing component.  The thread keeps e whole for wholeFailureText.
 void setSqlca(sqlca *ca, const QError &e);
+
+// "SQLnnnnN text  SQLSTATE=xxxxx" (W for a warning) of sqlcode with its row's text and the
+// tokens in place of &1, &2, ...; a code without a row names its tokens.
+std::string failureText(int sqlcode, std::string_view sqlstate, const std::vector<std::string_view> &tokens);
+
+// The text of *ca with its tokens whole: when the last area this thread filled reported the
+// same failure as *ca (a routine's diagnostic text or a long name cut to the area's 70 bytes),
+// its uncut tokens; else the area's own.  What the console and the call-level interface show.
+std::string wholeFailureText(const sqlca &ca);
 
 // The text form of a failure raised from inside SQLite (a check constraint's name, a trigger's
 // RAISE, an SQL function's error): "QERR:<sqlcode>:<sqlstate>:<tokens separated by 0x1F>".

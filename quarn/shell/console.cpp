@@ -87,9 +87,8 @@ int Console::report(const sqlca &caIn) {
     out_ << "The SQL command completed successfully.\n\n";
     return 0;
   }
-  char buf[1024];
-  sqlaintp_api(buf, sizeof buf, 1023, nullptr, &ca);
-  out_ << buf << "\n";
+  // The whole text: a routine's diagnostic is not cut to the area's 70 bytes here.
+  out_ << wholeFailureText(ca) << "\n\n";
   return ca.sqlcode < 0 ? 4 : (ca.sqlcode == SQL_RC_W100 ? 0 : 2);
 }
 
