@@ -69,9 +69,27 @@ std::string Translator::predicate() {
         ++i_;
         std::string sub = subqueryInParens();
         std::string l = comparesPadded(leftType) ? blankPadded(left) : left;
-        if (!all && cmp == "=") left = l + " IN " + sub;
-        else if (all && cmp == "<>") left = l + " NOT IN " + sub;
-        else raise(kSqlStmtNotSupported, {cmp + (all ? " ALL" : " ANY")});
+        if (!all && cmp == "=") {
+          left = l + " IN " + sub;
+        } else if (all && cmp == "<>") {
+          left = l + " NOT IN " + sub;
+        } else {
+          // x op ANY (s): true when x op y holds for some y of s, false when s is empty or it
+          // holds for none, else unknown.  x op ALL (s): true when s is empty or it holds for
+          // every y, false when it fails for one, else unknown.  The subquery's one column is
+          // named by position, so any name it has does not matter.
+          std::string alias = quoteIdent("quarn_q" + std::to_string(++quantified_));
+          std::string y = alias + ".\"q\"";
+          std::string rows = "(SELECT NULL AS \"q\" WHERE 0 UNION ALL SELECT * FROM " + sub + ") AS " + alias;
+          std::string test = "(" + left + " " + cmp + " " + (comparesPadded(leftType) ? blankPadded(y) : y) + ")";
+          std::string unknown = "EXISTS (SELECT 1 FROM " + rows + " WHERE " + test + " IS NULL)";
+          if (all)
+            left = "(CASE WHEN EXISTS (SELECT 1 FROM " + rows + " WHERE NOT " + test + ") THEN 0 WHEN " + unknown +
+                   " THEN NULL ELSE 1 END)";
+          else
+            left = "(CASE WHEN EXISTS (SELECT 1 FROM " + rows + " WHERE " + test + ") THEN 1 WHEN " + unknown +
+                   " THEN NULL ELSE 0 END)";
+        }
         continue;
       }
       std::string right = additive();

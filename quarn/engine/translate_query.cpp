@@ -4,6 +4,8 @@
  */
 #include "translator.h"
 
+#include <sqlite3.h>
+
 #include <algorithm>
 
 namespace quarn {
@@ -122,17 +124,46 @@ std::string Translator::fullselect() {
     else if (acceptKw("EXCEPT")) setop = "EXCEPT";
     else if (acceptKw("INTERSECT")) setop = "INTERSECT";
     else break;
-    if (acceptKw("ALL")) {
-      if (setop != "UNION") raise(kSqlStmtNotSupported, {setop + " ALL"});
-      setop += " ALL";
-    } else {
-      acceptKw("DISTINCT");
-    }
+    bool all = acceptKw("ALL");
+    if (!all) acceptKw("DISTINCT");
     bool saved = itemTypesKnown_;
     ++depth_;
-    out += " " + setop + " " + term();
+    std::string right = term();
     --depth_;
     itemTypesKnown_ = saved;
+    if (!all || setop == "UNION") {
+      out += " " + setop + (all ? " ALL " : " ") + right;
+      continue;
+    }
+    // EXCEPT ALL, INTERSECT ALL: rows are told apart by their number among equal rows (the
+    // n-th copy of a row meets the n-th copy on the other side); the operands' columns are
+    // named by position.
+    sqlite3_stmt *probe = nullptr;
+    if (sqlite3_prepare_v2(s_.db(), out.c_str(), static_cast<int>(out.size()), &probe, nullptr) != SQLITE_OK) {
+      std::string msg = sqlite3_errmsg(s_.db());
+      sqlite3_finalize(probe);
+      throw sqliteFailure(s_.db(), SQLITE_ERROR, msg);
+    }
+    int n = sqlite3_column_count(probe);
+    std::vector<std::string> names;
+    for (int k = 0; k < n; ++k) names.push_back(sqlite3_column_name(probe, k));
+    sqlite3_finalize(probe);
+    // Strings compare blank-padded here too (RTRIM leaves numbers and binary strings alone).
+    std::string cols, keys, head;
+    for (int k = 0; k < n; ++k) {
+      std::string q = "\"q" + std::to_string(k + 1) + "\"";
+      cols += (k ? ", " : "") + q + " COLLATE RTRIM AS " + q;
+      keys += (k ? ", " : "") + q + " COLLATE RTRIM";
+      head += (k ? ", NULL AS " : "NULL AS ") + q;
+    }
+    auto numbered = [&](const std::string &operand) {
+      return "SELECT " + cols + ", row_number() OVER (PARTITION BY " + keys + ") AS \"qn\" FROM (SELECT " + head +
+             " WHERE 0 UNION ALL SELECT * FROM (" + operand + "))";
+    };
+    std::string outCols;
+    for (int k = 0; k < n; ++k)
+      outCols += (k ? ", " : "") + std::string("\"q") + std::to_string(k + 1) + "\" AS " + quoteIdent(names[static_cast<size_t>(k)]);
+    out = "SELECT " + outCols + " FROM (" + numbered(out) + " " + setop + " " + numbered(right) + ")";
   }
   std::vector<std::string> outer = std::move(resultNames_);
   resultNames_ = std::move(firstNames);

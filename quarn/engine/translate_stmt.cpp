@@ -184,6 +184,7 @@ Plan Translator::updateStmt() {
       out += quoteIdent(c) + " = " + value(c);
     }
   } while (acceptOp(","));
+  if (kw("WHERE") && kw("CURRENT", 1) && kw("OF", 2)) raise(kSqlStmtNotSupported, {"WHERE CURRENT OF"});
   if (acceptKw("WHERE")) out += " WHERE " + expr();
   expectEnd();
   Plan p;
@@ -206,6 +207,7 @@ Plan Translator::deleteStmt() {
   if (acceptKw("AS") || (isCorrelationName() && !kw("WHERE"))) corr = name(kMaxName);
   std::string out = "DELETE FROM " + r.sqlite + (triggerMode_ ? "" : " AS " + quoteIdent(corr));
   scopes_.push_back({targetScope(corr, r)});
+  if (kw("WHERE") && kw("CURRENT", 1) && kw("OF", 2)) raise(kSqlStmtNotSupported, {"WHERE CURRENT OF"});
   if (acceptKw("WHERE")) out += " WHERE " + expr();
   expectEnd();
   Plan p;

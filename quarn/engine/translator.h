@@ -246,6 +246,7 @@ class Translator {
     return "QCAST(" + sql + ", " + quoteString(plain.sqliteDecl()) + ", 2)";
   }
   std::vector<QType> markerTargets_;
+  int quantified_ = 0;  // correlation names of quantified predicates' subqueries
   std::string expr();
   std::string andExpr();
   std::string notExpr();
