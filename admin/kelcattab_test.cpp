@@ -11,6 +11,7 @@
 #include <string>
 
 #include "kel_test_db.h"
+#include "kel_golden.h"
 #include "kel_test_env.h"
 #include "kelbuf.h"
 #include "kelctx.h"
@@ -33,12 +34,8 @@ std::string statementList() {
   return text;
 }
 
-// Rewrite with KEL_UPDATE_GOLDEN=1.
 TEST(KelCatTab, StatementListMatchesGoldenFile) {
-  std::string golden = keltest::sourceDir() + "/tests/data/kelcattab.sql";
-  const char *update = std::getenv("KEL_UPDATE_GOLDEN");
-  if (update != nullptr && std::strcmp(update, "1") == 0) keltest::writeFile(golden, statementList());
-  EXPECT_EQ(statementList(), keltest::readFile(golden));
+  EXPECT_TRUE(keltest::matchesGolden(keltest::goldenFile("admin", "kelcattab.sql"), statementList()));
 }
 
 // A fresh database in a temporary instance, connected, with the distinct type the tables use.

@@ -17,6 +17,7 @@
 
 #include "kel_test_env.h"
 #include "kelctx.h"
+#include "kelenable.h"
 #include "kelextract.h"
 #include "kelmsg.h"
 #include "benchutil.h"
@@ -76,8 +77,8 @@ int main(int argc, char **argv) {
   sqlca ca{};
   if (!check(quarn_create_database("BENCH", &ca), ca, "create") || !check(quarn_connect("BENCH", nullptr, nullptr, &ca), ca, "connect"))
     return 1;
-  for (const std::string &stmt : keltest::enableStatements(std::string(KEL_SOURCE_DIR) + "/tests/data/enable_lists.sql"))
-    if (!check(quarn_execute_immediate(stmt.c_str(), &ca), ca, "register")) return 1;
+  for (const KelEnableStmt &stmt : kelEnableList())
+    if (!check(quarn_execute_immediate(stmt.text.c_str(), &ca), ca, "register")) return 1;
   // One table per column type, as an application keeps one document column per table: a query
   // reads the bytes of its own documents only, as the direct path does.
   quarn_execute_immediate("CREATE TABLE vdocs (id INTEGER NOT NULL PRIMARY KEY, v quarnxml.XMLVarchar)", &ca);

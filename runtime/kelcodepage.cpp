@@ -66,7 +66,7 @@ constexpr FixedTable kFixedTables[] = {
 
 // Encoding names written into or expected in XML documents; searched in this order, the first
 // match wins, ended by the sentinel -2.  850, 37 and the 125x pages carry the charset name ICU
-// registers for their IBM CCSID alias.
+// registers for their CCSID alias.
 struct EncodingName {
   int32_t codePage;
   const char *name;

@@ -9,7 +9,7 @@ build=${1:-"$here/build"}
 shift || true
 
 packages=(libxerces-c-dev libicu-dev libsqlite3-dev googletest libgtest-dev libgmock-dev
-          cmake ninja-build g++ libc-bin)
+          libedit-dev cmake ninja-build g++ libc-bin)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

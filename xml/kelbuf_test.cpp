@@ -68,7 +68,9 @@ TEST_F(DocBuffer, AppendsGrowInMemoryThenMoveToAFilePastTheLimit) {
   while (buf.location == KEL_BUF_MEMORY) {
     ASSERT_EQ(kelBufAppend(&ctx, &buf, piece.c_str()), 0);
     expected += piece;
-    if (buf.location == KEL_BUF_MEMORY) EXPECT_LE(buf.capacity, 32766);
+    if (buf.location == KEL_BUF_MEMORY) {
+      EXPECT_LE(buf.capacity, 32766);
+    }
   }
   EXPECT_EQ(kelBufLength(&ctx, &buf), static_cast<int64_t>(expected.size()));
   EXPECT_GT(expected.size(), 16387u);

@@ -1,11 +1,13 @@
 /*
- * kelxml_fuzz.cpp - fuzz target for path compilation and extraction over malformed documents.
- * The input is a location path, a newline, then a document.  Built two ways:
+ * kelxml_fuzz.cpp - fuzz target for path compilation, extraction and update over malformed
+ * documents.  The input is a location path, a newline, then a document.  Built two ways:
  *  - with clang and -DKEL_FUZZ=ON as a libFuzzer target (LLVMFuzzerTestOneInput);
  *  - otherwise with a driver of its own that mutates a seed corpus at random for the number of
  *    seconds given as its argument (default 3), under whatever sanitizers the build uses.
- * A finding is a crash or a sanitizer report; the driver also checks the engine's contracts,
- * and that matching on a stack bound to the path agrees with matching by names.
+ * A finding is a crash or a sanitizer report; the driver also checks the engines' contracts,
+ * that matching on a stack bound to the path agrees with matching by names, and that an update
+ * round-trips: one that selects nothing gives a document whose every extraction equals the
+ * original's, and any update of a well-formed document gives a well-formed one.
  */
 #include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/sax2/DefaultHandler.hpp>
@@ -30,6 +32,7 @@
 #include "kelextract.h"
 #include "kelmsg.h"
 #include "kelpath.h"
+#include "kelupdate.h"
 
 namespace {
 
@@ -120,6 +123,49 @@ void compareMatching(const std::u16string &path16, const std::string &doc, int k
   }
 }
 
+// Every value extractAll gives for a path, or its failure, as one text.
+std::string extraction(const std::string &doc, const std::string &path, int tagged) {
+  char state[6] = "00000";
+  char msg[KEL_MSG_BUFFER + 1] = "";
+  KelExtractResult result{};
+  int rc = extractAll(fuzzContext(), doc.c_str(), nullptr, 1, 1, tagged, path.c_str(), &result, 100000, state, msg);
+  if (rc < 0) return std::string("failed ") + state;
+  std::string all;
+  for (char **p = result.items; *p; ++p) all += std::string(*p) + '\x01';
+  kelFreeExtractResult(&result);
+  return all;
+}
+
+// A path no seed's element can have (its letters are not in the mutation alphabet).
+const char kSelectsNothing[] = "/KELNONE";
+
+void checkUpdate(const std::string &path, const std::string &doc) {
+  KelCallContext *ctx = fuzzContext();
+  static KelUpdater updater(ctx);  // kept between inputs, as a statement keeps it between rows
+  char state[6] = "00000";
+  char msg[KEL_MSG_BUFFER + 1] = "";
+  std::string out;
+  int rc = updater.updateText(doc.data(), doc.size(), 1, 1, kSelectsNothing, "v", false, &out, 1 << 20, state, msg);
+  check((rc == 0) == (std::strcmp(state, "00000") == 0), "update: return code agrees with SQLSTATE");
+  check(std::strlen(msg) <= KEL_SHORT_MSG_LEN, "update: short message within 70 characters");
+  check(rc == 0 || std::strcmp(state, "38X13") == 0, "update of nothing fails only on the document");
+  const std::string first = extraction(doc, "/*", 0);
+  check((rc == 0) == (first.rfind("failed", 0) != 0), "update and extraction agree on well-formedness");
+  if (rc == 0) {
+    std::vector<std::string> paths = {"/*", "//*", "//*/@*", "//*//*"};
+    KelQuery compiled(nullptr, std::u16string(path.begin(), path.end()).c_str());
+    if (compiled.errorPosition() == 0) paths.push_back(path);
+    for (const std::string &p : paths)
+      for (int tagged = 0; tagged < 2; ++tagged)
+        check(extraction(out, p, tagged) == extraction(doc, p, tagged), "an update of nothing keeps every extraction");
+  }
+  // Any update of a well-formed document is well-formed.
+  rc = updater.updateText(doc.data(), doc.size(), 1, 1, path.c_str(), "<&\"'>\t\r\n]]>x", false, &out, 1 << 20,
+                          state, msg);
+  check((rc == 0) == (std::strcmp(state, "00000") == 0), "update: return code agrees with SQLSTATE");
+  if (rc == 0) check(extraction(out, kSelectsNothing, 0).rfind("failed", 0) != 0, "an updated document parses");
+}
+
 void runOne(const uint8_t *data, size_t size) {
   std::string input(reinterpret_cast<const char *>(data), size);
   size_t nl = input.find('\n');
@@ -150,6 +196,7 @@ void runOne(const uint8_t *data, size_t size) {
       }
     kelFreeExtractResult(&result);
   }
+  checkUpdate(path, doc);
 }
 
 }  // namespace
@@ -169,6 +216,11 @@ int main(int argc, char **argv) {
       "/a//b//c/d\n<!DOCTYPE a [<!ENTITY e \"E\">]><a><b><c><d>&e;</d></c></b></a>",
       "/o/*/p[2]\n<?xml version=\"1.0\" encoding=\"UTF-8\"?><o><i><p>1</p></i><!--c--><?pi?></o>",
       "//x\n<x><![CDATA[<y>]]></x>",
+      // What an update must write back so that it reads the same: element content, defaults and
+      // normalised types of an internal subset, references to line ends and controls, XML 1.1.
+      "//b/@k\n<!DOCTYPE a [<!ELEMENT a (b)*><!ELEMENT b ANY><!ATTLIST b k CDATA 'd' j NMTOKEN #IMPLIED>]>"
+      "<a> <b j=' x '/>\n<b>&#13;&#x85;\r\n</b></a>",
+      "/a/b\n<?xml version=\"1.1\"?><!DOCTYPE a PUBLIC \"p\" 's\"'><a k=\"&#9;&#10;&#x85;\"><b>&#1;&#x2028;</b></a>",
       // Attacks: none may read a file outside the allowed directories (there are none here),
       // reach the network, block on a FIFO or expand entities without bound.
       "/a\n<!DOCTYPE a [<!ENTITY x SYSTEM \"/etc/passwd\">]><a>&x;</a>",

@@ -1,6 +1,6 @@
 /*
- * lexer.cpp - the tokenizer of the SQL dialect, statement splitting for scripts, and the two
- * quoting helpers every generated SQLite text uses.
+ * lexer.cpp - the tokenizer of the SQL dialect and the two quoting helpers every generated
+ * SQLite text uses.  (Scripts are split into statements by the console: shell/statements.cpp.)
  */
 #include "lexer.h"
 
@@ -170,78 +170,6 @@ std::vector<Token> tokenize(const std::string &s) {
     t.len = i - t.pos;
     out.push_back(std::move(t));
   }
-}
-
-std::vector<std::string> splitStatements(const std::string &script, char terminator) {
-  std::vector<std::string> out;
-  std::string cur;
-  int atomicDepth = 0, caseDepth = 0;
-  std::string lastWord;
-  auto flush = [&] {
-    size_t b = cur.find_first_not_of(" \t\r\n");
-    if (b != std::string::npos) {
-      size_t e = cur.find_last_not_of(" \t\r\n");
-      std::string stmt = cur.substr(b, e - b + 1);
-      // A statement made only of comments is dropped.
-      bool onlyComments = true;
-      for (size_t k = 0; k < stmt.size();) {
-        if (std::isspace(static_cast<unsigned char>(stmt[k]))) { ++k; continue; }
-        if (stmt.compare(k, 2, "--") == 0) { size_t nl = stmt.find('\n', k); k = nl == std::string::npos ? stmt.size() : nl; continue; }
-        onlyComments = false;
-        break;
-      }
-      if (!onlyComments) out.push_back(stmt);
-    }
-    cur.clear();
-  };
-  for (size_t i = 0; i < script.size(); ++i) {
-    char c = script[i];
-    if (c == '\'' || c == '"') {
-      size_t close = i + 1;
-      while (close < script.size()) {
-        if (script[close] == c) {
-          if (close + 1 < script.size() && script[close + 1] == c) { close += 2; continue; }
-          break;
-        }
-        ++close;
-      }
-      cur.append(script, i, close - i + 1);
-      i = close;
-    } else if (c == '-' && i + 1 < script.size() && script[i + 1] == '-') {
-      size_t nl = script.find('\n', i);
-      if (nl == std::string::npos) nl = script.size();
-      cur.append(script, i, nl - i);
-      i = nl - 1;
-    } else if (c == terminator && atomicDepth == 0) {
-      flush();
-      lastWord.clear();
-    } else if (std::isalpha(static_cast<unsigned char>(c)) || c == '_') {
-      // Words: a trigger body BEGIN ATOMIC ... END keeps its terminators (CASE ... END inside it
-      // is counted apart).
-      size_t end = i;
-      while (end < script.size() && (std::isalnum(static_cast<unsigned char>(script[end])) || script[end] == '_' ||
-                                     script[end] == '@' || script[end] == '#' || script[end] == '$'))
-        ++end;
-      std::string word = script.substr(i, end - i);
-      for (char &w : word) w = static_cast<char>(std::toupper(static_cast<unsigned char>(w)));
-      if (word == "ATOMIC" && lastWord == "BEGIN") {
-        ++atomicDepth;
-      } else if (word == "CASE" && atomicDepth > 0) {
-        ++caseDepth;
-      } else if (word == "END" && atomicDepth > 0) {
-        if (caseDepth > 0) --caseDepth;
-        else --atomicDepth;
-      }
-      lastWord = word;
-      cur.append(script, i, end - i);
-      i = end - 1;
-    } else {
-      if (!std::isspace(static_cast<unsigned char>(c))) lastWord.clear();
-      cur.push_back(c);
-    }
-  }
-  flush();
-  return out;
 }
 
 std::string upperAscii(std::string s) {

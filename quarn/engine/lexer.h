@@ -43,10 +43,6 @@ constexpr size_t kMaxIdentBytes = 128;
 // literal with an odd number of digits or a non-hexadecimal digit.
 std::vector<Token> tokenize(const std::string &sql);
 
-// Splits a script into statements at the terminator character outside literals, identifiers
-// and comments; statements are trimmed and empty ones dropped.
-std::vector<std::string> splitStatements(const std::string &script, char terminator = ';');
-
 // s with the ASCII letters a-z upper-cased (how ordinary identifiers and names fold).
 std::string upperAscii(std::string s);
 

@@ -53,27 +53,5 @@ TEST(QuarnLexer, MalformedTextFailsWithQuarnCodes) {
   EXPECT_EQ(codeOf(std::string("select ") + std::string(129, 'a')), kSqlNameTooLong);
 }
 
-TEST(QuarnLexer, SplitsScriptsOutsideLiteralsAndComments) {
-  std::vector<std::string> s = splitStatements("a ';' b; -- c; d\n e; ;  ");
-  ASSERT_EQ(s.size(), 2u);
-  EXPECT_EQ(s[0], "a ';' b");
-  EXPECT_EQ(s[1], "-- c; d\n e");
-}
-
-// A trigger body keeps its statements: the script splits after END, not at the body's ";",
-// and CASE ... END inside the body does not end it.
-TEST(SplitStatements, TriggerBodyStaysWhole) {
-  std::vector<std::string> s = splitStatements(
-      "create trigger t after insert on x begin atomic insert into y values (case when 1 = 1 then 1 end); "
-      "delete from z; end; select 1 from begin_t; values 'begin atomic'; select 2");
-  ASSERT_EQ(s.size(), 4u);
-  EXPECT_EQ(s[0],
-            "create trigger t after insert on x begin atomic insert into y values (case when 1 = 1 then 1 end); "
-            "delete from z; end");
-  EXPECT_EQ(s[1], "select 1 from begin_t");
-  EXPECT_EQ(s[2], "values 'begin atomic'");
-  EXPECT_EQ(s[3], "select 2");
-}
-
 }  // namespace
 }  // namespace quarn

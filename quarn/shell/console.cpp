@@ -1,60 +1,36 @@
 /*
  * console.cpp - the console's commands (CONNECT, CREATE/DROP DATABASE, LIST TABLES, DESCRIBE
- * TABLE, QUIT), statement reading with the ";" terminator, autocommit, and the printing of
- * result tables and messages.
+ * TABLE, QUIT), the running of statements from an argument, a file or standard input through
+ * the one splitter, autocommit, timing, and the messages.  Results are written by output.cpp,
+ * options parsed by options.cpp, lines read by lineinput.cpp.
  */
 #include "console.h"
 
 #include <algorithm>
+#include <cctype>
+#include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
 
 #include "engine.h"
 #include "lexer.h"
+#include "lineinput.h"
+#include "options.h"
+#include "output.h"
 #include "quarnapp.h"
-
-#ifdef QUARN_HAVE_READLINE
-#include <readline/history.h>
-#include <readline/readline.h>
-#endif
+#include "statements.h"
 
 namespace quarn {
 namespace {
 
-// A value as the console shows it under its column type: the value's text (DECIMAL with its
-// scale, CHAR padded to its length), bit data and BLOB as x'..', NULL as "-".
-std::string displayValue(const Value &v, const QType &t) {
-  static const char *const kHex = "0123456789ABCDEF";
-  if (v.kind == Value::Null) return "-";
-  if (v.kind != Value::Blob) return valueText(v, t);
-  std::string out = "x'";
-  for (unsigned char c : v.s) {
-    out.push_back(kHex[c >> 4]);
-    out.push_back(kHex[c & 15]);
-  }
-  return out + "'";
-}
-
-const char *const kUsage =
-    "Usage: quarn [-d database] [+c] [-v] [-f file | statement]\n"
-    "Runs SQL statements against a database of the instance in QUARNPATH.\n"
-    "  -d database  connect to the database first\n"
-    "  -f file      run the statements of file, each ended by ';'\n"
-    "  +c           do not commit after each statement (COMMIT and ROLLBACK end units of work)\n"
-    "  -v           echo each statement before its result\n"
-    "  --help       show this text\n"
-    "Without a statement or a file, statements are read from standard input.\n"
-    "Console commands besides SQL: CONNECT TO db [USER u USING p], CONNECT RESET, CONNECT,\n"
-    "CREATE DATABASE db [WITHOUT GRAPHIC], DROP DATABASE db, LIST TABLES [FOR SCHEMA s | FOR ALL],\n"
-    "DESCRIBE TABLE name, DESCRIBE query, QUIT.\n";
-
-bool isRightAligned(const QType &t) { return t.isNumeric(); }
-
 class Console {
  public:
-  Console(std::ostream &out, bool autocommit, bool echo) : out_(out), autocommit_(autocommit), echo_(echo) {}
+  // Messages go to out, results to writer (the same stream in the table mode).
+  Console(std::ostream &out, ResultWriter &writer, bool autocommit, bool echo)
+      : out_(out), writer_(writer), autocommit_(autocommit), echo_(echo) {}
   ~Console() {
     if (session_) {
       sqlca ca;
@@ -70,12 +46,10 @@ class Console {
  private:
   int report(const sqlca &ca);
   int query(const std::string &sql, const std::vector<std::string> &headers);
-  void printCallOutputs(const Statement &st);
-  void printTable(const std::vector<std::string> &names, const std::vector<QType> &types,
-                  const std::vector<std::vector<std::string>> &rows);
   int needSession();
 
   std::ostream &out_;
+  ResultWriter &writer_;
   bool autocommit_, echo_;
   bool quit_ = false;
   std::unique_ptr<Session> session_;
@@ -118,54 +92,6 @@ int Console::connect(const std::string &db, const std::string &user, const std::
   return 0;
 }
 
-namespace {
-
-// Columns a UTF-8 text takes on a terminal: one per character (continuation bytes do not count).
-size_t displayWidth(const std::string &text) {
-  size_t n = 0;
-  for (unsigned char ch : text)
-    if ((ch & 0xC0) != 0x80) ++n;
-  return n;
-}
-
-}  // namespace
-
-void Console::printTable(const std::vector<std::string> &names, const std::vector<QType> &types,
-                         const std::vector<std::vector<std::string>> &rows) {
-  std::vector<size_t> width(names.size());
-  for (size_t c = 0; c < names.size(); ++c) {
-    width[c] = std::max<size_t>(displayWidth(names[c]), 1);
-    for (const auto &r : rows) width[c] = std::max(width[c], displayWidth(r[c]));
-  }
-  auto cell = [&](const std::string &v, size_t c, bool right) {
-    size_t w = displayWidth(v);
-    std::string pad(width[c] - std::min(width[c], w), ' ');
-    return right ? pad + v : v + pad;
-  };
-  std::string line;
-  for (size_t c = 0; c < names.size(); ++c) line += (c ? " " : "") + cell(names[c], c, isRightAligned(types[c]));
-  out_ << line.substr(0, line.find_last_not_of(' ') + 1) << "\n";
-  line.clear();
-  for (size_t c = 0; c < names.size(); ++c) line += (c ? " " : "") + std::string(width[c], '-');
-  out_ << line << "\n";
-  for (const auto &r : rows) {
-    line.clear();
-    for (size_t c = 0; c < names.size(); ++c) line += (c ? " " : "") + cell(r[c], c, isRightAligned(types[c]) && r[c] != "-");
-    out_ << line.substr(0, line.find_last_not_of(' ') + 1) << "\n";
-  }
-  out_ << "\n  " << rows.size() << " record(s) selected.\n\n";
-}
-
-void Console::printCallOutputs(const Statement &st) {
-  if (!st.callOutputs().empty()) {
-    out_ << "\n  Value of output parameters\n  --------------------------\n";
-    for (const Statement::CallOutput &o : st.callOutputs()) {
-      std::string v = o.type.base == Base::None ? (o.value.isNull() ? "-" : o.value.str()) : displayValue(o.value, o.type);
-      out_ << "  Parameter Name  : " << o.name << "\n  Parameter Value : " << v << "\n\n";
-    }
-  }
-}
-
 int Console::query(const std::string &sql, const std::vector<std::string> &headers) {
   sqlca ca;
   std::unique_ptr<Statement> st;
@@ -174,14 +100,10 @@ int Console::query(const std::string &sql, const std::vector<std::string> &heade
   rc = st->execute({}, &ca);
   if (rc < 0) return report(ca);
   if (!st->isQuery()) {
-    if (st->isCall()) printCallOutputs(*st);
+    if (st->isCall()) writer_.callOutputs(st->callOutputs());
     if (autocommit_) {
       sqlca cc;
       if (session_->commit(&cc) < 0) return report(cc);
-    }
-    if (rc == SQL_RC_W100 || rc == 0) {
-      if (rc == SQL_RC_W100) return report(ca);
-      return report(ca);
     }
     return report(ca);
   }
@@ -191,9 +113,8 @@ int Console::query(const std::string &sql, const std::vector<std::string> &heade
     names.push_back(c < static_cast<int>(headers.size()) ? headers[static_cast<size_t>(c)] : st->column(c).name);
     types.push_back(st->column(c).type);
   }
-  std::vector<std::vector<std::string>> rows;
+  writer_.begin(std::move(names), std::move(types));
   std::vector<Value> row;
-  std::vector<int> numeric(types.size(), 1);  // untyped columns holding only numbers align right
   // A warning of a row (a routine's +462) is shown after the rows; the rows go on.
   sqlca warning;
   bool warned = false;
@@ -202,20 +123,10 @@ int Console::query(const std::string &sql, const std::vector<std::string> &heade
       warning = ca;
       warned = true;
     }
-    std::vector<std::string> cells;
-    for (size_t c = 0; c < row.size(); ++c) {
-      if (types[c].base == Base::None && row[c].kind != Value::Int && row[c].kind != Value::Real && !row[c].isNull())
-        numeric[c] = 0;
-      std::string v = displayValue(row[c], types[c]);
-      for (char &ch : v)
-        if (ch == '\n' || ch == '\r' || ch == '\t') ch = ' ';
-      cells.push_back(v);
-    }
-    rows.push_back(std::move(cells));
+    writer_.row(row);
   }
   if (rc < 0) {
-    // Rows read before the failure are shown, as a cursor would have delivered them.
-    if (!rows.empty()) printTable(names, types, rows);
+    writer_.end(false);
     int r = report(ca);
     if (autocommit_) {
       sqlca cc;
@@ -223,9 +134,7 @@ int Console::query(const std::string &sql, const std::vector<std::string> &heade
     }
     return r;
   }
-  for (size_t c = 0; c < types.size(); ++c)
-    if (types[c].base == Base::None && numeric[c] && !rows.empty()) types[c].base = Base::Double;
-  printTable(names, types, rows);
+  writer_.end(true);
   if (autocommit_) {
     sqlca cc;
     if (session_->commit(&cc) < 0) return report(cc);
@@ -351,131 +260,159 @@ int Console::run(const std::string &text) {
     std::string sql = text.substr(t[kw(1, "OUTPUT") ? 2 : 1].pos);
     std::unique_ptr<Statement> st;
     if (session_->prepare(sql, &st, &ca) < 0) return report(ca);
-    std::vector<std::vector<std::string>> rows;
+    QType chars;
+    chars.base = Base::Varchar;
+    QType number;
+    number.base = Base::Integer;
+    writer_.begin({"Column name", "Data type schema", "Data type name", "Column length", "Scale"},
+                  {chars, chars, chars, number, number});
     for (int c = 0; c < st->columnCount(); ++c) {
       const QType &ty = st->column(c).type;
       bool known = ty.base != Base::None;
-      rows.push_back({st->column(c).name, known ? ty.catalogSchema() : "-", known ? ty.catalogName() : "-",
-                      known ? std::to_string(ty.catalogLength()) : "-", known ? std::to_string(ty.scale) : "-"});
+      writer_.row({Value::text(st->column(c).name), known ? Value::text(ty.catalogSchema()) : Value::null(),
+                   known ? Value::text(ty.catalogName()) : Value::null(),
+                   known ? Value::integer(ty.catalogLength()) : Value::null(),
+                   known ? Value::integer(ty.scale) : Value::null()});
     }
-    QType text;
-    text.base = Base::Varchar;
-    QType number;
-    number.base = Base::Integer;
-    printTable({"Column name", "Data type schema", "Data type name", "Column length", "Scale"},
-               {text, text, text, number, number}, rows);
+    writer_.end(true);
     return 0;
   }
   if (needSession()) return 4;
   return query(text, {});
 }
 
-// Reads statements ended by ';' from in and runs them; returns the worst status.
-int runStream(Console &c, std::istream &in, bool interactive) {
-  std::string pending;
-  int worst = 0;
-  auto flushStatements = [&](bool final) {
-    // Run every complete statement in pending.
-    for (;;) {
-      std::vector<std::string> parts = splitStatements(pending + (final ? ";" : ""));
-      // Find whether pending holds a terminator outside literals: splitStatements drops it, so
-      // compare by re-splitting on a sentinel.
-      if (parts.empty()) {
-        if (final) pending.clear();
-        return;
-      }
-      std::string probe = pending;
-      std::vector<std::string> withSentinel = splitStatements(probe + "\n;\x01");
-      bool complete = withSentinel.size() > parts.size() || final;
-      if (!complete && parts.size() <= 1) return;
-      size_t runCount = final ? parts.size() : parts.size() - (withSentinel.back() == "\x01" ? 0 : 1);
-      if (!final) {
-        // The last part is complete only when the text ends with a terminator.
-        std::string trimmed = pending.substr(0, pending.find_last_not_of(" \t\r\n") + 1);
-        runCount = (!trimmed.empty() && trimmed.back() == ';') ? parts.size() : parts.size() - 1;
-      }
-      for (size_t k = 0; k < runCount; ++k) {
-        worst = std::max(worst, c.run(parts[k]));
-        if (c.quit()) {
-          pending.clear();
-          return;
-        }
-      }
-      pending = runCount < parts.size() ? parts.back() + "\n" : "";
-      return;
+// Runs statements one at a time through the console; with timing, each result is followed by
+// the statement's elapsed time (from the start of its work to the end of its result).
+class StatementRunner {
+ public:
+  StatementRunner(Console &console, std::ostream &msg, bool timing) : console_(console), msg_(msg), timing_(timing) {}
+
+  int run(const std::string &statement) {
+    auto start = std::chrono::steady_clock::now();
+    int status = console_.run(statement);
+    if (timing_ && !console_.quit()) {
+      std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - start;
+      char buf[64];
+      std::snprintf(buf, sizeof buf, "Time: %.3f ms\n\n", elapsed.count());
+      msg_ << buf;
     }
-  };
-  std::string line;
-  for (;;) {
-#ifdef QUARN_HAVE_READLINE
-    if (interactive) {
-      char *l = readline(pending.empty() ? "quarn => " : "quarn (cont.) => ");
-      if (!l) break;
-      line = l;
-      if (*l) add_history(l);
-      free(l);
-    } else
-#endif
-    {
-      if (interactive) std::cout << (pending.empty() ? "quarn => " : "quarn (cont.) => ") << std::flush;
-      if (!std::getline(in, line)) break;
-    }
-    pending += line + "\n";
-    flushStatements(false);
-    if (c.quit()) break;
+    return status;
   }
-  if (!c.quit()) flushStatements(true);
+  bool quit() const { return console_.quit(); }
+
+ private:
+  Console &console_;
+  std::ostream &msg_;
+  bool timing_;
+};
+
+// Runs the statements of a statement argument in order; the first that fails ends the run (its
+// status is the result), as a failing statement ends a script given on the command line of
+// other SQL consoles.  Warnings do not stop it.
+int runArgument(StatementRunner &runner, const std::string &text) {
+  int worst = 0;
+  for (const std::string &statement : splitStatements(text)) {
+    worst = std::max(worst, runner.run(statement));
+    if (worst >= 4 || runner.quit()) break;
+  }
   return worst;
+}
+
+// A line that is QUIT, EXIT or TERMINATE alone, without a terminator (as people type it).
+bool isQuitLine(const std::string &line) {
+  size_t b = line.find_first_not_of(" \t\r");
+  if (b == std::string::npos) return false;
+  std::string word = line.substr(b, line.find_last_not_of(" \t\r") + 1 - b);
+  for (char &c : word) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return word == "QUIT" || word == "EXIT" || word == "TERMINATE";
+}
+
+// Reads lines and runs each statement as soon as its terminator arrives; the text after the
+// last terminator is run at the end of the input.  A line QUIT (EXIT, TERMINATE) between
+// statements ends the run without a terminator.  A failing statement does not end the run.
+// Returns the worst status.
+int runLines(StatementRunner &runner, LineReader &lines) {
+  StatementSplitter splitter;
+  std::vector<std::string> ready;
+  std::string line;
+  int worst = 0;
+  auto runReady = [&] {
+    for (const std::string &statement : ready) {
+      worst = std::max(worst, runner.run(statement));
+      if (runner.quit()) break;
+    }
+    ready.clear();
+  };
+  while (!runner.quit() && lines.next(&line, splitter.pending())) {
+    if (!splitter.pending() && isQuitLine(line)) {
+      runner.run(line);
+      break;
+    }
+    line.push_back('\n');
+    splitter.feed(line, &ready);
+    runReady();
+  }
+  if (!runner.quit()) {
+    splitter.finish(&ready);
+    runReady();
+  }
+  return worst;
+}
+
+// The history file of the interactive console, in the instance directory; empty when the
+// directory cannot be made.
+std::string historyFile() {
+  std::string dir = instancePath();
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  if (ec || !std::filesystem::is_directory(dir, ec)) return "";
+  return dir + "/quarn_history";
 }
 
 }  // namespace
 
-int runConsole(const std::vector<std::string> &args, std::istream &in, std::ostream &out, bool interactive) {
-  std::string db, file, statement;
-  bool autocommit = true, echo = false;
-  for (size_t k = 0; k < args.size(); ++k) {
-    const std::string &a = args[k];
-    if (a == "--help" || a == "-h") {
-      out << kUsage;
-      return 0;
-    } else if (a == "-d" && k + 1 < args.size()) {
-      db = args[++k];
-    } else if (a == "-f" && k + 1 < args.size()) {
-      file = args[++k];
-    } else if (a == "+c") {
-      autocommit = false;
-    } else if (a == "-c") {
-      autocommit = true;
-    } else if (a == "-v") {
-      echo = true;
-    } else if (!a.empty() && a[0] == '-') {
-      out << "quarn: unknown option " << a << "\n" << kUsage;
-      return 8;
-    } else {
-      statement += (statement.empty() ? "" : " ") + a;
-    }
-  }
-  if (!file.empty() && !statement.empty()) {
-    out << "quarn: give either a statement or -f file\n" << kUsage;
+int runConsole(const std::vector<std::string> &args, std::istream &in, std::ostream &out, std::ostream &err,
+               bool interactive) {
+  ConsoleOptions opts;
+  std::string problem = parseOptions(args, &opts);
+  if (!problem.empty()) {
+    err << "quarn: " << problem << "\nRun \"quarn --help\" for the options.\n";
     return 8;
   }
-  initInstance();
-  Console c(out, autocommit, echo);
-  int worst = 0;
-  if (!db.empty()) {
-    worst = c.connect(db, "", "", false);
-    if (worst) return worst;
+  if (opts.help) {
+    out << usageText();
+    return 0;
   }
-  if (!statement.empty()) return std::max(worst, c.run(statement));
-  if (!file.empty()) {
-    std::ifstream f(file);
+  if (opts.version) {
+    out << versionText();
+    return 0;
+  }
+  initInstance();
+  // CSV and JSON keep standard output for the data: messages go to the error stream.
+  std::ostream &msg = opts.format.mode == OutputMode::Table ? out : err;
+  ResultWriter writer(out, opts.format);
+  Console console(msg, writer, opts.autocommit, opts.echo);
+  StatementRunner runner(console, msg, opts.timing);
+  if (!opts.database.empty()) {
+    int status = console.connect(opts.database, "", "", false);
+    if (status) return status;
+  }
+  if (!opts.statement.empty()) return runArgument(runner, opts.statement);
+  if (!opts.file.empty() && opts.file != "-") {
+    std::ifstream f(opts.file, std::ios::binary);
     if (!f) {
-      out << "quarn: cannot read " << file << "\n";
+      err << "quarn: cannot read " << opts.file << "\n";
       return 8;
     }
-    return std::max(worst, runStream(c, f, false));
+    return runLines(runner, *streamLineReader(f));
   }
-  return std::max(worst, runStream(c, in, interactive));
+  std::unique_ptr<LineReader> lines =
+      interactive && opts.file.empty() ? terminalLineReader(in, out, historyFile()) : streamLineReader(in);
+  return runLines(runner, *lines);
+}
+
+int runConsole(const std::vector<std::string> &args, std::istream &in, std::ostream &out, bool interactive) {
+  return runConsole(args, in, out, out, interactive);
 }
 
 }  // namespace quarn

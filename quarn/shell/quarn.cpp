@@ -11,5 +11,8 @@
 
 int main(int argc, char **argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
-  return quarn::runConsole(args, std::cin, std::cout, isatty(0) != 0);
+  // Interactive only when both ends are a terminal: with output to a pipe or file, no prompt
+  // may end up in it.
+  bool interactive = isatty(0) != 0 && isatty(1) != 0;
+  return quarn::runConsole(args, std::cin, std::cout, std::cerr, interactive);
 }

@@ -71,24 +71,6 @@ inline std::string buildDir() { return KEL_TEST_BUILD_DIR; }
 inline std::string sourceDir() { return KEL_TEST_SOURCE_DIR; }
 #endif
 
-// The statements of the first enablement list, as pinned in a golden file of enable_lists.sql's
-// form ("-- enable", then "N: statement" lines up to the next "-- " line).
-inline std::vector<std::string> enableStatements(const std::string &listFile) {
-  std::vector<std::string> out;
-  std::ifstream in(listFile);
-  bool inFirst = false;
-  for (std::string line; std::getline(in, line);) {
-    if (line.rfind("-- ", 0) == 0) {
-      if (inFirst) break;
-      inFirst = line == "-- enable";
-      continue;
-    }
-    size_t colon = line.find(": ");
-    if (inFirst && colon != std::string::npos) out.push_back(line.substr(colon + 2));
-  }
-  return out;
-}
-
 inline std::string readFile(const std::string &path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

@@ -139,6 +139,9 @@
 137: create procedure quarnxml.kelRetrieveXML(in collectionName varchar(128), in resultTable varchar(128), in resultColumn varchar(128), in validColumn varchar(128), in overrideType integer, in override varchar(32672), in maxRows integer, out numRows integer, out returnCode integer, out returnMsg varchar(1024)) specific quarnxml.KELRETRIEVEXML2 external name 'quarnxml!kelRetrieveXML2' language C parameter style QUARNDARI not deterministic fenced null call
 138: create procedure quarnxml.kelInsertXML(in collectionName varchar(128), in XMLObj clob(1M), out returnCode integer, out returnMsg varchar(1024)) external name 'quarnxml!kelInsertXML' language C parameter style QUARNDARI not deterministic fenced null call
 139: create procedure quarnxml.kelInsertXML50MB(in collectionName varchar(128), in XMLObj clob(50M), out returnCode integer, out returnMsg varchar(1024)) external name 'quarnxml!kelInsertXML' language C parameter style QUARNDARI not deterministic fenced null call
+140: create function quarnxml.validateschema(quarnxml.XMLFile, varchar(1000)) returns integer specific ValidateschFile external name 'quarnxmlfn!kelValidateschemaFile' language C parameter style QUARNSQL scratchpad final call not variant not fenced no SQL no external action allow parallel DBINFO
+141: create function quarnxml.validateschema(quarnxml.XMLVarchar, varchar(1000)) returns integer specific ValidateschVarchar external name 'quarnxmlfn!kelValidateschemaVarchar' language C parameter style QUARNSQL scratchpad final call not variant not fenced no SQL no external action allow parallel DBINFO
+142: create function quarnxml.validateschema(quarnxml.XMLCLOB as locator, varchar(1000)) returns integer specific ValidateschClob external name 'quarnxmlfn!kelValidateschemaClob' language C parameter style QUARNSQL scratchpad final call not variant not fenced no SQL no external action allow parallel DBINFO
 -- enable, double-byte
 0: create distinct type quarnxml.XMLDBCLOB as dbclob(10k)
 1: create function quarnxml.XMLDBCLOBFromFile(varchar(512)) returns quarnxml.XMLDBCLOB external name 'quarnxmlfn!xmlDBCLOB' language C parameter style QUARNSQL scratchpad final call not variant not fenced no SQL no external action allow parallel DBINFO
@@ -286,7 +289,10 @@
 125: drop specific function quarnxml.ValidateFile2
 126: drop specific function quarnxml.ValidateVarchar2
 127: drop specific function quarnxml.ValidateClob2
-128: drop distinct type quarnxml.XMLFile
+128: drop specific function quarnxml.ValidateschFile
+129: drop specific function quarnxml.ValidateschVarchar
+130: drop specific function quarnxml.ValidateschClob
+131: drop distinct type quarnxml.XMLFile
 -- disable, double-byte
 0: drop function quarnxml.extractVarchar(quarnxml.XMLDBCLOB, varchar(256))
 1: drop function quarnxml.extractDBClob(quarnxml.XMLDBCLOB, varchar(256))

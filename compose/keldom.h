@@ -1,0 +1,63 @@
+/*
+ * keldom.h - XML text that composition and decomposition write: the document header built
+ * from a DAD's prolog, doctype and stylesheet (kelGenDocHeader), the start and end tags of
+ * generated elements with their line feeds and indentation (writeXMLStartTag,
+ * writeXMLEndTag), and a parsed DOM node written back as XML text (kelDOMtoXML,
+ * kelDOMtoXML1), which decomposition stores when a column holds an element's markup.
+ *
+ * Texts are built without fixed limits: no tag or text is ever cut or dropped.  Output is in
+ * the database code page of the call context.  Every function is reentrant and reads the DOM
+ * only; the caller owns every buffer.
+ */
+#ifndef KEL_DOM_H
+#define KEL_DOM_H
+
+#include <xercesc/dom/DOMElement.hpp>
+#include <xercesc/dom/DOMNode.hpp>
+
+#include <string>
+
+#include "keldadread.h"
+
+struct KelCallContext;
+struct KelDocBuffer;
+
+/*
+ * Sets *header to "<" prolog ">", then "\n<" doctype ">" when the DAD has a doctype, then
+ * "\n<" stylesheet ">" when it has a stylesheet; the texts as they stand (the DAD holds the
+ * declarations without their angle brackets).  Returns 0; -61 with KELQ000E and "38X15" when
+ * the prolog is missing or empty ("prolog"), or a doctype or stylesheet element is empty
+ * ("doctype", "stylesheet").
+ */
+int kelGenDocHeader(KelCallContext *ctx, const KelDadHeader &dad, std::string *header, char *sqlstate, char *msg);
+
+/*
+ * Sets *tag to an open start tag: a line feed when lineFeed, blanks blanks, "<" and name (the
+ * caller writes the attributes and the ">").  Returns the tag's length.
+ */
+int writeXMLStartTag(std::string *tag, int blanks, const char *name, bool lineFeed);
+
+/*
+ * Sets *tag to an end tag: a line feed when lineFeed, ">" when the start tag is still open,
+ * blanks blanks, "</", name and ">".  Returns the tag's length.
+ */
+int writeXMLEndTag(std::string *tag, int blanks, const char *name, bool lineFeed, bool open);
+
+/*
+ * Appends node to buf as XML text, as it was parsed: an element as its start tag with every
+ * attribute (values escaped), its content and its end tag (also when it has no content, never
+ * in the empty-element form); text escaped; comments, CDATA sections and processing
+ * instructions written as such; an entity reference as its replacement text (its children),
+ * or as the reference itself when the parser did not expand it.  No line feeds or indentation
+ * are added.  Returns 0; -58 with KELG002E when memory is short; -57 with KELG001E (unit
+ * keldom) when the text cannot be converted or appended.
+ */
+int kelDOMtoXML1(KelCallContext *ctx, const xercesc::DOMNode *node, KelDocBuffer *buf, char *sqlstate, char *msg);
+
+/*
+ * The same into a new terminated string *out (malloc'd; the caller frees it).  Returns 0; -14
+ * with KELA019E for a null node; the failures of kelDOMtoXML1.
+ */
+int kelDOMtoXML(KelCallContext *ctx, const xercesc::DOMNode *node, char **out, char *sqlstate, char *msg);
+
+#endif /* KEL_DOM_H */

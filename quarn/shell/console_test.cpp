@@ -1,0 +1,316 @@
+// The console `quarn` run as a process, as people and scripts run it: several statements in one
+// argument, the three output modes on one query, timing, exit statuses, help and version, and
+// standard input that is not a terminal.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <pty.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+
+#include <filesystem>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "kel_golden.h"
+#include "kel_test_env.h"
+
+extern char **environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+  int status = -1;
+  std::string out, err;
+};
+
+class ConsoleProcess : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::create_directories(instance());
+    env_.set("QUARNPATH", instance());
+    env_.set("QUARN_USER", "tester");
+    env_.unset("QUARNKELPATH");
+    env_.unset("QUARNINSTANCE");
+    ASSERT_EQ(quarn({"CREATE DATABASE db"}).status, 0);
+  }
+
+  std::string instance() const { return dir_.file("instance"); }
+
+  // Runs the console with args and input on its standard input (a file, not a terminal).
+  Outcome quarn(const std::vector<std::string> &args, const std::string &input = "") {
+    std::string in = dir_.file("stdin"), out = dir_.file("stdout"), err = dir_.file("stderr");
+    keltest::writeFile(in, input);
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 0, in.c_str(), O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&fa, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&fa, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    std::string program = QUARN_CONSOLE;
+    std::vector<std::string> argv = {program};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char *> cargv;
+    for (std::string &a : argv) cargv.push_back(a.data());
+    cargv.push_back(nullptr);
+    Outcome r;
+    pid_t pid;
+    int rc = posix_spawn(&pid, program.c_str(), &fa, nullptr, cargv.data(), environ);
+    posix_spawn_file_actions_destroy(&fa);
+    if (rc == 0) {
+      int status = 0;
+      if (waitpid(pid, &status, 0) == pid && WIFEXITED(status)) r.status = WEXITSTATUS(status);
+    }
+    r.out = keltest::readFile(out);
+    r.err = keltest::readFile(err);
+    fs::remove(in);
+    fs::remove(out);
+    fs::remove(err);
+    return r;
+  }
+
+  // The rows of a query as CSV without the header line.
+  std::string rows(const std::string &query) {
+    Outcome r = quarn({"-d", "db", "--csv", "--no-header", query});
+    EXPECT_EQ(r.status, 0) << r.err;
+    return r.out;
+  }
+
+  static int count(const std::string &text, const std::string &what) {
+    int n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++n;
+    return n;
+  }
+
+  keltest::TempDir dir_;
+  keltest::ScopedEnv env_;
+};
+
+// One argument holds several statements, run in order: a ';' inside a literal and the
+// statements of a trigger body do not split them.
+TEST_F(ConsoleProcess, ArgumentRunsEachOfItsStatementsInOrder) {
+  Outcome r = quarn({"-d", "db",
+                 "CREATE TABLE t (a VARCHAR(10)); CREATE TABLE log (m VARCHAR(20));\n"
+                 "CREATE TRIGGER tr AFTER INSERT ON t REFERENCING NEW AS n FOR EACH ROW MODE QUARNSQL\n"
+                 "  BEGIN ATOMIC INSERT INTO log VALUES ('saw ' || n.a); INSERT INTO log VALUES ('then;'); END;\n"
+                 "INSERT INTO t VALUES ('x;y'); -- a comment; not a statement\n"
+                 "INSERT INTO t VALUES ('z');"});
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(count(r.out, "The SQL command completed successfully."), 5) << r.out;
+  EXPECT_EQ(rows("SELECT a FROM t ORDER BY a"), "x;y\nz\n");
+  EXPECT_EQ(rows("SELECT m FROM log ORDER BY m"), "saw x;y\nsaw z\nthen;\nthen;\n");
+  // Without autocommit, a ROLLBACK in the same argument undoes what came before it.
+  r = quarn({"+c", "-d", "db", "INSERT INTO t VALUES ('r1'); INSERT INTO t VALUES ('r2'); ROLLBACK"});
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(rows("SELECT COUNT(*) FROM t"), "2\n");
+}
+
+// The first failing statement of an argument ends the run with its status; later statements
+// do not run.  A script file goes on after a failure and still exits with the failure's status.
+TEST_F(ConsoleProcess, ExitStatusIsThatOfTheFirstFailingStatement) {
+  ASSERT_EQ(quarn({"-d", "db", "CREATE TABLE t (a VARCHAR(3) NOT NULL PRIMARY KEY)"}).status, 0);
+  Outcome r = quarn({"-d", "db", "INSERT INTO t VALUES ('1'); INSERT INTO t VALUES ('1'); INSERT INTO t VALUES ('3')"});
+  EXPECT_EQ(r.status, 4);
+  EXPECT_EQ(count(r.out, "SQLSTATE=23505"), 1) << r.out;
+  EXPECT_EQ(rows("SELECT a FROM t ORDER BY a"), "1\n");
+  keltest::writeFile(dir_.file("script.sql"), "INSERT INTO t VALUES ('4');\nINSERT INTO t VALUES ('toolong');\n"
+                                              "INSERT INTO t VALUES ('5');\n");
+  r = quarn({"-d", "db", "-f", dir_.file("script.sql")});
+  EXPECT_EQ(r.status, 4);
+  EXPECT_EQ(count(r.out, "SQLSTATE=22001"), 1) << r.out;
+  EXPECT_EQ(rows("SELECT a FROM t ORDER BY a"), "1\n4\n5\n");
+  // A statement that cannot even be read fails alike; a missing database is a failure too.
+  EXPECT_EQ(quarn({"-d", "db", "VALUES 1; VALUES 'open"}).status, 4);
+  EXPECT_EQ(quarn({"-d", "nosuch", "VALUES 1"}).status, 4);
+  EXPECT_EQ(quarn({"-d", "db", "-f", dir_.file("missing.sql")}).status, 8);
+}
+
+// The same query in the three modes: NULLs, non-ASCII text, a CLOB with a line break, a
+// decimal and a double.  A value's text is the same in each; only the quoting differs (the table
+// shows a line break as a blank and counts a wide character as two columns).  In CSV
+// and JSON standard output holds the data alone: messages go to standard error.
+TEST_F(ConsoleProcess, ThreeOutputModesOfOneQuery) {
+  Outcome r = quarn({"-d", "db",
+                 "CREATE TABLE m (id INTEGER NOT NULL, name VARCHAR(20), price DECIMAL(7,2), ratio DOUBLE, note CLOB(1M));"
+                 "INSERT INTO m VALUES (1, 'Björn \"B\", Malmö', 12.5, 0.25, 'line one\nline two');"
+                 "INSERT INTO m VALUES (2, NULL, NULL, NULL, NULL);"
+                 "INSERT INTO m VALUES (3, '日本', -3, 1e20, '')"});
+  ASSERT_EQ(r.status, 0) << r.out;
+  const std::string query = "SELECT id, name, price, ratio, note FROM m ORDER BY id";
+
+  // The golden files: tests/data/console/modes.{txt,csv,json}.
+  for (const std::string mode : {"table", "csv", "json"}) {
+    std::vector<std::string> args = {"-d", "db", query};
+    if (mode != "table") args.insert(args.begin(), "--" + mode);
+    r = quarn(args);
+    EXPECT_EQ(r.status, 0) << mode;
+    std::string golden = "modes." + (mode == "table" ? std::string("txt") : mode);
+    EXPECT_TRUE(keltest::matchesGolden(keltest::goldenFile("console", golden), r.out));
+    if (mode != "table") {
+      EXPECT_EQ(r.err, "") << mode;
+    }
+  }
+
+  // --no-header: the table's rows without its heading, CSV without its header line.
+  r = quarn({"-d", "db", "--no-header", "SELECT id FROM m WHERE id > 1 ORDER BY id"});
+  EXPECT_EQ(r.out, "2\n3\n\n  2 record(s) selected.\n\n");
+  EXPECT_EQ(rows("SELECT id, name FROM m WHERE id = 1"), "1,\"Björn \"\"B\"\", Malmö\"\n");
+
+  // A failure in a data mode: nothing on standard output, the message on standard error.
+  r = quarn({"-d", "db", "--json", "SELECT * FROM nosuch"});
+  EXPECT_EQ(r.status, 4);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("SQL0204N"), std::string::npos) << r.err;
+}
+
+// --timing adds one line after each statement's result, and only when asked; in the data modes
+// the line goes to standard error.
+TEST_F(ConsoleProcess, TimingLinesOnlyWhenAsked) {
+  const std::regex timeLine("Time: [0-9]+\\.[0-9]{3} ms\n");
+  auto timeLines = [&](const std::string &text) {
+    return std::distance(std::sregex_iterator(text.begin(), text.end(), timeLine), std::sregex_iterator());
+  };
+  const std::string statements = "VALUES 1; CREATE TABLE q (a INT); VALUES 'x' || 'y'";
+  Outcome plain = quarn({"-d", "db", "VALUES 1"});
+  EXPECT_EQ(plain.out.find("Time:"), std::string::npos);
+  Outcome timed = quarn({"-d", "db", "--timing", "DROP TABLE q; " + statements});
+  EXPECT_NE(timed.status, 0);  // DROP TABLE q fails first: one statement, one time line
+  EXPECT_EQ(timeLines(timed.out), 1) << timed.out;
+  timed = quarn({"-d", "db", "--timing", statements});
+  EXPECT_EQ(timed.status, 0) << timed.out;
+  EXPECT_EQ(timeLines(timed.out), 3) << timed.out;
+  // Each time follows its own result.
+  EXPECT_TRUE(std::regex_search(timed.out, std::regex("record\\(s\\) selected\\.\n\nTime: [0-9.]+ ms\n\n"
+                                                      "The SQL command completed successfully\\.\n\nTime: ")))
+      << timed.out;
+  Outcome csv = quarn({"-d", "db", "--csv", "--timing", "VALUES 1"});
+  EXPECT_EQ(csv.out, "1\n1\n");
+  EXPECT_EQ(timeLines(csv.err), 1) << csv.err;
+}
+
+// Standard input that is not a terminal: no prompt and no editing, statements split as in a
+// file (-f - reads it too), and no history is kept.
+TEST_F(ConsoleProcess, StandardInputWithoutTerminal) {
+  const std::string input = "VALUES 'a;b';\nVALUES\n  2\n";
+  Outcome r = quarn({"-d", "db", "--csv", "--no-header"}, input);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "a;b\n2\n");
+  EXPECT_EQ(r.err, "");
+  r = quarn({"-d", "db", "--csv", "--no-header", "-f", "-"}, input);
+  EXPECT_EQ(r.out, "a;b\n2\n");
+  EXPECT_FALSE(fs::exists(fs::path(instance()) / "quarn_history"));
+  // EXIT alone on a line between statements ends the input, as QUIT; inside a statement it is
+  // a word of it.
+  r = quarn({"-d", "db", "--csv", "--no-header"}, "VALUES 1;\n exit \nVALUES 2;\n");
+  EXPECT_EQ(r.out, "1\n");
+  r = quarn({"-d", "db", "--csv", "--no-header"}, "VALUES\nexit;\nVALUES 2;\n");
+  EXPECT_EQ(r.status, 4);
+  EXPECT_EQ(r.out, "2\n");
+}
+
+// A session at a terminal (a pseudo-terminal here): prompts, line editing (a typed character
+// erased), history kept in the instance directory for the owner only, QUIT without a
+// terminator, and a later session that recalls a line of the history (Ctrl-P twice, past the
+// QUIT) and runs it again.
+TEST_F(ConsoleProcess, TerminalHasPromptsEditingAndHistory) {
+  env_.set("TERM", "dumb");
+  env_.set("HOME", dir_.str());  // no personal editrc
+  // Types each step's input once the text expected before it has appeared.  (The session ends
+  // with QUIT rather than Ctrl-D: the prompt may show before the terminal leaves line mode, and
+  // an end-of-file character typed then is taken by the line discipline.)  A console that does
+  // not end in time is killed, so the test cannot hang.
+  struct Step {
+    std::string before, input;
+  };
+  auto session = [&](const std::vector<Step> &steps) {
+    int master = -1;
+    pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+    if (pid == 0) {
+      execl(QUARN_CONSOLE, QUARN_CONSOLE, "-d", "db", static_cast<char *>(nullptr));
+      _exit(127);
+    }
+    std::string seen;
+    size_t at = 0;
+    // Reads until text appears at or after `at` (then moves `at` past it), the terminal
+    // closes, or 20 s pass.
+    auto waitFor = [&](const std::string &text) {
+      auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+      while (seen.find(text, at) == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+        pollfd p{master, POLLIN, 0};
+        if (poll(&p, 1, 100) <= 0) continue;
+        char buf[512];
+        ssize_t n = read(master, buf, sizeof buf);
+        if (n <= 0) break;
+        seen.append(buf, static_cast<size_t>(n));
+      }
+      size_t found = seen.find(text, at);
+      if (found == std::string::npos) return false;
+      at = found + text.size();
+      return true;
+    };
+    for (const Step &step : steps) {
+      EXPECT_TRUE(waitFor(step.before)) << step.before << " in " << seen;
+      EXPECT_EQ(write(master, step.input.data(), step.input.size()), static_cast<ssize_t>(step.input.size()));
+    }
+    int status = -1;
+    for (int k = 0; k < 200 && waitpid(pid, &status, WNOHANG) == 0; ++k) usleep(100000);
+    if (status == -1) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      ADD_FAILURE() << "the console did not end: " << seen;
+    }
+    close(master);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << seen;
+    return seen;
+  };
+  const std::string ready = "selected.\r\n\r\nquarn => ";
+  std::string first = session({{"quarn => ", "VALUES 'abX\x7f" "c' ||\n"},
+                               {"quarn (cont.) => ", "'d';\n"},
+                               {ready, "VALUES 'e';\n"},
+                               {ready, "QUIT\n"}});
+  EXPECT_NE(first.find("\r\nabcd\r\n"), std::string::npos) << first;
+  fs::path history = fs::path(instance()) / "quarn_history";
+  ASSERT_TRUE(fs::exists(history));
+  struct stat st;
+  ASSERT_EQ(stat(history.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  std::string saved = keltest::readFile(history.string());
+  EXPECT_NE(saved.find("'abc'"), std::string::npos) << saved;
+  EXPECT_EQ(saved.find("abX"), std::string::npos) << saved;
+  std::string second = session({{"quarn => ", "\x10\x10\n"}, {ready, "quit\n"}});
+  EXPECT_NE(second.find("\r\ne\r\n"), std::string::npos) << second;
+}
+
+// --help names every option with one line and gives examples; --version the product version;
+// a usage error exits 8 with its reason on standard error.
+TEST_F(ConsoleProcess, HelpVersionAndUsageErrors) {
+  Outcome help = quarn({"--help"});
+  EXPECT_EQ(help.status, 0);
+  for (const char *option : {"-d database", "-f file", "+c", "-c ", "-v ", "--csv", "--json", "--no-header",
+                             "--timing", "-h, --help", "--version", "-- "})
+    EXPECT_NE(help.out.find(std::string("\n  ") + option), std::string::npos) << option;
+  EXPECT_NE(help.out.find("Examples:\n  quarn "), std::string::npos);
+  Outcome version = quarn({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_TRUE(std::regex_match(version.out, std::regex("quarn \\(quarnxml\\) [0-9]+\\.[0-9]+\\.[0-9]+\n")))
+      << version.out;
+  for (std::vector<std::string> bad : {std::vector<std::string>{"--bogus"}, {"--csv", "--json", "VALUES 1"}, {"-d"},
+                                       {"-f", "x.sql", "VALUES 1"}}) {
+    Outcome r = quarn(bad);
+    EXPECT_EQ(r.status, 8) << bad[0];
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err.rfind("quarn: ", 0), 0u) << r.err;
+  }
+  // After "--", words that begin with '-' belong to the statement.
+  Outcome words = quarn({"-d", "db", "--csv", "--no-header", "--", "VALUES", "-1"});
+  EXPECT_EQ(words.out, "-1\n");
+}
+
+}  // namespace

@@ -1,0 +1,113 @@
+/*
+ * lineinput.cpp - the console's line readers: plain stream reading, and terminal reading with
+ * libedit's editing and history (through its readline-compatible interface).
+ */
+#include "lineinput.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#ifdef QUARN_HAVE_LIBEDIT
+#include <editline/readline.h>
+#endif
+
+namespace quarn {
+namespace {
+
+constexpr const char *kPrompt = "quarn => ";
+constexpr const char *kContinuationPrompt = "quarn (cont.) => ";
+constexpr int kHistoryLines = 1000;
+
+class StreamLineReader : public LineReader {
+ public:
+  explicit StreamLineReader(std::istream &in) : in_(in) {}
+  bool next(std::string *line, bool) override { return static_cast<bool>(std::getline(in_, *line)); }
+
+ private:
+  std::istream &in_;
+};
+
+#ifdef QUARN_HAVE_LIBEDIT
+
+class EditLineReader : public LineReader {
+ public:
+  EditLineReader(std::ostream &out, std::string historyFile) : out_(out), historyFile_(std::move(historyFile)) {
+    rl_readline_name = "quarn";
+    // A tab is text in SQL, not a request to complete a file name.
+    rl_bind_key('\t', rl_insert);
+    using_history();
+    stifle_history(kHistoryLines);
+    if (!historyFile_.empty()) read_history(historyFile_.c_str());
+  }
+  ~EditLineReader() override { clear_history(); }
+
+  bool next(std::string *line, bool continuation) override {
+    out_.flush();
+    std::fflush(stdout);
+    char *l = readline(continuation ? kContinuationPrompt : kPrompt);
+    if (l == nullptr) {
+      out_ << "\n";
+      out_.flush();
+      return false;
+    }
+    line->assign(l);
+    std::free(l);
+    if (!line->empty() && *line != last_) {
+      add_history(line->c_str());
+      last_ = *line;
+      save();
+    }
+    return true;
+  }
+
+ private:
+  // The history may hold passwords of CONNECT statements: the file is its owner's alone.  A
+  // history file that is a symbolic link is left alone.
+  void save() {
+    if (historyFile_.empty()) return;
+    int fd = ::open(historyFile_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) return;
+    ::close(fd);
+    write_history(historyFile_.c_str());
+  }
+
+  std::ostream &out_;
+  std::string historyFile_;
+  std::string last_;
+};
+
+#else
+
+class PromptLineReader : public LineReader {
+ public:
+  PromptLineReader(std::istream &in, std::ostream &out) : in_(in), out_(out) {}
+  bool next(std::string *line, bool continuation) override {
+    out_ << (continuation ? kContinuationPrompt : kPrompt) << std::flush;
+    return static_cast<bool>(std::getline(in_, *line));
+  }
+
+ private:
+  std::istream &in_;
+  std::ostream &out_;
+};
+
+#endif
+
+}  // namespace
+
+std::unique_ptr<LineReader> streamLineReader(std::istream &in) { return std::make_unique<StreamLineReader>(in); }
+
+std::unique_ptr<LineReader> terminalLineReader(std::istream &in, std::ostream &out, const std::string &historyFile) {
+#ifdef QUARN_HAVE_LIBEDIT
+  (void)in;
+  return std::make_unique<EditLineReader>(out, historyFile);
+#else
+  (void)historyFile;
+  return std::make_unique<PromptLineReader>(in, out);
+#endif
+}
+
+}  // namespace quarn
