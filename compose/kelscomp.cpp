@@ -213,14 +213,13 @@ class Compiler {
   // column of its subtree; an intermediate element without multi_occurrence YES, or one
   // without any column, stays at level.
   int levelOf(const DOMElement *child, int level, std::string *column, int *rc) {
-    if (kelIsNodeIntermediate(child)) {
-      int multi = kelGetMultiOccurrence(ctx_, child);
-      if (multi < 0) {
-        std::string name = narrowName(ctx_, child);
-        return *rc = kelFail(ctx_, msg_, sqlstate_, KELQ063E, name.empty() ? "unknown" : name.c_str());
-      }
-      if (multi == 0) return level;
+    // A multi_occurrence value that is neither YES nor NO is a DAD error wherever it stands.
+    int multi = kelGetMultiOccurrence(ctx_, child);
+    if (multi < 0) {
+      std::string name = narrowName(ctx_, child);
+      return *rc = kelFail(ctx_, msg_, sqlstate_, KELQ063E, name.empty() ? "unknown" : name.c_str());
     }
+    if (kelIsNodeIntermediate(child) && multi == 0) return level;
     const DOMElement *col = firstColumnIn(child);
     if (col == nullptr) return level;
     *rc = columnName(static_cast<const DOMElement *>(col->getParentNode()), narrowName(ctx_, child), column);
