@@ -417,7 +417,9 @@ int32_t retC(KelProcCall &call) { return compose(call, kListC, true); }
 constexpr KelParamSpec kReturnCode = {"returnCode", KelParamKind::ReturnCode, KelParamMode::Out, false, 0};
 constexpr KelParamSpec kReturnMsg = {"returnMsg", KelParamKind::ReturnMsg, KelParamMode::Out, false, KEL_MSG_BUFFER};
 
-#define KEL_SOURCE(name, kind) {name, kind, KelParamMode::In, true, 0}
+// The DAD or collection name is checked by the worker: a null one is KELG004E in both
+// conventions (the QUARNDARI reading of a null required input would be KELA019E).
+#define KEL_SOURCE(name, kind) {name, kind, KelParamMode::In, false, 0}
 #define KEL_IN(name, kind) {name, kind, KelParamMode::In, false, 0}
 #define KEL_OUT(name, kind, len) {name, kind, KelParamMode::Out, false, len}
 
