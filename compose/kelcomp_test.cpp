@@ -250,6 +250,20 @@ TEST_F(ComposeDb, ValidationFillsTheValidColumn) {
   EXPECT_EQ(result.valid, 1);
 }
 
+TEST_F(ComposeDb, DocumentsWhoseSchemaCannotBeReadAreStoredAsNotValid) {
+  // The schema the DAD names does not exist: every document fails its validation and is
+  // stored, and returned, as not valid; the call itself succeeds.
+  const std::string dad = replaced(
+      replaced(dataFile("order_sql.dad"), "<validation>NO</validation>",
+               "<validation>YES</validation><schemabindings><nonamespacelocation location=\"" + tmp_ +
+                   "/none.xsd\"/></schemabindings>"),
+      "<doctype>!DOCTYPE Order SYSTEM \"order.dtd\"</doctype>", "");
+  ASSERT_EQ(compose(dad, toTable("RES")), 0) << msg;
+  EXPECT_EQ(column("SELECT CHAR(KEL_VALID) FROM res"), (std::vector<std::string>{"0", "0", "0"}));
+  ASSERT_EQ(composeToLob(dad), 0) << msg;
+  EXPECT_EQ(result.valid, 0);
+}
+
 TEST_F(ComposeDb, AFailingCallLeavesTheUnitOfWorkAsItWas) {
   // A row of the caller's own, not committed, and a result column too short for the third
   // order's document: the first two documents are not left behind, nor is KEL_VALID.
