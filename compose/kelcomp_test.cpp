@@ -28,8 +28,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The purchase-order tables and DADs are the main job's samples; golden files are test data.
 std::string dataFile(const std::string &name) {
-  return keltest::readFile(keltest::sourceDir() + "/tests/data/compose/" + name);
+  const bool sample = name.rfind("orders_", 0) == 0 || name == "orders.sql";
+  return keltest::readFile(keltest::sourceDir() + (sample ? "/samples/" : "/tests/data/compose/") + name);
 }
 
 // Replaces every occurrence of from in text.
@@ -50,7 +52,7 @@ class ComposeDb : public keltest::DatabaseTest {
     openDatabase("KELCMP");
     KelCodePageRequest request{0, 1208, nullptr};
     ASSERT_EQ(kelInit(&ctx, KEL_FULL_MESSAGES, &request, state, msg, "UTF-8"), 0) << msg;
-    script(dataFile("order_schema.sql"));
+    script(dataFile("orders.sql"));
     ASSERT_EQ(exec("CREATE TABLE res (doc VARCHAR(4000))"), 0) << error();
   }
   void TearDown() override {
@@ -125,7 +127,7 @@ class ComposeDb : public keltest::DatabaseTest {
 
 TEST_F(ComposeDb, PurchaseOrdersInBothMappingsMatchOneGolden) {
   const std::string golden = keltest::goldenFile("compose", "orders.xml");
-  for (const char *dad : {"order_rdb.dad", "order_sql.dad"}) {
+  for (const char *dad : {"orders_rdb.dad", "orders_sql.dad"}) {
     clear("res");
     ASSERT_EQ(compose(dataFile(dad), toTable("RES")), 0) << dad << ": " << msg;
     EXPECT_EQ(std::string(msg), "KELQ020I  XML successfully generated.\n");
@@ -135,7 +137,7 @@ TEST_F(ComposeDb, PurchaseOrdersInBothMappingsMatchOneGolden) {
 }
 
 TEST_F(ComposeDb, LargeObjectOutputHoldsTheFirstDocumentAndCountsEveryOne) {
-  for (const char *dad : {"order_rdb.dad", "order_sql.dad"}) {
+  for (const char *dad : {"orders_rdb.dad", "orders_sql.dad"}) {
     ASSERT_EQ(composeToLob(dataFile(dad)), 0) << msg;
     EXPECT_EQ(result.numDocs, 3) << dad;
     ASSERT_TRUE(result.lobSet);
@@ -144,9 +146,9 @@ TEST_F(ComposeDb, LargeObjectOutputHoldsTheFirstDocumentAndCountsEveryOne) {
     EXPECT_TRUE(column("SELECT doc FROM res").empty());
   }
   // No document at all: nothing is stored, the count is 0.
-  ASSERT_EQ(exec("DELETE FROM shop.items"), 0);
-  ASSERT_EQ(exec("DELETE FROM shop.orders"), 0);
-  for (const char *dad : {"order_rdb.dad", "order_sql.dad"}) {
+  ASSERT_EQ(exec("DELETE FROM sales.items"), 0);
+  ASSERT_EQ(exec("DELETE FROM sales.orders"), 0);
+  for (const char *dad : {"orders_rdb.dad", "orders_sql.dad"}) {
     ASSERT_EQ(composeToLob(dataFile(dad)), 0) << msg;
     EXPECT_EQ(result.numDocs, 0);
     EXPECT_FALSE(result.lobSet) << dad;
@@ -155,7 +157,7 @@ TEST_F(ComposeDb, LargeObjectOutputHoldsTheFirstDocumentAndCountsEveryOne) {
 
 TEST_F(ComposeDb, TheLargeObjectsRoomIsCheckedAndNeverOverrun) {
   const std::string first = firstOrder();
-  for (const char *dad : {"order_rdb.dad", "order_sql.dad"}) {
+  for (const char *dad : {"orders_rdb.dad", "orders_sql.dad"}) {
     ASSERT_EQ(composeToLob(dataFile(dad), {}, static_cast<int64_t>(first.size())), 0) << msg;
     EXPECT_EQ(lobText(), first);
     EXPECT_EQ(composeToLob(dataFile(dad), {}, static_cast<int64_t>(first.size()) - 1), -52) << dad;
@@ -166,7 +168,7 @@ TEST_F(ComposeDb, TheLargeObjectsRoomIsCheckedAndNeverOverrun) {
 }
 
 TEST_F(ComposeDb, MaxRowsStopsWithAWarningAndKeepsWhatWasMade) {
-  for (const char *dad : {"order_rdb.dad", "order_sql.dad"}) {
+  for (const char *dad : {"orders_rdb.dad", "orders_sql.dad"}) {
     clear("res");
     KelComposeArgs a = toTable("RES");
     a.maxRows = 2;
@@ -185,7 +187,7 @@ TEST_F(ComposeDb, MaxRowsStopsWithAWarningAndKeepsWhatWasMade) {
 // ---- Result tables ---------------------------------------------------------------------------
 
 TEST_F(ComposeDb, ResultTablesThatDoNotFitAreRefusedBeforeAnyDocument) {
-  const std::string dad = dataFile("order_sql.dad");
+  const std::string dad = dataFile("orders_sql.dad");
   EXPECT_EQ(compose(dad, toTable("NOSUCH")), -11);
   EXPECT_EQ(std::string(msg), "KELA016E  The input table NOSUCH does not exist.\n");
   KelComposeArgs a = toTable("RES");
@@ -209,10 +211,10 @@ TEST_F(ComposeDb, HostileResultTableNamesAreOnlyEverNames) {
   KelComposeArgs a = toTable("ta;ble", "we\"ird");
   a.resultColumn = "my\"doc";
   a.singleColumn = false;
-  ASSERT_EQ(compose(dataFile("order_rdb.dad"), a), 0) << msg;
+  ASSERT_EQ(compose(dataFile("orders_rdb.dad"), a), 0) << msg;
   EXPECT_EQ(column("SELECT \"my\"\"doc\" FROM \"we\"\"ird\".\"ta;ble\"").size(), 3u);
   // With validation the single-column caller's table gets KEL_VALID through the same quoting.
-  std::string dad = replaced(dataFile("order_rdb.dad"), "<validation>NO", "<validation>YES");
+  std::string dad = replaced(dataFile("orders_rdb.dad"), "<validation>NO", "<validation>YES");
   EXPECT_EQ(compose(dad, toTable("ta;ble", "we\"ird")), 0) << msg;
   EXPECT_EQ(column("SELECT COUNT(*) FROM \"we\"\"ird\".\"ta;ble\" WHERE KEL_VALID IS NOT NULL"),
             std::vector<std::string>{"3"});
@@ -228,7 +230,7 @@ TEST_F(ComposeDb, ValidationFillsTheValidColumn) {
             0)
       << error();
   const std::string dad =
-      replaced(dataFile("order_sql.dad"), "<validation>NO</validation>", "<dtdid>order.dtd</dtdid><validation>yes</validation>");
+      replaced(dataFile("orders_sql.dad"), "<validation>NO</validation>", "<dtdid>order.dtd</dtdid><validation>yes</validation>");
   // A single-column caller: KEL_VALID is added; a second call finds it there (-612 accepted).
   for (int call = 0; call < 2; ++call) {
     ASSERT_EQ(compose(dad, toTable("RES")), 0) << msg;
@@ -254,7 +256,7 @@ TEST_F(ComposeDb, DocumentsWhoseSchemaCannotBeReadAreStoredAsNotValid) {
   // The schema the DAD names does not exist: every document fails its validation and is
   // stored, and returned, as not valid; the call itself succeeds.
   const std::string dad = replaced(
-      replaced(dataFile("order_sql.dad"), "<validation>NO</validation>",
+      replaced(dataFile("orders_sql.dad"), "<validation>NO</validation>",
                "<validation>YES</validation><schemabindings><nonamespacelocation location=\"" + tmp_ +
                    "/none.xsd\"/></schemabindings>"),
       "<doctype>!DOCTYPE Order SYSTEM \"order.dtd\"</doctype>", "");
@@ -270,7 +272,7 @@ TEST_F(ComposeDb, AFailingCallLeavesTheUnitOfWorkAsItWas) {
   ASSERT_EQ(exec("CREATE TABLE small (doc VARCHAR(500))"), 0);
   ASSERT_EQ(exec("INSERT INTO small VALUES ('mine')"), 0);
   const std::string third = dataFile("orders.xml");
-  for (const char *name : {"order_rdb.dad", "order_sql.dad"}) {
+  for (const char *name : {"orders_rdb.dad", "orders_sql.dad"}) {
     std::string dad = replaced(dataFile(name), "<validation>NO", "<validation>YES");
     EXPECT_EQ(compose(dad, toTable("SMALL")), -77) << name;
     EXPECT_EQ(std::string(msg), "KELQ017E  The column in the result table SMALL is too small.\n");
@@ -283,7 +285,7 @@ TEST_F(ComposeDb, AFailingCallLeavesTheUnitOfWorkAsItWas) {
 // ---- The DAD ---------------------------------------------------------------------------------
 
 TEST_F(ComposeDb, DadHeaderErrorsReturnTheCodesOfTheirOwnMessages) {
-  const std::string dad = dataFile("order_sql.dad");
+  const std::string dad = dataFile("orders_sql.dad");
   struct Case {
     std::string dad;
     int rc;
@@ -315,7 +317,7 @@ class SqlMapping : public ComposeDb {
  protected:
   // The purchase-order DAD with another statement (written into the DAD as XML text).
   std::string withStatement(const std::string &sql) {
-    std::string dad = dataFile("order_sql.dad");
+    std::string dad = dataFile("orders_sql.dad");
     size_t from = dad.find("<SQL_stmt>") + 10, to = dad.find("</SQL_stmt>");
     return dad.substr(0, from) + replaced(replaced(replaced(sql, "&", "&amp;"), "<", "&lt;"), ">", "&gt;") +
            dad.substr(to);
@@ -328,19 +330,19 @@ class SqlMapping : public ComposeDb {
   }
   static constexpr const char *kSelect =
       "SELECT o.order_id, o.status, o.ordered, c.name, c.city, i.item_no, i.product, i.qty, i.price "
-      "FROM shop.orders o, shop.customers c, shop.items i WHERE o.cust_id = c.cust_id AND i.order_id = o.order_id";
+      "FROM sales.orders o, sales.customers c, sales.items i WHERE o.cust_id = c.cust_id AND i.order_id = o.order_id";
 };
 
 TEST_F(SqlMapping, ChildQueriesFilterOnEveryAncestorKey) {
   // Shipments under items under orders: every order has items 1..n, so filtering the shipments
   // on the item number alone would put other orders' shipments into this document.
-  script("CREATE TABLE shop.ships (order_id VARCHAR(8) NOT NULL, item_no INTEGER NOT NULL, ship_no INTEGER NOT NULL, "
+  script("CREATE TABLE sales.ships (order_id VARCHAR(8) NOT NULL, item_no INTEGER NOT NULL, ship_no INTEGER NOT NULL, "
          "mode VARCHAR(10));\n"
-         "INSERT INTO shop.ships VALUES ('O1', 1, 1, 'air'), ('O1', 2, 1, 'sea'), ('O2', 1, 1, 'rail'), "
+         "INSERT INTO sales.ships VALUES ('O1', 1, 1, 'air'), ('O1', 2, 1, 'sea'), ('O2', 1, 1, 'rail'), "
          "('O2', 1, 2, 'road'), ('O3', 1, 1, 'post');\n");
   std::string dad = withStatement(
-      "SELECT o.order_id, o.status, i.item_no, i.product, s.ship_no, s.mode FROM shop.orders o, shop.items i, "
-      "shop.ships s WHERE i.order_id = o.order_id AND s.order_id = i.order_id AND s.item_no = i.item_no "
+      "SELECT o.order_id, o.status, i.item_no, i.product, s.ship_no, s.mode FROM sales.orders o, sales.items i, "
+      "sales.ships s WHERE i.order_id = o.order_id AND s.order_id = i.order_id AND s.item_no = i.item_no "
       "ORDER BY order_id, item_no, ship_no");
   size_t from = dad.find("<element_node name=\"Date\">"), to = dad.find("</root_node>");
   dad = dad.substr(0, from) +
@@ -365,10 +367,10 @@ TEST_F(SqlMapping, TheStatementIsCutAtItsLastOrderByOutsideQuotesAndParentheses)
   const std::string expected = dataFile("orders.xml");
   const std::string good[] = {
       std::string(kSelect) + " ORDER BY order_id, item_no",
-      std::string(kSelect) + " AND o.status <> 'x ORDER BY y' AND o.order_id IN (SELECT order_id FROM shop.orders "
+      std::string(kSelect) + " AND o.status <> 'x ORDER BY y' AND o.order_id IN (SELECT order_id FROM sales.orders "
                              "ORDER BY order_id) ORDER BY order_id, item_no",
       std::string(kSelect) + " order by order_id ASC, o.item_no ASC NULLS LAST",
-      std::string(kSelect) + " Order By shop.o.order_id, item_no",
+      std::string(kSelect) + " Order By sales.o.order_id, item_no",
   };
   for (const std::string &sql : good) {
     clear("res");
@@ -387,7 +389,7 @@ TEST_F(SqlMapping, TheStatementIsCutAtItsLastOrderByOutsideQuotesAndParentheses)
       {std::string(kSelect) + " ORDER BY 1", -64, "KELQ004E"},
       {std::string(kSelect) + " ORDER BY order_id, item_no FETCH FIRST 2 ROWS ONLY", -62, "KELQ001E"},
       {std::string(kSelect) + " ORDER BY item_no, order_id", -62, "KELQ001E"},
-      {"SELECT nosuch FROM shop.orders ORDER BY nosuch", -62, "KELQ001E"},
+      {"SELECT nosuch FROM sales.orders ORDER BY nosuch", -62, "KELQ001E"},
   };
   for (const Bad &b : bad) {
     EXPECT_EQ(compose(withStatement(b.sql), toTable("RES")), b.rc) << b.sql;
@@ -396,7 +398,7 @@ TEST_F(SqlMapping, TheStatementIsCutAtItsLastOrderByOutsideQuotesAndParentheses)
 }
 
 TEST_F(SqlMapping, OneKeyMakesOneLevelAndNeverReadsPastIt) {
-  ASSERT_EQ(compose(ordersOnly("SELECT order_id, status FROM shop.orders ORDER BY order_id"), toTable("RES")), 0)
+  ASSERT_EQ(compose(ordersOnly("SELECT order_id, status FROM sales.orders ORDER BY order_id"), toTable("RES")), 0)
       << msg;
   EXPECT_EQ(column("SELECT doc FROM res ORDER BY doc").back(),
             "<?xml version=\"1.0\"?>\n<!DOCTYPE Order SYSTEM \"order.dtd\">\n<Order id=\"O3\" status=\"open\"></Order>");
@@ -409,7 +411,7 @@ TEST_F(SqlMapping, KeysAreComparedWholeAndNoValueIsASentinel) {
   ASSERT_EQ(exec("INSERT INTO keys VALUES ('" + common + "a', 'one'), ('" + common + "b', 'two'), ('KEL_NO_OBJ', "
                  "'three')"),
             0);
-  std::string dad = dataFile("order_sql.dad");
+  std::string dad = dataFile("orders_sql.dad");
   size_t from = dad.find("<SQL_stmt>") + 10, to = dad.find("</Xcollection>");
   dad = dad.substr(0, from) +
         "SELECT k, v FROM keys ORDER BY k</SQL_stmt><prolog>?xml version=\"1.0\"?</prolog><root_node>"
@@ -426,10 +428,10 @@ TEST_F(SqlMapping, KeysAreComparedWholeAndNoValueIsASentinel) {
 TEST_F(SqlMapping, NullKeysLeaveTheirElementOutAndParentsMayHaveNoChildren) {
   // Outer join: O1 and O2 have no item with qty > 4, their Item key is NULL; a NULL status
   // leaves the attribute out.
-  ASSERT_EQ(exec("UPDATE shop.orders SET status = NULL WHERE order_id = 'O2'"), 0);
+  ASSERT_EQ(exec("UPDATE sales.orders SET status = NULL WHERE order_id = 'O2'"), 0);
   std::string dad = withStatement(
-      "SELECT o.order_id, o.status, o.ordered, c.name, c.city, i.item_no, i.product, i.qty, i.price FROM shop.orders o "
-      "JOIN shop.customers c ON o.cust_id = c.cust_id LEFT OUTER JOIN shop.items i ON i.order_id = o.order_id AND "
+      "SELECT o.order_id, o.status, o.ordered, c.name, c.city, i.item_no, i.product, i.qty, i.price FROM sales.orders o "
+      "JOIN sales.customers c ON o.cust_id = c.cust_id LEFT OUTER JOIN sales.items i ON i.order_id = o.order_id AND "
       "i.qty > 4 ORDER BY order_id, item_no");
   ASSERT_EQ(compose(dad, toTable("RES")), 0) << msg;
   std::vector<std::string> docs = column("SELECT doc FROM res");
@@ -449,7 +451,7 @@ TEST_F(SqlMapping, LargeObjectsAreStreamedWithoutSplittingACharacter) {
   ASSERT_EQ(exec("CREATE TABLE notes (id VARCHAR(4) NOT NULL, body CLOB(2G))"), 0);
   ASSERT_EQ(exec("INSERT INTO notes VALUES ('n1', '" + note + "')"), 0) << error();
   ASSERT_EQ(exec("CREATE TABLE bigres (doc CLOB(10M))"), 0);
-  std::string dad = dataFile("order_sql.dad");
+  std::string dad = dataFile("orders_sql.dad");
   size_t from = dad.find("<SQL_stmt>") + 10, to = dad.find("</Xcollection>");
   dad = dad.substr(0, from) +
         "SELECT id, body FROM notes ORDER BY id</SQL_stmt><prolog>?xml version=\"1.0\"?</prolog><root_node>"
@@ -463,7 +465,7 @@ TEST_F(SqlMapping, LargeObjectsAreStreamedWithoutSplittingACharacter) {
 }
 
 TEST_F(SqlMapping, MappingErrorsAreFoundBeforeAnyDocument) {
-  const std::string dad = dataFile("order_sql.dad");
+  const std::string dad = dataFile("orders_sql.dad");
   struct Case {
     std::string dad;
     int rc;
@@ -499,7 +501,7 @@ TEST_F(SqlMapping, MappingErrorsAreFoundBeforeAnyDocument) {
 TEST_F(SqlMapping, LimitsOfStatementsAndLargeObjectColumns) {
   // A statement whose top query would pass the statement limit.
   std::string longSelect =
-      "SELECT order_id, status, '" + std::string(66000, 'x') + "' AS pad FROM shop.orders ORDER BY order_id";
+      "SELECT order_id, status, '" + std::string(66000, 'x') + "' AS pad FROM sales.orders ORDER BY order_id";
   EXPECT_EQ(compose(ordersOnly(longSelect), toTable("RES")), -121);
   EXPECT_EQ(msgId(), "KELQ038E");
   // 251 large-object columns.
@@ -509,7 +511,7 @@ TEST_F(SqlMapping, LimitsOfStatementsAndLargeObjectColumns) {
     cols += ", l" + std::to_string(i);
   }
   ASSERT_EQ(exec(ddl + ")"), 0) << error();
-  EXPECT_EQ(compose(ordersOnly("SELECT order_id, status" + cols + " FROM shop.orders, wide ORDER BY order_id"),
+  EXPECT_EQ(compose(ordersOnly("SELECT order_id, status" + cols + " FROM sales.orders, wide ORDER BY order_id"),
                     toTable("RES")),
             -149);
   EXPECT_EQ(std::string(msg),
@@ -522,7 +524,7 @@ TEST_F(SqlMapping, AnOverrideOfEitherTypeReplacesTheStatement) {
     KelComposeArgs a = toTable("RES");
     a.overrideType = type;
     a.override = std::string(kSelect) + " AND o.status = 'open' ORDER BY order_id, item_no";
-    ASSERT_EQ(compose(dataFile("order_sql.dad"), a), 0) << msg;
+    ASSERT_EQ(compose(dataFile("orders_sql.dad"), a), 0) << msg;
     EXPECT_EQ(result.numDocs, 2) << type;
   }
 }
@@ -532,27 +534,27 @@ TEST_F(SqlMapping, AnOverrideOfEitherTypeReplacesTheStatement) {
 class RdbMapping : public ComposeDb {};
 
 TEST_F(RdbMapping, AParentWithoutChildRowsGetsNoneOfThePreviousParentsValues) {
-  // O2 loses its item: its Item loop writes nothing, and an attribute read from shop.items
+  // O2 loses its item: its Item loop writes nothing, and an attribute read from sales.items
   // finds no row for it (the previous order's item is never read again).
-  ASSERT_EQ(exec("DELETE FROM shop.items WHERE order_id = 'O2'"), 0);
-  ASSERT_EQ(compose(dataFile("order_rdb.dad"), toTable("RES")), 0) << msg;
+  ASSERT_EQ(exec("DELETE FROM sales.items WHERE order_id = 'O2'"), 0);
+  ASSERT_EQ(compose(dataFile("orders_rdb.dad"), toTable("RES")), 0) << msg;
   std::vector<std::string> docs = column("SELECT doc FROM res");
   ASSERT_EQ(docs.size(), 3u);
   EXPECT_EQ(docs[1].find("<Item"), std::string::npos);
-  std::string dad = replaced(dataFile("order_rdb.dad"), "<element_node name=\"Date\">",
-                             "<attribute_node name=\"first\"><RDB_node><table name=\"shop.items\"/><column "
+  std::string dad = replaced(dataFile("orders_rdb.dad"), "<element_node name=\"Date\">",
+                             "<attribute_node name=\"first\"><RDB_node><table name=\"sales.items\"/><column "
                              "name=\"product\"/></RDB_node></attribute_node><element_node name=\"Date\">");
   clear("res");
   EXPECT_EQ(compose(dad, toTable("RES")), -142);
   EXPECT_EQ(std::string(msg),
-            "KELQ062E  No rows of result set for SHOP.ITEMS are left to produce a XML value for first.\n");
+            "KELQ062E  No rows of result set for SALES.ITEMS are left to produce a XML value for first.\n");
   EXPECT_TRUE(column("SELECT doc FROM res").empty());
 }
 
 TEST_F(RdbMapping, ConditionsStayInTheirParentheses) {
   // Without parentheses "qty > 4 OR qty < 2 AND order_id = ?" would give every order the
   // large items of every other order.
-  std::string dad = replaced(dataFile("order_rdb.dad"), "<column name=\"qty\"/>",
+  std::string dad = replaced(dataFile("orders_rdb.dad"), "<column name=\"qty\"/>",
                              "<column name=\"qty\"/><condition>qty &gt; 4 OR qty &lt; 2</condition>");
   ASSERT_EQ(compose(dad, toTable("RES")), 0) << msg;
   std::vector<std::string> docs = column("SELECT doc FROM res");
@@ -586,7 +588,7 @@ TEST_F(RdbMapping, XmlOverridesAddComparisonsToTheColumnsTheySelect) {
   KelComposeArgs a = toTable("RES");
   a.overrideType = 2;
   a.override = "/Order/@status = 'open' AND\n /Order/Item/Quantity > 1";
-  ASSERT_EQ(compose(dataFile("order_rdb.dad"), a), 0) << msg;
+  ASSERT_EQ(compose(dataFile("orders_rdb.dad"), a), 0) << msg;
   std::vector<std::string> docs = column("SELECT doc FROM res");
   ASSERT_EQ(docs.size(), 2u);
   EXPECT_EQ(docs[0].find("<Item"), std::string::npos);  // O2's one item has quantity 1
@@ -595,9 +597,9 @@ TEST_F(RdbMapping, XmlOverridesAddComparisonsToTheColumnsTheySelect) {
 
   // AND inside a word or a literal does not end a condition.
   clear("res");
-  ASSERT_EQ(exec("UPDATE shop.items SET product = 'BRAND AND CO' WHERE product = 'Honey'"), 0);
+  ASSERT_EQ(exec("UPDATE sales.items SET product = 'BRAND AND CO' WHERE product = 'Honey'"), 0);
   a.override = "/Order/Item/Product = 'BRAND AND CO' AND /Order/@status <> 'BANDANA'";
-  ASSERT_EQ(compose(dataFile("order_rdb.dad"), a), 0) << msg;
+  ASSERT_EQ(compose(dataFile("orders_rdb.dad"), a), 0) << msg;
   docs = column("SELECT doc FROM res");
   ASSERT_EQ(docs.size(), 3u);
   EXPECT_NE(docs[2].find("BRAND AND CO"), std::string::npos);
@@ -607,7 +609,7 @@ TEST_F(RdbMapping, XmlOverridesAddComparisonsToTheColumnsTheySelect) {
   // after the documents are made.
   clear("res");
   a.override = "/Order/Item/Quantity NO_CONDITION AND /Order/Nothing = 1";
-  EXPECT_EQ(compose(replaced(dataFile("order_rdb.dad"), "<column name=\"qty\"/>",
+  EXPECT_EQ(compose(replaced(dataFile("orders_rdb.dad"), "<column name=\"qty\"/>",
                              "<column name=\"qty\"/><condition>qty &gt; 100</condition>"),
                     a),
             5);
@@ -617,16 +619,16 @@ TEST_F(RdbMapping, XmlOverridesAddComparisonsToTheColumnsTheySelect) {
 
   for (const char *bad : {"", "Order/@status = 'x'", "/Order/@status", "/Order/@status = 'x' AND", "/Order/[ = 1"}) {
     a.override = bad;
-    EXPECT_EQ(compose(dataFile("order_rdb.dad"), a), -99) << bad;
+    EXPECT_EQ(compose(dataFile("orders_rdb.dad"), a), -99) << bad;
     EXPECT_EQ(msgId(), "KELQ030E");
   }
   a.overrideType = 1;
-  a.override = "SELECT 1 FROM shop.orders";
-  EXPECT_EQ(compose(dataFile("order_rdb.dad"), a), -99);
+  a.override = "SELECT 1 FROM sales.orders";
+  EXPECT_EQ(compose(dataFile("orders_rdb.dad"), a), -99);
 }
 
 TEST_F(RdbMapping, AWrapperRootMakesOneDocument) {
-  std::string dad = dataFile("order_rdb.dad");
+  std::string dad = dataFile("orders_rdb.dad");
   dad = replaced(dad, "<element_node name=\"Order\">", "<element_node name=\"Orders\"><element_node name=\"Order\" "
                                                       "multi_occurrence=\"YES\">");
   dad = replaced(dad, "</root_node>", "</element_node></root_node>");
@@ -642,14 +644,14 @@ TEST_F(RdbMapping, AWrapperRootMakesOneDocument) {
 // ---- Bulk: many children, large documents ----------------------------------------------------
 
 TEST_F(ComposeDb, TenThousandChildrenUnderOneParent) {
-  ASSERT_EQ(exec("DELETE FROM shop.items"), 0);
-  ASSERT_EQ(exec("INSERT INTO shop.items SELECT 'O2', n, 'part ' || CHAR(n), 1, 1.25 FROM "
+  ASSERT_EQ(exec("DELETE FROM sales.items"), 0);
+  ASSERT_EQ(exec("INSERT INTO sales.items SELECT 'O2', n, 'part ' || CHAR(n), 1, 1.25 FROM "
                  "(WITH t(n) AS (VALUES 1 UNION ALL SELECT n + 1 FROM t WHERE n < 10000) SELECT n FROM t) AS x"),
             0)
       << error();
   ASSERT_EQ(exec("CREATE TABLE bigres (doc CLOB(10M))"), 0);
   std::vector<std::string> got;
-  for (const char *dad : {"order_rdb.dad", "order_sql.dad"}) {
+  for (const char *dad : {"orders_rdb.dad", "orders_sql.dad"}) {
     clear("bigres");
     // The SQL mapping's inner join leaves out orders without items.
     ASSERT_EQ(compose(dataFile(dad), toTable("BIGRES")), 0) << dad << ": " << msg;
@@ -694,11 +696,11 @@ class Collection : public ComposeDb {
 };
 
 TEST_F(Collection, TheDadOfAStoredCollectionIsFetchedByName) {
-  store("orders", dataFile("order_rdb.dad"));
+  store("orders", dataFile("orders_rdb.dad"));
   store("nodad", "x", true);
   KelDocBuffer buf{};
   ASSERT_EQ(kelFetchDAD(&ctx, "orders", &buf, state, msg), 0) << msg;
-  EXPECT_EQ(std::string(kelBufGetContent(&ctx, &buf)), dataFile("order_rdb.dad"));
+  EXPECT_EQ(std::string(kelBufGetContent(&ctx, &buf)), dataFile("orders_rdb.dad"));
   kelBufRelease(&ctx, &buf);
   EXPECT_EQ(kelFetchDAD(&ctx, "other", &buf, state, msg), -88);
   EXPECT_EQ(std::string(msg), "KELQ028E  Cannot find the collection other in the XML_USAGE table.\n");
@@ -707,7 +709,7 @@ TEST_F(Collection, TheDadOfAStoredCollectionIsFetchedByName) {
   EXPECT_EQ(msgId(), "KELQ029E");
   kelBufRelease(&ctx, &buf);
   // 31 characters are refused, not cut to the 30 of a stored name.
-  store("abcdefghijklmnopqrstuvwxyz0123", dataFile("order_rdb.dad"));
+  store("abcdefghijklmnopqrstuvwxyz0123", dataFile("orders_rdb.dad"));
   EXPECT_EQ(kelFetchDAD(&ctx, "abcdefghijklmnopqrstuvwxyz01234", &buf, state, msg), -101);
   EXPECT_EQ(msgId(), "KELQ032E");
   kelBufRelease(&ctx, &buf);

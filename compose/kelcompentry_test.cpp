@@ -23,8 +23,10 @@ namespace fs = std::filesystem;
 
 using DariEntry = int (*)(void *, void *, sqlda *, sqlca *);
 
+// The purchase-order tables and DADs are the main job's samples; golden files are test data.
 std::string dataFile(const std::string &name) {
-  return keltest::readFile(keltest::sourceDir() + "/tests/data/compose/" + name);
+  const bool sample = name.rfind("orders_", 0) == 0 || name == "orders.sql";
+  return keltest::readFile(keltest::sourceDir() + (sample ? "/samples/" : "/tests/data/compose/") + name);
 }
 
 void *library() {
@@ -162,7 +164,7 @@ class Entries : public keltest::DatabaseTest {
     fs::create_directories(tmp_);
     env_.set("QUARNKELTEMP", tmp_);
     openDatabase("KELCENT");
-    const std::string schema = dataFile("order_schema.sql");
+    const std::string schema = dataFile("orders.sql");
     size_t start = 0;
     for (size_t end = schema.find(";\n"); end != std::string::npos; start = end + 2, end = schema.find(";\n", start))
       ASSERT_EQ(exec(schema.substr(start, end - start)), 0) << error();
@@ -209,7 +211,7 @@ class Entries : public keltest::DatabaseTest {
 };
 
 TEST_F(Entries, TheClobProcedureReturnsTheFirstDocumentAndCountsThemAll) {
-  for (const char *dad : {"order_rdb.dad", "order_sql.dad"}) {
+  for (const char *dad : {"orders_rdb.dad", "orders_sql.dad"}) {
     DariCall c = clobCall(dataFile(dad), 1048576);
     ASSERT_TRUE(c.run("kelGenXMLClob"));
     EXPECT_EQ(c.rc(), 0) << c.message();
@@ -221,8 +223,8 @@ TEST_F(Entries, TheClobProcedureReturnsTheFirstDocumentAndCountsThemAll) {
     EXPECT_EQ(c.ind(0), -128);  // inputs are not sent back
   }
   // No document: resultDoc is NULL.
-  ASSERT_EQ(exec("DELETE FROM shop.orders"), 0);
-  DariCall none = clobCall(dataFile("order_rdb.dad"), 1048576);
+  ASSERT_EQ(exec("DELETE FROM sales.orders"), 0);
+  DariCall none = clobCall(dataFile("orders_rdb.dad"), 1048576);
   ASSERT_TRUE(none.run("kelGenXMLClob"));
   EXPECT_EQ(none.rc(), 0);
   EXPECT_EQ(none.ind(3), -1);
@@ -231,19 +233,19 @@ TEST_F(Entries, TheClobProcedureReturnsTheFirstDocumentAndCountsThemAll) {
 
 TEST_F(Entries, TheRoomOfResultDocIsTheDefinitionsOwn) {
   // One order of 10,000 items: a document of more than a megabyte.
-  ASSERT_EQ(exec("DELETE FROM shop.items"), 0);
-  ASSERT_EQ(exec("INSERT INTO shop.items SELECT 'O1', n, 'part ' || CHAR(n), 1, 1.25 FROM "
+  ASSERT_EQ(exec("DELETE FROM sales.items"), 0);
+  ASSERT_EQ(exec("INSERT INTO sales.items SELECT 'O1', n, 'part ' || CHAR(n), 1, 1.25 FROM "
                  "(WITH t(n) AS (VALUES 1 UNION ALL SELECT n + 1 FROM t WHERE n < 10000) SELECT n FROM t) AS x"),
             0)
       << error();
   // The older definition, clob(2G): the engine gives it 64 MB of room; the whole document fits.
-  DariCall older = clobCall(dataFile("order_sql.dad"), 64 << 20);
+  DariCall older = clobCall(dataFile("orders_sql.dad"), 64 << 20);
   ASSERT_TRUE(older.run("kelGenXMLClob"));
   EXPECT_EQ(older.rc(), 0) << older.message();
   EXPECT_GT(older.clobValue(3).size(), 1048576u);
   EXPECT_NE(older.clobValue(3).find("<Item no=\"10000\">"), std::string::npos);
   // The current definition, clob(1M): refused, nothing written past the room.
-  DariCall current = clobCall(dataFile("order_sql.dad"), 1048576);
+  DariCall current = clobCall(dataFile("orders_sql.dad"), 1048576);
   ASSERT_TRUE(current.run("kelGenXMLClob"));
   EXPECT_EQ(current.rc(), -52);
   EXPECT_EQ(current.message(), "KELC006E  The input file exceeds the Quarn LOB limit.\n");
@@ -252,7 +254,7 @@ TEST_F(Entries, TheRoomOfResultDocIsTheDefinitionsOwn) {
 }
 
 TEST_F(Entries, TheOlderOverrideDefinitionIsReadWithItsOwnLength) {
-  DariCall c = clobCall(dataFile("order_rdb.dad"), 1048576, 2, "/Order/@status = 'open'", 1024);
+  DariCall c = clobCall(dataFile("orders_rdb.dad"), 1048576, 2, "/Order/@status = 'open'", 1024);
   ASSERT_TRUE(c.run("kelGenXMLClob"));
   EXPECT_EQ(c.rc(), 0) << c.message();
   EXPECT_EQ(c.intValue(5), 2);
@@ -260,7 +262,7 @@ TEST_F(Entries, TheOlderOverrideDefinitionIsReadWithItsOwnLength) {
 }
 
 TEST_F(Entries, TableProceduresOfBothLists) {
-  DariCall a = tableCall(dataFile("order_rdb.dad"), "res", std::nullopt, std::nullopt);
+  DariCall a = tableCall(dataFile("orders_rdb.dad"), "res", std::nullopt, std::nullopt);
   ASSERT_TRUE(a.run("kelGenXML"));
   EXPECT_EQ(a.rc(), 0) << a.message();
   EXPECT_EQ(a.intValue(5), 3);
@@ -270,7 +272,7 @@ TEST_F(Entries, TableProceduresOfBothLists) {
   // numRows, returnCode, returnMsg; a blank validColumn means none.
   ASSERT_EQ(exec("CREATE TABLE res2 (id INTEGER, doc VARCHAR(4000))"), 0);
   DariCall b;
-  b.clob(dataFile("order_sql.dad")).varchar("res2").varchar("doc").varchar("  ").integer(0).varchar(std::nullopt);
+  b.clob(dataFile("orders_sql.dad")).varchar("res2").varchar("doc").varchar("  ").integer(0).varchar(std::nullopt);
   b.integer(2).outInteger().outInteger().outMessage();
   ASSERT_TRUE(b.run("kelGenXML2"));
   EXPECT_EQ(b.rc(), 3) << b.message();
@@ -287,17 +289,17 @@ TEST_F(Entries, BadArgumentsAreRefusedWithTheirMessages) {
     const char *message;
   };
   DariCall badColumn;
-  badColumn.clob(dataFile("order_sql.dad")).varchar("res").varchar("bad name").varchar(std::nullopt).integer(0);
+  badColumn.clob(dataFile("orders_sql.dad")).varchar("res").varchar("bad name").varchar(std::nullopt).integer(0);
   badColumn.varchar(std::nullopt).integer(0).outInteger().outInteger().outMessage();
   std::vector<Case> cases;
   cases.push_back({tableCall(std::nullopt, "res"), "kelGenXML", -60, "KELG004E  Invalid null parameter.\n"});
-  cases.push_back({tableCall(dataFile("order_sql.dad"), std::nullopt), "kelGenXML", -60, "KELG004E  Invalid null parameter.\n"});
-  cases.push_back({tableCall(dataFile("order_sql.dad"), "res", -1), "kelGenXML", -60, "KELG004E  Invalid null parameter.\n"});
-  cases.push_back({tableCall(dataFile("order_sql.dad"), "res", 0, 2), "kelGenXML", -60, "KELG004E  Invalid null parameter.\n"});
-  cases.push_back({tableCall(dataFile("order_sql.dad"), "a.b.c"), "kelGenXML", -69,
+  cases.push_back({tableCall(dataFile("orders_sql.dad"), std::nullopt), "kelGenXML", -60, "KELG004E  Invalid null parameter.\n"});
+  cases.push_back({tableCall(dataFile("orders_sql.dad"), "res", -1), "kelGenXML", -60, "KELG004E  Invalid null parameter.\n"});
+  cases.push_back({tableCall(dataFile("orders_sql.dad"), "res", 0, 2), "kelGenXML", -60, "KELG004E  Invalid null parameter.\n"});
+  cases.push_back({tableCall(dataFile("orders_sql.dad"), "a.b.c"), "kelGenXML", -69,
                    "KELQ009E  Result table a.b.c does not exist.\n"});
   cases.push_back({badColumn, "kelGenXML2", -134, "KELQ054E  Invalid input parameter: bad name\n"});
-  cases.push_back({clobCall(dataFile("order_rdb.dad"), 1048576, 1, "SELECT 1 FROM shop.orders"), "kelGenXMLClob", -99,
+  cases.push_back({clobCall(dataFile("orders_rdb.dad"), 1048576, 1, "SELECT 1 FROM sales.orders"), "kelGenXMLClob", -99,
                    "KELQ030E  Wrong XML override syntax.\n"});
   for (Case &c : cases) {
     ASSERT_TRUE(c.call.run(c.entry));
@@ -313,7 +315,7 @@ TEST_F(Entries, CollectionsAreReadFromXmlUsage) {
                  "validation INTEGER NOT NULL, default_view CHAR(128), trigger_suffix CHAR(8) NOT NULL, "
                  "version DECIMAL(3,2) NOT NULL, root_id VARCHAR(128), side_tab_qual VARCHAR(128))"),
             0);
-  std::string dad = dataFile("order_rdb.dad");
+  std::string dad = dataFile("orders_rdb.dad");
   for (size_t at = dad.find('\''); at != std::string::npos; at = dad.find('\'', at + 2)) dad.replace(at, 1, "''");
   ASSERT_EQ(exec("INSERT INTO quarnxml.xml_usage VALUES ('KEL_COLL', 'KEL_COLLECTION', 'orders', NULL, '" + dad +
                  "', 1, 0, NULL, '0', 5.0, NULL, NULL)"),
@@ -341,7 +343,7 @@ TEST_F(Entries, TheSqlConventionEntries) {
                           short *, short *, short *, short *, short *, short *, short *, char *, char *, char *, char *);
   ClobStp clob = entry<ClobStp>("kelGenXMLClob_STP");
   ASSERT_NE(clob, nullptr);
-  const std::string dad = dataFile("order_rdb.dad");
+  const std::string dad = dataFile("orders_rdb.dad");
   std::vector<char> dadArg(4 + dad.size() + 1);
   sqluint32 len = static_cast<sqluint32>(dad.size());
   std::memcpy(dadArg.data(), &len, 4);
