@@ -5,6 +5,7 @@
 #include "kelcompq.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <new>
 #include <string>
@@ -205,19 +206,23 @@ int kelAppendEscapedValue(KelCallContext *ctx, KelDocWriter *doc, const char *va
                           char *msg) {
   if (utf8Database(ctx)) {
     // The five special characters are single bytes that no multi-byte character contains.
+    static constexpr auto kSpecial = [] {
+      std::array<bool, 256> t{};
+      for (unsigned char c : {'"', '&', '\'', '<', '>'}) t[c] = true;
+      return t;
+    }();
+    const auto *bytes = reinterpret_cast<const unsigned char *>(value);
     size_t start = 0;
     for (size_t i = 0; i < n; ++i) {
-      const char *entity;
-      switch (value[i]) {
-        case '"': entity = "&quot;"; break;
-        case '&': entity = "&amp;"; break;
-        case '\'': entity = "&apos;"; break;
-        case '<': entity = "&lt;"; break;
-        case '>': entity = "&gt;"; break;
-        default: continue;
-      }
+      if (!kSpecial[bytes[i]]) continue;
       doc->append(value + start, i - start);
-      doc->append(entity, std::strlen(entity));
+      switch (value[i]) {
+        case '"': doc->append("&quot;", 6); break;
+        case '&': doc->append("&amp;", 5); break;
+        case '\'': doc->append("&apos;", 6); break;
+        case '<': doc->append("&lt;", 4); break;
+        default: doc->append("&gt;", 4); break;
+      }
       start = i + 1;
     }
     doc->append(value + start, n - start);

@@ -28,7 +28,6 @@
 #include "keldom.h"
 #include "kelinterr.h"
 #include "kelmsg.h"
-#include "kelpath.h"
 #include "kelsql.h"
 #include "keltrace.h"
 
@@ -85,6 +84,8 @@ enum NodeKind { kAttribute = 0, kText = 1, kElement = 2 };
 // What the walk needs of one DAD node, worked out the first time it is reached.
 struct NodeInfo {
   NodeKind kind = kElement;
+  std::u16string path;         // element: its own path; attribute and text: their element's
+  std::vector<std::pair<const DOMElement *, NodeKind>> children;  // element: the children that count
   std::string name;            // the attribute's name; the element's (for a text, its element's)
   std::u16string wideName;     // element: its name for the path
   bool trivial = false;        // element: intermediate and not multi-occurring
@@ -103,7 +104,7 @@ class Composer {
   Composer(KelCallContext *ctx, SQLHDBC dbc, KEL_REL &rel, const std::string &docHeader, KelComposeOutput *out,
            char *sqlstate, char *msg)
       : ctx_(ctx), dbc_(dbc), rel_(rel), docHeader_(docHeader), out_(out), sqlstate_(sqlstate), msg_(msg),
-        path_(ctx, true), doc_(ctx), tabs_(rel.tab.size()) {}
+        doc_(ctx), tabs_(rel.tab.size()) {}
 
   int run(DOMElement *root);
 
@@ -126,7 +127,8 @@ class Composer {
   int query(int t, bool *ran);
   void closeTab(int t);
   int fetchNext(int t, const char *what);
-  int info(const DOMElement *node, NodeKind kind, const DOMElement *parent, const NodeInfo **out);
+  int info(const DOMElement *node, NodeKind kind, const DOMElement *parent, const std::u16string &here,
+           const NodeInfo **out);
   int element(const DOMElement *e, const NodeInfo &self, int current);
   int value(const DOMElement *node, const NodeInfo &ni, NodeKind kind);
   int oneDocument(const DOMElement *root, const NodeInfo &rootInfo, int top);
@@ -138,7 +140,6 @@ class Composer {
   KelComposeOutput *out_;
   char *sqlstate_;
   char *msg_;
-  KelCurrentPath path_;
   KelDocWriter doc_;
   std::vector<Tab> tabs_;
   std::unordered_map<const DOMElement *, NodeInfo> nodes_;
@@ -362,7 +363,9 @@ void Composer::closeTab(int t) {
   S.hasRow = false;
 }
 
-int Composer::info(const DOMElement *node, NodeKind kind, const DOMElement *parent, const NodeInfo **out) {
+// here: the path of the element that holds node (empty for the root element).
+int Composer::info(const DOMElement *node, NodeKind kind, const DOMElement *parent, const std::u16string &here,
+                   const NodeInfo **out) {
   auto found = nodes_.find(node);
   if (found != nodes_.end()) {
     *out = &found->second;
@@ -370,7 +373,6 @@ int Composer::info(const DOMElement *node, NodeKind kind, const DOMElement *pare
   }
   NodeInfo ni;
   ni.kind = kind;
-  const std::u16string &here = path_.text();
   std::u16string own = here;
   if (kind == kText) {
     if (!kelDadToDb(ctx_, attrText(parent, u"name"), &ni.name) || ni.name.empty())
@@ -390,7 +392,16 @@ int Composer::info(const DOMElement *node, NodeKind kind, const DOMElement *pare
     for (size_t t = 0; t < rel_.tab.size(); ++t)
       if (rel_.tab[t].topElement == ni.name && rel_.tab[t].topElementAncestorPath == here)
         ni.tops.push_back(static_cast<int>(t));
+    // Only element_node, attribute_node and text_node children count.
+    for (const DOMNode *n = node->getFirstChild(); n != nullptr; n = n->getNextSibling()) {
+      if (n->getNodeType() != DOMNode::ELEMENT_NODE) continue;
+      auto *child = static_cast<const DOMElement *>(n);
+      if (kelDadIsElement(child, u"element_node")) ni.children.emplace_back(child, kElement);
+      else if (kelDadIsElement(child, u"attribute_node")) ni.children.emplace_back(child, kAttribute);
+      else if (kelDadIsElement(child, u"text_node")) ni.children.emplace_back(child, kText);
+    }
   }
+  ni.path = kind == kElement ? own : here;
   ni.belongs.assign(rel_.tab.size(), 0);
   for (size_t t = 0; t < rel_.tab.size(); ++t) {
     ni.belongs[t] = isInTab4Decomp(rel_.tab[t], own, ni.name) ? 1 : 0;
@@ -439,7 +450,6 @@ int Composer::value(const DOMElement *node, const NodeInfo &ni, NodeKind kind) {
 // kelProcElementNode: element e (described by self) with table current, and its subtree.
 int Composer::element(const DOMElement *e, const NodeInfo &self, int current) {
   ++depth_;
-  path_.push(self.wideName.c_str(), nullptr);
   writeXMLStartTag(&tag_, 2 * (depth_ - 1), self.name.c_str(), true);
   doc_.append(tag_);
   bool open = true;
@@ -447,16 +457,11 @@ int Composer::element(const DOMElement *e, const NodeInfo &self, int current) {
   std::vector<int> opened;  // tables an attribute or text of e queried: closed when e ends
   int rc = 0;
   int T = current;
-  for (const DOMNode *n = e->getFirstChild(); n != nullptr && rc >= 0; n = n->getNextSibling()) {
-    if (n->getNodeType() != DOMNode::ELEMENT_NODE) continue;
-    auto *child = static_cast<const DOMElement *>(n);
-    NodeKind kind;
-    if (kelDadIsElement(child, u"element_node")) kind = kElement;
-    else if (kelDadIsElement(child, u"attribute_node")) kind = kAttribute;
-    else if (kelDadIsElement(child, u"text_node")) kind = kText;
-    else continue;
+  for (size_t c = 0; c < self.children.size() && rc >= 0; ++c) {
+    const DOMElement *child = self.children[c].first;
+    const NodeKind kind = self.children[c].second;
     const NodeInfo *ni = nullptr;
-    rc = info(child, kind, e, &ni);
+    rc = info(child, kind, e, self.path, &ni);
     if (rc < 0) break;
 
     // Which table: the current one when the child belongs to it; a table whose top element
@@ -523,13 +528,11 @@ int Composer::element(const DOMElement *e, const NodeInfo &self, int current) {
   for (int t : opened) closeTab(t);
   if (rc < 0) {
     if (T >= 0) closeTab(T);
-    path_.pop();
     --depth_;
     return rc;
   }
   writeXMLEndTag(&tag_, lastWasElement ? 2 * (depth_ - 1) : 0, self.name.c_str(), lastWasElement, open);
   doc_.append(tag_);
-  path_.pop();
   --depth_;
   return 0;
 }
@@ -551,10 +554,9 @@ int Composer::oneDocument(const DOMElement *root, const NodeInfo &rootInfo, int 
 
 // kelProcRootElement: one document per row of the top table.
 int Composer::run(DOMElement *root) {
-  path_.clear();
   depth_ = 0;
   const NodeInfo *rootInfo = nullptr;
-  int rc = info(root, kElement, nullptr, &rootInfo);
+  int rc = info(root, kElement, nullptr, std::u16string(), &rootInfo);
   if (rc < 0) return rc;
   if (rootInfo->trivial) {
     // A wrapper root: exactly one document, its children find their own tables.
