@@ -6,6 +6,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <optional>
@@ -72,18 +73,39 @@ class DariCall {
   }
   DariCall &outMessage() { return add(SQL_TYP_NVARCHAR, std::nullopt, 1024, false); }
 
+  // Without extended entries a large object is a 32-bit length and its bytes, its room sqllen.
+  DariCall &withoutExtendedEntries() {
+    extended_ = false;
+    for (Param &p : params_) {
+      if (!p.lob) continue;
+      std::vector<char> prefixed(4 + p.data.size());
+      std::memcpy(prefixed.data(), &p.lobLen, 4);
+      std::memcpy(prefixed.data() + 4, p.data.data(), p.data.size());
+      p.data = std::move(prefixed);
+      p.len = static_cast<short>(std::min<int64_t>(p.room, 32767));
+      p.room = p.len;
+    }
+    return *this;
+  }
+  std::string prefixedValue(size_t i) const {
+    sqluint32 n;
+    std::memcpy(&n, params_[i].data.data(), 4);
+    return std::string(params_[i].data.data() + 4, n);
+  }
+
   sqlda *build() {
     const short n = static_cast<short>(params_.size());
-    area_.assign(static_cast<size_t>(SQLDASIZE(2 * n)), 0);
+    const short entries = static_cast<short>(extended_ ? 2 * n : n);
+    area_.assign(static_cast<size_t>(SQLDASIZE(entries)), 0);
     sqlda *da = reinterpret_cast<sqlda *>(area_.data());
     std::memcpy(da->sqldaid, "SQLDA   ", 8);
-    da->sqldabc = SQLDASIZE(2 * n);
-    da->sqln = static_cast<short>(2 * n);
+    da->sqldabc = SQLDASIZE(entries);
+    da->sqln = entries;
     da->sqld = n;
     for (short i = 0; i < n; ++i) {
       Param &p = params_[static_cast<size_t>(i)];
       da->sqlvar[i] = {p.type, p.len, p.data.data(), &p.ind, {}};
-      if (p.lob) {
+      if (p.lob && extended_) {
         auto *ext = reinterpret_cast<sqlvar2 *>(&da->sqlvar[i + n]);
         ext->len.sqllonglen = p.room;
         ext->sqldatalen = reinterpret_cast<char *>(&p.lobLen);
@@ -152,6 +174,7 @@ class DariCall {
   }
   std::vector<Param> params_;
   std::vector<char> area_;
+  bool extended_ = true;
 };
 
 class Entries : public keltest::DatabaseTest {
@@ -251,6 +274,19 @@ TEST_F(Entries, TheRoomOfResultDocIsTheDefinitionsOwn) {
   EXPECT_EQ(current.message(), "KELC006E  The input file exceeds the Quarn LOB limit.\n");
   EXPECT_EQ(current.ind(3), -1);
   EXPECT_EQ(current.pastRoom(3), std::string(64, '#'));
+}
+
+TEST_F(Entries, LargeObjectsWithoutExtendedEntriesAreLengthPrefixed) {
+  DariCall c = clobCall(dataFile("orders_sql.dad"), 8192);
+  c.withoutExtendedEntries();
+  ASSERT_TRUE(c.run("kelGenXMLClob"));
+  EXPECT_EQ(c.rc(), 0) << c.message();
+  EXPECT_EQ(c.prefixedValue(3), firstOrder());
+  DariCall tooSmall = clobCall(dataFile("orders_sql.dad"), 100);
+  tooSmall.withoutExtendedEntries();
+  ASSERT_TRUE(tooSmall.run("kelGenXMLClob"));
+  EXPECT_EQ(tooSmall.rc(), -52);
+  EXPECT_EQ(tooSmall.ind(3), -1);
 }
 
 TEST_F(Entries, TheOlderOverrideDefinitionIsReadWithItsOwnLength) {
