@@ -627,6 +627,26 @@ TEST_F(RdbMapping, XmlOverridesAddComparisonsToTheColumnsTheySelect) {
   EXPECT_EQ(compose(dataFile("orders_rdb.dad"), a), -99);
 }
 
+TEST_F(RdbMapping, IntegerJoinKeysConditionsWithOrAndOrderBy) {
+  // The three-level DAD of the relation model's tests: integer join keys bound as parameters
+  // from the parent's row, column conditions with OR (kept in their parentheses), a table
+  // ordered by its orderBy, a null column written as an empty element.
+  script("CREATE TABLE order_tab (order_key INTEGER NOT NULL, customer_name VARCHAR(16), customer_email "
+         "VARCHAR(16));\n"
+         "CREATE TABLE part_tab (part_key INTEGER NOT NULL, order_key INTEGER, color CHAR(6), qty INTEGER, price "
+         "DECIMAL(10,2));\n"
+         "CREATE TABLE ship_tab (part_key INTEGER, date DATE, mode CHAR(6));\n"
+         "INSERT INTO order_tab VALUES (1, 'Ann', 'ann@x.org'), (2, 'Bo', NULL);\n"
+         "INSERT INTO part_tab VALUES (10, 1, 'red', 2, 2600.50), (11, 1, 'blue', 1, 99.75), (20, 2, 'green', 9, "
+         "5.25);\n"
+         "INSERT INTO ship_tab VALUES (10, '2024-05-02', 'air'), (10, '2024-05-01', 'sea'), (20, '1960-01-01', "
+         "'rail'), (11, '2024-06-01', 'road');\n");
+  const std::string dad = keltest::readFile(keltest::sourceDir() + "/tests/data/dad/po_rdb.dad");
+  ASSERT_EQ(compose(replaced(dad, "<!DOCTYPE DAD SYSTEM \"dad.dtd\">", ""), toTable("RES")), 0) << msg;
+  EXPECT_TRUE(keltest::matchesGolden(keltest::goldenFile("compose", "po_rdb.xml"),
+                                     joined(column("SELECT doc FROM res"))));
+}
+
 TEST_F(RdbMapping, AWrapperRootMakesOneDocument) {
   std::string dad = dataFile("orders_rdb.dad");
   dad = replaced(dad, "<element_node name=\"Order\">", "<element_node name=\"Orders\"><element_node name=\"Order\" "
@@ -691,7 +711,9 @@ class Collection : public ComposeDb {
               0)
         << msg;
     kelBufRelease(&ctx, &buf);
-    if (nullDad) ASSERT_EQ(exec(std::string("UPDATE quarnxml.xml_usage SET dad = NULL WHERE col_name = '") + name + "'"), 0);
+    if (nullDad) {
+      ASSERT_EQ(exec(std::string("UPDATE quarnxml.xml_usage SET dad = NULL WHERE col_name = '") + name + "'"), 0);
+    }
   }
 };
 
