@@ -103,6 +103,20 @@ class ComposeDb : public keltest::DatabaseTest {
     return out;
   }
   std::string msgId() const { return std::string(msg, 8); }
+  // A new large-object locator of this session (locators are numbered in the order made).
+  sqluint32 newLocator() {
+    sqlca ca{};
+    quarn_stmt *stmt = nullptr;
+    sqluint32 loc = 0;
+    short ind = 0;
+    EXPECT_EQ(quarn_prepare("VALUES CAST('x' AS CLOB(1K))", &stmt, &ca), 0);
+    if (stmt == nullptr) return 0;
+    quarn_hostvar var{SQL_TYP_CLOB_LOCATOR, sizeof loc, &loc, &ind};
+    quarn_open(stmt, 0, nullptr, &ca);
+    EXPECT_EQ(quarn_fetch(stmt, 1, &var, &ca), 0);
+    quarn_free_stmt(stmt);
+    return loc;
+  }
   // The first document of the golden file.
   static std::string firstOrder() {
     std::string all = dataFile("orders.xml");
@@ -464,6 +478,37 @@ TEST_F(SqlMapping, LargeObjectsAreStreamedWithoutSplittingACharacter) {
             std::vector<std::string>{"<?xml version=\"1.0\"?>\n<Note body=\"" + escaped + "\">" + escaped + "</Note>"});
 }
 
+TEST_F(ComposeDb, EveryRowsLocatorsAreFreed) {
+  // A CLOB column read in both mappings from four rows: each row's locator is freed once its
+  // value is written, not only the last row's when the call ends.
+  ASSERT_EQ(exec("CREATE TABLE notes (id VARCHAR(4) NOT NULL, body CLOB(1M))"), 0);
+  ASSERT_EQ(exec("INSERT INTO notes VALUES ('n1', 'one'), ('n2', 'two'), ('n3', NULL), ('n4', 'four')"), 0);
+  const std::string head = "<?xml version=\"1.0\"?><DAD><validation>NO</validation><Xcollection>";
+  const std::string tail = "<prolog>?xml version=\"1.0\"?</prolog><root_node><element_node name=\"Note\">";
+  const std::string dads[] = {
+      head + "<SQL_stmt>SELECT id, body FROM notes ORDER BY id</SQL_stmt>" + tail +
+          "<attribute_node name=\"id\"><column name=\"id\"/></attribute_node><text_node><column name=\"body\"/>"
+          "</text_node></element_node></root_node></Xcollection></DAD>",
+      head + tail +
+          "<RDB_node><table name=\"notes\" orderBy=\"id\"/></RDB_node><attribute_node name=\"id\"><RDB_node><table "
+          "name=\"notes\"/><column name=\"id\"/></RDB_node></attribute_node><text_node><RDB_node><table "
+          "name=\"notes\"/><column name=\"body\"/></RDB_node></text_node></element_node></root_node></Xcollection>"
+          "</DAD>",
+  };
+  for (const std::string &dad : dads) {
+    clear("res");
+    const sqluint32 before = newLocator();
+    ASSERT_EQ(compose(dad, toTable("RES")), 0) << msg;
+    EXPECT_EQ(column("SELECT doc FROM res ORDER BY doc")[3], "<?xml version=\"1.0\"?>\n<Note id=\"n4\">four</Note>");
+    const sqluint32 after = newLocator();
+    EXPECT_GE(after - before, 4u) << "the composition made no locators of this session";
+    for (sqluint32 loc = before + 1; loc < after; ++loc) {
+      sqlca ca{};
+      EXPECT_EQ(quarn_free_locator(loc, &ca), -423) << "locator " << loc << " left after the call";
+    }
+  }
+}
+
 TEST_F(SqlMapping, MappingErrorsAreFoundBeforeAnyDocument) {
   const std::string dad = dataFile("orders_sql.dad");
   struct Case {
@@ -584,6 +629,28 @@ TEST_F(RdbMapping, QuotedNamesAndLargeObjectColumns) {
                                       "<?xml version=\"1.0\"?>\n<Doc id=\"B\">\n  <Note></Note>\n</Doc>"}));
 }
 
+TEST_F(RdbMapping, AQueryOverTheStatementLimitIsRefused) {
+  // The items' condition fits the limit of 65,534 bytes, the query built around it does not:
+  // refused, never cut or copied into a fixed buffer.  A condition over the limit itself is
+  // refused when the model is built.
+  const auto withCondition = [](const std::string &condition) {
+    return replaced(dataFile("orders_rdb.dad"), "<column name=\"qty\"/>",
+                    "<column name=\"qty\"/><condition>" + condition + "</condition>");
+  };
+  const auto literals = [](size_t total) {
+    const std::string start = "qty > 0 AND NOT product = '" + std::string(30000, 'x') + "' AND NOT product = '";
+    return start + std::string(total - start.size() - 1, 'y') + "'";
+  };
+  EXPECT_EQ(compose(withCondition(literals(65400)), toTable("RES")), -121);
+  EXPECT_EQ(std::string(msg), "KELQ038E  The SQL statement is too long: sql_stmt > MAX_STMT_LEN.\n");
+  EXPECT_EQ(compose(withCondition(literals(66000)), toTable("RES")), -121);
+  EXPECT_EQ(msgId(), "KELQ038E");
+  EXPECT_TRUE(column("SELECT doc FROM res").empty());
+  // Well under the limit the same kind of condition is used as it stands.
+  ASSERT_EQ(compose(withCondition(literals(40000)), toTable("RES")), 0) << msg;
+  EXPECT_EQ(column("SELECT doc FROM res").size(), 3u);
+}
+
 TEST_F(RdbMapping, XmlOverridesAddComparisonsToTheColumnsTheySelect) {
   KelComposeArgs a = toTable("RES");
   a.overrideType = 2;
@@ -682,6 +749,33 @@ TEST_F(ComposeDb, TenThousandChildrenUnderOneParent) {
     got.push_back(docs[0]);
   }
   EXPECT_EQ(got[0], got[1]);
+}
+
+TEST_F(ComposeDb, LargeDocumentsAsALargeObjectLeaveNoTemporaryFiles) {
+  // Every order gets 1,000 items: each document passes the memory limit and goes through a
+  // temporary file; the first is returned, the others counted, and no file stays behind
+  // (TearDown checks the temporary directory).
+  ASSERT_EQ(exec("DELETE FROM sales.items"), 0);
+  for (const char *order : {"O1", "O2", "O3"}) {
+    ASSERT_EQ(exec(std::string("INSERT INTO sales.items SELECT '") + order +
+                   "', n, 'part ' || CHAR(n), 1, 1.25 FROM (WITH t(n) AS (VALUES 1 UNION ALL SELECT n + 1 FROM t "
+                   "WHERE n < 1000) SELECT n FROM t) AS x"),
+              0)
+        << error();
+  }
+  std::vector<std::string> firsts;
+  for (const char *dad : {"orders_rdb.dad", "orders_sql.dad"}) {
+    ASSERT_EQ(composeToLob(dataFile(dad), {}, 10 << 20), 0) << dad << ": " << msg;
+    EXPECT_EQ(result.numDocs, 3);
+    EXPECT_GT(result.lobLength, 100000u);
+    EXPECT_NE(lobText().find("<Order id=\"O1\""), std::string::npos);
+    EXPECT_NE(lobText().find("<Item no=\"1000\">"), std::string::npos);
+    firsts.push_back(lobText());
+    // Too small a room for the large first document: refused, and its file is gone too.
+    EXPECT_EQ(composeToLob(dataFile(dad), {}, 50000), -52) << dad;
+    EXPECT_EQ(msgId(), "KELC006E");
+  }
+  EXPECT_EQ(firsts[0], firsts[1]);
 }
 
 // ---- Collections -----------------------------------------------------------------------------
