@@ -1,0 +1,175 @@
+// XML column statements and helpers: every trigger form (DTD, no DTD, schema; system and
+// caller root id) and side table, view and fill statements against a golden file, with names
+// and literals that carry quotes; the trigger-suffix generator's alphabet and thread safety;
+// the suffix picker giving up after 26 draws in use instead of reusing one.
+#include "kelcol.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "kel_golden.h"
+#include "kel_test_db.h"
+#include "kelcattab.h"
+#include "kelcolstmt.h"
+#include "kelctx.h"
+#include "kelmsg.h"
+
+namespace {
+
+// A call context as a procedure's, on a fresh database with the catalogue tables.
+class ColumnDb : public keltest::DatabaseTest {
+ protected:
+  void SetUp() override {
+    openDatabase("KELCOL");
+    env_.set("QUARNINSTANCE", "kelinst");
+    env_.set("QUARNKELPATH", dir_.str());
+    KelCodePageRequest request{0, 1208, nullptr};
+    ASSERT_EQ(kelInit(&ctx, KEL_FULL_MESSAGES, &request, state, msg, "UTF-8"), 0) << msg;
+    inited = true;
+  }
+  void TearDown() override {
+    if (inited) kelTerm(&ctx, state);
+    DatabaseTest::TearDown();
+  }
+  KelCallContext ctx{};
+  bool inited = false;
+  char state[6] = "00000";
+  char msg[KEL_MSG_BUFFER + 1] = "";
+};
+
+// A column with two side tables (one of several values) under hostile names.
+KelColumnDef hostileColumn() {
+  KelColumnDef def;
+  def.schema = "we'ird";
+  def.table = "t\"x";
+  def.column = "d\"oc";
+  def.rootId = KEL_ROOT_ID_COLUMN;
+  def.rootDef = KEL_ROOT_ID_DEF;
+  def.suffix = "ABC1234";
+  KelSideTab head{"s'q", "h\"d", false, {{"c'1", "varchar(40)", "/a/b[@k=\"x'y\"]"}, {"n", "real", "/a/@n"}}};
+  KelSideTab many{"s'q", "many", true, {{"note", "clob(1M)", "/a/note"}}};
+  def.sides = {head, many};
+  return def;
+}
+
+std::string allStatements(KelCallContext *ctx, KelColumnDef def, const char *title) {
+  std::string text = std::string("==== ") + title + "\n";
+  std::string sql;
+  for (const KelSideTab &s : def.sides) {
+    EXPECT_TRUE(kelSideTableStmt(ctx, def, s, "ts'1", &sql));
+    text += sql + "\n";
+    std::vector<std::string> fill;
+    EXPECT_TRUE(kelSideFillStmts(ctx, def, s, &fill));
+    for (const std::string &f : fill) text += f + "\n";
+  }
+  for (char kind : kelTriggerKinds(def)) {
+    EXPECT_TRUE(kelTriggerStmt(ctx, def, kind, "KELD000E  it's invalid", &sql));
+    text += sql + "\n";
+  }
+  EXPECT_TRUE(kelDefaultViewStmt(ctx, def, "v's", "v\"w", {"d\"oc", "KELROOT_ID"}, &sql));
+  text += sql + "\n";
+  if (def.systemRoot) {
+    EXPECT_TRUE(kelRootIdFillStmt(ctx, def, &sql));
+    text += sql + "\n";
+  }
+  return text;
+}
+
+TEST_F(ColumnDb, StatementsOfEveryFormMatchGoldenFile) {
+  KelColumnDef def = hostileColumn();
+  std::string text = allStatements(&ctx, def, "no DTD, no validation, system root id");
+  def.validation = KelColValidation::NoDtd;
+  text += allStatements(&ctx, def, "no DTD, validation");
+  def.dtdId = "o'rder.dtd";
+  def.validation = KelColValidation::Dtd;
+  def.systemRoot = false;
+  def.rootId = "i\"d";
+  def.rootDef = "INTEGER";
+  def.sides[1].columns[0].type = "double";
+  text += allStatements(&ctx, def, "DTD, validation, caller's root id");
+  def.dtdId.clear();
+  def.schemaLocation = "/x/o'rder.xsd";
+  def.validation = KelColValidation::Schema;
+  def.sides[1].columns[0].type = "varchar(30)";
+  text += allStatements(&ctx, def, "schema validation");
+  EXPECT_TRUE(keltest::matchesGolden(keltest::goldenFile("columns", "statements.txt"), text));
+  // No quote of a name or value ends a literal or an identifier early: every literal holds
+  // its quote doubled, every identifier its double quote doubled.
+  EXPECT_EQ(text.find("'o'rder"), std::string::npos);
+  EXPECT_NE(text.find("'o''rder.dtd'"), std::string::npos);
+  EXPECT_NE(text.find("\"we'ird\".\"t\"\"x\""), std::string::npos);
+  EXPECT_NE(text.find("'/a/b[@k=\"x''y\"]'"), std::string::npos);
+}
+
+TEST_F(ColumnDb, UpdateTriggerDeletesWhateverTheNewValueAndGuardsOnlyTheInserts) {
+  KelColumnDef def = hostileColumn();
+  std::string u;
+  ASSERT_TRUE(kelTriggerStmt(&ctx, def, 'U', "x", &u));
+  // No WHEN before BEGIN ATOMIC: a document set to NULL still loses its side-table rows.
+  EXPECT_EQ(u.substr(0, u.find("BEGIN ATOMIC")).find("WHEN"), std::string::npos) << u;
+  size_t guards = 0;
+  for (size_t at = 0; (at = u.find("WHERE NEWROW.\"d\"\"oc\" IS NOT NULL", at)) != std::string::npos; ++at) ++guards;
+  EXPECT_EQ(guards, def.sides.size()) << u;
+  // The validation triggers let NULL documents pass.
+  def.validation = KelColValidation::NoDtd;
+  std::string v;
+  ASSERT_TRUE(kelTriggerStmt(&ctx, def, 'V', "x", &v));
+  EXPECT_NE(v.find("WHEN (NEWROW.\"d\"\"oc\" IS NOT NULL AND "), std::string::npos) << v;
+}
+
+TEST(TriggerSuffix, SevenCharactersOfTheAlphabetFromManyThreads) {
+  std::vector<std::string> drawn(8 * 50);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 8; ++t)
+    threads.emplace_back([&drawn, t] {
+      for (int i = 0; i < 50; ++i) {
+        char buf[KEL_TRIGGER_SUFFIX_LEN + 1];
+        kel_GetRandName(nullptr, buf, KEL_TRIGGER_SUFFIX_LEN);
+        drawn[t * 50 + i] = buf;
+      }
+    });
+  for (std::thread &t : threads) t.join();
+  std::set<std::string> distinct;
+  for (const std::string &s : drawn) {
+    ASSERT_EQ(s.size(), 7u);
+    EXPECT_EQ(s.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789"), std::string::npos) << s;
+    distinct.insert(s);
+  }
+  // 36^7 possibilities: 400 draws that repeat would mean a broken generator.
+  EXPECT_GT(distinct.size(), 395u);
+}
+
+TEST_F(ColumnDb, SuffixInUseIsNeverReusedAfter26Draws) {
+  int n = 0;
+  const KelCatTabStmt *create = kelCatTabCreateStatements(&n);
+  ASSERT_EQ(exec("create distinct type quarnxml.xmlclob as clob(2G)"), 0) << error();
+  for (int i = 0; i < n; ++i) ASSERT_EQ(exec(create[i].sql), 0) << create[i].sql << error();
+  ASSERT_EQ(exec("create table s.t (c varchar(9))"), 0) << error();
+  ASSERT_EQ(exec("insert into quarnxml.xml_usage (table_schema, table_name, col_name, access_mode, validation, "
+                 "trigger_suffix, version) values ('S', 'T', 'C', 0, 0, 'AAAAAAA', 5.0)"),
+            0)
+      << error();
+  int draws = 0;
+  std::string suffix;
+  EXPECT_EQ(kelPickTriggerSuffix(
+                &ctx, [&] { return ++draws, std::string("AAAAAAA"); }, "C", "S.T", &suffix, msg),
+            -46);
+  EXPECT_EQ(draws, 26);
+  EXPECT_TRUE(suffix.empty());
+  EXPECT_NE(std::string(msg).find("KELA062E"), std::string::npos) << msg;
+  // A free draw is taken at once.
+  draws = 0;
+  EXPECT_EQ(kelPickTriggerSuffix(
+                &ctx, [&] { return ++draws == 1 ? std::string("AAAAAAA") : std::string("BBBBBBB"); }, "C", "S.T",
+                &suffix, msg),
+            0)
+      << msg;
+  EXPECT_EQ(suffix, "BBBBBBB");
+  EXPECT_EQ(draws, 2);
+}
+
+}  // namespace
