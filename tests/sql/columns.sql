@@ -151,3 +151,13 @@ CALL quarnxml.kelDisableColumn('TESTDB', 'shop.checked', 'doc', ?, ?);
 SELECT usage_count FROM quarnxml.dtd_ref;
 SELECT tabname FROM syscat.tables WHERE tabschema = 'SHOP' ORDER BY 1;
 SELECT COUNT(*) AS usage_rows FROM quarnxml.xml_usage;
+-- ==== Schema validation: the schema location is checked by the V and W triggers ====
+VALUES XMLFileFromVarchar('<xs:schema xmlns:xs="http://www.w3.org/2001/XMLSchema"><xs:element name="order"><xs:complexType><xs:sequence><xs:element name="item" type="xs:int" maxOccurs="unbounded"/></xs:sequence></xs:complexType></xs:element></xs:schema>', '@DATA@/o.xsd');
+CREATE TABLE shop.typed (doc quarnxml.XMLCLOB);
+CALL quarnxml.kelEnableColumn('TESTDB', 'shop.typed', 'doc', '<DAD><schemabindings><nonamespacelocation location="@DATA@/o.xsd"/></schemabindings><validation>YES</validation><Xcolumn><table name="shop.typed_item"><column name="item" type="integer" path="/order/item" multi_occurrence="YES"/></table></Xcolumn></DAD>', NULL, NULL, NULL, ?, ?);
+SELECT SUBSTR(trigname, 1, 1) AS kind, REPLACE(text, (SELECT RTRIM(trigger_suffix) FROM quarnxml.xml_usage WHERE table_name = 'TYPED'), '#######') AS text FROM syscat.triggers WHERE trigschema = 'SHOP' AND tabname = 'TYPED' AND trigname LIKE 'V%' OR trigschema = 'SHOP' AND tabname = 'TYPED' AND trigname LIKE 'W%' ORDER BY 1;
+INSERT INTO shop.typed (doc) VALUES (XMLCLOB('<order><item>4</item><item>5</item></order>'));
+INSERT INTO shop.typed (doc) VALUES (XMLCLOB('<order><item>four</item></order>'));
+SELECT kel_seqno, item FROM shop.typed_item ORDER BY 1;
+CALL quarnxml.kelDisableColumn('TESTDB', 'shop.typed', 'doc', ?, ?);
+SELECT COUNT(*) AS usage_rows FROM quarnxml.xml_usage;
