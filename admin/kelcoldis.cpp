@@ -171,13 +171,12 @@ int32_t findRootId(KelCallContext *ctx, Column *c, char *msg) {
     def.systemRoot = true;
     return 0;
   }
-  char stmt[KEL_CATALOG_STMT_SIZE];
-  kelBuildSQLstmt(ctx, stmt, KEL_SEL_COLNAME, KEL_VIEW_COLUMNS, KEL_COND_KEYSEQ);
+  const char *stmt = "SELECT colname FROM syscat.columns WHERE tabschema = ? AND tabname = ? AND keyseq = 1";
   char name[KEL_TABLE_SIZE] = "";
   short ind = 0;
   sqlca ca{};
-  int code = kelColFetch(ctx, stmt, {def.schema.c_str(), def.table.c_str(), "1"},
-                         {{SQL_TYP_CSTR, sizeof name, name, &ind}}, &ca);
+  int code = kelColFetch(ctx, stmt, {def.schema.c_str(), def.table.c_str()}, {{SQL_TYP_CSTR, sizeof name, name, &ind}},
+                         &ca);
   if (code < 0) {
     kelSetDbMessage(ctx, msg, &ca, KELQ053E, stmt);
     return kelMessageState(KELQ053E, nullptr);

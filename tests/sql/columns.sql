@@ -114,6 +114,17 @@ SELECT c.no, s.customer FROM shop.checked c LEFT JOIN shop.checked_side s ON c.n
 SELECT no, kel_seqno, price FROM shop.checked_price ORDER BY 1, 2;
 UPDATE shop.checked SET doc = XMLVarchar('<!DOCTYPE order SYSTEM "o''rder.dtd"><order id="3" status="new"><customer><name>Hal</name></customer></order>') WHERE no = 3;
 SELECT no, customer FROM shop.checked_side ORDER BY 1;
+-- A row of an older enablement without ROOT_ID and SIDE_TAB_QUAL: soft-disable works them out
+-- (the primary key, the schema the triggers depend on) before it drops a trigger.
+UPDATE quarnxml.xml_usage SET root_id = NULL, side_tab_qual = NULL WHERE table_name = 'CHECKED';
+CALL 'quarnxml!kelReEnableColumn'('shop.checked', 'doc', ?, ?);
+CALL 'quarnxml!kelSoftDisableColumn'('shop.checked', 'doc', ?, ?);
+SELECT root_id, side_tab_qual FROM quarnxml.xml_usage WHERE table_name = 'CHECKED';
+CALL 'quarnxml!kelReEnableColumn'('shop.checked', 'doc', ?, ?);
+SELECT SUBSTR(trigname, 1, 1) AS kind FROM syscat.triggers WHERE trigschema = 'SHOP' AND tabname = 'CHECKED' ORDER BY 1;
+SELECT no, kel_seqno, price FROM shop.checked_price ORDER BY 1, 2;
+-- A path longer than the extract functions take (256 bytes) is refused, never cut.
+CALL quarnxml.kelEnableColumn('TESTDB', 'shop.more', 'd', '<DAD><validation>NO</validation><Xcolumn><table name="shop.x1"><column name="a" type="varchar(9)" path="/aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa" multi_occurrence="NO"/></table></Xcolumn></DAD>', NULL, NULL, NULL, ?, ?);
 -- ==== Hostile names: quotes in schema, table, column, side tables and paths ====
 CREATE TABLE "we'ird"."t""x" ("d""oc" quarnxml.XMLVarchar);
 CALL quarnxml.kelEnableColumn('TESTDB', '"we''ird"."t""x"', '"d""oc"', '<DAD><validation>NO</validation><Xcolumn><table name="&quot;we''ird&quot;.&quot;s&quot;&quot;1&quot;"><column name="&quot;v''a&quot;&quot;l&quot;" type="varchar(20)" path="/a/b[@k=&quot;x''y&quot;]" multi_occurrence="NO"/></table></Xcolumn></DAD>', NULL, '"we''ird"."v''w"', NULL, ?, ?);
@@ -132,6 +143,14 @@ CALL quarnxml.kelEnableColumn('TESTDB', 'shop.orders', 'doc2', '<DAD><validation
 SELECT o.id, y.y FROM shop.orders o, shop.order_y y WHERE o.kelroot_id = y.kelroot_id;
 CALL quarnxml.kelDisableColumn('TESTDB', 'shop.orders', 'doc2', ?, ?);
 SELECT COUNT(kelroot_id) AS root_ids_kept FROM shop.orders;
+-- A disable that fails at its last step (a trigger keeps the XML_USAGE row) leaves the column
+-- enabled as it was: triggers, side tables, view and row.
+CREATE TRIGGER shop.keep NO CASCADE BEFORE DELETE ON quarnxml.xml_usage REFERENCING OLD AS o FOR EACH ROW MODE QUARNSQL WHEN (o.table_name = 'ORDERS') SIGNAL SQLSTATE '70001' ('kept');
+CALL quarnxml.kelDisableColumn('TESTDB', 'shop.orders', 'doc', ?, ?);
+SELECT SUBSTR(trigname, 1, 1) AS kind FROM syscat.triggers WHERE trigschema = 'SHOP' AND tabname = 'ORDERS' ORDER BY 1;
+SELECT tabname FROM syscat.tables WHERE tabschema = 'SHOP' AND tabname LIKE 'ORDER%' ORDER BY 1;
+SELECT COUNT(kelroot_id) AS root_ids, (SELECT COUNT(*) FROM quarnxml.xml_usage WHERE table_name = 'ORDERS') AS usage_rows FROM shop.orders;
+DROP TRIGGER shop.keep;
 -- Objects already gone (a side table dropped, the triggers of a soft-disabled column) are
 -- passed over: disable completes.
 CALL 'quarnxml!kelSoftDisableColumn'('shop.orders', 'doc', ?, ?);
