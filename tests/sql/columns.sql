@@ -180,3 +180,16 @@ INSERT INTO shop.typed (doc) VALUES (XMLCLOB('<order><item>four</item></order>')
 SELECT kel_seqno, item FROM shop.typed_item ORDER BY 1;
 CALL quarnxml.kelDisableColumn('TESTDB', 'shop.typed', 'doc', ?, ?);
 SELECT COUNT(*) AS usage_rows FROM quarnxml.xml_usage;
+-- ==== The SQL-convention entries, registered here under names of their own ====
+-- Soft-disable and re-enable leave the message empty on success.
+CREATE PROCEDURE tester.softdis(in tableName varchar(159), in columnName varchar(30), out returnCode integer, out returnMsg varchar(1024)) EXTERNAL NAME 'quarnxml!kelSoftDisableColumn_STP' LANGUAGE C PARAMETER STYLE SQL NOT DETERMINISTIC FENCED NULL CALL;
+CREATE PROCEDURE tester.reen(in tableName varchar(159), in columnName varchar(30), out returnCode integer, out returnMsg varchar(1024)) EXTERNAL NAME 'quarnxml!kelReEnableColumn_STP' LANGUAGE C PARAMETER STYLE SQL NOT DETERMINISTIC FENCED NULL CALL;
+CREATE PROCEDURE tester.dis(in tableName varchar(159), in columnName varchar(30), out returnCode integer, out returnMsg varchar(1024)) EXTERNAL NAME 'quarnxml!kelDisableColumn_STP' LANGUAGE C PARAMETER STYLE SQL NOT DETERMINISTIC FENCED NULL CALL;
+CREATE PROCEDURE tester.en(in tableName varchar(128), in columnName varchar(128), in dadBuf clob(100K), in tableSpace varchar(128), in defaultView varchar(128), in rootID varchar(128), out returnCode integer, out returnMsg varchar(1024)) EXTERNAL NAME 'quarnxml!kelEnableColumn_STP' LANGUAGE C PARAMETER STYLE SQL NOT DETERMINISTIC FENCED NULL CALL;
+CREATE TABLE conv.d (doc quarnxml.XMLVarchar);
+CALL tester.en('conv.d', 'doc', '<DAD><validation>NO</validation><Xcolumn><table name="conv.s"><column name="a" type="varchar(9)" path="/a" multi_occurrence="NO"/></table></Xcolumn></DAD>', NULL, NULL, NULL, ?, ?);
+CALL tester.softdis('conv.d', 'doc', ?, ?);
+CALL tester.reen('conv.d', 'doc', ?, ?);
+CALL tester.dis('conv.d', 'doc', ?, ?);
+CALL tester.dis('conv.d', 'doc', ?, ?);
+SELECT COUNT(*) AS usage_rows FROM quarnxml.xml_usage;
