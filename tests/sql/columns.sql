@@ -193,3 +193,12 @@ CALL tester.reen('conv.d', 'doc', ?, ?);
 CALL tester.dis('conv.d', 'doc', ?, ?);
 CALL tester.dis('conv.d', 'doc', ?, ?);
 SELECT COUNT(*) AS usage_rows FROM quarnxml.xml_usage;
+-- ==== A table space for the side tables (one that does not exist: nothing is left); a default
+-- view dropped by its user before disable ====
+CREATE TABLE ts.d (doc quarnxml.XMLVarchar);
+CALL quarnxml.kelEnableColumn('TESTDB', 'ts.d', 'doc', '<DAD><validation>NO</validation><Xcolumn><table name="ts.s"><column name="a" type="varchar(9)" path="/a" multi_occurrence="NO"/></table></Xcolumn></DAD>', 'sidespace', 'ts.v', NULL, ?, ?);
+CALL quarnxml.kelEnableColumn('TESTDB', 'ts.d', 'doc', '<DAD><validation>NO</validation><Xcolumn><table name="ts.s"><column name="a" type="varchar(9)" path="/a" multi_occurrence="NO"/></table></Xcolumn></DAD>', 'userspace1', 'ts.v', NULL, ?, ?);
+SELECT tabname, tbspace FROM syscat.tables WHERE tabschema = 'TS' ORDER BY 1;
+DROP VIEW ts.v;
+CALL quarnxml.kelDisableColumn('TESTDB', 'ts.d', 'doc', ?, ?);
+SELECT tabname FROM syscat.tables WHERE tabschema = 'TS' ORDER BY 1;
