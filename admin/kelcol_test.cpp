@@ -2,7 +2,7 @@
 // caller root id) and side table, view and fill statements against a golden file, with names
 // and literals that carry quotes; the trigger-suffix generator's alphabet and thread safety;
 // the suffix picker giving up after 26 draws in use instead of reusing one; two sessions
-// inserting into one enabled column at once.
+// inserting into one enabled column at once; disable by another user.
 #include "kelcol.h"
 
 #include <gtest/gtest.h>
@@ -241,6 +241,37 @@ TEST_F(ColumnDb, TwoSessionsInsertIntoOneEnabledColumnAtOnce) {
                     "(m.kel_seqno = 1 and m.p = d.id or m.kel_seqno = 2 and m.p = 1)"),
             std::to_string(4 * kPerSession));
   EXPECT_EQ(valueOf("select count(*) from app.many"), std::to_string(4 * kPerSession));
+}
+
+TEST_F(ColumnDb, DisableAsAnotherUserDropsTheSideTablesOfTheEnablingUser) {
+  for (const KelEnableStmt &s : kelEnableList()) ASSERT_EQ(exec(s.text), 0) << s.text << error();
+  sqlca ca{};
+  auto connectAs = [&](const char *user) {
+    quarn_commit(&ca);
+    quarn_connect_reset(&ca);
+    env_.set("QUARN_USER", user);
+    return quarn_connect("KELCOL", nullptr, nullptr, &ca);
+  };
+  ASSERT_EQ(connectAs("alice"), 0);
+  ASSERT_EQ(exec("create table app.docs (doc quarnxml.XMLVarchar)"), 0) << error();
+  // A side table named without a schema belongs to the enabling user.
+  const std::string dad =
+      "<DAD><validation>NO</validation><Xcolumn><table name=\"side1\"><column name=\"v\" type=\"varchar(20)\" "
+      "path=\"/a/v\" multi_occurrence=\"NO\"/></table></Xcolumn></DAD>";
+  KelEnableColumnArgs args;
+  args.tableName = "app.docs";
+  args.columnName = "doc";
+  args.dad = dad.c_str();
+  args.dadLen = static_cast<int32_t>(dad.size());
+  ASSERT_EQ(kelEnableColumnMain(&ctx, args, msg), 0) << msg;
+  EXPECT_EQ(valueOf("select count(*) from syscat.tables where tabschema = 'ALICE' and tabname = 'SIDE1'"), "1");
+  // Another user with a table of the same name disables the column: the enabling user's side
+  // table goes, the other user's own table stays.
+  ASSERT_EQ(connectAs("bob"), 0);
+  ASSERT_EQ(exec("create table side1 (mine integer)"), 0) << error();
+  ASSERT_EQ(kelDisableColumnMain(&ctx, "app.docs", "doc", msg), 0) << msg;
+  EXPECT_EQ(valueOf("select count(*) from syscat.tables where tabschema = 'ALICE' and tabname = 'SIDE1'"), "0");
+  EXPECT_EQ(valueOf("select count(*) from syscat.tables where tabschema = 'BOB' and tabname = 'SIDE1'"), "1");
 }
 
 }  // namespace
