@@ -744,6 +744,8 @@ const char *value(const KelArg &arg) { return arg.isNull ? nullptr : arg.data; }
 
 int32_t enableWorker(KelProcCall &call, int first) {
   if (first == 1) {
+    // The database name is not used, but a null one is refused as the other nulls are.
+    if (call.args[0].isNull) return kelFail(call.ctx, call.msg, nullptr, KELG004E);
     std::string db = call.args[0].isNull ? std::string() : std::string(call.args[0].data).substr(0, 8);
     std::transform(db.begin(), db.end(), db.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
     KEL_TRACE(call.ctx, "dbname:%s\n", db.c_str());

@@ -56,12 +56,15 @@ CALL 'quarnxml!kelReEnableColumn'('shop.orders', 'doc', ?, ?);
 INSERT INTO shop.orders (id, doc, note) VALUES (7, XMLVarchar('<order id="7" status="open"><customer><name>Flo</name></customer><item><price>93</price></item></order>'), 'after');
 SELECT o.id, h.customer FROM shop.orders o, shop.order_head h WHERE o.kelroot_id = h.kelroot_id AND o.id = 7;
 -- ==== Refusals: nothing changes ====
--- Already enabled; a column that is not an XML type; a missing table or column; a null DAD.
+-- Already enabled; a column that is not an XML type; a missing table or column; a null DAD or
+-- database name.
 CALL quarnxml.kelEnableColumn('TESTDB', 'shop.orders', 'doc', '<DAD><validation>NO</validation><Xcolumn><table name="shop.x1"><column name="a" type="varchar(9)" path="/a" multi_occurrence="NO"/></table></Xcolumn></DAD>', NULL, NULL, NULL, ?, ?);
 CALL quarnxml.kelEnableColumn('TESTDB', 'shop.orders', 'note', '<DAD><validation>NO</validation><Xcolumn><table name="shop.x1"><column name="a" type="varchar(9)" path="/a" multi_occurrence="NO"/></table></Xcolumn></DAD>', NULL, NULL, NULL, ?, ?);
 CALL quarnxml.kelEnableColumn('TESTDB', 'shop.nothere', 'doc', '<DAD><validation>NO</validation><Xcolumn><table name="shop.x1"><column name="a" type="varchar(9)" path="/a" multi_occurrence="NO"/></table></Xcolumn></DAD>', NULL, NULL, NULL, ?, ?);
 CALL quarnxml.kelEnableColumn('TESTDB', 'shop.orders', 'nocol', '<DAD><validation>NO</validation><Xcolumn><table name="shop.x1"><column name="a" type="varchar(9)" path="/a" multi_occurrence="NO"/></table></Xcolumn></DAD>', NULL, NULL, NULL, ?, ?);
 CALL quarnxml.kelEnableColumn('TESTDB', 'shop.orders', 'doc', CAST(NULL AS CLOB(1K)), NULL, NULL, NULL, ?, ?);
+CALL quarnxml.kelEnableColumn(CAST(NULL AS VARCHAR(8)), 'shop.orders', 'doc', '<DAD/>', NULL, NULL, NULL, ?, ?);
+CALL quarnxml.kelDisableColumn(CAST(NULL AS VARCHAR(8)), 'shop.orders', 'doc', ?, ?);
 CREATE TABLE shop.more (k INTEGER NOT NULL, j INTEGER NOT NULL, d quarnxml.XMLCLOB, PRIMARY KEY (k, j));
 -- A table name that does not parse; a column name of 31 characters.
 CALL quarnxml.kelEnableColumn('TESTDB', 'shop.more x', 'd', '<DAD><validation>NO</validation><Xcolumn><table name="shop.x1"><column name="a" type="varchar(9)" path="/a" multi_occurrence="NO"/></table></Xcolumn></DAD>', NULL, NULL, NULL, ?, ?);
