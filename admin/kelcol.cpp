@@ -499,8 +499,7 @@ int32_t checkSystemRoot(KelCallContext *ctx, const KelColTarget &t, bool *add, c
 }
 
 // The columns of the user table in order, for the default view.
-int32_t userColumns(KelCallContext *ctx, const KelColTarget &t, const std::string &view, std::vector<std::string> *out,
-                    char *msg) {
+int32_t userColumns(KelCallContext *ctx, const KelColTarget &t, std::vector<std::string> *out, char *msg) {
   out->clear();
   const char *sql = "SELECT colname FROM syscat.columns WHERE tabschema = ? AND tabname = ? ORDER BY colno";
   KEL_TRACE(ctx, "%s\n", sql);
@@ -519,7 +518,6 @@ int32_t userColumns(KelCallContext *ctx, const KelColTarget &t, const std::strin
     if (code == 100) break;
     if (code < 0 || ind != 0) {
       std::string where = t.schema + "." + t.table;
-      (void)view;
       return kelFail(ctx, msg, nullptr, KELA020E, where.c_str());
     }
     std::string col = name;
@@ -688,7 +686,7 @@ int32_t kelEnableColumnMain(KelCallContext *ctx, const KelEnableColumnArgs &a, c
   if (rc < 0) return fail(rc);
   if (!viewName.empty()) {
     std::vector<std::string> columns;
-    rc = userColumns(ctx, target, viewName, &columns, msg);
+    rc = userColumns(ctx, target, &columns, msg);
     if (rc < 0) return fail(rc);
     std::string sql;
     if (!kelDefaultViewStmt(ctx, def, viewSchema, viewName, columns, &sql)) return fail(KEL_INTERNAL_ERROR(ctx, msg, nullptr));
