@@ -205,3 +205,14 @@ SELECT tabname, tbspace FROM syscat.tables WHERE tabschema = 'TS' ORDER BY 1;
 DROP VIEW ts.v;
 CALL quarnxml.kelDisableColumn('TESTDB', 'ts.d', 'doc', ?, ?);
 SELECT tabname FROM syscat.tables WHERE tabschema = 'TS' ORDER BY 1;
+-- ==== A caller's root id of type CHARACTER ====
+CREATE TABLE ck.d (code CHAR(10) NOT NULL PRIMARY KEY, doc quarnxml.XMLVarchar);
+CALL quarnxml.kelEnableColumn('TESTDB', 'ck.d', 'doc', '<DAD><validation>NO</validation><Xcolumn><table name="ck.s"><column name="a" type="varchar(9)" path="/a" multi_occurrence="NO"/></table></Xcolumn></DAD>', NULL, 'ck.v', 'code', ?, ?);
+INSERT INTO ck.d VALUES ('ab', XMLVarchar('<a>1</a>'));
+INSERT INTO ck.d VALUES ('cd', XMLVarchar('<a>3</a>'));
+UPDATE ck.d SET doc = XMLVarchar('<a>2</a>') WHERE code = 'ab';
+DELETE FROM ck.d WHERE code = 'cd';
+SELECT colname, typename, length, nulls FROM syscat.columns WHERE tabschema = 'CK' AND tabname = 'S' ORDER BY colno;
+SELECT RTRIM(code) AS code, a FROM ck.v ORDER BY 1;
+SELECT COUNT(*) AS side_rows FROM ck.s;
+CALL quarnxml.kelDisableColumn('TESTDB', 'ck.d', 'doc', ?, ?);
