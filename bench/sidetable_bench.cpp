@@ -123,9 +123,12 @@ bool createTables(KelCallContext *ctx) {
     std::fprintf(stderr, "enable: %s\n", msg);
     return false;
   }
-  // Indexes a user creates for the searches.
+  // Indexes a user creates for the searches: by the searched values, and by the root id that
+  // joins the side tables with each other and with the documents.
   return exec("CREATE INDEX bench.head_status ON bench.order_head (status, kelroot_id)") &&
+         exec("CREATE INDEX bench.head_root ON bench.order_head (kelroot_id, status)") &&
          exec("CREATE INDEX bench.price_price ON bench.order_price (price, kelroot_id)") &&
+         exec("CREATE INDEX bench.price_root ON bench.order_price (kelroot_id, price)") &&
          exec("CREATE INDEX bench.orders_root ON bench.orders (kelroot_id)") && commit();
 }
 
