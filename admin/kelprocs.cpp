@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "kelcol.h"
+#include "kelcomp.h"
 #include "kelenable.h"
 
 namespace {
@@ -26,6 +27,18 @@ const KelProcEntry kEntries[] = {
     {"kelSoftDisableColumn_STP", KelConvention::Sql, &kelSoftDisableColumnStpSpec},
     {"kelReEnableColumn", KelConvention::Dari, &kelReEnableColumnSpec},
     {"kelReEnableColumn_STP", KelConvention::Sql, &kelReEnableColumnStpSpec},
+    {"kelGenXML", KelConvention::Dari, &kelGenXMLSpec},
+    {"kelGenXML1_STP", KelConvention::Sql, &kelGenXMLSpec},
+    {"kelGenXML2", KelConvention::Dari, &kelGenXML2Spec},
+    {"kelGenXML_STP", KelConvention::Sql, &kelGenXML2Spec},
+    {"kelGenXMLClob", KelConvention::Dari, &kelGenXMLClobSpec},
+    {"kelGenXMLClob_STP", KelConvention::Sql, &kelGenXMLClobSpec},
+    {"kelRetrieveXML", KelConvention::Dari, &kelRetrieveXMLSpec},
+    {"kelRetrieveXML1_STP", KelConvention::Sql, &kelRetrieveXMLSpec},
+    {"kelRetrieveXML2", KelConvention::Dari, &kelRetrieveXML2Spec},
+    {"kelRetrieveXML_STP", KelConvention::Sql, &kelRetrieveXML2Spec},
+    {"kelRetrieveXMLClob", KelConvention::Dari, &kelRetrieveXMLClobSpec},
+    {"kelRetrieveXMLClob_STP", KelConvention::Sql, &kelRetrieveXMLClobSpec},
 };
 
 }  // namespace
