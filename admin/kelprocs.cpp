@@ -6,6 +6,7 @@
 
 #include <iterator>
 
+#include "kelcol.h"
 #include "kelcomp.h"
 #include "kelenable.h"
 
@@ -16,6 +17,16 @@ const KelProcEntry kEntries[] = {
     {"kelEnableDB", KelConvention::Dari, &kelEnableDBSpec},
     {"kelDisableDB", KelConvention::Dari, &kelDisableDBSpec},
     {"kelDisableDB_STP", KelConvention::Sql, &kelDisableDBSpec},
+    {"kelEnableColumn", KelConvention::Dari, &kelEnableColumnSpec},
+    {"kelEnableColumn_STP", KelConvention::Sql, &kelEnableColumnStpSpec},
+    {"kelEnableColumn0_STP", KelConvention::Sql, &kelEnableColumn0StpSpec},
+    {"kelDisableColumn", KelConvention::Dari, &kelDisableColumnSpec},
+    {"kelDisableColumn_STP", KelConvention::Sql, &kelDisableColumnStpSpec},
+    {"kelDisableColumn0_STP", KelConvention::Sql, &kelDisableColumn0StpSpec},
+    {"kelSoftDisableColumn", KelConvention::Dari, &kelSoftDisableColumnSpec},
+    {"kelSoftDisableColumn_STP", KelConvention::Sql, &kelSoftDisableColumnStpSpec},
+    {"kelReEnableColumn", KelConvention::Dari, &kelReEnableColumnSpec},
+    {"kelReEnableColumn_STP", KelConvention::Sql, &kelReEnableColumnStpSpec},
     {"kelGenXML", KelConvention::Dari, &kelGenXMLSpec},
     {"kelGenXML1_STP", KelConvention::Sql, &kelGenXMLSpec},
     {"kelGenXML2", KelConvention::Dari, &kelGenXML2Spec},

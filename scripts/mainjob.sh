@@ -3,9 +3,10 @@
 # a database, enables it for XML, stores the sample orders of samples/ in an XMLVarchar and an
 # XMLCLOB column, and answers a few questions with the extract functions; then it validates the
 # orders against their DTD kept in DTD_REF and against an XML schema, changes an order's
-# status with update, and composes purchase-order documents from three relational tables
-# with both kinds of DAD.  The instance
-# directory is removed at the end; nothing else is left behind.
+# status with update, enables the XMLVarchar column with side tables and searches, updates and
+# deletes through them, and composes purchase-order documents from three relational tables
+# with both kinds of DAD.  The instance directory is removed at the end; nothing else is left
+# behind.
 # Usage: scripts/mainjob.sh [build-dir | installed-prefix]
 #   (scripts/demo.sh builds first, then runs this; the install test runs it on a prefix, whose
 #   own copy of the samples it then uses)
@@ -56,6 +57,31 @@ SELECT doc AS before FROM shop.orders WHERE id = 2;
 UPDATE shop.orders SET doc = update(doc, '/order/@status', 'shipped'), fulldoc = update(fulldoc, '/order/@status', 'shipped') WHERE id = 2;
 SELECT doc AS after FROM shop.orders WHERE id = 2;
 SELECT id, extractVarchar(doc, '/order/@status') AS status, extractVarchar(fulldoc, '/order/@status') AS status_clob, validate(doc, (SELECT content FROM quarnxml.dtd_ref WHERE dtdid = 'order.dtd'), 'order.dtd') AS still_valid FROM shop.orders ORDER BY id;
+SQL
+"$quarn" -d demo -v <<SQL || status=$?
+-- ==== XML column with side tables ====
+SET CURRENT FUNCTION PATH = QUARNXML, SYSOSTREL, SYSFUN;
+-- Enable the orders' XMLVarchar column: customer, city and status go to one side table, every
+-- item's price to another (one row per item), kept current by triggers; the orders already
+-- stored are copied in.  The default view joins the orders with both.
+CALL quarnxml.kelEnableColumn('DEMO', 'shop.orders', 'doc', '<?xml version="1.0"?><DAD><validation>NO</validation><Xcolumn><table name="shop.order_head"><column name="customer" type="varchar(40)" path="/order/customer/name" multi_occurrence="NO"/><column name="city" type="varchar(30)" path="/order/customer/city" multi_occurrence="NO"/><column name="status" type="varchar(10)" path="/order/@status" multi_occurrence="NO"/></table><table name="shop.order_price"><column name="price" type="double" path="/order/item/price" multi_occurrence="YES"/></table></Xcolumn></DAD>', NULL, 'shop.order_search', NULL, ?, ?);
+SELECT o.id, h.customer, h.city, h.status FROM shop.orders AS o, shop.order_head AS h WHERE o.kelroot_id = h.kelroot_id ORDER BY o.id;
+-- A new order arrives: its rows appear in the side tables.
+INSERT INTO shop.orders (id, doc) VALUES (4, XMLVarchar('<order id="1004" status="open"><customer><name>Dana Weiss</name><city>Wien</city></customer><date>2026-12-05</date><item sku="B-50" kind="book"><title>Old Maps</title><qty>1</qty><price>42.00</price></item><item sku="C-20" kind="cd"><title>Rain</title><qty>1</qty><price>12.00</price></item></order>'));
+SELECT o.id, p.kel_seqno, p.price FROM shop.orders AS o, shop.order_price AS p WHERE o.kelroot_id = p.kelroot_id ORDER BY o.id, p.kel_seqno;
+-- Plain SQL through the side tables, no document parsed: open orders with an item over 20.
+SELECT DISTINCT o.id, h.customer FROM shop.orders AS o, shop.order_head AS h, shop.order_price AS p WHERE o.kelroot_id = h.kelroot_id AND o.kelroot_id = p.kelroot_id AND h.status = 'open' AND p.price > 20 ORDER BY o.id;
+-- The same question through the default view.
+SELECT DISTINCT id, customer, city FROM shop.order_search WHERE status = 'open' AND price > 20 ORDER BY id;
+-- Order 1004 is shipped: the document changes, the side table follows.
+UPDATE shop.orders SET doc = update(doc, '/order/@status', 'shipped') WHERE id = 4;
+SELECT o.id, h.status FROM shop.orders AS o, shop.order_head AS h WHERE o.kelroot_id = h.kelroot_id ORDER BY o.id;
+-- All orders are deleted: the side tables are empty.
+DELETE FROM shop.orders;
+SELECT COUNT(*) AS head_rows FROM shop.order_head;
+SELECT COUNT(*) AS price_rows FROM shop.order_price;
+-- Disabling the column removes the side tables, the triggers and the view.
+CALL quarnxml.kelDisableColumn('DEMO', 'shop.orders', 'doc', ?, ?);
 SQL
 
 # ---- Composition: XML documents made from relational tables --------------------------------
