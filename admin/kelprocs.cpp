@@ -6,7 +6,9 @@
 
 #include <iterator>
 
+#include "kelcoll.h"
 #include "kelenable.h"
+#include "kelshred.h"
 
 namespace {
 
@@ -15,6 +17,14 @@ const KelProcEntry kEntries[] = {
     {"kelEnableDB", KelConvention::Dari, &kelEnableDBSpec},
     {"kelDisableDB", KelConvention::Dari, &kelDisableDBSpec},
     {"kelDisableDB_STP", KelConvention::Sql, &kelDisableDBSpec},
+    {"kelEnableColl", KelConvention::Dari, &kelEnableCollSpec},
+    {"kelEnableColl_STP", KelConvention::Sql, &kelEnableCollSpec},
+    {"kelDisableColl", KelConvention::Dari, &kelDisableCollSpec},
+    {"kelDisableColl_STP", KelConvention::Sql, &kelDisableCollSpec},
+    {"kelShredXML", KelConvention::Dari, &kelShredXMLSpec},
+    {"kelShredXML_STP", KelConvention::Sql, &kelShredXMLSpec},
+    {"kelInsertXML", KelConvention::Dari, &kelInsertXMLSpec},
+    {"kelInsertXML_STP", KelConvention::Sql, &kelInsertXMLSpec},
 };
 
 }  // namespace
