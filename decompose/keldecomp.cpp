@@ -124,11 +124,17 @@ int32_t decompose(KelCallContext *ctx, KelCliConnection *cli, KelDocBuffer *dadB
     if (rc < 0) return rc;
   }
 
-  KEL_REL rel;
-  rc = kelDadRelation(ctx, &dad, KEL_MODE_DECOMPOSE, nullptr, &rel, state, msg);
-  if (rc < 0) return rc;
-  rc = kelNormalizeTypes(ctx, &rel, state, msg);
-  if (rc < 0) return rc;
+  // The plan of the DAD is made once and kept with it in the parsed-DAD cache.
+  auto plan = std::static_pointer_cast<const KelDecompPlan>(kelDadDerived(&dad, KEL_DAD_SLOT_DECOMPOSE));
+  if (plan == nullptr) {
+    KEL_REL rel;
+    rc = kelDadRelation(ctx, &dad, KEL_MODE_DECOMPOSE, nullptr, &rel, state, msg);
+    if (rc < 0) return rc;
+    rc = kelPlanDecomposition(ctx, std::move(rel), header.rootElement, &plan, state, msg);
+    if (rc < 0) return rc;
+    kelDadSetDerived(&dad, KEL_DAD_SLOT_DECOMPOSE, plan);
+  }
+  const KEL_REL &rel = kelPlanRelation(*plan);
   printrelinfo1(ctx, rel);
 
   xercesc::DOMDocument *parsed = nullptr;
@@ -147,9 +153,9 @@ int32_t decompose(KelCallContext *ctx, KelCliConnection *cli, KelDocBuffer *dadB
   }
 
   KelRowSet rows;
-  rc = kelGenerateRows(ctx, rel, header.rootElement, document->getDocumentElement(), &rows, state, msg);
+  rc = kelGenerateRows(ctx, *plan, document->getDocumentElement(), &rows, state, msg);
   if (rc < 0) return rc;
-  return kelInsertRows(ctx, &rel, rows, cli->handle(), state, msg);
+  return kelInsertRows(ctx, *plan, rows, cli->handle(), state, msg);
 }
 
 }  // namespace

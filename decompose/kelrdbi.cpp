@@ -135,6 +135,17 @@ class Places {
   std::vector<Place> places_;
 };
 
+// One parameter of a table's INSERT.
+struct Param {
+  SQLSMALLINT type = SQL_VARCHAR;
+  SQLULEN size = 0;
+  SQLSMALLINT digits = 0;
+  bool described = false;  // type, size and digits are known from the type (else the database describes it)
+  std::string column;      // the table's column
+  std::string xml;         // the element or attribute whose value it gets
+  std::string dataType;
+};
+
 std::u16string joinPath(const std::u16string &ancestors, const std::string &name8) {
   std::u16string name;
   kelDadFromDb(nullptr, name8, &name);
@@ -142,7 +153,7 @@ std::u16string joinPath(const std::u16string &ancestors, const std::string &name
 }
 
 // The places of every table and value; the order in which the tables' rows are inserted.
-int plan(KelCallContext *ctx, const KEL_REL &rel, const DOMElement *dadRoot, Places *places,
+int planPlaces(KelCallContext *ctx, const KEL_REL &rel, const DOMElement *dadRoot, Places *places,
          std::vector<int> *rowPlace, std::vector<int> *order, char *sqlstate, char *msg) {
   int rc = places->build(ctx, dadRoot, sqlstate, msg);
   if (rc < 0) return rc;
@@ -415,17 +426,68 @@ std::string shownValue(const std::string &text) {
   return text.substr(0, n) + "...";
 }
 
-struct Param {
-  SQLSMALLINT type = SQL_VARCHAR;
-  SQLULEN size = 0;
-  SQLSMALLINT digits = 0;
-  std::string column;  // the table's column
-  std::string xml;     // the element or attribute whose value it gets
-  std::string dataType;
-};
 
 bool isCharacterType(SQLSMALLINT type) {
   return type == SQL_CHAR || type == SQL_VARCHAR || type == SQL_LONGVARCHAR || type == SQL_CLOB;
+}
+
+/*
+ * The SQL type code, size and digits of a built-in type as the database describes a parameter
+ * of it; false for a type it does not know (a distinct type), which is then described by the
+ * database.  Knowing them saves describing every statement of every call.
+ */
+bool describeBuiltIn(KelCallContext *ctx, const std::string &dataType, Param *p) {
+  KelSqlType t;
+  if (!kelParseSqlType(ctx, dataType, &t) || !t.schema.empty()) return false;
+  const std::string &n = t.name;
+  const auto len = static_cast<SQLULEN>(t.length);
+  p->digits = 0;
+  if (n == "CHAR" || n == "CHARACTER") {
+    p->type = SQL_CHAR;
+    p->size = len > 0 ? len : 1;
+  } else if (n == "VARCHAR" || n == "CHARACTER VARYING" || n == "CHAR VARYING") {
+    if (len == 0) return false;
+    p->type = SQL_VARCHAR;
+    p->size = len;
+  } else if (n == "LONG VARCHAR") {
+    p->type = SQL_LONGVARCHAR;
+    p->size = 32700;
+  } else if (n == "CLOB") {
+    p->type = SQL_CLOB;
+    p->size = len > 0 ? len : 1048576;
+  } else if (n == "SMALLINT") {
+    p->type = SQL_SMALLINT;
+    p->size = 5;
+  } else if (n == "INTEGER" || n == "INT") {
+    p->type = SQL_INTEGER;
+    p->size = 10;
+  } else if (n == "BIGINT") {
+    p->type = SQL_BIGINT;
+    p->size = 19;
+  } else if (n == "DECIMAL" || n == "DEC" || n == "NUMERIC" || n == "NUM") {
+    p->type = SQL_DECIMAL;
+    p->size = len > 0 ? len : 5;
+    p->digits = static_cast<SQLSMALLINT>(t.scale > 0 ? t.scale : 0);
+  } else if (n == "REAL" || (n == "FLOAT" && t.length >= 1 && t.length <= 24)) {
+    p->type = SQL_REAL;
+    p->size = 7;
+  } else if (n == "DOUBLE" || n == "DOUBLE PRECISION" || n == "FLOAT") {
+    p->type = SQL_DOUBLE;
+    p->size = 15;
+  } else if (n == "DATE") {
+    p->type = SQL_TYPE_DATE;
+    p->size = 10;
+  } else if (n == "TIME") {
+    p->type = SQL_TYPE_TIME;
+    p->size = 8;
+  } else if (n == "TIMESTAMP") {
+    p->type = SQL_TYPE_TIMESTAMP;
+    p->size = 26;
+    p->digits = 6;
+  } else {
+    return false;
+  }
+  return true;
 }
 
 // The value of a refused row that the database cannot convert to its column type, or -1.
@@ -479,36 +541,24 @@ int refused(KelCallContext *ctx, SQLHSTMT stmt, SQLHDBC dbc, const KEL_TAB &tab,
   return d.native < 0 ? d.native : kelMessageState(KELQ053E, nullptr);
 }
 
-int insertTable(KelCallContext *ctx, KEL_REL *rel, int t, const std::vector<KelRow> &rows, SQLHDBC dbc,
-                char *sqlstate, char *msg) {
-  KEL_TAB &tab = rel->tab[static_cast<size_t>(t)];
-  if (tab.stmt.empty()) {
-    int rc = generate_SQLi(ctx, rel, t, sqlstate, msg);
-    if (rc < 0) return rc;
-  }
+int insertTable(KelCallContext *ctx, const KEL_TAB &tab, const std::vector<Param> &planned,
+                const std::vector<KelRow> &rows, SQLHDBC dbc, char *sqlstate, char *msg) {
   KelCliStmt stmt;
   if (!SQL_SUCCEEDED(stmt.alloc(dbc)))
     return KEL_CLI_ERROR(ctx, msg, sqlstate, SQL_HANDLE_DBC, dbc, "SQLAllocHandle for insert stmt");
-  if (!SQL_SUCCEEDED(SQLPrepare(stmt.get(), reinterpret_cast<SQLCHAR *>(tab.stmt.data()),
+  if (!SQL_SUCCEEDED(SQLPrepare(stmt.get(), reinterpret_cast<SQLCHAR *>(const_cast<char *>(tab.stmt.data())),
                                 static_cast<SQLINTEGER>(tab.stmt.size())))) {
     KEL_TRACE(ctx, "SQLPrepare failed for %s.\n", tab.stmt.c_str());
     return KEL_CLI_ERROR(ctx, msg, sqlstate, SQL_HANDLE_STMT, stmt.get(), "SQLPrepare");
   }
-  // Each parameter is described once per statement, not once per row.
-  std::vector<Param> params(tab.col2xml.size() + tab.foreignKey.size());
-  for (size_t i = 0; i < params.size(); ++i) {
-    Param &p = params[i];
-    if (i < tab.col2xml.size()) {
-      p.column = tab.col2xml[i].col;
-      p.xml = tab.col2xml[i].xml;
-      p.dataType = tab.col2xml[i].dataType;
-    } else {
-      const KelForeignKey &fk = tab.foreignKey[i - tab.col2xml.size()];
-      const KelCol2Xml &s = rel->tab[static_cast<size_t>(fk.ancestorTab)].col2xml[static_cast<size_t>(fk.ancestorCol)];
-      p.column = tab.joinInfo[static_cast<size_t>(fk.join)].col;
-      p.xml = s.xml;
-      p.dataType = s.dataType;
-    }
+  // A parameter whose type is not built in (a distinct type) is described by the database.
+  std::vector<Param> described;
+  for (const Param &p : planned)
+    if (!p.described) described = planned;
+  const std::vector<Param> &params = described.empty() ? planned : described;
+  for (size_t i = 0; i < described.size(); ++i) {
+    Param &p = described[i];
+    if (p.described) continue;
     SQLSMALLINT nullable = 0;
     if (!SQL_SUCCEEDED(SQLDescribeParam(stmt.get(), static_cast<SQLUSMALLINT>(i + 1), &p.type, &p.size, &p.digits,
                                         &nullable))) {
@@ -542,33 +592,84 @@ int insertTable(KelCallContext *ctx, KEL_REL *rel, int t, const std::vector<KelR
 
 }  // namespace
 
-int kelGenerateRows(KelCallContext *ctx, const KEL_REL &rel, const DOMElement *dadRoot, const DOMElement *docRoot,
-                    KelRowSet *out, char *sqlstate, char *msg) {
-  out->tab.clear();
-  out->order.clear();
-  if (dadRoot == nullptr || docRoot == nullptr) return KEL_INTERNAL_ERROR(ctx, msg, sqlstate);
+struct KelDecompPlan {
+  KEL_REL rel;
+  Places places;
+  std::vector<int> rowPlace;             // each table's place of rows, or -1
+  std::vector<int> order;                // the tables in the order their rows are inserted
+  std::vector<std::vector<Param>> params;  // each table's INSERT parameters
+};
+
+int kelPlanDecomposition(KelCallContext *ctx, KEL_REL rel, const DOMElement *dadRoot, KelDecompPlanPtr *out,
+                         char *sqlstate, char *msg) {
+  out->reset();
+  if (dadRoot == nullptr) return KEL_INTERNAL_ERROR(ctx, msg, sqlstate);
   try {
-    Places places;
-    std::vector<int> rowPlace;
-    int rc = plan(ctx, rel, dadRoot, &places, &rowPlace, &out->order, sqlstate, msg);
+    auto plan = std::make_shared<KelDecompPlan>();
+    plan->rel = std::move(rel);
+    KEL_REL &r = plan->rel;
+    int rc = kelNormalizeTypes(ctx, &r, sqlstate, msg);
     if (rc < 0) return rc;
-    out->tab.resize(rel.tab.size());
-    Walker walker(ctx, rel, places, out, sqlstate, msg);
-    rc = walker.visit(docRoot, 0);
+    rc = planPlaces(ctx, r, dadRoot, &plan->places, &plan->rowPlace, &plan->order, sqlstate, msg);
     if (rc < 0) return rc;
-    for (size_t t = 0; t < out->tab.size(); ++t)
-      KEL_TRACE(ctx, "num of rows = %d in %s\n", static_cast<int>(out->tab[t].size()), rel.tab[t].name.c_str());
-    return resolveForeignKeys(ctx, rel, places, rowPlace, out, sqlstate, msg);
+    plan->params.resize(r.tab.size());
+    for (size_t t = 0; t < r.tab.size(); ++t) {
+      KEL_TAB &tab = r.tab[t];
+      if (tab.col2xml.empty()) continue;
+      rc = generate_SQLi(ctx, &r, static_cast<int>(t), sqlstate, msg);
+      if (rc < 0) return rc;
+      std::vector<Param> &params = plan->params[t];
+      params.resize(tab.col2xml.size() + tab.foreignKey.size());
+      for (size_t i = 0; i < params.size(); ++i) {
+        Param &p = params[i];
+        if (i < tab.col2xml.size()) {
+          p.column = tab.col2xml[i].col;
+          p.xml = tab.col2xml[i].xml;
+          p.dataType = tab.col2xml[i].dataType;
+        } else {
+          const KelForeignKey &fk = tab.foreignKey[i - tab.col2xml.size()];
+          const KelCol2Xml &s = r.tab[static_cast<size_t>(fk.ancestorTab)].col2xml[static_cast<size_t>(fk.ancestorCol)];
+          p.column = tab.joinInfo[static_cast<size_t>(fk.join)].col;
+          p.xml = s.xml;
+          p.dataType = s.dataType;
+        }
+        p.described = describeBuiltIn(ctx, p.dataType, &p);
+      }
+    }
+    *out = std::move(plan);
+    return 0;
   } catch (const std::bad_alloc &) {
     return kelFail(ctx, msg, sqlstate, KELG002E);
   }
 }
 
-int kelInsertRows(KelCallContext *ctx, KEL_REL *rel, const KelRowSet &rows, SQLHDBC dbc, char *sqlstate, char *msg) {
+const KEL_REL &kelPlanRelation(const KelDecompPlan &plan) { return plan.rel; }
+
+int kelGenerateRows(KelCallContext *ctx, const KelDecompPlan &plan, const DOMElement *docRoot, KelRowSet *out,
+                    char *sqlstate, char *msg) {
+  out->tab.clear();
+  if (docRoot == nullptr) return KEL_INTERNAL_ERROR(ctx, msg, sqlstate);
   try {
-    for (int t : rows.order) {
-      if (rows.tab[static_cast<size_t>(t)].empty()) continue;
-      int rc = insertTable(ctx, rel, t, rows.tab[static_cast<size_t>(t)], dbc, sqlstate, msg);
+    out->tab.resize(plan.rel.tab.size());
+    Walker walker(ctx, plan.rel, plan.places, out, sqlstate, msg);
+    int rc = walker.visit(docRoot, 0);
+    if (rc < 0) return rc;
+    for (size_t t = 0; t < out->tab.size(); ++t)
+      KEL_TRACE(ctx, "num of rows = %d in %s\n", static_cast<int>(out->tab[t].size()), plan.rel.tab[t].name.c_str());
+    return resolveForeignKeys(ctx, plan.rel, plan.places, plan.rowPlace, out, sqlstate, msg);
+  } catch (const std::bad_alloc &) {
+    return kelFail(ctx, msg, sqlstate, KELG002E);
+  }
+}
+
+int kelInsertRows(KelCallContext *ctx, const KelDecompPlan &plan, const KelRowSet &rows, SQLHDBC dbc, char *sqlstate,
+                  char *msg) {
+  try {
+    for (int t : plan.order) {
+      const std::vector<KelRow> &mine = rows.tab[static_cast<size_t>(t)];
+      if (mine.empty()) continue;
+      int rc = insertTable(ctx, plan.rel.tab[static_cast<size_t>(t)], plan.params[static_cast<size_t>(t)], mine, dbc,
+                           sqlstate, msg);
       if (rc < 0) return rc;
     }
     return 0;

@@ -31,6 +31,7 @@
 
 #include <xercesc/dom/DOMElement.hpp>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -55,32 +56,51 @@ struct KelRow {
 
 struct KelRowSet {
   std::vector<std::vector<KelRow>> tab;  // rows of each table of the relation, in document order
-  std::vector<int> order;                // the tables in the order their rows are inserted
 };
 
 /*
- * Cuts the document whose document element is docRoot into rows of the tables of rel (a
- * decomposition model), the DAD's root element_node being dadRoot.  Returns 0 with *out set;
- * failures: KELQ014E for an element_node without a name; KELQ037E (the element) and KELQ045E
- * (the element of the row, the column) for a second value of one column in one row; KELQ069E
- * (the supplying element or attribute, the parent table, the child table) when a child row
- * finds no parent row or the parent's value is missing; KELG017E "KEL_MAX_ROWS" for more than
- * KEL_MAX_ROWS rows of one table; KELG002E when memory runs out; the failures of kelDOMtoXML
- * for an element mapped whole.
+ * What decomposition derives from a DAD once (the parsed-DAD cache keeps it with the DAD): the
+ * model with its types in canonical form and each table's INSERT, the parameters of those
+ * statements, the places of the values along the DAD's element paths and the order in which
+ * the tables are inserted.  Read-only once built; shared by the calls that use the same DAD.
  */
-int kelGenerateRows(KelCallContext *ctx, const KEL_REL &rel, const xercesc::DOMElement *dadRoot,
-                    const xercesc::DOMElement *docRoot, KelRowSet *out, char *sqlstate, char *msg);
+struct KelDecompPlan;
+using KelDecompPlanPtr = std::shared_ptr<const KelDecompPlan>;
 
 /*
- * Inserts the rows on connection dbc: each table's INSERT (generate_SQLi) is prepared once and
- * executed once per row, every value bound as character data; NULL values as NULL.  Returns 0;
- * failures: KELQ026E (the element, the column) for a value longer than its character or
- * large-object column, found before the row is sent (the database would cut it); a refused row
- * gives its SQLCODE (-803 for a duplicate key, -530 for a missing parent, -420 or -180 for a
- * value that does not convert ...) with the database's text, KELM001W and KELQ053E naming the
- * table and, for a value that does not convert, its element and column; KELG006E for a failing
- * call of the call-level interface.
+ * Builds the plan of rel (a decomposition model, taken over) whose DAD's root element_node is
+ * dadRoot.  Returns 0 with *out set; KELA059E (the type, the column) for a type that is not type
+ * syntax; KELQ014E for an element_node without a name; KELQ038E, KELQ033E from the statements;
+ * KELG002E when memory runs out.
  */
-int kelInsertRows(KelCallContext *ctx, KEL_REL *rel, const KelRowSet &rows, SQLHDBC dbc, char *sqlstate, char *msg);
+int kelPlanDecomposition(KelCallContext *ctx, KEL_REL rel, const xercesc::DOMElement *dadRoot, KelDecompPlanPtr *out,
+                         char *sqlstate, char *msg);
+
+// The model of a plan (types canonical, each table's stmt its INSERT).
+const KEL_REL &kelPlanRelation(const KelDecompPlan &plan);
+
+/*
+ * Cuts the document whose document element is docRoot into rows.  Returns 0 with *out set;
+ * failures: KELQ037E (the element) and KELQ045E (the element of the row, the column) for a
+ * second value of one column in one row; KELQ069E (the supplying element or attribute, the
+ * parent table, the child table) when a child row finds no parent row or the parent's value is
+ * missing; KELG017E "KEL_MAX_ROWS" for more than KEL_MAX_ROWS rows of one table; KELG002E when
+ * memory runs out; the failures of kelDOMtoXML for an element mapped whole.
+ */
+int kelGenerateRows(KelCallContext *ctx, const KelDecompPlan &plan, const xercesc::DOMElement *docRoot,
+                    KelRowSet *out, char *sqlstate, char *msg);
+
+/*
+ * Inserts the rows on connection dbc: each table's INSERT is prepared once and executed once
+ * per row, every value bound as character data, NULL values as NULL.  Returns 0; failures:
+ * KELQ026E (the element, the column) for a value longer than its character or large-object
+ * column, found before the row is sent (the database would cut it); a refused row gives its
+ * SQLCODE (-803 for a duplicate key, -530 for a missing parent, -420 or -180 for a value that
+ * does not convert ...) with the database's text, KELM001W and KELQ053E naming the table and,
+ * for a value that does not convert, its column and element; KELG006E for a failing call of the
+ * call-level interface.
+ */
+int kelInsertRows(KelCallContext *ctx, const KelDecompPlan &plan, const KelRowSet &rows, SQLHDBC dbc, char *sqlstate,
+                  char *msg);
 
 #endif /* KEL_RDBI_H */

@@ -401,8 +401,13 @@ int generate_SQLi(KelCallContext *ctx, KEL_REL *rel, int tab, char *sqlstate, ch
   values.back() = ' ';
   std::string s = "INSERT INTO ";
   appendTableName(ctx, &s, t);
-  s += columns + " SELECT * FROM TABLE(VALUES(" + values + ")) AS T" + columns;
-  if (!t.condition.empty()) s += " WHERE " + t.condition;
+  if (t.condition.empty()) {
+    // Nothing to filter: the values go straight in.
+    values.pop_back();
+    s += columns + " VALUES (" + values + ")";
+  } else {
+    s += columns + " SELECT * FROM TABLE(VALUES(" + values + ")) AS T" + columns + " WHERE " + t.condition;
+  }
   if (s.size() > KEL_MAX_SQL_TEXT) return tooLong(ctx, t, "INSERT", sqlstate, msg);
   t.stmt = std::move(s);
   KEL_TRACE(ctx, "Exits, sql_stmt='%s' errCode=%d.\n", t.stmt.c_str(), 0);
