@@ -58,6 +58,9 @@ void writeData(const fs::path &dir) {
   std::ofstream((dir / "huge.xml").string()).close();
   fs::resize_file(dir / "huge.xml", 1200000000);
   keltest::writeFile((dir / "outer.xml").string(), "<!DOCTYPE a [<!ENTITY x SYSTEM \"/etc/hostname\">]><a>&x;</a>");
+  // The DADs of the collection and decomposition scripts.
+  for (const auto &e : fs::directory_iterator(keltest::sourceDir() + "/tests/data/decompose"))
+    if (e.path().extension() == ".dad" || e.path().extension() == ".dtd") fs::copy_file(e.path(), dir / e.path().filename());
 }
 
 std::vector<std::string> scripts() {
