@@ -79,6 +79,52 @@ const KelJoinInfo *joinOf(const KEL_TAB &t, const KelForeignKey &fk) {
   return &t.joinInfo[static_cast<size_t>(fk.join)];
 }
 
+// The index of the table a join partner names, or -1.
+int tableOf(const KEL_REL &rel, const KelForeign &f) {
+  for (size_t i = 0; i < rel.tab.size(); ++i)
+    if (rel.tab[i].name == f.tab && rel.tab[i].schema == f.schema) return static_cast<int>(i);
+  return -1;
+}
+
+// True when table child takes a foreign-key value from table parent, or lies deeper.
+bool isChildOf(const KEL_REL &rel, int child, int parent) {
+  const KEL_TAB &c = rel.tab[static_cast<size_t>(child)];
+  if (c.level > rel.tab[static_cast<size_t>(parent)].level) return true;
+  for (const KelForeignKey &fk : c.foreignKey)
+    if (fk.ancestorTab == parent) return true;
+  return false;
+}
+
+/*
+ * The parent column a foreign key of table tab refers to: the join partner of its join column
+ * in a table that is not a child of tab, preferring the table that most of tab's foreign keys
+ * join (so that a parent's composite key is referred to as a whole), then the table that
+ * supplies the value.  The value itself may come from further up (the parent's own foreign
+ * key); the constraint names the parent the condition joins.  False when there is none.
+ */
+bool referenceOf(const KEL_REL &rel, int tab, const KelForeignKey &fk, int *parent, std::string *col) {
+  const KEL_TAB &t = rel.tab[static_cast<size_t>(tab)];
+  const KelJoinInfo *j = joinOf(t, fk);
+  if (j == nullptr) return false;
+  int best = -1, bestScore = -1;
+  for (const KelForeign &f : j->foreign) {
+    int p = tableOf(rel, f);
+    if (p < 0 || p == tab || isChildOf(rel, p, tab)) continue;
+    int score = p == fk.ancestorTab ? 1 : 0;
+    for (const KelForeignKey &other : t.foreignKey)
+      if (const KelJoinInfo *oj = joinOf(t, other))
+        for (const KelForeign &of : oj->foreign)
+          if (tableOf(rel, of) == p) score += 2;
+    if (score > bestScore) {
+      best = p;
+      bestScore = score;
+      *col = f.col;
+    }
+  }
+  *parent = best;
+  return best >= 0;
+}
+
 // Types whose catalogue length is a length (or a precision) the DAD's may not pass.
 bool hasComparableLength(const std::string &name) {
   for (const char *n : {"CHARACTER", "VARCHAR", "LONG VARCHAR", "CLOB", "BLOB", "DBCLOB", "GRAPHIC", "VARGRAPHIC",
@@ -227,22 +273,27 @@ int kelCreateTableText(KelCallContext *ctx, const KEL_REL &rel, int tab, const s
     s += "),";
   }
   // One FOREIGN KEY clause per parent table, its columns in foreign-key order.
-  std::vector<int> parents;
-  for (const KelForeignKey &fk : t.foreignKey) {
+  std::vector<int> parents, parentOf(t.foreignKey.size());
+  std::vector<std::string> parentCol(t.foreignKey.size());
+  for (size_t i = 0; i < t.foreignKey.size(); ++i) {
+    if (!referenceOf(rel, tab, t.foreignKey[i], &parentOf[i], &parentCol[i])) {
+      KEL_TRACE(ctx, "No parent table joins the foreign key of '%s'.\n", shownName(t).c_str());
+      return KEL_INTERNAL_ERROR(ctx, msg, sqlstate);
+    }
     bool seen = false;
-    for (int p : parents) seen = seen || p == fk.ancestorTab;
-    if (!seen) parents.push_back(fk.ancestorTab);
+    for (int p : parents) seen = seen || p == parentOf[i];
+    if (!seen) parents.push_back(parentOf[i]);
   }
   for (int p : parents) {
     std::string childCols, parentCols;
-    for (const KelForeignKey &fk : t.foreignKey) {
-      if (fk.ancestorTab != p) continue;
+    for (size_t i = 0; i < t.foreignKey.size(); ++i) {
+      if (parentOf[i] != p) continue;
       if (!childCols.empty()) {
         childCols += ',';
         parentCols += ',';
       }
-      ok = ok && kelAppendQuoted(ctx, &childCols, joinOf(t, fk)->col) &&
-           kelAppendQuoted(ctx, &parentCols, supplierOf(rel, fk)->col);
+      ok = ok && kelAppendQuoted(ctx, &childCols, joinOf(t, t.foreignKey[i])->col) &&
+           kelAppendQuoted(ctx, &parentCols, parentCol[i]);
     }
     s += "FOREIGN KEY (" + childCols + ") REFERENCES ";
     ok = ok && appendTableName(ctx, &s, rel.tab[static_cast<size_t>(p)]);
