@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The product's main job, on an already built tree: in a temporary instance directory it creates
 # a database, enables it for XML, stores the sample orders of samples/ in an XMLVarchar and an
-# XMLCLOB column, and answers a few questions with the extract functions.  The instance
+# XMLCLOB column, and answers a few questions with the extract functions; then it enables a
+# collection over the same orders, shreds them into tables and shows the rows.  The instance
 # directory is removed at the end; nothing else is left behind.
 # Usage: scripts/mainjob.sh [build-dir | installed-prefix]
 #   (scripts/demo.sh builds first, then runs this; the install test runs it on a prefix, whose
@@ -39,6 +40,22 @@ SELECT o.id, COUNT(*) AS items, SUM(p.returnedDouble) AS price_sum FROM shop.ord
 -- The second order's item with its markup.
 VALUES extractClob(XMLCLOBFromFile('$samples/order2.xml'), '/order/item');
 SQL
+# Collections: the same orders stored as rows of relational tables, cut from each document by
+# the DAD samples/orders.dad (one CALL per document, all or nothing).
+if [ "$status" -eq 0 ]; then
+  echo "== Collection: the sample orders shredded into tables"
+  "$quarn" -d demo -v <<SQL || status=$?
+SET CURRENT FUNCTION PATH = QUARNXML, SYSOSTREL, SYSFUN;
+CALL quarnxml.kelEnableCollection('DEMO', 'orders', XMLCLOBFromFile('$samples/orders.dad'), NULL, ?, ?);
+CALL quarnxml.kelInsertXML('orders', XMLCLOBFromFile('$samples/order1.xml'), ?, ?);
+CALL quarnxml.kelInsertXML('orders', XMLCLOBFromFile('$samples/order2.xml'), ?, ?);
+CALL quarnxml.kelInsertXML('orders', XMLCLOBFromFile('$samples/order3.xml'), ?, ?);
+SELECT order_id, status, customer, city, ordered FROM shop.order_head ORDER BY order_id;
+SELECT order_id, sku, kind, title, qty, price FROM shop.order_item ORDER BY order_id, sku;
+-- The same question as above, now asked of the tables: items and price sums per order.
+SELECT order_id, COUNT(*) AS items, SUM(price) AS price_sum FROM shop.order_item GROUP BY order_id ORDER BY order_id;
+SQL
+fi
 "$quarn" "DROP DATABASE demo"
 if [ "$status" -ne 0 ]; then
   echo "mainjob: the SQL session reported an error (status $status)"
