@@ -44,6 +44,10 @@ CALL quarnxml.kelInsertXML('memo', '<po id="1"><lines>2</lines><line no="1"><pri
 SELECT id, lines FROM mpo;
 SELECT lno, price, po FROM mline ORDER BY lno;
 SELECT mno, text, po FROM memo ORDER BY mno;
+-- A document's own attributes named like a join column do not change the foreign keys.
+CALL quarnxml.kelInsertXML('memo', '<po id="2" po="99"><line no="3" po="98" id="97"><price>3.50</price><mno>103</mno><memo>third</memo></line></po>', ?, ?);
+SELECT lno, po FROM mline WHERE lno = 3;
+SELECT mno, po FROM memo WHERE mno = 103;
 -- Validation against the stored DTD the DOCTYPE is answered with: an invalid document and one
 -- without a DOCTYPE are refused with no rows, a valid one is stored.
 INSERT INTO quarnxml.dtd_ref VALUES ('po.dtd', XMLCLOBFromFile('@DATA@/po.dtd'), 0, 'tester', 'tester', 'tester');
@@ -65,6 +69,7 @@ INSERT INTO quarnxml.xml_usage (table_schema, table_name, col_name, dad, access_
 CALL quarnxml.kelInsertXML('colname', '<po id="8"><day>2026-08-01</day></po>', ?, ?);
 CALL quarnxml.kelInsertXML('nodad', '<po id="8"><day>2026-08-01</day></po>', ?, ?);
 CALL quarnxml.kelInsertXML(NULL, '<po id="8"/>', ?, ?);
+CALL quarnxml.kelInsertXML('nnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnn', '<po id="8"/>', ?, ?);
 CALL quarnxml.kelShredXML(NULL, '<po id="8"/>', ?, ?);
 -- The 100 MB variants, registered by the user on the SQL-convention entries.
 CREATE PROCEDURE quarnxml.kelInsertXML100MB (IN collectionName VARCHAR(128), IN XMLObj CLOB(100M), OUT returnCode INTEGER, OUT returnMsg VARCHAR(1024)) LANGUAGE C PARAMETER STYLE SQL MODIFIES SQL DATA FENCED EXTERNAL NAME 'quarnxml!kelInsertXML_STP';
