@@ -155,6 +155,11 @@ int32_t decompose(KelCallContext *ctx, KelCliConnection *cli, KelDocBuffer *dadB
   KelRowSet rows;
   rc = kelGenerateRows(ctx, *plan, document->getDocumentElement(), &rows, state, msg);
   if (rc < 0) return rc;
+  // The rows hold their values; the document is released before they are inserted, so that a
+  // large document and the statements' work do not take memory at the same time.
+  for (std::vector<KelRow> &mine : rows.tab)
+    for (KelRow &row : mine) row.lca = nullptr;
+  document.reset();
   return kelInsertRows(ctx, *plan, rows, cli->handle(), state, msg);
 }
 

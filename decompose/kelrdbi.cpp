@@ -338,6 +338,8 @@ class Walker {
       KEL_TRACE(ctx_, "a value of %s cannot be converted\n", rel_.tab[static_cast<size_t>(t)].name.c_str());
       return kelFail(ctx_, msg_, sqlstate_, KELQ055E, "U_INVALID_CHAR_FOUND");
     }
+    // The conversion makes room for the longest encoding; a long value keeps only what it uses.
+    if (v->text.capacity() > 2 * v->text.size() + 64) v->text.shrink_to_fit();
     v->null = false;
     return 0;
   }
