@@ -59,6 +59,29 @@ struct Storage {
 constexpr Storage kStorage[] = {KEL_STORAGE_FUNCTIONS(KEL_STORAGE_ROW)};
 #undef KEL_STORAGE_ROW
 
+// The update functions, and the validate and validateschema functions: the document's type,
+// the result (update only), the specific name and the entry.
+struct Update {
+  const char *param;
+  const char *returns;
+  const char *specific;
+  const char *entry;
+};
+#define KEL_UPDATE_ROW(src, param, returns, specific, entry) {param, returns, specific, #entry},
+constexpr Update kUpdates[] = {KEL_UPDATE_FUNCTIONS(KEL_UPDATE_ROW)};
+#undef KEL_UPDATE_ROW
+
+struct Validate {
+  const char *param;
+  const char *specific;
+  const char *entry;
+};
+#define KEL_VALIDATE_ROW(src, param, specific, entry) {param, specific, #entry},
+constexpr Validate kValidates[] = {KEL_VALIDATE_FUNCTIONS(KEL_VALIDATE_ROW)};
+constexpr Validate kValidatesWithDtd[] = {KEL_VALIDATE_DTD_FUNCTIONS(KEL_VALIDATE_ROW)};
+constexpr Validate kValidateSchemas[] = {KEL_VALIDATESCHEMA_FUNCTIONS(KEL_VALIDATE_ROW)};
+#undef KEL_VALIDATE_ROW
+
 // The signature of a function designator: the parameter types without "as locator".
 std::string signature(std::string params) {
   const std::string locator = " as locator";
@@ -115,16 +138,12 @@ std::vector<KelNumberedStatement> build() {
 
   // 77 to 89 (the catalogue tables, their grants and triggers) come from the catalogue tables.
   n = 90;
-  const char *updateSources[][3] = {{"quarnxml.XMLVarchar", "UpdateXMLVarchar", "kelUpdateXMLVarchar"},
-                                    {"quarnxml.XMLCLOB as locator", "UpdateXMLClob", "kelUpdateXMLClob"},
-                                    {"quarnxml.XMLFile", "UpdateXMLFile", "kelUpdateXMLFile"}};
-  for (auto &u : updateSources)
-    out.push_back(function(n++, "update", std::string(u[0]) + ", varchar(256), varchar(256)", u[0], u[1], u[2], kScalarClauses));
-  const char *validateSources[][3] = {{"quarnxml.XMLFile", "ValidateFile", "kelValidateFile"},
-                                      {"quarnxml.XMLVarchar", "ValidateVarchar", "kelValidateVarchar"},
-                                      {"quarnxml.XMLCLOB as locator", "ValidateClob", "kelValidateClob"}};
-  for (auto &v : validateSources)
-    out.push_back(function(n++, "validate", std::string(v[0]) + ", varchar(512), varchar(128)", "integer", v[1], v[2], kScalarClauses));
+  for (const Update &u : kUpdates)
+    out.push_back(function(n++, "update", std::string(u.param) + ", varchar(256), varchar(256)", u.returns, u.specific,
+                           u.entry, kScalarClauses));
+  for (const Validate &v : kValidates)
+    out.push_back(function(n++, "validate", std::string(v.param) + ", varchar(512), varchar(128)", "integer", v.specific,
+                           v.entry, kScalarClauses));
   out.push_back({n++, "create function quarnxml.VARCHARTOVARCHAR(quarnxml.XMLVARCHAR) returns varchar(32672)"
                       " source quarnxml.varchar(quarnxml.XMLVARCHAR)",
                  "drop function quarnxml.VARCHARTOVARCHAR(quarnxml.XMLVARCHAR)"});
@@ -134,12 +153,15 @@ std::vector<KelNumberedStatement> build() {
                  "drop specific function quarnxml.seqno"});
   for (const DtdType &d : kDtdTypes) addExtraction(out, &n, typeNamed(d.name), false, true, d.scalarSqlName);
   for (const DtdType &d : kDtdTypes) addExtraction(out, &n, typeNamed(d.name), true, true, d.tableSqlName);
-  const char *validate2[][3] = {{"quarnxml.XMLFile", "ValidateFile2", "kelValidateFile2"},
-                                {"quarnxml.XMLVarchar", "ValidateVarchar2", "kelValidateVarchar2"},
-                                {"quarnxml.XMLCLOB as locator", "ValidateClob2", "kelValidateClob2"}};
-  for (auto &v : validate2)
-    out.push_back(function(n++, "validate", std::string(v[0]) + ", quarnxml.XMLCLOB as locator, varchar(128)",
-                           "integer", v[1], v[2], kScalarClauses));
+  for (const Validate &v : kValidatesWithDtd)
+    out.push_back(function(n++, "validate", std::string(v.param) + ", quarnxml.XMLCLOB as locator, varchar(128)",
+                           "integer", v.specific, v.entry, kScalarClauses));
+  // 125 to 139 are the procedures; validateschema follows them, so that the numbers and texts
+  // before it stay as earlier levels wrote them.
+  n = 140;
+  for (const Validate &v : kValidateSchemas)
+    out.push_back(function(n++, "validateschema", std::string(v.param) + ", varchar(1000)", "integer", v.specific,
+                           v.entry, kScalarClauses));
   return out;
 }
 

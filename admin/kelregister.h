@@ -1,7 +1,8 @@
 /*
  * kelregister.h - the registration statements of the distinct types, user-defined functions
- * and stored procedures that database enablement creates (statements 0 to 76, 90 to 124 and
- * 125 to 139 of its list, and the double-byte list), each with the statement that removes it
+ * and stored procedures that database enablement creates (statements 0 to 76, 90 to 124,
+ * 125 to 139 and 140 to 142 of its list, and the double-byte list), each with the statement
+ * that removes it
  * again, generated from the tables in kelregister.cpp so that each name, signature, specific
  * name and entry is written once.  Constant after the first call; safe from any thread.
  */
@@ -18,7 +19,8 @@ struct KelNumberedStatement {
                      // does not drop it by a statement of its own (statements 0, 1, 2)
 };
 
-// The statements of the enablement list that register types and functions, in list order.
+// The statements of the enablement list that register types and functions, in number order
+// (0 to 76, 90 to 124, then 140 to 142, which the list runs after the procedures).
 const std::vector<KelNumberedStatement> &kelFunctionRegistrations();
 
 // The stored procedures of the enablement list (125 to 139), in list order.

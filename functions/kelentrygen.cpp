@@ -25,6 +25,12 @@ int main(int argc, char **argv) {
   KEL_EXTRACT_DTD_TYPES(KEL_DTD_TYPE_NAMES)
 #define KEL_STORAGE_NAME(sqlName, params, returns, specific, entry) entries.insert(entry);
   KEL_STORAGE_FUNCTIONS(KEL_STORAGE_NAME)
+#define KEL_ENTRY_NAME4(src, param, specific, entry) entries.insert(#entry);
+#define KEL_ENTRY_NAME5(src, param, returns, specific, entry) entries.insert(#entry);
+  KEL_UPDATE_FUNCTIONS(KEL_ENTRY_NAME5)
+  KEL_VALIDATE_FUNCTIONS(KEL_ENTRY_NAME4)
+  KEL_VALIDATE_DTD_FUNCTIONS(KEL_ENTRY_NAME4)
+  KEL_VALIDATESCHEMA_FUNCTIONS(KEL_ENTRY_NAME4)
 #define KEL_OTHER_NAME(entry) entries.insert(entry);
   KEL_OTHER_FUNCTION_ENTRIES(KEL_OTHER_NAME)
 

@@ -12,6 +12,8 @@
 #include "kelctx.h"
 #include "kelmsg.h"
 #include "keltrace.h"
+#include "kelupdate.h"
+#include "kelvalidate.h"
 
 bool kelUdfBegin(KelUdfScratch *sp, const sqludf_dbinfo *dbinfo, const char *localeName,
                  char *sqlstate, char *msg) {
@@ -52,6 +54,10 @@ void kelUdfEnd(KelUdfScratch *sp) {
   sp->result.msg = nullptr;
   delete sp->extractor;
   sp->extractor = nullptr;
+  delete sp->updater;
+  sp->updater = nullptr;
+  delete sp->validator;
+  sp->validator = nullptr;
   std::free(sp->dtd);
   sp->dtd = nullptr;
   if (sp->ctx != nullptr) {
@@ -61,6 +67,33 @@ void kelUdfEnd(KelUdfScratch *sp) {
     std::free(sp->ctx);
     sp->ctx = nullptr;
   }
+}
+
+bool kelUdfFirstCall(const sqlint32 *callType) {
+  return *callType == SQLUDF_FIRST_CALL || *callType == SQLUDF_TF_FIRST;
+}
+
+KelUdfScratch *kelUdfEnter(sqludf_scratchpad *scratchpad, const sqlint32 *callType, const sqludf_dbinfo *dbinfo,
+                           const char *localeName, char *sqlstate, char *msg, short *outInd) {
+  if (scratchpad == nullptr || callType == nullptr) return nullptr;
+  KelUdfScratch *sp = kelUdfScratchOf(scratchpad);
+  if (*callType == SQLUDF_FINAL_CALL) {
+    kelUdfEnd(sp);
+    return nullptr;
+  }
+  *outInd = -1;
+  if (kelUdfFirstCall(callType) && !kelUdfBegin(sp, dbinfo, localeName, sqlstate, msg)) {
+    kelUdfLeaveMessage(msg);
+    return nullptr;
+  }
+  return sp->ctx != nullptr ? sp : nullptr;
+}
+
+void kelUdfLeave(KelUdfScratch *sp, const sqlint32 *callType, const char *sqlstate, char *msg, bool keepOnWarning) {
+  kelUdfLeaveMessage(msg);
+  if (!kelUdfFirstCall(callType)) return;
+  bool succeeded = keepOnWarning ? kelUdfStateKeeps(sqlstate) : std::strcmp(sqlstate, "00000") == 0;
+  if (!succeeded) kelUdfEnd(sp);
 }
 
 bool kelUdfStateKeeps(const char *sqlstate) {

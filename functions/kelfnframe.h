@@ -14,15 +14,20 @@
 #include "sqludf.h"
 
 struct KelCallContext;
+class KelUpdater;
+class KelValidator;
 
 // What every function keeps in the scratchpad's data area.
 struct KelUdfScratch {
   int32_t codePageFlag;     // 1: the document is in the database code page (XMLVarchar, XMLCLOB)
   int32_t inMemoryFlag;     // 1: the document is passed in memory, 0: as a file name
   KelCallContext *ctx;      // allocated zeroed at the first call
-  char *dtd;                // DTD text of the with-DTD extract functions, read at the first call
+  char *dtd;                // DTD text of the with-DTD extract functions, read at the first call;
+                            // validate functions: the DTD file last found readable
   KelExtractResult result;  // table functions: the rows from open to close
   KelExtractor *extractor;  // the statement's reader and compiled path
+  KelUpdater *updater;      // update functions: the statement's engine, made at first use
+  KelValidator *validator;  // validate functions: the statement's engine, made at first use
 };
 static_assert(sizeof(KelUdfScratch) <= SQLUDF_SCRATCHPAD_LEN, "the state fits the scratchpad");
 
@@ -39,9 +44,30 @@ inline KelUdfScratch *kelUdfScratchOf(sqludf_scratchpad *sp) {
 bool kelUdfBegin(KelUdfScratch *sp, const sqludf_dbinfo *dbinfo, const char *localeName,
                  char *sqlstate, char *msg);
 
-// Releases everything the scratchpad holds (context, DTD, rows, extractor).  Harmless when
+// Releases everything the scratchpad holds (context, DTD, rows, engines).  Harmless when
 // nothing is held.
 void kelUdfEnd(KelUdfScratch *sp);
+
+// True for the first call of a scalar function (SQLUDF_FIRST_CALL, or SQLUDF_TF_FIRST, which a
+// scalar function takes for the same).
+bool kelUdfFirstCall(const sqlint32 *callType);
+
+/*
+ * The entry steps of a scalar function for one call.  Returns the state with a live context
+ * for the function's own steps and *outInd set to -1; null when the call ends here: no
+ * scratchpad, a final call (everything is released), a first call whose set-up failed
+ * (sqlstate and msg set, the message ready for the engine), or a later call after a failed
+ * first call.  localeName: as kelUdfBegin.
+ */
+KelUdfScratch *kelUdfEnter(sqludf_scratchpad *scratchpad, const sqlint32 *callType, const sqludf_dbinfo *dbinfo,
+                           const char *localeName, char *sqlstate, char *msg, short *outInd);
+
+/*
+ * Leaving a scalar function: the message is made ready for the engine, and a first call that
+ * failed releases the state, so that the final call finds none.  A first call succeeded when
+ * its SQLSTATE is "00000", or also a warning ("01...") when keepOnWarning.
+ */
+void kelUdfLeave(KelUdfScratch *sp, const sqlint32 *callType, const char *sqlstate, char *msg, bool keepOnWarning);
 
 // True for an SQLSTATE after which a first call keeps its context: success or a warning.
 bool kelUdfStateKeeps(const char *sqlstate);

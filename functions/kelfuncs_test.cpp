@@ -1,13 +1,20 @@
 // The function entries of the built quarnxmlfn library, called through the loader with the
 // argument list, scratchpad and call types the engine uses: the frame (first, normal and
-// final calls), the storage functions and the extract functions over files and XMLVarchar
-// values.  Large-object sources and results are exercised through the engine's SQL tests.
+// final calls), the storage functions, the extract functions over files and XMLVarchar
+// values, and the update and validate functions over files and XMLVarchar values.
+// Large-object sources and results are exercised through the engine's SQL tests.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <csignal>
+#include <filesystem>
+
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -274,6 +281,163 @@ TEST_F(Functions, StorageFunctionsAndTheirNullRules) {
   latin.call3(SQLUDF_FINAL_CALL, nullptr, nullptr, nullptr, name);
 }
 
+TEST_F(Functions, UpdateOfXMLVarcharRowsNullsAndLimit) {
+  Statement u("kelUpdateXMLVarchar");
+  // The result buffer as registered (varchar(32672)), with a guard behind it.
+  std::vector<char> out(32673 + 16, '#');
+  u.call3(SQLUDF_FIRST_CALL, "<a><b>1</b><b>2</b></a>", "/a/b", "x<y", out.data());
+  EXPECT_EQ(u.ind, 0);
+  EXPECT_STREQ(u.state, "00000");
+  EXPECT_STREQ(out.data(), "<a><b>x&lt;y</b><b>x&lt;y</b></a>");
+  // A NULL value, path or document: NULL without an error.
+  u.call3(SQLUDF_NORMAL_CALL, "<a/>", "/a", nullptr, out.data(), -1);
+  EXPECT_EQ(u.ind, -1);
+  EXPECT_STREQ(u.state, "00000");
+  // 32671 bytes fit; one more is KELC013E, and nothing is written behind the buffer.
+  std::string doc = "<a><b/>" + std::string(32652, 'x') + "</a>";  // 32662 bytes, 32666 written
+  u.call3(SQLUDF_NORMAL_CALL, doc.c_str(), "/a/b", "ttttt", out.data());
+  EXPECT_EQ(u.ind, 0);
+  EXPECT_EQ(std::strlen(out.data()), 32671u);
+  u.call3(SQLUDF_NORMAL_CALL, doc.c_str(), "/a/b", "tttttt", out.data());
+  EXPECT_EQ(u.ind, -1);
+  EXPECT_STREQ(u.state, "38X39");
+  EXPECT_EQ(std::string(u.msg).substr(0, 8), "KELC013E");
+  EXPECT_EQ(std::string(out.data() + 32673, 16), std::string(16, '#'));
+  u.call3(SQLUDF_NORMAL_CALL, "<a/>", "a", "v", out.data());
+  EXPECT_STREQ(u.state, "38X09");
+  u.call3(SQLUDF_NORMAL_CALL, "<a>", "/a", "v", out.data());
+  EXPECT_STREQ(u.state, "38X13");
+  EXPECT_TRUE(u.holdsContext());
+  u.call3(SQLUDF_FINAL_CALL, nullptr, nullptr, nullptr, out.data());
+  EXPECT_FALSE(u.holdsContext());
+}
+
+TEST_F(Functions, UpdateOfXMLFileRewritesTheFileInPlace) {
+  namespace fs = std::filesystem;
+  fs::create_directories(dir.path() / "rw");
+  fs::create_directories(dir.path() / "ro");
+  std::string rw = dir.file("rw"), ro = dir.file("ro");
+  ASSERT_EQ(sqloSetEnv(SQLE_REG_XML_READ_DIRS, (rw + ";" + ro).c_str()), 0);
+  ASSERT_EQ(sqloSetEnv(SQLE_REG_XML_WRITE_DIRS, rw.c_str()), 0);
+  std::string file = dir.file("rw/latin.xml");
+  keltest::writeFile(file, "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a k=\"1\">caf\xE9</a>");
+  Statement u("kelUpdateXMLFile");
+  char name[513];
+  u.call3(SQLUDF_FIRST_CALL, file.c_str(), "/a/@k", "\xC3\xBC", name);
+  ASSERT_STREQ(u.state, "00000") << u.msg;
+  EXPECT_EQ(u.ind, 0);
+  EXPECT_EQ(std::string(name), file);
+  // Read in its own encoding, written back in the database's with a declaration that says so.
+  EXPECT_EQ(keltest::readFile(file), "<?xml version='1.0' encoding='UTF-8'?><a k=\"\xC3\xBC\">caf\xC3\xA9</a>");
+
+  // Readable but not writable: refused before anything is written.
+  std::string roFile = dir.file("ro/doc.xml");
+  keltest::writeFile(roFile, "<a k=\"1\"/>");
+  u.call3(SQLUDF_NORMAL_CALL, roFile.c_str(), "/a/@k", "2", name);
+  EXPECT_STREQ(u.state, "38X03");
+  EXPECT_EQ(u.ind, -1);
+  EXPECT_EQ(keltest::readFile(roFile), "<a k=\"1\"/>");
+  u.call3(SQLUDF_NORMAL_CALL, "/etc/hostname", "/a/@k", "2", name);
+  EXPECT_STREQ(u.state, "38X02");
+  u.call3(SQLUDF_NORMAL_CALL, dir.file("rw/none.xml").c_str(), "/a/@k", "2", name);
+  EXPECT_STREQ(u.state, "38X01");
+
+  // A write that fails half-way (the file-size limit) keeps the old document, leaves no new
+  // file behind, and gives NULL with the write's SQLSTATE.
+  std::string big = dir.file("rw/big.xml");
+  keltest::writeFile(big, "<a><b>1</b></a>");
+  auto previous = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit saved{};
+  getrlimit(RLIMIT_FSIZE, &saved);
+  rlimit small = saved;
+  small.rlim_cur = 64;
+  setrlimit(RLIMIT_FSIZE, &small);
+  u.call3(SQLUDF_NORMAL_CALL, big.c_str(), "/a/b", std::string(100, 'v').c_str(), name);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previous);
+  EXPECT_STREQ(u.state, "38X03");
+  EXPECT_EQ(u.ind, -1);
+  EXPECT_EQ(keltest::readFile(big), "<a><b>1</b></a>");
+  std::vector<std::string> left;
+  for (const auto &e : fs::directory_iterator(rw)) left.push_back(e.path().filename().string());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"big.xml", "latin.xml"}));
+  u.call3(SQLUDF_FINAL_CALL, nullptr, nullptr, nullptr, name);
+}
+
+TEST_F(Functions, ValidateWithDtdFilesChecksEveryFile) {
+  ASSERT_EQ(sqloSetEnv(SQLE_REG_XML_READ_DIRS, dir.str().c_str()), 0);
+  std::string dtd = dir.file("o.dtd");
+  keltest::writeFile(dtd, "<!ELEMENT o (i+)><!ELEMENT i (#PCDATA)>");
+  Statement v("kelValidateVarchar");
+  sqlint32 result = -5;
+  v.call3(SQLUDF_FIRST_CALL, "<!DOCTYPE o SYSTEM \"x.dtd\"><o><i>1</i></o>", dtd.c_str(), "o", &result);
+  EXPECT_STREQ(v.state, "00000") << v.msg;
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(v.ind, 0);
+  v.call3(SQLUDF_NORMAL_CALL, "<!DOCTYPE o SYSTEM \"x.dtd\"><o><j/></o>", dtd.c_str(), "o", &result);
+  EXPECT_STREQ(v.state, "38X13");
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(v.ind, 0);
+  // The place in the document: line and column of the element the DTD does not allow.
+  EXPECT_TRUE(std::regex_search(std::string(v.msg), std::regex("^KELQ047E  Parser error on line 1 column [1-9][0-9]*: ")))
+      << v.msg;
+  // An empty DTD name: the DTD the DOCTYPE names.
+  std::string own = "<!DOCTYPE o SYSTEM \"" + dtd + "\"><o><i/></o>";
+  v.call3(SQLUDF_NORMAL_CALL, own.c_str(), "", "o", &result);
+  EXPECT_EQ(result, 1);
+  // A DTD file that is missing, or outside the readable directories.
+  v.call3(SQLUDF_NORMAL_CALL, own.c_str(), dir.file("none.dtd").c_str(), "o", &result);
+  EXPECT_STREQ(v.state, "38X00");
+  EXPECT_STREQ(v.msg, "KELC000E  Unable to open the specified file.");
+  EXPECT_EQ(v.ind, -1);
+  v.call3(SQLUDF_NORMAL_CALL, own.c_str(), "/etc/hostname", "o", &result);
+  EXPECT_STREQ(v.state, "38X02");
+  v.call3(SQLUDF_FINAL_CALL, nullptr, nullptr, nullptr, &result);
+
+  Statement f("kelValidateFile");
+  f.call3(SQLUDF_FIRST_CALL, "/etc/hostname", dtd.c_str(), "o", &result);
+  EXPECT_STREQ(f.state, "38X02");
+  EXPECT_EQ(result, 0);
+  EXPECT_FALSE(f.holdsContext());
+
+  // Any NULL argument: KELD000E and 38X14; on a first call the context is dropped.
+  for (int which = 0; which < 2; ++which) {
+    Statement n("kelValidateVarchar");
+    if (which == 0) n.call3(SQLUDF_FIRST_CALL, nullptr, dtd.c_str(), "o", &result);
+    else n.call3(SQLUDF_FIRST_CALL, "<o/>", dtd.c_str(), nullptr, &result, -1);
+    EXPECT_STREQ(n.state, "38X14");
+    EXPECT_STREQ(n.msg, "KELD000E  An invalid XML document is rejected.");
+    EXPECT_EQ(n.ind, -1);
+    EXPECT_FALSE(n.holdsContext());
+  }
+}
+
+// The schema location was converted into a buffer of 1000 bytes counted as characters: a
+// location of 1000 characters overflowed it.
+TEST_F(Functions, ValidateschemaTakesALocationOfAThousandCharacters) {
+  ASSERT_EQ(sqloSetEnv(SQLE_REG_XML_READ_DIRS, dir.str().c_str()), 0);
+  std::string xsd = dir.file("o.xsd");
+  keltest::writeFile(xsd, "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\"><xs:element name=\"o\" "
+                          "type=\"xs:int\"/></xs:schema>");
+  Statement s("kelValidateschemaVarchar");
+  sqlint32 result = -5;
+  s.call2(SQLUDF_FIRST_CALL, "<o>3</o>", xsd.c_str(), &result);
+  EXPECT_STREQ(s.state, "00000") << s.msg;
+  EXPECT_EQ(result, 1);
+  s.call2(SQLUDF_NORMAL_CALL, "<o>x</o>", xsd.c_str(), &result);
+  EXPECT_STREQ(s.state, "38X13");
+  EXPECT_EQ(result, 0);
+  std::string longName = dir.str() + "/" + std::string(1000 - dir.str().size() - 1, 'x');
+  ASSERT_EQ(longName.size(), 1000u);
+  s.call2(SQLUDF_NORMAL_CALL, "<o>3</o>", longName.c_str(), &result);
+  EXPECT_STREQ(s.state, "38X13");
+  EXPECT_EQ(result, 0);
+  s.call2(SQLUDF_NORMAL_CALL, nullptr, xsd.c_str(), &result, -1);
+  EXPECT_STREQ(s.state, "38X14");
+  s.call2(SQLUDF_FINAL_CALL, nullptr, nullptr, &result);
+}
+
 TEST_F(Functions, SeqnoCountsWithinOneStatement) {
   sqludf_scratchpad sp{};
   sp.length = SQLUDF_SCRATCHPAD_LEN;
@@ -298,7 +462,7 @@ TEST_F(Functions, EveryListedEntryIsExported) {
     EXPECT_NE(dlsym(library(), name.c_str()), nullptr) << name;
     ++n;
   }
-  EXPECT_EQ(n, 60 + 24 + 9);
+  EXPECT_EQ(n, 60 + 24 + 9 + 12);
 }
 
 }  // namespace

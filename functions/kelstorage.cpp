@@ -23,40 +23,25 @@ namespace {
 bool isNull(const short *ind) { return ind != nullptr && *ind < 0; }
 
 /*
- * The frame's entry steps for one call.  Returns the scratchpad's state with a live context
- * for the function's own steps, or null when the call ends here (final call, failed first
- * call, refused file).  encoding: the encoding argument of the "2" entries (withEncoding).
+ * The frame's entry steps for one call (kelUdfEnter), with the encoding argument of the "2"
+ * entries (withEncoding), which must not be NULL on the first call.
  */
 KelUdfScratch *enter(sqludf_scratchpad *scratchpad, const sqlint32 *callType, const sqludf_dbinfo *dbinfo,
                      bool withEncoding, const char *encoding, const short *encodingInd, char *sqlstate,
                      char *msg, short *outInd) {
   if (scratchpad == nullptr || callType == nullptr) return nullptr;
-  KelUdfScratch *sp = kelUdfScratchOf(scratchpad);
-  if (*callType == SQLUDF_FINAL_CALL) {
-    kelUdfEnd(sp);
+  if (withEncoding && kelUdfFirstCall(callType) && (encoding == nullptr || isNull(encodingInd))) {
+    *outInd = -1;
+    kelFail(nullptr, nullptr, sqlstate, KELG004E);  // a NULL argument: the state alone
     return nullptr;
   }
-  *outInd = -1;
-  bool first = *callType == SQLUDF_FIRST_CALL || *callType == SQLUDF_TF_FIRST;
-  if (first) {
-    if (withEncoding && (encoding == nullptr || isNull(encodingInd))) {
-      kelFail(nullptr, nullptr, sqlstate, KELG004E);  // a NULL argument: the state alone
-      return nullptr;
-    }
-    if (!kelUdfBegin(sp, dbinfo, withEncoding ? encoding : nullptr, sqlstate, msg)) {
-      kelUdfLeaveMessage(msg);
-      return nullptr;
-    }
-  }
-  return sp->ctx != nullptr ? sp : nullptr;
+  return kelUdfEnter(scratchpad, callType, dbinfo, withEncoding ? encoding : nullptr, sqlstate, msg, outInd);
 }
 
 // Leaving: a failed first call drops the context, so that the final call finds none.
 void leave(KelUdfScratch *sp, const sqlint32 *callType, const char *sqlstate, char *msg, short outInd) {
   KEL_TRACE(sp->ctx, "Exit: calltype=%d rc=%d sqlstate=%s\n", *callType, outInd, sqlstate);
-  kelUdfLeaveMessage(msg);
-  bool first = *callType == SQLUDF_FIRST_CALL || *callType == SQLUDF_TF_FIRST;
-  if (first && std::strcmp(sqlstate, "00000") != 0) kelUdfEnd(sp);
+  kelUdfLeave(sp, callType, sqlstate, msg, false);
 }
 
 // XMLVarcharFromFile: the file's text, converted to the database code page.

@@ -132,7 +132,8 @@ class kelDocEntityResolver : public xercesc::EntityResolver, public xercesc::Err
  */
 class kelValidateHandler : public xercesc::DefaultHandler {
  public:
-  // dtdIsText: 1 when dtd is the DTD text, anything else when it is a file name.
+  // dtdIsText: 1 when dtd is the DTD text; KEL_DTD_OWN_FILE (kelvalidate.h) when it names a
+  // temporary file of the call; anything else when it names a server file.
   kelValidateHandler(KelCallContext *ctx, const char *dtd, const XMLCh *dtdId,
                      const XMLCh *encoding, int dtdIsText);
   xercesc::InputSource *resolveEntity(const XMLCh *publicId, const XMLCh *systemId) override;

@@ -1,7 +1,8 @@
 /*
  * kelfunctab.h - the one table of the user-defined functions that quarnxmlfn exports and that
  * database enablement registers: the extract family (result types, the with-DTD types, the three
- * document sources) and the storage functions.  The exported entries (functions/), their
+ * document sources), the storage functions, and the update, validate and validateschema
+ * functions.  The exported entries (functions/), their
  * registration texts (admin/kelregister.cpp) and the export list the build checks
  * (functions/kelentrygen.cpp) are all generated from these rows, so none of them can drift.
  *
@@ -74,6 +75,50 @@
   X("Content", "quarnxml.XMLCLOB as locator, varchar(512), varchar(100)", "varchar(512)", "quarnxmlcontentcf2",        \
     "kelXMLFileFromClob2")                                                                                             \
   X("Content", "quarnxml.XMLFile", "quarnxml.XMLCLOB as locator", "quarnxmlcontentfc", "kelCLOB")
+
+/*
+ * The update functions (statements 90 to 92), in order: update(document, path varchar(256),
+ * value varchar(256)).  X(Source, SqlParameter, Returns, Specific, Entry): Source is the
+ * document's kind (File, Clob, Varchar) and Entry an identifier.  The XMLVarchar form returns
+ * up to 32672 bytes, which the engine casts to XMLVarchar, so its result buffer holds whatever
+ * the function may write.
+ */
+#define KEL_UPDATE_FUNCTIONS(X)                                                                          \
+  X(Varchar, "quarnxml.XMLVarchar", "quarnxml.XMLVarchar cast from varchar(32672)", "UpdateXMLVarchar",   \
+    kelUpdateXMLVarchar)                                                                                 \
+  X(Clob, "quarnxml.XMLCLOB as locator", "quarnxml.XMLCLOB as locator", "UpdateXMLClob", kelUpdateXMLClob) \
+  X(File, "quarnxml.XMLFile", "quarnxml.XMLFile", "UpdateXMLFile", kelUpdateXMLFile)
+
+/*
+ * The validate functions with a DTD file name (statements 93 to 95): validate(document, DTD
+ * file varchar(512), DTD id varchar(128)) returns integer.  X(Source, SqlParameter, Specific,
+ * Entry).
+ */
+#define KEL_VALIDATE_FUNCTIONS(X)                                                 \
+  X(File, "quarnxml.XMLFile", "ValidateFile", kelValidateFile)                    \
+  X(Varchar, "quarnxml.XMLVarchar", "ValidateVarchar", kelValidateVarchar)        \
+  X(Clob, "quarnxml.XMLCLOB as locator", "ValidateClob", kelValidateClob)
+
+/*
+ * The validate functions with the DTD text (statements 122 to 124): validate(document, DTD
+ * XMLCLOB as locator, DTD id varchar(128)) returns integer.  X(Source, SqlParameter, Specific,
+ * Entry).
+ */
+#define KEL_VALIDATE_DTD_FUNCTIONS(X)                                             \
+  X(File, "quarnxml.XMLFile", "ValidateFile2", kelValidateFile2)                  \
+  X(Varchar, "quarnxml.XMLVarchar", "ValidateVarchar2", kelValidateVarchar2)      \
+  X(Clob, "quarnxml.XMLCLOB as locator", "ValidateClob2", kelValidateClob2)
+
+/*
+ * The schema validation functions, registered after the procedures (statements 140 to 142) so
+ * that a column enabled with schema validation finds them on every enabled database:
+ * validateschema(document, schema location varchar(1000)) returns integer.
+ * X(Source, SqlParameter, Specific, Entry).
+ */
+#define KEL_VALIDATESCHEMA_FUNCTIONS(X)                                              \
+  X(File, "quarnxml.XMLFile", "ValidateschFile", kelValidateschemaFile)              \
+  X(Varchar, "quarnxml.XMLVarchar", "ValidateschVarchar", kelValidateschemaVarchar)  \
+  X(Clob, "quarnxml.XMLCLOB as locator", "ValidateschClob", kelValidateschemaClob)
 
 // Entries of the library beside the extract family and the storage functions.
 #define KEL_OTHER_FUNCTION_ENTRIES(X) X("kelSeqno")

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The product's main job, on an already built tree: in a temporary instance directory it creates
 # a database, enables it for XML, stores the sample orders of samples/ in an XMLVarchar and an
-# XMLCLOB column, and answers a few questions with the extract functions; then it enables a
-# collection over the same orders, shreds them into tables and shows the rows.  The instance
+# XMLCLOB column, and answers a few questions with the extract functions; then it validates the
+# orders against their DTD kept in DTD_REF and against an XML schema, changes an order's status
+# with update, and finally enables a collection over the same orders, shreds them into tables and
+# shows the rows.  The instance
 # directory is removed at the end; nothing else is left behind.
 # Usage: scripts/mainjob.sh [build-dir | installed-prefix]
 #   (scripts/demo.sh builds first, then runs this; the install test runs it on a prefix, whose
@@ -39,6 +41,21 @@ SELECT o.id, t.returnedVarchar AS book FROM shop.orders AS o, TABLE(extractVarch
 SELECT o.id, COUNT(*) AS items, SUM(p.returnedDouble) AS price_sum FROM shop.orders AS o, TABLE(extractDoubles(o.doc, '/order/item/price')) AS p GROUP BY o.id ORDER BY o.id;
 -- The second order's item with its markup.
 VALUES extractClob(XMLCLOBFromFile('$samples/order2.xml'), '/order/item');
+SQL
+"$quarn" -d demo -v <<SQL || status=$?
+-- ==== Validation and update ====
+SET CURRENT FUNCTION PATH = QUARNXML, SYSOSTREL, SYSFUN;
+-- The orders' DTD kept in the catalogue table DTD_REF, as XML columns validated against it use it.
+INSERT INTO quarnxml.dtd_ref VALUES ('order.dtd', XMLCLOBFromFile('$samples/order.dtd'), 0, USER, USER, USER);
+-- Is every stored order valid against that DTD (1 = valid)?
+SELECT o.id, validate(o.doc, r.content, r.dtdid) AS valid_by_dtd FROM shop.orders AS o, quarnxml.dtd_ref AS r WHERE r.dtdid = 'order.dtd' ORDER BY o.id;
+-- And every sample file against the XML schema, which also checks dates, quantities and prices?
+VALUES (1, validateschema(XMLFile('$samples/order1.xml'), '$samples/order.xsd')), (2, validateschema(XMLFile('$samples/order2.xml'), '$samples/order.xsd')), (3, validateschema(XMLFile('$samples/order3.xml'), '$samples/order.xsd'));
+-- Order 1002 is shipped: its status changes in place, in both columns.
+SELECT doc AS before FROM shop.orders WHERE id = 2;
+UPDATE shop.orders SET doc = update(doc, '/order/@status', 'shipped'), fulldoc = update(fulldoc, '/order/@status', 'shipped') WHERE id = 2;
+SELECT doc AS after FROM shop.orders WHERE id = 2;
+SELECT id, extractVarchar(doc, '/order/@status') AS status, extractVarchar(fulldoc, '/order/@status') AS status_clob, validate(doc, (SELECT content FROM quarnxml.dtd_ref WHERE dtdid = 'order.dtd'), 'order.dtd') AS still_valid FROM shop.orders ORDER BY id;
 SQL
 # Collections: the same orders stored as rows of relational tables, cut from each document by
 # the DAD samples/orders.dad (one CALL per document, all or nothing).

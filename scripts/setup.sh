@@ -9,17 +9,29 @@ build=${1:-"$here/build"}
 shift || true
 
 packages=(libxerces-c-dev libicu-dev libsqlite3-dev googletest libgtest-dev libgmock-dev
-          libedit-dev cmake ninja-build g++ libc-bin)
+          libedit-dev cmake ninja-build g++ libc-bin postgresql-15)
+installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 missing=()
 for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  installed "$p" || missing+=("$p")
 done
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo=sudo
+updated=no
+apt_install() {
+  [ "$updated" = yes ] || { $sudo apt-get update -qq; updated=yes; }
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "$@" >/dev/null
+}
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo=sudo
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+  apt_install "${missing[@]}"
+fi
+# The PostgreSQL host (pghost/) builds against the server's own headers: the server-dev package
+# of exactly the installed server's version (Debian keeps older point releases in its archive).
+if ! installed postgresql-server-dev-15; then
+  version=$(dpkg-query -W -f='${Version}' postgresql-15)
+  echo "setup: installing postgresql-server-dev-15 $version"
+  apt_install "postgresql-server-dev-15=$version" || apt_install postgresql-15 postgresql-server-dev-15
 fi
 
 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=${BUILD_TYPE:-RelWithDebInfo} "$@" >/dev/null

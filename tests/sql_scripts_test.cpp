@@ -46,6 +46,9 @@ void writeData(const fs::path &dir) {
   for (int i = 0; big.size() < 140000; ++i) big += "<item n=\"" + std::to_string(i) + "\">" + std::to_string(i * 7) + "</item>";
   big += "</big>";
   keltest::writeFile((dir / "big.xml").string(), big);
+  // A DTD longer than the memory threshold (its declarations, then a long comment).
+  keltest::writeFile((dir / "big.dtd").string(), "<!ELEMENT big (item*)><!ELEMENT item (#PCDATA)><!ATTLIST item n CDATA #REQUIRED><!--" +
+                                                     std::string(140000, 'c') + "-->");
   keltest::writeFile((dir / "order.xml").string(),
                      "<order id=\"7\"><item><price>10</price></item><item><price>5</price></item></order>");
   keltest::writeFile((dir / "entity.dtd").string(), "<!ENTITY who \"the DTD\">");

@@ -132,6 +132,16 @@ int kelEntityReplace(KelEntityReplaceRec *rec);
 void kelAppendEscaped(std::u16string &out, const XMLCh *src, size_t n);
 
 /*
+ * Appends src[0..n) to out as markup that reads back as the same text: the five special
+ * characters as their entities, and as decimal character references CR (a literal CR would be
+ * read as a line end), the other control characters but TAB and LF, the C1 controls and
+ * U+2028 (which XML 1.1 documents may hold only as references, or read as line ends); in an
+ * attribute value (attribute true) also TAB and LF ("&#9;", "&#10;"), which the next parse
+ * would otherwise normalise to blanks.
+ */
+void kelAppendMarkupEscaped(std::u16string &out, const XMLCh *src, size_t n, bool attribute);
+
+/*
  * The first child of node whose name, in the database code page, equals name byte for byte;
  * null when there is none.
  */

@@ -19,6 +19,7 @@
 #include "kelinterr.h"
 #include "kelmsg.h"
 #include "keltrace.h"
+#include "kelvalidate.h"
 
 namespace {
 
@@ -184,10 +185,12 @@ xercesc::InputSource *kelValidateHandler::resolveEntity(const XMLCh *publicId, c
   if (dtdIsText_ == 1) {
     src = memorySource(dtd_, kDtdBufferId, encoding_);
   } else {
-    // A DTD file is a server file like any other: read only from an allowed directory.
+    // A DTD file a user named is a server file like any other: read only from an allowed
+    // directory.  The call's own temporary file is read as it is.
     char state[6];
     int msgNo = 0;
-    std::unique_ptr<xercesc::InputSource> file = kelOpenFileSource(ctx_, dtd_, true, state, &msgNo);
+    std::unique_ptr<xercesc::InputSource> file =
+        kelOpenFileSource(ctx_, dtd_, dtdIsText_ != KEL_DTD_OWN_FILE, state, &msgNo);
     if (file == nullptr) {
       std::string text = std::string("DTD file \"") + dtd_ + "\" refused: " +
                          (msgNo == KELC001E ? "not found" : msgNo == KELC002E ? "not a regular file in an allowed directory"

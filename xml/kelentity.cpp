@@ -8,6 +8,7 @@
 #include <xercesc/framework/MemoryManager.hpp>
 #include <xercesc/sax/Locator.hpp>
 #include <xercesc/util/BinInputStream.hpp>
+#include <xercesc/util/PlatformUtils.hpp>
 #include <xercesc/util/RuntimeException.hpp>
 #include <xercesc/util/SecurityManager.hpp>
 #include <xercesc/util/XMLResourceIdentifier.hpp>
@@ -224,8 +225,12 @@ xercesc::InputSource *KelEntityResolver::resolveEntity(xercesc::XMLResourceIdent
   return src.release();
 }
 
-std::unique_ptr<xercesc::SAX2XMLReaderImpl> kelCreateReader() {
-  return std::make_unique<xercesc::SAX2XMLReaderImpl>();
+std::unique_ptr<xercesc::SAX2XMLReaderImpl> kelCreateReader(xercesc::MemoryManager *manager, const XMLCh *scanner) {
+  auto reader = std::make_unique<xercesc::SAX2XMLReaderImpl>(
+      manager != nullptr ? manager : xercesc::XMLPlatformUtils::fgMemoryManager);
+  // The scanner is chosen first: every setting made afterwards is made on it.
+  if (scanner != nullptr) reader->setProperty(xercesc::XMLUni::fgXercesScannerName, const_cast<XMLCh *>(scanner));
+  return reader;
 }
 
 void kelSecureReader(xercesc::SAX2XMLReaderImpl &reader, KelEntityResolver *resolver) {

@@ -52,8 +52,14 @@ class KelEntityResolver : public xercesc::XMLEntityResolver {
   xercesc::EntityResolver *first_;
 };
 
-// A SAX2 reader: the caller sets its features, handlers and the resolver (kelSecureReader).
-std::unique_ptr<xercesc::SAX2XMLReaderImpl> kelCreateReader();
+/*
+ * A SAX2 reader: the caller sets its features, handlers and the resolver (kelSecureReader).
+ * manager: where the reader allocates (null: the process's manager); it must outlive the
+ * reader.  scanner: the parser library's scanner by name (XMLUni::fgDGXMLScanner, ...), or
+ * null for its default.
+ */
+std::unique_ptr<xercesc::SAX2XMLReaderImpl> kelCreateReader(xercesc::MemoryManager *manager = nullptr,
+                                                            const XMLCh *scanner = nullptr);
 
 // The settings every reader and DOM parser gets: the resolver, no resolution of its own, the
 // expansion limit.

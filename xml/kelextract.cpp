@@ -3,7 +3,11 @@
  *
  * The handler keeps the match state of the path against the open elements.  Inside a subtree
  * that cannot match (NO_MATCH) nothing is evaluated and no attributes are copied; in tagged
- * mode the whole subtree of a selected element is copied without evaluating its descendants.
+ * mode the whole subtree of a selected element is copied without evaluating its descendants;
+ * in text mode everything inside a selected element belongs to its item.
+ *
+ * A KelExtractor reads with the parser's DTD scanner from a per-statement arena, and reads a
+ * document that scanner refuses again with the default scanner (see KelExtractor::State).
  */
 #include "kelextract.h"
 
@@ -24,6 +28,7 @@
 #include <vector>
 
 #include "kelSgDoc.h"
+#include "kelarena.h"
 #include "kelSgDocHandler.h"
 #include "kelcodepage.h"
 #include "kelctx.h"
@@ -65,82 +70,77 @@ class kelResult {
   size_t count() const { return starts_.size(); }
 
   /*
-   * Fills the record with the items in the database code page.  An item whose text and
-   * terminator exceed sizeLimit bytes stops the conversion with KELC013E and "38X39".
+   * Fills the record with the items in the database code page: the array and the strings in
+   * one block.  An item whose text and terminator exceed sizeLimit bytes stops the conversion
+   * with KELC013E and "38X39", leaving no items.  bytes is scratch storage.
    */
-  void retrieve(int32_t sizeLimit, KelExtractResult *out, char *msg) {
+  void retrieve(int32_t sizeLimit, KelExtractResult *out, char *msg, std::string &bytes) {
     const size_t count = starts_.size();
     KEL_TRACE(ctx_, "entered count %d\n", static_cast<int>(count));
     kelSetState(out->sqlstate, "00000");
     if (count != 0) text_.push_back(u'\0');
-    out->items = static_cast<char **>(std::calloc(count + 1, sizeof(char *)));
+    // In a UTF-8 database an item of ASCII characters is its own database form, byte for byte.
+    const KelCodePages *cp = ctx_ != nullptr ? ctx_->codePages : nullptr;
+    const bool utf8 = cp != nullptr && cp->dbConverter != nullptr && cp->dbCodePage == KEL_CP_UTF8;
+    bytes.clear();
+    for (size_t i = 0; i < count; ++i) {
+      const XMLCh *content = text_.data() + starts_[i];
+      const size_t n = (i + 1 < count ? starts_[i + 1] : text_.size()) - 1 - starts_[i];
+      const size_t at = bytes.size();
+      if (!(utf8 && asciiCopy(content, n, sizeLimit, &bytes)) && !converted(content, n, sizeLimit, &bytes)) {
+        KEL_TRACE(ctx_, "extract result exceeds %d\n", sizeLimit);
+        if (msg != nullptr) kelSetMessage(ctx_, msg, KELC013E);
+        kelSetState(out->sqlstate, "38X39");
+        return;
+      }
+      KEL_TRACE(ctx_, "extract result %s\n", bytes.c_str() + at);
+    }
+    const size_t arrayBytes = (count + 1) * sizeof(char *);
+    out->items = static_cast<char **>(std::malloc(arrayBytes + bytes.size()));
     if (out->items == nullptr) {
       kelSetState(out->sqlstate, "38X10");
       return;
     }
-    out->cursor = out->items;
-    // In a UTF-8 database an item of ASCII characters is its own database form, byte for byte.
-    const KelCodePages *cp = ctx_ != nullptr ? ctx_->codePages : nullptr;
-    const bool utf8 = cp != nullptr && cp->dbConverter != nullptr && cp->dbCodePage == KEL_CP_UTF8;
+    char *strings = reinterpret_cast<char *>(out->items) + arrayBytes;
+    std::memcpy(strings, bytes.data(), bytes.size());
     for (size_t i = 0; i < count; ++i) {
-      const XMLCh *content = text_.data() + starts_[i];
-      const size_t n = (i + 1 < count ? starts_[i + 1] : text_.size()) - 1 - starts_[i];
-      char *text = utf8 ? asciiCopy(content, n, sizeLimit, out) : nullptr;
-      if (text == nullptr && std::strcmp(out->sqlstate, "00000") == 0)
-        text = converted(content, n, sizeLimit, out);
-      if (text == nullptr) {
-        if (std::strcmp(out->sqlstate, "38X39") == 0) {
-          KEL_TRACE(ctx_, "extract result exceeds %d\n", sizeLimit);
-          if (msg != nullptr) kelSetMessage(ctx_, msg, KELC013E);
-        }
-        return;
-      }
-      KEL_TRACE(ctx_, "extract result %s\n", text);
-      out->items[i] = text;
+      out->items[i] = strings;
+      strings += std::strlen(strings) + 1;
     }
+    out->items[count] = nullptr;
+    out->cursor = out->items;
   }
 
  private:
-  // A malloc'd copy of the n units of src when they are all ASCII and fit in sizeLimit bytes
-  // with a terminator; null otherwise, with "38X39" set when they are ASCII but too long,
-  // "38X10" when memory is short.
-  static char *asciiCopy(const XMLCh *src, size_t n, int32_t sizeLimit, KelExtractResult *out) {
+  // Appends the n units of src and a terminator to bytes when they are all ASCII and fit in
+  // sizeLimit bytes with the terminator; false (nothing appended) otherwise.
+  static bool asciiCopy(const XMLCh *src, size_t n, int32_t sizeLimit, std::string *bytes) {
     XMLCh any = 0;
     for (size_t k = 0; k < n; ++k) any |= src[k];
-    if (any >= 0x80) return nullptr;
-    if (static_cast<int64_t>(n) + 1 > sizeLimit) {
-      kelSetState(out->sqlstate, "38X39");
-      return nullptr;
-    }
-    char *text = static_cast<char *>(std::malloc(n + 1));
-    if (text == nullptr) {
-      kelSetState(out->sqlstate, "38X10");
-      return nullptr;
-    }
-    for (size_t k = 0; k < n; ++k) text[k] = static_cast<char>(src[k]);
-    text[n] = '\0';
-    return text;
+    if (any >= 0x80 || static_cast<int64_t>(n) + 1 > sizeLimit) return false;
+    const size_t at = bytes->size();
+    bytes->resize(at + n + 1);
+    char *out = bytes->data() + at;
+    for (size_t k = 0; k < n; ++k) out[k] = static_cast<char>(src[k]);
+    out[n] = '\0';
+    return true;
   }
 
-  // The terminated text of n units converted into the database code page, malloc'd; null
-  // with "38X39" when it does not fit in sizeLimit bytes with its terminator, "38X10" when
-  // memory is short.
-  char *converted(const XMLCh *content, size_t n, int32_t sizeLimit, KelExtractResult *out) {
+  // Appends the terminated text of n units converted into the database code page to bytes;
+  // false (nothing appended) when it does not fit in sizeLimit bytes with its terminator.
+  bool converted(const XMLCh *content, size_t n, int32_t sizeLimit, std::string *bytes) {
     int64_t room = static_cast<int64_t>(n) * 4 + 4;
     if (room > sizeLimit) room = sizeLimit;
-    char *text = static_cast<char *>(std::malloc(room > 0 ? static_cast<size_t>(room) : 1));
-    if (text == nullptr) {
-      kelSetState(out->sqlstate, "38X10");
-      return nullptr;
-    }
-    int32_t len = -1;
-    if (room > 0) len = KEL_wcstombsFunction(ctx_, text, content, static_cast<int32_t>(room));
+    if (room <= 0) return false;
+    const size_t at = bytes->size();
+    bytes->resize(at + static_cast<size_t>(room));
+    int32_t len = KEL_wcstombsFunction(ctx_, bytes->data() + at, content, static_cast<int32_t>(room));
     if (len < 0) {
-      std::free(text);
-      kelSetState(out->sqlstate, "38X39");
-      return nullptr;
+      bytes->resize(at);
+      return false;
     }
-    return text;
+    bytes->resize(at + static_cast<size_t>(len) + 1);
+    return true;
   }
 
   KelCallContext *ctx_;
@@ -173,44 +173,13 @@ class kelExtractHandler : public xercesc::DefaultHandler {
       path_.pushUnnamed();
       return;
     }
-    if (selectedDepth_ != 0) {  // inside a selected element in tagged mode: copy it all
-      path_.pushUnnamed();
-      appendStartTag(qname, attrs);
-      return;
-    }
-    path_.push(qname, query_.hasPredicates() ? &attrs : nullptr);
-    KelMatch before = state_;
-    state_ = query_.isMatched(path_);
-    if (state_ == NO_MATCH) {
-      noMatchDepth_ = path_.size();
-      return;
-    }
-    if (state_ != MATCHED) return;
-    switch (target_) {
-      case ATTRIBUTE:
-        if (attrName_ != nullptr && attrName_[0] == u'*' && attrName_[1] == 0) {
-          for (XMLSize_t i = 0; i < attrs.getLength(); ++i) addItem(attrs.getValue(i));
-        } else if (attrName_ != nullptr) {
-          addItem(attrs.getValue(attrName_));
-        }
-        break;
-      case TEXT_CONTENT:
-        if (before == PENDING) result_.newItem();
-        break;
-      case TAGGED_ELEMENT:
-        if (before == PENDING) {
-          result_.newItem();
-          selectedDepth_ = path_.size();
-        }
-        appendStartTag(qname, attrs);
-        break;
-    }
+    startEvaluated(qname, attrs);
   }
 
   void endElement(const XMLCh *, const XMLCh *, const XMLCh *qname) override {
-    // A pending state is kept as it is (inside a selected element the state is MATCHED), and
-    // so is the state below the element that failed.
-    if (state_ == PENDING || (state_ == NO_MATCH && path_.size() > noMatchDepth_)) {
+    // Outside a selected element a pending state is kept as it is, and so is the state below
+    // the element that failed.
+    if ((state_ == PENDING && textDepth_ == 0) || (state_ == NO_MATCH && path_.size() > noMatchDepth_)) {
       path_.pop();
       return;
     }
@@ -237,7 +206,47 @@ class kelExtractHandler : public xercesc::DefaultHandler {
   void fatalError(const xercesc::SAXParseException &e) override { throw e; }
 
  private:
-  // The end of an element in a MATCHED or NO_MATCH state.
+  // The start of an element outside a subtree that cannot match.
+  __attribute__((noinline)) void startEvaluated(const XMLCh *qname, const xercesc::Attributes &attrs) {
+    if (copyDepth_ != 0) {  // inside a selected element in tagged mode: copy it all
+      path_.pushUnnamed();
+      appendStartTag(qname, attrs);
+      return;
+    }
+    path_.push(qname, query_.hasPredicates() ? &attrs : nullptr);
+    KelMatch before = state_;
+    state_ = query_.isMatched(path_);
+    if (state_ == NO_MATCH) {
+      noMatchDepth_ = path_.size();
+      return;
+    }
+    if (state_ != MATCHED) return;
+    switch (target_) {
+      case ATTRIBUTE:
+        if (attrName_ != nullptr && attrName_[0] == u'*' && attrName_[1] == 0) {
+          for (XMLSize_t i = 0; i < attrs.getLength(); ++i) addItem(attrs.getValue(i));
+        } else if (attrName_ != nullptr) {
+          addItem(attrs.getValue(attrName_));
+        }
+        break;
+      case TEXT_CONTENT:
+        // A selected element inside a selected one adds its text to the outer item.
+        if (textDepth_ == 0) {
+          result_.newItem();
+          textDepth_ = path_.size();
+        }
+        break;
+      case TAGGED_ELEMENT:
+        if (before == PENDING) {
+          result_.newItem();
+          copyDepth_ = path_.size();
+        }
+        appendStartTag(qname, attrs);
+        break;
+    }
+  }
+
+  // The end of an element in a MATCHED or NO_MATCH state, or inside a selected element.
   __attribute__((noinline)) void endEvaluated(const XMLCh *qname) {
     size_t depth = path_.size();
     path_.pop();
@@ -246,15 +255,16 @@ class kelExtractHandler : public xercesc::DefaultHandler {
       result_.addToCurrentItem(false, qname, std::char_traits<XMLCh>::length(qname));
       result_.addToCurrentItem(false, u">", 1);
     }
-    if (selectedDepth_ != 0) {
-      if (depth > selectedDepth_) return;  // still inside the selected element
-      selectedDepth_ = 0;
+    if (copyDepth_ != 0) {
+      if (depth > copyDepth_) return;  // still inside the selected element
+      copyDepth_ = 0;
     }
     if (state_ == NO_MATCH && depth > noMatchDepth_) return;  // still below the element that failed
-    if (state_ == MATCHED || state_ == NO_MATCH) {
-      state_ = query_.isMatched(path_);
-      if (state_ == NO_MATCH) noMatchDepth_ = path_.size();
-    }
+    // Inside a selected element the state is that of the element the text goes back to: the
+    // selected one (its text after a child counts, as with a path without "//") or a child.
+    if (depth == textDepth_) textDepth_ = 0;
+    state_ = query_.isMatched(path_);
+    if (state_ == NO_MATCH) noMatchDepth_ = path_.size();
   }
 
   void addItem(const XMLCh *value) {
@@ -287,8 +297,9 @@ class kelExtractHandler : public xercesc::DefaultHandler {
   bool escape_;
   kelResult &result_;
   kelDocEntityResolver &resolver_;
-  size_t noMatchDepth_ = 0;   // depth of the element that made the state NO_MATCH
-  size_t selectedDepth_ = 0;  // tagged mode: depth of the element being copied, 0 when none
+  size_t noMatchDepth_ = 0;  // depth of the element that made the state NO_MATCH
+  size_t copyDepth_ = 0;     // tagged mode: depth of the element being copied, 0 when none
+  size_t textDepth_ = 0;     // text mode: depth of the element whose item is open, 0 when none
 };
 
 std::u16string toUtf16(KelCallContext *ctx, const char *text, int32_t *rc) {
@@ -306,30 +317,66 @@ std::u16string toUtf16(KelCallContext *ctx, const char *text, int32_t *rc) {
 
 void kelFreeExtractResult(KelExtractResult *result) {
   if (result == nullptr || result->items == nullptr) return;
-  for (char **p = result->items; *p != nullptr; ++p) std::free(*p);
   std::free(result->items);
   result->items = nullptr;
   result->cursor = nullptr;
 }
 
+/*
+ * The readers read through the parser's DTD scanner: it handles the internal and external
+ * subsets, entities and defaulted attributes as the default scanner does, at less cost per
+ * document, but reports a repeated attribute only at the end of its start tag.  So a document
+ * it refuses is read again by the default scanner, whose outcome, error and place, stands:
+ * both give the same events for every document the DTD scanner accepts.
+ */
 struct KelExtractor::State {
-  KelEntityResolver guard;         // the reader's resolver; asks each run's own resolver first
-  std::unique_ptr<xercesc::SAX2XMLReaderImpl> reader;
-  std::string path;                // the path the cached query was compiled from
+  std::unique_ptr<KelArena> arena;  // what the readers allocate; goes after them
+  KelEntityResolver guard;          // the readers' resolver; asks each run's own resolver first
+  std::unique_ptr<xercesc::SAX2XMLReaderImpl> reader;      // the DTD scanner
+  std::unique_ptr<xercesc::SAX2XMLReaderImpl> fullReader;  // the default one, once needed
+  std::unique_ptr<xercesc::MemBufInputSource> memSource;   // serves every document in memory
+  std::string path;                 // the path the cached query was compiled from
   int tagged = -1;
   std::unique_ptr<KelQuery> query;
-  std::u16string path16;           // the query's source text
-  KelCurrentPath open;             // the open elements; its storage serves every run
-  std::u16string itemText;         // the items' text and starts; their storage serves every run
+  std::u16string path16;            // the query's source text
+  KelCurrentPath open;              // the open elements; its storage serves every run
+  std::u16string itemText;          // the items' text and starts; their storage serves every run
   std::vector<size_t> itemStarts;
-  std::u16string encoding;         // encoding name of the database code page, once looked up
+  std::string itemBytes;            // the items in the database code page, before the record
+  std::u16string encoding;          // encoding name of the database code page, once looked up
   int32_t encodingCodePage = -1;
   explicit State(KelCallContext *ctx) : guard(ctx, nullptr), open(ctx, false) {}
+  ~State() { dropReaders(); }
+
+  xercesc::SAX2XMLReaderImpl &readerFor(bool full) {
+    std::unique_ptr<xercesc::SAX2XMLReaderImpl> &r = full ? fullReader : reader;
+    if (r == nullptr) {
+      if (arena == nullptr) arena = std::make_unique<KelArena>();
+      r = kelCreateReader(arena.get(), full ? nullptr : xercesc::XMLUni::fgDGXMLScanner);
+      r->setFeature(XMLUni::fgSAX2CoreNameSpaces, false);
+      r->setFeature(XMLUni::fgSAX2CoreNameSpacePrefixes, false);
+      r->setFeature(XMLUni::fgSAX2CoreValidation, false);
+      r->setFeature(XMLUni::fgXercesSchema, false);
+      kelSecureReader(*r, &guard);
+    }
+    return *r;
+  }
+  // The readers go, and the memory of their arena with them.
+  void dropReaders() {
+    reader.reset();
+    fullReader.reset();
+    arena.reset();
+  }
 };
+
+// What the arena may keep between documents; a document that needed more gives it back.
+constexpr size_t kArenaKeep = 32u * 1024 * 1024;
 
 KelExtractor::KelExtractor(KelCallContext *ctx) : ctx_(ctx), state_(new State(ctx)) {}
 
 KelExtractor::~KelExtractor() { delete state_; }
+
+size_t KelExtractor::arenaBytes() const { return state_->arena != nullptr ? state_->arena->bytesHeld() : 0; }
 
 int KelExtractor::run(const char *doc, const char *dtd, int cpFlag, int inMemory, int tagged,
                       const char *path, KelExtractResult *result, int32_t sizeLimit, char *sqlstate,
@@ -362,9 +409,23 @@ int KelExtractor::parse(const char *doc, size_t docLength, const char *dtd, int 
     KEL_TRACE(ctx, "Entered, input uri='%s' and query='%s'\n", doc, path);
 
   try {
-    std::unique_ptr<xercesc::InputSource> src =
-        kelOpenInput(ctx, doc, docLength, inMemory, 0, kDocBufferId, sqlstate, msg);
-    if (src == nullptr) return -1;
+    // A document in memory is read through one input source per extractor; a file is opened
+    // and checked for each run.
+    std::unique_ptr<xercesc::InputSource> fileSrc;
+    xercesc::InputSource *src = nullptr;
+    if (inMemory == 1) {
+      const auto *bytes = reinterpret_cast<const XMLByte *>(doc);
+      if (state_->memSource == nullptr)
+        state_->memSource = std::make_unique<xercesc::MemBufInputSource>(bytes, docLength, kDocBufferId, false);
+      else
+        state_->memSource->resetMemBufInputSource(bytes, docLength);
+      src = state_->memSource.get();
+      if (cpFlag != 1 && src->getEncoding() != nullptr) src->setEncoding(nullptr);
+    } else {
+      fileSrc = kelOpenInput(ctx, doc, docLength, inMemory, 0, kDocBufferId, sqlstate, msg);
+      if (fileSrc == nullptr) return -1;
+      src = fileSrc.get();
+    }
     if (cpFlag == 1) {
       // The encoding name of the database code page is looked up once per extractor.
       int32_t dbCp = ctx != nullptr && ctx->codePages != nullptr ? ctx->codePages->dbCodePage : 0;
@@ -374,7 +435,8 @@ int KelExtractor::parse(const char *doc, size_t docLength, const char *dtd, int 
         state_->encoding = name;
         state_->encodingCodePage = dbCp;
       }
-      src->setEncoding(state_->encoding.c_str());
+      if (src->getEncoding() == nullptr || state_->encoding != src->getEncoding())
+        src->setEncoding(state_->encoding.c_str());
     }
 
     // The compiled path is kept while the same path comes again.
@@ -399,41 +461,44 @@ int KelExtractor::parse(const char *doc, size_t docLength, const char *dtd, int 
       state_->tagged = tagged;
     }
 
-    if (state_->reader == nullptr) {
-      state_->reader = kelCreateReader();
-      xercesc::SAX2XMLReaderImpl &r = *state_->reader;
-      r.setFeature(XMLUni::fgSAX2CoreNameSpaces, false);
-      r.setFeature(XMLUni::fgSAX2CoreNameSpacePrefixes, false);
-      r.setFeature(XMLUni::fgSAX2CoreValidation, false);
-      r.setFeature(XMLUni::fgXercesSchema, false);
-      kelSecureReader(r, &state_->guard);
+    // One reading of the document by one reader; its items stay in the state's storage.
+    auto read = [&](bool full) {
+      xercesc::SAX2XMLReaderImpl &reader = state_->readerFor(full);
+      kelResult items(ctx, state_->itemText, state_->itemStarts);
+      kelDocEntityResolver resolver(ctx, dtd, true);
+      kelExtractHandler handler(ctx, *state_->query, state_->open, items, resolver, tagged == 1);
+      reader.setContentHandler(&handler);
+      reader.setErrorHandler(&handler);
+      reader.setLexicalHandler(&handler);
+      state_->guard.setFirst(&resolver);
+      // The reader outlives this run: it must not keep pointers to the run's objects.
+      struct Detach {
+        xercesc::SAX2XMLReaderImpl &r;
+        KelEntityResolver &guard;
+        ~Detach() {
+          r.setContentHandler(nullptr);
+          r.setErrorHandler(nullptr);
+          r.setLexicalHandler(nullptr);
+          guard.setFirst(nullptr);
+        }
+      } detach{reader, state_->guard};
+      if (kelGuardedParse(ctx, [&] { reader.parse(*src); }, sqlstate, msg, KelOtherFailure::Silent) < 0) return -1;
+      result->msg = msg;
+      items.retrieve(sizeLimit, result, msg, state_->itemBytes);
+      return 0;
+    };
+    int rc = read(false);
+    if (rc < 0 && std::strcmp(sqlstate, "38X10") != 0) {
+      KEL_TRACE(ctx, "document read again by the default scanner for its outcome\n");
+      kelSetState(sqlstate, "00000");
+      if (msg) msg[0] = '\0';
+      rc = read(true);
     }
-    xercesc::SAX2XMLReader &reader = *state_->reader;
-    kelResult items(ctx, state_->itemText, state_->itemStarts);
-    kelDocEntityResolver resolver(ctx, dtd, true);
-    kelExtractHandler handler(ctx, *state_->query, state_->open, items, resolver, tagged == 1);
-    reader.setContentHandler(&handler);
-    reader.setErrorHandler(&handler);
-    reader.setLexicalHandler(&handler);
-    state_->guard.setFirst(&resolver);
-    // The reader outlives this run: it must not keep pointers to the run's objects.
-    struct Detach {
-      xercesc::SAX2XMLReader &r;
-      KelEntityResolver &guard;
-      ~Detach() {
-        r.setContentHandler(nullptr);
-        r.setErrorHandler(nullptr);
-        r.setLexicalHandler(nullptr);
-        guard.setFirst(nullptr);
-      }
-    } detach{reader, state_->guard};
-    if (kelGuardedParse(ctx, [&] { reader.parse(*src); }, sqlstate, msg, KelOtherFailure::Silent) < 0) {
+    if (state_->arena != nullptr && state_->arena->bytesHeld() > kArenaKeep) state_->dropReaders();
+    if (rc < 0) {
       if (std::strcmp(sqlstate, "38X10") == 0) throw std::bad_alloc();
       return -1;
     }
-
-    result->msg = msg;
-    items.retrieve(sizeLimit, result, msg);
     kelSetState(sqlstate, result->sqlstate);
     if (std::strcmp(result->sqlstate, "00000") != 0) {
       kelFreeExtractResult(result);
@@ -487,12 +552,16 @@ int extractOne(KelExtractor *extractor, KelCallContext *ctx, const char *doc, co
     kelFail(ctx, msg, sqlstate, KELD001E, path);
     return -1;
   }
-  *value = result.items[0];
-  result.items[0] = nullptr;
+  // An empty value is NULL without a warning.
+  if (result.items[0][0] == '\0') {
+    kelFreeExtractResult(&result);
+    return -1;
+  }
+  *value = strdup(result.items[0]);
   kelFreeExtractResult(&result);
-  if ((*value)[0] == '\0') {
-    std::free(*value);
-    *value = nullptr;
+  if (*value == nullptr) {
+    if (msg) kelSetMessage(ctx, msg, KELG002E);
+    kelSetState(sqlstate, "38X10");
     return -1;
   }
   return 0;

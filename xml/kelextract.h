@@ -14,7 +14,8 @@ struct KelCallContext;
 
 // The values of one extraction.
 struct KelExtractResult {
-  char **items;       // null-terminated array of malloc'd strings; free with kelFreeExtractResult
+  char **items;       // null-terminated array of strings, one malloc'd block with them; free
+                      // it with kelFreeExtractResult only
   char **cursor;      // the next item a table function returns
   char sqlstate[6];   // "00000", or the failure's SQLSTATE
   char *msg;          // the caller's message buffer (1025 bytes)
@@ -45,9 +46,10 @@ int extractAll(KelCallContext *ctx, const char *doc, const char *dtd, int cpFlag
                char *sqlstate, char *msg);
 
 /*
- * An extraction engine that keeps its SAX reader and the last compiled path between runs, so
- * the calls of one statement do not pay for them per row.  run() behaves exactly as extractAll.
- * One thread at a time; destroy it before the parser library goes away.
+ * An extraction engine that keeps its SAX readers, their memory (an arena, given back after a
+ * document that needed more than 32 MB) and the last compiled path between runs, so the calls
+ * of one statement do not pay for them per row.  run() behaves exactly as extractAll.  One
+ * thread at a time; destroy it before the parser library goes away.
  */
 class KelExtractor {
  public:
@@ -61,6 +63,8 @@ class KelExtractor {
   int runBuffer(const char *doc, size_t docLength, const char *dtd, int cpFlag, int tagged,
                 const char *path, KelExtractResult *result, int32_t sizeLimit, char *sqlstate,
                 char *msg);
+  // Bytes the readers' arena holds from the C library between runs (0 when it was given back).
+  size_t arenaBytes() const;
 
  private:
   struct State;

@@ -8,9 +8,15 @@
 #include <string>
 #include <vector>
 
+#include <xercesc/framework/MemBufInputSource.hpp>
+#include <xercesc/sax/SAXParseException.hpp>
+#include <xercesc/sax2/DefaultHandler.hpp>
+
+#include "kelSgDoc.h"
 #include "kel_test_ctx.h"
 #include "kel_test_env.h"
 #include "kelctx.h"
+#include "kelentity.h"
 #include "kelmsg.h"
 
 namespace {
@@ -71,6 +77,44 @@ TEST_F(Extract, TextContentOfSelectedElements) {
   EXPECT_EQ(all(order, "/order/item[@kind=\"cd\"]/price"), (V{"5"}));
   EXPECT_EQ(all(order, "/order/item[2]/price"), (V{"10", "5"}));
   EXPECT_EQ(one(order, "/order/@id"), "7");
+}
+
+// An element selected through "//" collects the text an absolute path collects: the text
+// directly inside it, also after a child element.  Once "//b" gave "x" here, losing "z".
+TEST_F(Extract, DescendantPathsCollectTheTextOfAbsoluteOnes) {
+  const std::string doc = "<a><b>x<c>y</c>z</b></a>";
+  EXPECT_EQ(all(doc, "/a/b"), (V{"xz"}));
+  EXPECT_EQ(all(doc, "//b"), (V{"xz"}));
+  EXPECT_EQ(all(doc, "/a//b"), (V{"xz"}));
+  EXPECT_EQ(one(doc, "//b"), "xz");
+  const std::string deeper = "<r><s><b>1<c>2<d>3</d>4</c>5<e/>6</b></s><s><b>7<c/>8</b></s></r>";
+  EXPECT_EQ(all(deeper, "/r/s/b"), (V{"156", "78"}));
+  EXPECT_EQ(all(deeper, "//b"), (V{"156", "78"}));
+  EXPECT_EQ(all(deeper, "//s/b"), (V{"156", "78"}));
+  EXPECT_EQ(all(deeper, "/r//c"), (V{"24", ""}));
+  EXPECT_EQ(all(deeper, "//b", 1), all(deeper, "/r/s/b", 1));
+}
+
+// A selected element inside another selected one belongs to the outer item, in both modes:
+// in text mode its text joins the outer element's text, wherever it lies below it.
+TEST_F(Extract, NestedSelectedElementsJoinTheOuterItem) {
+  EXPECT_EQ(all("<a><b>1<b>2</b></b></a>", "//b"), (V{"12"}));
+  EXPECT_EQ(all("<a><b>1<b>2</b></b></a>", "//b", 1), (V{"<b>1<b>2</b></b>"}));
+  const std::string doc = "<a><b>1<c>x<b>2</b>y</c>3</b><b>4</b></a>";
+  EXPECT_EQ(all(doc, "//b"), (V{"123", "4"}));
+  EXPECT_EQ(all(doc, "//b", 1), (V{"<b>1<c>x<b>2</b>y</c>3</b>", "<b>4</b>"}));
+  // Attributes are values of their own elements.
+  EXPECT_EQ(all("<a><b k=\"1\"><b k=\"2\"/></b></a>", "//b/@k"), (V{"1", "2"}));
+}
+
+// "/", "//" and "@" inside a quoted predicate value are part of the value.
+TEST_F(Extract, QuotedPredicateValuesSelect) {
+  const std::string doc = "<a><b u=\"http://x\" k=\"x@y\">1</b><b u=\"y\" k=\"x\">2</b></a>";
+  EXPECT_EQ(all(doc, "/a/b[@u=\"http://x\"]"), (V{"1"}));
+  EXPECT_EQ(all(doc, "/a/b[@k=\"x@y\"]"), (V{"1"}));
+  EXPECT_EQ(all(doc, "//b[@u=\"http://x\"]/@k"), (V{"x@y"}));
+  EXPECT_EQ(all(doc, "/a/b[@u=\"http://x\"]/1c"), (V{"ERROR 38X09"}));
+  EXPECT_STREQ(msg, "KELD002E  A syntax error occurred near position 20 in the search path.\n");
 }
 
 TEST_F(Extract, AttributesAreEscapedTextIsNot) {
@@ -153,6 +197,98 @@ TEST_F(Extract, FailuresReportTheirMessages) {
   EXPECT_STREQ(msg, "KELD002E  A syntax error occurred near position 3 in the search path.\n");
   EXPECT_EQ(all(dir.file("nofile.xml"), "/a", 0, 4000, nullptr, 0), (V{"ERROR 38X01"}));
   EXPECT_STREQ(msg, "KELC001E  The specified file is not found.\n");
+}
+
+// Failures are reported with the text and place the parser's default reader gives, whatever
+// reader read the document first: a repeated attribute is reported behind its value, not at
+// the end of the tag.
+TEST_F(Extract, ParseErrorsAreThoseOfTheDefaultReader) {
+  struct Thrower : xercesc::DefaultHandler {
+    void warning(const xercesc::SAXParseException &e) override { throw e; }
+    void error(const xercesc::SAXParseException &e) override { throw e; }
+    void fatalError(const xercesc::SAXParseException &e) override { throw e; }
+  };
+  auto defaultMessage = [&](const std::string &doc) {
+    std::unique_ptr<xercesc::SAX2XMLReaderImpl> reader = kelCreateReader();
+    reader->setFeature(xercesc::XMLUni::fgSAX2CoreNameSpaces, false);
+    reader->setFeature(xercesc::XMLUni::fgSAX2CoreValidation, false);
+    KelEntityResolver resolver(&ctx, nullptr);
+    kelSecureReader(*reader, &resolver);
+    Thrower handler;
+    reader->setContentHandler(&handler);
+    reader->setErrorHandler(&handler);
+    xercesc::MemBufInputSource src(reinterpret_cast<const XMLByte *>(doc.data()), doc.size(), u"x", false);
+    char s[6] = "00000", m[KEL_MSG_BUFFER + 1] = "";
+    kelGuardedParse(&ctx, [&] { reader->parse(src); }, s, m, KelOtherFailure::Silent);
+    return std::string(m);
+  };
+  const std::string docs[] = {
+      "<a k=\"1\" k=\"2\"></a>",
+      "<a k=\"1\" k=\"2\" x=\"&u;\"/>",
+      "<!DOCTYPE a [<!ATTLIST a k CDATA 'd'>]><a><b k=\"1\" j=\"\" k=\"\">t</b></a>",
+      "<!DOCTYPE a [<!ATTLIST a k CDATA 'd'>]><a k='1' k='2'/>",
+      "<a><b></a>",
+      "<a>&u;</a>",
+      "<a x=\"<\"/>",
+  };
+  KelExtractor extractor(&ctx);
+  for (const std::string &doc : docs) {
+    KelExtractResult result{};
+    EXPECT_EQ(extractor.run(doc.c_str(), nullptr, 0, 1, 0, "/a", &result, 4000, state, msg), -1) << doc;
+    EXPECT_STREQ(state, "38X13") << doc;
+    EXPECT_EQ(msg, defaultMessage(doc)) << doc;
+  }
+  EXPECT_EQ(all("<a k=\"1\" k=\"2\"></a>", "/a"), (V{"ERROR 38X13"}));
+  EXPECT_STREQ(msg, "KELQ047E  Parser error on line 1 column 12: attribute 'k' is already specified for element 'a' \n");
+}
+
+// The limit on entity expansion counts per document: a statement's documents may each use
+// entities, and a document over the limit still fails.
+TEST_F(Extract, ExpansionLimitHoldsPerDocument) {
+  KelExtractor extractor(&ctx);
+  const std::string doc = "<!DOCTYPE a [<!ENTITY e \"v\">]><a>&e;&amp;</a>";
+  int ok = 0;
+  for (size_t i = 0; i < KEL_ENTITY_EXPANSION_LIMIT + 10; ++i) {
+    KelExtractResult result{};
+    if (extractor.run(doc.c_str(), nullptr, 0, 1, 0, "/a", &result, 4000, state, msg) == 0) ++ok;
+    kelFreeExtractResult(&result);
+  }
+  EXPECT_EQ(ok, static_cast<int>(KEL_ENTITY_EXPANSION_LIMIT + 10)) << msg;
+  std::string over = "<!DOCTYPE a [<!ENTITY e \"v\">]><a>";
+  for (size_t i = 0; i <= KEL_ENTITY_EXPANSION_LIMIT; ++i) over += "&e;";
+  over += "</a>";
+  KelExtractResult result{};
+  EXPECT_EQ(extractor.run(over.c_str(), nullptr, 0, 1, 0, "/a", &result, 4000, state, msg), -1);
+  EXPECT_STREQ(state, "38X13");
+}
+
+// The readers' memory stays with the extractor between documents, except after a document
+// that made it grow beyond what is kept: then it is given back and the next document is read
+// by new readers.
+TEST_F(Extract, MemoryOfAHugeDocumentIsGivenBack) {
+  KelExtractor extractor(&ctx);
+  auto count = [&](const std::string &doc, const char *path) {
+    KelExtractResult result{};
+    if (extractor.run(doc.c_str(), nullptr, 0, 1, 0, path, &result, 4000, state, msg) < 0) return -1;
+    int n = 0;
+    for (char **p = result.items; *p; ++p) ++n;
+    kelFreeExtractResult(&result);
+    return n;
+  };
+  EXPECT_EQ(count("<a><b>1</b></a>", "/a/b"), 1);
+  const size_t small = extractor.arenaBytes();
+  EXPECT_GT(small, 0u);
+  EXPECT_EQ(count("<a><b>2</b></a>", "/a/b"), 1);
+  EXPECT_EQ(extractor.arenaBytes(), small);
+  // Every distinct element name costs the parser a declaration for the document.
+  std::string huge = "<a>";
+  const std::string longName(120, 'n');
+  for (int i = 0; i < 60000; ++i) huge += "<" + longName + std::to_string(i) + "/>";
+  huge += "<b>3</b></a>";
+  EXPECT_EQ(count(huge, "/a/b"), 1);
+  EXPECT_EQ(extractor.arenaBytes(), 0u);
+  EXPECT_EQ(count("<a><b>4</b><b>5</b></a>", "/a/b"), 2);
+  EXPECT_GT(extractor.arenaBytes(), 0u);
 }
 
 TEST_F(Extract, DocumentsInFiles) {

@@ -24,30 +24,10 @@ namespace {
 
 constexpr const char kUnit[] = "kelpath";
 
-XMLCh *findChar(XMLCh *s, XMLCh c) {
+bool hasQuote(const XMLCh *s) {
   for (; *s; ++s)
-    if (*s == c) return s;
-  return nullptr;
-}
-
-XMLCh *findLastChar(XMLCh *s, XMLCh c) {
-  XMLCh *found = nullptr;
-  for (; *s; ++s)
-    if (*s == c) found = s;
-  return found;
-}
-
-XMLCh *findDoubleSlash(XMLCh *s) {
-  for (; *s; ++s)
-    if (s[0] == u'/' && s[1] == u'/') return s;
-  return nullptr;
-}
-
-XMLCh *findLastDoubleSlash(XMLCh *s) {
-  XMLCh *found = nullptr;
-  for (; *s; ++s)
-    if (s[0] == u'/' && s[1] == u'/') found = s;
-  return found;
+    if (*s == u'"') return true;
+  return false;
 }
 
 bool equals(const XMLCh *a, const XMLCh *b) {
@@ -212,57 +192,21 @@ XMLCh *KelCurrentPath::copy_path(size_t *nChars) const {
 // KelQuery
 
 KelQuery::KelQuery(KelCallContext *ctx, const XMLCh *path) : ctx_(ctx) {
-  buf_.assign(path != nullptr ? path : u"");
-  XMLCh *p = buf_.data();
-  if (p[0] != u'/') {
-    errorPosition_ = 1;
-    return;
-  }
-
-  // An attribute target: an "@" with no "=" behind it, preceded by "/".
-  XMLCh *lastAt = findLastChar(p, u'@');
-  XMLCh *lastEq = findLastChar(p, u'=');
-  if (lastAt != nullptr && (lastEq == nullptr || lastEq < lastAt)) {
-    if (lastAt[-1] != u'/') {
-      errorPosition_ = offsetOf(lastAt - 1);
-      return;
-    }
-    hasTargetAttr_ = true;
-    targetAttr_.assign(lastAt + 1);
-    targetKind_ = KEL_TARGET_ATTRIBUTE;
-    lastAt[-1] = 0;
-  }
-
-  XMLCh *first = findDoubleSlash(p);
-  bool ok = true;
-  if (first == nullptr) {
-    ok = parseChunk(p + 1, &head_);
-  } else {
-    XMLCh *last = findLastDoubleSlash(p);
-    // Cut the path into head, middle pieces and tail before compiling any of them.
-    XMLCh *tailText = last + 2;
-    std::vector<XMLCh *> pieces;
-    if (last >= first + 2) {
-      *last = 0;
-      XMLCh *piece = first + 2;
-      for (XMLCh *next; (next = findDoubleSlash(piece)) != nullptr; piece = next + 2) {
-        *next = 0;
-        pieces.push_back(piece);
-      }
-      pieces.push_back(piece);
-    } else {
-      *last = 0;
-    }
-    *first = 0;
-    if (first != p) ok = parseChunk(p + 1, &head_);
-    if (ok) ok = parseChunk(tailText, &tail_);
-    std::reverse(tail_.begin(), tail_.end());
-    for (XMLCh *piece : pieces) {
-      if (!ok) break;
-      std::vector<StepTest> segment;
-      ok = parseChunk(piece, &segment);
-      middle_.push_back(std::move(segment));
-    }
+  const XMLCh *text = path != nullptr ? path : u"";
+  // A path is read as written first.  One that does not compile so and holds a quote may have
+  // "/", "//", "@" or "=" inside a quoted predicate value: it is read again with quoted text
+  // kept whole, and that reading stands, error position included.  So a path that compiles as
+  // written keeps its meaning.  The first reading traces nothing when a second may follow.
+  const bool quoted = hasQuote(text);
+  quiet_ = quoted;
+  bool ok = compile(text);
+  if (!ok && quoted) {
+    hasTargetAttr_ = hasPredicates_ = false;
+    targetAttr_.clear();
+    targetKind_ = KEL_TARGET_TEXT;
+    quoteAware_ = true;
+    quiet_ = false;
+    ok = compile(text);
   }
   if (!ok) {
     head_.clear();
@@ -283,16 +227,100 @@ KelQuery::KelQuery(KelCallContext *ctx, const XMLCh *path) : ctx_(ctx) {
     if (segment.size() > kMaxChainSteps) bindable_ = false;
 }
 
+XMLCh *KelQuery::find(XMLCh *s, XMLCh c) const {
+  bool inQuotes = false;
+  for (; *s; ++s) {
+    if (quoteAware_ && *s == u'"') inQuotes = !inQuotes;
+    else if (*s == c && !inQuotes) return s;
+  }
+  return nullptr;
+}
+
+XMLCh *KelQuery::findLast(XMLCh *s, XMLCh c) const {
+  XMLCh *found = nullptr;
+  for (XMLCh *p = s; (p = find(p, c)) != nullptr; ++p) found = p;
+  return found;
+}
+
+XMLCh *KelQuery::findDoubleSlash(XMLCh *s) const {
+  for (XMLCh *p = s; (p = find(p, u'/')) != nullptr; ++p)
+    if (p[1] == u'/') return p;
+  return nullptr;
+}
+
+XMLCh *KelQuery::findLastDoubleSlash(XMLCh *s) const {
+  XMLCh *found = nullptr;
+  for (XMLCh *p = s; (p = findDoubleSlash(p)) != nullptr; ++p) found = p;
+  return found;
+}
+
+bool KelQuery::compile(const XMLCh *path) {
+  errorPosition_ = 0;
+  head_.clear();
+  middle_.clear();
+  tail_.clear();
+  buf_.assign(path);
+  XMLCh *p = buf_.data();
+  if (p[0] != u'/') {
+    errorPosition_ = 1;
+    return false;
+  }
+
+  // An attribute target: an "@" with no "=" behind it, preceded by "/".
+  XMLCh *lastAt = findLast(p, u'@');
+  XMLCh *lastEq = findLast(p, u'=');
+  if (lastAt != nullptr && (lastEq == nullptr || lastEq < lastAt)) {
+    if (lastAt[-1] != u'/') {
+      errorPosition_ = offsetOf(lastAt - 1);
+      return false;
+    }
+    hasTargetAttr_ = true;
+    targetAttr_.assign(lastAt + 1);
+    targetKind_ = KEL_TARGET_ATTRIBUTE;
+    lastAt[-1] = 0;
+  }
+
+  XMLCh *first = findDoubleSlash(p);
+  if (first == nullptr) return parseChunk(p + 1, &head_);
+  XMLCh *last = findLastDoubleSlash(p);
+  // Cut the path into head, middle pieces and tail before compiling any of them.
+  XMLCh *tailText = last + 2;
+  std::vector<XMLCh *> pieces;
+  if (last >= first + 2) {
+    *last = 0;
+    XMLCh *piece = first + 2;
+    for (XMLCh *next; (next = findDoubleSlash(piece)) != nullptr; piece = next + 2) {
+      *next = 0;
+      pieces.push_back(piece);
+    }
+    pieces.push_back(piece);
+  } else {
+    *last = 0;
+  }
+  *first = 0;
+  if (first != p && !parseChunk(p + 1, &head_)) return false;
+  if (!parseChunk(tailText, &tail_)) return false;
+  std::reverse(tail_.begin(), tail_.end());
+  for (XMLCh *piece : pieces) {
+    std::vector<StepTest> segment;
+    if (!parseChunk(piece, &segment)) return false;
+    middle_.push_back(std::move(segment));
+  }
+  return true;
+}
+
 bool KelQuery::parseChunk(XMLCh *text, std::vector<StepTest> *chain) {
   while (text != nullptr && *text) {
-    // The step ends at the first "/", unless a quote comes first and that "/" lies inside the
-    // bracket: then it ends just behind the "]".
-    XMLCh *quote = findChar(text, u'"');
-    XMLCh *slash = findChar(text, u'/');
-    XMLCh *close = findChar(text, u']');
-    XMLCh *end = slash;
-    if (slash != nullptr && quote != nullptr && quote < slash && (close == nullptr || slash < close))
-      end = close != nullptr ? close + 1 : nullptr;
+    // As written, the step ends at the first "/", unless a quote comes first and that "/" lies
+    // inside the bracket: then it ends just behind the "]".  Read with quotes kept whole, it
+    // ends at the first "/" outside quotes.
+    XMLCh *end = find(text, u'/');
+    if (!quoteAware_) {
+      XMLCh *quote = find(text, u'"');
+      XMLCh *close = find(text, u']');
+      if (end != nullptr && quote != nullptr && quote < end && (close == nullptr || end < close))
+        end = close != nullptr ? close + 1 : nullptr;
+    }
     XMLCh *rest = nullptr;
     if (end != nullptr && *end) {
       *end = 0;
@@ -300,27 +328,30 @@ bool KelQuery::parseChunk(XMLCh *text, std::vector<StepTest> *chain) {
     }
 
     StepTest step;
-    XMLCh *open = findChar(text, u'[');
+    XMLCh *open = find(text, u'[');
     if (open != nullptr) *open = 0;
     step.name = text;
     if (!checkName(step.name)) return false;
     step.nameLen = length16(step.name);
     step.any = isStar(step.name);
     if (open != nullptr) {
-      XMLCh *at = findChar(open + 1, u'@');
+      XMLCh *at = find(open + 1, u'@');
       if (at != nullptr) {
-        XMLCh *eq = findChar(at + 1, u'=');
+        XMLCh *eq = find(at + 1, u'=');
         if (eq == nullptr) {
-          KEL_TRACE(ctx_, "no = in path\n");
+          if (!quiet_) KEL_TRACE(ctx_, "no = in path\n");
           errorPosition_ = offsetOf(at);
           return false;
         }
         *eq = 0;
-        XMLCh *value = eq[1] ? eq + 2 : nullptr;  // the opening quote, whatever it is, is skipped
-        XMLCh *endQuote = value != nullptr ? findChar(value, u'"') : nullptr;
+        // The character after "=" is taken to be the opening quote, whatever it is; the value
+        // runs to the next quote.
+        XMLCh *value = eq[1] ? eq + 2 : nullptr;
+        XMLCh *endQuote = value;
+        while (endQuote != nullptr && *endQuote != u'"') endQuote = *endQuote ? endQuote + 1 : nullptr;
         if (endQuote == nullptr) {
           unsigned c1 = eq[1], c2 = c1 ? eq[2] : 0, c3 = c2 ? eq[3] : 0;
-          KEL_TRACE(ctx_, "no end quote in path %x %x %x\n", c1, c2, c3);
+          if (!quiet_) KEL_TRACE(ctx_, "no end quote in path %x %x %x\n", c1, c2, c3);
           errorPosition_ = offsetOf(eq);
           return false;
         }

@@ -9,6 +9,9 @@
  * steps that can apply at that place, and isMatched reads the deepest progress.  An unbound
  * path keeps each element's name and attributes and serves any query.
  *
+ * A path is split into steps and its target found outside quoted predicate values when the
+ * path as written does not compile: "/a/b[@u=\"http://x\"]" has two steps.
+ *
  * All text is UTF-16.  A KelQuery keeps its own copy of the path text.  Objects belong to one
  * parse on one thread.
  */
@@ -191,6 +194,14 @@ class KelQuery {
   bool parseChunk(XMLCh *text, std::vector<StepTest> *chain);
 
  private:
+  // One reading of path into the chains; false with errorPosition() set on a syntax error.
+  bool compile(const XMLCh *path);
+  // The first c (or "//") in s, or its last; a quote-aware reading skips what lies between a
+  // '"' and the next.
+  XMLCh *find(XMLCh *s, XMLCh c) const;
+  XMLCh *findLast(XMLCh *s, XMLCh c) const;
+  XMLCh *findDoubleSlash(XMLCh *s) const;
+  XMLCh *findLastDoubleSlash(XMLCh *s) const;
   bool checkName(const XMLCh *name);
   // isMatched on a path that keeps the names of its elements.
   KelMatch matchNames(const KelCurrentPath &path) const;
@@ -240,6 +251,8 @@ class KelQuery {
   KelCallContext *ctx_;
   std::u16string buf_;   // the path text, with terminators written into it
   int errorPosition_ = 0;
+  bool quoteAware_ = false;  // the reading that keeps quoted text whole
+  bool quiet_ = false;       // a reading whose failure is not traced (another one follows)
   int targetKind_ = KEL_TARGET_TEXT;
   bool hasTargetAttr_ = false;
   bool hasPredicates_ = false;

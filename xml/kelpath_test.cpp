@@ -102,7 +102,67 @@ TEST(KelQueryCompile, StepsPredicatesAndTargets) {
   EXPECT_EQ(describe(q7.tail()), (Steps{"w"}));
 }
 
+// "/", "//", "@" and "=" inside a quoted predicate value belong to the value.  Once these paths
+// failed: "/a/b[@u=\"http://x\"]" at the "=" (7, the "//" split the path), "/a/b[@k=\"x@y\"]"
+// before the quoted "@" (9, taken for an attribute target).
+TEST(KelQueryCompile, QuotedValuesKeepSlashesAndAts) {
+  std::u16string p1 = u"/a/b[@u=\"http://x\"]";
+  KelQuery q1(nullptr, p1.c_str());
+  ASSERT_EQ(q1.errorPosition(), 0);
+  EXPECT_EQ(describe(q1.head()), (Steps{"a", "b[@u=http://x]"}));
+  EXPECT_TRUE(q1.tail().empty());
+  EXPECT_EQ(q1.targetKind(), KEL_TARGET_TEXT);
+
+  std::u16string p2 = u"/a/b[@k=\"x@y\"]";
+  KelQuery q2(nullptr, p2.c_str());
+  ASSERT_EQ(q2.errorPosition(), 0);
+  EXPECT_EQ(describe(q2.head()), (Steps{"a", "b[@k=x@y]"}));
+  EXPECT_EQ(q2.targetAttribute(), nullptr);
+
+  // Quoted text in every part of a path, with an attribute target after it.
+  std::u16string p3 = u"//b[@u=\"a//b\"]//c[@v=\"/@=]\"]/d/@e";
+  KelQuery q3(nullptr, p3.c_str());
+  ASSERT_EQ(q3.errorPosition(), 0);
+  EXPECT_TRUE(q3.head().empty());
+  ASSERT_EQ(q3.middle().size(), 1u);
+  EXPECT_EQ(describe(q3.middle()[0]), (Steps{"b[@u=a//b]"}));
+  EXPECT_EQ(describe(q3.tail()), (Steps{"d", "c[@v=/@=]]"}));
+  EXPECT_EQ(narrow(q3.targetAttribute()), "e");
+
+  std::u16string p4 = u"/a[@k=\"@\"]";
+  KelQuery q4(nullptr, p4.c_str());
+  ASSERT_EQ(q4.errorPosition(), 0);
+  EXPECT_EQ(describe(q4.head()), (Steps{"a[@k=@]"}));
+
+  // A path with quoted text that fails for another reason is placed where it fails.
+  EXPECT_EQ(errorOf("/a/b[@u=\"http://x\"]/1c"), 20);
+  EXPECT_EQ(errorOf("/a/b[@u=\"http://x"), 7);  // no end quote: the "="
+  EXPECT_EQ(errorOf("/a[@k=\"v\"]/b@c"), 11);   // no "/" before the target's "@"
+}
+
+// A path that compiles as written keeps that reading, stray quotes and all.
+TEST(KelQueryCompile, PathsThatCompileAsWrittenKeepTheirMeaning) {
+  std::u16string p1 = u"/a[@k=\"v\"]\"//b";  // the quote after "]" is ignored text of the step
+  KelQuery q1(nullptr, p1.c_str());
+  ASSERT_EQ(q1.errorPosition(), 0);
+  EXPECT_EQ(describe(q1.head()), (Steps{"a[@k=v]"}));
+  EXPECT_EQ(describe(q1.tail()), (Steps{"b"}));
+
+  std::u16string p2 = u"/a/b[@k=x\"v/@y\"]";  // no opening quote: the value is empty
+  KelQuery q2(nullptr, p2.c_str());
+  ASSERT_EQ(q2.errorPosition(), 0);
+  EXPECT_EQ(describe(q2.head()), (Steps{"a", "b[@k=]"}));
+  EXPECT_EQ(narrow(q2.targetAttribute()), "y\"]");
+
+  std::u16string p3 = u"/a/b[@k=\"x=y\"]/@c";
+  KelQuery q3(nullptr, p3.c_str());
+  ASSERT_EQ(q3.errorPosition(), 0);
+  EXPECT_EQ(describe(q3.head()), (Steps{"a", "b[@k=x=y]"}));
+  EXPECT_EQ(narrow(q3.targetAttribute()), "c");
+}
+
 // A path of open elements built from "a b[k=1] c".
+
 class Match : public ::testing::Test {
  protected:
   KelMatch at(const std::string &path, const std::vector<std::string> &elements, int kind = -1) {

@@ -8,12 +8,25 @@
 
 #include <xercesc/util/XercesDefs.hpp>
 
+#include <cstddef>
+
 struct KelCallContext;
 
 /*
- * Validates a document (terminated text when inMemory is 1, else a file name) against a DTD.
- * dtd: the DTD text when dtdInMemory is 1, else a DTD file name; null lets the parser read the
- * DTD the DOCTYPE names.  Every external entity the parser asks for is answered with that DTD.
+ * Where kelValidate's DTD is (its dtdInMemory argument): a server file a user named (read only
+ * from an allowed read directory, checked on the opened file), the DTD text itself, or a
+ * temporary file of the call (a DTD read from a large object above the memory threshold).
+ */
+inline constexpr int KEL_DTD_SERVER_FILE = 0;
+inline constexpr int KEL_DTD_TEXT = 1;
+inline constexpr int KEL_DTD_OWN_FILE = 2;
+
+/*
+ * Validates a document (terminated text when inMemory is 1, else a file name: KEL_DOC_OWN_FILE
+ * or KEL_DOC_SERVER_FILE) against a DTD.
+ * dtd: the DTD text or a DTD file name, as dtdInMemory says (KEL_DTD_TEXT, KEL_DTD_SERVER_FILE,
+ * KEL_DTD_OWN_FILE); null lets the parser read the DTD the DOCTYPE names (from an allowed read
+ * directory).  Every external entity the parser asks for is answered with that DTD.
  * cpFlag 1 reads the document, dtdEncFlag 1 the DTD, in the database code page's encoding.
  * dtdId names the DTD in the trace.
  * Returns 1 when valid ("00000"); 0 otherwise with sqlstate and msg: KELQ047E/"38X13" for
@@ -28,6 +41,37 @@ int kelValidate(KelCallContext *ctx, const char *doc, int inMemory, int cpFlag, 
  */
 int kelValidateSchema(KelCallContext *ctx, const char *doc, int inMemory, int cpFlag,
                       const XMLCh *schemaLocation, char *sqlstate, char *msg);
+
+/*
+ * A validation engine for the documents of one statement.  It keeps its SAX readers, and when
+ * the same DTD (text or file name, with the same encoding flag) comes for a second document it
+ * parses that DTD once into a grammar and checks every further document against it, until
+ * another DTD comes.  A document with an internal subset is checked against its DTD read anew.
+ * Results, messages and SQLSTATEs are those of kelValidate and kelValidateSchema; a DTD file
+ * is still opened (and its directory checked) for every document that asks for it, but its
+ * content is read once per run of equal DTDs.  One thread at a time; destroy it before the
+ * parser library goes away.
+ */
+class KelValidator {
+ public:
+  explicit KelValidator(KelCallContext *ctx);
+  ~KelValidator();
+  KelValidator(const KelValidator &) = delete;
+  KelValidator &operator=(const KelValidator &) = delete;
+
+  // kelValidate of a document of docLength bytes in memory (inMemory 1; they need not be
+  // terminated), or of a file (docLength unused).
+  int validate(const char *doc, size_t docLength, int inMemory, int cpFlag, const char *dtd, int dtdEncFlag,
+               const char *dtdId, char *sqlstate, char *msg, int dtdInMemory);
+  // kelValidateSchema of a document of docLength bytes in memory, or of a file.
+  int validateSchema(const char *doc, size_t docLength, int inMemory, int cpFlag, const XMLCh *schemaLocation,
+                     char *sqlstate, char *msg);
+
+ private:
+  struct State;
+  KelCallContext *ctx_;
+  State *state_;
+};
 
 /*
  * 0 when the instance's registry allows reading (writeFlag 0) or writing (writeFlag 1)

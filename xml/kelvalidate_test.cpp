@@ -6,6 +6,8 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "kel_test_ctx.h"
 #include "kel_test_env.h"
@@ -131,6 +133,89 @@ TEST_F(Access, DirectoriesAreComparedByRealPathAndWholeComponents) {
   EXPECT_EQ(read("in/a.xml"), 0);
   EXPECT_EQ(read("../secret/s.xml"), -1);
   fs::current_path(cwd);
+}
+
+}  // namespace
+
+namespace {
+
+class Validator : public Validation {
+ protected:
+  // kelValidate's answer and the engine's, as "<result> <state>".
+  std::string both(KelValidator &v, const std::string &doc, const char *dtd, int where) {
+    int fresh = kelValidate(&ctx, doc.c_str(), 1, 1, dtd, 0, "d", state, msg, where);
+    std::string a = std::to_string(fresh) + " " + state + " " + msg;
+    int kept = v.validate(doc.data(), doc.size(), 1, 1, dtd, 0, "d", state, msg, where);
+    std::string b = std::to_string(kept) + " " + state + " " + msg;
+    EXPECT_EQ(a, b) << doc;
+    return std::to_string(kept) + " " + state;
+  }
+};
+
+TEST_F(Validator, KeptGrammarGivesTheAnswersOfAFreshParse) {
+  KelValidator v(&ctx);
+  const std::vector<std::pair<std::string, std::string>> docs = {
+      {"<!DOCTYPE a SYSTEM \"x.dtd\"><a><b k=\"1\">t</b></a>", "1 00000"},
+      {"<!DOCTYPE a SYSTEM \"y.dtd\"><a><b k=\"2\"/><b k=\"3\">u</b></a>", "1 00000"},
+      {"<!DOCTYPE a SYSTEM \"x.dtd\"><a><b>t</b></a>", "0 38X13"},
+      {"<!DOCTYPE a SYSTEM \"x.dtd\"><a><c/></a>", "0 38X13"},
+      {"<a><b k=\"1\"/></a>", "0 38X13"},
+      {"<!DOCTYPE b SYSTEM \"x.dtd\"><a><b k=\"1\"/></a>", "0 38X13"},
+      // An internal subset adds to the DTD for its own document only.
+      {"<!DOCTYPE a SYSTEM \"x.dtd\" [<!ELEMENT c EMPTY>]><a><b k=\"1\"/></a>", "1 00000"},
+      {"<!DOCTYPE a SYSTEM \"x.dtd\" [<!ATTLIST b j CDATA #REQUIRED>]><a><b k=\"1\"/></a>", "0 38X13"},
+      {"<!DOCTYPE a SYSTEM \"x.dtd\"><a><b k=\"1\"/></a>", "1 00000"},
+      {"<!DOCTYPE a SYSTEM \"x.dtd\"><a><b k=\"1\"/>", "0 38X13"},
+  };
+  for (int round = 0; round < 2; ++round)
+    for (const auto &d : docs) EXPECT_EQ(both(v, d.first, kDtd, 1), d.second) << d.first;
+  // Another DTD in between, then the first again.
+  EXPECT_EQ(both(v, docs[0].first, "<!ELEMENT a ANY>", 1), "0 38X13");
+  EXPECT_EQ(both(v, "<!DOCTYPE a SYSTEM \"x.dtd\"><a/>", "<!ELEMENT a ANY>", 1), "1 00000");
+  EXPECT_EQ(both(v, "<!DOCTYPE a SYSTEM \"x.dtd\"><a/>", "<!ELEMENT a ANY>", 1), "1 00000");
+  EXPECT_EQ(both(v, docs[0].first, kDtd, 1), "1 00000");
+  // A DTD that does not parse is reported in place for every document.
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(both(v, docs[0].first, "<!ELEMENT a (b+>", 1), "0 38X13");
+  // No DTD: the one the DOCTYPE names, read anew for each document.
+  std::string own = dir.file("own.dtd");
+  keltest::writeFile(own, kDtd);
+  std::string doc = "<!DOCTYPE a SYSTEM \"" + own + "\"><a><b k=\"1\"/></a>";
+  EXPECT_EQ(both(v, doc, nullptr, 1), "1 00000");
+  keltest::writeFile(own, "<!ELEMENT a EMPTY>");
+  EXPECT_EQ(both(v, doc, nullptr, 1), "0 38X13");
+}
+
+TEST_F(Validator, DtdFileIsCheckedForEveryDocumentAndReadOncePerRun) {
+  KelValidator v(&ctx);
+  std::string dtdFile = dir.file("kept.dtd");
+  keltest::writeFile(dtdFile, kDtd);
+  const std::string doc = "<!DOCTYPE a SYSTEM \"x.dtd\"><a><b k=\"1\"/></a>";
+  auto run = [&] {
+    int r = v.validate(doc.data(), doc.size(), 1, 0, dtdFile.c_str(), 0, "d", state, msg, KEL_DTD_SERVER_FILE);
+    return std::to_string(r) + " " + state;
+  };
+  EXPECT_EQ(run(), "1 00000");
+  EXPECT_EQ(run(), "1 00000");  // from here on the DTD's grammar is kept
+  keltest::writeFile(dtdFile, "<!ELEMENT a EMPTY>");
+  EXPECT_EQ(run(), "1 00000");
+  // The directory check still applies to every document.
+  ASSERT_EQ(sqloSetEnv(SQLE_REG_XML_READ_DIRS, "/nonexistent"), 0);
+  EXPECT_EQ(run(), "0 38X13");
+  EXPECT_NE(std::string(msg).find("refused"), std::string::npos) << msg;
+}
+
+TEST_F(Validator, DtdInATemporaryFileOfTheCall) {
+  // A temporary file lies outside the readable directories and is still read.
+  ASSERT_EQ(sqloSetEnv(SQLE_REG_XML_READ_DIRS, "/nonexistent"), 0);
+  std::string dtdFile = dir.file("kel_own.dtd");
+  keltest::writeFile(dtdFile, kDtd);
+  EXPECT_EQ(kelValidate(&ctx, "<!DOCTYPE a SYSTEM \"x.dtd\"><a><b k=\"1\"/></a>", 1, 0, dtdFile.c_str(), 0, "d",
+                        state, msg, KEL_DTD_OWN_FILE),
+            1)
+      << msg;
+  EXPECT_EQ(kelValidate(&ctx, "<!DOCTYPE a SYSTEM \"x.dtd\"><a><b k=\"1\"/></a>", 1, 0, dtdFile.c_str(), 0, "d",
+                        state, msg, KEL_DTD_SERVER_FILE),
+            0);
 }
 
 }  // namespace

@@ -1,11 +1,17 @@
 /*
- * kelxml_fuzz.cpp - fuzz target for path compilation and extraction over malformed documents.
- * The input is a location path, a newline, then a document.  Built two ways:
+ * kelxml_fuzz.cpp - fuzz target for path compilation, extraction and update over malformed
+ * documents.  The input is a location path, a newline, then a document.  Built two ways:
  *  - with clang and -DKEL_FUZZ=ON as a libFuzzer target (LLVMFuzzerTestOneInput);
  *  - otherwise with a driver of its own that mutates a seed corpus at random for the number of
  *    seconds given as its argument (default 3), under whatever sanitizers the build uses.
- * A finding is a crash or a sanitizer report; the driver also checks the engine's contracts,
- * and that matching on a stack bound to the path agrees with matching by names.
+ * A finding is a crash or a sanitizer report; the driver also checks the engines' contracts,
+ * that matching on a stack bound to the path agrees with matching by names, that "//x" and the
+ * absolute path of x give the same values when every x of the document lies on that path,
+ * that extraction's DTD scanner reports what the parser's default scanner reports for every
+ * document it accepts (a document it refuses is read again by the default one), and that an
+ * update round-trips: one that selects nothing gives a document whose every extraction equals
+ * the original's, and any update of a well-formed document gives a well-formed one.  Besides
+ * mutating its seeds the driver makes random documents of a few element names.
  */
 #include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/sax2/DefaultHandler.hpp>
@@ -19,17 +25,23 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <memory>
 #include <random>
 #include <string>
 #include <vector>
 #include <chrono>
 
+#include "kelSgDoc.h"
+#include "kelSgDocHandler.h"
+#include "kelarena.h"
 #include "kelctx.h"
 #include "kelentity.h"
 #include "kelextract.h"
 #include "kelmsg.h"
 #include "kelpath.h"
+#include "kelupdate.h"
 
 namespace {
 
@@ -120,6 +132,186 @@ void compareMatching(const std::u16string &path16, const std::string &doc, int k
   }
 }
 
+// Every value extractAll gives for a path, or its failure, as one text.
+std::string extraction(const std::string &doc, const std::string &path, int tagged) {
+  char state[6] = "00000";
+  char msg[KEL_MSG_BUFFER + 1] = "";
+  KelExtractResult result{};
+  int rc = extractAll(fuzzContext(), doc.c_str(), nullptr, 1, 1, tagged, path.c_str(), &result, 100000, state, msg);
+  if (rc < 0) return std::string("failed ") + state;
+  std::string all;
+  for (char **p = result.items; *p; ++p) all += std::string(*p) + '\x01';
+  kelFreeExtractResult(&result);
+  return all;
+}
+
+// A path no seed's element can have (its letters are not in the mutation alphabet).
+const char kSelectsNothing[] = "/KELNONE";
+
+void checkUpdate(const std::string &path, const std::string &doc) {
+  KelCallContext *ctx = fuzzContext();
+  static KelUpdater updater(ctx);  // kept between inputs, as a statement keeps it between rows
+  char state[6] = "00000";
+  char msg[KEL_MSG_BUFFER + 1] = "";
+  std::string out;
+  int rc = updater.updateText(doc.data(), doc.size(), 1, 1, kSelectsNothing, "v", false, &out, 1 << 20, state, msg);
+  check((rc == 0) == (std::strcmp(state, "00000") == 0), "update: return code agrees with SQLSTATE");
+  check(std::strlen(msg) <= KEL_SHORT_MSG_LEN, "update: short message within 70 characters");
+  check(rc == 0 || std::strcmp(state, "38X13") == 0, "update of nothing fails only on the document");
+  const std::string first = extraction(doc, "/*", 0);
+  check((rc == 0) == (first.rfind("failed", 0) != 0), "update and extraction agree on well-formedness");
+  if (rc == 0) {
+    std::vector<std::string> paths = {"/*", "//*", "//*/@*", "//*//*"};
+    KelQuery compiled(nullptr, std::u16string(path.begin(), path.end()).c_str());
+    if (compiled.errorPosition() == 0) paths.push_back(path);
+    for (const std::string &p : paths)
+      for (int tagged = 0; tagged < 2; ++tagged)
+        check(extraction(out, p, tagged) == extraction(doc, p, tagged), "an update of nothing keeps every extraction");
+  }
+  // Any update of a well-formed document is well-formed.
+  rc = updater.updateText(doc.data(), doc.size(), 1, 1, path.c_str(), "<&\"'>\t\r\n]]>x", false, &out, 1 << 20,
+                          state, msg);
+  check((rc == 0) == (std::strcmp(state, "00000") == 0), "update: return code agrees with SQLSTATE");
+  if (rc == 0) check(extraction(out, kSelectsNothing, 0).rfind("failed", 0) != 0, "an updated document parses");
+}
+
+/*
+ * Records what a parse reports (every event extraction can see, with attributes in order)
+ * and how it ended; announces the DOCTYPE's system id to the document's resolver as
+ * extraction does.
+ */
+class Recorder : public xercesc::DefaultHandler {
+ public:
+  explicit Recorder(kelDocEntityResolver &resolver) : resolver_(resolver) {}
+  std::string log;
+  void startElement(const XMLCh *, const XMLCh *, const XMLCh *qname, const xercesc::Attributes &attrs) override {
+    log += "<" + text(qname);
+    for (XMLSize_t i = 0; i < attrs.getLength(); ++i)
+      log += " " + text(attrs.getQName(i)) + "=" + text(attrs.getValue(i)) + ":" + text(attrs.getType(i));
+    log += ">";
+  }
+  void endElement(const XMLCh *, const XMLCh *, const XMLCh *qname) override { log += "</" + text(qname) + ">"; }
+  void characters(const XMLCh *chars, const XMLSize_t n) override { log += "T" + text(std::u16string(chars, n).c_str()); }
+  void ignorableWhitespace(const XMLCh *chars, const XMLSize_t n) override {
+    log += "W" + text(std::u16string(chars, n).c_str());
+  }
+  void processingInstruction(const XMLCh *target, const XMLCh *data) override { log += "?" + text(target) + text(data); }
+  void startDTD(const XMLCh *name, const XMLCh *, const XMLCh *systemId) override {
+    resolver_.setSystemId(systemId);
+    log += "!" + text(name);
+  }
+  void warning(const xercesc::SAXParseException &e) override { throw e; }
+  void error(const xercesc::SAXParseException &e) override { throw e; }
+  void fatalError(const xercesc::SAXParseException &e) override { throw e; }
+
+ private:
+  static std::string text(const XMLCh *s) {
+    std::string out;
+    for (; s != nullptr && *s; ++s) out += *s < 0x80 ? std::string(1, static_cast<char>(*s)) : "\\u" + std::to_string(*s);
+    return out + "|";
+  }
+  kelDocEntityResolver &resolver_;
+};
+
+// The log of one parse with extraction's settings, and whether it succeeded.
+bool recordParse(const std::string &doc, bool dtdScanner, std::string *log) {
+  KelCallContext *ctx = fuzzContext();
+  KelArena arena;
+  kelDocEntityResolver docResolver(ctx, nullptr, true);
+  KelEntityResolver resolver(ctx, &docResolver);
+  bool ok = false;
+  {
+    std::unique_ptr<xercesc::SAX2XMLReaderImpl> reader =
+        kelCreateReader(dtdScanner ? &arena : nullptr, dtdScanner ? xercesc::XMLUni::fgDGXMLScanner : nullptr);
+    reader->setFeature(xercesc::XMLUni::fgSAX2CoreNameSpaces, false);
+    reader->setFeature(xercesc::XMLUni::fgSAX2CoreNameSpacePrefixes, false);
+    reader->setFeature(xercesc::XMLUni::fgSAX2CoreValidation, false);
+    reader->setFeature(xercesc::XMLUni::fgXercesSchema, false);
+    kelSecureReader(*reader, &resolver);
+    Recorder recorder(docResolver);
+    reader->setContentHandler(&recorder);
+    reader->setErrorHandler(&recorder);
+    reader->setLexicalHandler(&recorder);
+    xercesc::MemBufInputSource src(reinterpret_cast<const XMLByte *>(doc.data()), doc.size(), u"fuzz", false);
+    char state[6] = "00000", msg[KEL_MSG_BUFFER + 1] = "";
+    ok = kelGuardedParse(ctx, [&] { reader->parse(src); }, state, msg, KelOtherFailure::Silent) == 0;
+    *log = recorder.log + (ok ? "" : std::string("FAILED ") + msg);
+  }
+  return ok;
+}
+
+// Every document extraction's DTD scanner accepts, the default scanner accepts with the same
+// events.
+void compareScanners(const std::string &doc) {
+  std::string fast, full;
+  if (!recordParse(doc, true, &fast)) return;
+  recordParse(doc, false, &full);
+  if (fast != full) std::fprintf(stderr, "DTD scanner: %s\ndefault scanner: %s\n", fast.c_str(), full.c_str());
+  check(fast == full, "the DTD scanner reads as the default scanner does");
+}
+
+// Per element name, the path of its parent ("/a/b"; "" for the root), or kMixed when the
+// name occurs below different parents.
+class Chains : public xercesc::DefaultHandler {
+ public:
+  static constexpr const char *kMixed = "?";
+  std::map<std::string, std::string> chains;
+  void startElement(const XMLCh *, const XMLCh *, const XMLCh *qname, const xercesc::Attributes &) override {
+    std::string name;
+    for (const XMLCh *c = qname; *c; ++c) name += *c < 0x80 ? static_cast<char>(*c) : '?';
+    auto [it, added] = chains.emplace(name, path_);
+    if (!added && it->second != path_) it->second = kMixed;
+    stack_.push_back(path_.size());
+    path_ += "/" + name;
+  }
+  void endElement(const XMLCh *, const XMLCh *, const XMLCh *) override {
+    path_.resize(stack_.back());
+    stack_.pop_back();
+  }
+
+ private:
+  std::string path_;
+  std::vector<size_t> stack_;
+};
+
+/*
+ * For element names that occur on one path only (so never one inside another), "//x" selects
+ * what the absolute path selects: the same values in text mode, in tagged mode and as
+ * attributes.
+ */
+void compareDescendantPaths(const std::string &doc) {
+  Chains chains;
+  {
+    std::unique_ptr<xercesc::SAX2XMLReaderImpl> reader = kelCreateReader();
+    reader->setFeature(xercesc::XMLUni::fgSAX2CoreNameSpaces, false);
+    KelEntityResolver resolver(fuzzContext(), nullptr);
+    kelSecureReader(*reader, &resolver);
+    reader->setContentHandler(&chains);
+    xercesc::MemBufInputSource src(reinterpret_cast<const XMLByte *>(doc.data()), doc.size(), u"fuzz", false);
+    try {
+      reader->parse(src);
+    } catch (...) {
+      return;  // the names of a document that is not well-formed say nothing
+    }
+  }
+  int compared = 0;
+  for (const auto &[name, chain] : chains.chains) {
+    if (compared == 3) break;
+    // Names with characters outside ASCII or that a path cannot name are left out.
+    if (chain == Chains::kMixed || name.find('?') != std::string::npos) continue;
+    std::string absolute = chain + "/" + name;
+    std::string descendant = "//" + name;
+    for (int tagged = 0; tagged < 2; ++tagged) {
+      std::string a = extraction(doc, absolute, tagged), d = extraction(doc, descendant, tagged);
+      if (a != d) std::fprintf(stderr, "%s: %s\n%s: %s\n", absolute.c_str(), a.c_str(), descendant.c_str(), d.c_str());
+      check(a == d, "//x selects what the absolute path of x selects");
+    }
+    check(extraction(doc, absolute + "/@*", 0) == extraction(doc, descendant + "/@*", 0),
+          "//x/@* gives the attributes the absolute path gives");
+    ++compared;
+  }
+}
+
 void runOne(const uint8_t *data, size_t size) {
   std::string input(reinterpret_cast<const char *>(data), size);
   size_t nl = input.find('\n');
@@ -136,6 +328,8 @@ void runOne(const uint8_t *data, size_t size) {
   KelCallContext *ctx = fuzzContext();
   compareMatching(path16, doc, KEL_TARGET_TEXT);
   compareMatching(path16, doc, KEL_TARGET_TAGGED);
+  compareScanners(doc);
+  compareDescendantPaths(doc);
   for (int tagged = 0; tagged < 2; ++tagged) {
     char state[6] = "00000";
     char msg[KEL_MSG_BUFFER + 1] = "";
@@ -150,6 +344,7 @@ void runOne(const uint8_t *data, size_t size) {
       }
     kelFreeExtractResult(&result);
   }
+  checkUpdate(path, doc);
 }
 
 }  // namespace
@@ -160,6 +355,33 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 }
 
 #ifndef KEL_LIBFUZZER
+namespace {
+
+// A random document of a few element names, attributes, text, entities and comments; names
+// repeat, so some lie on one path and others on several, nested or not.
+std::string randomDocument(std::mt19937 &rng) {
+  auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+  const char *names[] = {"a", "b", "c", "x", "y-1", "z.z"};
+  const char *texts[] = {"t", " ", "&amp;", "&e;", "<!--c-->", "<![CDATA[<]]>", "&#65;", "<?p d?>"};
+  std::string doc;
+  if (pick(3) == 0) doc += "<!DOCTYPE r [<!ENTITY e \"E\"><!ATTLIST x d CDATA 'dv'>]>";
+  std::function<void(int)> element = [&](int depth) {
+    std::string name = depth == 0 ? "r" : names[pick(6)];
+    doc += "<" + name;
+    for (int i = pick(3); i > 0; --i) doc += std::string(" k") + std::to_string(i) + "=\"" + texts[pick(3)] + "\"";
+    doc += ">";
+    for (int i = pick(4); i > 0; --i) {
+      if (depth < 4 && pick(2) == 0) element(depth + 1);
+      else doc += texts[pick(8)];
+    }
+    doc += "</" + name + ">";
+  };
+  element(0);
+  return doc;
+}
+
+}  // namespace
+
 int main(int argc, char **argv) {
   double limit = argc > 1 ? std::atof(argv[1]) : 3.0;
   const std::vector<std::string> seeds = {
@@ -169,6 +391,15 @@ int main(int argc, char **argv) {
       "/a//b//c/d\n<!DOCTYPE a [<!ENTITY e \"E\">]><a><b><c><d>&e;</d></c></b></a>",
       "/o/*/p[2]\n<?xml version=\"1.0\" encoding=\"UTF-8\"?><o><i><p>1</p></i><!--c--><?pi?></o>",
       "//x\n<x><![CDATA[<y>]]></x>",
+      // Declarations that change what a reader reports: defaulted and fixed attributes,
+      // declared types that normalise values, entities with markup, repeated attributes.
+      "//b/@*\n<!DOCTYPE a [<!ATTLIST b d CDATA 'x' f CDATA #FIXED 'y' n NMTOKENS ' p  q '>"
+      "<!ENTITY e '<b k=\"1\">v&#38;amp;</b>'>]><a><b n=' 1  2 '>&e;</b>&e;<b k='1' k='2'/></a>",
+      // What an update must write back so that it reads the same: element content, defaults and
+      // normalised types of an internal subset, references to line ends and controls, XML 1.1.
+      "//b/@k\n<!DOCTYPE a [<!ELEMENT a (b)*><!ELEMENT b ANY><!ATTLIST b k CDATA 'd' j NMTOKEN #IMPLIED>]>"
+      "<a> <b j=' x '/>\n<b>&#13;&#x85;\r\n</b></a>",
+      "/a/b\n<?xml version=\"1.1\"?><!DOCTYPE a PUBLIC \"p\" 's\"'><a k=\"&#9;&#10;&#x85;\"><b>&#1;&#x2028;</b></a>",
       // Attacks: none may read a file outside the allowed directories (there are none here),
       // reach the network, block on a FIFO or expand entities without bound.
       "/a\n<!DOCTYPE a [<!ENTITY x SYSTEM \"/etc/passwd\">]><a>&x;</a>",
@@ -186,6 +417,12 @@ int main(int argc, char **argv) {
   auto start = std::chrono::steady_clock::now();
   size_t runs = 0;
   while (std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() < limit) {
+    if (runs % 4 == 3) {  // a random document, whole
+      std::string s = "//x\n" + randomDocument(rng);
+      runOne(reinterpret_cast<const uint8_t *>(s.data()), s.size());
+      ++runs;
+      continue;
+    }
     std::string s = seeds[rng() % seeds.size()];
     int edits = 1 + static_cast<int>(rng() % 8);
     for (int e = 0; e < edits && !s.empty(); ++e) {

@@ -89,7 +89,7 @@
 87: create trigger quarnxml.dtdref_delete no cascade before delete on quarnxml.dtd_ref referencing old as o for each row mode quarnsql when (o.usage_count > 0) signal sqlstate '70010' ('This DTD is used by others.')
 88: create trigger quarnxml.dtdref_update no cascade before update on quarnxml.dtd_ref referencing new as n old as o for each row mode quarnsql when ((n.usage_count <> o.usage_count + 1 and n.usage_count <> o.usage_count - 1 and n.usage_count <> o.usage_count) or (n.usage_count = o.usage_count and o.usage_count > 0)) signal sqlstate '70010' ('Illegal update on DTD or its usage count.')
 89: create trigger quarnxml.dtdref_insert no cascade before insert on quarnxml.dtd_ref referencing new as n for each row mode quarnsql when (n.usage_count <> 0) signal sqlstate '70010' ('The usage_count must be 0 when inserted.')
-90: create function quarnxml.update(quarnxml.XMLVarchar, varchar(256), varchar(256)) returns quarnxml.XMLVarchar specific UpdateXMLVarchar external name 'quarnxmlfn!kelUpdateXMLVarchar' language C parameter style QUARNSQL scratchpad final call not variant not fenced no SQL no external action allow parallel DBINFO
+90: create function quarnxml.update(quarnxml.XMLVarchar, varchar(256), varchar(256)) returns quarnxml.XMLVarchar cast from varchar(32672) specific UpdateXMLVarchar external name 'quarnxmlfn!kelUpdateXMLVarchar' language C parameter style QUARNSQL scratchpad final call not variant not fenced no SQL no external action allow parallel DBINFO
 91: create function quarnxml.update(quarnxml.XMLCLOB as locator, varchar(256), varchar(256)) returns quarnxml.XMLCLOB as locator specific UpdateXMLClob external name 'quarnxmlfn!kelUpdateXMLClob' language C parameter style QUARNSQL scratchpad final call not variant not fenced no SQL no external action allow parallel DBINFO
 92: create function quarnxml.update(quarnxml.XMLFile, varchar(256), varchar(256)) returns quarnxml.XMLFile specific UpdateXMLFile external name 'quarnxmlfn!kelUpdateXMLFile' language C parameter style QUARNSQL scratchpad final call not variant not fenced no SQL no external action allow parallel DBINFO
 93: create function quarnxml.validate(quarnxml.XMLFile, varchar(512), varchar(128)) returns integer specific ValidateFile external name 'quarnxmlfn!kelValidateFile' language C parameter style QUARNSQL scratchpad final call not variant not fenced no SQL no external action allow parallel DBINFO
@@ -139,6 +139,9 @@
 137: create procedure quarnxml.kelRetrieveXML(in collectionName varchar(128), in resultTable varchar(128), in resultColumn varchar(128), in validColumn varchar(128), in overrideType integer, in override varchar(32672), in maxRows integer, out numRows integer, out returnCode integer, out returnMsg varchar(1024)) specific quarnxml.KELRETRIEVEXML2 external name 'quarnxml!kelRetrieveXML2' language C parameter style QUARNDARI not deterministic fenced null call
 138: create procedure quarnxml.kelInsertXML(in collectionName varchar(128), in XMLObj clob(1M), out returnCode integer, out returnMsg varchar(1024)) external name 'quarnxml!kelInsertXML' language C parameter style QUARNDARI not deterministic fenced null call
 139: create procedure quarnxml.kelInsertXML50MB(in collectionName varchar(128), in XMLObj clob(50M), out returnCode integer, out returnMsg varchar(1024)) external name 'quarnxml!kelInsertXML' language C parameter style QUARNDARI not deterministic fenced null call
+140: create function quarnxml.validateschema(quarnxml.XMLFile, varchar(1000)) returns integer specific ValidateschFile external name 'quarnxmlfn!kelValidateschemaFile' language C parameter style QUARNSQL scratchpad final call not variant not fenced no SQL no external action allow parallel DBINFO
+141: create function quarnxml.validateschema(quarnxml.XMLVarchar, varchar(1000)) returns integer specific ValidateschVarchar external name 'quarnxmlfn!kelValidateschemaVarchar' language C parameter style QUARNSQL scratchpad final call not variant not fenced no SQL no external action allow parallel DBINFO
+142: create function quarnxml.validateschema(quarnxml.XMLCLOB as locator, varchar(1000)) returns integer specific ValidateschClob external name 'quarnxmlfn!kelValidateschemaClob' language C parameter style QUARNSQL scratchpad final call not variant not fenced no SQL no external action allow parallel DBINFO
 -- enable, double-byte
 0: create distinct type quarnxml.XMLDBCLOB as dbclob(10k)
 1: create function quarnxml.XMLDBCLOBFromFile(varchar(512)) returns quarnxml.XMLDBCLOB external name 'quarnxmlfn!xmlDBCLOB' language C parameter style QUARNSQL scratchpad final call not variant not fenced no SQL no external action allow parallel DBINFO
@@ -286,7 +289,10 @@
 125: drop specific function quarnxml.ValidateFile2
 126: drop specific function quarnxml.ValidateVarchar2
 127: drop specific function quarnxml.ValidateClob2
-128: drop distinct type quarnxml.XMLFile
+128: drop specific function quarnxml.ValidateschFile
+129: drop specific function quarnxml.ValidateschVarchar
+130: drop specific function quarnxml.ValidateschClob
+131: drop distinct type quarnxml.XMLFile
 -- disable, double-byte
 0: drop function quarnxml.extractVarchar(quarnxml.XMLDBCLOB, varchar(256))
 1: drop function quarnxml.extractDBClob(quarnxml.XMLDBCLOB, varchar(256))

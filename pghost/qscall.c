@@ -1,0 +1,700 @@
+/*
+ * qscall.c - call sites of quarnsql routines: the argument vector built once per site, values
+ * converted in and out as the embedded engine converts them, the scalar and table protocols, the
+ * final call from fn_mcxt's reset callback (see qscall.h).
+ *
+ * Error discipline: PostgreSQL errors are raised only while no routine frame is on the stack.
+ * The routine itself runs behind qsFencedCall (C++ exceptions caught there); its outcome is
+ * judged afterwards, the locators of the call are released on every path (PG_TRY), and only
+ * then is an error raised.
+ */
+#include "postgres.h"
+
+#include "access/detoast.h"
+#include "access/htup_details.h"
+#include "access/xact.h"
+#include "catalog/pg_authid_d.h"
+#include "catalog/pg_type.h"
+#include "commands/dbcommands.h"
+#include "executor/executor.h"
+#include "funcapi.h"
+#include "mb/pg_wchar.h"
+#include "miscadmin.h"
+#include "nodes/execnodes.h"
+#include "qscall.h"
+#include "qsdef.h"
+#include "qsfence.h"
+#include "qsloader.h"
+#include "qsrds.h"
+#include "qssys.h"
+#include "utils/acl.h"
+#include "utils/builtins.h"
+#include "utils/date.h"
+#include "utils/datetime.h"
+#include "utils/memutils.h"
+#include "utils/numeric.h"
+#include "utils/timestamp.h"
+
+/* Input buffers of numbers: any fixed-size form, with room to spare. */
+#define NUMBER_BUFFER 16
+/* Result buffers up to this size are cleared whole before a call; larger ones only as far as the
+ * previous value reached, as on the embedded engine. */
+#define CLEAR_WHOLE 64
+/* SQLSTATE of an exception that left a routine: the routine terminated abnormally. */
+#define STATE_ABNORMAL MAKE_SQLSTATE('3', '8', '5', '0', '3')
+
+typedef struct CallBuffer {
+  char *data;
+  size_t size;
+} CallBuffer;
+
+typedef struct ResultInfo {
+  size_t cap;    /* the declared bytes (at most the buffer's size) */
+  bool whole;    /* small enough to be cleared whole */
+  size_t extent; /* bytes the last call may have written */
+} ResultInfo;
+
+typedef struct QsSite {
+  QsDef *def;
+  MemoryContext cxt; /* fn_mcxt: the site and its buffers */
+  MemoryContextCallback resetCallback;
+  void *fn;
+
+  CallBuffer *in, *out;
+  ResultInfo *outInfo;
+  short *inInd, *outInd;
+  void **args;
+  int nCallArgs;
+  int padArg; /* the scratchpad's place in args, -1 without one */
+  char sqlstate[SQLUDF_SQLSTATE_LEN + 1 + 2];
+  char fname[SQLUDF_FQNAME_LEN + 1];
+  char specname[SQLUDF_SPECNAME_LEN + 1];
+  char msg[SQLUDF_MSGTEXT_LEN + 1 + 8];
+  bool msgDirty;
+  sqlint32 callType;
+  struct sqludf_scratchpad pad;
+  struct sqludf_dbinfo dbinfo;
+  bool mayRead, mayWrite;
+  char fault[512];
+
+  bool ready;  /* built completely: the final calls may be made */
+  bool called; /* scalar: a call was made, so the final call is due */
+  bool warned; /* the 01Hxx warning was raised at this site */
+
+  /* Table functions. */
+  bool first, open;
+  ExprContext *shutdownContext; /* where the shutdown callback is registered, or NULL */
+  TupleDesc tupdesc;            /* rows of several columns */
+  udf_locator *setLocators;     /* argument locators kept from OPEN to CLOSE */
+  int nSetLocators;
+  void **setCopies;             /* argument values copied for them */
+} QsSite;
+
+/* ---- Text the routine wrote ----------------------------------------------------------------- */
+
+/* Copies at most max bytes of text up to its terminator into out (max + 1 bytes), cut before
+ * the first byte that does not continue valid UTF-8, so that an error message never carries
+ * bytes the client could not convert. */
+static void cleanText(const char *text, size_t max, char *out) {
+  size_t n = strnlen(text, max);
+  int valid = pg_encoding_verifymbstr(PG_UTF8, text, (int)n);
+  memcpy(out, text, valid);
+  out[valid] = '\0';
+}
+
+/* ---- Values in ------------------------------------------------------------------------------ */
+
+/* Slices are read inside a subtransaction (qsguard.h), which a parallel operation cannot start. */
+static bool slicesAllowed(void) { return IsTransactionState() && !IsInParallelMode(); }
+
+static char *reserve(QsSite *s, int k, size_t n) {
+  CallBuffer *b = &s->in[k];
+  if (b->size < n) {
+    size_t want = Max(n, b->size * 2);
+    char *grown = MemoryContextAllocZero(s->cxt, want);
+    memcpy(grown, b->data, b->size);
+    pfree(b->data);
+    b->data = grown;
+    b->size = want;
+    s->args[k] = grown;
+  }
+  return b->data;
+}
+
+static void formatDate(DateADT d, char *out) {
+  int y, m, day;
+  if (DATE_NOT_FINITE(d))
+    ereport(ERROR, (errcode(ERRCODE_DATETIME_VALUE_OUT_OF_RANGE), errmsg("an infinite date cannot be passed to a routine")));
+  j2date(d + POSTGRES_EPOCH_JDATE, &y, &m, &day);
+  snprintf(out, 11, "%04d-%02d-%02d", y, m, day);
+}
+
+static void formatTime(TimeADT t, char *out) {
+  int64 secs = t / USECS_PER_SEC;
+  snprintf(out, 9, "%02d.%02d.%02d", (int)(secs / 3600), (int)(secs / 60 % 60), (int)(secs % 60));
+}
+
+static void formatTimestamp(Timestamp ts, char *out) {
+  struct pg_tm tm;
+  fsec_t fsec;
+  if (TIMESTAMP_NOT_FINITE(ts) || timestamp2tm(ts, NULL, &tm, &fsec, NULL, NULL) != 0)
+    ereport(ERROR, (errcode(ERRCODE_DATETIME_VALUE_OUT_OF_RANGE),
+                    errmsg("a timestamp out of range cannot be passed to a routine")));
+  snprintf(out, 27, "%04d-%02d-%02d-%02d.%02d.%02d.%06d", tm.tm_year, tm.tm_mon, tm.tm_mday, tm.tm_hour, tm.tm_min,
+           tm.tm_sec, (int)fsec);
+}
+
+static void putNumber(char *b, QsKind kind, int64 iv, double dv) {
+  switch (kind) {
+    case QS_SMALLINT: { short x = (short)iv; memcpy(b, &x, sizeof x); break; }
+    case QS_INTEGER: { sqlint32 x = (sqlint32)iv; memcpy(b, &x, sizeof x); break; }
+    case QS_BIGINT: memcpy(b, &iv, sizeof iv); break;
+    case QS_REAL: { float x = (float)dv; memcpy(b, &x, sizeof x); break; }
+    default: memcpy(b, &dv, sizeof dv); break;
+  }
+}
+
+/*
+ * Writes argument k: its bytes and terminator (CHAR padded to its length), a number in its C
+ * form, or a fresh locator.  keep: the locator outlives this handler call (a table function's
+ * arguments, kept until CLOSE), so its value is copied into the site's memory.
+ */
+static void putInput(QsSite *s, int k, Datum value, bool isnull, bool keep) {
+  const QsValueDef *v = &s->def->args[k];
+  char *b;
+  s->inInd[k] = isnull ? -1 : 0;
+  if (isnull) {
+    b = reserve(s, k, NUMBER_BUFFER);
+    memset(b, 0, NUMBER_BUFFER);
+    return;
+  }
+  if (v->locator) {
+    struct varlena *raw = (struct varlena *)DatumGetPointer(value);
+    struct varlena *held;
+    udf_locator id;
+    bool sliced = false;
+    if (VARATT_IS_EXTERNAL_ONDISK(raw)) {
+      struct varatt_external pointer;
+      VARATT_EXTERNAL_GET_POINTER(pointer, raw);
+      /* Uncompressed out-of-line values are read slice by slice, where a subtransaction can
+       * guard the reads; everything else is detoasted once for the call. */
+      sliced = !VARATT_EXTERNAL_IS_COMPRESSED(pointer) && slicesAllowed();
+    }
+    if (keep) {
+      held = sliced ? (struct varlena *)MemoryContextAlloc(s->cxt, VARSIZE_ANY(raw)) : NULL;
+      if (sliced) {
+        memcpy(held, raw, VARSIZE_ANY(raw));
+      } else {
+        MemoryContext old = MemoryContextSwitchTo(s->cxt);
+        held = detoast_attr(raw);
+        if (held == raw) {
+          held = (struct varlena *)palloc(VARSIZE_ANY(raw));
+          memcpy(held, raw, VARSIZE_ANY(raw));
+        }
+        MemoryContextSwitchTo(old);
+      }
+      s->setCopies[s->nSetLocators] = held;
+    } else {
+      held = sliced ? raw : pg_detoast_datum_packed(raw);
+    }
+    if (qsRdsArgument(held, &id) != 0)
+      ereport(ERROR, (errcode(ERRCODE_OUT_OF_MEMORY), errmsg("out of memory for a large-object locator")));
+    if (keep) s->setLocators[s->nSetLocators++] = id;
+    b = reserve(s, k, sizeof id + 8);
+    memcpy(b, &id, sizeof id);
+    return;
+  }
+  switch (v->kind) {
+    case QS_SMALLINT: case QS_INTEGER: case QS_BIGINT: case QS_REAL: case QS_DOUBLE: {
+      int64 iv = 0;
+      double dv = 0;
+      b = reserve(s, k, NUMBER_BUFFER);
+      if (v->numeric) {
+        dv = DatumGetFloat8(DirectFunctionCall1(numeric_float8, value));
+        iv = (int64)dv;
+      } else {
+        switch (v->kind) {
+          case QS_SMALLINT: iv = DatumGetInt16(value); break;
+          case QS_INTEGER: iv = DatumGetInt32(value); break;
+          case QS_BIGINT: iv = DatumGetInt64(value); break;
+          case QS_REAL: dv = DatumGetFloat4(value); break;
+          default: dv = DatumGetFloat8(value); break;
+        }
+        if (v->kind == QS_REAL || v->kind == QS_DOUBLE) iv = (int64)dv;
+        else dv = (double)iv;
+      }
+      putNumber(b, v->kind, iv, dv);
+      return;
+    }
+    case QS_DATE: formatDate(DatumGetDateADT(value), reserve(s, k, 11 + 8)); return;
+    case QS_TIME: formatTime(DatumGetTimeADT(value), reserve(s, k, 9 + 8)); return;
+    case QS_TIMESTAMP: formatTimestamp(DatumGetTimestamp(value), reserve(s, k, 27 + 8)); return;
+    case QS_CLOB: case QS_BLOB: {
+      struct varlena *t = pg_detoast_datum_packed((struct varlena *)DatumGetPointer(value));
+      sqlint32 len = (sqlint32)VARSIZE_ANY_EXHDR(t);
+      b = reserve(s, k, sizeof len + len + 1 + 8);
+      memcpy(b, &len, sizeof len);
+      memcpy(b + sizeof len, VARDATA_ANY(t), len);
+      b[sizeof len + len] = '\0';
+      return;
+    }
+    default: { /* VARCHAR, CHAR */
+      struct varlena *t = pg_detoast_datum_packed((struct varlena *)DatumGetPointer(value));
+      size_t len = VARSIZE_ANY_EXHDR(t);
+      size_t pad = v->kind == QS_CHAR && (int64)len < v->length ? (size_t)v->length - len : 0;
+      b = reserve(s, k, Max(v->bytes, len + pad + 1) + 8);
+      memcpy(b, VARDATA_ANY(t), len);
+      memset(b + len, ' ', pad);
+      b[len + pad] = '\0';
+      return;
+    }
+  }
+}
+
+/* ---- Values out ----------------------------------------------------------------------------- */
+
+static void tooLong(const QsSite *s) pg_attribute_noreturn();
+static void tooLong(const QsSite *s) {
+  ereport(ERROR, (errcode(MAKE_SQLSTATE('3', '9', '5', '0', '1')),
+                  errmsg("routine \"%s\" (specific name \"%s\") has returned a result, SQLSTATE, message, or scratchpad "
+                         "which is too long",
+                         s->fname, s->specname)));
+}
+
+/* Bytes of a result buffer the value written there occupies (see the embedded engine). */
+static size_t resultExtent(const QsSite *s, int k) {
+  const QsValueDef *v = &s->def->results[k];
+  const ResultInfo *r = &s->outInfo[k];
+  const char *b = s->out[k].data;
+  if (r->whole) return s->out[k].size;
+  if ((v->kind == QS_CLOB || v->kind == QS_BLOB) && !v->locator) {
+    sqlint32 len;
+    memcpy(&len, b, sizeof len);
+    if (len < 0 || (size_t)len + sizeof len + 1 > r->cap) return s->out[k].size;
+    return sizeof len + (size_t)len + 1;
+  }
+  {
+    const char *nul = memchr(b, 0, r->cap);
+    return nul == NULL ? s->out[k].size : (size_t)(nul - b) + 1;
+  }
+}
+
+/* A character result as text of the result's type; bytes that are not valid UTF-8 are an error,
+ * so nothing the database could not read back is stored. */
+static Datum textResult(const QsSite *s, const char *data, int64 len, bool binary) {
+  if (!binary && pg_encoding_verifymbstr(PG_UTF8, data, (int)len) != len)
+    ereport(ERROR, (errcode(ERRCODE_CHARACTER_NOT_IN_REPERTOIRE),
+                    errmsg("routine \"%s\" (specific name \"%s\") has returned a value that is not valid UTF-8", s->fname,
+                           s->specname)));
+  {
+    bytea *out = (bytea *)palloc(len + VARHDRSZ);
+    SET_VARSIZE(out, len + VARHDRSZ);
+    memcpy(VARDATA(out), data, len);
+    return PointerGetDatum(out);
+  }
+}
+
+static Datum dateTimeResult(const QsSite *s, QsKind kind, const char *b, size_t cap) {
+  char text[32];
+  size_t n;
+  if (memchr(b, 0, cap) == NULL) tooLong(s);
+  n = strlen(b);
+  if (n >= sizeof text) tooLong(s);
+  memcpy(text, b, n + 1);
+  /* The platform's forms: hh.mm.ss and yyyy-mm-dd-hh.mm.ss.nnnnnn. */
+  if (kind == QS_TIME && n >= 8 && text[2] == '.' && text[5] == '.') text[2] = text[5] = ':';
+  if (kind == QS_TIMESTAMP && n >= 19 && text[10] == '-' && text[13] == '.' && text[16] == '.') {
+    text[10] = ' ';
+    text[13] = text[16] = ':';
+  }
+  switch (kind) {
+    case QS_DATE: return DirectFunctionCall1(date_in, CStringGetDatum(text));
+    case QS_TIME: return DirectFunctionCall3(time_in, CStringGetDatum(text), ObjectIdGetDatum(InvalidOid), Int32GetDatum(-1));
+    default:
+      return DirectFunctionCall3(timestamp_in, CStringGetDatum(text), ObjectIdGetDatum(InvalidOid), Int32GetDatum(-1));
+  }
+}
+
+/* Result k as a datum of its SQL type; raises 39501 (too long) or 0F001 (no such locator). */
+static Datum readResult(const QsSite *s, int k, bool *isnull) {
+  const QsValueDef *v = &s->def->results[k];
+  const char *b = s->out[k].data;
+  *isnull = s->outInd[k] < 0;
+  if (*isnull) return (Datum)0;
+  if (v->locator) {
+    udf_locator id;
+    const char *data;
+    int64_t len;
+    int rc;
+    memcpy(&id, b, sizeof id);
+    rc = qsRdsValue(id, &data, &len);
+    if (rc < 0)
+      ereport(ERROR, (errcode(MAKE_SQLSTATE('0', 'F', '0', '0', '1')),
+                      errmsg("routine \"%s\" (specific name \"%s\") has returned a locator that holds no value", s->fname,
+                             s->specname)));
+    if (v->length > 0 && len > v->length) tooLong(s);
+    if (rc == 1) { /* the routine handed back an argument read by slices: read it whole */
+      struct varlena *whole = detoast_attr((struct varlena *)data);
+      return PointerGetDatum(whole);
+    }
+    return textResult(s, data, len, v->kind == QS_BLOB);
+  }
+  switch (v->kind) {
+    case QS_SMALLINT: { short x; memcpy(&x, b, sizeof x); return Int16GetDatum(x); }
+    case QS_INTEGER: { sqlint32 x; memcpy(&x, b, sizeof x); return Int32GetDatum(x); }
+    case QS_BIGINT: { sqlint64 x; memcpy(&x, b, sizeof x); return Int64GetDatum(x); }
+    case QS_REAL: {
+      float x;
+      memcpy(&x, b, sizeof x);
+      return v->numeric ? DirectFunctionCall1(float4_numeric, Float4GetDatum(x)) : Float4GetDatum(x);
+    }
+    case QS_DOUBLE: {
+      double x;
+      memcpy(&x, b, sizeof x);
+      return v->numeric ? DirectFunctionCall1(float8_numeric, Float8GetDatum(x)) : Float8GetDatum(x);
+    }
+    case QS_DATE: case QS_TIME: case QS_TIMESTAMP: return dateTimeResult(s, v->kind, b, v->bytes);
+    case QS_CLOB: case QS_BLOB: {
+      sqlint32 len;
+      memcpy(&len, b, sizeof len);
+      if (len < 0 || (size_t)len + sizeof len + 1 > v->bytes) tooLong(s);
+      return textResult(s, b + sizeof len, len, v->kind == QS_BLOB);
+    }
+    default: { /* VARCHAR, CHAR */
+      const char *nul = memchr(b, 0, v->bytes);
+      size_t n;
+      if (nul == NULL) tooLong(s);
+      n = (size_t)(nul - b);
+      if (v->kind == QS_CHAR)
+        while (n > 0 && b[n - 1] == ' ') --n;
+      return textResult(s, b, (int64)n, false);
+    }
+  }
+}
+
+/* ---- The call ------------------------------------------------------------------------------- */
+
+static bool validStateChars(const char *st) {
+  for (int k = 0; k < 5; ++k)
+    if (!((st[k] >= '0' && st[k] <= '9') || (st[k] >= 'A' && st[k] <= 'Z'))) return false;
+  return true;
+}
+
+/* The outcome of the SQLSTATE the routine set: 0 go on, 1 end of table (a fetch's 02000); an
+ * error is raised, a warning reported once per site. */
+static int judge(QsSite *s, bool fetch) {
+  char state[6], msg[SQLUDF_MSGTEXT_LEN + 1];
+  if (memcmp(s->sqlstate, "00000", 5) == 0) return 0;
+  if (fetch && memcmp(s->sqlstate, "02000", 5) == 0) return 1;
+  cleanText(s->sqlstate, 5, state);
+  cleanText(s->msg, SQLUDF_MSGTEXT_LEN, msg);
+  if (strlen(state) == 5 && validStateChars(state)) {
+    if (memcmp(state, "38", 2) == 0)
+      ereport(ERROR, (errcode(MAKE_SQLSTATE(state[0], state[1], state[2], state[3], state[4])),
+                      errmsg("routine \"%s\" (specific name \"%s\") has returned an error SQLSTATE with diagnostic text "
+                             "\"%s\"",
+                             s->fname, s->specname, msg)));
+    if (memcmp(state, "01H", 3) == 0) {
+      if (!s->warned) {
+        s->warned = true;
+        ereport(WARNING, (errcode(MAKE_SQLSTATE(state[0], state[1], state[2], state[3], state[4])),
+                          errmsg("routine \"%s\" (specific name \"%s\") has returned a warning SQLSTATE, with diagnostic "
+                                 "text \"%s\"",
+                                 s->fname, s->specname, msg)));
+      }
+      return 0;
+    }
+  }
+  ereport(ERROR, (errcode(MAKE_SQLSTATE('3', '9', '0', '0', '1')),
+                  errmsg("routine \"%s\" (specific name \"%s\") has returned an invalid SQLSTATE \"%s\" with diagnostic "
+                         "text \"%s\"",
+                         s->fname, s->specname, state, msg)));
+  return 0;
+}
+
+/*
+ * One call of the routine with call type type.  The result buffers are cleared as far as the
+ * last value reached and their indicators set to NULL first; afterwards the SQLSTATE is judged
+ * (unless quiet: a CLOSE or FINAL call whose outcome nobody reads) and, for a fetch or a scalar
+ * call, the results are read into values/nulls.  Locators the routine created are released on
+ * every path.  Returns 1 at the end of a table (02000 on a fetch), else 0.
+ */
+static int callRoutine(QsSite *s, int type, bool quiet, Datum *values, bool *nulls) {
+  const QsDef *def = s->def;
+  size_t mark = qsRdsMark();
+  unsigned long refusals = qsRdsRefusals();
+  int end = 0;
+  int rc;
+
+  for (int k = 0; k < def->nresults; ++k) {
+    memset(s->out[k].data, 0, s->outInfo[k].extent);
+    s->outInd[k] = -1;
+  }
+  memcpy(s->sqlstate, "00000", 6);
+  if (s->msgDirty) memset(s->msg, 0, sizeof s->msg);
+  s->callType = type;
+  if (s->padArg >= 0) s->args[s->padArg] = &s->pad;
+  qsSysSetAccess(s->mayRead, s->mayWrite);
+  rc = qsFencedCall(s->fn, s->args, s->nCallArgs, s->fault, sizeof s->fault);
+  s->msgDirty = s->msg[0] != '\0';
+  for (int k = 0; k < def->nresults; ++k) s->outInfo[k].extent = resultExtent(s, k);
+
+  PG_TRY();
+  {
+    if (rc != 0 && !quiet) {
+      char fault[sizeof s->fault];
+      cleanText(s->fault, sizeof fault - 1, fault);
+      ereport(ERROR, (errcode(STATE_ABNORMAL),
+                      errmsg("routine \"%s\" (specific name \"%s\") has abnormally terminated", s->fname, s->specname),
+                      errdetail("%s left the routine.", fault)));
+    }
+    if (rc != 0) {
+      char fault[sizeof s->fault];
+      cleanText(s->fault, sizeof fault - 1, fault);
+      elog(WARNING, "routine \"%s\" (specific name \"%s\") has abnormally terminated in a closing call: %s", s->fname,
+           s->specname, fault);
+    }
+    if (!quiet) {
+      if (qsRdsRefusals() != refusals && memcmp(s->sqlstate, "00000", 5) != 0 && memcmp(s->sqlstate, "02000", 5) != 0)
+        ereport(NOTICE, (errmsg("a large object of routine \"%s\" would have grown beyond %d bytes, the most this host keeps",
+                                s->fname, SQLUDF_MAX_LOB_LENGTH)));
+      end = judge(s, type == SQLUDF_TF_FETCH);
+      if (values != NULL && !end)
+        for (int k = 0; k < def->nresults; ++k) values[k] = readResult(s, k, &nulls[k]);
+    }
+  }
+  PG_CATCH();
+  {
+    qsRdsReleaseTo(mark);
+    PG_RE_THROW();
+  }
+  PG_END_TRY();
+  qsRdsReleaseTo(mark);
+  return end;
+}
+
+/* ---- Sites ---------------------------------------------------------------------------------- */
+
+static void finalCalls(void *arg);
+
+static QsSite *newSite(FunctionCallInfo fcinfo) {
+  FmgrInfo *fl = fcinfo->flinfo;
+  MemoryContext old;
+  QsSite *s;
+  QsDef *def;
+  int n = 0;
+
+  if (GetDatabaseEncoding() != PG_UTF8)
+    ereport(ERROR, (errcode(ERRCODE_FEATURE_NOT_SUPPORTED),
+                    errmsg("routines of language quarnsql run only in a database of encoding UTF8")));
+  old = MemoryContextSwitchTo(fl->fn_mcxt);
+  s = palloc0(sizeof *s);
+  s->cxt = fl->fn_mcxt;
+  s->def = def = qsDefGet(fl->fn_oid);
+  s->resetCallback.func = finalCalls;
+  s->resetCallback.arg = s;
+  MemoryContextRegisterResetCallback(fl->fn_mcxt, &s->resetCallback);
+  s->fn = qsLoadEntry(def);
+
+  s->in = palloc0(sizeof(CallBuffer) * Max(def->nargs, 1));
+  s->inInd = palloc(sizeof(short) * Max(def->nargs, 1));
+  s->out = palloc0(sizeof(CallBuffer) * def->nresults);
+  s->outInfo = palloc0(sizeof(ResultInfo) * def->nresults);
+  s->outInd = palloc(sizeof(short) * def->nresults);
+  s->args = palloc0(sizeof(void *) * (2 * (def->nargs + def->nresults) + 7));
+  for (int k = 0; k < def->nargs; ++k) {
+    const QsValueDef *v = &def->args[k];
+    bool byValueLob = (v->kind == QS_CLOB || v->kind == QS_BLOB) && !v->locator;
+    s->in[k].size = byValueLob ? NUMBER_BUFFER : Max(v->bytes + 8, NUMBER_BUFFER);
+    s->in[k].data = palloc0(s->in[k].size);
+    s->inInd[k] = -1;
+    s->args[n++] = s->in[k].data;
+  }
+  for (int k = 0; k < def->nresults; ++k) {
+    const QsValueDef *v = &def->results[k];
+    s->out[k].size = Max(v->bytes + 8, NUMBER_BUFFER);
+    s->out[k].data = palloc0(s->out[k].size);
+    s->outInfo[k].cap = Min(v->bytes, s->out[k].size);
+    s->outInfo[k].whole = s->out[k].size <= CLEAR_WHOLE;
+    s->outInfo[k].extent = s->out[k].size;
+    s->outInd[k] = -1;
+    s->args[n++] = s->out[k].data;
+  }
+  for (int k = 0; k < def->nargs; ++k) s->args[n++] = &s->inInd[k];
+  for (int k = 0; k < def->nresults; ++k) s->args[n++] = &s->outInd[k];
+  s->args[n++] = s->sqlstate;
+  s->args[n++] = s->fname;
+  s->args[n++] = s->specname;
+  s->args[n++] = s->msg;
+  s->padArg = -1;
+  if (def->scratchpad || def->table) {
+    s->padArg = n;
+    s->args[n++] = &s->pad;
+  }
+  if (def->finalCall || def->table) s->args[n++] = &s->callType;
+  if (def->dbinfo) s->args[n++] = &s->dbinfo;
+  s->nCallArgs = n;
+  s->pad.length = SQLUDF_SCRATCHPAD_LEN;
+
+  strlcpy(s->fname, def->fname, sizeof s->fname);
+  strlcpy(s->specname, def->specific, sizeof s->specname);
+  if (def->dbinfo) {
+    const char *db = get_database_name(MyDatabaseId);
+    const char *user = GetUserNameFromId(GetUserId(), false);
+    s->dbinfo.dbnamelen = (unsigned short)Min(strlen(db), sizeof s->dbinfo.dbname);
+    memcpy(s->dbinfo.dbname, db, s->dbinfo.dbnamelen);
+    s->dbinfo.authidlen = (unsigned short)Min(strlen(user), sizeof s->dbinfo.authid);
+    memcpy(s->dbinfo.authid, user, s->dbinfo.authidlen);
+    s->dbinfo.dbcodepage = 1208;
+    s->dbinfo.appcodepage = 1208;
+    memcpy(s->dbinfo.ver_rel, "SQL01000", 8);
+    strlcpy(s->dbinfo.platform_name, "LINUX", sizeof s->dbinfo.platform_name);
+  }
+  s->mayRead = has_privs_of_role(GetUserId(), ROLE_PG_READ_SERVER_FILES);
+  s->mayWrite = has_privs_of_role(GetUserId(), ROLE_PG_WRITE_SERVER_FILES);
+
+  if (def->table) {
+    s->setLocators = palloc(sizeof(udf_locator) * Max(def->nargs, 1));
+    s->setCopies = palloc0(sizeof(void *) * Max(def->nargs, 1));
+    if (def->composite) {
+      TupleDesc desc;
+      if (get_call_result_type(fcinfo, NULL, &desc) != TYPEFUNC_COMPOSITE)
+        ereport(ERROR, (errcode(ERRCODE_DATATYPE_MISMATCH), errmsg("routine \"%s\" does not return rows", def->fname)));
+      s->tupdesc = BlessTupleDesc(CreateTupleDescCopy(desc));
+    }
+  }
+  s->ready = true;
+  fl->fn_extra = s;
+  MemoryContextSwitchTo(old);
+  return s;
+}
+
+/* Ends the rows of one outer row: forgets the arguments' locators and frees their copies. */
+static void endSet(QsSite *s, bool freeCopies) {
+  for (int k = 0; k < s->nSetLocators; ++k) {
+    qsRdsForget(s->setLocators[k]);
+    if (freeCopies && s->setCopies[k] != NULL) pfree(s->setCopies[k]);
+    s->setCopies[k] = NULL;
+  }
+  s->nSetLocators = 0;
+  s->open = false;
+}
+
+/* The CLOSE call when the executor stops reading a table function's rows early. */
+static void shutdownSet(Datum arg) {
+  QsSite *s = (QsSite *)DatumGetPointer(arg);
+  s->shutdownContext = NULL;
+  if (s->open) callRoutine(s, SQLUDF_TF_CLOSE, true, NULL, NULL);
+  endSet(s, true);
+}
+
+/* fn_mcxt's reset callback: the final calls, with null inputs, whose outcome nobody reads
+ * (after an error this runs during abort cleanup).  Nothing here raises an error. */
+static void finalCalls(void *arg) {
+  QsSite *s = (QsSite *)arg;
+  const QsDef *def = s->def;
+  if (s->ready) {
+    if (def->table) {
+      if (s->open) callRoutine(s, SQLUDF_TF_CLOSE, true, NULL, NULL);
+      endSet(s, false); /* the copies go with the context */
+      for (int k = 0; k < def->nargs; ++k) s->inInd[k] = -1;
+      if (s->first && def->finalCall) callRoutine(s, SQLUDF_TF_FINAL, true, NULL, NULL);
+    } else if (s->called && def->finalCall) {
+      for (int k = 0; k < def->nargs; ++k) s->inInd[k] = -1;
+      callRoutine(s, SQLUDF_FINAL_CALL, true, NULL, NULL);
+    }
+  }
+  qsDefRelease(s->def);
+}
+
+/* ---- Scalar and table calls ---------------------------------------------------------------- */
+
+static Datum scalarCall(QsSite *s, FunctionCallInfo fcinfo) {
+  const QsDef *def = s->def;
+  size_t mark = qsRdsMark();
+  Datum result = (Datum)0;
+  bool isnull = true;
+  PG_TRY();
+  {
+    for (int k = 0; k < def->nargs; ++k) putInput(s, k, fcinfo->args[k].value, fcinfo->args[k].isnull, false);
+    {
+      int type = s->called ? SQLUDF_NORMAL_CALL : SQLUDF_FIRST_CALL;
+      s->called = true;
+      callRoutine(s, type, false, &result, &isnull);
+    }
+  }
+  PG_CATCH();
+  {
+    qsRdsReleaseTo(mark);
+    PG_RE_THROW();
+  }
+  PG_END_TRY();
+  qsRdsReleaseTo(mark);
+  fcinfo->isnull = isnull;
+  return result;
+}
+
+static Datum tableCall(QsSite *s, FunctionCallInfo fcinfo) {
+  const QsDef *def = s->def;
+  ReturnSetInfo *rsi = (ReturnSetInfo *)fcinfo->resultinfo;
+  Datum *values;
+  bool *nulls;
+
+  if (rsi == NULL || !IsA(rsi, ReturnSetInfo) || (rsi->allowedModes & SFRM_ValuePerCall) == 0)
+    ereport(ERROR, (errcode(ERRCODE_FEATURE_NOT_SUPPORTED),
+                    errmsg("table function \"%s\" called in a context that cannot accept a set", def->fname)));
+  rsi->returnMode = SFRM_ValuePerCall;
+  if (!s->open) {
+    /* A new outer row: its arguments, FIRST once per site, then OPEN. */
+    for (int k = 0; k < def->nargs; ++k) putInput(s, k, fcinfo->args[k].value, fcinfo->args[k].isnull, true);
+    if (s->shutdownContext == NULL) {
+      RegisterExprContextCallback(rsi->econtext, shutdownSet, PointerGetDatum(s));
+      s->shutdownContext = rsi->econtext;
+    }
+    if (!s->first && def->finalCall) {
+      s->first = true;
+      callRoutine(s, SQLUDF_TF_FIRST, false, NULL, NULL);
+    }
+    s->first = true;
+    s->open = true;
+    callRoutine(s, SQLUDF_TF_OPEN, false, NULL, NULL);
+  }
+  values = palloc(sizeof(Datum) * def->nresults);
+  nulls = palloc(sizeof(bool) * def->nresults);
+  if (callRoutine(s, SQLUDF_TF_FETCH, false, values, nulls)) {
+    callRoutine(s, SQLUDF_TF_CLOSE, false, NULL, NULL);
+    endSet(s, true);
+    if (s->shutdownContext != NULL) {
+      UnregisterExprContextCallback(s->shutdownContext, shutdownSet, PointerGetDatum(s));
+      s->shutdownContext = NULL;
+    }
+    rsi->isDone = ExprEndResult;
+    fcinfo->isnull = true;
+    return (Datum)0;
+  }
+  rsi->isDone = ExprMultipleResult;
+  if (!def->composite) {
+    fcinfo->isnull = nulls[0];
+    return values[0];
+  }
+  fcinfo->isnull = false;
+  return HeapTupleGetDatum(heap_form_tuple(s->tupdesc, values, nulls));
+}
+
+Datum qsCall(FunctionCallInfo fcinfo) {
+  QsSite *s = (QsSite *)fcinfo->flinfo->fn_extra;
+  CHECK_FOR_INTERRUPTS();
+  if (s == NULL) s = newSite(fcinfo);
+  return s->def->table ? tableCall(s, fcinfo) : scalarCall(s, fcinfo);
+}
+
+/* ---- The end of a transaction --------------------------------------------------------------- */
+
+/* No call is under way when a transaction ends: every locator left is one nobody can read. */
+static void transactionEnd(XactEvent event, void *arg) {
+  if (event == XACT_EVENT_COMMIT || event == XACT_EVENT_ABORT || event == XACT_EVENT_PREPARE ||
+      event == XACT_EVENT_PARALLEL_COMMIT || event == XACT_EVENT_PARALLEL_ABORT)
+    qsRdsReleaseTo(0);
+}
+
+void qsCallInit(void) { RegisterXactCallback(transactionEnd, NULL); }

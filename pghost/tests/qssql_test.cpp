@@ -1,0 +1,121 @@
+// SQL scripts of the PostgreSQL host (pghost/tests/sql/NAME.sql) run through libpq on a fresh
+// database of one throwaway cluster, compared with their transcripts (NAME.out;
+// KEL_UPDATE_GOLDEN=1 rewrites them).  The cluster has the extension's package installed, the
+// engine's test routine library and the host's own, a data directory the XML functions may read
+// and write (@DATA@ in a script) and a directory for their temporary files, which must be empty
+// again after every script.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "kel_golden.h"
+#include "kel_test_env.h"
+#include "pgcluster.h"
+#include "pgtranscript.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+qspg::Cluster *cluster = nullptr;
+
+// The files the scripts read: documents, DTDs, entities, and what a hostile caller names.
+void writeData(const fs::path &dir) {
+  fs::create_directories(dir);
+  keltest::writeFile((dir / "v3999.xml").string(), "<a>" + std::string(3999, 'v') + "</a>");
+  keltest::writeFile((dir / "v4000.xml").string(), "<a>" + std::string(4000, 'v') + "</a>");
+  std::string big = "<big>";
+  for (int i = 0; big.size() < 140000; ++i) big += "<item n=\"" + std::to_string(i) + "\">" + std::to_string(i * 7) + "</item>";
+  big += "</big>";
+  keltest::writeFile((dir / "big.xml").string(), big);
+  keltest::writeFile((dir / "order.xml").string(),
+                     "<order id=\"7\"><item><price>10</price></item><item><price>5</price></item></order>");
+  keltest::writeFile((dir / "entity.dtd").string(), "<!ENTITY who \"the DTD\">");
+  keltest::writeFile((dir / "other.dtd").string(), "<!ENTITY who \"another DTD\">");
+  keltest::writeFile((dir / "inner.ent").string(), "inside");
+  ::mkfifo((dir / "fifo").c_str(), 0600);
+  keltest::writeFile((dir / "nul.xml").string(), std::string("<a>x\0y</a>", 10));
+  std::ofstream((dir / "huge.xml").string()).close();
+  fs::resize_file(dir / "huge.xml", 1200000000);  // sparse: no disk used
+  keltest::writeFile((dir / "outer.xml").string(), "<!DOCTYPE a [<!ENTITY x SYSTEM \"/etc/hostname\">]><a>&x;</a>");
+}
+
+class ClusterEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    qspg::ClusterOptions options;
+    options.routineLibraries = {QS_TEST_ROUTINES, QS_HOST_ROUTINES};
+    options.settings = {{"quarnsql.xml_read_dirs", "@ROOT@/data"},
+                        {"quarnsql.xml_write_dirs", "@ROOT@/data"},
+                        {"quarnsql.temp_dir", "@ROOT@/kelTemp"}};
+    try {
+      owned_ = std::make_unique<qspg::Cluster>(options);
+    } catch (const std::exception &e) {
+      FAIL() << e.what();
+    }
+    cluster = owned_.get();
+    writeData(cluster->root() + "/data");
+    cluster->serverDir("data");
+    cluster->serverDir("kelTemp");
+  }
+  void TearDown() override {
+    cluster = nullptr;
+    owned_.reset();
+  }
+
+ private:
+  std::unique_ptr<qspg::Cluster> owned_;
+};
+
+std::vector<std::string> scripts() {
+  std::vector<std::string> names;
+  for (const auto &e : fs::directory_iterator(QS_SCRIPT_DIR))
+    if (e.path().extension() == ".sql") names.push_back(e.path().stem().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class HostScript : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(HostScript, TranscriptMatchesExpectedOutput) {
+  ASSERT_NE(cluster, nullptr);
+  // Every script runs in a fresh database of the same name, as DBINFO shows it.
+  const std::string db = "testdb";
+  qspg::Connection(cluster->conninfo()).exec("DROP DATABASE IF EXISTS testdb");
+  cluster->createDatabase(db);
+  const std::string data = cluster->root() + "/data";
+  const std::vector<std::pair<std::string, std::string>> placeholders = {{"DATA", data}};
+  std::string script = keltest::readFile(std::string(QS_SCRIPT_DIR) + "/" + GetParam() + ".sql");
+  ASSERT_FALSE(script.empty());
+  std::string got;
+  {
+    qspg::Connection conn(cluster->conninfo(db));
+    got = qspg::runScript(conn.get(), keltest::fillPlaceholders(script, placeholders));
+  }
+  got = keltest::withPlaceholders(got, placeholders);
+  // A routine's message is cut at 70 bytes and may end inside the data directory's name.
+  for (size_t n = data.size() - 1; n >= 5; --n) {
+    const std::string cut = data.substr(0, n) + "\"\n";
+    for (size_t at; (at = got.find(cut)) != std::string::npos;) got.replace(at, cut.size(), "@DATA@\"\n");
+  }
+  got = std::regex_replace(got, std::regex("SQL[0-9]{15}"), "SQL<generated>");  // generated specific names
+  std::string expected = std::string(QS_SCRIPT_DIR) + "/" + GetParam() + ".out";
+  EXPECT_TRUE(keltest::matchesGolden(expected, got)) << "transcript of " << GetParam();
+  // Every temporary file a function made is gone again.
+  EXPECT_TRUE(fs::is_empty(cluster->root() + "/kelTemp"));
+  // No backend crashed: the server never had to restart its connections.
+  EXPECT_EQ(cluster->serverLog().find("terminated by signal"), std::string::npos) << cluster->serverLog();
+}
+
+INSTANTIATE_TEST_SUITE_P(Sql, HostScript, ::testing::ValuesIn(scripts()));
+
+::testing::Environment *const kCluster = ::testing::AddGlobalTestEnvironment(new ClusterEnvironment);
+
+}  // namespace

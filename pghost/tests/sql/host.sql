@@ -1,0 +1,126 @@
+-- What the PostgreSQL host itself adds: routines that throw or fail an allocation end only their
+-- statement, in the same backend; a table function's CLOSE and FINAL calls come also after an
+-- error and when the executor stops early; large objects are read by slices and limited to what
+-- a value can hold; a routine's SQL runs on its caller's connection; the process locale is put
+-- back; a statement stops between rows; distinct types are strongly typed and length-checked;
+-- server files need the privilege to read them; the extract functions work in indexes and
+-- parallel plans.
+CREATE EXTENSION quarnxml;
+SET search_path = public, quarnxml;
+CREATE TEMP TABLE me AS SELECT pg_backend_pid() AS pid;
+CREATE FUNCTION qsthrow(INTEGER) RETURNS INTEGER LANGUAGE quarnsql AS 'qstestroutines!qsthrow';
+CREATE FUNCTION qsthrowrows(INTEGER) RETURNS TABLE(i INTEGER) LANGUAGE quarnsql AS 'qstestroutines!qsthrowrows final_call';
+CREATE FUNCTION qsclosed() RETURNS VARCHAR LANGUAGE quarnsql VOLATILE AS 'qstestroutines!qsclosed result=40';
+CREATE FUNCTION qsappend(BIGINT) RETURNS TEXT LANGUAGE quarnsql AS 'qstestroutines!qsappend result=locator';
+CREATE FUNCTION qsslice(TEXT, INTEGER, INTEGER) RETURNS VARCHAR LANGUAGE quarnsql AS 'qstestroutines!qsslice arg1=locator result=100';
+CREATE FUNCTION qssql(VARCHAR) RETURNS VARCHAR LANGUAGE quarnsql VOLATILE AS 'qstestroutines!qssql arg1=400 result=200';
+CREATE FUNCTION qsquery(VARCHAR, VARCHAR) RETURNS VARCHAR LANGUAGE quarnsql VOLATILE AS 'qstestroutines!qsquery result=400';
+CREATE FUNCTION qsrefused(INTEGER) RETURNS VARCHAR LANGUAGE quarnsql VOLATILE AS 'qstestroutines!qsrefused result=200';
+CREATE FUNCTION qsspin(INTEGER) RETURNS INTEGER LANGUAGE quarnsql VOLATILE AS 'qstestroutines!qsspin';
+CREATE FUNCTION qslocale(INTEGER) RETURNS VARCHAR LANGUAGE quarnsql VOLATILE AS 'qstestroutines!qslocale result=100';
+CREATE FUNCTION qsshow(CHARACTER, BYTEA, DATE, TIME, TIMESTAMP, NUMERIC) RETURNS VARCHAR LANGUAGE quarnsql AS 'qstestroutines!qsshow arg1=5 arg2=lob:1K result=200';
+CREATE FUNCTION qsbytes(INTEGER) RETURNS BYTEA LANGUAGE quarnsql AS 'qstestroutines!qsbytes result=lob:255';
+CREATE FUNCTION qsdates(INTEGER) RETURNS TABLE(d DATE, t TIME, ts TIMESTAMP) LANGUAGE quarnsql AS 'qstestroutines!qsdates';
+-- A clause that does not fit the declaration fails the definition.
+CREATE FUNCTION bad1(INTEGER) RETURNS INTEGER LANGUAGE quarnsql AS 'qstestroutines!qsthrow arg1=locator';
+CREATE FUNCTION bad2(INTEGER) RETURNS INTEGER LANGUAGE quarnsql AS 'qstestroutines!qsthrow arg2=10';
+CREATE FUNCTION bad3(INTEGER) RETURNS INTEGER LANGUAGE quarnsql AS 'qstestroutines!qsthrow result=10,20';
+CREATE FUNCTION bad4(INTEGER) RETURNS INTEGER LANGUAGE quarnsql AS 'qstestroutines!qsthrow fenced';
+CREATE FUNCTION bad5(POINT) RETURNS INTEGER LANGUAGE quarnsql AS 'qstestroutines!qsthrow';
+CREATE FUNCTION bad6(INTEGER) RETURNS INTEGER LANGUAGE quarnsql AS '../lib/qstestroutines!qsthrow';
+-- Values in and out as the convention passes them: CHAR padded, BLOB by value, dates and times
+-- in the platform's forms, DECIMAL as a double.
+VALUES (qsshow('ab', '\x00ff10', DATE '2005-06-05', TIME '10:30:00', TIMESTAMP '2005-06-05 10:30:00.5', 2.25));
+VALUES (qsshow(NULL, NULL, NULL, NULL, NULL, NULL));
+VALUES (qsbytes(4));
+SELECT k, x.* FROM generate_series(1, 2) AS k, LATERAL qsdates(k) AS x ORDER BY k;
+-- A C++ exception or a failed allocation in a routine ends its statement with 38503 ...
+VALUES (qsthrow(1));
+VALUES (qsthrow(2));
+VALUES (qsthrow(3));
+SELECT * FROM qsthrowrows(3);
+-- ... and the table function still got its CLOSE and FINAL calls; the backend goes on.
+VALUES (qsclosed());
+SELECT qsthrow(4), pg_backend_pid() = pid AS same_backend FROM me;
+-- The executor stops reading early: CLOSE, then FINAL.
+SELECT qsthrowrows(5) LIMIT 1;
+VALUES (qsclosed());
+-- A large object is read by slices when stored uncompressed out of line, and whole otherwise.
+CREATE TABLE lobs (id INT, doc TEXT);
+ALTER TABLE lobs ALTER COLUMN doc SET STORAGE EXTERNAL;
+INSERT INTO lobs VALUES (1, repeat('abcdefghij', 100000));
+SELECT id, qsslice(doc, 500001, 10), qsslice(doc, 999995, 10) FROM lobs;
+ALTER TABLE lobs ALTER COLUMN doc SET STORAGE EXTENDED;
+INSERT INTO lobs VALUES (2, repeat('klmnopqrst', 100000));
+SELECT id, qsslice(doc, 3, 5) FROM lobs ORDER BY id;
+-- A value cannot grow beyond what this host keeps; the routine says so and the statement ends.
+VALUES (qsappend(16));
+VALUES (qsappend(1000000000));
+-- A routine's SQL runs in its caller's transaction: its rows are seen and undone with it; a
+-- failing statement reaches the routine as SQLCODE and SQLSTATE, and the statement goes on.
+CREATE TABLE kv (k INT PRIMARY KEY, v TEXT);
+VALUES (qssql('INSERT INTO kv VALUES (1, ''one'')'));
+VALUES (qssql('INSERT INTO kv VALUES (1, ''again'')'));
+VALUES (qssql('SELECT nosuch FROM kv'));
+VALUES (qssql('UPDATE kv SET v = ''none'' WHERE k = 5'));
+BEGIN;
+VALUES (qssql('INSERT INTO kv VALUES (2, ''two'')'));
+SELECT k, v FROM kv ORDER BY k;
+ROLLBACK;
+SELECT k, v FROM kv ORDER BY k;
+VALUES (qsquery('SELECT v FROM kv WHERE k = ?', '1'));
+VALUES (qsquery('SELECT k + ? FROM kv', '10'));
+VALUES (qsquery('SELECT v FROM nosuchtable WHERE k = ?', '1'));
+-- What a routine may not do from inside a backend.
+SELECT w, qsrefused(w) FROM generate_series(1, 4) AS w ORDER BY w;
+-- A routine that sets the process locale finds it put back after its call.
+VALUES (qslocale(0));
+VALUES (qslocale(1));
+VALUES (qslocale(0));
+-- A statement stops between rows when it is cancelled.
+SET statement_timeout = '300ms';
+SELECT count(qsspin(20)) FROM generate_series(1, 1000);
+RESET statement_timeout;
+SELECT pg_backend_pid() = pid AS same_backend FROM me;
+-- Distinct types: strongly typed, compared only with themselves, their lengths checked.
+CREATE TABLE docs (id INT PRIMARY KEY, v quarnxml.XMLVarchar, c quarnxml.XMLCLOB, f quarnxml.XMLFile);
+INSERT INTO docs VALUES (1, '<order id="7"/>', '<order id="7"/>', '@DATA@/order.xml');
+INSERT INTO docs VALUES (2, quarnxml.XMLVarchar('<order id="8"/>'), quarnxml.XMLCLOB('<order id="8"/>'), NULL);
+INSERT INTO docs (id, f) VALUES (3, repeat('x', 513));
+VALUES (quarnxml.XMLFile(repeat('x', 513)));
+VALUES (CAST(repeat('x', 512) AS quarnxml.XMLFile) IS NOT NULL);
+SELECT id FROM docs WHERE v = quarnxml.XMLVarchar('<order id="8"/>');
+SELECT id FROM docs WHERE v = '<order id="8"/>'::varchar;
+SELECT id FROM docs WHERE c = c;
+SELECT id, CAST(v AS VARCHAR) FROM docs ORDER BY v;
+VALUES (extractVarchar(CAST('<a>1</a>' AS VARCHAR), '/a'));
+VALUES (extractVarchar('<a>1</a>', '/a'));
+-- The extract functions in an expression index and in a parallel plan.
+CREATE INDEX docs_order ON docs (extractInteger(v, '/order/@id'));
+SET enable_seqscan = off;
+EXPLAIN (COSTS OFF) SELECT id FROM docs WHERE extractInteger(v, '/order/@id') = 8;
+SELECT id FROM docs WHERE extractInteger(v, '/order/@id') = 8;
+RESET enable_seqscan;
+SET force_parallel_mode = on;
+SET parallel_setup_cost = 0;
+SET parallel_tuple_cost = 0;
+EXPLAIN (COSTS OFF) SELECT sum(extractInteger(v, '/order/@id')) FROM docs;
+SELECT sum(extractInteger(v, '/order/@id')) FROM docs;
+RESET force_parallel_mode;
+-- Server files need the privilege to read them: without it no directory is allowed.
+CREATE ROLE reader;
+SET ROLE reader;
+VALUES (extractInteger(quarnxml.XMLFile('@DATA@/order.xml'), '/order/@id'));
+RESET ROLE;
+GRANT pg_read_server_files TO reader;
+SET ROLE reader;
+VALUES (extractInteger(quarnxml.XMLFile('@DATA@/order.xml'), '/order/@id'));
+RESET ROLE;
+-- Only a superuser makes functions in the language or changes the directories.
+GRANT CREATE ON SCHEMA public TO reader;
+SET ROLE reader;
+CREATE FUNCTION mine(INTEGER) RETURNS INTEGER LANGUAGE quarnsql AS 'qstestroutines!qsthrow';
+SET quarnsql.xml_read_dirs = '/';
+RESET ROLE;
+DROP OWNED BY reader;
+DROP ROLE reader;

@@ -1,0 +1,567 @@
+/*
+ * kelupdate.cpp - the update handler, the adapter that brings it the XML declaration, and the
+ * update engine around them (see kelupdate.h).
+ *
+ * Every event is written into one UTF-16 output as it arrives; at the end the output is
+ * converted into the database code page.  Inside a subtree that cannot match nothing is
+ * evaluated.  In text mode a selected element's start tag is followed by the new value and the
+ * character data inside it is dropped (child elements keep their tags).  In attribute mode every
+ * element is evaluated, so selected elements nested in selected ones are updated too.
+ */
+#include "kelupdate.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+#include <xercesc/framework/XMLDocumentHandler.hpp>
+#include <xercesc/sax/SAXParseException.hpp>
+#include <xercesc/sax2/DefaultHandler.hpp>
+#include <xercesc/util/XMLUni.hpp>
+
+#include "kelSgDoc.h"
+#include "kelSgDocHandler.h"
+#include "kelcodepage.h"
+#include "kelctx.h"
+#include "kelentity.h"
+#include "kelfile.h"
+#include "kelmsg.h"
+#include "kelpath.h"
+#include "keltrace.h"
+
+using xercesc::XMLUni;
+
+namespace {
+
+const XMLCh kDocBufferId[] = u"IdForDocBuffer";
+
+// The failures of this unit: the message's text and SQLSTATE, and -1.
+template <class... Args>
+int failed(KelCallContext *ctx, char *msg, char *sqlstate, int msgNo, Args... args) {
+  kelFail(ctx, msg, sqlstate, msgNo, args...);
+  return -1;
+}
+
+size_t length16(const XMLCh *s) {
+  return s != nullptr ? std::char_traits<XMLCh>::length(s) : 0;
+}
+
+// True for the names of UTF-8 an XML declaration may carry.
+bool isUtf8Name(const std::u16string &name) {
+  std::u16string up;
+  for (XMLCh c : name) up += (c >= u'a' && c <= u'z') ? static_cast<XMLCh>(c - 32) : c;
+  return up == u"UTF-8" || up == u"UTF8";
+}
+
+enum Target { ATTRIBUTE = 0, TEXT_CONTENT = 1 };
+
+/*
+ * Writes every event of the parse into out.  Once the output passes limitUnits (more UTF-16
+ * units than any result within the size limit can have) it is dropped and overLimit() is set,
+ * so memory stays bounded while the parse runs on to report a later parse error first.
+ */
+class kelUpdateHandler : public xercesc::DefaultHandler {
+ public:
+  kelUpdateHandler(KelCallContext *ctx, KelQuery &query, KelCurrentPath &path,
+                   kelDocEntityResolver &resolver, const XMLCh *value,
+                   const std::u16string *declEncoding, std::u16string &out, int64_t limitUnits)
+      : ctx_(ctx),
+        query_(query),
+        path_(path),
+        resolver_(resolver),
+        value_(value),
+        valueLen_(length16(value)),
+        declEncoding_(declEncoding),
+        out_(out),
+        limitUnits_(limitUnits),
+        attrs_(ctx) {
+    path_.bind(&query_);  // the open elements are kept as the query's progress
+    target_ = query_.targetKind() == KEL_TARGET_ATTRIBUTE ? ATTRIBUTE : TEXT_CONTENT;
+    attrName_ = query_.targetAttribute();
+    out_.clear();
+  }
+  ~kelUpdateHandler() override { path_.bind(nullptr); }
+
+  bool overLimit() const { return overLimit_; }
+
+  void startElement(const XMLCh *, const XMLCh *, const XMLCh *qname,
+                    const xercesc::Attributes &attrs) override {
+    // Inside a subtree that cannot match, or inside a selected element in text mode, nothing
+    // is evaluated: the element is copied.
+    if (noMatchDepth_ != 0 || selectedDepth_ != 0) {
+      path_.pushUnnamed();
+      startTag(qname, attrs);
+      return;
+    }
+    path_.push(qname, query_.hasPredicates() ? &attrs : nullptr);
+    KelMatch state = query_.isMatched(path_);
+    if (state == NO_MATCH) noMatchDepth_ = path_.size();
+    if (state != MATCHED) {
+      startTag(qname, attrs);
+      return;
+    }
+    if (target_ == ATTRIBUTE) {
+      // Every attribute of the target's name gets the value; an absent one is not added, and
+      // "*" names only an attribute literally called so.
+      attrs_.assign(attrs);
+      if (attrName_ != nullptr) attrs_.setValue(attrName_, value_);
+      out_.push_back(u'<');
+      out_.append(qname);
+      for (size_t i = 0; i < attrs_.getLength(); ++i)
+        attribute(attrs_.getQName(i), attrs_.getValue(i));
+      out_.push_back(u'>');
+    } else {
+      startTag(qname, attrs);
+      kelAppendMarkupEscaped(out_, value_, valueLen_, false);
+      selectedDepth_ = path_.size();
+    }
+    checkLimit();
+  }
+
+  void endElement(const XMLCh *, const XMLCh *, const XMLCh *qname) override {
+    out_.append(u"</", 2);
+    out_.append(qname);
+    out_.push_back(u'>');
+    const size_t depth = path_.size();
+    path_.pop();
+    if (depth == noMatchDepth_) noMatchDepth_ = 0;
+    if (depth == selectedDepth_) selectedDepth_ = 0;
+  }
+
+  void characters(const XMLCh *text, const XMLSize_t n) override {
+    if (selectedDepth_ != 0) return;  // the old text of a selected element is replaced
+    kelAppendMarkupEscaped(out_, text, n, false);
+    checkLimit();
+  }
+
+  void ignorableWhitespace(const XMLCh *text, const XMLSize_t n) override {
+    if (selectedDepth_ != 0) return;
+    out_.append(text, n);
+  }
+
+  void processingInstruction(const XMLCh *target, const XMLCh *data) override {
+    out_.append(u"<?", 2);
+    out_.append(target);
+    out_.push_back(u' ');
+    if (data != nullptr) out_.append(data);
+    out_.append(u"?>", 2);
+    checkLimit();
+  }
+
+  void comment(const XMLCh *text, const XMLSize_t n) override {
+    out_.append(u"<!--", 4);
+    out_.append(text, n);
+    out_.append(u"-->", 3);
+    checkLimit();
+  }
+
+  void startDTD(const XMLCh *name, const XMLCh *publicId, const XMLCh *systemId) override {
+    KEL_TRACE(ctx_, "Entered\n");
+    resolver_.setSystemId(systemId);
+    out_.append(u"<!DOCTYPE ", 10);
+    out_.append(name);
+    const bool hasPublic = publicId != nullptr && publicId[0] != 0;
+    const bool hasSystem = systemId != nullptr && systemId[0] != 0;
+    if (hasPublic && hasSystem) {
+      out_.append(u" PUBLIC \"", 9);
+      out_.append(publicId);
+      out_.append(u"\" ", 2);
+      systemLiteral(systemId);
+    } else if (hasSystem) {
+      out_.append(u" SYSTEM ", 8);
+      systemLiteral(systemId);
+    }
+    out_.push_back(u'>');
+  }
+
+  // The document's XML declaration (from the adapter); the declared encoding is replaced when
+  // the output is to name the encoding of its bytes.
+  void xmldecl(const XMLCh *version, const XMLCh *encoding, const XMLCh *standalone) {
+    sawDeclaration_ = true;
+    out_.append(u"<?xml", 5);
+    if (version != nullptr) {
+      out_.append(u" version='", 10);
+      out_.append(version);
+      out_.push_back(u'\'');
+    }
+    if (declEncoding_ != nullptr) encoding = declEncoding_->c_str();
+    if (encoding != nullptr && encoding[0] != 0) {
+      out_.append(u" encoding='", 11);
+      out_.append(encoding);
+      out_.push_back(u'\'');
+    }
+    if (standalone != nullptr && standalone[0] != 0) {
+      out_.append(u" standalone='", 13);
+      out_.append(standalone);
+      out_.push_back(u'\'');
+    }
+    out_.append(u"?>", 2);
+  }
+
+  void endDocument() override {
+    // A document without a declaration is read as UTF-8 (or UTF-16): when its bytes are in
+    // another encoding, a declaration must name it.
+    if (declEncoding_ != nullptr && !sawDeclaration_ && !isUtf8Name(*declEncoding_) && !overLimit_)
+      out_.insert(0, u"<?xml version='1.0' encoding='" + *declEncoding_ + u"'?>");
+  }
+
+  // The first warning already ends the parse.
+  void warning(const xercesc::SAXParseException &e) override { throw e; }
+  void error(const xercesc::SAXParseException &e) override { throw e; }
+  void fatalError(const xercesc::SAXParseException &e) override { throw e; }
+
+ private:
+  void startTag(const XMLCh *qname, const xercesc::Attributes &attrs) {
+    out_.push_back(u'<');
+    out_.append(qname);
+    for (XMLSize_t i = 0; i < attrs.getLength(); ++i)
+      attribute(attrs.getQName(i), attrs.getValue(i));
+    out_.push_back(u'>');
+    checkLimit();
+  }
+
+  // An attribute in double quotes; TAB, LF and CR are written as character references, so
+  // the next parse's normalisation does not turn them into blanks.
+  void attribute(const XMLCh *name, const XMLCh *value) {
+    out_.push_back(u' ');
+    out_.append(name);
+    out_.append(u"=\"", 2);
+    kelAppendMarkupEscaped(out_, value, length16(value), true);
+    out_.push_back(u'"');
+  }
+
+  // A system literal in double quotes, or in single quotes when it holds a double quote.
+  void systemLiteral(const XMLCh *systemId) {
+    const XMLCh quote =
+        std::char_traits<XMLCh>::find(systemId, length16(systemId), u'"') != nullptr ? u'\'' : u'"';
+    out_.push_back(quote);
+    out_.append(systemId);
+    out_.push_back(quote);
+  }
+
+  void checkLimit() {
+    if (static_cast<int64_t>(out_.size()) <= limitUnits_) return;
+    overLimit_ = true;
+    out_.clear();
+  }
+
+  KelCallContext *ctx_;
+  KelQuery &query_;
+  KelCurrentPath &path_;
+  kelDocEntityResolver &resolver_;
+  const XMLCh *value_;
+  size_t valueLen_;
+  const std::u16string *declEncoding_;  // the encoding the output declares, or null
+  std::u16string &out_;
+  int64_t limitUnits_;
+  KelAttrs attrs_;  // the snapshot of a selected element's attributes
+  Target target_;
+  const XMLCh *attrName_;
+  size_t noMatchDepth_ = 0;   // depth of the element whose subtree cannot match, 0 when none
+  size_t selectedDepth_ = 0;  // text mode: depth of the selected element being written, 0 when none
+  bool sawDeclaration_ = false;
+  bool overLimit_ = false;
+};
+
+// Brings the parser's XML-declaration event to the update handler; its other events do nothing.
+class kelUpdateDeclAdapter : public xercesc::XMLDocumentHandler {
+ public:
+  void setHandler(kelUpdateHandler *handler) { handler_ = handler; }
+  void XMLDecl(const XMLCh *const version, const XMLCh *const encoding,
+               const XMLCh *const standalone, const XMLCh *const) override {
+    if (handler_ != nullptr) handler_->xmldecl(version, encoding, standalone);
+  }
+  void docCharacters(const XMLCh *const, const XMLSize_t, const bool) override {}
+  void docComment(const XMLCh *const) override {}
+  void docPI(const XMLCh *const, const XMLCh *const) override {}
+  void endDocument() override {}
+  void endElement(const xercesc::XMLElementDecl &, const unsigned int, const bool,
+                  const XMLCh *const) override {}
+  void endEntityReference(const xercesc::XMLEntityDecl &) override {}
+  void ignorableWhitespace(const XMLCh *const, const XMLSize_t, const bool) override {}
+  void resetDocument() override {}
+  void startDocument() override {}
+  void startElement(const xercesc::XMLElementDecl &, const unsigned int, const XMLCh *const,
+                    const xercesc::RefVectorOf<xercesc::XMLAttr> &, const XMLSize_t, const bool,
+                    const bool) override {}
+  void startEntityReference(const xercesc::XMLEntityDecl &) override {}
+
+ private:
+  kelUpdateHandler *handler_ = nullptr;
+};
+
+// Terminated database-code-page text in UTF-16; the converter's negative result on failure.
+int32_t toUtf16(KelCallContext *ctx, const char *text, std::u16string *out) {
+  size_t len = std::strlen(text);
+  out->assign((len + 1) * 4, u'\0');
+  int32_t n = KEL_mbstowcsFunction(ctx, out->data(), text, static_cast<int32_t>(out->size()));
+  out->resize(n < 0 ? 0 : static_cast<size_t>(n));
+  return n;
+}
+
+}  // namespace
+
+struct KelUpdater::State {
+  KelEntityResolver guard;  // the reader's resolver; asks each run's own resolver first
+  std::unique_ptr<xercesc::SAX2XMLReaderImpl> reader;
+  kelUpdateDeclAdapter adapter;
+  std::u16string path16;  // the path the cached query was compiled from
+  std::unique_ptr<KelQuery> query;
+  std::string pathText;  // updateText: the path last converted, and its UTF-16 form
+  std::u16string pathText16;
+  int32_t pathTextRc = 0;
+  std::string valueText;  // updateText: the value last converted, and its UTF-16 form
+  std::u16string valueText16;
+  int32_t valueTextRc = 0;
+  bool textCached = false;
+  KelCurrentPath open;      // the open elements; its storage serves every run
+  std::u16string out16;     // the output before conversion; its storage serves every run
+  std::u16string encoding;  // encoding name of the database code page, once looked up
+  int32_t encodingCodePage = -1;
+  explicit State(KelCallContext *ctx) : guard(ctx, nullptr), open(ctx, false) {}
+};
+
+KelUpdater::KelUpdater(KelCallContext *ctx) : ctx_(ctx), state_(new State(ctx)) {}
+
+KelUpdater::~KelUpdater() {
+  delete state_;
+}
+
+namespace {
+
+/*
+ * Converts the output into the database code page: byte for byte when the database is UTF-8
+ * and the text is ASCII, else through the database converter.  Returns 0; -1 with KELC013E /
+ * "38X39" when the text and a terminator take more than sizeLimit bytes, KELQ055E / "38X45"
+ * when it cannot be converted.
+ */
+int convertOutput(KelCallContext *ctx, const std::u16string &text, std::string *out,
+                  int32_t sizeLimit, char *sqlstate, char *msg) {
+  const size_t n = text.size();
+  const KelCodePages *cp = ctx != nullptr ? ctx->codePages : nullptr;
+  if (cp != nullptr && cp->dbConverter != nullptr && cp->dbCodePage == KEL_CP_UTF8 &&
+      static_cast<int64_t>(n) < sizeLimit) {
+    // Narrowed in one pass; kept when no unit was above ASCII.
+    out->resize(n);
+    char *dest = out->data();
+    const XMLCh *src = text.data();
+    XMLCh any = 0;
+    for (size_t k = 0; k < n; ++k) {
+      any |= src[k];
+      dest[k] = static_cast<char>(src[k]);
+    }
+    if (any < 0x80) return 0;
+  }
+  int64_t room = static_cast<int64_t>(n) * 4 + 4;
+  const bool capped = room > sizeLimit;
+  if (capped) room = sizeLimit;
+  out->resize(room > 0 ? static_cast<size_t>(room) : 0);
+  int32_t len =
+      room > 0 ? KEL_wcstombsFunction(ctx, out->data(), text.c_str(), static_cast<int32_t>(room))
+               : -1;
+  if (len < 0) {
+    out->clear();
+    if (capped) return failed(ctx, msg, sqlstate, KELC013E);
+    return failed(ctx, msg, sqlstate, KELQ055E,
+                  "the document cannot be converted to the database code page");
+  }
+  out->resize(static_cast<size_t>(len));
+  return 0;
+}
+
+}  // namespace
+
+int KelUpdater::update(const char *doc, size_t docLength, int inMemory, int cpFlag,
+                       const XMLCh *path16, const XMLCh *value16, bool rewriteDeclaration,
+                       std::string *out, int32_t sizeLimit, char *sqlstate, char *msg) {
+  KelCallContext *ctx = ctx_;
+  State &s = *state_;
+  kelSetState(sqlstate, "00000");
+  out->clear();
+  if (doc == nullptr || path16 == nullptr || value16 == nullptr)
+    return failed(ctx, msg, sqlstate, KELG004E);
+  KEL_TRACE(ctx, "path %x %x value %x %x\n", static_cast<unsigned>(path16[0]),
+            static_cast<unsigned>(path16[0] ? path16[1] : 0), static_cast<unsigned>(value16[0]),
+            static_cast<unsigned>(value16[0] ? value16[1] : 0));
+  KEL_TRACE(ctx, "Entered with docLoc = %s\n", inMemory == 1 ? "KEL_MEM" : "KEL_FILE");
+  try {
+    // The compiled path is kept while the same path comes again.
+    if (s.query == nullptr || s.path16 != path16) {
+      s.query.reset();
+      auto query = std::make_unique<KelQuery>(ctx, path16);
+      if (query->errorPosition() != 0) {
+        std::string pos = std::to_string(query->errorPosition());
+        return failed(ctx, msg, sqlstate, KELD002E, pos.c_str());
+      }
+      s.query = std::move(query);
+      s.path16 = path16;
+    }
+    // The encoding name of the database code page, looked up once per engine.
+    if (cpFlag == 1 || rewriteDeclaration) {
+      int32_t dbCp = ctx != nullptr && ctx->codePages != nullptr ? ctx->codePages->dbCodePage : 0;
+      if (s.encodingCodePage != dbCp || s.encoding.empty()) {
+        UChar name[1025] = {0};
+        if (KEL_getEncoding(ctx, dbCp, name, 1025, sqlstate, msg) < 0) return -1;
+        s.encoding = name;
+        s.encodingCodePage = dbCp;
+      }
+    }
+    std::unique_ptr<xercesc::InputSource> src =
+        kelOpenInput(ctx, doc, docLength, inMemory, 0, kDocBufferId, sqlstate, msg);
+    if (src == nullptr) return -1;
+    if (cpFlag == 1) src->setEncoding(s.encoding.c_str());
+
+    if (s.reader == nullptr) {
+      s.reader = kelCreateReader();
+      xercesc::SAX2XMLReaderImpl &r = *s.reader;
+      r.setFeature(XMLUni::fgSAX2CoreNameSpaces, false);
+      r.setFeature(XMLUni::fgSAX2CoreNameSpacePrefixes, false);
+      r.setFeature(XMLUni::fgSAX2CoreValidation, false);
+      r.setFeature(XMLUni::fgXercesSchema, false);
+      kelSecureReader(r, &s.guard);
+      r.installAdvDocHandler(&s.adapter);
+    }
+    xercesc::SAX2XMLReaderImpl &reader = *s.reader;
+    kelDocEntityResolver resolver(ctx, nullptr, true);
+    kelUpdateHandler handler(ctx, *s.query, s.open, resolver, value16,
+                             rewriteDeclaration ? &s.encoding : nullptr, s.out16,
+                             static_cast<int64_t>(sizeLimit) * 2);
+    reader.setContentHandler(&handler);
+    reader.setErrorHandler(&handler);
+    reader.setLexicalHandler(&handler);
+    s.adapter.setHandler(&handler);
+    s.guard.setFirst(&resolver);
+    // The reader outlives this run: it must not keep pointers to the run's objects.
+    struct Detach {
+      State &s;
+      ~Detach() {
+        s.reader->setContentHandler(nullptr);
+        s.reader->setErrorHandler(nullptr);
+        s.reader->setLexicalHandler(nullptr);
+        s.adapter.setHandler(nullptr);
+        s.guard.setFirst(nullptr);
+      }
+    } detach{s};
+    KEL_TRACE(ctx, "%s\n", inMemory == 1 ? "Parsing from buffer....." : "Doing file.....");
+    if (kelGuardedParse(
+            ctx, [&] { reader.parse(*src); }, sqlstate, msg, KelOtherFailure::Silent) < 0) {
+      if (std::strcmp(sqlstate, "38X10") == 0) throw std::bad_alloc();
+      return -1;
+    }
+    if (handler.overLimit()) {
+      KEL_TRACE(ctx, "update result exceeds %d\n", sizeLimit);
+      return failed(ctx, msg, sqlstate, KELC013E);
+    }
+    if (convertOutput(ctx, s.out16, out, sizeLimit, sqlstate, msg) < 0) return -1;
+    // A long document's output storage is not kept for the next row.
+    if (s.out16.capacity() > (size_t{1} << 20)) std::u16string().swap(s.out16);
+    return 0;
+  } catch (const std::bad_alloc &) {
+    out->clear();
+    std::u16string().swap(s.out16);
+    return failed(ctx, msg, sqlstate, KELG002E);
+  }
+}
+
+int KelUpdater::updateText(const char *doc, size_t docLength, int inMemory, int cpFlag,
+                           const char *path, const char *value, bool rewriteDeclaration,
+                           std::string *out, int32_t sizeLimit, char *sqlstate, char *msg) {
+  State &s = *state_;
+  out->clear();
+  if (path == nullptr || value == nullptr) {
+    kelSetState(sqlstate, "00000");
+    return failed(ctx_, msg, sqlstate, KELG004E);
+  }
+  try {
+    // The value first, then the path; each is converted again only when it changed.
+    if (!s.textCached || s.valueText != value) {
+      s.valueTextRc = toUtf16(ctx_, value, &s.valueText16);
+      s.valueText = value;
+    }
+    if (!s.textCached || s.pathText != path) {
+      s.pathTextRc = toUtf16(ctx_, path, &s.pathText16);
+      s.pathText = path;
+    }
+    s.textCached = true;
+  } catch (const std::bad_alloc &) {
+    s.textCached = false;
+    kelSetState(sqlstate, "00000");
+    return failed(ctx_, msg, sqlstate, KELG002E);
+  }
+  for (int32_t rc : {s.valueTextRc, s.pathTextRc}) {
+    if (rc < 0) {
+      std::string pos = std::to_string(rc);
+      kelSetState(sqlstate, "00000");
+      return failed(ctx_, msg, sqlstate, KELD002E, pos.c_str());
+    }
+  }
+  return update(doc, docLength, inMemory, cpFlag, s.pathText16.c_str(), s.valueText16.c_str(),
+                rewriteDeclaration, out, sizeLimit, sqlstate, msg);
+}
+
+int KelUpdater::updateBuffer(const char *doc, size_t docLength, const char *path, const char *value,
+                             std::string *out, int32_t sizeLimit, char *sqlstate, char *msg) {
+  KEL_TRACE(ctx_, "Entered,with query='%s' and value='%s'\n", path != nullptr ? path : "",
+            value != nullptr ? value : "");
+  out->clear();
+  kelSetState(sqlstate, "00000");
+  if (doc == nullptr) return failed(ctx_, msg, sqlstate, KELG004E);
+  const int64_t threshold =
+      ctx_ != nullptr && ctx_->fileThreshold > 0 ? ctx_->fileThreshold : KEL_MIN_FILE_THRESHOLD;
+  if (static_cast<int64_t>(docLength) <= threshold)
+    return updateText(doc, docLength, 1, 1, path, value, false, out, sizeLimit, sqlstate, msg);
+  // A long text is parsed from a temporary file of the call, removed on every path.
+  KelTempFile temp(ctx_);
+  if (!temp.ok()) return failed(ctx_, msg, sqlstate, KELG002E);
+  if (kel_buf2file(ctx_, doc, static_cast<int64_t>(docLength), temp.name(), sqlstate, msg, false) !=
+      0)
+    return -1;
+  return updateText(temp.name(), 0, KEL_DOC_OWN_FILE, 1, path, value, false, out, sizeLimit,
+                    sqlstate, msg);
+}
+
+namespace {
+
+// A malloc'd terminated copy of text, or null with KELG002E.
+int handOut(KelCallContext *ctx, const std::string &text, char **result, char *sqlstate,
+            char *msg) {
+  *result = static_cast<char *>(std::malloc(text.size() + 1));
+  if (*result == nullptr) return failed(ctx, msg, sqlstate, KELG002E);
+  std::memcpy(*result, text.data(), text.size());
+  (*result)[text.size()] = '\0';
+  return 0;
+}
+
+}  // namespace
+
+int kelUpdate(KelCallContext *ctx, const char *doc, int inMemory, int cpFlag, const XMLCh *path,
+              const XMLCh *value, char **result, int32_t sizeLimit, char *sqlstate, char *msg) {
+  *result = nullptr;
+  try {
+    KelUpdater updater(ctx);
+    std::string out;
+    size_t length = doc != nullptr && inMemory == 1 ? std::strlen(doc) : 0;
+    if (updater.update(doc, length, inMemory, cpFlag, path, value, false, &out, sizeLimit, sqlstate,
+                       msg) < 0)
+      return -1;
+    return handOut(ctx, out, result, sqlstate, msg);
+  } catch (const std::bad_alloc &) {
+    return failed(ctx, msg, sqlstate, KELG002E);
+  }
+}
+
+int kelUpdateFromBuf(KelCallContext *ctx, const char *doc, const char *path, const char *value,
+                     char **result, int32_t sizeLimit, char *sqlstate, char *msg) {
+  *result = nullptr;
+  try {
+    KelUpdater updater(ctx);
+    std::string out;
+    size_t length = doc != nullptr ? std::strlen(doc) : 0;
+    if (updater.updateBuffer(doc, length, path, value, &out, sizeLimit, sqlstate, msg) < 0)
+      return -1;
+    return handOut(ctx, out, result, sqlstate, msg);
+  } catch (const std::bad_alloc &) {
+    return failed(ctx, msg, sqlstate, KELG002E);
+  }
+}

@@ -1,0 +1,280 @@
+// The update engine: what it writes back (prolog, markup, escaping), which occurrences it
+// changes, size limits, files and every failure it reports.
+#include "kelupdate.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "kelSgDoc.h"
+#include "kel_test_ctx.h"
+#include "kel_test_env.h"
+#include "kelcodepage.h"
+#include "kelctx.h"
+#include "kelextract.h"
+#include "kelmsg.h"
+#include "sqlenv.h"
+
+namespace {
+
+class Update : public keltest::CallContextTest {
+ protected:
+  // The updated document, or "ERROR <state>".
+  std::string update(const std::string &doc, const std::string &path, const std::string &value,
+                     int32_t limit = 32672) {
+    char *result = nullptr;
+    msg[0] = '\0';
+    int rc = kelUpdateFromBuf(&ctx, doc.c_str(), path.c_str(), value.c_str(), &result, limit, state,
+                              msg);
+    if (rc < 0) {
+      EXPECT_EQ(result, nullptr);
+      EXPECT_STRNE(state, "00000");
+      return std::string("ERROR ") + state;
+    }
+    EXPECT_STREQ(state, "00000");
+    std::string out = result;
+    std::free(result);
+    return out;
+  }
+
+  // The values a path extracts, joined by "|", or "ERROR <state>".
+  std::string extract(const std::string &doc, const std::string &path) {
+    KelExtractResult result{};
+    if (extractAll(&ctx, doc.c_str(), nullptr, 1, 1, 0, path.c_str(), &result, 32672, state, msg) <
+        0)
+      return std::string("ERROR ") + state;
+    std::string out;
+    for (char **p = result.items; *p; ++p)
+      out += std::string(out.empty() && p == result.items ? "" : "|") + *p;
+    kelFreeExtractResult(&result);
+    return out;
+  }
+};
+
+TEST_F(Update, TextContentOfEverySelectedElementIsReplaced) {
+  EXPECT_EQ(update("<a><b>1</b><b>2</b></a>", "/a/b", "x<y"), "<a><b>x&lt;y</b><b>x&lt;y</b></a>");
+  // Mixed content: child elements keep their tags and lose their text.
+  EXPECT_EQ(update("<a><b>t<c>u</c>v</b></a>", "/a/b", "n"), "<a><b>n<c></c></b></a>");
+  // Predicates and "//" select as in extraction.
+  EXPECT_EQ(update("<a><b k=\"1\">x</b><b k=\"2\">y</b></a>", "/a/b[@k=\"2\"]", "z"),
+            "<a><b k=\"1\">x</b><b k=\"2\">z</b></a>");
+  EXPECT_EQ(update("<r><s><p>1</p></s><p>2</p></r>", "//p", "0"), "<r><s><p>0</p></s><p>0</p></r>");
+  // An empty element gets the value; an empty value empties the element.
+  EXPECT_EQ(update("<a><b/></a>", "/a/b", "v"), "<a><b>v</b></a>");
+  EXPECT_EQ(update("<a><b>old</b></a>", "/a/b", ""), "<a><b></b></a>");
+}
+
+TEST_F(Update, AttributesOfSelectedElements) {
+  EXPECT_EQ(update("<a k=\"1\" j=\"2\"/>", "/a/@k", "9"), "<a k=\"9\" j=\"2\"></a>");
+  // An absent attribute is not added: the document comes back re-serialised.
+  EXPECT_EQ(update("<a k=\"1\" j=\"2\"/>", "/a/@m", "9"), "<a k=\"1\" j=\"2\"></a>");
+  EXPECT_EQ(update("<a><b k=\"1\"/><c k=\"1\"/><b k=\"3\"/></a>", "/a/b/@k", "\"&'"),
+            "<a><b k=\"&quot;&amp;&apos;\"></b><c k=\"1\"></c><b k=\"&quot;&amp;&apos;\"></b></a>");
+  // "*" names only an attribute literally called so: nothing changes.
+  EXPECT_EQ(update("<a p=\"1\" q=\"2\"/>", "/a/@*", "x"), "<a p=\"1\" q=\"2\"></a>");
+}
+
+// Nested occurrences in attribute mode: once an element was selected, the literal algorithm
+// stopped evaluating its descendants, so the inner b kept k="2".
+TEST_F(Update, AttributeModeUpdatesNestedOccurrences) {
+  EXPECT_EQ(update("<b k=\"1\"><b k=\"2\"/></b>", "//b/@k", "x"), "<b k=\"x\"><b k=\"x\"></b></b>");
+  EXPECT_EQ(update("<r><b k=\"1\"><c><b k=\"2\"><b k=\"3\"/></b></c></b></r>", "/r//b/@k", "0"),
+            "<r><b k=\"0\"><c><b k=\"0\"><b k=\"0\"></b></b></c></b></r>");
+}
+
+TEST_F(Update, PrologIsWrittenBack) {
+  EXPECT_EQ(update("<?xml version=\"1.0\" encoding=\"UTF-8\"?><!DOCTYPE a SYSTEM \"a.dtd\"><a/>",
+                   "/a/b", "v"),
+            "<?xml version='1.0' encoding='UTF-8'?><!DOCTYPE a SYSTEM \"a.dtd\"><a></a>");
+  EXPECT_EQ(
+      update("<?xml version=\"1.0\" standalone=\"yes\"?>\n<!-- c --><?pi some "
+             "data?><a><!--x--><?q?></a>",
+             "/a", "v"),
+      "<?xml version='1.0' standalone='yes'?><!-- c --><?pi some data?><a>v<!--x--><?q ?></a>");
+  EXPECT_EQ(update("<!DOCTYPE a PUBLIC \"-//P//x\" \"p.dtd\"><a/>", "/a", "v"),
+            "<!DOCTYPE a PUBLIC \"-//P//x\" \"p.dtd\"><a>v</a>");
+  // The internal subset is not written; what it declared arrives expanded.
+  EXPECT_EQ(update("<!DOCTYPE a [<!ENTITY e \"E&amp;\"><!ATTLIST a d CDATA \"dv\">]><a>&e;</a>",
+                   "/x", "v"),
+            "<!DOCTYPE a><a d=\"dv\">E&amp;</a>");
+}
+
+// A system literal holding a double quote was written in double quotes: the output was not
+// well-formed.
+TEST_F(Update, SystemLiteralWithDoubleQuoteIsWrittenInSingleQuotes) {
+  std::string out = update("<!DOCTYPE a SYSTEM 'x\"y.dtd'><a/>", "/a", "v");
+  EXPECT_EQ(out, "<!DOCTYPE a SYSTEM 'x\"y.dtd'><a>v</a>");
+  EXPECT_EQ(extract(out, "/a"), "v");
+}
+
+TEST_F(Update, CdataAndReferencesComeBackEscaped) {
+  EXPECT_EQ(update("<a><![CDATA[<x>]]></a>", "/b", "v"), "<a>&lt;x&gt;</a>");
+  EXPECT_EQ(update("<a k=\"&lt;&#65;\">&#x263A;&amp;</a>", "/b", "v"),
+            "<a k=\"&lt;A\">\xE2\x98\xBA&amp;</a>");
+  // Non-ASCII text in the document and in the value.
+  EXPECT_EQ(update("<a><b>caf\xC3\xA9</b></a>", "/a/b", "\xC3\xBC\xC3\xA9"),
+            "<a><b>\xC3\xBC\xC3\xA9</b></a>");
+}
+
+// TAB, LF and CR in an attribute value were written as they are; the next parse normalised them
+// to blanks, so the value changed.  A CR in text turned into a line end.
+TEST_F(Update, WhitespaceInAttributeValuesSurvivesTheNextParse) {
+  std::string out = update("<a k=\"x&#9;y&#10;z&#13;\">p&#13;q</a>", "/b", "v");
+  EXPECT_EQ(out, "<a k=\"x&#9;y&#10;z&#13;\">p&#13;q</a>");
+  EXPECT_EQ(extract(out, "/a/@k"), "x\ty\nz\r");
+  EXPECT_EQ(extract(out, "/a"), "p\rq");
+  out = update("<a k=\"1\"/>", "/a/@k", "t\tn\n");
+  EXPECT_EQ(out, "<a k=\"t&#9;n&#10;\"></a>");
+  EXPECT_EQ(extract(out, "/a/@k"), "t\tn\n");
+}
+
+// In an XML 1.1 document control characters may stand only as references, and NEL and
+// U+2028 are read as line ends: written as they are, they broke or changed the document.
+TEST_F(Update, Xml11ControlsAndLineEndsComeBackAsReferences) {
+  const std::string doc = "<?xml version=\"1.1\"?><a k=\"&#x85;\">&#1;&#x85;&#x2028;&#x9F;</a>";
+  std::string out = update(doc, "/b", "v");
+  EXPECT_EQ(out, "<?xml version='1.1'?><a k=\"&#133;\">&#1;&#133;&#8232;&#159;</a>");
+  EXPECT_EQ(extract(out, "/a"), extract(doc, "/a"));
+  EXPECT_EQ(extract(out, "/a/@k"), extract(doc, "/a/@k"));
+}
+
+TEST_F(Update, NothingSelectedKeepsEveryExtraction) {
+  const std::string doc =
+      "<?xml version=\"1.0\"?><!DOCTYPE o [<!ENTITY n \"N\">]><o id=\"7\"><i k=\"a&amp;b\">x &n; "
+      "<![CDATA[<&>]]></i><i><p>1</p><!-- c --></i></o>";
+  std::string out = update(doc, "/o/none", "v");
+  for (const char *path : {"/o/i", "//p", "/o/@id", "//i/@k", "/o/i/p"})
+    EXPECT_EQ(extract(out, path), extract(doc, path)) << path;
+}
+
+// A result over the size limit was reported as success with an empty result.
+TEST_F(Update, ResultOverTheLimitIsAnError) {
+  std::string doc = "<a>" + std::string(32664, 'x') + "</a>";  // 32671 bytes
+  EXPECT_EQ(update(doc, "/b", "v").size(), 32671u);
+  EXPECT_EQ(update(doc, "/a", std::string(32665, 'y')), "ERROR 38X39");
+  EXPECT_STREQ(
+      msg,
+      "KELC013E  The results of the extract UDF exceed the size limit for the UDF return type.\n");
+  // Far over the limit: the output is dropped while the parse runs on.
+  EXPECT_EQ(update("<a>" + std::string(200000, 'x') + "</a>", "/b", "v", 100), "ERROR 38X39");
+}
+
+TEST_F(Update, FailuresAreReported) {
+  EXPECT_EQ(update("<a><b>1</a>", "/a/b", "v"), "ERROR 38X13");
+  EXPECT_EQ(std::string(msg).substr(0, 8), "KELQ047E");
+  EXPECT_EQ(update("", "/a", "v"), "ERROR 38X13");
+  EXPECT_EQ(update("<a/>", "a/b", "v"), "ERROR 38X09");
+  EXPECT_STREQ(msg, "KELD002E  A syntax error occurred near position 1 in the search path.\n");
+  EXPECT_EQ(update("<a/>", "/a/b[@c=x]", "v"), "ERROR 38X09");
+  // Invalid bytes in the value become substitution characters, as in every conversion.
+  EXPECT_EQ(update("<a/>", "/a", "\xFF"), "<a>\xEF\xBF\xBD</a>");
+  // An external entity outside the readable directories is refused.
+  EXPECT_EQ(update("<!DOCTYPE a [<!ENTITY x SYSTEM \"/etc/hostname\">]><a>&x;</a>", "/a", "v"),
+            "ERROR 38X13");
+}
+
+// A database code page without an encoding name ended the update without a message.
+TEST_F(Update, EncodingNameFailureReportsMessageAndState) {
+  KelCodePages *cp = ctx.codePages;
+  KelCodePages saved = *cp;
+  cp->dbCodePage = 64000;  // no name in the table, and no converter to ask
+  cp->dbConverter = nullptr;
+  char *result = nullptr;
+  int rc = kelUpdate(&ctx, "<a/>", 1, 1, u"/a", u"v", &result, 100, state, msg);
+  std::string first = std::string(state) + " " + std::string(msg).substr(0, 8);
+  // Without a converter neither path nor value can be converted.
+  std::string got = update("<a/>", "/a", "v");
+  *cp = saved;
+  EXPECT_EQ(rc, -1);
+  EXPECT_EQ(result, nullptr);
+  EXPECT_EQ(first, "38X38 KELG008E");
+  EXPECT_EQ(got, "ERROR 38X09");
+  EXPECT_STREQ(msg, "KELD002E  A syntax error occurred near position -1 in the search path.\n");
+}
+
+TEST_F(Update, EngineKeepsNothingOfTheLastDocument) {
+  KelUpdater updater(&ctx);
+  std::string out;
+  ASSERT_EQ(
+      updater.updateText("<a><b>1</b></a>", 15, 1, 1, "/a/b", "x", false, &out, 100, state, msg),
+      0);
+  EXPECT_EQ(out, "<a><b>x</b></a>");
+  // A failed parse in between leaves nothing for the next document.
+  EXPECT_EQ(updater.updateText("<a><b>", 6, 1, 1, "/a/b", "x", false, &out, 100, state, msg), -1);
+  EXPECT_TRUE(out.empty());
+  ASSERT_EQ(updater.updateText("<a><b k=\"1\"/></a>", 17, 1, 1, "/a/b/@k", "y", false, &out, 100,
+                               state, msg),
+            0);
+  EXPECT_EQ(out, "<a><b k=\"y\"></b></a>");
+  ASSERT_EQ(updater.updateText("<a><b k=\"1\"/></a>", 17, 1, 1, "/a/b/@k", "z", false, &out, 100,
+                               state, msg),
+            0);
+  EXPECT_EQ(out, "<a><b k=\"z\"></b></a>");
+}
+
+class UpdateFile : public Update {
+ protected:
+  void SetUp() override {
+    Update::SetUp();
+    ASSERT_EQ(sqloSetEnv(SQLE_REG_XML_READ_DIRS, dir.str().c_str()), 0);
+  }
+};
+
+TEST_F(UpdateFile, FileDocumentsAreReadInTheirOwnEncoding) {
+  std::string f = dir.file("latin.xml");
+  keltest::writeFile(f, "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a>caf\xE9</a>");
+  KelUpdater updater(&ctx);
+  std::string out;
+  ASSERT_EQ(updater.updateText(f.c_str(), 0, KEL_DOC_SERVER_FILE, 0, "/b", "v", true, &out, 1000,
+                               state, msg),
+            0)
+      << msg;
+  // The bytes are the database's (UTF-8), and the declaration says so.
+  EXPECT_EQ(out, "<?xml version='1.0' encoding='UTF-8'?><a>caf\xC3\xA9</a>");
+  // Without a declaration a UTF-8 document needs none.
+  keltest::writeFile(f, "<a>\xC3\xA9</a>");
+  ASSERT_EQ(updater.updateText(f.c_str(), 0, KEL_DOC_SERVER_FILE, 0, "/a", "x", true, &out, 1000,
+                               state, msg),
+            0);
+  EXPECT_EQ(out, "<a>x</a>");
+  // A file outside the readable directories is refused; a missing one is not found.
+  EXPECT_EQ(updater.updateText("/etc/hostname", 0, KEL_DOC_SERVER_FILE, 0, "/a", "x", true, &out,
+                               1000, state, msg),
+            -1);
+  EXPECT_STREQ(state, "38X02");
+  EXPECT_EQ(updater.updateText(dir.file("none.xml").c_str(), 0, KEL_DOC_SERVER_FILE, 0, "/a", "x",
+                               true, &out, 1000, state, msg),
+            -1);
+  EXPECT_STREQ(state, "38X01");
+}
+
+TEST_F(UpdateFile, LongTextIsParsedFromATemporaryFileThatIsRemoved) {
+  namespace fs = std::filesystem;
+  fs::path temp = dir.path() / "tmp";
+  fs::create_directories(temp);
+  std::free(ctx.tempDir);
+  ctx.tempDir = strdup(temp.c_str());
+  std::string doc = "<a><b>1</b>" + std::string(200000, ' ') + "</a>";
+  ASSERT_GT(static_cast<int64_t>(doc.size()), ctx.fileThreshold);
+  std::string out = update(doc, "/a/b", "2", 300000);
+  EXPECT_EQ(out, "<a><b>2</b>" + std::string(200000, ' ') + "</a>");
+  EXPECT_TRUE(fs::is_empty(temp));
+  EXPECT_EQ(update("<a><b>" + std::string(200000, ' '), "/a/b", "2", 300000), "ERROR 38X13");
+  EXPECT_TRUE(fs::is_empty(temp));
+}
+
+TEST_F(Update, Utf16PathAndValue) {
+  char *result = nullptr;
+  ASSERT_EQ(kelUpdate(&ctx, "<a><b>1</b></a>", 1, 1, u"/a/b", u"\u00e9", &result, 100, state, msg),
+            0)
+      << msg;
+  EXPECT_STREQ(result, "<a><b>\xC3\xA9</b></a>");
+  std::free(result);
+  EXPECT_EQ(kelUpdate(&ctx, "<a/>", 1, 1, u"/a/1b", u"x", &result, 100, state, msg), -1);
+  EXPECT_STREQ(msg, "KELD002E  A syntax error occurred near position 3 in the search path.\n");
+  EXPECT_EQ(result, nullptr);
+}
+
+}  // namespace
