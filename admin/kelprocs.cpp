@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "kelcoll.h"
+#include "kelcomp.h"
 #include "kelenable.h"
 #include "kelshred.h"
 
@@ -25,6 +26,18 @@ const KelProcEntry kEntries[] = {
     {"kelShredXML_STP", KelConvention::Sql, &kelShredXMLSpec},
     {"kelInsertXML", KelConvention::Dari, &kelInsertXMLSpec},
     {"kelInsertXML_STP", KelConvention::Sql, &kelInsertXMLSpec},
+    {"kelGenXML", KelConvention::Dari, &kelGenXMLSpec},
+    {"kelGenXML1_STP", KelConvention::Sql, &kelGenXMLSpec},
+    {"kelGenXML2", KelConvention::Dari, &kelGenXML2Spec},
+    {"kelGenXML_STP", KelConvention::Sql, &kelGenXML2Spec},
+    {"kelGenXMLClob", KelConvention::Dari, &kelGenXMLClobSpec},
+    {"kelGenXMLClob_STP", KelConvention::Sql, &kelGenXMLClobSpec},
+    {"kelRetrieveXML", KelConvention::Dari, &kelRetrieveXMLSpec},
+    {"kelRetrieveXML1_STP", KelConvention::Sql, &kelRetrieveXMLSpec},
+    {"kelRetrieveXML2", KelConvention::Dari, &kelRetrieveXML2Spec},
+    {"kelRetrieveXML_STP", KelConvention::Sql, &kelRetrieveXML2Spec},
+    {"kelRetrieveXMLClob", KelConvention::Dari, &kelRetrieveXMLClobSpec},
+    {"kelRetrieveXMLClob_STP", KelConvention::Sql, &kelRetrieveXMLClobSpec},
 };
 
 }  // namespace
