@@ -88,7 +88,7 @@ fi
 # Collections: the same orders stored as rows of relational tables, cut from each document by
 # the DAD samples/orders.dad (one CALL per document, all or nothing).
 if [ "$status" -eq 0 ]; then
-  echo "== Collection: the sample orders shredded into tables"
+  echo "== Collection: the sample orders shredded into tables and composed back"
   "$quarn" -d demo -v <<SQL || status=$?
 SET CURRENT FUNCTION PATH = QUARNXML, SYSOSTREL, SYSFUN;
 CALL quarnxml.kelEnableCollection('DEMO', 'orders', XMLCLOBFromFile('$samples/orders.dad'), NULL, ?, ?);
@@ -99,6 +99,10 @@ SELECT order_id, status, customer, city, ordered FROM shop.order_head ORDER BY o
 SELECT order_id, sku, kind, title, qty, price FROM shop.order_item ORDER BY order_id, sku;
 -- The same question as above, now asked of the tables: items and price sums per order.
 SELECT order_id, COUNT(*) AS items, SUM(price) AS price_sum FROM shop.order_item GROUP BY order_id ORDER BY order_id;
+-- The round trip: the collection composes the orders back from its tables (items in key order).
+CREATE TABLE shop.order_docs (doc VARCHAR(4000));
+CALL quarnxml.kelRetrieveXML('orders', 'shop.order_docs', 0, NULL, 0, ?, ?, ?);
+SELECT doc FROM shop.order_docs;
 SQL
 fi
 "$quarn" "DROP DATABASE demo"

@@ -4,7 +4,8 @@
 // runs on a database enabled by the enablement procedure itself (types, functions, catalogue
 // tables and procedures); one with the line "-- [manual commit]" runs without autocommit.
 // Scripts name generated data files as @DATA@/... (readable and writable for the functions; the
-// DADs of tests/data/decompose are there too) and may check that temporary files are removed.
+// DADs of tests/data/decompose, and samples/orders.dad as sample_orders.dad, are there too) and
+// may check that temporary files are removed.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -68,6 +69,7 @@ void writeData(const fs::path &dir) {
   // The DADs of the collection and decomposition scripts.
   for (const auto &e : fs::directory_iterator(keltest::sourceDir() + "/tests/data/decompose"))
     if (e.path().extension() == ".dad" || e.path().extension() == ".dtd") fs::copy_file(e.path(), dir / e.path().filename());
+  fs::copy_file(keltest::sourceDir() + "/samples/orders.dad", dir / "sample_orders.dad");
 }
 
 std::vector<std::string> scripts() {
