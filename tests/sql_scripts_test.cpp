@@ -68,7 +68,8 @@ void writeData(const fs::path &dir) {
   keltest::writeFile((dir / "outer.xml").string(), "<!DOCTYPE a [<!ENTITY x SYSTEM \"/etc/hostname\">]><a>&x;</a>");
   // The DADs of the collection and decomposition scripts.
   for (const auto &e : fs::directory_iterator(keltest::sourceDir() + "/tests/data/decompose"))
-    if (e.path().extension() == ".dad" || e.path().extension() == ".dtd") fs::copy_file(e.path(), dir / e.path().filename());
+    if (e.path().extension() == ".dad" || e.path().extension() == ".dtd" || e.path().extension() == ".xsd")
+      fs::copy_file(e.path(), dir / e.path().filename());
   fs::copy_file(keltest::sourceDir() + "/samples/orders.dad", dir / "sample_orders.dad");
 }
 

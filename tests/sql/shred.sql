@@ -56,6 +56,11 @@ CALL quarnxml.kelInsertXML('po_valid', '<!DOCTYPE po SYSTEM "po.dtd"><po id="6">
 CALL quarnxml.kelInsertXML('po_valid', '<po id="6"><day>2026-06-01</day><line no="61"/></po>', ?, ?);
 CALL quarnxml.kelInsertXML('po_valid', '<!DOCTYPE po SYSTEM "po.dtd"><po id="6"><day>2026-06-01</day><line no="61"/></po>', ?, ?);
 SELECT id, day FROM po WHERE id = 6;
+-- Validation against an XML schema named by the DAD (kelShredXML): a day that is no date is
+-- refused with no rows before anything is stored, a valid document is stored.
+CALL quarnxml.kelShredXML('<DAD><schemabindings><nonamespacelocation location="@DATA@/po.xsd"/></schemabindings><validation>YES</validation><Xcollection><root_node><element_node name="po"><RDB_node><table name="po" key="id"/></RDB_node><attribute_node name="id"><RDB_node><table name="po"/><column name="id" type="integer"/></RDB_node></attribute_node><element_node name="day"><text_node><RDB_node><table name="po"/><column name="day" type="date"/></RDB_node></text_node></element_node></element_node></root_node></Xcollection></DAD>', '<po id="60"><day>soon</day></po>', ?, ?);
+CALL quarnxml.kelShredXML('<DAD><schemabindings><nonamespacelocation location="@DATA@/po.xsd"/></schemabindings><validation>YES</validation><Xcollection><root_node><element_node name="po"><RDB_node><table name="po" key="id"/></RDB_node><attribute_node name="id"><RDB_node><table name="po"/><column name="id" type="integer"/></RDB_node></attribute_node><element_node name="day"><text_node><RDB_node><table name="po"/><column name="day" type="date"/></RDB_node></text_node></element_node></element_node></root_node></Xcollection></DAD>', '<po id="61"><day>2026-06-02</day></po>', ?, ?);
+SELECT id, day FROM po WHERE id >= 60 AND id < 70 ORDER BY id;
 -- A server file outside the allowed directories is never read: an entity naming one is refused;
 -- a DOCTYPE naming one is not loaded (without validation) or answered with the stored DTD.
 CALL quarnxml.kelInsertXML('po', '<!DOCTYPE po SYSTEM "/etc/hostname"><po id="7"><day>2026-07-01</day></po>', ?, ?);
