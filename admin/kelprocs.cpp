@@ -7,8 +7,10 @@
 #include <iterator>
 
 #include "kelcol.h"
+#include "kelcoll.h"
 #include "kelcomp.h"
 #include "kelenable.h"
+#include "kelshred.h"
 
 namespace {
 
@@ -27,6 +29,14 @@ const KelProcEntry kEntries[] = {
     {"kelSoftDisableColumn_STP", KelConvention::Sql, &kelSoftDisableColumnStpSpec},
     {"kelReEnableColumn", KelConvention::Dari, &kelReEnableColumnSpec},
     {"kelReEnableColumn_STP", KelConvention::Sql, &kelReEnableColumnStpSpec},
+    {"kelEnableColl", KelConvention::Dari, &kelEnableCollSpec},
+    {"kelEnableColl_STP", KelConvention::Sql, &kelEnableCollSpec},
+    {"kelDisableColl", KelConvention::Dari, &kelDisableCollSpec},
+    {"kelDisableColl_STP", KelConvention::Sql, &kelDisableCollSpec},
+    {"kelShredXML", KelConvention::Dari, &kelShredXMLSpec},
+    {"kelShredXML_STP", KelConvention::Sql, &kelShredXMLSpec},
+    {"kelInsertXML", KelConvention::Dari, &kelInsertXMLSpec},
+    {"kelInsertXML_STP", KelConvention::Sql, &kelInsertXMLSpec},
     {"kelGenXML", KelConvention::Dari, &kelGenXMLSpec},
     {"kelGenXML1_STP", KelConvention::Sql, &kelGenXMLSpec},
     {"kelGenXML2", KelConvention::Dari, &kelGenXML2Spec},

@@ -4,9 +4,9 @@
 # XMLCLOB column, and answers a few questions with the extract functions; then it validates the
 # orders against their DTD kept in DTD_REF and against an XML schema, changes an order's
 # status with update, enables the XMLVarchar column with side tables and searches, updates and
-# deletes through them, and composes purchase-order documents from three relational tables
-# with both kinds of DAD.  The instance directory is removed at the end; nothing else is left
-# behind.
+# deletes through them, composes purchase-order documents from three relational tables with
+# both kinds of DAD, and shreds the sample orders into the tables of a collection.  The instance
+# directory is removed at the end; nothing else is left behind.
 # Usage: scripts/mainjob.sh [build-dir | installed-prefix]
 #   (scripts/demo.sh builds first, then runs this; the install test runs it on a prefix, whose
 #   own copy of the samples it then uses)
@@ -111,6 +111,26 @@ if [ "$(grep -c 'KELQ020I' <<<"$composed")" -ne 3 ]; then
 fi
 # ---- End of composition -------------------------------------------------------------------
 
+# Collections: the same orders stored as rows of relational tables, cut from each document by
+# the DAD samples/orders.dad (one CALL per document, all or nothing).
+if [ "$status" -eq 0 ]; then
+  echo "== Collection: the sample orders shredded into tables and composed back"
+  "$quarn" -d demo -v <<SQL || status=$?
+SET CURRENT FUNCTION PATH = QUARNXML, SYSOSTREL, SYSFUN;
+CALL quarnxml.kelEnableCollection('DEMO', 'orders', XMLCLOBFromFile('$samples/orders.dad'), NULL, ?, ?);
+CALL quarnxml.kelInsertXML('orders', XMLCLOBFromFile('$samples/order1.xml'), ?, ?);
+CALL quarnxml.kelInsertXML('orders', XMLCLOBFromFile('$samples/order2.xml'), ?, ?);
+CALL quarnxml.kelInsertXML('orders', XMLCLOBFromFile('$samples/order3.xml'), ?, ?);
+SELECT order_id, status, customer, city, ordered FROM shop.order_head ORDER BY order_id;
+SELECT order_id, sku, kind, title, qty, price FROM shop.order_item ORDER BY order_id, sku;
+-- The same question as above, now asked of the tables: items and price sums per order.
+SELECT order_id, COUNT(*) AS items, SUM(price) AS price_sum FROM shop.order_item GROUP BY order_id ORDER BY order_id;
+-- The round trip: the collection composes the orders back from its tables (items in key order).
+CREATE TABLE shop.order_docs (doc VARCHAR(4000));
+CALL quarnxml.kelRetrieveXML('orders', 'shop.order_docs', 0, NULL, 0, ?, ?, ?);
+SELECT doc FROM shop.order_docs;
+SQL
+fi
 "$quarn" "DROP DATABASE demo"
 if [ "$status" -ne 0 ]; then
   echo "mainjob: the SQL session reported an error (status $status)"
