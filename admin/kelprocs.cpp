@@ -6,8 +6,11 @@
 
 #include <iterator>
 
+#include "kelcol.h"
+#include "kelcoll.h"
 #include "kelcomp.h"
 #include "kelenable.h"
+#include "kelshred.h"
 
 namespace {
 
@@ -16,6 +19,24 @@ const KelProcEntry kEntries[] = {
     {"kelEnableDB", KelConvention::Dari, &kelEnableDBSpec},
     {"kelDisableDB", KelConvention::Dari, &kelDisableDBSpec},
     {"kelDisableDB_STP", KelConvention::Sql, &kelDisableDBSpec},
+    {"kelEnableColumn", KelConvention::Dari, &kelEnableColumnSpec},
+    {"kelEnableColumn_STP", KelConvention::Sql, &kelEnableColumnStpSpec},
+    {"kelEnableColumn0_STP", KelConvention::Sql, &kelEnableColumn0StpSpec},
+    {"kelDisableColumn", KelConvention::Dari, &kelDisableColumnSpec},
+    {"kelDisableColumn_STP", KelConvention::Sql, &kelDisableColumnStpSpec},
+    {"kelDisableColumn0_STP", KelConvention::Sql, &kelDisableColumn0StpSpec},
+    {"kelSoftDisableColumn", KelConvention::Dari, &kelSoftDisableColumnSpec},
+    {"kelSoftDisableColumn_STP", KelConvention::Sql, &kelSoftDisableColumnStpSpec},
+    {"kelReEnableColumn", KelConvention::Dari, &kelReEnableColumnSpec},
+    {"kelReEnableColumn_STP", KelConvention::Sql, &kelReEnableColumnStpSpec},
+    {"kelEnableColl", KelConvention::Dari, &kelEnableCollSpec},
+    {"kelEnableColl_STP", KelConvention::Sql, &kelEnableCollSpec},
+    {"kelDisableColl", KelConvention::Dari, &kelDisableCollSpec},
+    {"kelDisableColl_STP", KelConvention::Sql, &kelDisableCollSpec},
+    {"kelShredXML", KelConvention::Dari, &kelShredXMLSpec},
+    {"kelShredXML_STP", KelConvention::Sql, &kelShredXMLSpec},
+    {"kelInsertXML", KelConvention::Dari, &kelInsertXMLSpec},
+    {"kelInsertXML_STP", KelConvention::Sql, &kelInsertXMLSpec},
     {"kelGenXML", KelConvention::Dari, &kelGenXMLSpec},
     {"kelGenXML1_STP", KelConvention::Sql, &kelGenXMLSpec},
     {"kelGenXML2", KelConvention::Dari, &kelGenXML2Spec},

@@ -254,7 +254,8 @@ int kelFetchDAD(KelCallContext *ctx, const char *collectionName, KelDocBuffer *b
     KEL_TRACE(ctx, "collection name of %d characters\n", static_cast<int>(chars));
     return kelFail(ctx, msg, sqlstate, KELQ032E);
   }
-  static const char kSql[] = "SELECT DAD FROM QUARNXML.XML_USAGE WHERE TABLE_NAME = 'KEL_COLLECTION' AND COL_NAME = ?";
+  static const char kSql[] = "SELECT DAD FROM QUARNXML.XML_USAGE WHERE TABLE_SCHEMA = 'KEL_COLL' AND TABLE_NAME = 'KEL_COLLECTION'"
+                              " AND COL_NAME = ?";
   KEL_TRACE(ctx, "%s\n", kSql);
   sqlca ca{};
   quarn_stmt *raw = nullptr;

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <string>
 
+#include "kelcatalog.h"
 #include "kelframe.h"
 #include "sqlca.h"
 #include "sqlda.h"
@@ -27,8 +28,6 @@
 struct KelCallContext;
 struct KelDocBuffer;
 
-// Longest collection name XML_USAGE holds, in characters.
-inline constexpr size_t KEL_MAX_COLLECTION_NAME = 30;
 // The valid column a single-column caller's result table gets.
 inline constexpr char KEL_VALID_COLUMN[] = "KEL_VALID";
 // Declared length of resultDoc in the current definitions, in bytes.

@@ -26,6 +26,8 @@ struct KelDad::Entry {
   // Per mode: the tables and joins, and the whole model without overrides.
   std::optional<KEL_REL> tables[2];
   std::optional<KEL_REL> full[2];
+  // What the DAD's users derive from it (kelDadSetDerived).
+  std::shared_ptr<const void> derived[KEL_DAD_SLOTS];
 };
 
 namespace {
@@ -154,6 +156,16 @@ int kelDadRelation(KelCallContext *ctx, KelDad *dad, int mode, KelOverrideList *
   if (rc >= 0 && mode == KEL_MODE_COMPOSE) rc = kelSetJoinTypes(ctx, out, sqlstate, msg);
   if (rc < 0) kelFreeRel(out);
   return rc;
+}
+
+std::shared_ptr<const void> kelDadDerived(const KelDad *dad, int slot) {
+  if (dad == nullptr || dad->entry_ == nullptr || slot < 0 || slot >= KEL_DAD_SLOTS) return nullptr;
+  return dad->entry_->derived[slot];
+}
+
+void kelDadSetDerived(KelDad *dad, int slot, std::shared_ptr<const void> data) {
+  if (dad == nullptr || dad->entry_ == nullptr || slot < 0 || slot >= KEL_DAD_SLOTS) return;
+  dad->entry_->derived[slot] = std::move(data);
 }
 
 void kelDadCacheConfigure(size_t capacity) {

@@ -53,6 +53,8 @@ class KelDad {
   struct Entry;
 
  private:
+  friend std::shared_ptr<const void> kelDadDerived(const KelDad *, int);
+  friend void kelDadSetDerived(KelDad *, int, std::shared_ptr<const void>);
   friend int kelDadOpen(KelCallContext *, const char *, int, int, int, KelDad *, char *, char *);
   friend int kelDadRelation(KelCallContext *, KelDad *, int, KelOverrideList *, KEL_REL *, char *, char *);
   std::unique_ptr<Entry> entry_;
@@ -76,6 +78,17 @@ int kelDadOpen(KelCallContext *ctx, const char *text, int inMemory, int cpFlag, 
  */
 int kelDadRelation(KelCallContext *ctx, KelDad *dad, int mode, KelOverrideList *overrides, KEL_REL *out,
                    char *sqlstate, char *msg);
+
+/*
+ * What a user of the DAD derives from it once and keeps with it (decomposition keeps its
+ * statements and the places of its values), under a slot of its own.  The data must depend on
+ * the DAD's text (and the code pages of its key) alone and is read-only once set; it lives as
+ * long as the DAD is kept.  kelDadDerived gives null when nothing is set or no DAD is held.
+ */
+inline constexpr int KEL_DAD_SLOT_DECOMPOSE = 0;
+inline constexpr int KEL_DAD_SLOTS = 2;
+std::shared_ptr<const void> kelDadDerived(const KelDad *dad, int slot);
+void kelDadSetDerived(KelDad *dad, int slot, std::shared_ptr<const void> data);
 
 // Sets how many DADs the cache keeps (0: none, and everything kept is released).
 void kelDadCacheConfigure(size_t capacity);

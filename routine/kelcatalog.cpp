@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -399,6 +400,43 @@ int kelInsertDocFromFile(KelCallContext *ctx, const char *insertStmt, const char
   }
   KEL_TRACE(ctx, "insert_stmt failed sqlcode %d. insert_stmt='%s'\n", sqlcode, insertStmt);
   return done(KEL_INTERNAL_ERROR(ctx, msg, nullptr));
+}
+
+int kelGetCollectionDad(KelCallContext *ctx, const char *name, KelDocBuffer *buf, char *msg) {
+  if (buf != nullptr) *buf = KelDocBuffer{nullptr, nullptr, KEL_BUF_MEMORY, 0, KEL_BUF_NO_LIMIT, 0};
+  if (name == nullptr) name = "";
+  KEL_TRACE(ctx, "Entered, collection_name=%s \n", name);
+  if (buf == nullptr) return KEL_INTERNAL_ERROR(ctx, msg, nullptr);
+  auto notFound = [&]() {
+    if (msg != nullptr) kelSetMessage(ctx, msg, KELQ028E, name);
+    return kelMessageState(KELQ028E, nullptr);
+  };
+  if (std::strlen(name) > KEL_MAX_COLLECTION_NAME) return notFound();
+  // The DAD column holds at most KEL_MAX_DAD_CLOB bytes: one fetch reads it whole.
+  std::unique_ptr<char[]> lobArea(new (std::nothrow) char[sizeof(quarn_lob) + KEL_MAX_DAD_CLOB + 1]);
+  if (lobArea == nullptr) return kelFail(ctx, msg, nullptr, KELG002E);
+  auto *lob = reinterpret_cast<quarn_lob *>(lobArea.get());
+  lob->length = 0;
+  short dadInd = 0;
+  sqlca ca{};
+  int sqlcode = fetchFirstRow(ctx,
+                              "SELECT DAD FROM QUARNXML.XML_USAGE WHERE TABLE_SCHEMA = 'KEL_COLL'"
+                              " AND TABLE_NAME = 'KEL_COLLECTION' AND COL_NAME = ?",
+                              {inString(name)}, {{SQL_TYP_CLOB, KEL_MAX_DAD_CLOB, lob, &dadInd}}, &ca);
+  if (sqlcode == 100) return notFound();
+  if (sqlcode < 0) return KEL_INTERNAL_ERROR(ctx, msg, nullptr);
+  if (dadInd < 0 || lob->length == 0) {
+    if (msg != nullptr) kelSetMessage(ctx, msg, KELQ029E, name);
+    return kelMessageState(KELQ029E, nullptr);
+  }
+  const size_t length = lob->length;
+  lob->data[length] = '\0';
+  int status = 0;
+  if (kelBufAcquire(ctx, buf, static_cast<int64_t>(length), KEL_BUF_NO_LIMIT, KEL_BUF_MEMORY, &status, msg, 0) < 0)
+    return status;
+  char state[6];
+  if (kelFillBuffer(ctx, buf, lob->data, &status, state) < 0) return KEL_INTERNAL_ERROR(ctx, msg, nullptr);
+  return 0;
 }
 
 int kelgetDtdFileFromDtdId(KelCallContext *ctx, KelDocBuffer *buf, const char *dtdId, char *msg) {

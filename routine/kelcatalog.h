@@ -11,6 +11,7 @@
 #ifndef KEL_CATALOG_H
 #define KEL_CATALOG_H
 
+#include <cstddef>
 #include <cstdint>
 
 struct KelCallContext;
@@ -66,6 +67,20 @@ int kelInsertXMLUsage(KelCallContext *ctx, const char *schema, const char *table
                       short defaultViewInd, const char *triggerSuffix, float version,
                       const char *rootId, short rootIdInd, const char *sideTabQual,
                       short sideTabQualInd, int32_t *rc, char *msg);
+
+// Longest collection name: the COL_NAME of its XML_USAGE row holds 30 bytes.
+inline constexpr size_t KEL_MAX_COLLECTION_NAME = 30;
+
+/*
+ * Loads the DAD of the enabled collection name (the XML_USAGE row with TABLE_SCHEMA
+ * 'KEL_COLL', TABLE_NAME 'KEL_COLLECTION' and COL_NAME name, so an XML column of the same name
+ * never supplies it) into buf, set up here in memory; the caller releases it (kelBufRelease),
+ * also after a failure.  The name is bound as it stands (no case folding); one longer than
+ * KEL_MAX_COLLECTION_NAME names no collection.  Returns 0; -88 with KELQ028E (the name) when
+ * there is no such collection; -89 with KELQ029E (the name) when its DAD is NULL or empty; -57
+ * with KELG001E for a failed query; a document-buffer failure's code with its message.
+ */
+int kelGetCollectionDad(KelCallContext *ctx, const char *name, KelDocBuffer *buf, char *msg);
 
 /*
  * Prepares insertStmt (whose names the caller has quoted) and executes it with the content of

@@ -158,16 +158,17 @@ int kelSetMessage(KelCallContext *ctx, char *dest, int msgNo, ...) {
   return n;
 }
 
-int kelDbVsprint(KelCallContext *ctx, char *dest, struct sqlca *ca, int msgNo, va_list args) {
-  char dbText[KEL_MSG_BUFFER];
-  int dbLen = sqlaintp_api(dbText, sizeof dbText, KEL_MSG_BUFFER, kDbMessageFile, ca);
-  if (dbLen > 0 && std::strncmp(dbText, " QZNT400I", 9) != 0) {
+namespace {
+
+// dbText (dbLen bytes), KELM001W and msgNo, as kelDbVsprint writes them.
+int dbTextVsprint(KelCallContext *ctx, char *dest, const char *dbText, int dbLen, int msgNo, va_list args) {
+  if (dbText != nullptr && dbLen > 0 && std::strncmp(dbText, " QZNT400I", 9) != 0) {
     // In short mode the database text may use at most the 70 characters of the message.
     const int limit = fullMode(ctx) ? KEL_MSG_BUFFER : KEL_SHORT_MSG_LEN;
     if (dbLen > limit) dbLen = limit;
-    dbText[dbLen] = '\0';
-    KEL_TRACE(ctx, "outStr='%s'\n", dbText);
-    std::memcpy(dest, dbText, static_cast<size_t>(dbLen) + 1);
+    KEL_TRACE(ctx, "outStr='%.*s'\n", dbLen, dbText);
+    std::memmove(dest, dbText, static_cast<size_t>(dbLen));
+    dest[dbLen] = '\0';
     int m001 = appendMessage(ctx, dest, KELM001W, dbLen);
     if (m001 < 0) m001 = 0;
     int req = kelVsprint(ctx, dest, msgNo, dbLen + m001, args);
@@ -175,6 +176,25 @@ int kelDbVsprint(KelCallContext *ctx, char *dest, struct sqlca *ca, int msgNo, v
   }
   int req = kelVsprint(ctx, dest, msgNo, 0, args);
   return req > 0 ? req : 0;
+}
+
+}  // namespace
+
+int kelDbVsprint(KelCallContext *ctx, char *dest, struct sqlca *ca, int msgNo, va_list args) {
+  char dbText[KEL_MSG_BUFFER];
+  int dbLen = sqlaintp_api(dbText, sizeof dbText, KEL_MSG_BUFFER, kDbMessageFile, ca);
+  return dbTextVsprint(ctx, dest, dbText, dbLen > 0 ? dbLen : 0, msgNo, args);
+}
+
+int kelSetDbTextMessage(KelCallContext *ctx, char *dest, const char *dbText, int msgNo, ...) {
+  // The text ends its line, as the database's formatted texts do.
+  std::string text = dbText != nullptr ? dbText : "";
+  if (!text.empty() && text.back() != '\n') text += '\n';
+  va_list args;
+  va_start(args, msgNo);
+  int n = dbTextVsprint(ctx, dest, text.c_str(), static_cast<int>(text.size()), msgNo, args);
+  va_end(args);
+  return n;
 }
 
 int kelSetDbMessage(KelCallContext *ctx, char *dest, struct sqlca *ca, int msgNo, ...) {

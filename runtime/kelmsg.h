@@ -44,6 +44,8 @@ int kelSetMessage(KelCallContext *ctx, char *dest, int msgNo, ...);
  */
 int kelDbVsprint(KelCallContext *ctx, char *dest, struct sqlca *ca, int msgNo, va_list args);
 int kelSetDbMessage(KelCallContext *ctx, char *dest, struct sqlca *ca, int msgNo, ...);
+// The same with the database's text given as it stands (a call-level-interface diagnostic).
+int kelSetDbTextMessage(KelCallContext *ctx, char *dest, const char *dbText, int msgNo, ...);
 
 // Format into a buffer of their own and write the text to standard error; return its length.
 int kelPrintMessage(KelCallContext *ctx, int msgNo, ...);

@@ -4,8 +4,10 @@
 # XMLCLOB column, and answers a few questions with the extract functions; then it validates the
 # orders against their DTD kept in DTD_REF and against an XML schema, changes an order's
 # status with update, shows a rejected order's validation report (every error with its line,
-# column and element path), and composes purchase-order documents from three relational tables
-# with both kinds of DAD.  The instance
+# column and element path), enables the XMLVarchar column with side tables and searches,
+# updates and deletes through them, composes purchase-order documents from three relational
+# tables with both kinds of DAD, and shreds the sample orders into the tables of a collection.
+# The instance
 # directory is removed at the end; nothing else is left behind.
 # Usage: scripts/mainjob.sh [build-dir | installed-prefix]
 #   (scripts/demo.sh builds first, then runs this; the install test runs it on a prefix, whose
@@ -70,6 +72,31 @@ SELECT r.seq, r.line, r.col, r.element_path, r.message FROM quarnxml.dtd_ref AS 
 <item sku="V-12" kind="vinyl"><title>Blue</title><qty>1</qty><price>25.00</price><gift/></item>
 </order>'), d.content)) AS r WHERE d.dtdid = 'order.dtd' ORDER BY r.seq;
 SQL
+"$quarn" -d demo -v <<SQL || status=$?
+-- ==== XML column with side tables ====
+SET CURRENT FUNCTION PATH = QUARNXML, SYSOSTREL, SYSFUN;
+-- Enable the orders' XMLVarchar column: customer, city and status go to one side table, every
+-- item's price to another (one row per item), kept current by triggers; the orders already
+-- stored are copied in.  The default view joins the orders with both.
+CALL quarnxml.kelEnableColumn('DEMO', 'shop.orders', 'doc', '<?xml version="1.0"?><DAD><validation>NO</validation><Xcolumn><table name="shop.order_head"><column name="customer" type="varchar(40)" path="/order/customer/name" multi_occurrence="NO"/><column name="city" type="varchar(30)" path="/order/customer/city" multi_occurrence="NO"/><column name="status" type="varchar(10)" path="/order/@status" multi_occurrence="NO"/></table><table name="shop.order_price"><column name="price" type="double" path="/order/item/price" multi_occurrence="YES"/></table></Xcolumn></DAD>', NULL, 'shop.order_search', NULL, ?, ?);
+SELECT o.id, h.customer, h.city, h.status FROM shop.orders AS o, shop.order_head AS h WHERE o.kelroot_id = h.kelroot_id ORDER BY o.id;
+-- A new order arrives: its rows appear in the side tables.
+INSERT INTO shop.orders (id, doc) VALUES (4, XMLVarchar('<order id="1004" status="open"><customer><name>Dana Weiss</name><city>Wien</city></customer><date>2026-12-05</date><item sku="B-50" kind="book"><title>Old Maps</title><qty>1</qty><price>42.00</price></item><item sku="C-20" kind="cd"><title>Rain</title><qty>1</qty><price>12.00</price></item></order>'));
+SELECT o.id, p.kel_seqno, p.price FROM shop.orders AS o, shop.order_price AS p WHERE o.kelroot_id = p.kelroot_id ORDER BY o.id, p.kel_seqno;
+-- Plain SQL through the side tables, no document parsed: open orders with an item over 20.
+SELECT DISTINCT o.id, h.customer FROM shop.orders AS o, shop.order_head AS h, shop.order_price AS p WHERE o.kelroot_id = h.kelroot_id AND o.kelroot_id = p.kelroot_id AND h.status = 'open' AND p.price > 20 ORDER BY o.id;
+-- The same question through the default view.
+SELECT DISTINCT id, customer, city FROM shop.order_search WHERE status = 'open' AND price > 20 ORDER BY id;
+-- Order 1004 is shipped: the document changes, the side table follows.
+UPDATE shop.orders SET doc = update(doc, '/order/@status', 'shipped') WHERE id = 4;
+SELECT o.id, h.status FROM shop.orders AS o, shop.order_head AS h WHERE o.kelroot_id = h.kelroot_id ORDER BY o.id;
+-- All orders are deleted: the side tables are empty.
+DELETE FROM shop.orders;
+SELECT COUNT(*) AS head_rows FROM shop.order_head;
+SELECT COUNT(*) AS price_rows FROM shop.order_price;
+-- Disabling the column removes the side tables, the triggers and the view.
+CALL quarnxml.kelDisableColumn('DEMO', 'shop.orders', 'doc', ?, ?);
+SQL
 
 # ---- Composition: XML documents made from relational tables --------------------------------
 # Three tables of purchase orders (sales.orders, sales.customers, sales.items, from
@@ -98,6 +125,26 @@ if [ "$(grep -c 'KELQ020I' <<<"$composed")" -ne 3 ]; then
 fi
 # ---- End of composition -------------------------------------------------------------------
 
+# Collections: the same orders stored as rows of relational tables, cut from each document by
+# the DAD samples/orders.dad (one CALL per document, all or nothing).
+if [ "$status" -eq 0 ]; then
+  echo "== Collection: the sample orders shredded into tables and composed back"
+  "$quarn" -d demo -v <<SQL || status=$?
+SET CURRENT FUNCTION PATH = QUARNXML, SYSOSTREL, SYSFUN;
+CALL quarnxml.kelEnableCollection('DEMO', 'orders', XMLCLOBFromFile('$samples/orders.dad'), NULL, ?, ?);
+CALL quarnxml.kelInsertXML('orders', XMLCLOBFromFile('$samples/order1.xml'), ?, ?);
+CALL quarnxml.kelInsertXML('orders', XMLCLOBFromFile('$samples/order2.xml'), ?, ?);
+CALL quarnxml.kelInsertXML('orders', XMLCLOBFromFile('$samples/order3.xml'), ?, ?);
+SELECT order_id, status, customer, city, ordered FROM shop.order_head ORDER BY order_id;
+SELECT order_id, sku, kind, title, qty, price FROM shop.order_item ORDER BY order_id, sku;
+-- The same question as above, now asked of the tables: items and price sums per order.
+SELECT order_id, COUNT(*) AS items, SUM(price) AS price_sum FROM shop.order_item GROUP BY order_id ORDER BY order_id;
+-- The round trip: the collection composes the orders back from its tables (items in key order).
+CREATE TABLE shop.order_docs (doc VARCHAR(4000));
+CALL quarnxml.kelRetrieveXML('orders', 'shop.order_docs', 0, NULL, 0, ?, ?, ?);
+SELECT doc FROM shop.order_docs;
+SQL
+fi
 "$quarn" "DROP DATABASE demo"
 if [ "$status" -ne 0 ]; then
   echo "mainjob: the SQL session reported an error (status $status)"

@@ -2,8 +2,10 @@
 // instance, compared with their expected transcripts (tests/sql/NAME.sql and NAME.out;
 // KEL_UPDATE_GOLDEN=1 rewrites the .out files).  A script whose first line is "-- [register]"
 // runs on a database enabled by the enablement procedure itself (types, functions, catalogue
-// tables and procedures).  Scripts name generated data files as @DATA@/... (readable and
-// writable for the functions) and may check that temporary files are removed.
+// tables and procedures); one with the line "-- [manual commit]" runs without autocommit.
+// Scripts name generated data files as @DATA@/... (readable and writable for the functions; the
+// DADs of tests/data/decompose, and samples/orders.dad as sample_orders.dad, are there too) and
+// may check that temporary files are removed.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -69,6 +71,11 @@ void writeData(const fs::path &dir) {
   std::ofstream((dir / "huge.xml").string()).close();
   fs::resize_file(dir / "huge.xml", 1200000000);
   keltest::writeFile((dir / "outer.xml").string(), "<!DOCTYPE a [<!ENTITY x SYSTEM \"/etc/hostname\">]><a>&x;</a>");
+  // The DADs of the collection and decomposition scripts.
+  for (const auto &e : fs::directory_iterator(keltest::sourceDir() + "/tests/data/decompose"))
+    if (e.path().extension() == ".dad" || e.path().extension() == ".dtd" || e.path().extension() == ".xsd")
+      fs::copy_file(e.path(), dir / e.path().filename());
+  fs::copy_file(keltest::sourceDir() + "/samples/orders.dad", dir / "sample_orders.dad");
 }
 
 std::vector<std::string> scripts() {
@@ -109,7 +116,11 @@ TEST_P(ExtensionScript, TranscriptMatchesExpectedOutput) {
   }
   const std::vector<std::pair<std::string, std::string>> placeholders = {{"DATA", data.string()}};
   keltest::writeFile(inst.file("script.sql"), keltest::fillPlaceholders(text, placeholders));
-  std::string got = run(quote(console) + " -d TESTDB -v -f " + quote(inst.file("script.sql")) + " 2>&1", &status);
+  // A script with the line "-- [manual commit]" commits and rolls back itself (console option +c).
+  const bool manual = text.find("\n-- [manual commit]\n") != std::string::npos;
+  std::string got = run(quote(console) + (manual ? " +c" : "") + " -d TESTDB -v -f " + quote(inst.file("script.sql")) +
+                            " 2>&1",
+                        &status);
   got = keltest::withPlaceholders(got, placeholders);
   got = std::regex_replace(got, std::regex("SQL[0-9]{15}"), "SQL<generated>");  // generated specific names
 

@@ -1,0 +1,277 @@
+// XML column statements and helpers: every trigger form (DTD, no DTD, schema; system and
+// caller root id) and side table, view and fill statements against a golden file, with names
+// and literals that carry quotes; the trigger-suffix generator's alphabet and thread safety;
+// the suffix picker giving up after 26 draws in use instead of reusing one; two sessions
+// inserting into one enabled column at once; disable by another user.
+#include "kelcol.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "kel_golden.h"
+#include "kel_test_db.h"
+#include "kelcattab.h"
+#include "kelcolstmt.h"
+#include "kelctx.h"
+#include "kelenable.h"
+#include "kelmsg.h"
+
+namespace {
+
+// A call context as a procedure's, on a fresh database with the catalogue tables.
+class ColumnDb : public keltest::DatabaseTest {
+ protected:
+  void SetUp() override {
+    openDatabase("KELCOL");
+    env_.set("QUARNINSTANCE", "kelinst");
+    env_.set("QUARNKELPATH", dir_.str());
+    KelCodePageRequest request{0, 1208, nullptr};
+    ASSERT_EQ(kelInit(&ctx, KEL_FULL_MESSAGES, &request, state, msg, "UTF-8"), 0) << msg;
+    inited = true;
+  }
+  void TearDown() override {
+    if (inited) kelTerm(&ctx, state);
+    DatabaseTest::TearDown();
+  }
+  KelCallContext ctx{};
+  bool inited = false;
+  char state[6] = "00000";
+  char msg[KEL_MSG_BUFFER + 1] = "";
+};
+
+// A column with two side tables (one of several values) under hostile names.
+KelColumnDef hostileColumn() {
+  KelColumnDef def;
+  def.schema = "we'ird";
+  def.table = "t\"x";
+  def.column = "d\"oc";
+  def.rootId = KEL_ROOT_ID_COLUMN;
+  def.rootDef = KEL_ROOT_ID_DEF;
+  def.suffix = "ABC1234";
+  KelSideTab head{"s'q", "h\"d", false, {{"c'1", "varchar(40)", "/a/b[@k=\"x'y\"]"}, {"n", "real", "/a/@n"}}};
+  KelSideTab many{"s'q", "many", true, {{"note", "clob(1M)", "/a/note"}}};
+  def.sides = {head, many};
+  return def;
+}
+
+std::string allStatements(KelCallContext *ctx, KelColumnDef def, const char *title) {
+  std::string text = std::string("==== ") + title + "\n";
+  std::string sql;
+  for (const KelSideTab &s : def.sides) {
+    EXPECT_TRUE(kelSideTableStmt(ctx, def, s, "ts'1", &sql));
+    text += sql + "\n";
+    std::vector<std::string> fill;
+    EXPECT_TRUE(kelSideFillStmts(ctx, def, s, &fill));
+    for (const std::string &f : fill) text += f + "\n";
+  }
+  for (char kind : kelTriggerKinds(def)) {
+    EXPECT_TRUE(kelTriggerStmt(ctx, def, kind, "KELD000E  it's invalid", &sql));
+    text += sql + "\n";
+  }
+  EXPECT_TRUE(kelDefaultViewStmt(ctx, def, "v's", "v\"w", {"d\"oc", "KELROOT_ID"}, &sql));
+  text += sql + "\n";
+  if (def.systemRoot) {
+    EXPECT_TRUE(kelRootIdFillStmt(ctx, def, &sql));
+    text += sql + "\n";
+  }
+  return text;
+}
+
+TEST_F(ColumnDb, StatementsOfEveryFormMatchGoldenFile) {
+  KelColumnDef def = hostileColumn();
+  std::string text = allStatements(&ctx, def, "no DTD, no validation, system root id");
+  def.validation = KelColValidation::NoDtd;
+  text += allStatements(&ctx, def, "no DTD, validation");
+  def.dtdId = "o'rder.dtd";
+  def.validation = KelColValidation::Dtd;
+  def.systemRoot = false;
+  def.rootId = "i\"d";
+  def.rootDef = "INTEGER";
+  def.sides[1].columns[0].type = "double";
+  text += allStatements(&ctx, def, "DTD, validation, caller's root id");
+  def.dtdId.clear();
+  def.schemaLocation = "/x/o'rder.xsd";
+  def.validation = KelColValidation::Schema;
+  def.sides[1].columns[0].type = "varchar(30)";
+  text += allStatements(&ctx, def, "schema validation");
+  EXPECT_TRUE(keltest::matchesGolden(keltest::goldenFile("columns", "statements.txt"), text));
+  // No quote of a name or value ends a literal or an identifier early: every literal holds
+  // its quote doubled, every identifier its double quote doubled.
+  EXPECT_EQ(text.find("'o'rder"), std::string::npos);
+  EXPECT_NE(text.find("'o''rder.dtd'"), std::string::npos);
+  EXPECT_NE(text.find("\"we'ird\".\"t\"\"x\""), std::string::npos);
+  EXPECT_NE(text.find("'/a/b[@k=\"x''y\"]'"), std::string::npos);
+}
+
+TEST_F(ColumnDb, UpdateTriggerDeletesWhateverTheNewValueAndGuardsOnlyTheInserts) {
+  KelColumnDef def = hostileColumn();
+  std::string u;
+  ASSERT_TRUE(kelTriggerStmt(&ctx, def, 'U', "x", &u));
+  // No WHEN before BEGIN ATOMIC: a document set to NULL still loses its side-table rows.
+  EXPECT_EQ(u.substr(0, u.find("BEGIN ATOMIC")).find("WHEN"), std::string::npos) << u;
+  size_t guards = 0;
+  for (size_t at = 0; (at = u.find("WHERE NEWROW.\"d\"\"oc\" IS NOT NULL", at)) != std::string::npos; ++at) ++guards;
+  EXPECT_EQ(guards, def.sides.size()) << u;
+  // The validation triggers let NULL documents pass.
+  def.validation = KelColValidation::NoDtd;
+  std::string v;
+  ASSERT_TRUE(kelTriggerStmt(&ctx, def, 'V', "x", &v));
+  EXPECT_NE(v.find("WHEN (NEWROW.\"d\"\"oc\" IS NOT NULL AND "), std::string::npos) << v;
+}
+
+TEST(TriggerSuffix, SevenCharactersOfTheAlphabetFromManyThreads) {
+  std::vector<std::string> drawn(8 * 50);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 8; ++t)
+    threads.emplace_back([&drawn, t] {
+      for (int i = 0; i < 50; ++i) {
+        char buf[KEL_TRIGGER_SUFFIX_LEN + 1];
+        kel_GetRandName(nullptr, buf, KEL_TRIGGER_SUFFIX_LEN);
+        drawn[t * 50 + i] = buf;
+      }
+    });
+  for (std::thread &t : threads) t.join();
+  std::set<std::string> distinct;
+  for (const std::string &s : drawn) {
+    ASSERT_EQ(s.size(), 7u);
+    EXPECT_EQ(s.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789"), std::string::npos) << s;
+    distinct.insert(s);
+  }
+  // 36^7 possibilities: 400 draws that repeat would mean a broken generator.
+  EXPECT_GT(distinct.size(), 395u);
+}
+
+TEST_F(ColumnDb, SuffixInUseIsNeverReusedAfter26Draws) {
+  int n = 0;
+  const KelCatTabStmt *create = kelCatTabCreateStatements(&n);
+  ASSERT_EQ(exec("create distinct type quarnxml.xmlclob as clob(2G)"), 0) << error();
+  for (int i = 0; i < n; ++i) ASSERT_EQ(exec(create[i].sql), 0) << create[i].sql << error();
+  ASSERT_EQ(exec("create table s.t (c varchar(9))"), 0) << error();
+  ASSERT_EQ(exec("insert into quarnxml.xml_usage (table_schema, table_name, col_name, access_mode, validation, "
+                 "trigger_suffix, version) values ('S', 'T', 'C', 0, 0, 'AAAAAAA', 5.0)"),
+            0)
+      << error();
+  int draws = 0;
+  std::string suffix;
+  EXPECT_EQ(kelPickTriggerSuffix(
+                &ctx, [&] { return ++draws, std::string("AAAAAAA"); }, "C", "S.T", &suffix, msg),
+            -46);
+  EXPECT_EQ(draws, 26);
+  EXPECT_TRUE(suffix.empty());
+  EXPECT_NE(std::string(msg).find("KELA062E"), std::string::npos) << msg;
+  // A free draw is taken at once.
+  draws = 0;
+  EXPECT_EQ(kelPickTriggerSuffix(
+                &ctx, [&] { return ++draws == 1 ? std::string("AAAAAAA") : std::string("BBBBBBB"); }, "C", "S.T",
+                &suffix, msg),
+            0)
+      << msg;
+  EXPECT_EQ(suffix, "BBBBBBB");
+  EXPECT_EQ(draws, 2);
+}
+
+// The first column of the first row of a query, as text ("" for none).
+std::string valueOf(const char *sql) {
+  sqlca ca{};
+  quarn_stmt *stmt = nullptr;
+  if (quarn_prepare(sql, &stmt, &ca) < 0) return "error " + std::to_string(ca.sqlcode);
+  char value[256] = "";
+  short ind = 0;
+  quarn_hostvar out{SQL_TYP_CSTR, sizeof value, value, &ind};
+  if (quarn_open(stmt, 0, nullptr, &ca) >= 0) quarn_fetch(stmt, 1, &out, &ca);
+  quarn_free_stmt(stmt);
+  return value;
+}
+
+TEST_F(ColumnDb, TwoSessionsInsertIntoOneEnabledColumnAtOnce) {
+  for (const KelEnableStmt &s : kelEnableList()) ASSERT_EQ(exec(s.text), 0) << s.text << error();
+  ASSERT_EQ(exec("create table app.docs (id integer not null primary key, doc quarnxml.XMLVarchar)"), 0) << error();
+  const std::string dad =
+      "<DAD><validation>NO</validation><Xcolumn><table name=\"app.head\"><column name=\"v\" type=\"varchar(20)\" "
+      "path=\"/a/v\" multi_occurrence=\"NO\"/></table><table name=\"app.many\"><column name=\"p\" type=\"integer\" "
+      "path=\"/a/p\" multi_occurrence=\"YES\"/></table></Xcolumn></DAD>";
+  KelEnableColumnArgs args;
+  args.tableName = "app.docs";
+  args.columnName = "doc";
+  args.dad = dad.c_str();
+  args.dadLen = static_cast<int32_t>(dad.size());
+  ASSERT_EQ(kelEnableColumnMain(&ctx, args, msg), 0) << msg;
+  sqlca ca{};
+  ASSERT_EQ(quarn_commit(&ca), 0);
+  constexpr int kPerSession = 30;
+  std::vector<int> failures(2, 0);
+  auto session = [&failures](int who) {
+    sqlca c{};
+    if (quarn_connect("KELCOL", nullptr, nullptr, &c) < 0) {
+      failures[who] = -1;
+      return;
+    }
+    for (int i = 0; i < kPerSession; ++i) {
+      const int id = who * 1000 + i;
+      const std::string sql = "insert into app.docs (id, doc) values (" + std::to_string(id) +
+                              ", quarnxml.XMLVarchar('<a><v>s" + std::to_string(id) + "</v><p>" + std::to_string(id) +
+                              "</p><p>1</p></a>'))";
+      // A lock wait that times out rolls the unit of work back: the insert is tried again.
+      int code = -1;
+      for (int attempt = 0; attempt < 100 && code < 0; ++attempt) {
+        code = quarn_execute_immediate(sql.c_str(), &c);
+        if (code >= 0) code = quarn_commit(&c);
+        if (code < 0) quarn_rollback(&c);
+      }
+      if (code < 0) ++failures[who];
+    }
+    quarn_connect_reset(&c);
+  };
+  std::thread a(session, 0), b(session, 1);
+  a.join();
+  b.join();
+  EXPECT_EQ(failures[0], 0);
+  EXPECT_EQ(failures[1], 0);
+  EXPECT_EQ(valueOf("select count(*) from app.docs"), std::to_string(2 * kPerSession));
+  // Every document has exactly its rows, with the values its document holds.
+  EXPECT_EQ(valueOf("select count(*) from app.docs d, app.head h where d.kelroot_id = h.kelroot_id and h.v = 's' "
+                    "concat varchar(d.id)"),
+            std::to_string(2 * kPerSession));
+  EXPECT_EQ(valueOf("select count(*) from app.head"), std::to_string(2 * kPerSession));
+  EXPECT_EQ(valueOf("select count(*) from app.docs d, app.many m where d.kelroot_id = m.kelroot_id and "
+                    "(m.kel_seqno = 1 and m.p = d.id or m.kel_seqno = 2 and m.p = 1)"),
+            std::to_string(4 * kPerSession));
+  EXPECT_EQ(valueOf("select count(*) from app.many"), std::to_string(4 * kPerSession));
+}
+
+TEST_F(ColumnDb, DisableAsAnotherUserDropsTheSideTablesOfTheEnablingUser) {
+  for (const KelEnableStmt &s : kelEnableList()) ASSERT_EQ(exec(s.text), 0) << s.text << error();
+  sqlca ca{};
+  auto connectAs = [&](const char *user) {
+    quarn_commit(&ca);
+    quarn_connect_reset(&ca);
+    env_.set("QUARN_USER", user);
+    return quarn_connect("KELCOL", nullptr, nullptr, &ca);
+  };
+  ASSERT_EQ(connectAs("alice"), 0);
+  ASSERT_EQ(exec("create table app.docs (doc quarnxml.XMLVarchar)"), 0) << error();
+  // A side table named without a schema belongs to the enabling user.
+  const std::string dad =
+      "<DAD><validation>NO</validation><Xcolumn><table name=\"side1\"><column name=\"v\" type=\"varchar(20)\" "
+      "path=\"/a/v\" multi_occurrence=\"NO\"/></table></Xcolumn></DAD>";
+  KelEnableColumnArgs args;
+  args.tableName = "app.docs";
+  args.columnName = "doc";
+  args.dad = dad.c_str();
+  args.dadLen = static_cast<int32_t>(dad.size());
+  ASSERT_EQ(kelEnableColumnMain(&ctx, args, msg), 0) << msg;
+  EXPECT_EQ(valueOf("select count(*) from syscat.tables where tabschema = 'ALICE' and tabname = 'SIDE1'"), "1");
+  // Another user with a table of the same name disables the column: the enabling user's side
+  // table goes, the other user's own table stays.
+  ASSERT_EQ(connectAs("bob"), 0);
+  ASSERT_EQ(exec("create table side1 (mine integer)"), 0) << error();
+  ASSERT_EQ(kelDisableColumnMain(&ctx, "app.docs", "doc", msg), 0) << msg;
+  EXPECT_EQ(valueOf("select count(*) from syscat.tables where tabschema = 'ALICE' and tabname = 'SIDE1'"), "0");
+  EXPECT_EQ(valueOf("select count(*) from syscat.tables where tabschema = 'BOB' and tabname = 'SIDE1'"), "1");
+}
+
+}  // namespace
