@@ -250,7 +250,10 @@ class ExplainHandler : public xercesc::DefaultHandler {
       const KelQuery::StepTest &t = *steps_[j].test;
       const std::u16string stepName(t.name, t.nameLen);
       unsigned b = bends(f, j);
-      if (b & kPrefix)
+      if ((b & kPrefix) && (b & kCase))
+        sentence(quoted(f.qname) + u" has the local name of step " + quoted(stepName) +
+                 u" in other letter case and with another namespace prefix");
+      else if (b & kPrefix)
         sentence(quoted(f.qname) + u" has the local name of step " + quoted(stepName) + u" with another namespace prefix");
       else if (b & kCase)
         sentence(quoted(f.qname) + u" differs from step " + quoted(stepName) + u" in letter case");
