@@ -17,15 +17,11 @@
 #include "kelsql.h"
 #include "keltrace.h"
 #include "quarnapp.h"
+#include "sqlcodes.h"
 
 namespace {
 
 constexpr const char kUnit[] = "kelenbl";
-
-// SQLCODEs enablement reacts to.
-constexpr int kSqlObjectExists = -601;
-constexpr int kSqlUndefinedName = -204;
-constexpr int kSqlNoDoubleByte = -1216;
 
 // Bytes of a database name in the messages: 8 characters and a terminator.
 constexpr size_t kDbNameSize = 9;
@@ -157,7 +153,7 @@ int32_t runDropList(KelCallContext *ctx, const std::vector<std::string> &list, c
     KEL_TRACE(ctx, "Disable Database Stmt %d\n", static_cast<int>(i));
     sqlca ca{};
     int code = execute(ctx, list[i], &ca);
-    if (code == kSqlUndefinedName) {
+    if (code == SQL_RC_E204) {
       KEL_TRACE(ctx, "Disable Database Stmt %d: the object is gone already, passed over\n", static_cast<int>(i));
       continue;
     }
@@ -212,12 +208,12 @@ int32_t checkTableSpace(KelCallContext *ctx, const char *tableSpace, short ind, 
     ca = sqlca{};
     std::memcpy(ca.sqlcaid, "SQLCA   ", 8);
     ca.sqlcabc = sizeof ca;
-    ca.sqlcode = kSqlUndefinedName;
+    ca.sqlcode = SQL_RC_E204;
     std::memcpy(ca.sqlstate, "42704", 5);
     size_t n = std::min(name.size(), sizeof ca.sqlerrmc);
     std::memcpy(ca.sqlerrmc, name.data(), n);
     ca.sqlerrml = static_cast<short>(n);
-    code = kSqlUndefinedName;
+    code = SQL_RC_E204;
   }
   kelSetDbMessage(ctx, msg, &ca, KELA004E, db);
   return code;
@@ -363,7 +359,7 @@ int kelDropSchema(KelCallContext *ctx, sqlca *ca) {
       if (ca != nullptr) *ca = local;
       return -1;
     }
-    if (code == 100) {
+    if (code == SQL_RC_W100) {
       KEL_TRACE(ctx, "UDT %s not found\n", t.name);
       continue;
     }
@@ -392,7 +388,7 @@ int kelDoubleByteTest(KelCallContext *ctx, int *supported, sqlca *ca) {
   if (code >= 0) code = quarn_execute(raw, 0, nullptr, &local);
   if (ca != nullptr) *ca = local;
   KEL_TRACE(ctx, "double-byte test SQLCODE = %d\n", code);
-  if (code == kSqlNoDoubleByte) return 0;
+  if (code == SQL_RC_E1216) return 0;
   *supported = 1;
   if (code != 0) return 0;
   int dropCode = execute(ctx, "DROP DISTINCT TYPE quarnxml.KELDBCSTEST", &local);
@@ -461,7 +457,7 @@ int32_t kelEnableDB_STP_Main(KelCallContext *ctx, const char *dbName, const char
     }
     int code = execute(ctx, *text, &ca);
     if (code >= 0) continue;
-    if (code == kSqlObjectExists && (s.number == 1 || s.number == 2)) {
+    if (code == SQL_RC_E601 && (s.number == 1 || s.number == 2)) {
       KEL_TRACE(ctx, "Enable Database Stmt I  %d: the type exists already, kept\n", s.number);
       continue;
     }

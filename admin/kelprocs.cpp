@@ -6,6 +6,7 @@
 
 #include <iterator>
 
+#include "kelcomp.h"
 #include "kelenable.h"
 
 namespace {
@@ -15,6 +16,18 @@ const KelProcEntry kEntries[] = {
     {"kelEnableDB", KelConvention::Dari, &kelEnableDBSpec},
     {"kelDisableDB", KelConvention::Dari, &kelDisableDBSpec},
     {"kelDisableDB_STP", KelConvention::Sql, &kelDisableDBSpec},
+    {"kelGenXML", KelConvention::Dari, &kelGenXMLSpec},
+    {"kelGenXML1_STP", KelConvention::Sql, &kelGenXMLSpec},
+    {"kelGenXML2", KelConvention::Dari, &kelGenXML2Spec},
+    {"kelGenXML_STP", KelConvention::Sql, &kelGenXML2Spec},
+    {"kelGenXMLClob", KelConvention::Dari, &kelGenXMLClobSpec},
+    {"kelGenXMLClob_STP", KelConvention::Sql, &kelGenXMLClobSpec},
+    {"kelRetrieveXML", KelConvention::Dari, &kelRetrieveXMLSpec},
+    {"kelRetrieveXML1_STP", KelConvention::Sql, &kelRetrieveXMLSpec},
+    {"kelRetrieveXML2", KelConvention::Dari, &kelRetrieveXML2Spec},
+    {"kelRetrieveXML_STP", KelConvention::Sql, &kelRetrieveXML2Spec},
+    {"kelRetrieveXMLClob", KelConvention::Dari, &kelRetrieveXMLClobSpec},
+    {"kelRetrieveXMLClob_STP", KelConvention::Sql, &kelRetrieveXMLClobSpec},
 };
 
 }  // namespace

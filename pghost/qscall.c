@@ -279,6 +279,21 @@ static size_t resultExtent(const QsSite *s, int k) {
   }
 }
 
+/* The result's value cast to its declared distinct type when the routine wrote a longer one
+ * (RETURNS t CAST FROM u): trailing blanks past the type's length are cut, anything else is
+ * 22001. */
+static int64 castResult(const QsSite *s, const QsValueDef *v, const char *data, int64 len) {
+  if (v->castLength <= 0 || len <= v->castLength) return len;
+  for (int64 i = v->castLength; i < len; ++i)
+    if (data[i] != ' ')
+      ereport(ERROR, (errcode(ERRCODE_STRING_DATA_RIGHT_TRUNCATION),
+                      errmsg("routine \"%s\" (specific name \"%s\") has returned a value too long for type %s", s->fname,
+                             s->specname, format_type_be(v->type)),
+                      errdetail("The value has " INT64_FORMAT " bytes; the type holds at most " INT64_FORMAT ".", len,
+                                v->castLength)));
+  return v->castLength;
+}
+
 /* A character result as text of the result's type; bytes that are not valid UTF-8 are an error,
  * so nothing the database could not read back is stored. */
 static Datum textResult(const QsSite *s, const char *data, int64 len, bool binary) {
@@ -333,6 +348,7 @@ static Datum readResult(const QsSite *s, int k, bool *isnull) {
                       errmsg("routine \"%s\" (specific name \"%s\") has returned a locator that holds no value", s->fname,
                              s->specname)));
     if (v->length > 0 && len > v->length) tooLong(s);
+    len = castResult(s, v, data, len);
     if (rc == 1) { /* the routine handed back an argument read by slices: read it whole */
       struct varlena *whole = detoast_attr((struct varlena *)data);
       return PointerGetDatum(whole);
@@ -358,7 +374,7 @@ static Datum readResult(const QsSite *s, int k, bool *isnull) {
       sqlint32 len;
       memcpy(&len, b, sizeof len);
       if (len < 0 || (size_t)len + sizeof len + 1 > v->bytes) tooLong(s);
-      return textResult(s, b + sizeof len, len, v->kind == QS_BLOB);
+      return textResult(s, b + sizeof len, castResult(s, v, b + sizeof len, len), v->kind == QS_BLOB);
     }
     default: { /* VARCHAR, CHAR */
       const char *nul = memchr(b, 0, v->bytes);
@@ -367,7 +383,7 @@ static Datum readResult(const QsSite *s, int k, bool *isnull) {
       n = (size_t)(nul - b);
       if (v->kind == QS_CHAR)
         while (n > 0 && b[n - 1] == ' ') --n;
-      return textResult(s, b, (int64)n, false);
+      return textResult(s, b, castResult(s, v, b, (int64)n), false);
     }
   }
 }

@@ -110,7 +110,7 @@ static bool kindOfBase(const char *base, QsKind *kind) {
 static void classify(const char *fname, Oid type, Spec spec, QsValueDef *v) {
   Oid base = getBaseType(type); /* a domain travels as its base type */
   QsDistinct d;
-  bool character;
+  bool character, distinct = false;
   memset(v, 0, sizeof *v);
   v->type = type;
   switch (base) {
@@ -130,6 +130,7 @@ static void classify(const char *fname, Oid type, Spec spec, QsValueDef *v) {
       if (!qsDistinctLookup(base, &d) || !kindOfBase(d.base, &v->kind)) unsupported(fname, type);
       if (d.source == NUMERICOID) v->numeric = true;
       v->length = d.length;
+      distinct = true;
       break;
   }
   character = v->kind == QS_VARCHAR || v->kind == QS_CHAR || v->kind == QS_CLOB;
@@ -142,6 +143,9 @@ static void classify(const char *fname, Oid type, Spec spec, QsValueDef *v) {
   if (spec.length > 0) {
     if (!character && v->kind != QS_BLOB)
       badClause(fname, "A value of type %s has no declared length.", format_type_be(type));
+    /* A distinct type given a longer length: the routine writes that much, the value must still
+     * fit the type. */
+    if (distinct && character && !v->locator && v->length > 0 && spec.length > v->length) v->castLength = v->length;
     v->length = spec.length;
   }
   if (v->kind == QS_BLOB && !spec.locator && !spec.lob) v->locator = false; /* bytea: by value */

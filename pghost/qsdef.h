@@ -47,6 +47,8 @@ typedef struct QsValueDef {
   bool locator;     /* passed as a large-object locator */
   bool numeric;     /* the SQL type is NUMERIC (passed as double) */
   int64 length;     /* declared bytes of a character or large-object value */
+  int64 castLength; /* a result of a distinct character type written with a longer length
+                       (RETURNS t CAST FROM u): the type's own length, checked after the call */
   size_t bytes;     /* bytes the value occupies in the call, terminator included */
 } QsValueDef;
 

@@ -12,7 +12,8 @@
  * with: not variant IMMUTABLE, not deterministic VOLATILE, allow parallel PARALLEL SAFE, disallow
  * parallel PARALLEL RESTRICTED, returns null on null input STRICT (else the function is called on
  * null input, as null call asks); scratchpad, final call and DBINFO as clauses; declared lengths
- * and "as locator" as argK= and result= clauses.  Functions that read server files are STABLE at
+ * and "as locator" as argK= and result= clauses; RETURNS t CAST FROM u as RETURNS t with u's
+ * length as the result= clause (the handler checks that the value fits t).  Functions that read server files are STABLE at
  * most and those that write them VOLATILE, whatever the registration says: a file's content is
  * no constant a planner may fold or an index may keep.
  *   create distinct type S.N as B(L) [with comparisons]
@@ -210,7 +211,19 @@ std::string translateFunction(const std::string &statement) {
     }
     sql << ")";
   } else {
+    // RETURNS t CAST FROM u: the routine writes a value of u; the handler checks that it fits t.
+    std::string castFrom;
+    if (size_t cf = lower(returns).find(" cast from "); cf != std::string::npos) {
+      castFrom = trim(returns.substr(cf + 11));
+      returns = trim(returns.substr(0, cf));
+    }
     PgType t = translateType(returns, statement);
+    if (!castFrom.empty()) {
+      PgType from = translateType(castFrom, statement);
+      if (from.spec.empty() || from.spec.find(':') != std::string::npos || !t.spec.empty())
+        fail("a CAST FROM type the install script cannot translate", statement);
+      t.spec = from.spec;
+    }
     sql << t.type;
     results.push_back(t.spec);
     writesFile = t.file || (lname == "quarnxml.content" && params.size() > 1);

@@ -18,6 +18,7 @@
 #include "kelsql.h"
 #include "keltrace.h"
 #include "quarnapp.h"
+#include "sqlcodes.h"
 #include "sqlda.h"
 
 namespace {
@@ -128,7 +129,7 @@ int loadStoredText(KelCallContext *ctx, KelDocBuffer *buf, const char *sql, cons
                               {{SQL_TYP_CLOB_FILE, static_cast<sqlint32>(sizeof ref), &ref,
                                 nullptr}},
                               &ca);
-  if (sqlcode < 0 || sqlcode == 100) {
+  if (sqlcode < 0 || sqlcode == SQL_RC_W100) {
     KEL_TRACE(ctx, "Error in getting %s string:%s, sqlcode=%d\n", what, id != nullptr ? id : "",
               sqlcode);
     return notFound();
@@ -171,7 +172,7 @@ int kelTableExists(KelCallContext *ctx, const char *schema, const char *table, i
                             "tabname = ?",
                             {inString(schema), inString(table)},
                             {outString(name, sizeof name, &ind)}, &ca);
-  if (sqlcode == -805) {
+  if (sqlcode == SQL_RC_E805) {
     KEL_TRACE(ctx, "Database not bound missing package(s)...\n");
     if (msg != nullptr) kelSetDbMessage(ctx, msg, &ca, KELA073E);
     return -104;
@@ -181,7 +182,7 @@ int kelTableExists(KelCallContext *ctx, const char *schema, const char *table, i
               isEmpty(schema) ? "" : schema, isEmpty(schema) ? "" : ".", table);
     return kelInternalError(ctx, msg, nullptr, kUnit, 335);
   }
-  *exists = sqlcode == 100 ? 0 : 1;
+  *exists = sqlcode == SQL_RC_W100 ? 0 : 1;
   return 0;
 }
 
@@ -203,7 +204,7 @@ int kelGetCatalogColumnType(KelCallContext *ctx, const char *schema, const char 
   sqlca ca{};
   int sqlcode = queryColumnType(ctx, schema, table, column, foundSchema, &schemaInd, foundName,
                                 &nameInd, &foundLength, &ca);
-  if (sqlcode == 100) {
+  if (sqlcode == SQL_RC_W100) {
     // The name may be an alias: look the column up in its base table.
     char type[2] = "";
     char baseSchema[KEL_TABLE_SIZE] = "";
@@ -234,7 +235,7 @@ int kelGetCatalogColumnType(KelCallContext *ctx, const char *schema, const char 
     }
   }
   if (sqlcode < 0) return kelInternalError(ctx, msg, nullptr, kUnit, 669);
-  if (sqlcode == 100) {
+  if (sqlcode == SQL_RC_W100) {
     std::string where = qualifiedName(schema, table);
     if (msg != nullptr) kelSetMessage(ctx, msg, KELQ021E, where.c_str(), column);
     return kelMessageState(KELQ021E, nullptr);
@@ -276,7 +277,7 @@ int kelGetColumnName(KelCallContext *ctx, const char *schema, const char *table,
     kelClearText(colName, KEL_TABLE_SIZE);
     if (msg != nullptr) kelSetMessage(ctx, msg, KELA024E);
     result = kelMessageState(KELA024E, nullptr);
-  } else if (sqlcode == 100) {
+  } else if (sqlcode == SQL_RC_W100) {
     std::string name = qualifiedName(schema, table);
     if (msg != nullptr) kelSetMessage(ctx, msg, KELA016E, name.c_str());
     result = kelMessageState(KELA016E, nullptr);

@@ -145,6 +145,44 @@ void writeIntOutput(KelCallContext *ctx, sqlvar *var, int32_t value) {
   }
 }
 
+// Where a large-object output of a QUARNDARI call goes: the entry's own data area and the room
+// the call gives it, and where its length is written.
+struct LobOutput {
+  char *data = nullptr;
+  int64_t room = 0;
+  char *lengthAt = nullptr;  // the 32-bit length (may be unaligned)
+};
+
+bool isLobEntry(const sqlvar *var) {
+  switch (var->sqltype) {
+    case SQL_TYP_CLOB: case SQL_TYP_NCLOB: case SQL_TYP_BLOB: case SQL_TYP_NBLOB:
+    case SQL_TYP_DBCLOB: case SQL_TYP_NDBCLOB:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The extended entry's room and length pointer when the area has one, else a length-prefixed
+// area (struct quarn_lob) of sqllen bytes.
+LobOutput lobOutputOf(sqlda *da, int index) {
+  LobOutput out;
+  sqlvar *var = &da->sqlvar[index];
+  if (var->sqldata == nullptr) return out;
+  const sqlvar2 *ext = index + da->sqld < da->sqln ? reinterpret_cast<const sqlvar2 *>(&da->sqlvar[index + da->sqld])
+                                                   : nullptr;
+  if (ext != nullptr && ext->sqldatalen != nullptr) {
+    out.data = var->sqldata;
+    out.room = ext->len.sqllonglen > 0 ? ext->len.sqllonglen : 0;
+    out.lengthAt = ext->sqldatalen;
+  } else {
+    out.data = var->sqldata + sizeof(sqluint32);
+    out.room = static_cast<uint16_t>(var->sqllen);
+    out.lengthAt = var->sqldata;
+  }
+  return out;
+}
+
 void setIndicator(sqlvar *var, short value) {
   if (var->sqlind != nullptr) *var->sqlind = value;
 }
@@ -177,6 +215,7 @@ int kelDariFrame(const KelProcSpec &proc, struct sqlda *da, struct sqlca *ca) {
   std::vector<KelArg> args(static_cast<size_t>(layout->count));
   std::vector<Copy> copies;
   std::vector<std::vector<char>> outBuffers(static_cast<size_t>(layout->count));
+  std::vector<LobOutput> lobOutputs(static_cast<size_t>(layout->count));
   int32_t rc = setUp(&ctx, sqlstate, msg);
   if (rc >= 0) {
     KEL_TRACE(&ctx, "codepage is %ld\n", static_cast<long>(ctx.codePages ? ctx.codePages->dbCodePage : 0));
@@ -185,9 +224,17 @@ int kelDariFrame(const KelProcSpec &proc, struct sqlda *da, struct sqlca *ca) {
       const KelParamSpec &p = layout->params[i];
       sqlvar *var = &da->sqlvar[i];
       KelArg &arg = args[static_cast<size_t>(i)];
-      if (hasOutBuffer(p)) {
+      if (hasOutBuffer(p) && p.kind == KelParamKind::Lob && isLobEntry(var)) {
+        // Written in place: the room is the definition's, however large it is declared.
+        LobOutput &lob = lobOutputs[static_cast<size_t>(i)];
+        lob = lobOutputOf(da, i);
+        arg.out = lob.data;
+        arg.outCap = lob.room;
+        KEL_TRACE(&ctx, "%s: room for %lld bytes\n", p.name, static_cast<long long>(lob.room));
+      } else if (hasOutBuffer(p)) {
         outBuffers[static_cast<size_t>(i)].assign(static_cast<size_t>(p.maxLen) + 1, '\0');
         arg.out = outBuffers[static_cast<size_t>(i)].data();
+        arg.outCap = p.maxLen;
       }
       if (!isInput(p)) {
         if (p.kind == KelParamKind::Integer && kelCheckOutputIntParameter(&ctx, var, &rc, msg) < 0) break;
@@ -239,7 +286,13 @@ int kelDariFrame(const KelProcSpec &proc, struct sqlda *da, struct sqlca *ca) {
     }
     const KelArg &arg = args[static_cast<size_t>(i)];
     if (p.kind == KelParamKind::Integer) writeIntOutput(&ctx, var, arg.outNum);
-    if (hasOutBuffer(p) && arg.out != nullptr) writeStringOutput(&ctx, var, arg.out, arg.outLen);
+    const LobOutput &lob = lobOutputs[static_cast<size_t>(i)];
+    if (lob.lengthAt != nullptr) {
+      auto n = static_cast<sqlint32>(arg.outLen < 0 || arg.outNull ? 0 : arg.outLen > lob.room ? lob.room : arg.outLen);
+      std::memcpy(lob.lengthAt, &n, sizeof n);
+    } else if (hasOutBuffer(p) && arg.out != nullptr) {
+      writeStringOutput(&ctx, var, arg.out, arg.outLen);
+    }
     setIndicator(var, p.kind != KelParamKind::ReturnCode && p.kind != KelParamKind::ReturnMsg && arg.outNull ? -1 : 0);
   }
   if (rc < 0)
@@ -266,9 +319,10 @@ int kelSqlFrame(const KelProcSpec &proc, void **values, short **inds, char *sqls
     if (isOutput(p) && ind != nullptr) *ind = 0;
     if (p.kind == KelParamKind::ReturnCode) returnCode = static_cast<int32_t *>(values[i]);
     if (p.kind == KelParamKind::ReturnMsg) returnMsg = static_cast<char *>(values[i]);
-    if (hasOutBuffer(p)) {
+    if (hasOutBuffer(p) && values[i] != nullptr) {
       arg.out = p.kind == KelParamKind::Lob ? static_cast<char *>(values[i]) + sizeof(sqluint32)
                                             : static_cast<char *>(values[i]);
+      arg.outCap = p.maxLen;
     }
     if (!isInput(p)) continue;
     arg.isNull = values[i] == nullptr || (ind != nullptr && *ind == -1);

@@ -31,7 +31,8 @@ struct KelParamSpec {
   KelParamKind kind;
   KelParamMode mode;
   bool required;       // a null input fails the call
-  int32_t maxLen;      // outputs of kind String or Lob: the declared length in bytes
+  int32_t maxLen;      // outputs of kind String or Lob: the declared length in bytes (a Lob
+                       // output of a QUARNDARI call takes the room the call gives instead)
 };
 
 // One parameter as a worker sees it.
@@ -40,7 +41,8 @@ struct KelArg {
   int32_t len;       // its length in bytes
   int32_t num;       // Integer inputs
   bool isNull;       // the input was null
-  char *out;         // String/Lob outputs: buffer of maxLen bytes plus a terminator
+  char *out;         // String/Lob outputs: room for outCap bytes (a String's terminator besides)
+  int64_t outCap;    // String/Lob outputs: bytes the worker may store into out
   int32_t outLen;    // String/Lob outputs: bytes the worker stored
   int32_t outNum;    // Integer outputs
   bool outNull;      // the worker returns NULL for this output
@@ -72,8 +74,10 @@ struct KelProcSpec {
 /*
  * Runs a QUARNDARI call: da holds the parameters as the engine passed them (large objects
  * with their extended entries).  Writes returnCode and returnMsg (cut to the entry's sqllen),
- * sets input indicators to -128 and output indicators to 0.  Returns 1, the value the engine
- * expects, in every case.
+ * sets input indicators to -128 and output indicators to 0.  A large-object output is written
+ * straight into the call's own area: its room is the extended entry's length (so the
+ * declared length of whichever definition the database holds), or without an extended entry
+ * the sqllen of a length-prefixed area.  Returns 1, the value the engine expects, in every case.
  */
 int kelDariFrame(const KelProcSpec &proc, struct sqlda *da, struct sqlca *ca);
 
@@ -81,8 +85,8 @@ int kelDariFrame(const KelProcSpec &proc, struct sqlda *da, struct sqlca *ca);
  * Runs an SQL-convention call with layout 0 of proc: values[i] points to parameter i as the
  * convention passes it (String: terminated string; Lob: 32-bit length, bytes, terminator;
  * Integer, ReturnCode: sqlint32; ReturnMsg: 1025-byte buffer), inds[i] to its 16-bit null
- * indicator.  A null required input gives -60 and KELG004E.  Returns 0 (meaningless to the
- * engine).
+ * indicator.  The convention passes no room of an output: a Lob output holds maxLen bytes.
+ * A null required input gives -60 and KELG004E.  Returns 0 (meaningless to the engine).
  */
 int kelSqlFrame(const KelProcSpec &proc, void **values, short **inds, char *sqlstate,
                 const char *procName, const char *specName, char *diagMsg);

@@ -53,11 +53,13 @@
 /*
  * The storage and content functions (statements 4 to 16 of enablement), in order.
  * X(SqlName, Parameters, Returns, Specific, Entry)
+ *   Returns: an XMLVarchar result is written as VARCHAR(32672) and cast by the engine (CAST FROM),
+ *   so its buffer holds what the function writes.
  */
 #define KEL_STORAGE_FUNCTIONS(X)                                                                                        \
-  X("XMLVarcharFromFile", "varchar(512)", "quarnxml.XMLVarchar", "kelVarChar", "kelVarChar")                           \
-  X("XMLVarcharFromFile", "varchar(512), varchar(100)", "quarnxml.XMLVarchar", "kelXMLVarcharFile2",                   \
-    "kelXMLVarcharFromFile2")                                                                                          \
+  X("XMLVarcharFromFile", "varchar(512)", "quarnxml.XMLVarchar cast from varchar(32672)", "kelVarChar", "kelVarChar")  \
+  X("XMLVarcharFromFile", "varchar(512), varchar(100)", "quarnxml.XMLVarchar cast from varchar(32672)",                \
+    "kelXMLVarcharFile2", "kelXMLVarcharFromFile2")                                                                    \
   X("XMLCLOBFromFile", "varchar(512)", "quarnxml.XMLCLOB as locator", "kelCLOB", "kelCLOB")                            \
   X("XMLCLOBFromFile", "varchar(512), varchar(100)", "quarnxml.XMLCLOB as locator", "kelXMLCLOBFile2",                 \
     "kelXMLCLOBFromFile2")                                                                                             \

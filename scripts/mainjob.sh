@@ -2,8 +2,9 @@
 # The product's main job, on an already built tree: in a temporary instance directory it creates
 # a database, enables it for XML, stores the sample orders of samples/ in an XMLVarchar and an
 # XMLCLOB column, and answers a few questions with the extract functions; then it validates the
-# orders against their DTD kept in DTD_REF and against an XML schema, and changes an order's
-# status with update.  The instance
+# orders against their DTD kept in DTD_REF and against an XML schema, changes an order's
+# status with update, and composes purchase-order documents from three relational tables
+# with both kinds of DAD.  The instance
 # directory is removed at the end; nothing else is left behind.
 # Usage: scripts/mainjob.sh [build-dir | installed-prefix]
 #   (scripts/demo.sh builds first, then runs this; the install test runs it on a prefix, whose
@@ -56,6 +57,34 @@ UPDATE shop.orders SET doc = update(doc, '/order/@status', 'shipped'), fulldoc =
 SELECT doc AS after FROM shop.orders WHERE id = 2;
 SELECT id, extractVarchar(doc, '/order/@status') AS status, extractVarchar(fulldoc, '/order/@status') AS status_clob, validate(doc, (SELECT content FROM quarnxml.dtd_ref WHERE dtdid = 'order.dtd'), 'order.dtd') AS still_valid FROM shop.orders ORDER BY id;
 SQL
+
+# ---- Composition: XML documents made from relational tables --------------------------------
+# Three tables of purchase orders (sales.orders, sales.customers, sales.items, from
+# samples/orders.sql) become one XML document per order: with the RDB_node DAD
+# samples/orders_rdb.dad into a result table, and with the SQL-mapping DAD
+# samples/orders_sql.dad as a CLOB (the first document) and into the same kind of table.
+echo "== Composition: one XML document per order from the tables orders, customers and items"
+"$quarn" -d demo -f "$samples/orders.sql" >/dev/null || status=$?
+rdbDad=$(sed "s/'/''/g" "$samples/orders_rdb.dad")
+sqlDad=$(sed "s/'/''/g" "$samples/orders_sql.dad")
+composed=$("$quarn" -d demo <<SQL
+CREATE TABLE sales.order_docs (doc VARCHAR(4000));
+CALL quarnxml.kelGenXML('$rdbDad', 'sales.order_docs', 0, NULL, 0, ?, ?, ?);
+SELECT doc FROM sales.order_docs;
+CALL quarnxml.kelGenXMLClob('$sqlDad', 0, NULL, ?, ?, ?, ?, ?);
+DELETE FROM sales.order_docs;
+CALL quarnxml.kelGenXML('$sqlDad', 'sales.order_docs', 0, NULL, 0, ?, ?, ?);
+SELECT COUNT(*) AS documents FROM sales.order_docs;
+SQL
+) || status=$?
+echo "$composed"
+# Each of the three calls must report KELQ020I (XML successfully generated).
+if [ "$(grep -c 'KELQ020I' <<<"$composed")" -ne 3 ]; then
+  echo "mainjob: composition did not succeed"
+  status=1
+fi
+# ---- End of composition -------------------------------------------------------------------
+
 "$quarn" "DROP DATABASE demo"
 if [ "$status" -ne 0 ]; then
   echo "mainjob: the SQL session reported an error (status $status)"

@@ -50,9 +50,10 @@ void killDuring(const std::string &sql, std::chrono::microseconds delay) {
 // "enabled" or "absent" when the database is in one of the two whole states, else what is left.
 std::string state() {
   std::string console = KEL_QUARN_CONSOLE;
-  std::string out = run(console + " -d KILLDB \"SELECT 'N=' || CHAR((SELECT COUNT(*) FROM SYSCAT.ROUTINES WHERE "
-                                   "ROUTINESCHEMA = 'QUARNXML')) || ',' || CHAR((SELECT COUNT(*) FROM SYSCAT.TABLES "
-                                   "WHERE TABSCHEMA = 'QUARNXML')) FROM SYSCAT.TABLES FETCH FIRST 1 ROWS ONLY\"");
+  // CHAR of an INTEGER is CHAR(11), padded with blanks: RTRIM leaves the digits.
+  std::string out = run(console + " -d KILLDB \"SELECT 'N=' || RTRIM(CHAR((SELECT COUNT(*) FROM SYSCAT.ROUTINES WHERE "
+                                   "ROUTINESCHEMA = 'QUARNXML'))) || ',' || RTRIM(CHAR((SELECT COUNT(*) FROM SYSCAT.TABLES "
+                                   "WHERE TABSCHEMA = 'QUARNXML'))) FROM SYSCAT.TABLES FETCH FIRST 1 ROWS ONLY\"");
   size_t at = out.find("N=");
   if (at == std::string::npos) return "unreadable: " + out;
   std::string counts = out.substr(at + 2, out.find_first_of(" \n", at) - at - 2);

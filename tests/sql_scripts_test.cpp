@@ -41,6 +41,9 @@ void writeData(const fs::path &dir) {
   fs::create_directories(dir);
   keltest::writeFile((dir / "v3999.xml").string(), "<a>" + std::string(3999, 'v') + "</a>");
   keltest::writeFile((dir / "v4000.xml").string(), "<a>" + std::string(4000, 'v') + "</a>");
+  // Whole files of 3,000 (fits an XMLVarchar), 3,001, 5,000 and 32,672 bytes.
+  for (size_t bytes : {3000, 3001, 5000, 32672})
+    keltest::writeFile((dir / ("f" + std::to_string(bytes) + ".xml")).string(), "<a>" + std::string(bytes - 7, 'f') + "</a>");
   std::string big = "<big>";
   for (int i = 0; big.size() < 140000; ++i) big += "<item n=\"" + std::to_string(i) + "\">" + std::to_string(i * 7) + "</item>";
   big += "</big>";

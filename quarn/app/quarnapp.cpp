@@ -6,6 +6,7 @@
 #include "quarnapp.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -35,8 +36,8 @@ using quarn::Value;
 thread_local std::unique_ptr<quarn_session> tConnected;
 thread_local quarn_session *tCurrentHandle = nullptr;
 
-int fail(sqlca *ca, int code, const char *state, std::vector<std::string> tokens = {}) {
-  quarn::setSqlca(ca, QError{code, state, std::move(tokens)});
+int fail(sqlca *ca, int code, std::vector<std::string> tokens = {}) {
+  quarn::setSqlca(ca, quarn::engineError(code, std::move(tokens)));
   return code;
 }
 
@@ -50,13 +51,72 @@ std::string fileName(const sqlfile *f) {
   return std::string(f->name, strnlen(f->name, n));
 }
 
+// A packed decimal host variable: precision in the low byte of sqllen, scale in the high byte;
+// (precision + 2) / 2 bytes of digits, two a byte, the last half byte the sign (D negative).
+int decimalPrecision(sqlint32 sqllen) { return sqllen & 0xFF; }
+int decimalScale(sqlint32 sqllen) { return (sqllen >> 8) & 0xFF; }
+size_t packedBytes(sqlint32 sqllen) { return static_cast<size_t>(decimalPrecision(sqllen) + 2) / 2; }
+
+// The value of a packed decimal: an integer when its scale is 0 and it fits, else a double.
+// False for a digit or sign half byte that is not one.
+bool readPacked(const unsigned char *p, sqlint32 sqllen, Value *out) {
+  size_t n = packedBytes(sqllen);
+  int scale = decimalScale(sqllen);
+  std::string digits;
+  for (size_t k = 0; k < n; ++k) {
+    int hi = p[k] >> 4, lo = p[k] & 15;
+    if (hi > 9) return false;
+    digits.push_back(static_cast<char>('0' + hi));
+    if (k + 1 < n) {
+      if (lo > 9) return false;
+      digits.push_back(static_cast<char>('0' + lo));
+    }
+  }
+  int sign = p[n - 1] & 15;
+  if (sign < 10) return false;
+  bool negative = sign == 0x0D || sign == 0x0B;
+  if (scale == 0 && digits.size() <= 18) {
+    int64_t v = std::strtoll(digits.c_str(), nullptr, 10);
+    *out = Value::integer(negative ? -v : v);
+    return true;
+  }
+  std::string text = (negative ? "-" : "") + digits.substr(0, digits.size() - static_cast<size_t>(scale)) + "." +
+                     digits.substr(digits.size() - static_cast<size_t>(scale));
+  *out = Value::real(std::strtod(text.c_str(), nullptr));
+  return true;
+}
+
+// Writes number d (or integer i when isInt) as a packed decimal; false when it does not fit
+// the precision.
+bool writePacked(int64_t i, double d, bool isInt, sqlint32 sqllen, unsigned char *p) {
+  int precision = decimalPrecision(sqllen), scale = decimalScale(sqllen);
+  char buf[400];
+  if (isInt && scale == 0) std::snprintf(buf, sizeof buf, "%lld", static_cast<long long>(i < 0 ? -i : i));
+  else std::snprintf(buf, sizeof buf, "%.*f", scale, std::fabs(d));
+  std::string digits;
+  for (const char *c = buf; *c; ++c)
+    if (*c >= '0' && *c <= '9') digits.push_back(*c);
+  while (digits.size() > 1 && digits[0] == '0' && digits.size() > static_cast<size_t>(precision)) digits.erase(0, 1);
+  if (digits.size() > static_cast<size_t>(precision)) return false;
+  digits.insert(0, static_cast<size_t>(precision) - digits.size(), '0');
+  if (digits.size() % 2 == 0) digits.insert(0, "0");  // an odd number of digits fills the bytes
+  bool negative = isInt ? i < 0 : d < 0;
+  size_t n = packedBytes(sqllen);
+  for (size_t k = 0; k < n; ++k) {
+    int hi = digits[2 * k] - '0';
+    int lo = 2 * k + 1 < digits.size() ? digits[2 * k + 1] - '0' : (negative ? 0x0D : 0x0C);
+    p[k] = static_cast<unsigned char>(hi << 4 | lo);
+  }
+  return true;
+}
+
 // Reads input host variable hv into *out; returns 0 or fills ca.
 int readInput(quarn::Session *s, const quarn_hostvar &hv, int index, Value *out, sqlca *ca) {
   if (hv.sqlind && *hv.sqlind < 0) {
     *out = Value::null();
     return 0;
   }
-  if (!hv.sqldata) return fail(ca, -302, "22001", {std::to_string(index + 1)});
+  if (!hv.sqldata) return fail(ca, quarn::kSqlHostValueTooLarge, {std::to_string(index + 1)});
   const char *p = static_cast<const char *>(hv.sqldata);
   switch (baseType(hv.sqltype)) {
     case SQL_TYP_CSTR: *out = Value::text(std::string(p, strnlen(p, static_cast<size_t>(hv.sqllen > 0 ? hv.sqllen : 0)))); return 0;
@@ -64,17 +124,25 @@ int readInput(quarn::Session *s, const quarn_hostvar &hv, int index, Value *out,
     case SQL_TYP_VARCHAR: {
       short len;
       std::memcpy(&len, p, sizeof len);
-      if (len < 0 || len > hv.sqllen) return fail(ca, -302, "22001", {std::to_string(index + 1)});
+      if (len < 0 || len > hv.sqllen) return fail(ca, quarn::kSqlHostValueTooLarge, {std::to_string(index + 1)});
       *out = Value::text(std::string(p + sizeof(short), static_cast<size_t>(len)));
       return 0;
     }
     case SQL_TYP_SMALL: { short v; std::memcpy(&v, p, sizeof v); *out = Value::integer(v); return 0; }
     case SQL_TYP_INTEGER: { sqlint32 v; std::memcpy(&v, p, sizeof v); *out = Value::integer(v); return 0; }
     case SQL_TYP_BIGINT: { sqlint64 v; std::memcpy(&v, p, sizeof v); *out = Value::integer(v); return 0; }
-    case SQL_TYP_FLOAT: { double v; std::memcpy(&v, p, sizeof v); *out = Value::real(v); return 0; }
+    case SQL_TYP_FLOAT:
+      // sqllen 4: a 4-byte float.
+      if (hv.sqllen == 4) { float v; std::memcpy(&v, p, sizeof v); *out = Value::real(v); }
+      else { double v; std::memcpy(&v, p, sizeof v); *out = Value::real(v); }
+      return 0;
+    case SQL_TYP_DECIMAL:
+      if (!readPacked(reinterpret_cast<const unsigned char *>(p), hv.sqllen, out))
+        return fail(ca, quarn::kSqlBadParameters, {std::to_string(index + 1)});
+      return 0;
     case SQL_TYP_CLOB: case SQL_TYP_BLOB: case SQL_TYP_DBCLOB: {
       const quarn_lob *lob = static_cast<const quarn_lob *>(hv.sqldata);
-      if (static_cast<sqlint64>(lob->length) > hv.sqllen) return fail(ca, -302, "22001", {std::to_string(index + 1)});
+      if (static_cast<sqlint64>(lob->length) > hv.sqllen) return fail(ca, quarn::kSqlHostValueTooLarge, {std::to_string(index + 1)});
       std::string data(lob->data, lob->length);
       *out = baseType(hv.sqltype) == SQL_TYP_BLOB ? Value::blob(std::move(data)) : Value::text(std::move(data));
       return 0;
@@ -83,29 +151,29 @@ int readInput(quarn::Session *s, const quarn_hostvar &hv, int index, Value *out,
       sqluint32 id;
       std::memcpy(&id, p, sizeof id);
       const Value *v = s->locatorValue(id);
-      if (!v) return fail(ca, -423, "0F001", {std::to_string(index + 1)});
+      if (!v) return fail(ca, quarn::kSqlLocatorInvalid, {std::to_string(index + 1)});
       *out = *v;
       return 0;
     }
     case SQL_TYP_CLOB_FILE: {
       const sqlfile *f = static_cast<const sqlfile *>(hv.sqldata);
       std::string name = fileName(f);
-      if (!(f->file_options & SQL_FILE_READ)) return fail(ca, -452, "428A1", {name, "2"});
+      if (!(f->file_options & SQL_FILE_READ)) return fail(ca, quarn::kSqlFileReference, {name, "2"});
       std::ifstream in(name, std::ios::binary);
-      if (!in) return fail(ca, -452, "428A1", {name, "3"});
+      if (!in) return fail(ca, quarn::kSqlFileReference, {name, "3"});
       std::ostringstream buf;
       buf << in.rdbuf();
       *out = Value::text(buf.str());
       return 0;
     }
     default:
-      return fail(ca, -804, "07002", {std::to_string(index + 1)});
+      return fail(ca, quarn::kSqlBadParameters, {std::to_string(index + 1)});
   }
 }
 
 int readInputs(quarn::Session *s, int nIn, const quarn_hostvar *in, std::vector<Value> *out, sqlca *ca) {
   out->clear();
-  if (nIn > 0 && !in) return fail(ca, -804, "07002", {"0"});
+  if (nIn > 0 && !in) return fail(ca, quarn::kSqlBadParameters, {"0"});
   for (int k = 0; k < nIn; ++k) {
     Value v;
     int rc = readInput(s, in[k], k, &v, ca);
@@ -119,52 +187,58 @@ int readInputs(quarn::Session *s, int nIn, const quarn_hostvar *in, std::vector<
 void putText(const std::string &text, quarn_hostvar &hv, sqlca *ca) {
   size_t room = 0;
   char *p = static_cast<char *>(hv.sqldata);
-  bool cut = false;
+  bool blob = baseType(hv.sqltype) == SQL_TYP_BLOB;
+  // The bytes that fit room, never part of a character (bit data and BLOB by bytes).
+  auto fit = [&](size_t cap) { return text.size() <= cap ? text.size() : blob ? cap : quarn::cutUtf8(text, cap).size(); };
+  size_t n = 0;
   switch (baseType(hv.sqltype)) {
     case SQL_TYP_CSTR:
       room = hv.sqllen > 0 ? static_cast<size_t>(hv.sqllen) - 1 : 0;
-      cut = text.size() > room;
-      std::memcpy(p, text.data(), cut ? room : text.size());
-      p[cut ? room : text.size()] = '\0';
+      n = fit(room);
+      std::memcpy(p, text.data(), n);
+      p[n] = '\0';
       break;
     case SQL_TYP_CHAR:
       room = static_cast<size_t>(hv.sqllen);
-      cut = text.size() > room;
+      n = fit(room);
       std::memset(p, ' ', room);
-      std::memcpy(p, text.data(), cut ? room : text.size());
+      std::memcpy(p, text.data(), n);
       break;
     case SQL_TYP_VARCHAR: {
       room = static_cast<size_t>(hv.sqllen);
-      cut = text.size() > room;
-      short len = static_cast<short>(cut ? room : text.size());
+      n = fit(room);
+      short len = static_cast<short>(n);
       std::memcpy(p, &len, sizeof len);
-      std::memcpy(p + sizeof(short), text.data(), static_cast<size_t>(len));
+      std::memcpy(p + sizeof(short), text.data(), n);
       break;
     }
     default: {
       quarn_lob *lob = static_cast<quarn_lob *>(hv.sqldata);
       room = static_cast<size_t>(hv.sqllen);
-      cut = text.size() > room;
-      lob->length = static_cast<sqluint32>(cut ? room : text.size());
-      std::memcpy(lob->data, text.data(), lob->length);
+      n = fit(room);
+      lob->length = static_cast<sqluint32>(n);
+      std::memcpy(lob->data, text.data(), n);
       break;
     }
   }
+  bool cut = n < text.size();
   if (hv.sqlind) *hv.sqlind = cut ? static_cast<short>(text.size() > 32767 ? 32767 : text.size()) : 0;
   if (cut) {
+    // A string cut to fit its host variable: the warning flags and SQLSTATE 01004.
     ca->sqlwarn[0] = 'W';
     ca->sqlwarn[1] = 'W';
+    if (ca->sqlcode == 0) std::memcpy(ca->sqlstate, "01004", 5);
   }
 }
 
 int writeOutput(quarn::Session *s, const Value &v, const quarn::QType &colType, quarn_hostvar &hv, int index, sqlca *ca) {
   if (v.isNull()) {
-    if (!hv.sqlind) return fail(ca, -305, "22002", {std::to_string(index + 1)});
+    if (!hv.sqlind) return fail(ca, quarn::kSqlNullNoIndicator, {std::to_string(index + 1)});
     *hv.sqlind = -1;
     return 0;
   }
   if (hv.sqlind) *hv.sqlind = 0;
-  if (!hv.sqldata) return fail(ca, -804, "07002", {std::to_string(index + 1)});
+  if (!hv.sqldata) return fail(ca, quarn::kSqlBadParameters, {std::to_string(index + 1)});
   auto number = [&](int64_t *i, double *d, bool *isInt) -> bool {
     if (v.kind == Value::Int) { *i = v.i; *d = static_cast<double>(v.i); *isInt = true; return true; }
     if (v.kind == Value::Real) { *d = v.d; *i = static_cast<int64_t>(v.d); *isInt = false; return true; }
@@ -178,20 +252,30 @@ int writeOutput(quarn::Session *s, const Value &v, const quarn::QType &colType, 
   };
   switch (baseType(hv.sqltype)) {
     case SQL_TYP_CSTR: case SQL_TYP_CHAR: case SQL_TYP_VARCHAR: case SQL_TYP_CLOB: case SQL_TYP_BLOB: case SQL_TYP_DBCLOB: {
-      std::string text = v.kind == Value::Text || v.kind == Value::Blob ? v.s : quarn::displayValue(v, colType);
-      if (v.kind == Value::Text && colType.base == quarn::Base::Char) text = quarn::displayValue(v, colType);
+      std::string text = v.kind == Value::Text || v.kind == Value::Blob ? v.s : quarn::valueText(v, colType);
+      if (v.kind == Value::Text && colType.base == quarn::Base::Char) text = quarn::valueText(v, colType);
       putText(text, hv, ca);
       return 0;
     }
-    case SQL_TYP_SMALL: case SQL_TYP_INTEGER: case SQL_TYP_BIGINT: case SQL_TYP_FLOAT: {
+    case SQL_TYP_SMALL: case SQL_TYP_INTEGER: case SQL_TYP_BIGINT: case SQL_TYP_FLOAT: case SQL_TYP_DECIMAL: {
       int64_t i;
       double d;
       bool isInt;
-      if (!number(&i, &d, &isInt)) return fail(ca, -420, "22018", {"FETCH"});
+      if (!number(&i, &d, &isInt)) return fail(ca, quarn::kSqlInvalidChar, {"FETCH"});
       short t = baseType(hv.sqltype);
-      if (t == SQL_TYP_FLOAT) { std::memcpy(hv.sqldata, &d, sizeof d); return 0; }
+      if (t == SQL_TYP_FLOAT) {
+        // sqllen 4: a 4-byte float.
+        if (hv.sqllen == 4) { float x = static_cast<float>(d); std::memcpy(hv.sqldata, &x, sizeof x); }
+        else std::memcpy(hv.sqldata, &d, sizeof d);
+        return 0;
+      }
+      if (t == SQL_TYP_DECIMAL) {
+        if (!writePacked(i, d, isInt, hv.sqllen, static_cast<unsigned char *>(hv.sqldata)))
+          return fail(ca, quarn::kSqlHostValueRange, {std::to_string(index + 1)});
+        return 0;
+      }
       if ((t == SQL_TYP_SMALL && (i < -32768 || i > 32767)) || (t == SQL_TYP_INTEGER && (i < INT32_MIN || i > INT32_MAX)))
-        return fail(ca, -304, "22003", {std::to_string(index + 1)});
+        return fail(ca, quarn::kSqlHostValueRange, {std::to_string(index + 1)});
       if (t == SQL_TYP_SMALL) { short x = static_cast<short>(i); std::memcpy(hv.sqldata, &x, sizeof x); }
       else if (t == SQL_TYP_INTEGER) { sqlint32 x = static_cast<sqlint32>(i); std::memcpy(hv.sqldata, &x, sizeof x); }
       else std::memcpy(hv.sqldata, &i, sizeof i);
@@ -210,23 +294,23 @@ int writeOutput(quarn::Session *s, const Value &v, const quarn::QType &colType, 
         mode |= std::ios::app;
       } else if (f->file_options & SQL_FILE_CREATE) {
         std::ifstream probe(name);
-        if (probe) return fail(ca, -452, "428A1", {name, "5"});
+        if (probe) return fail(ca, quarn::kSqlFileReference, {name, "5"});
         mode |= std::ios::trunc;
       } else if (f->file_options & SQL_FILE_OVERWRITE) {
         mode |= std::ios::trunc;
       } else {
-        return fail(ca, -452, "428A1", {name, "2"});
+        return fail(ca, quarn::kSqlFileReference, {name, "2"});
       }
       std::ofstream out(name, mode);
-      if (!out) return fail(ca, -452, "428A1", {name, "3"});
-      std::string text = v.kind == Value::Text || v.kind == Value::Blob ? v.s : quarn::displayValue(v, colType);
+      if (!out) return fail(ca, quarn::kSqlFileReference, {name, "3"});
+      std::string text = v.kind == Value::Text || v.kind == Value::Blob ? v.s : quarn::valueText(v, colType);
       out.write(text.data(), static_cast<std::streamsize>(text.size()));
-      if (!out) return fail(ca, -452, "428A1", {name, "4"});
+      if (!out) return fail(ca, quarn::kSqlFileReference, {name, "4"});
       f->data_length = static_cast<sqluint32>(text.size());
       return 0;
     }
     default:
-      return fail(ca, -804, "07002", {std::to_string(index + 1)});
+      return fail(ca, quarn::kSqlBadParameters, {std::to_string(index + 1)});
   }
 }
 
@@ -262,7 +346,7 @@ short sqlTypeOf(const quarn::QType &t) {
     return e.sqlcode;                                                      \
   }                                                                        \
   catch (...) {                                                            \
-    return fail(ca, -901, "58004", {"quarnapp"});                          \
+    return fail(ca, quarn::kSqlSystem, {"quarnapp"});                          \
   }
 
 extern "C" {
@@ -286,7 +370,7 @@ SQL_API_EXPORT int quarn_connect(const char *name, const char *user, const char 
   GUARD_BEGIN
   quarn::clearSqlca(ca);
   if (quarn::Session *cur = current()) {
-    if (cur->inUnitOfWork()) return fail(ca, -752, "0A001");
+    if (cur->inUnitOfWork()) return fail(ca, quarn::kSqlConnectionInUse);
   }
   std::unique_ptr<quarn::Session> s;
   int rc = quarn::Session::open(name ? name : "", user ? user : "", password ? password : "", &s, ca);
@@ -320,7 +404,7 @@ SQL_API_EXPORT int quarn_connect_info(struct sqlca *ca) {
   if (!ca) return -1;
   quarn::clearSqlca(ca);
   quarn::Session *cur = current();
-  if (!cur) return fail(ca, -1024, "08003");
+  if (!cur) return fail(ca, quarn::kSqlNoConnection);
   cur->connectionInfo(ca);
   return 0;
 }
@@ -329,7 +413,7 @@ SQL_API_EXPORT int quarn_session_open(const char *name, const char *user, const 
                                       struct sqlca *ca) {
   if (!ca) return -1;
   GUARD_BEGIN
-  if (!out) return fail(ca, -804, "07002", {"out"});
+  if (!out) return fail(ca, quarn::kSqlBadParameters, {"out"});
   *out = nullptr;
   std::unique_ptr<quarn::Session> s;
   int rc = quarn::Session::open(name ? name : "", user ? user : "", password ? password : "", &s, ca);
@@ -369,8 +453,8 @@ SQL_API_EXPORT int quarn_execute_immediate(const char *sql, struct sqlca *ca) {
   if (!ca) return -1;
   GUARD_BEGIN
   quarn::Session *s = current();
-  if (!s) return fail(ca, -1024, "08003");
-  if (!sql) return fail(ca, -104, "42601", {"", "", "<statement>"});
+  if (!s) return fail(ca, quarn::kSqlNoConnection);
+  if (!sql) return fail(ca, quarn::kSqlSyntax, {"", "", "<statement>"});
   return s->execImmediate(sql, ca);
   GUARD_END(ca)
 }
@@ -378,11 +462,11 @@ SQL_API_EXPORT int quarn_execute_immediate(const char *sql, struct sqlca *ca) {
 SQL_API_EXPORT int quarn_prepare(const char *sql, quarn_stmt **out, struct sqlca *ca) {
   if (!ca) return -1;
   GUARD_BEGIN
-  if (!out) return fail(ca, -804, "07002", {"out"});
+  if (!out) return fail(ca, quarn::kSqlBadParameters, {"out"});
   *out = nullptr;
   quarn::Session *s = current();
-  if (!s) return fail(ca, -1024, "08003");
-  if (!sql) return fail(ca, -104, "42601", {"", "", "<statement>"});
+  if (!s) return fail(ca, quarn::kSqlNoConnection);
+  if (!sql) return fail(ca, quarn::kSqlSyntax, {"", "", "<statement>"});
   std::unique_ptr<quarn::Statement> st;
   int rc = s->prepare(sql, &st, ca);
   if (rc < 0) return rc;
@@ -398,8 +482,8 @@ SQL_API_EXPORT int quarn_execute(quarn_stmt *stmt, int nIn, const struct quarn_h
   if (!ca) return -1;
   GUARD_BEGIN
   quarn::clearSqlca(ca);
-  if (!stmt || !stmt->stmt) return fail(ca, -518, "07003");
-  if (stmt->stmt->isQuery()) return fail(ca, -518, "07003");
+  if (!stmt || !stmt->stmt) return fail(ca, quarn::kSqlStmtNotPrepared);
+  if (stmt->stmt->isQuery()) return fail(ca, quarn::kSqlStmtNotPrepared);
   std::vector<Value> params;
   int rc = readInputs(stmt->session, nIn, in, &params, ca);
   if (rc < 0) return rc;
@@ -411,7 +495,7 @@ SQL_API_EXPORT int quarn_open(quarn_stmt *stmt, int nIn, const struct quarn_host
   if (!ca) return -1;
   GUARD_BEGIN
   quarn::clearSqlca(ca);
-  if (!stmt || !stmt->stmt || !stmt->stmt->isQuery()) return fail(ca, -517, "07005");
+  if (!stmt || !stmt->stmt || !stmt->stmt->isQuery()) return fail(ca, quarn::kSqlCursorNotQuery);
   std::vector<Value> params;
   int rc = readInputs(stmt->session, nIn, in, &params, ca);
   if (rc < 0) return rc;
@@ -423,11 +507,11 @@ SQL_API_EXPORT int quarn_fetch(quarn_stmt *stmt, int nOut, struct quarn_hostvar 
   if (!ca) return -1;
   GUARD_BEGIN
   quarn::clearSqlca(ca);
-  if (!stmt || !stmt->stmt) return fail(ca, -501, "24501");
+  if (!stmt || !stmt->stmt) return fail(ca, quarn::kSqlCursorNotOpen);
   std::vector<Value> row;
   int rc = stmt->stmt->fetch(&row, ca);
   if (rc != 0) return rc;
-  if (nOut > 0 && !out) return fail(ca, -804, "07002", {"0"});
+  if (nOut > 0 && !out) return fail(ca, quarn::kSqlBadParameters, {"0"});
   int n = nOut < static_cast<int>(row.size()) ? nOut : static_cast<int>(row.size());
   if (nOut < static_cast<int>(row.size())) ca->sqlwarn[3] = 'W';
   for (int k = 0; k < n; ++k) {
@@ -449,7 +533,7 @@ SQL_API_EXPORT int quarn_close(quarn_stmt *stmt, struct sqlca *ca) {
 SQL_API_EXPORT int quarn_describe(quarn_stmt *stmt, struct sqlda *da, struct sqlca *ca) {
   if (!ca) return -1;
   quarn::clearSqlca(ca);
-  if (!stmt || !stmt->stmt || !da) return fail(ca, -518, "07003");
+  if (!stmt || !stmt->stmt || !da) return fail(ca, quarn::kSqlStmtNotPrepared);
   int n = stmt->stmt->columnCount();
   da->sqld = static_cast<short>(n);
   for (int k = 0; k < n && k < da->sqln; ++k) {
@@ -506,7 +590,7 @@ int readEntry(const sqlda *da, int k, Value *out, quarn::QType *type, sqlca *ca)
       qt.length = static_cast<int64_t>(lobCapacity(da, k, &prefixed));
       break;
     }
-    default: return fail(ca, -804, "07002", {std::to_string(k + 1)});
+    default: return fail(ca, quarn::kSqlBadParameters, {std::to_string(k + 1)});
   }
   *type = qt;
   if ((v.sqlind && *v.sqlind < 0) || !v.sqldata) {
@@ -527,7 +611,7 @@ int readEntry(const sqlda *da, int k, Value *out, quarn::QType *type, sqlca *ca)
     case SQL_TYP_VARCHAR: case SQL_TYP_LONG: {
       unsigned short n;
       std::memcpy(&n, p, sizeof n);
-      if (t == SQL_TYP_VARCHAR && n > len) return fail(ca, -302, "22001", {std::to_string(k + 1)});
+      if (t == SQL_TYP_VARCHAR && n > len) return fail(ca, quarn::kSqlHostValueTooLarge, {std::to_string(k + 1)});
       *out = Value::text(std::string(p + 2, n));
       return 0;
     }
@@ -541,7 +625,7 @@ int readEntry(const sqlda *da, int k, Value *out, quarn::QType *type, sqlca *ca)
       } else {
         std::memcpy(&n, extendedEntry(da, k)->sqldatalen, sizeof n);
       }
-      if (n > cap && cap > 0) return fail(ca, -302, "22001", {std::to_string(k + 1)});
+      if (n > cap && cap > 0) return fail(ca, quarn::kSqlHostValueTooLarge, {std::to_string(k + 1)});
       std::string bytes(p, n);
       *out = t == SQL_TYP_BLOB ? Value::blob(bytes) : Value::text(bytes);
       return 0;
@@ -618,13 +702,13 @@ SQL_API_EXPORT int quarn_call(const char *procName, struct sqlda *da, struct sql
   quarn::clearSqlca(ca);
   GUARD_BEGIN
   quarn::Session *s = current();
-  if (!s) return fail(ca, -1024, "08003");
-  if (!procName) return fail(ca, -104, "42601", {"", "CALL", "<name>"});
+  if (!s) return fail(ca, quarn::kSqlNoConnection);
+  if (!procName) return fail(ca, quarn::kSqlSyntax, {"", "CALL", "<name>"});
   // The name is a fixed-size host variable: trailing blanks do not count.
   std::string name = procName;
   while (!name.empty() && name.back() == ' ') name.pop_back();
   int n = da ? da->sqld : 0;
-  if (da && (n < 0 || n > da->sqln)) return fail(ca, -804, "07002", {"SQLDA"});
+  if (da && (n < 0 || n > da->sqln)) return fail(ca, quarn::kSqlBadParameters, {"SQLDA"});
   std::vector<Value> args(static_cast<size_t>(n));
   std::vector<short> inds(static_cast<size_t>(n), 0);
   std::vector<quarn::QType> types(static_cast<size_t>(n));
@@ -655,7 +739,7 @@ SQL_API_EXPORT int quarn_commit(struct sqlca *ca) {
   if (!ca) return -1;
   GUARD_BEGIN
   quarn::Session *s = current();
-  if (!s) return fail(ca, -1024, "08003");
+  if (!s) return fail(ca, quarn::kSqlNoConnection);
   return s->commit(ca);
   GUARD_END(ca)
 }
@@ -664,7 +748,7 @@ SQL_API_EXPORT int quarn_rollback(struct sqlca *ca) {
   if (!ca) return -1;
   GUARD_BEGIN
   quarn::Session *s = current();
-  if (!s) return fail(ca, -1024, "08003");
+  if (!s) return fail(ca, quarn::kSqlNoConnection);
   return s->rollback(ca);
   GUARD_END(ca)
 }
@@ -673,7 +757,7 @@ SQL_API_EXPORT int quarn_savepoint(const char *name, int unique, struct sqlca *c
   if (!ca) return -1;
   GUARD_BEGIN
   quarn::Session *s = current();
-  if (!s) return fail(ca, -1024, "08003");
+  if (!s) return fail(ca, quarn::kSqlNoConnection);
   return s->setSavepoint(name ? name : "", unique != 0, ca);
   GUARD_END(ca)
 }
@@ -682,7 +766,7 @@ SQL_API_EXPORT int quarn_rollback_to_savepoint(const char *name, struct sqlca *c
   if (!ca) return -1;
   GUARD_BEGIN
   quarn::Session *s = current();
-  if (!s) return fail(ca, -1024, "08003");
+  if (!s) return fail(ca, quarn::kSqlNoConnection);
   return s->rollbackToSavepoint(name ? name : "", ca);
   GUARD_END(ca)
 }
@@ -691,7 +775,7 @@ SQL_API_EXPORT int quarn_release_savepoint(const char *name, struct sqlca *ca) {
   if (!ca) return -1;
   GUARD_BEGIN
   quarn::Session *s = current();
-  if (!s) return fail(ca, -1024, "08003");
+  if (!s) return fail(ca, quarn::kSqlNoConnection);
   return s->releaseSavepoint(name ? name : "", ca);
   GUARD_END(ca)
 }
@@ -700,8 +784,8 @@ SQL_API_EXPORT int quarn_free_locator(sqluint32 locator, struct sqlca *ca) {
   if (!ca) return -1;
   quarn::clearSqlca(ca);
   quarn::Session *s = current();
-  if (!s) return fail(ca, -1024, "08003");
-  if (!s->freeLocator(locator)) return fail(ca, -423, "0F001", {std::to_string(locator)});
+  if (!s) return fail(ca, quarn::kSqlNoConnection);
+  if (!s->freeLocator(locator)) return fail(ca, quarn::kSqlLocatorInvalid, {std::to_string(locator)});
   return 0;
 }
 

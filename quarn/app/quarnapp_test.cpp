@@ -85,6 +85,8 @@ TEST_F(Runtime, PreparedInsertAndCursorWithHostVariables) {
   ASSERT_EQ(quarn_fetch(sel, 3, out, &ca_), 0);
   EXPECT_STREQ(outName, "sev");  // cut to the buffer, indicator holds the full length
   EXPECT_EQ(ind, 5);
+  EXPECT_EQ(std::string(ca_.sqlstate, 5), "01004");
+  EXPECT_EQ(ca_.sqlwarn[1], 'W');
   EXPECT_EQ(outId, 7);
   EXPECT_EQ(quarn_fetch(sel, 3, out, &ca_), 100);
   EXPECT_EQ(quarn_fetch(sel, 3, out, &ca_), -501);
@@ -200,6 +202,69 @@ TEST_F(Runtime, SavepointsKeepCursorsAndReportTheirErrors) {
   while (quarn_fetch(sel, 1, &out, &ca_) == 0) ++rows;
   EXPECT_EQ(rows, 3);
   quarn_free_stmt(sel);
+}
+
+// Bug: a value cut to fit a character host variable was cut at a byte count and could end
+// in part of a character.
+TEST_F(Runtime, HostVariableCutKeepsWholeCharacters) {
+  quarn_stmt *sel = nullptr;
+  ASSERT_EQ(quarn_prepare("VALUES 'a\xC3\xA9\xC3\xA9'", &sel, &ca_), 0);
+  ASSERT_EQ(quarn_open(sel, 0, nullptr, &ca_), 0);
+  char out[5];  // room for 4 bytes: "a", one two-byte character, and half of the next
+  short ind = 0;
+  quarn_hostvar o = cstr(out, sizeof out, &ind);
+  ASSERT_EQ(quarn_fetch(sel, 1, &o, &ca_), 0);
+  EXPECT_STREQ(out, "a\xC3\xA9");
+  EXPECT_EQ(ind, 5);
+  EXPECT_EQ(std::string(ca_.sqlstate, 5), "01004");
+  quarn_free_stmt(sel);
+}
+
+// Bug: a 4-byte float host variable was read as a double (a version 5.0 stored as 5.36e-315)
+// and packed DECIMAL host variables were refused with -804.
+TEST_F(Runtime, FourByteFloatsAndPackedDecimalsAreBoundAndFetched) {
+  ASSERT_EQ(exec("CREATE TABLE v (version DECIMAL(3,2), r REAL, amount DECIMAL(7,2))"), 0);
+  quarn_stmt *ins = nullptr;
+  ASSERT_EQ(quarn_prepare("INSERT INTO v VALUES (?, ?, ?)", &ins, &ca_), 0);
+  float version = 5.0f, r = 0.02f;
+  unsigned char amount[4] = {0x01, 0x23, 0x45, 0x6D};  // -1234.56 as DECIMAL(7,2)
+  quarn_hostvar in[3] = {{SQL_TYP_FLOAT, 4, &version, nullptr},
+                         {SQL_TYP_FLOAT, 4, &r, nullptr},
+                         {SQL_TYP_DECIMAL, 7 + (2 << 8), amount, nullptr}};
+  ASSERT_EQ(quarn_execute(ins, 3, in, &ca_), 0) << ca_.sqlcode;
+  quarn_free_stmt(ins);
+  quarn_stmt *sel = nullptr;
+  ASSERT_EQ(quarn_prepare("SELECT version, r, amount, amount, CHAR(version) FROM v", &sel, &ca_), 0);
+  ASSERT_EQ(quarn_open(sel, 0, nullptr, &ca_), 0);
+  double v = 0;
+  float rr = 0;
+  unsigned char packed[4] = {};
+  unsigned char small[2] = {};  // DECIMAL(3,0): too small for -1234
+  char text[16] = "";
+  quarn_hostvar out[5] = {{SQL_TYP_FLOAT, 8, &v, nullptr},
+                          {SQL_TYP_FLOAT, 4, &rr, nullptr},
+                          {SQL_TYP_DECIMAL, 7 + (2 << 8), packed, nullptr},
+                          {SQL_TYP_DECIMAL, 3, small, nullptr},
+                          cstr(text, sizeof text)};
+  EXPECT_EQ(quarn_fetch(sel, 5, out, &ca_), -304);
+  quarn_close(sel, &ca_);
+  ASSERT_EQ(quarn_open(sel, 0, nullptr, &ca_), 0);
+  out[3] = cstr(text, sizeof text);
+  ASSERT_EQ(quarn_fetch(sel, 4, out, &ca_), 0);
+  EXPECT_EQ(v, 5.0);
+  EXPECT_EQ(rr, 0.02f);
+  EXPECT_EQ(std::memcmp(packed, amount, sizeof amount), 0);
+  quarn_free_stmt(sel);
+  // A REAL read as text shows its own digits.
+  quarn_stmt *real = nullptr;
+  ASSERT_EQ(quarn_prepare("VALUES VARCHAR(CAST(? AS REAL))", &real, &ca_), 0);
+  double two = 0.02;
+  quarn_hostvar twoIn{SQL_TYP_FLOAT, 8, &two, nullptr};
+  ASSERT_EQ(quarn_open(real, 1, &twoIn, &ca_), 0);
+  quarn_hostvar textOut = cstr(text, sizeof text);
+  ASSERT_EQ(quarn_fetch(real, 1, &textOut, &ca_), 0);
+  EXPECT_STREQ(text, "0.02");
+  quarn_free_stmt(real);
 }
 
 }  // namespace

@@ -142,11 +142,10 @@ SQLRETURN info(HandleBase &h, const char *state, const std::string &text, int na
   return SQL_SUCCESS_WITH_INFO;
 }
 
-// The engine's message text of an area, on one line.
+// The engine's message text of an area, on one line, with a routine's diagnostic whole.
 std::string engineText(sqlca &ca) {
-  char buf[1024];
-  if (sqlaintp_api(buf, static_cast<short>(sizeof buf), 1000, nullptr, &ca) <= 0) return "";
-  std::string text(buf);
+  if (ca.sqlcode == 0) return "";
+  std::string text = quarn::wholeFailureText(ca);
   for (char &c : text)
     if (c == '\n') c = ' ';
   while (!text.empty() && text.back() == ' ') text.pop_back();
@@ -156,7 +155,7 @@ std::string engineText(sqlca &ca) {
 // An engine outcome as a return code: errors and warnings become diagnostic records.
 SQLRETURN fromEngine(HandleBase &h, int rc, sqlca &ca) {
   if (rc == 0) return SQL_SUCCESS;
-  if (rc == 100) return SQL_NO_DATA;
+  if (rc == SQL_RC_W100) return SQL_NO_DATA;
   std::string state(ca.sqlstate, strnlen(ca.sqlstate, sizeof ca.sqlstate));
   if (state.empty()) state = rc < 0 ? "HY000" : "01000";
   h.diags.push_back(Diag{state, rc, engineText(ca)});
@@ -390,7 +389,7 @@ SQLRETURN connect(Dbc &dbc, SQLCHAR *server, SQLSMALLINT l1, SQLCHAR *user, SQLS
     quarn::Session *cur = quarn::currentSession();
     if (!cur) {
       sqlca ca;
-      quarn::setSqlca(&ca, quarn::QError{quarn::kSqlNoConnection, "08003", {}});
+      quarn::setSqlca(&ca, quarn::engineError(quarn::kSqlNoConnection, {}));
       return error(dbc, "08001", engineText(ca), quarn::kSqlNoConnection);
     }
     dbc.session = cur;
@@ -552,8 +551,8 @@ SQLRETURN writeColumn(Stmt &s, int n, const Value &v, const QType &t, const ColB
     return SQL_SUCCESS;
   }
   if (isCharType(b.ctype) || b.ctype == SQL_C_BINARY) {
-    std::string text = v.kind == Value::Text || v.kind == Value::Blob ? v.s : quarn::displayValue(v, t);
-    if (v.kind == Value::Text && t.base == Base::Char) text = quarn::displayValue(v, t);
+    std::string text = v.kind == Value::Text || v.kind == Value::Blob ? v.s : quarn::valueText(v, t);
+    if (v.kind == Value::Text && t.base == Base::Char) text = quarn::valueText(v, t);
     if (b.ind) *b.ind = static_cast<SQLLEN>(text.size());
     bool cut;
     if (b.ctype == SQL_C_BINARY) {
@@ -630,9 +629,9 @@ SQLRETURN fetch(Stmt &s) {
   std::vector<Value> row;
   sqlca ca;
   int rc = s.st->fetch(&row, &ca);
-  if (rc == 100 || rc < 0) s.cursor = Stmt::Cursor::AtEnd;
+  if (rc == SQL_RC_W100 || rc < 0) s.cursor = Stmt::Cursor::AtEnd;
   if (rc < 0) return fromEngine(s, rc, ca);
-  if (rc == 100) return SQL_NO_DATA;
+  if (rc == SQL_RC_W100) return SQL_NO_DATA;
   SQLRETURN result = fromEngine(s, rc, ca);
   for (const auto &[n, b] : s.cols) {
     if (n > static_cast<int>(row.size()))

@@ -417,6 +417,28 @@ TEST_F(Cli, SavepointStatementsOnAJoinedConnection) {
   EXPECT_EQ(rowCount(), 0);
 }
 
+// A routine's diagnostic text reaches SQLGetDiagRec whole, though the communication area's
+// token area holds 70 bytes with the routine's names.
+TEST_F(Cli, DiagnosticRecordsShowARoutinesWholeText) {
+  ASSERT_EQ(exec("CREATE FUNCTION CLITEST.TBAD(INTEGER) RETURNS VARCHAR(5) EXTERNAL NAME 'quarntestroutines!tbad' "
+                 "LANGUAGE C PARAMETER STYLE QUARNSQL NO SQL"),
+            0);
+  ASSERT_EQ(quarn_commit(&ca_), 0);
+  attach();
+  SQLHANDLE st = newStmt();
+  // The function runs when the row is fetched.
+  ASSERT_EQ(SQLExecDirect(st, sqlText("VALUES CLITEST.TBAD(3)"), SQL_NTS), SQL_SUCCESS);
+  EXPECT_EQ(SQLFetch(st), SQL_ERROR);
+  SQLINTEGER native = 0;
+  std::string text;
+  EXPECT_EQ(stateOf(SQL_HANDLE_STMT, st, &native, &text), "38T03");
+  EXPECT_EQ(native, -443);
+  std::string accents;
+  for (int k = 0; k < 30; ++k) accents += "\xC3\xA9";
+  EXPECT_NE(text.find("\"" + accents + "\""), std::string::npos) << text;
+  SQLFreeHandle(SQL_HANDLE_STMT, st);
+}
+
 TEST_F(Cli, BadHandlesAreRefusedWithoutACrash) {
   int notAHandle = 0;
   EXPECT_EQ(SQLExecDirect(nullptr, sqlText("VALUES 1"), SQL_NTS), SQL_INVALID_HANDLE);

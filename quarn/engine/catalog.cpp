@@ -54,6 +54,7 @@ CREATE TABLE "SYSQUARN.TABLESPACES"(TBSPACE TEXT COLLATE RTRIM PRIMARY KEY, TBSP
 CREATE TABLE "SYSQUARN.AUTH"(GRANTOR TEXT COLLATE RTRIM, GRANTEE TEXT COLLATE RTRIM NOT NULL, GRANTEETYPE TEXT NOT NULL,
   OBJTYPE TEXT NOT NULL, OBJSCHEMA TEXT COLLATE RTRIM NOT NULL, OBJNAME TEXT COLLATE RTRIM NOT NULL, PRIVILEGE TEXT NOT NULL,
   GRANTABLE TEXT, PRIMARY KEY(GRANTEE, GRANTEETYPE, OBJTYPE, OBJSCHEMA, OBJNAME, PRIVILEGE));
+CREATE TABLE "SYSQUARN.SEQUENCES"(SEQNAME TEXT PRIMARY KEY, NEXTVAL INTEGER NOT NULL, INCREMENT INTEGER NOT NULL);
 INSERT INTO "SYSQUARN.PROPERTIES" VALUES('GENERATION', '1');
 INSERT INTO "SYSQUARN.PROPERTIES" VALUES('GRAPHIC', 'Y');
 INSERT INTO "SYSQUARN.PROPERTIES" VALUES('CODEPAGE', '1208');
@@ -271,6 +272,10 @@ void bootstrapCatalog(sqlite3 *db, const std::string &definer) {
   addAuth.step();
 }
 
+std::string identityCall(const std::string &schema, const std::string &table, const std::string &column, char generated) {
+  return "QIDENTITY(" + quoteString(schema + "." + table + "." + column) + ", '" + std::string(1, generated) + "')";
+}
+
 std::optional<TableInfo> findTable(sqlite3 *db, const std::string &schema, const std::string &name) {
   Stmt st(db, "SELECT TYPE, BASE_TABSCHEMA, BASE_TABNAME, TBSPACE FROM \"SYSQUARN.TABLES\" WHERE TABSCHEMA = ?1 AND TABNAME = ?2");
   st.bind(1, schema).bind(2, name);
@@ -299,6 +304,7 @@ std::optional<TableInfo> findTable(sqlite3 *db, const std::string &schema, const
     c.defaultSql = cols.text(6);
     c.keyseq = static_cast<int>(cols.integer(7));
     c.logged = cols.text(8) != "N";
+    if (c.defaultSql.rfind("QIDENTITY(", 0) == 0 && c.defaultSql.size() > 5) c.identity = c.defaultSql[c.defaultSql.size() - 3];
     t.columns.push_back(std::move(c));
   }
   return t;

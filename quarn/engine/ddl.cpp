@@ -19,6 +19,7 @@
 #include "engine.h"
 #include "errors.h"
 #include "lexer.h"
+#include "routines.h"
 #include "sqlutil.h"
 #include "triggers.h"
 
@@ -31,7 +32,7 @@ bool isSystemSchema(const std::string &schema) {
 }
 
 void checkUserSchema(const std::string &schema, const std::string &name) {
-  if (isSystemSchema(schema)) raise(-607, "42832", {name});
+  if (isSystemSchema(schema)) raise(kSqlSystemObject, {name});
 }
 
 std::string joinList(const std::vector<std::string> &v) {
@@ -48,7 +49,7 @@ std::string quotedList(const std::vector<std::string> &v, const std::string &pre
 
 // Any table, view or alias of that name: -601.
 void checkNameFree(sqlite3 *db, const QualName &q, const char *kind) {
-  if (findTable(db, q.schema, q.name)) raise(kSqlObjectExists, "42710", {q.text(), kind});
+  if (findTable(db, q.schema, q.name)) raise(kSqlObjectExists, {q.text(), kind});
 }
 
 // Quarn-style generated name: "SQL" and a timestamp, unique by the caller's check.
@@ -66,7 +67,8 @@ std::string generatedName() {
 std::string columnSql(const ColumnDef &c) {
   std::string out = quoteIdent(c.name) + " " + c.type.sqliteDecl();
   if (!c.nullable) out += " NOT NULL";
-  if (!c.defaultSql.empty()) out += " DEFAULT (" + c.defaultSql + ")";
+  // An identity column's value comes from the translated INSERT, never from SQLite's default.
+  if (!c.defaultSql.empty() && !c.identity) out += " DEFAULT (" + c.defaultSql + ")";
   if (c.type.isCharacter() && !c.type.forBitData) out += " COLLATE RTRIM";
   out += columnChecks(c.type, c.name);
   return out;
@@ -118,7 +120,7 @@ void createForeignKeyTriggers(sqlite3 *db, const QualName &child, const Constrai
     changed += (k ? " OR " : "") + std::string("OLD.") + pc + " IS NOT NEW." + pc;
   }
   std::string missing = "WHEN " + allSet + " AND NOT EXISTS (SELECT 1 FROM " + P + " WHERE " + match + ")";
-  std::string raise530 = "SELECT RAISE(ABORT, " + quoteString(encodeError(kSqlForeignKey, "23503", {c.name})) + ");";
+  std::string raise530 = "SELECT RAISE(ABORT, " + quoteString(encodeError(engineError(kSqlForeignKey, {c.name}))) + ");";
   execSql(db, "CREATE TRIGGER " + sqliteSubName(child.schema, child.name, "FK:" + c.name + ":I") + " AFTER INSERT ON " +
                   C + " FOR EACH ROW " + missing + " BEGIN " + raise530 + " END");
   execSql(db, "CREATE TRIGGER " + sqliteSubName(child.schema, child.name, "FK:" + c.name + ":U") + " AFTER UPDATE OF " +
@@ -135,12 +137,12 @@ void createForeignKeyTriggers(sqlite3 *db, const QualName &child, const Constrai
   } else {
     execSql(db, "CREATE TRIGGER " + delName + " BEFORE DELETE ON " + P + " FOR EACH ROW WHEN EXISTS (SELECT 1 FROM " + C +
                     " WHERE " + oldMatch + ") BEGIN SELECT RAISE(ABORT, " +
-                    quoteString(encodeError(kSqlParentDelete, "23504", {c.name})) + "); END");
+                    quoteString(encodeError(engineError(kSqlParentDelete, {c.name}))) + "); END");
   }
   execSql(db, "CREATE TRIGGER " + sqliteSubName(child.schema, child.name, "FK:" + c.name + ":P") + " BEFORE UPDATE OF " +
                   quotedList(c.refCols) + " ON " + P + " FOR EACH ROW WHEN (" + changed + ") AND EXISTS (SELECT 1 FROM " +
                   C + " WHERE " + oldMatch + ") BEGIN SELECT RAISE(ABORT, " +
-                  quoteString(encodeError(kSqlParentUpdate, "23504", {c.name})) + "); END");
+                  quoteString(encodeError(engineError(kSqlParentUpdate, {c.name}))) + "); END");
 }
 
 void dropForeignKeyTriggers(sqlite3 *db, const QualName &child, const std::string &name) {
@@ -150,7 +152,7 @@ void dropForeignKeyTriggers(sqlite3 *db, const QualName &child, const std::strin
 
 void createCheckTriggers(sqlite3 *db, const QualName &t, const ConstraintInfo &c) {
   std::string T = sqliteName(t.schema, t.name);
-  std::string fire = "SELECT RAISE(ABORT, " + quoteString(encodeError(kSqlCheck, "23513", {t.name + "." + c.name})) + ");";
+  std::string fire = "SELECT RAISE(ABORT, " + quoteString(encodeError(engineError(kSqlCheck, {t.name + "." + c.name}))) + ");";
   for (const char *ev : {"INSERT", "UPDATE"})
     execSql(db, "CREATE TRIGGER " + sqliteSubName(t.schema, t.name, std::string("CK:") + c.name + ":" + ev) + " BEFORE " +
                     ev + " ON " + T + " FOR EACH ROW WHEN NOT (" + c.checkSql + ") BEGIN " + fire + " END");
@@ -208,30 +210,32 @@ void addConstraint(Session &s, const QualName &t, const TableInfo &info, Constra
     do c.name = generatedName();
     while (std::any_of(existing.begin(), existing.end(), [&](const ConstraintInfo &e) { return e.name == c.name; }));
   }
-  for (const ConstraintInfo &e : existing) {
-    if (e.name == c.name) raise(kSqlObjectExists, "42710", {c.name, "CONSTRAINT"});
-    if (c.type == 'P' && e.type == 'P') raise(kSqlKeyExists, "42889", {t.text(), "PRIMARY"});
-  }
+  // A second primary key is -624 whatever it is named (a migration run again adds the key it
+  // added before, under the same name).
+  for (const ConstraintInfo &e : existing)
+    if (c.type == 'P' && e.type == 'P') raise(kSqlKeyExists, {t.text(), "PRIMARY"});
+  for (const ConstraintInfo &e : existing)
+    if (e.name == c.name) raise(kSqlObjectExists, {c.name, "CONSTRAINT"});
   std::set<std::string> seen;
   for (const std::string &col : c.cols) {
     const ColumnDef *cd = info.column(col);
-    if (!cd) raise(kSqlNotColumnOf, "42703", {col, t.text()});
-    if (!seen.insert(col).second) raise(kSqlDuplicateName, "42711", {col});
-    if ((c.type == 'P' || c.type == 'U') && cd->nullable) raise(kSqlKeyNullable, "42831", {col});
-    if ((c.type == 'P' || c.type == 'U') && cd->type.isLob()) raise(-350, "42962", {col});
+    if (!cd) raise(kSqlNotColumnOf, {col, t.text()});
+    if (!seen.insert(col).second) raise(kSqlDuplicateName, {col});
+    if ((c.type == 'P' || c.type == 'U') && cd->nullable) raise(kSqlKeyNullable, {col});
+    if ((c.type == 'P' || c.type == 'U') && cd->type.isLob()) raise(kSqlColumnUse, {col});
   }
   std::string T = sqliteName(t.schema, t.name);
   if (c.type == 'P' || c.type == 'U') {
     for (const ConstraintInfo &e : existing)
       if ((e.type == 'P' || e.type == 'U') && e.cols == c.cols && c.type == 'U') {
         // The key exists already: Quarn ignores the constraint with a warning.
-        s.setWarning(QError{541, "01543", {c.name}});
+        s.setWarning(engineError(kSqlDuplicateConstraint, {c.name}));
         return;
       }
     int rc = sqlite3_exec(db, ("CREATE UNIQUE INDEX " + sqliteSubName(t.schema, t.name, "KEY:" + c.name) + " ON " + T +
                                "(" + quotedList(c.cols) + ")").c_str(), nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) {
-      if ((rc & 0xFF) == SQLITE_CONSTRAINT) raise(kSqlUniqueBuild, "23515", {t.text()});
+      if ((rc & 0xFF) == SQLITE_CONSTRAINT) raise(kSqlUniqueBuild, {t.text()});
       raiseSqlite(db, rc);
     }
     if (c.type == 'P') {
@@ -247,13 +251,13 @@ void addConstraint(Session &s, const QualName &t, const TableInfo &info, Constra
     std::optional<TableInfo> parent = parentName.schema == t.schema && parentName.name == t.name
                                           ? std::optional<TableInfo>(info)
                                           : findTable(db, parentName.schema, parentName.name);
-    if (!parent) raise(kSqlUndefinedName, "42704", {parentName.text()});
+    if (!parent) raise(kSqlUndefinedName, {parentName.text()});
     if (parent->type == 'A') {
       parentName = QualName{parent->baseSchema, parent->baseName};
       parent = findTable(db, parentName.schema, parentName.name);
-      if (!parent) raise(kSqlUndefinedName, "42704", {parentName.text()});
+      if (!parent) raise(kSqlUndefinedName, {parentName.text()});
     }
-    if (parent->type != 'T') raise(-159, "42809", {parentName.text(), "VIEW", "TABLE"});
+    if (parent->type != 'T') raise(kSqlWrongObjectType, {parentName.text(), "VIEW", "TABLE"});
     c.refSchema = parentName.schema;
     c.refTable = parentName.name;
     std::vector<ConstraintInfo> parentKeys =
@@ -261,12 +265,31 @@ void addConstraint(Session &s, const QualName &t, const TableInfo &info, Constra
     if (c.refCols.empty()) {
       for (const ConstraintInfo &k : parentKeys)
         if (k.type == 'P') c.refCols = k.cols;
-      if (c.refCols.empty()) raise(kSqlRefNotUnique, "42890", {c.name, parentName.text()});
+      if (c.refCols.empty()) raise(kSqlRefNotUnique, {c.name, parentName.text()});
     }
     bool unique = std::any_of(parentKeys.begin(), parentKeys.end(), [&](const ConstraintInfo &k) {
       return (k.type == 'P' || k.type == 'U') && k.cols == c.refCols;
     });
-    if (!unique || c.refCols.size() != c.cols.size()) raise(kSqlRefNotUnique, "42890", {c.name, parentName.text()});
+    if (!unique || c.refCols.size() != c.cols.size()) raise(kSqlRefNotUnique, {c.name, parentName.text()});
+    // Each column of the key has the type of its parent column: the same distinct type, or
+    // built-in types of one kind (numbers of one type, character strings, graphic strings, one
+    // datetime type, binary strings).
+    auto kind = [](const QType &x) -> int {
+      if (x.isDistinct()) return 100;
+      if (x.isGraphic()) return 1;
+      if (x.base == Base::Blob || x.forBitData) return 2;
+      if (x.isCharacter()) return 3;
+      return 10 + static_cast<int>(x.base);
+    };
+    for (size_t k = 0; k < c.cols.size(); ++k) {
+      const ColumnDef *mine = info.column(c.cols[k]);
+      const ColumnDef *theirs = parent->column(c.refCols[k]);
+      if (!mine || !theirs) continue;
+      const QType &a = mine->type, &b = theirs->type;
+      bool same = kind(a) == kind(b) && a.typeSchema == b.typeSchema && a.typeName == b.typeName &&
+                  (a.base != Base::Decimal || (a.length == b.length && a.scale == b.scale));
+      if (!same) raise(kSqlForeignKeyShape, {c.name, parentName.text()});
+    }
     // Existing rows must already hold.
     std::string P = sqliteName(c.refSchema, c.refTable), allSet, match;
     for (size_t k = 0; k < c.cols.size(); ++k) {
@@ -275,11 +298,11 @@ void addConstraint(Session &s, const QualName &t, const TableInfo &info, Constra
     }
     Stmt probe(db, "SELECT 1 FROM " + T + " AS NEW WHERE " + allSet + " AND NOT EXISTS (SELECT 1 FROM " + P + " WHERE " +
                        match + ") LIMIT 1");
-    if (probe.step()) raise(-667, "23520", {c.name});
+    if (probe.step()) raise(kSqlForeignKeyViolated, {c.name});
     createForeignKeyTriggers(db, t, c);
   } else if (c.type == 'K') {
     Stmt probe(db, "SELECT 1 FROM " + T + " AS NEW WHERE NOT (" + c.checkSql + ") LIMIT 1");
-    if (probe.step()) raise(-544, "23512", {c.name});
+    if (probe.step()) raise(kSqlCheckViolated, {c.name});
     createCheckTriggers(db, t, c);
   }
   Stmt st(db, "INSERT INTO \"SYSQUARN.CONSTRAINTS\" VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12)");
@@ -293,8 +316,8 @@ void addConstraint(Session &s, const QualName &t, const TableInfo &info, Constra
 
 TableInfo requireTable(sqlite3 *db, const QualName &q) {
   std::optional<TableInfo> t = findTable(db, q.schema, q.name);
-  if (!t) raise(kSqlUndefinedName, "42704", {q.text()});
-  if (t->type != 'T') raise(-159, "42809", {q.text(), t->type == 'V' ? "VIEW" : "ALIAS", "TABLE"});
+  if (!t) raise(kSqlUndefinedName, {q.text()});
+  if (t->type != 'T') raise(kSqlWrongObjectType, {q.text(), t->type == 'V' ? "VIEW" : "ALIAS", "TABLE"});
   return *t;
 }
 
@@ -335,7 +358,10 @@ void insertRoutine(sqlite3 *db, const RoutineSpec &r, const std::string &definer
     const RoutineParam &p = r.params[k];
     addParm(p, p.mode == "OUT" ? "O" : p.mode == "INOUT" ? "B" : "P", static_cast<int64_t>(k + 1));
   }
-  if (r.routineType == 'F' && r.functionType == 'S') addParm(r.result, "C", 0);
+  if (r.routineType == 'F' && r.functionType == 'S') {
+    addParm(r.result, "C", 0);
+    if (r.castFrom) addParm(*r.castFrom, "R", 0);
+  }
   for (size_t k = 0; k < r.columns.size(); ++k) addParm(r.columns[k], "C", static_cast<int64_t>(k + 1));
 }
 
@@ -386,18 +412,31 @@ void ddlCreateTable(Session &s, const CreateTableSpec &stmtDef) {
   const QualName &t = stmtDef.name;
   checkUserSchema(t.schema, t.text());
   checkNameFree(db, t, "TABLE");
-  if (!stmtDef.tbspace.empty() && !tablespaceExists(db, stmtDef.tbspace)) raise(kSqlUndefinedName, "42704", {stmtDef.tbspace});
-  if (stmtDef.columns.empty()) raise(kSqlSyntax, "42601", {")", "(", "<column definition>"});
-  if (stmtDef.columns.size() > 500) raise(-680, "54011", {});
+  if (!stmtDef.tbspace.empty() && !tablespaceExists(db, stmtDef.tbspace)) raise(kSqlUndefinedName, {stmtDef.tbspace});
+  if (stmtDef.columns.empty()) raise(kSqlSyntax, {")", "(", "<column definition>"});
+  if (stmtDef.columns.size() > 500) raise(kSqlTooManyColumns, {});
   std::set<std::string> names;
   std::string cols;
-  for (const ColumnDef &c : stmtDef.columns) {
-    if (!names.insert(c.name).second) raise(kSqlDuplicateName, "42711", {c.name});
+  std::vector<ColumnDef> columns = stmtDef.columns;
+  int identities = 0;
+  for (ColumnDef &c : columns) {
+    if (!names.insert(c.name).second) raise(kSqlDuplicateName, {c.name});
+    if (c.identity) {
+      if (++identities > 1) raise(kSqlIdentityTwice, {t.text()});
+      c.defaultSql = identityCall(t.schema, t.name, c.name, c.identity);
+      c.defaultText.clear();
+      // The sequence the column draws from (a database made before sequences gets the table).
+      execSql(db, "CREATE TABLE IF NOT EXISTS \"SYSQUARN.SEQUENCES\"(SEQNAME TEXT PRIMARY KEY, NEXTVAL INTEGER NOT NULL, "
+                  "INCREMENT INTEGER NOT NULL)");
+      Stmt seq(db, "INSERT OR REPLACE INTO \"SYSQUARN.SEQUENCES\" VALUES(?1, ?2, ?3)");
+      seq.bind(1, t.schema + "." + t.name + "." + c.name).bind(2, c.identityStart).bind(3, c.identityIncrement);
+      seq.step();
+    }
     cols += (cols.empty() ? "" : ", ") + columnSql(c);
   }
   execSql(db, "CREATE TABLE " + sqliteName(t.schema, t.name) + " (" + cols + ")");
   insertTableRow(db, t, 'T', s.user(), stmtDef.tbspace.empty() ? "USERSPACE1" : stmtDef.tbspace, "", "", "");
-  for (size_t k = 0; k < stmtDef.columns.size(); ++k) insertColumnRow(db, t, stmtDef.columns[k], static_cast<int>(k));
+  for (size_t k = 0; k < columns.size(); ++k) insertColumnRow(db, t, columns[k], static_cast<int>(k));
   // Keys first, so that a foreign key of the table may reference its own primary key.
   std::vector<ConstraintSpec> ordered;
   for (const ConstraintSpec &c : stmtDef.constraints)
@@ -410,6 +449,39 @@ void ddlCreateTable(Session &s, const CreateTableSpec &stmtDef) {
   }
 }
 
+void ddlDeclareTempTable(Session &s, const TempTableSpec &spec) {
+  sqlite3 *db = s.db();
+  std::string T = "temp." + sqliteName("SESSION", spec.name);
+  if (s.tempTable(spec.name)) {
+    if (!spec.replace) raise(kSqlObjectExists, {"SESSION." + spec.name, "TABLE"});
+    execSql(db, "DROP TABLE " + T);
+    s.dropTempTable(spec.name);
+  }
+  if (spec.columns.empty()) raise(kSqlSyntax, {")", "(", "<column definition>"});
+  std::set<std::string> names;
+  std::string cols;
+  for (const ColumnDef &c : spec.columns) {
+    if (!names.insert(c.name).second) raise(kSqlDuplicateName, {c.name});
+    if (c.identity) raise(kSqlStmtNotSupported, {"IDENTITY"});
+    cols += (cols.empty() ? "" : ", ") + columnSql(c);
+  }
+  execSql(db, "CREATE TABLE " + T + " (" + cols + ")");
+  Session::TempTable t;
+  t.info.schema = "SESSION";
+  t.info.name = spec.name;
+  t.info.type = 'T';
+  t.info.columns = spec.columns;
+  t.deleteOnCommit = spec.deleteOnCommit;
+  s.declareTempTable(spec.name, std::move(t));
+}
+
+bool ddlDropTempTable(Session &s, const std::string &name) {
+  if (!s.tempTable(name)) return false;
+  execSql(s.db(), "DROP TABLE temp." + sqliteName("SESSION", name));
+  s.dropTempTable(name);
+  return true;
+}
+
 void ddlAlterTable(Session &s, const QualName &t, const std::vector<AlterClause> &clauses) {
   sqlite3 *db = s.db();
   checkUserSchema(t.schema, t.text());
@@ -418,8 +490,8 @@ void ddlAlterTable(Session &s, const QualName &t, const std::vector<AlterClause>
     TableInfo info = requireTable(db, t);
     switch (cl.kind) {
       case AlterClause::AddColumn: {
-        if (info.column(cl.column.name)) raise(kSqlDuplicateName, "42711", {cl.column.name});
-        if (!cl.column.nullable && cl.column.defaultSql.empty()) raise(-193, "42601", {cl.column.name});
+        if (info.column(cl.column.name)) raise(kSqlDuplicateName, {cl.column.name});
+        if (!cl.column.nullable && cl.column.defaultSql.empty()) raise(kSqlNotNullNoDefault, {cl.column.name});
         execSql(db, "ALTER TABLE " + sqliteName(t.schema, t.name) + " ADD COLUMN " + columnSql(cl.column));
         insertColumnRow(db, t, cl.column, static_cast<int>(info.columns.size()));
         for (const ConstraintSpec &c : cl.constraints) addConstraint(s, t, *findTable(db, t.schema, t.name), c);
@@ -442,7 +514,7 @@ void ddlAlterTable(Session &s, const QualName &t, const std::vector<AlterClause>
           break;
         }
         if (!found)
-          raise(kSqlUndefinedName, "42704", {cl.kind == AlterClause::DropPrimaryKey ? t.text() + ".PRIMARY KEY" : cl.dropName});
+          raise(kSqlUndefinedName, {cl.kind == AlterClause::DropPrimaryKey ? t.text() + ".PRIMARY KEY" : cl.dropName});
         break;
       }
     }
@@ -469,6 +541,17 @@ void ddlDropTable(Session &s, const QualName &t) {
     st.bind(1, t.schema).bind(2, t.name);
     st.step();
   }
+  Stmt seqs(db, "SELECT 1 FROM sqlite_schema WHERE name = 'SYSQUARN.SEQUENCES'");
+  if (seqs.step()) {
+    Stmt st(db, "DELETE FROM \"SYSQUARN.SEQUENCES\" WHERE SEQNAME LIKE ?1 ESCAPE '!'");
+    std::string prefix;
+    for (char c : t.schema + "." + t.name + ".") {
+      if (c == '%' || c == '_' || c == '!') prefix.push_back('!');
+      prefix.push_back(c);
+    }
+    st.bind(1, prefix + "%");
+    st.step();
+  }
 }
 
 // ======================================================================= views and aliases
@@ -480,16 +563,23 @@ void ddlCreateView(Session &s, const QualName &v, const std::vector<std::string>
   checkNameFree(db, v, "VIEW");
   std::string V = sqliteName(v.schema, v.name);
   std::string colList = cols.empty() ? "" : "(" + quotedList(cols) + ")";
+  if (cols.empty()) {
+    // Without a column list the select must name its columns once each.
+    Stmt select(db, selectSql);
+    std::set<std::string> seen;
+    for (int k = 0; k < sqlite3_column_count(select.raw()); ++k)
+      if (!seen.insert(sqlite3_column_name(select.raw(), k)).second) raise(kSqlColumnListRequired);
+  }
   execSql(db, "CREATE VIEW " + V + colList + " AS " + selectSql);
   Stmt probe(db, "SELECT * FROM " + V);
   int n = sqlite3_column_count(probe.raw());
-  if (!cols.empty() && static_cast<size_t>(n) != cols.size()) raise(kSqlColumnCountMismatch, "42811", {});
-  insertTableRow(db, v, 'V', s.user(), "", "", "", text);
+  if (!cols.empty() && static_cast<size_t>(n) != cols.size()) raiseWithState(kSqlColumnCountMismatch, "42811", {});
   std::set<std::string> names;
+  insertTableRow(db, v, 'V', s.user(), "", "", "", text);
   for (int k = 0; k < n; ++k) {
     ColumnDef c;
     c.name = sqlite3_column_name(probe.raw(), k);
-    if (!names.insert(c.name).second) raise(kSqlDuplicateName, "42711", {c.name});
+    if (!names.insert(c.name).second) raise(kSqlDuplicateName, {c.name});
     c.type = typeFromDecl(sqlite3_column_decltype(probe.raw(), k));
     if (c.type.base == Base::None && static_cast<size_t>(k) < itemTypes.size()) c.type = itemTypes[static_cast<size_t>(k)];
     if (c.type.base == Base::None) {
@@ -504,8 +594,8 @@ void ddlDropView(Session &s, const QualName &v) {
   sqlite3 *db = s.db();
   checkUserSchema(v.schema, v.text());
   std::optional<TableInfo> t = findTable(db, v.schema, v.name);
-  if (!t) raise(kSqlUndefinedName, "42704", {v.text()});
-  if (t->type != 'V') raise(-159, "42809", {v.text(), t->type == 'T' ? "TABLE" : "ALIAS", "VIEW"});
+  if (!t) raise(kSqlUndefinedName, {v.text()});
+  if (t->type != 'V') raise(kSqlWrongObjectType, {v.text(), t->type == 'T' ? "TABLE" : "ALIAS", "VIEW"});
   checkTriggerDependents(db, 'V', v.schema, v.name, "VIEW");
   execSql(db, "DROP VIEW " + sqliteName(v.schema, v.name));
   for (const char *sql : {"DELETE FROM \"SYSQUARN.TABLES\" WHERE TABSCHEMA = ?1 AND TABNAME = ?2",
@@ -521,15 +611,15 @@ void ddlCreateAlias(Session &s, const QualName &a, const QualName &target) {
   sqlite3 *db = s.db();
   checkUserSchema(a.schema, a.text());
   checkNameFree(db, a, "ALIAS");
-  if (a.schema == target.schema && a.name == target.name) raise(-460, "42916", {a.text()});
+  if (a.schema == target.schema && a.name == target.name) raise(kSqlAliasCycle, {a.text()});
   insertTableRow(db, a, 'A', s.user(), "", target.schema, target.name, "");
-  if (!findTable(db, target.schema, target.name)) s.setWarning(QError{kSqlAliasUndefined, "01522", {a.text(), target.text()}});
+  if (!findTable(db, target.schema, target.name)) s.setWarning(engineError(kSqlAliasUndefined, {a.text(), target.text()}));
 }
 
 void ddlDropAlias(Session &s, const QualName &a) {
   sqlite3 *db = s.db();
   std::optional<TableInfo> t = findTable(db, a.schema, a.name);
-  if (!t || t->type != 'A') raise(kSqlUndefinedName, "42704", {a.text()});
+  if (!t || t->type != 'A') raise(kSqlUndefinedName, {a.text()});
   Stmt st(db, "DELETE FROM \"SYSQUARN.TABLES\" WHERE TABSCHEMA = ?1 AND TABNAME = ?2");
   st.bind(1, a.schema).bind(2, a.name);
   st.step();
@@ -543,8 +633,8 @@ void ddlCreateDistinctType(Session &s, const QualName &n, const QType &source, b
   Stmt exists(db, "SELECT 1 FROM \"SYSQUARN.DATATYPES\" WHERE (TYPESCHEMA = ?1 AND TYPENAME = ?2) OR "
                   "(TYPESCHEMA = 'SYSOSTREL' AND TYPENAME = ?2)");
   exists.bind(1, n.schema).bind(2, n.name);
-  if (exists.step()) raise(kSqlObjectExists, "42710", {n.text(), "TYPE"});
-  if (source.isLob() && comparisons) raise(-1210, "42613", {});  // no comparisons on large objects
+  if (exists.step()) raise(kSqlObjectExists, {n.text(), "TYPE"});
+  if (source.isLob() && comparisons) raise(kSqlLobComparisons, {});  // no comparisons on large objects
   Stmt st(db, "INSERT INTO \"SYSQUARN.DATATYPES\" VALUES(?1,?2,?3,'SYSOSTREL',?4,'T',"
               "(SELECT coalesce(max(TYPEID),0)+1 FROM \"SYSQUARN.DATATYPES\"),?5,?6,?7,?8)");
   st.bind(1, n.schema).bind(2, n.name).bind(3, s.user()).bind(4, source.builtinName()).bind(5, source.catalogLength())
@@ -581,15 +671,15 @@ void ddlCreateDistinctType(Session &s, const QualName &n, const QType &source, b
 
 void ddlDropDistinctType(Session &s, const QualName &n) {
   sqlite3 *db = s.db();
-  if (!findDistinctType(db, n.schema, n.name)) raise(kSqlUndefinedName, "42704", {n.text()});
+  if (!findDistinctType(db, n.schema, n.name)) raise(kSqlUndefinedName, {n.text()});
   Stmt col(db, "SELECT TABSCHEMA || '.' || TABNAME FROM \"SYSQUARN.COLUMNS\" WHERE TYPESCHEMA = ?1 AND TYPENAME = ?2");
   col.bind(1, n.schema).bind(2, n.name);
-  if (col.step()) raise(kSqlDependentObject, "42893", {"TYPE", col.text(0), "TABLE"});
+  if (col.step()) raise(kSqlDependentObject, {"TYPE", col.text(0), "TABLE"});
   Stmt rt(db, "SELECT r.ROUTINESCHEMA || '.' || r.SPECIFICNAME FROM \"SYSQUARN.ROUTINEPARMS\" p JOIN \"SYSQUARN.ROUTINES\" r "
               "ON r.ROUTINESCHEMA = p.ROUTINESCHEMA AND r.SPECIFICNAME = p.SPECIFICNAME WHERE p.TYPESCHEMA = ?1 AND "
               "p.TYPENAME = ?2 AND r.ORIGIN <> 'S'");
   rt.bind(1, n.schema).bind(2, n.name);
-  if (rt.step()) raise(kSqlDependentObject, "42893", {"TYPE", rt.text(0), "FUNCTION"});
+  if (rt.step()) raise(kSqlDependentObject, {"TYPE", rt.text(0), "FUNCTION"});
   Stmt casts(db, "SELECT DISTINCT p.SPECIFICNAME FROM \"SYSQUARN.ROUTINEPARMS\" p JOIN \"SYSQUARN.ROUTINES\" r ON "
                  "r.ROUTINESCHEMA = p.ROUTINESCHEMA AND r.SPECIFICNAME = p.SPECIFICNAME WHERE p.TYPESCHEMA = ?1 AND "
                  "p.TYPENAME = ?2 AND r.ORIGIN = 'S' AND r.ROUTINESCHEMA = ?1");
@@ -604,7 +694,7 @@ void ddlDropDistinctType(Session &s, const QualName &n) {
 
 void ddlCreateTablespace(Session &s, const std::string &name, const std::string &text) {
   sqlite3 *db = s.db();
-  if (tablespaceExists(db, name)) raise(kSqlObjectExists, "42710", {name, "TABLESPACE"});
+  if (tablespaceExists(db, name)) raise(kSqlObjectExists, {name, "TABLESPACE"});
   Stmt st(db, "INSERT INTO \"SYSQUARN.TABLESPACES\" VALUES(?1, (SELECT max(TBSPACEID)+1 FROM \"SYSQUARN.TABLESPACES\"), "
               "?2, ?3, 'S', 'A', ?4)");
   st.bind(1, name).bind(2, s.user()).bind(3, catalogTimestamp()).bind(4, text);
@@ -613,11 +703,11 @@ void ddlCreateTablespace(Session &s, const std::string &name, const std::string 
 
 void ddlDropTablespace(Session &s, const std::string &name) {
   sqlite3 *db = s.db();
-  if (!tablespaceExists(db, name)) raise(kSqlUndefinedName, "42704", {name});
-  if (name == "SYSCATSPACE" || name == "TEMPSPACE1" || name == "USERSPACE1") raise(-607, "42832", {name});
+  if (!tablespaceExists(db, name)) raise(kSqlUndefinedName, {name});
+  if (name == "SYSCATSPACE" || name == "TEMPSPACE1" || name == "USERSPACE1") raise(kSqlSystemObject, {name});
   Stmt used(db, "SELECT TABSCHEMA || '.' || TABNAME FROM \"SYSQUARN.TABLES\" WHERE TBSPACE = ?1");
   used.bind(1, name);
-  if (used.step()) raise(kSqlDependentObject, "42893", {"TABLESPACE", used.text(0), "TABLE"});
+  if (used.step()) raise(kSqlDependentObject, {"TABLESPACE", used.text(0), "TABLE"});
   Stmt st(db, "DELETE FROM \"SYSQUARN.TABLESPACES\" WHERE TBSPACE = ?1");
   st.bind(1, name);
   st.step();
@@ -630,17 +720,17 @@ void ddlCreateIndex(Session &s, const QualName &ix, const QualName &table, bool 
   TableInfo t = requireTable(db, table);
   Stmt exists(db, "SELECT 1 FROM sqlite_schema WHERE name = ?1");
   exists.bind(1, ix.schema + "." + ix.name);
-  if (exists.step() || findTable(db, ix.schema, ix.name)) raise(kSqlObjectExists, "42710", {ix.text(), "INDEX"});
+  if (exists.step() || findTable(db, ix.schema, ix.name)) raise(kSqlObjectExists, {ix.text(), "INDEX"});
   std::string list;
   for (const auto &[c, desc] : cols) {
-    if (!t.column(c)) raise(kSqlNotColumnOf, "42703", {c, table.text()});
+    if (!t.column(c)) raise(kSqlNotColumnOf, {c, table.text()});
     list += (list.empty() ? "" : ", ") + quoteIdent(c) + (desc ? " DESC" : "");
   }
   int rc = sqlite3_exec(db, ("CREATE " + std::string(unique ? "UNIQUE " : "") + "INDEX " + sqliteName(ix.schema, ix.name) +
                              " ON " + sqliteName(table.schema, table.name) + "(" + list + ")").c_str(),
                         nullptr, nullptr, nullptr);
   if (rc != SQLITE_OK) {
-    if ((rc & 0xFF) == SQLITE_CONSTRAINT) raise(kSqlUniqueBuild, "23515", {ix.text()});
+    if ((rc & 0xFF) == SQLITE_CONSTRAINT) raise(kSqlUniqueBuild, {ix.text()});
     raiseSqlite(db, rc);
   }
 }
@@ -649,7 +739,7 @@ void ddlDropIndex(Session &s, const QualName &ix) {
   sqlite3 *db = s.db();
   Stmt exists(db, "SELECT 1 FROM sqlite_schema WHERE type = 'index' AND name = ?1");
   exists.bind(1, ix.schema + "." + ix.name);
-  if (!exists.step()) raise(kSqlUndefinedName, "42704", {ix.text()});
+  if (!exists.step()) raise(kSqlUndefinedName, {ix.text()});
   execSql(db, "DROP INDEX " + sqliteName(ix.schema, ix.name));
 }
 
@@ -661,17 +751,17 @@ std::string resolveRoutine(Session &s, const RoutineRef &ref) {
     Stmt st(db, "SELECT SPECIFICNAME FROM \"SYSQUARN.ROUTINES\" WHERE ROUTINESCHEMA = ?1 AND SPECIFICNAME = ?2 AND "
                 "ROUTINETYPE = ?3");
     st.bind(1, ref.name.schema).bind(2, ref.name.name).bind(3, std::string(1, ref.routineType));
-    if (!st.step()) raise(kSqlUndefinedName, "42704", {ref.name.text()});
+    if (!st.step()) raise(kSqlUndefinedName, {ref.name.text()});
     return st.text(0);
   }
   std::vector<RoutineRow> rows = routinesNamed(db, ref.name, ref.routineType);
   if (ref.hasSignature) {
     for (const RoutineRow &r : rows)
       if (sameSignature(r, ref.signature)) return r.specific;
-    raise(kSqlUndefinedName, "42704", {ref.name.text()});
+    raise(kSqlUndefinedName, {ref.name.text()});
   }
-  if (rows.empty()) raise(kSqlUndefinedName, "42704", {ref.name.text()});
-  if (rows.size() > 1) raise(kSqlRoutineNotUnique, "42725", {ref.name.text()});
+  if (rows.empty()) raise(kSqlUndefinedName, {ref.name.text()});
+  if (rows.size() > 1) raise(kSqlRoutineNotUnique, {ref.name.text()});
   return rows[0].specific;
 }
 
@@ -681,13 +771,13 @@ void ddlCreateRoutine(Session &s, RoutineSpec stmtDef) {
   if (!stmtDef.specific.empty()) {
     Stmt st(db, "SELECT 1 FROM \"SYSQUARN.ROUTINES\" WHERE ROUTINESCHEMA = ?1 AND SPECIFICNAME = ?2");
     st.bind(1, stmtDef.name.schema).bind(2, stmtDef.specific);
-    if (st.step()) raise(kSqlSpecificExists, "42710", {stmtDef.specific, stmtDef.name.text()});
+    if (st.step()) raise(kSqlSpecificExists, {stmtDef.specific, stmtDef.name.text()});
   }
   std::vector<QType> sig;
   for (const RoutineParam &p : stmtDef.params) sig.push_back(p.type);
   for (const RoutineRow &r : routinesNamed(db, stmtDef.name, stmtDef.routineType)) {
     bool clash = stmtDef.routineType == 'P' ? r.params.size() == sig.size() : sameSignature(r, sig);
-    if (clash) raise(kSqlSignatureExists, "42723", {stmtDef.name.text()});
+    if (clash) raise(kSqlSignatureExists, {stmtDef.name.text()});
   }
   if (stmtDef.specific.empty()) {
     do stmtDef.specific = generatedName();
@@ -698,6 +788,7 @@ void ddlCreateRoutine(Session &s, RoutineSpec stmtDef) {
     }());
   }
   if (stmtDef.origin == 'E' && stmtDef.language.empty()) stmtDef.language = "C";
+  checkRoutineOutputs(stmtDef);
   insertRoutine(db, stmtDef, s.user());
 }
 
@@ -706,11 +797,11 @@ void ddlDropRoutine(Session &s, const RoutineRef &ref) {
   std::string specific = resolveRoutine(s, ref);
   Stmt origin(db, "SELECT ORIGIN FROM \"SYSQUARN.ROUTINES\" WHERE ROUTINESCHEMA = ?1 AND SPECIFICNAME = ?2");
   origin.bind(1, ref.name.schema).bind(2, specific);
-  if (origin.step() && origin.text(0) == "S") raise(-658, "42917", {ref.name.text()});
+  if (origin.step() && origin.text(0) == "S") raise(kSqlCannotDrop, {ref.name.text()});
   Stmt dep(db, "SELECT ROUTINESCHEMA || '.' || SPECIFICNAME FROM \"SYSQUARN.ROUTINES\" WHERE SOURCESCHEMA = ?1 AND "
                "SOURCESPECIFIC = ?2");
   dep.bind(1, ref.name.schema).bind(2, specific);
-  if (dep.step()) raise(kSqlDependentObject, "42893", {ref.routineType == 'P' ? "PROCEDURE" : "FUNCTION", dep.text(0), "FUNCTION"});
+  if (dep.step()) raise(kSqlDependentObject, {ref.routineType == 'P' ? "PROCEDURE" : "FUNCTION", dep.text(0), "FUNCTION"});
   if (ref.routineType == 'F') checkTriggerDependents(db, 'F', ref.name.schema, specific, "FUNCTION");
   deleteRoutine(db, ref.name.schema, specific);
 }
@@ -723,7 +814,7 @@ void ddlGrant(Session &s, const GrantSpec &g) {
   switch (g.objType) {
     case 'T': {
       std::optional<TableInfo> t = findTable(db, g.table.schema, g.table.name);
-      if (!t) raise(kSqlUndefinedName, "42704", {g.table.text()});
+      if (!t) raise(kSqlUndefinedName, {g.table.text()});
       objSchema = g.table.schema;
       objName = g.table.name;
       break;
@@ -733,7 +824,7 @@ void ddlGrant(Session &s, const GrantSpec &g) {
       objName = resolveRoutine(s, g.routine);
       break;
     case 'S':
-      if (!tablespaceExists(db, g.table.name)) raise(kSqlUndefinedName, "42704", {g.table.name});
+      if (!tablespaceExists(db, g.table.name)) raise(kSqlUndefinedName, {g.table.name});
       objName = g.table.name;
       break;
     default:
@@ -747,7 +838,7 @@ void ddlGrant(Session &s, const GrantSpec &g) {
         st.bind(1, grantee).bind(2, std::string(1, type)).bind(3, std::string(1, g.objType)).bind(4, objSchema)
             .bind(5, objName).bind(6, priv);
         st.step();
-        if (sqlite3_changes(db) == 0) raise(-556, "42504", {grantee});
+        if (sqlite3_changes(db) == 0) raise(kSqlRevokeNotHeld, {grantee});
       } else {
         Stmt st(db, "INSERT OR REPLACE INTO \"SYSQUARN.AUTH\" VALUES(?1,?2,?3,?4,?5,?6,?7,?8)");
         st.bind(1, s.user()).bind(2, grantee).bind(3, std::string(1, type)).bind(4, std::string(1, g.objType))
@@ -761,7 +852,7 @@ void ddlGrant(Session &s, const GrantSpec &g) {
 void lockTable(Session &s, const QualName &table, bool exclusive) {
   sqlite3 *db = s.db();
   std::optional<TableInfo> t = findTable(db, table.schema, table.name);
-  if (!t) raise(kSqlUndefinedName, "42704", {table.text()});
+  if (!t) raise(kSqlUndefinedName, {table.text()});
   // SHARE: the unit of work reads a snapshot already.  EXCLUSIVE: the session holds the write
   // lock until the unit of work ends (taken when the statement began).
   (void)exclusive;

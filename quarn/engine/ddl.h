@@ -7,6 +7,7 @@
 #ifndef QUARN_ENGINE_DDL_H
 #define QUARN_ENGINE_DDL_H
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,14 @@ struct CreateTableSpec {
   std::string tbspace;
 };
 
+// DECLARE GLOBAL TEMPORARY TABLE SESSION.name: its columns and options.
+struct TempTableSpec {
+  std::string name;
+  std::vector<ColumnDef> columns;
+  bool replace = false;         // WITH REPLACE
+  bool deleteOnCommit = true;   // ON COMMIT DELETE ROWS (the default) or PRESERVE ROWS
+};
+
 struct AlterClause {
   enum Kind { AddColumn, AddConstraint, DropConstraint, DropPrimaryKey } kind = AddColumn;
   ColumnDef column;
@@ -60,6 +69,8 @@ struct RoutineSpec {
   char functionType = 'S';  // S scalar, T table
   std::vector<RoutineParam> params;
   RoutineParam result;                // scalar function result
+  // RETURNS result CAST FROM castFrom: the type the routine writes, cast to result afterwards.
+  std::optional<RoutineParam> castFrom;
   std::vector<RoutineParam> columns;  // table function result columns
   std::string specific;
   std::string externalName, language, parameterStyle;
@@ -92,6 +103,12 @@ struct GrantSpec {
 };
 
 void ddlCreateTable(Session &s, const CreateTableSpec &stmtDef);
+// DECLARE GLOBAL TEMPORARY TABLE: the SQLite temporary table "SESSION.<name>" of the session's
+// connection with the columns' types and checks; -601 when the session has one of that name and
+// WITH REPLACE is not given.
+void ddlDeclareTempTable(Session &s, const TempTableSpec &spec);
+// DROP TABLE SESSION.name of a declared temporary table; false when there is none.
+bool ddlDropTempTable(Session &s, const std::string &name);
 void ddlAlterTable(Session &s, const QualName &table, const std::vector<AlterClause> &clauses);
 void ddlDropTable(Session &s, const QualName &name);
 void ddlCreateView(Session &s, const QualName &name, const std::vector<std::string> &cols,

@@ -198,6 +198,8 @@ class Describer {
   // The marker whose tokens are at k, k + 1.
   void fromContext(size_t k, ParamInfo *p) {
     size_t after = k + 2;
+    // A marker compared blank-padded: "?n COLLATE RTRIM".
+    if (isKw(tok(after), "COLLATE")) after += 2;
     // QCAST(?n, 'DECL'): CAST(? AS type).
     if (k >= 2 && isKw(t_[k - 2], "QCAST") && isOp(t_[k - 1], "(") && isOp(tok(after), ",") &&
         tok(after + 1).kind == Tok::String) {
@@ -231,7 +233,8 @@ class Describer {
     // ?n op column
     if ((k == 0 || startsOperand(t_[k - 1])) && isComparison(tok(after))) {
       size_t end;
-      if (columnStartingAt(after + 1, &end, &qual, &col) && endsOperand(tok(end + 1))) setFrom(lookup(qual, col, k), p);
+      if (columnStartingAt(after + 1, &end, &qual, &col) && (endsOperand(tok(end + 1)) || isKw(tok(end + 1), "COLLATE")))
+        setFrom(lookup(qual, col, k), p);
     }
   }
 
@@ -274,7 +277,7 @@ int describeStatement(Session &s, const std::string &sql, StatementShape *out, s
     setSqlca(ca, e);
     return e.sqlcode;
   } catch (...) {
-    setSqlca(ca, QError{kSqlSystem, "58004", {"describe"}});
+    setSqlca(ca, engineError(kSqlSystem, {"describe"}));
     return kSqlSystem;
   }
 }

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "catalog.h"
 #include "errors.h"
 #include "sqlca.h"
 #include "sqlutil.h"
@@ -182,6 +183,20 @@ class QUARN_EXPORT Session {
   }
   // Reports and clears the pending warning in *ca: its SQLCODE, or rc when there is none.
   int takeWarning(int rc, sqlca *ca);
+  // Declared global temporary tables (schema SESSION) of this session, by name: the SQLite
+  // temporary table "SESSION.<name>" and its columns.  ON COMMIT DELETE ROWS empties one at each
+  // COMMIT; a ROLLBACK of the unit of work that declared one ends it.  Declaring or dropping one
+  // forgets this session's plans (no other session sees the table).
+  struct TempTable {
+    TableInfo info;
+    bool deleteOnCommit = true;
+  };
+  const TableInfo *tempTable(const std::string &name) const {
+    auto it = temps_.find(name);
+    return it == temps_.end() ? nullptr : &it->second.info;
+  }
+  void declareTempTable(const std::string &name, TempTable t);
+  bool dropTempTable(const std::string &name);
   // The state of routine calls of this session (routines.h).
   RoutineRuntime *routineRuntime() const { return routines_.get(); }
   int64_t generation() const { return generation_; }
@@ -195,6 +210,9 @@ class QUARN_EXPORT Session {
               const std::vector<QType> &types, sqlca *ca);
   // After ROLLBACK TO SAVEPOINT: plans and routines of a catalog that was rolled back go.
   void catalogRolledBack();
+  // After the unit of work ends: temporary tables declared in a rolled-back one are gone, those
+  // declared ON COMMIT DELETE ROWS are emptied at a COMMIT.
+  void tempTablesAfter(bool commit);
 
   sqlite3 *db_ = nullptr;
   std::string dbName_, user_, schema_;
@@ -216,18 +234,16 @@ class QUARN_EXPORT Session {
     std::string sqlName;
   };
   std::vector<SavepointMark> savepoints_;
+  std::map<std::string, TempTable> temps_;
   int savepointLevel_ = 0;
   uint64_t savepointSerial_ = 0;
   std::shared_ptr<RoutineRuntime> routines_;
   friend class Statement;
 };
 
-// A value as the console shows it under its column type: DECIMAL with its scale, CHAR padded
-// to its length, bit data and BLOB as x'..', NULL as "-".
-QUARN_EXPORT std::string displayValue(const Value &v, const QType &t);
-
-// Registers the engine's SQL functions (QCAST, QGENERATE_UNIQUE, QLENGTH, ...) on a connection.
-void registerFunctions(sqlite3 *db);
+// Registers the engine's SQL functions (QCAST, QGENERATE_UNIQUE, QLENGTH, ...) on a connection;
+// warnings they give go to session s (none while a database is created).
+void registerFunctions(sqlite3 *db, Session *s);
 
 // The session that code running on this thread works in: set by the application's CONNECT,
 // and by the engine around a routine call to the caller's session.

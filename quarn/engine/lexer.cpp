@@ -15,12 +15,6 @@ namespace {
 bool isIdentStart(unsigned char c) { return std::isalpha(c) || c == '_' || c == '$' || c == '#' || c == '@' || c >= 0x80; }
 bool isIdentPart(unsigned char c) { return isIdentStart(c) || std::isdigit(c); }
 
-std::string upper(std::string s) {
-  for (char &c : s)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return s;
-}
-
 // Reads a quoted run starting at s[i] == quote; returns the undoubled text and moves i past the
 // closing quote.  An unterminated run throws -10.
 std::string readQuoted(const std::string &s, size_t &i, char quote) {
@@ -30,7 +24,7 @@ std::string readQuoted(const std::string &s, size_t &i, char quote) {
   for (;;) {
     if (i >= s.size()) {
       std::string head = s.substr(start, 20);
-      raise(kSqlUnterminated, "42603", {head});
+      raise(kSqlUnterminated, {head});
     }
     if (s[i] == quote) {
       if (i + 1 < s.size() && s[i + 1] == quote) {
@@ -85,11 +79,11 @@ std::vector<Token> tokenize(const std::string &s) {
       ++i;
       std::string body = readQuoted(s, i, '\'');
       if (up == 'X') {
-        if (body.size() % 2) raise(kSqlSyntax, "42601", {s.substr(t.pos, i - t.pos), "", "<hexadecimal literal>"});
+        if (body.size() % 2) raise(kSqlSyntax, {s.substr(t.pos, i - t.pos), "", "<hexadecimal literal>"});
         std::string bytes;
         for (size_t k = 0; k < body.size(); k += 2) {
           int hi = hexValue(body[k]), lo = hexValue(body[k + 1]);
-          if (hi < 0 || lo < 0) raise(kSqlSyntax, "42601", {s.substr(t.pos, i - t.pos), "", "<hexadecimal literal>"});
+          if (hi < 0 || lo < 0) raise(kSqlSyntax, {s.substr(t.pos, i - t.pos), "", "<hexadecimal literal>"});
           bytes.push_back(static_cast<char>(hi * 16 + lo));
         }
         t.kind = Tok::HexString;
@@ -104,8 +98,8 @@ std::vector<Token> tokenize(const std::string &s) {
     } else if (c == '"') {
       t.kind = Tok::DelimIdent;
       t.text = readQuoted(s, i, '"');
-      if (t.text.empty()) raise(kSqlSyntax, "42601", {"\"\"", "", "<identifier>"});
-      if (t.text.size() > kMaxIdentBytes) raise(kSqlNameTooLong, "42622", {t.text, std::to_string(kMaxIdentBytes)});
+      if (t.text.empty()) raise(kSqlSyntax, {"\"\"", "", "<identifier>"});
+      if (t.text.size() > kMaxIdentBytes) raise(kSqlNameTooLong, {t.text, std::to_string(kMaxIdentBytes)});
     } else if (std::isdigit(c) || (c == '.' && i + 1 < n && std::isdigit(static_cast<unsigned char>(s[i + 1])))) {
       size_t start = i;
       t.kind = Tok::Integer;
@@ -130,14 +124,14 @@ std::vector<Token> tokenize(const std::string &s) {
       bool unit = t.kind == Tok::Integer && i < n && std::strchr("KMGkmg", s[i]) != nullptr &&
                   (i + 1 >= n || !isIdentPart(static_cast<unsigned char>(s[i + 1])));
       if (!unit && i < n && isIdentStart(static_cast<unsigned char>(s[i])))
-        raise(kSqlSyntax, "42601", {s.substr(start, i - start + 1), s.substr(start, i - start), "<delimiter>"});
+        raise(kSqlSyntax, {s.substr(start, i - start + 1), s.substr(start, i - start), "<delimiter>"});
       t.text = s.substr(start, i - start);
     } else if (isIdentStart(c)) {
       size_t start = i;
       while (i < n && isIdentPart(static_cast<unsigned char>(s[i]))) ++i;
       t.kind = Tok::Ident;
-      t.text = upper(s.substr(start, i - start));
-      if (t.text.size() > kMaxIdentBytes) raise(kSqlNameTooLong, "42622", {t.text, std::to_string(kMaxIdentBytes)});
+      t.text = upperAscii(s.substr(start, i - start));
+      if (t.text.size() > kMaxIdentBytes) raise(kSqlNameTooLong, {t.text, std::to_string(kMaxIdentBytes)});
     } else if (c == '?') {
       t.kind = Tok::Param;
       t.text = "?";
@@ -167,7 +161,7 @@ std::vector<Token> tokenize(const std::string &s) {
         static const std::string kOne = "()+-*/=<>,.;:|[]{}&%";
         if (kOne.find(static_cast<char>(c)) == std::string::npos) {
           std::string before = out.empty() ? std::string() : s.substr(out.back().pos, out.back().len);
-          raise(kSqlBadChar, "42601", {std::string(1, static_cast<char>(c)), before});
+          raise(kSqlBadChar, {std::string(1, static_cast<char>(c)), before});
         }
         t.text = std::string(1, static_cast<char>(c));
         ++i;
@@ -176,6 +170,12 @@ std::vector<Token> tokenize(const std::string &s) {
     t.len = i - t.pos;
     out.push_back(std::move(t));
   }
+}
+
+std::string upperAscii(std::string s) {
+  for (char &c : s)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return s;
 }
 
 std::string quoteIdent(const std::string &name) {

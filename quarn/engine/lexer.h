@@ -43,6 +43,9 @@ constexpr size_t kMaxIdentBytes = 128;
 // literal with an odd number of digits or a non-hexadecimal digit.
 std::vector<Token> tokenize(const std::string &sql);
 
+// s with the ASCII letters a-z upper-cased (how ordinary identifiers and names fold).
+std::string upperAscii(std::string s);
+
 // The text as a delimited identifier: enclosed in double quotes, inner double quotes doubled.
 std::string quoteIdent(const std::string &name);
 

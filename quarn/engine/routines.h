@@ -40,12 +40,24 @@ struct RoutineDef {
   char routineType = 'F', functionType = 'S', origin = 'E';
   std::vector<RoutineParam> params;
   RoutineParam result;
+  std::optional<RoutineParam> castFrom;  // RETURNS result CAST FROM castFrom
   std::vector<RoutineParam> columns;
   std::string externalName, parameterStyle;
   std::string sourceSchema, sourceSpecific;
   bool nullCall = true, scratchpad = false, finalCall = false, dbinfo = false;
   std::string qualified() const { return schema + "." + name; }
+  // The declaration of what a scalar function writes into its result buffer.
+  const RoutineParam &written() const { return castFrom ? *castFrom : result; }
 };
+
+// The most bytes an external routine may be given for one output value (a result, a table
+// function column, an OUT parameter) held by value.
+constexpr int64_t kMaxOutputValueBytes = 16 * 1024 * 1024;
+
+// Refuses at definition what the call convention could not honour: an output held by value
+// whose declared type needs more than kMaxOutputValueBytes (-604, 42611), and a CAST FROM type
+// that does not cast to the declared result (-461, 42846).
+void checkRoutineOutputs(const RoutineSpec &spec);
 
 // The definition of schema.specific (functions and procedures); nullopt when there is none.
 std::optional<RoutineDef> loadRoutineDef(sqlite3 *db, const std::string &schema, const std::string &specific);

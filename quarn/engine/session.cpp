@@ -1,6 +1,6 @@
 /*
  * session.cpp - instances, databases, sessions and their units of work, prepared statements
- * with the translation cache, and the mapping of SQLite failures to Quarn codes.
+ * with the translation cache.
  *
  * A unit of work is one SQLite transaction, begun by the first statement after COMMIT or
  * ROLLBACK: with the write lock (BEGIN IMMEDIATE) when that statement writes, so a writer
@@ -26,6 +26,7 @@
 #include "errors.h"
 #include "lexer.h"
 #include "routines.h"
+#include "sqlda.h"
 #include "translate.h"
 
 namespace quarn {
@@ -51,11 +52,6 @@ std::multiset<std::string> gOpenDatabases;  // names of databases with a session
 // small thread-local data covers one pointer).
 thread_local Session *tCurrent __attribute__((tls_model("initial-exec"))) = nullptr;
 
-std::string upperAscii(std::string s) {
-  for (char &c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
-
 // Lock wait in milliseconds: QUARN_LOCKTIMEOUT, default 10 seconds.
 int lockTimeoutMs() {
   const char *v = std::getenv("QUARN_LOCKTIMEOUT");
@@ -80,77 +76,6 @@ std::string leadingKeyword(const std::string &sql) {
   return upperAscii(sql.substr(i, j - i));
 }
 
-// The SQLite failure of a statement of s as a Quarn failure.
-QError sqliteFailure(Session &s, int rc, const std::string &msg) {
-  QError e;
-  int primary = rc & 0xFF;
-  if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) return QError{kSqlDeadlock, "40001", {"68"}};
-  if (decodeError(msg, &e)) return e;
-  auto after = [&](const char *prefix) -> std::string {
-    size_t at = msg.find(prefix);
-    return at == std::string::npos ? std::string() : msg.substr(at + std::strlen(prefix));
-  };
-  if (msg.rfind("NOT NULL constraint failed: ", 0) == 0) {
-    std::string col = after("NOT NULL constraint failed: ");
-    size_t dot = col.rfind('.');
-    return QError{kSqlNotNull, "23502", {dot == std::string::npos ? col : col.substr(dot + 1)}};
-  }
-  if (msg.rfind("UNIQUE constraint failed: ", 0) == 0) {
-    // "UNIQUE constraint failed: S.T.A, S.T.B": find the table and the key it names.
-    std::string list = after("UNIQUE constraint failed: ");
-    std::vector<std::string> cols;
-    std::string table;
-    size_t start = 0;
-    while (start <= list.size()) {
-      size_t comma = list.find(", ", start);
-      std::string item = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-      size_t dot = item.rfind('.');
-      if (dot != std::string::npos) {
-        table = item.substr(0, dot);
-        cols.push_back(item.substr(dot + 1));
-      }
-      if (comma == std::string::npos) break;
-      start = comma + 2;
-    }
-    std::string key = "1";
-    size_t dot = table.find('.');
-    if (dot != std::string::npos) {
-      std::string joined;
-      for (size_t k = 0; k < cols.size(); ++k) joined += (k ? "\x1F" : "") + cols[k];
-      try {
-        Stmt st(s.db(), "SELECT CONSTNAME FROM \"SYSQUARN.CONSTRAINTS\" WHERE TABSCHEMA = ?1 AND TABNAME = ?2 AND "
-                        "TYPE IN ('P','U') AND COLNAMES = ?3");
-        st.bind(1, table.substr(0, dot)).bind(2, table.substr(dot + 1)).bind(3, joined);
-        if (st.step()) key = st.text(0);
-      } catch (const QError &) {
-      }
-    }
-    return QError{kSqlDuplicateKey, "23505", {key, table}};
-  }
-  if (msg.rfind("no such column: ", 0) == 0) return QError{kSqlColumnInvalid, "42703", {after("no such column: ")}};
-  if (msg.rfind("ambiguous column name: ", 0) == 0) return QError{kSqlNotUnique, "42702", {after("ambiguous column name: ")}};
-  if (msg.rfind("no such table: ", 0) == 0) {
-    std::string t = after("no such table: ");
-    if (t.rfind("main.", 0) == 0) t = t.substr(5);
-    return QError{kSqlUndefinedName, "42704", {t}};
-  }
-  if (msg.find("aggregate") != std::string::npos) return QError{-120, "42903", {}};
-  if (msg.rfind("wrong number of arguments to function ", 0) == 0 || msg.rfind("no such function: ", 0) == 0) {
-    std::string f = msg.substr(msg.find_last_of(' ') + 1);
-    return QError{kSqlNoFunction, "42884", {upperAscii(f.substr(0, f.find('('))), "FUNCTION"}};
-  }
-  if (msg.find("sub-select returns") != std::string::npos) return QError{-412, "42823", {}};
-  if (msg.find("do not have the same number of result columns") != std::string::npos)
-    return QError{kSqlColumnCountMismatch, "42826", {}};
-  if (msg.find("values were supplied") != std::string::npos || msg.find("values for") != std::string::npos)
-    return QError{kSqlValueCount, "42802", {}};
-  if (msg.find("because it is a view") != std::string::npos) return QError{-150, "42807", {}};
-  if (msg.find("ORDER BY term out of range") != std::string::npos) return QError{-208, "42707", {}};
-  if (msg.find("datatype mismatch") != std::string::npos) return QError{kSqlIncompatible, "42821", {}};
-  if (primary == SQLITE_FULL) return QError{-968, "57011", {}};
-  return QError{kSqlSystem, "58004", {msg}};
-}
-
 void applyPragmas(sqlite3 *db) {
   sqlite3_busy_timeout(db, lockTimeoutMs());
   // A double-quoted name is always an identifier, never a string literal.
@@ -158,6 +83,12 @@ void applyPragmas(sqlite3 *db) {
   sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
   execSql(db, "PRAGMA foreign_keys = ON; PRAGMA case_sensitive_like = ON; PRAGMA synchronous = NORMAL;"
               "PRAGMA recursive_triggers = OFF;");
+  // SQLite 3.40's Bloom filters on automatic indexes hash values byte for byte and so miss rows
+  // that compare equal under a column's RTRIM collation (a join of 'AB' and 'AB ' finds
+  // nothing).  Without them automatic indexes answer correctly; where the switch is not
+  // compiled in, automatic indexes are turned off instead.
+  if (sqlite3_test_control(SQLITE_TESTCTRL_OPTIMIZATIONS, db, 0x00080000 /* SQLITE_BloomFilter */) != SQLITE_OK)
+    execSql(db, "PRAGMA automatic_index = OFF");
   // Reads go through a memory map of up to 256 MiB of the database file instead of a read call
   // and a copy per page: table scans over documents stored in rows are read-bound.
   execSql(db, "PRAGMA mmap_size = 268435456");
@@ -230,18 +161,18 @@ std::string databaseFile(const std::string &name) {
 int createDatabase(const std::string &name, bool withGraphic, sqlca *ca) {
   clearSqlca(ca);
   std::string file = databaseFile(name);
-  if (file.empty()) return fail(ca, QError{-1001, "2E000", {name}});
+  if (file.empty()) return fail(ca, engineError(kSqlBadDbName, {name}));
   std::error_code ec;
   std::filesystem::create_directories(instancePath(), ec);
   std::filesystem::create_directories(instancePath() + "/kel", ec);
   std::filesystem::create_directories(instancePath() + "/function", ec);
-  if (std::filesystem::exists(file)) return fail(ca, QError{kSqlDbExists, "42710", {upperAscii(name)}});
+  if (std::filesystem::exists(file)) return fail(ca, engineError(kSqlDbExists, {upperAscii(name)}));
   sqlite3 *db = nullptr;
   int rc = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_EXCLUSIVE, nullptr);
   if (rc != SQLITE_OK) {
     std::string msg = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
     sqlite3_close(db);
-    return fail(ca, QError{kSqlSystem, "58004", {msg}});
+    return fail(ca, engineError(kSqlSystem, {msg}));
   }
   try {
     // 16 KiB pages: rows holding documents of a kilobyte or more fit a dozen to a page, so a scan
@@ -249,7 +180,7 @@ int createDatabase(const std::string &name, bool withGraphic, sqlca *ca) {
     execSql(db, "PRAGMA page_size = 16384");
     execSql(db, "PRAGMA journal_mode = WAL");
     applyPragmas(db);
-    registerFunctions(db);
+    registerFunctions(db, nullptr);
     execSql(db, "BEGIN");
     bootstrapCatalog(db, defaultUser());
     setProperty(db, "GRAPHIC", withGraphic ? "Y" : "N");
@@ -267,10 +198,10 @@ int createDatabase(const std::string &name, bool withGraphic, sqlca *ca) {
 int dropDatabase(const std::string &name, sqlca *ca) {
   clearSqlca(ca);
   std::string file = databaseFile(name);
-  if (file.empty() || !std::filesystem::exists(file)) return fail(ca, QError{kSqlDbNotFound, "08001", {upperAscii(name)}});
+  if (file.empty() || !std::filesystem::exists(file)) return fail(ca, engineError(kSqlDbNotFound, {upperAscii(name)}));
   {
     std::lock_guard<std::mutex> lock(gRegistryMutex);
-    if (gOpenDatabases.count(upperAscii(name))) return fail(ca, QError{-1035, "57019", {}});
+    if (gOpenDatabases.count(upperAscii(name))) return fail(ca, engineError(kSqlDbInUse, {}));
   }
   std::error_code ec;
   std::filesystem::remove(file, ec);
@@ -291,16 +222,16 @@ int Session::open(const std::string &dbName, const std::string &user, const std:
   initInstance();
   std::string name = upperAscii(dbName);
   std::string file = databaseFile(name);
-  if (file.empty() || !std::filesystem::exists(file)) return fail(ca, QError{kSqlDbNotFound, "08001", {name}});
+  if (file.empty() || !std::filesystem::exists(file)) return fail(ca, engineError(kSqlDbNotFound, {name}));
   std::unique_ptr<Session> s(new Session());
   int rc = sqlite3_open_v2(file.c_str(), &s->db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
   if (rc != SQLITE_OK) {
     std::string msg = s->db_ ? sqlite3_errmsg(s->db_) : sqlite3_errstr(rc);
-    return fail(ca, QError{kSqlSystem, "58004", {msg}});
+    return fail(ca, engineError(kSqlSystem, {msg}));
   }
   try {
     applyPragmas(s->db_);
-    registerFunctions(s->db_);
+    registerFunctions(s->db_, s.get());
     s->graphic_ = property(s->db_, "GRAPHIC") != "N";
     s->routines_ = std::make_shared<RoutineRuntime>();
     s->dbName_ = name;
@@ -388,6 +319,34 @@ void Session::endUnitOfWork(bool commit) {
   }
   inTxn_ = false;
   txnWrites_ = false;
+  if (!temps_.empty()) tempTablesAfter(commit);
+}
+
+void Session::tempTablesAfter(bool commit) {
+  for (auto it = temps_.begin(); it != temps_.end();) {
+    std::string table = "temp." + sqliteName("SESSION", it->first);
+    Stmt exists(db_, "SELECT 1 FROM temp.sqlite_schema WHERE type = 'table' AND name = ?1");
+    exists.bind(1, "SESSION." + it->first);
+    if (!exists.step()) {
+      // Declared in the unit of work that was rolled back.
+      it = temps_.erase(it);
+      cache_.clear();
+      continue;
+    }
+    if (commit && it->second.deleteOnCommit) execSql(db_, "DELETE FROM " + table);
+    ++it;
+  }
+}
+
+void Session::declareTempTable(const std::string &name, TempTable t) {
+  temps_[name] = std::move(t);
+  cache_.clear();
+}
+
+bool Session::dropTempTable(const std::string &name) {
+  if (!temps_.erase(name)) return false;
+  cache_.clear();
+  return true;
 }
 
 void Session::forgetStatement(Statement *st) {
@@ -505,7 +464,7 @@ int Session::prepare(const std::string &sql, std::unique_ptr<Statement> *out, sq
         int rc = sqlite3_prepare_v3(db_, cp->plan.sql.c_str(), static_cast<int>(cp->plan.sql.size()),
                                     SQLITE_PREPARE_PERSISTENT, &raw, nullptr);
         if (rc != SQLITE_OK) {
-          QError e = sqliteFailure(*this, rc, sqlite3_errmsg(db_));
+          QError e = sqliteFailure(db_, rc, sqlite3_errmsg(db_));
           cache_.erase(sql);
           throw e;
         }
@@ -590,11 +549,11 @@ void Session::savepointStatement(SavepointOp op, const std::string &name, bool u
     return std::string::npos;
   };
   if (op == SavepointOp::Set) {
-    if (name.compare(0, 3, "SYS") == 0) raise(kSqlReservedName, "42939", {name});
+    if (name.compare(0, 3, "SYS") == 0) raise(kSqlReservedName, {name});
     beginUnitOfWork(true);
     size_t k = find();
     if (k != std::string::npos) {
-      if (unique || savepoints_[k].unique) raise(kSqlSavepointNotUnique, "3B501", {name});
+      if (unique || savepoints_[k].unique) raise(kSqlSavepointNotUnique, {name});
       execSql(db_, "RELEASE " + savepoints_[k].sqlName);
       savepoints_.resize(k);
     }
@@ -605,8 +564,8 @@ void Session::savepointStatement(SavepointOp op, const std::string &name, bool u
   }
   size_t k = find();
   if (k == std::string::npos) {
-    if (name.empty()) raise(kSqlNoSavepoint, "3B502");
-    raise(kSqlSavepointUnknown, "3B001", {name});
+    if (name.empty()) raise(kSqlNoSavepoint);
+    raise(kSqlSavepointUnknown, {name});
   }
   if (op == SavepointOp::Release) {
     execSql(db_, "RELEASE " + savepoints_[k].sqlName);
@@ -650,8 +609,8 @@ int savepointCall(Session &s, sqlca *ca, F run) {
 
 // A name given to the runtime's calls: as it stands (no folding), 1 to 128 bytes.
 void checkSavepointName(const std::string &name) {
-  if (name.empty()) raise(kSqlSyntax, "42601", {"", "SAVEPOINT", "<identifier>"});
-  if (name.size() > 128) raise(kSqlNameTooLong, "42622", {name, "128"});
+  if (name.empty()) raise(kSqlSyntax, {"", "SAVEPOINT", "<identifier>"});
+  if (name.size() > 128) raise(kSqlNameTooLong, {name, "128"});
 }
 
 }  // namespace
@@ -704,7 +663,7 @@ void Statement::close() {
 
 int Statement::execute(const std::vector<Value> &params, sqlca *ca) {
   clearSqlca(ca);
-  if (!session_ || !plan_) return fail(ca, QError{kSqlNoConnection, "08003", {}});
+  if (!session_ || !plan_) return fail(ca, engineError(kSqlNoConnection, {}));
   Session &s = *session_;
   const Plan &p = plan_->plan;
   try {
@@ -712,16 +671,16 @@ int Statement::execute(const std::vector<Value> &params, sqlca *ca) {
       if (p.kind == Plan::Action && (p.writes || p.definition)) s.beginUnitOfWork(true);
       return s.runPlan(plan_, ca);
     }
-    if (p.kind == Plan::Query && open_) return fail(ca, QError{kSqlCursorOpen, "24502", {}});
+    if (p.kind == Plan::Query && open_) return fail(ca, engineError(kSqlCursorOpen, {}));
     // CALL: markers without a value are NULL inputs (outputs the caller reads afterwards).
     if (p.kind == Plan::Call && static_cast<int>(params.size()) <= p.nParams) return executeCall(params, ca);
-    if (static_cast<int>(params.size()) != p.nParams) return fail(ca, QError{-313, "07004", {}});
+    if (static_cast<int>(params.size()) != p.nParams) return fail(ca, engineError(kSqlHostVariableCount, {}));
     s.beginUnitOfWork(p.writes);
     s.warning_.reset();
     if (plan_->generation != s.generation_) {
       // The catalog changed since this statement was prepared: translate it again.
       std::shared_ptr<CachedPlan> fresh = s.planFor(plan_->text);
-      if (fresh->plan.kind != p.kind) return fail(ca, QError{-518, "07003", {}});
+      if (fresh->plan.kind != p.kind) return fail(ca, engineError(kSqlStmtNotPrepared, {}));
       plan_ = fresh;
     }
     const Plan &cur = plan_->plan;
@@ -732,12 +691,27 @@ int Statement::execute(const std::vector<Value> &params, sqlca *ca) {
     } else {
       int rc = sqlite3_prepare_v3(s.db_, cur.sql.c_str(), static_cast<int>(cur.sql.size()), SQLITE_PREPARE_PERSISTENT,
                                   &raw, nullptr);
-      if (rc != SQLITE_OK) throw sqliteFailure(s, rc, sqlite3_errmsg(s.db_));
+      if (rc != SQLITE_OK) throw sqliteFailure(s.db_, rc, sqlite3_errmsg(s.db_));
     }
+    const std::vector<QType> &targets = cur.markerTargets;
     for (size_t k = 0; k < params.size(); ++k) {
-      int rc = bindValue(raw, static_cast<int>(k + 1), params[k]);
+      int rc;
+      if (k < targets.size() && targets[k].base != Base::None) {
+        // A value assigned to a column that converts it (numbers cut, datetimes in one form).
+        Value v = params[k];
+        try {
+          convertAssigned(&v, targets[k]);
+        } catch (const QError &) {
+          sqlite3_reset(raw);
+          plan_->idle.push_back(raw);
+          throw;
+        }
+        rc = bindValue(raw, static_cast<int>(k + 1), v);
+      } else {
+        rc = bindValue(raw, static_cast<int>(k + 1), params[k]);
+      }
       if (rc != SQLITE_OK) {
-        QError e = sqliteFailure(s, rc, sqlite3_errmsg(s.db_));
+        QError e = sqliteFailure(s.db_, rc, sqlite3_errmsg(s.db_));
         sqlite3_reset(raw);
         plan_->idle.push_back(raw);
         throw e;
@@ -756,7 +730,7 @@ int Statement::execute(const std::vector<Value> &params, sqlca *ca) {
       int erc = sqlite3_reset(raw);
       sqlite3_clear_bindings(raw);
       plan_->idle.push_back(raw);
-      throw sqliteFailure(s, erc ? erc : rc, msg);
+      throw sqliteFailure(s.db_, erc ? erc : rc, msg);
     }
     sqlite3_reset(raw);
     sqlite3_clear_bindings(raw);
@@ -789,7 +763,7 @@ int Statement::executeCall(const std::vector<Value> &params, sqlca *ca) {
   s.beginUnitOfWork(true);
   if (plan_->generation != s.generation_) {
     std::shared_ptr<CachedPlan> fresh = s.planFor(plan_->text);
-    if (fresh->plan.kind != Plan::Call) return fail(ca, QError{-518, "07003", {}});
+    if (fresh->plan.kind != Plan::Call) return fail(ca, engineError(kSqlStmtNotPrepared, {}));
     plan_ = fresh;
   }
   const CallPlan &call = *plan_->plan.call;
@@ -797,7 +771,7 @@ int Statement::executeCall(const std::vector<Value> &params, sqlca *ca) {
   if (!call.inputSql.empty()) {
     Stmt in(s.db_, call.inputSql);
     for (size_t k = 0; k < params.size(); ++k) in.bind(static_cast<int>(k + 1), params[k]);
-    if (!in.step()) return fail(ca, QError{-901, "58004", {"CALL arguments"}});
+    if (!in.step()) return fail(ca, engineError(kSqlSystem, {"CALL arguments"}));
     for (size_t k = 0; k < call.markers.size(); ++k) args.push_back(columnValue(in.raw(), static_cast<int>(k)));
   }
   std::vector<short> inds(args.size());
@@ -813,7 +787,7 @@ int Statement::executeCall(const std::vector<Value> &params, sqlca *ca) {
   int rc = s.runCall(*call.def, &args, &inds, types, ca);
   if (rc < 0) return rc;
   for (size_t k = 0; k < args.size(); ++k) {
-    if (inds[k] == -128) continue;
+    if (inds[k] == SQL_IND_NO_RETURN) continue;
     CallOutput o;
     o.position = static_cast<int>(k + 1);
     if (k < call.def->params.size()) {
@@ -880,13 +854,13 @@ int Session::call(const std::string &procName, std::vector<Value> *args, std::ve
     std::vector<std::string> parts;
     for (size_t k = 0; k < toks.size() && toks[k].kind != Tok::End; ++k) {
       if (k % 2 == 1) {
-        if (toks[k].kind != Tok::Op || toks[k].text != ".") raise(-104, "42601", {toks[k].text, procName, "."});
+        if (toks[k].kind != Tok::Op || toks[k].text != ".") raise(kSqlSyntax, {toks[k].text, procName, "."});
         continue;
       }
-      if (toks[k].kind != Tok::Ident && toks[k].kind != Tok::DelimIdent) raise(-104, "42601", {toks[k].text, procName, "<name>"});
+      if (toks[k].kind != Tok::Ident && toks[k].kind != Tok::DelimIdent) raise(kSqlSyntax, {toks[k].text, procName, "<name>"});
       parts.push_back(toks[k].text);
     }
-    if (parts.empty() || parts.size() > 2) raise(-104, "42601", {procName, "CALL", "<name>"});
+    if (parts.empty() || parts.size() > 2) raise(kSqlSyntax, {procName, "CALL", "<name>"});
     beginUnitOfWork(true);
     RoutineDef def = resolveProcedure(*this, parts.size() == 2 ? parts[0] : "", parts.back(), args->size());
     return runCall(def, args, inds, types, ca);
@@ -897,7 +871,7 @@ int Session::call(const std::string &procName, std::vector<Value> *args, std::ve
 
 int Statement::fetch(std::vector<Value> *row, sqlca *ca) {
   clearSqlca(ca);
-  if (!open_ || !st_) return fail(ca, QError{kSqlCursorNotOpen, "24501", {}});
+  if (!open_ || !st_) return fail(ca, engineError(kSqlCursorNotOpen, {}));
   int rc = sqlite3_step(st_);
   if (rc == SQLITE_ROW) {
     int n = sqlite3_column_count(st_);
@@ -914,7 +888,7 @@ int Statement::fetch(std::vector<Value> *row, sqlca *ca) {
   }
   std::string msg = sqlite3_errmsg(session_->db_);
   int erc = sqlite3_reset(st_);
-  QError e = sqliteFailure(*session_, erc ? erc : rc, msg);
+  QError e = sqliteFailure(session_->db_, erc ? erc : rc, msg);
   close();
   if (e.sqlcode == kSqlDeadlock) {
     try {
@@ -923,48 +897,6 @@ int Statement::fetch(std::vector<Value> *row, sqlca *ca) {
     }
   }
   return fail(ca, e);
-}
-
-// ======================================================================= display
-
-std::string displayValue(const Value &v, const QType &t) {
-  static const char *const kHex = "0123456789ABCDEF";
-  switch (v.kind) {
-    case Value::Null: return "-";
-    case Value::Blob: {
-      std::string out = "x'";
-      for (unsigned char c : v.s) {
-        out.push_back(kHex[c >> 4]);
-        out.push_back(kHex[c & 15]);
-      }
-      return out + "'";
-    }
-    case Value::Int:
-      if (t.base == Base::Decimal && t.scale > 0) {
-        std::string digits = std::to_string(v.i < 0 ? -v.i : v.i);
-        return (v.i < 0 ? "-" : "") + digits + "." + std::string(static_cast<size_t>(t.scale), '0');
-      }
-      return std::to_string(v.i);
-    case Value::Real: {
-      char buf[64];
-      if (t.base == Base::Decimal) {
-        std::snprintf(buf, sizeof buf, "%.*f", t.scale, v.d);
-      } else if (t.base == Base::Integer || t.base == Base::SmallInt || t.base == Base::BigInt) {
-        std::snprintf(buf, sizeof buf, "%lld", static_cast<long long>(v.d));
-      } else {
-        std::snprintf(buf, sizeof buf, "%.15g", v.d);
-        std::string s = buf;
-        if (s.find_first_of(".eEn") == std::string::npos) s += ".0";
-        return s;
-      }
-      return buf;
-    }
-    case Value::Text:
-      if (t.base == Base::Char && !t.forBitData && static_cast<int64_t>(v.s.size()) < t.length)
-        return v.s + std::string(static_cast<size_t>(t.length) - v.s.size(), ' ');
-      return v.s;
-  }
-  return "";
 }
 
 }  // namespace quarn

@@ -5,8 +5,11 @@
 
 #include <filesystem>
 
+#include <sqlite3.h>
+
 #include "engine.h"
 #include "errors.h"
+#include "translate.h"
 
 namespace quarn {
 namespace {
@@ -122,6 +125,32 @@ TEST_F(Sessions, DatabasesOfTheInstance) {
   EXPECT_EQ(dropDatabase("NOGR", &ca_), 0);
   EXPECT_FALSE(std::filesystem::exists(dir_ + "/NOGR.db"));
   EXPECT_NE(std::getenv("QUARNKELPATH"), nullptr);
+}
+
+// Strings compare blank-padded (COLLATE RTRIM on the comparison); the comparison's collation
+// is the key columns' own, so equality, IN, BETWEEN and join lookups stay on their indexes.
+TEST_F(Sessions, PaddedComparisonsKeepIndexLookups) {
+  ASSERT_EQ(a_->execImmediate("CREATE TABLE K (C CHAR(12) NOT NULL PRIMARY KEY, V VARCHAR(20) NOT NULL, N INT)", &ca_), 0);
+  ASSERT_EQ(a_->execImmediate("CREATE UNIQUE INDEX KV ON K (V)", &ca_), 0);
+  ASSERT_EQ(a_->execImmediate("CREATE TABLE D (C CHAR(12))", &ca_), 0);
+  auto plan = [&](const std::string &sql) {
+    Plan p = translate(*a_, sql);
+    sqlite3_stmt *st = nullptr;
+    std::string text;
+    EXPECT_EQ(sqlite3_prepare_v2(a_->db(), ("EXPLAIN QUERY PLAN " + p.sql).c_str(), -1, &st, nullptr), SQLITE_OK) << p.sql;
+    while (sqlite3_step(st) == SQLITE_ROW) text += std::string(reinterpret_cast<const char *>(sqlite3_column_text(st, 3))) + "\n";
+    sqlite3_finalize(st);
+    return text;
+  };
+  for (const char *sql : {"SELECT N FROM K WHERE C = ?", "SELECT N FROM K WHERE C = 'AB '", "SELECT N FROM K WHERE V = ?",
+                          "SELECT N FROM K WHERE 'X' = C", "SELECT N FROM K WHERE C IN ('A', 'B')",
+                          "SELECT N FROM K WHERE V BETWEEN 'A' AND 'B'"}) {
+    std::string p = plan(sql);
+    EXPECT_NE(p.find("SEARCH"), std::string::npos) << sql << "\n" << p;
+    EXPECT_EQ(p.find("SCAN"), std::string::npos) << sql << "\n" << p;
+  }
+  std::string join = plan("SELECT SUM(K.N) FROM D, K WHERE K.C = D.C");
+  EXPECT_NE(join.find("SEARCH K USING INDEX"), std::string::npos) << join;
 }
 
 }  // namespace

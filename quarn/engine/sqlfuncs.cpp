@@ -17,7 +17,9 @@
 #include <ctime>
 #include <mutex>
 #include <string>
+#include <vector>
 
+#include "datetime.h"
 #include "engine.h"
 #include "errors.h"
 #include "triggers.h"
@@ -26,8 +28,8 @@
 namespace quarn {
 namespace {
 
-void fail(sqlite3_context *ctx, int code, const char *state, const std::string &token) {
-  std::string msg = encodeError(code, state, {token});
+void fail(sqlite3_context *ctx, int code, const std::string &token) {
+  std::string msg = encodeError(engineError(code, {token}));
   sqlite3_result_error(ctx, msg.c_str(), static_cast<int>(msg.size()));
 }
 
@@ -43,13 +45,6 @@ std::string argText(sqlite3_value *v) {
   return p ? std::string(reinterpret_cast<const char *>(p), static_cast<size_t>(sqlite3_value_bytes(v))) : std::string();
 }
 
-// Cuts s to at most n bytes without splitting a UTF-8 character.
-std::string cutBytes(const std::string &s, size_t n) {
-  if (s.size() <= n) return s;
-  size_t k = n;
-  while (k > 0 && (static_cast<unsigned char>(s[k]) & 0xC0) == 0x80) --k;
-  return s.substr(0, k);
-}
 
 bool parseInteger(const std::string &text, int64_t *out) {
   std::string t = trimBlanks(text);
@@ -74,61 +69,70 @@ bool parseNumber(const std::string &text, double *out) {
   return true;
 }
 
-bool digits(const std::string &s, size_t pos, size_t n) {
-  if (pos + n > s.size()) return false;
-  for (size_t k = pos; k < pos + n; ++k)
-    if (!std::isdigit(static_cast<unsigned char>(s[k]))) return false;
-  return true;
-}
+// How QCAST treats a string that does not fit the target: kCastSpecification (CAST, and CHAR
+// and VARCHAR with a length) cuts it, with the warning +445 (01004) when more than blanks are
+// cut; kCastAssignment (a distinct type's cast function, a cast to a distinct type) refuses it
+// with -433 (22001) when more than blanks would be cut.
+constexpr int kCastSpecification = 0;
+constexpr int kCastAssignment = 2;
 
-bool validDate(int y, int m, int d) {
-  static const int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (y < 1 || m < 1 || m > 12 || d < 1) return false;
-  bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-  int max = kDays[m - 1] - (m == 2 && !leap ? 1 : 0);
-  return d <= max;
-}
-
-// Normalises a date "YYYY-MM-DD" (or the date part of a timestamp); false when not valid.
-bool normDate(const std::string &t, std::string *out) {
-  if (!(digits(t, 0, 4) && t.size() >= 10 && t[4] == '-' && digits(t, 5, 2) && t[7] == '-' && digits(t, 8, 2))) return false;
-  if (!validDate(std::atoi(t.substr(0, 4).c_str()), std::atoi(t.substr(5, 2).c_str()), std::atoi(t.substr(8, 2).c_str())))
-    return false;
-  *out = t.substr(0, 10);
-  return true;
-}
-
-bool normTime(const std::string &t, size_t pos, std::string *out) {
-  if (!(digits(t, pos, 2) && t.size() >= pos + 8 && (t[pos + 2] == '.' || t[pos + 2] == ':') && digits(t, pos + 3, 2) &&
-        (t[pos + 5] == '.' || t[pos + 5] == ':') && digits(t, pos + 6, 2)))
-    return false;
-  int h = std::atoi(t.substr(pos, 2).c_str()), m = std::atoi(t.substr(pos + 3, 2).c_str()),
-      s = std::atoi(t.substr(pos + 6, 2).c_str());
-  if (h > 24 || m > 59 || s > 59) return false;
-  *out = t.substr(pos, 2) + "." + t.substr(pos + 3, 2) + "." + t.substr(pos + 6, 2);
-  return true;
-}
-
-bool normTimestamp(const std::string &t, std::string *out) {
-  std::string d, tm;
-  if (t.size() == 10) {
-    if (!normDate(t, &d)) return false;
-    *out = d + "-00.00.00.000000";
-    return true;
+// s cut to room bytes (characters of graphic types), on a character boundary; false when the
+// part cut is more than blanks.
+bool fitString(std::string *s, int64_t room, bool graphic, bool bytes) {
+  size_t cut;
+  if (graphic) {
+    int64_t chars = 0;
+    cut = s->size();
+    for (size_t k = 0; k < s->size(); ++k)
+      if ((static_cast<unsigned char>((*s)[k]) & 0xC0) != 0x80 && chars++ == room) {
+        cut = k;
+        break;
+      }
+  } else {
+    if (static_cast<int64_t>(s->size()) <= room) return true;
+    cut = bytes ? static_cast<size_t>(room) : cutUtf8(*s, static_cast<size_t>(room)).size();
   }
-  if (!normDate(t, &d) || t.size() < 19 || (t[10] != '-' && t[10] != ' ' && t[10] != 'T') || !normTime(t, 11, &tm)) return false;
-  std::string frac;
-  if (t.size() > 19) {
-    if (t[19] != '.') return false;
-    frac = t.substr(20);
-    if (frac.size() > 6 || !digits(frac, 0, frac.size())) return false;
-  }
-  frac.resize(6, '0');
-  *out = d + "-" + tm + "." + frac;
-  return true;
+  if (cut >= s->size()) return true;
+  bool blanks = s->find_first_not_of(' ', cut) == std::string::npos;
+  s->resize(cut);
+  return blanks;
 }
 
-// QCAST(value, declared type [, from a cast function]).
+// Pads s with blanks to n characters (UTF-8).
+void padChars(std::string *s, int64_t n) {
+  int64_t chars = 0;
+  for (unsigned char c : *s)
+    if ((c & 0xC0) != 0x80) ++chars;
+  if (chars < n) s->append(static_cast<size_t>(n - chars), ' ');
+}
+
+// QDECTEXT(value, scale): a DECIMAL number as text with its scale ("2600.00"); scale -7: a REAL
+// with 7 significant digits ("0.02"); NULL and text as they are.
+void qdectext(sqlite3_context *ctx, int, sqlite3_value **argv) {
+  int vt = sqlite3_value_type(argv[0]);
+  if (vt != SQLITE_INTEGER && vt != SQLITE_FLOAT) {
+    sqlite3_result_value(ctx, argv[0]);
+    return;
+  }
+  char buf[400];
+  int scale = sqlite3_value_int(argv[1]);
+  if (scale < 0) std::snprintf(buf, sizeof buf, "%.*g", -scale, sqlite3_value_double(argv[0]));
+  else std::snprintf(buf, sizeof buf, "%.*f", scale, sqlite3_value_double(argv[0]));
+  sqlite3_result_text(ctx, buf, -1, SQLITE_TRANSIENT);
+}
+
+// QPAD(value, n): a CHAR(n) value as its n characters; NULL and numbers as they are.
+void qpad(sqlite3_context *ctx, int, sqlite3_value **argv) {
+  if (sqlite3_value_type(argv[0]) != SQLITE_TEXT) {
+    sqlite3_result_value(ctx, argv[0]);
+    return;
+  }
+  std::string s = argText(argv[0]);
+  padChars(&s, sqlite3_value_int64(argv[1]));
+  sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+}
+
+// QCAST(value, declared type [, how a string that does not fit is treated]).
 void qcast(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
   sqlite3_value *v = argv[0];
   int vt = sqlite3_value_type(v);
@@ -146,16 +150,16 @@ void qcast(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
         i = sqlite3_value_int64(v);
       } else if (vt == SQLITE_FLOAT) {
         double d = sqlite3_value_double(v);
-        if (d >= 9.3e18 || d <= -9.3e18) return fail(ctx, kSqlOverflow, "22003", name);
+        if (d >= 9.3e18 || d <= -9.3e18) return fail(ctx, kSqlOverflow, name);
         i = static_cast<int64_t>(d);
       } else if (vt == SQLITE_TEXT) {
-        if (!parseInteger(argText(v), &i)) return fail(ctx, kSqlInvalidChar, "22018", name);
+        if (!parseInteger(argText(v), &i)) return fail(ctx, kSqlInvalidChar, name);
       } else {
-        return fail(ctx, kSqlInvalidChar, "22018", name);
+        return fail(ctx, kSqlInvalidChar, name);
       }
       if ((t.base == Base::SmallInt && (i < -32768 || i > 32767)) ||
           (t.base == Base::Integer && (i < -2147483648LL || i > 2147483647LL)))
-        return fail(ctx, kSqlOverflow, "22003", name);
+        return fail(ctx, kSqlOverflow, name);
       sqlite3_result_int64(ctx, i);
       return;
     }
@@ -167,14 +171,14 @@ void qcast(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
       else if (vt == SQLITE_FLOAT) d = sqlite3_value_double(v);
       else if (vt == SQLITE_TEXT) {
         std::string s = trimBlanks(argText(v));
-        if (!parseNumber(s, &d)) return fail(ctx, kSqlInvalidChar, "22018", name);
+        if (!parseNumber(s, &d)) return fail(ctx, kSqlInvalidChar, name);
         isInt = parseInteger(s, &i);
       } else {
-        return fail(ctx, kSqlInvalidChar, "22018", name);
+        return fail(ctx, kSqlInvalidChar, name);
       }
       if (t.base == Base::Decimal) {
         double limit = std::pow(10.0, static_cast<double>(t.length - t.scale));
-        if (std::fabs(d) >= limit) return fail(ctx, kSqlOverflow, "22003", name);
+        if (std::fabs(d) >= limit) return fail(ctx, kSqlOverflow, name);
         if (t.scale == 0 || isInt) {
           if (isInt) sqlite3_result_int64(ctx, i);
           else sqlite3_result_int64(ctx, static_cast<int64_t>(std::trunc(d)));
@@ -202,9 +206,16 @@ void qcast(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
         std::snprintf(buf, sizeof buf, "%.15g", sqlite3_value_double(v));
         s = buf;
       }
-      int64_t max = t.catalogLength();
-      if (t.base == Base::Char) s = cutBytes(s, static_cast<size_t>(max));
-      else if (static_cast<int64_t>(s.size()) > max) s = cutBytes(s, static_cast<size_t>(max));
+      std::string whole = s;
+      if (!fitString(&s, t.catalogLength(), t.isGraphic(), t.forBitData)) {
+        int mode = argc > 2 ? sqlite3_value_int(argv[2]) : kCastSpecification;
+        std::string shown = cutUtf8(whole, 64);
+        if (mode == kCastAssignment) return fail(ctx, kSqlValueTooLong, shown);
+        if (auto *session = static_cast<Session *>(sqlite3_user_data(ctx)))
+          session->setWarning(engineError(kSqlValueTruncated, {shown}));
+      }
+      // A CHAR(n) or GRAPHIC(n) value is n characters.
+      if ((t.base == Base::Char || t.base == Base::Graphic) && !t.forBitData) padChars(&s, t.length);
       if (t.forBitData) sqlite3_result_blob(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
       else sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
       return;
@@ -217,16 +228,24 @@ void qcast(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
       return;
     }
     case Base::Date: case Base::Time: case Base::Timestamp: {
-      std::string s = trimBlanks(argText(v)), out;
-      bool ok;
-      if (t.base == Base::Date) {
-        ok = (s.size() == 10 && normDate(s, &out)) || (normTimestamp(s, &out) && (out = out.substr(0, 10), true));
-      } else if (t.base == Base::Time) {
-        ok = (s.size() == 8 && normTime(s, 0, &out)) || (normTimestamp(s, &out) && (out = out.substr(11, 8), true));
+      DateTime d;
+      if (vt == SQLITE_BLOB && t.base == Base::Timestamp && sqlite3_value_bytes(v) == 13) {
+        // TIMESTAMP(GENERATE_UNIQUE()): the microseconds the unique value begins with, in UTC.
+        const auto *b = static_cast<const unsigned char *>(sqlite3_value_blob(v));
+        uint64_t us = 0;
+        for (int k = 0; k < 8; ++k) us = us << 8 | b[k];
+        time_t secs = static_cast<time_t>(us / 1000000);
+        struct tm tmv;
+        gmtime_r(&secs, &tmv);
+        d.year = tmv.tm_year + 1900, d.month = tmv.tm_mon + 1, d.day = tmv.tm_mday;
+        d.hour = tmv.tm_hour, d.minute = tmv.tm_min, d.second = tmv.tm_sec;
+        d.micro = static_cast<int>(us % 1000000);
       } else {
-        ok = normTimestamp(s, &out);
+        std::string text = argText(v);
+        int rc = parseDatetime(text, t.base, &d);
+        if (rc != 0) return fail(ctx, rc, trimBlanks(text));
       }
-      if (!ok) return fail(ctx, kSqlDatetimeSyntax, "22007", s);
+      std::string out = formatDatetime(d, t.base);
       sqlite3_result_text(ctx, out.data(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
       return;
     }
@@ -292,12 +311,30 @@ void qsubstr(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
   int64_t n = sqlite3_value_bytes(argv[0]);
   int64_t start = sqlite3_value_int64(argv[1]);
   int64_t len = argc > 2 ? sqlite3_value_int64(argv[2]) : (start <= n ? n - start + 1 : 0);
-  if (start < 1 || len < 0 || len > 2147483647 || start > 2147483647) return fail(ctx, -138, "22011", "SUBSTR");
+  if (start < 1 || len < 0 || len > 2147483647 || start > 2147483647) return fail(ctx, kSqlSubstrRange, "SUBSTR");
   std::string out;
   if (start <= n) out.assign(p ? p + start - 1 : "", static_cast<size_t>(std::min(len, n - start + 1)));
   if (static_cast<int64_t>(out.size()) < len && !blob) out.append(static_cast<size_t>(len) - out.size(), ' ');
   if (blob) sqlite3_result_blob(ctx, out.data(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
   else sqlite3_result_text(ctx, out.data(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
+}
+
+// HEX(x): the bytes of x as hexadecimal digits; NULL for NULL.
+void qhex(sqlite3_context *ctx, int, sqlite3_value **argv) {
+  static const char *const kHex = "0123456789ABCDEF";
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  const auto *p = static_cast<const unsigned char *>(sqlite3_value_blob(argv[0]));
+  int n = sqlite3_value_bytes(argv[0]);
+  std::string out;
+  out.reserve(static_cast<size_t>(n) * 2);
+  for (int k = 0; k < n; ++k) {
+    out.push_back(kHex[p[k] >> 4]);
+    out.push_back(kHex[p[k] & 15]);
+  }
+  sqlite3_result_text(ctx, out.data(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
 }
 
 void qlocate(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
@@ -344,21 +381,173 @@ void qcurrent(sqlite3_context *ctx, int, sqlite3_value **argv) {
   sqlite3_result_text(ctx, cached->data(), static_cast<int>(cached->size()), SQLITE_TRANSIENT);
 }
 
+// QIDENTITY(sequence, generated): the next value of an identity column's sequence (its row of
+// SYSQUARN.SEQUENCES moves on by its increment).  Values drawn are not given back when the
+// statement fails, as the host's identity values are not.
+void qidentity(sqlite3_context *ctx, int, sqlite3_value **argv) {
+  sqlite3 *db = sqlite3_context_db_handle(ctx);
+  sqlite3_stmt *st = nullptr;
+  int rc = sqlite3_prepare_v2(db,
+                              "UPDATE \"SYSQUARN.SEQUENCES\" SET NEXTVAL = NEXTVAL + INCREMENT WHERE SEQNAME = ?1 "
+                              "RETURNING NEXTVAL - INCREMENT",
+                              -1, &st, nullptr);
+  if (rc == SQLITE_OK) sqlite3_bind_value(st, 1, argv[0]);
+  if (rc == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW) {
+    sqlite3_result_int64(ctx, sqlite3_column_int64(st, 0));
+    sqlite3_finalize(st);
+    return;
+  }
+  sqlite3_finalize(st);
+  fail(ctx, kSqlSystem, "identity " + argText(argv[0]));
+}
+
+// QDATEPART(value, part): YEAR ... SECOND, MICROSECOND of a date, time or timestamp string.
 void qdatepart(sqlite3_context *ctx, int, sqlite3_value **argv) {
   if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
     sqlite3_result_null(ctx);
     return;
   }
-  std::string s = trimBlanks(argText(argv[0])), part = argText(argv[1]), ts, tm, d;
-  if (normTimestamp(s, &ts)) {
-  } else if (s.size() == 8 && normTime(s, 0, &tm)) {
-    ts = "0001-01-01-" + tm + ".000000";
-  } else {
-    return fail(ctx, kSqlDatetimeSyntax, "22007", s);
+  std::string text = argText(argv[0]), part = argText(argv[1]);
+  DateTime d;
+  bool timePart = part == "HOUR" || part == "MINUTE" || part == "SECOND" || part == "MICROSECOND";
+  int rc = parseDatetime(text, Base::Timestamp, &d);
+  if (rc != 0) rc = parseDatetime(text, timePart ? Base::Time : Base::Date, &d);
+  if (rc != 0) return fail(ctx, rc, trimBlanks(text));
+  int v = part == "YEAR" ? d.year : part == "MONTH" ? d.month : part == "DAY" ? d.day : part == "HOUR" ? d.hour
+          : part == "MINUTE" ? d.minute : part == "SECOND" ? d.second : d.micro;
+  sqlite3_result_int(ctx, v);
+}
+
+// The datetime of base that argument a holds, or a failure reported on ctx (false).
+bool datetimeArg(sqlite3_context *ctx, sqlite3_value *a, Base base, DateTime *d) {
+  std::string text = argText(a);
+  int rc = parseDatetime(text, base, d);
+  if (rc != 0) {
+    fail(ctx, rc, trimBlanks(text));
+    return false;
   }
-  size_t pos = part == "YEAR" ? 0 : part == "MONTH" ? 5 : part == "DAY" ? 8 : part == "HOUR" ? 11 : part == "MINUTE" ? 14 : 17;
-  size_t len = part == "YEAR" ? 4 : 2;
-  sqlite3_result_int(ctx, std::atoi(ts.substr(pos, len).c_str()));
+  return true;
+}
+
+Base baseNamed(const std::string &n) { return n == "DATE" ? Base::Date : n == "TIME" ? Base::Time : Base::Timestamp; }
+
+bool anyNull(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
+  for (int k = 0; k < argc; ++k)
+    if (sqlite3_value_type(argv[k]) == SQLITE_NULL) {
+      sqlite3_result_null(ctx);
+      return true;
+    }
+  return false;
+}
+
+void resultText(sqlite3_context *ctx, const std::string &s) {
+  sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+}
+
+// QDTADD(value, n, unit, base): value + n units (a labeled duration).
+void qdtadd(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
+  if (anyNull(ctx, argc, argv)) return;
+  Base base = baseNamed(argText(argv[3]));
+  DateTime d;
+  if (!datetimeArg(ctx, argv[0], base, &d)) return;
+  // A time moves around the clock: it has no date to carry into.
+  if (base == Base::Time) d.year = 2000, d.month = 1, d.day = 1;
+  if (!addDuration(&d, static_cast<int64_t>(sqlite3_value_double(argv[1])), argText(argv[2])))
+    return fail(ctx, kSqlDatetimeOverflow, argText(argv[2]));
+  resultText(ctx, formatDatetime(d, base));
+}
+
+// QDTDIFF(a, b, base): a - b as the host's date, time or timestamp duration.
+void qdtdiff(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
+  if (anyNull(ctx, argc, argv)) return;
+  Base base = baseNamed(argText(argv[2]));
+  DateTime a, b;
+  if (!datetimeArg(ctx, argv[0], base, &a) || !datetimeArg(ctx, argv[1], base, &b)) return;
+  double r = durationBetween(a, b, base);
+  if (base == Base::Timestamp) sqlite3_result_double(ctx, r);
+  else sqlite3_result_int64(ctx, static_cast<int64_t>(r));
+}
+
+// QDAYS(date): days since 0001-01-01 (that day is 1).
+void qdays(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
+  if (anyNull(ctx, argc, argv)) return;
+  DateTime d;
+  if (!datetimeArg(ctx, argv[0], Base::Date, &d)) return;
+  sqlite3_result_int64(ctx, dayNumber(d));
+}
+
+// QTSJOIN(date, time): TIMESTAMP(date, time).
+void qtsjoin(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
+  if (anyNull(ctx, argc, argv)) return;
+  DateTime d, t;
+  if (!datetimeArg(ctx, argv[0], Base::Date, &d) || !datetimeArg(ctx, argv[1], Base::Time, &t)) return;
+  d.hour = t.hour, d.minute = t.minute, d.second = t.second;
+  resultText(ctx, formatDatetime(d, Base::Timestamp));
+}
+
+// QCHARDT(value, base, format): CHAR(date or time, ISO|USA|EUR|JIS|LOCAL).
+void qchardt(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
+  if (anyNull(ctx, argc, argv)) return;
+  Base base = baseNamed(argText(argv[1]));
+  DateTime d;
+  if (!datetimeArg(ctx, argv[0], base, &d)) return;
+  resultText(ctx, formatIn(d, base, argText(argv[2])));
+}
+
+// QVARCHAR_FORMAT(timestamp, format).
+void qvarcharformat(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
+  if (anyNull(ctx, argc, argv)) return;
+  DateTime d;
+  if (!datetimeArg(ctx, argv[0], Base::Timestamp, &d)) return;
+  std::string out;
+  if (!formatTimestamp(d, argText(argv[1]), &out)) return fail(ctx, kSqlBadArgument, "2");
+  resultText(ctx, out);
+}
+
+// QDIGITS(number, digits): the absolute value's digits, zero-filled to the type's precision.
+void qdigits(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
+  if (anyNull(ctx, argc, argv)) return;
+  int digits = sqlite3_value_int(argv[1]);
+  int scale = argc > 2 ? sqlite3_value_int(argv[2]) : 0;
+  char buf[64];
+  if (sqlite3_value_type(argv[0]) == SQLITE_INTEGER && scale == 0) {
+    int64_t v = sqlite3_value_int64(argv[0]);
+    uint64_t a = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
+    std::snprintf(buf, sizeof buf, "%0*llu", digits, static_cast<unsigned long long>(a));
+  } else {
+    double a = std::fabs(sqlite3_value_double(argv[0])) * std::pow(10.0, scale);
+    std::snprintf(buf, sizeof buf, "%0*.0f", digits, std::trunc(a + 1e-7));
+  }
+  std::string out = buf;
+  if (static_cast<int>(out.size()) > digits) out = out.substr(out.size() - static_cast<size_t>(digits));
+  resultText(ctx, out);
+}
+
+// QTRANSLATE(s, to, from, pad): each character of s found in from is replaced by the character
+// at the same place in to (to padded with pad); others stay.  Characters are UTF-8.
+void qtranslate(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
+  if (anyNull(ctx, argc, argv)) return;
+  auto chars = [](const std::string &x) {
+    std::vector<std::string> out;
+    for (size_t k = 0; k < x.size();) {
+      size_t n = 1;
+      while (k + n < x.size() && (static_cast<unsigned char>(x[k + n]) & 0xC0) == 0x80) ++n;
+      out.push_back(x.substr(k, n));
+      k += n;
+    }
+    return out;
+  };
+  std::vector<std::string> s = chars(argText(argv[0])), to = chars(argText(argv[1])), from = chars(argText(argv[2]));
+  std::vector<std::string> pad = chars(argText(argv[3]));
+  std::string out;
+  for (const std::string &c : s) {
+    size_t k = 0;
+    while (k < from.size() && from[k] != c) ++k;
+    if (k == from.size()) out += c;
+    else if (k < to.size()) out += to[k];
+    else out += pad.empty() ? " " : pad[0];
+  }
+  resultText(ctx, out);
 }
 
 void qround(sqlite3_context *ctx, int, sqlite3_value **argv, int mode) {
@@ -380,18 +569,31 @@ void qround(sqlite3_context *ctx, int, sqlite3_value **argv, int mode) {
 
 }  // namespace
 
-void registerFunctions(sqlite3 *db) {
+void registerFunctions(sqlite3 *db, Session *s) {
   const int det = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
-  sqlite3_create_function_v2(db, "QCAST", 2, det, nullptr, qcast, nullptr, nullptr, nullptr);
-  sqlite3_create_function_v2(db, "QCAST", 3, det, nullptr, qcast, nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(db, "QCAST", 2, det, s, qcast, nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(db, "QCAST", 3, det, s, qcast, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QGENERATE_UNIQUE", 0, SQLITE_UTF8, nullptr, generateUnique, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QLENGTH", 1, det, nullptr, qlength, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QSUBSTR", 2, det, nullptr, qsubstr, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QSUBSTR", 3, det, nullptr, qsubstr, nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(db, "QHEX", 1, det, nullptr, qhex, nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(db, "QPAD", 2, det, nullptr, qpad, nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(db, "QDECTEXT", 2, det, nullptr, qdectext, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QLOCATE", 2, det, nullptr, qlocate, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QLOCATE", 3, det, nullptr, qlocate, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QCURRENT", 1, SQLITE_UTF8, nullptr, qcurrent, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QDATEPART", 2, det, nullptr, qdatepart, nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(db, "QIDENTITY", 2, SQLITE_UTF8, nullptr, qidentity, nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(db, "QDTADD", 4, det, nullptr, qdtadd, nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(db, "QDTDIFF", 3, det, nullptr, qdtdiff, nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(db, "QDAYS", 1, det, nullptr, qdays, nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(db, "QTSJOIN", 2, det, nullptr, qtsjoin, nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(db, "QCHARDT", 3, det, nullptr, qchardt, nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(db, "QVARCHAR_FORMAT", 2, det, nullptr, qvarcharformat, nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(db, "QDIGITS", 2, det, nullptr, qdigits, nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(db, "QDIGITS", 3, det, nullptr, qdigits, nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(db, "QTRANSLATE", 4, det, nullptr, qtranslate, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(
       db, "QFLOOR", 1, det, nullptr, [](sqlite3_context *c, int n, sqlite3_value **a) { qround(c, n, a, 0); }, nullptr,
       nullptr, nullptr);

@@ -3,6 +3,11 @@
  */
 #include "sqlutil.h"
 
+#include <cmath>
+#include <cstdlib>
+
+#include "datetime.h"
+
 #include <cstdio>
 
 #include "errors.h"
@@ -21,15 +26,6 @@ std::string Value::str() const {
     case Text: case Blob: return s;
   }
   return "";
-}
-
-[[noreturn]] void raiseSqlite(sqlite3 *db, int rc) {
-  std::string msg = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
-  int primary = rc & 0xFF;
-  if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) raise(kSqlDeadlock, "40001", {"68"});
-  QError e;
-  if (decodeError(msg, &e)) throw e;
-  raise(kSqlSystem, "58004", {msg});
 }
 
 Stmt::Stmt(sqlite3 *db, const std::string &sql) : db_(db) {
@@ -98,6 +94,78 @@ Value columnValue(sqlite3_stmt *st, int col) {
       return Value::blob(p ? std::string(p, n) : std::string());
     }
     default: return Value::null();
+  }
+}
+
+std::string valueText(const Value &v, const QType &t) {
+  switch (v.kind) {
+    case Value::Null: return "";
+    case Value::Blob: return v.s;
+    case Value::Int:
+      if (t.base == Base::Decimal && t.scale > 0) {
+        std::string digits = std::to_string(v.i < 0 ? -v.i : v.i);
+        return (v.i < 0 ? "-" : "") + digits + "." + std::string(static_cast<size_t>(t.scale), '0');
+      }
+      return std::to_string(v.i);
+    case Value::Real: {
+      char buf[64];
+      if (t.base == Base::Decimal) {
+        std::snprintf(buf, sizeof buf, "%.*f", t.scale, v.d);
+      } else if (t.base == Base::Integer || t.base == Base::SmallInt || t.base == Base::BigInt) {
+        std::snprintf(buf, sizeof buf, "%lld", static_cast<long long>(v.d));
+      } else if (t.base == Base::Real) {
+        // A REAL has about 7 significant digits; more would show the binary fraction.
+        std::snprintf(buf, sizeof buf, "%.7g", v.d);
+        std::string s = buf;
+        if (s.find_first_of(".eEn") == std::string::npos) s += ".0";
+        return s;
+      } else {
+        std::snprintf(buf, sizeof buf, "%.15g", v.d);
+        std::string s = buf;
+        if (s.find_first_of(".eEn") == std::string::npos) s += ".0";
+        return s;
+      }
+      return buf;
+    }
+    case Value::Text:
+      if (t.base == Base::Char && !t.forBitData && static_cast<int64_t>(v.s.size()) < t.length)
+        return v.s + std::string(static_cast<size_t>(t.length) - v.s.size(), ' ');
+      return v.s;
+  }
+  return "";
+}
+
+void convertAssigned(Value *v, const QType &t) {
+  switch (t.base) {
+    case Base::SmallInt: case Base::Integer: case Base::BigInt:
+      if (v->kind == Value::Real && std::fabs(v->d) < 9.2e18) *v = Value::integer(static_cast<int64_t>(v->d));
+      return;
+    case Base::Decimal: {
+      double d;
+      if (v->kind == Value::Real) {
+        d = v->d;
+      } else if (v->kind == Value::Text) {
+        char *end = nullptr;
+        d = std::strtod(v->s.c_str(), &end);
+        if (end == v->s.c_str() || *end != 0) return;
+      } else {
+        return;
+      }
+      double f = std::pow(10.0, t.scale);
+      double cut = std::trunc(d * f + (d >= 0 ? 1e-9 : -1e-9)) / f;
+      if (t.scale == 0 && std::fabs(cut) < 9.2e18) *v = Value::integer(static_cast<int64_t>(cut));
+      else *v = Value::real(cut);
+      return;
+    }
+    case Base::Date: case Base::Time: case Base::Timestamp: {
+      if (v->kind != Value::Text) return;
+      DateTime d;
+      int rc = parseDatetime(v->s, t.base, &d);
+      if (rc != 0) raise(rc, {v->s});
+      v->s = formatDatetime(d, t.base);
+      return;
+    }
+    default: return;
   }
 }
 

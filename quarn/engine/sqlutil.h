@@ -13,6 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "errors.h"
+#include "types.h"
+
 namespace quarn {
 
 // One value of a row or a parameter, as the engine moves it.
@@ -32,9 +35,16 @@ struct Value {
   std::string str() const;
 };
 
-// Throws the QError that an SQLite result code and message stand for (-911 for a lock
-// conflict, an encoded engine failure when the message carries one, else -901).
-[[noreturn]] void raiseSqlite(sqlite3 *db, int rc);
+// The text of v as a value of type t: DECIMAL with its scale, an integer type without a
+// fraction, CHAR padded to its length, other numbers as %.15g ("1.0" for a whole double);
+// NULL as empty text and BLOB as its bytes.
+std::string valueText(const Value &v, const QType &t);
+
+// v as assigned to a column of type t (bound parameter values): a number into an integer type
+// without its fraction, into DECIMAL(p,s) cut to s digits; text into a datetime read in any
+// form the host accepts and stored in one (throws -180 or -181 for text that is none).  Other
+// values and types are left as they are; the column's checks refuse what does not fit.
+void convertAssigned(Value *v, const QType &t);
 
 // A prepared statement of the engine's own, finalized when it goes out of scope.
 class Stmt {

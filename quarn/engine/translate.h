@@ -37,9 +37,25 @@ struct Plan {
   bool definition = false;   // changes the catalog
   bool savepointControl = false;  // SAVEPOINT, ROLLBACK TO SAVEPOINT, RELEASE SAVEPOINT
   std::vector<QType> itemTypes;  // Query: declared types of the select items where the text says
+  // Dml: per parameter marker (index = number - 1), the column type its value is assigned to
+  // where that type converts what it is given (numbers cut to the column's scale, datetimes read
+  // and stored in one form); Base::None elsewhere.  The statement converts the bound values.
+  std::vector<QType> markerTargets;
   std::function<void(Session &)> action;
   std::shared_ptr<const CallPlan> call;  // Call
 };
+
+// A built-in scalar function of the dialect (schema SYSOSTREL or SYSFUN, or unqualified): its
+// name and the numbers of arguments it takes (a call with another number gives -440).  Unless
+// nullIfAnyNull is false, a NULL argument gives a NULL result; COALESCE and VALUE give NULL
+// only when every argument is NULL, NULLIF when its first is.
+struct BuiltinFunction {
+  const char *name;
+  int minArgs, maxArgs;
+  bool nullIfAnyNull = true;
+};
+// Every built-in scalar function, in no particular order.
+const std::vector<BuiltinFunction> &builtinFunctions();
 
 // Parses sql for session s.  Throws QError (-104 syntax, -204 unknown object, -107 long name,
 // and the other codes of the statements).

@@ -142,9 +142,9 @@ void compileTriggers(sqlite3 *db, const std::string &schema, const std::string &
     std::string msg = sqlite3_errmsg(db);
     auto after = [&](const char *prefix) { return msg.substr(std::string(prefix).size()); };
     if (msg.rfind("no such column: ", 0) == 0)
-      raise(kSqlColumnInvalid, "42703", {after("no such column: ")});
+      raise(kSqlColumnInvalid, {after("no such column: ")});
     if (msg.rfind("no such table: ", 0) == 0)
-      raise(kSqlUndefinedName, "42704", {after("no such table: ")});
+      raise(kSqlUndefinedName, {after("no such table: ")});
     raiseSqlite(db, rc);
   }
 }
@@ -216,11 +216,11 @@ void ddlCreateTrigger(Session &s, const TriggerPlan &plan) {
   sqlite3 *db = s.db();
   const std::string &tschema = plan.name.schema;
   if (tschema == "SYSCAT" || tschema == "SYSQUARN" || tschema == "SYSIBM" || tschema == "SYSFUN")
-    raise(-607, "42832", {plan.name.text()});
+    raise(kSqlSystemObject, {plan.name.text()});
   {
     Stmt q(db, "SELECT 1 FROM \"SYSQUARN.TRIGGERS\" WHERE TRIGSCHEMA = ?1 AND TRIGNAME = ?2");
     q.bind(1, tschema).bind(2, plan.name.name);
-    if (q.step()) raise(kSqlObjectExists, "42710", {plan.name.text(), "TRIGGER"});
+    if (q.step()) raise(kSqlObjectExists, {plan.name.text(), "TRIGGER"});
   }
   int64_t seq = 1;
   {
@@ -261,7 +261,7 @@ void ddlDropTrigger(Session &s, const QualName &name) {
          "SELECT TABSCHEMA, TABNAME FROM \"SYSQUARN.TRIGGERS\" WHERE TRIGSCHEMA = ?1 AND TRIGNAME "
          "= ?2");
   q.bind(1, name.schema).bind(2, name.name);
-  if (!q.step()) raise(kSqlUndefinedName, "42704", {name.text()});
+  if (!q.step()) raise(kSqlUndefinedName, {name.text()});
   std::string tabSchema = q.text(0), tabName = q.text(1);
   for (const char *sql :
        {"DELETE FROM \"SYSQUARN.TRIGDEP\" WHERE TRIGSCHEMA = ?1 AND TRIGNAME = ?2",
@@ -283,7 +283,7 @@ void checkTriggerDependents(sqlite3 *db, char btype, const std::string &schema,
          "D.BSCHEMA = ?2 AND "
          "D.BNAME = ?3 AND NOT (?1 = 'T' AND T.TABSCHEMA = ?2 AND T.TABNAME = ?3) ORDER BY T.SEQ");
   q.bind(1, std::string(1, btype)).bind(2, schema).bind(3, name);
-  if (q.step()) raise(kSqlDependentObject, "42893", {kind, q.text(0), "TRIGGER"});
+  if (q.step()) raise(kSqlDependentObject, {kind, q.text(0), "TRIGGER"});
 }
 
 void registerTriggerFunctions(sqlite3 *db) {

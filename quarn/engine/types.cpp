@@ -178,43 +178,43 @@ QType typeFromCatalog(const std::string &name, int64_t length, int scale) {
 std::string columnChecks(const QType &t, const std::string &colName) {
   std::string c = quoteIdent(colName);
   std::string out;
-  auto add = [&](int code, const char *state, const std::string &cond) {
-    out += " CONSTRAINT " + quoteIdent(encodeError(code, state, {colName})) + " CHECK(" + cond + ")";
+  auto add = [&](int code, const std::string &cond) {
+    out += " CONSTRAINT " + quoteIdent(encodeError(engineError(code, {colName}))) + " CHECK(" + cond + ")";
   };
   // Numeric columns hold integers, reals or NULL: typeof() names sort as blob < integer < null <
   // real < text, so one range test refuses text and blobs (much cheaper than an IN list).
   switch (t.base) {
     case Base::SmallInt:
-      add(kSqlInvalidChar, "22018", "typeof(" + c + ") BETWEEN 'integer' AND 'real'");
-      add(kSqlOverflow, "22003", c + " BETWEEN -32768 AND 32767");
+      add(kSqlInvalidChar, "typeof(" + c + ") BETWEEN 'integer' AND 'real'");
+      add(kSqlOverflow, c + " BETWEEN -32768 AND 32767");
       break;
     case Base::Integer:
-      add(kSqlInvalidChar, "22018", "typeof(" + c + ") BETWEEN 'integer' AND 'real'");
-      add(kSqlOverflow, "22003", c + " BETWEEN -2147483648 AND 2147483647");
+      add(kSqlInvalidChar, "typeof(" + c + ") BETWEEN 'integer' AND 'real'");
+      add(kSqlOverflow, c + " BETWEEN -2147483648 AND 2147483647");
       break;
     case Base::BigInt: case Base::Real: case Base::Double:
-      add(kSqlInvalidChar, "22018", "typeof(" + c + ") BETWEEN 'integer' AND 'real'");
+      add(kSqlInvalidChar, "typeof(" + c + ") BETWEEN 'integer' AND 'real'");
       break;
     case Base::Decimal: {
-      add(kSqlInvalidChar, "22018", "typeof(" + c + ") BETWEEN 'integer' AND 'real'");
+      add(kSqlInvalidChar, "typeof(" + c + ") BETWEEN 'integer' AND 'real'");
       std::string limit = "1";
       for (int64_t i = 0; i < t.length - t.scale; ++i) limit += "0";
-      add(kSqlOverflow, "22003", "abs(" + c + ") < " + limit + (t.length - t.scale > 15 ? ".0" : ""));
+      add(kSqlOverflow, "abs(" + c + ") < " + limit + (t.length - t.scale > 15 ? ".0" : ""));
       break;
     }
     case Base::Char: case Base::Graphic:
-      add(kSqlStringTooLong, "22001", "length(CAST(rtrim(" + c + ") AS BLOB)) <= " + std::to_string(t.length * (t.base == Base::Graphic ? 4 : 1)));
+      add(kSqlStringTooLong, "length(CAST(rtrim(" + c + ") AS BLOB)) <= " + std::to_string(t.length * (t.base == Base::Graphic ? 4 : 1)));
       break;
     case Base::Varchar: case Base::Clob: case Base::Blob: case Base::LongVarchar:
       // A UTF-8 character takes at most 4 bytes: short values pass without counting bytes.
-      add(kSqlStringTooLong, "22001", "length(" + c + ") <= " + std::to_string(t.catalogLength() / 4) +
+      add(kSqlStringTooLong, "length(" + c + ") <= " + std::to_string(t.catalogLength() / 4) +
                                           " OR length(CAST(" + c + " AS BLOB)) <= " + std::to_string(t.catalogLength()));
       break;
     case Base::Vargraphic: case Base::DbClob: case Base::LongVargraphic:
-      add(kSqlStringTooLong, "22001", "length(" + c + ") <= " + std::to_string(t.catalogLength()));
+      add(kSqlStringTooLong, "length(" + c + ") <= " + std::to_string(t.catalogLength()));
       break;
     case Base::Date:
-      add(kSqlDatetimeSyntax, "22007", c + " IS NULL OR date(" + c + ") IS NOT NULL");
+      add(kSqlDatetimeSyntax, c + " IS NULL OR date(" + c + ") IS NOT NULL");
       break;
     case Base::Time: case Base::Timestamp: case Base::None:
       break;

@@ -33,7 +33,12 @@ extern "C" {
  *   SQL_TYP_CSTR     char[sqllen], terminated
  *   SQL_TYP_VARCHAR  struct { short length; char data[sqllen]; }
  *   SQL_TYP_CHAR     char[sqllen], padded with blanks
- *   SQL_TYP_SMALL, SQL_TYP_INTEGER, SQL_TYP_BIGINT, SQL_TYP_FLOAT   short, sqlint32, sqlint64, double
+ *   SQL_TYP_SMALL, SQL_TYP_INTEGER, SQL_TYP_BIGINT  short, sqlint32, sqlint64
+ *   SQL_TYP_FLOAT    double; with sqllen 4 a 4-byte float
+ *   SQL_TYP_DECIMAL  packed decimal: sqllen holds the precision in its low byte and the scale in
+ *                    its high byte; (precision + 2) / 2 bytes, two digits a byte, the last half
+ *                    byte the sign (C or F positive, D negative); a value that does not fit on
+ *                    FETCH gives -304
  *   SQL_TYP_CLOB, SQL_TYP_BLOB      struct quarn_lob with room for sqllen data bytes
  *   SQL_TYP_CLOB_LOCATOR            sqluint32 locator (valid until freed or the unit of work ends)
  *   SQL_TYP_CLOB_FILE               struct sqlfile: input reads the file (SQL_FILE_READ); output

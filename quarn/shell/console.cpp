@@ -61,17 +61,16 @@ int Console::report(const sqlca &caIn) {
     out_ << "The SQL command completed successfully.\n\n";
     return 0;
   }
-  char buf[1024];
-  sqlaintp_api(buf, sizeof buf, 1023, nullptr, &ca);
-  out_ << buf << "\n";
-  return ca.sqlcode < 0 ? 4 : (ca.sqlcode == 100 ? 0 : 2);
+  // The whole text: a routine's diagnostic is not cut to the area's 70 bytes here.
+  out_ << wholeFailureText(ca) << "\n\n";
+  return ca.sqlcode < 0 ? 4 : (ca.sqlcode == SQL_RC_W100 ? 0 : 2);
 }
 
 int Console::needSession() {
   if (session_) return 0;
   sqlca ca;
   clearSqlca(&ca);
-  setSqlca(&ca, QError{-1024, "08003", {}});
+  setSqlca(&ca, engineError(kSqlNoConnection, {}));
   return report(ca);
 }
 
@@ -188,7 +187,7 @@ int Console::run(const std::string &text) {
         user = nameAt(4);
         pw = t[6].text;
       } else if (n != 3) {
-        setSqlca(&ca, QError{-104, "42601", {t[3].text, t[2].text, "USER"}});
+        setSqlca(&ca, engineError(kSqlSyntax, {t[3].text, t[2].text, "USER"}));
         return report(ca);
       }
       return connect(db, user, pw);
@@ -200,7 +199,7 @@ int Console::run(const std::string &text) {
       bool graphic = true;
       if (n == 5 && kw(3, "WITHOUT") && kw(4, "GRAPHIC")) graphic = false;
       else if (n != 3) {
-        setSqlca(&ca, QError{-104, "42601", {t[3].text, t[2].text, "WITHOUT GRAPHIC"}});
+        setSqlca(&ca, engineError(kSqlSyntax, {t[3].text, t[2].text, "WITHOUT GRAPHIC"}));
         return report(ca);
       }
       createDatabase(db, graphic, &ca);
@@ -222,7 +221,7 @@ int Console::run(const std::string &text) {
     if (kw(2, "FOR") && kw(3, "ALL") && n == 4) where = "WHERE TABSCHEMA <> 'SYSCAT'";
     else if (kw(2, "FOR") && kw(3, "SCHEMA") && n == 5) where = "WHERE TABSCHEMA = " + quoteString(nameAt(4));
     else if (n != 2) {
-      setSqlca(&ca, QError{-104, "42601", {t[2].text, "TABLES", "FOR"}});
+      setSqlca(&ca, engineError(kSqlSyntax, {t[2].text, "TABLES", "FOR"}));
       return report(ca);
     }
     return query("SELECT TABNAME, TABSCHEMA, TYPE FROM SYSCAT.TABLES " + where + " ORDER BY TABSCHEMA, TABNAME",
@@ -235,7 +234,7 @@ int Console::run(const std::string &text) {
       schema = nameAt(2);
       table = nameAt(4);
     } else if (n != 3) {
-      setSqlca(&ca, QError{-104, "42601", {t[3].text, t[2].text, "END OF STATEMENT"}});
+      setSqlca(&ca, engineError(kSqlSyntax, {t[3].text, t[2].text, "END OF STATEMENT"}));
       return report(ca);
     }
     std::unique_ptr<Statement> probe;
@@ -247,13 +246,36 @@ int Console::run(const std::string &text) {
     if (probe->fetch(&row, &ca) != 0) {
       probe.reset();
       clearSqlca(&ca);
-      setSqlca(&ca, QError{-204, "42704", {schema + "." + table}});
+      setSqlca(&ca, engineError(kSqlUndefinedName, {schema + "." + table}));
       return report(ca);
     }
     probe.reset();
     return query("SELECT COLNAME, TYPESCHEMA, TYPENAME, LENGTH, SCALE, NULLS FROM SYSCAT.COLUMNS WHERE TABSCHEMA = " +
                      quoteString(schema) + " AND TABNAME = " + quoteString(table) + " ORDER BY COLNO",
                  {"Column name", "Data type schema", "Data type name", "Column length", "Scale", "Nulls"});
+  }
+  if (kw(0, "DESCRIBE") && (kw(1, "SELECT") || kw(1, "VALUES") || kw(1, "WITH") || (kw(1, "OUTPUT") && n > 2))) {
+    // DESCRIBE [OUTPUT] query: the result columns as the statement describes them.
+    if (needSession()) return 4;
+    std::string sql = text.substr(t[kw(1, "OUTPUT") ? 2 : 1].pos);
+    std::unique_ptr<Statement> st;
+    if (session_->prepare(sql, &st, &ca) < 0) return report(ca);
+    QType chars;
+    chars.base = Base::Varchar;
+    QType number;
+    number.base = Base::Integer;
+    writer_.begin({"Column name", "Data type schema", "Data type name", "Column length", "Scale"},
+                  {chars, chars, chars, number, number});
+    for (int c = 0; c < st->columnCount(); ++c) {
+      const QType &ty = st->column(c).type;
+      bool known = ty.base != Base::None;
+      writer_.row({Value::text(st->column(c).name), known ? Value::text(ty.catalogSchema()) : Value::null(),
+                   known ? Value::text(ty.catalogName()) : Value::null(),
+                   known ? Value::integer(ty.catalogLength()) : Value::null(),
+                   known ? Value::integer(ty.scale) : Value::null()});
+    }
+    writer_.end(true);
+    return 0;
   }
   if (needSession()) return 4;
   return query(text, {});

@@ -32,7 +32,7 @@ const char *usageText() {
          "\n"
          "Console commands besides SQL: CONNECT TO db [USER u USING p], CONNECT RESET, CONNECT,\n"
          "CREATE DATABASE db [WITHOUT GRAPHIC], DROP DATABASE db, LIST TABLES [FOR SCHEMA s | FOR ALL],\n"
-         "DESCRIBE TABLE name, QUIT.\n"
+         "DESCRIBE TABLE name, DESCRIBE query, QUIT.\n"
          "\n"
          "Exit status: 0 success, 2 a statement ended with a warning, 4 a statement failed,\n"
          "8 a usage or file error.\n"

@@ -8,6 +8,20 @@
 namespace quarn {
 namespace {
 
+// A value as the console shows it under its column type: the value's text (DECIMAL with its
+// scale, CHAR padded to its length, REAL with its digits), bit data and BLOB as x'..', NULL as "-".
+std::string displayValue(const Value &v, const QType &t) {
+  static const char *const kHex = "0123456789ABCDEF";
+  if (v.kind == Value::Null) return "-";
+  if (v.kind != Value::Blob) return valueText(v, t);
+  std::string out = "x'";
+  for (unsigned char c : v.s) {
+    out.push_back(kHex[c >> 4]);
+    out.push_back(kHex[c & 15]);
+  }
+  return out + "'";
+}
+
 // Length of the well-formed UTF-8 sequence at s[i] and its code point; 0 when it is not one.
 size_t decodeUtf8(const std::string &s, size_t i, unsigned *cp) {
   unsigned char c = static_cast<unsigned char>(s[i]);

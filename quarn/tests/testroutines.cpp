@@ -29,6 +29,23 @@ void logCall(sqludf_scratchpad *pad, sqlint32 type) {
   std::snprintf(pad->data + used, sizeof pad->data - used, "%s%d", used ? "," : "", static_cast<int>(type));
 }
 
+// Text of the elements named by the last step of path ("/d/item" -> "item") in doc, by plain
+// search for "<item>" ... "</item>" (no parser: the documents of the trigger scripts are
+// flat); the occurrence starting at or after byte *from, whose end moves *from.  False when
+// there is none.
+bool elementText(const char *doc, const char *path, size_t *from, std::string *out) {
+  std::string d = doc, p = path;
+  std::string name = p.substr(p.rfind('/') == std::string::npos ? 0 : p.rfind('/') + 1);
+  std::string open = "<" + name + ">", close = "</" + name + ">";
+  size_t a = d.find(open, *from);
+  if (a == std::string::npos) return false;
+  size_t b = d.find(close, a + open.size());
+  if (b == std::string::npos) return false;
+  *out = d.substr(a + open.size(), b - a - open.size());
+  *from = b + close.size();
+  return true;
+}
+
 }  // namespace
 
 extern "C" {
@@ -69,11 +86,15 @@ SQL_API_EXPORT void tcheck(sqlint32 *in, sqlint32 *out, short *inInd, short *out
   *outInd = 0;
 }
 
-// tbad(mode): 1 an unterminated VARCHAR(5) result, 2 an SQLSTATE it may not use.
+// tbad(mode): 1 an unterminated VARCHAR(5) result, 2 an SQLSTATE it may not use, 3 an error
+// whose diagnostic is 30 two-byte characters.
 SQL_API_EXPORT void tbad(sqlint32 *mode, char *out, short *, short *outInd, char *sqlstate, char *, char *, char *msg) {
   *outInd = 0;
+  std::string accents;
+  for (int k = 0; k < 30; ++k) accents += "\xC3\xA9";
   if (*mode == 1) std::memset(out, 'x', 6);
   else if (*mode == 2) setState(sqlstate, "22012", msg, "division");
+  else if (*mode == 3) setState(sqlstate, "38T03", msg, accents.c_str());
   else std::strcpy(out, "fine");
 }
 
@@ -102,6 +123,75 @@ SQL_API_EXPORT void tkindtext(char *in, char *out, short *, short *outInd, char 
 SQL_API_EXPORT void tinc(sqlint32 *in, sqlint32 *out, short *inInd, short *outInd, char *, char *, char *, char *) {
   *out = *in + 1;
   *outInd = *inInd;
+}
+
+// textract(doc, path) RETURNS VARCHAR(4000): the text of the first element the path's last step
+// names; NULL when there is none.  textractdtd(doc, dtd, path) the same with a DTD locator it
+// does not read.  They stand for an extraction function in trigger bodies and conditions.
+SQL_API_EXPORT void textract(char *doc, char *path, char *out, short *docInd, short *pathInd, short *outInd,
+                             SQLUDF_TRAIL_ARGS_ALL) {
+  (void)sqludf_sqlstate, (void)sqludf_fname, (void)sqludf_fspecname, (void)sqludf_msgtext, (void)sqludf_scratchpad,
+      (void)sqludf_dbinfo;
+  if (*sqludf_call_type == SQLUDF_FINAL_CALL || *docInd < 0 || *pathInd < 0) return;
+  size_t from = 0;
+  std::string text;
+  if (!elementText(doc, path, &from, &text)) return;
+  std::snprintf(out, 4001, "%s", text.c_str());
+  *outInd = 0;
+}
+SQL_API_EXPORT void textractdtd(char *doc, udf_locator *, char *path, char *out, short *docInd, short *, short *pathInd,
+                                short *outInd, SQLUDF_TRAIL_ARGS_ALL) {
+  textract(doc, path, out, docInd, pathInd, outInd, sqludf_sqlstate, sqludf_fname, sqludf_fspecname, sqludf_msgtext,
+           sqludf_scratchpad, sqludf_call_type, sqludf_dbinfo);
+}
+
+// textracts(doc, path) RETURNS TABLE(returnedVarchar VARCHAR(4000)): one row per element the
+// path's last step names; textractsdtd(doc, dtd, path) the same with a DTD locator.  The
+// scratchpad keeps the byte the next search starts at.
+SQL_API_EXPORT void textracts(char *doc, char *path, char *out, short *docInd, short *pathInd, short *outInd,
+                              SQLUDF_TRAIL_ARGS_ALL) {
+  (void)sqludf_fname, (void)sqludf_fspecname, (void)sqludf_msgtext, (void)sqludf_dbinfo;
+  size_t from;
+  std::memcpy(&from, sqludf_scratchpad->data, sizeof from);
+  if (*sqludf_call_type == SQLUDF_TF_OPEN) from = 0;
+  if (*sqludf_call_type == SQLUDF_TF_FETCH) {
+    std::string text;
+    if (*docInd < 0 || *pathInd < 0 || !elementText(doc, path, &from, &text)) {
+      std::memcpy(sqludf_sqlstate, SQLUDF_STATE_EOT, 6);
+    } else {
+      std::snprintf(out, 4001, "%s", text.c_str());
+      *outInd = 0;
+    }
+  }
+  std::memcpy(sqludf_scratchpad->data, &from, sizeof from);
+}
+SQL_API_EXPORT void textractsdtd(char *doc, udf_locator *, char *path, char *out, short *docInd, short *, short *pathInd,
+                                 short *outInd, SQLUDF_TRAIL_ARGS_ALL) {
+  textracts(doc, path, out, docInd, pathInd, outInd, sqludf_sqlstate, sqludf_fname, sqludf_fspecname, sqludf_msgtext,
+            sqludf_scratchpad, sqludf_call_type, sqludf_dbinfo);
+}
+
+// tseqno(): 1, 2, 3, ... per reference and statement execution (scratchpad, no final call).
+SQL_API_EXPORT void tseqno(sqlint32 *out, short *outInd, char *, char *, char *, char *, sqludf_scratchpad *pad,
+                           sqludf_dbinfo *) {
+  sqlint32 n;
+  std::memcpy(&n, pad->data, sizeof n);
+  ++n;
+  std::memcpy(pad->data, &n, sizeof n);
+  *out = n;
+  *outInd = 0;
+}
+
+// tfill(n): n > 0 writes n bytes 'x', n < 0 writes "ab" and then blanks up to -n bytes, as a
+// function writing up to the whole of a VARCHAR(32672) result does.
+SQL_API_EXPORT void tfill(sqlint32 *n, char *out, short *nInd, short *outInd, char *, char *, char *, char *) {
+  if (*nInd < 0) return;
+  sqlint32 len = *n < 0 ? -*n : *n;
+  if (len > 32672) len = 32672;
+  std::memset(out, *n < 0 ? ' ' : 'x', static_cast<size_t>(len));
+  if (*n < 0 && len >= 2) std::memcpy(out, "ab", 2);
+  out[len] = 0;
+  *outInd = 0;
 }
 
 // tmix(SMALLINT, BIGINT, REAL, DOUBLE): the sum as DOUBLE; null inputs count as 1000000, so a
@@ -176,7 +266,7 @@ SQL_API_EXPORT void tseries(sqlint32 *n, sqlint32 *i, char *calls, short *nInd, 
       ++row;
       *i = row;
       *iInd = 0;
-      std::snprintf(calls, 61, "%s", view.data);
+      std::snprintf(calls, 61, "%.60s", view.data);
       *callsInd = 0;
     }
   }

@@ -48,6 +48,12 @@ VALUES (XMLFileFromVarchar('<a/>', '@DATA@/out.xml', CAST(NULL AS VARCHAR(100)))
 VALUES (XMLFileFromVarchar('<a>café</a>', '@DATA@/out.xml'));
 VALUES (extractVarchar(quarnxml.XMLFile('@DATA@/out.xml'), '/a'));
 VALUES (extractVarchar(XMLVarcharFromFile('@DATA@/out.xml'), '/a'));
+-- XMLVarcharFromFile reads up to 32,672 bytes; a value longer than XMLVarchar's 3,000 is
+-- refused (22001) instead of being stored or overrunning the result.
+VALUES (XMLFileFromVarchar('<a>' || repeat('x', 2993) || '</a>', '@DATA@/fits.xml'));
+VALUES (length(CAST(XMLVarcharFromFile('@DATA@/fits.xml') AS VARCHAR)));
+VALUES (XMLFileFromVarchar('<a>' || repeat('x', 4993) || '</a>', '@DATA@/long.xml'));
+VALUES (length(CAST(XMLVarcharFromFile('@DATA@/long.xml') AS VARCHAR)));
 -- Files outside the allowed directories are refused.
 VALUES (extractInteger(quarnxml.XMLFile('/etc/hostname'), '/a'));
 VALUES (XMLVarcharFromFile('/etc/hostname'));

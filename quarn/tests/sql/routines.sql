@@ -36,6 +36,7 @@ SELECT k, tnarrow(k * 32769), tnarrow(0 - k) FROM t ORDER BY k;
 -- What a routine may not return.
 VALUES tbad(1);
 VALUES tbad(2);
+VALUES tbad(3);
 VALUES tbad(0);
 VALUES tdbinfo();
 -- Resolution by argument types: a distinct type selects its own overload.
@@ -61,3 +62,22 @@ SELECT * FROM TABLE(tseries('a')) AS x;
 SELECT * FROM TABLE(nosuchtf(1)) AS x;
 DROP FUNCTION tkind(money);
 SELECT k, tkind(m) FROM t WHERE k = 1;
+-- RETURNS t CAST FROM u: the routine writes into a buffer for u, the engine casts to t.  A value
+-- that does not fit t is refused (22001), what is cut may only be blanks; a whole VARCHAR(32672)
+-- is written safely.  Numbers are cast with a range check.
+CREATE FUNCTION tfill(INTEGER) RETURNS VARCHAR(10) CAST FROM VARCHAR(32672) EXTERNAL NAME 'quarntestroutines!tfill' LANGUAGE C PARAMETER STYLE QUARNSQL NO SQL;
+CREATE FUNCTION tfillwide(INTEGER) RETURNS VARCHAR(32672) EXTERNAL NAME 'quarntestroutines!tfill' LANGUAGE C PARAMETER STYLE QUARNSQL NO SQL;
+CREATE FUNCTION tincsmall(INTEGER) RETURNS SMALLINT CAST FROM INTEGER EXTERNAL NAME 'quarntestroutines!tinc' LANGUAGE C PARAMETER STYLE QUARNSQL NO SQL;
+VALUES (tfill(5), LENGTH(tfill(10)), LENGTH(tfill(-30)));
+VALUES tfill(11);
+VALUES tfill(32672);
+VALUES LENGTH(tfillwide(32672));
+VALUES (tincsmall(5), tincsmall(32766));
+VALUES tincsmall(32767);
+SELECT ROWTYPE, ORDINAL, TYPENAME, LENGTH FROM SYSCAT.ROUTINEPARMS WHERE SPECIFICNAME = (SELECT SPECIFICNAME FROM SYSCAT.ROUTINES WHERE ROUTINENAME = 'TFILL') ORDER BY ROWTYPE;
+-- Definitions the call could not honour: a cast between kinds of types, a result by value
+-- larger than the engine gives a call.
+CREATE FUNCTION tbadcast(INTEGER) RETURNS INTEGER CAST FROM VARCHAR(10) EXTERNAL NAME 'quarntestroutines!tfill' LANGUAGE C PARAMETER STYLE QUARNSQL NO SQL;
+CREATE FUNCTION tbigclob(INTEGER) RETURNS CLOB(1G) EXTERNAL NAME 'quarntestroutines!tfill' LANGUAGE C PARAMETER STYLE QUARNSQL NO SQL;
+CREATE FUNCTION tbigtable(INTEGER) RETURNS TABLE(c CLOB(100M)) EXTERNAL NAME 'quarntestroutines!tfill' LANGUAGE C PARAMETER STYLE QUARNSQL NO SQL;
+CREATE PROCEDURE tbigout(OUT c CLOB(2G)) EXTERNAL NAME 'quarntestroutines!tfill' LANGUAGE C PARAMETER STYLE SQL;

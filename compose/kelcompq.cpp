@@ -1,0 +1,284 @@
+/*
+ * kelcompq.cpp - bound query columns, escaped values, the document writer and the delivery of
+ * finished documents, shared by both composition mappings (see kelcompq.h).
+ */
+#include "kelcompq.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "kelcodepage.h"
+#include "kelctx.h"
+#include "keldadread.h"
+#include "kelSgDoc.h"
+#include "kelinterr.h"
+#include "kelmsg.h"
+#include "kelsplob.h"
+#include "keltrace.h"
+#include "quarnapp.h"
+
+namespace {
+
+constexpr const char kUnit[] = "kelcompq";
+
+// Bytes of a described column name: the longest identifier and a terminator; a longer
+// generated name is cut and then matches no column of the DAD.
+constexpr SQLSMALLINT kDescribedName = 257;
+
+bool isLobType(SQLSMALLINT type) { return type == SQL_CLOB || type == SQL_DBCLOB || type == SQL_BLOB; }
+
+SQLSMALLINT locatorType(SQLSMALLINT type) {
+  return type == SQL_CLOB ? SQL_C_CLOB_LOCATOR : type == SQL_DBCLOB ? SQL_C_DBCLOB_LOCATOR : SQL_C_BLOB_LOCATOR;
+}
+
+bool isGraphic(SQLSMALLINT type) {
+  return type == SQL_GRAPHIC || type == SQL_VARGRAPHIC || type == SQL_LONGVARGRAPHIC;
+}
+
+bool utf8Database(KelCallContext *ctx) {
+  return ctx == nullptr || ctx->codePages == nullptr || kelIsUtf8CodePage(ctx->codePages->dbCodePage);
+}
+
+}  // namespace
+
+std::string kelCliMessage(SQLSMALLINT handleType, SQLHANDLE handle) {
+  SQLCHAR state[6] = "";
+  SQLINTEGER native = 0;
+  SQLCHAR text[SQL_MAX_MESSAGE_LENGTH + 1] = "";
+  SQLSMALLINT len = 0;
+  if (handle == nullptr ||
+      !SQL_SUCCEEDED(SQLGetDiagRec(handleType, handle, 1, state, &native, text, sizeof text, &len)))
+    return "";
+  return reinterpret_cast<char *>(text);
+}
+
+int kelCliFailure(KelCallContext *ctx, SQLSMALLINT handleType, SQLHANDLE handle, SQLRETURN cliRc, const char *what,
+                  const char *unit, int line, char *sqlstate, char *msg) {
+  SQLCHAR state[6] = "";
+  SQLINTEGER native = 0;
+  SQLCHAR text[SQL_MAX_MESSAGE_LENGTH + 1] = "";
+  SQLSMALLINT len = 0;
+  if (handle != nullptr) SQLGetDiagRec(handleType, handle, 1, state, &native, text, sizeof text, &len);
+  KEL_TRACE(ctx, "CLI failed for %s: cliMsg= %s cliRC=%d cliState=%s sqlcode=%d\n", what, text,
+            static_cast<int>(cliRc), state, static_cast<int>(native));
+  const std::string rcText = std::to_string(cliRc);
+  const std::string lineText = std::to_string(line);
+  return kelFail(ctx, msg, sqlstate, KELG006E, reinterpret_cast<const char *>(state), rcText.c_str(),
+                 kelBuildStamp(), unit, lineText.c_str(), reinterpret_cast<const char *>(text));
+}
+
+// ---- Bound columns ---------------------------------------------------------------------------
+
+KelQueryColumns::~KelQueryColumns() { freeLocators(nullptr); }
+
+int KelQueryColumns::bind(KelCallContext *ctx, SQLHSTMT stmt, const char *unit, char *sqlstate, char *msg) {
+  freeLocators(ctx);
+  columns_.clear();
+  stmt_ = stmt;
+  SQLSMALLINT n = 0;
+  SQLRETURN rc = SQLNumResultCols(stmt, &n);
+  if (!SQL_SUCCEEDED(rc)) return kelCliFailure(ctx, SQL_HANDLE_STMT, stmt, rc, "SQLNumResultCols", unit, __LINE__, sqlstate, msg);
+  int lobs = 0;
+  try {
+    columns_.resize(static_cast<size_t>(n));
+    for (SQLSMALLINT i = 0; i < n; ++i) {
+      KelBoundColumn &c = columns_[static_cast<size_t>(i)];
+      SQLCHAR name[kDescribedName] = "";
+      SQLSMALLINT nameLen = 0, digits = 0, nullable = 0;
+      rc = SQLDescribeCol(stmt, static_cast<SQLUSMALLINT>(i + 1), name, sizeof name, &nameLen, &c.sqlType, &c.size,
+                          &digits, &nullable);
+      if (!SQL_SUCCEEDED(rc)) return kelCliFailure(ctx, SQL_HANDLE_STMT, stmt, rc, "SQLDescribeCol", unit, __LINE__, sqlstate, msg);
+      c.name = reinterpret_cast<char *>(name);
+      c.locator = isLobType(c.sqlType);
+      if (c.locator) {
+        if (++lobs > KEL_MAX_LOB_COLUMNS) return kelFail(ctx, msg, sqlstate, KELQ071E, "250");
+        c.value.assign(sizeof(sqluint32), '\0');
+        rc = SQLBindCol(stmt, static_cast<SQLUSMALLINT>(i + 1), locatorType(c.sqlType), c.value.data(),
+                        static_cast<SQLLEN>(c.value.size()), &c.indicator);
+      } else {
+        // Character lengths are bytes; a graphic character takes up to four in UTF-8.
+        int64_t bytes = static_cast<int64_t>(c.size) * (isGraphic(c.sqlType) ? 4 : 1);
+        c.value.assign(static_cast<size_t>(std::max(KEL_MIN_COLUMN_BUFFER, bytes)) + 1, '\0');
+        rc = SQLBindCol(stmt, static_cast<SQLUSMALLINT>(i + 1), SQL_C_CHAR, c.value.data(),
+                        static_cast<SQLLEN>(c.value.size()), &c.indicator);
+      }
+      if (!SQL_SUCCEEDED(rc)) return kelCliFailure(ctx, SQL_HANDLE_STMT, stmt, rc, "SQLBindCol", unit, __LINE__, sqlstate, msg);
+      KEL_TRACE(ctx, "column %d %s type %d size %lu%s\n", i + 1, c.name.c_str(), c.sqlType,
+                static_cast<unsigned long>(c.size), c.locator ? " (locator)" : "");
+    }
+  } catch (const std::bad_alloc &) {
+    columns_.clear();
+    return kelFail(ctx, msg, sqlstate, KELG002E);
+  }
+  return 0;
+}
+
+int KelQueryColumns::fetch(KelCallContext *ctx, const char *what, const char *unit, char *sqlstate, char *msg) {
+  freeLocators(ctx);
+  SQLRETURN rc = SQLFetch(stmt_);
+  if (rc == SQL_NO_DATA) return SQL_NO_DATA;
+  if (!SQL_SUCCEEDED(rc)) return kelCliFailure(ctx, SQL_HANDLE_STMT, stmt_, rc, what, unit, __LINE__, sqlstate, msg);
+  for (const KelBoundColumn &c : columns_) {
+    if (c.locator) {
+      if (c.indicator != SQL_NULL_DATA) rowHasLocators_ = true;
+    } else if (rc == SQL_SUCCESS_WITH_INFO && c.indicator != SQL_NULL_DATA &&
+               c.indicator >= static_cast<SQLLEN>(c.value.size())) {
+      // Never a value cut short: the column's description promised it would fit.
+      KEL_TRACE(ctx, "value of %s is %ld bytes, room for %lu\n", c.name.c_str(), static_cast<long>(c.indicator),
+                static_cast<unsigned long>(c.value.size() - 1));
+      return kelInternalError(ctx, msg, sqlstate, unit, __LINE__);
+    }
+  }
+  return SQL_SUCCESS;
+}
+
+void KelQueryColumns::freeLocators(KelCallContext *ctx) {
+  if (!rowHasLocators_) return;
+  rowHasLocators_ = false;
+  for (KelBoundColumn &c : columns_) {
+    if (!c.locator || c.indicator == SQL_NULL_DATA) continue;
+    sqluint32 loc = 0;
+    std::memcpy(&loc, c.value.data(), sizeof loc);
+    sqlca ca{};
+    if (quarn_free_locator(loc, &ca) < 0) KEL_TRACE(ctx, "locator %u not freed, SQLCODE %d\n", loc, static_cast<int>(ca.sqlcode));
+    c.indicator = SQL_NULL_DATA;
+  }
+}
+
+void KelQueryColumns::close(KelCallContext *ctx) {
+  freeLocators(ctx);
+  if (stmt_ != SQL_NULL_HSTMT) SQLFreeStmt(stmt_, SQL_CLOSE);
+}
+
+int KelQueryColumns::find(const std::string &name) const {
+  for (size_t i = 0; i < columns_.size(); ++i)
+    if (columns_[i].name == name) return static_cast<int>(i);
+  return -1;
+}
+
+size_t KelQueryColumns::length(int i) const {
+  const KelBoundColumn &c = columns_[static_cast<size_t>(i)];
+  if (c.indicator == SQL_NULL_DATA) return 0;
+  if (c.indicator >= 0 && static_cast<size_t>(c.indicator) < c.value.size()) return static_cast<size_t>(c.indicator);
+  return std::strlen(c.value.data());
+}
+
+// ---- The document writer ---------------------------------------------------------------------
+
+int KelDocWriter::start(char *sqlstate, char *msg) {
+  release();
+  int status = 0;
+  if (kelBufAcquire(ctx_, &buf_, KEL_DOC_INITIAL_SIZE, KEL_DOC_MEMORY_LIMIT, KEL_BUF_MEMORY, &status, msg, 1) < 0) {
+    KEL_TRACE(ctx_, "no document buffer, status %d\n", status);
+    return kelFail(ctx_, msg, sqlstate, KELQ002E);
+  }
+  started_ = true;
+  pending_.clear();
+  return 0;
+}
+
+int KelDocWriter::flush(char *sqlstate, char *msg) {
+  if (pending_.empty()) return 0;
+  if (!started_ || kelBufAppend(ctx_, &buf_, pending_.c_str()) < 0) return kelFail(ctx_, msg, sqlstate, KELQ002E);
+  pending_.clear();
+  return 0;
+}
+
+int64_t KelDocWriter::length() const {
+  return (started_ ? kelBufLength(ctx_, &buf_) : 0) + static_cast<int64_t>(pending_.size());
+}
+
+void KelDocWriter::release() {
+  if (started_) {
+    if (kelBufRelease(ctx_, &buf_) < 0) KEL_TRACE(ctx_, "Cannot remove file '%s'\n", buf_.data ? buf_.data : "");
+    buf_ = KelDocBuffer{nullptr, nullptr, KEL_BUF_MEMORY, 0, 0, 0};
+    started_ = false;
+  }
+  pending_.clear();
+}
+
+// ---- Values ----------------------------------------------------------------------------------
+
+int kelAppendEscapedValue(KelCallContext *ctx, KelDocWriter *doc, const char *value, size_t n, char *sqlstate,
+                          char *msg) {
+  if (utf8Database(ctx)) {
+    // The five special characters are single bytes that no multi-byte character contains.
+    static constexpr auto kSpecial = [] {
+      std::array<bool, 256> t{};
+      for (unsigned char c : {'"', '&', '\'', '<', '>'}) t[c] = true;
+      return t;
+    }();
+    const auto *bytes = reinterpret_cast<const unsigned char *>(value);
+    size_t start = 0;
+    for (size_t i = 0; i < n; ++i) {
+      if (!kSpecial[bytes[i]]) continue;
+      doc->append(value + start, i - start);
+      switch (value[i]) {
+        case '"': doc->append("&quot;", 6); break;
+        case '&': doc->append("&amp;", 5); break;
+        case '\'': doc->append("&apos;", 6); break;
+        case '<': doc->append("&lt;", 4); break;
+        default: doc->append("&gt;", 4); break;
+      }
+      start = i + 1;
+    }
+    doc->append(value + start, n - start);
+    return 0;
+  }
+  std::u16string wide, escaped;
+  std::string narrow;
+  if (!kelDadFromDb(ctx, std::string(value, n), &wide)) return KEL_INTERNAL_ERROR(ctx, msg, sqlstate);
+  kelAppendEscaped(escaped, wide.data(), wide.size());
+  if (!kelDadToDb(ctx, escaped, &narrow)) return KEL_INTERNAL_ERROR(ctx, msg, sqlstate);
+  doc->append(narrow);
+  return 0;
+}
+
+int kelAppendColumnValue(KelCallContext *ctx, KelDocWriter *doc, KelQueryColumns *cols, int i, char *sqlstate,
+                         char *msg) {
+  if (cols->isNull(i)) return 0;
+  const KelBoundColumn &c = cols->column(i);
+  if (!c.locator) return kelAppendEscapedValue(ctx, doc, cols->text(i), cols->length(i), sqlstate, msg);
+  if (c.sqlType == SQL_BLOB) {
+    KEL_TRACE(ctx, "column %s is a BLOB: no character value\n", c.name.c_str());
+    return kelFail(ctx, msg, sqlstate, KELG005E);
+  }
+  int rc = doc->flush(sqlstate, msg);
+  if (rc < 0) return rc;
+  sqluint32 loc = 0;
+  std::memcpy(&loc, c.value.data(), sizeof loc);
+  int32_t status = 0;
+  if (kelLocatorToXmlText(ctx, &loc, doc->buffer(), &status, msg) < 0) {
+    kelMessageState(status == kelSqlStateTable[KELG002E].code ? KELG002E : KELG001E, sqlstate);
+    return status;
+  }
+  return 0;
+}
+
+// ---- Delivery --------------------------------------------------------------------------------
+
+int kelDeliverDoc(KelCallContext *ctx, KelComposeOutput *out, KelDocWriter *doc, char *sqlstate, char *msg) {
+  int rc = doc->flush(sqlstate, msg);
+  if (rc < 0) return rc;
+  if (out->table != nullptr)
+    return kelInsertResult(ctx, doc->buffer(), out->table, out->validate ? 1 : 0, &out->validation, sqlstate, msg);
+  if (out->lobSet) return 0;
+  int32_t valid = -1;
+  if (out->validate && doc->length() > 0) {
+    valid = kelValidateXML(ctx, doc->buffer(), out->validation, sqlstate, msg);
+    if (valid < 0) return valid;
+    if (msg != nullptr) msg[0] = '\0';  // an invalid document is returned as such
+    kelSetState(sqlstate, "00000");
+  }
+  if (doc->length() == 0) return kelFail(ctx, msg, sqlstate, KELQ002E);
+  uint32_t length = 0;
+  rc = kelResultToLob(ctx, doc->buffer(), out->lobData, out->lobCapacity, &length, sqlstate, msg);
+  if (rc < 0) return rc;
+  out->lobLength = length;
+  out->lobSet = true;
+  out->valid = valid;
+  return 0;
+}

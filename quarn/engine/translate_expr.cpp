@@ -1,0 +1,768 @@
+/*
+ * translate_expr.cpp - the translator's expressions: predicates, arithmetic, CAST, CASE,
+ * special registers, column references in their scopes, built-in and user-defined functions,
+ * with the static type of each expression.
+ */
+#include "translator.h"
+
+namespace quarn {
+
+// ======================================================================= expressions
+
+std::string Translator::expr() {
+  std::string out = andExpr();
+  while (acceptKw("OR")) {
+    out += " OR " + andExpr();
+    lastType_ = QType{};
+  }
+  return out;
+}
+
+std::string Translator::andExpr() {
+  std::string out = notExpr();
+  while (acceptKw("AND")) {
+    out += " AND " + notExpr();
+    lastType_ = QType{};
+  }
+  return out;
+}
+
+std::string Translator::notExpr() {
+  if (acceptKw("NOT")) {
+    std::string out = "NOT " + notExpr();
+    lastType_ = QType{};
+    return out;
+  }
+  return predicate();
+}
+
+std::string Translator::subqueryInParens() {
+  expectOp("(");
+  ++depth_;
+  std::string inner = selectStatement(false);
+  --depth_;
+  expectOp(")");
+  return "(" + inner + ")";
+}
+
+std::string Translator::predicate() {
+  if (acceptKw("EXISTS")) {
+    std::string out = "EXISTS " + subqueryInParens();
+    lastType_ = QType{};
+    return out;
+  }
+  std::string left = additive();
+  QType leftType = lastType_;
+  size_t afterLeft = i_;
+  for (;;) {
+    static const char *const kCmp[] = {"=", "<>", "!=", "^=", "<", ">", "<=", ">=", "!<", "!>", "^<", "^>"};
+    std::string cmp;
+    for (const char *c : kCmp)
+      if (isOp(c)) cmp = c;
+    if (!cmp.empty()) {
+      ++i_;
+      if (cmp == "!=" || cmp == "^=") cmp = "<>";
+      if (cmp == "!<" || cmp == "^<") cmp = ">=";
+      if (cmp == "!>" || cmp == "^>") cmp = "<=";
+      if (kw("ANY") || kw("SOME") || kw("ALL")) {
+        bool all = tk().text == "ALL";
+        ++i_;
+        std::string sub = subqueryInParens();
+        std::string l = comparesPadded(leftType) ? blankPadded(left) : left;
+        if (!all && cmp == "=") {
+          left = l + " IN " + sub;
+        } else if (all && cmp == "<>") {
+          left = l + " NOT IN " + sub;
+        } else {
+          // x op ANY (s): true when x op y holds for some y of s, false when s is empty or it
+          // holds for none, else unknown.  x op ALL (s): true when s is empty or it holds for
+          // every y, false when it fails for one, else unknown.  The subquery's one column is
+          // named by position, so any name it has does not matter.
+          std::string alias = quoteIdent("quarn_q" + std::to_string(++quantified_));
+          std::string y = alias + ".\"q\"";
+          std::string rows = "(SELECT NULL AS \"q\" WHERE 0 UNION ALL SELECT * FROM " + sub + ") AS " + alias;
+          std::string test = "(" + left + " " + cmp + " " + (comparesPadded(leftType) ? blankPadded(y) : y) + ")";
+          std::string unknown = "EXISTS (SELECT 1 FROM " + rows + " WHERE " + test + " IS NULL)";
+          if (all)
+            left = "(CASE WHEN EXISTS (SELECT 1 FROM " + rows + " WHERE NOT " + test + ") THEN 0 WHEN " + unknown +
+                   " THEN NULL ELSE 1 END)";
+          else
+            left = "(CASE WHEN EXISTS (SELECT 1 FROM " + rows + " WHERE " + test + ") THEN 1 WHEN " + unknown +
+                   " THEN NULL ELSE 0 END)";
+        }
+        continue;
+      }
+      std::string right = additive();
+      QType rightType = lastType_;
+      if (isDatetime(leftType) && !isDatetime(rightType) && rightType.base != Base::None) {
+        right = asDatetime(right, rightType, leftType.base);
+      } else if (isDatetime(leftType) && right.size() > 1 && right[0] == '?') {
+        right = asDatetime(right, rightType, leftType.base);
+      } else if (isDatetime(rightType) && !isDatetime(leftType) && (leftType.base != Base::None || left[0] == '?')) {
+        left = asDatetime(left, leftType, rightType.base);
+      } else if (comparesPadded(leftType) || comparesPadded(rightType)) {
+        right = blankPadded(right);
+      }
+      left = left + " " + cmp + " " + right;
+      continue;
+    }
+    if (kw("IS")) {
+      ++i_;
+      bool neg = acceptKw("NOT");
+      expectKw("NULL");
+      left = left + (neg ? " IS NOT NULL" : " IS NULL");
+      continue;
+    }
+    bool neg = false;
+    size_t save = i_;
+    if (kw("NOT") && (kw("BETWEEN", 1) || kw("IN", 1) || kw("LIKE", 1))) {
+      ++i_;
+      neg = true;
+    }
+    if (acceptKw("BETWEEN")) {
+      std::string lo = additive();
+      bool padded = comparesPadded(leftType) || comparesPadded(lastType_);
+      expectKw("AND");
+      std::string hi = additive();
+      padded = padded || comparesPadded(lastType_);
+      left = (padded ? blankPadded(left) : left) + (neg ? " NOT BETWEEN " : " BETWEEN ") + lo + " AND " + hi;
+      continue;
+    }
+    if (acceptKw("IN")) {
+      std::string list;
+      if (isOp("(") && (kw("SELECT", 1) || kw("WITH", 1) || kw("VALUES", 1))) {
+        list = subqueryInParens();
+      } else if (acceptOp("(")) {
+        list = "(";
+        bool first = true;
+        do {
+          list += (first ? "" : ", ") + expr();
+          first = false;
+        } while (acceptOp(","));
+        expectOp(")");
+        list += ")";
+      } else {
+        list = "(" + additive() + ")";
+      }
+      left = (comparesPadded(leftType) ? blankPadded(left) : left) + (neg ? " NOT IN " : " IN ") + list;
+      continue;
+    }
+    if (acceptKw("LIKE")) {
+      std::string pat = additive();
+      left = left + (neg ? " NOT LIKE " : " LIKE ") + pat;
+      if (acceptKw("ESCAPE")) left += " ESCAPE " + additive();
+      continue;
+    }
+    i_ = save;
+    break;
+  }
+  // A predicate is a truth value, not a value of the left operand's type.
+  lastType_ = i_ == afterLeft ? leftType : QType{};
+  return left;
+}
+
+// The type of a op b (op one of + - * /) for numbers, as the host types arithmetic: a floating
+// operand makes the result floating (DOUBLE, or REAL when no DOUBLE takes part); with a DECIMAL,
+// integers count as DECIMAL(5,0), (11,0) or (19,0) and the precision and scale follow the
+// operator (sum and difference keep the larger scale and grow by one digit, a product adds
+// precisions and scales, a quotient has precision 31 and scale 31-p1+s1-s2), at most 31 digits;
+// integers give BIGINT with a BIGINT, else INTEGER.  Unknown when either operand is not a
+// number of a built-in type.
+static QType numericResult(const QType &a, const QType &b, char op = '+') {
+  if (!a.isNumeric() || !b.isNumeric() || a.isDistinct() || b.isDistinct()) return QType{};
+  QType r;
+  if (a.base == Base::Double || b.base == Base::Double) {
+    r.base = Base::Double;
+    return r;
+  }
+  if (a.base == Base::Real || b.base == Base::Real) {
+    r.base = Base::Real;
+    return r;
+  }
+  if (a.base == Base::Decimal || b.base == Base::Decimal) {
+    auto asDecimal = [](const QType &t, int64_t *p, int64_t *s) {
+      *s = t.base == Base::Decimal ? t.scale : 0;
+      *p = t.base == Base::Decimal ? t.length : t.base == Base::SmallInt ? 5 : t.base == Base::Integer ? 11 : 19;
+    };
+    int64_t p1, s1, p2, s2;
+    asDecimal(a, &p1, &s1);
+    asDecimal(b, &p2, &s2);
+    int64_t p, s;
+    if (op == '*') {
+      p = p1 + p2;
+      s = s1 + s2;
+    } else if (op == '/') {
+      p = 31;
+      s = std::max<int64_t>(0, 31 - p1 + s1 - s2);
+    } else {
+      s = std::max(s1, s2);
+      p = std::max(p1 - s1, p2 - s2) + s + 1;
+    }
+    r.base = Base::Decimal;
+    r.length = std::min<int64_t>(31, p);
+    r.scale = static_cast<int>(std::min<int64_t>(r.length, s));
+    return r;
+  }
+  r.base = a.base == Base::BigInt || b.base == Base::BigInt ? Base::BigInt : Base::Integer;
+  return r;
+}
+
+// A labeled duration's unit at the current token (YEAR(S) ... MICROSECOND(S)); empty when none.
+static std::string durationUnit(const Token &t) {
+  static const char *const kUnits[] = {"YEAR", "MONTH", "DAY", "HOUR", "MINUTE", "SECOND", "MICROSECOND"};
+  if (t.kind != Tok::Ident) return "";
+  for (const char *u : kUnits)
+    if (t.text == u || t.text == std::string(u) + "S") return u;
+  return "";
+}
+
+std::string Translator::additive() {
+  std::string out = multiplicative();
+  QType t = lastType_;
+  for (;;) {
+    bool plus = isOp("+"), minus = isOp("-");
+    if (plus || minus) {
+      ++i_;
+      std::string right = multiplicative();
+      QType rt = lastType_;
+      std::string unit = durationUnit(tk());
+      if (!unit.empty()) {
+        // datetime + n UNIT, datetime - n UNIT: a labeled duration.
+        ++i_;
+        if (!isDatetime(t)) raise(kSqlDatetimeExpression);
+        bool dateOnly = t.base == Base::Date, timeOnly = t.base == Base::Time;
+        bool timeUnit = unit == "HOUR" || unit == "MINUTE" || unit == "SECOND" || unit == "MICROSECOND";
+        if ((dateOnly && timeUnit) || (timeOnly && !timeUnit)) raise(kSqlDatetimeExpression);
+        out = "QDTADD(" + out + ", " + (minus ? "-(" + right + ")" : right) + ", '" + unit + "', '" + baseName(t.base) + "')";
+        continue;
+      }
+      if (minus && (isDatetime(t) || isDatetime(rt))) {
+        // date - date, time - time, timestamp - timestamp: the host's duration.
+        Base b = isDatetime(t) ? t.base : rt.base;
+        out = "QDTDIFF(" + asDatetime(out, t, b) + ", " + asDatetime(right, rt, b) + ", '" + baseName(b) + "')";
+        t = QType{};
+        t.base = Base::Decimal;
+        t.length = b == Base::Date ? 8 : b == Base::Time ? 6 : 20;
+        t.scale = b == Base::Timestamp ? 6 : 0;
+        continue;
+      }
+      out += (plus ? " + " : " - ") + right;
+      t = numericResult(t, rt, plus ? '+' : '-');
+    }
+    else if (acceptOp("||") || acceptKw("CONCAT")) {
+      out = asValue(out, t);
+      out += " || " + asValue(multiplicative(), lastType_);
+      bool lob = (t.isLob() && !t.isDistinct()) || (lastType_.isLob() && !lastType_.isDistinct());
+      t = QType{};
+      t.base = lob ? Base::Clob : Base::Varchar;
+      t.length = lob ? 2147483647 : 32672;
+    } else {
+      lastType_ = t;
+      return out;
+    }
+  }
+}
+
+std::string Translator::multiplicative() {
+  std::string out = unary();
+  QType t = lastType_;
+  for (;;) {
+    if (acceptOp("*")) { out += " * " + unary(); t = numericResult(t, lastType_, '*'); }
+    else if (acceptOp("/")) {
+      std::string right = unary();
+      QType r = numericResult(t, lastType_, '/');
+      // A DECIMAL or floating quotient is not cut to an integer, even where SQLite holds both
+      // operands as integers (a DECIMAL value without a fraction is stored as one).
+      bool exact = r.base == Base::SmallInt || r.base == Base::Integer || r.base == Base::BigInt;
+      if (r.base != Base::None && !exact) out = "CAST(" + out + " AS REAL)";
+      out += " / " + right;
+      t = r;
+    }
+    else {
+      lastType_ = t;
+      return out;
+    }
+  }
+}
+
+std::string Translator::unary() {
+  if (acceptOp("-")) return "-" + unary();
+  if (acceptOp("+")) return unary();
+  lastType_ = QType{};
+  return primary();
+}
+
+std::string Translator::castExpr(QType *typeOut) {
+  expectOp("(");
+  std::string value;
+  if (kw("NULL") && kw("AS", 1)) {
+    ++i_;
+    value = "NULL";
+  } else if (tk().kind == Tok::Param && kw("AS", 1)) {
+    ++i_;
+    value = nextParam();
+  } else {
+    value = expr();
+    value = asValue(value, lastType_);
+  }
+  QType from = lastType_;
+  expectKw("AS");
+  QType t = dataType();
+  if (t.isCharacter() && !t.isDistinct()) value = asText(value, from);
+  expectOp(")");
+  if (typeOut) *typeOut = t;
+  lastType_ = t;
+  // A cast to a distinct type is an assignment to it: a string that does not fit is refused.
+  return "QCAST(" + value + ", " + quoteString(t.sqliteDecl()) + (t.isDistinct() ? ", 2)" : ")");
+}
+
+std::string Translator::caseExpr() {
+  std::string out = "CASE";
+  if (!kw("WHEN")) {
+    // CASE x WHEN v: x = v, compared as strings compare.
+    std::string operand = expr();
+    out += " " + (comparesPadded(lastType_) ? blankPadded(operand) : operand);
+  }
+  QType result;
+  while (acceptKw("WHEN")) {
+    out += " WHEN " + expr();
+    expectKw("THEN");
+    std::string then = expr();
+    out += " THEN " + asValue(then, lastType_);
+    if (result.base == Base::None) result = lastType_;
+  }
+  if (acceptKw("ELSE")) {
+    std::string otherwise = expr();
+    out += " ELSE " + asValue(otherwise, lastType_);
+  }
+  if (result.base == Base::None) result = lastType_;
+  expectKw("END");
+  lastType_ = result;
+  return out + " END";
+}
+
+std::string Translator::specialRegister() {
+  // At CURRENT or one of the underscore forms; the caller checked.
+  std::string w = tk().text;
+  ++i_;
+  std::string reg = w;
+  if (w == "CURRENT") {
+    if (acceptKw("FUNCTION")) {
+      expectKw("PATH");
+      reg = "PATH";
+    } else if (isName()) {
+      reg = tk().text;
+      ++i_;
+    }
+  } else if (w.rfind("CURRENT_", 0) == 0) {
+    reg = w.substr(8);
+  }
+  if (reg == "SCHEMA" || reg == "SQLID") return quoteString(s_.currentSchema());
+  if (reg == "USER") return quoteString(s_.user());
+  if (reg == "SERVER") return quoteString(s_.dbName());
+  if (reg == "PATH") {
+    std::string p;
+    for (size_t k = 0; k < s_.functionPath().size(); ++k) p += (k ? "," : "") + quoteIdent(s_.functionPath()[k]);
+    return quoteString(p);
+  }
+  if (reg == "DATE" || reg == "TIME" || reg == "TIMESTAMP") return "QCURRENT(" + quoteString(reg) + ")";
+  if (reg == "TIMEZONE") return "0";
+  fail("SCHEMA");
+}
+
+Translator::ScopeItem Translator::tableScope(const std::string &exposed, const TableInfo &info) {
+  ScopeItem item{exposed, {}};
+  for (const ColumnDef &c : info.columns) item.cols.push_back(ScopeColumn{c.name, c.name, c.type, {}});
+  return item;
+}
+
+const Translator::ScopeColumn *Translator::findColumn(const std::vector<std::string> &parts, std::string *exposed) const {
+  const std::string &col = parts.back();
+  const std::string *qual = parts.size() >= 2 ? &parts[parts.size() - 2] : nullptr;
+  for (auto level = scopes_.rbegin(); level != scopes_.rend(); ++level) {
+    for (const ScopeItem &item : *level) {
+      if (qual && item.exposed != *qual) continue;
+      for (const ScopeColumn &c : item.cols)
+        if (c.name == col) {
+          *exposed = item.exposed;
+          return &c;
+        }
+    }
+  }
+  return nullptr;
+}
+
+std::string Translator::columnRef(const std::vector<std::string> &parts) {
+  const std::string &col = parts.back();
+  std::string exposed;
+  const ScopeColumn *found = findColumn(parts, &exposed);
+  if (found) {
+    lastType_ = found->type;
+    if (!found->sql.empty()) return found->sql;
+    // A column renamed by a correlation list is reached by its own name.
+    if (found->real != found->name) return quoteIdent(exposed) + "." + quoteIdent(found->real);
+  }
+  if (!colPrefix_.empty()) return colPrefix_ + "." + quoteIdent(col);
+  if (parts.size() == 1) return quoteIdent(col);
+  return quoteIdent(parts[parts.size() - 2]) + "." + quoteIdent(col);
+}
+
+std::string Translator::primary() {
+  const Token &t = tk();
+  lastType_ = QType{};
+  lastIsRoutine_ = false;
+  switch (t.kind) {
+    case Tok::Param: ++i_; return nextParam();
+    case Tok::String: case Tok::GString:
+      ++i_;
+      lastType_.base = t.kind == Tok::GString ? Base::Vargraphic : Base::Varchar;
+      lastType_.length = static_cast<int64_t>(t.text.size());
+      return quoteString(t.text);
+    case Tok::HexString: {
+      ++i_;
+      lastType_.base = Base::Varchar;
+      lastType_.forBitData = true;
+      lastType_.length = static_cast<int64_t>(t.text.size());
+      static const char *const kHex = "0123456789ABCDEF";
+      std::string h = "X'";
+      for (unsigned char c : t.text) {
+        h.push_back(kHex[c >> 4]);
+        h.push_back(kHex[c & 15]);
+      }
+      return h + "'";
+    }
+    case Tok::Integer: case Tok::Decimal: case Tok::Float:
+      ++i_;
+      if (t.kind == Tok::Integer) lastType_.base = t.text.size() > 9 ? Base::BigInt : Base::Integer;
+      else if (t.kind == Tok::Decimal) lastType_.base = Base::Decimal, lastType_.length = 31;
+      else lastType_.base = Base::Double;
+      return t.text;
+    case Tok::Op:
+      if (t.text == "(") {
+        if (atSubquery() || (kw("SELECT", 1) || kw("WITH", 1) || kw("VALUES", 1))) return subqueryInParens();
+        ++i_;
+        std::string inner = expr();
+        if (acceptOp(",")) {
+          inner += ", " + expr();
+          while (acceptOp(",")) inner += ", " + expr();
+          lastType_ = QType{};
+        }
+        expectOp(")");
+        return "(" + inner + ")";
+      }
+      fail("<expression>");
+    case Tok::End:
+      fail("<expression>");
+    case Tok::Ident:
+      if (t.text == "CASE") { ++i_; return caseExpr(); }
+      if (t.text == "CAST" && isOp("(", 1)) { ++i_; return castExpr(nullptr); }
+      if (t.text == "NULL") { ++i_; return "NULL"; }
+      if (!isOp("(", 1) && !isOp(".", 1)) {
+        if (t.text == "USER" || t.text == "CURRENT_USER" || t.text == "SESSION_USER" || t.text == "SYSTEM_USER") {
+          ++i_;
+          lastType_.base = Base::Varchar;
+          lastType_.length = 128;
+          return quoteString(s_.user());
+        }
+        if (t.text == "CURRENT" || t.text == "CURRENT_DATE" || t.text == "CURRENT_TIME" ||
+            t.text == "CURRENT_TIMESTAMP" || t.text == "CURRENT_SCHEMA" || t.text == "CURRENT_PATH" ||
+            t.text == "CURRENT_SERVER") {
+          std::string reg = specialRegister();
+          if (reg.rfind("QCURRENT('", 0) == 0) {
+            lastType_.base = reg[10] == 'D' ? Base::Date : reg.size() > 20 ? Base::Timestamp : Base::Time;
+          } else {
+            lastType_.base = Base::Varchar;
+            lastType_.length = 254;
+          }
+          return reg;
+        }
+      }
+      [[fallthrough]];
+    case Tok::DelimIdent: {
+      std::vector<std::string> parts;
+      parts.push_back(name(kMaxName));
+      while (isOp(".") && isName(1) && parts.size() < 3) {
+        ++i_;
+        parts.push_back(name(kMaxName));
+      }
+      if (isOp("(")) {
+        if (parts.size() > 2) fail("(");
+        if (parts.size() == 2) return functionCall(parts[0], parts[1], true);
+        return functionCall("", parts[0], false);
+      }
+      return columnRef(parts);
+    }
+  }
+  fail("<expression>");
+}
+
+// Built-in scalar and column functions, and the cast functions of distinct types.
+const std::vector<BuiltinFunction> &builtinFunctions() {
+  static const std::vector<BuiltinFunction> k = {
+      {"GENERATE_UNIQUE", 0, 0}, {"LENGTH", 1, 1}, {"RTRIM", 1, 1}, {"LTRIM", 1, 1}, {"STRIP", 1, 1}, {"TRIM", 1, 1},
+      {"SUBSTR", 2, 3}, {"SUBSTRING", 2, 3}, {"UPPER", 1, 1}, {"UCASE", 1, 1}, {"LOWER", 1, 1}, {"LCASE", 1, 1},
+      {"COALESCE", 2, 64, false}, {"VALUE", 2, 64, false}, {"NULLIF", 2, 2, false}, {"CONCAT", 2, 2}, {"HEX", 1, 1},
+      {"ABS", 1, 1}, {"ABSVAL", 1, 1}, {"MOD", 2, 2}, {"ROUND", 1, 2}, {"REPLACE", 3, 3}, {"POSSTR", 2, 2},
+      {"LOCATE", 2, 3}, {"LEFT", 2, 2}, {"RIGHT", 2, 2}, {"FLOOR", 1, 1}, {"CEIL", 1, 1}, {"CEILING", 1, 1},
+      {"SIGN", 1, 1}, {"YEAR", 1, 1}, {"MONTH", 1, 1}, {"DAY", 1, 1}, {"HOUR", 1, 1}, {"MINUTE", 1, 1},
+      {"SECOND", 1, 1}, {"SMALLINT", 1, 1}, {"INTEGER", 1, 1}, {"INT", 1, 1}, {"BIGINT", 1, 1}, {"DOUBLE", 1, 1},
+      {"FLOAT", 1, 1}, {"DOUBLE_PRECISION", 1, 1}, {"REAL", 1, 1}, {"DATE", 1, 1}, {"TIME", 1, 1},
+      {"TIMESTAMP", 1, 2}, {"DECIMAL", 1, 3}, {"DEC", 1, 3}, {"CHAR", 1, 2}, {"VARCHAR", 1, 2}, {"CLOB", 1, 2},
+      {"BLOB", 1, 2}, {"LONG_VARCHAR", 1, 2}, {"DIGITS", 1, 1}, {"DAYS", 1, 1}, {"VARCHAR_FORMAT", 2, 2},
+      {"TRANSLATE", 1, 4},
+  };
+  return k;
+}
+
+std::string Translator::functionCall(const std::string &schema, const std::string &fname, bool qualified) {
+  expectOp("(");
+  bool builtinSchema = !qualified || schema == kSystemSchema || schema == "SYSFUN";
+  // Column functions with DISTINCT or *.
+  if (builtinSchema && (fname == "COUNT" || fname == "SUM" || fname == "AVG" || fname == "MIN" || fname == "MAX")) {
+    if (fname == "COUNT" && acceptOp("*")) {
+      expectOp(")");
+      lastType_ = QType{};
+      lastType_.base = Base::Integer;
+      return "count(*)";
+    }
+    std::string distinct;
+    if (acceptKw("DISTINCT")) distinct = "DISTINCT ";
+    else acceptKw("ALL");
+    std::vector<std::string> args;
+    do args.push_back(expr());
+    while (acceptOp(","));
+    expectOp(")");
+    if (fname == "COUNT") {
+      lastType_ = QType{};
+      lastType_.base = Base::Integer;
+    } else if (fname == "SUM" || fname == "AVG") {
+      // SUM and AVG of integers are INTEGER (BIGINT of BIGINT), of DECIMAL(p,s) DECIMAL(31,s).
+      QType arg = lastType_;
+      lastType_ = QType{};
+      if (arg.isNumeric() && !arg.isDistinct()) {
+        lastType_.base = arg.base == Base::SmallInt ? Base::Integer : arg.base;
+        if (arg.base == Base::Decimal) {
+          lastType_.length = 31;
+          lastType_.scale = arg.scale;
+        }
+      }
+    }
+    std::string out = (fname == "COUNT" ? "count" : fname == "SUM" ? "sum" : fname == "AVG" ? "avg" : fname == "MIN" ? "min" : "max");
+    out += "(" + distinct;
+    for (size_t k = 0; k < args.size(); ++k) out += (k ? ", " : "") + args[k];
+    return out + ")";
+  }
+  std::vector<std::string> args;
+  std::vector<QType> argTypes;
+  // CHAR(datetime, ISO|USA|EUR|JIS|LOCAL): a format name, not an expression.
+  std::string dtFormat;
+  if (!isOp(")")) {
+    do {
+      if (builtinSchema && fname == "CHAR" && args.size() == 1 && tk().kind == Tok::Ident && isOp(")", 1) &&
+          (kw("ISO") || kw("USA") || kw("EUR") || kw("JIS") || kw("LOCAL"))) {
+        dtFormat = tk().text;
+        ++i_;
+        break;
+      }
+      std::string a = expr();
+      args.push_back(asValue(a, lastType_));
+      argTypes.push_back(lastType_);
+    } while (acceptOp(","));
+  }
+  expectOp(")");
+  if (!dtFormat.empty()) {
+    if (argTypes[0].base != Base::Date && argTypes[0].base != Base::Time) raise(kSqlBadArgument, {"1", fname});
+    lastType_ = QType{};
+    lastType_.base = Base::Char;
+    lastType_.length = argTypes[0].base == Base::Date ? 10 : 8;
+    return "QCHARDT(" + args[0] + ", '" + baseName(argTypes[0].base) + "', '" + dtFormat + "')";
+  }
+  // Built-in results: strings keep a large object's type, casts give their target.
+  auto typed = [&](Base b, std::string out) {
+    lastType_ = QType{};
+    lastType_.base = b;
+    lastType_.length = b == Base::Clob ? 2147483647 : b == Base::Varchar ? 32672 : 0;
+    return out;
+  };
+  Base stringResult = !argTypes.empty() && argTypes[0].isLob() && !argTypes[0].isDistinct() ? Base::Clob : Base::Varchar;
+  const BuiltinFunction *builtin = nullptr;
+  if (builtinSchema)
+    for (const BuiltinFunction &b : builtinFunctions())
+      if (fname == b.name) builtin = &b;
+  // The table holds the number of arguments each built-in takes; the branches below repeat it
+  // as they read their arguments.
+  auto argc = [&](size_t lo, size_t hi) {
+    if (args.size() < lo || args.size() > hi) raise(kSqlNoFunction, {fname, "FUNCTION"});
+  };
+  if (builtin) argc(static_cast<size_t>(builtin->minArgs), static_cast<size_t>(builtin->maxArgs));
+  auto call = [&](const std::string &f) {
+    std::string out = f + "(";
+    for (size_t k = 0; k < args.size(); ++k) out += (k ? ", " : "") + args[k];
+    return out + ")";
+  };
+  auto castTo = [&](const QType &t) {
+    lastType_ = t;
+    return "QCAST(" + args[0] + ", " + quoteString(t.sqliteDecl()) + ")";
+  };
+  if (builtin) {
+    const std::string &f = fname;
+    QType t;
+    if (f == "GENERATE_UNIQUE") { argc(0, 0); return "QGENERATE_UNIQUE()"; }
+    if (f == "LENGTH") { argc(1, 1); return typed(Base::Integer, call("QLENGTH")); }
+    if (f == "RTRIM" || f == "LTRIM") { argc(1, 1); return typed(stringResult, call(f == "RTRIM" ? "rtrim" : "ltrim")); }
+    if (f == "STRIP" || f == "TRIM") { argc(1, 1); return typed(stringResult, call("trim")); }
+    if (f == "SUBSTR" || f == "SUBSTRING") { argc(2, 3); return typed(stringResult, call("QSUBSTR")); }
+    if (f == "UPPER" || f == "UCASE") { argc(1, 1); return typed(stringResult, call("upper")); }
+    if (f == "LOWER" || f == "LCASE") { argc(1, 1); return typed(stringResult, call("lower")); }
+    if (f == "COALESCE" || f == "VALUE") { argc(2, 64); lastType_ = argTypes[0]; return call("coalesce"); }
+    if (f == "NULLIF") { argc(2, 2); return call("nullif"); }
+    if (f == "CONCAT") { argc(2, 2); return "(" + args[0] + " || " + args[1] + ")"; }
+    if (f == "HEX") { argc(1, 1); return typed(Base::Varchar, call("QHEX")); }
+    if (f == "ABS" || f == "ABSVAL") { argc(1, 1); return call("abs"); }
+    if (f == "MOD") { argc(2, 2); return "(" + args[0] + " % " + args[1] + ")"; }
+    if (f == "ROUND") { argc(1, 2); return call("round"); }
+    if (f == "REPLACE") { argc(3, 3); return typed(stringResult, call("replace")); }
+    if (f == "POSSTR") { argc(2, 2); return typed(Base::Integer, call("instr")); }
+    if (f == "LOCATE") { argc(2, 3); return typed(Base::Integer, call("QLOCATE")); }
+    if (f == "LEFT") { argc(2, 2); return "substr(" + args[0] + ", 1, " + args[1] + ")"; }
+    if (f == "RIGHT") { argc(2, 2); return "substr(" + args[0] + ", -(" + args[1] + "))"; }
+    if (f == "FLOOR" || f == "CEIL" || f == "CEILING" || f == "SIGN") { argc(1, 1); return call("Q" + (f == "CEILING" ? std::string("CEIL") : f)); }
+    if (f == "YEAR" || f == "MONTH" || f == "DAY" || f == "HOUR" || f == "MINUTE" || f == "SECOND") {
+      argc(1, 1);
+      return typed(Base::Integer, "QDATEPART(" + args[0] + ", " + quoteString(f) + ")");
+    }
+    if (f == "SMALLINT") { argc(1, 1); t.base = Base::SmallInt; return castTo(t); }
+    if (f == "INTEGER" || f == "INT") { argc(1, 1); t.base = Base::Integer; return castTo(t); }
+    if (f == "BIGINT") { argc(1, 1); t.base = Base::BigInt; return castTo(t); }
+    if (f == "DOUBLE" || f == "FLOAT" || f == "DOUBLE_PRECISION") { argc(1, 1); t.base = Base::Double; return castTo(t); }
+    if (f == "REAL") { argc(1, 1); t.base = Base::Real; return castTo(t); }
+    if (f == "TIMESTAMP" && args.size() == 2) {
+      t.base = Base::Timestamp;
+      lastType_ = t;
+      return "QTSJOIN(" + asDatetime(args[0], argTypes[0], Base::Date) + ", " + asDatetime(args[1], argTypes[1], Base::Time) + ")";
+    }
+    if (f == "DAYS") {
+      t.base = Base::Integer;
+      lastType_ = t;
+      return "QDAYS(" + args[0] + ")";
+    }
+    if (f == "DIGITS") {
+      // As many digits as the argument's precision.
+      const QType &a = argTypes[0];
+      int64_t digits = a.base == Base::SmallInt ? 5 : a.base == Base::BigInt ? 19 : a.base == Base::Decimal ? a.length : 10;
+      if (a.base != Base::None && !(a.base == Base::SmallInt || a.base == Base::Integer || a.base == Base::BigInt ||
+                                    a.base == Base::Decimal))
+        raise(kSqlBadArgument, {"1", f});
+      t.base = Base::Char;
+      t.length = digits;
+      lastType_ = t;
+      return "QDIGITS(" + args[0] + ", " + std::to_string(digits) + ", " + std::to_string(a.base == Base::Decimal ? a.scale : 0) + ")";
+    }
+    if (f == "VARCHAR_FORMAT") {
+      t.base = Base::Varchar;
+      t.length = 254;
+      lastType_ = t;
+      return "QVARCHAR_FORMAT(" + asDatetime(args[0], argTypes[0], Base::Timestamp) + ", " + args[1] + ")";
+    }
+    if (f == "TRANSLATE") {
+      if (args.size() == 2) raise(kSqlNoFunction, {fname, "FUNCTION"});
+      if (args.size() == 1) return typed(stringResult, call("upper"));
+      return typed(stringResult, "QTRANSLATE(" + args[0] + ", " + args[1] + ", " + args[2] + ", " +
+                                     (args.size() > 3 ? args[3] : std::string("' '")) + ")");
+    }
+    if (f == "DATE" || f == "TIME" || f == "TIMESTAMP") {
+      argc(1, 1);
+      t.base = f == "DATE" ? Base::Date : f == "TIME" ? Base::Time : Base::Timestamp;
+      return castTo(t);
+    }
+    // Precision, scale and length arguments are integer constants.
+    auto constant = [&](size_t k, int64_t lo, int64_t hi) -> int64_t {
+      const std::string &a = args[k];
+      bool digits = !a.empty() && a.find_first_not_of("0123456789") == std::string::npos && a.size() < 12;
+      int64_t v = digits ? std::stoll(a) : -1;
+      if (!digits || v < lo || v > hi) raise(kSqlBadArgument, {std::to_string(k + 1), f});
+      return v;
+    };
+    if (f == "DECIMAL" || f == "DEC") {
+      argc(1, 3);
+      t.base = Base::Decimal;
+      t.length = args.size() > 1 ? constant(1, 1, 31) : 15;
+      t.scale = static_cast<int>(args.size() > 2 ? constant(2, 0, t.length) : 0);
+      return castTo(t);
+    }
+    if (f == "CHAR" || f == "VARCHAR" || f == "CLOB" || f == "BLOB" || f == "LONG_VARCHAR") {
+      argc(1, 2);
+      t.base = f == "CHAR" ? Base::Char : f == "CLOB" ? Base::Clob : f == "BLOB" ? Base::Blob : Base::Varchar;
+      int64_t most = t.base == Base::Char ? 254 : t.base == Base::Varchar ? 32672 : 2147483647;
+      if (args.size() == 2) {
+        t.length = constant(1, t.base == Base::Char ? 1 : 0, most);
+      } else if (t.base == Base::Char && argTypes[0].base == Base::None) {
+        // CHAR of a value of unknown type: its text, not padded.
+        t.base = Base::Varchar;
+        t.length = 254;
+      } else {
+        t.length = t.base == Base::Char ? charLengthOf(argTypes[0]) : most;
+      }
+      args[0] = asText(args[0], argTypes[0]);
+      return castTo(t);
+    }
+  }
+  // The cast function of a distinct type: TYPE(source value) and SOURCE(distinct value).
+  {
+    std::vector<std::string> schemas;
+    if (qualified) schemas.push_back(schema);
+    else {
+      schemas = s_.functionPath();
+      schemas.push_back(s_.currentSchema());
+    }
+    for (const std::string &sc : schemas) {
+      if (auto d = findDistinctType(s_.db(), sc, fname)) {
+        argc(1, 1);
+        lastType_ = d->source;
+        lastType_.typeSchema = d->schema;
+        lastType_.typeName = d->name;
+        return "QCAST(" + args[0] + ", " + quoteString(d->source.sqliteDecl()) + ", 2)";
+      }
+    }
+    if (qualified) {
+      // A source-type cast function in a distinct type's schema, e.g. QUARNXML.VARCHAR(x).
+      Stmt st(s_.db(), "SELECT SOURCENAME, LENGTH, SCALE FROM \"SYSQUARN.DATATYPES\" WHERE TYPESCHEMA = ?1 AND "
+                       "METATYPE = 'T' AND SOURCENAME = ?2");
+      st.bind(1, schema).bind(2, fname == "CHAR" ? std::string("CHARACTER") : fname);
+      if (st.step()) {
+        argc(1, 1);
+        QType source = typeFromCatalog(st.text(0), st.integer(1), static_cast<int>(st.integer(2)));
+        if (source.base == Base::None) source = lastType_;
+        lastType_ = source;
+        return args[0];
+      }
+    }
+  }
+  // A user-defined function, chosen by the types of its arguments.
+  RoutineDef def = resolveFunction(s_, qualified ? schema : "", fname, 'S', argTypes);
+  addDependency('F', def.schema, def.specific);
+  return routineCall(def, args);
+}
+
+// The call of a user-defined scalar function; sourced functions call their source.
+std::string Translator::routineCall(const RoutineDef &def, const std::vector<std::string> &args) {
+  RoutineDef target = def;
+  for (int hops = 0; target.origin == 'U' && hops < 16; ++hops) {
+    std::optional<RoutineDef> src = loadRoutineDef(s_.db(), target.sourceSchema, target.sourceSpecific);
+    if (!src) raise(kSqlUndefinedName, {target.sourceSchema + "." + target.sourceSpecific});
+    target = *src;
+  }
+  lastType_ = def.result.type;
+  lastIsRoutine_ = true;
+  if (target.origin == 'S') {
+    // A cast function of a distinct type: the value keeps its representation; a string that
+    // does not fit the type is refused.
+    if (args.size() != 1) raise(kSqlNoFunction, {def.qualified(), "FUNCTION"});
+    return "QCAST(" + args[0] + ", " + quoteString(def.result.type.sqliteDecl()) + ", 2)";
+  }
+  std::string out = "QUDF(" + quoteString(functionKey(target));
+  for (const std::string &a : args) out += ", " + a;
+  return out + ")";
+}
+
+}  // namespace quarn

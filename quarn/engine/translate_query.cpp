@@ -1,0 +1,514 @@
+/*
+ * translate_query.cpp - the translator's queries: fullselects, subselects, VALUES, select
+ * items, FROM items (tables, derived tables, table functions, joins), ORDER BY and FETCH FIRST.
+ */
+#include "translator.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+
+namespace quarn {
+
+// ======================================================================= queries
+
+std::string Translator::withClause() {
+  std::string out = "WITH ";
+  do {
+    std::string n = name(kMaxName);
+    out += quoteIdent(n);
+    cteNames_.insert(n);
+    if (acceptOp("(")) {
+      std::vector<std::string> cols = nameList(kMaxColumn);
+      out += "(";
+      for (size_t k = 0; k < cols.size(); ++k) out += (k ? ", " : "") + quoteIdent(cols[k]);
+      out += ")";
+    }
+    expectKw("AS");
+    expectOp("(");
+    ++depth_;
+    out += " AS (" + fullselect() + ")";
+    --depth_;
+    expectOp(")");
+    if (isOp(",")) out += ", ";
+  } while (acceptOp(","));
+  return out + " ";
+}
+
+std::string Translator::selectStatement(bool top) {
+  std::string out;
+  if (acceptKw("WITH")) out = withClause();
+  out += fullselect();
+  if (top) skipQueryOptions();
+  return out;
+}
+
+void Translator::skipQueryOptions() {
+  for (;;) {
+    if (kw("FOR") && (kw("READ", 1) || kw("FETCH", 1))) {
+      i_ += 2;
+      expectKw("ONLY");
+    } else if (kw("FOR") && kw("UPDATE", 1)) {
+      i_ += 2;
+      if (acceptKw("OF")) nameList(kMaxColumn);
+    } else if (kw("OPTIMIZE")) {
+      ++i_;
+      expectKw("FOR");
+      intLiteral();
+      if (!acceptKw("ROWS")) expectKw("ROW");
+    } else if (kw("WITH") && (kw("UR", 1) || kw("CS", 1) || kw("RS", 1) || kw("RR", 1))) {
+      i_ += 2;
+    } else {
+      return;
+    }
+  }
+}
+
+std::string Translator::orderAndFetch() {
+  std::string out;
+  if (kw("ORDER") && kw("BY", 1)) {
+    i_ += 2;
+    out += " ORDER BY ";
+    bool first = true;
+    do {
+      if (!first) out += ", ";
+      first = false;
+      // A simple name of a result column orders by that column, even where the FROM items
+      // have several columns of that name.
+      size_t at = i_;
+      if (isName() && (isOp(",", 1) || kw("ASC", 1) || kw("DESC", 1) || kw("FETCH", 1) || isOp(")", 1) ||
+                       tk(1).kind == Tok::End || (isOp(";", 1) && tk(2).kind == Tok::End))) {
+        const std::string &n = tk().text;
+        int found = 0, position = 0;
+        // Where a * stands for columns, positions are not known.
+        bool star = std::find(resultNames_.begin(), resultNames_.end(), "*") != resultNames_.end();
+        for (size_t k = 0; k < resultNames_.size() && !star; ++k)
+          if (resultNames_[k] == n) {
+            ++found;
+            position = static_cast<int>(k + 1);
+          }
+        if (found == 1) {
+          ++i_;
+          out += std::to_string(position);
+        }
+      }
+      if (i_ == at) {
+        std::string key = expr();
+        out += padKey(key);
+      }
+      bool desc = false;
+      if (acceptKw("DESC")) desc = true;
+      else acceptKw("ASC");
+      // Quarn sorts nulls as the highest value.
+      out += desc ? " DESC NULLS FIRST" : " ASC NULLS LAST";
+    } while (acceptOp(","));
+  }
+  if (kw("FETCH") && kw("FIRST", 1)) {
+    i_ += 2;
+    int64_t n = 1;
+    if (tk().kind == Tok::Integer) n = intLiteral();
+    if (!acceptKw("ROWS")) expectKw("ROW");
+    expectKw("ONLY");
+    out += " LIMIT " + std::to_string(n);
+  }
+  return out;
+}
+
+std::string Translator::fullselect() {
+  std::string out = term();
+  // ORDER BY names the columns of the first term.
+  std::vector<std::string> firstNames = lastResultNames_;
+  for (;;) {
+    std::string setop;
+    if (acceptKw("UNION")) setop = "UNION";
+    else if (acceptKw("EXCEPT")) setop = "EXCEPT";
+    else if (acceptKw("INTERSECT")) setop = "INTERSECT";
+    else break;
+    bool all = acceptKw("ALL");
+    if (!all) acceptKw("DISTINCT");
+    bool saved = itemTypesKnown_;
+    ++depth_;
+    std::string right = term();
+    --depth_;
+    itemTypesKnown_ = saved;
+    if (!all || setop == "UNION") {
+      out += " " + setop + (all ? " ALL " : " ") + right;
+      continue;
+    }
+    // EXCEPT ALL, INTERSECT ALL: rows are told apart by their number among equal rows (the
+    // n-th copy of a row meets the n-th copy on the other side); the operands' columns are
+    // named by position.
+    sqlite3_stmt *probe = nullptr;
+    if (sqlite3_prepare_v2(s_.db(), out.c_str(), static_cast<int>(out.size()), &probe, nullptr) != SQLITE_OK) {
+      std::string msg = sqlite3_errmsg(s_.db());
+      sqlite3_finalize(probe);
+      throw sqliteFailure(s_.db(), SQLITE_ERROR, msg);
+    }
+    int n = sqlite3_column_count(probe);
+    std::vector<std::string> names;
+    for (int k = 0; k < n; ++k) names.push_back(sqlite3_column_name(probe, k));
+    sqlite3_finalize(probe);
+    // Strings compare blank-padded here too (RTRIM leaves numbers and binary strings alone).
+    std::string cols, keys, head;
+    for (int k = 0; k < n; ++k) {
+      std::string q = "\"q" + std::to_string(k + 1) + "\"";
+      cols += (k ? ", " : "") + q + " COLLATE RTRIM AS " + q;
+      keys += (k ? ", " : "") + q + " COLLATE RTRIM";
+      head += (k ? ", NULL AS " : "NULL AS ") + q;
+    }
+    auto numbered = [&](const std::string &operand) {
+      return "SELECT " + cols + ", row_number() OVER (PARTITION BY " + keys + ") AS \"qn\" FROM (SELECT " + head +
+             " WHERE 0 UNION ALL SELECT * FROM (" + operand + "))";
+    };
+    std::string outCols;
+    for (int k = 0; k < n; ++k)
+      outCols += (k ? ", " : "") + std::string("\"q") + std::to_string(k + 1) + "\" AS " + quoteIdent(names[static_cast<size_t>(k)]);
+    out = "SELECT " + outCols + " FROM (" + numbered(out) + " " + setop + " " + numbered(right) + ")";
+  }
+  std::vector<std::string> outer = std::move(resultNames_);
+  resultNames_ = std::move(firstNames);
+  out += orderAndFetch();
+  resultNames_ = std::move(outer);
+  return out;
+}
+
+std::string Translator::term() {
+  if (acceptOp("(")) {
+    std::string inner = fullselect();
+    expectOp(")");
+    return "SELECT * FROM (" + inner + ")";
+  }
+  if (kw("SELECT")) return subselect();
+  if (acceptKw("VALUES")) return valuesClause(false);
+  fail("SELECT");
+}
+
+// VALUES rows; the result columns are named "1", "2", ... as Quarn names them.
+std::string Translator::valuesClause(bool /*single*/) {
+  std::vector<std::vector<std::string>> rows;
+  // The types of the columns: those of the rows' values where all rows agree.
+  std::vector<QType> types;
+  do {
+    std::vector<std::string> row;
+    std::vector<QType> rowTypes;
+    auto value = [&] {
+      std::string v = expr();
+      rowTypes.push_back(lastType_);
+      row.push_back(asValue(v, lastType_));
+    };
+    if (acceptOp("(")) {
+      do value();
+      while (acceptOp(","));
+      expectOp(")");
+    } else {
+      value();
+    }
+    if (rows.empty()) {
+      types = rowTypes;
+    } else {
+      for (size_t k = 0; k < types.size() && k < rowTypes.size(); ++k)
+        if (types[k].base != rowTypes[k].base || types[k].scale != rowTypes[k].scale ||
+            types[k].typeName != rowTypes[k].typeName) {
+          types[k] = QType{};
+        } else if (rowTypes[k].length > types[k].length) {
+          types[k].length = rowTypes[k].length;
+        }
+    }
+    if (!rows.empty() && row.size() != rows[0].size()) raise(kSqlColumnCountMismatch);
+    rows.push_back(std::move(row));
+  } while (acceptOp(","));
+  lastResultNames_.clear();
+  for (size_t k = 0; k < rows[0].size(); ++k) lastResultNames_.push_back(std::to_string(k + 1));
+  if (depth_ == 0) itemTypes_ = types;
+  std::string out = "SELECT ";
+  if (rows.size() == 1) {
+    for (size_t k = 0; k < rows[0].size(); ++k)
+      out += (k ? ", " : "") + rows[0][k] + " AS " + quoteIdent(std::to_string(k + 1));
+    return out;
+  }
+  for (size_t k = 0; k < rows[0].size(); ++k)
+    out += (k ? ", " : "") + std::string("\"column") + std::to_string(k + 1) + "\" AS " + quoteIdent(std::to_string(k + 1));
+  out += " FROM (VALUES ";
+  for (size_t r = 0; r < rows.size(); ++r) {
+    out += r ? ", (" : "(";
+    for (size_t k = 0; k < rows[r].size(); ++k) out += (k ? ", " : "") + rows[r][k];
+    out += ")";
+  }
+  return out + ")";
+}
+
+std::string Translator::selectItem(int position) {
+  // *, T.*, S.T.*
+  if (acceptOp("*")) {
+    if (depth_ == 0) itemTypesKnown_ = false;
+    resultNames_.push_back("*");
+    return "*";
+  }
+  if (isName() && isOp(".", 1) && (isOp("*", 2) || (isName(2) && isOp(".", 3) && isOp("*", 4)))) {
+    std::string n = tk().text;
+    i_ += 2;
+    if (isName()) {
+      n = tk().text;
+      i_ += 2;
+    }
+    ++i_;
+    if (depth_ == 0) itemTypesKnown_ = false;
+    resultNames_.push_back("*");
+    return quoteIdent(n) + ".*";
+  }
+  size_t start = i_;
+  QType castType;
+  std::string e;
+  if (kw("CAST") && isOp("(", 1)) {
+    ++i_;
+    e = castExpr(&castType);
+    // A CAST followed by more expression is an ordinary expression.
+    if (!(isOp(",") || kw("FROM") || kw("AS") || isCorrelationName() || atEnd())) {
+      i_ = start;
+      castType = QType{};
+      e = expr();
+    }
+  } else {
+    lastIsRoutine_ = false;
+    e = expr();
+    castType = lastType_;
+  }
+  // A plain column reference keeps the column's name; other items are named by position.
+  bool isColumn = !e.empty() && e[0] == '"';
+  for (size_t k = start; k < i_; ++k) {
+    const Token &x = toks_[k];
+    if (!(x.kind == Tok::Ident || x.kind == Tok::DelimIdent || (x.kind == Tok::Op && x.text == "."))) isColumn = false;
+  }
+  std::string alias;
+  if (acceptKw("AS")) alias = name(kMaxColumn);
+  else if (isCorrelationName() && !kw("FROM")) alias = name(kMaxColumn);
+  if (depth_ == 0) itemTypes_.push_back(castType);
+  // An expression of a character type keeps the blank-padded comparison for DISTINCT and the
+  // set operators; its value is what it is as a value (CHAR padded).
+  if (!isColumn) e = padKey(asValue(e, lastType_));
+  if (!alias.empty()) {
+    resultNames_.push_back(alias);
+    return e + " AS " + quoteIdent(alias);
+  }
+  if (isColumn) {
+    resultNames_.push_back(toks_[i_ - 1].kind == Tok::Op ? std::string() : toks_[i_ - 1].text);
+    return e;
+  }
+  resultNames_.push_back(std::to_string(position));
+  return e + " AS " + quoteIdent(std::to_string(position));
+}
+
+std::string Translator::subselect() {
+  expectKw("SELECT");
+  std::string out = "SELECT ";
+  if (acceptKw("DISTINCT")) out += "DISTINCT ";
+  else acceptKw("ALL");
+  int position = 1;
+  bool outer = depth_ == 0;
+  if (outer) itemTypes_.clear();
+  // The FROM clause is read first, so that the select items know the types of its columns.
+  // Parameter markers keep their textual order: those of the select list are counted first.
+  size_t itemsStart = i_;
+  int itemsParams = nParams_;
+  size_t fromAt = i_;
+  int level = 0, markers = 0;
+  for (; toks_[fromAt].kind != Tok::End; ++fromAt) {
+    const Token &x = toks_[fromAt];
+    if (x.kind == Tok::Op && x.text == "(") ++level;
+    else if (x.kind == Tok::Op && x.text == ")") {
+      if (level == 0) break;
+      --level;
+    } else if (level == 0 && x.kind == Tok::Ident && x.text == "FROM") {
+      break;
+    } else if (x.kind == Tok::Param) {
+      ++markers;
+    }
+  }
+  i_ = fromAt;
+  expectKw("FROM");
+  nParams_ = itemsParams + markers;
+  scopes_.emplace_back();
+  ++depth_;
+  std::string tail = " FROM " + fromClause();
+  if (acceptKw("WHERE")) tail += " WHERE " + expr();
+  if (kw("GROUP") && kw("BY", 1)) {
+    i_ += 2;
+    tail += " GROUP BY ";
+    bool first = true;
+    do {
+      std::string key = expr();
+      tail += (first ? "" : ", ") + padKey(key);
+      first = false;
+    } while (acceptOp(","));
+  }
+  if (acceptKw("HAVING")) tail += " HAVING " + expr();
+  --depth_;
+  size_t tailEnd = i_;
+  int tailParams = nParams_;
+  i_ = itemsStart;
+  nParams_ = itemsParams;
+  std::vector<std::string> outerNames = std::move(resultNames_);
+  resultNames_.clear();
+  do {
+    if (position > 1) out += ", ";
+    out += selectItem(position++);
+  } while (acceptOp(","));
+  // The names stay for the ORDER BY of this subselect (or of the fullselect it begins).
+  std::vector<std::string> names = std::move(resultNames_);
+  resultNames_ = std::move(outerNames);
+  lastResultNames_ = std::move(names);
+  if (i_ != fromAt) fail("FROM");
+  scopes_.pop_back();
+  i_ = tailEnd;
+  nParams_ = tailParams;
+  return out + tail;
+}
+
+std::string Translator::fromClause() {
+  std::string out = tableRef();
+  while (acceptOp(",")) out += ", " + tableRef();
+  return out;
+}
+
+std::string Translator::tableRef() {
+  std::string out = primaryTableRef();
+  for (;;) {
+    std::string join;
+    if (kw("JOIN")) { ++i_; join = " JOIN "; }
+    else if (kw("INNER") && kw("JOIN", 1)) { i_ += 2; join = " JOIN "; }
+    else if (kw("LEFT") || kw("RIGHT") || kw("FULL")) {
+      std::string side = tk().text;
+      ++i_;
+      acceptKw("OUTER");
+      expectKw("JOIN");
+      join = " " + side + " OUTER JOIN ";
+    } else if (kw("CROSS") && kw("JOIN", 1)) {
+      i_ += 2;
+      out += " CROSS JOIN " + primaryTableRef();
+      continue;
+    } else {
+      break;
+    }
+    std::string right = primaryTableRef();
+    expectKw("ON");
+    out += join + right + " ON " + expr();
+  }
+  return out;
+}
+
+// Adds the correlation name and, with a column list, renames the columns: the compound's first
+// (empty) select names them.
+std::string Translator::correlate(const std::string &source, const std::string &defaultName, bool derived,
+                                  std::string *corrOut, std::vector<std::string> *colsOut) {
+  std::string corr = defaultName;
+  bool hasAs = acceptKw("AS");
+  if (hasAs || isCorrelationName()) corr = name(kMaxName);
+  std::vector<std::string> cols;
+  if (!corr.empty() && isOp("(") && (hasAs || corr != defaultName || derived)) {
+    ++i_;
+    cols = nameList(kMaxColumn);
+  }
+  if (corrOut) *corrOut = corr;
+  if (colsOut) {
+    // The caller renames the columns itself.
+    *colsOut = cols;
+    return corr.empty() ? source : source + " AS " + quoteIdent(corr);
+  }
+  std::string body = source;
+  if (!cols.empty()) {
+    std::string head = "SELECT ";
+    for (size_t k = 0; k < cols.size(); ++k) head += (k ? ", " : "") + std::string("NULL AS ") + quoteIdent(cols[k]);
+    std::string inner = derived ? source : "SELECT * FROM " + source;
+    if (derived) {
+      // source is "(select)": strip the parentheses to put it into the compound.
+      inner = "SELECT * FROM " + source;
+    }
+    body = "(" + head + " WHERE 0 UNION ALL " + inner + ")";
+  }
+  if (corr.empty()) return body;
+  return body + " AS " + quoteIdent(corr);
+}
+
+std::string Translator::primaryTableRef() {
+  if (kw("TABLE") && isOp("(", 1)) {
+    i_ += 2;
+    if (atSubquery() || isOp("(")) {
+      ++depth_;
+      std::string inner = selectStatement(false);
+      --depth_;
+      expectOp(")");
+      return correlate("(" + inner + ")", "", true);
+    }
+    // A table function, correlated to the FROM items before it.
+    bool qualified = isOp(".", 1);
+    QualName fn = qualName();
+    expectOp("(");
+    std::vector<std::string> args;
+    std::vector<QType> types;
+    if (!isOp(")")) {
+      do {
+        args.push_back(expr());
+        types.push_back(lastType_);
+      } while (acceptOp(","));
+    }
+    expectOp(")");
+    expectOp(")");
+    RoutineDef def = resolveFunction(s_, qualified ? fn.schema : "", fn.name, 'T', types);
+    addDependency('F', def.schema, def.specific);
+    std::string module = tableFunctionModule(s_, def);
+    std::string call = quoteIdent(module) + "(";
+    for (size_t k = 0; k < args.size(); ++k) call += (k ? ", " : "") + args[k];
+    call += ")";
+    std::string corr;
+    std::vector<std::string> cols;
+    std::string out = correlate(call, "", false, &corr, &cols);
+    if (!cols.empty() && cols.size() != def.columns.size()) raiseWithState(kSqlColumnCountMismatch, "42811");
+    if (!scopes_.empty()) {
+      ScopeItem item{corr, {}};
+      for (size_t k = 0; k < def.columns.size(); ++k)
+        item.cols.push_back(ScopeColumn{cols.empty() ? def.columns[k].name : cols[k], def.columns[k].name,
+                                        def.columns[k].type, {}});
+      scopes_.back().push_back(item);
+    }
+    return out;
+  }
+  if (isOp("(")) {
+    ++i_;
+    if (atSubquery() || isOp("(")) {
+      ++depth_;
+      std::string inner = selectStatement(false);
+      --depth_;
+      expectOp(")");
+      return correlate("(" + inner + ")", "", true);
+    }
+    std::string inner = tableRef();
+    expectOp(")");
+    return "(" + inner + ")";
+  }
+  if (!isName()) fail("<table name>");
+  if (!isOp(".", 1) && cteNames_.count(tk().text)) {
+    std::string n = name(kMaxName);
+    return correlate(quoteIdent(n), n, false);
+  }
+  QualName q = qualName();
+  TableRef r = resolveTable(q);
+  std::string corr;
+  std::vector<std::string> cols;
+  std::string out = correlate(r.sqlite, r.exposed, false, &corr, &cols);
+  if (!scopes_.empty()) {
+    ScopeItem item = tableScope(corr, r.info);
+    for (size_t k = 0; k < cols.size() && k < item.cols.size(); ++k) item.cols[k].name = cols[k];
+    scopes_.back().push_back(item);
+  }
+  if (cols.empty()) return out;
+  // A table with a column list: name the columns in a derived table.
+  if (cols.size() != r.info.columns.size()) raiseWithState(kSqlColumnCountMismatch, "42811");
+  std::string sel = "(SELECT ";
+  for (size_t k = 0; k < cols.size(); ++k)
+    sel += (k ? ", " : "") + quoteIdent(r.info.columns[k].name) + " AS " + quoteIdent(cols[k]);
+  if (!scopes_.empty())
+    for (ScopeColumn &c : scopes_.back().back().cols) c.real = c.name;
+  return sel + " FROM " + r.sqlite + ") AS " + quoteIdent(corr);
+}
+
+}  // namespace quarn

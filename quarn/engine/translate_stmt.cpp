@@ -1,0 +1,1208 @@
+/*
+ * translate_stmt.cpp - the translator's statements: the dispatch of a statement, data changes,
+ * definitions (tables, constraints, views, types, indexes, routines), privileges, SET, LOCK,
+ * CALL, units of work and savepoints.
+ */
+#include "translator.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+
+namespace quarn {
+
+// ======================================================================= statements
+
+std::vector<std::string> Translator::nameList(size_t maxLen) {
+  std::vector<std::string> out;
+  do out.push_back(name(maxLen));
+  while (acceptOp(","));
+  expectOp(")");
+  return out;
+}
+
+Plan Translator::insertStmt() {
+  expectKw("INSERT");
+  expectKw("INTO");
+  QualName q = qualName();
+  TableRef r = resolveTable(q);
+  if (r.info.type == 'V') raise(kSqlNotUpdatable, {q.text()});
+  std::vector<std::string> cols;
+  if (isOp("(") && !(kw("SELECT", 1) || kw("WITH", 1) || kw("VALUES", 1))) {
+    ++i_;
+    cols = nameList(kMaxColumn);
+    std::set<std::string> seen;
+    for (const std::string &c : cols) {
+      if (!r.info.column(c)) raise(kSqlNotColumnOf, {c, q.text()});
+      if (!seen.insert(c).second) raise(kSqlDuplicateName, {c});
+    }
+  }
+  std::vector<std::string> targets = cols;
+  if (targets.empty())
+    for (const ColumnDef &c : r.info.columns) targets.push_back(c.name);
+  // An identity column left out of the column list takes its next value: it is added to the
+  // list with its QIDENTITY call as value.
+  const ColumnDef *identity = nullptr;
+  for (const ColumnDef &c : r.info.columns)
+    if (c.identity && std::find(targets.begin(), targets.end(), c.name) == targets.end()) identity = &c;
+  Plan p;
+  p.kind = Plan::Dml;
+  p.writes = true;
+  std::string out = "INSERT INTO " + r.sqlite;
+  if (!cols.empty() || identity) {
+    std::vector<std::string> list = identity ? targets : cols;
+    if (identity) list.push_back(identity->name);
+    out += " (";
+    for (size_t k = 0; k < list.size(); ++k) out += (k ? ", " : "") + quoteIdent(list[k]);
+    out += ")";
+  }
+  if (acceptKw("VALUES")) {
+    out += " VALUES ";
+    bool firstRow = true;
+    do {
+      std::vector<std::string> row;
+      bool paren = acceptOp("(");
+      do {
+        if (kw("DEFAULT") && (isOp(",", 1) || isOp(")", 1) || tk(1).kind == Tok::End)) {
+          ++i_;
+          size_t k = row.size();
+          const ColumnDef *c = k < targets.size() ? r.info.column(targets[k]) : nullptr;
+          row.push_back(c && !c->defaultSql.empty() ? c->defaultSql : "NULL");
+        } else {
+          size_t k = row.size();
+          const ColumnDef *c = k < targets.size() ? r.info.column(targets[k]) : nullptr;
+          if (c && c->identity == 'A') raise(kSqlGeneratedAlways, {c->name});
+          std::string v = expr();
+          row.push_back(c ? assigned(v, lastType_, c->type) : v);
+        }
+      } while (paren && acceptOp(","));
+      if (paren) expectOp(")");
+      if (row.size() != targets.size()) raise(kSqlValueCount);
+      if (identity) row.push_back(identity->defaultSql);
+      out += firstRow ? "(" : ", (";
+      firstRow = false;
+      for (size_t k = 0; k < row.size(); ++k) out += (k ? ", " : "") + row[k];
+      out += ")";
+    } while (acceptOp(","));
+  } else {
+    ++depth_;
+    std::string sel = selectStatement(false);
+    --depth_;
+    // Columns that convert what is assigned to them take the select's values through QCAST:
+    // the select's columns are renamed by position in a compound whose first (empty) select
+    // names them.
+    bool convert = identity != nullptr;
+    for (const std::string &t : targets)
+      if (const ColumnDef *c = r.info.column(t)) {
+        if (c->identity == 'A') raise(kSqlGeneratedAlways, {c->name});
+        convert = convert || convertsAssignments(c->type);
+      }
+    if (convert) {
+      sqlite3_stmt *probe = nullptr;
+      int n = -1;
+      if (sqlite3_prepare_v2(s_.db(), sel.c_str(), static_cast<int>(sel.size()), &probe, nullptr) == SQLITE_OK)
+        n = sqlite3_column_count(probe);
+      sqlite3_finalize(probe);
+      if (n >= 0 && static_cast<size_t>(n) != targets.size()) raise(kSqlValueCount);
+      if (n >= 0) {
+        std::string head = "SELECT ", proj = "SELECT ";
+        for (size_t k = 0; k < targets.size(); ++k) {
+          std::string q = "\"q" + std::to_string(k + 1) + "\"";
+          head += (k ? ", NULL AS " : "NULL AS ") + q;
+          const ColumnDef *c = r.info.column(targets[k]);
+          proj += (k ? ", " : "") + (c ? assigned(q, QType{}, c->type) : q);
+        }
+        if (identity) proj += ", " + identity->defaultSql;
+        sel = proj + " FROM (" + head + " WHERE 0 UNION ALL SELECT * FROM (" + sel + "))";
+      }
+    }
+    out += " " + sel;
+    p.searched = true;
+  }
+  expectEnd();
+  p.sql = out;
+  p.nParams = nParams_;
+  p.markerTargets = markerTargets_;
+  return p;
+}
+
+Plan Translator::updateStmt() {
+  expectKw("UPDATE");
+  QualName q = qualName();
+  TableRef r = resolveTable(q);
+  if (r.info.type == 'V') raise(kSqlNotUpdatable, {q.text()});
+  std::string corr = r.exposed;
+  if (acceptKw("AS") || (isCorrelationName() && !kw("SET"))) corr = name(kMaxName);
+  expectKw("SET");
+  scopes_.push_back({targetScope(corr, r)});
+  std::string out = "UPDATE " + r.sqlite + (triggerMode_ ? "" : " AS " + quoteIdent(corr)) + " SET ";
+  bool first = true;
+  do {
+    if (!first) out += ", ";
+    first = false;
+    auto target = [&]() {
+      std::string c = name(kMaxName);
+      while (acceptOp(".")) c = name(kMaxName);
+      if (!r.info.column(c)) raise(kSqlNotColumnOf, {c, q.text()});
+      return c;
+    };
+    auto value = [&](const std::string &col) {
+      const ColumnDef *c = r.info.column(col);
+      if (kw("DEFAULT") && (isOp(",", 1) || isOp(")", 1) || kw("WHERE", 1) || tk(1).kind == Tok::End)) {
+        ++i_;
+        return c && !c->defaultSql.empty() ? c->defaultSql : std::string("NULL");
+      }
+      if (c && c->identity == 'A') raise(kSqlGeneratedAlways, {c->name});
+      std::string v = expr();
+      return c ? assigned(v, lastType_, c->type) : v;
+    };
+    if (acceptOp("(")) {
+      std::vector<std::string> cols;
+      do cols.push_back(target());
+      while (acceptOp(","));
+      expectOp(")");
+      expectOp("=");
+      out += "(";
+      for (size_t k = 0; k < cols.size(); ++k) out += (k ? ", " : "") + quoteIdent(cols[k]);
+      out += ") = ";
+      if (isOp("(") && (kw("SELECT", 1) || kw("WITH", 1) || kw("VALUES", 1))) {
+        out += subqueryInParens();
+      } else {
+        expectOp("(");
+        std::vector<std::string> vals;
+        do vals.push_back(value(cols[vals.size() < cols.size() ? vals.size() : 0]));
+        while (acceptOp(","));
+        expectOp(")");
+        if (vals.size() != cols.size()) raise(kSqlValueCount);
+        out += "(";
+        for (size_t k = 0; k < vals.size(); ++k) out += (k ? ", " : "") + vals[k];
+        out += ")";
+      }
+    } else {
+      std::string c = target();
+      expectOp("=");
+      out += quoteIdent(c) + " = " + value(c);
+    }
+  } while (acceptOp(","));
+  if (kw("WHERE") && kw("CURRENT", 1) && kw("OF", 2)) raise(kSqlStmtNotSupported, {"WHERE CURRENT OF"});
+  if (acceptKw("WHERE")) out += " WHERE " + expr();
+  expectEnd();
+  Plan p;
+  p.kind = Plan::Dml;
+  p.writes = true;
+  p.searched = true;
+  p.sql = out;
+  p.nParams = nParams_;
+  p.markerTargets = markerTargets_;
+  return p;
+}
+
+Plan Translator::deleteStmt() {
+  expectKw("DELETE");
+  expectKw("FROM");
+  QualName q = qualName();
+  TableRef r = resolveTable(q);
+  if (r.info.type == 'V') raise(kSqlNotUpdatable, {q.text()});
+  std::string corr = r.exposed;
+  if (acceptKw("AS") || (isCorrelationName() && !kw("WHERE"))) corr = name(kMaxName);
+  std::string out = "DELETE FROM " + r.sqlite + (triggerMode_ ? "" : " AS " + quoteIdent(corr));
+  scopes_.push_back({targetScope(corr, r)});
+  if (kw("WHERE") && kw("CURRENT", 1) && kw("OF", 2)) raise(kSqlStmtNotSupported, {"WHERE CURRENT OF"});
+  if (acceptKw("WHERE")) out += " WHERE " + expr();
+  expectEnd();
+  Plan p;
+  p.kind = Plan::Dml;
+  p.writes = true;
+  p.searched = true;
+  p.sql = out;
+  p.nParams = nParams_;
+  return p;
+}
+
+std::string Translator::defaultValue(const QType &t, std::string *text) {
+  // DEFAULT [constant | special register | NULL]; without a value, the type's default.
+  size_t start = i_;
+  if (tk().kind == Tok::String || tk().kind == Tok::GString || tk().kind == Tok::HexString ||
+      tk().kind == Tok::Integer || tk().kind == Tok::Decimal || tk().kind == Tok::Float || isOp("-") || isOp("+") ||
+      kw("NULL") || kw("USER") || kw("CURRENT") || kw("CURRENT_DATE") || kw("CURRENT_TIME") || kw("CURRENT_TIMESTAMP") ||
+      kw("CURRENT_SCHEMA")) {
+    std::string v = unary();
+    *text = sql_.substr(toks_[start].pos, toks_[i_ - 1].pos + toks_[i_ - 1].len - toks_[start].pos);
+    return v;
+  }
+  if (t.isNumeric()) { *text = "0"; return "0"; }
+  if (t.base == Base::Date) { *text = "CURRENT DATE"; return "QCURRENT('DATE')"; }
+  if (t.base == Base::Time) { *text = "CURRENT TIME"; return "QCURRENT('TIME')"; }
+  if (t.base == Base::Timestamp) { *text = "CURRENT TIMESTAMP"; return "QCURRENT('TIMESTAMP')"; }
+  if (t.base == Base::Blob || t.forBitData) { *text = "X''"; return "X''"; }
+  *text = "''";
+  return "''";
+}
+
+void Translator::columnDefinition(ColumnDef *col, std::vector<ConstraintSpec> *cons) {
+  col->name = name(kMaxColumn);
+  col->type = dataType();
+  for (;;) {
+    std::string constName;
+    if (acceptKw("CONSTRAINT")) constName = name(kMaxShortName);
+    if (kw("NOT") && kw("NULL", 1)) {
+      i_ += 2;
+      col->nullable = false;
+    } else if (acceptKw("NULL")) {
+    } else if (kw("NOT") && (kw("LOGGED", 1) || kw("COMPACT", 1))) {
+      if (kw("LOGGED", 1)) col->logged = false;
+      i_ += 2;
+    } else if (acceptKw("LOGGED") || acceptKw("COMPACT")) {
+    } else if (kw("WITH") && kw("DEFAULT", 1)) {
+      i_ += 2;
+      col->defaultSql = defaultValue(col->type, &col->defaultText);
+    } else if (acceptKw("DEFAULT")) {
+      col->defaultSql = defaultValue(col->type, &col->defaultText);
+    } else if (acceptKw("GENERATED")) {
+      // GENERATED ALWAYS | BY DEFAULT AS IDENTITY [(START WITH n, INCREMENT BY n, ...)]
+      char generated = 'A';
+      if (!acceptKw("ALWAYS")) {
+        expectKw("BY");
+        expectKw("DEFAULT");
+        generated = 'D';
+      }
+      expectKw("AS");
+      expectKw("IDENTITY");
+      auto signedNumber = [&] {
+        bool minus = acceptOp("-");
+        if (!minus) acceptOp("+");
+        int64_t v = intLiteral();
+        return minus ? -v : v;
+      };
+      if (acceptOp("(")) {
+        while (!acceptOp(")")) {
+          if (acceptKw("START")) {
+            expectKw("WITH");
+            col->identityStart = signedNumber();
+          } else if (acceptKw("INCREMENT")) {
+            expectKw("BY");
+            col->identityIncrement = signedNumber();
+          } else if (acceptKw("MINVALUE") || acceptKw("MAXVALUE") || acceptKw("CACHE")) {
+            signedNumber();
+          } else if (acceptKw("NO")) {
+            if (!(acceptKw("MINVALUE") || acceptKw("MAXVALUE") || acceptKw("CACHE") || acceptKw("CYCLE") ||
+                  acceptKw("ORDER")))
+              fail("CYCLE");
+          } else if (!(acceptKw("CYCLE") || acceptKw("ORDER") || acceptOp(","))) {
+            fail(")");
+          }
+        }
+      }
+      const QType &t = col->type;
+      bool exact = t.base == Base::SmallInt || t.base == Base::Integer || t.base == Base::BigInt ||
+                   (t.base == Base::Decimal && t.scale == 0);
+      if (!exact || col->identityIncrement == 0) raise(kSqlIdentityType, {col->name});
+      col->identity = generated;
+      col->nullable = false;
+    } else if (kw("PRIMARY") && kw("KEY", 1)) {
+      i_ += 2;
+      ConstraintSpec c;
+      c.info.type = 'P';
+      c.info.name = constName;
+      c.info.cols = {col->name};
+      c.fromColumn = true;
+      cons->push_back(c);
+    } else if (acceptKw("UNIQUE")) {
+      ConstraintSpec c;
+      c.info.type = 'U';
+      c.info.name = constName;
+      c.info.cols = {col->name};
+      c.fromColumn = true;
+      cons->push_back(c);
+    } else if (kw("REFERENCES") || kw("CHECK")) {
+      ConstraintSpec c = tableConstraint(constName);
+      if (c.info.type == 'F') c.info.cols = {col->name};
+      c.fromColumn = true;
+      cons->push_back(c);
+    } else {
+      if (!constName.empty()) fail("PRIMARY");
+      return;
+    }
+  }
+}
+
+ConstraintSpec Translator::tableConstraint(const std::string &constName) {
+  ConstraintSpec c;
+  c.info.name = constName;
+  if (kw("PRIMARY") && kw("KEY", 1)) {
+    i_ += 2;
+    c.info.type = 'P';
+    expectOp("(");
+    c.info.cols = nameList(kMaxColumn);
+  } else if (acceptKw("UNIQUE")) {
+    c.info.type = 'U';
+    expectOp("(");
+    c.info.cols = nameList(kMaxColumn);
+  } else if (kw("FOREIGN") || kw("REFERENCES")) {
+    c.info.type = 'F';
+    if (acceptKw("FOREIGN")) {
+      expectKw("KEY");
+      expectOp("(");
+      c.info.cols = nameList(kMaxColumn);
+    }
+    expectKw("REFERENCES");
+    QualName ref = qualName();
+    c.info.refSchema = ref.schema;
+    c.info.refTable = ref.name;
+    if (acceptOp("(")) c.info.refCols = nameList(kMaxColumn);
+    for (;;) {
+      if (kw("ON") && kw("DELETE", 1)) {
+        i_ += 2;
+        if (acceptKw("CASCADE")) c.info.deleteRule = 'C';
+        else if (acceptKw("RESTRICT")) c.info.deleteRule = 'R';
+        else if (kw("SET") && kw("NULL", 1)) { i_ += 2; c.info.deleteRule = 'N'; }
+        else if (kw("NO") && kw("ACTION", 1)) { i_ += 2; c.info.deleteRule = 'A'; }
+        else fail("CASCADE");
+      } else if (kw("ON") && kw("UPDATE", 1)) {
+        i_ += 2;
+        if (!acceptKw("RESTRICT")) {
+          expectKw("NO");
+          expectKw("ACTION");
+        }
+      } else {
+        break;
+      }
+    }
+  } else if (acceptKw("CHECK")) {
+    c.info.type = 'K';
+    expectOp("(");
+    size_t start = i_;
+    colPrefix_ = "NEW";
+    c.info.checkSql = expr();
+    colPrefix_.clear();
+    c.checkText = sql_.substr(toks_[start].pos, tk().pos - toks_[start].pos);
+    expectOp(")");
+  } else {
+    fail("PRIMARY");
+  }
+  return c;
+}
+
+void Translator::routineDefinition(RoutineSpec *stmtDef) {
+  // Parameters.
+  expectOp("(");
+  if (!isOp(")")) {
+    do {
+      RoutineParam p;
+      if (stmtDef->routineType == 'P') {
+        if (acceptKw("IN")) p.mode = "IN";
+        else if (acceptKw("OUT")) p.mode = "OUT";
+        else if (acceptKw("INOUT")) p.mode = "INOUT";
+      }
+      // A parameter name is optional for functions: a name followed by a type.
+      bool named = false;
+      if (isName() && !isOp(",", 1) && !isOp(")", 1) && !isOp("(", 1) && !isOp(".", 1)) {
+        const std::string &w = tk().text;
+        static const std::set<std::string> kTypeStarts = {"DOUBLE", "LONG", "CHAR", "CHARACTER", "BINARY"};
+        named = tk().kind == Tok::DelimIdent || !kTypeStarts.count(w) ||
+                !(kw("PRECISION", 1) || kw("VARCHAR", 1) || kw("VARGRAPHIC", 1) || kw("VARYING", 1) ||
+                  kw("LARGE", 1) || kw("FOR", 1));
+        if (tk().kind == Tok::Ident && (w == "DOUBLE" || w == "LONG") && (kw("PRECISION", 1) || kw("VARCHAR", 1) || kw("VARGRAPHIC", 1))) named = false;
+        if (tk().kind == Tok::Ident && (w == "CHAR" || w == "CHARACTER") && (kw("VARYING", 1) || kw("LARGE", 1) || kw("FOR", 1))) named = false;
+      }
+      if (named) p.name = name(kMaxColumn);
+      p.type = dataType();
+      if (kw("AS") && kw("LOCATOR", 1)) {
+        i_ += 2;
+        p.locator = true;
+      }
+      stmtDef->params.push_back(p);
+    } while (acceptOp(","));
+  }
+  expectOp(")");
+  if (stmtDef->routineType == 'F') {
+    expectKw("RETURNS");
+    if (acceptKw("TABLE")) {
+      stmtDef->functionType = 'T';
+      expectOp("(");
+      do {
+        RoutineParam c;
+        c.name = name(kMaxColumn);
+        c.type = dataType();
+        if (kw("AS") && kw("LOCATOR", 1)) {
+          i_ += 2;
+          c.locator = true;
+        }
+        stmtDef->columns.push_back(c);
+      } while (acceptOp(","));
+      expectOp(")");
+    } else {
+      stmtDef->result.type = dataType();
+      if (kw("AS") && kw("LOCATOR", 1)) {
+        i_ += 2;
+        stmtDef->result.locator = true;
+      }
+      if (kw("CAST") && kw("FROM", 1)) {
+        // The routine writes the CAST FROM type; the engine casts it to the declared result.
+        i_ += 2;
+        RoutineParam from;
+        from.type = dataType();
+        if (kw("AS") && kw("LOCATOR", 1)) {
+          i_ += 2;
+          from.locator = true;
+        }
+        stmtDef->castFrom = from;
+      }
+    }
+  }
+  // Options, in any order.
+  while (!atEnd()) {
+    if (acceptKw("SPECIFIC")) {
+      QualName sp = qualName(kMaxName);
+      stmtDef->specific = sp.name;
+    } else if (kw("EXTERNAL") && kw("NAME", 1)) {
+      i_ += 2;
+      if (tk().kind == Tok::String) {
+        stmtDef->externalName = tk().text;
+        ++i_;
+      } else {
+        stmtDef->externalName = name(kMaxName);
+      }
+    } else if (kw("EXTERNAL") && kw("ACTION", 1)) {
+      i_ += 2;
+      stmtDef->externalAction = true;
+    } else if (kw("NO") && kw("EXTERNAL", 1)) {
+      i_ += 2;
+      expectKw("ACTION");
+      stmtDef->externalAction = false;
+    } else if (acceptKw("EXTERNAL")) {
+      // EXTERNAL without NAME: the entry has the routine's name.
+    } else if (acceptKw("LANGUAGE")) {
+      stmtDef->language = name(kMaxShortName);
+    } else if (kw("PARAMETER") && kw("STYLE", 1)) {
+      i_ += 2;
+      stmtDef->parameterStyle = name(kMaxShortName);
+    } else if (acceptKw("SOURCE")) {
+      stmtDef->origin = 'U';
+      RoutineRef ref;
+      if (acceptKw("SPECIFIC")) {
+        ref.specific = true;
+        ref.name = qualName();
+      } else {
+        ref.name = qualName();
+        if (isOp("(")) {
+          ref.hasSignature = true;
+          ref.signature = signature();
+        }
+      }
+      stmtDef->sourceSchema = ref.name.schema;
+      stmtDef->sourceSpecific = resolveRoutine(s_, ref);
+    } else if (acceptKw("DETERMINISTIC")) {
+      stmtDef->deterministic = true;
+    } else if (kw("NOT") && kw("VARIANT", 1)) {
+      i_ += 2;
+      stmtDef->deterministic = true;
+    } else if (kw("NOT") && kw("DETERMINISTIC", 1)) {
+      i_ += 2;
+      stmtDef->deterministic = false;
+    } else if (acceptKw("VARIANT")) {
+      stmtDef->deterministic = false;
+    } else if (acceptKw("FENCED")) {
+      stmtDef->fenced = true;
+    } else if (kw("NOT") && kw("FENCED", 1)) {
+      i_ += 2;
+      stmtDef->fenced = false;
+    } else if (kw("NULL") && kw("CALL", 1)) {
+      i_ += 2;
+      stmtDef->nullCall = true;
+    } else if (kw("NOT") && kw("NULL", 1) && kw("CALL", 2)) {
+      i_ += 3;
+      stmtDef->nullCall = false;
+    } else if (kw("RETURNS") && kw("NULL", 1)) {
+      i_ += 2;
+      expectKw("ON");
+      expectKw("NULL");
+      expectKw("INPUT");
+      stmtDef->nullCall = false;
+    } else if (kw("CALLED") && kw("ON", 1)) {
+      i_ += 2;
+      expectKw("NULL");
+      expectKw("INPUT");
+      stmtDef->nullCall = true;
+    } else if (kw("NO") && kw("SQL", 1)) {
+      i_ += 2;
+      stmtDef->sqlAccess = 'N';
+    } else if (kw("CONTAINS") && kw("SQL", 1)) {
+      i_ += 2;
+      stmtDef->sqlAccess = 'C';
+    } else if (kw("READS") && kw("SQL", 1)) {
+      i_ += 2;
+      expectKw("DATA");
+      stmtDef->sqlAccess = 'R';
+    } else if (kw("MODIFIES") && kw("SQL", 1)) {
+      i_ += 2;
+      expectKw("DATA");
+      stmtDef->sqlAccess = 'M';
+    } else if (acceptKw("SCRATCHPAD")) {
+      stmtDef->scratchpad = true;
+      if (tk().kind == Tok::Integer) ++i_;
+    } else if (kw("NO") && kw("SCRATCHPAD", 1)) {
+      i_ += 2;
+      stmtDef->scratchpad = false;
+    } else if (kw("FINAL") && kw("CALL", 1)) {
+      i_ += 2;
+      stmtDef->finalCall = true;
+    } else if (kw("NO") && kw("FINAL", 1)) {
+      i_ += 2;
+      expectKw("CALL");
+      stmtDef->finalCall = false;
+    } else if (kw("ALLOW") && kw("PARALLEL", 1)) {
+      i_ += 2;
+      stmtDef->parallel = true;
+    } else if (kw("DISALLOW") && kw("PARALLEL", 1)) {
+      i_ += 2;
+      stmtDef->parallel = false;
+    } else if (acceptKw("DBINFO")) {
+      stmtDef->dbinfo = true;
+    } else if (kw("NO") && kw("DBINFO", 1)) {
+      i_ += 2;
+      stmtDef->dbinfo = false;
+    } else if (kw("RESULT") && kw("SETS", 1)) {
+      i_ += 2;
+      stmtDef->resultSets = static_cast<int>(intLiteral());
+    } else if (kw("DYNAMIC") && kw("RESULT", 1)) {
+      i_ += 2;
+      expectKw("SETS");
+      stmtDef->resultSets = static_cast<int>(intLiteral());
+    } else if (kw("PROGRAM") && kw("TYPE", 1)) {
+      i_ += 2;
+      if (!acceptKw("SUB")) expectKw("MAIN");
+    } else if (kw("STATIC") && kw("DISPATCH", 1)) {
+      i_ += 2;
+    } else if (acceptKw("CARDINALITY")) {
+      intLiteral();
+    } else if (kw("INHERIT") && kw("SPECIAL", 1)) {
+      i_ += 2;
+      expectKw("REGISTERS");
+    } else if (kw("NO") && kw("COLLID", 1)) {
+      i_ += 2;
+    } else if (kw("COMMIT") && kw("ON", 1)) {
+      i_ += 2;
+      expectKw("RETURN");
+      if (!acceptKw("NO")) expectKw("YES");
+    } else if (kw("THREADSAFE") || (kw("NOT") && kw("THREADSAFE", 1))) {
+      i_ += kw("NOT") ? 2 : 1;
+    } else {
+      fail("LANGUAGE");
+    }
+  }
+}
+
+std::vector<QType> Translator::signature() {
+  std::vector<QType> sig;
+  expectOp("(");
+  if (!isOp(")")) {
+    do {
+      // Lengths may be left out: "VARCHAR()" matches any length.
+      if (isName() && isOp("(", 1) && isOp(")", 2)) {
+        std::string t = tk().text;
+        i_ += 3;
+        std::string text = t == "VARCHAR" || t == "CHAR" || t == "CHARACTER" || t == "CLOB" || t == "BLOB" ||
+                                   t == "DBCLOB" || t == "GRAPHIC" || t == "VARGRAPHIC"
+                               ? t + "(1)"
+                               : t;
+        QType q = parseTypeText(s_, text);
+        sig.push_back(q);
+      } else {
+        sig.push_back(dataType());
+      }
+      if (kw("AS") && kw("LOCATOR", 1)) i_ += 2;
+    } while (acceptOp(","));
+  }
+  expectOp(")");
+  return sig;
+}
+
+RoutineRef Translator::routineRef(char routineType, bool specific) {
+  RoutineRef r;
+  r.routineType = routineType;
+  r.specific = specific;
+  r.name = qualName();
+  if (!specific && isOp("(")) {
+    r.hasSignature = true;
+    r.signature = signature();
+  }
+  return r;
+}
+
+Plan Translator::createStmt() {
+  size_t start = i_;
+  expectKw("CREATE");
+  Plan p;
+  p.kind = Plan::Action;
+  p.writes = true;
+  p.definition = true;
+  if (acceptKw("TABLE")) {
+    CreateTableSpec stmtDef;
+    stmtDef.name = qualName();
+    expectOp("(");
+    do {
+      std::string constName;
+      if (acceptKw("CONSTRAINT")) {
+        constName = name(kMaxShortName);
+        stmtDef.constraints.push_back(tableConstraint(constName));
+      } else if ((kw("PRIMARY") && kw("KEY", 1)) || (kw("UNIQUE") && isOp("(", 1)) || kw("FOREIGN") ||
+                 (kw("CHECK") && isOp("(", 1))) {
+        stmtDef.constraints.push_back(tableConstraint(""));
+      } else {
+        ColumnDef col;
+        columnDefinition(&col, &stmtDef.constraints);
+        stmtDef.columns.push_back(col);
+      }
+    } while (acceptOp(","));
+    expectOp(")");
+    while (!atEnd()) {
+      if (acceptKw("IN")) stmtDef.tbspace = name(kMaxShortName);
+      else if ((kw("INDEX") || kw("LONG")) && kw("IN", 1)) { i_ += 2; name(kMaxShortName); }
+      else if (kw("DATA") && kw("CAPTURE", 1)) { i_ += 2; if (!acceptKw("NONE")) expectKw("CHANGES"); }
+      else if (kw("NOT") && kw("LOGGED", 1)) { i_ += 2; expectKw("INITIALLY"); }
+      else fail("IN");
+    }
+    expectEnd();
+    p.action = [stmtDef](Session &s) { ddlCreateTable(s, stmtDef); };
+    return p;
+  }
+  if (acceptKw("VIEW")) {
+    QualName v = qualName();
+    std::vector<std::string> cols;
+    if (acceptOp("(")) cols = nameList(kMaxColumn);
+    expectKw("AS");
+    size_t bodyStart = i_;
+    std::string body = selectStatement(true);
+    if (kw("WITH") && (kw("CHECK", 1) || kw("CASCADED", 1) || kw("LOCAL", 1))) {
+      ++i_;
+      acceptKw("CASCADED");
+      acceptKw("LOCAL");
+      expectKw("CHECK");
+      expectKw("OPTION");
+    }
+    expectEnd();
+    if (nParams_ > 0) raise(kSqlHostVariableUndefined, {"?"});
+    std::string text = sqlText(start);
+    (void)bodyStart;
+    std::vector<QType> types = itemTypesKnown_ ? itemTypes_ : std::vector<QType>{};
+    p.action = [v, cols, body, types, text](Session &s) { ddlCreateView(s, v, cols, body, types, text); };
+    return p;
+  }
+  if (acceptKw("ALIAS") || acceptKw("SYNONYM")) {
+    QualName a = qualName();
+    expectKw("FOR");
+    QualName target = qualName();
+    expectEnd();
+    p.action = [a, target](Session &s) { ddlCreateAlias(s, a, target); };
+    return p;
+  }
+  if (acceptKw("DISTINCT") || kw("TYPE")) {
+    expectKw("TYPE");
+    QualName t = qualName();
+    expectKw("AS");
+    QType source = dataType();
+    if (source.isDistinct()) fail("<built-in type>");
+    bool comparisons = false;
+    if (kw("WITH") && kw("COMPARISONS", 1)) {
+      i_ += 2;
+      comparisons = true;
+    }
+    expectEnd();
+    p.action = [t, source, comparisons](Session &s) { ddlCreateDistinctType(s, t, source, comparisons); };
+    return p;
+  }
+  if (acceptKw("REGULAR") || acceptKw("LARGE") || acceptKw("LONG") || acceptKw("SYSTEM") || acceptKw("USER") ||
+      kw("TABLESPACE") || kw("TEMPORARY")) {
+    acceptKw("TEMPORARY");
+    expectKw("TABLESPACE");
+    std::string n = name(kMaxShortName);
+    // The storage clauses are recorded as written; this engine keeps all data in one file.
+    while (!atEnd()) ++i_;
+    std::string text = sqlText(start);
+    p.action = [n, text](Session &s) { ddlCreateTablespace(s, n, text); };
+    return p;
+  }
+  if (acceptKw("UNIQUE") || kw("INDEX")) {
+    bool unique = toks_[i_ - 1].text == "UNIQUE";
+    expectKw("INDEX");
+    QualName ix = qualName();
+    expectKw("ON");
+    QualName t = qualName();
+    expectOp("(");
+    std::vector<std::pair<std::string, bool>> cols;
+    do {
+      std::string c = name(kMaxColumn);
+      bool desc = acceptKw("DESC");
+      if (!desc) acceptKw("ASC");
+      cols.emplace_back(c, desc);
+    } while (acceptOp(","));
+    expectOp(")");
+    while (!atEnd()) {
+      if (acceptKw("INCLUDE")) { expectOp("("); nameList(kMaxColumn); }
+      else if (acceptKw("CLUSTER") || acceptKw("ALLOW") || acceptKw("DISALLOW") || acceptKw("REVERSE") || acceptKw("SCANS")) {}
+      else if (acceptKw("PCTFREE")) intLiteral();
+      else fail("END OF STATEMENT");
+    }
+    p.action = [ix, t, unique, cols](Session &s) { ddlCreateIndex(s, ix, t, unique, cols); };
+    return p;
+  }
+  if (acceptKw("FUNCTION") || kw("PROCEDURE")) {
+    RoutineSpec stmtDef;
+    stmtDef.routineType = acceptKw("PROCEDURE") ? 'P' : 'F';
+    stmtDef.name = qualName();
+    routineDefinition(&stmtDef);
+    expectEnd();
+    stmtDef.text = sqlText(start);
+    if (stmtDef.origin == 'E' && stmtDef.externalName.empty() && stmtDef.language.empty()) fail("EXTERNAL");
+    p.action = [stmtDef](Session &s) { ddlCreateRoutine(s, stmtDef); };
+    return p;
+  }
+  if (kw("TRIGGER")) {
+    TriggerPlan tp = triggerDefinition(TriggerContext{});
+    p.action = [tp](Session &s) { ddlCreateTrigger(s, tp); };
+    return p;
+  }
+  if (kw("SCHEMA")) raise(kSqlStmtNotSupported, {"CREATE " + tk().text});
+  fail("TABLE");
+}
+
+// DECLARE GLOBAL TEMPORARY TABLE [SESSION.]name (columns) | LIKE table | AS (fullselect)
+// DEFINITION ONLY, [ON COMMIT DELETE|PRESERVE ROWS] [NOT LOGGED [ON ROLLBACK DELETE|PRESERVE
+// ROWS]] [WITH REPLACE] [IN tablespace].
+Plan Translator::declareTempTableStmt() {
+  expectKw("DECLARE");
+  expectKw("GLOBAL");
+  expectKw("TEMPORARY");
+  expectKw("TABLE");
+  QualName q = qualName();
+  if (toks_[i_ - 2].kind != Tok::Op) q.schema = "SESSION";  // unqualified: SESSION
+  if (q.schema != "SESSION") raise(kSqlSessionSchema, {q.text(), q.schema});
+  TempTableSpec spec;
+  spec.name = q.name;
+  if (acceptOp("(")) {
+    std::vector<ConstraintSpec> cons;
+    do {
+      ColumnDef col;
+      columnDefinition(&col, &cons);
+      spec.columns.push_back(col);
+    } while (acceptOp(","));
+    expectOp(")");
+    if (!cons.empty()) raise(kSqlStmtNotSupported, {"CONSTRAINT"});
+  } else if (acceptKw("LIKE")) {
+    TableRef like = resolveTable(qualName());
+    for (ColumnDef c : like.info.columns) {
+      c.keyseq = 0;
+      c.identity = 0;
+      if (c.defaultSql.rfind("QIDENTITY(", 0) == 0) c.defaultSql.clear();
+      spec.columns.push_back(c);
+    }
+  } else {
+    expectKw("AS");
+    expectOp("(");
+    ++depth_;
+    std::string sel = selectStatement(false);
+    --depth_;
+    expectOp(")");
+    expectKw("DEFINITION");
+    expectKw("ONLY");
+    Stmt probe(s_.db(), sel);
+    for (int k = 0; k < sqlite3_column_count(probe.raw()); ++k) {
+      ColumnDef c;
+      c.name = sqlite3_column_name(probe.raw(), k);
+      c.type = typeFromDecl(sqlite3_column_decltype(probe.raw(), k));
+      if (c.type.base == Base::None) {
+        c.type.base = Base::Varchar;
+        c.type.length = 32672;
+      }
+      spec.columns.push_back(c);
+    }
+  }
+  while (!atEnd()) {
+    if (acceptKw("ON")) {
+      if (acceptKw("COMMIT")) {
+        if (acceptKw("DELETE")) spec.deleteOnCommit = true;
+        else {
+          expectKw("PRESERVE");
+          spec.deleteOnCommit = false;
+        }
+      } else {
+        expectKw("ROLLBACK");
+        if (!acceptKw("DELETE")) expectKw("PRESERVE");
+      }
+      expectKw("ROWS");
+    } else if (kw("NOT") && kw("LOGGED", 1)) {
+      i_ += 2;
+    } else if (kw("WITH") && kw("REPLACE", 1)) {
+      i_ += 2;
+      spec.replace = true;
+    } else if (acceptKw("IN")) {
+      name(kMaxShortName);
+    } else {
+      fail("ON");
+    }
+  }
+  expectEnd();
+  Plan p;
+  p.kind = Plan::Action;
+  p.writes = true;
+  p.action = [spec](Session &s) { ddlDeclareTempTable(s, spec); };
+  return p;
+}
+
+Plan Translator::dropStmt() {
+  expectKw("DROP");
+  Plan p;
+  p.kind = Plan::Action;
+  p.writes = true;
+  p.definition = true;
+  if (acceptKw("TABLE")) {
+    QualName n = qualName();
+    expectEnd();
+    if (n.schema == "SESSION" && s_.tempTable(n.name)) {
+      p.definition = false;
+      p.action = [n](Session &s) {
+        if (!ddlDropTempTable(s, n.name)) raise(kSqlUndefinedName, {n.text()});
+      };
+      return p;
+    }
+    p.action = [n](Session &s) { ddlDropTable(s, n); };
+  } else if (acceptKw("VIEW")) {
+    QualName n = qualName();
+    expectEnd();
+    p.action = [n](Session &s) { ddlDropView(s, n); };
+  } else if (acceptKw("ALIAS") || acceptKw("SYNONYM")) {
+    QualName n = qualName();
+    expectEnd();
+    p.action = [n](Session &s) { ddlDropAlias(s, n); };
+  } else if (acceptKw("DISTINCT") || kw("TYPE")) {
+    expectKw("TYPE");
+    QualName n = qualName();
+    acceptKw("RESTRICT");
+    expectEnd();
+    p.action = [n](Session &s) { ddlDropDistinctType(s, n); };
+  } else if (acceptKw("TABLESPACE")) {
+    std::string n = name(kMaxShortName);
+    expectEnd();
+    p.action = [n](Session &s) { ddlDropTablespace(s, n); };
+  } else if (acceptKw("INDEX")) {
+    QualName n = qualName();
+    expectEnd();
+    p.action = [n](Session &s) { ddlDropIndex(s, n); };
+  } else if (kw("SPECIFIC") || kw("FUNCTION") || kw("PROCEDURE")) {
+    bool specific = acceptKw("SPECIFIC");
+    char type = acceptKw("PROCEDURE") ? 'P' : (expectKw("FUNCTION"), 'F');
+    RoutineRef ref = routineRef(type, specific);
+    acceptKw("RESTRICT");
+    expectEnd();
+    p.action = [ref](Session &s) { ddlDropRoutine(s, ref); };
+  } else if (kw("TRIGGER")) {
+    ++i_;
+    QualName n = qualName();
+    expectEnd();
+    p.action = [n](Session &s) { ddlDropTrigger(s, n); };
+  } else {
+    fail("TABLE");
+  }
+  return p;
+}
+
+Plan Translator::alterStmt() {
+  expectKw("ALTER");
+  expectKw("TABLE");
+  QualName t = qualName();
+  std::vector<AlterClause> clauses;
+  while (!atEnd()) {
+    AlterClause c;
+    if (acceptKw("ADD")) {
+      std::string constName;
+      if (acceptKw("CONSTRAINT")) constName = name(kMaxShortName);
+      if ((kw("PRIMARY") && kw("KEY", 1)) || kw("UNIQUE") || kw("FOREIGN") || kw("CHECK")) {
+        c.kind = AlterClause::AddConstraint;
+        c.constraints.push_back(tableConstraint(constName));
+      } else {
+        if (!constName.empty()) fail("PRIMARY");
+        acceptKw("COLUMN");
+        c.kind = AlterClause::AddColumn;
+        columnDefinition(&c.column, &c.constraints);
+      }
+    } else if (acceptKw("DROP")) {
+      if (kw("PRIMARY") && kw("KEY", 1)) {
+        i_ += 2;
+        c.kind = AlterClause::DropPrimaryKey;
+      } else {
+        c.kind = AlterClause::DropConstraint;
+        if (kw("FOREIGN") && kw("KEY", 1)) { i_ += 2; c.dropType = 'F'; }
+        else if (acceptKw("UNIQUE")) c.dropType = 'U';
+        else if (acceptKw("CHECK")) c.dropType = 'K';
+        else expectKw("CONSTRAINT");
+        c.dropName = name(kMaxShortName);
+      }
+    } else if (kw("DATA") && kw("CAPTURE", 1)) {
+      i_ += 2;
+      if (!acceptKw("NONE")) expectKw("CHANGES");
+      continue;
+    } else {
+      fail("ADD");
+    }
+    clauses.push_back(c);
+    acceptOp(",");
+  }
+  if (clauses.empty()) fail("ADD");
+  Plan p;
+  p.kind = Plan::Action;
+  p.writes = true;
+  p.definition = true;
+  p.action = [t, clauses](Session &s) { ddlAlterTable(s, t, clauses); };
+  return p;
+}
+
+Plan Translator::grantStmt(bool revoke) {
+  ++i_;
+  GrantSpec g;
+  g.revoke = revoke;
+  // Privileges.
+  do {
+    if (acceptKw("ALL")) {
+      acceptKw("PRIVILEGES");
+      for (const char *pr : {"ALTER", "DELETE", "INDEX", "INSERT", "REFERENCES", "SELECT", "UPDATE"}) g.privileges.push_back(pr);
+    } else if (isName()) {
+      std::string pr = tk().text;
+      static const std::set<std::string> kPrivs = {"SELECT", "INSERT", "UPDATE", "DELETE", "ALTER", "INDEX",
+                                                   "REFERENCES", "CONTROL", "EXECUTE", "DBADM", "CONNECT",
+                                                   "CREATETAB", "BINDADD", "CREATE_NOT_FENCED", "IMPLICIT_SCHEMA",
+                                                   "LOAD", "USE"};
+      if (!kPrivs.count(pr)) fail("SELECT");
+      ++i_;
+      if ((pr == "UPDATE" || pr == "REFERENCES") && acceptOp("(")) nameList(kMaxColumn);
+      g.privileges.push_back(pr);
+    } else {
+      fail("SELECT");
+    }
+  } while (acceptOp(","));
+  expectKw("ON");
+  if (acceptKw("DATABASE")) {
+    g.objType = 'D';
+  } else if (kw("FUNCTION") || kw("PROCEDURE") || kw("SPECIFIC")) {
+    bool specific = acceptKw("SPECIFIC");
+    char type = acceptKw("PROCEDURE") ? 'P' : (expectKw("FUNCTION"), 'F');
+    g.objType = type;
+    g.routine = routineRef(type, specific);
+  } else if (acceptKw("TABLESPACE")) {
+    g.objType = 'S';
+    g.table = QualName{"", name(kMaxShortName)};
+  } else {
+    acceptKw("TABLE");
+    g.objType = 'T';
+    g.table = qualName();
+  }
+  if (revoke) expectKw("FROM");
+  else expectKw("TO");
+  do {
+    char type = 'U';
+    if (acceptKw("USER")) type = 'U';
+    else if (acceptKw("GROUP")) type = 'G';
+    if (kw("PUBLIC")) {
+      ++i_;
+      g.grantees.emplace_back('G', "PUBLIC");
+    } else {
+      g.grantees.emplace_back(type, name(kMaxName));
+    }
+  } while (acceptOp(","));
+  if (!revoke && kw("WITH") && kw("GRANT", 1)) {
+    i_ += 2;
+    expectKw("OPTION");
+    g.grantable = true;
+  }
+  if (revoke) acceptKw("BY") && acceptKw("ALL");
+  expectEnd();
+  Plan p;
+  p.kind = Plan::Action;
+  p.writes = true;
+  p.action = [g](Session &s) { ddlGrant(s, g); };
+  return p;
+}
+
+Plan Translator::setStmt() {
+  expectKw("SET");
+  Plan p;
+  p.kind = Plan::Action;
+  bool current = acceptKw("CURRENT");
+  if (acceptKw("SCHEMA") || acceptKw("SQLID") || (current && false)) {
+    acceptOp("=");
+    std::string schema;
+    if (tk().kind == Tok::String) {
+      schema = tk().text;
+      ++i_;
+    } else if (kw("USER") || kw("SESSION_USER")) {
+      ++i_;
+      schema = s_.user();
+    } else {
+      schema = name(kMaxSchema);
+    }
+    if (schema.empty() || schema.size() > kMaxSchema) raise(kSqlNameTooLong, {schema, std::to_string(kMaxSchema)});
+    expectEnd();
+    p.action = [schema](Session &s) { s.setSchema(schema); };
+    return p;
+  }
+  if (acceptKw("FUNCTION") || kw("PATH")) {
+    expectKw("PATH");
+    acceptOp("=");
+    std::vector<std::string> path;
+    do {
+      if (kw("SYSTEM") && kw("PATH", 1)) {
+        i_ += 2;
+        path.push_back(kSystemSchema);
+        path.push_back("SYSFUN");
+      } else if (kw("USER") || kw("CURRENT_USER")) {
+        ++i_;
+        path.push_back(s_.user());
+      } else if ((kw("CURRENT") && kw("PATH", 1)) || kw("CURRENT_PATH")) {
+        i_ += kw("CURRENT_PATH") ? 1 : 2;
+        for (const std::string &x : s_.functionPath()) path.push_back(x);
+      } else if (tk().kind == Tok::String) {
+        path.push_back(tk().text);
+        ++i_;
+      } else {
+        path.push_back(name(kMaxSchema));
+      }
+    } while (acceptOp(","));
+    expectEnd();
+    p.action = [path](Session &s) { s.setPath(path); };
+    return p;
+  }
+  fail("SCHEMA");
+}
+
+Plan Translator::lockStmt() {
+  expectKw("LOCK");
+  expectKw("TABLE");
+  QualName t = qualName();
+  expectKw("IN");
+  bool exclusive = acceptKw("EXCLUSIVE");
+  if (!exclusive) expectKw("SHARE");
+  expectKw("MODE");
+  expectEnd();
+  Plan p;
+  p.kind = Plan::Action;
+  p.writes = exclusive;
+  p.action = [t, exclusive](Session &s) { lockTable(s, t, exclusive); };
+  return p;
+}
+
+Plan Translator::callStmt() {
+  expectKw("CALL");
+  auto call = std::make_shared<CallPlan>();
+  std::string schema, pname, entry;
+  if (tk().kind == Tok::String) {
+    // 'library!entry': an unregistered QUARNDARI entry.
+    entry = tk().text;
+    ++i_;
+    if (entry.find('!') == std::string::npos) fail("<procedure name>");
+  } else {
+    std::string first = name(kMaxName);
+    if (acceptOp(".")) {
+      if (first.size() > kMaxSchema) raise(kSqlNameTooLong, {first, std::to_string(kMaxSchema)});
+      schema = first;
+      pname = name(kMaxName);
+    } else {
+      pname = first;
+    }
+  }
+  std::vector<std::string> args;
+  if (acceptOp("(")) {
+    if (!isOp(")")) {
+      do {
+        bool bare = isOp("?") && (isOp(",", 1) || isOp(")", 1));
+        args.push_back(expr());
+        call->markers.push_back(bare ? nParams_ : 0);
+        call->types.push_back(lastType_);
+      } while (acceptOp(","));
+    }
+    expectOp(")");
+  }
+  expectEnd();
+  if (!entry.empty()) {
+    call->def = std::make_shared<RoutineDef>(entryProcedure(entry));
+  } else {
+    call->def = std::make_shared<RoutineDef>(resolveProcedure(s_, schema, pname, args.size()));
+  }
+  if (!args.empty()) {
+    call->inputSql = "SELECT ";
+    for (size_t k = 0; k < args.size(); ++k) call->inputSql += (k ? ", " : "") + args[k];
+  }
+  Plan p;
+  p.kind = Plan::Call;
+  p.writes = true;
+  p.nParams = nParams_;
+  p.call = call;
+  return p;
+}
+
+Plan Translator::statement() {
+  if (atEnd()) fail("<statement>");
+  if (kw("SELECT") || kw("WITH") || kw("VALUES") || isOp("(")) {
+    Plan p;
+    p.kind = Plan::Query;
+    p.sql = selectStatement(true);
+    expectEnd();
+    p.nParams = nParams_;
+    if (itemTypesKnown_) p.itemTypes = itemTypes_;
+    return p;
+  }
+  if (kw("INSERT")) return insertStmt();
+  if (kw("UPDATE")) return updateStmt();
+  if (kw("DELETE")) return deleteStmt();
+  if (kw("CREATE")) return createStmt();
+  if (kw("DROP")) return dropStmt();
+  if (kw("ALTER")) return alterStmt();
+  if (kw("GRANT")) return grantStmt(false);
+  if (kw("REVOKE")) return grantStmt(true);
+  if (kw("SET")) return setStmt();
+  if (kw("LOCK")) return lockStmt();
+  if (kw("COMMIT") || kw("ROLLBACK")) {
+    bool commit = tk().text == "COMMIT";
+    ++i_;
+    acceptKw("WORK");
+    if (!commit && acceptKw("TO")) {
+      expectKw("SAVEPOINT");
+      std::string n = atEnd() ? std::string() : name(kMaxName);
+      expectEnd();
+      return savepointPlan(Session::SavepointOp::RollbackTo, n, false);
+    }
+    expectEnd();
+    Plan p;
+    p.kind = commit ? Plan::Commit : Plan::Rollback;
+    return p;
+  }
+  if (acceptKw("SAVEPOINT")) {
+    // SAVEPOINT name [UNIQUE] ON ROLLBACK RETAIN CURSORS [ON ROLLBACK RETAIN LOCKS]
+    std::string n = name(kMaxName);
+    bool unique = acceptKw("UNIQUE");
+    expectKw("ON");
+    expectKw("ROLLBACK");
+    expectKw("RETAIN");
+    expectKw("CURSORS");
+    if (acceptKw("ON")) {
+      expectKw("ROLLBACK");
+      expectKw("RETAIN");
+      expectKw("LOCKS");
+    }
+    expectEnd();
+    return savepointPlan(Session::SavepointOp::Set, n, unique);
+  }
+  if (acceptKw("RELEASE")) {
+    acceptKw("TO");
+    expectKw("SAVEPOINT");
+    std::string n = name(kMaxName);
+    expectEnd();
+    return savepointPlan(Session::SavepointOp::Release, n, false);
+  }
+  if (kw("CALL")) return callStmt();
+  if (kw("DECLARE") && kw("GLOBAL", 1)) return declareTempTableStmt();
+  if (kw("COMMENT") || kw("DECLARE") || kw("RENAME") || kw("REFRESH"))
+    raise(kSqlStmtNotSupported, {tk().text});
+  fail("SELECT");
+}
+
+}  // namespace quarn

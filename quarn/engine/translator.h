@@ -1,0 +1,349 @@
+/*
+ * translator.h - the parser class of the SQL dialect, private to the translation files
+ * (translate_*.cpp): its token helpers, the static types it tracks and the scopes of names.  A
+ * Translator reads one statement of one session; translate.h is the interface for the rest of
+ * the engine.
+ */
+#ifndef QUARN_ENGINE_TRANSLATOR_H
+#define QUARN_ENGINE_TRANSLATOR_H
+
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "catalog.h"
+#include "ddl.h"
+#include "engine.h"
+#include "errors.h"
+#include "lexer.h"
+#include "routines.h"
+#include "translate.h"
+#include "triggers.h"
+
+namespace quarn {
+
+inline constexpr size_t kMaxSchema = 30;
+inline constexpr size_t kMaxName = 128;
+inline constexpr size_t kMaxColumn = 30;
+inline constexpr size_t kMaxShortName = 18;  // table spaces, constraints, specific names
+
+// Words that end a table reference or an expression where a correlation name or an alias could
+// otherwise be read.
+const std::set<std::string> &reservedWords();
+
+class Translator {
+ public:
+  Translator(Session &s, const std::string &sql) : s_(s), sql_(sql), toks_(tokenize(sql)) {}
+
+  Plan statement();
+  QType typeOnly() { return dataType(); }
+  TriggerPlan trigger(const TriggerContext &ctx) {
+    expectKw("CREATE");
+    return triggerDefinition(ctx);
+  }
+
+ private:
+  // ---- tokens ----
+  const Token &tk(size_t k = 0) const { return toks_[std::min(i_ + k, toks_.size() - 1)]; }
+  bool kw(const char *w, size_t k = 0) const { return tk(k).kind == Tok::Ident && tk(k).text == w; }
+  bool isOp(const char *o, size_t k = 0) const { return tk(k).kind == Tok::Op && tk(k).text == o; }
+  bool atEnd() const { return tk().kind == Tok::End || (isOp(";") && tk(1).kind == Tok::End); }
+  bool acceptKw(const char *w) {
+    if (!kw(w)) return false;
+    ++i_;
+    return true;
+  }
+  bool acceptOp(const char *o) {
+    if (!isOp(o)) return false;
+    ++i_;
+    return true;
+  }
+  void expectKw(const char *w) {
+    if (!acceptKw(w)) fail(w);
+  }
+  void expectOp(const char *o) {
+    if (!acceptOp(o)) fail(o);
+  }
+  [[noreturn]] void fail(const std::string &expected) const {
+    const Token &t = tk();
+    std::string tokText = t.kind == Tok::End ? "END OF STATEMENT" : sql_.substr(t.pos, t.len);
+    std::string before;
+    if (i_ > 0) before = sql_.substr(toks_[i_ - 1].pos, toks_[i_ - 1].len);
+    raise(kSqlSyntax, {tokText, before, expected});
+  }
+  void expectEnd() {
+    // A statement of a trigger body ends at its ";" or at the body's END.
+    if (inBody_ && (isOp(";") || kw("END") || tk().kind == Tok::End)) return;
+    acceptOp(";");
+    if (tk().kind != Tok::End) fail("END OF STATEMENT");
+  }
+  bool isName(size_t k = 0) const { return tk(k).kind == Tok::Ident || tk(k).kind == Tok::DelimIdent; }
+  std::string name(size_t maxLen) {
+    if (!isName()) fail("<identifier>");
+    std::string n = tk().text;
+    if (n.size() > maxLen) raise(kSqlNameTooLong, {n, std::to_string(maxLen)});
+    ++i_;
+    return n;
+  }
+  QualName qualName(size_t maxLen = kMaxName) {
+    QualName q;
+    std::string first = name(maxLen > kMaxSchema ? maxLen : kMaxSchema);
+    if (acceptOp(".")) {
+      if (first.size() > kMaxSchema) raise(kSqlNameTooLong, {first, std::to_string(kMaxSchema)});
+      q.schema = first;
+      q.name = name(maxLen);
+    } else {
+      if (first.size() > maxLen) raise(kSqlNameTooLong, {first, std::to_string(maxLen)});
+      q.schema = s_.currentSchema();
+      q.name = first;
+    }
+    return q;
+  }
+  bool isCorrelationName() const {
+    if (tk().kind == Tok::DelimIdent) return true;
+    return tk().kind == Tok::Ident && !reservedWords().count(tk().text);
+  }
+  std::string nextParam() {
+    if (triggerMode_) raise(kSqlMarkerInvalid);
+    return "?" + std::to_string(++nParams_);
+  }
+
+  // ---- names and types ----
+  struct TableRef {
+    std::string sqlite;   // SQLite name of the base object
+    std::string exposed;  // name columns are qualified with
+    TableInfo info;
+  };
+  TableRef resolveTable(const QualName &q);
+  QType dataType();
+  QType resolveDistinct(const QualName &q, bool qualified);
+  int64_t lobLength();
+  int64_t intLiteral();
+
+  // ---- queries ----
+  std::string selectStatement(bool top);
+  std::string fullselect();
+  std::string term();
+  std::string subselect();
+  std::string valuesClause(bool single);
+  std::string selectItem(int position);
+  std::string fromClause();
+  std::string tableRef();
+  std::string primaryTableRef();
+  std::string correlate(const std::string &source, const std::string &defaultName, bool derived,
+                        std::string *corrOut = nullptr, std::vector<std::string> *colsOut = nullptr);
+  std::string orderAndFetch();
+  void skipQueryOptions();
+  std::string withClause();
+
+  // ---- expressions ----
+  // A character string value that compares blank-padded (CHAR, VARCHAR, LONG VARCHAR and the
+  // graphic types; not large objects, not bit data).
+  static bool comparesPadded(const QType &t) {
+    switch (t.base) {
+      case Base::Char: case Base::Varchar: case Base::LongVarchar: case Base::Graphic: case Base::Vargraphic:
+      case Base::LongVargraphic: return !t.forBitData;
+      default: return false;
+    }
+  }
+  // An operand of a comparison whose other side or itself is a character string: compared with
+  // the shorter padded with blanks (SQLite's RTRIM collation, which a column's index shares).
+  static std::string blankPadded(const std::string &sql) {
+    bool marker = sql.size() > 1 && sql[0] == '?' && sql.find_first_not_of("0123456789", 1) == std::string::npos;
+    return marker || isBareColumn(sql) ? sql + " COLLATE RTRIM" : "(" + sql + ") COLLATE RTRIM";
+  }
+  // sql as the value of its type: a CHAR(n) or GRAPHIC(n) value is n characters (stored values
+  // are not padded; QPAD pads them where they are used as values, not where they are compared).
+  static std::string asValue(const std::string &sql, const QType &t) {
+    if ((t.base == Base::Char || t.base == Base::Graphic) && !t.forBitData && t.length > 0)
+      return "QPAD(" + sql + ", " + std::to_string(t.length) + ")";
+    return sql;
+  }
+  // sql is one column reference, "C" or "T"."C", as the translator writes them.
+  static bool isBareColumn(const std::string &sql) {
+    if (sql.empty() || sql[0] != '"') return false;
+    bool quoted = false;
+    for (size_t k = 0; k < sql.size(); ++k) {
+      char c = sql[k];
+      if (c == '"') {
+        if (quoted && k + 1 < sql.size() && sql[k + 1] == '"') ++k;
+        else quoted = !quoted;
+      } else if (!quoted && c != '.') {
+        return false;
+      }
+    }
+    return !quoted;
+  }
+  // A grouping, ordering or distinct-making key: a character expression (not a column, whose
+  // collation is its own) compares blank-padded.
+  std::string padKey(const std::string &sql) const {
+    return comparesPadded(lastType_) && !isBareColumn(sql) ? sql + " COLLATE RTRIM" : sql;
+  }
+  // sql of type from as it reads when turned into text: a DECIMAL with its scale ("2600.00"), a
+  // REAL with its 7 significant digits ("0.02").
+  static std::string asText(const std::string &sql, const QType &from) {
+    if (from.base == Base::Decimal && from.scale > 0 && !from.isDistinct())
+      return "QDECTEXT(" + sql + ", " + std::to_string(from.scale) + ")";
+    if (from.base == Base::Real && !from.isDistinct()) return "QDECTEXT(" + sql + ", -7)";
+    return sql;
+  }
+  // The length of CHAR(x) without a length: as long as x's text can be.
+  static int64_t charLengthOf(const QType &t) {
+    switch (t.base) {
+      case Base::SmallInt: return 6;
+      case Base::Integer: return 11;
+      case Base::BigInt: return 20;
+      case Base::Decimal: return t.length + 2;
+      case Base::Real: case Base::Double: return 24;
+      case Base::Date: return 10;
+      case Base::Time: return 8;
+      case Base::Timestamp: return 26;
+      case Base::Char: case Base::Varchar: return t.length > 0 && t.length <= 254 ? t.length : 254;
+      default: return 254;
+    }
+  }
+  static bool isDatetime(const QType &t) {
+    return !t.isDistinct() && (t.base == Base::Date || t.base == Base::Time || t.base == Base::Timestamp);
+  }
+  static const char *baseName(Base b) { return b == Base::Date ? "DATE" : b == Base::Time ? "TIME" : "TIMESTAMP"; }
+  // An operand compared with or subtracted from a datetime of base b: a string is read as such
+  // a value (any form the host accepts), so it compares with the stored form.
+  static std::string asDatetime(const std::string &sql, const QType &t, Base b) {
+    if (isDatetime(t)) return sql;
+    return "QCAST(" + sql + ", '" + baseName(b) + "')";
+  }
+  // Whether a column of type t converts the values assigned to it: integers drop a fraction,
+  // DECIMAL is cut to its scale, datetimes are read in any form and stored in one.
+  static bool convertsAssignments(const QType &t) {
+    switch (t.base) {
+      case Base::SmallInt: case Base::Integer: case Base::BigInt: case Base::Decimal: case Base::Date:
+      case Base::Time: case Base::Timestamp: return true;
+      default: return false;
+    }
+  }
+  // sql (of static type vt) as assigned to a column of type ct: converted in SQL where its type
+  // does not already fit; a parameter marker is converted when the statement binds it.
+  std::string assigned(const std::string &sql, const QType &vt, const QType &ct) {
+    if (!convertsAssignments(ct) || sql == "NULL") return sql;
+    if (sql.size() > 1 && sql[0] == '?' && sql.find_first_not_of("0123456789", 1) == std::string::npos) {
+      size_t n = static_cast<size_t>(std::stoul(sql.substr(1)));
+      if (markerTargets_.size() < n) markerTargets_.resize(n);
+      markerTargets_[n - 1] = ct;
+      return sql;
+    }
+    bool integer = vt.base == Base::SmallInt || vt.base == Base::Integer || vt.base == Base::BigInt;
+    bool fits = false;
+    switch (ct.base) {
+      case Base::SmallInt: case Base::Integer: case Base::BigInt: fits = integer; break;
+      case Base::Decimal: fits = integer || (vt.base == Base::Decimal && vt.scale <= ct.scale); break;
+      default: fits = vt.base == ct.base; break;
+    }
+    if (fits && vt.isDistinct() == ct.isDistinct()) return sql;
+    QType plain = ct;
+    plain.typeSchema.clear();
+    plain.typeName.clear();
+    return "QCAST(" + sql + ", " + quoteString(plain.sqliteDecl()) + ", 2)";
+  }
+  std::vector<QType> markerTargets_;
+  int quantified_ = 0;  // correlation names of quantified predicates' subqueries
+  std::string expr();
+  std::string andExpr();
+  std::string notExpr();
+  std::string predicate();
+  std::string additive();
+  std::string multiplicative();
+  std::string unary();
+  std::string primary();
+  std::string functionCall(const std::string &schema, const std::string &fname, bool qualified);
+  std::string castExpr(QType *typeOut);
+  std::string caseExpr();
+  std::string specialRegister();
+  std::string columnRef(const std::vector<std::string> &parts);
+  bool atSubquery() const { return kw("SELECT") || kw("WITH") || kw("VALUES"); }
+  std::string subqueryInParens();
+
+  // ---- statements ----
+  Plan insertStmt();
+  Plan updateStmt();
+  Plan deleteStmt();
+  Plan createStmt();
+  Plan dropStmt();
+  Plan alterStmt();
+  Plan grantStmt(bool revoke);
+  Plan setStmt();
+  Plan lockStmt();
+  Plan callStmt();
+  Plan declareTempTableStmt();
+  static Plan savepointPlan(Session::SavepointOp op, const std::string &n, bool unique) {
+    Plan p;
+    p.kind = Plan::Action;
+    p.writes = op == Session::SavepointOp::Set;
+    p.savepointControl = true;
+    p.action = [op, n, unique](Session &s) { s.savepointStatement(op, n, unique); };
+    return p;
+  }
+  void columnDefinition(ColumnDef *col, std::vector<ConstraintSpec> *cons);
+  ConstraintSpec tableConstraint(const std::string &constName);
+  std::vector<std::string> nameList(size_t maxLen);
+  TriggerPlan triggerDefinition(const TriggerContext &ctx);
+  void triggerBodyStatement(TriggerPlan *tp, const TableRef &subject, const std::string &newName);
+  std::string defaultValue(const QType &t, std::string *text);
+  void routineDefinition(RoutineSpec *stmtDef);
+  RoutineRef routineRef(char routineType, bool specific);
+  std::vector<QType> signature();
+  std::string sqlText(size_t fromToken) const { return sql_.substr(toks_[fromToken].pos); }
+
+  Session &s_;
+  std::string sql_;
+  std::vector<Token> toks_;
+  size_t i_ = 0;
+  int nParams_ = 0;
+  int depth_ = 0;
+  std::string colPrefix_;  // check conditions: columns are NEW."C"
+  std::set<std::string> cteNames_;
+  std::vector<std::string> resultNames_;      // result column names of the select being read
+  std::vector<std::string> lastResultNames_;  // those of the subselect read last
+  std::vector<QType> itemTypes_;
+  bool itemTypesKnown_ = true;
+  bool triggerMode_ = false;  // a trigger: no parameter markers, UPDATE and DELETE without correlation names
+  bool inBody_ = false;       // parsing the statements of a trigger body
+  std::vector<std::pair<char, QualName>> *deps_ = nullptr;  // a trigger's dependencies, when recorded
+  void addDependency(char btype, const std::string &schema, const std::string &name) {
+    if (!deps_) return;
+    for (const auto &d : *deps_)
+      if (d.first == btype && d.second.schema == schema && d.second.name == name) return;
+    deps_->push_back({btype, QualName{schema, name}});
+  }
+
+  // ---- static types of expressions ----
+  // The type of the expression parsed last (Base::None: unknown); set by every expression level.
+  QType lastType_;
+  bool lastIsRoutine_ = false;  // the last primary was a user-defined function call
+  struct ScopeColumn {
+    std::string name;  // as the statement names it
+    std::string real;  // as SQLite knows it
+    QType type;
+    std::string sql;   // when set, the SQLite expression of a reference (transition variables)
+  };
+  struct ScopeItem {
+    std::string exposed;
+    std::vector<ScopeColumn> cols;
+  };
+  // The FROM items visible at each query level, innermost last.
+  std::vector<std::vector<ScopeItem>> scopes_;
+  const ScopeColumn *findColumn(const std::vector<std::string> &parts, std::string *exposed) const;
+  static ScopeItem tableScope(const std::string &exposed, const TableInfo &info);
+  // The target of UPDATE or DELETE; in a trigger its columns are qualified by the table itself.
+  ScopeItem targetScope(const std::string &exposed, const TableRef &r) const {
+    ScopeItem item = tableScope(exposed, r.info);
+    if (triggerMode_)
+      for (ScopeColumn &c : item.cols) c.sql = r.sqlite + "." + quoteIdent(c.real);
+    return item;
+  }
+  std::string routineCall(const RoutineDef &def, const std::vector<std::string> &args);
+};
+
+}  // namespace quarn
+
+#endif  // QUARN_ENGINE_TRANSLATOR_H

@@ -1,0 +1,39 @@
+-- [+c]
+-- Dates, times and timestamps as the host reads and writes them: every string form it accepts
+-- (ISO, USA, EUR, JIS, leading zeros left out, seconds left out, AM/PM), stored in one form so
+-- two spellings of one value are one value, refused on INSERT and UPDATE when not valid;
+-- labeled durations, differences, and the datetime built-ins.
+CREATE TABLE W (K INT NOT NULL, D DATE, T TIME, TS TIMESTAMP);
+INSERT INTO W VALUES (1, '2024-3-5', '1.02.03', '2024-03-05-10.20.30.5');
+INSERT INTO W VALUES (2, '03/05/2024', '10.20', '2024-03-05 10:20:30');
+INSERT INTO W VALUES (3, '05.03.2024', '10:20 AM', '2024-03-05-10.20.30.000000');
+INSERT INTO W VALUES (4, '2024-03-05', '10:20 PM', '2024-03-05');
+INSERT INTO W VALUES (5, '2024-03-05', '10:20:00', '2024-03-05-10.20.30');
+SELECT K, D, T, TS FROM W ORDER BY K;
+SELECT COUNT(DISTINCT D), COUNT(DISTINCT TS) FROM W;
+SELECT K FROM W WHERE D = '03/05/2024' AND T = '10.20.00' ORDER BY K;
+-- Refused: not a datetime (22007 -180), out of range (22007 -181); the row is not stored.
+INSERT INTO W (K, D) VALUES (9, '2024-02-30');
+INSERT INTO W (K, D) VALUES (9, 'yesterday');
+INSERT INTO W (K, T) VALUES (9, '25.00.00');
+INSERT INTO W (K, TS) VALUES (9, '2024-03-05-10.61.00');
+UPDATE W SET D = '13/01/2024' WHERE K = 1;
+SELECT COUNT(*) FROM W WHERE K = 9;
+-- Labeled durations and differences.
+SELECT D + 1 DAY, D - 3 MONTHS, D + 1 YEAR, TS + 90 MINUTES, T - 2 HOURS FROM W WHERE K = 1;
+VALUES (DATE('2024-01-31') + 1 MONTH, DATE('2024-03-31') - 1 MONTH, TIMESTAMP('2024-12-31-23.59.59') + 1 SECOND);
+VALUES (DATE('2024-03-05') - DATE('2023-01-01'), DATE('2023-01-01') - DATE('2024-03-05'), DAYS('2024-03-05') - DAYS('2024-01-01'));
+SELECT K FROM W WHERE D + 1 DAY > '2024-03-05' AND K < 3 ORDER BY K;
+-- Built-ins.
+VALUES (DAYS('0001-01-01'), DAYS(DATE('2024-03-05')), TIMESTAMP('2024-03-05', '10.20.30'));
+VALUES (CHAR(DATE('2024-03-05'), USA), CHAR(DATE('2024-03-05'), EUR), CHAR(DATE('2024-03-05'), ISO), CHAR(DATE('2024-03-05'), JIS));
+VALUES (CHAR(TIME('13.05.00'), USA), CHAR(TIME('13.05.00'), JIS), CHAR(TIME('13.05.00'), EUR));
+VALUES VARCHAR_FORMAT(TIMESTAMP('2024-03-05-13.05.09.123456'), 'YYYY-MM-DD HH24:MI:SS');
+VALUES (TRANSLATE('abcab', 'xy', 'ab'), TRANSLATE('abc', 'x', 'ab', '*'), TRANSLATE('abc'));
+VALUES LENGTH(CHAR(TIMESTAMP(GENERATE_UNIQUE())));
+VALUES YEAR(TIMESTAMP(GENERATE_UNIQUE())) > 2000;
+VALUES (YEAR('2024-03-05'), MONTH('03/05/2024'), DAY('05.03.2024'), HOUR('10:20 PM'), MINUTE('2024-03-05-10.20.30'));
+-- Durations that do not fit the value.
+VALUES DATE('2024-03-05') + 2 HOURS;
+VALUES DATE('9999-12-31') + 1 DAY;
+ROLLBACK;

@@ -1,0 +1,25 @@
+-- [+c]
+-- Numbers as the host keeps and shows them: DECIMAL keeps its scale when turned into text, a
+-- value stored into a column is cut to the column's scale, and result columns are described
+-- with their types (COUNT and LENGTH INTEGER, arithmetic by the operands' precision and scale).
+CREATE TABLE P (D DECIMAL(6,2), I INTEGER, R REAL, S SMALLINT);
+COMMIT;
+INSERT INTO P VALUES (2600.00, 1.5, 0.02, 7.9);
+INSERT INTO P (D, I) VALUES (1.005, -2.7);
+SELECT D, I, S FROM P ORDER BY D DESC;
+UPDATE P SET D = D / 3, I = D WHERE S = 7;
+SELECT D, I FROM P WHERE S = 7;
+ROLLBACK;
+INSERT INTO P VALUES (2600.00, 1, 0.02, 1);
+SELECT CHAR(D), CAST(D AS CHAR(12)) || '|', CAST(D AS VARCHAR(12)), D * 2, DECIMAL(D * 2, 12, 2) FROM P;
+SELECT COUNT(*), LENGTH('abc'), D * 2, D + I, D / 4, SUM(D), AVG(I) FROM P GROUP BY D;
+DESCRIBE SELECT COUNT(*), LENGTH('abc'), D * 2, D + I, D * D, I + S, CAST(R AS REAL), CHAR(D), DIGITS(I) FROM P GROUP BY D, I, R, S;
+-- A REAL reads back as the host shows it.
+SELECT R, CAST(0.02 AS REAL) FROM P;
+-- Values a column refuses: out of range, not a number.
+INSERT INTO P (D) VALUES (10000.5);
+INSERT INTO P (S) VALUES (40000.2);
+INSERT INTO P (I) VALUES ('x');
+-- DIGITS: the digits of the absolute value, as many as the type's precision.
+VALUES (DIGITS(CAST(-42 AS SMALLINT)), DIGITS(CAST(7 AS INTEGER)), DIGITS(CAST(12.5 AS DECIMAL(5,2))));
+ROLLBACK;

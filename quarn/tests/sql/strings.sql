@@ -1,0 +1,32 @@
+-- Character strings as the host compares and reads them: the shorter operand padded with blanks
+-- in every comparison (columns, literals, expressions, joins, IN, BETWEEN, CASE, GROUP BY,
+-- DISTINCT, ORDER BY), and a CHAR(n) value n characters long wherever it is used as a value.
+CREATE TABLE T (S CHAR(8), V VARCHAR(10), N INT);
+INSERT INTO T VALUES ('AB', 'AB', 1), ('CD', 'CD  ', 2);
+-- Padded comparison, whatever else the statement holds.
+SELECT COUNT(*) FROM T x, T y WHERE x.S = 'AB ';
+SELECT COUNT(*) FROM T x CROSS JOIN T y WHERE x.S = 'AB ';
+SELECT COUNT(*) FROM T x, T y WHERE x.S = 'AB ' AND y.N > 0;
+SELECT COUNT(*) FROM T x, T y WHERE x.S = y.V;
+VALUES CASE WHEN 'AB ' = 'AB' THEN 1 ELSE 0 END;
+SELECT COUNT(*) FROM T WHERE RTRIM(S) = 'AB ';
+SELECT COUNT(*) FROM T WHERE V = 'CD';
+SELECT N FROM T WHERE S IN ('AB  ', 'XY');
+SELECT N FROM T WHERE V BETWEEN 'CD' AND 'CD ';
+SELECT CASE S WHEN 'CD ' THEN 'yes' ELSE 'no' END FROM T ORDER BY N;
+SELECT COUNT(*) FROM T WHERE 'AB' < 'AB ';
+SELECT RTRIM(V) || '|', COUNT(*) FROM (SELECT V FROM T UNION ALL VALUES 'CD') x GROUP BY RTRIM(V) || '' ORDER BY 1;
+SELECT COUNT(*) FROM (SELECT DISTINCT V || '' FROM (SELECT V FROM T UNION ALL VALUES 'CD ') x) d;
+-- The migration's trigger lookup: a CHAR(8) suffix against a substring.
+CREATE TABLE usage (trigger_suffix CHAR(8));
+INSERT INTO usage VALUES ('AbCdEfGh');
+SELECT COUNT(*) FROM usage a, (VALUES 'XAbCdEfGh') AS b(trigname) WHERE a.trigger_suffix = SUBSTR(b.trigname, 2, 8);
+-- A CHAR(n) value is n characters: its length, concatenation, a CAST, through a derived table.
+SELECT LENGTH(S), S || '|', LENGTH(V), V || '|' FROM T ORDER BY N;
+VALUES (CAST('ab' AS CHAR(5)) || '|', LENGTH(CAST('ab' AS CHAR(5))));
+SELECT c || '|', LENGTH(c) FROM (SELECT CAST('ab' AS CHAR(5)) AS c FROM T WHERE N = 1) AS d;
+VALUES CHAR(12) || '|';
+-- ORDER BY a result column's name, where the FROM items have two columns of that name.
+SELECT x.S, y.N FROM T x, T y WHERE x.S = y.S ORDER BY S DESC;
+SELECT x.S AS K, y.N FROM T x, T y WHERE x.S = y.S ORDER BY K;
+SELECT x.S, y.N FROM T x, T y WHERE x.S = y.S ORDER BY x.N;
