@@ -80,6 +80,7 @@ struct Validate {
 constexpr Validate kValidates[] = {KEL_VALIDATE_FUNCTIONS(KEL_VALIDATE_ROW)};
 constexpr Validate kValidatesWithDtd[] = {KEL_VALIDATE_DTD_FUNCTIONS(KEL_VALIDATE_ROW)};
 constexpr Validate kValidateSchemas[] = {KEL_VALIDATESCHEMA_FUNCTIONS(KEL_VALIDATE_ROW)};
+constexpr Validate kExplains[] = {KEL_EXPLAIN_FUNCTIONS(KEL_VALIDATE_ROW)};
 #undef KEL_VALIDATE_ROW
 
 // The signature of a function designator: the parameter types without "as locator".
@@ -162,6 +163,10 @@ std::vector<KelNumberedStatement> build() {
   for (const Validate &v : kValidateSchemas)
     out.push_back(function(n++, "validateschema", std::string(v.param) + ", varchar(1000)", "integer", v.specific,
                            v.entry, kScalarClauses));
+  // The path diagnostics are appended after them.
+  for (const Validate &e : kExplains)
+    out.push_back(function(n++, "explainPath", std::string(e.param) + ", varchar(256)",
+                           std::string("table(") + KEL_EXPLAIN_COLUMNS + ")", e.specific, e.entry, kTableClauses));
   return out;
 }
 

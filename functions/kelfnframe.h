@@ -16,6 +16,7 @@
 struct KelCallContext;
 class KelUpdater;
 class KelValidator;
+struct KelExplainRows;
 
 // What every function keeps in the scratchpad's data area.
 struct KelUdfScratch {
@@ -28,6 +29,7 @@ struct KelUdfScratch {
   KelExtractor *extractor;  // the statement's reader and compiled path
   KelUpdater *updater;      // update functions: the statement's engine, made at first use
   KelValidator *validator;  // validate functions: the statement's engine, made at first use
+  KelExplainRows *explain;  // explainPath: the rows from open to close
 };
 static_assert(sizeof(KelUdfScratch) <= SQLUDF_SCRATCHPAD_LEN, "the state fits the scratchpad");
 

@@ -1,8 +1,8 @@
 /*
  * kelfunctab.h - the one table of the user-defined functions that quarnxmlfn exports and that
  * database enablement registers: the extract family (result types, the with-DTD types, the three
- * document sources), the storage functions, and the update, validate and validateschema
- * functions.  The exported entries (functions/), their
+ * document sources), the storage functions, the update, validate and validateschema
+ * functions, and the path diagnostics (explainPath).  The exported entries (functions/), their
  * registration texts (admin/kelregister.cpp) and the export list the build checks
  * (functions/kelentrygen.cpp) are all generated from these rows, so none of them can drift.
  *
@@ -121,6 +121,20 @@
   X(File, "quarnxml.XMLFile", "ValidateschFile", kelValidateschemaFile)              \
   X(Varchar, "quarnxml.XMLVarchar", "ValidateschVarchar", kelValidateschemaVarchar)  \
   X(Clob, "quarnxml.XMLCLOB as locator", "ValidateschClob", kelValidateschemaClob)
+
+/*
+ * The path diagnostics, appended to the first enablement list (statements 143 to 145):
+ * explainPath(document, path varchar(256)) returns a table of findings (KEL_EXPLAIN_COLUMNS).
+ * X(Source, SqlParameter, Specific, Entry).
+ */
+#define KEL_EXPLAIN_FUNCTIONS(X)                                                     \
+  X(Varchar, "quarnxml.XMLVarchar", "ExplainVarchar", kelExplainPathVarchar)         \
+  X(Clob, "quarnxml.XMLCLOB as locator", "ExplainClob", kelExplainPathClob)          \
+  X(File, "quarnxml.XMLFile", "ExplainFile", kelExplainPathFile)
+
+// The columns of explainPath's table.
+#define KEL_EXPLAIN_COLUMNS \
+  "KIND varchar(20), LINE integer, COL integer, FOUND_PATH varchar(1024), DETAIL varchar(1024)"
 
 // Entries of the library beside the extract family and the storage functions.
 #define KEL_OTHER_FUNCTION_ENTRIES(X) X("kelSeqno")

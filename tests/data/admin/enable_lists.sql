@@ -142,6 +142,9 @@
 140: create function quarnxml.validateschema(quarnxml.XMLFile, varchar(1000)) returns integer specific ValidateschFile external name 'quarnxmlfn!kelValidateschemaFile' language C parameter style QUARNSQL scratchpad final call not variant not fenced no SQL no external action allow parallel DBINFO
 141: create function quarnxml.validateschema(quarnxml.XMLVarchar, varchar(1000)) returns integer specific ValidateschVarchar external name 'quarnxmlfn!kelValidateschemaVarchar' language C parameter style QUARNSQL scratchpad final call not variant not fenced no SQL no external action allow parallel DBINFO
 142: create function quarnxml.validateschema(quarnxml.XMLCLOB as locator, varchar(1000)) returns integer specific ValidateschClob external name 'quarnxmlfn!kelValidateschemaClob' language C parameter style QUARNSQL scratchpad final call not variant not fenced no SQL no external action allow parallel DBINFO
+143: create function quarnxml.explainPath(quarnxml.XMLVarchar, varchar(256)) returns table(KIND varchar(20), LINE integer, COL integer, FOUND_PATH varchar(1024), DETAIL varchar(1024)) specific ExplainVarchar external name 'quarnxmlfn!kelExplainPathVarchar' language C parameter style QUARNSQL not variant disallow parallel not fenced no SQL no external action scratchpad final call DBINFO
+144: create function quarnxml.explainPath(quarnxml.XMLCLOB as locator, varchar(256)) returns table(KIND varchar(20), LINE integer, COL integer, FOUND_PATH varchar(1024), DETAIL varchar(1024)) specific ExplainClob external name 'quarnxmlfn!kelExplainPathClob' language C parameter style QUARNSQL not variant disallow parallel not fenced no SQL no external action scratchpad final call DBINFO
+145: create function quarnxml.explainPath(quarnxml.XMLFile, varchar(256)) returns table(KIND varchar(20), LINE integer, COL integer, FOUND_PATH varchar(1024), DETAIL varchar(1024)) specific ExplainFile external name 'quarnxmlfn!kelExplainPathFile' language C parameter style QUARNSQL not variant disallow parallel not fenced no SQL no external action scratchpad final call DBINFO
 -- enable, double-byte
 0: create distinct type quarnxml.XMLDBCLOB as dbclob(10k)
 1: create function quarnxml.XMLDBCLOBFromFile(varchar(512)) returns quarnxml.XMLDBCLOB external name 'quarnxmlfn!xmlDBCLOB' language C parameter style QUARNSQL scratchpad final call not variant not fenced no SQL no external action allow parallel DBINFO
@@ -292,7 +295,10 @@
 128: drop specific function quarnxml.ValidateschFile
 129: drop specific function quarnxml.ValidateschVarchar
 130: drop specific function quarnxml.ValidateschClob
-131: drop distinct type quarnxml.XMLFile
+131: drop specific function quarnxml.ExplainVarchar
+132: drop specific function quarnxml.ExplainClob
+133: drop specific function quarnxml.ExplainFile
+134: drop distinct type quarnxml.XMLFile
 -- disable, double-byte
 0: drop function quarnxml.extractVarchar(quarnxml.XMLDBCLOB, varchar(256))
 1: drop function quarnxml.extractDBClob(quarnxml.XMLDBCLOB, varchar(256))
