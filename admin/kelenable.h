@@ -38,11 +38,11 @@ struct KelEnableStmt {
   KelEnableStmtKind kind;
 };
 
-// The first enablement list, statements 0 to 142 in order.
+// The first enablement list, statements 0 to 145 in order.
 const std::vector<KelEnableStmt> &kelEnableList();
 // The double-byte enablement list, statements 0 to 16.
 const std::vector<KelEnableStmt> &kelEnableDoubleByteList();
-// The first disablement list (132 statements) and the double-byte one (17), in order.
+// The first disablement list (135 statements) and the double-byte one (17), in order.
 const std::vector<std::string> &kelDisableList();
 const std::vector<std::string> &kelDisableDoubleByteList();
 

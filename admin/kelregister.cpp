@@ -80,6 +80,7 @@ struct Validate {
 constexpr Validate kValidates[] = {KEL_VALIDATE_FUNCTIONS(KEL_VALIDATE_ROW)};
 constexpr Validate kValidatesWithDtd[] = {KEL_VALIDATE_DTD_FUNCTIONS(KEL_VALIDATE_ROW)};
 constexpr Validate kValidateSchemas[] = {KEL_VALIDATESCHEMA_FUNCTIONS(KEL_VALIDATE_ROW)};
+constexpr Validate kExplains[] = {KEL_EXPLAIN_FUNCTIONS(KEL_VALIDATE_ROW)};
 constexpr Validate kReports[] = {KEL_VALIDATE_REPORT_FUNCTIONS(KEL_VALIDATE_ROW)};
 constexpr Validate kReportsWithDtd[] = {KEL_VALIDATE_REPORT_DTD_FUNCTIONS(KEL_VALIDATE_ROW)};
 constexpr Validate kReportSchemas[] = {KEL_VALIDATE_REPORT_SCHEMA_FUNCTIONS(KEL_VALIDATE_ROW)};
@@ -165,7 +166,11 @@ std::vector<KelNumberedStatement> build() {
   for (const Validate &v : kValidateSchemas)
     out.push_back(function(n++, "validateschema", std::string(v.param) + ", varchar(1000)", "integer", v.specific,
                            v.entry, kScalarClauses));
-  // 143 to 151: the validation report table functions, appended so that every number before
+  // The path diagnostics are appended after them.
+  for (const Validate &e : kExplains)
+    out.push_back(function(n++, "explainPath", std::string(e.param) + ", varchar(256)",
+                           std::string("table(") + KEL_EXPLAIN_COLUMNS + ")", e.specific, e.entry, kTableClauses));
+  // 146 to 154: the validation report table functions, appended so that every number before
   // them keeps its statement.
   for (const Validate &v : kReports)
     out.push_back(function(n++, "validateReport", std::string(v.param) + ", varchar(512)", KEL_VALIDATE_REPORT_COLUMNS,

@@ -1,7 +1,7 @@
 /*
  * kelregister.h - the registration statements of the distinct types, user-defined functions
  * and stored procedures that database enablement creates (statements 0 to 76, 90 to 124,
- * 125 to 139 and 140 to 142 of its list, and the double-byte list), each with the statement
+ * 125 to 139 and 140 to 145 of its list, and the double-byte list), each with the statement
  * that removes it
  * again, generated from the tables in kelregister.cpp so that each name, signature, specific
  * name and entry is written once.  Constant after the first call; safe from any thread.
@@ -20,7 +20,7 @@ struct KelNumberedStatement {
 };
 
 // The statements of the enablement list that register types and functions, in number order
-// (0 to 76, 90 to 124, then 140 to 142, which the list runs after the procedures).
+// (0 to 76, 90 to 124, then 140 to 145, which the list runs after the procedures).
 const std::vector<KelNumberedStatement> &kelFunctionRegistrations();
 
 // The stored procedures of the enablement list (125 to 139), in list order.

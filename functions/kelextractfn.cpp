@@ -2,16 +2,19 @@
  * kelextractfn.cpp - the extract functions: 60 entries over three document sources (XMLFile,
  * XMLCLOB, XMLVarchar), ten result types, scalar and table forms, and 24 entries that take the
  * document's DTD.  Every entry is one line around runExtract; the type table below holds what
- * differs between the types.
+ * differs between the types.  Beside them, the three explainPath table functions (one line
+ * around runExplain each), which read the documents the same way.
  */
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "kelcodepage.h"
 #include "kelconvert.h"
 #include "kelctx.h"
+#include "kelexplain.h"
 #include "kelextract.h"
 #include "kelSgDoc.h"
 #include "kelfnframe.h"
@@ -341,6 +344,83 @@ void runExtract(const Kind &k, void *doc, udf_locator *dtd, const char *path, vo
   kelUdfLeaveMessage(msg);
 }
 
+// The columns of one explainPath row, as the engine passes them.
+struct ExplainOut {
+  char *kind;
+  sqlint32 *line;
+  sqlint32 *col;
+  char *foundPath;
+  char *detail;
+  short *kindInd, *lineInd, *colInd, *foundPathInd, *detailInd;
+};
+
+void runExplain(Source source, void *doc, const char *path, const ExplainOut &o, const short *docInd,
+                const short *pathInd, char *sqlstate, char *msg, sqludf_scratchpad *scratchpad,
+                const sqlint32 *callType, const sqludf_dbinfo *dbinfo) {
+  if (scratchpad == nullptr || callType == nullptr) return;
+  Call c{sqlstate, msg, kelUdfScratchOf(scratchpad), *callType, dbinfo};
+  KelUdfScratch *sp = c.sp;
+  switch (c.callType) {
+    case SQLUDF_TF_FIRST:
+      kelUdfBegin(sp, c.dbinfo, nullptr, c.sqlstate, c.msg);
+      break;
+    case SQLUDF_TF_OPEN: {
+      if (sp->ctx == nullptr) break;
+      if (sp->explain == nullptr) sp->explain = new (std::nothrow) KelExplainRows;
+      if (sp->explain == nullptr) {
+        kelFail(sp->ctx, c.msg, c.sqlstate, KELG002E);
+        break;
+      }
+      sp->explain->rows.clear();
+      sp->explain->next = 0;
+      // A NULL document or path has nothing to explain: an empty table.
+      if (doc == nullptr || isNull(docInd) || path == nullptr || isNull(pathInd)) break;
+      Document d;
+      if (!prepareDocument(c, source, doc, &d)) break;
+      int rc = kelExplainPath(sp->ctx, d.text, d.length, sp->codePageFlag, sp->inMemoryFlag, path, &sp->explain->rows,
+                              c.sqlstate, c.msg);
+      KEL_TRACE(sp->ctx, "kelExplainPath() return rc=%d, sqlstate='%s'\n", rc, c.sqlstate);
+      break;
+    }
+    case SQLUDF_TF_FETCH: {
+      *o.kindInd = *o.lineInd = *o.colInd = *o.foundPathInd = *o.detailInd = -1;
+      o.kind[0] = o.foundPath[0] = o.detail[0] = '\0';
+      KelExplainRows *rows = sp->explain;
+      // Without rows (no open, a failed open) the table ends at once.
+      if (rows == nullptr || rows->next >= rows->rows.size()) {
+        kelSetState(c.sqlstate, SQLUDF_STATE_EOT);
+        break;
+      }
+      const KelExplainRow &r = rows->rows[rows->next++];
+      copyText(o.kind, r.kind.c_str(), 20);
+      *o.kindInd = 0;
+      if (r.hasLine) {
+        *o.line = r.line;
+        *o.lineInd = 0;
+      }
+      *o.col = r.col;
+      *o.colInd = 0;
+      copyText(o.foundPath, r.foundPath.c_str(), KEL_EXPLAIN_TEXT_BYTES);
+      *o.foundPathInd = 0;
+      copyText(o.detail, r.detail.c_str(), KEL_EXPLAIN_TEXT_BYTES);
+      *o.detailInd = 0;
+      kelSetState(c.sqlstate, "00000");
+      break;
+    }
+    case SQLUDF_TF_CLOSE:
+      if (sp->explain != nullptr) sp->explain->rows.clear();
+      kelSetState(c.sqlstate, "00000");
+      break;
+    case SQLUDF_TF_FINAL:
+      kelUdfEnd(sp);
+      break;
+    default:
+      kelSetState(c.sqlstate, "00000");
+      break;
+  }
+  kelUdfLeaveMessage(msg);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -378,3 +458,16 @@ void runExtract(const Kind &k, void *doc, udf_locator *dtd, const char *path, vo
 
 KEL_EXTRACT_TYPES(KEL_TYPE_ENTRIES)
 KEL_EXTRACT_DTD_TYPES(KEL_TYPE_ENTRIES_DTD)
+
+// explainPath over the three sources (routine/kelfunctab.h).
+#define KEL_EXPLAIN_ENTRY(Src, SqlParam, Specific, entry)                                                     \
+  extern "C" SQL_API_EXPORT void entry(KEL_DOC_##Src, char *path, char *kind, sqlint32 *line, sqlint32 *col,  \
+                                       char *foundPath, char *detail, short *docInd, short *pathInd,          \
+                                       short *kindInd, short *lineInd, short *colInd, short *foundPathInd,    \
+                                       short *detailInd, SQLUDF_TRAIL_ARGS_ALL) {                             \
+    runExplain(Source::Src, doc, path,                                                                        \
+               ExplainOut{kind, line, col, foundPath, detail, kindInd, lineInd, colInd, foundPathInd,         \
+                          detailInd},                                                                         \
+               docInd, pathInd, KEL_TRAIL_PASS);                                                              \
+  }
+KEL_EXPLAIN_FUNCTIONS(KEL_EXPLAIN_ENTRY)

@@ -10,6 +10,7 @@
 #include "kelcodepage.h"
 #include "kelSgDoc.h"
 #include "kelctx.h"
+#include "kelexplain.h"
 #include "kelmsg.h"
 #include "keltrace.h"
 #include "kelupdate.h"
@@ -58,6 +59,8 @@ void kelUdfEnd(KelUdfScratch *sp) {
   sp->updater = nullptr;
   delete sp->validation;
   sp->validation = nullptr;
+  delete sp->explain;
+  sp->explain = nullptr;
   std::free(sp->dtd);
   sp->dtd = nullptr;
   if (sp->ctx != nullptr) {

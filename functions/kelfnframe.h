@@ -17,6 +17,7 @@
 
 struct KelCallContext;
 class KelUpdater;
+struct KelExplainRows;
 
 // The validation state of a statement: its engine, and the report table functions' rows.
 struct KelValidation {
@@ -38,6 +39,7 @@ struct KelUdfScratch {
   KelExtractor *extractor;  // the statement's reader and compiled path
   KelUpdater *updater;      // update functions: the statement's engine, made at first use
   KelValidation *validation;  // validate functions: the statement's engine, made at first use
+  KelExplainRows *explain;  // explainPath: the rows from open to close
 };
 static_assert(sizeof(KelUdfScratch) <= SQLUDF_SCRATCHPAD_LEN, "the state fits the scratchpad");
 

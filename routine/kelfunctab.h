@@ -2,7 +2,8 @@
  * kelfunctab.h - the one table of the user-defined functions that quarnxmlfn exports and that
  * database enablement registers: the extract family (result types, the with-DTD types, the three
  * document sources), the storage functions, the update, validate and validateschema
- * functions, and the validation report table functions.  The exported entries (functions/), their
+ * functions, the path diagnostics (explainPath) and the validation report table functions.
+ * The exported entries (functions/), their
  * registration texts (admin/kelregister.cpp) and the export list the build checks
  * (functions/kelentrygen.cpp) are all generated from these rows, so none of them can drift.
  *
@@ -123,9 +124,23 @@
   X(Clob, "quarnxml.XMLCLOB as locator", "ValidateschClob", kelValidateschemaClob)
 
 /*
- * The validation report table functions, appended after the validateschema functions
- * (statements 143 to 151), each returning one row per error: table(SEQ integer, LINE integer,
- * COL integer, ELEMENT_PATH varchar(1024), MESSAGE varchar(1024)).
+ * The path diagnostics, appended to the first enablement list (statements 143 to 145):
+ * explainPath(document, path varchar(256)) returns a table of findings (KEL_EXPLAIN_COLUMNS).
+ * X(Source, SqlParameter, Specific, Entry).
+ */
+#define KEL_EXPLAIN_FUNCTIONS(X)                                                     \
+  X(Varchar, "quarnxml.XMLVarchar", "ExplainVarchar", kelExplainPathVarchar)         \
+  X(Clob, "quarnxml.XMLCLOB as locator", "ExplainClob", kelExplainPathClob)          \
+  X(File, "quarnxml.XMLFile", "ExplainFile", kelExplainPathFile)
+
+// The columns of explainPath's table.
+#define KEL_EXPLAIN_COLUMNS \
+  "KIND varchar(20), LINE integer, COL integer, FOUND_PATH varchar(1024), DETAIL varchar(1024)"
+
+/*
+ * The validation report table functions, appended after explainPath (statements 146 to 154),
+ * each returning one row per error: table(SEQ integer, LINE integer, COL integer,
+ * ELEMENT_PATH varchar(1024), MESSAGE varchar(1024)).
  * validateReport(document, DTD file varchar(512)), validateReport(document, DTD XMLCLOB as
  * locator) and validateReportSchema(document, schema location varchar(1000)).
  * X(Source, SqlParameter, Specific, Entry).

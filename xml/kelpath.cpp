@@ -212,8 +212,12 @@ KelQuery::KelQuery(KelCallContext *ctx, const XMLCh *path) : ctx_(ctx) {
     head_.clear();
     middle_.clear();
     tail_.clear();
+    ignored_.clear();
     return;
   }
+  // The tail is compiled before the middle segments: the ignored brackets go in path order.
+  std::sort(ignored_.begin(), ignored_.end(),
+            [](const Ignored &a, const Ignored &b) { return a.position < b.position; });
   tailInOrder_.assign(tail_.rbegin(), tail_.rend());
   tailLeads_ = leadTable(tailInOrder_);
   for (const std::vector<StepTest> &segment : middle_) middleLeads_.push_back(leadTable(segment));
@@ -256,6 +260,7 @@ XMLCh *KelQuery::findLastDoubleSlash(XMLCh *s) const {
 
 bool KelQuery::compile(const XMLCh *path) {
   errorPosition_ = 0;
+  ignored_.clear();
   head_.clear();
   middle_.clear();
   tail_.clear();
@@ -336,6 +341,8 @@ bool KelQuery::parseChunk(XMLCh *text, std::vector<StepTest> *chain) {
     step.any = isStar(step.name);
     if (open != nullptr) {
       XMLCh *at = find(open + 1, u'@');
+      if (at == nullptr) noteIgnored(open, 1 + length16(open + 1));
+      else if (at > open + 1) noteIgnored(open + 1, at - open - 1);
       if (at != nullptr) {
         XMLCh *eq = find(at + 1, u'=');
         if (eq == nullptr) {
@@ -356,6 +363,9 @@ bool KelQuery::parseChunk(XMLCh *text, std::vector<StepTest> *chain) {
           return false;
         }
         *endQuote = 0;
+        XMLCh *after = endQuote + 1;
+        if (*after == u']') ++after;
+        if (*after) noteIgnored(after, length16(after));
         step.predName = at + 1;
         if (!checkName(step.predName)) return false;
         step.predValue = value;
@@ -366,6 +376,11 @@ bool KelQuery::parseChunk(XMLCh *text, std::vector<StepTest> *chain) {
     text = rest;
   }
   return true;
+}
+
+void KelQuery::noteIgnored(const XMLCh *text, size_t length) {
+  // Out of memory propagates as it does from the chains' own growth.
+  ignored_.push_back(Ignored{offsetOf(text), static_cast<int>(length)});
 }
 
 bool KelQuery::checkName(const XMLCh *name) {

@@ -193,6 +193,19 @@ class KelQuery {
    */
   bool parseChunk(XMLCh *text, std::vector<StepTest> *chain);
 
+  /*
+   * Bracket text the path language accepts and does not apply: a bracket without "@" (a
+   * position such as "[2]", or "[text()=\"x\"]"), text between "[" and the "@" of a predicate,
+   * and text after the predicate's closing quote other than its "]".  position counts as error
+   * positions do (from 0); length is in UTF-16 units.  In path order; empty when the path does
+   * not compile.
+   */
+  struct Ignored {
+    int position;
+    int length;
+  };
+  const std::vector<Ignored> &ignored() const { return ignored_; }
+
  private:
   // One reading of path into the chains; false with errorPosition() set on a syntax error.
   bool compile(const XMLCh *path);
@@ -203,6 +216,8 @@ class KelQuery {
   XMLCh *findDoubleSlash(XMLCh *s) const;
   XMLCh *findLastDoubleSlash(XMLCh *s) const;
   bool checkName(const XMLCh *name);
+  // Records length units from text as accepted and ignored.
+  void noteIgnored(const XMLCh *text, size_t length);
   // isMatched on a path that keeps the names of its elements.
   KelMatch matchNames(const KelCurrentPath &path) const;
   // The step test on an element as the parser reports it (name read no further than the
@@ -260,6 +275,7 @@ class KelQuery {
   std::vector<StepTest> head_;
   std::vector<std::vector<StepTest>> middle_;
   std::vector<StepTest> tail_;
+  std::vector<Ignored> ignored_;
   std::vector<StepTest> tailInOrder_;  // the tail in path order, for advance()
   std::vector<LeadTable> middleLeads_;
   LeadTable tailLeads_{};

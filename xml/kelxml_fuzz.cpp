@@ -10,7 +10,8 @@
  * that extraction's DTD scanner reports what the parser's default scanner reports for every
  * document it accepts (a document it refuses is read again by the default one), and that an
  * update round-trips: one that selects nothing gives a document whose every extraction equals
- * the original's, and any update of a well-formed document gives a well-formed one.  Besides
+ * the original's, and any update of a well-formed document gives a well-formed one; and that
+ * the path diagnostics fail as extraction fails and give one MATCH row per extracted value.  Besides
  * mutating its seeds the driver makes random documents of a few element names.
  */
 #include <xercesc/framework/MemBufInputSource.hpp>
@@ -20,6 +21,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -38,6 +40,7 @@
 #include "kelarena.h"
 #include "kelctx.h"
 #include "kelentity.h"
+#include "kelexplain.h"
 #include "kelextract.h"
 #include "kelmsg.h"
 #include "kelpath.h"
@@ -312,6 +315,39 @@ void compareDescendantPaths(const std::string &doc) {
   }
 }
 
+/*
+ * The path diagnostics against extraction: the same failure, or at most 100 rows of which the
+ * MATCH rows are one per extracted value (as many as fit), and near misses only without one.
+ */
+void checkExplain(const std::string &path, const std::string &doc) {
+  KelCallContext *ctx = fuzzContext();
+  char state[6] = "00000", msg[KEL_MSG_BUFFER + 1] = "";
+  KelExtractResult result{};
+  int rc = extractAll(ctx, doc.c_str(), nullptr, 1, 1, 0, path.c_str(), &result, 100000, state, msg);
+  std::string extractState = state;
+  size_t items = 0;
+  if (rc == 0)
+    while (result.items[items] != nullptr) ++items;
+  kelFreeExtractResult(&result);
+  std::vector<KelExplainRow> rows;
+  int explainRc = kelExplainPath(ctx, doc.c_str(), KEL_DOC_TERMINATED, 1, 1, path.c_str(), &rows, state, msg);
+  check((explainRc == 0) == (rc == 0), "explainPath fails where extraction fails");
+  if (rc < 0 || explainRc < 0) {
+    check(extractState == state, "explainPath fails with extraction's SQLSTATE");
+    return;
+  }
+  check(rows.size() <= KEL_EXPLAIN_MAX_ROWS, "at most 100 rows");
+  size_t ignored = 0, matches = 0, nearMisses = 0;
+  for (const KelExplainRow &r : rows) {
+    if (r.kind == "IGNORED") ++ignored;
+    else if (r.kind == "MATCH") ++matches;
+    else ++nearMisses;
+    check(r.foundPath.size() <= KEL_EXPLAIN_TEXT_BYTES && r.detail.size() <= KEL_EXPLAIN_TEXT_BYTES, "texts fit");
+  }
+  check(matches == std::min(items, KEL_EXPLAIN_MAX_ROWS - ignored), "one MATCH row per extracted value");
+  check(items == 0 || nearMisses == 0, "no near misses beside a match");
+}
+
 void runOne(const uint8_t *data, size_t size) {
   std::string input(reinterpret_cast<const char *>(data), size);
   size_t nl = input.find('\n');
@@ -345,6 +381,7 @@ void runOne(const uint8_t *data, size_t size) {
     kelFreeExtractResult(&result);
   }
   checkUpdate(path, doc);
+  checkExplain(path, doc);
 }
 
 }  // namespace

@@ -296,6 +296,7 @@ void refreshRoutines(Session &s) {
     sqlite3_create_function_v2(s.db(), "QUDF", -1, SQLITE_UTF8, &s, qudf, nullptr, nullptr, nullptr);
   }
   rt->defs.clear();
+  rt->procedures.clear();
   Stmt st(s.db(), "SELECT ROUTINESCHEMA, SPECIFICNAME FROM \"SYSQUARN.ROUTINES\" WHERE ROUTINETYPE = 'F' AND "
                   "FUNCTIONTYPE = 'T'");
   std::vector<std::pair<std::string, std::string>> tfs;

@@ -85,6 +85,9 @@ struct RoutineRuntime {
   Session *session = nullptr;                                      // set by the first refreshRoutines
   std::map<std::string, std::shared_ptr<const RoutineDef>> defs;  // by functionKey
   std::map<std::string, std::string> modules;                     // table function module -> definition stamp
+  // CALL targets already resolved, by the schemas searched, the name and the number of
+  // arguments: a procedure called once per document is looked up in the catalogue once.
+  std::map<std::string, std::shared_ptr<const RoutineDef>> procedures;
   std::deque<uint32_t> created;  // locators routines created in the calls under way
 };
 
@@ -104,7 +107,7 @@ int callProcedure(Session &s, const RoutineDef &def, std::vector<Value> *args, s
 RoutineDef entryProcedure(const std::string &externalName);
 
 // Procedures named name in schema (or on the path when schema is empty) with nArgs parameters.
-// Throws -440 when none fits.
+// Throws -440 when none fits.  Answers are kept until the catalogue changes (refreshRoutines).
 RoutineDef resolveProcedure(Session &s, const std::string &schema, const std::string &name, size_t nArgs);
 
 // The directories searched for a routine library, in order: $QUARN_FUNCTION_DIR,

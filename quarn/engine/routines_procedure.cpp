@@ -336,9 +336,21 @@ int callProcedure(Session &s, const RoutineDef &def0, std::vector<Value> *args, 
 }
 
 RoutineDef resolveProcedure(Session &s, const std::string &schema, const std::string &name, size_t nArgs) {
-  for (const std::string &sc : searchSchemas(s, schema)) {
+  std::vector<std::string> schemas = searchSchemas(s, schema);
+  // The key holds the schemas searched, so a changed function path finds its own answer.
+  std::string key;
+  for (const std::string &sc : schemas) key += sc + '\x1F';
+  key += '\x1E' + name + '\x1E' + std::to_string(nArgs);
+  std::map<std::string, std::shared_ptr<const RoutineDef>> &known = s.routineRuntime()->procedures;
+  auto it = known.find(key);
+  if (it != known.end()) return *it->second;
+  for (const std::string &sc : schemas) {
     for (RoutineDef &d : routinesNamed(s, sc, name, 'P', 0))
-      if (d.params.size() == nArgs) return std::move(d);
+      if (d.params.size() == nArgs) {
+        auto kept = std::make_shared<const RoutineDef>(std::move(d));
+        known[key] = kept;
+        return *kept;
+      }
   }
   raise(kSqlNoFunction, {schema.empty() ? name : schema + "." + name, "PROCEDURE"});
 }

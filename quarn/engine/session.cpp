@@ -28,6 +28,7 @@
 #include "routines.h"
 #include "sqlda.h"
 #include "translate.h"
+#include "triggers.h"
 
 namespace quarn {
 
@@ -267,6 +268,7 @@ Session::~Session() {
   statements_.clear();
   cache_.clear();
   if (inTxn_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  releaseTriggerStatements(db_);
   sqlite3_close_v2(db_);
   if (!dbName_.empty()) {
     std::lock_guard<std::mutex> lock(gRegistryMutex);

@@ -12,8 +12,10 @@
 
 #include <algorithm>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "catalog.h"
@@ -28,6 +30,37 @@ namespace {
 // Depth of QTRIGSET updates under way on this thread: UPDATE triggers of the engine's own
 // generation do not fire for them.
 thread_local int tAssignDepth = 0;
+
+// The UPDATEs of QTRIGSET prepared on each connection, by their text.  A BEFORE trigger's
+// assignment runs once per row, and preparing it every time cost more than the update itself.
+// The map is shared by all connections; each connection's statements are used only by the one
+// thread that runs that connection at a time.
+std::mutex gAssignMutex;
+std::unordered_map<sqlite3 *, std::unordered_map<std::string, sqlite3_stmt *>> gAssignStatements;
+
+// The prepared statement for sql on db, or nullptr.  A statement still running (an assignment
+// inside a trigger fired by the same assignment) is not handed out twice: the caller prepares
+// its own.
+sqlite3_stmt *keptAssignment(sqlite3 *db, const std::string &sql) {
+  std::lock_guard<std::mutex> lock(gAssignMutex);
+  auto conn = gAssignStatements.find(db);
+  if (conn == gAssignStatements.end()) return nullptr;
+  auto it = conn->second.find(sql);
+  if (it == conn->second.end() || sqlite3_stmt_busy(it->second)) return nullptr;
+  return it->second;
+}
+
+// Keeps st for sql on db unless one is kept already; true when it was kept.
+bool keepAssignment(sqlite3 *db, const std::string &sql, sqlite3_stmt *st) {
+  std::lock_guard<std::mutex> lock(gAssignMutex);
+  return gAssignStatements[db].emplace(sql, st).second;
+}
+
+void forgetAssignment(sqlite3 *db, const std::string &sql) {
+  std::lock_guard<std::mutex> lock(gAssignMutex);
+  auto conn = gAssignStatements.find(db);
+  if (conn != gAssignStatements.end()) conn->second.erase(sql);
+}
 
 // QTRIGSET(schema, table, rowid, col1, value1, ...): stores the values a BEFORE trigger
 // assigned into the row.  Fails with the update's own failure (a check constraint, ...).
@@ -46,8 +79,13 @@ void qtrigset(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
     sql += (k ? ", " : "") + quoteIdent(text(3 + 2 * k)) + " = ?" + std::to_string(k + 1);
   sql += " WHERE rowid = ?" + std::to_string(nCols + 1);
   sqlite3 *db = sqlite3_context_db_handle(ctx);
-  sqlite3_stmt *st = nullptr;
-  int rc = sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr);
+  sqlite3_stmt *st = keptAssignment(db, sql);
+  bool kept = st != nullptr;
+  int rc = SQLITE_OK;
+  if (!kept) {
+    rc = sqlite3_prepare_v3(db, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &st, nullptr);
+    if (rc == SQLITE_OK) kept = keepAssignment(db, sql, st);
+  }
   if (rc == SQLITE_OK) {
     for (int k = 0; k < nCols; ++k) sqlite3_bind_value(st, k + 1, argv[4 + 2 * k]);
     sqlite3_bind_value(st, nCols + 1, argv[2]);
@@ -57,12 +95,18 @@ void qtrigset(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
   }
   if (rc != SQLITE_DONE && rc != SQLITE_OK) {
     std::string msg = sqlite3_errmsg(db);
+    if (kept) forgetAssignment(db, sql);
     sqlite3_finalize(st);
     sqlite3_result_error(ctx, msg.c_str(), static_cast<int>(msg.size()));
     sqlite3_result_error_code(ctx, rc);
     return;
   }
-  sqlite3_finalize(st);
+  if (kept) {
+    sqlite3_reset(st);
+    sqlite3_clear_bindings(st);
+  } else {
+    sqlite3_finalize(st);
+  }
   sqlite3_result_null(ctx);
 }
 
@@ -284,6 +328,18 @@ void checkTriggerDependents(sqlite3 *db, char btype, const std::string &schema,
          "D.BNAME = ?3 AND NOT (?1 = 'T' AND T.TABSCHEMA = ?2 AND T.TABNAME = ?3) ORDER BY T.SEQ");
   q.bind(1, std::string(1, btype)).bind(2, schema).bind(3, name);
   if (q.step()) raise(kSqlDependentObject, {kind, q.text(0), "TRIGGER"});
+}
+
+void releaseTriggerStatements(sqlite3 *db) {
+  std::unordered_map<std::string, sqlite3_stmt *> mine;
+  {
+    std::lock_guard<std::mutex> lock(gAssignMutex);
+    auto conn = gAssignStatements.find(db);
+    if (conn == gAssignStatements.end()) return;
+    mine.swap(conn->second);
+    gAssignStatements.erase(conn);
+  }
+  for (auto &[sql, st] : mine) sqlite3_finalize(st);
 }
 
 void registerTriggerFunctions(sqlite3 *db) {

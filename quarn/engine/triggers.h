@@ -75,6 +75,9 @@ void checkTriggerDependents(sqlite3 *db, char btype, const std::string &schema,
 // Registers QTRIGSET and QTRIGGUARD on a connection.
 void registerTriggerFunctions(sqlite3 *db);
 
+// Finalizes the statements QTRIGSET keeps for db; called before the connection closes.
+void releaseTriggerStatements(sqlite3 *db);
+
 }  // namespace quarn
 
 #endif  // QUARN_ENGINE_TRIGGERS_H

@@ -28,3 +28,8 @@ DROP SPECIFIC PROCEDURE tsql1;
 DROP PROCEDURE tsql;
 DROP PROCEDURE tdari;
 CALL tsql(1, ?, 'x');
+-- A procedure made again under the same name is the one called, not the one a call before
+-- the drop resolved.
+CREATE PROCEDURE tsql (IN n INTEGER, OUT doubled INTEGER, INOUT s VARCHAR(30)) SPECIFIC tsql3b EXTERNAL NAME 'quarntestroutines!nosuchentry' LANGUAGE C PARAMETER STYLE SQL;
+CALL tsql(1, ?, 'x');
+DROP PROCEDURE tsql;

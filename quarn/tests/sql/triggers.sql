@@ -131,6 +131,21 @@ DROP TRIGGER TESTER.ONV;
 DROP VIEW vdoc;
 DROP TABLE other;
 DROP TABLE sdocs;
+-- A BEFORE assignment's update is prepared once per connection and kept: it stays right for
+-- every row, after the table is dropped and made again with its columns in another order, and
+-- for rows an AFTER trigger inserts into the same table.
+CREATE TABLE asg (k INT NOT NULL, v VARCHAR(20), w VARCHAR(20));
+CREATE TRIGGER asg_b NO CASCADE BEFORE INSERT ON asg REFERENCING NEW AS n FOR EACH ROW MODE QUARNSQL WHEN (n.v IS NULL) SET n.v = 'row ' || CHAR(n.k);
+INSERT INTO asg (k) VALUES (1), (2), (3);
+INSERT INTO asg (k, v) VALUES (4, 'given');
+SELECT k, RTRIM(v) FROM asg ORDER BY k;
+DROP TABLE asg;
+CREATE TABLE asg (w VARCHAR(20), v VARCHAR(20), k INT NOT NULL);
+CREATE TRIGGER asg_b NO CASCADE BEFORE INSERT ON asg REFERENCING NEW AS n FOR EACH ROW MODE QUARNSQL WHEN (n.v IS NULL) SET n.v = 'again ' || CHAR(n.k);
+CREATE TRIGGER asg_a AFTER INSERT ON asg REFERENCING NEW AS n FOR EACH ROW MODE QUARNSQL WHEN (n.k < 3) INSERT INTO asg (k) VALUES (n.k + 10);
+INSERT INTO asg (k) VALUES (1), (2), (5);
+SELECT k, RTRIM(v), w FROM asg ORDER BY k;
+DROP TABLE asg;
 -- Dropping a table drops its triggers.
 DROP TABLE docs;
 DROP TABLE ord;
