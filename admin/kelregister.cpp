@@ -81,6 +81,9 @@ constexpr Validate kValidates[] = {KEL_VALIDATE_FUNCTIONS(KEL_VALIDATE_ROW)};
 constexpr Validate kValidatesWithDtd[] = {KEL_VALIDATE_DTD_FUNCTIONS(KEL_VALIDATE_ROW)};
 constexpr Validate kValidateSchemas[] = {KEL_VALIDATESCHEMA_FUNCTIONS(KEL_VALIDATE_ROW)};
 constexpr Validate kExplains[] = {KEL_EXPLAIN_FUNCTIONS(KEL_VALIDATE_ROW)};
+constexpr Validate kReports[] = {KEL_VALIDATE_REPORT_FUNCTIONS(KEL_VALIDATE_ROW)};
+constexpr Validate kReportsWithDtd[] = {KEL_VALIDATE_REPORT_DTD_FUNCTIONS(KEL_VALIDATE_ROW)};
+constexpr Validate kReportSchemas[] = {KEL_VALIDATE_REPORT_SCHEMA_FUNCTIONS(KEL_VALIDATE_ROW)};
 #undef KEL_VALIDATE_ROW
 
 // The signature of a function designator: the parameter types without "as locator".
@@ -167,6 +170,17 @@ std::vector<KelNumberedStatement> build() {
   for (const Validate &e : kExplains)
     out.push_back(function(n++, "explainPath", std::string(e.param) + ", varchar(256)",
                            std::string("table(") + KEL_EXPLAIN_COLUMNS + ")", e.specific, e.entry, kTableClauses));
+  // 146 to 154: the validation report table functions, appended so that every number before
+  // them keeps its statement.
+  for (const Validate &v : kReports)
+    out.push_back(function(n++, "validateReport", std::string(v.param) + ", varchar(512)", KEL_VALIDATE_REPORT_COLUMNS,
+                           v.specific, v.entry, kTableClauses));
+  for (const Validate &v : kReportsWithDtd)
+    out.push_back(function(n++, "validateReport", std::string(v.param) + ", quarnxml.XMLCLOB as locator",
+                           KEL_VALIDATE_REPORT_COLUMNS, v.specific, v.entry, kTableClauses));
+  for (const Validate &v : kReportSchemas)
+    out.push_back(function(n++, "validateReportSchema", std::string(v.param) + ", varchar(1000)",
+                           KEL_VALIDATE_REPORT_COLUMNS, v.specific, v.entry, kTableClauses));
   return out;
 }
 

@@ -57,8 +57,8 @@ void kelUdfEnd(KelUdfScratch *sp) {
   sp->extractor = nullptr;
   delete sp->updater;
   sp->updater = nullptr;
-  delete sp->validator;
-  sp->validator = nullptr;
+  delete sp->validation;
+  sp->validation = nullptr;
   delete sp->explain;
   sp->explain = nullptr;
   std::free(sp->dtd);

@@ -11,12 +11,22 @@
 #include <cstdint>
 
 #include "kelextract.h"
+#include "kelvalidate.h"
+#include "kelvalreport.h"
 #include "sqludf.h"
 
 struct KelCallContext;
 class KelUpdater;
-class KelValidator;
 struct KelExplainRows;
+
+// The validation state of a statement: its engine, and the report table functions' rows.
+struct KelValidation {
+  explicit KelValidation(KelCallContext *ctx) : validator(ctx), report(ctx) {}
+  KelValidator validator;
+  KelReportCollector report;
+  const std::vector<KelReportRow> *rows = nullptr;  // the open report's rows, or none
+  size_t nextRow = 0;                               // the row the next fetch returns
+};
 
 // What every function keeps in the scratchpad's data area.
 struct KelUdfScratch {
@@ -28,7 +38,7 @@ struct KelUdfScratch {
   KelExtractResult result;  // table functions: the rows from open to close
   KelExtractor *extractor;  // the statement's reader and compiled path
   KelUpdater *updater;      // update functions: the statement's engine, made at first use
-  KelValidator *validator;  // validate functions: the statement's engine, made at first use
+  KelValidation *validation;  // validate functions: the statement's engine, made at first use
   KelExplainRows *explain;  // explainPath: the rows from open to close
 };
 static_assert(sizeof(KelUdfScratch) <= SQLUDF_SCRATCHPAD_LEN, "the state fits the scratchpad");

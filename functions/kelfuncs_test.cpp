@@ -1,7 +1,8 @@
 // The function entries of the built quarnxmlfn library, called through the loader with the
 // argument list, scratchpad and call types the engine uses: the frame (first, normal and
 // final calls), the storage functions, the extract functions over files and XMLVarchar
-// values, and the update and validate functions over files and XMLVarchar values.
+// values, the update and validate functions over files and XMLVarchar values, and the
+// validation report table function (its protocol, NULLs, refusals and column sizes).
 // Large-object sources and results are exercised through the engine's SQL tests.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
@@ -462,7 +463,95 @@ TEST_F(Functions, EveryListedEntryIsExported) {
     EXPECT_NE(dlsym(library(), name.c_str()), nullptr) << name;
     ++n;
   }
-  EXPECT_EQ(n, 60 + 24 + 9 + 12 + 3);
+  EXPECT_EQ(n, 60 + 24 + 9 + 12 + 3 + 9);
+}
+
+}  // namespace
+
+namespace {
+
+using ReportEntry = void (*)(const char *, const char *, sqlint32 *, sqlint32 *, sqlint32 *, char *, char *, short *,
+                             short *, short *, short *, short *, short *, short *, char *, char *, char *, char *,
+                             sqludf_scratchpad *, sqlint32 *, sqludf_dbinfo *);
+
+// The rows one open of validateReport over an XMLVarchar document with a DTD file gives, each
+// as "seq line:col path | message"; the text columns are checked to stay inside their 1025
+// bytes.
+struct Report {
+  Report() {
+    std::memset(&scratch, 0, sizeof scratch);
+    scratch.length = SQLUDF_SCRATCHPAD_LEN;
+    std::memset(&dbinfo, 0, sizeof dbinfo);
+    dbinfo.dbcodepage = 1208;
+  }
+  void call(sqlint32 ct, const char *doc, const char *dtd) {
+    callType = ct;
+    std::memcpy(state, "00000", 6);
+    msg[0] = '\0';
+    path.assign(1100, '#');
+    message.assign(1100, '#');
+    short docInd = doc ? 0 : -1, dtdInd = dtd ? 0 : -1;
+    entry<ReportEntry>("kelValidateReportVarchar")(doc, dtd, &seq, &line, &col, path.data(), message.data(), &docInd,
+                                                   &dtdInd, &inds[0], &inds[1], &inds[2], &inds[3], &inds[4], state,
+                                                   name, name, msg, &scratch, &callType, &dbinfo);
+    EXPECT_EQ(path.find_first_not_of('#', 1025), std::string::npos) << "path written beyond its column";
+    EXPECT_EQ(message.find_first_not_of('#', 1025), std::string::npos) << "message written beyond its column";
+  }
+  std::vector<std::string> rows(const char *doc, const char *dtd) {
+    std::vector<std::string> out;
+    call(SQLUDF_TF_OPEN, doc, dtd);
+    if (std::strcmp(state, "00000") != 0) return {std::string("open ") + state};
+    for (int guard = 0; guard < 2000; ++guard) {
+      call(SQLUDF_TF_FETCH, doc, dtd);
+      if (std::strcmp(state, SQLUDF_STATE_EOT) == 0) break;
+      longestPath = std::max(longestPath, std::strlen(path.c_str()));
+      out.push_back(std::to_string(seq) + " " + std::to_string(line) + ":" + std::to_string(col) + " " +
+                    path.c_str() + " | " + message.c_str());
+    }
+    call(SQLUDF_TF_CLOSE, doc, dtd);
+    return out;
+  }
+  sqlint32 seq = 0, line = 0, col = 0, callType = 0;
+  size_t longestPath = 0;
+  short inds[5] = {0, 0, 0, 0, 0};
+  std::string path, message;
+  char state[6] = "", msg[SQLUDF_MSGTEXT_LEN + 1] = "", name[20] = "VREPORTVARCHAR";
+  sqludf_scratchpad scratch;
+  sqludf_dbinfo dbinfo;
+};
+
+TEST_F(Functions, ValidateReportGivesEveryErrorAndKeepsToItsColumns) {
+  ASSERT_EQ(sqloSetEnv(SQLE_REG_XML_READ_DIRS, dir.str().c_str()), 0);
+  std::string dtd = dir.file("o.dtd");
+  // Element names of 300 characters nested four deep: a path of more than 1024 bytes.
+  const std::string longName(300, 'n');
+  keltest::writeFile(dtd, "<!ELEMENT o (i+)><!ELEMENT i (#PCDATA)><!ATTLIST i k CDATA #REQUIRED>");
+  Report r;
+  r.call(SQLUDF_TF_FIRST, nullptr, nullptr);
+  EXPECT_STREQ(r.state, "00000");
+  EXPECT_EQ(r.rows("<!DOCTYPE o SYSTEM \"x.dtd\"><o><i k=\"1\"/><i/>\n<j/></o>", dtd.c_str()),
+            (std::vector<std::string>{"1 1:45 /o/i[2] | missing required attribute 'k'",
+                                      "2 2:3 /o/j | no declaration found for element 'j'",
+                                      "3 2:9 /o | element 'j' is not allowed for content model '(i)+'"}));
+  EXPECT_TRUE(r.rows("<!DOCTYPE o SYSTEM \"x.dtd\"><o><i k=\"1\"/></o>", dtd.c_str()).empty());
+  // NULL arguments: an empty table.
+  EXPECT_TRUE(r.rows(nullptr, dtd.c_str()).empty());
+  EXPECT_TRUE(r.rows("<o/>", nullptr).empty());
+  // A path longer than its column (/o and four names of 300 characters) is cut to 1024 bytes.
+  std::string deep = "<!DOCTYPE o SYSTEM \"x.dtd\"><o>";
+  for (int i = 0; i < 4; ++i) deep += "<" + longName + ">";
+  for (int i = 0; i < 4; ++i) deep += "</" + longName + ">";
+  r.longestPath = 0;
+  std::vector<std::string> rows = r.rows((deep + "</o>").c_str(), dtd.c_str());
+  ASSERT_FALSE(rows.empty());
+  EXPECT_EQ(r.longestPath, 1024u);
+  EXPECT_EQ(rows[0].substr(0, 12), "1 1:332 /o/n") << rows[0].substr(0, 40);
+  // A DTD file outside the readable directories fails the open as validate does.
+  EXPECT_EQ(r.rows("<o/>", "/etc/hostname"), (std::vector<std::string>{"open 38X02"}));
+  r.call(SQLUDF_TF_FINAL, nullptr, nullptr);
+  void *context;
+  std::memcpy(&context, r.scratch.data + 8, sizeof context);
+  EXPECT_EQ(context, nullptr);
 }
 
 }  // namespace

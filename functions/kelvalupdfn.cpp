@@ -1,7 +1,8 @@
 /*
- * kelvalupdfn.cpp - the validate, validateschema and update functions: 12 entries over the
- * three document sources (XMLFile, XMLVarchar, XMLCLOB), generated from the function table,
- * each one line around one of three workers.  The statement's validation and update engines
+ * kelvalupdfn.cpp - the validate, validateschema and update functions and the validation report
+ * table functions (validateReport, validateReportSchema): 21 entries over the three document
+ * sources (XMLFile, XMLVarchar, XMLCLOB), generated from the function table, each one line
+ * around one of four workers.  The statement's validation and update engines
  * live in the scratchpad from their first use to the final call.
  */
 #include <cstdio>
@@ -121,6 +122,60 @@ Engine *engineOf(const Call &c, Engine **slot) {
 
 // ---- validate and validateschema -------------------------------------------------------------
 
+// The second argument of a validation function, ready for the engine.
+struct CheckArg {
+  const char *dtd = nullptr;  // none: the DTD the DOCTYPE names
+  int dtdWhere = KEL_DTD_SERVER_FILE;
+  int dtdEncFlag = 0;
+  Document dtdText;
+  std::u16string location;  // the schema location
+};
+
+/*
+ * The DTD: a file name (empty: the one the DOCTYPE names), or the text of a large object; or
+ * the schema location.  Returns false with sqlstate and msg: KELC002E/"38X02" a DTD file outside
+ * the readable directories, KELC000E/"38X00" one that cannot be opened, KELD000E a location
+ * that does not convert.
+ */
+bool prepareCheck(const Call &c, Check check, void *arg, CheckArg *a) {
+  KelCallContext *ctx = c.sp->ctx;
+  if (check == Check::DtdFile) {
+    const char *name = static_cast<const char *>(arg);
+    if (name[0] != '\0') {
+      // The parse opens the file (checked) for every document that asks for it; here only
+      // whether it can be read at all, asked again when the statement names another file.
+      if (c.sp->dtd == nullptr || std::strcmp(c.sp->dtd, name) != 0) {
+        KelReadFile file;
+        int msgNo = 0;
+        if (file.open(ctx, name, true, c.sqlstate, &msgNo) < 0) {
+          KEL_TRACE(ctx, "cannot open dtd file:'%s'.\n", name);
+          kelFail(ctx, c.msg, c.sqlstate, msgNo == KELC002E ? KELC002E : KELC000E);
+          return false;
+        }
+        std::free(c.sp->dtd);
+        c.sp->dtd = strdup(name);  // none when memory is short: asked again next row
+      }
+      a->dtd = name;
+    }
+  } else if (check == Check::DtdText) {
+    if (!prepareDocument(c, Source::Clob, arg, &a->dtdText)) return false;
+    a->dtd = a->dtdText.text;
+    a->dtdWhere = a->dtdText.inMemory == KEL_DOC_IN_MEMORY ? KEL_DTD_TEXT : KEL_DTD_OWN_FILE;
+    a->dtdEncFlag = 1;
+  } else {
+    // The location in UTF-16 units: never fewer than the bytes of its text in any code page.
+    const char *text = static_cast<const char *>(arg);
+    a->location.assign(std::strlen(text) + 1, u'\0');
+    int32_t n = KEL_mbstowcsFunction(ctx, a->location.data(), text, static_cast<int32_t>(a->location.size()));
+    if (n < 0) {
+      kelFail(ctx, c.msg, c.sqlstate, KELD000E);
+      return false;
+    }
+    a->location.resize(static_cast<size_t>(n));
+  }
+  return true;
+}
+
 /*
  * One row of a validation function: *out 1 for a valid document with indicator 0; 0 with
  * indicator 0, KELQ047E and "38X13" for an invalid one; 0 with indicator -1 and the failure's
@@ -137,58 +192,20 @@ void validateRow(const Call &c, Source source, Check check, void *doc, const sho
     return;
   }
   kelSetState(c.sqlstate, "00000");
-  KelValidator *validator = engineOf(c, &c.sp->validator);
-  if (validator == nullptr) return;
+  KelValidation *validation = engineOf(c, &c.sp->validation);
+  if (validation == nullptr) return;
+  KelValidator *validator = &validation->validator;
 
-  // The DTD: a file name (empty: the one the DOCTYPE names), or the text of a large object.
-  const char *dtd = nullptr;
-  int dtdWhere = KEL_DTD_SERVER_FILE;
-  int dtdEncFlag = 0;
-  Document dtdText;
-  std::u16string location;
-  if (check == Check::DtdFile) {
-    const char *name = static_cast<const char *>(arg);
-    if (name[0] != '\0') {
-      // The parse opens the file (checked) for every document that asks for it; here only
-      // whether it can be read at all, asked again when the statement names another file.
-      if (c.sp->dtd == nullptr || std::strcmp(c.sp->dtd, name) != 0) {
-        KelReadFile file;
-        int msgNo = 0;
-        if (file.open(ctx, name, true, c.sqlstate, &msgNo) < 0) {
-          KEL_TRACE(ctx, "cannot open dtd file:'%s'.\n", name);
-          kelFail(ctx, c.msg, c.sqlstate, msgNo == KELC002E ? KELC002E : KELC000E);
-          return;
-        }
-        std::free(c.sp->dtd);
-        c.sp->dtd = strdup(name);  // none when memory is short: asked again next row
-      }
-      dtd = name;
-    }
-  } else if (check == Check::DtdText) {
-    if (!prepareDocument(c, Source::Clob, arg, &dtdText)) return;
-    dtd = dtdText.text;
-    dtdWhere = dtdText.inMemory == KEL_DOC_IN_MEMORY ? KEL_DTD_TEXT : KEL_DTD_OWN_FILE;
-    dtdEncFlag = 1;
-  } else {
-    // The location in UTF-16 units: never fewer than the bytes of its text in any code page.
-    const char *text = static_cast<const char *>(arg);
-    location.assign(std::strlen(text) + 1, u'\0');
-    int32_t n =
-        KEL_mbstowcsFunction(ctx, location.data(), text, static_cast<int32_t>(location.size()));
-    if (n < 0) {
-      kelFail(ctx, c.msg, c.sqlstate, KELD000E);
-      return;
-    }
-    location.resize(static_cast<size_t>(n));
-  }
+  CheckArg a;
+  if (!prepareCheck(c, check, arg, &a)) return;
 
   Document d;
   if (!prepareDocument(c, source, doc, &d)) return;
   *out = check == Check::Schema
-             ? validator->validateSchema(d.text, d.length, d.inMemory, d.cpFlag, location.c_str(),
+             ? validator->validateSchema(d.text, d.length, d.inMemory, d.cpFlag, a.location.c_str(),
                                          c.sqlstate, c.msg)
-             : validator->validate(d.text, d.length, d.inMemory, d.cpFlag, dtd, dtdEncFlag, dtdId,
-                                   c.sqlstate, c.msg, dtdWhere);
+             : validator->validate(d.text, d.length, d.inMemory, d.cpFlag, a.dtd, a.dtdEncFlag, dtdId,
+                                   c.sqlstate, c.msg, a.dtdWhere);
   *outInd = 0;
 }
 
@@ -203,6 +220,89 @@ void runValidate(Source source, Check check, void *doc, void *arg, const char *d
   KEL_TRACE(sp->ctx, "Exit: calltype=%d rc=%d result=%d sqlstate=%s\n", *callType, *outInd, *out,
             sqlstate);
   kelUdfLeave(sp, callType, sqlstate, msg, false);
+}
+
+// ---- validateReport and validateReportSchema --------------------------------------------------
+
+// The columns of a report row and their indicators.
+struct ReportOut {
+  sqlint32 *seq, *line, *col;
+  char *path, *message;  // KEL_REPORT_TEXT_BYTES + 1 bytes each, as registered
+  short *seqInd, *lineInd, *colInd, *pathInd, *messageInd;
+};
+
+/*
+ * Open: the report of one document, its rows kept until close.  A NULL document or DTD gives
+ * an empty table; a document or DTD file that cannot be read fails the statement with its
+ * message, as validate does.
+ */
+void openReport(const Call &c, Source source, Check check, void *doc, const short *docInd, void *arg,
+                const short *argInd) {
+  kelSetState(c.sqlstate, "00000");
+  KelValidation *v = engineOf(c, &c.sp->validation);
+  if (v == nullptr) return;
+  v->rows = nullptr;
+  v->nextRow = 0;
+  if (isNull(doc, docInd) || isNull(arg, argInd)) return;
+  CheckArg a;
+  if (!prepareCheck(c, check, arg, &a)) return;
+  Document d;
+  if (!prepareDocument(c, source, doc, &d)) return;
+  int rc = check == Check::Schema
+               ? v->validator.reportSchema(d.text, d.length, d.inMemory, d.cpFlag, a.location.c_str(), &v->report,
+                                           c.sqlstate, c.msg)
+               : v->validator.report(d.text, d.length, d.inMemory, d.cpFlag, a.dtd, a.dtdEncFlag, "", a.dtdWhere,
+                                     &v->report, c.sqlstate, c.msg);
+  if (rc < 0) return;
+  v->rows = &v->report.finish();
+}
+
+// Fetch: the next row, SEQ counting from 1, or the end of the table.
+void fetchReport(const Call &c, const ReportOut &o) {
+  *o.seqInd = *o.lineInd = *o.colInd = *o.pathInd = *o.messageInd = -1;
+  KelValidation *v = c.sp->validation;
+  if (v == nullptr || v->rows == nullptr || v->nextRow >= v->rows->size()) {
+    kelSetState(c.sqlstate, SQLUDF_STATE_EOT);
+    return;
+  }
+  const KelReportRow &r = (*v->rows)[v->nextRow++];
+  *o.seq = static_cast<sqlint32>(v->nextRow);
+  *o.line = r.line;
+  *o.col = r.column;
+  std::snprintf(o.path, KEL_REPORT_TEXT_BYTES + 1, "%s", r.path.c_str());
+  std::snprintf(o.message, KEL_REPORT_TEXT_BYTES + 1, "%s", r.message.c_str());
+  *o.seqInd = *o.lineInd = *o.colInd = *o.pathInd = *o.messageInd = 0;
+  kelSetState(c.sqlstate, "00000");
+}
+
+void runReport(Source source, Check check, void *doc, void *arg, const ReportOut &o, const short *docInd,
+               const short *argInd, char *sqlstate, char *msg, sqludf_scratchpad *scratchpad,
+               const sqlint32 *callType, const sqludf_dbinfo *dbinfo) {
+  if (scratchpad == nullptr || callType == nullptr) return;
+  KelUdfScratch *sp = kelUdfScratchOf(scratchpad);
+  Call c{sqlstate, msg, sp, callType};
+  switch (*callType) {
+    case SQLUDF_TF_FIRST:
+      kelUdfBegin(sp, dbinfo, nullptr, sqlstate, msg);
+      break;
+    case SQLUDF_TF_OPEN:
+      if (sp->ctx != nullptr) openReport(c, source, check, doc, docInd, arg, argInd);
+      break;
+    case SQLUDF_TF_FETCH:
+      fetchReport(c, o);
+      break;
+    case SQLUDF_TF_CLOSE:
+      if (sp->validation != nullptr) sp->validation->rows = nullptr;
+      kelSetState(sqlstate, "00000");
+      break;
+    case SQLUDF_TF_FINAL:
+      kelUdfEnd(sp);
+      break;
+    default:
+      kelSetState(sqlstate, "00000");
+      break;
+  }
+  kelUdfLeaveMessage(msg);
 }
 
 // ---- update ----------------------------------------------------------------------------------
@@ -332,7 +432,23 @@ void runUpdate(Source source, void *doc, const char *path, const char *value, vo
               KEL_TRAIL_PASS);                                                                  \
   }
 
+#define KEL_REPORT_ENTRY(src, check, ArgType, entry)                                                  \
+  extern "C" SQL_API_EXPORT void entry(KEL_DOC_##src, ArgType *arg, sqlint32 *seq, sqlint32 *line,     \
+                                       sqlint32 *col, char *path, char *message, short *docInd,        \
+                                       short *argInd, short *seqInd, short *lineInd, short *colInd,    \
+                                       short *pathInd, short *messageInd, SQLUDF_TRAIL_ARGS_ALL) {     \
+    runReport(Source::src, Check::check, doc, arg,                                                    \
+              ReportOut{seq, line, col, path, message, seqInd, lineInd, colInd, pathInd, messageInd}, \
+              docInd, argInd, KEL_TRAIL_PASS);                                                        \
+  }
+#define KEL_REPORT_FILE_ENTRY(src, param, specific, entry) KEL_REPORT_ENTRY(src, DtdFile, char, entry)
+#define KEL_REPORT_DTD_ENTRY(src, param, specific, entry) KEL_REPORT_ENTRY(src, DtdText, udf_locator, entry)
+#define KEL_REPORT_SCHEMA_ENTRY(src, param, specific, entry) KEL_REPORT_ENTRY(src, Schema, char, entry)
+
 KEL_VALIDATE_FUNCTIONS(KEL_VALIDATE_ENTRY)
 KEL_VALIDATE_DTD_FUNCTIONS(KEL_VALIDATE_DTD_ENTRY)
 KEL_VALIDATESCHEMA_FUNCTIONS(KEL_VALIDATESCHEMA_ENTRY)
 KEL_UPDATE_FUNCTIONS(KEL_UPDATE_ENTRY)
+KEL_VALIDATE_REPORT_FUNCTIONS(KEL_REPORT_FILE_ENTRY)
+KEL_VALIDATE_REPORT_DTD_FUNCTIONS(KEL_REPORT_DTD_ENTRY)
+KEL_VALIDATE_REPORT_SCHEMA_FUNCTIONS(KEL_REPORT_SCHEMA_ENTRY)

@@ -40,12 +40,18 @@ class KELException {
   KelCallContext *context() const { return ctx_; }
   // The SQLSTATE the failure is reported with, or "" when the edge decides (legacy failures).
   const char *sqlstate() const { return state_; }
+  // A parse error's place (0 when unknown) and its whole text ("" for other failures).
+  long line() const { return line_; }
+  long column() const { return column_; }
+  const char *text() const { return text_; }
 
  private:
   KELException() = default;
   KelCallContext *ctx_ = nullptr;
   char msg_[1028] = "";
   char state_[6] = "";
+  long line_ = 0, column_ = 0;
+  char text_[1028] = "";
 };
 
 /*

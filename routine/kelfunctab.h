@@ -2,7 +2,8 @@
  * kelfunctab.h - the one table of the user-defined functions that quarnxmlfn exports and that
  * database enablement registers: the extract family (result types, the with-DTD types, the three
  * document sources), the storage functions, the update, validate and validateschema
- * functions, and the path diagnostics (explainPath).  The exported entries (functions/), their
+ * functions, the path diagnostics (explainPath) and the validation report table functions.
+ * The exported entries (functions/), their
  * registration texts (admin/kelregister.cpp) and the export list the build checks
  * (functions/kelentrygen.cpp) are all generated from these rows, so none of them can drift.
  *
@@ -135,6 +136,29 @@
 // The columns of explainPath's table.
 #define KEL_EXPLAIN_COLUMNS \
   "KIND varchar(20), LINE integer, COL integer, FOUND_PATH varchar(1024), DETAIL varchar(1024)"
+
+/*
+ * The validation report table functions, appended after explainPath (statements 146 to 154),
+ * each returning one row per error: table(SEQ integer, LINE integer, COL integer,
+ * ELEMENT_PATH varchar(1024), MESSAGE varchar(1024)).
+ * validateReport(document, DTD file varchar(512)), validateReport(document, DTD XMLCLOB as
+ * locator) and validateReportSchema(document, schema location varchar(1000)).
+ * X(Source, SqlParameter, Specific, Entry).
+ */
+#define KEL_VALIDATE_REPORT_COLUMNS \
+  "table(SEQ integer, LINE integer, COL integer, ELEMENT_PATH varchar(1024), MESSAGE varchar(1024))"
+#define KEL_VALIDATE_REPORT_FUNCTIONS(X)                                           \
+  X(File, "quarnxml.XMLFile", "VReportFile", kelValidateReportFile)                \
+  X(Varchar, "quarnxml.XMLVarchar", "VReportVarchar", kelValidateReportVarchar)    \
+  X(Clob, "quarnxml.XMLCLOB as locator", "VReportClob", kelValidateReportClob)
+#define KEL_VALIDATE_REPORT_DTD_FUNCTIONS(X)                                        \
+  X(File, "quarnxml.XMLFile", "VReportFile2", kelValidateReportFile2)               \
+  X(Varchar, "quarnxml.XMLVarchar", "VReportVarchar2", kelValidateReportVarchar2)   \
+  X(Clob, "quarnxml.XMLCLOB as locator", "VReportClob2", kelValidateReportClob2)
+#define KEL_VALIDATE_REPORT_SCHEMA_FUNCTIONS(X)                                            \
+  X(File, "quarnxml.XMLFile", "VReportSchFile", kelValidateReportSchemaFile)               \
+  X(Varchar, "quarnxml.XMLVarchar", "VReportSchVarchar", kelValidateReportSchemaVarchar)   \
+  X(Clob, "quarnxml.XMLCLOB as locator", "VReportSchClob", kelValidateReportSchemaClob)
 
 // Entries of the library beside the extract family and the storage functions.
 #define KEL_OTHER_FUNCTION_ENTRIES(X) X("kelSeqno")

@@ -3,9 +3,11 @@
 # a database, enables it for XML, stores the sample orders of samples/ in an XMLVarchar and an
 # XMLCLOB column, and answers a few questions with the extract functions; then it validates the
 # orders against their DTD kept in DTD_REF and against an XML schema, changes an order's
-# status with update, enables the XMLVarchar column with side tables and searches, updates and
-# deletes through them, composes purchase-order documents from three relational tables with
-# both kinds of DAD, and shreds the sample orders into the tables of a collection.  The instance
+# status with update, shows a rejected order's validation report (every error with its line,
+# column and element path), enables the XMLVarchar column with side tables and searches,
+# updates and deletes through them, composes purchase-order documents from three relational
+# tables with both kinds of DAD, and shreds the sample orders into the tables of a collection.
+# The instance
 # directory is removed at the end; nothing else is left behind.
 # Usage: scripts/mainjob.sh [build-dir | installed-prefix]
 #   (scripts/demo.sh builds first, then runs this; the install test runs it on a prefix, whose
@@ -57,6 +59,18 @@ SELECT doc AS before FROM shop.orders WHERE id = 2;
 UPDATE shop.orders SET doc = update(doc, '/order/@status', 'shipped'), fulldoc = update(fulldoc, '/order/@status', 'shipped') WHERE id = 2;
 SELECT doc AS after FROM shop.orders WHERE id = 2;
 SELECT id, extractVarchar(doc, '/order/@status') AS status, extractVarchar(fulldoc, '/order/@status') AS status_clob, validate(doc, (SELECT content FROM quarnxml.dtd_ref WHERE dtdid = 'order.dtd'), 'order.dtd') AS still_valid FROM shop.orders ORDER BY id;
+SQL
+"$quarn" -d demo -v <<SQL || status=$?
+-- ==== A rejected order's validation report ====
+SET CURRENT FUNCTION PATH = QUARNXML, SYSOSTREL, SYSFUN;
+-- A new order that validate rejects. Where is every error? One row each, with its line,
+-- column and element path: the order has no status, the first book's title follows its
+-- quantity, the second item is of an unknown kind and holds an undeclared element.
+SELECT r.seq, r.line, r.col, r.element_path, r.message FROM quarnxml.dtd_ref AS d, TABLE(validateReport(XMLVarchar('<!DOCTYPE order SYSTEM "order.dtd">
+<order id="1004"><customer><name>Dana Kim</name><city>Lyon</city></customer><date>2026-12-08</date>
+<item sku="B-77" kind="book"><qty>1</qty><title>Rivers</title><price>12.00</price></item>
+<item sku="V-12" kind="vinyl"><title>Blue</title><qty>1</qty><price>25.00</price><gift/></item>
+</order>'), d.content)) AS r WHERE d.dtdid = 'order.dtd' ORDER BY r.seq;
 SQL
 "$quarn" -d demo -v <<SQL || status=$?
 -- ==== XML column with side tables ====

@@ -55,6 +55,11 @@ void writeData(const fs::path &dir) {
                                                      std::string(140000, 'c') + "-->");
   keltest::writeFile((dir / "order.xml").string(),
                      "<order id=\"7\"><item><price>10</price></item><item><price>5</price></item></order>");
+  // An order with more validity errors than a validation report holds: 1,200 items without
+  // their required attributes, one a line.
+  std::string many = "<!DOCTYPE order SYSTEM \"rorder.dtd\">\n<order id=\"1\" status=\"open\"><customer><name>n</name><city>c</city></customer><date>d</date>\n";
+  for (int i = 0; i < 1200; ++i) many += "<item><title>t</title><qty>1</qty><price>2</price></item>\n";
+  keltest::writeFile((dir / "manyerrors.xml").string(), many + "</order>\n");
   keltest::writeFile((dir / "entity.dtd").string(), "<!ENTITY who \"the DTD\">");
   keltest::writeFile((dir / "other.dtd").string(), "<!ENTITY who \"another DTD\">");
   // What hostile or careless users hand the functions: an entity file that may be read, a FIFO,

@@ -8,6 +8,7 @@
 #include <xercesc/sax/SAXParseException.hpp>
 
 #include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -67,6 +68,9 @@ KELException KELException::parseError(KelCallContext *ctx, long line, long colum
   std::string l = std::to_string(line), c = std::to_string(column);
   kelSetMessage(ctx, e.msg_, KELQ047E, l.c_str(), c.c_str(), text != nullptr ? text : "");
   std::memcpy(e.state_, "38X13", 6);
+  e.line_ = line;
+  e.column_ = column;
+  std::snprintf(e.text_, sizeof e.text_, "%s", text != nullptr ? text : "");
   return e;
 }
 

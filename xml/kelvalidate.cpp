@@ -8,8 +8,12 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
+#include <xercesc/sax/Locator.hpp>
+#include <xercesc/sax/SAXParseException.hpp>
 #include <xercesc/sax2/SAX2XMLReader.hpp>
 #include <xercesc/util/XMLUni.hpp>
 #include <xercesc/validators/common/Grammar.hpp>
@@ -22,6 +26,7 @@
 #include "kelentity.h"
 #include "kelmsg.h"
 #include "keltrace.h"
+#include "kelvalreport.h"
 
 using xercesc::XMLUni;
 
@@ -69,6 +74,109 @@ class Attach {
   Reader &r_;
 };
 
+/*
+ * A validation handler that records every error in a report instead of ending the parse at
+ * the first: the parse goes on after a validity error and stops at a fatal one (or when the
+ * report is full).  While collecting is false it behaves as its base (the DTD loaded alone).
+ */
+template <class Base>
+class Reporting : public Base {
+ public:
+  template <class... Args>
+  explicit Reporting(KelReportCollector *report, Args &&...args)
+      : Base(std::forward<Args>(args)...), report_(report) {}
+  void setDocumentLocator(const xercesc::Locator *locator) override { locator_ = locator; }
+  void startElement(const XMLCh *, const XMLCh *, const XMLCh *qname,
+                    const xercesc::Attributes &) override {
+    report_->startElement(qname);
+    stopIfCut();
+  }
+  void endElement(const XMLCh *, const XMLCh *, const XMLCh *) override {
+    stopIfCut();
+    report_->endElement();
+  }
+  void characters(const XMLCh *, const XMLSize_t) override { content(); }
+  void ignorableWhitespace(const XMLCh *, const XMLSize_t) override { content(); }
+  void processingInstruction(const XMLCh *, const XMLCh *) override { content(); }
+  void endDocument() override { stopIfCut(); }
+  xercesc::InputSource *resolveEntity(const XMLCh *publicId, const XMLCh *systemId) override {
+    // Where a refused entity ends the parse: the place that asked for it.
+    if (locator_ != nullptr) {
+      line_ = static_cast<long>(locator_->getLineNumber());
+      column_ = static_cast<long>(locator_->getColumnNumber());
+    }
+    return Base::resolveEntity(publicId, systemId);
+  }
+  void error(const xercesc::SAXParseException &e) override {
+    if (!collecting) Base::error(e);
+    // The row that says the report was cut gets its path from the next event, which ends the
+    // parse.
+    if (!report_->add(static_cast<long>(e.getLineNumber()), static_cast<long>(e.getColumnNumber()),
+                      e.getMessage(), false) &&
+        cut_ == nullptr)
+      cut_ = std::make_unique<xercesc::SAXParseException>(e);
+  }
+  void fatalError(const xercesc::SAXParseException &e) override {
+    if (!collecting) Base::fatalError(e);
+    report_->add(static_cast<long>(e.getLineNumber()), static_cast<long>(e.getColumnNumber()),
+                 e.getMessage(), true);
+    throw e;
+  }
+  long line() const { return line_; }
+  long column() const { return column_; }
+  bool collecting = true;
+
+ private:
+  void content() {
+    stopIfCut();
+    report_->contentEvent();
+  }
+  void stopIfCut() {
+    if (cut_ != nullptr) throw xercesc::SAXParseException(*cut_);
+  }
+  std::unique_ptr<xercesc::SAXParseException> cut_;
+  KelReportCollector *report_;
+  const xercesc::Locator *locator_ = nullptr;
+  long line_ = 0, column_ = 0;
+};
+
+/*
+ * The parse of a report: a refused entity ends it with a row of its whole text, at its place
+ * (or at the place that asked for it), before the failure goes on to the parser layer's edge.
+ */
+template <class Handler>
+void reportParse(xercesc::SAX2XMLReader &reader, xercesc::InputSource &src, const Handler &handler,
+                 KelReportCollector *report) {
+  try {
+    reader.parse(src);
+  } catch (const KELException &e) {
+    if (std::strcmp(e.sqlstate(), "38X13") == 0 && e.text()[0] != '\0') {
+      if (e.line() > 0)
+        report->addFailure(e.line(), e.column(), e.text());
+      else
+        report->addFailure(handler.line(), handler.column(), e.text());
+    }
+    throw;
+  }
+}
+
+/*
+ * The end of a report's parse: 0 when the parse ended by itself, at a fatal error or at the
+ * cut, or by a parser failure without an error event (added as the last row, at the place of
+ * the entity that asked for it); -1 with sqlstate and msg for anything else (no memory).
+ */
+template <class Handler>
+int finishReport(int parseRc, const Handler &handler, KelReportCollector *report, char *sqlstate,
+                 char *msg) {
+  if (parseRc < 0 && !report->stopped()) {
+    if (std::strcmp(sqlstate, "38X13") != 0) return -1;
+    report->addFailure(handler.line(), handler.column(), msg);
+  }
+  if (msg) msg[0] = '\0';
+  kelSetState(sqlstate, "00000");
+  return 0;
+}
+
 // Parses src with reader; 1 when the parse ends without an error, else 0.
 int validateWith(KelCallContext *ctx, xercesc::SAX2XMLReader &reader, xercesc::InputSource &src,
                  char *sqlstate, char *msg) {
@@ -101,6 +209,22 @@ KelValidator::~KelValidator() {
 int KelValidator::validate(const char *doc, size_t docLength, int inMemory, int cpFlag,
                            const char *dtd, int dtdEncFlag, const char *dtdId, char *sqlstate,
                            char *msg, int dtdInMemory) {
+  return checkDtd(doc, docLength, inMemory, cpFlag, dtd, dtdEncFlag, dtdId, sqlstate, msg, dtdInMemory,
+                  nullptr);
+}
+
+int KelValidator::report(const char *doc, size_t docLength, int inMemory, int cpFlag, const char *dtd,
+                         int dtdEncFlag, const char *dtdId, int dtdInMemory, KelReportCollector *report,
+                         char *sqlstate, char *msg) {
+  return checkDtd(doc, docLength, inMemory, cpFlag, dtd, dtdEncFlag, dtdId, sqlstate, msg, dtdInMemory,
+                  report) == 1
+             ? 0
+             : -1;
+}
+
+int KelValidator::checkDtd(const char *doc, size_t docLength, int inMemory, int cpFlag, const char *dtd,
+                           int dtdEncFlag, const char *dtdId, char *sqlstate, char *msg, int dtdInMemory,
+                           KelReportCollector *report) {
   KelCallContext *ctx = ctx_;
   State &s = *state_;
   if (msg) msg[0] = '\0';
@@ -131,8 +255,17 @@ int KelValidator::validate(const char *doc, size_t docLength, int inMemory, int 
       id16.resize(static_cast<size_t>(n));
     }
     if (!dbEncoding(ctx, &encoding, sqlstate, msg)) return 0;
-    kelValidateHandler handler(ctx, dtd, id16.c_str(), dtdEncFlag == 1 ? encoding.c_str() : nullptr,
-                               dtdInMemory);
+    // The handler: the first error ends the parse, or a report collects every error.
+    const XMLCh *dtdEncoding = dtdEncFlag == 1 ? encoding.c_str() : nullptr;
+    std::optional<kelValidateHandler> plain;
+    std::optional<Reporting<kelValidateHandler>> reporting;
+    if (report != nullptr) {
+      reporting.emplace(report, ctx, dtd, id16.c_str(), dtdEncoding, dtdInMemory);
+      report->begin();
+    } else {
+      plain.emplace(ctx, dtd, id16.c_str(), dtdEncoding, dtdInMemory);
+    }
+    kelValidateHandler &handler = report != nullptr ? static_cast<kelValidateHandler &>(*reporting) : *plain;
 
     Reader &r = s.dtdReader;
     if (r.impl == nullptr) {
@@ -169,6 +302,7 @@ int KelValidator::validate(const char *doc, size_t docLength, int inMemory, int 
       char loadState[6];
       char loadMsg[KEL_MSG_BUFFER + 1];
       std::unique_ptr<xercesc::InputSource> dtdSrc;
+      if (reporting) reporting->collecting = false;
       s.grammarFailed =
           kelGuardedParse(
               ctx,
@@ -179,6 +313,7 @@ int KelValidator::validate(const char *doc, size_t docLength, int inMemory, int 
               },
               loadState, loadMsg, KelOtherFailure::Silent) < 0 ||
           dtdSrc == nullptr;
+      if (reporting) reporting->collecting = true;
       if (s.grammarFailed) {
         r.impl->resetCachedGrammarPool();
         KEL_TRACE(ctx, "DTD %s not kept: %s\n", dtdId != nullptr ? dtdId : "", loadMsg);
@@ -187,7 +322,10 @@ int KelValidator::validate(const char *doc, size_t docLength, int inMemory, int 
         s.grammarLoaded = true;
       }
     }
-    return validateWith(ctx, *r.impl, *src, sqlstate, msg);
+    if (report == nullptr) return validateWith(ctx, *r.impl, *src, sqlstate, msg);
+    int rc = kelGuardedParse(
+        ctx, [&] { reportParse(*r.impl, *src, *reporting, report); }, sqlstate, msg, KelOtherFailure::Silent);
+    return finishReport(rc, *reporting, report, sqlstate, msg) == 0 ? 1 : 0;
   } catch (const std::bad_alloc &) {
     kelFail(ctx, msg, sqlstate, KELG002E);
     return 0;
@@ -196,6 +334,18 @@ int KelValidator::validate(const char *doc, size_t docLength, int inMemory, int 
 
 int KelValidator::validateSchema(const char *doc, size_t docLength, int inMemory, int cpFlag,
                                  const XMLCh *schemaLocation, char *sqlstate, char *msg) {
+  return checkSchema(doc, docLength, inMemory, cpFlag, schemaLocation, sqlstate, msg, nullptr);
+}
+
+int KelValidator::reportSchema(const char *doc, size_t docLength, int inMemory, int cpFlag,
+                               const XMLCh *schemaLocation, KelReportCollector *report, char *sqlstate,
+                               char *msg) {
+  return checkSchema(doc, docLength, inMemory, cpFlag, schemaLocation, sqlstate, msg, report) == 1 ? 0 : -1;
+}
+
+int KelValidator::checkSchema(const char *doc, size_t docLength, int inMemory, int cpFlag,
+                              const XMLCh *schemaLocation, char *sqlstate, char *msg,
+                              KelReportCollector *report) {
   KelCallContext *ctx = ctx_;
   if (msg) msg[0] = '\0';
   kelSetState(sqlstate, "00000");
@@ -212,7 +362,15 @@ int KelValidator::validateSchema(const char *doc, size_t docLength, int inMemory
     if (src == nullptr) return 0;
     std::u16string encoding;
     if (!dbEncoding(ctx, &encoding, sqlstate, msg)) return 0;
-    kelSchemaHandler handler(ctx, encoding.c_str());
+    std::optional<kelSchemaHandler> plain;
+    std::optional<Reporting<kelSchemaHandler>> reporting;
+    if (report != nullptr) {
+      reporting.emplace(report, ctx, encoding.c_str());
+      report->begin();
+    } else {
+      plain.emplace(ctx, encoding.c_str());
+    }
+    kelSchemaHandler &handler = report != nullptr ? static_cast<kelSchemaHandler &>(*reporting) : *plain;
     Reader &r = state_->schemaReader;
     if (r.impl == nullptr) {
       r.impl = kelCreateReader();
@@ -227,7 +385,10 @@ int KelValidator::validateSchema(const char *doc, size_t docLength, int inMemory
     r.impl->setProperty(XMLUni::fgXercesSchemaExternalNoNameSpaceSchemaLocation,
                         const_cast<XMLCh *>(schemaLocation != nullptr ? schemaLocation : u""));
     Attach attach(r, handler);
-    return validateWith(ctx, *r.impl, *src, sqlstate, msg);
+    if (report == nullptr) return validateWith(ctx, *r.impl, *src, sqlstate, msg);
+    int rc = kelGuardedParse(
+        ctx, [&] { reportParse(*r.impl, *src, *reporting, report); }, sqlstate, msg, KelOtherFailure::Silent);
+    return finishReport(rc, *reporting, report, sqlstate, msg) == 0 ? 1 : 0;
   } catch (const std::bad_alloc &) {
     kelFail(ctx, msg, sqlstate, KELG002E);
     return 0;

@@ -11,6 +11,7 @@
 #include <cstddef>
 
 struct KelCallContext;
+class KelReportCollector;
 
 /*
  * Where kelValidate's DTD is (its dtdInMemory argument): a server file a user named (read only
@@ -67,7 +68,28 @@ class KelValidator {
   int validateSchema(const char *doc, size_t docLength, int inMemory, int cpFlag, const XMLCh *schemaLocation,
                      char *sqlstate, char *msg);
 
+  /*
+   * The validation report of a document: the arguments as validate's, the same DTD handling,
+   * readers and grammar; every error the parse reports becomes a row of *report (read with
+   * report->finish(); the caller keeps the collector and its rows).  A validity error does not
+   * end the parse; a fatal one (a document that is not well formed, a refused entity, the
+   * expansion limit) ends it as the last row; more than KEL_REPORT_MAX_ROWS errors end it with
+   * the row saying the report was cut.  Returns 0 with "00000" (a valid document gives no
+   * rows); -1 with sqlstate and msg when the document could not be read at all (KELG004E no
+   * document, KELC001E/"38X01" a missing file, KELC002E/"38X02" a refused one, KELG002E/"38X10"
+   * no memory).
+   */
+  int report(const char *doc, size_t docLength, int inMemory, int cpFlag, const char *dtd, int dtdEncFlag,
+             const char *dtdId, int dtdInMemory, KelReportCollector *report, char *sqlstate, char *msg);
+  // The report of a document checked against the schema at schemaLocation, as report().
+  int reportSchema(const char *doc, size_t docLength, int inMemory, int cpFlag, const XMLCh *schemaLocation,
+                   KelReportCollector *report, char *sqlstate, char *msg);
+
  private:
+  int checkDtd(const char *doc, size_t docLength, int inMemory, int cpFlag, const char *dtd, int dtdEncFlag,
+               const char *dtdId, char *sqlstate, char *msg, int dtdInMemory, KelReportCollector *report);
+  int checkSchema(const char *doc, size_t docLength, int inMemory, int cpFlag, const XMLCh *schemaLocation,
+                  char *sqlstate, char *msg, KelReportCollector *report);
   struct State;
   KelCallContext *ctx_;
   State *state_;

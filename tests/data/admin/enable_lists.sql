@@ -145,6 +145,15 @@
 143: create function quarnxml.explainPath(quarnxml.XMLVarchar, varchar(256)) returns table(KIND varchar(20), LINE integer, COL integer, FOUND_PATH varchar(1024), DETAIL varchar(1024)) specific ExplainVarchar external name 'quarnxmlfn!kelExplainPathVarchar' language C parameter style QUARNSQL not variant disallow parallel not fenced no SQL no external action scratchpad final call DBINFO
 144: create function quarnxml.explainPath(quarnxml.XMLCLOB as locator, varchar(256)) returns table(KIND varchar(20), LINE integer, COL integer, FOUND_PATH varchar(1024), DETAIL varchar(1024)) specific ExplainClob external name 'quarnxmlfn!kelExplainPathClob' language C parameter style QUARNSQL not variant disallow parallel not fenced no SQL no external action scratchpad final call DBINFO
 145: create function quarnxml.explainPath(quarnxml.XMLFile, varchar(256)) returns table(KIND varchar(20), LINE integer, COL integer, FOUND_PATH varchar(1024), DETAIL varchar(1024)) specific ExplainFile external name 'quarnxmlfn!kelExplainPathFile' language C parameter style QUARNSQL not variant disallow parallel not fenced no SQL no external action scratchpad final call DBINFO
+146: create function quarnxml.validateReport(quarnxml.XMLFile, varchar(512)) returns table(SEQ integer, LINE integer, COL integer, ELEMENT_PATH varchar(1024), MESSAGE varchar(1024)) specific VReportFile external name 'quarnxmlfn!kelValidateReportFile' language C parameter style QUARNSQL not variant disallow parallel not fenced no SQL no external action scratchpad final call DBINFO
+147: create function quarnxml.validateReport(quarnxml.XMLVarchar, varchar(512)) returns table(SEQ integer, LINE integer, COL integer, ELEMENT_PATH varchar(1024), MESSAGE varchar(1024)) specific VReportVarchar external name 'quarnxmlfn!kelValidateReportVarchar' language C parameter style QUARNSQL not variant disallow parallel not fenced no SQL no external action scratchpad final call DBINFO
+148: create function quarnxml.validateReport(quarnxml.XMLCLOB as locator, varchar(512)) returns table(SEQ integer, LINE integer, COL integer, ELEMENT_PATH varchar(1024), MESSAGE varchar(1024)) specific VReportClob external name 'quarnxmlfn!kelValidateReportClob' language C parameter style QUARNSQL not variant disallow parallel not fenced no SQL no external action scratchpad final call DBINFO
+149: create function quarnxml.validateReport(quarnxml.XMLFile, quarnxml.XMLCLOB as locator) returns table(SEQ integer, LINE integer, COL integer, ELEMENT_PATH varchar(1024), MESSAGE varchar(1024)) specific VReportFile2 external name 'quarnxmlfn!kelValidateReportFile2' language C parameter style QUARNSQL not variant disallow parallel not fenced no SQL no external action scratchpad final call DBINFO
+150: create function quarnxml.validateReport(quarnxml.XMLVarchar, quarnxml.XMLCLOB as locator) returns table(SEQ integer, LINE integer, COL integer, ELEMENT_PATH varchar(1024), MESSAGE varchar(1024)) specific VReportVarchar2 external name 'quarnxmlfn!kelValidateReportVarchar2' language C parameter style QUARNSQL not variant disallow parallel not fenced no SQL no external action scratchpad final call DBINFO
+151: create function quarnxml.validateReport(quarnxml.XMLCLOB as locator, quarnxml.XMLCLOB as locator) returns table(SEQ integer, LINE integer, COL integer, ELEMENT_PATH varchar(1024), MESSAGE varchar(1024)) specific VReportClob2 external name 'quarnxmlfn!kelValidateReportClob2' language C parameter style QUARNSQL not variant disallow parallel not fenced no SQL no external action scratchpad final call DBINFO
+152: create function quarnxml.validateReportSchema(quarnxml.XMLFile, varchar(1000)) returns table(SEQ integer, LINE integer, COL integer, ELEMENT_PATH varchar(1024), MESSAGE varchar(1024)) specific VReportSchFile external name 'quarnxmlfn!kelValidateReportSchemaFile' language C parameter style QUARNSQL not variant disallow parallel not fenced no SQL no external action scratchpad final call DBINFO
+153: create function quarnxml.validateReportSchema(quarnxml.XMLVarchar, varchar(1000)) returns table(SEQ integer, LINE integer, COL integer, ELEMENT_PATH varchar(1024), MESSAGE varchar(1024)) specific VReportSchVarchar external name 'quarnxmlfn!kelValidateReportSchemaVarchar' language C parameter style QUARNSQL not variant disallow parallel not fenced no SQL no external action scratchpad final call DBINFO
+154: create function quarnxml.validateReportSchema(quarnxml.XMLCLOB as locator, varchar(1000)) returns table(SEQ integer, LINE integer, COL integer, ELEMENT_PATH varchar(1024), MESSAGE varchar(1024)) specific VReportSchClob external name 'quarnxmlfn!kelValidateReportSchemaClob' language C parameter style QUARNSQL not variant disallow parallel not fenced no SQL no external action scratchpad final call DBINFO
 -- enable, double-byte
 0: create distinct type quarnxml.XMLDBCLOB as dbclob(10k)
 1: create function quarnxml.XMLDBCLOBFromFile(varchar(512)) returns quarnxml.XMLDBCLOB external name 'quarnxmlfn!xmlDBCLOB' language C parameter style QUARNSQL scratchpad final call not variant not fenced no SQL no external action allow parallel DBINFO
@@ -298,7 +307,16 @@
 131: drop specific function quarnxml.ExplainVarchar
 132: drop specific function quarnxml.ExplainClob
 133: drop specific function quarnxml.ExplainFile
-134: drop distinct type quarnxml.XMLFile
+134: drop specific function quarnxml.VReportFile
+135: drop specific function quarnxml.VReportVarchar
+136: drop specific function quarnxml.VReportClob
+137: drop specific function quarnxml.VReportFile2
+138: drop specific function quarnxml.VReportVarchar2
+139: drop specific function quarnxml.VReportClob2
+140: drop specific function quarnxml.VReportSchFile
+141: drop specific function quarnxml.VReportSchVarchar
+142: drop specific function quarnxml.VReportSchClob
+143: drop distinct type quarnxml.XMLFile
 -- disable, double-byte
 0: drop function quarnxml.extractVarchar(quarnxml.XMLDBCLOB, varchar(256))
 1: drop function quarnxml.extractDBClob(quarnxml.XMLDBCLOB, varchar(256))

@@ -1,0 +1,161 @@
+// The validation report: every error with its place and element path, against DTDs and
+// schemas, the fatal error last, the cut, and the grammar kept between documents.
+#include "kelvalreport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "kel_test_ctx.h"
+#include "kel_test_env.h"
+#include "kelctx.h"
+#include "kelvalidate.h"
+#include "sqlenv.h"
+
+namespace {
+
+class Report : public keltest::CallContextTest {
+ protected:
+  void SetUp() override {
+    keltest::CallContextTest::SetUp();
+    ASSERT_EQ(sqloSetEnv(SQLE_REG_XML_READ_DIRS, dir.str().c_str()), 0);
+  }
+  // The rows of doc against the DTD text, as "line:column path | message".
+  std::vector<std::string> dtdRows(KelValidator &v, const std::string &doc, const char *dtd,
+                                   int where = KEL_DTD_TEXT) {
+    KelReportCollector report(&ctx);
+    int rc = v.report(doc.data(), doc.size(), 1, 0, dtd, 0, "order.dtd", where, &report, state, msg);
+    EXPECT_EQ(rc, 0) << msg;
+    return lines(report);
+  }
+  static std::vector<std::string> lines(KelReportCollector &report) {
+    std::vector<std::string> out;
+    for (const KelReportRow &r : report.finish())
+      out.push_back(std::to_string(r.line) + ":" + std::to_string(r.column) + " " + r.path + " | " +
+                    r.message);
+    return out;
+  }
+};
+
+const char kDtd[] =
+    "<!ELEMENT order (customer, item+)><!ATTLIST order id CDATA #REQUIRED>"
+    "<!ELEMENT customer (#PCDATA)><!ELEMENT item (title, qty)><!ATTLIST item sku CDATA #REQUIRED>"
+    "<!ELEMENT title (#PCDATA)><!ELEMENT qty (#PCDATA)>";
+
+// A missing required attribute (line 3), an undeclared element (line 5) and bad content order
+// (the second item's title after qty, reported at its end tag on line 6).
+const char kThreeErrors[] =
+    "<!DOCTYPE order SYSTEM \"order.dtd\">\n"
+    "<order id=\"1\"><customer>c</customer>\n"
+    "<item><title>t</title><qty>1</qty></item>\n"
+    "<item sku=\"2\"><qty>2</qty><title>u</title>\n"
+    "<note/>\n"
+    "</item></order>\n";
+
+std::string prefix(const std::string &row) { return row.substr(0, row.find(" | ")); }
+
+TEST_F(Report, EveryErrorWithItsPlaceAndPath) {
+  KelValidator v(&ctx);
+  std::vector<std::string> rows = dtdRows(v, kThreeErrors, kDtd);
+  ASSERT_EQ(rows.size(), 3u) << ::testing::PrintToString(rows);
+  // The start-tag errors carry the element's own path; the first item gets [1] because a
+  // second one followed.
+  EXPECT_EQ(prefix(rows[0]), "3:7 /order/item[1]");
+  EXPECT_NE(rows[0].find("sku"), std::string::npos) << rows[0];
+  EXPECT_EQ(prefix(rows[1]), "5:6 /order/item[2]/note");
+  EXPECT_NE(rows[1].find("note"), std::string::npos) << rows[1];
+  EXPECT_EQ(prefix(rows[2]), "6:8 /order/item[2]");
+  // The same through the grammar kept from the second document on, and with the DTD as a file.
+  EXPECT_EQ(dtdRows(v, kThreeErrors, kDtd), rows);
+  EXPECT_EQ(dtdRows(v, kThreeErrors, kDtd), rows);
+  std::string file = dir.file("order.dtd");
+  keltest::writeFile(file, kDtd);
+  EXPECT_EQ(dtdRows(v, kThreeErrors, file.c_str(), KEL_DTD_SERVER_FILE), rows);
+  // The plain validation of the same document still stops at the first error.
+  EXPECT_EQ(v.validate(kThreeErrors, std::strlen(kThreeErrors), 1, 0, kDtd, 0, "d", state, msg,
+                       KEL_DTD_TEXT),
+            0);
+  EXPECT_STREQ(state, "38X13");
+}
+
+TEST_F(Report, ValidMalformedAndRefusedDocuments) {
+  KelValidator v(&ctx);
+  EXPECT_TRUE(dtdRows(v,
+                      "<!DOCTYPE order SYSTEM \"o.dtd\"><order id=\"1\"><customer/>"
+                      "<item sku=\"1\"><title/><qty/></item></order>",
+                      kDtd)
+                  .empty());
+  EXPECT_STREQ(state, "00000");
+  // Not well formed: the validity errors before it, then the fatal error as the last row.
+  std::vector<std::string> rows =
+      dtdRows(v, "<!DOCTYPE order SYSTEM \"o.dtd\"><order><customer/>\n<item></order>", kDtd);
+  ASSERT_EQ(rows.size(), 3u) << ::testing::PrintToString(rows);
+  EXPECT_EQ(prefix(rows[0]), "1:39 /order");
+  EXPECT_EQ(prefix(rows[1]), "2:7 /order/item");
+  EXPECT_EQ(prefix(rows[2]), "2:9 /order/item");
+  EXPECT_NE(rows[2].find("end of tag"), std::string::npos) << rows[2];
+  // A DOCTYPE naming a file outside the readable directories ends the report with the refusal.
+  rows = dtdRows(v, "<!DOCTYPE order SYSTEM \"/etc/hostname\"><order id=\"1\"/>", nullptr);
+  ASSERT_EQ(rows.size(), 1u) << ::testing::PrintToString(rows);
+  // The whole text at the DOCTYPE, not the message cut for the function's message area.
+  EXPECT_EQ(rows[0], "1:40  | external entity \"/etc/hostname\" refused: not a regular file in an allowed directory")
+      << rows[0];
+  // A document that cannot be read at all is a failure, not a row.
+  KelReportCollector report(&ctx);
+  std::string missing = dir.file("none.xml");
+  EXPECT_EQ(v.report(missing.c_str(), 0, 0, 0, kDtd, 0, "d", KEL_DTD_TEXT, &report, state, msg), -1);
+  EXPECT_STREQ(state, "38X01");
+}
+
+TEST_F(Report, TheReportIsCutAfterAThousandErrors) {
+  std::string doc = "<!DOCTYPE order SYSTEM \"o.dtd\"><order id=\"1\"><customer/>";
+  for (int i = 0; i < 1200; ++i) doc += "<item><title/><qty/></item>\n";
+  doc += "</order>";
+  KelValidator v(&ctx);
+  std::vector<std::string> rows = dtdRows(v, doc, kDtd);
+  ASSERT_EQ(rows.size(), KEL_REPORT_MAX_ROWS + 1);
+  EXPECT_EQ(prefix(rows[999]), "1000:7 /order/item[1000]");
+  EXPECT_NE(rows[1000].find(KEL_REPORT_CUT_TEXT), std::string::npos) << rows[1000];
+  EXPECT_EQ(prefix(rows[1000]), "1001:7 /order/item[1001]");
+}
+
+TEST_F(Report, PositionsAmongManyDifferentlyNamedSiblings) {
+  // Forty names under one element (beyond the short list), then the sixth name again.
+  std::string doc = "<!DOCTYPE o SYSTEM \"o.dtd\"><o>";
+  for (int i = 0; i < 40; ++i) doc += "<c" + std::to_string(i) + "/>";
+  doc += "<c5/></o>";
+  KelValidator v(&ctx);
+  std::vector<std::string> rows = dtdRows(v, doc, "<!ELEMENT o ANY>");
+  ASSERT_EQ(rows.size(), 41u) << ::testing::PrintToString(rows);
+  EXPECT_NE(rows[0].find("/o/c0 |"), std::string::npos) << rows[0];
+  EXPECT_NE(rows[5].find("/o/c5[1] |"), std::string::npos) << rows[5];
+  EXPECT_NE(rows[39].find("/o/c39 |"), std::string::npos) << rows[39];
+  EXPECT_NE(rows[40].find("/o/c5[2] |"), std::string::npos) << rows[40];
+}
+
+TEST_F(Report, SchemaErrorsWithTheirPaths) {
+  std::string xsd = dir.file("order.xsd");
+  keltest::writeFile(xsd,
+                     "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\">"
+                     "<xs:element name=\"order\"><xs:complexType><xs:sequence>"
+                     "<xs:element name=\"qty\" type=\"xs:int\" maxOccurs=\"9\"/></xs:sequence>"
+                     "<xs:attribute name=\"id\" type=\"xs:int\" use=\"required\"/>"
+                     "</xs:complexType></xs:element></xs:schema>");
+  std::u16string location(xsd.begin(), xsd.end());
+  KelValidator v(&ctx);
+  const std::string doc = "<order id=\"1\">\n<qty>1</qty>\n<qty>two</qty>\n<qty>3</qty><x/></order>";
+  KelReportCollector report(&ctx);
+  ASSERT_EQ(v.reportSchema(doc.data(), doc.size(), 1, 0, location.c_str(), &report, state, msg), 0) << msg;
+  std::vector<std::string> rows = lines(report);
+  ASSERT_EQ(rows.size(), 3u) << ::testing::PrintToString(rows);
+  EXPECT_EQ(prefix(rows[0]), "3:15 /order/qty[2]");
+  EXPECT_EQ(prefix(rows[1]), "4:17 /order/x");
+  EXPECT_EQ(prefix(rows[2]), "4:25 /order");
+  const std::string valid = "<order id=\"1\"><qty>1</qty></order>";
+  ASSERT_EQ(v.reportSchema(valid.data(), valid.size(), 1, 0, location.c_str(), &report, state, msg), 0);
+  EXPECT_TRUE(lines(report).empty());
+}
+
+}  // namespace
