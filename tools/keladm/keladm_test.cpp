@@ -302,6 +302,40 @@ TEST_F(Keladm, AFailingCallIsRolledBackAndReported) {
   EXPECT_NE(r.err.find("KELA065E  Calling stored procedure quarnxml.kelDisableColumn failed.\n"), std::string::npos) << r.err;
 }
 
+TEST_F(Keladm, BindsOnceAndRetriesWhenTheDatabaseIsNotBound) {
+  env_.set("QUARN_FUNCTION_DIR", KEL_NOTBOUND_DIR);
+  const std::string clauses = " language C parameter style QUARNDARI not deterministic fenced null call";
+  ASSERT_EQ(console("CREATE TABLE QUARNXML.XML_USAGE (ID INTEGER)").status, 0);
+  ASSERT_EQ(console("create procedure quarnxml.kelDisableDB(in dbName varchar(18), out returnCode integer, "
+                    "out returnMsg varchar(1024)) external name 'keladmnotbound!kelTestNeverBound'" + clauses)
+                .status,
+            0);
+  ASSERT_EQ(console("create procedure quarnxml.kelDisableCollection(in dbName varchar(18), in collectionName "
+                    "varchar(128), out returnCode integer, out returnMsg varchar(1024)) external name "
+                    "'keladmnotbound!kelTestBoundOnRetry'" + clauses)
+                .status,
+            0);
+  const std::string disabling = "KELA035I  Lorvane is disabling database TESTDB.  Please wait.\n";
+  const std::string notBound = "KELA073E  The database is not bound. Please bind the database before enabling it.\n";
+
+  // Still not bound after one bind: KELA073E, the procedure's code.
+  Result r = run({"disable_db", "TESTDB"});
+  EXPECT_EQ(r.status, 152);  // -104
+  EXPECT_EQ(r.err, disabling + notBound);
+
+  // Bound by the bind: the second call's answer.
+  r = run({"disable_collection", "TESTDB", "orders"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "KELA064I  Disabling collection orders. Please Wait.\ndone after binding\n");
+
+  // No directory to find the list files in: KELA072E, no retry.
+  env_.set("QUARNKELPATH", "");
+  r = run({"disable_db", "TESTDB"});
+  EXPECT_EQ(r.status, 152);
+  EXPECT_EQ(r.err, disabling +
+                       "KELA072E  Lorvane couldn't find the bind files. Bind the database before enabling it.\n");
+}
+
 TEST_F(Keladm, SwitchesTheTrace) {
   std::string dir = (inst_.path() / "Data Dir").string();
   fs::path control = inst_.path() / "kel" / "kelkelinst.ctl";
