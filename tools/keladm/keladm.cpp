@@ -96,11 +96,11 @@ void printDbFailure(sqlca *ca, int msgNo, const char *arg) { kelPrintDbMessage(n
 
 // Checks through the call-level interface, on the current connection, that the catalogue
 // table XML_USAGE exists.  Returns 0, -151 (KELQ073E printed) or -57 (KELG006E printed).
-int checkEnabled(KeladmPlatform platform) {
+int checkEnabled(KelCallContext *ctx, KeladmPlatform platform) {
   char msg[KEL_MSG_BUFFER + 1] = "";
   char sqlstate[6] = "00000";
   KelCliConnection conn;
-  int rc = conn.open(nullptr, kUnit, sqlstate, msg);
+  int rc = conn.open(ctx, kUnit, sqlstate, msg);
   if (rc < 0) {
     std::fputs(msg, stderr);
     return rc;
@@ -115,33 +115,34 @@ int checkEnabled(KeladmPlatform platform) {
   {
     KelCliStmt stmt;
     if (!SQL_SUCCEEDED(stmt.alloc(conn.handle()))) {
-      rc = KEL_CLI_ERROR(nullptr, msg, sqlstate, SQL_HANDLE_DBC, conn.handle(), "SQLAllocHandle for select stmt");
+      rc = KEL_CLI_ERROR(ctx, msg, sqlstate, SQL_HANDLE_DBC, conn.handle(), "SQLAllocHandle for select stmt");
     } else if (!SQL_SUCCEEDED(SQLExecDirect(stmt.get(), reinterpret_cast<SQLCHAR *>(const_cast<char *>(query)), SQL_NTS))) {
-      rc = KEL_CLI_ERROR(nullptr, msg, sqlstate, SQL_HANDLE_STMT, stmt.get(), " SQLExecDirect on xml_usage selection");
+      rc = KEL_CLI_ERROR(ctx, msg, sqlstate, SQL_HANDLE_STMT, stmt.get(), " SQLExecDirect on xml_usage selection");
     } else {
       SQLRETURN fetched = SQLFetch(stmt.get());
       if (fetched == SQL_NO_DATA) {
         found = false;
       } else if (!SQL_SUCCEEDED(fetched)) {
-        rc = KEL_CLI_ERROR(nullptr, msg, sqlstate, SQL_HANDLE_STMT, stmt.get(), " SQLFetch on xml_usage selection");
+        rc = KEL_CLI_ERROR(ctx, msg, sqlstate, SQL_HANDLE_STMT, stmt.get(), " SQLFetch on xml_usage selection");
       } else {
         found = true;
       }
       if (rc >= 0 && !SQL_SUCCEEDED(SQLCloseCursor(stmt.get())))
-        rc = KEL_CLI_ERROR(nullptr, msg, sqlstate, SQL_HANDLE_STMT, stmt.get(), " SQLCloseCursor on xml_usage selection");
+        rc = KEL_CLI_ERROR(ctx, msg, sqlstate, SQL_HANDLE_STMT, stmt.get(), " SQLCloseCursor on xml_usage selection");
     }
     if (rc >= 0 && !SQL_SUCCEEDED(stmt.reset()))
-      rc = KEL_CLI_ERROR(nullptr, msg, sqlstate, SQL_HANDLE_DBC, conn.handle(), " SQLFreeStmt");
+      rc = KEL_CLI_ERROR(ctx, msg, sqlstate, SQL_HANDLE_DBC, conn.handle(), " SQLFreeStmt");
   }
   if (rc >= 0) {
-    rc = conn.close(nullptr, kUnit, sqlstate, msg);
+    rc = conn.close(ctx, kUnit, sqlstate, msg);
   }
   if (rc < 0) {
     std::fputs(msg, stderr);
     return kCliFailure;
   }
+  KEL_TRACE(ctx, "XML_USAGE %s\n", found ? "found" : "not found");
   if (!found) {
-    kelPrintMessage(nullptr, KELQ073E);
+    kelPrintMessage(ctx, KELQ073E);
     return -151;
   }
   return 0;
@@ -267,7 +268,7 @@ int bindDatabase() {
 
 // Calls the procedure, once more after binding when the database answers that it is not
 // bound.  Returns the exit status.
-int callProcedure(Call *call) {
+int callProcedure(KelCallContext *ctx, Call *call) {
   char procName[kProcNameBytes] = "";
   std::snprintf(procName, sizeof procName, "%s", call->procedure);
   int rc = 0;
@@ -281,7 +282,9 @@ int callProcedure(Call *call) {
     msgArg.ind = 0;
     CallArea area(&call->args);
     sqlca ca{};
+    KEL_TRACE(ctx, "calling %s with %d arguments, pass %d\n", procName, area.get()->sqld, pass + 1);
     int code = quarn_call(procName, area.get(), &ca);
+    KEL_TRACE(ctx, "%s: SQLCODE %d\n", procName, static_cast<int>(ca.sqlcode));
     if (code < 0) {
       // The procedure never ran to its end: nothing of it is kept, and it is a failure.
       printDbFailure(&ca, KELA065E, procName);
@@ -293,6 +296,7 @@ int callProcedure(Call *call) {
     sqlint32 value = 0;
     std::memcpy(&value, rcArg.data.data(), sizeof value);
     rc = value;
+    KEL_TRACE(ctx, "%s: return code %d\n", procName, rc);
     if (rc != kNotBound) std::fputs(msgArg.data.data(), stderr);
     sqlca end{};
     if (rc == 0) {
@@ -355,6 +359,51 @@ int switchTrace(const KeladmCommand &cmd) {
   return rc;
 }
 
+// The runtime context of the command: messages in full and, when the instance is traced, the
+// trace file.  Set up after CONNECT, when the engine has settled the instance's environment;
+// without it the command goes on untraced.
+class RunContext {
+ public:
+  RunContext() {
+    char sqlstate[6] = "00000";
+    char msg[KEL_MSG_BUFFER + 1] = "";
+    ready_ = kelInit(&ctx_, KEL_FULL_MESSAGES, nullptr, sqlstate, msg, nullptr) == 0;
+  }
+  ~RunContext() {
+    char sqlstate[6] = "00000";
+    if (ready_) kelTerm(&ctx_, sqlstate);
+  }
+  RunContext(const RunContext &) = delete;
+  RunContext &operator=(const RunContext &) = delete;
+  KelCallContext *get() { return ready_ ? &ctx_ : nullptr; }
+
+ private:
+  KelCallContext ctx_{};
+  bool ready_ = false;
+};
+
+// The command on its connection: catalogue check, the procedure call, commit or rollback.
+int runConnected(const KeladmCommand &cmd, const char *word, KeladmPlatform platform) {
+  RunContext context;
+  KelCallContext *ctx = context.get();
+  // The password is never traced.
+  KEL_TRACE(ctx, "%s database %s user %s platform %d\n", word, cmd.dbName, cmd.user != nullptr ? cmd.user : "(current)",
+            static_cast<int>(platform));
+  int rc = 0;
+  if (cmd.word != KeladmWord::EnableDb) rc = checkEnabled(ctx, platform);
+  if (rc == 0 && platform == KeladmPlatform::Midrange && cmd.tableSpace != nullptr) {
+    keladmPrintUsage(kProgram, platform);
+    rc = -1;
+  }
+  if (rc == 0) {
+    Call call;
+    rc = buildCall(cmd, &call);
+    if (rc == 0) rc = callProcedure(ctx, &call);
+  }
+  KEL_TRACE(ctx, "exit status %d\n", rc);
+  return rc;
+}
+
 int run(int argc, char **argv) {
   KeladmCommand cmd;
   int exitCode = -1;
@@ -384,17 +433,7 @@ int run(int argc, char **argv) {
   std::memcpy(product, info.sqlerrp, sizeof info.sqlerrp < 8 ? sizeof info.sqlerrp : 8);
   KeladmPlatform platform = keladmPlatformOf(product);
 
-  int rc = 0;
-  if (cmd.word != KeladmWord::EnableDb) rc = checkEnabled(platform);
-  if (rc == 0 && platform == KeladmPlatform::Midrange && cmd.tableSpace != nullptr) {
-    keladmPrintUsage(kProgram, platform);
-    rc = -1;
-  }
-  if (rc == 0) {
-    Call call;
-    rc = buildCall(cmd, &call);
-    if (rc == 0) rc = callProcedure(&call);
-  }
+  int rc = runConnected(cmd, argv[1], platform);
   sqlca reset{};
   if (quarn_connect_reset(&reset) < 0 && rc == 0) rc = reset.sqlcode;
   return rc;
