@@ -272,6 +272,13 @@ TEST_F(Keladm, ColumnRoundTripAndItsFailures) {
   EXPECT_FALSE(shows("SELECT 'COL:' || COL_NAME FROM QUARNXML.XML_USAGE", "COL:DOC"));
   EXPECT_FALSE(shows("SELECT 'FOUND' FROM SYSCAT.TABLES WHERE TABNAME='ORDER_HEAD'", "FOUND"));
 
+  // Hostile names reach the procedure as values, never as SQL.
+  r = run({"disable_column", "TESTDB", "shop.orders'; DROP TABLE shop.orders; --", "doc"});
+  EXPECT_NE(r.status, 0);
+  r = run({"enable_column", "TESTDB", "shop.orders", "d\"; DROP TABLE shop.orders--", dad});
+  EXPECT_NE(r.status, 0);
+  EXPECT_TRUE(shows("SELECT 'FOUND' FROM SYSCAT.TABLES WHERE TABSCHEMA='SHOP' AND TABNAME='ORDERS'", "FOUND"));
+
   // A column that does not exist: the procedure's error, rolled back.
   r = run({"enable_column", "TESTDB", "shop.orders", "nosuch", dad});
   EXPECT_NE(r.status, 0);
