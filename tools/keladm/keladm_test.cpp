@@ -2,6 +2,7 @@
 // texts on standard output and standard error, and what the database holds afterwards, seen
 // from a new connection of the console.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdio>
@@ -259,6 +260,15 @@ TEST_F(Keladm, ColumnRoundTripAndItsFailures) {
   r = run({"enable_column", "TESTDB", "shop.orders", "doc", big});
   EXPECT_EQ(r.status, 204);  // -52
   EXPECT_EQ(r.err, "KELC006E  The input file exceeds the Quarn LOB limit.\n");
+
+  // A directory or a FIFO named as the DAD is refused at once (no wait for a writer).
+  std::string fifo = (inst_.path() / "Data Dir" / "fifo.dad").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string &notFile : {fifo, (inst_.path() / "Data Dir").string()}) {
+    r = run({"enable_column", "TESTDB", "shop.orders", "doc", notFile});
+    EXPECT_EQ(r.status, 208) << notFile;  // -48
+    EXPECT_EQ(r.err, "KELC002E  Unable to read file.\n");
+  }
 
   r = run({"enable_column", "TESTDB", "shop.orders", "doc", dad, "-v", "shop.orders_v", "-r", "id"});
   EXPECT_EQ(r.status, 0) << r.err;
