@@ -16,6 +16,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-"$here/build"}
 quarn="$build/bin/quarn"
+keladm="$build/bin/keladm"
 samples="$here/samples"
 [ -d "$build/share/doc/quarnxml/samples" ] && samples="$build/share/doc/quarnxml/samples"
 
@@ -29,8 +30,10 @@ printf 'QUARN_XML_READ_DIRS=%s\n' "$samples" > "$instance/quarn.registry"
 echo "== Instance directory (temporary): $instance"
 "$quarn" "CREATE DATABASE demo"
 status=0
+# The administration command enables the database for XML (types, functions, procedures and
+# catalogue tables).
+"$keladm" enable_db DEMO || status=$?
 "$quarn" -d demo -v <<SQL || status=$?
-CALL 'quarnxml!kelEnableDB'('DEMO', ?, ?);
 SET CURRENT FUNCTION PATH = QUARNXML, SYSOSTREL, SYSFUN;
 CREATE TABLE shop.orders (id INTEGER NOT NULL PRIMARY KEY, doc quarnxml.XMLVarchar, fulldoc quarnxml.XMLCLOB);
 INSERT INTO shop.orders VALUES (1, XMLVarcharFromFile('$samples/order1.xml'), XMLCLOBFromFile('$samples/order1.xml'));
@@ -72,13 +75,17 @@ SELECT r.seq, r.line, r.col, r.element_path, r.message FROM quarnxml.dtd_ref AS 
 <item sku="V-12" kind="vinyl"><title>Blue</title><qty>1</qty><price>25.00</price><gift/></item>
 </order>'), d.content)) AS r WHERE d.dtdid = 'order.dtd' ORDER BY r.seq;
 SQL
+echo "== XML column with side tables"
+# Enable the orders' XMLVarchar column: customer, city and status go to one side table, every
+# item's price to another (one row per item), kept current by triggers; the orders already
+# stored are copied in.  The default view shop.order_search joins the orders with both.
+cat > "$instance/order_side.dad" <<'DAD'
+<?xml version="1.0"?><DAD><validation>NO</validation><Xcolumn><table name="shop.order_head"><column name="customer" type="varchar(40)" path="/order/customer/name" multi_occurrence="NO"/><column name="city" type="varchar(30)" path="/order/customer/city" multi_occurrence="NO"/><column name="status" type="varchar(10)" path="/order/@status" multi_occurrence="NO"/></table><table name="shop.order_price"><column name="price" type="double" path="/order/item/price" multi_occurrence="YES"/></table></Xcolumn></DAD>
+DAD
+"$keladm" enable_column DEMO shop.orders doc "$instance/order_side.dad" -v shop.order_search || status=$?
 "$quarn" -d demo -v <<SQL || status=$?
 -- ==== XML column with side tables ====
 SET CURRENT FUNCTION PATH = QUARNXML, SYSOSTREL, SYSFUN;
--- Enable the orders' XMLVarchar column: customer, city and status go to one side table, every
--- item's price to another (one row per item), kept current by triggers; the orders already
--- stored are copied in.  The default view joins the orders with both.
-CALL quarnxml.kelEnableColumn('DEMO', 'shop.orders', 'doc', '<?xml version="1.0"?><DAD><validation>NO</validation><Xcolumn><table name="shop.order_head"><column name="customer" type="varchar(40)" path="/order/customer/name" multi_occurrence="NO"/><column name="city" type="varchar(30)" path="/order/customer/city" multi_occurrence="NO"/><column name="status" type="varchar(10)" path="/order/@status" multi_occurrence="NO"/></table><table name="shop.order_price"><column name="price" type="double" path="/order/item/price" multi_occurrence="YES"/></table></Xcolumn></DAD>', NULL, 'shop.order_search', NULL, ?, ?);
 SELECT o.id, h.customer, h.city, h.status FROM shop.orders AS o, shop.order_head AS h WHERE o.kelroot_id = h.kelroot_id ORDER BY o.id;
 -- A new order arrives: its rows appear in the side tables.
 INSERT INTO shop.orders (id, doc) VALUES (4, XMLVarchar('<order id="1004" status="open"><customer><name>Dana Weiss</name><city>Wien</city></customer><date>2026-12-05</date><item sku="B-50" kind="book"><title>Old Maps</title><qty>1</qty><price>42.00</price></item><item sku="C-20" kind="cd"><title>Rain</title><qty>1</qty><price>12.00</price></item></order>'));
@@ -129,9 +136,9 @@ fi
 # the DAD samples/orders.dad (one CALL per document, all or nothing).
 if [ "$status" -eq 0 ]; then
   echo "== Collection: the sample orders shredded into tables and composed back"
+  "$keladm" enable_collection DEMO orders "$samples/orders.dad" || status=$?
   "$quarn" -d demo -v <<SQL || status=$?
 SET CURRENT FUNCTION PATH = QUARNXML, SYSOSTREL, SYSFUN;
-CALL quarnxml.kelEnableCollection('DEMO', 'orders', XMLCLOBFromFile('$samples/orders.dad'), NULL, ?, ?);
 CALL quarnxml.kelInsertXML('orders', XMLCLOBFromFile('$samples/order1.xml'), ?, ?);
 CALL quarnxml.kelInsertXML('orders', XMLCLOBFromFile('$samples/order2.xml'), ?, ?);
 CALL quarnxml.kelInsertXML('orders', XMLCLOBFromFile('$samples/order3.xml'), ?, ?);

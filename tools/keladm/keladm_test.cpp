@@ -1,0 +1,382 @@
+// The built keladm run as a process against a fresh instance: exit statuses and the exact
+// texts on standard output and standard error, and what the database holds afterwards, seen
+// from a new connection of the console.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "kel_test_env.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+  int status = -1;  // exit status (0..255)
+  std::string out;
+  std::string err;
+};
+
+std::string quote(const std::string &s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+const char kUsage[] =
+    "Usage:\n"
+    "keladm [enable_db dbname <-l userid -p password -t tablespace1<,tablespace2>> ]\n"
+    "keladm [disable_db dbname <-l userid -p password> ]\n"
+    "keladm [enable_column dbname tabname column dad_file\n"
+    "       <-t tablespace> <-v default_view> <-r root_id> <-l userid -p password> ]\n"
+    "keladm [disable_column dbname tabname column <-l userid -p password> ]\n"
+    "keladm [enable_collection dbname collectionName dad_file\n"
+    "   <-t tablespace> <-l userid -p password> ]\n"
+    "keladm [disable_collection dbname collection <-l userid -p password> ]\n"
+    "keladm [trace_on directory <instance> ]\n"
+    "keladm [trace_off <instance> ]\n";
+
+const char kColumnDad[] =
+    "<?xml version=\"1.0\"?><DAD><validation>NO</validation><Xcolumn><table name=\"shop.order_head\">"
+    "<column name=\"customer\" type=\"varchar(40)\" path=\"/order/customer/name\" multi_occurrence=\"NO\"/>"
+    "</table></Xcolumn></DAD>";
+
+class Keladm : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    env_.set("QUARNPATH", inst_.str());
+    env_.set("QUARN_USER", "tester");
+    env_.set("QUARNINSTANCE", "kelinst");
+    env_.set("QUARNKELPATH", inst_.file("kel"));
+    fs::create_directories(inst_.path() / "kel");
+    fs::create_directories(inst_.path() / "Data Dir");
+    ASSERT_EQ(console("CREATE DATABASE TESTDB").status, 0);
+  }
+
+  Result run(const std::vector<std::string> &args) {
+    std::string cmd = quote(KEL_KELADM);
+    for (const std::string &a : args) cmd += " " + quote(a);
+    std::string out = inst_.file("keladm.out"), err = inst_.file("keladm.err");
+    cmd += " >" + quote(out) + " 2>" + quote(err);
+    Result r;
+    int raw = std::system(cmd.c_str());
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.out = keltest::readFile(out);
+    r.err = keltest::readFile(err);
+    fs::remove(out);
+    fs::remove(err);
+    return r;
+  }
+
+  // The console on a new connection of TESTDB (or without one for CREATE DATABASE).
+  Result console(const std::string &sql) {
+    std::string cmd = quote(KEL_QUARN_CONSOLE);
+    if (sql.rfind("CREATE DATABASE", 0) != 0) cmd += " -d TESTDB";
+    cmd += " " + quote(sql) + " 2>&1";
+    Result r;
+    FILE *p = popen(cmd.c_str(), "r");
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+    int raw = pclose(p);
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return r;
+  }
+
+  // Whether the console's answer to a query holds text.
+  bool shows(const std::string &sql, const std::string &text) { return console(sql).out.find(text) != std::string::npos; }
+
+  bool enabled() {
+    return shows("SELECT 'FOUND' FROM SYSCAT.TABLES WHERE TABSCHEMA='QUARNXML' AND TABNAME='XML_USAGE'", "FOUND");
+  }
+
+  std::string dataFile(const std::string &name, const std::string &content) {
+    std::string path = (inst_.path() / "Data Dir" / name).string();
+    keltest::writeFile(path, content);
+    return path;
+  }
+
+  keltest::TempDir inst_;
+  keltest::ScopedEnv env_;
+};
+
+TEST_F(Keladm, WrongCommandLinesPrintTheUsageTextAndChangeNothing) {
+  const std::vector<std::vector<std::string>> cases = {
+      {},
+      {"enable"},
+      {"enable_db"},
+      {"enable_db", "TESTDB", "extra"},
+      {"enable_db", "TESTDB", "-l", "user"},                                 // user without password
+      {"enable_db", "TESTDB", "-p", "pw"},                                   // password without user
+      {"enable_db", "TESTDB", "-l", "u", "-p", "p", "-x", "v"},              // unknown option
+      {"enable_db", "TESTDB", "-t", "a", "-t", "b"},                         // repeated option
+      {"enable_db", "TESTDB", "-t", "ts1,"},                                 // empty second table space
+      {"enable_db", "TESTDB", "-t", ",ts2"},
+      {"disable_db", "TESTDB", "-l", "u"},
+      {"disable_db", "TESTDB", "-l", "u", "-p", "p", "-t", "x"},             // option of another form
+      {"disable_db", "TESTDB", "-t", "x"},
+      {"enable_column", "TESTDB", "t", "c"},
+      {"enable_column", "TESTDB", "t", "c", "d", "-v"},
+      {"enable_column", "TESTDB", "t", "c", "d", "-l", "u"},                 // -l alone, every form
+      {"enable_column", "TESTDB", "t", "c", "d", "-r", "a", "-R", "b"},      // repeated, any case
+      {"disable_column", "TESTDB", "t"},
+      {"disable_column", "TESTDB", "t", "c", "-l", "u"},
+      {"disable_column", "TESTDB", "t", "c", "-v", "x"},
+      {"enable_collection", "TESTDB", "coll"},
+      {"enable_collection", "TESTDB", "coll", "d", "-v", "x"},
+      {"disable_collection", "TESTDB"},
+      {"disable_collection", "TESTDB", "coll", "-p", "p"},
+      {"enable_db", "-l", "u", "-p"},                                        // option where the name belongs
+      {"enable_db", std::string(17, 'D')},                                  // database name too long
+      {"enable_db", "TESTDB", "-l", std::string(19, 'u'), "-p", "p"},        // user too long
+      {"enable_db", "TESTDB", "-l", "u", "-p", std::string(19, 'p')},        // password too long
+      {"disable_column", "TESTDB", std::string(129, 't'), "c"},              // table name too long
+      {"enable_server", "-a", "SUB"},
+      {"disable_server"},
+      {"trace_on"},
+      {"trace_on", "/tmp", "inst", "more"},
+      {"trace_off", "inst", "more"},
+  };
+  for (const auto &args : cases) {
+    Result r = run(args);
+    std::string shown;
+    for (const auto &a : args) shown += a.substr(0, 20) + " ";
+    EXPECT_EQ(r.status, 255) << shown;
+    EXPECT_EQ(r.out, kUsage) << shown;
+    EXPECT_EQ(r.err, "") << shown;
+  }
+  EXPECT_FALSE(enabled());
+}
+
+TEST_F(Keladm, ArgumentsOverTheirLimitsGiveTheirMessages) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string err;
+  };
+  std::string dad = dataFile("col.dad", kColumnDad);
+  const std::vector<Case> cases = {
+      {{"enable_column", "TESTDB", "t", std::string(31, 'c'), dad},
+       "KELQ032E  Column name cannot be longer than maximum length allowed by Quarn.\n"},
+      {{"disable_collection", "TESTDB", std::string(31, 'c')},
+       "KELQ032E  Column name cannot be longer than maximum length allowed by Quarn.\n"},
+      {{"enable_db", "TESTDB", "-t", std::string(19, 't')},
+       "KELA037E  The specified table space name is longer than 18 characters.\n"},
+      {{"enable_db", "TESTDB", "-t", "ts1," + std::string(19, 't')},
+       "KELA037E  The specified table space name is longer than 18 characters.\n"},
+      {{"enable_collection", "TESTDB", "coll", dad, "-t", std::string(19, 't')},
+       "KELA037E  The specified table space name is longer than 18 characters.\n"},
+      {{"enable_column", "TESTDB", "t", "c", dad, "-r", std::string(19, 'r')},
+       "KELA039E  The specified ROOT_ID name is longer than 18 characters.\n"},
+      {{"enable_column", "TESTDB", "t", "c", dad, "-v", std::string(129, 'v')},
+       "KELA021E  Cannot create the default view " + std::string(129, 'v') + ".\n"},
+      {{"enable_column", "TESTDB", "t", "c", "/" + std::string(5000, 'p')}, "KELG000E  The file name (too long) is invalid.\n"},
+      {{"trace_on", "/" + std::string(5000, 'd')}, "KELG000E  The file name  is invalid.\n"},
+      {{"trace_on", inst_.str(), "../inst"}, "KELA076E  Lorvane trace instance ID invalid.\n"},
+      {{"trace_off", std::string(31, 'i')}, "KELA076E  Lorvane trace instance ID invalid.\n"},
+  };
+  for (const Case &c : cases) {
+    Result r = run(c.args);
+    EXPECT_EQ(r.status, 255) << c.err;
+    EXPECT_EQ(r.out, "") << c.err;
+    EXPECT_EQ(r.err, c.err);
+  }
+  // Arguments far longer than any buffer are refused before they are copied.
+  Result r = run({"enable_column", "TESTDB", std::string(30000, 't'), std::string(30000, 'c'), std::string(30000, 'd')});
+  EXPECT_EQ(r.status, 255);
+  EXPECT_EQ(r.out, kUsage);
+  EXPECT_FALSE(enabled());
+}
+
+TEST_F(Keladm, ServerFormsAreRefusedOnThisPlatform) {
+  for (const std::vector<std::string> &args :
+       {std::vector<std::string>{"enable_server", "-a", "SUB", "wlm", "environment", "WLM1"},
+        {"ENABLE_SERVER", "-a", "SUB", "wlm", "environment", "WLM1", "security", "DB2"},
+        {"disable_server", "-a", "SUB"},
+        {"enable_column", "-a", "SUB", "t", "c", "d.dad"},
+        {"disable_collection", "-A", "SUB", "coll"}}) {
+    Result r = run(args);
+    EXPECT_EQ(r.status, 255) << args[0];
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "keladm: " + args[0] + " is not supported on this platform.\n");
+  }
+}
+
+TEST_F(Keladm, EnablesAndDisablesADatabase) {
+  Result r = run({"Enable_DB", "TESTDB"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err.rfind("KELA005I  Enabling database TESTDB.  Please wait.\n", 0), 0u) << r.err;
+  EXPECT_TRUE(enabled());
+
+  r = run({"enable_db", "TESTDB"});
+  EXPECT_EQ(r.status, 5);
+  EXPECT_EQ(r.err, "KELA005I  Enabling database TESTDB.  Please wait.\nKELA070W  The database has already been enabled.\n");
+
+  r = run({"DISABLE_DB", "TESTDB", "-L", "admin", "-P", "Secret-Pw1"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err.rfind("KELA035I  Lorvane is disabling database TESTDB.  Please wait.\n", 0), 0u) << r.err;
+  EXPECT_EQ(r.err.find("Secret-Pw1"), std::string::npos);
+  EXPECT_FALSE(enabled());
+
+  // Not enabled: KELQ073E and -151, nothing called.
+  r = run({"disable_db", "TESTDB"});
+  EXPECT_EQ(r.status, 105);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "KELQ073E  The database is not enabled.\n");
+  r = run({"disable_column", "TESTDB", "shop.orders", "doc"});
+  EXPECT_EQ(r.status, 105);
+  EXPECT_EQ(r.err, "KELQ073E  The database is not enabled.\n");
+}
+
+TEST_F(Keladm, UnreachableDatabaseAndFailingEnableChangeNothing) {
+  Result r = run({"enable_db", "NODB"});
+  EXPECT_EQ(r.status, 255);
+  EXPECT_NE(r.err.find("KELA003E  Cannot connect to database NODB.\n"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(inst_.path() / "NODB.db"));
+
+  // A table space that does not exist stops enablement; nothing of it is left.
+  r = run({"enable_db", "TESTDB", "-t", "NOSUCHTS"});
+  EXPECT_NE(r.status, 0);
+  EXPECT_EQ(r.err.rfind("KELA005I  Enabling database TESTDB.  Please wait.\n", 0), 0u) << r.err;
+  EXPECT_FALSE(enabled());
+  EXPECT_FALSE(shows("SELECT 'FOUND' FROM SYSCAT.ROUTINES WHERE ROUTINESCHEMA='QUARNXML'", "FOUND"));
+}
+
+TEST_F(Keladm, ColumnRoundTripAndItsFailures) {
+  ASSERT_EQ(run({"enable_db", "TESTDB"}).status, 0);
+  ASSERT_EQ(console("CREATE TABLE shop.orders (id INTEGER NOT NULL PRIMARY KEY, doc quarnxml.XMLVarchar)").status, 0);
+  std::string dad = dataFile("Col.dad", kColumnDad);
+
+  // Missing and oversized DAD files: their messages, nothing called.
+  Result r = run({"enable_column", "TESTDB", "shop.orders", "doc", dataFile("x", "") + ".missing"});
+  EXPECT_EQ(r.status, 200);  // -56
+  EXPECT_EQ(r.err, "KELG000E  The file name " + (inst_.path() / "Data Dir" / "x.missing").string() + " is invalid.\n");
+  std::string big = dataFile("big.dad", std::string(kColumnDad) + std::string(102400, ' '));
+  r = run({"enable_column", "TESTDB", "shop.orders", "doc", big});
+  EXPECT_EQ(r.status, 204);  // -52
+  EXPECT_EQ(r.err, "KELC006E  The input file exceeds the Quarn LOB limit.\n");
+
+  // A directory or a FIFO named as the DAD is refused at once (no wait for a writer).
+  std::string fifo = (inst_.path() / "Data Dir" / "fifo.dad").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string &notFile : {fifo, (inst_.path() / "Data Dir").string()}) {
+    r = run({"enable_column", "TESTDB", "shop.orders", "doc", notFile});
+    EXPECT_EQ(r.status, 208) << notFile;  // -48
+    EXPECT_EQ(r.err, "KELC002E  Unable to read file.\n");
+  }
+
+  r = run({"enable_column", "TESTDB", "shop.orders", "doc", dad, "-v", "shop.orders_v", "-r", "id"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err.rfind("KELA000I  Enabling column doc. Please Wait.\n", 0), 0u) << r.err;
+  EXPECT_TRUE(shows("SELECT 'COL:' || COL_NAME FROM QUARNXML.XML_USAGE", "COL:DOC"));
+  EXPECT_TRUE(shows("SELECT 'FOUND' FROM SYSCAT.TABLES WHERE TABNAME='ORDER_HEAD'", "FOUND"));
+
+  r = run({"disable_column", "TESTDB", "shop.orders", "doc"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err.rfind("KELA008I  Disabling column doc. Please Wait.\n", 0), 0u) << r.err;
+  EXPECT_FALSE(shows("SELECT 'COL:' || COL_NAME FROM QUARNXML.XML_USAGE", "COL:DOC"));
+  EXPECT_FALSE(shows("SELECT 'FOUND' FROM SYSCAT.TABLES WHERE TABNAME='ORDER_HEAD'", "FOUND"));
+
+  // Hostile names reach the procedure as values, never as SQL.
+  r = run({"disable_column", "TESTDB", "shop.orders'; DROP TABLE shop.orders; --", "doc"});
+  EXPECT_NE(r.status, 0);
+  r = run({"enable_column", "TESTDB", "shop.orders", "d\"; DROP TABLE shop.orders--", dad});
+  EXPECT_NE(r.status, 0);
+  EXPECT_TRUE(shows("SELECT 'FOUND' FROM SYSCAT.TABLES WHERE TABSCHEMA='SHOP' AND TABNAME='ORDERS'", "FOUND"));
+
+  // A column that does not exist: the procedure's error, rolled back.
+  r = run({"enable_column", "TESTDB", "shop.orders", "nosuch", dad});
+  EXPECT_NE(r.status, 0);
+  EXPECT_FALSE(shows("SELECT 'FOUND' FROM SYSCAT.TABLES WHERE TABNAME='ORDER_HEAD'", "FOUND"));
+}
+
+TEST_F(Keladm, CollectionRoundTrip) {
+  ASSERT_EQ(run({"enable_db", "TESTDB"}).status, 0);
+  std::string dad = keltest::sourceDir() + "/samples/orders.dad";
+  Result r = run({"enable_collection", "TESTDB", "orders", dad});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err.rfind("KELA063I  Enabling collection orders. Please Wait.\n", 0), 0u) << r.err;
+  EXPECT_TRUE(shows("SELECT 'COLL:' || COL_NAME FROM QUARNXML.XML_USAGE", "COLL:orders"));
+
+  r = run({"disable_collection", "TESTDB", "orders"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err.rfind("KELA064I  Disabling collection orders. Please Wait.\n", 0), 0u) << r.err;
+  EXPECT_FALSE(shows("SELECT 'COLL:' || COL_NAME FROM QUARNXML.XML_USAGE", "COLL:orders"));
+}
+
+TEST_F(Keladm, AFailingCallIsRolledBackAndReported) {
+  // The catalogue table exists but no procedure is registered: the CALL itself fails.  It is
+  // reported with KELA065E and its code, never as success.
+  ASSERT_EQ(console("CREATE TABLE QUARNXML.XML_USAGE (ID INTEGER)").status, 0);
+  Result r = run({"disable_column", "TESTDB", "shop.orders", "doc"});
+  EXPECT_EQ(r.status, 161);  // -95
+  EXPECT_EQ(r.err.rfind("KELA008I  Disabling column doc. Please Wait.\n", 0), 0u) << r.err;
+  EXPECT_NE(r.err.find("KELA065E  Calling stored procedure quarnxml.kelDisableColumn failed.\n"), std::string::npos) << r.err;
+}
+
+TEST_F(Keladm, BindsOnceAndRetriesWhenTheDatabaseIsNotBound) {
+  env_.set("QUARN_FUNCTION_DIR", KEL_NOTBOUND_DIR);
+  const std::string clauses = " language C parameter style QUARNDARI not deterministic fenced null call";
+  ASSERT_EQ(console("CREATE TABLE QUARNXML.XML_USAGE (ID INTEGER)").status, 0);
+  ASSERT_EQ(console("create procedure quarnxml.kelDisableDB(in dbName varchar(18), out returnCode integer, "
+                    "out returnMsg varchar(1024)) external name 'keladmnotbound!kelTestNeverBound'" + clauses)
+                .status,
+            0);
+  ASSERT_EQ(console("create procedure quarnxml.kelDisableCollection(in dbName varchar(18), in collectionName "
+                    "varchar(128), out returnCode integer, out returnMsg varchar(1024)) external name "
+                    "'keladmnotbound!kelTestBoundOnRetry'" + clauses)
+                .status,
+            0);
+  const std::string disabling = "KELA035I  Lorvane is disabling database TESTDB.  Please wait.\n";
+  const std::string notBound = "KELA073E  The database is not bound. Please bind the database before enabling it.\n";
+
+  // Still not bound after one bind: KELA073E, the procedure's code.
+  Result r = run({"disable_db", "TESTDB"});
+  EXPECT_EQ(r.status, 152);  // -104
+  EXPECT_EQ(r.err, disabling + notBound);
+
+  // Bound by the bind: the second call's answer.
+  r = run({"disable_collection", "TESTDB", "orders"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "KELA064I  Disabling collection orders. Please Wait.\ndone after binding\n");
+
+  // No directory to find the list files in: KELA072E, no retry.
+  env_.set("QUARNKELPATH", "");
+  r = run({"disable_db", "TESTDB"});
+  EXPECT_EQ(r.status, 152);
+  EXPECT_EQ(r.err, disabling +
+                       "KELA072E  Lorvane couldn't find the bind files. Bind the database before enabling it.\n");
+}
+
+TEST_F(Keladm, SwitchesTheTrace) {
+  std::string dir = (inst_.path() / "Data Dir").string();
+  fs::path control = inst_.path() / "kel" / "kelkelinst.ctl";
+  Result r = run({"trace_on", dir});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "KELA068I  Lorvane has successfully turned the trace on.\n");
+  EXPECT_TRUE(fs::exists(control));
+  EXPECT_TRUE(fs::exists(fs::path(dir) / "kelkelinst.trc"));
+
+  // The command traces its steps, never the password.
+  ASSERT_EQ(run({"enable_db", "TESTDB", "-l", "admin", "-p", "Secret-Pw2"}).status, 0);
+  std::string trace = keltest::readFile(dir + "/kelkelinst.trc");
+  EXPECT_NE(trace.find("enable_db database TESTDB user admin"), std::string::npos) << trace;
+  EXPECT_NE(trace.find("quarnxml!kelEnableDB: return code 0"), std::string::npos) << trace;
+  EXPECT_EQ(trace.find("Secret-Pw2"), std::string::npos);
+
+  r = run({"TRACE_OFF", "kelinst"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "KELA069I  Lorvane has successfully turned the trace off.\n");
+  EXPECT_FALSE(fs::exists(control));
+
+  r = run({"trace_on", "/nonexistent/dir/here", "other"});
+  EXPECT_NE(r.status, 0);
+  EXPECT_FALSE(fs::exists(inst_.path() / "kel" / "kelother.ctl"));
+}
+
+}  // namespace
