@@ -12,6 +12,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <string>
 
 #include "quarnapp.h"
 
@@ -46,6 +48,23 @@ inline bool check(int rc, const sqlca &ca, const char *what) {
   sqlaintp_api(text, sizeof text, 1000, nullptr, &copy);
   std::fprintf(stderr, "%s: %s", what, text);
   return false;
+}
+
+// Makes a fresh directory of this name under the temporary directory the instance of this
+// process (QUARNPATH and QUARNKELPATH, instance "bench") and returns its path.
+inline std::string freshInstance(const char *name) {
+  std::string inst = (std::filesystem::temp_directory_path() / name).string();
+  std::filesystem::remove_all(inst);
+  std::filesystem::create_directories(inst);
+  setenv("QUARNPATH", inst.c_str(), 1);
+  setenv("QUARNINSTANCE", "bench", 1);
+  setenv("QUARNKELPATH", inst.c_str(), 1);
+  return inst;
+}
+
+// Creates database db in the instance and connects to it; false after reporting a failure.
+inline bool createAndConnect(const char *db, sqlca *ca) {
+  return check(quarn_create_database(db, ca), *ca, "create") && check(quarn_connect(db, nullptr, nullptr, ca), *ca, "connect");
 }
 
 }  // namespace bench

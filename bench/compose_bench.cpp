@@ -411,17 +411,10 @@ std::string firstStored() {
 int main(int argc, char **argv) {
   const int nOrders = argc > 1 ? std::atoi(argv[1]) : 20000;
   const std::string mode = argc > 2 ? argv[2] : "";
-  const std::string inst = (std::filesystem::temp_directory_path() / "kelcompbench").string();
-  std::filesystem::remove_all(inst);
-  std::filesystem::create_directories(inst);
-  setenv("QUARNPATH", inst.c_str(), 1);
-  setenv("QUARNINSTANCE", "bench", 1);
-  setenv("QUARNKELPATH", inst.c_str(), 1);
+  const std::string inst = bench::freshInstance("kelcompbench");
   setenv("QUARNKELTEMP", inst.c_str(), 1);
   sqlca ca{};
-  if (!check(quarn_create_database("CBENCH", &ca), ca, "create") ||
-      !check(quarn_connect("CBENCH", nullptr, nullptr, &ca), ca, "connect"))
-    return 1;
+  if (!bench::createAndConnect("CBENCH", &ca)) return 1;
   KelCodePageRequest request{0, 1208, nullptr};
   if (kelInit(&ctx, KEL_FULL_MESSAGES, &request, state, msg, "UTF-8") < 0) return 1;
 

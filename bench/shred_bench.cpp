@@ -164,17 +164,12 @@ class ProcCall {
   char msgArea_[2 + KEL_MSG_BUFFER + 1] = {};
 };
 
-// A fresh instance with an enabled database and the collection "orders".
-bool setUp(const std::string &inst, const std::string &dad) {
-  std::filesystem::remove_all(inst);
-  std::filesystem::create_directories(inst);
-  setenv("QUARNPATH", inst.c_str(), 1);
-  setenv("QUARNINSTANCE", "bench", 1);
-  setenv("QUARNKELPATH", inst.c_str(), 1);
+// A fresh instance of this name with an enabled database and the collection "orders"; its path
+// in *inst.
+bool setUp(const char *instName, const std::string &dad, std::string *inst) {
+  *inst = bench::freshInstance(instName);
   sqlca ca{};
-  if (!check(quarn_create_database("BENCH", &ca), ca, "create") ||
-      !check(quarn_connect("BENCH", nullptr, nullptr, &ca), ca, "connect"))
-    return false;
+  if (!bench::createAndConnect("BENCH", &ca)) return false;
   for (const KelEnableStmt &stmt : kelEnableList())
     if (!check(quarn_execute_immediate(stmt.text.c_str(), &ca), ca, "register")) return false;
   ProcCall enable("QUARNXML.KELENABLECOLLECTION", "sscn");
@@ -343,8 +338,8 @@ long peakKilobytes() {
 
 // The large document in this process: prints time and peak memory of each path.
 int runBig(const std::string &dad, int mb) {
-  const std::string inst = (std::filesystem::temp_directory_path() / "kelshredbig").string();
-  if (!setUp(inst, dad)) return 1;
+  std::string inst;
+  if (!setUp("kelshredbig", dad, &inst)) return 1;
   const std::vector<std::string> docs = {bigDoc(mb)};
   const std::string &doc = docs.front();
   const double docMb = static_cast<double>(doc.size()) / (1024.0 * 1024.0);
@@ -384,8 +379,8 @@ int main(int argc, char **argv) {
 
   const int nDocs = argc > 1 ? std::atoi(argv[1]) : 20000;
   const std::string mode = argc > 2 ? argv[2] : "";
-  const std::string inst = (std::filesystem::temp_directory_path() / "kelshredbench").string();
-  if (!setUp(inst, dad)) return 1;
+  std::string inst;
+  if (!setUp("kelshredbench", dad, &inst)) return 1;
   std::vector<std::string> docs;
   size_t bytes = 0;
   for (int i = 0; i < nDocs; ++i) {

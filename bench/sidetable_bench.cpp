@@ -150,16 +150,9 @@ bool dropTables(KelCallContext *ctx) {
 int main(int argc, char **argv) {
   const int nDocs = argc > 1 ? std::atoi(argv[1]) : 20000;
   const std::string mode = argc > 2 ? argv[2] : "";
-  std::string inst = (std::filesystem::temp_directory_path() / "kelsidebench").string();
-  std::filesystem::remove_all(inst);
-  std::filesystem::create_directories(inst);
-  setenv("QUARNPATH", inst.c_str(), 1);
-  setenv("QUARNINSTANCE", "bench", 1);
-  setenv("QUARNKELPATH", inst.c_str(), 1);
+  std::string inst = bench::freshInstance("kelsidebench");
   sqlca ca{};
-  if (!check(quarn_create_database("BENCH", &ca), ca, "create") ||
-      !check(quarn_connect("BENCH", nullptr, nullptr, &ca), ca, "connect"))
-    return 1;
+  if (!bench::createAndConnect("BENCH", &ca)) return 1;
   for (const KelEnableStmt &stmt : kelEnableList())
     if (!check(quarn_execute_immediate(stmt.text.c_str(), &ca), ca, "register")) return 1;
   commit();
