@@ -502,12 +502,12 @@ int32_t reEnableStp(KelProcCall &call) {
   return kelReEnableColumnMain(call.ctx, value(call.args[0]), value(call.args[1]), false, call.msg);
 }
 
-int sqlEntry(const KelProcSpec &spec, char *tableName, char *columnName, sqlint32 *returnCode, char *returnMsg,
+int sqlEntry(const KelProcSpec &entry, char *tableName, char *columnName, sqlint32 *returnCode, char *returnMsg,
              short *tableNameInd, short *columnNameInd, short *returnCodeInd, short *returnMsgInd, char *sqlstate,
              char *procName, char *specName, char *diagMsg) {
   void *values[] = {tableName, columnName, returnCode, returnMsg};
   short *inds[] = {tableNameInd, columnNameInd, returnCodeInd, returnMsgInd};
-  return kelSqlFrame(spec, values, inds, sqlstate, procName, specName, diagMsg);
+  return kelSqlFrame(entry, values, inds, sqlstate, procName, specName, diagMsg);
 }
 
 }  // namespace

@@ -404,11 +404,11 @@ TEST_F(Entries, TheSqlConventionEntries) {
   std::memcpy(dadArg.data() + 4, dad.c_str(), dad.size() + 1);
   std::vector<char> resultDoc(4 + KEL_RESULT_DOC_LENGTH + 1 + 8);
   sqlint32 type = 0, valid = 7, numDocs = 0, rc = 99;
-  char override[] = "", msg[1025] = "", sqlstate[6] = "", proc[] = "QUARNXML.KELGENXMLCLOB", spec[] = "KELGENXMLCLOB",
+  char override[] = "", msg[1025] = "", sqlstate[6] = "", proc[] = "QUARNXML.KELGENXMLCLOB", specific[] = "KELGENXMLCLOB",
        diag[71] = "";
   short inds[8] = {0, 0, -1, -1, -1, -1, -1, -1};
   clob(dadArg.data(), &type, override, resultDoc.data(), &valid, &numDocs, &rc, msg, &inds[0], &inds[1], &inds[2],
-       &inds[3], &inds[4], &inds[5], &inds[6], &inds[7], sqlstate, proc, spec, diag);
+       &inds[3], &inds[4], &inds[5], &inds[6], &inds[7], sqlstate, proc, specific, diag);
   EXPECT_EQ(rc, 0) << msg;
   EXPECT_EQ(numDocs, 3);
   EXPECT_EQ(inds[3], 0);
@@ -425,7 +425,7 @@ TEST_F(Entries, TheSqlConventionEntries) {
   sqlint32 maxRows = 1, numRows = 0;
   short tinds[8] = {0, 0, 0, -1, 0, -1, -1, -1};
   table(dadArg.data(), resultTable, &type, override, &maxRows, &numRows, &rc, msg, &tinds[0], &tinds[1], &tinds[2],
-        &tinds[3], &tinds[4], &tinds[5], &tinds[6], &tinds[7], sqlstate, proc, spec, diag);
+        &tinds[3], &tinds[4], &tinds[5], &tinds[6], &tinds[7], sqlstate, proc, specific, diag);
   EXPECT_EQ(rc, 3) << msg;
   EXPECT_EQ(numRows, 1);
   EXPECT_EQ(value("SELECT doc FROM res"), firstOrder());

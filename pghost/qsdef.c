@@ -32,11 +32,11 @@
 
 /* ---- Clauses ------------------------------------------------------------------------------- */
 
-typedef struct Spec {
+typedef struct Clause {
   bool given;
   bool locator, lob;
   int64 length; /* 0: not given */
-} Spec;
+} Clause;
 
 static void badClause(const char *fname, const char *fmt, const char *detail) {
   ereport(ERROR, (errcode(ERRCODE_INVALID_FUNCTION_DEFINITION),
@@ -61,8 +61,8 @@ static int64 parseLength(const char *text) {
   return *p == '\0' && n > 0 ? n : -1;
 }
 
-static Spec parseSpec(const char *fname, const char *text) {
-  Spec s = {true, false, false, 0};
+static Clause parseClause(const char *fname, const char *text) {
+  Clause s = {true, false, false, 0};
   const char *colon = strchr(text, ':');
   char word[16];
   if (*text == '\0') {
@@ -106,8 +106,8 @@ static bool kindOfBase(const char *base, QsKind *kind) {
   return false;
 }
 
-/* How a value of type travels, with the clause spec applied. */
-static void classify(const char *fname, Oid type, Spec spec, QsValueDef *v) {
+/* How a value of type travels, with the clause clause applied. */
+static void classify(const char *fname, Oid type, Clause clause, QsValueDef *v) {
   Oid base = getBaseType(type); /* a domain travels as its base type */
   QsDistinct d;
   bool character, distinct = false;
@@ -134,21 +134,21 @@ static void classify(const char *fname, Oid type, Spec spec, QsValueDef *v) {
       break;
   }
   character = v->kind == QS_VARCHAR || v->kind == QS_CHAR || v->kind == QS_CLOB;
-  if (spec.locator || spec.lob) {
+  if (clause.locator || clause.lob) {
     if (!character && v->kind != QS_BLOB)
       badClause(fname, "A value of type %s cannot be a large object.", format_type_be(type));
     if (v->kind != QS_BLOB) v->kind = QS_CLOB;
-    v->locator = spec.locator;
+    v->locator = clause.locator;
   }
-  if (spec.length > 0) {
+  if (clause.length > 0) {
     if (!character && v->kind != QS_BLOB)
       badClause(fname, "A value of type %s has no declared length.", format_type_be(type));
     /* A distinct type given a longer length: the routine writes that much, the value must still
      * fit the type. */
-    if (distinct && character && !v->locator && v->length > 0 && spec.length > v->length) v->castLength = v->length;
-    v->length = spec.length;
+    if (distinct && character && !v->locator && v->length > 0 && clause.length > v->length) v->castLength = v->length;
+    v->length = clause.length;
   }
-  if (v->kind == QS_BLOB && !spec.locator && !spec.lob) v->locator = false; /* bytea: by value */
+  if (v->kind == QS_BLOB && !clause.locator && !clause.lob) v->locator = false; /* bytea: by value */
   if (v->length <= 0)
     v->length = v->kind == QS_VARCHAR ? DEFAULT_VARCHAR : v->kind == QS_CHAR ? DEFAULT_CHAR
               : (v->kind == QS_CLOB || v->kind == QS_BLOB) ? DEFAULT_LOB : 0;
@@ -182,8 +182,8 @@ static QsDef *build(Oid fn) {
   char **names;
   char *modes;
   int nAll, nIn = 0, nOut = 0;
-  Spec argSpecs[FUNC_MAX_ARGS];
-  Spec resultSpecs[FUNC_MAX_ARGS];
+  Clause argClauses[FUNC_MAX_ARGS];
+  Clause resultClauses[FUNC_MAX_ARGS];
   int nResultSpecs = 0;
   QsDef *def;
 
@@ -201,8 +201,8 @@ static QsDef *build(Oid fn) {
   /* The AS string: the external name, then the clauses. */
   srcDatum = SysCacheGetAttr(PROCOID, tup, Anum_pg_proc_prosrc, &isnull);
   src = isnull ? pstrdup("") : TextDatumGetCString(srcDatum);
-  memset(argSpecs, 0, sizeof argSpecs);
-  memset(resultSpecs, 0, sizeof resultSpecs);
+  memset(argClauses, 0, sizeof argClauses);
+  memset(resultClauses, 0, sizeof resultClauses);
   tok = strtok_r(src, " \t\r\n", &save);
   if (tok == NULL) badClause(def->fname, "%s", "The external name \"library!entry\" is missing.");
   {
@@ -224,17 +224,17 @@ static QsDef *build(Oid fn) {
       strlcpy(def->specific, tok + 9, sizeof def->specific);
     } else if (strncmp(tok, "arg", 3) == 0 && isdigit((unsigned char)tok[3]) && strchr(tok, '=') != NULL) {
       int k = atoi(tok + 3);
-      if (k < 1 || k > FUNC_MAX_ARGS || argSpecs[k - 1].given)
+      if (k < 1 || k > FUNC_MAX_ARGS || argClauses[k - 1].given)
         badClause(def->fname, "\"%s\" names no argument, or one named before.", tok);
-      argSpecs[k - 1] = parseSpec(def->fname, strchr(tok, '=') + 1);
-      argSpecs[k - 1].given = true;
+      argClauses[k - 1] = parseClause(def->fname, strchr(tok, '=') + 1);
+      argClauses[k - 1].given = true;
     } else if (strncmp(tok, "result=", 7) == 0) {
       char *item = tok + 7;
       for (;;) {
         char *comma = strchr(item, ',');
         if (comma != NULL) *comma = '\0';
         if (nResultSpecs == FUNC_MAX_ARGS) badClause(def->fname, "%s", "Too many results are described.");
-        resultSpecs[nResultSpecs++] = parseSpec(def->fname, item);
+        resultClauses[nResultSpecs++] = parseClause(def->fname, item);
         if (comma == NULL) break;
         item = comma + 1;
       }
@@ -260,17 +260,17 @@ static QsDef *build(Oid fn) {
   def->args = palloc0(sizeof(QsValueDef) * Max(nIn, 1));
   def->results = palloc0(sizeof(QsValueDef) * def->nresults);
   for (int k = nIn; k < FUNC_MAX_ARGS; ++k)
-    if (argSpecs[k].given) badClause(def->fname, "%s", "A clause describes an argument the routine does not have.");
+    if (argClauses[k].given) badClause(def->fname, "%s", "A clause describes an argument the routine does not have.");
   if (nResultSpecs > def->nresults) badClause(def->fname, "%s", "More results are described than the routine returns.");
   {
     int in = 0, out = 0;
     for (int k = 0; k < nAll; ++k) {
       char mode = modes != NULL ? modes[k] : PROARGMODE_IN;
       if (mode == PROARGMODE_IN) {
-        classify(def->fname, types[k], argSpecs[in], &def->args[in]);
+        classify(def->fname, types[k], argClauses[in], &def->args[in]);
         ++in;
       } else {
-        classify(def->fname, types[k], resultSpecs[out], &def->results[out]);
+        classify(def->fname, types[k], resultClauses[out], &def->results[out]);
         ++out;
       }
     }
@@ -279,7 +279,7 @@ static QsDef *build(Oid fn) {
         ereport(ERROR, (errcode(ERRCODE_FEATURE_NOT_SUPPORTED),
                         errmsg("routine \"%s\" must return a value of a type language quarnsql can pass", def->fname),
                         errhint("A table function declares its columns with RETURNS TABLE.")));
-      classify(def->fname, proc->prorettype, resultSpecs[0], &def->results[0]);
+      classify(def->fname, proc->prorettype, resultClauses[0], &def->results[0]);
     }
   }
   if (2 * (def->nargs + def->nresults) + TRAILING_ARGS > MAX_CALL_ARGS)
