@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "kel_mutate.h"
 #include "kelctx.h"
 #include "keldadcache.h"
 #include "keldadread.h"
@@ -188,8 +189,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 #ifndef KEL_LIBFUZZER
 int main(int argc, char **argv) {
   double limit = argc > 1 ? std::atof(argv[1]) : 3.0;
-  const std::vector<std::string> corpus = seeds();
-  const std::vector<std::string> pieces = {
+  keltest::MutationPlan plan;
+  plan.corpus = seeds();
+  plan.pieces = {
       "<element_node name=\"x\">", "</element_node>", "<attribute_node name=\"a\">", "</attribute_node>",
       "<text_node>", "</text_node>", "<RDB_node>", "</RDB_node>", "<table name=\"a\"/>", "<table name=\"b.c\"/>",
       "<column name=\"c\" type=\"int\"/>", "<condition>", "</condition>", " multi_occurrence=\"YES\"", " AND ",
@@ -198,26 +200,10 @@ int main(int argc, char **argv) {
       "<root_node>", "</root_node>", "<Xcollection>", "</Xcollection>", "<SQL_stmt>select 1</SQL_stmt>",
       "<prolog>?xml version=\"1.0\"?</prolog>", "<doctype/>", "<!DOCTYPE DAD [<!ENTITY e \"x\">]>", "&e;",
       "\xc3\xa9", "\xff"};
-  const std::string alphabet = "<>/=\"' .ABCabc_(),;-&\n";
-  std::mt19937 rng(20240);
-  auto start = std::chrono::steady_clock::now();
-  size_t runs = 0;
-  while (std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() < limit) {
-    std::string s = corpus[rng() % corpus.size()];
-    int edits = 1 + static_cast<int>(rng() % 8);
-    for (int e = 0; e < edits && !s.empty(); ++e) {
-      size_t pos = rng() % s.size();
-      switch (rng() % 5) {
-        case 0: s[pos] = alphabet[rng() % alphabet.size()]; break;
-        case 1: s.insert(pos, 1, alphabet[rng() % alphabet.size()]); break;
-        case 2: s.erase(pos, 1 + rng() % 8); break;
-        case 3: s.insert(pos, pieces[rng() % pieces.size()]); break;
-        default: s.insert(pos, s.substr(rng() % s.size(), rng() % 64)); break;
-      }
-    }
-    runOne(reinterpret_cast<const uint8_t *>(s.data()), s.size());
-    ++runs;
-  }
+  plan.alphabet = "<>/=\"' .ABCabc_(),;-&\n";
+  plan.maxCopy = 64;
+  plan.seed = 20240;
+  size_t runs = keltest::mutateFor(limit, plan, runOne);
   std::printf("%zu inputs, no finding\n", runs);
   return 0;
 }

@@ -26,6 +26,7 @@
 #include "kelctx.h"
 #include "keldadcache.h"
 #include "kelmsg.h"
+#include "kel_mutate.h"
 #include "kelrdbi.h"
 #include "kelSgDoc.h"
 
@@ -135,32 +136,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 #ifndef KEL_LIBFUZZER
 int main(int argc, char **argv) {
   double limit = argc > 1 ? std::atof(argv[1]) : 3.0;
-  const std::vector<std::string> corpus = seeds();
-  const std::vector<std::string> pieces = {
+  keltest::MutationPlan plan;
+  plan.corpus = seeds();
+  plan.pieces = {
       "<Part>", "</Part>", "<key>", "</key>", "<key/>", "<Shipment>", "</Shipment>", "<line no=\"3\">", "</line>",
       "<ship>", "</ship>", "<memo>", "</memo>", "<mno>5</mno>", " key=\"9\"", " id=\"9\"", " no=\"9\"",
       " color=\"x\"", "<![CDATA[z]]>", "<!-- c -->", "<?pi x?>", "&amp;", "&#233;", "\xc3\xa9", "<Order>",
       "</Order>", "<po>", "</po>", "<Note>", "</Note>", "<lines>", "</lines>", "<x:y xmlns:x=\"u\"/>"};
-  const std::string alphabet = "<>/=\"' .abcKey0123456789&;\n";
-  std::mt19937 rng(20261208);
-  auto start = std::chrono::steady_clock::now();
-  size_t runs = 0;
-  while (std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() < limit) {
-    std::string s = corpus[rng() % corpus.size()];
-    int edits = 1 + static_cast<int>(rng() % 8);
-    for (int e = 0; e < edits && !s.empty(); ++e) {
-      size_t pos = rng() % s.size();
-      switch (rng() % 5) {
-        case 0: s[pos] = alphabet[rng() % alphabet.size()]; break;
-        case 1: s.insert(pos, 1, alphabet[rng() % alphabet.size()]); break;
-        case 2: s.erase(pos, 1 + rng() % 8); break;
-        case 3: s.insert(pos, pieces[rng() % pieces.size()]); break;
-        default: s.insert(pos, s.substr(rng() % s.size(), rng() % 128)); break;
-      }
-    }
-    runOne(reinterpret_cast<const uint8_t *>(s.data()), s.size());
-    ++runs;
-  }
+  plan.alphabet = "<>/=\"' .abcKey0123456789&;\n";
+  plan.maxCopy = 128;
+  plan.seed = 20261208;
+  size_t runs = keltest::mutateFor(limit, plan, runOne);
   std::printf("%zu documents, no finding\n", runs);
   return 0;
 }
