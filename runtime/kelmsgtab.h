@@ -1,5 +1,5 @@
 /*
- * kelmsgtab.h - the message catalogue: 182 numbered entries of message text (id, two blanks,
+ * kelmsgtab.h - the message catalogue: 188 numbered entries of message text (id, two blanks,
  * a printf format with %s placeholders only), SQLSTATE and return code, and a named constant
  * per entry so code never passes a bare message number.  The built-in texts and the external
  * catalogue source ("kel.msg", compiled into "kel.cat") are both generated from this table.
@@ -16,7 +16,7 @@ struct KelMessageEntry {
   int32_t code;         // the return code that belongs to the message
 };
 
-inline constexpr int KEL_MSG_COUNT = 182;
+inline constexpr int KEL_MSG_COUNT = 188;
 
 inline constexpr KelMessageEntry kelSqlStateTable[] = {
     /*   0 */ {"", "", 0},
@@ -201,9 +201,15 @@ inline constexpr KelMessageEntry kelSqlStateTable[] = {
     /* 179 KELQ072E */ {"KELQ072E  Lorvane for Tarvek requires the Fennox for Tarvek (%s) with installation of option %s.", "38X13", -150},
     /* 180 KELQ073E */ {"KELQ073E  The database is not enabled.", "00000", -151},
     /* 181 */ {"", "", 0},
+    /* 182 KELA077E */ {"KELA077E  The repair value %s is invalid. It must be 0 or 1.", "00000", -152},
+    /* 183 KELA078I */ {"KELA078I  Column %s agrees with its side tables: %s documents verified.", "00000", 0},
+    /* 184 KELA079W */ {"KELA079W  Column %s differs from its side tables: %s documents with missing side rows, %s side rows without a document, %s documents with different side rows.", "00000", 7},
+    /* 185 KELA080I */ {"KELA080I  Column %s repaired: %s documents with missing side rows, %s side rows without a document, %s documents with different side rows. Root ids: %s", "00000", 0},
+    /* 186 KELA081W */ {"KELA081W  %s documents of column %s cannot be read and were not repaired. Root ids: %s", "00000", 8},
+    /* 187 KELA082I */ {"KELA082I  %s documents of column %s verified.", "00000", 0},
 };
 static_assert(sizeof(kelSqlStateTable) / sizeof(kelSqlStateTable[0]) == KEL_MSG_COUNT,
-              "the catalogue has exactly 182 entries");
+              "the catalogue has exactly 188 entries");
 
 // Message numbers by id.
 enum KelMsg : int {
@@ -386,6 +392,12 @@ enum KelMsg : int {
   KELQ071E = 178,
   KELQ072E = 179,
   KELQ073E = 180,
+  KELA077E = 182,
+  KELA078I = 183,
+  KELA079W = 184,
+  KELA080I = 185,
+  KELA081W = 186,
+  KELA082I = 187,
 };
 
 #endif /* KEL_MSGTAB_H */
