@@ -364,6 +364,14 @@ int32_t kelColOpenDad(KelCallContext *ctx, KelDocBuffer *buf, KelDad *dad, char 
   return rc;
 }
 
+std::string kelColTypeDef(const std::string &type, int32_t length, int32_t scale) {
+  auto begins = [&](const char *p) { return strncasecmp(type.c_str(), p, std::strlen(p)) == 0; };
+  if (begins("varchar") || begins("char") || begins("graphic") || begins("vargraphic"))
+    return type + "(" + std::to_string(length) + ")";
+  if (begins("decimal")) return type + "(" + std::to_string(length) + "," + std::to_string(scale) + ")";
+  return type;
+}
+
 int32_t kelColCreateTriggers(KelCallContext *ctx, const KelColumnDef &def, char *msg) {
   char signal[KEL_MSG_BUFFER + 1];
   kelSetMessage(ctx, signal, KELD000E);
@@ -464,14 +472,8 @@ int32_t checkRootId(KelCallContext *ctx, const KelColTarget &t, const std::strin
   }
   std::string type = typeName;
   while (!type.empty() && type.back() == ' ') type.pop_back();
-  auto begins = [&](const char *p) { return strncasecmp(type.c_str(), p, std::strlen(p)) == 0; };
   if (!isSideColumnType(type)) return refuse("root id type cannot be written");
-  if (begins("varchar") || begins("char") || begins("graphic") || begins("vargraphic"))
-    *rootDef = type + "(" + std::to_string(length) + ")";
-  else if (begins("decimal"))
-    *rootDef = type + "(" + std::to_string(length) + "," + std::to_string(scale) + ")";
-  else
-    *rootDef = type;
+  *rootDef = kelColTypeDef(type, length, scale);
   return 0;
 }
 

@@ -236,6 +236,18 @@ int beginSavepoint(KelCallContext *ctx, KelCallSavepoint &sp, char *msg) {
 
 }  // namespace
 
+int32_t kelColOpenEnabled(KelCallContext *ctx, const char *tableName, const char *columnName, KelColTarget *target,
+                          KelColumnDef *def, char *msg) {
+  Column c;
+  int32_t rc = openColumn(ctx, tableName, columnName, &c, msg);
+  if (rc < 0) return rc;
+  rc = findRootId(ctx, &c, msg);
+  if (rc < 0) return rc;
+  *target = std::move(c.target);
+  *def = std::move(c.def);
+  return 0;
+}
+
 // ---- Disable -----------------------------------------------------------------------------------
 
 int32_t kelDisableColumnMain(KelCallContext *ctx, const char *tableName, const char *columnName, char *msg) {

@@ -53,4 +53,19 @@ int32_t kelColCreateTriggers(KelCallContext *ctx, const KelColumnDef &def, char 
  */
 int32_t kelColFillSideTables(KelCallContext *ctx, const KelColumnDef &def, bool emptyFirst, char *msg);
 
+/*
+ * Reads an enabled column for a routine that works on its side tables, changing nothing: the
+ * database must be enabled (-132 KELQ052E), the names resolve (kelColResolve), the table and
+ * column exist, the column has its XML_USAGE row (-13 KELA018E; -17 KELA023E a row without DAD
+ * or suffix) and its DAD reads into *def, side tables qualified as enablement made them, with
+ * the root id: the stored ROOT_ID, else KELROOT_ID while the H trigger exists, else the first
+ * column of the primary key.
+ */
+int32_t kelColOpenEnabled(KelCallContext *ctx, const char *tableName, const char *columnName, KelColTarget *target,
+                          KelColumnDef *def, char *msg);
+
+// The SQL type of a root column as its side tables declare it: "type(length)" for character
+// and graphic types, "type(length,scale)" for decimal, else the type name.
+std::string kelColTypeDef(const std::string &typeName, int32_t length, int32_t scale);
+
 #endif /* KEL_COLIMPL_H */

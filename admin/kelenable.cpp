@@ -44,8 +44,12 @@ std::vector<KelEnableStmt> buildEnableList() {
   }
   for (; f < functions.size() && functions[f].number < 125; ++f)
     out.push_back({functions[f].number, functions[f].text, KEL_STMT_PLAIN});
-  for (const KelNumberedStatement &p : kelProcedureRegistrations()) out.push_back({p.number, p.text, KEL_STMT_PLAIN});
+  const auto &procedures = kelProcedureRegistrations();
+  for (const KelNumberedStatement &p : procedures)
+    if (p.number < KEL_FIRST_APPENDED_PROCEDURE) out.push_back({p.number, p.text, KEL_STMT_PLAIN});
   for (; f < functions.size(); ++f) out.push_back({functions[f].number, functions[f].text, KEL_STMT_PLAIN});
+  for (const KelNumberedStatement &p : procedures)
+    if (p.number >= KEL_FIRST_APPENDED_PROCEDURE) out.push_back({p.number, p.text, KEL_STMT_PLAIN});
   return out;
 }
 
@@ -59,9 +63,9 @@ const std::string &dropOf(const std::vector<KelNumberedStatement> &list, int num
 
 // Disabling removes in this order: the validate and update functions by specific name, the
 // extraction functions, the content and storage functions, seqno, the catalogue tables with
-// their triggers, the procedures, the extraction functions with a DTD, VARCHARTOVARCHAR, the
-// validate functions with a DTD, the validateschema functions, explainPath, the validation
-// report functions, and last the type XMLFile.
+// their triggers, the procedures (the appended ones after the first fifteen), the extraction
+// functions with a DTD, VARCHARTOVARCHAR, the validate functions with a DTD, the validateschema
+// functions, explainPath, the validation report functions, and last the type XMLFile.
 // XMLVARCHAR and XMLCLOB follow in kelDropSchema.
 std::vector<std::string> buildDisableList() {
   const auto &functions = kelFunctionRegistrations();
@@ -79,6 +83,8 @@ std::vector<std::string> buildDisableList() {
   const KelCatTabStmt *drops = kelCatTabDropStatements(&n);
   for (int i = 0; i < n; ++i) out.push_back(drops[i].sql);
   range(procedures, 125, 139);
+  for (const KelNumberedStatement &p : procedures)
+    if (p.number >= KEL_FIRST_APPENDED_PROCEDURE) out.push_back(p.drop);
   range(functions, 98, 121);
   range(functions, 96, 96);
   range(functions, 122, 124);

@@ -11,6 +11,7 @@
 #include "kelcomp.h"
 #include "kelenable.h"
 #include "kelshred.h"
+#include "kelverify.h"
 
 namespace {
 
@@ -49,6 +50,8 @@ const KelProcEntry kEntries[] = {
     {"kelRetrieveXML_STP", KelConvention::Sql, &kelRetrieveXML2Spec},
     {"kelRetrieveXMLClob", KelConvention::Dari, &kelRetrieveXMLClobSpec},
     {"kelRetrieveXMLClob_STP", KelConvention::Sql, &kelRetrieveXMLClobSpec},
+    {"kelVerifyColumn", KelConvention::Dari, &kelVerifyColumnSpec},
+    {"kelVerifyColumn_STP", KelConvention::Sql, &kelVerifyColumnStpSpec},
 };
 
 }  // namespace

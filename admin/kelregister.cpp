@@ -184,7 +184,7 @@ std::vector<KelNumberedStatement> build() {
   return out;
 }
 
-// ---- Stored procedures (125 to 139) ----------------------------------------------------------
+// ---- Stored procedures (125 to 139, then 155 on) --------------------------------------------
 
 constexpr const char kProcClauses[] =
     " language C parameter style QUARNDARI not deterministic fenced null call";
@@ -252,6 +252,15 @@ std::vector<Procedure> procedures() {
        "quarnxml.KELRETRIEVEXML2", "kelRetrieveXML2", false},
       {"kelInsertXML", {kCollection, {"in", "XMLObj", "clob(1M)"}}, nullptr, "kelInsertXML", false},
       {"kelInsertXML50MB", {kCollection, {"in", "XMLObj", "clob(50M)"}}, nullptr, "kelInsertXML", false},
+      // Appended rows: numbered from KEL_FIRST_APPENDED_PROCEDURE on.
+      {"kelVerifyColumn",
+       {{"in", "tableName", "varchar(159)"},
+        {"in", "columnName", "varchar(30)"},
+        {"in", "repair", "integer"},
+        {"out", "missingRoots", "integer"},
+        {"out", "extraRows", "integer"},
+        {"out", "differentRoots", "integer"}},
+       nullptr, "kelVerifyColumn", false},
   };
 }
 
@@ -259,6 +268,8 @@ std::vector<KelNumberedStatement> buildProcedures() {
   std::vector<KelNumberedStatement> out;
   int n = 125;
   for (const Procedure &p : procedures()) {
+    // 140 to 154 are functions: the procedures appended after the first fifteen follow them.
+    if (n == 140) n = KEL_FIRST_APPENDED_PROCEDURE;
     std::string params, sig;
     for (const ProcParam &a : p.params) {
       params += std::string(a.mode) + " " + a.name + " " + a.type + ", ";

@@ -154,6 +154,7 @@
 152: create function quarnxml.validateReportSchema(quarnxml.XMLFile, varchar(1000)) returns table(SEQ integer, LINE integer, COL integer, ELEMENT_PATH varchar(1024), MESSAGE varchar(1024)) specific VReportSchFile external name 'quarnxmlfn!kelValidateReportSchemaFile' language C parameter style QUARNSQL not variant disallow parallel not fenced no SQL no external action scratchpad final call DBINFO
 153: create function quarnxml.validateReportSchema(quarnxml.XMLVarchar, varchar(1000)) returns table(SEQ integer, LINE integer, COL integer, ELEMENT_PATH varchar(1024), MESSAGE varchar(1024)) specific VReportSchVarchar external name 'quarnxmlfn!kelValidateReportSchemaVarchar' language C parameter style QUARNSQL not variant disallow parallel not fenced no SQL no external action scratchpad final call DBINFO
 154: create function quarnxml.validateReportSchema(quarnxml.XMLCLOB as locator, varchar(1000)) returns table(SEQ integer, LINE integer, COL integer, ELEMENT_PATH varchar(1024), MESSAGE varchar(1024)) specific VReportSchClob external name 'quarnxmlfn!kelValidateReportSchemaClob' language C parameter style QUARNSQL not variant disallow parallel not fenced no SQL no external action scratchpad final call DBINFO
+155: create procedure quarnxml.kelVerifyColumn(in tableName varchar(159), in columnName varchar(30), in repair integer, out missingRoots integer, out extraRows integer, out differentRoots integer, out returnCode integer, out returnMsg varchar(1024)) external name 'quarnxml!kelVerifyColumn' language C parameter style QUARNDARI not deterministic fenced null call
 -- enable, double-byte
 0: create distinct type quarnxml.XMLDBCLOB as dbclob(10k)
 1: create function quarnxml.XMLDBCLOBFromFile(varchar(512)) returns quarnxml.XMLDBCLOB external name 'quarnxmlfn!xmlDBCLOB' language C parameter style QUARNSQL scratchpad final call not variant not fenced no SQL no external action allow parallel DBINFO
@@ -273,50 +274,51 @@
 97: drop specific procedure quarnxml.KELRETRIEVEXML2
 98: drop procedure quarnxml.kelInsertXML
 99: drop procedure quarnxml.kelInsertXML50MB
-100: drop function quarnxml.extractVarcharWDTD(quarnxml.XMLFile, quarnxml.XMLCLOB, varchar(256))
-101: drop function quarnxml.extractVarcharWDTD(quarnxml.XMLCLOB, quarnxml.XMLCLOB, varchar(256))
-102: drop function quarnxml.extractVarcharWDTD(quarnxml.XMLVarchar, quarnxml.XMLCLOB, varchar(256))
-103: drop function quarnxml.extractClobWDTD(quarnxml.XMLFile, quarnxml.XMLCLOB, varchar(256))
-104: drop function quarnxml.extractClobWDTD(quarnxml.XMLCLOB, quarnxml.XMLCLOB, varchar(256))
-105: drop function quarnxml.extractClobWDTD(quarnxml.XMLVarchar, quarnxml.XMLCLOB, varchar(256))
-106: drop function quarnxml.extractDoubleWDTD(quarnxml.XMLFile, quarnxml.XMLCLOB, varchar(256))
-107: drop function quarnxml.extractDoubleWDTD(quarnxml.XMLCLOB, quarnxml.XMLCLOB, varchar(256))
-108: drop function quarnxml.extractDoubleWDTD(quarnxml.XMLVarchar, quarnxml.XMLCLOB, varchar(256))
-109: drop function quarnxml.extractRealWDTD(quarnxml.XMLFile, quarnxml.XMLCLOB, varchar(256))
-110: drop function quarnxml.extractRealWDTD(quarnxml.XMLCLOB, quarnxml.XMLCLOB, varchar(256))
-111: drop function quarnxml.extractRealWDTD(quarnxml.XMLVarchar, quarnxml.XMLCLOB, varchar(256))
-112: drop function quarnxml.extractVarcharsDTD(quarnxml.XMLFile, quarnxml.XMLCLOB, varchar(256))
-113: drop function quarnxml.extractVarcharsDTD(quarnxml.XMLCLOB, quarnxml.XMLCLOB, varchar(256))
-114: drop function quarnxml.extractVarcharsDTD(quarnxml.XMLVarchar, quarnxml.XMLCLOB, varchar(256))
-115: drop function quarnxml.extractClobsWDTD(quarnxml.XMLFile, quarnxml.XMLCLOB, varchar(256))
-116: drop function quarnxml.extractClobsWDTD(quarnxml.XMLCLOB, quarnxml.XMLCLOB, varchar(256))
-117: drop function quarnxml.extractClobsWDTD(quarnxml.XMLVarchar, quarnxml.XMLCLOB, varchar(256))
-118: drop function quarnxml.extractDoublesWDTD(quarnxml.XMLFile, quarnxml.XMLCLOB, varchar(256))
-119: drop function quarnxml.extractDoublesWDTD(quarnxml.XMLCLOB, quarnxml.XMLCLOB, varchar(256))
-120: drop function quarnxml.extractDoublesWDTD(quarnxml.XMLVarchar, quarnxml.XMLCLOB, varchar(256))
-121: drop function quarnxml.extractRealsWDTD(quarnxml.XMLFile, quarnxml.XMLCLOB, varchar(256))
-122: drop function quarnxml.extractRealsWDTD(quarnxml.XMLCLOB, quarnxml.XMLCLOB, varchar(256))
-123: drop function quarnxml.extractRealsWDTD(quarnxml.XMLVarchar, quarnxml.XMLCLOB, varchar(256))
-124: drop function quarnxml.VARCHARTOVARCHAR(quarnxml.XMLVARCHAR)
-125: drop specific function quarnxml.ValidateFile2
-126: drop specific function quarnxml.ValidateVarchar2
-127: drop specific function quarnxml.ValidateClob2
-128: drop specific function quarnxml.ValidateschFile
-129: drop specific function quarnxml.ValidateschVarchar
-130: drop specific function quarnxml.ValidateschClob
-131: drop specific function quarnxml.ExplainVarchar
-132: drop specific function quarnxml.ExplainClob
-133: drop specific function quarnxml.ExplainFile
-134: drop specific function quarnxml.VReportFile
-135: drop specific function quarnxml.VReportVarchar
-136: drop specific function quarnxml.VReportClob
-137: drop specific function quarnxml.VReportFile2
-138: drop specific function quarnxml.VReportVarchar2
-139: drop specific function quarnxml.VReportClob2
-140: drop specific function quarnxml.VReportSchFile
-141: drop specific function quarnxml.VReportSchVarchar
-142: drop specific function quarnxml.VReportSchClob
-143: drop distinct type quarnxml.XMLFile
+100: drop procedure quarnxml.kelVerifyColumn
+101: drop function quarnxml.extractVarcharWDTD(quarnxml.XMLFile, quarnxml.XMLCLOB, varchar(256))
+102: drop function quarnxml.extractVarcharWDTD(quarnxml.XMLCLOB, quarnxml.XMLCLOB, varchar(256))
+103: drop function quarnxml.extractVarcharWDTD(quarnxml.XMLVarchar, quarnxml.XMLCLOB, varchar(256))
+104: drop function quarnxml.extractClobWDTD(quarnxml.XMLFile, quarnxml.XMLCLOB, varchar(256))
+105: drop function quarnxml.extractClobWDTD(quarnxml.XMLCLOB, quarnxml.XMLCLOB, varchar(256))
+106: drop function quarnxml.extractClobWDTD(quarnxml.XMLVarchar, quarnxml.XMLCLOB, varchar(256))
+107: drop function quarnxml.extractDoubleWDTD(quarnxml.XMLFile, quarnxml.XMLCLOB, varchar(256))
+108: drop function quarnxml.extractDoubleWDTD(quarnxml.XMLCLOB, quarnxml.XMLCLOB, varchar(256))
+109: drop function quarnxml.extractDoubleWDTD(quarnxml.XMLVarchar, quarnxml.XMLCLOB, varchar(256))
+110: drop function quarnxml.extractRealWDTD(quarnxml.XMLFile, quarnxml.XMLCLOB, varchar(256))
+111: drop function quarnxml.extractRealWDTD(quarnxml.XMLCLOB, quarnxml.XMLCLOB, varchar(256))
+112: drop function quarnxml.extractRealWDTD(quarnxml.XMLVarchar, quarnxml.XMLCLOB, varchar(256))
+113: drop function quarnxml.extractVarcharsDTD(quarnxml.XMLFile, quarnxml.XMLCLOB, varchar(256))
+114: drop function quarnxml.extractVarcharsDTD(quarnxml.XMLCLOB, quarnxml.XMLCLOB, varchar(256))
+115: drop function quarnxml.extractVarcharsDTD(quarnxml.XMLVarchar, quarnxml.XMLCLOB, varchar(256))
+116: drop function quarnxml.extractClobsWDTD(quarnxml.XMLFile, quarnxml.XMLCLOB, varchar(256))
+117: drop function quarnxml.extractClobsWDTD(quarnxml.XMLCLOB, quarnxml.XMLCLOB, varchar(256))
+118: drop function quarnxml.extractClobsWDTD(quarnxml.XMLVarchar, quarnxml.XMLCLOB, varchar(256))
+119: drop function quarnxml.extractDoublesWDTD(quarnxml.XMLFile, quarnxml.XMLCLOB, varchar(256))
+120: drop function quarnxml.extractDoublesWDTD(quarnxml.XMLCLOB, quarnxml.XMLCLOB, varchar(256))
+121: drop function quarnxml.extractDoublesWDTD(quarnxml.XMLVarchar, quarnxml.XMLCLOB, varchar(256))
+122: drop function quarnxml.extractRealsWDTD(quarnxml.XMLFile, quarnxml.XMLCLOB, varchar(256))
+123: drop function quarnxml.extractRealsWDTD(quarnxml.XMLCLOB, quarnxml.XMLCLOB, varchar(256))
+124: drop function quarnxml.extractRealsWDTD(quarnxml.XMLVarchar, quarnxml.XMLCLOB, varchar(256))
+125: drop function quarnxml.VARCHARTOVARCHAR(quarnxml.XMLVARCHAR)
+126: drop specific function quarnxml.ValidateFile2
+127: drop specific function quarnxml.ValidateVarchar2
+128: drop specific function quarnxml.ValidateClob2
+129: drop specific function quarnxml.ValidateschFile
+130: drop specific function quarnxml.ValidateschVarchar
+131: drop specific function quarnxml.ValidateschClob
+132: drop specific function quarnxml.ExplainVarchar
+133: drop specific function quarnxml.ExplainClob
+134: drop specific function quarnxml.ExplainFile
+135: drop specific function quarnxml.VReportFile
+136: drop specific function quarnxml.VReportVarchar
+137: drop specific function quarnxml.VReportClob
+138: drop specific function quarnxml.VReportFile2
+139: drop specific function quarnxml.VReportVarchar2
+140: drop specific function quarnxml.VReportClob2
+141: drop specific function quarnxml.VReportSchFile
+142: drop specific function quarnxml.VReportSchVarchar
+143: drop specific function quarnxml.VReportSchClob
+144: drop distinct type quarnxml.XMLFile
 -- disable, double-byte
 0: drop function quarnxml.extractVarchar(quarnxml.XMLDBCLOB, varchar(256))
 1: drop function quarnxml.extractDBClob(quarnxml.XMLDBCLOB, varchar(256))

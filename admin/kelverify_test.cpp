@@ -1,0 +1,412 @@
+// Verifying and repairing the side tables of an XML column, through CALL of the registered
+// procedure on an engine database: changes made behind the triggers' back (soft-disabled
+// column) and made to the side tables directly are counted by kind, reported in
+// SESSION.KEL_VERIFY, repaired so that the side tables equal a fresh refill, and documents that
+// cannot be read are named and left alone; bad arguments change nothing.
+#include "kelverify.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "kel_test_db.h"
+#include "kel_test_env.h"
+#include "kelctx.h"
+#include "kelmsg.h"
+#include "kelSgDoc.h"
+#include "quarnapp.h"
+#include "sqlda.h"
+
+namespace {
+
+constexpr char kDad[] =
+    "<?xml version=\"1.0\"?><DAD><validation>NO</validation><Xcolumn>"
+    "<table name=\"shop.order_head\">"
+    "<column name=\"customer\" type=\"varchar(40)\" path=\"/order/customer/name\" multi_occurrence=\"NO\"/>"
+    "<column name=\"city\" type=\"char(12)\" path=\"/order/customer/city\" multi_occurrence=\"NO\"/>"
+    "<column name=\"status\" type=\"varchar(10)\" path=\"/order/@status\" multi_occurrence=\"NO\"/>"
+    "<column name=\"qty\" type=\"integer\" path=\"/order/@qty\" multi_occurrence=\"NO\"/>"
+    "</table><table name=\"shop.order_price\">"
+    "<column name=\"price\" type=\"double\" path=\"/order/item/price\" multi_occurrence=\"YES\"/>"
+    "</table></Xcolumn></DAD>";
+
+std::string order(int id, const char *status = "open", int extra = 0) {
+  std::string n = std::to_string(id);
+  std::string doc = "<order id=\"" + n + "\" status=\"" + status + "\" qty=\"" + std::to_string(id % 9 + extra) +
+                    "\"><customer><name>Customer " + n + "</name>";
+  if (id % 5 != 0) doc += "<city>City " + std::to_string(id % 7) + "</city>";
+  doc += "</customer>";
+  for (int k = 0; k <= id % 3; ++k) doc += "<item><price>" + std::to_string(id % 100 + k + extra) + ".5</price></item>";
+  return doc + "</order>";
+}
+
+// The arguments of a CALL through the embedded runtime's descriptor area.
+class CallArgs {
+ public:
+  CallArgs &str(const char *value, int room = 0) {
+    Entry e;
+    e.type = SQL_TYP_NCSTR;
+    size_t len = value != nullptr ? std::strlen(value) : 0;
+    e.data.assign(std::max<size_t>(len, static_cast<size_t>(room)) + 1, '\0');
+    if (value != nullptr) std::memcpy(e.data.data(), value, len);
+    e.ind = value != nullptr ? 0 : -1;
+    e.len = static_cast<short>(e.data.size());
+    entries_.push_back(std::move(e));
+    return *this;
+  }
+  CallArgs &lob(const std::string &value) {
+    Entry e;
+    e.type = SQL_TYP_NCLOB;
+    e.data.assign(sizeof(sqluint32) + value.size() + 1, '\0');
+    sqluint32 n = static_cast<sqluint32>(value.size());
+    std::memcpy(e.data.data(), &n, sizeof n);
+    std::memcpy(e.data.data() + sizeof n, value.data(), value.size());
+    e.len = static_cast<short>(value.size());
+    entries_.push_back(std::move(e));
+    return *this;
+  }
+  CallArgs &integer(int32_t value, bool null = false) {
+    Entry e;
+    e.type = SQL_TYP_NINTEGER;
+    e.data.assign(sizeof value, '\0');
+    std::memcpy(e.data.data(), &value, sizeof value);
+    e.ind = null ? -1 : 0;
+    e.len = 4;
+    entries_.push_back(std::move(e));
+    return *this;
+  }
+  int call(const char *procedure, sqlca *ca) {
+    size_t n = entries_.size();
+    area_.assign(static_cast<size_t>(SQLDASIZE(n)), 0);
+    auto *da = reinterpret_cast<sqlda *>(area_.data());
+    std::memcpy(da->sqldaid, "SQLDA   ", 8);
+    da->sqldabc = SQLDASIZE(n);
+    da->sqln = da->sqld = static_cast<short>(n);
+    for (size_t i = 0; i < n; ++i)
+      da->sqlvar[i] = {entries_[i].type, entries_[i].len, entries_[i].data.data(), &entries_[i].ind, {}};
+    return quarn_call(procedure, da, ca);
+  }
+  int32_t intAt(size_t i) const {
+    int32_t v;
+    std::memcpy(&v, entries_[i].data.data(), sizeof v);
+    return v;
+  }
+  std::string strAt(size_t i) const { return entries_[i].data.data(); }
+
+ private:
+  struct Entry {
+    short type = 0;
+    short len = 0;
+    std::vector<char> data;
+    short ind = 0;
+  };
+  std::vector<Entry> entries_;
+  std::vector<unsigned char> area_;
+};
+
+struct Verdict {
+  int32_t rc = 99, missing = -1, extra = -1, different = -1;
+  std::string msg;
+};
+
+class VerifyColumn : public keltest::DatabaseTest {
+ protected:
+  void SetUp() override {
+    env_.set("QUARNINSTANCE", "kelver");
+    env_.set("QUARNKELPATH", dir_.str());
+    env_.set("QUARN_USER", "tester");
+    openDatabase("KELVER");
+    CallArgs db;
+    db.str("KELVER").integer(0).str("", KEL_MSG_BUFFER);
+    ASSERT_EQ(db.call("quarnxml!kelEnableDB", &ca_), 0) << error();
+    ASSERT_EQ(db.intAt(1), 0) << db.strAt(2);
+    ASSERT_EQ(exec("SET CURRENT FUNCTION PATH = QUARNXML, SYSOSTREL, SYSFUN"), 0) << error();
+  }
+
+  // Enables shop.orders.doc with kDad (root id: KELROOT_ID, or rootId).
+  void enableOrders(const char *rootId = nullptr) {
+    ASSERT_EQ(exec("CREATE TABLE shop.orders (id INTEGER NOT NULL PRIMARY KEY, doc quarnxml.XMLVarchar)"), 0)
+        << error();
+    CallArgs c;
+    c.str("KELVER").str("shop.orders").str("doc").lob(kDad).str(nullptr).str(nullptr).str(rootId).integer(0).str(
+        "", KEL_MSG_BUFFER);
+    ASSERT_EQ(c.call("QUARNXML.KELENABLECOLUMN", &ca_), 0) << error();
+    ASSERT_EQ(c.intAt(7), 0) << c.strAt(8);
+  }
+
+  void insert(int from, int to) {
+    quarn_stmt *stmt = nullptr;
+    ASSERT_EQ(quarn_prepare("INSERT INTO shop.orders (id, doc) VALUES (?, XMLVarchar(CAST(? AS VARCHAR(3000))))",
+                            &stmt, &ca_),
+              0)
+        << error();
+    for (int id = from; id < to; ++id) {
+      std::string doc = order(id);
+      sqlint32 key = id;
+      quarn_hostvar in[2] = {{SQL_TYP_INTEGER, 4, &key, nullptr},
+                             {SQL_TYP_CSTR, static_cast<sqlint32>(doc.size() + 1), doc.data(), nullptr}};
+      ASSERT_GE(quarn_execute(stmt, 2, in, &ca_), 0) << error();
+    }
+    quarn_free_stmt(stmt);
+  }
+
+  void softDisable() {
+    CallArgs c;
+    c.str("shop.orders").str("doc").integer(0).str("", KEL_MSG_BUFFER);
+    ASSERT_EQ(c.call("quarnxml!kelSoftDisableColumn", &ca_), 0) << error();
+    ASSERT_EQ(c.intAt(2), 0) << c.strAt(3);
+  }
+
+  Verdict verify(int repair, const char *table = "shop.orders", const char *column = "doc",
+                 const char *procedure = "QUARNXML.KELVERIFYCOLUMN", bool nullRepair = false) {
+    CallArgs c;
+    c.str(table).str(column).integer(repair, nullRepair).integer(-1).integer(-1).integer(-1).integer(99).str(
+        "", KEL_MSG_BUFFER);
+    Verdict v;
+    EXPECT_EQ(c.call(procedure, &ca_), 0) << error();
+    v.missing = c.intAt(3);
+    v.extra = c.intAt(4);
+    v.different = c.intAt(5);
+    v.rc = c.intAt(6);
+    v.msg = c.strAt(7);
+    return v;
+  }
+
+  // Every row of the query, its columns as text separated by '|', in order.
+  std::vector<std::string> rows(const std::string &query, int nColumns) {
+    std::vector<std::string> out;
+    quarn_stmt *stmt = nullptr;
+    sqlca ca{};
+    if (quarn_prepare(query.c_str(), &stmt, &ca) < 0) return {"ERROR " + std::to_string(ca.sqlcode)};
+    std::vector<std::vector<char>> bufs(static_cast<size_t>(nColumns), std::vector<char>(512));
+    std::vector<short> inds(static_cast<size_t>(nColumns));
+    std::vector<quarn_hostvar> vars;
+    for (int i = 0; i < nColumns; ++i) vars.push_back({SQL_TYP_CSTR, 512, bufs[i].data(), &inds[i]});
+    if (quarn_open(stmt, 0, nullptr, &ca) >= 0)
+      while (quarn_fetch(stmt, nColumns, vars.data(), &ca) == 0) {
+        std::string row;
+        for (int i = 0; i < nColumns; ++i) row += (i ? "|" : "") + std::string(inds[i] < 0 ? "-" : bufs[i].data());
+        out.push_back(row);
+      }
+    quarn_free_stmt(stmt);
+    return out;
+  }
+  std::string value(const std::string &query) {
+    auto r = rows(query, 1);
+    return r.empty() ? "" : r.front();
+  }
+  // The side tables as the documents' ids see them.
+  std::vector<std::string> sideTables() {
+    auto head = rows("SELECT o.id, h.customer, h.city, h.status, h.qty FROM shop.orders o, shop.order_head h "
+                     "WHERE o.kelroot_id = h.kelroot_id ORDER BY 1",
+                     5);
+    auto price = rows("SELECT o.id, p.kel_seqno, p.price FROM shop.orders o, shop.order_price p "
+                      "WHERE o.kelroot_id = p.kelroot_id ORDER BY 1, 2",
+                      3);
+    head.insert(head.end(), price.begin(), price.end());
+    head.push_back(value("SELECT COUNT(*) FROM shop.order_head") + "/" + value("SELECT COUNT(*) FROM shop.order_price"));
+    return head;
+  }
+};
+
+// Must show: 1,000 documents; soft-disable; 100 inserts and 10 updates behind the triggers'
+// back: exactly 100 missing and 10 different; repair; a second verification finds nothing and
+// the side tables equal a fresh refill.
+TEST_F(VerifyColumn, ChangesBehindTheTriggersBackAreCountedRepairedAndEqualAFreshRefill) {
+  enableOrders();
+  insert(0, 1000);
+  Verdict clean = verify(0);
+  EXPECT_EQ(clean.rc, 0) << clean.msg;
+  EXPECT_EQ(clean.msg, "KELA078I  Column DOC agrees with its side tables: 1000 documents verified.\n");
+  EXPECT_EQ(clean.missing + clean.extra + clean.different, 0);
+
+  softDisable();
+  insert(1000, 1100);
+  for (int id = 10; id < 110; id += 10)
+    ASSERT_EQ(exec("UPDATE shop.orders SET doc = XMLVarchar('" + order(id, "shipped", 1) + "') WHERE id = " +
+                   std::to_string(id)),
+              0)
+        << error();
+  const std::vector<std::string> before = sideTables();
+  Verdict found = verify(0);
+  EXPECT_EQ(found.rc, 7) << found.msg;
+  EXPECT_EQ(found.missing, 100);
+  EXPECT_EQ(found.different, 10);
+  EXPECT_EQ(found.extra, 0);
+  EXPECT_EQ(found.msg,
+            "KELA079W  Column DOC differs from its side tables: 100 documents with missing side rows, 0 side rows "
+            "without a document, 10 documents with different side rows.\n");
+  // Verifying changes nothing; the report names the differing root ids by kind.
+  EXPECT_EQ(sideTables(), before);
+  EXPECT_EQ(rows("SELECT KIND, COUNT(*) FROM SESSION.KEL_VERIFY GROUP BY KIND ORDER BY 1", 2),
+            (std::vector<std::string>{"DIFFERENT|10", "MISSING|100"}));
+  EXPECT_EQ(value("SELECT COUNT(*) FROM SESSION.KEL_VERIFY v, shop.orders o WHERE v.ROOT_ID = o.KELROOT_ID AND "
+                  "v.KIND = 'DIFFERENT' AND MOD(o.id, 10) = 0 AND o.id < 110"),
+            "10");
+
+  Verdict repaired = verify(1);
+  EXPECT_EQ(repaired.rc, 0) << repaired.msg;
+  EXPECT_EQ(repaired.missing, 100);
+  EXPECT_EQ(repaired.different, 10);
+  EXPECT_EQ(repaired.msg.rfind("KELA080I  Column DOC repaired: 100 documents with missing side rows, 0 side rows "
+                               "without a document, 10 documents with different side rows. Root ids: x'",
+                               0),
+            0u)
+      << repaired.msg;
+  Verdict again = verify(0);
+  EXPECT_EQ(again.rc, 0) << again.msg;
+  EXPECT_EQ(again.missing + again.extra + again.different, 0);
+  EXPECT_EQ(value("SELECT COUNT(*) FROM SESSION.KEL_VERIFY"), "0");
+
+  // A fresh recomputation: re-enable empties the side tables and fills them from the documents.
+  const std::vector<std::string> afterRepair = sideTables();
+  CallArgs re;
+  re.str("shop.orders").str("doc").integer(0).str("", KEL_MSG_BUFFER);
+  ASSERT_EQ(re.call("quarnxml!kelReEnableColumn", &ca_), 0) << error();
+  ASSERT_EQ(re.intAt(2), 0) << re.strAt(3);
+  EXPECT_EQ(sideTables(), afterRepair);
+  EXPECT_EQ(afterRepair.back(), "1100/" + value("SELECT COUNT(*) FROM shop.order_price"));
+}
+
+// Rows changed in the side tables directly: a lost row, a changed value, a renumbered value, a
+// row of a document that is gone, and a document set to NULL; root ids of the user's key.
+TEST_F(VerifyColumn, TamperedSideTablesOfAUserRootIdAreFoundAndRepaired) {
+  enableOrders("id");
+  insert(1, 41);
+  const std::vector<std::string> good = rows("SELECT id, customer, city, status, qty FROM shop.order_head ORDER BY 1", 5);
+  ASSERT_EQ(good.size(), 40u);
+  ASSERT_EQ(exec("DELETE FROM shop.order_head WHERE id = 3"), 0) << error();
+  ASSERT_EQ(exec("UPDATE shop.order_head SET city = 'Nowhere' WHERE id = 4"), 0) << error();
+  ASSERT_EQ(exec("UPDATE shop.order_head SET qty = qty + 1 WHERE id = 6"), 0) << error();
+  ASSERT_EQ(exec("UPDATE shop.order_price SET kel_seqno = 7 WHERE id = 8 AND kel_seqno = 1"), 0) << error();
+  ASSERT_EQ(exec("INSERT INTO shop.order_price VALUES (500, 1, 1.5), (500, 2, 2.5)"), 0) << error();
+  softDisable();
+  ASSERT_EQ(exec("UPDATE shop.orders SET doc = NULL WHERE id = 40"), 0) << error();
+
+  Verdict found = verify(0);
+  EXPECT_EQ(found.rc, 7) << found.msg;
+  EXPECT_EQ(found.missing, 1);     // 3
+  EXPECT_EQ(found.different, 3);   // 4, 6, 8
+  // Two rows of 500, and the head row and price rows of 40.
+  const int priceRowsOf40 = 40 % 3 + 1;
+  EXPECT_EQ(found.extra, 2 + 1 + priceRowsOf40);
+  EXPECT_EQ(rows("SELECT ROOT_ID, KIND FROM SESSION.KEL_VERIFY ORDER BY 1", 2),
+            (std::vector<std::string>{"3|MISSING", "4|DIFFERENT", "6|DIFFERENT", "8|DIFFERENT", "40|EXTRA",
+                                      "500|EXTRA"}));
+
+  Verdict repaired = verify(1);
+  EXPECT_EQ(repaired.rc, 0) << repaired.msg;
+  EXPECT_NE(repaired.msg.find("Root ids: 3, 4, 6, 8, "), std::string::npos) << repaired.msg;
+  EXPECT_EQ(verify(0).rc, 0);
+  std::vector<std::string> expected(good.begin(), good.end() - 1);  // 40 has no document now
+  EXPECT_EQ(rows("SELECT id, customer, city, status, qty FROM shop.order_head ORDER BY 1", 5), expected);
+  EXPECT_EQ(value("SELECT COUNT(*) FROM shop.order_price WHERE id IN (40, 500)"), "0");
+}
+
+// A document that does not parse is counted and named, never repaired; the rest is.
+TEST_F(VerifyColumn, ADocumentThatCannotBeReadIsNamedAndLeftAlone) {
+  enableOrders("id");
+  insert(1, 4);
+  softDisable();
+  ASSERT_EQ(exec("INSERT INTO shop.orders VALUES (7, XMLVarchar('<order status=\"open\"><customer>'))"), 0) << error();
+  ASSERT_EQ(exec("INSERT INTO shop.orders VALUES (8, XMLVarchar('" + order(8) + "'))"), 0) << error();
+  Verdict v = verify(1);
+  EXPECT_EQ(v.rc, 8) << v.msg;
+  EXPECT_EQ(v.msg, "KELA081W  1 documents of column DOC cannot be read and were not repaired. Root ids: 7\n");
+  EXPECT_EQ(v.missing, 1);  // 8, repaired
+  EXPECT_EQ(value("SELECT COUNT(*) FROM shop.order_head WHERE id = 7"), "0");
+  EXPECT_EQ(value("SELECT customer FROM shop.order_head WHERE id = 8"), "Customer 8");
+  EXPECT_EQ(rows("SELECT ROOT_ID, KIND FROM SESSION.KEL_VERIFY ORDER BY 1", 2),
+            (std::vector<std::string>{"7|UNREADABLE", "8|MISSING"}));
+  Verdict again = verify(0);
+  EXPECT_EQ(again.rc, 8) << again.msg;
+  EXPECT_EQ(again.missing + again.extra + again.different, 0);
+}
+
+// Bad arguments give their catalogue message and change nothing.
+TEST_F(VerifyColumn, BadArgumentsAreRefusedWithTheirMessages) {
+  enableOrders();
+  insert(0, 5);
+  ASSERT_EQ(exec("CREATE TABLE shop.plain (k INTEGER NOT NULL PRIMARY KEY, d quarnxml.XMLVarchar)"), 0) << error();
+  const std::vector<std::string> before = sideTables();
+  struct Case {
+    const char *table;
+    const char *column;
+    int repair;
+    bool nullRepair;
+    int32_t rc;
+    const char *msgStart;
+  } cases[] = {
+      {nullptr, "doc", 0, false, -60, "KELG004E"},
+      {"shop.orders", nullptr, 0, false, -60, "KELG004E"},
+      {"shop.orders", "doc", 0, true, -60, "KELG004E"},
+      {"shop.orders", "doc", 2, false, -152, "KELA077E  The repair value 2 is invalid. It must be 0 or 1."},
+      {"shop.orders", "doc", -1, false, -152, "KELA077E"},
+      {"shop.nothere", "doc", 0, false, -11, "KELA016E"},
+      {"shop.orders", "nocol", 0, false, -12, "KELA017E"},
+      {"shop.plain", "d", 1, false, -13, "KELA018E"},
+      {"shop.orders x", "doc", 0, false, -11, "KELA016E"},
+      {"shop.orders", "ABCDEFGHIJABCDEFGHIJABCDEFGHIJA", 0, false, -101, "KELQ032E"},
+      {"\"shop\".\"orders\"", "doc", 0, false, -11, "KELA016E"},  // delimited: lower-case schema
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(std::string(c.table ? c.table : "(null)") + " " + (c.column ? c.column : "(null)"));
+    Verdict v = verify(c.repair, c.table, c.column, "QUARNXML.KELVERIFYCOLUMN", c.nullRepair);
+    EXPECT_EQ(v.rc, c.rc) << v.msg;
+    EXPECT_EQ(v.msg.rfind(c.msgStart, 0), 0u) << v.msg;
+  }
+  EXPECT_EQ(sideTables(), before);
+  // Delimited names are taken as they are written.
+  EXPECT_EQ(verify(0, "\"SHOP\".\"ORDERS\"", "\"DOC\"").rc, 0);
+}
+
+// The SQL-convention entry gives the same answer as the QUARNDARI one.
+TEST_F(VerifyColumn, TheSqlConventionEntryAnswersAlike) {
+  enableOrders();
+  insert(0, 20);
+  ASSERT_EQ(exec("DELETE FROM shop.order_price WHERE kel_seqno = 1"), 0) << error();
+  ASSERT_EQ(exec("create procedure tester.verifystp(in tableName varchar(159), in columnName varchar(30), "
+                 "in repair integer, out missingRoots integer, out extraRows integer, out differentRoots integer, "
+                 "out returnCode integer, out returnMsg varchar(1024)) external name 'quarnxml!kelVerifyColumn_STP' "
+                 "language C parameter style SQL not deterministic fenced null call"),
+            0)
+      << error();
+  Verdict dari = verify(0);
+  Verdict sql = verify(0, "shop.orders", "doc", "TESTER.VERIFYSTP");
+  // Documents of one item lost their only price row; the others a row of several.
+  EXPECT_EQ(dari.rc, 7);
+  EXPECT_EQ(dari.missing, 7);
+  EXPECT_EQ(dari.different, 13);
+  EXPECT_EQ(sql.rc, dari.rc);
+  EXPECT_EQ(sql.msg, dari.msg);
+  EXPECT_EQ(sql.different, dari.different);
+  Verdict bad = verify(3, "shop.orders", "doc", "TESTER.VERIFYSTP");
+  EXPECT_EQ(bad.rc, -152) << bad.msg;
+}
+
+// The worker reports progress every 10,000 documents (keladm prints it).
+TEST_F(VerifyColumn, ProgressIsReportedEveryTenThousandDocuments) {
+  enableOrders("id");
+  softDisable();
+  insert(0, 10001);
+  KelCallContext ctx{};
+  char state[6] = "00000";
+  char msg[KEL_MSG_BUFFER + 1] = "";
+  ASSERT_EQ(kelInit(&ctx, KEL_FULL_MESSAGES, nullptr, state, msg, nullptr), 0) << msg;
+  ASSERT_EQ(kelCheckParserForCall(&ctx, state, msg), 0) << msg;
+  std::vector<int64_t> calls;
+  KelVerifyCounts counts;
+  const int32_t repair = 0;
+  int32_t rc = kelVerifyColumnMain(&ctx, "shop.orders", "doc", &repair, &counts,
+                                   [&](int64_t n) { calls.push_back(n); }, msg);
+  kelTerm(&ctx, state);
+  EXPECT_EQ(rc, 7) << msg;
+  EXPECT_EQ(counts.documents, 10001);
+  EXPECT_EQ(counts.missing, 10001);
+  EXPECT_EQ(calls, std::vector<int64_t>{10000});
+}
+
+}  // namespace
