@@ -1,7 +1,8 @@
 // keladm.cpp - the administration command: connects to a database, checks that it is enabled,
 // calls the administration procedure of the command through the embedded runtime with a
 // descriptor area, prints its message, commits or rolls back, and ends with its return code.
-// It also switches the instance trace on and off.
+// It also switches the instance trace on and off, and verifies (and repairs) the side tables
+// of an XML column, reporting its progress as it goes.
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,7 +17,9 @@
 #include "kelfile.h"
 #include "keladmcmd.h"
 #include "kelmsg.h"
+#include "kelSgDoc.h"
 #include "keltrace.h"
+#include "kelverify.h"
 #include "quarnapp.h"
 #include "sqlcli.h"
 
@@ -382,6 +385,53 @@ class RunContext {
   bool ready_ = false;
 };
 
+// VERIFY_COLUMN: runs the verification worker of kelVerifyColumn on this connection (a CALL
+// could not report progress while it runs): a progress line every KEL_VERIFY_PROGRESS_EVERY
+// documents and the answer on standard error, the counts on standard output; COMMIT unless it
+// failed.  Exit status 0 when nothing differs or all was repaired, 1 when differences remain,
+// the return code when it failed.
+int verifyColumn(KelCallContext *ctx, const KeladmCommand &cmd) {
+  char msg[KEL_MSG_BUFFER + 1] = "";
+  if (ctx == nullptr) {
+    kelPrintMessage(nullptr, KELQ067E, "set up the runtime context");
+    char state[6];
+    return kelMessageState(KELQ067E, state);
+  }
+  char state[6] = "00000";
+  if (int32_t rc = kelCheckParserForCall(ctx, state, msg); rc < 0) {
+    std::fputs(msg, stderr);
+    return rc;
+  }
+  const int32_t repair = cmd.repair ? 1 : 0;
+  KelVerifyCounts counts;
+  const char *column = cmd.columnName;
+  int32_t rc = kelVerifyColumnMain(
+      ctx, cmd.tableName, column, &repair, &counts,
+      [column](int64_t documents) {
+        std::string n = std::to_string(documents);
+        kelPrintMessage(nullptr, KELA082I, n.c_str(), column);
+      },
+      msg);
+  KEL_TRACE(ctx, "verify_column: return code %d\n", rc);
+  std::fputs(msg, stderr);
+  sqlca end{};
+  if (rc < 0) {
+    quarn_rollback(&end);
+    return rc;
+  }
+  if (quarn_commit(&end) < 0) {
+    printDbFailure(&end, KELQ067E, "commit the verification");
+    char state[6];
+    return kelMessageState(KELQ067E, state);
+  }
+  std::printf("Documents verified: %lld\n", static_cast<long long>(counts.documents));
+  std::printf("Documents with missing side rows: %d\n", counts.missing);
+  std::printf("Side rows without a document: %d\n", counts.extra);
+  std::printf("Documents with different side rows: %d\n", counts.different);
+  std::printf("Documents that cannot be read: %d\n", counts.unreadable);
+  return rc == 0 ? 0 : 1;
+}
+
 // The command on its connection: catalogue check, the procedure call, commit or rollback.
 int runConnected(const KeladmCommand &cmd, const char *word, KeladmPlatform platform) {
   RunContext context;
@@ -395,7 +445,9 @@ int runConnected(const KeladmCommand &cmd, const char *word, KeladmPlatform plat
     keladmPrintUsage(kProgram, platform);
     rc = -1;
   }
-  if (rc == 0) {
+  if (rc == 0 && cmd.word == KeladmWord::VerifyColumn) {
+    rc = verifyColumn(ctx, cmd);
+  } else if (rc == 0) {
     Call call;
     rc = buildCall(cmd, &call);
     if (rc == 0) rc = callProcedure(ctx, &call);

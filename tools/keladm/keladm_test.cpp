@@ -38,6 +38,7 @@ const char kUsage[] =
     "keladm [enable_collection dbname collectionName dad_file\n"
     "   <-t tablespace> <-l userid -p password> ]\n"
     "keladm [disable_collection dbname collection <-l userid -p password> ]\n"
+    "keladm [verify_column dbname tabname column <-repair> <-l userid -p password> ]\n"
     "keladm [trace_on directory <instance> ]\n"
     "keladm [trace_off <instance> ]\n";
 
@@ -141,6 +142,11 @@ TEST_F(Keladm, WrongCommandLinesPrintTheUsageTextAndChangeNothing) {
       {"trace_on"},
       {"trace_on", "/tmp", "inst", "more"},
       {"trace_off", "inst", "more"},
+      {"verify_column", "TESTDB", "t"},
+      {"verify_column", "TESTDB", "t", "c", "-repair", "-REPAIR"},          // repeated
+      {"verify_column", "TESTDB", "t", "c", "-fix"},
+      {"verify_column", "TESTDB", "t", "c", "-repair", "-l", "u"},           // -l alone
+      {"verify_column", "TESTDB", "t", "c", "-t", "x"},                      // option of another form
   };
   for (const auto &args : cases) {
     Result r = run(args);
@@ -377,6 +383,65 @@ TEST_F(Keladm, SwitchesTheTrace) {
   r = run({"trace_on", "/nonexistent/dir/here", "other"});
   EXPECT_NE(r.status, 0);
   EXPECT_FALSE(fs::exists(inst_.path() / "kel" / "kelother.ctl"));
+}
+
+// verify_column: the counts on standard output, the answer on standard error; exit 0 when
+// nothing differs or all was repaired, 1 while differences remain; a failure's own code.
+TEST_F(Keladm, VerifiesAndRepairsAColumn) {
+  ASSERT_EQ(run({"enable_db", "TESTDB"}).status, 0);
+  ASSERT_EQ(console("CREATE TABLE shop.orders (id INTEGER NOT NULL PRIMARY KEY, doc quarnxml.XMLVarchar)").status, 0);
+  for (int id = 1; id <= 3; ++id)
+    ASSERT_EQ(console("INSERT INTO shop.orders VALUES (" + std::to_string(id) +
+                      ", quarnxml.XMLVarchar('<order><customer><name>C" + std::to_string(id) +
+                      "</name></customer></order>'))")
+                  .status,
+              0);
+  ASSERT_EQ(run({"enable_column", "TESTDB", "shop.orders", "doc", dataFile("Col.dad", kColumnDad), "-r", "id"}).status,
+            0);
+
+  Result r = run({"verify_column", "TESTDB", "shop.orders", "doc"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "KELA078I  Column DOC agrees with its side tables: 3 documents verified.\n");
+  EXPECT_EQ(r.out,
+            "Documents verified: 3\nDocuments with missing side rows: 0\nSide rows without a document: 0\n"
+            "Documents with different side rows: 0\nDocuments that cannot be read: 0\n");
+
+  ASSERT_EQ(console("DELETE FROM shop.order_head WHERE id = 2").status, 0);
+  ASSERT_EQ(console("UPDATE shop.order_head SET customer = 'X' WHERE id = 3").status, 0);
+  r = run({"verify_column", "TESTDB", "shop.orders", "doc"});
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_EQ(r.err,
+            "KELA079W  Column DOC differs from its side tables: 1 documents with missing side rows, 0 side rows "
+            "without a document, 1 documents with different side rows.\n");
+  EXPECT_EQ(r.out,
+            "Documents verified: 3\nDocuments with missing side rows: 1\nSide rows without a document: 0\n"
+            "Documents with different side rows: 1\nDocuments that cannot be read: 0\n");
+  EXPECT_FALSE(shows("SELECT 'FOUND' FROM shop.order_head WHERE id = 2", "FOUND"));
+
+  r = run({"VERIFY_COLUMN", "TESTDB", "shop.orders", "doc", "-Repair"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err,
+            "KELA080I  Column DOC repaired: 1 documents with missing side rows, 0 side rows without a document, 1 "
+            "documents with different side rows. Root ids: 2, 3\n");
+  // Committed: a new connection sees the repaired rows.
+  EXPECT_TRUE(shows("SELECT 'NAME:' || customer FROM shop.order_head WHERE id = 3", "NAME:C3"));
+  EXPECT_TRUE(shows("SELECT 'NAME:' || customer FROM shop.order_head WHERE id = 2", "NAME:C2"));
+  r = run({"verify_column", "TESTDB", "shop.orders", "doc"});
+  EXPECT_EQ(r.status, 0) << r.err;
+
+  // Failures: their message and code, nothing changed.
+  r = run({"verify_column", "TESTDB", "shop.nothere", "doc"});
+  EXPECT_EQ(r.status, 245) << r.err;  // -11
+  EXPECT_EQ(r.err, "KELA016E  The input table SHOP.NOTHERE does not exist.\n");
+  EXPECT_EQ(r.out, "");
+  r = run({"verify_column", "TESTDB", "shop.orders", "id"});
+  EXPECT_EQ(r.status, 243) << r.err;  // -13
+  EXPECT_EQ(r.err, "KELA018E  The specified column is not enabled for XML data.\n");
+  r = run({"verify_column", "TESTDB", "shop.orders", std::string(31, 'c')});
+  EXPECT_EQ(r.status, 255);
+  ASSERT_EQ(run({"disable_column", "TESTDB", "shop.orders", "doc"}).status, 0);
+  r = run({"verify_column", "TESTDB", "shop.orders", "doc"});
+  EXPECT_EQ(r.status, 243) << r.err;
 }
 
 }  // namespace

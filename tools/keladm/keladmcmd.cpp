@@ -35,6 +35,7 @@ constexpr WordEntry kWords[] = {
     {"DISABLE_SERVER", KeladmWord::DisableServer, 0, ""},
     {"TRACE_ON", KeladmWord::TraceOn, 1, ""},
     {"TRACE_OFF", KeladmWord::TraceOff, 0, ""},
+    {"VERIFY_COLUMN", KeladmWord::VerifyColumn, 3, "LP"},
 };
 
 // The option letter of arg ("-l" or "-L" gives 'L'), or 0 when arg is not an option.
@@ -121,7 +122,16 @@ KeladmParse keladmParse(int argc, char **argv, KeladmCommand *cmd, int *exitCode
     return KeladmParse::Ok;
   }
 
-  int nOptions = argc - 2 - entry->positional;
+  // VERIFY_COLUMN's -repair stands alone among the options, once.
+  int repairAt = 0;
+  if (entry->word == KeladmWord::VerifyColumn)
+    for (int i = 2 + entry->positional; i < argc; ++i)
+      if (sameWord(argv[i], "-REPAIR")) {
+        if (repairAt != 0) return KeladmParse::Usage;
+        repairAt = i;
+      }
+  cmd->repair = repairAt != 0;
+  int nOptions = argc - 2 - entry->positional - (repairAt != 0 ? 1 : 0);
   if (nOptions < 0 || nOptions % 2 != 0) return KeladmParse::Usage;
   // Positional arguments by word: the database first, then its own names.
   switch (entry->word) {
@@ -129,6 +139,7 @@ KeladmParse keladmParse(int argc, char **argv, KeladmCommand *cmd, int *exitCode
       cmd->dadFile = argv[5];
       [[fallthrough]];
     case KeladmWord::DisableColumn:
+    case KeladmWord::VerifyColumn:
       cmd->tableName = argv[3];
       cmd->columnName = argv[4];
       break;
@@ -146,6 +157,7 @@ KeladmParse keladmParse(int argc, char **argv, KeladmCommand *cmd, int *exitCode
     if (optionLetter(argv[i]) != 0) return KeladmParse::Usage;
 
   for (int i = 2 + entry->positional; i < argc; i += 2) {
+    if (i == repairAt && ++i >= argc) break;
     char letter = optionLetter(argv[i]);
     if (letter == 0 || std::strchr(entry->options, letter) == nullptr) return KeladmParse::Usage;
     const char **target = nullptr;
@@ -230,7 +242,9 @@ void keladmPrintUsage(const char *p, KeladmPlatform platform) {
   std::printf(midrange ? "   <-l userid -p password> ]\n" : "   <-t tablespace> <-l userid -p password> ]\n");
   std::printf("%s [disable_collection dbname collection ", p);
   std::printf("<-l userid -p password> ]\n");
-  // Switching the instance trace is a command of this program's own.
+  // Verifying a column and switching the instance trace are commands of this program's own.
+  std::printf("%s [verify_column dbname tabname column <-repair> ", p);
+  std::printf("<-l userid -p password> ]\n");
   std::printf("%s [trace_on directory <instance> ]\n", p);
   std::printf("%s [trace_off <instance> ]\n", p);
 }

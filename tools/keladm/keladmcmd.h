@@ -22,6 +22,7 @@ enum class KeladmWord {
   DisableServer = 9,
   TraceOn = 20,
   TraceOff = 21,
+  VerifyColumn = 22,
 };
 
 // Database platforms, told by the product identifier after CONNECT.
@@ -55,6 +56,7 @@ struct KeladmCommand {
   const char *traceDir = nullptr;
   const char *instance = nullptr;
   bool serverForm = false;            // ENABLE_SERVER, DISABLE_SERVER or an -a form
+  bool repair = false;                // VERIFY_COLUMN with -repair
   // ENABLE_DB: the table-space pair split at the comma, each terminated.
   char tableSpace1[KELADM_MAX_TABLESPACE + 1] = "";
   char tableSpace2[KELADM_MAX_TABLESPACE + 1] = "";
