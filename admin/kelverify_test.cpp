@@ -326,6 +326,65 @@ TEST_F(VerifyColumn, ADocumentThatCannotBeReadIsNamedAndLeftAlone) {
   EXPECT_EQ(again.missing + again.extra + again.different, 0);
 }
 
+// An XMLCLOB column whose DAD names a DTD (its entity fills a value), with CLOB (markup), REAL,
+// DATE and CHAR side columns: the values the triggers store are the values verification
+// expects; a change to each kind is found and repaired.
+TEST_F(VerifyColumn, ClobDocumentsWithADtdAndEveryKindOfSideColumn) {
+  ASSERT_EQ(exec("INSERT INTO quarnxml.dtd_ref VALUES ('note.dtd', XMLCLOB('<!ENTITY shop \"Big Shop\">"
+                 "<!ELEMENT note (from, sent, body, score*)><!ELEMENT from (#PCDATA)><!ELEMENT sent (#PCDATA)>"
+                 "<!ELEMENT body ANY><!ELEMENT b (#PCDATA)><!ELEMENT score (#PCDATA)>'), 0, USER, USER, USER)"),
+            0)
+      << error();
+  ASSERT_EQ(exec("CREATE TABLE shop.notes (id INTEGER NOT NULL PRIMARY KEY, doc quarnxml.XMLCLOB)"), 0) << error();
+  const char *dad =
+      "<?xml version=\"1.0\"?><DAD><dtdid>note.dtd</dtdid><validation>NO</validation><Xcolumn>"
+      "<table name=\"shop.note_head\">"
+      "<column name=\"sender\" type=\"char(8)\" path=\"/note/from\" multi_occurrence=\"NO\"/>"
+      "<column name=\"sent\" type=\"date\" path=\"/note/sent\" multi_occurrence=\"NO\"/>"
+      "<column name=\"body\" type=\"clob(1K)\" path=\"/note/body\" multi_occurrence=\"NO\"/>"
+      "</table><table name=\"shop.note_score\">"
+      "<column name=\"score\" type=\"real\" path=\"/note/score\" multi_occurrence=\"YES\"/>"
+      "</table></Xcolumn></DAD>";
+  for (int id = 1; id <= 6; ++id) {
+    std::string doc = "<?xml version=\"1.0\"?><!DOCTYPE note SYSTEM \"note.dtd\"><note><from>&shop; " +
+                      std::to_string(id) + "</from><sent>2026-12-0" + std::to_string(id) + "</sent><body>Hello <b>" +
+                      std::to_string(id) + "</b></body><score>0.1</score><score>" + std::to_string(id) +
+                      ".25</score></note>";
+    ASSERT_GE(exec("INSERT INTO shop.notes VALUES (" + std::to_string(id) + ", XMLCLOB('" + doc + "'))"), 0)
+        << error();
+  }
+  CallArgs c;
+  c.str("KELVER").str("shop.notes").str("doc").lob(dad).str(nullptr).str(nullptr).str("id").integer(0).str(
+      "", KEL_MSG_BUFFER);
+  ASSERT_EQ(c.call("QUARNXML.KELENABLECOLUMN", &ca_), 0) << error();
+  ASSERT_EQ(c.intAt(7), 0) << c.strAt(8);
+  // The entity of the DTD is in the stored value, the body with its markup.
+  ASSERT_EQ(value("SELECT sender || '|' || CAST(body AS VARCHAR(100)) FROM shop.note_head WHERE id = 2"),
+            "Big Shop|<body>Hello <b>2</b></body>");
+
+  Verdict clean = verify(0, "shop.notes");
+  EXPECT_EQ(clean.rc, 0) << clean.msg;
+  EXPECT_EQ(clean.missing + clean.extra + clean.different, 0);
+
+  const std::vector<std::string> good =
+      rows("SELECT h.id, h.sender, h.sent, CAST(h.body AS VARCHAR(100)), s.kel_seqno, s.score FROM shop.note_head h, "
+           "shop.note_score s WHERE h.id = s.id ORDER BY 1, 5",
+           6);
+  ASSERT_EQ(exec("UPDATE shop.note_head SET sender = 'Big Shoq' WHERE id = 1"), 0) << error();
+  ASSERT_EQ(exec("UPDATE shop.note_head SET sent = '2026-01-01' WHERE id = 2"), 0) << error();
+  ASSERT_EQ(exec("UPDATE shop.note_head SET body = '<body>Hello</body>' WHERE id = 3"), 0) << error();
+  ASSERT_EQ(exec("UPDATE shop.note_score SET score = 0.2 WHERE id = 4 AND kel_seqno = 1"), 0) << error();
+  Verdict found = verify(0, "shop.notes");
+  EXPECT_EQ(found.rc, 7) << found.msg;
+  EXPECT_EQ(found.different, 4);
+  EXPECT_EQ(verify(1, "shop.notes").rc, 0);
+  EXPECT_EQ(verify(0, "shop.notes").rc, 0);
+  EXPECT_EQ(rows("SELECT h.id, h.sender, h.sent, CAST(h.body AS VARCHAR(100)), s.kel_seqno, s.score FROM "
+                 "shop.note_head h, shop.note_score s WHERE h.id = s.id ORDER BY 1, 5",
+                 6),
+            good);
+}
+
 // Bad arguments give their catalogue message and change nothing.
 TEST_F(VerifyColumn, BadArgumentsAreRefusedWithTheirMessages) {
   enableOrders();
