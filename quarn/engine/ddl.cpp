@@ -452,11 +452,19 @@ void ddlCreateTable(Session &s, const CreateTableSpec &stmtDef) {
 void ddlDeclareTempTable(Session &s, const TempTableSpec &spec) {
   sqlite3 *db = s.db();
   std::string T = "temp." + sqliteName("SESSION", spec.name);
-  if (s.tempTable(spec.name)) {
+  // The SQLite table decides whether one is declared: a rollback may have taken it away or
+  // brought one back that the session had dropped.
+  bool declared = false;
+  {
+    Stmt exists(db, "SELECT 1 FROM temp.sqlite_schema WHERE type = 'table' AND name = ?1");
+    exists.bind(1, "SESSION." + spec.name);
+    declared = exists.step();
+  }
+  if (declared) {
     if (!spec.replace) raise(kSqlObjectExists, {"SESSION." + spec.name, "TABLE"});
     execSql(db, "DROP TABLE " + T);
-    s.dropTempTable(spec.name);
   }
+  s.dropTempTable(spec.name);
   if (spec.columns.empty()) raise(kSqlSyntax, {")", "(", "<column definition>"});
   std::set<std::string> names;
   std::string cols;

@@ -213,6 +213,9 @@ class QUARN_EXPORT Session {
   // After the unit of work ends: temporary tables declared in a rolled-back one are gone, those
   // declared ON COMMIT DELETE ROWS are emptied at a COMMIT.
   void tempTablesAfter(bool commit);
+  // After a rollback to a savepoint (the user's, or a failed CALL's): temporary tables declared
+  // in the part undone are gone, so they are forgotten.
+  void forgetUndoneTempTables();
 
   sqlite3 *db_ = nullptr;
   std::string dbName_, user_, schema_;

@@ -330,17 +330,22 @@ void Session::endUnitOfWork(bool commit) {
 }
 
 void Session::tempTablesAfter(bool commit) {
+  // Those declared in the unit of work that was rolled back are gone.
+  forgetUndoneTempTables();
+  if (!commit) return;
+  for (const auto &[name, t] : temps_)
+    if (t.deleteOnCommit) execSql(db_, "DELETE FROM temp." + sqliteName("SESSION", name));
+}
+
+void Session::forgetUndoneTempTables() {
   for (auto it = temps_.begin(); it != temps_.end();) {
-    std::string table = "temp." + sqliteName("SESSION", it->first);
     Stmt exists(db_, "SELECT 1 FROM temp.sqlite_schema WHERE type = 'table' AND name = ?1");
     exists.bind(1, "SESSION." + it->first);
     if (!exists.step()) {
-      // Declared in the unit of work that was rolled back.
       it = temps_.erase(it);
       cache_.clear();
       continue;
     }
-    if (commit && it->second.deleteOnCommit) execSql(db_, "DELETE FROM " + table);
     ++it;
   }
 }
@@ -582,6 +587,7 @@ void Session::savepointStatement(SavepointOp op, const std::string &name, bool u
   execSql(db_, "ROLLBACK TO " + savepoints_[k].sqlName);
   savepoints_.resize(k + 1);
   catalogRolledBack();
+  if (!temps_.empty()) forgetUndoneTempTables();
 }
 
 void Session::catalogRolledBack() {
@@ -828,6 +834,7 @@ int Session::runCall(const RoutineDef &def, std::vector<Value> *args, std::vecto
     } catch (const QError &) {
       endLevel();
       if (inTxn_) sqlite3_exec(db_, "ROLLBACK TO quarn_call; RELEASE quarn_call", nullptr, nullptr, nullptr);
+      if (!temps_.empty()) forgetUndoneTempTables();
       throw;
     }
     // The procedure may have ended the unit of work itself and begun another; then its own

@@ -91,7 +91,7 @@ TEST_P(SqlScript, TranscriptMatchesExpectedOutput) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Scripts, SqlScript, ::testing::Values("dialect", "errors", "units", "extension", "routines", "procedures",
-                                                           "triggers", "savepoints", "assignment", "strings", "numbers", "datetime", "definitions", "queries"));
+                                                           "triggers", "savepoints", "assignment", "strings", "numbers", "datetime", "definitions", "queries", "temptables"));
 
 // Two console processes insert into one table at once, each statement its own unit of work;
 // every row arrives and the database stays sound.
