@@ -385,6 +385,24 @@ TEST_F(VerifyColumn, ClobDocumentsWithADtdAndEveryKindOfSideColumn) {
             good);
 }
 
+// A verification undone by a rollback to a savepoint (its report table declared inside it)
+// leaves nothing that stops the next one; the report stays readable after COMMIT.
+TEST_F(VerifyColumn, ARolledBackVerificationAndTheReportAfterCommit) {
+  enableOrders("id");
+  insert(1, 4);
+  ASSERT_EQ(exec("DELETE FROM shop.order_head WHERE id = 2"), 0) << error();
+  sqlca ca{};
+  ASSERT_EQ(quarn_savepoint("BEFORE", 0, &ca), 0);
+  EXPECT_EQ(verify(1).rc, 0);
+  ASSERT_EQ(quarn_rollback_to_savepoint("BEFORE", &ca), 0);
+  EXPECT_EQ(value("SELECT COUNT(*) FROM shop.order_head WHERE id = 2"), "0");
+  Verdict again = verify(0);
+  EXPECT_EQ(again.rc, 7) << again.msg;
+  EXPECT_EQ(again.missing, 1);
+  ASSERT_EQ(quarn_commit(&ca), 0);
+  EXPECT_EQ(rows("SELECT ROOT_ID, KIND FROM SESSION.KEL_VERIFY", 2), std::vector<std::string>{"2|MISSING"});
+}
+
 // Bad arguments give their catalogue message and change nothing.
 TEST_F(VerifyColumn, BadArgumentsAreRefusedWithTheirMessages) {
   enableOrders();
