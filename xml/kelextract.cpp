@@ -173,6 +173,12 @@ class kelExtractHandler : public xercesc::DefaultHandler {
       path_.pushUnnamed();
       return;
     }
+    // An element no step below the head can select leaves the state pending: only its depth
+    // is kept (most elements under a "//" path).
+    if (copyDepth_ == 0 && query_.pushSkipped(path_, qname)) {
+      state_ = PENDING;
+      return;
+    }
     startEvaluated(qname, attrs);
   }
 
