@@ -176,7 +176,8 @@ class KelQuery {
   KelMatch stateOf(const KelPathProgress &p, size_t depth) const {
     if (p.headFailed) return NO_MATCH;
     if (depth < headSteps_) return PENDING;
-    if (headOnly_) return targetKind_ != KEL_TARGET_TAGGED && depth > headSteps_ ? NO_MATCH : MATCHED;
+    if (headOnly_)
+      return targetKind_ != KEL_TARGET_TAGGED && depth > headSteps_ ? NO_MATCH : MATCHED;
     if (p.segments < segments_) return PENDING;
     return tailEnd_ == 0 || (p.run & tailEnd_) != 0 ? MATCHED : PENDING;
   }

@@ -271,7 +271,8 @@ void expectBoundAgreesWithNames(const std::string &path, int kind,
   std::vector<size_t> stack;
   auto compare = [&] {
     ASSERT_EQ(q.isMatched(bound), q.isMatched(named)) << path << " kind " << kind << " at" << trail;
-    ASSERT_EQ(q.isMatched(skipping), q.isMatched(named)) << path << " kind " << kind << " skipping at" << trail;
+    ASSERT_EQ(q.isMatched(skipping), q.isMatched(named))
+        << path << " kind " << kind << " skipping at" << trail;
   };
   compare();
   // Depth-first over the sequences: stack holds the kind index of each open element.
@@ -312,8 +313,8 @@ TEST(KelCurrentPathBound, MatchesAsNamesAndAttributesDo) {
       element(u"b"),
       element(u"b", {{u"k", u"k", u"1"}}),
       element(u"b", {{u"", u"k", u"2"}, {u"k", u"k", u"1"}}),  // the first "k" (by qname) counts
-      element(u"ab"),  // a longer name that begins as a step's name
-      element(u"c"),   // in no step: skipped below the head
+      element(u"ab"),      // a longer name that begins as a step's name
+      element(u"c"),       // in no step: skipped below the head
       element(u"\u00e1"),  // its first unit is "a"'s modulo 64: tested by name, fails
   };
   const std::string paths[] = {
@@ -332,7 +333,9 @@ TEST(KelCurrentPathBound, MatchesAsNamesAndAttributesDo) {
 }
 
 TEST(KelCurrentPathBound, SkipsOnlyNamesNoStepBelowTheHeadCanPass) {
-  auto query = [](const char *path) { return std::make_unique<KelQuery>(nullptr, wide(path).c_str()); };
+  auto query = [](const char *path) {
+    return std::make_unique<KelQuery>(nullptr, wide(path).c_str());
+  };
   std::unique_ptr<KelQuery> tail = query("//item/price");
   EXPECT_TRUE(tail->skips(1, u"order"));
   EXPECT_TRUE(tail->skips(3, u"qty"));
