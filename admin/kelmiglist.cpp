@@ -34,7 +34,9 @@ Rows inGroup(KelRegGroup group) {
 }
 
 Rows procedures(std::initializer_list<const char *> names) {
-  return current([names](const KelNumberedStatement &s) { return s.group == KEL_REG_PROCEDURE && isNamed(s, names); });
+  return current([names](const KelNumberedStatement &s) {
+    return s.group == KEL_REG_PROCEDURE && isNamed(s, names);
+  });
 }
 
 void addTexts(std::vector<std::string> &out, const Rows &rows) {
@@ -60,8 +62,8 @@ void addDoubleByte(KelMigList &list) {
 
 KelMigList fp3() {
   KelMigList l;
-  l.statements = {"create distinct type quarnxml.XMLCLOB as clob(10k)", "drop procedure quarnxml.kelGenXML",
-                  "drop procedure quarnxml.kelRetrieveXML"};
+  l.statements = {"create distinct type quarnxml.XMLCLOB as clob(10k)",
+                  "drop procedure quarnxml.kelGenXML", "drop procedure quarnxml.kelRetrieveXML"};
   addTexts(l.statements, kelOldRegistrations(KEL_OLD_OVERRIDE_1024));
   // The double-byte part creates the type and the functions once (nothing to drop yet).
   l.doubleByteFrom = l.statements.size();
@@ -87,10 +89,13 @@ Rows previousStorage() {
 
 KelMigList fp4Functions() {
   KelMigList l;
-  Rows update = inGroup(KEL_REG_UPDATE), validate = inGroup(KEL_REG_VALIDATE), extract = inGroup(KEL_REG_EXTRACT);
+  Rows update = inGroup(KEL_REG_UPDATE), validate = inGroup(KEL_REG_VALIDATE),
+       extract = inGroup(KEL_REG_EXTRACT);
   Rows storage = previousStorage(), cast = inGroup(KEL_REG_CAST), seqno = inGroup(KEL_REG_SEQNO);
-  for (const Rows *rows : {&validate, &update, &extract, &storage, &seqno, &cast}) addDrops(l.statements, *rows);
-  for (const Rows *rows : {&storage, &extract, &update, &validate, &cast, &seqno}) addTexts(l.statements, *rows);
+  for (const Rows *rows : {&validate, &update, &extract, &storage, &seqno, &cast})
+    addDrops(l.statements, *rows);
+  for (const Rows *rows : {&storage, &extract, &update, &validate, &cast, &seqno})
+    addTexts(l.statements, *rows);
   addDoubleByte(l);
   return l;
 }
@@ -107,7 +112,8 @@ KelMigList dropAndCreate(const Rows &rows) {
 
 KelMigList fp7() {
   KelMigList l;
-  l.statements = {"drop procedure quarnxml.kelEnableColl", "drop procedure quarnxml.kelDisableColl"};
+  l.statements = {"drop procedure quarnxml.kelEnableColl",
+                  "drop procedure quarnxml.kelDisableColl"};
   Rows rows = procedures({"kelEnableCollection", "kelDisableCollection", "kelDisableDB"});
   addDrops(l.statements, rows);
   addTexts(l.statements, rows);
@@ -181,7 +187,8 @@ std::vector<std::string> buildPreviousLevel() {
   std::vector<std::string> out;
   // What came after the previous level, newest first.
   Rows added = current([](const KelNumberedStatement &s) {
-    return s.group == KEL_REG_APPENDED || s.group == KEL_REG_DTD_EXTRACT || s.group == KEL_REG_DTD_VALIDATE ||
+    return s.group == KEL_REG_APPENDED || s.group == KEL_REG_DTD_EXTRACT ||
+           s.group == KEL_REG_DTD_VALIDATE ||
            (s.group == KEL_REG_PROCEDURE && isNamed(s, {"kelShredXML50MB", "kelInsertXML50MB"})) ||
            (s.group == KEL_REG_STORAGE && !kelStorageInPreviousLevel(s.specific));
   });

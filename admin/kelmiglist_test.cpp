@@ -15,7 +15,8 @@ namespace {
 std::set<std::string> allMigrationTexts() {
   std::set<std::string> texts;
   for (int id = KEL_MIG_FP3; id <= KEL_MIG_LARGE_INSERT; ++id)
-    for (const std::string &s : kelMigrationList(static_cast<KelMigListId>(id)).statements) texts.insert(s);
+    for (const std::string &s : kelMigrationList(static_cast<KelMigListId>(id)).statements)
+      texts.insert(s);
   for (const KelMigAppended &g : kelMigrationAppended())
     for (const std::string &s : g.statements) texts.insert(s);
   return texts;
@@ -25,7 +26,8 @@ TEST(KelMigList, EveryRegistrationMigrationChangesIsCreatedWithEnablementsText) 
   std::set<std::string> texts = allMigrationTexts();
   // What the previous level already had unchanged is not created again by later steps: the
   // types, and the procedures no list names.
-  const std::set<std::string> untouched = {"kelEnableColumn", "kelDisableColumn", "kelShredXML", "kelInsertXML"};
+  const std::set<std::string> untouched = {"kelEnableColumn", "kelDisableColumn", "kelShredXML",
+                                           "kelInsertXML"};
   for (const auto *rows : {&kelFunctionRegistrations(), &kelProcedureRegistrations()})
     for (const KelNumberedStatement &s : *rows) {
       if (s.group == KEL_REG_SETUP || s.group == KEL_REG_TYPE || untouched.count(s.name)) continue;
@@ -39,10 +41,12 @@ TEST(KelMigList, AppendedRegistrationsFollowIntoTheLastStep) {
     EXPECT_FALSE(g.procedure) << g.name;
     appended.insert(g.name);
   }
-  EXPECT_EQ(appended, (std::set<std::string>{"validateschema", "explainPath", "validateReport", "validateReportSchema"}));
+  EXPECT_EQ(appended, (std::set<std::string>{"validateschema", "explainPath", "validateReport",
+                                             "validateReportSchema"}));
   // Statements 140 to 154 of enablement, each exactly once.
   std::set<std::string> texts;
-  for (const KelMigAppended &g : kelMigrationAppended()) texts.insert(g.statements.begin(), g.statements.end());
+  for (const KelMigAppended &g : kelMigrationAppended())
+    texts.insert(g.statements.begin(), g.statements.end());
   int count = 0;
   for (const KelNumberedStatement &s : kelFunctionRegistrations())
     if (s.number >= 140) {
@@ -60,8 +64,10 @@ TEST(KelMigList, ListsHaveTheirShapes) {
   EXPECT_EQ(fp3.doubleByteFrom, 7u);
   EXPECT_EQ(fp3.statements[7], "create distinct type quarnxml.XMLDBCLOB as dbclob(10k)");
   for (size_t i = 3; i < 7; ++i) {
-    EXPECT_NE(fp3.statements[i].find("in override varchar(1024)"), std::string::npos) << fp3.statements[i];
-    EXPECT_NE(fp3.statements[i].find(" specific quarnxml.KEL"), std::string::npos) << fp3.statements[i];
+    EXPECT_NE(fp3.statements[i].find("in override varchar(1024)"), std::string::npos)
+        << fp3.statements[i];
+    EXPECT_NE(fp3.statements[i].find(" specific quarnxml.KEL"), std::string::npos)
+        << fp3.statements[i];
   }
   const KelMigList &fp4 = kelMigrationList(KEL_MIG_FP4_PROCEDURES);
   ASSERT_EQ(fp4.statements.size(), 10u);
@@ -72,9 +78,11 @@ TEST(KelMigList, ListsHaveTheirShapes) {
   EXPECT_EQ(kelMigrationList(KEL_MIG_FP7).statements.size(), 8u);
   EXPECT_EQ(kelMigrationList(KEL_MIG_UDF_WITH_DTD).statements.size(), 24u);
   EXPECT_EQ(kelMigrationList(KEL_MIG_VALIDATE).statements.size(), 3u);
-  EXPECT_NE(kelMigrationList(KEL_MIG_FP8).statements[0].find("specific quarnxmlcontentcf2"), std::string::npos);
+  EXPECT_NE(kelMigrationList(KEL_MIG_FP8).statements[0].find("specific quarnxmlcontentcf2"),
+            std::string::npos);
   const KelMigList &functions = kelMigrationList(KEL_MIG_FP4_FUNCTIONS);
-  EXPECT_EQ(functions.statements[functions.doubleByteFrom], "create distinct type quarnxml.XMLDBCLOB as dbclob(10k)");
+  EXPECT_EQ(functions.statements[functions.doubleByteFrom],
+            "create distinct type quarnxml.XMLDBCLOB as dbclob(10k)");
   // A list the command runs whole never ends in its double-byte part by accident.
   for (KelMigListId id : {KEL_MIG_FP5, KEL_MIG_FP7, KEL_MIG_FP8, KEL_MIG_XMLVARCHAR})
     EXPECT_EQ(kelMigrationList(id).doubleByteFrom, kelMigrationList(id).statements.size()) << id;
@@ -93,7 +101,8 @@ TEST(KelMigList, OldFormsDifferOnlyInTheChangedParameter) {
   }
   const auto &varchars = kelOldRegistrations(KEL_OLD_XMLVARCHAR);
   ASSERT_EQ(varchars.size(), 3u);  // XMLVarcharFromFile, update over XMLVarchar, VARCHARTOVARCHAR
-  for (const KelNumberedStatement &o : varchars) EXPECT_EQ(o.text.find("32672"), std::string::npos) << o.text;
+  for (const KelNumberedStatement &o : varchars)
+    EXPECT_EQ(o.text.find("32672"), std::string::npos) << o.text;
 }
 
 TEST(KelMigList, PreviousLevelDropsOnlyWhatMigrationCreatesAgain) {
