@@ -35,8 +35,7 @@ struct ExtractType {
   const char *column;      // the table function's column
   const char *columnType;
 };
-#define KEL_TYPE_ROW(name, ctype, scalarType, column, columnType) \
-  {#name, scalarType, column, columnType},
+#define KEL_TYPE_ROW(name, ctype, scalarType, column, columnType) {#name, scalarType, column, columnType},
 constexpr ExtractType kTypes[] = {KEL_EXTRACT_TYPES(KEL_TYPE_ROW)};
 #undef KEL_TYPE_ROW
 
@@ -57,8 +56,7 @@ struct Storage {
   const char *specific;
   const char *entry;
 };
-#define KEL_STORAGE_ROW(name, params, returns, specific, entry) \
-  {name, params, returns, specific, entry},
+#define KEL_STORAGE_ROW(name, params, returns, specific, entry) {name, params, returns, specific, entry},
 constexpr Storage kStorage[] = {KEL_STORAGE_FUNCTIONS(KEL_STORAGE_ROW)};
 #undef KEL_STORAGE_ROW
 
@@ -92,8 +90,7 @@ constexpr Validate kReportSchemas[] = {KEL_VALIDATE_REPORT_SCHEMA_FUNCTIONS(KEL_
 // The signature of a function designator: the parameter types without "as locator".
 std::string signature(std::string params) {
   const std::string locator = " as locator";
-  for (size_t at; (at = params.find(locator)) != std::string::npos;)
-    params.erase(at, locator.size());
+  for (size_t at; (at = params.find(locator)) != std::string::npos;) params.erase(at, locator.size());
   return params;
 }
 
@@ -115,17 +112,13 @@ KelNumberedStatement function(int number, const std::string &name, const std::st
 
 // Scalar (table false) or table extraction functions over the three sources; dtd adds the DTD
 // parameter and the "2" entries.
-void addExtraction(std::vector<KelNumberedStatement> &out, int *number, const ExtractType &t,
-                   bool table, bool dtd, const std::string &sqlName) {
+void addExtraction(std::vector<KelNumberedStatement> &out, int *number, const ExtractType &t, bool table,
+                   bool dtd, const std::string &sqlName) {
   for (const Source &src : kSources) {
-    std::string params =
-        std::string(src.param) + (dtd ? ", quarnxml.XMLCLOB as locator" : "") + ", varchar(256)";
-    std::string entry =
-        std::string("kelExtract") + t.name + (table ? "s" : "") + src.suffix + (dtd ? "2" : "");
-    std::string returns =
-        table ? std::string("table(") + t.column + " " + t.columnType + ")" : t.scalarType;
-    out.push_back(function((*number)++, sqlName, params, returns, nullptr, entry,
-                           table ? kTableClauses : kScalarClauses,
+    std::string params = std::string(src.param) + (dtd ? ", quarnxml.XMLCLOB as locator" : "") + ", varchar(256)";
+    std::string entry = std::string("kelExtract") + t.name + (table ? "s" : "") + src.suffix + (dtd ? "2" : "");
+    std::string returns = table ? std::string("table(") + t.column + " " + t.columnType + ")" : t.scalarType;
+    out.push_back(function((*number)++, sqlName, params, returns, nullptr, entry, table ? kTableClauses : kScalarClauses,
                            dtd ? KEL_REG_DTD_EXTRACT : KEL_REG_EXTRACT));
   }
 }
@@ -139,9 +132,8 @@ const ExtractType &typeNamed(const char *name) {
 // The result of the XMLVarchar functions: the current level casts it from varchar(32672), the
 // previous level returned XMLVarchar itself.
 std::string xmlVarcharResult(const std::string &current, bool old) {
-  return old && current.find(" cast from ") != std::string::npos
-             ? current.substr(0, current.find(" cast from "))
-             : current;
+  return old && current.find(" cast from ") != std::string::npos ? current.substr(0, current.find(" cast from "))
+                                                                  : current;
 }
 
 KelNumberedStatement varcharToVarchar(int number, bool old) {
@@ -149,76 +141,60 @@ KelNumberedStatement varcharToVarchar(int number, bool old) {
   return {number,
           "create function quarnxml.VARCHARTOVARCHAR(quarnxml.XMLVARCHAR) returns " + result +
               " source quarnxml.varchar(quarnxml.XMLVARCHAR)",
-          "drop function quarnxml.VARCHARTOVARCHAR(quarnxml.XMLVARCHAR)",
-          KEL_REG_CAST,
-          "VARCHARTOVARCHAR",
-          ""};
+          "drop function quarnxml.VARCHARTOVARCHAR(quarnxml.XMLVARCHAR)", KEL_REG_CAST, "VARCHARTOVARCHAR", ""};
 }
 
 std::vector<KelNumberedStatement> build() {
   std::vector<KelNumberedStatement> out;
   // XMLVarchar and XMLCLOB may have been in the database before enablement; disabling drops
   // them only when they are the ones enablement made (kelDropSchema).
-  out.push_back(
-      {0, "SET CURRENT FUNCTION PATH = QUARNXML, SYSOSTREL, SYSFUN", "", KEL_REG_SETUP, "", ""});
-  out.push_back({1, "create distinct type quarnxml.XMLVarchar as varchar(3000) with comparisons",
-                 "", KEL_REG_TYPE, "XMLVarchar", ""});
-  out.push_back(
-      {2, "create distinct type quarnxml.XMLCLOB as clob(2G)", "", KEL_REG_TYPE, "XMLCLOB", ""});
+  out.push_back({0, "SET CURRENT FUNCTION PATH = QUARNXML, SYSOSTREL, SYSFUN", "", KEL_REG_SETUP, "", ""});
+  out.push_back({1, "create distinct type quarnxml.XMLVarchar as varchar(3000) with comparisons", "", KEL_REG_TYPE,
+                 "XMLVarchar", ""});
+  out.push_back({2, "create distinct type quarnxml.XMLCLOB as clob(2G)", "", KEL_REG_TYPE, "XMLCLOB", ""});
   out.push_back({3, "create distinct type quarnxml.XMLFile as varchar(512) with comparisons",
                  "drop distinct type quarnxml.XMLFile", KEL_REG_TYPE, "XMLFile", ""});
   int n = 4;
   for (const Storage &s : kStorage)
-    out.push_back(function(n++, s.name, s.params, s.returns, s.specific, s.entry, kScalarClauses,
-                           KEL_REG_STORAGE));
-  for (const ExtractType &t : kTypes)
-    addExtraction(out, &n, t, false, false, std::string("extract") + t.name);
-  for (const ExtractType &t : kTypes)
-    addExtraction(out, &n, t, true, false, std::string("extract") + t.name + "s");
+    out.push_back(function(n++, s.name, s.params, s.returns, s.specific, s.entry, kScalarClauses, KEL_REG_STORAGE));
+  for (const ExtractType &t : kTypes) addExtraction(out, &n, t, false, false, std::string("extract") + t.name);
+  for (const ExtractType &t : kTypes) addExtraction(out, &n, t, true, false, std::string("extract") + t.name + "s");
 
   // 77 to 89 (the catalogue tables, their grants and triggers) come from the catalogue tables.
   n = 90;
   for (const Update &u : kUpdates)
-    out.push_back(function(n++, "update", std::string(u.param) + ", varchar(256), varchar(256)",
-                           u.returns, u.specific, u.entry, kScalarClauses, KEL_REG_UPDATE));
+    out.push_back(function(n++, "update", std::string(u.param) + ", varchar(256), varchar(256)", u.returns, u.specific,
+                           u.entry, kScalarClauses, KEL_REG_UPDATE));
   for (const Validate &v : kValidates)
-    out.push_back(function(n++, "validate", std::string(v.param) + ", varchar(512), varchar(128)",
-                           "integer", v.specific, v.entry, kScalarClauses, KEL_REG_VALIDATE));
+    out.push_back(function(n++, "validate", std::string(v.param) + ", varchar(512), varchar(128)", "integer", v.specific,
+                           v.entry, kScalarClauses, KEL_REG_VALIDATE));
   out.push_back(varcharToVarchar(n++, false));
-  out.push_back(
-      {n++,
-       "create function quarnxml.seqno() returns integer specific seqno external name "
-       "'quarnxmlfn!kelSeqno'"
-       " not deterministic no external action language C not fenced parameter style QUARNSQL no SQL"
-       " scratchpad allow parallel DBINFO",
-       "drop specific function quarnxml.seqno", KEL_REG_SEQNO, "seqno", "seqno"});
-  for (const DtdType &d : kDtdTypes)
-    addExtraction(out, &n, typeNamed(d.name), false, true, d.scalarSqlName);
-  for (const DtdType &d : kDtdTypes)
-    addExtraction(out, &n, typeNamed(d.name), true, true, d.tableSqlName);
+  out.push_back({n++, "create function quarnxml.seqno() returns integer specific seqno external name 'quarnxmlfn!kelSeqno'"
+                      " not deterministic no external action language C not fenced parameter style QUARNSQL no SQL"
+                      " scratchpad allow parallel DBINFO",
+                 "drop specific function quarnxml.seqno", KEL_REG_SEQNO, "seqno", "seqno"});
+  for (const DtdType &d : kDtdTypes) addExtraction(out, &n, typeNamed(d.name), false, true, d.scalarSqlName);
+  for (const DtdType &d : kDtdTypes) addExtraction(out, &n, typeNamed(d.name), true, true, d.tableSqlName);
   for (const Validate &v : kValidatesWithDtd)
-    out.push_back(function(n++, "validate",
-                           std::string(v.param) + ", quarnxml.XMLCLOB as locator, varchar(128)",
+    out.push_back(function(n++, "validate", std::string(v.param) + ", quarnxml.XMLCLOB as locator, varchar(128)",
                            "integer", v.specific, v.entry, kScalarClauses, KEL_REG_DTD_VALIDATE));
   // 125 to 139 are the procedures; validateschema follows them, so that the numbers and texts
   // before it stay as earlier levels wrote them.
   n = 140;
   for (const Validate &v : kValidateSchemas)
-    out.push_back(function(n++, "validateschema", std::string(v.param) + ", varchar(1000)",
-                           "integer", v.specific, v.entry, kScalarClauses));
+    out.push_back(function(n++, "validateschema", std::string(v.param) + ", varchar(1000)", "integer", v.specific,
+                           v.entry, kScalarClauses));
   // The path diagnostics are appended after them.
   for (const Validate &e : kExplains)
     out.push_back(function(n++, "explainPath", std::string(e.param) + ", varchar(256)",
-                           std::string("table(") + KEL_EXPLAIN_COLUMNS + ")", e.specific, e.entry,
-                           kTableClauses));
+                           std::string("table(") + KEL_EXPLAIN_COLUMNS + ")", e.specific, e.entry, kTableClauses));
   // 146 to 154: the validation report table functions, appended so that every number before
   // them keeps its statement.
   for (const Validate &v : kReports)
-    out.push_back(function(n++, "validateReport", std::string(v.param) + ", varchar(512)",
-                           KEL_VALIDATE_REPORT_COLUMNS, v.specific, v.entry, kTableClauses));
+    out.push_back(function(n++, "validateReport", std::string(v.param) + ", varchar(512)", KEL_VALIDATE_REPORT_COLUMNS,
+                           v.specific, v.entry, kTableClauses));
   for (const Validate &v : kReportsWithDtd)
-    out.push_back(function(n++, "validateReport",
-                           std::string(v.param) + ", quarnxml.XMLCLOB as locator",
+    out.push_back(function(n++, "validateReport", std::string(v.param) + ", quarnxml.XMLCLOB as locator",
                            KEL_VALIDATE_REPORT_COLUMNS, v.specific, v.entry, kTableClauses));
   for (const Validate &v : kReportSchemas)
     out.push_back(function(n++, "validateReportSchema", std::string(v.param) + ", varchar(1000)",
@@ -239,19 +215,16 @@ struct ProcParam {
 
 // Parameter lists of the composition procedures; the retrieve procedures take collectionName
 // in place of dadBuf.
-constexpr ProcParam kListA[] = {
-    {"in", "dadBuf", "clob(100K)"},    {"in", "resultTable", "varchar(128)"},
-    {"in", "overrideType", "integer"}, {"in", "override", "varchar(32672)"},
-    {"in", "maxRows", "integer"},      {"out", "numRows", "integer"}};
-constexpr ProcParam kListB[] = {
-    {"in", "dadBuf", "clob(100K)"},         {"in", "resultTable", "varchar(128)"},
-    {"in", "resultColumn", "varchar(128)"}, {"in", "validColumn", "varchar(128)"},
-    {"in", "overrideType", "integer"},      {"in", "override", "varchar(32672)"},
-    {"in", "maxRows", "integer"},           {"out", "numRows", "integer"}};
-constexpr ProcParam kListC[] = {
-    {"in", "dadBuf", "clob(100K)"},       {"in", "overrideType", "integer"},
-    {"in", "override", "varchar(32672)"}, {"out", "resultDoc", "clob(1M)"},
-    {"out", "valid", "integer"},          {"out", "numDocs", "integer"}};
+constexpr ProcParam kListA[] = {{"in", "dadBuf", "clob(100K)"},        {"in", "resultTable", "varchar(128)"},
+                                {"in", "overrideType", "integer"},     {"in", "override", "varchar(32672)"},
+                                {"in", "maxRows", "integer"},          {"out", "numRows", "integer"}};
+constexpr ProcParam kListB[] = {{"in", "dadBuf", "clob(100K)"},        {"in", "resultTable", "varchar(128)"},
+                                {"in", "resultColumn", "varchar(128)"}, {"in", "validColumn", "varchar(128)"},
+                                {"in", "overrideType", "integer"},     {"in", "override", "varchar(32672)"},
+                                {"in", "maxRows", "integer"},          {"out", "numRows", "integer"}};
+constexpr ProcParam kListC[] = {{"in", "dadBuf", "clob(100K)"},     {"in", "overrideType", "integer"},
+                                {"in", "override", "varchar(32672)"}, {"out", "resultDoc", "clob(1M)"},
+                                {"out", "valid", "integer"},         {"out", "numDocs", "integer"}};
 constexpr ProcParam kCollection = {"in", "collectionName", "varchar(128)"};
 constexpr ProcParam kDbName = {"in", "dbName", "varchar(18)"};
 constexpr ProcParam kTable = {"in", "tableName", "varchar(128)"};
@@ -264,7 +237,7 @@ struct Procedure {
   std::vector<ProcParam> params;  // returnCode and returnMsg follow
   const char *specific;           // qualified specific name, or null
   const char *entry;
-  bool dropBySignature;  // removed by name and signature instead of by name alone
+  bool dropBySignature;           // removed by name and signature instead of by name alone
 };
 
 std::vector<ProcParam> withCollection(std::initializer_list<ProcParam> list) {
@@ -276,57 +249,27 @@ std::vector<ProcParam> withCollection(std::initializer_list<ProcParam> list) {
 std::vector<Procedure> procedures() {
   return {
       {"kelEnableColumn",
-       {kDbName,
-        kTable,
-        kColumn,
-        kDad,
-        kTableSpace,
-        {"in", "defaultView", "varchar(128)"},
-        {"in", "rootID", "varchar(128)"}},
-       nullptr,
-       "kelEnableColumn",
-       false},
+       {kDbName, kTable, kColumn, kDad, kTableSpace, {"in", "defaultView", "varchar(128)"}, {"in", "rootID", "varchar(128)"}},
+       nullptr, "kelEnableColumn", false},
       {"kelDisableColumn", {kDbName, kTable, kColumn}, nullptr, "kelDisableColumn", false},
-      {"kelEnableCollection",
-       {kDbName, kCollection, kDad, kTableSpace},
-       nullptr,
-       "kelEnableColl",
-       false},
+      {"kelEnableCollection", {kDbName, kCollection, kDad, kTableSpace}, nullptr, "kelEnableColl", false},
       {"kelDisableCollection", {kDbName, kCollection}, nullptr, "kelDisableColl", false},
       {"kelDisableDB", {kDbName}, nullptr, "kelDisableDB", false},
-      {"kelGenXML",
-       {std::begin(kListA), std::end(kListA)},
-       "quarnxml.KELGENXML1",
-       "kelGenXML",
-       false},
-      {"kelGenXML",
-       {std::begin(kListB), std::end(kListB)},
-       "quarnxml.KELGENXML2",
-       "kelGenXML2",
-       false},
-      {"kelGenXMLClob",
-       {std::begin(kListC), std::end(kListC)},
-       "quarnxml.KELGENXMLCLOB",
-       "kelGenXMLClob",
-       false},
+      {"kelGenXML", {std::begin(kListA), std::end(kListA)}, "quarnxml.KELGENXML1", "kelGenXML", false},
+      {"kelGenXML", {std::begin(kListB), std::end(kListB)}, "quarnxml.KELGENXML2", "kelGenXML2", false},
+      {"kelGenXMLClob", {std::begin(kListC), std::end(kListC)}, "quarnxml.KELGENXMLCLOB", "kelGenXMLClob", false},
       {"kelRetrieveXMLClob",
        withCollection({kListC[0], kListC[1], kListC[2], kListC[3], kListC[4], kListC[5]}),
        "quarnxml.KELRETRIEVEXMLCLOB", "kelRetrieveXMLClob", false},
       {"kelShredXML", {kDad, {"in", "XMLObj", "clob(1M)"}}, nullptr, "kelShredXML", true},
       {"kelShredXML50MB", {kDad, {"in", "XMLObj", "clob(50M)"}}, nullptr, "kelShredXML", true},
-      {"kelRetrieveXML",
-       withCollection({kListA[0], kListA[1], kListA[2], kListA[3], kListA[4], kListA[5]}),
+      {"kelRetrieveXML", withCollection({kListA[0], kListA[1], kListA[2], kListA[3], kListA[4], kListA[5]}),
        "quarnxml.KELRETRIEVEXML1", "kelRetrieveXML", false},
       {"kelRetrieveXML",
-       withCollection({kListB[0], kListB[1], kListB[2], kListB[3], kListB[4], kListB[5], kListB[6],
-                       kListB[7]}),
+       withCollection({kListB[0], kListB[1], kListB[2], kListB[3], kListB[4], kListB[5], kListB[6], kListB[7]}),
        "quarnxml.KELRETRIEVEXML2", "kelRetrieveXML2", false},
       {"kelInsertXML", {kCollection, {"in", "XMLObj", "clob(1M)"}}, nullptr, "kelInsertXML", false},
-      {"kelInsertXML50MB",
-       {kCollection, {"in", "XMLObj", "clob(50M)"}},
-       nullptr,
-       "kelInsertXML",
-       false},
+      {"kelInsertXML50MB", {kCollection, {"in", "XMLObj", "clob(50M)"}}, nullptr, "kelInsertXML", false},
   };
 }
 
@@ -336,15 +279,13 @@ constexpr int kLastBaseProcedure = 139;
 
 // The procedures; a parameter named like parameter gets the type oldType (an earlier level's
 // signature) when oldType is not null.
-std::vector<KelNumberedStatement> buildProcedures(const char *parameter = nullptr,
-                                                  const char *oldType = nullptr) {
+std::vector<KelNumberedStatement> buildProcedures(const char *parameter = nullptr, const char *oldType = nullptr) {
   std::vector<KelNumberedStatement> out;
   int n = 125;
   for (const Procedure &p : procedures()) {
     std::string params, sig;
     for (const ProcParam &a : p.params) {
-      const char *type =
-          parameter != nullptr && std::string(a.name) == parameter ? oldType : a.type;
+      const char *type = parameter != nullptr && std::string(a.name) == parameter ? oldType : a.type;
       params += std::string(a.mode) + " " + a.name + " " + type + ", ";
       if (std::string(a.mode) == "in") sig += std::string(sig.empty() ? "" : ", ") + type;
     }
@@ -353,15 +294,11 @@ std::vector<KelNumberedStatement> buildProcedures(const char *parameter = nullpt
     if (p.specific != nullptr) text += std::string(" specific ") + p.specific;
     text += std::string(" external name 'quarnxml!") + p.entry + "'" + kProcClauses;
     std::string drop;
-    if (p.specific != nullptr)
-      drop = std::string("drop specific procedure ") + p.specific;
+    if (p.specific != nullptr) drop = std::string("drop specific procedure ") + p.specific;
     else if (p.dropBySignature)
-      drop = std::string("drop procedure quarnxml.") + p.name + "(" + sig +
-             ", integer, varchar(1024))";
-    else
-      drop = std::string("drop procedure quarnxml.") + p.name;
-    std::string specific =
-        p.specific != nullptr ? std::string(p.specific).substr(std::strlen("quarnxml.")) : "";
+      drop = std::string("drop procedure quarnxml.") + p.name + "(" + sig + ", integer, varchar(1024))";
+    else drop = std::string("drop procedure quarnxml.") + p.name;
+    std::string specific = p.specific != nullptr ? std::string(p.specific).substr(std::strlen("quarnxml.")) : "";
     KelRegGroup group = n <= kLastBaseProcedure ? KEL_REG_PROCEDURE : KEL_REG_APPENDED;
     out.push_back({n++, text, drop, group, p.name, specific});
   }
@@ -383,16 +320,15 @@ std::vector<KelNumberedStatement> buildOld(KelOldForm form) {
     case KEL_OLD_OVERRIDE_1024:
       return named(buildProcedures("override", "varchar(1024)"), {"kelGenXML", "kelRetrieveXML"});
     case KEL_OLD_RESULT_DOC_2G:
-      return named(buildProcedures("resultDoc", "clob(2G)"),
-                   {"kelGenXMLClob", "kelRetrieveXMLClob"});
+      return named(buildProcedures("resultDoc", "clob(2G)"), {"kelGenXMLClob", "kelRetrieveXMLClob"});
     case KEL_OLD_XMLVARCHAR: {
       std::vector<KelNumberedStatement> out;
       int n = 4;
       for (const Storage &s : kStorage) {
         int number = n++;
         if (std::string(s.name) == "XMLVarcharFromFile" && kelStorageInPreviousLevel(s.specific))
-          out.push_back(function(number, s.name, s.params, xmlVarcharResult(s.returns, true),
-                                 s.specific, s.entry, kScalarClauses, KEL_REG_STORAGE));
+          out.push_back(function(number, s.name, s.params, xmlVarcharResult(s.returns, true), s.specific, s.entry,
+                                 kScalarClauses, KEL_REG_STORAGE));
       }
       for (const KelNumberedStatement &f : kelFunctionRegistrations())
         if (f.group == KEL_REG_UPDATE && f.text.find(" cast from ") != std::string::npos) {
@@ -413,13 +349,11 @@ std::vector<KelNumberedStatement> buildOld(KelOldForm form) {
 
 std::vector<KelNumberedStatement> buildDoubleByte() {
   std::vector<KelNumberedStatement> out;
-  out.push_back({0, "create distinct type quarnxml.XMLDBCLOB as dbclob(10k)",
-                 "drop distinct type quarnxml.XMLDBCLOB", KEL_REG_DOUBLE_BYTE, "XMLDBCLOB", ""});
-  out.push_back(function(1, "XMLDBCLOBFromFile", "varchar(512)", "quarnxml.XMLDBCLOB", nullptr,
-                         "xmlDBCLOB", kScalarClauses));
-  out.push_back(function(2, "Content", "quarnxml.XMLDBCLOB as locator, varchar(512)",
-                         "varchar(512)", "quarnxmlcontentdf", "kelContent_dbclob2file",
-                         kScalarClauses));
+  out.push_back({0, "create distinct type quarnxml.XMLDBCLOB as dbclob(10k)", "drop distinct type quarnxml.XMLDBCLOB",
+                 KEL_REG_DOUBLE_BYTE, "XMLDBCLOB", ""});
+  out.push_back(function(1, "XMLDBCLOBFromFile", "varchar(512)", "quarnxml.XMLDBCLOB", nullptr, "xmlDBCLOB", kScalarClauses));
+  out.push_back(function(2, "Content", "quarnxml.XMLDBCLOB as locator, varchar(512)", "varchar(512)", "quarnxmlcontentdf",
+                         "kelContent_dbclob2file", kScalarClauses));
   // Result types over XMLDBCLOB: the name in the function, the name in the entry, the result.
   struct DbType {
     const char *sqlName;
@@ -468,17 +402,14 @@ const std::vector<KelNumberedStatement> &kelOldRegistrations(KelOldForm form) {
   static const std::vector<KelNumberedStatement> override1024 = buildOld(KEL_OLD_OVERRIDE_1024);
   static const std::vector<KelNumberedStatement> resultDoc2G = buildOld(KEL_OLD_RESULT_DOC_2G);
   static const std::vector<KelNumberedStatement> xmlVarchar = buildOld(KEL_OLD_XMLVARCHAR);
-  return form == KEL_OLD_OVERRIDE_1024   ? override1024
-         : form == KEL_OLD_RESULT_DOC_2G ? resultDoc2G
-                                         : xmlVarchar;
+  return form == KEL_OLD_OVERRIDE_1024 ? override1024 : form == KEL_OLD_RESULT_DOC_2G ? resultDoc2G : xmlVarchar;
 }
 
 bool kelStorageInPreviousLevel(const std::string &specific) {
   // The storage and Content functions of the previous level: the forms without an encoding
   // argument.
-  static const char *const kPrevious[] = {
-      "kelVarChar",        "kelCLOB",           "kelContentvar2file", "kelFile",
-      "quarnxmlcontentvf", "quarnxmlcontentcf", "quarnxmlcontentfc"};
+  static const char *const kPrevious[] = {"kelVarChar",        "kelCLOB",           "kelContentvar2file", "kelFile",
+                                          "quarnxmlcontentvf", "quarnxmlcontentcf", "quarnxmlcontentfc"};
   for (const char *name : kPrevious)
     if (specific == name) return true;
   return false;

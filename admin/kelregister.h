@@ -16,23 +16,23 @@
 // appended later without a group of its own is KEL_REG_APPENDED, which migration registers in
 // its last step, so whatever is appended to enablement follows into migration by itself.
 enum KelRegGroup {
-  KEL_REG_APPENDED = 0,  // appended after the procedures (validateschema, explainPath, ...)
-  KEL_REG_SETUP,         // the function path (statement 0)
-  KEL_REG_TYPE,          // the distinct types XMLVarchar, XMLCLOB, XMLFile
-  KEL_REG_STORAGE,       // storage and Content functions
-  KEL_REG_EXTRACT,       // extraction functions, scalar and table
-  KEL_REG_UPDATE,        // update over the three sources
-  KEL_REG_VALIDATE,      // validate with a DTD file name
-  KEL_REG_CAST,          // VARCHARTOVARCHAR
-  KEL_REG_SEQNO,         // seqno
-  KEL_REG_DTD_EXTRACT,   // extraction with a DTD argument (the WDTD and sDTD families)
-  KEL_REG_DTD_VALIDATE,  // validate with the DTD as XMLCLOB
-  KEL_REG_PROCEDURE,     // the fifteen stored procedures 125 to 139
-  KEL_REG_DOUBLE_BYTE,   // the double-byte list
+  KEL_REG_APPENDED = 0,   // appended after the procedures (validateschema, explainPath, ...)
+  KEL_REG_SETUP,          // the function path (statement 0)
+  KEL_REG_TYPE,           // the distinct types XMLVarchar, XMLCLOB, XMLFile
+  KEL_REG_STORAGE,        // storage and Content functions
+  KEL_REG_EXTRACT,        // extraction functions, scalar and table
+  KEL_REG_UPDATE,         // update over the three sources
+  KEL_REG_VALIDATE,       // validate with a DTD file name
+  KEL_REG_CAST,           // VARCHARTOVARCHAR
+  KEL_REG_SEQNO,          // seqno
+  KEL_REG_DTD_EXTRACT,    // extraction with a DTD argument (the WDTD and sDTD families)
+  KEL_REG_DTD_VALIDATE,   // validate with the DTD as XMLCLOB
+  KEL_REG_PROCEDURE,      // the fifteen stored procedures 125 to 139
+  KEL_REG_DOUBLE_BYTE,    // the double-byte list
 };
 
 struct KelNumberedStatement {
-  int number;  // the statement's number in the enablement list
+  int number;        // the statement's number in the enablement list
   std::string text;
   std::string drop;  // the statement that removes the object again; empty when disabling
                      // does not drop it by a statement of its own (statements 0, 1, 2)
