@@ -306,4 +306,131 @@ TEST_F(Kelmigv, AnOldLevelDatabaseIsBroughtToTheCurrentLevel) {
   EXPECT_EQ(r.out, std::string(kPrompt) + kCurrentSteps);
 }
 
+TEST_F(Kelmigv, AnInterruptedRunIsContinuedFromXmlTemp) {
+  ASSERT_EQ(keladm({"enable_db", "TESTDB"}).status, 0);
+  enableColumn("shop.a_orders", "doc", "shop.a_side", "a.dad");
+  enableColumn("shop.b_orders", "doc", "shop.b_side", "b.dad");
+  const std::string triggersBefore = triggers();
+  ASSERT_EQ(shell(quote(KEL_OLDLEVEL) + " TESTDB").status, 0);
+  // A user's trigger refuses rows of the second side table: re-enabling that column refills
+  // it and fails, after the first column was re-enabled and committed.
+  Result r = console("CREATE TRIGGER shop.refuse NO CASCADE BEFORE INSERT ON shop.b_side REFERENCING NEW AS n "
+                     "FOR EACH ROW MODE QUARNSQL SIGNAL SQLSTATE '75001' ('refused')");
+  ASSERT_EQ(r.status, 0) << r.out;
+  r = migrate({"TESTDB"});
+  EXPECT_EQ(r.status, 255);
+  EXPECT_EQ(r.out.rfind(std::string(kPrompt) + softDisabled(2) + kPreviousSteps, 0), 0u) << r.out;
+  // The procedure's own answer: its return code and message (the CALL itself succeeded).
+  EXPECT_NE(r.out.find("SQLCODE=0 errCode=-33:0\nerrMsg='SQL0438N"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("KELA048E  Could not enable the column.\n':0\n"), std::string::npos) << r.out;
+  const std::string failed =
+      "ReEnable XML Column failed.\nTurn the trace on, and try to correct the problem.\nIf the problem persists, "
+      "contact your Software Service Provider and provide the trace file.\nMigration failed with code = (-1)\n";
+  ASSERT_GE(r.out.size(), failed.size());
+  EXPECT_EQ(r.out.substr(r.out.size() - failed.size()), failed) << r.out;
+  const std::string rows = "SELECT 'ROW:' || RTRIM(TABLE_NAME) || ':' || RTRIM(CHAR(VERSION)) FROM QUARNXML.XML_USAGE";
+  EXPECT_TRUE(shows(rows, "ROW:A_ORDERS:5.00")) << console(rows).out;
+  EXPECT_TRUE(shows(rows, "ROW:B_ORDERS:0.00")) << console(rows).out;
+  EXPECT_TRUE(shows("SELECT 'TEMP:' || TABLE_NAME FROM QUARNXML.XML_TEMP", "TEMP:B_ORDERS\n"));
+  EXPECT_FALSE(shows("SELECT 'TEMP:' || TABLE_NAME FROM QUARNXML.XML_TEMP", "TEMP:A_ORDERS"));
+
+  // The user mends the cause; the next run goes straight to re-enabling what is left.
+  ASSERT_EQ(console("DROP TRIGGER shop.refuse").status, 0);
+  r = migrate({"TESTDB"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, std::string(kPrompt) + "QUARNXML.XML_TEMP exists\n" + reEnabled(1));
+  EXPECT_TRUE(shows(rows, "ROW:B_ORDERS:5.00")) << console(rows).out;
+  EXPECT_EQ(triggers(), triggersBefore);
+  EXPECT_TRUE(shows("SELECT 'C=' || customer FROM shop.b_side", "C=Ann"));
+  EXPECT_FALSE(shows("SELECT 'FOUND' FROM SYSCAT.TABLES WHERE TABNAME = 'XML_TEMP'", "FOUND"));
+  EXPECT_FALSE(shows("SELECT 'FOUND' FROM SYSCAT.ROUTINES WHERE ROUTINENAME = 'KELREENABLECOLUMN'", "FOUND"));
+}
+
+// Names that are not ordinary upper-case identifiers reach soft-disable and re-enable as
+// delimited identifiers; passed as they stand they would fold to SHOP.MIXED ORDERS, which
+// does not parse, and the run would fail.
+TEST_F(Kelmigv, MixedCaseNamesMigrate) {
+  ASSERT_EQ(keladm({"enable_db", "TESTDB"}).status, 0);
+  enableColumn("\"Shop\".\"Mixed Orders\"", "\"Doc\"", "shop.mixed_side", "m.dad", "\"Id\"");
+  const std::string triggersBefore = triggers();
+  ASSERT_EQ(shell(quote(KEL_OLDLEVEL) + " TESTDB").status, 0);
+  Result r = migrate({"TESTDB"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, std::string(kPrompt) + softDisabled(1) + kPreviousSteps + reEnabled(1));
+  EXPECT_TRUE(shows("SELECT 'ROW:' || RTRIM(TABLE_NAME) || ':' || RTRIM(COL_NAME) || ':' || RTRIM(CHAR(VERSION)) "
+                    "FROM QUARNXML.XML_USAGE",
+                    "ROW:Mixed Orders:Doc:5.00"));
+  EXPECT_EQ(triggers(), triggersBefore);
+  ASSERT_EQ(console("INSERT INTO \"Shop\".\"Mixed Orders\" (\"Id\", \"Doc\") VALUES (2, "
+                    "quarnxml.XMLVarchar('<order><customer>Bob</customer></order>'))")
+                .status,
+            0);
+  EXPECT_TRUE(shows("SELECT 'C=' || customer FROM shop.mixed_side ORDER BY 1", "C=Ann\nC=Bob"));
+}
+
+// A statement of a list that fails ends the run: everything since the last COMMIT is rolled
+// back (the soft-disabled column is active again, the lists' drops and creates are undone),
+// and nothing is reported as done after it.
+TEST_F(Kelmigv, AFailingStatementIsRolledBack) {
+  ASSERT_EQ(keladm({"enable_db", "TESTDB"}).status, 0);
+  enableColumn("shop.orders", "doc", "shop.order_side", "c.dad");
+  ASSERT_EQ(shell(quote(KEL_OLDLEVEL) + " TESTDB").status, 0);
+  ASSERT_EQ(console("CREATE TABLE shop.log (v VARCHAR(32672))").status, 0);
+  Result r = console("CREATE TRIGGER shop.uses_cast AFTER INSERT ON shop.orders REFERENCING NEW AS n FOR EACH ROW "
+                     "MODE QUARNSQL INSERT INTO shop.log VALUES (quarnxml.VARCHARTOVARCHAR(n.doc))");
+  ASSERT_EQ(r.status, 0) << r.out;
+  const std::string routinesBefore = routineTexts(), triggersBefore = triggers();
+  r = migrate({"TESTDB"});
+  EXPECT_EQ(r.status, 255);
+  std::string steps = kPreviousSteps;
+  steps = steps.substr(0, steps.find("XMLVARCHAR"));
+  EXPECT_EQ(r.out, std::string(kPrompt) + softDisabled(1) + steps +
+                       "Encountered SQLCODE -478 \nWhile executing \n drop function "
+                       "quarnxml.VARCHARTOVARCHAR(quarnxml.XMLVARCHAR) \nMigration failed with code = (-1)\n");
+  EXPECT_EQ(routineTexts(), routinesBefore);
+  EXPECT_EQ(triggers(), triggersBefore);
+  EXPECT_TRUE(shows("SELECT 'V=' || RTRIM(CHAR(VERSION)) FROM QUARNXML.XML_USAGE", "V=0.00"));
+  EXPECT_FALSE(shows("SELECT 'FOUND' FROM SYSCAT.TABLES WHERE TABNAME = 'XML_TEMP'", "FOUND"));
+  // Without the user's trigger the run goes through.
+  ASSERT_EQ(console("DROP TRIGGER shop.uses_cast").status, 0);
+  r = migrate({"TESTDB"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, std::string(kPrompt) + softDisabled(1) + kPreviousSteps + reEnabled(1));
+}
+
+// The insert trigger of a column is looked up by its table as well as its suffix: a user's
+// trigger of that name elsewhere is not taken for it (a second soft-disable of the column would
+// fail the run), and a column whose insert trigger is gone is reported, not passed over in
+// silence.
+TEST_F(Kelmigv, TheTriggerLookupGoesByTableAndReportsAMissingTrigger) {
+  ASSERT_EQ(keladm({"enable_db", "TESTDB"}).status, 0);
+  enableColumn("shop.orders", "doc", "shop.order_side", "c.dad");
+  enableColumn("shop.parts", "doc", "shop.part_side", "p.dad");
+  ASSERT_EQ(shell(quote(KEL_OLDLEVEL) + " TESTDB").status, 0);
+  auto suffix = [&](const std::string &table) {
+    std::string out = console("SELECT 'SFX=' || RTRIM(TRIGGER_SUFFIX) || '=' FROM QUARNXML.XML_USAGE WHERE TABLE_NAME = '" +
+                              table + "'")
+                          .out;
+    size_t at = out.find("SFX=");
+    return at == std::string::npos ? std::string() : out.substr(at + 4, out.find('=', at + 4) - at - 4);
+  };
+  const std::string orders = suffix("ORDERS"), parts = suffix("PARTS");
+  ASSERT_FALSE(orders.empty());
+  ASSERT_FALSE(parts.empty());
+  ASSERT_EQ(console("CREATE TABLE other.t (x INTEGER)").status, 0);
+  Result r = console("CREATE TRIGGER other.J" + orders +
+                     " NO CASCADE BEFORE INSERT ON other.t REFERENCING NEW AS n FOR EACH ROW MODE QUARNSQL SET n.x = 1");
+  ASSERT_EQ(r.status, 0) << r.out;
+  ASSERT_EQ(console("DROP TRIGGER shop.J" + parts).status, 0);
+  r = migrate({"TESTDB"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, std::string(kPrompt) + "The XML column DOC of table SHOP.PARTS has no trigger J" + parts +
+                       "; its triggers are not regenerated.\n" + softDisabled(1) + kPreviousSteps + reEnabled(1));
+  const std::string rows = "SELECT 'ROW:' || RTRIM(TABLE_NAME) || ':' || RTRIM(CHAR(VERSION)) FROM QUARNXML.XML_USAGE";
+  EXPECT_TRUE(shows(rows, "ROW:ORDERS:5.00")) << console(rows).out;
+  EXPECT_TRUE(shows(rows, "ROW:PARTS:0.00")) << console(rows).out;
+  EXPECT_TRUE(shows("SELECT 'FOUND' FROM SYSCAT.TRIGGERS WHERE TRIGSCHEMA = 'OTHER' AND TRIGNAME = 'J" + orders + "'",
+                    "FOUND"));
+}
+
 }  // namespace
