@@ -89,7 +89,7 @@ int readColumns(const char *sql, bool withParams, std::vector<Column> *out, int 
   quarn_hostvar in[2] = {{SQL_TYP_INTEGER, sizeof mode, &mode, nullptr},
                          {SQL_TYP_FLOAT, sizeof version, &version, nullptr}};
   if (quarn_open(stmt.get(), withParams ? 2 : 0, in, &ca) < 0) return ca.sqlcode;
-  char buf[5][260];
+  char buf[5][520];  // 128 characters of up to four bytes each
   short ind[5];
   quarn_hostvar row[5];
   for (int i = 0; i < 5; ++i) row[i] = {SQL_TYP_CSTR, sizeof buf[i], buf[i], &ind[i]};
