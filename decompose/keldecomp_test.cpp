@@ -79,7 +79,7 @@ std::string with(std::string text, const std::string &from, const std::string &t
 int failingClose(KelCliConnection &cli, KelCallContext *ctx, const char *unit, char *sqlstate, char *msg) {
   char ignored[KEL_MSG_BUFFER + 1];
   cli.close(ctx, unit, sqlstate, ignored);
-  return kelCliError(ctx, msg, sqlstate, SQL_HANDLE_DBC, nullptr, "SQLDisconnect for hdbc", unit, __LINE__);
+  return kelCliError(ctx, msg, sqlstate, SQL_HANDLE_DBC, nullptr, SQL_ERROR, "SQLDisconnect for hdbc", unit, __LINE__);
 }
 
 class DecomposeDb : public keltest::DatabaseTest {
