@@ -4,6 +4,7 @@
  */
 #include "kelregister.h"
 
+#include <cstring>
 #include <initializer_list>
 #include <iterator>
 
@@ -97,7 +98,8 @@ std::string signature(std::string params) {
 // signature.
 KelNumberedStatement function(int number, const std::string &name, const std::string &params,
                               const std::string &returns, const char *specific,
-                              const std::string &entry, const char *clauses) {
+                              const std::string &entry, const char *clauses,
+                              KelRegGroup group = KEL_REG_APPENDED) {
   std::string s = "create function quarnxml." + name + "(" + params + ") returns " + returns;
   if (specific != nullptr) s += std::string(" specific ") + specific;
   s += " external name 'quarnxmlfn!" + entry + "'";
@@ -105,18 +107,19 @@ KelNumberedStatement function(int number, const std::string &name, const std::st
   std::string drop = specific != nullptr
                          ? std::string("drop specific function quarnxml.") + specific
                          : "drop function quarnxml." + name + "(" + signature(params) + ")";
-  return {number, s, drop};
+  return {number, s, drop, group, name, specific != nullptr ? specific : ""};
 }
 
 // Scalar (table false) or table extraction functions over the three sources; dtd adds the DTD
 // parameter and the "2" entries.
 void addExtraction(std::vector<KelNumberedStatement> &out, int *number, const ExtractType &t, bool table,
-                   bool dtd, const char *sqlName) {
+                   bool dtd, const std::string &sqlName) {
   for (const Source &src : kSources) {
     std::string params = std::string(src.param) + (dtd ? ", quarnxml.XMLCLOB as locator" : "") + ", varchar(256)";
     std::string entry = std::string("kelExtract") + t.name + (table ? "s" : "") + src.suffix + (dtd ? "2" : "");
     std::string returns = table ? std::string("table(") + t.column + " " + t.columnType + ")" : t.scalarType;
-    out.push_back(function((*number)++, sqlName, params, returns, nullptr, entry, table ? kTableClauses : kScalarClauses));
+    out.push_back(function((*number)++, sqlName, params, returns, nullptr, entry, table ? kTableClauses : kScalarClauses,
+                           dtd ? KEL_REG_DTD_EXTRACT : KEL_REG_EXTRACT));
   }
 }
 
@@ -126,40 +129,55 @@ const ExtractType &typeNamed(const char *name) {
   return kTypes[0];
 }
 
+// The result of the XMLVarchar functions: the current level casts it from varchar(32672), the
+// previous level returned XMLVarchar itself.
+std::string xmlVarcharResult(const std::string &current, bool old) {
+  return old && current.find(" cast from ") != std::string::npos ? current.substr(0, current.find(" cast from "))
+                                                                  : current;
+}
+
+KelNumberedStatement varcharToVarchar(int number, bool old) {
+  std::string result = old ? "varchar(3000)" : "varchar(32672)";
+  return {number,
+          "create function quarnxml.VARCHARTOVARCHAR(quarnxml.XMLVARCHAR) returns " + result +
+              " source quarnxml.varchar(quarnxml.XMLVARCHAR)",
+          "drop function quarnxml.VARCHARTOVARCHAR(quarnxml.XMLVARCHAR)", KEL_REG_CAST, "VARCHARTOVARCHAR", ""};
+}
+
 std::vector<KelNumberedStatement> build() {
   std::vector<KelNumberedStatement> out;
   // XMLVarchar and XMLCLOB may have been in the database before enablement; disabling drops
   // them only when they are the ones enablement made (kelDropSchema).
-  out.push_back({0, "SET CURRENT FUNCTION PATH = QUARNXML, SYSOSTREL, SYSFUN", ""});
-  out.push_back({1, "create distinct type quarnxml.XMLVarchar as varchar(3000) with comparisons", ""});
-  out.push_back({2, "create distinct type quarnxml.XMLCLOB as clob(2G)", ""});
+  out.push_back({0, "SET CURRENT FUNCTION PATH = QUARNXML, SYSOSTREL, SYSFUN", "", KEL_REG_SETUP, "", ""});
+  out.push_back({1, "create distinct type quarnxml.XMLVarchar as varchar(3000) with comparisons", "", KEL_REG_TYPE,
+                 "XMLVarchar", ""});
+  out.push_back({2, "create distinct type quarnxml.XMLCLOB as clob(2G)", "", KEL_REG_TYPE, "XMLCLOB", ""});
   out.push_back({3, "create distinct type quarnxml.XMLFile as varchar(512) with comparisons",
-                 "drop distinct type quarnxml.XMLFile"});
+                 "drop distinct type quarnxml.XMLFile", KEL_REG_TYPE, "XMLFile", ""});
   int n = 4;
-  for (const Storage &s : kStorage) out.push_back(function(n++, s.name, s.params, s.returns, s.specific, s.entry, kScalarClauses));
-  for (const ExtractType &t : kTypes) addExtraction(out, &n, t, false, false, (std::string("extract") + t.name).c_str());
-  for (const ExtractType &t : kTypes) addExtraction(out, &n, t, true, false, (std::string("extract") + t.name + "s").c_str());
+  for (const Storage &s : kStorage)
+    out.push_back(function(n++, s.name, s.params, s.returns, s.specific, s.entry, kScalarClauses, KEL_REG_STORAGE));
+  for (const ExtractType &t : kTypes) addExtraction(out, &n, t, false, false, std::string("extract") + t.name);
+  for (const ExtractType &t : kTypes) addExtraction(out, &n, t, true, false, std::string("extract") + t.name + "s");
 
   // 77 to 89 (the catalogue tables, their grants and triggers) come from the catalogue tables.
   n = 90;
   for (const Update &u : kUpdates)
     out.push_back(function(n++, "update", std::string(u.param) + ", varchar(256), varchar(256)", u.returns, u.specific,
-                           u.entry, kScalarClauses));
+                           u.entry, kScalarClauses, KEL_REG_UPDATE));
   for (const Validate &v : kValidates)
     out.push_back(function(n++, "validate", std::string(v.param) + ", varchar(512), varchar(128)", "integer", v.specific,
-                           v.entry, kScalarClauses));
-  out.push_back({n++, "create function quarnxml.VARCHARTOVARCHAR(quarnxml.XMLVARCHAR) returns varchar(32672)"
-                      " source quarnxml.varchar(quarnxml.XMLVARCHAR)",
-                 "drop function quarnxml.VARCHARTOVARCHAR(quarnxml.XMLVARCHAR)"});
+                           v.entry, kScalarClauses, KEL_REG_VALIDATE));
+  out.push_back(varcharToVarchar(n++, false));
   out.push_back({n++, "create function quarnxml.seqno() returns integer specific seqno external name 'quarnxmlfn!kelSeqno'"
                       " not deterministic no external action language C not fenced parameter style QUARNSQL no SQL"
                       " scratchpad allow parallel DBINFO",
-                 "drop specific function quarnxml.seqno"});
+                 "drop specific function quarnxml.seqno", KEL_REG_SEQNO, "seqno", "seqno"});
   for (const DtdType &d : kDtdTypes) addExtraction(out, &n, typeNamed(d.name), false, true, d.scalarSqlName);
   for (const DtdType &d : kDtdTypes) addExtraction(out, &n, typeNamed(d.name), true, true, d.tableSqlName);
   for (const Validate &v : kValidatesWithDtd)
     out.push_back(function(n++, "validate", std::string(v.param) + ", quarnxml.XMLCLOB as locator, varchar(128)",
-                           "integer", v.specific, v.entry, kScalarClauses));
+                           "integer", v.specific, v.entry, kScalarClauses, KEL_REG_DTD_VALIDATE));
   // 125 to 139 are the procedures; validateschema follows them, so that the numbers and texts
   // before it stay as earlier levels wrote them.
   n = 140;
@@ -264,7 +282,13 @@ std::vector<Procedure> procedures() {
   };
 }
 
-std::vector<KelNumberedStatement> buildProcedures() {
+// The last number of the fifteen procedures of the base level; procedures appended after them
+// are registered by the migration command's last step.
+constexpr int kLastBaseProcedure = 139;
+
+// The procedures; a parameter named like parameter gets the type oldType (an earlier level's
+// signature) when oldType is not null.
+std::vector<KelNumberedStatement> buildProcedures(const char *parameter = nullptr, const char *oldType = nullptr) {
   std::vector<KelNumberedStatement> out;
   int n = 125;
   for (const Procedure &p : procedures()) {
@@ -272,8 +296,9 @@ std::vector<KelNumberedStatement> buildProcedures() {
     if (n == 140) n = KEL_FIRST_APPENDED_PROCEDURE;
     std::string params, sig;
     for (const ProcParam &a : p.params) {
-      params += std::string(a.mode) + " " + a.name + " " + a.type + ", ";
-      if (std::string(a.mode) == "in") sig += std::string(sig.empty() ? "" : ", ") + a.type;
+      const char *type = parameter != nullptr && std::string(a.name) == parameter ? oldType : a.type;
+      params += std::string(a.mode) + " " + a.name + " " + type + ", ";
+      if (std::string(a.mode) == "in") sig += std::string(sig.empty() ? "" : ", ") + type;
     }
     std::string text = std::string("create procedure quarnxml.") + p.name + "(" + params +
                        "out returnCode integer, out returnMsg varchar(1024))";
@@ -284,16 +309,59 @@ std::vector<KelNumberedStatement> buildProcedures() {
     else if (p.dropBySignature)
       drop = std::string("drop procedure quarnxml.") + p.name + "(" + sig + ", integer, varchar(1024))";
     else drop = std::string("drop procedure quarnxml.") + p.name;
-    out.push_back({n++, text, drop});
+    std::string specific = p.specific != nullptr ? std::string(p.specific).substr(std::strlen("quarnxml.")) : "";
+    KelRegGroup group = n <= kLastBaseProcedure ? KEL_REG_PROCEDURE : KEL_REG_APPENDED;
+    out.push_back({n++, text, drop, group, p.name, specific});
   }
   return out;
+}
+
+// The registrations of a procedure name, in list order.
+std::vector<KelNumberedStatement> named(const std::vector<KelNumberedStatement> &from,
+                                        std::initializer_list<const char *> names) {
+  std::vector<KelNumberedStatement> out;
+  for (const KelNumberedStatement &s : from)
+    for (const char *name : names)
+      if (s.name == name) out.push_back(s);
+  return out;
+}
+
+std::vector<KelNumberedStatement> buildOld(KelOldForm form) {
+  switch (form) {
+    case KEL_OLD_OVERRIDE_1024:
+      return named(buildProcedures("override", "varchar(1024)"), {"kelGenXML", "kelRetrieveXML"});
+    case KEL_OLD_RESULT_DOC_2G:
+      return named(buildProcedures("resultDoc", "clob(2G)"), {"kelGenXMLClob", "kelRetrieveXMLClob"});
+    case KEL_OLD_XMLVARCHAR: {
+      std::vector<KelNumberedStatement> out;
+      int n = 4;
+      for (const Storage &s : kStorage) {
+        int number = n++;
+        if (std::string(s.name) == "XMLVarcharFromFile" && kelStorageInPreviousLevel(s.specific))
+          out.push_back(function(number, s.name, s.params, xmlVarcharResult(s.returns, true), s.specific, s.entry,
+                                 kScalarClauses, KEL_REG_STORAGE));
+      }
+      for (const KelNumberedStatement &f : kelFunctionRegistrations())
+        if (f.group == KEL_REG_UPDATE && f.text.find(" cast from ") != std::string::npos) {
+          KelNumberedStatement old = f;
+          size_t at = old.text.find(" cast from ");
+          old.text.erase(at, old.text.find(" specific ") - at);
+          out.push_back(old);
+        } else if (f.group == KEL_REG_CAST) {
+          out.push_back(varcharToVarchar(f.number, true));
+        }
+      return out;
+    }
+  }
+  return {};
 }
 
 // ---- The double-byte list --------------------------------------------------------------------
 
 std::vector<KelNumberedStatement> buildDoubleByte() {
   std::vector<KelNumberedStatement> out;
-  out.push_back({0, "create distinct type quarnxml.XMLDBCLOB as dbclob(10k)", "drop distinct type quarnxml.XMLDBCLOB"});
+  out.push_back({0, "create distinct type quarnxml.XMLDBCLOB as dbclob(10k)", "drop distinct type quarnxml.XMLDBCLOB",
+                 KEL_REG_DOUBLE_BYTE, "XMLDBCLOB", ""});
   out.push_back(function(1, "XMLDBCLOBFromFile", "varchar(512)", "quarnxml.XMLDBCLOB", nullptr, "xmlDBCLOB", kScalarClauses));
   out.push_back(function(2, "Content", "quarnxml.XMLDBCLOB as locator, varchar(512)", "varchar(512)", "quarnxmlcontentdf",
                          "kelContent_dbclob2file", kScalarClauses));
@@ -320,6 +388,7 @@ std::vector<KelNumberedStatement> buildDoubleByte() {
     out.push_back(function(n++, std::string("extract") + t.sqlName + "s", params,
                            std::string("table(") + t.column + " " + t.type + ")", nullptr,
                            std::string("kelExtract") + t.entryName + "sFromDBClob", kTableClauses));
+  for (KelNumberedStatement &s : out) s.group = KEL_REG_DOUBLE_BYTE;
   return out;
 }
 
@@ -338,4 +407,21 @@ const std::vector<KelNumberedStatement> &kelProcedureRegistrations() {
 const std::vector<KelNumberedStatement> &kelDoubleByteRegistrations() {
   static const std::vector<KelNumberedStatement> statements = buildDoubleByte();
   return statements;
+}
+
+const std::vector<KelNumberedStatement> &kelOldRegistrations(KelOldForm form) {
+  static const std::vector<KelNumberedStatement> override1024 = buildOld(KEL_OLD_OVERRIDE_1024);
+  static const std::vector<KelNumberedStatement> resultDoc2G = buildOld(KEL_OLD_RESULT_DOC_2G);
+  static const std::vector<KelNumberedStatement> xmlVarchar = buildOld(KEL_OLD_XMLVARCHAR);
+  return form == KEL_OLD_OVERRIDE_1024 ? override1024 : form == KEL_OLD_RESULT_DOC_2G ? resultDoc2G : xmlVarchar;
+}
+
+bool kelStorageInPreviousLevel(const std::string &specific) {
+  // The storage and Content functions of the previous level: the forms without an encoding
+  // argument.
+  static const char *const kPrevious[] = {"kelVarChar",        "kelCLOB",           "kelContentvar2file", "kelFile",
+                                          "quarnxmlcontentvf", "quarnxmlcontentcf", "quarnxmlcontentfc"};
+  for (const char *name : kPrevious)
+    if (specific == name) return true;
+  return false;
 }

@@ -21,7 +21,7 @@ fail() {
 "$cmake" --install "$build" --prefix "$prefix" >/dev/null
 
 # What a usable prefix holds.
-for f in bin/quarn bin/keladm \
+for f in bin/quarn bin/keladm bin/kelmigv \
          lib/libquarnengine.so lib/libquarnapp.so lib/libquarncli.so lib/libquarnrds.so \
          lib/libquarnsys.so lib/libquarnxmlinit.so lib/libquarnxml.so lib/libquarnxmlfn.so \
          share/quarnxml/kel.cat \

@@ -27,16 +27,24 @@ namespace {
 std::mutex gLibMutex;
 
 std::map<std::string, void *> gLibraries;  // file -> handle; never closed
+// The entries found: the files searched and the entry name -> the entry.  A library is never
+// closed, so an entry once found stays valid; the key holds the search list, so a changed
+// function directory (QUARN_FUNCTION_DIR, QUARNPATH) searches again.
+std::map<std::string, void *> gEntries;
 
 void anchor() {}
 
+// The directory of the engine's own library, found once: it does not move while loaded.
 std::string engineLibraryDir() {
-  Dl_info info{};
-  if (dladdr(reinterpret_cast<void *>(&anchor), &info) == 0 || info.dli_fname == nullptr) return "";
-  std::filesystem::path p(info.dli_fname);
-  std::error_code ec;
-  std::filesystem::path abs = std::filesystem::weakly_canonical(p, ec);
-  return (ec ? p : abs).parent_path().string();
+  static const std::string dir = [] {
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void *>(&anchor), &info) == 0 || info.dli_fname == nullptr) return std::string();
+    std::filesystem::path p(info.dli_fname);
+    std::error_code ec;
+    std::filesystem::path abs = std::filesystem::weakly_canonical(p, ec);
+    return (ec ? p : abs).parent_path().string();
+  }();
+  return dir;
 }
 
 // The loader's reason without the file name it starts with.
@@ -132,7 +140,12 @@ void *findEntry(const RoutineDef &def, const std::string &externalName) {
       files.push_back(dir + "/" + lib);
     }
   }
+  std::string key;
+  for (const std::string &f : files) key += f + '\x1F';
+  key += '!' + entry;
   std::lock_guard<std::mutex> lock(gLibMutex);
+  auto known = gEntries.find(key);
+  if (known != gEntries.end()) return known->second;
   void *handle = nullptr;
   for (const std::string &f : files) {
     auto it = gLibraries.find(f);
@@ -152,6 +165,7 @@ void *findEntry(const RoutineDef &def, const std::string &externalName) {
   dlerror();
   void *fn = dlsym(handle, entry.c_str());
   if (fn == nullptr) cannotAccess(def, lib, entry, "no entry");
+  gEntries[key] = fn;
   return fn;
 }
 
