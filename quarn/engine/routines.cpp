@@ -28,15 +28,26 @@ std::mutex gLibMutex;
 
 std::map<std::string, void *> gLibraries;  // file -> handle; never closed
 
+// Entries found, by the directories searched, the external name and the entry name.  A
+// function whose state lives for one trigger firing is entered once per row: it is looked up
+// on disk once per process and search path.  Libraries are never closed, so the addresses
+// stay valid.
+std::map<std::string, void *> gEntries;
+
 void anchor() {}
 
-std::string engineLibraryDir() {
-  Dl_info info{};
-  if (dladdr(reinterpret_cast<void *>(&anchor), &info) == 0 || info.dli_fname == nullptr) return "";
-  std::filesystem::path p(info.dli_fname);
-  std::error_code ec;
-  std::filesystem::path abs = std::filesystem::weakly_canonical(p, ec);
-  return (ec ? p : abs).parent_path().string();
+// The directory of the engine's own library; it does not move while the process runs.
+const std::string &engineLibraryDir() {
+  static const std::string dir = [] {
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void *>(&anchor), &info) == 0 || info.dli_fname == nullptr)
+      return std::string();
+    std::filesystem::path p(info.dli_fname);
+    std::error_code ec;
+    std::filesystem::path abs = std::filesystem::weakly_canonical(p, ec);
+    return (ec ? p : abs).parent_path().string();
+  }();
+  return dir;
 }
 
 // The loader's reason without the file name it starts with.
@@ -123,6 +134,7 @@ void *findEntry(const RoutineDef &def, const std::string &externalName) {
   }
   if (lib.empty() || entry.empty()) cannotAccess(def, lib, entry, "bad external name");
   std::vector<std::string> files;
+  std::string key;
   if (lib.find('/') != std::string::npos) {
     files.push_back(lib);
   } else {
@@ -130,9 +142,13 @@ void *findEntry(const RoutineDef &def, const std::string &externalName) {
       files.push_back(dir + "/lib" + lib + ".so");
       files.push_back(dir + "/" + lib + ".so");
       files.push_back(dir + "/" + lib);
+      key += dir + '\n';
     }
   }
+  key += lib + '\n' + entry;
   std::lock_guard<std::mutex> lock(gLibMutex);
+  auto known = gEntries.find(key);
+  if (known != gEntries.end()) return known->second;
   void *handle = nullptr;
   for (const std::string &f : files) {
     auto it = gLibraries.find(f);
@@ -152,6 +168,7 @@ void *findEntry(const RoutineDef &def, const std::string &externalName) {
   dlerror();
   void *fn = dlsym(handle, entry.c_str());
   if (fn == nullptr) cannotAccess(def, lib, entry, "no entry");
+  gEntries.emplace(std::move(key), fn);
   return fn;
 }
 
