@@ -45,6 +45,10 @@ struct RoutineDef {
   std::string externalName, parameterStyle;
   std::string sourceSchema, sourceSpecific;
   bool nullCall = true, scratchpad = false, finalCall = false, dbinfo = false;
+  // The entry findEntry last found for this definition, and the external name it was found
+  // for.  A definition belongs to one session's runtime, used by one thread at a time.
+  mutable void *entry = nullptr;
+  mutable std::string entryOf;
   std::string qualified() const { return schema + "." + name; }
   // The declaration of what a scalar function writes into its result buffer.
   const RoutineParam &written() const { return castFrom ? *castFrom : result; }
