@@ -122,11 +122,6 @@ void initInstance() {
     // The engine reads no allocation statistics; without them SQLite's allocator takes no
     // process-wide lock.  Refused harmlessly when the process already started SQLite.
     sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
-    // A statement that fires triggers keeps the pages it changes in a statement journal, so a
-    // failing statement undoes only its own effects.  SQLite writes that journal to a
-    // temporary file once it passes 64 KiB: four 16 KiB pages, less than one insert into a
-    // table with indexed side tables changes.  Up to 4 MiB it stays in memory.
-    sqlite3_config(SQLITE_CONFIG_STMTJRNL_SPILL, 4 * 1024 * 1024);
     const char *qp = std::getenv("QUARNPATH");
     std::string path;
     if (qp && *qp) {
