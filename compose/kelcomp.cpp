@@ -56,12 +56,12 @@ class Connection {
     rc = SQLAllocHandle(SQL_HANDLE_DBC, env_, &dbc_);
     if (!SQL_SUCCEEDED(rc)) {
       KEL_TRACE(ctx, "cannot allocate db handle rc = %d\n", static_cast<int>(rc));
-      return KEL_CLI_FAILURE(ctx, SQL_HANDLE_ENV, env_, rc, "SQLAllocHandle(dbc)", sqlstate, msg);
+      return KEL_CLI_ERROR(ctx, msg, sqlstate, SQL_HANDLE_ENV, env_, rc, "SQLAllocHandle(dbc)");
     }
     rc = SQLSetConnectOption(dbc_, SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_OFF);
     if (!SQL_SUCCEEDED(rc)) {
       KEL_TRACE(ctx, "SQLSetConnectOption autocommit_off: db rc = %d\n", static_cast<int>(rc));
-      return KEL_CLI_FAILURE(ctx, SQL_HANDLE_DBC, dbc_, rc, "SQLSetConnectOption", sqlstate, msg);
+      return KEL_CLI_ERROR(ctx, msg, sqlstate, SQL_HANDLE_DBC, dbc_, rc, "SQLSetConnectOption");
     }
     rc = SQLSetConnectAttr(dbc_, SQL_ATTR_TXN_ISOLATION, reinterpret_cast<SQLPOINTER>(SQL_TXN_SERIALIZABLE), 0);
     if (!SQL_SUCCEEDED(rc)) KEL_TRACE(ctx, "isolation RR not set, rc = %d\n", static_cast<int>(rc));
@@ -71,7 +71,7 @@ class Connection {
     rc = SQLConnect(dbc_, empty, 0, empty, 0, empty, 0);
     if (!SQL_SUCCEEDED(rc)) {
       KEL_TRACE(ctx, "cannot connect to db rc = %d\n", static_cast<int>(rc));
-      return KEL_CLI_FAILURE(ctx, SQL_HANDLE_DBC, dbc_, rc, "SQLConnect", sqlstate, msg);
+      return KEL_CLI_ERROR(ctx, msg, sqlstate, SQL_HANDLE_DBC, dbc_, rc, "SQLConnect");
     }
     connected_ = true;
     return 0;

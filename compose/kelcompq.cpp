@@ -44,32 +44,6 @@ bool utf8Database(KelCallContext *ctx) {
 
 }  // namespace
 
-std::string kelCliMessage(SQLSMALLINT handleType, SQLHANDLE handle) {
-  SQLCHAR state[6] = "";
-  SQLINTEGER native = 0;
-  SQLCHAR text[SQL_MAX_MESSAGE_LENGTH + 1] = "";
-  SQLSMALLINT len = 0;
-  if (handle == nullptr ||
-      !SQL_SUCCEEDED(SQLGetDiagRec(handleType, handle, 1, state, &native, text, sizeof text, &len)))
-    return "";
-  return reinterpret_cast<char *>(text);
-}
-
-int kelCliFailure(KelCallContext *ctx, SQLSMALLINT handleType, SQLHANDLE handle, SQLRETURN cliRc, const char *what,
-                  const char *unit, int line, char *sqlstate, char *msg) {
-  SQLCHAR state[6] = "";
-  SQLINTEGER native = 0;
-  SQLCHAR text[SQL_MAX_MESSAGE_LENGTH + 1] = "";
-  SQLSMALLINT len = 0;
-  if (handle != nullptr) SQLGetDiagRec(handleType, handle, 1, state, &native, text, sizeof text, &len);
-  KEL_TRACE(ctx, "CLI failed for %s: cliMsg= %s cliRC=%d cliState=%s sqlcode=%d\n", what, text,
-            static_cast<int>(cliRc), state, static_cast<int>(native));
-  const std::string rcText = std::to_string(cliRc);
-  const std::string lineText = std::to_string(line);
-  return kelFail(ctx, msg, sqlstate, KELG006E, reinterpret_cast<const char *>(state), rcText.c_str(),
-                 kelBuildStamp(), unit, lineText.c_str(), reinterpret_cast<const char *>(text));
-}
-
 // ---- Bound columns ---------------------------------------------------------------------------
 
 KelQueryColumns::~KelQueryColumns() { freeLocators(nullptr); }
@@ -80,7 +54,7 @@ int KelQueryColumns::bind(KelCallContext *ctx, SQLHSTMT stmt, const char *unit, 
   stmt_ = stmt;
   SQLSMALLINT n = 0;
   SQLRETURN rc = SQLNumResultCols(stmt, &n);
-  if (!SQL_SUCCEEDED(rc)) return kelCliFailure(ctx, SQL_HANDLE_STMT, stmt, rc, "SQLNumResultCols", unit, __LINE__, sqlstate, msg);
+  if (!SQL_SUCCEEDED(rc)) return kelCliError(ctx, msg, sqlstate, SQL_HANDLE_STMT, stmt, rc, "SQLNumResultCols", unit, __LINE__);
   int lobs = 0;
   try {
     columns_.resize(static_cast<size_t>(n));
@@ -90,7 +64,7 @@ int KelQueryColumns::bind(KelCallContext *ctx, SQLHSTMT stmt, const char *unit, 
       SQLSMALLINT nameLen = 0, digits = 0, nullable = 0;
       rc = SQLDescribeCol(stmt, static_cast<SQLUSMALLINT>(i + 1), name, sizeof name, &nameLen, &c.sqlType, &c.size,
                           &digits, &nullable);
-      if (!SQL_SUCCEEDED(rc)) return kelCliFailure(ctx, SQL_HANDLE_STMT, stmt, rc, "SQLDescribeCol", unit, __LINE__, sqlstate, msg);
+      if (!SQL_SUCCEEDED(rc)) return kelCliError(ctx, msg, sqlstate, SQL_HANDLE_STMT, stmt, rc, "SQLDescribeCol", unit, __LINE__);
       c.name = reinterpret_cast<char *>(name);
       c.locator = isLobType(c.sqlType);
       if (c.locator) {
@@ -105,7 +79,7 @@ int KelQueryColumns::bind(KelCallContext *ctx, SQLHSTMT stmt, const char *unit, 
         rc = SQLBindCol(stmt, static_cast<SQLUSMALLINT>(i + 1), SQL_C_CHAR, c.value.data(),
                         static_cast<SQLLEN>(c.value.size()), &c.indicator);
       }
-      if (!SQL_SUCCEEDED(rc)) return kelCliFailure(ctx, SQL_HANDLE_STMT, stmt, rc, "SQLBindCol", unit, __LINE__, sqlstate, msg);
+      if (!SQL_SUCCEEDED(rc)) return kelCliError(ctx, msg, sqlstate, SQL_HANDLE_STMT, stmt, rc, "SQLBindCol", unit, __LINE__);
       KEL_TRACE(ctx, "column %d %s type %d size %lu%s\n", i + 1, c.name.c_str(), c.sqlType,
                 static_cast<unsigned long>(c.size), c.locator ? " (locator)" : "");
     }
@@ -120,7 +94,7 @@ int KelQueryColumns::fetch(KelCallContext *ctx, const char *what, const char *un
   freeLocators(ctx);
   SQLRETURN rc = SQLFetch(stmt_);
   if (rc == SQL_NO_DATA) return SQL_NO_DATA;
-  if (!SQL_SUCCEEDED(rc)) return kelCliFailure(ctx, SQL_HANDLE_STMT, stmt_, rc, what, unit, __LINE__, sqlstate, msg);
+  if (!SQL_SUCCEEDED(rc)) return kelCliError(ctx, msg, sqlstate, SQL_HANDLE_STMT, stmt_, rc, what, unit, __LINE__);
   for (const KelBoundColumn &c : columns_) {
     if (c.locator) {
       if (c.indicator != SQL_NULL_DATA) rowHasLocators_ = true;

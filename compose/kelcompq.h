@@ -1,8 +1,8 @@
 /*
- * kelcompq.h - what both composition mappings share: the report of a failed call-level
- * interface call, the result columns of a query bound for fetching (character data, large
- * objects as locators), values written escaped into a document, the document being written,
- * and where finished documents go (a result table, or one large-object output).
+ * kelcompq.h - what both composition mappings share: the result columns of a query bound for
+ * fetching (character data, large objects as locators), values written escaped into a
+ * document, the document being written, and where finished documents go (a result table, or
+ * one large-object output).
  *
  * Used by the SQL mapping (kelscomp), the RDB_node mapping (kelrcomp) and the driver
  * (kelcomp).  Every object belongs to one composition call and one thread; statements and
@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "kelbuf.h"
+#include "kelcli.h"
 #include "kelresult.h"
 #include "sqlcli.h"
 
@@ -29,19 +30,6 @@ inline constexpr int KEL_MAX_LOB_COLUMNS = 250;
 // KEL_DOC_INITIAL_SIZE.
 inline constexpr int64_t KEL_DOC_MEMORY_LIMIT = 32766;
 inline constexpr int64_t KEL_DOC_INITIAL_SIZE = 4096;
-
-/*
- * The report of a failed call on handle (of type handleType): reads its first diagnostic
- * record, traces "CLI failed for <what>: ..." and sets KELG006E with the SQLSTATE, the return
- * code, the build, unit and line and the interface's text.  Returns -57.
- */
-int kelCliFailure(KelCallContext *ctx, SQLSMALLINT handleType, SQLHANDLE handle, SQLRETURN cliRc, const char *what,
-                  const char *unit, int line, char *sqlstate, char *msg);
-#define KEL_CLI_FAILURE(ctx, type, handle, cliRc, what, sqlstate, msg) \
-  kelCliFailure((ctx), (type), (handle), (cliRc), (what), kUnit, __LINE__, (sqlstate), (msg))
-
-// The interface's own text of the first diagnostic record of handle ("" when none).
-std::string kelCliMessage(SQLSMALLINT handleType, SQLHANDLE handle);
 
 // One result column of a query.
 struct KelBoundColumn {

@@ -276,10 +276,10 @@ int Composer::build(int t) {
   rel_.tab[static_cast<size_t>(t)].stmt = sql;
 
   SQLRETURN cli = SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &S.stmt.h);
-  if (!SQL_SUCCEEDED(cli)) return KEL_CLI_FAILURE(ctx_, SQL_HANDLE_DBC, dbc_, cli, "SQLAllocHandle", sqlstate_, msg_);
+  if (!SQL_SUCCEEDED(cli)) return KEL_CLI_ERROR(ctx_, msg_, sqlstate_, SQL_HANDLE_DBC, dbc_, cli, "SQLAllocHandle");
   cli = SQLPrepare(S.stmt.h, reinterpret_cast<SQLCHAR *>(sql.data()), SQL_NTS);
   if (!SQL_SUCCEEDED(cli)) {
-    std::string text = kelCliMessage(SQL_HANDLE_STMT, S.stmt.h);
+    std::string text = kelCliDiagnostics(SQL_HANDLE_STMT, S.stmt.h).text;
     KEL_TRACE(ctx_, "SQLPrepare(%s) failed: %s\n", sql.c_str(), text.c_str());
     return kelFail(ctx_, msg_, sqlstate_, KELQ053E, text.c_str());
   }
@@ -298,7 +298,7 @@ int Composer::build(int t) {
                              v.value.data(), static_cast<SQLLEN>(v.value.size()), &v.indicator);
     }
     if (!SQL_SUCCEEDED(cli)) {
-      std::string text = kelCliMessage(SQL_HANDLE_STMT, S.stmt.h);
+      std::string text = kelCliDiagnostics(SQL_HANDLE_STMT, S.stmt.h).text;
       return kelFail(ctx_, msg_, sqlstate_, KELQ053E, text.c_str());
     }
   }
@@ -313,7 +313,7 @@ int Composer::execute(int t) {
   Tab &S = tabs_[static_cast<size_t>(t)];
   SQLRETURN cli = SQLExecute(S.stmt.h);
   if (!SQL_SUCCEEDED(cli)) {
-    std::string text = kelCliMessage(SQL_HANDLE_STMT, S.stmt.h);
+    std::string text = kelCliDiagnostics(SQL_HANDLE_STMT, S.stmt.h).text;
     KEL_TRACE(ctx_, "query of %s failed: %s\n", rel_.tab[static_cast<size_t>(t)].name.c_str(), text.c_str());
     return kelFail(ctx_, msg_, sqlstate_, KELQ053E, text.c_str());
   }

@@ -38,7 +38,7 @@ constexpr const char kUnit[] = "kelscomp";
 
 // The message of a statement the engine refused: KELQ001E and the interface's text after it.
 int invalidStatement(KelCallContext *ctx, SQLHSTMT stmt, const std::string &sql, char *sqlstate, char *msg) {
-  std::string cli = kelCliMessage(SQL_HANDLE_STMT, stmt);
+  std::string cli = kelCliDiagnostics(SQL_HANDLE_STMT, stmt).text;
   KEL_TRACE(ctx, "SQLPrepare(%s) failed: %s\n", sql.c_str(), cli.c_str());
   int rc = kelFail(ctx, msg, sqlstate, KELQ001E);
   if (msg != nullptr && !cli.empty()) {
@@ -358,11 +358,11 @@ class Writer {
     KEL_TRACE(ctx_, "child query of level %d under level %d: %s\n", level, parent, sql.c_str());
     auto q = std::make_unique<ChildQuery>();
     SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &q->stmt.h);
-    if (!SQL_SUCCEEDED(rc)) return KEL_CLI_FAILURE(ctx_, SQL_HANDLE_DBC, dbc_, rc, "SQLAllocHandle", sqlstate_, msg_);
+    if (!SQL_SUCCEEDED(rc)) return KEL_CLI_ERROR(ctx_, msg_, sqlstate_, SQL_HANDLE_DBC, dbc_, rc, "SQLAllocHandle");
     rc = SQLPrepare(q->stmt.h, reinterpret_cast<SQLCHAR *>(sql.data()), SQL_NTS);
     if (!SQL_SUCCEEDED(rc)) {
-      KEL_TRACE(ctx_, "SQLPrepare(%s) failed: %s\n", sql.c_str(), kelCliMessage(SQL_HANDLE_STMT, q->stmt.h).c_str());
-      return KEL_CLI_FAILURE(ctx_, SQL_HANDLE_STMT, q->stmt.h, rc, "childquery", sqlstate_, msg_);
+      KEL_TRACE(ctx_, "SQLPrepare(%s) failed: %s\n", sql.c_str(), kelCliDiagnostics(SQL_HANDLE_STMT, q->stmt.h).text.c_str());
+      return KEL_CLI_ERROR(ctx_, msg_, sqlstate_, SQL_HANDLE_STMT, q->stmt.h, rc, "childquery");
     }
     int bound = q->cols.bind(ctx_, q->stmt.h, kUnit, sqlstate_, msg_);
     if (bound < 0) return bound;
@@ -388,10 +388,10 @@ class Writer {
       SQLRETURN cli = SQLBindParameter(q->stmt.h, static_cast<SQLUSMALLINT>(l + 1), SQL_PARAM_INPUT,
                                        graphic && dbChar ? SQL_C_DBCHAR : SQL_C_CHAR, key.sqlType, key.size, 0,
                                        key.value.data(), static_cast<SQLLEN>(key.value.size()), &key.indicator);
-      if (!SQL_SUCCEEDED(cli)) return KEL_CLI_FAILURE(ctx_, SQL_HANDLE_STMT, q->stmt.h, cli, "SQLBindParameter", sqlstate_, msg_);
+      if (!SQL_SUCCEEDED(cli)) return KEL_CLI_ERROR(ctx_, msg_, sqlstate_, SQL_HANDLE_STMT, q->stmt.h, cli, "SQLBindParameter");
     }
     SQLRETURN cli = SQLExecute(q->stmt.h);
-    if (!SQL_SUCCEEDED(cli)) return KEL_CLI_FAILURE(ctx_, SQL_HANDLE_STMT, q->stmt.h, cli, "childquery failed", sqlstate_, msg_);
+    if (!SQL_SUCCEEDED(cli)) return KEL_CLI_ERROR(ctx_, msg_, sqlstate_, SQL_HANDLE_STMT, q->stmt.h, cli, "childquery failed");
     std::optional<std::string> last;
     for (;;) {
       rc = nextObject(q->cols, p.level, &last, "childquery");
@@ -515,13 +515,13 @@ int kelLmAcquire(KelCallContext *ctx, SQLHDBC dbc, const std::string &select, co
 
   KelStmtHandle stmt;
   SQLRETURN cli = SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt.h);
-  if (!SQL_SUCCEEDED(cli)) return KEL_CLI_FAILURE(ctx, SQL_HANDLE_DBC, dbc, cli, "SQLAllocHandle", sqlstate, msg);
+  if (!SQL_SUCCEEDED(cli)) return KEL_CLI_ERROR(ctx, msg, sqlstate, SQL_HANDLE_DBC, dbc, cli, "SQLAllocHandle");
   std::string text = select;
   cli = SQLPrepare(stmt.h, reinterpret_cast<SQLCHAR *>(text.data()), SQL_NTS);
   if (!SQL_SUCCEEDED(cli)) return invalidStatement(ctx, stmt.h, select, sqlstate, msg);
   SQLSMALLINT n = 0;
   cli = SQLNumResultCols(stmt.h, &n);
-  if (!SQL_SUCCEEDED(cli)) return KEL_CLI_FAILURE(ctx, SQL_HANDLE_STMT, stmt.h, cli, "SQLNumResultCols", sqlstate, msg);
+  if (!SQL_SUCCEEDED(cli)) return KEL_CLI_ERROR(ctx, msg, sqlstate, SQL_HANDLE_STMT, stmt.h, cli, "SQLNumResultCols");
   std::vector<std::string> names;
   std::vector<SQLSMALLINT> types;
   for (SQLSMALLINT i = 1; i <= n; ++i) {
@@ -529,7 +529,7 @@ int kelLmAcquire(KelCallContext *ctx, SQLHDBC dbc, const std::string &select, co
     SQLSMALLINT len = 0, type = 0, digits = 0, nullable = 0;
     SQLULEN size = 0;
     cli = SQLDescribeCol(stmt.h, static_cast<SQLUSMALLINT>(i), name, sizeof name, &len, &type, &size, &digits, &nullable);
-    if (!SQL_SUCCEEDED(cli)) return KEL_CLI_FAILURE(ctx, SQL_HANDLE_STMT, stmt.h, cli, "SQLDescribeCol", sqlstate, msg);
+    if (!SQL_SUCCEEDED(cli)) return KEL_CLI_ERROR(ctx, msg, sqlstate, SQL_HANDLE_STMT, stmt.h, cli, "SQLDescribeCol");
     names.emplace_back(reinterpret_cast<char *>(name));
     types.push_back(type);
   }
@@ -625,10 +625,10 @@ int kelComposeBySql(KelCallContext *ctx, SQLHDBC dbc, const std::u16string &sql,
 
   KelStmtHandle stmt;
   SQLRETURN cli = SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt.h);
-  if (!SQL_SUCCEEDED(cli)) return KEL_CLI_FAILURE(ctx, SQL_HANDLE_DBC, dbc, cli, "SQLAllocHandle", sqlstate, msg);
+  if (!SQL_SUCCEEDED(cli)) return KEL_CLI_ERROR(ctx, msg, sqlstate, SQL_HANDLE_DBC, dbc, cli, "SQLAllocHandle");
   cli = SQLExecDirect(stmt.h, reinterpret_cast<SQLCHAR *>(topQuery.data()), SQL_NTS);
   if (!SQL_SUCCEEDED(cli)) {
-    std::string text = kelCliMessage(SQL_HANDLE_STMT, stmt.h);
+    std::string text = kelCliDiagnostics(SQL_HANDLE_STMT, stmt.h).text;
     KEL_TRACE(ctx, "top_query failed. rc=%d, top_query='%s'\n", static_cast<int>(cli), topQuery.c_str());
     return kelFail(ctx, msg, sqlstate, KELQ053E, text.c_str());
   }

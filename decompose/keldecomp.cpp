@@ -166,14 +166,14 @@ int32_t decompose(KelCallContext *ctx, KelCliConnection *cli, KelDocBuffer *dadB
 }  // namespace
 
 int32_t kelDecomposeByDAD(KelCallContext *ctx, KelDocBuffer *dad, int dadCpFlag, KelDocBuffer *doc, int notEnabled,
-                          char *msg) {
+                          char *msg, KelCliCloser close) {
   KEL_TRACE(ctx, "Entered, notEnabled=%d\n", notEnabled);
   KelCliConnection cli;
   int32_t rc = decompose(ctx, &cli, dad, dadCpFlag, doc, notEnabled, msg);
   // The first failure is the call's; a failed clean-up is reported only after a success.
   char state[6];
   char closeMsg[KEL_MSG_BUFFER + 1] = "";
-  int closeRc = cli.close(ctx, kUnit, state, closeMsg);
+  int closeRc = close != nullptr ? close(cli, ctx, kUnit, state, closeMsg) : cli.close(ctx, kUnit, state, closeMsg);
   if (rc >= 0 && closeRc < 0) {
     std::memcpy(msg, closeMsg, sizeof closeMsg);
     rc = closeRc;

@@ -17,9 +17,18 @@
 
 struct KelCallContext;
 struct KelDocBuffer;
+class KelCliConnection;
 
 // Return code of a document that fails the validation the DAD asks for.
 inline constexpr int32_t KEL_DOC_INVALID = -90;
+
+/*
+ * Closes the call's connection as KelCliConnection::close does: 0, or a negative code with its
+ * message in msg.  kelDecomposeByDAD uses KelCliConnection::close unless given another (tests
+ * give one that fails, to see which failure the caller is told).
+ */
+using KelCliCloser = int (*)(KelCliConnection &cli, KelCallContext *ctx, const char *unit, char *sqlstate,
+                             char *msg);
 
 /*
  * Decomposes the document in doc by the DAD in dad.  dadCpFlag and the code pages of the
@@ -29,10 +38,11 @@ inline constexpr int32_t KEL_DOC_INVALID = -90;
  * KELQ040E ...); -5 with KELA010E for a DTD id DTD_REF does not hold; -90 with the validator's
  * message for an invalid document; the parse failure of the document; the failures of the
  * model, the table check and row generation (kelrdbi.h); KELG006E for the connection.  A
- * failure to close the connection is reported only when nothing failed before it.
+ * failure to close the connection (close, null: KelCliConnection::close) is reported only when
+ * nothing failed before it: the first failure's code and message are the call's.
  */
 int32_t kelDecomposeByDAD(KelCallContext *ctx, KelDocBuffer *dad, int dadCpFlag, KelDocBuffer *doc, int notEnabled,
-                          char *msg);
+                          char *msg, KelCliCloser close = nullptr);
 
 /*
  * Decomposes the document into the enabled collection name: its DAD is read from XML_USAGE

@@ -546,12 +546,14 @@ int refused(KelCallContext *ctx, SQLHSTMT stmt, SQLHDBC dbc, const KEL_TAB &tab,
 int insertTable(KelCallContext *ctx, const KEL_TAB &tab, const std::vector<Param> &planned,
                 const std::vector<KelRow> &rows, SQLHDBC dbc, char *sqlstate, char *msg) {
   KelCliStmt stmt;
-  if (!SQL_SUCCEEDED(stmt.alloc(dbc)))
-    return KEL_CLI_ERROR(ctx, msg, sqlstate, SQL_HANDLE_DBC, dbc, "SQLAllocHandle for insert stmt");
-  if (!SQL_SUCCEEDED(SQLPrepare(stmt.get(), reinterpret_cast<SQLCHAR *>(const_cast<char *>(tab.stmt.data())),
-                                static_cast<SQLINTEGER>(tab.stmt.size())))) {
+  SQLRETURN cli = stmt.alloc(dbc);
+  if (!SQL_SUCCEEDED(cli))
+    return KEL_CLI_ERROR(ctx, msg, sqlstate, SQL_HANDLE_DBC, dbc, cli, "SQLAllocHandle for insert stmt");
+  cli = SQLPrepare(stmt.get(), reinterpret_cast<SQLCHAR *>(const_cast<char *>(tab.stmt.data())),
+                   static_cast<SQLINTEGER>(tab.stmt.size()));
+  if (!SQL_SUCCEEDED(cli)) {
     KEL_TRACE(ctx, "SQLPrepare failed for %s.\n", tab.stmt.c_str());
-    return KEL_CLI_ERROR(ctx, msg, sqlstate, SQL_HANDLE_STMT, stmt.get(), "SQLPrepare");
+    return KEL_CLI_ERROR(ctx, msg, sqlstate, SQL_HANDLE_STMT, stmt.get(), cli, "SQLPrepare");
   }
   // A parameter whose type is not built in (a distinct type) is described by the database.
   std::vector<Param> described;
@@ -562,11 +564,11 @@ int insertTable(KelCallContext *ctx, const KEL_TAB &tab, const std::vector<Param
     Param &p = described[i];
     if (p.described) continue;
     SQLSMALLINT nullable = 0;
-    if (!SQL_SUCCEEDED(SQLDescribeParam(stmt.get(), static_cast<SQLUSMALLINT>(i + 1), &p.type, &p.size, &p.digits,
-                                        &nullable))) {
+    cli = SQLDescribeParam(stmt.get(), static_cast<SQLUSMALLINT>(i + 1), &p.type, &p.size, &p.digits, &nullable);
+    if (!SQL_SUCCEEDED(cli)) {
       KEL_TRACE(ctx, "SQLDescribeParam failed for (%s, i=%d, %s, %s)\n", tab.name.c_str(), static_cast<int>(i + 1),
                 p.column.c_str(), p.xml.c_str());
-      return KEL_CLI_ERROR(ctx, msg, sqlstate, SQL_HANDLE_STMT, stmt.get(), "SQLDescribeParam");
+      return KEL_CLI_ERROR(ctx, msg, sqlstate, SQL_HANDLE_STMT, stmt.get(), cli, "SQLDescribeParam");
     }
   }
   std::vector<SQLLEN> ind(params.size());
@@ -577,18 +579,20 @@ int insertTable(KelCallContext *ctx, const KEL_TAB &tab, const std::vector<Param
       if (!v.null && isCharacterType(p.type) && p.size > 0 && v.text.size() > p.size)
         return kelFail(ctx, msg, sqlstate, KELQ026E, p.xml.c_str(), p.column.c_str());
       ind[i] = v.null ? SQL_NULL_DATA : static_cast<SQLLEN>(v.text.size());
-      if (!SQL_SUCCEEDED(SQLBindParameter(stmt.get(), static_cast<SQLUSMALLINT>(i + 1), SQL_PARAM_INPUT, SQL_C_CHAR,
-                                          p.type, p.size, p.digits, const_cast<char *>(v.text.data()), 0, &ind[i]))) {
+      cli = SQLBindParameter(stmt.get(), static_cast<SQLUSMALLINT>(i + 1), SQL_PARAM_INPUT, SQL_C_CHAR, p.type,
+                             p.size, p.digits, const_cast<char *>(v.text.data()), 0, &ind[i]);
+      if (!SQL_SUCCEEDED(cli)) {
         KEL_TRACE(ctx, "SQLBindParameter failed for (%s, i=%d, %s, %s)\n", tab.name.c_str(), static_cast<int>(i + 1),
                   p.column.c_str(), p.xml.c_str());
-        return KEL_CLI_ERROR(ctx, msg, sqlstate, SQL_HANDLE_STMT, stmt.get(), "SQLBindParameter");
+        return KEL_CLI_ERROR(ctx, msg, sqlstate, SQL_HANDLE_STMT, stmt.get(), cli, "SQLBindParameter");
       }
     }
     SQLRETURN rc = SQLExecute(stmt.get());
     if (rc == SQL_NO_DATA) continue;  // the table's condition left the row out
     if (!SQL_SUCCEEDED(rc)) return refused(ctx, stmt.get(), dbc, tab, params, row, sqlstate, msg);
   }
-  if (!SQL_SUCCEEDED(stmt.reset())) return KEL_CLI_ERROR(ctx, msg, sqlstate, SQL_HANDLE_DBC, dbc, "SQLFreeHandle for insert");
+  cli = stmt.reset();
+  if (!SQL_SUCCEEDED(cli)) return KEL_CLI_ERROR(ctx, msg, sqlstate, SQL_HANDLE_DBC, dbc, cli, "SQLFreeHandle for insert");
   return 0;
 }
 

@@ -34,6 +34,7 @@
 #include "utils/memutils.h"
 #include "utils/numeric.h"
 #include "utils/timestamp.h"
+#include "utils/tuplestore.h"
 
 /* Input buffers of numbers: any fixed-size form, with room to spare. */
 #define NUMBER_BUFFER 16
@@ -650,30 +651,86 @@ static Datum scalarCall(QsSite *s, FunctionCallInfo fcinfo) {
   return result;
 }
 
+/* A new outer row: its arguments, FIRST once per site, then OPEN. */
+static void openSet(QsSite *s, FunctionCallInfo fcinfo) {
+  const QsDef *def = s->def;
+  for (int k = 0; k < def->nargs; ++k) putInput(s, k, fcinfo->args[k].value, fcinfo->args[k].isnull, true);
+  if (!s->first && def->finalCall) {
+    s->first = true;
+    callRoutine(s, SQLUDF_TF_FIRST, false, NULL, NULL);
+  }
+  s->first = true;
+  s->open = true;
+  callRoutine(s, SQLUDF_TF_OPEN, false, NULL, NULL);
+}
+
+/*
+ * Every row of one outer row at once, into a tuple store the executor reads: a function scan
+ * (a table function in FROM, which says it prefers a store) keeps the rows in a store anyway, and
+ * filling it here saves the executor's round trip through the function for each row.  A table
+ * function in a select list keeps one row per call, so the executor may stop early.  Each FETCH's values live in a context emptied per
+ * row; the store copies them.  An error between rows leaves the set open for the final calls.
+ */
+static Datum materializedSet(QsSite *s, FunctionCallInfo fcinfo, ReturnSetInfo *rsi, TupleDesc desc) {
+  const QsDef *def = s->def;
+  MemoryContext old = MemoryContextSwitchTo(rsi->econtext->ecxt_per_query_memory);
+  Tuplestorestate *store = tuplestore_begin_heap((rsi->allowedModes & SFRM_Materialize_Random) != 0, false, work_mem);
+  /* The executor frees a returned descriptor that is not reference-counted: it gets a copy. */
+  TupleDesc setDesc = CreateTupleDescCopy(desc);
+  MemoryContext rowContext;
+  Datum *values;
+  bool *nulls;
+  MemoryContextSwitchTo(old);
+  values = palloc(sizeof(Datum) * def->nresults);
+  nulls = palloc(sizeof(bool) * def->nresults);
+  rowContext = AllocSetContextCreate(CurrentMemoryContext, "quarnsql row", ALLOCSET_SMALL_SIZES);
+  openSet(s, fcinfo);
+  for (;;) {
+    int end;
+    CHECK_FOR_INTERRUPTS();
+    MemoryContextReset(rowContext);
+    old = MemoryContextSwitchTo(rowContext);
+    end = callRoutine(s, SQLUDF_TF_FETCH, false, values, nulls);
+    MemoryContextSwitchTo(old);
+    if (end) break;
+    tuplestore_putvalues(store, desc, values, nulls);
+  }
+  callRoutine(s, SQLUDF_TF_CLOSE, false, NULL, NULL);
+  endSet(s, true);
+  MemoryContextDelete(rowContext);
+  pfree(values);
+  pfree(nulls);
+  rsi->returnMode = SFRM_Materialize;
+  rsi->setResult = store;
+  rsi->setDesc = setDesc;
+  fcinfo->isnull = true;
+  return (Datum)0;
+}
+
 static Datum tableCall(QsSite *s, FunctionCallInfo fcinfo) {
   const QsDef *def = s->def;
   ReturnSetInfo *rsi = (ReturnSetInfo *)fcinfo->resultinfo;
   Datum *values;
   bool *nulls;
 
-  if (rsi == NULL || !IsA(rsi, ReturnSetInfo) || (rsi->allowedModes & SFRM_ValuePerCall) == 0)
+  if (rsi == NULL || !IsA(rsi, ReturnSetInfo) ||
+      (rsi->allowedModes & (SFRM_ValuePerCall | SFRM_Materialize)) == 0)
+    ereport(ERROR, (errcode(ERRCODE_FEATURE_NOT_SUPPORTED),
+                    errmsg("table function \"%s\" called in a context that cannot accept a set", def->fname)));
+  if (!s->open && (rsi->allowedModes & SFRM_Materialize_Preferred) != 0) {
+    TupleDesc desc = def->composite ? s->tupdesc : rsi->expectedDesc;
+    if (desc != NULL && desc->natts == def->nresults) return materializedSet(s, fcinfo, rsi, desc);
+  }
+  if ((rsi->allowedModes & SFRM_ValuePerCall) == 0)
     ereport(ERROR, (errcode(ERRCODE_FEATURE_NOT_SUPPORTED),
                     errmsg("table function \"%s\" called in a context that cannot accept a set", def->fname)));
   rsi->returnMode = SFRM_ValuePerCall;
   if (!s->open) {
-    /* A new outer row: its arguments, FIRST once per site, then OPEN. */
-    for (int k = 0; k < def->nargs; ++k) putInput(s, k, fcinfo->args[k].value, fcinfo->args[k].isnull, true);
     if (s->shutdownContext == NULL) {
       RegisterExprContextCallback(rsi->econtext, shutdownSet, PointerGetDatum(s));
       s->shutdownContext = rsi->econtext;
     }
-    if (!s->first && def->finalCall) {
-      s->first = true;
-      callRoutine(s, SQLUDF_TF_FIRST, false, NULL, NULL);
-    }
-    s->first = true;
-    s->open = true;
-    callRoutine(s, SQLUDF_TF_OPEN, false, NULL, NULL);
+    openSet(s, fcinfo);
   }
   values = palloc(sizeof(Datum) * def->nresults);
   nulls = palloc(sizeof(bool) * def->nresults);

@@ -28,14 +28,15 @@ KelCliDiag kelCliDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle) {
 }
 
 int kelCliError(KelCallContext *ctx, char *msg, char *sqlstate, SQLSMALLINT handleType, SQLHANDLE handle,
-                const char *what, const char *unit, int line) {
+                SQLRETURN cliRc, const char *what, const char *unit, int line) {
   KelCliDiag d = kelCliDiagnostics(handleType, handle);
-  std::string native = std::to_string(d.native);
+  if (what == nullptr) what = "";
+  KEL_TRACE(ctx, "CLI failed for %s: cliMsg= %s cliRC=%d cliState=%s sqlcode=%d\n", what, d.text.c_str(),
+            static_cast<int>(cliRc), d.sqlstate, static_cast<int>(d.native));
+  std::string rcText = std::to_string(cliRc);
   std::string lineText = std::to_string(line);
-  std::string cliMsg = std::string(what != nullptr ? what : "") + (d.text.empty() ? "" : ": " + d.text);
-  KEL_TRACE(ctx, "%s failed: SQLSTATE %s, native %d, %s\n", what != nullptr ? what : "", d.sqlstate, d.native,
-            d.text.c_str());
-  return kelFail(ctx, msg, sqlstate, KELG006E, d.sqlstate, native.c_str(), kelBuildStamp(), unit, lineText.c_str(),
+  std::string cliMsg = std::string(what) + (d.text.empty() ? "" : ": " + d.text);
+  return kelFail(ctx, msg, sqlstate, KELG006E, d.sqlstate, rcText.c_str(), kelBuildStamp(), unit, lineText.c_str(),
                  cliMsg.c_str());
 }
 
@@ -46,24 +47,30 @@ KelCliConnection::~KelCliConnection() {
 }
 
 int KelCliConnection::open(KelCallContext *ctx, const char *unit, char *sqlstate, char *msg) {
-  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env_))) {
+  SQLRETURN cli = SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env_);
+  if (!SQL_SUCCEEDED(cli)) {
     env_ = SQL_NULL_HENV;
-    return kelCliError(ctx, msg, sqlstate, SQL_HANDLE_ENV, nullptr, "SQLAllocHandle for henv", unit, __LINE__);
+    return kelCliError(ctx, msg, sqlstate, SQL_HANDLE_ENV, nullptr, cli, "SQLAllocHandle for henv", unit, __LINE__);
   }
-  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, env_, &dbc_))) {
+  cli = SQLAllocHandle(SQL_HANDLE_DBC, env_, &dbc_);
+  if (!SQL_SUCCEEDED(cli)) {
     dbc_ = SQL_NULL_HDBC;
-    return kelCliError(ctx, msg, sqlstate, SQL_HANDLE_ENV, env_, "SQLAllocHandle for hdbc", unit, __LINE__);
+    return kelCliError(ctx, msg, sqlstate, SQL_HANDLE_ENV, env_, cli, "SQLAllocHandle for hdbc", unit, __LINE__);
   }
-  if (!SQL_SUCCEEDED(SQLSetConnectOption(dbc_, SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_OFF)))
-    return kelCliError(ctx, msg, sqlstate, SQL_HANDLE_DBC, dbc_, "SQLSetConnectOption autocommit_off", unit,
+  cli = SQLSetConnectOption(dbc_, SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_OFF);
+  if (!SQL_SUCCEEDED(cli))
+    return kelCliError(ctx, msg, sqlstate, SQL_HANDLE_DBC, dbc_, cli, "SQLSetConnectOption autocommit_off", unit,
                        __LINE__);
-  if (ctx != nullptr && ctx->codePages != nullptr && ctx->codePages->dbCodePage == KEL_CP_UTF8 &&
-      !SQL_SUCCEEDED(SQLSetConnectAttr(dbc_, SQL_ATTR_CHAR_CONVERSION, nullptr, 0)))
-    return kelCliError(ctx, msg, sqlstate, SQL_HANDLE_DBC, dbc_, "SQLSetConnectAttr char_conversion", unit,
-                       __LINE__);
+  if (ctx != nullptr && ctx->codePages != nullptr && ctx->codePages->dbCodePage == KEL_CP_UTF8) {
+    cli = SQLSetConnectAttr(dbc_, SQL_ATTR_CHAR_CONVERSION, nullptr, 0);
+    if (!SQL_SUCCEEDED(cli))
+      return kelCliError(ctx, msg, sqlstate, SQL_HANDLE_DBC, dbc_, cli, "SQLSetConnectAttr char_conversion", unit,
+                         __LINE__);
+  }
   SQLCHAR empty[] = "";
-  if (!SQL_SUCCEEDED(SQLConnect(dbc_, empty, SQL_NTS, empty, SQL_NTS, empty, SQL_NTS)))
-    return kelCliError(ctx, msg, sqlstate, SQL_HANDLE_DBC, dbc_, "SQLConnect null", unit, __LINE__);
+  cli = SQLConnect(dbc_, empty, SQL_NTS, empty, SQL_NTS, empty, SQL_NTS);
+  if (!SQL_SUCCEEDED(cli))
+    return kelCliError(ctx, msg, sqlstate, SQL_HANDLE_DBC, dbc_, cli, "SQLConnect null", unit, __LINE__);
   connected_ = true;
   KEL_TRACE(ctx, "CLI setup completed.\n");
   return 0;
@@ -71,19 +78,23 @@ int KelCliConnection::open(KelCallContext *ctx, const char *unit, char *sqlstate
 
 int KelCliConnection::close(KelCallContext *ctx, const char *unit, char *sqlstate, char *msg) {
   int rc = 0;
+  SQLRETURN cli = SQL_SUCCESS;
   if (connected_) {
     connected_ = false;
-    if (!SQL_SUCCEEDED(SQLDisconnect(dbc_)))
-      rc = kelCliError(ctx, msg, sqlstate, SQL_HANDLE_DBC, dbc_, "SQLDisconnect for hdbc", unit, __LINE__);
+    cli = SQLDisconnect(dbc_);
+    if (!SQL_SUCCEEDED(cli))
+      rc = kelCliError(ctx, msg, sqlstate, SQL_HANDLE_DBC, dbc_, cli, "SQLDisconnect for hdbc", unit, __LINE__);
   }
   if (dbc_ != SQL_NULL_HDBC) {
-    if (!SQL_SUCCEEDED(SQLFreeHandle(SQL_HANDLE_DBC, dbc_)) && rc == 0)
-      rc = kelCliError(ctx, msg, sqlstate, SQL_HANDLE_DBC, dbc_, "SQLFreeHandle for hdbc", unit, __LINE__);
+    cli = SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
+    if (!SQL_SUCCEEDED(cli) && rc == 0)
+      rc = kelCliError(ctx, msg, sqlstate, SQL_HANDLE_DBC, dbc_, cli, "SQLFreeHandle for hdbc", unit, __LINE__);
     dbc_ = SQL_NULL_HDBC;
   }
   if (env_ != SQL_NULL_HENV) {
-    if (!SQL_SUCCEEDED(SQLFreeHandle(SQL_HANDLE_ENV, env_)) && rc == 0)
-      rc = kelCliError(ctx, msg, sqlstate, SQL_HANDLE_ENV, env_, "SQLFreeHandle for henv", unit, __LINE__);
+    cli = SQLFreeHandle(SQL_HANDLE_ENV, env_);
+    if (!SQL_SUCCEEDED(cli) && rc == 0)
+      rc = kelCliError(ctx, msg, sqlstate, SQL_HANDLE_ENV, env_, cli, "SQLFreeHandle for henv", unit, __LINE__);
     env_ = SQL_NULL_HENV;
   }
   return rc;

@@ -29,15 +29,17 @@ struct KelCliDiag {
 KelCliDiag kelCliDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle);
 
 /*
- * Formats KELG006E for a failed call-level-interface call: the SQLSTATE and native code of the
- * handle's first diagnostic record, the build stamp, unit and line, and as CLIMSG what failed
- * and the record's text.  Sets sqlstate (may be null) to "38X18" and returns -57.
+ * Reports a failed call-level-interface call: traces "CLI failed for <what>: cliMsg= <text>
+ * cliRC=<cliRc> cliState=<state> sqlcode=<native>" from the handle's first diagnostic record, and
+ * formats KELG006E with that SQLSTATE, the call's return code cliRc, the build stamp, unit and
+ * line, and as CLIMSG what failed and the record's text.  Sets sqlstate (may be null) to "38X18"
+ * and returns -57.
  */
 int kelCliError(KelCallContext *ctx, char *msg, char *sqlstate, SQLSMALLINT handleType, SQLHANDLE handle,
-                const char *what, const char *unit, int line);
+                SQLRETURN cliRc, const char *what, const char *unit, int line);
 
-#define KEL_CLI_ERROR(ctx, msg, sqlstate, type, handle, what) \
-  kelCliError((ctx), (msg), (sqlstate), (type), (handle), (what), kUnit, __LINE__)
+#define KEL_CLI_ERROR(ctx, msg, sqlstate, type, handle, cliRc, what) \
+  kelCliError((ctx), (msg), (sqlstate), (type), (handle), (cliRc), (what), kUnit, __LINE__)
 
 /*
  * The connection of one call.  open() allocates the environment and the connection, switches

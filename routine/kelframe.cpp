@@ -63,29 +63,30 @@ int32_t tearDown(KelCallContext *ctx, char *sqlstate) {
   return kelTerm(ctx, sqlstate);
 }
 
-// Steps common to both conventions once the inputs are in args: set up a context, check the
-// required inputs, run the worker, tear down.  returnMsg holds 1025 bytes.
+// Steps common to both conventions once the inputs are in args and the context is set up:
+// check the required inputs, run the worker.  returnMsg holds 1025 bytes.
+int32_t runWorker(KelCallContext *ctx, const KelProcSpec &proc, const KelProcLayout &layout, KelArg *args,
+                  char *returnMsg, const char *procName) {
+  KEL_TRACE(ctx, "%s entered.\n", procName);
+  for (int i = 0; i < layout.count; ++i) {
+    const KelParamSpec &p = layout.params[i];
+    if (isInput(p) && p.required && args[i].isNull) {
+      kelSetMessage(ctx, returnMsg, KELG004E);
+      return kelSqlStateTable[KELG004E].code;
+    }
+  }
+  KelProcCall call{ctx, args, layout.count, returnMsg, procName};
+  return proc.worker(call);
+}
+
+// The SQL convention once its inputs are in args: set up a context, run the worker, tear down.
 int32_t runSqlConvention(const KelProcSpec &proc, const KelProcLayout &layout, KelArg *args,
                          char *returnMsg, const char *procName) {
   KelCallContext ctx{};
   char sqlstate[6] = "00000";
   returnMsg[0] = '\0';
   int32_t rc = setUp(&ctx, sqlstate, returnMsg);
-  if (rc >= 0) {
-    KEL_TRACE(&ctx, "%s entered.\n", procName);
-    for (int i = 0; i < layout.count; ++i) {
-      const KelParamSpec &p = layout.params[i];
-      if (isInput(p) && p.required && args[i].isNull) {
-        kelSetMessage(&ctx, returnMsg, KELG004E);
-        rc = kelSqlStateTable[KELG004E].code;
-        break;
-      }
-    }
-    if (rc >= 0) {
-      KelProcCall call{&ctx, args, layout.count, returnMsg, procName};
-      rc = proc.worker(call);
-    }
-  }
+  if (rc >= 0) rc = runWorker(&ctx, proc, layout, args, returnMsg, procName);
   KEL_TRACE(&ctx, "exit. error code:%d; message:%s\n", rc, returnMsg);
   int32_t termRc = tearDown(&ctx, sqlstate);
   if (rc == 0) rc = termRc;
@@ -271,7 +272,10 @@ int kelDariFrame(const KelProcSpec &proc, struct sqlda *da, struct sqlca *ca) {
     if (rc >= 0) {
       for (int i = 0; i < layout->count; ++i)
         if (isOutput(layout->params[i])) setIndicator(&da->sqlvar[i], 0);
-      rc = runSqlConvention(proc, *layout, args.data(), msg, proc.name);
+      // The worker runs on this call's context: a second one would read the trace control
+      // file and check the parser again.
+      msg[0] = '\0';
+      rc = runWorker(&ctx, proc, *layout, args.data(), msg, proc.name);
     }
   }
 

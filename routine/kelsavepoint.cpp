@@ -1,6 +1,7 @@
 /*
  * kelsavepoint.cpp - the savepoint of one stored-procedure call (see kelsavepoint.h).  The
- * statements go through the embedded runtime as SQL text, as the procedures' other statements do.
+ * savepoint is set, undone and released through the runtime's savepoint calls, which name it
+ * directly: no statement text is read for them on every call.
  */
 #include "kelsavepoint.h"
 
@@ -10,15 +11,8 @@
 
 namespace {
 
-constexpr char kSet[] = "SAVEPOINT KELCALL ON ROLLBACK RETAIN CURSORS";
-constexpr char kUndo[] = "ROLLBACK TO SAVEPOINT KELCALL";
-constexpr char kRelease[] = "RELEASE SAVEPOINT KELCALL";
-
-void run(KelCallContext *ctx, const char *sql) {
-  sqlca ca{};
-  int code = quarn_execute_immediate(sql, &ca);
-  KEL_TRACE(ctx, "%s: SQLCODE = %d\n", sql, code);
-}
+// The call's savepoint; a name of its own, so the caller's savepoints are never touched.
+constexpr char kName[] = "KELCALL";
 
 }  // namespace
 
@@ -29,8 +23,8 @@ KelCallSavepoint::~KelCallSavepoint() {
 int KelCallSavepoint::begin(sqlca *ca) {
   sqlca local{};
   if (ca == nullptr) ca = &local;
-  int code = quarn_execute_immediate(kSet, ca);
-  KEL_TRACE(ctx_, "%s: SQLCODE = %d\n", kSet, code);
+  int code = quarn_savepoint(kName, 0, ca);
+  KEL_TRACE(ctx_, "SAVEPOINT %s: SQLCODE = %d\n", kName, code);
   active_ = code >= 0;
   return code < 0 ? code : 0;
 }
@@ -38,7 +32,12 @@ int KelCallSavepoint::begin(sqlca *ca) {
 int KelCallSavepoint::finish(int rc) {
   if (!active_) return rc;
   active_ = false;
-  if (rc < 0) run(ctx_, kUndo);
-  run(ctx_, kRelease);
+  sqlca ca{};
+  if (rc < 0) {
+    int code = quarn_rollback_to_savepoint(kName, &ca);
+    KEL_TRACE(ctx_, "ROLLBACK TO SAVEPOINT %s: SQLCODE = %d\n", kName, code);
+  }
+  int code = quarn_release_savepoint(kName, &ca);
+  KEL_TRACE(ctx_, "RELEASE SAVEPOINT %s: SQLCODE = %d\n", kName, code);
   return rc;
 }

@@ -83,10 +83,13 @@ class kelResult {
     const KelCodePages *cp = ctx_ != nullptr ? ctx_->codePages : nullptr;
     const bool utf8 = cp != nullptr && cp->dbConverter != nullptr && cp->dbCodePage == KEL_CP_UTF8;
     bytes.clear();
+    // Each item's start moves from its text to its bytes once it is converted (the next
+    // item's start is read before it is overwritten).
     for (size_t i = 0; i < count; ++i) {
       const XMLCh *content = text_.data() + starts_[i];
       const size_t n = (i + 1 < count ? starts_[i + 1] : text_.size()) - 1 - starts_[i];
       const size_t at = bytes.size();
+      starts_[i] = at;
       if (!(utf8 && asciiCopy(content, n, sizeLimit, &bytes)) && !converted(content, n, sizeLimit, &bytes)) {
         KEL_TRACE(ctx_, "extract result exceeds %d\n", sizeLimit);
         if (msg != nullptr) kelSetMessage(ctx_, msg, KELC013E);
@@ -103,10 +106,7 @@ class kelResult {
     }
     char *strings = reinterpret_cast<char *>(out->items) + arrayBytes;
     std::memcpy(strings, bytes.data(), bytes.size());
-    for (size_t i = 0; i < count; ++i) {
-      out->items[i] = strings;
-      strings += std::strlen(strings) + 1;
-    }
+    for (size_t i = 0; i < count; ++i) out->items[i] = strings + starts_[i];
     out->items[count] = nullptr;
     out->cursor = out->items;
   }
@@ -115,13 +115,19 @@ class kelResult {
   // Appends the n units of src and a terminator to bytes when they are all ASCII and fit in
   // sizeLimit bytes with the terminator; false (nothing appended) otherwise.
   static bool asciiCopy(const XMLCh *src, size_t n, int32_t sizeLimit, std::string *bytes) {
-    XMLCh any = 0;
-    for (size_t k = 0; k < n; ++k) any |= src[k];
-    if (any >= 0x80 || static_cast<int64_t>(n) + 1 > sizeLimit) return false;
+    if (static_cast<int64_t>(n) + 1 > sizeLimit) return false;
     const size_t at = bytes->size();
     bytes->resize(at + n + 1);
     char *out = bytes->data() + at;
-    for (size_t k = 0; k < n; ++k) out[k] = static_cast<char>(src[k]);
+    XMLCh any = 0;  // copied and checked in one pass; taken back when a unit is not ASCII
+    for (size_t k = 0; k < n; ++k) {
+      any |= src[k];
+      out[k] = static_cast<char>(src[k]);
+    }
+    if (any >= 0x80) {
+      bytes->resize(at);
+      return false;
+    }
     out[n] = '\0';
     return true;
   }
@@ -171,6 +177,12 @@ class kelExtractHandler : public xercesc::DefaultHandler {
                     const xercesc::Attributes &attrs) override {
     if (state_ == NO_MATCH) {  // nothing below a subtree that cannot match is evaluated
       path_.pushUnnamed();
+      return;
+    }
+    // An element no step below the head can select leaves the state pending: only its depth
+    // is kept (most elements under a "//" path).
+    if (copyDepth_ == 0 && query_.pushSkipped(path_, qname)) {
+      state_ = PENDING;
       return;
     }
     startEvaluated(qname, attrs);

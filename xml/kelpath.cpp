@@ -24,6 +24,9 @@ namespace {
 
 constexpr const char kUnit[] = "kelpath";
 
+// Progress entries a bound path holds from the start; deeper documents grow it.
+constexpr size_t kBoundDepths = 32;
+
 bool hasQuote(const XMLCh *s) {
   for (; *s; ++s)
     if (*s == u'"') return true;
@@ -86,11 +89,13 @@ bool KelCurrentPath::bind(const KelQuery *query) {
   query_ = nullptr;
   if (query == nullptr || keepText_ || !query->bindable()) return false;
   try {
-    if (progress_.empty()) progress_.emplace_back();
+    // Room for the usual depths, so the pushes of a first document take the short way too.
+    if (progress_.size() < kBoundDepths) progress_.resize(kBoundDepths);
   } catch (const std::bad_alloc &) {
     return false;  // unbound: matching reads names
   }
   progress_[0] = KelPathProgress{};  // nothing matched above the root
+  progress_[0].match = static_cast<uint8_t>(query->stateOf(progress_[0], 0));
   query_ = query;
   return true;
 }
@@ -119,7 +124,7 @@ void KelCurrentPath::pushUnnamedSlow() {
   try {
     if (query_ != nullptr) {
       if (progress_.size() < depth_ + 2) progress_.resize(depth_ + 2);
-      progress_[depth_ + 1] = KelPathProgress{0, 0, true};  // nothing here is to match
+      progress_[depth_ + 1] = KelPathProgress{0, 0, true, NO_MATCH};  // nothing here is to match
       ++depth_;
       return;
     }
@@ -229,6 +234,20 @@ KelQuery::KelQuery(KelCallContext *ctx, const XMLCh *path) : ctx_(ctx) {
   bindable_ = tail_.size() <= kMaxChainSteps;
   for (const std::vector<StepTest> &segment : middle_)
     if (segment.size() > kMaxChainSteps) bindable_ = false;
+  // skips() needs a tail (the state over an element that passes no step stays PENDING) and
+  // no empty middle segment (one is found at any element, whatever its name).
+  bool skippable = tailSteps_ != 0;
+  uint64_t leads = 0;
+  auto addLeads = [&](const LeadTable &table) {
+    for (size_t c = 0; c < table.size(); ++c)
+      if (table[c] != 0) leads |= uint64_t{1} << c;
+  };
+  addLeads(tailLeads_);
+  for (size_t k = 0; k < segments_; ++k) {
+    if (middle_[k].empty()) skippable = false;
+    addLeads(middleLeads_[k]);
+  }
+  chainLeads_ = skippable ? leads : ~uint64_t{0};
 }
 
 XMLCh *KelQuery::find(XMLCh *s, XMLCh c) const {

@@ -45,6 +45,7 @@ struct KelPathProgress {
   uint64_t run = 0;        // the current chain's partial matches
   uint32_t segments = 0;   // middle segments found
   bool headFailed = false; // an element did not pass its head step: nothing below matches
+  uint8_t match = PENDING; // the query's KelMatch over these elements, worked out at the push
 };
 
 // Target kinds of a query.
@@ -127,6 +128,7 @@ class KelCurrentPath {
   XMLCh *copy_path(size_t *nChars) const;
 
  private:
+  friend class KelQuery;  // pushSkipped() records a bound path's progress in place
   void pushSlow(const XMLCh *name, const xercesc::Attributes *attrs);
   void pushUnnamedSlow();
   void trimText();
@@ -159,6 +161,37 @@ class KelQuery {
   const XMLCh *targetAttribute() const { return hasTargetAttr_ ? targetAttr_.c_str() : nullptr; }
 
   inline KelMatch isMatched(const KelCurrentPath &path) const;
+  /*
+   * When path is bound to this query and the element skips() at its depth below elements
+   * whose head steps passed, appends it and returns true: the state over it is PENDING
+   * whatever its attributes.  Otherwise appends nothing and returns false (push it then).
+   * A few loads and one table test, for the many elements of a "//" path that cannot take
+   * part in a match.
+   */
+  inline bool pushSkipped(KelCurrentPath &path, const XMLCh *name) const;
+  /*
+   * The state over depth elements whose progress is p (the rules of isMatched).  At depth 0
+   * it does not depend on the target kind.
+   */
+  KelMatch stateOf(const KelPathProgress &p, size_t depth) const {
+    if (p.headFailed) return NO_MATCH;
+    if (depth < headSteps_) return PENDING;
+    if (headOnly_)
+      return targetKind_ != KEL_TARGET_TAGGED && depth > headSteps_ ? NO_MATCH : MATCHED;
+    if (p.segments < segments_) return PENDING;
+    return tailEnd_ == 0 || (p.run & tailEnd_) != 0 ? MATCHED : PENDING;
+  }
+  /*
+   * True when an element at depth (1 for the root) with this name can pass no step of a
+   * middle segment or of the tail, and so leaves every chain's run empty and the state
+   * PENDING below an element whose head steps passed.  Decided from the name's first unit
+   * alone; false for a depth within the head, for a "*" step below the head, for a query
+   * without a tail or with an empty middle segment (from "////"), and for a query with only a
+   * head.
+   */
+  bool skips(size_t depth, const XMLCh *name) const {
+    return depth > headSteps_ && ((chainLeads_ >> (name[0] & 63)) & 1) == 0;
+  }
   // True when a step tests an attribute: only then does matching read the path's attributes.
   bool hasPredicates() const { return hasPredicates_; }
 
@@ -223,14 +256,17 @@ class KelQuery {
   // The step test on an element as the parser reports it (name read no further than the
   // step's name and the terminator after it).
   static bool passes(const StepTest &step, const XMLCh *name, const xercesc::Attributes *attrs) {
-    if (!step.any) {
-      if (name[0] != step.name[0]) return false;  // most elements fail here
-      size_t k = 1;
-      for (; k < step.nameLen; ++k)
-        if (name[k] != step.name[k]) return false;  // a shorter name fails at its terminator
-      if (name[k] != 0) return false;
-    }
+    if (!step.any && !sameName(step, name)) return false;
     return step.predName == nullptr || predicatePasses(step, attrs);
+  }
+  // The step's name is the element's (name is read no further than the step's name and the
+  // unit after it).
+  static bool sameName(const StepTest &step, const XMLCh *name) {
+    if (name[0] != step.name[0]) return false;  // most elements fail here
+    size_t k = 1;
+    for (; k < step.nameLen; ++k)
+      if (name[k] != step.name[k]) return false;  // a shorter name fails at its terminator
+    return name[k] == 0;
   }
   static bool predicatePasses(const StepTest &step, const xercesc::Attributes *attrs);
   /*
@@ -282,31 +318,37 @@ class KelQuery {
   size_t headSteps_ = 0, segments_ = 0, tailSteps_ = 0;  // the chains' sizes
   bool headOnly_ = true;   // no middle segment, no tail
   uint64_t tailEnd_ = 0;   // the run bit of the tail's last step; 0 without a tail
+  // Bit c: some step below the head may pass a name whose first unit is c modulo 64 (every
+  // bit when skips() does not apply to the query).
+  uint64_t chainLeads_ = ~uint64_t{0};
   bool bindable_ = false;
 };
 
 KelMatch KelQuery::isMatched(const KelCurrentPath &path) const {
   if (path.boundQuery() != this) return matchNames(path);
-  // The rules of matchNames, read from the progress over the n elements.
-  const size_t n = path.size();
-  const KelPathProgress &p = path.progress(n);
-  if (p.headFailed) return NO_MATCH;
-  if (n < headSteps_) return PENDING;
-  if (headOnly_) return targetKind_ != KEL_TARGET_TAGGED && n > headSteps_ ? NO_MATCH : MATCHED;
-  if (p.segments < segments_) return PENDING;
-  return tailEnd_ == 0 || (p.run & tailEnd_) != 0 ? MATCHED : PENDING;
+  return static_cast<KelMatch>(path.progress(path.size()).match);
 }
 
 void KelQuery::advance(const KelPathProgress &parent, size_t depth, const XMLCh *name,
                        const xercesc::Attributes *attrs, KelPathProgress *next) const {
   *next = parent;
-  if (next->headFailed) return;
-  if (depth <= headSteps_)
-    next->headFailed = !passes(head_[depth - 1], name, attrs);
-  else if (next->segments < segments_)
-    advanceInMiddle(&next->run, &next->segments, name, attrs);
-  else if (tailSteps_ != 0)
+  if (next->headFailed) return;  // its state stays NO_MATCH
+  if (depth > headSteps_ && next->segments == segments_ && tailSteps_ != 0) {
+    // Below the head and every middle segment: only the tail's run moves.
     next->run = extendRun(tailInOrder_.data(), tailLeads_, next->run, name, attrs);
+    next->match = (next->run & tailEnd_) != 0 ? MATCHED : PENDING;
+    return;
+  }
+  if (depth <= headSteps_) {
+    if (!passes(head_[depth - 1], name, attrs)) {
+      next->headFailed = true;
+      next->match = NO_MATCH;
+      return;
+    }
+  } else if (next->segments < segments_) {
+    advanceInMiddle(&next->run, &next->segments, name, attrs);
+  }
+  next->match = static_cast<uint8_t>(stateOf(*next, depth));
 }
 
 // A bound path's push, once its storage reaches the depth, only records the progress.
@@ -324,11 +366,24 @@ inline void KelCurrentPath::push(const XMLCh *name, const xercesc::Attributes *a
 inline void KelCurrentPath::pushUnnamed() {
   const size_t depth = depth_ + 1;
   if (query_ != nullptr && depth < progress_.size()) {
-    progress_[depth] = KelPathProgress{0, 0, true};  // nothing here is to match
+    progress_[depth] = KelPathProgress{0, 0, true, NO_MATCH};  // nothing here is to match
     depth_ = depth;
     return;
   }
   pushUnnamedSlow();
+}
+
+bool KelQuery::pushSkipped(KelCurrentPath &path, const XMLCh *name) const {
+  if (chainLeads_ == ~uint64_t{0}) return false;  // no element skips: one test for such a query
+  const size_t depth = path.depth_ + 1;
+  if (path.query_ != this || depth >= path.progress_.size() || !skips(depth, name)) return false;
+  KelPathProgress *progress = path.progress_.data();
+  const KelPathProgress &parent = progress[depth - 1];
+  if (parent.headFailed) return false;  // NO_MATCH, not PENDING
+  // What advance() gives: every chain's run ends here, the segments found stay found.
+  progress[depth] = KelPathProgress{0, parent.segments, false, PENDING};
+  path.depth_ = depth;
+  return true;
 }
 
 #endif /* KEL_PATH_H */

@@ -255,7 +255,8 @@ Element element(std::u16string name, std::vector<ParsedAttrs::Attr> attrs = {}) 
 /*
  * Walks every sequence of open elements up to maxDepth drawn from kinds, pushing and popping as
  * a parse does, and compares at each step the bound path's answer with the answer read from a
- * path that keeps names and attributes.
+ * path that keeps names and attributes.  A third bound path takes the shortcut of a handler:
+ * pushSkipped() first, push() when it declines.
  */
 void expectBoundAgreesWithNames(const std::string &path, int kind,
                                 const std::vector<Element> &kinds, size_t maxDepth) {
@@ -263,12 +264,15 @@ void expectBoundAgreesWithNames(const std::string &path, int kind,
   KelQuery q(nullptr, p.c_str());
   ASSERT_EQ(q.errorPosition(), 0) << path;
   q.setTargetKind(kind);
-  KelCurrentPath named(nullptr, false), bound(nullptr, false);
+  KelCurrentPath named(nullptr, false), bound(nullptr, false), skipping(nullptr, false);
   ASSERT_TRUE(bound.bind(&q)) << path;
+  ASSERT_TRUE(skipping.bind(&q)) << path;
   std::string trail;  // the open elements, for the failure message
   std::vector<size_t> stack;
   auto compare = [&] {
     ASSERT_EQ(q.isMatched(bound), q.isMatched(named)) << path << " kind " << kind << " at" << trail;
+    ASSERT_EQ(q.isMatched(skipping), q.isMatched(named))
+        << path << " kind " << kind << " skipping at" << trail;
   };
   compare();
   // Depth-first over the sequences: stack holds the kind index of each open element.
@@ -280,18 +284,21 @@ void expectBoundAgreesWithNames(const std::string &path, int kind,
         stack.pop_back();
         named.pop();
         bound.pop();
+        skipping.pop();
         trail.resize(trail.rfind(' '));
         compare();
       }
       if (stack.empty()) return;
       named.pop();
       bound.pop();
+      skipping.pop();
       trail.resize(trail.rfind(' '));
       ++stack.back();
     }
     const Element &e = kinds[stack.back()];
     named.push(e.name.c_str(), e.attrs.get());
     bound.push(e.name.c_str(), e.attrs.get());
+    if (!q.pushSkipped(skipping, e.name.c_str())) skipping.push(e.name.c_str(), e.attrs.get());
     trail += " " + narrow(e.name.c_str());
     for (XMLSize_t i = 0; i < e.attrs->getLength(); ++i)
       trail += "[" + narrow(e.attrs->getQName(i)) + "=" + narrow(e.attrs->getValue(i)) + "]";
@@ -306,7 +313,9 @@ TEST(KelCurrentPathBound, MatchesAsNamesAndAttributesDo) {
       element(u"b"),
       element(u"b", {{u"k", u"k", u"1"}}),
       element(u"b", {{u"", u"k", u"2"}, {u"k", u"k", u"1"}}),  // the first "k" (by qname) counts
-      element(u"ab"),  // a longer name that begins as a step's name
+      element(u"ab"),      // a longer name that begins as a step's name
+      element(u"c"),       // in no step: skipped below the head
+      element(u"\u00e1"),  // its first unit is "a"'s modulo 64: tested by name, fails
   };
   const std::string paths[] = {
       "/a", "/a/b", "/a/b/a", "/a/*/b", "/*", "/a/b[@k=\"1\"]", "/a/b[@k=\"2\"]/a", "/a/@k",
@@ -321,6 +330,44 @@ TEST(KelCurrentPathBound, MatchesAsNamesAndAttributesDo) {
     expectBoundAgreesWithNames(path, KEL_TARGET_TAGGED, kinds, 5);
     if (::testing::Test::HasFatalFailure()) return;
   }
+}
+
+TEST(KelCurrentPathBound, SkipsOnlyNamesNoStepBelowTheHeadCanPass) {
+  auto query = [](const char *path) {
+    return std::make_unique<KelQuery>(nullptr, wide(path).c_str());
+  };
+  std::unique_ptr<KelQuery> tail = query("//item/price");
+  EXPECT_TRUE(tail->skips(1, u"order"));
+  EXPECT_TRUE(tail->skips(3, u"qty"));
+  EXPECT_FALSE(tail->skips(2, u"item"));
+  EXPECT_FALSE(tail->skips(2, u"price"));
+  EXPECT_FALSE(tail->skips(2, u"pricey"));  // decided by its first unit: tested by name
+  std::unique_ptr<KelQuery> headed = query("/order//price");
+  EXPECT_FALSE(headed->skips(1, u"customer"));  // a head step decides depth 1
+  EXPECT_TRUE(headed->skips(2, u"customer"));
+  std::unique_ptr<KelQuery> middle = query("/a//b/c//d");
+  EXPECT_TRUE(middle->skips(2, u"x"));
+  EXPECT_FALSE(middle->skips(2, u"c"));
+  // Queries where an element outside every step may still change the state.
+  for (const char *path : {"/a/b", "//a//", "/a////b", "//*/a", "/a//*"})
+    EXPECT_FALSE(query(path)->skips(3, u"x")) << path;
+
+  // A skipped element is pushed as the depth alone: the run starts again below it.
+  KelCurrentPath cur(nullptr, false);
+  ASSERT_TRUE(cur.bind(tail.get()));
+  EXPECT_TRUE(tail->pushSkipped(cur, u"order"));
+  EXPECT_FALSE(tail->pushSkipped(cur, u"item"));
+  cur.push(u"item", nullptr);
+  EXPECT_TRUE(tail->pushSkipped(cur, u"name"));
+  EXPECT_EQ(cur.size(), 3u);
+  EXPECT_EQ(tail->isMatched(cur), PENDING);
+  cur.pop();
+  cur.push(u"price", nullptr);
+  EXPECT_EQ(tail->isMatched(cur), MATCHED);
+  // Not bound to this query: nothing is pushed.
+  KelCurrentPath named(nullptr, false);
+  EXPECT_FALSE(tail->pushSkipped(named, u"order"));
+  EXPECT_EQ(named.size(), 0u);
 }
 
 TEST(KelCurrentPathBound, PathsThatCannotBeBoundKeepNames) {

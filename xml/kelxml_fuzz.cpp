@@ -84,33 +84,39 @@ void check(bool ok, const char *what) {
 }
 
 /*
- * Follows a parse with a path that keeps names and one bound to the query: the two must give
- * the same answer at every element start and end.
+ * Follows a parse with a path that keeps names, one bound to the query and one bound that takes
+ * the extraction handler's shortcut (KelQuery::pushSkipped): the three must give the same answer
+ * at every element start and end.
  */
 class MatchComparer : public xercesc::DefaultHandler {
  public:
   explicit MatchComparer(const KelQuery &query)
-      : query_(query), named_(nullptr, false), bound_(nullptr, false) {
+      : query_(query), named_(nullptr, false), bound_(nullptr, false), skipping_(nullptr, false) {
     check(bound_.bind(&query) == query.bindable(), "a bindable query binds");
+    skipping_.bind(&query);
   }
   void startElement(const XMLCh *, const XMLCh *, const XMLCh *qname,
                     const xercesc::Attributes &attrs) override {
     named_.push(qname, &attrs);
     bound_.push(qname, &attrs);
+    // The handler's shortcut: an element the query skips is pushed as its depth alone.
+    if (!query_.pushSkipped(skipping_, qname)) skipping_.push(qname, &attrs);
     compare();
   }
   void endElement(const XMLCh *, const XMLCh *, const XMLCh *) override {
     named_.pop();
     bound_.pop();
+    skipping_.pop();
     compare();
   }
 
  private:
   void compare() {
     check(query_.isMatched(named_) == query_.isMatched(bound_), "bound matching agrees");
+    check(query_.isMatched(named_) == query_.isMatched(skipping_), "skipping matching agrees");
   }
   const KelQuery &query_;
-  KelCurrentPath named_, bound_;
+  KelCurrentPath named_, bound_, skipping_;
 };
 
 void compareMatching(const std::u16string &path16, const std::string &doc, int kind) {

@@ -385,6 +385,8 @@ SQL_API_EXPORT int quarn_connect(const char *name, const char *user, const char 
   GUARD_END(ca)
 }
 
+SQL_API_EXPORT void quarn_instance_defaults(void) { quarn::initInstance(); }
+
 SQL_API_EXPORT int quarn_connect_reset(struct sqlca *ca) {
   if (!ca) return -1;
   GUARD_BEGIN

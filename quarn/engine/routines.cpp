@@ -27,21 +27,18 @@ namespace {
 std::mutex gLibMutex;
 
 std::map<std::string, void *> gLibraries;  // file -> handle; never closed
-
-// Entries found, by the directories searched, the external name and the entry name.  A
-// function whose state lives for one trigger firing is entered once per row: it is looked up
-// on disk once per process and search path.  Libraries are never closed, so the addresses
-// stay valid.
+// The entries found: the files searched and the entry name -> the entry.  A library is never
+// closed, so an entry once found stays valid; the key holds the search list, so a changed
+// function directory (QUARN_FUNCTION_DIR, QUARNPATH) searches again.
 std::map<std::string, void *> gEntries;
 
 void anchor() {}
 
-// The directory of the engine's own library; it does not move while the process runs.
-const std::string &engineLibraryDir() {
+// The directory of the engine's own library, found once: it does not move while loaded.
+std::string engineLibraryDir() {
   static const std::string dir = [] {
     Dl_info info{};
-    if (dladdr(reinterpret_cast<void *>(&anchor), &info) == 0 || info.dli_fname == nullptr)
-      return std::string();
+    if (dladdr(reinterpret_cast<void *>(&anchor), &info) == 0 || info.dli_fname == nullptr) return std::string();
     std::filesystem::path p(info.dli_fname);
     std::error_code ec;
     std::filesystem::path abs = std::filesystem::weakly_canonical(p, ec);
@@ -140,7 +137,6 @@ void *findEntry(const RoutineDef &def, const std::string &externalName) {
   }
   if (lib.empty() || entry.empty()) cannotAccess(def, lib, entry, "bad external name");
   std::vector<std::string> files;
-  std::string key;
   if (lib.find('/') != std::string::npos) {
     files.push_back(lib);
   } else {
@@ -148,10 +144,11 @@ void *findEntry(const RoutineDef &def, const std::string &externalName) {
       files.push_back(dir + "/lib" + lib + ".so");
       files.push_back(dir + "/" + lib + ".so");
       files.push_back(dir + "/" + lib);
-      key += dir + '\n';
     }
   }
-  key += lib + '\n' + entry;
+  std::string key;
+  for (const std::string &f : files) key += f + '\x1F';
+  key += '!' + entry;
   std::lock_guard<std::mutex> lock(gLibMutex);
   auto known = gEntries.find(key);
   if (known != gEntries.end()) return remember(known->second);
@@ -174,7 +171,7 @@ void *findEntry(const RoutineDef &def, const std::string &externalName) {
   dlerror();
   void *fn = dlsym(handle, entry.c_str());
   if (fn == nullptr) cannotAccess(def, lib, entry, "no entry");
-  gEntries.emplace(std::move(key), fn);
+  gEntries[key] = fn;
   return remember(fn);
 }
 

@@ -17,6 +17,7 @@
 #include <ctime>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "datetime.h"
@@ -132,6 +133,26 @@ void qpad(sqlite3_context *ctx, int, sqlite3_value **argv) {
   sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
 }
 
+// The declared type a QCAST converts to, and its name for messages.
+struct CastTarget {
+  QType type;
+  std::string name;
+};
+
+// The target of a declared type text, read once per thread: the statements cast to the same
+// few types for every row they write.  The entry stays valid until this thread's next call.
+const CastTarget &castTarget(sqlite3_value *decl) {
+  thread_local std::unordered_map<std::string, CastTarget> known;
+  std::string text = argText(decl);
+  auto it = known.find(text);
+  if (it != known.end()) return it->second;
+  if (known.size() >= 256) known.clear();
+  CastTarget t;
+  t.type = typeFromDecl(text.c_str());
+  t.name = t.type.builtinName();
+  return known.emplace(std::move(text), std::move(t)).first->second;
+}
+
 // QCAST(value, declared type [, how a string that does not fit is treated]).
 void qcast(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
   sqlite3_value *v = argv[0];
@@ -140,9 +161,9 @@ void qcast(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
     sqlite3_result_null(ctx);
     return;
   }
-  std::string decl = argText(argv[1]);
-  QType t = typeFromDecl(decl.c_str());
-  const std::string name = t.builtinName();
+  const CastTarget &target = castTarget(argv[1]);
+  const QType &t = target.type;
+  const std::string &name = target.name;
   switch (t.base) {
     case Base::SmallInt: case Base::Integer: case Base::BigInt: {
       int64_t i = 0;

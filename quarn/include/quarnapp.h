@@ -76,6 +76,11 @@ typedef struct quarn_stmt quarn_stmt;       /* one prepared statement of a conne
 
 /* ---- Databases and connections ------------------------------------------------------------ */
 
+/* Sets QUARNPATH ($HOME/.quarn), QUARNINSTANCE (the login name) and QUARNKELPATH
+ * (<QUARNPATH>/kel) when they are unset, as every connection does first: for a program that
+ * reads the instance's files (the extension's trace control file) without connecting. */
+SQL_API_EXPORT void quarn_instance_defaults(void);
+
 /* CREATE DATABASE name in the instance directory QUARNPATH.  -1005 when it exists, -1001 for a
  * name that is not 1-8 letters, digits, @, # or $. */
 SQL_API_EXPORT int quarn_create_database(const char *name, struct sqlca *ca);

@@ -2,9 +2,7 @@
 // calls the administration procedure of the command through the embedded runtime with a
 // descriptor area, prints its message, commits or rolls back, and ends with its return code.
 // It also switches the instance trace on and off.
-#include <pwd.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -114,24 +112,26 @@ int checkEnabled(KelCallContext *ctx, KeladmPlatform platform) {
   bool found = false;
   {
     KelCliStmt stmt;
-    if (!SQL_SUCCEEDED(stmt.alloc(conn.handle()))) {
-      rc = KEL_CLI_ERROR(ctx, msg, sqlstate, SQL_HANDLE_DBC, conn.handle(), "SQLAllocHandle for select stmt");
-    } else if (!SQL_SUCCEEDED(SQLExecDirect(stmt.get(), reinterpret_cast<SQLCHAR *>(const_cast<char *>(query)), SQL_NTS))) {
-      rc = KEL_CLI_ERROR(ctx, msg, sqlstate, SQL_HANDLE_STMT, stmt.get(), " SQLExecDirect on xml_usage selection");
+    SQLRETURN cli = stmt.alloc(conn.handle());
+    if (!SQL_SUCCEEDED(cli)) {
+      rc = KEL_CLI_ERROR(ctx, msg, sqlstate, SQL_HANDLE_DBC, conn.handle(), cli, "SQLAllocHandle for select stmt");
+    } else if (!SQL_SUCCEEDED(cli = SQLExecDirect(stmt.get(), reinterpret_cast<SQLCHAR *>(const_cast<char *>(query)),
+                                                  SQL_NTS))) {
+      rc = KEL_CLI_ERROR(ctx, msg, sqlstate, SQL_HANDLE_STMT, stmt.get(), cli, " SQLExecDirect on xml_usage selection");
     } else {
-      SQLRETURN fetched = SQLFetch(stmt.get());
-      if (fetched == SQL_NO_DATA) {
+      cli = SQLFetch(stmt.get());
+      if (cli == SQL_NO_DATA) {
         found = false;
-      } else if (!SQL_SUCCEEDED(fetched)) {
-        rc = KEL_CLI_ERROR(ctx, msg, sqlstate, SQL_HANDLE_STMT, stmt.get(), " SQLFetch on xml_usage selection");
+      } else if (!SQL_SUCCEEDED(cli)) {
+        rc = KEL_CLI_ERROR(ctx, msg, sqlstate, SQL_HANDLE_STMT, stmt.get(), cli, " SQLFetch on xml_usage selection");
       } else {
         found = true;
       }
-      if (rc >= 0 && !SQL_SUCCEEDED(SQLCloseCursor(stmt.get())))
-        rc = KEL_CLI_ERROR(ctx, msg, sqlstate, SQL_HANDLE_STMT, stmt.get(), " SQLCloseCursor on xml_usage selection");
+      if (rc >= 0 && !SQL_SUCCEEDED(cli = SQLCloseCursor(stmt.get())))
+        rc = KEL_CLI_ERROR(ctx, msg, sqlstate, SQL_HANDLE_STMT, stmt.get(), cli, " SQLCloseCursor on xml_usage selection");
     }
-    if (rc >= 0 && !SQL_SUCCEEDED(stmt.reset()))
-      rc = KEL_CLI_ERROR(ctx, msg, sqlstate, SQL_HANDLE_DBC, conn.handle(), " SQLFreeStmt");
+    if (rc >= 0 && !SQL_SUCCEEDED(cli = stmt.reset()))
+      rc = KEL_CLI_ERROR(ctx, msg, sqlstate, SQL_HANDLE_DBC, conn.handle(), cli, " SQLFreeStmt");
   }
   if (rc >= 0) {
     rc = conn.close(ctx, kUnit, sqlstate, msg);
@@ -318,28 +318,10 @@ int callProcedure(KelCallContext *ctx, Call *call) {
   return rc;
 }
 
-// The instance settings the engine gives a process when they are unset (QUARNPATH, else
-// $HOME/.quarn; QUARNINSTANCE the login name; QUARNKELPATH <QUARNPATH>/kel), so that switching
-// the trace without a connection names the same control file the procedures read.
-void instanceDefaults() {
-  std::string path;
-  if (const char *qp = std::getenv("QUARNPATH"); qp != nullptr && *qp != '\0') {
-    path = qp;
-  } else {
-    const char *home = std::getenv("HOME");
-    struct passwd *pw = getpwuid(getuid());
-    if (home == nullptr || *home == '\0') home = pw != nullptr ? pw->pw_dir : "/tmp";
-    path = std::string(home) + "/.quarn";
-  }
-  if (std::getenv("QUARNINSTANCE") == nullptr) {
-    struct passwd *pw = getpwuid(getuid());
-    setenv("QUARNINSTANCE", pw != nullptr ? pw->pw_name : "quarn", 0);
-  }
-  if (std::getenv("QUARNKELPATH") == nullptr) setenv("QUARNKELPATH", (path + "/kel").c_str(), 0);
-}
-
 int switchTrace(const KeladmCommand &cmd) {
-  instanceDefaults();
+  // The engine's instance settings, so that the trace is switched in the control file the
+  // procedures of the same instance read.
+  quarn_instance_defaults();
   char msg[KEL_MSG_BUFFER + 1] = "";
   char sqlstate[6] = "00000";
   int32_t rc = 0;
