@@ -11,12 +11,13 @@
 #include <new>
 #include <string>
 
+#include "kelSgDoc.h"
 #include "kelcodepage.h"
 #include "kelconvert.h"
 #include "kelctx.h"
 #include "kelexplain.h"
 #include "kelextract.h"
-#include "kelSgDoc.h"
+#include "kelextractmemo.h"
 #include "kelfnframe.h"
 #include "kelfunctab.h"
 #include "kellob.h"
@@ -223,6 +224,36 @@ bool prepareDocument(const Call &c, Source source, void *doc, Document *d) {
   return false;
 }
 
+/*
+ * The items of path over an in-memory document from the thread's document memo, or null when
+ * the caller extracts by itself (a file, a document the memo does not answer).
+ */
+const char *const *memoItems(const KelUdfScratch *sp, const Document &d, int tagged,
+                             const char *path, int32_t sizeLimit) {
+  if (sp->inMemoryFlag != 1) return nullptr;
+  size_t length = d.length != KEL_DOC_TERMINATED ? d.length : std::strlen(d.text);
+  return kelMemoItems(sp->ctx, d.text, length, sp->dtd, sp->codePageFlag, path, tagged, sizeLimit);
+}
+
+// Copies a null-terminated item array into the record as one block; false when out of memory.
+bool copyItems(const char *const *items, KelExtractResult *out) {
+  size_t count = 0, textBytes = 0;
+  for (; items[count] != nullptr; ++count) textBytes += std::strlen(items[count]) + 1;
+  const size_t arrayBytes = (count + 1) * sizeof(char *);
+  out->items = static_cast<char **>(std::malloc(arrayBytes + textBytes));
+  if (out->items == nullptr) return false;
+  char *text = reinterpret_cast<char *>(out->items) + arrayBytes;
+  for (size_t i = 0; i < count; ++i) {
+    size_t n = std::strlen(items[i]) + 1;
+    std::memcpy(text, items[i], n);
+    out->items[i] = text;
+    text += n;
+  }
+  out->items[count] = nullptr;
+  out->cursor = out->items;
+  return true;
+}
+
 int32_t limitOf(const Kind &k) {
   const TypeInfo &info = infoOf(k.type);
   if (k.source == Source::Clob) return info.clobLimit;
@@ -253,8 +284,14 @@ void scalar(const Kind &k, const Call &c, void *doc, udf_locator *dtd, const cha
     Document d;
     if (prepareDocument(c, k.source, doc, &d)) {
       char *value = nullptr;
-      if (extractOne(sp->extractor, sp->ctx, d.text, sp->dtd, sp->codePageFlag, sp->inMemoryFlag,
-                     infoOf(k.type).tagged ? 1 : 0, path, &value, limitOf(k), c.sqlstate, c.msg, d.length) == 0) {
+      const int tagged = infoOf(k.type).tagged ? 1 : 0;
+      kelSetState(c.sqlstate, "00000");
+      const char *const *memo = memoItems(sp, d, tagged, path, limitOf(k));
+      int rc = memo != nullptr ? kelSingleValue(sp->ctx, memo, path, &value, c.sqlstate, c.msg)
+                               : extractOne(sp->extractor, sp->ctx, d.text, sp->dtd,
+                                            sp->codePageFlag, sp->inMemoryFlag, tagged, path,
+                                            &value, limitOf(k), c.sqlstate, c.msg, d.length);
+      if (rc == 0) {
         storeResult(sp->ctx, k.type, value, out, outInd, c.sqlstate, c.msg);
         std::free(value);
       }
@@ -288,14 +325,18 @@ void table(const Kind &k, const Call &c, void *doc, udf_locator *dtd, const char
       if (doc == nullptr || isNull(docInd) || path == nullptr || isNull(pathInd)) return;
       Document d;
       if (!prepareDocument(c, k.source, doc, &d)) return;
+      const int tagged = infoOf(k.type).tagged ? 1 : 0;
+      if (const char *const *memo = memoItems(sp, d, tagged, path, limitOf(k))) {
+        if (!copyItems(memo, &sp->result)) kelFail(sp->ctx, c.msg, c.sqlstate, KELG002E);
+        return;
+      }
       // The record keeps its own message buffer; the function's message gets a copy.
       char *recordMsg = sp->result.msg;
       int rc = d.length != KEL_DOC_TERMINATED
-                   ? sp->extractor->runBuffer(d.text, d.length, sp->dtd, sp->codePageFlag, infoOf(k.type).tagged ? 1 : 0,
+                   ? sp->extractor->runBuffer(d.text, d.length, sp->dtd, sp->codePageFlag, tagged,
                                               path, &sp->result, limitOf(k), c.sqlstate, recordMsg)
-                   : sp->extractor->run(d.text, sp->dtd, sp->codePageFlag, sp->inMemoryFlag,
-                                        infoOf(k.type).tagged ? 1 : 0, path, &sp->result, limitOf(k), c.sqlstate,
-                                        recordMsg);
+                   : sp->extractor->run(d.text, sp->dtd, sp->codePageFlag, sp->inMemoryFlag, tagged,
+                                        path, &sp->result, limitOf(k), c.sqlstate, recordMsg);
       sp->result.msg = recordMsg;
       KEL_TRACE(sp->ctx, "call extractAll() return rc=%d, sqlstate='%s'\n", rc, c.sqlstate);
       if (rc < 0) {

@@ -552,29 +552,266 @@ int extractOne(KelExtractor *extractor, KelCallContext *ctx, const char *doc, co
                ? extractor->runBuffer(doc, docLength, dtd, cpFlag, tagged, path, &result, sizeLimit, sqlstate, msg)
                : extractor->run(doc, dtd, cpFlag, inMemory, tagged, path, &result, sizeLimit, sqlstate, msg);
   if (rc < 0) return -1;
+  rc = kelSingleValue(ctx, result.items, path, value, sqlstate, msg);
+  kelFreeExtractResult(&result);
+  return rc;
+}
+
+int kelSingleValue(KelCallContext *ctx, const char *const *items, const char *path, char **value,
+                   char *sqlstate, char *msg) {
+  *value = nullptr;
   size_t count = 0;
-  while (result.items[count] != nullptr) ++count;
+  while (items[count] != nullptr) ++count;
   if (count == 0) {
-    kelFreeExtractResult(&result);
     kelFail(ctx, msg, sqlstate, KELD003W);
     return -1;
   }
   if (count > 1) {
-    kelFreeExtractResult(&result);
     kelFail(ctx, msg, sqlstate, KELD001E, path);
     return -1;
   }
   // An empty value is NULL without a warning.
-  if (result.items[0][0] == '\0') {
-    kelFreeExtractResult(&result);
-    return -1;
-  }
-  *value = strdup(result.items[0]);
-  kelFreeExtractResult(&result);
+  if (items[0][0] == '\0') return -1;
+  *value = strdup(items[0]);
   if (*value == nullptr) {
     if (msg) kelSetMessage(ctx, msg, KELG002E);
     kelSetState(sqlstate, "38X10");
     return -1;
   }
   return 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Several paths in one pass.
+
+namespace {
+
+// Hands every event of one reading to the extraction handler of each path.
+class kelFanOutHandler : public xercesc::DefaultHandler {
+ public:
+  kelFanOutHandler(std::vector<xercesc::DefaultHandler *> &handlers, kelDocEntityResolver &resolver)
+      : handlers_(handlers), resolver_(resolver) {}
+
+  void startElement(const XMLCh *uri, const XMLCh *local, const XMLCh *qname,
+                    const xercesc::Attributes &attrs) override {
+    for (xercesc::DefaultHandler *h : handlers_) h->startElement(uri, local, qname, attrs);
+  }
+  void endElement(const XMLCh *uri, const XMLCh *local, const XMLCh *qname) override {
+    for (xercesc::DefaultHandler *h : handlers_) h->endElement(uri, local, qname);
+  }
+  void characters(const XMLCh *text, const XMLSize_t n) override {
+    for (xercesc::DefaultHandler *h : handlers_) h->characters(text, n);
+  }
+  void ignorableWhitespace(const XMLCh *text, const XMLSize_t n) override {
+    for (xercesc::DefaultHandler *h : handlers_) h->ignorableWhitespace(text, n);
+  }
+  void startDTD(const XMLCh *, const XMLCh *, const XMLCh *systemId) override {
+    resolver_.setSystemId(systemId);
+  }
+
+  // The first warning already ends the parse.
+  void warning(const xercesc::SAXParseException &e) override { throw e; }
+  void error(const xercesc::SAXParseException &e) override { throw e; }
+  void fatalError(const xercesc::SAXParseException &e) override { throw e; }
+
+ private:
+  std::vector<xercesc::DefaultHandler *> &handlers_;
+  kelDocEntityResolver &resolver_;
+};
+
+// The parse's own resolver, noting that the parse asked for something outside the document.
+class kelAskNoter : public xercesc::EntityResolver {
+ public:
+  explicit kelAskNoter(kelDocEntityResolver &inner) : inner_(inner) {}
+  xercesc::InputSource *resolveEntity(const XMLCh *publicId, const XMLCh *systemId) override {
+    asked = true;
+    return inner_.resolveEntity(publicId, systemId);
+  }
+  bool asked = false;
+
+ private:
+  kelDocEntityResolver &inner_;
+};
+
+}  // namespace
+
+struct KelMultiExtractor::State {
+  // One compiled path with the storage of its open elements and items.
+  struct Path {
+    std::string text;
+    int tagged = 0;
+    std::u16string text16;
+    std::unique_ptr<KelQuery> query;  // null when the path does not compile
+    bool refused = false;
+    std::unique_ptr<KelCurrentPath> open;
+    std::u16string itemText;
+    std::vector<size_t> itemStarts;
+  };
+  std::unique_ptr<KelArena> arena;  // what the reader allocates; goes after it
+  KelEntityResolver guard;
+  std::unique_ptr<xercesc::SAX2XMLReaderImpl> reader;
+  std::unique_ptr<xercesc::MemBufInputSource> memSource;
+  std::vector<Path> paths;
+  std::string itemBytes;
+  std::u16string encoding;
+  int32_t encodingCodePage = -1;
+  explicit State(KelCallContext *ctx) : guard(ctx, nullptr) {}
+  ~State() { dropReader(); }
+
+  xercesc::SAX2XMLReaderImpl &readerFor() {
+    if (reader == nullptr) {
+      if (arena == nullptr) arena = std::make_unique<KelArena>();
+      reader = kelCreateReader(arena.get(), xercesc::XMLUni::fgDGXMLScanner);
+      reader->setFeature(XMLUni::fgSAX2CoreNameSpaces, false);
+      reader->setFeature(XMLUni::fgSAX2CoreNameSpacePrefixes, false);
+      reader->setFeature(XMLUni::fgSAX2CoreValidation, false);
+      reader->setFeature(XMLUni::fgXercesSchema, false);
+      kelSecureReader(*reader, &guard);
+    }
+    return *reader;
+  }
+  void dropReader() {
+    reader.reset();
+    arena.reset();
+  }
+};
+
+KelMultiExtractor::KelMultiExtractor(KelCallContext *ctx) : ctx_(ctx), state_(new State(ctx)) {}
+
+KelMultiExtractor::~KelMultiExtractor() {
+  delete state_;
+}
+
+int KelMultiExtractor::run(const char *doc, size_t docLength, const char *dtd, int cpFlag,
+                           const KelPathRequest *requests, size_t nRequests,
+                           KelExtractResult *results, bool *selfContained, char *sqlstate,
+                           char *msg) {
+  KelCallContext *ctx = ctx_;
+  kelSetState(sqlstate, "00000");
+  *selfContained = false;
+  for (size_t i = 0; i < nRequests; ++i) {
+    results[i].items = nullptr;
+    results[i].cursor = nullptr;
+    results[i].msg = nullptr;
+    kelSetState(results[i].sqlstate, "00000");
+  }
+  auto freeAll = [&] {
+    for (size_t i = 0; i < nRequests; ++i) kelFreeExtractResult(&results[i]);
+  };
+  if (doc == nullptr || (nRequests != 0 && requests == nullptr)) {
+    kelFail(ctx, msg, sqlstate, KELG004E);
+    return -1;
+  }
+  KEL_TRACE(ctx, "Entered, input uri=buffer and %d queries\n", static_cast<int>(nRequests));
+  try {
+    // The compiled paths are kept while the same paths come again in the same order.
+    std::vector<State::Path> &paths = state_->paths;
+    if (paths.size() != nRequests) paths.resize(nRequests);
+    for (size_t i = 0; i < nRequests; ++i) {
+      State::Path &p = paths[i];
+      const KelPathRequest &r = requests[i];
+      if (r.path == nullptr) {
+        kelFail(ctx, msg, sqlstate, KELG004E);
+        return -1;
+      }
+      if (p.text != r.path || p.tagged != r.tagged || (p.query == nullptr && !p.refused)) {
+        p.query.reset();
+        p.text = r.path;
+        p.tagged = r.tagged;
+        int32_t convRc = 0;
+        p.text16 = toUtf16(ctx, r.path, &convRc);
+        auto query = convRc < 0 ? nullptr : std::make_unique<KelQuery>(ctx, p.text16.c_str());
+        p.refused = query == nullptr || query->errorPosition() != 0;
+        if (!p.refused) {
+          if (p.open == nullptr) p.open = std::make_unique<KelCurrentPath>(ctx, false);
+          p.query = std::move(query);
+        }
+      }
+      // A path that does not compile fails alone.
+      if (p.refused) kelSetState(results[i].sqlstate, "38X09");
+    }
+
+    const auto *bytes = reinterpret_cast<const XMLByte *>(doc);
+    if (state_->memSource == nullptr)
+      state_->memSource =
+          std::make_unique<xercesc::MemBufInputSource>(bytes, docLength, kDocBufferId, false);
+    else
+      state_->memSource->resetMemBufInputSource(bytes, docLength);
+    xercesc::InputSource *src = state_->memSource.get();
+    if (cpFlag == 1) {
+      int32_t dbCp = ctx != nullptr && ctx->codePages != nullptr ? ctx->codePages->dbCodePage : 0;
+      if (state_->encodingCodePage != dbCp || state_->encoding.empty()) {
+        UChar name[1025] = {0};
+        if (KEL_getEncoding(ctx, dbCp, name, 1025, sqlstate, msg) < 0) return -1;
+        state_->encoding = name;
+        state_->encodingCodePage = dbCp;
+      }
+      if (src->getEncoding() == nullptr || state_->encoding != src->getEncoding())
+        src->setEncoding(state_->encoding.c_str());
+    } else if (src->getEncoding() != nullptr) {
+      src->setEncoding(nullptr);
+    }
+
+    int rc = 0;
+    bool asked = false;
+    {
+      xercesc::SAX2XMLReaderImpl &reader = state_->readerFor();
+      kelDocEntityResolver resolver(ctx, dtd, true);
+      kelAskNoter noter(resolver);
+      std::vector<std::unique_ptr<kelResult>> items;
+      std::vector<std::unique_ptr<kelExtractHandler>> handlers;
+      std::vector<xercesc::DefaultHandler *> fanned;
+      items.reserve(nRequests);
+      handlers.reserve(nRequests);
+      fanned.reserve(nRequests);
+      for (State::Path &p : paths) {
+        if (p.refused) {
+          items.push_back(nullptr);
+          continue;
+        }
+        items.push_back(std::make_unique<kelResult>(ctx, p.itemText, p.itemStarts));
+        handlers.push_back(std::make_unique<kelExtractHandler>(
+            ctx, *p.query, *p.open, *items.back(), resolver, p.tagged == 1));
+        fanned.push_back(handlers.back().get());
+      }
+      kelFanOutHandler fanOut(fanned, resolver);
+      reader.setContentHandler(&fanOut);
+      reader.setErrorHandler(&fanOut);
+      reader.setLexicalHandler(&fanOut);
+      state_->guard.setFirst(&noter);
+      struct Detach {
+        xercesc::SAX2XMLReaderImpl &r;
+        KelEntityResolver &guard;
+        ~Detach() {
+          r.setContentHandler(nullptr);
+          r.setErrorHandler(nullptr);
+          r.setLexicalHandler(nullptr);
+          guard.setFirst(nullptr);
+        }
+      } detach{reader, state_->guard};
+      rc = kelGuardedParse(
+          ctx, [&] { reader.parse(*src); }, sqlstate, msg, KelOtherFailure::Silent);
+      if (rc >= 0) {
+        for (size_t i = 0; i < nRequests; ++i)
+          if (items[i] != nullptr)
+            items[i]->retrieve(requests[i].sizeLimit, &results[i], nullptr, state_->itemBytes);
+        asked = noter.asked;
+      }
+    }
+    if (state_->arena != nullptr && state_->arena->bytesHeld() > kArenaKeep) state_->dropReader();
+    if (rc < 0) {
+      if (std::strcmp(sqlstate, "38X10") == 0) throw std::bad_alloc();
+      return -1;
+    }
+    for (size_t i = 0; i < nRequests; ++i) {
+      // Out of memory while the items were converted fails the whole run.
+      if (std::strcmp(results[i].sqlstate, "38X10") == 0) throw std::bad_alloc();
+    }
+    *selfContained = !asked;
+    return 0;
+  } catch (const std::bad_alloc &) {
+    freeAll();
+    kelFail(ctx, msg, sqlstate, KELG002E);
+    return -1;
+  }
 }

@@ -97,4 +97,50 @@ int extractOne(KelExtractor *extractor, KelCallContext *ctx, const char *doc, co
                int cpFlag, int inMemory, int tagged, const char *path, char **value,
                int32_t sizeLimit, char *sqlstate, char *msg, size_t docLength = KEL_DOC_TERMINATED);
 
+/*
+ * The one value of an extraction's items (null-terminated array), as extractOne gives it:
+ * returns 0 with *value malloc'd (the caller frees it); -1 with *value null and KELD003W/"01HX0"
+ * for no item, KELD001E/"38X08" (naming path) for several, "00000" for one empty item,
+ * KELG002E/"38X10" out of memory.
+ */
+int kelSingleValue(KelCallContext *ctx, const char *const *items, const char *path, char **value,
+                   char *sqlstate, char *msg);
+
+// One location path of a multi-path extraction.
+struct KelPathRequest {
+  const char *path;   // the location path in the database code page
+  int tagged;         // 1: the selected elements with their markup
+  int32_t sizeLimit;  // bytes an item may take in the database code page, terminator included
+};
+
+/*
+ * Several location paths evaluated over one in-memory document in one SAX pass, keeping its
+ * reader, arena and compiled paths between runs as KelExtractor does.  For a document that
+ * reads without failure, results[i] holds exactly the items KelExtractor::runBuffer gives for
+ * requests[i] alone, in the same order; a path that does not compile ("38X09") or an item over
+ * its sizeLimit ("38X39") leaves results[i] without items and with that sqlstate (and no
+ * message), the other paths unaffected.  Free each result with kelFreeExtractResult.
+ * run() returns 0 when the document was read; *selfContained is then true when the parse asked
+ * for no external entity or DTD, so the results depend on the bytes, the DTD text, cpFlag and
+ * the database code page alone.  It returns -1 with sqlstate and msg set (and no items) for a
+ * document the parse refuses or any other failure: the single-path run gives such a
+ * document's exact outcome.
+ * One thread at a time; destroy it before the parser library goes away.
+ */
+class KelMultiExtractor {
+ public:
+  explicit KelMultiExtractor(KelCallContext *ctx);
+  ~KelMultiExtractor();
+  KelMultiExtractor(const KelMultiExtractor &) = delete;
+  KelMultiExtractor &operator=(const KelMultiExtractor &) = delete;
+  int run(const char *doc, size_t docLength, const char *dtd, int cpFlag,
+          const KelPathRequest *requests, size_t nRequests, KelExtractResult *results,
+          bool *selfContained, char *sqlstate, char *msg);
+
+ private:
+  struct State;
+  KelCallContext *ctx_;
+  State *state_;
+};
+
 #endif /* KEL_EXTRACT_H */

@@ -123,6 +123,12 @@ std::vector<std::string> searchSchemas(Session &s, const std::string &schema) {
 
 // The entry of external name "library!entry" (library alone: the entry is the routine's name).
 void *findEntry(const RoutineDef &def, const std::string &externalName) {
+  if (def.entry != nullptr && def.entryOf == externalName) return def.entry;
+  auto remember = [&](void *fn) {
+    def.entry = fn;
+    def.entryOf = externalName;
+    return fn;
+  };
   std::string lib = externalName, entry = def.name;
   size_t bang = externalName.find('!');
   if (bang != std::string::npos) {
@@ -145,7 +151,7 @@ void *findEntry(const RoutineDef &def, const std::string &externalName) {
   key += '!' + entry;
   std::lock_guard<std::mutex> lock(gLibMutex);
   auto known = gEntries.find(key);
-  if (known != gEntries.end()) return known->second;
+  if (known != gEntries.end()) return remember(known->second);
   void *handle = nullptr;
   for (const std::string &f : files) {
     auto it = gLibraries.find(f);
@@ -166,7 +172,7 @@ void *findEntry(const RoutineDef &def, const std::string &externalName) {
   void *fn = dlsym(handle, entry.c_str());
   if (fn == nullptr) cannotAccess(def, lib, entry, "no entry");
   gEntries[key] = fn;
-  return fn;
+  return remember(fn);
 }
 
 std::shared_ptr<const RoutineDef> cachedDef(Session &s, const std::string &key) {

@@ -45,6 +45,10 @@ struct RoutineDef {
   std::string externalName, parameterStyle;
   std::string sourceSchema, sourceSpecific;
   bool nullCall = true, scratchpad = false, finalCall = false, dbinfo = false;
+  // The entry findEntry last found for this definition, and the external name it was found
+  // for.  A definition belongs to one session's runtime, used by one thread at a time.
+  mutable void *entry = nullptr;
+  mutable std::string entryOf;
   std::string qualified() const { return schema + "." + name; }
   // The declaration of what a scalar function writes into its result buffer.
   const RoutineParam &written() const { return castFrom ? *castFrom : result; }
@@ -81,6 +85,18 @@ std::string functionKey(const RoutineDef &def);
 void refreshRoutines(Session &s);
 
 // The per-session state of routine calls.
+struct Frame;
+// Deletes a frame (routines_scalar.cpp, where it is a complete type).
+struct FrameDeleter {
+  void operator()(Frame *f) const;
+};
+
+// A call frame kept after its call site ended, with the definition it was made for.
+struct SpareFrame {
+  std::shared_ptr<const RoutineDef> def;
+  std::unique_ptr<Frame, FrameDeleter> frame;
+};
+
 struct RoutineRuntime {
   Session *session = nullptr;                                      // set by the first refreshRoutines
   std::map<std::string, std::shared_ptr<const RoutineDef>> defs;  // by functionKey
@@ -89,6 +105,10 @@ struct RoutineRuntime {
   // arguments: a procedure called once per document is looked up in the catalogue once.
   std::map<std::string, std::shared_ptr<const RoutineDef>> procedures;
   std::deque<uint32_t> created;  // locators routines created in the calls under way
+  // Frames of scalar call sites that ended, for the next site of the same definition: a
+  // function in a trigger gets a site of its own at every firing, and making its argument
+  // buffers cost more than the call.  At most a few (routines_scalar.cpp).
+  std::vector<SpareFrame> spareFrames;
 };
 
 // CALL: runs procedure def (or the unregistered QUARNDARI entry def.externalName =

@@ -81,3 +81,24 @@ CREATE FUNCTION tbadcast(INTEGER) RETURNS INTEGER CAST FROM VARCHAR(10) EXTERNAL
 CREATE FUNCTION tbigclob(INTEGER) RETURNS CLOB(1G) EXTERNAL NAME 'quarntestroutines!tfill' LANGUAGE C PARAMETER STYLE QUARNSQL NO SQL;
 CREATE FUNCTION tbigtable(INTEGER) RETURNS TABLE(c CLOB(100M)) EXTERNAL NAME 'quarntestroutines!tfill' LANGUAGE C PARAMETER STYLE QUARNSQL NO SQL;
 CREATE PROCEDURE tbigout(OUT c CLOB(2G)) EXTERNAL NAME 'quarntestroutines!tfill' LANGUAGE C PARAMETER STYLE SQL;
+-- Functions in a trigger: each firing is a statement execution of its own (first and final
+-- call per row, the scratchpad zeroed), and each function is entered by its own entry every
+-- row; a function defined again with another entry is entered by the new one, and a missing
+-- entry fails every row that calls it.
+CREATE FUNCTION tswap(INTEGER) RETURNS INTEGER EXTERNAL NAME 'quarntestroutines!tcheck' LANGUAGE C PARAMETER STYLE QUARNSQL NO SQL;
+CREATE TABLE tsrc (k INT NOT NULL);
+CREATE TABLE trows (k INT, kind VARCHAR(20), n INTEGER, w INTEGER);
+CREATE TRIGGER tsrc_ins AFTER INSERT ON tsrc REFERENCING NEW AS n FOR EACH ROW MODE QUARNSQL INSERT INTO trows VALUES (n.k, tkind(n.k), tcount(n.k), tswap(n.k));
+INSERT INTO tsrc VALUES (1), (2), (3);
+SELECT k, kind, n, w FROM trows ORDER BY k;
+DROP TRIGGER tsrc_ins;
+DROP FUNCTION tswap;
+CREATE FUNCTION tswap(INTEGER) RETURNS INTEGER EXTERNAL NAME 'quarntestroutines!tcount' LANGUAGE C PARAMETER STYLE QUARNSQL SCRATCHPAD FINAL CALL NO SQL;
+CREATE TRIGGER tsrc_ins AFTER INSERT ON tsrc REFERENCING NEW AS n FOR EACH ROW MODE QUARNSQL INSERT INTO trows VALUES (n.k, tkind(n.k), tcount(n.k), tswap(n.k * 10));
+INSERT INTO tsrc VALUES (4), (5);
+SELECT k, kind, n, w FROM trows WHERE k > 3 ORDER BY k;
+DROP TRIGGER tsrc_ins;
+CREATE TRIGGER tsrc_bad AFTER INSERT ON tsrc REFERENCING NEW AS n FOR EACH ROW MODE QUARNSQL INSERT INTO trows VALUES (n.k, NULL, tnoentry(n.k), NULL);
+INSERT INTO tsrc VALUES (6);
+INSERT INTO tsrc VALUES (7);
+SELECT COUNT(*) FROM tsrc;

@@ -152,3 +152,27 @@ DROP TABLE ord;
 SELECT TRIGNAME FROM SYSCAT.TRIGGERS ORDER BY TRIGNAME;
 SELECT COUNT(*) FROM SYSCAT.TRIGDEP WHERE TRIGNAME LIKE '%ABC1234';
 DROP TABLE TESTER.s_item;
+-- A statement whose triggers change far more pages than the statement journal keeps in memory
+-- by default, failing at its last row: only its own effects are undone.
+CREATE TABLE padrows (p VARCHAR(1000));
+INSERT INTO padrows VALUES ('xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx');
+INSERT INTO padrows SELECT p FROM padrows;
+INSERT INTO padrows SELECT p FROM padrows;
+INSERT INTO padrows SELECT p FROM padrows;
+INSERT INTO padrows SELECT p FROM padrows;
+INSERT INTO padrows SELECT p FROM padrows;
+INSERT INTO padrows SELECT p FROM padrows;
+CREATE TABLE fanned (k INT NOT NULL, p VARCHAR(1000));
+CREATE INDEX fanned_k ON fanned (k, p);
+CREATE TABLE fansrc (k INT NOT NULL);
+CREATE TRIGGER fanchk NO CASCADE BEFORE INSERT ON fansrc REFERENCING NEW AS n FOR EACH ROW MODE QUARNSQL WHEN (n.k < 0) SIGNAL SQLSTATE '75002' ('negative');
+CREATE TRIGGER fanout AFTER INSERT ON fansrc REFERENCING NEW AS n FOR EACH ROW MODE QUARNSQL INSERT INTO fanned SELECT n.k, p FROM padrows;
+INSERT INTO fansrc VALUES (1);
+INSERT INTO fansrc VALUES (2), (3), (4), (5), (-1);
+SELECT k, COUNT(*) FROM fanned GROUP BY k ORDER BY k;
+SELECT COUNT(*) FROM fansrc;
+INSERT INTO fansrc VALUES (2), (3);
+SELECT k, COUNT(*) FROM fanned GROUP BY k ORDER BY k;
+DROP TABLE fansrc;
+DROP TABLE fanned;
+DROP TABLE padrows;
