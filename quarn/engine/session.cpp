@@ -122,11 +122,9 @@ void initInstance() {
     // The engine reads no allocation statistics; without them SQLite's allocator takes no
     // process-wide lock.  Refused harmlessly when the process already started SQLite.
     sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
-    // The undo record of a savepoint (a statement's, or a stored-procedure call's around the
-    // rows of one document) stays in memory up to 4 MiB before it goes to a temporary file.
-    // SQLite's 64 KiB are four of the engine's 16 KiB pages: a call that touched more wrote
-    // every page it changed to a file first, dozens of writes per call of a procedure.
-    sqlite3_config(SQLITE_CONFIG_STMTJRNL_SPILL, 4 * 1024 * 1024);
+    // The undo record of a savepoint stays at SQLite's own threshold before it goes to a
+    // temporary file: with a threshold of 256 KiB or more, the SQLite this engine runs on fails
+    // a statement whose undo record outgrows it with SQLITE_FULL when it moves it to the file.
     const char *qp = std::getenv("QUARNPATH");
     std::string path;
     if (qp && *qp) {
