@@ -82,10 +82,10 @@ long long lengthOf(const std::string &text) {
 }
 
 // A platform type ("varchar(512)", "clob(2G) as locator", "quarnxml.XMLCLOB as locator") as a
-// PostgreSQL type and the clause spec that carries what PostgreSQL's signature cannot.
+// PostgreSQL type and the clause text that carries what PostgreSQL's signature cannot.
 struct PgType {
   std::string type;
-  std::string spec;
+  std::string clause;
   bool file = false;  // the distinct type XMLFile: a server file's name
 };
 
@@ -105,7 +105,7 @@ PgType translateType(std::string text, const std::string &statement) {
   }
   if (name.find('.') != std::string::npos) {  // a distinct type: its length is in its record
     out.type = name;
-    out.spec = locator ? "locator" : "";
+    out.clause = locator ? "locator" : "";
     out.file = name == "quarnxml.xmlfile";
     return out;
   }
@@ -118,9 +118,9 @@ PgType translateType(std::string text, const std::string &statement) {
   if (it == kTypes.end()) fail("a type the install script cannot translate (" + name + ")", statement);
   out.type = it->second;
   bool lob = name == "clob" || name == "dbclob" || name == "blob";
-  if (locator) out.spec = length.empty() ? "locator" : "locator:" + length;
-  else if (lob) out.spec = length.empty() ? "lob" : "lob:" + length;
-  else out.spec = length;
+  if (locator) out.clause = length.empty() ? "locator" : "locator:" + length;
+  else if (lob) out.clause = length.empty() ? "lob" : "lob:" + length;
+  else out.clause = length;
   return out;
 }
 
@@ -192,7 +192,7 @@ std::string translateFunction(const std::string &statement) {
     PgType t = translateType(params[k], statement);
     pgParams.push_back(t.type);
     readsFile = readsFile || t.file;
-    if (!t.spec.empty()) options << " arg" << k + 1 << "=" << t.spec;
+    if (!t.clause.empty()) options << " arg" << k + 1 << "=" << t.clause;
   }
   sql << "CREATE FUNCTION " << name << "(";
   for (size_t k = 0; k < pgParams.size(); ++k) sql << (k ? ", " : "") << pgParams[k];
@@ -207,7 +207,7 @@ std::string translateFunction(const std::string &statement) {
       size_t blank = columns[k].find(' ');
       PgType t = translateType(columns[k].substr(blank + 1), statement);
       sql << (k ? ", " : "") << columns[k].substr(0, blank) << " " << t.type;
-      results.push_back(t.spec);
+      results.push_back(t.clause);
     }
     sql << ")";
   } else {
@@ -220,12 +220,12 @@ std::string translateFunction(const std::string &statement) {
     PgType t = translateType(returns, statement);
     if (!castFrom.empty()) {
       PgType from = translateType(castFrom, statement);
-      if (from.spec.empty() || from.spec.find(':') != std::string::npos || !t.spec.empty())
+      if (from.clause.empty() || from.clause.find(':') != std::string::npos || !t.clause.empty())
         fail("a CAST FROM type the install script cannot translate", statement);
-      t.spec = from.spec;
+      t.clause = from.clause;
     }
     sql << t.type;
-    results.push_back(t.spec);
+    results.push_back(t.clause);
     writesFile = t.file || (lname == "quarnxml.content" && params.size() > 1);
   }
   if (std::any_of(results.begin(), results.end(), [](const std::string &s) { return !s.empty(); })) {

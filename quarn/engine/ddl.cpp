@@ -330,7 +330,7 @@ std::string castFunctionName(const QType &source) {
   }
 }
 
-void insertRoutine(sqlite3 *db, const RoutineSpec &r, const std::string &definer) {
+void insertRoutine(sqlite3 *db, const RoutineDecl &r, const std::string &definer) {
   Stmt st(db, "INSERT INTO \"SYSQUARN.ROUTINES\" VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,?13,?14,?15,?16,?17,?18,?19,?20,"
               "?21,?22,?23,?24,?25)");
   auto yn = [](bool b) { return std::string(b ? "Y" : "N"); };
@@ -449,26 +449,26 @@ void ddlCreateTable(Session &s, const CreateTableSpec &stmtDef) {
   }
 }
 
-void ddlDeclareTempTable(Session &s, const TempTableSpec &spec) {
+void ddlDeclareTempTable(Session &s, const TempTableDecl &decl) {
   sqlite3 *db = s.db();
-  std::string T = "temp." + sqliteName("SESSION", spec.name);
+  std::string T = "temp." + sqliteName("SESSION", decl.name);
   // The SQLite table decides whether one is declared: a rollback may have taken it away or
   // brought one back that the session had dropped.
   bool declared = false;
   {
     Stmt exists(db, "SELECT 1 FROM temp.sqlite_schema WHERE type = 'table' AND name = ?1");
-    exists.bind(1, "SESSION." + spec.name);
+    exists.bind(1, "SESSION." + decl.name);
     declared = exists.step();
   }
   if (declared) {
-    if (!spec.replace) raise(kSqlObjectExists, {"SESSION." + spec.name, "TABLE"});
+    if (!decl.replace) raise(kSqlObjectExists, {"SESSION." + decl.name, "TABLE"});
     execSql(db, "DROP TABLE " + T);
   }
-  s.dropTempTable(spec.name);
-  if (spec.columns.empty()) raise(kSqlSyntax, {")", "(", "<column definition>"});
+  s.dropTempTable(decl.name);
+  if (decl.columns.empty()) raise(kSqlSyntax, {")", "(", "<column definition>"});
   std::set<std::string> names;
   std::string cols;
-  for (const ColumnDef &c : spec.columns) {
+  for (const ColumnDef &c : decl.columns) {
     if (!names.insert(c.name).second) raise(kSqlDuplicateName, {c.name});
     if (c.identity) raise(kSqlStmtNotSupported, {"IDENTITY"});
     cols += (cols.empty() ? "" : ", ") + columnSql(c);
@@ -476,11 +476,11 @@ void ddlDeclareTempTable(Session &s, const TempTableSpec &spec) {
   execSql(db, "CREATE TABLE " + T + " (" + cols + ")");
   Session::TempTable t;
   t.info.schema = "SESSION";
-  t.info.name = spec.name;
+  t.info.name = decl.name;
   t.info.type = 'T';
-  t.info.columns = spec.columns;
-  t.deleteOnCommit = spec.deleteOnCommit;
-  s.declareTempTable(spec.name, std::move(t));
+  t.info.columns = decl.columns;
+  t.deleteOnCommit = decl.deleteOnCommit;
+  s.declareTempTable(decl.name, std::move(t));
 }
 
 bool ddlDropTempTable(Session &s, const std::string &name) {
@@ -653,7 +653,7 @@ void ddlCreateDistinctType(Session &s, const QualName &n, const QType &source, b
   distinct.typeSchema = n.schema;
   distinct.typeName = n.name;
   for (int k = 0; k < 2; ++k) {
-    RoutineSpec r;
+    RoutineDecl r;
     r.name = QualName{n.schema, k == 0 ? n.name : castFunctionName(source)};
     r.routineType = 'F';
     r.functionType = 'S';
@@ -773,7 +773,7 @@ std::string resolveRoutine(Session &s, const RoutineRef &ref) {
   return rows[0].specific;
 }
 
-void ddlCreateRoutine(Session &s, RoutineSpec stmtDef) {
+void ddlCreateRoutine(Session &s, RoutineDecl stmtDef) {
   sqlite3 *db = s.db();
   checkUserSchema(stmtDef.name.schema, stmtDef.name.text());
   if (!stmtDef.specific.empty()) {

@@ -41,7 +41,7 @@ struct CreateTableSpec {
 };
 
 // DECLARE GLOBAL TEMPORARY TABLE SESSION.name: its columns and options.
-struct TempTableSpec {
+struct TempTableDecl {
   std::string name;
   std::vector<ColumnDef> columns;
   bool replace = false;         // WITH REPLACE
@@ -63,7 +63,7 @@ struct RoutineParam {
   bool locator = false;
 };
 
-struct RoutineSpec {
+struct RoutineDecl {
   QualName name;
   char routineType = 'F';   // F function, P procedure
   char functionType = 'S';  // S scalar, T table
@@ -106,7 +106,7 @@ void ddlCreateTable(Session &s, const CreateTableSpec &stmtDef);
 // DECLARE GLOBAL TEMPORARY TABLE: the SQLite temporary table "SESSION.<name>" of the session's
 // connection with the columns' types and checks; -601 when the session has one of that name and
 // WITH REPLACE is not given.
-void ddlDeclareTempTable(Session &s, const TempTableSpec &spec);
+void ddlDeclareTempTable(Session &s, const TempTableDecl &decl);
 // DROP TABLE SESSION.name of a declared temporary table; false when there is none.
 bool ddlDropTempTable(Session &s, const std::string &name);
 void ddlAlterTable(Session &s, const QualName &table, const std::vector<AlterClause> &clauses);
@@ -123,7 +123,7 @@ void ddlDropTablespace(Session &s, const std::string &name);
 void ddlCreateIndex(Session &s, const QualName &name, const QualName &table, bool unique,
                     const std::vector<std::pair<std::string, bool>> &cols);
 void ddlDropIndex(Session &s, const QualName &name);
-void ddlCreateRoutine(Session &s, RoutineSpec stmtDef);
+void ddlCreateRoutine(Session &s, RoutineDecl stmtDef);
 void ddlDropRoutine(Session &s, const RoutineRef &ref);
 void ddlGrant(Session &s, const GrantSpec &stmtDef);
 void lockTable(Session &s, const QualName &table, bool exclusive);

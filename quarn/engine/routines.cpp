@@ -210,24 +210,24 @@ std::vector<std::string> routineLibraryDirs() {
 
 std::string functionKey(const RoutineDef &def) { return def.schema + "\x1F" + def.specific; }
 
-void checkRoutineOutputs(const RoutineSpec &spec) {
+void checkRoutineOutputs(const RoutineDecl &decl) {
   auto fits = [&](const RoutineParam &p) {
-    if (!p.locator && valueBytes(p.type) > kMaxOutputValueBytes) raise(kSqlBadLength, {spec.name.text()});
+    if (!p.locator && valueBytes(p.type) > kMaxOutputValueBytes) raise(kSqlBadLength, {decl.name.text()});
   };
-  if (spec.routineType == 'F' && spec.functionType == 'S') {
-    fits(spec.castFrom ? *spec.castFrom : spec.result);
-    if (spec.castFrom) {
-      const QType &from = spec.castFrom->type, &to = spec.result.type;
+  if (decl.routineType == 'F' && decl.functionType == 'S') {
+    fits(decl.castFrom ? *decl.castFrom : decl.result);
+    if (decl.castFrom) {
+      const QType &from = decl.castFrom->type, &to = decl.result.type;
       bool strings = (from.isCharacter() && to.isCharacter()) || (from.base == Base::Blob && to.base == Base::Blob) ||
                      (from.forBitData && to.forBitData);
       bool numbers = from.isNumeric() && to.isNumeric();
-      if (!(strings || numbers) || spec.castFrom->locator != spec.result.locator || spec.result.locator)
+      if (!(strings || numbers) || decl.castFrom->locator != decl.result.locator || decl.result.locator)
         raise(kSqlCastInvalid, {from.sqlText(), to.sqlText()});
     }
   }
-  for (const RoutineParam &c : spec.columns) fits(c);
-  if (spec.routineType == 'P' && spec.parameterStyle != "QUARNDARI")
-    for (const RoutineParam &p : spec.params)
+  for (const RoutineParam &c : decl.columns) fits(c);
+  if (decl.routineType == 'P' && decl.parameterStyle != "QUARNDARI")
+    for (const RoutineParam &p : decl.params)
       if (p.mode != "IN") fits(p);
 }
 

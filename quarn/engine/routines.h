@@ -61,7 +61,7 @@ constexpr int64_t kMaxOutputValueBytes = 16 * 1024 * 1024;
 // Refuses at definition what the call convention could not honour: an output held by value
 // whose declared type needs more than kMaxOutputValueBytes (-604, 42611), and a CAST FROM type
 // that does not cast to the declared result (-461, 42846).
-void checkRoutineOutputs(const RoutineSpec &spec);
+void checkRoutineOutputs(const RoutineDecl &decl);
 
 // The definition of schema.specific (functions and procedures); nullopt when there is none.
 std::optional<RoutineDef> loadRoutineDef(sqlite3 *db, const std::string &schema, const std::string &specific);

@@ -70,11 +70,11 @@ bool parseNumber(const std::string &text, double *out) {
   return true;
 }
 
-// How QCAST treats a string that does not fit the target: kCastSpecification (CAST, and CHAR
+// How QCAST treats a string that does not fit the target: kCastExplicit (CAST, and CHAR
 // and VARCHAR with a length) cuts it, with the warning +445 (01004) when more than blanks are
 // cut; kCastAssignment (a distinct type's cast function, a cast to a distinct type) refuses it
 // with -433 (22001) when more than blanks would be cut.
-constexpr int kCastSpecification = 0;
+constexpr int kCastExplicit = 0;
 constexpr int kCastAssignment = 2;
 
 // s cut to room bytes (characters of graphic types), on a character boundary; false when the
@@ -229,7 +229,7 @@ void qcast(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
       }
       std::string whole = s;
       if (!fitString(&s, t.catalogLength(), t.isGraphic(), t.forBitData)) {
-        int mode = argc > 2 ? sqlite3_value_int(argv[2]) : kCastSpecification;
+        int mode = argc > 2 ? sqlite3_value_int(argv[2]) : kCastExplicit;
         std::string shown = cutUtf8(whole, 64);
         if (mode == kCastAssignment) return fail(ctx, kSqlValueTooLong, shown);
         if (auto *session = static_cast<Session *>(sqlite3_user_data(ctx)))

@@ -383,7 +383,7 @@ ConstraintSpec Translator::tableConstraint(const std::string &constName) {
   return c;
 }
 
-void Translator::routineDefinition(RoutineSpec *stmtDef) {
+void Translator::routineDefinition(RoutineDecl *stmtDef) {
   // Parameters.
   expectOp("(");
   if (!isOp(")")) {
@@ -748,7 +748,7 @@ Plan Translator::createStmt() {
     return p;
   }
   if (acceptKw("FUNCTION") || kw("PROCEDURE")) {
-    RoutineSpec stmtDef;
+    RoutineDecl stmtDef;
     stmtDef.routineType = acceptKw("PROCEDURE") ? 'P' : 'F';
     stmtDef.name = qualName();
     routineDefinition(&stmtDef);
@@ -778,14 +778,14 @@ Plan Translator::declareTempTableStmt() {
   QualName q = qualName();
   if (toks_[i_ - 2].kind != Tok::Op) q.schema = "SESSION";  // unqualified: SESSION
   if (q.schema != "SESSION") raise(kSqlSessionSchema, {q.text(), q.schema});
-  TempTableSpec spec;
-  spec.name = q.name;
+  TempTableDecl decl;
+  decl.name = q.name;
   if (acceptOp("(")) {
     std::vector<ConstraintSpec> cons;
     do {
       ColumnDef col;
       columnDefinition(&col, &cons);
-      spec.columns.push_back(col);
+      decl.columns.push_back(col);
     } while (acceptOp(","));
     expectOp(")");
     if (!cons.empty()) raise(kSqlStmtNotSupported, {"CONSTRAINT"});
@@ -795,7 +795,7 @@ Plan Translator::declareTempTableStmt() {
       c.keyseq = 0;
       c.identity = 0;
       if (c.defaultSql.rfind("QIDENTITY(", 0) == 0) c.defaultSql.clear();
-      spec.columns.push_back(c);
+      decl.columns.push_back(c);
     }
   } else {
     expectKw("AS");
@@ -815,16 +815,16 @@ Plan Translator::declareTempTableStmt() {
         c.type.base = Base::Varchar;
         c.type.length = 32672;
       }
-      spec.columns.push_back(c);
+      decl.columns.push_back(c);
     }
   }
   while (!atEnd()) {
     if (acceptKw("ON")) {
       if (acceptKw("COMMIT")) {
-        if (acceptKw("DELETE")) spec.deleteOnCommit = true;
+        if (acceptKw("DELETE")) decl.deleteOnCommit = true;
         else {
           expectKw("PRESERVE");
-          spec.deleteOnCommit = false;
+          decl.deleteOnCommit = false;
         }
       } else {
         expectKw("ROLLBACK");
@@ -835,7 +835,7 @@ Plan Translator::declareTempTableStmt() {
       i_ += 2;
     } else if (kw("WITH") && kw("REPLACE", 1)) {
       i_ += 2;
-      spec.replace = true;
+      decl.replace = true;
     } else if (acceptKw("IN")) {
       name(kMaxShortName);
     } else {
@@ -846,7 +846,7 @@ Plan Translator::declareTempTableStmt() {
   Plan p;
   p.kind = Plan::Action;
   p.writes = true;
-  p.action = [spec](Session &s) { ddlDeclareTempTable(s, spec); };
+  p.action = [decl](Session &s) { ddlDeclareTempTable(s, decl); };
   return p;
 }
 

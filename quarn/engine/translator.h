@@ -289,7 +289,7 @@ class Translator {
   TriggerPlan triggerDefinition(const TriggerContext &ctx);
   void triggerBodyStatement(TriggerPlan *tp, const TableRef &subject, const std::string &newName);
   std::string defaultValue(const QType &t, std::string *text);
-  void routineDefinition(RoutineSpec *stmtDef);
+  void routineDefinition(RoutineDecl *stmtDef);
   RoutineRef routineRef(char routineType, bool specific);
   std::vector<QType> signature();
   std::string sqlText(size_t fromToken) const { return sql_.substr(toks_[fromToken].pos); }
