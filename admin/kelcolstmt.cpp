@@ -66,6 +66,18 @@ Extract extractOf(const std::string &type) {
   return Extract::Varchar;
 }
 
+// ", CAST(QUARNXML.EXTRACT<type>[WDTD](": the opening of a single-value side column's extraction;
+// the caller writes the document, the path and ") AS <type>".
+Text &scalarExtract(Text &t, const KelSideCol &c, bool dtd) {
+  switch (extractOf(c.type)) {
+    case Extract::Clob: t << ", CAST(QUARNXML.EXTRACTCLOB"; break;
+    case Extract::Double: t << ", CAST(QUARNXML.EXTRACTDOUBLE"; break;
+    case Extract::Real: t << ", CAST(QUARNXML.EXTRACTREAL"; break;
+    case Extract::Varchar: t << ", CAST(QUARNXML.EXTRACTVARCHAR"; break;
+  }
+  return t << (dtd ? "WDTD(" : "(");
+}
+
 Text &side(Text &t, const KelSideTab &s) { return t.qualified(s.schema, s.name); }
 Text &userTable(Text &t, const KelColumnDef &def) { return t.qualified(def.schema, def.table); }
 
@@ -101,13 +113,7 @@ void insertStmt(Text &t, const KelColumnDef &def, const KelSideTab &s, bool inUp
     t << (select ? " SELECT NEWROW." : " VALUES ( NEWROW.");
     t.id(def.rootId);
     for (const KelSideCol &c : s.columns) {
-      switch (extractOf(c.type)) {
-        case Extract::Clob: t << ", CAST(QUARNXML.EXTRACTCLOB"; break;
-        case Extract::Double: t << ", CAST(QUARNXML.EXTRACTDOUBLE"; break;
-        case Extract::Real: t << ", CAST(QUARNXML.EXTRACTREAL"; break;
-        case Extract::Varchar: t << ", CAST(QUARNXML.EXTRACTVARCHAR"; break;
-      }
-      t << (dtd ? "WDTD(NEWROW." : "(NEWROW.");
+      scalarExtract(t, c, dtd) << "NEWROW.";
       t.id(def.column) << ", ";
       if (dtd) t << "content, ";
       t.literal(c.path) << ") AS " << c.type << ") ";
@@ -371,13 +377,7 @@ bool kelSideFillStmts(KelCallContext *ctx, const KelColumnDef &def, const KelSid
     t << ") SELECT KELDOC.";
     t.id(def.rootId);
     for (const KelSideCol &c : s.columns) {
-      switch (extractOf(c.type)) {
-        case Extract::Clob: t << ", CAST(QUARNXML.EXTRACTCLOB"; break;
-        case Extract::Double: t << ", CAST(QUARNXML.EXTRACTDOUBLE"; break;
-        case Extract::Real: t << ", CAST(QUARNXML.EXTRACTREAL"; break;
-        case Extract::Varchar: t << ", CAST(QUARNXML.EXTRACTVARCHAR"; break;
-      }
-      t << (dtd ? "WDTD(" : "(");
+      scalarExtract(t, c, dtd);
       docRef();
       t << ", ";
       if (dtd) t << "KELDTD.CONTENT, ";

@@ -6,8 +6,8 @@
  * statement runs stays valid for that statement.
  *
  * The routine's AS string is its external name and clauses, separated by blanks:
- *   'library!entry [scratchpad] [final_call] [dbinfo] [specific=NAME] [argK=SPEC ...] [result=SPEC[,SPEC...]]'
- * SPEC describes one argument (argK, K from 1) or one result (one per column of a table
+ *   'library!entry [scratchpad] [final_call] [dbinfo] [specific=NAME] [argK=PASSING ...] [result=PASSING[,PASSING...]]'
+ * PASSING describes one argument (argK, K from 1) or one result (one per column of a table
  * function, in order): N (the declared length in bytes of a character or large-object value,
  * with K, M or G allowed), "locator" or "locator:N" (a large object passed as locator), "lob" or
  * "lob:N" (a large object passed by value: a 32-bit length, the bytes and a terminator), or empty

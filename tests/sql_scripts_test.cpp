@@ -36,7 +36,7 @@ std::string run(const std::string &command, int *status) {
   return out;
 }
 
-std::string quote(const std::string &s) { return "'" + std::regex_replace(s, std::regex("'"), "'\\''") + "'"; }
+using keltest::shellQuote;
 
 // Data files the scripts use.
 void writeData(const fs::path &dir) {
@@ -106,11 +106,11 @@ TEST_P(ExtensionScript, TranscriptMatchesExpectedOutput) {
   ASSERT_FALSE(text.empty());
   std::string console = KEL_QUARN_CONSOLE;
   int status = 0;
-  run(quote(console) + " 'CREATE DATABASE TESTDB'", &status);
+  run(shellQuote(console) + " 'CREATE DATABASE TESTDB'", &status);
   ASSERT_EQ(status, 0);
 
   if (text.rfind("-- [register]", 0) == 0) {
-    std::string out = run(quote(console) + " -d TESTDB \"CALL 'quarnxml!kelEnableDB'('TESTDB', ?, ?)\"", &status);
+    std::string out = run(shellQuote(console) + " -d TESTDB \"CALL 'quarnxml!kelEnableDB'('TESTDB', ?, ?)\"", &status);
     ASSERT_EQ(status, 0) << out;
     ASSERT_NE(out.find("KELA006I"), std::string::npos) << out;
   }
@@ -118,7 +118,7 @@ TEST_P(ExtensionScript, TranscriptMatchesExpectedOutput) {
   keltest::writeFile(inst.file("script.sql"), keltest::fillPlaceholders(text, placeholders));
   // A script with the line "-- [manual commit]" commits and rolls back itself (console option +c).
   const bool manual = text.find("\n-- [manual commit]\n") != std::string::npos;
-  std::string got = run(quote(console) + (manual ? " +c" : "") + " -d TESTDB -v -f " + quote(inst.file("script.sql")) +
+  std::string got = run(shellQuote(console) + (manual ? " +c" : "") + " -d TESTDB -v -f " + shellQuote(inst.file("script.sql")) +
                             " 2>&1",
                         &status);
   got = keltest::withPlaceholders(got, placeholders);

@@ -66,4 +66,33 @@ std::unique_ptr<xercesc::SAX2XMLReaderImpl> kelCreateReader(xercesc::MemoryManag
 void kelSecureReader(xercesc::SAX2XMLReaderImpl &reader, KelEntityResolver *resolver);
 void kelSecureParser(xercesc::XercesDOMParser &parser, KelEntityResolver *resolver);
 
+/*
+ * One run of a reader kept between runs: attaches the run's handlers (lexical may be null) and
+ * the resolver the reader's guard asks first, and detaches them all when it goes, so a kept
+ * reader never points to a finished run's objects.
+ */
+class KelReaderRun {
+ public:
+  KelReaderRun(xercesc::SAX2XMLReaderImpl &reader, KelEntityResolver &guard, xercesc::ContentHandler *content,
+               xercesc::ErrorHandler *errors, xercesc::LexicalHandler *lexical, xercesc::EntityResolver *first)
+      : reader_(reader), guard_(guard) {
+    reader_.setContentHandler(content);
+    reader_.setErrorHandler(errors);
+    if (lexical != nullptr) reader_.setLexicalHandler(lexical);
+    guard_.setFirst(first);
+  }
+  ~KelReaderRun() {
+    reader_.setContentHandler(nullptr);
+    reader_.setErrorHandler(nullptr);
+    reader_.setLexicalHandler(nullptr);
+    guard_.setFirst(nullptr);
+  }
+  KelReaderRun(const KelReaderRun &) = delete;
+  KelReaderRun &operator=(const KelReaderRun &) = delete;
+
+ private:
+  xercesc::SAX2XMLReaderImpl &reader_;
+  KelEntityResolver &guard_;
+};
+
 #endif /* KEL_ENTITY_H */

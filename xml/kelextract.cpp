@@ -479,21 +479,7 @@ int KelExtractor::parse(const char *doc, size_t docLength, const char *dtd, int 
       kelResult items(ctx, state_->itemText, state_->itemStarts);
       kelDocEntityResolver resolver(ctx, dtd, true);
       kelExtractHandler handler(ctx, *state_->query, state_->open, items, resolver, tagged == 1);
-      reader.setContentHandler(&handler);
-      reader.setErrorHandler(&handler);
-      reader.setLexicalHandler(&handler);
-      state_->guard.setFirst(&resolver);
-      // The reader outlives this run: it must not keep pointers to the run's objects.
-      struct Detach {
-        xercesc::SAX2XMLReaderImpl &r;
-        KelEntityResolver &guard;
-        ~Detach() {
-          r.setContentHandler(nullptr);
-          r.setErrorHandler(nullptr);
-          r.setLexicalHandler(nullptr);
-          guard.setFirst(nullptr);
-        }
-      } detach{reader, state_->guard};
+      KelReaderRun run(reader, state_->guard, &handler, &handler, &handler, &resolver);
       if (kelGuardedParse(ctx, [&] { reader.parse(*src); }, sqlstate, msg, KelOtherFailure::Silent) < 0) return -1;
       result->msg = msg;
       items.retrieve(sizeLimit, result, msg, state_->itemBytes);
@@ -775,20 +761,7 @@ int KelMultiExtractor::run(const char *doc, size_t docLength, const char *dtd, i
         fanned.push_back(handlers.back().get());
       }
       kelFanOutHandler fanOut(fanned, resolver);
-      reader.setContentHandler(&fanOut);
-      reader.setErrorHandler(&fanOut);
-      reader.setLexicalHandler(&fanOut);
-      state_->guard.setFirst(&noter);
-      struct Detach {
-        xercesc::SAX2XMLReaderImpl &r;
-        KelEntityResolver &guard;
-        ~Detach() {
-          r.setContentHandler(nullptr);
-          r.setErrorHandler(nullptr);
-          r.setLexicalHandler(nullptr);
-          guard.setFirst(nullptr);
-        }
-      } detach{reader, state_->guard};
+      KelReaderRun run(reader, state_->guard, &fanOut, &fanOut, &fanOut, &noter);
       rc = kelGuardedParse(
           ctx, [&] { reader.parse(*src); }, sqlstate, msg, KelOtherFailure::Silent);
       if (rc >= 0) {

@@ -427,21 +427,12 @@ int KelUpdater::update(const char *doc, size_t docLength, int inMemory, int cpFl
     kelUpdateHandler handler(ctx, *s.query, s.open, resolver, value16,
                              rewriteDeclaration ? &s.encoding : nullptr, s.out16,
                              static_cast<int64_t>(sizeLimit) * 2);
-    reader.setContentHandler(&handler);
-    reader.setErrorHandler(&handler);
-    reader.setLexicalHandler(&handler);
+    KelReaderRun run(reader, s.guard, &handler, &handler, &handler, &resolver);
+    // The adapter outlives this run as well.
     s.adapter.setHandler(&handler);
-    s.guard.setFirst(&resolver);
-    // The reader outlives this run: it must not keep pointers to the run's objects.
     struct Detach {
       State &s;
-      ~Detach() {
-        s.reader->setContentHandler(nullptr);
-        s.reader->setErrorHandler(nullptr);
-        s.reader->setLexicalHandler(nullptr);
-        s.adapter.setHandler(nullptr);
-        s.guard.setFirst(nullptr);
-      }
+      ~Detach() { s.adapter.setHandler(nullptr); }
     } detach{s};
     KEL_TRACE(ctx, "%s\n", inMemory == 1 ? "Parsing from buffer....." : "Doing file.....");
     if (kelGuardedParse(

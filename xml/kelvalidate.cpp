@@ -53,27 +53,6 @@ struct Reader {
   std::unique_ptr<KelEntityResolver> guard;
 };
 
-// Registers handler on reader for one parse and removes it again when the parse is over, so a
-// kept reader never points to a parse's objects.
-class Attach {
- public:
-  Attach(Reader &r, xercesc::DefaultHandler &handler) : r_(r) {
-    r_.impl->setContentHandler(&handler);
-    r_.impl->setErrorHandler(&handler);
-    r_.guard->setFirst(&handler);
-  }
-  ~Attach() {
-    r_.impl->setContentHandler(nullptr);
-    r_.impl->setErrorHandler(nullptr);
-    r_.guard->setFirst(nullptr);
-  }
-  Attach(const Attach &) = delete;
-  Attach &operator=(const Attach &) = delete;
-
- private:
-  Reader &r_;
-};
-
 /*
  * A validation handler that records every error in a report instead of ending the parse at
  * the first: the parse goes on after a validity error and stops at a fatal one (or when the
@@ -279,7 +258,7 @@ int KelValidator::checkDtd(const char *doc, size_t docLength, int inMemory, int 
       r.impl->setFeature(XMLUni::fgXercesIgnoreCachedDTD, true);
       kelSecureReader(*r.impl, r.guard.get());
     }
-    Attach attach(r, handler);
+    KelReaderRun attach(*r.impl, *r.guard, &handler, &handler, nullptr, &handler);
 
     // The same DTD as for the last document?  From the second document on its grammar is used.
     const bool same = dtd != nullptr && s.dtdKnown && s.dtdWhere == dtdInMemory &&
@@ -384,7 +363,7 @@ int KelValidator::checkSchema(const char *doc, size_t docLength, int inMemory, i
     }
     r.impl->setProperty(XMLUni::fgXercesSchemaExternalNoNameSpaceSchemaLocation,
                         const_cast<XMLCh *>(schemaLocation != nullptr ? schemaLocation : u""));
-    Attach attach(r, handler);
+    KelReaderRun attach(*r.impl, *r.guard, &handler, &handler, nullptr, &handler);
     if (report == nullptr) return validateWith(ctx, *r.impl, *src, sqlstate, msg);
     int rc = kelGuardedParse(
         ctx, [&] { reportParse(*r.impl, *src, *reporting, report); }, sqlstate, msg, KelOtherFailure::Silent);

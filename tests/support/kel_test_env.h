@@ -71,6 +71,13 @@ inline std::string buildDir() { return KEL_TEST_BUILD_DIR; }
 inline std::string sourceDir() { return KEL_TEST_SOURCE_DIR; }
 #endif
 
+// s as one word for /bin/sh: in single quotes, each quote inside written as '\''.
+inline std::string shellQuote(const std::string &s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
 inline std::string readFile(const std::string &path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

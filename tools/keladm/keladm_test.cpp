@@ -22,11 +22,7 @@ struct Result {
   std::string err;
 };
 
-std::string quote(const std::string &s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
+using keltest::shellQuote;
 
 const char kUsage[] =
     "Usage:\n"
@@ -60,10 +56,10 @@ class Keladm : public ::testing::Test {
   }
 
   Result run(const std::vector<std::string> &args) {
-    std::string cmd = quote(KEL_KELADM);
-    for (const std::string &a : args) cmd += " " + quote(a);
+    std::string cmd = shellQuote(KEL_KELADM);
+    for (const std::string &a : args) cmd += " " + shellQuote(a);
     std::string out = inst_.file("keladm.out"), err = inst_.file("keladm.err");
-    cmd += " >" + quote(out) + " 2>" + quote(err);
+    cmd += " >" + shellQuote(out) + " 2>" + shellQuote(err);
     Result r;
     int raw = std::system(cmd.c_str());
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -76,9 +72,9 @@ class Keladm : public ::testing::Test {
 
   // The console on a new connection of TESTDB (or without one for CREATE DATABASE).
   Result console(const std::string &sql) {
-    std::string cmd = quote(KEL_QUARN_CONSOLE);
+    std::string cmd = shellQuote(KEL_QUARN_CONSOLE);
     if (sql.rfind("CREATE DATABASE", 0) != 0) cmd += " -d TESTDB";
-    cmd += " " + quote(sql) + " 2>&1";
+    cmd += " " + shellQuote(sql) + " 2>&1";
     Result r;
     FILE *p = popen(cmd.c_str(), "r");
     char buf[4096];

@@ -23,11 +23,7 @@ struct Result {
   std::string out;
 };
 
-std::string quote(const std::string &s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
+using keltest::shellQuote;
 
 const char kPrompt[] =
     "Before you continue, check that you backed up the database,\nno concurrent activity exists on "
@@ -91,17 +87,17 @@ class Kelmigv : public ::testing::Test {
   Result migrate(const std::vector<std::string> &args, const std::string &answer = "Y\n") {
     std::string input = inst_.file("answer");
     keltest::writeFile(input, answer);
-    std::string cmd = quote(KEL_KELMIGV);
-    for (const std::string &a : args) cmd += " " + quote(a);
-    Result r = shell(cmd + " <" + quote(input));
+    std::string cmd = shellQuote(KEL_KELMIGV);
+    for (const std::string &a : args) cmd += " " + shellQuote(a);
+    Result r = shell(cmd + " <" + shellQuote(input));
     fs::remove(input);
     return r;
   }
 
   Result console(const std::string &sql) {
-    std::string cmd = quote(KEL_QUARN_CONSOLE);
+    std::string cmd = shellQuote(KEL_QUARN_CONSOLE);
     if (sql.rfind("CREATE DATABASE", 0) != 0) cmd += " -d TESTDB";
-    return shell(cmd + " " + quote(sql));
+    return shell(cmd + " " + shellQuote(sql));
   }
 
   bool shows(const std::string &sql, const std::string &text) {
@@ -109,8 +105,8 @@ class Kelmigv : public ::testing::Test {
   }
 
   Result keladm(const std::vector<std::string> &args) {
-    std::string cmd = quote(KEL_KELADM);
-    for (const std::string &a : args) cmd += " " + quote(a);
+    std::string cmd = shellQuote(KEL_KELADM);
+    for (const std::string &a : args) cmd += " " + shellQuote(a);
     return shell(cmd);
   }
 
@@ -265,7 +261,7 @@ TEST_F(Kelmigv, AnOldLevelDatabaseIsBroughtToTheCurrentLevel) {
   enableColumn("shop.parts", "doc", "shop.part_side", "p.dad", "pid",
                {"-r", "pid"});  // root id the key
   const std::string current = routineTexts(), triggersBefore = triggers();
-  Result old = shell(quote(KEL_OLDLEVEL) + " TESTDB");
+  Result old = shell(shellQuote(KEL_OLDLEVEL) + " TESTDB");
   ASSERT_EQ(old.status, 0) << old.out;
   const std::string appended =
       "SELECT 'N=' || CHAR(COUNT(*)) FROM SYSCAT.ROUTINES WHERE ROUTINESCHEMA = 'QUARNXML' AND "
@@ -320,7 +316,7 @@ TEST_F(Kelmigv, AnInterruptedRunIsContinuedFromXmlTemp) {
   enableColumn("shop.a_orders", "doc", "shop.a_side", "a.dad");
   enableColumn("shop.b_orders", "doc", "shop.b_side", "b.dad");
   const std::string triggersBefore = triggers();
-  ASSERT_EQ(shell(quote(KEL_OLDLEVEL) + " TESTDB").status, 0);
+  ASSERT_EQ(shell(shellQuote(KEL_OLDLEVEL) + " TESTDB").status, 0);
   // A user's trigger refuses rows of the second side table: re-enabling that column refills
   // it and fails, after the first column was re-enabled and committed.
   Result r = console("CREATE TRIGGER shop.refuse NO CASCADE BEFORE INSERT ON shop.b_side REFERENCING NEW AS n "
@@ -362,7 +358,7 @@ TEST_F(Kelmigv, MixedCaseNamesMigrate) {
   ASSERT_EQ(keladm({"enable_db", "TESTDB"}).status, 0);
   enableColumn("\"Shop\".\"Mixed Orders\"", "\"Doc\"", "shop.mixed_side", "m.dad", "\"Id\"");
   const std::string triggersBefore = triggers();
-  ASSERT_EQ(shell(quote(KEL_OLDLEVEL) + " TESTDB").status, 0);
+  ASSERT_EQ(shell(shellQuote(KEL_OLDLEVEL) + " TESTDB").status, 0);
   Result r = migrate({"TESTDB"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, std::string(kPrompt) + softDisabled(1) + kPrevious + reEnabled(1));
@@ -383,7 +379,7 @@ TEST_F(Kelmigv, MixedCaseNamesMigrate) {
 TEST_F(Kelmigv, AFailingStatementIsRolledBack) {
   ASSERT_EQ(keladm({"enable_db", "TESTDB"}).status, 0);
   enableColumn("shop.orders", "doc", "shop.order_side", "c.dad");
-  ASSERT_EQ(shell(quote(KEL_OLDLEVEL) + " TESTDB").status, 0);
+  ASSERT_EQ(shell(shellQuote(KEL_OLDLEVEL) + " TESTDB").status, 0);
   ASSERT_EQ(console("CREATE TABLE shop.log (v VARCHAR(32672))").status, 0);
   Result r = console("CREATE TRIGGER shop.uses_cast AFTER INSERT ON shop.orders REFERENCING NEW AS n FOR EACH ROW "
                      "MODE QUARNSQL INSERT INTO shop.log VALUES (quarnxml.VARCHARTOVARCHAR(n.doc))");
@@ -415,7 +411,7 @@ TEST_F(Kelmigv, TheTriggerLookupGoesByTableAndReportsAMissingTrigger) {
   ASSERT_EQ(keladm({"enable_db", "TESTDB"}).status, 0);
   enableColumn("shop.orders", "doc", "shop.order_side", "c.dad");
   enableColumn("shop.parts", "doc", "shop.part_side", "p.dad");
-  ASSERT_EQ(shell(quote(KEL_OLDLEVEL) + " TESTDB").status, 0);
+  ASSERT_EQ(shell(shellQuote(KEL_OLDLEVEL) + " TESTDB").status, 0);
   auto suffix = [&](const std::string &table) {
     std::string out = console("SELECT 'SFX=' || RTRIM(TRIGGER_SUFFIX) || '=' FROM QUARNXML.XML_USAGE WHERE TABLE_NAME = '" +
                               table + "'")
