@@ -116,6 +116,8 @@ class KEL_NodeList {
 class kelDocEntityResolver : public xercesc::EntityResolver, public xercesc::ErrorHandler {
  public:
   kelDocEntityResolver(KelCallContext *ctx, const char *dtdText, bool warningsFatal);
+  // Serves the next document as a resolver made with dtdText would.
+  void restart(const char *dtdText);
   void setSystemId(const XMLCh *systemId);
   xercesc::InputSource *resolveEntity(const XMLCh *publicId, const XMLCh *systemId) override;
   void warning(const xercesc::SAXParseException &e) override;

@@ -11,6 +11,10 @@
 #include <unicode/ustring.h>
 #include <unicode/utf16.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -716,4 +720,26 @@ bool kelIsSpecialMbcsCodePage(int32_t codePage) {
 
 bool kelIsUtf8CodePage(int32_t codePage) {
   return codePage == KEL_CP_UTF8;
+}
+
+bool kelNarrowAscii(const UChar *src, size_t n, char *out) {
+  size_t k = 0;
+#if defined(__SSE2__)
+  // Eight units at a time: packed to bytes, and or-ed together for the check at the end.
+  __m128i any = _mm_setzero_si128();
+  for (; k + 8 <= n; k += 8) {
+    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + k));
+    any = _mm_or_si128(any, units);
+    _mm_storel_epi64(reinterpret_cast<__m128i *>(out + k), _mm_packus_epi16(units, units));
+  }
+  const __m128i high = _mm_and_si128(any, _mm_set1_epi16(static_cast<short>(0xff80)));
+  UChar rest = _mm_movemask_epi8(_mm_cmpeq_epi16(high, _mm_setzero_si128())) == 0xffff ? 0 : 0x80;
+#else
+  UChar rest = 0;
+#endif
+  for (; k < n; ++k) {
+    rest |= src[k];
+    out[k] = static_cast<char>(src[k]);
+  }
+  return rest < 0x80;
 }

@@ -14,6 +14,7 @@
 
 #include <unicode/utypes.h>
 
+#include <cstddef>
 #include <cstdint>
 
 struct UConverter;
@@ -164,5 +165,12 @@ bool kelIsSpecialMbcsCodePage(int32_t codePage);
 
 // True for UTF-8 (1208).
 bool kelIsUtf8CodePage(int32_t codePage);
+
+/*
+ * Writes the n UTF-16 units of src as n bytes to out and returns true when every unit is ASCII
+ * (below 0x80: the bytes are then the text's UTF-8 form); returns false otherwise, and the n
+ * bytes of out are then unspecified.  out must hold n bytes; it may not overlap src.
+ */
+bool kelNarrowAscii(const UChar *src, size_t n, char *out);
 
 #endif /* KEL_CODEPAGE_H */

@@ -147,6 +147,12 @@ int KEL_NodeList::add(xercesc::DOMElement *element, char *msg) {
 kelDocEntityResolver::kelDocEntityResolver(KelCallContext *ctx, const char *dtdText, bool warningsFatal)
     : ctx_(ctx), dtdText_(dtdText), warningsFatal_(warningsFatal) {}
 
+void kelDocEntityResolver::restart(const char *dtdText) {
+  dtdText_ = dtdText;
+  announced_ = false;
+  systemId_.clear();
+}
+
 void kelDocEntityResolver::setSystemId(const XMLCh *systemId) {
   announced_ = systemId != nullptr;
   systemId_.assign(systemId != nullptr ? systemId : u"");

@@ -55,6 +55,10 @@ class kelResult {
  public:
   kelResult(KelCallContext *ctx, std::u16string &text, std::vector<size_t> &starts)
       : ctx_(ctx), text_(text), starts_(starts) {
+    restart();
+  }
+  // Empties the items for the next document.
+  void restart() {
     text_.clear();
     starts_.clear();
   }
@@ -79,9 +83,10 @@ class kelResult {
     KEL_TRACE(ctx_, "entered count %d\n", static_cast<int>(count));
     kelSetState(out->sqlstate, "00000");
     if (count != 0) text_.push_back(u'\0');
-    // In a UTF-8 database an item of ASCII characters is its own database form, byte for byte.
+    // In a UTF-8 database items of ASCII characters are their own database form, byte for byte.
     const KelCodePages *cp = ctx_ != nullptr ? ctx_->codePages : nullptr;
     const bool utf8 = cp != nullptr && cp->dbConverter != nullptr && cp->dbCodePage == KEL_CP_UTF8;
+    if (utf8 && asciiBlock(sizeLimit, out)) return;
     bytes.clear();
     // Each item's start moves from its text to its bytes once it is converted (the next
     // item's start is read before it is overwritten).
@@ -112,6 +117,37 @@ class kelResult {
   }
 
  private:
+  /*
+   * The usual case of a UTF-8 database: the whole text, terminators included, narrowed into
+   * the record's block in one pass, each item at its own offset.  False, with nothing kept,
+   * when an item is not all ASCII or takes more than sizeLimit bytes with its terminator (the
+   * item by item conversion then decides), or when the block cannot be had.
+   */
+  bool asciiBlock(int32_t sizeLimit, KelExtractResult *out) {
+    const size_t count = starts_.size();
+    const size_t textUnits = text_.size();
+    for (size_t i = 0; i < count; ++i) {
+      const size_t withTerminator = (i + 1 < count ? starts_[i + 1] : textUnits) - starts_[i];
+      if (static_cast<int64_t>(withTerminator) > sizeLimit) return false;
+    }
+    const size_t arrayBytes = (count + 1) * sizeof(char *);
+    auto **items = static_cast<char **>(std::malloc(arrayBytes + textUnits));
+    if (items == nullptr) return false;
+    char *strings = reinterpret_cast<char *>(items) + arrayBytes;
+    if (!kelNarrowAscii(text_.data(), textUnits, strings)) {
+      std::free(items);
+      return false;
+    }
+    for (size_t i = 0; i < count; ++i) {
+      items[i] = strings + starts_[i];
+      KEL_TRACE(ctx_, "extract result %s\n", items[i]);
+    }
+    items[count] = nullptr;
+    out->items = items;
+    out->cursor = items;
+    return true;
+  }
+
   // Appends the n units of src and a terminator to bytes when they are all ASCII and fit in
   // sizeLimit bytes with the terminator; false (nothing appended) otherwise.
   static bool asciiCopy(const XMLCh *src, size_t n, int32_t sizeLimit, std::string *bytes) {
@@ -119,12 +155,7 @@ class kelResult {
     const size_t at = bytes->size();
     bytes->resize(at + n + 1);
     char *out = bytes->data() + at;
-    XMLCh any = 0;  // copied and checked in one pass; taken back when a unit is not ASCII
-    for (size_t k = 0; k < n; ++k) {
-      any |= src[k];
-      out[k] = static_cast<char>(src[k]);
-    }
-    if (any >= 0x80) {
+    if (!kelNarrowAscii(src, n, out)) {
       bytes->resize(at);
       return false;
     }
@@ -172,6 +203,15 @@ class kelExtractHandler : public xercesc::DefaultHandler {
     escape_ = tagged;
   }
   ~kelExtractHandler() override { path_.bind(nullptr); }
+
+  // Makes a handler that read a document (to its end or not) ready for the next one.
+  void restart() {
+    path_.clear();
+    state_ = PENDING;
+    noMatchDepth_ = 0;
+    copyDepth_ = 0;
+    textDepth_ = 0;
+  }
 
   void startElement(const XMLCh *, const XMLCh *, const XMLCh *qname,
                     const xercesc::Attributes &attrs) override {
@@ -357,7 +397,16 @@ struct KelExtractor::State {
   std::string itemBytes;            // the items in the database code page, before the record
   std::u16string encoding;          // encoding name of the database code page, once looked up
   int32_t encodingCodePage = -1;
-  explicit State(KelCallContext *ctx) : guard(ctx, nullptr), open(ctx, false) {}
+  // What reads every document of the statement: the items, the resolver the guard asks first,
+  // and the handler, made again with the query (it is bound to it).
+  kelResult items;
+  kelDocEntityResolver resolver;
+  std::unique_ptr<kelExtractHandler> handler;
+  const kelExtractHandler *handlerOn[2] = {nullptr, nullptr};  // installed on reader, fullReader
+  explicit State(KelCallContext *ctx)
+      : guard(ctx, nullptr), open(ctx, false), items(ctx, itemText, itemStarts), resolver(ctx, nullptr, true) {
+    guard.setFirst(&resolver);
+  }
   ~State() { dropReaders(); }
 
   xercesc::SAX2XMLReaderImpl &readerFor(bool full) {
@@ -378,6 +427,7 @@ struct KelExtractor::State {
     reader.reset();
     fullReader.reset();
     arena.reset();
+    handlerOn[0] = handlerOn[1] = nullptr;
   }
 };
 
@@ -452,7 +502,8 @@ int KelExtractor::parse(const char *doc, size_t docLength, const char *dtd, int 
     }
 
     // The compiled path is kept while the same path comes again.
-    if (state_->query == nullptr || state_->tagged != tagged || state_->path != path) {
+    if (state_->query == nullptr || state_->tagged != tagged || std::strcmp(state_->path.c_str(), path) != 0) {
+      state_->handler.reset();  // bound to the query
       state_->query.reset();
       int32_t convRc = 0;
       state_->path16 = toUtf16(ctx, path, &convRc);
@@ -473,16 +524,27 @@ int KelExtractor::parse(const char *doc, size_t docLength, const char *dtd, int 
       state_->tagged = tagged;
     }
 
-    // One reading of the document by one reader; its items stay in the state's storage.
+    if (state_->handler == nullptr)
+      state_->handler = std::make_unique<kelExtractHandler>(ctx, *state_->query, state_->open, state_->items,
+                                                            state_->resolver, tagged == 1);
+    state_->resolver.restart(dtd);
+
+    // One reading of the document by one reader; its items stay in the state's storage.  The
+    // handler stays installed on the readers between runs (the state owns all of them).
     auto read = [&](bool full) {
       xercesc::SAX2XMLReaderImpl &reader = state_->readerFor(full);
-      kelResult items(ctx, state_->itemText, state_->itemStarts);
-      kelDocEntityResolver resolver(ctx, dtd, true);
-      kelExtractHandler handler(ctx, *state_->query, state_->open, items, resolver, tagged == 1);
-      KelReaderRun run(reader, state_->guard, &handler, &handler, &handler, &resolver);
+      kelExtractHandler *handler = state_->handler.get();
+      if (state_->handlerOn[full] != handler) {
+        reader.setContentHandler(handler);
+        reader.setErrorHandler(handler);
+        reader.setLexicalHandler(handler);
+        state_->handlerOn[full] = handler;
+      }
+      state_->items.restart();
+      handler->restart();
       if (kelGuardedParse(ctx, [&] { reader.parse(*src); }, sqlstate, msg, KelOtherFailure::Silent) < 0) return -1;
       result->msg = msg;
-      items.retrieve(sizeLimit, result, msg, state_->itemBytes);
+      state_->items.retrieve(sizeLimit, result, msg, state_->itemBytes);
       return 0;
     };
     int rc = read(false);
@@ -498,7 +560,7 @@ int KelExtractor::parse(const char *doc, size_t docLength, const char *dtd, int 
       return -1;
     }
     kelSetState(sqlstate, result->sqlstate);
-    if (std::strcmp(result->sqlstate, "00000") != 0) {
+    if (std::memcmp(result->sqlstate, "00000", 6) != 0) {
       kelFreeExtractResult(result);
       return -1;
     }

@@ -344,14 +344,7 @@ int convertOutput(KelCallContext *ctx, const std::u16string &text, std::string *
       static_cast<int64_t>(n) < sizeLimit) {
     // Narrowed in one pass; kept when no unit was above ASCII.
     out->resize(n);
-    char *dest = out->data();
-    const XMLCh *src = text.data();
-    XMLCh any = 0;
-    for (size_t k = 0; k < n; ++k) {
-      any |= src[k];
-      dest[k] = static_cast<char>(src[k]);
-    }
-    if (any < 0x80) return 0;
+    if (kelNarrowAscii(text.data(), n, out->data())) return 0;
   }
   int64_t room = static_cast<int64_t>(n) * 4 + 4;
   const bool capped = room > sizeLimit;
