@@ -144,6 +144,8 @@ class kelValidateHandler : public xercesc::DefaultHandler {
   // temporary file of the call; anything else when it names a server file.
   kelValidateHandler(KelCallContext *ctx, const char *dtd, const XMLCh *dtdId,
                      const XMLCh *encoding, int dtdIsText);
+  // Each document starts by the XML 1.0 rules (kelReadAsXml10): the readers are kept.
+  void setDocumentLocator(const xercesc::Locator *locator) override;
   xercesc::InputSource *resolveEntity(const XMLCh *publicId, const XMLCh *systemId) override;
   void warning(const xercesc::SAXParseException &e) override;
   void error(const xercesc::SAXParseException &e) override;
@@ -162,6 +164,7 @@ class kelValidateHandler : public xercesc::DefaultHandler {
 class kelSchemaHandler : public xercesc::DefaultHandler {
  public:
   kelSchemaHandler(KelCallContext *ctx, const XMLCh *encoding);
+  void setDocumentLocator(const xercesc::Locator *locator) override;
   xercesc::InputSource *resolveEntity(const XMLCh *publicId, const XMLCh *systemId) override;
   void warning(const xercesc::SAXParseException &e) override;
   void error(const xercesc::SAXParseException &e) override;

@@ -32,19 +32,6 @@ namespace {
 constexpr const char kUnit[] = "kelSgDoc";
 const XMLCh kDomBufferId[] = u"IdForDomDocBuffer";
 
-
-// The entity that replaces c, or null when c stands for itself.
-const XMLCh *entityOf(XMLCh c, size_t *n) {
-  switch (c) {
-    case u'"': *n = 6; return u"&quot;";
-    case u'&': *n = 5; return u"&amp;";
-    case u'\'': *n = 6; return u"&apos;";
-    case u'<': *n = 4; return u"&lt;";
-    case u'>': *n = 4; return u"&gt;";
-    default: *n = 1; return nullptr;
-  }
-}
-
 // A DOM parser that announces the DOCTYPE's system id to its kelDocEntityResolver before the
 // external subset is requested.
 class kelNonValidateDOM : public xercesc::XercesDOMParser {
@@ -226,17 +213,19 @@ char *kelConvXMLCh(KelCallContext *ctx, const XMLCh *text, char *out) {
   return out;
 }
 
-void kelAppendEscaped(std::u16string &out, const XMLCh *src, size_t n) {
-  size_t start = 0;
-  for (size_t i = 0; i < n; ++i) {
-    size_t len;
-    const XMLCh *entity = entityOf(src[i], &len);
-    if (entity == nullptr) continue;
-    out.append(src + start, i - start);
-    out.append(entity, len);
-    start = i + 1;
+const XMLCh *kelEntityOf(XMLCh c, size_t *n) {
+  switch (c) {
+    case u'"': *n = 6; return u"&quot;";
+    case u'&': *n = 5; return u"&amp;";
+    case u'\'': *n = 6; return u"&apos;";
+    case u'<': *n = 4; return u"&lt;";
+    case u'>': *n = 4; return u"&gt;";
+    default: *n = 1; return nullptr;
   }
-  out.append(src + start, n - start);
+}
+
+void kelAppendEscaped(std::u16string &out, const XMLCh *src, size_t n) {
+  kelAppendEscapedTo(out, src, n);
 }
 
 void kelAppendMarkupEscaped(std::u16string &out, const XMLCh *src, size_t n, bool attribute) {
@@ -246,7 +235,7 @@ void kelAppendMarkupEscaped(std::u16string &out, const XMLCh *src, size_t n, boo
     // Most characters stand for themselves: all above '>' but the C1 controls and U+2028.
     if (c > u'>' && (c < 0x7F || (c > 0x9F && c != 0x2028))) continue;
     size_t len;
-    const XMLCh *entity = entityOf(c, &len);
+    const XMLCh *entity = kelEntityOf(c, &len);
     XMLCh ref[8];
     if (entity == nullptr) {
       if (c > u'>' || (c < 0x20 && (attribute || (c != u'\t' && c != u'\n')))) {
@@ -277,7 +266,7 @@ int kelEntityReplaceUCS(KelCallContext *ctx, XMLCh *dest, const XMLCh *src, int 
   int written = 0;
   for (const XMLCh *p = src; *p; ++p) {
     size_t len;
-    const XMLCh *entity = entityOf(*p, &len);
+    const XMLCh *entity = kelEntityOf(*p, &len);
     if (written + static_cast<int>(len) + 1 > capacity) {
       if (status) *status = kelSqlStateTable[KELG002E].code;
       if (msg) kelSetMessage(ctx, msg, KELG002E);
@@ -301,7 +290,7 @@ int kelEntityReplaceUCSRealloc(KelCallContext *ctx, XMLCh **buf, const XMLCh *sr
   int written = 0;
   for (const XMLCh *p = src; *p; ++p) {
     size_t len;
-    const XMLCh *entity = entityOf(*p, &len);
+    const XMLCh *entity = kelEntityOf(*p, &len);
     if (*buf == nullptr || written + static_cast<int>(len) + 1 > *capacity) {
       int want = written + static_cast<int>(len) + 1;
       auto *grown = static_cast<XMLCh *>(std::realloc(*buf, static_cast<size_t>(want) * sizeof(XMLCh)));

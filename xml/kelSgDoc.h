@@ -128,8 +128,27 @@ struct KelEntityReplaceRec {
 // converted.
 int kelEntityReplace(KelEntityReplaceRec *rec);
 
+// The entity that replaces c in text ("&lt;" for '<', ...) with its length in *n; null (and
+// *n 1) when c stands for itself.
+const XMLCh *kelEntityOf(XMLCh c, size_t *n);
+
 // Appends src[0..n) to out with the five special characters replaced by their entities.
 void kelAppendEscaped(std::u16string &out, const XMLCh *src, size_t n);
+
+// The same for any out with append(const XMLCh *, size_t).
+template <typename Out>
+void kelAppendEscapedTo(Out &out, const XMLCh *src, size_t n) {
+  size_t start = 0;
+  for (size_t i = 0; i < n; ++i) {
+    size_t len;
+    const XMLCh *entity = kelEntityOf(src[i], &len);
+    if (entity == nullptr) continue;
+    out.append(src + start, i - start);
+    out.append(entity, len);
+    start = i + 1;
+  }
+  out.append(src + start, n - start);
+}
 
 /*
  * Appends src[0..n) to out as markup that reads back as the same text: the five special

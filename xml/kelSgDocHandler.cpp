@@ -186,6 +186,8 @@ kelValidateHandler::kelValidateHandler(KelCallContext *ctx, const char *dtd, con
   if (encoding != nullptr) encoding_.assign(encoding, std::min<size_t>(std::char_traits<XMLCh>::length(encoding), 100));
 }
 
+void kelValidateHandler::setDocumentLocator(const xercesc::Locator *locator) { kelReadAsXml10(locator); }
+
 xercesc::InputSource *kelValidateHandler::resolveEntity(const XMLCh *publicId, const XMLCh *systemId) {
   if (dtd_ == nullptr) return nullptr;
   unsigned d0 = dtdId_.size() > 0 ? dtdId_[0] : 0, d1 = dtdId_.size() > 1 ? dtdId_[1] : 0;
@@ -220,6 +222,8 @@ void kelValidateHandler::fatalError(const xercesc::SAXParseException &e) { throw
 kelSchemaHandler::kelSchemaHandler(KelCallContext *ctx, const XMLCh *encoding) : ctx_(ctx) {
   if (encoding != nullptr) encoding_.assign(encoding, std::min<size_t>(std::char_traits<XMLCh>::length(encoding), 100));
 }
+
+void kelSchemaHandler::setDocumentLocator(const xercesc::Locator *locator) { kelReadAsXml10(locator); }
 
 xercesc::InputSource *kelSchemaHandler::resolveEntity(const XMLCh *, const XMLCh *) {
   KEL_TRACE(ctx_, "Entered\n");

@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 #include <xercesc/framework/MemoryManager.hpp>
+#include <xercesc/internal/ReaderMgr.hpp>
 #include <xercesc/sax/Locator.hpp>
 #include <xercesc/util/BinInputStream.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
@@ -231,6 +232,14 @@ std::unique_ptr<xercesc::SAX2XMLReaderImpl> kelCreateReader(xercesc::MemoryManag
   // The scanner is chosen first: every setting made afterwards is made on it.
   if (scanner != nullptr) reader->setProperty(xercesc::XMLUni::fgXercesScannerName, const_cast<XMLCh *>(scanner));
   return reader;
+}
+
+void kelReadAsXml10(const xercesc::Locator *locator) {
+  // The parser's locator is its reader manager, which keeps the XML version of the last
+  // declaration it read; the document's own declaration comes after this call.
+  auto *readers = const_cast<xercesc::ReaderMgr *>(dynamic_cast<const xercesc::ReaderMgr *>(locator));
+  if (readers != nullptr && readers->getCurrentReader() != nullptr)
+    readers->setXMLVersion(xercesc::XMLReader::XMLV1_0);
 }
 
 void kelSecureReader(xercesc::SAX2XMLReaderImpl &reader, KelEntityResolver *resolver) {

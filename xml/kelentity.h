@@ -53,6 +53,14 @@ class KelEntityResolver : public xercesc::XMLEntityResolver {
 };
 
 /*
+ * Called by a content handler's setDocumentLocator with the locator it is given: the document
+ * about to be read is read by the XML 1.0 rules until its own declaration says otherwise.  A
+ * reader kept between documents would otherwise read every document after an XML 1.1 one by
+ * the 1.1 rules (an XML 1.0 document with "&#5;" would pass as well-formed).
+ */
+void kelReadAsXml10(const xercesc::Locator *locator);
+
+/*
  * A SAX2 reader: the caller sets its features, handlers and the resolver (kelSecureReader).
  * manager: where the reader allocates (null: the process's manager); it must outlive the
  * reader.  scanner: the parser library's scanner by name (XMLUni::fgDGXMLScanner, ...), or

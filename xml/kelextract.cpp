@@ -46,17 +46,59 @@ const XMLCh kDocBufferId[] = u"IdForDocBuffer";
 
 
 /*
+ * Values appended one after another, for the items of an extraction: the room is checked
+ * inline and grown out of line, so the handler's events call nothing while it lasts, and
+ * clear() keeps the memory for the next document.  Trivially copyable values only; growth
+ * throws std::bad_alloc (the parse's guard reports it).
+ */
+template <typename T>
+class kelGrowable {
+ public:
+  kelGrowable() = default;
+  kelGrowable(const kelGrowable &) = delete;
+  kelGrowable &operator=(const kelGrowable &) = delete;
+  ~kelGrowable() { std::free(data_); }
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  const T *data() const { return data_; }
+  T &operator[](size_t i) { return data_[i]; }
+  void clear() { size_ = 0; }
+  void push_back(T value) {
+    if (size_ == capacity_) grow(1);
+    data_[size_++] = value;
+  }
+  void append(const T *values, size_t n) {
+    if (capacity_ - size_ < n) grow(n);
+    if (n != 0) std::memcpy(data_ + size_, values, n * sizeof(T));
+    size_ += n;
+  }
+
+ private:
+  // Room for n more values, at least twice the room there was.
+  __attribute__((noinline)) void grow(size_t n) {
+    size_t capacity = capacity_ < 64 ? 64 : capacity_;
+    while (capacity - size_ < n) {
+      if (capacity > SIZE_MAX / 2 / sizeof(T)) throw std::bad_alloc();
+      capacity *= 2;
+    }
+    if (capacity == capacity_) capacity *= 2;
+    T *data = static_cast<T *>(std::realloc(data_, capacity * sizeof(T)));
+    if (data == nullptr) throw std::bad_alloc();
+    data_ = data;
+    capacity_ = capacity;
+  }
+  T *data_ = nullptr;
+  size_t size_ = 0, capacity_ = 0;
+};
+
+/*
  * The items of one extraction, in UTF-16 until retrieve() converts them: one after another in
  * one text, each ended by a terminator when the next begins (the last by retrieve()).  The
- * text and the item starts live in storage the extractor keeps, emptied here, so their
- * capacity serves the next document too.
+ * storage is kept from one document to the next.
  */
 class kelResult {
  public:
-  kelResult(KelCallContext *ctx, std::u16string &text, std::vector<size_t> &starts)
-      : ctx_(ctx), text_(text), starts_(starts) {
-    restart();
-  }
+  explicit kelResult(KelCallContext *ctx) : ctx_(ctx) {}
   // Empties the items for the next document.
   void restart() {
     text_.clear();
@@ -67,8 +109,8 @@ class kelResult {
     starts_.push_back(text_.size());
   }
   void addToCurrentItem(bool escape, const XMLCh *text, size_t n) {
-    if (starts_.empty() || n == 0) return;
-    if (escape) kelAppendEscaped(text_, text, n);
+    if (starts_.empty()) return;
+    if (escape) kelAppendEscapedTo(text_, text, n);
     else text_.append(text, n);
   }
   size_t count() const { return starts_.size(); }
@@ -126,23 +168,24 @@ class kelResult {
   bool asciiBlock(int32_t sizeLimit, KelExtractResult *out) {
     const size_t count = starts_.size();
     const size_t textUnits = text_.size();
-    for (size_t i = 0; i < count; ++i) {
-      const size_t withTerminator = (i + 1 < count ? starts_[i + 1] : textUnits) - starts_[i];
-      if (static_cast<int64_t>(withTerminator) > sizeLimit) return false;
-    }
     const size_t arrayBytes = (count + 1) * sizeof(char *);
     auto **items = static_cast<char **>(std::malloc(arrayBytes + textUnits));
     if (items == nullptr) return false;
     char *strings = reinterpret_cast<char *>(items) + arrayBytes;
-    if (!kelNarrowAscii(text_.data(), textUnits, strings)) {
+    size_t longest = 0;  // units of the longest item with its terminator
+    for (size_t i = 0; i < count; ++i) {
+      const size_t start = starts_[i];
+      const size_t end = i + 1 < count ? starts_[i + 1] : textUnits;
+      if (end - start > longest) longest = end - start;
+      items[i] = strings + start;
+    }
+    items[count] = nullptr;
+    if (static_cast<int64_t>(longest) > sizeLimit || !kelNarrowAscii(text_.data(), textUnits, strings)) {
       std::free(items);
       return false;
     }
-    for (size_t i = 0; i < count; ++i) {
-      items[i] = strings + starts_[i];
-      KEL_TRACE(ctx_, "extract result %s\n", items[i]);
-    }
-    items[count] = nullptr;
+    if (ctx_ != nullptr && ctx_->traceOn)
+      for (size_t i = 0; i < count; ++i) KEL_TRACE(ctx_, "extract result %s\n", items[i]);
     out->items = items;
     out->cursor = items;
     return true;
@@ -181,8 +224,8 @@ class kelResult {
   }
 
   KelCallContext *ctx_;
-  std::u16string &text_;
-  std::vector<size_t> &starts_;
+  kelGrowable<XMLCh> text_;
+  kelGrowable<size_t> starts_;
 };
 
 enum Target { ATTRIBUTE = 0, TEXT_CONTENT = 1, TAGGED_ELEMENT = 2 };
@@ -220,12 +263,12 @@ class kelExtractHandler : public xercesc::DefaultHandler {
       return;
     }
     // An element no step below the head can select leaves the state pending: only its depth
-    // is kept (most elements under a "//" path).
+    // is kept (most elements under a "//" path).  One test, no register saved.
     if (copyDepth_ == 0 && query_.pushSkipped(path_, qname)) {
       state_ = PENDING;
       return;
     }
-    startEvaluated(qname, attrs);
+    startNamed(qname, attrs);
   }
 
   void endElement(const XMLCh *, const XMLCh *, const XMLCh *qname) override {
@@ -247,6 +290,8 @@ class kelExtractHandler : public xercesc::DefaultHandler {
     if (state_ == MATCHED && target_ == TAGGED_ELEMENT) result_.addToCurrentItem(false, text, n);
   }
 
+  void setDocumentLocator(const xercesc::Locator *locator) override { kelReadAsXml10(locator); }
+
   void startDTD(const XMLCh *, const XMLCh *, const XMLCh *systemId) override {
     KEL_TRACE(ctx_, "Entered\n");
     resolver_.setSystemId(systemId);
@@ -258,7 +303,35 @@ class kelExtractHandler : public xercesc::DefaultHandler {
   void fatalError(const xercesc::SAXParseException &e) override { throw e; }
 
  private:
-  // The start of an element outside a subtree that cannot match.
+  // The start of an element outside a subtree that cannot match and not skipped: most of
+  // those under a "//" path meet one step of the tail and are decided by their name alone.
+  __attribute__((noinline)) void startNamed(const XMLCh *qname, const xercesc::Attributes &attrs) {
+    if (copyDepth_ == 0) {
+      const int match = query_.pushByName(path_, qname);
+      if (match == PENDING) {
+        state_ = PENDING;
+        return;
+      }
+      if (match == MATCHED) {
+        selected(qname, attrs);
+        return;
+      }
+    }
+    startEvaluated(qname, attrs);
+  }
+
+  // selected() in text mode: the item opens unless a selected element around this one holds
+  // it (its text goes to the outer item).
+  void selectedText() {
+    state_ = MATCHED;
+    if (textDepth_ == 0) openTextItem();
+  }
+  __attribute__((noinline)) void openTextItem() {
+    result_.newItem();
+    textDepth_ = path_.size();
+  }
+
+  // The start of an element outside a subtree that cannot match, with its attributes.
   __attribute__((noinline)) void startEvaluated(const XMLCh *qname, const xercesc::Attributes &attrs) {
     if (copyDepth_ != 0) {  // inside a selected element in tagged mode: copy it all
       path_.pushUnnamed();
@@ -266,13 +339,24 @@ class kelExtractHandler : public xercesc::DefaultHandler {
       return;
     }
     path_.push(qname, query_.hasPredicates() ? &attrs : nullptr);
-    KelMatch before = state_;
-    state_ = query_.isMatched(path_);
-    if (state_ == NO_MATCH) {
-      noMatchDepth_ = path_.size();
+    const KelMatch state = query_.isMatched(path_);
+    if (state == MATCHED) {
+      selected(qname, attrs);
       return;
     }
-    if (state_ != MATCHED) return;
+    state_ = state;
+    if (state == NO_MATCH) noMatchDepth_ = path_.size();
+  }
+
+  // The start of an element the path selects, pushed; state_ is still the state above it.
+  void selected(const XMLCh *qname, const xercesc::Attributes &attrs) {
+    if (target_ == TEXT_CONTENT) selectedText();
+    else selectedMarkup(qname, attrs);
+  }
+  // selected() for an attribute or a tagged element.
+  __attribute__((noinline)) void selectedMarkup(const XMLCh *qname, const xercesc::Attributes &attrs) {
+    const KelMatch before = state_;
+    state_ = MATCHED;
     switch (target_) {
       case ATTRIBUTE:
         if (attrName_ != nullptr && attrName_[0] == u'*' && attrName_[1] == 0) {
@@ -282,11 +366,7 @@ class kelExtractHandler : public xercesc::DefaultHandler {
         }
         break;
       case TEXT_CONTENT:
-        // A selected element inside a selected one adds its text to the outer item.
-        if (textDepth_ == 0) {
-          result_.newItem();
-          textDepth_ = path_.size();
-        }
+        selectedText();
         break;
       case TAGGED_ELEMENT:
         if (before == PENDING) {
@@ -300,9 +380,20 @@ class kelExtractHandler : public xercesc::DefaultHandler {
 
   // The end of an element in a MATCHED or NO_MATCH state, or inside a selected element.
   __attribute__((noinline)) void endEvaluated(const XMLCh *qname) {
-    size_t depth = path_.size();
+    if (target_ == TAGGED_ELEMENT) {
+      endTagged(qname);
+      return;
+    }
+    const size_t depth = path_.size();
     path_.pop();
-    if (state_ == MATCHED && target_ == TAGGED_ELEMENT) {
+    endState(depth);
+  }
+
+  // endEvaluated() in tagged mode: the end tag of a copied element is copied too.
+  __attribute__((noinline)) void endTagged(const XMLCh *qname) {
+    const size_t depth = path_.size();
+    path_.pop();
+    if (state_ == MATCHED) {
       result_.addToCurrentItem(false, u"</", 2);
       result_.addToCurrentItem(false, qname, std::char_traits<XMLCh>::length(qname));
       result_.addToCurrentItem(false, u">", 1);
@@ -311,6 +402,11 @@ class kelExtractHandler : public xercesc::DefaultHandler {
       if (depth > copyDepth_) return;  // still inside the selected element
       copyDepth_ = 0;
     }
+    endState(depth);
+  }
+
+  // The state once the element that was at depth has ended.
+  void endState(size_t depth) {
     if (state_ == NO_MATCH && depth > noMatchDepth_) return;  // still below the element that failed
     // Inside a selected element the state is that of the element the text goes back to: the
     // selected one (its text after a child counts, as with a path without "//") or a child.
@@ -392,8 +488,6 @@ struct KelExtractor::State {
   std::unique_ptr<KelQuery> query;
   std::u16string path16;            // the query's source text
   KelCurrentPath open;              // the open elements; its storage serves every run
-  std::u16string itemText;          // the items' text and starts; their storage serves every run
-  std::vector<size_t> itemStarts;
   std::string itemBytes;            // the items in the database code page, before the record
   std::u16string encoding;          // encoding name of the database code page, once looked up
   int32_t encodingCodePage = -1;
@@ -404,7 +498,7 @@ struct KelExtractor::State {
   std::unique_ptr<kelExtractHandler> handler;
   const kelExtractHandler *handlerOn[2] = {nullptr, nullptr};  // installed on reader, fullReader
   explicit State(KelCallContext *ctx)
-      : guard(ctx, nullptr), open(ctx, false), items(ctx, itemText, itemStarts), resolver(ctx, nullptr, true) {
+      : guard(ctx, nullptr), open(ctx, false), items(ctx), resolver(ctx, nullptr, true) {
     guard.setFirst(&resolver);
   }
   ~State() { dropReaders(); }
@@ -653,6 +747,7 @@ class kelFanOutHandler : public xercesc::DefaultHandler {
   void ignorableWhitespace(const XMLCh *text, const XMLSize_t n) override {
     for (xercesc::DefaultHandler *h : handlers_) h->ignorableWhitespace(text, n);
   }
+  void setDocumentLocator(const xercesc::Locator *locator) override { kelReadAsXml10(locator); }
   void startDTD(const XMLCh *, const XMLCh *, const XMLCh *systemId) override {
     resolver_.setSystemId(systemId);
   }
@@ -692,8 +787,7 @@ struct KelMultiExtractor::State {
     std::unique_ptr<KelQuery> query;  // null when the path does not compile
     bool refused = false;
     std::unique_ptr<KelCurrentPath> open;
-    std::u16string itemText;
-    std::vector<size_t> itemStarts;
+    std::unique_ptr<kelResult> items;  // their storage serves every run
   };
   std::unique_ptr<KelArena> arena;  // what the reader allocates; goes after it
   KelEntityResolver guard;
@@ -806,7 +900,7 @@ int KelMultiExtractor::run(const char *doc, size_t docLength, const char *dtd, i
       xercesc::SAX2XMLReaderImpl &reader = state_->readerFor();
       kelDocEntityResolver resolver(ctx, dtd, true);
       kelAskNoter noter(resolver);
-      std::vector<std::unique_ptr<kelResult>> items;
+      std::vector<kelResult *> items;
       std::vector<std::unique_ptr<kelExtractHandler>> handlers;
       std::vector<xercesc::DefaultHandler *> fanned;
       items.reserve(nRequests);
@@ -817,7 +911,9 @@ int KelMultiExtractor::run(const char *doc, size_t docLength, const char *dtd, i
           items.push_back(nullptr);
           continue;
         }
-        items.push_back(std::make_unique<kelResult>(ctx, p.itemText, p.itemStarts));
+        if (p.items == nullptr) p.items = std::make_unique<kelResult>(ctx);
+        p.items->restart();
+        items.push_back(p.items.get());
         handlers.push_back(std::make_unique<kelExtractHandler>(
             ctx, *p.query, *p.open, *items.back(), resolver, p.tagged == 1));
         fanned.push_back(handlers.back().get());

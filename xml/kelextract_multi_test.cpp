@@ -92,6 +92,13 @@ TEST_F(MultiExtract, EveryPathGivesWhatItsOwnExtractionGives) {
   EXPECT_EQ(got, (std::vector<V>{{"10.5", "5"}, {"10.5", "5"}}));
 }
 
+// The kept reader reads each document by the XML version it declares, not the last one's.
+TEST_F(MultiExtract, EachDocumentIsReadByItsOwnXmlVersion) {
+  const std::vector<KelPathRequest> rs = {{"/a/b", 0, 4000}};
+  EXPECT_EQ(multi("<?xml version=\"1.1\"?><a><b>&#1;</b></a>", rs), (std::vector<V>{{"\x01"}}));
+  EXPECT_EQ(multi("<a><b>&#5;</b></a>", rs), (std::vector<V>{{"ERROR 38X13"}}));
+}
+
 TEST_F(MultiExtract, ASizeLimitFailsItsPathAlone) {
   const std::vector<KelPathRequest> rs = {{"/order/customer", 0, 5}, {"/order/@id", 0, 5}};
   EXPECT_EQ(single(kOrder, rs[0]), (V{"ERROR 38X39"}));

@@ -323,6 +323,15 @@ TEST_F(Extract, ReusedExtractorGivesTheSameResultsAsFreshOnes) {
       }
     }
   }
+  // A kept reader used to keep the XML 1.1 rules of a document for the ones after it: an XML
+  // 1.0 document with a control character reference then read as well-formed.
+  const std::string v11 = "<?xml version=\"1.1\"?><a><b>&#1;</b></a>";
+  const std::string v10 = "<a><b>&#5;</b></a>";
+  for (int round = 0; round < 2; ++round) {
+    EXPECT_EQ(run(v11, "/a/b"), (V{"\x01"}));
+    EXPECT_EQ(run(v10, "/a/b"), (V{"ERROR 38X13"}));
+    EXPECT_EQ(run("<?xml version=\"1.0\"?>" + v10, "/a/b"), (V{"ERROR 38X13"}));
+  }
 }
 
 }  // namespace

@@ -128,7 +128,7 @@ class KelCurrentPath {
   XMLCh *copy_path(size_t *nChars) const;
 
  private:
-  friend class KelQuery;  // pushSkipped() records a bound path's progress in place
+  friend class KelQuery;  // pushSkipped() and pushByName() record a bound path's progress in place
   void pushSlow(const XMLCh *name, const xercesc::Attributes *attrs);
   void pushUnnamedSlow();
   void trimText();
@@ -169,6 +169,16 @@ class KelQuery {
    * part in a match.
    */
   inline bool pushSkipped(KelCurrentPath &path, const XMLCh *name) const;
+  /*
+   * The short way for an element whose state follows from its name alone.  When path is bound
+   * to this query and the element lies below elements whose head steps passed, at a depth
+   * below the head, and either skips() there or, below every middle segment, may pass at most
+   * one step of the tail and that step has no predicate: appends it and returns the state over
+   * it (PENDING or MATCHED), exactly as push() would.  Otherwise appends nothing and returns
+   * -1 (push it then).  A few loads, one table test and at most one name comparison, for the
+   * many elements of a "//" path.
+   */
+  inline int pushByName(KelCurrentPath &path, const XMLCh *name) const;
   /*
    * The state over depth elements whose progress is p (the rules of isMatched).  At depth 0
    * it does not depend on the target kind.
@@ -384,6 +394,32 @@ bool KelQuery::pushSkipped(KelCurrentPath &path, const XMLCh *name) const {
   progress[depth] = KelPathProgress{0, parent.segments, false, PENDING};
   path.depth_ = depth;
   return true;
+}
+
+int KelQuery::pushByName(KelCurrentPath &path, const XMLCh *name) const {
+  if (tailSteps_ == 0) return -1;  // nothing is decided by name alone: one test for such a query
+  const size_t depth = path.depth_ + 1;
+  if (path.query_ != this || depth >= path.progress_.size() || depth <= headSteps_) return -1;
+  KelPathProgress *progress = path.progress_.data();
+  const KelPathProgress &parent = progress[depth - 1];
+  if (parent.headFailed) return -1;  // NO_MATCH
+  const unsigned lead = name[0] & 63;
+  uint64_t run = 0;  // a skipped element ends every chain's run; the segments found stay found
+  if (((chainLeads_ >> lead) & 1) != 0) {
+    // What advance() gives below every middle segment: only the tail's run moves.
+    if (parent.segments != segments_) return -1;
+    const uint64_t candidates = ((parent.run << 1) | 1) & tailLeads_[lead];
+    if ((candidates & (candidates - 1)) != 0) return -1;  // several steps to test
+    if (candidates != 0) {
+      const StepTest &step = tailInOrder_[std::countr_zero(candidates)];
+      if (step.predName != nullptr) return -1;  // the attributes decide
+      if (step.any || sameName(step, name)) run = candidates;
+    }
+  }
+  const uint8_t match = (run & tailEnd_) != 0 ? MATCHED : PENDING;
+  progress[depth] = KelPathProgress{run, parent.segments, false, match};
+  path.depth_ = depth;
+  return match;
 }
 
 #endif /* KEL_PATH_H */

@@ -85,6 +85,8 @@ class kelUpdateHandler : public xercesc::DefaultHandler {
 
   bool overLimit() const { return overLimit_; }
 
+  void setDocumentLocator(const xercesc::Locator *locator) override { kelReadAsXml10(locator); }
+
   void startElement(const XMLCh *, const XMLCh *, const XMLCh *qname,
                     const xercesc::Attributes &attrs) override {
     // Inside a subtree that cannot match, or inside a selected element in text mode, nothing

@@ -212,6 +212,13 @@ TEST_F(Update, EngineKeepsNothingOfTheLastDocument) {
                                state, msg),
             0);
   EXPECT_EQ(out, "<a><b k=\"z\"></b></a>");
+  // Nor the XML 1.1 rules of the last document: an XML 1.0 document with a control character
+  // reference is refused after one.
+  const std::string v11 = "<?xml version=\"1.1\"?><a><b>&#1;</b></a>";
+  ASSERT_EQ(updater.updateText(v11.data(), v11.size(), 1, 1, "/a/b", "x", false, &out, 100, state, msg), 0);
+  const std::string v10 = "<a><b>&#5;</b></a>";
+  EXPECT_EQ(updater.updateText(v10.data(), v10.size(), 1, 1, "/a/b", "x", false, &out, 100, state, msg), -1);
+  EXPECT_STREQ(state, "38X13");
 }
 
 class UpdateFile : public Update {

@@ -64,7 +64,10 @@ class Reporting : public Base {
   template <class... Args>
   explicit Reporting(KelReportCollector *report, Args &&...args)
       : Base(std::forward<Args>(args)...), report_(report) {}
-  void setDocumentLocator(const xercesc::Locator *locator) override { locator_ = locator; }
+  void setDocumentLocator(const xercesc::Locator *locator) override {
+    Base::setDocumentLocator(locator);
+    locator_ = locator;
+  }
   void startElement(const XMLCh *, const XMLCh *, const XMLCh *qname,
                     const xercesc::Attributes &) override {
     report_->startElement(qname);

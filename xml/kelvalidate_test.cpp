@@ -185,6 +185,14 @@ TEST_F(Validator, KeptGrammarGivesTheAnswersOfAFreshParse) {
   EXPECT_EQ(both(v, doc, nullptr, 1), "0 38X13");
 }
 
+// Each document is read by the XML version it declares, not the one of the document before.
+TEST_F(Validator, EachDocumentIsReadByItsOwnXmlVersion) {
+  KelValidator v(&ctx);
+  const char *dtd = "<!ELEMENT a (#PCDATA)>";
+  EXPECT_EQ(both(v, "<?xml version=\"1.1\"?><!DOCTYPE a SYSTEM \"x.dtd\"><a>&#1;</a>", dtd, 1), "1 00000");
+  EXPECT_EQ(both(v, "<!DOCTYPE a SYSTEM \"x.dtd\"><a>&#5;</a>", dtd, 1), "0 38X13");
+}
+
 TEST_F(Validator, DtdFileIsCheckedForEveryDocumentAndReadOncePerRun) {
   KelValidator v(&ctx);
   std::string dtdFile = dir.file("kept.dtd");

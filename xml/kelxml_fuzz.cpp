@@ -85,8 +85,8 @@ void check(bool ok, const char *what) {
 
 /*
  * Follows a parse with a path that keeps names, one bound to the query and one bound that takes
- * the extraction handler's shortcut (KelQuery::pushSkipped): the three must give the same answer
- * at every element start and end.
+ * the extraction handler's shortcuts (KelQuery::pushSkipped, then KelQuery::pushByName): the
+ * three must give the same answer at every element start and end.
  */
 class MatchComparer : public xercesc::DefaultHandler {
  public:
@@ -99,8 +99,14 @@ class MatchComparer : public xercesc::DefaultHandler {
                     const xercesc::Attributes &attrs) override {
     named_.push(qname, &attrs);
     bound_.push(qname, &attrs);
-    // The handler's shortcut: an element the query skips is pushed as its depth alone.
-    if (!query_.pushSkipped(skipping_, qname)) skipping_.push(qname, &attrs);
+    // The handler's shortcuts: an element the query skips is pushed as its depth alone, one
+    // whose name decides its state by its name.
+    int byName = -1;
+    if (!query_.pushSkipped(skipping_, qname)) {
+      byName = query_.pushByName(skipping_, qname);
+      if (byName < 0) skipping_.push(qname, &attrs);
+    }
+    check(byName < 0 || byName == query_.isMatched(named_), "the state by name agrees");
     compare();
   }
   void endElement(const XMLCh *, const XMLCh *, const XMLCh *) override {
