@@ -671,3 +671,34 @@ TEST(KelReencodeDocument, OutputTooSmallIsAnIcuFailure) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every length around the eight-unit steps, with one unit that is not ASCII at each place:
+// the copy is exact when all are ASCII, and any unit from 0x80 on (in the low or the high
+// byte) is found wherever it stands.
+TEST(KelNarrowAscii, CopiesAsciiAndFindsAnyOtherUnitAnywhere) {
+  for (size_t n = 0; n <= 35; ++n) {
+    std::u16string text;
+    for (size_t k = 0; k < n; ++k) text.push_back(static_cast<char16_t>(u' ' + (k * 7) % 95));
+    std::string out(n + 1, 'x');
+    ASSERT_TRUE(kelNarrowAscii(reinterpret_cast<const UChar *>(text.data()), n, out.data())) << n;
+    for (size_t k = 0; k < n; ++k) ASSERT_EQ(out[k], static_cast<char>(text[k])) << n << " at " << k;
+    EXPECT_EQ(out[n], 'x') << "wrote past " << n;
+    for (size_t at = 0; at < n; ++at) {
+      for (char16_t other : {u'\u0080', u'\u00ff', u'\u0100', u'\u7f00', u'\uffff'}) {
+        std::u16string bad = text;
+        bad[at] = other;
+        EXPECT_FALSE(kelNarrowAscii(reinterpret_cast<const UChar *>(bad.data()), n, out.data()))
+            << n << " at " << at;
+      }
+    }
+  }
+  // 0x7f and terminators are ASCII.
+  const char16_t edge[] = {u'\u007f', 0, u'a', u'\u007f', 0, 0, 0, 0, u'b'};
+  std::string out(9, 'x');
+  ASSERT_TRUE(kelNarrowAscii(reinterpret_cast<const UChar *>(edge), 9, out.data()));
+  EXPECT_EQ(out, std::string("\x7f\0a\x7f\0\0\0\0b", 9));
+}
+
+}  // namespace

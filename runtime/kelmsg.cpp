@@ -281,9 +281,3 @@ int kelFailNumber(int *msgNo, char *sqlstate, int number) {
   return -1;
 }
 
-void kelSetState(char *sqlstate, const char *state) {
-  if (sqlstate != nullptr && state != nullptr) {
-    std::memcpy(sqlstate, state, 5);
-    sqlstate[5] = '\0';
-  }
-}

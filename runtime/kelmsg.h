@@ -15,6 +15,7 @@
 
 #include <cstdarg>
 #include <cstdint>
+#include <cstring>
 
 #include "kelmsgtab.h"
 #include "sqlca.h"
@@ -83,6 +84,12 @@ int32_t kelFailWithState(KelCallContext *ctx, char *msg, char *sqlstate, const c
 int kelFailNumber(int *msgNo, char *sqlstate, int number);
 
 // Sets a five-character SQLSTATE and its terminator into sqlstate (6 bytes) when not null.
-void kelSetState(char *sqlstate, const char *state);
+// Inline: the extraction engines set states several times per document.
+inline void kelSetState(char *sqlstate, const char *state) {
+  if (sqlstate != nullptr && state != nullptr) {
+    std::memcpy(sqlstate, state, 5);
+    sqlstate[5] = '\0';
+  }
+}
 
 #endif /* KEL_MSG_H */

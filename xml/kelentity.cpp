@@ -19,6 +19,7 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <typeinfo>
 
 #include "kelSgDocHandler.h"
 #include "kelaccess.h"
@@ -236,10 +237,11 @@ std::unique_ptr<xercesc::SAX2XMLReaderImpl> kelCreateReader(xercesc::MemoryManag
 
 void kelReadAsXml10(const xercesc::Locator *locator) {
   // The parser's locator is its reader manager, which keeps the XML version of the last
-  // declaration it read; the document's own declaration comes after this call.
-  auto *readers = const_cast<xercesc::ReaderMgr *>(dynamic_cast<const xercesc::ReaderMgr *>(locator));
-  if (readers != nullptr && readers->getCurrentReader() != nullptr)
-    readers->setXMLVersion(xercesc::XMLReader::XMLV1_0);
+  // declaration it read; the document's own declaration comes after this call.  (A type test
+  // rather than a dynamic_cast: this runs once per document of a statement.)
+  if (locator == nullptr || typeid(*locator) != typeid(xercesc::ReaderMgr)) return;
+  auto *readers = const_cast<xercesc::ReaderMgr *>(static_cast<const xercesc::ReaderMgr *>(locator));
+  if (readers->getCurrentReader() != nullptr) readers->setXMLVersion(xercesc::XMLReader::XMLV1_0);
 }
 
 void kelSecureReader(xercesc::SAX2XMLReaderImpl &reader, KelEntityResolver *resolver) {

@@ -69,8 +69,15 @@ class kelGrowable {
   }
   void append(const T *values, size_t n) {
     if (capacity_ - size_ < n) grow(n);
-    if (n != 0) std::memcpy(data_ + size_, values, n * sizeof(T));
+    appendInRoom(values, n);
+  }
+  // The same without growth, when hasRoom(n) (no call but the copy's, made last).
+  bool hasRoom(size_t n) const { return capacity_ - size_ >= n; }
+  void pushInRoom(T value) { data_[size_++] = value; }
+  void appendInRoom(const T *values, size_t n) {
+    T *at = data_ + size_;
     size_ += n;
+    if (n != 0) std::memcpy(at, values, n * sizeof(T));
   }
 
  private:
@@ -108,9 +115,16 @@ class kelResult {
     if (!starts_.empty()) text_.push_back(u'\0');
     starts_.push_back(text_.size());
   }
+  // newItem() without growth, when newItemFits().
+  bool newItemFits() const { return text_.hasRoom(1) && starts_.hasRoom(1); }
+  void newItemInRoom() {
+    if (!starts_.empty()) text_.pushInRoom(u'\0');
+    starts_.pushInRoom(text_.size());
+  }
   void addToCurrentItem(bool escape, const XMLCh *text, size_t n) {
     if (starts_.empty()) return;
     if (escape) kelAppendEscapedTo(text_, text, n);
+    else if (text_.hasRoom(n)) text_.appendInRoom(text, n);
     else text_.append(text, n);
   }
   size_t count() const { return starts_.size(); }
@@ -230,7 +244,13 @@ class kelResult {
 
 enum Target { ATTRIBUTE = 0, TEXT_CONTENT = 1, TAGGED_ELEMENT = 2 };
 
-class kelExtractHandler : public xercesc::DefaultHandler {
+/*
+ * The handler of one path.  The content handler is its first base, so the parser's many
+ * content events reach it without an adjustment of the object pointer.
+ */
+class kelExtractHandler : public xercesc::ContentHandler,
+                          public xercesc::LexicalHandler,
+                          public xercesc::ErrorHandler {
  public:
   kelExtractHandler(KelCallContext *ctx, KelQuery &query, KelCurrentPath &path, kelResult &result,
                     kelDocEntityResolver &resolver, bool tagged)
@@ -264,18 +284,25 @@ class kelExtractHandler : public xercesc::DefaultHandler {
     }
     // An element no step below the head can select leaves the state pending: only its depth
     // is kept (most elements under a "//" path).  One test, no register saved.
-    if (copyDepth_ == 0 && query_.pushSkipped(path_, qname)) {
-      state_ = PENDING;
-      return;
+    if (copyDepth_ == 0) {
+      const KelQuery::SkipOutcome skip = query_.skipOrName(path_, qname);
+      if (skip == KelQuery::SKIPPED) {
+        state_ = PENDING;
+        return;
+      }
+      if (skip == KelQuery::NAME_TO_TEST) {
+        startNamed(qname, attrs);
+        return;
+      }
     }
-    startNamed(qname, attrs);
+    startEvaluated(qname, attrs);
   }
 
   void endElement(const XMLCh *, const XMLCh *, const XMLCh *qname) override {
     // Outside a selected element a pending state is kept as it is, and so is the state below
     // the element that failed.
     if ((state_ == PENDING && textDepth_ == 0) || (state_ == NO_MATCH && path_.size() > noMatchDepth_)) {
-      path_.pop();
+      path_.popDepth();
       return;
     }
     endEvaluated(qname);
@@ -301,21 +328,34 @@ class kelExtractHandler : public xercesc::DefaultHandler {
   void warning(const xercesc::SAXParseException &e) override { throw e; }
   void error(const xercesc::SAXParseException &e) override { throw e; }
   void fatalError(const xercesc::SAXParseException &e) override { throw e; }
+  void resetErrors() override {}
+
+  // Events extraction does not use.
+  void startDocument() override {}
+  void endDocument() override {}
+  void processingInstruction(const XMLCh *, const XMLCh *) override {}
+  void startPrefixMapping(const XMLCh *, const XMLCh *) override {}
+  void endPrefixMapping(const XMLCh *) override {}
+  void skippedEntity(const XMLCh *) override {}
+  void comment(const XMLCh *, const XMLSize_t) override {}
+  void startCDATA() override {}
+  void endCDATA() override {}
+  void endDTD() override {}
+  void startEntity(const XMLCh *) override {}
+  void endEntity(const XMLCh *) override {}
 
  private:
-  // The start of an element outside a subtree that cannot match and not skipped: most of
-  // those under a "//" path meet one step of the tail and are decided by their name alone.
+  // The start of an element whose name a step below the head may pass: most of those under a
+  // "//" path meet one step of the tail and are decided by their name alone.
   __attribute__((noinline)) void startNamed(const XMLCh *qname, const xercesc::Attributes &attrs) {
-    if (copyDepth_ == 0) {
-      const int match = query_.pushByName(path_, qname);
-      if (match == PENDING) {
-        state_ = PENDING;
-        return;
-      }
-      if (match == MATCHED) {
-        selected(qname, attrs);
-        return;
-      }
+    const int match = query_.pushNamed(path_, qname);
+    if (match == PENDING) {
+      state_ = PENDING;
+      return;
+    }
+    if (match == MATCHED) {
+      selected(qname, attrs);
+      return;
     }
     startEvaluated(qname, attrs);
   }
@@ -324,7 +364,13 @@ class kelExtractHandler : public xercesc::DefaultHandler {
   // it (its text goes to the outer item).
   void selectedText() {
     state_ = MATCHED;
-    if (textDepth_ == 0) openTextItem();
+    if (textDepth_ != 0) return;
+    if (!result_.newItemFits()) {
+      openTextItem();
+      return;
+    }
+    result_.newItemInRoom();
+    textDepth_ = path_.size();
   }
   __attribute__((noinline)) void openTextItem() {
     result_.newItem();
@@ -731,21 +777,21 @@ namespace {
 // Hands every event of one reading to the extraction handler of each path.
 class kelFanOutHandler : public xercesc::DefaultHandler {
  public:
-  kelFanOutHandler(std::vector<xercesc::DefaultHandler *> &handlers, kelDocEntityResolver &resolver)
+  kelFanOutHandler(std::vector<kelExtractHandler *> &handlers, kelDocEntityResolver &resolver)
       : handlers_(handlers), resolver_(resolver) {}
 
   void startElement(const XMLCh *uri, const XMLCh *local, const XMLCh *qname,
                     const xercesc::Attributes &attrs) override {
-    for (xercesc::DefaultHandler *h : handlers_) h->startElement(uri, local, qname, attrs);
+    for (kelExtractHandler *h : handlers_) h->startElement(uri, local, qname, attrs);
   }
   void endElement(const XMLCh *uri, const XMLCh *local, const XMLCh *qname) override {
-    for (xercesc::DefaultHandler *h : handlers_) h->endElement(uri, local, qname);
+    for (kelExtractHandler *h : handlers_) h->endElement(uri, local, qname);
   }
   void characters(const XMLCh *text, const XMLSize_t n) override {
-    for (xercesc::DefaultHandler *h : handlers_) h->characters(text, n);
+    for (kelExtractHandler *h : handlers_) h->characters(text, n);
   }
   void ignorableWhitespace(const XMLCh *text, const XMLSize_t n) override {
-    for (xercesc::DefaultHandler *h : handlers_) h->ignorableWhitespace(text, n);
+    for (kelExtractHandler *h : handlers_) h->ignorableWhitespace(text, n);
   }
   void setDocumentLocator(const xercesc::Locator *locator) override { kelReadAsXml10(locator); }
   void startDTD(const XMLCh *, const XMLCh *, const XMLCh *systemId) override {
@@ -758,7 +804,7 @@ class kelFanOutHandler : public xercesc::DefaultHandler {
   void fatalError(const xercesc::SAXParseException &e) override { throw e; }
 
  private:
-  std::vector<xercesc::DefaultHandler *> &handlers_;
+  std::vector<kelExtractHandler *> &handlers_;
   kelDocEntityResolver &resolver_;
 };
 
@@ -902,7 +948,7 @@ int KelMultiExtractor::run(const char *doc, size_t docLength, const char *dtd, i
       kelAskNoter noter(resolver);
       std::vector<kelResult *> items;
       std::vector<std::unique_ptr<kelExtractHandler>> handlers;
-      std::vector<xercesc::DefaultHandler *> fanned;
+      std::vector<kelExtractHandler *> fanned;
       items.reserve(nRequests);
       handlers.reserve(nRequests);
       fanned.reserve(nRequests);

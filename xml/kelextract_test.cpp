@@ -154,6 +154,9 @@ TEST_F(Extract, ItemsInTheDatabaseCodePage) {
   EXPECT_EQ(all("<a><b>xyz</b></a>", "/a/b", 0, 4), (V{"xyz"}));
   EXPECT_EQ(all("<a><b>xyz</b></a>", "/a/b", 0, 3), (V{"ERROR 38X39"}));
   EXPECT_EQ(std::string(msg).substr(0, 10), "KELC013E  ");
+  // Each item is measured, a middle one as much as the first and the last.
+  EXPECT_EQ(all("<a><b>x</b><b>wxyz</b><b>y</b></a>", "/a/b", 0, 5), (V{"x", "wxyz", "y"}));
+  EXPECT_EQ(all("<a><b>x</b><b>wxyz</b><b>y</b></a>", "/a/b", 0, 4), (V{"ERROR 38X39"}));
   EXPECT_EQ(all("<a><b>\xC3\xA9</b></a>", "/a/b", 0, 3), (V{"\xC3\xA9"}));
   EXPECT_EQ(all("<a><b>\xC3\xA9</b></a>", "/a/b", 0, 2), (V{"ERROR 38X39"}));
   EXPECT_EQ(all("<a><b/></a>", "/a/b", 0, 0), (V{"ERROR 38X39"}));

@@ -87,6 +87,7 @@ KelCurrentPath::KelCurrentPath(KelCallContext *ctx, bool keepText) : ctx_(ctx), 
 bool KelCurrentPath::bind(const KelQuery *query) {
   clear();
   query_ = nullptr;
+  shortDepths_ = 0;
   if (query == nullptr || keepText_ || !query->bindable()) return false;
   try {
     // Room for the usual depths, so the pushes of a first document take the short way too.
@@ -97,6 +98,7 @@ bool KelCurrentPath::bind(const KelQuery *query) {
   progress_[0] = KelPathProgress{};  // nothing matched above the root
   progress_[0].match = static_cast<uint8_t>(query->stateOf(progress_[0], 0));
   query_ = query;
+  shortDepths_ = progress_.size();
   return true;
 }
 
@@ -104,6 +106,7 @@ void KelCurrentPath::pushSlow(const XMLCh *name, const xercesc::Attributes *attr
   try {
     if (query_ != nullptr) {
       if (progress_.size() < depth_ + 2) progress_.resize(depth_ + 2);
+      shortDepths_ = progress_.size();
       query_->advance(progress_[depth_], depth_ + 1, name, attrs, &progress_[depth_ + 1]);
       ++depth_;
       return;
@@ -124,6 +127,7 @@ void KelCurrentPath::pushUnnamedSlow() {
   try {
     if (query_ != nullptr) {
       if (progress_.size() < depth_ + 2) progress_.resize(depth_ + 2);
+      shortDepths_ = progress_.size();
       progress_[depth_ + 1] = KelPathProgress{0, 0, true, NO_MATCH};  // nothing here is to match
       ++depth_;
       return;

@@ -93,6 +93,10 @@ class KelCurrentPath {
     --depth_;
     if (keepText_) trimText();
   }
+  // pop() for a path that does not keep its text form.
+  void popDepth() {
+    if (depth_ != 0) --depth_;
+  }
   // Removes every element (storage is kept for the next parse).
   void clear() {
     depth_ = 0;
@@ -128,7 +132,7 @@ class KelCurrentPath {
   XMLCh *copy_path(size_t *nChars) const;
 
  private:
-  friend class KelQuery;  // pushSkipped() and pushByName() record a bound path's progress in place
+  friend class KelQuery;  // skipOrName() and pushNamed() record a bound path's progress in place
   void pushSlow(const XMLCh *name, const xercesc::Attributes *attrs);
   void pushUnnamedSlow();
   void trimText();
@@ -138,6 +142,7 @@ class KelCurrentPath {
   const KelQuery *query_ = nullptr;  // the query the path is bound to, or null
   std::vector<std::unique_ptr<KelPathNode>> nodes_;
   std::vector<KelPathProgress> progress_;  // bound path: [d] is the progress over d elements
+  size_t shortDepths_ = 0;  // bound path: progress_.size(), the depths a push records in place; else 0
   size_t depth_ = 0;
   std::u16string text_;
   size_t textCapacity_ = 0;
@@ -161,24 +166,25 @@ class KelQuery {
   const XMLCh *targetAttribute() const { return hasTargetAttr_ ? targetAttr_.c_str() : nullptr; }
 
   inline KelMatch isMatched(const KelCurrentPath &path) const;
+  // What skipOrName() did with an element.
+  enum SkipOutcome { SKIPPED, NAME_TO_TEST, NOT_SKIPPED };
   /*
-   * When path is bound to this query and the element skips() at its depth below elements
-   * whose head steps passed, appends it and returns true: the state over it is PENDING
-   * whatever its attributes.  Otherwise appends nothing and returns false (push it then).
-   * A few loads and one table test, for the many elements of a "//" path that cannot take
-   * part in a match.
+   * The short way of a handler's start tag, for the many elements of a "//" path that cannot
+   * take part in a match.  When path is bound to this query, has room for one more element,
+   * and the element lies below the head under elements whose head steps passed: if it skips()
+   * at its depth, appends it and returns SKIPPED (the state over it is PENDING whatever its
+   * attributes); otherwise appends nothing and returns NAME_TO_TEST (pushNamed() may decide
+   * it).  In any other case appends nothing and returns NOT_SKIPPED (push it then).  A few
+   * loads and one table test.
    */
-  inline bool pushSkipped(KelCurrentPath &path, const XMLCh *name) const;
+  inline SkipOutcome skipOrName(KelCurrentPath &path, const XMLCh *name) const;
   /*
-   * The short way for an element whose state follows from its name alone.  When path is bound
-   * to this query and the element lies below elements whose head steps passed, at a depth
-   * below the head, and either skips() there or, below every middle segment, may pass at most
-   * one step of the tail and that step has no predicate: appends it and returns the state over
-   * it (PENDING or MATCHED), exactly as push() would.  Otherwise appends nothing and returns
-   * -1 (push it then).  A few loads, one table test and at most one name comparison, for the
-   * many elements of a "//" path.
+   * For an element skipOrName() gave NAME_TO_TEST: when the elements above it lie below every
+   * middle segment, it may pass at most one step of the tail and that step has no predicate,
+   * appends it and returns the state over it (PENDING or MATCHED), exactly as push() would.
+   * Otherwise appends nothing and returns -1 (push it then).  At most one name comparison.
    */
-  inline int pushByName(KelCurrentPath &path, const XMLCh *name) const;
+  inline int pushNamed(KelCurrentPath &path, const XMLCh *name) const;
   /*
    * The state over depth elements whose progress is p (the rules of isMatched).  At depth 0
    * it does not depend on the target kind.
@@ -364,7 +370,7 @@ void KelQuery::advance(const KelPathProgress &parent, size_t depth, const XMLCh 
 // A bound path's push, once its storage reaches the depth, only records the progress.
 inline void KelCurrentPath::push(const XMLCh *name, const xercesc::Attributes *attrs) {
   const size_t depth = depth_ + 1;
-  if (query_ != nullptr && depth < progress_.size()) {
+  if (depth < shortDepths_) {
     KelPathProgress *progress = progress_.data();
     query_->advance(progress[depth - 1], depth, name, attrs, &progress[depth]);
     depth_ = depth;
@@ -375,7 +381,7 @@ inline void KelCurrentPath::push(const XMLCh *name, const xercesc::Attributes *a
 
 inline void KelCurrentPath::pushUnnamed() {
   const size_t depth = depth_ + 1;
-  if (query_ != nullptr && depth < progress_.size()) {
+  if (depth < shortDepths_) {
     progress_[depth] = KelPathProgress{0, 0, true, NO_MATCH};  // nothing here is to match
     depth_ = depth;
     return;
@@ -383,41 +389,38 @@ inline void KelCurrentPath::pushUnnamed() {
   pushUnnamedSlow();
 }
 
-bool KelQuery::pushSkipped(KelCurrentPath &path, const XMLCh *name) const {
-  if (chainLeads_ == ~uint64_t{0}) return false;  // no element skips: one test for such a query
+KelQuery::SkipOutcome KelQuery::skipOrName(KelCurrentPath &path, const XMLCh *name) const {
+  if (chainLeads_ == ~uint64_t{0}) return NOT_SKIPPED;  // no element skips: one test for such a query
   const size_t depth = path.depth_ + 1;
-  if (path.query_ != this || depth >= path.progress_.size() || !skips(depth, name)) return false;
+  if (path.query_ != this || depth >= path.shortDepths_ || depth <= headSteps_) return NOT_SKIPPED;
   KelPathProgress *progress = path.progress_.data();
   const KelPathProgress &parent = progress[depth - 1];
-  if (parent.headFailed) return false;  // NO_MATCH, not PENDING
+  if (parent.headFailed) return NOT_SKIPPED;  // NO_MATCH, not PENDING
+  if (((chainLeads_ >> (name[0] & 63)) & 1) != 0) return NAME_TO_TEST;
   // What advance() gives: every chain's run ends here, the segments found stay found.
   progress[depth] = KelPathProgress{0, parent.segments, false, PENDING};
   path.depth_ = depth;
-  return true;
+  return SKIPPED;
 }
 
-int KelQuery::pushByName(KelCurrentPath &path, const XMLCh *name) const {
-  if (tailSteps_ == 0) return -1;  // nothing is decided by name alone: one test for such a query
+int KelQuery::pushNamed(KelCurrentPath &path, const XMLCh *name) const {
+  // skipOrName() checked the binding, the room, the depth and the head; a query that skips
+  // has a tail.
   const size_t depth = path.depth_ + 1;
-  if (path.query_ != this || depth >= path.progress_.size() || depth <= headSteps_) return -1;
-  KelPathProgress *progress = path.progress_.data();
-  const KelPathProgress &parent = progress[depth - 1];
-  if (parent.headFailed) return -1;  // NO_MATCH
-  const unsigned lead = name[0] & 63;
-  uint64_t run = 0;  // a skipped element ends every chain's run; the segments found stay found
-  if (((chainLeads_ >> lead) & 1) != 0) {
-    // What advance() gives below every middle segment: only the tail's run moves.
-    if (parent.segments != segments_) return -1;
-    const uint64_t candidates = ((parent.run << 1) | 1) & tailLeads_[lead];
-    if ((candidates & (candidates - 1)) != 0) return -1;  // several steps to test
-    if (candidates != 0) {
-      const StepTest &step = tailInOrder_[std::countr_zero(candidates)];
-      if (step.predName != nullptr) return -1;  // the attributes decide
-      if (step.any || sameName(step, name)) run = candidates;
-    }
+  KelPathProgress *next = path.progress_.data() + depth;
+  const KelPathProgress &parent = next[-1];
+  // What advance() gives below every middle segment: only the tail's run moves.
+  if (parent.segments != segments_) return -1;
+  const uint64_t candidates = ((parent.run << 1) | 1) & tailLeads_[name[0] & 63];
+  if ((candidates & (candidates - 1)) != 0) return -1;  // several steps to test
+  uint64_t run = 0;
+  if (candidates != 0) {
+    const StepTest &step = tailInOrder_[std::countr_zero(candidates)];
+    if (step.predName != nullptr) return -1;  // the attributes decide
+    if (step.any || sameName(step, name)) run = candidates;
   }
   const uint8_t match = (run & tailEnd_) != 0 ? MATCHED : PENDING;
-  progress[depth] = KelPathProgress{run, parent.segments, false, match};
+  *next = KelPathProgress{run, parent.segments, false, match};
   path.depth_ = depth;
   return match;
 }

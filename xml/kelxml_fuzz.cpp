@@ -85,7 +85,7 @@ void check(bool ok, const char *what) {
 
 /*
  * Follows a parse with a path that keeps names, one bound to the query and one bound that takes
- * the extraction handler's shortcuts (KelQuery::pushSkipped, then KelQuery::pushByName): the
+ * the extraction handler's shortcuts (KelQuery::skipOrName, then KelQuery::pushNamed): the
  * three must give the same answer at every element start and end.
  */
 class MatchComparer : public xercesc::DefaultHandler {
@@ -102,10 +102,10 @@ class MatchComparer : public xercesc::DefaultHandler {
     // The handler's shortcuts: an element the query skips is pushed as its depth alone, one
     // whose name decides its state by its name.
     int byName = -1;
-    if (!query_.pushSkipped(skipping_, qname)) {
-      byName = query_.pushByName(skipping_, qname);
-      if (byName < 0) skipping_.push(qname, &attrs);
-    }
+    const KelQuery::SkipOutcome skip = query_.skipOrName(skipping_, qname);
+    if (skip == KelQuery::NAME_TO_TEST) byName = query_.pushNamed(skipping_, qname);
+    if (skip == KelQuery::NOT_SKIPPED || (skip == KelQuery::NAME_TO_TEST && byName < 0))
+      skipping_.push(qname, &attrs);
     check(byName < 0 || byName == query_.isMatched(named_), "the state by name agrees");
     compare();
   }
