@@ -550,6 +550,10 @@ struct KelExtractor::State {
   ~State() { dropReaders(); }
 
   xercesc::SAX2XMLReaderImpl &readerFor(bool full) {
+    if (!full && reader != nullptr) return *reader;  // there from the first document on
+    return makeReader(full);
+  }
+  __attribute__((noinline)) xercesc::SAX2XMLReaderImpl &makeReader(bool full) {
     std::unique_ptr<xercesc::SAX2XMLReaderImpl> &r = full ? fullReader : reader;
     if (r == nullptr) {
       if (arena == nullptr) arena = std::make_unique<KelArena>();

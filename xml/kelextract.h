@@ -47,9 +47,9 @@ int extractAll(KelCallContext *ctx, const char *doc, const char *dtd, int cpFlag
 
 /*
  * An extraction engine that keeps its SAX readers, their memory (an arena, given back after a
- * document that needed more than 32 MB) and the last compiled path between runs, so the calls
- * of one statement do not pay for them per row.  run() behaves exactly as extractAll.  One
- * thread at a time; destroy it before the parser library goes away.
+ * document that needed more than 32 MB), the last compiled path and its handler between runs,
+ * so the calls of one statement do not pay for them per row.  run() behaves exactly as
+ * extractAll.  One thread at a time; destroy it before the parser library goes away.
  */
 class KelExtractor {
  public:

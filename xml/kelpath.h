@@ -396,7 +396,7 @@ KelQuery::SkipOutcome KelQuery::skipOrName(KelCurrentPath &path, const XMLCh *na
   KelPathProgress *progress = path.progress_.data();
   const KelPathProgress &parent = progress[depth - 1];
   if (parent.headFailed) return NOT_SKIPPED;  // NO_MATCH, not PENDING
-  if (((chainLeads_ >> (name[0] & 63)) & 1) != 0) return NAME_TO_TEST;
+  if (!skips(depth, name)) return NAME_TO_TEST;
   // What advance() gives: every chain's run ends here, the segments found stay found.
   progress[depth] = KelPathProgress{0, parent.segments, false, PENDING};
   path.depth_ = depth;
