@@ -171,9 +171,7 @@ class ProcCall {
 bool setUp(const char *instName, const std::string &dad, std::string *inst) {
   *inst = bench::freshInstance(instName);
   sqlca ca{};
-  if (!bench::createAndConnect("BENCH", &ca)) return false;
-  for (const KelEnableStmt &stmt : kelEnableList())
-    if (!check(quarn_execute_immediate(stmt.text.c_str(), &ca), ca, "register")) return false;
+  if (!bench::createAndRegister("BENCH", kelEnableList(), &ca)) return false;
   ProcCall enable("QUARNXML.KELENABLECOLLECTION", "sscn");
   const std::string db = "BENCH", name = "orders";
   std::string msg;
