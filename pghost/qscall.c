@@ -300,11 +300,18 @@ static int64 castResult(const QsSite *s, const QsValueDef *v, const char *data, 
   return v->castLength;
 }
 
+/* No zero byte and nothing above 127: valid UTF-8 without asking the encoding's verifier. */
+static bool plainAscii(const char *data, int64 len) {
+  for (int64 i = 0; i < len; ++i)
+    if ((unsigned char)data[i] - 1u >= 127u) return false;
+  return true;
+}
+
 /* A character result as text of the result's type; bytes that are not valid UTF-8 are an error,
  * so nothing the database could not read back is stored.  into: a buffer of the site the value is
  * written to (valid until the next call), else it is allocated in the current context. */
 static Datum textResult(const QsSite *s, const char *data, int64 len, bool binary, CallBuffer *into) {
-  if (!binary && pg_encoding_verifymbstr(PG_UTF8, data, (int)len) != len)
+  if (!binary && !plainAscii(data, len) && pg_encoding_verifymbstr(PG_UTF8, data, (int)len) != len)
     ereport(ERROR, (errcode(ERRCODE_CHARACTER_NOT_IN_REPERTOIRE),
                     errmsg("routine \"%s\" (specific name \"%s\") has returned a value that is not valid UTF-8", s->fname,
                            s->specname)));
@@ -451,13 +458,47 @@ static int judge(QsSite *s, bool fetch) {
 }
 
 /*
+ * What a call of type type came to (rc: qsFencedCall's result; refusals: qsRdsRefusals before
+ * the call): an exception or the SQLSTATE is raised or reported (unless quiet: a CLOSE or FINAL
+ * call whose outcome nobody reads) and, for a fetch or a scalar call, the results are read into
+ * values/nulls (character values into the site's row buffers when rowBuffers is set, valid until
+ * the next call).  Returns 1 at the end of a table (02000 on a fetch), else 0.
+ */
+static int callOutcome(QsSite *s, int rc, int type, bool quiet, unsigned long refusals, Datum *values, bool *nulls,
+                       bool rowBuffers) {
+  const QsDef *def = s->def;
+  int end = 0;
+  if (rc != 0 && !quiet) {
+    char fault[sizeof s->fault];
+    cleanText(s->fault, sizeof fault - 1, fault);
+    ereport(ERROR, (errcode(STATE_ABNORMAL),
+                    errmsg("routine \"%s\" (specific name \"%s\") has abnormally terminated", s->fname, s->specname),
+                    errdetail("%s left the routine.", fault)));
+  }
+  if (rc != 0) {
+    char fault[sizeof s->fault];
+    cleanText(s->fault, sizeof fault - 1, fault);
+    elog(WARNING, "routine \"%s\" (specific name \"%s\") has abnormally terminated in a closing call: %s", s->fname,
+         s->specname, fault);
+  }
+  if (!quiet) {
+    if (qsRdsRefusals() != refusals && memcmp(s->sqlstate, "00000", 5) != 0 && memcmp(s->sqlstate, "02000", 5) != 0)
+      ereport(NOTICE, (errmsg("a large object of routine \"%s\" would have grown beyond %d bytes, the most this host keeps",
+                              s->fname, SQLUDF_MAX_LOB_LENGTH)));
+    end = judge(s, type == SQLUDF_TF_FETCH);
+    if (values != NULL && !end)
+      for (int k = 0; k < def->nresults; ++k)
+        values[k] = readResult(s, k, &nulls[k], rowBuffers ? &s->rowText[k] : NULL);
+  }
+  return end;
+}
+
+/*
  * One call of the routine with call type type, under the process locale saved in locale.  The
  * result buffers are cleared as far as the last value reached and their indicators set to NULL
- * first; afterwards the SQLSTATE is judged (unless quiet: a CLOSE or FINAL call whose outcome
- * nobody reads) and, for a fetch or a scalar call, the results are read into values/nulls
- * (character values into the site's row buffers when rowBuffers is set, valid until the next
- * call).  Locators the routine created are released on every path.  Returns 1 at the end of a
- * table (02000 on a fetch), else 0.
+ * first; afterwards callOutcome judges it.  Locators the routine created are released on every
+ * path; a call that created none (the common case) needs no error trap for them.  Returns 1 at
+ * the end of a table (02000 on a fetch), else 0.
  */
 static int callRoutine(QsSite *s, QsLocaleMark *locale, int type, bool quiet, Datum *values, bool *nulls,
                        bool rowBuffers) {
@@ -483,30 +524,10 @@ static int callRoutine(QsSite *s, QsLocaleMark *locale, int type, bool quiet, Da
     qsFenceRestoreLocale(locale);
   for (int k = 0; k < def->nresults; ++k) s->outInfo[k].extent = resultExtent(s, k);
 
+  if (qsRdsMark() == mark) return callOutcome(s, rc, type, quiet, refusals, values, nulls, rowBuffers);
   PG_TRY();
   {
-    if (rc != 0 && !quiet) {
-      char fault[sizeof s->fault];
-      cleanText(s->fault, sizeof fault - 1, fault);
-      ereport(ERROR, (errcode(STATE_ABNORMAL),
-                      errmsg("routine \"%s\" (specific name \"%s\") has abnormally terminated", s->fname, s->specname),
-                      errdetail("%s left the routine.", fault)));
-    }
-    if (rc != 0) {
-      char fault[sizeof s->fault];
-      cleanText(s->fault, sizeof fault - 1, fault);
-      elog(WARNING, "routine \"%s\" (specific name \"%s\") has abnormally terminated in a closing call: %s", s->fname,
-           s->specname, fault);
-    }
-    if (!quiet) {
-      if (qsRdsRefusals() != refusals && memcmp(s->sqlstate, "00000", 5) != 0 && memcmp(s->sqlstate, "02000", 5) != 0)
-        ereport(NOTICE, (errmsg("a large object of routine \"%s\" would have grown beyond %d bytes, the most this host keeps",
-                                s->fname, SQLUDF_MAX_LOB_LENGTH)));
-      end = judge(s, type == SQLUDF_TF_FETCH);
-      if (values != NULL && !end)
-        for (int k = 0; k < def->nresults; ++k)
-          values[k] = readResult(s, k, &nulls[k], rowBuffers ? &s->rowText[k] : NULL);
-    }
+    end = callOutcome(s, rc, type, quiet, refusals, values, nulls, rowBuffers);
   }
   PG_CATCH();
   {
