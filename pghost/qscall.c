@@ -53,6 +53,7 @@ typedef struct ResultInfo {
   size_t cap;    /* the declared bytes (at most the buffer's size) */
   bool whole;    /* small enough to be cleared whole */
   size_t extent; /* bytes the last call may have written */
+  ssize_t terminator; /* where the last call's string ends within cap, -1 nowhere, -2 not looked for */
 } ResultInfo;
 
 typedef struct QsSite {
@@ -267,21 +268,27 @@ static void tooLong(const QsSite *s) {
                          s->fname, s->specname)));
 }
 
-/* Bytes of a result buffer the value written there occupies (see the embedded engine). */
-static size_t resultExtent(const QsSite *s, int k) {
+/* Notes the bytes of result buffer k the value written there occupies (see the embedded engine)
+ * and, for a string found while doing so, where it ends. */
+static void noteResult(QsSite *s, int k) {
   const QsValueDef *v = &s->def->results[k];
-  const ResultInfo *r = &s->outInfo[k];
+  ResultInfo *r = &s->outInfo[k];
   const char *b = s->out[k].data;
-  if (r->whole) return s->out[k].size;
+  r->terminator = -2;
+  if (r->whole) {
+    r->extent = s->out[k].size;
+    return;
+  }
   if ((v->kind == QS_CLOB || v->kind == QS_BLOB) && !v->locator) {
     sqlint32 len;
     memcpy(&len, b, sizeof len);
-    if (len < 0 || (size_t)len + sizeof len + 1 > r->cap) return s->out[k].size;
-    return sizeof len + (size_t)len + 1;
+    r->extent = len < 0 || (size_t)len + sizeof len + 1 > r->cap ? s->out[k].size : sizeof len + (size_t)len + 1;
+    return;
   }
   {
     const char *nul = memchr(b, 0, r->cap);
-    return nul == NULL ? s->out[k].size : (size_t)(nul - b) + 1;
+    r->terminator = nul == NULL ? -1 : nul - b;
+    r->extent = nul == NULL ? s->out[k].size : (size_t)(nul - b) + 1;
   }
 }
 
@@ -406,7 +413,8 @@ static Datum readResult(const QsSite *s, int k, bool *isnull, CallBuffer *into) 
       return textResult(s, b + sizeof len, castResult(s, v, b + sizeof len, len), v->kind == QS_BLOB, into);
     }
     default: { /* VARCHAR, CHAR */
-      const char *nul = memchr(b, 0, v->bytes);
+      const ResultInfo *r = &s->outInfo[k];
+      const char *nul = r->terminator == -2 ? memchr(b, 0, v->bytes) : r->terminator == -1 ? NULL : b + r->terminator;
       size_t n;
       if (nul == NULL) tooLong(s);
       n = (size_t)(nul - b);
@@ -522,7 +530,7 @@ static int callRoutine(QsSite *s, QsLocaleMark *locale, int type, bool quiet, Da
   /* Anything but success is reported: the locale is compared in full before any message. */
   if (rc != 0 || (memcmp(s->sqlstate, "00000", 5) != 0 && memcmp(s->sqlstate, "02000", 5) != 0))
     qsFenceRestoreLocale(locale);
-  for (int k = 0; k < def->nresults; ++k) s->outInfo[k].extent = resultExtent(s, k);
+  for (int k = 0; k < def->nresults; ++k) noteResult(s, k);
 
   if (qsRdsMark() == mark) return callOutcome(s, rc, type, quiet, refusals, values, nulls, rowBuffers);
   PG_TRY();
@@ -746,7 +754,7 @@ static Datum materializedSet(QsSite *s, QsLocaleMark *locale, FunctionCallInfo f
   for (;;) {
     int end;
     CHECK_FOR_INTERRUPTS();
-    MemoryContextReset(s->rowContext);
+    if (!s->rowContext->isReset) MemoryContextReset(s->rowContext);
     old = MemoryContextSwitchTo(s->rowContext);
     end = callRoutine(s, locale, SQLUDF_TF_FETCH, false, s->rowValues, s->rowNulls, true);
     MemoryContextSwitchTo(old);
