@@ -31,6 +31,9 @@ inline void loadPostgres(const Cluster &cluster, const std::string &db, const st
   cluster.createDatabase(db);
   Connection c(cluster.conninfo(db));
   c.exec("CREATE EXTENSION quarnxml");
+  // The throwaway cluster commits asynchronously; a row's commit must be on disk before vacuum
+  // may mark its page all-visible.
+  c.exec("SET synchronous_commit = on");
   std::vector<std::vector<std::string>> rows;
   for (size_t i = 0; i < docs.size(); ++i) rows.push_back({std::to_string(i + 1), docs[i]});
   const char *tables[][2] = {{"xdocs", "x xml"}, {"tdocs", "t text"}, {"vdocs", "v quarnxml.xmlvarchar"},
@@ -40,6 +43,9 @@ inline void loadPostgres(const Cluster &cluster, const std::string &db, const st
     c.copyIn(std::string("COPY ") + t[0] + " FROM STDIN", rows);
     c.exec(std::string("VACUUM (ANALYZE) ") + t[0]);
   }
+  if (c.value("SELECT sum(relpages - relallvisible) FROM pg_class WHERE relname IN ('xdocs', 'tdocs', 'vdocs', 'cdocs')") !=
+      "0")
+    throw std::runtime_error("the documents' pages are not all marked all-visible after vacuum");
 }
 
 inline std::string caText(const sqlca &ca) {
