@@ -41,6 +41,9 @@
 /* Result buffers up to this size are cleared whole before a call; larger ones only as far as the
  * previous value reached, as on the embedded engine. */
 #define CLEAR_WHOLE 64
+/* A set's character values up to this size (with their header) are written to buffers the call
+ * site keeps; a larger one is allocated for its row only, so that no large buffer outlives it. */
+#define ROW_TEXT_KEPT 65536
 /* SQLSTATE of an exception that left a routine: the routine terminated abnormally. */
 #define STATE_ABNORMAL MAKE_SQLSTATE('3', '8', '5', '0', '3')
 
@@ -316,16 +319,17 @@ static bool plainAscii(const char *data, int64 len) {
 
 /* A character result as text of the result's type; bytes that are not valid UTF-8 are an error,
  * so nothing the database could not read back is stored.  into: a buffer of the site the value is
- * written to (valid until the next call), else it is allocated in the current context. */
+ * written to (valid until the next call) unless it is larger than ROW_TEXT_KEPT; otherwise, and
+ * without into, the value is allocated in the current context. */
 static Datum textResult(const QsSite *s, const char *data, int64 len, bool binary, CallBuffer *into) {
   if (!binary && !plainAscii(data, len) && pg_encoding_verifymbstr(PG_UTF8, data, (int)len) != len)
     ereport(ERROR, (errcode(ERRCODE_CHARACTER_NOT_IN_REPERTOIRE),
                     errmsg("routine \"%s\" (specific name \"%s\") has returned a value that is not valid UTF-8", s->fname,
                            s->specname)));
-  if (into != NULL) {
+  if (into != NULL && (size_t)len + VARHDRSZ <= ROW_TEXT_KEPT) {
     bytea *out;
     if (into->size < (size_t)len + VARHDRSZ) {
-      size_t want = Max((size_t)len + VARHDRSZ, into->size * 2);
+      size_t want = Min(Max((size_t)len + VARHDRSZ, into->size * 2), ROW_TEXT_KEPT);
       char *grown = MemoryContextAlloc(s->cxt, want);
       if (into->data != NULL) pfree(into->data);
       into->data = grown;

@@ -231,8 +231,9 @@ SQL_API_EXPORT void qsdates(sqlint32 *k, char *d, char *t, char *ts, short *, sh
   *dInd = *tInd = *tsInd = 0;
 }
 
-// qsrows(n INTEGER, at INTEGER) RETURNS TABLE(k INTEGER, t VARCHAR(1000), loc VARCHAR(100)):
-// rows k = 1..n with t the letter 'a' + k - 1 repeated (700 times in row 2, else 2k + 1 times) and
+// qsrows(n INTEGER, at INTEGER) RETURNS TABLE(k INTEGER, t VARCHAR(100000), loc VARCHAR(100)):
+// rows k = 1..n with t the letter 'a' + k - 1 repeated (700 times in row 2, 70,000 times in row
+// 3, else 2k + 1 times) and
 // loc the process's LC_CTYPE when the row is made.  The fetch of row at first sets LC_CTYPE from
 // the environment; with at negative, the fetch of row -at sets it and then fails with 38Q02.
 SQL_API_EXPORT void qsrows(sqlint32 *n, sqlint32 *at, sqlint32 *k, char *t, char *loc, short *, short *, short *kInd,
@@ -252,7 +253,8 @@ SQL_API_EXPORT void qsrows(sqlint32 *n, sqlint32 *at, sqlint32 *k, char *t, char
       } else {
         *k = row;
         *kInd = 0;
-        putText(t, 1001, tInd, std::string(row == 2 ? 700 : 2 * row + 1, static_cast<char>('a' + (row - 1) % 26)));
+        size_t length = row == 2 ? 700 : row == 3 ? 70000 : static_cast<size_t>(2 * row + 1);
+        putText(t, 100001, tInd, std::string(length, static_cast<char>('a' + (row - 1) % 26)));
         const char *now = std::setlocale(LC_CTYPE, nullptr);
         putText(loc, 101, locInd, now != nullptr ? now : "?");
       }
