@@ -67,6 +67,16 @@ inline bool createAndConnect(const char *db, sqlca *ca) {
   return check(quarn_create_database(db, ca), *ca, "create") && check(quarn_connect(db, nullptr, nullptr, ca), *ca, "connect");
 }
 
+// The same, then runs the statements that register the extension's routines (kelEnableList(),
+// as database enablement does); false after reporting a failure.
+template <class Statements>
+bool createAndRegister(const char *db, const Statements &registration, sqlca *ca) {
+  if (!createAndConnect(db, ca)) return false;
+  for (const auto &stmt : registration)
+    if (!check(quarn_execute_immediate(stmt.text.c_str(), ca), *ca, "register")) return false;
+  return true;
+}
+
 }  // namespace bench
 
 #endif

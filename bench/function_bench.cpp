@@ -70,9 +70,7 @@ int main(int argc, char **argv) {
   const std::string mode = argc > 2 ? argv[2] : "";
   std::string inst = bench::freshInstance("kelfnbench");
   sqlca ca{};
-  if (!bench::createAndConnect("BENCH", &ca)) return 1;
-  for (const KelEnableStmt &stmt : kelEnableList())
-    if (!check(quarn_execute_immediate(stmt.text.c_str(), &ca), ca, "register")) return 1;
+  if (!bench::createAndRegister("BENCH", kelEnableList(), &ca)) return 1;
   // One table per column type, as an application keeps one document column per table: a query
   // reads the bytes of its own documents only, as the direct path does.
   quarn_execute_immediate("CREATE TABLE vdocs (id INTEGER NOT NULL PRIMARY KEY, v quarnxml.XMLVarchar)", &ca);

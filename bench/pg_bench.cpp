@@ -15,6 +15,9 @@
  * manifest, and the backend's resident memory over 40 statements.  Not a test: it prints and
  * never fails on a missed target.
  * Usage: pg_bench [documents [rounds]]
+ *        pg_bench documents profile query seconds: prints the backend's process id, waits two
+ *        seconds (time to attach a profiler, e.g. `perf record -p <pid>`), then runs only query
+ *        (its number in the list below, 0-13) again and again for the given seconds
  */
 #include <libpq-fe.h>
 #include <unistd.h>
@@ -27,6 +30,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -167,6 +171,25 @@ int main(int argc, char **argv) {
          "SELECT COUNT(*) FROM vdocs AS d, TABLE(quarnxml.extractVarchars(d.v, '/order/item/price')) AS x", {}, {}},
         {"embedded extractVarchars, XMLCLOB", true,
          "SELECT COUNT(*) FROM cdocs AS d, TABLE(quarnxml.extractVarchars(d.c, '/order/item/price')) AS x", {}, {}}};
+    if (argc > 4 && std::string(argv[2]) == "profile") {
+      const size_t which = static_cast<size_t>(std::atoi(argv[3]));
+      const double seconds = std::atof(argv[4]);
+      if (which >= queries.size()) throw std::runtime_error("no query " + std::string(argv[3]));
+      std::printf("backend %s, query \"%s\"\n", backend.c_str(), queries[which].name);
+      std::fflush(stdout);
+      sleep(2);
+      int runs = 0;
+      auto t0 = std::chrono::steady_clock::now();
+      while (std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count() < seconds) {
+        runOnce(pg, backend, queries[which]);
+        ++runs;
+      }
+      std::printf("%d runs\n", runs);
+      sqlca ca{};
+      quarn_connect_reset(&ca);
+      std::filesystem::remove_all(instance);
+      return 0;
+    }
     for (int round = 0; round < nRounds; ++round) {
       for (Query &q : queries) {
         runOnce(pg, backend, q);

@@ -10,8 +10,9 @@
  *  - one document of 50 MB (10,000 parts with notes of about 5 KB) is stored with one CALL of
  *    kelInsertXML50MB, in a process of its own, which reports its peak memory; the floor does
  *    the same document.
- * Prints documents/s, MB/s, the ratio of the floor's time to the procedure's (target: at least
- * 0.5 for the small documents) and the peak memory (target: under ten times the document).
+ * Prints documents/s, MB/s, the ratio of the floor's time to the procedure's, each the best of
+ * three rounds (target: at least 0.5 for the small documents) and the peak memory (target:
+ * under ten times the document).
  * Not a test; never gates CI.
  *
  * Usage: shred_bench [N]           both parts, N small documents (default 20000)
@@ -29,6 +30,7 @@
 #include <xercesc/dom/DOMNode.hpp>
 #include <xercesc/util/XMLString.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -169,9 +171,7 @@ class ProcCall {
 bool setUp(const char *instName, const std::string &dad, std::string *inst) {
   *inst = bench::freshInstance(instName);
   sqlca ca{};
-  if (!bench::createAndConnect("BENCH", &ca)) return false;
-  for (const KelEnableStmt &stmt : kelEnableList())
-    if (!check(quarn_execute_immediate(stmt.text.c_str(), &ca), ca, "register")) return false;
+  if (!bench::createAndRegister("BENCH", kelEnableList(), &ca)) return false;
   ProcCall enable("QUARNXML.KELENABLECOLLECTION", "sscn");
   const std::string db = "BENCH", name = "orders";
   std::string msg;
@@ -389,29 +389,47 @@ int main(int argc, char **argv) {
   }
   const double mb = static_cast<double>(bytes) / (1024.0 * 1024.0);
 
-  double calls = 0, base = 0;
-  if (mode.empty() || mode == "calls") {
-    calls = timedPathCalls("QUARNXML.KELINSERTXML", docs);
-    if (calls < 0) return 1;
+  // Without a mode: the best of three rounds of each path, the calls' tables emptied and the
+  // floor's database made anew between rounds, so one disturbed round on a busy machine does
+  // not decide the ratio.  With a mode: one round of that path.
+  const int rounds = mode.empty() ? 3 : 1;
+  double calls = 1e30, base = 1e30;
+  long floorRows = 0;
+  for (int round = 0; round < rounds; ++round) {
+    if (mode.empty() || mode == "calls") {
+      if (round > 0) {
+        sqlca ca{};
+        for (const char *sql : {"DELETE FROM shipments", "DELETE FROM parts", "DELETE FROM orders"})
+          if (!check(quarn_execute_immediate(sql, &ca), ca, sql)) return 1;
+        if (!check(quarn_commit(&ca), ca, "commit")) return 1;
+      }
+      double t = timedPathCalls("QUARNXML.KELINSERTXML", docs);
+      if (t < 0) return 1;
+      calls = std::min(calls, t);
+    }
+    if (mode.empty() || mode == "floor") {
+      Floor floor;
+      if (!floor.open(inst + "/floor" + std::to_string(round) + ".db")) return 1;
+      double t = timedPathFloor(floor, docs);
+      floorRows = floor.rows;
+      floor.close();
+      if (t < 0) return 1;
+      base = std::min(base, t);
+    }
+  }
+  if (mode.empty() || mode == "calls")
     std::printf("%d documents of %.0f bytes on average, one kelInsertXML call each: %.2f s, %.0f documents/s, %.1f MB/s"
                 " (%ld orders, %ld parts, %ld shipments)\n",
                 nDocs, static_cast<double>(bytes) / nDocs, calls, nDocs / calls, mb / calls, countRows("orders"),
                 countRows("parts"), countRows("shipments"));
-  }
-  if (mode.empty() || mode == "floor") {
-    Floor floor;
-    if (!floor.open(inst + "/floor.db")) return 1;
-    base = timedPathFloor(floor, docs);
-    floor.close();
-    if (base < 0) return 1;
+  if (mode.empty() || mode == "floor")
     std::printf("floor (parse, walk, SQLite prepared statements): %.2f s, %.0f documents/s, %ld rows\n", base,
-                nDocs / base, floor.rows);
-  }
+                nDocs / base, floorRows);
   sqlca ca{};
   quarn_connect_reset(&ca);
   std::filesystem::remove_all(inst);
   if (!mode.empty()) return 0;
-  std::printf("ratio floor/calls %.2f (target at least 0.50)\n", base / calls);
+  std::printf("ratio floor/calls %.2f, best of %d rounds each (target at least 0.50)\n", base / calls, rounds);
 
   // The large document in a process of its own, so that its peak memory is its own.
   std::fflush(stdout);

@@ -145,9 +145,7 @@ int main(int argc, char **argv) {
   validateFileQuery = "SELECT quarnxml.validate(v, '" + dtdFile + "', 'order.dtd') FROM tdocs";
 
   sqlca ca{};
-  if (!bench::createAndConnect("BENCH", &ca)) return 1;
-  for (const KelEnableStmt &stmt : kelEnableList())
-    if (!check(quarn_execute_immediate(stmt.text.c_str(), &ca), ca, "register")) return 1;
+  if (!bench::createAndRegister("BENCH", kelEnableList(), &ca)) return 1;
   // The orders, and the same with their DOCTYPE, in a table each.
   quarn_execute_immediate("CREATE TABLE vdocs (id INTEGER NOT NULL PRIMARY KEY, v quarnxml.XMLVarchar)", &ca);
   quarn_execute_immediate("CREATE TABLE tdocs (id INTEGER NOT NULL PRIMARY KEY, v quarnxml.XMLVarchar)", &ca);

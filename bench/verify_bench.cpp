@@ -103,9 +103,7 @@ int main(int argc, char **argv) {
   const std::string mode = argc > 2 ? argv[2] : "";
   std::string inst = bench::freshInstance("kelverifybench");
   sqlca ca{};
-  if (!bench::createAndConnect("BENCH", &ca)) return 1;
-  for (const KelEnableStmt &stmt : kelEnableList())
-    if (!check(quarn_execute_immediate(stmt.text.c_str(), &ca), ca, "register")) return 1;
+  if (!bench::createAndRegister("BENCH", kelEnableList(), &ca)) return 1;
   KelCallContext ctx{};
   char state[6], msg[KEL_MSG_BUFFER + 1];
   KelCodePageRequest request{0, 1208, nullptr};

@@ -41,6 +41,9 @@
 /* Result buffers up to this size are cleared whole before a call; larger ones only as far as the
  * previous value reached, as on the embedded engine. */
 #define CLEAR_WHOLE 64
+/* A set's character values up to this size (with their header) are written to buffers the call
+ * site keeps; a larger one is allocated for its row only, so that no large buffer outlives it. */
+#define ROW_TEXT_KEPT 65536
 /* SQLSTATE of an exception that left a routine: the routine terminated abnormally. */
 #define STATE_ABNORMAL MAKE_SQLSTATE('3', '8', '5', '0', '3')
 
@@ -53,6 +56,7 @@ typedef struct ResultInfo {
   size_t cap;    /* the declared bytes (at most the buffer's size) */
   bool whole;    /* small enough to be cleared whole */
   size_t extent; /* bytes the last call may have written */
+  ssize_t terminator; /* where the last call's string ends within cap, -1 nowhere, -2 not looked for */
 } ResultInfo;
 
 typedef struct QsSite {
@@ -89,6 +93,11 @@ typedef struct QsSite {
   udf_locator *setLocators;     /* argument locators kept from OPEN to CLOSE */
   int nSetLocators;
   void **setCopies;             /* argument values copied for them */
+  /* Filling a tuple store: one row's values, kept from set to set. */
+  Datum *rowValues;
+  bool *rowNulls;
+  CallBuffer *rowText;     /* character results, rewritten by every FETCH (the store copies them) */
+  MemoryContext rowContext; /* whatever else a row's values need, emptied per row */
 } QsSite;
 
 /* ---- Text the routine wrote ----------------------------------------------------------------- */
@@ -262,21 +271,27 @@ static void tooLong(const QsSite *s) {
                          s->fname, s->specname)));
 }
 
-/* Bytes of a result buffer the value written there occupies (see the embedded engine). */
-static size_t resultExtent(const QsSite *s, int k) {
+/* Notes the bytes of result buffer k the value written there occupies (see the embedded engine)
+ * and, for a string found while doing so, where it ends. */
+static void noteResult(QsSite *s, int k) {
   const QsValueDef *v = &s->def->results[k];
-  const ResultInfo *r = &s->outInfo[k];
+  ResultInfo *r = &s->outInfo[k];
   const char *b = s->out[k].data;
-  if (r->whole) return s->out[k].size;
+  r->terminator = -2;
+  if (r->whole) {
+    r->extent = s->out[k].size;
+    return;
+  }
   if ((v->kind == QS_CLOB || v->kind == QS_BLOB) && !v->locator) {
     sqlint32 len;
     memcpy(&len, b, sizeof len);
-    if (len < 0 || (size_t)len + sizeof len + 1 > r->cap) return s->out[k].size;
-    return sizeof len + (size_t)len + 1;
+    r->extent = len < 0 || (size_t)len + sizeof len + 1 > r->cap ? s->out[k].size : sizeof len + (size_t)len + 1;
+    return;
   }
   {
     const char *nul = memchr(b, 0, r->cap);
-    return nul == NULL ? s->out[k].size : (size_t)(nul - b) + 1;
+    r->terminator = nul == NULL ? -1 : nul - b;
+    r->extent = nul == NULL ? s->out[k].size : (size_t)(nul - b) + 1;
   }
 }
 
@@ -295,13 +310,36 @@ static int64 castResult(const QsSite *s, const QsValueDef *v, const char *data, 
   return v->castLength;
 }
 
+/* No zero byte and nothing above 127: valid UTF-8 without asking the encoding's verifier. */
+static bool plainAscii(const char *data, int64 len) {
+  for (int64 i = 0; i < len; ++i)
+    if ((unsigned char)data[i] - 1u >= 127u) return false;
+  return true;
+}
+
 /* A character result as text of the result's type; bytes that are not valid UTF-8 are an error,
- * so nothing the database could not read back is stored. */
-static Datum textResult(const QsSite *s, const char *data, int64 len, bool binary) {
-  if (!binary && pg_encoding_verifymbstr(PG_UTF8, data, (int)len) != len)
+ * so nothing the database could not read back is stored.  into: a buffer of the site the value is
+ * written to (valid until the next call) unless it is larger than ROW_TEXT_KEPT; otherwise, and
+ * without into, the value is allocated in the current context. */
+static Datum textResult(const QsSite *s, const char *data, int64 len, bool binary, CallBuffer *into) {
+  if (!binary && !plainAscii(data, len) && pg_encoding_verifymbstr(PG_UTF8, data, (int)len) != len)
     ereport(ERROR, (errcode(ERRCODE_CHARACTER_NOT_IN_REPERTOIRE),
                     errmsg("routine \"%s\" (specific name \"%s\") has returned a value that is not valid UTF-8", s->fname,
                            s->specname)));
+  if (into != NULL && (size_t)len + VARHDRSZ <= ROW_TEXT_KEPT) {
+    bytea *out;
+    if (into->size < (size_t)len + VARHDRSZ) {
+      size_t want = Min(Max((size_t)len + VARHDRSZ, into->size * 2), ROW_TEXT_KEPT);
+      char *grown = MemoryContextAlloc(s->cxt, want);
+      if (into->data != NULL) pfree(into->data);
+      into->data = grown;
+      into->size = want;
+    }
+    out = (bytea *)into->data;
+    SET_VARSIZE(out, len + VARHDRSZ);
+    memcpy(VARDATA(out), data, len);
+    return PointerGetDatum(out);
+  }
   {
     bytea *out = (bytea *)palloc(len + VARHDRSZ);
     SET_VARSIZE(out, len + VARHDRSZ);
@@ -331,8 +369,9 @@ static Datum dateTimeResult(const QsSite *s, QsKind kind, const char *b, size_t 
   }
 }
 
-/* Result k as a datum of its SQL type; raises 39501 (too long) or 0F001 (no such locator). */
-static Datum readResult(const QsSite *s, int k, bool *isnull) {
+/* Result k as a datum of its SQL type; raises 39501 (too long) or 0F001 (no such locator).
+ * into: see textResult. */
+static Datum readResult(const QsSite *s, int k, bool *isnull, CallBuffer *into) {
   const QsValueDef *v = &s->def->results[k];
   const char *b = s->out[k].data;
   *isnull = s->outInd[k] < 0;
@@ -354,7 +393,7 @@ static Datum readResult(const QsSite *s, int k, bool *isnull) {
       struct varlena *whole = detoast_attr((struct varlena *)data);
       return PointerGetDatum(whole);
     }
-    return textResult(s, data, len, v->kind == QS_BLOB);
+    return textResult(s, data, len, v->kind == QS_BLOB, into);
   }
   switch (v->kind) {
     case QS_SMALLINT: { short x; memcpy(&x, b, sizeof x); return Int16GetDatum(x); }
@@ -375,16 +414,17 @@ static Datum readResult(const QsSite *s, int k, bool *isnull) {
       sqlint32 len;
       memcpy(&len, b, sizeof len);
       if (len < 0 || (size_t)len + sizeof len + 1 > v->bytes) tooLong(s);
-      return textResult(s, b + sizeof len, castResult(s, v, b + sizeof len, len), v->kind == QS_BLOB);
+      return textResult(s, b + sizeof len, castResult(s, v, b + sizeof len, len), v->kind == QS_BLOB, into);
     }
     default: { /* VARCHAR, CHAR */
-      const char *nul = memchr(b, 0, v->bytes);
+      const ResultInfo *r = &s->outInfo[k];
+      const char *nul = r->terminator == -2 ? memchr(b, 0, v->bytes) : r->terminator == -1 ? NULL : b + r->terminator;
       size_t n;
       if (nul == NULL) tooLong(s);
       n = (size_t)(nul - b);
       if (v->kind == QS_CHAR)
         while (n > 0 && b[n - 1] == ' ') --n;
-      return textResult(s, b, castResult(s, v, b, (int64)n), false);
+      return textResult(s, b, castResult(s, v, b, (int64)n), false, into);
     }
   }
 }
@@ -430,13 +470,50 @@ static int judge(QsSite *s, bool fetch) {
 }
 
 /*
- * One call of the routine with call type type.  The result buffers are cleared as far as the
- * last value reached and their indicators set to NULL first; afterwards the SQLSTATE is judged
- * (unless quiet: a CLOSE or FINAL call whose outcome nobody reads) and, for a fetch or a scalar
- * call, the results are read into values/nulls.  Locators the routine created are released on
- * every path.  Returns 1 at the end of a table (02000 on a fetch), else 0.
+ * What a call of type type came to (rc: qsFencedCall's result; refusals: qsRdsRefusals before
+ * the call): an exception or the SQLSTATE is raised or reported (unless quiet: a CLOSE or FINAL
+ * call whose outcome nobody reads) and, for a fetch or a scalar call, the results are read into
+ * values/nulls (character values into the site's row buffers when rowBuffers is set, valid until
+ * the next call).  Returns 1 at the end of a table (02000 on a fetch), else 0.
  */
-static int callRoutine(QsSite *s, int type, bool quiet, Datum *values, bool *nulls) {
+static int callOutcome(QsSite *s, int rc, int type, bool quiet, unsigned long refusals, Datum *values, bool *nulls,
+                       bool rowBuffers) {
+  const QsDef *def = s->def;
+  int end = 0;
+  if (rc != 0 && !quiet) {
+    char fault[sizeof s->fault];
+    cleanText(s->fault, sizeof fault - 1, fault);
+    ereport(ERROR, (errcode(STATE_ABNORMAL),
+                    errmsg("routine \"%s\" (specific name \"%s\") has abnormally terminated", s->fname, s->specname),
+                    errdetail("%s left the routine.", fault)));
+  }
+  if (rc != 0) {
+    char fault[sizeof s->fault];
+    cleanText(s->fault, sizeof fault - 1, fault);
+    elog(WARNING, "routine \"%s\" (specific name \"%s\") has abnormally terminated in a closing call: %s", s->fname,
+         s->specname, fault);
+  }
+  if (!quiet) {
+    if (qsRdsRefusals() != refusals && memcmp(s->sqlstate, "00000", 5) != 0 && memcmp(s->sqlstate, "02000", 5) != 0)
+      ereport(NOTICE, (errmsg("a large object of routine \"%s\" would have grown beyond %d bytes, the most this host keeps",
+                              s->fname, SQLUDF_MAX_LOB_LENGTH)));
+    end = judge(s, type == SQLUDF_TF_FETCH);
+    if (values != NULL && !end)
+      for (int k = 0; k < def->nresults; ++k)
+        values[k] = readResult(s, k, &nulls[k], rowBuffers ? &s->rowText[k] : NULL);
+  }
+  return end;
+}
+
+/*
+ * One call of the routine with call type type, under the process locale saved in locale.  The
+ * result buffers are cleared as far as the last value reached and their indicators set to NULL
+ * first; afterwards callOutcome judges it.  Locators the routine created are released on every
+ * path; a call that created none (the common case) needs no error trap for them.  Returns 1 at
+ * the end of a table (02000 on a fetch), else 0.
+ */
+static int callRoutine(QsSite *s, QsLocaleMark *locale, int type, bool quiet, Datum *values, bool *nulls,
+                       bool rowBuffers) {
   const QsDef *def = s->def;
   size_t mark = qsRdsMark();
   unsigned long refusals = qsRdsRefusals();
@@ -452,33 +529,17 @@ static int callRoutine(QsSite *s, int type, bool quiet, Datum *values, bool *nul
   s->callType = type;
   if (s->padArg >= 0) s->args[s->padArg] = &s->pad;
   qsSysSetAccess(s->mayRead, s->mayWrite);
-  rc = qsFencedCall(s->fn, s->args, s->nCallArgs, s->fault, sizeof s->fault);
+  rc = qsFencedCall(locale, s->fn, s->args, s->nCallArgs, s->fault, sizeof s->fault);
   s->msgDirty = s->msg[0] != '\0';
-  for (int k = 0; k < def->nresults; ++k) s->outInfo[k].extent = resultExtent(s, k);
+  /* Anything but success is reported: the locale is compared in full before any message. */
+  if (rc != 0 || (memcmp(s->sqlstate, "00000", 5) != 0 && memcmp(s->sqlstate, "02000", 5) != 0))
+    qsFenceRestoreLocale(locale);
+  for (int k = 0; k < def->nresults; ++k) noteResult(s, k);
 
+  if (qsRdsMark() == mark) return callOutcome(s, rc, type, quiet, refusals, values, nulls, rowBuffers);
   PG_TRY();
   {
-    if (rc != 0 && !quiet) {
-      char fault[sizeof s->fault];
-      cleanText(s->fault, sizeof fault - 1, fault);
-      ereport(ERROR, (errcode(STATE_ABNORMAL),
-                      errmsg("routine \"%s\" (specific name \"%s\") has abnormally terminated", s->fname, s->specname),
-                      errdetail("%s left the routine.", fault)));
-    }
-    if (rc != 0) {
-      char fault[sizeof s->fault];
-      cleanText(s->fault, sizeof fault - 1, fault);
-      elog(WARNING, "routine \"%s\" (specific name \"%s\") has abnormally terminated in a closing call: %s", s->fname,
-           s->specname, fault);
-    }
-    if (!quiet) {
-      if (qsRdsRefusals() != refusals && memcmp(s->sqlstate, "00000", 5) != 0 && memcmp(s->sqlstate, "02000", 5) != 0)
-        ereport(NOTICE, (errmsg("a large object of routine \"%s\" would have grown beyond %d bytes, the most this host keeps",
-                                s->fname, SQLUDF_MAX_LOB_LENGTH)));
-      end = judge(s, type == SQLUDF_TF_FETCH);
-      if (values != NULL && !end)
-        for (int k = 0; k < def->nresults; ++k) values[k] = readResult(s, k, &nulls[k]);
-    }
+    end = callOutcome(s, rc, type, quiet, refusals, values, nulls, rowBuffers);
   }
   PG_CATCH();
   {
@@ -600,8 +661,11 @@ static void endSet(QsSite *s, bool freeCopies) {
 /* The CLOSE call when the executor stops reading a table function's rows early. */
 static void shutdownSet(Datum arg) {
   QsSite *s = (QsSite *)DatumGetPointer(arg);
+  QsLocaleMark locale;
   s->shutdownContext = NULL;
-  if (s->open) callRoutine(s, SQLUDF_TF_CLOSE, true, NULL, NULL);
+  qsFenceSaveLocale(&locale);
+  if (s->open) callRoutine(s, &locale, SQLUDF_TF_CLOSE, true, NULL, NULL, false);
+  qsFenceRestoreLocale(&locale);
   endSet(s, true);
 }
 
@@ -611,22 +675,25 @@ static void finalCalls(void *arg) {
   QsSite *s = (QsSite *)arg;
   const QsDef *def = s->def;
   if (s->ready) {
+    QsLocaleMark locale;
+    qsFenceSaveLocale(&locale);
     if (def->table) {
-      if (s->open) callRoutine(s, SQLUDF_TF_CLOSE, true, NULL, NULL);
+      if (s->open) callRoutine(s, &locale, SQLUDF_TF_CLOSE, true, NULL, NULL, false);
       endSet(s, false); /* the copies go with the context */
       for (int k = 0; k < def->nargs; ++k) s->inInd[k] = -1;
-      if (s->first && def->finalCall) callRoutine(s, SQLUDF_TF_FINAL, true, NULL, NULL);
+      if (s->first && def->finalCall) callRoutine(s, &locale, SQLUDF_TF_FINAL, true, NULL, NULL, false);
     } else if (s->called && def->finalCall) {
       for (int k = 0; k < def->nargs; ++k) s->inInd[k] = -1;
-      callRoutine(s, SQLUDF_FINAL_CALL, true, NULL, NULL);
+      callRoutine(s, &locale, SQLUDF_FINAL_CALL, true, NULL, NULL, false);
     }
+    qsFenceRestoreLocale(&locale);
   }
   qsDefRelease(s->def);
 }
 
 /* ---- Scalar and table calls ---------------------------------------------------------------- */
 
-static Datum scalarCall(QsSite *s, FunctionCallInfo fcinfo) {
+static Datum scalarCall(QsSite *s, QsLocaleMark *locale, FunctionCallInfo fcinfo) {
   const QsDef *def = s->def;
   size_t mark = qsRdsMark();
   Datum result = (Datum)0;
@@ -637,7 +704,7 @@ static Datum scalarCall(QsSite *s, FunctionCallInfo fcinfo) {
     {
       int type = s->called ? SQLUDF_NORMAL_CALL : SQLUDF_FIRST_CALL;
       s->called = true;
-      callRoutine(s, type, false, &result, &isnull);
+      callRoutine(s, locale, type, false, &result, &isnull, false);
     }
   }
   PG_CATCH();
@@ -652,54 +719,55 @@ static Datum scalarCall(QsSite *s, FunctionCallInfo fcinfo) {
 }
 
 /* A new outer row: its arguments, FIRST once per site, then OPEN. */
-static void openSet(QsSite *s, FunctionCallInfo fcinfo) {
+static void openSet(QsSite *s, QsLocaleMark *locale, FunctionCallInfo fcinfo) {
   const QsDef *def = s->def;
   for (int k = 0; k < def->nargs; ++k) putInput(s, k, fcinfo->args[k].value, fcinfo->args[k].isnull, true);
   if (!s->first && def->finalCall) {
     s->first = true;
-    callRoutine(s, SQLUDF_TF_FIRST, false, NULL, NULL);
+    callRoutine(s, locale, SQLUDF_TF_FIRST, false, NULL, NULL, false);
   }
   s->first = true;
   s->open = true;
-  callRoutine(s, SQLUDF_TF_OPEN, false, NULL, NULL);
+  callRoutine(s, locale, SQLUDF_TF_OPEN, false, NULL, NULL, false);
 }
 
 /*
  * Every row of one outer row at once, into a tuple store the executor reads: a function scan
  * (a table function in FROM, which says it prefers a store) keeps the rows in a store anyway, and
  * filling it here saves the executor's round trip through the function for each row.  A table
- * function in a select list keeps one row per call, so the executor may stop early.  Each FETCH's values live in a context emptied per
- * row; the store copies them.  An error between rows leaves the set open for the final calls.
+ * function in a select list keeps one row per call, so the executor may stop early.  Each FETCH's
+ * character values are written to the site's row buffers and anything else it needs to a context
+ * emptied per row; the store copies them.  The row arrays, buffers and context are made once per
+ * site.  An error between rows leaves the set open for the final calls.
  */
-static Datum materializedSet(QsSite *s, FunctionCallInfo fcinfo, ReturnSetInfo *rsi, TupleDesc desc) {
+static Datum materializedSet(QsSite *s, QsLocaleMark *locale, FunctionCallInfo fcinfo, ReturnSetInfo *rsi,
+                             TupleDesc desc) {
   const QsDef *def = s->def;
   MemoryContext old = MemoryContextSwitchTo(rsi->econtext->ecxt_per_query_memory);
   Tuplestorestate *store = tuplestore_begin_heap((rsi->allowedModes & SFRM_Materialize_Random) != 0, false, work_mem);
   /* The executor frees a returned descriptor that is not reference-counted: it gets a copy. */
   TupleDesc setDesc = CreateTupleDescCopy(desc);
-  MemoryContext rowContext;
-  Datum *values;
-  bool *nulls;
   MemoryContextSwitchTo(old);
-  values = palloc(sizeof(Datum) * def->nresults);
-  nulls = palloc(sizeof(bool) * def->nresults);
-  rowContext = AllocSetContextCreate(CurrentMemoryContext, "quarnsql row", ALLOCSET_SMALL_SIZES);
-  openSet(s, fcinfo);
+  if (s->rowContext == NULL) {
+    s->rowValues = MemoryContextAlloc(s->cxt, sizeof(Datum) * def->nresults);
+    s->rowNulls = MemoryContextAlloc(s->cxt, sizeof(bool) * def->nresults);
+    s->rowText = MemoryContextAllocZero(s->cxt, sizeof(CallBuffer) * def->nresults);
+    s->rowContext = AllocSetContextCreate(s->cxt, "quarnsql row", ALLOCSET_SMALL_SIZES);
+  }
+  openSet(s, locale, fcinfo);
   for (;;) {
     int end;
     CHECK_FOR_INTERRUPTS();
-    MemoryContextReset(rowContext);
-    old = MemoryContextSwitchTo(rowContext);
-    end = callRoutine(s, SQLUDF_TF_FETCH, false, values, nulls);
+    if (!s->rowContext->isReset) MemoryContextReset(s->rowContext);
+    old = MemoryContextSwitchTo(s->rowContext);
+    end = callRoutine(s, locale, SQLUDF_TF_FETCH, false, s->rowValues, s->rowNulls, true);
     MemoryContextSwitchTo(old);
     if (end) break;
-    tuplestore_putvalues(store, desc, values, nulls);
+    tuplestore_putvalues(store, desc, s->rowValues, s->rowNulls);
   }
-  callRoutine(s, SQLUDF_TF_CLOSE, false, NULL, NULL);
+  callRoutine(s, locale, SQLUDF_TF_CLOSE, false, NULL, NULL, false);
   endSet(s, true);
-  MemoryContextDelete(rowContext);
-  pfree(values);
-  pfree(nulls);
+  MemoryContextReset(s->rowContext);
   rsi->returnMode = SFRM_Materialize;
   rsi->setResult = store;
   rsi->setDesc = setDesc;
@@ -707,7 +775,7 @@ static Datum materializedSet(QsSite *s, FunctionCallInfo fcinfo, ReturnSetInfo *
   return (Datum)0;
 }
 
-static Datum tableCall(QsSite *s, FunctionCallInfo fcinfo) {
+static Datum tableCall(QsSite *s, QsLocaleMark *locale, FunctionCallInfo fcinfo) {
   const QsDef *def = s->def;
   ReturnSetInfo *rsi = (ReturnSetInfo *)fcinfo->resultinfo;
   Datum *values;
@@ -719,7 +787,7 @@ static Datum tableCall(QsSite *s, FunctionCallInfo fcinfo) {
                     errmsg("table function \"%s\" called in a context that cannot accept a set", def->fname)));
   if (!s->open && (rsi->allowedModes & SFRM_Materialize_Preferred) != 0) {
     TupleDesc desc = def->composite ? s->tupdesc : rsi->expectedDesc;
-    if (desc != NULL && desc->natts == def->nresults) return materializedSet(s, fcinfo, rsi, desc);
+    if (desc != NULL && desc->natts == def->nresults) return materializedSet(s, locale, fcinfo, rsi, desc);
   }
   if ((rsi->allowedModes & SFRM_ValuePerCall) == 0)
     ereport(ERROR, (errcode(ERRCODE_FEATURE_NOT_SUPPORTED),
@@ -730,12 +798,12 @@ static Datum tableCall(QsSite *s, FunctionCallInfo fcinfo) {
       RegisterExprContextCallback(rsi->econtext, shutdownSet, PointerGetDatum(s));
       s->shutdownContext = rsi->econtext;
     }
-    openSet(s, fcinfo);
+    openSet(s, locale, fcinfo);
   }
   values = palloc(sizeof(Datum) * def->nresults);
   nulls = palloc(sizeof(bool) * def->nresults);
-  if (callRoutine(s, SQLUDF_TF_FETCH, false, values, nulls)) {
-    callRoutine(s, SQLUDF_TF_CLOSE, false, NULL, NULL);
+  if (callRoutine(s, locale, SQLUDF_TF_FETCH, false, values, nulls, false)) {
+    callRoutine(s, locale, SQLUDF_TF_CLOSE, false, NULL, NULL, false);
     endSet(s, true);
     if (s->shutdownContext != NULL) {
       UnregisterExprContextCallback(s->shutdownContext, shutdownSet, PointerGetDatum(s));
@@ -754,11 +822,30 @@ static Datum tableCall(QsSite *s, FunctionCallInfo fcinfo) {
   return HeapTupleGetDatum(heap_form_tuple(s->tupdesc, values, nulls));
 }
 
+/*
+ * The process locale is saved once per handler call and compared in full when the call ends,
+ * however it ends (the site's first use included: opening a routine library runs its static
+ * constructors); between the routine calls of one set only a moved name pointer is compared.
+ */
 Datum qsCall(FunctionCallInfo fcinfo) {
-  QsSite *s = (QsSite *)fcinfo->flinfo->fn_extra;
+  QsLocaleMark locale;
+  Datum result;
   CHECK_FOR_INTERRUPTS();
-  if (s == NULL) s = newSite(fcinfo);
-  return s->def->table ? tableCall(s, fcinfo) : scalarCall(s, fcinfo);
+  qsFenceSaveLocale(&locale);
+  PG_TRY();
+  {
+    QsSite *s = (QsSite *)fcinfo->flinfo->fn_extra;
+    if (s == NULL) s = newSite(fcinfo);
+    result = s->def->table ? tableCall(s, &locale, fcinfo) : scalarCall(s, &locale, fcinfo);
+  }
+  PG_CATCH();
+  {
+    qsFenceRestoreLocale(&locale);
+    PG_RE_THROW();
+  }
+  PG_END_TRY();
+  qsFenceRestoreLocale(&locale);
+  return result;
 }
 
 /* ---- The end of a transaction --------------------------------------------------------------- */

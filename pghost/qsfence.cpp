@@ -45,26 +45,31 @@ std::string currentExceptionType() {
   return out;
 }
 
-// One locale category: its name copied before the call and set again when the call changed it.
-struct LocaleGuard {
-  int category;
-  char saved[256] = "";
-
-  void before() {
-    const char *now = std::setlocale(category, nullptr);
-    size_t n = now != nullptr ? std::strlen(now) : 0;
-    if (n >= sizeof saved) n = 0;  // a name this long is never set back
-    std::memcpy(saved, now != nullptr ? now : "", n);
-    saved[n] = '\0';
+// Sets category back to its saved name when it differs (a name too long to keep is left alone),
+// and notes the name pointer now in use.
+void restore(QsLocaleSaved &saved) noexcept {
+  const char *now = std::setlocale(saved.category, nullptr);
+  if (saved.name[0] != '\0' && (now == nullptr || std::strcmp(now, saved.name) != 0)) {
+    std::setlocale(saved.category, saved.name);
+    now = std::setlocale(saved.category, nullptr);
   }
-  void after() {
-    const char *now = std::setlocale(category, nullptr);
-    if (saved[0] != '\0' && (now == nullptr || std::strcmp(now, saved) != 0)) std::setlocale(category, saved);
-  }
-};
+  saved.current = now;
+}
 
-LocaleGuard ctypeGuard{LC_CTYPE};
-LocaleGuard messagesGuard{LC_MESSAGES};
+void save(QsLocaleSaved &saved, int category) noexcept {
+  const char *now = std::setlocale(category, nullptr);
+  size_t n = now != nullptr ? std::strlen(now) : 0;
+  if (n >= sizeof saved.name) n = 0;  // a name this long is never set back
+  std::memcpy(saved.name, now != nullptr ? now : "", n);
+  saved.name[n] = '\0';
+  saved.category = category;
+  saved.current = now;
+}
+
+// After a call: only a category whose name pointer moved is compared.
+void check(QsLocaleSaved &saved) noexcept {
+  if (std::setlocale(saved.category, nullptr) != saved.current) restore(saved);
+}
 
 // Writes "<what the exception is>: <detail>" into fault; never throws, even when there is no
 // memory left to demangle the type's name.
@@ -78,11 +83,19 @@ void describe(char *fault, size_t size, const char *format, const char *detail) 
 
 }  // namespace
 
-extern "C" int qsFencedCall(void *fn, void *const *args, int nargs, char *fault, size_t faultSize) {
+extern "C" void qsFenceSaveLocale(QsLocaleMark *mark) {
+  save(mark->ctype, LC_CTYPE);
+  save(mark->messages, LC_MESSAGES);
+}
+
+extern "C" void qsFenceRestoreLocale(QsLocaleMark *mark) {
+  restore(mark->ctype);
+  restore(mark->messages);
+}
+
+extern "C" int qsFencedCall(QsLocaleMark *mark, void *fn, void *const *args, int nargs, char *fault, size_t faultSize) {
   if (nargs < 0 || nargs > QS_FENCE_MAX_ARGS) return -1;
   int rc = 0;
-  ctypeGuard.before();
-  messagesGuard.before();
   try {
     kCallers[static_cast<size_t>(nargs)](fn, args);
   } catch (const std::bad_alloc &) {
@@ -95,7 +108,7 @@ extern "C" int qsFencedCall(void *fn, void *const *args, int nargs, char *fault,
     describe(fault, faultSize, "an exception of type %s%s", "");
     rc = 1;
   }
-  ctypeGuard.after();
-  messagesGuard.after();
+  check(mark->ctype);
+  check(mark->messages);
   return rc;
 }

@@ -231,4 +231,36 @@ SQL_API_EXPORT void qsdates(sqlint32 *k, char *d, char *t, char *ts, short *, sh
   *dInd = *tInd = *tsInd = 0;
 }
 
+// qsrows(n INTEGER, at INTEGER) RETURNS TABLE(k INTEGER, t VARCHAR(100000), loc VARCHAR(100)):
+// rows k = 1..n with t the letter 'a' + k - 1 repeated (700 times in row 2, 70,000 times in row
+// 3, else 2k + 1 times) and
+// loc the process's LC_CTYPE when the row is made.  The fetch of row at first sets LC_CTYPE from
+// the environment; with at negative, the fetch of row -at sets it and then fails with 38Q02.
+SQL_API_EXPORT void qsrows(sqlint32 *n, sqlint32 *at, sqlint32 *k, char *t, char *loc, short *, short *, short *kInd,
+                           short *tInd, short *locInd, char *sqlstate, char *, char *, char *msg,
+                           sqludf_scratchpad *pad, sqlint32 *callType) {
+  sqlint32 row;
+  std::memcpy(&row, pad->data, sizeof row);
+  if (*callType == SQLUDF_TF_OPEN) row = 0;
+  if (*callType == SQLUDF_TF_FETCH) {
+    if (row >= *n) {
+      std::memcpy(sqlstate, SQLUDF_STATE_EOT, 6);
+    } else {
+      ++row;
+      if (row == *at || row == -*at) std::setlocale(LC_CTYPE, "C.UTF-8");
+      if (row == -*at) {
+        setState(sqlstate, "38Q02", msg, "row " + std::to_string(row) + " failed after setting the locale");
+      } else {
+        *k = row;
+        *kInd = 0;
+        size_t length = row == 2 ? 700 : row == 3 ? 70000 : static_cast<size_t>(2 * row + 1);
+        putText(t, 100001, tInd, std::string(length, static_cast<char>('a' + (row - 1) % 26)));
+        const char *now = std::setlocale(LC_CTYPE, nullptr);
+        putText(loc, 101, locInd, now != nullptr ? now : "?");
+      }
+    }
+  }
+  std::memcpy(pad->data, &row, sizeof row);
+}
+
 }  // extern "C"

@@ -29,6 +29,7 @@
 #include "sqlda.h"
 #include "translate.h"
 #include "triggers.h"
+#include "undovfs.h"
 
 namespace quarn {
 
@@ -122,9 +123,10 @@ void initInstance() {
     // The engine reads no allocation statistics; without them SQLite's allocator takes no
     // process-wide lock.  Refused harmlessly when the process already started SQLite.
     sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
-    // The undo record of a savepoint stays at SQLite's own threshold before it goes to a
-    // temporary file: with a threshold of 256 KiB or more, the SQLite this engine runs on fails
-    // a statement whose undo record outgrows it with SQLITE_FULL when it moves it to the file.
+    // Savepoint undo records past SQLite's own 64 KiB go to the engine's file system, which
+    // keeps them in memory (undovfs.cpp); SQLite's threshold itself stays: above 128 KiB,
+    // SQLite's move of a record to its file fails (one write call, larger than the default
+    // file system writes).
     const char *qp = std::getenv("QUARNPATH");
     std::string path;
     if (qp && *qp) {
@@ -177,7 +179,8 @@ int createDatabase(const std::string &name, bool withGraphic, sqlca *ca) {
   std::filesystem::create_directories(instancePath() + "/function", ec);
   if (std::filesystem::exists(file)) return fail(ca, engineError(kSqlDbExists, {upperAscii(name)}));
   sqlite3 *db = nullptr;
-  int rc = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_EXCLUSIVE, nullptr);
+  int rc = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_EXCLUSIVE,
+                           undoVfsName());
   if (rc != SQLITE_OK) {
     std::string msg = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
     sqlite3_close(db);
@@ -233,7 +236,7 @@ int Session::open(const std::string &dbName, const std::string &user, const std:
   std::string file = databaseFile(name);
   if (file.empty() || !std::filesystem::exists(file)) return fail(ca, engineError(kSqlDbNotFound, {name}));
   std::unique_ptr<Session> s(new Session());
-  int rc = sqlite3_open_v2(file.c_str(), &s->db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+  int rc = sqlite3_open_v2(file.c_str(), &s->db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, undoVfsName());
   if (rc != SQLITE_OK) {
     std::string msg = s->db_ ? sqlite3_errmsg(s->db_) : sqlite3_errstr(rc);
     return fail(ca, engineError(kSqlSystem, {msg}));

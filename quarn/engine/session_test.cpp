@@ -10,6 +10,7 @@
 #include "engine.h"
 #include "errors.h"
 #include "translate.h"
+#include "undovfs.h"
 
 namespace quarn {
 namespace {
@@ -153,9 +154,25 @@ TEST_F(Sessions, PaddedComparisonsKeepIndexLookups) {
   EXPECT_NE(join.find("SEARCH K USING INDEX"), std::string::npos) << join;
 }
 
-// A savepoint over more changed pages than its undo record keeps in memory (6 MB here): the
-// statement succeeds, and rolling back to the savepoint restores every page.
-TEST_F(Sessions, SavepointOverManyPagesSucceedsAndRollsBack) {
+// A savepoint over many changed pages (6 MB here), with the undo record in memory and, with
+// the memory limit lowered, moved to a temporary file part-way: the statement succeeds, rolling
+// back to the savepoint restores every page, and a failing statement undoes only itself.
+class UndoRecords : public Sessions, public ::testing::WithParamInterface<size_t> {
+ protected:
+  void SetUp() override {
+    saved_ = undoMemoryLimit();
+    setUndoMemoryLimit(GetParam());
+    Sessions::SetUp();
+  }
+  void TearDown() override {
+    Sessions::TearDown();
+    setUndoMemoryLimit(saved_);
+  }
+  size_t saved_ = 0;
+};
+INSTANTIATE_TEST_SUITE_P(MemoryAndFile, UndoRecords, ::testing::Values(size_t{16} << 20, size_t{200} << 10));
+
+TEST_P(UndoRecords, SavepointOverManyPagesSucceedsAndRollsBack) {
   const std::string a = "'" + std::string(1500, 'a') + "'", b = "'" + std::string(1500, 'b') + "'";
   ASSERT_EQ(a_->execImmediate("CREATE TABLE big (k INT NOT NULL PRIMARY KEY, v VARCHAR(2000))", &ca_), 0);
   ASSERT_EQ(a_->execImmediate("INSERT INTO big WITH r(i) AS (VALUES 1 UNION ALL SELECT i + 1 FROM r WHERE i < 4096) "
@@ -168,8 +185,15 @@ TEST_F(Sessions, SavepointOverManyPagesSucceedsAndRollsBack) {
   EXPECT_EQ(count(*a_, "SELECT COUNT(*) FROM big WHERE v = " + b), 4096);
   ASSERT_EQ(a_->rollbackToSavepoint("CALL", &ca_), 0);
   EXPECT_EQ(count(*a_, "SELECT COUNT(*) FROM big WHERE v = " + a), 4096);
+  // The last row's new value is too long: the statement fails after changing every other row,
+  // and only its own changes are undone.
+  ASSERT_EQ(a_->execImmediate("UPDATE big SET v = " + b + " WHERE k <= 100", &ca_), 0);
+  EXPECT_LT(a_->execImmediate("UPDATE big SET v = CASE WHEN k = 4096 THEN v || v ELSE " + b + " END", &ca_), 0);
+  EXPECT_EQ(count(*a_, "SELECT COUNT(*) FROM big WHERE v = " + b), 100);
+  EXPECT_EQ(count(*a_, "SELECT COUNT(*) FROM big WHERE v = " + a), 3996);
   ASSERT_EQ(a_->releaseSavepoint("CALL", &ca_), 0);
   ASSERT_EQ(a_->commit(&ca_), 0);
+  EXPECT_EQ(count(*a_, "SELECT COUNT(*) FROM big WHERE v = " + b), 100);
 }
 
 }  // namespace

@@ -21,6 +21,7 @@ CREATE FUNCTION qslocale(INTEGER) RETURNS VARCHAR LANGUAGE quarnsql VOLATILE AS 
 CREATE FUNCTION qsshow(CHARACTER, BYTEA, DATE, TIME, TIMESTAMP, NUMERIC) RETURNS VARCHAR LANGUAGE quarnsql AS 'qstestroutines!qsshow arg1=5 arg2=lob:1K result=200';
 CREATE FUNCTION qsbytes(INTEGER) RETURNS BYTEA LANGUAGE quarnsql AS 'qstestroutines!qsbytes result=lob:255';
 CREATE FUNCTION qsdates(INTEGER) RETURNS TABLE(d DATE, t TIME, ts TIMESTAMP) LANGUAGE quarnsql AS 'qstestroutines!qsdates';
+CREATE FUNCTION qsrows(INTEGER, INTEGER) RETURNS TABLE(k INTEGER, t VARCHAR, loc VARCHAR) LANGUAGE quarnsql VOLATILE AS 'qstestroutines!qsrows result=,100000,100';
 -- A clause that does not fit the declaration fails the definition.
 CREATE FUNCTION bad1(INTEGER) RETURNS INTEGER LANGUAGE quarnsql AS 'qstestroutines!qsthrow arg1=locator';
 CREATE FUNCTION bad2(INTEGER) RETURNS INTEGER LANGUAGE quarnsql AS 'qstestroutines!qsthrow arg2=10';
@@ -77,6 +78,15 @@ SELECT w, qsrefused(w) FROM generate_series(1, 4) AS w ORDER BY w;
 VALUES (qslocale(0));
 VALUES (qslocale(1));
 VALUES (qslocale(0));
+-- Between the rows of one set as well: the fetch after the one that set the locale runs in the
+-- database's again, and so does the next statement after a fetch that set it and failed.
+SELECT r.k, length(r.t), r.t = repeat(chr(96 + r.k), length(r.t)) AS letters, r.loc FROM qsrows(4, 2) AS r;
+SELECT * FROM qsrows(3, -2);
+VALUES (qslocale(0));
+-- Rows of different lengths (one longer than the buffers a call site keeps), all rows of an
+-- outer row made in one call and in the select list one per call, each value whole.
+SELECT n, r.k, length(r.t), r.t = repeat(chr(96 + r.k), length(r.t)) AS letters FROM generate_series(1, 4) AS n, LATERAL qsrows(n, 0) AS r;
+SELECT count(*), sum(length((x).t)), bool_and((x).t = repeat(chr(96 + (x).k), length((x).t))) AS letters FROM (SELECT qsrows(5, 0) AS x) AS s;
 -- A statement stops between rows when it is cancelled.
 SET statement_timeout = '300ms';
 SELECT count(qsspin(20)) FROM generate_series(1, 1000);
