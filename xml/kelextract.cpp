@@ -283,7 +283,7 @@ class kelExtractHandler : public xercesc::ContentHandler,
       return;
     }
     // An element no step below the head can select leaves the state pending: only its depth
-    // is kept (most elements under a "//" path).  One test, no register saved.
+    // is kept (most elements under a "//" path).  A few loads and one table test.
     if (copyDepth_ == 0) {
       const KelQuery::SkipOutcome skip = query_.skipOrName(path_, qname);
       if (skip == KelQuery::SKIPPED) {
