@@ -224,10 +224,11 @@ SQL_API_EXPORT void qsdates(sqlint32 *k, char *d, char *t, char *ts, short *, sh
     std::memcpy(sqlstate, SQLUDF_STATE_EOT, 6);
     return;
   }
-  int day = 1 + (*k % 28);
-  std::snprintf(d, 11, "2026-01-%02d", day);
-  std::snprintf(t, 9, "%02d.%02d.%02d", *k % 24, 30, 15);
-  std::snprintf(ts, 27, "2026-01-%02d-%02d.30.15.000123", day, *k % 24);
+  // Unsigned, so the compiler sees every field fit its two digits.
+  unsigned kk = static_cast<unsigned>(*k), day = 1 + kk % 28u, hour = kk % 24u;
+  std::snprintf(d, 11, "2026-01-%02u", day);
+  std::snprintf(t, 9, "%02u.%02u.%02u", hour, 30u, 15u);
+  std::snprintf(ts, 27, "2026-01-%02u-%02u.30.15.000123", day, hour);
   *dInd = *tInd = *tsInd = 0;
 }
 
