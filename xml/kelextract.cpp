@@ -506,6 +506,18 @@ std::u16string toUtf16(KelCallContext *ctx, const char *text, int32_t *rc) {
   return out;
 }
 
+// A reader with extraction's settings: no namespaces, no validation, no schema, the entity
+// guard as resolver; scanner null for the default scanner.
+std::unique_ptr<xercesc::SAX2XMLReaderImpl> extractionReader(KelArena *arena, const XMLCh *scanner,
+                                                             KelEntityResolver *guard) {
+  std::unique_ptr<xercesc::SAX2XMLReaderImpl> r = kelCreateReader(arena, scanner);
+  r->setFeature(XMLUni::fgSAX2CoreNameSpaces, false);
+  r->setFeature(XMLUni::fgSAX2CoreNameSpacePrefixes, false);
+  r->setFeature(XMLUni::fgSAX2CoreValidation, false);
+  r->setFeature(XMLUni::fgXercesSchema, false);
+  kelSecureReader(*r, guard);
+  return r;
+}
 
 }  // namespace
 
@@ -557,12 +569,7 @@ struct KelExtractor::State {
     std::unique_ptr<xercesc::SAX2XMLReaderImpl> &r = full ? fullReader : reader;
     if (r == nullptr) {
       if (arena == nullptr) arena = std::make_unique<KelArena>();
-      r = kelCreateReader(arena.get(), full ? nullptr : xercesc::XMLUni::fgDGXMLScanner);
-      r->setFeature(XMLUni::fgSAX2CoreNameSpaces, false);
-      r->setFeature(XMLUni::fgSAX2CoreNameSpacePrefixes, false);
-      r->setFeature(XMLUni::fgSAX2CoreValidation, false);
-      r->setFeature(XMLUni::fgXercesSchema, false);
-      kelSecureReader(*r, &guard);
+      r = extractionReader(arena.get(), full ? nullptr : xercesc::XMLUni::fgDGXMLScanner, &guard);
     }
     return *r;
   }
@@ -853,12 +860,7 @@ struct KelMultiExtractor::State {
   xercesc::SAX2XMLReaderImpl &readerFor() {
     if (reader == nullptr) {
       if (arena == nullptr) arena = std::make_unique<KelArena>();
-      reader = kelCreateReader(arena.get(), xercesc::XMLUni::fgDGXMLScanner);
-      reader->setFeature(XMLUni::fgSAX2CoreNameSpaces, false);
-      reader->setFeature(XMLUni::fgSAX2CoreNameSpacePrefixes, false);
-      reader->setFeature(XMLUni::fgSAX2CoreValidation, false);
-      reader->setFeature(XMLUni::fgXercesSchema, false);
-      kelSecureReader(*reader, &guard);
+      reader = extractionReader(arena.get(), xercesc::XMLUni::fgDGXMLScanner, &guard);
     }
     return *reader;
   }
