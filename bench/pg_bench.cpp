@@ -7,20 +7,26 @@
  * once to warm up and five times per round; a round's figure is the median of its runs, and
  * ratios are taken within a round (a shared machine changes speed between rounds); the report
  * gives the median of the rounds and their range, against the targets: handler scalar at least
- * 1.3x xpath(), handler table at least 1.5x unnest(xpath()), at least 0.9 of the embedded
- * engine.  Every run is timed twice: by the wall clock and by the processor time it costs (this
- * process's, plus the PostgreSQL backend's read from /proc/<pid>/schedstat in nanoseconds), so
- * the comparison with the embedded engine holds on a busy machine where other work takes the
- * processors between rounds.  It also checks every engine's values against the documents'
- * manifest, and the backend's resident memory over 40 statements.  Not a test: it prints and
- * never fails on a missed target.
+ * 1.3x xpath(), handler table at least 1.5x unnest(xpath()).  The target of at least 0.9 of the
+ * embedded engine is judged on runs in pairs (a PostgreSQL run and the embedded run beside it,
+ * nine pairs per round, each pair's ratio on its own): the host slows this machine's processors
+ * for tens of seconds at a time, which the pairs share and whole rounds need not.  Every run is
+ * timed twice: by the wall clock and by the processor time it costs (this process's, plus the
+ * PostgreSQL backend's read from /proc/<pid>/schedstat in nanoseconds), so the comparison holds
+ * on a busy machine where other work takes the processors.  It also checks every engine's values
+ * against the documents' manifest, and the backend's resident memory over 40 statements.  Not a
+ * test: it prints and never fails on a missed target.
  * Usage: pg_bench [documents [rounds]]
  *        pg_bench documents profile query seconds: prints the backend's process id, waits two
  *        seconds (time to attach a profiler, e.g. `perf record -p <pid>`), then runs only query
  *        (its number in the list below, 0-13) again and again for the given seconds
  */
 #include <libpq-fe.h>
+#include <sched.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <algorithm>
 #include <chrono>
@@ -95,6 +101,23 @@ Cost runOnce(const qspg::Connection &pg, const std::string &backend, const Query
   return {std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), cpu};
 }
 
+// Runs this process (the client and the embedded engine) and the backend on one processor.  The
+// host slows one of the machine's processors or the other for minutes at a time; a process that
+// stays on the slow one while the other side of a comparison runs on the fast one changed ratios
+// by a factor of 1.7.  The client waits while the backend works, so sharing costs nothing.
+void pinTogether(const std::string &backend) {
+  const int cpu = sched_getcpu();
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (cpu >= 0) CPU_SET(cpu, &set);
+  if (cpu < 0 || sched_setaffinity(0, sizeof set, &set) != 0 ||
+      sched_setaffinity(static_cast<pid_t>(std::atol(backend.c_str())), sizeof set, &set) != 0) {
+    std::printf("not pinned to one processor (%s): ratios may move with the host's load\n", std::strerror(errno));
+    return;
+  }
+  std::printf("this process and the backend run on processor %d\n", cpu);
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -116,6 +139,7 @@ int main(int argc, char **argv) {
     pg.exec("SET search_path = public, quarnxml");
     PQsetNoticeProcessor(pg.get(), [](void *, const char *) {}, nullptr);
     const std::string backend = pg.value("SELECT pg_backend_pid()");
+    pinTogether(backend);
 
     std::string instance = (std::filesystem::temp_directory_path() / ("quarnpgbench" + std::to_string(getpid()))).string();
     std::filesystem::remove_all(instance);
@@ -221,10 +245,10 @@ int main(int argc, char **argv) {
                   {"quarnsql table (XMLVarchar) / unnest(xpath) over xml", 9, 7, 1.5},
                   {"quarnsql table / unnest(xpath) over text::xml", 9, 8, 0},
                   {"quarnsql table, XMLCLOB / unnest(xpath) over xml", 10, 7, 0},
-                  {"quarnsql / embedded, extractVarchar XMLVarchar", 2, 5, 0.9},
-                  {"quarnsql / embedded, extractVarchar XMLCLOB", 3, 6, 0.9},
-                  {"quarnsql / embedded, extractVarchars XMLVarchar", 9, 12, 0.9},
-                  {"quarnsql / embedded, extractVarchars XMLCLOB", 10, 13, 0.9}};
+                  {"quarnsql / embedded, extractVarchar XMLVarchar", 2, 5, 0},
+                  {"quarnsql / embedded, extractVarchar XMLCLOB", 3, 6, 0},
+                  {"quarnsql / embedded, extractVarchars XMLVarchar", 9, 12, 0},
+                  {"quarnsql / embedded, extractVarchars XMLCLOB", 10, 13, 0}};
     for (bool cpu : {false, true}) {
       std::printf("\n%-52s %s\n", cpu ? "ratio by processor time within rounds" : "ratio of docs/s within rounds",
                   "median (min-max)   target");
@@ -239,6 +263,47 @@ int main(int argc, char **argv) {
         if (r.target > 0) std::printf("   >= %.1f %s", r.target, m >= r.target ? "met" : "NOT MET");
         std::printf("\n");
       }
+    }
+
+    // The comparisons with the embedded engine once more, in pairs: a run on PostgreSQL and a run
+    // of the same extraction on the embedded engine right beside it (in turn first and second),
+    // each pair's ratio taken on its own.  Other work on the shared machine slows the processors
+    // for tens of seconds at a time; the two runs of a pair, a fraction of a second apart, share
+    // that state, where two queries' rounds of runs in a row may not.
+    struct Pair {
+      const char *name;
+      int pg, embedded;
+    } pairs[] = {{"quarnsql / embedded, extractVarchar XMLVarchar", 2, 5},
+                 {"quarnsql / embedded, extractVarchar XMLCLOB", 3, 6},
+                 {"quarnsql / embedded, extractVarchars XMLVarchar", 9, 12},
+                 {"quarnsql / embedded, extractVarchars XMLCLOB", 10, 13}};
+    constexpr int kPairs = 9;
+    std::printf("\n%-52s %s\n", "in pairs, by processor time (wall clock)", "median of rounds (min-max)   target");
+    for (const Pair &pair : pairs) {
+      std::vector<double> cpuRounds, wallRounds;
+      for (int round = 0; round < nRounds; ++round) {
+        runOnce(pg, backend, queries[pair.pg]);
+        runOnce(pg, backend, queries[pair.embedded]);
+        std::vector<double> cpu, wall;
+        for (int k = 0; k < kPairs; ++k) {
+          Cost p{}, e{};
+          if (k % 2 == 0) {
+            p = runOnce(pg, backend, queries[pair.pg]);
+            e = runOnce(pg, backend, queries[pair.embedded]);
+          } else {
+            e = runOnce(pg, backend, queries[pair.embedded]);
+            p = runOnce(pg, backend, queries[pair.pg]);
+          }
+          cpu.push_back(e.cpu / p.cpu);
+          wall.push_back(e.wall / p.wall);
+        }
+        cpuRounds.push_back(median(cpu));
+        wallRounds.push_back(median(wall));
+      }
+      double m = median(cpuRounds), low = *std::min_element(cpuRounds.begin(), cpuRounds.end());
+      std::printf("%-52s %5.2f (%.2f-%.2f)  (%.2f)   >= 0.9 %s\n", pair.name, m, low,
+                  *std::max_element(cpuRounds.begin(), cpuRounds.end()), median(wallRounds),
+                  low >= 0.9 ? "met in every round" : m >= 0.9 ? "met (median), NOT in every round" : "NOT MET");
     }
 
     // The backend's resident memory over 40 statements of four kinds.
