@@ -2,6 +2,8 @@
 // queries of the extension with parameter markers, and databases of an instance.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -110,6 +112,40 @@ TEST_F(Sessions, CatalogueQueriesWithMarkersAnswerFromTheCatalog) {
   // generate_unique() fills a CHAR(13) FOR BIT DATA key with increasing values.
   ASSERT_EQ(a_->execImmediate("INSERT INTO s.doc (id) VALUES (generate_unique()), (generate_unique())", &ca_), 0);
   EXPECT_EQ(count(*a_, "SELECT COUNT(*) FROM s.doc a, s.doc b WHERE a.id < b.id"), 1);
+}
+
+// Bytes 9 to 12 of a unique value are the process id: after fork, the child's own, so parent
+// and child never hand out the same value in the same microsecond.
+TEST_F(Sessions, UniqueValuesCarryTheProcessIdAlsoAfterFork) {
+  auto pidIn = [](Session &s) -> uint32_t {
+    sqlca ca{};
+    std::unique_ptr<Statement> st;
+    std::vector<Value> row;
+    if (s.prepare("VALUES GENERATE_UNIQUE()", &st, &ca) != 0 || st->execute({}, &ca) != 0 ||
+        st->fetch(&row, &ca) != 0 || row.empty() || row[0].s.size() != 13)
+      return 0;
+    uint32_t pid = 0;
+    for (int k = 8; k < 12; ++k) pid = (pid << 8) | static_cast<unsigned char>(row[0].s[static_cast<size_t>(k)]);
+    return pid;
+  };
+  ASSERT_EQ(pidIn(*a_), static_cast<uint32_t>(getpid()));
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    std::unique_ptr<Session> c;
+    sqlca ca{};
+    uint32_t got = Session::open("SES", "", "", &c, &ca) == 0 ? pidIn(*c) : 0;
+    _exit(write(fds[1], &got, sizeof got) == sizeof got ? 0 : 1);
+  }
+  close(fds[1]);
+  uint32_t got = 0;
+  EXPECT_EQ(read(fds[0], &got, sizeof got), static_cast<ssize_t>(sizeof got));
+  close(fds[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_EQ(got, static_cast<uint32_t>(child));
 }
 
 TEST_F(Sessions, DatabasesOfTheInstance) {

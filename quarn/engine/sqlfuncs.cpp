@@ -5,6 +5,7 @@
  * error, so the statement fails with the Quarn code.  Thread-safe: the only shared state is
  * the last value of QGENERATE_UNIQUE, under a mutex.
  */
+#include <pthread.h>
 #include <sqlite3.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -278,6 +279,11 @@ void qcast(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
 
 std::mutex gUniqueMutex;
 uint64_t gLastUnique = 0;
+// The process id in unique values, read once (a system call per row cost as much as the rest of
+// the function) and again in a child after fork, which must not hand out its parent's values.
+uint32_t gUniquePid = 0;
+
+void forgetUniquePid() { gUniquePid = 0; }
 
 // 13 bytes: microseconds since the epoch (made strictly increasing in this process), the
 // process id, and a zero byte.
@@ -285,17 +291,23 @@ void generateUnique(sqlite3_context *ctx, int, sqlite3_value **) {
   struct timeval tv;
   gettimeofday(&tv, nullptr);
   uint64_t now = static_cast<uint64_t>(tv.tv_sec) * 1000000u + static_cast<uint64_t>(tv.tv_usec);
+  uint32_t pid;
   {
     std::lock_guard<std::mutex> lock(gUniqueMutex);
     if (now <= gLastUnique) now = gLastUnique + 1;
     gLastUnique = now;
+    if (gUniquePid == 0) {
+      static std::once_flag atFork;
+      std::call_once(atFork, [] { pthread_atfork(nullptr, nullptr, forgetUniquePid); });
+      gUniquePid = static_cast<uint32_t>(getpid());
+    }
+    pid = gUniquePid;
   }
   unsigned char b[13];
   for (int k = 7; k >= 0; --k) {
     b[k] = static_cast<unsigned char>(now & 0xFF);
     now >>= 8;
   }
-  uint32_t pid = static_cast<uint32_t>(getpid());
   for (int k = 11; k >= 8; --k) {
     b[k] = static_cast<unsigned char>(pid & 0xFF);
     pid >>= 8;
