@@ -45,19 +45,25 @@ Plan Translator::insertStmt() {
   const ColumnDef *identity = nullptr;
   for (const ColumnDef &c : r.info.columns)
     if (c.identity && std::find(targets.begin(), targets.end(), c.name) == targets.end()) identity = &c;
+  // The assignments of the table's BEFORE INSERT triggers, applied to each row before it is
+  // stored (triggers.h).
+  std::vector<InsertAssignment> assignments;
+  const bool apply = insertAssignments(s_, r.info.schema, r.info.name, &assignments) && !assignments.empty();
   Plan p;
   p.kind = Plan::Dml;
   p.writes = true;
   std::string out = "INSERT INTO " + r.sqlite;
-  if (!cols.empty() || identity) {
+  if (!apply && (!cols.empty() || identity)) {
     std::vector<std::string> list = identity ? targets : cols;
     if (identity) list.push_back(identity->name);
     out += " (";
     for (size_t k = 0; k < list.size(); ++k) out += (k ? ", " : "") + quoteIdent(list[k]);
     out += ")";
   }
+  std::string source;
+  bool convert = false;  // a select's values still to be converted to their columns' types
   if (acceptKw("VALUES")) {
-    out += " VALUES ";
+    source = "VALUES ";
     bool firstRow = true;
     do {
       std::vector<std::string> row;
@@ -78,11 +84,11 @@ Plan Translator::insertStmt() {
       } while (paren && acceptOp(","));
       if (paren) expectOp(")");
       if (row.size() != targets.size()) raise(kSqlValueCount);
-      if (identity) row.push_back(identity->defaultSql);
-      out += firstRow ? "(" : ", (";
+      if (identity && !apply) row.push_back(identity->defaultSql);
+      source += firstRow ? "(" : ", (";
       firstRow = false;
-      for (size_t k = 0; k < row.size(); ++k) out += (k ? ", " : "") + row[k];
-      out += ")";
+      for (size_t k = 0; k < row.size(); ++k) source += (k ? ", " : "") + row[k];
+      source += ")";
     } while (acceptOp(","));
   } else {
     ++depth_;
@@ -91,20 +97,21 @@ Plan Translator::insertStmt() {
     // Columns that convert what is assigned to them take the select's values through QCAST:
     // the select's columns are renamed by position in a compound whose first (empty) select
     // names them.
-    bool convert = identity != nullptr;
+    convert = identity != nullptr;
     for (const std::string &t : targets)
       if (const ColumnDef *c = r.info.column(t)) {
         if (c->identity == 'A') raise(kSqlGeneratedAlways, {c->name});
         convert = convert || convertsAssignments(c->type);
       }
-    if (convert) {
+    if (convert || apply) {
       sqlite3_stmt *probe = nullptr;
       int n = -1;
       if (sqlite3_prepare_v2(s_.db(), sel.c_str(), static_cast<int>(sel.size()), &probe, nullptr) == SQLITE_OK)
         n = sqlite3_column_count(probe);
       sqlite3_finalize(probe);
       if (n >= 0 && static_cast<size_t>(n) != targets.size()) raise(kSqlValueCount);
-      if (n >= 0) {
+      convert = convert && n >= 0;
+      if (convert && !apply) {
         std::string head = "SELECT ", proj = "SELECT ";
         for (size_t k = 0; k < targets.size(); ++k) {
           std::string q = "\"q" + std::to_string(k + 1) + "\"";
@@ -116,10 +123,51 @@ Plan Translator::insertStmt() {
         sel = proj + " FROM (" + head + " WHERE 0 UNION ALL SELECT * FROM (" + sel + "))";
       }
     }
-    out += " " + sel;
+    source = sel;
     p.searched = true;
   }
   expectEnd();
+  if (!apply) {
+    out += " " + source;
+  } else {
+    // Every column of the row, built in steps: the values given (their columns named by
+    // position through an empty first select) or the column's default, then one step per
+    // assignment, each a select over the row as the step before left it.
+    std::string names = "SELECT ";
+    for (size_t k = 0; k < targets.size(); ++k)
+      names += (k ? ", NULL AS \"q" : "NULL AS \"q") + std::to_string(k + 1) + "\"";
+    std::string row = "SELECT ";
+    out += " (";
+    for (size_t k = 0; k < r.info.columns.size(); ++k) {
+      const ColumnDef &c = r.info.columns[k];
+      auto given = std::find(targets.begin(), targets.end(), c.name);
+      std::string v;
+      if (given != targets.end()) {
+        v = "\"quarn_src\".\"q" + std::to_string(given - targets.begin() + 1) + "\"";
+        if (convert) v = assigned(v, QType{}, c.type);
+      } else {
+        v = identity == &c ? identity->defaultSql : c.defaultSql.empty() ? "NULL" : c.defaultSql;
+      }
+      row += (k ? ", " : "") + v + " AS " + quoteIdent(c.name);
+      out += (k ? ", " : "") + quoteIdent(c.name);
+    }
+    out += ") ";
+    row += " FROM (" + names + " WHERE 0 UNION ALL " + (p.searched ? "SELECT * FROM (" + source + ")" : source) +
+           ") AS \"quarn_src\"";
+    for (const InsertAssignment &a : assignments) {
+      std::string step = "SELECT ";
+      for (size_t k = 0; k < r.info.columns.size(); ++k) {
+        const std::string col = quoteIdent(r.info.columns[k].name);
+        std::string v = "\"quarn_new\"." + col;
+        for (const auto &[name, value] : a.sets)
+          if (name == r.info.columns[k].name)
+            v = a.whenSql.empty() ? "(" + value + ")" : "CASE WHEN (" + a.whenSql + ") THEN (" + value + ") ELSE " + v + " END";
+        step += (k ? ", " : "") + v + " AS " + col;
+      }
+      row = step + " FROM (" + row + ") AS \"quarn_new\"";
+    }
+    out += row;
+  }
   p.sql = out;
   p.nParams = nParams_;
   p.markerTargets = markerTargets_;

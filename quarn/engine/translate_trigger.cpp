@@ -87,7 +87,9 @@ TriggerPlan Translator::triggerDefinition(const TriggerContext &ctx) {
     ScopeItem item{corr, {}};
     for (const ColumnDef &c : subject.info.columns) {
       ScopeColumn sc{c.name, c.name, c.type, {}};
-      if (isNew && ctx.emulated && ctx.storedCols.count(c.name))
+      if (isNew && ctx.applied)
+        sc.sql = "\"quarn_new\"." + quoteIdent(c.name);
+      else if (isNew && ctx.emulated && ctx.storedCols.count(c.name))
         sc.sql = "(SELECT " + quoteIdent(c.name) + " FROM " + subject.sqlite + " WHERE rowid = NEW.rowid)";
       else
         sc.sql = std::string(isNew ? "NEW." : "OLD.") + quoteIdent(c.name);
@@ -135,6 +137,7 @@ void Translator::triggerBodyStatement(TriggerPlan *tp, const TableRef &subject, 
     if (tp->time != 'B' || newName.empty()) raise(kSqlTriggerStatement, {"SET"});
     std::string call = "SELECT QTRIGSET(" + quoteString(subject.info.schema) + ", " +
                        quoteString(subject.info.name) + ", NEW.rowid";
+    tp->sets.emplace_back();
     do {
       std::vector<std::string> parts{name(kMaxName)};
       while (acceptOp(".")) parts.push_back(name(kMaxName));
@@ -152,11 +155,13 @@ void Translator::triggerBodyStatement(TriggerPlan *tp, const TableRef &subject, 
         value = assigned(value, lastType_, c->type);
       }
       call += ", " + quoteString(c->name) + ", " + value;
+      tp->sets.back().emplace_back(c->name, value);
       tp->setCols.push_back(c->name);
     } while (acceptOp(","));
     tp->body.push_back(call + ");");
     return;
   }
+  tp->otherStatements = true;
   if (acceptKw("SIGNAL")) {
     expectKw("SQLSTATE");
     if (tk().kind != Tok::String) fail("<sqlstate>");

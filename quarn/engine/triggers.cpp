@@ -167,6 +167,23 @@ TriggerPlan translateRecorded(Session &s, const Recorded &r, const TriggerContex
   return translateTrigger(s, r.text, ctx);
 }
 
+// Whether INSERT statements apply the assignments of these BEFORE INSERT triggers (in firing
+// order) themselves: each assigning trigger's body is one SET statement, and no assigning
+// trigger fires after one that assigns nothing (that one must see the row before them).
+bool insertApplies(const std::vector<const TriggerPlan *> &beforeInsert) {
+  bool nonAssigning = false;
+  for (const TriggerPlan *p : beforeInsert) {
+    if (p->setCols.empty()) {
+      nonAssigning = true;
+      continue;
+    }
+    if (nonAssigning || p->otherStatements || p->sets.size() != 1) return false;
+  }
+  return true;
+}
+
+bool assignsOnInsert(const TriggerPlan &p) { return p.time == 'B' && p.event == 'I' && !p.setCols.empty(); }
+
 // SQLite checks a trigger's body only when a statement that fires it is prepared: prepare one
 // statement per event (not run), so that a body naming an unknown column or table fails the
 // definition instead of later data changes.
@@ -209,11 +226,15 @@ void regenerateTriggers(Session &s, const std::string &schema, const std::string
   }
   std::vector<Recorded> recorded = triggersOf(db, schema, table);
   std::vector<TriggerPlan> plans;
+  for (const Recorded &r : recorded) plans.push_back(translateRecorded(s, r, TriggerContext{}));
+  // Assignments INSERT statements apply themselves need no SQLite trigger.
+  std::vector<const TriggerPlan *> beforeInsert;
+  for (const TriggerPlan &p : plans)
+    if (p.time == 'B' && p.event == 'I') beforeInsert.push_back(&p);
+  const bool insertApplied = insertApplies(beforeInsert);
   std::map<char, TriggerContext> events;
-  for (const Recorded &r : recorded) {
-    plans.push_back(translateRecorded(s, r, TriggerContext{}));
-    const TriggerPlan &p = plans.back();
-    if (p.time == 'B' && !p.setCols.empty()) {
+  for (const TriggerPlan &p : plans) {
+    if (p.time == 'B' && !p.setCols.empty() && !(p.event == 'I' && insertApplied)) {
       events[p.event].emulated = true;
       events[p.event].storedCols.insert(p.setCols.begin(), p.setCols.end());
     }
@@ -227,7 +248,7 @@ void regenerateTriggers(Session &s, const std::string &schema, const std::string
   std::vector<size_t> order;
   for (char time : {'B', 'A'})
     for (size_t k = 0; k < plans.size(); ++k)
-      if (plans[k].time == time) order.push_back(k);
+      if (plans[k].time == time && !(insertApplied && assignsOnInsert(plans[k]))) order.push_back(k);
   std::string subject = sqliteName(schema, table);
   for (auto it = order.rbegin(); it != order.rend(); ++it) {
     const TriggerPlan &p = plans[*it];
@@ -254,7 +275,47 @@ void regenerateTriggers(Session &s, const std::string &schema, const std::string
   if (!plans.empty()) compileTriggers(db, schema, table);
 }
 
+// Regenerates the SQLite triggers of the other tables whose trigger bodies insert into (or
+// otherwise name) schema.table: their INSERT statements apply this table's BEFORE INSERT
+// assignments as they stood when they were generated.
+void regenerateInserters(Session &s, const std::string &schema, const std::string &table) {
+  std::vector<std::pair<std::string, std::string>> tables;
+  {
+    Stmt q(s.db(),
+           "SELECT DISTINCT T.TABSCHEMA, T.TABNAME FROM \"SYSQUARN.TRIGDEP\" D JOIN \"SYSQUARN.TRIGGERS\" T "
+           "ON T.TRIGSCHEMA = D.TRIGSCHEMA AND T.TRIGNAME = D.TRIGNAME WHERE D.BTYPE = 'T' AND D.BSCHEMA = ?1 "
+           "AND D.BNAME = ?2 AND NOT (T.TABSCHEMA = ?1 AND T.TABNAME = ?2)");
+    q.bind(1, schema).bind(2, table);
+    while (q.step()) tables.emplace_back(q.text(0), q.text(1));
+  }
+  for (const auto &[tschema, tname] : tables) regenerateTriggers(s, tschema, tname);
+}
+
 }  // namespace
+
+bool insertAssignments(Session &s, const std::string &schema, const std::string &table,
+                       std::vector<InsertAssignment> *out) {
+  out->clear();
+  std::vector<Recorded> recorded;
+  {
+    Stmt q(s.db(),
+           "SELECT TRIGSCHEMA, TRIGNAME, QUALIFIER, FUNC_PATH, TEXT FROM \"SYSQUARN.TRIGGERS\" "
+           "WHERE TABSCHEMA = ?1 AND TABNAME = ?2 AND TRIGTIME = 'B' AND TRIGEVENT = 'I' ORDER BY SEQ");
+    q.bind(1, schema).bind(2, table);
+    while (q.step()) recorded.push_back(Recorded{q.text(0), q.text(1), q.text(2), q.text(3), q.text(4)});
+  }
+  if (recorded.empty()) return true;
+  TriggerContext applied;
+  applied.applied = true;
+  std::vector<TriggerPlan> plans;
+  for (const Recorded &r : recorded) plans.push_back(translateRecorded(s, r, applied));
+  std::vector<const TriggerPlan *> order;
+  for (const TriggerPlan &p : plans) order.push_back(&p);
+  if (!insertApplies(order)) return false;
+  for (const TriggerPlan &p : plans)
+    if (!p.setCols.empty()) out->push_back(InsertAssignment{p.whenSql, p.sets.front()});
+  return true;
+}
 
 void ddlCreateTrigger(Session &s, const TriggerPlan &plan) {
   sqlite3 *db = s.db();
@@ -297,16 +358,18 @@ void ddlCreateTrigger(Session &s, const TriggerPlan &plan) {
     ins.step();
   }
   regenerateTriggers(s, plan.table.schema, plan.table.name);
+  if (plan.time == 'B' && plan.event == 'I') regenerateInserters(s, plan.table.schema, plan.table.name);
 }
 
 void ddlDropTrigger(Session &s, const QualName &name) {
   sqlite3 *db = s.db();
   Stmt q(db,
-         "SELECT TABSCHEMA, TABNAME FROM \"SYSQUARN.TRIGGERS\" WHERE TRIGSCHEMA = ?1 AND TRIGNAME "
-         "= ?2");
+         "SELECT TABSCHEMA, TABNAME, TRIGTIME, TRIGEVENT FROM \"SYSQUARN.TRIGGERS\" WHERE TRIGSCHEMA = ?1 AND "
+         "TRIGNAME = ?2");
   q.bind(1, name.schema).bind(2, name.name);
   if (!q.step()) raise(kSqlUndefinedName, {name.text()});
   std::string tabSchema = q.text(0), tabName = q.text(1);
+  const bool beforeInsert = q.text(2) == "B" && q.text(3) == "I";
   for (const char *sql :
        {"DELETE FROM \"SYSQUARN.TRIGDEP\" WHERE TRIGSCHEMA = ?1 AND TRIGNAME = ?2",
         "DELETE FROM \"SYSQUARN.TRIGGERS\" WHERE TRIGSCHEMA = ?1 AND TRIGNAME = ?2"}) {
@@ -315,6 +378,7 @@ void ddlDropTrigger(Session &s, const QualName &name) {
     del.step();
   }
   regenerateTriggers(s, tabSchema, tabName);
+  if (beforeInsert) regenerateInserters(s, tabSchema, tabName);
 }
 
 void checkTriggerDependents(sqlite3 *db, char btype, const std::string &schema,

@@ -9,7 +9,9 @@
  * reverse order of their creation, so the engine drops and recreates all triggers of a table,
  * newest first, whenever one of them is created or dropped.
  *
- * SQLite cannot change NEW in a BEFORE trigger.  When a BEFORE trigger of an event assigns
+ * SQLite cannot change NEW in a BEFORE trigger.  An INSERT statement applies the assignments of
+ * the table's BEFORE INSERT triggers to each row before it stores it (insertAssignments below).
+ * Otherwise, when a BEFORE trigger of an event assigns
  * columns (SET NEWROW.col = expr), all triggers of that table and event run as AFTER triggers
  * in the order BEFORE ones first; the assignment updates the stored row by its rowid through
  * the SQL function QTRIGSET (with the table's UPDATE triggers held off during that update), and
@@ -42,6 +44,9 @@ struct TriggerPlan {
   char event = 'I';                   // 'I' insert, 'U' update, 'D' delete
   std::vector<std::string> updateOf;  // UPDATE OF columns; empty: any
   std::vector<std::string> setCols;   // columns the body assigns (BEFORE triggers)
+  // Each SET statement of the body: its columns with their SQLite values, in order.
+  std::vector<std::vector<std::pair<std::string, std::string>>> sets;
+  bool otherStatements = false;  // the body has statements other than SET
   std::string whenSql;                // SQLite condition over NEW and OLD; empty: always
   std::vector<std::string> body;      // SQLite statements, each ended by ";"
   std::vector<std::pair<char, QualName>>
@@ -51,10 +56,30 @@ struct TriggerPlan {
 
 // How the triggers of the same table and event are generated: emulated is set when a BEFORE
 // trigger of the event assigns columns; storedCols are the columns such triggers assign.
+// applied: the trigger is read for an INSERT statement that applies its assignments itself, and
+// its transition variable's columns are those of the row being built, "quarn_new"."COL".
 struct TriggerContext {
   bool emulated = false;
+  bool applied = false;
   std::set<std::string> storedCols;
 };
+
+// One SET statement of a BEFORE INSERT trigger as an INSERT statement applies it to each row:
+// under the trigger's condition (empty: always), the columns take the values, both SQLite
+// expressions over "quarn_new", the row as the statement has built it so far.
+struct InsertAssignment {
+  std::string whenSql;
+  std::vector<std::pair<std::string, std::string>> sets;
+};
+
+// The assignments an INSERT into the table applies to each row before storing it: those of its
+// BEFORE INSERT triggers, in firing order.  The INSERT statement applies them itself, so that
+// the row is stored once, with the values its constraints and later triggers see, when every
+// such trigger's body is one SET statement and none fires after a BEFORE INSERT trigger that
+// assigns nothing; otherwise returns false and the table's triggers assign through QTRIGSET as
+// described above.  True with none when no BEFORE INSERT trigger assigns.
+bool insertAssignments(Session &s, const std::string &schema, const std::string &table,
+                       std::vector<InsertAssignment> *out);
 
 // Parses the CREATE TRIGGER statement sql (defined in translate.cpp).  Throws QError: -104
 // syntax, -204 unknown table or column, -142 forms the engine does not support (INSTEAD OF,

@@ -176,3 +176,47 @@ SELECT k, COUNT(*) FROM fanned GROUP BY k ORDER BY k;
 DROP TABLE fansrc;
 DROP TABLE fanned;
 DROP TABLE padrows;
+-- A BEFORE INSERT trigger's assignment is part of the row the INSERT stores: a NOT NULL column
+-- and a check constraint see the assigned value, later BEFORE triggers and AFTER triggers see
+-- it, and a non-deterministic value is computed once per row.
+CREATE TABLE keyed (id INT NOT NULL, k CHAR(13) FOR BIT DATA NOT NULL, qty INT DEFAULT 5, tag VARCHAR(10), CONSTRAINT qpos CHECK (qty > 0));
+CREATE TABLE keyed_log (k CHAR(13) FOR BIT DATA, tag VARCHAR(10));
+CREATE TRIGGER keyed_k NO CASCADE BEFORE INSERT ON keyed REFERENCING NEW AS n FOR EACH ROW MODE QUARNSQL SET n.k = generate_unique();
+CREATE TRIGGER keyed_qty NO CASCADE BEFORE INSERT ON keyed REFERENCING NEW AS n FOR EACH ROW MODE QUARNSQL WHEN (n.qty < 0) SET n.qty = -n.qty, n.tag = 'flipped';
+CREATE TRIGGER keyed_tag NO CASCADE BEFORE INSERT ON keyed REFERENCING NEW AS n FOR EACH ROW MODE QUARNSQL WHEN (n.tag IS NULL) SET n.tag = 'dflt';
+CREATE TRIGGER keyed_neg NO CASCADE BEFORE INSERT ON keyed REFERENCING NEW AS n FOR EACH ROW MODE QUARNSQL WHEN (n.qty > 100) SIGNAL SQLSTATE '75003' ('too many');
+CREATE TRIGGER keyed_after AFTER INSERT ON keyed REFERENCING NEW AS n FOR EACH ROW MODE QUARNSQL INSERT INTO keyed_log VALUES (n.k, n.tag);
+INSERT INTO keyed (id) VALUES (1);
+INSERT INTO keyed (id, qty) VALUES (2, -7), (3, 9);
+INSERT INTO keyed (id, qty, tag) SELECT id + 10, qty, 'copied' FROM keyed WHERE id > 1;
+INSERT INTO keyed VALUES (20, NULL, -3, NULL);
+SELECT id, LENGTH(k), qty, tag FROM keyed ORDER BY id;
+SELECT COUNT(*) FROM keyed a, keyed_log b WHERE a.k = b.k AND a.tag = b.tag;
+SELECT COUNT(DISTINCT k) FROM keyed;
+-- The SIGNAL trigger sees the assigned value (-200 became 200) and refuses the statement whole.
+INSERT INTO keyed (id, qty) VALUES (4, 1), (5, -200);
+SELECT COUNT(*) FROM keyed;
+INSERT INTO keyed (id, qty) VALUES (6, 0);
+-- A BEFORE trigger that assigns nothing and fires first sees the row as given.
+CREATE TABLE early (id INT, v INT);
+CREATE TRIGGER early_chk NO CASCADE BEFORE INSERT ON early REFERENCING NEW AS n FOR EACH ROW MODE QUARNSQL WHEN (n.v IS NULL) SIGNAL SQLSTATE '75004' ('v missing');
+CREATE TRIGGER early_set NO CASCADE BEFORE INSERT ON early REFERENCING NEW AS n FOR EACH ROW MODE QUARNSQL SET n.v = 1;
+INSERT INTO early (id) VALUES (1);
+INSERT INTO early VALUES (2, 7);
+SELECT id, v FROM early ORDER BY id;
+-- Another table's trigger that inserts into keyed applies keyed's assignments, also those
+-- created or dropped after that trigger.
+CREATE TABLE feeder (id INT);
+CREATE TABLE fed (id INT, v INT);
+CREATE TRIGGER feeder_fwd AFTER INSERT ON feeder REFERENCING NEW AS n FOR EACH ROW MODE QUARNSQL INSERT INTO fed (id) VALUES (n.id);
+INSERT INTO feeder VALUES (1);
+CREATE TRIGGER fed_v NO CASCADE BEFORE INSERT ON fed REFERENCING NEW AS n FOR EACH ROW MODE QUARNSQL SET n.v = n.id * 10;
+INSERT INTO feeder VALUES (2);
+DROP TRIGGER fed_v;
+INSERT INTO feeder VALUES (3);
+SELECT id, v FROM fed ORDER BY id;
+DROP TABLE feeder;
+DROP TABLE fed;
+DROP TABLE early;
+DROP TABLE keyed;
+DROP TABLE keyed_log;
