@@ -368,6 +368,13 @@ inline int checkState(Session &s, const Frame &f, bool tableFetch) {
 // Frees the locators made for a call's arguments.
 void freeLocators(Session &s, std::vector<uint32_t> *ids);
 
+// A call frame for def: a spare one the session kept from an ended call site of def, else a new
+// one (table: a table function's frame).  A function in a trigger body gets a site of its own
+// at every firing, and making its buffers cost more than the call (routines_scalar.cpp).
+std::unique_ptr<Frame> frameFor(Session &s, const std::shared_ptr<const RoutineDef> &def, bool table);
+// Keeps the frame of an ended call site for the next site of def (not one holding locators).
+void spareFrame(Session &s, const std::shared_ptr<const RoutineDef> &def, std::unique_ptr<Frame> frame);
+
 // The mark freeCreated frees back to: the number of locators routines have created in the calls
 // under way (none, the usual case, is answered without counting).
 inline size_t createdMark(const RoutineRuntime &rt) { return rt.created.empty() ? 0 : rt.created.size(); }

@@ -9,13 +9,10 @@ namespace quarn {
 
 void FrameDeleter::operator()(Frame *f) const { delete f; }
 
-namespace {
-
 // Spare frames a session keeps: one per function of a trigger body is enough.
 constexpr size_t kMaxSpareFrames = 16;
 
-// A frame for def: a spare one made for the same definition, else a new one.
-std::unique_ptr<Frame> frameFor(Session &s, const std::shared_ptr<const RoutineDef> &def) {
+std::unique_ptr<Frame> frameFor(Session &s, const std::shared_ptr<const RoutineDef> &def, bool table) {
   std::vector<SpareFrame> &spares = s.routineRuntime()->spareFrames;
   for (size_t k = spares.size(); k-- > 0;) {
     if (spares[k].def != def) continue;
@@ -23,12 +20,11 @@ std::unique_ptr<Frame> frameFor(Session &s, const std::shared_ptr<const RoutineD
     spares.erase(spares.begin() + static_cast<std::ptrdiff_t>(k));
     return f;
   }
-  return std::make_unique<Frame>(s, *def, false);
+  return std::make_unique<Frame>(s, *def, table);
 }
 
-// Keeps the frame of a site that ended for the next site of its definition.  Its buffers are
-// reused as a site's own are from one call to the next: the inputs are written before each
-// call, the results cleared, the state and message reset.
+// A kept frame's buffers are reused as a site's own are from one call to the next: the inputs
+// are written before each call, the results cleared, the state and message reset.
 void spareFrame(Session &s, const std::shared_ptr<const RoutineDef> &def, std::unique_ptr<Frame> frame) {
   RoutineRuntime *rt = s.routineRuntime();
   if (rt == nullptr || frame == nullptr || !frame->argLocators.empty()) return;
@@ -36,6 +32,8 @@ void spareFrame(Session &s, const std::shared_ptr<const RoutineDef> &def, std::u
   if (spares.size() >= kMaxSpareFrames) spares.erase(spares.begin());
   spares.push_back(SpareFrame{def, std::unique_ptr<Frame, FrameDeleter>(frame.release())});
 }
+
+namespace {
 
 // The state of one function reference in one statement execution.
 struct ScalarSite {
@@ -147,7 +145,7 @@ ScalarSite *newSite(Session &s, sqlite3_context *ctx, int argc, sqlite3_value **
   fresh->def = cachedDef(s, reinterpret_cast<const char *>(sqlite3_value_text(argv[0])));
   const RoutineDef &def = *fresh->def;
   if (static_cast<size_t>(argc - 1) != def.params.size()) raise(kSqlNoFunction, {def.qualified(), "FUNCTION"});
-  fresh->frame = frameFor(s, fresh->def);
+  fresh->frame = frameFor(s, fresh->def, false);
   fresh->pad.length = SQLUDF_SCRATCHPAD_LEN;
   fresh->outSlot = slotOf(def.result);
   fresh->fixed = fresh->outSlot != Slot::None && !def.castFrom && fresh->frame->out[0].size() == kNumberBuffer;

@@ -95,7 +95,7 @@ int tfBestIndex(sqlite3_vtab *v, sqlite3_index_info *info) {
 int tfOpen(sqlite3_vtab *v, sqlite3_vtab_cursor **out) {
   auto *t = reinterpret_cast<TfTable *>(v);
   auto *c = new TfCursor();
-  c->frame = std::make_unique<Frame>(*t->session, *t->def, true);
+  c->frame = frameFor(*t->session, t->def, true);
   c->pad.length = SQLUDF_SCRATCHPAD_LEN;
   *out = &c->base;
   return SQLITE_OK;
@@ -152,6 +152,10 @@ int tfClose(sqlite3_vtab_cursor *cur) {
       tfCall(t, c, SQLUDF_TF_FINAL);
     } catch (const QError &) {
     }
+  }
+  try {
+    spareFrame(*t->session, t->def, std::move(c->frame));
+  } catch (...) {
   }
   delete c;
   return SQLITE_OK;
