@@ -132,7 +132,9 @@ Plan Translator::insertStmt() {
   } else {
     // Every column of the row, built in steps: the values given (their columns named by
     // position through an empty first select) or the column's default, then one step per
-    // assignment, each a select over the row as the step before left it.
+    // assignment, each a select over the row as the step before left it.  OFFSET keeps SQLite
+    // from merging a step into the next, which would compute a value (an identity, a
+    // generate_unique()) again wherever the next step reads it.
     std::string names = "SELECT ";
     for (size_t k = 0; k < targets.size(); ++k)
       names += (k ? ", NULL AS \"q" : "NULL AS \"q") + std::to_string(k + 1) + "\"";
@@ -164,7 +166,7 @@ Plan Translator::insertStmt() {
             v = a.whenSql.empty() ? "(" + value + ")" : "CASE WHEN (" + a.whenSql + ") THEN (" + value + ") ELSE " + v + " END";
         step += (k ? ", " : "") + v + " AS " + col;
       }
-      row = step + " FROM (" + row + ") AS \"quarn_new\"";
+      row = step + " FROM (" + row + " LIMIT -1 OFFSET 0) AS \"quarn_new\"";
     }
     out += row;
   }

@@ -197,6 +197,16 @@ SELECT COUNT(DISTINCT k) FROM keyed;
 INSERT INTO keyed (id, qty) VALUES (4, 1), (5, -200);
 SELECT COUNT(*) FROM keyed;
 INSERT INTO keyed (id, qty) VALUES (6, 0);
+-- An identity value and a default are computed once per row, however often the assignments
+-- read them.
+CREATE TABLE idt (n INT GENERATED ALWAYS AS IDENTITY, v INT, w INT NOT NULL, t TIMESTAMP DEFAULT CURRENT TIMESTAMP);
+CREATE TRIGGER idt_w NO CASCADE BEFORE INSERT ON idt REFERENCING NEW AS x FOR EACH ROW MODE QUARNSQL WHEN (x.v IS NOT NULL AND x.t IS NOT NULL) SET x.w = x.v + x.n;
+CREATE TRIGGER idt_v NO CASCADE BEFORE INSERT ON idt REFERENCING NEW AS x FOR EACH ROW MODE QUARNSQL SET x.v = x.w - x.n;
+INSERT INTO idt (v) VALUES (10), (20);
+INSERT INTO idt (v) SELECT v + 1 FROM idt;
+SELECT n, v, w, t IS NOT NULL FROM idt ORDER BY n;
+INSERT INTO idt (v) VALUES (NULL);
+DROP TABLE idt;
 -- A BEFORE trigger that assigns nothing and fires first sees the row as given.
 CREATE TABLE early (id INT, v INT);
 CREATE TRIGGER early_chk NO CASCADE BEFORE INSERT ON early REFERENCING NEW AS n FOR EACH ROW MODE QUARNSQL WHEN (n.v IS NULL) SIGNAL SQLSTATE '75004' ('v missing');
