@@ -62,6 +62,14 @@ Plan Translator::insertStmt() {
   }
   std::string source;
   bool convert = false;  // a select's values still to be converted to their columns' types
+  // The k-th (from 0) value of a row named by position, and a compound's empty first select
+  // that gives the rows after it those names.
+  auto byPosition = [](size_t k) { return "\"q" + std::to_string(k + 1) + "\""; };
+  auto namesFirst = [&] {
+    std::string head = "SELECT ";
+    for (size_t k = 0; k < targets.size(); ++k) head += (k ? ", NULL AS " : "NULL AS ") + byPosition(k);
+    return head + " WHERE 0 UNION ALL ";
+  };
   if (acceptKw("VALUES")) {
     source = "VALUES ";
     bool firstRow = true;
@@ -112,15 +120,13 @@ Plan Translator::insertStmt() {
       if (n >= 0 && static_cast<size_t>(n) != targets.size()) raise(kSqlValueCount);
       convert = convert && n >= 0;
       if (convert && !apply) {
-        std::string head = "SELECT ", proj = "SELECT ";
+        std::string proj = "SELECT ";
         for (size_t k = 0; k < targets.size(); ++k) {
-          std::string q = "\"q" + std::to_string(k + 1) + "\"";
-          head += (k ? ", NULL AS " : "NULL AS ") + q;
           const ColumnDef *c = r.info.column(targets[k]);
-          proj += (k ? ", " : "") + (c ? assigned(q, QType{}, c->type) : q);
+          proj += (k ? ", " : "") + (c ? assigned(byPosition(k), QType{}, c->type) : byPosition(k));
         }
         if (identity) proj += ", " + identity->defaultSql;
-        sel = proj + " FROM (" + head + " WHERE 0 UNION ALL SELECT * FROM (" + sel + "))";
+        sel = proj + " FROM (" + namesFirst() + "SELECT * FROM (" + sel + "))";
       }
     }
     source = sel;
@@ -135,9 +141,6 @@ Plan Translator::insertStmt() {
     // assignment, each a select over the row as the step before left it.  OFFSET keeps SQLite
     // from merging a step into the next, which would compute a value (an identity, a
     // generate_unique()) again wherever the next step reads it.
-    std::string names = "SELECT ";
-    for (size_t k = 0; k < targets.size(); ++k)
-      names += (k ? ", NULL AS \"q" : "NULL AS \"q") + std::to_string(k + 1) + "\"";
     std::string row = "SELECT ";
     out += " (";
     for (size_t k = 0; k < r.info.columns.size(); ++k) {
@@ -145,7 +148,7 @@ Plan Translator::insertStmt() {
       auto given = std::find(targets.begin(), targets.end(), c.name);
       std::string v;
       if (given != targets.end()) {
-        v = "\"quarn_src\".\"q" + std::to_string(given - targets.begin() + 1) + "\"";
+        v = "\"quarn_src\"." + byPosition(static_cast<size_t>(given - targets.begin()));
         if (convert) v = assigned(v, QType{}, c.type);
       } else {
         v = identity == &c ? identity->defaultSql : c.defaultSql.empty() ? "NULL" : c.defaultSql;
@@ -154,8 +157,7 @@ Plan Translator::insertStmt() {
       out += (k ? ", " : "") + quoteIdent(c.name);
     }
     out += ") ";
-    row += " FROM (" + names + " WHERE 0 UNION ALL " + (p.searched ? "SELECT * FROM (" + source + ")" : source) +
-           ") AS \"quarn_src\"";
+    row += " FROM (" + namesFirst() + (p.searched ? "SELECT * FROM (" + source + ")" : source) + ") AS \"quarn_src\"";
     for (const InsertAssignment &a : assignments) {
       std::string step = "SELECT ";
       for (size_t k = 0; k < r.info.columns.size(); ++k) {
