@@ -118,6 +118,20 @@ TEST_F(Trace, UnusableTraceFilesAreReported) {
   }
   EXPECT_EQ(kelTraceOff(nullptr, nullptr, msg, &rc), 0);
 
+  // A system directory that is a file: the look for the control file fails otherwise than
+  // with a missing name, and every call reports it.
+  {
+    std::string file = dir.file("plainfile");
+    keltest::writeFile(file, "x");
+    keltest::ScopedEnv local;
+    local.set("QUARNKELPATH", file);
+    KelCallContext ctx{};
+    ctx.fullMessages = KEL_FULL_MESSAGES;
+    EXPECT_EQ(kelTraceOpen(&ctx, state, msg), -1);
+    EXPECT_EQ(std::string(msg), "'" + file + "/kelinst1.ctl' Not a directory\n");
+    EXPECT_EQ(ctx.traceOn, 0u);
+  }
+
   // A control file that cannot be written.
   std::filesystem::create_directory(control());
   EXPECT_EQ(kelTraceOn(nullptr, dir.str().c_str(), nullptr, &rc, state, msg), -1);
