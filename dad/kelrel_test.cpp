@@ -370,6 +370,25 @@ TEST_F(Model, ConditionsThatAreNotOnePredicate) {
   // Within quotes anything goes.
   std::string d = coll(elem("r", top({"A"}) + elem("e", text("A", "X", "<condition>N = ';--)('</condition>"))));
   EXPECT_EQ(model(d, KEL_MODE_COMPOSE), 0) << msg;
+  d = coll(elem("r", top({"A"}) + elem("e", text("A", "X", "<condition>N LIKE 'a''b' AND \"M\"\"X\" = 1</condition>"))));
+  EXPECT_EQ(model(d, KEL_MODE_COMPOSE), 0) << msg;
+}
+
+// Regression: a quote glued to a word (LIKE'a ') was taken as part of the word, so the check
+// saw the parentheses after it as quoted while the database did not: the condition
+// "V LIKE'a ')) OR ((1=1 OR V LIKE'%'" was accepted and its OR reached past the parentheses
+// around it, giving every parent the child rows of all parents.
+TEST_F(Model, ConditionsCannotHideQuotesInWords) {
+  for (const char *c : {"V LIKE'a ')) OR ((1=1 OR V LIKE'%'", "V LIKE'a ') OR (1=1 OR V LIKE'%'",
+                        "V = a\"b \"-- \""}) {
+    std::string d = coll(elem("r", top({"A"}) + elem("e", text("A", "X", std::string("<condition>") + c + "</condition>"))));
+    EXPECT_EQ(model(d, KEL_MODE_COMPOSE), -75) << c;
+    EXPECT_EQ(msgId(), "KELQ015E") << c;
+  }
+  // The same through the check alone, as an override's comparison reaches it.
+  char sqlstate[6] = "00000";
+  EXPECT_EQ(kelCheckColumnCondition(&ctx, "V = 1 OR V LIKE'x ') OR (1=1 OR V LIKE'%'", sqlstate, msg), -75);
+  EXPECT_EQ(kelCheckColumnCondition(&ctx, "V LIKE 'x '' ) OR ( %'", sqlstate, msg), 0);
 }
 
 TEST_F(Model, TableConditionLengthIsChecked) {

@@ -25,6 +25,19 @@ constexpr const char kUnit[] = "kelcllec";
 
 bool isDelimiter(const KelSqlToken &t, UChar c) { return t.tokenClass == KEL_TOK_DELIMITER && *t.start == c; }
 
+// True when a token that is neither a literal nor a delimited identifier holds a quote: the
+// tokenizer takes it as part of a word (LIKE'x'), the database as the start of a literal or
+// identifier, so the database would see parentheses, comments or separators unquoted that the
+// check saw inside quotes.
+bool hidesQuote(const KelSqlToken &t) {
+  if (t.tokenClass == KEL_TOK_STRING || t.tokenClass == KEL_TOK_DELIMITED_ID || t.tokenClass == KEL_TOK_END ||
+      t.start == nullptr || t.end == nullptr)
+    return false;
+  for (const UChar *p = t.start; p <= t.end && *p != 0; ++p)
+    if (*p == u'\'' || *p == u'"') return true;
+  return false;
+}
+
 // The condition from start on (to end, or to its terminator), in the database code page, cut
 // at a character boundary to at most KEL_CONDITION_QUOTE bytes, for a message.
 std::string quoted(KelCallContext *ctx, const UChar *start, const UChar *end = nullptr) {
@@ -177,7 +190,7 @@ int kelCheckColumnCondition(KelCallContext *ctx, const std::string &condition, c
   for (;;) {
     kelGetSqlToken(ctx, &p, &tok);
     if (tok.tokenClass == KEL_TOK_END) break;
-    bool bad = tok.tokenClass == KEL_TOK_UNTERMINATED || isDelimiter(tok, u';');
+    bool bad = tok.tokenClass == KEL_TOK_UNTERMINATED || isDelimiter(tok, u';') || hidesQuote(tok);
     // A comment would swallow what follows the condition in the statement.
     if ((lastMinus && isDelimiter(tok, u'-') && tok.start[-1] == u'-') ||
         (lastSlash && isDelimiter(tok, u'*') && tok.start[-1] == u'/'))
