@@ -49,6 +49,16 @@ bool numberOf(const KelSqlToken &t, int64_t *value) {
   return true;
 }
 
+// A built-in type's name goes into SQL text as it stands: a plain word only (letters, digits
+// and underscores, beginning with a letter), never one with a quote or other character that
+// the database would read as the start of something else.
+bool isPlainWord(const std::string &word) {
+  if (word.empty() || !((word[0] >= 'A' && word[0] <= 'Z') || (word[0] >= 'a' && word[0] <= 'z'))) return false;
+  for (char c : word)
+    if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_')) return false;
+  return true;
+}
+
 // "schema.table" (or the table alone) as messages name a table.
 std::string shownName(const KEL_TAB &t) { return t.schema.empty() ? t.name : t.schema + "." + t.name; }
 
@@ -157,7 +167,7 @@ bool kelParseSqlType(KelCallContext *ctx, const std::string &text, KelSqlType *o
     if (!kelAppendQuoted(ctx, &out->text, out->name)) return false;
     kelGetSqlToken(ctx, &p, &t);
   } else {
-    if (firstDelimited) return false;
+    if (firstDelimited || !isPlainWord(first)) return false;
     out->name = first;
     if (t.tokenClass == KEL_TOK_ORDINARY_ID) {
       bool known = false;

@@ -34,6 +34,13 @@ TEST(KelSqlType, ReadsTypeSyntaxOnly) {
   for (const char *bad : {"integer) DROP TABLE x --", "varchar(30", "integer not null", "varchar(99999999999)",
                           "int -- c", "varchar(30) , y int", "", "(30)", "varchar(-1)"})
     EXPECT_FALSE(kelParseSqlType(nullptr, bad, &t)) << bad;
+  // Regression: the tokenizer reads a quote inside a word as part of the word, so "INTEGER'"
+  // was taken as a type name and written into CREATE TABLE and INSERT texts as it stood, where
+  // the quote opened a string constant.  A built-in type name is a plain word.
+  for (const char *bad : {"INTEGER'", "int\"x", "varchar'x(30)", "char%(3)", "long vargraphic'"})
+    EXPECT_FALSE(kelParseSqlType(nullptr, bad, &t)) << bad;
+  ASSERT_TRUE(kelParseSqlType(nullptr, "TIMESTAMP", &t));
+  EXPECT_EQ(t.text, "TIMESTAMP");
 }
 
 class CollectionTables : public keltest::CallContextTest {
