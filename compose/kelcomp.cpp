@@ -206,8 +206,11 @@ int kelComposeXML(KelCallContext *ctx, const KelComposeArgs &argsIn, KelComposeR
     if (rc < 0) return savepoint.finish(rc);
   }
   KelResultTable target(args.schema, args.table, args.resultColumn, validColumn);
+  // The documents reach the result table only when every query of the mapping is done.
+  KelDocStage stage(ctx);
   KelComposeOutput out;
   out.table = args.toTable ? &target : nullptr;
+  out.stage = args.toTable ? &stage : nullptr;
   out.validate = validate;
   out.validation = kelValidationOf(header);
   out.lobData = args.lobData;
@@ -227,6 +230,19 @@ int kelComposeXML(KelCallContext *ctx, const KelComposeArgs &argsIn, KelComposeR
     rc = kelComposeBySql(ctx, conn.dbc(), sql, docHeader, header.rootElement, &out, sqlstate, msg);
   } else {
     rc = kelGenXMLFromRDB(ctx, conn.dbc(), &dad, args.overrideType, args.override, docHeader, &out, sqlstate, msg);
+  }
+  if (rc >= 0 && out.table != nullptr) {
+    // The mapping's own warning (KELQ003W, KELQ041W) stays the call's message.
+    std::string keptMsg = msg != nullptr ? msg : "";
+    char keptState[6] = "00000";
+    if (sqlstate != nullptr) std::memcpy(keptState, sqlstate, sizeof keptState);
+    int inserted = stage.insertAll(out.table, out.validate, out.validation, sqlstate, msg);
+    if (inserted < 0) {
+      rc = inserted;
+    } else {
+      if (msg != nullptr) std::memcpy(msg, keptMsg.c_str(), keptMsg.size() + 1);
+      if (sqlstate != nullptr) std::memcpy(sqlstate, keptState, sizeof keptState);
+    }
   }
   if (rc < 0) {
     KEL_TRACE(ctx, "composition failed with %d after %lld documents: undone\n", rc,

@@ -778,6 +778,57 @@ TEST_F(ComposeDb, LargeDocumentsAsALargeObjectLeaveNoTemporaryFiles) {
   EXPECT_EQ(firsts[0], firsts[1]);
 }
 
+TEST_F(ComposeDb, LargeDocumentsReachTheResultTableWholeAndInOrder) {
+  // The same thousand-item orders into a table: documents wait for the table until the
+  // queries are done, those past the memory limit in files of their own, and arrive whole, in
+  // the order they were made, with no file left behind.
+  ASSERT_EQ(exec("DELETE FROM sales.items"), 0);
+  for (const auto &[order, items] : {std::pair<const char *, const char *>{"O1", "1000"}, {"O2", "1"}, {"O3", "1000"}}) {
+    ASSERT_EQ(exec(std::string("INSERT INTO sales.items SELECT '") + order +
+                   "', n, 'part ' || CHAR(n), 1, 1.25 FROM (WITH t(n) AS (VALUES 1 UNION ALL SELECT n + 1 FROM t "
+                   "WHERE n < " + items + ") SELECT n FROM t) AS x"),
+              0)
+        << error();
+  }
+  ASSERT_EQ(exec("CREATE TABLE bigres (doc CLOB(1M))"), 0);
+  std::vector<std::string> lob;
+  for (const char *dad : {"orders_rdb.dad", "orders_sql.dad"}) {
+    clear("bigres");
+    ASSERT_EQ(composeToLob(dataFile(dad), {}, 10 << 20), 0) << dad << ": " << msg;
+    const std::string first = lobText();
+    ASSERT_EQ(compose(dataFile(dad), toTable("BIGRES")), 0) << dad << ": " << msg;
+    EXPECT_EQ(result.numDocs, 3);
+    std::vector<std::string> docs = column("SELECT doc FROM bigres");
+    ASSERT_EQ(docs.size(), 3u) << dad;
+    EXPECT_EQ(docs[0], first) << dad;
+    EXPECT_GT(docs[0].size(), 100000u);
+    EXPECT_NE(docs[1].find("<Order id=\"O2\""), std::string::npos) << dad;
+    EXPECT_LT(docs[1].size(), 32766u);
+    EXPECT_NE(docs[2].find("<Item no=\"1000\">"), std::string::npos) << dad;
+  }
+}
+
+TEST_F(ComposeDb, AResultTableThatIsAlsoASourceGetsNoDocumentsOfItsOwnRows) {
+  // Regression: the documents were inserted while the top query still ran over the same
+  // table, which then returned the rows the call had inserted: with maxRows 5 five documents
+  // were made of one row, and without a maximum the call never ended.
+  ASSERT_EQ(exec("CREATE TABLE selfsrc (doc VARCHAR(2000), id INTEGER)"), 0);
+  ASSERT_EQ(exec("INSERT INTO selfsrc VALUES (NULL, 7)"), 0);
+  const std::string dad =
+      "<?xml version=\"1.0\"?><!DOCTYPE DAD SYSTEM \"dad.dtd\"><DAD><validation>NO</validation><Xcollection>"
+      "<prolog>?xml version=\"1.0\"?</prolog><doctype>!DOCTYPE A SYSTEM \"a.dtd\"</doctype><root_node>"
+      "<element_node name=\"A\"><RDB_node><table name=\"selfsrc\"/></RDB_node><attribute_node name=\"id\">"
+      "<RDB_node><table name=\"selfsrc\"/><column name=\"id\"/></RDB_node></attribute_node></element_node>"
+      "</root_node></Xcollection></DAD>";
+  KelComposeArgs a = toTable("SELFSRC");
+  a.maxRows = 5;
+  ASSERT_EQ(compose(dad, a), 0) << msg;
+  EXPECT_EQ(result.numDocs, 1);
+  EXPECT_EQ(column("SELECT COUNT(*) FROM selfsrc"), std::vector<std::string>{"2"});
+  ASSERT_EQ(compose(dad, toTable("SELFSRC")), 0) << msg;
+  EXPECT_EQ(result.numDocs, 2);
+}
+
 // ---- Collections -----------------------------------------------------------------------------
 
 class Collection : public ComposeDb {

@@ -6,7 +6,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 
@@ -234,9 +237,84 @@ int kelAppendColumnValue(KelCallContext *ctx, KelDocWriter *doc, KelQueryColumns
 
 // ---- Delivery --------------------------------------------------------------------------------
 
+// ---- Documents waiting for the result table ---------------------------------------------------
+
+KelDocStage::~KelDocStage() {
+  if (fp_ != nullptr) std::fclose(fp_);
+}
+
+int KelDocStage::failed(const char *what, char *sqlstate, char *msg) {
+  KEL_TRACE(ctx_, "document stage: %s failed, errno=%d\n", what, errno);
+  return kelFail(ctx_, msg, sqlstate, KELQ002E);
+}
+
+int KelDocStage::add(KelDocWriter *doc, char *sqlstate, char *msg) {
+  if (fp_ == nullptr) {
+    file_.emplace(ctx_);
+    if (!file_->ok()) return failed("create", sqlstate, msg);
+    fp_ = std::fopen(file_->name(), "w+b");
+    if (fp_ == nullptr) return failed("open", sqlstate, msg);
+  }
+  KelDocBuffer *buf = doc->buffer();
+  const int64_t length = kelBufLength(ctx_, buf);
+  const char *content = length > 0 ? kelBufGetContent(ctx_, buf) : "";
+  if (content == nullptr || std::fwrite(&length, sizeof length, 1, fp_) != 1) return failed("write", sqlstate, msg);
+  if (length > 0 && buf->location == KEL_BUF_MEMORY) {
+    if (std::fwrite(content, 1, static_cast<size_t>(length), fp_) != static_cast<size_t>(length))
+      return failed("write", sqlstate, msg);
+  } else if (length > 0) {
+    // A document past the memory limit is in its own temporary file: copied over.
+    std::unique_ptr<FILE, int (*)(FILE *)> in(std::fopen(content, "rb"), &std::fclose);
+    if (in == nullptr) return failed("read a document", sqlstate, msg);
+    char chunk[65536];
+    int64_t copied = 0;
+    size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, in.get())) > 0) {
+      if (std::fwrite(chunk, 1, n, fp_) != n) return failed("write", sqlstate, msg);
+      copied += static_cast<int64_t>(n);
+    }
+    if (copied != length) return failed("read a document", sqlstate, msg);
+  }
+  ++count_;
+  return 0;
+}
+
+int KelDocStage::insertAll(KelResultTable *table, bool validate, const KelValidationDesc &desc, char *sqlstate,
+                           char *msg) {
+  if (fp_ == nullptr || count_ == 0) return 0;
+  if (std::fflush(fp_) != 0 || std::fseek(fp_, 0, SEEK_SET) != 0) return failed("rewind", sqlstate, msg);
+  KEL_TRACE(ctx_, "inserting %lld documents\n", static_cast<long long>(count_));
+  std::vector<char> chunk(65536 + 1);
+  for (int64_t i = 0; i < count_; ++i) {
+    int64_t length = 0;
+    if (std::fread(&length, sizeof length, 1, fp_) != 1 || length < 0) return failed("read", sqlstate, msg);
+    // The document buffer as the writer had it: memory up to the limit, a file beyond.
+    KelDocBuffer doc{nullptr, nullptr, KEL_BUF_MEMORY, 0, 0, 0};
+    int status = 0;
+    if (kelBufAcquire(ctx_, &doc, KEL_DOC_INITIAL_SIZE, KEL_DOC_MEMORY_LIMIT, KEL_BUF_MEMORY, &status, msg, 1) < 0)
+      return kelFail(ctx_, msg, sqlstate, KELQ002E);
+    struct Release {
+      KelCallContext *ctx;
+      KelDocBuffer *buf;
+      ~Release() { kelBufRelease(ctx, buf); }
+    } release{ctx_, &doc};
+    for (int64_t left = length; left > 0;) {
+      size_t want = static_cast<size_t>(std::min<int64_t>(left, static_cast<int64_t>(chunk.size() - 1)));
+      if (std::fread(chunk.data(), 1, want, fp_) != want) return failed("read", sqlstate, msg);
+      chunk[want] = '\0';
+      if (kelBufAppend(ctx_, &doc, chunk.data()) < 0) return kelFail(ctx_, msg, sqlstate, KELQ002E);
+      left -= static_cast<int64_t>(want);
+    }
+    int rc = kelInsertResult(ctx_, &doc, table, validate ? 1 : 0, &desc, sqlstate, msg);
+    if (rc < 0) return rc;
+  }
+  return 0;
+}
+
 int kelDeliverDoc(KelCallContext *ctx, KelComposeOutput *out, KelDocWriter *doc, char *sqlstate, char *msg) {
   int rc = doc->flush(sqlstate, msg);
   if (rc < 0) return rc;
+  if (out->table != nullptr && out->stage != nullptr) return out->stage->add(doc, sqlstate, msg);
   if (out->table != nullptr)
     return kelInsertResult(ctx, doc->buffer(), out->table, out->validate ? 1 : 0, &out->validation, sqlstate, msg);
   if (out->lobSet) return 0;

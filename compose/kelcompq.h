@@ -12,11 +12,15 @@
 #define KEL_COMPQ_H
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include <cstdio>
+
 #include "kelbuf.h"
 #include "kelcli.h"
+#include "kelfile.h"
 #include "kelresult.h"
 #include "sqlcli.h"
 
@@ -141,10 +145,46 @@ int kelAppendColumnValue(KelCallContext *ctx, KelDocWriter *doc, KelQueryColumns
                          char *msg);
 
 /*
+ * The documents of one call that go to a result table, held in a temporary file (created with
+ * the first document, removed with the object) until the mapping's queries are done, and then
+ * inserted in the order they were made.  So no query of the call ever reads a row the call
+ * inserted: a result table that is also one of the tables the documents are made of gets no
+ * documents of the call's own rows, and the call cannot feed itself without end.  The heap
+ * does not grow with the number of documents.
+ */
+class KelDocStage {
+ public:
+  explicit KelDocStage(KelCallContext *ctx) : ctx_(ctx) {}
+  ~KelDocStage();
+  KelDocStage(const KelDocStage &) = delete;
+  KelDocStage &operator=(const KelDocStage &) = delete;
+
+  // Appends the writer's finished (flushed) document.  Returns 0; -63 with KELQ002E when the
+  // temporary file cannot be made or written.
+  int add(KelDocWriter *doc, char *sqlstate, char *msg);
+  /*
+   * Inserts every document held, in order, with kelInsertResult (validated first when
+   * validate is set), each read back into a document buffer as it was made (memory up to
+   * KEL_DOC_MEMORY_LIMIT, a temporary file beyond).  Returns 0, the first insert's failure, or
+   * -63 with KELQ002E when the file cannot be read back.
+   */
+  int insertAll(KelResultTable *table, bool validate, const KelValidationDesc &desc, char *sqlstate, char *msg);
+
+ private:
+  int failed(const char *what, char *sqlstate, char *msg);
+
+  KelCallContext *ctx_;
+  std::optional<KelTempFile> file_;  // made with the first document
+  FILE *fp_ = nullptr;
+  int64_t count_ = 0;
+};
+
+/*
  * Where the finished documents of one call go, and how many were made.
  */
 struct KelComposeOutput {
   KelResultTable *table = nullptr;  // one row per document; null: the large-object output
+  KelDocStage *stage = nullptr;     // with a table: where documents wait for it (null: inserted at once)
   bool validate = false;            // the DAD asks for validation
   KelValidationDesc validation;
   // Large-object output: the first document only.
@@ -162,8 +202,9 @@ struct KelComposeOutput {
 };
 
 /*
- * Delivers a finished document: inserts it into the result table (validated first when asked,
- * kelInsertResult) or stores it into the large-object output with its validation result.
+ * Delivers a finished document: hands it to the stage of the result table (or, without one,
+ * inserts it, validated first when asked, kelInsertResult) or stores it into the large-object
+ * output with its validation result.
  * Returns 0 or the failure's code with sqlstate and msg set.  The document's buffer stays the
  * writer's.
  */
