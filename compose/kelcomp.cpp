@@ -95,11 +95,13 @@ bool quotedTable(KelCallContext *ctx, const KelComposeArgs &a, std::string *out)
   return kelAppendQuoted(ctx, out, a.table) && ok;
 }
 
-// The column is one of the result table's: 0, else -69 with KELQ009E naming the table.
-int checkColumn(KelCallContext *ctx, const KelComposeArgs &a, const std::string &column, char *sqlstate, char *msg) {
+// The column is one of the result table's (in schema): 0, else -69 with KELQ009E naming the
+// table.
+int checkColumn(KelCallContext *ctx, const KelComposeArgs &a, const std::string &schema, const std::string &column,
+                char *sqlstate, char *msg) {
   char typeSchema[KEL_TABLE_SIZE], typeName[KEL_TABLE_SIZE];
   int32_t length = 0;
-  if (kelGetCatalogColumnType(ctx, a.schema.c_str(), a.table.c_str(), column.c_str(), typeSchema, sizeof typeSchema,
+  if (kelGetCatalogColumnType(ctx, schema.c_str(), a.table.c_str(), column.c_str(), typeSchema, sizeof typeSchema,
                               typeName, sizeof typeName, &length, msg) == 0)
     return 0;
   KEL_TRACE(ctx, "result table %s has no column %s\n", shownTable(a).c_str(), column.c_str());
@@ -110,9 +112,13 @@ int checkColumn(KelCallContext *ctx, const KelComposeArgs &a, const std::string 
 int prepareResultTable(KelCallContext *ctx, KelComposeArgs *a, bool validate, std::string *validColumn,
                        char *sqlstate, char *msg) {
   const bool session = a->schema == "SESSION";
+  // An unqualified result table is the current schema's, where the INSERT finds it: the
+  // catalogue is asked about that schema, not about a table of that name in any schema.
+  std::string schema = a->schema;
+  if (schema.empty() && kelCurrentSchema(ctx, &schema, msg) < 0) return kelMessageState(KELG001E, sqlstate);
   if (!session) {
     int exists = 0;
-    int rc = kelTableExists(ctx, a->schema.c_str(), a->table.c_str(), &exists, msg);
+    int rc = kelTableExists(ctx, schema.c_str(), a->table.c_str(), &exists, msg);
     if (rc < 0) {
       kelMessageState(rc == -104 ? KELA073E : KELG001E, sqlstate);
       return rc;
@@ -122,14 +128,14 @@ int prepareResultTable(KelCallContext *ctx, KelComposeArgs *a, bool validate, st
   if (a->resultColumn.empty()) {
     char first[KEL_TABLE_SIZE] = "";
     int32_t rc = 0;
-    if (kelGetColumnName(ctx, a->schema.c_str(), a->table.c_str(), first, &rc, msg) < 0) {
+    if (kelGetColumnName(ctx, schema.c_str(), a->table.c_str(), first, &rc, msg) < 0) {
       kelMessageState(rc == -11 ? KELA016E : KELA024E, sqlstate);
       return rc;
     }
     a->resultColumn = first;
   }
   if (!session) {
-    int rc = checkColumn(ctx, *a, a->resultColumn, sqlstate, msg);
+    int rc = checkColumn(ctx, *a, schema, a->resultColumn, sqlstate, msg);
     if (rc < 0) return rc;
   }
   validColumn->clear();
@@ -153,7 +159,7 @@ int prepareResultTable(KelCallContext *ctx, KelComposeArgs *a, bool validate, st
       return kelFail(ctx, msg, sqlstate, KELA013E, shownTable(*a).c_str());
     }
   }
-  if (!session) return checkColumn(ctx, *a, *validColumn, sqlstate, msg);
+  if (!session) return checkColumn(ctx, *a, schema, *validColumn, sqlstate, msg);
   return 0;
 }
 

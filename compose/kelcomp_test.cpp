@@ -219,6 +219,24 @@ TEST_F(ComposeDb, ResultTablesThatDoNotFitAreRefusedBeforeAnyDocument) {
   EXPECT_TRUE(column("SELECT doc FROM res").empty());
 }
 
+TEST_F(ComposeDb, AnUnqualifiedResultTableIsTheCurrentSchemas) {
+  // Regression: the first column of an unqualified result table was read from the schema named
+  // USER (and its existence from any schema) while the documents went into the table of the
+  // current schema: after SET SCHEMA they were written into the column that is first in the
+  // user's table of that name.
+  ASSERT_EQ(exec("CREATE TABLE resx (note VARCHAR(10), doc VARCHAR(4000))"), 0) << error();
+  ASSERT_EQ(exec("CREATE TABLE other.resx (doc VARCHAR(4000), note VARCHAR(10))"), 0) << error();
+  ASSERT_EQ(exec("CREATE TABLE other.only_there (doc VARCHAR(4000))"), 0) << error();
+  ASSERT_EQ(exec("SET SCHEMA = OTHER"), 0) << error();
+  EXPECT_EQ(compose(dataFile("orders_rdb.dad"), toTable("RESX")), 0) << msg;
+  EXPECT_EQ(column("SELECT COUNT(doc) FROM other.resx"), std::vector<std::string>{"3"});
+  EXPECT_EQ(column("SELECT COUNT(note) FROM other.resx"), std::vector<std::string>{"0"});
+  ASSERT_EQ(exec("SET SCHEMA = USER"), 0) << error();
+  // A table of that name in another schema only is not the current schema's.
+  EXPECT_EQ(compose(dataFile("orders_rdb.dad"), toTable("ONLY_THERE")), -11);
+  EXPECT_EQ(std::string(msg), "KELA016E  The input table ONLY_THERE does not exist.\n");
+}
+
 TEST_F(ComposeDb, HostileResultTableNamesAreOnlyEverNames) {
   ASSERT_EQ(exec("CREATE TABLE \"we\"\"ird\".\"ta;ble\" (\"my\"\"doc\" VARCHAR(4000), \"ok\"\"\" INTEGER)"), 0)
       << error();

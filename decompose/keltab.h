@@ -107,8 +107,5 @@ int prepare_tables(KelCallContext *ctx, KEL_REL *rel, const char *tableSpace, ch
  */
 int generate_SQLi(KelCallContext *ctx, KEL_REL *rel, int tab, char *sqlstate, char *msg);
 
-// The schema an unqualified table name means: the current schema of the connection.  Returns
-// 0, or -57 with KELG001E when the special register cannot be read.
-int kelCurrentSchema(KelCallContext *ctx, std::string *schema, char *msg);
 
 #endif /* KEL_TAB_H */

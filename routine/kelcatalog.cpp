@@ -256,6 +256,28 @@ int kelGetCatalogColumnType(KelCallContext *ctx, const char *schema, const char 
   return 0;
 }
 
+int kelCurrentSchema(KelCallContext *ctx, std::string *schema, char *msg) {
+  schema->clear();
+  sqlca ca{};
+  quarn_stmt *raw = nullptr;
+  char value[KEL_TABLE_SIZE] = "";
+  short ind = 0;
+  quarn_hostvar out{SQL_TYP_CSTR, sizeof value, value, &ind};
+  int code = quarn_prepare("VALUES CURRENT SCHEMA", &raw, &ca);
+  std::unique_ptr<quarn_stmt, void (*)(quarn_stmt *)> stmt(raw, quarn_free_stmt);
+  if (code >= 0) code = quarn_open(raw, 0, nullptr, &ca);
+  if (code >= 0) code = quarn_fetch(raw, 1, &out, &ca);
+  if (code != 0 || ind < 0) {
+    KEL_TRACE(ctx, "CURRENT SCHEMA: SQLCODE = %d\n", code);
+    return KEL_INTERNAL_ERROR(ctx, msg, nullptr);
+  }
+  sqlca closeCa{};
+  quarn_close(raw, &closeCa);
+  *schema = value;
+  while (!schema->empty() && schema->back() == ' ') schema->pop_back();
+  return 0;
+}
+
 int kelGetColumnName(KelCallContext *ctx, const char *schema, const char *table, char *colName,
                      int32_t *rc, char *msg) {
   int32_t result = 0;

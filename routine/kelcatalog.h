@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 struct KelCallContext;
 
@@ -44,6 +45,10 @@ int kelTableExists(KelCallContext *ctx, const char *schema, const char *table, i
 int kelGetCatalogColumnType(KelCallContext *ctx, const char *schema, const char *table,
                             const char *column, char *typeSchema, int typeSchemaCap,
                             char *typeName, int typeNameCap, int32_t *length, char *msg);
+
+// The schema an unqualified table name means: the current schema of the connection.  Returns
+// 0, or -57 with KELG001E when the special register cannot be read.
+int kelCurrentSchema(KelCallContext *ctx, std::string *schema, char *msg);
 
 /*
  * Writes the name of the first column (lowest column number) of table into colName
