@@ -47,6 +47,10 @@ VALUES XMLFileFromVarchar('<a/>', '@DATA@/out.xml', CAST(NULL AS VARCHAR(100)));
 VALUES XMLFileFromVarchar('<a>café</a>', '@DATA@/out.xml');
 VALUES extractVarchar(quarnxml.XMLFile('@DATA@/out.xml'), '/a');
 VALUES extractVarchar(XMLVarcharFromFile('@DATA@/out.xml'), '/a');
+-- A character the file's encoding cannot hold fails the conversion; no file is written.
+VALUES XMLFileFromVarchar('<?xml version="1.0"?><a>☺ é</a>', '@DATA@/smile.xml', 'ISO-8859-1');
+VALUES Content(XMLCLOB('<?xml version="1.0"?><a>☺ é</a>'), '@DATA@/smile.xml', 'ISO-8859-1');
+VALUES extractVarchar(quarnxml.XMLFile('@DATA@/smile.xml'), '/a');
 -- Files outside the allowed directories are refused.
 VALUES extractInteger(quarnxml.XMLFile('/etc/hostname'), '/a');
 VALUES XMLVarcharFromFile('/etc/hostname');
