@@ -34,6 +34,9 @@ VALUES LENGTH(extractVarchar(XMLCLOBFromFile('@DATA@/v4000.xml'), '/a'));
 -- Clob: the selected element with its markup.
 VALUES extractClob(quarnxml.XMLVarchar('<a><b x="1">t</b></a>'), '/a/b');
 SELECT * FROM TABLE(extractClobs(quarnxml.XMLVarchar('<a><b>1</b><b><c/></b></a>'), '/a/b')) AS t;
+-- The markup reads back as the element: TAB, LF and CR of an attribute and CR of text as references.
+VALUES HEX(CAST(extractClob(quarnxml.XMLVarchar('<a><b k="x&#10;y&#9;z">p&#13;q</b></a>'), '/a/b') AS VARCHAR(100)));
+VALUES HEX(extractVarchar(XMLVarchar(CAST(extractClob(quarnxml.XMLVarchar('<a><b k="x&#10;y&#9;z">p&#13;q</b></a>'), '/a/b') AS VARCHAR(100))), '/b/@k'));
 -- With DTD: an entity only the DTD declares; the DTD argument of later rows is not read.
 CREATE TABLE dtds (id INT NOT NULL PRIMARY KEY, doc quarnxml.XMLVarchar, dtd quarnxml.XMLCLOB);
 INSERT INTO dtds VALUES (1, quarnxml.XMLVarchar('<!DOCTYPE a SYSTEM "x.dtd"><a>&who;</a>'), XMLCLOBFromFile('@DATA@/entity.dtd'));
