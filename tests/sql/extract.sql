@@ -22,6 +22,8 @@ VALUES extractDouble(quarnxml.XMLVarchar('<a>1.5e99</a>'), '/a');
 VALUES extractDouble(quarnxml.XMLVarchar('<a>1234567890123456789012345678901</a>'), '/a');
 VALUES extractDouble(quarnxml.XMLVarchar('<a>12abc</a>'), '/a');
 VALUES extractReal(quarnxml.XMLVarchar('<a>0.25</a>'), '/a');
+-- A number beyond the range of REAL has no REAL value: NULL, as for any number out of range.
+VALUES extractReal(quarnxml.XMLVarchar('<a>1e39</a>'), '/a');
 VALUES extractSmallint(quarnxml.XMLVarchar('<a>70000</a>'), '/a');
 -- Dates, times, timestamps; a date text too long for the date limit (KELC013E).
 VALUES extractDate(quarnxml.XMLVarchar('<a>2005-06-05</a>'), '/a');
