@@ -164,7 +164,8 @@ int32_t fromUtf16(UConverter *conv, const std::u16string &text, char *dest, int3
   const void *previousContext = nullptr;
   ucnv_setFromUCallBack(conv, UCNV_FROM_U_CALLBACK_STOP, nullptr, &previous, &previousContext, err);
   if (U_FAILURE(*err)) return 0;
-  int32_t n = ucnv_fromUChars(conv, dest, capacity, text.data(), static_cast<int32_t>(text.size()), err);
+  int32_t n =
+      ucnv_fromUChars(conv, dest, capacity, text.data(), static_cast<int32_t>(text.size()), err);
   UErrorCode restoreErr = U_ZERO_ERROR;
   ucnv_setFromUCallBack(conv, previous, previousContext, nullptr, nullptr, &restoreErr);
   return n;

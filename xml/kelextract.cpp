@@ -316,8 +316,10 @@ class kelExtractHandler : public xercesc::ContentHandler,
 
   void characters(const XMLCh *text, const XMLSize_t n) override {
     if (state_ != MATCHED || target_ == ATTRIBUTE) return;
-    if (escape_) result_.addMarkupToCurrentItem(text, n, false);  // tagged elements
-    else result_.addToCurrentItem(false, text, n);                 // text content
+    if (escape_)
+      result_.addMarkupToCurrentItem(text, n, false);  // tagged elements
+    else
+      result_.addToCurrentItem(false, text, n);  // text content
   }
 
   void ignorableWhitespace(const XMLCh *text, const XMLSize_t n) override {

@@ -263,7 +263,8 @@ class kelUpdateHandler : public xercesc::DefaultHandler {
         continue;
       }
       const bool control = c < 0x20 && c != u'\t' && c != u'\n' && c != u'\r';  // XML 1.1 only
-      if (c == 0 || (control && !xml11_) || (c >= 0xD800 && c <= 0xDFFF) || c == 0xFFFE || c == 0xFFFF) {
+      if (c == 0 || (control && !xml11_) || (c >= 0xD800 && c <= 0xDFFF) || c == 0xFFFE ||
+          c == 0xFFFF) {
         valueRefused_ = true;
         return;
       }
