@@ -186,9 +186,9 @@ int kelSetJoinInfoForeign(KelCallContext *ctx, KEL_REL *rel, int mode, int tab, 
 
 /*
  * Checks the condition text of a column RDB_node as one predicate: its parentheses balance and
- * it holds no statement separator, no comment, no unterminated literal and no quote inside a
- * word (KELQ015E otherwise), so that in parentheses it can be joined to other predicates
- * without changing them.
+ * it holds no statement separator, no comment and no unterminated literal (KELQ015E otherwise),
+ * read as the database reads it (a quote inside a word starts a literal or identifier there),
+ * so that in parentheses it can be joined to other predicates without changing them.
  */
 int kelCheckColumnCondition(KelCallContext *ctx, const std::string &condition, char *sqlstate, char *msg);
 

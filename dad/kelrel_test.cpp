@@ -388,7 +388,10 @@ TEST_F(Model, ConditionsCannotHideQuotesInWords) {
   // The same through the check alone, as an override's comparison reaches it.
   char sqlstate[6] = "00000";
   EXPECT_EQ(kelCheckColumnCondition(&ctx, "V = 1 OR V LIKE'x ') OR (1=1 OR V LIKE'%'", sqlstate, msg), -75);
-  EXPECT_EQ(kelCheckColumnCondition(&ctx, "V LIKE 'x '' ) OR ( %'", sqlstate, msg), 0);
+  EXPECT_EQ(kelCheckColumnCondition(&ctx, "V NOT LIKE'x ';DELETE FROM T;'", sqlstate, msg), -75);
+  // Read as the database reads them, glued literals that hold nothing else are one predicate.
+  for (const char *c : {"V LIKE 'x '' ) OR ( %'", "V LIKE'%tea;(%'", "V NOT LIKE'a--'AND W<>'b'", "X'41' = V"})
+    EXPECT_EQ(kelCheckColumnCondition(&ctx, c, sqlstate, msg), 0) << c;
 }
 
 TEST_F(Model, TableConditionLengthIsChecked) {

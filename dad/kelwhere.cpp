@@ -25,17 +25,17 @@ constexpr const char kUnit[] = "kelcllec";
 
 bool isDelimiter(const KelSqlToken &t, UChar c) { return t.tokenClass == KEL_TOK_DELIMITER && *t.start == c; }
 
-// True when a token that is neither a literal nor a delimited identifier holds a quote: the
-// tokenizer takes it as part of a word (LIKE'x'), the database as the start of a literal or
-// identifier, so the database would see parentheses, comments or separators unquoted that the
-// check saw inside quotes.
-bool hidesQuote(const KelSqlToken &t) {
-  if (t.tokenClass == KEL_TOK_STRING || t.tokenClass == KEL_TOK_DELIMITED_ID || t.tokenClass == KEL_TOK_END ||
-      t.start == nullptr || t.end == nullptr)
-    return false;
-  for (const UChar *p = t.start; p <= t.end && *p != 0; ++p)
-    if (*p == u'\'' || *p == u'"') return true;
-  return false;
+// The first quote inside a word token, or null.  The tokenizer takes a quote after the first
+// character of a word as part of the word (LIKE'x'); the database ends the word there and
+// starts a literal or a delimited identifier, so the check must read on from the quote as the
+// database does, or parentheses, comments and separators inside would escape it.
+const UChar *quoteInWord(const KelSqlToken &t) {
+  const bool word = t.tokenClass == KEL_TOK_ORDINARY_ID || t.tokenClass == KEL_TOK_TOO_LONG ||
+                    t.tokenClass == KEL_TOK_NOT_CONVERTIBLE;
+  if (!word || t.start == nullptr || t.end == nullptr || *t.start == u'\'' || *t.start == u'"') return nullptr;
+  for (const UChar *p = t.start + 1; p <= t.end && *p != 0; ++p)
+    if (*p == u'\'' || *p == u'"') return p;
+  return nullptr;
 }
 
 // The condition from start on (to end, or to its terminator), in the database code page, cut
@@ -190,7 +190,13 @@ int kelCheckColumnCondition(KelCallContext *ctx, const std::string &condition, c
   for (;;) {
     kelGetSqlToken(ctx, &p, &tok);
     if (tok.tokenClass == KEL_TOK_END) break;
-    bool bad = tok.tokenClass == KEL_TOK_UNTERMINATED || isDelimiter(tok, u';') || hidesQuote(tok);
+    if (const UChar *quote = quoteInWord(tok)) {
+      // The word ends before the quote (it holds no delimiter); read on from the quote.
+      p = quote;
+      lastMinus = lastSlash = false;
+      continue;
+    }
+    bool bad = tok.tokenClass == KEL_TOK_UNTERMINATED || isDelimiter(tok, u';');
     // A comment would swallow what follows the condition in the statement.
     if ((lastMinus && isDelimiter(tok, u'-') && tok.start[-1] == u'-') ||
         (lastSlash && isDelimiter(tok, u'*') && tok.start[-1] == u'/'))
