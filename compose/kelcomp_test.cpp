@@ -403,6 +403,9 @@ TEST_F(SqlMapping, TheStatementIsCutAtItsLastOrderByOutsideQuotesAndParentheses)
                              "ORDER BY order_id) ORDER BY order_id, item_no",
       std::string(kSelect) + " order by order_id ASC, o.item_no ASC NULLS LAST",
       std::string(kSelect) + " Order By sales.o.order_id, item_no",
+      // Regression: a literal glued to a word was read as part of the word, so its ")" and
+      // the quote after it hid the real ORDER BY (KELQ018E for a sound statement).
+      std::string(kSelect) + " AND o.status NOT LIKE'%)' ORDER BY order_id, item_no",
   };
   for (const std::string &sql : good) {
     clear("res");
@@ -416,6 +419,7 @@ TEST_F(SqlMapping, TheStatementIsCutAtItsLastOrderByOutsideQuotesAndParentheses)
   } bad[] = {
       {kSelect, -78, "KELQ018E"},
       {std::string(kSelect) + " AND o.status <> ' ORDER BY order_id'", -78, "KELQ018E"},
+      {std::string(kSelect) + " AND o.status NOT LIKE' ORDER BY order_id'", -78, "KELQ018E"},
       {std::string(kSelect) + " ORDER BY ", -78, "KELQ018E"},
       {std::string(kSelect) + " ORDER BY order_id, nosuch", -64, "KELQ004E"},
       {std::string(kSelect) + " ORDER BY 1", -64, "KELQ004E"},

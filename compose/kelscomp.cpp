@@ -447,6 +447,12 @@ int kelSplitSqlStmt(KelCallContext *ctx, const std::u16string &sql, std::string 
   for (;;) {
     kelGetSqlToken(ctx, &p, &t);
     if (t.tokenClass == KEL_TOK_END || t.tokenClass == KEL_TOK_UNTERMINATED) break;
+    if (const UChar *quote = kelQuoteInWord(&t)) {
+      // LIKE'x': the database starts a literal at the quote, and so does this reading.
+      p = quote;
+      pendingOrder = nullptr;
+      continue;
+    }
     if (t.tokenClass == KEL_TOK_DELIMITER && *t.start == u'(') ++depth;
     if (t.tokenClass == KEL_TOK_DELIMITER && *t.start == u')' && depth > 0) --depth;
     if (depth == 0 && pendingOrder != nullptr && isWord(t, "BY")) {

@@ -25,19 +25,6 @@ constexpr const char kUnit[] = "kelcllec";
 
 bool isDelimiter(const KelSqlToken &t, UChar c) { return t.tokenClass == KEL_TOK_DELIMITER && *t.start == c; }
 
-// The first quote inside a word token, or null.  The tokenizer takes a quote after the first
-// character of a word as part of the word (LIKE'x'); the database ends the word there and
-// starts a literal or a delimited identifier, so the check must read on from the quote as the
-// database does, or parentheses, comments and separators inside would escape it.
-const UChar *quoteInWord(const KelSqlToken &t) {
-  const bool word = t.tokenClass == KEL_TOK_ORDINARY_ID || t.tokenClass == KEL_TOK_TOO_LONG ||
-                    t.tokenClass == KEL_TOK_NOT_CONVERTIBLE;
-  if (!word || t.start == nullptr || t.end == nullptr || *t.start == u'\'' || *t.start == u'"') return nullptr;
-  for (const UChar *p = t.start + 1; p <= t.end && *p != 0; ++p)
-    if (*p == u'\'' || *p == u'"') return p;
-  return nullptr;
-}
-
 // The condition from start on (to end, or to its terminator), in the database code page, cut
 // at a character boundary to at most KEL_CONDITION_QUOTE bytes, for a message.
 std::string quoted(KelCallContext *ctx, const UChar *start, const UChar *end = nullptr) {
@@ -190,8 +177,9 @@ int kelCheckColumnCondition(KelCallContext *ctx, const std::string &condition, c
   for (;;) {
     kelGetSqlToken(ctx, &p, &tok);
     if (tok.tokenClass == KEL_TOK_END) break;
-    if (const UChar *quote = quoteInWord(tok)) {
-      // The word ends before the quote (it holds no delimiter); read on from the quote.
+    if (const UChar *quote = kelQuoteInWord(&tok)) {
+      // As the database reads it, the word ends before the quote (it holds no delimiter) and a
+      // literal or identifier starts there: read on from the quote.
       p = quote;
       lastMinus = lastSlash = false;
       continue;

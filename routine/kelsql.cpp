@@ -290,6 +290,17 @@ void kelGetSqlToken(KelCallContext *ctx, const UChar **text, KelSqlToken *token)
   setIdentifier(ctx, token, KEL_TOK_ORDINARY_ID, upper);
 }
 
+const UChar *kelQuoteInWord(const KelSqlToken *token) {
+  const int c = token->tokenClass;
+  const bool word = c == KEL_TOK_ORDINARY_ID || c == KEL_TOK_TOO_LONG || c == KEL_TOK_NOT_CONVERTIBLE;
+  if (!word || token->start == nullptr || token->end == nullptr || *token->start == u'\'' ||
+      *token->start == u'"')
+    return nullptr;
+  for (const UChar *p = token->start + 1; p <= token->end && *p != 0; ++p)
+    if (*p == u'\'' || *p == u'"') return p;
+  return nullptr;
+}
+
 int kelParseSqlQualifiedId(KelCallContext *ctx, const UChar **text, KelSqlToken *token,
                            int maxParts, int *nParts, char (*parts)[KEL_SQL_PART_SIZE]) {
   *nParts = 0;

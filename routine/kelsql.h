@@ -77,6 +77,15 @@ struct KelSqlToken {
  */
 void kelGetSqlToken(KelCallContext *ctx, const UChar **text, KelSqlToken *token);
 
+/*
+ * The first single or double quote inside a word token (an ordinary identifier, also one too
+ * long or not convertible) after its first character, or null.  The tokenizer keeps such a
+ * quote in the word (LIKE'x'); the database ends the word there and starts a literal or a
+ * delimited identifier.  A caller that judges SQL text as the database will read it goes on
+ * tokenizing from the quote.
+ */
+const UChar *kelQuoteInWord(const KelSqlToken *token);
+
 // Copies terminated text into buf (capacity bytes) when it fits with its terminator: true;
 // false and nothing copied otherwise.
 bool kelCopyText(const char *text, char *buf, int capacity);

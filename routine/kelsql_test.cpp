@@ -138,6 +138,21 @@ TEST(KelSqlToken, StringLiteralsWithPrefixesAndUnterminatedText) {
   }
 }
 
+TEST(KelSqlToken, QuotesInsideWordsAreFound) {
+  // The tokenizer keeps a quote after a word's first character in the word; where the database
+  // would start a literal or identifier is what kelQuoteInWord tells.
+  const std::u16string text = u"LIKE'x' a\"b X'41' 'c' \"d\" plain";
+  const UChar *p = text.c_str();
+  std::vector<std::u16string> found;
+  for (int guard = 0; guard < 20; ++guard) {
+    KelSqlToken t;
+    kelGetSqlToken(nullptr, &p, &t);
+    if (t.tokenClass == KEL_TOK_END) break;
+    if (const UChar *q = kelQuoteInWord(&t)) found.emplace_back(t.start, q);
+  }
+  EXPECT_EQ(found, (std::vector<std::u16string>{u"LIKE", u"a"}));
+}
+
 TEST(KelSqlToken, OperatorsAndDelimiters) {
   for (const std::u16string op : {u"<=", u">=", u"<>", u"||", u"^=", u"^<", u"!>", u"!=",
                                    u"\u00ac=", u"\u00ac>"}) {
