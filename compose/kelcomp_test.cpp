@@ -830,6 +830,32 @@ TEST_F(ComposeDb, LargeDocumentsReachTheResultTableWholeAndInOrder) {
   }
 }
 
+TEST_F(ComposeDb, StagedDocumentsMoveToAFileAndArriveWholeAndInOrder) {
+  // Documents wait in memory until the next would pass the stage's memory, then all of them
+  // in one file; small ones, one past the documents' own memory limit and an empty one arrive
+  // as they were made, in order.
+  ASSERT_EQ(exec("CREATE TABLE staged (doc CLOB(1M))"), 0);
+  KelResultTable target("", "STAGED", "DOC", "");
+  std::vector<std::string> made;
+  for (size_t size : {10, 600, 40000, 0, 700, 20}) {
+    std::string text = "<d>" + std::string(size, static_cast<char>('a' + made.size())) + "</d>";
+    made.push_back(text);
+  }
+  for (size_t memory : {size_t{1000}, KEL_STAGE_MEMORY}) {
+    clear("staged");
+    KelDocStage stage(&ctx, memory);
+    for (const std::string &text : made) {
+      KelDocWriter doc(&ctx);
+      ASSERT_EQ(doc.start(state, msg), 0) << msg;
+      doc.append(text);
+      ASSERT_EQ(doc.flush(state, msg), 0) << msg;
+      ASSERT_EQ(stage.add(&doc, state, msg), 0) << msg;
+    }
+    ASSERT_EQ(stage.insertAll(&target, false, KelValidationDesc{}, state, msg), 0) << msg;
+    EXPECT_EQ(column("SELECT doc FROM staged"), made) << memory;
+  }
+}
+
 TEST_F(ComposeDb, AResultTableThatIsAlsoASourceGetsNoDocumentsOfItsOwnRows) {
   // Regression: the documents were inserted while the top query still ran over the same
   // table, which then returned the rows the call had inserted: with maxRows 5 five documents

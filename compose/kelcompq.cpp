@@ -248,20 +248,41 @@ int KelDocStage::failed(const char *what, char *sqlstate, char *msg) {
   return kelFail(ctx_, msg, sqlstate, KELQ002E);
 }
 
-int KelDocStage::add(KelDocWriter *doc, char *sqlstate, char *msg) {
+// Writes bytes to the file, or keeps them in memory while there is no file.  Returns 0 or -1.
+int KelDocStage::put(const char *bytes, size_t n) {
   if (fp_ == nullptr) {
-    file_.emplace(ctx_);
-    if (!file_->ok()) return failed("create", sqlstate, msg);
-    fp_ = std::fopen(file_->name(), "w+b");
-    if (fp_ == nullptr) return failed("open", sqlstate, msg);
+    held_.append(bytes, n);
+    return 0;
   }
+  return n == 0 || std::fwrite(bytes, 1, n, fp_) == n ? 0 : -1;
+}
+
+// Moves what is held in memory into a new temporary file, where every later document goes.
+int KelDocStage::toFile(char *sqlstate, char *msg) {
+  file_.emplace(ctx_);
+  if (!file_->ok()) return failed("create", sqlstate, msg);
+  fp_ = std::fopen(file_->name(), "w+b");
+  if (fp_ == nullptr) return failed("open", sqlstate, msg);
+  ioBuffer_.resize(256 << 10);
+  std::setvbuf(fp_, ioBuffer_.data(), _IOFBF, ioBuffer_.size());
+  if (!held_.empty() && std::fwrite(held_.data(), 1, held_.size(), fp_) != held_.size())
+    return failed("write", sqlstate, msg);
+  std::string().swap(held_);
+  return 0;
+}
+
+int KelDocStage::add(KelDocWriter *doc, char *sqlstate, char *msg) {
   KelDocBuffer *buf = doc->buffer();
   const int64_t length = kelBufLength(ctx_, buf);
   const char *content = length > 0 ? kelBufGetContent(ctx_, buf) : "";
-  if (content == nullptr || std::fwrite(&length, sizeof length, 1, fp_) != 1) return failed("write", sqlstate, msg);
+  if (content == nullptr) return failed("read a document", sqlstate, msg);
+  if (fp_ == nullptr && held_.size() + sizeof length + static_cast<size_t>(length) + 1 > memory_) {
+    int rc = toFile(sqlstate, msg);
+    if (rc < 0) return rc;
+  }
+  if (put(reinterpret_cast<const char *>(&length), sizeof length) < 0) return failed("write", sqlstate, msg);
   if (length > 0 && buf->location == KEL_BUF_MEMORY) {
-    if (std::fwrite(content, 1, static_cast<size_t>(length), fp_) != static_cast<size_t>(length))
-      return failed("write", sqlstate, msg);
+    if (put(content, static_cast<size_t>(length)) < 0) return failed("write", sqlstate, msg);
   } else if (length > 0) {
     // A document past the memory limit is in its own temporary file: copied over.
     std::unique_ptr<FILE, int (*)(FILE *)> in(std::fopen(content, "rb"), &std::fclose);
@@ -270,42 +291,62 @@ int KelDocStage::add(KelDocWriter *doc, char *sqlstate, char *msg) {
     int64_t copied = 0;
     size_t n;
     while ((n = std::fread(chunk, 1, sizeof chunk, in.get())) > 0) {
-      if (std::fwrite(chunk, 1, n, fp_) != n) return failed("write", sqlstate, msg);
+      if (put(chunk, n) < 0) return failed("write", sqlstate, msg);
       copied += static_cast<int64_t>(n);
     }
     if (copied != length) return failed("read a document", sqlstate, msg);
   }
+  if (put("", 1) < 0) return failed("write", sqlstate, msg);
   ++count_;
   return 0;
 }
 
+// Inserts one document of length bytes, terminated, as composition left it: in memory up to
+// KEL_DOC_MEMORY_LIMIT (the text itself, not copied), in a temporary file beyond.
+int KelDocStage::insertOne(KelResultTable *table, bool validate, const KelValidationDesc &desc, char *text,
+                           int64_t length, char *sqlstate, char *msg) {
+  if (length <= KEL_DOC_MEMORY_LIMIT) {
+    KelDocBuffer doc{text, nullptr, KEL_BUF_MEMORY, length + 1, KEL_DOC_MEMORY_LIMIT, length};
+    return kelInsertResult(ctx_, &doc, table, validate ? 1 : 0, &desc, sqlstate, msg);
+  }
+  KelDocBuffer doc{nullptr, nullptr, KEL_BUF_MEMORY, 0, 0, 0};
+  int status = 0;
+  if (kelBufAcquire(ctx_, &doc, KEL_DOC_INITIAL_SIZE, KEL_DOC_MEMORY_LIMIT, KEL_BUF_MEMORY, &status, msg, 1) < 0)
+    return kelFail(ctx_, msg, sqlstate, KELQ002E);
+  struct Release {
+    KelCallContext *ctx;
+    KelDocBuffer *buf;
+    ~Release() { kelBufRelease(ctx, buf); }
+  } release{ctx_, &doc};
+  if (kelBufAppend(ctx_, &doc, text) < 0) return kelFail(ctx_, msg, sqlstate, KELQ002E);
+  return kelInsertResult(ctx_, &doc, table, validate ? 1 : 0, &desc, sqlstate, msg);
+}
+
 int KelDocStage::insertAll(KelResultTable *table, bool validate, const KelValidationDesc &desc, char *sqlstate,
                            char *msg) {
-  if (fp_ == nullptr || count_ == 0) return 0;
-  if (std::fflush(fp_) != 0 || std::fseek(fp_, 0, SEEK_SET) != 0) return failed("rewind", sqlstate, msg);
+  if (count_ == 0) return 0;
   KEL_TRACE(ctx_, "inserting %lld documents\n", static_cast<long long>(count_));
-  std::vector<char> chunk(65536 + 1);
+  if (fp_ == nullptr) {
+    size_t at = 0;
+    for (int64_t i = 0; i < count_; ++i) {
+      int64_t length = 0;
+      std::memcpy(&length, held_.data() + at, sizeof length);
+      at += sizeof length;
+      int rc = insertOne(table, validate, desc, &held_[at], length, sqlstate, msg);
+      if (rc < 0) return rc;
+      at += static_cast<size_t>(length) + 1;
+    }
+    return 0;
+  }
+  if (std::fflush(fp_) != 0 || std::fseek(fp_, 0, SEEK_SET) != 0) return failed("rewind", sqlstate, msg);
+  std::vector<char> text;
   for (int64_t i = 0; i < count_; ++i) {
     int64_t length = 0;
     if (std::fread(&length, sizeof length, 1, fp_) != 1 || length < 0) return failed("read", sqlstate, msg);
-    // The document buffer as the writer had it: memory up to the limit, a file beyond.
-    KelDocBuffer doc{nullptr, nullptr, KEL_BUF_MEMORY, 0, 0, 0};
-    int status = 0;
-    if (kelBufAcquire(ctx_, &doc, KEL_DOC_INITIAL_SIZE, KEL_DOC_MEMORY_LIMIT, KEL_BUF_MEMORY, &status, msg, 1) < 0)
-      return kelFail(ctx_, msg, sqlstate, KELQ002E);
-    struct Release {
-      KelCallContext *ctx;
-      KelDocBuffer *buf;
-      ~Release() { kelBufRelease(ctx, buf); }
-    } release{ctx_, &doc};
-    for (int64_t left = length; left > 0;) {
-      size_t want = static_cast<size_t>(std::min<int64_t>(left, static_cast<int64_t>(chunk.size() - 1)));
-      if (std::fread(chunk.data(), 1, want, fp_) != want) return failed("read", sqlstate, msg);
-      chunk[want] = '\0';
-      if (kelBufAppend(ctx_, &doc, chunk.data()) < 0) return kelFail(ctx_, msg, sqlstate, KELQ002E);
-      left -= static_cast<int64_t>(want);
-    }
-    int rc = kelInsertResult(ctx_, &doc, table, validate ? 1 : 0, &desc, sqlstate, msg);
+    // The text and its terminator, as they were written.
+    text.resize(static_cast<size_t>(length) + 1);
+    if (std::fread(text.data(), 1, text.size(), fp_) != text.size()) return failed("read", sqlstate, msg);
+    int rc = insertOne(table, validate, desc, text.data(), length, sqlstate, msg);
     if (rc < 0) return rc;
   }
   return 0;

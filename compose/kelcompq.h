@@ -145,16 +145,20 @@ int kelAppendColumnValue(KelCallContext *ctx, KelDocWriter *doc, KelQueryColumns
                          char *msg);
 
 /*
- * The documents of one call that go to a result table, held in a temporary file (created with
- * the first document, removed with the object) until the mapping's queries are done, and then
- * inserted in the order they were made.  So no query of the call ever reads a row the call
- * inserted: a result table that is also one of the tables the documents are made of gets no
- * documents of the call's own rows, and the call cannot feed itself without end.  The heap
- * does not grow with the number of documents.
+ * The documents of one call that go to a result table, held until the mapping's queries are
+ * done and then inserted in the order they were made.  So no query of the call ever reads a row
+ * the call inserted: a result table that is also one of the tables the documents are made of
+ * gets no documents of the call's own rows, and the call cannot feed itself without end.  The
+ * documents wait in memory up to KEL_STAGE_MEMORY bytes; past that they all move to one
+ * temporary file (made then, removed with the object), so memory does not grow with the
+ * number of documents.
  */
+inline constexpr size_t KEL_STAGE_MEMORY = 4u << 20;
+
 class KelDocStage {
  public:
-  explicit KelDocStage(KelCallContext *ctx) : ctx_(ctx) {}
+  // memory: the bytes held in memory before the documents move to a file.
+  explicit KelDocStage(KelCallContext *ctx, size_t memory = KEL_STAGE_MEMORY) : ctx_(ctx), memory_(memory) {}
   ~KelDocStage();
   KelDocStage(const KelDocStage &) = delete;
   KelDocStage &operator=(const KelDocStage &) = delete;
@@ -164,7 +168,7 @@ class KelDocStage {
   int add(KelDocWriter *doc, char *sqlstate, char *msg);
   /*
    * Inserts every document held, in order, with kelInsertResult (validated first when
-   * validate is set), each read back into a document buffer as it was made (memory up to
+   * validate is set), each as a document buffer as it was made (in memory up to
    * KEL_DOC_MEMORY_LIMIT, a temporary file beyond).  Returns 0, the first insert's failure, or
    * -63 with KELQ002E when the file cannot be read back.
    */
@@ -172,10 +176,17 @@ class KelDocStage {
 
  private:
   int failed(const char *what, char *sqlstate, char *msg);
+  int toFile(char *sqlstate, char *msg);
+  int put(const char *bytes, size_t n);
+  int insertOne(KelResultTable *table, bool validate, const KelValidationDesc &desc, char *text, int64_t length,
+                char *sqlstate, char *msg);
 
   KelCallContext *ctx_;
-  std::optional<KelTempFile> file_;  // made with the first document
+  size_t memory_;
+  std::string held_;                 // length (int64_t), bytes and a terminator per document
+  std::optional<KelTempFile> file_;  // made when held_ would pass memory_
   FILE *fp_ = nullptr;
+  std::vector<char> ioBuffer_;       // the file's stream buffer
   int64_t count_ = 0;
 };
 
