@@ -36,7 +36,8 @@ const XMLCh kDomBufferId[] = u"IdForDomDocBuffer";
 // external subset is requested.
 class kelNonValidateDOM : public xercesc::XercesDOMParser {
  public:
-  kelNonValidateDOM(KelCallContext *ctx, kelDocEntityResolver *announceTo) : ctx_(ctx), announceTo_(announceTo) {}
+  kelNonValidateDOM(KelCallContext *ctx, kelDocEntityResolver *announceTo)
+      : XercesDOMParser(nullptr, kelWatchedMemoryManager()), ctx_(ctx), announceTo_(announceTo) {}
   void doctypeDecl(const xercesc::DTDElementDecl &root, const XMLCh *publicId, const XMLCh *systemId,
                    const bool hasIntSubset, const bool hasExtSubset) override {
     if (announceTo_ != nullptr) {
@@ -134,6 +135,7 @@ std::unique_ptr<xercesc::InputSource> kelOpenInput(KelCallContext *ctx, const ch
 
 int kelGuardedParse(KelCallContext *ctx, const std::function<void()> &parse, char *sqlstate,
                     char *msg, KelOtherFailure other) {
+  KelExpansionWatch watch(ctx);
   try {
     parse();
     return 0;

@@ -7,6 +7,7 @@
 #include <unistd.h>
 #include <xercesc/framework/MemoryManager.hpp>
 #include <xercesc/internal/ReaderMgr.hpp>
+#include <xercesc/internal/XMLReader.hpp>
 #include <xercesc/sax/Locator.hpp>
 #include <xercesc/util/BinInputStream.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
@@ -198,7 +199,54 @@ xercesc::SecurityManager *securityManager() {
   return manager;
 }
 
+// The parse this thread runs under a watch, or none.
+thread_local KelExpansionWatch *tWatch = nullptr;
+
+// Requests the parser makes for one entity reader: the reader and the block header that the
+// parser's placement new puts before it.
+constexpr XMLSize_t kReaderBytes = sizeof(xercesc::XMLReader);
+constexpr XMLSize_t kReaderHeaderRoom = 64;
+
+// The process's manager, with every request told to kelNoteAllocation.
+class WatchedManager final : public xercesc::MemoryManager {
+ public:
+  void *allocate(XMLSize_t size) override {
+    kelNoteAllocation(size);
+    return xercesc::XMLPlatformUtils::fgMemoryManager->allocate(size);
+  }
+  void deallocate(void *p) override { xercesc::XMLPlatformUtils::fgMemoryManager->deallocate(p); }
+  xercesc::MemoryManager *getExceptionMemoryManager() override {
+    return xercesc::XMLPlatformUtils::fgMemoryManager->getExceptionMemoryManager();
+  }
+};
+
 }  // namespace
+
+KelExpansionWatch::KelExpansionWatch(KelCallContext *ctx) : ctx_(ctx), outer_(tWatch) { tWatch = this; }
+
+KelExpansionWatch::~KelExpansionWatch() { tWatch = outer_; }
+
+void kelNoteAllocation(XMLSize_t size) {
+  if (size < kReaderBytes) return;
+  KelExpansionWatch *watch = tWatch;
+  if (watch == nullptr) return;
+  if (size > KEL_PARSE_BLOCK_LIMIT) {
+    // Entity values built of parameter entities grow tenfold per level without many readers.
+    KEL_TRACE(watch->ctx_, "a parse asked for a block of %llu bytes, the parse ends\n",
+              static_cast<unsigned long long>(size));
+    throw KELException::parseError(watch->ctx_, 0, 0, "entity expansion beyond the size a parse may hold");
+  }
+  if (size > kReaderBytes + kReaderHeaderRoom || ++watch->readers_ <= KEL_ENTITY_READER_LIMIT) return;
+  KEL_TRACE(watch->ctx_, "more than %llu entity readers, the parse ends\n",
+            static_cast<unsigned long long>(KEL_ENTITY_READER_LIMIT));
+  std::string text = "more than " + std::to_string(KEL_ENTITY_EXPANSION_LIMIT) + " entity expansions";
+  throw KELException::parseError(watch->ctx_, 0, 0, text.c_str());
+}
+
+xercesc::MemoryManager *kelWatchedMemoryManager() {
+  static WatchedManager *manager = new WatchedManager();  // lives as long as any DOM document
+  return manager;
+}
 
 std::unique_ptr<xercesc::InputSource> kelOpenFileSource(KelCallContext *ctx, const char *fileName,
                                                         bool checkDirs, char *sqlstate, int *msgNo) {
@@ -229,7 +277,7 @@ xercesc::InputSource *KelEntityResolver::resolveEntity(xercesc::XMLResourceIdent
 
 std::unique_ptr<xercesc::SAX2XMLReaderImpl> kelCreateReader(xercesc::MemoryManager *manager, const XMLCh *scanner) {
   auto reader = std::make_unique<xercesc::SAX2XMLReaderImpl>(
-      manager != nullptr ? manager : xercesc::XMLPlatformUtils::fgMemoryManager);
+      manager != nullptr ? manager : kelWatchedMemoryManager());
   // The scanner is chosen first: every setting made afterwards is made on it.
   if (scanner != nullptr) reader->setProperty(xercesc::XMLUni::fgXercesScannerName, const_cast<XMLCh *>(scanner));
   return reader;

@@ -21,6 +21,7 @@
 #include <xercesc/sax/InputSource.hpp>
 #include <xercesc/util/XMLEntityResolver.hpp>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -28,6 +29,49 @@ struct KelCallContext;
 
 // Entity references one parse may expand; one more ends it with a parse error.
 inline constexpr XMLSize_t KEL_ENTITY_EXPANSION_LIMIT = 10000;
+
+/*
+ * The limit on what one parse reads through the parser's own entity readers: the document,
+ * its DTD and schemas, and every expansion of an entity, general or parameter, in content, in
+ * attribute values and defaults, and in entity values.  The expansion limit of the parser
+ * library counts only general entities in content and attribute values; this one also stops
+ * parameter entities and defaults declared in a DTD.
+ */
+inline constexpr uint64_t KEL_ENTITY_READER_LIMIT = KEL_ENTITY_EXPANSION_LIMIT + 16;
+
+/*
+ * The largest block one parse may ask for: 512 MiB, a text, attribute value or entity value of
+ * a quarter of a billion characters.  Entity values made of parameter entities grow tenfold
+ * per level with a handful of expansions; this bounds what they can take.
+ */
+inline constexpr uint64_t KEL_PARSE_BLOCK_LIMIT = uint64_t{512} << 20;
+
+/*
+ * Told of every block a parse's memory manager hands out (the watched manager below and the
+ * arena of kelarena.h): a block the size of the parser's entity reader is one more entity read.
+ * While a KelExpansionWatch is armed on the thread, the read past KEL_ENTITY_READER_LIMIT throws
+ * the parse error KELQ047E (SQLSTATE "38X13") before the reader is made; so does a block larger
+ * than KEL_PARSE_BLOCK_LIMIT.
+ */
+void kelNoteAllocation(XMLSize_t size);
+
+// The process's memory manager, watched as above; for readers and DOM parsers without an arena.
+xercesc::MemoryManager *kelWatchedMemoryManager();
+
+// Arms the watch for one parse on this thread (kelGuardedParse); nests.
+class KelExpansionWatch {
+ public:
+  explicit KelExpansionWatch(KelCallContext *ctx);
+  ~KelExpansionWatch();
+  KelExpansionWatch(const KelExpansionWatch &) = delete;
+  KelExpansionWatch &operator=(const KelExpansionWatch &) = delete;
+
+ private:
+  friend void kelNoteAllocation(XMLSize_t size);
+  KelCallContext *ctx_;
+  uint64_t readers_ = 0;
+  KelExpansionWatch *outer_;
+};
 
 /*
  * Opens a server file named in the database code page and returns an input source over its

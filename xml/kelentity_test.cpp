@@ -142,4 +142,42 @@ TEST_F(Entities, EntityExpansionIsBounded) {
   EXPECT_EQ(extract("<!DOCTYPE a [<!ENTITY e \"E\"><!ENTITY f \"&e;&e;\">]><a>&f;</a>"), "EE");
 }
 
+
+// Ten levels of ten references each: general entities, or parameter entities whose values are
+// character references that read as references once expanded (ref "&#37;p").
+std::string laughs(const std::string &first, const std::string &name, const std::string &ref) {
+  std::string out = first;
+  for (int i = 1; i <= 9; ++i) {
+    out += "<!ENTITY " + name + std::to_string(i) + " \"";
+    for (int k = 0; k < 10; ++k) out += ref + std::to_string(i - 1) + ";";
+    out += "\">";
+  }
+  return out;
+}
+
+// The parser library's own limit counts general entities in content and attribute values
+// only; each of these ran for minutes (and took gigabytes) before the parse was bounded.
+TEST_F(Entities, ExpansionInsideTheDtdIsBounded) {
+  // A default value of an attribute.
+  std::string defaults = laughs("<!DOCTYPE a [<!ENTITY l0 \"lol\">", "l", "&l") +
+                         "<!ATTLIST a x CDATA \"&l9;\">]><a/>";
+  EXPECT_EQ(extract(defaults, "/a/@x"), "ERROR");
+  EXPECT_STREQ(state, "38X13");
+  EXPECT_EQ(std::string(msg).substr(0, 8), "KELQ047E") << msg;
+  xercesc::DOMDocument *dom = nullptr;
+  EXPECT_EQ(kelDOM(&ctx, defaults.c_str(), 0, 1, &dom, state, msg), -1);
+  EXPECT_STREQ(state, "38X13");
+  // Parameter entities referenced between declarations of the internal subset.
+  std::string params = laughs("<!DOCTYPE a [<!ENTITY % p0 \"<!-- x -->\">", "% p", "&#37;p") + "%p9;]><a/>";
+  EXPECT_EQ(extract(params), "ERROR");
+  EXPECT_STREQ(state, "38X13");
+  // Parameter entities inside entity values of a DTD: each level ten times the size of the last.
+  std::string dtd = laughs("<!ENTITY % p0 \"lol\">", "% p", "%p") + "<!ELEMENT a (#PCDATA)>";
+  EXPECT_EQ(kelValidate(&ctx, "<!DOCTYPE a SYSTEM \"a.dtd\"><a/>", 1, 0, dtd.c_str(), 0, nullptr, state, msg, 1), 0);
+  EXPECT_STREQ(state, "38X13") << msg;
+  // Within the limits, the same declarations work.
+  EXPECT_EQ(extract("<!DOCTYPE a [<!ENTITY e \"E\"><!ENTITY % p \"<!ATTLIST a x CDATA '&e;&e;'>\">%p;]><a/>", "/a/@x"),
+            "EE") << msg;
+}
+
 }  // namespace
