@@ -192,9 +192,21 @@ int KelReadFile::open(KelCallContext *ctx, const char *fileName, bool checkDirs,
   char abs[KEL_MAX_PATH + 1];
   if (fileName == nullptr || kelGetAbsPath(ctx, fileName, abs) != 0)
     return kelFailNumber(msgNo, sqlstate, KELC001E);
+  // What the name leads to is checked before it is opened: opening is itself an act (a FIFO's
+  // writer is let go, a device may act on it).  The resolved name is opened without following
+  // a link in its last place, and what was opened is checked again below, for a name changed
+  // in between.
+  const char *target = abs;
+  char resolved[PATH_MAX];
+  int noFollow = 0;
+  if (checkDirs && ::realpath(abs, resolved) != nullptr) {
+    if (!kelPathAllowed(ctx, KEL_ACCESS_READ, resolved)) return kelFailNumber(msgNo, sqlstate, KELC002E);
+    target = resolved;
+    noFollow = O_NOFOLLOW;
+  }
   // Without blocking: a FIFO opens at once (and is refused below) instead of waiting for a
   // writer; O_NOCTTY keeps a terminal from becoming the process's.
-  int fd = ::open(abs, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  int fd = ::open(target, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | noFollow);
   if (fd < 0) {
     int err = errno;
     KEL_TRACE(ctx, "open %s failed, errno=%d\n", abs, err);
@@ -211,8 +223,8 @@ int KelReadFile::open(KelCallContext *ctx, const char *fileName, bool checkDirs,
     return kelFailNumber(msgNo, sqlstate, KELC002E);
   }
   if (checkDirs) {
-    std::string real = realPathOfFd(fd, abs);
-    if (real.empty() || !kelPathAllowed(ctx, KEL_ACCESS_READ, real)) {
+    std::string real = realPathOfFd(fd, target);
+    if (real.empty() || (real != target && !kelPathAllowed(ctx, KEL_ACCESS_READ, real))) {
       ::close(fd);
       return kelFailNumber(msgNo, sqlstate, KELC002E);
     }

@@ -3,6 +3,7 @@
 #include "kelaccess.h"
 
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -75,6 +76,30 @@ TEST_F(Access, ReadsOnlyRegularFilesInsideTheAllowedDirectories) {
   char buffer[16];
   EXPECT_EQ(kel_file2varchar(&ctx, (inside + "/fifo").c_str(), buffer, sizeof buffer, state, msg, nullptr, true), -1);
   EXPECT_STREQ(state, "38X02");
+}
+
+// Opening is itself an act (a FIFO's writer is let go, a device may act on it): what lies
+// outside is refused before it is opened, whichever way the name leads there.
+TEST_F(Access, FilesOutsideAreNeverOpened) {
+  int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(watch, 0);
+  ASSERT_GE(::inotify_add_watch(watch, outside.c_str(), IN_OPEN), 0);
+  ASSERT_EQ(::mkfifo((outside + "/fifo").c_str(), 0600), 0);
+  fs::create_symlink(outside + "/secret.xml", inside + "/link.xml");
+  fs::create_directory_symlink(outside, inside + "/dirlink");
+  int msgNo = 0;
+  for (const std::string &name : {outside + "/secret.xml", inside + "/../outside/secret.xml", inside + "/link.xml",
+                                  inside + "/dirlink/secret.xml", outside + "/fifo"}) {
+    EXPECT_EQ(openRead(name, &msgNo), -1) << name;
+    EXPECT_EQ(msgNo, KELC002E) << name;
+  }
+  char events[4096];
+  ssize_t got = ::read(watch, events, sizeof events);
+  EXPECT_LT(got, 0) << "a file outside the allowed directories was opened";
+  ::close(watch);
+  // Inside, through a link that stays inside, files are read as before.
+  fs::create_symlink(inside + "/in.xml", inside + "/inlink.xml");
+  EXPECT_EQ(openRead(inside + "/inlink.xml", &msgNo), 0);
 }
 
 TEST_F(Access, AZeroByteIsRefusedNotCut) {
