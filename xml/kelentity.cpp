@@ -252,7 +252,10 @@ std::unique_ptr<xercesc::InputSource> kelOpenFileSource(KelCallContext *ctx, con
                                                         bool checkDirs, char *sqlstate, int *msgNo) {
   KelReadFile file;
   if (file.open(ctx, fileName, checkDirs, sqlstate, msgNo) < 0) return nullptr;
-  std::u16string id = toUtf16(ctx, fileName);
+  // The system id is the absolute name: relative entities of the file are taken against its
+  // own directory, whatever the current directory is when they are read.
+  char abs[KEL_MAX_PATH + 1];
+  std::u16string id = toUtf16(ctx, kelGetAbsPath(ctx, fileName, abs) == 0 ? abs : fileName);
   int fd = file.release();
   return std::make_unique<FdInputSource>(fd, id.c_str());
 }

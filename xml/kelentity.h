@@ -75,7 +75,7 @@ class KelExpansionWatch {
 
 /*
  * Opens a server file named in the database code page and returns an input source over its
- * descriptor (system id: the name as given).  checkDirs: the file must lie in an allowed read
+ * descriptor (system id: the name made absolute).  checkDirs: the file must lie in an allowed read
  * directory.  Null with *msgNo and sqlstate as KelReadFile::open reports them.
  */
 std::unique_ptr<xercesc::InputSource> kelOpenFileSource(KelCallContext *ctx, const char *fileName,

@@ -84,6 +84,12 @@ TEST_F(Entities, FilesInsideTheAllowedDirectoriesAreRead) {
   // A relative system id is taken against the document's own directory.
   keltest::writeFile(allowed + "/doc.xml", "<!DOCTYPE a [<!ELEMENT a ANY><!ENTITY x SYSTEM \"ok.ent\">]><a>&x;</a>");
   EXPECT_EQ(extract(allowed + "/doc.xml", "/a", KEL_DOC_SERVER_FILE), "PUBLIC-TEXT") << msg;
+  // Named relative to the current directory, the document's directory is still its base.
+  const fs::path cwd = fs::current_path();
+  fs::current_path(dir.str());
+  std::string relative = extract("allowed/doc.xml", "/a", KEL_DOC_SERVER_FILE);
+  fs::current_path(cwd);
+  EXPECT_EQ(relative, "PUBLIC-TEXT") << msg;
   // The document itself must lie in an allowed directory too.
   keltest::writeFile(dir.file("doc.xml"), "<a>x</a>");
   EXPECT_EQ(extract(dir.file("doc.xml"), "/a", KEL_DOC_SERVER_FILE), "ERROR");
