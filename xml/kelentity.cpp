@@ -220,6 +220,13 @@ class WatchedManager final : public xercesc::MemoryManager {
   }
 };
 
+long lineOf(const xercesc::Locator *locator) {
+  return locator != nullptr ? static_cast<long>(locator->getLineNumber()) : 0;
+}
+long columnOf(const xercesc::Locator *locator) {
+  return locator != nullptr ? static_cast<long>(locator->getColumnNumber()) : 0;
+}
+
 }  // namespace
 
 KelExpansionWatch::KelExpansionWatch(KelCallContext *ctx) : ctx_(ctx), outer_(tWatch) { tWatch = this; }
@@ -234,13 +241,14 @@ void kelNoteAllocation(XMLSize_t size) {
     // Entity values built of parameter entities grow tenfold per level without many readers.
     KEL_TRACE(watch->ctx_, "a parse asked for a block of %llu bytes, the parse ends\n",
               static_cast<unsigned long long>(size));
-    throw KELException::parseError(watch->ctx_, 0, 0, "entity expansion beyond the size a parse may hold");
+    throw KELException::parseError(watch->ctx_, lineOf(watch->locator_), columnOf(watch->locator_),
+                                   "entity expansion beyond the size a parse may hold");
   }
   if (size > kReaderBytes + kReaderHeaderRoom || ++watch->readers_ <= KEL_ENTITY_READER_LIMIT) return;
   KEL_TRACE(watch->ctx_, "more than %llu entity readers, the parse ends\n",
             static_cast<unsigned long long>(KEL_ENTITY_READER_LIMIT));
   std::string text = "more than " + std::to_string(KEL_ENTITY_EXPANSION_LIMIT) + " entity expansions";
-  throw KELException::parseError(watch->ctx_, 0, 0, text.c_str());
+  throw KELException::parseError(watch->ctx_, lineOf(watch->locator_), columnOf(watch->locator_), text.c_str());
 }
 
 xercesc::MemoryManager *kelWatchedMemoryManager() {
@@ -287,6 +295,7 @@ std::unique_ptr<xercesc::SAX2XMLReaderImpl> kelCreateReader(xercesc::MemoryManag
 }
 
 void kelReadAsXml10(const xercesc::Locator *locator) {
+  if (tWatch != nullptr) tWatch->locator_ = locator;
   // The parser's locator is its reader manager, which keeps the XML version of the last
   // declaration it read; the document's own declaration comes after this call.  (A type test
   // rather than a dynamic_cast: this runs once per document of a statement.)

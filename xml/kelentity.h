@@ -19,6 +19,7 @@
 #include <xercesc/parsers/XercesDOMParser.hpp>
 #include <xercesc/sax/EntityResolver.hpp>
 #include <xercesc/sax/InputSource.hpp>
+#include <xercesc/sax/Locator.hpp>
 #include <xercesc/util/XMLEntityResolver.hpp>
 
 #include <cstdint>
@@ -58,7 +59,8 @@ void kelNoteAllocation(XMLSize_t size);
 // The process's memory manager, watched as above; for readers and DOM parsers without an arena.
 xercesc::MemoryManager *kelWatchedMemoryManager();
 
-// Arms the watch for one parse on this thread (kelGuardedParse); nests.
+// Arms the watch for one parse on this thread (kelGuardedParse); nests.  The handlers' call of
+// kelReadAsXml10 tells it where the document is read, for the place of its error.
 class KelExpansionWatch {
  public:
   explicit KelExpansionWatch(KelCallContext *ctx);
@@ -68,7 +70,9 @@ class KelExpansionWatch {
 
  private:
   friend void kelNoteAllocation(XMLSize_t size);
+  friend void kelReadAsXml10(const xercesc::Locator *locator);
   KelCallContext *ctx_;
+  const xercesc::Locator *locator_ = nullptr;  // where the document is read, once known
   uint64_t readers_ = 0;
   KelExpansionWatch *outer_;
 };
