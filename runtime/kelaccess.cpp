@@ -308,6 +308,12 @@ int KelFileWriter::open(KelCallContext *ctx, const char *fileName, bool checkDir
     KEL_TRACE(ctx, "%s is neither a regular file nor a link\n", abs);
     return kelFailNumber(msgNo, sqlstate, KELC000E);
   }
+  // A file is written over only when it may be written: renaming needs no right on the file
+  // itself, and must not replace one that is read-only or another user's.
+  if (exists && S_ISREG(st.st_mode) && ::faccessat(dirFd_, baseName_.c_str(), W_OK, AT_EACCESS) != 0) {
+    KEL_TRACE(ctx, "%s may not be written, errno=%d\n", abs, errno);
+    return kelFailNumber(msgNo, sqlstate, KELC000E);
+  }
   for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
     std::string name = uniqueName();
     fd_ = ::openat(dirFd_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);

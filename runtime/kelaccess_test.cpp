@@ -141,6 +141,36 @@ TEST_F(Access, WritesCreateFilesOnlyInsideAndNeverFollowLinks) {
   EXPECT_TRUE(fs::is_fifo(inside + "/fifo"));
 }
 
+// Writing goes through a new file renamed over the old one; that must not let the server
+// replace a file it may not write, in a directory it may write (run as another user).
+TEST_F(Access, AFileTheServerMayNotWriteIsNotReplaced) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs to act as another user";
+  char pattern[] = "/tmp/kelaccessXXXXXX";
+  ASSERT_NE(::mkdtemp(pattern), nullptr);
+  const std::string shared = pattern;
+  ::chmod(shared.c_str(), 0777);
+  const std::string target = shared + "/theirs.xml";
+  keltest::writeFile(target, "<theirs/>");
+  ::chmod(target.c_str(), 0644);
+  pid_t child = ::fork();
+  if (child == 0) {
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(3);
+    KelFileWriter writer;
+    int msgNo = 0;
+    char childState[6] = "";
+    int rc = writer.open(nullptr, target.c_str(), false, childState, &msgNo);
+    if (rc == 0) rc = writer.write("<mine/>", 7, childState, &msgNo);
+    if (rc == 0) rc = writer.commit(childState, &msgNo);
+    ::_exit(rc == 0 ? 0 : msgNo == KELC000E ? 1 : 2);
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1) << "0: replaced; 3: could not change user";
+  EXPECT_EQ(keltest::readFile(target), "<theirs/>");
+  fs::remove_all(shared);
+}
+
 TEST_F(Access, AFailedWriteKeepsTheOldFileAndLeavesNoTemporaryFile) {
   keltest::writeFile(inside + "/keep.xml", "<old/>");
   {
