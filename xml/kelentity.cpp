@@ -233,10 +233,25 @@ KelExpansionWatch::KelExpansionWatch(KelCallContext *ctx) : ctx_(ctx), outer_(tW
 
 KelExpansionWatch::~KelExpansionWatch() { tWatch = outer_; }
 
+void kelLimitParseMemory(uint64_t documentBytes) {
+  if (tWatch == nullptr) return;
+  tWatch->budget_ = documentBytes > (UINT64_MAX - KEL_DOM_BYTES_FLOOR) / KEL_DOM_BYTES_PER_BYTE
+                        ? UINT64_MAX
+                        : documentBytes * KEL_DOM_BYTES_PER_BYTE + KEL_DOM_BYTES_FLOOR;
+  tWatch->allocated_ = 0;
+}
+
 void kelNoteAllocation(XMLSize_t size) {
-  if (size < kReaderBytes) return;
   KelExpansionWatch *watch = tWatch;
   if (watch == nullptr) return;
+  if (watch->budget_ != 0 && (watch->allocated_ += size) > watch->budget_) {
+    watch->budget_ = 0;  // once: what unwinding the parse allocates is not refused again
+    KEL_TRACE(watch->ctx_, "a parse asked for more than %llu bytes, the parse ends\n",
+              static_cast<unsigned long long>(watch->allocated_ - size));
+    throw KELException::parseError(watch->ctx_, lineOf(watch->locator_), columnOf(watch->locator_),
+                                   "entity expansion beyond the size a parse may hold");
+  }
+  if (size < kReaderBytes) return;
   if (size > KEL_PARSE_BLOCK_LIMIT) {
     // Entity values built of parameter entities grow tenfold per level without many readers.
     KEL_TRACE(watch->ctx_, "a parse asked for a block of %llu bytes, the parse ends\n",

@@ -71,11 +71,25 @@ class KelExpansionWatch {
  private:
   friend void kelNoteAllocation(XMLSize_t size);
   friend void kelReadAsXml10(const xercesc::Locator *locator);
+  friend void kelLimitParseMemory(uint64_t documentBytes);
   KelCallContext *ctx_;
   const xercesc::Locator *locator_ = nullptr;  // where the document is read, once known
   uint64_t readers_ = 0;
+  uint64_t budget_ = 0;     // bytes the parse may ask of the watched manager; 0: no limit
+  uint64_t allocated_ = 0;  // bytes asked so far (frees are not counted back)
   KelExpansionWatch *outer_;
 };
+
+/*
+ * Called inside a guarded DOM parse before it starts: what the parse asks of the watched
+ * manager (the tree and the parser's buffers) may not pass KEL_DOM_BYTES_PER_BYTE times the
+ * document's bytes plus KEL_DOM_BYTES_FLOOR.  A tree takes at most about 64 bytes for a byte
+ * of markup; an entity of a million characters referenced ten thousand times (the expansion
+ * limit) would take gigabytes from a small document.
+ */
+inline constexpr uint64_t KEL_DOM_BYTES_PER_BYTE = 256;
+inline constexpr uint64_t KEL_DOM_BYTES_FLOOR = uint64_t{64} << 20;
+void kelLimitParseMemory(uint64_t documentBytes);
 
 /*
  * Opens a server file named in the database code page and returns an input source over its
