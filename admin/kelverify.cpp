@@ -531,8 +531,10 @@ bool Verifier::convert(ColPlan &p, const char *text, Value *out, std::string *wh
       int status = 0;
       double d = kelatof(text, &status);
       if (status != 0) return true;  // not a number: the extract function gives NULL
+      float real = 0;
+      if (p.kind == Kind::Real && !kelDoubleToReal(d, &real)) return true;  // beyond REAL: NULL
       out->null = false;
-      out->num = p.kind == Kind::Real ? static_cast<double>(static_cast<float>(d)) : d;
+      out->num = p.kind == Kind::Real ? static_cast<double>(real) : d;
       return true;
     }
     case Kind::Cast: {

@@ -126,7 +126,8 @@ void storeResult(KelCallContext *ctx, Type type, const char *text, void *out, sh
       double d = kelatof(text, &status);
       if (status != 0) return;
       if (type == Type::Double) *static_cast<double *>(out) = d;
-      else *static_cast<float *>(out) = static_cast<float>(d);
+      else if (!kelDoubleToReal(d, static_cast<float *>(out)))
+        return;  // beyond REAL: NULL
       break;
     }
     case Type::Integer: {

@@ -150,12 +150,25 @@ bool toUtf16(UConverter *conv, const char *src, int32_t len, std::u16string *out
   return false;
 }
 
-// Converts UTF-16 text with conv into dest (capacity bytes); terminated when room is left.
-// Returns the full converted length; *err is U_BUFFER_OVERFLOW_ERROR when it did not fit.
+/*
+ * Converts UTF-16 text with conv into dest (capacity bytes); terminated when room is left.
+ * Returns the full converted length; *err is U_BUFFER_OVERFLOW_ERROR when it did not fit, and
+ * an ICU failure when a character has no form in conv's code page: the converter's
+ * substitution byte would stand in a document for what was lost, so the conversion fails
+ * instead (the converter's own callback is restored afterwards).
+ */
 int32_t fromUtf16(UConverter *conv, const std::u16string &text, char *dest, int32_t capacity,
                   UErrorCode *err) {
   *err = U_ZERO_ERROR;
-  return ucnv_fromUChars(conv, dest, capacity, text.data(), static_cast<int32_t>(text.size()), err);
+  UConverterFromUCallback previous = nullptr;
+  const void *previousContext = nullptr;
+  ucnv_setFromUCallBack(conv, UCNV_FROM_U_CALLBACK_STOP, nullptr, &previous, &previousContext, err);
+  if (U_FAILURE(*err)) return 0;
+  int32_t n =
+      ucnv_fromUChars(conv, dest, capacity, text.data(), static_cast<int32_t>(text.size()), err);
+  UErrorCode restoreErr = U_ZERO_ERROR;
+  ucnv_setFromUCallBack(conv, previous, previousContext, nullptr, nullptr, &restoreErr);
+  return n;
 }
 
 // The converter of the process's own locale: ICU's default, or UTF-8 when that is plain ASCII

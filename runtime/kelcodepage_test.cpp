@@ -661,6 +661,31 @@ TEST(KelReencodeDocument, EveryApplicationEncoding) {
   }
 }
 
+// A character the target encoding cannot represent was written as the converter's
+// substitution byte (0x1A, a control character no XML document may hold): the file was
+// written, reported as success, and no longer parsed.
+TEST(KelReencodeDocument, CharacterTheEncodingLacksFailsTheConversion) {
+  CodePageCall call("ISO-8859-1", 1208);
+  char msg[KEL_MSG_BUFFER + 1] = "";
+  char state[6] = "00000";
+  EXPECT_EQ(reencode(call, "<?xml version=\"1.0\"?><a>\xE2\x98\xBA</a>", msg, state), "<failed>");
+  EXPECT_STREQ(state, "38X45");
+  EXPECT_EQ(std::strncmp(msg, "KELQ055E", 8), 0) << msg;
+  // The same for the plain conversion to the application code page.
+  std::strcpy(state, "00000");
+  msg[0] = '\0';
+  char dest[64];
+  const std::string doc = "<a>caf\xC3\xA9 \xE2\x98\xBA</a>";
+  EXPECT_EQ(convertBufferQuarnToApp(call.ctx(), doc.data(), static_cast<int32_t>(doc.size()), dest,
+                                    sizeof dest, msg, state),
+            -1);
+  EXPECT_STREQ(state, "38X45");
+  EXPECT_EQ(std::strncmp(msg, "KELQ055E", 8), 0) << msg;
+  // What the encoding holds still converts.
+  EXPECT_EQ(reencode(call, "<?xml version=\"1.0\"?><a>caf\xC3\xA9</a>", msg, state),
+            "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a>caf\xE9</a>");
+}
+
 TEST(KelReencodeDocument, OutputTooSmallIsAnIcuFailure) {
   CodePageCall call("UTF-8", 1208);
   char msg[KEL_MSG_BUFFER + 1] = "";

@@ -160,6 +160,41 @@ void kelAppendEscapedTo(Out &out, const XMLCh *src, size_t n) {
  */
 void kelAppendMarkupEscaped(std::u16string &out, const XMLCh *src, size_t n, bool attribute);
 
+// The same for any out with append(const XMLCh *, size_t).
+template <typename Out>
+void kelAppendMarkupEscapedTo(Out &out, const XMLCh *src, size_t n, bool attribute) {
+  size_t start = 0;
+  for (size_t i = 0; i < n; ++i) {
+    const XMLCh c = src[i];
+    // Most characters stand for themselves: all above '>' but the C1 controls and U+2028.
+    if (c > u'>' && (c < 0x7F || (c > 0x9F && c != 0x2028))) continue;
+    size_t len;
+    const XMLCh *entity = kelEntityOf(c, &len);
+    XMLCh ref[8];
+    if (entity == nullptr) {
+      if (c > u'>' || (c < 0x20 && (attribute || (c != u'\t' && c != u'\n')))) {
+        // A character reference: what a parse reads back as this character, whatever the
+        // line-end and attribute normalisation of the document's XML version.
+        int k = 0;
+        ref[k++] = u'&';
+        ref[k++] = u'#';
+        unsigned v = c, div = 10000;
+        while (div > 1 && v / div == 0) div /= 10;
+        for (; div > 0; div /= 10) ref[k++] = static_cast<XMLCh>(u'0' + (v / div) % 10);
+        ref[k++] = u';';
+        entity = ref;
+        len = static_cast<size_t>(k);
+      } else {
+        continue;
+      }
+    }
+    out.append(src + start, i - start);
+    out.append(entity, len);
+    start = i + 1;
+  }
+  out.append(src + start, n - start);
+}
+
 /*
  * The first child of node whose name, in the database code page, equals name byte for byte;
  * null when there is none.

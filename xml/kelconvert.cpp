@@ -5,6 +5,7 @@
 
 #include <cctype>
 #include <clocale>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -120,4 +121,11 @@ int16_t kelTextToSmallint(const char *text) {
   for (; *p >= '0' && *p <= '9'; ++p) v = v * 10 + static_cast<uint64_t>(*p - '0');
   if (negative) v = 0 - v;
   return static_cast<int16_t>(static_cast<uint16_t>(v & 0xFFFF));
+}
+
+bool kelDoubleToReal(double value, float *real) {
+  const float f = static_cast<float>(value);
+  if (std::isinf(f) && !std::isinf(value)) return false;
+  *real = f;
+  return true;
 }

@@ -24,4 +24,11 @@ bool kelTextToInteger(const char *text, int32_t *value);
 // The same keeping the low 16 bits of the value.
 int16_t kelTextToSmallint(const char *text);
 
+/*
+ * A number from kelatof as a REAL (single precision, rounded to nearest).  Returns false for
+ * one whose magnitude is beyond the range of REAL (it would round to an infinity): like any
+ * other number out of range, it has no REAL value.
+ */
+bool kelDoubleToReal(double value, float *real);
+
 #endif /* KEL_CONVERT_H */

@@ -41,6 +41,22 @@ TEST(KelAtof, RefusesWhatIsNoNumber) {
   EXPECT_EQ(status, -57);
 }
 
+// A number beyond single precision's range was narrowed to an infinity, which extractReal
+// returned (and a side table stored) as the value of "1e39".
+TEST(KelReal, NumbersBeyondTheRangeOfRealAreNoReal) {
+  float f = 7;
+  ASSERT_TRUE(kelDoubleToReal(1.5, &f));
+  EXPECT_EQ(f, 1.5f);
+  ASSERT_TRUE(kelDoubleToReal(-3.4e38, &f));
+  EXPECT_EQ(f, -3.4e38f);
+  // Below the smallest REAL a number rounds towards zero, as narrowing does.
+  ASSERT_TRUE(kelDoubleToReal(1e-50, &f));
+  EXPECT_EQ(f, 0.0f);
+  EXPECT_FALSE(kelDoubleToReal(1e39, &f));
+  EXPECT_FALSE(kelDoubleToReal(-1e39, &f));
+  EXPECT_FALSE(kelDoubleToReal(3.4028236e38, &f));  // rounds up to an infinity
+}
+
 TEST(KelIntegers, DigitsUpToTheFirstOtherCharacter) {
   int32_t v = 7;
   ASSERT_TRUE(kelTextToInteger("  -42", &v));

@@ -127,6 +127,12 @@ class kelResult {
     else if (text_.hasRoom(n)) text_.appendInRoom(text, n);
     else text_.append(text, n);
   }
+  // Text or an attribute value of copied markup, written so that it reads back as the same
+  // text (kelAppendMarkupEscapedTo).
+  void addMarkupToCurrentItem(const XMLCh *text, size_t n, bool attribute) {
+    if (starts_.empty()) return;
+    kelAppendMarkupEscapedTo(text_, text, n, attribute);
+  }
   size_t count() const { return starts_.size(); }
 
   /*
@@ -309,8 +315,11 @@ class kelExtractHandler : public xercesc::ContentHandler,
   }
 
   void characters(const XMLCh *text, const XMLSize_t n) override {
-    if (state_ == MATCHED && target_ != ATTRIBUTE)  // text content or tagged elements
-      result_.addToCurrentItem(escape_, text, n);
+    if (state_ != MATCHED || target_ == ATTRIBUTE) return;
+    if (escape_)
+      result_.addMarkupToCurrentItem(text, n, false);  // tagged elements
+    else
+      result_.addToCurrentItem(false, text, n);  // text content
   }
 
   void ignorableWhitespace(const XMLCh *text, const XMLSize_t n) override {
@@ -476,7 +485,7 @@ class kelExtractHandler : public xercesc::ContentHandler,
       result_.addToCurrentItem(false, u" ", 1);
       result_.addToCurrentItem(false, name, std::char_traits<XMLCh>::length(name));
       result_.addToCurrentItem(false, u"=\"", 2);
-      result_.addToCurrentItem(true, value, std::char_traits<XMLCh>::length(value));
+      result_.addMarkupToCurrentItem(value, std::char_traits<XMLCh>::length(value), true);
       result_.addToCurrentItem(false, u"\"", 1);
     }
     result_.addToCurrentItem(false, u">", 1);

@@ -132,6 +132,21 @@ TEST_F(Extract, TaggedModeCopiesTheSelectedSubtree) {
   EXPECT_EQ(all("<r><b><b>in</b></b></r>", "//b", 1), (V{"<b><b>in</b></b>"}));
 }
 
+// The markup of a selected element wrote TAB, LF and CR of attribute values and CR of text as
+// they are: parsed again, the attribute value came back with blanks and the CR as a line end,
+// so the markup no longer denoted the element it was taken from.
+TEST_F(Extract, TaggedMarkupReadsBackAsTheSelectedElement) {
+  const std::string doc = "<a><b k=\"x&#10;y&#9;z&#13;\">p&#13;q&#9;r\ns</b></a>";
+  const V markup = all(doc, "/a/b", 1);
+  EXPECT_EQ(markup, (V{"<b k=\"x&#10;y&#9;z&#13;\">p&#13;q\tr\ns</b>"}));
+  ASSERT_EQ(markup.size(), 1u);
+  EXPECT_EQ(all(markup[0], "/b/@k"), all(doc, "/a/b/@k"));
+  EXPECT_EQ(all(markup[0], "/b"), all(doc, "/a/b"));
+  // XML 1.1 control characters and line ends come back as references.
+  EXPECT_EQ(all("<?xml version=\"1.1\"?><a><b k=\"&#x85;\">&#1;&#x2028;</b></a>", "/a/b", 1),
+            (V{"<b k=\"&#133;\">&#1;&#8232;</b>"}));
+}
+
 TEST_F(Extract, SizeLimitCountsTheTerminator) {
   std::string doc = "<a>" + std::string(3999, 'v') + "</a>";
   EXPECT_EQ(all(doc, "/a", 0, 4000).at(0).size(), 3999u);

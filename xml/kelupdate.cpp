@@ -15,6 +15,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <string_view>
 #include <xercesc/framework/XMLDocumentHandler.hpp>
 #include <xercesc/sax/SAXParseException.hpp>
 #include <xercesc/sax2/DefaultHandler.hpp>
@@ -84,6 +85,8 @@ class kelUpdateHandler : public xercesc::DefaultHandler {
   ~kelUpdateHandler() override { path_.bind(nullptr); }
 
   bool overLimit() const { return overLimit_; }
+  // The value was to be written but holds a character the document's XML version cannot hold.
+  bool valueRefused() const { return valueRefused_; }
 
   void setDocumentLocator(const xercesc::Locator *locator) override { kelReadAsXml10(locator); }
 
@@ -107,7 +110,7 @@ class kelUpdateHandler : public xercesc::DefaultHandler {
       // Every attribute of the target's name gets the value; an absent one is not added, and
       // "*" names only an attribute literally called so.
       attrs_.assign(attrs);
-      if (attrName_ != nullptr) attrs_.setValue(attrName_, value_);
+      if (attrName_ != nullptr && attrs_.setValue(attrName_, value_) != 0) checkValue();
       out_.push_back(u'<');
       out_.append(qname);
       for (size_t i = 0; i < attrs_.getLength(); ++i)
@@ -115,6 +118,7 @@ class kelUpdateHandler : public xercesc::DefaultHandler {
       out_.push_back(u'>');
     } else {
       startTag(qname, attrs);
+      checkValue();
       kelAppendMarkupEscaped(out_, value_, valueLen_, false);
       selectedDepth_ = path_.size();
     }
@@ -181,6 +185,7 @@ class kelUpdateHandler : public xercesc::DefaultHandler {
   // the output is to name the encoding of its bytes.
   void xmldecl(const XMLCh *version, const XMLCh *encoding, const XMLCh *standalone) {
     sawDeclaration_ = true;
+    xml11_ = version != nullptr && std::u16string_view(version) == u"1.1";
     out_.append(u"<?xml", 5);
     if (version != nullptr) {
       out_.append(u" version='", 10);
@@ -242,6 +247,30 @@ class kelUpdateHandler : public xercesc::DefaultHandler {
     out_.push_back(quote);
   }
 
+  /*
+   * Marks the value refused when it holds a character the document cannot hold, even as a
+   * reference (U+0001 in XML 1.0, U+FFFE in any version, a lone surrogate): written, it would
+   * leave a document that no longer parses.
+   */
+  void checkValue() {
+    if (valueChecked_) return;
+    valueChecked_ = true;
+    for (size_t i = 0; i < valueLen_; ++i) {
+      const XMLCh c = value_[i];
+      if (c >= 0xD800 && c <= 0xDBFF && i + 1 < valueLen_ && value_[i + 1] >= 0xDC00 &&
+          value_[i + 1] <= 0xDFFF) {
+        ++i;  // a surrogate pair: a character beyond the basic plane
+        continue;
+      }
+      const bool control = c < 0x20 && c != u'\t' && c != u'\n' && c != u'\r';  // XML 1.1 only
+      if (c == 0 || (control && !xml11_) || (c >= 0xD800 && c <= 0xDFFF) || c == 0xFFFE ||
+          c == 0xFFFF) {
+        valueRefused_ = true;
+        return;
+      }
+    }
+  }
+
   void checkLimit() {
     if (static_cast<int64_t>(out_.size()) <= limitUnits_) return;
     overLimit_ = true;
@@ -263,6 +292,9 @@ class kelUpdateHandler : public xercesc::DefaultHandler {
   size_t noMatchDepth_ = 0;   // depth of the element whose subtree cannot match, 0 when none
   size_t selectedDepth_ = 0;  // text mode: depth of the selected element being written, 0 when none
   bool sawDeclaration_ = false;
+  bool xml11_ = false;         // the document declared XML 1.1
+  bool valueChecked_ = false;  // checkValue() ran
+  bool valueRefused_ = false;
   bool overLimit_ = false;
 };
 
@@ -434,6 +466,10 @@ int KelUpdater::update(const char *doc, size_t docLength, int inMemory, int cpFl
             ctx, [&] { reader.parse(*src); }, sqlstate, msg, KelOtherFailure::Silent) < 0) {
       if (std::strcmp(sqlstate, "38X10") == 0) throw std::bad_alloc();
       return -1;
+    }
+    if (handler.valueRefused()) {
+      KEL_TRACE(ctx, "the value holds a character the document cannot hold\n");
+      return failed(ctx, msg, sqlstate, KELD000E);
     }
     if (handler.overLimit()) {
       KEL_TRACE(ctx, "update result exceeds %d\n", sizeLimit);

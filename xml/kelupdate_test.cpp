@@ -140,6 +140,27 @@ TEST_F(Update, Xml11ControlsAndLineEndsComeBackAsReferences) {
   EXPECT_EQ(extract(out, "/a/@k"), extract(doc, "/a/@k"));
 }
 
+// A value holding a character the document's XML version does not allow (U+0001 in XML 1.0,
+// U+FFFE in any version) was written as a reference or as it is: the update reported success
+// with a document that no longer parses.
+TEST_F(Update, ValueTheDocumentCannotHoldIsRefused) {
+  EXPECT_EQ(update("<a><b>1</b></a>", "/a/b", "x\x01y"), "ERROR 38X14");
+  EXPECT_STREQ(msg, "KELD000E  An invalid XML document is rejected.\n");
+  EXPECT_EQ(update("<a b=\"1\"/>", "/a/@b", "x\x1Fy"), "ERROR 38X14");
+  EXPECT_EQ(update("<a><b>1</b></a>", "/a/b", "x\xEF\xBF\xBEy"), "ERROR 38X14");
+  EXPECT_EQ(update("<?xml version=\"1.1\"?><a><b>1</b></a>", "/a/b", "x\xEF\xBF\xBFy"),
+            "ERROR 38X14");
+  // XML 1.1 holds control characters as references; the result parses and reads back.
+  std::string out = update("<?xml version=\"1.1\"?><a><b>1</b></a>", "/a/b", "x\x01y");
+  EXPECT_EQ(out, "<?xml version='1.1'?><a><b>x&#1;y</b></a>");
+  EXPECT_EQ(extract(out, "/a/b"), "x\x01y");
+  // Characters outside the basic plane are allowed; nothing is refused when nothing is written.
+  EXPECT_EQ(update("<a><b>1</b></a>", "/a/b", "\xF0\x9F\x98\x80"),
+            "<a><b>\xF0\x9F\x98\x80</b></a>");
+  EXPECT_EQ(update("<a><b>1</b></a>", "/a/c", "x\x01y"), "<a><b>1</b></a>");
+  EXPECT_EQ(update("<a b=\"1\"/>", "/a/@c", "x\x01y"), "<a b=\"1\"></a>");
+}
+
 TEST_F(Update, NothingSelectedKeepsEveryExtraction) {
   const std::string doc =
       "<?xml version=\"1.0\"?><!DOCTYPE o [<!ENTITY n \"N\">]><o id=\"7\"><i k=\"a&amp;b\">x &n; "

@@ -22,6 +22,8 @@ VALUES extractDouble(quarnxml.XMLVarchar('<a>1.5e99</a>'), '/a');
 VALUES extractDouble(quarnxml.XMLVarchar('<a>1234567890123456789012345678901</a>'), '/a');
 VALUES extractDouble(quarnxml.XMLVarchar('<a>12abc</a>'), '/a');
 VALUES extractReal(quarnxml.XMLVarchar('<a>0.25</a>'), '/a');
+-- A number beyond the range of REAL has no REAL value: NULL, as for any number out of range.
+VALUES extractReal(quarnxml.XMLVarchar('<a>1e39</a>'), '/a');
 VALUES extractSmallint(quarnxml.XMLVarchar('<a>70000</a>'), '/a');
 -- Dates, times, timestamps; a date text too long for the date limit (KELC013E).
 VALUES extractDate(quarnxml.XMLVarchar('<a>2005-06-05</a>'), '/a');
@@ -34,6 +36,9 @@ VALUES LENGTH(extractVarchar(XMLCLOBFromFile('@DATA@/v4000.xml'), '/a'));
 -- Clob: the selected element with its markup.
 VALUES extractClob(quarnxml.XMLVarchar('<a><b x="1">t</b></a>'), '/a/b');
 SELECT * FROM TABLE(extractClobs(quarnxml.XMLVarchar('<a><b>1</b><b><c/></b></a>'), '/a/b')) AS t;
+-- The markup reads back as the element: TAB, LF and CR of an attribute and CR of text as references.
+VALUES HEX(CAST(extractClob(quarnxml.XMLVarchar('<a><b k="x&#10;y&#9;z">p&#13;q</b></a>'), '/a/b') AS VARCHAR(100)));
+VALUES HEX(extractVarchar(XMLVarchar(CAST(extractClob(quarnxml.XMLVarchar('<a><b k="x&#10;y&#9;z">p&#13;q</b></a>'), '/a/b') AS VARCHAR(100))), '/b/@k'));
 -- With DTD: an entity only the DTD declares; the DTD argument of later rows is not read.
 CREATE TABLE dtds (id INT NOT NULL PRIMARY KEY, doc quarnxml.XMLVarchar, dtd quarnxml.XMLCLOB);
 INSERT INTO dtds VALUES (1, quarnxml.XMLVarchar('<!DOCTYPE a SYSTEM "x.dtd"><a>&who;</a>'), XMLCLOBFromFile('@DATA@/entity.dtd'));
@@ -47,6 +52,10 @@ VALUES XMLFileFromVarchar('<a/>', '@DATA@/out.xml', CAST(NULL AS VARCHAR(100)));
 VALUES XMLFileFromVarchar('<a>café</a>', '@DATA@/out.xml');
 VALUES extractVarchar(quarnxml.XMLFile('@DATA@/out.xml'), '/a');
 VALUES extractVarchar(XMLVarcharFromFile('@DATA@/out.xml'), '/a');
+-- A character the file's encoding cannot hold fails the conversion; no file is written.
+VALUES XMLFileFromVarchar('<?xml version="1.0"?><a>☺ é</a>', '@DATA@/smile.xml', 'ISO-8859-1');
+VALUES Content(XMLCLOB('<?xml version="1.0"?><a>☺ é</a>'), '@DATA@/smile.xml', 'ISO-8859-1');
+VALUES extractVarchar(quarnxml.XMLFile('@DATA@/smile.xml'), '/a');
 -- Files outside the allowed directories are refused.
 VALUES extractInteger(quarnxml.XMLFile('/etc/hostname'), '/a');
 VALUES XMLVarcharFromFile('/etc/hostname');

@@ -55,3 +55,9 @@ VALUES update(XMLFile('@DATA@/missing.xml'), '/a', 'v');
 -- A CLOB above the memory threshold goes through a temporary file that is removed.
 VALUES extractInteger(update(XMLCLOBFromFile('@DATA@/big.xml'), '/big/item[@n="1000"]', '-5'), '/big/item[@n="1000"]');
 VALUES LENGTH(update(XMLCLOBFromFile('@DATA@/big.xml'), '/big/none', 'v')) - LENGTH(XMLCLOBFromFile('@DATA@/big.xml'));
+-- A value the document cannot hold (U+0001 in XML 1.0) is refused, and a file keeps its
+-- document; XML 1.1 holds it as a reference.
+VALUES update(XMLVarchar('<a><b>1</b></a>'), '/a/b', X'780179');
+VALUES update(XMLFile('@DATA@/u.xml'), '/order/item', X'780179');
+VALUES XMLVarcharFromFile('@DATA@/u.xml');
+VALUES update(XMLVarchar('<?xml version="1.1"?><a><b>1</b></a>'), '/a/b', X'780179');
