@@ -324,8 +324,9 @@ int KelFileWriter::open(KelCallContext *ctx, const char *fileName, bool checkDir
     KEL_TRACE(ctx, "xml_fopen with wb+. fp is NULL\n");
     return kelFailNumber(msgNo, sqlstate, KELC000E);
   }
-  // A file written over keeps its permissions.
-  if (exists && S_ISREG(st.st_mode)) ::fchmod(fd_, st.st_mode & 07777);
+  // A file written over keeps its permissions, but not the set-user or set-group bit: new
+  // content never runs with the old file's rights.
+  if (exists && S_ISREG(st.st_mode)) ::fchmod(fd_, st.st_mode & 01777);
   return 0;
 }
 

@@ -135,6 +135,12 @@ TEST_F(Access, WritesCreateFilesOnlyInsideAndNeverFollowLinks) {
   EXPECT_EQ(writeFile(inside + "/new.xml", "<again/>"), 0);
   EXPECT_EQ(fs::status(inside + "/new.xml").permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  // New content never keeps the set-user or set-group bit of the old file.
+  ::chmod((inside + "/new.xml").c_str(), 06755);
+  EXPECT_EQ(writeFile(inside + "/new.xml", "<plain/>"), 0) << msg;
+  struct stat st {};
+  ASSERT_EQ(::stat((inside + "/new.xml").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0755u);
   // A FIFO is never replaced.
   ASSERT_EQ(::mkfifo((inside + "/fifo").c_str(), 0600), 0);
   EXPECT_EQ(writeFile(inside + "/fifo", "<f/>"), -1);
