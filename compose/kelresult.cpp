@@ -72,8 +72,9 @@ int kelValidateXML(KelCallContext *ctx, KelDocBuffer *doc, const KelValidationDe
       KEL_TRACE(ctx, "DTD id of %d bytes is stored nowhere\n", static_cast<int>(desc.dtdId.size()));
     }
     const char *dtdText = stored ? kelBufGetContent(ctx, &dtd) : nullptr;
+    // A stored DTD above the memory threshold is in a temporary file of this call.
     valid = kelValidate(ctx, content, inMemory, 1, dtdText, 1, desc.dtdId.c_str(), sqlstate, msg,
-                        stored && dtd.location == KEL_BUF_MEMORY ? 1 : 0);
+                        stored && dtd.location == KEL_BUF_MEMORY ? KEL_DTD_TEXT : KEL_DTD_OWN_FILE);
     kelBufRelease(ctx, &dtd);
   }
   if (valid == 1) return 1;

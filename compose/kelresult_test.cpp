@@ -161,6 +161,18 @@ TEST_F(Result, ADtdIdIsNeverCut) {
   EXPECT_EQ(msgId(), "KELQ047E");
 }
 
+TEST_F(Result, AStoredDtdHeldInATemporaryFileIsRead) {
+  // Above the memory threshold the stored DTD is read through a temporary file of the call,
+  // which lies in no directory the instance allows reading (none here) and needs none.
+  ctx.fileThreshold = 16;
+  KelValidationDesc desc;
+  desc.dtdId = "po.dtd";
+  EXPECT_EQ(kelValidateXML(&ctx, doc(kValid), desc, state, msg), 1) << msg;
+  EXPECT_EQ(kelValidateXML(&ctx, doc(kInvalid), desc, state, msg), 0);
+  EXPECT_EQ(msgId(), "KELQ047E");
+  EXPECT_EQ(std::string(msg).find("refused"), std::string::npos) << msg;
+}
+
 TEST_F(Result, AFailedValidationStoresNothing) {
   KelResultTable target("", "RES", "DOC", "VALID");
   KelValidationDesc desc;

@@ -85,8 +85,9 @@ int validateDocument(KelCallContext *ctx, const KelDadHeader &header, const Inpu
       return rc;
     }
     const char *dtdText = kelBufGetContent(ctx, &dtd);
+    // A stored DTD above the memory threshold is in a temporary file of this call.
     valid = kelValidate(ctx, doc.text, doc.inMemory, cpFlag, dtdText, 1, header.dtdId.c_str(), state, msg,
-                        dtd.location == KEL_BUF_MEMORY ? 1 : 0);
+                        dtd.location == KEL_BUF_MEMORY ? KEL_DTD_TEXT : KEL_DTD_OWN_FILE);
     kelBufRelease(ctx, &dtd);
   } else {
     valid = kelValidate(ctx, doc.text, doc.inMemory, cpFlag, nullptr, 1, "", state, msg, 0);

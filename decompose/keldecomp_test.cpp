@@ -195,6 +195,26 @@ TEST_F(DecomposeDb, EveryFailureLeavesNoRowsAndKeepsNoMemory) {
   }
 }
 
+TEST_F(DecomposeDb, AStoredDtdHeldInATemporaryFileIsRead) {
+  // Above the memory threshold the stored DTD is read through a temporary file of the call,
+  // which lies in no directory the instance allows reading (none here) and needs none.
+  ASSERT_EQ(exec("CREATE TABLE quarnxml.dtd_ref (dtdid VARCHAR(128) NOT NULL, content CLOB(100K))"), 0) << error();
+  ASSERT_EQ(exec("INSERT INTO quarnxml.dtd_ref VALUES ('order.dtd', '<!ELEMENT Order ANY><!ATTLIST Order key CDATA "
+                 "#REQUIRED><!ELEMENT Customer ANY><!ELEMENT Name ANY><!ELEMENT Email ANY><!ELEMENT OrderDate ANY>"
+                 "<!ELEMENT Part ANY><!ATTLIST Part color CDATA #IMPLIED><!ELEMENT key ANY><!ELEMENT Quantity ANY>"
+                 "<!ELEMENT ExtendedPrice ANY><!ELEMENT Note ANY><!ELEMENT Shipment ANY><!ELEMENT ShipDate ANY>"
+                 "<!ELEMENT ShipMode ANY>')"),
+            0)
+      << error();
+  dad_ = with(dad_, "<validation>NO</validation>", "<dtdid>order.dtd</dtdid><validation>YES</validation>");
+  ctx.fileThreshold = 16;
+  const std::string doctype = "<!DOCTYPE Order SYSTEM \"order.dtd\">";
+  EXPECT_EQ(shred(doctype + order("7", {"70"})), 0) << msg;
+  EXPECT_EQ(count("orders"), 1);
+  EXPECT_EQ(shred(doctype + with(order("8", {"80"}), "<Note>", "<Bad/><Note>")), -90);
+  EXPECT_EQ(count("orders"), 1);
+}
+
 TEST_F(DecomposeDb, AFailedRowKeepsTheCallersOwnRows) {
   ASSERT_EQ(exec("INSERT INTO orders (order_key, customer) VALUES (1, 'mine')"), 0) << error();
   EXPECT_EQ(shred(order("1", {"10"})), -803);

@@ -192,9 +192,21 @@ int KelReadFile::open(KelCallContext *ctx, const char *fileName, bool checkDirs,
   char abs[KEL_MAX_PATH + 1];
   if (fileName == nullptr || kelGetAbsPath(ctx, fileName, abs) != 0)
     return kelFailNumber(msgNo, sqlstate, KELC001E);
+  // What the name leads to is checked before it is opened: opening is itself an act (a FIFO's
+  // writer is let go, a device may act on it).  The resolved name is opened without following
+  // a link in its last place, and what was opened is checked again below, for a name changed
+  // in between.
+  const char *target = abs;
+  char resolved[PATH_MAX];
+  int noFollow = 0;
+  if (checkDirs && ::realpath(abs, resolved) != nullptr) {
+    if (!kelPathAllowed(ctx, KEL_ACCESS_READ, resolved)) return kelFailNumber(msgNo, sqlstate, KELC002E);
+    target = resolved;
+    noFollow = O_NOFOLLOW;
+  }
   // Without blocking: a FIFO opens at once (and is refused below) instead of waiting for a
   // writer; O_NOCTTY keeps a terminal from becoming the process's.
-  int fd = ::open(abs, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  int fd = ::open(target, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | noFollow);
   if (fd < 0) {
     int err = errno;
     KEL_TRACE(ctx, "open %s failed, errno=%d\n", abs, err);
@@ -211,8 +223,8 @@ int KelReadFile::open(KelCallContext *ctx, const char *fileName, bool checkDirs,
     return kelFailNumber(msgNo, sqlstate, KELC002E);
   }
   if (checkDirs) {
-    std::string real = realPathOfFd(fd, abs);
-    if (real.empty() || !kelPathAllowed(ctx, KEL_ACCESS_READ, real)) {
+    std::string real = realPathOfFd(fd, target);
+    if (real.empty() || (real != target && !kelPathAllowed(ctx, KEL_ACCESS_READ, real))) {
       ::close(fd);
       return kelFailNumber(msgNo, sqlstate, KELC002E);
     }
@@ -296,6 +308,12 @@ int KelFileWriter::open(KelCallContext *ctx, const char *fileName, bool checkDir
     KEL_TRACE(ctx, "%s is neither a regular file nor a link\n", abs);
     return kelFailNumber(msgNo, sqlstate, KELC000E);
   }
+  // A file is written over only when it may be written: renaming needs no right on the file
+  // itself, and must not replace one that is read-only or another user's.
+  if (exists && S_ISREG(st.st_mode) && ::faccessat(dirFd_, baseName_.c_str(), W_OK, AT_EACCESS) != 0) {
+    KEL_TRACE(ctx, "%s may not be written, errno=%d\n", abs, errno);
+    return kelFailNumber(msgNo, sqlstate, KELC000E);
+  }
   for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
     std::string name = uniqueName();
     fd_ = ::openat(dirFd_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
@@ -306,8 +324,9 @@ int KelFileWriter::open(KelCallContext *ctx, const char *fileName, bool checkDir
     KEL_TRACE(ctx, "xml_fopen with wb+. fp is NULL\n");
     return kelFailNumber(msgNo, sqlstate, KELC000E);
   }
-  // A file written over keeps its permissions.
-  if (exists && S_ISREG(st.st_mode)) ::fchmod(fd_, st.st_mode & 07777);
+  // A file written over keeps its permissions, but not the set-user or set-group bit: new
+  // content never runs with the old file's rights.
+  if (exists && S_ISREG(st.st_mode)) ::fchmod(fd_, st.st_mode & 01777);
   return 0;
 }
 

@@ -8,12 +8,14 @@
  * allowed when its real path (symbolic links and ".." resolved) lies inside the real path of a
  * listed directory, compared by whole path components.
  *
- * Reads open the name first, without blocking and without following into anything but a
- * regular file, and then check the real path of the open descriptor: a link flipped between
- * check and open cannot reach another file, and a FIFO or device never blocks the call.
+ * Reads check the real path of the name before opening it (nothing outside is ever opened),
+ * open it without blocking and without following into anything but a regular file, and then
+ * check the real path of the open descriptor: a link flipped between check and open cannot
+ * reach another file, and a FIFO or device never blocks the call.
  * Writes open the real directory, check it, create a new file there without following links
  * and rename it over the target when every byte is written: a link in the directory, dangling
- * or not, is replaced and never followed, and a failed write keeps the old file.
+ * or not, is replaced and never followed, a file the process may not write is left alone, and
+ * a failed write keeps the old file.
  *
  * Every function is reentrant; descriptors and names returned belong to the caller's objects.
  */

@@ -3,6 +3,7 @@
 #include "kelaccess.h"
 
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -77,6 +78,30 @@ TEST_F(Access, ReadsOnlyRegularFilesInsideTheAllowedDirectories) {
   EXPECT_STREQ(state, "38X02");
 }
 
+// Opening is itself an act (a FIFO's writer is let go, a device may act on it): what lies
+// outside is refused before it is opened, whichever way the name leads there.
+TEST_F(Access, FilesOutsideAreNeverOpened) {
+  int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(watch, 0);
+  ASSERT_GE(::inotify_add_watch(watch, outside.c_str(), IN_OPEN), 0);
+  ASSERT_EQ(::mkfifo((outside + "/fifo").c_str(), 0600), 0);
+  fs::create_symlink(outside + "/secret.xml", inside + "/link.xml");
+  fs::create_directory_symlink(outside, inside + "/dirlink");
+  int msgNo = 0;
+  for (const std::string &name : {outside + "/secret.xml", inside + "/../outside/secret.xml", inside + "/link.xml",
+                                  inside + "/dirlink/secret.xml", outside + "/fifo"}) {
+    EXPECT_EQ(openRead(name, &msgNo), -1) << name;
+    EXPECT_EQ(msgNo, KELC002E) << name;
+  }
+  char events[4096];
+  ssize_t got = ::read(watch, events, sizeof events);
+  EXPECT_LT(got, 0) << "a file outside the allowed directories was opened";
+  ::close(watch);
+  // Inside, through a link that stays inside, files are read as before.
+  fs::create_symlink(inside + "/in.xml", inside + "/inlink.xml");
+  EXPECT_EQ(openRead(inside + "/inlink.xml", &msgNo), 0);
+}
+
 TEST_F(Access, AZeroByteIsRefusedNotCut) {
   keltest::writeFile(inside + "/nul.xml", std::string("<a>x\0y</a>", 10));
   char buffer[64];
@@ -110,10 +135,46 @@ TEST_F(Access, WritesCreateFilesOnlyInsideAndNeverFollowLinks) {
   EXPECT_EQ(writeFile(inside + "/new.xml", "<again/>"), 0);
   EXPECT_EQ(fs::status(inside + "/new.xml").permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  // New content never keeps the set-user or set-group bit of the old file.
+  ::chmod((inside + "/new.xml").c_str(), 06755);
+  EXPECT_EQ(writeFile(inside + "/new.xml", "<plain/>"), 0) << msg;
+  struct stat st {};
+  ASSERT_EQ(::stat((inside + "/new.xml").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0755u);
   // A FIFO is never replaced.
   ASSERT_EQ(::mkfifo((inside + "/fifo").c_str(), 0600), 0);
   EXPECT_EQ(writeFile(inside + "/fifo", "<f/>"), -1);
   EXPECT_TRUE(fs::is_fifo(inside + "/fifo"));
+}
+
+// Writing goes through a new file renamed over the old one; that must not let the server
+// replace a file it may not write, in a directory it may write (run as another user).
+TEST_F(Access, AFileTheServerMayNotWriteIsNotReplaced) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs to act as another user";
+  char pattern[] = "/tmp/kelaccessXXXXXX";
+  ASSERT_NE(::mkdtemp(pattern), nullptr);
+  const std::string shared = pattern;
+  ::chmod(shared.c_str(), 0777);
+  const std::string target = shared + "/theirs.xml";
+  keltest::writeFile(target, "<theirs/>");
+  ::chmod(target.c_str(), 0644);
+  pid_t child = ::fork();
+  if (child == 0) {
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(3);
+    KelFileWriter writer;
+    int msgNo = 0;
+    char childState[6] = "";
+    int rc = writer.open(nullptr, target.c_str(), false, childState, &msgNo);
+    if (rc == 0) rc = writer.write("<mine/>", 7, childState, &msgNo);
+    if (rc == 0) rc = writer.commit(childState, &msgNo);
+    ::_exit(rc == 0 ? 0 : msgNo == KELC000E ? 1 : 2);
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1) << "0: replaced; 3: could not change user";
+  EXPECT_EQ(keltest::readFile(target), "<theirs/>");
+  fs::remove_all(shared);
 }
 
 TEST_F(Access, AFailedWriteKeepsTheOldFileAndLeavesNoTemporaryFile) {

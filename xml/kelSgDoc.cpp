@@ -36,7 +36,8 @@ const XMLCh kDomBufferId[] = u"IdForDomDocBuffer";
 // external subset is requested.
 class kelNonValidateDOM : public xercesc::XercesDOMParser {
  public:
-  kelNonValidateDOM(KelCallContext *ctx, kelDocEntityResolver *announceTo) : ctx_(ctx), announceTo_(announceTo) {}
+  kelNonValidateDOM(KelCallContext *ctx, kelDocEntityResolver *announceTo)
+      : XercesDOMParser(nullptr, kelWatchedMemoryManager()), ctx_(ctx), announceTo_(announceTo) {}
   void doctypeDecl(const xercesc::DTDElementDecl &root, const XMLCh *publicId, const XMLCh *systemId,
                    const bool hasIntSubset, const bool hasExtSubset) override {
     if (announceTo_ != nullptr) {
@@ -134,6 +135,7 @@ std::unique_ptr<xercesc::InputSource> kelOpenInput(KelCallContext *ctx, const ch
 
 int kelGuardedParse(KelCallContext *ctx, const std::function<void()> &parse, char *sqlstate,
                     char *msg, KelOtherFailure other) {
+  KelExpansionWatch watch(ctx);
   try {
     parse();
     return 0;
@@ -196,7 +198,18 @@ int kelDOM(KelCallContext *ctx, const char *doc, int cpFlag, int inMemory,
     kelFail(ctx, msg, sqlstate, KELG002E);
     return -1;
   }
-  if (kelGuardedParse(ctx, [&] { parser->parse(*src); }, sqlstate, msg, KelOtherFailure::InternalError) < 0)
+  // The tree may take a bounded multiple of the document: entity references cannot make a
+  // small document take the memory of a huge one.
+  int64_t docBytes = 0;
+  if (inMemory == 1) docBytes = static_cast<int64_t>(std::strlen(doc));
+  else if (kel_getFileSize(ctx, doc, &docBytes) != 0) docBytes = 0;
+  if (kelGuardedParse(
+          ctx,
+          [&] {
+            kelLimitParseMemory(static_cast<uint64_t>(docBytes));
+            parser->parse(*src);
+          },
+          sqlstate, msg, KelOtherFailure::InternalError) < 0)
     return -1;
   *out = parser->adoptDocument();
   kelSetState(sqlstate, "00000");

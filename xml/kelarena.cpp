@@ -13,6 +13,8 @@
 
 #include <cstdlib>
 
+#include "kelentity.h"
+
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/asan_interface.h>
 #define KEL_POISON(p, n) ASAN_POISON_MEMORY_REGION((p), (n))
@@ -104,6 +106,7 @@ void *KelArena::carve(size_t cls) {
 }
 
 void *KelArena::allocateLarge(size_t size) {
+  kelNoteAllocation(size);  // an entity reader: counted against the parse's limit
   static_assert(sizeof(LargeHeader) % 16 == 0, "large blocks stay aligned like small ones");
   // A kept block that is large enough and not more than twice as large serves again.
   for (LargeHeader **link = &largeFree_; *link != nullptr; link = &(*link)->nextFree) {

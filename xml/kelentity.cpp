@@ -7,6 +7,7 @@
 #include <unistd.h>
 #include <xercesc/framework/MemoryManager.hpp>
 #include <xercesc/internal/ReaderMgr.hpp>
+#include <xercesc/internal/XMLReader.hpp>
 #include <xercesc/sax/Locator.hpp>
 #include <xercesc/util/BinInputStream.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
@@ -198,13 +199,86 @@ xercesc::SecurityManager *securityManager() {
   return manager;
 }
 
+// The parse this thread runs under a watch, or none.
+thread_local KelExpansionWatch *tWatch = nullptr;
+
+// Requests the parser makes for one entity reader: the reader and the block header that the
+// parser's placement new puts before it.
+constexpr XMLSize_t kReaderBytes = sizeof(xercesc::XMLReader);
+constexpr XMLSize_t kReaderHeaderRoom = 64;
+
+// The process's manager, with every request told to kelNoteAllocation.
+class WatchedManager final : public xercesc::MemoryManager {
+ public:
+  void *allocate(XMLSize_t size) override {
+    kelNoteAllocation(size);
+    return xercesc::XMLPlatformUtils::fgMemoryManager->allocate(size);
+  }
+  void deallocate(void *p) override { xercesc::XMLPlatformUtils::fgMemoryManager->deallocate(p); }
+  xercesc::MemoryManager *getExceptionMemoryManager() override {
+    return xercesc::XMLPlatformUtils::fgMemoryManager->getExceptionMemoryManager();
+  }
+};
+
+long lineOf(const xercesc::Locator *locator) {
+  return locator != nullptr ? static_cast<long>(locator->getLineNumber()) : 0;
+}
+long columnOf(const xercesc::Locator *locator) {
+  return locator != nullptr ? static_cast<long>(locator->getColumnNumber()) : 0;
+}
+
 }  // namespace
+
+KelExpansionWatch::KelExpansionWatch(KelCallContext *ctx) : ctx_(ctx), outer_(tWatch) { tWatch = this; }
+
+KelExpansionWatch::~KelExpansionWatch() { tWatch = outer_; }
+
+void kelLimitParseMemory(uint64_t documentBytes) {
+  if (tWatch == nullptr) return;
+  tWatch->budget_ = documentBytes > (UINT64_MAX - KEL_DOM_BYTES_FLOOR) / KEL_DOM_BYTES_PER_BYTE
+                        ? UINT64_MAX
+                        : documentBytes * KEL_DOM_BYTES_PER_BYTE + KEL_DOM_BYTES_FLOOR;
+  tWatch->allocated_ = 0;
+}
+
+void kelNoteAllocation(XMLSize_t size) {
+  KelExpansionWatch *watch = tWatch;
+  if (watch == nullptr) return;
+  if (watch->budget_ != 0 && (watch->allocated_ += size) > watch->budget_) {
+    watch->budget_ = 0;  // once: what unwinding the parse allocates is not refused again
+    KEL_TRACE(watch->ctx_, "a parse asked for more than %llu bytes, the parse ends\n",
+              static_cast<unsigned long long>(watch->allocated_ - size));
+    throw KELException::parseError(watch->ctx_, lineOf(watch->locator_), columnOf(watch->locator_),
+                                   "entity expansion beyond the size a parse may hold");
+  }
+  if (size < kReaderBytes) return;
+  if (size > KEL_PARSE_BLOCK_LIMIT) {
+    // Entity values built of parameter entities grow tenfold per level without many readers.
+    KEL_TRACE(watch->ctx_, "a parse asked for a block of %llu bytes, the parse ends\n",
+              static_cast<unsigned long long>(size));
+    throw KELException::parseError(watch->ctx_, lineOf(watch->locator_), columnOf(watch->locator_),
+                                   "entity expansion beyond the size a parse may hold");
+  }
+  if (size > kReaderBytes + kReaderHeaderRoom || ++watch->readers_ <= KEL_ENTITY_READER_LIMIT) return;
+  KEL_TRACE(watch->ctx_, "more than %llu entity readers, the parse ends\n",
+            static_cast<unsigned long long>(KEL_ENTITY_READER_LIMIT));
+  std::string text = "more than " + std::to_string(KEL_ENTITY_EXPANSION_LIMIT) + " entity expansions";
+  throw KELException::parseError(watch->ctx_, lineOf(watch->locator_), columnOf(watch->locator_), text.c_str());
+}
+
+xercesc::MemoryManager *kelWatchedMemoryManager() {
+  static WatchedManager *manager = new WatchedManager();  // lives as long as any DOM document
+  return manager;
+}
 
 std::unique_ptr<xercesc::InputSource> kelOpenFileSource(KelCallContext *ctx, const char *fileName,
                                                         bool checkDirs, char *sqlstate, int *msgNo) {
   KelReadFile file;
   if (file.open(ctx, fileName, checkDirs, sqlstate, msgNo) < 0) return nullptr;
-  std::u16string id = toUtf16(ctx, fileName);
+  // The system id is the absolute name: relative entities of the file are taken against its
+  // own directory, whatever the current directory is when they are read.
+  char abs[KEL_MAX_PATH + 1];
+  std::u16string id = toUtf16(ctx, kelGetAbsPath(ctx, fileName, abs) == 0 ? abs : fileName);
   int fd = file.release();
   return std::make_unique<FdInputSource>(fd, id.c_str());
 }
@@ -229,13 +303,14 @@ xercesc::InputSource *KelEntityResolver::resolveEntity(xercesc::XMLResourceIdent
 
 std::unique_ptr<xercesc::SAX2XMLReaderImpl> kelCreateReader(xercesc::MemoryManager *manager, const XMLCh *scanner) {
   auto reader = std::make_unique<xercesc::SAX2XMLReaderImpl>(
-      manager != nullptr ? manager : xercesc::XMLPlatformUtils::fgMemoryManager);
+      manager != nullptr ? manager : kelWatchedMemoryManager());
   // The scanner is chosen first: every setting made afterwards is made on it.
   if (scanner != nullptr) reader->setProperty(xercesc::XMLUni::fgXercesScannerName, const_cast<XMLCh *>(scanner));
   return reader;
 }
 
 void kelReadAsXml10(const xercesc::Locator *locator) {
+  if (tWatch != nullptr) tWatch->locator_ = locator;
   // The parser's locator is its reader manager, which keeps the XML version of the last
   // declaration it read; the document's own declaration comes after this call.  (A type test
   // rather than a dynamic_cast: this runs once per document of a statement.)

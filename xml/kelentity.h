@@ -19,8 +19,10 @@
 #include <xercesc/parsers/XercesDOMParser.hpp>
 #include <xercesc/sax/EntityResolver.hpp>
 #include <xercesc/sax/InputSource.hpp>
+#include <xercesc/sax/Locator.hpp>
 #include <xercesc/util/XMLEntityResolver.hpp>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -30,8 +32,68 @@ struct KelCallContext;
 inline constexpr XMLSize_t KEL_ENTITY_EXPANSION_LIMIT = 10000;
 
 /*
+ * The limit on what one parse reads through the parser's own entity readers: the document,
+ * its DTD and schemas, and every expansion of an entity, general or parameter, in content, in
+ * attribute values and defaults, and in entity values.  The expansion limit of the parser
+ * library counts only general entities in content and attribute values; this one also stops
+ * parameter entities and defaults declared in a DTD.
+ */
+inline constexpr uint64_t KEL_ENTITY_READER_LIMIT = KEL_ENTITY_EXPANSION_LIMIT + 16;
+
+/*
+ * The largest block one parse may ask for: 512 MiB, a text, attribute value or entity value of
+ * a quarter of a billion characters.  Entity values made of parameter entities grow tenfold
+ * per level with a handful of expansions; this bounds what they can take.
+ */
+inline constexpr uint64_t KEL_PARSE_BLOCK_LIMIT = uint64_t{512} << 20;
+
+/*
+ * Told of every block a parse's memory manager hands out (the watched manager below and the
+ * arena of kelarena.h): a block the size of the parser's entity reader is one more entity read.
+ * While a KelExpansionWatch is armed on the thread, the read past KEL_ENTITY_READER_LIMIT throws
+ * the parse error KELQ047E (SQLSTATE "38X13") before the reader is made; so does a block larger
+ * than KEL_PARSE_BLOCK_LIMIT.
+ */
+void kelNoteAllocation(XMLSize_t size);
+
+// The process's memory manager, watched as above; for readers and DOM parsers without an arena.
+xercesc::MemoryManager *kelWatchedMemoryManager();
+
+// Arms the watch for one parse on this thread (kelGuardedParse); nests.  The handlers' call of
+// kelReadAsXml10 tells it where the document is read, for the place of its error.
+class KelExpansionWatch {
+ public:
+  explicit KelExpansionWatch(KelCallContext *ctx);
+  ~KelExpansionWatch();
+  KelExpansionWatch(const KelExpansionWatch &) = delete;
+  KelExpansionWatch &operator=(const KelExpansionWatch &) = delete;
+
+ private:
+  friend void kelNoteAllocation(XMLSize_t size);
+  friend void kelReadAsXml10(const xercesc::Locator *locator);
+  friend void kelLimitParseMemory(uint64_t documentBytes);
+  KelCallContext *ctx_;
+  const xercesc::Locator *locator_ = nullptr;  // where the document is read, once known
+  uint64_t readers_ = 0;
+  uint64_t budget_ = 0;     // bytes the parse may ask of the watched manager; 0: no limit
+  uint64_t allocated_ = 0;  // bytes asked so far (frees are not counted back)
+  KelExpansionWatch *outer_;
+};
+
+/*
+ * Called inside a guarded DOM parse before it starts: what the parse asks of the watched
+ * manager (the tree and the parser's buffers) may not pass KEL_DOM_BYTES_PER_BYTE times the
+ * document's bytes plus KEL_DOM_BYTES_FLOOR.  A tree takes at most about 64 bytes for a byte
+ * of markup; an entity of a million characters referenced ten thousand times (the expansion
+ * limit) would take gigabytes from a small document.
+ */
+inline constexpr uint64_t KEL_DOM_BYTES_PER_BYTE = 256;
+inline constexpr uint64_t KEL_DOM_BYTES_FLOOR = uint64_t{64} << 20;
+void kelLimitParseMemory(uint64_t documentBytes);
+
+/*
  * Opens a server file named in the database code page and returns an input source over its
- * descriptor (system id: the name as given).  checkDirs: the file must lie in an allowed read
+ * descriptor (system id: the name made absolute).  checkDirs: the file must lie in an allowed read
  * directory.  Null with *msgNo and sqlstate as KelReadFile::open reports them.
  */
 std::unique_ptr<xercesc::InputSource> kelOpenFileSource(KelCallContext *ctx, const char *fileName,

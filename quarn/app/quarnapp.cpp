@@ -5,6 +5,9 @@
  */
 #include "quarnapp.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -289,13 +292,30 @@ int writeOutput(quarn::Session *s, const Value &v, const quarn::QType &colType, 
     case SQL_TYP_CLOB_FILE: {
       sqlfile *f = static_cast<sqlfile *>(hv.sqldata);
       std::string name = fileName(f);
+      std::string text = v.kind == Value::Text || v.kind == Value::Blob ? v.s : quarn::valueText(v, colType);
       std::ios::openmode mode = std::ios::binary | std::ios::out;
       if (f->file_options & SQL_FILE_APPEND) {
         mode |= std::ios::app;
       } else if (f->file_options & SQL_FILE_CREATE) {
-        std::ifstream probe(name);
-        if (probe) return fail(ca, quarn::kSqlFileReference, {name, "5"});
-        mode |= std::ios::trunc;
+        // Created in one step: a file, or a link (even a dangling one), that is there already
+        // or appears meanwhile is refused, never followed or truncated.
+        int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) return fail(ca, quarn::kSqlFileReference, {name, errno == EEXIST ? "5" : "3"});
+        const char *p = text.data();
+        size_t left = text.size();
+        while (left > 0) {
+          ssize_t n = ::write(fd, p, left);
+          if (n < 0 && errno == EINTR) continue;
+          if (n <= 0) break;
+          p += n;
+          left -= static_cast<size_t>(n);
+        }
+        if (::close(fd) != 0 || left > 0) {
+          ::unlink(name.c_str());  // the file this call made, half written
+          return fail(ca, quarn::kSqlFileReference, {name, "4"});
+        }
+        f->data_length = static_cast<sqluint32>(text.size());
+        return 0;
       } else if (f->file_options & SQL_FILE_OVERWRITE) {
         mode |= std::ios::trunc;
       } else {
@@ -303,7 +323,6 @@ int writeOutput(quarn::Session *s, const Value &v, const quarn::QType &colType, 
       }
       std::ofstream out(name, mode);
       if (!out) return fail(ca, quarn::kSqlFileReference, {name, "3"});
-      std::string text = v.kind == Value::Text || v.kind == Value::Blob ? v.s : quarn::valueText(v, colType);
       out.write(text.data(), static_cast<std::streamsize>(text.size()));
       if (!out) return fail(ca, quarn::kSqlFileReference, {name, "4"});
       f->data_length = static_cast<sqluint32>(text.size());

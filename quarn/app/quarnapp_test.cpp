@@ -140,6 +140,15 @@ TEST_F(Runtime, FileReferencesReadAndOverwrite) {
   quarn_close(sel, &ca_);
   ASSERT_EQ(quarn_open(sel, 0, nullptr, &ca_), 0);
   EXPECT_EQ(quarn_fetch(sel, 1, &ov, &ca_), -452);
+  // So does it a name that is a link, even one that leads nowhere: nothing is made behind it.
+  std::string link = dir_ + "/link.xml", behind = dir_ + "/behind.xml";
+  ASSERT_EQ(::symlink(behind.c_str(), link.c_str()), 0);
+  o.name_length = static_cast<sqluint32>(link.size());
+  std::memcpy(o.name, link.data(), link.size());
+  quarn_close(sel, &ca_);
+  ASSERT_EQ(quarn_open(sel, 0, nullptr, &ca_), 0);
+  EXPECT_EQ(quarn_fetch(sel, 1, &ov, &ca_), -452);
+  EXPECT_NE(::access(behind.c_str(), F_OK), 0);
   quarn_free_stmt(sel);
 }
 
