@@ -244,13 +244,7 @@ void kelLimitParseMemory(uint64_t documentBytes) {
 void kelNoteAllocation(XMLSize_t size) {
   KelExpansionWatch *watch = tWatch;
   if (watch == nullptr) return;
-  if (watch->budget_ != 0 && (watch->allocated_ += size) > watch->budget_) {
-    watch->budget_ = 0;  // once: what unwinding the parse allocates is not refused again
-    KEL_TRACE(watch->ctx_, "a parse asked for more than %llu bytes, the parse ends\n",
-              static_cast<unsigned long long>(watch->allocated_ - size));
-    throw KELException::parseError(watch->ctx_, lineOf(watch->locator_), columnOf(watch->locator_),
-                                   "entity expansion beyond the size a parse may hold");
-  }
+  watch->allocated_ += size;
   if (size < kReaderBytes) return;
   if (size > KEL_PARSE_BLOCK_LIMIT) {
     // Entity values built of parameter entities grow tenfold per level without many readers.
@@ -259,7 +253,19 @@ void kelNoteAllocation(XMLSize_t size) {
     throw KELException::parseError(watch->ctx_, lineOf(watch->locator_), columnOf(watch->locator_),
                                    "entity expansion beyond the size a parse may hold");
   }
-  if (size > kReaderBytes + kReaderHeaderRoom || ++watch->readers_ <= KEL_ENTITY_READER_LIMIT) return;
+  if (size > kReaderBytes + kReaderHeaderRoom) return;
+  // An entity reader: the parser is refused here only, where it has made nothing but the
+  // reader's input stream (which it then leaves behind, 56 bytes).  Refusing some other block
+  // would leave whatever the parser was building half made.  Every expansion makes a reader,
+  // so a budget checked here bounds what expansions take to the budget and one entity's text.
+  if (watch->budget_ != 0 && watch->allocated_ > watch->budget_) {
+    KEL_TRACE(watch->ctx_, "a parse asked for more than %llu bytes, the parse ends\n",
+              static_cast<unsigned long long>(watch->budget_));
+    watch->budget_ = 0;  // once: what unwinding the parse allocates is not refused again
+    throw KELException::parseError(watch->ctx_, lineOf(watch->locator_), columnOf(watch->locator_),
+                                   "entity expansion beyond the size a parse may hold");
+  }
+  if (++watch->readers_ <= KEL_ENTITY_READER_LIMIT) return;
   KEL_TRACE(watch->ctx_, "more than %llu entity readers, the parse ends\n",
             static_cast<unsigned long long>(KEL_ENTITY_READER_LIMIT));
   std::string text = "more than " + std::to_string(KEL_ENTITY_EXPANSION_LIMIT) + " entity expansions";

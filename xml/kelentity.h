@@ -83,7 +83,9 @@ class KelExpansionWatch {
 /*
  * Called inside a guarded DOM parse before it starts: what the parse asks of the watched
  * manager (the tree and the parser's buffers) may not pass KEL_DOM_BYTES_PER_BYTE times the
- * document's bytes plus KEL_DOM_BYTES_FLOOR.  A tree takes at most about 64 bytes for a byte
+ * document's bytes plus KEL_DOM_BYTES_FLOOR when the parse reads one more entity (so a tree
+ * without entities is never refused, and one with them takes at most that and one entity's
+ * text).  A tree takes at most about 64 bytes for a byte
  * of markup; an entity of a million characters referenced ten thousand times (the expansion
  * limit) would take gigabytes from a small document.
  */
