@@ -17,6 +17,7 @@
 #include <string>
 
 #include "kelctx.h"
+#include "kelfile.h"
 #include "kelmsg.h"
 
 namespace {
@@ -51,8 +52,14 @@ int kelTraceOn(KelCallContext *ctx, const char *traceDir, const char *instance, 
   kelSetState(sqlstate, "00000");
   if (rc) *rc = 0;
 
-  std::string traceName = std::string(traceDir != nullptr ? traceDir : "") + "/kel" + inst + ".trc";
-  FILE *trace = traceName.size() <= kMaxControlLine ? std::fopen(traceName.c_str(), "a+") : nullptr;
+  // The control file names the trace file in full: routines of other processes of the
+  // instance, in other current directories, open that name.
+  std::string dir = traceDir != nullptr ? traceDir : "";
+  char absDir[KEL_MAX_PATH + 1] = "";
+  bool dirKnown = dir.empty() || dir[0] == '/' || kelGetAbsPath(ctx, dir.c_str(), absDir) == 0;
+  if (!dir.empty() && dir[0] != '/') dir = absDir;
+  std::string traceName = dir + "/kel" + inst + ".trc";
+  FILE *trace = dirKnown && traceName.size() <= kMaxControlLine ? std::fopen(traceName.c_str(), "a+") : nullptr;
   if (trace == nullptr) {
     if (msg) kelSetMessage(ctx, msg, KELC009E, traceDir != nullptr ? traceDir : "");
     if (rc) *rc = kelMessageState(KELC009E, sqlstate);

@@ -55,8 +55,9 @@ class Keladm : public ::testing::Test {
     ASSERT_EQ(console("CREATE DATABASE TESTDB").status, 0);
   }
 
-  Result run(const std::vector<std::string> &args) {
-    std::string cmd = shellQuote(KEL_KELADM);
+  // The command run in the current directory, or in cwd when one is given.
+  Result run(const std::vector<std::string> &args, const std::string &cwd = "") {
+    std::string cmd = (cwd.empty() ? "" : "cd " + shellQuote(cwd) + " && ") + shellQuote(KEL_KELADM);
     for (const std::string &a : args) cmd += " " + shellQuote(a);
     std::string out = inst_.file("keladm.out"), err = inst_.file("keladm.err");
     cmd += " >" + shellQuote(out) + " 2>" + shellQuote(err);
@@ -379,6 +380,24 @@ TEST_F(Keladm, SwitchesTheTrace) {
   r = run({"trace_on", "/nonexistent/dir/here", "other"});
   EXPECT_NE(r.status, 0);
   EXPECT_FALSE(fs::exists(inst_.path() / "kel" / "kelother.ctl"));
+}
+
+// A trace directory given relative to the current directory is recorded in full: the routines
+// of every other process of the instance, whatever their current directory, find the trace
+// file instead of failing their calls for want of it.
+TEST_F(Keladm, ARelativeTraceDirectoryIsRecordedInFull) {
+  fs::path work = inst_.path() / "Data Dir";
+  fs::create_directories(work / "trc");
+  Result r = run({"trace_on", "trc"}, work.string());
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string traceFile = (work / "trc" / "kelkelinst.trc").string();
+  EXPECT_EQ(keltest::readFile(inst_.file("kel/kelkelinst.ctl")), traceFile);
+
+  r = run({"enable_db", "TESTDB"}, inst_.file("kel"));
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(enabled());
+  EXPECT_NE(keltest::readFile(traceFile).find("quarnxml!kelEnableDB: return code 0"), std::string::npos);
+  EXPECT_EQ(run({"trace_off"}).status, 0);
 }
 
 // verify_column: the counts on standard output, the answer on standard error; exit 0 when
