@@ -52,11 +52,12 @@ int kelTraceOn(KelCallContext *ctx, const char *traceDir, const char *instance, 
   kelSetState(sqlstate, "00000");
   if (rc) *rc = 0;
 
-  // The control file names the trace file in full: routines of other processes of the
-  // instance, in other current directories, open that name.
+  // The control file names the trace file in full, on one line: routines of other processes of
+  // the instance, in other current directories, open that name and only that name.
   std::string dir = traceDir != nullptr ? traceDir : "";
   char absDir[KEL_MAX_PATH + 1] = "";
-  bool dirKnown = dir.empty() || dir[0] == '/' || kelGetAbsPath(ctx, dir.c_str(), absDir) == 0;
+  bool dirKnown = dir.find_first_of("\r\n") == std::string::npos &&
+                  (dir.empty() || dir[0] == '/' || kelGetAbsPath(ctx, dir.c_str(), absDir) == 0);
   if (!dir.empty() && dir[0] != '/') dir = absDir;
   std::string traceName = dir + "/kel" + inst + ".trc";
   FILE *trace = dirKnown && traceName.size() <= kMaxControlLine ? std::fopen(traceName.c_str(), "a+") : nullptr;

@@ -398,6 +398,15 @@ TEST_F(Keladm, ARelativeTraceDirectoryIsRecordedInFull) {
   EXPECT_TRUE(enabled());
   EXPECT_NE(keltest::readFile(traceFile).find("quarnxml!kelEnableDB: return code 0"), std::string::npos);
   EXPECT_EQ(run({"trace_off"}).status, 0);
+
+  // A line end in the directory would make the control file name another file than the one
+  // opened here: refused, no control file written.
+  fs::path split = work / "a\nb";
+  fs::create_directories(split);
+  r = run({"trace_on", split.string()});
+  EXPECT_EQ(r.status, 159);  // -97
+  EXPECT_EQ(r.err, "KELC009E  Unable to create file to " + split.string() + " directory.\n");
+  EXPECT_FALSE(fs::exists(inst_.file("kel/kelkelinst.ctl")));
 }
 
 // verify_column: the counts on standard output, the answer on standard error; exit 0 when
