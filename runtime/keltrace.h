@@ -12,8 +12,10 @@
 #include "kelctx.h"
 
 /*
- * Switches tracing on for the instance (instance null: QUARNINSTANCE).  Returns 0 with
- * KELA068I; -1 with *rc -97 and KELC009E when the trace file cannot be created in traceDir,
+ * Switches tracing on for the instance (instance null: QUARNINSTANCE).  A relative traceDir is
+ * completed against the current directory, so that the control file names the trace file in
+ * full.  Returns 0 with KELA068I; -1 with *rc -97 and KELC009E when the trace file cannot be
+ * created in traceDir (or traceDir holds a line end, which the control file cannot carry),
  * -105/"38X03" and KELC011E when the control file cannot be written, -102/"38X35" (no message)
  * when the instance name or QUARNKELPATH is missing.
  */
