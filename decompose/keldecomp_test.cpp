@@ -243,4 +243,162 @@ TEST_F(DecomposeDb, AFailedCloseNeverReplacesTheFirstFailure) {
   EXPECT_EQ(allRows(), 3);
 }
 
+// Values at a column's limit are stored whole; one byte (graphic: one character) over, or in a
+// form the column type refuses, fail the call with nothing stored: the INSERT's cast would cut a
+// long string (also a graphic or binary one), so the length is checked before.
+TEST_F(DecomposeDb, ValuesAtAndBeyondTheirColumnsLimits) {
+  ASSERT_EQ(
+      exec("CREATE TABLE t (k INTEGER NOT NULL PRIMARY KEY, i INTEGER, si SMALLINT, bi BIGINT, "
+           "dc DECIMAL(4,2), vc VARCHAR(5), g VARGRAPHIC(3), c CHAR(3), cl CLOB(5), tm TIME, ts "
+           "TIMESTAMP, "
+           "dt DATE, gr GRAPHIC(2), lv LONG VARCHAR, bl BLOB(3), db DBCLOB(3))"),
+      0)
+      << error();
+  sqlca ca{};
+  ASSERT_EQ(quarn_commit(&ca), 0);
+  std::string cols;
+  const std::vector<std::pair<std::string, std::string>> types = {
+      {"i", "integer"},       {"si", "smallint"},     {"bi", "bigint"},   {"dc", "decimal(4,2)"},
+      {"vc", "varchar(5)"},   {"g", "vargraphic(3)"}, {"c", "char(3)"},   {"cl", "clob(5)"},
+      {"tm", "time"},         {"ts", "timestamp"},    {"dt", "date"},     {"gr", "graphic(2)"},
+      {"lv", "long varchar"}, {"bl", "blob(3)"},      {"db", "dbclob(3)"}};
+  for (const auto &t : types)
+    cols += "<element_node name=\"" + t.first +
+            "\"><text_node><RDB_node><table name=\"t\"/><column name=\"" + t.first + "\" type=\"" +
+            t.second + "\"/></RDB_node></text_node></element_node>";
+  dad_ =
+      "<DAD><validation>NO</validation><Xcollection><root_node><element_node name=\"r\"><RDB_node>"
+      "<table name=\"t\" key=\"k\"/></RDB_node><attribute_node name=\"k\"><RDB_node><table "
+      "name=\"t\"/>"
+      "<column name=\"k\" type=\"integer\"/></RDB_node></attribute_node>" +
+      cols + "</element_node></root_node></Xcollection></DAD>";
+  struct Case {
+    const char *col;
+    std::string value;
+    bool stored;
+  };
+  const std::vector<Case> cases = {
+      {"vc", "abcde", true},
+      {"vc", "abcdef", false},
+      {"vc", "\xc3\xa9\xc3\xa9\xc3\xa9", false},
+      {"g", "abc", true},
+      {"g", "abcd", false},
+      {"c", "abc", true},
+      {"c", "abcd", false},
+      {"gr", "ab", true},
+      {"gr", "abc", false},
+      {"g", "\xc3\xa9\xc3\xa9\xc3\xa9", true},
+      {"g", "\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9", false},
+      {"bl", "abc", true},
+      {"bl", "abcd", false},
+      {"db", "abc", true},
+      {"db", "abcd", false},
+      {"cl", "abcde", true},
+      {"cl", "abcdef", false},
+      {"i", "2147483647", true},
+      {"i", "2147483648", false},
+      {"i", "1.5", false},
+      {"i", "1e3", false},
+      {"i", "0x10", false},
+      {"si", "32767", true},
+      {"si", "32768", false},
+      {"bi", "9223372036854775807", true},
+      {"bi", "9223372036854775808", false},
+      {"dc", "99.99", true},
+      {"dc", "100.00", false},
+      {"dc", "abc", false},
+      {"tm", "23:59:59", true},
+      {"tm", "24:00:01", false},
+      {"tm", "10:61:00", false},
+      {"dt", "2024-02-29", true},
+      {"dt", "2026-02-29", false},
+      {"dt", "2026-2-3x", false},
+      {"ts", "2026-01-01-00.00.00.000000", true},
+      {"ts", "2026-01-01-25.00.00.000000", false},
+      {"lv", std::string(32700, 'x'), true},
+      {"lv", std::string(32701, 'x'), false},
+  };
+  int k = 0;
+  for (const Case &c : cases) {
+    ++k;
+    SCOPED_TRACE(std::string(c.col) + "='" + c.value.substr(0, 40) + "'");
+    std::string doc =
+        "<r k=\"" + std::to_string(k) + "\"><" + c.col + ">" + c.value + "</" + c.col + "></r>";
+    int rc = shred(doc);
+    if (c.stored) {
+      EXPECT_EQ(rc, 0) << msg;
+      EXPECT_EQ(
+          count(("t WHERE k = " + std::to_string(k) + " AND " + c.col + " IS NOT NULL").c_str()),
+          1);
+    } else {
+      EXPECT_LT(rc, 0) << msg;
+      // A string longer than its column is this system's own refusal.
+      if (std::string(" vc g c gr bl db cl lv ").find(std::string(" ") + c.col + " ") !=
+          std::string::npos)
+        EXPECT_EQ(std::string(msg, 8), "KELQ026E") << msg;
+      EXPECT_EQ(count(("t WHERE k = " + std::to_string(k)).c_str()), 0);
+    }
+  }
+}
+
+// Rows from repeated elements at two levels, an element's attributes and its own text (pieces
+// joined from references and CDATA, blanks kept) in one row, each child row with its own
+// parent's key; a hostile document (deep nesting, many attributes, huge text) ends cleanly.
+TEST_F(DecomposeDb, RepeatedLevelsTextAndHostileDocuments) {
+  ASSERT_EQ(exec("CREATE TABLE g (gid INTEGER NOT NULL PRIMARY KEY, gname VARCHAR(10), gtext "
+                 "VARCHAR(20))"),
+            0)
+      << error();
+  ASSERT_EQ(
+      exec("CREATE TABLE x (xid INTEGER NOT NULL PRIMARY KEY, xtext VARCHAR(10), gid INTEGER)"), 0)
+      << error();
+  sqlca ca{};
+  ASSERT_EQ(quarn_commit(&ca), 0);
+  dad_ =
+      "<DAD><validation>NO</validation><Xcollection><root_node><element_node name=\"r\"><RDB_node>"
+      "<table name=\"g\" key=\"gid\"/><table name=\"x\" key=\"xid\"/><condition>g.gid = "
+      "x.gid</condition></RDB_node>"
+      "<element_node name=\"g\" multi_occurrence=\"YES\">"
+      "<attribute_node name=\"id\"><RDB_node><table name=\"g\"/><column name=\"gid\" "
+      "type=\"integer\"/></RDB_node></attribute_node>"
+      "<attribute_node name=\"name\"><RDB_node><table name=\"g\"/><column name=\"gname\" "
+      "type=\"varchar(10)\"/></RDB_node></attribute_node>"
+      "<text_node><RDB_node><table name=\"g\"/><column name=\"gtext\" "
+      "type=\"varchar(20)\"/></RDB_node></text_node>"
+      "<element_node name=\"x\" multi_occurrence=\"YES\">"
+      "<attribute_node name=\"id\"><RDB_node><table name=\"x\"/><column name=\"xid\" "
+      "type=\"integer\"/></RDB_node></attribute_node>"
+      "<text_node><RDB_node><table name=\"x\"/><column name=\"xtext\" "
+      "type=\"varchar(10)\"/></RDB_node></text_node>"
+      "</element_node></element_node></element_node></root_node></Xcollection></DAD>";
+  ASSERT_EQ(
+      shred(
+          "<r><g id='1' name='one'> t&#65;<![CDATA[<]]>&lt; <x id='10'>a</x><x id='11'> b </x>z</g>"
+          "<g id='2' name=''><x id='20'/></g><g id='3'/><g id='4'><x id='40'>&amp;</x></g></r>"),
+      0)
+      << msg;
+  EXPECT_EQ(count("g"), 4);
+  EXPECT_EQ(count("g WHERE gid = 1 AND gname = 'one' AND gtext = ' tA<< z'"), 1);
+  EXPECT_EQ(count("g WHERE gid = 2 AND gname IS NULL"), 1);
+  EXPECT_EQ(count("x"), 4);
+  EXPECT_EQ(count("x WHERE gid = 1 AND xid IN (10, 11)"), 2);
+  EXPECT_EQ(count("x WHERE xid = 11 AND xtext = ' b '"), 1);
+  EXPECT_EQ(count("x WHERE xid = 20 AND gid = 2 AND xtext IS NULL"), 1);
+  EXPECT_EQ(count("x WHERE xid = 40 AND gid = 4 AND xtext = '&'"), 1);
+  // Hostile: deep nesting below a mapped element, many attributes, huge text.
+  std::string deep = "<r><g id='5'>";
+  for (int i = 0; i < 200000; ++i) deep += "<d>";
+  for (int i = 0; i < 200000; ++i) deep += "</d>";
+  deep += "</g></r>";
+  EXPECT_EQ(shred(deep), 0) << msg;
+  std::string attrs = "<r><g id='6'";
+  for (int i = 0; i < 100000; ++i) attrs += " a" + std::to_string(i) + "='v'";
+  attrs += "/></r>";
+  EXPECT_EQ(shred(attrs), 0) << msg;
+  EXPECT_EQ(count("g WHERE gid IN (5, 6)"), 2);
+  EXPECT_EQ(shred("<r><g id='7'>" + std::string(8000000, 'x') + "</g></r>"), -86);
+  EXPECT_EQ(std::string(msg, 8), "KELQ026E") << msg;
+  EXPECT_EQ(count("g WHERE gid = 7"), 0);
+}
+
 }  // namespace

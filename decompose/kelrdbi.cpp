@@ -433,6 +433,30 @@ bool isCharacterType(SQLSMALLINT type) {
   return type == SQL_CHAR || type == SQL_VARCHAR || type == SQL_LONGVARCHAR || type == SQL_CLOB;
 }
 
+bool isGraphicType(SQLSMALLINT type) {
+  return type == SQL_GRAPHIC || type == SQL_VARGRAPHIC || type == SQL_LONGVARGRAPHIC || type == SQL_DBCLOB;
+}
+
+// Characters of a UTF-8 text.
+size_t charactersOf(const std::string &text) {
+  size_t n = 0;
+  for (unsigned char c : text)
+    if ((c & 0xC0) != 0x80) ++n;
+  return n;
+}
+
+/*
+ * Whether a value does not fit its parameter: the INSERT casts each value to its column type,
+ * and a cast cuts a string that is too long; a value is refused instead, never stored cut.
+ * Character and binary lengths are bytes, graphic lengths characters.
+ */
+bool exceeds(const Param &p, const std::string &text) {
+  if (p.size == 0) return false;
+  if (isCharacterType(p.type) || p.type == SQL_BLOB) return text.size() > p.size;
+  if (isGraphicType(p.type)) return text.size() > p.size && charactersOf(text) > p.size;
+  return false;
+}
+
 /*
  * The SQL type code, size and digits of a built-in type as the database describes a parameter
  * of it; false for a type it does not know (a distinct type), which is then described by the
@@ -576,7 +600,7 @@ int insertTable(KelCallContext *ctx, const KEL_TAB &tab, const std::vector<Param
     for (size_t i = 0; i < params.size(); ++i) {
       const KelRowValue &v = row.values[i];
       const Param &p = params[i];
-      if (!v.null && isCharacterType(p.type) && p.size > 0 && v.text.size() > p.size)
+      if (!v.null && exceeds(p, v.text))
         return kelFail(ctx, msg, sqlstate, KELQ026E, p.xml.c_str(), p.column.c_str());
       ind[i] = v.null ? SQL_NULL_DATA : static_cast<SQLLEN>(v.text.size());
       cli = SQLBindParameter(stmt.get(), static_cast<SQLUSMALLINT>(i + 1), SQL_PARAM_INPUT, SQL_C_CHAR, p.type,
