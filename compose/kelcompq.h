@@ -12,11 +12,10 @@
 #define KEL_COMPQ_H
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
-
-#include <cstdio>
 
 #include "kelbuf.h"
 #include "kelcli.h"
