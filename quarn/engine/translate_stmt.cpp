@@ -8,8 +8,145 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <map>
 
 namespace quarn {
+namespace {
+
+// The end (one past the closing quote) of the quoted text that starts at e[at], a quote q that
+// a doubled q escapes; npos when it does not end.
+size_t quotedEnd(const std::string &e, size_t at, char q) {
+  for (size_t k = at + 1; k < e.size(); ++k)
+    if (e[k] == q) {
+      if (k + 1 < e.size() && e[k + 1] == q) {
+        ++k;
+        continue;
+      }
+      return k + 1;
+    }
+  return std::string::npos;
+}
+
+void skipBlanks(const std::string &e, size_t *at) {
+  while (*at < e.size() && e[*at] == ' ') ++*at;
+}
+
+// Reads at e[*at] a value that gives the same result, and does nothing else, however often it
+// is computed: a parameter marker, a literal, NULL, or (with conversions) a conversion (QCAST)
+// of one of these, which may fail but fails alike every time.
+bool repeatableAt(const std::string &e, size_t *at, bool conversions) {
+  skipBlanks(e, at);
+  size_t i = *at;
+  if (i >= e.size()) return false;
+  auto digits = [&](size_t k) {
+    while (k < e.size() && std::isdigit(static_cast<unsigned char>(e[k]))) ++k;
+    return k;
+  };
+  if (e[i] == '?') {
+    *at = digits(i + 1);
+    return *at > i + 1;
+  }
+  if (e[i] == '\'' || ((e[i] == 'X' || e[i] == 'x') && i + 1 < e.size() && e[i + 1] == '\'')) {
+    size_t end = quotedEnd(e, e[i] == '\'' ? i : i + 1, '\'');
+    if (end == std::string::npos) return false;
+    *at = end;
+    return true;
+  }
+  if (std::isdigit(static_cast<unsigned char>(e[i])) || (e[i] == '-' && i + 1 < e.size() && std::isdigit(static_cast<unsigned char>(e[i + 1])))) {
+    size_t k = digits(i + 1);
+    if (k < e.size() && e[k] == '.') k = digits(k + 1);
+    if (k < e.size() && (e[k] == 'e' || e[k] == 'E')) {
+      size_t x = k + 1;
+      if (x < e.size() && (e[x] == '+' || e[x] == '-')) ++x;
+      if (digits(x) == x) return false;
+      k = digits(x);
+    }
+    *at = k;
+    return true;
+  }
+  auto word = [&](const char *w) {
+    size_t n = std::strlen(w);
+    return e.compare(i, n, w) == 0 && (i + n == e.size() || !(std::isalnum(static_cast<unsigned char>(e[i + n])) || e[i + n] == '_'));
+  };
+  if (word("NULL")) {
+    *at = i + 4;
+    return true;
+  }
+  if (e[i] == '(') {
+    *at = i + 1;
+    if (!repeatableAt(e, at, conversions)) return false;
+    skipBlanks(e, at);
+    if (*at >= e.size() || e[*at] != ')') return false;
+    ++*at;
+    return true;
+  }
+  if (conversions && e.compare(i, 6, "QCAST(") == 0) {
+    // QCAST(value, 'type' [, mode]): a conversion of the value alone.
+    *at = i + 6;
+    if (!repeatableAt(e, at, true)) return false;
+    for (skipBlanks(e, at); *at < e.size() && e[*at] == ','; skipBlanks(e, at)) {
+      ++*at;
+      skipBlanks(e, at);
+      if (*at >= e.size() || !(e[*at] == '\'' || std::isdigit(static_cast<unsigned char>(e[*at])))) return false;
+      if (!repeatableAt(e, at, false)) return false;
+    }
+    if (*at >= e.size() || e[*at] != ')') return false;
+    ++*at;
+    return true;
+  }
+  return false;
+}
+
+bool repeatable(const std::string &e, bool conversions = true) {
+  size_t at = 0;
+  if (!repeatableAt(e, &at, conversions)) return false;
+  skipBlanks(e, &at);
+  return at == e.size();
+}
+
+/*
+ * expr (an assignment's value or condition over "quarn_new", the row being built) with each
+ * reference to a column of that row replaced by the column's value so far (row, by column
+ * name).  False when a referenced value could not be computed a second time without changing
+ * the result (a function call, a sequence), or when "quarn_new" appears other than as such a
+ * reference.  Literals are copied as they are.
+ */
+bool substituteRow(const std::string &expr, const std::map<std::string, std::string> &row, std::string *out) {
+  static const std::string kRow = "\"quarn_new\"";
+  out->clear();
+  for (size_t k = 0; k < expr.size();) {
+    char ch = expr[k];
+    if (ch != '\'' && ch != '"') {
+      out->push_back(ch);
+      ++k;
+      continue;
+    }
+    size_t end = quotedEnd(expr, k, ch);
+    if (end == std::string::npos) return false;
+    if (ch == '"' && expr.compare(k, end - k, kRow) == 0) {
+      if (end >= expr.size() || expr[end] != '.' || end + 1 >= expr.size() || expr[end + 1] != '"') return false;
+      size_t colEnd = quotedEnd(expr, end + 1, '"');
+      if (colEnd == std::string::npos) return false;
+      std::string col;
+      for (size_t c = end + 2; c + 1 < colEnd; ++c) {
+        col.push_back(expr[c]);
+        if (expr[c] == '"') ++c;  // a doubled quote is one character of the name
+      }
+      auto it = row.find(col);
+      if (it == row.end() || !repeatable(it->second)) return false;
+      *out += "(" + it->second + ")";
+      k = colEnd;
+      continue;
+    }
+    out->append(expr, k, end - k);
+    k = end;
+  }
+  return true;
+}
+
+}  // namespace
 
 // ======================================================================= statements
 
@@ -20,6 +157,51 @@ std::vector<std::string> Translator::nameList(size_t maxLen) {
   expectOp(")");
   return out;
 }
+
+namespace {
+
+/*
+ * The row of an INSERT of one VALUES row with the table's BEFORE INSERT assignments applied, as
+ * the column list and VALUES clause of a plain INSERT: each column's value is its expression
+ * after the assignments, with every reference to the row replaced by the referenced column's
+ * value.  A single-row INSERT into a table with row triggers is then stored directly instead of
+ * through the temporary table SQLite fills first for an INSERT ... SELECT.  False (the caller
+ * builds the row with selects over it) when that would compute a value twice that may differ
+ * or act the second time, such as generate_unique(), an identity or a function of the row, and
+ * when an assignment replaces a value other than a parameter marker, a literal or NULL (such a
+ * value, a conversion or a default, is left where the selects compute it).
+ */
+bool directRow(const TableInfo &table, const std::vector<std::string> &targets, const std::vector<std::string> &values,
+               const ColumnDef *identity, const std::vector<InsertAssignment> &assignments, std::string *out) {
+  std::map<std::string, std::string> row;
+  for (const ColumnDef &c : table.columns) {
+    auto given = std::find(targets.begin(), targets.end(), c.name);
+    if (given != targets.end())
+      row[c.name] = values[static_cast<size_t>(given - targets.begin())];
+    else
+      row[c.name] = identity == &c ? identity->defaultSql : c.defaultSql.empty() ? "NULL" : c.defaultSql;
+  }
+  for (const InsertAssignment &a : assignments) {
+    // Each assignment reads the row as the ones before it left it.
+    std::map<std::string, std::string> next = row;
+    std::string when, value;
+    if (!a.whenSql.empty() && !substituteRow(a.whenSql, row, &when)) return false;
+    for (const auto &[name, sql] : a.sets) {
+      if (!row.count(name) || !repeatable(row[name], false) || !substituteRow(sql, row, &value)) return false;
+      next[name] = when.empty() ? "(" + value + ")" : "CASE WHEN (" + when + ") THEN (" + value + ") ELSE " + row[name] + " END";
+    }
+    row = std::move(next);
+  }
+  std::string cols, vals;
+  for (size_t k = 0; k < table.columns.size(); ++k) {
+    cols += (k ? ", " : "") + quoteIdent(table.columns[k].name);
+    vals += (k ? ", " : "") + row[table.columns[k].name];
+  }
+  *out = "(" + cols + ") VALUES (" + vals + ")";
+  return true;
+}
+
+}  // namespace
 
 Plan Translator::insertStmt() {
   expectKw("INSERT");
@@ -70,6 +252,8 @@ Plan Translator::insertStmt() {
     for (size_t k = 0; k < targets.size(); ++k) head += (k ? ", NULL AS " : "NULL AS ") + byPosition(k);
     return head + " WHERE 0 UNION ALL ";
   };
+  std::vector<std::string> onlyRow;  // the values of a VALUES clause of one row
+  size_t valueRows = 0;
   if (acceptKw("VALUES")) {
     source = "VALUES ";
     bool firstRow = true;
@@ -93,6 +277,7 @@ Plan Translator::insertStmt() {
       if (paren) expectOp(")");
       if (row.size() != targets.size()) raise(kSqlValueCount);
       if (identity && !apply) row.push_back(identity->defaultSql);
+      if (++valueRows == 1) onlyRow = row;
       source += firstRow ? "(" : ", (";
       firstRow = false;
       for (size_t k = 0; k < row.size(); ++k) source += (k ? ", " : "") + row[k];
@@ -133,7 +318,10 @@ Plan Translator::insertStmt() {
     p.searched = true;
   }
   expectEnd();
-  if (!apply) {
+  std::string direct;
+  if (apply && valueRows == 1 && directRow(r.info, targets, onlyRow, identity, assignments, &direct)) {
+    out += " " + direct;
+  } else if (!apply) {
     out += " " + source;
   } else {
     // Every column of the row, built in steps: the values given (their columns named by

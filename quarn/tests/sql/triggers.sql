@@ -146,6 +146,24 @@ CREATE TRIGGER asg_a AFTER INSERT ON asg REFERENCING NEW AS n FOR EACH ROW MODE 
 INSERT INTO asg (k) VALUES (1), (2), (5);
 SELECT k, RTRIM(v), w FROM asg ORDER BY k;
 DROP TABLE asg;
+-- A one-row INSERT builds its row with the BEFORE assignments in one step: a value a function
+-- gives is computed once (the assignments read it as it is stored), an assignment reads what
+-- the one before it assigned, text that reads like a reference to the row stays text, and a
+-- value its column refuses (too long, out of range) refuses the row.
+CREATE TABLE once (k INT NOT NULL, a CHAR(13) FOR BIT DATA, b CHAR(13) FOR BIT DATA, c CHAR(13) FOR BIT DATA, d CHAR(13) FOR BIT DATA, t VARCHAR(40), n SMALLINT);
+CREATE TRIGGER once_1 NO CASCADE BEFORE INSERT ON once REFERENCING NEW AS r FOR EACH ROW MODE QUARNSQL SET r.b = r.a;
+CREATE TRIGGER once_2 NO CASCADE BEFORE INSERT ON once REFERENCING NEW AS r FOR EACH ROW MODE QUARNSQL WHEN (r.c IS NULL) SET r.c = generate_unique();
+CREATE TRIGGER once_3 NO CASCADE BEFORE INSERT ON once REFERENCING NEW AS r FOR EACH ROW MODE QUARNSQL WHEN (r.k > 1) SET r.d = r.c, r.t = '"quarn_new"."K" ' || CHAR(r.k), r.n = r.k * 2;
+INSERT INTO once (k, a) VALUES (1, generate_unique());
+INSERT INTO once (k, a) VALUES (2, generate_unique());
+INSERT INTO once (k, n) VALUES (3, 7);
+INSERT INTO once (k) VALUES (4), (5);
+INSERT INTO once (k) VALUES (20000);
+INSERT INTO once (k, t) VALUES (0, 'a text of more than forty characters, refused');
+INSERT INTO once (k, t) VALUES (6, 'given');
+SELECT k, CASE WHEN a IS NULL THEN 'no a' WHEN a = b THEN 'b = a' ELSE 'b <> a' END, CASE WHEN c IS NULL THEN 'no c' ELSE 'c' END, CASE WHEN d IS NULL THEN 'no d' WHEN d = c THEN 'd = c' ELSE 'd <> c' END, t, n FROM once ORDER BY k;
+SELECT COUNT(DISTINCT c) FROM once;
+DROP TABLE once;
 -- Dropping a table drops its triggers.
 DROP TABLE docs;
 DROP TABLE ord;
