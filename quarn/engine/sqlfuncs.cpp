@@ -222,6 +222,12 @@ void qcast(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
         sqlite3_result_blob(ctx, b.data(), static_cast<int>(b.size()), SQLITE_TRANSIENT);
         return;
       }
+      // Text that fits a type without padding is the result as it is, with no copy on the way.
+      if (vt == SQLITE_TEXT && !t.forBitData && !t.isGraphic() && t.base != Base::Char &&
+          sqlite3_value_bytes(v) <= t.catalogLength()) {
+        sqlite3_result_value(ctx, v);
+        return;
+      }
       std::string s = argText(v);
       if (vt == SQLITE_FLOAT) {
         char buf[64];
