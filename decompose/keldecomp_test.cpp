@@ -213,6 +213,13 @@ TEST_F(DecomposeDb, AStoredDtdHeldInATemporaryFileIsRead) {
   EXPECT_EQ(count("orders"), 1);
   EXPECT_EQ(shred(doctype + with(order("8", {"80"}), "<Note>", "<Bad/><Note>")), -90);
   EXPECT_EQ(count("orders"), 1);
+  // A DOCTYPE naming no external DTD never reads the stored one: its own declarations would
+  // let <Bad/> through.
+  const std::string own =
+      "<!DOCTYPE Order [<!ELEMENT Order ANY><!ATTLIST Order key CDATA #REQUIRED><!ELEMENT Bad EMPTY>]>";
+  EXPECT_EQ(shred(own + "<Order key=\"9\"><Bad/></Order>"), -90);
+  EXPECT_NE(std::string(msg).find("the DOCTYPE names no external DTD"), std::string::npos) << msg;
+  EXPECT_EQ(count("orders"), 1);
 }
 
 TEST_F(DecomposeDb, AFailedRowKeepsTheCallersOwnRows) {

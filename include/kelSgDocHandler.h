@@ -136,7 +136,10 @@ class kelDocEntityResolver : public xercesc::EntityResolver, public xercesc::Err
 /*
  * SAX handler of DTD validation: every external entity the parser asks for is answered with
  * the DTD (text: in-memory source "IdForDtdDocBuffer"; otherwise the DTD file), with the given
- * encoding when one is set.  Warnings are ignored, errors and fatal errors rethrown.
+ * encoding when one is set.  Attached as lexical handler too: with a DTD given, a DOCTYPE that
+ * names no external DTD (no system id, or an empty one) ends the parse with KELQ047E at the
+ * DOCTYPE, since such a document never asks for the DTD and would be checked against its own
+ * internal subset alone.  Warnings are ignored, errors and fatal errors rethrown.
  */
 class kelValidateHandler : public xercesc::DefaultHandler {
  public:
@@ -146,6 +149,7 @@ class kelValidateHandler : public xercesc::DefaultHandler {
                      const XMLCh *encoding, int dtdIsText);
   // Each document starts by the XML 1.0 rules (kelReadAsXml10): the readers are kept.
   void setDocumentLocator(const xercesc::Locator *locator) override;
+  void startDTD(const XMLCh *name, const XMLCh *publicId, const XMLCh *systemId) override;
   xercesc::InputSource *resolveEntity(const XMLCh *publicId, const XMLCh *systemId) override;
   void warning(const xercesc::SAXParseException &e) override;
   void error(const xercesc::SAXParseException &e) override;
@@ -153,6 +157,7 @@ class kelValidateHandler : public xercesc::DefaultHandler {
 
  private:
   KelCallContext *ctx_;
+  const xercesc::Locator *locator_ = nullptr;
   const char *dtd_;
   std::u16string dtdId_;
   std::u16string encoding_;

@@ -5,6 +5,7 @@
 #include "kelSgDocHandler.h"
 
 #include <xercesc/framework/MemBufInputSource.hpp>
+#include <xercesc/sax/Locator.hpp>
 #include <xercesc/sax/SAXParseException.hpp>
 
 #include <cstdarg>
@@ -186,7 +187,20 @@ kelValidateHandler::kelValidateHandler(KelCallContext *ctx, const char *dtd, con
   if (encoding != nullptr) encoding_.assign(encoding, std::min<size_t>(std::char_traits<XMLCh>::length(encoding), 100));
 }
 
-void kelValidateHandler::setDocumentLocator(const xercesc::Locator *locator) { kelReadAsXml10(locator); }
+void kelValidateHandler::setDocumentLocator(const xercesc::Locator *locator) {
+  kelReadAsXml10(locator);
+  locator_ = locator;
+}
+
+void kelValidateHandler::startDTD(const XMLCh *, const XMLCh *, const XMLCh *systemId) {
+  // Without the DOCTYPE's request for an external DTD the DTD given would never be read.
+  if (dtd_ == nullptr || (systemId != nullptr && systemId[0] != 0)) return;
+  long line = locator_ != nullptr ? static_cast<long>(locator_->getLineNumber()) : 0;
+  long column = locator_ != nullptr ? static_cast<long>(locator_->getColumnNumber()) : 0;
+  KEL_TRACE(ctx_, "DOCTYPE without system id refused at %ld:%ld\n", line, column);
+  throw KELException::parseError(
+      ctx_, line, column, "the DOCTYPE names no external DTD, so the DTD given is not applied");
+}
 
 xercesc::InputSource *kelValidateHandler::resolveEntity(const XMLCh *publicId, const XMLCh *systemId) {
   if (dtd_ == nullptr) return nullptr;

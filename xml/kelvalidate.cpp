@@ -261,7 +261,8 @@ int KelValidator::checkDtd(const char *doc, size_t docLength, int inMemory, int 
       r.impl->setFeature(XMLUni::fgXercesIgnoreCachedDTD, true);
       kelSecureReader(*r.impl, r.guard.get());
     }
-    KelReaderRun attach(*r.impl, *r.guard, &handler, &handler, nullptr, &handler);
+    // Lexical handler too: with a DTD given it refuses a DOCTYPE that would never read it.
+    KelReaderRun attach(*r.impl, *r.guard, &handler, &handler, &handler, &handler);
 
     // The same DTD as for the last document?  From the second document on its grammar is used.
     const bool same = dtd != nullptr && s.dtdKnown && s.dtdWhere == dtdInMemory &&

@@ -185,6 +185,53 @@ TEST_F(Validator, KeptGrammarGivesTheAnswersOfAFreshParse) {
   EXPECT_EQ(both(v, doc, nullptr, 1), "0 38X13");
 }
 
+// A DTD given applies to every document: one whose DOCTYPE names no external DTD would never
+// ask for it and be checked against its own internal subset alone, so it is refused at the
+// DOCTYPE.  Fresh and with the grammar kept, the DTD as text and as a file.
+TEST_F(Validator, AGivenDtdIsNotBypassedByADoctypeWithoutSystemId) {
+  // Each with the column of its refusal: where the DOCTYPE would name its DTD, after its name.
+  const std::vector<std::pair<std::string, int>> bypasses = {
+      {"<!DOCTYPE a [<!ELEMENT a (#PCDATA)>]><a>anything</a>", 13},
+      {"<!DOCTYPE a [<!ELEMENT a ANY><!ELEMENT zz EMPTY>]><a><zz/></a>", 13},
+      // Even a document the DTD given would accept: its own declarations would decide.
+      {"<!DOCTYPE a [<!ELEMENT a (b+)><!ELEMENT b (#PCDATA)><!ATTLIST b k CDATA #REQUIRED>]>"
+       "<a><b k=\"1\"/></a>",
+       13},
+      // An empty system id names no DTD either.
+      {"<!DOCTYPE a SYSTEM \"\" [<!ELEMENT a ANY><!ELEMENT zz EMPTY>]><a><zz/></a>", 23},
+      {"<!DOCTYPE a SYSTEM \"\"><a><b k=\"1\"/></a>", 22},
+  };
+  const std::string withSystemId =
+      "<!DOCTYPE a SYSTEM \"x.dtd\" [<!ELEMENT c EMPTY>]><a><b k=\"1\"/></a>";
+  std::string dtdFile = dir.file("given.dtd");
+  keltest::writeFile(dtdFile, kDtd);
+  for (int where : {KEL_DTD_TEXT, KEL_DTD_SERVER_FILE}) {
+    SCOPED_TRACE(where);
+    const char *dtd = where == KEL_DTD_TEXT ? kDtd : dtdFile.c_str();
+    KelValidator v(&ctx);
+    // Two rounds: from the second document on the DTD's grammar is kept.
+    for (int round = 0; round < 2; ++round) {
+      EXPECT_EQ(both(v, withSystemId, dtd, where), "1 00000") << msg;
+      for (const auto &[doc, column] : bypasses) {
+        EXPECT_EQ(both(v, doc, dtd, where), "0 38X13") << doc;
+        EXPECT_EQ(std::string(msg), "KELQ047E  Parser error on line 1 column " + std::to_string(column) +
+                                        ": the DOCTYPE names no external DTD, so the DTD given is not "
+                                        "applied \n")
+            << doc;
+      }
+    }
+  }
+  // On a later line, with an internal subset over several lines.
+  const std::string lines = "<?xml version=\"1.0\"?>\n<!DOCTYPE a [\n<!ELEMENT a ANY>\n]>\n<a/>";
+  EXPECT_EQ(kelValidate(&ctx, lines.c_str(), 1, 1, kDtd, 0, "d", state, msg, KEL_DTD_TEXT), 0);
+  EXPECT_EQ(std::string(msg).substr(0, 42), "KELQ047E  Parser error on line 2 column 13") << msg;
+  // No DTD given: the DOCTYPE's own declarations are the document's DTD.
+  KelValidator own(&ctx);
+  for (size_t i = 0; i < 3; ++i)
+    EXPECT_EQ(both(own, bypasses[i].first, nullptr, KEL_DTD_TEXT), "1 00000") << bypasses[i].first;
+  EXPECT_EQ(both(own, "<!DOCTYPE a [<!ELEMENT a EMPTY>]><a>t</a>", nullptr, KEL_DTD_TEXT), "0 38X13");
+}
+
 // Each document is read by the XML version it declares, not the one of the document before.
 TEST_F(Validator, EachDocumentIsReadByItsOwnXmlVersion) {
   KelValidator v(&ctx);

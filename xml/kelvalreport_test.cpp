@@ -109,6 +109,26 @@ TEST_F(Report, ValidMalformedAndRefusedDocuments) {
   EXPECT_STREQ(state, "38X01");
 }
 
+TEST_F(Report, ADoctypeWithoutSystemIdIsARowAtTheDoctype) {
+  // Against its own internal subset the document is valid; with a DTD given it is refused,
+  // fresh and with the grammar kept, the DTD as text and as a file.
+  const std::string doc =
+      "<?xml version=\"1.0\"?>\n<!DOCTYPE order [<!ELEMENT order ANY><!ELEMENT zz EMPTY>]>\n"
+      "<order><zz/></order>";
+  const std::string row = "2:17  | the DOCTYPE names no external DTD, so the DTD given is not applied";
+  std::string file = dir.file("order.dtd");
+  keltest::writeFile(file, kDtd);
+  KelValidator v(&ctx);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(dtdRows(v, doc, kDtd), std::vector<std::string>{row}) << i;
+    EXPECT_STREQ(state, "00000");
+  }
+  for (int i = 0; i < 3; ++i)
+    EXPECT_EQ(dtdRows(v, doc, file.c_str(), KEL_DTD_SERVER_FILE), std::vector<std::string>{row}) << i;
+  // No DTD given: the internal subset is the document's DTD.
+  EXPECT_TRUE(dtdRows(v, doc, nullptr).empty());
+}
+
 TEST_F(Report, TheReportIsCutAfterAThousandErrors) {
   std::string doc = "<!DOCTYPE order SYSTEM \"o.dtd\"><order id=\"1\"><customer/>";
   for (int i = 0; i < 1200; ++i) doc += "<item><title/><qty/></item>\n";

@@ -112,6 +112,8 @@ SELECT usage_count FROM quarnxml.dtd_ref;
 INSERT INTO shop.checked VALUES (1, XMLVarchar('<!DOCTYPE order SYSTEM "o''rder.dtd"><order id="1" status="open"><customer><name>Gus</name></customer><item><price>5</price></item><item><price>6</price></item></order>'));
 INSERT INTO shop.checked VALUES (2, XMLVarchar('<!DOCTYPE order SYSTEM "o''rder.dtd"><order id="2" status="open"><item><price>5</price></item></order>'));
 INSERT INTO shop.checked VALUES (3, NULL);
+-- A DOCTYPE naming no external DTD would be checked against its own declarations only: refused.
+INSERT INTO shop.checked VALUES (4, XMLVarchar('<!DOCTYPE order [<!ELEMENT order ANY><!ATTLIST order id CDATA #IMPLIED>]><order id="4"/>'));
 UPDATE shop.checked SET doc = XMLVarchar('<!DOCTYPE order SYSTEM "o''rder.dtd"><order id="1"/>') WHERE no = 1;
 SELECT c.no, s.customer FROM shop.checked c LEFT JOIN shop.checked_side s ON c.no = s.no ORDER BY 1;
 SELECT no, kel_seqno, price FROM shop.checked_price ORDER BY 1, 2;

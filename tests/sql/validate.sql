@@ -24,6 +24,8 @@ SELECT validate(c, r.content, r.dtdid) FROM docs AS d, quarnxml.dtd_ref AS r WHE
 SELECT validate(f, '', 'order.dtd') FROM docs WHERE id = 2;
 VALUES validate(XMLVarchar('<order id="1" status="open"><item>x</item></order>'), '@DATA@/order.dtd', 'order.dtd');
 VALUES validate(XMLVarchar('<!DOCTYPE order SYSTEM "order.dtd"><order id="1" status="open"><item>x</item>'), '@DATA@/order.dtd', 'order.dtd');
+-- A DOCTYPE naming no external DTD never reads the DTD given: refused, whatever it declares.
+VALUES validate(XMLVarchar('<!DOCTYPE order [<!ELEMENT order ANY>]><order/>'), '@DATA@/order.dtd', 'order.dtd');
 -- A DTD that does not parse.
 VALUES validate(XMLVarchar('<!DOCTYPE order SYSTEM "order.dtd"><order/>'), XMLCLOB('<!ELEMENT order (item+>'), 'bad');
 -- NULL arguments: KELD000E with SQLSTATE 38X14.
