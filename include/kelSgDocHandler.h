@@ -137,7 +137,7 @@ class kelDocEntityResolver : public xercesc::EntityResolver, public xercesc::Err
  * SAX handler of DTD validation: every external entity the parser asks for is answered with
  * the DTD (text: in-memory source "IdForDtdDocBuffer"; otherwise the DTD file), with the given
  * encoding when one is set.  Attached as lexical handler too: with a DTD given, a DOCTYPE that
- * names no external DTD (no system id, or an empty one) ends the parse with KELQ047E at the
+ * names no external DTD (no system id at all) ends the parse with KELQ047E at the
  * DOCTYPE, since such a document never asks for the DTD and would be checked against its own
  * internal subset alone.  Warnings are ignored, errors and fatal errors rethrown.
  */

@@ -193,8 +193,9 @@ void kelValidateHandler::setDocumentLocator(const xercesc::Locator *locator) {
 }
 
 void kelValidateHandler::startDTD(const XMLCh *, const XMLCh *, const XMLCh *systemId) {
-  // Without the DOCTYPE's request for an external DTD the DTD given would never be read.
-  if (dtd_ == nullptr || (systemId != nullptr && systemId[0] != 0)) return;
+  // Without the DOCTYPE's request for an external DTD the DTD given would never be read.  An
+  // empty system id still asks for it (the parser passes none only when there is no id).
+  if (dtd_ == nullptr || systemId != nullptr) return;
   long line = locator_ != nullptr ? static_cast<long>(locator_->getLineNumber()) : 0;
   long column = locator_ != nullptr ? static_cast<long>(locator_->getColumnNumber()) : 0;
   KEL_TRACE(ctx_, "DOCTYPE without system id refused at %ld:%ld\n", line, column);
