@@ -99,6 +99,13 @@ bool repeatableAt(const std::string &e, size_t *at, bool conversions) {
   return false;
 }
 
+// Whether e, a value repeatable() accepts, is a parameter marker (in parentheses or not).
+bool isMarker(const std::string &e) {
+  size_t at = 0;
+  while (at < e.size() && (e[at] == '(' || e[at] == ' ')) ++at;
+  return at < e.size() && e[at] == '?';
+}
+
 bool repeatable(const std::string &e, bool conversions = true) {
   size_t at = 0;
   if (!repeatableAt(e, &at, conversions)) return false;
@@ -169,7 +176,8 @@ namespace {
  * builds the row with selects over it) when that would compute a value twice that may differ
  * or act the second time, such as generate_unique(), an identity or a function of the row, and
  * when an assignment replaces a value other than a parameter marker, a literal or NULL (such a
- * value, a conversion or a default, is left where the selects compute it).
+ * value, a conversion or a default, is left where the selects compute it), or replaces a marker
+ * whatever the row holds (the statement would lose the marker).
  */
 bool directRow(const TableInfo &table, const std::vector<std::string> &targets, const std::vector<std::string> &values,
                const ColumnDef *identity, const std::vector<InsertAssignment> &assignments, std::string *out) {
@@ -188,6 +196,9 @@ bool directRow(const TableInfo &table, const std::vector<std::string> &targets, 
     if (!a.whenSql.empty() && !substituteRow(a.whenSql, row, &when)) return false;
     for (const auto &[name, sql] : a.sets) {
       if (!row.count(name) || !repeatable(row[name], false) || !substituteRow(sql, row, &value)) return false;
+      // A marker the assignment replaces would be gone from the statement, which then could not
+      // take its value: the row is built by selects, where every marker stays.
+      if (when.empty() && isMarker(row[name])) return false;
       next[name] = when.empty() ? "(" + value + ")" : "CASE WHEN (" + when + ") THEN (" + value + ") ELSE " + row[name] + " END";
     }
     row = std::move(next);

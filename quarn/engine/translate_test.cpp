@@ -105,5 +105,26 @@ TEST_F(Translate, OneRowWithBeforeAssignmentsIsStoredDirectlyOnlyWhenNothingIsCo
   EXPECT_NE(sql("INSERT INTO q.r (k) VALUES (3)").find("OFFSET 0"), std::string::npos);
 }
 
+// A BEFORE INSERT assignment may replace a value given by a parameter marker, the last one
+// included: the INSERT still takes a value for every marker and stores the row.
+TEST_F(Translate, OneRowWhoseMarkerValueAnAssignmentReplacesTakesEveryMarker) {
+  sqlca ca;
+  ASSERT_EQ(s_->execImmediate("CREATE TABLE q.m (k INT NOT NULL, v VARCHAR(10), n SMALLINT)", &ca), 0) << ca.sqlcode;
+  ASSERT_EQ(s_->execImmediate("CREATE TRIGGER q.m1 NO CASCADE BEFORE INSERT ON q.m REFERENCING NEW AS r FOR EACH ROW "
+                              "MODE QUARNSQL SET r.n = 7, r.v = 'set'", &ca), 0) << ca.sqlcode;
+  std::unique_ptr<Statement> st;
+  ASSERT_EQ(s_->prepare("INSERT INTO q.m (k, v, n) VALUES (?, ?, ?)", &st, &ca), 0) << ca.sqlcode;
+  EXPECT_EQ(st->execute({Value::integer(1), Value::text("given"), Value::integer(2)}, &ca), 0) << ca.sqlcode;
+  ASSERT_EQ(s_->prepare("SELECT k, v, n FROM q.m ORDER BY k", &st, &ca), 0) << ca.sqlcode;
+  ASSERT_EQ(st->execute({}, &ca), 0) << ca.sqlcode;
+  std::vector<Value> row;
+  ASSERT_EQ(st->fetch(&row, &ca), 0) << ca.sqlcode;
+  ASSERT_EQ(row.size(), 3u);
+  EXPECT_EQ(row[0].i, 1);
+  EXPECT_EQ(row[1].s, "set");
+  EXPECT_EQ(row[2].i, 7);
+  EXPECT_EQ(st->fetch(&row, &ca), 100);
+}
+
 }  // namespace
 }  // namespace quarn
