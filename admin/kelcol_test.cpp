@@ -274,4 +274,35 @@ TEST_F(ColumnDb, DisableAsAnotherUserDropsTheSideTablesOfTheEnablingUser) {
   EXPECT_EQ(valueOf("select count(*) from syscat.tables where tabschema = 'BOB' and tabname = 'SIDE1'"), "1");
 }
 
+// A caller's key named "kelroot_id" in lower case is the caller's root id, not the system's
+// KELROOT_ID: soft-disable, re-enable and disable work on that key, and the side table keeps
+// what extraction of the documents gives.
+TEST_F(ColumnDb, CallersKeyNamedKelrootIdInLowerCaseIsNotTheSystemRootId) {
+  for (const KelEnableStmt &s : kelEnableList()) ASSERT_EQ(exec(s.text), 0) << s.text << error();
+  ASSERT_EQ(exec("create table app.docs (\"kelroot_id\" integer not null primary key, doc quarnxml.XMLVarchar)"), 0)
+      << error();
+  ASSERT_EQ(exec("insert into app.docs values (1, '<a><v>one</v></a>')"), 0) << error();
+  const std::string dad =
+      "<DAD><validation>NO</validation><Xcolumn><table name=\"app.side1\"><column name=\"v\" type=\"varchar(20)\" "
+      "path=\"/a/v\" multi_occurrence=\"NO\"/></table></Xcolumn></DAD>";
+  KelEnableColumnArgs args;
+  args.tableName = "app.docs";
+  args.columnName = "doc";
+  args.dad = dad.c_str();
+  args.dadLen = static_cast<int32_t>(dad.size());
+  args.rootId = "\"kelroot_id\"";
+  ASSERT_EQ(kelEnableColumnMain(&ctx, args, msg), 0) << msg;
+  ASSERT_EQ(kelSoftDisableColumnMain(&ctx, "app.docs", "doc", false, msg), 0) << msg;
+  ASSERT_EQ(exec("insert into app.docs values (2, '<a><v>two</v></a>')"), 0) << error();
+  EXPECT_EQ(kelReEnableColumnMain(&ctx, "app.docs", "doc", false, msg), 0) << msg;
+  ASSERT_EQ(exec("insert into app.docs values (3, '<a><v>three</v></a>')"), 0) << error();
+  EXPECT_EQ(valueOf("select count(*) from app.docs d, app.side1 s where d.\"kelroot_id\" = s.\"kelroot_id\" and "
+                    "s.v = quarnxml.extractVarchar(d.doc, '/a/v')"),
+            "3");
+  EXPECT_EQ(valueOf("select count(*) from app.side1"), "3");
+  EXPECT_EQ(kelDisableColumnMain(&ctx, "app.docs", "doc", msg), 0) << msg;
+  EXPECT_EQ(valueOf("select count(*) from syscat.tables where tabschema = 'APP' and tabname = 'SIDE1'"), "0");
+  EXPECT_EQ(valueOf("select count(*) from quarnxml.xml_usage"), "0");
+}
+
 }  // namespace

@@ -4,7 +4,6 @@
  * under the stored suffix); all driven by the column's XML_USAGE row and its stored DAD, each
  * inside one savepoint of the call (see kelcol.h).  The procedures in both conventions.
  */
-#include <strings.h>
 
 #include <cstring>
 #include <memory>
@@ -160,7 +159,8 @@ int32_t findRootId(KelCallContext *ctx, Column *c, char *msg) {
   KelColumnDef &def = c->def;
   if (c->row.hasRootId && !c->row.rootId.empty()) {
     def.rootId = c->row.rootId;
-    def.systemRoot = strcasecmp(def.rootId.c_str(), KEL_ROOT_ID_COLUMN) == 0;
+    // ROOT_ID holds the parsed name: a caller's key "kelroot_id" is not the system's column.
+    def.systemRoot = def.rootId == KEL_ROOT_ID_COLUMN;
     return 0;
   }
   bool hasH = false;
@@ -291,7 +291,7 @@ int32_t kelDisableColumnMain(KelCallContext *ctx, const char *tableName, const c
     short ind = 0;
     int code = kelColFetch(ctx,
                            "SELECT COUNT(*) FROM QUARNXML.XML_USAGE WHERE table_schema = ? AND table_name = ? AND "
-                           "col_name <> ? AND (ROOT_ID IS NULL OR UPPER(ROOT_ID) = 'KELROOT_ID')",
+                           "col_name <> ? AND (ROOT_ID IS NULL OR ROOT_ID = 'KELROOT_ID')",
                            {c.target.schema.c_str(), c.target.table.c_str(), c.target.column.c_str()},
                            {{SQL_TYP_INTEGER, 4, &others, &ind}}, &ca);
     if (code < 0) {
@@ -449,8 +449,7 @@ int32_t kelReEnableColumnMain(KelCallContext *ctx, const char *tableName, const 
   if (!c.row.hasRootId || c.row.rootId.empty())
     return kelFail(ctx, msg, nullptr, KELQ067E, "Select root_id from quarnxml.xml_usage");
   c.def.rootId = c.row.rootId;
-  c.def.systemRoot = strcasecmp(c.def.rootId.c_str(), KEL_ROOT_ID_COLUMN) == 0;
-  if (c.def.systemRoot) c.def.rootId = KEL_ROOT_ID_COLUMN;
+  c.def.systemRoot = c.def.rootId == KEL_ROOT_ID_COLUMN;
   // An active column still has its triggers: re-enabling it would only fail on the first.
   bool active = false;
   if (triggerExists(ctx, c.def.schema, "J" + c.def.suffix, &active) < 0)
