@@ -281,6 +281,7 @@ class Verifier {
   Source source_ = Source::Varchar;
   bool bitRoot_ = false;        // the root id is bit data (KELROOT_ID)
   std::string rootType_;        // its SQL type
+  size_t rootRoom_ = 256;       // bytes of a root id fetched as text, with its zero byte
   std::string userTable_;       // "schema"."table"
   std::string dtd_;
   bool hasDtd_ = false;
@@ -336,6 +337,8 @@ int32_t Verifier::setUp(bool repair) {
     if (code < 0) return failSql(ca, "read the type of the root id " + def_.rootId);
     if (code == 100) return kelFail(ctx_, msg_, nullptr, KELQ066E, (def_.schema + "." + def_.table).c_str());
     rootType_ = kelColTypeDef(rtrimBlanks(rootTypeName), len, scale);
+    // A character key is fetched whole (a cut one would name another document's rows).
+    if (len > 0) rootRoom_ = std::max(rootRoom_, static_cast<size_t>(len) * 4 + 1);
   }
   kelAppendQuoted(ctx_, &userTable_, def_.schema);
   userTable_ += '.';
@@ -455,12 +458,12 @@ int32_t Verifier::loadSide(SidePlan &s) {
     return failSql(ca, "read the side table " + s.side->schema + "." + s.side->name);
   // Host variables: the root id, KEL_SEQNO, then one per column by its kind.
   LobBuffer rootBuf(256);
-  std::vector<char> rootText(256);
+  std::vector<char> rootText(rootRoom_);
   short rootInd = 0, seqInd = 0;
   sqlint32 seq = 0;
   std::vector<quarn_hostvar> out;
   out.push_back(bitRoot_ ? quarn_hostvar{SQL_TYP_BLOB, 255, rootBuf.lob(), &rootInd}
-                         : quarn_hostvar{SQL_TYP_CSTR, 256, rootText.data(), &rootInd});
+                         : quarn_hostvar{SQL_TYP_CSTR, static_cast<sqlint32>(rootRoom_), rootText.data(), &rootInd});
   if (s.side->multi) out.push_back({SQL_TYP_INTEGER, 4, &seq, &seqInd});
   std::vector<std::unique_ptr<LobBuffer>> lobs;
   std::vector<std::vector<char>> texts(s.cols.size());
@@ -741,14 +744,14 @@ int32_t Verifier::run(const char *tableName, const char *columnName, bool repair
       quarn_open(docs.get(), 0, nullptr, &ca) < 0)
     return failSql(ca, "read the documents of " + def_.column);
   LobBuffer rootBuf(256);
-  std::vector<char> rootText(256);
+  std::vector<char> rootText(rootRoom_);
   short rootInd = 0, docInd = 0;
   LobBuffer doc(kFirstDocBytes);
   std::string unreadableNames;
   bool unreadableFull = false;
   for (;;) {
     quarn_hostvar out[2] = {bitRoot_ ? quarn_hostvar{SQL_TYP_BLOB, 255, rootBuf.lob(), &rootInd}
-                                     : quarn_hostvar{SQL_TYP_CSTR, 256, rootText.data(), &rootInd},
+                                     : quarn_hostvar{SQL_TYP_CSTR, static_cast<sqlint32>(rootRoom_), rootText.data(), &rootInd},
                             {SQL_TYP_CLOB, static_cast<sqlint32>(doc.room()), doc.lob(), &docInd}};
     int code = quarn_fetch(docs.get(), 2, out, &ca);
     if (code == 100) break;

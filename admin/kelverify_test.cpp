@@ -306,6 +306,32 @@ TEST_F(VerifyColumn, TamperedSideTablesOfAUserRootIdAreFoundAndRepaired) {
   EXPECT_EQ(value("SELECT COUNT(*) FROM shop.order_price WHERE id IN (40, 500)"), "0");
 }
 
+// Root ids of the user's key longer than 255 bytes: two keys alike in their first 300 bytes are
+// told apart, a changed side row is found as such, and repair writes it under its whole key.
+TEST_F(VerifyColumn, LongUserRootIdsAreComparedAndRepairedWhole) {
+  ASSERT_EQ(exec("CREATE TABLE shop.orders (id VARCHAR(400) NOT NULL PRIMARY KEY, doc quarnxml.XMLVarchar)"), 0)
+      << error();
+  CallArgs c;
+  c.str("KELVER").str("shop.orders").str("doc").lob(kDad).str(nullptr).str(nullptr).str("id").integer(0).str(
+      "", KEL_MSG_BUFFER);
+  ASSERT_EQ(c.call("QUARNXML.KELENABLECOLUMN", &ca_), 0) << error();
+  ASSERT_EQ(c.intAt(7), 0) << c.strAt(8);
+  const std::string prefix(300, 'k');
+  for (const char *last : {"A", "B"})
+    ASSERT_EQ(exec("INSERT INTO shop.orders VALUES ('" + prefix + last + "', XMLVarchar('" + order(1) + "'))"), 0)
+        << error();
+  ASSERT_EQ(exec("UPDATE shop.order_head SET city = 'Nowhere' WHERE id LIKE '%A'"), 0) << error();
+  Verdict found = verify(0);
+  EXPECT_EQ(found.rc, 7) << found.msg;
+  EXPECT_EQ(found.missing, 0);
+  EXPECT_EQ(found.different, 1);
+  EXPECT_EQ(found.extra, 0);
+  EXPECT_EQ(verify(1).rc, 0);
+  EXPECT_EQ(rows("SELECT LENGTH(id), SUBSTR(id, 301), RTRIM(city) FROM shop.order_head ORDER BY 2", 3),
+            (std::vector<std::string>{"301|A|City 1", "301|B|City 1"}));
+  EXPECT_EQ(verify(0).rc, 0);
+}
+
 // A document that does not parse is counted and named, never repaired; the rest is.
 TEST_F(VerifyColumn, ADocumentThatCannotBeReadIsNamedAndLeftAlone) {
   enableOrders("id");
