@@ -436,12 +436,12 @@ int Composer::value(const DOMElement *node, const NodeInfo &ni, NodeKind kind) {
   Tab &T = tabs_[static_cast<size_t>(ni.valueTab)];
   const int pos = T.colPos[static_cast<size_t>(ni.valueCol)];
   if (T.cols.isNull(pos)) return 0;
-  if (kind == kText) return kelAppendColumnValue(ctx_, &doc_, &T.cols, pos, sqlstate_, msg_);
+  if (kind == kText) return kelAppendColumnValue(ctx_, &doc_, &T.cols, pos, false, sqlstate_, msg_);
   if (!T.cols.column(pos).locator && T.cols.length(pos) == 0) return 0;  // an empty attribute is left out
   doc_.append(' ');
   doc_.append(ni.name);
   doc_.append("=\"", 2);
-  int rc = kelAppendColumnValue(ctx_, &doc_, &T.cols, pos, sqlstate_, msg_);
+  int rc = kelAppendColumnValue(ctx_, &doc_, &T.cols, pos, true, sqlstate_, msg_);
   if (rc < 0) return rc;
   doc_.append('"');
   return 0;

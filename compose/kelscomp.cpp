@@ -262,7 +262,7 @@ class Writer {
       doc_.append(' ');
       doc_.append(name);
       doc_.append("=\"", 2);
-      int rc = kelAppendColumnValue(ctx_, &doc_, &cur, col, sqlstate_, msg_);
+      int rc = kelAppendColumnValue(ctx_, &doc_, &cur, col, true, sqlstate_, msg_);
       if (rc < 0) return rc;
       doc_.append('"');
     }
@@ -279,7 +279,7 @@ class Writer {
           doc_.append('>');
           deferred = false;
         }
-        int rc = kelAppendColumnValue(ctx_, &doc_, &cur, item.column, sqlstate_, msg_);
+        int rc = kelAppendColumnValue(ctx_, &doc_, &cur, item.column, false, sqlstate_, msg_);
         if (rc < 0) return rc;
         continue;
       }
