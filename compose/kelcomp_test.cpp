@@ -958,6 +958,20 @@ TEST_F(Values, EveryValueReadsBackAsTheTableHoldsIt) {
   }
 }
 
+TEST_F(Values, AnElementWithTwoAttributesOfOneNameIsRefused) {
+  // <V id="1" id="y"> is no XML: the DAD is refused before any document, in both mappings.
+  ASSERT_EQ(exec("CREATE TABLE vals (id INTEGER, v VARCHAR(200))"), 0) << error();
+  ASSERT_EQ(exec("INSERT INTO vals VALUES (1, 'y')"), 0) << error();
+  for (const std::string &dad : {replaced(kSqlDad, "name=\"v\"><column", "name=\"id\"><column"),
+                                 replaced(kRdbDad, "name=\"v\"><RDB", "name=\"id\"><RDB")}) {
+    EXPECT_EQ(compose(dad, toTable("VRES")), -127);
+    EXPECT_EQ(std::string(msg), "KELQ045E  Subtree under element V contain multiple attributes named id.\n");
+    EXPECT_EQ(result.numDocs, 0);
+    EXPECT_TRUE(column("SELECT doc FROM vres").empty());
+    EXPECT_EQ(composeToLob(dad), -127);
+  }
+}
+
 // ---- Collections -----------------------------------------------------------------------------
 
 class Collection : public ComposeDb {

@@ -124,6 +124,9 @@ class Compiler {
       if (kelDadIsElement(child, u"attribute_node")) {
         std::string attr = narrowName(ctx_, child);
         if (attr.empty()) return fail(rc, kelFail(ctx_, msg_, sqlstate_, KELQ006E));
+        // Two attributes of one name would make no XML.
+        for (const auto &[name, col] : p->attributes)
+          if (name == attr) return fail(rc, kelFail(ctx_, msg_, sqlstate_, KELQ045E, p->name.c_str(), attr.c_str()));
         if (!hasChild(child, u"column")) return fail(rc, kelFail(ctx_, msg_, sqlstate_, KELQ007E, attr.c_str()));
         int col = queryColumn(child, attr, level, rc);
         if (col < 0) return nullptr;
