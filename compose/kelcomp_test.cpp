@@ -958,6 +958,28 @@ TEST_F(Values, EveryValueReadsBackAsTheTableHoldsIt) {
   }
 }
 
+TEST_F(Values, ANullTopKeyMakesNoDocument) {
+  // The root is a key element: with its key null it is left out whole, and a document of a
+  // header alone is no document.  The RDB_node mapping only leaves the attribute out.
+  ASSERT_EQ(exec("CREATE TABLE vals (id INTEGER, v VARCHAR(200))"), 0) << error();
+  ASSERT_EQ(exec("INSERT INTO vals VALUES (NULL, 'x'), (1, 'y')"), 0) << error();
+  ASSERT_EQ(compose(kSqlDad, toTable("VRES")), 0) << msg;
+  EXPECT_EQ(result.numDocs, 1);
+  EXPECT_EQ(column("SELECT doc FROM vres"), std::vector<std::string>{"<?xml version=\"1.1\"?>\n<V id=\"1\" v=\"y\">y</V>"});
+  ASSERT_EQ(composeToLob(kSqlDad), 0) << msg;
+  EXPECT_EQ(result.numDocs, 1);
+  EXPECT_EQ(lobText(), "<?xml version=\"1.1\"?>\n<V id=\"1\" v=\"y\">y</V>");
+  // Nothing but the null key: no document at all.
+  ASSERT_EQ(exec("DELETE FROM vals WHERE id = 1"), 0);
+  clear("vres");
+  ASSERT_EQ(compose(kSqlDad, toTable("VRES")), 0) << msg;
+  EXPECT_EQ(result.numDocs, 0);
+  EXPECT_TRUE(column("SELECT doc FROM vres").empty());
+  clear("vres");
+  ASSERT_EQ(compose(kRdbDad, toTable("VRES")), 0) << msg;
+  EXPECT_EQ(column("SELECT doc FROM vres"), std::vector<std::string>{"<?xml version=\"1.1\"?>\n<V v=\"x\">x</V>"});
+}
+
 TEST_F(Values, AnElementWithTwoAttributesOfOneNameIsRefused) {
   // <V id="1" id="y"> is no XML: the DAD is refused before any document, in both mappings.
   ASSERT_EQ(exec("CREATE TABLE vals (id INTEGER, v VARCHAR(200))"), 0) << error();

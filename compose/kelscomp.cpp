@@ -249,6 +249,14 @@ class Writer {
 
   KelDocWriter &doc() { return doc_; }
 
+  // True when write() would leave p out whole on the current row of cur: p is a key element
+  // and the first value it would write (its first attribute, else its text) is null.
+  static bool leftOut(const Plan &p, const KelQueryColumns &cur) {
+    if (!p.key) return false;
+    if (!p.attributes.empty()) return cur.isNull(p.attributes.front().second);
+    return !p.items.empty() && p.items.front().text && cur.isNull(p.items.front().column);
+  }
+
   // Writes element plan p from the current row of cur, indented by indent blanks.
   int write(const Plan &p, KelQueryColumns &cur, int indent) {
     bool deferred = p.key;
@@ -659,6 +667,8 @@ int kelComposeBySql(KelCallContext *ctx, SQLHDBC dbc, const std::u16string &sql,
       KEL_TRACE(ctx, "Cannot fetch data from '%s', i=%lld.\n", topQuery.c_str(), static_cast<long long>(out->count));
       return rc;
     }
+    // A root left out (its key is null) would leave a header alone: no document.
+    if (Writer::leftOut(*root, cols)) continue;
     if (out->countOnly()) {
       ++out->count;
       continue;
