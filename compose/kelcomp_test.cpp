@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,8 @@
 #include "keldadcache.h"
 #include "kelmsg.h"
 #include "kelrcomp.h"
+#include "kelSgDoc.h"
+#include "keldadread.h"
 #include "kelscomp.h"
 #include "quarnapp.h"
 
@@ -875,6 +878,120 @@ TEST_F(ComposeDb, AResultTableThatIsAlsoASourceGetsNoDocumentsOfItsOwnRows) {
   EXPECT_EQ(column("SELECT COUNT(*) FROM selfsrc"), std::vector<std::string>{"2"});
   ASSERT_EQ(compose(dad, toTable("SELFSRC")), 0) << msg;
   EXPECT_EQ(result.numDocs, 2);
+}
+
+// ---- Values as the tables hold them ----------------------------------------------------------
+
+class Values : public ComposeDb {
+ protected:
+  // Every value of the table vals(id, v), and the same read back from composed documents.
+  void SetUp() override {
+    ComposeDb::SetUp();
+    if (HasFatalFailure()) return;
+    ASSERT_EQ(exec("CREATE TABLE vres (doc CLOB(2M))"), 0) << error();
+  }
+  void put(int id, const std::string &v) {
+    ASSERT_EQ(exec("INSERT INTO vals VALUES (" + std::to_string(id) + ", '" + replaced(v, "'", "''") + "')"), 0)
+        << error();
+  }
+  // The attribute v and the text of each document's root, by its attribute id.
+  std::map<std::string, std::pair<std::string, std::string>> readBack(const std::vector<std::string> &docs) {
+    std::map<std::string, std::pair<std::string, std::string>> out;
+    for (const std::string &d : docs) {
+      xercesc::DOMDocument *dom = nullptr;
+      if (kelDOM(&ctx, d.c_str(), 0, KEL_DOC_IN_MEMORY, &dom, state, msg) < 0) {
+        ADD_FAILURE() << "not well-formed: " << msg << d;
+        continue;
+      }
+      KelDomDocument keep(dom);
+      const xercesc::DOMElement *root = dom->getDocumentElement();
+      const XMLCh *text = root->getTextContent();
+      std::string id, v, t;
+      kelDadToDb(&ctx, root->getAttribute(u"id"), &id);
+      kelDadToDb(&ctx, root->getAttribute(u"v"), &v);
+      kelDadToDb(&ctx, text != nullptr ? text : u"", &t);
+      out[id] = {v, t};
+    }
+    return out;
+  }
+  static constexpr const char *kSqlDad =
+      "<?xml version=\"1.0\"?><DAD><validation>NO</validation><Xcollection><SQL_stmt>SELECT id, v FROM vals ORDER "
+      "BY id</SQL_stmt><prolog>?xml version=\"1.1\"?</prolog><root_node><element_node name=\"V\"><attribute_node "
+      "name=\"id\"><column name=\"id\"/></attribute_node><attribute_node name=\"v\"><column name=\"v\"/>"
+      "</attribute_node><text_node><column name=\"v\"/></text_node></element_node></root_node></Xcollection></DAD>";
+  static constexpr const char *kRdbDad =
+      "<?xml version=\"1.0\"?><DAD><validation>NO</validation><Xcollection><prolog>?xml version=\"1.1\"?</prolog>"
+      "<root_node><element_node name=\"V\"><RDB_node><table name=\"vals\" orderBy=\"id\"/></RDB_node>"
+      "<attribute_node name=\"id\"><RDB_node><table name=\"vals\"/><column name=\"id\"/></RDB_node></attribute_node>"
+      "<attribute_node name=\"v\"><RDB_node><table name=\"vals\"/><column name=\"v\"/></RDB_node></attribute_node>"
+      "<text_node><RDB_node><table name=\"vals\"/><column name=\"v\"/></RDB_node></text_node></element_node>"
+      "</root_node></Xcollection></DAD>";
+};
+
+TEST_F(Values, EveryValueReadsBackAsTheTableHoldsIt) {
+  // XML 1.1 documents, whose parse normalises the most: TAB, CR and LF in attribute values, CR,
+  // NEL and U+2028 as line ends; control characters stand only as references.
+  std::vector<std::string> values = {
+      "a<b>c&d", "\"double\" and 'single'", "]]>", "tab\there", "cr\rhere", "lf\nhere", "crlf\r\nend",
+      "  lead and trail  ", "caf\xC3\xA9 \xE2\x82\xAC", "line\xE2\x80\xA8sep", "nel\xC2\x85here", "&amp;",
+      "ctl\x01\x1F\x7F\xC2\x9F", "", "\xC2\xA0\xE2\x80\xA9"};
+  // Character data and a large object (read through its locator), in both mappings.
+  for (const char *type : {"VARCHAR(200)", "CLOB(1M)"}) {
+    exec("DROP TABLE vals");
+    ASSERT_EQ(exec(std::string("CREATE TABLE vals (id INTEGER NOT NULL, v ") + type + ")"), 0) << error();
+    if (std::string(type) == "CLOB(1M)") {
+      // Sequences to replace cut by the pieces a large object is read in (131,072 bytes).
+      std::string cut = std::string(131071, 'x') + "\xC2\x85" + std::string(131069, 'y') + "\xE2\x80\xA8";
+      values.push_back(cut + std::string(393215 - cut.size(), 'z') + "\xE2\x80\xA8.");
+    }
+    for (size_t i = 0; i < values.size(); ++i) put(static_cast<int>(i), values[i]);
+    for (const char *dad : {kSqlDad, kRdbDad}) {
+      clear("vres");
+      ASSERT_EQ(compose(dad, toTable("VRES")), 0) << msg;
+      auto got = readBack(column("SELECT doc FROM vres"));
+      EXPECT_EQ(got.size(), values.size());
+      for (size_t i = 0; i < values.size(); ++i) {
+        EXPECT_EQ(got[std::to_string(i)].first, values[i]) << type << " attribute " << i;
+        EXPECT_EQ(got[std::to_string(i)].second, values[i]) << type << " text " << i;
+      }
+    }
+  }
+}
+
+TEST_F(Values, ANullTopKeyMakesNoDocument) {
+  // The root is a key element: with its key null it is left out whole, and a document of a
+  // header alone is no document.  The RDB_node mapping only leaves the attribute out.
+  ASSERT_EQ(exec("CREATE TABLE vals (id INTEGER, v VARCHAR(200))"), 0) << error();
+  ASSERT_EQ(exec("INSERT INTO vals VALUES (NULL, 'x'), (1, 'y')"), 0) << error();
+  ASSERT_EQ(compose(kSqlDad, toTable("VRES")), 0) << msg;
+  EXPECT_EQ(result.numDocs, 1);
+  EXPECT_EQ(column("SELECT doc FROM vres"), std::vector<std::string>{"<?xml version=\"1.1\"?>\n<V id=\"1\" v=\"y\">y</V>"});
+  ASSERT_EQ(composeToLob(kSqlDad), 0) << msg;
+  EXPECT_EQ(result.numDocs, 1);
+  EXPECT_EQ(lobText(), "<?xml version=\"1.1\"?>\n<V id=\"1\" v=\"y\">y</V>");
+  // Nothing but the null key: no document at all.
+  ASSERT_EQ(exec("DELETE FROM vals WHERE id = 1"), 0);
+  clear("vres");
+  ASSERT_EQ(compose(kSqlDad, toTable("VRES")), 0) << msg;
+  EXPECT_EQ(result.numDocs, 0);
+  EXPECT_TRUE(column("SELECT doc FROM vres").empty());
+  clear("vres");
+  ASSERT_EQ(compose(kRdbDad, toTable("VRES")), 0) << msg;
+  EXPECT_EQ(column("SELECT doc FROM vres"), std::vector<std::string>{"<?xml version=\"1.1\"?>\n<V v=\"x\">x</V>"});
+}
+
+TEST_F(Values, AnElementWithTwoAttributesOfOneNameIsRefused) {
+  // <V id="1" id="y"> is no XML: the DAD is refused before any document, in both mappings.
+  ASSERT_EQ(exec("CREATE TABLE vals (id INTEGER, v VARCHAR(200))"), 0) << error();
+  ASSERT_EQ(exec("INSERT INTO vals VALUES (1, 'y')"), 0) << error();
+  for (const std::string &dad : {replaced(kSqlDad, "name=\"v\"><column", "name=\"id\"><column"),
+                                 replaced(kRdbDad, "name=\"v\"><RDB", "name=\"id\"><RDB")}) {
+    EXPECT_EQ(compose(dad, toTable("VRES")), -127);
+    EXPECT_EQ(std::string(msg), "KELQ045E  Subtree under element V contain multiple attributes named id.\n");
+    EXPECT_EQ(result.numDocs, 0);
+    EXPECT_TRUE(column("SELECT doc FROM vres").empty());
+    EXPECT_EQ(composeToLob(dad), -127);
+  }
 }
 
 // ---- Collections -----------------------------------------------------------------------------

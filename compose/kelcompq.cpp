@@ -5,7 +5,6 @@
 #include "kelcompq.h"
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -179,46 +178,26 @@ void KelDocWriter::release() {
 
 // ---- Values ----------------------------------------------------------------------------------
 
-int kelAppendEscapedValue(KelCallContext *ctx, KelDocWriter *doc, const char *value, size_t n, char *sqlstate,
-                          char *msg) {
+int kelAppendEscapedValue(KelCallContext *ctx, KelDocWriter *doc, const char *value, size_t n, bool attribute,
+                          char *sqlstate, char *msg) {
   if (utf8Database(ctx)) {
-    // The five special characters are single bytes that no multi-byte character contains.
-    static constexpr auto kSpecial = [] {
-      std::array<bool, 256> t{};
-      for (unsigned char c : {'"', '&', '\'', '<', '>'}) t[c] = true;
-      return t;
-    }();
-    const auto *bytes = reinterpret_cast<const unsigned char *>(value);
-    size_t start = 0;
-    for (size_t i = 0; i < n; ++i) {
-      if (!kSpecial[bytes[i]]) continue;
-      doc->append(value + start, i - start);
-      switch (value[i]) {
-        case '"': doc->append("&quot;", 6); break;
-        case '&': doc->append("&amp;", 5); break;
-        case '\'': doc->append("&apos;", 6); break;
-        case '<': doc->append("&lt;", 4); break;
-        default: doc->append("&gt;", 4); break;
-      }
-      start = i + 1;
-    }
-    doc->append(value + start, n - start);
+    kelAppendMarkupEscapedBytesTo(*doc, value, n, attribute, true);
     return 0;
   }
   std::u16string wide, escaped;
   std::string narrow;
   if (!kelDadFromDb(ctx, std::string(value, n), &wide)) return KEL_INTERNAL_ERROR(ctx, msg, sqlstate);
-  kelAppendEscaped(escaped, wide.data(), wide.size());
+  kelAppendMarkupEscaped(escaped, wide.data(), wide.size(), attribute);
   if (!kelDadToDb(ctx, escaped, &narrow)) return KEL_INTERNAL_ERROR(ctx, msg, sqlstate);
   doc->append(narrow);
   return 0;
 }
 
-int kelAppendColumnValue(KelCallContext *ctx, KelDocWriter *doc, KelQueryColumns *cols, int i, char *sqlstate,
-                         char *msg) {
+int kelAppendColumnValue(KelCallContext *ctx, KelDocWriter *doc, KelQueryColumns *cols, int i, bool attribute,
+                         char *sqlstate, char *msg) {
   if (cols->isNull(i)) return 0;
   const KelBoundColumn &c = cols->column(i);
-  if (!c.locator) return kelAppendEscapedValue(ctx, doc, cols->text(i), cols->length(i), sqlstate, msg);
+  if (!c.locator) return kelAppendEscapedValue(ctx, doc, cols->text(i), cols->length(i), attribute, sqlstate, msg);
   if (c.sqlType == SQL_BLOB) {
     KEL_TRACE(ctx, "column %s is a BLOB: no character value\n", c.name.c_str());
     return kelFail(ctx, msg, sqlstate, KELG005E);
@@ -228,7 +207,7 @@ int kelAppendColumnValue(KelCallContext *ctx, KelDocWriter *doc, KelQueryColumns
   sqluint32 loc = 0;
   std::memcpy(&loc, c.value.data(), sizeof loc);
   int32_t status = 0;
-  if (kelLocatorToXmlText(ctx, &loc, doc->buffer(), &status, msg) < 0) {
+  if (kelLocatorToXmlText(ctx, &loc, doc->buffer(), attribute, &status, msg) < 0) {
     kelMessageState(status == kelSqlStateTable[KELG002E].code ? KELG002E : KELG001E, sqlstate);
     return status;
   }

@@ -125,23 +125,25 @@ class KelDocWriter {
 };
 
 /*
- * Appends value[0..n) to the document with ", &, ', <, > replaced by their entities (in a
- * UTF-8 database byte by byte, which is the same as escaping the characters; another code
- * page goes through UTF-16).  Returns 0; -57 with KELG001E for text the code page cannot
+ * Appends value[0..n) to the document as markup that reads back as the same text
+ * (kelAppendMarkupEscapedBytesTo): ", &, ', <, > as their entities, CR, the other control
+ * characters (in an attribute value, attribute set, also TAB and LF), the C1 controls and
+ * U+2028 as character references.  A UTF-8 database's bytes are escaped as they are; another
+ * code page goes through UTF-16.  Returns 0; -57 with KELG001E for text the code page cannot
  * represent.
  */
-int kelAppendEscapedValue(KelCallContext *ctx, KelDocWriter *doc, const char *value, size_t n, char *sqlstate,
-                          char *msg);
+int kelAppendEscapedValue(KelCallContext *ctx, KelDocWriter *doc, const char *value, size_t n, bool attribute,
+                          char *sqlstate, char *msg);
 
 /*
- * Appends the value of column i of the current row, escaped: character data as
- * kelAppendEscapedValue, a CLOB or DBCLOB through its locator in pieces of KEL_SP_LOB_CHUNK
- * bytes (escaping works on bytes, so a character split between two pieces arrives whole).  A
- * null value appends nothing.  A BLOB has no character form: KELG005E (-91).  Returns 0 or the
- * failure's code.
+ * Appends the value of column i of the current row, escaped for an attribute value (attribute
+ * set) or for text: character data as kelAppendEscapedValue, a CLOB or DBCLOB through its
+ * locator in pieces of KEL_SP_LOB_CHUNK bytes (kelLocatorToXmlText, which holds back a
+ * character split between two pieces).  A null value appends nothing.  A BLOB has no character
+ * form: KELG005E (-91).  Returns 0 or the failure's code.
  */
-int kelAppendColumnValue(KelCallContext *ctx, KelDocWriter *doc, KelQueryColumns *cols, int i, char *sqlstate,
-                         char *msg);
+int kelAppendColumnValue(KelCallContext *ctx, KelDocWriter *doc, KelQueryColumns *cols, int i, bool attribute,
+                         char *sqlstate, char *msg);
 
 /*
  * The documents of one call that go to a result table, held until the mapping's queries are

@@ -393,12 +393,25 @@ int Composer::info(const DOMElement *node, NodeKind kind, const DOMElement *pare
       if (rel_.tab[t].topElement == ni.name && rel_.tab[t].topElementAncestorPath == here)
         ni.tops.push_back(static_cast<int>(t));
     // Only element_node, attribute_node and text_node children count.
+    std::vector<std::u16string> attributes;
     for (const DOMNode *n = node->getFirstChild(); n != nullptr; n = n->getNextSibling()) {
       if (n->getNodeType() != DOMNode::ELEMENT_NODE) continue;
       auto *child = static_cast<const DOMElement *>(n);
-      if (kelDadIsElement(child, u"element_node")) ni.children.emplace_back(child, kElement);
-      else if (kelDadIsElement(child, u"attribute_node")) ni.children.emplace_back(child, kAttribute);
-      else if (kelDadIsElement(child, u"text_node")) ni.children.emplace_back(child, kText);
+      if (kelDadIsElement(child, u"element_node")) {
+        ni.children.emplace_back(child, kElement);
+      } else if (kelDadIsElement(child, u"attribute_node")) {
+        // Two attributes of one name would make no XML.
+        std::u16string attr = attrText(child, u"name");
+        if (!attr.empty() && std::find(attributes.begin(), attributes.end(), attr) != attributes.end()) {
+          std::string shown;
+          kelDadToDb(ctx_, attr, &shown);
+          return kelFail(ctx_, msg_, sqlstate_, KELQ045E, ni.name.c_str(), shown.c_str());
+        }
+        attributes.push_back(std::move(attr));
+        ni.children.emplace_back(child, kAttribute);
+      } else if (kelDadIsElement(child, u"text_node")) {
+        ni.children.emplace_back(child, kText);
+      }
     }
   }
   ni.path = kind == kElement ? own : here;
@@ -436,12 +449,12 @@ int Composer::value(const DOMElement *node, const NodeInfo &ni, NodeKind kind) {
   Tab &T = tabs_[static_cast<size_t>(ni.valueTab)];
   const int pos = T.colPos[static_cast<size_t>(ni.valueCol)];
   if (T.cols.isNull(pos)) return 0;
-  if (kind == kText) return kelAppendColumnValue(ctx_, &doc_, &T.cols, pos, sqlstate_, msg_);
+  if (kind == kText) return kelAppendColumnValue(ctx_, &doc_, &T.cols, pos, false, sqlstate_, msg_);
   if (!T.cols.column(pos).locator && T.cols.length(pos) == 0) return 0;  // an empty attribute is left out
   doc_.append(' ');
   doc_.append(ni.name);
   doc_.append("=\"", 2);
-  int rc = kelAppendColumnValue(ctx_, &doc_, &T.cols, pos, sqlstate_, msg_);
+  int rc = kelAppendColumnValue(ctx_, &doc_, &T.cols, pos, true, sqlstate_, msg_);
   if (rc < 0) return rc;
   doc_.append('"');
   return 0;

@@ -124,6 +124,9 @@ class Compiler {
       if (kelDadIsElement(child, u"attribute_node")) {
         std::string attr = narrowName(ctx_, child);
         if (attr.empty()) return fail(rc, kelFail(ctx_, msg_, sqlstate_, KELQ006E));
+        // Two attributes of one name would make no XML.
+        for (const auto &[name, col] : p->attributes)
+          if (name == attr) return fail(rc, kelFail(ctx_, msg_, sqlstate_, KELQ045E, p->name.c_str(), attr.c_str()));
         if (!hasChild(child, u"column")) return fail(rc, kelFail(ctx_, msg_, sqlstate_, KELQ007E, attr.c_str()));
         int col = queryColumn(child, attr, level, rc);
         if (col < 0) return nullptr;
@@ -246,6 +249,14 @@ class Writer {
 
   KelDocWriter &doc() { return doc_; }
 
+  // True when write() would leave p out whole on the current row of cur: p is a key element
+  // and the first value it would write (its first attribute, else its text) is null.
+  static bool leftOut(const Plan &p, const KelQueryColumns &cur) {
+    if (!p.key) return false;
+    if (!p.attributes.empty()) return cur.isNull(p.attributes.front().second);
+    return !p.items.empty() && p.items.front().text && cur.isNull(p.items.front().column);
+  }
+
   // Writes element plan p from the current row of cur, indented by indent blanks.
   int write(const Plan &p, KelQueryColumns &cur, int indent) {
     bool deferred = p.key;
@@ -262,7 +273,7 @@ class Writer {
       doc_.append(' ');
       doc_.append(name);
       doc_.append("=\"", 2);
-      int rc = kelAppendColumnValue(ctx_, &doc_, &cur, col, sqlstate_, msg_);
+      int rc = kelAppendColumnValue(ctx_, &doc_, &cur, col, true, sqlstate_, msg_);
       if (rc < 0) return rc;
       doc_.append('"');
     }
@@ -279,7 +290,7 @@ class Writer {
           doc_.append('>');
           deferred = false;
         }
-        int rc = kelAppendColumnValue(ctx_, &doc_, &cur, item.column, sqlstate_, msg_);
+        int rc = kelAppendColumnValue(ctx_, &doc_, &cur, item.column, false, sqlstate_, msg_);
         if (rc < 0) return rc;
         continue;
       }
@@ -656,6 +667,8 @@ int kelComposeBySql(KelCallContext *ctx, SQLHDBC dbc, const std::u16string &sql,
       KEL_TRACE(ctx, "Cannot fetch data from '%s', i=%lld.\n", topQuery.c_str(), static_cast<long long>(out->count));
       return rc;
     }
+    // A root left out (its key is null) would leave a header alone: no document.
+    if (Writer::leftOut(*root, cols)) continue;
     if (out->countOnly()) {
       ++out->count;
       continue;

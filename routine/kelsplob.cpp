@@ -3,13 +3,16 @@
  */
 #include "kelsplob.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "kelSgDoc.h"
 #include "kelbuf.h"
+#include "kelcodepage.h"
 #include "kelctx.h"
 #include "kelinterr.h"
 #include "kelmsg.h"
@@ -135,30 +138,28 @@ int kelGetDadFileFromLocator(KelCallContext *ctx, sqluint32 locator, KelDocBuffe
   return kelGetDataFromLocator(ctx, locator, buf, msg) == 0 ? 0 : -1;
 }
 
-int kelLocatorToXmlText(KelCallContext *ctx, const sqluint32 *locator, KelDocBuffer *buf, int32_t *rc, char *msg) {
+int kelLocatorToXmlText(KelCallContext *ctx, const sqluint32 *locator, KelDocBuffer *buf, bool attribute, int32_t *rc,
+                        char *msg) {
   int32_t length = 0;
   if (kelGetLocatorLength(ctx, locator, &length, rc, msg) < 0) return *rc;
+  const bool utf8 = ctx == nullptr || ctx->codePages == nullptr || kelIsUtf8CodePage(ctx->codePages->dbCodePage);
   std::vector<char> chunk(static_cast<size_t>(std::min(length, KEL_SP_LOB_CHUNK)) + 1);
-  std::string escaped;
+  std::string piece, escaped;
   for (int32_t start = 1; start <= length; start += KEL_SP_LOB_CHUNK) {
     int32_t n = std::min(KEL_SP_LOB_CHUNK, length - start + 1);
     if (kelLocatorToBuf(ctx, *locator, n, chunk.data(), rc, msg, start) < 0) return *rc;
+    // What the previous chunk held back, then this one; a tail that may begin a sequence to
+    // replace waits for the next chunk unless this is the last.
+    piece.append(chunk.data(), static_cast<size_t>(n));
+    const bool last = start + n > length;
+    const size_t held = utf8 && !last ? kelMarkupEscapedTail(piece.data(), piece.size()) : 0;
     escaped.clear();
-    for (int32_t i = 0; i < n; ++i) {
-      switch (chunk[static_cast<size_t>(i)]) {
-        case '"': escaped += "&quot;"; break;
-        case '&': escaped += "&amp;"; break;
-        case '\'': escaped += "&apos;"; break;
-        case '<': escaped += "&lt;"; break;
-        case '>': escaped += "&gt;"; break;
-        default: escaped += chunk[static_cast<size_t>(i)]; break;
-      }
-    }
+    kelAppendMarkupEscapedBytesTo(escaped, piece.data(), piece.size() - held, attribute, utf8);
+    piece.erase(0, piece.size() - held);
     if (kelBufAppend(ctx, buf, escaped.c_str()) < 0) {
       if (msg) *rc = kelFail(ctx, msg, nullptr, KELG002E);
       return *rc;
     }
-    std::fill(chunk.begin(), chunk.end(), '\0');
   }
   return 0;
 }

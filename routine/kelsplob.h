@@ -42,10 +42,13 @@ int kelGetDataFromLocator(KelCallContext *ctx, sqluint32 locator, KelDocBuffer *
 int kelGetDadFileFromLocator(KelCallContext *ctx, sqluint32 locator, KelDocBuffer *buf, char *msg);
 
 /*
- * Appends the value to buf with ", &, ', <, > replaced by their entities, reading it in chunks
- * of KEL_SP_LOB_CHUNK bytes.  Returns 0; -57 (*rc, msg) when a chunk cannot be read, -58 when
- * the buffer cannot grow.
+ * Appends the value to buf as markup that reads back as the same text, for an attribute value
+ * (attribute set) or for text (kelAppendMarkupEscapedBytesTo: UTF-8 in a UTF-8 database),
+ * reading it in chunks of KEL_SP_LOB_CHUNK bytes; a character split between two chunks is held
+ * back and escaped whole.  Returns 0; -57 (*rc, msg) when a chunk cannot be read, -58 when the
+ * buffer cannot grow.
  */
-int kelLocatorToXmlText(KelCallContext *ctx, const sqluint32 *locator, KelDocBuffer *buf, int32_t *rc, char *msg);
+int kelLocatorToXmlText(KelCallContext *ctx, const sqluint32 *locator, KelDocBuffer *buf, bool attribute, int32_t *rc,
+                        char *msg);
 
 #endif /* KEL_SPLOB_H */

@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
@@ -193,6 +194,67 @@ void kelAppendMarkupEscapedTo(Out &out, const XMLCh *src, size_t n, bool attribu
     start = i + 1;
   }
   out.append(src + start, n - start);
+}
+
+/*
+ * kelAppendMarkupEscapedTo over bytes, for any out with append(const char *, size_t): the same
+ * references for the same characters, so composed text reads back as the table holds it.  With
+ * utf8 set the bytes are UTF-8 and the C1 controls (C2 80..C2 9F) and U+2028 (E2 80 A8) are
+ * recognised whole; without it (another ASCII-based code page) only single bytes below 0x80 are
+ * replaced.  A sequence cut at the end of src is copied as it stands: a caller that feeds a
+ * value in pieces holds such a tail back for the next piece (kelMarkupEscapedTail).
+ */
+template <typename Out>
+void kelAppendMarkupEscapedBytesTo(Out &out, const char *src, size_t n, bool attribute, bool utf8) {
+  const auto *b = reinterpret_cast<const unsigned char *>(src);
+  size_t start = 0;
+  for (size_t i = 0; i < n; ++i) {
+    const unsigned char c = b[i];
+    if (c > '>' && c < 0x7F) continue;
+    unsigned code = c;
+    size_t len = 1;
+    if (c >= 0x80) {
+      if (!utf8) continue;
+      if (c == 0xC2 && i + 1 < n && b[i + 1] >= 0x80 && b[i + 1] <= 0x9F) {
+        code = b[i + 1];
+        len = 2;
+      } else if (c == 0xE2 && i + 2 < n && b[i + 1] == 0x80 && b[i + 2] == 0xA8) {
+        code = 0x2028;
+        len = 3;
+      } else {
+        continue;
+      }
+    } else if (c >= 0x20 && c != 0x7F) {
+      if (c != '"' && c != '&' && c != '\'' && c != '<' && c != '>') continue;
+    } else if (!attribute && (c == '\t' || c == '\n')) {
+      continue;
+    }
+    out.append(src + start, i - start);
+    switch (code) {
+      case '"': out.append("&quot;", 6); break;
+      case '&': out.append("&amp;", 5); break;
+      case '\'': out.append("&apos;", 6); break;
+      case '<': out.append("&lt;", 4); break;
+      case '>': out.append("&gt;", 4); break;
+      default: {
+        char ref[12];
+        int k = std::snprintf(ref, sizeof ref, "&#%u;", code);
+        out.append(ref, static_cast<size_t>(k));
+      }
+    }
+    i += len - 1;
+    start = i + 1;
+  }
+  out.append(src + start, n - start);
+}
+
+// The bytes at the end of src[0..n) that may begin a UTF-8 sequence that
+// kelAppendMarkupEscapedBytesTo replaces (C2, E2, E2 80): 0, 1 or 2.
+inline size_t kelMarkupEscapedTail(const char *src, size_t n) {
+  const auto *b = reinterpret_cast<const unsigned char *>(src);
+  if (n >= 1 && (b[n - 1] == 0xC2 || b[n - 1] == 0xE2)) return 1;
+  if (n >= 2 && b[n - 2] == 0xE2 && b[n - 1] == 0x80) return 2;
+  return 0;
 }
 
 /*
