@@ -745,9 +745,14 @@ void ddlCreateIndex(Session &s, const QualName &ix, const QualName &table, bool 
 
 void ddlDropIndex(Session &s, const QualName &ix) {
   sqlite3 *db = s.db();
-  Stmt exists(db, "SELECT 1 FROM sqlite_schema WHERE type = 'index' AND name = ?1");
-  exists.bind(1, ix.schema + "." + ix.name);
-  if (!exists.step()) raise(kSqlUndefinedName, {ix.text()});
+  std::string sqliteIx = ix.schema + "." + ix.name;
+  {
+    // The statement is finished before the DROP (SQLite refuses to drop while one reads).  A
+    // key's index ("S.T::KEY:C") is its constraint's: only ALTER TABLE drops it.
+    Stmt exists(db, "SELECT tbl_name FROM sqlite_schema WHERE type = 'index' AND name = ?1");
+    exists.bind(1, sqliteIx);
+    if (!exists.step() || sqliteIx.rfind(exists.text(0) + "::", 0) == 0) raise(kSqlUndefinedName, {ix.text()});
+  }
   execSql(db, "DROP INDEX " + sqliteName(ix.schema, ix.name));
 }
 
