@@ -272,8 +272,25 @@ void bootstrapCatalog(sqlite3 *db, const std::string &definer) {
   addAuth.step();
 }
 
+std::string identitySequence(const std::string &schema, const std::string &table, const std::string &column) {
+  return quoteIdent(schema) + "." + quoteIdent(table) + "." + quoteIdent(column);
+}
+
 std::string identityCall(const std::string &schema, const std::string &table, const std::string &column, char generated) {
-  return "QIDENTITY(" + quoteString(schema + "." + table + "." + column) + ", '" + std::string(1, generated) + "')";
+  return "QIDENTITY(" + quoteString(identitySequence(schema, table, column)) + ", '" + std::string(1, generated) + "')";
+}
+
+std::string identitySequenceOf(const std::string &defaultSql) {
+  // QIDENTITY('<sequence>', 'A'): the literal between the call's "(" and its last ", ".
+  const size_t open = std::string("QIDENTITY(").size();
+  size_t comma = defaultSql.rfind(", ");
+  if (comma == std::string::npos || comma < open + 2) return "";
+  std::string out;
+  for (size_t k = open + 1; k + 1 < comma; ++k) {
+    out.push_back(defaultSql[k]);
+    if (defaultSql[k] == '\'' && defaultSql[k + 1] == '\'') ++k;
+  }
+  return out;
 }
 
 std::optional<TableInfo> findTable(sqlite3 *db, const std::string &schema, const std::string &name) {

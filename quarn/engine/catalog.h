@@ -38,8 +38,14 @@ struct ColumnDef {
   int64_t identityStart = 1, identityIncrement = 1;
 };
 
-// The value an identity column's DEFAULT is: QIDENTITY('<schema.table.column>', 'A'|'D').
+// The row of SYSQUARN.SEQUENCES an identity column draws from: its three names, each quoted,
+// so that names holding dots name no other column's sequence.  (Columns made before keep the
+// name their default holds, '<schema.table.column>'.)
+std::string identitySequence(const std::string &schema, const std::string &table, const std::string &column);
+// The value an identity column's DEFAULT is: QIDENTITY('<sequence>', 'A'|'D').
 std::string identityCall(const std::string &schema, const std::string &table, const std::string &column, char generated);
+// The sequence an identity column's DEFAULT (an identityCall) draws from.
+std::string identitySequenceOf(const std::string &defaultSql);
 
 struct TableInfo {
   std::string schema, name;

@@ -429,7 +429,7 @@ void ddlCreateTable(Session &s, const CreateTableSpec &stmtDef) {
       execSql(db, "CREATE TABLE IF NOT EXISTS \"SYSQUARN.SEQUENCES\"(SEQNAME TEXT PRIMARY KEY, NEXTVAL INTEGER NOT NULL, "
                   "INCREMENT INTEGER NOT NULL)");
       Stmt seq(db, "INSERT OR REPLACE INTO \"SYSQUARN.SEQUENCES\" VALUES(?1, ?2, ?3)");
-      seq.bind(1, t.schema + "." + t.name + "." + c.name).bind(2, c.identityStart).bind(3, c.identityIncrement);
+      seq.bind(1, identitySequence(t.schema, t.name, c.name)).bind(2, c.identityStart).bind(3, c.identityIncrement);
       seq.step();
     }
     cols += (cols.empty() ? "" : ", ") + columnSql(c);
@@ -532,7 +532,7 @@ void ddlAlterTable(Session &s, const QualName &t, const std::vector<AlterClause>
 void ddlDropTable(Session &s, const QualName &t) {
   sqlite3 *db = s.db();
   checkUserSchema(t.schema, t.text());
-  requireTable(db, t);
+  TableInfo info = requireTable(db, t);
   checkTriggerDependents(db, 'T', t.schema, t.name, "TABLE");
   dropReferencingKeys(db, t, nullptr);
   for (const ConstraintInfo &c : constraintsOf(db, t.schema, t.name))
@@ -549,15 +549,12 @@ void ddlDropTable(Session &s, const QualName &t) {
     st.bind(1, t.schema).bind(2, t.name);
     st.step();
   }
-  Stmt seqs(db, "SELECT 1 FROM sqlite_schema WHERE name = 'SYSQUARN.SEQUENCES'");
-  if (seqs.step()) {
-    Stmt st(db, "DELETE FROM \"SYSQUARN.SEQUENCES\" WHERE SEQNAME LIKE ?1 ESCAPE '!'");
-    std::string prefix;
-    for (char c : t.schema + "." + t.name + ".") {
-      if (c == '%' || c == '_' || c == '!') prefix.push_back('!');
-      prefix.push_back(c);
-    }
-    st.bind(1, prefix + "%");
+  // The sequence of its identity column, by the name its default draws from (a prefix of the
+  // table's names would also match a table whose name continues it after a dot).
+  for (const ColumnDef &c : info.columns) {
+    if (!c.identity) continue;
+    Stmt st(db, "DELETE FROM \"SYSQUARN.SEQUENCES\" WHERE SEQNAME = ?1");
+    st.bind(1, identitySequenceOf(c.defaultSql));
     st.step();
   }
 }
