@@ -16,6 +16,7 @@
 #include "kelctx.h"
 #include "kelextract.h"
 #include "kelmsg.h"
+#include "keltrace.h"
 
 namespace {
 
@@ -37,7 +38,7 @@ class Memo {
       e->wanted = true;
       return e->answered ? e->result.items : nullptr;
     }
-    return readNew(doc, docLength, dtd, cpFlag, dbCp, path, tagged, sizeLimit);
+    return readNew(ctx, doc, docLength, dtd, cpFlag, dbCp, path, tagged, sizeLimit);
   }
 
   size_t bytes() const {
@@ -140,7 +141,24 @@ class Memo {
     }
   }
 
-  // The memo's own context in the database code page of the caller's.
+  /*
+   * The memo's context traces only while it reads for a call, into that call's trace (see
+   * readNew): it outlives calls, so a trace it opened itself would keep writing after tracing is
+   * switched off, and one switched on later would never reach it.
+   */
+  struct BorrowedTrace {
+    BorrowedTrace(KelCallContext *memo, const KelCallContext *caller) : memo_(memo) {
+      memo_->traceFile = caller != nullptr ? caller->traceFile : nullptr;
+      memo_->traceOn = memo_->traceFile != nullptr ? caller->traceOn : 0;
+    }
+    ~BorrowedTrace() {
+      memo_->traceFile = nullptr;
+      memo_->traceOn = 0;
+    }
+    KelCallContext *memo_;
+  };
+
+  // The memo's own context in the database code page of the caller's, without a trace of its own.
   bool contextFor(int32_t dbCp) {
     if (ctx_ != nullptr && dbCodePage_ == dbCp) return true;
     extractor_.reset();
@@ -158,16 +176,19 @@ class Memo {
       ctx_ = nullptr;
       return false;
     }
+    kelTraceClose(ctx_);
     extractor_.reset(new (std::nothrow) KelMultiExtractor(ctx_));
     return extractor_ != nullptr;
   }
 
   /*
    * A document not in the memo: it is read once for the paths asked of the previous document
-   * (a trigger's side-table columns, a select list's extractions) and this one.
+   * (a trigger's side-table columns, a select list's extractions) and this one, traced into the
+   * trace of the call that asked (caller), if that call traces.
    */
-  const char *const *readNew(const char *doc, size_t docLength, const char *dtd, int cpFlag,
-                             int32_t dbCp, const char *path, int tagged, int32_t sizeLimit) {
+  const char *const *readNew(const KelCallContext *caller, const char *doc, size_t docLength,
+                             const char *dtd, int cpFlag, int32_t dbCp, const char *path,
+                             int tagged, int32_t sizeLimit) {
     forget();
     std::vector<Entry> kept;
     kept.reserve(entries_.size() + 1);
@@ -196,6 +217,7 @@ class Memo {
     char state[6], msg[KEL_MSG_BUFFER + 1];
     msg[0] = '\0';
     bool selfContained = false;
+    BorrowedTrace trace(ctx_, caller);
     int rc = extractor_->run(doc_.data(), doc_.size(), hasDtd_ ? dtd_.c_str() : nullptr, cpFlag,
                              requests.data(), requests.size(), results.data(), &selfContained,
                              state, msg);

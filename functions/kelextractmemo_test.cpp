@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -144,6 +145,43 @@ TEST_F(Memo, MemoryIsBoundedAndPerThread) {
   EXPECT_EQ(answered, kelMemoMaxPaths);
   kelMemoClear();
   EXPECT_EQ(kelMemoBytes(), 0u);
+}
+
+TEST_F(Memo, ItsReadsAreTracedIntoTheAskingCallsTraceOnly) {
+  // The memo's context outlives calls: its reads trace into the trace of the call that asks,
+  // never into one decided when the memo was made.
+  const std::string control = dir.file("kelkelinst.ctl"), trace = dir.file("kelkelinst.trc");
+  auto callWithTrace = [&](KelCallContext *c) {
+    char st[6], m[KEL_MSG_BUFFER + 1];
+    KelCodePageRequest request{0, 1208, nullptr};
+    return kelInit(c, KEL_FULL_MESSAGES, &request, st, m, "UTF-8");
+  };
+  keltest::writeFile(control, trace);
+  KelCallContext on{};
+  ASSERT_EQ(callWithTrace(&on), 0);
+  ASSERT_EQ(on.traceOn, 1u);
+  EXPECT_EQ(ask(&on, order(1, "open"), "/order/customer"), (V{"C1"}));
+  kelTerm(&on, state);
+  EXPECT_NE(keltest::readFile(trace).find("extract result C1"), std::string::npos);
+
+  // Switched off: a call without trace leaves the file as it is.
+  std::filesystem::remove(control);
+  const std::string before = keltest::readFile(trace);
+  KelCallContext off{};
+  ASSERT_EQ(callWithTrace(&off), 0);
+  EXPECT_EQ(ask(&off, order(2, "open"), "/order/customer"), (V{"C2"}));
+  kelTerm(&off, state);
+  EXPECT_EQ(keltest::readFile(trace), before);
+
+  // Switched on again, with the memo made while off: the call's trace has the memo's read.
+  kelMemoClear();
+  EXPECT_EQ(ask(order(3, "open"), "/order/customer"), (V{"C3"}));
+  keltest::writeFile(control, trace);
+  KelCallContext again{};
+  ASSERT_EQ(callWithTrace(&again), 0);
+  EXPECT_EQ(ask(&again, order(4, "open"), "/order/customer"), (V{"C4"}));
+  kelTerm(&again, state);
+  EXPECT_NE(keltest::readFile(trace).find("extract result C4"), std::string::npos);
 }
 
 }  // namespace
