@@ -238,7 +238,24 @@ kelSchemaHandler::kelSchemaHandler(KelCallContext *ctx, const XMLCh *encoding) :
   if (encoding != nullptr) encoding_.assign(encoding, std::min<size_t>(std::char_traits<XMLCh>::length(encoding), 100));
 }
 
-void kelSchemaHandler::setDocumentLocator(const xercesc::Locator *locator) { kelReadAsXml10(locator); }
+void kelSchemaHandler::setDocumentLocator(const xercesc::Locator *locator) {
+  kelReadAsXml10(locator);
+  locator_ = locator;
+  depth_ = 0;
+}
+
+void kelSchemaHandler::startElement(const XMLCh *, const XMLCh *, const XMLCh *, const xercesc::Attributes &) {
+  if (++depth_ <= kelSchemaMaxDepth) return;
+  long line = locator_ != nullptr ? static_cast<long>(locator_->getLineNumber()) : 0;
+  long column = locator_ != nullptr ? static_cast<long>(locator_->getColumnNumber()) : 0;
+  KEL_TRACE(ctx_, "element nesting over %zu refused at %ld:%ld\n", kelSchemaMaxDepth, line, column);
+  std::string text = "the elements nest more than " + std::to_string(kelSchemaMaxDepth) + " levels deep";
+  throw KELException::parseError(ctx_, line, column, text.c_str());
+}
+
+void kelSchemaHandler::endElement(const XMLCh *, const XMLCh *, const XMLCh *) {
+  if (depth_ > 0) --depth_;
+}
 
 xercesc::InputSource *kelSchemaHandler::resolveEntity(const XMLCh *, const XMLCh *) {
   KEL_TRACE(ctx_, "Entered\n");

@@ -68,13 +68,15 @@ class Reporting : public Base {
     Base::setDocumentLocator(locator);
     locator_ = locator;
   }
-  void startElement(const XMLCh *, const XMLCh *, const XMLCh *qname,
-                    const xercesc::Attributes &) override {
+  void startElement(const XMLCh *uri, const XMLCh *localname, const XMLCh *qname,
+                    const xercesc::Attributes &attrs) override {
     report_->startElement(qname);
+    Base::startElement(uri, localname, qname, attrs);
     stopIfCut();
   }
-  void endElement(const XMLCh *, const XMLCh *, const XMLCh *) override {
+  void endElement(const XMLCh *uri, const XMLCh *localname, const XMLCh *qname) override {
     stopIfCut();
+    Base::endElement(uri, localname, qname);
     report_->endElement();
   }
   void characters(const XMLCh *, const XMLSize_t) override { content(); }

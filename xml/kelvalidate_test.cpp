@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "kelSgDocHandler.h"
 #include "kel_test_ctx.h"
 #include "kel_test_env.h"
 #include "kelctx.h"
@@ -73,6 +74,31 @@ TEST_F(Validation, SchemaValidAndInvalidDocuments) {
   EXPECT_EQ(kelValidateSchema(&ctx, "<order><qty>three</qty></order>", 1, 0, location.c_str(), state, msg), 0);
   EXPECT_STREQ(state, "38X13");
   EXPECT_EQ(std::string(msg).substr(0, 8), "KELQ047E");
+}
+
+TEST_F(Validation, SchemaValidationReadsElementsNestedUpToItsLimit) {
+  // Namespace processing costs the square of the nesting, so schema validation stops at its
+  // limit with a parse error at the element past it; DTD validation has no such cost or limit.
+  std::string xsd = dir.file("nest.xsd");
+  keltest::writeFile(xsd,
+                     "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\">"
+                     "<xs:element name=\"a\" type=\"T\"/><xs:complexType name=\"T\"><xs:sequence>"
+                     "<xs:element name=\"a\" type=\"T\" minOccurs=\"0\"/></xs:sequence></xs:complexType>"
+                     "</xs:schema>");
+  std::u16string location(xsd.begin(), xsd.end());
+  auto nested = [](size_t depth) {
+    std::string d;
+    for (size_t i = 0; i < depth; ++i) d += "<a>";
+    for (size_t i = 0; i < depth; ++i) d += "</a>";
+    return d;
+  };
+  EXPECT_EQ(kelValidateSchema(&ctx, nested(kelSchemaMaxDepth).c_str(), 1, 0, location.c_str(), state, msg), 1)
+      << msg;
+  EXPECT_EQ(kelValidateSchema(&ctx, nested(kelSchemaMaxDepth + 1).c_str(), 1, 0, location.c_str(), state, msg), 0);
+  EXPECT_STREQ(state, "38X13");
+  EXPECT_STREQ(msg, "KELQ047E  Parser error on line 1 column 30004: the elements nest more than 10000 levels deep \n");
+  const std::string deep = "<!DOCTYPE a [<!ELEMENT a (a?)>]>" + nested(2 * kelSchemaMaxDepth);
+  EXPECT_EQ(kelValidate(&ctx, deep.c_str(), 1, 0, nullptr, 0, nullptr, state, msg, 1), 1) << msg;
 }
 
 class Access : public keltest::CallContextTest {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "kelSgDocHandler.h"
 #include "kel_test_ctx.h"
 #include "kel_test_env.h"
 #include "kelctx.h"
@@ -176,6 +177,26 @@ TEST_F(Report, SchemaErrorsWithTheirPaths) {
   const std::string valid = "<order id=\"1\"><qty>1</qty></order>";
   ASSERT_EQ(v.reportSchema(valid.data(), valid.size(), 1, 0, location.c_str(), &report, state, msg), 0);
   EXPECT_TRUE(lines(report).empty());
+}
+
+TEST_F(Report, NestingPastTheSchemaLimitIsARowAtItsElement) {
+  std::string xsd = dir.file("nest.xsd");
+  keltest::writeFile(xsd,
+                     "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\">"
+                     "<xs:element name=\"a\" type=\"T\"/><xs:complexType name=\"T\"><xs:sequence>"
+                     "<xs:element name=\"a\" type=\"T\" minOccurs=\"0\"/></xs:sequence></xs:complexType>"
+                     "</xs:schema>");
+  std::u16string location(xsd.begin(), xsd.end());
+  std::string doc;
+  for (size_t i = 0; i <= kelSchemaMaxDepth; ++i) doc += "<a>";
+  KelValidator v(&ctx);
+  KelReportCollector report(&ctx);
+  ASSERT_EQ(v.reportSchema(doc.data(), doc.size(), 1, 0, location.c_str(), &report, state, msg), 0) << msg;
+  std::vector<KelReportRow> rows = report.finish();
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].line, 1);
+  EXPECT_EQ(rows[0].column, 30004);
+  EXPECT_EQ(rows[0].message, "the elements nest more than 10000 levels deep");
 }
 
 }  // namespace
