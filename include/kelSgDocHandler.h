@@ -13,6 +13,7 @@
 #include <xercesc/sax/ErrorHandler.hpp>
 #include <xercesc/sax2/Attributes.hpp>
 #include <xercesc/sax2/DefaultHandler.hpp>
+#include <xercesc/sax2/SAX2XMLReader.hpp>
 
 #include <cstdint>
 #include <string>
@@ -134,6 +135,27 @@ class kelDocEntityResolver : public xercesc::EntityResolver, public xercesc::Err
 };
 
 /*
+ * Measures the content models of a parse's DTD at the parse's first element, before the parser
+ * builds an automaton from any of them (kelcontentmodel.h); a model past the limits ends the
+ * parse with KELQ047E at that element.  watch() names the reader whose DTD grammar is measured
+ * and a grammar already measured (the engine's kept grammar), which is passed over.
+ */
+class KelModelWatch {
+ public:
+  void watch(xercesc::SAX2XMLReader *reader, const xercesc::Grammar *measured) {
+    reader_ = reader;
+    measured_ = measured;
+    done_ = false;
+  }
+  void atElement(KelCallContext *ctx, const xercesc::Locator *locator);
+
+ private:
+  xercesc::SAX2XMLReader *reader_ = nullptr;
+  const xercesc::Grammar *measured_ = nullptr;
+  bool done_ = false;
+};
+
+/*
  * SAX handler of DTD validation: every external entity the parser asks for is answered with
  * the DTD (text: in-memory source "IdForDtdDocBuffer"; otherwise the DTD file), with the given
  * encoding when one is set.  Attached as lexical handler too: with a DTD given, a DOCTYPE that
@@ -150,10 +172,13 @@ class kelValidateHandler : public xercesc::DefaultHandler {
   // Each document starts by the XML 1.0 rules (kelReadAsXml10): the readers are kept.
   void setDocumentLocator(const xercesc::Locator *locator) override;
   void startDTD(const XMLCh *name, const XMLCh *publicId, const XMLCh *systemId) override;
+  void startElement(const XMLCh *uri, const XMLCh *localname, const XMLCh *qname,
+                    const xercesc::Attributes &attrs) override;
   xercesc::InputSource *resolveEntity(const XMLCh *publicId, const XMLCh *systemId) override;
   void warning(const xercesc::SAXParseException &e) override;
   void error(const xercesc::SAXParseException &e) override;
   void fatalError(const xercesc::SAXParseException &e) override;
+  KelModelWatch models;
 
  private:
   KelCallContext *ctx_;
@@ -183,6 +208,7 @@ class kelSchemaHandler : public xercesc::DefaultHandler {
   void warning(const xercesc::SAXParseException &e) override;
   void error(const xercesc::SAXParseException &e) override;
   void fatalError(const xercesc::SAXParseException &e) override;
+  KelModelWatch models;  // a document's own DTD is checked too when it has one
 
  private:
   KelCallContext *ctx_;

@@ -7,6 +7,8 @@
 #include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/sax/Locator.hpp>
 #include <xercesc/sax/SAXParseException.hpp>
+#include <xercesc/util/XMLUni.hpp>
+#include <xercesc/validators/common/Grammar.hpp>
 
 #include <cstdarg>
 #include <cstdio>
@@ -16,6 +18,7 @@
 #include <string>
 
 #include "kelcodepage.h"
+#include "kelcontentmodel.h"
 #include "kelentity.h"
 #include "kelctx.h"
 #include "kelinterr.h"
@@ -203,6 +206,25 @@ void kelValidateHandler::startDTD(const XMLCh *, const XMLCh *, const XMLCh *sys
       ctx_, line, column, "the DOCTYPE names no external DTD, so the DTD given is not applied");
 }
 
+void KelModelWatch::atElement(KelCallContext *ctx, const xercesc::Locator *locator) {
+  if (done_ || reader_ == nullptr) return;
+  done_ = true;
+  const xercesc::Grammar *grammar = reader_->getGrammar(xercesc::XMLUni::fgDTDEntityString);
+  if (grammar == nullptr || grammar == measured_) return;
+  const XMLCh *element = nullptr;
+  std::string reason;
+  if (kelMeasureContentModels(grammar, &element, &reason)) return;
+  long line = locator != nullptr ? static_cast<long>(locator->getLineNumber()) : 0;
+  long column = locator != nullptr ? static_cast<long>(locator->getColumnNumber()) : 0;
+  std::string text = "the content model of element \"" + kelToDb(ctx, element) + "\" is too complex to check: " + reason;
+  KEL_TRACE(ctx, "%s\n", text.c_str());
+  throw KELException::parseError(ctx, line, column, text.c_str());
+}
+
+void kelValidateHandler::startElement(const XMLCh *, const XMLCh *, const XMLCh *, const xercesc::Attributes &) {
+  models.atElement(ctx_, locator_);
+}
+
 xercesc::InputSource *kelValidateHandler::resolveEntity(const XMLCh *publicId, const XMLCh *systemId) {
   if (dtd_ == nullptr) return nullptr;
   unsigned d0 = dtdId_.size() > 0 ? dtdId_[0] : 0, d1 = dtdId_.size() > 1 ? dtdId_[1] : 0;
@@ -245,6 +267,7 @@ void kelSchemaHandler::setDocumentLocator(const xercesc::Locator *locator) {
 }
 
 void kelSchemaHandler::startElement(const XMLCh *, const XMLCh *, const XMLCh *, const xercesc::Attributes &) {
+  models.atElement(ctx_, locator_);
   if (++depth_ <= kelSchemaMaxDepth) return;
   long line = locator_ != nullptr ? static_cast<long>(locator_->getLineNumber()) : 0;
   long column = locator_ != nullptr ? static_cast<long>(locator_->getColumnNumber()) : 0;

@@ -69,22 +69,6 @@ class FdInputSource : public xercesc::InputSource {
   int fd_;
 };
 
-// UTF-16 text in the database code page (file names are kept in it throughout).
-std::string toDb(KelCallContext *ctx, const XMLCh *text) {
-  if (text == nullptr) return std::string();
-  size_t n = std::char_traits<XMLCh>::length(text);
-  std::string out(n * 4 + 4, '\0');
-  int32_t len = KEL_wcstombsFunction(ctx, out.data(), text, static_cast<int32_t>(out.size()));
-  if (len < 0) {
-    // Without a converter: ASCII as it is, anything else as '?', which names no file.
-    out.clear();
-    for (size_t i = 0; i < n; ++i) out += text[i] < 0x80 ? static_cast<char>(text[i]) : '?';
-    return out;
-  }
-  out.resize(static_cast<size_t>(len));
-  return out;
-}
-
 std::u16string toUtf16(KelCallContext *ctx, const char *name) {
   size_t len = std::strlen(name);
   std::u16string out(len * 4 + 4, u'\0');
@@ -229,6 +213,21 @@ long columnOf(const xercesc::Locator *locator) {
 
 }  // namespace
 
+std::string kelToDb(KelCallContext *ctx, const XMLCh *text) {
+  if (text == nullptr) return std::string();
+  size_t n = std::char_traits<XMLCh>::length(text);
+  std::string out(n * 4 + 4, '\0');
+  int32_t len = KEL_wcstombsFunction(ctx, out.data(), text, static_cast<int32_t>(out.size()));
+  if (len < 0) {
+    // Without a converter: ASCII as it is, anything else as '?', which names no file.
+    out.clear();
+    for (size_t i = 0; i < n; ++i) out += text[i] < 0x80 ? static_cast<char>(text[i]) : '?';
+    return out;
+  }
+  out.resize(static_cast<size_t>(len));
+  return out;
+}
+
 KelExpansionWatch::KelExpansionWatch(KelCallContext *ctx) : ctx_(ctx), outer_(tWatch) { tWatch = this; }
 
 KelExpansionWatch::~KelExpansionWatch() { tWatch = outer_; }
@@ -295,9 +294,9 @@ xercesc::InputSource *KelEntityResolver::resolveEntity(xercesc::XMLResourceIdent
     if (xercesc::InputSource *src = first_->resolveEntity(resource->getPublicId(), resource->getSystemId()))
       return src;
   }
-  std::string id = toDb(ctx_, resource->getSystemId());
+  std::string id = kelToDb(ctx_, resource->getSystemId());
   std::string why;
-  std::string path = localPath(ctx_, id, toDb(ctx_, resource->getBaseURI()), &why);
+  std::string path = localPath(ctx_, id, kelToDb(ctx_, resource->getBaseURI()), &why);
   if (path.empty()) refuse(ctx_, resource, id, why);
   char state[6];
   int msgNo = 0;

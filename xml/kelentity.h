@@ -28,6 +28,10 @@
 
 struct KelCallContext;
 
+// UTF-16 text in the database code page (file names are kept in it throughout); without a
+// converter, ASCII as it is and anything else as '?'.
+std::string kelToDb(KelCallContext *ctx, const XMLCh *text);
+
 // Entity references one parse may expand; one more ends it with a parse error.
 inline constexpr XMLSize_t KEL_ENTITY_EXPANSION_LIMIT = 10000;
 

@@ -5,6 +5,7 @@
  */
 #include "kelvalidate.h"
 
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -22,6 +23,7 @@
 #include "kelSgDocHandler.h"
 #include "kelaccess.h"
 #include "kelcodepage.h"
+#include "kelcontentmodel.h"
 #include "kelctx.h"
 #include "kelentity.h"
 #include "kelmsg.h"
@@ -180,6 +182,7 @@ struct KelValidator::State {
   int dtdWhere = 0, dtdEncFlag = 0;
   std::string dtd;
   int dtdUses = 0;  // documents validated against it in a row
+  const xercesc::Grammar *grammar = nullptr;  // the kept grammar while grammarLoaded
   bool grammarLoaded = false;
   bool grammarFailed = false;  // the DTD did not load on its own: every document reads it anew
 };
@@ -275,6 +278,7 @@ int KelValidator::checkDtd(const char *doc, size_t docLength, int inMemory, int 
         r.impl->setFeature(XMLUni::fgXercesUseCachedGrammarInParse, false);
       }
       s.grammarLoaded = s.grammarFailed = false;
+      s.grammar = nullptr;
       s.dtdKnown = dtd != nullptr;
       s.dtdWhere = dtdInMemory;
       s.dtdEncFlag = dtdEncFlag;
@@ -287,6 +291,7 @@ int KelValidator::checkDtd(const char *doc, size_t docLength, int inMemory, int 
       char loadState[6];
       char loadMsg[KEL_MSG_BUFFER + 1];
       std::unique_ptr<xercesc::InputSource> dtdSrc;
+      const xercesc::Grammar *loaded = nullptr;
       if (reporting) reporting->collecting = false;
       s.grammarFailed =
           kelGuardedParse(
@@ -294,10 +299,19 @@ int KelValidator::checkDtd(const char *doc, size_t docLength, int inMemory, int 
               [&] {
                 dtdSrc.reset(handler.resolveEntity(nullptr, u""));
                 if (dtdSrc != nullptr)
-                  r.impl->loadGrammar(*dtdSrc, xercesc::Grammar::DTDGrammarType, true);
+                  loaded = r.impl->loadGrammar(*dtdSrc, xercesc::Grammar::DTDGrammarType, true);
               },
               loadState, loadMsg, KelOtherFailure::Silent) < 0 ||
           dtdSrc == nullptr;
+      // A grammar whose content models are too complex is not kept: each document then reads
+      // the DTD and is refused at its first element, in place.
+      const XMLCh *element = nullptr;
+      std::string reason;
+      if (!s.grammarFailed && !kelMeasureContentModels(loaded, &element, &reason)) {
+        s.grammarFailed = true;
+        std::snprintf(loadMsg, sizeof loadMsg, "a content model is too complex to check: %s", reason.c_str());
+      }
+      s.grammar = s.grammarFailed ? nullptr : loaded;
       if (reporting) reporting->collecting = true;
       if (s.grammarFailed) {
         r.impl->resetCachedGrammarPool();
@@ -307,6 +321,7 @@ int KelValidator::checkDtd(const char *doc, size_t docLength, int inMemory, int 
         s.grammarLoaded = true;
       }
     }
+    handler.models.watch(r.impl.get(), s.grammarLoaded ? s.grammar : nullptr);
     if (report == nullptr) return validateWith(ctx, *r.impl, *src, sqlstate, msg);
     int rc = kelGuardedParse(
         ctx, [&] { reportParse(*r.impl, *src, *reporting, report); }, sqlstate, msg, KelOtherFailure::Silent);
@@ -370,6 +385,7 @@ int KelValidator::checkSchema(const char *doc, size_t docLength, int inMemory, i
     r.impl->setProperty(XMLUni::fgXercesSchemaExternalNoNameSpaceSchemaLocation,
                         const_cast<XMLCh *>(schemaLocation != nullptr ? schemaLocation : u""));
     KelReaderRun attach(*r.impl, *r.guard, &handler, &handler, nullptr, &handler);
+    handler.models.watch(r.impl.get(), nullptr);
     if (report == nullptr) return validateWith(ctx, *r.impl, *src, sqlstate, msg);
     int rc = kelGuardedParse(
         ctx, [&] { reportParse(*r.impl, *src, *reporting, report); }, sqlstate, msg, KelOtherFailure::Silent);

@@ -101,6 +101,60 @@ TEST_F(Validation, SchemaValidationReadsElementsNestedUpToItsLimit) {
   EXPECT_EQ(kelValidate(&ctx, deep.c_str(), 1, 0, nullptr, 0, nullptr, state, msg, 1), 1) << msg;
 }
 
+// A DTD comes from the user: its content models are measured before the parser builds an
+// automaton from them, which for an ambiguous model takes exponential time, and for a model
+// nested tens of thousands deep overflows the stack.
+TEST_F(Validation, ContentModelsPastTheirLimitsAreRefusedBeforeTheParserBuildsThem) {
+  auto ambiguous = [](int n) {  // ((a|b)*,a,(a|b),...): 2^(n+1) states
+    std::string m = "((a|b)*,a";
+    for (int i = 0; i < n; ++i) m += ",(a|b)";
+    return "<!ELEMENT r " + m + ")><!ELEMENT a EMPTY><!ELEMENT b EMPTY>";
+  };
+  auto nested = [](int n) {
+    std::string m;
+    for (int i = 0; i < n; ++i) m += "(";
+    m += "a,b";
+    for (int i = 0; i < n; ++i) m += ")*";
+    return "<!ELEMENT r " + m + "><!ELEMENT a EMPTY><!ELEMENT b EMPTY>";
+  };
+  auto choice = [](int n) {
+    std::string m = "(e0", decls = "<!ELEMENT e0 EMPTY>";
+    for (int i = 1; i < n; ++i) m += "|e" + std::to_string(i);
+    return "<!ELEMENT r " + m + ")*>" + decls;
+  };
+  const std::string doc = "<!DOCTYPE r SYSTEM \"r.dtd\">\n<r><a/><b/></r>";
+  const std::string refused = "KELQ047E  Parser error on line 2 column 4: the content model of element \"r\" is too complex to check: ";
+  KelValidator v(&ctx);
+  auto check = [&](const std::string &dtd, const std::string &d = std::string()) {
+    int rc = v.validate((d.empty() ? doc : d).c_str(), (d.empty() ? doc : d).size(), 1, 0, dtd.c_str(), 0, "r.dtd",
+                        state, msg, KEL_DTD_TEXT);
+    return std::to_string(rc) + " " + state;
+  };
+  std::string elevenItems = "<!DOCTYPE r SYSTEM \"r.dtd\">\n<r><b/><a/>";
+  for (int i = 0; i < 10; ++i) elevenItems += "<b/>";
+  EXPECT_EQ(check(ambiguous(10), elevenItems + "</r>"), "1 00000") << msg;
+  for (int i = 0; i < 3; ++i) {  // fresh, then as the DTD the engine would keep
+    EXPECT_EQ(check(ambiguous(16)), "0 38X13") << i;
+    EXPECT_EQ(std::string(msg), refused + "its automaton has more than 16384 states \n") << i;
+  }
+  EXPECT_EQ(check(nested(2000)), "1 00000") << msg;
+  EXPECT_EQ(check(nested(50000)), "0 38X13");
+  EXPECT_EQ(std::string(msg), refused + "its groups nest more than 2500 deep \n");
+  const std::string items = "<!DOCTYPE r SYSTEM \"r.dtd\">\n<r><e0/><e0/></r>";
+  EXPECT_EQ(check(choice(2000), items), "1 00000") << msg;
+  EXPECT_EQ(check(choice(2001), items), "0 38X13");
+  EXPECT_EQ(std::string(msg), refused + "it names more than 2000 elements \n");
+  // A document's own internal subset, and one checked against a schema, too.
+  const std::string own = "<!DOCTYPE r [" + nested(50000) + "]>\n<r><a/><b/></r>";
+  EXPECT_EQ(kelValidate(&ctx, own.c_str(), 1, 0, nullptr, 0, nullptr, state, msg, 1), 0);
+  EXPECT_EQ(std::string(msg), refused + "its groups nest more than 2500 deep \n");
+  std::string xsd = dir.file("r.xsd");
+  keltest::writeFile(xsd, "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\"><xs:element name=\"r\"/></xs:schema>");
+  std::u16string location(xsd.begin(), xsd.end());
+  EXPECT_EQ(kelValidateSchema(&ctx, own.c_str(), 1, 0, location.c_str(), state, msg), 0);
+  EXPECT_EQ(std::string(msg), refused + "its groups nest more than 2500 deep \n");
+}
+
 class Access : public keltest::CallContextTest {
  protected:
   int read(const std::string &f) { return kelChkRegistry(&ctx, 0, f.c_str(), state, msg); }

@@ -1,0 +1,55 @@
+/*
+ * kelcontentmodel.h - the cost of checking an element's content against a DTD content model,
+ * measured before the parser is asked to build its automaton.
+ *
+ * A validating parser turns an element-only content model such as "(a,(b|c)*,d?)" into a
+ * deterministic automaton over the model's element positions, the first time an element of that
+ * type is checked.  The automaton of an ambiguous model can have exponentially many states
+ * ("((a|b)*,a,(a|b),(a|b),...)": twenty groups give two million, four seconds), and even a
+ * plain model of many thousand positions takes the square or the cube of their number ("(a?,a?,
+ * ...)" of 20,000 positions: over two minutes).  A DTD comes from the user (the validate
+ * functions' argument, DTD_REF, a document's internal subset), so each declaration is measured as
+ * it is read, by building the same automaton within limits, and a DTD that passes them is built
+ * by the parser in bounded time.
+ */
+#ifndef KEL_CONTENTMODEL_H
+#define KEL_CONTENTMODEL_H
+
+#include <xercesc/validators/common/ContentSpecNode.hpp>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace xercesc_3_2 {
+class Grammar;
+}
+
+// Element positions one content model may have, and the depth of its tree of groups and
+// operators (the parser walks that tree recursively: a model nested 50,000 deep overflows the
+// stack and ends the process).
+inline constexpr size_t KEL_MODEL_POSITION_LIMIT = 2000;
+inline constexpr size_t KEL_MODEL_DEPTH_LIMIT = 2500;
+// Automaton states one content model, and all models of one parse together, may have.
+inline constexpr size_t KEL_MODEL_STATE_LIMIT = 16384;
+inline constexpr size_t KEL_MODEL_TOTAL_STATE_LIMIT = 65536;
+// Steps (a position of a state taken, times the words of a set of positions) all models of one
+// parse may take to build; about a nanosecond each here, for the check and for the parser.
+inline constexpr uint64_t KEL_MODEL_WORK_LIMIT = uint64_t{64} << 20;
+
+/*
+ * Measures the element-only content models of a DTD grammar (null: nothing to measure) against
+ * the limits above, as the parser's scanner built them and before any is turned into an
+ * automaton.  Returns true when they pass; otherwise false with the element's name and the
+ * reason.  Mixed content, EMPTY and ANY cost nothing.
+ */
+bool kelMeasureContentModels(const xercesc::Grammar *dtdGrammar, const XMLCh **element, std::string *reason);
+
+// The same for one model (a tree of the scanner's nodes); budget counters carry over calls.
+struct KelModelBudget {
+  size_t states = 0;
+  uint64_t work = 0;
+};
+bool kelMeasureContentModel(const xercesc::ContentSpecNode *model, KelModelBudget *budget, std::string *reason);
+
+#endif /* KEL_CONTENTMODEL_H */
