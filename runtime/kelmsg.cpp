@@ -167,6 +167,12 @@ int kelSetMessage(KelCallContext *ctx, char *dest, int msgNo, ...) {
   return n;
 }
 
+int kelSetText(KelCallContext *ctx, char *dest, const char *text) {
+  if (dest == nullptr) return -1;
+  const char *t = text != nullptr ? text : "";
+  return placeText(ctx, dest, 0, t, static_cast<int>(std::strlen(t)));
+}
+
 namespace {
 
 // dbText (dbLen bytes), KELM001W and msgNo, as kelDbVsprint writes them.

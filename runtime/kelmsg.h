@@ -47,6 +47,11 @@ int kelVsprint(KelCallContext *ctx, char *dest, int msgNo, int usedBytes, va_lis
 // kelVsprint at the start of dest.  Returns the length written.
 int kelSetMessage(KelCallContext *ctx, char *dest, int msgNo, ...);
 
+// Places a text that is no catalogue entry (a system error text) at the start of dest as
+// kelVsprint places a formatted message: a newline behind it, cut to the mode's room.
+// Returns the length written.
+int kelSetText(KelCallContext *ctx, char *dest, const char *text);
+
 /*
  * Writes the database's text for the failed statement in *ca, then KELM001W, then catalogue
  * message msgNo; a database text that is empty or begins with " QZNT400I" is left out.
