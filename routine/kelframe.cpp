@@ -94,7 +94,8 @@ int32_t runSqlConvention(const KelProcSpec &proc, const KelProcLayout &layout, K
 }
 
 // Stores text of len bytes into an output entry: varying types get a 16-bit length and at most
-// sqllen bytes; other types at most sqllen - 1 bytes and a terminator.
+// sqllen bytes; other types at most sqllen - 1 bytes and a terminator.  A longer text ends
+// behind its last whole character.
 void writeStringOutput(KelCallContext *ctx, sqlvar *var, const char *text, int32_t len) {
   if (var->sqldata == nullptr) return;
   int32_t room = static_cast<uint16_t>(var->sqllen);
@@ -103,7 +104,7 @@ void writeStringOutput(KelCallContext *ctx, sqlvar *var, const char *text, int32
     case SQL_TYP_LONG: case SQL_TYP_NLONG: {
       if (len > room) {
         KEL_TRACE(ctx, "output message truncated, output parameter buffer size:%d not enough.\n", room);
-        len = room;
+        len = kelCutLength(text, len, room);
       }
       uint16_t n = static_cast<uint16_t>(len);
       std::memcpy(var->sqldata, &n, sizeof n);
@@ -114,7 +115,7 @@ void writeStringOutput(KelCallContext *ctx, sqlvar *var, const char *text, int32
       if (room < 1) return;
       if (room < len + 1) {
         KEL_TRACE(ctx, "output message truncated, output parameter buffer size:%d not enough.\n", room);
-        len = room - 1;
+        len = kelCutLength(text, len, room - 1);
       }
       std::memcpy(var->sqldata, text, static_cast<size_t>(len));
       var->sqldata[len] = '\0';

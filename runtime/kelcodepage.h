@@ -115,8 +115,9 @@ int32_t convertBufferQuarnToApp(KelCallContext *ctx, const char *src, int32_t sr
 /*
  * Converts the terminated database-code-page string str to UTF-16 in out (capacity in units)
  * with the database converter.  Returns the number of units (out is terminated when there is
- * room), or -1 with a trace line when there is no converter, the input is invalid or out is
- * too small.
+ * room), or -1 with a trace line when there is no converter or out is too small.  Bytes that
+ * are not valid in the database code page do not fail the conversion: the converter puts its
+ * substitution character in their place (U+FFFD for UTF-8, U+001A for most others).
  */
 int32_t KEL_mbstowcsFunction(KelCallContext *ctx, UChar *out, const char *str, int32_t capacity);
 

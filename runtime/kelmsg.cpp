@@ -112,16 +112,13 @@ int placeText(KelCallContext *ctx, char *dest, int used, const char *text, int l
   // With no byte left for the newline nothing is written (a room of 0 has no last place).
   if (room <= 0) return 0;
   char *out = dest + used;
-  if (len < room - 1 || (!fullMode(ctx) && len < room)) {
-    std::memcpy(out, text, static_cast<size_t>(len));
-    out[len] = '\n';
-    out[len + 1] = '\0';
-    return len + 1;
-  }
-  std::memcpy(out, text, static_cast<size_t>(room - 1));
-  out[room - 1] = '\n';
-  out[room] = '\0';
-  return room;
+  // The text and its newline within the room; a longer text loses its end, never part of a
+  // character.
+  int n = kelCutLength(text, len, room - 1);
+  std::memcpy(out, text, static_cast<size_t>(n));
+  out[n] = '\n';
+  out[n + 1] = '\0';
+  return n + 1;
 }
 
 int appendMessage(KelCallContext *ctx, char *dest, int msgNo, int used, ...) {
@@ -134,6 +131,16 @@ int appendMessage(KelCallContext *ctx, char *dest, int msgNo, int used, ...) {
 
 }  // namespace
 
+int kelCutLength(const char *text, int len, int limit) {
+  if (len <= limit) return len;
+  int cut = limit < 0 ? 0 : limit;
+  // The byte at the cut continues a character when it is 10xxxxxx; a character has at most
+  // three such bytes behind its first.
+  const int first = cut > 3 ? cut - 3 : 0;
+  while (cut > first && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  return cut;
+}
+
 int kelVsprint(KelCallContext *ctx, char *dest, int msgNo, int usedBytes, va_list args) {
   if (msgNo < 0 || msgNo >= KEL_MSG_COUNT || dest == nullptr) return -1;
   Source source;
@@ -142,10 +149,12 @@ int kelVsprint(KelCallContext *ctx, char *dest, int msgNo, int usedBytes, va_lis
     KEL_TRACE(ctx, "Message catalog open error. Using internal messages.\n");
   else if (source == Source::NotFound)
     KEL_TRACE(ctx, "Message catalog fetch error. Id=%d\n", msgNo);
-  char scratch[KEL_MSG_BUFFER];
+  // A few bytes beyond the largest room, so that the character at the cut is there whole and
+  // placeText sees where it ends.
+  char scratch[KEL_MSG_BUFFER + 4];
   int len = std::vsnprintf(scratch, sizeof scratch, format, args);
   if (len < 0) len = 0;
-  if (len > KEL_MSG_BUFFER - 1) len = KEL_MSG_BUFFER - 1;
+  if (len > static_cast<int>(sizeof scratch) - 1) len = static_cast<int>(sizeof scratch) - 1;
   if (msgNo == KELG001E) KEL_TRACE(ctx, "%s\n", scratch);
   return placeText(ctx, dest, usedBytes, scratch, len);
 }
@@ -158,6 +167,12 @@ int kelSetMessage(KelCallContext *ctx, char *dest, int msgNo, ...) {
   return n;
 }
 
+int kelSetText(KelCallContext *ctx, char *dest, const char *text) {
+  if (dest == nullptr) return -1;
+  const char *t = text != nullptr ? text : "";
+  return placeText(ctx, dest, 0, t, static_cast<int>(std::strlen(t)));
+}
+
 namespace {
 
 // dbText (dbLen bytes), KELM001W and msgNo, as kelDbVsprint writes them.
@@ -165,7 +180,7 @@ int dbTextVsprint(KelCallContext *ctx, char *dest, const char *dbText, int dbLen
   if (dbText != nullptr && dbLen > 0 && std::strncmp(dbText, " QZNT400I", 9) != 0) {
     // In short mode the database text may use at most the 70 characters of the message.
     const int limit = fullMode(ctx) ? KEL_MSG_BUFFER : KEL_SHORT_MSG_LEN;
-    if (dbLen > limit) dbLen = limit;
+    dbLen = kelCutLength(dbText, dbLen, limit);
     KEL_TRACE(ctx, "outStr='%.*s'\n", dbLen, dbText);
     std::memmove(dest, dbText, static_cast<size_t>(dbLen));
     dest[dbLen] = '\0';

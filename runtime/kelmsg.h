@@ -27,16 +27,30 @@ inline constexpr int KEL_SHORT_MSG_LEN = 70;    // short-mode message size
 inline constexpr int32_t KEL_STATE_NOT_FOUND = INT32_MIN; // kelStateToCode for an unknown state
 
 /*
+ * The number of bytes of text (len bytes) that fit in limit bytes without splitting a UTF-8
+ * character: len when it fits, else limit less the first bytes of a character that the cut
+ * would split.  With len > limit, text[limit] must be readable.  Messages, database texts
+ * and output parameters are cut with it.
+ */
+int kelCutLength(const char *text, int len, int limit);
+
+/*
  * Formats catalogue entry msgNo with args at dest + usedBytes.  Full mode (ctx null or
  * ctx->fullMessages): the text is cut so that, with its newline and terminator, everything
  * stays within 1024 bytes of dest plus the terminator; returns the bytes written without the
  * terminator, 0 when no room is left.  Short mode: at most 70 characters including the newline.
+ * A text that does not fit is cut behind its last whole character (kelCutLength).
  * Returns -1 and writes nothing for a negative or unknown msgNo.
  */
 int kelVsprint(KelCallContext *ctx, char *dest, int msgNo, int usedBytes, va_list args);
 
 // kelVsprint at the start of dest.  Returns the length written.
 int kelSetMessage(KelCallContext *ctx, char *dest, int msgNo, ...);
+
+// Places a text that is no catalogue entry (a system error text) at the start of dest as
+// kelVsprint places a formatted message: a newline behind it, cut to the mode's room.
+// Returns the length written.
+int kelSetText(KelCallContext *ctx, char *dest, const char *text);
 
 /*
  * Writes the database's text for the failed statement in *ca, then KELM001W, then catalogue

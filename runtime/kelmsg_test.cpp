@@ -81,6 +81,42 @@ TEST(KelVsprintFull, CutsAt1023CharactersPlusNewline) {
   }
 }
 
+// The cut text is the start of full, not ending inside a character: the byte of full behind it
+// begins a character.
+void expectWholeCharacters(const std::string &full, const std::string &cut) {
+  ASSERT_LE(cut.size(), full.size());
+  EXPECT_EQ(full.compare(0, cut.size(), cut), 0);
+  if (cut.size() < full.size())
+    EXPECT_NE(static_cast<unsigned char>(full[cut.size()]) & 0xC0, 0x80);
+}
+
+// KELQ053E with fill bytes of 'a' and then characters ch, so that a character of ch ends at
+// or just behind each byte near the cut; the text keeps whole characters and loses at most one.
+// The cut used to fall at the byte limit and leave the first bytes of a character behind, a
+// text the caller could not convert.
+void expectCutsOnCharacters(KelCallContext *ctx, size_t textRoom) {
+  for (std::string ch : {"\xC3\xA9", "\xE6\x97\xA5", "\xF0\x9D\x84\x9E"}) {
+    for (size_t fill = textRoom - 4; fill <= textRoom; ++fill) {
+      SCOPED_TRACE(testing::Message() << ch.size() << "-byte characters behind " << fill);
+      std::string arg = std::string(fill - kQ053Prefix, 'a');
+      for (int i = 0; i < 3; ++i) arg += ch;
+      std::string full = "KELQ053E  An SQL statement failed : " + arg;
+      int len;
+      std::string s = formatted(ctx, KELQ053E, arg, &len);
+      ASSERT_EQ(len, static_cast<int>(s.size()));
+      ASSERT_EQ(s.back(), '\n');
+      s.pop_back();
+      expectWholeCharacters(full, s);
+      EXPECT_GT(s.size() + ch.size(), textRoom);
+      EXPECT_LE(s.size(), textRoom);
+    }
+  }
+}
+
+TEST(KelVsprintFull, CutsBehindTheLastWholeCharacter) {
+  expectCutsOnCharacters(nullptr, 1023);
+}
+
 TEST(KelVsprintFull, AppendsBehindUsedBytesWithinTheRoom) {
   char buf[KEL_MSG_BUFFER + 1] = "";
   std::memset(buf, 'u', 1000);
@@ -120,6 +156,12 @@ TEST(KelVsprintShort, CutsAt70Characters) {
   EXPECT_EQ(len, static_cast<int>(kQ053Prefix) + 11);
 }
 
+TEST(KelVsprintShort, CutsBehindTheLastWholeCharacter) {
+  KelCallContext ctx{};
+  ctx.fullMessages = KEL_SHORT_MESSAGES;
+  expectCutsOnCharacters(&ctx, 69);
+}
+
 TEST(KelVsprint, RefusesNumbersOutsideTheCatalogue) {
   char buf[KEL_MSG_BUFFER + 1] = "keep";
   EXPECT_EQ(kelSetMessage(nullptr, buf, -1), -1);
@@ -149,6 +191,24 @@ TEST(KelDbVsprint, WithoutDatabaseTextOnlyTheMessage) {
   int len = kelSetDbMessage(nullptr, buf, &ca, KELA004E, "SAMPLE");
   EXPECT_STREQ(buf, "KELA004E  Cannot enable database SAMPLE.\n");
   EXPECT_EQ(len, 41);
+}
+
+// The database text put in front was cut at 70 bytes, through a character.
+TEST(KelDbVsprint, ShortModeCutsTheDatabaseTextBehindAWholeCharacter) {
+  KelCallContext ctx{};
+  ctx.fullMessages = KEL_SHORT_MESSAGES;
+  // 68 bytes and then three-byte characters: the one on bytes 68 to 70 does not fit in 70, and
+  // KELM001W takes the two bytes left as far as they go.
+  std::string dbText = std::string(68, 'q') + "\xE6\x97\xA5\xE6\x97\xA5";
+  char buf[KEL_SHORT_MSG_LEN + 1];
+  int len = kelSetDbTextMessage(&ctx, buf, dbText.c_str(), KELA004E, "SAMPLE");
+  EXPECT_EQ(std::string(buf), std::string(68, 'q') + "K\n");
+  EXPECT_EQ(len, 70);
+  // A two-byte character on bytes 69 and 70 is left out; the byte before it stays.
+  dbText = std::string(69, 'q') + "\xC3\xA9";
+  len = kelSetDbTextMessage(&ctx, buf, dbText.c_str(), KELA004E, "SAMPLE");
+  EXPECT_EQ(std::string(buf), std::string(69, 'q') + "\n");
+  EXPECT_EQ(len, 70);
 }
 
 TEST(KelStateToCode, TakesTheFirstEntryOfAState) {

@@ -132,9 +132,11 @@ int kelTraceOpen(KelCallContext *ctx, char *sqlstate, char *msg) {
   FILE *ctl = std::fopen(control.c_str(), "r");
   if (ctl == nullptr) {
     if (errno == ENOENT) return 0;
-    // The message buffer is as large as the context's mode says: 70 characters for functions.
-    size_t room = ctx->fullMessages ? KEL_MSG_BUFFER + 1 : KEL_SHORT_MSG_LEN + 1;
-    if (msg) std::snprintf(msg, room, "'%s' %s\n", control.c_str(), std::strerror(errno));
+    // A control file that is there but cannot be read fails the call as a trace file that
+    // cannot be opened does, with the system's reason.
+    std::string reason = "'" + control + "' " + std::strerror(errno);
+    if (msg) kelSetText(ctx, msg, reason.c_str());
+    kelSetState(sqlstate, "38X03");
     return -1;
   }
   char line[kMaxControlLine + 1] = "";

@@ -32,8 +32,8 @@ int kelTraceOff(KelCallContext *ctx, const char *instance, char *msg, int32_t *r
 /*
  * Opens the call's trace when the instance is traced.  Returns 0 (tracing or not); -102 with
  * "38X35" when QUARNINSTANCE or QUARNKELPATH is missing; -148 with "38X03" and KELQ070E when
- * the trace file cannot be opened; -1 with "'<control file>' <reason>" when the control file
- * exists but cannot be read.
+ * the trace file cannot be opened; -1 with "38X03" and "'<control file>' <reason>" when the
+ * control file exists but cannot be read.
  */
 int kelTraceOpen(KelCallContext *ctx, char *sqlstate, char *msg);
 

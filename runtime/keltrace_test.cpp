@@ -127,10 +127,25 @@ TEST_F(Trace, UnusableTraceFilesAreReported) {
     local.set("QUARNKELPATH", file);
     KelCallContext ctx{};
     ctx.fullMessages = KEL_FULL_MESSAGES;
+    std::strcpy(state, "00000");
     EXPECT_EQ(kelTraceOpen(&ctx, state, msg), -1);
+    EXPECT_STREQ(state, "38X03");
     EXPECT_EQ(std::string(msg), "'" + file + "/kelinst1.ctl' Not a directory\n");
     EXPECT_EQ(ctx.traceOn, 0u);
   }
+
+  // A control file that is there but cannot be opened (a link to itself) fails the call with
+  // "38X03"; the state used to be left at "00000", a failure reported with a success state.
+  std::filesystem::create_symlink(control(), control());
+  {
+    KelCallContext ctx{};
+    std::strcpy(state, "00000");
+    EXPECT_EQ(kelInit(&ctx, KEL_FULL_MESSAGES, nullptr, state, msg, nullptr), -1);
+    EXPECT_STREQ(state, "38X03");
+    EXPECT_EQ(std::string(msg), "'" + control() + "' Too many levels of symbolic links\n");
+    EXPECT_EQ(ctx.codePages, nullptr);
+  }
+  std::filesystem::remove(control());
 
   // A control file that cannot be written.
   std::filesystem::create_directory(control());
@@ -138,6 +153,29 @@ TEST_F(Trace, UnusableTraceFilesAreReported) {
   EXPECT_EQ(rc, -105);
   EXPECT_STREQ(state, "38X03");
   EXPECT_STREQ(msg, "KELC011E  Unable to write to the trace control file.\n");
+}
+
+// A function's message about an unreadable control file is cut to 70 characters as every
+// message is: it used to be cut at 70 bytes, which lost its newline and could split a
+// character of the directory's name.
+TEST_F(Trace, ShortModeMessageOfAnUnreadableControlFileEndsBehindAWholeCharacter) {
+  const std::string ch = "\xE6\x97\xA5";
+  const std::string lead = "'" + dir.str() + "/";
+  ASSERT_LT(lead.size(), 60u) << "the temporary directory's name is too long for this case";
+  for (size_t pad = 68 - lead.size(); pad <= 69 - lead.size(); ++pad) {
+    // A character on bytes 68 to 70 or 69 to 71 of the message, across its 69th.
+    std::string sub = dir.file(std::string(pad, 'p') + ch + ch + ch);
+    std::filesystem::create_directory(sub);
+    std::filesystem::create_symlink(sub + "/kelinst1.ctl", sub + "/kelinst1.ctl");
+    keltest::ScopedEnv local;
+    local.set("QUARNKELPATH", sub);
+    KelCallContext ctx{};
+    ctx.fullMessages = KEL_SHORT_MESSAGES;
+    std::strcpy(state, "00000");
+    EXPECT_EQ(kelTraceOpen(&ctx, state, msg), -1);
+    EXPECT_STREQ(state, "38X03");
+    EXPECT_EQ(std::string(msg), lead + std::string(pad, 'p') + "\n") << pad;
+  }
 }
 
 }  // namespace

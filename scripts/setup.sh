@@ -35,4 +35,4 @@ if ! installed postgresql-server-dev-15; then
 fi
 
 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=${BUILD_TYPE:-RelWithDebInfo} "$@" >/dev/null
-cmake --build "$build"
+cmake --build "$build" -j"$(nproc)"

@@ -128,6 +128,23 @@ TEST_F(Loader, DariMessageIsCutToTheOutputParameter) {
   EXPECT_EQ(terminated.msgBuf[100], '#');
 }
 
+// A message cut to its output parameter ends behind its last whole character: it used to be
+// cut at the parameter's bytes, through a character of the column name.
+TEST_F(Loader, DariMessageIsCutBehindAWholeCharacter) {
+  std::string name;
+  for (int i = 0; i < 30; ++i) name += "\xE6\x97\xA5";
+  // "KELA022I  Column " is 17 bytes: the 28th character of the name is on bytes 98 to 100.
+  const std::string whole = "KELA022I  Column " + name.substr(0, 81);
+  sqlca ca{};
+  DariCall varying(name, SQL_TYP_NVARCHAR, 100);
+  dari(nullptr, nullptr, varying.da(), &ca);
+  ASSERT_EQ(varying.rc, 0);
+  EXPECT_EQ(varying.message(), whole);
+  DariCall terminated(name, SQL_TYP_NCSTR, 100);
+  dari(nullptr, nullptr, terminated.da(), &ca);
+  EXPECT_EQ(terminated.message(), whole);
+}
+
 TEST_F(Loader, DariFailuresStillReachReturnCodeAndMessage) {
   DariCall missing("x", SQL_TYP_NVARCHAR, 1024);
   missing.ind[0] = -1;  // the required name is null
