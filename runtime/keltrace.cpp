@@ -6,6 +6,7 @@
 #include "keltrace.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -39,6 +40,27 @@ std::string controlFileName(const std::string &kelPath, const std::string &insta
   return kelPath + "/kel" + instance + ".ctl";
 }
 
+// Opens the trace file for appending ("a+").  The trace directory may be one that others can
+// write (/tmp): a link put in the file's place would carry the trace, and the appends of every
+// call of the instance, into whatever file it points to, and a FIFO would hold every call when
+// its buffer is full.  So the last name is never followed and only a regular file is kept; the
+// open does not wait (a FIFO opens at once and is refused).
+FILE *openTraceFile(const char *name) {
+  int fd = ::open(name, O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    errno = EINVAL;
+    return nullptr;
+  }
+  int flags = ::fcntl(fd, F_GETFL);
+  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  FILE *file = ::fdopen(fd, "a+");
+  if (file == nullptr) ::close(fd);
+  return file;
+}
+
 }  // namespace
 
 int kelTraceOn(KelCallContext *ctx, const char *traceDir, const char *instance, int32_t *rc,
@@ -60,7 +82,7 @@ int kelTraceOn(KelCallContext *ctx, const char *traceDir, const char *instance, 
                   (dir.empty() || dir[0] == '/' || kelGetAbsPath(ctx, dir.c_str(), absDir) == 0);
   if (!dir.empty() && dir[0] != '/') dir = absDir;
   std::string traceName = dir + "/kel" + inst + ".trc";
-  FILE *trace = dirKnown && traceName.size() <= kMaxControlLine ? std::fopen(traceName.c_str(), "a+") : nullptr;
+  FILE *trace = dirKnown && traceName.size() <= kMaxControlLine ? openTraceFile(traceName.c_str()) : nullptr;
   if (trace == nullptr) {
     if (msg) kelSetMessage(ctx, msg, KELC009E, traceDir != nullptr ? traceDir : "");
     if (rc) *rc = kelMessageState(KELC009E, sqlstate);
@@ -144,7 +166,7 @@ int kelTraceOpen(KelCallContext *ctx, char *sqlstate, char *msg) {
   std::fclose(ctl);
   line[std::strcspn(line, "\r\n")] = '\0';
 
-  FILE *trace = line[0] != '\0' ? std::fopen(line, "a+") : nullptr;
+  FILE *trace = line[0] != '\0' ? openTraceFile(line) : nullptr;
   if (trace == nullptr) {
     return kelFailWithState(ctx, msg, sqlstate, "38X03", KELQ070E, line);
   }

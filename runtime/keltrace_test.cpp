@@ -2,6 +2,7 @@
 #include "keltrace.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <cstring>
@@ -176,6 +177,49 @@ TEST_F(Trace, ShortModeMessageOfAnUnreadableControlFileEndsBehindAWholeCharacter
     EXPECT_STREQ(state, "38X03");
     EXPECT_EQ(std::string(msg), lead + std::string(pad, 'p') + "\n") << pad;
   }
+}
+
+// The trace file is the one in the named directory and nothing else: a link or a FIFO put in
+// its place (in a directory others may write, /tmp say) is refused when tracing is switched on
+// and when a call opens it, so trace lines never land in the file the link points to and no
+// call waits on a FIFO.
+TEST_F(Trace, ALinkOrFifoInPlaceOfTheTraceFileIsRefused) {
+  std::string victim = dir.file("victim.txt");
+  keltest::writeFile(victim, "precious\n");
+  std::filesystem::create_symlink(victim, traceFile());
+  EXPECT_EQ(kelTraceOn(nullptr, dir.str().c_str(), nullptr, &rc, state, msg), -1);
+  EXPECT_EQ(rc, -97);
+  EXPECT_EQ(std::string(msg), "KELC009E  Unable to create file to " + dir.str() + " directory.\n");
+  EXPECT_FALSE(std::filesystem::exists(control()));
+  EXPECT_EQ(keltest::readFile(victim), "precious\n");
+
+  // A control file written while the name was a plain file, the link put there since.
+  keltest::writeFile(control(), traceFile());
+  KelCallContext ctx{};
+  ctx.fullMessages = KEL_FULL_MESSAGES;
+  EXPECT_EQ(kelTraceOpen(&ctx, state, msg), -148);
+  EXPECT_EQ(std::string(msg), "KELQ070E  Cannot open trace file " + traceFile() + " for output.\n");
+  EXPECT_EQ(ctx.traceFile, nullptr);
+  EXPECT_EQ(keltest::readFile(victim), "precious\n");
+
+  std::filesystem::remove(traceFile());
+  ASSERT_EQ(::mkfifo(traceFile().c_str(), 0600), 0);
+  EXPECT_EQ(kelTraceOpen(&ctx, state, msg), -148);
+  EXPECT_EQ(ctx.traceFile, nullptr);
+  EXPECT_EQ(kelTraceOn(nullptr, dir.str().c_str(), nullptr, &rc, state, msg), -1);
+  EXPECT_EQ(rc, -97);
+
+  // A link in the directory's own path is the administrator's choice and is followed.
+  std::filesystem::remove(traceFile());
+  std::filesystem::remove(control());
+  std::string real = dir.file("real");
+  std::filesystem::create_directory(real);
+  std::filesystem::create_directory_symlink(real, dir.file("alias"));
+  EXPECT_EQ(kelTraceOn(nullptr, dir.file("alias").c_str(), nullptr, &rc, state, msg), 0);
+  EXPECT_EQ(keltest::readFile(real + "/kelinst1.trc").rfind("*** Trace turned on ", 0), 0u);
+  EXPECT_EQ(kelTraceOpen(&ctx, state, msg), 0);
+  EXPECT_EQ(ctx.traceOn, 1u);
+  kelTraceClose(&ctx);
 }
 
 }  // namespace

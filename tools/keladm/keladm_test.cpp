@@ -178,7 +178,6 @@ TEST_F(Keladm, ArgumentsOverTheirLimitsGiveTheirMessages) {
       {{"enable_column", "TESTDB", "t", "c", dad, "-v", std::string(129, 'v')},
        "KELA021E  Cannot create the default view " + std::string(129, 'v') + ".\n"},
       {{"enable_column", "TESTDB", "t", "c", "/" + std::string(5000, 'p')}, "KELG000E  The file name (too long) is invalid.\n"},
-      {{"trace_on", "/" + std::string(5000, 'd')}, "KELG000E  The file name  is invalid.\n"},
       {{"trace_on", inst_.str(), "../inst"}, "KELA076E  Lorvane trace instance ID invalid.\n"},
       {{"trace_off", std::string(31, 'i')}, "KELA076E  Lorvane trace instance ID invalid.\n"},
   };
@@ -188,6 +187,17 @@ TEST_F(Keladm, ArgumentsOverTheirLimitsGiveTheirMessages) {
     EXPECT_EQ(r.out, "") << c.err;
     EXPECT_EQ(r.err, c.err);
   }
+  // A trace directory too long to name a trace file is one that cannot be written to:
+  // KELC009E with the directory (cut at the message's end) and -97, no control file.
+  for (const std::string &dir : {"/" + std::string(5000, 'd'), std::string(5000, 'r')}) {
+    Result t = run({"trace_on", dir});
+    EXPECT_EQ(t.status, 159);
+    EXPECT_EQ(t.out, "");
+    EXPECT_EQ(t.err.rfind("KELC009E  Unable to create file to " + dir.substr(0, 100), 0), 0u) << t.err.substr(0, 80);
+    EXPECT_EQ(t.err.size(), 1024u);
+    EXPECT_EQ(t.err.back(), '\n');
+  }
+  EXPECT_FALSE(fs::exists(inst_.file("kel/kelkelinst.ctl")));
   // Arguments far longer than any buffer are refused before they are copied.
   Result r = run({"enable_column", "TESTDB", std::string(30000, 't'), std::string(30000, 'c'), std::string(30000, 'd')});
   EXPECT_EQ(r.status, 255);

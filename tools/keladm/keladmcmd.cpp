@@ -112,8 +112,9 @@ KeladmParse keladmParse(int argc, char **argv, KeladmCommand *cmd, int *exitCode
     if (argc - 2 < entry->positional || argc - 2 > most) return KeladmParse::Usage;
     if (entry->word == KeladmWord::TraceOn) {
       cmd->traceDir = argv[2];
+      // Its length is the trace's to judge: a directory that cannot name a trace file is
+      // KELC009E (-97) with the directory, as any other that cannot be written to.
       if (cmd->traceDir[0] == '\0') return KeladmParse::Usage;
-      if (std::strlen(cmd->traceDir) > KELADM_MAX_PATH) return message(exitCode, KELG000E, "");
     }
     if (argc - 2 == most) {
       cmd->instance = argv[argc - 1];

@@ -37,7 +37,7 @@ inline constexpr size_t KELADM_MAX_VIEW = 128;
 inline constexpr size_t KELADM_MAX_ROOTID = 18;
 inline constexpr size_t KELADM_MAX_TABLE = 128;
 inline constexpr size_t KELADM_MAX_COLUMN = 30;      // column and collection names
-inline constexpr size_t KELADM_MAX_PATH = 4095;      // DAD file and trace directory
+inline constexpr size_t KELADM_MAX_PATH = 4095;      // DAD file
 inline constexpr size_t KELADM_MAX_INSTANCE = 30;
 inline constexpr long KELADM_MAX_DAD = 102400;       // bytes of the DAD host variable
 

@@ -34,17 +34,21 @@ constexpr sqlint32 kXmlColumnMode = 0;
 constexpr const char *kSoftDisable = "QUARNXML.KELSOFTDISABLECOLUMN";
 constexpr const char *kReEnable = "QUARNXML.KELREENABLECOLUMN";
 
+// A name as a delimited identifier, its inner double quotes doubled.
+std::string delimited(const std::string &name) {
+  std::string out = "\"";
+  for (char c : name) out += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return out + "\"";
+}
+
 // A name as SQL text: an ordinary upper-case identifier stays as it is, anything else becomes a
-// delimited identifier with its inner double quotes doubled, so that mixed-case schemas, tables
-// and columns keep their case instead of folding to other objects.
+// delimited identifier, so that mixed-case schemas, tables and columns keep their case instead
+// of folding to other objects.
 std::string sqlName(const std::string &name) {
   bool ordinary = !name.empty() && name[0] >= 'A' && name[0] <= 'Z';
   for (char c : name)
     if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_')) ordinary = false;
-  if (ordinary) return name;
-  std::string out = "\"";
-  for (char c : name) out += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return out + "\"";
+  return ordinary ? name : delimited(name);
 }
 
 int exec(const std::string &sql) {
@@ -691,7 +695,9 @@ int Migration::reEnable() {
       return kFailed;
     }
     for (const Column &c : rows) {
-      std::string schema = sqlName(c.qualifier);
+      // Always delimited: in SET SCHEMA an ordinary USER or SESSION_USER is the special
+      // register (the migrating user), not the schema of that name.
+      std::string schema = delimited(c.qualifier);
       if ((code = exec("SET SCHEMA = " + schema)) < 0) {
         std::printf("SET SCHEMA = %s failed. SQLCODE=%d\n", schema.c_str(), code);
         return kFailed;

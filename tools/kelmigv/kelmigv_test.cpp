@@ -143,7 +143,7 @@ class Kelmigv : public ::testing::Test {
   }
   std::string triggers() {
     return console(
-               "SELECT TRIGSCHEMA, TRIGNAME, TABSCHEMA, TABNAME FROM SYSCAT.TRIGGERS ORDER BY 1, 2")
+               "SELECT TRIGSCHEMA, TRIGNAME, TABSCHEMA, TABNAME, QUALIFIER FROM SYSCAT.TRIGGERS ORDER BY 1, 2")
         .out;
   }
 
@@ -436,6 +436,21 @@ TEST_F(Kelmigv, TheTriggerLookupGoesByTableAndReportsAMissingTrigger) {
   EXPECT_TRUE(shows(rows, "ROW:PARTS:0.00")) << console(rows).out;
   EXPECT_TRUE(shows("SELECT 'FOUND' FROM SYSCAT.TRIGGERS WHERE TRIGSCHEMA = 'OTHER' AND TRIGNAME = 'J" + orders + "'",
                     "FOUND"));
+}
+
+// The triggers come back with the qualifier they had, whatever its name: a qualifier USER or
+// SESSION_USER written as it stands in SET SCHEMA would name the user of the migration instead.
+TEST_F(Kelmigv, TriggerQualifiersAreKeptWhateverTheirNames) {
+  ASSERT_EQ(keladm({"enable_db", "TESTDB"}).status, 0);
+  enableColumn("shop.orders", "doc", "shop.order_side", "c.dad", "id", {"-l", "USER", "-p", "pw"});
+  enableColumn("shop.parts", "doc", "shop.part_side", "p.dad", "id", {"-l", "SESSION_USER", "-p", "pw"});
+  const std::string triggersBefore = triggers();
+  ASSERT_NE(triggersBefore.find("SESSION_USER"), std::string::npos) << triggersBefore;
+  ASSERT_EQ(shell(shellQuote(KEL_OLDLEVEL) + " TESTDB").status, 0);
+  Result r = migrate({"TESTDB"});
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(r.out, std::string(kPrompt) + softDisabled(2) + kPrevious + reEnabled(2));
+  EXPECT_EQ(triggers(), triggersBefore);
 }
 
 }  // namespace
