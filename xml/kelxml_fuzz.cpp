@@ -11,7 +11,8 @@
  * document it accepts (a document it refuses is read again by the default one), and that an
  * update round-trips: one that selects nothing gives a document whose every extraction equals
  * the original's, and any update of a well-formed document gives a well-formed one; and that
- * the path diagnostics fail as extraction fails and give one MATCH row per extracted value.  Besides
+ * the path diagnostics fail as extraction fails and give one MATCH row per extracted value, and
+ * that validation against a document's own DTD answers in bounded time with a message.  Besides
  * mutating its seeds the driver makes random documents of a few element names.
  */
 #include <xercesc/framework/MemBufInputSource.hpp>
@@ -45,6 +46,7 @@
 #include "kelmsg.h"
 #include "kelpath.h"
 #include "kelupdate.h"
+#include "kelvalidate.h"
 
 namespace {
 
@@ -360,6 +362,18 @@ void checkExplain(const std::string &path, const std::string &doc) {
   check(items == 0 || nearMisses == 0, "no near misses beside a match");
 }
 
+// Validation against the document's own DTD: its content models are measured before the
+// parser builds anything from them, so no model, however ambiguous or deeply nested, holds the
+// parse or overflows the stack; the answer is valid or invalid with a message.
+void checkValidation(const std::string &doc) {
+  char state[6] = "00000";
+  char msg[KEL_MSG_BUFFER + 1] = "";
+  int rc = kelValidate(fuzzContext(), doc.c_str(), 1, 0, nullptr, 0, nullptr, state, msg, 1);
+  check(rc == 0 || rc == 1, "validation answers valid or invalid");
+  check((rc == 1) == (std::strcmp(state, "00000") == 0), "validation's answer agrees with its SQLSTATE");
+  check(rc == 1 || msg[0] != '\0', "an invalid document has a message");
+}
+
 void runOne(const uint8_t *data, size_t size) {
   std::string input(reinterpret_cast<const char *>(data), size);
   size_t nl = input.find('\n');
@@ -394,6 +408,7 @@ void runOne(const uint8_t *data, size_t size) {
   }
   checkUpdate(path, doc);
   checkExplain(path, doc);
+  checkValidation(doc);
 }
 
 }  // namespace
@@ -460,8 +475,15 @@ int main(int argc, char **argv) {
       "<!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\"><!ENTITY d \"&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;\">"
       "<!ENTITY e \"&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;\"><!ENTITY f \"&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;\">"
       "<!ENTITY g \"&f;&f;&f;&f;&f;&f;&f;&f;&f;&f;\">]><a>&g;</a>",
+      // Content models: ambiguous ones (states grow exponentially with the groups after the
+      // star), nested groups and operators, choices and sequences of repeated names.
+      "/r\n<!DOCTYPE r [<!ELEMENT r ((a|b)*,a,(a|b),(a|b),(a|b),(a|b),(a|b),(a|b),(a|b),(a|b),(a|b),(a|b),(a|b),"
+      "(a|b),(a|b),(a|b),(a|b))><!ELEMENT a EMPTY><!ELEMENT b EMPTY>]><r><a/><b/><b/></r>",
+      "/r\n<!DOCTYPE r [<!ELEMENT r ((((((a,b)*,c?)+|d)*,(a|b|c|d)?)*))><!ELEMENT a EMPTY><!ELEMENT b (a*,b?)>"
+      "<!ELEMENT c (#PCDATA|a)*><!ELEMENT d ANY>]><r><a/><b><a/></b><c>t<a/></c><d/></r>",
+      "/r\n<!DOCTYPE r [<!ELEMENT r (a?,a?,a?,a?,a?,a?,a?,a?,(a|a|b)*,b+,b?)><!ELEMENT a EMPTY><!ELEMENT b EMPTY>]><r><a/><b/></r>",
   };
-  const std::string alphabet = "/@[]=\"'*.abcxyz<>&;!-?: \n12";
+  const std::string alphabet = "/@[]=\"'*.abcxyz<>&;!-?: \n12(|,)+";
   std::mt19937 rng(12345);
   auto start = std::chrono::steady_clock::now();
   size_t runs = 0;
