@@ -22,6 +22,14 @@ class Trace : public ::testing::Test {
   }
   std::string control() { return dir.file("kelinst1.ctl"); }
   std::string traceFile() { return dir.file("kelinst1.trc"); }
+  // kelTraceOpen of ctx in message mode, the system directory being kelPath for the call.
+  int openUnder(const std::string &kelPath, uint32_t mode, KelCallContext *ctx) {
+    keltest::ScopedEnv local;
+    local.set("QUARNKELPATH", kelPath);
+    ctx->fullMessages = mode;
+    std::strcpy(state, "00000");
+    return kelTraceOpen(ctx, state, msg);
+  }
 
   keltest::TempDir dir;
   keltest::ScopedEnv env;
@@ -124,12 +132,8 @@ TEST_F(Trace, UnusableTraceFilesAreReported) {
   {
     std::string file = dir.file("plainfile");
     keltest::writeFile(file, "x");
-    keltest::ScopedEnv local;
-    local.set("QUARNKELPATH", file);
     KelCallContext ctx{};
-    ctx.fullMessages = KEL_FULL_MESSAGES;
-    std::strcpy(state, "00000");
-    EXPECT_EQ(kelTraceOpen(&ctx, state, msg), -1);
+    EXPECT_EQ(openUnder(file, KEL_FULL_MESSAGES, &ctx), -1);
     EXPECT_STREQ(state, "38X03");
     EXPECT_EQ(std::string(msg), "'" + file + "/kelinst1.ctl' Not a directory\n");
     EXPECT_EQ(ctx.traceOn, 0u);
@@ -168,12 +172,8 @@ TEST_F(Trace, ShortModeMessageOfAnUnreadableControlFileEndsBehindAWholeCharacter
     std::string sub = dir.file(std::string(pad, 'p') + ch + ch + ch);
     std::filesystem::create_directory(sub);
     std::filesystem::create_symlink(sub + "/kelinst1.ctl", sub + "/kelinst1.ctl");
-    keltest::ScopedEnv local;
-    local.set("QUARNKELPATH", sub);
     KelCallContext ctx{};
-    ctx.fullMessages = KEL_SHORT_MESSAGES;
-    std::strcpy(state, "00000");
-    EXPECT_EQ(kelTraceOpen(&ctx, state, msg), -1);
+    EXPECT_EQ(openUnder(sub, KEL_SHORT_MESSAGES, &ctx), -1);
     EXPECT_STREQ(state, "38X03");
     EXPECT_EQ(std::string(msg), lead + std::string(pad, 'p') + "\n") << pad;
   }
