@@ -11,7 +11,7 @@
 
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -25,14 +25,6 @@ bool unary(ContentSpecNode::NodeTypes t) {
 bool binary(ContentSpecNode::NodeTypes t) {
   return t == ContentSpecNode::Choice || t == ContentSpecNode::Sequence;
 }
-
-struct SetHash {
-  size_t operator()(const Set &s) const {
-    uint64_t h = 1469598103934665603ull;
-    for (uint64_t w : s) h = (h ^ w) * 1099511628211ull;
-    return static_cast<size_t>(h);
-  }
-};
 
 void orInto(Set &to, const Set &from) {
   for (size_t i = 0; i < to.size(); ++i) to[i] |= from[i];
@@ -162,50 +154,81 @@ class Model {
     return done.empty() ? leaf(nullptr) : std::move(done.back());
   }
 
-  // The sets of positions reachable from the start, element by element, within the limits.
+  /*
+   * The sets of positions reachable from the start, element by element, within the limits.  A
+   * state is kept as its sorted positions in one arena; its successors are found by taking the
+   * union of its positions' followers and splitting it by element name.
+   */
   bool automaton(const Set &start, std::string *reason) {
-    std::unordered_set<Set, SetHash> seen;
-    std::vector<Set> queue;
-    std::unordered_map<uint32_t, Set> byName;
+    std::vector<uint32_t> arena;                       // every state's positions, one after another
+    std::vector<std::pair<size_t, size_t>> spans;      // a state's offset and count in the arena
+    std::unordered_map<uint64_t, std::vector<uint32_t>> byHash;  // state numbers by their hash
+    std::vector<std::vector<uint32_t>> buckets(names_.size());   // positions by element name
+    std::vector<uint32_t> touched;
+    auto hashOf = [](const uint32_t *p, size_t n) {
+      uint64_t h = 1469598103934665603ull ^ n;
+      for (size_t i = 0; i < n; ++i) h = (h ^ p[i]) * 1099511628211ull;
+      return h;
+    };
     auto enter = [&](const Set &reachable) {
-      byName.clear();
+      touched.clear();
       for (size_t w = 0; w < words_; ++w)
         for (uint64_t bits = reachable[w]; bits != 0; bits &= bits - 1) {
-          size_t q = w * 64 + static_cast<size_t>(__builtin_ctzll(bits));
-          Set &s = byName[names_[q]];
-          if (s.empty()) s.assign(words_, 0);
-          s[w] |= uint64_t{1} << (q % 64);
+          uint32_t q = static_cast<uint32_t>(w * 64 + static_cast<size_t>(__builtin_ctzll(bits)));
+          std::vector<uint32_t> &bucket = buckets[names_[q]];
+          if (bucket.empty()) touched.push_back(names_[q]);
+          bucket.push_back(q);
+          ++budget_->work;
         }
-      for (auto &entry : byName)
-        if (seen.insert(entry.second).second) queue.push_back(std::move(entry.second));
+      for (uint32_t name : touched) {
+        std::vector<uint32_t> &bucket = buckets[name];
+        std::vector<uint32_t> &same = byHash[hashOf(bucket.data(), bucket.size())];
+        bool known = false;
+        for (uint32_t id : same) {
+          const auto &[at, n] = spans[id];
+          if (n == bucket.size() && std::equal(bucket.begin(), bucket.end(), arena.begin() + static_cast<std::ptrdiff_t>(at))) {
+            known = true;
+            break;
+          }
+        }
+        if (!known) {
+          same.push_back(static_cast<uint32_t>(spans.size()));
+          spans.emplace_back(arena.size(), bucket.size());
+          arena.insert(arena.end(), bucket.begin(), bucket.end());
+        }
+        bucket.clear();
+      }
     };
-    size_t states = 1;  // the start
     enter(start);
     Set reachable(words_);
-    while (!queue.empty()) {
-      Set state = std::move(queue.back());
-      queue.pop_back();
-      if (++states > KEL_MODEL_STATE_LIMIT || budget_->states + states > KEL_MODEL_TOTAL_STATE_LIMIT) {
-        *reason = "its automaton has more than " +
-                  std::to_string(states > KEL_MODEL_STATE_LIMIT ? KEL_MODEL_STATE_LIMIT : KEL_MODEL_TOTAL_STATE_LIMIT) +
-                  " states";
+    // The start, then each state found, in the order found.
+    for (size_t next = 0; next < spans.size(); ++next) {
+      const size_t states = next + 2;
+      if (states > KEL_MODEL_STATE_LIMIT) {
+        *reason = "its automaton has more than " + std::to_string(KEL_MODEL_STATE_LIMIT) + " states";
+        return false;
+      }
+      if (budget_->extraStates + extra(states) > KEL_MODEL_TOTAL_EXTRA_STATE_LIMIT) {
+        *reason = "the automata of the DTD have more than " + std::to_string(KEL_MODEL_TOTAL_EXTRA_STATE_LIMIT) +
+                  " states beyond one per position";
         return false;
       }
       std::fill(reachable.begin(), reachable.end(), 0);
-      for (size_t w = 0; w < words_; ++w)
-        for (uint64_t bits = state[w]; bits != 0; bits &= bits - 1) {
-          orInto(reachable, follow_[w * 64 + static_cast<size_t>(__builtin_ctzll(bits))]);
-          budget_->work += words_ + 1;
-        }
+      const auto [at, n] = spans[next];
+      for (size_t i = 0; i < n; ++i) orInto(reachable, follow_[arena[at + i]]);
+      budget_->work += n * words_;
       if (budget_->work > KEL_MODEL_WORK_LIMIT) {
         *reason = "its automaton takes too long to build";
         return false;
       }
       enter(reachable);
     }
-    budget_->states += states;
+    budget_->extraStates += extra(spans.size() + 1);
     return true;
   }
+
+  // States beyond the one per position (and the start) of a deterministic model.
+  size_t extra(size_t states) const { return states > names_.size() + 1 ? states - names_.size() - 1 : 0; }
 
   const ContentSpecNode *root_;
   KelModelBudget *budget_;
