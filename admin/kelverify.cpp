@@ -272,7 +272,7 @@ class Verifier {
   int32_t report(const Root &root, const char *kind);
   int32_t fetchWhole(const Root &root, LobBuffer *buf);
   int32_t repairBatch();
-  int32_t removeExtra(std::vector<Root> *roots);
+  int32_t removeExtra(const std::vector<Root> &roots);
 
   KelCallContext *ctx_;
   char *msg_;
@@ -642,9 +642,7 @@ int32_t Verifier::fetchWhole(const Root &root, LobBuffer *buf) {
 
 int32_t Verifier::repairBatch() {
   if (pending_.empty()) return 0;
-  KelCallSavepoint savepoint(ctx_);
   sqlca ca{};
-  if (savepoint.begin(&ca) < 0) return failSql(ca, "set the savepoint of a repair batch");
   for (auto &[root, rowsBySide] : pending_) {
     std::vector<char> rootStorage;
     short rootInd = 0;
@@ -652,7 +650,7 @@ int32_t Verifier::repairBatch() {
     for (size_t k = 0; k < sides_.size(); ++k) {
       SidePlan &s = sides_[k];
       int code = quarn_execute(s.remove.get(), 1, &rootIn, &ca);
-      if (code < 0) return savepoint.finish(failSql(ca, "delete from " + s.side->name));
+      if (code < 0) return failSql(ca, "delete from " + s.side->name);
       for (const Row &row : rowsBySide[k]) {
         std::vector<quarn_hostvar> in{rootIn};
         sqlint32 seq = row.seq;
@@ -682,33 +680,26 @@ int32_t Verifier::repairBatch() {
           }
         }
         code = quarn_execute(s.insert.get(), static_cast<int>(in.size()), in.data(), &ca);
-        if (code < 0) return savepoint.finish(failSql(ca, "insert into " + s.side->name));
+        if (code < 0) return failSql(ca, "insert into " + s.side->name);
       }
     }
     ++repairedDocs_;
     addName(&repairedNames_, &repairedFull_, rootName(root, bitRoot_));
   }
   pending_.clear();
-  return savepoint.finish(0);
+  return 0;
 }
 
-int32_t Verifier::removeExtra(std::vector<Root> *roots) {
-  for (size_t first = 0; first < roots->size(); first += KEL_VERIFY_BATCH) {
-    KelCallSavepoint savepoint(ctx_);
-    sqlca ca{};
-    if (savepoint.begin(&ca) < 0) return failSql(ca, "set the savepoint of a repair batch");
-    size_t last = std::min(roots->size(), first + KEL_VERIFY_BATCH);
-    for (size_t i = first; i < last; ++i) {
-      std::vector<char> storage;
-      short ind = 0;
-      quarn_hostvar in = rootVar((*roots)[i], &storage, &ind);
-      for (SidePlan &s : sides_) {
-        if (s.stored.count((*roots)[i].bytes) == 0) continue;
-        if (quarn_execute(s.remove.get(), 1, &in, &ca) < 0)
-          return savepoint.finish(failSql(ca, "delete from " + s.side->name));
-      }
+int32_t Verifier::removeExtra(const std::vector<Root> &roots) {
+  sqlca ca{};
+  for (const Root &root : roots) {
+    std::vector<char> storage;
+    short ind = 0;
+    quarn_hostvar in = rootVar(root, &storage, &ind);
+    for (SidePlan &s : sides_) {
+      if (s.stored.count(root.bytes) == 0) continue;
+      if (quarn_execute(s.remove.get(), 1, &in, &ca) < 0) return failSql(ca, "delete from " + s.side->name);
     }
-    savepoint.finish(0);
   }
   return 0;
 }
@@ -722,14 +713,15 @@ int32_t Verifier::run(const char *tableName, const char *columnName, bool repair
   if ((rc = setUp(repair)) < 0) return rc;
   if ((rc = declareReport()) < 0) return rc;
   sqlca ca{};
+  // A repair is all or nothing: every change it makes runs inside one savepoint, undone by any
+  // failure (the savepoint's destructor on every early return) and kept only at the end.
+  KelCallSavepoint savepoint(ctx_);
+  if (repair && savepoint.begin(&ca) < 0) return failSql(ca, "set the savepoint of the repair");
   if (repair && def_.systemRoot) {
     // Documents stored while no trigger gave them a root id get theirs, as the triggers would.
-    KelCallSavepoint savepoint(ctx_);
     std::string sql;
-    if (savepoint.begin(&ca) < 0) return failSql(ca, "set the savepoint of a repair batch");
-    if (!kelRootIdFillStmt(ctx_, def_, &sql)) return savepoint.finish(KEL_INTERNAL_ERROR(ctx_, msg_, nullptr));
-    if (kelColExec(ctx_, sql, &ca) < 0) return savepoint.finish(failSql(ca, "give documents their root ids"));
-    savepoint.finish(0);
+    if (!kelRootIdFillStmt(ctx_, def_, &sql)) return KEL_INTERNAL_ERROR(ctx_, msg_, nullptr);
+    if (kelColExec(ctx_, sql, &ca) < 0) return failSql(ca, "give documents their root ids");
   }
   for (SidePlan &s : sides_)
     if ((rc = loadSide(s)) < 0) return rc;
@@ -823,7 +815,7 @@ int32_t Verifier::run(const char *tableName, const char *columnName, bool repair
         if ((rc = report(root, "EXTRA")) < 0) return rc;
       }
     }
-  if (repair && (rc = removeExtra(&extraRoots)) < 0) return rc;
+  if (repair && (rc = removeExtra(extraRoots)) < 0) return rc;
 
   const std::string documents = std::to_string(counts->documents);
   const std::string missing = std::to_string(counts->missing), extra = std::to_string(counts->extra),
@@ -845,7 +837,7 @@ int32_t Verifier::run(const char *tableName, const char *columnName, bool repair
     kelSetMessage(ctx_, msg_, answer = KELA080I, def_.column.c_str(), missing.c_str(), extra.c_str(),
                   different.c_str(), names.c_str());
   }
-  return kelMessageState(answer, nullptr);
+  return savepoint.finish(kelMessageState(answer, nullptr));
 }
 
 }  // namespace

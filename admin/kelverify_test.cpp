@@ -512,4 +512,22 @@ TEST_F(VerifyColumn, ProgressIsReportedEveryTenThousandDocuments) {
   EXPECT_EQ(calls, std::vector<int64_t>{10000});
 }
 
+// A repair is all or nothing: a batch that fails (here the second, refused by a trigger of the
+// side table) undoes the batch before it and the root ids given to the documents as well.
+TEST_F(VerifyColumn, ARepairThatFailsInItsSecondBatchChangesNothing) {
+  enableOrders();
+  softDisable();
+  insert(0, KEL_VERIFY_BATCH + 500);
+  ASSERT_EQ(exec("CREATE TRIGGER shop.refuse NO CASCADE BEFORE INSERT ON shop.order_head REFERENCING NEW AS N "
+                 "FOR EACH ROW MODE QUARNSQL WHEN (N.customer = 'Customer " +
+                 std::to_string(KEL_VERIFY_BATCH + 200) + "') SIGNAL SQLSTATE '75001' ('refused')"),
+            0)
+      << error();
+  Verdict v = verify(1);
+  EXPECT_EQ(v.rc, -145) << v.msg;
+  EXPECT_NE(v.msg.find("refused"), std::string::npos) << v.msg;
+  EXPECT_EQ(sideTables(), std::vector<std::string>{"0/0"});
+  EXPECT_EQ(value("SELECT COUNT(*) FROM shop.orders WHERE kelroot_id IS NOT NULL"), "0");
+}
+
 }  // namespace
