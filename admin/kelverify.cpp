@@ -43,8 +43,10 @@ constexpr const char kUnit[] = "kelverify";
 constexpr int32_t kVarcharLimit = 4000;
 constexpr int32_t kNumberTableLimit = 254;
 constexpr int32_t kClobLimit = 2000000000;
-// Room of a value fetched as text whose type the engine formats (numbers, dates).
-constexpr int kCastTextBytes = 512;
+// Room of a value fetched as text whose type the engine formats (numbers, dates) or keeps as
+// bytes (FOR BIT DATA): the cast of an extracted value (VARCHAR(4000)) is at most 4000 bytes, and
+// the room beyond shows a longer stored value as longer instead of cutting both alike.
+constexpr int kCastTextBytes = kVarcharLimit + 512;
 // Casts whose answers a column keeps at most.
 constexpr size_t kCastCacheEntries = 4096;
 // A document is first fetched into this many bytes; a longer one is fetched again whole.

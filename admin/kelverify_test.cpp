@@ -198,6 +198,27 @@ class VerifyColumn : public keltest::DatabaseTest {
     auto r = rows(query, 1);
     return r.empty() ? "" : r.front();
   }
+  // softDisable() for a table other than shop.orders.
+  void softDisable(const char *table) {
+    CallArgs c;
+    c.str(table).str("doc").integer(0).str("", KEL_MSG_BUFFER);
+    ASSERT_EQ(c.call("quarnxml!kelSoftDisableColumn", &ca_), 0) << error();
+    ASSERT_EQ(c.intAt(2), 0) << c.strAt(3);
+  }
+  // Enables shop.notes.doc (XMLVarchar, key id) with the DAD of one single-value side table
+  // shop.note_side whose columns are the given column elements.
+  void enableNotes(const std::string &columns) {
+    ASSERT_EQ(exec("CREATE TABLE shop.notes (id INTEGER NOT NULL PRIMARY KEY, doc quarnxml.XMLVarchar)"), 0)
+        << error();
+    const std::string dad = "<?xml version=\"1.0\"?><DAD><validation>NO</validation><Xcolumn>"
+                            "<table name=\"shop.note_side\">" +
+                            columns + "</table></Xcolumn></DAD>";
+    CallArgs c;
+    c.str("KELVER").str("shop.notes").str("doc").lob(dad).str(nullptr).str(nullptr).str("id").integer(0).str(
+        "", KEL_MSG_BUFFER);
+    ASSERT_EQ(c.call("QUARNXML.KELENABLECOLUMN", &ca_), 0) << error();
+    ASSERT_EQ(c.intAt(7), 0) << c.strAt(8);
+  }
   // The side tables as the documents' ids see them.
   std::vector<std::string> sideTables() {
     auto head = rows("SELECT o.id, h.customer, h.city, h.status, h.qty FROM shop.orders o, shop.order_head h "
@@ -528,6 +549,26 @@ TEST_F(VerifyColumn, ARepairThatFailsInItsSecondBatchChangesNothing) {
   EXPECT_NE(v.msg.find("refused"), std::string::npos) << v.msg;
   EXPECT_EQ(sideTables(), std::vector<std::string>{"0/0"});
   EXPECT_EQ(value("SELECT COUNT(*) FROM shop.orders WHERE kelroot_id IS NOT NULL"), "0");
+}
+
+// A FOR BIT DATA side column holds the extracted bytes whole (up to 4000): a value that changed
+// only in its 600th byte is different.
+TEST_F(VerifyColumn, BitDataValuesAreComparedWhole) {
+  enableNotes("<column name=\"note\" type=\"varchar(1000) for bit data\" path=\"/n/t\" multi_occurrence=\"NO\"/>");
+  const std::string text(599, 'a');
+  ASSERT_EQ(exec("INSERT INTO shop.notes VALUES (1, XMLVarchar('<n><t>" + text + "a</t></n>'))"), 0) << error();
+  ASSERT_EQ(exec("INSERT INTO shop.notes VALUES (2, XMLVarchar('<n><t>" + text + "a</t></n>'))"), 0) << error();
+  EXPECT_EQ(verify(0, "shop.notes").rc, 0);
+  softDisable("shop.notes");
+  ASSERT_EQ(exec("UPDATE shop.notes SET doc = XMLVarchar('<n><t>" + text + "b</t></n>') WHERE id = 2"), 0) << error();
+  Verdict v = verify(0, "shop.notes");
+  EXPECT_EQ(v.rc, 7) << v.msg;
+  EXPECT_EQ(v.different, 1);
+  EXPECT_EQ(verify(1, "shop.notes").rc, 0);
+  EXPECT_EQ(value("SELECT COUNT(*) FROM shop.note_side WHERE LENGTH(note) = 600 AND id = 2 AND "
+                  "note = CAST('" + text + "b' AS VARCHAR(1000) FOR BIT DATA)"),
+            "1");
+  EXPECT_EQ(verify(0, "shop.notes").rc, 0);
 }
 
 }  // namespace
