@@ -68,8 +68,10 @@ enum class Source { Varchar, Clob, File };
 // How a side column's value is made from the extracted text, compared and written back:
 // Text: cut to the declared bytes (CHAR padded), compared without trailing blanks; Clob: the
 // markup, exactly; Double/Real: kelatof, a text that is no number is NULL; Cast: the engine's
-// CAST of the text to the column's type, compared as the engine writes it as text.
-enum class Kind { Text, Clob, Double, Real, Cast };
+// CAST of the text to the column's type, compared as the engine writes it as text; Float: the
+// engine's CAST to FLOAT, compared and written back by value (its text shows 15 or 7 digits,
+// fewer than the number has).
+enum class Kind { Text, Clob, Double, Real, Cast, Float };
 
 struct Value {
   bool null = true;
@@ -178,8 +180,8 @@ void planKind(ColPlan *p, bool multi, Source source) {
     return;
   }
   p->limit = kVarcharLimit;
-  p->kind = Kind::Cast;
-  if (t.find("for bit data") != std::string::npos) return;
+  p->kind = begins(t, "float") ? Kind::Float : Kind::Cast;
+  if (p->kind == Kind::Float || t.find("for bit data") != std::string::npos) return;
   if (begins(t, "long varchar")) {
     p->kind = Kind::Text;
     p->textBytes = 32700;
@@ -198,7 +200,8 @@ bool sameValue(Kind kind, const Value &a, const Value &b) {
   switch (kind) {
     case Kind::Text: return rtrimBlanks(a.text) == rtrimBlanks(b.text);
     case Kind::Double:
-    case Kind::Real: return a.num == b.num;
+    case Kind::Real:
+    case Kind::Float: return a.num == b.num;
     case Kind::Clob:
     case Kind::Cast: return a.text == b.text;
   }
@@ -371,12 +374,13 @@ int32_t Verifier::setUp(bool repair) {
       kelAppendQuoted(ctx_, &columns, col.name);
       // Written back with the cast the trigger applies to the extract function's result.
       switch (p.kind) {
-        case Kind::Double: values += ", CAST(CAST(? AS DOUBLE) AS " + col.type + ")"; break;
+        case Kind::Double:
+        case Kind::Float: values += ", CAST(CAST(? AS DOUBLE) AS " + col.type + ")"; break;
         case Kind::Real: values += ", CAST(CAST(? AS REAL) AS " + col.type + ")"; break;
         case Kind::Clob: values += ", CAST(? AS " + col.type + ")"; break;
         default: values += ", CAST(CAST(? AS VARCHAR(4000)) AS " + col.type + ")"; break;
       }
-      if (p.kind == Kind::Cast &&
+      if ((p.kind == Kind::Cast || p.kind == Kind::Float) &&
           prepare("VALUES CAST(CAST(? AS VARCHAR(4000)) AS " + col.type + ")", &p.cast, &ca) < 0)
         return failSql(ca, "prepare the cast to " + col.type);
       s.cols.push_back(std::move(p));
@@ -475,7 +479,8 @@ int32_t Verifier::loadSide(SidePlan &s) {
     const ColPlan &p = s.cols[c];
     switch (p.kind) {
       case Kind::Double:
-      case Kind::Real: out.push_back({SQL_TYP_FLOAT, 8, &nums[c], &inds[c]}); break;
+      case Kind::Real:
+      case Kind::Float: out.push_back({SQL_TYP_FLOAT, 8, &nums[c], &inds[c]}); break;
       case Kind::Clob: {
         size_t room = std::min(p.textBytes, kMaxClobBytes);
         lobs.push_back(std::make_unique<LobBuffer>(room));
@@ -505,7 +510,7 @@ int32_t Verifier::loadSide(SidePlan &s) {
       if (p.kind == Kind::Clob) {
         if (!v.null) v.text = lobs[lob]->value();
         ++lob;
-      } else if (p.kind == Kind::Double || p.kind == Kind::Real) {
+      } else if (p.kind == Kind::Double || p.kind == Kind::Real || p.kind == Kind::Float) {
         v.num = nums[c];
       } else if (!v.null) {
         v.text = texts[c].data();
@@ -542,7 +547,8 @@ bool Verifier::convert(ColPlan &p, const char *text, Value *out, std::string *wh
       out->num = p.kind == Kind::Real ? static_cast<double>(real) : d;
       return true;
     }
-    case Kind::Cast: {
+    case Kind::Cast:
+    case Kind::Float: {
       std::string value = cutBytes(text, kVarcharLimit);
       if (auto hit = p.castCache.find(value); hit != p.castCache.end()) {
         *out = hit->second;
@@ -550,8 +556,10 @@ bool Verifier::convert(ColPlan &p, const char *text, Value *out, std::string *wh
       }
       quarn_hostvar in{SQL_TYP_CSTR, static_cast<sqlint32>(value.size() + 1), const_cast<char *>(value.c_str()), nullptr};
       char result[kCastTextBytes] = "";
+      double number = 0;
       short ind = 0;
-      quarn_hostvar res{SQL_TYP_CSTR, sizeof result, result, &ind};
+      quarn_hostvar res = p.kind == Kind::Float ? quarn_hostvar{SQL_TYP_FLOAT, 8, &number, &ind}
+                                                : quarn_hostvar{SQL_TYP_CSTR, sizeof result, result, &ind};
       sqlca ca{};
       int code = quarn_open(p.cast.get(), 1, &in, &ca);
       if (code >= 0) code = quarn_fetch(p.cast.get(), 1, &res, &ca);
@@ -562,7 +570,8 @@ bool Verifier::convert(ColPlan &p, const char *text, Value *out, std::string *wh
         return false;
       }
       out->null = ind < 0;
-      if (!out->null) out->text = result;
+      if (!out->null && p.kind == Kind::Float) out->num = number;
+      else if (!out->null) out->text = result;
       if (p.castCache.size() < kCastCacheEntries) p.castCache.emplace(std::move(value), *out);
       return true;
     }
@@ -666,6 +675,7 @@ int32_t Verifier::repairBatch() {
           switch (s.cols[c].kind) {
             case Kind::Double:
             case Kind::Real:
+            case Kind::Float:
               nums[c] = v.num;
               in.push_back({SQL_TYP_FLOAT, 8, &nums[c], &inds[c]});
               break;

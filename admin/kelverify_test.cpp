@@ -571,4 +571,25 @@ TEST_F(VerifyColumn, BitDataValuesAreComparedWhole) {
   EXPECT_EQ(verify(0, "shop.notes").rc, 0);
 }
 
+// A FLOAT side column (the engine's cast, as for any type but DOUBLE and REAL) is compared and
+// repaired by value: 1.0000000000000002 and 1 differ, and so do the REAL values of FLOAT(20)
+// 1.0000002 and 1, though the engine writes each pair alike as text.
+TEST_F(VerifyColumn, FloatValuesAreComparedAndRepairedByValue) {
+  enableNotes("<column name=\"f\" type=\"float\" path=\"/n/f\" multi_occurrence=\"NO\"/>"
+              "<column name=\"r\" type=\"float(20)\" path=\"/n/r\" multi_occurrence=\"NO\"/>");
+  ASSERT_EQ(exec("INSERT INTO shop.notes VALUES (1, XMLVarchar('<n><f>1.0000000000000002</f><r>1</r></n>'))"), 0)
+      << error();
+  ASSERT_EQ(exec("INSERT INTO shop.notes VALUES (2, XMLVarchar('<n><f>1</f><r>1.0000002</r></n>'))"), 0) << error();
+  ASSERT_EQ(value("SELECT COUNT(*) FROM shop.note_side WHERE f > 1 OR r > 1"), "2");
+  EXPECT_EQ(verify(0, "shop.notes").rc, 0);
+  ASSERT_EQ(exec("UPDATE shop.note_side SET f = 1 WHERE id = 1"), 0) << error();
+  ASSERT_EQ(exec("UPDATE shop.note_side SET r = 1 WHERE id = 2"), 0) << error();
+  Verdict v = verify(0, "shop.notes");
+  EXPECT_EQ(v.rc, 7) << v.msg;
+  EXPECT_EQ(v.different, 2);
+  EXPECT_EQ(verify(1, "shop.notes").rc, 0);
+  EXPECT_EQ(value("SELECT COUNT(*) FROM shop.note_side WHERE (id = 1 AND f > 1) OR (id = 2 AND r > 1)"), "2");
+  EXPECT_EQ(verify(0, "shop.notes").rc, 0);
+}
+
 }  // namespace
