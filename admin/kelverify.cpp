@@ -43,8 +43,10 @@ constexpr const char kUnit[] = "kelverify";
 constexpr int32_t kVarcharLimit = 4000;
 constexpr int32_t kNumberTableLimit = 254;
 constexpr int32_t kClobLimit = 2000000000;
-// Room of a value fetched as text whose type the engine formats (numbers, dates).
-constexpr int kCastTextBytes = 512;
+// Room of a value fetched as text whose type the engine formats (numbers, dates) or keeps as
+// bytes (FOR BIT DATA): the cast of an extracted value (VARCHAR(4000)) is at most 4000 bytes, and
+// the room beyond shows a longer stored value as longer instead of cutting both alike.
+constexpr int kCastTextBytes = kVarcharLimit + 512;
 // Casts whose answers a column keeps at most.
 constexpr size_t kCastCacheEntries = 4096;
 // A document is first fetched into this many bytes; a longer one is fetched again whole.
@@ -66,8 +68,10 @@ enum class Source { Varchar, Clob, File };
 // How a side column's value is made from the extracted text, compared and written back:
 // Text: cut to the declared bytes (CHAR padded), compared without trailing blanks; Clob: the
 // markup, exactly; Double/Real: kelatof, a text that is no number is NULL; Cast: the engine's
-// CAST of the text to the column's type, compared as the engine writes it as text.
-enum class Kind { Text, Clob, Double, Real, Cast };
+// CAST of the text to the column's type, compared as the engine writes it as text; Float: the
+// engine's CAST to FLOAT, compared and written back by value (its text shows 15 or 7 digits,
+// fewer than the number has).
+enum class Kind { Text, Clob, Double, Real, Cast, Float };
 
 struct Value {
   bool null = true;
@@ -176,8 +180,8 @@ void planKind(ColPlan *p, bool multi, Source source) {
     return;
   }
   p->limit = kVarcharLimit;
-  p->kind = Kind::Cast;
-  if (t.find("for bit data") != std::string::npos) return;
+  p->kind = begins(t, "float") ? Kind::Float : Kind::Cast;
+  if (p->kind == Kind::Float || t.find("for bit data") != std::string::npos) return;
   if (begins(t, "long varchar")) {
     p->kind = Kind::Text;
     p->textBytes = 32700;
@@ -196,7 +200,8 @@ bool sameValue(Kind kind, const Value &a, const Value &b) {
   switch (kind) {
     case Kind::Text: return rtrimBlanks(a.text) == rtrimBlanks(b.text);
     case Kind::Double:
-    case Kind::Real: return a.num == b.num;
+    case Kind::Real:
+    case Kind::Float: return a.num == b.num;
     case Kind::Clob:
     case Kind::Cast: return a.text == b.text;
   }
@@ -272,7 +277,7 @@ class Verifier {
   int32_t report(const Root &root, const char *kind);
   int32_t fetchWhole(const Root &root, LobBuffer *buf);
   int32_t repairBatch();
-  int32_t removeExtra(std::vector<Root> *roots);
+  int32_t removeExtra(const std::vector<Root> &roots);
 
   KelCallContext *ctx_;
   char *msg_;
@@ -369,12 +374,13 @@ int32_t Verifier::setUp(bool repair) {
       kelAppendQuoted(ctx_, &columns, col.name);
       // Written back with the cast the trigger applies to the extract function's result.
       switch (p.kind) {
-        case Kind::Double: values += ", CAST(CAST(? AS DOUBLE) AS " + col.type + ")"; break;
+        case Kind::Double:
+        case Kind::Float: values += ", CAST(CAST(? AS DOUBLE) AS " + col.type + ")"; break;
         case Kind::Real: values += ", CAST(CAST(? AS REAL) AS " + col.type + ")"; break;
         case Kind::Clob: values += ", CAST(? AS " + col.type + ")"; break;
         default: values += ", CAST(CAST(? AS VARCHAR(4000)) AS " + col.type + ")"; break;
       }
-      if (p.kind == Kind::Cast &&
+      if ((p.kind == Kind::Cast || p.kind == Kind::Float) &&
           prepare("VALUES CAST(CAST(? AS VARCHAR(4000)) AS " + col.type + ")", &p.cast, &ca) < 0)
         return failSql(ca, "prepare the cast to " + col.type);
       s.cols.push_back(std::move(p));
@@ -473,7 +479,8 @@ int32_t Verifier::loadSide(SidePlan &s) {
     const ColPlan &p = s.cols[c];
     switch (p.kind) {
       case Kind::Double:
-      case Kind::Real: out.push_back({SQL_TYP_FLOAT, 8, &nums[c], &inds[c]}); break;
+      case Kind::Real:
+      case Kind::Float: out.push_back({SQL_TYP_FLOAT, 8, &nums[c], &inds[c]}); break;
       case Kind::Clob: {
         size_t room = std::min(p.textBytes, kMaxClobBytes);
         lobs.push_back(std::make_unique<LobBuffer>(room));
@@ -503,7 +510,7 @@ int32_t Verifier::loadSide(SidePlan &s) {
       if (p.kind == Kind::Clob) {
         if (!v.null) v.text = lobs[lob]->value();
         ++lob;
-      } else if (p.kind == Kind::Double || p.kind == Kind::Real) {
+      } else if (p.kind == Kind::Double || p.kind == Kind::Real || p.kind == Kind::Float) {
         v.num = nums[c];
       } else if (!v.null) {
         v.text = texts[c].data();
@@ -540,7 +547,8 @@ bool Verifier::convert(ColPlan &p, const char *text, Value *out, std::string *wh
       out->num = p.kind == Kind::Real ? static_cast<double>(real) : d;
       return true;
     }
-    case Kind::Cast: {
+    case Kind::Cast:
+    case Kind::Float: {
       std::string value = cutBytes(text, kVarcharLimit);
       if (auto hit = p.castCache.find(value); hit != p.castCache.end()) {
         *out = hit->second;
@@ -548,8 +556,10 @@ bool Verifier::convert(ColPlan &p, const char *text, Value *out, std::string *wh
       }
       quarn_hostvar in{SQL_TYP_CSTR, static_cast<sqlint32>(value.size() + 1), const_cast<char *>(value.c_str()), nullptr};
       char result[kCastTextBytes] = "";
+      double number = 0;
       short ind = 0;
-      quarn_hostvar res{SQL_TYP_CSTR, sizeof result, result, &ind};
+      quarn_hostvar res = p.kind == Kind::Float ? quarn_hostvar{SQL_TYP_FLOAT, 8, &number, &ind}
+                                                : quarn_hostvar{SQL_TYP_CSTR, sizeof result, result, &ind};
       sqlca ca{};
       int code = quarn_open(p.cast.get(), 1, &in, &ca);
       if (code >= 0) code = quarn_fetch(p.cast.get(), 1, &res, &ca);
@@ -560,7 +570,8 @@ bool Verifier::convert(ColPlan &p, const char *text, Value *out, std::string *wh
         return false;
       }
       out->null = ind < 0;
-      if (!out->null) out->text = result;
+      if (!out->null && p.kind == Kind::Float) out->num = number;
+      else if (!out->null) out->text = result;
       if (p.castCache.size() < kCastCacheEntries) p.castCache.emplace(std::move(value), *out);
       return true;
     }
@@ -642,9 +653,7 @@ int32_t Verifier::fetchWhole(const Root &root, LobBuffer *buf) {
 
 int32_t Verifier::repairBatch() {
   if (pending_.empty()) return 0;
-  KelCallSavepoint savepoint(ctx_);
   sqlca ca{};
-  if (savepoint.begin(&ca) < 0) return failSql(ca, "set the savepoint of a repair batch");
   for (auto &[root, rowsBySide] : pending_) {
     std::vector<char> rootStorage;
     short rootInd = 0;
@@ -652,7 +661,7 @@ int32_t Verifier::repairBatch() {
     for (size_t k = 0; k < sides_.size(); ++k) {
       SidePlan &s = sides_[k];
       int code = quarn_execute(s.remove.get(), 1, &rootIn, &ca);
-      if (code < 0) return savepoint.finish(failSql(ca, "delete from " + s.side->name));
+      if (code < 0) return failSql(ca, "delete from " + s.side->name);
       for (const Row &row : rowsBySide[k]) {
         std::vector<quarn_hostvar> in{rootIn};
         sqlint32 seq = row.seq;
@@ -666,6 +675,7 @@ int32_t Verifier::repairBatch() {
           switch (s.cols[c].kind) {
             case Kind::Double:
             case Kind::Real:
+            case Kind::Float:
               nums[c] = v.num;
               in.push_back({SQL_TYP_FLOAT, 8, &nums[c], &inds[c]});
               break;
@@ -682,33 +692,26 @@ int32_t Verifier::repairBatch() {
           }
         }
         code = quarn_execute(s.insert.get(), static_cast<int>(in.size()), in.data(), &ca);
-        if (code < 0) return savepoint.finish(failSql(ca, "insert into " + s.side->name));
+        if (code < 0) return failSql(ca, "insert into " + s.side->name);
       }
     }
     ++repairedDocs_;
     addName(&repairedNames_, &repairedFull_, rootName(root, bitRoot_));
   }
   pending_.clear();
-  return savepoint.finish(0);
+  return 0;
 }
 
-int32_t Verifier::removeExtra(std::vector<Root> *roots) {
-  for (size_t first = 0; first < roots->size(); first += KEL_VERIFY_BATCH) {
-    KelCallSavepoint savepoint(ctx_);
-    sqlca ca{};
-    if (savepoint.begin(&ca) < 0) return failSql(ca, "set the savepoint of a repair batch");
-    size_t last = std::min(roots->size(), first + KEL_VERIFY_BATCH);
-    for (size_t i = first; i < last; ++i) {
-      std::vector<char> storage;
-      short ind = 0;
-      quarn_hostvar in = rootVar((*roots)[i], &storage, &ind);
-      for (SidePlan &s : sides_) {
-        if (s.stored.count((*roots)[i].bytes) == 0) continue;
-        if (quarn_execute(s.remove.get(), 1, &in, &ca) < 0)
-          return savepoint.finish(failSql(ca, "delete from " + s.side->name));
-      }
+int32_t Verifier::removeExtra(const std::vector<Root> &roots) {
+  sqlca ca{};
+  for (const Root &root : roots) {
+    std::vector<char> storage;
+    short ind = 0;
+    quarn_hostvar in = rootVar(root, &storage, &ind);
+    for (SidePlan &s : sides_) {
+      if (s.stored.count(root.bytes) == 0) continue;
+      if (quarn_execute(s.remove.get(), 1, &in, &ca) < 0) return failSql(ca, "delete from " + s.side->name);
     }
-    savepoint.finish(0);
   }
   return 0;
 }
@@ -722,14 +725,15 @@ int32_t Verifier::run(const char *tableName, const char *columnName, bool repair
   if ((rc = setUp(repair)) < 0) return rc;
   if ((rc = declareReport()) < 0) return rc;
   sqlca ca{};
+  // A repair is all or nothing: every change it makes runs inside one savepoint, undone by any
+  // failure (the savepoint's destructor on every early return) and kept only at the end.
+  KelCallSavepoint savepoint(ctx_);
+  if (repair && savepoint.begin(&ca) < 0) return failSql(ca, "set the savepoint of the repair");
   if (repair && def_.systemRoot) {
     // Documents stored while no trigger gave them a root id get theirs, as the triggers would.
-    KelCallSavepoint savepoint(ctx_);
     std::string sql;
-    if (savepoint.begin(&ca) < 0) return failSql(ca, "set the savepoint of a repair batch");
-    if (!kelRootIdFillStmt(ctx_, def_, &sql)) return savepoint.finish(KEL_INTERNAL_ERROR(ctx_, msg_, nullptr));
-    if (kelColExec(ctx_, sql, &ca) < 0) return savepoint.finish(failSql(ca, "give documents their root ids"));
-    savepoint.finish(0);
+    if (!kelRootIdFillStmt(ctx_, def_, &sql)) return KEL_INTERNAL_ERROR(ctx_, msg_, nullptr);
+    if (kelColExec(ctx_, sql, &ca) < 0) return failSql(ca, "give documents their root ids");
   }
   for (SidePlan &s : sides_)
     if ((rc = loadSide(s)) < 0) return rc;
@@ -823,7 +827,7 @@ int32_t Verifier::run(const char *tableName, const char *columnName, bool repair
         if ((rc = report(root, "EXTRA")) < 0) return rc;
       }
     }
-  if (repair && (rc = removeExtra(&extraRoots)) < 0) return rc;
+  if (repair && (rc = removeExtra(extraRoots)) < 0) return rc;
 
   const std::string documents = std::to_string(counts->documents);
   const std::string missing = std::to_string(counts->missing), extra = std::to_string(counts->extra),
@@ -845,7 +849,7 @@ int32_t Verifier::run(const char *tableName, const char *columnName, bool repair
     kelSetMessage(ctx_, msg_, answer = KELA080I, def_.column.c_str(), missing.c_str(), extra.c_str(),
                   different.c_str(), names.c_str());
   }
-  return kelMessageState(answer, nullptr);
+  return savepoint.finish(kelMessageState(answer, nullptr));
 }
 
 }  // namespace

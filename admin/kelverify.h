@@ -37,7 +37,7 @@ struct KelVerifyCounts {
 // Called after every KEL_VERIFY_PROGRESS_EVERY documents with the number read so far.
 using KelVerifyProgress = std::function<void(int64_t documents)>;
 inline constexpr int64_t KEL_VERIFY_PROGRESS_EVERY = 10000;
-// Documents repaired, and rows without a document deleted, per savepoint.
+// Documents whose rows a repair holds in memory before it writes them.
 inline constexpr int KEL_VERIFY_BATCH = 1000;
 // Rows of the report table SESSION.KEL_VERIFY at most.
 inline constexpr int KEL_VERIFY_REPORT_ROWS = 1000;
@@ -52,7 +52,7 @@ inline constexpr int KEL_VERIFY_REPORT_ROWS = 1000;
  *
  * Repair rewrites the side rows of exactly the documents found missing or different, deletes the
  * rows without a document, and gives documents without a root id theirs first when the system
- * owns the root id; KEL_VERIFY_BATCH documents per savepoint.  Documents that cannot be read are
+ * owns the root id; KEL_VERIFY_BATCH documents at a time.  Documents that cannot be read are
  * counted, named and left as they are.
  *
  * Returns, with *counts filled and the message in msg (1025 bytes):
@@ -63,8 +63,8 @@ inline constexpr int KEL_VERIFY_REPORT_ROWS = 1000;
  *   -11 KELA016E / -12 KELA017E the table or column is missing;  -13 KELA018E the column is not
  *   enabled;  -17 KELA023E its XML_USAGE row is unusable;  the DAD's errors;  -145 KELQ067E a
  *   statement that failed (with the database's text).
- * A failure before the first repair batch changes nothing; a failing batch is undone and ends
- * the call (batches before it stay, for the caller's unit of work to keep or roll back).
+ * A repair is all or nothing: a failure undoes everything it changed (root ids given, rows
+ * written and deleted), leaving the table and its side tables as they were.
  */
 int32_t kelVerifyColumnMain(KelCallContext *ctx, const char *tableName, const char *columnName,
                             const int32_t *repair, KelVerifyCounts *counts, const KelVerifyProgress &progress,
