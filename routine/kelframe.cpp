@@ -8,18 +8,22 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "kelcodepage.h"
 #include "kelSgDoc.h"
 #include "kelctx.h"
+#include "kelinterr.h"
 #include "kelmsg.h"
 #include "kelparam.h"
 #include "keltrace.h"
 #include "quarnapp.h"
 
 namespace {
+
+constexpr const char kUnit[] = "kelframe";
 
 constexpr int kMsgBytes = KEL_MSG_BUFFER + 1;
 
@@ -76,7 +80,17 @@ int32_t runWorker(KelCallContext *ctx, const KelProcSpec &proc, const KelProcLay
     }
   }
   KelProcCall call{ctx, args, layout.count, returnMsg, procName};
-  return proc.worker(call);
+  // No exception leaves the library: a worker that runs out of memory ends the call with the
+  // out-of-memory message (its savepoint, unwound, has undone its work), anything else thrown
+  // with the internal error.
+  try {
+    return proc.worker(call);
+  } catch (const std::bad_alloc &) {
+    kelSetMessage(ctx, returnMsg, KELG002E);
+    return kelSqlStateTable[KELG002E].code;
+  } catch (...) {
+    return KEL_INTERNAL_ERROR(ctx, returnMsg, nullptr);
+  }
 }
 
 // The SQL convention once its inputs are in args: set up a context, run the worker, tear down.

@@ -166,6 +166,16 @@ TEST_F(Loader, DariFailuresStillReachReturnCodeAndMessage) {
   EXPECT_EQ(failing.rc, -11);
   EXPECT_EQ(failing.message(), "KELA016E  The input table fail does not exist.\n");
 
+  // A worker that throws: no exception leaves the library, the call fails with its message.
+  DariCall noMemory("nomemory", SQL_TYP_NVARCHAR, 1024);
+  dari(nullptr, nullptr, noMemory.da(), &ca);
+  EXPECT_EQ(noMemory.rc, -58);
+  EXPECT_EQ(noMemory.message(), "KELG002E  The system is out of memory.\n");
+  DariCall throws("throws", SQL_TYP_NVARCHAR, 1024);
+  dari(nullptr, nullptr, throws.da(), &ca);
+  EXPECT_EQ(throws.rc, -57);
+  EXPECT_EQ(throws.message().substr(0, 8), "KELG001E");
+
   // Initialisation fails without the instance's environment; the outputs are still written.
   env.unset("QUARNKELPATH");
   DariCall uninit("x", SQL_TYP_NVARCHAR, 1024);

@@ -2,6 +2,7 @@
 #include "kel_test_proc.h"
 
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "kelmsg.h"
@@ -30,6 +31,8 @@ int32_t testWorker(KelProcCall &call) {
     kelSetMessage(call.ctx, call.msg, KELA016E, name.c_str());
     return kelSqlStateTable[KELA016E].code;
   }
+  if (name == "nomemory") throw std::bad_alloc();
+  if (name == "throws") throw 7;
   if (name == "long") {
     std::string text(1200, 'x');
     kelSetMessage(call.ctx, call.msg, KELQ053E, text.c_str());
