@@ -11,6 +11,7 @@
 #include <xercesc/dom/DOMNode.hpp>
 #include <xercesc/sax/EntityResolver.hpp>
 #include <xercesc/sax/ErrorHandler.hpp>
+#include <xercesc/sax/Locator.hpp>
 #include <xercesc/sax2/Attributes.hpp>
 #include <xercesc/sax2/DefaultHandler.hpp>
 #include <xercesc/sax2/SAX2XMLReader.hpp>
@@ -37,6 +38,8 @@ class KELException {
    * "38X13", such as a refused external entity; the parser layer's edge reports it as it is.
    */
   static KELException parseError(KelCallContext *ctx, long line, long column, const char *text);
+  // The same at the place the locator reads (line and column 0 without one).
+  static KELException parseErrorAt(KelCallContext *ctx, const xercesc::Locator *where, const char *text);
   const char *message() const { return msg_; }
   KelCallContext *context() const { return ctx_; }
   // The SQLSTATE the failure is reported with, or "" when the edge decides (legacy failures).

@@ -78,6 +78,11 @@ KELException KELException::parseError(KelCallContext *ctx, long line, long colum
   return e;
 }
 
+KELException KELException::parseErrorAt(KelCallContext *ctx, const xercesc::Locator *where, const char *text) {
+  return parseError(ctx, where != nullptr ? static_cast<long>(where->getLineNumber()) : 0,
+                    where != nullptr ? static_cast<long>(where->getColumnNumber()) : 0, text);
+}
+
 // ---------------------------------------------------------------------------------------------
 
 void KelAttrs::assign(const xercesc::Attributes &attrs) {
@@ -199,11 +204,9 @@ void kelValidateHandler::startDTD(const XMLCh *, const XMLCh *, const XMLCh *sys
   // Without the DOCTYPE's request for an external DTD the DTD given would never be read.  An
   // empty system id still asks for it (the parser passes none only when there is no id).
   if (dtd_ == nullptr || systemId != nullptr) return;
-  long line = locator_ != nullptr ? static_cast<long>(locator_->getLineNumber()) : 0;
-  long column = locator_ != nullptr ? static_cast<long>(locator_->getColumnNumber()) : 0;
-  KEL_TRACE(ctx_, "DOCTYPE without system id refused at %ld:%ld\n", line, column);
-  throw KELException::parseError(
-      ctx_, line, column, "the DOCTYPE names no external DTD, so the DTD given is not applied");
+  KEL_TRACE(ctx_, "DOCTYPE without system id refused\n");
+  throw KELException::parseErrorAt(ctx_, locator_,
+                                   "the DOCTYPE names no external DTD, so the DTD given is not applied");
 }
 
 void KelModelWatch::atElement(KelCallContext *ctx, const xercesc::Locator *locator) {
@@ -214,11 +217,9 @@ void KelModelWatch::atElement(KelCallContext *ctx, const xercesc::Locator *locat
   const XMLCh *element = nullptr;
   std::string reason;
   if (kelMeasureContentModels(grammar, &element, &reason)) return;
-  long line = locator != nullptr ? static_cast<long>(locator->getLineNumber()) : 0;
-  long column = locator != nullptr ? static_cast<long>(locator->getColumnNumber()) : 0;
   std::string text = "the content model of element \"" + kelToDb(ctx, element) + "\" is too complex to check: " + reason;
   KEL_TRACE(ctx, "%s\n", text.c_str());
-  throw KELException::parseError(ctx, line, column, text.c_str());
+  throw KELException::parseErrorAt(ctx, locator, text.c_str());
 }
 
 void kelValidateHandler::startElement(const XMLCh *, const XMLCh *, const XMLCh *, const xercesc::Attributes &) {
@@ -269,11 +270,9 @@ void kelSchemaHandler::setDocumentLocator(const xercesc::Locator *locator) {
 void kelSchemaHandler::startElement(const XMLCh *, const XMLCh *, const XMLCh *, const xercesc::Attributes &) {
   models.atElement(ctx_, locator_);
   if (++depth_ <= kelSchemaMaxDepth) return;
-  long line = locator_ != nullptr ? static_cast<long>(locator_->getLineNumber()) : 0;
-  long column = locator_ != nullptr ? static_cast<long>(locator_->getColumnNumber()) : 0;
-  KEL_TRACE(ctx_, "element nesting over %zu refused at %ld:%ld\n", kelSchemaMaxDepth, line, column);
   std::string text = "the elements nest more than " + std::to_string(kelSchemaMaxDepth) + " levels deep";
-  throw KELException::parseError(ctx_, line, column, text.c_str());
+  KEL_TRACE(ctx_, "%s\n", text.c_str());
+  throw KELException::parseErrorAt(ctx_, locator_, text.c_str());
 }
 
 void kelSchemaHandler::endElement(const XMLCh *, const XMLCh *, const XMLCh *) {

@@ -9,9 +9,9 @@
 #include <xercesc/validators/DTD/DTDElementDecl.hpp>
 #include <xercesc/validators/DTD/DTDGrammar.hpp>
 
+#include <algorithm>
 #include <string>
 #include <unordered_map>
-#include <algorithm>
 #include <vector>
 
 namespace {

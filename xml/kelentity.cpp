@@ -157,12 +157,9 @@ std::string localPath(KelCallContext *ctx, const std::string &id, const std::str
 
 [[noreturn]] void refuse(KelCallContext *ctx, const xercesc::XMLResourceIdentifier *resource, const std::string &id,
                          const std::string &why) {
-  const xercesc::Locator *where = resource != nullptr ? resource->getLocator() : nullptr;
-  long line = where != nullptr ? static_cast<long>(where->getLineNumber()) : 0;
-  long column = where != nullptr ? static_cast<long>(where->getColumnNumber()) : 0;
   KEL_TRACE(ctx, "external entity %s refused: %s\n", id.c_str(), why.c_str());
   std::string text = "external entity \"" + id + "\" refused: " + why;
-  throw KELException::parseError(ctx, line, column, text.c_str());
+  throw KELException::parseErrorAt(ctx, resource != nullptr ? resource->getLocator() : nullptr, text.c_str());
 }
 
 const char *reasonOf(int msgNo) {
@@ -204,12 +201,6 @@ class WatchedManager final : public xercesc::MemoryManager {
   }
 };
 
-long lineOf(const xercesc::Locator *locator) {
-  return locator != nullptr ? static_cast<long>(locator->getLineNumber()) : 0;
-}
-long columnOf(const xercesc::Locator *locator) {
-  return locator != nullptr ? static_cast<long>(locator->getColumnNumber()) : 0;
-}
 
 }  // namespace
 
@@ -249,8 +240,8 @@ void kelNoteAllocation(XMLSize_t size) {
     // Entity values built of parameter entities grow tenfold per level without many readers.
     KEL_TRACE(watch->ctx_, "a parse asked for a block of %llu bytes, the parse ends\n",
               static_cast<unsigned long long>(size));
-    throw KELException::parseError(watch->ctx_, lineOf(watch->locator_), columnOf(watch->locator_),
-                                   "entity expansion beyond the size a parse may hold");
+    throw KELException::parseErrorAt(watch->ctx_, watch->locator_,
+                                     "entity expansion beyond the size a parse may hold");
   }
   if (size > kReaderBytes + kReaderHeaderRoom) return;
   // An entity reader: the parser is refused here only, where it has made nothing but the
@@ -261,14 +252,14 @@ void kelNoteAllocation(XMLSize_t size) {
     KEL_TRACE(watch->ctx_, "a parse asked for more than %llu bytes, the parse ends\n",
               static_cast<unsigned long long>(watch->budget_));
     watch->budget_ = 0;  // once: what unwinding the parse allocates is not refused again
-    throw KELException::parseError(watch->ctx_, lineOf(watch->locator_), columnOf(watch->locator_),
-                                   "entity expansion beyond the size a parse may hold");
+    throw KELException::parseErrorAt(watch->ctx_, watch->locator_,
+                                     "entity expansion beyond the size a parse may hold");
   }
   if (++watch->readers_ <= KEL_ENTITY_READER_LIMIT) return;
   KEL_TRACE(watch->ctx_, "more than %llu entity readers, the parse ends\n",
             static_cast<unsigned long long>(KEL_ENTITY_READER_LIMIT));
   std::string text = "more than " + std::to_string(KEL_ENTITY_EXPANSION_LIMIT) + " entity expansions";
-  throw KELException::parseError(watch->ctx_, lineOf(watch->locator_), columnOf(watch->locator_), text.c_str());
+  throw KELException::parseErrorAt(watch->ctx_, watch->locator_, text.c_str());
 }
 
 xercesc::MemoryManager *kelWatchedMemoryManager() {

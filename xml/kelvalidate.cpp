@@ -182,7 +182,7 @@ struct KelValidator::State {
   int dtdWhere = 0, dtdEncFlag = 0;
   std::string dtd;
   int dtdUses = 0;  // documents validated against it in a row
-  const xercesc::Grammar *grammar = nullptr;  // the kept grammar while grammarLoaded
+  const xercesc::Grammar *grammar = nullptr;  // the kept grammar, measured when loaded; else null
   bool grammarLoaded = false;
   bool grammarFailed = false;  // the DTD did not load on its own: every document reads it anew
 };
@@ -321,7 +321,7 @@ int KelValidator::checkDtd(const char *doc, size_t docLength, int inMemory, int 
         s.grammarLoaded = true;
       }
     }
-    handler.models.watch(r.impl.get(), s.grammarLoaded ? s.grammar : nullptr);
+    handler.models.watch(r.impl.get(), s.grammar);
     if (report == nullptr) return validateWith(ctx, *r.impl, *src, sqlstate, msg);
     int rc = kelGuardedParse(
         ctx, [&] { reportParse(*r.impl, *src, *reporting, report); }, sqlstate, msg, KelOtherFailure::Silent);
