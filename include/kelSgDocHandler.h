@@ -143,6 +143,8 @@ class kelDocEntityResolver : public xercesc::EntityResolver, public xercesc::Err
  * parse with KELQ047E at that element.  watch() names the reader whose DTD grammar is measured
  * and a grammar already measured (the engine's kept grammar), which is passed over.
  */
+class KelEntityResolver;
+
 class KelModelWatch {
  public:
   void watch(xercesc::SAX2XMLReader *reader, const xercesc::Grammar *measured) {
@@ -156,6 +158,35 @@ class KelModelWatch {
   xercesc::SAX2XMLReader *reader_ = nullptr;
   const xercesc::Grammar *measured_ = nullptr;
   bool done_ = false;
+};
+
+/*
+ * Measures the content models of every schema a parse loads (kelcontentmodel.h) before the
+ * parser builds an automaton from any of them, then has the parser run the schema's full checks
+ * (ambiguity and derivation), which build them.  The reader loads schemas without those checks
+ * (a schema is loaded inside the scan of an element, where nothing can look at it before the
+ * checks run); each element's handler calls atElement() first, which finds the grammars loaded
+ * since the last element.  A model past the limits ends the parse with KELQ047E at that element.
+ */
+class KelSchemaWatch {
+ public:
+  // resolver: the reader's, which counts the schema documents it is asked for, so that an
+  // element after which none was asked for costs one comparison.
+  void watch(xercesc::SAX2XMLReader *reader, const KelEntityResolver *resolver) {
+    reader_ = reader;
+    resolver_ = resolver;
+    asked_ = UINT64_MAX;
+    checked_.clear();
+    work_ = 0;
+  }
+  void atElement(KelCallContext *ctx, const xercesc::Locator *locator);
+
+ private:
+  xercesc::SAX2XMLReader *reader_ = nullptr;
+  const KelEntityResolver *resolver_ = nullptr;
+  uint64_t asked_ = UINT64_MAX;  // the resolver's count when the grammars were last looked at
+  std::vector<const void *> checked_;  // the grammars of this parse already measured and checked
+  uint64_t work_ = 0;                  // what the measured models cost to build, all together
 };
 
 /*
@@ -212,6 +243,7 @@ class kelSchemaHandler : public xercesc::DefaultHandler {
   void error(const xercesc::SAXParseException &e) override;
   void fatalError(const xercesc::SAXParseException &e) override;
   KelModelWatch models;  // a document's own DTD is checked too when it has one
+  KelSchemaWatch schemas;
 
  private:
   KelCallContext *ctx_;

@@ -8,8 +8,13 @@
 #include <xercesc/sax/Locator.hpp>
 #include <xercesc/sax/SAXParseException.hpp>
 #include <xercesc/util/XMLUni.hpp>
+#include <xercesc/framework/XMLValidator.hpp>
+#include <xercesc/internal/XMLScanner.hpp>
 #include <xercesc/validators/common/Grammar.hpp>
+#include <xercesc/validators/common/GrammarResolver.hpp>
+#include <xercesc/validators/schema/SchemaGrammar.hpp>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -222,6 +227,76 @@ void KelModelWatch::atElement(KelCallContext *ctx, const xercesc::Locator *locat
   throw KELException::parseErrorAt(ctx, locator, text.c_str());
 }
 
+namespace {
+
+// The scanner behind a validator, and the grammars it has loaded: the parser library keeps both
+// from its users, so they are reached through members its own classes may name.
+struct ValidatorAccess : xercesc::XMLValidator {
+  static xercesc::XMLScanner *scannerOf(xercesc::XMLValidator *validator) {
+    xercesc::XMLScanner *(xercesc::XMLValidator::*get)() = &ValidatorAccess::getScanner;
+    return (validator->*get)();
+  }
+};
+struct ScannerAccess : xercesc::XMLScanner {
+  static xercesc::GrammarResolver *grammarsOf(xercesc::XMLScanner *scanner) {
+    xercesc::GrammarResolver *const xercesc::XMLScanner::*grammars = &ScannerAccess::fGrammarResolver;
+    return scanner->*grammars;
+  }
+};
+
+// Turns the scanner's full schema checking on for one scope.
+class FullChecking {
+ public:
+  explicit FullChecking(xercesc::XMLScanner *scanner) : scanner_(scanner) {
+    scanner_->setValidationSchemaFullChecking(true);
+  }
+  ~FullChecking() { scanner_->setValidationSchemaFullChecking(false); }
+  FullChecking(const FullChecking &) = delete;
+  FullChecking &operator=(const FullChecking &) = delete;
+
+ private:
+  xercesc::XMLScanner *scanner_;
+};
+
+}  // namespace
+
+void KelSchemaWatch::atElement(KelCallContext *ctx, const xercesc::Locator *locator) {
+  xercesc::XMLValidator *validator = reader_ != nullptr ? reader_->getValidator() : nullptr;
+  // Schema grammars are used only while the schema validator is the scanner's; an element of
+  // a DTD leaves them for the next element that is not.
+  if (validator == nullptr || !validator->handlesSchema()) return;
+  const uint64_t asked = resolver_ != nullptr ? resolver_->schemasAsked() : 0;
+  if (asked == asked_) return;
+  xercesc::XMLScanner *scanner = ValidatorAccess::scannerOf(validator);
+  xercesc::GrammarResolver *grammars = scanner != nullptr ? ScannerAccess::grammarsOf(scanner) : nullptr;
+  if (grammars == nullptr) return;
+  bool loaded = false;
+  xercesc::RefHashTableOfEnumerator<xercesc::Grammar> each = grammars->getGrammarEnumerator();
+  while (each.hasMoreElements()) {
+    xercesc::Grammar &grammar = each.nextElement();
+    if (grammar.getGrammarType() != xercesc::Grammar::SchemaGrammarType) continue;
+    if (std::find(checked_.begin(), checked_.end(), &grammar) != checked_.end()) continue;
+    checked_.push_back(&grammar);
+    auto &schema = static_cast<xercesc::SchemaGrammar &>(grammar);
+    KelModelBudget budget;
+    budget.work = work_;
+    const XMLCh *type = nullptr;
+    std::string reason;
+    if (!kelMeasureSchemaModels(&schema, &budget, &type, &reason)) {
+      std::string text = "the content model of type \"" + kelToDb(ctx, type) + "\" is too complex to check: " + reason;
+      KEL_TRACE(ctx, "%s\n", text.c_str());
+      throw KELException::parseErrorAt(ctx, locator, text.c_str());
+    }
+    work_ = budget.work;
+    schema.setValidated(false);  // checked again below, this time in full
+    loaded = true;
+  }
+  asked_ = asked;
+  if (!loaded) return;
+  FullChecking full(scanner);
+  validator->preContentValidation(false, false);
+}
+
 void kelValidateHandler::startElement(const XMLCh *, const XMLCh *, const XMLCh *, const xercesc::Attributes &) {
   models.atElement(ctx_, locator_);
 }
@@ -269,6 +344,7 @@ void kelSchemaHandler::setDocumentLocator(const xercesc::Locator *locator) {
 
 void kelSchemaHandler::startElement(const XMLCh *, const XMLCh *, const XMLCh *, const xercesc::Attributes &) {
   models.atElement(ctx_, locator_);
+  schemas.atElement(ctx_, locator_);
   if (++depth_ <= kelSchemaMaxDepth) return;
   std::string text = "the elements nest more than " + std::to_string(kelSchemaMaxDepth) + " levels deep";
   KEL_TRACE(ctx_, "%s\n", text.c_str());

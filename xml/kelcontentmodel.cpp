@@ -8,8 +8,11 @@
 #include <xercesc/framework/XMLElementDecl.hpp>
 #include <xercesc/validators/DTD/DTDElementDecl.hpp>
 #include <xercesc/validators/DTD/DTDGrammar.hpp>
+#include <xercesc/validators/schema/ComplexTypeInfo.hpp>
+#include <xercesc/validators/schema/SchemaGrammar.hpp>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -255,6 +258,153 @@ bool kelMeasureContentModels(const xercesc::Grammar *dtdGrammar, const XMLCh **e
     if (decl.getModelType() != xercesc::DTDElementDecl::Children) continue;
     if (!kelMeasureContentModel(decl.getContentSpec(), &budget, reason)) {
       *element = decl.getFullName();
+      return false;
+    }
+  }
+  return true;
+}
+
+namespace {
+
+bool leafLike(int t) {
+  const int base = t & 0x0f;
+  return t == ContentSpecNode::Leaf || base == ContentSpecNode::Any || base == ContentSpecNode::Any_Other ||
+         base == ContentSpecNode::Any_NS;
+}
+bool modelGroup(int t) {
+  const int base = t & 0x0f;
+  return base == ContentSpecNode::Choice || base == ContentSpecNode::Sequence;
+}
+bool once(const ContentSpecNode *n) { return n->getMinOccurs() == 1 && n->getMaxOccurs() == 1; }
+
+// Folds a tree bottom-up without recursion: combine(node, first, second) with null for a
+// missing child.
+template <class T, class Combine>
+T foldTree(const ContentSpecNode *root, Combine combine) {
+  struct Frame {
+    const ContentSpecNode *node;
+    int visited;
+  };
+  std::vector<Frame> stack{{root, 0}};
+  std::vector<std::optional<T>> done;
+  while (!stack.empty()) {
+    Frame &f = stack.back();
+    if (f.node == nullptr) {
+      done.emplace_back();
+      stack.pop_back();
+    } else if (f.visited < 2) {
+      const ContentSpecNode *child = f.visited == 0 ? f.node->getFirst() : f.node->getSecond();
+      ++f.visited;
+      stack.push_back({child, 0});
+    } else {
+      std::optional<T> second = std::move(done.back());
+      done.pop_back();
+      std::optional<T> first = std::move(done.back());
+      done.back() = combine(f.node, first ? &*first : nullptr, second ? &*second : nullptr);
+      stack.pop_back();
+    }
+  }
+  return *done.back();
+}
+
+// Whether the parser may count an element or wildcard repeated alone instead of writing it out:
+// only when no group of the model repeats anything but one such particle.
+bool countsRepeats(const ContentSpecNode *spec) {
+  return foldTree<bool>(spec, [](const ContentSpecNode *n, const bool *first, const bool *second) {
+    if (!modelGroup(n->getType())) return true;
+    if (!once(n)) {
+      const ContentSpecNode *a = n->getFirst();
+      if (a != nullptr && n->getSecond() == nullptr) return leafLike(a->getType()) && once(a);
+      return a == nullptr && n->getSecond() == nullptr;
+    }
+    return (first == nullptr || *first) && (second == nullptr || *second);
+  });
+}
+
+// Positions and nesting of a particle once written out; both saturate far above any limit.
+struct Written {
+  uint64_t positions = 0;
+  uint64_t depth = 0;
+};
+constexpr uint64_t kSaturated = uint64_t{1} << 40;
+
+uint64_t times(uint64_t a, uint64_t b) {
+  return a != 0 && b > kSaturated / a ? kSaturated : a * b;
+}
+
+// Applies a particle's occurrences as the parser writes them out: a hundred copies of a group
+// repeated a hundred times, in a chain of a hundred nodes.
+Written repeat(Written w, int minOccurs, int maxOccurs, bool counted) {
+  if (minOccurs == 1 && maxOccurs == 1) return w;
+  if ((minOccurs == 0 && (maxOccurs == 1 || maxOccurs == -1)) || (minOccurs == 1 && maxOccurs == -1)) {
+    w.depth += 1;
+    return w;
+  }
+  if (counted) {
+    w.depth += 2;
+    return w;
+  }
+  const uint64_t copies = maxOccurs == -1 ? static_cast<uint64_t>(std::max(minOccurs, 1))
+                                          : static_cast<uint64_t>(std::max(maxOccurs, 1));
+  w.positions = times(w.positions, copies);
+  w.depth = std::min(w.depth + copies, kSaturated);
+  return w;
+}
+
+}  // namespace
+
+bool kelMeasureSchemaModel(const ContentSpecNode *spec, KelModelBudget *budget, std::string *reason) {
+  if (spec == nullptr) return true;
+  const bool counted = countsRepeats(spec);
+  const Written w = foldTree<Written>(spec, [counted](const ContentSpecNode *n, const Written *first,
+                                                      const Written *second) {
+    const int t = n->getType();
+    if (leafLike(t)) return repeat(Written{1, 1}, n->getMinOccurs(), n->getMaxOccurs(), counted);
+    Written sum;
+    if (first != nullptr) sum = *first;
+    if (second != nullptr) {
+      sum.positions = std::min(sum.positions + second->positions, kSaturated);
+      sum.depth = std::max(sum.depth, second->depth);
+    }
+    if (!modelGroup(t) && t != ContentSpecNode::All) {
+      sum.depth += 1;
+      return sum;
+    }
+    if (n->getFirst() != nullptr && n->getSecond() == nullptr) {
+      // The group goes; its occurrences apply to its one particle as written out.
+      const ContentSpecNode *a = n->getFirst();
+      return repeat(sum, n->getMinOccurs(), n->getMaxOccurs(), counted && leafLike(a->getType()) && once(a));
+    }
+    sum.depth += 1;
+    return repeat(sum, n->getMinOccurs(), n->getMaxOccurs(), false);
+  });
+  if (w.positions > KEL_MODEL_POSITION_LIMIT) {
+    *reason = "it has more than " + std::to_string(KEL_MODEL_POSITION_LIMIT) +
+              " element positions once its occurrences are written out";
+    return false;
+  }
+  if (w.depth > KEL_MODEL_DEPTH_LIMIT) {
+    *reason = "its particles nest more than " + std::to_string(KEL_MODEL_DEPTH_LIMIT) +
+              " deep once its occurrences are written out";
+    return false;
+  }
+  budget->work += w.positions * w.positions;
+  if (budget->work > KEL_MODEL_WORK_LIMIT) {
+    *reason = "the automata of the schema take too long to build";
+    return false;
+  }
+  return true;
+}
+
+bool kelMeasureSchemaModels(const xercesc::SchemaGrammar *grammar, KelModelBudget *budget, const XMLCh **type,
+                            std::string *reason) {
+  xercesc::RefHashTableOf<xercesc::ComplexTypeInfo> *types = grammar != nullptr ? grammar->getComplexTypeRegistry() : nullptr;
+  if (types == nullptr) return true;
+  xercesc::RefHashTableOfEnumerator<xercesc::ComplexTypeInfo> each(types, false);
+  while (each.hasMoreElements()) {
+    const xercesc::ComplexTypeInfo &info = each.nextElement();
+    if (!kelMeasureSchemaModel(info.getContentSpec(), budget, reason)) {
+      *type = info.getTypeLocalName();
       return false;
     }
   }

@@ -23,6 +23,7 @@
 
 namespace xercesc_3_2 {
 class Grammar;
+class SchemaGrammar;
 }
 
 // Element positions one content model may have, and the depth of its tree of groups and
@@ -53,5 +54,22 @@ struct KelModelBudget {
   uint64_t work = 0;
 };
 bool kelMeasureContentModel(const xercesc::ContentSpecNode *model, KelModelBudget *budget, std::string *reason);
+
+/*
+ * The same for the complex types of a schema grammar, read as its traversal left them and before
+ * any is turned into an automaton.  The parser writes a particle's occurrences out as copies
+ * ("maxOccurs='100'" on a group: a hundred copies of it, and of every copy inside it), except
+ * for an element or wildcard repeated alone in a model that allows it, which it counts instead;
+ * and since a schema's models are checked for ambiguity with every position named apart, the
+ * automaton has about one state per position but takes time near the square of their number to
+ * build.  So each model is measured by its positions once written out (at most
+ * KEL_MODEL_POSITION_LIMIT) and by the nesting of the written-out tree (at most
+ * KEL_MODEL_DEPTH_LIMIT), and all models of the budget by the sum of the squares of their
+ * positions (at most KEL_MODEL_WORK_LIMIT).  Returns true when they pass; otherwise false with
+ * the type's name and the reason.
+ */
+bool kelMeasureSchemaModels(const xercesc::SchemaGrammar *grammar, KelModelBudget *budget, const XMLCh **type,
+                            std::string *reason);
+bool kelMeasureSchemaModel(const xercesc::ContentSpecNode *spec, KelModelBudget *budget, std::string *reason);
 
 #endif /* KEL_CONTENTMODEL_H */

@@ -281,6 +281,16 @@ std::unique_ptr<xercesc::InputSource> kelOpenFileSource(KelCallContext *ctx, con
 
 xercesc::InputSource *KelEntityResolver::resolveEntity(xercesc::XMLResourceIdentifier *resource) {
   if (resource == nullptr) return nullptr;
+  switch (resource->getResourceIdentifierType()) {
+    case xercesc::XMLResourceIdentifier::SchemaGrammar:
+    case xercesc::XMLResourceIdentifier::SchemaImport:
+    case xercesc::XMLResourceIdentifier::SchemaInclude:
+    case xercesc::XMLResourceIdentifier::SchemaRedefine:
+      ++schemasAsked_;
+      break;
+    default:
+      break;
+  }
   if (first_ != nullptr) {
     if (xercesc::InputSource *src = first_->resolveEntity(resource->getPublicId(), resource->getSystemId()))
       return src;

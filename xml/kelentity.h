@@ -114,10 +114,13 @@ class KelEntityResolver : public xercesc::XMLEntityResolver {
   KelEntityResolver(KelCallContext *ctx, xercesc::EntityResolver *first) : ctx_(ctx), first_(first) {}
   void setFirst(xercesc::EntityResolver *first) { first_ = first; }
   xercesc::InputSource *resolveEntity(xercesc::XMLResourceIdentifier *resource) override;
+  // Schema documents asked for so far (a schema, or one it includes, imports or redefines).
+  uint64_t schemasAsked() const { return schemasAsked_; }
 
  private:
   KelCallContext *ctx_;
   xercesc::EntityResolver *first_;
+  uint64_t schemasAsked_ = 0;
 };
 
 /*

@@ -377,7 +377,9 @@ int KelValidator::checkSchema(const char *doc, size_t docLength, int inMemory, i
       r.guard = std::make_unique<KelEntityResolver>(ctx, nullptr);
       r.impl->setFeature(XMLUni::fgSAX2CoreNameSpaces, true);
       r.impl->setFeature(XMLUni::fgXercesSchema, true);
-      r.impl->setFeature(XMLUni::fgXercesSchemaFullChecking, true);
+      // Full checking builds every model's automaton while the schema loads; it is run by the
+      // handler's schema watch once the models are measured.
+      r.impl->setFeature(XMLUni::fgXercesSchemaFullChecking, false);
       r.impl->setFeature(XMLUni::fgXercesDynamic, true);
       r.impl->setFeature(XMLUni::fgSAX2CoreValidation, true);
       kelSecureReader(*r.impl, r.guard.get());
@@ -386,6 +388,7 @@ int KelValidator::checkSchema(const char *doc, size_t docLength, int inMemory, i
                         const_cast<XMLCh *>(schemaLocation != nullptr ? schemaLocation : u""));
     KelReaderRun attach(*r.impl, *r.guard, &handler, &handler, nullptr, &handler);
     handler.models.watch(r.impl.get(), nullptr);
+    handler.schemas.watch(r.impl.get(), r.guard.get());
     if (report == nullptr) return validateWith(ctx, *r.impl, *src, sqlstate, msg);
     int rc = kelGuardedParse(
         ctx, [&] { reportParse(*r.impl, *src, *reporting, report); }, sqlstate, msg, KelOtherFailure::Silent);

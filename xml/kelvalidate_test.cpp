@@ -171,6 +171,68 @@ TEST_F(Validation, ContentModelsPastTheirLimitsAreRefusedBeforeTheParserBuildsTh
   EXPECT_EQ(std::string(msg), refused + "its groups nest more than 2500 deep \n");
 }
 
+// A schema's occurrences are written out as copies before its automaton is built: nested
+// repeats multiply, and group references copy the group.  The models are measured once the
+// schema is read, and checked in full (ambiguity too) only when they pass.
+TEST_F(Validation, SchemaContentModelsPastTheirLimitsAreRefusedBeforeTheParserBuildsThem) {
+  const std::string xsd = dir.file("m.xsd");
+  const std::u16string location(xsd.begin(), xsd.end());
+  auto check = [&](const std::string &model, const std::string &doc, const std::string &groups = std::string()) {
+    keltest::writeFile(xsd, "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\">" + groups +
+                                "<xs:element name=\"r\"><xs:complexType>" + model +
+                                "</xs:complexType></xs:element></xs:schema>");
+    int rc = kelValidateSchema(&ctx, doc.c_str(), 1, 0, location.c_str(), state, msg);
+    return std::to_string(rc) + " " + state;
+  };
+  auto pairs = [](int n) {
+    return "<xs:sequence maxOccurs=\"" + std::to_string(n) +
+           "\"><xs:element name=\"a\"/><xs:element name=\"b\"/></xs:sequence>";
+  };
+  const std::string refused =
+      "KELQ047E  Parser error on line 1 column 4: the content model of type \"__AnonC0\" is too complex to check: ";
+  const std::string written = "once its occurrences are written out \n";
+  EXPECT_EQ(check(pairs(1000), "<r><a/><b/><a/><b/></r>"), "1 00000") << msg;
+  EXPECT_EQ(check(pairs(1001), "<r><a/><b/></r>"), "0 38X13");
+  EXPECT_EQ(std::string(msg), refused + "it has more than 2000 element positions " + written);
+  // Repeats inside repeats: 100 x 101 positions, which took the parser 11 seconds to build.
+  const std::string nested =
+      "<xs:sequence maxOccurs=\"100\"><xs:element name=\"a\" maxOccurs=\"100\"/>"
+      "<xs:element name=\"b\" minOccurs=\"0\"/></xs:sequence>";
+  EXPECT_EQ(check(nested, "<r><a/></r>"), "0 38X13");
+  EXPECT_EQ(std::string(msg), refused + "it has more than 2000 element positions " + written);
+  EXPECT_EQ(check(nested, "<r/>"), "0 38X13");
+  // An element repeated alone is counted, not written out, however often it may occur.
+  EXPECT_EQ(check("<xs:sequence><xs:element name=\"a\" maxOccurs=\"1000000\"/></xs:sequence>", "<r><a/><a/></r>"),
+            "1 00000")
+      << msg;
+  // Group references copy: four levels of ten references make 10,000 positions.
+  std::string groups = "<xs:group name=\"g0\"><xs:sequence><xs:element name=\"a\"/></xs:sequence></xs:group>";
+  for (int level = 1; level <= 4; ++level) {
+    groups += "<xs:group name=\"g" + std::to_string(level) + "\"><xs:sequence>";
+    for (int i = 0; i < 10; ++i) groups += "<xs:group ref=\"g" + std::to_string(level - 1) + "\"/>";
+    groups += "</xs:sequence></xs:group>";
+  }
+  EXPECT_EQ(check("<xs:group ref=\"g4\"/>", "<r><a/></r>", groups), "0 38X13");
+  EXPECT_EQ(std::string(msg), refused + "it has more than 2000 element positions " + written);
+  std::string hundred = "<r>";
+  for (int i = 0; i < 100; ++i) hundred += "<a/>";
+  EXPECT_EQ(check("<xs:group ref=\"g2\"/>", hundred + "</r>", groups), "1 00000") << msg;
+  // Several models each within the limit add up to the time of one too many.
+  std::string types;
+  for (int i = 0; i < 5; ++i)
+    types += "<xs:complexType name=\"t" + std::to_string(i) + "\">" + pairs(1000) + "</xs:complexType>";
+  EXPECT_EQ(check(pairs(1), "<r><a/><b/></r>", types), "0 38X13");
+  EXPECT_NE(std::string(msg).find("is too complex to check: the automata of the schema take too long to build"),
+            std::string::npos)
+      << msg;
+  // The full checks still run: an ambiguous model is refused as before.
+  EXPECT_EQ(check("<xs:choice><xs:element name=\"a\"/><xs:sequence><xs:element name=\"a\"/>"
+                  "<xs:element name=\"b\"/></xs:sequence></xs:choice>",
+                  "<r><a/></r>"),
+            "0 38X13");
+  EXPECT_NE(std::string(msg).find("unique particle attribution"), std::string::npos) << msg;
+}
+
 class Access : public keltest::CallContextTest {
  protected:
   int read(const std::string &f) { return kelChkRegistry(&ctx, 0, f.c_str(), state, msg); }

@@ -179,6 +179,32 @@ TEST_F(Report, SchemaErrorsWithTheirPaths) {
   EXPECT_TRUE(lines(report).empty());
 }
 
+// A schema's models are measured, then checked in full, at the first element that uses it.
+TEST_F(Report, SchemaModelsTooComplexOrAmbiguousAreRowsAtTheFirstElement) {
+  std::string xsd = dir.file("m.xsd");
+  std::u16string location(xsd.begin(), xsd.end());
+  KelValidator v(&ctx);
+  auto rowsFor = [&](const std::string &model) {
+    keltest::writeFile(xsd, "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\"><xs:element name=\"r\">"
+                            "<xs:complexType>" + model + "</xs:complexType></xs:element></xs:schema>");
+    const std::string doc = "<r>\n<a/></r>";
+    KelReportCollector report(&ctx);
+    EXPECT_EQ(v.reportSchema(doc.data(), doc.size(), 1, 0, location.c_str(), &report, state, msg), 0) << msg;
+    return lines(report);
+  };
+  std::vector<std::string> rows = rowsFor("<xs:sequence maxOccurs=\"100\"><xs:element name=\"a\" maxOccurs=\"100\"/>"
+                                          "<xs:element name=\"b\" minOccurs=\"0\"/></xs:sequence>");
+  ASSERT_EQ(rows.size(), 1u) << ::testing::PrintToString(rows);
+  EXPECT_EQ(rows[0],
+            "1:4 /r | the content model of type \"__AnonC0\" is too complex to check: it has more than 2000 element "
+            "positions once its occurrences are written out");
+  rows = rowsFor("<xs:choice><xs:element name=\"a\"/><xs:sequence><xs:element name=\"a\"/>"
+                 "<xs:element name=\"b\"/></xs:sequence></xs:choice>");
+  ASSERT_GE(rows.size(), 1u) << ::testing::PrintToString(rows);
+  EXPECT_EQ(rows[0], "1:4 /r | complex type '__AnonC0' violates the unique particle attribution rule in its components "
+                     "'a' and 'a'");
+}
+
 TEST_F(Report, NestingPastTheSchemaLimitIsARowAtItsElement) {
   // The limit holds below content the schema lets pass unchecked too.
   std::string xsd = dir.file("any.xsd");
