@@ -172,18 +172,12 @@ class KelSchemaWatch {
  public:
   // resolver: the reader's, which counts the schema documents it is asked for, so that an
   // element after which none was asked for costs one comparison.
-  void watch(xercesc::SAX2XMLReader *reader, const KelEntityResolver *resolver) {
-    reader_ = reader;
-    resolver_ = resolver;
-    asked_ = UINT64_MAX;
-    checked_.clear();
-    work_ = 0;
-  }
+  void watch(xercesc::SAX2XMLReader *reader, KelEntityResolver *resolver);
   void atElement(KelCallContext *ctx, const xercesc::Locator *locator);
 
  private:
   xercesc::SAX2XMLReader *reader_ = nullptr;
-  const KelEntityResolver *resolver_ = nullptr;
+  KelEntityResolver *resolver_ = nullptr;
   uint64_t asked_ = UINT64_MAX;  // the resolver's count when the grammars were last looked at
   std::vector<const void *> checked_;  // the grammars of this parse already measured and checked
   uint64_t work_ = 0;                  // what the measured models cost to build, all together

@@ -260,7 +260,17 @@ class FullChecking {
 
 }  // namespace
 
+void KelSchemaWatch::watch(xercesc::SAX2XMLReader *reader, KelEntityResolver *resolver) {
+  reader_ = reader;
+  resolver_ = resolver;
+  asked_ = UINT64_MAX;
+  checked_.clear();
+  work_ = 0;
+  if (resolver_ != nullptr) resolver_->startParse();
+}
+
 void KelSchemaWatch::atElement(KelCallContext *ctx, const xercesc::Locator *locator) {
+  if (resolver_ != nullptr) resolver_->schemasLoaded();
   xercesc::XMLValidator *validator = reader_ != nullptr ? reader_->getValidator() : nullptr;
   // Schema grammars are used only while the schema validator is the scanner's; an element of
   // a DTD leaves them for the next element that is not.

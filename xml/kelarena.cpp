@@ -85,6 +85,7 @@ void *KelArena::carve(size_t cls) {
     // 32 KiB, so an arena that serves one small document stays small.
     size_t bytes = chunks_.size() < 3 ? kChunkBytes >> (3 - chunks_.size()) : kChunkBytes;
     if (bytes < need) bytes = kChunkBytes;
+    checkLimit(bytes);
     void *chunk = std::malloc(bytes);
     if (chunk == nullptr) throw xercesc::OutOfMemoryException();
     try {
@@ -105,6 +106,12 @@ void *KelArena::carve(size_t cls) {
   return block;
 }
 
+void KelArena::checkLimit(size_t more) {
+  if (limit_ == 0 || bytesHeld() + more <= limit_) return;
+  limitReached_ = true;
+  throw xercesc::OutOfMemoryException();
+}
+
 void *KelArena::allocateLarge(size_t size) {
   kelNoteAllocation(size);  // an entity reader: counted against the parse's limit
   static_assert(sizeof(LargeHeader) % 16 == 0, "large blocks stay aligned like small ones");
@@ -118,6 +125,7 @@ void *KelArena::allocateLarge(size_t size) {
       return h->block();
     }
   }
+  checkLimit(sizeof(LargeHeader) + size);
   auto *h = static_cast<LargeHeader *>(std::malloc(sizeof(LargeHeader) + size));
   if (h == nullptr) throw xercesc::OutOfMemoryException();
   h->prev = nullptr;

@@ -42,6 +42,12 @@ class KelArena final : public xercesc::MemoryManager {
 
   // Bytes the arena holds from the C library: its chunks and its large blocks, free or not.
   size_t bytesHeld() const { return chunkBytes_ + largeBytes_; }
+  // Past limit bytes held (0: no limit) a request that needs more from the C library is refused
+  // with the parser library's OutOfMemoryException, as if the C library had none, and
+  // limitReached() says so from then on.  A parser refused this way is not used again.
+  void setLimit(size_t limit) { limit_ = limit; }
+  size_t limit() const { return limit_; }
+  bool limitReached() const { return limitReached_; }
 
   static constexpr size_t kChunkBytes = 256 * 1024;
   static constexpr size_t kLargeAbove = 64 * 1024;  // bigger blocks come from the C library
@@ -68,6 +74,9 @@ class KelArena final : public xercesc::MemoryManager {
   LargeHeader *largeFree_ = nullptr;  // the kept ones
   size_t largeFreeCount_ = 0;
   size_t largeBytes_ = 0;
+  size_t limit_ = 0;
+  bool limitReached_ = false;
+  void checkLimit(size_t more);
 };
 
 #endif /* KEL_ARENA_H */

@@ -5,6 +5,7 @@
 #include "kelentity.h"
 
 #include <unistd.h>
+#include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/framework/MemoryManager.hpp>
 #include <xercesc/internal/ReaderMgr.hpp>
 #include <xercesc/internal/XMLReader.hpp>
@@ -16,6 +17,7 @@
 #include <xercesc/util/XMLResourceIdentifier.hpp>
 #include <xercesc/util/XMLUni.hpp>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -23,6 +25,8 @@
 #include <typeinfo>
 
 #include "kelSgDocHandler.h"
+#include "kelarena.h"
+#include "kelschemascan.h"
 #include "kelaccess.h"
 #include "kelcodepage.h"
 #include "kelctx.h"
@@ -287,6 +291,10 @@ xercesc::InputSource *KelEntityResolver::resolveEntity(xercesc::XMLResourceIdent
     case xercesc::XMLResourceIdentifier::SchemaInclude:
     case xercesc::XMLResourceIdentifier::SchemaRedefine:
       ++schemasAsked_;
+      if (loadArena_ != nullptr && !loading_) {
+        loading_ = true;
+        loadArena_->setLimit(loadArena_->bytesHeld() + loadBytes_);
+      }
       break;
     default:
       break;
@@ -304,7 +312,62 @@ xercesc::InputSource *KelEntityResolver::resolveEntity(xercesc::XMLResourceIdent
   std::unique_ptr<xercesc::InputSource> src = kelOpenFileSource(ctx_, path.c_str(), true, state, &msgNo);
   if (src == nullptr) refuse(ctx_, resource, id, reasonOf(msgNo));
   KEL_TRACE(ctx_, "external entity %s read from %s\n", id.c_str(), path.c_str());
-  return src.release();
+  switch (resource->getResourceIdentifierType()) {
+    case xercesc::XMLResourceIdentifier::SchemaGrammar:
+    case xercesc::XMLResourceIdentifier::SchemaImport:
+    case xercesc::XMLResourceIdentifier::SchemaInclude:
+    case xercesc::XMLResourceIdentifier::SchemaRedefine:
+      return measuredSchema(resource, id, std::move(src));
+    default:
+      return src.release();
+  }
+}
+
+KelEntityResolver::KelEntityResolver(KelCallContext *ctx, xercesc::EntityResolver *first) : ctx_(ctx), first_(first) {}
+
+KelEntityResolver::~KelEntityResolver() = default;
+
+void KelEntityResolver::startParse() {
+  if (schemaScan_ != nullptr) schemaScan_->startParse();
+}
+
+void KelEntityResolver::schemasLoaded() {
+  if (!loading_) return;
+  loading_ = false;
+  loadArena_->setLimit(0);
+}
+
+// A schema document read whole, measured (kelschemascan.h), and the same bytes given to the
+// parser: what is measured is what is parsed.
+xercesc::InputSource *KelEntityResolver::measuredSchema(xercesc::XMLResourceIdentifier *resource, const std::string &id,
+                                                        std::unique_ptr<xercesc::InputSource> file) {
+  std::unique_ptr<xercesc::BinInputStream> in(file->makeStream());
+  if (in == nullptr) refuse(ctx_, resource, id, "cannot be opened");
+  std::unique_ptr<XMLByte[]> bytes;
+  size_t size = 0, room = 0;
+  for (;;) {
+    if (size == room) {
+      if (room == KEL_SCHEMA_DOCUMENT_BYTES_LIMIT + 1) {
+        refuse(ctx_, resource, id, "larger than " + std::to_string(KEL_SCHEMA_DOCUMENT_BYTES_LIMIT >> 20) + " MiB");
+      }
+      size_t grown = std::min(std::max<size_t>(room * 2, 64 * 1024), KEL_SCHEMA_DOCUMENT_BYTES_LIMIT + 1);
+      std::unique_ptr<XMLByte[]> more(new XMLByte[grown]);
+      if (size > 0) std::memcpy(more.get(), bytes.get(), size);
+      bytes = std::move(more);
+      room = grown;
+    }
+    XMLSize_t n = in->readBytes(bytes.get() + size, room - size);
+    if (n == 0) break;
+    size += n;
+  }
+  in.reset();
+
+  if (schemaScan_ == nullptr) schemaScan_ = std::make_unique<KelSchemaScan>();
+  std::string why = schemaScan_->measure(ctx_, bytes.get(), size, file->getSystemId());
+  if (!why.empty()) refuse(ctx_, resource, id, why);
+  auto *measured = new xercesc::MemBufInputSource(bytes.release(), size, file->getSystemId(), true);
+  measured->setCopyBufToStream(false);
+  return measured;
 }
 
 std::unique_ptr<xercesc::SAX2XMLReaderImpl> kelCreateReader(xercesc::MemoryManager *manager, const XMLCh *scanner) {

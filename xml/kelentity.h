@@ -49,6 +49,10 @@ inline constexpr uint64_t KEL_ENTITY_READER_LIMIT = KEL_ENTITY_EXPANSION_LIMIT +
  * a quarter of a billion characters.  Entity values made of parameter entities grow tenfold
  * per level with a handful of expansions; this bounds what they can take.
  */
+// A schema document is read whole and measured before the parser reads the same bytes
+// (kelschemascan.h).  Schema documents are larger than this only by mistake.
+inline constexpr size_t KEL_SCHEMA_DOCUMENT_BYTES_LIMIT = size_t{64} << 20;
+
 inline constexpr uint64_t KEL_PARSE_BLOCK_LIMIT = uint64_t{512} << 20;
 
 /*
@@ -109,18 +113,44 @@ std::unique_ptr<xercesc::InputSource> kelOpenFileSource(KelCallContext *ctx, con
  * The resolver every parse installs.  first: the parse's own answer, asked first with the
  * public and system id as the document wrote them; may be null.
  */
+class KelArena;
+class KelSchemaScan;
+
 class KelEntityResolver : public xercesc::XMLEntityResolver {
  public:
-  KelEntityResolver(KelCallContext *ctx, xercesc::EntityResolver *first) : ctx_(ctx), first_(first) {}
+  KelEntityResolver(KelCallContext *ctx, xercesc::EntityResolver *first);
   void setFirst(xercesc::EntityResolver *first) { first_ = first; }
+  void setContext(KelCallContext *ctx) { ctx_ = ctx; }
   xercesc::InputSource *resolveEntity(xercesc::XMLResourceIdentifier *resource) override;
+  ~KelEntityResolver() override;
   // Schema documents asked for so far (a schema, or one it includes, imports or redefines).
   uint64_t schemasAsked() const { return schemasAsked_; }
+  /*
+   * Loading schemas may take at most bytes more of arena (the reader's memory): the first
+   * schema document asked for sets the arena's limit, schemasLoaded() lifts it once the parser
+   * is past the element that loaded them.  A schema's group references and derivations are
+   * copied as the parser reads them, so a few kilobytes of references nested ten deep and ten
+   * wide take gigabytes and minutes; past the limit the parse ends (the arena says so).
+   */
+  void limitSchemaLoads(KelArena *arena, size_t bytes) {
+    loadArena_ = arena;
+    loadBytes_ = bytes;
+  }
+  void schemasLoaded();
+  // A parse begins: the schema documents of the last one are forgotten.
+  void startParse();
 
  private:
+  xercesc::InputSource *measuredSchema(xercesc::XMLResourceIdentifier *resource, const std::string &id,
+                                       std::unique_ptr<xercesc::InputSource> file);
+
   KelCallContext *ctx_;
   xercesc::EntityResolver *first_;
   uint64_t schemasAsked_ = 0;
+  KelArena *loadArena_ = nullptr;
+  size_t loadBytes_ = 0;
+  bool loading_ = false;
+  std::unique_ptr<KelSchemaScan> schemaScan_;  // made when first needed
 };
 
 /*

@@ -22,6 +22,7 @@
 #include "kelSgDoc.h"
 #include "kelSgDocHandler.h"
 #include "kelaccess.h"
+#include "kelarena.h"
 #include "kelcodepage.h"
 #include "kelcontentmodel.h"
 #include "kelctx.h"
@@ -33,6 +34,11 @@
 using xercesc::XMLUni;
 
 namespace {
+
+// What loading the schemas of one document may add to the schema reader's memory, and what
+// the reader may hold between documents before it is made anew.
+constexpr size_t KEL_SCHEMA_LOAD_BYTES = size_t{256} << 20;
+constexpr size_t KEL_SCHEMA_ARENA_KEEP = size_t{32} << 20;
 
 const XMLCh kDocBufferId[] = u"IdForDocBuffer";
 
@@ -176,6 +182,9 @@ int validateWith(KelCallContext *ctx, xercesc::SAX2XMLReader &reader, xercesc::I
 }  // namespace
 
 struct KelValidator::State {
+  // What the schema reader allocates: everything it leaves behind goes when both are dropped.
+  // Declared first, so that it goes after the reader.
+  std::unique_ptr<KelArena> schemaArena;
   Reader dtdReader, schemaReader;
   // The DTD of the last documents: known, where it is, its encoding flag, its text or name.
   bool dtdKnown = false;
@@ -373,8 +382,10 @@ int KelValidator::checkSchema(const char *doc, size_t docLength, int inMemory, i
     kelSchemaHandler &handler = report != nullptr ? static_cast<kelSchemaHandler &>(*reporting) : *plain;
     Reader &r = state_->schemaReader;
     if (r.impl == nullptr) {
-      r.impl = kelCreateReader();
+      state_->schemaArena = std::make_unique<KelArena>();
+      r.impl = kelCreateReader(state_->schemaArena.get());
       r.guard = std::make_unique<KelEntityResolver>(ctx, nullptr);
+      r.guard->limitSchemaLoads(state_->schemaArena.get(), KEL_SCHEMA_LOAD_BYTES);
       r.impl->setFeature(XMLUni::fgSAX2CoreNameSpaces, true);
       r.impl->setFeature(XMLUni::fgXercesSchema, true);
       // Full checking builds every model's automaton while the schema loads; it is run by the
@@ -386,12 +397,31 @@ int KelValidator::checkSchema(const char *doc, size_t docLength, int inMemory, i
     }
     r.impl->setProperty(XMLUni::fgXercesSchemaExternalNoNameSpaceSchemaLocation,
                         const_cast<XMLCh *>(schemaLocation != nullptr ? schemaLocation : u""));
-    KelReaderRun attach(*r.impl, *r.guard, &handler, &handler, nullptr, &handler);
+    std::optional<KelReaderRun> attach(std::in_place, *r.impl, *r.guard, &handler, &handler, nullptr, &handler);
     handler.models.watch(r.impl.get(), nullptr);
     handler.schemas.watch(r.impl.get(), r.guard.get());
-    if (report == nullptr) return validateWith(ctx, *r.impl, *src, sqlstate, msg);
-    int rc = kelGuardedParse(
-        ctx, [&] { reportParse(*r.impl, *src, *reporting, report); }, sqlstate, msg, KelOtherFailure::Silent);
+    int rc = report == nullptr ? validateWith(ctx, *r.impl, *src, sqlstate, msg)
+                               : kelGuardedParse(
+                                     ctx, [&] { reportParse(*r.impl, *src, *reporting, report); }, sqlstate, msg,
+                                     KelOtherFailure::Silent);
+    r.guard->schemasLoaded();
+    attach.reset();
+    KelArena &arena = *state_->schemaArena;
+    if (arena.limitReached()) {
+      // The schemas, not the machine, ran out of room: a parse error, and a reader not used again.
+      std::string text = "the schemas of the document need more than " +
+                         std::to_string(KEL_SCHEMA_LOAD_BYTES >> 20) + " MiB to load";
+      KEL_TRACE(ctx, "%s\n", text.c_str());
+      if (msg) kelSetMessage(ctx, msg, KELQ047E, "0", "0", text.c_str());
+      kelSetState(sqlstate, "38X13");
+      rc = report == nullptr ? 0 : -1;
+    }
+    if (arena.limitReached() || arena.bytesHeld() > KEL_SCHEMA_ARENA_KEEP) {
+      r.impl.reset();
+      r.guard.reset();
+      state_->schemaArena.reset();
+    }
+    if (report == nullptr) return rc;
     return finishReport(rc, *reporting, report, sqlstate, msg) == 0 ? 1 : 0;
   } catch (const std::bad_alloc &) {
     kelFail(ctx, msg, sqlstate, KELG002E);

@@ -13,6 +13,8 @@
 #include "kel_test_ctx.h"
 #include "kel_test_env.h"
 #include "kelctx.h"
+#include "kelentity.h"
+#include "kelschemascan.h"
 #include "kelmsg.h"
 #include "sqlenv.h"
 
@@ -231,6 +233,77 @@ TEST_F(Validation, SchemaContentModelsPastTheirLimitsAreRefusedBeforeTheParserBu
                   "<r><a/></r>"),
             "0 38X13");
   EXPECT_NE(std::string(msg).find("unique particle attribution"), std::string::npos) << msg;
+}
+
+// Schema documents are read through the parser's recursive walks: the nesting of each, and
+// the chain of definitions naming one another, are measured before the parser reads them, and
+// what loading them may take of memory is bounded.
+TEST_F(Validation, SchemaDocumentsAreMeasuredBeforeTheParserReadsThem) {
+  const std::string xsd = dir.file("s.xsd"), part = dir.file("part.xsd");
+  const std::u16string location(xsd.begin(), xsd.end());
+  const std::string head = "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\">";
+  KelValidator v(&ctx);
+  auto check = [&](const std::string &body, const std::string &doc = "<r><a/></r>") {
+    keltest::writeFile(xsd, head + body + "</xs:schema>");
+    int rc = v.validateSchema(doc.c_str(), doc.size(), 1, 0, location.c_str(), state, msg);
+    return std::to_string(rc) + " " + state;
+  };
+  auto refused = [](const std::string &file, const std::string &why) {
+    return "KELQ047E  Parser error on line 1 column 4: external entity \"" + file + "\" refused: " + why + " \n";
+  };
+  auto sequences = [](size_t n) {
+    std::string m = "<xs:element name=\"r\"><xs:complexType>";
+    for (size_t i = 0; i < n; ++i) m += "<xs:sequence>";
+    m += "<xs:element name=\"a\"/>";
+    for (size_t i = 0; i < n; ++i) m += "</xs:sequence>";
+    return m + "</xs:complexType></xs:element>";
+  };
+  // Nesting: 50,000 levels ended the process.
+  const std::string tooDeep = "its elements nest more than 2500 levels deep";
+  EXPECT_EQ(check(sequences(KEL_SCHEMA_DOCUMENT_DEPTH_LIMIT - 4)), "1 00000") << msg;
+  EXPECT_EQ(check(sequences(KEL_SCHEMA_DOCUMENT_DEPTH_LIMIT - 3)), "0 38X13");
+  EXPECT_EQ(std::string(msg), refused(xsd, tooDeep));
+  EXPECT_EQ(check(sequences(50000)), "0 38X13");
+  EXPECT_EQ(std::string(msg), refused(xsd, tooDeep));
+  // A document it includes is measured too.
+  keltest::writeFile(part, head + sequences(50000) + "</xs:schema>");
+  EXPECT_EQ(check("<xs:include schemaLocation=\"part.xsd\"/>"), "0 38X13");
+  EXPECT_EQ(std::string(msg), "KELQ047E  Parser error on line 1 column 95: external entity \"part.xsd\" refused: " +
+                                  tooDeep + " \n");
+  // Types each with an element of the next: 3 levels a type.  10,000 types ended the process.
+  auto chain = [](int n) {
+    std::string m;
+    for (int i = 0; i < n; ++i)
+      m += "<xs:complexType name=\"t" + std::to_string(i) + "\"><xs:sequence><xs:element name=\"a\" type=\"t" +
+           std::to_string(i + 1) + "\" minOccurs=\"0\"/></xs:sequence></xs:complexType>";
+    return m + "<xs:complexType name=\"t" + std::to_string(n) + "\"/><xs:element name=\"r\" type=\"t0\"/>";
+  };
+  const std::string chained = "its definitions name one another more than 10000 levels deep";
+  EXPECT_EQ(check(chain(3332)), "1 00000") << msg;  // 9,998 levels with the element r
+  EXPECT_EQ(check(chain(3334)), "0 38X13");
+  EXPECT_EQ(std::string(msg), refused(xsd, chained));
+  EXPECT_EQ(check(chain(20000)), "0 38X13");
+  EXPECT_EQ(std::string(msg), refused(xsd, chained));
+  // Definitions naming each other in a circle are counted once each.
+  EXPECT_EQ(check("<xs:complexType name=\"x\"><xs:sequence><xs:element name=\"a\" type=\"y\" minOccurs=\"0\"/>"
+                  "</xs:sequence></xs:complexType><xs:complexType name=\"y\"><xs:sequence>"
+                  "<xs:element name=\"a\" type=\"x\" minOccurs=\"0\"/></xs:sequence></xs:complexType>"
+                  "<xs:element name=\"r\" type=\"x\"/>",
+                  "<r><a><a/></a></r>"),
+            "1 00000")
+      << msg;
+  // Group references copy the group: six levels of ten make a million copies (840 MB and a
+  // second before); what loading may take is bounded, and the reader is made anew after.
+  std::string groups = "<xs:group name=\"g0\"><xs:sequence><xs:element name=\"a\"/></xs:sequence></xs:group>";
+  for (int level = 1; level <= 6; ++level) {
+    groups += "<xs:group name=\"g" + std::to_string(level) + "\"><xs:sequence>";
+    for (int i = 0; i < 10; ++i) groups += "<xs:group ref=\"g" + std::to_string(level - 1) + "\"/>";
+    groups += "</xs:sequence></xs:group>";
+  }
+  EXPECT_EQ(check(groups + "<xs:element name=\"r\"><xs:complexType><xs:group ref=\"g6\"/></xs:complexType></xs:element>"),
+            "0 38X13");
+  EXPECT_STREQ(msg, "KELQ047E  Parser error on line 0 column 0: the schemas of the document need more than 256 MiB to load \n");
+  EXPECT_EQ(check(sequences(10)), "1 00000") << msg;
 }
 
 class Access : public keltest::CallContextTest {
