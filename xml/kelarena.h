@@ -25,6 +25,10 @@
 #include <cstdint>
 #include <vector>
 
+// What a kept reader's arena may hold between documents: past it the reader and its arena are
+// made anew, so that a document that needed more, or what the parser left behind, is given back.
+inline constexpr size_t KEL_ARENA_KEEP = size_t{32} << 20;
+
 class KelArena final : public xercesc::MemoryManager {
  public:
   KelArena() = default;

@@ -32,6 +32,7 @@
 #include "kelSgDocHandler.h"
 #include "kelcodepage.h"
 #include "kelctx.h"
+#include "kelarena.h"
 #include "kelentity.h"
 #include "kelextract.h"
 #include "kelmsg.h"
@@ -393,7 +394,9 @@ int kelExplainPath(KelCallContext *ctx, const char *doc, size_t docLength, int c
     if (src == nullptr) return -1;
 
     // The reader of extraction: no namespaces, no validation, the one resolver and its limits.
-    std::unique_ptr<xercesc::SAX2XMLReaderImpl> reader = kelCreateReader();
+    // Its arena takes back whatever the parser leaves behind after a malformed document.
+    KelArena arena;
+    std::unique_ptr<xercesc::SAX2XMLReaderImpl> reader = kelCreateReader(&arena);
     reader->setFeature(XMLUni::fgSAX2CoreNameSpaces, false);
     reader->setFeature(XMLUni::fgSAX2CoreNameSpacePrefixes, false);
     reader->setFeature(XMLUni::fgSAX2CoreValidation, false);

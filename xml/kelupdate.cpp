@@ -25,6 +25,7 @@
 #include "kelSgDocHandler.h"
 #include "kelcodepage.h"
 #include "kelctx.h"
+#include "kelarena.h"
 #include "kelentity.h"
 #include "kelfile.h"
 #include "kelmsg.h"
@@ -338,6 +339,9 @@ int32_t toUtf16(KelCallContext *ctx, const char *text, std::u16string *out) {
 
 struct KelUpdater::State {
   KelEntityResolver guard;  // the reader's resolver; asks each run's own resolver first
+  // What the reader allocates, freed with it: the parser leaves a little behind after some
+  // malformed documents (a content model broken off), which must not pile up in the process.
+  std::unique_ptr<KelArena> arena;
   std::unique_ptr<xercesc::SAX2XMLReaderImpl> reader;
   kelUpdateDeclAdapter adapter;
   std::u16string path16;  // the path the cached query was compiled from
@@ -439,8 +443,13 @@ int KelUpdater::update(const char *doc, size_t docLength, int inMemory, int cpFl
     if (src == nullptr) return -1;
     if (cpFlag == 1) src->setEncoding(s.encoding.c_str());
 
+    if (s.arena != nullptr && s.arena->bytesHeld() > KEL_ARENA_KEEP) {
+      s.reader.reset();
+      s.arena.reset();
+    }
     if (s.reader == nullptr) {
-      s.reader = kelCreateReader();
+      s.arena = std::make_unique<KelArena>();
+      s.reader = kelCreateReader(s.arena.get());
       xercesc::SAX2XMLReaderImpl &r = *s.reader;
       r.setFeature(XMLUni::fgSAX2CoreNameSpaces, false);
       r.setFeature(XMLUni::fgSAX2CoreNameSpacePrefixes, false);

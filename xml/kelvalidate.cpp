@@ -35,10 +35,8 @@ using xercesc::XMLUni;
 
 namespace {
 
-// What loading the schemas of one document may add to the schema reader's memory, and what
-// the reader may hold between documents before it is made anew.
+// What loading the schemas of one document may add to the schema reader's memory.
 constexpr size_t KEL_SCHEMA_LOAD_BYTES = size_t{256} << 20;
-constexpr size_t KEL_SCHEMA_ARENA_KEEP = size_t{32} << 20;
 
 const XMLCh kDocBufferId[] = u"IdForDocBuffer";
 
@@ -182,9 +180,9 @@ int validateWith(KelCallContext *ctx, xercesc::SAX2XMLReader &reader, xercesc::I
 }  // namespace
 
 struct KelValidator::State {
-  // What the schema reader allocates: everything it leaves behind goes when both are dropped.
-  // Declared first, so that it goes after the reader.
-  std::unique_ptr<KelArena> schemaArena;
+  // What each reader allocates: everything the parser leaves behind goes when a reader and its
+  // arena are dropped.  Declared first, so that they go after the readers.
+  std::unique_ptr<KelArena> dtdArena, schemaArena;
   Reader dtdReader, schemaReader;
   // The DTD of the last documents: known, where it is, its encoding flag, its text or name.
   bool dtdKnown = false;
@@ -264,8 +262,17 @@ int KelValidator::checkDtd(const char *doc, size_t docLength, int inMemory, int 
     kelValidateHandler &handler = report != nullptr ? static_cast<kelValidateHandler &>(*reporting) : *plain;
 
     Reader &r = s.dtdReader;
+    if (r.impl != nullptr && s.dtdArena->bytesHeld() > KEL_ARENA_KEEP) {
+      // The kept grammar goes with the reader; the next documents load it again.
+      r.impl.reset();
+      r.guard.reset();
+      s.dtdArena.reset();
+      s.dtdKnown = s.grammarLoaded = s.grammarFailed = false;
+      s.grammar = nullptr;
+    }
     if (r.impl == nullptr) {
-      r.impl = kelCreateReader();
+      s.dtdArena = std::make_unique<KelArena>();
+      r.impl = kelCreateReader(s.dtdArena.get());
       r.guard = std::make_unique<KelEntityResolver>(ctx, nullptr);
       r.impl->setFeature(XMLUni::fgSAX2CoreValidation, true);
       r.impl->setFeature(XMLUni::fgSAX2CoreNameSpaces, false);
@@ -416,7 +423,7 @@ int KelValidator::checkSchema(const char *doc, size_t docLength, int inMemory, i
       kelSetState(sqlstate, "38X13");
       rc = report == nullptr ? 0 : -1;
     }
-    if (arena.limitReached() || arena.bytesHeld() > KEL_SCHEMA_ARENA_KEEP) {
+    if (arena.limitReached() || arena.bytesHeld() > KEL_ARENA_KEEP) {
       r.impl.reset();
       r.guard.reset();
       state_->schemaArena.reset();
