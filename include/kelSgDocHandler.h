@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct KelCallContext;
@@ -200,6 +201,17 @@ class kelValidateHandler : public xercesc::DefaultHandler {
   // Each document starts by the XML 1.0 rules (kelReadAsXml10): the readers are kept.
   void setDocumentLocator(const xercesc::Locator *locator) override;
   void startDTD(const XMLCh *name, const XMLCh *publicId, const XMLCh *systemId) override;
+  // Attached as declaration handler too while a document is read against a DTD given: the
+  // internal subset is read before the DTD given and its declarations win, so an attribute it
+  // declares for an element of the DTD given (a required one made optional, an enumeration made
+  // free text, one the DTD given does not have) would loosen the DTD given.  Such a document
+  // ends with KELQ047E at its first element.  Elements of its own, and their attributes, the
+  // internal subset may declare.
+  void startEntity(const XMLCh *name) override;
+  void endEntity(const XMLCh *name) override;
+  void elementDecl(const XMLCh *name, const XMLCh *model) override;
+  void attributeDecl(const XMLCh *eName, const XMLCh *aName, const XMLCh *type, const XMLCh *mode,
+                     const XMLCh *value) override;
   void startElement(const XMLCh *uri, const XMLCh *localname, const XMLCh *qname,
                     const xercesc::Attributes &attrs) override;
   xercesc::InputSource *resolveEntity(const XMLCh *publicId, const XMLCh *systemId) override;
@@ -215,6 +227,10 @@ class kelValidateHandler : public xercesc::DefaultHandler {
   std::u16string dtdId_;
   std::u16string encoding_;
   int dtdIsText_;
+  bool inDtdGiven_ = false;  // between the start and the end of the external subset
+  bool subsetChecked_ = false;
+  std::vector<std::pair<std::u16string, std::u16string>> subsetAttributes_;  // element, attribute
+  std::vector<std::u16string> givenElements_;
 };
 
 // Deepest element nesting a schema validation reads.  With namespaces on, the parser looks up

@@ -206,6 +206,10 @@ void kelValidateHandler::setDocumentLocator(const xercesc::Locator *locator) {
 }
 
 void kelValidateHandler::startDTD(const XMLCh *, const XMLCh *, const XMLCh *systemId) {
+  // The document's DOCTYPE: what a DTD loaded alone before it reported is not the document's.
+  inDtdGiven_ = false;
+  subsetAttributes_.clear();
+  givenElements_.clear();
   // Without the DOCTYPE's request for an external DTD the DTD given would never be read.  An
   // empty system id still asks for it (the parser passes none only when there is no id).
   if (dtd_ == nullptr || systemId != nullptr) return;
@@ -307,8 +311,34 @@ void KelSchemaWatch::atElement(KelCallContext *ctx, const xercesc::Locator *loca
   validator->preContentValidation(false, false);
 }
 
+void kelValidateHandler::startEntity(const XMLCh *name) {
+  if (std::char_traits<XMLCh>::compare(name, u"[dtd]", 6) == 0) inDtdGiven_ = true;
+}
+
+void kelValidateHandler::endEntity(const XMLCh *name) {
+  if (std::char_traits<XMLCh>::compare(name, u"[dtd]", 6) == 0) inDtdGiven_ = false;
+}
+
+void kelValidateHandler::elementDecl(const XMLCh *name, const XMLCh *) {
+  if (inDtdGiven_) givenElements_.emplace_back(name);
+}
+
+void kelValidateHandler::attributeDecl(const XMLCh *eName, const XMLCh *aName, const XMLCh *, const XMLCh *,
+                                       const XMLCh *) {
+  if (!inDtdGiven_) subsetAttributes_.emplace_back(eName, aName);
+}
+
 void kelValidateHandler::startElement(const XMLCh *, const XMLCh *, const XMLCh *, const xercesc::Attributes &) {
   models.atElement(ctx_, locator_);
+  if (subsetChecked_ || dtd_ == nullptr) return;
+  subsetChecked_ = true;
+  for (const auto &[element, attribute] : subsetAttributes_) {
+    if (std::find(givenElements_.begin(), givenElements_.end(), element) == givenElements_.end()) continue;
+    std::string text = "the internal subset declares attribute \"" + kelToDb(ctx_, attribute.c_str()) +
+                       "\" of element \"" + kelToDb(ctx_, element.c_str()) + "\", which the DTD given decides";
+    KEL_TRACE(ctx_, "%s\n", text.c_str());
+    throw KELException::parseErrorAt(ctx_, locator_, text.c_str());
+  }
 }
 
 xercesc::InputSource *kelValidateHandler::resolveEntity(const XMLCh *publicId, const XMLCh *systemId) {

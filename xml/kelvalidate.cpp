@@ -338,6 +338,13 @@ int KelValidator::checkDtd(const char *doc, size_t docLength, int inMemory, int 
       }
     }
     handler.models.watch(r.impl.get(), s.grammar);
+    // The declarations of the document's DTD, for the handler to keep its internal subset from
+    // changing the DTD given (not while the DTD was loaded alone above).
+    struct Declarations {
+      xercesc::SAX2XMLReaderImpl &reader;
+      ~Declarations() { reader.setDeclarationHandler(nullptr); }
+    } declarations{*r.impl};
+    if (dtd != nullptr) r.impl->setDeclarationHandler(&handler);
     if (report == nullptr) return validateWith(ctx, *r.impl, *src, sqlstate, msg);
     int rc = kelGuardedParse(
         ctx, [&] { reportParse(*r.impl, *src, *reporting, report); }, sqlstate, msg, KelOtherFailure::Silent);

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -465,6 +466,46 @@ TEST_F(Validator, AGivenDtdIsNotBypassedByADoctypeWithoutSystemId) {
 }
 
 // Each document is read by the XML version it declares, not the one of the document before.
+// The internal subset is read before the DTD given and its declarations win: it may add
+// elements of its own, but an attribute list for an element of the DTD given would loosen it.
+TEST_F(Validator, AnInternalSubsetCannotLoosenTheDtdGiven) {
+  const std::string head = "<!DOCTYPE a SYSTEM \"x.dtd\" [";
+  const std::vector<std::tuple<std::string, std::string, std::string>> loosening = {
+      {"<!ATTLIST b k CDATA #IMPLIED>]><a><b/></a>", "k", "b"},  // a required attribute made optional
+      {"<!ATTLIST b extra CDATA #IMPLIED>]><a><b k=\"1\" extra=\"x\"/></a>", "extra", "b"},
+      {"<!ATTLIST a q CDATA #FIXED \"v\">]><a q=\"v\"><b k=\"1\"/></a>", "q", "a"},
+  };
+  std::string dtdFile = dir.file("given.dtd");
+  keltest::writeFile(dtdFile, kDtd);
+  for (int where : {KEL_DTD_TEXT, KEL_DTD_SERVER_FILE}) {
+    SCOPED_TRACE(where);
+    const char *dtd = where == KEL_DTD_TEXT ? kDtd : dtdFile.c_str();
+    KelValidator v(&ctx);
+    for (int round = 0; round < 2; ++round) {
+      for (const auto &[rest, attribute, element] : loosening) {
+        const std::string doc = head + rest;
+        EXPECT_EQ(both(v, doc, dtd, where), "0 38X13") << doc;
+        EXPECT_EQ(std::string(msg), "KELQ047E  Parser error on line 1 column " +
+                                        std::to_string(doc.find("<a") + 1 + doc.substr(doc.find("<a")).find('>') + 1) +
+                                        ": the internal subset declares attribute \"" + attribute +
+                                        "\" of element \"" + element + "\", which the DTD given decides \n")
+            << doc;
+      }
+      // Elements of its own and their attributes it may declare; an element of the DTD given it
+      // cannot declare again.
+      EXPECT_EQ(both(v, head + "<!ELEMENT c EMPTY><!ATTLIST c z CDATA #IMPLIED>]><a><b k=\"1\"/></a>", dtd, where),
+                "1 00000")
+          << msg;
+      EXPECT_EQ(both(v, head + "<!ELEMENT a ANY><!ELEMENT c EMPTY>]><a><c/></a>", dtd, where), "0 38X13");
+    }
+  }
+  // Without a DTD given the internal subset is the document's own DTD, attribute lists and all.
+  EXPECT_EQ(kelValidate(&ctx, "<!DOCTYPE a [<!ELEMENT a EMPTY><!ATTLIST a k CDATA #IMPLIED>]><a/>", 1, 0, nullptr,
+                        0, nullptr, state, msg, 1),
+            1)
+      << msg;
+}
+
 TEST_F(Validator, EachDocumentIsReadByItsOwnXmlVersion) {
   KelValidator v(&ctx);
   const char *dtd = "<!ELEMENT a (#PCDATA)>";
