@@ -204,14 +204,17 @@ class kelValidateHandler : public xercesc::DefaultHandler {
   // Attached as declaration handler too while a document is read against a DTD given: the
   // internal subset is read before the DTD given and its declarations win, so an attribute it
   // declares for an element of the DTD given (a required one made optional, an enumeration made
-  // free text, one the DTD given does not have) would loosen the DTD given.  Such a document
-  // ends with KELQ047E at its first element.  Elements of its own, and their attributes, the
-  // internal subset may declare.
+  // free text, one the DTD given does not have) would loosen the DTD given, and so would a
+  // parameter entity, which the DTD given may use to write its declarations ("<!ENTITY % model
+  // 'ANY'>").  Such a document ends with KELQ047E at its first element.  Elements of its own,
+  // their attributes and general entities the internal subset may declare.
   void startEntity(const XMLCh *name) override;
   void endEntity(const XMLCh *name) override;
   void elementDecl(const XMLCh *name, const XMLCh *model) override;
   void attributeDecl(const XMLCh *eName, const XMLCh *aName, const XMLCh *type, const XMLCh *mode,
                      const XMLCh *value) override;
+  void internalEntityDecl(const XMLCh *name, const XMLCh *value) override;
+  void externalEntityDecl(const XMLCh *name, const XMLCh *publicId, const XMLCh *systemId) override;
   void startElement(const XMLCh *uri, const XMLCh *localname, const XMLCh *qname,
                     const xercesc::Attributes &attrs) override;
   xercesc::InputSource *resolveEntity(const XMLCh *publicId, const XMLCh *systemId) override;
@@ -231,6 +234,7 @@ class kelValidateHandler : public xercesc::DefaultHandler {
   bool subsetChecked_ = false;
   std::vector<std::pair<std::u16string, std::u16string>> subsetAttributes_;  // element, attribute
   std::vector<std::u16string> givenElements_;
+  std::u16string subsetParameterEntity_;  // the first the internal subset declares, if any
 };
 
 // Deepest element nesting a schema validation reads.  With namespaces on, the parser looks up

@@ -210,6 +210,7 @@ void kelValidateHandler::startDTD(const XMLCh *, const XMLCh *, const XMLCh *sys
   inDtdGiven_ = false;
   subsetAttributes_.clear();
   givenElements_.clear();
+  subsetParameterEntity_.clear();
   // Without the DOCTYPE's request for an external DTD the DTD given would never be read.  An
   // empty system id still asks for it (the parser passes none only when there is no id).
   if (dtd_ == nullptr || systemId != nullptr) return;
@@ -328,10 +329,24 @@ void kelValidateHandler::attributeDecl(const XMLCh *eName, const XMLCh *aName, c
   if (!inDtdGiven_) subsetAttributes_.emplace_back(eName, aName);
 }
 
+void kelValidateHandler::internalEntityDecl(const XMLCh *name, const XMLCh *) {
+  if (!inDtdGiven_ && name[0] == u'%' && subsetParameterEntity_.empty()) subsetParameterEntity_ = name;
+}
+
+void kelValidateHandler::externalEntityDecl(const XMLCh *name, const XMLCh *, const XMLCh *) {
+  if (!inDtdGiven_ && name[0] == u'%' && subsetParameterEntity_.empty()) subsetParameterEntity_ = name;
+}
+
 void kelValidateHandler::startElement(const XMLCh *, const XMLCh *, const XMLCh *, const xercesc::Attributes &) {
   models.atElement(ctx_, locator_);
   if (subsetChecked_ || dtd_ == nullptr) return;
   subsetChecked_ = true;
+  if (!subsetParameterEntity_.empty()) {
+    std::string text = "the internal subset declares parameter entity \"" +
+                       kelToDb(ctx_, subsetParameterEntity_.c_str()) + "\", which could change the DTD given";
+    KEL_TRACE(ctx_, "%s\n", text.c_str());
+    throw KELException::parseErrorAt(ctx_, locator_, text.c_str());
+  }
   for (const auto &[element, attribute] : subsetAttributes_) {
     if (std::find(givenElements_.begin(), givenElements_.end(), element) == givenElements_.end()) continue;
     std::string text = "the internal subset declares attribute \"" + kelToDb(ctx_, attribute.c_str()) +

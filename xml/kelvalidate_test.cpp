@@ -497,8 +497,21 @@ TEST_F(Validator, AnInternalSubsetCannotLoosenTheDtdGiven) {
                 "1 00000")
           << msg;
       EXPECT_EQ(both(v, head + "<!ELEMENT a ANY><!ELEMENT c EMPTY>]><a><c/></a>", dtd, where), "0 38X13");
+      // A parameter entity could rewrite the DTD given where it uses one; general entities are
+      // the document's own.
+      const std::string entity = head + "<!ENTITY % model 'ANY'>]><a><b k=\"1\"/></a>";
+      EXPECT_EQ(both(v, entity, dtd, where), "0 38X13");
+      EXPECT_EQ(std::string(msg), "KELQ047E  Parser error on line 1 column 57: the internal subset declares parameter "
+                                  "entity \"%model\", which could change the DTD given \n");
+      EXPECT_EQ(both(v, head + "<!ENTITY one '1'>]><a><b k=\"&one;\"/></a>", dtd, where), "1 00000") << msg;
     }
   }
+  // The DTD given writing its model with a parameter entity, which the document would redefine.
+  const char *byEntity = "<!ENTITY % model '(b+)'><!ELEMENT a %model;><!ELEMENT b EMPTY>";
+  EXPECT_EQ(kelValidate(&ctx, (head + "<!ENTITY % model 'ANY'><!ELEMENT c EMPTY>]><a><c/></a>").c_str(), 1, 0,
+                        byEntity, 0, "d", state, msg, KEL_DTD_TEXT),
+            0);
+  EXPECT_NE(std::string(msg).find("parameter entity \"%model\""), std::string::npos) << msg;
   // Without a DTD given the internal subset is the document's own DTD, attribute lists and all.
   EXPECT_EQ(kelValidate(&ctx, "<!DOCTYPE a [<!ELEMENT a EMPTY><!ATTLIST a k CDATA #IMPLIED>]><a/>", 1, 0, nullptr,
                         0, nullptr, state, msg, 1),
