@@ -16,6 +16,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "kelarena.h"
 #include "kelentity.h"
 
 namespace {
@@ -211,6 +212,7 @@ class Scan : public xercesc::DefaultHandler {
 }  // namespace
 
 struct KelSchemaScan::Impl {
+  std::unique_ptr<KelArena> arena;  // what the reader allocates; goes after it
   std::unique_ptr<KelEntityResolver> resolver;
   std::unique_ptr<xercesc::SAX2XMLReaderImpl> reader;
   Definitions definitions;
@@ -224,9 +226,14 @@ void KelSchemaScan::startParse() { impl_->definitions.clear(); }
 
 std::string KelSchemaScan::measure(KelCallContext *ctx, const XMLByte *bytes, size_t size, const XMLCh *systemId) {
   Impl &s = *impl_;
+  if (s.arena != nullptr && s.arena->bytesHeld() > KEL_ARENA_KEEP) {
+    s.reader.reset();
+    s.arena.reset();
+  }
   if (s.reader == nullptr) {
+    s.arena = std::make_unique<KelArena>();
     s.resolver = std::make_unique<KelEntityResolver>(ctx, nullptr);
-    s.reader = kelCreateReader();
+    s.reader = kelCreateReader(s.arena.get());
     s.reader->setFeature(xercesc::XMLUni::fgSAX2CoreValidation, false);
     s.reader->setFeature(xercesc::XMLUni::fgXercesSchema, false);
     kelSecureReader(*s.reader, s.resolver.get());

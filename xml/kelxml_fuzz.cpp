@@ -13,7 +13,8 @@
  * the original's, and any update of a well-formed document gives a well-formed one; and that
  * the path diagnostics fail as extraction fails and give one MATCH row per extracted value, and
  * that validation against a well-formed document's own DTD answers with a message.  Besides
- * mutating its seeds the driver makes random documents of a few element names.
+ * mutating its seeds the driver makes random documents of a few element names, and validates
+ * documents against mutated schemas.
  */
 #include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/sax2/DefaultHandler.hpp>
@@ -47,6 +48,7 @@
 #include "kelpath.h"
 #include "kelupdate.h"
 #include "kelvalidate.h"
+#include "sqlenv.h"
 
 namespace {
 
@@ -58,6 +60,7 @@ KelCallContext *fuzzContext() {
     std::filesystem::create_directories(dir);
     setenv("QUARNINSTANCE", "fuzz", 1);
     setenv("QUARNKELPATH", dir.c_str(), 1);
+    setenv("QUARNPATH", dir.c_str(), 1);  // the registry of the allowed directories lives here
     char state[6], msg[KEL_MSG_BUFFER + 1];
     KelCodePageRequest request{0, 1208, nullptr};
     if (kelInit(&ctx, KEL_SHORT_MESSAGES, &request, state, msg, "UTF-8") < 0) std::abort();
@@ -380,6 +383,31 @@ void checkValidation(const std::string &doc) {
   check(rc == 1 || msg[0] != '\0', "an invalid document has a message");
 }
 
+// Validation against a schema of mutated text: the schema document is measured before the
+// parser reads it and its models before the parser builds them, so no schema holds the parse,
+// takes the process's memory or overflows its stack; the answer is valid or invalid with a
+// message.  The schema is a file of the fuzz directory, readable for this check only.
+void checkSchema(const std::string &schema) {
+  KelCallContext *ctx = fuzzContext();
+  const std::string dir = (std::filesystem::temp_directory_path() / "kelfuzz").string();
+  const std::string file = dir + "/schema.xsd";
+  FILE *f = std::fopen(file.c_str(), "wb");
+  if (f == nullptr) return;
+  std::fwrite(schema.data(), 1, schema.size(), f);
+  std::fclose(f);
+  if (sqloSetEnv(SQLE_REG_XML_READ_DIRS, dir.c_str()) != 0) return;
+  const std::u16string location(file.begin(), file.end());
+  for (const char *doc : {"<r><a/><b>1</b></r>", "<r/>", "<r xmlns:p=\"urn:p\"><p:q/></r>"}) {
+    char state[6] = "00000";
+    char msg[KEL_MSG_BUFFER + 1] = "";
+    int rc = kelValidateSchema(ctx, doc, 1, 0, location.c_str(), state, msg);
+    check(rc == 0 || rc == 1, "schema validation answers valid or invalid");
+    check((rc == 1) == (std::strcmp(state, "00000") == 0), "schema validation's answer agrees with its SQLSTATE");
+    check(rc == 1 || msg[0] != '\0', "a document invalid against a schema has a message");
+  }
+  sqloSetEnv(SQLE_REG_XML_READ_DIRS, "");
+}
+
 void runOne(const uint8_t *data, size_t size) {
   std::string input(reinterpret_cast<const char *>(data), size);
   size_t nl = input.find('\n');
@@ -482,11 +510,64 @@ int main(int argc, char **argv) {
       "<!ENTITY e \"&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;\"><!ENTITY f \"&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;\">"
       "<!ENTITY g \"&f;&f;&f;&f;&f;&f;&f;&f;&f;&f;\">]><a>&g;</a>",
   };
+  // Schemas whose parse the parser makes expensive: occurrences written out, groups copied per
+  // reference, definitions naming one another, documents including themselves.
+  const std::string xs = "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\">";
+  const std::vector<std::string> schemaSeeds = {
+      xs + "<xs:element name=\"r\"><xs:complexType><xs:sequence maxOccurs=\"9\"><xs:element name=\"a\" "
+           "maxOccurs=\"9\"/><xs:element name=\"b\" type=\"xs:int\" minOccurs=\"0\"/></xs:sequence>"
+           "</xs:complexType></xs:element></xs:schema>",
+      xs + "<xs:group name=\"g\"><xs:choice><xs:element name=\"a\"/><xs:element name=\"b\"/></xs:choice>"
+           "</xs:group><xs:group name=\"h\"><xs:sequence><xs:group ref=\"g\"/><xs:group ref=\"g\" "
+           "maxOccurs=\"3\"/></xs:sequence></xs:group><xs:element name=\"r\"><xs:complexType mixed=\"true\">"
+           "<xs:group ref=\"h\" minOccurs=\"0\"/><xs:attribute name=\"k\"/></xs:complexType></xs:element></xs:schema>",
+      xs + "<xs:include schemaLocation=\"schema.xsd\"/><xs:complexType name=\"t\"><xs:sequence><xs:element "
+           "name=\"a\" type=\"u\" minOccurs=\"0\"/></xs:sequence></xs:complexType><xs:complexType name=\"u\">"
+           "<xs:complexContent><xs:extension base=\"t\"><xs:sequence><xs:element name=\"b\" minOccurs=\"0\"/>"
+           "</xs:sequence></xs:extension></xs:complexContent></xs:complexType><xs:element name=\"r\" type=\"t\"/>"
+           "</xs:schema>",
+      xs + "<xs:element name=\"r\"><xs:complexType><xs:all><xs:element name=\"a\" minOccurs=\"0\"/><xs:element "
+           "name=\"b\"/></xs:all></xs:complexType></xs:element><xs:element name=\"s\" substitutionGroup=\"r\"/>"
+           "<xs:simpleType name=\"l\"><xs:list itemType=\"xs:int\"/></xs:simpleType></xs:schema>",
+      xs + "<xs:element name=\"r\"><xs:complexType><xs:sequence><xs:any namespace=\"##other\" "
+           "processContents=\"lax\" maxOccurs=\"7\"/><xs:element ref=\"a\" maxOccurs=\"unbounded\"/>"
+           "</xs:sequence></xs:complexType></xs:element><xs:element name=\"a\"/></xs:schema>",
+  };
+  const std::string schemaAlphabet = "<>/=\" 0123456789aeginqrsux:";
   const std::string alphabet = "/@[]=\"'*.abcxyz<>&;!-?: \n12";
   std::mt19937 rng(12345);
   auto start = std::chrono::steady_clock::now();
   size_t runs = 0;
   while (std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() < limit) {
+    if (runs % 8 == 5) {  // a mutated schema
+      // Mostly edits that keep the schema well formed: a number changed, an empty element
+      // repeated; now and then a character.
+      std::string s = schemaSeeds[rng() % schemaSeeds.size()];
+      for (int e = 1 + static_cast<int>(rng() % 6); e > 0 && !s.empty(); --e) {
+        size_t pos = rng() % s.size();
+        switch (rng() % 8) {
+          case 0: s[pos] = schemaAlphabet[rng() % schemaAlphabet.size()]; break;
+          case 1: case 2: case 3: {
+            size_t digit = s.find_first_of("0123456789", pos);
+            if (digit == std::string::npos) break;
+            size_t end = s.find_first_not_of("0123456789", digit);
+            s.replace(digit, end - digit, std::to_string(rng() % (rng() % 2 ? 10 : 2000)));
+            break;
+          }
+          default: {
+            size_t open = s.find("<xs:", pos);
+            size_t close = open == std::string::npos ? open : s.find('>', open);
+            if (close == std::string::npos || s[close - 1] != '/') break;
+            const std::string element = s.substr(open, close + 1 - open);
+            for (int copies = 1 + static_cast<int>(rng() % 4); copies > 0; --copies) s.insert(open, element);
+            break;
+          }
+        }
+      }
+      checkSchema(s);
+      ++runs;
+      continue;
+    }
     if (runs % 4 == 3) {  // a random document, whole
       std::string s = "//x\n" + randomDocument(rng);
       runOne(reinterpret_cast<const uint8_t *>(s.data()), s.size());
