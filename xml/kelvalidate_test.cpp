@@ -174,6 +174,17 @@ TEST_F(Validation, ContentModelsPastTheirLimitsAreRefusedBeforeTheParserBuildsTh
   EXPECT_EQ(std::string(msg), refused + "its groups nest more than 2500 deep \n");
 }
 
+// Groups g0 (one element a) to gN, each a sequence of ten references to the one below.
+std::string groupLevels(int n) {
+  std::string groups = "<xs:group name=\"g0\"><xs:sequence><xs:element name=\"a\"/></xs:sequence></xs:group>";
+  for (int level = 1; level <= n; ++level) {
+    groups += "<xs:group name=\"g" + std::to_string(level) + "\"><xs:sequence>";
+    for (int i = 0; i < 10; ++i) groups += "<xs:group ref=\"g" + std::to_string(level - 1) + "\"/>";
+    groups += "</xs:sequence></xs:group>";
+  }
+  return groups;
+}
+
 // A schema's occurrences are written out as copies before its automaton is built: nested
 // repeats multiply, and group references copy the group.  The models are measured once the
 // schema is read, and checked in full (ambiguity too) only when they pass.
@@ -209,12 +220,7 @@ TEST_F(Validation, SchemaContentModelsPastTheirLimitsAreRefusedBeforeTheParserBu
             "1 00000")
       << msg;
   // Group references copy: four levels of ten references make 10,000 positions.
-  std::string groups = "<xs:group name=\"g0\"><xs:sequence><xs:element name=\"a\"/></xs:sequence></xs:group>";
-  for (int level = 1; level <= 4; ++level) {
-    groups += "<xs:group name=\"g" + std::to_string(level) + "\"><xs:sequence>";
-    for (int i = 0; i < 10; ++i) groups += "<xs:group ref=\"g" + std::to_string(level - 1) + "\"/>";
-    groups += "</xs:sequence></xs:group>";
-  }
+  const std::string groups = groupLevels(4);
   EXPECT_EQ(check("<xs:group ref=\"g4\"/>", "<r><a/></r>", groups), "0 38X13");
   EXPECT_EQ(std::string(msg), refused + "it has more than 2000 element positions " + written);
   std::string hundred = "<r>";
@@ -295,13 +301,7 @@ TEST_F(Validation, SchemaDocumentsAreMeasuredBeforeTheParserReadsThem) {
       << msg;
   // Group references copy the group: six levels of ten make a million copies (840 MB and a
   // second before); what loading may take is bounded, and the reader is made anew after.
-  std::string groups = "<xs:group name=\"g0\"><xs:sequence><xs:element name=\"a\"/></xs:sequence></xs:group>";
-  for (int level = 1; level <= 6; ++level) {
-    groups += "<xs:group name=\"g" + std::to_string(level) + "\"><xs:sequence>";
-    for (int i = 0; i < 10; ++i) groups += "<xs:group ref=\"g" + std::to_string(level - 1) + "\"/>";
-    groups += "</xs:sequence></xs:group>";
-  }
-  EXPECT_EQ(check(groups + "<xs:element name=\"r\"><xs:complexType><xs:group ref=\"g6\"/></xs:complexType></xs:element>"),
+  EXPECT_EQ(check(groupLevels(6) + "<xs:element name=\"r\"><xs:complexType><xs:group ref=\"g6\"/></xs:complexType></xs:element>"),
             "0 38X13");
   EXPECT_STREQ(msg, "KELQ047E  Parser error on line 0 column 0: the schemas of the document need more than 256 MiB to load \n");
   EXPECT_EQ(check(sequences(10)), "1 00000") << msg;
