@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -382,6 +383,17 @@ class Validator : public Validation {
     EXPECT_EQ(a, b) << doc;
     return std::to_string(kept) + " " + state;
   }
+  // body(engine, dtd, where) for kDtd as text and as a server file, twice per engine: from the
+  // second document on the engine keeps the DTD's grammar.
+  void eachDtdTwice(const std::function<void(KelValidator &, const char *, int)> &body) {
+    const std::string dtdFile = dir.file("given.dtd");
+    keltest::writeFile(dtdFile, kDtd);
+    for (int where : {KEL_DTD_TEXT, KEL_DTD_SERVER_FILE}) {
+      SCOPED_TRACE(where);
+      KelValidator v(&ctx);
+      for (int round = 0; round < 2; ++round) body(v, where == KEL_DTD_TEXT ? kDtd : dtdFile.c_str(), where);
+    }
+  }
 };
 
 TEST_F(Validator, KeptGrammarGivesTheAnswersOfAFreshParse) {
@@ -432,28 +444,20 @@ TEST_F(Validator, AGivenDtdIsNotBypassedByADoctypeWithoutSystemId) {
   };
   const std::string withSystemId =
       "<!DOCTYPE a SYSTEM \"x.dtd\" [<!ELEMENT c EMPTY>]><a><b k=\"1\"/></a>";
-  std::string dtdFile = dir.file("given.dtd");
-  keltest::writeFile(dtdFile, kDtd);
-  for (int where : {KEL_DTD_TEXT, KEL_DTD_SERVER_FILE}) {
-    SCOPED_TRACE(where);
-    const char *dtd = where == KEL_DTD_TEXT ? kDtd : dtdFile.c_str();
-    KelValidator v(&ctx);
-    // Two rounds: from the second document on the DTD's grammar is kept.
-    for (int round = 0; round < 2; ++round) {
-      EXPECT_EQ(both(v, withSystemId, dtd, where), "1 00000") << msg;
-      // An empty system id still asks for the DTD, which is applied.
-      EXPECT_EQ(both(v, "<!DOCTYPE a SYSTEM \"\"><a><b k=\"1\"/></a>", dtd, where), "1 00000") << msg;
-      EXPECT_EQ(both(v, "<!DOCTYPE a SYSTEM \"\"><a><zz/></a>", dtd, where), "0 38X13");
-      EXPECT_EQ(std::string(msg).find("not applied"), std::string::npos) << msg;
-      for (const auto &[doc, column] : bypasses) {
-        EXPECT_EQ(both(v, doc, dtd, where), "0 38X13") << doc;
-        EXPECT_EQ(std::string(msg), "KELQ047E  Parser error on line 1 column " + std::to_string(column) +
-                                        ": the DOCTYPE names no external DTD, so the DTD given is not "
-                                        "applied \n")
-            << doc;
-      }
+  eachDtdTwice([&](KelValidator &v, const char *dtd, int where) {
+    EXPECT_EQ(both(v, withSystemId, dtd, where), "1 00000") << msg;
+    // An empty system id still asks for the DTD, which is applied.
+    EXPECT_EQ(both(v, "<!DOCTYPE a SYSTEM \"\"><a><b k=\"1\"/></a>", dtd, where), "1 00000") << msg;
+    EXPECT_EQ(both(v, "<!DOCTYPE a SYSTEM \"\"><a><zz/></a>", dtd, where), "0 38X13");
+    EXPECT_EQ(std::string(msg).find("not applied"), std::string::npos) << msg;
+    for (const auto &[doc, column] : bypasses) {
+      EXPECT_EQ(both(v, doc, dtd, where), "0 38X13") << doc;
+      EXPECT_EQ(std::string(msg), "KELQ047E  Parser error on line 1 column " + std::to_string(column) +
+                                      ": the DOCTYPE names no external DTD, so the DTD given is not "
+                                      "applied \n")
+          << doc;
     }
-  }
+  });
   // On a later line, with an internal subset over several lines.
   const std::string lines = "<?xml version=\"1.0\"?>\n<!DOCTYPE a [\n<!ELEMENT a ANY>\n]>\n<a/>";
   EXPECT_EQ(kelValidate(&ctx, lines.c_str(), 1, 1, kDtd, 0, "d", state, msg, KEL_DTD_TEXT), 0);
@@ -475,37 +479,30 @@ TEST_F(Validator, AnInternalSubsetCannotLoosenTheDtdGiven) {
       {"<!ATTLIST b extra CDATA #IMPLIED>]><a><b k=\"1\" extra=\"x\"/></a>", "extra", "b"},
       {"<!ATTLIST a q CDATA #FIXED \"v\">]><a q=\"v\"><b k=\"1\"/></a>", "q", "a"},
   };
-  std::string dtdFile = dir.file("given.dtd");
-  keltest::writeFile(dtdFile, kDtd);
-  for (int where : {KEL_DTD_TEXT, KEL_DTD_SERVER_FILE}) {
-    SCOPED_TRACE(where);
-    const char *dtd = where == KEL_DTD_TEXT ? kDtd : dtdFile.c_str();
-    KelValidator v(&ctx);
-    for (int round = 0; round < 2; ++round) {
-      for (const auto &[rest, attribute, element] : loosening) {
-        const std::string doc = head + rest;
-        EXPECT_EQ(both(v, doc, dtd, where), "0 38X13") << doc;
-        EXPECT_EQ(std::string(msg), "KELQ047E  Parser error on line 1 column " +
-                                        std::to_string(doc.find("<a") + 1 + doc.substr(doc.find("<a")).find('>') + 1) +
-                                        ": the internal subset declares attribute \"" + attribute +
-                                        "\" of element \"" + element + "\", which the DTD given decides \n")
-            << doc;
-      }
-      // Elements of its own and their attributes it may declare; an element of the DTD given it
-      // cannot declare again.
-      EXPECT_EQ(both(v, head + "<!ELEMENT c EMPTY><!ATTLIST c z CDATA #IMPLIED>]><a><b k=\"1\"/></a>", dtd, where),
-                "1 00000")
-          << msg;
-      EXPECT_EQ(both(v, head + "<!ELEMENT a ANY><!ELEMENT c EMPTY>]><a><c/></a>", dtd, where), "0 38X13");
-      // A parameter entity could rewrite the DTD given where it uses one; general entities are
-      // the document's own.
-      const std::string entity = head + "<!ENTITY % model 'ANY'>]><a><b k=\"1\"/></a>";
-      EXPECT_EQ(both(v, entity, dtd, where), "0 38X13");
-      EXPECT_EQ(std::string(msg), "KELQ047E  Parser error on line 1 column 57: the internal subset declares parameter "
-                                  "entity \"%model\", which could change the DTD given \n");
-      EXPECT_EQ(both(v, head + "<!ENTITY one '1'>]><a><b k=\"&one;\"/></a>", dtd, where), "1 00000") << msg;
+  eachDtdTwice([&](KelValidator &v, const char *dtd, int where) {
+    for (const auto &[rest, attribute, element] : loosening) {
+      const std::string doc = head + rest;
+      EXPECT_EQ(both(v, doc, dtd, where), "0 38X13") << doc;
+      EXPECT_EQ(std::string(msg), "KELQ047E  Parser error on line 1 column " +
+                                      std::to_string(doc.find("<a") + 1 + doc.substr(doc.find("<a")).find('>') + 1) +
+                                      ": the internal subset declares attribute \"" + attribute +
+                                      "\" of element \"" + element + "\", which the DTD given decides \n")
+          << doc;
     }
-  }
+    // Elements of its own and their attributes it may declare; an element of the DTD given it
+    // cannot declare again.
+    EXPECT_EQ(both(v, head + "<!ELEMENT c EMPTY><!ATTLIST c z CDATA #IMPLIED>]><a><b k=\"1\"/></a>", dtd, where),
+              "1 00000")
+        << msg;
+    EXPECT_EQ(both(v, head + "<!ELEMENT a ANY><!ELEMENT c EMPTY>]><a><c/></a>", dtd, where), "0 38X13");
+    // A parameter entity could rewrite the DTD given where it uses one; general entities are
+    // the document's own.
+    const std::string entity = head + "<!ENTITY % model 'ANY'>]><a><b k=\"1\"/></a>";
+    EXPECT_EQ(both(v, entity, dtd, where), "0 38X13");
+    EXPECT_EQ(std::string(msg), "KELQ047E  Parser error on line 1 column 57: the internal subset declares parameter "
+                                "entity \"%model\", which could change the DTD given \n");
+    EXPECT_EQ(both(v, head + "<!ENTITY one '1'>]><a><b k=\"&one;\"/></a>", dtd, where), "1 00000") << msg;
+  });
   // The DTD given writing its model with a parameter entity, which the document would redefine.
   const char *byEntity = "<!ENTITY % model '(b+)'><!ELEMENT a %model;><!ELEMENT b EMPTY>";
   EXPECT_EQ(kelValidate(&ctx, (head + "<!ENTITY % model 'ANY'><!ELEMENT c EMPTY>]><a><c/></a>").c_str(), 1, 0,
