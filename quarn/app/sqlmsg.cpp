@@ -39,8 +39,16 @@ std::string textOf(const sqlca &ca) {
   return quarn::failureText(ca.sqlcode, std::string_view(ca.sqlstate, 5), tokensOf(ca));
 }
 
-// Cuts text into lines of at most width - 1 characters plus a newline, breaking at the last
-// blank of a line where there is one.
+// The last place at or before at where a UTF-8 character starts, but never before from: a
+// cut there leaves no character in pieces (a name in a token may be in any script).
+size_t wholeCharacters(const std::string &text, size_t from, size_t at) {
+  size_t cut = at;
+  while (cut > from && cut < text.size() && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  return cut > from ? cut : at;
+}
+
+// Cuts text into lines of at most width - 1 bytes plus a newline, breaking at the last blank of
+// a line where there is one, else behind the last whole character.
 std::string wrap(const std::string &text, size_t width) {
   std::string out;
   size_t pos = 0;
@@ -48,7 +56,7 @@ std::string wrap(const std::string &text, size_t width) {
   while (pos < text.size()) {
     size_t len = text.size() - pos;
     if (len > room) {
-      len = room;
+      len = wholeCharacters(text, pos, pos + room) - pos;
       size_t blank = text.rfind(' ', pos + room);
       if (blank != std::string::npos && blank > pos) len = blank - pos + 1;
     }
@@ -72,7 +80,7 @@ extern "C" SQL_API_EXPORT int sqlaintp_api(char *pBuffer, short BufferSize, shor
   if (pSqlca->sqlcode == 0) return 0;
   std::string text = wrap(textOf(*pSqlca), static_cast<size_t>(LineWidth));
   size_t n = text.size();
-  if (n > static_cast<size_t>(BufferSize) - 1) n = static_cast<size_t>(BufferSize) - 1;
+  if (n > static_cast<size_t>(BufferSize) - 1) n = wholeCharacters(text, 0, static_cast<size_t>(BufferSize) - 1);
   std::memcpy(pBuffer, text.data(), n);
   pBuffer[n] = '\0';
   return static_cast<int>(n);

@@ -63,6 +63,44 @@ TEST(SqlaintpApi, CutsIntoLinesAndNeverOverrunsTheBuffer) {
   EXPECT_EQ(std::strlen(small), 19u);
 }
 
+// Names in tokens may be in any script: lines and the buffer's end fall between characters.
+TEST(SqlaintpApi, CutsNeverSplitACharacter) {
+  std::string name;
+  for (int i = 0; i < 14; ++i) name += "\xC3\xA9\xE6\x97\xA5";  // e-acute, a CJK character: 70 bytes
+  sqlca ca = makeCa(-204, "42704", name);
+  auto whole = [](const std::string &text) {
+    for (size_t i = 0; i < text.size();) {
+      unsigned char c = static_cast<unsigned char>(text[i]);
+      size_t len = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+      if (c >= 0x80 && c < 0xC0) return false;
+      for (size_t k = 1; k < len; ++k)
+        if (i + k >= text.size() || (static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+      i += len;
+    }
+    return true;
+  };
+  for (short width : {10, 11, 12, 13, 40}) {
+    char buf[1024];
+    int n = sqlaintp_api(buf, sizeof buf, width, nullptr, &ca);
+    std::string text(buf, static_cast<size_t>(n));
+    size_t start = 0;
+    while (start < text.size()) {
+      size_t nl = text.find('\n', start);
+      ASSERT_NE(nl, std::string::npos);
+      EXPECT_LE(nl - start + 1, static_cast<size_t>(width));
+      EXPECT_TRUE(whole(text.substr(start, nl - start))) << width << " " << text.substr(start, nl - start);
+      start = nl + 1;
+    }
+  }
+  for (short size : {20, 21, 22, 23}) {
+    char small[32];
+    int n = sqlaintp_api(small, size, 1024, nullptr, &ca);
+    EXPECT_LE(n, size - 1);
+    EXPECT_GE(n, size - 3);
+    EXPECT_TRUE(whole(std::string(small, static_cast<size_t>(n)))) << size;
+  }
+}
+
 TEST(SqlaintpApi, UnknownCodeStillNamesCodeAndState) {
   sqlca ca = makeCa(-99999, "58004", "");
   char buf[256];
