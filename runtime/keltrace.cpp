@@ -162,7 +162,19 @@ int kelTraceOpen(KelCallContext *ctx, char *sqlstate, char *msg) {
     return -1;
   }
   char line[kMaxControlLine + 1] = "";
-  if (std::fgets(line, sizeof line, ctl) == nullptr) line[0] = '\0';
+  if (std::fgets(line, sizeof line, ctl) == nullptr) {
+    line[0] = '\0';
+    if (std::ferror(ctl)) {
+      // Opened but not readable (a directory): the same failure, with the system's reason,
+      // rather than a trace file without a name.
+      const int error = errno;
+      std::fclose(ctl);
+      std::string reason = "'" + control + "' " + std::strerror(error);
+      if (msg) kelSetText(ctx, msg, reason.c_str());
+      kelSetState(sqlstate, "38X03");
+      return -1;
+    }
+  }
   std::fclose(ctl);
   line[std::strcspn(line, "\r\n")] = '\0';
 

@@ -152,8 +152,18 @@ TEST_F(Trace, UnusableTraceFilesAreReported) {
   }
   std::filesystem::remove(control());
 
-  // A control file that cannot be written.
+  // A directory in the control file's place is opened but cannot be read: the call fails with
+  // the system's reason, where it used to name an empty trace file.
   std::filesystem::create_directory(control());
+  {
+    KelCallContext ctx{};
+    std::strcpy(state, "00000");
+    EXPECT_EQ(kelInit(&ctx, KEL_FULL_MESSAGES, nullptr, state, msg, nullptr), -1);
+    EXPECT_STREQ(state, "38X03");
+    EXPECT_EQ(std::string(msg), "'" + control() + "' Is a directory\n");
+  }
+
+  // A control file that cannot be written.
   EXPECT_EQ(kelTraceOn(nullptr, dir.str().c_str(), nullptr, &rc, state, msg), -1);
   EXPECT_EQ(rc, -105);
   EXPECT_STREQ(state, "38X03");
