@@ -22,6 +22,7 @@
 #include <xercesc/util/XMLUni.hpp>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -52,12 +53,27 @@
 
 namespace {
 
+// The run's own directory (a run beside it, say of another build, has another), removed at exit.
+const std::string &fuzzDir() {
+  // Never destroyed: the clean-up at exit still needs it.
+  static const std::string *dir = [] {
+    auto *d = new std::string(
+        (std::filesystem::temp_directory_path() / ("kelfuzz-" + std::to_string(getpid()))).string());
+    std::filesystem::create_directories(*d);
+    std::atexit([] {
+      std::error_code ignored;
+      std::filesystem::remove_all(fuzzDir(), ignored);
+    });
+    return d;
+  }();
+  return *dir;
+}
+
 KelCallContext *fuzzContext() {
   static KelCallContext ctx{};
   static bool ready = false;
   if (!ready) {
-    static std::string dir = (std::filesystem::temp_directory_path() / "kelfuzz").string();
-    std::filesystem::create_directories(dir);
+    const std::string &dir = fuzzDir();
     setenv("QUARNINSTANCE", "fuzz", 1);
     setenv("QUARNKELPATH", dir.c_str(), 1);
     setenv("QUARNPATH", dir.c_str(), 1);  // the registry of the allowed directories lives here
@@ -72,10 +88,8 @@ KelCallContext *fuzzContext() {
 // A FIFO in the fuzz directory: an entity naming it must be refused, never block.
 std::string fifoPath() {
   static std::string path = [] {
-    std::string p = (std::filesystem::temp_directory_path() / "kelfuzz" / "fifo").string();
-    std::filesystem::create_directories(std::filesystem::path(p).parent_path());
+    std::string p = fuzzDir() + "/fifo";
     ::mkfifo(p.c_str(), 0600);
-    std::atexit([] { std::remove((std::filesystem::temp_directory_path() / "kelfuzz" / "fifo").c_str()); });
     return p;
   }();
   return path;
@@ -389,7 +403,7 @@ void checkValidation(const std::string &doc) {
 // message.  The schema is a file of the fuzz directory, readable for this check only.
 void checkSchema(const std::string &schema) {
   KelCallContext *ctx = fuzzContext();
-  const std::string dir = (std::filesystem::temp_directory_path() / "kelfuzz").string();
+  const std::string &dir = fuzzDir();
   const std::string file = dir + "/schema.xsd";
   FILE *f = std::fopen(file.c_str(), "wb");
   if (f == nullptr) return;
