@@ -309,8 +309,8 @@ T foldTree(const ContentSpecNode *root, Combine combine) {
 
 // Whether the parser may count an element or wildcard repeated alone instead of writing it out:
 // only when no group of the model repeats anything but one such particle.
-bool countsRepeats(const ContentSpecNode *spec) {
-  return foldTree<bool>(spec, [](const ContentSpecNode *n, const bool *first, const bool *second) {
+bool countsRepeats(const ContentSpecNode *model) {
+  return foldTree<bool>(model, [](const ContentSpecNode *n, const bool *first, const bool *second) {
     if (!modelGroup(n->getType())) return true;
     if (!once(n)) {
       const ContentSpecNode *a = n->getFirst();
@@ -353,10 +353,10 @@ Written repeat(Written w, int minOccurs, int maxOccurs, bool counted) {
 
 }  // namespace
 
-bool kelMeasureSchemaModel(const ContentSpecNode *spec, KelModelBudget *budget, std::string *reason) {
-  if (spec == nullptr) return true;
-  const bool counted = countsRepeats(spec);
-  const Written w = foldTree<Written>(spec, [counted](const ContentSpecNode *n, const Written *first,
+bool kelMeasureSchemaModel(const ContentSpecNode *model, KelModelBudget *budget, std::string *reason) {
+  if (model == nullptr) return true;
+  const bool counted = countsRepeats(model);
+  const Written w = foldTree<Written>(model, [counted](const ContentSpecNode *n, const Written *first,
                                                       const Written *second) {
     const int t = n->getType();
     if (leafLike(t)) return repeat(Written{1, 1}, n->getMinOccurs(), n->getMaxOccurs(), counted);

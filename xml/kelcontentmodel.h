@@ -70,6 +70,6 @@ bool kelMeasureContentModel(const xercesc::ContentSpecNode *model, KelModelBudge
  */
 bool kelMeasureSchemaModels(const xercesc::SchemaGrammar *grammar, KelModelBudget *budget, const XMLCh **type,
                             std::string *reason);
-bool kelMeasureSchemaModel(const xercesc::ContentSpecNode *spec, KelModelBudget *budget, std::string *reason);
+bool kelMeasureSchemaModel(const xercesc::ContentSpecNode *model, KelModelBudget *budget, std::string *reason);
 
 #endif /* KEL_CONTENTMODEL_H */
