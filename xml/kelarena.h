@@ -46,6 +46,8 @@ class KelArena final : public xercesc::MemoryManager {
 
   // Bytes the arena holds from the C library: its chunks and its large blocks, free or not.
   size_t bytesHeld() const { return chunkBytes_ + largeBytes_; }
+  // Whether a kept reader and this arena are to be made anew before the next document.
+  bool pastKeep() const { return bytesHeld() > KEL_ARENA_KEEP; }
   // Past limit bytes held (0: no limit) a request that needs more from the C library is refused
   // with the parser library's OutOfMemoryException, as if the C library had none, and
   // limitReached() says so from then on.  A parser refused this way is not used again.

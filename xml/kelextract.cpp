@@ -712,7 +712,7 @@ int KelExtractor::parse(const char *doc, size_t docLength, const char *dtd, int 
       if (msg) msg[0] = '\0';
       rc = read(true);
     }
-    if (state_->arena != nullptr && state_->arena->bytesHeld() > KEL_ARENA_KEEP) state_->dropReaders();
+    if (state_->arena != nullptr && state_->arena->pastKeep()) state_->dropReaders();
     if (rc < 0) {
       if (std::strcmp(sqlstate, "38X10") == 0) throw std::bad_alloc();
       return -1;
@@ -988,7 +988,7 @@ int KelMultiExtractor::run(const char *doc, size_t docLength, const char *dtd, i
         asked = noter.asked;
       }
     }
-    if (state_->arena != nullptr && state_->arena->bytesHeld() > KEL_ARENA_KEEP) state_->dropReader();
+    if (state_->arena != nullptr && state_->arena->pastKeep()) state_->dropReader();
     if (rc < 0) {
       if (std::strcmp(sqlstate, "38X10") == 0) throw std::bad_alloc();
       return -1;

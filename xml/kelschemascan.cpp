@@ -226,7 +226,7 @@ void KelSchemaScan::startParse() { impl_->definitions.clear(); }
 
 std::string KelSchemaScan::measure(KelCallContext *ctx, const XMLByte *bytes, size_t size, const XMLCh *systemId) {
   Impl &s = *impl_;
-  if (s.arena != nullptr && s.arena->bytesHeld() > KEL_ARENA_KEEP) {
+  if (s.arena != nullptr && s.arena->pastKeep()) {
     s.reader.reset();
     s.arena.reset();
   }

@@ -443,7 +443,7 @@ int KelUpdater::update(const char *doc, size_t docLength, int inMemory, int cpFl
     if (src == nullptr) return -1;
     if (cpFlag == 1) src->setEncoding(s.encoding.c_str());
 
-    if (s.arena != nullptr && s.arena->bytesHeld() > KEL_ARENA_KEEP) {
+    if (s.arena != nullptr && s.arena->pastKeep()) {
       s.reader.reset();
       s.arena.reset();
     }

@@ -53,10 +53,23 @@ bool dbEncoding(KelCallContext *ctx, std::u16string *name, char *sqlstate, char 
   return true;
 }
 
-// A reader kept between documents, and the resolver every parse of it asks first.
+// A reader kept between documents, the arena it allocates from (declared first, so that it
+// goes after the reader: everything the parser leaves behind goes with it), and the resolver
+// every parse of it asks first.
 struct Reader {
+  std::unique_ptr<KelArena> arena;
   std::unique_ptr<xercesc::SAX2XMLReaderImpl> impl;
   std::unique_ptr<KelEntityResolver> guard;
+  void make(KelCallContext *ctx) {
+    arena = std::make_unique<KelArena>();
+    impl = kelCreateReader(arena.get());
+    guard = std::make_unique<KelEntityResolver>(ctx, nullptr);
+  }
+  void drop() {
+    impl.reset();
+    guard.reset();
+    arena.reset();
+  }
 };
 
 /*
@@ -180,9 +193,6 @@ int validateWith(KelCallContext *ctx, xercesc::SAX2XMLReader &reader, xercesc::I
 }  // namespace
 
 struct KelValidator::State {
-  // What each reader allocates: everything the parser leaves behind goes when a reader and its
-  // arena are dropped.  Declared first, so that they go after the readers.
-  std::unique_ptr<KelArena> dtdArena, schemaArena;
   Reader dtdReader, schemaReader;
   // The DTD of the last documents: known, where it is, its encoding flag, its text or name.
   bool dtdKnown = false;
@@ -262,18 +272,14 @@ int KelValidator::checkDtd(const char *doc, size_t docLength, int inMemory, int 
     kelValidateHandler &handler = report != nullptr ? static_cast<kelValidateHandler &>(*reporting) : *plain;
 
     Reader &r = s.dtdReader;
-    if (r.impl != nullptr && s.dtdArena->bytesHeld() > KEL_ARENA_KEEP) {
+    if (r.impl != nullptr && r.arena->pastKeep()) {
       // The kept grammar goes with the reader; the next documents load it again.
-      r.impl.reset();
-      r.guard.reset();
-      s.dtdArena.reset();
+      r.drop();
       s.dtdKnown = s.grammarLoaded = s.grammarFailed = false;
       s.grammar = nullptr;
     }
     if (r.impl == nullptr) {
-      s.dtdArena = std::make_unique<KelArena>();
-      r.impl = kelCreateReader(s.dtdArena.get());
-      r.guard = std::make_unique<KelEntityResolver>(ctx, nullptr);
+      r.make(ctx);
       r.impl->setFeature(XMLUni::fgSAX2CoreValidation, true);
       r.impl->setFeature(XMLUni::fgSAX2CoreNameSpaces, false);
       r.impl->setFeature(XMLUni::fgSAX2CoreNameSpacePrefixes, false);
@@ -396,10 +402,8 @@ int KelValidator::checkSchema(const char *doc, size_t docLength, int inMemory, i
     kelSchemaHandler &handler = report != nullptr ? static_cast<kelSchemaHandler &>(*reporting) : *plain;
     Reader &r = state_->schemaReader;
     if (r.impl == nullptr) {
-      state_->schemaArena = std::make_unique<KelArena>();
-      r.impl = kelCreateReader(state_->schemaArena.get());
-      r.guard = std::make_unique<KelEntityResolver>(ctx, nullptr);
-      r.guard->limitSchemaLoads(state_->schemaArena.get(), KEL_SCHEMA_LOAD_BYTES);
+      r.make(ctx);
+      r.guard->limitSchemaLoads(r.arena.get(), KEL_SCHEMA_LOAD_BYTES);
       r.impl->setFeature(XMLUni::fgSAX2CoreNameSpaces, true);
       r.impl->setFeature(XMLUni::fgXercesSchema, true);
       // Full checking builds every model's automaton while the schema loads; it is run by the
@@ -420,8 +424,8 @@ int KelValidator::checkSchema(const char *doc, size_t docLength, int inMemory, i
                                      KelOtherFailure::Silent);
     r.guard->schemasLoaded();
     attach.reset();
-    KelArena &arena = *state_->schemaArena;
-    if (arena.limitReached()) {
+    const bool limitReached = r.arena->limitReached();
+    if (limitReached) {
       // The schemas, not the machine, ran out of room: a parse error, and a reader not used again.
       std::string text = "the schemas of the document need more than " +
                          std::to_string(KEL_SCHEMA_LOAD_BYTES >> 20) + " MiB to load";
@@ -430,11 +434,7 @@ int KelValidator::checkSchema(const char *doc, size_t docLength, int inMemory, i
       kelSetState(sqlstate, "38X13");
       rc = report == nullptr ? 0 : -1;
     }
-    if (arena.limitReached() || arena.bytesHeld() > KEL_ARENA_KEEP) {
-      r.impl.reset();
-      r.guard.reset();
-      state_->schemaArena.reset();
-    }
+    if (limitReached || r.arena->pastKeep()) r.drop();
     if (report == nullptr) return rc;
     return finishReport(rc, *reporting, report, sqlstate, msg) == 0 ? 1 : 0;
   } catch (const std::bad_alloc &) {
