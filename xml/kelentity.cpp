@@ -206,6 +206,19 @@ class WatchedManager final : public xercesc::MemoryManager {
 };
 
 
+// A schema, or a document it includes, imports or redefines.
+bool isSchemaDocument(const xercesc::XMLResourceIdentifier *resource) {
+  switch (resource->getResourceIdentifierType()) {
+    case xercesc::XMLResourceIdentifier::SchemaGrammar:
+    case xercesc::XMLResourceIdentifier::SchemaImport:
+    case xercesc::XMLResourceIdentifier::SchemaInclude:
+    case xercesc::XMLResourceIdentifier::SchemaRedefine:
+      return true;
+    default:
+      return false;
+  }
+}
+
 }  // namespace
 
 std::string kelToDb(KelCallContext *ctx, const XMLCh *text) {
@@ -285,19 +298,13 @@ std::unique_ptr<xercesc::InputSource> kelOpenFileSource(KelCallContext *ctx, con
 
 xercesc::InputSource *KelEntityResolver::resolveEntity(xercesc::XMLResourceIdentifier *resource) {
   if (resource == nullptr) return nullptr;
-  switch (resource->getResourceIdentifierType()) {
-    case xercesc::XMLResourceIdentifier::SchemaGrammar:
-    case xercesc::XMLResourceIdentifier::SchemaImport:
-    case xercesc::XMLResourceIdentifier::SchemaInclude:
-    case xercesc::XMLResourceIdentifier::SchemaRedefine:
-      ++schemasAsked_;
-      if (loadArena_ != nullptr && !loading_) {
-        loading_ = true;
-        loadArena_->setLimit(loadArena_->bytesHeld() + loadBytes_);
-      }
-      break;
-    default:
-      break;
+  const bool schema = isSchemaDocument(resource);
+  if (schema) {
+    ++schemasAsked_;
+    if (loadArena_ != nullptr && !loading_) {
+      loading_ = true;
+      loadArena_->setLimit(loadArena_->bytesHeld() + loadBytes_);
+    }
   }
   if (first_ != nullptr) {
     if (xercesc::InputSource *src = first_->resolveEntity(resource->getPublicId(), resource->getSystemId()))
@@ -312,15 +319,7 @@ xercesc::InputSource *KelEntityResolver::resolveEntity(xercesc::XMLResourceIdent
   std::unique_ptr<xercesc::InputSource> src = kelOpenFileSource(ctx_, path.c_str(), true, state, &msgNo);
   if (src == nullptr) refuse(ctx_, resource, id, reasonOf(msgNo));
   KEL_TRACE(ctx_, "external entity %s read from %s\n", id.c_str(), path.c_str());
-  switch (resource->getResourceIdentifierType()) {
-    case xercesc::XMLResourceIdentifier::SchemaGrammar:
-    case xercesc::XMLResourceIdentifier::SchemaImport:
-    case xercesc::XMLResourceIdentifier::SchemaInclude:
-    case xercesc::XMLResourceIdentifier::SchemaRedefine:
-      return measuredSchema(resource, id, std::move(src));
-    default:
-      return src.release();
-  }
+  return schema ? measuredSchema(resource, id, std::move(src)) : src.release();
 }
 
 KelEntityResolver::KelEntityResolver(KelCallContext *ctx, xercesc::EntityResolver *first) : ctx_(ctx), first_(first) {}
