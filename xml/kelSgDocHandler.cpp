@@ -88,6 +88,16 @@ KELException KELException::parseErrorAt(KelCallContext *ctx, const xercesc::Loca
                     where != nullptr ? static_cast<long>(where->getColumnNumber()) : 0, text);
 }
 
+namespace {
+
+// Ends a validation at the locator's place with text, which the trace shows first.
+[[noreturn]] void refuseAt(KelCallContext *ctx, const xercesc::Locator *where, const std::string &text) {
+  KEL_TRACE(ctx, "%s\n", text.c_str());
+  throw KELException::parseErrorAt(ctx, where, text.c_str());
+}
+
+}  // namespace
+
 // ---------------------------------------------------------------------------------------------
 
 void KelAttrs::assign(const xercesc::Attributes &attrs) {
@@ -228,8 +238,7 @@ void KelModelWatch::atElement(KelCallContext *ctx, const xercesc::Locator *locat
   std::string reason;
   if (kelMeasureContentModels(grammar, &element, &reason)) return;
   std::string text = "the content model of element \"" + kelToDb(ctx, element) + "\" is too complex to check: " + reason;
-  KEL_TRACE(ctx, "%s\n", text.c_str());
-  throw KELException::parseErrorAt(ctx, locator, text.c_str());
+  refuseAt(ctx, locator, text);
 }
 
 namespace {
@@ -276,12 +285,12 @@ void KelSchemaWatch::watch(xercesc::SAX2XMLReader *reader, KelEntityResolver *re
 
 void KelSchemaWatch::atElement(KelCallContext *ctx, const xercesc::Locator *locator) {
   if (resolver_ != nullptr) resolver_->schemasLoaded();
+  const uint64_t asked = resolver_ != nullptr ? resolver_->schemasAsked() : 0;
+  if (asked == asked_) return;  // no schema document asked for since the last look: most elements
   xercesc::XMLValidator *validator = reader_ != nullptr ? reader_->getValidator() : nullptr;
   // Schema grammars are used only while the schema validator is the scanner's; an element of
   // a DTD leaves them for the next element that is not.
   if (validator == nullptr || !validator->handlesSchema()) return;
-  const uint64_t asked = resolver_ != nullptr ? resolver_->schemasAsked() : 0;
-  if (asked == asked_) return;
   xercesc::XMLScanner *scanner = ValidatorAccess::scannerOf(validator);
   xercesc::GrammarResolver *grammars = scanner != nullptr ? ScannerAccess::grammarsOf(scanner) : nullptr;
   if (grammars == nullptr) return;
@@ -299,8 +308,7 @@ void KelSchemaWatch::atElement(KelCallContext *ctx, const xercesc::Locator *loca
     std::string reason;
     if (!kelMeasureSchemaModels(&schema, &budget, &type, &reason)) {
       std::string text = "the content model of type \"" + kelToDb(ctx, type) + "\" is too complex to check: " + reason;
-      KEL_TRACE(ctx, "%s\n", text.c_str());
-      throw KELException::parseErrorAt(ctx, locator, text.c_str());
+      refuseAt(ctx, locator, text);
     }
     work_ = budget.work;
     schema.setValidated(false);  // checked again below, this time in full
@@ -344,15 +352,13 @@ void kelValidateHandler::startElement(const XMLCh *, const XMLCh *, const XMLCh 
   if (!subsetParameterEntity_.empty()) {
     std::string text = "the internal subset declares parameter entity \"" +
                        kelToDb(ctx_, subsetParameterEntity_.c_str()) + "\", which could change the DTD given";
-    KEL_TRACE(ctx_, "%s\n", text.c_str());
-    throw KELException::parseErrorAt(ctx_, locator_, text.c_str());
+    refuseAt(ctx_, locator_, text);
   }
   for (const auto &[element, attribute] : subsetAttributes_) {
     if (std::find(givenElements_.begin(), givenElements_.end(), element) == givenElements_.end()) continue;
     std::string text = "the internal subset declares attribute \"" + kelToDb(ctx_, attribute.c_str()) +
                        "\" of element \"" + kelToDb(ctx_, element.c_str()) + "\", which the DTD given decides";
-    KEL_TRACE(ctx_, "%s\n", text.c_str());
-    throw KELException::parseErrorAt(ctx_, locator_, text.c_str());
+    refuseAt(ctx_, locator_, text);
   }
 }
 
@@ -402,8 +408,7 @@ void kelSchemaHandler::startElement(const XMLCh *, const XMLCh *, const XMLCh *,
   schemas.atElement(ctx_, locator_);
   if (++depth_ <= kelSchemaMaxDepth) return;
   std::string text = "the elements nest more than " + std::to_string(kelSchemaMaxDepth) + " levels deep";
-  KEL_TRACE(ctx_, "%s\n", text.c_str());
-  throw KELException::parseErrorAt(ctx_, locator_, text.c_str());
+  refuseAt(ctx_, locator_, text);
 }
 
 void kelSchemaHandler::endElement(const XMLCh *, const XMLCh *, const XMLCh *) {
