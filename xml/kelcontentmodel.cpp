@@ -29,6 +29,37 @@ bool binary(ContentSpecNode::NodeTypes t) {
   return t == ContentSpecNode::Choice || t == ContentSpecNode::Sequence;
 }
 
+// Folds a tree of the scanner's nodes bottom-up without recursion (models nest thousands deep):
+// combine(node, first, second) gets what its children folded to, null for a missing child, and
+// may take it over.  root is not null.
+template <class T, class Combine>
+T foldTree(const ContentSpecNode *root, Combine combine) {
+  struct Frame {
+    const ContentSpecNode *node;
+    int visited;
+  };
+  std::vector<Frame> stack{{root, 0}};
+  std::vector<std::optional<T>> done;
+  while (!stack.empty()) {
+    Frame &f = stack.back();
+    if (f.node == nullptr) {
+      done.emplace_back();
+      stack.pop_back();
+    } else if (f.visited < 2) {
+      const ContentSpecNode *child = f.visited == 0 ? f.node->getFirst() : f.node->getSecond();
+      ++f.visited;
+      stack.push_back({child, 0});
+    } else {
+      std::optional<T> second = std::move(done.back());
+      done.pop_back();
+      std::optional<T> first = std::move(done.back());
+      done.back().emplace(combine(f.node, first ? &*first : nullptr, second ? &*second : nullptr));
+      stack.pop_back();
+    }
+  }
+  return std::move(*done.back());
+}
+
 void orInto(Set &to, const Set &from) {
   for (size_t i = 0; i < to.size(); ++i) to[i] |= from[i];
 }
@@ -105,56 +136,32 @@ class Model {
   }
 
   // Nullable, first and last of the whole tree, and every position's followers, in one
-  // post-order walk with an explicit stack.
+  // post-order walk.
   Part glushkov() {
-    struct Frame {
-      const ContentSpecNode *node;
-      int visited;
-    };
-    std::vector<Frame> stack{{root_, 0}};
-    std::vector<Part> done;
-    while (!stack.empty()) {
-      Frame &f = stack.back();
-      const ContentSpecNode *node = f.node;
-      ContentSpecNode::NodeTypes t = node != nullptr ? node->getType() : ContentSpecNode::UnknownType;
-      if (node == nullptr || !(unary(t) || binary(t))) {
-        done.push_back(leaf(node));
-        stack.pop_back();
-        continue;
-      }
-      if (f.visited == 0) {
-        f.visited = 1;
-        stack.push_back({node->getFirst(), 0});
-        continue;
-      }
-      if (binary(t) && f.visited == 1) {
-        f.visited = 2;
-        stack.push_back({node->getSecond(), 0});
-        continue;
-      }
-      stack.pop_back();
+    if (root_ == nullptr) return leaf(nullptr);
+    return foldTree<Part>(root_, [this](const ContentSpecNode *node, Part *first, Part *second) {
+      const ContentSpecNode::NodeTypes t = node->getType();
+      if (!(unary(t) || binary(t))) return leaf(node);
+      Part left = first != nullptr ? std::move(*first) : leaf(nullptr);
       if (unary(t)) {
-        Part &c = done.back();
-        if (t != ContentSpecNode::ZeroOrOne) followAll(c.last, c.first);
-        if (t != ContentSpecNode::OneOrMore) c.nullable = true;
-        continue;
+        if (t != ContentSpecNode::ZeroOrOne) followAll(left.last, left.first);
+        if (t != ContentSpecNode::OneOrMore) left.nullable = true;
+        return left;
       }
-      Part right = std::move(done.back());
-      done.pop_back();
-      Part &left = done.back();
+      Part right = second != nullptr ? std::move(*second) : leaf(nullptr);
       if (t == ContentSpecNode::Choice) {
         left.nullable = left.nullable || right.nullable;
         orInto(left.first, right.first);
         orInto(left.last, right.last);
-        continue;
+        return left;
       }
       followAll(left.last, right.first);
       if (left.nullable) orInto(left.first, right.first);
       if (right.nullable) orInto(right.last, left.last);
       left.last = std::move(right.last);
       left.nullable = left.nullable && right.nullable;
-    }
-    return done.empty() ? leaf(nullptr) : std::move(done.back());
+      return left;
+    });
   }
 
   /*
@@ -276,36 +283,6 @@ bool modelGroup(int t) {
   return base == ContentSpecNode::Choice || base == ContentSpecNode::Sequence;
 }
 bool once(const ContentSpecNode *n) { return n->getMinOccurs() == 1 && n->getMaxOccurs() == 1; }
-
-// Folds a tree bottom-up without recursion: combine(node, first, second) with null for a
-// missing child.
-template <class T, class Combine>
-T foldTree(const ContentSpecNode *root, Combine combine) {
-  struct Frame {
-    const ContentSpecNode *node;
-    int visited;
-  };
-  std::vector<Frame> stack{{root, 0}};
-  std::vector<std::optional<T>> done;
-  while (!stack.empty()) {
-    Frame &f = stack.back();
-    if (f.node == nullptr) {
-      done.emplace_back();
-      stack.pop_back();
-    } else if (f.visited < 2) {
-      const ContentSpecNode *child = f.visited == 0 ? f.node->getFirst() : f.node->getSecond();
-      ++f.visited;
-      stack.push_back({child, 0});
-    } else {
-      std::optional<T> second = std::move(done.back());
-      done.pop_back();
-      std::optional<T> first = std::move(done.back());
-      done.back() = combine(f.node, first ? &*first : nullptr, second ? &*second : nullptr);
-      stack.pop_back();
-    }
-  }
-  return *done.back();
-}
 
 // Whether the parser may count an element or wildcard repeated alone instead of writing it out:
 // only when no group of the model repeats anything but one such particle.
