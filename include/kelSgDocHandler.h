@@ -144,6 +144,10 @@ class kelDocEntityResolver : public xercesc::EntityResolver, public xercesc::Err
  * parse with KELQ047E at that element.  watch() names the reader whose DTD grammar is measured
  * and a grammar already measured (the engine's kept grammar), which is passed over.
  */
+XERCES_CPP_NAMESPACE_BEGIN
+class XMLScanner;
+XERCES_CPP_NAMESPACE_END
+
 class KelEntityResolver;
 
 class KelModelWatch {
@@ -161,6 +165,15 @@ class KelModelWatch {
   bool done_ = false;
 };
 
+// Identity constraints (unique, key, keyref) an element declares are checked at every element
+// below it, so elements that nest and each declare one make the parser's work grow with the
+// square of the nesting, and each checked value is kept until its element ends: 100 such levels
+// around 30,000 elements took 10 seconds and 1.5 GB.  A parse may check at most
+// kelConstraintChecksFree constraints at elements, plus kelConstraintChecksPerElement for each
+// element it has read so far: as many as a schema with that many constraints on its root.
+inline constexpr uint64_t kelConstraintChecksPerElement = 32;
+inline constexpr uint64_t kelConstraintChecksFree = 262144;
+
 /*
  * Measures the content models of every schema a parse loads (kelcontentmodel.h) before the
  * parser builds an automaton from any of them, then has the parser run the schema's full checks
@@ -168,6 +181,8 @@ class KelModelWatch {
  * (a schema is loaded inside the scan of an element, where nothing can look at it before the
  * checks run); each element's handler calls atElement() first, which finds the grammars loaded
  * since the last element.  A model past the limits ends the parse with KELQ047E at that element.
+ * It also counts the identity constraints in force at each element (atElement and atEnd), and
+ * ends the parse with KELQ047E at the element where they pass their limits.
  */
 class KelSchemaWatch {
  public:
@@ -175,13 +190,21 @@ class KelSchemaWatch {
   // element after which none was asked for costs one comparison.
   void watch(xercesc::SAX2XMLReader *reader, KelEntityResolver *resolver);
   void atElement(KelCallContext *ctx, const xercesc::Locator *locator);
+  void atEnd();
 
  private:
+  void countConstraints(KelCallContext *ctx, const xercesc::Locator *locator);
+
   xercesc::SAX2XMLReader *reader_ = nullptr;
   KelEntityResolver *resolver_ = nullptr;
   uint64_t asked_ = UINT64_MAX;  // the resolver's count when the grammars were last looked at
   std::vector<const void *> checked_;  // the grammars of this parse already measured and checked
   uint64_t work_ = 0;                  // what the measured models cost to build, all together
+  xercesc::XMLScanner *scanner_ = nullptr;  // the reader's, found at the parse's first element
+  std::vector<uint32_t> declared_;           // constraints each open element declares
+  uint64_t inForce_ = 0;                     // their sum
+  uint64_t elements_ = 0;                    // elements read
+  uint64_t checks_ = 0;                      // constraints in force, summed over those elements
 };
 
 /*

@@ -12,6 +12,7 @@
 #include <xercesc/internal/XMLScanner.hpp>
 #include <xercesc/validators/common/Grammar.hpp>
 #include <xercesc/validators/common/GrammarResolver.hpp>
+#include <xercesc/validators/schema/SchemaElementDecl.hpp>
 #include <xercesc/validators/schema/SchemaGrammar.hpp>
 
 #include <algorithm>
@@ -256,6 +257,12 @@ struct ScannerAccess : xercesc::XMLScanner {
     xercesc::GrammarResolver *const xercesc::XMLScanner::*grammars = &ScannerAccess::fGrammarResolver;
     return scanner->*grammars;
   }
+  // The declaration of the element the scanner has just read, whose start the handler is told.
+  static const xercesc::XMLElementDecl *currentOf(const xercesc::XMLScanner *scanner) {
+    const xercesc::ElemStack xercesc::XMLScanner::*elements = &ScannerAccess::fElemStack;
+    const xercesc::ElemStack::StackElem *top = (scanner->*elements).topElement();
+    return top != nullptr ? top->fThisElement : nullptr;
+  }
 };
 
 // Turns the scanner's full schema checking on for one scope.
@@ -280,10 +287,43 @@ void KelSchemaWatch::watch(xercesc::SAX2XMLReader *reader, KelEntityResolver *re
   asked_ = UINT64_MAX;
   checked_.clear();
   work_ = 0;
+  scanner_ = nullptr;
+  declared_.clear();
+  inForce_ = elements_ = checks_ = 0;
   if (resolver_ != nullptr) resolver_->startParse();
 }
 
+void KelSchemaWatch::countConstraints(KelCallContext *ctx, const xercesc::Locator *locator) {
+  if (scanner_ == nullptr) {
+    xercesc::XMLValidator *validator = reader_ != nullptr ? reader_->getValidator() : nullptr;
+    scanner_ = validator != nullptr ? ValidatorAccess::scannerOf(validator) : nullptr;
+  }
+  // The parser puts an element's constraints in force when it reads its start, before the
+  // handler hears of it, and only while it checks them at all.
+  uint32_t declared = 0;
+  if (scanner_ != nullptr && scanner_->getIdentityConstraintChecking()) {
+    const xercesc::XMLElementDecl *decl = ScannerAccess::currentOf(scanner_);
+    if (decl != nullptr && decl->getObjectType() == xercesc::XMLElementDecl::Schema)
+      declared = static_cast<uint32_t>(static_cast<const xercesc::SchemaElementDecl *>(decl)->getIdentityConstraintCount());
+  }
+  declared_.push_back(declared);
+  inForce_ += declared;
+  ++elements_;
+  checks_ += inForce_;
+  if (checks_ <= kelConstraintChecksFree + kelConstraintChecksPerElement * elements_) return;
+  refuseAt(ctx, locator,
+           "the identity constraints of the document are too many to check: more than " +
+               std::to_string(kelConstraintChecksPerElement) + " are in force at each of its elements on average");
+}
+
+void KelSchemaWatch::atEnd() {
+  if (declared_.empty()) return;
+  inForce_ -= declared_.back();
+  declared_.pop_back();
+}
+
 void KelSchemaWatch::atElement(KelCallContext *ctx, const xercesc::Locator *locator) {
+  countConstraints(ctx, locator);
   if (resolver_ != nullptr) resolver_->schemasLoaded();
   const uint64_t asked = resolver_ != nullptr ? resolver_->schemasAsked() : 0;
   if (asked == asked_) return;  // no schema document asked for since the last look: most elements
@@ -412,6 +452,7 @@ void kelSchemaHandler::startElement(const XMLCh *, const XMLCh *, const XMLCh *,
 }
 
 void kelSchemaHandler::endElement(const XMLCh *, const XMLCh *, const XMLCh *) {
+  schemas.atEnd();
   if (depth_ > 0) --depth_;
 }
 
