@@ -145,7 +145,7 @@ class kelDocEntityResolver : public xercesc::EntityResolver, public xercesc::Err
  * and a grammar already measured (the engine's kept grammar), which is passed over.
  */
 XERCES_CPP_NAMESPACE_BEGIN
-class XMLScanner;
+class IdentityConstraintHandler;
 XERCES_CPP_NAMESPACE_END
 
 class KelEntityResolver;
@@ -165,12 +165,14 @@ class KelModelWatch {
   bool done_ = false;
 };
 
-// Identity constraints (unique, key, keyref) an element declares are checked at every element
-// below it, so elements that nest and each declare one make the parser's work grow with the
-// square of the nesting, and each checked value is kept until its element ends: 100 such levels
-// around 30,000 elements took 10 seconds and 1.5 GB.  A parse may check at most
-// kelConstraintChecksFree constraints at elements, plus kelConstraintChecksPerElement for each
-// element it has read so far: as many as a schema with that many constraints on its root.
+// Identity constraints (unique, key, keyref): the parser has the selector of every constraint in
+// force look at each element below the element that declares it, and the fields of every node
+// a selector picks look at each element below that node, keeping each value until the
+// constraint's element ends.  Elements that nest and each declare one make the work grow with
+// the square or the cube of the nesting: 100 such levels around 30,000 values took 10 seconds
+// and 1.5 GB, 750 levels alone 36 seconds.  A parse may have its selectors and fields look at
+// elements at most kelConstraintChecksFree times, plus kelConstraintChecksPerElement for each
+// element read so far: as much as a schema with that many constraints on its root costs.
 inline constexpr uint64_t kelConstraintChecksPerElement = 32;
 inline constexpr uint64_t kelConstraintChecksFree = 262144;
 
@@ -181,7 +183,7 @@ inline constexpr uint64_t kelConstraintChecksFree = 262144;
  * (a schema is loaded inside the scan of an element, where nothing can look at it before the
  * checks run); each element's handler calls atElement() first, which finds the grammars loaded
  * since the last element.  A model past the limits ends the parse with KELQ047E at that element.
- * It also counts the identity constraints in force at each element (atElement and atEnd), and
+ * It also counts the looks of identity constraints' selectors and fields at each element, and
  * ends the parse with KELQ047E at the element where they pass their limits.
  */
 class KelSchemaWatch {
@@ -190,7 +192,6 @@ class KelSchemaWatch {
   // element after which none was asked for costs one comparison.
   void watch(xercesc::SAX2XMLReader *reader, KelEntityResolver *resolver);
   void atElement(KelCallContext *ctx, const xercesc::Locator *locator);
-  void atEnd();
 
  private:
   void countConstraints(KelCallContext *ctx, const xercesc::Locator *locator);
@@ -200,11 +201,11 @@ class KelSchemaWatch {
   uint64_t asked_ = UINT64_MAX;  // the resolver's count when the grammars were last looked at
   std::vector<const void *> checked_;  // the grammars of this parse already measured and checked
   uint64_t work_ = 0;                  // what the measured models cost to build, all together
-  xercesc::XMLScanner *scanner_ = nullptr;  // the reader's, found at the parse's first element
-  std::vector<uint32_t> declared_;           // constraints each open element declares
-  uint64_t inForce_ = 0;                     // their sum
-  uint64_t elements_ = 0;                    // elements read
-  uint64_t checks_ = 0;                      // constraints in force, summed over those elements
+  // The scanner's identity-constraint handler, found at the parse's first element; none when
+  // the reader's scanner is not one that checks constraints.
+  const xercesc::IdentityConstraintHandler *constraints_ = nullptr;
+  uint64_t elements_ = 0;  // elements read
+  uint64_t checks_ = 0;    // selectors and fields that looked at them, all together
 };
 
 /*

@@ -9,11 +9,13 @@
 #include <xercesc/sax/SAXParseException.hpp>
 #include <xercesc/util/XMLUni.hpp>
 #include <xercesc/framework/XMLValidator.hpp>
+#include <xercesc/internal/IGXMLScanner.hpp>
+#include <xercesc/internal/SGXMLScanner.hpp>
 #include <xercesc/internal/XMLScanner.hpp>
 #include <xercesc/validators/common/Grammar.hpp>
 #include <xercesc/validators/common/GrammarResolver.hpp>
-#include <xercesc/validators/schema/SchemaElementDecl.hpp>
 #include <xercesc/validators/schema/SchemaGrammar.hpp>
+#include <xercesc/validators/schema/identity/IdentityConstraintHandler.hpp>
 
 #include <algorithm>
 #include <cstdarg>
@@ -257,13 +259,33 @@ struct ScannerAccess : xercesc::XMLScanner {
     xercesc::GrammarResolver *const xercesc::XMLScanner::*grammars = &ScannerAccess::fGrammarResolver;
     return scanner->*grammars;
   }
-  // The declaration of the element the scanner has just read, whose start the handler is told.
-  static const xercesc::XMLElementDecl *currentOf(const xercesc::XMLScanner *scanner) {
-    const xercesc::ElemStack xercesc::XMLScanner::*elements = &ScannerAccess::fElemStack;
-    const xercesc::ElemStack::StackElem *top = (scanner->*elements).topElement();
-    return top != nullptr ? top->fThisElement : nullptr;
-  }
 };
+
+// The identity-constraint handler of a scanner: a private member of the scanner's class, named
+// here through an explicit instantiation, where the language does not check access.
+template <typename Tag, typename Tag::Type Member>
+struct MemberOf {
+  friend typename Tag::Type member(Tag) { return Member; }
+};
+struct IgConstraints {
+  using Type = xercesc::IdentityConstraintHandler *xercesc::IGXMLScanner::*;
+  friend Type member(IgConstraints);
+};
+struct SgConstraints {
+  using Type = xercesc::IdentityConstraintHandler *xercesc::SGXMLScanner::*;
+  friend Type member(SgConstraints);
+};
+template struct MemberOf<IgConstraints, &xercesc::IGXMLScanner::fICHandler>;
+template struct MemberOf<SgConstraints, &xercesc::SGXMLScanner::fICHandler>;
+
+const xercesc::IdentityConstraintHandler *constraintsOf(xercesc::XMLScanner *scanner) {
+  const XMLCh *name = scanner->getName();
+  if (xercesc::XMLString::equals(name, xercesc::XMLUni::fgIGXMLScanner))
+    return static_cast<xercesc::IGXMLScanner *>(scanner)->*member(IgConstraints{});
+  if (xercesc::XMLString::equals(name, xercesc::XMLUni::fgSGXMLScanner))
+    return static_cast<xercesc::SGXMLScanner *>(scanner)->*member(SgConstraints{});
+  return nullptr;
+}
 
 // Turns the scanner's full schema checking on for one scope.
 class FullChecking {
@@ -287,39 +309,27 @@ void KelSchemaWatch::watch(xercesc::SAX2XMLReader *reader, KelEntityResolver *re
   asked_ = UINT64_MAX;
   checked_.clear();
   work_ = 0;
-  scanner_ = nullptr;
-  declared_.clear();
-  inForce_ = elements_ = checks_ = 0;
+  constraints_ = nullptr;
+  elements_ = checks_ = 0;
   if (resolver_ != nullptr) resolver_->startParse();
 }
 
 void KelSchemaWatch::countConstraints(KelCallContext *ctx, const xercesc::Locator *locator) {
-  if (scanner_ == nullptr) {
+  if (elements_ == 0) {
     xercesc::XMLValidator *validator = reader_ != nullptr ? reader_->getValidator() : nullptr;
-    scanner_ = validator != nullptr ? ValidatorAccess::scannerOf(validator) : nullptr;
+    xercesc::XMLScanner *scanner = validator != nullptr ? ValidatorAccess::scannerOf(validator) : nullptr;
+    constraints_ = scanner != nullptr ? constraintsOf(scanner) : nullptr;
   }
-  // The parser puts an element's constraints in force when it reads its start, before the
-  // handler hears of it, and only while it checks them at all.
-  uint32_t declared = 0;
-  if (scanner_ != nullptr && scanner_->getIdentityConstraintChecking()) {
-    const xercesc::XMLElementDecl *decl = ScannerAccess::currentOf(scanner_);
-    if (decl != nullptr && decl->getObjectType() == xercesc::XMLElementDecl::Schema)
-      declared = static_cast<uint32_t>(static_cast<const xercesc::SchemaElementDecl *>(decl)->getIdentityConstraintCount());
-  }
-  declared_.push_back(declared);
-  inForce_ += declared;
+  // The parser has read the element's start before the handler hears of it: the selector of
+  // every constraint in force, and the fields of every node they picked that is still open,
+  // have each looked at it.
   ++elements_;
-  checks_ += inForce_;
+  checks_ += constraints_ != nullptr ? constraints_->getMatcherCount() : 0;
   if (checks_ <= kelConstraintChecksFree + kelConstraintChecksPerElement * elements_) return;
   refuseAt(ctx, locator,
-           "the identity constraints of the document are too many to check: more than " +
-               std::to_string(kelConstraintChecksPerElement) + " are in force at each of its elements on average");
-}
-
-void KelSchemaWatch::atEnd() {
-  if (declared_.empty()) return;
-  inForce_ -= declared_.back();
-  declared_.pop_back();
+           "the identity constraints of the document take too much work to check: more than " +
+               std::to_string(kelConstraintChecksPerElement) +
+               " of their selectors and fields look at each of its elements on average");
 }
 
 void KelSchemaWatch::atElement(KelCallContext *ctx, const xercesc::Locator *locator) {
@@ -452,7 +462,6 @@ void kelSchemaHandler::startElement(const XMLCh *, const XMLCh *, const XMLCh *,
 }
 
 void kelSchemaHandler::endElement(const XMLCh *, const XMLCh *, const XMLCh *) {
-  schemas.atEnd();
   if (depth_ > 0) --depth_;
 }
 
