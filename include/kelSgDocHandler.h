@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -146,6 +147,7 @@ class kelDocEntityResolver : public xercesc::EntityResolver, public xercesc::Err
  */
 XERCES_CPP_NAMESPACE_BEGIN
 class IdentityConstraintHandler;
+class XMLScanner;
 XERCES_CPP_NAMESPACE_END
 
 class KelEntityResolver;
@@ -176,6 +178,14 @@ class KelModelWatch {
 inline constexpr uint64_t kelConstraintChecksPerElement = 32;
 inline constexpr uint64_t kelConstraintChecksFree = 262144;
 
+// An element its schemas do not declare (inside a lax or skip wildcard, or in an invalid
+// document) gets a declaration the parser makes up, kept for the rest of the parse in a table
+// whose hash takes the local name alone and never grows: 40,000 elements, each named "e" in a
+// namespace of its own, took 8 seconds for 750 KB.  A schema validation reads at most
+// kelSchemaUndeclaredNames element names (local name and namespace) that its schemas do not
+// declare; each may occur any number of times.
+inline constexpr size_t kelSchemaUndeclaredNames = 10000;
+
 /*
  * Measures the content models of every schema a parse loads (kelcontentmodel.h) before the
  * parser builds an automaton from any of them, then has the parser run the schema's full checks
@@ -183,8 +193,9 @@ inline constexpr uint64_t kelConstraintChecksFree = 262144;
  * (a schema is loaded inside the scan of an element, where nothing can look at it before the
  * checks run); each element's handler calls atElement() first, which finds the grammars loaded
  * since the last element.  A model past the limits ends the parse with KELQ047E at that element.
- * It also counts the looks of identity constraints' selectors and fields at each element, and
- * ends the parse with KELQ047E at the element where they pass their limits.
+ * It also counts the looks of identity constraints' selectors and fields at each element, and the
+ * element names the schemas do not declare, and ends the parse with KELQ047E at the element
+ * where either passes its limit.
  */
 class KelSchemaWatch {
  public:
@@ -194,18 +205,20 @@ class KelSchemaWatch {
   void atElement(KelCallContext *ctx, const xercesc::Locator *locator);
 
  private:
-  void countConstraints(KelCallContext *ctx, const xercesc::Locator *locator);
+  void countWork(KelCallContext *ctx, const xercesc::Locator *locator);
 
   xercesc::SAX2XMLReader *reader_ = nullptr;
   KelEntityResolver *resolver_ = nullptr;
   uint64_t asked_ = UINT64_MAX;  // the resolver's count when the grammars were last looked at
   std::vector<const void *> checked_;  // the grammars of this parse already measured and checked
   uint64_t work_ = 0;                  // what the measured models cost to build, all together
-  // The scanner's identity-constraint handler, found at the parse's first element; none when
-  // the reader's scanner is not one that checks constraints.
+  // The reader's scanner and its identity-constraint handler, found at the parse's first
+  // element; no handler when the scanner is not one that checks constraints.
+  xercesc::XMLScanner *scanner_ = nullptr;
   const xercesc::IdentityConstraintHandler *constraints_ = nullptr;
   uint64_t elements_ = 0;  // elements read
   uint64_t checks_ = 0;    // selectors and fields that looked at them, all together
+  std::unordered_set<const void *> undeclared_;  // made-up declarations of elements read
 };
 
 /*

@@ -259,6 +259,12 @@ struct ScannerAccess : xercesc::XMLScanner {
     xercesc::GrammarResolver *const xercesc::XMLScanner::*grammars = &ScannerAccess::fGrammarResolver;
     return scanner->*grammars;
   }
+  // The declaration of the element the scanner has just read, whose start the handler is told.
+  static const xercesc::XMLElementDecl *currentOf(const xercesc::XMLScanner *scanner) {
+    const xercesc::ElemStack xercesc::XMLScanner::*elements = &ScannerAccess::fElemStack;
+    const xercesc::ElemStack::StackElem *top = (scanner->*elements).topElement();
+    return top != nullptr ? top->fThisElement : nullptr;
+  }
 };
 
 // The identity-constraint handler of a scanner: a private member of the scanner's class, named
@@ -309,21 +315,29 @@ void KelSchemaWatch::watch(xercesc::SAX2XMLReader *reader, KelEntityResolver *re
   asked_ = UINT64_MAX;
   checked_.clear();
   work_ = 0;
+  scanner_ = nullptr;
   constraints_ = nullptr;
   elements_ = checks_ = 0;
+  undeclared_.clear();
   if (resolver_ != nullptr) resolver_->startParse();
 }
 
-void KelSchemaWatch::countConstraints(KelCallContext *ctx, const xercesc::Locator *locator) {
+void KelSchemaWatch::countWork(KelCallContext *ctx, const xercesc::Locator *locator) {
   if (elements_ == 0) {
     xercesc::XMLValidator *validator = reader_ != nullptr ? reader_->getValidator() : nullptr;
-    xercesc::XMLScanner *scanner = validator != nullptr ? ValidatorAccess::scannerOf(validator) : nullptr;
-    constraints_ = scanner != nullptr ? constraintsOf(scanner) : nullptr;
+    scanner_ = validator != nullptr ? ValidatorAccess::scannerOf(validator) : nullptr;
+    constraints_ = scanner_ != nullptr ? constraintsOf(scanner_) : nullptr;
   }
+  ++elements_;
+  const xercesc::XMLElementDecl *decl = scanner_ != nullptr ? ScannerAccess::currentOf(scanner_) : nullptr;
+  if (decl != nullptr && !decl->isDeclared() && undeclared_.insert(decl).second &&
+      undeclared_.size() > kelSchemaUndeclaredNames)
+    refuseAt(ctx, locator,
+             "the document has more than " + std::to_string(kelSchemaUndeclaredNames) +
+                 " element names that its schemas do not declare");
   // The parser has read the element's start before the handler hears of it: the selector of
   // every constraint in force, and the fields of every node they picked that is still open,
   // have each looked at it.
-  ++elements_;
   checks_ += constraints_ != nullptr ? constraints_->getMatcherCount() : 0;
   if (checks_ <= kelConstraintChecksFree + kelConstraintChecksPerElement * elements_) return;
   refuseAt(ctx, locator,
@@ -333,7 +347,7 @@ void KelSchemaWatch::countConstraints(KelCallContext *ctx, const xercesc::Locato
 }
 
 void KelSchemaWatch::atElement(KelCallContext *ctx, const xercesc::Locator *locator) {
-  countConstraints(ctx, locator);
+  countWork(ctx, locator);
   if (resolver_ != nullptr) resolver_->schemasLoaded();
   const uint64_t asked = resolver_ != nullptr ? resolver_->schemasAsked() : 0;
   if (asked == asked_) return;  // no schema document asked for since the last look: most elements
