@@ -7,6 +7,8 @@
 #include <unistd.h>
 #include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/framework/MemoryManager.hpp>
+#include <xercesc/framework/XMLAttr.hpp>
+#include <xercesc/framework/XMLElementDecl.hpp>
 #include <xercesc/internal/ReaderMgr.hpp>
 #include <xercesc/internal/XMLReader.hpp>
 #include <xercesc/sax/Locator.hpp>
@@ -369,9 +371,50 @@ xercesc::InputSource *KelEntityResolver::measuredSchema(xercesc::XMLResourceIden
   return measured;
 }
 
+namespace {
+
+// The library's SAX2 reader, counting the attributes the parser gives elements by default
+// (KEL_DEFAULTED_ATTRIBUTES_PER_ELEMENT) before it passes each element on.
+class KelCountingReader : public xercesc::SAX2XMLReaderImpl {
+ public:
+  explicit KelCountingReader(xercesc::MemoryManager *manager) : SAX2XMLReaderImpl(manager) {}
+
+  void startDocument() override {
+    allowed_ = KEL_DEFAULTED_ATTRIBUTES_FREE;
+    defaulted_ = 0;
+    SAX2XMLReaderImpl::startDocument();
+  }
+
+  void startElement(const xercesc::XMLElementDecl &decl, const unsigned int uriId, const XMLCh *const prefix,
+                    const xercesc::RefVectorOf<xercesc::XMLAttr> &attrs, const XMLSize_t count, const bool isEmpty,
+                    const bool isRoot) override {
+    allowed_ += KEL_DEFAULTED_ATTRIBUTES_PER_ELEMENT;
+    // Only a declared attribute list gives attributes by default: without a DTD (most
+    // documents) no element's declaration has one.
+    if (count != 0 && decl.hasAttDefs()) {
+      for (XMLSize_t i = 0; i < count; ++i) defaulted_ += attrs.elementAt(i)->getSpecified() ? 0 : 1;
+      if (defaulted_ > allowed_) kelRefuseDefaultedAttributes();
+    }
+    SAX2XMLReaderImpl::startElement(decl, uriId, prefix, attrs, count, isEmpty, isRoot);
+  }
+
+ private:
+  uint64_t allowed_ = KEL_DEFAULTED_ATTRIBUTES_FREE;  // for the elements read so far
+  uint64_t defaulted_ = 0;
+};
+
+}  // namespace
+
+void kelRefuseDefaultedAttributes() {
+  KelCallContext *ctx = tWatch != nullptr ? tWatch->ctx_ : nullptr;
+  std::string text = "the DTD gives the elements too many attributes by default: more than " +
+                      std::to_string(KEL_DEFAULTED_ATTRIBUTES_PER_ELEMENT) + " for each element on average";
+  KEL_TRACE(ctx, "%s\n", text.c_str());
+  throw KELException::parseErrorAt(ctx, tWatch != nullptr ? tWatch->locator_ : nullptr, text.c_str());
+}
+
 std::unique_ptr<xercesc::SAX2XMLReaderImpl> kelCreateReader(xercesc::MemoryManager *manager, const XMLCh *scanner) {
-  auto reader = std::make_unique<xercesc::SAX2XMLReaderImpl>(
-      manager != nullptr ? manager : kelWatchedMemoryManager());
+  auto reader = std::make_unique<KelCountingReader>(manager != nullptr ? manager : kelWatchedMemoryManager());
   // The scanner is chosen first: every setting made afterwards is made on it.
   if (scanner != nullptr) reader->setProperty(xercesc::XMLUni::fgXercesScannerName, const_cast<XMLCh *>(scanner));
   return reader;
