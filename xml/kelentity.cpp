@@ -9,6 +9,7 @@
 #include <xercesc/framework/MemoryManager.hpp>
 #include <xercesc/framework/XMLAttr.hpp>
 #include <xercesc/framework/XMLElementDecl.hpp>
+#include <xercesc/validators/DTD/DTDGrammar.hpp>
 #include <xercesc/internal/ReaderMgr.hpp>
 #include <xercesc/internal/XMLReader.hpp>
 #include <xercesc/sax/Locator.hpp>
@@ -274,7 +275,13 @@ void kelNoteAllocation(XMLSize_t size) {
     throw KELException::parseErrorAt(watch->ctx_, watch->locator_,
                                      "entity expansion beyond the size a parse may hold");
   }
-  if (++watch->readers_ <= KEL_ENTITY_READER_LIMIT) return;
+  if (++watch->readers_ <= watch->readerLimit_) return;
+  if (watch->readers_ <= KEL_ENTITY_READER_LIMIT) {
+    KEL_TRACE(watch->ctx_, "more than %llu entity readers of the longest entity, the parse ends\n",
+              static_cast<unsigned long long>(watch->readerLimit_));
+    throw KELException::parseErrorAt(watch->ctx_, watch->locator_,
+                                     "entity expansion beyond the size a parse may hold");
+  }
   KEL_TRACE(watch->ctx_, "more than %llu entity readers, the parse ends\n",
             static_cast<unsigned long long>(KEL_ENTITY_READER_LIMIT));
   std::string text = "more than " + std::to_string(KEL_ENTITY_EXPANSION_LIMIT) + " entity expansions";
@@ -388,6 +395,7 @@ class KelCountingReader : public xercesc::SAX2XMLReaderImpl {
   void startElement(const xercesc::XMLElementDecl &decl, const unsigned int uriId, const XMLCh *const prefix,
                     const xercesc::RefVectorOf<xercesc::XMLAttr> &attrs, const XMLSize_t count, const bool isEmpty,
                     const bool isRoot) override {
+    if (isRoot) limitExpansions();
     allowed_ += KEL_DEFAULTED_ATTRIBUTES_PER_ELEMENT;
     // Only a declared attribute list gives attributes by default: without a DTD (most
     // documents) no element's declaration has one.
@@ -399,11 +407,31 @@ class KelCountingReader : public xercesc::SAX2XMLReaderImpl {
   }
 
  private:
+  // The internal subset has been read by the root element: what expansions may still read
+  // follows from its longest internal entity.
+  void limitExpansions() {
+    xercesc::Grammar *grammar = getGrammar(xercesc::XMLUni::fgDTDEntityString);
+    if (grammar == nullptr || grammar->getGrammarType() != xercesc::Grammar::DTDGrammarType) return;
+    XMLSize_t longest = 0;
+    xercesc::NameIdPoolEnumerator<xercesc::DTDEntityDecl> each =
+        static_cast<xercesc::DTDGrammar *>(grammar)->getEntityEnumerator();
+    while (each.hasMoreElements()) {
+      const xercesc::DTDEntityDecl &entity = each.nextElement();
+      if (!entity.isExternal()) longest = std::max(longest, entity.getValueLen());
+    }
+    kelLimitExpansions(longest);
+  }
+
   uint64_t allowed_ = KEL_DEFAULTED_ATTRIBUTES_FREE;  // for the elements read so far
   uint64_t defaulted_ = 0;
 };
 
 }  // namespace
+
+void kelLimitExpansions(XMLSize_t longestValue) {
+  if (tWatch == nullptr || longestValue == 0) return;
+  tWatch->readerLimit_ = std::min<uint64_t>(KEL_ENTITY_READER_LIMIT, tWatch->readers_ + KEL_EXPANDED_TEXT_LIMIT / longestValue);
+}
 
 void kelRefuseDefaultedAttributes() {
   KelCallContext *ctx = tWatch != nullptr ? tWatch->ctx_ : nullptr;
