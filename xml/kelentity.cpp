@@ -381,13 +381,13 @@ xercesc::InputSource *KelEntityResolver::measuredSchema(xercesc::XMLResourceIden
 namespace {
 
 // The library's SAX2 reader, counting the attributes the parser gives elements by default
-// (KEL_DEFAULTED_ATTRIBUTES_PER_ELEMENT) before it passes each element on.
+// and what they weigh (KEL_DEFAULTED_PER_ELEMENT) before it passes each element on.
 class KelCountingReader : public xercesc::SAX2XMLReaderImpl {
  public:
   explicit KelCountingReader(xercesc::MemoryManager *manager) : SAX2XMLReaderImpl(manager) {}
 
   void startDocument() override {
-    allowed_ = KEL_DEFAULTED_ATTRIBUTES_FREE;
+    allowed_ = KEL_DEFAULTED_FREE;
     defaulted_ = 0;
     SAX2XMLReaderImpl::startDocument();
   }
@@ -396,11 +396,15 @@ class KelCountingReader : public xercesc::SAX2XMLReaderImpl {
                     const xercesc::RefVectorOf<xercesc::XMLAttr> &attrs, const XMLSize_t count, const bool isEmpty,
                     const bool isRoot) override {
     if (isRoot) limitExpansions();
-    allowed_ += KEL_DEFAULTED_ATTRIBUTES_PER_ELEMENT;
+    allowed_ += KEL_DEFAULTED_PER_ELEMENT;
     // Only a declared attribute list gives attributes by default: without a DTD (most
     // documents) no element's declaration has one.
     if (count != 0 && decl.hasAttDefs()) {
-      for (XMLSize_t i = 0; i < count; ++i) defaulted_ += attrs.elementAt(i)->getSpecified() ? 0 : 1;
+      for (XMLSize_t i = 0; i < count; ++i) {
+        const xercesc::XMLAttr *attr = attrs.elementAt(i);
+        if (!attr->getSpecified())
+          defaulted_ += KEL_DEFAULTED_ATTRIBUTE_WEIGHT + xercesc::XMLString::stringLen(attr->getValue());
+      }
       if (defaulted_ > allowed_) kelRefuseDefaultedAttributes();
     }
     SAX2XMLReaderImpl::startElement(decl, uriId, prefix, attrs, count, isEmpty, isRoot);
@@ -422,8 +426,8 @@ class KelCountingReader : public xercesc::SAX2XMLReaderImpl {
     kelLimitExpansions(longest);
   }
 
-  uint64_t allowed_ = KEL_DEFAULTED_ATTRIBUTES_FREE;  // for the elements read so far
-  uint64_t defaulted_ = 0;
+  uint64_t allowed_ = KEL_DEFAULTED_FREE;  // weight allowed for the elements read so far
+  uint64_t defaulted_ = 0;  // weight of the attributes given by default so far
 };
 
 }  // namespace
@@ -436,7 +440,9 @@ void kelLimitExpansions(XMLSize_t longestValue) {
 void kelRefuseDefaultedAttributes() {
   KelCallContext *ctx = tWatch != nullptr ? tWatch->ctx_ : nullptr;
   std::string text = "the DTD gives the elements too many attributes by default: more than " +
-                      std::to_string(KEL_DEFAULTED_ATTRIBUTES_PER_ELEMENT) + " for each element on average";
+                      std::to_string(KEL_DEFAULTED_PER_ELEMENT) + " characters' worth (" +
+                      std::to_string(KEL_DEFAULTED_ATTRIBUTE_WEIGHT) +
+                      " for each attribute and one for each character of its value) for each element on average";
   KEL_TRACE(ctx, "%s\n", text.c_str());
   throw KELException::parseErrorAt(ctx, tWatch != nullptr ? tWatch->locator_ : nullptr, text.c_str());
 }

@@ -310,27 +310,33 @@ TEST_F(Extract, MemoryOfAHugeDocumentIsGivenBack) {
 }
 
 TEST_F(Extract, AttributesGivenByDefaultAreBoundedOnAverage) {
-  // A type whose attribute list declares `defaults` attributes with default values, and `n`
-  // empty elements of it: each gets them all.
-  auto doc = [](int defaults, int n) {
+  // A type whose attribute list declares `defaults` attributes with the default `value`, and
+  // `n` empty elements of it: each gets them all.
+  auto doc = [](int defaults, const std::string &value, int n) {
     std::string d = "<!DOCTYPE r [<!ATTLIST x";
-    for (int i = 0; i < defaults; ++i) d += " a" + std::to_string(i) + " CDATA 'v'";
+    for (int i = 0; i < defaults; ++i) d += " a" + std::to_string(i) + " CDATA '" + value + "'";
     d += ">]><r>";
     for (int i = 0; i < n; ++i) d += "<x/>";
     return d + "</r>";
   };
-  // 1,088 a type: 1,024 elements make 1,114,112, the most the 1,025 elements read allow
-  // (1,048,576 and 64 each, 1,114,176); the next makes 1,115,200 against 1,114,240.
-  EXPECT_EQ(all(doc(1088, 1024), "/r/x/@a1087"), V(1024, "v"));
-  const std::string over = doc(1088, 1025);
+  // Each default weighs 64 and its one character: 1,088 of them on 1,007 elements weigh
+  // 71,215,040 against the 71,237,632 the 1,008 elements read allow (64 Mi and 4,096 each); the
+  // next element makes 71,285,760 against 71,241,728.
+  EXPECT_EQ(all(doc(1088, "v", 1007), "/r/x/@a1087"), V(1007, "v"));
+  const std::string over = doc(1088, "v", 1008);
   EXPECT_EQ(all(over, "/r/x/@a1087"), V({"ERROR 38X13"}));
   const std::string place = "KELQ047E  Parser error on line 1 column " +
                             std::to_string(over.size() - std::string("</r>").size() + 1) + ": ";
-  EXPECT_EQ(std::string(msg), place + "the DTD gives the elements too many attributes by default: more than 64 for "
-                                      "each element on average \n");
-  // 4,000 defaults on 20,000 elements took 4.8 seconds; 64 on every element pass however many.
-  EXPECT_EQ(all(doc(4000, 20000), "/r/x/@a0"), V({"ERROR 38X13"}));
-  EXPECT_EQ(all(doc(64, 50000), "/r/x/@a63"), V(50000, "v"));
+  EXPECT_EQ(std::string(msg), place + "the DTD gives the elements too many attributes by default: more than 4096 "
+                                      "characters' worth (64 for each attribute and one for each character of its "
+                                      "value) for each element on average \n");
+  // 4,000 defaults on 20,000 elements took 4.8 seconds, one default of 100,000 characters on
+  // 10,000 elements 1.2 seconds; 60 short ones on every element pass however many.
+  EXPECT_EQ(all(doc(4000, "v", 20000), "/r/x/@a0"), V({"ERROR 38X13"}));
+  EXPECT_EQ(all(doc(1, std::string(100000, 'x'), 699), "/r/x/@none").size(), 0u) << msg;
+  EXPECT_EQ(all(doc(1, std::string(100000, 'x'), 700), "/r/x/@none"), V({"ERROR 38X13"}));
+  EXPECT_EQ(all(doc(1, std::string(100000, 'x'), 10000), "/r/x/@none"), V({"ERROR 38X13"}));
+  EXPECT_EQ(all(doc(60, "v", 50000), "/r/x/@a59"), V(50000, "v"));
 }
 
 TEST_F(Extract, WhatEntityExpansionsReadIsBoundedBySize) {
