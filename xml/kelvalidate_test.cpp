@@ -29,6 +29,12 @@ class Validation : public keltest::CallContextTest {
     keltest::CallContextTest::SetUp();
     ASSERT_EQ(sqloSetEnv(SQLE_REG_XML_READ_DIRS, dir.str().c_str()), 0);
   }
+  // Writes s.xsd of the test directory with body as the schema's content; its location.
+  std::u16string schema(const std::string &body) {
+    const std::string xsd = dir.file("s.xsd");
+    keltest::writeFile(xsd, "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\">" + body + "</xs:schema>");
+    return std::u16string(xsd.begin(), xsd.end());
+  }
 };
 
 const char kDtd[] = "<!ELEMENT a (b+)><!ELEMENT b (#PCDATA)><!ATTLIST b k CDATA #REQUIRED>";
@@ -315,13 +321,11 @@ class Access : public keltest::CallContextTest {
 };
 
 TEST_F(Validation, IdentityConstraintWorkIsBoundedOnAverage) {
-  const std::string xsd = dir.file("s.xsd");
-  const std::u16string location(xsd.begin(), xsd.end());
   // Every s declares a constraint over the x below it, so nested s multiply the checks.
-  keltest::writeFile(xsd, "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\"><xs:element name=\"s\">"
-                          "<xs:complexType><xs:choice minOccurs=\"0\" maxOccurs=\"unbounded\"><xs:element ref=\"s\"/>"
-                          "<xs:element name=\"x\" type=\"xs:string\"/></xs:choice></xs:complexType><xs:unique name=\"u\">"
-                          "<xs:selector xpath=\".//x\"/><xs:field xpath=\".\"/></xs:unique></xs:element></xs:schema>");
+  std::u16string location = schema(
+      "<xs:element name=\"s\"><xs:complexType><xs:choice minOccurs=\"0\" maxOccurs=\"unbounded\">"
+      "<xs:element ref=\"s\"/><xs:element name=\"x\" type=\"xs:string\"/></xs:choice></xs:complexType>"
+      "<xs:unique name=\"u\"><xs:selector xpath=\".//x\"/><xs:field xpath=\".\"/></xs:unique></xs:element>");
   KelValidator v(&ctx);
   auto check = [&](size_t depth, size_t leaves) {
     std::string doc;
@@ -351,10 +355,9 @@ TEST_F(Validation, IdentityConstraintWorkIsBoundedOnAverage) {
   EXPECT_EQ(v.validateSchema(doc.c_str(), doc.size(), 1, 0, location.c_str(), state, msg), 1) << msg;
   // Constraints that pick the nested elements themselves add a field at each level for each
   // constraint above: 750 levels took 36 seconds.
-  keltest::writeFile(xsd, "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\"><xs:element name=\"a\">"
-                          "<xs:complexType><xs:sequence minOccurs=\"0\"><xs:element ref=\"a\"/></xs:sequence>"
-                          "<xs:attribute name=\"k\"/></xs:complexType><xs:unique name=\"u\"><xs:selector xpath=\".//a\"/>"
-                          "<xs:field xpath=\"@k\"/></xs:unique></xs:element></xs:schema>");
+  location = schema("<xs:element name=\"a\"><xs:complexType><xs:sequence minOccurs=\"0\"><xs:element ref=\"a\"/>"
+                    "</xs:sequence><xs:attribute name=\"k\"/></xs:complexType><xs:unique name=\"u\">"
+                    "<xs:selector xpath=\".//a\"/><xs:field xpath=\"@k\"/></xs:unique></xs:element>");
   auto nested = [&](int depth) {
     std::string d;
     for (int i = 0; i < depth; ++i) d += "<a k='" + std::to_string(i) + "'>";
@@ -368,12 +371,10 @@ TEST_F(Validation, IdentityConstraintWorkIsBoundedOnAverage) {
 }
 
 TEST_F(Validation, ElementNamesTheSchemasDoNotDeclareAreBounded) {
-  const std::string xsd = dir.file("s.xsd");
-  const std::u16string location(xsd.begin(), xsd.end());
-  keltest::writeFile(xsd, "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\"><xs:element name=\"r\"><xs:complexType>"
-                          "<xs:choice minOccurs=\"0\" maxOccurs=\"unbounded\"><xs:element name=\"d\"/>"
-                          "<xs:any namespace=\"##other\" processContents=\"lax\"/></xs:choice></xs:complexType></xs:element>"
-                          "</xs:schema>");
+  const std::u16string location = schema(
+      "<xs:element name=\"r\"><xs:complexType><xs:choice minOccurs=\"0\" maxOccurs=\"unbounded\">"
+      "<xs:element name=\"d\"/><xs:any namespace=\"##other\" processContents=\"lax\"/></xs:choice>"
+      "</xs:complexType></xs:element>");
   KelValidator v(&ctx);
   // Elements named "e", each in a namespace of its own: 40,000 took 8 seconds.  The elements the
   // schema declares, and names met again, do not count.
