@@ -434,7 +434,8 @@ class KelCountingReader : public xercesc::SAX2XMLReaderImpl {
 
 void kelLimitExpansions(XMLSize_t longestValue) {
   if (tWatch == nullptr || longestValue == 0) return;
-  tWatch->readerLimit_ = std::min<uint64_t>(KEL_ENTITY_READER_LIMIT, tWatch->readers_ + KEL_EXPANDED_TEXT_LIMIT / longestValue);
+  const uint64_t more = KEL_EXPANDED_TEXT_LIMIT / longestValue;
+  tWatch->readerLimit_ = std::min<uint64_t>(KEL_ENTITY_READER_LIMIT, tWatch->readers_ + more);
 }
 
 void kelRefuseDefaultedAttributes() {
