@@ -42,6 +42,8 @@ class KELException {
   static KELException parseError(KelCallContext *ctx, long line, long column, const char *text);
   // The same at the place the locator reads (line and column 0 without one).
   static KELException parseErrorAt(KelCallContext *ctx, const xercesc::Locator *where, const char *text);
+  // Ends a parse the system refuses to go on with: traces text, then throws parseErrorAt.
+  [[noreturn]] static void refuseAt(KelCallContext *ctx, const xercesc::Locator *where, const std::string &text);
   const char *message() const { return msg_; }
   KelCallContext *context() const { return ctx_; }
   // The SQLSTATE the failure is reported with, or "" when the edge decides (legacy failures).

@@ -91,15 +91,10 @@ KELException KELException::parseErrorAt(KelCallContext *ctx, const xercesc::Loca
                     where != nullptr ? static_cast<long>(where->getColumnNumber()) : 0, text);
 }
 
-namespace {
-
-// Ends a validation at the locator's place with text, which the trace shows first.
-[[noreturn]] void refuseAt(KelCallContext *ctx, const xercesc::Locator *where, const std::string &text) {
+void KELException::refuseAt(KelCallContext *ctx, const xercesc::Locator *where, const std::string &text) {
   KEL_TRACE(ctx, "%s\n", text.c_str());
-  throw KELException::parseErrorAt(ctx, where, text.c_str());
+  throw parseErrorAt(ctx, where, text.c_str());
 }
-
-}  // namespace
 
 // ---------------------------------------------------------------------------------------------
 
@@ -241,7 +236,7 @@ void KelModelWatch::atElement(KelCallContext *ctx, const xercesc::Locator *locat
   std::string reason;
   if (kelMeasureContentModels(grammar, &element, &reason)) return;
   std::string text = "the content model of element \"" + kelToDb(ctx, element) + "\" is too complex to check: " + reason;
-  refuseAt(ctx, locator, text);
+  KELException::refuseAt(ctx, locator, text);
 }
 
 namespace {
@@ -332,7 +327,7 @@ void KelSchemaWatch::countWork(KelCallContext *ctx, const xercesc::Locator *loca
   const xercesc::XMLElementDecl *decl = scanner_ != nullptr ? ScannerAccess::currentOf(scanner_) : nullptr;
   if (decl != nullptr && !decl->isDeclared() && undeclared_.insert(decl).second &&
       undeclared_.size() > kelSchemaUndeclaredNames)
-    refuseAt(ctx, locator,
+    KELException::refuseAt(ctx, locator,
              "the document has more than " + std::to_string(kelSchemaUndeclaredNames) +
                  " element names that its schemas do not declare");
   // The parser has read the element's start before the handler hears of it: the selector of
@@ -340,7 +335,7 @@ void KelSchemaWatch::countWork(KelCallContext *ctx, const xercesc::Locator *loca
   // have each looked at it.
   checks_ += constraints_ != nullptr ? constraints_->getMatcherCount() : 0;
   if (checks_ <= kelConstraintChecksFree + kelConstraintChecksPerElement * elements_) return;
-  refuseAt(ctx, locator,
+  KELException::refuseAt(ctx, locator,
            "the identity constraints of the document take too much work to check: more than " +
                std::to_string(kelConstraintChecksPerElement) +
                " of their selectors and fields look at each of its elements on average");
@@ -372,7 +367,7 @@ void KelSchemaWatch::atElement(KelCallContext *ctx, const xercesc::Locator *loca
     std::string reason;
     if (!kelMeasureSchemaModels(&schema, &budget, &type, &reason)) {
       std::string text = "the content model of type \"" + kelToDb(ctx, type) + "\" is too complex to check: " + reason;
-      refuseAt(ctx, locator, text);
+      KELException::refuseAt(ctx, locator, text);
     }
     work_ = budget.work;
     schema.setValidated(false);  // checked again below, this time in full
@@ -416,13 +411,13 @@ void kelValidateHandler::startElement(const XMLCh *, const XMLCh *, const XMLCh 
   if (!subsetParameterEntity_.empty()) {
     std::string text = "the internal subset declares parameter entity \"" +
                        kelToDb(ctx_, subsetParameterEntity_.c_str()) + "\", which could change the DTD given";
-    refuseAt(ctx_, locator_, text);
+    KELException::refuseAt(ctx_, locator_, text);
   }
   for (const auto &[element, attribute] : subsetAttributes_) {
     if (std::find(givenElements_.begin(), givenElements_.end(), element) == givenElements_.end()) continue;
     std::string text = "the internal subset declares attribute \"" + kelToDb(ctx_, attribute.c_str()) +
                        "\" of element \"" + kelToDb(ctx_, element.c_str()) + "\", which the DTD given decides";
-    refuseAt(ctx_, locator_, text);
+    KELException::refuseAt(ctx_, locator_, text);
   }
 }
 
@@ -472,7 +467,7 @@ void kelSchemaHandler::startElement(const XMLCh *, const XMLCh *, const XMLCh *,
   schemas.atElement(ctx_, locator_);
   if (++depth_ <= kelSchemaMaxDepth) return;
   std::string text = "the elements nest more than " + std::to_string(kelSchemaMaxDepth) + " levels deep";
-  refuseAt(ctx_, locator_, text);
+  KELException::refuseAt(ctx_, locator_, text);
 }
 
 void kelSchemaHandler::endElement(const XMLCh *, const XMLCh *, const XMLCh *) {

@@ -251,6 +251,9 @@ void kelLimitParseMemory(uint64_t documentBytes) {
   tWatch->allocated_ = 0;
 }
 
+// What every bound on the size of entity expansions says when it ends a parse.
+constexpr char kExpansionTooLarge[] = "entity expansion beyond the size a parse may hold";
+
 void kelNoteAllocation(XMLSize_t size) {
   KelExpansionWatch *watch = tWatch;
   if (watch == nullptr) return;
@@ -260,8 +263,7 @@ void kelNoteAllocation(XMLSize_t size) {
     // Entity values built of parameter entities grow tenfold per level without many readers.
     KEL_TRACE(watch->ctx_, "a parse asked for a block of %llu bytes, the parse ends\n",
               static_cast<unsigned long long>(size));
-    throw KELException::parseErrorAt(watch->ctx_, watch->locator_,
-                                     "entity expansion beyond the size a parse may hold");
+    throw KELException::parseErrorAt(watch->ctx_, watch->locator_, kExpansionTooLarge);
   }
   if (size > kReaderBytes + kReaderHeaderRoom) return;
   // An entity reader: the parser is refused here only, where it has made nothing but the
@@ -272,15 +274,13 @@ void kelNoteAllocation(XMLSize_t size) {
     KEL_TRACE(watch->ctx_, "a parse asked for more than %llu bytes, the parse ends\n",
               static_cast<unsigned long long>(watch->budget_));
     watch->budget_ = 0;  // once: what unwinding the parse allocates is not refused again
-    throw KELException::parseErrorAt(watch->ctx_, watch->locator_,
-                                     "entity expansion beyond the size a parse may hold");
+    throw KELException::parseErrorAt(watch->ctx_, watch->locator_, kExpansionTooLarge);
   }
   if (++watch->readers_ <= watch->readerLimit_) return;
   if (watch->readers_ <= KEL_ENTITY_READER_LIMIT) {
     KEL_TRACE(watch->ctx_, "more than %llu entity readers of the longest entity, the parse ends\n",
               static_cast<unsigned long long>(watch->readerLimit_));
-    throw KELException::parseErrorAt(watch->ctx_, watch->locator_,
-                                     "entity expansion beyond the size a parse may hold");
+    throw KELException::parseErrorAt(watch->ctx_, watch->locator_, kExpansionTooLarge);
   }
   KEL_TRACE(watch->ctx_, "more than %llu entity readers, the parse ends\n",
             static_cast<unsigned long long>(KEL_ENTITY_READER_LIMIT));
@@ -439,13 +439,12 @@ void kelLimitExpansions(XMLSize_t longestValue) {
 }
 
 void kelRefuseDefaultedAttributes() {
-  KelCallContext *ctx = tWatch != nullptr ? tWatch->ctx_ : nullptr;
-  std::string text = "the DTD gives the elements too many attributes by default: more than " +
-                      std::to_string(KEL_DEFAULTED_PER_ELEMENT) + " characters' worth (" +
-                      std::to_string(KEL_DEFAULTED_ATTRIBUTE_WEIGHT) +
-                      " for each attribute and one for each character of its value) for each element on average";
-  KEL_TRACE(ctx, "%s\n", text.c_str());
-  throw KELException::parseErrorAt(ctx, tWatch != nullptr ? tWatch->locator_ : nullptr, text.c_str());
+  KELException::refuseAt(tWatch != nullptr ? tWatch->ctx_ : nullptr, tWatch != nullptr ? tWatch->locator_ : nullptr,
+                         "the DTD gives the elements too many attributes by default: more than " +
+                             std::to_string(KEL_DEFAULTED_PER_ELEMENT) + " characters' worth (" +
+                             std::to_string(KEL_DEFAULTED_ATTRIBUTE_WEIGHT) +
+                             " for each attribute and one for each character of its value) for each element "
+                             "on average");
 }
 
 std::unique_ptr<xercesc::SAX2XMLReaderImpl> kelCreateReader(xercesc::MemoryManager *manager, const XMLCh *scanner) {
