@@ -133,9 +133,10 @@ std::unique_ptr<xercesc::InputSource> kelOpenInput(KelCallContext *ctx, const ch
   return src;
 }
 
-int kelGuardedParse(KelCallContext *ctx, const std::function<void()> &parse, char *sqlstate,
-                    char *msg, KelOtherFailure other) {
-  KelExpansionWatch watch(ctx);
+namespace {
+
+int guardedRun(KelCallContext *ctx, const std::function<void()> &parse, char *sqlstate, char *msg,
+               KelOtherFailure other) {
   try {
     parse();
     return 0;
@@ -163,11 +164,28 @@ int kelGuardedParse(KelCallContext *ctx, const std::function<void()> &parse, cha
     }
     KEL_TRACE(ctx, "parser->parse crashed w/o an XMLException.\n");
     if (other == KelOtherFailure::InternalError) kelInternalError(ctx, msg, nullptr, kUnit, 1714);
+  } catch (const QuarnPatternWorkExceeded &) {
+    // The pattern account of a parse without a watch of its own; guardedParse reports it.
   } catch (...) {
     KEL_TRACE(ctx, "parser->parse crashed w/o an XMLException.\n");
     if (other == KelOtherFailure::InternalError) kelInternalError(ctx, msg, nullptr, kUnit, 1714);
   }
   kelSetState(sqlstate, "38X13");
+  return -1;
+}
+
+}  // namespace
+
+int kelGuardedParse(KelCallContext *ctx, const std::function<void()> &parse, char *sqlstate,
+                    char *msg, KelOtherFailure other) {
+  KelExpansionWatch watch(ctx);
+  int rc = guardedRun(ctx, parse, sqlstate, msg, other);
+  const KELException *refusal = kelPatternWorkRefusal();
+  if (refusal == nullptr) return rc;
+  // The stop's own error, whatever the parser library made of it on the way out (it may turn a
+  // failure inside a validator into an error of its own, or carry on past it).
+  if (msg) std::snprintf(msg, KEL_MSG_BUFFER + 1, "%.*s", KEL_MSG_BUFFER, refusal->message());
+  kelSetState(sqlstate, refusal->sqlstate());
   return -1;
 }
 

@@ -26,7 +26,10 @@
 #include <memory>
 #include <string>
 
+#include "quarnpatternguard.h"
+
 struct KelCallContext;
+class KELException;
 
 // UTF-16 text in the database code page (file names are kept in it throughout); without a
 // converter, ASCII as it is and anything else as '?'.
@@ -82,6 +85,19 @@ void kelLimitExpansions(XMLSize_t longestValue);
 // The process's memory manager, watched as above; for readers and DOM parsers without an arena.
 xercesc::MemoryManager *kelWatchedMemoryManager();
 
+/*
+ * The work the schema patterns' matcher may do in one parse (quarnpatternguard.h): 16 Mi steps
+ * and 64 more for each character of every value matched, counted while the watch below is armed.  The step past that ends the parse
+ * with the parse error "matching the document's values against the patterns of its schemas
+ * takes too much work: ..." at the place being read; a pattern that backtracks over a value
+ * (".+@.+\..+" against 20 KB took 3 seconds, "(a|aa)*b" grows exponentially) stops there.
+ * kelPatternWorkOverrun says whether this thread's parse has been stopped so: the parser
+ * library reports the stop to the handlers as an error of its own, which is not the document's.
+ */
+bool kelPatternWorkOverrun();
+// The parse error that stopped it, at the place then read; null before.
+const KELException *kelPatternWorkRefusal();
+
 // Arms the watch for one parse on this thread (kelGuardedParse); nests.  The handlers' call of
 // kelReadAsXml10 tells it where the document is read, for the place of its error.
 class KelExpansionWatch {
@@ -97,12 +113,17 @@ class KelExpansionWatch {
   friend void kelLimitParseMemory(uint64_t documentBytes);
   friend void kelRefuseDefaultedAttributes();
   friend void kelLimitExpansions(XMLSize_t longestValue);
+  friend bool kelPatternWorkOverrun();
+  friend const KELException *kelPatternWorkRefusal();
+  static void refusePatterns(QuarnPatternWork *work);
   KelCallContext *ctx_;
   const xercesc::Locator *locator_ = nullptr;  // where the document is read, once known
   uint64_t readers_ = 0;
   uint64_t readerLimit_ = KEL_ENTITY_READER_LIMIT;  // lowered by kelLimitExpansions
   uint64_t budget_ = 0;     // bytes the parse may ask of the watched manager; 0: no limit
   uint64_t allocated_ = 0;  // bytes asked so far (frees are not counted back)
+  QuarnPatternWork patterns_;  // the pattern matcher's account
+  std::unique_ptr<KELException> patternRefusal_;  // made when the account is overrun
   KelExpansionWatch *outer_;
 };
 

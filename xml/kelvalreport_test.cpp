@@ -205,6 +205,34 @@ TEST_F(Report, SchemaModelsTooComplexOrAmbiguousAreRowsAtTheFirstElement) {
                      "'a' and 'a'");
 }
 
+// Values that each cost the matcher a little add up over the parse: the row past the account
+// ends the report, and the library's own note of the stop is no row.
+TEST_F(Report, PatternWorkPastTheParsesAccountEndsTheReport) {
+  std::string xsd = dir.file("p.xsd");
+  keltest::writeFile(xsd, "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\"><xs:element name=\"r\">"
+                          "<xs:complexType><xs:sequence><xs:element name=\"e\" maxOccurs=\"unbounded\">"
+                          "<xs:simpleType><xs:restriction base=\"xs:string\"><xs:pattern value=\".+@.+\\..+\"/>"
+                          "</xs:restriction></xs:simpleType></xs:element></xs:sequence></xs:complexType>"
+                          "</xs:element></xs:schema>");
+  std::u16string location(xsd.begin(), xsd.end());
+  std::string value;
+  for (int i = 0; i < 700; ++i) value += "a@";  // about a million steps each
+  std::string doc = "<r>";
+  for (int i = 0; i < 60; ++i) doc += "\n<e>" + value + "</e>";
+  doc += "</r>";
+  KelValidator v(&ctx);
+  KelReportCollector report(&ctx);
+  ASSERT_EQ(v.reportSchema(doc.data(), doc.size(), 1, 0, location.c_str(), &report, state, msg), 0) << msg;
+  std::vector<std::string> rows = lines(report);
+  ASSERT_GT(rows.size(), 2u);
+  ASSERT_LT(rows.size(), 60u);
+  EXPECT_EQ(rows.back().substr(rows.back().find(" | ")),
+            " | matching the document's values against the patterns of its schemas takes too much work: more than 64 "
+            "steps for each character matched on average");
+  // The rows before it are the values the pattern rejects (their text is cut inside the value).
+  for (size_t i = 0; i + 1 < rows.size(); ++i) EXPECT_NE(rows[i].find(" | value 'a@a@"), std::string::npos) << rows[i];
+}
+
 TEST_F(Report, NestingPastTheSchemaLimitIsARowAtItsElement) {
   // The limit holds below content the schema lets pass unchecked too.
   std::string xsd = dir.file("any.xsd");
