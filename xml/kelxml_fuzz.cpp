@@ -411,7 +411,8 @@ void checkSchema(const std::string &schema) {
   std::fclose(f);
   if (sqloSetEnv(SQLE_REG_XML_READ_DIRS, dir.c_str()) != 0) return;
   const std::u16string location(file.begin(), file.end());
-  for (const char *doc : {"<r><a/><b>1</b></r>", "<r/>", "<r xmlns:p=\"urn:p\"><p:q/></r>"}) {
+  for (const char *doc : {"<r><a/><b>1</b></r>", "<r/>", "<r xmlns:p=\"urn:p\"><p:q/></r>",
+                          "<r k=\"abc aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaac a@a@a@a@a@a@a@a@a@a@\">ababc</r>"}) {
     char state[6] = "00000";
     char msg[KEL_MSG_BUFFER + 1] = "";
     int rc = kelValidateSchema(ctx, doc, 1, 0, location.c_str(), state, msg);
@@ -546,6 +547,13 @@ int main(int argc, char **argv) {
       xs + "<xs:element name=\"r\"><xs:complexType><xs:sequence><xs:any namespace=\"##other\" "
            "processContents=\"lax\" maxOccurs=\"7\"/><xs:element ref=\"a\" maxOccurs=\"unbounded\"/>"
            "</xs:sequence></xs:complexType></xs:element><xs:element name=\"a\"/></xs:schema>",
+      // Patterns the matcher backtracks over, in a union and a list.
+      xs + "<xs:element name=\"r\"><xs:complexType><xs:simpleContent><xs:extension base=\"u\"><xs:attribute "
+           "name=\"k\" type=\"l\"/></xs:extension></xs:simpleContent></xs:complexType></xs:element>"
+           "<xs:simpleType name=\"p\"><xs:restriction base=\"xs:string\"><xs:pattern value=\"(a|aa)*b|.+@.+\\..+\"/>"
+           "<xs:pattern value=\"(ab){1,3}c?\"/></xs:restriction></xs:simpleType><xs:simpleType name=\"u\"><xs:union "
+           "memberTypes=\"p xs:int\"/></xs:simpleType><xs:simpleType name=\"l\"><xs:list itemType=\"p\"/>"
+           "</xs:simpleType></xs:schema>",
   };
   const std::string schemaAlphabet = "<>/=\" 0123456789aeginqrsux:";
   const std::string alphabet = "/@[]=\"'*.abcxyz<>&;!-?: \n12";
