@@ -164,8 +164,8 @@ int guardedRun(KelCallContext *ctx, const std::function<void()> &parse, char *sq
     }
     KEL_TRACE(ctx, "parser->parse crashed w/o an XMLException.\n");
     if (other == KelOtherFailure::InternalError) kelInternalError(ctx, msg, nullptr, kUnit, 1714);
-  } catch (const QuarnPatternWorkExceeded &) {
-    // The pattern account of a parse without a watch of its own; guardedParse reports it.
+  } catch (const QuarnParseWorkExceeded &) {
+    // The library's work past an account: the mark is read below.
   } catch (...) {
     KEL_TRACE(ctx, "parser->parse crashed w/o an XMLException.\n");
     if (other == KelOtherFailure::InternalError) kelInternalError(ctx, msg, nullptr, kUnit, 1714);
@@ -180,7 +180,7 @@ int kelGuardedParse(KelCallContext *ctx, const std::function<void()> &parse, cha
                     char *msg, KelOtherFailure other) {
   KelExpansionWatch watch(ctx);
   int rc = guardedRun(ctx, parse, sqlstate, msg, other);
-  const KELException *refusal = kelPatternWorkRefusal();
+  const KELException *refusal = kelParseWorkRefusal();
   if (refusal == nullptr) return rc;
   // The stop's own error, whatever the parser library made of it on the way out (it may turn a
   // failure inside a validator into an error of its own, or carry on past it).

@@ -33,6 +33,7 @@
 #include "kelmsg.h"
 #include "keltrace.h"
 #include "kelvalidate.h"
+#include "quarnmemberof.h"
 
 namespace {
 
@@ -262,12 +263,10 @@ struct ScannerAccess : xercesc::XMLScanner {
   }
 };
 
-// The identity-constraint handler of a scanner: a private member of the scanner's class, named
-// here through an explicit instantiation, where the language does not check access.
-template <typename Tag, typename Tag::Type Member>
-struct MemberOf {
-  friend typename Tag::Type member(Tag) { return Member; }
-};
+}  // namespace
+
+// The identity-constraint handler of a scanner: a private member of the scanner's class.  The
+// explicit instantiations belong to the global namespace, and so do their tags.
 struct IgConstraints {
   using Type = xercesc::IdentityConstraintHandler *xercesc::IGXMLScanner::*;
   friend Type member(IgConstraints);
@@ -276,8 +275,10 @@ struct SgConstraints {
   using Type = xercesc::IdentityConstraintHandler *xercesc::SGXMLScanner::*;
   friend Type member(SgConstraints);
 };
-template struct MemberOf<IgConstraints, &xercesc::IGXMLScanner::fICHandler>;
-template struct MemberOf<SgConstraints, &xercesc::SGXMLScanner::fICHandler>;
+template struct QuarnMemberOf<IgConstraints, &xercesc::IGXMLScanner::fICHandler>;
+template struct QuarnMemberOf<SgConstraints, &xercesc::SGXMLScanner::fICHandler>;
+
+namespace {
 
 const xercesc::IdentityConstraintHandler *constraintsOf(xercesc::XMLScanner *scanner) {
   const XMLCh *name = scanner->getName();

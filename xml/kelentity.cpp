@@ -239,36 +239,41 @@ std::string kelToDb(KelCallContext *ctx, const XMLCh *text) {
   return out;
 }
 
-// Called by the matcher's count, inside the matcher, when this watch's account is spent: the
-// parse error at the place being read, kept for kelPatternWorkRefusal.
-void KelExpansionWatch::refusePatterns(QuarnPatternWork *work) {
+// Called by the count, inside the parser library, when this watch's account is spent: the
+// parse error at the place being read, kept for kelParseWorkRefusal.
+void KelExpansionWatch::refuseWork(QuarnParseWork *work) {
   KelExpansionWatch *watch = tWatch;
-  if (watch == nullptr || &watch->patterns_ != work) throw QuarnPatternWorkExceeded();
-  if (watch->patternRefusal_ == nullptr) {
+  if (watch == nullptr || &watch->work_ != work) throw QuarnParseWorkExceeded();
+  if (watch->workRefusal_ == nullptr) {
     const std::string text =
-        "matching the document's values against the patterns of its schemas takes too much work: more than " +
-        std::to_string(QUARN_PATTERN_WORK_PER_CHAR) + " steps for each character matched on average";
+        work->overrunBy == QuarnWork::Patterns
+            ? "matching the document's values against the patterns of its schemas takes too much work: more than " +
+                  std::to_string(QUARN_PATTERN_WORK_PER_CHAR) + " steps for each character matched on average"
+            : "resolving the document's names takes too much work: more than " +
+                  std::to_string(QUARN_NAME_WORK_PER_NAME) +
+                  " open elements, namespace declarations and attributes of the same slot are looked at for each "
+                  "name on average";
     KEL_TRACE(watch->ctx_, "%s\n", text.c_str());
-    watch->patternRefusal_ =
+    watch->workRefusal_ =
         std::make_unique<KELException>(KELException::parseErrorAt(watch->ctx_, watch->locator_, text.c_str()));
   }
-  throw *watch->patternRefusal_;
+  throw *watch->workRefusal_;
 }
 
 KelExpansionWatch::KelExpansionWatch(KelCallContext *ctx) : ctx_(ctx), outer_(tWatch) {
   tWatch = this;
-  patterns_.refuse = refusePatterns;
-  quarnPatternWorkOpen(&patterns_);
+  work_.refuse = refuseWork;
+  quarnParseWorkOpen(&work_);
 }
 
 KelExpansionWatch::~KelExpansionWatch() {
-  quarnPatternWorkClose(&patterns_);
+  quarnParseWorkClose(&work_);
   tWatch = outer_;
 }
 
-bool kelPatternWorkOverrun() { return tWatch != nullptr && tWatch->patterns_.overrun; }
+bool kelParseWorkOverrun() { return tWatch != nullptr && tWatch->work_.overrun; }
 
-const KELException *kelPatternWorkRefusal() { return tWatch != nullptr ? tWatch->patternRefusal_.get() : nullptr; }
+const KELException *kelParseWorkRefusal() { return tWatch != nullptr ? tWatch->workRefusal_.get() : nullptr; }
 
 void kelLimitParseMemory(uint64_t documentBytes) {
   if (tWatch == nullptr) return;
@@ -437,12 +442,12 @@ class KelCountingReader : public xercesc::SAX2XMLReaderImpl {
     SAX2XMLReaderImpl::startElement(decl, uriId, prefix, attrs, count, isEmpty, isRoot);
   }
 
-  // A parse stopped for its pattern work is reported by the parser library as a validation
+  // A parse stopped for the library's work is reported by the library as a validation
   // error of its own on the way out; the document's handlers never hear of it.
   void error(const unsigned int code, const XMLCh *const domain, const xercesc::XMLErrorReporter::ErrTypes type,
              const XMLCh *const text, const XMLCh *const systemId, const XMLCh *const publicId,
              const XMLFileLoc line, const XMLFileLoc column) override {
-    if (kelPatternWorkOverrun()) return;
+    if (kelParseWorkOverrun()) return;
     SAX2XMLReaderImpl::error(code, domain, type, text, systemId, publicId, line, column);
   }
 

@@ -26,7 +26,7 @@
 #include <memory>
 #include <string>
 
-#include "quarnpatternguard.h"
+#include "quarnparseguard.h"
 
 struct KelCallContext;
 class KELException;
@@ -86,17 +86,21 @@ void kelLimitExpansions(XMLSize_t longestValue);
 xercesc::MemoryManager *kelWatchedMemoryManager();
 
 /*
- * The work the schema patterns' matcher may do in one parse (quarnpatternguard.h): 16 Mi steps
- * and 64 more for each character of every value matched, counted while the watch below is armed.  The step past that ends the parse
- * with the parse error "matching the document's values against the patterns of its schemas
- * takes too much work: ..." at the place being read; a pattern that backtracks over a value
- * (".+@.+\..+" against 20 KB took 3 seconds, "(a|aa)*b" grows exponentially) stops there.
- * kelPatternWorkOverrun says whether this thread's parse has been stopped so: the parser
- * library reports the stop to the handlers as an error of its own, which is not the document's.
+ * The parser library's work that grows faster than the document, counted while the watch below
+ * is armed (quarnparseguard.h).  The schema patterns' matcher may make 16 Mi steps and 64 more
+ * for each character of every value matched; past that, the parse error "matching the
+ * document's values against the patterns of its schemas takes too much work: ..." at the place
+ * being read (".+@.+\..+" against 20 KB took 3 seconds, "(a|aa)*b" grows exponentially).  The
+ * namespace lookups and the start tags' duplicate checks may look at 64 Mi open elements,
+ * declarations and attributes and 1,024 more for each name; past that, "resolving the
+ * document's names takes too much work: ..." (one start tag of 40,000 attributes of one local
+ * name in as many namespaces took 3.8 seconds).  kelParseWorkOverrun says whether this
+ * thread's parse has been stopped so: the parser library reports the stop to the handlers as
+ * an error of its own, which is not the document's.
  */
-bool kelPatternWorkOverrun();
+bool kelParseWorkOverrun();
 // The parse error that stopped it, at the place then read; null before.
-const KELException *kelPatternWorkRefusal();
+const KELException *kelParseWorkRefusal();
 
 // Arms the watch for one parse on this thread (kelGuardedParse); nests.  The handlers' call of
 // kelReadAsXml10 tells it where the document is read, for the place of its error.
@@ -113,17 +117,17 @@ class KelExpansionWatch {
   friend void kelLimitParseMemory(uint64_t documentBytes);
   friend void kelRefuseDefaultedAttributes();
   friend void kelLimitExpansions(XMLSize_t longestValue);
-  friend bool kelPatternWorkOverrun();
-  friend const KELException *kelPatternWorkRefusal();
-  static void refusePatterns(QuarnPatternWork *work);
+  friend bool kelParseWorkOverrun();
+  friend const KELException *kelParseWorkRefusal();
+  static void refuseWork(QuarnParseWork *work);
   KelCallContext *ctx_;
   const xercesc::Locator *locator_ = nullptr;  // where the document is read, once known
   uint64_t readers_ = 0;
   uint64_t readerLimit_ = KEL_ENTITY_READER_LIMIT;  // lowered by kelLimitExpansions
   uint64_t budget_ = 0;     // bytes the parse may ask of the watched manager; 0: no limit
   uint64_t allocated_ = 0;  // bytes asked so far (frees are not counted back)
-  QuarnPatternWork patterns_;  // the pattern matcher's account
-  std::unique_ptr<KELException> patternRefusal_;  // made when the account is overrun
+  QuarnParseWork work_;  // the account of the library's patterns and names
+  std::unique_ptr<KELException> workRefusal_;  // made when the account is overrun
   KelExpansionWatch *outer_;
 };
 

@@ -2,12 +2,12 @@
  * quarnxmlinit.cpp - initialises Xerces-C and ICU once per process, when this library is
  * loaded, and records the outcome for isSharedLibInitSuccess / getLastErrorCode /
  * getLastErrorMessage.  The parser library is left without a net accessor, so no parse in the
- * process can open a URL, and with its pattern matcher counted (quarnpatternguard.h).  The
- * library's unload terminates Xerces-C again.
+ * process can open a URL, and with its pattern matching and namespace lookups counted
+ * (quarnparseguard.h).  The library's unload terminates Xerces-C again.
  */
 #include "quarnxmlinit.h"
 
-#include "quarnpatternguard_install.h"
+#include "quarnparseguard_install.h"
 
 #include <unicode/uclean.h>
 #include <xercesc/sax/SAXException.hpp>
@@ -47,9 +47,10 @@ __attribute__((constructor)) void initialiseOnLoad() {
     // parser library cannot open a URL, whatever a document names.
     delete xercesc::XMLPlatformUtils::fgNetAccessor;
     xercesc::XMLPlatformUtils::fgNetAccessor = nullptr;
-    // Schema patterns are matched by a backtracking matcher: its steps are counted so that a
-    // parse can be stopped (quarnpatternguard.h).  Without the count, patterns still work.
-    quarnPatternGuardInstall();
+    // The library's pattern matching and namespace lookups can take far more than the
+    // document's size: their work is counted so that a parse can be stopped
+    // (quarnparseguard.h).  Without the count, both still work.
+    quarnParseGuardInstall();
     lastErrorCode = 0;
     lastErrorMessage.clear();
   } catch (const xercesc::XMLException &e) {
@@ -66,7 +67,7 @@ __attribute__((constructor)) void initialiseOnLoad() {
 
 __attribute__((destructor)) void terminateOnUnload() {
   if (xercesUp) {
-    quarnPatternGuardRemove();
+    quarnParseGuardRemove();
     xercesc::XMLPlatformUtils::Terminate();
     xercesUp = false;
   }

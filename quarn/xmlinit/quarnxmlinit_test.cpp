@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "quarnpatternguard.h"
+#include "quarnparseguard.h"
 
 TEST(QuarnXmlInit, ParserLibraryIsReadyOnLoad) {
   EXPECT_EQ(isSharedLibInitSuccess(), 1);
@@ -36,7 +36,7 @@ bool matches(const char16_t *pattern, const std::u16string &value) {
 
 // The counting matcher gives the library's answers; its own string step is the one rewritten.
 TEST(QuarnPatternGuard, MatcherAnswersAsTheLibrary) {
-  ASSERT_EQ(quarnPatternGuardInstalled(), 1);
+  ASSERT_EQ(quarnParseGuardInstalled(), 1);
   const struct {
     const char16_t *pattern, *value;
     bool match;
@@ -56,17 +56,17 @@ TEST(QuarnPatternGuard, MatcherAnswersAsTheLibrary) {
 }
 
 TEST(QuarnPatternGuard, AccountsStopTheMatcher) {
-  ASSERT_EQ(quarnPatternGuardInstalled(), 1);
+  ASSERT_EQ(quarnParseGuardInstalled(), 1);
   // Without an opened account a check has one of its own: an exponential pattern stops.
   const std::u16string as = std::u16string(60, u'a') + u"c";
-  EXPECT_THROW(matches(u"(a|aa)*b", as), QuarnPatternWorkExceeded);
+  EXPECT_THROW(matches(u"(a|aa)*b", as), QuarnParseWorkExceeded);
   EXPECT_TRUE(matches(u"(a|aa)*b", u"aab"));
   // An opened account adds up over checks, and once spent stays spent: even a check that
   // costs nothing stops, through the account's refuse function.
   struct Refused {};
-  QuarnPatternWork work;
-  work.refuse = [](QuarnPatternWork *) { throw Refused(); };
-  quarnPatternWorkOpen(&work);
+  QuarnParseWork work;
+  work.refuse = [](QuarnParseWork *) { throw Refused(); };
+  quarnParseWorkOpen(&work);
   std::u16string value;
   for (int i = 0; i < 700; ++i) value += u"a@";  // about a million steps to reject
   int rejected = 0;
@@ -78,6 +78,6 @@ TEST(QuarnPatternGuard, AccountsStopTheMatcher) {
   EXPECT_LT(rejected, 30);
   EXPECT_TRUE(work.overrun);
   EXPECT_THROW(matches(u"a", u"a"), Refused);
-  quarnPatternWorkClose(&work);
+  quarnParseWorkClose(&work);
   EXPECT_TRUE(matches(u"a", u"a"));
 }

@@ -1,30 +1,68 @@
 /*
- * quarnpatternguard.cpp - counts the steps of the parser library's pattern matcher and stops
- * it when a parse's account is spent (see quarnpatternguard.h).
+ * quarnparseguard.cpp - counts the work of the parser library's pattern matcher and of its
+ * namespace lookups, and stops a parse whose account is spent (see quarnparseguard.h).
  *
- * The matcher's entry and its steps are member functions that the library calls through its
- * own table of resolved addresses (its global offset table), as it calls every function it
- * exports.  quarnPatternGuardInstall writes the addresses of the counting versions into those
- * entries of the library's table, and quarnPatternGuardRemove writes the library's own back
- * before this library is unloaded.  Only the library's calls change: its functions stay as
- * they are, and anyone else calling them directly is not counted.
+ * The functions counted are member functions that the library calls through its own table of
+ * resolved addresses (its global offset table), as it calls every function it exports.
+ * quarnParseGuardInstall writes the addresses of the counting versions into those entries of
+ * the library's table, and quarnParseGuardRemove writes the library's own back before this
+ * library is unloaded.  Only the library's calls change: its functions stay as they are, and
+ * anyone else calling them directly is not counted.
  */
-#include "quarnpatternguard.h"
+#include "quarnparseguard.h"
 
 #include <dlfcn.h>
 #include <elf.h>
 #include <link.h>
 #include <sys/mman.h>
 #include <unistd.h>
+#include <xercesc/framework/XMLAttr.hpp>
+#include <xercesc/internal/ElemStack.hpp>
+#include <xercesc/util/Hashers.hpp>
+#include <xercesc/util/RefHash2KeysTableOf.hpp>
 #include <xercesc/util/XMLString.hpp>
 #include <xercesc/util/regx/RegularExpression.hpp>
 
 #include <cstddef>
 #include <cstring>
 
-#include "quarnpatternguard_install.h"
+#include "quarnmemberof.h"
+#include "quarnparseguard_install.h"
 
-QuarnPatternWorkExceeded::~QuarnPatternWorkExceeded() = default;
+// The start-tag table's functions are the library's instance, not one made here.
+extern template class xercesc::RefHash2KeysTableOf<xercesc::XMLAttr, xercesc::StringHasher>;
+
+QuarnParseWorkExceeded::~QuarnParseWorkExceeded() = default;
+
+using QuarnAttrTable = xercesc::RefHash2KeysTableOf<xercesc::XMLAttr, xercesc::StringHasher>;
+
+// The private state the counts read: the open elements and the prefix ids of the element
+// stack, and the slots of the start tag's attribute table.  The explicit instantiations that
+// name them belong to the global namespace, and so do their tags.
+#define QUARN_MEMBER(Tag, Class, Kind)   \
+  struct Tag {                            \
+    using Type = Kind Class::*;           \
+    friend Type member(Tag);              \
+  }
+QUARN_MEMBER(StackRows, xercesc::ElemStack, xercesc::ElemStack::StackElem **);
+QUARN_MEMBER(StackTop, xercesc::ElemStack, XMLSize_t);
+QUARN_MEMBER(StackPrefixes, xercesc::ElemStack, xercesc::XMLStringPool);
+QUARN_MEMBER(StackGlobalId, xercesc::ElemStack, unsigned int);
+QUARN_MEMBER(StackXmlId, xercesc::ElemStack, unsigned int);
+QUARN_MEMBER(StackXmlnsId, xercesc::ElemStack, unsigned int);
+QUARN_MEMBER(StackGlobals, xercesc::ElemStack, xercesc::ElemStack::StackElem *);
+QUARN_MEMBER(TableSlots, QuarnAttrTable, xercesc::RefHash2KeysTableBucketElem<xercesc::XMLAttr> **);
+QUARN_MEMBER(TableModulus, QuarnAttrTable, XMLSize_t);
+#undef QUARN_MEMBER
+template struct QuarnMemberOf<StackRows, &xercesc::ElemStack::fStack>;
+template struct QuarnMemberOf<StackTop, &xercesc::ElemStack::fStackTop>;
+template struct QuarnMemberOf<StackPrefixes, &xercesc::ElemStack::fPrefixPool>;
+template struct QuarnMemberOf<StackGlobalId, &xercesc::ElemStack::fGlobalPoolId>;
+template struct QuarnMemberOf<StackXmlId, &xercesc::ElemStack::fXMLPoolId>;
+template struct QuarnMemberOf<StackXmlnsId, &xercesc::ElemStack::fXMLNSPoolId>;
+template struct QuarnMemberOf<StackGlobals, &xercesc::ElemStack::fGlobalNamespaces>;
+template struct QuarnMemberOf<TableSlots, &QuarnAttrTable::fBucketList>;
+template struct QuarnMemberOf<TableModulus, &QuarnAttrTable::fHashModulus>;
 
 namespace {
 
@@ -49,6 +87,10 @@ using RangeStep = bool (*)(Self, Context *, const xercesc::Op *, XMLSize_t &, bo
 using StringStep = bool (*)(Self, Context *, const XMLCh *, XMLSize_t &, bool);
 using UnionStep = int (*)(Self, Context *, const xercesc::Op *, XMLSize_t);
 using Entry = bool (*)(Self, const XMLCh *, XMLSize_t, XMLSize_t, xercesc::Match *, xercesc::MemoryManager *);
+using AttrTable = QuarnAttrTable;
+using Lookup = unsigned int (*)(const xercesc::ElemStack *, const XMLCh *, bool &);
+using AttrPut = void (*)(AttrTable *, void *, int, xercesc::XMLAttr *);
+
 
 // The address of a non-virtual member function: the first word of its pointer-to-member.
 template <class F>
@@ -68,23 +110,36 @@ RangeStep gRange;
 StringStep gString;
 UnionStep gUnion;
 Entry gEntry;
+Lookup gLookup;
+AttrPut gAttrPut;
 
 // The account a caller opened, and the account of the match running now.  Initial-exec: a step
 // reads them without a call (a third of its cost otherwise); the loader keeps room for the few
 // bytes of a library loaded later.
 #define QUARN_FAST_TLS __attribute__((tls_model("initial-exec"))) thread_local
-QUARN_FAST_TLS QuarnPatternWork *tOpened = nullptr;
-QUARN_FAST_TLS QuarnPatternWork *tCounting = nullptr;
+QUARN_FAST_TLS QuarnParseWork *tOpened = nullptr;
+QUARN_FAST_TLS QuarnParseWork *tCounting = nullptr;
 
-[[noreturn]] void overrun(QuarnPatternWork *work) {
+[[noreturn]] void overrun(QuarnParseWork *work, QuarnWork by) {
+  if (!work->overrun) work->overrunBy = by;
   work->overrun = true;
   if (work->refuse != nullptr) work->refuse(work);
-  throw QuarnPatternWorkExceeded();
+  throw QuarnParseWorkExceeded();
 }
 
 inline void step() {
-  QuarnPatternWork *work = tCounting;
-  if (work != nullptr && ++work->steps > work->allowed) overrun(work);
+  QuarnParseWork *work = tCounting;
+  if (work != nullptr && ++work->patterns.used > work->patterns.allowed) overrun(work, QuarnWork::Patterns);
+}
+
+// Adds one name's work to the opened account, and the allowance that comes with the name.
+inline void countName(uint64_t work) {
+  QuarnParseWork *account = tOpened;
+  if (account == nullptr) return;
+  if (account->overrun) overrun(account, QuarnWork::Names);
+  account->names.used += work;
+  account->names.allowed += QUARN_NAME_WORK_PER_NAME;
+  if (account->names.used > account->names.allowed) overrun(account, QuarnWork::Names);
 }
 
 bool countChar(Self self, Context *c, XMLInt32 ch, XMLSize_t &offset, bool ignoreCase) {
@@ -121,18 +176,57 @@ int countUnion(Self self, Context *c, const xercesc::Op *op, XMLSize_t offset) {
 
 bool countEntry(Self self, const XMLCh *value, XMLSize_t start, XMLSize_t end, xercesc::Match *match,
                 xercesc::MemoryManager *manager) {
-  QuarnPatternWork own;
-  QuarnPatternWork *work = tOpened != nullptr ? tOpened : &own;
-  if (work->overrun) overrun(work);
+  QuarnParseWork own;
+  QuarnParseWork *work = tOpened != nullptr ? tOpened : &own;
+  if (work->overrun) overrun(work, QuarnWork::Patterns);
   const XMLSize_t chars = end > start ? end - start : 0;
-  work->allowed += QUARN_PATTERN_WORK_PER_CHAR * (static_cast<uint64_t>(chars) + 1);
-  QuarnPatternWork *outer = tCounting;
+  work->patterns.allowed += QUARN_PATTERN_WORK_PER_CHAR * (static_cast<uint64_t>(chars) + 1);
+  QuarnParseWork *outer = tCounting;
   tCounting = work;
   struct Restore {
-    QuarnPatternWork *outer;
+    QuarnParseWork *outer;
     ~Restore() { tCounting = outer; }
   } restore{outer};
   return gEntry(self, value, start, end, match, manager);
+}
+
+// The lookup's own walk, counted before it is made: from the innermost open element outwards,
+// each element and each of its declarations up to the one that maps the prefix, then the
+// global declarations.
+unsigned int countLookup(const xercesc::ElemStack *stack, const XMLCh *prefix, bool &unknown) {
+  if (tOpened != nullptr) {
+    const unsigned int id = prefix == nullptr || *prefix == 0 ? stack->*member(StackGlobalId{})
+                                                               : (stack->*member(StackPrefixes{})).getId(prefix);
+    uint64_t work = 1;
+    if (id != 0 && id != stack->*member(StackXmlId{}) && id != stack->*member(StackXmlnsId{})) {
+      xercesc::ElemStack::StackElem *const *rows = stack->*member(StackRows{});
+      bool found = false;
+      for (XMLSize_t level = stack->*member(StackTop{}); level > 0 && !found; --level) {
+        const xercesc::ElemStack::StackElem *row = rows[level - 1];
+        ++work;
+        for (XMLSize_t i = 0; i < row->fMapCount && !found; ++i, ++work) found = row->fMap[i].fPrefId == id;
+      }
+      const xercesc::ElemStack::StackElem *globals = stack->*member(StackGlobals{});
+      if (!found && globals != nullptr) work += globals->fMapCount;
+    }
+    countName(work);
+  }
+  return gLookup(stack, prefix, unknown);
+}
+
+// A start tag's attribute, put into the table that finds duplicates: the library compares it
+// with every attribute of the same slot (the slot follows from the local name alone), once to
+// look for it and once to put it.
+void countAttrPut(AttrTable *table, void *localName, int uri, xercesc::XMLAttr *attr) {
+  if (tOpened != nullptr) {
+    const XMLSize_t slot = xercesc::StringHasher().getHashVal(localName, table->*member(TableModulus{}));
+    uint64_t work = 1;
+    for (const xercesc::RefHash2KeysTableBucketElem<xercesc::XMLAttr> *e = (table->*member(TableSlots{}))[slot];
+         e != nullptr; e = e->fNext)
+      work += 2;
+    countName(work);
+  }
+  gAttrPut(table, localName, uri, attr);
 }
 
 // One entry of the library's table to point elsewhere.
@@ -143,7 +237,7 @@ struct Target {
   int found = 0;
 };
 
-Target gTargets[6];
+Target gTargets[8];
 constexpr int kTargets = sizeof gTargets / sizeof gTargets[0];
 bool gInstalled = false;
 
@@ -249,7 +343,7 @@ int visit(dl_phdr_info *info, size_t, void *data) {
 
 }  // namespace
 
-bool quarnPatternGuardInstall() {
+bool quarnParseGuardInstall() {
   gChar = reinterpret_cast<CharStep>(addressOf(&Matcher::matchChar));
   gDot = reinterpret_cast<DotStep>(addressOf(&Matcher::matchDot));
   gRange = reinterpret_cast<RangeStep>(addressOf(&Matcher::matchRange));
@@ -258,13 +352,17 @@ bool quarnPatternGuardInstall() {
   bool (RegularExpression::*entry)(const XMLCh *, XMLSize_t, XMLSize_t, xercesc::Match *, xercesc::MemoryManager *)
       const = &RegularExpression::matches;
   gEntry = reinterpret_cast<Entry>(addressOf(entry));
+  gLookup = reinterpret_cast<Lookup>(addressOf(&xercesc::ElemStack::mapPrefixToURI));
+  gAttrPut = reinterpret_cast<AttrPut>(addressOf(&AttrTable::put));
   const Target targets[kTargets] = {
       {reinterpret_cast<void *>(gChar), reinterpret_cast<void *>(&countChar)},
       {reinterpret_cast<void *>(gDot), reinterpret_cast<void *>(&countDot)},
       {reinterpret_cast<void *>(gRange), reinterpret_cast<void *>(&countRange)},
       {reinterpret_cast<void *>(gString), reinterpret_cast<void *>(&countString)},
       {reinterpret_cast<void *>(gUnion), reinterpret_cast<void *>(&countUnion)},
-      {reinterpret_cast<void *>(gEntry), reinterpret_cast<void *>(&countEntry)}};
+      {reinterpret_cast<void *>(gEntry), reinterpret_cast<void *>(&countEntry)},
+      {reinterpret_cast<void *>(gLookup), reinterpret_cast<void *>(&countLookup)},
+      {reinterpret_cast<void *>(gAttrPut), reinterpret_cast<void *>(&countAttrPut)}};
   for (int i = 0; i < kTargets; ++i) {
     gTargets[i] = targets[i];
     Dl_info where{};
@@ -277,25 +375,25 @@ bool quarnPatternGuardInstall() {
   dl_iterate_phdr(visit, &table);
   gInstalled = true;
   for (const Target &t : gTargets) gInstalled = gInstalled && t.found > 0;
-  // All or none: a matcher counted in part would be neither bounded nor the library's own.
-  if (!gInstalled) quarnPatternGuardRemove();
+  // All or none: work counted in part would be neither bounded nor the library's own.
+  if (!gInstalled) quarnParseGuardRemove();
   return gInstalled;
 }
 
-void quarnPatternGuardRemove() {
+void quarnParseGuardRemove() {
   if (gEntry == nullptr) return;
   Table table{reinterpret_cast<void *>(gEntry), false};
   dl_iterate_phdr(visit, &table);
   gInstalled = false;
 }
 
-void quarnPatternWorkOpen(QuarnPatternWork *work) {
+void quarnParseWorkOpen(QuarnParseWork *work) {
   work->outer = tOpened;
   tOpened = work;
 }
 
-void quarnPatternWorkClose(QuarnPatternWork *work) {
+void quarnParseWorkClose(QuarnParseWork *work) {
   if (tOpened == work) tOpened = work->outer;
 }
 
-int quarnPatternGuardInstalled(void) { return gInstalled ? 1 : 0; }
+int quarnParseGuardInstalled(void) { return gInstalled ? 1 : 0; }
