@@ -245,14 +245,23 @@ void KelExpansionWatch::refuseWork(QuarnParseWork *work) {
   KelExpansionWatch *watch = tWatch;
   if (watch == nullptr || &watch->work_ != work) throw QuarnParseWorkExceeded();
   if (watch->workRefusal_ == nullptr) {
-    const std::string text =
-        work->overrunBy == QuarnWork::Patterns
-            ? "matching the document's values against the patterns of its schemas takes too much work: more than " +
-                  std::to_string(QUARN_PATTERN_WORK_PER_CHAR) + " steps for each character matched on average"
-            : "resolving the document's names takes too much work: more than " +
-                  std::to_string(QUARN_NAME_WORK_PER_NAME) +
-                  " open elements, namespace declarations and attributes of the same slot are looked at for each "
-                  "name on average";
+    std::string text;
+    switch (work->overrunBy) {
+      case QuarnWork::Patterns:
+        text = "matching the document's values against the patterns of its schemas takes too much work: more than " +
+               std::to_string(QUARN_PATTERN_WORK_PER_CHAR) + " steps for each character matched on average";
+        break;
+      case QuarnWork::PatternDepth:
+        text = "matching a value of the document against the patterns of its schemas needs more stack than the "
+               "parse has";
+        break;
+      case QuarnWork::Names:
+        text = "resolving the document's names takes too much work: more than " +
+               std::to_string(QUARN_NAME_WORK_PER_NAME) +
+               " open elements, namespace declarations and attributes of the same slot are looked at for each name "
+               "on average";
+        break;
+    }
     KEL_TRACE(watch->ctx_, "%s\n", text.c_str());
     watch->workRefusal_ =
         std::make_unique<KELException>(KELException::parseErrorAt(watch->ctx_, watch->locator_, text.c_str()));

@@ -44,8 +44,9 @@ inline constexpr uint64_t QUARN_PATTERN_WORK_PER_CHAR = 64;
 inline constexpr uint64_t QUARN_NAME_WORK_FREE = uint64_t{1} << 26;
 inline constexpr uint64_t QUARN_NAME_WORK_PER_NAME = 1024;
 
-// What an account bounds.
-enum class QuarnWork { Patterns, Names };
+// What an account bounds: pattern steps, name work, and the stack a match may take (a choice
+// inside a repeat recurses once per repetition; the match stops while a reserve is left).
+enum class QuarnWork { Patterns, Names, PatternDepth };
 
 struct QuarnWorkMeter {
   uint64_t used;

@@ -14,6 +14,7 @@
 #include <dlfcn.h>
 #include <elf.h>
 #include <link.h>
+#include <pthread.h>
 #include <sys/mman.h>
 #include <unistd.h>
 #include <xercesc/framework/XMLAttr.hpp>
@@ -169,8 +170,36 @@ bool countString(Self self, Context *c, const XMLCh *literal, XMLSize_t &offset,
   return true;
 }
 
+// The lowest address this thread's stack may reach, found once per thread; 0 when unknown.
+QUARN_FAST_TLS uintptr_t tStackLow = 0;
+QUARN_FAST_TLS bool tStackKnown = false;
+
+uintptr_t stackLow() {
+  if (!tStackKnown) {
+    tStackKnown = true;
+    pthread_attr_t attr;
+    if (pthread_getattr_np(pthread_self(), &attr) == 0) {
+      void *low = nullptr;
+      size_t size = 0;
+      if (pthread_attr_getstack(&attr, &low, &size) == 0) tStackLow = reinterpret_cast<uintptr_t>(low);
+      pthread_attr_destroy(&attr);
+    }
+  }
+  return tStackLow;
+}
+
+// A choice inside a repeat is matched by a call per repetition, each below the last, so a long
+// value could take the whole stack (a million characters against "(a|b)+c?" ended the process).
+// The choice that would leave less than QUARN_PATTERN_STACK_RESERVE of the stack ends the match.
+constexpr uintptr_t QUARN_PATTERN_STACK_RESERVE = uintptr_t{256} << 10;
+
 int countUnion(Self self, Context *c, const xercesc::Op *op, XMLSize_t offset) {
   step();
+  const auto here = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+  const uintptr_t low = stackLow();
+  QuarnParseWork *work = tCounting;
+  if (work != nullptr && low != 0 && here > low && here - low < QUARN_PATTERN_STACK_RESERVE)
+    overrun(work, QuarnWork::PatternDepth);
   return gUnion(self, c, op, offset);
 }
 
