@@ -24,6 +24,33 @@ namespace {
 using Name = std::u16string_view;
 
 struct TooDeep {};
+struct PatternTooDeep {};
+
+// How deep a pattern nests its groups and character classes: the parser reads and compiles a
+// pattern recursively, one level of its stack per level of the pattern (50,000 groups, or
+// 100,000 classes each subtracting the next, ended the process).  A backslash escapes the next
+// character; inside a class a parenthesis is a character.
+size_t patternDepth(const XMLCh *pattern) {
+  size_t groups = 0, classes = 0, deepest = 0;
+  for (const XMLCh *c = pattern; *c != 0; ++c) {
+    if (*c == u'\\') {
+      if (c[1] == 0) break;
+      ++c;
+      continue;
+    }
+    if (*c == u'[') {
+      ++classes;
+    } else if (*c == u']') {
+      if (classes > 0) --classes;
+    } else if (classes == 0 && *c == u'(') {
+      ++groups;
+    } else if (classes == 0 && *c == u')') {
+      if (groups > 0) --groups;
+    }
+    deepest = std::max(deepest, groups + classes);
+  }
+  return deepest;
+}
 
 /*
  * The definitions of the parse and the names each holds: a node per definition or name, keyed
@@ -157,6 +184,10 @@ class Scan : public xercesc::DefaultHandler {
                     const xercesc::Attributes &attrs) override {
     if (++depth_ > KEL_SCHEMA_DOCUMENT_DEPTH_LIMIT) throw TooDeep();
     const Name element(localname != nullptr ? localname : u"");
+    if (element == u"pattern") {
+      const XMLCh *value = attrs.getValue(u"value");
+      if (value != nullptr && patternDepth(value) > KEL_SCHEMA_PATTERN_DEPTH_LIMIT) throw PatternTooDeep();
+    }
     if (definitionAt_ == 0) {
       if (depth_ == 2 && element == u"redefine") redefineAt_ = depth_;
       const bool topLevel = depth_ == 2 || (redefineAt_ != 0 && depth_ == redefineAt_ + 1);
@@ -242,12 +273,14 @@ std::string KelSchemaScan::measure(KelCallContext *ctx, const XMLByte *bytes, si
   Scan scan(&s.definitions);
   s.reader->setContentHandler(&scan);
   s.reader->setErrorHandler(&scan);
-  bool tooDeep = false;
+  bool tooDeep = false, patternTooDeep = false;
   try {
     xercesc::MemBufInputSource src(bytes, size, systemId, false);
     s.reader->parse(src);
   } catch (const TooDeep &) {
     tooDeep = true;
+  } catch (const PatternTooDeep &) {
+    patternTooDeep = true;
   } catch (...) {
     // Left to the parser, which reads as far.
   }
@@ -255,6 +288,9 @@ std::string KelSchemaScan::measure(KelCallContext *ctx, const XMLByte *bytes, si
   s.reader->setErrorHandler(nullptr);
   if (tooDeep)
     return "its elements nest more than " + std::to_string(KEL_SCHEMA_DOCUMENT_DEPTH_LIMIT) + " levels deep";
+  if (patternTooDeep)
+    return "one of its patterns nests groups and character classes more than " +
+           std::to_string(KEL_SCHEMA_PATTERN_DEPTH_LIMIT) + " levels deep";
   if (s.definitions.longestChain() > KEL_SCHEMA_REFERENCE_DEPTH_LIMIT)
     return "its definitions name one another more than " + std::to_string(KEL_SCHEMA_REFERENCE_DEPTH_LIMIT) +
            " levels deep";

@@ -9,7 +9,8 @@
  * includes, imports or redefines) is read here first, by a plain reader over the very bytes the
  * parser is then given: its nesting, and the longest chain of definitions naming one another in
  * all the parse's documents so far, weighted by how deep in its definition each name stands,
- * are held to limits.  A document the plain reader cannot finish (not well formed, an entity
+ * are held to limits, and so is the nesting of each pattern's groups and character classes,
+ * which the parser reads and compiles recursively too.  A document the plain reader cannot finish (not well formed, an entity
  * refused) is left to the parser, which stops at the same place and says why.
  */
 #ifndef KEL_SCHEMASCAN_H
@@ -27,6 +28,8 @@ inline constexpr size_t KEL_SCHEMA_DOCUMENT_DEPTH_LIMIT = 2500;
 // Levels of the parser's walk through definitions that name one another: each name counts the
 // depth at which it stands in its definition (about four for an element of a named type).
 inline constexpr size_t KEL_SCHEMA_REFERENCE_DEPTH_LIMIT = 10000;
+// Groups and character classes nested in one pattern (xs:pattern's value).
+inline constexpr size_t KEL_SCHEMA_PATTERN_DEPTH_LIMIT = 256;
 
 class KelSchemaScan {
  public:

@@ -298,6 +298,29 @@ TEST_F(Validation, SchemaDocumentsAreMeasuredBeforeTheParserReadsThem) {
   EXPECT_EQ(std::string(msg), refused(xsd, chained));
   EXPECT_EQ(check(chain(20000)), "0 38X13");
   EXPECT_EQ(std::string(msg), refused(xsd, chained));
+  // Groups and classes nested in a pattern: 50,000 groups, or 100,000 classes each subtracting the
+  // next, ended the process.
+  auto pattern = [](const std::string &value) {
+    return "<xs:element name=\"r\"><xs:simpleType><xs:restriction base=\"xs:string\"><xs:pattern value=\"" + value +
+           "\"/></xs:restriction></xs:simpleType></xs:element>";
+  };
+  auto groups = [](size_t n) { return std::string(n, '(') + "a" + std::string(n, ')'); };
+  const std::string patternTooDeep = "one of its patterns nests groups and character classes more than 256 levels deep";
+  EXPECT_EQ(check(pattern(groups(KEL_SCHEMA_PATTERN_DEPTH_LIMIT)), "<r>a</r>"), "1 00000") << msg;
+  EXPECT_EQ(check(pattern(groups(KEL_SCHEMA_PATTERN_DEPTH_LIMIT + 1)), "<r>a</r>"), "0 38X13");
+  EXPECT_EQ(std::string(msg), refused(xsd, patternTooDeep));
+  EXPECT_EQ(check(pattern(groups(50000)), "<r>a</r>"), "0 38X13");
+  EXPECT_EQ(std::string(msg), refused(xsd, patternTooDeep));
+  std::string classes;
+  for (int i = 0; i < 100000; ++i) classes += "[a-";
+  classes += "[b]" + std::string(100000, ']');
+  EXPECT_EQ(check(pattern(classes), "<r>a</r>"), "0 38X13");
+  EXPECT_EQ(std::string(msg), refused(xsd, patternTooDeep));
+  // Escaped parentheses, and parentheses inside a class, are characters.
+  std::string escaped;
+  for (int i = 0; i < 500; ++i) escaped += "\\(";
+  EXPECT_EQ(check(pattern(escaped + "[" + std::string(1000, '(') + "]"), "<r>a</r>"), "0 38X13");
+  EXPECT_EQ(std::string(msg).find("refused"), std::string::npos) << msg;
   // Definitions naming each other in a circle are counted once each.
   EXPECT_EQ(check("<xs:complexType name=\"x\"><xs:sequence><xs:element name=\"a\" type=\"y\" minOccurs=\"0\"/>"
                   "</xs:sequence></xs:complexType><xs:complexType name=\"y\"><xs:sequence>"
