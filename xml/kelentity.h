@@ -87,8 +87,9 @@ xercesc::MemoryManager *kelWatchedMemoryManager();
 
 /*
  * The parser library's work that grows faster than the document, counted while the watch below
- * is armed (quarnparseguard.h).  The schema patterns' matcher may make 16 Mi steps and 64 more
- * for each character of every value matched; past that, the parse error "matching the
+ * is armed (quarnparseguard.h).  The schema patterns' matcher may make 16 Mi steps, 64 more for
+ * each character of every value matched and, for each value, as many as its pattern has
+ * characters; past that, the parse error "matching the
  * document's values against the patterns of its schemas takes too much work: ..." at the place
  * being read (".+@.+\..+" against 20 KB took 3 seconds, "(a|aa)*b" grows exponentially).  The
  * namespace lookups and the start tags' duplicate checks may look at 64 Mi open elements,

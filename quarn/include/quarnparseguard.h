@@ -6,8 +6,9 @@
  * library's matcher, which backtracks: an ordinary pattern such as ".+@.+\..+" takes the cube of
  * a value's length to reject it, and an ambiguous one such as "(a|aa)*b" grows exponentially.
  * Each step of the matcher (a character, any character, a range, a string, a choice) counts
- * one; a parse may make QUARN_PATTERN_WORK_FREE steps and QUARN_PATTERN_WORK_PER_CHAR more for
- * each character of every value it checks.
+ * one; a parse may make QUARN_PATTERN_WORK_FREE steps, QUARN_PATTERN_WORK_PER_CHAR more for
+ * each character of every value it checks, and for every check as many as the pattern has
+ * characters (a pass may try each of its alternatives once).
  *
  * Names.  With namespaces on (schema validation), the library looks a prefix up by walking the
  * open elements from the innermost and each one's declarations, and checks a start tag's

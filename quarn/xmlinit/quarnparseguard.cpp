@@ -69,9 +69,11 @@ namespace {
 
 using xercesc::RegularExpression;
 
-// Names the matcher's protected parts: the context of one match and the functions counted.
+// Names the matcher's protected parts: the context of one match, the functions counted and the
+// pattern's text.
 struct Matcher : RegularExpression {
   using RegularExpression::Context;
+  using RegularExpression::fPattern;
   using RegularExpression::matchChar;
   using RegularExpression::matchDot;
   using RegularExpression::matchRange;
@@ -209,7 +211,11 @@ bool countEntry(Self self, const XMLCh *value, XMLSize_t start, XMLSize_t end, x
   QuarnParseWork *work = tOpened != nullptr ? tOpened : &own;
   if (work->overrun) overrun(work, QuarnWork::Patterns);
   const XMLSize_t chars = end > start ? end - start : 0;
-  work->patterns.allowed += QUARN_PATTERN_WORK_PER_CHAR * (static_cast<uint64_t>(chars) + 1);
+  // A pass over a short value may try every choice of the pattern once: a pattern of a thousand
+  // alternatives costs a thousand steps on a value of two characters.
+  XMLCh *const RegularExpression::*text = &Matcher::fPattern;
+  const XMLSize_t patternLength = self->*text != nullptr ? xercesc::XMLString::stringLen(self->*text) : 0;
+  work->patterns.allowed += QUARN_PATTERN_WORK_PER_CHAR * (static_cast<uint64_t>(chars) + 1) + patternLength;
   QuarnParseWork *outer = tCounting;
   tCounting = work;
   struct Restore {
