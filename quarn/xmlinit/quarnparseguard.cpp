@@ -279,7 +279,6 @@ bool gInstalled = false;
 struct Table {
   void *anyFunction;  // one of the library's functions, to know the library by
   bool install;       // write the counting functions (else the library's own)
-  int written = 0;
 };
 
 bool contains(const dl_phdr_info *info, const void *address) {
@@ -369,7 +368,6 @@ int visit(dl_phdr_info *info, size_t, void *data) {
         writeSlot(reinterpret_cast<void **>(base + rel.r_offset), table->install ? t.counting : t.library, relroStart,
                   relroEnd);
         if (table->install) ++t.found;
-        ++table->written;
       }
     }
   }
