@@ -188,23 +188,21 @@ class kelUpdateHandler : public xercesc::DefaultHandler {
     sawDeclaration_ = true;
     xml11_ = version != nullptr && std::u16string_view(version) == u"1.1";
     out_.append(u"<?xml", 5);
-    if (version != nullptr) {
-      out_.append(u" version='", 10);
-      out_.append(version);
-      out_.push_back(u'\'');
-    }
+    if (version != nullptr) declared(u" version=", version);
     if (declEncoding_ != nullptr) encoding = declEncoding_->c_str();
-    if (encoding != nullptr && encoding[0] != 0) {
-      out_.append(u" encoding='", 11);
-      out_.append(encoding);
-      out_.push_back(u'\'');
-    }
-    if (standalone != nullptr && standalone[0] != 0) {
-      out_.append(u" standalone='", 13);
-      out_.append(standalone);
-      out_.push_back(u'\'');
-    }
+    if (encoding != nullptr && encoding[0] != 0) declared(u" encoding=", encoding);
+    if (standalone != nullptr && standalone[0] != 0) declared(u" standalone=", standalone);
     out_.append(u"?>", 2);
+  }
+
+  // One value of the declaration, in single quotes unless it holds one: the parser takes
+  // version="1.'0" as it is, and the value must read back the same.
+  void declared(std::u16string_view name, const XMLCh *value) {
+    const char16_t quote = std::u16string_view(value).find(u'\'') == std::u16string_view::npos ? u'\'' : u'"';
+    out_.append(name);
+    out_.push_back(quote);
+    out_.append(value);
+    out_.push_back(quote);
   }
 
   void endDocument() override {

@@ -95,9 +95,18 @@ std::string fifoPath() {
   return path;
 }
 
+// The input being run, written out when a contract breaks so that it can be run again.
+std::string gInput;
+
 void check(bool ok, const char *what) {
   if (!ok) {
-    std::fprintf(stderr, "contract broken: %s\n", what);
+    std::fprintf(stderr, "contract broken: %s\ninput (C string): \"", what);
+    for (unsigned char c : gInput) {
+      if (c == '"' || c == '\\') std::fprintf(stderr, "\\%c", c);
+      else if (c >= 0x20 && c < 0x7f) std::fputc(c, stderr);
+      else std::fprintf(stderr, "\\%03o", c);
+    }
+    std::fprintf(stderr, "\"\n");
     std::abort();
   }
 }
@@ -402,6 +411,7 @@ void checkValidation(const std::string &doc) {
 // takes the process's memory or overflows its stack; the answer is valid or invalid with a
 // message.  The schema is a file of the fuzz directory, readable for this check only.
 void checkSchema(const std::string &schema) {
+  gInput = schema;
   KelCallContext *ctx = fuzzContext();
   const std::string &dir = fuzzDir();
   const std::string file = dir + "/schema.xsd";
@@ -425,6 +435,7 @@ void checkSchema(const std::string &schema) {
 
 void runOne(const uint8_t *data, size_t size) {
   std::string input(reinterpret_cast<const char *>(data), size);
+  gInput = input;
   size_t nl = input.find('\n');
   std::string path = nl == std::string::npos ? input : input.substr(0, nl);
   std::string doc = nl == std::string::npos ? std::string() : input.substr(nl + 1);
