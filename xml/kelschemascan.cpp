@@ -23,8 +23,10 @@ namespace {
 
 using Name = std::u16string_view;
 
-struct TooDeep {};
-struct PatternTooDeep {};
+// Ends the plain read of a document the measurement refuses, with the reason.
+struct Refused {
+  std::string why;
+};
 
 // How deep a pattern nests its groups and character classes: the parser reads and compiles a
 // pattern recursively, one level of its stack per level of the pattern (50,000 groups, or
@@ -182,11 +184,14 @@ class Scan : public xercesc::DefaultHandler {
 
   void startElement(const XMLCh *, const XMLCh *localname, const XMLCh *,
                     const xercesc::Attributes &attrs) override {
-    if (++depth_ > KEL_SCHEMA_DOCUMENT_DEPTH_LIMIT) throw TooDeep();
+    if (++depth_ > KEL_SCHEMA_DOCUMENT_DEPTH_LIMIT)
+      throw Refused{"its elements nest more than " + std::to_string(KEL_SCHEMA_DOCUMENT_DEPTH_LIMIT) + " levels deep"};
     const Name element(localname != nullptr ? localname : u"");
     if (element == u"pattern") {
       const XMLCh *value = attrs.getValue(u"value");
-      if (value != nullptr && patternDepth(value) > KEL_SCHEMA_PATTERN_DEPTH_LIMIT) throw PatternTooDeep();
+      if (value != nullptr && patternDepth(value) > KEL_SCHEMA_PATTERN_DEPTH_LIMIT)
+        throw Refused{"one of its patterns nests groups and character classes more than " +
+                      std::to_string(KEL_SCHEMA_PATTERN_DEPTH_LIMIT) + " levels deep"};
     }
     if (definitionAt_ == 0) {
       if (depth_ == 2 && element == u"redefine") redefineAt_ = depth_;
@@ -273,24 +278,18 @@ std::string KelSchemaScan::measure(KelCallContext *ctx, const XMLByte *bytes, si
   Scan scan(&s.definitions);
   s.reader->setContentHandler(&scan);
   s.reader->setErrorHandler(&scan);
-  bool tooDeep = false, patternTooDeep = false;
+  std::string refused;
   try {
     xercesc::MemBufInputSource src(bytes, size, systemId, false);
     s.reader->parse(src);
-  } catch (const TooDeep &) {
-    tooDeep = true;
-  } catch (const PatternTooDeep &) {
-    patternTooDeep = true;
+  } catch (const Refused &r) {
+    refused = r.why;
   } catch (...) {
     // Left to the parser, which reads as far.
   }
   s.reader->setContentHandler(nullptr);
   s.reader->setErrorHandler(nullptr);
-  if (tooDeep)
-    return "its elements nest more than " + std::to_string(KEL_SCHEMA_DOCUMENT_DEPTH_LIMIT) + " levels deep";
-  if (patternTooDeep)
-    return "one of its patterns nests groups and character classes more than " +
-           std::to_string(KEL_SCHEMA_PATTERN_DEPTH_LIMIT) + " levels deep";
+  if (!refused.empty()) return refused;
   if (s.definitions.longestChain() > KEL_SCHEMA_REFERENCE_DEPTH_LIMIT)
     return "its definitions name one another more than " + std::to_string(KEL_SCHEMA_REFERENCE_DEPTH_LIMIT) +
            " levels deep";
