@@ -4,7 +4,7 @@
  * typed orders, two tables from one element).  Built as dad/keldad_fuzz.cpp is: with clang and
  * -DKEL_FUZZ=ON as a libFuzzer target; otherwise with a driver of its own that mutates seed
  * documents at random for the number of seconds given (default 3), under whatever sanitizers the
- * build uses.  Nothing touches a database.
+ * build uses (a second argument seeds the mutations).  Nothing touches a database.
  * A finding is a crash, a sanitizer report or a broken contract: a failure without a catalogue
  * message, or a success whose rows do not have one value per column and foreign key.
  */
@@ -145,7 +145,7 @@ int main(int argc, char **argv) {
       "</Order>", "<po>", "</po>", "<Note>", "</Note>", "<lines>", "</lines>", "<x:y xmlns:x=\"u\"/>"};
   plan.alphabet = "<>/=\"' .abcKey0123456789&;\n";
   plan.maxCopy = 128;
-  plan.seed = 20261208;
+  plan.seed = argc > 2 ? static_cast<unsigned>(std::strtoul(argv[2], nullptr, 10)) : 20261208;
   size_t runs = keltest::mutateFor(limit, plan, runOne);
   std::printf("%zu documents, no finding\n", runs);
   return 0;

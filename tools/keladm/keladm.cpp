@@ -479,5 +479,8 @@ int main(int argc, char **argv) {
   int rc = run(argc, argv);
   std::fflush(stdout);
   std::fflush(stderr);
+  // The exit status keeps the code's low eight bits only: a failure whose code is a multiple of
+  // 256 (-1024, no connection) would read as success, so it ends as -1 does.
+  if (rc != 0 && (rc & 0xff) == 0) rc = -1;
   return rc;
 }

@@ -1,6 +1,7 @@
-// keladm_notbound.cpp - a test procedure library for keladm's bind-and-retry path: entries of
-// parameter style QUARNDARI that answer -104 (the database is not bound), as a database whose
-// packages are missing would.  The engine never does; keladm_test registers these instead.
+// keladm_notbound.cpp - a test procedure library for keladm: entries of parameter style
+// QUARNDARI that answer -104 (the database is not bound), as a database whose packages are
+// missing would, for the bind-and-retry path; the engine never does.  And one that fails with a
+// code whose low eight bits are zero, for the exit status.  keladm_test registers these.
 #include <cstring>
 
 #include "sqlca.h"
@@ -40,4 +41,9 @@ extern "C" SQL_API_EXPORT int kelTestNeverBound(void *, void *, struct sqlda *da
 // Not bound on the first call of the process, done on the next.
 extern "C" SQL_API_EXPORT int kelTestBoundOnRetry(void *, void *, struct sqlda *da, struct sqlca *) {
   return ++calls == 1 ? answer(da, -104, "not bound\n") : answer(da, 0, "done after binding\n");
+}
+
+// Fails with -1024, whose low eight bits, all a process's exit status keeps, are zero.
+extern "C" SQL_API_EXPORT int kelTestFailsBy1024(void *, void *, struct sqlda *da, struct sqlca *) {
+  return answer(da, -1024, "failed by -1024\n");
 }

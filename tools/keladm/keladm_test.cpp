@@ -366,6 +366,21 @@ TEST_F(Keladm, BindsOnceAndRetriesWhenTheDatabaseIsNotBound) {
                        "KELA072E  Lorvane couldn't find the bind files. Bind the database before enabling it.\n");
 }
 
+TEST_F(Keladm, AFailureIsNeverExitStatusZero) {
+  // A process's exit status keeps the low eight bits of the code it ends with: -1024 would
+  // read as 0, success.  Such a code ends the command with -1 (255) instead.
+  env_.set("QUARN_FUNCTION_DIR", KEL_NOTBOUND_DIR);
+  ASSERT_EQ(console("CREATE TABLE QUARNXML.XML_USAGE (ID INTEGER)").status, 0);
+  ASSERT_EQ(console("create procedure quarnxml.kelDisableDB(in dbName varchar(18), out returnCode integer, "
+                    "out returnMsg varchar(1024)) external name 'keladmnotbound!kelTestFailsBy1024' language C "
+                    "parameter style QUARNDARI not deterministic fenced null call")
+                .status,
+            0);
+  Result r = run({"disable_db", "TESTDB"});
+  EXPECT_EQ(r.status, 255);
+  EXPECT_NE(r.err.find("failed by -1024\n"), std::string::npos) << r.err;
+}
+
 TEST_F(Keladm, SwitchesTheTrace) {
   std::string dir = (inst_.path() / "Data Dir").string();
   fs::path control = inst_.path() / "kel" / "kelkelinst.ctl";
