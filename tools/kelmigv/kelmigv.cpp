@@ -680,9 +680,14 @@ int Migration::reEnable() {
         return kFailed;
       }
       created = true;
+      // Each step reports its own code: a failed LOCK once showed the COMMIT's 0.
       sqlca ca{};
-      if (quarn_commit(&ca) < 0 || exec(lock) < 0) {
-        std::printf("%s failed, sqlcode=%d\n", lock, static_cast<int>(ca.sqlcode));
+      if ((code = quarn_commit(&ca)) < 0) {
+        std::printf("COMMIT failed, sqlcode=%d\n", code);
+        return kFailed;
+      }
+      if ((code = exec(lock)) < 0) {
+        std::printf("%s failed, sqlcode=%d\n", lock, code);
         return kFailed;
       }
     }
