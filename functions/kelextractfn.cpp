@@ -476,15 +476,19 @@ void runExplain(Source source, void *doc, const char *path, const ExplainOut &o,
 #define KEL_ENTRY(entry, type, src, table, rtype)                                                        \
   extern "C" SQL_API_EXPORT void entry(KEL_DOC_##src, char *path, rtype *out, short *docInd,            \
                                        short *pathInd, short *outInd, SQLUDF_TRAIL_ARGS_ALL) {           \
-    runExtract(Kind{Type::type, Source::src, table, false}, doc, nullptr, path, out, docInd, nullptr,    \
-               pathInd, outInd, KEL_TRAIL_PASS);                                                          \
+    kelUdfGuarded(sqludf_scratchpad, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, [&] {           \
+      runExtract(Kind{Type::type, Source::src, table, false}, doc, nullptr, path, out, docInd, nullptr, \
+                 pathInd, outInd, KEL_TRAIL_PASS);                                                      \
+    });                                                                                                 \
   }
 #define KEL_ENTRY_DTD(entry, type, src, table, rtype)                                                    \
   extern "C" SQL_API_EXPORT void entry(KEL_DOC_##src, udf_locator *dtd, char *path, rtype *out,         \
                                        short *docInd, short *dtdInd, short *pathInd, short *outInd,      \
                                        SQLUDF_TRAIL_ARGS_ALL) {                                          \
-    runExtract(Kind{Type::type, Source::src, table, true}, doc, dtd, path, out, docInd, dtdInd, pathInd, \
-               outInd, KEL_TRAIL_PASS);                                                                   \
+    kelUdfGuarded(sqludf_scratchpad, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, [&] {              \
+      runExtract(Kind{Type::type, Source::src, table, true}, doc, dtd, path, out, docInd, dtdInd, pathInd, \
+                 outInd, KEL_TRAIL_PASS);                                                                  \
+    });                                                                                                    \
   }
 
 // Every entry of the family, generated from its table (routine/kelfunctab.h): scalar and table
@@ -507,9 +511,11 @@ KEL_EXTRACT_DTD_TYPES(KEL_TYPE_ENTRIES_DTD)
                                        char *foundPath, char *detail, short *docInd, short *pathInd,          \
                                        short *kindInd, short *lineInd, short *colInd, short *foundPathInd,    \
                                        short *detailInd, SQLUDF_TRAIL_ARGS_ALL) {                             \
-    runExplain(Source::Src, doc, path,                                                                        \
-               ExplainOut{kind, line, col, foundPath, detail, kindInd, lineInd, colInd, foundPathInd,         \
-                          detailInd},                                                                         \
-               docInd, pathInd, KEL_TRAIL_PASS);                                                              \
+    kelUdfGuarded(sqludf_scratchpad, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, [&] {           \
+      runExplain(Source::Src, doc, path,                                                                \
+                 ExplainOut{kind, line, col, foundPath, detail, kindInd, lineInd, colInd, foundPathInd, \
+                            detailInd},                                                                 \
+                 docInd, pathInd, KEL_TRAIL_PASS);                                                      \
+    });                                                                                                 \
   }
 KEL_EXPLAIN_FUNCTIONS(KEL_EXPLAIN_ENTRY)

@@ -160,7 +160,8 @@ class Memo {
 
   // The memo's own context in the database code page of the caller's, without a trace of its own.
   bool contextFor(int32_t dbCp) {
-    if (ctx_ != nullptr && dbCodePage_ == dbCp) return true;
+    // An extractor that could not be made (out of memory) is made again with a new context.
+    if (ctx_ != nullptr && dbCodePage_ == dbCp && extractor_ != nullptr) return true;
     extractor_.reset();
     if (ctx_ != nullptr) {
       char state[6];
@@ -252,9 +253,11 @@ thread_local Memo tMemo;
 const char *const *kelMemoItems(KelCallContext *ctx, const char *doc, size_t docLength,
                                 const char *dtd, int cpFlag, const char *path, int tagged,
                                 int32_t sizeLimit) {
+  // The memo only saves reads: whatever stops it (out of memory, of the C++ library or of the
+  // parser library) leaves the call to read the document itself, which reports what it finds.
   try {
     return tMemo.items(ctx, doc, docLength, dtd, cpFlag, path, tagged, sizeLimit);
-  } catch (const std::bad_alloc &) {
+  } catch (...) {
     tMemo.release();
     return nullptr;
   }

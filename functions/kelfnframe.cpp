@@ -10,11 +10,14 @@
 #include "kelcodepage.h"
 #include "kelSgDoc.h"
 #include "kelctx.h"
+#include "kelinterr.h"
 #include "kelexplain.h"
 #include "kelmsg.h"
 #include "keltrace.h"
 #include "kelupdate.h"
 #include "kelvalidate.h"
+
+constexpr const char kUnit[] = "kelfnframe";
 
 bool kelUdfBegin(KelUdfScratch *sp, const sqludf_dbinfo *dbinfo, const char *localeName,
                  char *sqlstate, char *msg) {
@@ -97,6 +100,26 @@ void kelUdfLeave(KelUdfScratch *sp, const sqlint32 *callType, const char *sqlsta
   if (!kelUdfFirstCall(callType)) return;
   bool succeeded = keepOnWarning ? kelUdfStateKeeps(sqlstate) : std::strcmp(sqlstate, "00000") == 0;
   if (!succeeded) kelUdfEnd(sp);
+}
+
+void kelUdfFailThrown(sqludf_scratchpad *scratchpad, const sqlint32 *callType, char *sqlstate, char *msg) noexcept {
+  KelUdfScratch *sp = scratchpad != nullptr ? kelUdfScratchOf(scratchpad) : nullptr;
+  KelCallContext *ctx = sp != nullptr ? sp->ctx : nullptr;
+  // Without a context there is no message mode: the state alone (a full message would not fit
+  // the function's 70 characters).
+  char *text = ctx != nullptr ? msg : nullptr;
+  try {
+    if (kelHandlingOutOfMemory())
+      kelFail(ctx, text, sqlstate, KELG002E);
+    else
+      KEL_INTERNAL_ERROR(ctx, text, sqlstate);
+  } catch (...) {
+    // Formatting the message ran out of memory too: the state alone.
+    if (msg != nullptr) msg[0] = '\0';
+    kelMessageState(KELG002E, sqlstate);
+  }
+  kelUdfLeaveMessage(msg);
+  if (sp != nullptr && callType != nullptr && kelUdfFirstCall(callType)) kelUdfEnd(sp);
 }
 
 bool kelUdfStateKeeps(const char *sqlstate) {

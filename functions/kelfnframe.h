@@ -81,6 +81,26 @@ KelUdfScratch *kelUdfEnter(sqludf_scratchpad *scratchpad, const sqlint32 *callTy
  */
 void kelUdfLeave(KelUdfScratch *sp, const sqlint32 *callType, const char *sqlstate, char *msg, bool keepOnWarning);
 
+// The failure of a call that threw; called inside the handler (it rethrows to tell the kinds).
+void kelUdfFailThrown(sqludf_scratchpad *scratchpad, const sqlint32 *callType, char *sqlstate, char *msg) noexcept;
+
+/*
+ * Runs one call of an exported function: nothing thrown leaves it for the engine.  An exception
+ * ends the call as a failed one (kelUdfFailThrown): out of memory (std::bad_alloc or the parser
+ * library's OutOfMemoryException) with KELG002E,
+ * anything else with the internal error KELG001E; a first call's state is released, as after
+ * any failed first call, and a later call's is left for the final call.
+ */
+template <class Body>
+void kelUdfGuarded(sqludf_scratchpad *scratchpad, const sqlint32 *callType, char *sqlstate, char *msg,
+                   Body &&body) noexcept {
+  try {
+    body();
+  } catch (...) {
+    kelUdfFailThrown(scratchpad, callType, sqlstate, msg);
+  }
+}
+
 // True for an SQLSTATE after which a first call keeps its context: success or a warning.
 bool kelUdfStateKeeps(const char *sqlstate);
 

@@ -12,9 +12,11 @@
 #include <filesystem>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <new>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -24,7 +26,20 @@
 #include "sqlenv.h"
 #include "sqludf.h"
 
+// Allocations through operator new left before one fails (once); -1: none fails.  The
+// replacement below serves the whole process, the dlopened library included.
+std::atomic<long> gAllocsBeforeFailure{-1};
+
 namespace {
+
+// Arms the switch for one step: the step's nth allocation fails.  True when it did fail.
+template <class Step>
+bool failingAllocation(long nth, Step &&step) {
+  gAllocsBeforeFailure = nth;
+  step();
+  bool failed = gAllocsBeforeFailure.exchange(-1) < 0;
+  return failed;
+}
 
 void *library() {
   static void *handle = [] {
@@ -54,9 +69,9 @@ using Seqno = void (*)(sqlint32 *, short *, char *, char *, char *, char *, sqlu
 // One reference of a function in one statement, as the engine keeps it.
 class Statement {
  public:
-  explicit Statement(const char *name) : name_(name) {
+  explicit Statement(const char *name, sqluint32 dbCodePage = 1208) : name_(name) {
     std::memset(&dbinfo_, 0, sizeof dbinfo_);
-    dbinfo_.dbcodepage = 1208;
+    dbinfo_.dbcodepage = dbCodePage;
     std::memset(&scratch_, 0, sizeof scratch_);
     scratch_.length = SQLUDF_SCRATCHPAD_LEN;
   }
@@ -554,4 +569,116 @@ TEST_F(Functions, ValidateReportGivesEveryErrorAndKeepsToItsColumns) {
   EXPECT_EQ(context, nullptr);
 }
 
+TEST_F(Functions, AFailedAllocationEndsTheCallAndNothingIsThrownToTheEngine) {
+  // Each allocation of a call fails in turn, once.  The call must end as the engine expects,
+  // with a right answer or an error state (never an exception), and the next call of the same
+  // reference must answer right: nothing half-made is kept.
+  const char *doc = "<a><b>12</b><b>13</b></a>";
+  long failures = 0;
+  long documents = 0;  // each call reads a document of its own: the thread's memo reads it
+  auto newDocument = [&] { return "<a><b>12</b><!--" + std::to_string(++documents) + "--></a>"; };
+  for (long nth = 0;; ++nth) {  // the first call: its context and engines are made here
+    ASSERT_LT(nth, 100000);
+    // In another database code page than the calls around it: the memo makes its engine anew.
+    Statement s("kelExtractIntegerFromVarchar", 819);
+    std::string d = newDocument();
+    sqlint32 v = 0;
+    if (!failingAllocation(nth, [&] { s.call2(SQLUDF_FIRST_CALL, d.c_str(), "/a/b", &v); })) {
+      s.call2(SQLUDF_FINAL_CALL, nullptr, nullptr, &v);  // every allocation was served
+      break;
+    }
+    ++failures;
+    if (std::strcmp(s.state, "00000") == 0) {
+      EXPECT_EQ(v, 12) << nth;
+      s.call2(SQLUDF_FINAL_CALL, nullptr, nullptr, &v);
+    } else {
+      EXPECT_STREQ(s.state, "38X10") << nth << " " << s.msg;
+    }
+    EXPECT_FALSE(s.holdsContext()) << nth;  // a failed first call keeps nothing
+    Statement next("kelExtractIntegerFromVarchar");
+    d = newDocument();
+    v = 0;
+    next.call2(SQLUDF_FIRST_CALL, d.c_str(), "/a/b", &v);
+    EXPECT_STREQ(next.state, "00000") << nth << " " << next.msg;
+    EXPECT_EQ(v, 12) << nth;
+    next.call2(SQLUDF_FINAL_CALL, nullptr, nullptr, &v);
+  }
+  EXPECT_GT(failures, 10);
+
+  Statement scalar("kelExtractIntegerFromVarchar");
+  Statement table("kelExtractIntegersFromVarchar");
+  Statement update("kelUpdateXMLVarchar");
+  sqlint32 v = 0;
+  std::vector<char> out(32673);
+  scalar.call2(SQLUDF_FIRST_CALL, "<a><b>12</b></a>", "/a/b", &v);
+  table.call2(SQLUDF_TF_FIRST, doc, "/a/b", &v);
+  update.call3(SQLUDF_FIRST_CALL, "<a/>", "/a", "v", out.data());
+  ASSERT_STREQ(update.state, "00000");
+  auto rows = [&] {
+    std::vector<int> r;
+    for (int guard = 0; guard < 5 && std::strcmp(table.state, "00000") == 0; ++guard) {
+      table.call2(SQLUDF_TF_FETCH, doc, "/a/b", &v);
+      if (std::strcmp(table.state, "00000") == 0) r.push_back(v);
+    }
+    table.call2(SQLUDF_TF_CLOSE, doc, "/a/b", &v);
+    return r;
+  };
+  bool done[3] = {false, false, false};
+  for (long nth = 0; !(done[0] && done[1] && done[2]); ++nth) {  // later calls, each reference's own
+    ASSERT_LT(nth, 100000);
+    std::string d = "<a><b>" + std::to_string(nth) + "</b></a>";  // a new document: no memo answers
+    if (!done[0]) {
+      done[0] = !failingAllocation(nth, [&] { scalar.call2(SQLUDF_NORMAL_CALL, d.c_str(), "/a/b", &v); });
+      if (std::strcmp(scalar.state, "00000") == 0) EXPECT_EQ(v, nth);
+      else EXPECT_STREQ(scalar.state, "38X10") << nth << " " << scalar.msg;
+      scalar.call2(SQLUDF_NORMAL_CALL, d.c_str(), "/a/b", &v);
+      EXPECT_STREQ(scalar.state, "00000") << nth << " " << scalar.msg;
+      EXPECT_EQ(v, nth);
+    }
+    if (!done[1]) {
+      done[1] = !failingAllocation(nth, [&] { table.call2(SQLUDF_TF_OPEN, doc, "/a/b", &v); });
+      std::vector<int> r = rows();
+      if (!r.empty()) EXPECT_EQ(r, (std::vector<int>{12, 13})) << nth;
+      table.call2(SQLUDF_TF_OPEN, doc, "/a/b", &v);
+      EXPECT_EQ(rows(), (std::vector<int>{12, 13})) << nth;
+    }
+    if (!done[2]) {
+      done[2] = !failingAllocation(nth, [&] { update.call3(SQLUDF_NORMAL_CALL, d.c_str(), "/a/b", "x", out.data()); });
+      if (std::strcmp(update.state, "00000") == 0) EXPECT_STREQ(out.data(), "<a><b>x</b></a>") << nth;
+      else EXPECT_STREQ(update.state, "38X10") << nth << " " << update.msg;
+      update.call3(SQLUDF_NORMAL_CALL, d.c_str(), "/a/b", "x", out.data());
+      EXPECT_STREQ(out.data(), "<a><b>x</b></a>") << nth;
+    }
+  }
+  scalar.call2(SQLUDF_FINAL_CALL, nullptr, nullptr, &v);
+  table.call2(SQLUDF_TF_FINAL, nullptr, nullptr, &v);
+  update.call3(SQLUDF_FINAL_CALL, nullptr, nullptr, nullptr, out.data());
+}
+
 }  // namespace
+
+// The process's operator new, with the switch above (the forms without exceptions too, which a
+// sanitizer's run-time would serve otherwise); operator delete to match.
+void *operator new(std::size_t n) {
+  long left = gAllocsBeforeFailure.load();
+  while (left >= 0 && !gAllocsBeforeFailure.compare_exchange_weak(left, left - 1)) {
+  }
+  if (left == 0) throw std::bad_alloc();
+  if (void *p = std::malloc(n != 0 ? n : 1)) return p;
+  throw std::bad_alloc();
+}
+void *operator new[](std::size_t n) { return operator new(n); }
+void *operator new(std::size_t n, const std::nothrow_t &) noexcept {
+  try {
+    return operator new(n);
+  } catch (const std::bad_alloc &) {
+    return nullptr;
+  }
+}
+void *operator new[](std::size_t n, const std::nothrow_t &t) noexcept { return operator new(n, t); }
+void operator delete(void *p, const std::nothrow_t &) noexcept { std::free(p); }
+void operator delete[](void *p, const std::nothrow_t &) noexcept { std::free(p); }
+void operator delete(void *p) noexcept { std::free(p); }
+void operator delete[](void *p) noexcept { std::free(p); }
+void operator delete(void *p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void *p, std::size_t) noexcept { std::free(p); }

@@ -92,39 +92,47 @@ void finishWrite(KelUdfScratch *sp, const char *data, int64_t length, const char
 
 extern "C" SQL_API_EXPORT void kelVarChar(char *fileName, char *out, short *fileInd, short *outInd,
                                           SQLUDF_TRAIL_ARGS_ALL) {
-  KelUdfScratch *sp = enter(sqludf_scratchpad, sqludf_call_type, sqludf_dbinfo, false, nullptr, nullptr,
-                            sqludf_sqlstate, sqludf_msgtext, outInd);
-  if (sp == nullptr) return;
-  varcharFromFile(fileName, fileInd, out, outInd, KEL_TRAIL_IN, sp);
-  leave(sp, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, *outInd);
+  kelUdfGuarded(sqludf_scratchpad, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, [&] {
+    KelUdfScratch *sp = enter(sqludf_scratchpad, sqludf_call_type, sqludf_dbinfo, false, nullptr, nullptr,
+                              sqludf_sqlstate, sqludf_msgtext, outInd);
+    if (sp == nullptr) return;
+    varcharFromFile(fileName, fileInd, out, outInd, KEL_TRAIL_IN, sp);
+    leave(sp, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, *outInd);
+  });
 }
 
 extern "C" SQL_API_EXPORT void kelXMLVarcharFromFile2(char *fileName, char *encoding, char *out, short *fileInd,
                                                       short *encodingInd, short *outInd, SQLUDF_TRAIL_ARGS_ALL) {
-  KelUdfScratch *sp = enter(sqludf_scratchpad, sqludf_call_type, sqludf_dbinfo, true, encoding, encodingInd,
-                            sqludf_sqlstate, sqludf_msgtext, outInd);
-  if (sp == nullptr) return;
-  varcharFromFile(fileName, fileInd, out, outInd, KEL_TRAIL_IN, sp);
-  leave(sp, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, *outInd);
+  kelUdfGuarded(sqludf_scratchpad, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, [&] {
+    KelUdfScratch *sp = enter(sqludf_scratchpad, sqludf_call_type, sqludf_dbinfo, true, encoding, encodingInd,
+                              sqludf_sqlstate, sqludf_msgtext, outInd);
+    if (sp == nullptr) return;
+    varcharFromFile(fileName, fileInd, out, outInd, KEL_TRAIL_IN, sp);
+    leave(sp, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, *outInd);
+  });
 }
 
 extern "C" SQL_API_EXPORT void kelCLOB(char *fileName, udf_locator *out, short *fileInd, short *outInd,
                                        SQLUDF_TRAIL_ARGS_ALL) {
-  KelUdfScratch *sp = enter(sqludf_scratchpad, sqludf_call_type, sqludf_dbinfo, false, nullptr, nullptr,
-                            sqludf_sqlstate, sqludf_msgtext, outInd);
-  if (sp == nullptr) return;
-  clobFromFile(fileName, fileInd, false, out, outInd, KEL_TRAIL_IN, sp);
-  leave(sp, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, *outInd);
+  kelUdfGuarded(sqludf_scratchpad, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, [&] {
+    KelUdfScratch *sp = enter(sqludf_scratchpad, sqludf_call_type, sqludf_dbinfo, false, nullptr, nullptr,
+                              sqludf_sqlstate, sqludf_msgtext, outInd);
+    if (sp == nullptr) return;
+    clobFromFile(fileName, fileInd, false, out, outInd, KEL_TRAIL_IN, sp);
+    leave(sp, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, *outInd);
+  });
 }
 
 extern "C" SQL_API_EXPORT void kelXMLCLOBFromFile2(char *fileName, char *encoding, udf_locator *out,
                                                    short *fileInd, short *encodingInd, short *outInd,
                                                    SQLUDF_TRAIL_ARGS_ALL) {
-  KelUdfScratch *sp = enter(sqludf_scratchpad, sqludf_call_type, sqludf_dbinfo, true, encoding, encodingInd,
-                            sqludf_sqlstate, sqludf_msgtext, outInd);
-  if (sp == nullptr) return;
-  clobFromFile(fileName, fileInd, true, out, outInd, KEL_TRAIL_IN, sp);
-  leave(sp, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, *outInd);
+  kelUdfGuarded(sqludf_scratchpad, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, [&] {
+    KelUdfScratch *sp = enter(sqludf_scratchpad, sqludf_call_type, sqludf_dbinfo, true, encoding, encodingInd,
+                              sqludf_sqlstate, sqludf_msgtext, outInd);
+    if (sp == nullptr) return;
+    clobFromFile(fileName, fileInd, true, out, outInd, KEL_TRAIL_IN, sp);
+    leave(sp, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, *outInd);
+  });
 }
 
 namespace {
@@ -161,21 +169,25 @@ void varcharToFile(KelUdfScratch *sp, const char *doc, const short *docInd, cons
 
 extern "C" SQL_API_EXPORT void kelContent_varchar2file(char *doc, char *fileName, char *out, short *docInd,
                                                        short *fileInd, short *outInd, SQLUDF_TRAIL_ARGS_ALL) {
-  KelUdfScratch *sp = enter(sqludf_scratchpad, sqludf_call_type, sqludf_dbinfo, false, nullptr, nullptr,
-                            sqludf_sqlstate, sqludf_msgtext, outInd);
-  if (sp == nullptr) return;
-  varcharToFile(sp, doc, docInd, fileName, fileInd, false, out, outInd, KEL_TRAIL_IN);
-  leave(sp, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, *outInd);
+  kelUdfGuarded(sqludf_scratchpad, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, [&] {
+    KelUdfScratch *sp = enter(sqludf_scratchpad, sqludf_call_type, sqludf_dbinfo, false, nullptr, nullptr,
+                              sqludf_sqlstate, sqludf_msgtext, outInd);
+    if (sp == nullptr) return;
+    varcharToFile(sp, doc, docInd, fileName, fileInd, false, out, outInd, KEL_TRAIL_IN);
+    leave(sp, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, *outInd);
+  });
 }
 
 extern "C" SQL_API_EXPORT void kelXMLFileFromVarchar2(char *doc, char *fileName, char *encoding, char *out,
                                                       short *docInd, short *fileInd, short *encodingInd,
                                                       short *outInd, SQLUDF_TRAIL_ARGS_ALL) {
-  KelUdfScratch *sp = enter(sqludf_scratchpad, sqludf_call_type, sqludf_dbinfo, true, encoding, encodingInd,
-                            sqludf_sqlstate, sqludf_msgtext, outInd);
-  if (sp == nullptr) return;
-  varcharToFile(sp, doc, docInd, fileName, fileInd, true, out, outInd, KEL_TRAIL_IN);
-  leave(sp, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, *outInd);
+  kelUdfGuarded(sqludf_scratchpad, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, [&] {
+    KelUdfScratch *sp = enter(sqludf_scratchpad, sqludf_call_type, sqludf_dbinfo, true, encoding, encodingInd,
+                              sqludf_sqlstate, sqludf_msgtext, outInd);
+    if (sp == nullptr) return;
+    varcharToFile(sp, doc, docInd, fileName, fileInd, true, out, outInd, KEL_TRAIL_IN);
+    leave(sp, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, *outInd);
+  });
 }
 
 namespace {
@@ -202,21 +214,25 @@ void clobToFile(KelUdfScratch *sp, udf_locator *doc, const short *docInd, const 
 
 extern "C" SQL_API_EXPORT void kelFile(udf_locator *doc, char *fileName, char *out, short *docInd, short *fileInd,
                                        short *outInd, SQLUDF_TRAIL_ARGS_ALL) {
-  KelUdfScratch *sp = enter(sqludf_scratchpad, sqludf_call_type, sqludf_dbinfo, false, nullptr, nullptr,
-                            sqludf_sqlstate, sqludf_msgtext, outInd);
-  if (sp == nullptr) return;
-  clobToFile(sp, doc, docInd, fileName, fileInd, false, out, outInd, KEL_TRAIL_IN);
-  leave(sp, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, *outInd);
+  kelUdfGuarded(sqludf_scratchpad, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, [&] {
+    KelUdfScratch *sp = enter(sqludf_scratchpad, sqludf_call_type, sqludf_dbinfo, false, nullptr, nullptr,
+                              sqludf_sqlstate, sqludf_msgtext, outInd);
+    if (sp == nullptr) return;
+    clobToFile(sp, doc, docInd, fileName, fileInd, false, out, outInd, KEL_TRAIL_IN);
+    leave(sp, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, *outInd);
+  });
 }
 
 extern "C" SQL_API_EXPORT void kelXMLFileFromClob2(udf_locator *doc, char *fileName, char *encoding, char *out,
                                                    short *docInd, short *fileInd, short *encodingInd,
                                                    short *outInd, SQLUDF_TRAIL_ARGS_ALL) {
-  KelUdfScratch *sp = enter(sqludf_scratchpad, sqludf_call_type, sqludf_dbinfo, true, encoding, encodingInd,
-                            sqludf_sqlstate, sqludf_msgtext, outInd);
-  if (sp == nullptr) return;
-  clobToFile(sp, doc, docInd, fileName, fileInd, true, out, outInd, KEL_TRAIL_IN);
-  leave(sp, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, *outInd);
+  kelUdfGuarded(sqludf_scratchpad, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, [&] {
+    KelUdfScratch *sp = enter(sqludf_scratchpad, sqludf_call_type, sqludf_dbinfo, true, encoding, encodingInd,
+                              sqludf_sqlstate, sqludf_msgtext, outInd);
+    if (sp == nullptr) return;
+    clobToFile(sp, doc, docInd, fileName, fileInd, true, out, outInd, KEL_TRAIL_IN);
+    leave(sp, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, *outInd);
+  });
 }
 
 // seqno(): 1, 2, 3, ... within one statement; the counter is the scratchpad's first word.

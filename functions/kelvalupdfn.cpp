@@ -407,29 +407,37 @@ void runUpdate(Source source, void *doc, const char *path, const char *value, vo
   extern "C" SQL_API_EXPORT void entry(KEL_DOC_##src, char *dtd, char *dtdId, sqlint32 *out,      \
                                        short *docInd, short *dtdInd, short *idInd, short *outInd, \
                                        SQLUDF_TRAIL_ARGS_ALL) {                                   \
-    runValidate(Source::src, Check::DtdFile, doc, dtd, dtdId, out, docInd, dtdInd, idInd, outInd, \
-                KEL_TRAIL_PASS);                                                                  \
+    kelUdfGuarded(sqludf_scratchpad, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, [&] {       \
+      runValidate(Source::src, Check::DtdFile, doc, dtd, dtdId, out, docInd, dtdInd, idInd, outInd, \
+                  KEL_TRAIL_PASS);                                                                  \
+    });                                                                                             \
   }
 #define KEL_VALIDATE_DTD_ENTRY(src, param, specific, entry)                                       \
   extern "C" SQL_API_EXPORT void entry(KEL_DOC_##src, udf_locator *dtd, char *dtdId,              \
                                        sqlint32 *out, short *docInd, short *dtdInd, short *idInd, \
                                        short *outInd, SQLUDF_TRAIL_ARGS_ALL) {                    \
-    runValidate(Source::src, Check::DtdText, doc, dtd, dtdId, out, docInd, dtdInd, idInd, outInd, \
-                KEL_TRAIL_PASS);                                                                  \
+    kelUdfGuarded(sqludf_scratchpad, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, [&] {       \
+      runValidate(Source::src, Check::DtdText, doc, dtd, dtdId, out, docInd, dtdInd, idInd, outInd, \
+                  KEL_TRAIL_PASS);                                                                  \
+    });                                                                                             \
   }
 #define KEL_VALIDATESCHEMA_ENTRY(src, param, specific, entry)                                 \
   extern "C" SQL_API_EXPORT void entry(KEL_DOC_##src, char *location, sqlint32 *out,          \
                                        short *docInd, short *locationInd, short *outInd,      \
                                        SQLUDF_TRAIL_ARGS_ALL) {                               \
-    runValidate(Source::src, Check::Schema, doc, location, nullptr, out, docInd, locationInd, \
-                nullptr, outInd, KEL_TRAIL_PASS);                                             \
+    kelUdfGuarded(sqludf_scratchpad, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, [&] {   \
+      runValidate(Source::src, Check::Schema, doc, location, nullptr, out, docInd, locationInd, \
+                  nullptr, outInd, KEL_TRAIL_PASS);                                             \
+    });                                                                                         \
   }
 #define KEL_UPDATE_ENTRY(src, param, returns, specific, entry)                                  \
   extern "C" SQL_API_EXPORT void entry(KEL_DOC_##src, char *path, char *value,                  \
                                        KEL_RESULT_##src *out, short *docInd, short *pathInd,    \
                                        short *valueInd, short *outInd, SQLUDF_TRAIL_ARGS_ALL) { \
-    runUpdate(Source::src, doc, path, value, out, docInd, pathInd, valueInd, outInd,            \
-              KEL_TRAIL_PASS);                                                                  \
+    kelUdfGuarded(sqludf_scratchpad, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, [&] { \
+      runUpdate(Source::src, doc, path, value, out, docInd, pathInd, valueInd, outInd,        \
+                KEL_TRAIL_PASS);                                                              \
+    });                                                                                       \
   }
 
 #define KEL_REPORT_ENTRY(src, check, ArgType, entry)                                                  \
@@ -437,9 +445,11 @@ void runUpdate(Source source, void *doc, const char *path, const char *value, vo
                                        sqlint32 *col, char *path, char *message, short *docInd,        \
                                        short *argInd, short *seqInd, short *lineInd, short *colInd,    \
                                        short *pathInd, short *messageInd, SQLUDF_TRAIL_ARGS_ALL) {     \
-    runReport(Source::src, Check::check, doc, arg,                                                    \
-              ReportOut{seq, line, col, path, message, seqInd, lineInd, colInd, pathInd, messageInd}, \
-              docInd, argInd, KEL_TRAIL_PASS);                                                        \
+    kelUdfGuarded(sqludf_scratchpad, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, [&] {           \
+      runReport(Source::src, Check::check, doc, arg,                                                    \
+                ReportOut{seq, line, col, path, message, seqInd, lineInd, colInd, pathInd, messageInd}, \
+                docInd, argInd, KEL_TRAIL_PASS);                                                        \
+    });                                                                                                 \
   }
 #define KEL_REPORT_FILE_ENTRY(src, param, specific, entry) KEL_REPORT_ENTRY(src, DtdFile, char, entry)
 #define KEL_REPORT_DTD_ENTRY(src, param, specific, entry) KEL_REPORT_ENTRY(src, DtdText, udf_locator, entry)

@@ -176,6 +176,18 @@ int guardedRun(KelCallContext *ctx, const std::function<void()> &parse, char *sq
 
 }  // namespace
 
+bool kelHandlingOutOfMemory() noexcept {
+  try {
+    throw;
+  } catch (const std::bad_alloc &) {
+    return true;
+  } catch (const xercesc::OutOfMemoryException &) {
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
 int kelGuardedParse(KelCallContext *ctx, const std::function<void()> &parse, char *sqlstate,
                     char *msg, KelOtherFailure other) {
   KelExpansionWatch watch(ctx);

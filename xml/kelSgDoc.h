@@ -81,6 +81,10 @@ std::unique_ptr<xercesc::InputSource> kelOpenInput(KelCallContext *ctx, const ch
                                                    size_t docLength, int inMemory, int cpFlag,
                                                    const XMLCh *systemId, char *sqlstate, char *msg);
 
+// Inside a handler: whether the exception being handled is running out of memory
+// (std::bad_alloc, or the parser library's OutOfMemoryException).
+bool kelHandlingOutOfMemory() noexcept;
+
 // What a parse reports for a failure that is no exception of the parser library.
 enum class KelOtherFailure { Silent, InternalError };
 

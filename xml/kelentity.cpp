@@ -14,6 +14,7 @@
 #include <xercesc/internal/XMLReader.hpp>
 #include <xercesc/sax/Locator.hpp>
 #include <xercesc/util/BinInputStream.hpp>
+#include <xercesc/util/OutOfMemoryException.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
 #include <xercesc/util/RuntimeException.hpp>
 #include <xercesc/util/SecurityManager.hpp>
@@ -35,6 +36,7 @@
 #include "kelctx.h"
 #include "kelfile.h"
 #include "kelmsg.h"
+#include "quarnmemberof.h"
 #include "keltrace.h"
 
 namespace {
@@ -419,6 +421,13 @@ xercesc::InputSource *KelEntityResolver::measuredSchema(xercesc::XMLResourceIden
   return measured;
 }
 
+// The reader's mark that a parse is under way (see KelCountingReader::parse).
+struct ReaderInProgress {
+  using Type = bool xercesc::SAX2XMLReaderImpl::*;
+  friend Type member(ReaderInProgress);
+};
+template struct QuarnMemberOf<ReaderInProgress, &xercesc::SAX2XMLReaderImpl::fParseInProgress>;
+
 namespace {
 
 // The library's SAX2 reader, counting the attributes the parser gives elements by default
@@ -426,6 +435,20 @@ namespace {
 class KelCountingReader : public xercesc::SAX2XMLReaderImpl {
  public:
   explicit KelCountingReader(xercesc::MemoryManager *manager) : SAX2XMLReaderImpl(manager) {}
+
+  using SAX2XMLReaderImpl::parse;
+  // Out of memory, the library leaves the reader marked as parsing, and it would refuse every
+  // later document of its owner ("parsing in progress"): a transient failure would fail every
+  // following row of a statement.  The mark is taken off; the next parse resets the scanner,
+  // as after any other failure.
+  void parse(const xercesc::InputSource &source) override {
+    try {
+      SAX2XMLReaderImpl::parse(source);
+    } catch (const xercesc::OutOfMemoryException &) {
+      this->*member(ReaderInProgress{}) = false;
+      throw;
+    }
+  }
 
   void startDocument() override {
     allowed_ = KEL_DEFAULTED_FREE;
