@@ -113,6 +113,7 @@ void KelCurrentPath::pushSlow(const XMLCh *name, const xercesc::Attributes *attr
     }
     if (depth_ == nodes_.size()) nodes_.push_back(std::unique_ptr<KelPathNode>(new KelPathNode(ctx_)));
     KelPathNode &node = *nodes_[depth_];
+    node.middleQuery_ = nullptr;
     node.name_.assign(name);
     if (attrs != nullptr) node.attrs_.assign(*attrs);
     else node.attrs_.clear();
@@ -133,6 +134,7 @@ void KelCurrentPath::pushUnnamedSlow() {
       return;
     }
     if (depth_ == nodes_.size()) nodes_.push_back(std::unique_ptr<KelPathNode>(new KelPathNode(ctx_)));
+    nodes_[depth_]->middleQuery_ = nullptr;
     ++depth_;
   } catch (const std::bad_alloc &) {
     throw KELException(ctx_, KELG002E);
@@ -461,6 +463,45 @@ KelQuery::LeadTable KelQuery::leadTable(const std::vector<StepTest> &chain) {
   return leads;
 }
 
+void KelQuery::middleProgress(const KelCurrentPath &path, size_t start, size_t n, uint32_t *segments,
+                              size_t *next) const {
+  // Each segment is found at its first place, in order, each below the one before: over one
+  // more element the segments found stay found, and only the next one can end at that element.
+  // The deepest element that remembers its progress for this query is the place to go on from.
+  size_t depth = n;
+  while (depth > start && path.node(depth - 1)->middleQuery_ != this) --depth;
+  uint32_t found = 0;
+  size_t after = start;
+  if (depth > start) {
+    const KelPathNode &known = *path.node(depth - 1);
+    found = known.middleSegments_;
+    after = known.middleNext_;
+  }
+  for (; depth < n; ++depth) {  // the element at depth is the one added
+    while (found < middle_.size()) {
+      const std::vector<StepTest> &segment = middle_[found];
+      const size_t m = segment.size();
+      if (m == 0) {  // an empty segment ("////") is found over any element, and uses none
+        if (depth < after) break;
+        ++found;
+        continue;
+      }
+      if (depth + 1 < after + m) break;
+      size_t k = 0;
+      while (k < m && stepMatches(segment[k], *path.node(depth + 1 - m + k))) ++k;
+      if (k < m) break;
+      ++found;
+      after = depth + 1;
+    }
+    const KelPathNode &node = *path.node(depth);
+    node.middleQuery_ = this;
+    node.middleSegments_ = found;
+    node.middleNext_ = after;
+  }
+  *segments = found;
+  *next = after;
+}
+
 KelMatch KelQuery::matchNames(const KelCurrentPath &path) const {
   if (path.boundQuery() != nullptr) {
     KEL_TRACE(ctx_, "path bound to another query\n");
@@ -478,19 +519,10 @@ KelMatch KelQuery::matchNames(const KelCurrentPath &path) const {
   // The tail must be found strictly below the last node the head or a middle segment used, so
   // that /a//a selects an "a" below the root "a", never the root itself.
   long stop = static_cast<long>(i) - 1;
-  for (const std::vector<StepTest> &segment : middle_) {
-    if (i >= n) return PENDING;
-    bool found = false;
-    for (size_t start = i; start + segment.size() <= n; ++start) {
-      size_t k = 0;
-      while (k < segment.size() && stepMatches(segment[k], *path.node(start + k))) ++k;
-      if (k == segment.size()) {
-        i = start + segment.size();
-        found = true;
-        break;
-      }
-    }
-    if (!found) return PENDING;
+  if (!middle_.empty()) {
+    uint32_t found = 0;
+    middleProgress(path, i, n, &found, &i);
+    if (found < middle_.size()) return PENDING;
     stop = static_cast<long>(i) - 1;
   }
   long j = static_cast<long>(n) - 1;

@@ -62,9 +62,16 @@ class KelPathNode {
 
  private:
   friend class KelCurrentPath;
+  friend class KelQuery;  // matchNames() keeps its middle segments' progress here
   explicit KelPathNode(KelCallContext *ctx) : attrs_(ctx) {}
   std::u16string name_;
   KelAttrs attrs_;
+  // An unbound path's matching: how far query's middle segments got over the elements down to
+  // this one (segments found, and the element after the last one found).  Forgotten at the push
+  // that reuses the node; query is null then.
+  mutable const KelQuery *middleQuery_ = nullptr;
+  mutable uint32_t middleSegments_ = 0;
+  mutable size_t middleNext_ = 0;
 };
 
 /*
@@ -269,6 +276,12 @@ class KelQuery {
   void noteIgnored(const XMLCh *text, size_t length);
   // isMatched on a path that keeps the names of its elements.
   KelMatch matchNames(const KelCurrentPath &path) const;
+  /*
+   * matchNames(): the middle segments found over the first n elements of path (from element
+   * start, the first below the head) and the element after the last one found.  Kept in the
+   * nodes, so that each push costs one segment's length, not the depth times it.
+   */
+  void middleProgress(const KelCurrentPath &path, size_t start, size_t n, uint32_t *segments, size_t *next) const;
   // The step test on an element as the parser reports it (name read no further than the
   // step's name and the terminator after it).
   static bool passes(const StepTest &step, const XMLCh *name, const xercesc::Attributes *attrs) {
