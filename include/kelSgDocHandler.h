@@ -272,7 +272,8 @@ class kelValidateHandler : public xercesc::DefaultHandler {
   bool inDtdGiven_ = false;  // between the start and the end of the external subset
   bool subsetChecked_ = false;
   std::vector<std::pair<std::u16string, std::u16string>> subsetAttributes_;  // element, attribute
-  std::vector<std::u16string> givenElements_;
+  // Elements the DTD given declares, or lists attributes of: it alone decides their attributes.
+  std::unordered_set<std::u16string> givenElements_;
   std::u16string subsetParameterEntity_;  // the first the internal subset declares, if any
 };
 

@@ -389,12 +389,17 @@ void kelValidateHandler::endEntity(const XMLCh *name) {
 }
 
 void kelValidateHandler::elementDecl(const XMLCh *name, const XMLCh *) {
-  if (inDtdGiven_) givenElements_.emplace_back(name);
+  if (inDtdGiven_) givenElements_.emplace(name);
 }
 
 void kelValidateHandler::attributeDecl(const XMLCh *eName, const XMLCh *aName, const XMLCh *, const XMLCh *,
                                        const XMLCh *) {
-  if (!inDtdGiven_) subsetAttributes_.emplace_back(eName, aName);
+  // The first declaration of an attribute binds, and the internal subset is read before the DTD
+  // given: an element whose attributes the DTD given lists is its to decide, as is one it declares.
+  if (inDtdGiven_)
+    givenElements_.emplace(eName);
+  else
+    subsetAttributes_.emplace_back(eName, aName);
 }
 
 void kelValidateHandler::internalEntityDecl(const XMLCh *name, const XMLCh *) {
@@ -415,7 +420,7 @@ void kelValidateHandler::startElement(const XMLCh *, const XMLCh *, const XMLCh 
     KELException::refuseAt(ctx_, locator_, text);
   }
   for (const auto &[element, attribute] : subsetAttributes_) {
-    if (std::find(givenElements_.begin(), givenElements_.end(), element) == givenElements_.end()) continue;
+    if (givenElements_.count(element) == 0) continue;
     std::string text = "the internal subset declares attribute \"" + kelToDb(ctx_, attribute.c_str()) +
                        "\" of element \"" + kelToDb(ctx_, element.c_str()) + "\", which the DTD given decides";
     KELException::refuseAt(ctx_, locator_, text);

@@ -9,7 +9,10 @@
 #include <xercesc/framework/MemoryManager.hpp>
 #include <xercesc/framework/XMLAttr.hpp>
 #include <xercesc/framework/XMLElementDecl.hpp>
+#include <xercesc/validators/DTD/DTDAttDef.hpp>
+#include <xercesc/validators/DTD/DTDElementDecl.hpp>
 #include <xercesc/validators/DTD/DTDGrammar.hpp>
+#include <xercesc/sax2/DeclHandler.hpp>
 #include <xercesc/internal/ReaderMgr.hpp>
 #include <xercesc/internal/XMLReader.hpp>
 #include <xercesc/sax/Locator.hpp>
@@ -472,6 +475,16 @@ class KelCountingReader : public xercesc::SAX2XMLReaderImpl {
       if (defaulted_ > allowed_) kelRefuseDefaultedAttributes();
     }
     SAX2XMLReaderImpl::startElement(decl, uriId, prefix, attrs, count, isEmpty, isRoot);
+  }
+
+  // The library tells the declaration handler of an attribute's declaration only when it binds;
+  // a later declaration of the same attribute (in the DTD given, read after an internal subset
+  // that declared it first) it passes over in silence.  The handler hears of those too, with an
+  // empty type and mode: validation against a DTD given must know every attribute it lists.
+  void attDef(const xercesc::DTDElementDecl &elemDecl, const xercesc::DTDAttDef &attDef, const bool ignoring) override {
+    SAX2XMLReaderImpl::attDef(elemDecl, attDef, ignoring);
+    xercesc::DeclHandler *decls = getDeclarationHandler();
+    if (ignoring && decls != nullptr) decls->attributeDecl(elemDecl.getFullName(), attDef.getFullName(), u"", u"", nullptr);
   }
 
   // A parse stopped for the library's work is reported by the library as a validation

@@ -721,6 +721,20 @@ TEST_F(Validator, AnInternalSubsetCannotLoosenTheDtdGiven) {
                         byEntity, 0, "d", state, msg, KEL_DTD_TEXT),
             0);
   EXPECT_NE(std::string(msg).find("parameter entity \"%model\""), std::string::npos) << msg;
+  // An element the DTD given lists attributes of without declaring it: the document may declare
+  // the element, not those attributes (its list binds first: "zzz" passed for an enumeration).
+  const char *listsOnly = "<!ELEMENT a ANY><!ATTLIST a k (x|y) #REQUIRED><!ATTLIST b k (x|y) #REQUIRED>";
+  EXPECT_EQ(kelValidate(&ctx, (head + "<!ELEMENT b EMPTY><!ATTLIST b k CDATA #IMPLIED>]><a k=\"x\"><b k=\"zzz\"/></a>").c_str(),
+                        1, 0, listsOnly, 0, "d", state, msg, KEL_DTD_TEXT),
+            0);
+  EXPECT_NE(std::string(msg).find("declares attribute \"k\" of element \"b\""), std::string::npos) << msg;
+  EXPECT_EQ(kelValidate(&ctx, (head + "<!ELEMENT b EMPTY>]><a k=\"x\"><b k=\"zzz\"/></a>").c_str(), 1, 0, listsOnly,
+                        0, "d", state, msg, KEL_DTD_TEXT),
+            0);
+  EXPECT_EQ(kelValidate(&ctx, (head + "<!ELEMENT b EMPTY>]><a k=\"x\"><b k=\"y\"/></a>").c_str(), 1, 0, listsOnly, 0,
+                        "d", state, msg, KEL_DTD_TEXT),
+            1)
+      << msg;
   // Without a DTD given the internal subset is the document's own DTD, attribute lists and all.
   EXPECT_EQ(kelValidate(&ctx, "<!DOCTYPE a [<!ELEMENT a EMPTY><!ATTLIST a k CDATA #IMPLIED>]><a/>", 1, 0, nullptr,
                         0, nullptr, state, msg, 1),
