@@ -15,6 +15,7 @@
 #include <xercesc/sax2/DeclHandler.hpp>
 #include <xercesc/internal/ReaderMgr.hpp>
 #include <xercesc/internal/XMLReader.hpp>
+#include <xercesc/internal/XMLScanner.hpp>
 #include <xercesc/sax/Locator.hpp>
 #include <xercesc/util/BinInputStream.hpp>
 #include <xercesc/util/OutOfMemoryException.hpp>
@@ -424,6 +425,13 @@ xercesc::InputSource *KelEntityResolver::measuredSchema(xercesc::XMLResourceIden
   return measured;
 }
 
+// The reader's scanner (kelRefuseUndeclaredEntities).
+struct ReaderScanner {
+  using Type = xercesc::XMLScanner *xercesc::SAX2XMLReaderImpl::*;
+  friend Type member(ReaderScanner);
+};
+template struct QuarnMemberOf<ReaderScanner, &xercesc::SAX2XMLReaderImpl::fScanner>;
+
 // The reader's mark that a parse is under way (see KelCountingReader::parse).
 struct ReaderInProgress {
   using Type = bool xercesc::SAX2XMLReaderImpl::*;
@@ -548,6 +556,12 @@ void kelReadAsXml10(const xercesc::Locator *locator) {
   if (locator == nullptr || typeid(*locator) != typeid(xercesc::ReaderMgr)) return;
   auto *readers = const_cast<xercesc::ReaderMgr *>(static_cast<const xercesc::ReaderMgr *>(locator));
   if (readers->getCurrentReader() != nullptr) readers->setXMLVersion(xercesc::XMLReader::XMLV1_0);
+}
+
+void kelRefuseUndeclaredEntities(xercesc::SAX2XMLReaderImpl &reader) {
+  // The scanner treats an undeclared entity as an error when the document has no DTD; the mark
+  // is set anew by the next document's DOCTYPE.
+  if (xercesc::XMLScanner *scanner = reader.*member(ReaderScanner{})) scanner->setHasNoDTD(true);
 }
 
 void kelSecureReader(xercesc::SAX2XMLReaderImpl &reader, KelEntityResolver *resolver) {

@@ -230,6 +230,14 @@ inline constexpr uint64_t KEL_DEFAULTED_FREE = uint64_t{64} << 20;
 std::unique_ptr<xercesc::SAX2XMLReaderImpl> kelCreateReader(xercesc::MemoryManager *manager = nullptr,
                                                             const XMLCh *scanner = nullptr);
 
+/*
+ * From here on in the running parse, a reference to an entity that no declaration read so far
+ * declares is a fatal error ("entity ... not found"), as in a document without a DTD.  For a
+ * parse that reads the document's external DTD as empty: the parser would otherwise drop such
+ * a reference without a word, since the DTD it did not read might have declared it.
+ */
+void kelRefuseUndeclaredEntities(xercesc::SAX2XMLReaderImpl &reader);
+
 // The settings every reader and DOM parser gets: the resolver, no resolution of its own, the
 // expansion limit.
 void kelSecureReader(xercesc::SAX2XMLReaderImpl &reader, KelEntityResolver *resolver);

@@ -65,10 +65,11 @@ enum Target { ATTRIBUTE = 0, TEXT_CONTENT = 1 };
  */
 class kelUpdateHandler : public xercesc::DefaultHandler {
  public:
-  kelUpdateHandler(KelCallContext *ctx, KelQuery &query, KelCurrentPath &path,
+  kelUpdateHandler(KelCallContext *ctx, xercesc::SAX2XMLReaderImpl &reader, KelQuery &query, KelCurrentPath &path,
                    kelDocEntityResolver &resolver, const XMLCh *value,
                    const std::u16string *declEncoding, std::u16string &out, int64_t limitUnits)
       : ctx_(ctx),
+        reader_(reader),
         query_(query),
         path_(path),
         resolver_(resolver),
@@ -162,6 +163,11 @@ class kelUpdateHandler : public xercesc::DefaultHandler {
     out_.append(u"-->", 3);
     checkLimit();
   }
+
+  // The external DTD reads as empty: a reference to an entity only it could declare would vanish
+  // from the document written back (the parser passes over it in silence when a DTD was not
+  // read).  Once the DTD is read, it ends the update instead.
+  void endDTD() override { kelRefuseUndeclaredEntities(reader_); }
 
   void startDTD(const XMLCh *name, const XMLCh *publicId, const XMLCh *systemId) override {
     KEL_TRACE(ctx_, "Entered\n");
@@ -277,6 +283,7 @@ class kelUpdateHandler : public xercesc::DefaultHandler {
   }
 
   KelCallContext *ctx_;
+  xercesc::SAX2XMLReaderImpl &reader_;
   KelQuery &query_;
   KelCurrentPath &path_;
   kelDocEntityResolver &resolver_;
@@ -458,7 +465,7 @@ int KelUpdater::update(const char *doc, size_t docLength, int inMemory, int cpFl
     }
     xercesc::SAX2XMLReaderImpl &reader = *s.reader;
     kelDocEntityResolver resolver(ctx, nullptr, true);
-    kelUpdateHandler handler(ctx, *s.query, s.open, resolver, value16,
+    kelUpdateHandler handler(ctx, reader, *s.query, s.open, resolver, value16,
                              rewriteDeclaration ? &s.encoding : nullptr, s.out16,
                              static_cast<int64_t>(sizeLimit) * 2);
     KelReaderRun run(reader, s.guard, &handler, &handler, &handler, &resolver);

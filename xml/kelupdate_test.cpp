@@ -121,6 +121,24 @@ TEST_F(Update, CdataAndReferencesComeBackEscaped) {
             "<a><b>\xC3\xBC\xC3\xA9</b></a>");
 }
 
+// The external DTD reads as empty: a reference to an entity only it could declare was dropped
+// without a word, in text and in attribute values, and the document written back had lost it.
+// Such a reference now ends the update; the internal subset's entities still arrive expanded.
+TEST_F(Update, ReferencesToEntitiesOfTheUnreadDtdAreRefused) {
+  for (const char *doc : {"<!DOCTYPE a SYSTEM \"e.dtd\"><a><b>&co; 2005</b><c>x</c></a>",
+                          "<!DOCTYPE a PUBLIC \"p\" \"e.dtd\"><a k=\"&co;\"><c>x</c></a>",
+                          "<!DOCTYPE a SYSTEM \"e.dtd\" [<!ENTITY % p \"\">%p;]><a><c>&co;</c></a>"}) {
+    EXPECT_EQ(update(doc, "/a/c", "y"), "ERROR 38X13") << doc;
+    EXPECT_NE(std::string(msg).find("entity 'co' not found"), std::string::npos) << msg;
+  }
+  EXPECT_EQ(update("<!DOCTYPE a SYSTEM \"e.dtd\" [<!ENTITY co \"(c)\">]><a><b>&co;&amp;</b><c>x</c></a>", "/a/c", "y"),
+            "<!DOCTYPE a SYSTEM \"e.dtd\"><a><b>(c)&amp;</b><c>y</c></a>");
+  EXPECT_EQ(update("<!DOCTYPE a SYSTEM \"e.dtd\"><a k=\"v\"><c>x</c></a>", "/a/c", "y"),
+            "<!DOCTYPE a SYSTEM \"e.dtd\"><a k=\"v\"><c>y</c></a>");
+  // The next document without a DOCTYPE is read as before.
+  EXPECT_EQ(update("<a><c>x</c></a>", "/a/c", "y"), "<a><c>y</c></a>");
+}
+
 // TAB, LF and CR in an attribute value were written as they are; the next parse normalised them
 // to blanks, so the value changed.  A CR in text turned into a line end.
 TEST_F(Update, WhitespaceInAttributeValuesSurvivesTheNextParse) {
