@@ -558,6 +558,12 @@ int32_t kelEnableColumnMain(KelCallContext *ctx, const KelEnableColumnArgs &a, c
   if (given(a.rootId)) {
     if (!parseIdentifier(ctx, a.rootId, KEL_MAX_CATALOG_NAME, &def.rootId) || def.rootId == def.column)
       return kelFail(ctx, msg, nullptr, KELA014E, a.rootId, where.c_str());
+    // KELROOT_ID is the system's root id: disable, soft-disable and re-enable know it by its
+    // name, and would fill a caller's key of that name by trigger and reset it to NULL.
+    if (def.rootId == KEL_ROOT_ID_COLUMN) {
+      KEL_TRACE(ctx, "root id %s is the system's column name\n", def.rootId.c_str());
+      return kelFail(ctx, msg, nullptr, KELA015E, where.c_str());
+    }
     def.systemRoot = false;
   } else {
     def.rootId = KEL_ROOT_ID_COLUMN;
@@ -584,6 +590,9 @@ int32_t kelEnableColumnMain(KelCallContext *ctx, const KelEnableColumnArgs &a, c
     kelAppendQuoted(ctx, &storedView, viewSchema);
     storedView += '.';
     kelAppendQuoted(ctx, &storedView, viewName);
+    // XML_USAGE.DEFAULT_VIEW holds 128 bytes: a longer stored form is refused here, not by the
+    // catalogue's insert after everything else was made.
+    if (storedView.size() > KEL_MAX_CATALOG_NAME) return kelFail(ctx, msg, nullptr, KELA021E, a.defaultView);
   }
 
   // The DAD.

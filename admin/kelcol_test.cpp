@@ -303,6 +303,44 @@ TEST_F(ColumnDb, CallersKeyNamedKelrootIdInLowerCaseIsNotTheSystemRootId) {
   EXPECT_EQ(kelDisableColumnMain(&ctx, "app.docs", "doc", msg), 0) << msg;
   EXPECT_EQ(valueOf("select count(*) from syscat.tables where tabschema = 'APP' and tabname = 'SIDE1'"), "0");
   EXPECT_EQ(valueOf("select count(*) from quarnxml.xml_usage"), "0");
+
+  // A caller's key named KELROOT_ID, given as the root id, was taken for the system's once
+  // enabled: re-enable filled it by trigger (the caller's keys overwritten), and disable reset
+  // it to NULL and failed on every try.  It is refused at enablement.
+  ASSERT_EQ(exec("create table app.keyed (kelroot_id char(13) not null primary key, doc quarnxml.XMLVarchar)"), 0)
+      << error();
+  args.tableName = "app.keyed";
+  for (const char *rootId : {"KELROOT_ID", "kelroot_id", "\"KELROOT_ID\""}) {
+    args.rootId = rootId;
+    EXPECT_EQ(kelEnableColumnMain(&ctx, args, msg), -10) << rootId;
+    EXPECT_STREQ(msg, "KELA015E  The column KELROOT_ID already exists in table APP.KEYED.\n") << rootId;
+  }
+  EXPECT_EQ(valueOf("select count(*) from quarnxml.xml_usage"), "0");
+  EXPECT_EQ(valueOf("select count(*) from syscat.tables where tabschema = 'APP' and tabname = 'SIDE1'"), "0");
+}
+
+// The default view's stored form, schema and name delimited, must fit XML_USAGE.DEFAULT_VIEW
+// (128 bytes): a longer one failed the catalogue's insert after everything else was made.
+TEST_F(ColumnDb, DefaultViewsWhoseStoredFormIsTooLongAreRefusedFirst) {
+  for (const KelEnableStmt &s : kelEnableList()) ASSERT_EQ(exec(s.text), 0) << s.text << error();
+  ASSERT_EQ(exec("create table app.docs (id integer not null primary key, doc quarnxml.XMLVarchar)"), 0) << error();
+  const std::string dad =
+      "<DAD><validation>NO</validation><Xcolumn><table name=\"app.side1\"><column name=\"v\" type=\"varchar(20)\" "
+      "path=\"/a/v\" multi_occurrence=\"NO\"/></table></Xcolumn></DAD>";
+  KelEnableColumnArgs args;
+  args.tableName = "app.docs";
+  args.columnName = "doc";
+  args.dad = dad.c_str();
+  args.dadLen = static_cast<int32_t>(dad.size());
+  const std::string tooLong = std::string(30, 'S') + "." + std::string(97, 'V');  // 128, stored in 132
+  args.defaultView = tooLong.c_str();
+  EXPECT_EQ(kelEnableColumnMain(&ctx, args, msg), -16);
+  EXPECT_EQ(std::string(msg), "KELA021E  Cannot create the default view " + tooLong + ".\n");
+  EXPECT_EQ(valueOf("select count(*) from syscat.tables where tabschema = 'APP' and tabname = 'SIDE1'"), "0");
+  const std::string fits = std::string(30, 'S') + "." + std::string(93, 'V');  // stored in 128
+  args.defaultView = fits.c_str();
+  EXPECT_EQ(kelEnableColumnMain(&ctx, args, msg), 0) << msg;
+  EXPECT_EQ(valueOf("select count(*) from quarnxml.xml_usage"), "1");
 }
 
 }  // namespace
