@@ -229,11 +229,7 @@ void qcast(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
         return;
       }
       std::string s = argText(v);
-      if (vt == SQLITE_FLOAT) {
-        char buf[64];
-        std::snprintf(buf, sizeof buf, "%.15g", sqlite3_value_double(v));
-        s = buf;
-      }
+      if (vt == SQLITE_FLOAT) s = doubleText(sqlite3_value_double(v));
       std::string whole = s;
       if (!fitString(&s, t.catalogLength(), t.isGraphic(), t.forBitData)) {
         int mode = argc > 2 ? sqlite3_value_int(argv[2]) : kCastExplicit;

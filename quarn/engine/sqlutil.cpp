@@ -14,15 +14,20 @@
 
 namespace quarn {
 
+std::string doubleText(double d) {
+  char buf[40];
+  for (int digits = 15; digits <= 17; ++digits) {
+    std::snprintf(buf, sizeof buf, "%.*g", digits, d);
+    if (!std::isfinite(d) || std::strtod(buf, nullptr) == d) break;
+  }
+  return buf;
+}
+
 std::string Value::str() const {
   switch (kind) {
     case Null: return "";
     case Int: return std::to_string(i);
-    case Real: {
-      char buf[64];
-      std::snprintf(buf, sizeof buf, "%.15g", d);
-      return buf;
-    }
+    case Real: return doubleText(d);
     case Text: case Blob: return s;
   }
   return "";
@@ -120,8 +125,7 @@ std::string valueText(const Value &v, const QType &t) {
         if (s.find_first_of(".eEn") == std::string::npos) s += ".0";
         return s;
       } else {
-        std::snprintf(buf, sizeof buf, "%.15g", v.d);
-        std::string s = buf;
+        std::string s = doubleText(v.d);
         if (s.find_first_of(".eEn") == std::string::npos) s += ".0";
         return s;
       }

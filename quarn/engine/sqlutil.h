@@ -35,8 +35,12 @@ struct Value {
   std::string str() const;
 };
 
+// A double as text: "%.15g" as always where it reads back as the same double, else the 16 or 17
+// digits that do (a computed 0.1 + 0.2 is 0.30000000000000004, not 0.3, which is another value).
+std::string doubleText(double d);
+
 // The text of v as a value of type t: DECIMAL with its scale, an integer type without a
-// fraction, CHAR padded to its length, other numbers as %.15g ("1.0" for a whole double);
+// fraction, CHAR padded to its length, other numbers as doubleText ("1.0" for a whole double);
 // NULL as empty text and BLOB as its bytes.
 std::string valueText(const Value &v, const QType &t);
 
