@@ -5,6 +5,8 @@
  */
 #include "routines_call.h"
 
+#include "datetime.h"
+
 namespace quarn {
 
 int64_t valueInt(const Value &v) {
@@ -199,7 +201,7 @@ void freeCreatedSince(Session &s, RoutineRuntime &rt, size_t mark) {
 // A result buffer as a view, valid while buf and the locators of the call are; throws -450 for
 // a string that is not terminated within its declared length or a large object longer than
 // declared, -423 for a result locator that is not valid.
-ArgRef readResult(Session &s, const RoutineDef &def, const RoutineParam &p, const std::vector<char> &buf, short ind) {
+ArgRef readResult(Session &s, const RoutineDef &def, const RoutineParam &p, std::vector<char> &buf, short ind) {
   ArgRef r;
   if (ind < 0) return r;
   const char *b = buf.data();
@@ -233,6 +235,17 @@ ArgRef readResult(Session &s, const RoutineDef &def, const RoutineParam &p, cons
       size_t n = static_cast<size_t>(static_cast<const char *>(nul) - b);
       if (p.type.base == Base::Char) {
         while (n > 0 && b[n - 1] == ' ') --n;
+      }
+      if (p.type.base == Base::Date || p.type.base == Base::Time || p.type.base == Base::Timestamp) {
+        // A routine's datetime is text in any form the host reads; kept as it came, "hello" was a
+        // DATE and "2005-6-5" compared after "2005-06-10".
+        DateTime v;
+        int rc = parseDatetime(std::string(b, n), p.type.base, &v);
+        if (rc != 0) raise(rc);
+        std::string stored = formatDatetime(v, p.type.base);
+        if (stored.size() >= cap) tooLong();
+        std::memcpy(buf.data(), stored.c_str(), stored.size() + 1);
+        n = stored.size();
       }
       r.kind = Value::Text;
       r.bytes = std::string_view(b, n);
@@ -295,7 +308,7 @@ ArgRef castResult(const RoutineDef &def, ArgRef v) {
 }
 
 // A result buffer as a value; throws as readResult.
-Value resultValue(Session &s, const RoutineDef &def, const RoutineParam &p, const std::vector<char> &buf, short ind) {
+Value resultValue(Session &s, const RoutineDef &def, const RoutineParam &p, std::vector<char> &buf, short ind) {
   return readResult(s, def, p, buf, ind).value();
 }
 

@@ -388,8 +388,10 @@ inline void freeCreated(Session &s, RoutineRuntime &rt, size_t mark) {
 
 // A result buffer as a view, valid while buf and the locators of the call are; throws -450 for
 // a string that is not terminated within its declared length or a large object longer than
-// declared, -423 for a result locator that is not valid.
-ArgRef readResult(Session &s, const RoutineDef &def, const RoutineParam &p, const std::vector<char> &buf, short ind);
+// declared, -423 for a result locator that is not valid.  A DATE, TIME or TIMESTAMP is read as
+// the host reads one (-180 or -181, 22007, for text that is none) and rewritten in buf in its
+// stored form, which is never longer than the buffer.
+ArgRef readResult(Session &s, const RoutineDef &def, const RoutineParam &p, std::vector<char> &buf, short ind);
 
 // The value a function with RETURNS t CAST FROM u wrote, cast to t (checkRoutineOutputs
 // allowed strings to strings and numbers to numbers only): a string longer than t holds is
@@ -398,7 +400,7 @@ ArgRef readResult(Session &s, const RoutineDef &def, const RoutineParam &p, cons
 ArgRef castResult(const RoutineDef &def, ArgRef v);
 
 // A result buffer as a value; throws as readResult.
-Value resultValue(Session &s, const RoutineDef &def, const RoutineParam &p, const std::vector<char> &buf, short ind);
+Value resultValue(Session &s, const RoutineDef &def, const RoutineParam &p, std::vector<char> &buf, short ind);
 
 // Sets the SQL function's result; SQLite copies text and blobs.
 inline void setResult(sqlite3_context *ctx, const ArgRef &v) {

@@ -30,6 +30,14 @@ VALUES extractDate(quarnxml.XMLVarchar('<a>2005-06-05</a>'), '/a');
 VALUES extractDate(quarnxml.XMLVarchar('<a>2005-06-05T10:00</a>'), '/a');
 VALUES extractTime(quarnxml.XMLVarchar('<a>10.30.00</a>'), '/a');
 VALUES extractTimestamp(quarnxml.XMLVarchar('<a>2005-06-05-10.30.00</a>'), '/a');
+-- A date, time or timestamp is read as the host reads one: text that is none is an error
+-- (22007), a short form becomes the stored form and compares as a date.
+VALUES extractDate(quarnxml.XMLVarchar('<a>hello</a>'), '/a');
+VALUES extractTime(quarnxml.XMLVarchar('<a>25:99:99</a>'), '/a');
+VALUES extractTimestamp(quarnxml.XMLVarchar('<a>2005-13-45-99.99.99</a>'), '/a');
+VALUES extractDate(quarnxml.XMLVarchar('<a>2005-6-5</a>'), '/a');
+VALUES CASE WHEN extractDate(quarnxml.XMLVarchar('<a>2005-6-5</a>'), '/a') < DATE('2005-06-10') THEN 'before' ELSE 'after' END;
+SELECT returnedDate FROM TABLE(extractDates(quarnxml.XMLVarchar('<a><d>2005-6-5</d><d>hello</d></a>'), '/a/d')) AS t;
 -- Varchar: 3999 bytes pass, 4000 exceed the limit.
 VALUES LENGTH(extractVarchar(XMLCLOBFromFile('@DATA@/v3999.xml'), '/a'));
 VALUES LENGTH(extractVarchar(XMLCLOBFromFile('@DATA@/v4000.xml'), '/a'));
