@@ -143,5 +143,23 @@ TEST_F(Builtins, DoublesAsTextReadBackAsTheSameDouble) {
             "same");
 }
 
+// A DECIMAL has no negative zero: -0.05 cut to one digit is 0.0.  The cast gave "-0.0" while the
+// same value stored read "0.0", and verifying a side table found a difference that repairing it
+// could never remove.
+TEST_F(Builtins, DecimalsCutToZeroHaveNoSign) {
+  auto text = [&](const std::string &expr) {
+    std::unique_ptr<Statement> st;
+    std::vector<Value> row;
+    if (s_->prepare("VALUES " + expr, &st, &ca_) < 0 || st->execute({}, &ca_) < 0 || st->fetch(&row, &ca_) != 0 ||
+        row.empty())
+      return std::string("ERROR ") + std::to_string(ca_.sqlcode);
+    return row[0].str();
+  };
+  EXPECT_EQ(text("RTRIM(CHAR(CAST('-0.05' AS DECIMAL(4,1))))"), "0.0");
+  EXPECT_EQ(text("RTRIM(CHAR(CAST(-0.001 AS DECIMAL(5,2))))"), "0.00");
+  EXPECT_EQ(text("RTRIM(CHAR(CAST('-0.15' AS DECIMAL(4,1))))"), "-0.1");
+  EXPECT_EQ(text("CAST(CAST('-0.05' AS DECIMAL(4,1)) AS VARCHAR(10))"), "0.0");
+}
+
 }  // namespace
 }  // namespace quarn

@@ -116,11 +116,15 @@ void qdectext(sqlite3_context *ctx, int, sqlite3_value **argv) {
     sqlite3_result_value(ctx, argv[0]);
     return;
   }
-  char buf[400];
   int scale = sqlite3_value_int(argv[1]);
-  if (scale < 0) std::snprintf(buf, sizeof buf, "%.*g", -scale, sqlite3_value_double(argv[0]));
-  else std::snprintf(buf, sizeof buf, "%.*f", scale, sqlite3_value_double(argv[0]));
-  sqlite3_result_text(ctx, buf, -1, SQLITE_TRANSIENT);
+  if (scale < 0) {
+    char buf[400];
+    std::snprintf(buf, sizeof buf, "%.*g", -scale, sqlite3_value_double(argv[0]));
+    sqlite3_result_text(ctx, buf, -1, SQLITE_TRANSIENT);
+    return;
+  }
+  std::string text = decimalText(sqlite3_value_double(argv[0]), scale);
+  sqlite3_result_text(ctx, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
 }
 
 // QPAD(value, n): a CHAR(n) value as its n characters; NULL and numbers as they are.
@@ -207,7 +211,8 @@ void qcast(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
           return;
         }
         double f = std::pow(10.0, t.scale);
-        sqlite3_result_double(ctx, std::trunc(d * f + (d >= 0 ? 1e-9 : -1e-9)) / f);
+        double cut = std::trunc(d * f + (d >= 0 ? 1e-9 : -1e-9)) / f;
+        sqlite3_result_double(ctx, cut == 0 ? 0.0 : cut);  // a DECIMAL has no negative zero
         return;
       }
       if (t.base == Base::Real) d = static_cast<float>(d);

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 #include "datetime.h"
 
@@ -20,6 +21,13 @@ std::string doubleText(double d) {
     std::snprintf(buf, sizeof buf, "%.*g", digits, d);
     if (!std::isfinite(d) || std::strtod(buf, nullptr) == d) break;
   }
+  return buf;
+}
+
+std::string decimalText(double d, int scale) {
+  char buf[400];
+  std::snprintf(buf, sizeof buf, "%.*f", scale, d);
+  if (buf[0] == '-' && std::strspn(buf + 1, "0.") == std::strlen(buf + 1)) return buf + 1;
   return buf;
 }
 
@@ -115,7 +123,7 @@ std::string valueText(const Value &v, const QType &t) {
     case Value::Real: {
       char buf[64];
       if (t.base == Base::Decimal) {
-        std::snprintf(buf, sizeof buf, "%.*f", t.scale, v.d);
+        return decimalText(v.d, t.scale);
       } else if (t.base == Base::Integer || t.base == Base::SmallInt || t.base == Base::BigInt) {
         std::snprintf(buf, sizeof buf, "%lld", static_cast<long long>(v.d));
       } else if (t.base == Base::Real) {

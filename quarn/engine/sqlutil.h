@@ -39,6 +39,10 @@ struct Value {
 // digits that do (a computed 0.1 + 0.2 is 0.30000000000000004, not 0.3, which is another value).
 std::string doubleText(double d);
 
+// A DECIMAL of this scale as text ("2600.00"); a value that rounds to zero has no sign (a
+// DECIMAL has no negative zero: -0.04 as DECIMAL(4,1) is "0.0", as stored).
+std::string decimalText(double d, int scale);
+
 // The text of v as a value of type t: DECIMAL with its scale, an integer type without a
 // fraction, CHAR padded to its length, other numbers as doubleText ("1.0" for a whole double);
 // NULL as empty text and BLOB as its bytes.
