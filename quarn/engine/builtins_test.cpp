@@ -75,6 +75,15 @@ class Builtins : public ::testing::Test {
     *isNull = rc == 0 && !row.empty() && row[0].isNull();
     return rc;
   }
+  // VALUES expr: the one value as text, or "ERROR <sqlcode>".
+  std::string text(const std::string &expr) {
+    std::unique_ptr<Statement> st;
+    std::vector<Value> row;
+    if (s_->prepare("VALUES " + expr, &st, &ca_) < 0 || st->execute({}, &ca_) < 0 || st->fetch(&row, &ca_) != 0 ||
+        row.empty())
+      return std::string("ERROR ") + std::to_string(ca_.sqlcode);
+    return row[0].str();
+  }
   std::string dir_;
   sqlca ca_{};
   std::unique_ptr<Session> s_;
@@ -123,14 +132,6 @@ TEST_F(Builtins, NullArgumentsGiveNullResults) {
 // document's key 0.30000000000000004 read "0.3", and its child rows joined on it were not found.
 // The text reads back as the same double, with 15 digits wherever they suffice.
 TEST_F(Builtins, DoublesAsTextReadBackAsTheSameDouble) {
-  auto text = [&](const std::string &expr) {
-    std::unique_ptr<Statement> st;
-    std::vector<Value> row;
-    if (s_->prepare("VALUES " + expr, &st, &ca_) < 0 || st->execute({}, &ca_) < 0 || st->fetch(&row, &ca_) != 0 ||
-        row.empty())
-      return std::string("ERROR ") + std::to_string(ca_.sqlcode);
-    return row[0].str();
-  };
   EXPECT_EQ(text("CAST(0.1e0 + 0.2e0 AS VARCHAR(40))"), "0.30000000000000004");
   EXPECT_EQ(text("CAST(1.7976931348623157e308 AS VARCHAR(40))"), "1.7976931348623157e+308");
   EXPECT_EQ(text("0.1e0 + 0.2e0"), "0.30000000000000004");
@@ -147,14 +148,6 @@ TEST_F(Builtins, DoublesAsTextReadBackAsTheSameDouble) {
 // same value stored read "0.0", and verifying a side table found a difference that repairing it
 // could never remove.
 TEST_F(Builtins, DecimalsCutToZeroHaveNoSign) {
-  auto text = [&](const std::string &expr) {
-    std::unique_ptr<Statement> st;
-    std::vector<Value> row;
-    if (s_->prepare("VALUES " + expr, &st, &ca_) < 0 || st->execute({}, &ca_) < 0 || st->fetch(&row, &ca_) != 0 ||
-        row.empty())
-      return std::string("ERROR ") + std::to_string(ca_.sqlcode);
-    return row[0].str();
-  };
   EXPECT_EQ(text("RTRIM(CHAR(CAST('-0.05' AS DECIMAL(4,1))))"), "0.0");
   EXPECT_EQ(text("RTRIM(CHAR(CAST(-0.001 AS DECIMAL(5,2))))"), "0.00");
   EXPECT_EQ(text("RTRIM(CHAR(CAST('-0.15' AS DECIMAL(4,1))))"), "-0.1");
