@@ -187,6 +187,16 @@ std::string valueOf(const char *sql) {
   return value;
 }
 
+// The arguments that enable the column doc of app.docs with dad (which must outlive them).
+KelEnableColumnArgs docsColumn(const std::string &dad) {
+  KelEnableColumnArgs args;
+  args.tableName = "app.docs";
+  args.columnName = "doc";
+  args.dad = dad.c_str();
+  args.dadLen = static_cast<int32_t>(dad.size());
+  return args;
+}
+
 TEST_F(ColumnDb, TwoSessionsInsertIntoOneEnabledColumnAtOnce) {
   for (const KelEnableStmt &s : kelEnableList()) ASSERT_EQ(exec(s.text), 0) << s.text << error();
   ASSERT_EQ(exec("create table app.docs (id integer not null primary key, doc quarnxml.XMLVarchar)"), 0) << error();
@@ -194,11 +204,7 @@ TEST_F(ColumnDb, TwoSessionsInsertIntoOneEnabledColumnAtOnce) {
       "<DAD><validation>NO</validation><Xcolumn><table name=\"app.head\"><column name=\"v\" type=\"varchar(20)\" "
       "path=\"/a/v\" multi_occurrence=\"NO\"/></table><table name=\"app.many\"><column name=\"p\" type=\"integer\" "
       "path=\"/a/p\" multi_occurrence=\"YES\"/></table></Xcolumn></DAD>";
-  KelEnableColumnArgs args;
-  args.tableName = "app.docs";
-  args.columnName = "doc";
-  args.dad = dad.c_str();
-  args.dadLen = static_cast<int32_t>(dad.size());
+  KelEnableColumnArgs args = docsColumn(dad);
   ASSERT_EQ(kelEnableColumnMain(&ctx, args, msg), 0) << msg;
   sqlca ca{};
   ASSERT_EQ(quarn_commit(&ca), 0);
@@ -258,11 +264,7 @@ TEST_F(ColumnDb, DisableAsAnotherUserDropsTheSideTablesOfTheEnablingUser) {
   const std::string dad =
       "<DAD><validation>NO</validation><Xcolumn><table name=\"side1\"><column name=\"v\" type=\"varchar(20)\" "
       "path=\"/a/v\" multi_occurrence=\"NO\"/></table></Xcolumn></DAD>";
-  KelEnableColumnArgs args;
-  args.tableName = "app.docs";
-  args.columnName = "doc";
-  args.dad = dad.c_str();
-  args.dadLen = static_cast<int32_t>(dad.size());
+  KelEnableColumnArgs args = docsColumn(dad);
   ASSERT_EQ(kelEnableColumnMain(&ctx, args, msg), 0) << msg;
   EXPECT_EQ(valueOf("select count(*) from syscat.tables where tabschema = 'ALICE' and tabname = 'SIDE1'"), "1");
   // Another user with a table of the same name disables the column: the enabling user's side
@@ -285,11 +287,7 @@ TEST_F(ColumnDb, CallersKeyNamedKelrootIdInLowerCaseIsNotTheSystemRootId) {
   const std::string dad =
       "<DAD><validation>NO</validation><Xcolumn><table name=\"app.side1\"><column name=\"v\" type=\"varchar(20)\" "
       "path=\"/a/v\" multi_occurrence=\"NO\"/></table></Xcolumn></DAD>";
-  KelEnableColumnArgs args;
-  args.tableName = "app.docs";
-  args.columnName = "doc";
-  args.dad = dad.c_str();
-  args.dadLen = static_cast<int32_t>(dad.size());
+  KelEnableColumnArgs args = docsColumn(dad);
   args.rootId = "\"kelroot_id\"";
   ASSERT_EQ(kelEnableColumnMain(&ctx, args, msg), 0) << msg;
   ASSERT_EQ(kelSoftDisableColumnMain(&ctx, "app.docs", "doc", false, msg), 0) << msg;
@@ -327,11 +325,7 @@ TEST_F(ColumnDb, DefaultViewsWhoseStoredFormIsTooLongAreRefusedFirst) {
   const std::string dad =
       "<DAD><validation>NO</validation><Xcolumn><table name=\"app.side1\"><column name=\"v\" type=\"varchar(20)\" "
       "path=\"/a/v\" multi_occurrence=\"NO\"/></table></Xcolumn></DAD>";
-  KelEnableColumnArgs args;
-  args.tableName = "app.docs";
-  args.columnName = "doc";
-  args.dad = dad.c_str();
-  args.dadLen = static_cast<int32_t>(dad.size());
+  KelEnableColumnArgs args = docsColumn(dad);
   const std::string tooLong = std::string(30, 'S') + "." + std::string(97, 'V');  // 128, stored in 132
   args.defaultView = tooLong.c_str();
   EXPECT_EQ(kelEnableColumnMain(&ctx, args, msg), -16);

@@ -44,6 +44,21 @@ void leave(KelUdfScratch *sp, const sqlint32 *callType, const char *sqlstate, ch
   kelUdfLeave(sp, callType, sqlstate, msg, false);
 }
 
+// One call of a storage function: the frame's entry and exit around body(sp), and nothing
+// thrown out of it.
+template <class Body>
+void storageCall(sqludf_scratchpad *scratchpad, const sqlint32 *callType, const sqludf_dbinfo *dbinfo,
+                 bool withEncoding, const char *encoding, const short *encodingInd, char *sqlstate, char *msg,
+                 short *outInd, Body &&body) {
+  kelUdfGuarded(scratchpad, callType, sqlstate, msg, [&] {
+    KelUdfScratch *sp =
+        enter(scratchpad, callType, dbinfo, withEncoding, encoding, encodingInd, sqlstate, msg, outInd);
+    if (sp == nullptr) return;
+    body(sp);
+    leave(sp, callType, sqlstate, msg, *outInd);
+  });
+}
+
 // XMLVarcharFromFile: the file's text, converted to the database code page.
 void varcharFromFile(const char *fileName, const short *fileInd, char *out, short *outInd, char *sqlstate,
                      char *msg, KelUdfScratch *sp) {
@@ -92,47 +107,35 @@ void finishWrite(KelUdfScratch *sp, const char *data, int64_t length, const char
 
 extern "C" SQL_API_EXPORT void kelVarChar(char *fileName, char *out, short *fileInd, short *outInd,
                                           SQLUDF_TRAIL_ARGS_ALL) {
-  kelUdfGuarded(sqludf_scratchpad, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, [&] {
-    KelUdfScratch *sp = enter(sqludf_scratchpad, sqludf_call_type, sqludf_dbinfo, false, nullptr, nullptr,
-                              sqludf_sqlstate, sqludf_msgtext, outInd);
-    if (sp == nullptr) return;
-    varcharFromFile(fileName, fileInd, out, outInd, KEL_TRAIL_IN, sp);
-    leave(sp, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, *outInd);
-  });
+  storageCall(sqludf_scratchpad, sqludf_call_type, sqludf_dbinfo, false, nullptr, nullptr, sqludf_sqlstate,
+              sqludf_msgtext, outInd, [&](KelUdfScratch *sp) {
+                varcharFromFile(fileName, fileInd, out, outInd, KEL_TRAIL_IN, sp);
+              });
 }
 
 extern "C" SQL_API_EXPORT void kelXMLVarcharFromFile2(char *fileName, char *encoding, char *out, short *fileInd,
                                                       short *encodingInd, short *outInd, SQLUDF_TRAIL_ARGS_ALL) {
-  kelUdfGuarded(sqludf_scratchpad, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, [&] {
-    KelUdfScratch *sp = enter(sqludf_scratchpad, sqludf_call_type, sqludf_dbinfo, true, encoding, encodingInd,
-                              sqludf_sqlstate, sqludf_msgtext, outInd);
-    if (sp == nullptr) return;
-    varcharFromFile(fileName, fileInd, out, outInd, KEL_TRAIL_IN, sp);
-    leave(sp, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, *outInd);
-  });
+  storageCall(sqludf_scratchpad, sqludf_call_type, sqludf_dbinfo, true, encoding, encodingInd, sqludf_sqlstate,
+              sqludf_msgtext, outInd, [&](KelUdfScratch *sp) {
+                varcharFromFile(fileName, fileInd, out, outInd, KEL_TRAIL_IN, sp);
+              });
 }
 
 extern "C" SQL_API_EXPORT void kelCLOB(char *fileName, udf_locator *out, short *fileInd, short *outInd,
                                        SQLUDF_TRAIL_ARGS_ALL) {
-  kelUdfGuarded(sqludf_scratchpad, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, [&] {
-    KelUdfScratch *sp = enter(sqludf_scratchpad, sqludf_call_type, sqludf_dbinfo, false, nullptr, nullptr,
-                              sqludf_sqlstate, sqludf_msgtext, outInd);
-    if (sp == nullptr) return;
-    clobFromFile(fileName, fileInd, false, out, outInd, KEL_TRAIL_IN, sp);
-    leave(sp, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, *outInd);
-  });
+  storageCall(sqludf_scratchpad, sqludf_call_type, sqludf_dbinfo, false, nullptr, nullptr, sqludf_sqlstate,
+              sqludf_msgtext, outInd, [&](KelUdfScratch *sp) {
+                clobFromFile(fileName, fileInd, false, out, outInd, KEL_TRAIL_IN, sp);
+              });
 }
 
 extern "C" SQL_API_EXPORT void kelXMLCLOBFromFile2(char *fileName, char *encoding, udf_locator *out,
                                                    short *fileInd, short *encodingInd, short *outInd,
                                                    SQLUDF_TRAIL_ARGS_ALL) {
-  kelUdfGuarded(sqludf_scratchpad, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, [&] {
-    KelUdfScratch *sp = enter(sqludf_scratchpad, sqludf_call_type, sqludf_dbinfo, true, encoding, encodingInd,
-                              sqludf_sqlstate, sqludf_msgtext, outInd);
-    if (sp == nullptr) return;
-    clobFromFile(fileName, fileInd, true, out, outInd, KEL_TRAIL_IN, sp);
-    leave(sp, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, *outInd);
-  });
+  storageCall(sqludf_scratchpad, sqludf_call_type, sqludf_dbinfo, true, encoding, encodingInd, sqludf_sqlstate,
+              sqludf_msgtext, outInd, [&](KelUdfScratch *sp) {
+                clobFromFile(fileName, fileInd, true, out, outInd, KEL_TRAIL_IN, sp);
+              });
 }
 
 namespace {
@@ -169,25 +172,19 @@ void varcharToFile(KelUdfScratch *sp, const char *doc, const short *docInd, cons
 
 extern "C" SQL_API_EXPORT void kelContent_varchar2file(char *doc, char *fileName, char *out, short *docInd,
                                                        short *fileInd, short *outInd, SQLUDF_TRAIL_ARGS_ALL) {
-  kelUdfGuarded(sqludf_scratchpad, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, [&] {
-    KelUdfScratch *sp = enter(sqludf_scratchpad, sqludf_call_type, sqludf_dbinfo, false, nullptr, nullptr,
-                              sqludf_sqlstate, sqludf_msgtext, outInd);
-    if (sp == nullptr) return;
-    varcharToFile(sp, doc, docInd, fileName, fileInd, false, out, outInd, KEL_TRAIL_IN);
-    leave(sp, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, *outInd);
-  });
+  storageCall(sqludf_scratchpad, sqludf_call_type, sqludf_dbinfo, false, nullptr, nullptr, sqludf_sqlstate,
+              sqludf_msgtext, outInd, [&](KelUdfScratch *sp) {
+                varcharToFile(sp, doc, docInd, fileName, fileInd, false, out, outInd, KEL_TRAIL_IN);
+              });
 }
 
 extern "C" SQL_API_EXPORT void kelXMLFileFromVarchar2(char *doc, char *fileName, char *encoding, char *out,
                                                       short *docInd, short *fileInd, short *encodingInd,
                                                       short *outInd, SQLUDF_TRAIL_ARGS_ALL) {
-  kelUdfGuarded(sqludf_scratchpad, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, [&] {
-    KelUdfScratch *sp = enter(sqludf_scratchpad, sqludf_call_type, sqludf_dbinfo, true, encoding, encodingInd,
-                              sqludf_sqlstate, sqludf_msgtext, outInd);
-    if (sp == nullptr) return;
-    varcharToFile(sp, doc, docInd, fileName, fileInd, true, out, outInd, KEL_TRAIL_IN);
-    leave(sp, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, *outInd);
-  });
+  storageCall(sqludf_scratchpad, sqludf_call_type, sqludf_dbinfo, true, encoding, encodingInd, sqludf_sqlstate,
+              sqludf_msgtext, outInd, [&](KelUdfScratch *sp) {
+                varcharToFile(sp, doc, docInd, fileName, fileInd, true, out, outInd, KEL_TRAIL_IN);
+              });
 }
 
 namespace {
@@ -214,25 +211,19 @@ void clobToFile(KelUdfScratch *sp, udf_locator *doc, const short *docInd, const 
 
 extern "C" SQL_API_EXPORT void kelFile(udf_locator *doc, char *fileName, char *out, short *docInd, short *fileInd,
                                        short *outInd, SQLUDF_TRAIL_ARGS_ALL) {
-  kelUdfGuarded(sqludf_scratchpad, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, [&] {
-    KelUdfScratch *sp = enter(sqludf_scratchpad, sqludf_call_type, sqludf_dbinfo, false, nullptr, nullptr,
-                              sqludf_sqlstate, sqludf_msgtext, outInd);
-    if (sp == nullptr) return;
-    clobToFile(sp, doc, docInd, fileName, fileInd, false, out, outInd, KEL_TRAIL_IN);
-    leave(sp, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, *outInd);
-  });
+  storageCall(sqludf_scratchpad, sqludf_call_type, sqludf_dbinfo, false, nullptr, nullptr, sqludf_sqlstate,
+              sqludf_msgtext, outInd, [&](KelUdfScratch *sp) {
+                clobToFile(sp, doc, docInd, fileName, fileInd, false, out, outInd, KEL_TRAIL_IN);
+              });
 }
 
 extern "C" SQL_API_EXPORT void kelXMLFileFromClob2(udf_locator *doc, char *fileName, char *encoding, char *out,
                                                    short *docInd, short *fileInd, short *encodingInd,
                                                    short *outInd, SQLUDF_TRAIL_ARGS_ALL) {
-  kelUdfGuarded(sqludf_scratchpad, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, [&] {
-    KelUdfScratch *sp = enter(sqludf_scratchpad, sqludf_call_type, sqludf_dbinfo, true, encoding, encodingInd,
-                              sqludf_sqlstate, sqludf_msgtext, outInd);
-    if (sp == nullptr) return;
-    clobToFile(sp, doc, docInd, fileName, fileInd, true, out, outInd, KEL_TRAIL_IN);
-    leave(sp, sqludf_call_type, sqludf_sqlstate, sqludf_msgtext, *outInd);
-  });
+  storageCall(sqludf_scratchpad, sqludf_call_type, sqludf_dbinfo, true, encoding, encodingInd, sqludf_sqlstate,
+              sqludf_msgtext, outInd, [&](KelUdfScratch *sp) {
+                clobToFile(sp, doc, docInd, fileName, fileInd, true, out, outInd, KEL_TRAIL_IN);
+              });
 }
 
 // seqno(): 1, 2, 3, ... within one statement; the counter is the scratchpad's first word.

@@ -492,7 +492,8 @@ class KelCountingReader : public xercesc::SAX2XMLReaderImpl {
   void attDef(const xercesc::DTDElementDecl &elemDecl, const xercesc::DTDAttDef &attDef, const bool ignoring) override {
     SAX2XMLReaderImpl::attDef(elemDecl, attDef, ignoring);
     xercesc::DeclHandler *decls = getDeclarationHandler();
-    if (ignoring && decls != nullptr) decls->attributeDecl(elemDecl.getFullName(), attDef.getFullName(), u"", u"", nullptr);
+    if (ignoring && decls != nullptr)
+      decls->attributeDecl(elemDecl.getFullName(), attDef.getFullName(), u"", u"", nullptr);
   }
 
   // A parse stopped for the library's work is reported by the library as a validation
