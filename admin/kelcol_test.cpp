@@ -317,6 +317,34 @@ TEST_F(ColumnDb, CallersKeyNamedKelrootIdInLowerCaseIsNotTheSystemRootId) {
   EXPECT_EQ(valueOf("select count(*) from syscat.tables where tabschema = 'APP' and tabname = 'SIDE1'"), "0");
 }
 
+// A column whose table was dropped while enabled was stuck: disable refused the missing table
+// (KELA016E), and after the table was made again without KELROOT_ID it failed resetting it
+// (KELA031E).  Both disable, removing the view, side tables and XML_USAGE row.
+TEST_F(ColumnDb, DisableRemovesWhatIsLeftOfAColumnWhoseTableWasDropped) {
+  for (const KelEnableStmt &s : kelEnableList()) ASSERT_EQ(exec(s.text), 0) << s.text << error();
+  const std::string dad =
+      "<DAD><validation>NO</validation><Xcolumn><table name=\"app.side1\"><column name=\"v\" type=\"varchar(20)\" "
+      "path=\"/a/v\" multi_occurrence=\"NO\"/></table></Xcolumn></DAD>";
+  KelEnableColumnArgs args = docsColumn(dad);
+  args.defaultView = "app.docs_v";
+  for (bool madeAgain : {false, true}) {
+    SCOPED_TRACE(madeAgain);
+    ASSERT_EQ(exec("create table app.docs (id integer, doc quarnxml.XMLVarchar)"), 0) << error();
+    ASSERT_EQ(kelEnableColumnMain(&ctx, args, msg), 0) << msg;
+    ASSERT_EQ(exec("insert into app.docs (id, doc) values (1, '<a><v>one</v></a>')"), 0) << error();
+    ASSERT_EQ(exec("drop table app.docs"), 0) << error();
+    if (madeAgain) ASSERT_EQ(exec("create table app.docs (id integer, doc quarnxml.XMLVarchar)"), 0) << error();
+    EXPECT_EQ(kelDisableColumnMain(&ctx, "app.docs", "doc", msg), 0) << msg;
+    EXPECT_EQ(valueOf("select count(*) from quarnxml.xml_usage"), "0");
+    EXPECT_EQ(valueOf("select count(*) from syscat.tables where tabschema = 'APP' and tabname in ('SIDE1', 'DOCS_V')"),
+              "0");
+    if (madeAgain) ASSERT_EQ(exec("drop table app.docs"), 0) << error();
+  }
+  // A table that is neither there nor recorded is still refused.
+  EXPECT_EQ(kelDisableColumnMain(&ctx, "app.docs", "doc", msg), -11);
+  EXPECT_EQ(std::string(msg).substr(0, 8), "KELA016E") << msg;
+}
+
 // The default view's stored form, schema and name delimited, must fit XML_USAGE.DEFAULT_VIEW
 // (128 bytes): a longer one failed the catalogue's insert after everything else was made.
 TEST_F(ColumnDb, DefaultViewsWhoseStoredFormIsTooLongAreRefusedFirst) {

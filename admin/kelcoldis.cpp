@@ -30,6 +30,7 @@ constexpr const char kUnit[] = "kelcoldis";
 
 // SQLCODE of an object that does not exist.
 constexpr int kNotFound = -204;
+constexpr int kColumnNotFound = -206;
 
 size_t charsOf(const char *s) {
   size_t n = 0;
@@ -107,9 +108,13 @@ struct Column {
   KelColTarget target;
   UsageRow row;
   KelColumnDef def;
+  bool tableGone = false;  // disable of a column whose table was dropped
 };
 
-int32_t openColumn(KelCallContext *ctx, const char *tableName, const char *columnName, Column *c, char *msg) {
+// tableMayBeGone: a table that no longer exists is no error when its column is still recorded
+// (disable, which removes what enablement made and is left of it).
+int32_t openColumn(KelCallContext *ctx, const char *tableName, const char *columnName, Column *c, char *msg,
+                   bool tableMayBeGone = false) {
   int enabled = 0;
   int32_t rc = kelIsDatabaseEnabled(ctx, &enabled, msg);
   if (rc < 0) return rc;
@@ -119,9 +124,24 @@ int32_t openColumn(KelCallContext *ctx, const char *tableName, const char *colum
   }
   rc = kelColResolve(ctx, tableName, columnName, &c->target, msg);
   if (rc < 0) return rc;
-  rc = kelColCheckColumn(ctx, c->target, nullptr, msg);
-  if (rc < 0) return rc;
+  if (tableMayBeGone) {
+    int exists = 1;
+    rc = kelTableExists(ctx, c->target.schema.c_str(), c->target.table.c_str(), &exists, msg);
+    if (rc < 0) return rc;
+    c->tableGone = exists == 0;
+  }
+  if (c->tableGone) {
+    KEL_TRACE(ctx, "table %s.%s is not there\n", c->target.schema.c_str(), c->target.table.c_str());
+  } else {
+    rc = kelColCheckColumn(ctx, c->target, nullptr, msg);
+    if (rc < 0) return rc;
+  }
   int code = readUsage(ctx, c->target, &c->row);
+  // A dropped table whose column is not recorded is what it always was: no such table.
+  if (code == 100 && c->tableGone) {
+    std::string where = c->target.schema + "." + c->target.table;
+    return kelFail(ctx, msg, nullptr, KELA016E, where.c_str());
+  }
   if (code == 100) return kelFail(ctx, msg, nullptr, KELA018E);
   if (code != 0) {
     KEL_TRACE(ctx, "Error in selecting from xml_usage, schema=%s, tabname=%s, colname=%s, sqlcode=%d.\n",
@@ -255,9 +275,13 @@ int32_t kelDisableColumnMain(KelCallContext *ctx, const char *tableName, const c
   if (tableName == nullptr || columnName == nullptr) return kelFail(ctx, msg, nullptr, KELG004E);
   KEL_TRACE(ctx, "entered. table:%s, column:%s\n", tableName, columnName);
   Column c;
-  int32_t rc = openColumn(ctx, tableName, columnName, &c, msg);
+  int32_t rc = openColumn(ctx, tableName, columnName, &c, msg, true);
   if (rc < 0) return rc;
-  rc = findRootId(ctx, &c, msg);
+  // A dropped table took its triggers and KELROOT_ID with it: the root id no longer matters.
+  if (c.tableGone)
+    c.def.systemRoot = false;
+  else
+    rc = findRootId(ctx, &c, msg);
   if (rc < 0) return rc;
   const KelColumnDef &def = c.def;
   kelSetMessage(ctx, msg, KELA034I, def.column.c_str());
@@ -307,6 +331,12 @@ int32_t kelDisableColumnMain(KelCallContext *ctx, const char *tableName, const c
       sqlint32 count = 0;
       std::string sql = "SELECT count(KELROOT_ID) FROM " + table;
       code = kelColFetch(ctx, sql.c_str(), {}, {{SQL_TYP_INTEGER, 4, &count, &ind}}, &ca);
+      if (code == kColumnNotFound) {
+        // The table was made again without it: nothing links side tables to its rows.
+        KEL_TRACE(ctx, "column KELROOT_ID is not there\n");
+        code = 0;
+        count = 0;
+      }
       if (code >= 0 && count > 0) code = kelColExec(ctx, "UPDATE " + table + " SET KELROOT_ID=NULL", &ca);
       if (code < 0) {
         // Never report success with the side tables left behind.
