@@ -251,9 +251,11 @@ bool kelTriggerStmt(KelCallContext *ctx, const KelColumnDef &def, char kind, con
   createTrigger(t, def, kind);
   switch (kind) {
     case 'H':
+      // No WHEN: every inserted row gets a root id of its own, also one without a document. A
+      // row copied with its root id would otherwise share it with the original, and the side
+      // rows of one would be deleted when the other's document is set.
       t << "NO CASCADE BEFORE INSERT ON ";
-      userTable(t, def) << " REFERENCING NEW AS NEWROW FOR EACH ROW MODE QUARNSQL WHEN (NEWROW.";
-      t.id(def.column) << " IS NOT NULL) BEGIN ATOMIC  SET NEWROW.";
+      userTable(t, def) << " REFERENCING NEW AS NEWROW FOR EACH ROW MODE QUARNSQL BEGIN ATOMIC  SET NEWROW.";
       t.id(def.rootId) << "=generate_unique();  END";
       break;
     case 'J':

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -278,6 +279,10 @@ class Verifier {
   int32_t fetchWhole(const Root &root, LobBuffer *buf);
   int32_t repairBatch();
   int32_t removeExtra(const std::vector<Root> &roots);
+  // Collects the system root ids that several rows of the user table share (a row copied with
+  // its root id while its document was NULL, or a root id set by hand); a repair takes them
+  // away from every such row.
+  int32_t findShared(bool repair);
 
   KelCallContext *ctx_;
   char *msg_;
@@ -291,6 +296,7 @@ class Verifier {
   std::string dtd_;
   bool hasDtd_ = false;
   std::vector<SidePlan> sides_;
+  std::set<std::string> shared_;  // root ids several rows share
   Stmt reportInsert_, docByRoot_;
   int reported_ = 0;
   // Documents waiting for repair: their root id and the rows of each side table.
@@ -716,6 +722,42 @@ int32_t Verifier::removeExtra(const std::vector<Root> &roots) {
   return 0;
 }
 
+int32_t Verifier::findShared(bool repair) {
+  std::string rootCol;
+  kelAppendQuoted(ctx_, &rootCol, def_.rootId);
+  sqlca ca{};
+  Stmt find, clear;
+  if (prepare("SELECT " + rootCol + " FROM " + userTable_ + " WHERE " + rootCol + " IS NOT NULL GROUP BY " + rootCol +
+                  " HAVING COUNT(*) > 1",
+              &find, &ca) < 0 ||
+      quarn_open(find.get(), 0, nullptr, &ca) < 0)
+    return failSql(ca, "look for root ids that several rows share");
+  LobBuffer rootBuf(256);
+  short ind = 0;
+  for (;;) {
+    quarn_hostvar out{SQL_TYP_BLOB, 255, rootBuf.lob(), &ind};
+    int code = quarn_fetch(find.get(), 1, &out, &ca);
+    if (code == 100) break;
+    if (code < 0) return failSql(ca, "look for root ids that several rows share");
+    shared_.insert(rootBuf.value());
+  }
+  if (!repair || shared_.empty()) return 0;
+  // Every row with a shared root id loses it; the documents among them then get new ones. With
+  // the triggers in place, the T trigger gives them at once and the U trigger writes their rows.
+  if (prepare("UPDATE " + userTable_ + " SET " + rootCol + " = NULL WHERE " + rootCol + " = ?", &clear, &ca) < 0)
+    return failSql(ca, "prepare the update of shared root ids");
+  for (const std::string &bytes : shared_) {
+    Root root;
+    root.bytes = bytes;
+    KEL_TRACE(ctx_, "root id %s is shared by several rows\n", rootName(root, bitRoot_).c_str());
+    std::vector<char> storage;
+    short rootInd = 0;
+    quarn_hostvar in = rootVar(root, &storage, &rootInd);
+    if (quarn_execute(clear.get(), 1, &in, &ca) < 0) return failSql(ca, "take a shared root id away");
+  }
+  return 0;
+}
+
 int32_t Verifier::run(const char *tableName, const char *columnName, bool repair, KelVerifyCounts *counts,
                       const KelVerifyProgress &progress) {
   int32_t rc = kelColOpenEnabled(ctx_, tableName, columnName, &target_, &def_, msg_);
@@ -729,14 +771,20 @@ int32_t Verifier::run(const char *tableName, const char *columnName, bool repair
   // failure (the savepoint's destructor on every early return) and kept only at the end.
   KelCallSavepoint savepoint(ctx_);
   if (repair && savepoint.begin(&ca) < 0) return failSql(ca, "set the savepoint of the repair");
-  if (repair && def_.systemRoot) {
-    // Documents stored while no trigger gave them a root id get theirs, as the triggers would.
-    std::string sql;
-    if (!kelRootIdFillStmt(ctx_, def_, &sql)) return KEL_INTERNAL_ERROR(ctx_, msg_, nullptr);
-    if (kelColExec(ctx_, sql, &ca) < 0) return failSql(ca, "give documents their root ids");
-  }
+  // The side tables are read before the repair changes any root id, so that a repair counts
+  // what a verification counts whether or not the column's triggers are there to act on it.
   for (SidePlan &s : sides_)
     if ((rc = loadSide(s)) < 0) return rc;
+  if (def_.systemRoot) {
+    if ((rc = findShared(repair)) < 0) return rc;
+    if (repair) {
+      // Documents stored while no trigger gave them a root id get theirs, as the triggers would;
+      // so do the documents whose shared root id was just taken away.
+      std::string sql;
+      if (!kelRootIdFillStmt(ctx_, def_, &sql)) return KEL_INTERNAL_ERROR(ctx_, msg_, nullptr);
+      if (kelColExec(ctx_, sql, &ca) < 0) return failSql(ca, "give documents their root ids");
+    }
+  }
 
   std::string column;
   kelAppendQuoted(ctx_, &column, def_.column);
@@ -765,8 +813,9 @@ int32_t Verifier::run(const char *tableName, const char *columnName, bool repair
     if (!root.null) root.bytes = bitRoot_ ? rootBuf.value() : std::string(rootText.data());
     ++counts->documents;
     if (progress && counts->documents % KEL_VERIFY_PROGRESS_EVERY == 0) progress(counts->documents);
-    if (root.null) {
-      // Stored while no trigger gave it a root id: nothing can link it to side rows.
+    if (root.null || shared_.count(root.bytes) != 0) {
+      // Stored while no trigger gave it a root id, or with a root id another row has too:
+      // no side row is its own. The shared root id's rows are left to count as extra.
       ++counts->missing;
       if ((rc = report(root, "MISSING")) < 0) return rc;
       continue;

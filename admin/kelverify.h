@@ -50,9 +50,12 @@ inline constexpr int KEL_VERIFY_REPORT_ROWS = 1000;
  * EXTRA, DIFFERENT or UNREADABLE) with the first KEL_VERIFY_REPORT_ROWS findings; it is kept
  * over COMMIT and replaced by the next verification of the connection.
  *
+ * A system root id that several rows share belongs to none of them: their documents count as
+ * missing, its side rows as rows without a document.
+ *
  * Repair rewrites the side rows of exactly the documents found missing or different, deletes the
- * rows without a document, and gives documents without a root id theirs first when the system
- * owns the root id; KEL_VERIFY_BATCH documents at a time.  Documents that cannot be read are
+ * rows without a document, and, when the system owns the root id, first takes shared root ids
+ * away and gives documents without a root id theirs; KEL_VERIFY_BATCH documents at a time.  Documents that cannot be read are
  * counted, named and left as they are.
  *
  * Returns, with *counts filled and the message in msg (1025 bytes):
