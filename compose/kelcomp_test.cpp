@@ -958,6 +958,62 @@ TEST_F(Values, EveryValueReadsBackAsTheTableHoldsIt) {
   }
 }
 
+// A value with a character the document cannot hold, not even as a reference (U+0001 in XML
+// 1.0, U+FFFF in any version), refuses the call: before, it was written as "&#1;" or as it is,
+// and the call stored a document that no parser reads. Nothing of the call is kept.
+TEST_F(Values, ACharacterTheDocumentCannotHoldRefusesTheComposition) {
+  EXPECT_TRUE(kelDeclaresXml11("<?xml version='1.1' encoding=\"UTF-8\"?>\n<!DOCTYPE V SYSTEM \"v.dtd\">"));
+  EXPECT_TRUE(kelDeclaresXml11("<?xml version = \"1.1\"?>"));
+  for (const char *header : {"<?xml version=\"1.0\"?>", "<?xml version=\"1.10\"?>", "<?xml?><a version='1.1'/>",
+                             "<!-- version='1.1' -->"})
+    EXPECT_FALSE(kelDeclaresXml11(header)) << header;
+
+  auto withVersion = [](std::string dad, const char *version) {
+    return replaced(dad, "<prolog>?xml version=\"1.1\"?</prolog>",
+                    std::string("<prolog>?xml version=\"") + version + "\"?</prolog>");
+  };
+  const std::string piece(131071, 'x');  // a large object is read in pieces of 131,072 bytes
+  for (const char *type : {"VARCHAR(200)", "CLOB(1M)"}) {
+    exec("DROP TABLE vals");
+    ASSERT_EQ(exec(std::string("CREATE TABLE vals (id INTEGER NOT NULL, v ") + type + ")"), 0) << error();
+    const bool lob = std::string(type) == "CLOB(1M)";
+    // What XML 1.0 holds: TAB, CR and LF (as references where a parse would change them), C1.
+    put(0, "tab\tcr\rlf\n\xC2\x9F");
+    for (const char *dad : {kSqlDad, kRdbDad}) {
+      clear("vres");
+      ASSERT_EQ(compose(withVersion(dad, "1.0").c_str(), toTable("VRES")), 0) << msg;
+      auto got = readBack(column("SELECT doc FROM vres"));
+      EXPECT_EQ(got["0"], std::make_pair(std::string("tab\tcr\rlf\n\xC2\x9F"), std::string("tab\tcr\rlf\n\xC2\x9F")));
+    }
+    std::vector<std::pair<const char *, std::string>> refused = {
+        {"1.0", "ctl\x01"}, {"1.0", "\x1F"}, {"1.1", "non\xEF\xBF\xBE"}, {"1.1", "\xED\xA0\x80"}};
+    if (lob) refused.push_back({"1.1", piece + "\xEF\xBF\xBF"});  // cut between two pieces
+    for (const auto &[version, value] : refused) {
+      ASSERT_GE(exec("DELETE FROM vals WHERE id = 1"), 0) << error();
+      put(1, value);
+      for (const char *dad : {kSqlDad, kRdbDad}) {
+        SCOPED_TRACE(std::string(type) + " " + version + " " + value.substr(0, 8) + " " + std::to_string(value.size()));
+        clear("vres");
+        const std::string d = withVersion(dad, version);
+        EXPECT_EQ(compose(d.c_str(), toTable("VRES")), -54) << msg;
+        EXPECT_EQ(std::string(msg), "KELD000E  An invalid XML document is rejected.\n");
+        EXPECT_EQ(std::string(state), "38X14");
+        EXPECT_TRUE(column("SELECT doc FROM vres").empty());  // nor the document of id 0
+      }
+      // A large object holds the first document only; that one is refused too.
+      ASSERT_GE(exec("UPDATE vals SET id = -1 WHERE id = 1"), 0) << error();
+      EXPECT_EQ(composeToLob(withVersion(kSqlDad, version)), -54) << msg;
+      ASSERT_GE(exec("UPDATE vals SET id = 1 WHERE id = -1"), 0) << error();
+    }
+    // The same control characters in an XML 1.1 document stand as references.
+    ASSERT_GE(exec("DELETE FROM vals WHERE id = 1"), 0) << error();
+    put(1, "ctl\x01\x1F");
+    clear("vres");
+    ASSERT_EQ(compose(kSqlDad, toTable("VRES")), 0) << msg;
+    EXPECT_EQ(readBack(column("SELECT doc FROM vres"))["1"].second, "ctl\x01\x1F");
+  }
+}
+
 TEST_F(Values, ANullTopKeyMakesNoDocument) {
   // The root is a key element: with its key null it is left out whole, and a document of a
   // header alone is no document.  The RDB_node mapping only leaves the attribute out.

@@ -163,6 +163,11 @@ int KelDocWriter::flush(char *sqlstate, char *msg) {
   return 0;
 }
 
+void KelDocWriter::appendHeader(const std::string &header) {
+  xml11_ = kelDeclaresXml11(header);
+  pending_ += header;
+}
+
 int64_t KelDocWriter::length() const {
   return (started_ ? kelBufLength(ctx_, &buf_) : 0) + static_cast<int64_t>(pending_.size());
 }
@@ -178,15 +183,24 @@ void KelDocWriter::release() {
 
 // ---- Values ----------------------------------------------------------------------------------
 
+// A value holding a character the document cannot hold ends the composition: the document
+// would not parse.
+int refusedValue(KelCallContext *ctx, char *sqlstate, char *msg) {
+  KEL_TRACE(ctx, "a value holds a character the document's XML version cannot hold\n");
+  return kelFail(ctx, msg, sqlstate, KELD000E);
+}
+
 int kelAppendEscapedValue(KelCallContext *ctx, KelDocWriter *doc, const char *value, size_t n, bool attribute,
                           char *sqlstate, char *msg) {
   if (utf8Database(ctx)) {
+    if (kelXmlCannotHoldBytes(value, n, doc->xml11(), true)) return refusedValue(ctx, sqlstate, msg);
     kelAppendMarkupEscapedBytesTo(*doc, value, n, attribute, true);
     return 0;
   }
   std::u16string wide, escaped;
   std::string narrow;
   if (!kelDadFromDb(ctx, std::string(value, n), &wide)) return KEL_INTERNAL_ERROR(ctx, msg, sqlstate);
+  if (kelXmlCannotHold(wide.data(), wide.size(), doc->xml11())) return refusedValue(ctx, sqlstate, msg);
   kelAppendMarkupEscaped(escaped, wide.data(), wide.size(), attribute);
   if (!kelDadToDb(ctx, escaped, &narrow)) return KEL_INTERNAL_ERROR(ctx, msg, sqlstate);
   doc->append(narrow);
@@ -207,7 +221,11 @@ int kelAppendColumnValue(KelCallContext *ctx, KelDocWriter *doc, KelQueryColumns
   sqluint32 loc = 0;
   std::memcpy(&loc, c.value.data(), sizeof loc);
   int32_t status = 0;
-  if (kelLocatorToXmlText(ctx, &loc, doc->buffer(), attribute, &status, msg) < 0) {
+  if (kelLocatorToXmlText(ctx, &loc, doc->buffer(), attribute, doc->xml11(), &status, msg) < 0) {
+    if (status == kelSqlStateTable[KELD000E].code) {
+      KEL_TRACE(ctx, "column %s holds a character the document's XML version cannot hold\n", c.name.c_str());
+      return kelMessageState(KELD000E, sqlstate), status;
+    }
     kelMessageState(status == kelSqlStateTable[KELG002E].code ? KELG002E : KELG001E, sqlstate);
     return status;
   }

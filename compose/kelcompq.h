@@ -104,6 +104,10 @@ class KelDocWriter {
 
   // Sets up an empty buffer.  Returns 0, or the buffer's failure with msg set.
   int start(char *sqlstate, char *msg);
+  // Appends the document's header; the XML version it declares decides which characters a
+  // value may hold (kelAppendEscapedValue).
+  void appendHeader(const std::string &header);
+  bool xml11() const { return xml11_; }
   void append(const char *text, size_t n) { pending_.append(text, n); }
   void append(const std::string &text) { pending_ += text; }
   void append(char c) { pending_ += c; }
@@ -121,6 +125,7 @@ class KelDocWriter {
   KelCallContext *ctx_;
   KelDocBuffer buf_{nullptr, nullptr, KEL_BUF_MEMORY, 0, 0, 0};
   bool started_ = false;
+  bool xml11_ = false;
   std::string pending_;
 };
 
@@ -130,7 +135,8 @@ class KelDocWriter {
  * characters (in an attribute value, attribute set, also TAB and LF), the C1 controls and
  * U+2028 as character references.  A UTF-8 database's bytes are escaped as they are; another
  * code page goes through UTF-16.  Returns 0; -57 with KELG001E for text the code page cannot
- * represent.
+ * represent; -54 with KELD000E for a character the document cannot hold (kelXmlCannotHold:
+ * U+0001 in an XML 1.0 document, which no parser would read back even as "&#1;").
  */
 int kelAppendEscapedValue(KelCallContext *ctx, KelDocWriter *doc, const char *value, size_t n, bool attribute,
                           char *sqlstate, char *msg);

@@ -554,7 +554,7 @@ int Composer::element(const DOMElement *e, const NodeInfo &self, int current) {
 int Composer::oneDocument(const DOMElement *root, const NodeInfo &rootInfo, int top) {
   int rc = doc_.start(sqlstate_, msg_);
   if (rc < 0) return rc;
-  doc_.append(docHeader_);
+  doc_.appendHeader(docHeader_);
   rc = element(root, rootInfo, top);
   // No table but the top one keeps a row from one document to the next.
   for (size_t t = 0; t < tabs_.size(); ++t)

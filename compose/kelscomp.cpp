@@ -676,7 +676,7 @@ int kelComposeBySql(KelCallContext *ctx, SQLHDBC dbc, const std::u16string &sql,
     KelDocWriter &doc = writer.doc();
     rc = doc.start(sqlstate, msg);
     if (rc < 0) return rc;
-    doc.append(docHeader);
+    doc.appendHeader(docHeader);
     rc = writer.write(*root, cols, 0);
     if (rc < 0) return rc;
     rc = kelDeliverDoc(ctx, out, &doc, sqlstate, msg);

@@ -138,8 +138,8 @@ int kelGetDadFileFromLocator(KelCallContext *ctx, sqluint32 locator, KelDocBuffe
   return kelGetDataFromLocator(ctx, locator, buf, msg) == 0 ? 0 : -1;
 }
 
-int kelLocatorToXmlText(KelCallContext *ctx, const sqluint32 *locator, KelDocBuffer *buf, bool attribute, int32_t *rc,
-                        char *msg) {
+int kelLocatorToXmlText(KelCallContext *ctx, const sqluint32 *locator, KelDocBuffer *buf, bool attribute, bool xml11,
+                        int32_t *rc, char *msg) {
   int32_t length = 0;
   if (kelGetLocatorLength(ctx, locator, &length, rc, msg) < 0) return *rc;
   const bool utf8 = ctx == nullptr || ctx->codePages == nullptr || kelIsUtf8CodePage(ctx->codePages->dbCodePage);
@@ -153,11 +153,15 @@ int kelLocatorToXmlText(KelCallContext *ctx, const sqluint32 *locator, KelDocBuf
     piece.append(chunk.data(), static_cast<size_t>(n));
     const bool last = start + n > length;
     const size_t held = utf8 && !last ? kelMarkupEscapedTail(piece.data(), piece.size()) : 0;
+    if (kelXmlCannotHoldBytes(piece.data(), piece.size() - held, xml11, utf8)) {
+      *rc = kelFail(ctx, msg, nullptr, KELD000E);
+      return *rc;
+    }
     escaped.clear();
     kelAppendMarkupEscapedBytesTo(escaped, piece.data(), piece.size() - held, attribute, utf8);
     piece.erase(0, piece.size() - held);
     if (kelBufAppend(ctx, buf, escaped.c_str()) < 0) {
-      if (msg) *rc = kelFail(ctx, msg, nullptr, KELG002E);
+      *rc = kelFail(ctx, msg, nullptr, KELG002E);
       return *rc;
     }
   }

@@ -46,9 +46,10 @@ int kelGetDadFileFromLocator(KelCallContext *ctx, sqluint32 locator, KelDocBuffe
  * (attribute set) or for text (kelAppendMarkupEscapedBytesTo: UTF-8 in a UTF-8 database),
  * reading it in chunks of KEL_SP_LOB_CHUNK bytes; a character split between two chunks is held
  * back and escaped whole.  Returns 0; -57 (*rc, msg) when a chunk cannot be read, -58 when the
- * buffer cannot grow.
+ * buffer cannot grow, -54 with KELD000E when the value holds a character that a document of the
+ * XML version (xml11) cannot hold (kelXmlCannotHoldBytes).
  */
-int kelLocatorToXmlText(KelCallContext *ctx, const sqluint32 *locator, KelDocBuffer *buf, bool attribute, int32_t *rc,
-                        char *msg);
+int kelLocatorToXmlText(KelCallContext *ctx, const sqluint32 *locator, KelDocBuffer *buf, bool attribute, bool xml11,
+                        int32_t *rc, char *msg);
 
 #endif /* KEL_SPLOB_H */

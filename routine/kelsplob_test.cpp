@@ -108,7 +108,7 @@ TEST_F(ProcedureLob, XmlTextIsEscapedAcrossChunks) {
   ASSERT_EQ(kelBufAcquire(&ctx, &buf, 4096, KEL_BUF_NO_LIMIT, KEL_BUF_MEMORY, &status, msg, 0), 0);
   ASSERT_EQ(kelBufAppend(&ctx, &buf, "<v>"), 0);
   sqluint32 loc = locatorOf(value, 1);
-  ASSERT_EQ(kelLocatorToXmlText(&ctx, &loc, &buf, false, &rc, msg), 0) << msg;
+  ASSERT_EQ(kelLocatorToXmlText(&ctx, &loc, &buf, false, false, &rc, msg), 0) << msg;
   std::string expected = "<v>" + std::string(KEL_SP_LOB_CHUNK - 1, 'a') + "&lt;&amp;&gt;&quot;&apos;";
   EXPECT_EQ(std::string(kelBufGetContent(&ctx, &buf)), expected);
   kelBufRelease(&ctx, &buf);

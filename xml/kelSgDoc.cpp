@@ -275,6 +275,46 @@ void kelAppendMarkupEscaped(std::u16string &out, const XMLCh *src, size_t n, boo
   kelAppendMarkupEscapedTo(out, src, n, attribute);
 }
 
+bool kelXmlCannotHold(const XMLCh *src, size_t n, bool xml11) {
+  for (size_t i = 0; i < n; ++i) {
+    const XMLCh c = src[i];
+    if (c >= 0x20 && c < 0xD800) continue;
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n && src[i + 1] >= 0xDC00 && src[i + 1] <= 0xDFFF) {
+      ++i;  // a surrogate pair: a character beyond the basic plane
+      continue;
+    }
+    const bool control = c < 0x20 && c != u'\t' && c != u'\n' && c != u'\r';
+    if (c == 0 || (control && !xml11) || (c >= 0xD800 && c <= 0xDFFF) || c == 0xFFFE || c == 0xFFFF) return true;
+  }
+  return false;
+}
+
+bool kelXmlCannotHoldBytes(const char *src, size_t n, bool xml11, bool utf8) {
+  const auto *b = reinterpret_cast<const unsigned char *>(src);
+  for (size_t i = 0; i < n; ++i) {
+    const unsigned char c = b[i];
+    if (c < 0x20) {
+      if (c == 0 || (!xml11 && c != '\t' && c != '\n' && c != '\r')) return true;
+    } else if (utf8 && i + 2 < n) {
+      if (c == 0xED && b[i + 1] >= 0xA0 && b[i + 1] <= 0xBF) return true;  // U+D800..U+DFFF
+      if (c == 0xEF && b[i + 1] == 0xBF && (b[i + 2] == 0xBE || b[i + 2] == 0xBF)) return true;
+    }
+  }
+  return false;
+}
+
+bool kelDeclaresXml11(const std::string &header) {
+  if (header.compare(0, 5, "<?xml") != 0) return false;
+  const size_t end = header.find("?>");
+  size_t at = header.find("version", 5);
+  if (at == std::string::npos || at > end) return false;
+  at = header.find_first_not_of(" \t\r\n", at + 7);
+  if (at == std::string::npos || header[at] != '=') return false;
+  at = header.find_first_not_of(" \t\r\n", at + 1);
+  if (at == std::string::npos || (header[at] != '"' && header[at] != '\'')) return false;
+  return header.compare(at + 1, 4, "1.1" + std::string(1, header[at])) == 0;
+}
+
 int kelEntityReplaceUCS(KelCallContext *ctx, XMLCh *dest, const XMLCh *src, int capacity,
                         int *status, char *msg) {
   int written = 0;

@@ -253,13 +253,31 @@ void kelAppendMarkupEscapedBytesTo(Out &out, const char *src, size_t n, bool att
 }
 
 // The bytes at the end of src[0..n) that may begin a UTF-8 sequence that
-// kelAppendMarkupEscapedBytesTo replaces (C2, E2, E2 80): 0, 1 or 2.
+// kelAppendMarkupEscapedBytesTo replaces (C2, E2, E2 80) or kelXmlCannotHoldBytes refuses (ED,
+// EF, EF BF): 0, 1 or 2.
 inline size_t kelMarkupEscapedTail(const char *src, size_t n) {
   const auto *b = reinterpret_cast<const unsigned char *>(src);
-  if (n >= 1 && (b[n - 1] == 0xC2 || b[n - 1] == 0xE2)) return 1;
-  if (n >= 2 && b[n - 2] == 0xE2 && b[n - 1] == 0x80) return 2;
+  if (n >= 1 && (b[n - 1] == 0xC2 || b[n - 1] == 0xE2 || b[n - 1] == 0xED || b[n - 1] == 0xEF)) return 1;
+  if (n >= 2 && ((b[n - 2] == 0xE2 && b[n - 1] == 0x80) || (b[n - 2] == 0xEF && b[n - 1] == 0xBF))) return 2;
   return 0;
 }
+
+/*
+ * Whether src[0..n) holds a character that a document of its XML version cannot hold, not even
+ * as a character reference: NUL, U+FFFE, U+FFFF, a lone surrogate, and in XML 1.0 (xml11 false)
+ * the control characters below U+0020 but TAB, LF and CR (XML 1.1 takes them as references).
+ * Written into a document, such a character leaves text that no parser reads.
+ */
+bool kelXmlCannotHold(const XMLCh *src, size_t n, bool xml11);
+
+// The same over bytes: UTF-8 (utf8 set: U+FFFE, U+FFFF and encoded surrogates are recognised
+// whole; a sequence cut at the end of src is not, see kelMarkupEscapedTail) or another
+// ASCII-based code page, whose single bytes below 0x20 are the control characters.
+bool kelXmlCannotHoldBytes(const char *src, size_t n, bool xml11, bool utf8);
+
+// Whether a document header ("<?xml version='1.1' ...?>..." as a DAD's prolog makes it) declares
+// XML 1.1; any other header, or none, makes an XML 1.0 document.
+bool kelDeclaresXml11(const std::string &header);
 
 /*
  * The first child of node whose name, in the database code page, equals name byte for byte;

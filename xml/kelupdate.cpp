@@ -260,20 +260,7 @@ class kelUpdateHandler : public xercesc::DefaultHandler {
   void checkValue() {
     if (valueChecked_) return;
     valueChecked_ = true;
-    for (size_t i = 0; i < valueLen_; ++i) {
-      const XMLCh c = value_[i];
-      if (c >= 0xD800 && c <= 0xDBFF && i + 1 < valueLen_ && value_[i + 1] >= 0xDC00 &&
-          value_[i + 1] <= 0xDFFF) {
-        ++i;  // a surrogate pair: a character beyond the basic plane
-        continue;
-      }
-      const bool control = c < 0x20 && c != u'\t' && c != u'\n' && c != u'\r';  // XML 1.1 only
-      if (c == 0 || (control && !xml11_) || (c >= 0xD800 && c <= 0xDFFF) || c == 0xFFFE ||
-          c == 0xFFFF) {
-        valueRefused_ = true;
-        return;
-      }
-    }
+    valueRefused_ = kelXmlCannotHold(value_, valueLen_, xml11_);
   }
 
   void checkLimit() {
