@@ -32,6 +32,7 @@ namespace quarn {
   X(kSqlBadChar, -7, "42601", "The character \"&1\" following \"&2\" is not valid.") \
   X(kSqlUnterminated, -10, "42603", "The string constant beginning \"&1\" does not have an ending string delimiter.") \
   X(kSqlSyntax, -104, "42601", "An unexpected token \"&1\" was found following \"&2\".  Expected tokens may include: \"&3\".") \
+  X(kSqlTooComplex, -101, "54001", "The statement is too long or too complex.") \
   X(kSqlNameTooLong, -107, "42622", "The name \"&1\" is too long.  The maximum length is \"&2\".") \
   X(kSqlValueCount, -117, "42802", "The number of values assigned is not the same as the number of specified or implied columns.") \
   X(kSqlAggregate, -120, "42903", "An aggregate function or an OLAP function is not valid in the context in which it was invoked.") \

@@ -10,6 +10,7 @@ namespace quarn {
 // ======================================================================= expressions
 
 std::string Translator::expr() {
+  Nest nest(*this);
   std::string out = andExpr();
   while (acceptKw("OR")) {
     out += " OR " + andExpr();
@@ -28,6 +29,7 @@ std::string Translator::andExpr() {
 }
 
 std::string Translator::notExpr() {
+  Nest nest(*this);
   if (acceptKw("NOT")) {
     std::string out = "NOT " + notExpr();
     lastType_ = QType{};
@@ -286,6 +288,7 @@ std::string Translator::multiplicative() {
 }
 
 std::string Translator::unary() {
+  Nest nest(*this);
   if (acceptOp("-")) return "-" + unary();
   if (acceptOp("+")) return unary();
   lastType_ = QType{};

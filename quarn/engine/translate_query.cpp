@@ -115,6 +115,7 @@ std::string Translator::orderAndFetch() {
 }
 
 std::string Translator::fullselect() {
+  Nest nest(*this);
   std::string out = term();
   // ORDER BY names the columns of the first term.
   std::vector<std::string> firstNames = lastResultNames_;
@@ -371,6 +372,7 @@ std::string Translator::fromClause() {
 }
 
 std::string Translator::tableRef() {
+  Nest nest(*this);
   std::string out = primaryTableRef();
   for (;;) {
     std::string join;

@@ -76,6 +76,28 @@ TEST_F(Translate, BadStatementsGiveQuarnCodes) {
   EXPECT_EQ(code("COMMENT ON TABLE q.t IS 'x'"), kSqlStmtNotSupported);
 }
 
+// Nesting deep enough to exhaust the stack of this recursive translator (3,000 parentheses
+// ended the process) is refused with -101 in every form that recurses; the nesting a statement
+// may have is left to SQLite, which refuses far less.
+TEST_F(Translate, DeepNestingIsRefusedInsteadOfExhaustingTheStack) {
+  const int n = 20000;
+  auto times = [](const char *s, int k) {
+    std::string out;
+    for (int i = 0; i < k; ++i) out += s;
+    return out;
+  };
+  for (const std::string &text :
+       {"VALUES " + times("(", n) + "1" + times(")", n), "VALUES " + times("- ", n) + "1",
+        "SELECT a FROM q.t WHERE " + times("NOT ", n) + "a = 1", "SELECT a FROM " + times("(", n) + "q.t" + times(")", n),
+        times("(", n) + "SELECT a FROM q.t" + times(")", n),
+        "SELECT a FROM q.t WHERE a IN " + times("(SELECT a FROM q.t WHERE a IN ", n) + "(1)" + times(")", n)})
+    EXPECT_EQ(code(text), kSqlTooComplex) << text.substr(0, 40);
+  // Nesting that fits is translated as before.
+  // (The outermost parentheses are the row's.)
+  EXPECT_EQ(sql("VALUES " + times("(", 50) + "1" + times(")", 50)),
+            "SELECT " + times("(", 49) + "1" + times(")", 49) + " AS \"1\"");
+}
+
 // A one-row INSERT into a table with BEFORE INSERT assignments stores its row in one plain
 // INSERT (no temporary table for row triggers) when a value the assignments read can be
 // computed again with the same result; otherwise the row is built by selects over it, so that

@@ -72,6 +72,24 @@ class Translator {
     if (i_ > 0) before = sql_.substr(toks_[i_ - 1].pos, toks_[i_ - 1].len);
     raise(kSqlSyntax, {tokText, before, expected});
   }
+  // Nesting of the expressions, queries and table references being read: each level takes a
+  // few frames of this recursive descent, so a statement nested deeper than kMaxNesting is
+  // refused (-101) before it can exhaust the stack. SQLite's own parser refuses far less deep
+  // nesting, so no statement that could run is refused.
+  static constexpr int kMaxNesting = 500;
+  class Nest {
+   public:
+    explicit Nest(Translator &t) : t_(t) {
+      if (t_.nest_ >= kMaxNesting) raise(kSqlTooComplex);
+      ++t_.nest_;
+    }
+    ~Nest() { --t_.nest_; }
+    Nest(const Nest &) = delete;
+    Nest &operator=(const Nest &) = delete;
+
+   private:
+    Translator &t_;
+  };
   void expectEnd() {
     // A statement of a trigger body ends at its ";" or at the body's END.
     if (inBody_ && (isOp(";") || kw("END") || tk().kind == Tok::End)) return;
@@ -300,6 +318,7 @@ class Translator {
   size_t i_ = 0;
   int nParams_ = 0;
   int depth_ = 0;
+  int nest_ = 0;  // see Nest
   std::string colPrefix_;  // check conditions: columns are NEW."C"
   std::set<std::string> cteNames_;
   std::vector<std::string> resultNames_;      // result column names of the select being read
