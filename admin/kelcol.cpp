@@ -246,7 +246,8 @@ int32_t kelColumnDefFromDad(KelCallContext *ctx, KelDad &dad, const std::string 
     char name[KEL_TABLE_SIZE];
     if (kelParseQualTbl(ctx, t.name.c_str(), schema, sizeof schema, name, sizeof name) != 0)
       return kelFail(ctx, msg, nullptr, KELA057E, t.name.c_str());
-    side.schema = schema[0] != '\0' ? schema : sideSchema;
+    side.qualified = schema[0] != '\0';
+    side.schema = side.qualified ? schema : sideSchema;
     side.name = name;
     if (t.columns.empty()) return kelFail(ctx, msg, nullptr, KELA058E, "(NULL)");
     for (const KelSideColumn &c : t.columns) {

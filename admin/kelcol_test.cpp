@@ -317,6 +317,34 @@ TEST_F(ColumnDb, CallersKeyNamedKelrootIdInLowerCaseIsNotTheSystemRootId) {
   EXPECT_EQ(valueOf("select count(*) from syscat.tables where tabschema = 'APP' and tabname = 'SIDE1'"), "0");
 }
 
+// A row of an older enablement has no SIDE_TAB_QUAL: soft-disable records the schema of a side
+// table the DAD names without one. Before, a side table the DAD names with its schema (q.sa)
+// could give it, and re-enable then took Q's own table SB for the side table sb: emptied,
+// filled and fed by the triggers, while the real side table went stale.
+TEST_F(ColumnDb, AnOlderRowRecordsTheSchemaOfItsUnqualifiedSideTables) {
+  for (const KelEnableStmt &s : kelEnableList()) ASSERT_EQ(exec(s.text), 0) << s.text << error();
+  ASSERT_EQ(exec("create table app.docs (id integer not null primary key, doc quarnxml.XMLVarchar)"), 0) << error();
+  ASSERT_EQ(exec("insert into app.docs values (1, '<a><v>one</v><s>open</s></a>')"), 0) << error();
+  const std::string dad =
+      "<DAD><validation>NO</validation><Xcolumn><table name=\"q.sa\"><column name=\"v\" type=\"varchar(20)\" "
+      "path=\"/a/v\" multi_occurrence=\"NO\"/></table><table name=\"sb\"><column name=\"s\" type=\"varchar(10)\" "
+      "path=\"/a/s\" multi_occurrence=\"NO\"/></table></Xcolumn></DAD>";
+  KelEnableColumnArgs args = docsColumn(dad);
+  ASSERT_EQ(kelEnableColumnMain(&ctx, args, msg), 0) << msg;
+  const std::string user = valueOf("values rtrim(user)");
+  ASSERT_EQ(exec("create table q.sb (kelroot_id char(13) for bit data, s varchar(10))"), 0) << error();
+  ASSERT_EQ(exec("insert into q.sb values (x'00000000000000000000000001', 'precious')"), 0) << error();
+  ASSERT_EQ(exec("update quarnxml.xml_usage set side_tab_qual = null, root_id = null"), 0) << error();
+  ASSERT_EQ(kelSoftDisableColumnMain(&ctx, "app.docs", "doc", false, msg), 0) << msg;
+  EXPECT_EQ(valueOf("select side_tab_qual from quarnxml.xml_usage"), user);
+  ASSERT_EQ(kelReEnableColumnMain(&ctx, "app.docs", "doc", false, msg), 0) << msg;
+  ASSERT_EQ(exec("insert into app.docs (id, doc) values (2, '<a><v>two</v><s>new</s></a>')"), 0) << error();
+  EXPECT_EQ(valueOf("select count(*) from q.sb where s = 'precious'"), "1");
+  EXPECT_EQ(valueOf("select count(*) from q.sb"), "1");
+  EXPECT_EQ(valueOf(("select count(*) from \"" + user + "\".sb").c_str()), "2");
+  EXPECT_EQ(valueOf("select count(*) from q.sa"), "2");
+}
+
 // A column whose table was dropped while enabled was stuck: disable refused the missing table
 // (KELA016E), and after the table was made again without KELROOT_ID it failed resetting it
 // (KELA031E).  Both disable, removing the view, side tables and XML_USAGE row.
@@ -333,12 +361,16 @@ TEST_F(ColumnDb, DisableRemovesWhatIsLeftOfAColumnWhoseTableWasDropped) {
     ASSERT_EQ(kelEnableColumnMain(&ctx, args, msg), 0) << msg;
     ASSERT_EQ(exec("insert into app.docs (id, doc) values (1, '<a><v>one</v></a>')"), 0) << error();
     ASSERT_EQ(exec("drop table app.docs"), 0) << error();
-    if (madeAgain) ASSERT_EQ(exec("create table app.docs (id integer, doc quarnxml.XMLVarchar)"), 0) << error();
+    if (madeAgain) {
+      ASSERT_EQ(exec("create table app.docs (id integer, doc quarnxml.XMLVarchar)"), 0) << error();
+    }
     EXPECT_EQ(kelDisableColumnMain(&ctx, "app.docs", "doc", msg), 0) << msg;
     EXPECT_EQ(valueOf("select count(*) from quarnxml.xml_usage"), "0");
     EXPECT_EQ(valueOf("select count(*) from syscat.tables where tabschema = 'APP' and tabname in ('SIDE1', 'DOCS_V')"),
               "0");
-    if (madeAgain) ASSERT_EQ(exec("drop table app.docs"), 0) << error();
+    if (madeAgain) {
+      ASSERT_EQ(exec("drop table app.docs"), 0) << error();
+    }
   }
   // A table that is neither there nor recorded is still refused.
   EXPECT_EQ(kelDisableColumnMain(&ctx, "app.docs", "doc", msg), -11);

@@ -424,11 +424,14 @@ int32_t kelSoftDisableColumnMain(KelCallContext *ctx, const char *tableName, con
   }
   if (!c.row.hasSideQual) {
     // A row of an older enablement: the schema of the side tables is the one the column's
-    // triggers depend on.
+    // triggers depend on. Only a side table the DAD names without a schema tells it: the schema
+    // recorded qualifies exactly those, and one the DAD names would make re-enable take another
+    // schema's table of the same name for a side table.
     char stmt[KEL_CATALOG_STMT_SIZE];
     kelBuildSQLstmt(ctx, stmt, KEL_SEL_BSCHEMA, KEL_VIEW_TRIGDEP, KEL_COND_TRIGDEP);
     std::string pattern = "%" + c.def.suffix + "%";
     for (const KelSideTab &side : c.def.sides) {
+      if (side.qualified) continue;
       char schema[KEL_TABLE_SIZE] = "";
       short ind = 0;
       int code = kelColFetch(ctx, stmt, {c.def.schema.c_str(), pattern.c_str(), side.name.c_str()},

@@ -33,6 +33,7 @@ struct KelSideTab {
   std::string name;    // parsed
   bool multi = false;  // several values per document: KEL_SEQNO and a table function
   std::vector<KelSideCol> columns;
+  bool qualified = false;  // the DAD names its schema
 };
 
 // What validation triggers check documents against.

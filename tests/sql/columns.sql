@@ -120,7 +120,8 @@ SELECT no, kel_seqno, price FROM shop.checked_price ORDER BY 1, 2;
 UPDATE shop.checked SET doc = XMLVarchar('<!DOCTYPE order SYSTEM "o''rder.dtd"><order id="3" status="new"><customer><name>Hal</name></customer></order>') WHERE no = 3;
 SELECT no, customer FROM shop.checked_side ORDER BY 1;
 -- A row of an older enablement without ROOT_ID and SIDE_TAB_QUAL: soft-disable works them out
--- (the primary key, the schema the triggers depend on) before it drops a trigger.
+-- (the primary key, the schema the triggers depend on) before it drops a trigger.  The side
+-- tables of this DAD all carry their schema, so no schema is recorded for unqualified ones.
 UPDATE quarnxml.xml_usage SET root_id = NULL, side_tab_qual = NULL WHERE table_name = 'CHECKED';
 CALL 'quarnxml!kelReEnableColumn'('shop.checked', 'doc', ?, ?);
 CALL 'quarnxml!kelSoftDisableColumn'('shop.checked', 'doc', ?, ?);
