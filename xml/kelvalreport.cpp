@@ -116,10 +116,20 @@ void KelReportCollector::endElement() {
 
 void KelReportCollector::stepsHere(std::vector<Step> *steps) {
   steps->clear();
-  for (size_t i = 1; i <= depth_; ++i) {
+  // A row's path is cut to KEL_REPORT_TEXT_BYTES, and each unit of its text is at least a
+  // byte: the steps stop once their names and slashes pass that many units, the last one's name
+  // cut too. Each of the up to 1,000 rows held a copy of every step before, so a document
+  // 20,000 deep took more than a gigabyte.
+  size_t units = 0;
+  for (size_t i = 1; i <= depth_ && units <= KEL_REPORT_TEXT_BYTES; ++i) {
     frames_[i - 1].referenced = true;
-    steps->push_back(
-        {frames_[i - 1].children.entries[frames_[i].nameAt].first, frames_[i].position, frames_[i - 1].serial});
+    const std::u16string &name = frames_[i - 1].children.entries[frames_[i].nameAt].first;
+    const size_t room = KEL_REPORT_TEXT_BYTES + 1 - units;  // units still shown, and one more
+    size_t keep = std::min(name.size(), room);
+    // Never half a surrogate pair: the name would not convert.
+    if (keep < name.size() && keep > 0 && name[keep - 1] >= 0xD800 && name[keep - 1] <= 0xDBFF) ++keep;
+    steps->push_back({keep < name.size() ? name.substr(0, keep) : name, frames_[i].position, frames_[i - 1].serial});
+    units += 1 + keep;
   }
 }
 
