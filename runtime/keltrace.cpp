@@ -26,11 +26,14 @@ namespace {
 constexpr size_t kMaxControlLine = 1023;
 
 
-// The instance name and the system directory; false when either is missing.
+// The instance name and the system directory; false when either is missing. The name becomes
+// part of the control and trace file names, so one that could lead out of their directories
+// (a '/') or break the control file's one line counts as missing, wherever it came from.
 bool instanceSettings(const char *instance, std::string *name, std::string *kelPath) {
   const char *inst = instance != nullptr && *instance != '\0' ? instance : std::getenv("QUARNINSTANCE");
   const char *path = std::getenv("QUARNKELPATH");
   if (inst == nullptr || *inst == '\0' || path == nullptr || *path == '\0') return false;
+  if (std::strpbrk(inst, "/\r\n") != nullptr) return false;
   *name = inst;
   *kelPath = path;
   return true;
@@ -40,26 +43,35 @@ std::string controlFileName(const std::string &kelPath, const std::string &insta
   return kelPath + "/kel" + instance + ".ctl";
 }
 
-// Opens the trace file for appending ("a+").  The trace directory may be one that others can
-// write (/tmp): a link put in the file's place would carry the trace, and the appends of every
-// call of the instance, into whatever file it points to, and a FIFO would hold every call when
-// its buffer is full.  So the last name is never followed and only a regular file is kept; the
-// open does not wait (a FIFO opens at once and is refused).
-FILE *openTraceFile(const char *name) {
-  int fd = ::open(name, O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+// Opens a file of the trace: the trace file for appending ("a+"), the control file written
+// anew.  The trace directory may be one that others can write (/tmp): a link put in the file's
+// place would carry the trace, and the appends of every call of the instance, into whatever
+// file it points to, and a FIFO would hold every call when its buffer is full.  So the last name
+// is never followed and only a regular file is kept; the open does not wait (a FIFO opens at
+// once and is refused).  With ownOnly, a file that another user made beforehand (who could read
+// the document values the trace records), or one with other names (hard links), is refused too.
+FILE *openRegular(const char *name, int flags, const char *mode, bool ownOnly, bool empty = false) {
+  int fd = ::open(name, flags | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
   if (fd < 0) return nullptr;
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || (ownOnly && (st.st_uid != ::geteuid() || st.st_nlink != 1))) {
     ::close(fd);
     errno = EINVAL;
     return nullptr;
   }
-  int flags = ::fcntl(fd, F_GETFL);
-  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-  FILE *file = ::fdopen(fd, "a+");
+  // Emptied only once it is known to be the file meant.
+  if (empty && ::ftruncate(fd, 0) != 0) {
+    ::close(fd);
+    return nullptr;
+  }
+  int fl = ::fcntl(fd, F_GETFL);
+  if (fl >= 0) ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
+  FILE *file = ::fdopen(fd, mode);
   if (file == nullptr) ::close(fd);
   return file;
 }
+
+FILE *openTraceFile(const char *name) { return openRegular(name, O_RDWR | O_APPEND, "a+", false); }
 
 }  // namespace
 
@@ -82,7 +94,11 @@ int kelTraceOn(KelCallContext *ctx, const char *traceDir, const char *instance, 
                   (dir.empty() || dir[0] == '/' || kelGetAbsPath(ctx, dir.c_str(), absDir) == 0);
   if (!dir.empty() && dir[0] != '/') dir = absDir;
   std::string traceName = dir + "/kel" + inst + ".trc";
-  FILE *trace = dirKnown && traceName.size() <= kMaxControlLine ? openTraceFile(traceName.c_str()) : nullptr;
+  // The file switched on must be the switching user's own; the calls of the instance then open
+  // it whoever runs them.
+  FILE *trace = dirKnown && traceName.size() <= kMaxControlLine
+                    ? openRegular(traceName.c_str(), O_RDWR | O_APPEND, "a+", true)
+                    : nullptr;
   if (trace == nullptr) {
     if (msg) kelSetMessage(ctx, msg, KELC009E, traceDir != nullptr ? traceDir : "");
     if (rc) *rc = kelMessageState(KELC009E, sqlstate);
@@ -90,7 +106,7 @@ int kelTraceOn(KelCallContext *ctx, const char *traceDir, const char *instance, 
   }
 
   std::string control = controlFileName(kelPath, inst);
-  FILE *ctl = std::fopen(control.c_str(), "w+");
+  FILE *ctl = openRegular(control.c_str(), O_RDWR, "w+", true, true);
   bool written = ctl != nullptr && std::fputs(traceName.c_str(), ctl) >= 0;
   if (ctl != nullptr && std::fclose(ctl) != 0) written = false;
   if (!written) {

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <cstring>
@@ -230,6 +231,61 @@ TEST_F(Trace, ALinkOrFifoInPlaceOfTheTraceFileIsRefused) {
   EXPECT_EQ(kelTraceOpen(&ctx, state, msg), 0);
   EXPECT_EQ(ctx.traceOn, 1u);
   kelTraceClose(&ctx);
+}
+
+// Files of the trace that another hand put in place. An instance name from the environment
+// with a '/' led the control and trace files out of their directories ("_/../../x" with a
+// directory kel_ beside them); it counts as missing, as it does when given. A link in place of
+// the control file was followed and its target overwritten. A trace file that is another name
+// of a file (a hard link), or that another user made beforehand, is refused when the trace is
+// switched on.
+TEST_F(Trace, FilesOfTheTraceThatOthersPutInPlaceAreRefused) {
+  // The system directory k and the trace directory t each hold a directory kel_, so that
+  // "_/../../x" names dir/x.ctl and dir/x.trc.
+  std::filesystem::create_directories(dir.file("k/kel_"));
+  std::filesystem::create_directories(dir.file("t/kel_"));
+  {
+    keltest::ScopedEnv local;
+    local.set("QUARNINSTANCE", "_/../../x");
+    local.set("QUARNKELPATH", dir.file("k"));
+    EXPECT_EQ(kelTraceOn(nullptr, dir.file("t").c_str(), nullptr, &rc, state, msg), -1);
+    EXPECT_EQ(rc, -102);
+    KelCallContext ctx{};
+    EXPECT_EQ(kelTraceOpen(&ctx, state, msg), -102);
+    EXPECT_EQ(kelTraceOn(nullptr, dir.file("t").c_str(), "a/b", &rc, state, msg), -1);
+    EXPECT_EQ(rc, -102);
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.file("x.ctl")));
+  EXPECT_FALSE(std::filesystem::exists(dir.file("x.trc")));
+
+  const std::string victim = dir.file("victim.txt");
+  keltest::writeFile(victim, "precious\n");
+  std::filesystem::create_symlink(victim, control());
+  EXPECT_EQ(kelTraceOn(nullptr, dir.str().c_str(), nullptr, &rc, state, msg), -1);
+  EXPECT_EQ(rc, -105);
+  EXPECT_EQ(std::string(msg), "KELC011E  Unable to write to the trace control file.\n");
+  EXPECT_EQ(keltest::readFile(victim), "precious\n");
+  std::filesystem::remove(control());
+
+  std::filesystem::remove(traceFile());
+  std::filesystem::create_hard_link(victim, traceFile());
+  EXPECT_EQ(kelTraceOn(nullptr, dir.str().c_str(), nullptr, &rc, state, msg), -1);
+  EXPECT_EQ(rc, -97);
+  EXPECT_EQ(keltest::readFile(victim), "precious\n");
+  std::filesystem::remove(traceFile());
+
+  if (::geteuid() == 0) {
+    keltest::writeFile(traceFile(), "");
+    ASSERT_EQ(::chown(traceFile().c_str(), 65534, 65534), 0);
+    EXPECT_EQ(kelTraceOn(nullptr, dir.str().c_str(), nullptr, &rc, state, msg), -1);
+    EXPECT_EQ(rc, -97);
+    EXPECT_EQ(keltest::readFile(traceFile()), "");
+    std::filesystem::remove(traceFile());
+  }
+  // The switching user's own file is taken, and the control file is written anew.
+  keltest::writeFile(control(), "something longer than the name of the trace file, which it replaces entirely");
+  EXPECT_EQ(kelTraceOn(nullptr, dir.str().c_str(), nullptr, &rc, state, msg), 0) << msg;
+  EXPECT_EQ(keltest::readFile(control()), traceFile());
 }
 
 }  // namespace
