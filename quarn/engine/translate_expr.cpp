@@ -5,6 +5,8 @@
  */
 #include "translator.h"
 
+#include <algorithm>
+
 namespace quarn {
 
 // ======================================================================= expressions
@@ -437,7 +439,17 @@ std::string Translator::primary() {
     case Tok::Integer: case Tok::Decimal: case Tok::Float:
       ++i_;
       if (t.kind == Tok::Integer) lastType_.base = t.text.size() > 9 ? Base::BigInt : Base::Integer;
-      else if (t.kind == Tok::Decimal) lastType_.base = Base::Decimal, lastType_.length = 31;
+      else if (t.kind == Tok::Decimal) {
+        // A decimal literal's precision is its number of digits, its scale the digits after
+        // the point: 1.239 is DECIMAL(4,3), shown as it is written and cut when assigned to a
+        // column of a smaller scale.
+        const size_t point = t.text.find('.');
+        const size_t digits = t.text.size() - (point == std::string::npos ? 0 : 1);
+        lastType_.base = Base::Decimal;
+        lastType_.length = static_cast<int64_t>(std::clamp<size_t>(digits, 1, 31));
+        const size_t fraction = point == std::string::npos ? 0 : t.text.size() - point - 1;
+        lastType_.scale = static_cast<int>(std::min<size_t>(fraction, 31));
+      }
       else lastType_.base = Base::Double;
       return t.text;
     case Tok::Op:

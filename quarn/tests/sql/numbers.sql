@@ -20,6 +20,14 @@ SELECT R, CAST(0.02 AS REAL) FROM P;
 INSERT INTO P (D) VALUES (10000.5);
 INSERT INTO P (S) VALUES (40000.2);
 INSERT INTO P (I) VALUES ('x');
+-- A decimal literal has as many digits as it is written with, and a scale of those after the
+-- point: it shows so, and is cut when stored into a column of a smaller scale (1.239 and
+-- 999.999 were DECIMAL(31,0): shown as 1 and stored uncut, so D = 1.24 found nothing).
+VALUES (1.239, 1.5 + 1, 1.5 * 2.25, .5, 12., 0.1 + 0.2);
+DESCRIBE VALUES (1.239, .5, 12., 1234567890.0123456789);
+INSERT INTO P (D) VALUES (1.239), (999.999), (-0.005);
+SELECT D, D * 1000 FROM P WHERE D IN (1.23, 999.99, 0) ORDER BY D;
+SELECT COUNT(*) FROM P WHERE D = 1.239;
 -- DIGITS: the digits of the absolute value, as many as the type's precision.
 VALUES (DIGITS(CAST(-42 AS SMALLINT)), DIGITS(CAST(7 AS INTEGER)), DIGITS(CAST(12.5 AS DECIMAL(5,2))));
 ROLLBACK;
