@@ -60,8 +60,13 @@ std::vector<Token> tokenize(const std::string &s) {
       } else if (c == '-' && i + 1 < n && s[i + 1] == '-') {
         while (i < n && s[i] != '\n') ++i;
       } else if (c == '/' && i + 1 < n && s[i + 1] == '*') {
+        // A comment that never ends is refused: taken to the end, it hid the rest of the text.
         size_t close = s.find("*/", i + 2);
-        i = close == std::string::npos ? n : close + 2;
+        if (close == std::string::npos) {
+          std::string before = out.empty() ? std::string() : s.substr(out.back().pos, out.back().len);
+          raise(kSqlSyntax, {"/*", before, "*/"});
+        }
+        i = close + 2;
       } else {
         break;
       }

@@ -50,6 +50,9 @@ TEST(QuarnLexer, MalformedTextFailsWithQuarnCodes) {
   EXPECT_EQ(codeOf("select ` from t"), kSqlBadChar);
   EXPECT_EQ(codeOf("select 12ab from t"), kSqlSyntax);
   EXPECT_EQ(codeOf("select X'4' from t"), kSqlSyntax);
+  EXPECT_EQ(codeOf("values 1 /* never closed"), kSqlSyntax);  // it took the rest with it
+  EXPECT_EQ(codeOf("/* the rest\nvalues 2"), kSqlSyntax);
+  EXPECT_EQ(codeOf("values 1 /* closed */ -- a line"), 0);
   EXPECT_EQ(codeOf(std::string("select ") + std::string(129, 'a')), kSqlNameTooLong);
 }
 

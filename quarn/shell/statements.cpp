@@ -89,6 +89,9 @@ void StatementSplitter::feed(std::string_view text, std::vector<std::string> *do
 void StatementSplitter::finish(std::vector<std::string> *done) {
   if (state_ == State::Code) endWord();
   if (holdSignificant_) significant_ = true;
+  // A comment still open at the end is handed out for the engine to refuse: dropped as a
+  // comment, it hid every statement after its start and the script ended with success.
+  if (state_ == State::BlockComment) significant_ = true;
   flush(done);
 }
 

@@ -96,6 +96,11 @@ TEST(StatementSplitter, LinesArriveOneAtATime) {
 TEST(StatementSplitter, UnterminatedTextEndsWithTheInput) {
   EXPECT_EQ(splitStatements("VALUES 'a; b"), Statements{"VALUES 'a; b"});
   EXPECT_EQ(splitStatements("VALUES 1 /* ; "), Statements{"VALUES 1 /* ;"});
+  // A comment left open hides the statements after its start: the rest is handed out for the
+  // engine to refuse, never dropped as a comment (the script ended with success before).
+  EXPECT_EQ(splitStatements("VALUES 1;\n/* the rest\nVALUES 2;\n"),
+            (Statements{"VALUES 1", "/* the rest\nVALUES 2;"}));
+  EXPECT_EQ(splitStatements("VALUES 1; /* closed */ -- and a line\n"), Statements{"VALUES 1"});
   EXPECT_EQ(splitStatements("CREATE TRIGGER t AFTER INSERT ON x BEGIN ATOMIC DELETE FROM y;"),
             Statements{"CREATE TRIGGER t AFTER INSERT ON x BEGIN ATOMIC DELETE FROM y;"});
   StatementSplitter s;
