@@ -174,8 +174,11 @@ class kelUpdateHandler : public xercesc::DefaultHandler {
     resolver_.setSystemId(systemId);
     out_.append(u"<!DOCTYPE ", 10);
     out_.append(name);
+    // The ids the DOCTYPE has are written, an empty system id too (SYSTEM "", PUBLIC "p" ""):
+    // dropped, the document no longer asked for a DTD and failed validation with the one it
+    // was valid against. The parser gives no id at all as null.
     const bool hasPublic = publicId != nullptr && publicId[0] != 0;
-    const bool hasSystem = systemId != nullptr && systemId[0] != 0;
+    const bool hasSystem = systemId != nullptr;
     if (hasPublic && hasSystem) {
       out_.append(u" PUBLIC \"", 9);
       out_.append(publicId);

@@ -98,6 +98,11 @@ TEST_F(Update, PrologIsWrittenBack) {
   EXPECT_EQ(update("<?xml version=\"1.'0\"?><a/>", "/a", "v"), "<?xml version=\"1.'0\"?><a>v</a>");
   EXPECT_EQ(update("<!DOCTYPE a PUBLIC \"-//P//x\" \"p.dtd\"><a/>", "/a", "v"),
             "<!DOCTYPE a PUBLIC \"-//P//x\" \"p.dtd\"><a>v</a>");
+  // An empty system id is an id: dropped with the public id, the document no longer named a
+  // DTD, and one valid against the DTD given was no longer after an update.
+  EXPECT_EQ(update("<!DOCTYPE a SYSTEM \"\"><a/>", "/a", "v"), "<!DOCTYPE a SYSTEM \"\"><a>v</a>");
+  EXPECT_EQ(update("<!DOCTYPE a PUBLIC \"-//P//x\" \"\"><a/>", "/a", "v"),
+            "<!DOCTYPE a PUBLIC \"-//P//x\" \"\"><a>v</a>");
   // The internal subset is not written; what it declared arrives expanded.
   EXPECT_EQ(update("<!DOCTYPE a [<!ENTITY e \"E&amp;\"><!ATTLIST a d CDATA \"dv\">]><a>&e;</a>",
                    "/x", "v"),
