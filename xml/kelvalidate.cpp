@@ -17,6 +17,8 @@
 #include <xercesc/sax/SAXParseException.hpp>
 #include <xercesc/sax2/SAX2XMLReader.hpp>
 #include <xercesc/util/XMLUni.hpp>
+#include <xercesc/validators/DTD/DTDElementDecl.hpp>
+#include <xercesc/validators/DTD/DTDGrammar.hpp>
 #include <xercesc/validators/common/Grammar.hpp>
 
 #include "kelSgDoc.h"
@@ -190,6 +192,26 @@ int validateWith(KelCallContext *ctx, xercesc::SAX2XMLReader &reader, xercesc::I
   return 1;
 }
 
+/*
+ * Marks the element and attribute declarations of a DTD loaded on its own as external, as they
+ * are when a document's parse reads the DTD as its external subset.  The parser reads a DTD
+ * given alone as a document, so its declarations were not external, and a standalone="yes"
+ * document checked against the kept grammar passed the checks that hang on them: an attribute
+ * that takes its default value from the DTD, white space in element content.
+ */
+void markDeclarationsExternal(const xercesc::Grammar *grammar) {
+  if (grammar == nullptr || grammar->getGrammarType() != xercesc::Grammar::DTDGrammarType) return;
+  const auto *dtd = static_cast<const xercesc::DTDGrammar *>(grammar);
+  xercesc::NameIdPoolEnumerator<xercesc::DTDElementDecl> elements = dtd->getElemEnumerator();
+  while (elements.hasMoreElements()) {
+    xercesc::DTDElementDecl &element = elements.nextElement();
+    element.setExternalElemDeclaration(true);
+    if (!element.hasAttDefs()) continue;
+    xercesc::XMLAttDefList &attributes = element.getAttDefList();
+    for (XMLSize_t i = 0; i < attributes.getAttDefCount(); ++i) attributes.getAttDef(i).setExternalAttDeclaration(true);
+  }
+}
+
 }  // namespace
 
 struct KelValidator::State {
@@ -333,6 +355,7 @@ int KelValidator::checkDtd(const char *doc, size_t docLength, int inMemory, int 
         s.grammarFailed = true;
         std::snprintf(loadMsg, sizeof loadMsg, "a content model is too complex to check: %s", reason.c_str());
       }
+      if (!s.grammarFailed) markDeclarationsExternal(loaded);
       s.grammar = s.grammarFailed ? nullptr : loaded;
       if (reporting) reporting->collecting = true;
       if (s.grammarFailed) {

@@ -641,6 +641,24 @@ TEST_F(Validator, KeptGrammarGivesTheAnswersOfAFreshParse) {
   EXPECT_EQ(both(v, doc, nullptr, 1), "0 38X13");
 }
 
+// A standalone document may not take from the external DTD what changes it: an attribute's
+// default value, white space between the elements of element content. The kept grammar was
+// loaded as a document of its own, its declarations not marked external, so from the second
+// document with the DTD on those checks were passed over.
+TEST_F(Validator, StandaloneDocumentsAreCheckedWithTheKeptGrammarToo) {
+  KelValidator v(&ctx);
+  const char *dtd = "<!ELEMENT o (i*)><!ELEMENT i EMPTY><!ATTLIST i s CDATA \"d\" t CDATA #IMPLIED><!ENTITY e \"x\">";
+  const std::string head = "<?xml version=\"1.0\" standalone=\"yes\"?><!DOCTYPE o SYSTEM \"o\">";
+  for (int round = 0; round < 3; ++round) {
+    SCOPED_TRACE(round);
+    EXPECT_EQ(both(v, "<!DOCTYPE o SYSTEM \"o\"><o> <i/> </o>", dtd, 1), "1 00000");
+    EXPECT_EQ(both(v, head + "<o><i/></o>", dtd, 1), "0 38X13");
+    EXPECT_EQ(both(v, head + "<o> <i s=\"x\"/> </o>", dtd, 1), "0 38X13");
+    EXPECT_EQ(both(v, head + "<o><i s=\"x\"/></o>", dtd, 1), "1 00000");
+    both(v, head + "<o><i s=\"x\" t=\"&e;\"/></o>", dtd, 1);  // the same answer fresh and kept
+  }
+}
+
 // A DTD given applies to every document: one whose DOCTYPE names no external DTD would never
 // ask for it and be checked against its own internal subset alone, so it is refused at the
 // DOCTYPE.  Fresh and with the grammar kept, the DTD as text and as a file.
