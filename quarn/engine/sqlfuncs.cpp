@@ -35,6 +35,18 @@ void fail(sqlite3_context *ctx, int code, const std::string &token) {
   sqlite3_result_error(ctx, msg.c_str(), static_cast<int>(msg.size()));
 }
 
+// QDIVISOR(y): y itself, to divide by; a zero is -801 (22012), where SQLite's division would
+// give NULL.
+void qdivisor(sqlite3_context *ctx, int, sqlite3_value **argv) {
+  sqlite3_value *v = argv[0];
+  const int type = sqlite3_value_numeric_type(v);
+  if ((type == SQLITE_INTEGER && sqlite3_value_int64(v) == 0) || (type == SQLITE_FLOAT && sqlite3_value_double(v) == 0.0)) {
+    fail(ctx, kSqlDivideByZero, "");
+    return;
+  }
+  sqlite3_result_value(ctx, v);
+}
+
 std::string trimBlanks(const std::string &s) {
   size_t b = s.find_first_not_of(' ');
   if (b == std::string::npos) return "";
@@ -613,6 +625,7 @@ void registerFunctions(sqlite3 *db, Session *s) {
   const int det = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
   sqlite3_create_function_v2(db, "QCAST", 2, det, s, qcast, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QCAST", 3, det, s, qcast, nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(db, "QDIVISOR", 1, det, nullptr, qdivisor, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QGENERATE_UNIQUE", 0, SQLITE_UTF8, nullptr, generateUnique, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QLENGTH", 1, det, nullptr, qlength, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QSUBSTR", 2, det, nullptr, qsubstr, nullptr, nullptr, nullptr);

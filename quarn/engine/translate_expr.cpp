@@ -279,7 +279,8 @@ std::string Translator::multiplicative() {
       // operands as integers (a DECIMAL value without a fraction is stored as one).
       bool exact = r.base == Base::SmallInt || r.base == Base::Integer || r.base == Base::BigInt;
       if (r.base != Base::None && !exact) out = "CAST(" + out + " AS REAL)";
-      out += " / " + right;
+      // A zero divisor is an error (-801), not SQLite's NULL.
+      out += " / QDIVISOR(" + right + ")";
       t = r;
     }
     else {
@@ -634,7 +635,7 @@ std::string Translator::functionCall(const std::string &schema, const std::strin
     if (f == "CONCAT") { argc(2, 2); return "(" + args[0] + " || " + args[1] + ")"; }
     if (f == "HEX") { argc(1, 1); return typed(Base::Varchar, call("QHEX")); }
     if (f == "ABS" || f == "ABSVAL") { argc(1, 1); return call("abs"); }
-    if (f == "MOD") { argc(2, 2); return "(" + args[0] + " % " + args[1] + ")"; }
+    if (f == "MOD") { argc(2, 2); return "(" + args[0] + " % QDIVISOR(" + args[1] + "))"; }
     if (f == "ROUND") { argc(1, 2); return call("round"); }
     if (f == "REPLACE") { argc(3, 3); return typed(stringResult, call("replace")); }
     if (f == "POSSTR") { argc(2, 2); return typed(Base::Integer, call("instr")); }

@@ -28,6 +28,12 @@ DESCRIBE VALUES (1.239, .5, 12., 1234567890.0123456789);
 INSERT INTO P (D) VALUES (1.239), (999.999), (-0.005);
 SELECT D, D * 1000 FROM P WHERE D IN (1.23, 999.99, 0) ORDER BY D;
 SELECT COUNT(*) FROM P WHERE D = 1.239;
+-- Division by zero, of any type and by MOD, is -801 (SQLite's division gave NULL); a NULL
+-- divisor still gives NULL.
+SELECT I / 0 FROM P;
+SELECT D / 0.0 FROM P;
+SELECT MOD(I, 0) FROM P;
+SELECT COUNT(*), MAX(I / NULLIF(0, 0)), MAX(MOD(7, 3)) FROM P;
 -- DIGITS: the digits of the absolute value, as many as the type's precision.
 VALUES (DIGITS(CAST(-42 AS SMALLINT)), DIGITS(CAST(7 AS INTEGER)), DIGITS(CAST(12.5 AS DECIMAL(5,2))));
 ROLLBACK;
