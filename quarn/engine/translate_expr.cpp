@@ -152,8 +152,11 @@ std::string Translator::predicate() {
       continue;
     }
     if (acceptKw("LIKE")) {
+      // LIKE matches the value, blanks and all: a CHAR(n) is n characters however it was stored
+      // ('ab' and 'ab  ' in a CHAR(4) both match 'ab__', neither matches '%b').
       std::string pat = additive();
-      left = left + (neg ? " NOT LIKE " : " LIKE ") + pat;
+      pat = asValue(pat, lastType_);
+      left = asValue(left, leftType) + (neg ? " NOT LIKE " : " LIKE ") + pat;
       if (acceptKw("ESCAPE")) left += " ESCAPE " + additive();
       continue;
     }

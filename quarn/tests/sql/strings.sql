@@ -30,3 +30,11 @@ VALUES CHAR(12) || '|';
 SELECT x.S, y.N FROM T x, T y WHERE x.S = y.S ORDER BY S DESC;
 SELECT x.S AS K, y.N FROM T x, T y WHERE x.S = y.S ORDER BY K;
 SELECT x.S, y.N FROM T x, T y WHERE x.S = y.S ORDER BY x.N;
+-- LIKE matches a CHAR(n) value as its n characters, however it was stored: both rows match
+-- 'ab__', neither '%b' (the stored text matched before: one row each).
+CREATE TABLE LK (C CHAR(4), V VARCHAR(4));
+INSERT INTO LK VALUES ('ab', 'ab'), ('ab  ', 'ab  ');
+SELECT COUNT(*) FROM LK WHERE C LIKE 'ab__';
+SELECT COUNT(*) FROM LK WHERE C LIKE '%b';
+SELECT COUNT(*) FROM LK WHERE V LIKE 'ab__';
+DROP TABLE LK;
