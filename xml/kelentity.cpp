@@ -362,6 +362,10 @@ xercesc::InputSource *KelEntityResolver::resolveEntity(xercesc::XMLResourceIdent
       loadArena_->setLimit(loadArena_->bytesHeld() + loadBytes_);
     }
   }
+  if (onlyGivenSchema_ && resource->getResourceIdentifierType() == xercesc::XMLResourceIdentifier::SchemaGrammar &&
+      resource->getNameSpace() != nullptr && resource->getNameSpace()[0] != 0)
+    refuse(ctx_, resource, kelToDb(ctx_, resource->getSystemId()),
+           "a document validated against the schema given cannot name a schema of its own");
   if (first_ != nullptr) {
     if (xercesc::InputSource *src = first_->resolveEntity(resource->getPublicId(), resource->getSystemId()))
       return src;

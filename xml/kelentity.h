@@ -181,6 +181,12 @@ class KelEntityResolver : public xercesc::XMLEntityResolver {
     loadBytes_ = bytes;
   }
   void schemasLoaded();
+  /*
+   * On: a schema the document asks for by its own xsi:schemaLocation (a schema for a namespace
+   * that the schema given does not bring in) is refused, so the schema given alone decides.
+   * What the schema given includes, imports or redefines is read as before.
+   */
+  void onlyGivenSchema(bool on) { onlyGivenSchema_ = on; }
   // A parse begins: the schema documents of the last one are forgotten.
   void startParse();
 
@@ -194,6 +200,7 @@ class KelEntityResolver : public xercesc::XMLEntityResolver {
   KelArena *loadArena_ = nullptr;
   size_t loadBytes_ = 0;
   bool loading_ = false;
+  bool onlyGivenSchema_ = false;
   std::unique_ptr<KelSchemaScan> schemaScan_;  // made when first needed
 };
 

@@ -438,6 +438,9 @@ int KelValidator::checkSchema(const char *doc, size_t docLength, int inMemory, i
     }
     r.impl->setProperty(XMLUni::fgXercesSchemaExternalNoNameSpaceSchemaLocation,
                         const_cast<XMLCh *>(schemaLocation != nullptr ? schemaLocation : u""));
+    // A schema given decides alone: a document naming its own schema for its namespace could
+    // otherwise pick one that takes anything.
+    r.guard->onlyGivenSchema(schemaLocation != nullptr && schemaLocation[0] != 0);
     std::optional<KelReaderRun> attach(std::in_place, *r.impl, *r.guard, &handler, &handler, nullptr, &handler);
     handler.models.watch(r.impl.get(), nullptr);
     handler.schemas.watch(r.impl.get(), r.guard.get());

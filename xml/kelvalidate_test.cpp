@@ -86,6 +86,34 @@ TEST_F(Validation, SchemaValidAndInvalidDocuments) {
   EXPECT_EQ(std::string(msg).substr(0, 8), "KELQ047E");
 }
 
+// With a schema given, a document cannot choose its own: a root in a namespace whose
+// xsi:schemaLocation named a permissive schema in an allowed directory was valid, and passed a
+// column's validation. Namespaces the schema given imports are its own.
+TEST_F(Validation, ADocumentCannotPickItsOwnSchemaWhenOneIsGiven) {
+  const std::string xsd = dir.file("order.xsd"), mine = dir.file("mine.xsd"), part = dir.file("part.xsd");
+  keltest::writeFile(mine,
+                     "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" targetNamespace=\"urn:e\">"
+                     "<xs:element name=\"any\"><xs:complexType><xs:sequence><xs:any processContents=\"skip\" "
+                     "minOccurs=\"0\" maxOccurs=\"unbounded\"/></xs:sequence></xs:complexType></xs:element></xs:schema>");
+  keltest::writeFile(part,
+                     "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" targetNamespace=\"urn:p\">"
+                     "<xs:element name=\"part\" type=\"xs:int\"/></xs:schema>");
+  keltest::writeFile(xsd,
+                     "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" xmlns:p=\"urn:p\">"
+                     "<xs:import namespace=\"urn:p\" schemaLocation=\"" + part + "\"/>"
+                     "<xs:element name=\"order\"><xs:complexType><xs:sequence><xs:element ref=\"p:part\" "
+                     "minOccurs=\"0\"/></xs:sequence><xs:attribute name=\"id\" type=\"xs:int\" use=\"required\"/>"
+                     "</xs:complexType></xs:element></xs:schema>");
+  const std::u16string location(xsd.begin(), xsd.end());
+  const std::string own = "<e:any xmlns:e=\"urn:e\" xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+                          "xsi:schemaLocation=\"urn:e " + mine + "\"><order id=\"x\"/></e:any>";
+  EXPECT_EQ(kelValidateSchema(&ctx, own.c_str(), 1, 0, location.c_str(), state, msg), 0);
+  EXPECT_STREQ(state, "38X13");
+  EXPECT_EQ(kelValidateSchema(&ctx, "<order id=\"x\"/>", 1, 0, location.c_str(), state, msg), 0);
+  const std::string imported = "<order id=\"1\"><p:part xmlns:p=\"urn:p\">7</p:part></order>";
+  EXPECT_EQ(kelValidateSchema(&ctx, imported.c_str(), 1, 0, location.c_str(), state, msg), 1) << msg;
+}
+
 TEST_F(Validation, SchemaValidationReadsElementsNestedUpToItsLimit) {
   // Namespace processing costs the square of the nesting, so schema validation stops at its
   // limit with a parse error at the element past it; DTD validation has no such cost or limit.
