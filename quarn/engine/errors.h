@@ -98,6 +98,7 @@ namespace quarn {
   X(kSqlCheck, -545, "23513", "The requested operation is not allowed because a row does not satisfy the check constraint \"&1\".") \
   X(kSqlRevokeNotHeld, -556, "42504", "An attempt to revoke a privilege from \"&1\" was denied because \"&1\" does not hold this privilege.") \
   X(kSqlRefNotUnique, -573, "42890", "A column list specified in the references clause of constraint \"&1\" does not identify a unique constraint of the parent table \"&2\".") \
+  X(kSqlBadDefault, -574, "42894", "DEFAULT value or IDENTITY attribute value is not valid for column \"&1\" in table \"&2\".  Reason code: \"&3\".") \
   X(kSqlObjectExists, SQL_RC_E601, "42710", "The name of the object to be created is identical to the existing name \"&1\" of type \"&2\".") \
   X(kSqlUniqueBuild, -603, "23515", "A unique index cannot be created because the table \"&1\" contains data that would result in duplicate index entries.") \
   X(kSqlBadLength, -604, "42611", "The length, precision, or scale attribute for column, distinct type, structured type, attribute of structured type, function, or type mapping \"&1\" is not valid.") \

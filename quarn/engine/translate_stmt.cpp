@@ -470,16 +470,17 @@ Plan Translator::deleteStmt() {
   return p;
 }
 
-std::string Translator::defaultValue(const QType &t, std::string *text) {
+std::string Translator::defaultValue(const QType &t, const std::string &column, std::string *text) {
   // DEFAULT [constant | special register | NULL]; without a value, the type's default.
   size_t start = i_;
-  if (tk().kind == Tok::String || tk().kind == Tok::GString || tk().kind == Tok::HexString ||
-      tk().kind == Tok::Integer || tk().kind == Tok::Decimal || tk().kind == Tok::Float || isOp("-") || isOp("+") ||
-      kw("NULL") || kw("USER") || kw("CURRENT") || kw("CURRENT_DATE") || kw("CURRENT_TIME") || kw("CURRENT_TIMESTAMP") ||
-      kw("CURRENT_SCHEMA")) {
+  const bool constant = tk().kind == Tok::String || tk().kind == Tok::GString || tk().kind == Tok::HexString ||
+                        tk().kind == Tok::Integer || tk().kind == Tok::Decimal || tk().kind == Tok::Float ||
+                        isOp("-") || isOp("+");
+  if (constant || kw("NULL") || kw("USER") || kw("CURRENT") || kw("CURRENT_DATE") || kw("CURRENT_TIME") ||
+      kw("CURRENT_TIMESTAMP") || kw("CURRENT_SCHEMA")) {
     std::string v = unary();
     *text = sql_.substr(toks_[start].pos, toks_[i_ - 1].pos + toks_[i_ - 1].len - toks_[start].pos);
-    return v;
+    return constant ? constantDefault(v, t, column) : v;
   }
   if (t.isNumeric()) { *text = "0"; return "0"; }
   if (t.base == Base::Date) { *text = "CURRENT DATE"; return "QCURRENT('DATE')"; }
@@ -488,6 +489,42 @@ std::string Translator::defaultValue(const QType &t, std::string *text) {
   if (t.base == Base::Blob || t.forBitData) { *text = "X''"; return "X''"; }
   *text = "''";
   return "''";
+}
+
+/*
+ * A constant default converted to the column's type now, as a value assigned to the column is
+ * converted: the column's own form (an integer without its fraction, a date in its stored
+ * form), as an SQL literal.  A constant the column cannot take (a string too long, text that is
+ * no number or date, a number out of range) is -574 here; before, it was stored as written and
+ * every INSERT that took it failed, or stored what the column's type cannot hold.
+ */
+std::string Translator::constantDefault(const std::string &sql, const QType &t, const std::string &column) {
+  QType plain = t;
+  plain.typeSchema.clear();
+  plain.typeName.clear();
+  Value v;
+  try {
+    Stmt st(s_.db(), "SELECT QCAST(" + sql + ", " + quoteString(plain.sqliteDecl()) + ", 2)");
+    if (st.step()) v = columnValue(st.raw(), 0);
+  } catch (const QError &e) {
+    raise(kSqlBadDefault, {column, definedTable_, std::to_string(e.sqlcode)});
+  }
+  switch (v.kind) {
+    case Value::Null: return "NULL";
+    case Value::Int: return std::to_string(v.i);
+    case Value::Real: return doubleText(v.d);
+    case Value::Text: return quoteString(v.s);
+    case Value::Blob: {
+      static const char *const kHex = "0123456789ABCDEF";
+      std::string h = "X'";
+      for (unsigned char c : v.s) {
+        h.push_back(kHex[c >> 4]);
+        h.push_back(kHex[c & 15]);
+      }
+      return h + "'";
+    }
+  }
+  return sql;
 }
 
 void Translator::columnDefinition(ColumnDef *col, std::vector<ConstraintSpec> *cons) {
@@ -506,9 +543,9 @@ void Translator::columnDefinition(ColumnDef *col, std::vector<ConstraintSpec> *c
     } else if (acceptKw("LOGGED") || acceptKw("COMPACT")) {
     } else if (kw("WITH") && kw("DEFAULT", 1)) {
       i_ += 2;
-      col->defaultSql = defaultValue(col->type, &col->defaultText);
+      col->defaultSql = defaultValue(col->type, col->name, &col->defaultText);
     } else if (acceptKw("DEFAULT")) {
-      col->defaultSql = defaultValue(col->type, &col->defaultText);
+      col->defaultSql = defaultValue(col->type, col->name, &col->defaultText);
     } else if (acceptKw("GENERATED")) {
       // GENERATED ALWAYS | BY DEFAULT AS IDENTITY [(START WITH n, INCREMENT BY n, ...)]
       char generated = 'A';
@@ -891,6 +928,7 @@ Plan Translator::createStmt() {
   if (acceptKw("TABLE")) {
     CreateTableSpec stmtDef;
     stmtDef.name = qualName();
+    definedTable_ = stmtDef.name.text();
     expectOp("(");
     do {
       std::string constName;
@@ -1029,6 +1067,7 @@ Plan Translator::declareTempTableStmt() {
   QualName q = qualName();
   if (toks_[i_ - 2].kind != Tok::Op) q.schema = "SESSION";  // unqualified: SESSION
   if (q.schema != "SESSION") raise(kSqlSessionSchema, {q.text(), q.schema});
+  definedTable_ = q.text();
   TempTableDecl decl;
   decl.name = q.name;
   if (acceptOp("(")) {
@@ -1162,6 +1201,7 @@ Plan Translator::alterStmt() {
   expectKw("ALTER");
   expectKw("TABLE");
   QualName t = qualName();
+  definedTable_ = t.text();
   std::vector<AlterClause> clauses;
   while (!atEnd()) {
     AlterClause c;

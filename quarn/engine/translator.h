@@ -306,7 +306,8 @@ class Translator {
   std::vector<std::string> nameList(size_t maxLen);
   TriggerPlan triggerDefinition(const TriggerContext &ctx);
   void triggerBodyStatement(TriggerPlan *tp, const TableRef &subject, const std::string &newName);
-  std::string defaultValue(const QType &t, std::string *text);
+  std::string defaultValue(const QType &t, const std::string &column, std::string *text);
+  std::string constantDefault(const std::string &sql, const QType &t, const std::string &column);
   void routineDefinition(RoutineDecl *stmtDef);
   RoutineRef routineRef(char routineType, bool specific);
   std::vector<QType> signature();
@@ -319,6 +320,7 @@ class Translator {
   int nParams_ = 0;
   int depth_ = 0;
   int nest_ = 0;  // see Nest
+  std::string definedTable_;  // the table whose columns are being defined (messages)
   std::string colPrefix_;  // check conditions: columns are NEW."C"
   std::set<std::string> cteNames_;
   std::vector<std::string> resultNames_;      // result column names of the select being read

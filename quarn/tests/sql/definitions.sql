@@ -70,3 +70,13 @@ DROP TABLE ID1;
 INSERT INTO "ID1.X" (V) VALUES (4);
 SELECT K, V FROM "ID1.X" ORDER BY V;
 ROLLBACK;
+-- A constant default is converted to its column's type when the column is defined, as an
+-- assigned value is: 2.7 in an INTEGER is 2, '2024-1-5' a DATE; one the column cannot take is
+-- -574 (it was stored as written: every INSERT then failed, or held 2.7 in an INTEGER).
+CREATE TABLE DF (K INT, D DECIMAL(5,2) DEFAULT 1.239, I INT DEFAULT 2.7, DT DATE DEFAULT '2024-1-5', C CHAR(4) DEFAULT 'ab');
+INSERT INTO DF (K) VALUES (1);
+SELECT D, I, I * 10, DT, C || '|' FROM DF WHERE I = 2;
+CREATE TABLE DFX (A INT DEFAULT 'abc');
+CREATE TABLE DFX (C CHAR(2) DEFAULT 'xxxxxx');
+ALTER TABLE DF ADD COLUMN Z DATE DEFAULT 'x';
+DROP TABLE DF;
