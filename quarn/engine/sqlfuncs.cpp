@@ -188,7 +188,9 @@ void qcast(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
         i = sqlite3_value_int64(v);
       } else if (vt == SQLITE_FLOAT) {
         double d = sqlite3_value_double(v);
-        if (d >= 9.3e18 || d <= -9.3e18) return fail(ctx, kSqlOverflow, name);
+        // Within [-2^63, 2^63) exactly (NaN fails too): 9223372036854775808 passed the old
+        // bound of 9.3e18 and wrapped to the most negative BIGINT.
+        if (!(d >= -9223372036854775808.0 && d < 9223372036854775808.0)) return fail(ctx, kSqlOverflow, name);
         i = static_cast<int64_t>(d);
       } else if (vt == SQLITE_TEXT) {
         if (!parseInteger(argText(v), &i)) return fail(ctx, kSqlInvalidChar, name);

@@ -28,6 +28,10 @@ DESCRIBE VALUES (1.239, .5, 12., 1234567890.0123456789);
 INSERT INTO P (D) VALUES (1.239), (999.999), (-0.005);
 SELECT D, D * 1000 FROM P WHERE D IN (1.23, 999.99, 0) ORDER BY D;
 SELECT COUNT(*) FROM P WHERE D = 1.239;
+-- A number past BIGINT's range is an overflow when cast, never a wrapped value.
+VALUES CAST(9223372036854775808 AS BIGINT);
+VALUES CAST(-9300000000000000000 AS BIGINT);
+VALUES CAST(9223372036854775807 AS BIGINT);
 -- Division by zero, of any type and by MOD, is -801 (SQLite's division gave NULL); a NULL
 -- divisor still gives NULL.
 SELECT I / 0 FROM P;
