@@ -203,4 +203,15 @@ std::string quoteString(const std::string &text) {
   return out;
 }
 
+std::string hexLiteral(const std::string &bytes) {
+  static const char *const kHex = "0123456789ABCDEF";
+  std::string out = "X'";
+  for (unsigned char c : bytes) {
+    out.push_back(kHex[c >> 4]);
+    out.push_back(kHex[c & 15]);
+  }
+  out.push_back('\'');
+  return out;
+}
+
 }  // namespace quarn

@@ -52,6 +52,9 @@ std::string quoteIdent(const std::string &name);
 // The text as an SQL string literal: enclosed in single quotes, inner quotes doubled.
 std::string quoteString(const std::string &text);
 
+// The bytes as an SQL binary literal: X'...' with two upper-case hexadecimal digits a byte.
+std::string hexLiteral(const std::string &bytes);
+
 }  // namespace quarn
 
 #endif  // QUARN_ENGINE_LEXER_H

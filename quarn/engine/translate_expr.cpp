@@ -432,13 +432,7 @@ std::string Translator::primary() {
       lastType_.base = Base::Varchar;
       lastType_.forBitData = true;
       lastType_.length = static_cast<int64_t>(t.text.size());
-      static const char *const kHex = "0123456789ABCDEF";
-      std::string h = "X'";
-      for (unsigned char c : t.text) {
-        h.push_back(kHex[c >> 4]);
-        h.push_back(kHex[c & 15]);
-      }
-      return h + "'";
+      return hexLiteral(t.text);
     }
     case Tok::Integer: case Tok::Decimal: case Tok::Float:
       ++i_;

@@ -514,15 +514,7 @@ std::string Translator::constantDefault(const std::string &sql, const QType &t, 
     case Value::Int: return std::to_string(v.i);
     case Value::Real: return doubleText(v.d);
     case Value::Text: return quoteString(v.s);
-    case Value::Blob: {
-      static const char *const kHex = "0123456789ABCDEF";
-      std::string h = "X'";
-      for (unsigned char c : v.s) {
-        h.push_back(kHex[c >> 4]);
-        h.push_back(kHex[c & 15]);
-      }
-      return h + "'";
-    }
+    case Value::Blob: return hexLiteral(v.s);
   }
   return sql;
 }
