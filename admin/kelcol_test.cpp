@@ -37,6 +37,12 @@ class ColumnDb : public keltest::DatabaseTest {
     if (inited) kelTerm(&ctx, state);
     DatabaseTest::TearDown();
   }
+  // The catalogue tables and routines of an enabled database.
+  void enableDatabase() {
+    for (const KelEnableStmt &s : kelEnableList()) ASSERT_EQ(exec(s.text), 0) << s.text << error();
+  }
+  // An enabled database and its new table app.docs (id key), its column doc enabled with dad.
+  void enableDocs(const std::string &dad);
   KelCallContext ctx{};
   bool inited = false;
   char state[6] = "00000";
@@ -197,15 +203,18 @@ KelEnableColumnArgs docsColumn(const std::string &dad) {
   return args;
 }
 
-TEST_F(ColumnDb, TwoSessionsInsertIntoOneEnabledColumnAtOnce) {
-  for (const KelEnableStmt &s : kelEnableList()) ASSERT_EQ(exec(s.text), 0) << s.text << error();
+void ColumnDb::enableDocs(const std::string &dad) {
+  ASSERT_NO_FATAL_FAILURE(enableDatabase());
   ASSERT_EQ(exec("create table app.docs (id integer not null primary key, doc quarnxml.XMLVarchar)"), 0) << error();
-  const std::string dad =
-      "<DAD><validation>NO</validation><Xcolumn><table name=\"app.head\"><column name=\"v\" type=\"varchar(20)\" "
-      "path=\"/a/v\" multi_occurrence=\"NO\"/></table><table name=\"app.many\"><column name=\"p\" type=\"integer\" "
-      "path=\"/a/p\" multi_occurrence=\"YES\"/></table></Xcolumn></DAD>";
   KelEnableColumnArgs args = docsColumn(dad);
   ASSERT_EQ(kelEnableColumnMain(&ctx, args, msg), 0) << msg;
+}
+
+TEST_F(ColumnDb, TwoSessionsInsertIntoOneEnabledColumnAtOnce) {
+  ASSERT_NO_FATAL_FAILURE(enableDocs(
+      "<DAD><validation>NO</validation><Xcolumn><table name=\"app.head\"><column name=\"v\" type=\"varchar(20)\" "
+      "path=\"/a/v\" multi_occurrence=\"NO\"/></table><table name=\"app.many\"><column name=\"p\" type=\"integer\" "
+      "path=\"/a/p\" multi_occurrence=\"YES\"/></table></Xcolumn></DAD>"));
   sqlca ca{};
   ASSERT_EQ(quarn_commit(&ca), 0);
   constexpr int kPerSession = 30;
@@ -250,7 +259,7 @@ TEST_F(ColumnDb, TwoSessionsInsertIntoOneEnabledColumnAtOnce) {
 }
 
 TEST_F(ColumnDb, DisableAsAnotherUserDropsTheSideTablesOfTheEnablingUser) {
-  for (const KelEnableStmt &s : kelEnableList()) ASSERT_EQ(exec(s.text), 0) << s.text << error();
+  ASSERT_NO_FATAL_FAILURE(enableDatabase());
   sqlca ca{};
   auto connectAs = [&](const char *user) {
     quarn_commit(&ca);
@@ -280,7 +289,7 @@ TEST_F(ColumnDb, DisableAsAnotherUserDropsTheSideTablesOfTheEnablingUser) {
 // KELROOT_ID: soft-disable, re-enable and disable work on that key, and the side table keeps
 // what extraction of the documents gives.
 TEST_F(ColumnDb, CallersKeyNamedKelrootIdInLowerCaseIsNotTheSystemRootId) {
-  for (const KelEnableStmt &s : kelEnableList()) ASSERT_EQ(exec(s.text), 0) << s.text << error();
+  ASSERT_NO_FATAL_FAILURE(enableDatabase());
   ASSERT_EQ(exec("create table app.docs (\"kelroot_id\" integer not null primary key, doc quarnxml.XMLVarchar)"), 0)
       << error();
   ASSERT_EQ(exec("insert into app.docs values (1, '<a><v>one</v></a>')"), 0) << error();
@@ -322,15 +331,11 @@ TEST_F(ColumnDb, CallersKeyNamedKelrootIdInLowerCaseIsNotTheSystemRootId) {
 // could give it, and re-enable then took Q's own table SB for the side table sb: emptied,
 // filled and fed by the triggers, while the real side table went stale.
 TEST_F(ColumnDb, AnOlderRowRecordsTheSchemaOfItsUnqualifiedSideTables) {
-  for (const KelEnableStmt &s : kelEnableList()) ASSERT_EQ(exec(s.text), 0) << s.text << error();
-  ASSERT_EQ(exec("create table app.docs (id integer not null primary key, doc quarnxml.XMLVarchar)"), 0) << error();
-  ASSERT_EQ(exec("insert into app.docs values (1, '<a><v>one</v><s>open</s></a>')"), 0) << error();
-  const std::string dad =
+  ASSERT_NO_FATAL_FAILURE(enableDocs(
       "<DAD><validation>NO</validation><Xcolumn><table name=\"q.sa\"><column name=\"v\" type=\"varchar(20)\" "
       "path=\"/a/v\" multi_occurrence=\"NO\"/></table><table name=\"sb\"><column name=\"s\" type=\"varchar(10)\" "
-      "path=\"/a/s\" multi_occurrence=\"NO\"/></table></Xcolumn></DAD>";
-  KelEnableColumnArgs args = docsColumn(dad);
-  ASSERT_EQ(kelEnableColumnMain(&ctx, args, msg), 0) << msg;
+      "path=\"/a/s\" multi_occurrence=\"NO\"/></table></Xcolumn></DAD>"));
+  ASSERT_EQ(exec("insert into app.docs (id, doc) values (1, '<a><v>one</v><s>open</s></a>')"), 0) << error();
   const std::string user = valueOf("values rtrim(user)");
   ASSERT_EQ(exec("create table q.sb (kelroot_id char(13) for bit data, s varchar(10))"), 0) << error();
   ASSERT_EQ(exec("insert into q.sb values (x'00000000000000000000000001', 'precious')"), 0) << error();
@@ -349,7 +354,7 @@ TEST_F(ColumnDb, AnOlderRowRecordsTheSchemaOfItsUnqualifiedSideTables) {
 // (KELA016E), and after the table was made again without KELROOT_ID it failed resetting it
 // (KELA031E).  Both disable, removing the view, side tables and XML_USAGE row.
 TEST_F(ColumnDb, DisableRemovesWhatIsLeftOfAColumnWhoseTableWasDropped) {
-  for (const KelEnableStmt &s : kelEnableList()) ASSERT_EQ(exec(s.text), 0) << s.text << error();
+  ASSERT_NO_FATAL_FAILURE(enableDatabase());
   const std::string dad =
       "<DAD><validation>NO</validation><Xcolumn><table name=\"app.side1\"><column name=\"v\" type=\"varchar(20)\" "
       "path=\"/a/v\" multi_occurrence=\"NO\"/></table></Xcolumn></DAD>";
@@ -380,7 +385,7 @@ TEST_F(ColumnDb, DisableRemovesWhatIsLeftOfAColumnWhoseTableWasDropped) {
 // The default view's stored form, schema and name delimited, must fit XML_USAGE.DEFAULT_VIEW
 // (128 bytes): a longer one failed the catalogue's insert after everything else was made.
 TEST_F(ColumnDb, DefaultViewsWhoseStoredFormIsTooLongAreRefusedFirst) {
-  for (const KelEnableStmt &s : kelEnableList()) ASSERT_EQ(exec(s.text), 0) << s.text << error();
+  ASSERT_NO_FATAL_FAILURE(enableDatabase());
   ASSERT_EQ(exec("create table app.docs (id integer not null primary key, doc quarnxml.XMLVarchar)"), 0) << error();
   const std::string dad =
       "<DAD><validation>NO</validation><Xcolumn><table name=\"app.side1\"><column name=\"v\" type=\"varchar(20)\" "
