@@ -405,6 +405,13 @@ std::string Translator::correlate(const std::string &source, const std::string &
   std::string corr = defaultName;
   bool hasAs = acceptKw("AS");
   if (hasAs || isCorrelationName()) corr = name(kMaxName);
+  // In a trigger the transition variables become SQLite's NEW and OLD (and, for BEFORE INSERT
+  // assignments, the row "quarn_new" of "quarn_src"), which SQLite names without regard to
+  // case: a FROM item exposed under one of these names would capture every reference to the
+  // variable inside its query, silently.
+  if (triggerMode_ && !corr.empty())
+    for (const char *reserved : {"NEW", "OLD", "QUARN_NEW", "QUARN_SRC"})
+      if (upperAscii(corr) == reserved) raise(kSqlCorrelationName, {corr});
   std::vector<std::string> cols;
   if (!corr.empty() && isOp("(") && (hasAs || corr != defaultName || derived)) {
     ++i_;

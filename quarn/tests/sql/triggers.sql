@@ -248,3 +248,17 @@ DROP TABLE fed;
 DROP TABLE early;
 DROP TABLE keyed;
 DROP TABLE keyed_log;
+-- A FROM item of a trigger exposed as NEW or OLD would capture the transition variables inside
+-- its query (SQLite's NEW and OLD): refused with -696; under another name the table is read.
+CREATE TABLE new (id INT);
+INSERT INTO new VALUES (1), (5), (9);
+CREATE TABLE tgt3 (id INT);
+CREATE TABLE lg3 (id INT, c INT);
+CREATE TRIGGER cap1 AFTER INSERT ON tgt3 REFERENCING NEW AS n FOR EACH ROW MODE QUARNSQL INSERT INTO lg3 VALUES (n.id, (SELECT COUNT(*) FROM new WHERE id > n.id));
+CREATE TRIGGER cap2 AFTER INSERT ON tgt3 REFERENCING NEW AS n FOR EACH ROW MODE QUARNSQL INSERT INTO lg3 VALUES (n.id, (SELECT COUNT(*) FROM lg3 Old WHERE Old.id > n.id));
+CREATE TRIGGER cap3 AFTER INSERT ON tgt3 REFERENCING NEW AS n FOR EACH ROW MODE QUARNSQL INSERT INTO lg3 VALUES (n.id, (SELECT COUNT(*) FROM new x WHERE x.id > n.id));
+INSERT INTO tgt3 VALUES (4);
+SELECT id, c FROM lg3;
+DROP TABLE tgt3;
+DROP TABLE lg3;
+DROP TABLE new;
