@@ -50,8 +50,13 @@ std::string controlFileName(const std::string &kelPath, const std::string &insta
 // is never followed and only a regular file is kept; the open does not wait (a FIFO opens at
 // once and is refused).  With ownOnly, a file that another user made beforehand (who could read
 // the document values the trace records), or one with other names (hard links), is refused too.
-FILE *openRegular(const char *name, int flags, const char *mode, bool ownOnly, bool empty = false) {
-  int fd = ::open(name, flags | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+FILE *openRegular(const char *name, int flags, const char *mode, bool ownOnly, bool empty = false,
+                  struct stat *made = nullptr) {
+  // Made anew if it can be (then *made says which file), else opened as it is.
+  const int common = flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+  int fd = ::open(name, common | O_CREAT | O_EXCL, 0666);
+  const bool created = fd >= 0;
+  if (fd < 0 && errno == EEXIST) fd = ::open(name, common, 0666);
   if (fd < 0) return nullptr;
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || (ownOnly && (st.st_uid != ::geteuid() || st.st_nlink != 1))) {
@@ -63,6 +68,10 @@ FILE *openRegular(const char *name, int flags, const char *mode, bool ownOnly, b
   if (empty && ::ftruncate(fd, 0) != 0) {
     ::close(fd);
     return nullptr;
+  }
+  if (made != nullptr) {
+    *made = {};
+    if (created) *made = st;
   }
   int fl = ::fcntl(fd, F_GETFL);
   if (fl >= 0) ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
@@ -96,8 +105,9 @@ int kelTraceOn(KelCallContext *ctx, const char *traceDir, const char *instance, 
   std::string traceName = dir + "/kel" + inst + ".trc";
   // The file switched on must be the switching user's own; the calls of the instance then open
   // it whoever runs them.
+  struct stat made {};
   FILE *trace = dirKnown && traceName.size() <= kMaxControlLine
-                    ? openRegular(traceName.c_str(), O_RDWR | O_APPEND, "a+", true)
+                    ? openRegular(traceName.c_str(), O_RDWR | O_APPEND, "a+", true, false, &made)
                     : nullptr;
   if (trace == nullptr) {
     if (msg) kelSetMessage(ctx, msg, KELC009E, traceDir != nullptr ? traceDir : "");
@@ -111,6 +121,12 @@ int kelTraceOn(KelCallContext *ctx, const char *traceDir, const char *instance, 
   if (ctl != nullptr && std::fclose(ctl) != 0) written = false;
   if (!written) {
     std::fclose(trace);
+    // A trace file this call made goes again, if the name is still that file: the trace is
+    // not on.
+    struct stat now {};
+    if (made.st_ino != 0 && ::lstat(traceName.c_str(), &now) == 0 && now.st_dev == made.st_dev &&
+        now.st_ino == made.st_ino)
+      ::unlink(traceName.c_str());
     if (msg) kelSetMessage(ctx, msg, KELC011E);
     if (rc) *rc = kelMessageState(KELC011E, sqlstate);
     return -1;

@@ -265,6 +265,12 @@ TEST_F(Trace, FilesOfTheTraceThatOthersPutInPlaceAreRefused) {
   EXPECT_EQ(rc, -105);
   EXPECT_EQ(std::string(msg), "KELC011E  Unable to write to the trace control file.\n");
   EXPECT_EQ(keltest::readFile(victim), "precious\n");
+  // The trace file the call made is gone again; one that was there before stays.
+  EXPECT_FALSE(std::filesystem::exists(traceFile()));
+  keltest::writeFile(traceFile(), "earlier\n");
+  EXPECT_EQ(kelTraceOn(nullptr, dir.str().c_str(), nullptr, &rc, state, msg), -1);
+  EXPECT_EQ(rc, -105);
+  EXPECT_EQ(keltest::readFile(traceFile()), "earlier\n");
   std::filesystem::remove(control());
 
   std::filesystem::remove(traceFile());
