@@ -6,7 +6,6 @@
 #include <xercesc/dom/DOMAttr.hpp>
 #include <xercesc/dom/DOMNamedNodeMap.hpp>
 #include <xercesc/dom/DOMProcessingInstruction.hpp>
-#include <xercesc/util/XMLString.hpp>
 
 #include <cstdlib>
 #include <cstring>
@@ -110,7 +109,6 @@ class Writer {
           break;  // document types, entities and notations have no place in content
       }
     };
-    top_ = node;
     try {
       enter(node);
       while (!stack.empty()) {
@@ -150,42 +148,7 @@ class Writer {
       appendValue(a->getNodeValue(), true);
       text_ += u'"';
     }
-    if (element == top_) appendInheritedNamespaces(element);
     text_ += u'>';
-  }
-  static bool declaresNamespace(const XMLCh *name) {
-    return std::char_traits<XMLCh>::compare(name, u"xmlns", 5) == 0 && (name[5] == 0 || name[5] == u':');
-  }
-  /*
-   * The element written first stands alone: it gets the namespace declarations of its
-   * ancestors that it does not make itself, the nearest of each prefix (and of the default
-   * namespace), so that its prefixes stay bound and its names keep their namespaces. A nearest
-   * declaration that is empty (no default namespace) needs nothing written.
-   */
-  void appendInheritedNamespaces(const DOMNode *element) {
-    std::vector<const XMLCh *> seen;
-    auto isSeen = [&](const XMLCh *name) {
-      for (const XMLCh *s : seen)
-        if (xercesc::XMLString::equals(s, name)) return true;
-      return false;
-    };
-    for (const DOMNode *e = element; e != nullptr && e->getNodeType() == DOMNode::ELEMENT_NODE; e = e->getParentNode()) {
-      const xercesc::DOMNamedNodeMap *attrs = e->getAttributes();
-      const XMLSize_t n = attrs != nullptr ? attrs->getLength() : 0;
-      for (XMLSize_t i = 0; i < n; ++i) {
-        const DOMNode *a = attrs->item(i);
-        const XMLCh *name = a->getNodeName();
-        if (!declaresNamespace(name) || isSeen(name)) continue;
-        seen.push_back(name);
-        const XMLCh *value = a->getNodeValue();
-        if (e == element || value == nullptr || value[0] == 0) continue;
-        text_ += u' ';
-        text_ += name;
-        text_ += u"=\"";
-        appendValue(value, true);
-        text_ += u'"';
-      }
-    }
   }
   void appendValue(const XMLCh *value, bool attribute) {
     if (value != nullptr) appendEscaped(text_, value, std::char_traits<XMLCh>::length(value), attribute);
@@ -202,7 +165,6 @@ class Writer {
   }
 
   KelCallContext *ctx_;
-  const DOMNode *top_ = nullptr;  // the node written first
   std::function<bool(const std::string &)> sink_;
   std::u16string text_;
   std::string narrow_;

@@ -4,7 +4,6 @@
 #include "keldom.h"
 
 #include <gtest/gtest.h>
-#include <xercesc/util/XMLString.hpp>
 
 #include <cstdlib>
 #include <string>
@@ -120,30 +119,6 @@ TEST_F(Serialise, RoundTripsAndNullNode) {
   EXPECT_EQ(kelDOMtoXML(&ctx, nullptr, &out, state, msg), -14);
   EXPECT_EQ(out, nullptr);
   EXPECT_EQ(msgId(), "KELA019E");
-}
-
-// An element written on its own keeps the namespaces declared above it, the nearest of each
-// prefix and of the default namespace, unless it declares them itself. Before, the markup that
-// decomposition stores left its prefixes unbound and did not parse as namespaced XML.
-TEST_F(Serialise, AnElementAloneKeepsTheNamespacesDeclaredAboveIt) {
-  auto below = [&](const std::string &text) {
-    xercesc::DOMElement *e = parse(text);
-    while (e != nullptr && e->getFirstElementChild() != nullptr &&
-           !xercesc::XMLString::equals(e->getTagName(), u"p:a") && !xercesc::XMLString::equals(e->getTagName(), u"a"))
-      e = e->getFirstElementChild();
-    char *out = nullptr;
-    EXPECT_EQ(kelDOMtoXML(&ctx, e, &out, state, msg), 0) << msg;
-    std::string s = out != nullptr ? out : "";
-    std::free(out);
-    return s;
-  };
-  EXPECT_EQ(below("<r xmlns='urn:d' xmlns:p='urn:p1' xmlns:q='urn:q&amp;'><m xmlns:p='urn:p2'>"
-                  "<p:a k='1' xmlns:x='urn:own'><q:b/></p:a></m></r>"),
-            "<p:a k=\"1\" xmlns:x=\"urn:own\" xmlns:p=\"urn:p2\" xmlns=\"urn:d\" xmlns:q=\"urn:q&amp;\"><q:b></q:b></p:a>");
-  // A prefix the element declares itself, and a default namespace taken away nearer, stay so.
-  EXPECT_EQ(below("<r xmlns='urn:d' xmlns:p='urn:p1'><m xmlns=''><p:a xmlns:p='urn:own'/></m></r>"),
-            "<p:a xmlns:p=\"urn:own\"></p:a>");
-  EXPECT_EQ(below("<r><m><a b='xmlns'/></m></r>"), "<a b=\"xmlns\"></a>");
 }
 
 TEST_F(Serialise, DeepDocumentsAndBuffersThatMoveToAFile) {
