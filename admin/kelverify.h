@@ -55,8 +55,8 @@ inline constexpr int KEL_VERIFY_REPORT_ROWS = 1000;
  *
  * Repair rewrites the side rows of exactly the documents found missing or different, deletes the
  * rows without a document, and, when the system owns the root id, first takes shared root ids
- * away and gives documents without a root id theirs; KEL_VERIFY_BATCH documents at a time.  Documents that cannot be read are
- * counted, named and left as they are.
+ * away and gives documents without a root id theirs; KEL_VERIFY_BATCH documents at a time.
+ * Documents that cannot be read are counted, named and left as they are.
  *
  * Returns, with *counts filled and the message in msg (1025 bytes):
  *   0 KELA078I: nothing differs;  0 KELA080I: everything found was repaired;

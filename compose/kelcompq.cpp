@@ -224,7 +224,8 @@ int kelAppendColumnValue(KelCallContext *ctx, KelDocWriter *doc, KelQueryColumns
   if (kelLocatorToXmlText(ctx, &loc, doc->buffer(), attribute, doc->xml11(), &status, msg) < 0) {
     if (status == kelSqlStateTable[KELD000E].code) {
       KEL_TRACE(ctx, "column %s holds a character the document's XML version cannot hold\n", c.name.c_str());
-      return kelMessageState(KELD000E, sqlstate), status;
+      kelMessageState(KELD000E, sqlstate);
+      return status;
     }
     kelMessageState(status == kelSqlStateTable[KELG002E].code ? KELG002E : KELG001E, sqlstate);
     return status;
