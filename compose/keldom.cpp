@@ -50,7 +50,8 @@ void appendEscaped(std::u16string &out, const XMLCh *src, size_t n, bool attribu
 // Writes the XML text of a node into a sink, piece by piece.
 class Writer {
  public:
-  Writer(KelCallContext *ctx, std::function<bool(const std::string &)> sink) : ctx_(ctx), sink_(std::move(sink)) {}
+  Writer(KelCallContext *ctx, std::function<bool(const std::string &)> sink, const KelNsDecls *inherited = nullptr)
+      : ctx_(ctx), sink_(std::move(sink)), inherited_(inherited) {}
 
   // Returns 0, or the failure's code with sqlstate and msg set.
   int write(const DOMNode *node, char *sqlstate, char *msg) {
@@ -109,6 +110,7 @@ class Writer {
           break;  // document types, entities and notations have no place in content
       }
     };
+    top_ = node;
     try {
       enter(node);
       while (!stack.empty()) {
@@ -148,6 +150,15 @@ class Writer {
       appendValue(a->getNodeValue(), true);
       text_ += u'"';
     }
+    if (element == top_ && inherited_ != nullptr) {
+      for (const KelNsDecl &d : *inherited_) {
+        text_ += u' ';
+        text_ += d.name;
+        text_ += u"=\"";
+        appendEscaped(text_, d.value.data(), d.value.size(), true);
+        text_ += u'"';
+      }
+    }
     text_ += u'>';
   }
   void appendValue(const XMLCh *value, bool attribute) {
@@ -166,6 +177,8 @@ class Writer {
 
   KelCallContext *ctx_;
   std::function<bool(const std::string &)> sink_;
+  const KelNsDecls *inherited_;
+  const DOMNode *top_ = nullptr;  // the node written first
   std::u16string text_;
   std::string narrow_;
 };
@@ -212,14 +225,18 @@ int kelDOMtoXML1(KelCallContext *ctx, const DOMNode *node, KelDocBuffer *buf, ch
   return w.write(node, sqlstate, msg);
 }
 
-int kelDOMtoXML(KelCallContext *ctx, const DOMNode *node, char **out, char *sqlstate, char *msg) {
+int kelDOMtoXML(KelCallContext *ctx, const DOMNode *node, char **out, char *sqlstate, char *msg,
+                const KelNsDecls *inherited) {
   *out = nullptr;
   if (node == nullptr) return kelFail(ctx, msg, sqlstate, KELA019E);
   std::string text;
-  Writer w(ctx, [&](const std::string &piece) {
-    text += piece;
-    return true;
-  });
+  Writer w(
+      ctx,
+      [&](const std::string &piece) {
+        text += piece;
+        return true;
+      },
+      inherited);
   int rc = w.write(node, sqlstate, msg);
   if (rc < 0) return rc;
   *out = static_cast<char *>(std::malloc(text.size() + 1));

@@ -16,6 +16,8 @@
 #include <xercesc/dom/DOMNode.hpp>
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "keldadread.h"
 
@@ -54,10 +56,20 @@ int writeXMLEndTag(std::string *tag, int blanks, const char *name, bool lineFeed
  */
 int kelDOMtoXML1(KelCallContext *ctx, const xercesc::DOMNode *node, KelDocBuffer *buf, char *sqlstate, char *msg);
 
+// A namespace declaration: its attribute name ("xmlns" or "xmlns:" prefix) and its value.
+struct KelNsDecl {
+  std::u16string_view name;
+  std::u16string_view value;
+};
+using KelNsDecls = std::vector<KelNsDecl>;
+
 /*
- * The same into a new terminated string *out (malloc'd; the caller frees it).  Returns 0; -14
- * with KELA019E for a null node; the failures of kelDOMtoXML1.
+ * The same into a new terminated string *out (malloc'd; the caller frees it).  When inherited
+ * is given, its declarations are written into the start tag of node after its own attributes:
+ * an element written alone keeps the namespaces it was parsed in.  Returns 0; -14 with
+ * KELA019E for a null node; the failures of kelDOMtoXML1.
  */
-int kelDOMtoXML(KelCallContext *ctx, const xercesc::DOMNode *node, char **out, char *sqlstate, char *msg);
+int kelDOMtoXML(KelCallContext *ctx, const xercesc::DOMNode *node, char **out, char *sqlstate, char *msg,
+                const KelNsDecls *inherited = nullptr);
 
 #endif /* KEL_DOM_H */

@@ -132,6 +132,21 @@ class DecomposeDb : public keltest::DatabaseTest {
     quarn_free_stmt(stmt);
     return n;
   }
+  // The body of row k of table m, "(null)" when NULL.
+  std::string body(int k) {
+    sqlca ca{};
+    quarn_stmt *stmt = nullptr;
+    std::string sql = "SELECT body FROM m WHERE k = " + std::to_string(k);
+    EXPECT_EQ(quarn_prepare(sql.c_str(), &stmt, &ca), 0) << sql;
+    if (stmt == nullptr) return "";
+    char text[512] = "";
+    short ind = 0;
+    quarn_hostvar out{SQL_TYP_CSTR, sizeof text, text, &ind};
+    quarn_open(stmt, 0, nullptr, &ca);
+    EXPECT_EQ(quarn_fetch(stmt, 1, &out, &ca), 0) << sql;
+    quarn_free_stmt(stmt);
+    return ind < 0 ? "(null)" : text;
+  }
   long allRows() { return count("orders") + count("parts") + count("shipments"); }
 
   KelCallContext ctx{};
@@ -340,9 +355,9 @@ TEST_F(DecomposeDb, ValuesAtAndBeyondTheirColumnsLimits) {
     } else {
       EXPECT_LT(rc, 0) << msg;
       // A string longer than its column is this system's own refusal.
-      if (std::string(" vc g c gr bl db cl lv ").find(std::string(" ") + c.col + " ") !=
-          std::string::npos)
+      if (std::string(" vc g c gr bl db cl lv ").find(std::string(" ") + c.col + " ") != std::string::npos) {
         EXPECT_EQ(std::string(msg, 8), "KELQ026E") << msg;
+      }
       EXPECT_EQ(count(("t WHERE k = " + std::to_string(k)).c_str()), 0);
     }
   }
@@ -406,6 +421,36 @@ TEST_F(DecomposeDb, RepeatedLevelsTextAndHostileDocuments) {
   EXPECT_EQ(shred("<r><g id='7'>" + std::string(8000000, 'x') + "</g></r>"), -86);
   EXPECT_EQ(std::string(msg, 8), "KELQ026E") << msg;
   EXPECT_EQ(count("g WHERE gid = 7"), 0);
+}
+
+// An element stored whole keeps the namespaces it was parsed in: the nearest declaration above
+// it of each prefix it or its descendants use, and of the default namespace for a name without
+// one; none it makes itself, no empty default, and nothing from a sibling's declarations.
+// Before, the stored markup left its prefixes unbound and lost its default namespace.
+TEST_F(DecomposeDb, AnElementStoredWholeKeepsItsNamespaces) {
+  ASSERT_EQ(exec("CREATE TABLE m (k INTEGER NOT NULL PRIMARY KEY, body VARCHAR(300))"), 0) << error();
+  sqlca ca{};
+  ASSERT_EQ(quarn_commit(&ca), 0);
+  dad_ =
+      "<DAD><validation>NO</validation><Xcollection><root_node><element_node name=\"r\">"
+      "<element_node name=\"w\" multi_occurrence=\"YES\"><RDB_node><table name=\"m\" key=\"k\"/></RDB_node>"
+      "<attribute_node name=\"k\"><RDB_node><table name=\"m\"/><column name=\"k\" type=\"integer\"/></RDB_node>"
+      "</attribute_node><element_node name=\"p:a\"><RDB_node><table name=\"m\"/><column name=\"body\" "
+      "type=\"varchar(300)\"/></RDB_node></element_node></element_node></element_node></root_node></Xcollection></DAD>";
+  ASSERT_EQ(shred("<r xmlns='urn:d' xmlns:p='urn:p1' xmlns:q='urn:q\"' xmlns:u='urn:unused'>"
+                  "<w k='1' xmlns:p='urn:p2'><p:a x='1' xmlns:own='urn:own' q:z='2'><b/><own:c/></p:a></w>"
+                  "<w k='2' xmlns=''><p:a xmlns:p='urn:own'><b/></p:a></w>"
+                  "<w k='3' xmlns:s='urn:s'><p:a/></w><w k='4'><p:a><s:b/></p:a></w></r>"),
+            0)
+      << msg;
+  EXPECT_EQ(body(1), "<p:a q:z=\"2\" x=\"1\" xmlns:own=\"urn:own\" xmlns:p=\"urn:p2\" xmlns:q=\"urn:q&quot;\" "
+                     "xmlns=\"urn:d\"><b></b><own:c></own:c></p:a>");
+  EXPECT_EQ(body(2), "<p:a xmlns:p=\"urn:own\"><b></b></p:a>");
+  EXPECT_EQ(body(3), "<p:a xmlns:p=\"urn:p1\"></p:a>");
+  EXPECT_EQ(body(4), "<p:a xmlns:p=\"urn:p1\"><s:b></s:b></p:a>");
+  // Without any declaration the markup is written as it was parsed.
+  ASSERT_EQ(shred("<r><w k='5'><p:a><b/></p:a></w></r>"), 0) << msg;
+  EXPECT_EQ(body(5), "<p:a><b></b></p:a>");
 }
 
 }  // namespace

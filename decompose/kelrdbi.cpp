@@ -9,6 +9,7 @@
 #include "kelrdbi.h"
 
 #include <xercesc/dom/DOMAttr.hpp>
+#include <xercesc/dom/DOMNamedNodeMap.hpp>
 #include <xercesc/dom/DOMNode.hpp>
 
 #include <algorithm>
@@ -16,7 +17,9 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "kelcli.h"
@@ -262,6 +265,8 @@ class Walker {
 
   int visit(const DOMElement *e, int at) {
     const Place &place = places_[at];
+    const size_t declaredBefore = declaredNames_.size();
+    enterScope(e);
     for (int t : place.rowTables) {
       OpenRow &o = open_[static_cast<size_t>(t)];
       const KEL_TAB &tab = rel_.tab[static_cast<size_t>(t)];
@@ -304,10 +309,76 @@ class Walker {
       }
       rows.push_back(std::move(o.row));
     }
+    leaveScope(declaredBefore);
     return 0;
   }
 
  private:
+  // The namespace declarations e makes come into scope for it and its descendants.
+  void enterScope(const DOMElement *e) {
+    const xercesc::DOMNamedNodeMap *attrs = e->getAttributes();
+    const XMLSize_t n = attrs != nullptr ? attrs->getLength() : 0;
+    for (XMLSize_t i = 0; i < n; ++i) {
+      const DOMNode *a = attrs->item(i);
+      const std::u16string_view name = a->getNodeName();
+      if (name.compare(0, 5, u"xmlns") != 0 || (name.size() > 5 && name[5] != u':')) continue;
+      const XMLCh *value = a->getNodeValue();
+      scope_[name].push_back({value != nullptr ? value : u"", e});
+      declaredNames_.push_back(name);
+    }
+  }
+  void leaveScope(size_t declaredBefore) {
+    while (declaredNames_.size() > declaredBefore) {
+      scope_[declaredNames_.back()].pop_back();
+      declaredNames_.pop_back();
+    }
+  }
+  /*
+   * The declarations made above e that its markup needs to keep its names in their namespaces:
+   * the nearest of each prefix that e or a descendant uses (the default namespace for an
+   * element name without one), in the order of first use.  None that e makes itself, and no
+   * empty default declaration.  Only the prefixes used are looked at, so the cost follows the
+   * markup written, not the declarations above it.
+   */
+  void inheritedFor(const DOMElement *e, KelNsDecls *out) {
+    out->clear();
+    looked_.clear();
+    auto need = [&](std::u16string_view prefix) {
+      if (prefix == u"xml" || prefix == u"xmlns") return;
+      key_.assign(u"xmlns");
+      if (!prefix.empty()) key_.append(u":").append(prefix);
+      auto found = scope_.find(key_);
+      if (found == scope_.end() || found->second.empty() || !looked_.insert(found->first).second) return;
+      const Declared &d = found->second.back();
+      if (d.owner == e || d.value[0] == 0) return;
+      out->push_back({found->first, d.value});
+    };
+    const DOMNode *n = e;
+    while (n != nullptr) {
+      const short type = n->getNodeType();
+      if (type == DOMNode::ELEMENT_NODE) {
+        const std::u16string_view name = n->getNodeName();
+        const size_t colon = name.find(u':');
+        need(colon == std::u16string_view::npos ? std::u16string_view() : name.substr(0, colon));
+        const xercesc::DOMNamedNodeMap *attrs = n->getAttributes();
+        const XMLSize_t count = attrs != nullptr ? attrs->getLength() : 0;
+        for (XMLSize_t i = 0; i < count; ++i) {
+          const std::u16string_view attr = attrs->item(i)->getNodeName();
+          const size_t c = attr.find(u':');
+          if (c != std::u16string_view::npos) need(attr.substr(0, c));
+        }
+      }
+      const DOMNode *down =
+          type == DOMNode::ELEMENT_NODE || type == DOMNode::ENTITY_REFERENCE_NODE ? n->getFirstChild() : nullptr;
+      if (down != nullptr) {
+        n = down;
+        continue;
+      }
+      while (n != e && n->getNextSibling() == nullptr) n = n->getParentNode();
+      n = n == e ? nullptr : n->getNextSibling();
+    }
+  }
+
   // The slot of column col of table t in its open row; KELQ037E / KELQ045E when it holds a value.
   int slot(int t, int col, const DOMElement *e, KelRowValue **value) {
     OpenRow &o = open_[static_cast<size_t>(t)];
@@ -350,7 +421,8 @@ class Walker {
     int rc = slot(t, col, e, &v);
     if (rc < 0) return rc;
     char *markup = nullptr;
-    rc = kelDOMtoXML(ctx_, e, &markup, sqlstate_, msg_);
+    if (!declaredNames_.empty()) inheritedFor(e, &inherited_);
+    rc = kelDOMtoXML(ctx_, e, &markup, sqlstate_, msg_, declaredNames_.empty() ? nullptr : &inherited_);
     if (rc < 0) return rc;
     v->text = markup;
     v->null = v->text.empty();
@@ -366,6 +438,17 @@ class Walker {
   char *msg_;
   std::vector<OpenRow> open_;
   std::u16string text_;
+  // The namespace declarations in scope at the element visited: by attribute name, the nearest
+  // last, with the element that makes it; and the names in the order they came into scope.
+  struct Declared {
+    const XMLCh *value;
+    const DOMElement *owner;
+  };
+  std::unordered_map<std::u16string_view, std::vector<Declared>> scope_;
+  std::vector<std::u16string_view> declaredNames_;
+  std::unordered_set<std::u16string_view> looked_;
+  std::u16string key_;
+  KelNsDecls inherited_;
 };
 
 // The ancestor of e that lies depth - target levels up (e itself when equal).
