@@ -279,6 +279,7 @@ QError sqliteFailure(sqlite3 *db, int rc, const std::string &msg) {
   if (msg.find("because it is a view") != std::string::npos) return engineError(kSqlNotUpdatable, {});
   if (msg.find("ORDER BY term out of range") != std::string::npos) return engineError(kSqlOrderByColumn, {});
   if (msg.find("datatype mismatch") != std::string::npos) return engineError(kSqlIncompatible, {});
+  if (msg == "integer overflow") return engineError(kSqlArithmeticOverflow, {});  // SUM() past 64 bits
   if (primary == SQLITE_FULL) return engineError(kSqlDiskFull, {});
   return engineError(kSqlSystem, {msg});
 }

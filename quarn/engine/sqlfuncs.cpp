@@ -47,6 +47,36 @@ void qdivisor(sqlite3_context *ctx, int, sqlite3_value **argv) {
   sqlite3_result_value(ctx, v);
 }
 
+// QINTRESULT(x, bits): the result x of integer arithmetic, checked against the range of its
+// type (INTEGER with 32 bits, BIGINT with 64); outside it is -802 (22003).  SQLite gives a
+// double where a 64-bit result overflows, and knows no 32-bit type at all.
+void qintresult(sqlite3_context *ctx, int, sqlite3_value **argv) {
+  sqlite3_value *v = argv[0];
+  const bool narrow = sqlite3_value_int(argv[1]) == 32;
+  const int64_t lo = narrow ? INT32_MIN : INT64_MIN;
+  const int64_t hi = narrow ? INT32_MAX : INT64_MAX;
+  switch (sqlite3_value_type(v)) {
+    case SQLITE_INTEGER: {
+      const sqlite3_int64 n = sqlite3_value_int64(v);
+      if (n < lo || n > hi) break;
+      sqlite3_result_value(ctx, v);
+      return;
+    }
+    case SQLITE_FLOAT: {
+      // Integral and inside the range: the same number as an integer.  2^63 itself is outside.
+      const double d = sqlite3_value_double(v);
+      if (!(d >= static_cast<double>(lo) && d < -static_cast<double>(INT64_MIN)) || d != static_cast<double>(
+          static_cast<sqlite3_int64>(d)) || static_cast<sqlite3_int64>(d) > hi) break;
+      sqlite3_result_int64(ctx, static_cast<sqlite3_int64>(d));
+      return;
+    }
+    default:
+      sqlite3_result_value(ctx, v);
+      return;
+  }
+  fail(ctx, kSqlArithmeticOverflow, "");
+}
+
 std::string trimBlanks(const std::string &s) {
   size_t b = s.find_first_not_of(' ');
   if (b == std::string::npos) return "";
@@ -628,6 +658,7 @@ void registerFunctions(sqlite3 *db, Session *s) {
   sqlite3_create_function_v2(db, "QCAST", 2, det, s, qcast, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QCAST", 3, det, s, qcast, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QDIVISOR", 1, det, nullptr, qdivisor, nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(db, "QINTRESULT", 2, det, nullptr, qintresult, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QGENERATE_UNIQUE", 0, SQLITE_UTF8, nullptr, generateUnique, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QLENGTH", 1, det, nullptr, qlength, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QSUBSTR", 2, det, nullptr, qsubstr, nullptr, nullptr, nullptr);

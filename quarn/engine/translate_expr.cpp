@@ -223,6 +223,18 @@ static std::string durationUnit(const Token &t) {
   return "";
 }
 
+/*
+ * Integer arithmetic whose result has type t, checked against the range of t: INTEGER and
+ * BIGINT results outside it are -802, where SQLite would give a larger number or a double.
+ * SMALLINT operands give an INTEGER result, as the database types them.
+ */
+static std::string checkedInteger(const std::string &arithmetic, const QType &t) {
+  if (t.isDistinct()) return arithmetic;
+  if (t.base == Base::Integer) return "QINTRESULT(" + arithmetic + ", 32)";
+  if (t.base == Base::BigInt) return "QINTRESULT(" + arithmetic + ", 64)";
+  return arithmetic;
+}
+
 std::string Translator::additive() {
   std::string out = multiplicative();
   QType t = lastType_;
@@ -253,8 +265,8 @@ std::string Translator::additive() {
         t.scale = b == Base::Timestamp ? 6 : 0;
         continue;
       }
-      out += (plus ? " + " : " - ") + right;
       t = numericResult(t, rt, plus ? '+' : '-');
+      out = checkedInteger(out + (plus ? " + " : " - ") + right, t);
     }
     else if (acceptOp("||") || acceptKw("CONCAT")) {
       out = asValue(out, t);
@@ -274,7 +286,11 @@ std::string Translator::multiplicative() {
   std::string out = unary();
   QType t = lastType_;
   for (;;) {
-    if (acceptOp("*")) { out += " * " + unary(); t = numericResult(t, lastType_, '*'); }
+    if (acceptOp("*")) {
+      std::string right = unary();
+      t = numericResult(t, lastType_, '*');
+      out = checkedInteger(out + " * " + right, t);
+    }
     else if (acceptOp("/")) {
       std::string right = unary();
       QType r = numericResult(t, lastType_, '/');
@@ -283,7 +299,7 @@ std::string Translator::multiplicative() {
       bool exact = r.base == Base::SmallInt || r.base == Base::Integer || r.base == Base::BigInt;
       if (r.base != Base::None && !exact) out = "CAST(" + out + " AS REAL)";
       // A zero divisor is an error (-801), not SQLite's NULL.
-      out += " / QDIVISOR(" + right + ")";
+      out = checkedInteger(out + " / QDIVISOR(" + right + ")", r);
       t = r;
     }
     else {
@@ -295,7 +311,13 @@ std::string Translator::multiplicative() {
 
 std::string Translator::unary() {
   Nest nest(*this);
-  if (acceptOp("-")) return "-" + unary();
+  if (acceptOp("-")) {
+    // The negation of the smallest value of a type is outside it; a literal cannot be that.
+    // Any other operand goes in parentheses: "-" before "-1" would make "--", a comment.
+    std::string operand = unary();
+    if (operand.find_first_not_of("0123456789") == std::string::npos) return "-" + operand;
+    return checkedInteger("-(" + operand + ")", lastType_);
+  }
   if (acceptOp("+")) return unary();
   lastType_ = QType{};
   return primary();
@@ -436,7 +458,13 @@ std::string Translator::primary() {
     }
     case Tok::Integer: case Tok::Decimal: case Tok::Float:
       ++i_;
-      if (t.kind == Tok::Integer) lastType_.base = t.text.size() > 9 ? Base::BigInt : Base::Integer;
+      if (t.kind == Tok::Integer) {
+        // An integer constant is INTEGER when it fits one, 2147483647 included.
+        const size_t lead = std::min(t.text.find_first_not_of('0'), t.text.size());
+        const std::string_view digits = std::string_view(t.text).substr(lead);
+        const bool fits = digits.size() < 10 || (digits.size() == 10 && digits <= "2147483647");
+        lastType_.base = fits ? Base::Integer : Base::BigInt;
+      }
       else if (t.kind == Tok::Decimal) {
         // A decimal literal's precision is its number of digits, its scale the digits after
         // the point: 1.239 is DECIMAL(4,3), shown as it is written and cut when assigned to a

@@ -38,6 +38,20 @@ SELECT I / 0 FROM P;
 SELECT D / 0.0 FROM P;
 SELECT MOD(I, 0) FROM P;
 SELECT COUNT(*), MAX(I / NULLIF(0, 0)), MAX(MOD(7, 3)) FROM P;
+-- Integer arithmetic outside its result type's range is -802: INTEGER (SMALLINT operands
+-- included) within 32 bits, BIGINT within 64; SQLite gave a larger number or a double.  A
+-- constant is INTEGER when it fits one.  A sum past 64 bits is -802 too.
+VALUES 2147483647 + 1;
+VALUES (2147483646 + 1, -2147483647 - 1, 2147483648 + 1, CAST(32767 AS SMALLINT) * 32767);
+CREATE TABLE OV (I INTEGER, B BIGINT);
+INSERT INTO OV VALUES (-2147483648, 9223372036854775807);
+SELECT -I FROM OV;
+SELECT I / -1 FROM OV;
+SELECT I * 2 FROM OV;
+SELECT B + 1 FROM OV;
+SELECT B * 2 FROM OV;
+SELECT B - 1, CAST(I AS BIGINT) * 2, - -1, - - 2, 5 - -1 FROM OV;
+SELECT SUM(B) FROM (SELECT B FROM OV UNION ALL SELECT B FROM OV) X;
 -- DIGITS: the digits of the absolute value, as many as the type's precision.
 VALUES (DIGITS(CAST(-42 AS SMALLINT)), DIGITS(CAST(7 AS INTEGER)), DIGITS(CAST(12.5 AS DECIMAL(5,2))));
 ROLLBACK;
