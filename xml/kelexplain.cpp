@@ -53,12 +53,16 @@ constexpr unsigned kNoPass = 0xFF;  // the element cannot pass the step, bent or
 struct Step {
   const KelQuery::StepTest *test;
   bool descendant;  // reached by "//" from the step before (or from the document)
+  int pred = -1;    // the place of its predicate's value in a frame, -1 without a predicate
 };
 
-// One open element.
+/*
+ * One open element.  A deep document keeps one frame per level, so a frame holds the values of
+ * the steps with a predicate only (most paths have none), not one per step.
+ */
 struct Frame {
   std::u16string qname;
-  std::vector<std::optional<std::u16string>> predValues;  // [j]: its value of step j's attribute
+  std::vector<std::optional<std::u16string>> predValues;  // [step.pred]: its value of that attribute
   std::vector<uint16_t> ends;     // [j]: masks with which steps 0..j-1 end at this element
   std::vector<uint16_t> reached;  // [j]: the same over this element and its ancestors
 };
@@ -128,6 +132,8 @@ class ExplainHandler : public xercesc::DefaultHandler {
       for (size_t k = 0; k < segment.size(); ++k) steps_.push_back({&segment[k], k == 0});
     for (size_t k = query_.tail().size(); k-- > 0;)
       steps_.push_back({&query_.tail()[k], k + 1 == query_.tail().size()});
+    for (Step &step : steps_)
+      if (step.test->predName != nullptr) step.pred = static_cast<int>(predicates_++);
     // A path that begins with "//" has no head: its first step is a descendant of the document.
     frames_.emplace_back();
     Frame &document = frames_.back();
@@ -155,7 +161,7 @@ class ExplainHandler : public xercesc::DefaultHandler {
       if (query_.targetKind() == KEL_TARGET_ATTRIBUTE) matchAttributes(attrs);
       else if (matchDepth_ == 0) {  // an element inside a selected one belongs to its value
         matchDepth_ = depth_;
-        add(matches_, "MATCH", foundPath(depth_), u"selected");
+        if (matches_.size() < room_) add(matches_, "MATCH", foundPath(depth_), u"selected");
       }
       return;
     }
@@ -185,7 +191,10 @@ class ExplainHandler : public xercesc::DefaultHandler {
     const KelQuery::StepTest &t = *steps_[j].test;
     unsigned b = t.any ? 0 : nameBends(f.qname, std::u16string_view(t.name, t.nameLen));
     if (b == kNoPass) return kNoPass;
-    if (t.predName != nullptr && (!f.predValues[j] || *f.predValues[j] != t.predValue)) b |= kPredicate;
+    if (t.predName != nullptr) {
+      const std::optional<std::u16string> &value = f.predValues[static_cast<size_t>(steps_[j].pred)];
+      if (!value || *value != t.predValue) b |= kPredicate;
+    }
     return b;
   }
 
@@ -193,12 +202,13 @@ class ExplainHandler : public xercesc::DefaultHandler {
   void relaxedStep(Frame &f, const xercesc::Attributes &attrs) {
     const Frame &parent = frames_[depth_ - 1];
     const size_t n = steps_.size();
-    f.predValues.resize(n);
-    for (size_t j = 0; j < n; ++j) {
-      const XMLCh *name = steps_[j].test->predName;
-      const XMLCh *value = name != nullptr ? attrs.getValue(name) : nullptr;
-      if (value != nullptr) f.predValues[j] = value;
-      else f.predValues[j].reset();
+    f.predValues.resize(predicates_);
+    for (const Step &step : steps_) {
+      if (step.pred < 0) continue;
+      const XMLCh *value = attrs.getValue(step.test->predName);
+      std::optional<std::u16string> &mine = f.predValues[static_cast<size_t>(step.pred)];
+      if (value != nullptr) mine = value;
+      else mine.reset();
     }
     f.ends.assign(n + 1, 0);
     f.reached.resize(n + 1);
@@ -260,8 +270,9 @@ class ExplainHandler : public xercesc::DefaultHandler {
         sentence(quoted(f.qname) + u" differs from step " + quoted(stepName) + u" in letter case");
       if (b & kPredicate) {
         const std::u16string want = std::u16string(t.predName) + u"=" + quoted(t.predValue);
-        if (f.predValues[j])
-          sentence(quoted(f.qname) + u" has " + t.predName + u"=" + quoted(*f.predValues[j]) + u" where the path asks for " + want);
+        const std::optional<std::u16string> &value = f.predValues[static_cast<size_t>(steps_[j].pred)];
+        if (value)
+          sentence(quoted(f.qname) + u" has " + t.predName + u"=" + quoted(*value) + u" where the path asks for " + want);
         else
           sentence(quoted(f.qname) + u" has no attribute " + t.predName + u" where the path asks for " + want);
       }
@@ -281,7 +292,8 @@ class ExplainHandler : public xercesc::DefaultHandler {
       const XMLCh *name = attrs.getQName(i);
       unsigned b = all ? 0 : nameBends(name, target);
       if (b == 0) {
-        add(matches_, "MATCH", foundPath(depth_) + u"/@" + name, attrs.getValue(i));
+        // The room is looked at before the path is built: a deep match costs its depth.
+        if (matches_.size() < room_) add(matches_, "MATCH", foundPath(depth_) + u"/@" + name, attrs.getValue(i));
       } else if (b != kNoPass && nearMisses_.size() < room_) {
         const std::u16string why = b & kPrefix ? u" has the local name of " + quoted(target) + u" with another namespace prefix"
                                                : u" differs from " + quoted(target) + u" in letter case";
@@ -311,6 +323,7 @@ class ExplainHandler : public xercesc::DefaultHandler {
   size_t room_;           // findings of each list at most
   const xercesc::Locator *locator_ = nullptr;
   std::vector<Step> steps_;
+  size_t predicates_ = 0;  // steps with a predicate
   std::vector<Frame> frames_;  // [0] the document, [d] the open element at depth d
   size_t depth_ = 0;
   size_t matchDepth_ = 0;  // depth of the selected element being read, 0 when none

@@ -117,6 +117,15 @@ TEST_F(Explain, AtMostOneHundredRows) {
   EXPECT_EQ(kinds(doc, "/a/b").size(), KEL_EXPLAIN_MAX_ROWS);
   EXPECT_EQ(kinds(doc, "/a/x[1]").size(), KEL_EXPLAIN_MAX_ROWS);  // the IGNORED row counts
   EXPECT_EQ(kinds(doc, "/a/x[1]").front(), "IGNORED");
+  // Deep matches past the limit are not written out: the first hundred, in document order.
+  std::string deep;
+  for (int i = 1; i <= 20000; ++i) deep += "<a k=\"" + std::to_string(i) + "\">";
+  for (int i = 0; i < 20000; ++i) deep += "</a>";
+  V found = rows(deep, "//a/@k");
+  ASSERT_EQ(found.size(), KEL_EXPLAIN_MAX_ROWS);
+  std::string path100;
+  for (int i = 0; i < 100; ++i) path100 += "/a";
+  EXPECT_EQ(found.back().substr(found.back().find(' ', 6) + 1), path100 + "/@k | 100");
 }
 
 TEST_F(Explain, FailuresAreTheExtractionsOwn) {
