@@ -294,14 +294,33 @@ void Session::setPath(std::vector<std::string> p) {
   cache_.clear();
 }
 
+// Whether a statement of the connection is part way through its rows.
+static bool anyStatementRunning(sqlite3 *db) {
+  for (sqlite3_stmt *st = sqlite3_next_stmt(db, nullptr); st != nullptr; st = sqlite3_next_stmt(db, st))
+    if (sqlite3_stmt_busy(st)) return true;
+  return false;
+}
+
 void Session::beginUnitOfWork(bool write) {
   if (inTxn_) {
-    if (write && !txnWrites_) {
-      // Take the write lock now (LOCK TABLE ... IN EXCLUSIVE MODE in a reading unit of work).
-      execSql(db_, "UPDATE \"SYSQUARN.PROPERTIES\" SET VALUE = VALUE WHERE 0");
+    if (!write || txnWrites_) return;
+    // Take the write lock now (LOCK TABLE ... IN EXCLUSIVE MODE in a reading unit of work).
+    int rc = sqlite3_exec(db_, "UPDATE \"SYSQUARN.PROPERTIES\" SET VALUE = VALUE WHERE 0", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK) {
       txnWrites_ = true;
+      return;
     }
-    return;
+    /*
+     * A unit of work that has read cannot take the write lock while another writer holds it,
+     * or once another has written since it began to read: SQLite does not wait then.  With no
+     * cursor open and nothing written, nothing of the unit of work rests on what it read (its
+     * reads held no locks past their cursors), so it ends its reading and waits for the lock as
+     * a unit of work that begins by writing does.  An open cursor keeps the -911.
+     */
+    if ((rc & 0xFF) != SQLITE_BUSY || anyStatementRunning(db_)) raiseSqlite(db_, rc);
+    rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) raiseSqlite(db_, rc);
+    inTxn_ = false;
   }
   int rc = sqlite3_exec(db_, write ? "BEGIN IMMEDIATE" : "BEGIN", nullptr, nullptr, nullptr);
   if (rc != SQLITE_OK) raiseSqlite(db_, rc);
@@ -323,9 +342,13 @@ void Session::endUnitOfWork(bool commit) {
   if (commit) {
     int rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) {
+      // The COMMIT's own failure is reported (a full disk, say), not the ROLLBACK's after it.
+      QError failure = sqliteFailure(db_, rc, sqlite3_errmsg(db_));
       sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
       inTxn_ = false;
-      raiseSqlite(db_, rc);
+      txnWrites_ = false;
+      if (!temps_.empty()) tempTablesAfter(false);
+      throw failure;
     }
   } else {
     sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);

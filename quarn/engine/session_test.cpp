@@ -2,10 +2,16 @@
 // queries of the extension with parameter markers, and databases of an instance.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
 #include <filesystem>
+#include <thread>
 
 #include <sqlite3.h>
 
@@ -73,6 +79,92 @@ TEST_F(Sessions, LockWaitEndsWithDeadlockCodeAndRollsBackTheWaiter) {
   ASSERT_EQ(b->execImmediate("INSERT INTO t VALUES (2)", &ca_), 0);
   ASSERT_EQ(b->commit(&ca_), 0);
   EXPECT_EQ(count(*a_, "SELECT COUNT(*) FROM t"), 2);
+}
+
+// A unit of work that has only read takes the write lock when it first writes, waiting for it
+// as any writer does, also when another session wrote since it began to read; before, it
+// failed at once with -911.  A cursor still open on what it read keeps the -911.
+TEST_F(Sessions, AUnitOfWorkThatReadWaitsForTheWriteLock) {
+  ASSERT_EQ(a_->execImmediate("CREATE TABLE t (k INT)", &ca_), 0);
+  ASSERT_EQ(a_->commit(&ca_), 0);
+  std::unique_ptr<Session> b;
+  ASSERT_EQ(Session::open("SES", "", "", &b, &ca_), 0);
+  EXPECT_EQ(count(*b, "SELECT COUNT(*) FROM t"), 0);
+  ASSERT_EQ(a_->execImmediate("INSERT INTO t VALUES (1)", &ca_), 0);
+  ASSERT_EQ(a_->commit(&ca_), 0);
+  EXPECT_EQ(b->execImmediate("INSERT INTO t VALUES (2)", &ca_), 0) << ca_.sqlcode;
+  EXPECT_EQ(count(*b, "SELECT COUNT(*) FROM t"), 2);
+  ASSERT_EQ(b->commit(&ca_), 0);
+
+  // The other session holds the write lock and commits a moment later: the reader waits.
+  EXPECT_EQ(count(*b, "SELECT COUNT(*) FROM t"), 2);
+  ASSERT_EQ(a_->execImmediate("INSERT INTO t VALUES (3)", &ca_), 0);
+  std::thread later([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    sqlca ca{};
+    EXPECT_EQ(a_->commit(&ca), 0);
+  });
+  sqlca cb{};
+  EXPECT_EQ(b->execImmediate("INSERT INTO t VALUES (4)", &cb), 0) << cb.sqlcode;
+  later.join();
+  ASSERT_EQ(b->commit(&ca_), 0);
+  EXPECT_EQ(count(*a_, "SELECT COUNT(*) FROM t"), 4);
+  ASSERT_EQ(a_->commit(&ca_), 0);
+
+  std::unique_ptr<Statement> cursor;
+  ASSERT_EQ(b->prepare("SELECT k FROM t", &cursor, &ca_), 0);
+  ASSERT_EQ(cursor->execute({}, &ca_), 0);
+  std::vector<Value> row;
+  ASSERT_EQ(cursor->fetch(&row, &ca_), 0);
+  ASSERT_EQ(a_->execImmediate("INSERT INTO t VALUES (5)", &ca_), 0);
+  ASSERT_EQ(a_->commit(&ca_), 0);
+  EXPECT_EQ(b->execImmediate("INSERT INTO t VALUES (6)", &ca_), kSqlDeadlock);
+}
+
+// A COMMIT that cannot write its pages (here the file size limit) reports its own failure and
+// ends the unit of work; before, the report was the failure of the ROLLBACK made after it
+// ("cannot rollback - no transaction is active").  Run in a child: the limit is per process.
+TEST_F(Sessions, AFailedCommitReportsItsOwnCause) {
+  ASSERT_EQ(a_->execImmediate("CREATE TABLE big (v VARCHAR(2000))", &ca_), 0);
+  ASSERT_EQ(a_->commit(&ca_), 0);
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    std::unique_ptr<Session> c;
+    sqlca ca{};
+    char report[160] = "open failed";
+    if (Session::open("SES", "", "", &c, &ca) == 0) {
+      uintmax_t largest = 0;
+      for (const auto &f : std::filesystem::directory_iterator(dir_))
+        if (f.is_regular_file()) largest = std::max<uintmax_t>(largest, f.file_size());
+      struct rlimit limit = {static_cast<rlim_t>(largest + 65536), static_cast<rlim_t>(largest + 65536)};
+      setrlimit(RLIMIT_FSIZE, &limit);
+      int rc = 0;
+      const std::string insert = "INSERT INTO big VALUES ('" + std::string(2000, 'x') + "')";
+      for (int i = 0; i < 300 && rc == 0; ++i) rc = c->execImmediate(insert, &ca);
+      if (rc != 0) {
+        std::snprintf(report, sizeof report, "insert %d", rc);
+      } else {
+        rc = c->commit(&ca);
+        std::snprintf(report, sizeof report, "%d %d %.*s", rc, c->inUnitOfWork() ? 1 : 0, ca.sqlerrml, ca.sqlerrmc);
+      }
+    }
+    _exit(write(fds[1], report, sizeof report) == static_cast<ssize_t>(sizeof report) ? 0 : 1);
+  }
+  close(fds[1]);
+  char report[160] = "";
+  EXPECT_EQ(read(fds[0], report, sizeof report), static_cast<ssize_t>(sizeof report));
+  close(fds[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  const std::string text(report);
+  EXPECT_EQ(text.rfind("-9", 0), 0u) << text;  // -968 (disk full) or -901 with the I/O error
+  EXPECT_NE(text.find(" 0 "), std::string::npos) << text;
+  EXPECT_EQ(text.find("cannot rollback"), std::string::npos) << text;
+  EXPECT_EQ(count(*a_, "SELECT COUNT(*) FROM big"), 0);
 }
 
 // The catalogue statements the extension builds, run with their parameter markers.
