@@ -46,10 +46,22 @@ class kelNonValidateDOM : public xercesc::XercesDOMParser {
     }
     XercesDOMParser::doctypeDecl(root, publicId, systemId, hasIntSubset, hasExtSubset);
   }
+  void startDocument() override {
+    weigher_.reset();
+    XercesDOMParser::startDocument();
+  }
+  // The attributes the grammar declares and gives by default are weighed as the readers do.
+  void startElement(const xercesc::XMLElementDecl &decl, const unsigned int uriId, const XMLCh *const prefix,
+                    const xercesc::RefVectorOf<xercesc::XMLAttr> &attrs, const XMLSize_t count, const bool isEmpty,
+                    const bool isRoot) override {
+    weigher_.element(decl, attrs, count);
+    XercesDOMParser::startElement(decl, uriId, prefix, attrs, count, isEmpty, isRoot);
+  }
 
  private:
   KelCallContext *ctx_;
   kelDocEntityResolver *announceTo_;
+  KelAttributeWeigher weigher_;
 };
 
 std::string toDb(KelCallContext *ctx, const XMLCh *text) {

@@ -49,6 +49,23 @@ TEST_F(Parser, DomFailuresGiveParserErrorsAndMissingFiles) {
   EXPECT_EQ(std::u16string(doc->getDocumentElement()->getAttribute(u"x")), u"1");
 }
 
+// The DOM parse weighs the attributes a grammar declares (and gives by default) as the readers
+// do: 20,000 declared for x cost a look each at every <x/>.  Before, it read on however long.
+TEST_F(Parser, DomBoundsTheAttributesAGrammarDeclares) {
+  auto doc = [](int declared, const char *mode, int n) {
+    std::string d = "<!DOCTYPE r [<!ATTLIST x";
+    for (int i = 0; i < declared; ++i) d += " a" + std::to_string(i) + " CDATA " + mode;
+    d += ">]><r>";
+    for (int i = 0; i < n; ++i) d += "<x/>";
+    return d + "</r>";
+  };
+  xercesc::DOMDocument *parsed = nullptr;
+  ASSERT_EQ(kelDOM(&ctx, doc(20000, "#IMPLIED", 100).c_str(), 0, 1, &parsed, state, msg), 0) << msg;
+  KelDomDocument owner(parsed);
+  EXPECT_EQ(kelDOM(&ctx, doc(20000, "#IMPLIED", 2000).c_str(), 0, 1, &parsed, state, msg), -1);
+  EXPECT_NE(std::string(msg).find("the grammar declares too many attributes"), std::string::npos) << msg;
+}
+
 TEST_F(Parser, EscapingInAllThreeForms) {
   const XMLCh *src = u"a<b & \"c\"";
   const std::u16string expected = u"a&lt;b &amp; &quot;c&quot;";

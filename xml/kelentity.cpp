@@ -466,8 +466,7 @@ class KelCountingReader : public xercesc::SAX2XMLReaderImpl {
   }
 
   void startDocument() override {
-    allowed_ = KEL_DEFAULTED_FREE;
-    defaulted_ = 0;
+    weigher_.reset();
     SAX2XMLReaderImpl::startDocument();
   }
 
@@ -475,17 +474,7 @@ class KelCountingReader : public xercesc::SAX2XMLReaderImpl {
                     const xercesc::RefVectorOf<xercesc::XMLAttr> &attrs, const XMLSize_t count, const bool isEmpty,
                     const bool isRoot) override {
     if (isRoot) limitExpansions();
-    allowed_ += KEL_DEFAULTED_PER_ELEMENT;
-    // Only a declared attribute list gives attributes by default: without a DTD (most
-    // documents) no element's declaration has one.
-    if (count != 0 && decl.hasAttDefs()) {
-      for (XMLSize_t i = 0; i < count; ++i) {
-        const xercesc::XMLAttr *attr = attrs.elementAt(i);
-        if (!attr->getSpecified())
-          defaulted_ += KEL_DEFAULTED_ATTRIBUTE_WEIGHT + xercesc::XMLString::stringLen(attr->getValue());
-      }
-      if (defaulted_ > allowed_) kelRefuseDefaultedAttributes();
-    }
+    weigher_.element(decl, attrs, count);
     SAX2XMLReaderImpl::startElement(decl, uriId, prefix, attrs, count, isEmpty, isRoot);
   }
 
@@ -525,8 +514,7 @@ class KelCountingReader : public xercesc::SAX2XMLReaderImpl {
     kelLimitExpansions(longest);
   }
 
-  uint64_t allowed_ = KEL_DEFAULTED_FREE;  // weight allowed for the elements read so far
-  uint64_t defaulted_ = 0;  // weight of the attributes given by default so far
+  KelAttributeWeigher weigher_;
 };
 
 }  // namespace
@@ -535,6 +523,27 @@ void kelLimitExpansions(XMLSize_t longestValue) {
   if (tWatch == nullptr || longestValue == 0) return;
   const uint64_t more = KEL_EXPANDED_TEXT_LIMIT / longestValue;
   tWatch->readerLimit_ = std::min<uint64_t>(KEL_ENTITY_READER_LIMIT, tWatch->readers_ + more);
+}
+
+void KelAttributeWeigher::element(const xercesc::XMLElementDecl &decl,
+                                  const xercesc::RefVectorOf<xercesc::XMLAttr> &attrs, XMLSize_t count) {
+  ++elements_;
+  // Only a declared attribute list gives attributes by default or costs a look at each start
+  // tag: without a grammar (most documents) no element's declaration has one.
+  if (!decl.hasAttDefs()) return;
+  declared_ += decl.getAttDefList().getAttDefCount();
+  if (declared_ > KEL_DECLARED_FREE + elements_ * KEL_DECLARED_PER_ELEMENT) {
+    KELException::refuseAt(tWatch != nullptr ? tWatch->ctx_ : nullptr, tWatch != nullptr ? tWatch->locator_ : nullptr,
+                           "the grammar declares too many attributes for the elements read: more than " +
+                               std::to_string(KEL_DECLARED_PER_ELEMENT) + " for each element on average");
+  }
+  if (count == 0) return;
+  for (XMLSize_t i = 0; i < count; ++i) {
+    const xercesc::XMLAttr *attr = attrs.elementAt(i);
+    if (!attr->getSpecified())
+      defaulted_ += KEL_DEFAULTED_ATTRIBUTE_WEIGHT + xercesc::XMLString::stringLen(attr->getValue());
+  }
+  if (defaulted_ > KEL_DEFAULTED_FREE + elements_ * KEL_DEFAULTED_PER_ELEMENT) kelRefuseDefaultedAttributes();
 }
 
 void kelRefuseDefaultedAttributes() {
