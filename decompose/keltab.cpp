@@ -252,6 +252,11 @@ int kelCreateTableText(KelCallContext *ctx, const KEL_REL &rel, int tab, const s
   sql->clear();
   if (tab < 0 || tab >= static_cast<int>(rel.tab.size())) return KEL_INTERNAL_ERROR(ctx, msg, sqlstate);
   const KEL_TAB &t = rel.tab[static_cast<size_t>(tab)];
+  if (t.col2xml.empty() && t.foreignKey.empty()) {
+    // A table the RDB_node lists and nothing maps: it would have no column at all.
+    KEL_TRACE(ctx, "no column of '%s' is mapped\n", shownName(t).c_str());
+    return kelFail(ctx, msg, sqlstate, KELQ024E, shownName(t).c_str());
+  }
   std::string &s = *sql;
   bool ok = true;
   s = "CREATE TABLE ";

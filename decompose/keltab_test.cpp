@@ -97,6 +97,15 @@ TEST_F(CollectionTables, KeysAndOneForeignKeyClausePerParent) {
             "CREATE TABLE \"MEMO\"(\"MNO\" INTEGER NOT NULL,\"TEXT\" VARCHAR(30),\"LNO\" INTEGER,\"AT\" "
             "TIMESTAMP,PRIMARY KEY (\"MNO\"),FOREIGN KEY (\"LNO\",\"AT\") REFERENCES \"SHIP\"(\"LNO\",\"AT\")) "
             "IN \"SPACE\"");
+  // A table the RDB_node lists and nothing maps is refused by name; it made "CREATE TABLE x()",
+  // and the database's syntax error was all the user saw.
+  std::string unmapped = kDad;
+  unmapped.replace(unmapped.find("<table name=\"memo\" key=\"mno\"/>"), 0, "<table name=\"s.unused\" key=\"k\"/>");
+  KEL_REL more = model(unmapped);
+  ASSERT_EQ(more.tab.size(), 5u);
+  std::string sql;
+  EXPECT_EQ(kelCreateTableText(&ctx, more, 3, "", &sql, state, msg), -84);
+  EXPECT_EQ(std::string(msg), "KELQ024E  Can not create table S.UNUSED.\n");
 }
 
 TEST_F(CollectionTables, TableSpaceReadAsOneIdentifierAndQuoted) {
