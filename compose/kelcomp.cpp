@@ -230,7 +230,7 @@ int kelComposeXML(KelCallContext *ctx, const KelComposeArgs &argsIn, KelComposeR
     } else {
       sql = header.sqlStmt;
     }
-    rc = kelCleanQuery(ctx, sql.data(), msg);
+    rc = kelCleanQuery(ctx, sql.data(), msg, true);
     if (rc < 0) return savepoint.finish(kelMessageState(KELG001E, sqlstate));
     sql.resize(std::char_traits<char16_t>::length(sql.c_str()));
     rc = kelComposeBySql(ctx, conn.dbc(), sql, docHeader, header.rootElement, &out, sqlstate, msg);

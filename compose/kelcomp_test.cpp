@@ -151,6 +151,15 @@ TEST_F(ComposeDb, PurchaseOrdersInBothMappingsMatchOneGolden) {
     EXPECT_EQ(result.numDocs, 3);
     EXPECT_TRUE(keltest::matchesGolden(golden, joined(column("SELECT doc FROM res")))) << dad;
   }
+  // A "--" comment on a line of the SQL statement ends at its line: the documents are the same.
+  // Before, the statement folded onto one line lost everything after the comment.
+  clear("res");
+  std::string commented = dataFile("orders_sql.dad");
+  const size_t where = commented.find("WHERE o.cust_id");
+  ASSERT_NE(where, std::string::npos);
+  commented.replace(where, 5, "-- the orders' parts\n      WHERE");
+  ASSERT_EQ(compose(commented, toTable("RES")), 0) << msg;
+  EXPECT_TRUE(keltest::matchesGolden(golden, joined(column("SELECT doc FROM res"))));
 }
 
 TEST_F(ComposeDb, LargeObjectOutputHoldsTheFirstDocumentAndCountsEveryOne) {

@@ -404,7 +404,7 @@ int kelQuoteIdentifier(KelCallContext *ctx, char **pos, char *end, const char *n
   return KEL_QUOTE_OK;
 }
 
-int kelCleanQuery(KelCallContext *ctx, UChar *query, char *msg) {
+int kelCleanQuery(KelCallContext *ctx, UChar *query, char *msg, bool dropComments) {
   if (query == nullptr) return kelInternalError(ctx, msg, nullptr, kUnit, 386);
   if (ctx != nullptr && ctx->traceOn) KEL_TRACE(ctx, " in query '%s'\n", traceText(query).c_str());
   const UChar *r = query;
@@ -418,8 +418,15 @@ int kelCleanQuery(KelCallContext *ctx, UChar *query, char *msg) {
       *w++ = *r++;
       while (*r != 0 && *r != c) *w++ = *r++;
       if (*r == c) *w++ = *r++;
+    } else if (dropComments && c == u'-' && r[1] == u'-') {
+      // A comment runs to the end of its line: folding the line end into a blank would let it
+      // run over the rest of the query, so it goes, and counts as white space.
+      while (*r != 0 && *r != u'\n' && *r != u'\r') ++r;
+      while (isSqlSpace(*r)) ++r;
+      if (w != query && w[-1] != u' ' && *r != 0) *w++ = u' ';
     } else if (isSqlSpace(c)) {
       while (isSqlSpace(*r)) ++r;
+      if (dropComments && r[0] == u'-' && r[1] == u'-') continue;  // the comment writes the blank
       *w++ = u' ';
     } else {
       *w++ = *r++;

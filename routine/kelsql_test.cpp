@@ -308,6 +308,18 @@ TEST(KelSqlCleanQuery, WhiteSpaceRunsOutsideQuotesBecomeOneBlank) {
   std::string trace = call.trace();
   EXPECT_NE(trace.find("kelCleanQuery:\t\t outquery 'SELECT a, b"), std::string::npos) << trace;
 
+  // In a whole statement a comment goes with its line end: folded into one line it would take
+  // the rest with it.  A condition keeps its comments for the checks that refuse them.
+  std::u16string commented = u"SELECT a -- the key\n  , b--x\r\nFROM t WHERE c = '--' -- last";
+  std::u16string condition = commented;
+  EXPECT_EQ(kelCleanQuery(nullptr, commented.data(), msg, true), 0);
+  EXPECT_EQ(std::u16string(commented.c_str()), u"SELECT a , b FROM t WHERE c = '--'");
+  EXPECT_EQ(kelCleanQuery(nullptr, condition.data(), msg), 0);
+  EXPECT_EQ(std::u16string(condition.c_str()), u"SELECT a -- the key , b--x FROM t WHERE c = '--' -- last");
+  std::u16string leading = u"-- first\n SELECT 1";
+  EXPECT_EQ(kelCleanQuery(nullptr, leading.data(), msg, true), 0);
+  EXPECT_EQ(std::u16string(leading.c_str()), u"SELECT 1");
+
   std::u16string open = u"a   'b   c";
   EXPECT_EQ(kelCleanQuery(nullptr, open.data(), msg), 0);
   EXPECT_EQ(std::u16string(open.c_str()), u"a 'b   c");
