@@ -33,6 +33,7 @@
 #include <typeinfo>
 
 #include "kelSgDocHandler.h"
+#include "kelcheckwork.h"
 #include "kelarena.h"
 #include "kelschemascan.h"
 #include "kelaccess.h"
@@ -467,6 +468,7 @@ class KelCountingReader : public xercesc::SAX2XMLReaderImpl {
 
   void startDocument() override {
     weigher_.reset();
+    checks_.reset(getFeature(xercesc::XMLUni::fgSAX2CoreValidation));
     SAX2XMLReaderImpl::startDocument();
   }
 
@@ -475,7 +477,14 @@ class KelCountingReader : public xercesc::SAX2XMLReaderImpl {
                     const bool isRoot) override {
     if (isRoot) limitExpansions();
     weigher_.element(decl, attrs, count);
+    checks_.element(decl, attrs, count, isEmpty);
     SAX2XMLReaderImpl::startElement(decl, uriId, prefix, attrs, count, isEmpty, isRoot);
+  }
+
+  void endElement(const xercesc::XMLElementDecl &decl, const unsigned int uriId, const bool isRoot,
+                  const XMLCh *const prefix) override {
+    checks_.end();
+    SAX2XMLReaderImpl::endElement(decl, uriId, isRoot, prefix);
   }
 
   // The library tells the declaration handler of an attribute's declaration only when it binds;
@@ -515,6 +524,7 @@ class KelCountingReader : public xercesc::SAX2XMLReaderImpl {
   }
 
   KelAttributeWeigher weigher_;
+  KelCheckWork checks_;
 };
 
 }  // namespace
@@ -533,9 +543,8 @@ void KelAttributeWeigher::element(const xercesc::XMLElementDecl &decl,
   if (!decl.hasAttDefs()) return;
   declared_ += decl.getAttDefList().getAttDefCount();
   if (declared_ > KEL_DECLARED_FREE + elements_ * KEL_DECLARED_PER_ELEMENT) {
-    KELException::refuseAt(tWatch != nullptr ? tWatch->ctx_ : nullptr, tWatch != nullptr ? tWatch->locator_ : nullptr,
-                           "the grammar declares too many attributes for the elements read: more than " +
-                               std::to_string(KEL_DECLARED_PER_ELEMENT) + " for each element on average");
+    kelRefuseParse("the grammar declares too many attributes for the elements read: more than " +
+                   std::to_string(KEL_DECLARED_PER_ELEMENT) + " for each element on average");
   }
   if (count == 0) return;
   for (XMLSize_t i = 0; i < count; ++i) {
@@ -546,13 +555,16 @@ void KelAttributeWeigher::element(const xercesc::XMLElementDecl &decl,
   if (defaulted_ > KEL_DEFAULTED_FREE + elements_ * KEL_DEFAULTED_PER_ELEMENT) kelRefuseDefaultedAttributes();
 }
 
-void kelRefuseDefaultedAttributes() {
+void kelRefuseParse(const std::string &reason) {
   KELException::refuseAt(tWatch != nullptr ? tWatch->ctx_ : nullptr, tWatch != nullptr ? tWatch->locator_ : nullptr,
-                         "the DTD gives the elements too many attributes by default: more than " +
-                             std::to_string(KEL_DEFAULTED_PER_ELEMENT) + " characters' worth (" +
-                             std::to_string(KEL_DEFAULTED_ATTRIBUTE_WEIGHT) +
-                             " for each attribute and one for each character of its value) for each element "
-                             "on average");
+                         reason);
+}
+
+void kelRefuseDefaultedAttributes() {
+  kelRefuseParse("the DTD gives the elements too many attributes by default: more than " +
+                 std::to_string(KEL_DEFAULTED_PER_ELEMENT) + " characters' worth (" +
+                 std::to_string(KEL_DEFAULTED_ATTRIBUTE_WEIGHT) +
+                 " for each attribute and one for each character of its value) for each element on average");
 }
 
 std::unique_ptr<xercesc::SAX2XMLReaderImpl> kelCreateReader(xercesc::MemoryManager *manager, const XMLCh *scanner) {

@@ -69,6 +69,8 @@ void kelNoteAllocation(XMLSize_t size);
 // Ends the running parse: the DTD gave its elements too many attributes by default
 // (KEL_DEFAULTED_PER_ELEMENT).
 [[noreturn]] void kelRefuseDefaultedAttributes();
+// Ends the running parse with KELQ047E at the parser's place, for reason.
+[[noreturn]] void kelRefuseParse(const std::string &reason);
 
 /*
  * What entity expansions may read, all together.  The expansion limit counts expansions, not
@@ -116,8 +118,7 @@ class KelExpansionWatch {
   friend void kelNoteAllocation(XMLSize_t size);
   friend void kelReadAsXml10(const xercesc::Locator *locator);
   friend void kelLimitParseMemory(uint64_t documentBytes);
-  friend void kelRefuseDefaultedAttributes();
-  friend class KelAttributeWeigher;
+  friend void kelRefuseParse(const std::string &reason);
   friend void kelLimitExpansions(XMLSize_t longestValue);
   friend bool kelParseWorkOverrun();
   friend const KELException *kelParseWorkRefusal();

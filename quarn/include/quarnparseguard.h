@@ -1,6 +1,7 @@
 /*
  * quarnparseguard.h - bounds on two kinds of work of the parser library that grow faster than
- * the document: matching schema patterns, and resolving namespace prefixes.
+ * the document: matching schema patterns, and resolving namespace prefixes; and a one-pass
+ * check of a DTD's mixed models for repeated names.
  *
  * Patterns.  Schema validation checks values against the patterns of their types with the
  * library's matcher, which backtracks: an ordinary pattern such as ".+@.+\..+" takes the cube of
@@ -17,6 +18,10 @@
  * element and declaration a lookup passes, and each attribute of the same table slot a new
  * attribute is compared with, counts one; a parse may look at QUARN_NAME_WORK_FREE of them and
  * QUARN_NAME_WORK_PER_NAME more for each name it looks up or attribute it checks.
+ *
+ * Mixed models.  Reading a DTD for validation, the library checks each mixed model "(#PCDATA|a|
+ * ...)*" for a name given twice by comparing every pair of its names (20,000 names: 4.5
+ * seconds); the guard gives the same answer from a set of the names, in one pass.
  *
  * The library offers no hook, so when quarnxmlinit is loaded it points the library's own calls
  * of these functions at counting versions of them (quarnParseGuardInstalled says whether it
