@@ -48,7 +48,11 @@ int32_t kelCheckParserForCall(KelCallContext *ctx, char *sqlstate, char *msg);
  * cpFlag 1: the document is read in the encoding of the database code page.
  * Returns 0 with *out set (the caller calls (*out)->release(), or keeps it in a KelDomDocument);
  * -1 with SQLSTATE and message: KELC001E/"38X01" missing file, KELG002E/"38X10" out of memory,
- * KELQ047E/"38X13" parse errors with line and column, KELG001E/"38X13" other failures.
+ * KELQ047E/"38X13" parse errors with line and column, KELG001E/"38X13" other failures.  The
+ * parse keeps the attribute accounts of kelentity.h, and one of its own: the tree compares
+ * each attribute it sets with those its element already has, so a parse may make
+ * KEL_DOM_ATTRIBUTE_WORK_FREE comparisons plus KEL_DOM_ATTRIBUTE_WORK_PER_ATTRIBUTE for each
+ * attribute read (an element of up to 2,048 attributes never passes it); past that, KELQ047E.
  */
 int kelDOM(KelCallContext *ctx, const char *doc, int cpFlag, int inMemory,
            xercesc::DOMDocument **out, char *sqlstate, char *msg);
@@ -65,6 +69,10 @@ using KelDomDocument = std::unique_ptr<xercesc::DOMDocument, KelDomRelease>;
  * call's own (a temporary file), or a server file a user named, which is read only when it is a
  * regular file in a directory the instance allows reading (checked on the opened file).
  */
+// The comparisons a DOM parse may make to set the attributes of its elements (kelDOM).
+inline constexpr uint64_t KEL_DOM_ATTRIBUTE_WORK_FREE = uint64_t{64} << 20;
+inline constexpr uint64_t KEL_DOM_ATTRIBUTE_WORK_PER_ATTRIBUTE = 1024;
+
 inline constexpr int KEL_DOC_OWN_FILE = 0;
 inline constexpr int KEL_DOC_IN_MEMORY = 1;
 inline constexpr int KEL_DOC_SERVER_FILE = 2;
