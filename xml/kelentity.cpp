@@ -552,19 +552,16 @@ void KelAttributeWeigher::element(const xercesc::XMLElementDecl &decl,
     if (!attr->getSpecified())
       defaulted_ += KEL_DEFAULTED_ATTRIBUTE_WEIGHT + xercesc::XMLString::stringLen(attr->getValue());
   }
-  if (defaulted_ > KEL_DEFAULTED_FREE + elements_ * KEL_DEFAULTED_PER_ELEMENT) kelRefuseDefaultedAttributes();
+  if (defaulted_ > KEL_DEFAULTED_FREE + elements_ * KEL_DEFAULTED_PER_ELEMENT)
+    kelRefuseParse("the DTD gives the elements too many attributes by default: more than " +
+                   std::to_string(KEL_DEFAULTED_PER_ELEMENT) + " characters' worth (" +
+                   std::to_string(KEL_DEFAULTED_ATTRIBUTE_WEIGHT) +
+                   " for each attribute and one for each character of its value) for each element on average");
 }
 
 void kelRefuseParse(const std::string &reason) {
   KELException::refuseAt(tWatch != nullptr ? tWatch->ctx_ : nullptr, tWatch != nullptr ? tWatch->locator_ : nullptr,
                          reason);
-}
-
-void kelRefuseDefaultedAttributes() {
-  kelRefuseParse("the DTD gives the elements too many attributes by default: more than " +
-                 std::to_string(KEL_DEFAULTED_PER_ELEMENT) + " characters' worth (" +
-                 std::to_string(KEL_DEFAULTED_ATTRIBUTE_WEIGHT) +
-                 " for each attribute and one for each character of its value) for each element on average");
 }
 
 std::unique_ptr<xercesc::SAX2XMLReaderImpl> kelCreateReader(xercesc::MemoryManager *manager, const XMLCh *scanner) {

@@ -66,9 +66,6 @@ inline constexpr uint64_t KEL_PARSE_BLOCK_LIMIT = uint64_t{512} << 20;
  * than KEL_PARSE_BLOCK_LIMIT.
  */
 void kelNoteAllocation(XMLSize_t size);
-// Ends the running parse: the DTD gave its elements too many attributes by default
-// (KEL_DEFAULTED_PER_ELEMENT).
-[[noreturn]] void kelRefuseDefaultedAttributes();
 // Ends the running parse with KELQ047E at the parser's place, for reason.
 [[noreturn]] void kelRefuseParse(const std::string &reason);
 
