@@ -55,24 +55,18 @@ void qintresult(sqlite3_context *ctx, int, sqlite3_value **argv) {
   const bool narrow = sqlite3_value_int(argv[1]) == 32;
   const int64_t lo = narrow ? INT32_MIN : INT64_MIN;
   const int64_t hi = narrow ? INT32_MAX : INT64_MAX;
-  switch (sqlite3_value_type(v)) {
-    case SQLITE_INTEGER: {
-      const sqlite3_int64 n = sqlite3_value_int64(v);
-      if (n < lo || n > hi) break;
-      sqlite3_result_value(ctx, v);
+  const int type = sqlite3_value_type(v);
+  if (type != SQLITE_INTEGER && type != SQLITE_FLOAT) {
+    sqlite3_result_value(ctx, v);  // NULL
+    return;
+  }
+  // A double is what SQLite made of a 64-bit overflow: at least 2^63 away from zero.
+  if (type == SQLITE_INTEGER) {
+    const sqlite3_int64 n = sqlite3_value_int64(v);
+    if (n >= lo && n <= hi) {
+      sqlite3_result_int64(ctx, n);
       return;
     }
-    case SQLITE_FLOAT: {
-      // Integral and inside the range: the same number as an integer.  2^63 itself is outside.
-      const double d = sqlite3_value_double(v);
-      if (!(d >= static_cast<double>(lo) && d < -static_cast<double>(INT64_MIN)) || d != static_cast<double>(
-          static_cast<sqlite3_int64>(d)) || static_cast<sqlite3_int64>(d) > hi) break;
-      sqlite3_result_int64(ctx, static_cast<sqlite3_int64>(d));
-      return;
-    }
-    default:
-      sqlite3_result_value(ctx, v);
-      return;
   }
   fail(ctx, kSqlArithmeticOverflow, "");
 }
