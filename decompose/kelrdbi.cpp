@@ -265,7 +265,7 @@ class Walker {
 
   int visit(const DOMElement *e, int at) {
     const Place &place = places_[at];
-    const size_t declaredBefore = declaredNames_.size();
+    const size_t declaredBefore = declaredPrefixes_.size();
     enterScope(e);
     for (int t : place.rowTables) {
       OpenRow &o = open_[static_cast<size_t>(t)];
@@ -322,15 +322,16 @@ class Walker {
       const DOMNode *a = attrs->item(i);
       const std::u16string_view name = a->getNodeName();
       if (name.compare(0, 5, u"xmlns") != 0 || (name.size() > 5 && name[5] != u':')) continue;
+      const std::u16string_view prefix = name.size() > 5 ? name.substr(6) : std::u16string_view();
       const XMLCh *value = a->getNodeValue();
-      scope_[name].push_back({value != nullptr ? value : u"", e});
-      declaredNames_.push_back(name);
+      scope_[prefix].push_back({name, value != nullptr ? value : u"", e});
+      declaredPrefixes_.push_back(prefix);
     }
   }
   void leaveScope(size_t declaredBefore) {
-    while (declaredNames_.size() > declaredBefore) {
-      scope_[declaredNames_.back()].pop_back();
-      declaredNames_.pop_back();
+    while (declaredPrefixes_.size() > declaredBefore) {
+      scope_[declaredPrefixes_.back()].pop_back();
+      declaredPrefixes_.pop_back();
     }
   }
   /*
@@ -344,14 +345,12 @@ class Walker {
     out->clear();
     looked_.clear();
     auto need = [&](std::u16string_view prefix) {
-      if (prefix == u"xml" || prefix == u"xmlns") return;
-      key_.assign(u"xmlns");
-      if (!prefix.empty()) key_.append(u":").append(prefix);
-      auto found = scope_.find(key_);
+      if (prefix == u"xmlns") return;  // a declaration, not a use
+      auto found = scope_.find(prefix);
       if (found == scope_.end() || found->second.empty() || !looked_.insert(found->first).second) return;
       const Declared &d = found->second.back();
       if (d.owner == e || d.value[0] == 0) return;
-      out->push_back({found->first, d.value});
+      out->push_back({d.name, d.value});
     };
     const DOMNode *n = e;
     while (n != nullptr) {
@@ -421,8 +420,8 @@ class Walker {
     int rc = slot(t, col, e, &v);
     if (rc < 0) return rc;
     char *markup = nullptr;
-    if (!declaredNames_.empty()) inheritedFor(e, &inherited_);
-    rc = kelDOMtoXML(ctx_, e, &markup, sqlstate_, msg_, declaredNames_.empty() ? nullptr : &inherited_);
+    if (!declaredPrefixes_.empty()) inheritedFor(e, &inherited_);
+    rc = kelDOMtoXML(ctx_, e, &markup, sqlstate_, msg_, declaredPrefixes_.empty() ? nullptr : &inherited_);
     if (rc < 0) return rc;
     v->text = markup;
     v->null = v->text.empty();
@@ -438,16 +437,17 @@ class Walker {
   char *msg_;
   std::vector<OpenRow> open_;
   std::u16string text_;
-  // The namespace declarations in scope at the element visited: by attribute name, the nearest
-  // last, with the element that makes it; and the names in the order they came into scope.
+  // The namespace declarations in scope at the element visited: by prefix (empty for the
+  // default namespace), the nearest last, with the element that makes it; and the prefixes in
+  // the order they came into scope.
   struct Declared {
+    std::u16string_view name;  // "xmlns" or "xmlns:" prefix
     const XMLCh *value;
     const DOMElement *owner;
   };
   std::unordered_map<std::u16string_view, std::vector<Declared>> scope_;
-  std::vector<std::u16string_view> declaredNames_;
+  std::vector<std::u16string_view> declaredPrefixes_;
   std::unordered_set<std::u16string_view> looked_;
-  std::u16string key_;
   KelNsDecls inherited_;
 };
 
