@@ -269,11 +269,10 @@ int kelComposeXML(KelCallContext *ctx, const KelComposeArgs &argsIn, KelComposeR
 int kelFetchDAD(KelCallContext *ctx, const char *collectionName, KelDocBuffer *buf, char *sqlstate, char *msg) {
   *buf = KelDocBuffer{nullptr, nullptr, KEL_BUF_MEMORY, 0, 0, 0};
   if (collectionName == nullptr) return kelFail(ctx, msg, sqlstate, KELG004E);
-  size_t chars = 0;
-  for (const char *p = collectionName; *p; ++p)
-    if ((static_cast<unsigned char>(*p) & 0xC0) != 0x80) ++chars;
-  if (chars > KEL_MAX_COLLECTION_NAME) {
-    KEL_TRACE(ctx, "collection name of %d characters\n", static_cast<int>(chars));
+  // Counted in bytes, as enabling a collection counts it and its stored name holds it.
+  const size_t bytes = std::strlen(collectionName);
+  if (bytes > KEL_MAX_COLLECTION_NAME) {
+    KEL_TRACE(ctx, "collection name of %d bytes\n", static_cast<int>(bytes));
     return kelFail(ctx, msg, sqlstate, KELQ032E);
   }
   static const char kSql[] = "SELECT DAD FROM QUARNXML.XML_USAGE WHERE TABLE_SCHEMA = 'KEL_COLL' AND TABLE_NAME = 'KEL_COLLECTION'"

@@ -1112,6 +1112,15 @@ TEST_F(Collection, TheDadOfAStoredCollectionIsFetchedByName) {
   kelBufRelease(&ctx, &buf);
   ASSERT_EQ(kelFetchDAD(&ctx, "abcdefghijklmnopqrstuvwxyz0123", &buf, state, msg), 0) << msg;
   kelBufRelease(&ctx, &buf);
+  // The limit is in bytes, as enabling a collection counts it and the stored name holds it:
+  // fifteen two-byte letters fit, sixteen are refused as enabling refuses them.
+  std::string accents;
+  for (int i = 0; i < 16; ++i) accents += "\xc3\xa9";
+  EXPECT_EQ(kelFetchDAD(&ctx, accents.c_str(), &buf, state, msg), -101);
+  EXPECT_EQ(msgId(), "KELQ032E");
+  kelBufRelease(&ctx, &buf);
+  EXPECT_EQ(kelFetchDAD(&ctx, accents.substr(2).c_str(), &buf, state, msg), -88);
+  kelBufRelease(&ctx, &buf);
 }
 
 }  // namespace
