@@ -49,13 +49,8 @@ quarn_hostvar inString(const char *value) {
 
 bool given(const char *s) { return s != nullptr && s[0] != '\0'; }
 
-// Characters of UTF-8 text (continuation bytes do not count).
-size_t charsOf(const char *s) {
-  size_t n = 0;
-  for (; *s != '\0'; ++s)
-    if ((static_cast<unsigned char>(*s) & 0xC0) != 0x80) ++n;
-  return n;
-}
+// Characters of UTF-8 text.
+size_t charsOf(const char *s) { return kelUtf8Chars(s, std::strlen(s)); }
 
 // ---- Trigger suffixes --------------------------------------------------------------------------
 

@@ -32,12 +32,8 @@ constexpr const char kUnit[] = "kelcoldis";
 constexpr int kNotFound = -204;
 constexpr int kColumnNotFound = -206;
 
-size_t charsOf(const char *s) {
-  size_t n = 0;
-  for (; *s != '\0'; ++s)
-    if ((static_cast<unsigned char>(*s) & 0xC0) != 0x80) ++n;
-  return n;
-}
+// Characters of UTF-8 text.
+size_t charsOf(const char *s) { return kelUtf8Chars(s, std::strlen(s)); }
 
 std::string rtrim(const char *s) {
   std::string out = s;

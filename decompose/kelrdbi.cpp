@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "kelcli.h"
+#include "kelcodepage.h"
 #include "keldom.h"
 #include "kelinterr.h"
 #include "kelmsg.h"
@@ -521,12 +522,7 @@ bool isGraphicType(SQLSMALLINT type) {
 }
 
 // Characters of a UTF-8 text.
-size_t charactersOf(const std::string &text) {
-  size_t n = 0;
-  for (unsigned char c : text)
-    if ((c & 0xC0) != 0x80) ++n;
-  return n;
-}
+size_t charactersOf(const std::string &text) { return kelUtf8Chars(text.data(), text.size()); }
 
 /*
  * Whether a value does not fit its parameter: the INSERT casts each value to its column type,

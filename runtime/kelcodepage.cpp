@@ -731,6 +731,13 @@ bool kelIsSpecialMbcsCodePage(int32_t codePage) {
   return codePage == 954 || codePage == 964 || codePage == 2600 || codePage == 33722;
 }
 
+size_t kelUtf8Chars(const char *text, size_t n) {
+  size_t chars = 0;
+  for (size_t i = 0; i < n; ++i)
+    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) ++chars;
+  return chars;
+}
+
 bool kelIsUtf8CodePage(int32_t codePage) {
   return codePage == KEL_CP_UTF8;
 }

@@ -167,6 +167,9 @@ bool kelIsSpecialMbcsCodePage(int32_t codePage);
 // True for UTF-8 (1208).
 bool kelIsUtf8CodePage(int32_t codePage);
 
+// The characters of n bytes of UTF-8 text: the bytes that are not continuation bytes.
+size_t kelUtf8Chars(const char *text, size_t n);
+
 /*
  * Writes the n UTF-16 units of src as n bytes to out and returns true when every unit is ASCII
  * (below 0x80: the bytes are then the text's UTF-8 form); returns false otherwise, and the n
