@@ -13,6 +13,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <atomic>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -43,15 +44,13 @@ std::string controlFileName(const std::string &kelPath, const std::string &insta
   return kelPath + "/kel" + instance + ".ctl";
 }
 
-// Opens a file of the trace: the trace file for appending ("a+"), the control file written
-// anew.  The trace directory may be one that others can write (/tmp): a link put in the file's
+// Opens the trace file for appending ("a+").  The trace directory may be one that others can write (/tmp): a link put in the file's
 // place would carry the trace, and the appends of every call of the instance, into whatever
 // file it points to, and a FIFO would hold every call when its buffer is full.  So the last name
 // is never followed and only a regular file is kept; the open does not wait (a FIFO opens at
 // once and is refused).  With ownOnly, a file that another user made beforehand (who could read
 // the document values the trace records), or one with other names (hard links), is refused too.
-FILE *openRegular(const char *name, int flags, const char *mode, bool ownOnly, bool empty = false,
-                  struct stat *made = nullptr) {
+FILE *openRegular(const char *name, int flags, const char *mode, bool ownOnly, struct stat *made = nullptr) {
   // Made anew if it can be (then *made says which file), else opened as it is.
   const int common = flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
   int fd = ::open(name, common | O_CREAT | O_EXCL, 0666);
@@ -62,11 +61,6 @@ FILE *openRegular(const char *name, int flags, const char *mode, bool ownOnly, b
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || (ownOnly && (st.st_uid != ::geteuid() || st.st_nlink != 1))) {
     ::close(fd);
     errno = EINVAL;
-    return nullptr;
-  }
-  // Emptied only once it is known to be the file meant.
-  if (empty && ::ftruncate(fd, 0) != 0) {
-    ::close(fd);
     return nullptr;
   }
   if (made != nullptr) {
@@ -81,6 +75,45 @@ FILE *openRegular(const char *name, int flags, const char *mode, bool ownOnly, b
 }
 
 FILE *openTraceFile(const char *name) { return openRegular(name, O_RDWR | O_APPEND, "a+", false); }
+
+/*
+ * Writes the control file anew.  The calls of the instance read it at any moment, in other
+ * processes, so it is never emptied in place: the trace file's name goes into a new file beside
+ * it, which then takes the control file's name in one step.  A call sees the old name or the new
+ * one, never an empty file, and a switch that fails half way (a full disk) leaves the control
+ * file as it was.  A control file that is not a regular file of the switching user with one name
+ * (a link or FIFO put in its place, a directory) is refused, and never written through.
+ */
+bool writeControl(const std::string &control, const std::string &traceName) {
+  struct stat st {};
+  if (::lstat(control.c_str(), &st) == 0) {
+    if (!S_ISREG(st.st_mode) || st.st_uid != ::geteuid() || st.st_nlink != 1) return false;
+  } else if (errno != ENOENT) {
+    return false;
+  }
+  static std::atomic<unsigned> serial{0};
+  std::string temp;
+  int fd = -1;
+  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    temp = control + "." + std::to_string(::getpid()) + "." + std::to_string(serial++) + ".new";
+    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) return false;
+  }
+  if (fd < 0) return false;
+  bool written = true;
+  for (size_t done = 0; written && done < traceName.size();) {
+    const ssize_t n = ::write(fd, traceName.data() + done, traceName.size() - done);
+    if (n > 0) done += static_cast<size_t>(n);
+    else if (n < 0 && errno == EINTR) continue;
+    else written = false;
+  }
+  if (::close(fd) != 0) written = false;
+  if (!written || ::rename(temp.c_str(), control.c_str()) != 0) {
+    ::unlink(temp.c_str());
+    return false;
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -107,7 +140,7 @@ int kelTraceOn(KelCallContext *ctx, const char *traceDir, const char *instance, 
   // it whoever runs them.
   struct stat made {};
   FILE *trace = dirKnown && traceName.size() <= kMaxControlLine
-                    ? openRegular(traceName.c_str(), O_RDWR | O_APPEND, "a+", true, false, &made)
+                    ? openRegular(traceName.c_str(), O_RDWR | O_APPEND, "a+", true, &made)
                     : nullptr;
   if (trace == nullptr) {
     if (msg) kelSetMessage(ctx, msg, KELC009E, traceDir != nullptr ? traceDir : "");
@@ -116,10 +149,7 @@ int kelTraceOn(KelCallContext *ctx, const char *traceDir, const char *instance, 
   }
 
   std::string control = controlFileName(kelPath, inst);
-  FILE *ctl = openRegular(control.c_str(), O_RDWR, "w+", true, true);
-  bool written = ctl != nullptr && std::fputs(traceName.c_str(), ctl) >= 0;
-  if (ctl != nullptr && std::fclose(ctl) != 0) written = false;
-  if (!written) {
+  if (!writeControl(control, traceName)) {
     std::fclose(trace);
     // A trace file this call made goes again, if the name is still that file: the trace is
     // not on.

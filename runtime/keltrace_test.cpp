@@ -2,7 +2,10 @@
 #include "keltrace.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -295,3 +298,42 @@ TEST_F(Trace, FilesOfTheTraceThatOthersPutInPlaceAreRefused) {
 }
 
 }  // namespace
+
+// The control file is never emptied in place: a switch that fails writing it (here a file size
+// limit of 0, as a full disk) leaves the trace as it was, where it used to leave an empty control
+// file that failed every call of the instance with KELQ070E naming no file.
+TEST_F(Trace, AFailedSwitchLeavesTheControlFileAsItWas) {
+  const std::string first = dir.file("first");
+  const std::string second = dir.file("second");
+  std::filesystem::create_directory(first);
+  std::filesystem::create_directory(second);
+  ASSERT_EQ(kelTraceOn(nullptr, first.c_str(), nullptr, &rc, state, msg), 0) << msg;
+  const std::string before = keltest::readFile(control());
+  EXPECT_EQ(before, first + "/kelinst1.trc");
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit none {0, 0};
+    ::setrlimit(RLIMIT_FSIZE, &none);
+    int32_t code = 0;
+    char st[6] = "", text[KEL_MSG_BUFFER + 1] = "";
+    const int r = kelTraceOn(nullptr, second.c_str(), nullptr, &code, st, text);
+    ::_exit(r == -1 && code == -105 ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(keltest::readFile(control()), before);
+  // No new file is left beside the control file, and calls still trace to the first file.
+  size_t entries = 0;
+  for (const auto &e : std::filesystem::directory_iterator(dir.str())) entries += e.path().filename() != "first" && e.path().filename() != "second";
+  EXPECT_EQ(entries, 1u);
+  KelCallContext ctx{};
+  EXPECT_EQ(kelTraceOpen(&ctx, state, msg), 0) << msg;
+  EXPECT_EQ(ctx.traceOn, 1);
+  kelTraceClose(&ctx);
+  ASSERT_EQ(kelTraceOn(nullptr, second.c_str(), nullptr, &rc, state, msg), 0) << msg;
+  EXPECT_EQ(keltest::readFile(control()), second + "/kelinst1.trc");
+  EXPECT_EQ(kelTraceOff(nullptr, nullptr, msg, &rc), 0);
+}
