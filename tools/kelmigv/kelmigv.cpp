@@ -729,7 +729,9 @@ int Migration::reEnable() {
     }
     tempInUse_ = false;
   }
-  if (created && (code = exec("DROP PROCEDURE quarnxml.kelReEnableColumn")) < 0 &&
+  // A run that stopped after the last column's re-enable left the procedure registered and
+  // XML_TEMP empty: whenever XML_TEMP was there and is done, the procedure goes too.
+  if ((created || (tempExists_ && allDone)) && (code = exec("DROP PROCEDURE quarnxml.kelReEnableColumn")) < 0 &&
       code != SQL_RC_E204) {
     std::printf("DROP PROCEDURE quarnxml.kelReEnableColumn failed, sqlcode=%d\n", code);
     return kFailed;

@@ -353,6 +353,31 @@ TEST_F(Kelmigv, AnInterruptedRunIsContinuedFromXmlTemp) {
   EXPECT_FALSE(shows("SELECT 'FOUND' FROM SYSCAT.ROUTINES WHERE ROUTINENAME = 'KELREENABLECOLUMN'", "FOUND"));
 }
 
+// A run that stops after the last column's re-enable was committed, before the registered
+// re-enable procedure is dropped, leaves XML_TEMP empty: the next run finds nothing to re-enable
+// and still drops the procedure, which was left registered for good (any user could call it).
+TEST_F(Kelmigv, AStopAfterTheLastReEnableLeavesNoProcedureBehind) {
+  ASSERT_EQ(keladm({"enable_db", "TESTDB"}).status, 0);
+  enableColumn("shop.a_orders", "doc", "shop.a_side", "a.dad");
+  ASSERT_EQ(shell(shellQuote(KEL_OLDLEVEL) + " TESTDB").status, 0);
+  Result r = console("CREATE TRIGGER shop.refuse NO CASCADE BEFORE INSERT ON shop.a_side REFERENCING NEW AS n "
+                     "FOR EACH ROW MODE QUARNSQL SIGNAL SQLSTATE '75001' ('refused')");
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(migrate({"TESTDB"}).status, 255);
+  const std::string registered = "SELECT 'FOUND' FROM SYSCAT.ROUTINES WHERE ROUTINENAME = 'KELREENABLECOLUMN'";
+  ASSERT_TRUE(shows(registered, "FOUND"));
+  // What the stopped run had done: the column re-enabled and its row deleted, both committed.
+  ASSERT_EQ(console("DROP TRIGGER shop.refuse").status, 0);
+  r = console("CALL quarnxml.kelReEnableColumn('shop.a_orders', 'doc', ?, ?)");
+  ASSERT_NE(r.out.find("Value of output parameters"), std::string::npos) << r.out;
+  ASSERT_EQ(console("DELETE FROM QUARNXML.XML_TEMP").status, 0);
+  r = migrate({"TESTDB"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, std::string(kPrompt) + "QUARNXML.XML_TEMP exists\n" + reEnabled(0));
+  EXPECT_FALSE(shows(registered, "FOUND"));
+  EXPECT_FALSE(shows("SELECT 'FOUND' FROM SYSCAT.TABLES WHERE TABNAME = 'XML_TEMP'", "FOUND"));
+}
+
 // Names that are not ordinary upper-case identifiers reach soft-disable and re-enable as
 // delimited identifiers; passed as they stand they would fold to SHOP.MIXED ORDERS, which
 // does not parse, and the run would fail.
