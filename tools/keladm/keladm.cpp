@@ -95,9 +95,42 @@ class CallArea {
 // The database's text of a failed statement and a catalogue message, to standard error.
 void printDbFailure(sqlca *ca, int msgNo, const char *arg) { kelPrintDbMessage(nullptr, ca, msgNo, arg); }
 
+// Whether query gives a row, on conn.  Returns 0, or the call-level interface's failure (message
+// in msg).
+int rowExists(KelCallContext *ctx, KelCliConnection &conn, const char *query, bool *found, char *sqlstate, char *msg) {
+  *found = false;
+  int rc = 0;
+  KelCliStmt stmt;
+  SQLRETURN cli = stmt.alloc(conn.handle());
+  if (!SQL_SUCCEEDED(cli)) {
+    rc = KEL_CLI_ERROR(ctx, msg, sqlstate, SQL_HANDLE_DBC, conn.handle(), cli, "SQLAllocHandle for select stmt");
+  } else if (!SQL_SUCCEEDED(cli = SQLExecDirect(stmt.get(), reinterpret_cast<SQLCHAR *>(const_cast<char *>(query)),
+                                                SQL_NTS))) {
+    rc = KEL_CLI_ERROR(ctx, msg, sqlstate, SQL_HANDLE_STMT, stmt.get(), cli, " SQLExecDirect on xml_usage selection");
+  } else {
+    cli = SQLFetch(stmt.get());
+    if (cli == SQL_NO_DATA) {
+      *found = false;
+    } else if (!SQL_SUCCEEDED(cli)) {
+      rc = KEL_CLI_ERROR(ctx, msg, sqlstate, SQL_HANDLE_STMT, stmt.get(), cli, " SQLFetch on xml_usage selection");
+    } else {
+      *found = true;
+    }
+    if (rc >= 0 && !SQL_SUCCEEDED(cli = SQLCloseCursor(stmt.get())))
+      rc = KEL_CLI_ERROR(ctx, msg, sqlstate, SQL_HANDLE_STMT, stmt.get(), cli, " SQLCloseCursor on xml_usage selection");
+  }
+  if (rc >= 0 && !SQL_SUCCEEDED(cli = stmt.reset()))
+    rc = KEL_CLI_ERROR(ctx, msg, sqlstate, SQL_HANDLE_DBC, conn.handle(), cli, " SQLFreeStmt");
+  return rc;
+}
+
 // Checks through the call-level interface, on the current connection, that the catalogue
 // table XML_USAGE exists.  Returns 0, -151 (KELQ073E printed) or -57 (KELG006E printed).
-int checkEnabled(KelCallContext *ctx, KeladmPlatform platform) {
+// disabling: a database without XML_USAGE whose disable procedure is still registered was left
+// partly enabled (by an older version, or by hand); the procedure cleans it up, passing over
+// what is gone, so the command goes on to it instead of refusing a database it cannot enable
+// either.
+int checkEnabled(KelCallContext *ctx, KeladmPlatform platform, bool disabling) {
   char msg[KEL_MSG_BUFFER + 1] = "";
   char sqlstate[6] = "00000";
   KelCliConnection conn;
@@ -112,30 +145,12 @@ int checkEnabled(KelCallContext *ctx, KeladmPlatform platform) {
       : platform == KeladmPlatform::Midrange
           ? "SELECT 1 FROM QMSYS.SYSTABLES WHERE TABLE_SCHEMA='QUARNXML' AND TABLE_NAME='XML_USAGE'"
           : "SELECT 1 FROM SYSCAT.TABLES WHERE TABSCHEMA='QUARNXML' AND TABNAME='XML_USAGE'";
-  bool found = false;
-  {
-    KelCliStmt stmt;
-    SQLRETURN cli = stmt.alloc(conn.handle());
-    if (!SQL_SUCCEEDED(cli)) {
-      rc = KEL_CLI_ERROR(ctx, msg, sqlstate, SQL_HANDLE_DBC, conn.handle(), cli, "SQLAllocHandle for select stmt");
-    } else if (!SQL_SUCCEEDED(cli = SQLExecDirect(stmt.get(), reinterpret_cast<SQLCHAR *>(const_cast<char *>(query)),
-                                                  SQL_NTS))) {
-      rc = KEL_CLI_ERROR(ctx, msg, sqlstate, SQL_HANDLE_STMT, stmt.get(), cli, " SQLExecDirect on xml_usage selection");
-    } else {
-      cli = SQLFetch(stmt.get());
-      if (cli == SQL_NO_DATA) {
-        found = false;
-      } else if (!SQL_SUCCEEDED(cli)) {
-        rc = KEL_CLI_ERROR(ctx, msg, sqlstate, SQL_HANDLE_STMT, stmt.get(), cli, " SQLFetch on xml_usage selection");
-      } else {
-        found = true;
-      }
-      if (rc >= 0 && !SQL_SUCCEEDED(cli = SQLCloseCursor(stmt.get())))
-        rc = KEL_CLI_ERROR(ctx, msg, sqlstate, SQL_HANDLE_STMT, stmt.get(), cli, " SQLCloseCursor on xml_usage selection");
-    }
-    if (rc >= 0 && !SQL_SUCCEEDED(cli = stmt.reset()))
-      rc = KEL_CLI_ERROR(ctx, msg, sqlstate, SQL_HANDLE_DBC, conn.handle(), cli, " SQLFreeStmt");
-  }
+  bool found = false, partly = false;
+  rc = rowExists(ctx, conn, query, &found, sqlstate, msg);
+  if (rc >= 0 && !found && disabling && platform != KeladmPlatform::Mainframe && platform != KeladmPlatform::Midrange)
+    rc = rowExists(ctx, conn,
+                   "SELECT 1 FROM SYSCAT.ROUTINES WHERE ROUTINESCHEMA='QUARNXML' AND ROUTINENAME='KELDISABLEDB'",
+                   &partly, sqlstate, msg);
   if (rc >= 0) {
     rc = conn.close(ctx, kUnit, sqlstate, msg);
   }
@@ -143,8 +158,8 @@ int checkEnabled(KelCallContext *ctx, KeladmPlatform platform) {
     std::fputs(msg, stderr);
     return kCliFailure;
   }
-  KEL_TRACE(ctx, "XML_USAGE %s\n", found ? "found" : "not found");
-  if (!found) {
+  KEL_TRACE(ctx, "XML_USAGE %s\n", found ? "found" : partly ? "not found, the database is partly enabled" : "not found");
+  if (!found && !partly) {
     kelPrintMessage(ctx, KELQ073E);
     return -151;
   }
@@ -422,7 +437,7 @@ int runConnected(const KeladmCommand &cmd, const char *word, KeladmPlatform plat
   KEL_TRACE(ctx, "%s database %s user %s platform %d\n", word, cmd.dbName, cmd.user != nullptr ? cmd.user : "(current)",
             static_cast<int>(platform));
   int rc = 0;
-  if (cmd.word != KeladmWord::EnableDb) rc = checkEnabled(ctx, platform);
+  if (cmd.word != KeladmWord::EnableDb) rc = checkEnabled(ctx, platform, cmd.word == KeladmWord::DisableDb);
   if (rc == 0 && platform == KeladmPlatform::Midrange && cmd.tableSpace != nullptr) {
     keladmPrintUsage(kProgram, platform);
     rc = -1;

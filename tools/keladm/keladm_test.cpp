@@ -244,6 +244,21 @@ TEST_F(Keladm, EnablesAndDisablesADatabase) {
   r = run({"disable_column", "TESTDB", "shop.orders", "doc"});
   EXPECT_EQ(r.status, 105);
   EXPECT_EQ(r.err, "KELQ073E  The database is not enabled.\n");
+
+  // Partly enabled (XML_USAGE gone, the rest there): enable stops at the first object that
+  // exists, so disable goes on to the procedure, which cleans up; then enable works again.
+  // Before, disable answered KELQ073E too, and the command could do neither.
+  ASSERT_EQ(run({"enable_db", "TESTDB"}).status, 0);
+  ASSERT_EQ(console("DROP TABLE quarnxml.xml_usage").status, 0);
+  r = run({"enable_db", "TESTDB"});
+  EXPECT_NE(r.status, 0);
+  r = run({"disable_db", "TESTDB"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err.find("KELQ073E"), std::string::npos) << r.err;
+  r = run({"disable_column", "TESTDB", "shop.orders", "doc"});
+  EXPECT_EQ(r.err, "KELQ073E  The database is not enabled.\n");
+  EXPECT_EQ(run({"enable_db", "TESTDB"}).status, 0);
+  EXPECT_TRUE(enabled());
 }
 
 TEST_F(Keladm, UnreachableDatabaseAndFailingEnableChangeNothing) {
