@@ -295,6 +295,27 @@ TEST_F(Functions, StorageFunctionsAndTheirNullRules) {
   EXPECT_STREQ(latin.state, "00000") << latin.msg;
   EXPECT_EQ(keltest::readFile(latinFile), "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a>\xE9</a>");
   latin.call3(SQLUDF_FINAL_CALL, nullptr, nullptr, nullptr, name);
+
+  // Encodings of four bytes a character, and of two for a short document with its byte-order
+  // mark: the output's room was three bytes for each input byte, and both failed with
+  // "KELQ055E ICU error: 15" (a buffer overflow).  The converters write this machine's byte
+  // order (little-endian), behind the mark that says so.
+  auto wide = [](const std::u32string &text, int unitBytes) {
+    std::string out;
+    for (char32_t c : text)
+      for (int shift = 0; shift < unitBytes * 8; shift += 8) out.push_back(static_cast<char>((c >> shift) & 0xFF));
+    return out;
+  };
+  for (const char *encoding : {"UTF-32", "UTF-16"}) {
+    Statement wideFile("kelXMLFileFromVarchar2");
+    std::string wideName = dir.file(std::string(encoding) + ".xml");
+    wideFile.call3(SQLUDF_FIRST_CALL, "<?xml version=\"1.0\"?><a>\xC3\xA9</a>", wideName.c_str(), encoding, name);
+    EXPECT_STREQ(wideFile.state, "00000") << encoding << " " << wideFile.msg;
+    const std::u32string declared = U"\uFEFF<?xml version=\"1.0\" encoding=\"" +
+                                    std::u32string(encoding, encoding + 6) + U"\"?><a>\u00E9</a>";
+    EXPECT_EQ(keltest::readFile(wideName), wide(declared, encoding[4] == '3' ? 4 : 2)) << encoding;
+    wideFile.call3(SQLUDF_FINAL_CALL, nullptr, nullptr, nullptr, name);
+  }
 }
 
 TEST_F(Functions, UpdateOfXMLVarcharRowsNullsAndLimit) {

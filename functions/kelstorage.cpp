@@ -160,7 +160,7 @@ void varcharToFile(KelUdfScratch *sp, const char *doc, const short *docInd, cons
     finishWrite(sp, doc, length, fileName, out, outInd, sqlstate, msg);
     return;
   }
-  std::vector<char> converted(static_cast<size_t>(length) * 3 + 3);
+  std::vector<char> converted(kelAppRoomFor(sp->ctx, static_cast<size_t>(length)));
   int32_t room = static_cast<int32_t>(converted.size());
   int32_t n = rewriteDeclaration ? kelConvBufferQuarnToAppEncoding(sp->ctx, doc, length, converted.data(), room, msg, sqlstate)
               : length == 0     ? 0

@@ -731,6 +731,16 @@ bool kelIsSpecialMbcsCodePage(int32_t codePage) {
   return codePage == 954 || codePage == 964 || codePage == 2600 || codePage == 33722;
 }
 
+size_t kelAppRoomFor(const KelCallContext *ctx, size_t n) {
+  const KelCodePages *cp = ctx != nullptr ? ctx->codePages : nullptr;
+  const size_t longest = cp != nullptr && cp->appConverter != nullptr ? ucnv_getMaxCharSize(cp->appConverter) : 4;
+  // A database character takes at least one byte and at most two UTF-16 units for as many
+  // bytes; the rewritten declaration adds the encoding's name (below 100 characters).
+  constexpr size_t kDeclarationRoom = 128;
+  const size_t room = UCNV_GET_MAX_BYTES_FOR_STRING(n + kDeclarationRoom, longest) + 4;
+  return std::min<size_t>(room, INT32_MAX);  // the conversions count in 32 bits
+}
+
 size_t kelUtf8Chars(const char *text, size_t n) {
   size_t chars = 0;
   for (size_t i = 0; i < n; ++i)

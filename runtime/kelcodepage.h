@@ -167,6 +167,14 @@ bool kelIsSpecialMbcsCodePage(int32_t codePage);
 // True for UTF-8 (1208).
 bool kelIsUtf8CodePage(int32_t codePage);
 
+/*
+ * Bytes enough for the application code page's form of n bytes of database text, its XML
+ * declaration rewritten to name the encoding (kelConvBufferQuarnToAppEncoding) or not: each
+ * character may take the converter's longest form (four bytes in UTF-32, two in UTF-16 for an
+ * ASCII byte), and a byte-order mark and the encoding's name come on top.
+ */
+size_t kelAppRoomFor(const KelCallContext *ctx, size_t n);
+
 // The characters of n bytes of UTF-8 text: the bytes that are not continuation bytes.
 size_t kelUtf8Chars(const char *text, size_t n);
 

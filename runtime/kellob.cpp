@@ -109,7 +109,7 @@ int kel_conv_locator2file(KelCallContext *ctx, udf_locator *loc, const char *fil
   const KelCodePages *cp = ctx != nullptr ? ctx->codePages : nullptr;
   if (cp == nullptr || cp->appCodePage == cp->dbCodePage)
     return kel_buf2file(ctx, value.data(), static_cast<int64_t>(value.size()), fileName, sqlstate, msg, checkDirs);
-  std::vector<char> out(value.size() * 2 + 2);
+  std::vector<char> out(kelAppRoomFor(ctx, value.size()));
   int32_t n = value.empty() ? 0
                             : convertBufferQuarnToApp(ctx, value.data(), static_cast<int32_t>(value.size()), out.data(),
                                                       static_cast<int32_t>(out.size()), msg, sqlstate);
@@ -122,7 +122,7 @@ int kel_conv_locator2file2(KelCallContext *ctx, udf_locator *loc, const char *fi
   std::vector<char> value;
   int rc = 0;
   if (readWhole(loc, &value, &rc) < 0) return locatorFailure(ctx, rc, sqlstate, msg);
-  std::vector<char> out(value.size() * 3 + 3);
+  std::vector<char> out(kelAppRoomFor(ctx, value.size()));
   int32_t n = kelConvBufferQuarnToAppEncoding(ctx, value.data(), static_cast<int32_t>(value.size()), out.data(),
                                               static_cast<int32_t>(out.size()), msg, sqlstate);
   if (n < 0) return -1;
