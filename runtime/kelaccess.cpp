@@ -76,9 +76,18 @@ std::string realPathOfFd(int fd, const char *name) {
   ssize_t n = ::readlink(link, target, PATH_MAX);
   if (n > 0 && target[0] == '/') {
     target[n] = '\0';
-    // A file removed after it was opened shows as "path (deleted)": its place is unknown.
-    if (std::string(target, static_cast<size_t>(n)).find(" (deleted)") == std::string::npos) return target;
-    return std::string();
+    // A file removed after it was opened shows as "path (deleted)": its place is unknown.  A
+    // name that itself ends so is still the file's when it names that file now.
+    static constexpr char kDeleted[] = " (deleted)";
+    constexpr size_t kDeletedLength = sizeof kDeleted - 1;
+    const std::string path(target, static_cast<size_t>(n));
+    if (path.size() <= kDeletedLength || path.compare(path.size() - kDeletedLength, kDeletedLength, kDeleted) != 0)
+      return path;
+    struct stat byPath {}, byFd {};
+    if (::stat(path.c_str(), &byPath) != 0 || ::fstat(fd, &byFd) != 0 || byPath.st_dev != byFd.st_dev ||
+        byPath.st_ino != byFd.st_ino)
+      return std::string();
+    return path;
   }
   if (name == nullptr) return std::string();
   char resolved[PATH_MAX];

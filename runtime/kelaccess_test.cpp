@@ -78,6 +78,24 @@ TEST_F(Access, ReadsOnlyRegularFilesInsideTheAllowedDirectories) {
   EXPECT_STREQ(state, "38X02");
 }
 
+// The system marks a file removed after it was opened with " (deleted)" behind its name; files
+// and directories whose own names hold those words are read and written as any other (both were
+// refused: reading "x (deleted).xml" gave KELC002E, writing into "old (deleted)/" KELC003E).
+TEST_F(Access, NamesThatHoldTheWordsDeletedAreOrdinaryNames) {
+  int msgNo = 0;
+  for (const std::string &name : {inside + "/x (deleted)", inside + "/x (deleted).xml"}) {
+    EXPECT_EQ(writeFile(name, "<a/>"), 0) << name << " " << msg;
+    EXPECT_EQ(openRead(name, &msgNo), 0) << name;
+  }
+  fs::create_directory(inside + "/old (deleted)");
+  EXPECT_EQ(writeFile(inside + "/old (deleted)/y.xml", "<b/>"), 0) << msg;
+  EXPECT_EQ(openRead(inside + "/old (deleted)/y.xml", &msgNo), 0);
+  // A file of that name outside stays outside.
+  keltest::writeFile(outside + "/s (deleted)", "<secret/>");
+  EXPECT_EQ(openRead(outside + "/s (deleted)", &msgNo), -1);
+  EXPECT_EQ(msgNo, KELC002E);
+}
+
 // Opening is itself an act (a FIFO's writer is let go, a device may act on it): what lies
 // outside is refused before it is opened, whichever way the name leads there.
 TEST_F(Access, FilesOutsideAreNeverOpened) {
