@@ -88,7 +88,7 @@ bool prepareDocument(const Call &c, Source source, void *doc, Document *d) {
       if (static_cast<int64_t>(d->length) <= ctx->fileThreshold) return true;
       d->temp = std::make_unique<KelTempFile>(ctx);
       if (!d->temp->ok()) {
-        kelFail(ctx, c.msg, c.sqlstate, KELG002E);
+        kelFailWithState(ctx, c.msg, c.sqlstate, "38X03", KELC012E);
         return false;
       }
       if (kel_buf2file(ctx, d->text, static_cast<int64_t>(d->length), d->temp->name(), c.sqlstate,

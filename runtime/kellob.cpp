@@ -230,7 +230,7 @@ int kelGetDataFromClob(KelCallContext *ctx, udf_locator *loc, char **data, int *
   if (length > threshold) {
     char *name = kel_tempFilename(ctx);
     if (name == nullptr) {
-      kelFail(ctx, msg, sqlstate, KELG002E);
+      kelFailWithState(ctx, msg, sqlstate, "38X03", KELC012E);  // a file that cannot be written
       return -1;
     }
     int msgNo = 0;

@@ -77,6 +77,13 @@ TEST_F(FunctionLob, ThresholdDecidesBetweenMemoryAndATemporaryFile) {
   EXPECT_EQ(keltest::readFile(data), atThreshold + "y");
   std::remove(data);
   std::free(data);
+
+  // A temporary directory that cannot take the file is said so: it was "out of memory".
+  std::free(ctx.tempDir);
+  ctx.tempDir = strdup(dir.file("missing").c_str());
+  EXPECT_EQ(kelGetDataFromClob(&ctx, &bigger, &data, &inMemory, state, msg), -1);
+  EXPECT_STREQ(state, "38X03");
+  EXPECT_STREQ(msg, "KELC012E  Cannot create temporary file.\n");
 }
 
 TEST_F(FunctionLob, Utf16FileWithByteOrderMarkLoadsByteExact) {

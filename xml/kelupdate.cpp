@@ -539,7 +539,10 @@ int KelUpdater::updateBuffer(const char *doc, size_t docLength, const char *path
     return updateText(doc, docLength, 1, 1, path, value, false, out, sizeLimit, sqlstate, msg);
   // A long text is parsed from a temporary file of the call, removed on every path.
   KelTempFile temp(ctx_);
-  if (!temp.ok()) return failed(ctx_, msg, sqlstate, KELG002E);
+  if (!temp.ok()) {
+    kelFailWithState(ctx_, msg, sqlstate, "38X03", KELC012E);
+    return -1;
+  }
   if (kel_buf2file(ctx_, doc, static_cast<int64_t>(docLength), temp.name(), sqlstate, msg, false) !=
       0)
     return -1;

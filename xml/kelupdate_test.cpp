@@ -317,6 +317,11 @@ TEST_F(UpdateFile, LongTextIsParsedFromATemporaryFileThatIsRemoved) {
   EXPECT_TRUE(fs::is_empty(temp));
   EXPECT_EQ(update("<a><b>" + std::string(200000, ' '), "/a/b", "2", 300000), "ERROR 38X13");
   EXPECT_TRUE(fs::is_empty(temp));
+  // A temporary directory that cannot take the file is said so: it was "out of memory".
+  std::free(ctx.tempDir);
+  ctx.tempDir = strdup((temp / "missing").c_str());
+  EXPECT_EQ(update(doc, "/a/b", "2", 300000), "ERROR 38X03");
+  EXPECT_STREQ(msg, "KELC012E  Cannot create temporary file.\n");
 }
 
 TEST_F(Update, Utf16PathAndValue) {
