@@ -366,8 +366,7 @@ class RunContext {
  public:
   RunContext() {
     char sqlstate[6] = "00000";
-    char msg[KEL_MSG_BUFFER + 1] = "";
-    ready_ = kelInit(&ctx_, KEL_FULL_MESSAGES, nullptr, sqlstate, msg, nullptr) == 0;
+    ready_ = kelInit(&ctx_, KEL_FULL_MESSAGES, nullptr, sqlstate, why_, nullptr) == 0;
   }
   ~RunContext() {
     char sqlstate[6] = "00000";
@@ -376,10 +375,14 @@ class RunContext {
   RunContext(const RunContext &) = delete;
   RunContext &operator=(const RunContext &) = delete;
   KelCallContext *get() { return ready_ ? &ctx_ : nullptr; }
+  // Why the context could not be set up (say, the trace file named by the instance's control
+  // file cannot be opened); empty when it was.
+  const char *why() const { return ready_ ? "" : why_; }
 
  private:
   KelCallContext ctx_{};
   bool ready_ = false;
+  char why_[KEL_MSG_BUFFER + 1] = "";
 };
 
 // VERIFY_COLUMN: runs the verification worker of kelVerifyColumn on this connection (a CALL
@@ -387,10 +390,11 @@ class RunContext {
 // documents and the answer on standard error, the counts on standard output; COMMIT unless it
 // failed.  Exit status 0 when nothing differs or all was repaired, 1 when differences remain,
 // the return code when it failed.
-int verifyColumn(KelCallContext *ctx, const KeladmCommand &cmd) {
+int verifyColumn(KelCallContext *ctx, const char *why, const KeladmCommand &cmd) {
   char msg[KEL_MSG_BUFFER + 1] = "";
   if (ctx == nullptr) {
     kelPrintMessage(nullptr, KELQ067E, "set up the runtime context");
+    if (why[0] != '\0') std::fputs(why, stderr);
     char state[6];
     return kelMessageState(KELQ067E, state);
   }
@@ -443,7 +447,7 @@ int runConnected(const KeladmCommand &cmd, const char *word, KeladmPlatform plat
     rc = -1;
   }
   if (rc == 0 && cmd.word == KeladmWord::VerifyColumn) {
-    rc = verifyColumn(ctx, cmd);
+    rc = verifyColumn(ctx, context.why(), cmd);
   } else if (rc == 0) {
     Call call;
     rc = buildCall(cmd, &call);

@@ -396,6 +396,18 @@ TEST_F(Keladm, AFailureIsNeverExitStatusZero) {
   EXPECT_NE(r.err.find("failed by -1024\n"), std::string::npos) << r.err;
 }
 
+// A control file naming a trace file that cannot be opened (its directory removed after
+// trace_on) fails every routine call of the instance; verify_column, which sets up its own
+// context, stops with KELQ067E and says why (it used to say nothing more).
+TEST_F(Keladm, AContextThatCannotBeSetUpSaysWhy) {
+  ASSERT_EQ(run({"enable_db", "TESTDB"}).status, 0);
+  keltest::writeFile((inst_.path() / "kel" / "kelkelinst.ctl").string(), "/nonexistent-dir/x.trc");
+  Result r = run({"verify_column", "TESTDB", "shop.orders", "doc"});
+  EXPECT_EQ(r.status, 111);
+  EXPECT_EQ(r.err, "KELQ067E  Attempt to set up the runtime context failed.\n"
+                   "KELQ070E  Cannot open trace file /nonexistent-dir/x.trc for output.\n");
+}
+
 TEST_F(Keladm, SwitchesTheTrace) {
   std::string dir = (inst_.path() / "Data Dir").string();
   fs::path control = inst_.path() / "kel" / "kelkelinst.ctl";
