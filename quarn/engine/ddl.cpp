@@ -585,8 +585,8 @@ void ddlCreateView(Session &s, const QualName &v, const std::vector<std::string>
     ColumnDef c;
     c.name = sqlite3_column_name(probe.raw(), k);
     if (!names.insert(c.name).second) raise(kSqlDuplicateName, {c.name});
-    c.type = typeFromDecl(sqlite3_column_decltype(probe.raw(), k));
-    if (c.type.base == Base::None && static_cast<size_t>(k) < itemTypes.size()) c.type = itemTypes[static_cast<size_t>(k)];
+    c.type = resultColumnType(sqlite3_column_decltype(probe.raw(), k),
+                              static_cast<size_t>(k) < itemTypes.size() ? itemTypes[static_cast<size_t>(k)] : QType{});
     if (c.type.base == Base::None) {
       c.type.base = Base::Varchar;
       c.type.length = 32672;

@@ -84,9 +84,12 @@ std::pair<int, int> promotion(const QType &t) {
   }
 }
 
+// A value whose type the translator does not know (a parameter marker, NULL, ...).
+bool unknownType(const QType &t) { return t.base == Base::None && !t.isDistinct(); }
+
 // How far arg is promoted to reach param: 0 exact, more is worse, -1 cannot.
 int promotionDistance(const QType &arg, const QType &param) {
-  if (arg.base == Base::None && !arg.isDistinct()) return 100;
+  if (unknownType(arg)) return 100;
   if (arg.isDistinct() || param.isDistinct()) {
     return arg.isDistinct() && param.isDistinct() && arg.typeSchema == param.typeSchema && arg.typeName == param.typeName
                ? 0
@@ -96,8 +99,6 @@ int promotionDistance(const QType &arg, const QType &param) {
   if (a.first < 0 || a.first != p.first || p.second < a.second) return -1;
   return p.second - a.second;
 }
-
-
 
 }  // namespace
 
@@ -287,6 +288,12 @@ RoutineDef resolveFunction(Session &s, const std::string &schema, const std::str
                            const std::vector<QType> &argTypes) {
   std::optional<RoutineDef> best;
   std::vector<int> bestScore;
+  // For each argument of unknown type, the distinct type ("schema.name", "." for a built-in
+  // type) of that parameter in the first function that fits.  A value of unknown type fits any
+  // parameter, so where the functions that fit differ in it the choice would rest on a type
+  // nobody knows: such a reference is refused, as one that no function fits.
+  std::vector<std::optional<std::string>> unknownParams(argTypes.size());
+  bool restsOnUnknown = false;
   for (const std::string &sc : searchSchemas(s, schema)) {
     for (RoutineDef &d : routinesNamed(s, sc, fname, 'F', functionType)) {
       if (d.params.size() != argTypes.size()) continue;
@@ -298,6 +305,12 @@ RoutineDef resolveFunction(Session &s, const std::string &schema, const std::str
         score.push_back(dist);
       }
       if (!ok) continue;
+      for (size_t k = 0; k < argTypes.size(); ++k) {
+        if (!unknownType(argTypes[k])) continue;
+        std::string distinct = d.params[k].type.typeSchema + "." + d.params[k].type.typeName;
+        if (!unknownParams[k]) unknownParams[k] = distinct;
+        else if (*unknownParams[k] != distinct) restsOnUnknown = true;
+      }
       // Best fit from the left; on a tie the earlier schema of the path wins.
       if (!best || score < bestScore) {
         best = std::move(d);
@@ -305,7 +318,7 @@ RoutineDef resolveFunction(Session &s, const std::string &schema, const std::str
       }
     }
   }
-  if (!best) raise(kSqlNoFunction, {schema.empty() ? fname : schema + "." + fname, "FUNCTION"});
+  if (!best || restsOnUnknown) raise(kSqlNoFunction, {schema.empty() ? fname : schema + "." + fname, "FUNCTION"});
   return *best;
 }
 

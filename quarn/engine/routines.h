@@ -68,7 +68,9 @@ std::optional<RoutineDef> loadRoutineDef(sqlite3 *db, const std::string &schema,
 
 // Chooses the function fname of functionType ('S' scalar, 'T' table) that best fits argTypes
 // (Base::None: type unknown, fits any parameter) over schema, or over the session's function
-// path when schema is empty.  Throws -440 (42884) when none fits.
+// path when schema is empty.  Throws -440 (42884) when none fits, and when the functions that
+// fit differ in the distinct type of a parameter whose argument's type is unknown (the choice
+// would rest on that unknown type).
 RoutineDef resolveFunction(Session &s, const std::string &schema, const std::string &fname, char functionType,
                            const std::vector<QType> &argTypes);
 

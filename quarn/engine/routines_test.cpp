@@ -91,6 +91,40 @@ TEST_F(Routines, DistinctTypesMatchOnlyTheirOwnOverload) {
   EXPECT_EQ(column("SELECT s.kind(i) FROM s.t"), std::vector<std::string>{"integer"});
 }
 
+// A value of unknown type (Base::None) fits any parameter, and it used to take the first fitting
+// overload created: a column whose distinct type the translator had lost chose another distinct
+// type's routine.  Now it is refused where the fitting overloads differ in a distinct type.
+TEST_F(Routines, AnUnknownTypeNeverChoosesBetweenDistinctTypes) {
+  exec("CREATE DISTINCT TYPE s.money AS INTEGER WITH COMPARISONS");
+  exec("CREATE DISTINCT TYPE s.count AS INTEGER WITH COMPARISONS");
+  function("s.kind", "s.money", "VARCHAR(20)", "tkindmoney", "KMONEY");
+  function("s.kind", "INTEGER", "VARCHAR(20)", "tkindint", "KINT");
+  const QType unknown;
+  EXPECT_EQ(resolve("S", "KIND", {unknown}), "SQLCODE -440 42884");
+  // Known arguments still choose.
+  EXPECT_EQ(resolve("S", "KIND", {distinct(Base::Integer, "S", "MONEY")}), "KMONEY");
+  // A second argument of known type may leave one overload: then it is chosen.
+  function("s.pair", "s.money, INTEGER", "VARCHAR(20)", "tkindmoney", "PMONEY");
+  function("s.pair", "s.count, VARCHAR(10)", "VARCHAR(20)", "tkindint", "PCOUNT");
+  EXPECT_EQ(resolve("S", "PAIR", {unknown, type(Base::Integer)}), "PMONEY");
+  EXPECT_EQ(resolve("S", "PAIR", {unknown, type(Base::Varchar, 3)}), "PCOUNT");
+  // Both fit: the known argument would prefer one, but the unknown could be either type.
+  function("s.pair", "s.count, BIGINT", "VARCHAR(20)", "tkindint", "PCOUNTB");
+  EXPECT_EQ(resolve("S", "PAIR", {unknown, type(Base::Integer)}), "SQLCODE -440 42884");
+  // Overloads of built-in types alone are chosen as before (the closest fit, then the first).
+  function("s.num", "INTEGER", "VARCHAR(20)", "tkindint", "NINT");
+  function("s.num", "DOUBLE", "VARCHAR(20)", "tkindint", "NDBL");
+  EXPECT_EQ(resolve("S", "NUM", {unknown}), "NINT");
+  // A table function is resolved by the same rule.
+  exec("CREATE FUNCTION s.rows(s.money) RETURNS TABLE(i INTEGER) EXTERNAL NAME 'quarntestroutines!tseries' "
+       "LANGUAGE C PARAMETER STYLE QUARNSQL NO SQL");
+  exec("CREATE FUNCTION s.rows(s.count) RETURNS TABLE(i INTEGER) EXTERNAL NAME 'quarntestroutines!tseries' "
+       "LANGUAGE C PARAMETER STYLE QUARNSQL NO SQL");
+  EXPECT_THROW(resolveFunction(*s_, "S", "ROWS", 'T', {unknown}), QError);
+  EXPECT_EQ(resolveFunction(*s_, "S", "ROWS", 'T', {distinct(Base::Integer, "S", "COUNT")}).params[0].type.typeName,
+            "COUNT");
+}
+
 TEST_F(Routines, NoFittingFunctionIs440) {
   function("s.f", "INTEGER", "VARCHAR(20)", "tkindint", "FINT");
   EXPECT_EQ(resolve("S", "F", {type(Base::Varchar, 5)}), "SQLCODE -440 42884");        // no promotion to numbers

@@ -513,10 +513,9 @@ int Session::prepare(const std::string &sql, std::unique_ptr<Statement> *out, sq
         for (int k = 0; k < n; ++k) {
           ColumnInfo c;
           c.name = sqlite3_column_name(raw, k);
-          c.type = typeFromDecl(sqlite3_column_decltype(raw, k));
-          if (c.type.base == Base::None && static_cast<size_t>(k) < cp->plan.itemTypes.size() &&
-              static_cast<int>(cp->plan.itemTypes.size()) == n)
-            c.type = cp->plan.itemTypes[static_cast<size_t>(k)];
+          const std::vector<QType> &items = cp->plan.itemTypes;
+          c.type = resultColumnType(sqlite3_column_decltype(raw, k),
+                                    static_cast<int>(items.size()) == n ? items[static_cast<size_t>(k)] : QType{});
           cp->columns.push_back(c);
         }
         cp->idle.push_back(raw);

@@ -18,8 +18,9 @@ std::string Translator::withClause() {
     std::string n = name(kMaxName);
     out += quoteIdent(n);
     cteNames_.insert(n);
+    std::vector<std::string> cols;
     if (acceptOp("(")) {
-      std::vector<std::string> cols = nameList(kMaxColumn);
+      cols = nameList(kMaxColumn);
       out += "(";
       for (size_t k = 0; k < cols.size(); ++k) out += (k ? ", " : "") + quoteIdent(cols[k]);
       out += ")";
@@ -30,6 +31,14 @@ std::string Translator::withClause() {
     out += " AS (" + fullselect() + ")";
     --depth_;
     expectOp(")");
+    // The references that follow see the columns under the names of the column list.
+    QueryShape shape = lastShape_;
+    if (!cols.empty()) {
+      if (!shape.known || shape.types.size() != cols.size()) shape.types.assign(cols.size(), QType{});
+      shape.names = cols;
+      shape.known = true;
+    }
+    cteShapes_[n] = std::move(shape);
     if (isOp(",")) out += ", ";
   } while (acceptOp(","));
   return out + " ";
@@ -119,6 +128,9 @@ std::string Translator::fullselect() {
   std::string out = term();
   // ORDER BY names the columns of the first term.
   std::vector<std::string> firstNames = lastResultNames_;
+  // The result columns are those of the first term; a column keeps a distinct type only where
+  // every term gives it that type.
+  QueryShape shape = lastShape_;
   for (;;) {
     std::string setop;
     if (acceptKw("UNION")) setop = "UNION";
@@ -127,11 +139,15 @@ std::string Translator::fullselect() {
     else break;
     bool all = acceptKw("ALL");
     if (!all) acceptKw("DISTINCT");
-    bool saved = itemTypesKnown_;
     ++depth_;
     std::string right = term();
     --depth_;
-    itemTypesKnown_ = saved;
+    for (size_t k = 0; k < shape.types.size(); ++k) {
+      QType &t = shape.types[k];
+      bool same = lastShape_.known && lastShape_.types.size() == shape.types.size() &&
+                  lastShape_.types[k].typeSchema == t.typeSchema && lastShape_.types[k].typeName == t.typeName;
+      if (t.isDistinct() && !same) t = QType{};
+    }
     if (!all || setop == "UNION") {
       out += " " + setop + (all ? " ALL " : " ") + right;
       continue;
@@ -170,6 +186,7 @@ std::string Translator::fullselect() {
   resultNames_ = std::move(firstNames);
   out += orderAndFetch();
   resultNames_ = std::move(outer);
+  lastShape_ = std::move(shape);
   return out;
 }
 
@@ -220,7 +237,7 @@ std::string Translator::valuesClause(bool /*single*/) {
   } while (acceptOp(","));
   lastResultNames_.clear();
   for (size_t k = 0; k < rows[0].size(); ++k) lastResultNames_.push_back(std::to_string(k + 1));
-  if (depth_ == 0) itemTypes_ = types;
+  lastShape_ = QueryShape{lastResultNames_, types, true};
   std::string out = "SELECT ";
   if (rows.size() == 1) {
     for (size_t k = 0; k < rows[0].size(); ++k)
@@ -239,9 +256,23 @@ std::string Translator::valuesClause(bool /*single*/) {
 }
 
 std::string Translator::selectItem(int position) {
-  // *, T.*, S.T.*
+  // *, T.*, S.T.*: the columns of the FROM items of this subselect (of the one exposed as T), in
+  // the order SQLite gives them.
+  auto starColumns = [&](const std::string *exposed) {
+    bool found = false;
+    for (const ScopeItem &item : scopes_.back()) {
+      if (exposed && item.exposed != *exposed) continue;
+      found = true;
+      if (!item.known) itemShape_.known = false;
+      for (const ScopeColumn &c : item.cols) {
+        itemShape_.names.push_back(c.real);
+        itemShape_.types.push_back(c.type);
+      }
+    }
+    if (!found) itemShape_.known = false;
+  };
   if (acceptOp("*")) {
-    if (depth_ == 0) itemTypesKnown_ = false;
+    starColumns(nullptr);
     resultNames_.push_back("*");
     return "*";
   }
@@ -253,7 +284,7 @@ std::string Translator::selectItem(int position) {
       i_ += 2;
     }
     ++i_;
-    if (depth_ == 0) itemTypesKnown_ = false;
+    starColumns(&n);
     resultNames_.push_back("*");
     return quoteIdent(n) + ".*";
   }
@@ -283,19 +314,22 @@ std::string Translator::selectItem(int position) {
   std::string alias;
   if (acceptKw("AS")) alias = name(kMaxColumn);
   else if (isCorrelationName() && !kw("FROM")) alias = name(kMaxColumn);
-  if (depth_ == 0) itemTypes_.push_back(castType);
+  itemShape_.types.push_back(castType);
   // An expression of a character type keeps the blank-padded comparison for DISTINCT and the
   // set operators; its value is what it is as a value (CHAR padded).
   if (!isColumn) e = padKey(asValue(e, lastType_));
   if (!alias.empty()) {
     resultNames_.push_back(alias);
+    itemShape_.names.push_back(alias);
     return e + " AS " + quoteIdent(alias);
   }
   if (isColumn) {
     resultNames_.push_back(toks_[i_ - 1].kind == Tok::Op ? std::string() : toks_[i_ - 1].text);
+    itemShape_.names.push_back(resultNames_.back());
     return e;
   }
   resultNames_.push_back(std::to_string(position));
+  itemShape_.names.push_back(resultNames_.back());
   return e + " AS " + quoteIdent(std::to_string(position));
 }
 
@@ -305,8 +339,6 @@ std::string Translator::subselect() {
   if (acceptKw("DISTINCT")) out += "DISTINCT ";
   else acceptKw("ALL");
   int position = 1;
-  bool outer = depth_ == 0;
-  if (outer) itemTypes_.clear();
   // The FROM clause is read first, so that the select items know the types of its columns.
   // Parameter markers keep their textual order: those of the select list are counted first.
   size_t itemsStart = i_;
@@ -350,6 +382,8 @@ std::string Translator::subselect() {
   nParams_ = itemsParams;
   std::vector<std::string> outerNames = std::move(resultNames_);
   resultNames_.clear();
+  QueryShape outerShape = std::move(itemShape_);
+  itemShape_ = QueryShape{};
   do {
     if (position > 1) out += ", ";
     out += selectItem(position++);
@@ -358,6 +392,8 @@ std::string Translator::subselect() {
   std::vector<std::string> names = std::move(resultNames_);
   resultNames_ = std::move(outerNames);
   lastResultNames_ = std::move(names);
+  lastShape_ = std::move(itemShape_);
+  itemShape_ = std::move(outerShape);
   if (i_ != fromAt) fail("FROM");
   scopes_.pop_back();
   i_ = tailEnd;
@@ -401,7 +437,7 @@ std::string Translator::tableRef() {
 // Adds the correlation name and, with a column list, renames the columns: the compound's first
 // (empty) select names them.
 std::string Translator::correlate(const std::string &source, const std::string &defaultName, bool derived,
-                                  std::string *corrOut, std::vector<std::string> *colsOut) {
+                                  std::string *corrOut, std::vector<std::string> *colsOut, const QueryShape *shape) {
   std::string corr = defaultName;
   bool hasAs = acceptKw("AS");
   if (hasAs || isCorrelationName()) corr = name(kMaxName);
@@ -418,6 +454,21 @@ std::string Translator::correlate(const std::string &source, const std::string &
     cols = nameList(kMaxColumn);
   }
   if (corrOut) *corrOut = corr;
+  if (shape && !scopes_.empty()) {
+    // SQLite names the columns of the derived table as its select does, or by the column list.
+    // A column carries a distinct type only: one of a built-in type stays of unknown type, as it
+    // always was here (CHAR(x) of it is its text, not padded to the length of x's type).
+    ScopeItem item{corr, {}};
+    bool typed = shape->known && shape->types.size() == (cols.empty() ? shape->names.size() : cols.size());
+    const std::vector<std::string> &names = cols.empty() ? shape->names : cols;
+    item.known = typed || !cols.empty();
+    if (item.known)
+      for (size_t k = 0; k < names.size(); ++k) {
+        QType t = typed ? shape->types[k] : QType{};
+        item.cols.push_back(ScopeColumn{names[k], names[k], t.isDistinct() ? t : QType{}, {}});
+      }
+    scopes_.back().push_back(item);
+  }
   if (colsOut) {
     // The caller renames the columns itself.
     *colsOut = cols;
@@ -446,7 +497,8 @@ std::string Translator::primaryTableRef() {
       std::string inner = selectStatement(false);
       --depth_;
       expectOp(")");
-      return correlate("(" + inner + ")", "", true);
+      QueryShape shape = lastShape_;
+      return correlate("(" + inner + ")", "", true, nullptr, nullptr, &shape);
     }
     // A table function, correlated to the FROM items before it.
     bool qualified = isOp(".", 1);
@@ -488,7 +540,8 @@ std::string Translator::primaryTableRef() {
       std::string inner = selectStatement(false);
       --depth_;
       expectOp(")");
-      return correlate("(" + inner + ")", "", true);
+      QueryShape shape = lastShape_;
+      return correlate("(" + inner + ")", "", true, nullptr, nullptr, &shape);
     }
     std::string inner = tableRef();
     expectOp(")");
@@ -497,7 +550,10 @@ std::string Translator::primaryTableRef() {
   if (!isName()) fail("<table name>");
   if (!isOp(".", 1) && cteNames_.count(tk().text)) {
     std::string n = name(kMaxName);
-    return correlate(quoteIdent(n), n, false);
+    // A common table expression read in its own definition has no known columns yet.
+    auto known = cteShapes_.find(n);
+    QueryShape shape = known != cteShapes_.end() ? known->second : QueryShape{{}, {}, false};
+    return correlate(quoteIdent(n), n, false, nullptr, nullptr, &shape);
   }
   QualName q = qualName();
   TableRef r = resolveTable(q);

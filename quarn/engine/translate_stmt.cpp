@@ -966,7 +966,7 @@ Plan Translator::createStmt() {
     if (nParams_ > 0) raise(kSqlHostVariableUndefined, {"?"});
     std::string text = sqlText(start);
     (void)bodyStart;
-    std::vector<QType> types = itemTypesKnown_ ? itemTypes_ : std::vector<QType>{};
+    std::vector<QType> types = lastShape_.known ? lastShape_.types : std::vector<QType>{};
     p.action = [v, cols, body, types, text](Session &s) { ddlCreateView(s, v, cols, body, types, text); };
     return p;
   }
@@ -1089,10 +1089,13 @@ Plan Translator::declareTempTableStmt() {
     expectKw("DEFINITION");
     expectKw("ONLY");
     Stmt probe(s_.db(), sel);
-    for (int k = 0; k < sqlite3_column_count(probe.raw()); ++k) {
+    int n = sqlite3_column_count(probe.raw());
+    std::vector<QType> types = lastShape_.known ? lastShape_.types : std::vector<QType>{};
+    for (int k = 0; k < n; ++k) {
       ColumnDef c;
       c.name = sqlite3_column_name(probe.raw(), k);
-      c.type = typeFromDecl(sqlite3_column_decltype(probe.raw(), k));
+      c.type = resultColumnType(sqlite3_column_decltype(probe.raw(), k),
+                                types.size() == static_cast<size_t>(n) ? types[static_cast<size_t>(k)] : QType{});
       if (c.type.base == Base::None) {
         c.type.base = Base::Varchar;
         c.type.length = 32672;
@@ -1430,7 +1433,7 @@ Plan Translator::statement() {
     p.sql = selectStatement(true);
     expectEnd();
     p.nParams = nParams_;
-    if (itemTypesKnown_) p.itemTypes = itemTypes_;
+    if (lastShape_.known) p.itemTypes = lastShape_.types;
     return p;
   }
   if (kw("INSERT")) return insertStmt();

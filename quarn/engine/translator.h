@@ -7,6 +7,7 @@
 #ifndef QUARN_ENGINE_TRANSLATOR_H
 #define QUARN_ENGINE_TRANSLATOR_H
 
+#include <map>
 #include <set>
 #include <string>
 #include <utility>
@@ -149,8 +150,20 @@ class Translator {
   std::string fromClause();
   std::string tableRef();
   std::string primaryTableRef();
+  // The result columns of a query: the names SQLite gives them and their static types
+  // (Base::None: unknown).  known is false when a * stood for columns the translator could not
+  // list.
+  struct QueryShape {
+    std::vector<std::string> names;
+    std::vector<QType> types;
+    bool known = true;
+  };
+  // Adds the correlation name of a FROM item (and its column list).  With shape, the FROM item is
+  // a derived table or a common table expression of that shape, which becomes a scope item, so
+  // its columns of a distinct type keep that type in the query that reads them.
   std::string correlate(const std::string &source, const std::string &defaultName, bool derived,
-                        std::string *corrOut = nullptr, std::vector<std::string> *colsOut = nullptr);
+                        std::string *corrOut = nullptr, std::vector<std::string> *colsOut = nullptr,
+                        const QueryShape *shape = nullptr);
   std::string orderAndFetch();
   void skipQueryOptions();
   std::string withClause();
@@ -323,10 +336,11 @@ class Translator {
   std::string definedTable_;  // the table whose columns are being defined (messages)
   std::string colPrefix_;  // check conditions: columns are NEW."C"
   std::set<std::string> cteNames_;
+  std::map<std::string, QueryShape> cteShapes_;  // the common table expressions read so far
   std::vector<std::string> resultNames_;      // result column names of the select being read
   std::vector<std::string> lastResultNames_;  // those of the subselect read last
-  std::vector<QType> itemTypes_;
-  bool itemTypesKnown_ = true;
+  QueryShape itemShape_;  // the select items read so far of the subselect being read
+  QueryShape lastShape_;  // the result columns of the query read last (subselect, VALUES, fullselect)
   bool triggerMode_ = false;  // a trigger: no parameter markers, UPDATE and DELETE without correlation names
   bool inBody_ = false;       // parsing the statements of a trigger body
   std::vector<std::pair<char, QualName>> *deps_ = nullptr;  // a trigger's dependencies, when recorded
@@ -350,6 +364,7 @@ class Translator {
   struct ScopeItem {
     std::string exposed;
     std::vector<ScopeColumn> cols;
+    bool known = true;  // false: a derived table whose columns the translator could not list
   };
   // The FROM items visible at each query level, innermost last.
   std::vector<std::vector<ScopeItem>> scopes_;

@@ -157,6 +157,12 @@ QType typeFromDecl(const char *decl) {
   return QType{};
 }
 
+QType resultColumnType(const char *decl, const QType &known) {
+  QType t = typeFromDecl(decl);
+  if (t.base == Base::None || (known.isDistinct() && known.base == t.base)) return known;
+  return t;
+}
+
 QType typeFromCatalog(const std::string &name, int64_t length, int scale) {
   QType t;
   struct Row { const char *name; Base base; };

@@ -69,6 +69,12 @@ constexpr const char *kSystemSchema = "SYSOSTREL";
 // Reads a declared type produced by sqliteDecl() back; Base::None for anything else.
 QType typeFromDecl(const char *decl);
 
+// The type of a query's result column whose SQLite declared type is decl (nullptr: none, an
+// expression) and whose type as the translator knows it is known (Base::None: not known): the
+// declared type, which a column passes through; the known type where nothing is declared or
+// where it is the distinct type of a column passed through (SQLite declares its source type).
+QType resultColumnType(const char *decl, const QType &known);
+
 // Builds the built-in type of a catalog TYPENAME, LENGTH and SCALE (for distinct sources).
 QType typeFromCatalog(const std::string &name, int64_t length, int scale);
 

@@ -45,6 +45,28 @@ VALUES tkind(money(5));
 VALUES tkind(CAST(5 AS SMALLINT));
 SELECT tkind(c) FROM t;
 SELECT tkind(k, k) FROM t;
+-- A column keeps its distinct type through a nested SELECT (renamed by a column list, under *,
+-- in both operands of UNION ALL), WITH, a view's catalogued column, DESCRIBE and a declared
+-- temporary table AS (...) DEFINITION ONLY: every call here chose tkind(INTEGER), the overload
+-- created first, and the view's column, DESCRIBE and the temporary table's column said INTEGER.
+-- A value whose type is not known (NULL, a column that is money in one operand and INTEGER in
+-- the other) chooses no overload where they differ in a distinct type: it chose tkind(INTEGER).
+SELECT tkind(x.m) FROM (SELECT m FROM t WHERE k = 1) AS x;
+WITH w(wm) AS (SELECT m FROM t WHERE k = 1) SELECT tkind(wm) FROM w;
+SELECT tkind(mm) FROM (SELECT k, m FROM t WHERE k = 1) AS x(kk, mm);
+SELECT tkind(x.m) FROM (SELECT * FROM t WHERE k = 1) AS x;
+SELECT tkind(u.m) FROM (SELECT m FROM t WHERE k = 1 UNION ALL SELECT money(5) FROM t WHERE k = 1) AS u;
+CREATE VIEW tv AS SELECT k, m FROM t;
+SELECT tkind(m) FROM tv WHERE k = 1;
+SELECT colname, typeschema, typename FROM syscat.columns WHERE tabname = 'TV' ORDER BY colno;
+DESCRIBE SELECT x.* FROM (SELECT k, m FROM tv) AS x;
+DECLARE GLOBAL TEMPORARY TABLE SESSION.tm AS (SELECT m FROM t) DEFINITION ONLY ON COMMIT PRESERVE ROWS;
+INSERT INTO SESSION.tm SELECT m FROM t WHERE k = 2;
+SELECT tkind(m) FROM SESSION.tm;
+DROP TABLE SESSION.tm;
+DROP VIEW tv;
+VALUES tkind(NULL);
+SELECT tkind(u.m) FROM (SELECT m FROM t WHERE k = 1 UNION ALL SELECT k FROM t WHERE k = 1) AS u;
 -- Missing library and entry fail the call, not the definition.
 VALUES tmissing(1);
 VALUES tnoentry(1);
