@@ -1,8 +1,9 @@
 /*
  * sqlmsg.cpp - sqlaintp_api, which turns a communication area into "SQLnnnnN text
  * SQLSTATE=xxxxx" cut into lines.  The texts are the engine's list of errors (errors.h), whose
- * &1, &2, ... are replaced by the area's tokens (sqlerrmc, separated by 0xFF).  Stateless and
- * thread-safe.
+ * &1, &2, ... are replaced by the area's tokens (sqlerrmc, separated by 0xFF); for the failure
+ * this thread met last, by its tokens whole (a routine's diagnostic text is cut to what is left
+ * of the area's 70 bytes behind the routine's names, some 27 characters).  Thread-safe.
  */
 #include <cstdio>
 #include <cstring>
@@ -15,29 +16,7 @@
 
 namespace {
 
-std::vector<std::string_view> tokensOf(const sqlca &ca) {
-  std::vector<std::string_view> tokens;
-  int used = ca.sqlerrml;
-  if (used < 0) used = 0;
-  if (used > SQL_MAX_ERRMC) used = SQL_MAX_ERRMC;
-  std::string_view all(ca.sqlerrmc, static_cast<size_t>(used));
-  if (all.empty()) return tokens;
-  size_t start = 0;
-  for (;;) {
-    size_t sep = all.find(SQL_TOKEN_SEP, start);
-    if (sep == std::string_view::npos) {
-      tokens.push_back(all.substr(start));
-      break;
-    }
-    tokens.push_back(all.substr(start, sep - start));
-    start = sep + 1;
-  }
-  return tokens;
-}
-
-std::string textOf(const sqlca &ca) {
-  return quarn::failureText(ca.sqlcode, std::string_view(ca.sqlstate, 5), tokensOf(ca));
-}
+std::string textOf(const sqlca &ca) { return quarn::wholeFailureText(ca); }
 
 // The last place at or before at where a UTF-8 character starts, but never before from: a
 // cut there leaves no character in pieces (a name in a token may be in any script).

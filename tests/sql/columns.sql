@@ -99,6 +99,11 @@ INSERT INTO shop.more VALUES (1, 2, XMLCLOB('<a>x</a>'));
 CALL quarnxml.kelEnableColumn('TESTDB', 'shop.more', 'd', '<DAD><validation>NO</validation><Xcolumn><table name="shop.x1"><column name="a" type="integer" path="/a" multi_occurrence="NO"/></table></Xcolumn></DAD>', NULL, NULL, NULL, ?, ?);
 SELECT colname FROM syscat.columns WHERE tabschema = 'SHOP' AND tabname = 'MORE' ORDER BY colno;
 SELECT COUNT(*) AS usage_rows FROM quarnxml.xml_usage;
+-- A document that does not parse: the message carries the function's whole diagnostic text
+-- (it was cut to what the routine's names left of the communication area's 70 bytes).
+UPDATE shop.more SET d = XMLCLOB('<a>2<a>') WHERE j = 2;
+CALL quarnxml.kelEnableColumn('TESTDB', 'shop.more', 'd', '<DAD><validation>NO</validation><Xcolumn><table name="shop.x1"><column name="a" type="integer" path="/a" multi_occurrence="NO"/></table></Xcolumn></DAD>', NULL, NULL, NULL, ?, ?);
+SELECT COUNT(*) AS usage_rows FROM quarnxml.xml_usage;
 -- ==== Validation triggers, a caller's root id, a DTD id with a quote ====
 INSERT INTO quarnxml.dtd_ref VALUES ('o''rder.dtd', XMLCLOB('<!ELEMENT order (customer, item*)><!ATTLIST order id CDATA #REQUIRED status CDATA #REQUIRED><!ELEMENT customer (name, city?)><!ELEMENT name (#PCDATA)><!ELEMENT city (#PCDATA)><!ELEMENT item (price)><!ELEMENT price (#PCDATA)>'), 0, USER, USER, USER);
 CREATE TABLE shop.checked (no INTEGER NOT NULL PRIMARY KEY, doc quarnxml.XMLVarchar);
