@@ -224,12 +224,16 @@ class KelSchemaWatch {
 };
 
 /*
- * SAX handler of DTD validation: every external entity the parser asks for is answered with
- * the DTD (text: in-memory source "IdForDtdDocBuffer"; otherwise the DTD file), with the given
- * encoding when one is set.  Attached as lexical handler too: with a DTD given, a DOCTYPE that
- * names no external DTD (no system id at all) ends the parse with KELQ047E at the
- * DOCTYPE, since such a document never asks for the DTD and would be checked against its own
- * internal subset alone.  Warnings are ignored, errors and fatal errors rethrown.
+ * SAX handler of DTD validation: the DTD given stands for the document's external subset, so
+ * the parser's one request for the DOCTYPE's system id is answered with it (openDtdGiven).
+ * Every other external entity (a module the DTD given names, an entity of the document) is left
+ * to the parse's resolver (kelentity.h), as without a DTD given: a relative system id is taken
+ * against the directory of the DTD file that declares it; DTD text has none, and there it is
+ * refused.  Attached as lexical handler too: with a DTD given, a DOCTYPE that names no external
+ * DTD (no system id at all) ends the parse with KELQ047E at the DOCTYPE, and a document without
+ * a DOCTYPE with KELQ047E at its first error or element, whichever comes first (before either is
+ * reported), since such a document never asks for the DTD and would be checked against its own
+ * internal subset, or nothing, alone.  Warnings are ignored, errors and fatal errors rethrown.
  */
 class kelValidateHandler : public xercesc::DefaultHandler {
  public:
@@ -257,6 +261,18 @@ class kelValidateHandler : public xercesc::DefaultHandler {
   void startElement(const XMLCh *uri, const XMLCh *localname, const XMLCh *qname,
                     const xercesc::Attributes &attrs) override;
   xercesc::InputSource *resolveEntity(const XMLCh *publicId, const XMLCh *systemId) override;
+  /*
+   * The DTD given, for the caller to own: the text as an in-memory source (system id
+   * KEL_DTD_TEXT_ID), a file as a source over its descriptor (system id its absolute name; a
+   * temporary file of the call, which holds DTD text, KEL_DTD_TEXT_ID), with the given
+   * encoding when one is set.  Null without a DTD given.  A file that cannot be opened (outside
+   * the allowed read directories, missing) throws KELException with KELQ047E "DTD file "..."
+   * refused: ...": call it inside a guarded parse.
+   */
+  xercesc::InputSource *openDtdGiven();
+  // With a DTD given and no DOCTYPE read in this document: throws KELException with KELQ047E
+  // "the document has no DOCTYPE, so the DTD given is not applied" at the locator's place.
+  void refuseWithoutDoctype();
   void warning(const xercesc::SAXParseException &e) override;
   void error(const xercesc::SAXParseException &e) override;
   void fatalError(const xercesc::SAXParseException &e) override;
@@ -269,6 +285,9 @@ class kelValidateHandler : public xercesc::DefaultHandler {
   std::u16string dtdId_;
   std::u16string encoding_;
   int dtdIsText_;
+  bool doctype_ = false;         // the document has a DOCTYPE
+  std::u16string doctypeId_;     // its system id, asked for as the external subset
+  bool subsetAnswered_ = false;  // the external subset has been answered with the DTD given
   bool inDtdGiven_ = false;  // between the start and the end of the external subset
   bool subsetChecked_ = false;
   std::vector<std::pair<std::u16string, std::u16string>> subsetAttributes_;  // element, attribute

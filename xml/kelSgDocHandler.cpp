@@ -38,7 +38,6 @@
 namespace {
 
 constexpr const char kUnit[] = "kelSgDocHandler";
-const XMLCh kDtdBufferId[] = u"IdForDtdDocBuffer";
 const XMLCh kEmptyBufferId[] = u"IdForEmptyBuffer";
 
 // The encoding name of the database code page, or empty when it has none.
@@ -212,10 +211,16 @@ kelValidateHandler::kelValidateHandler(KelCallContext *ctx, const char *dtd, con
 void kelValidateHandler::setDocumentLocator(const xercesc::Locator *locator) {
   kelReadAsXml10(locator);
   locator_ = locator;
+  // A document begins: it has read no DOCTYPE yet (one the DTD loaded alone reported is not its).
+  doctype_ = subsetAnswered_ = false;
+  doctypeId_.clear();
 }
 
 void kelValidateHandler::startDTD(const XMLCh *, const XMLCh *, const XMLCh *systemId) {
   // The document's DOCTYPE: what a DTD loaded alone before it reported is not the document's.
+  doctype_ = true;
+  doctypeId_.assign(systemId != nullptr ? systemId : u"");
+  subsetAnswered_ = false;
   inDtdGiven_ = false;
   subsetAttributes_.clear();
   givenElements_.clear();
@@ -410,7 +415,14 @@ void kelValidateHandler::externalEntityDecl(const XMLCh *name, const XMLCh *, co
   if (!inDtdGiven_ && name[0] == u'%' && subsetParameterEntity_.empty()) subsetParameterEntity_ = name;
 }
 
+void kelValidateHandler::refuseWithoutDoctype() {
+  if (dtd_ == nullptr || doctype_) return;
+  KELException::refuseAt(ctx_, locator_,
+                         "the document has no DOCTYPE, so the DTD given is not applied");
+}
+
 void kelValidateHandler::startElement(const XMLCh *, const XMLCh *, const XMLCh *, const xercesc::Attributes &) {
+  refuseWithoutDoctype();
   models.atElement(ctx_, locator_);
   if (subsetChecked_ || dtd_ == nullptr) return;
   subsetChecked_ = true;
@@ -432,9 +444,23 @@ xercesc::InputSource *kelValidateHandler::resolveEntity(const XMLCh *publicId, c
   unsigned d0 = dtdId_.size() > 0 ? dtdId_[0] : 0, d1 = dtdId_.size() > 1 ? dtdId_[1] : 0;
   unsigned s0 = systemId && systemId[0] ? systemId[0] : 0, s1 = s0 ? systemId[1] : 0;
   KEL_TRACE(ctx_, "enter dtd:%x %x systemid:%x %x\n", d0, d1, s0, s1);
+  // The DTD given is the document's external subset, asked for once by the DOCTYPE's system id.
+  // Anything else (a module of the DTD given, an entity of the document, even one naming the
+  // same id) goes to the parse's resolver: were it answered with the DTD given, a module would
+  // read the main DTD again and an entity would read DTD text as its own.
+  if (!doctype_ || subsetAnswered_ || systemId == nullptr || doctypeId_ != systemId) {
+    KEL_TRACE(ctx_, "not the external subset: left to the resolver\n");
+    return nullptr;
+  }
+  subsetAnswered_ = true;
+  return openDtdGiven();
+}
+
+xercesc::InputSource *kelValidateHandler::openDtdGiven() {
+  if (dtd_ == nullptr) return nullptr;
   xercesc::InputSource *src;
   if (dtdIsText_ == 1) {
-    src = memorySource(dtd_, kDtdBufferId, encoding_);
+    src = memorySource(dtd_, KEL_DTD_TEXT_ID, encoding_);
   } else {
     // A DTD file a user named is a server file like any other: read only from an allowed
     // directory.  The call's own temporary file is read as it is.
@@ -449,13 +475,19 @@ xercesc::InputSource *kelValidateHandler::resolveEntity(const XMLCh *publicId, c
       throw KELException::parseError(ctx_, 0, 0, text.c_str());
     }
     src = file.release();
+    // The call's temporary file holds DTD text: a relative name in it has no directory either.
+    if (dtdIsText_ == KEL_DTD_OWN_FILE) src->setSystemId(KEL_DTD_TEXT_ID);
     if (!encoding_.empty()) src->setEncoding(encoding_.c_str());
   }
   return src;
 }
 
 void kelValidateHandler::warning(const xercesc::SAXParseException &) {}
-void kelValidateHandler::error(const xercesc::SAXParseException &e) { throw e; }
+void kelValidateHandler::error(const xercesc::SAXParseException &e) {
+  // Without a DOCTYPE the first error is the undeclared root element: the refusal says why.
+  refuseWithoutDoctype();
+  throw e;
+}
 void kelValidateHandler::fatalError(const xercesc::SAXParseException &e) { throw e; }
 
 kelSchemaHandler::kelSchemaHandler(KelCallContext *ctx, const XMLCh *encoding) : ctx_(ctx) {

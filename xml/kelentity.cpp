@@ -115,9 +115,11 @@ size_t schemeLength(const std::string &id) {
 /*
  * The local path a system id names, or an empty string with *why set: a file: URL on this
  * host (percent escapes decoded) or a path; a relative path is taken against the directory of
- * base when base is a local file, else against the current directory.
+ * base when base is a local file, else against the current directory.  baseless: the id was
+ * written in DTD text (KEL_DTD_TEXT_ID), where a relative path names nothing.
  */
-std::string localPath(KelCallContext *ctx, const std::string &id, const std::string &base, std::string *why) {
+std::string localPath(KelCallContext *ctx, const std::string &id, const std::string &base,
+                      bool baseless, std::string *why) {
   std::string path = id;
   size_t scheme = schemeLength(id);
   if (scheme > 0) {
@@ -153,10 +155,14 @@ std::string localPath(KelCallContext *ctx, const std::string &id, const std::str
     return std::string();
   }
   if (path[0] != '/') {
+    if (baseless) {
+      *why = "a DTD given as text has no directory to find a relative name in";
+      return std::string();
+    }
     std::string from;
     if (!base.empty()) {
       std::string b = base;
-      if (schemeLength(b) > 0) b = localPath(ctx, b, std::string(), why);
+      if (schemeLength(b) > 0) b = localPath(ctx, b, std::string(), false, why);
       if (!b.empty() && b[0] == '/') from = b.substr(0, b.rfind('/') + 1);
     }
     if (!from.empty()) path = from + path;
@@ -373,7 +379,9 @@ xercesc::InputSource *KelEntityResolver::resolveEntity(xercesc::XMLResourceIdent
   }
   std::string id = kelToDb(ctx_, resource->getSystemId());
   std::string why;
-  std::string path = localPath(ctx_, id, kelToDb(ctx_, resource->getBaseURI()), &why);
+  const XMLCh *base = resource->getBaseURI();
+  std::string path = localPath(ctx_, id, kelToDb(ctx_, base),
+                               xercesc::XMLString::equals(base, KEL_DTD_TEXT_ID), &why);
   if (path.empty()) refuse(ctx_, resource, id, why);
   char state[6];
   int msgNo = 0;

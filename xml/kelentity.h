@@ -4,11 +4,12 @@
  * the limit on entity expansion, and input sources over server files opened by descriptor.
  *
  * The resolver first asks the parse's own resolver (the DOCTYPE's DTD replaced by text, or a
- * DTD given by the caller).  What that leaves open is read only from a regular local file in a
- * directory the instance allows reading (QUARN_XML_READ_DIRS), checked on the opened
- * descriptor; a URL, a missing or refused file ends the parse with KELQ047E naming the entity
- * and the reason, at the place that asked for it.  The parser library never resolves anything
- * itself and has no net accessor (quarnxmlinit), so no parse reaches the network.
+ * DTD given by the caller for the document's external subset).  What that leaves open is read
+ * only from a regular local file in a directory the instance allows reading
+ * (QUARN_XML_READ_DIRS), checked on the opened descriptor; a URL, a missing or refused file ends
+ * the parse with KELQ047E naming the entity and the reason, at the place that asked for it.
+ * The parser library never resolves anything itself and has no net accessor (quarnxmlinit), so
+ * no parse reaches the network.
  *
  * Objects belong to one parse or one reader on one thread.
  */
@@ -34,6 +35,13 @@ class KELException;
 // UTF-16 text in the database code page (file names are kept in it throughout); without a
 // converter, ASCII as it is and anything else as '?'.
 std::string kelToDb(KelCallContext *ctx, const XMLCh *text);
+
+/*
+ * The system id of a DTD given to validation as text (in memory, or in a temporary file of the
+ * call).  The text has no place of its own: an entity it declares by a relative system id is
+ * refused ("external entity "mod.dtd" refused: ..."), not taken against the current directory.
+ */
+inline constexpr XMLCh KEL_DTD_TEXT_ID[] = u"IdForDtdDocBuffer";
 
 // Entity references one parse may expand; one more ends it with a parse error.
 inline constexpr XMLSize_t KEL_ENTITY_EXPANSION_LIMIT = 10000;

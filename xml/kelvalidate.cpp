@@ -11,6 +11,7 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 #include <xercesc/sax/Locator.hpp>
@@ -114,6 +115,9 @@ class Reporting : public Base {
   }
   void error(const xercesc::SAXParseException &e) override {
     if (!collecting) Base::error(e);
+    // A document the DTD given is not applied to gets the one row that says so, not a row for
+    // each of its elements.
+    if constexpr (std::is_base_of_v<kelValidateHandler, Base>) Base::refuseWithoutDoctype();
     // The row that says the report was cut gets its path from the next event, which ends the
     // parse.
     if (!report_->add(static_cast<long>(e.getLineNumber()), static_cast<long>(e.getColumnNumber()),
@@ -330,7 +334,8 @@ int KelValidator::checkDtd(const char *doc, size_t docLength, int inMemory, int 
       s.dtdUses = 0;
     }
     if (s.dtdKnown && ++s.dtdUses == 2 && !s.grammarLoaded && !s.grammarFailed) {
-      // The DTD alone, as the handler answers the document's request for it.  A DTD that does
+      // The DTD alone, as the handler answers the document's request for it (what it reads
+      // itself goes through the reader's resolver, as in a document's parse).  A DTD that does
       // not load on its own is left to every parse, which reports its failure in place.
       char loadState[6];
       char loadMsg[KEL_MSG_BUFFER + 1];
@@ -341,7 +346,7 @@ int KelValidator::checkDtd(const char *doc, size_t docLength, int inMemory, int 
           kelGuardedParse(
               ctx,
               [&] {
-                dtdSrc.reset(handler.resolveEntity(nullptr, u""));
+                dtdSrc.reset(handler.openDtdGiven());
                 if (dtdSrc != nullptr)
                   loaded = r.impl->loadGrammar(*dtdSrc, xercesc::Grammar::DTDGrammarType, true);
               },

@@ -27,7 +27,10 @@ inline constexpr int KEL_DTD_OWN_FILE = 2;
  * or KEL_DOC_SERVER_FILE) against a DTD.
  * dtd: the DTD text or a DTD file name, as dtdInMemory says (KEL_DTD_TEXT, KEL_DTD_SERVER_FILE,
  * KEL_DTD_OWN_FILE); null lets the parser read the DTD the DOCTYPE names (from an allowed read
- * directory).  Every external entity the parser asks for is answered with that DTD.
+ * directory).  The DTD stands for the document's external subset (the request for the DOCTYPE's
+ * system id); every other external entity is read as without it, through the one resolver
+ * (kelentity.h).  With a DTD, a document without a DOCTYPE, or whose DOCTYPE names no external
+ * DTD, is invalid (KELQ047E saying the DTD given is not applied).
  * cpFlag 1 reads the document, dtdEncFlag 1 the DTD, in the database code page's encoding.
  * dtdId names the DTD in the trace.
  * Returns 1 when valid ("00000"); 0 otherwise with sqlstate and msg: KELQ047E/"38X13" for

@@ -870,6 +870,92 @@ TEST_F(Validator, DtdFileIsCheckedForEveryDocumentAndReadOncePerRun) {
   EXPECT_NE(std::string(msg).find("refused"), std::string::npos) << msg;
 }
 
+// The DTD given stands for the document's external subset only.  The handler answered every
+// external entity with it: a module its parameter entity named read the main DTD again
+// ("recursive entity expansion"), and an external entity of the document was read as the DTD's
+// text.  Now the rest goes through the resolver every parse has: allowed directories, relative
+// names against the DTD file's own directory, and none inside DTD text.  Fresh and kept.
+TEST_F(Validator, OnlyTheExternalSubsetIsAnsweredWithTheDtdGiven) {
+  namespace fs = std::filesystem;
+  fs::create_directories(dir.path() / "sub");
+  fs::create_directories(dir.path() / "top");
+  const std::string mod = dir.file("sub/mod.dtd"), chapter = dir.file("chap.txt");
+  keltest::writeFile(mod, "<!ELEMENT a (b)>");
+  keltest::writeFile(chapter, "<b/>");
+  const std::string rest = "%m;<!ELEMENT b EMPTY>";
+  const std::string main = dir.file("sub/main.dtd"), top = dir.file("top/main.dtd");
+  keltest::writeFile(main, "<!ENTITY % m SYSTEM \"mod.dtd\">" + rest);
+  keltest::writeFile(top, "<!ENTITY % m SYSTEM \"../sub/mod.dtd\">" + rest);
+  // A module naming the DOCTYPE's own system id: the external subset is asked for once.
+  const std::string same = dir.file("sub/same.dtd");
+  keltest::writeFile(same, "<!ENTITY % m SYSTEM \"x\">" + rest);
+  keltest::writeFile(dir.file("sub/x"), "<!ELEMENT a (b)>");
+  const std::string byAbsoluteName = "<!ENTITY % m SYSTEM \"" + mod + "\">" + rest;
+  const std::string dtdText = "<!ELEMENT a (b)><!ELEMENT b EMPTY>";
+  const std::string valid = "<!DOCTYPE a SYSTEM \"x\"><a><b/></a>";
+  auto withEntity = [](const std::string &id) {
+    return "<!DOCTYPE a SYSTEM \"x\" [<!ENTITY e SYSTEM \"" + id + "\">]><a>&e;</a>";
+  };
+  KelValidator v(&ctx);
+  // Each DTD twice: the second time with its grammar kept.
+  auto twice = [&](const std::string &doc, const std::string &dtd, int where) {
+    const std::string first = both(v, doc, dtd.c_str(), where);
+    EXPECT_EQ(both(v, doc, dtd.c_str(), where), first) << msg;
+    return first;
+  };
+  for (const std::string &dtd : {main, same, top})
+    EXPECT_EQ(twice(valid, dtd, KEL_DTD_SERVER_FILE), "1 00000") << dtd << msg;
+  EXPECT_EQ(twice(valid, byAbsoluteName, KEL_DTD_TEXT), "1 00000") << msg;
+  // The document's own entity is its own text, read from an allowed directory only.
+  EXPECT_EQ(twice(withEntity(chapter), dtdText, KEL_DTD_TEXT), "1 00000") << msg;
+  EXPECT_EQ(twice(withEntity(chapter), main, KEL_DTD_SERVER_FILE), "1 00000") << msg;
+  EXPECT_EQ(both(v, "<!DOCTYPE a SYSTEM \"x\"><a/>", main.c_str(), KEL_DTD_SERVER_FILE), "0 38X13");
+  EXPECT_EQ(both(v, withEntity("/etc/hostname"), dtdText.c_str(), KEL_DTD_TEXT), "0 38X13");
+  const std::string notAllowed = "refused: not a regular file in an allowed directory";
+  EXPECT_NE(std::string(msg).find("\"/etc/hostname\" " + notAllowed), std::string::npos) << msg;
+  ASSERT_EQ(sqloSetEnv(SQLE_REG_XML_READ_DIRS, dir.file("top").c_str()), 0);
+  EXPECT_EQ(both(v, valid, top.c_str(), KEL_DTD_SERVER_FILE), "0 38X13");
+  EXPECT_NE(std::string(msg).find("\"../sub/mod.dtd\" " + notAllowed), std::string::npos) << msg;
+  ASSERT_EQ(sqloSetEnv(SQLE_REG_XML_READ_DIRS, dir.str().c_str()), 0);
+  // DTD text has no directory: a relative name in it is refused, not taken against the current
+  // directory (where chap.txt is), also in a temporary file of the call beside mod.dtd.
+  const std::string cwd = fs::current_path();
+  fs::current_path(dir.path());
+  const std::string noBase =
+      "refused: a DTD given as text has no directory to find a relative name in";
+  const std::string relative = "<!ENTITY % m SYSTEM \"mod.dtd\">" + rest;
+  EXPECT_EQ(twice(valid, relative, KEL_DTD_TEXT), "0 38X13");
+  EXPECT_NE(std::string(msg).find("\"mod.dtd\" " + noBase), std::string::npos) << msg;
+  const std::string entityText = dtdText + "<!ENTITY e SYSTEM \"chap.txt\">";
+  EXPECT_EQ(both(v, "<!DOCTYPE a SYSTEM \"x\"><a>&e;</a>", entityText.c_str(), KEL_DTD_TEXT),
+            "0 38X13");
+  EXPECT_NE(std::string(msg).find("\"chap.txt\" " + noBase), std::string::npos) << msg;
+  const std::string own = dir.file("sub/kel_own.dtd");
+  keltest::writeFile(own, relative);
+  EXPECT_EQ(
+      kelValidate(&ctx, valid.c_str(), 1, 0, own.c_str(), 0, "d", state, msg, KEL_DTD_OWN_FILE), 0);
+  EXPECT_NE(std::string(msg).find("\"mod.dtd\" " + noBase), std::string::npos) << msg;
+  fs::current_path(cwd);
+}
+
+// A document without a DOCTYPE never asks for the DTD given: it was reported with "no
+// declaration found" for its root, as if the DTD given lacked the element.  It is refused as a
+// DOCTYPE without a system id is, at its first element, fresh and kept, text and file.
+TEST_F(Validator, ADocumentWithoutDoctypeIsToldTheDtdGivenIsNotApplied) {
+  const std::string refusal = ": the document has no DOCTYPE, so the DTD given is not applied \n";
+  eachDtdTwice([&](KelValidator &v, const char *dtd, int where) {
+    EXPECT_EQ(both(v, "<a><b k=\"1\"/></a>", dtd, where), "0 38X13");
+    EXPECT_EQ(std::string(msg), "KELQ047E  Parser error on line 1 column 3" + refusal);
+    EXPECT_EQ(both(v, "<?xml version=\"1.0\"?>\n<!-- c -->\n<zz><a/></zz>", dtd, where), "0 38X13");
+    EXPECT_EQ(std::string(msg), "KELQ047E  Parser error on line 3 column 4" + refusal);
+    EXPECT_EQ(both(v, "<!DOCTYPE a SYSTEM \"x.dtd\"><a><b k=\"1\"/></a>", dtd, where), "1 00000")
+        << msg;
+  });
+  // Without a DTD given nothing changes: the document has no grammar to be valid against.
+  EXPECT_EQ(kelValidate(&ctx, "<a/>", 1, 0, nullptr, 0, nullptr, state, msg, KEL_DTD_TEXT), 0);
+  EXPECT_EQ(std::string(msg).find("no DOCTYPE"), std::string::npos) << msg;
+}
+
 TEST_F(Validator, DtdInATemporaryFileOfTheCall) {
   // A temporary file lies outside the readable directories and is still read.
   ASSERT_EQ(sqloSetEnv(SQLE_REG_XML_READ_DIRS, "/nonexistent"), 0);

@@ -131,6 +131,24 @@ TEST_F(Report, ADoctypeWithoutSystemIdIsARowAtTheDoctype) {
   EXPECT_TRUE(dtdRows(v, doc, nullptr).empty());
 }
 
+// A document without a DOCTYPE never asks for the DTD given: its report held a "no declaration
+// found" row for every element.  It is one row at its first element, saying why.
+TEST_F(Report, ADocumentWithoutDoctypeIsOneRow) {
+  const std::string doc =
+      "<?xml version=\"1.0\"?>\n<order id=\"1\"><customer/>\n<item><zz/></item></order>";
+  const std::string row = "2:7  | the document has no DOCTYPE, so the DTD given is not applied";
+  std::string file = dir.file("order.dtd");
+  keltest::writeFile(file, kDtd);
+  KelValidator v(&ctx);
+  for (int i = 0; i < 3; ++i) {  // from the second document on with the grammar kept
+    EXPECT_EQ(dtdRows(v, doc, kDtd), std::vector<std::string>{row}) << i;
+    EXPECT_STREQ(state, "00000");
+  }
+  for (int i = 0; i < 3; ++i)
+    EXPECT_EQ(dtdRows(v, doc, file.c_str(), KEL_DTD_SERVER_FILE), std::vector<std::string>{row})
+        << i;
+}
+
 TEST_F(Report, TheReportIsCutAfterAThousandErrors) {
   std::string doc = "<!DOCTYPE order SYSTEM \"o.dtd\"><order id=\"1\"><customer/>";
   for (int i = 0; i < 1200; ++i) doc += "<item><title/><qty/></item>\n";
