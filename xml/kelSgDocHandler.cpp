@@ -38,7 +38,6 @@
 namespace {
 
 constexpr const char kUnit[] = "kelSgDocHandler";
-const XMLCh kEmptyBufferId[] = u"IdForEmptyBuffer";
 
 // The encoding name of the database code page, or empty when it has none.
 std::u16string dbEncoding(KelCallContext *ctx) {
@@ -190,7 +189,7 @@ xercesc::InputSource *kelDocEntityResolver::resolveEntity(const XMLCh *publicId,
     return nullptr;
   }
   KEL_TRACE(ctx_, "dtdId and systemId match.\n");
-  return memorySource(dtdText_ != nullptr ? dtdText_ : "", kEmptyBufferId,
+  return memorySource(dtdText_ != nullptr ? dtdText_ : "", KEL_REPLACEMENT_DTD_ID,
                       dtdText_ != nullptr ? dbEncoding(ctx_) : std::u16string());
 }
 

@@ -380,8 +380,9 @@ xercesc::InputSource *KelEntityResolver::resolveEntity(xercesc::XMLResourceIdent
   std::string id = kelToDb(ctx_, resource->getSystemId());
   std::string why;
   const XMLCh *base = resource->getBaseURI();
-  std::string path = localPath(ctx_, id, kelToDb(ctx_, base),
-                               xercesc::XMLString::equals(base, KEL_DTD_TEXT_ID), &why);
+  const bool textWithoutPlace =
+      xercesc::XMLString::equals(base, KEL_DTD_TEXT_ID) || xercesc::XMLString::equals(base, KEL_REPLACEMENT_DTD_ID);
+  std::string path = localPath(ctx_, id, kelToDb(ctx_, base), textWithoutPlace, &why);
   if (path.empty()) refuse(ctx_, resource, id, why);
   char state[6];
   int msgNo = 0;

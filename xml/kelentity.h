@@ -43,6 +43,10 @@ std::string kelToDb(KelCallContext *ctx, const XMLCh *text);
  */
 inline constexpr XMLCh KEL_DTD_TEXT_ID[] = u"IdForDtdDocBuffer";
 
+// The system id of the text that replaces the DOCTYPE's external DTD in extraction and update
+// (or of the empty text without one): a relative name in it is refused the same way.
+inline constexpr XMLCh KEL_REPLACEMENT_DTD_ID[] = u"IdForEmptyBuffer";
+
 // Entity references one parse may expand; one more ends it with a parse error.
 inline constexpr XMLSize_t KEL_ENTITY_EXPANSION_LIMIT = 10000;
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include "kelctx.h"
 #include "kelentity.h"
 #include "kelmsg.h"
+#include "sqlenv.h"
 
 namespace {
 
@@ -225,6 +227,19 @@ TEST_F(Extract, DtdNamedByTheDocumentIsReplaced) {
   EXPECT_EQ(all(doc, "/a", 0, 4000, "<!ENTITY e \"from dtd\">"), (V{"from dtd"}));
   // Entities of the internal subset need no DTD text.
   EXPECT_EQ(all("<!DOCTYPE a [<!ENTITY e \"inner\">]><a>&e;</a>", "/a"), (V{"inner"}));
+  // DTD text has no place of its own: a module it names by a relative name is refused, where it
+  // was read from the server's current directory (here an allowed one that holds such a file).
+  const std::string allowed = dir.file("allowed");
+  std::filesystem::create_directory(allowed);
+  keltest::writeFile(allowed + "/mod.dtd", "<!ENTITY e \"from the current directory\">");
+  ASSERT_EQ(sqloSetEnv(SQLE_REG_XML_READ_DIRS, allowed.c_str()), 0);
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(allowed);
+  EXPECT_EQ(all(doc, "/a", 0, 4000, "<!ENTITY % m SYSTEM \"mod.dtd\">%m;"), (V{"ERROR 38X13"}));
+  EXPECT_NE(std::string(msg).find("a DTD given as text has no directory"), std::string::npos) << msg;
+  EXPECT_EQ(all(doc, "/a", 0, 4000, ("<!ENTITY % m SYSTEM \"" + allowed + "/mod.dtd\">%m;").c_str()),
+            (V{"from the current directory"}));
+  std::filesystem::current_path(before);
 }
 
 TEST_F(Extract, FailuresReportTheirMessages) {
