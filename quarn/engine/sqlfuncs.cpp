@@ -136,12 +136,16 @@ bool fitString(std::string *s, int64_t room, bool graphic, bool bytes) {
   return blanks;
 }
 
-// Pads s with blanks to n characters (UTF-8).
-void padChars(std::string *s, int64_t n) {
-  int64_t chars = 0;
-  for (unsigned char c : *s)
-    if ((c & 0xC0) != 0x80) ++chars;
-  if (chars < n) s->append(static_cast<size_t>(n - chars), ' ');
+// Pads s with blanks to its fixed length n: bytes for CHAR(n), which holds n bytes as its
+// length check counts them, characters (UTF-8) for GRAPHIC(n).
+void padFixed(std::string *s, int64_t n, bool graphic) {
+  int64_t units = static_cast<int64_t>(s->size());
+  if (graphic) {
+    units = 0;
+    for (unsigned char c : *s)
+      if ((c & 0xC0) != 0x80) ++units;
+  }
+  if (units < n) s->append(static_cast<size_t>(n - units), ' ');
 }
 
 // QDECTEXT(value, scale): a DECIMAL number as text with its scale ("2600.00"); scale -7: a REAL
@@ -163,14 +167,15 @@ void qdectext(sqlite3_context *ctx, int, sqlite3_value **argv) {
   sqlite3_result_text(ctx, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
 }
 
-// QPAD(value, n): a CHAR(n) value as its n characters; NULL and numbers as they are.
-void qpad(sqlite3_context *ctx, int, sqlite3_value **argv) {
+// QPAD(value, n): a CHAR(n) value as its n bytes; QPAD(value, n, 1): a GRAPHIC(n) value as its n
+// characters; NULL and numbers as they are.
+void qpad(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
   if (sqlite3_value_type(argv[0]) != SQLITE_TEXT) {
     sqlite3_result_value(ctx, argv[0]);
     return;
   }
   std::string s = argText(argv[0]);
-  padChars(&s, sqlite3_value_int64(argv[1]));
+  padFixed(&s, sqlite3_value_int64(argv[1]), argc > 2 && sqlite3_value_int(argv[2]) != 0);
   sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
 }
 
@@ -281,8 +286,8 @@ void qcast(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
         if (auto *session = static_cast<Session *>(sqlite3_user_data(ctx)))
           session->setWarning(engineError(kSqlValueTruncated, {shown}));
       }
-      // A CHAR(n) or GRAPHIC(n) value is n characters.
-      if ((t.base == Base::Char || t.base == Base::Graphic) && !t.forBitData) padChars(&s, t.length);
+      // A CHAR(n) value is n bytes, a GRAPHIC(n) value n characters.
+      if ((t.base == Base::Char || t.base == Base::Graphic) && !t.forBitData) padFixed(&s, t.length, t.isGraphic());
       if (t.forBitData) sqlite3_result_blob(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
       else sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
       return;
@@ -659,6 +664,7 @@ void registerFunctions(sqlite3 *db, Session *s) {
   sqlite3_create_function_v2(db, "QSUBSTR", 3, det, nullptr, qsubstr, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QHEX", 1, det, nullptr, qhex, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QPAD", 2, det, nullptr, qpad, nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(db, "QPAD", 3, det, nullptr, qpad, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QDECTEXT", 2, det, nullptr, qdectext, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QLOCATE", 2, det, nullptr, qlocate, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QLOCATE", 3, det, nullptr, qlocate, nullptr, nullptr, nullptr);

@@ -152,7 +152,7 @@ std::string Translator::predicate() {
       continue;
     }
     if (acceptKw("LIKE")) {
-      // LIKE matches the value, blanks and all: a CHAR(n) is n characters however it was stored
+      // LIKE matches the value, blanks and all: a CHAR(n) is n bytes however it was stored
       // ('ab' and 'ab  ' in a CHAR(4) both match 'ab__', neither matches '%b').
       std::string pat = additive();
       pat = asValue(pat, lastType_);

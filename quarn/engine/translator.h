@@ -184,11 +184,12 @@ class Translator {
     bool marker = sql.size() > 1 && sql[0] == '?' && sql.find_first_not_of("0123456789", 1) == std::string::npos;
     return marker || isBareColumn(sql) ? sql + " COLLATE RTRIM" : "(" + sql + ") COLLATE RTRIM";
   }
-  // sql as the value of its type: a CHAR(n) or GRAPHIC(n) value is n characters (stored values
-  // are not padded; QPAD pads them where they are used as values, not where they are compared).
+  // sql as the value of its type: a CHAR(n) value is n bytes, a GRAPHIC(n) value n characters
+  // (stored values are not padded; QPAD pads them where they are used as values, not where they
+  // are compared).
   static std::string asValue(const std::string &sql, const QType &t) {
     if ((t.base == Base::Char || t.base == Base::Graphic) && !t.forBitData && t.length > 0)
-      return "QPAD(" + sql + ", " + std::to_string(t.length) + ")";
+      return "QPAD(" + sql + ", " + std::to_string(t.length) + (t.base == Base::Graphic ? ", 1)" : ")");
     return sql;
   }
   // sql is one column reference, "C" or "T"."C", as the translator writes them.

@@ -1,6 +1,6 @@
 -- Character strings as the host compares and reads them: the shorter operand padded with blanks
 -- in every comparison (columns, literals, expressions, joins, IN, BETWEEN, CASE, GROUP BY,
--- DISTINCT, ORDER BY), and a CHAR(n) value n characters long wherever it is used as a value.
+-- DISTINCT, ORDER BY), and a CHAR(n) value n bytes long wherever it is used as a value.
 CREATE TABLE T (S CHAR(8), V VARCHAR(10), N INT);
 INSERT INTO T VALUES ('AB', 'AB', 1), ('CD', 'CD  ', 2);
 -- Padded comparison, whatever else the statement holds.
@@ -21,16 +21,23 @@ SELECT COUNT(*) FROM (SELECT DISTINCT V || '' FROM (SELECT V FROM T UNION ALL VA
 CREATE TABLE usage (trigger_suffix CHAR(8));
 INSERT INTO usage VALUES ('AbCdEfGh');
 SELECT COUNT(*) FROM usage a, (VALUES 'XAbCdEfGh') AS b(trigname) WHERE a.trigger_suffix = SUBSTR(b.trigname, 2, 8);
--- A CHAR(n) value is n characters: its length, concatenation, a CAST, through a derived table.
+-- A CHAR(n) value is n bytes: its length, concatenation, a CAST, through a derived table.
 SELECT LENGTH(S), S || '|', LENGTH(V), V || '|' FROM T ORDER BY N;
 VALUES (CAST('ab' AS CHAR(5)) || '|', LENGTH(CAST('ab' AS CHAR(5))));
 SELECT c || '|', LENGTH(c) FROM (SELECT CAST('ab' AS CHAR(5)) AS c FROM T WHERE N = 1) AS d;
 VALUES CHAR(12) || '|';
+-- A CHAR(n) value holds n bytes, as its length check counts them: two two-byte letters in a
+-- CHAR(5) get one blank, as a cast, as a column used as a value and as fetched (they got three,
+-- seven bytes in a CHAR(5)); a GRAPHIC(n) value is n characters.
+CREATE TABLE W (C CHAR(5), G GRAPHIC(3));
+INSERT INTO W VALUES ('éé', 'é');
+SELECT C || '|', LENGTH(C), G || '|', CAST('éé' AS CHAR(5)) || '|', LENGTH(CAST('éé' AS CHAR(5))) FROM W;
+SELECT '[' || C || ']' FROM W WHERE C = 'éé';
 -- ORDER BY a result column's name, where the FROM items have two columns of that name.
 SELECT x.S, y.N FROM T x, T y WHERE x.S = y.S ORDER BY S DESC;
 SELECT x.S AS K, y.N FROM T x, T y WHERE x.S = y.S ORDER BY K;
 SELECT x.S, y.N FROM T x, T y WHERE x.S = y.S ORDER BY x.N;
--- LIKE matches a CHAR(n) value as its n characters, however it was stored: both rows match
+-- LIKE matches a CHAR(n) value as its n bytes, however it was stored: both rows match
 -- 'ab__', neither '%b' (the stored text matched before: one row each).
 CREATE TABLE LK (C CHAR(4), V VARCHAR(4));
 INSERT INTO LK VALUES ('ab', 'ab'), ('ab  ', 'ab  ');
