@@ -889,6 +889,46 @@ TEST_F(ComposeDb, AResultTableThatIsAlsoASourceGetsNoDocumentsOfItsOwnRows) {
   EXPECT_EQ(result.numDocs, 2);
 }
 
+// A parent's key is bound to its children's query as the text it was fetched as.  A REAL key
+// read as 7 digits lost what set 1.0000001 apart from 1.0: the SQL mapping joined the two
+// parents into one document and lost a child, the RDB_node mapping gave a's document b's child.
+TEST_F(ComposeDb, RealKeysFindTheirOwnChildren) {
+  ASSERT_EQ(exec("CREATE TABLE rp (k REAL NOT NULL, name VARCHAR(20))"), 0) << error();
+  ASSERT_EQ(exec("CREATE TABLE rc (k REAL NOT NULL, v VARCHAR(20))"), 0) << error();
+  ASSERT_EQ(exec("INSERT INTO rp VALUES (1.0000001, 'a'), (1.0, 'b')"), 0) << error();
+  ASSERT_EQ(exec("INSERT INTO rc VALUES (1.0000001, 'child-of-a'), (1.0, 'child-of-b')"), 0) << error();
+  ASSERT_EQ(exec("CREATE TABLE rres (doc VARCHAR(2000))"), 0) << error();
+  const std::string head =
+      "<?xml version=\"1.0\"?><!DOCTYPE DAD SYSTEM \"dad.dtd\"><DAD><validation>NO</validation><Xcollection>";
+  const std::string tail = "<prolog>?xml version=\"1.0\"?</prolog><doctype>!DOCTYPE P SYSTEM \"p.dtd\"</doctype>";
+  const std::string sqlDad =
+      head + "<SQL_stmt>SELECT p.k, p.name, c.v FROM rp p, rc c WHERE p.k = c.k ORDER BY k, v</SQL_stmt>" + tail +
+      "<root_node><element_node name=\"P\"><attribute_node name=\"k\"><column name=\"k\"/></attribute_node>"
+      "<element_node name=\"name\"><text_node><column name=\"name\"/></text_node></element_node>"
+      "<element_node name=\"C\" multi_occurrence=\"YES\"><text_node><column name=\"v\"/></text_node></element_node>"
+      "</element_node></root_node></Xcollection></DAD>";
+  const std::string rdbDad =
+      head + tail +
+      "<root_node><element_node name=\"P\"><RDB_node><table name=\"rp\" key=\"k\" orderBy=\"name\"/>"
+      "<table name=\"rc\" key=\"k v\"/><condition>rp.k = rc.k</condition></RDB_node>"
+      "<attribute_node name=\"k\"><RDB_node><table name=\"rp\"/><column name=\"k\" type=\"real\"/></RDB_node>"
+      "</attribute_node><element_node name=\"name\"><text_node><RDB_node><table name=\"rp\"/>"
+      "<column name=\"name\" type=\"varchar(20)\"/></RDB_node></text_node></element_node>"
+      "<element_node name=\"C\" multi_occurrence=\"YES\"><text_node><RDB_node><table name=\"rc\"/>"
+      "<column name=\"v\" type=\"varchar(20)\"/></RDB_node></text_node></element_node></element_node>"
+      "</root_node></Xcollection></DAD>";
+  for (const std::string *dad : {&sqlDad, &rdbDad}) {
+    clear("rres");
+    ASSERT_EQ(compose(*dad, toTable("RRES")), 0) << msg;
+    std::vector<std::string> docs = column("SELECT doc FROM rres ORDER BY doc");
+    ASSERT_EQ(docs.size(), 2u) << (dad == &sqlDad ? "SQL mapping" : "RDB_node mapping");
+    // k="1.0" sorts before k="1.0000001".
+    EXPECT_NE(docs[0].find("<P k=\"1.0\">\n  <name>b</name>\n  <C>child-of-b</C>\n</P>"), std::string::npos) << docs[0];
+    EXPECT_NE(docs[1].find("<P k=\"1.0000001\">\n  <name>a</name>\n  <C>child-of-a</C>\n</P>"), std::string::npos)
+        << docs[1];
+  }
+}
+
 // ---- Values as the tables hold them ----------------------------------------------------------
 
 class Values : public ComposeDb {

@@ -127,8 +127,13 @@ std::string valueText(const Value &v, const QType &t) {
       } else if (t.base == Base::Integer || t.base == Base::SmallInt || t.base == Base::BigInt) {
         std::snprintf(buf, sizeof buf, "%lld", static_cast<long long>(v.d));
       } else if (t.base == Base::Real) {
-        // A REAL has about 7 significant digits; more would show the binary fraction.
-        std::snprintf(buf, sizeof buf, "%.7g", v.d);
+        // A REAL shows 7 significant digits, more only where 7 would not read back as the same
+        // REAL (at most 9 do): a value fetched as text and bound again, as composition binds a
+        // parent's key to its children's query, must find its rows.
+        for (int digits = 7; digits <= 9; ++digits) {
+          std::snprintf(buf, sizeof buf, "%.*g", digits, v.d);
+          if (static_cast<float>(std::strtod(buf, nullptr)) == static_cast<float>(v.d)) break;
+        }
         std::string s = buf;
         if (s.find_first_of(".eEn") == std::string::npos) s += ".0";
         return s;
