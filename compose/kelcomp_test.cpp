@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -927,6 +928,38 @@ TEST_F(ComposeDb, RealKeysFindTheirOwnChildren) {
     EXPECT_NE(docs[1].find("<P k=\"1.0000001\">\n  <name>a</name>\n  <C>child-of-a</C>\n</P>"), std::string::npos)
         << docs[1];
   }
+}
+
+// The SQL mapping tells objects apart as its child queries' filters tell keys apart.  Keys "a"
+// and "a " made two documents each holding both one's items; a null key read as the empty
+// string, and its children, which "k" = ? never matches, were lost.
+TEST_F(ComposeDb, KeysAreToldApartAsTheChildQueriesTellThem) {
+  ASSERT_EQ(exec("CREATE TABLE bk (k VARCHAR(5), name VARCHAR(10), item INTEGER)"), 0) << error();
+  ASSERT_EQ(exec("INSERT INTO bk VALUES ('a', 'plain', 1), ('a ', 'blank', 2), (NULL, 'null-a', 3), "
+                 "(NULL, 'null-b', 4), ('', 'empty', 5)"),
+            0)
+      << error();
+  ASSERT_EQ(exec("CREATE TABLE bkd (doc VARCHAR(2000))"), 0) << error();
+  const std::string dad =
+      "<?xml version=\"1.0\"?><!DOCTYPE DAD SYSTEM \"dad.dtd\"><DAD><validation>NO</validation><Xcollection>"
+      "<SQL_stmt>SELECT k, name, item FROM bk ORDER BY k, item</SQL_stmt><prolog>?xml version=\"1.0\"?</prolog>"
+      "<doctype>!DOCTYPE T SYSTEM \"t.dtd\"</doctype><root_node><element_node name=\"T\">"
+      "<element_node name=\"name\"><text_node><column name=\"name\"/></text_node></element_node>"
+      "<element_node name=\"I\" multi_occurrence=\"YES\"><text_node><column name=\"item\"/></text_node>"
+      "</element_node></element_node></root_node></Xcollection></DAD>";
+  ASSERT_EQ(compose(dad, toTable("BKD")), 0) << msg;
+  std::vector<std::string> docs = column("SELECT doc FROM bkd");
+  std::vector<std::string> bodies;
+  for (const std::string &d : docs) {
+    std::string body = d.substr(d.find("<T>"));
+    body.erase(std::remove(body.begin(), body.end(), '\n'), body.end());
+    body.erase(std::remove(body.begin(), body.end(), ' '), body.end());
+    bodies.push_back(body);
+  }
+  std::sort(bodies.begin(), bodies.end());
+  EXPECT_EQ(bodies, (std::vector<std::string>{"<T><name>empty</name><I>5</I></T>",
+                                              "<T><name>null-a</name><I>3</I><I>4</I></T>",
+                                              "<T><name>plain</name><I>1</I><I>2</I></T>"}));
 }
 
 // ---- Values as the tables hold them ----------------------------------------------------------

@@ -36,6 +36,12 @@ namespace {
 
 constexpr const char kUnit[] = "kelscomp";
 
+// A character or graphic string type, whose values compare blank-padded.
+bool isCharacter(SQLSMALLINT type) {
+  return type == SQL_CHAR || type == SQL_VARCHAR || type == SQL_LONGVARCHAR || type == SQL_GRAPHIC ||
+         type == SQL_VARGRAPHIC || type == SQL_LONGVARGRAPHIC;
+}
+
 // The message of a statement the engine refused: KELQ001E and the interface's text after it.
 int invalidStatement(KelCallContext *ctx, SQLHSTMT stmt, const std::string &sql, char *sqlstate, char *msg) {
   std::string cli = kelCliDiagnostics(SQL_HANDLE_STMT, stmt).text;
@@ -314,14 +320,22 @@ class Writer {
   }
 
   /*
-   * Fetches rows of cur until the key in column keyCol differs from *last (a null key reads
-   * as the empty string); the new key becomes *last.  0, SQL_NO_DATA or the failure.
+   * Fetches rows of cur until the key in column keyCol differs from *last; the new key becomes
+   * *last.  0, SQL_NO_DATA or the failure.  Keys are told apart as the child queries' filters
+   * tell them: a null key is a key of its own (not the empty string), and a character key
+   * without its trailing blanks ("a" and "a " are one key to "k" = ?).
    */
   int nextObject(KelQueryColumns &cur, int keyCol, std::optional<std::string> *last, const char *what) {
     for (;;) {
       int rc = cur.fetch(ctx_, what, kUnit, sqlstate_, msg_);
       if (rc != SQL_SUCCESS) return rc;
-      std::string key(cur.isNull(keyCol) ? "" : std::string(cur.text(keyCol), cur.length(keyCol)));
+      std::string key;
+      if (cur.isNull(keyCol)) {
+        key = "N";
+      } else {
+        key = "V" + std::string(cur.text(keyCol), cur.length(keyCol));
+        if (isCharacter(cur.column(keyCol).sqlType)) key.erase(key.find_last_not_of(' ') + 1);
+      }
       if (!last->has_value() || **last != key) {
         *last = std::move(key);
         return 0;
@@ -348,13 +362,16 @@ class Writer {
       return 0;
     }
     // SELECT "k0", .., "k<level-1>", <columns of level> FROM (SELECT * FROM (<select>)
-    // kel_tab_exp WHERE "k0" = ? AND .. AND "k<parent>" = ?) kel_tab_exp ORDER BY "k<level>"
+    // kel_tab_exp WHERE ("k0" = ? OR ("k0" IS NULL AND ? = 1)) AND .. ) kel_tab_exp ORDER BY
+    // "k<level>": the second marker of a key says it is null, so a parent whose key is null
+    // finds its children (with "=" alone it found none, and they were lost).
     std::string inner = "SELECT * FROM (" + select_ + ") kel_tab_exp WHERE ";
     bool ok = true;
     for (int l = 0; l <= parent; ++l) {
       if (l > 0) inner += " AND ";
-      ok = ok && appendQuoted(ctx_, &inner, lm_.objids[static_cast<size_t>(l)]);
-      inner += " = ?";
+      std::string key;
+      ok = ok && appendQuoted(ctx_, &key, lm_.objids[static_cast<size_t>(l)]);
+      inner += "(" + key + " = ? OR (" + key + " IS NULL AND ? = 1))";
     }
     std::string sql = "SELECT ";
     const std::vector<std::string> cols = Compiler::layout(lm_, level);
@@ -392,13 +409,19 @@ class Writer {
     const bool dbChar = ctx_ != nullptr && ctx_->codePages != nullptr &&
                         !kelIsSpecialMbcsCodePage(ctx_->codePages->dbCodePage) &&
                         !kelIsUtf8CodePage(ctx_->codePages->dbCodePage);
+    std::vector<SQLINTEGER> isNull(static_cast<size_t>(parent) + 1);
     for (int l = 0; l <= parent; ++l) {
       KelBoundColumn &key = cur.column(l);
       const bool graphic = key.sqlType == SQL_GRAPHIC || key.sqlType == SQL_VARGRAPHIC ||
                            key.sqlType == SQL_LONGVARGRAPHIC || key.sqlType == SQL_DBCLOB;
-      SQLRETURN cli = SQLBindParameter(q->stmt.h, static_cast<SQLUSMALLINT>(l + 1), SQL_PARAM_INPUT,
+      SQLRETURN cli = SQLBindParameter(q->stmt.h, static_cast<SQLUSMALLINT>(2 * l + 1), SQL_PARAM_INPUT,
                                        graphic && dbChar ? SQL_C_DBCHAR : SQL_C_CHAR, key.sqlType, key.size, 0,
                                        key.value.data(), static_cast<SQLLEN>(key.value.size()), &key.indicator);
+      if (SQL_SUCCEEDED(cli)) {
+        isNull[static_cast<size_t>(l)] = key.indicator == SQL_NULL_DATA ? 1 : 0;
+        cli = SQLBindParameter(q->stmt.h, static_cast<SQLUSMALLINT>(2 * l + 2), SQL_PARAM_INPUT, SQL_C_LONG,
+                               SQL_INTEGER, 0, 0, &isNull[static_cast<size_t>(l)], 0, nullptr);
+      }
       if (!SQL_SUCCEEDED(cli)) return KEL_CLI_ERROR(ctx_, msg_, sqlstate_, SQL_HANDLE_STMT, q->stmt.h, cli, "SQLBindParameter");
     }
     SQLRETURN cli = SQLExecute(q->stmt.h);
