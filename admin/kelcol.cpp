@@ -266,6 +266,13 @@ int32_t kelColumnDefFromDad(KelCallContext *ctx, KelDad &dad, const std::string 
         KEL_TRACE(ctx, "path %s does not compile near position %d\n", c.path.c_str(), query.errorPosition());
         return kelFail(ctx, msg, nullptr, KELA060E, c.path.c_str(), c.name.c_str());
       }
+      // A part the extraction accepts and does not apply ("[2]", "[text()=...]") would fill the
+      // side column with values the path does not describe.
+      if (!query.ignored().empty()) {
+        KEL_TRACE(ctx, "path %s has a part at position %d that is accepted and not applied\n", c.path.c_str(),
+                  query.ignored().front().position);
+        return kelFail(ctx, msg, nullptr, KELA060E, c.path.c_str(), c.name.c_str());
+      }
       col.path = c.path;
       if (c.multiOccurrence == "YES") side.multi = true;
       else if (c.multiOccurrence != "NO")

@@ -73,6 +73,8 @@ CALL quarnxml.kelEnableColumn('TESTDB', 'shop.more', 'ABCDEFGHIJABCDEFGHIJABCDEF
 CALL quarnxml.kelEnableColumn('TESTDB', 'shop.more', 'd', '<DAD><validation>NO</validation><Xcolumn><table name="shop.x1"><column name="a" type="varchar(9)" path="/a" multi_occurrence="NO"/></table></Xcolumn></DAD>', NULL, NULL, 'k', ?, ?);
 -- A location path that does not compile is refused now, not at every later insert.
 CALL quarnxml.kelEnableColumn('TESTDB', 'shop.more', 'd', '<DAD><validation>NO</validation><Xcolumn><table name="shop.x1"><column name="a" type="varchar(9)" path="a/b" multi_occurrence="NO"/></table></Xcolumn></DAD>', NULL, NULL, NULL, ?, ?);
+-- So is one with a part the extraction accepts and does not apply: the side table held every b.
+CALL quarnxml.kelEnableColumn('TESTDB', 'shop.more', 'd', '<DAD><validation>NO</validation><Xcolumn><table name="shop.x1"><column name="a" type="varchar(9)" path="/a/b[2]" multi_occurrence="YES"/></table></Xcolumn></DAD>', NULL, NULL, NULL, ?, ?);
 -- A table of several values with two columns could never be filled.
 CALL quarnxml.kelEnableColumn('TESTDB', 'shop.more', 'd', '<DAD><validation>NO</validation><Xcolumn><table name="shop.x1"><column name="a" type="varchar(9)" path="/a/b" multi_occurrence="YES"/><column name="c" type="varchar(9)" path="/a/c" multi_occurrence="YES"/></table></Xcolumn></DAD>', NULL, NULL, NULL, ?, ?);
 -- multi_occurrence other than YES or NO; a graphic side column; a type that is no type.
