@@ -408,6 +408,20 @@ int32_t kelColFillSideTables(KelCallContext *ctx, const KelColumnDef &def, bool 
     kelSetDbMessage(ctx, msg, &ca, KELA048E);
     return kelMessageState(KELA048E, nullptr);
   };
+  if (def.validation != KelColValidation::None) {
+    // A column that validates its documents holds none its validation refuses: the stored
+    // ones are checked as the V trigger checks each new one.
+    std::string sql;
+    if (!kelRefusedStoredStmt(ctx, def, &sql)) return KEL_INTERNAL_ERROR(ctx, msg, nullptr);
+    sqlint32 refused = 0;
+    short ind = 0;
+    if (kelColFetch(ctx, sql.c_str(), {}, {{SQL_TYP_INTEGER, 4, &refused, &ind}}, &ca) < 0) return fail();
+    if (refused > 0) {
+      KEL_TRACE(ctx, "%d stored documents are not valid\n", static_cast<int>(refused));
+      kelSetMessage(ctx, msg, KELA048E);
+      return kelMessageState(KELA048E, nullptr);
+    }
+  }
   if (def.systemRoot) {
     // Documents stored without a root id get one, as the H and T triggers would have given.
     std::string sql;

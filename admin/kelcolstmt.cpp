@@ -176,28 +176,39 @@ void createTrigger(Text &t, const KelColumnDef &def, char kind) {
   t.qualified(def.schema, std::string(1, kind) + def.suffix) << ' ';
 }
 
-// The WHEN condition and SIGNAL of a validation trigger, from " WHEN" on.
-void validation(Text &t, const KelColumnDef &def, bool update, const std::string &signalText) {
-  // A NULL document is no document to validate: it passes.
-  t << " WHEN (NEWROW.";
+// "row.C IS NOT NULL AND 0 = <C validated as the column validates>": true for a document the
+// column's validation refuses (the function itself fails on most of them).  A NULL document is
+// no document to validate: it passes.  row: NEWROW in a trigger, KELDOC over the stored rows.
+void refusedDocument(Text &t, const KelColumnDef &def, const char *row) {
+  t << row << '.';
   t.id(def.column) << " IS NOT NULL AND ";
   switch (def.validation) {
     case KelColValidation::Dtd:
-      t << "0 = (SELECT quarnxml.validate(NEWROW.";
+      t << "0 = (SELECT quarnxml.validate(" << row << '.';
       t.id(def.column) << ", QUARNXML.DTD_REF.CONTENT, ";
       t.literal(def.dtdId) << ") FROM quarnxml.dtd_ref WHERE dtdid=";
-      t.literal(def.dtdId) << (update ? ")) " : "))");
+      t.literal(def.dtdId) << ')';
       break;
     case KelColValidation::Schema:
-      t << "0 = (VALUES quarnxml.validateschema(NEWROW.";
+      t << "0 = (VALUES quarnxml.validateschema(" << row << '.';
       t.id(def.column) << ", ";
-      t.literal(def.schemaLocation) << ") )" << (update ? ") " : ")");
+      t.literal(def.schemaLocation) << ") )";
       break;
     default:
-      t << "0 = quarnxml.validate(NEWROW.";
-      t.id(def.column) << ", '', '') ) ";
+      t << "0 = quarnxml.validate(" << row << '.';
+      t.id(def.column) << ", '', '')";
       break;
   }
+}
+
+// The WHEN condition and SIGNAL of a validation trigger, from " WHEN" on.
+void validation(Text &t, const KelColumnDef &def, bool update, const std::string &signalText) {
+  t << " WHEN (";
+  refusedDocument(t, def, "NEWROW");
+  if (def.validation == KelColValidation::Dtd || def.validation == KelColValidation::Schema)
+    t << (update ? ") " : ")");
+  else
+    t << " ) ";
   t << "SIGNAL SQLSTATE '38X14' (";
   t.literal(signalText) << ')';
 }
@@ -337,6 +348,14 @@ bool kelDefaultViewStmt(KelCallContext *ctx, const KelColumnDef &def, const std:
     t.id(def.rootId);
   }
   t << ' ';
+  return t.done(out);
+}
+
+bool kelRefusedStoredStmt(KelCallContext *ctx, const KelColumnDef &def, std::string *out) {
+  Text t(ctx);
+  t << "SELECT COUNT(*) FROM ";
+  userTable(t, def) << " AS KELDOC WHERE ";
+  refusedDocument(t, def, "KELDOC");
   return t.done(out);
 }
 

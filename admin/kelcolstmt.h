@@ -98,6 +98,11 @@ bool kelDefaultViewStmt(KelCallContext *ctx, const KelColumnDef &def, const std:
                         const std::string &viewName, const std::vector<std::string> &userColumns,
                         std::string *out);
 
+// "SELECT COUNT(*) FROM table AS KELDOC WHERE KELDOC.C IS NOT NULL AND 0 = <validation>": the
+// stored documents the column's validation refuses, checked as the V trigger checks a new one
+// (the validate functions fail on most of them, which fails the statement).
+bool kelRefusedStoredStmt(KelCallContext *ctx, const KelColumnDef &def, std::string *out);
+
 // "UPDATE table SET KELROOT_ID = generate_unique() WHERE C IS NOT NULL AND KELROOT_ID IS NULL":
 // the root ids of documents stored while no trigger gave them one.
 bool kelRootIdFillStmt(KelCallContext *ctx, const KelColumnDef &def, std::string *out);

@@ -109,6 +109,12 @@ SELECT COUNT(*) AS usage_rows FROM quarnxml.xml_usage;
 -- ==== Validation triggers, a caller's root id, a DTD id with a quote ====
 INSERT INTO quarnxml.dtd_ref VALUES ('o''rder.dtd', XMLCLOB('<!ELEMENT order (customer, item*)><!ATTLIST order id CDATA #REQUIRED status CDATA #REQUIRED><!ELEMENT customer (name, city?)><!ELEMENT name (#PCDATA)><!ELEMENT city (#PCDATA)><!ELEMENT item (price)><!ELEMENT price (#PCDATA)>'), 0, USER, USER, USER);
 CREATE TABLE shop.checked (no INTEGER NOT NULL PRIMARY KEY, doc quarnxml.XMLVarchar);
+-- A stored document the DTD refuses: a validated column cannot hold it, so enabling fails whole
+-- (it kept the document, which every later update of its row then failed on).
+INSERT INTO shop.checked VALUES (99, XMLVarchar('<!DOCTYPE order SYSTEM "o.dtd"><order id="9" status="x"><zzz/></order>'));
+CALL quarnxml.kelEnableColumn('TESTDB', 'shop.checked', 'doc', '<DAD><dtdid>o''rder.dtd</dtdid><validation>YES</validation><Xcolumn><table name="shop.checked_side"><column name="customer" type="varchar(40)" path="/order/customer/name" multi_occurrence="NO"/></table><table name="shop.checked_price"><column name="price" type="varchar(12)" path="/order/item/price" multi_occurrence="YES"/></table></Xcolumn></DAD>', NULL, NULL, 'no', ?, ?);
+SELECT COUNT(*) AS usage_rows FROM quarnxml.xml_usage WHERE table_name = 'CHECKED';
+DELETE FROM shop.checked;
 CALL quarnxml.kelEnableColumn('TESTDB', 'shop.checked', 'doc', '<DAD><dtdid>o''rder.dtd</dtdid><validation>YES</validation><Xcolumn><table name="shop.checked_side"><column name="customer" type="varchar(40)" path="/order/customer/name" multi_occurrence="NO"/></table><table name="shop.checked_price"><column name="price" type="varchar(12)" path="/order/item/price" multi_occurrence="YES"/></table></Xcolumn></DAD>', NULL, NULL, 'no', ?, ?);
 SELECT SUBSTR(trigname, 1, 1) AS kind, REPLACE(text, (SELECT RTRIM(trigger_suffix) FROM quarnxml.xml_usage WHERE table_name = 'CHECKED'), '#######') AS text FROM syscat.triggers WHERE trigschema = 'SHOP' AND tabname = 'CHECKED' ORDER BY create_time, 1;
 SELECT tabname, colno, colname, typename, length, nulls FROM syscat.columns WHERE tabschema = 'SHOP' AND tabname LIKE 'CHECKED%' ORDER BY tabname, colno;
