@@ -258,7 +258,14 @@ void qcast(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
         sqlite3_result_double(ctx, cut == 0 ? 0.0 : cut);  // a DECIMAL has no negative zero
         return;
       }
-      if (t.base == Base::Real) d = static_cast<float>(d);
+      // A value past the type's range (text such as 1e400, a DOUBLE past a REAL's range) is an
+      // overflow, never an infinity stored as a number.
+      if (t.base == Base::Real) {
+        const float f = static_cast<float>(d);
+        if (std::isfinite(d) && !std::isfinite(f)) return fail(ctx, kSqlOverflow, name);
+        d = f;
+      }
+      if (!std::isfinite(d)) return fail(ctx, kSqlOverflow, name);
       sqlite3_result_double(ctx, d);
       return;
     }

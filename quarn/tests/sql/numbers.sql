@@ -31,6 +31,11 @@ SELECT COUNT(*) FROM P WHERE D = 1.239;
 -- A number past BIGINT's range is an overflow when cast, never a wrapped value.
 VALUES CAST(9223372036854775808 AS BIGINT);
 VALUES CAST(-9300000000000000000 AS BIGINT);
+-- A floating value past its type's range is -413 too: it was an infinity, stored and compared as
+-- a number (a side column of type FLOAT held "inf" for <v>1e400</v>).
+VALUES CAST('1e400' AS DOUBLE);
+VALUES CAST(1e300 AS REAL);
+VALUES (CAST('3.4e38' AS REAL), CAST('-1e308' AS DOUBLE));
 VALUES CAST(9223372036854775807 AS BIGINT);
 -- Division by zero, of any type and by MOD, is -801 (SQLite's division gave NULL); a NULL
 -- divisor still gives NULL.
