@@ -47,9 +47,11 @@ std::string quotedList(const std::vector<std::string> &v, const std::string &pre
   return out;
 }
 
-// Any table, view or alias of that name: -601.
-void checkNameFree(sqlite3 *db, const QualName &q, const char *kind) {
-  if (findTable(db, q.schema, q.name)) raise(kSqlObjectExists, {q.text(), kind});
+// Any table, view or alias of that name: -601, naming the type of the object that exists (a
+// view over a table's name said the table was a VIEW).
+void checkNameFree(sqlite3 *db, const QualName &q) {
+  if (auto existing = findTable(db, q.schema, q.name))
+    raise(kSqlObjectExists, {q.text(), existing->type == 'V' ? "VIEW" : existing->type == 'A' ? "ALIAS" : "TABLE"});
 }
 
 // Quarn-style generated name: "SQL" and a timestamp, unique by the caller's check.
@@ -411,7 +413,7 @@ void ddlCreateTable(Session &s, const CreateTableSpec &stmtDef) {
   sqlite3 *db = s.db();
   const QualName &t = stmtDef.name;
   checkUserSchema(t.schema, t.text());
-  checkNameFree(db, t, "TABLE");
+  checkNameFree(db, t);
   if (!stmtDef.tbspace.empty() && !tablespaceExists(db, stmtDef.tbspace)) raise(kSqlUndefinedName, {stmtDef.tbspace});
   if (stmtDef.columns.empty()) raise(kSqlSyntax, {")", "(", "<column definition>"});
   if (stmtDef.columns.size() > 500) raise(kSqlTooManyColumns, {});
@@ -565,7 +567,7 @@ void ddlCreateView(Session &s, const QualName &v, const std::vector<std::string>
                    const std::vector<QType> &itemTypes, const std::string &text) {
   sqlite3 *db = s.db();
   checkUserSchema(v.schema, v.text());
-  checkNameFree(db, v, "VIEW");
+  checkNameFree(db, v);
   std::string V = sqliteName(v.schema, v.name);
   std::string colList = cols.empty() ? "" : "(" + quotedList(cols) + ")";
   if (cols.empty()) {
@@ -615,7 +617,7 @@ void ddlDropView(Session &s, const QualName &v) {
 void ddlCreateAlias(Session &s, const QualName &a, const QualName &target) {
   sqlite3 *db = s.db();
   checkUserSchema(a.schema, a.text());
-  checkNameFree(db, a, "ALIAS");
+  checkNameFree(db, a);
   if (a.schema == target.schema && a.name == target.name) raise(kSqlAliasCycle, {a.text()});
   insertTableRow(db, a, 'A', s.user(), "", target.schema, target.name, "");
   if (!findTable(db, target.schema, target.name)) s.setWarning(engineError(kSqlAliasUndefined, {a.text(), target.text()}));
