@@ -3,6 +3,7 @@
  */
 #include "kelconvert.h"
 
+#include <algorithm>
 #include <cctype>
 #include <clocale>
 #include <cmath>
@@ -32,8 +33,9 @@ double kelatof(const char *text, int *status) {
     return 0;
   }
   std::string s(text, len);
+  // XML white space around the number (an indented document puts tabs there too) reads as blanks.
   for (char &c : s)
-    if (c == '\n') c = ' ';
+    if (c == '\n' || c == '\t' || c == '\r') c = ' ';
   while (s.size() > 1 && s.back() == ' ') s.pop_back();
 
   size_t i = 0;
@@ -82,7 +84,12 @@ double kelatof(const char *text, int *status) {
       return 0;
     }
     if (!significant) return 0;
-    int exponent = std::atoi(s.c_str() + i + 1);
+    // Read with a ceiling: a 10-digit exponent overflowed an int and wrapped into the range
+    // allowed (1e4294967297 gave an infinity).
+    long exponent = 0;
+    for (size_t k = digits; k < s.size() && s[k] >= '0' && s[k] <= '9'; ++k)
+      exponent = std::min(exponent * 10 + (s[k] - '0'), 1000000L);
+    if (s[i + 1] == '-') exponent = -exponent;
     long total = static_cast<long>(magnitude) + exponent;
     if (total < -79 || total > 75) {
       *status = -86;

@@ -39,6 +39,24 @@ TEST(KelAtof, RefusesWhatIsNoNumber) {
   }
   kelatof(" ", &status);
   EXPECT_EQ(status, -57);
+  // An exponent of ten digits is out of range, not wrapped into it: 1e4294967297 was an infinity
+  // and 1e-4294967296 a zero.
+  for (const char *huge : {"1e4294967297", "1e4294967296", "1e-4294967296", "2e99999999999999999999"}) {
+    kelatof(huge, &status);
+    EXPECT_EQ(status, -86) << huge;
+  }
+}
+
+// White space around the number is XML's: tabs and carriage returns too (an indented document's
+// "\t\t12.50\n" gave NULL, while extractInteger read its neighbour).
+TEST(KelAtof, XmlWhiteSpaceAroundTheNumberIsSkipped) {
+  int status = 0;
+  for (const char *spaced : {"\t1.5", "1.5\t", "\r\n\t\t1.5\n\t", " \t1.5e0 \r"}) {
+    EXPECT_DOUBLE_EQ(kelatof(spaced, &status), 1.5) << spaced;
+    EXPECT_EQ(status, 0) << spaced;
+  }
+  kelatof("1\t5", &status);
+  EXPECT_EQ(status, -141);
 }
 
 // A number beyond single precision's range was narrowed to an infinity, which extractReal
