@@ -262,7 +262,10 @@ class kelExtractHandler : public xercesc::ContentHandler,
                     kelDocEntityResolver &resolver, bool tagged)
       : ctx_(ctx), query_(query), path_(path), result_(result), resolver_(resolver) {
     path_.bind(&query_);  // the open elements are kept as the query's progress
-    if (tagged) {
+    // A path that ends in an attribute selects the attribute's values, with markup or without:
+    // tagged, it returned the element before the attribute step (whether or not that element had
+    // the attribute), data the path does not select.
+    if (tagged && query_.targetKind() != KEL_TARGET_ATTRIBUTE) {
       target_ = TAGGED_ELEMENT;
       query_.setTargetKind(KEL_TARGET_TAGGED);
     } else {

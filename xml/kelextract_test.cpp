@@ -154,6 +154,11 @@ TEST_F(Extract, TaggedModeCopiesTheSelectedSubtree) {
   // With "//" the whole subtree of each selected element is copied too.
   EXPECT_EQ(all("<r><a><b>1<c>2</c></b></a><b>3</b></r>", "//b", 1), (V{"<b>1<c>2</c></b>", "<b>3</b>"}));
   EXPECT_EQ(all("<r><b><b>in</b></b></r>", "//b", 1), (V{"<b><b>in</b></b>"}));
+  // A path that ends in an attribute gives the attribute's values, tagged or not: tagged, it
+  // gave the element before the attribute step, also one without the attribute.
+  EXPECT_EQ(all("<a><b k=\"1\">t</b></a>", "/a/b/@k", 1), (V{"1"}));
+  EXPECT_EQ(all("<a><b k=\"1\">t</b></a>", "/a/b/@zz", 1), V{});
+  EXPECT_EQ(all("<a><b k=\"1\"><b k=\"x&amp;y\"/></b></a>", "//b/@k", 1), (V{"1", "x&amp;y"}));
 }
 
 // The markup of a selected element wrote TAB, LF and CR of attribute values and CR of text as
