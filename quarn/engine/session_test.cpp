@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -204,6 +205,18 @@ TEST_F(Sessions, CatalogueQueriesWithMarkersAnswerFromTheCatalog) {
   // generate_unique() fills a CHAR(13) FOR BIT DATA key with increasing values.
   ASSERT_EQ(a_->execImmediate("INSERT INTO s.doc (id) VALUES (generate_unique()), (generate_unique())", &ca_), 0);
   EXPECT_EQ(count(*a_, "SELECT COUNT(*) FROM s.doc a, s.doc b WHERE a.id < b.id"), 1);
+}
+
+// A bound value past a REAL's or a DOUBLE's range is -413, as a literal or a CAST is; the REAL
+// column stored 1e39 and the DOUBLE column an infinity.
+TEST_F(Sessions, BoundFloatingValuePastItsColumnsRangeIsAnOverflow) {
+  ASSERT_EQ(a_->execImmediate("CREATE TABLE fl (r REAL, f DOUBLE)", &ca_), 0);
+  std::unique_ptr<Statement> ins;
+  ASSERT_EQ(a_->prepare("INSERT INTO fl VALUES (?, ?)", &ins, &ca_), 0);
+  EXPECT_EQ(ins->execute({Value::real(1e39), Value::real(1)}, &ca_), kSqlOverflow);
+  EXPECT_EQ(ins->execute({Value::real(1), Value::real(HUGE_VAL)}, &ca_), kSqlOverflow);
+  EXPECT_EQ(ins->execute({Value::real(3.4e38), Value::real(-1e308)}, &ca_), 0);
+  EXPECT_EQ(count(*a_, "SELECT COUNT(*) FROM fl"), 1);
 }
 
 // Bytes 9 to 12 of a unique value are the process id: after fork, the child's own, so parent

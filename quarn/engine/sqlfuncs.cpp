@@ -149,7 +149,7 @@ void padFixed(std::string *s, int64_t n, bool graphic) {
 }
 
 // QDECTEXT(value, scale): a DECIMAL number as text with its scale ("2600.00"); scale -7: a REAL
-// with 7 significant digits ("0.02"); NULL and text as they are.
+// as realText gives it, as it is fetched ("0.02", "1.0000001"); NULL and text as they are.
 void qdectext(sqlite3_context *ctx, int, sqlite3_value **argv) {
   int vt = sqlite3_value_type(argv[0]);
   if (vt != SQLITE_INTEGER && vt != SQLITE_FLOAT) {
@@ -158,9 +158,8 @@ void qdectext(sqlite3_context *ctx, int, sqlite3_value **argv) {
   }
   int scale = sqlite3_value_int(argv[1]);
   if (scale < 0) {
-    char buf[400];
-    std::snprintf(buf, sizeof buf, "%.*g", -scale, sqlite3_value_double(argv[0]));
-    sqlite3_result_text(ctx, buf, -1, SQLITE_TRANSIENT);
+    std::string text = realText(sqlite3_value_double(argv[0]));
+    sqlite3_result_text(ctx, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
     return;
   }
   std::string text = decimalText(sqlite3_value_double(argv[0]), scale);
@@ -657,6 +656,45 @@ void qround(sqlite3_context *ctx, int, sqlite3_value **argv, int mode) {
   else sqlite3_result_double(ctx, (d > 0) - (d < 0));
 }
 
+// QROUND(x [, places]): x rounded to places digits after the point (0 when left out), halves
+// away from zero; negative places round to tens, hundreds, ... (SQLite's round takes them as 0:
+// ROUND(1234.5, -2) was 1235).  An integer stays an integer (-802 where the rounded value is
+// past BIGINT); for a double and places from 0 the result is SQLite's round's.
+void qroundPlaces(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
+  if (anyNull(ctx, argc, argv)) return;
+  const int64_t places = argc > 1 ? sqlite3_value_int64(argv[1]) : 0;
+  if (sqlite3_value_numeric_type(argv[0]) == SQLITE_INTEGER) {
+    const int64_t v = sqlite3_value_int64(argv[0]);
+    if (places >= 0) return sqlite3_result_int64(ctx, v);
+    if (places < -38) return sqlite3_result_int64(ctx, 0);  // past 10^38 every BIGINT rounds to 0
+    __int128 unit = 1;
+    for (int64_t k = 0; k < -places; ++k) unit *= 10;
+    __int128 q = v / unit, rem = v % unit;
+    if (2 * (rem < 0 ? -rem : rem) >= unit) q += v < 0 ? -1 : 1;
+    const __int128 r = q * unit;
+    if (r < INT64_MIN || r > INT64_MAX) return fail(ctx, kSqlArithmeticOverflow, "");
+    return sqlite3_result_int64(ctx, static_cast<int64_t>(r));
+  }
+  double d = sqlite3_value_double(argv[0]);
+  if (places < 0) {
+    const double unit = std::pow(10.0, static_cast<double>(-places));
+    d = std::isfinite(unit) ? std::round(d / unit) * unit : 0.0;
+    return sqlite3_result_double(ctx, d == 0 ? 0.0 : d);
+  }
+  // As SQLite's round: a double this large has no fraction; else the decimal text rounded.
+  if (d >= -4503599627370496.0 && d <= 4503599627370496.0) {
+    if (places == 0) {
+      d = static_cast<double>(static_cast<int64_t>(d + (d < 0 ? -0.5 : 0.5)));
+    } else {
+      char *text = sqlite3_mprintf("%!.*f", static_cast<int>(std::min<int64_t>(places, 30)), d);
+      if (!text) return sqlite3_result_error_nomem(ctx);
+      d = std::strtod(text, nullptr);
+      sqlite3_free(text);
+    }
+  }
+  sqlite3_result_double(ctx, d);
+}
+
 }  // namespace
 
 void registerFunctions(sqlite3 *db, Session *s) {
@@ -687,6 +725,8 @@ void registerFunctions(sqlite3 *db, Session *s) {
   sqlite3_create_function_v2(db, "QDIGITS", 2, det, nullptr, qdigits, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QDIGITS", 3, det, nullptr, qdigits, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QTRANSLATE", 4, det, nullptr, qtranslate, nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(db, "QROUND", 1, det, nullptr, qroundPlaces, nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(db, "QROUND", 2, det, nullptr, qroundPlaces, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(
       db, "QFLOOR", 1, det, nullptr, [](sqlite3_context *c, int n, sqlite3_value **a) { qround(c, n, a, 0); }, nullptr,
       nullptr, nullptr);

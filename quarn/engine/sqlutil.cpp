@@ -24,6 +24,17 @@ std::string doubleText(double d) {
   return buf;
 }
 
+std::string realText(double d) {
+  // A fetched value is read back and bound again (composition binds a parent's key to its
+  // children's query as text), so the text must name the same REAL: at most 9 digits do.
+  char buf[40];
+  for (int digits = 7; digits <= 9; ++digits) {
+    std::snprintf(buf, sizeof buf, "%.*g", digits, d);
+    if (!std::isfinite(d) || static_cast<float>(std::strtod(buf, nullptr)) == static_cast<float>(d)) break;
+  }
+  return buf;
+}
+
 std::string decimalText(double d, int scale) {
   char buf[400];
   std::snprintf(buf, sizeof buf, "%.*f", scale, d);
@@ -126,19 +137,8 @@ std::string valueText(const Value &v, const QType &t) {
         return decimalText(v.d, t.scale);
       } else if (t.base == Base::Integer || t.base == Base::SmallInt || t.base == Base::BigInt) {
         std::snprintf(buf, sizeof buf, "%lld", static_cast<long long>(v.d));
-      } else if (t.base == Base::Real) {
-        // A REAL shows 7 significant digits, more only where 7 would not read back as the same
-        // REAL (at most 9 do): a value fetched as text and bound again, as composition binds a
-        // parent's key to its children's query, must find its rows.
-        for (int digits = 7; digits <= 9; ++digits) {
-          std::snprintf(buf, sizeof buf, "%.*g", digits, v.d);
-          if (static_cast<float>(std::strtod(buf, nullptr)) == static_cast<float>(v.d)) break;
-        }
-        std::string s = buf;
-        if (s.find_first_of(".eEn") == std::string::npos) s += ".0";
-        return s;
       } else {
-        std::string s = doubleText(v.d);
+        std::string s = t.base == Base::Real ? realText(v.d) : doubleText(v.d);
         if (s.find_first_of(".eEn") == std::string::npos) s += ".0";
         return s;
       }
@@ -174,6 +174,13 @@ void convertAssigned(Value *v, const QType &t) {
       else *v = Value::real(cut);
       return;
     }
+    case Base::Real: case Base::Double:
+      // A number past the type's range is an overflow, as a CAST finds it, never an infinity or
+      // a REAL past its range stored as a number.
+      if (v->kind == Value::Real &&
+          (!std::isfinite(v->d) || (t.base == Base::Real && !std::isfinite(static_cast<float>(v->d)))))
+        raise(kSqlOverflow, {t.builtinName()});
+      return;
     case Base::Date: case Base::Time: case Base::Timestamp: {
       if (v->kind != Value::Text) return;
       DateTime d;

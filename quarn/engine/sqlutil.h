@@ -39,6 +39,11 @@ struct Value {
 // digits that do (a computed 0.1 + 0.2 is 0.30000000000000004, not 0.3, which is another value).
 std::string doubleText(double d);
 
+// A REAL as text: 7 significant digits where they read back as the same REAL, else the 8 or 9
+// that do (1.0000001 is not 1).  Fetched values and CHAR or CAST of a REAL both use it, so a
+// REAL's text is one text however it is taken.
+std::string realText(double d);
+
 // A DECIMAL of this scale as text ("2600.00"); a value that rounds to zero has no sign (a
 // DECIMAL has no negative zero: -0.04 as DECIMAL(4,1) is "0.0", as stored).
 std::string decimalText(double d, int scale);
@@ -50,7 +55,8 @@ std::string valueText(const Value &v, const QType &t);
 
 // v as assigned to a column of type t (bound parameter values): a number into an integer type
 // without its fraction, into DECIMAL(p,s) cut to s digits; text into a datetime read in any
-// form the host accepts and stored in one (throws -180 or -181 for text that is none).  Other
+// form the host accepts and stored in one (throws -180 or -181 for text that is none); a number
+// past the range of a REAL or DOUBLE throws -413.  Other
 // values and types are left as they are; the column's checks refuse what does not fit.
 void convertAssigned(Value *v, const QType &t);
 

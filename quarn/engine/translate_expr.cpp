@@ -173,8 +173,9 @@ std::string Translator::predicate() {
 // integers count as DECIMAL(5,0), (11,0) or (19,0) and the precision and scale follow the
 // operator (sum and difference keep the larger scale and grow by one digit, a product adds
 // precisions and scales, a quotient has precision 31 and scale 31-p1+s1-s2), at most 31 digits;
-// integers give BIGINT with a BIGINT, else INTEGER.  Unknown when either operand is not a
-// number of a built-in type.
+// integers give BIGINT with a BIGINT, else INTEGER.  Op ',' is the type both values are taken
+// to where one result holds either (as a sum, without the digit a sum grows by).  Unknown when
+// either operand is not a number of a built-in type.
 static QType numericResult(const QType &a, const QType &b, char op = '+') {
   if (!a.isNumeric() || !b.isNumeric() || a.isDistinct() || b.isDistinct()) return QType{};
   QType r;
@@ -203,7 +204,7 @@ static QType numericResult(const QType &a, const QType &b, char op = '+') {
       s = std::max<int64_t>(0, 31 - p1 + s1 - s2);
     } else {
       s = std::max(s1, s2);
-      p = std::max(p1 - s1, p2 - s2) + s + 1;
+      p = std::max(p1 - s1, p2 - s2) + s + (op == ',' ? 0 : 1);
     }
     r.base = Base::Decimal;
     r.length = std::min<int64_t>(31, p);
@@ -212,6 +213,32 @@ static QType numericResult(const QType &a, const QType &b, char op = '+') {
   }
   r.base = a.base == Base::BigInt || b.base == Base::BigInt ? Base::BigInt : Base::Integer;
   return r;
+}
+
+QType Translator::combinedType(const QType &a, const QType &b) {
+  if (a.base == b.base && a.scale == b.scale && a.typeName == b.typeName) {
+    QType r = a;
+    r.length = std::max(a.length, b.length);
+    return r;
+  }
+  if (a.isDistinct() || b.isDistinct()) return QType{};
+  // A datetime and a string: the datetime, as the string is read as one where they meet.
+  if (isDatetime(a) && b.isCharacter() && !b.isGraphic()) return a;
+  if (isDatetime(b) && a.isCharacter() && !a.isGraphic()) return b;
+  // Strings of one kind: varying, as long as the longer, a large object where one is.
+  if (a.isCharacter() && b.isCharacter() && a.isGraphic() == b.isGraphic() && a.forBitData == b.forBitData) {
+    const bool graphic = a.isGraphic();
+    const bool isLong = a.base == Base::LongVarchar || b.base == Base::LongVarchar || a.base == Base::LongVargraphic ||
+                        b.base == Base::LongVargraphic;
+    QType r;
+    r.base = a.isLob() || b.isLob() ? (graphic ? Base::DbClob : Base::Clob)
+             : isLong               ? (graphic ? Base::LongVargraphic : Base::LongVarchar)
+                                    : (graphic ? Base::Vargraphic : Base::Varchar);
+    r.length = std::max(a.length, b.length);
+    r.forBitData = a.forBitData;
+    return r;
+  }
+  return numericResult(a, b, ',');
 }
 
 // A labeled duration's unit at the current token (YEAR(S) ... MICROSECOND(S)); empty when none.
@@ -463,7 +490,11 @@ std::string Translator::primary() {
         const size_t lead = std::min(t.text.find_first_not_of('0'), t.text.size());
         const std::string_view digits = std::string_view(t.text).substr(lead);
         const bool fits = digits.size() < 10 || (digits.size() == 10 && digits <= "2147483647");
-        lastType_.base = fits ? Base::Integer : Base::BigInt;
+        const bool fitsBig = digits.size() < 19 || (digits.size() == 19 && digits <= "9223372036854775807");
+        lastType_.base = fits ? Base::Integer : fitsBig ? Base::BigInt : Base::Decimal;
+        // Past BIGINT it is a DECIMAL(p,0) of its digits, at most 31 as a decimal literal's
+        // precision (SQLite reads it as a double): assigned to a BIGINT it is -413, not wrapped.
+        if (lastType_.base == Base::Decimal) lastType_.length = static_cast<int64_t>(std::min<size_t>(digits.size(), 31));
       }
       else if (t.kind == Tok::Decimal) {
         // A decimal literal's precision is its number of digits, its scale the digits after
@@ -655,18 +686,43 @@ std::string Translator::functionCall(const std::string &schema, const std::strin
     if (f == "SUBSTR" || f == "SUBSTRING") { argc(2, 3); return typed(stringResult, call("QSUBSTR")); }
     if (f == "UPPER" || f == "UCASE") { argc(1, 1); return typed(stringResult, call("upper")); }
     if (f == "LOWER" || f == "LCASE") { argc(1, 1); return typed(stringResult, call("lower")); }
-    if (f == "COALESCE" || f == "VALUE") { argc(2, 64); lastType_ = argTypes[0]; return call("coalesce"); }
-    if (f == "NULLIF") { argc(2, 2); return call("nullif"); }
+    if (f == "COALESCE" || f == "VALUE") {
+      // One type that holds every argument's value; an argument of no known type (NULL, a
+      // parameter marker) takes the others'.
+      argc(2, 64);
+      QType r;
+      bool first = true;
+      for (const QType &a : argTypes) {
+        if (a.base == Base::None) continue;
+        r = first ? a : combinedType(r, a);
+        first = false;
+      }
+      lastType_ = r;
+      return call("coalesce");
+    }
+    if (f == "NULLIF") { argc(2, 2); lastType_ = argTypes[0]; return call("nullif"); }
     if (f == "CONCAT") { argc(2, 2); return "(" + args[0] + " || " + args[1] + ")"; }
     if (f == "HEX") { argc(1, 1); return typed(Base::Varchar, call("QHEX")); }
     if (f == "ABS" || f == "ABSVAL") { argc(1, 1); return call("abs"); }
     if (f == "MOD") { argc(2, 2); return "(" + args[0] + " % QDIVISOR(" + args[1] + "))"; }
-    if (f == "ROUND") { argc(1, 2); return call("round"); }
+    if (f == "ROUND") {
+      // QROUND, not SQLite's round, which ignores negative places (ROUND(1234.5, -2) is 1200.0).
+      argc(1, 2);
+      lastType_ = argTypes[0];
+      return call("QROUND");
+    }
     if (f == "REPLACE") { argc(3, 3); return typed(stringResult, call("replace")); }
-    if (f == "POSSTR") { argc(2, 2); return typed(Base::Integer, call("instr")); }
+    if (f == "POSSTR") { argc(2, 2); return typed(Base::Integer, "QLOCATE(" + args[1] + ", " + args[0] + ")"); }
     if (f == "LOCATE") { argc(2, 3); return typed(Base::Integer, call("QLOCATE")); }
-    if (f == "LEFT") { argc(2, 2); return "substr(" + args[0] + ", 1, " + args[1] + ")"; }
-    if (f == "RIGHT") { argc(2, 2); return "substr(" + args[0] + ", -(" + args[1] + "))"; }
+    if (f == "LEFT" || f == "RIGHT") {
+      // Bytes, as SUBSTR, LOCATE and LENGTH count them; a string shorter than the length asked
+      // for is padded with blanks, as SUBSTR pads it.  The result is as long as the string.
+      argc(2, 2);
+      typed(stringResult, "");
+      if (argTypes[0].length > 0) lastType_.length = argTypes[0].length;
+      if (f == "LEFT") return "QSUBSTR(" + args[0] + ", 1, " + args[1] + ")";
+      return "QSUBSTR(" + args[0] + ", max(QLENGTH(" + args[0] + ") - (" + args[1] + ") + 1, 1), " + args[1] + ")";
+    }
     if (f == "FLOOR" || f == "CEIL" || f == "CEILING" || f == "SIGN") { argc(1, 1); return call("Q" + (f == "CEILING" ? std::string("CEIL") : f)); }
     if (f == "YEAR" || f == "MONTH" || f == "DAY" || f == "HOUR" || f == "MINUTE" || f == "SECOND") {
       argc(1, 1);

@@ -204,7 +204,7 @@ std::string Translator::term() {
 // VALUES rows; the result columns are named "1", "2", ... as Quarn names them.
 std::string Translator::valuesClause(bool /*single*/) {
   std::vector<std::vector<std::string>> rows;
-  // The types of the columns: those of the rows' values where all rows agree.
+  // The types of the columns: each one that holds every row's value (combinedType).
   std::vector<QType> types;
   do {
     std::vector<std::string> row;
@@ -224,13 +224,7 @@ std::string Translator::valuesClause(bool /*single*/) {
     if (rows.empty()) {
       types = rowTypes;
     } else {
-      for (size_t k = 0; k < types.size() && k < rowTypes.size(); ++k)
-        if (types[k].base != rowTypes[k].base || types[k].scale != rowTypes[k].scale ||
-            types[k].typeName != rowTypes[k].typeName) {
-          types[k] = QType{};
-        } else if (rowTypes[k].length > types[k].length) {
-          types[k].length = rowTypes[k].length;
-        }
+      for (size_t k = 0; k < types.size() && k < rowTypes.size(); ++k) types[k] = combinedType(types[k], rowTypes[k]);
     }
     if (!rows.empty() && row.size() != rows[0].size()) raise(kSqlColumnCountMismatch);
     rows.push_back(std::move(row));

@@ -7,6 +7,8 @@
 #ifndef QUARN_ENGINE_TRANSLATOR_H
 #define QUARN_ENGINE_TRANSLATOR_H
 
+#include <cmath>
+#include <cstdlib>
 #include <map>
 #include <set>
 #include <string>
@@ -213,7 +215,7 @@ class Translator {
     return comparesPadded(lastType_) && !isBareColumn(sql) ? sql + " COLLATE RTRIM" : sql;
   }
   // sql of type from as it reads when turned into text: a DECIMAL with its scale ("2600.00"), a
-  // REAL with its 7 significant digits ("0.02").
+  // REAL as it is fetched (realText: "0.02", "1.0000001").
   static std::string asText(const std::string &sql, const QType &from) {
     if (from.base == Base::Decimal && from.scale > 0 && !from.isDistinct())
       return "QDECTEXT(" + sql + ", " + std::to_string(from.scale) + ")";
@@ -235,6 +237,11 @@ class Translator {
       default: return 254;
     }
   }
+  // The type of one result that takes values of types a and b (COALESCE, VALUES rows): the type
+  // they share, the longer length kept; a datetime with a character string the datetime; strings
+  // of one kind the varying type (a large object where one is) of the longer length; numbers of
+  // built-in types as the host combines them (numericResult); else unknown.
+  static QType combinedType(const QType &a, const QType &b);
   static bool isDatetime(const QType &t) {
     return !t.isDistinct() && (t.base == Base::Date || t.base == Base::Time || t.base == Base::Timestamp);
   }
@@ -246,13 +253,23 @@ class Translator {
     return "QCAST(" + sql + ", '" + baseName(b) + "')";
   }
   // Whether a column of type t converts the values assigned to it: integers drop a fraction,
-  // DECIMAL is cut to its scale, datetimes are read in any form and stored in one.
+  // DECIMAL is cut to its scale, REAL and DOUBLE refuse a value past their range (-413; SQLite
+  // stored 1e39 in a REAL and an infinity in a DOUBLE), datetimes are read in any form and stored
+  // in one.
   static bool convertsAssignments(const QType &t) {
     switch (t.base) {
-      case Base::SmallInt: case Base::Integer: case Base::BigInt: case Base::Decimal: case Base::Date:
-      case Base::Time: case Base::Timestamp: return true;
+      case Base::SmallInt: case Base::Integer: case Base::BigInt: case Base::Decimal: case Base::Real:
+      case Base::Double: case Base::Date: case Base::Time: case Base::Timestamp: return true;
       default: return false;
     }
+  }
+  // sql is a floating literal (1.5e0) whose value is within the range of b (REAL or DOUBLE).
+  static bool floatLiteralFits(const std::string &sql, Base b) {
+    if (sql.empty() || sql.find_first_not_of("0123456789.eE+-") != std::string::npos) return false;
+    char *end = nullptr;
+    const double d = std::strtod(sql.c_str(), &end);
+    if (end != sql.c_str() + sql.size() || !std::isfinite(d)) return false;
+    return b != Base::Real || std::isfinite(static_cast<float>(d));
   }
   // sql (of static type vt) as assigned to a column of type ct: converted in SQL where its type
   // does not already fit; a parameter marker is converted when the statement binds it.
@@ -269,6 +286,15 @@ class Translator {
     switch (ct.base) {
       case Base::SmallInt: case Base::Integer: case Base::BigInt: fits = integer; break;
       case Base::Decimal: fits = integer || (vt.base == Base::Decimal && vt.scale <= ct.scale); break;
+      // Integers and DECIMAL (at most 31 digits) are within either range, a REAL column's value
+      // within DOUBLE's, and so is a finite floating literal within its range; other floating
+      // expressions may be past it.
+      case Base::Real: case Base::Double: {
+        const bool floating = vt.base == Base::Real || vt.base == Base::Double;
+        fits = integer || vt.base == Base::Decimal || (isBareColumn(sql) && (vt.base == ct.base || vt.base == Base::Real)) ||
+               (floating && floatLiteralFits(sql, ct.base));
+        break;
+      }
       default: fits = vt.base == ct.base; break;
     }
     if (fits && vt.isDistinct() == ct.isDistinct()) return sql;

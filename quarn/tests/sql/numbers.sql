@@ -59,4 +59,41 @@ SELECT B - 1, CAST(I AS BIGINT) * 2, - -1, - - 2, 5 - -1 FROM OV;
 SELECT SUM(B) FROM (SELECT B FROM OV UNION ALL SELECT B FROM OV) X;
 -- DIGITS: the digits of the absolute value, as many as the type's precision.
 VALUES (DIGITS(CAST(-42 AS SMALLINT)), DIGITS(CAST(7 AS INTEGER)), DIGITS(CAST(12.5 AS DECIMAL(5,2))));
+-- NULLIF has its first argument's type, ROUND too, COALESCE/VALUE the type that holds every
+-- argument (INTEGER and DECIMAL(7,2): DECIMAL(13,2)); all three had the last argument's type,
+-- so they showed 1, a quotient by NULLIF(D, 0) was integer arithmetic (-802) and an INTEGER
+-- column stored 2.8 and 2.5 unconverted.  ROUND to negative places rounds to tens, hundreds...
+-- (SQLite's round took them as 0: 1235).
+CREATE TABLE NF (D DECIMAL(7,2), Y INT, I INT);
+INSERT INTO NF VALUES (1.50, 3, NULL);
+SELECT NULLIF(D, 0), ROUND(D, 1), COALESCE(I, D), VALUE(I, Y), Y / NULLIF(D, 0) FROM NF;
+DESCRIBE SELECT NULLIF(D, 0), ROUND(D, 1), COALESCE(I, D), COALESCE(NULL, D), VALUE(I, Y) FROM NF;
+DESCRIBE VALUES (COALESCE(CAST('a' AS CHAR(3)), 'bcde'), COALESCE(CURRENT DATE, '2024-01-05'), COALESCE(1, 2.5e0));
+CREATE TABLE RI (N INT);
+INSERT INTO RI VALUES (ROUND(2.75e0, 1)), (NULLIF(2.5, 0));
+SELECT N, N * 10 FROM RI;
+VALUES (ROUND(1234.5, -2), ROUND(1234, -2), ROUND(-1250, -2), ROUND(2.5e0), ROUND(CAST(NULL AS INTEGER), -1));
+VALUES ROUND(9223372036854775807, -1);
+-- An integer literal past BIGINT is a DECIMAL of its digits: a BIGINT refuses it (-413; it
+-- was stored as -9223372036854775808) and VALUES shows the number.
+CREATE TABLE BB (B BIGINT);
+INSERT INTO BB VALUES (9223372036854775808);
+INSERT INTO BB VALUES (-9223372036854775808);
+SELECT B FROM BB;
+VALUES 9223372036854775808;
+DESCRIBE VALUES 9223372036854775808;
+-- A REAL or DOUBLE column refuses a value past its range (-413), as CAST does; 1e39 and an
+-- infinity were stored.  Values known to fit are stored as they are.
+CREATE TABLE FL (R REAL, F DOUBLE);
+INSERT INTO FL VALUES (1e39, 1);
+INSERT INTO FL VALUES (1, 1e309);
+INSERT INTO FL VALUES (1, 1e308 * 10);
+INSERT INTO FL VALUES (3.4e38, -1e308), (0.02, 12345678901234567890);
+INSERT INTO FL (R) SELECT F * 1e300 FROM FL;
+UPDATE FL SET R = R * 1e300;
+SELECT R, F FROM FL;
+-- A REAL turned into text (CHAR, CAST) reads as it is fetched: 1.0000001, not 1.
+CREATE TABLE RT (R REAL);
+INSERT INTO RT VALUES (1.0000001), (0.02), (1);
+SELECT R, CHAR(R), CAST(R AS VARCHAR(20)) FROM RT;
 ROLLBACK;

@@ -45,3 +45,10 @@ SELECT COUNT(*) FROM LK WHERE C LIKE 'ab__';
 SELECT COUNT(*) FROM LK WHERE C LIKE '%b';
 SELECT COUNT(*) FROM LK WHERE V LIKE 'ab__';
 DROP TABLE LK;
+-- POSSTR, LEFT and RIGHT count bytes, as SUBSTR, LOCATE and LENGTH do: POSSTR counted
+-- characters, so SUBSTR of its position began one byte early for each 'é' before it.  LEFT and
+-- RIGHT pad with blanks a string shorter than the length asked for, as SUBSTR does.
+VALUES (SUBSTR('ééab', POSSTR('ééab', 'a')), POSSTR('ééab', 'a'), LOCATE('a', 'ééab'), LEFT('ééab', 2), RIGHT('ééab', 4));
+VALUES (LEFT('ab', 4) || '|', RIGHT('ab', 4) || '|', LEFT('', 0) || '|');
+VALUES RIGHT('ab', -1);
+DESCRIBE VALUES (LEFT(CAST('abc' AS VARCHAR(12)), 2), RIGHT(CAST('abc' AS CHAR(3)), 1));
