@@ -390,6 +390,14 @@ bool KelQuery::parseChunk(XMLCh *text, std::vector<StepTest> *chain) {
         *endQuote = 0;
         XMLCh *after = endQuote + 1;
         if (*after == u']') ++after;
+        // Text after the predicate is ignored, but not steps: a bracket left open ran the rest of
+        // the path into this step, and the path selected this step's element instead of the one
+        // it names (/r/a[@k="2"/b gave a's text).  Such a reading fails, and the path is read
+        // again with quoted text kept whole, as one that does not compile as written is.
+        if (XMLCh *slash = find(after, u'/'); slash != nullptr) {
+          errorPosition_ = offsetOf(slash);
+          return false;
+        }
         if (*after) noteIgnored(after, length16(after));
         step.predName = at + 1;
         if (!checkName(step.predName)) return false;

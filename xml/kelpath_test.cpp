@@ -154,6 +154,21 @@ TEST(KelQueryCompile, PathsThatCompileAsWrittenKeepTheirMeaning) {
   EXPECT_EQ(describe(q2.head()), (Steps{"a", "b[@k=]"}));
   EXPECT_EQ(narrow(q2.targetAttribute()), "y\"]");
 
+  // A bracket left open does not run the following steps into the predicate's step (the path
+  // selected a, and explainPath alone showed "/b" as ignored): that reading fails, and the path
+  // is read with quoted text kept whole.  Text after the bracket without a step stays ignored.
+  std::u16string open = u"/r/a[@k=\"2\"/b/@k";
+  KelQuery qOpen(nullptr, open.c_str());
+  ASSERT_EQ(qOpen.errorPosition(), 0);
+  EXPECT_EQ(describe(qOpen.head()), (Steps{"r", "a[@k=2]", "b"}));
+  EXPECT_EQ(narrow(qOpen.targetAttribute()), "k");
+  EXPECT_TRUE(qOpen.ignored().empty());
+  std::u16string trailing = u"/r/a[@k=\"2\"]b";
+  KelQuery qTrailing(nullptr, trailing.c_str());
+  ASSERT_EQ(qTrailing.errorPosition(), 0);
+  EXPECT_EQ(describe(qTrailing.head()), (Steps{"r", "a[@k=2]"}));
+  EXPECT_EQ(qTrailing.ignored().size(), 1u);
+
   std::u16string p3 = u"/a/b[@k=\"x=y\"]/@c";
   KelQuery q3(nullptr, p3.c_str());
   ASSERT_EQ(q3.errorPosition(), 0);
