@@ -114,6 +114,7 @@ namespace quarn {
   X(kSqlTriggerStatement, -797, "42987", "The trigger is defined with an unsupported triggered SQL statement \"&1\".") \
   X(kSqlDivideByZero, -801, "22012", "Division by zero was attempted.") \
   X(kSqlArithmeticOverflow, -802, "22003", "Arithmetic overflow or other arithmetic exception occurred.") \
+  X(kSqlMultipleRows, -811, "21000", "The result of a scalar fullselect, SELECT INTO statement, or VALUES INTO statement is more than one row.") \
   X(kSqlDuplicateKey, SQL_RC_E803, "23505", "One or more values in the INSERT statement, UPDATE statement, or foreign key update caused by a DELETE statement are not valid because the primary key, unique constraint or unique index identified by \"&1\" constrains table \"&2\" from having duplicate values for the index key.") \
   X(kSqlBadParameters, -804, "07002", "The application program parameters for the current request are not valid.  Reason code \"&1\".") \
   X(kSqlSavepointUnknown, -880, "3B001", "SAVEPOINT \"&1\" does not exist or is invalid in this context.") \

@@ -1,6 +1,6 @@
 /*
  * sqlfuncs.cpp - the SQL functions the translated statements call: QCAST (Quarn cast rules),
- * QGENERATE_UNIQUE, QLENGTH, QSUBSTR, QLOCATE, QCURRENT, QDATEPART, QFLOOR, QCEIL, QSIGN.
+ * QGENERATE_UNIQUE, QLENGTH, QSUBSTR, QLOCATE, QCURRENT, QDATEPART, QFLOOR, QCEIL, QSIGN, QONEROW.
  * A function that refuses a value reports an encoded engine failure (errors.h) as its SQLite
  * error, so the statement fails with the Quarn code.  Thread-safe: the only shared state is
  * the last value of QGENERATE_UNIQUE, under a mutex.
@@ -695,6 +695,29 @@ void qroundPlaces(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
   sqlite3_result_double(ctx, d);
 }
 
+// QONEROW(x): the aggregate around a scalar fullselect's rows (at most two are read): the one
+// row's value, NULL without a row, and -811 (21000) at a second row, where SQLite would take
+// the first row and pass over the rest.
+struct OneRow {
+  sqlite3_value *value;
+  int rows;
+};
+
+void qonerowStep(sqlite3_context *ctx, int, sqlite3_value **argv) {
+  auto *acc = static_cast<OneRow *>(sqlite3_aggregate_context(ctx, sizeof(OneRow)));
+  if (!acc) return sqlite3_result_error_nomem(ctx);
+  if (++acc->rows > 1) return fail(ctx, kSqlMultipleRows, "");
+  acc->value = sqlite3_value_dup(argv[0]);
+  if (!acc->value) sqlite3_result_error_nomem(ctx);
+}
+
+void qonerowFinal(sqlite3_context *ctx) {
+  auto *acc = static_cast<OneRow *>(sqlite3_aggregate_context(ctx, 0));
+  if (!acc || !acc->value) return sqlite3_result_null(ctx);
+  if (acc->rows == 1) sqlite3_result_value(ctx, acc->value);
+  sqlite3_value_free(acc->value);
+}
+
 }  // namespace
 
 void registerFunctions(sqlite3 *db, Session *s) {
@@ -736,6 +759,7 @@ void registerFunctions(sqlite3 *db, Session *s) {
   sqlite3_create_function_v2(
       db, "QSIGN", 1, det, nullptr, [](sqlite3_context *c, int n, sqlite3_value **a) { qround(c, n, a, 2); }, nullptr,
       nullptr, nullptr);
+  sqlite3_create_function_v2(db, "QONEROW", 1, det, nullptr, nullptr, qonerowStep, qonerowFinal, nullptr);
   registerTriggerFunctions(db);
 }
 

@@ -49,6 +49,15 @@ std::string Translator::subqueryInParens() {
   return "(" + inner + ")";
 }
 
+// A fullselect as a value: one column, and at most one row.  SQLite would take the first of
+// several rows, so the rows (at most two of them) go through QONEROW, which fails at the
+// second.  The empty first select of the compound names the column, whatever the query calls it.
+std::string Translator::scalarFullselect() {
+  std::string sub = subqueryInParens();
+  if (lastShape_.known && lastShape_.types.size() > 1) raise(kSqlSubqueryColumns, {});
+  return "(SELECT QONEROW(quarn_one) FROM (SELECT NULL AS quarn_one WHERE 0 UNION ALL SELECT * FROM " + sub + " LIMIT 2))";
+}
+
 std::string Translator::predicate() {
   if (acceptKw("EXISTS")) {
     std::string out = "EXISTS " + subqueryInParens();
@@ -511,7 +520,7 @@ std::string Translator::primary() {
       return t.text;
     case Tok::Op:
       if (t.text == "(") {
-        if (atSubquery() || (kw("SELECT", 1) || kw("WITH", 1) || kw("VALUES", 1))) return subqueryInParens();
+        if (atSubquery() || (kw("SELECT", 1) || kw("WITH", 1) || kw("VALUES", 1))) return scalarFullselect();
         ++i_;
         std::string inner = expr();
         if (acceptOp(",")) {

@@ -144,6 +144,7 @@ class Translator {
 
   // ---- queries ----
   std::string selectStatement(bool top);
+  std::string scalarFullselect();
   std::string fullselect();
   std::string term();
   std::string subselect();
