@@ -1,6 +1,7 @@
 /*
  * sqlfuncs.cpp - the SQL functions the translated statements call: QCAST (Quarn cast rules),
- * QGENERATE_UNIQUE, QLENGTH, QSUBSTR, QLOCATE, QCURRENT, QDATEPART, QFLOOR, QCEIL, QSIGN, QONEROW.
+ * QGENERATE_UNIQUE, QLENGTH, QSUBSTR, QLOCATE, QCURRENT, QDATEPART, QFLOOR, QCEIL, QSIGN, QNUMBER,
+ * QONEROW.
  * A function that refuses a value reports an encoded engine failure (errors.h) as its SQLite
  * error, so the statement fails with the Quarn code.  Thread-safe: the only shared state is
  * the last value of QGENERATE_UNIQUE, under a mutex.
@@ -695,6 +696,22 @@ void qroundPlaces(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
   sqlite3_result_double(ctx, d);
 }
 
+// QNUMBER(x): a character string operand of arithmetic read as the number it spells (leading
+// and trailing blanks allowed): an integer when it is one, else a double; -420 (22018) when it
+// spells no number, where SQLite would read 'abc' as 0 and '12abc' as 12.  Numbers and NULL
+// pass as they are.
+void qnumber(sqlite3_context *ctx, int, sqlite3_value **argv) {
+  sqlite3_value *v = argv[0];
+  if (sqlite3_value_type(v) != SQLITE_TEXT && sqlite3_value_type(v) != SQLITE_BLOB) return sqlite3_result_value(ctx, v);
+  const std::string text = argText(v);
+  int64_t i = 0;
+  double d = 0;
+  if (parseInteger(text, &i)) return sqlite3_result_int64(ctx, i);
+  if (!parseNumber(text, &d)) return fail(ctx, kSqlInvalidChar, "DOUBLE");
+  if (!std::isfinite(d)) return fail(ctx, kSqlOverflow, "");
+  sqlite3_result_double(ctx, d);
+}
+
 // QONEROW(x): the aggregate around a scalar fullselect's rows (at most two are read): the one
 // row's value, NULL without a row, and -811 (21000) at a second row, where SQLite would take
 // the first row and pass over the rest.
@@ -759,6 +776,7 @@ void registerFunctions(sqlite3 *db, Session *s) {
   sqlite3_create_function_v2(
       db, "QSIGN", 1, det, nullptr, [](sqlite3_context *c, int n, sqlite3_value **a) { qround(c, n, a, 2); }, nullptr,
       nullptr, nullptr);
+  sqlite3_create_function_v2(db, "QNUMBER", 1, det, nullptr, qnumber, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QONEROW", 1, det, nullptr, nullptr, qonerowStep, qonerowFinal, nullptr);
   registerTriggerFunctions(db);
 }

@@ -259,6 +259,12 @@ static std::string durationUnit(const Token &t) {
   return "";
 }
 
+// An operand of arithmetic: a character string (not of a distinct type) is read as the number it
+// spells, and one that spells none is an error (QNUMBER) instead of SQLite's 0.
+static std::string numericOperand(const std::string &sql, const QType &t) {
+  return t.isCharacter() && !t.isDistinct() ? "QNUMBER(" + sql + ")" : sql;
+}
+
 /*
  * Integer arithmetic whose result has type t, checked against the range of t: INTEGER and
  * BIGINT results outside it are -802, where SQLite would give a larger number or a double.
@@ -301,8 +307,9 @@ std::string Translator::additive() {
         t.scale = b == Base::Timestamp ? 6 : 0;
         continue;
       }
+      out = numericOperand(out, t) + (plus ? " + " : " - ") + numericOperand(right, rt);
       t = numericResult(t, rt, plus ? '+' : '-');
-      out = checkedInteger(out + (plus ? " + " : " - ") + right, t);
+      out = checkedInteger(out, t);
     }
     else if (acceptOp("||") || acceptKw("CONCAT")) {
       out = asValue(out, t);
@@ -324,16 +331,20 @@ std::string Translator::multiplicative() {
   for (;;) {
     if (acceptOp("*")) {
       std::string right = unary();
+      out = numericOperand(out, t) + " * " + numericOperand(right, lastType_);
       t = numericResult(t, lastType_, '*');
-      out = checkedInteger(out + " * " + right, t);
+      out = checkedInteger(out, t);
     }
     else if (acceptOp("/")) {
-      std::string right = unary();
+      std::string right = numericOperand(unary(), lastType_);
+      const bool fromText = (t.isCharacter() && !t.isDistinct()) || (lastType_.isCharacter() && !lastType_.isDistinct());
+      out = numericOperand(out, t);
       QType r = numericResult(t, lastType_, '/');
       // A DECIMAL or floating quotient is not cut to an integer, even where SQLite holds both
-      // operands as integers (a DECIMAL value without a fraction is stored as one).
+      // operands as integers (a DECIMAL value without a fraction is stored as one); nor is one
+      // with a character string operand, whose number is no integer type.
       bool exact = r.base == Base::SmallInt || r.base == Base::Integer || r.base == Base::BigInt;
-      if (r.base != Base::None && !exact) out = "CAST(" + out + " AS REAL)";
+      if ((r.base != Base::None && !exact) || fromText) out = "CAST(" + out + " AS REAL)";
       // A zero divisor is an error (-801), not SQLite's NULL.
       out = checkedInteger(out + " / QDIVISOR(" + right + ")", r);
       t = r;
@@ -352,7 +363,7 @@ std::string Translator::unary() {
     // Any other operand goes in parentheses: "-" before "-1" would make "--", a comment.
     std::string operand = unary();
     if (operand.find_first_not_of("0123456789") == std::string::npos) return "-" + operand;
-    return checkedInteger("-(" + operand + ")", lastType_);
+    return checkedInteger("-(" + numericOperand(operand, lastType_) + ")", lastType_);
   }
   if (acceptOp("+")) return unary();
   lastType_ = QType{};

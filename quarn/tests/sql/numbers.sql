@@ -96,4 +96,15 @@ SELECT R, F FROM FL;
 CREATE TABLE RT (R REAL);
 INSERT INTO RT VALUES (1.0000001), (0.02), (1);
 SELECT R, CHAR(R), CAST(R AS VARCHAR(20)) FROM RT;
+-- A character string in arithmetic is read as the number it spells, blanks around it allowed;
+-- one that spells none is -420 (SQLite read 'abc' as 0 and '7x' as 7), one past a DOUBLE -413.
+CREATE TABLE SN (C VARCHAR(9));
+INSERT INTO SN VALUES (' 12 '), ('1.5'), ('-2e1'), (NULL);
+SELECT C + 1, C * 2, 6 / C, -C FROM SN ORDER BY 1;
+VALUES 'abc' + 1;
+VALUES 2 * '7x';
+VALUES -'';
+VALUES '1e999' + 0;
+INSERT INTO SN VALUES ('9-1');
+SELECT C FROM SN WHERE C + 0 > 0;
 ROLLBACK;
