@@ -36,10 +36,6 @@ SQLSMALLINT locatorType(SQLSMALLINT type) {
   return type == SQL_CLOB ? SQL_C_CLOB_LOCATOR : type == SQL_DBCLOB ? SQL_C_DBCLOB_LOCATOR : SQL_C_BLOB_LOCATOR;
 }
 
-bool isGraphic(SQLSMALLINT type) {
-  return type == SQL_GRAPHIC || type == SQL_VARGRAPHIC || type == SQL_LONGVARGRAPHIC;
-}
-
 bool utf8Database(KelCallContext *ctx) {
   return ctx == nullptr || ctx->codePages == nullptr || kelIsUtf8CodePage(ctx->codePages->dbCodePage);
 }
@@ -76,7 +72,7 @@ int KelQueryColumns::bind(KelCallContext *ctx, SQLHSTMT stmt, const char *unit, 
                         static_cast<SQLLEN>(c.value.size()), &c.indicator);
       } else {
         // Character lengths are bytes; a graphic character takes up to four in UTF-8.
-        int64_t bytes = static_cast<int64_t>(c.size) * (isGraphic(c.sqlType) ? 4 : 1);
+        int64_t bytes = static_cast<int64_t>(c.size) * (kelIsGraphicSqlType(c.sqlType) ? 4 : 1);
         c.value.assign(static_cast<size_t>(std::max(KEL_MIN_COLUMN_BUFFER, bytes)) + 1, '\0');
         rc = SQLBindCol(stmt, static_cast<SQLUSMALLINT>(i + 1), SQL_C_CHAR, c.value.data(),
                         static_cast<SQLLEN>(c.value.size()), &c.indicator);

@@ -74,10 +74,6 @@ bool isSqlSpecialOrUtf8(KelCallContext *ctx) {
          kelIsUtf8CodePage(ctx->codePages->dbCodePage);
 }
 
-bool isGraphicSql(SQLSMALLINT t) {
-  return t == SQL_GRAPHIC || t == SQL_VARGRAPHIC || t == SQL_LONGVARGRAPHIC || t == SQL_DBCLOB;
-}
-
 // Kinds of the DAD nodes the walk handles.
 enum NodeKind { kAttribute = 0, kText = 1, kElement = 2 };
 
@@ -293,7 +289,7 @@ int Composer::build(int t) {
       SQLSMALLINT cType = v.locator ? (v.sqlType == SQL_CLOB     ? SQL_C_CLOB_LOCATOR
                                        : v.sqlType == SQL_DBCLOB ? SQL_C_DBCLOB_LOCATOR
                                                                  : SQL_C_BLOB_LOCATOR)
-                                    : (isGraphicSql(type) && !plainChar ? SQL_C_DBCHAR : SQL_C_CHAR);
+                                    : (kelIsGraphicSqlType(type) && !plainChar ? SQL_C_DBCHAR : SQL_C_CHAR);
       cli = SQLBindParameter(S.stmt.h, static_cast<SQLUSMALLINT>(n + 1), SQL_PARAM_INPUT, cType, type, size, digits,
                              v.value.data(), static_cast<SQLLEN>(v.value.size()), &v.indicator);
     }

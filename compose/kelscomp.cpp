@@ -36,10 +36,9 @@ namespace {
 
 constexpr const char kUnit[] = "kelscomp";
 
-// A character or graphic string type, whose values compare blank-padded.
-bool isCharacter(SQLSMALLINT type) {
-  return type == SQL_CHAR || type == SQL_VARCHAR || type == SQL_LONGVARCHAR || type == SQL_GRAPHIC ||
-         type == SQL_VARGRAPHIC || type == SQL_LONGVARGRAPHIC;
+// A character or graphic string type that is no large object: its values compare blank-padded.
+bool comparesPadded(SQLSMALLINT type) {
+  return type != SQL_CLOB && type != SQL_DBCLOB && (kelIsCharacterSqlType(type) || kelIsGraphicSqlType(type));
 }
 
 // The message of a statement the engine refused: KELQ001E and the interface's text after it.
@@ -334,7 +333,7 @@ class Writer {
         key = "N";
       } else {
         key = "V" + std::string(cur.text(keyCol), cur.length(keyCol));
-        if (isCharacter(cur.column(keyCol).sqlType)) key.erase(key.find_last_not_of(' ') + 1);
+        if (comparesPadded(cur.column(keyCol).sqlType)) key.erase(key.find_last_not_of(' ') + 1);
       }
       if (!last->has_value() || **last != key) {
         *last = std::move(key);
@@ -412,8 +411,7 @@ class Writer {
     std::vector<SQLINTEGER> isNull(static_cast<size_t>(parent) + 1);
     for (int l = 0; l <= parent; ++l) {
       KelBoundColumn &key = cur.column(l);
-      const bool graphic = key.sqlType == SQL_GRAPHIC || key.sqlType == SQL_VARGRAPHIC ||
-                           key.sqlType == SQL_LONGVARGRAPHIC || key.sqlType == SQL_DBCLOB;
+      const bool graphic = kelIsGraphicSqlType(key.sqlType);
       SQLRETURN cli = SQLBindParameter(q->stmt.h, static_cast<SQLUSMALLINT>(2 * l + 1), SQL_PARAM_INPUT,
                                        graphic && dbChar ? SQL_C_DBCHAR : SQL_C_CHAR, key.sqlType, key.size, 0,
                                        key.value.data(), static_cast<SQLLEN>(key.value.size()), &key.indicator);

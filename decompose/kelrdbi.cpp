@@ -513,14 +513,6 @@ std::string shownValue(const std::string &text) {
 }
 
 
-bool isCharacterType(SQLSMALLINT type) {
-  return type == SQL_CHAR || type == SQL_VARCHAR || type == SQL_LONGVARCHAR || type == SQL_CLOB;
-}
-
-bool isGraphicType(SQLSMALLINT type) {
-  return type == SQL_GRAPHIC || type == SQL_VARGRAPHIC || type == SQL_LONGVARGRAPHIC || type == SQL_DBCLOB;
-}
-
 // Characters of a UTF-8 text.
 size_t charactersOf(const std::string &text) { return kelUtf8Chars(text.data(), text.size()); }
 
@@ -531,8 +523,8 @@ size_t charactersOf(const std::string &text) { return kelUtf8Chars(text.data(), 
  */
 bool exceeds(const Param &p, const std::string &text) {
   if (p.size == 0) return false;
-  if (isCharacterType(p.type) || p.type == SQL_BLOB) return text.size() > p.size;
-  if (isGraphicType(p.type)) return text.size() > p.size && charactersOf(text) > p.size;
+  if (kelIsCharacterSqlType(p.type) || p.type == SQL_BLOB) return text.size() > p.size;
+  if (kelIsGraphicSqlType(p.type)) return text.size() > p.size && charactersOf(text) > p.size;
   return false;
 }
 

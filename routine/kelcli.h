@@ -18,6 +18,16 @@
 
 struct KelCallContext;
 
+// The interface's character string types, whose lengths count bytes (CHAR, VARCHAR, LONG VARCHAR,
+// CLOB), and its graphic string types, whose lengths count characters (GRAPHIC, VARGRAPHIC,
+// LONG VARGRAPHIC, DBCLOB).
+inline bool kelIsCharacterSqlType(SQLSMALLINT t) {
+  return t == SQL_CHAR || t == SQL_VARCHAR || t == SQL_LONGVARCHAR || t == SQL_CLOB;
+}
+inline bool kelIsGraphicSqlType(SQLSMALLINT t) {
+  return t == SQL_GRAPHIC || t == SQL_VARGRAPHIC || t == SQL_LONGVARGRAPHIC || t == SQL_DBCLOB;
+}
+
 // The diagnostics of the first record of a handle: SQLSTATE, native SQLCODE and text.
 struct KelCliDiag {
   char sqlstate[6] = "00000";
