@@ -137,18 +137,6 @@ bool fitString(std::string *s, int64_t room, bool graphic, bool bytes) {
   return blanks;
 }
 
-// Pads s with blanks to its fixed length n: bytes for CHAR(n), which holds n bytes as its
-// length check counts them, characters (UTF-8) for GRAPHIC(n).
-void padFixed(std::string *s, int64_t n, bool graphic) {
-  int64_t units = static_cast<int64_t>(s->size());
-  if (graphic) {
-    units = 0;
-    for (unsigned char c : *s)
-      if ((c & 0xC0) != 0x80) ++units;
-  }
-  if (units < n) s->append(static_cast<size_t>(n - units), ' ');
-}
-
 // QDECTEXT(value, scale): a DECIMAL number as text with its scale ("2600.00"); scale -7: a REAL
 // as realText gives it, as it is fetched ("0.02", "1.0000001"); NULL and text as they are.
 void qdectext(sqlite3_context *ctx, int, sqlite3_value **argv) {

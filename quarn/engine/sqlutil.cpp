@@ -121,6 +121,16 @@ Value columnValue(sqlite3_stmt *st, int col) {
   }
 }
 
+void padFixed(std::string *s, int64_t n, bool graphic) {
+  int64_t units = static_cast<int64_t>(s->size());
+  if (graphic) {
+    units = 0;
+    for (unsigned char c : *s)
+      if ((c & 0xC0) != 0x80) ++units;
+  }
+  if (units < n) s->append(static_cast<size_t>(n - units), ' ');
+}
+
 std::string valueText(const Value &v, const QType &t) {
   switch (v.kind) {
     case Value::Null: return "";
@@ -145,8 +155,11 @@ std::string valueText(const Value &v, const QType &t) {
       return buf;
     }
     case Value::Text:
-      if (t.base == Base::Char && !t.forBitData && static_cast<int64_t>(v.s.size()) < t.length)
-        return v.s + std::string(static_cast<size_t>(t.length) - v.s.size(), ' ');
+      if (t.base == Base::Char && !t.forBitData) {
+        std::string s = v.s;
+        padFixed(&s, t.length, false);
+        return s;
+      }
       return v.s;
   }
   return "";

@@ -48,6 +48,10 @@ std::string realText(double d);
 // DECIMAL has no negative zero: -0.04 as DECIMAL(4,1) is "0.0", as stored).
 std::string decimalText(double d, int scale);
 
+// Pads s with blanks to its fixed length n: bytes for CHAR(n), which holds n bytes as its
+// length check counts them, characters (UTF-8) for GRAPHIC(n).
+void padFixed(std::string *s, int64_t n, bool graphic);
+
 // The text of v as a value of type t: DECIMAL with its scale, an integer type without a
 // fraction, CHAR padded to its length, other numbers as doubleText ("1.0" for a whole double);
 // NULL as empty text and BLOB as its bytes.
