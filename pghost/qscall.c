@@ -79,7 +79,8 @@ typedef struct QsSite {
   sqlint32 callType;
   struct sqludf_scratchpad pad;
   struct sqludf_dbinfo dbinfo;
-  bool mayRead, mayWrite;
+  Oid accessUser;          /* the user mayRead and mayWrite were decided for */
+  bool mayRead, mayWrite;  /* that user has the privileges of pg_read/write_server_files */
   char fault[512];
 
   bool ready;  /* built completely: the final calls may be made */
@@ -164,6 +165,31 @@ static void putNumber(char *b, QsKind kind, int64 iv, double dv) {
   }
 }
 
+/* Whether the bytes of data from from to len are all blanks: the part of a character value
+ * past a length that may be cut without a word. */
+static bool blanksFrom(const char *data, int64 from, int64 len) {
+  for (int64 i = from; i < len; ++i)
+    if (data[i] != ' ') return false;
+  return true;
+}
+
+/* The bytes of character argument k the routine gets: a value longer than the argument's
+ * declared length (argK=N, else its type's) is refused with 22001 before the call, unless only
+ * blanks are past the length, which are cut, as the embedded engine assigns an argument.  A
+ * routine works only on values it was declared to take (a file name cut at its length would
+ * name another file). */
+static int64 fitArgument(const QsSite *s, int k, const char *data, int64 len) {
+  const QsValueDef *v = &s->def->args[k];
+  if (v->length <= 0 || len <= v->length) return len;
+  if (!blanksFrom(data, v->length, len))
+    ereport(ERROR, (errcode(ERRCODE_STRING_DATA_RIGHT_TRUNCATION),
+                    errmsg("value too long for argument %d of routine \"%s\" (specific name \"%s\")", k + 1, s->fname,
+                           s->specname),
+                    errdetail("The value has " INT64_FORMAT " bytes; the argument holds at most " INT64_FORMAT ".", len,
+                              v->length)));
+  return v->length;
+}
+
 /*
  * Writes argument k: its bytes and terminator (CHAR padded to its length), a number in its C
  * form, or a fresh locator.  keep: the locator outlives this handler call (a table function's
@@ -242,6 +268,7 @@ static void putInput(QsSite *s, int k, Datum value, bool isnull, bool keep) {
     case QS_CLOB: case QS_BLOB: {
       struct varlena *t = pg_detoast_datum_packed((struct varlena *)DatumGetPointer(value));
       sqlint32 len = (sqlint32)VARSIZE_ANY_EXHDR(t);
+      if (v->kind == QS_CLOB) len = (sqlint32)fitArgument(s, k, VARDATA_ANY(t), len);
       b = reserve(s, k, sizeof len + len + 1 + 8);
       memcpy(b, &len, sizeof len);
       memcpy(b + sizeof len, VARDATA_ANY(t), len);
@@ -250,7 +277,7 @@ static void putInput(QsSite *s, int k, Datum value, bool isnull, bool keep) {
     }
     default: { /* VARCHAR, CHAR */
       struct varlena *t = pg_detoast_datum_packed((struct varlena *)DatumGetPointer(value));
-      size_t len = VARSIZE_ANY_EXHDR(t);
+      size_t len = (size_t)fitArgument(s, k, VARDATA_ANY(t), (int64)VARSIZE_ANY_EXHDR(t));
       size_t pad = v->kind == QS_CHAR && (int64)len < v->length ? (size_t)v->length - len : 0;
       b = reserve(s, k, Max(v->bytes, len + pad + 1) + 8);
       memcpy(b, VARDATA_ANY(t), len);
@@ -300,13 +327,12 @@ static void noteResult(QsSite *s, int k) {
  * 22001. */
 static int64 castResult(const QsSite *s, const QsValueDef *v, const char *data, int64 len) {
   if (v->castLength <= 0 || len <= v->castLength) return len;
-  for (int64 i = v->castLength; i < len; ++i)
-    if (data[i] != ' ')
-      ereport(ERROR, (errcode(ERRCODE_STRING_DATA_RIGHT_TRUNCATION),
-                      errmsg("routine \"%s\" (specific name \"%s\") has returned a value too long for type %s", s->fname,
-                             s->specname, format_type_be(v->type)),
-                      errdetail("The value has " INT64_FORMAT " bytes; the type holds at most " INT64_FORMAT ".", len,
-                                v->castLength)));
+  if (!blanksFrom(data, v->castLength, len))
+    ereport(ERROR, (errcode(ERRCODE_STRING_DATA_RIGHT_TRUNCATION),
+                    errmsg("routine \"%s\" (specific name \"%s\") has returned a value too long for type %s", s->fname,
+                           s->specname, format_type_be(v->type)),
+                    errdetail("The value has " INT64_FORMAT " bytes; the type holds at most " INT64_FORMAT ".", len,
+                              v->castLength)));
   return v->castLength;
 }
 
@@ -348,24 +374,246 @@ static Datum textResult(const QsSite *s, const char *data, int64 len, bool binar
   }
 }
 
-static Datum dateTimeResult(const QsSite *s, QsKind kind, const char *b, size_t cap) {
-  char text[32];
-  size_t n;
-  if (memchr(b, 0, cap) == NULL) tooLong(s);
-  n = strlen(b);
-  if (n >= sizeof text) tooLong(s);
-  memcpy(text, b, n + 1);
-  /* The platform's forms: hh.mm.ss and yyyy-mm-dd-hh.mm.ss.nnnnnn. */
-  if (kind == QS_TIME && n >= 8 && text[2] == '.' && text[5] == '.') text[2] = text[5] = ':';
-  if (kind == QS_TIMESTAMP && n >= 19 && text[10] == '-' && text[13] == '.' && text[16] == '.') {
-    text[10] = ' ';
-    text[13] = text[16] = ':';
+/* ---- Datetime text ------------------------------------------------------------------------ */
+
+/*
+ * The text of a DATE, TIME or TIMESTAMP result is read with the embedded engine's fixed rules
+ * (quarn/engine/datetime.cpp), whatever the session's DateStyle: ISO and JIS "yyyy-m-d", USA
+ * "m/d/yyyy", EUR "d.m.yyyy"; times "h.mm[.ss]", "h:mm[:ss]" or "h[:mm] AM|PM"; timestamps a
+ * date alone (its midnight) or a date, '-', ' ' or 'T', a time with '.' or ':' and a fraction of
+ * up to 12 digits (6 kept).  A DATE also reads the date of a timestamp's text, a TIME its time;
+ * blanks around the text are ignored.  The text is cut into pieces (a run of digits, a run of
+ * letters, or one other byte) matched against the forms as the engine matches them, so that both
+ * accept the same texts and give the same fields.  PostgreSQL's words ("today", "epoch",
+ * "infinity", ...) are no form.
+ */
+typedef enum DtKind { DT_DATE, DT_TIME, DT_TIMESTAMP } DtKind;
+#define DT_SYNTAX (-180) /* no string form of the type (the engine's -180, 22007) */
+#define DT_RANGE (-181)  /* a string form with a field out of range (-181, 22007) */
+
+typedef struct Datetime {
+  int year, month, day;     /* 1-9999, 1-12, 1 to the month's last day */
+  int hour, minute, second; /* 0-24 (24 only as 24.00.00), 0-59, 0-59 */
+  int micro;                /* 0-999999 */
+} Datetime;
+
+/* A result's text is short; a longer one has more pieces than any form and is refused. */
+#define MAX_PIECES 40
+
+typedef enum PieceKind { PIECE_DIGITS, PIECE_LETTERS, PIECE_OTHER } PieceKind;
+
+typedef struct Piece {
+  PieceKind kind;
+  const char *at;
+  size_t len;
+} Piece;
+
+static bool isDigit(char c) { return c >= '0' && c <= '9'; }
+static bool isLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+/* The pieces of text; -1 when there are more than MAX_PIECES. */
+static int cutPieces(const char *text, size_t len, Piece *p) {
+  int n = 0;
+  for (size_t k = 0; k < len;) {
+    size_t e = k + 1;
+    PieceKind kind = isDigit(text[k]) ? PIECE_DIGITS : isLetter(text[k]) ? PIECE_LETTERS : PIECE_OTHER;
+    if (kind == PIECE_DIGITS)
+      while (e < len && isDigit(text[e])) ++e;
+    if (kind == PIECE_LETTERS)
+      while (e < len && isLetter(text[e])) ++e;
+    if (n == MAX_PIECES) return -1;
+    p[n].kind = kind;
+    p[n].at = text + k;
+    p[n].len = e - k;
+    ++n;
+    k = e;
   }
-  switch (kind) {
-    case QS_DATE: return DirectFunctionCall1(date_in, CStringGetDatum(text));
-    case QS_TIME: return DirectFunctionCall3(time_in, CStringGetDatum(text), ObjectIdGetDatum(InvalidOid), Int32GetDatum(-1));
-    default:
-      return DirectFunctionCall3(timestamp_in, CStringGetDatum(text), ObjectIdGetDatum(InvalidOid), Int32GetDatum(-1));
+  return n;
+}
+
+static bool isNumber(const Piece *p, size_t lo, size_t hi) { return p->kind == PIECE_DIGITS && p->len >= lo && p->len <= hi; }
+
+/* The value of a piece of at most 9 digits (every caller checked its length). */
+static int num(const Piece *p) {
+  int v = 0;
+  for (size_t k = 0; k < p->len && k < 9; ++k) v = v * 10 + (p->at[k] - '0');
+  return v;
+}
+
+static bool isSep(const Piece *p, char c) { return p->kind == PIECE_OTHER && p->len == 1 && p->at[0] == c; }
+
+/* A run of letters equal to word (upper case) in any case. */
+static bool isWord(const Piece *p, const char *word) {
+  size_t n = strlen(word);
+  if (p->kind != PIECE_LETTERS || p->len != n) return false;
+  for (size_t k = 0; k < n; ++k)
+    if ((p->at[k] & ~0x20) != word[k]) return false;
+  return true;
+}
+
+static int daysIn(int y, int m) {
+  static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+  return m == 2 && leap ? 29 : days[m - 1];
+}
+
+/* A date at p[*at]: ISO/JIS yyyy-m-d, USA m/d/yyyy, EUR d.m.yyyy.  Moves *at past it. */
+static int readDate(const Piece *p, int n, int *at, Datetime *v) {
+  int k = *at, y, m, d;
+  if (k + 5 > n) return DT_SYNTAX;
+  if (isNumber(&p[k], 4, 4) && isSep(&p[k + 1], '-') && isNumber(&p[k + 2], 1, 2) && isSep(&p[k + 3], '-') &&
+      isNumber(&p[k + 4], 1, 2)) {
+    y = num(&p[k]), m = num(&p[k + 2]), d = num(&p[k + 4]);
+  } else if (isNumber(&p[k], 1, 2) && isSep(&p[k + 1], '/') && isNumber(&p[k + 2], 1, 2) && isSep(&p[k + 3], '/') &&
+             isNumber(&p[k + 4], 4, 4)) {
+    m = num(&p[k]), d = num(&p[k + 2]), y = num(&p[k + 4]);
+  } else if (isNumber(&p[k], 1, 2) && isSep(&p[k + 1], '.') && isNumber(&p[k + 2], 1, 2) && isSep(&p[k + 3], '.') &&
+             isNumber(&p[k + 4], 4, 4)) {
+    d = num(&p[k]), m = num(&p[k + 2]), y = num(&p[k + 4]);
+  } else {
+    return DT_SYNTAX;
+  }
+  *at = k + 5;
+  if (y < 1 || m < 1 || m > 12 || d < 1 || d > daysIn(y, m)) return DT_RANGE;
+  v->year = y, v->month = m, v->day = d;
+  return 0;
+}
+
+/* A time at p[*at]: h.mm[.ss], h:mm[:ss], or (not in a timestamp) h[:mm] AM|PM.  Moves *at past
+ * it. */
+static int readTime(const Piece *p, int n, int *at, Datetime *v, bool inTimestamp) {
+  int k = *at, h, mi = 0, s = 0, w;
+  char sep = 0;
+  if (k >= n || !isNumber(&p[k], 1, 2)) return DT_SYNTAX;
+  h = num(&p[k]);
+  ++k;
+  if (k + 1 < n && (isSep(&p[k], '.') || isSep(&p[k], ':')) && isNumber(&p[k + 1], 2, 2)) {
+    sep = p[k].at[0];
+    mi = num(&p[k + 1]);
+    k += 2;
+    if (k + 1 < n && isSep(&p[k], sep) && isNumber(&p[k + 1], 2, 2)) {
+      s = num(&p[k + 1]);
+      k += 2;
+    }
+  }
+  /* USA: an hour of 0 to 12 and AM or PM, after an optional blank. */
+  w = k;
+  if (w < n && isSep(&p[w], ' ')) ++w;
+  if (!inTimestamp && w < n && (isWord(&p[w], "AM") || isWord(&p[w], "PM")) && sep != '.') {
+    if (h > 12 || mi > 59) return DT_RANGE;
+    if (isWord(&p[w], "AM") && h == 12) h = 0;
+    if (isWord(&p[w], "PM") && h < 12) h += 12;
+    k = w + 1;
+  } else if (sep == 0) {
+    return DT_SYNTAX;
+  }
+  *at = k;
+  if (h > 24 || mi > 59 || s > 59 || (h == 24 && (mi != 0 || s != 0))) return DT_RANGE;
+  v->hour = h, v->minute = mi, v->second = s;
+  return 0;
+}
+
+/* A timestamp: a date alone (its midnight), or a date, '-', ' ' or 'T', a time and a fraction
+ * of 1 to 12 digits after '.' or ':' (the first 6 kept). */
+static int readTimestamp(const Piece *p, int n, int *at, Datetime *v) {
+  int rc = readDate(p, n, at, v), k;
+  if (rc != 0) return rc;
+  k = *at;
+  if (k == n) return 0;
+  if (!(isSep(&p[k], '-') || isSep(&p[k], ' ') || isWord(&p[k], "T"))) return DT_SYNTAX;
+  ++k;
+  rc = readTime(p, n, &k, v, true);
+  if (rc != 0) return rc;
+  if (k + 1 < n && (isSep(&p[k], '.') || isSep(&p[k], ':')) && isNumber(&p[k + 1], 1, 12)) {
+    int micro = 0;
+    for (size_t d = 0; d < 6; ++d) micro = micro * 10 + (d < p[k + 1].len ? p[k + 1].at[d] - '0' : 0);
+    v->micro = micro;
+    k += 2;
+  }
+  *at = k;
+  return 0;
+}
+
+/*
+ * Reads the len bytes at text as a value of kind: 0 with *out set (the caller takes the fields
+ * of its kind), DT_SYNTAX or DT_RANGE with *out untouched.
+ */
+static int readDatetime(const char *text, size_t len, DtKind kind, Datetime *out) {
+  Piece p[MAX_PIECES];
+  Datetime v = {1, 1, 1, 0, 0, 0, 0};
+  int n, at = 0, rc;
+  while (len > 0 && text[0] == ' ') ++text, --len;
+  while (len > 0 && text[len - 1] == ' ') --len;
+  n = cutPieces(text, len, p);
+  if (n < 0) return DT_SYNTAX;
+  if (kind == DT_DATE) {
+    rc = readDate(p, n, &at, &v);
+    if (rc == 0 && at != n) { /* the date of a timestamp */
+      at = 0;
+      rc = readTimestamp(p, n, &at, &v);
+    }
+  } else if (kind == DT_TIME) {
+    rc = readTime(p, n, &at, &v, false);
+    if (rc != 0 || at != n) { /* the time of a timestamp */
+      Datetime w = {1, 1, 1, 0, 0, 0, 0};
+      int t = 0;
+      if (readTimestamp(p, n, &t, &w) == 0 && t == n && n > 5) {
+        rc = 0, at = t, v = w;
+      } else if (rc == 0) {
+        rc = DT_SYNTAX;
+      }
+    }
+  } else {
+    rc = readTimestamp(p, n, &at, &v);
+  }
+  if (rc != 0) return rc;
+  if (at != n) return DT_SYNTAX;
+  *out = v;
+  return 0;
+}
+
+/* A DATE, TIME or TIMESTAMP result: its text read with the embedded engine's fixed rules
+ * (readDatetime), never by PostgreSQL's input functions, whose reading depends on DateStyle and
+ * takes words such as 'today' (an IMMUTABLE function would then give values no index can keep).
+ * Text in no form of the type, or with a field out of range, is 22007 as on the engine. */
+static Datum dateTimeResult(const QsSite *s, QsKind kind, const char *b, size_t cap) {
+  static const char *const typeNames[] = {"date", "time", "timestamp"};
+  DtKind dk = kind == QS_DATE ? DT_DATE : kind == QS_TIME ? DT_TIME : DT_TIMESTAMP;
+  Datetime v;
+  const char *nul = memchr(b, 0, cap);
+  int rc;
+  if (nul == NULL) tooLong(s);
+  rc = readDatetime(b, (size_t)(nul - b), dk, &v);
+  if (rc != 0) {
+    char text[32];
+    cleanText(b, Min(cap, sizeof text - 1), text);
+    ereport(ERROR, (errcode(ERRCODE_INVALID_DATETIME_FORMAT),
+                    rc == DT_RANGE ? errmsg("the string representation of a datetime value is out of range")
+                                      : errmsg("the syntax of the string representation of a datetime value is incorrect"),
+                    errdetail("Routine \"%s\" (specific name \"%s\") has returned \"%s\" as a value of type %s.", s->fname,
+                              s->specname, text, typeNames[dk])));
+  }
+  switch (dk) {
+    case DT_DATE: return DateADTGetDatum(date2j(v.year, v.month, v.day) - POSTGRES_EPOCH_JDATE);
+    case DT_TIME:
+      return TimeADTGetDatum(((((int64)v.hour * MINS_PER_HOUR) + v.minute) * SECS_PER_MINUTE + v.second) * USECS_PER_SEC);
+    default: {
+      struct pg_tm tm;
+      Timestamp ts;
+      memset(&tm, 0, sizeof tm);
+      tm.tm_year = v.year;
+      tm.tm_mon = v.month;
+      tm.tm_mday = v.day;
+      tm.tm_hour = v.hour;
+      tm.tm_min = v.minute;
+      tm.tm_sec = v.second;
+      /* 24.00.00 is the next day's midnight: a PostgreSQL timestamp has no hour 24. */
+      if (tm2timestamp(&tm, v.micro, NULL, &ts) != 0 || !IS_VALID_TIMESTAMP(ts))
+        ereport(ERROR, (errcode(ERRCODE_DATETIME_VALUE_OUT_OF_RANGE),
+                        errmsg("routine \"%s\" (specific name \"%s\") has returned a timestamp out of range", s->fname,
+                               s->specname)));
+      return TimestampGetDatum(ts);
+    }
   }
 }
 
@@ -437,6 +685,19 @@ static bool validStateChars(const char *st) {
   return true;
 }
 
+/* A HINT naming the role membership the caller lacks, when the call was refused the directories
+ * of server files for want of it (only within an ereport). */
+static int privilegeHint(void) {
+  int refused = qsSysRefused();
+  if (refused == (QS_SYS_REFUSED_READ | QS_SYS_REFUSED_WRITE))
+    return errhint("Reading and writing server files require membership in roles pg_read_server_files and "
+                   "pg_write_server_files.");
+  if (refused == QS_SYS_REFUSED_READ) return errhint("Reading server files requires membership in role pg_read_server_files.");
+  if (refused == QS_SYS_REFUSED_WRITE)
+    return errhint("Writing server files requires membership in role pg_write_server_files.");
+  return 0;
+}
+
 /* The outcome of the SQLSTATE the routine set: 0 go on, 1 end of table (a fetch's 02000); an
  * error is raised, a warning reported once per site. */
 static int judge(QsSite *s, bool fetch) {
@@ -450,7 +711,8 @@ static int judge(QsSite *s, bool fetch) {
       ereport(ERROR, (errcode(MAKE_SQLSTATE(state[0], state[1], state[2], state[3], state[4])),
                       errmsg("routine \"%s\" (specific name \"%s\") has returned an error SQLSTATE with diagnostic text "
                              "\"%s\"",
-                             s->fname, s->specname, msg)));
+                             s->fname, s->specname, msg),
+                      privilegeHint()));
     if (memcmp(state, "01H", 3) == 0) {
       if (!s->warned) {
         s->warned = true;
@@ -465,7 +727,8 @@ static int judge(QsSite *s, bool fetch) {
   ereport(ERROR, (errcode(MAKE_SQLSTATE('3', '9', '0', '0', '1')),
                   errmsg("routine \"%s\" (specific name \"%s\") has returned an invalid SQLSTATE \"%s\" with diagnostic "
                          "text \"%s\"",
-                         s->fname, s->specname, state, msg)));
+                         s->fname, s->specname, state, msg),
+                  privilegeHint()));
   return 0;
 }
 
@@ -528,7 +791,12 @@ static int callRoutine(QsSite *s, QsLocaleMark *locale, int type, bool quiet, Da
   if (s->msgDirty) memset(s->msg, 0, sizeof s->msg);
   s->callType = type;
   if (s->padArg >= 0) s->args[s->padArg] = &s->pad;
-  qsSysSetAccess(s->mayRead, s->mayWrite);
+  /* A call for another user than the privileges were decided for (a closing call made when the
+   * executor lets go of the site) may see no server files. */
+  {
+    bool decided = GetUserId() == s->accessUser;
+    qsSysSetAccess(decided && s->mayRead, decided && s->mayWrite);
+  }
   rc = qsFencedCall(locale, s->fn, s->args, s->nCallArgs, s->fault, sizeof s->fault);
   s->msgDirty = s->msg[0] != '\0';
   /* Anything but success is reported: the locale is compared in full before any message. */
@@ -552,6 +820,21 @@ static int callRoutine(QsSite *s, QsLocaleMark *locale, int type, bool quiet, Da
 }
 
 /* ---- Sites ---------------------------------------------------------------------------------- */
+
+/* Decides the file privileges for the user current at this call, again whenever it differs from
+ * the one they were decided for: a site outlives a change of user (a PL/pgSQL expression keeps
+ * its site for the transaction, and a SECURITY DEFINER function or SET ROLE changes the user
+ * between its calls), so privileges decided once would lend one user's to another. */
+static void decideAccess(QsSite *s) {
+  Oid user = GetUserId();
+  bool mayRead, mayWrite;
+  if (user == s->accessUser) return;
+  mayRead = has_privs_of_role(user, ROLE_PG_READ_SERVER_FILES);
+  mayWrite = has_privs_of_role(user, ROLE_PG_WRITE_SERVER_FILES);
+  s->mayRead = mayRead;
+  s->mayWrite = mayWrite;
+  s->accessUser = user;
+}
 
 static void finalCalls(void *arg);
 
@@ -628,8 +911,7 @@ static QsSite *newSite(FunctionCallInfo fcinfo) {
     memcpy(s->dbinfo.ver_rel, "SQL01000", 8);
     strlcpy(s->dbinfo.platform_name, "LINUX", sizeof s->dbinfo.platform_name);
   }
-  s->mayRead = has_privs_of_role(GetUserId(), ROLE_PG_READ_SERVER_FILES);
-  s->mayWrite = has_privs_of_role(GetUserId(), ROLE_PG_WRITE_SERVER_FILES);
+  s->accessUser = InvalidOid; /* decided at the first call (decideAccess) */
 
   if (def->table) {
     s->setLocators = palloc(sizeof(udf_locator) * Max(def->nargs, 1));
@@ -836,6 +1118,7 @@ Datum qsCall(FunctionCallInfo fcinfo) {
   {
     QsSite *s = (QsSite *)fcinfo->flinfo->fn_extra;
     if (s == NULL) s = newSite(fcinfo);
+    decideAccess(s);
     result = s->def->table ? tableCall(s, &locale, fcinfo) : scalarCall(s, &locale, fcinfo);
   }
   PG_CATCH();

@@ -15,7 +15,9 @@
  *
  * A routine's SQLSTATE: 38xxx ends the statement with an ERROR of that SQLSTATE; 01Hxx is a
  * WARNING, once per call site; anything else is 39001.  A result that is not terminated within
- * its declared length, or a large object longer than declared, is 39501.  An exception that
+ * its declared length, or a large object longer than declared, is 39501; a DATE, TIME or
+ * TIMESTAMP result in none of the engine's string forms 22007.  A character argument longer than
+ * its declared length is 22001 before the call (blanks past it are cut).  An exception that
  * leaves the routine is 38503.  Interrupts (cancel, statement_timeout) are checked before every
  * call, so a statement stops between rows, never inside a routine.
  */

@@ -29,6 +29,11 @@
 #define DEFAULT_LOB ((int64)2147483647)
 /* The largest buffer a large object passed by value gets, as on the embedded engine. */
 #define MAX_LOB_BUFFER ((int64)16 * 1024 * 1024)
+/* The longest declared length: a large object of 2G, as the registrations declare the largest. */
+#define MAX_DECLARED ((int64)2 * 1024 * 1024 * 1024)
+/* The longest length of a value passed as a terminated string: its buffer (the bytes, the
+ * terminator and 8 to spare) is one PostgreSQL allocation. */
+#define MAX_STRING_LENGTH ((int64)MaxAllocSize - 9)
 
 /* ---- Clauses ------------------------------------------------------------------------------- */
 
@@ -43,14 +48,15 @@ static void badClause(const char *fname, const char *fmt, const char *detail) {
                   errmsg("invalid clause in the definition of routine \"%s\"", fname), errdetail(fmt, detail)));
 }
 
-/* N with an optional K, M or G; -1 when text is not one. */
+/* N with an optional K, M or G, from 1 to MAX_DECLARED; -1 when text is not one.  The ceiling
+ * is checked after every digit and again after the factor, so no length wraps. */
 static int64 parseLength(const char *text) {
   int64 n = 0;
   const char *p = text;
   if (!isdigit((unsigned char)*p)) return -1;
   for (; isdigit((unsigned char)*p); ++p) {
     n = n * 10 + (*p - '0');
-    if (n > (int64)1 << 40) return -1;
+    if (n > MAX_DECLARED) return -1;
   }
   switch (toupper((unsigned char)*p)) {
     case 'K': n *= 1024; ++p; break;
@@ -58,7 +64,20 @@ static int64 parseLength(const char *text) {
     case 'G': n *= (int64)1024 * 1024 * 1024; ++p; break;
     default: break;
   }
-  return *p == '\0' && n > 0 ? n : -1;
+  return *p == '\0' && n > 0 && n <= MAX_DECLARED ? n : -1;
+}
+
+/* The argument number K of a clause "argK=...": 1 to FUNC_MAX_ARGS written without a leading
+ * zero and followed by '=', else -1. */
+static int argNumber(const char *tok) {
+  const char *p = tok + 3;
+  int k = 0;
+  if (*p < '1' || *p > '9') return -1;
+  for (; isdigit((unsigned char)*p); ++p) {
+    k = k * 10 + (*p - '0');
+    if (k > FUNC_MAX_ARGS) return -1;
+  }
+  return *p == '=' ? k : -1;
 }
 
 static Clause parseClause(const char *fname, const char *text) {
@@ -156,6 +175,12 @@ static void classify(const char *fname, Oid type, Clause clause, QsValueDef *v) 
     v->bytes = sizeof(udf_locator);
     return;
   }
+  if ((v->kind == QS_VARCHAR || v->kind == QS_CHAR) && v->length > MAX_STRING_LENGTH)
+    ereport(ERROR, (errcode(ERRCODE_INVALID_FUNCTION_DEFINITION),
+                    errmsg("invalid clause in the definition of routine \"%s\"", fname),
+                    errdetail("A value of type %s passed as a string holds at most " INT64_FORMAT " bytes, not " INT64_FORMAT
+                              ".",
+                              format_type_be(type), MAX_STRING_LENGTH, v->length)));
   switch (v->kind) {
     case QS_SMALLINT: v->bytes = sizeof(short); break;
     case QS_INTEGER: v->bytes = sizeof(sqlint32); break;
@@ -223,8 +248,8 @@ static QsDef *build(Oid fn) {
     } else if (strncmp(tok, "specific=", 9) == 0 && tok[9] != '\0') {
       strlcpy(def->specific, tok + 9, sizeof def->specific);
     } else if (strncmp(tok, "arg", 3) == 0 && isdigit((unsigned char)tok[3]) && strchr(tok, '=') != NULL) {
-      int k = atoi(tok + 3);
-      if (k < 1 || k > FUNC_MAX_ARGS || argClauses[k - 1].given)
+      int k = argNumber(tok);
+      if (k < 1 || argClauses[k - 1].given)
         badClause(def->fname, "\"%s\" names no argument, or one named before.", tok);
       argClauses[k - 1] = parseClause(def->fname, strchr(tok, '=') + 1);
       argClauses[k - 1].given = true;

@@ -7,9 +7,10 @@
  *
  * The routine's AS string is its external name and clauses, separated by blanks:
  *   'library!entry [scratchpad] [final_call] [dbinfo] [specific=NAME] [argK=PASSING ...] [result=PASSING[,PASSING...]]'
- * PASSING describes one argument (argK, K from 1) or one result (one per column of a table
+ * PASSING describes one argument (argK, K from 1 without a leading zero) or one result (one per column of a table
  * function, in order): N (the declared length in bytes of a character or large-object value,
- * with K, M or G allowed), "locator" or "locator:N" (a large object passed as locator), "lob" or
+ * with K, M or G allowed, at most 2G, and at most 1,073,741,814 for a value passed as a
+ * string), "locator" or "locator:N" (a large object passed as locator), "lob" or
  * "lob:N" (a large object passed by value: a 32-bit length, the bytes and a terminator), or empty
  * (the default).  The SQL attributes map as usual: STRICT is RETURNS NULL ON NULL INPUT,
  * IMMUTABLE is NOT VARIANT, PARALLEL SAFE is ALLOW PARALLEL.

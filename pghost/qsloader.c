@@ -1,9 +1,12 @@
 /*
  * qsloader.c - routine libraries on quarnsql.routine_path (see qsloader.h).
  */
+/* dladdr1 and dlinfo */
+#define _GNU_SOURCE
 #include "postgres.h"
 
 #include <dlfcn.h>
+#include <link.h>
 #include <sys/stat.h>
 
 #include "miscadmin.h"
@@ -39,6 +42,17 @@ static const char *reasonOf(const char *err, const char *file) {
 static bool isFile(const char *path) {
   struct stat st;
   return stat(path, &st) == 0 && S_ISREG(st.st_mode);
+}
+
+/* Whether address belongs to the library of handle itself.  dlsym on a handle also finds the
+ * symbols of the libraries it depends on (the C library's abort, exit, getpid ...), which are no
+ * entry of a routine library. */
+static bool definedIn(void *handle, void *address) {
+  Dl_info info;
+  struct link_map *own = NULL, *found = NULL;
+  if (dlinfo(handle, RTLD_DI_LINKMAP, &own) != 0 || own == NULL) return false;
+  if (dladdr1(address, &info, (void **)&found, RTLD_DL_LINKMAP) == 0 || found == NULL) return false;
+  return found == own;
 }
 
 /* The directory dir of the path with "$libdir" at its start replaced. */
@@ -88,6 +102,6 @@ void *qsLoadEntry(const QsDef *def) {
   if (handle == NULL) cannotAccess(def, "not found");
   dlerror();
   fn = dlsym(handle, def->entry);
-  if (fn == NULL) cannotAccess(def, "no entry");
+  if (fn == NULL || !definedIn(handle, fn)) cannotAccess(def, "no entry");
   return fn;
 }

@@ -4,6 +4,7 @@
  * for PostgreSQL's library directory) as lib<name>.so, <name>.so and <name>, the way the
  * embedded engine looks in its function directories, opened once per backend and never
  * closed.  A library name holding "/" is refused: routines load only from those directories.
+ * An entry is a symbol the library defines itself, never one of a library it depends on.
  * The platform libraries the routine library needs (libquarnrds, libquarnsys, libquarnapp) are
  * the PostgreSQL builds quarnsql.so loaded with itself, matched by their SONAMEs.
  * Errors are PostgreSQL errors (42724, as the platform's -444); callers are PostgreSQL code.

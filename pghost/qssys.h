@@ -20,6 +20,17 @@ extern "C" {
  */
 SQL_API_EXPORT void qsSysSetAccess(int mayRead, int mayWrite);
 
+/* What qsSysRefused reports. */
+#define QS_SYS_REFUSED_READ 1
+#define QS_SYS_REFUSED_WRITE 2
+
+/*
+ * The directories the current call (since the last qsSysSetAccess) asked for and did not see
+ * only for want of the privilege: QS_SYS_REFUSED_READ and QS_SYS_REFUSED_WRITE or-ed, 0 when a
+ * setting it asked for was empty anyway or it asked for none.
+ */
+SQL_API_EXPORT int qsSysRefused(void);
+
 #ifdef __cplusplus
 }
 #endif

@@ -102,9 +102,12 @@ static int caughtToCa(struct sqlca *ca, const QsCaught *caught) {
 /* The text with each "?" outside literals, delimited identifiers and comments replaced by $n;
  * malloc'ed, NULL without memory.  *n receives the number of markers. */
 static char *numberMarkers(const char *sql, int *n) {
-  size_t len = strlen(sql);
-  char *out = malloc(len * 6 + 1); /* "?" becomes at most "$99999" */
-  char *o = out;
+  size_t len = strlen(sql), room = len + 1;
+  char *out, *o;
+  /* Each "?" grows by at most the 10 digits of an int ("$2147483647"). */
+  for (const char *q = strchr(sql, '?'); q != NULL; q = strchr(q + 1, '?')) room += 10;
+  out = malloc(room);
+  o = out;
   *n = 0;
   if (out == NULL) return NULL;
   for (const char *p = sql; *p;) {

@@ -13,11 +13,15 @@
 #include "utils/guc.h"
 
 static int readAllowed, writeAllowed;
+static int refused; /* QS_SYS_REFUSED_* of the current call */
 
 void qsSysSetAccess(int mayRead, int mayWrite) {
   readAllowed = mayRead;
   writeAllowed = mayWrite;
+  refused = 0;
 }
+
+int qsSysRefused(void) { return refused; }
 
 const char *sqloEnvName(int id) {
   switch (id) {
@@ -38,9 +42,12 @@ int sqloGetEnv(int id, char *value, int size) {
   }
   if (value == NULL || size < 1) return -1;
   value[0] = '\0';
-  if (!allowed) return SQLO_REG_UNSET;
   v = GetConfigOption(setting, true, false);
   if (v == NULL || v[0] == '\0') return SQLO_REG_UNSET;
+  if (!allowed) {
+    refused |= id == SQLE_REG_XML_READ_DIRS ? QS_SYS_REFUSED_READ : QS_SYS_REFUSED_WRITE;
+    return SQLO_REG_UNSET;
+  }
   n = strlen(v);
   if (n + 1 > (size_t)size) return -1;
   memcpy(value, v, n + 1);

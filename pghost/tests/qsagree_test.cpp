@@ -147,6 +147,99 @@ TEST(HostAgreement, ExtractionAgreesWithXpathAndWithTheEmbeddedEngineRowByRow) {
   quarn_connect_reset(&ca);
 }
 
+// The engine's CAST of text to a datetime type: its stored form, or "SQLSTATE xxxxx".
+std::string embeddedCast(const std::string &text, const char *type) {
+  sqlca ca{};
+  quarn_stmt *stmt = nullptr;
+  const std::string sql = "VALUES CAST('" + text + "' AS " + type + ")";
+  char value[64] = "";
+  short ind = 0;
+  quarn_hostvar out{SQL_TYP_CSTR, sizeof value, value, &ind};
+  int rc = quarn_prepare(sql.c_str(), &stmt, &ca);
+  if (rc >= 0) rc = quarn_open(stmt, 0, nullptr, &ca);
+  if (rc >= 0) rc = quarn_fetch(stmt, 1, &out, &ca);
+  if (stmt != nullptr) quarn_free_stmt(stmt);
+  return rc < 0 ? "SQLSTATE " + std::string(ca.sqlstate, 5) : std::string(value);
+}
+
+// The host's reading of a routine's datetime result (the text handed back as it came), in the
+// engine's stored form, or "SQLSTATE xxxxx".
+std::string hostResult(const qspg::Connection &pg, const std::string &text, const char *function, const char *form) {
+  const std::string sql = std::string("SELECT to_char(") + function + "('" + text + "'), '" + form + "')";
+  PGresult *r = PQexec(pg.get(), sql.c_str());
+  std::string out = PQresultStatus(r) == PGRES_TUPLES_OK && PQntuples(r) == 1
+                        ? std::string(PQgetvalue(r, 0, 0))
+                        : "SQLSTATE " + std::string(PQresultErrorField(r, PG_DIAG_SQLSTATE) ? PQresultErrorField(r, PG_DIAG_SQLSTATE) : "?");
+  PQclear(r);
+  return out;
+}
+
+// A routine's DATE, TIME or TIMESTAMP was read by PostgreSQL's input functions, which follow
+// DateStyle ('05/06/2005' was June 5 under DMY) and take words ('today', 'epoch', 'infinity').
+// The host now reads exactly the texts the embedded engine reads, as the same values, and
+// refuses the rest with the engine's SQLSTATE 22007; DateStyle DMY changes nothing.
+TEST(HostAgreement, DatetimeResultsAreReadAsTheEmbeddedEngineReadsThem) {
+  std::unique_ptr<qspg::Cluster> cluster;
+  try {
+    qspg::ClusterOptions options;
+    options.routineLibraries = {QS_HOST_ROUTINES};
+    cluster = std::make_unique<qspg::Cluster>(options);
+    cluster->createDatabase("dates");
+  } catch (const std::exception &e) {
+    FAIL() << e.what();
+  }
+  qspg::Connection pg(cluster->conninfo("dates"));
+  pg.exec("CREATE EXTENSION quarnxml");
+  pg.exec("CREATE FUNCTION asdate(VARCHAR) RETURNS DATE LANGUAGE quarnsql IMMUTABLE AS 'qstestroutines!qsasdate'");
+  pg.exec("CREATE FUNCTION astime(VARCHAR) RETURNS TIME LANGUAGE quarnsql IMMUTABLE AS 'qstestroutines!qsastime'");
+  pg.exec("CREATE FUNCTION astimestamp(VARCHAR) RETURNS TIMESTAMP LANGUAGE quarnsql IMMUTABLE AS 'qstestroutines!qsastimestamp'");
+  pg.exec("SET DateStyle = 'SQL, DMY'");
+
+  keltest::TempDir instance;
+  keltest::ScopedEnv env;
+  env.set("QUARNPATH", instance.str());
+  env.unset("QUARNINSTANCE");
+  env.unset("QUARNKELPATH");
+  const std::string create = "'" + keltest::buildDir() + "/bin/quarn' 'CREATE DATABASE DATES' >/dev/null";
+  ASSERT_EQ(std::system(create.c_str()), 0);
+  sqlca ca{};
+  ASSERT_GE(quarn_connect("DATES", nullptr, nullptr, &ca), 0) << qspg::caText(ca);
+
+  struct Kind {
+    const char *type, *function, *form;
+    size_t room;  // the longest text the routine's result buffer holds
+  };
+  const Kind kinds[] = {{"DATE", "asdate", "YYYY-MM-DD", 10},
+                        {"TIME", "astime", "HH24.MI.SS", 8},
+                        {"TIMESTAMP", "astimestamp", "YYYY-MM-DD-HH24.MI.SS.US", 26}};
+  const char *texts[] = {
+      // dates: ISO, USA, EUR, leading zeros left out, blanks around, the date of a timestamp
+      "2005-06-05", "2005-6-5", "05/06/2005", "5/6/2005", "05.06.2005", "5.6.2005", " 2005-06-05 ",
+      // timestamps: '-', ' ', 'T' before the time, '.' or ':' in it, fractions, seconds left out
+      "2005-06-05-10.30.00", "2005-06-05 10:30:00", "2005-06-05T10:30:00.123456", "2005-06-05-10.30.00.5",
+      "2005-06-05 10:30", "2005-06-05-10.30.5", "2005-06-05-10.30.00.123456789", "05/06/2005 10:30:00",
+      // times: ISO, JIS, USA with AM and PM, minutes and seconds left out
+      "10.30.00", "10:30:00", "10.30", "10:30", "1:30 PM", "12:00 AM", "12 PM", "10:30AM", "00:00 am", "24.00.00",
+      "9.05", " 7:05:09 ",
+      // ranges
+      "2005-02-29", "2004-02-29", "0000-01-01", "2005-13-01", "2005-06-31", "13:00 PM", "24.00.01", "23.60.00",
+      "2005-06-05-25.00.00",
+      // no form of the engine's
+      "today", "now", "epoch", "infinity", "-infinity", "allballs", "yesterday", "05-06-2005", "2005/06/05",
+      "20050605", "2005-06-05x", "10.30 PM", "", "   ", "June 5, 2005", "2005-06-05 1:30 PM", "10:30:00+02",
+      "2005-06-05 10:30:00 BC", "1.2.3"};
+  size_t compared = 0;
+  for (const char *text : texts)
+    for (const Kind &k : kinds) {
+      if (std::strlen(text) > k.room) continue;
+      SCOPED_TRACE(std::string(k.type) + " '" + text + "'");
+      EXPECT_EQ(hostResult(pg, text, k.function, k.form), embeddedCast(text, k.type));
+      ++compared;
+    }
+  EXPECT_GT(compared, 100u);
+  quarn_connect_reset(&ca);
+}
+
 // Resident memory of a process in kB, from /proc.
 long residentKb(const std::string &pid) {
   std::ifstream in("/proc/" + pid + "/status");

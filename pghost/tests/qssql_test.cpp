@@ -45,6 +45,7 @@ void writeData(const fs::path &dir) {
   std::ofstream((dir / "huge.xml").string()).close();
   fs::resize_file(dir / "huge.xml", 1200000000);  // sparse: no disk used
   keltest::writeFile((dir / "outer.xml").string(), "<!DOCTYPE a [<!ENTITY x SYSTEM \"/etc/hostname\">]><a>&x;</a>");
+  fs::create_directories(dir / "d");  // so that a name going down into d and back up names a file here
 }
 
 class ClusterEnvironment : public ::testing::Environment {

@@ -214,6 +214,24 @@ SQL_API_EXPORT void qsbytes(sqlint32 *n, Lob *out, short *, short *outInd, char 
   *outInd = 0;
 }
 
+// qsasdate(text VARCHAR) RETURNS DATE, qsastime(text VARCHAR) RETURNS TIME and
+// qsastimestamp(text VARCHAR) RETURNS TIMESTAMP: the text as the routine's result, as much of it
+// as the result's buffer holds (11, 9 and 27 bytes with the terminator); NULL for NULL.
+static void textAs(const char *text, short inInd, char *out, size_t cap, short *outInd) {
+  if (inInd < 0) return;
+  std::snprintf(out, cap, "%s", text);
+  *outInd = 0;
+}
+SQL_API_EXPORT void qsasdate(char *text, char *out, short *inInd, short *outInd, char *, char *, char *, char *) {
+  textAs(text, *inInd, out, 11, outInd);
+}
+SQL_API_EXPORT void qsastime(char *text, char *out, short *inInd, short *outInd, char *, char *, char *, char *) {
+  textAs(text, *inInd, out, 9, outInd);
+}
+SQL_API_EXPORT void qsastimestamp(char *text, char *out, short *inInd, short *outInd, char *, char *, char *, char *) {
+  textAs(text, *inInd, out, 27, outInd);
+}
+
 // qsdates(k INTEGER) RETURNS TABLE(d DATE, t TIME, ts TIMESTAMP): one row of the platform's
 // forms, k days into 2026.
 SQL_API_EXPORT void qsdates(sqlint32 *k, char *d, char *t, char *ts, short *, short *dInd, short *tInd, short *tsInd,

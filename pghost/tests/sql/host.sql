@@ -22,6 +22,9 @@ CREATE FUNCTION qsshow(CHARACTER, BYTEA, DATE, TIME, TIMESTAMP, NUMERIC) RETURNS
 CREATE FUNCTION qsbytes(INTEGER) RETURNS BYTEA LANGUAGE quarnsql AS 'qstestroutines!qsbytes result=lob:255';
 CREATE FUNCTION qsdates(INTEGER) RETURNS TABLE(d DATE, t TIME, ts TIMESTAMP) LANGUAGE quarnsql AS 'qstestroutines!qsdates';
 CREATE FUNCTION qsrows(INTEGER, INTEGER) RETURNS TABLE(k INTEGER, t VARCHAR, loc VARCHAR) LANGUAGE quarnsql VOLATILE AS 'qstestroutines!qsrows result=,100000,100';
+CREATE FUNCTION qsasdate(VARCHAR) RETURNS DATE LANGUAGE quarnsql IMMUTABLE AS 'qstestroutines!qsasdate';
+CREATE FUNCTION qsastime(VARCHAR) RETURNS TIME LANGUAGE quarnsql IMMUTABLE AS 'qstestroutines!qsastime';
+CREATE FUNCTION qsastimestamp(VARCHAR) RETURNS TIMESTAMP LANGUAGE quarnsql IMMUTABLE AS 'qstestroutines!qsastimestamp';
 -- A clause that does not fit the declaration fails the definition.
 CREATE FUNCTION bad1(INTEGER) RETURNS INTEGER LANGUAGE quarnsql AS 'qstestroutines!qsthrow arg1=locator';
 CREATE FUNCTION bad2(INTEGER) RETURNS INTEGER LANGUAGE quarnsql AS 'qstestroutines!qsthrow arg2=10';
@@ -29,12 +32,45 @@ CREATE FUNCTION bad3(INTEGER) RETURNS INTEGER LANGUAGE quarnsql AS 'qstestroutin
 CREATE FUNCTION bad4(INTEGER) RETURNS INTEGER LANGUAGE quarnsql AS 'qstestroutines!qsthrow fenced';
 CREATE FUNCTION bad5(POINT) RETURNS INTEGER LANGUAGE quarnsql AS 'qstestroutines!qsthrow';
 CREATE FUNCTION bad6(INTEGER) RETURNS INTEGER LANGUAGE quarnsql AS '../lib/qstestroutines!qsthrow';
+-- An entry must be the library's own, not one of a library it depends on (the C library's).
+CREATE FUNCTION bad7(INTEGER) RETURNS INTEGER LANGUAGE quarnsql AS 'quarnxmlfn!abort';
+CREATE FUNCTION bad8(INTEGER) RETURNS INTEGER LANGUAGE quarnsql AS 'qstestroutines!getpid';
+-- A length that wraps, that is past 2G, or that no buffer can hold; an argument number that is
+-- not one.
+CREATE FUNCTION bad9() RETURNS VARCHAR LANGUAGE quarnsql AS 'qstestroutines!qsclosed result=17179869185G';
+CREATE FUNCTION bad10() RETURNS VARCHAR LANGUAGE quarnsql AS 'qstestroutines!qsclosed result=1024G';
+CREATE FUNCTION bad11() RETURNS VARCHAR LANGUAGE quarnsql AS 'qstestroutines!qsclosed result=1G';
+CREATE FUNCTION bad12(VARCHAR) RETURNS VARCHAR LANGUAGE quarnsql AS 'qstestroutines!qssql arg1junk=400';
+CREATE FUNCTION bad13(VARCHAR) RETURNS VARCHAR LANGUAGE quarnsql AS 'qstestroutines!qssql arg4294967297=400';
 -- Values in and out as the convention passes them: CHAR padded, BLOB by value, dates and times
 -- in the platform's forms, DECIMAL as a double.
 VALUES (qsshow('ab', '\x00ff10', DATE '2005-06-05', TIME '10:30:00', TIMESTAMP '2005-06-05 10:30:00.5', 2.25));
 VALUES (qsshow(NULL, NULL, NULL, NULL, NULL, NULL));
 VALUES (qsbytes(4));
 SELECT k, x.* FROM generate_series(1, 2) AS k, LATERAL qsdates(k) AS x ORDER BY k;
+-- A routine's DATE, TIME and TIMESTAMP are read in the engine's forms whatever DateStyle says:
+-- the same texts are the same values under MDY and DMY.  PostgreSQL's words, other forms and
+-- fields out of range are 22007.
+SET DateStyle = 'ISO, MDY';
+SELECT qsasdate('05/06/2005') AS usa, qsasdate('05.06.2005') AS eur, qsasdate(' 2005-6-5 ') AS iso, qsastime('1:30 PM') AS usa_time, qsastimestamp('2005-06-05T10:30:00.5') AS ts;
+SET DateStyle = 'ISO, DMY';
+SELECT qsasdate('05/06/2005') AS usa, qsasdate('05.06.2005') AS eur, qsasdate(' 2005-6-5 ') AS iso, qsastime('1:30 PM') AS usa_time, qsastimestamp('2005-06-05T10:30:00.5') AS ts;
+VALUES (qsasdate('05-06-2005'));
+RESET DateStyle;
+VALUES (qsasdate('today'));
+VALUES (qsasdate('now'));
+VALUES (qsastime('allballs'));
+VALUES (qsastimestamp('epoch'));
+VALUES (qsastimestamp('infinity'));
+VALUES (qsasdate('2005-02-29'));
+VALUES (qsastime('25.00.00'));
+-- An argument longer than its declared length is refused before the call (22001); blanks past
+-- the length are cut.  A file name is never cut to name another file, and nothing is written.
+VALUES (qsshow('ab      ', NULL, NULL, NULL, NULL, NULL));
+VALUES (qsshow('abcdefg', NULL, NULL, NULL, NULL, NULL));
+VALUES (XMLFileFromVarchar('<a>hi</a>', '@DATA@/' || repeat('d/../', 100) || 'q.xml'));
+SELECT count(*) FROM pg_ls_dir('@DATA@') AS f WHERE f = 'q.xml';
+VALUES (XMLVarcharFromFile('@DATA@/order.xml' || repeat('x', 512)));
 -- A C++ exception or a failed allocation in a routine ends its statement with 38503 ...
 VALUES (qsthrow(1));
 VALUES (qsthrow(2));
@@ -72,6 +108,10 @@ SELECT k, v FROM kv ORDER BY k;
 VALUES (qsquery('SELECT v FROM kv WHERE k = ?', '1'));
 VALUES (qsquery('SELECT k + ? FROM kv', '10'));
 VALUES (qsquery('SELECT v FROM nosuchtable WHERE k = ?', '1'));
+-- Markers from the 100,000th on are numbered in seven bytes and more ("$100000"): a text of
+-- 120,000 of them is refused by the parser, never written past its buffer.
+CREATE FUNCTION qsquerylong(VARCHAR, VARCHAR) RETURNS VARCHAR LANGUAGE quarnsql VOLATILE AS 'qstestroutines!qsquery arg1=2M result=400';
+VALUES (qsquerylong(repeat('?', 120000), '1'));
 -- What a routine may not do from inside a backend.
 SELECT w, qsrefused(w) FROM generate_series(1, 4) AS w ORDER BY w;
 -- A routine that sets the process locale finds it put back after its call.
@@ -125,7 +165,26 @@ RESET ROLE;
 GRANT pg_read_server_files TO reader;
 SET ROLE reader;
 VALUES (extractInteger(quarnxml.XMLFile('@DATA@/order.xml'), '/order/@id'));
+VALUES (XMLFileFromVarchar('<a/>', '@DATA@/w.xml'));
 RESET ROLE;
+-- The privilege is decided for the user of each call: a call site that ran inside a SECURITY
+-- DEFINER function of a role that may read server files refuses them to a caller who may not.
+CREATE ROLE fileowner;
+GRANT pg_read_server_files TO fileowner;
+CREATE ROLE plain;
+CREATE FUNCTION public.g(f varchar) RETURNS varchar LANGUAGE plpgsql AS $$ BEGIN RETURN quarnxml.extractVarchar(f::quarnxml.xmlfile,'/order/@id'); END $$;
+CREATE FUNCTION public.wrapped() RETURNS varchar LANGUAGE plpgsql SECURITY DEFINER AS $$ BEGIN RETURN public.g('@DATA@/order.xml'); END $$;
+ALTER FUNCTION public.wrapped() OWNER TO fileowner;
+SET ROLE plain;
+BEGIN;
+VALUES (public.wrapped());
+VALUES (public.g('@DATA@/order.xml'));
+ROLLBACK;
+RESET ROLE;
+DROP FUNCTION public.wrapped();
+DROP FUNCTION public.g(varchar);
+DROP ROLE fileowner;
+DROP ROLE plain;
 -- Only a superuser makes functions in the language or changes the directories.
 GRANT CREATE ON SCHEMA public TO reader;
 SET ROLE reader;
