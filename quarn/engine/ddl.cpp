@@ -47,11 +47,15 @@ std::string quotedList(const std::vector<std::string> &v, const std::string &pre
   return out;
 }
 
-// Any table, view or alias of that name: -601, naming the type of the object that exists (a
-// view over a table's name said the table was a VIEW).
+// Any table, view, alias or index of that name: -601, naming the type of the object that
+// exists (a view over a table's name said the table was a VIEW).  Tables and indexes share
+// SQLite's one name space: a table named as an index failed with -901.
 void checkNameFree(sqlite3 *db, const QualName &q) {
   if (auto existing = findTable(db, q.schema, q.name))
     raise(kSqlObjectExists, {q.text(), existing->type == 'V' ? "VIEW" : existing->type == 'A' ? "ALIAS" : "TABLE"});
+  Stmt index(db, "SELECT 1 FROM sqlite_schema WHERE type = 'index' AND name = ?1");
+  index.bind(1, q.schema + "." + q.name);
+  if (index.step()) raise(kSqlObjectExists, {q.text(), "INDEX"});
 }
 
 // Quarn-style generated name: "SQL" and a timestamp, unique by the caller's check.
@@ -725,9 +729,7 @@ void ddlCreateIndex(Session &s, const QualName &ix, const QualName &table, bool 
   sqlite3 *db = s.db();
   checkUserSchema(ix.schema, ix.text());
   TableInfo t = requireTable(db, table);
-  Stmt exists(db, "SELECT 1 FROM sqlite_schema WHERE name = ?1");
-  exists.bind(1, ix.schema + "." + ix.name);
-  if (exists.step() || findTable(db, ix.schema, ix.name)) raise(kSqlObjectExists, {ix.text(), "INDEX"});
+  checkNameFree(db, ix);
   std::string list;
   for (const auto &[c, desc] : cols) {
     if (!t.column(c)) raise(kSqlNotColumnOf, {c, table.text()});

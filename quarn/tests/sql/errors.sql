@@ -15,6 +15,15 @@ INSERT INTO ch VALUES (2, 99);
 DELETE FROM p WHERE k = 1;
 UPDATE p SET k = 5 WHERE k = 1;
 CREATE TABLE p (x INT);
+-- Tables, views, aliases and indexes share one name space: a name taken by any of them is
+-- -601 naming what took it (an index over a table's name said INDEX, a table over an index's
+-- name failed with -901).
+CREATE INDEX p ON p (k);
+CREATE INDEX p_k ON p (k);
+CREATE TABLE p_k (x INT);
+CREATE VIEW p_k AS SELECT k FROM p;
+CREATE INDEX p_k ON p (k);
+DROP INDEX p_k;
 CREATE TABLE d (a INT, a INT);
 ALTER TABLE p ADD PRIMARY KEY (v);
 ALTER TABLE p ADD COLUMN v INT;
