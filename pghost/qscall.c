@@ -132,11 +132,25 @@ static char *reserve(QsSite *s, int k, size_t n) {
   return b->data;
 }
 
+/* The years a routine's DATE and TIMESTAMP take: the embedded engine has no others, and the
+ * platform's forms hold four digits (PostgreSQL's 1 BC is year 0, 44 BC year -43). */
+#define MIN_YEAR 1
+#define MAX_YEAR 9999
+
+static void yearOutOfRange(int year) pg_attribute_noreturn();
+static void yearOutOfRange(int year) {
+  ereport(ERROR, (errcode(ERRCODE_DATETIME_VALUE_OUT_OF_RANGE),
+                  errmsg("a date or timestamp of year %d%s cannot be passed to a routine", year > 0 ? year : 1 - year,
+                         year > 0 ? "" : " BC"),
+                  errdetail("A routine takes the years %d to %d.", MIN_YEAR, MAX_YEAR)));
+}
+
 static void formatDate(DateADT d, char *out) {
   int y, m, day;
   if (DATE_NOT_FINITE(d))
     ereport(ERROR, (errcode(ERRCODE_DATETIME_VALUE_OUT_OF_RANGE), errmsg("an infinite date cannot be passed to a routine")));
   j2date(d + POSTGRES_EPOCH_JDATE, &y, &m, &day);
+  if (y < MIN_YEAR || y > MAX_YEAR) yearOutOfRange(y);
   snprintf(out, 11, "%04d-%02d-%02d", y, m, day);
 }
 
@@ -151,6 +165,7 @@ static void formatTimestamp(Timestamp ts, char *out) {
   if (TIMESTAMP_NOT_FINITE(ts) || timestamp2tm(ts, NULL, &tm, &fsec, NULL, NULL) != 0)
     ereport(ERROR, (errcode(ERRCODE_DATETIME_VALUE_OUT_OF_RANGE),
                     errmsg("a timestamp out of range cannot be passed to a routine")));
+  if (tm.tm_year < MIN_YEAR || tm.tm_year > MAX_YEAR) yearOutOfRange(tm.tm_year);
   snprintf(out, 27, "%04d-%02d-%02d-%02d.%02d.%02d.%06d", tm.tm_year, tm.tm_mon, tm.tm_mday, tm.tm_hour, tm.tm_min,
            tm.tm_sec, (int)fsec);
 }

@@ -31,6 +31,10 @@
 #define MAX_LOB_BUFFER ((int64)16 * 1024 * 1024)
 /* The longest declared length: a large object of 2G, as the registrations declare the largest. */
 #define MAX_DECLARED ((int64)2 * 1024 * 1024 * 1024)
+/* The longest specific name in bytes, as the embedded engine's CREATE FUNCTION allows (a name of
+ * 128 bytes); the routine's buffer holds it and a terminator. */
+#define MAX_SPECIFIC 128
+StaticAssertDecl(MAX_SPECIFIC <= SQLUDF_SPECNAME_LEN, "a specific name fits the routine's buffer");
 /* The longest length of a value passed as a terminated string: its buffer (the bytes, the
  * terminator and 8 to spare) is one PostgreSQL allocation. */
 #define MAX_STRING_LENGTH ((int64)MaxAllocSize - 9)
@@ -210,6 +214,7 @@ static QsDef *build(Oid fn) {
   Clause argClauses[FUNC_MAX_ARGS];
   Clause resultClauses[FUNC_MAX_ARGS];
   int nResultSpecs = 0;
+  bool specificGiven = false;
   QsDef *def;
 
   if (!HeapTupleIsValid(tup)) elog(ERROR, "cache lookup failed for function %u", fn);
@@ -246,7 +251,12 @@ static QsDef *build(Oid fn) {
     } else if (strcmp(tok, "dbinfo") == 0) {
       def->dbinfo = true;
     } else if (strncmp(tok, "specific=", 9) == 0 && tok[9] != '\0') {
+      /* One name, whole: a second one or a cut one could give two functions the same name. */
+      if (specificGiven) badClause(def->fname, "\"%s\" names the specific name a second time.", tok);
+      if (strlen(tok + 9) > MAX_SPECIFIC)
+        badClause(def->fname, "The specific name \"%s\" is longer than " CppAsString2(MAX_SPECIFIC) " bytes.", tok + 9);
       strlcpy(def->specific, tok + 9, sizeof def->specific);
+      specificGiven = true;
     } else if (strncmp(tok, "arg", 3) == 0 && isdigit((unsigned char)tok[3]) && strchr(tok, '=') != NULL) {
       int k = argNumber(tok);
       if (k < 1 || argClauses[k - 1].given)

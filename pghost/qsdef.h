@@ -12,7 +12,8 @@
  * with K, M or G allowed, at most 2G, and at most 1,073,741,814 for a value passed as a
  * string), "locator" or "locator:N" (a large object passed as locator), "lob" or
  * "lob:N" (a large object passed by value: a 32-bit length, the bytes and a terminator), or empty
- * (the default).  The SQL attributes map as usual: STRICT is RETURNS NULL ON NULL INPUT,
+ * (the default).  specific=NAME comes at most once, NAME at most 128 bytes (as on the embedded
+ * engine).  The SQL attributes map as usual: STRICT is RETURNS NULL ON NULL INPUT,
  * IMMUTABLE is NOT VARIANT, PARALLEL SAFE is ALLOW PARALLEL.
  *
  * Errors are raised as PostgreSQL errors (ERRCODE_INVALID_FUNCTION_DEFINITION for a clause that

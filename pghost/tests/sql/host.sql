@@ -42,10 +42,25 @@ CREATE FUNCTION bad10() RETURNS VARCHAR LANGUAGE quarnsql AS 'qstestroutines!qsc
 CREATE FUNCTION bad11() RETURNS VARCHAR LANGUAGE quarnsql AS 'qstestroutines!qsclosed result=1G';
 CREATE FUNCTION bad12(VARCHAR) RETURNS VARCHAR LANGUAGE quarnsql AS 'qstestroutines!qssql arg1junk=400';
 CREATE FUNCTION bad13(VARCHAR) RETURNS VARCHAR LANGUAGE quarnsql AS 'qstestroutines!qssql arg4294967297=400';
+-- A specific name is given once and whole, at most 128 bytes as on the engine: a second one
+-- replaced the first and a longer one was cut, so two functions could share a name.
+CREATE FUNCTION bad14(INTEGER) RETURNS INTEGER LANGUAGE quarnsql AS 'qstestroutines!qsthrow specific=one specific=two';
+CREATE FUNCTION bad15(INTEGER) RETURNS INTEGER LANGUAGE quarnsql AS 'qstestroutines!qsthrow specific=s0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef';
+CREATE FUNCTION long128(INTEGER) RETURNS INTEGER LANGUAGE quarnsql AS 'qstestroutines!qsthrow specific=s0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcde';
+VALUES (long128(1));
+DROP FUNCTION long128(INTEGER);
 -- Values in and out as the convention passes them: CHAR padded, BLOB by value, dates and times
 -- in the platform's forms, DECIMAL as a double.
 VALUES (qsshow('ab', '\x00ff10', DATE '2005-06-05', TIME '10:30:00', TIMESTAMP '2005-06-05 10:30:00.5', 2.25));
 VALUES (qsshow(NULL, NULL, NULL, NULL, NULL, NULL));
+-- The engine's dates are years 1 to 9999: a DATE or TIMESTAMP of another year is refused with
+-- 22008 (it was cut to "10000-01-3" or written as "-043-03-15"); the first and last days pass.
+SELECT qsshow('ab','\x00', DATE '10000-01-31', TIME '10:00', TIMESTAMP '10000-01-31 10:30:00.123456', 1);
+SELECT qsshow('ab','\x00', DATE '0044-03-15 BC', TIME '10:00', TIMESTAMP '0044-03-15 12:00:00 BC', 1);
+SELECT qsshow('ab','\x00', DATE '0001-06-05 BC', NULL, NULL, 1);
+SELECT qsshow('ab','\x00', NULL, NULL, TIMESTAMP '10000-01-31 10:30:00.123456', 1);
+SELECT qsshow('ab','\x00', NULL, NULL, TIMESTAMP '0001-12-31 23:59:59 BC', 1);
+SELECT qsshow('ab','\x00', DATE '0001-01-01', NULL, TIMESTAMP '9999-12-31 23:59:59.999999', 1);
 VALUES (qsbytes(4));
 SELECT k, x.* FROM generate_series(1, 2) AS k, LATERAL qsdates(k) AS x ORDER BY k;
 -- A routine's DATE, TIME and TIMESTAMP are read in the engine's forms whatever DateStyle says:
