@@ -58,6 +58,18 @@ std::string Translator::scalarFullselect() {
   return "(SELECT QONEROW(quarn_one) FROM (SELECT NULL AS quarn_one WHERE 0 UNION ALL SELECT * FROM " + sub + " LIMIT 2))";
 }
 
+// A datetime compared with a string or a parameter marker: the other operand is read as a
+// datetime of that type (any form the host accepts), so that it compares with the stored form.
+// True when one of the two is a datetime.
+bool Translator::datetimeOperands(std::string *left, const QType &leftType, std::string *right, const QType &rightType) {
+  const bool leftDt = isDatetime(leftType), rightDt = isDatetime(rightType);
+  if (leftDt && !rightDt && (rightType.base != Base::None || (right->size() > 1 && (*right)[0] == '?')))
+    *right = asDatetime(*right, rightType, leftType.base);
+  else if (rightDt && !leftDt && (leftType.base != Base::None || (*left)[0] == '?'))
+    *left = asDatetime(*left, leftType, rightType.base);
+  return leftDt || rightDt;
+}
+
 std::string Translator::predicate() {
   if (acceptKw("EXISTS")) {
     std::string out = "EXISTS " + subqueryInParens();
@@ -107,15 +119,8 @@ std::string Translator::predicate() {
       }
       std::string right = additive();
       QType rightType = lastType_;
-      if (isDatetime(leftType) && !isDatetime(rightType) && rightType.base != Base::None) {
-        right = asDatetime(right, rightType, leftType.base);
-      } else if (isDatetime(leftType) && right.size() > 1 && right[0] == '?') {
-        right = asDatetime(right, rightType, leftType.base);
-      } else if (isDatetime(rightType) && !isDatetime(leftType) && (leftType.base != Base::None || left[0] == '?')) {
-        left = asDatetime(left, leftType, rightType.base);
-      } else if (comparesPadded(leftType) || comparesPadded(rightType)) {
+      if (!datetimeOperands(&left, leftType, &right, rightType) && (comparesPadded(leftType) || comparesPadded(rightType)))
         right = blankPadded(right);
-      }
       left = left + " " + cmp + " " + right;
       continue;
     }
@@ -134,10 +139,16 @@ std::string Translator::predicate() {
     }
     if (acceptKw("BETWEEN")) {
       std::string lo = additive();
-      bool padded = comparesPadded(leftType) || comparesPadded(lastType_);
+      QType loType = lastType_;
       expectKw("AND");
       std::string hi = additive();
-      padded = padded || comparesPadded(lastType_);
+      QType hiType = lastType_;
+      // A datetime against strings (either way round) compares as datetimes, as = does.
+      QType leftAs = leftType;
+      bool dt = datetimeOperands(&left, leftAs, &lo, loType);
+      if (dt && !isDatetime(leftAs)) leftAs = loType;
+      dt = datetimeOperands(&left, leftAs, &hi, hiType) || dt;
+      bool padded = !dt && (comparesPadded(leftType) || comparesPadded(loType) || comparesPadded(hiType));
       left = (padded ? blankPadded(left) : left) + (neg ? " NOT BETWEEN " : " BETWEEN ") + lo + " AND " + hi;
       continue;
     }
@@ -149,13 +160,18 @@ std::string Translator::predicate() {
         list = "(";
         bool first = true;
         do {
-          list += (first ? "" : ", ") + expr();
+          std::string item = expr();
+          // Strings in the list of a datetime are read as datetimes of its type.
+          if (isDatetime(leftType)) datetimeOperands(&left, leftType, &item, lastType_);
+          list += (first ? "" : ", ") + item;
           first = false;
         } while (acceptOp(","));
         expectOp(")");
         list += ")";
       } else {
-        list = "(" + additive() + ")";
+        std::string item = additive();
+        if (isDatetime(leftType)) datetimeOperands(&left, leftType, &item, lastType_);
+        list = "(" + item + ")";
       }
       left = (comparesPadded(leftType) ? blankPadded(left) : left) + (neg ? " NOT IN " : " IN ") + list;
       continue;
@@ -396,14 +412,20 @@ std::string Translator::castExpr(QType *typeOut) {
 
 std::string Translator::caseExpr() {
   std::string out = "CASE";
+  QType operandType;
   if (!kw("WHEN")) {
     // CASE x WHEN v: x = v, compared as strings compare.
     std::string operand = expr();
+    operandType = lastType_;
     out += " " + (comparesPadded(lastType_) ? blankPadded(operand) : operand);
   }
   QType result;
   while (acceptKw("WHEN")) {
-    out += " WHEN " + expr();
+    std::string when = expr();
+    // A string compared with a datetime operand is read as a datetime of its type.
+    if (isDatetime(operandType) && !isDatetime(lastType_) && (lastType_.base != Base::None || when[0] == '?'))
+      when = asDatetime(when, lastType_, operandType.base);
+    out += " WHEN " + when;
     expectKw("THEN");
     std::string then = expr();
     out += " THEN " + asValue(then, lastType_);

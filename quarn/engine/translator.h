@@ -145,6 +145,7 @@ class Translator {
   // ---- queries ----
   std::string selectStatement(bool top);
   std::string scalarFullselect();
+  bool datetimeOperands(std::string *left, const QType &leftType, std::string *right, const QType &rightType);
   std::string fullselect();
   std::string term();
   std::string subselect();
