@@ -1,7 +1,7 @@
 /*
  * sqlfuncs.cpp - the SQL functions the translated statements call: QCAST (Quarn cast rules),
  * QGENERATE_UNIQUE, QLENGTH, QSUBSTR, QLOCATE, QCURRENT, QDATEPART, QFLOOR, QCEIL, QSIGN, QNUMBER,
- * QONEROW.
+ * QFLOATRESULT, QONEROW.
  * A function that refuses a value reports an encoded engine failure (errors.h) as its SQLite
  * error, so the statement fails with the Quarn code.  Thread-safe: the only shared state is
  * the last value of QGENERATE_UNIQUE, under a mutex.
@@ -684,6 +684,16 @@ void qroundPlaces(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
   sqlite3_result_double(ctx, d);
 }
 
+// QFLOATRESULT(x): the result x of floating arithmetic, which is done in double precision: an
+// infinity (or NaN) is -802 (22003), where SQLite passed it on for a comparison or a CAST to take
+// for a number.
+void qfloatresult(sqlite3_context *ctx, int, sqlite3_value **argv) {
+  sqlite3_value *v = argv[0];
+  if (sqlite3_value_type(v) == SQLITE_FLOAT && !std::isfinite(sqlite3_value_double(v)))
+    return fail(ctx, kSqlArithmeticOverflow, "");
+  sqlite3_result_value(ctx, v);
+}
+
 // QNUMBER(x): a character string operand of arithmetic read as the number it spells (leading
 // and trailing blanks allowed): an integer when it is one, else a double; -420 (22018) when it
 // spells no number, where SQLite would read 'abc' as 0 and '12abc' as 12.  Numbers and NULL
@@ -764,6 +774,7 @@ void registerFunctions(sqlite3 *db, Session *s) {
   sqlite3_create_function_v2(
       db, "QSIGN", 1, det, nullptr, [](sqlite3_context *c, int n, sqlite3_value **a) { qround(c, n, a, 2); }, nullptr,
       nullptr, nullptr);
+  sqlite3_create_function_v2(db, "QFLOATRESULT", 1, det, nullptr, qfloatresult, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QNUMBER", 1, det, nullptr, qnumber, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QONEROW", 1, det, nullptr, nullptr, qonerowStep, qonerowFinal, nullptr);
   registerTriggerFunctions(db);

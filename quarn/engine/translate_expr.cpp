@@ -282,14 +282,18 @@ static std::string numericOperand(const std::string &sql, const QType &t) {
 }
 
 /*
- * Integer arithmetic whose result has type t, checked against the range of t: INTEGER and
- * BIGINT results outside it are -802, where SQLite would give a larger number or a double.
- * SMALLINT operands give an INTEGER result, as the database types them.
+ * Arithmetic whose result has type t, checked against the range of t: INTEGER and BIGINT
+ * results outside it are -802, where SQLite would give a larger number or a double, and so are
+ * floating results past a DOUBLE's range, where SQLite gave an infinity.  SMALLINT operands
+ * give an INTEGER result, as the database types them.
  */
 static std::string checkedInteger(const std::string &arithmetic, const QType &t) {
   if (t.isDistinct()) return arithmetic;
   if (t.base == Base::Integer) return "QINTRESULT(" + arithmetic + ", 32)";
   if (t.base == Base::BigInt) return "QINTRESULT(" + arithmetic + ", 64)";
+  // Floating arithmetic is done in double precision whatever its operands' types, so a REAL
+  // result is checked against a DOUBLE's range too.
+  if (t.base == Base::Double || t.base == Base::Real) return "QFLOATRESULT(" + arithmetic + ")";
   return arithmetic;
 }
 

@@ -107,4 +107,13 @@ VALUES -'';
 VALUES '1e999' + 0;
 INSERT INTO SN VALUES ('9-1');
 SELECT C FROM SN WHERE C + 0 > 0;
+-- Floating arithmetic past a DOUBLE's range is -802, as integer arithmetic past its type's is;
+-- SQLite gave an infinity (shown "inf").  It is done in double precision: REAL + REAL may pass
+-- a REAL's range.
+VALUES 1e308 * 10;
+VALUES -1e308 - 1e308;
+VALUES 1e308 / 1e-10;
+CREATE TABLE RA (R REAL);
+INSERT INTO RA VALUES (3e38);
+SELECT R * 1, R + R FROM RA;
 ROLLBACK;
