@@ -3,7 +3,8 @@
 // final calls), the storage functions, the extract functions over files and XMLVarchar
 // values, the update and validate functions over files and XMLVarchar values, and the
 // validation report table function (its protocol, NULLs, refusals and column sizes).
-// Large-object sources and results are exercised through the engine's SQL tests.
+// Large-object sources and results are exercised through the engine's SQL tests; the writers
+// without an encoding argument get an XMLCLOB through a locator of a connected session.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -23,6 +24,7 @@
 #include <vector>
 
 #include "kel_test_env.h"
+#include "quarnapp.h"
 #include "sqlenv.h"
 #include "sqludf.h"
 
@@ -316,6 +318,112 @@ TEST_F(Functions, StorageFunctionsAndTheirNullRules) {
     EXPECT_EQ(keltest::readFile(wideName), wide(declared, encoding[4] == '3' ? 4 : 2)) << encoding;
     wideFile.call3(SQLUDF_FINAL_CALL, nullptr, nullptr, nullptr, name);
   }
+}
+
+// A document read with an encoding argument is stored in the database code page but keeps the
+// declaration of the file's encoding.  The writers without an encoding argument wrote those
+// bytes unchanged: a file saying ISO-8859-1 over UTF-8 bytes read back as "cafÃ©", and one
+// saying UTF-16 did not parse (KELQ047E).  They now declare the encoding of what they write;
+// a document without a declaration, or with the matching one, is written byte for byte.
+TEST_F(Functions, WritersWithoutAnEncodingDeclareTheEncodingOfTheirBytes) {
+  ASSERT_EQ(sqloSetEnv(SQLE_REG_XML_READ_DIRS, dir.str().c_str()), 0);
+  ASSERT_EQ(sqloSetEnv(SQLE_REG_XML_WRITE_DIRS, dir.str().c_str()), 0);
+  sqlca ca{};
+  ASSERT_EQ(quarn_create_database("FNWRITE", &ca), 0);
+  ASSERT_EQ(quarn_connect("FNWRITE", nullptr, nullptr, &ca), 0);
+  const std::string latin = dir.file("latin.xml"), wide = dir.file("wide.xml");
+  keltest::writeFile(latin, "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a>caf\xE9</a>");
+  std::string wideBytes = "\xFF\xFE";
+  for (char16_t c : std::u16string(u"<?xml version='1.0' encoding='UTF-16'?><a>caf\u00E9</a>")) {
+    wideBytes.push_back(static_cast<char>(c & 0xFF));
+    wideBytes.push_back(static_cast<char>(c >> 8));
+  }
+  keltest::writeFile(wide, wideBytes);
+  struct {
+    std::string file;
+    const char *encoding;
+    std::string stored;
+    std::string written;
+  } reads[] = {
+      {latin, "ISO-8859-1", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a>caf\xC3\xA9</a>",
+       "<?xml version=\"1.0\" encoding=\"UTF-8\"?><a>caf\xC3\xA9</a>"},
+      {wide, "UTF-16", "<?xml version='1.0' encoding='UTF-16'?><a>caf\xC3\xA9</a>",
+       "<?xml version='1.0' encoding=\"UTF-8\"?><a>caf\xC3\xA9</a>"},
+  };
+  char name[513];
+  for (const auto &r : reads) {
+    // What the read function stores is unchanged.
+    Statement read("kelXMLVarcharFromFile2");
+    std::vector<char> text(32673);
+    read.call2(SQLUDF_FIRST_CALL, r.file.c_str(), r.encoding, text.data());
+    ASSERT_STREQ(read.state, "00000") << r.encoding << " " << read.msg;
+    EXPECT_EQ(std::string(text.data()), r.stored) << r.encoding;
+    read.call2(SQLUDF_FINAL_CALL, nullptr, nullptr, text.data());
+
+    // XMLFileFromVarchar(doc, file) and Content(doc, file) with an XMLVarchar.
+    const std::string fromVarchar = dir.file(std::string("v-") + r.encoding + ".xml");
+    Statement write("kelContent_varchar2file");
+    write.call2(SQLUDF_FIRST_CALL, text.data(), fromVarchar.c_str(), name);
+    ASSERT_STREQ(write.state, "00000") << write.msg;
+    write.call2(SQLUDF_FINAL_CALL, nullptr, nullptr, name);
+
+    // Content(doc, file) with an XMLCLOB.
+    const std::string fromClob = dir.file(std::string("c-") + r.encoding + ".xml");
+    udf_locator *loc = nullptr;
+    ASSERT_EQ(sqludf_create_locator(SQL_TYP_CLOB_LOC, &loc), 0);
+    sqlint32 appended = 0;
+    ASSERT_EQ(sqludf_append(loc, reinterpret_cast<unsigned char *>(text.data()),
+                            static_cast<sqlint32>(r.stored.size()), &appended),
+              0);
+    Statement content("kelFile");
+    content.call2(SQLUDF_FIRST_CALL, reinterpret_cast<const char *>(loc), fromClob.c_str(), name);
+    ASSERT_STREQ(content.state, "00000") << content.msg;
+    content.call2(SQLUDF_FINAL_CALL, nullptr, nullptr, name);
+
+    for (const std::string &file : {fromVarchar, fromClob}) {
+      EXPECT_EQ(keltest::readFile(file), r.written) << file;
+      Statement extract("kelExtractVarchar");
+      char out[4001] = "";
+      extract.call2(SQLUDF_FIRST_CALL, file.c_str(), "/a", out);
+      EXPECT_STREQ(extract.state, "00000") << file << " " << extract.msg;
+      EXPECT_STREQ(out, "caf\xC3\xA9") << file;
+      extract.call2(SQLUDF_FINAL_CALL, nullptr, nullptr, out);
+    }
+  }
+
+  // Without a declaration, or with one that names the bytes' encoding: byte for byte.
+  for (const char *doc : {"<a>caf\xC3\xA9</a>", "<?xml version='1.0' encoding='utf-8' ?><a>caf\xC3\xA9</a>",
+                          "<!ELEMENT a (#PCDATA)>"}) {
+    Statement write("kelContent_varchar2file");
+    const std::string file = dir.file("same.xml");
+    write.call2(SQLUDF_FIRST_CALL, doc, file.c_str(), name);
+    EXPECT_STREQ(write.state, "00000") << write.msg;
+    EXPECT_EQ(keltest::readFile(file), doc);
+    write.call2(SQLUDF_FINAL_CALL, nullptr, nullptr, name);
+  }
+  quarn_connect_reset(&ca);
+}
+
+// A Latin-1 file read without an encoding argument (the application side is UTF-8) stored the
+// byte E9 as it was, and every later use of the value failed with KELQ047E.  It becomes a
+// substitution character, as a conversion between two code pages makes it.
+TEST_F(Functions, BytesInvalidInTheApplicationCodePageAreNotStoredRaw) {
+  ASSERT_EQ(sqloSetEnv(SQLE_REG_XML_READ_DIRS, dir.str().c_str()), 0);
+  const std::string latin = dir.file("latin.xml");
+  keltest::writeFile(latin, "<a>caf\xE9</a>");
+  Statement read("kelVarChar");
+  std::vector<char> text(32673);
+  read.call1(SQLUDF_FIRST_CALL, latin.c_str(), text.data());
+  ASSERT_STREQ(read.state, "00000") << read.msg;
+  EXPECT_EQ(std::string(text.data()), "<a>caf\xEF\xBF\xBD</a>");
+  read.call1(SQLUDF_FINAL_CALL, nullptr, text.data());
+
+  Statement extract("kelExtractVarcharFromVarchar");
+  char out[4001] = "";
+  extract.call2(SQLUDF_FIRST_CALL, text.data(), "/a", out);
+  EXPECT_STREQ(extract.state, "00000") << extract.msg;
+  EXPECT_STREQ(out, "caf\xEF\xBF\xBD");
+  extract.call2(SQLUDF_FINAL_CALL, nullptr, nullptr, out);
 }
 
 TEST_F(Functions, UpdateOfXMLVarcharRowsNullsAndLimit) {

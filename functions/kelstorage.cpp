@@ -4,6 +4,7 @@
  * triggers.  Every server file a storage function reads or writes is checked against the
  * directories the instance allows.
  */
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -142,7 +143,10 @@ namespace {
 
 // Writes an XMLVarchar document to a server file: in the application code page (form 1, the
 // bytes unchanged when both code pages are equal), or with its XML declaration rewritten to
-// name the application encoding (form 2).  The file name becomes the result.
+// name the application encoding (form 2).  Form 1 rewrites the declaration too when it names
+// another encoding than that of the bytes written (a document read with an encoding argument
+// keeps the name of the file's encoding over database bytes).  The file name becomes the
+// result.
 void varcharToFile(KelUdfScratch *sp, const char *doc, const short *docInd, const char *fileName,
                    const short *fileInd, bool rewriteDeclaration, char *out, short *outInd, char *sqlstate,
                    char *msg) {
@@ -156,6 +160,7 @@ void varcharToFile(KelUdfScratch *sp, const char *doc, const short *docInd, cons
   kelSetState(sqlstate, "00000");
   const KelCodePages *cp = sp->ctx->codePages;
   int32_t length = static_cast<int32_t>(std::strlen(doc));
+  if (!rewriteDeclaration) rewriteDeclaration = kelDeclaresOtherEncoding(sp->ctx, doc, length);
   if (!rewriteDeclaration && cp->appCodePage == cp->dbCodePage) {
     finishWrite(sp, doc, length, fileName, out, outInd, sqlstate, msg);
     return;
@@ -189,6 +194,20 @@ extern "C" SQL_API_EXPORT void kelXMLFileFromVarchar2(char *doc, char *fileName,
 
 namespace {
 
+// True when the XML declaration at the start of the large object names another encoding than
+// the application code page's (kelDeclaresOtherEncoding).  A value that cannot be read gives
+// false; the write that follows reads it again and reports the failure.
+bool clobDeclaresOtherEncoding(KelCallContext *ctx, udf_locator *doc) {
+  sqlint32 length = 0;
+  if (sqludf_length(doc, &length) != 0 || length <= 0) return false;
+  char head[KEL_DECLARATION_BYTES];
+  sqlint32 want = std::min<sqlint32>(length, KEL_DECLARATION_BYTES), got = 0;
+  if (sqludf_substr(doc, 1, want, reinterpret_cast<unsigned char *>(head), &got) != 0 || got <= 0 || got > want)
+    return false;
+  return kelDeclaresOtherEncoding(ctx, head, got);
+}
+
+// Writes an XMLCLOB document to a server file, as varcharToFile writes an XMLVarchar one.
 void clobToFile(KelUdfScratch *sp, udf_locator *doc, const short *docInd, const char *fileName,
                 const short *fileInd, bool rewriteDeclaration, char *out, short *outInd, char *sqlstate, char *msg) {
   if (doc == nullptr || isNull(docInd)) {
@@ -200,6 +219,7 @@ void clobToFile(KelUdfScratch *sp, udf_locator *doc, const short *docInd, const 
     return;
   }
   kelSetState(sqlstate, "00000");
+  if (!rewriteDeclaration) rewriteDeclaration = clobDeclaresOtherEncoding(sp->ctx, doc);
   int rc = rewriteDeclaration ? kel_conv_locator2file2(sp->ctx, doc, fileName, sqlstate, msg, true)
                               : kel_conv_locator2file(sp->ctx, doc, fileName, sqlstate, msg, true);
   if (rc != 0) return;

@@ -15,6 +15,7 @@
 #include <emmintrin.h>
 #endif
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -150,12 +151,61 @@ bool toUtf16(UConverter *conv, const char *src, int32_t len, std::u16string *out
   return false;
 }
 
+// True for the encodings of Unicode itself, which hold every character exactly.
+bool holdsAllOfUnicode(UConverter *conv) {
+  switch (ucnv_getType(conv)) {
+    case UCNV_UTF8:
+    case UCNV_CESU8:
+    case UCNV_UTF16_BigEndian:
+    case UCNV_UTF16_LittleEndian:
+    case UCNV_UTF16:
+    case UCNV_UTF32_BigEndian:
+    case UCNV_UTF32_LittleEndian:
+    case UCNV_UTF32:
+    case UCNV_UTF7:
+    case UCNV_IMAP_MAILBOX:
+    case UCNV_SCSU:
+    case UCNV_BOCU1:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Reads n bytes back with conv and compares them with text, a piece at a time.  True when they
+// give text back exactly.  The converter's to-Unicode state is reset before and after.
+bool givesBack(UConverter *conv, const char *bytes, int32_t n, const std::u16string &text) {
+  ucnv_resetToUnicode(conv);
+  UChar piece[1024];
+  const char *src = bytes;
+  size_t matched = 0;
+  bool same = true;
+  for (;;) {
+    UChar *target = piece;
+    UErrorCode err = U_ZERO_ERROR;
+    ucnv_toUnicode(conv, &target, piece + 1024, &src, bytes + n, nullptr, true, &err);
+    size_t got = static_cast<size_t>(target - piece);
+    if ((U_FAILURE(err) && err != U_BUFFER_OVERFLOW_ERROR) || matched + got > text.size() ||
+        text.compare(matched, got, piece, got) != 0) {
+      same = false;
+      break;
+    }
+    matched += got;
+    if (err != U_BUFFER_OVERFLOW_ERROR) break;
+  }
+  ucnv_resetToUnicode(conv);
+  return same && matched == text.size();
+}
+
 /*
  * Converts UTF-16 text with conv into dest (capacity bytes); terminated when room is left.
  * Returns the full converted length; *err is U_BUFFER_OVERFLOW_ERROR when it did not fit, and
- * an ICU failure when a character has no form in conv's code page: the converter's
- * substitution byte would stand in a document for what was lost, so the conversion fails
- * instead (the converter's own callback is restored afterwards).
+ * U_INVALID_CHAR_FOUND (or another ICU failure) when a character has no exact form in conv's
+ * code page: the converter's substitution byte would stand in a document for what was lost, so
+ * the conversion fails instead (the converter's own callback is restored afterwards).  Some
+ * converters drop such a character or write a fallback without calling the callback
+ * (x11-compound-text, the fallbacks of the IBM tables), so the bytes of an encoding that
+ * cannot hold all of Unicode are read back and must give the text again.
  */
 int32_t fromUtf16(UConverter *conv, const std::u16string &text, char *dest, int32_t capacity,
                   UErrorCode *err) {
@@ -168,7 +218,66 @@ int32_t fromUtf16(UConverter *conv, const std::u16string &text, char *dest, int3
       ucnv_fromUChars(conv, dest, capacity, text.data(), static_cast<int32_t>(text.size()), err);
   UErrorCode restoreErr = U_ZERO_ERROR;
   ucnv_setFromUCallBack(conv, previous, previousContext, nullptr, nullptr, &restoreErr);
+  if (U_SUCCESS(*err) && n <= capacity && !holdsAllOfUnicode(conv) &&
+      !givesBack(conv, dest, n, text))
+    *err = U_INVALID_CHAR_FOUND;
   return n;
+}
+
+// True when every one of the n bytes is valid in conv's code page (read with the stop
+// callback, which is restored afterwards).
+bool validIn(UConverter *conv, const char *src, int32_t n) {
+  UErrorCode err = U_ZERO_ERROR;
+  UConverterToUCallback previous = nullptr;
+  const void *previousContext = nullptr;
+  ucnv_setToUCallBack(conv, UCNV_TO_U_CALLBACK_STOP, nullptr, &previous, &previousContext, &err);
+  if (U_FAILURE(err)) return false;
+  ucnv_resetToUnicode(conv);
+  UChar piece[1024];
+  const char *end = src + n;
+  do {
+    UChar *target = piece;
+    err = U_ZERO_ERROR;
+    ucnv_toUnicode(conv, &target, piece + 1024, &src, end, nullptr, true, &err);
+  } while (err == U_BUFFER_OVERFLOW_ERROR);
+  ucnv_resetToUnicode(conv);
+  UErrorCode restoreErr = U_ZERO_ERROR;
+  ucnv_setToUCallBack(conv, previous, previousContext, nullptr, nullptr, &restoreErr);
+  return U_SUCCESS(err);
+}
+
+// True when conv writes "<?xml" in a form an XML parser recognises before it knows the
+// encoding: ASCII-compatible, UTF-16 or UTF-32 in either byte order, or EBCDIC, behind a
+// byte-order mark or not.  A file in any other form cannot be read back by a parser.
+bool parserDetects(UConverter *conv) {
+  static const std::string_view kForms[] = {
+      std::string_view("<?xml", 5),
+      std::string_view("\0<\0?\0x\0m\0l", 10),
+      std::string_view("<\0?\0x\0m\0l\0", 10),
+      std::string_view("\0\0\0<\0\0\0?\0\0\0x\0\0\0m\0\0\0l", 20),
+      std::string_view("<\0\0\0?\0\0\0x\0\0\0m\0\0\0l\0\0\0", 20),
+      std::string_view("\x4C\x6F\xA7\x94\x93", 5),
+  };
+  static const std::string_view kMarks[] = {
+      std::string_view("\0\0\xFE\xFF", 4), std::string_view("\xFF\xFE\0\0", 4),
+      std::string_view("\xEF\xBB\xBF", 3), std::string_view("\xFE\xFF", 2),
+      std::string_view("\xFF\xFE", 2)};
+  const UChar start[] = u"<?xml";
+  char bytes[64];
+  UErrorCode err = U_ZERO_ERROR;
+  int32_t n = ucnv_fromUChars(conv, bytes, sizeof bytes, start, 5, &err);
+  ucnv_resetFromUnicode(conv);
+  if (U_FAILURE(err) || n > static_cast<int32_t>(sizeof bytes)) return false;
+  std::string_view written(bytes, static_cast<size_t>(n));
+  for (std::string_view mark : kMarks) {
+    // "FF FE 00 00" begins a UTF-32 text; "FF FE" alone is UTF-16: both are tried.
+    if (written.substr(0, mark.size()) != mark) continue;
+    for (std::string_view form : kForms)
+      if (written.substr(mark.size()) == form) return true;
+  }
+  for (std::string_view form : kForms)
+    if (written == form) return true;
+  return false;
 }
 
 // The converter of the process's own locale: ICU's default, or UTF-8 when that is plain ASCII
@@ -392,14 +501,15 @@ bool startsWithAt(const std::u16string &text, size_t pos, std::u16string_view wo
 }
 
 // Reads `S? = S? quote value quote` at *pos; the value may not hold whitespace.  Moves *pos
-// behind the closing quote.
-bool readQuotedValue(const std::u16string &text, size_t *pos) {
+// behind the closing quote and sets *valueStart (when given) to the value's first unit.
+bool readQuotedValue(const std::u16string &text, size_t *pos, size_t *valueStart = nullptr) {
   skipSpace(text, pos);
   if (*pos >= text.size() || text[*pos] != u'=') return false;
   ++*pos;
   skipSpace(text, pos);
   if (*pos >= text.size() || (text[*pos] != u'"' && text[*pos] != u'\'')) return false;
   char16_t quote = text[(*pos)++];
+  if (valueStart != nullptr) *valueStart = *pos;
   while (*pos < text.size() && text[*pos] != quote) {
     if (isSpace(text[*pos])) return false;
     ++*pos;
@@ -421,6 +531,40 @@ bool isEncodingName(const char *name) {
     if (!ok) return false;
   }
   return true;
+}
+
+// Where the parts of a document's XML declaration lie in its UTF-16 text.
+struct Declaration {
+  size_t versionEnd = 0;     // behind the quoted version
+  size_t encodingValue = 0;  // the encoding's name (behind its opening quote)
+  size_t encodingEnd = 0;    // its closing quote; 0 when there is no encoding
+  size_t rest = 0;           // what follows the version and any encoding (standalone, "?>")
+};
+
+/*
+ * Reads the XML declaration that begins at pos: `<?xml S version S? = S? quote version quote`,
+ * then an optional complete encoding pseudo-attribute.  Returns 1 with *decl filled, 0 when the
+ * text does not begin with "<?xml" and white space (no declaration: "<?xml-stylesheet" and
+ * "<?xmlfoo" are processing instructions), -1 when the declaration is malformed.
+ */
+int readDeclaration(const std::u16string &text, size_t pos, Declaration *decl) {
+  if (!startsWithAt(text, pos, u"<?xml")) return 0;
+  if (pos + 5 < text.size() && !isSpace(text[pos + 5]) && text[pos + 5] != u'?') return 0;
+  pos += 5;
+  skipSpace(text, &pos);
+  if (!startsWithAt(text, pos, u"version")) return -1;
+  pos += 7;
+  if (!readQuotedValue(text, &pos)) return -1;
+  decl->versionEnd = pos;
+  skipSpace(text, &pos);
+  if (startsWithAt(text, pos, u"encoding")) {
+    pos += 8;
+    if (!readQuotedValue(text, &pos, &decl->encodingValue)) return -1;
+    decl->encodingEnd = pos - 1;
+    skipSpace(text, &pos);
+  }
+  decl->rest = pos;
+  return 1;
 }
 
 }  // namespace
@@ -544,9 +688,12 @@ int32_t convertBufferAppToQuarn(KelCallContext *ctx, const char *src, int32_t sr
       from = bomOrder.get();
     }
   }
-  // Equal code pages copy, unless the byte-order mark named the other byte order.
+  // Equal code pages copy, unless the byte-order mark named the other byte order or a byte is
+  // not valid in the code page: such bytes are converted as between different code pages
+  // (into substitution characters), never stored as they are.
   if (cp->appCodePage == cp->dbCodePage &&
-      (bomOrder == nullptr || ucnv_getType(from) == ucnv_getType(cp->dbConverter)))
+      (bomOrder == nullptr || ucnv_getType(from) == ucnv_getType(cp->dbConverter)) &&
+      validIn(from, src, srcLen))
     return copyBuffer(ctx, true, src, srcLen, dest, destCap, msg, sqlstate, errCode);
   return convertBuffer(ctx, true, from, cp->dbConverter, src, srcLen, dest, destCap, msg, sqlstate,
                        errCode);
@@ -650,6 +797,14 @@ int32_t kelConvBufferQuarnToAppEncoding(KelCallContext *ctx, const char *doc, in
                                         char *out, int32_t outCap, char *msg, char *sqlstate) {
   if (!haveConverters(ctx)) return noConverters(ctx, msg, sqlstate, nullptr);
   KelCodePages *cp = ctx->codePages;
+  UErrorCode nameErr = U_ZERO_ERROR;
+  const char *convName = ucnv_getName(cp->appConverter, &nameErr);
+  // A file no parser can begin to read is refused as the encoding name that asked for it.
+  if (!parserDetects(cp->appConverter)) {
+    KEL_TRACE(ctx, "a parser cannot detect the encoding %s\n", convName);
+    kelFail(ctx, msg, sqlstate, KELG008E, convName);
+    return -1;
+  }
   std::u16string text;
   UErrorCode err = U_ZERO_ERROR;
   if (doc == nullptr || length < 0) length = 0;
@@ -658,7 +813,6 @@ int32_t kelConvBufferQuarnToAppEncoding(KelCallContext *ctx, const char *doc, in
     return -1;
   }
 
-  // <?xml S? version S? = S? quote version quote
   auto rejected = [&]() {
     if (msg != nullptr) kelSetMessage(ctx, msg, KELD000E);
     kelMessageState(KELD000E, sqlstate);
@@ -666,43 +820,36 @@ int32_t kelConvBufferQuarnToAppEncoding(KelCallContext *ctx, const char *doc, in
   };
   // A byte-order mark of the database text is not part of the document.
   const size_t bodyStart = !text.empty() && text[0] == u'\uFEFF' ? 1 : 0;
-  size_t pos = bodyStart;
-  if (!startsWithAt(text, pos, u"<?xml")) return rejected();
-  pos += 5;
-  skipSpace(text, &pos);
-  if (!startsWithAt(text, pos, u"version")) return rejected();
-  pos += 7;
-  if (!readQuotedValue(text, &pos)) return rejected();
-  const size_t versionEnd = pos;
+  Declaration decl;
+  int found = readDeclaration(text, bodyStart, &decl);
+  if (found < 0 || bodyStart == text.size()) return rejected();
 
-  // Any encoding declaration that follows is dropped.
-  skipSpace(text, &pos);
-  if (startsWithAt(text, pos, u"encoding")) {
-    pos += 8;
-    if (!readQuotedValue(text, &pos)) return rejected();
-    skipSpace(text, &pos);
-  }
-
-  // The declared name: ICU's IANA name, else its MIME name, else the built-in name of the code
+  // The declared name: ICU's MIME name, else its IANA name, else the built-in name of the code
   // page, else the converter's own name (which ICU, at least, reads back).
-  UErrorCode nameErr = U_ZERO_ERROR;
-  const char *convName = ucnv_getName(cp->appConverter, &nameErr);
   const char *encoding = convName;
-  for (const char *candidate : {standardName(convName, "IANA"), standardName(convName, "MIME"),
+  for (const char *candidate : {standardName(convName, "MIME"), standardName(convName, "IANA"),
                                 tableName(cp->appCodePage)}) {
     if (isEncodingName(candidate)) {
       encoding = candidate;
       break;
     }
   }
+  std::u16string named = u"encoding=\"";
+  for (const char *p = encoding; *p; ++p) named.push_back(static_cast<char16_t>(*p));
+  named += u"\"";
 
-  std::u16string result = text.substr(bodyStart, versionEnd - bodyStart);
-  result += u" encoding=\"";
-  for (const char *p = encoding; *p; ++p) result.push_back(static_cast<char16_t>(*p));
-  result += u"\"";
-  // The rest of the declaration (standalone) keeps a blank before it.
-  if (!startsWithAt(text, pos, u"?>")) result += u" ";
-  result.append(text, pos, std::u16string::npos);
+  std::u16string result;
+  if (found == 0) {
+    // A document without a declaration gets one, as update gives it.
+    result = u"<?xml version=\"1.0\" " + named + u"?>";
+    result.append(text, bodyStart, std::u16string::npos);
+  } else {
+    result = text.substr(bodyStart, decl.versionEnd - bodyStart);
+    result += u" " + named;
+    // The rest of the declaration (standalone) keeps a blank before it.
+    if (!startsWithAt(text, decl.rest, u"?>")) result += u" ";
+    result.append(text, decl.rest, std::u16string::npos);
+  }
 
   int32_t bomLen = 0;
   if (cp->appCodePage == KEL_CP_UTF16) {
@@ -725,6 +872,41 @@ int32_t kelConvBufferQuarnToAppEncoding(KelCallContext *ctx, const char *doc, in
     return -1;
   }
   return n + bomLen;
+}
+
+bool kelDeclaresOtherEncoding(KelCallContext *ctx, const char *doc, int32_t length) {
+  if (!haveConverters(ctx) || doc == nullptr || length <= 0) return false;
+  KelCodePages *cp = ctx->codePages;
+  // The declaration lies at the start: only that much is read, without flushing, so a
+  // character cut at the end of the piece is no error.
+  UChar head[KEL_DECLARATION_BYTES];
+  UChar *target = head;
+  const char *src = doc;
+  UErrorCode err = U_ZERO_ERROR;
+  ucnv_resetToUnicode(cp->dbConverter);
+  ucnv_toUnicode(cp->dbConverter, &target, head + KEL_DECLARATION_BYTES, &src,
+                 doc + std::min(length, KEL_DECLARATION_BYTES), nullptr, false, &err);
+  ucnv_resetToUnicode(cp->dbConverter);
+  if (U_FAILURE(err) && err != U_BUFFER_OVERFLOW_ERROR) return false;
+  std::u16string text(head, static_cast<size_t>(target - head));
+  Declaration decl;
+  if (readDeclaration(text, !text.empty() && text[0] == u'\uFEFF' ? 1 : 0, &decl) != 1 ||
+      decl.encodingEnd == 0)
+    return false;
+  std::string declared;
+  for (size_t k = decl.encodingValue; k < decl.encodingEnd; ++k) {
+    if (text[k] >= 0x80) return true;  // no converter has such a name
+    declared.push_back(static_cast<char>(text[k]));
+  }
+  UErrorCode openErr = U_ZERO_ERROR;
+  ConverterPtr named(ucnv_open(declared.c_str(), &openErr));
+  if (named == nullptr || U_FAILURE(openErr)) return true;
+  UErrorCode nameErr = U_ZERO_ERROR;
+  const char *appName = ucnv_getName(cp->appConverter, &nameErr);
+  const char *declaredName = ucnv_getName(named.get(), &nameErr);
+  if (U_SUCCESS(nameErr) && std::strcmp(appName, declaredName) == 0) return false;
+  int32_t declaredPage = ccsidOf(named.get());
+  return declaredPage == 0 || recorded(declaredPage) != cp->appCodePage;
 }
 
 bool kelIsSpecialMbcsCodePage(int32_t codePage) {

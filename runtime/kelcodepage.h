@@ -43,6 +43,9 @@ inline constexpr int KEL_CP_PROCEDURE_MODE = 1;  // stored procedure: the connec
 // Working copy of kelUpperCase, in UTF-16 units.
 inline constexpr int32_t KEL_UPPER_WORK_CHARS = 4096;
 
+// Bytes at the start of a document that kelDeclaresOtherEncoding reads for its declaration.
+inline constexpr int32_t KEL_DECLARATION_BYTES = 1024;
+
 // Error code that the buffer converters leave when the destination is too small.
 inline constexpr int32_t KEL_CONV_TOO_SMALL = -124;
 
@@ -96,7 +99,9 @@ int KEL_getEncoding(KelCallContext *ctx, int32_t codePage, UChar *name, int32_t 
  * Converts srcLen bytes from the application code page into dest (capacity destCap bytes),
  * which may be the same buffer as src.  With application code page 1200 a leading byte-order
  * mark is dropped and its byte order is the one read.  Equal code pages copy the bytes (no
- * terminator is added) when they fit; otherwise the result is terminated.
+ * terminator is added) when they fit and are all valid in the code page; otherwise the bytes
+ * are converted (bytes invalid in the application code page become substitution characters)
+ * and the result is terminated.
  * Returns the converted length in bytes, or -1 with KELQ055E and "38X45": *errCode is
  * KEL_CONV_TOO_SMALL (-124) when the result (and, after a conversion, its terminator) does not
  * fit, the ICU error code otherwise.  errCode may be null.
@@ -153,13 +158,28 @@ UChar32 kelToUpper(UChar32 c);
  * Converts the XML document doc (length bytes in the database code page) into the application
  * code page in out (capacity outCap bytes) and rewrites its XML declaration to name that
  * encoding: `<?xml version="v" encoding="NAME"` then the rest of the declaration without any
- * encoding it had.  With application code page 1200 the output begins with a byte-order mark.
- * Returns the output length in bytes; -1 with KELD000E and "38X14" when the document does not
- * begin with a well-formed `<?xml version=...` declaration, -1 with KELQ055E and "38X45" when
- * a conversion fails or the output does not fit.
+ * encoding it had.  A document that does not begin with "<?xml" and white space has no
+ * declaration and is given `<?xml version="1.0" encoding="NAME"?>`.  NAME is the converter's
+ * MIME name, else its IANA name.  With application code page 1200 the output begins with a
+ * byte-order mark.
+ * Returns the output length in bytes; -1 with KELG008E (the converter's name) and "38X38" when
+ * the application converter writes "<?xml" in a form no XML parser detects (neither
+ * ASCII-compatible, UTF-16, UTF-32 nor EBCDIC); -1 with KELD000E and "38X14" for an empty
+ * document or a malformed declaration; -1 with KELQ055E and "38X45" when a conversion fails,
+ * a character has no exact form in the application code page, or the output does not fit.
  */
 int32_t kelConvBufferQuarnToAppEncoding(KelCallContext *ctx, const char *doc, int32_t length,
                                         char *out, int32_t outCap, char *msg, char *sqlstate);
+
+/*
+ * True when the XML declaration among the first KEL_DECLARATION_BYTES of doc (length bytes in
+ * the database code page) names an encoding other than the application code page's: the
+ * bytes a writer without an encoding argument puts into a file would then contradict it, and
+ * the writer rewrites the declaration (kelConvBufferQuarnToAppEncoding).  False without a
+ * declaration, without an encoding in it, or when it names the application encoding by any of
+ * its names.  Formats nothing.
+ */
+bool kelDeclaresOtherEncoding(KelCallContext *ctx, const char *doc, int32_t length);
 
 // True for the multi-byte code pages 954, 964, 2600 and 33722.
 bool kelIsSpecialMbcsCodePage(int32_t codePage);

@@ -7,6 +7,7 @@
 #include <unicode/ucnv.h>
 #include <unicode/ustring.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -500,6 +501,80 @@ TEST(KelConvertBuffer, ConvertsInPlace) {
   EXPECT_STREQ(buf, "\xC3\xA9t\xC3\xA9");
 }
 
+// With equal code pages the bytes were copied unchecked: a Latin-1 file read with the UTF-8
+// default stored the byte E9 in the UTF-8 database, and every later parse failed (KELQ047E).
+// Invalid bytes become substitution characters, as in a conversion between two code pages.
+TEST(KelConvertBuffer, InvalidBytesBecomeSubstitutionCharactersAlsoBetweenEqualCodePages) {
+  const std::string latin = "<a>caf\xE9 \xFF\xC3</a>";
+  const std::u16string substituted = u"<a>caf\uFFFD \uFFFD\uFFFD</a>";
+  char msg[KEL_MSG_BUFFER + 1] = "";
+  char state[6] = "00000";
+  // A real conversion (UTF-8 to UTF-16).
+  CodePageCall other("UTF-8", 1200);
+  std::vector<char> db(64, 'x');
+  int32_t n =
+      convertBufferAppToQuarn(other.ctx(), latin.data(), static_cast<int32_t>(latin.size()),
+                              db.data(), static_cast<int32_t>(db.size()), msg, state, nullptr);
+  EXPECT_EQ(std::string(db.data(), static_cast<size_t>(std::max(n, 0))),
+            encode("UTF-16BE", substituted));
+  // Equal code pages do the same.
+  CodePageCall same("UTF-8", 1208);
+  n = convertBufferAppToQuarn(same.ctx(), latin.data(), static_cast<int32_t>(latin.size()),
+                              db.data(), static_cast<int32_t>(db.size()), msg, state, nullptr);
+  EXPECT_EQ(std::string(db.data(), static_cast<size_t>(std::max(n, 0))), utf8(substituted)) << msg;
+  EXPECT_STREQ(state, "00000");
+  // Valid bytes are still copied as they are, without a terminator.
+  const std::string valid = "<a>caf\xC3\xA9 \xF0\x9F\x98\x80</a>";
+  std::fill(db.begin(), db.end(), 'x');
+  n = convertBufferAppToQuarn(same.ctx(), valid.data(), static_cast<int32_t>(valid.size()),
+                              db.data(), static_cast<int32_t>(db.size()), msg, state, nullptr);
+  ASSERT_EQ(n, static_cast<int32_t>(valid.size()));
+  EXPECT_EQ(std::string(db.data(), valid.size() + 1), valid + "x");
+  // The substitution character must fit: one byte short is "too small".
+  int32_t err = 0;
+  EXPECT_EQ(convertBufferAppToQuarn(same.ctx(), latin.data(), static_cast<int32_t>(latin.size()),
+                                    db.data(), static_cast<int32_t>(utf8(substituted).size()), msg,
+                                    state, &err),
+            -1);
+  EXPECT_EQ(err, KEL_CONV_TOO_SMALL);
+}
+
+// A writer without an encoding argument writes the application code page's bytes; the
+// declaration of a document read with an encoding argument still names the file's encoding.
+TEST(KelDeclaresOtherEncoding, ComparesTheDeclaredEncodingWithTheApplicationCodePage) {
+  CodePageCall utf8App("UTF-8", 1208);
+  for (const char *doc : {"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a/>",
+                          "\xEF\xBB\xBF<?xml version='1.0' encoding='UTF-16'?><a/>",
+                          "<?xml version=\"1.0\" encoding=\"US-ASCII\" standalone=\"yes\"?><a/>",
+                          "<?xml version=\"1.0\" encoding=\"no-such-encoding\"?><a/>"})
+    EXPECT_TRUE(
+        kelDeclaresOtherEncoding(utf8App.ctx(), doc, static_cast<int32_t>(std::strlen(doc))))
+        << doc;
+  for (const char *doc :
+       {"<a/>", "<?xml version=\"1.0\"?><a/>", "<?xml version=\"1.0\" encoding=\"utf-8\"?><a/>",
+        "<?xml version=\"1.0\" encoding=\"UTF8\"?><a/>",
+        "<?xmlversion=\"1.0\" encoding=\"x\"?><a/>", ""})
+    EXPECT_FALSE(
+        kelDeclaresOtherEncoding(utf8App.ctx(), doc, static_cast<int32_t>(std::strlen(doc))))
+        << doc;
+  // Any name of the application's encoding matches it.
+  CodePageCall latinApp("ISO-8859-1", 1208);
+  for (const char *doc : {"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a/>",
+                          "<?xml version=\"1.0\" encoding=\"latin1\"?><a/>"})
+    EXPECT_FALSE(
+        kelDeclaresOtherEncoding(latinApp.ctx(), doc, static_cast<int32_t>(std::strlen(doc))))
+        << doc;
+  const char *utf8Declared = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><a/>";
+  EXPECT_TRUE(kelDeclaresOtherEncoding(latinApp.ctx(), utf8Declared,
+                                       static_cast<int32_t>(std::strlen(utf8Declared))));
+  // Only the start is read: a declaration cut by the length given is not one.
+  const std::string doc =
+      "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a>" + std::string(4000, 'x') + "</a>";
+  EXPECT_TRUE(
+      kelDeclaresOtherEncoding(utf8App.ctx(), doc.data(), static_cast<int32_t>(doc.size())));
+  EXPECT_FALSE(kelDeclaresOtherEncoding(utf8App.ctx(), doc.data(), 30));
+}
+
 TEST(KelConvertBuffer, WithoutCodePagesIsAnInternalError) {
   char buf[8];
   char msg[KEL_MSG_BUFFER + 1] = "";
@@ -621,7 +696,7 @@ TEST(KelReencodeDocument, DeclarationNamesTheNewEncoding) {
 TEST(KelReencodeDocument, MalformedDeclarationsAreRejected) {
   CodePageCall call("UTF-8", 1208);
   for (const char *doc :
-       {"<a/>", "<?xml encoding=\"UTF-8\"?><a/>", "<?xml version=\"1.0 \"?><a/>",
+       {"<?xml?><a/>", "<?xml encoding=\"UTF-8\"?><a/>", "<?xml version=\"1.0 \"?><a/>",
         "<?xml version=\"1.0'?><a/>", "<?xml version=\"1.0\" encoding=\"UTF-8?><a/>",
         "<?xml version=\"1.0\" encoding \"UTF-8\"?><a/>", "", "<?xml version"}) {
     char msg[KEL_MSG_BUFFER + 1] = "";
@@ -686,6 +761,133 @@ TEST(KelReencodeDocument, CharacterTheEncodingLacksFailsTheConversion) {
             "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a>caf\xE9</a>");
 }
 
+// "<?xmlversion=...?>" was taken for a declaration and written as
+// `<?xmlversion="1.0" encoding="ISO-8859-1"?>`; a document without a declaration was refused
+// with KELD000E although update gives it one.  "<?xml" begins a declaration only with white
+// space behind it; otherwise the document has none and is given one naming the encoding.
+TEST(KelReencodeDocument, DeclarationNeedsWhiteSpaceAndIsAddedWhenMissing) {
+  CodePageCall latin("ISO-8859-1", 1208);
+  char msg[KEL_MSG_BUFFER + 1] = "";
+  char state[6] = "00000";
+  EXPECT_EQ(reencode(latin, "<?xmlversion=\"1.0\"?><a>\xC3\xA9</a>", msg, state),
+            "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><?xmlversion=\"1.0\"?><a>\xE9</a>")
+      << msg;
+  EXPECT_EQ(reencode(latin, "<?xml-stylesheet href=\"s.css\"?><a/>", msg, state),
+            "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><?xml-stylesheet href=\"s.css\"?><a/>");
+  EXPECT_EQ(reencode(latin, "\xEF\xBB\xBF<a>\xC3\xA9</a>", msg, state),
+            "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a>\xE9</a>");
+  EXPECT_EQ(reencode(latin, "<?xml\tversion='1.0'?><a/>", msg, state),
+            "<?xml\tversion='1.0' encoding=\"ISO-8859-1\"?><a/>");
+
+  // '<a>日本</a>' to EUC-JP, by the encoding's name and by a locale name.
+  const std::u16string body = u"<a>\u65E5\u672C</a>";
+  for (const char *name : {"EUC-JP", "ja_JP.eucJP"}) {
+    CodePageCall euc(name, 1208);
+    ASSERT_EQ(euc.rc, 0) << name;
+    EXPECT_EQ(reencode(euc, utf8(body), msg, state),
+              encode("EUC-JP", u"<?xml version=\"1.0\" encoding=\"EUC-JP\"?>" + body))
+        << name << " " << msg;
+  }
+}
+
+// The declared name was ICU's IANA name: "Extended_UNIX_Code_Packed_Format_for_Japanese" for
+// EUC-JP, "ANSI_X3.4-1968" for US-ASCII.  The MIME name comes first.
+TEST(KelReencodeDocument, DeclaredNameIsTheMimeName) {
+  struct {
+    const char *asked;
+    const char *declared;
+  } names[] = {{"EUC-JP", "EUC-JP"},         {"US-ASCII", "US-ASCII"},
+               {"ISO-8859-1", "ISO-8859-1"}, {"Shift_JIS", "Shift_JIS"},
+               {"ibm-1047", "IBM1047"},      {"windows-1252", "windows-1252"},
+               {"UTF-16LE", "UTF-16LE"}};
+  for (const auto &n : names) {
+    CodePageCall call(n.asked, 1208);
+    ASSERT_EQ(call.rc, 0) << n.asked;
+    char msg[KEL_MSG_BUFFER + 1] = "";
+    char state[6] = "00000";
+    std::u16string expected =
+        u"<?xml version=\"1.0\" encoding=\"" + fromUtf8(n.declared) + u"\"?><a/>";
+    EXPECT_EQ(reencode(call, "<?xml version=\"1.0\"?><a/>", msg, state), encode(n.asked, expected))
+        << n.asked << " " << msg;
+  }
+}
+
+// Any ICU converter name was taken: BOCU-1 wrote a file whose declaration no parser can find,
+// and x11-compound-text dropped the characters it cannot hold (as ICU drops unmappable
+// default-ignorable characters such as the soft hyphen in every table) and reported success.
+TEST(KelReencodeDocument, EncodingsAParserCannotReadOrThatLoseCharactersFail) {
+  char msg[KEL_MSG_BUFFER + 1] = "";
+  char state[6] = "00000";
+  CodePageCall bocu("BOCU-1", 1208);
+  ASSERT_EQ(bocu.rc, 0);
+  EXPECT_EQ(reencode(bocu, "<?xml version=\"1.0\"?><a/>", msg, state), "<failed>");
+  EXPECT_STREQ(state, "38X38");
+  EXPECT_STREQ(msg, "KELG008E  Locale BOCU-1 is not supported.\n");
+
+  struct {
+    const char *name;
+    std::u16string lost;
+  } lossy[] = {{"x11-compound-text", u"\u2603"},
+               {"x11-compound-text", u"\U0001F600"},
+               {"ibm-943_P15A-2003", u"\u00AD"},  // dropped
+               {"ibm-943_P15A-2003", u"\uF86F"},  // a fallback to U+2116
+               {"ISO-8859-1", u"\u00AD\u034F"}};  // U+034F dropped
+  for (const auto &l : lossy) {
+    CodePageCall call(l.name, 1208);
+    ASSERT_EQ(call.rc, 0) << l.name;
+    std::strcpy(state, "00000");
+    EXPECT_EQ(reencode(call, utf8(u"<?xml version=\"1.0\"?><a>" + l.lost + u"</a>"), msg, state),
+              "<failed>")
+        << l.name;
+    EXPECT_STREQ(state, "38X45") << l.name;
+    EXPECT_STREQ(msg, "KELQ055E  ICU error: 10\n") << l.name;
+    // The plain conversion out of the database code page fails alike.
+    char dest[64];
+    std::string doc = utf8(u"<a>" + l.lost + u"</a>");
+    EXPECT_EQ(convertBufferQuarnToApp(call.ctx(), doc.data(), static_cast<int32_t>(doc.size()),
+                                      dest, sizeof dest, msg, state),
+              -1)
+        << l.name;
+  }
+
+  // The encodings parsers read keep working, and the file reads back as the document.
+  struct {
+    const char *name;
+    std::u16string text;
+  } kept[] = {{"ibm-1047", u"caf\u00E9 [x]"},
+              {"ibm-37", u"caf\u00E9"},
+              {"ibm-500", u"caf\u00E9 [x]"},
+              {"UTF-7", u"\u2603 \U0001F600"},
+              {"SCSU", u"\u65E5\u672C \U0001F600"},
+              {"gb18030", u"\u65E5\u672C \U0001F600"},
+              {"Shift_JIS", u"\u65E5\u672C\u8A9E \uFF76\uFF85"},
+              {"EUC-JP", u"\u65E5\u672C\u8A9E"},
+              {"ISO-2022-JP", u"\u65E5\u672C\u8A9E abc"},
+              {"UTF-16", u"\U0001F600"},
+              {"UTF-32", u"\U0001F600"},
+              {"UTF-16BE", u"\U0001F600"}};
+  for (const auto &k : kept) {
+    CodePageCall call(k.name, 1208);
+    ASSERT_EQ(call.rc, 0) << k.name;
+    std::strcpy(state, "00000");
+    msg[0] = '\0';
+    std::string out =
+        reencode(call, utf8(u"<?xml version=\"1.0\"?><a>" + k.text + u"</a>"), msg, state);
+    ASSERT_NE(out, "<failed>") << k.name << " " << msg;
+    UErrorCode err = U_ZERO_ERROR;
+    UConverter *back = ucnv_open(k.name, &err);
+    std::u16string read(out.size() + 1, u'\0');
+    int32_t n = ucnv_toUChars(back, read.data(), static_cast<int32_t>(read.size()), out.data(),
+                              static_cast<int32_t>(out.size()), &err);
+    ucnv_close(back);
+    ASSERT_TRUE(U_SUCCESS(err)) << k.name;
+    read.resize(static_cast<size_t>(n));
+    if (!read.empty() && read[0] == u'\uFEFF') read.erase(0, 1);
+    EXPECT_EQ(read.find(u"<a>" + k.text + u"</a>"), read.size() - k.text.size() - 7) << k.name;
+    EXPECT_EQ(read.compare(0, 30, u"<?xml version=\"1.0\" encoding=\""), 0) << k.name;
+  }
+}
+
 TEST(KelReencodeDocument, OutputTooSmallIsAnIcuFailure) {
   CodePageCall call("UTF-8", 1208);
   char msg[KEL_MSG_BUFFER + 1] = "";
@@ -708,7 +910,8 @@ TEST(KelNarrowAscii, CopiesAsciiAndFindsAnyOtherUnitAnywhere) {
     for (size_t k = 0; k < n; ++k) text.push_back(static_cast<char16_t>(u' ' + (k * 7) % 95));
     std::string out(n + 1, 'x');
     ASSERT_TRUE(kelNarrowAscii(reinterpret_cast<const UChar *>(text.data()), n, out.data())) << n;
-    for (size_t k = 0; k < n; ++k) ASSERT_EQ(out[k], static_cast<char>(text[k])) << n << " at " << k;
+    for (size_t k = 0; k < n; ++k)
+      ASSERT_EQ(out[k], static_cast<char>(text[k])) << n << " at " << k;
     EXPECT_EQ(out[n], 'x') << "wrote past " << n;
     for (size_t at = 0; at < n; ++at) {
       for (char16_t other : {u'\u0080', u'\u00ff', u'\u0100', u'\u7f00', u'\uffff'}) {
