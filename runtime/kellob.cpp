@@ -140,9 +140,18 @@ int kel_file2locator(KelCallContext *ctx, const char *fileName, udf_locator **lo
   if (sqludf_create_locator(SQL_TYP_CLOB_LOC, loc) != 0) return kelFailNumber(msgNo, sqlstate, KELC004E);
 
   const KelCodePages *cp = ctx != nullptr ? ctx->codePages : nullptr;
-  bool convert = cp != nullptr && cp->appCodePage != cp->dbCodePage && cp->appConverter && cp->dbConverter;
+  // Equal code pages are converted too (through a converter of their own for the reading side):
+  // a byte that is not valid in the code page becomes a substitution character, as
+  // convertBufferAppToQuarn makes it, never a byte every later parse of the value refuses.
+  bool convert = cp != nullptr && cp->appConverter && cp->dbConverter;
   std::unique_ptr<UConverter, ConverterCloser> bomSource;
   UConverter *source = convert ? cp->appConverter : nullptr;
+  if (convert && source == cp->dbConverter) {
+    UErrorCode err = U_ZERO_ERROR;
+    bomSource.reset(ucnv_open(ucnv_getName(cp->dbConverter, &err), &err));
+    if (U_FAILURE(err)) return kelFailNumber(msgNo, sqlstate, KELQ055E);
+    source = bomSource.get();
+  }
   UChar pivot[KEL_LOB_CHUNK];
   UChar *pivotSource = pivot, *pivotTarget = pivot;
   char in[KEL_LOB_CHUNK];

@@ -104,6 +104,27 @@ TEST_F(FunctionLob, Utf16FileWithByteOrderMarkLoadsByteExact) {
   EXPECT_EQ(valueOf(*loc), expected);
 }
 
+// Between equal code pages a file is read as it is converted between different ones: a byte
+// invalid in the code page becomes U+FFFD (it was stored raw, and every later parse of the value
+// failed), and valid characters cut by the reading pieces come through whole.
+TEST_F(FunctionLob, InvalidBytesBecomeSubstitutionCharactersBetweenEqualCodePages) {
+  init("UTF-8");
+  std::string file = dir.file("latin.xml");
+  keltest::writeFile(file, "<a>caf\xE9</a>");
+  udf_locator *loc = nullptr;
+  int msgNo = 0;
+  ASSERT_EQ(kel_file2locator(&ctx, file.c_str(), &loc, state, &msgNo, false), 0) << msgNo;
+  EXPECT_EQ(valueOf(*loc), "<a>caf\xEF\xBF\xBD</a>");
+
+  std::string wide = "<a>";
+  for (int i = 0; i < 5000; ++i) wide += "\xC3\xA9\xF0\x9F\x98\x80";
+  wide += "</a>";
+  keltest::writeFile(file, wide);
+  udf_locator *back = nullptr;
+  ASSERT_EQ(kel_file2locator(&ctx, file.c_str(), &back, state, &msgNo, false), 0) << msgNo;
+  EXPECT_EQ(valueOf(*back), wide);
+}
+
 TEST_F(FunctionLob, LocatorToFileAndBack) {
   init(nullptr);
   std::string value = "<doc>caf\xC3\xA9 " + std::string(9000, 'z') + "</doc>";
