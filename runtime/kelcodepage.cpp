@@ -15,6 +15,9 @@
 #include <emmintrin.h>
 #endif
 
+#include <langinfo.h>
+#include <locale.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -280,11 +283,32 @@ bool parserDetects(UConverter *conv) {
   return false;
 }
 
-// The converter of the process's own locale: ICU's default, or UTF-8 when that is plain ASCII
-// (the C locale of minimal machines, whose data is UTF-8 in practice).  Caller closes it.
+// The code set of the locale the environment names for character types (LC_ALL, LC_CTYPE,
+// LANG), whether or not the program has made it its own with setlocale; empty when that locale
+// is not installed.  Read through a locale object of its own: nothing of the process changes.
+std::string environmentCodeSet() {
+  locale_t loc = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(0));
+  if (loc == static_cast<locale_t>(0)) return "";
+  const char *codeSet = nl_langinfo_l(CODESET, loc);
+  std::string out = codeSet != nullptr ? codeSet : "";
+  freelocale(loc);
+  return out;
+}
+
+// The converter of the process's own locale: the code set of the locale the environment names,
+// else ICU's default, and UTF-8 when that is plain ASCII (the C locale of minimal machines, whose
+// data is UTF-8 in practice).  ICU's default follows the locale only once the program has called
+// setlocale, which a program need not do (and the message catalogue did on its first message, so
+// a Latin-1 locale was taken or not by the order of the calls).  Caller closes it.
 UConverter *openProcessConverter(std::string *name, UErrorCode *err) {
-  std::string defaultName;
-  {
+  std::string defaultName = environmentCodeSet();
+  if (!defaultName.empty()) {
+    UErrorCode probe = U_ZERO_ERROR;
+    UConverter *conv = ucnv_open(defaultName.c_str(), &probe);
+    if (conv == nullptr || U_FAILURE(probe)) defaultName.clear();
+    ucnv_close(conv);
+  }
+  if (defaultName.empty()) {
     std::lock_guard<std::mutex> guard(defaultNameLock());
     const char *current = ucnv_getDefaultName();
     if (current != nullptr) defaultName = current;

@@ -256,6 +256,34 @@ TEST(KelInitIcu, PlainAsciiDefaultMeansUtf8) {
   EXPECT_EQ(out[0], 0x00E9);
 }
 
+// The application side of a call without a locale name is the code set of the locale the
+// environment names, whether or not the process called setlocale: a Latin-1 locale reads files as
+// Latin-1 (the byte E9 was stored as it was in the UTF-8 database), and the C locale stays UTF-8.
+// The Latin-1 locale is made for the test with localedef (package locales).
+TEST(KelInitIcu, ApplicationCodePageIsTheEnvironmentLocales) {
+  keltest::TempDir dir;
+  keltest::ScopedEnv env;
+  const std::string made = dir.file("en_US.ISO-8859-1");
+  const std::string command = "localedef -i en_US -f ISO-8859-1 '" + made + "' >/dev/null 2>&1";
+  if (std::system(command.c_str()) != 0) GTEST_SKIP() << "localedef cannot make a Latin-1 locale here";
+  env.set("LOCPATH", dir.str());
+  env.set("LC_ALL", "en_US.ISO-8859-1");
+  {
+    CodePageCall latin(nullptr, 1208);
+    ASSERT_EQ(latin.rc, 0);
+    EXPECT_EQ(latin.cp()->appCodePage, 819);
+    char out[16] = "";
+    char msg[KEL_MSG_BUFFER + 1] = "";
+    char state[6] = "";
+    int32_t n = convertBufferAppToQuarn(latin.ctx(), "caf\xE9", 4, out, sizeof out, msg, state, nullptr);
+    EXPECT_EQ(std::string(out, n > 0 ? static_cast<size_t>(n) : 0), "caf\xC3\xA9") << msg;
+  }
+  env.set("LC_ALL", "C");
+  CodePageCall plain(nullptr, 1208);
+  ASSERT_EQ(plain.rc, 0);
+  EXPECT_EQ(plain.cp()->appCodePage, 1208);
+}
+
 TEST(KelInitIcu, FunctionModeFailuresReturnTheIcuError) {
   CodePageCall badLocale("no-such-charset", 1208);
   EXPECT_GT(badLocale.rc, 0);

@@ -9,7 +9,7 @@ build=${1:-"$here/build"}
 shift || true
 
 packages=(libxerces-c-dev libicu-dev libsqlite3-dev googletest libgtest-dev libgmock-dev
-          libedit-dev cmake ninja-build g++ libc-bin postgresql-15)
+          libedit-dev cmake ninja-build g++ libc-bin locales postgresql-15)
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 missing=()
 for p in "${packages[@]}"; do
