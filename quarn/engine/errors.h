@@ -35,6 +35,7 @@ namespace quarn {
   X(kSqlTooComplex, -101, "54001", "The statement is too long or too complex.") \
   X(kSqlNameTooLong, -107, "42622", "The name \"&1\" is too long.  The maximum length is \"&2\".") \
   X(kSqlValueCount, -117, "42802", "The number of values assigned is not the same as the number of specified or implied columns.") \
+  X(kSqlNotGrouped, -122, "42803", "A SELECT statement with no GROUP BY clause contains a column name and a column function in the SELECT clause, or a column name is contained in the SELECT clause but not in the GROUP BY clause.") \
   X(kSqlAggregate, -120, "42903", "An aggregate function or an OLAP function is not valid in the context in which it was invoked.") \
   X(kSqlSubstrRange, -138, "22011", "A numeric argument of a built-in string function is out of range.") \
   X(kSqlStmtNotSupported, -142, "42612", "The SQL statement \"&1\" is not supported.") \

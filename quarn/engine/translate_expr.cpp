@@ -480,7 +480,8 @@ Translator::ScopeItem Translator::tableScope(const std::string &exposed, const T
   return item;
 }
 
-const Translator::ScopeColumn *Translator::findColumn(const std::vector<std::string> &parts, std::string *exposed) const {
+const Translator::ScopeColumn *Translator::findColumn(const std::vector<std::string> &parts, std::string *exposed,
+                                                      size_t *levelOut) const {
   const std::string &col = parts.back();
   const std::string *qual = parts.size() >= 2 ? &parts[parts.size() - 2] : nullptr;
   for (auto level = scopes_.rbegin(); level != scopes_.rend(); ++level) {
@@ -489,6 +490,7 @@ const Translator::ScopeColumn *Translator::findColumn(const std::vector<std::str
       for (const ScopeColumn &c : item.cols)
         if (c.name == col) {
           *exposed = item.exposed;
+          if (levelOut) *levelOut = static_cast<size_t>(scopes_.rend() - level) - 1;
           return &c;
         }
     }
@@ -499,8 +501,10 @@ const Translator::ScopeColumn *Translator::findColumn(const std::vector<std::str
 std::string Translator::columnRef(const std::vector<std::string> &parts) {
   const std::string &col = parts.back();
   std::string exposed;
-  const ScopeColumn *found = findColumn(parts, &exposed);
+  size_t level = 0;
+  const ScopeColumn *found = findColumn(parts, &exposed, &level);
   if (found) {
+    if (group_.active && aggregateDepth_ == 0 && level == group_.level) group_.columns.push_back(exposed + '\x1F' + found->name);
     lastType_ = found->type;
     if (!found->sql.empty()) return found->sql;
     // A column renamed by a correlation list is reached by its own name.
@@ -639,6 +643,7 @@ std::string Translator::functionCall(const std::string &schema, const std::strin
   if (builtinSchema && (fname == "COUNT" || fname == "SUM" || fname == "AVG" || fname == "MIN" || fname == "MAX")) {
     if (fname == "COUNT" && acceptOp("*")) {
       expectOp(")");
+      group_.aggregate = true;
       lastType_ = QType{};
       lastType_.base = Base::Integer;
       return "count(*)";
@@ -647,9 +652,13 @@ std::string Translator::functionCall(const std::string &schema, const std::strin
     if (acceptKw("DISTINCT")) distinct = "DISTINCT ";
     else acceptKw("ALL");
     std::vector<std::string> args;
+    ++aggregateDepth_;
     do args.push_back(expr());
     while (acceptOp(","));
+    --aggregateDepth_;
     expectOp(")");
+    // MIN and MAX of several arguments are the scalar functions, not column functions.
+    if (args.size() == 1) group_.aggregate = true;
     if (fname == "COUNT") {
       lastType_ = QType{};
       lastType_.base = Base::Integer;

@@ -356,14 +356,39 @@ std::string Translator::subselect() {
   nParams_ = itemsParams + markers;
   scopes_.emplace_back();
   ++depth_;
+  // The grouping check of an enclosing select sees nothing of this one.
+  GroupCheck outerGroup = std::move(group_);
+  const int outerDepth = aggregateDepth_;
+  group_ = GroupCheck{};
+  aggregateDepth_ = 0;
   std::string tail = " FROM " + fromClause();
   if (acceptKw("WHERE")) tail += " WHERE " + expr();
+  GroupCheck grouping;
+  grouping.level = scopes_.size() - 1;
   if (kw("GROUP") && kw("BY", 1)) {
     i_ += 2;
     tail += " GROUP BY ";
+    grouping.grouped = true;
     bool first = true;
     do {
+      // A key that is a plain column reference: its column, as the select items name it.
+      std::vector<std::string> parts;
+      size_t k = i_;
+      for (;;) {
+        if (toks_[k].kind != Tok::Ident && toks_[k].kind != Tok::DelimIdent) break;
+        parts.push_back(toks_[k].text);
+        if (!(toks_[k + 1].kind == Tok::Op && toks_[k + 1].text == ".")) break;
+        k += 2;
+      }
+      std::string exposed;
+      size_t level = 0;
+      const ScopeColumn *c = parts.empty() ? nullptr : findColumn(parts, &exposed, &level);
       std::string key = expr();
+      const Token &after = toks_[i_];
+      bool plain = c != nullptr && level == grouping.level && i_ == k + 1 &&
+                   (after.kind == Tok::End || (after.kind == Tok::Op && after.text == ",") || after.kind == Tok::Ident);
+      if (plain) grouping.keys.push_back(exposed + '\x1F' + c->name);
+      else grouping.keysAreColumns = false;
       tail += (first ? "" : ", ") + padKey(key);
       first = false;
     } while (acceptOp(","));
@@ -378,10 +403,21 @@ std::string Translator::subselect() {
   resultNames_.clear();
   QueryShape outerShape = std::move(itemShape_);
   itemShape_ = QueryShape{};
+  group_ = std::move(grouping);
+  group_.active = true;
+  aggregateDepth_ = 0;
   do {
     if (position > 1) out += ", ";
     out += selectItem(position++);
   } while (acceptOp(","));
+  // A select item outside a column function in a grouped select (a GROUP BY, or a column
+  // function among the items) must be a grouping column: SQLite would give any row's value.
+  if (group_.grouped ? group_.keysAreColumns : group_.aggregate)
+    for (const std::string &c : group_.columns)
+      if (std::find(group_.keys.begin(), group_.keys.end(), c) == group_.keys.end())
+        raise(kSqlNotGrouped, {c.substr(c.find('\x1F') + 1)});
+  group_ = std::move(outerGroup);
+  aggregateDepth_ = outerDepth;
   // The names stay for the ORDER BY of this subselect (or of the fullselect it begins).
   std::vector<std::string> names = std::move(resultNames_);
   resultNames_ = std::move(outerNames);

@@ -397,7 +397,22 @@ class Translator {
   };
   // The FROM items visible at each query level, innermost last.
   std::vector<std::vector<ScopeItem>> scopes_;
-  const ScopeColumn *findColumn(const std::vector<std::string> &parts, std::string *exposed) const;
+  const ScopeColumn *findColumn(const std::vector<std::string> &parts, std::string *exposed,
+                                size_t *level = nullptr) const;
+  // The grouping of the subselect whose select items are being read: the columns of its own FROM
+  // items referenced outside a column function, whether a column function was met, and its
+  // grouping columns (keys that are expressions turn the check off).  A grouped select item
+  // must be a grouping column or inside a column function (-122).
+  struct GroupCheck {
+    bool active = false;
+    size_t level = 0;
+    bool aggregate = false;
+    bool grouped = false;
+    bool keysAreColumns = true;
+    std::vector<std::string> keys, columns;
+  };
+  GroupCheck group_;
+  int aggregateDepth_ = 0;
   static ScopeItem tableScope(const std::string &exposed, const TableInfo &info);
   // The target of UPDATE or DELETE; in a trigger its columns are qualified by the table itself.
   ScopeItem targetScope(const std::string &exposed, const TableRef &r) const {

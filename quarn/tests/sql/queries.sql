@@ -40,3 +40,17 @@ SELECT Y, S FROM M ORDER BY Y;
 CREATE TRIGGER t3 NO CASCADE BEFORE INSERT ON M REFERENCING NEW AS R FOR EACH ROW MODE QUARNSQL WHEN (R.Y > (SELECT X FROM N WHERE X > 1)) SIGNAL SQLSTATE '75001' ('too big');
 INSERT INTO M VALUES (5, 'e');
 SELECT COUNT(*) FROM M;
+-- A grouped select (GROUP BY, or a column function among its items) gives each item once per
+-- group: a column that is neither a grouping column nor inside a column function is -122, where
+-- SQLite gave the value of any row of the group.  Expressions over grouping columns, keys that
+-- are expressions, MIN and MAX of several arguments (scalar) and subqueries keep working.
+CREATE TABLE GR (A INT, B INT, C VARCHAR(3));
+INSERT INTO GR VALUES (1, 2, 'x'), (1, 3, 'y'), (2, 4, 'x');
+SELECT A, COUNT(*) FROM GR;
+SELECT GR.A, B, SUM(B) FROM GR GROUP BY A;
+SELECT SUM(B), C FROM GR;
+SELECT X.A, A + 1, COUNT(*), SUM(B) FROM GR AS X GROUP BY X.A ORDER BY 1;
+SELECT A + B, COUNT(*) FROM GR GROUP BY A + B ORDER BY 1;
+SELECT MAX(A, B) FROM GR ORDER BY 1;
+SELECT A, (SELECT COUNT(*) FROM GR AS I WHERE I.A = GR.A) FROM GR ORDER BY 1, 2;
+SELECT COUNT(*), (SELECT MAX(B) FROM GR) FROM GR;
