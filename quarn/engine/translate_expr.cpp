@@ -663,14 +663,16 @@ std::string Translator::functionCall(const std::string &schema, const std::strin
       lastType_ = QType{};
       lastType_.base = Base::Integer;
     } else if (fname == "SUM" || fname == "AVG") {
-      // SUM and AVG of integers are INTEGER (BIGINT of BIGINT), of DECIMAL(p,s) DECIMAL(31,s).
+      // SUM and AVG of integers are INTEGER (BIGINT of BIGINT); of DECIMAL(p,s) SUM is
+      // DECIMAL(31,s) and AVG DECIMAL(31,31-p+s), so that the mean keeps its fraction (the
+      // average of 1.00 and 2.25 is 1.625, not 1.62).
       QType arg = lastType_;
       lastType_ = QType{};
       if (arg.isNumeric() && !arg.isDistinct()) {
         lastType_.base = arg.base == Base::SmallInt ? Base::Integer : arg.base;
         if (arg.base == Base::Decimal) {
           lastType_.length = 31;
-          lastType_.scale = arg.scale;
+          lastType_.scale = fname == "AVG" ? static_cast<int>(31 - arg.length + arg.scale) : arg.scale;
         }
       }
     }

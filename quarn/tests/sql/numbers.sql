@@ -116,4 +116,10 @@ VALUES 1e308 / 1e-10;
 CREATE TABLE RA (R REAL);
 INSERT INTO RA VALUES (3e38);
 SELECT R * 1, R + R FROM RA;
+-- AVG of DECIMAL(p,s) is DECIMAL(31,31-p+s): the mean of 1.00 and 2.25 is 1.625 (it was cut to
+-- the argument's scale, 1.62); AVG of integers stays an integer.
+CREATE TABLE AV (I INT, D DECIMAL(5,2));
+INSERT INTO AV VALUES (1, 1.00), (2, 2.25);
+SELECT AVG(I), AVG(D), SUM(D) FROM AV;
+DESCRIBE SELECT AVG(I), AVG(D), SUM(D) FROM AV;
 ROLLBACK;
