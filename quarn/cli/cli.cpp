@@ -11,7 +11,9 @@
  */
 #include "sqlcli.h"
 
+#include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -465,6 +467,37 @@ SQLRETURN prepare(Stmt &s, SQLCHAR *text, SQLINTEGER len) {
 }
 
 // Reads the bound value of parameter n; SQL_SUCCESS or an error recorded on s.
+// A numeric SQL type of a parameter.
+bool isNumericSqlType(SQLSMALLINT t) {
+  switch (t) {
+    case SQL_SMALLINT: case SQL_INTEGER: case SQL_BIGINT: case SQL_DECIMAL: case SQL_NUMERIC: case SQL_REAL:
+    case SQL_FLOAT: case SQL_DOUBLE: return true;
+    default: return false;
+  }
+}
+
+// Character data bound for a numeric parameter, as the parameter's SQL type: the number the text
+// spells (blanks around it allowed), an integer when it is one; for an integer type only an
+// integer.  A parameter compared with an expression that has no column type (CAST(k AS INTEGER),
+// k + 0) compared the text '1' with the number 1 and found nothing.  Other text stays text, for
+// the statement's own conversion to refuse as it refuses any such value ('1.5' for an INTEGER
+// column).
+Value numericParam(std::string text, SQLSMALLINT sqltype) {
+  const size_t b = text.find_first_not_of(' '), e = text.find_last_not_of(' ');
+  if (b == std::string::npos) return Value::text(std::move(text));
+  const std::string t = text.substr(b, e - b + 1);
+  errno = 0;
+  char *end = nullptr;
+  const long long i = std::strtoll(t.c_str(), &end, 10);
+  if (*end == '\0' && errno == 0) return Value::integer(i);
+  const bool integerType = sqltype == SQL_SMALLINT || sqltype == SQL_INTEGER || sqltype == SQL_BIGINT;
+  if (integerType || t.find_first_not_of("0123456789+-.eE") != std::string::npos) return Value::text(std::move(text));
+  errno = 0;
+  const double d = std::strtod(t.c_str(), &end);
+  if (*end == '\0' && errno == 0 && std::isfinite(d)) return Value::real(d);
+  return Value::text(std::move(text));
+}
+
 SQLRETURN readParam(Stmt &s, int n, const ParamBinding &b, Value *out) {
   if (b.ind && *b.ind == SQL_NULL_DATA) {
     *out = Value::null();
@@ -484,7 +517,8 @@ SQLRETURN readParam(Stmt &s, int n, const ParamBinding &b, Value *out) {
   switch (b.ctype) {
     case SQL_C_CHAR: case SQL_C_DBCHAR:
       if (!length(&len)) return error(s, "HY090", "Invalid string or buffer length: parameter " + std::to_string(n) + ".");
-      *out = Value::text(std::string(p, static_cast<size_t>(len)));
+      *out = isNumericSqlType(b.sqltype) ? numericParam(std::string(p, static_cast<size_t>(len)), b.sqltype)
+                                         : Value::text(std::string(p, static_cast<size_t>(len)));
       return SQL_SUCCESS;
     case SQL_C_BINARY:
       if (b.ind && *b.ind != SQL_NTS) {

@@ -332,6 +332,38 @@ TEST_F(Cli, ChildQueryReexecutedPerParentRow) {
   SQLFreeHandle(SQL_HANDLE_STMT, parent);
 }
 
+// Character data bound for a numeric parameter is the number it spells: compared with an
+// expression of no column type (a CAST, k + 0) the text '1' matched nothing before.  For an
+// integer parameter only an integer text converts; '1.5' stays text for the statement to refuse.
+TEST_F(Cli, CharacterDataForANumericParameterIsItsNumber) {
+  ASSERT_EQ(exec("CREATE TABLE CLITEST.KEYS (K INTEGER, D DECIMAL(5,2))"), 0);
+  ASSERT_EQ(exec("INSERT INTO CLITEST.KEYS VALUES (1, 1.50), (2, 2.25)"), 0);
+  attach();
+  SQLHANDLE st = newStmt();
+  auto countWhere = [&](const char *sql, SQLSMALLINT type, const char *value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%s", value);
+    SQLLEN ind = SQL_NTS, countInd = 0;
+    SQLINTEGER n = -1;
+    EXPECT_EQ(SQLPrepare(st, sqlText(sql), SQL_NTS), SQL_SUCCESS);
+    EXPECT_EQ(SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_CHAR, type, 10, 0, text, sizeof text, &ind), SQL_SUCCESS);
+    // A value the statement refuses fails the execution or the fetch.
+    SQLRETURN rc = SQLExecute(st);
+    if (rc == SQL_SUCCESS) {
+      EXPECT_EQ(SQLBindCol(st, 1, SQL_C_LONG, &n, sizeof n, &countInd), SQL_SUCCESS);
+      rc = SQLFetch(st);
+    }
+    EXPECT_EQ(SQLFreeStmt(st, SQL_CLOSE), SQL_SUCCESS);
+    return rc == SQL_SUCCESS ? static_cast<int>(n) : -1;
+  };
+  EXPECT_EQ(countWhere("SELECT COUNT(*) FROM CLITEST.KEYS WHERE CAST(K AS INTEGER) = ?", SQL_INTEGER, "1"), 1);
+  EXPECT_EQ(countWhere("SELECT COUNT(*) FROM CLITEST.KEYS WHERE K + 0 = ?", SQL_INTEGER, " 2 "), 1);
+  EXPECT_EQ(countWhere("SELECT COUNT(*) FROM CLITEST.KEYS WHERE D * 1 = ?", SQL_DECIMAL, "2.25"), 1);
+  EXPECT_EQ(countWhere("SELECT COUNT(*) FROM CLITEST.KEYS WHERE K + 0 = ?", SQL_VARCHAR, "1"), 0);
+  EXPECT_EQ(countWhere("SELECT COUNT(*) FROM CLITEST.KEYS WHERE K = CAST(? AS INTEGER)", SQL_INTEGER, "1.5"), -1);
+  SQLFreeHandle(SQL_HANDLE_STMT, st);
+}
+
 TEST_F(Cli, FetchTruncatesConvertsAndReportsNulls) {
   ASSERT_EQ(exec("INSERT INTO CLITEST.T (ID, LABEL, PRICE) VALUES (7, 'abcdefghij', 12.5), (8, NULL, NULL)"), 0);
   attach();
