@@ -127,6 +127,17 @@ std::string Translator::predicate() {
     if (kw("IS")) {
       ++i_;
       bool neg = acceptKw("NOT");
+      if (acceptKw("DISTINCT")) {
+        // x IS [NOT] DISTINCT FROM y: a comparison in which two nulls are equal (SQLite's IS,
+        // which an index serves as it serves =), compared as = compares.
+        expectKw("FROM");
+        std::string right = additive();
+        QType rightType = lastType_;
+        if (!datetimeOperands(&left, leftType, &right, rightType) && (comparesPadded(leftType) || comparesPadded(rightType)))
+          right = blankPadded(right);
+        left = left + (neg ? " IS " : " IS NOT ") + right;
+        continue;
+      }
       expectKw("NULL");
       left = left + (neg ? " IS NOT NULL" : " IS NULL");
       continue;
