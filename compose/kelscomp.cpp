@@ -361,16 +361,17 @@ class Writer {
       return 0;
     }
     // SELECT "k0", .., "k<level-1>", <columns of level> FROM (SELECT * FROM (<select>)
-    // kel_tab_exp WHERE ("k0" = ? OR ("k0" IS NULL AND ? = 1)) AND .. ) kel_tab_exp ORDER BY
-    // "k<level>": the second marker of a key says it is null, so a parent whose key is null
-    // finds its children (with "=" alone it found none, and they were lost).
+    // kel_tab_exp WHERE "k0" IS NOT DISTINCT FROM ? AND .. ) kel_tab_exp ORDER BY "k<level>":
+    // a parent whose key is null finds its children (with "=" they were lost), and the filter
+    // stays one an index serves (an OR of "=" and IS NULL made every child query read the whole
+    // select, so composition grew with the square of the documents).
     std::string inner = "SELECT * FROM (" + select_ + ") kel_tab_exp WHERE ";
     bool ok = true;
     for (int l = 0; l <= parent; ++l) {
       if (l > 0) inner += " AND ";
       std::string key;
       ok = ok && appendQuoted(ctx_, &key, lm_.objids[static_cast<size_t>(l)]);
-      inner += "(" + key + " = ? OR (" + key + " IS NULL AND ? = 1))";
+      inner += key + " IS NOT DISTINCT FROM ?";
     }
     std::string sql = "SELECT ";
     const std::vector<std::string> cols = Compiler::layout(lm_, level);
@@ -408,18 +409,12 @@ class Writer {
     const bool dbChar = ctx_ != nullptr && ctx_->codePages != nullptr &&
                         !kelIsSpecialMbcsCodePage(ctx_->codePages->dbCodePage) &&
                         !kelIsUtf8CodePage(ctx_->codePages->dbCodePage);
-    std::vector<SQLINTEGER> isNull(static_cast<size_t>(parent) + 1);
     for (int l = 0; l <= parent; ++l) {
       KelBoundColumn &key = cur.column(l);
       const bool graphic = kelIsGraphicSqlType(key.sqlType);
-      SQLRETURN cli = SQLBindParameter(q->stmt.h, static_cast<SQLUSMALLINT>(2 * l + 1), SQL_PARAM_INPUT,
+      SQLRETURN cli = SQLBindParameter(q->stmt.h, static_cast<SQLUSMALLINT>(l + 1), SQL_PARAM_INPUT,
                                        graphic && dbChar ? SQL_C_DBCHAR : SQL_C_CHAR, key.sqlType, key.size, 0,
                                        key.value.data(), static_cast<SQLLEN>(key.value.size()), &key.indicator);
-      if (SQL_SUCCEEDED(cli)) {
-        isNull[static_cast<size_t>(l)] = key.indicator == SQL_NULL_DATA ? 1 : 0;
-        cli = SQLBindParameter(q->stmt.h, static_cast<SQLUSMALLINT>(2 * l + 2), SQL_PARAM_INPUT, SQL_C_LONG,
-                               SQL_INTEGER, 0, 0, &isNull[static_cast<size_t>(l)], 0, nullptr);
-      }
       if (!SQL_SUCCEEDED(cli)) return KEL_CLI_ERROR(ctx_, msg_, sqlstate_, SQL_HANDLE_STMT, q->stmt.h, cli, "SQLBindParameter");
     }
     SQLRETURN cli = SQLExecute(q->stmt.h);
