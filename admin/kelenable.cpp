@@ -151,6 +151,18 @@ void copyDbName(const char *dbName, char (&out)[kDbNameSize]) {
   out[kDbNameSize - 1] = '\0';
 }
 
+// Whether dbName (blanks after it and case aside) names the database of the connection, the one
+// a call enables or disables whatever name it is given: a call naming another database changed
+// this one and said it had changed the other.
+bool namesThisDatabase(KelCallContext *ctx, const char *dbName) {
+  sqlca ca{};
+  sqlint32 same = 0;
+  int code = queryInteger(ctx,
+                          "VALUES CASE WHEN CURRENT SERVER = UPPER(RTRIM(CAST(? AS VARCHAR(128)))) THEN 1 ELSE 0 END",
+                          dbName, &same, &ca);
+  return code == 0 && same == 1;
+}
+
 bool given(const char *tableSpace, short ind) { return ind == 0 && tableSpace != nullptr && tableSpace[0] != '\0'; }
 
 // Runs a disablement list; a statement with a nonzero SQLCODE stops it with KELA007E, except
@@ -419,6 +431,10 @@ int32_t kelEnableDB_STP_Main(KelCallContext *ctx, const char *dbName, const char
   KEL_TRACE(ctx, "entered. tbspacname:%s\n", given(tableSpace, tableSpaceInd) ? tableSpace : "");
   KEL_TRACE(ctx, "entered. tbspacname2:%s\n", given(tableSpace2, tableSpace2Ind) ? tableSpace2 : "");
   kelSetMessage(ctx, msg, KELA006I, db);
+  if (!namesThisDatabase(ctx, dbName)) {
+    KEL_TRACE(ctx, "%s is not the database of the connection\n", db);
+    return kelFail(ctx, msg, nullptr, KELA004E, db);
+  }
 
   int enabled = 0;
   int rc = kelIsDatabaseEnabled(ctx, &enabled, msg);
@@ -500,6 +516,10 @@ int32_t kelDisableDB_Main(KelCallContext *ctx, const char *dbName, char *msg) {
   copyDbName(dbName, db);
   KEL_TRACE(ctx, "entered. dbname:%s\n", db);
   kelSetMessage(ctx, msg, KELA036I, db);
+  if (!namesThisDatabase(ctx, dbName)) {
+    KEL_TRACE(ctx, "%s is not the database of the connection\n", db);
+    return kelFail(ctx, msg, nullptr, KELA007E, db);
+  }
 
   int enabled = 0;
   int rc = kelIsDatabaseEnabled(ctx, &enabled, msg);

@@ -240,6 +240,26 @@ TEST_F(EnableEntries, NullDatabaseNameGivesKelg004e) {
   EXPECT_EQ(objectCounts(), "0/0/0/0");
 }
 
+// A call works on the database of its connection: a name that is another database's (blanks
+// after it and case aside) changes nothing, where it enabled or disabled this database and said
+// so of the other.
+TEST_F(EnableEntries, ADatabaseNameThatIsNotTheConnectionsChangesNothing) {
+  Outcome out = enable({"OTHERDB"});
+  EXPECT_EQ(out.rc, -2);
+  EXPECT_EQ(out.msg, "KELA004E  Cannot enable database OTHERDB.\n");
+  EXPECT_EQ(objectCounts(), "0/0/0/0");
+  out = enable({"kelen "});
+  ASSERT_EQ(out.rc, 0) << out.msg;
+  const std::string enabled = objectCounts();
+  out = disable("OTHERDB");
+  EXPECT_EQ(out.rc, -3);
+  EXPECT_EQ(out.msg, "KELA007E  Cannot disable database OTHERDB.\n");
+  EXPECT_EQ(objectCounts(), enabled);
+  out = disable("kelen");
+  EXPECT_EQ(out.rc, 0) << out.msg;
+  EXPECT_EQ(objectCounts(), "0/0/0/0");
+}
+
 TEST_F(EnableEntries, DisablingADatabaseThatIsNotEnabledGives6AndKela071w) {
   Outcome out = disable();
   EXPECT_EQ(out.rc, 6);
