@@ -5,6 +5,7 @@
  */
 #include "kelframe.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -211,13 +212,28 @@ const KelProcLayout *chooseLayout(const KelProcSpec &proc, const sqlda *da) {
   return nullptr;
 }
 
+// A call whose parameters fit none of the entry's layouts: -440 (42884) in the caller's
+// communication area, as a call no routine fits is answered.  It returned doing nothing, with
+// the area untouched, and the caller took that for success.
+int noLayout(const KelProcSpec &proc, struct sqlca *ca) {
+  if (ca == nullptr) return 1;
+  std::memcpy(ca->sqlcaid, "SQLCA   ", 8);
+  ca->sqlcabc = sizeof *ca;
+  ca->sqlcode = -440;
+  std::memcpy(ca->sqlstate, "42884", 5);
+  std::string tokens = std::string(proc.name) + '\xFF' + "PROCEDURE";
+  const size_t n = std::min(tokens.size(), sizeof ca->sqlerrmc);
+  std::memcpy(ca->sqlerrmc, tokens.data(), n);
+  ca->sqlerrml = static_cast<short>(n);
+  return 1;
+}
+
 }  // namespace
 
 int kelDariFrame(const KelProcSpec &proc, struct sqlda *da, struct sqlca *ca) {
-  (void)ca;
-  if (da == nullptr) return 1;
+  if (da == nullptr) return noLayout(proc, ca);
   const KelProcLayout *layout = chooseLayout(proc, da);
-  if (layout == nullptr || layout->count > da->sqld) return 1;
+  if (layout == nullptr || layout->count > da->sqld) return noLayout(proc, ca);
 
   KelCallContext ctx{};
   char msg[kMsgBytes] = "";

@@ -212,6 +212,29 @@ TEST_F(Loader, DariChoosesTheLayoutByItsEntries) {
   EXPECT_STREQ(rcText, "-11");
 }
 
+// A call whose entries fit no layout (too few, or none) is -440 in the communication area: it
+// returned doing nothing with the area untouched, and the caller took that for success.
+TEST_F(Loader, DariCallThatFitsNoLayoutIsRefused) {
+  std::vector<char> bytes(static_cast<size_t>(SQLDASIZE(2)), 0);
+  auto *da = reinterpret_cast<sqlda *>(bytes.data());
+  da->sqln = da->sqld = 2;
+  char name[] = "SHORT";
+  int32_t rc = 5;
+  short ind[2] = {0, -1};
+  da->sqlvar[0] = {SQL_TYP_NCSTR, 6, name, &ind[0], {}};
+  da->sqlvar[1] = {SQL_TYP_NINTEGER, 4, reinterpret_cast<char *>(&rc), &ind[1], {}};
+  sqlca ca{};
+  dari(nullptr, nullptr, da, &ca);
+  EXPECT_EQ(ca.sqlcode, -440);
+  EXPECT_EQ(std::string(ca.sqlstate, 5), "42884");
+  EXPECT_EQ(std::string(ca.sqlerrmc, static_cast<size_t>(ca.sqlerrml)), "kelFrameTest\xFFPROCEDURE");
+  EXPECT_EQ(rc, 5);
+  da->sqld = 0;
+  sqlca none{};
+  dari(nullptr, nullptr, da, &none);
+  EXPECT_EQ(none.sqlcode, -440);
+}
+
 // A procedure takes its code pages from its caller's connection: without one, initialisation
 // fails and the outputs still say so.
 TEST_F(Loader, DariCallWithoutAConnectionFailsInitialisation) {
