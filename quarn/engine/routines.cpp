@@ -13,6 +13,7 @@
 #include "routines_call.h"
 
 #include <dlfcn.h>
+#include <link.h>
 
 #include <filesystem>
 #include <map>
@@ -57,6 +58,18 @@ std::string loaderReason(const char *err, const std::string &file) {
 [[noreturn]] void cannotAccess(const RoutineDef &def, const std::string &lib, const std::string &entry,
                                const std::string &reason) {
   raise(kSqlRoutineNotLoadable, {def.name, def.specific, lib, entry, reason});
+}
+
+// Whether fn, which dlsym found through handle, is defined by that library itself.  dlsym on a
+// library's handle also finds the symbols of the libraries it depends on (the C library's exit
+// and abort through any routine library), which no external name may reach.
+bool definedByLibrary(void *handle, void *fn) {
+  struct link_map *own = nullptr;
+  if (dlinfo(handle, RTLD_DI_LINKMAP, &own) != 0 || own == nullptr) return false;
+  Dl_info info{};
+  struct link_map *holder = nullptr;
+  if (dladdr1(fn, &info, reinterpret_cast<void **>(&holder), RTLD_DL_LINKMAP) == 0 || holder == nullptr) return false;
+  return holder == own;
 }
 
 // Position of a built-in type in its promotion chain, and the chain; -1 for none.
@@ -139,6 +152,9 @@ void *findEntry(const RoutineDef &def, const std::string &externalName) {
   if (lib.empty() || entry.empty()) cannotAccess(def, lib, entry, "bad external name");
   std::vector<std::string> files;
   if (lib.find('/') != std::string::npos) {
+    // A path names any file of the system; only a routine's definition may give one.  The
+    // unregistered form ('library!entry' in CALL) looks in the routine library directories.
+    if (def.specific.empty()) cannotAccess(def, lib, entry, "library name with a path");
     files.push_back(lib);
   } else {
     for (const std::string &dir : routineLibraryDirs()) {
@@ -171,7 +187,7 @@ void *findEntry(const RoutineDef &def, const std::string &externalName) {
   if (handle == nullptr) cannotAccess(def, lib, entry, "not found");
   dlerror();
   void *fn = dlsym(handle, entry.c_str());
-  if (fn == nullptr) cannotAccess(def, lib, entry, "no entry");
+  if (fn == nullptr || !definedByLibrary(handle, fn)) cannotAccess(def, lib, entry, "no entry");
   gEntries[key] = fn;
   return remember(fn);
 }

@@ -118,7 +118,11 @@ struct RoutineRuntime {
 // types or, where types has no entry, by the values) with args, one per parameter, in the
 // session s as the thread's current session.  On return (*args)[k] holds the value that came
 // back and (*inds)[k] its indicator (0 value, -1 null), or -128 when parameter k does not come
-// back (an IN parameter, or one the routine marked -128).  Throws QError (-444 cannot load,
+// back (an IN parameter, or one the routine marked -128).  Arguments are first assigned to their
+// parameters' types: a number as CAST converts it (-413 22003 out of range, -420 22018 text that
+// is no number), a string longer than a parameter of a registered procedure -433 (22001) unless
+// only blanks are cut.  Throws QError (-444 cannot load, and for an unregistered entry a library
+// given by path or an entry a routine of the catalogue declares with another parameter style;
 // -443 error SQLSTATE, -440 wrong number of arguments, -450 a result longer than its
 // parameter, -463 a bad SQLSTATE, or the SQLCODE a QUARNDARI entry left in its communication
 // area).  Returns 0 or a positive warning (+462) the statement reports.

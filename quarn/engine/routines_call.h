@@ -55,7 +55,10 @@ inline constexpr std::array<Caller, kMaxCallArgs + 1> kCallers = makeCallers(std
 inline void callPointers(void *fn, const std::vector<void *> &args) { kCallers[args.size()](fn, args.data()); }
 
 // The entry of external name "library!entry" (library alone: the entry is the routine's name),
-// loading its library on first use; throws -444 when either cannot be found.
+// loading its library on first use; throws -444 (42724) when either cannot be found.  An entry
+// is only a symbol the library itself defines, never one of a library it depends on.  A library
+// may be given by path only in a routine's definition: for an unregistered entry (def has no
+// specific name) a library name with '/' is -444 too.
 void *findEntry(const RoutineDef &def, const std::string &externalName);
 
 // A value as an integer or a double the way a numeric parameter takes it (text as strtoll and

@@ -7,6 +7,7 @@
 #include "routines_call.h"
 
 #include <cstdlib>
+#include <optional>
 
 namespace quarn {
 namespace {
@@ -116,7 +117,8 @@ void callDari(Session &s, const RoutineDef &def, void *fn, std::vector<Value> *a
     dp.cap = lob ? lobCapacity(p, v) : static_cast<size_t>(var.sqllen) + (var.sqltype == SQL_TYP_NVARCHAR ? 2 : 0);
     if (var.sqltype == SQL_TYP_NLONG) dp.cap += 2;
     if (isIn && !v.isNull() && !lob && !p.locator && isStringType(p.type)) {
-      // A longer input than declared is passed whole; the entry sees its real length.
+      // A longer input than declared (an unregistered entry's: a registered procedure's
+      // arguments fit by now) is passed whole; the entry sees its real length.
       dp.cap = std::max(dp.cap, v.str().size() + 2);
     }
     dp.data.reset(static_cast<char *>(std::calloc(1, dp.cap + 8)));
@@ -287,6 +289,67 @@ void callSqlStyle(Session &s, const RoutineDef &def, void *fn, std::vector<Value
   }
 }
 
+// The arguments of the IN and INOUT parameters of def as assigned to their types: a number by
+// the rules of CAST (QCAST: -413 22003 out of the type's range, -420 22018 for text that is no
+// number; a fraction is cut), a string longer than a parameter of a registered procedure as a
+// function argument is (fitArgument: -433 22001 unless only blanks are cut).  The parameters of
+// an unregistered entry are typed by the arguments themselves, so their lengths hold them.
+void assignArguments(Session &s, const RoutineDef &def, std::vector<Value> *args) {
+  std::optional<Stmt> cast;
+  for (size_t k = 0; k < def.params.size(); ++k) {
+    const RoutineParam &p = def.params[k];
+    Value &v = (*args)[k];
+    if (p.mode == "OUT" || p.locator || v.isNull()) continue;
+    if (slotOf(p) != Slot::None) {
+      QType builtin = p.type;
+      builtin.typeSchema.clear();
+      builtin.typeName.clear();
+      // An unregistered entry's DECIMAL is the static type of an expression, whose precision
+      // is the translator's estimate; the entry takes it as a double in any case.
+      if (def.specific.empty() && builtin.base == Base::Decimal) builtin.base = Base::Double;
+      if (!cast) cast.emplace(s.db(), "SELECT QCAST(?1, ?2)");
+      cast->bind(1, v).bind(2, builtin.sqliteDecl());
+      if (!cast->step()) raise(kSqlSystem, {"CALL arguments"});
+      v = columnValue(cast->raw(), 0);
+      cast->reset();
+    } else if (!def.specific.empty() && v.kind == Value::Text) {
+      v.s.resize(fitArgument(def, p, argOf(v)).bytes.size());
+    }
+  }
+}
+
+// Refuses an unregistered call of entry fn when a routine of the catalogue (any schema) declares
+// that entry with another parameter style: the entry reads its arguments as that convention lays
+// them out, and handed a descriptor area it would read through pointers that are not there.  An
+// entry is the same when the external names are, or when both names find one entry (another
+// spelling of the library).  Throws -444 (42724) naming the style.
+void refuseOtherConvention(Session &s, const RoutineDef &def, void *fn) {
+  const size_t at = def.externalName.find('!');
+  const std::string lib = def.externalName.substr(0, at);
+  const std::string entry = at == std::string::npos ? def.name : def.externalName.substr(at + 1);
+  Stmt st(s.db(), "SELECT ROUTINESCHEMA, ROUTINENAME, SPECIFICNAME, IMPLEMENTATION, PARAMETER_STYLE FROM "
+                  "\"SYSQUARN.ROUTINES\" WHERE ORIGIN = 'E' AND IMPLEMENTATION <> '' AND NOT (ROUTINETYPE = 'P' "
+                  "AND upper(PARAMETER_STYLE) = 'QUARNDARI')");
+  while (st.step()) {
+    RoutineDef other;
+    other.schema = st.text(0);
+    other.name = st.text(1);
+    other.specific = st.text(2);
+    other.externalName = st.text(3);
+    size_t bang = other.externalName.find('!');
+    if ((bang == std::string::npos ? other.name : other.externalName.substr(bang + 1)) != entry) continue;
+    bool same = other.externalName == def.externalName;
+    if (!same) {
+      try {
+        same = findEntry(other, other.externalName) == fn;
+      } catch (const QError &) {
+        // The other definition's library or entry is not there: it is not this entry.
+      }
+    }
+    if (same) raise(kSqlRoutineNotLoadable, {def.name, def.specific, lib, entry, "parameter style " + st.text(4)});
+  }
+}
+
 }  // namespace
 
 RoutineDef entryProcedure(const std::string &externalName) {
@@ -316,7 +379,9 @@ int callProcedure(Session &s, const RoutineDef &def0, std::vector<Value> *args, 
   inds->resize(args->size(), 0);
   for (size_t k = 0; k < args->size(); ++k)
     if ((*inds)[k] < 0) (*args)[k] = Value::null();
+  assignArguments(s, def, args);
   void *fn = findEntry(def, def.externalName);
+  if (def.specific.empty()) refuseOtherConvention(s, def, fn);
   RoutineRuntime &rt = *s.routineRuntime();
   size_t mark = createdMark(rt);
   std::vector<uint32_t> locators;

@@ -203,6 +203,36 @@ TEST_F(Routines, ReusedFrameShowsEachRowItsOwnValues) {
   EXPECT_EQ(column("SELECT s.bad(mode) FROM s.m WHERE k < 3 ORDER BY k"), (std::vector<std::string>{"fine", "fine"}));
 }
 
+// A procedure's definition may name its library by path; the unregistered form ('library!entry')
+// may not: it opened any file of the system by path and ran any symbol it found there.  Through
+// either form, only the symbols the library itself defines are entries: abort, which the library
+// reaches through the C library it depends on, ended the process.
+TEST_F(Routines, OnlyADefinitionNamesItsLibraryByPath) {
+  const std::string lib = routineLibraryDirs().back() + "/libquarntestroutines.so";
+  ASSERT_TRUE(std::filesystem::is_regular_file(lib)) << lib;
+  exec("CREATE PROCEDURE s.tdari (IN n INTEGER, IN s VARCHAR(20), IN c CLOB(1K), OUT total INTEGER, OUT text "
+       "VARCHAR(40), INOUT x INTEGER) EXTERNAL NAME '" + lib + "!tdari' LANGUAGE C PARAMETER STYLE QUARNDARI");
+  exec("CREATE PROCEDURE s.tabort () EXTERNAL NAME '" + lib + "!abort' LANGUAGE C PARAMETER STYLE QUARNDARI");
+  auto tdariArgs = [] {
+    return std::vector<Value>{Value::integer(5), Value::text("e"), Value::text("lob"), Value::null(), Value::null(),
+                              Value::integer(4)};
+  };
+  std::vector<Value> args = tdariArgs();
+  std::vector<short> inds;
+  ASSERT_EQ(s_->call("S.TDARI", &args, &inds, {}, &ca_), 0) << ca_.sqlcode;
+  EXPECT_EQ(args[3].i, 8);  // n + the length of c
+  EXPECT_EQ(args[5].i, 8);  // x doubled
+
+  args = tdariArgs();
+  inds.clear();
+  EXPECT_EQ(s_->call(lib + "!tdari", &args, &inds, {}, &ca_), -444);
+  EXPECT_EQ(std::string(ca_.sqlstate, 5), "42724");
+  args.clear();
+  inds.clear();
+  EXPECT_EQ(s_->call("S.TABORT", &args, &inds, {}, &ca_), -444);
+  EXPECT_EQ(s_->call("quarntestroutines!abort", &args, &inds, {}, &ca_), -444);
+}
+
 // ------------------------------------------------------------------- the large-object service
 
 class LobService : public Routines {

@@ -1,5 +1,6 @@
 -- Procedures of the test routine library in both conventions: IN, OUT and INOUT parameters,
--- overloads by parameter count, -128 indicators, errors, the caller's unit of work, DROP.
+-- overloads by parameter count, -128 indicators, errors, the caller's unit of work, DROP; what
+-- an unregistered CALL may reach; arguments converted and checked against their parameters.
 CREATE TABLE t (k INT NOT NULL PRIMARY KEY);
 CREATE PROCEDURE tdari (IN n INTEGER, IN s VARCHAR(20), IN c CLOB(1K), OUT total INTEGER, OUT text VARCHAR(40), INOUT x INTEGER) EXTERNAL NAME 'quarntestroutines!tdari' LANGUAGE C PARAMETER STYLE QUARNDARI NOT DETERMINISTIC FENCED NULL CALL;
 CREATE PROCEDURE tsql (IN n INTEGER, OUT doubled INTEGER, INOUT s VARCHAR(30)) SPECIFIC tsql3 EXTERNAL NAME 'quarntestroutines!tsqlproc' LANGUAGE C PARAMETER STYLE SQL;
@@ -33,3 +34,59 @@ CALL tsql(1, ?, 'x');
 CREATE PROCEDURE tsql (IN n INTEGER, OUT doubled INTEGER, INOUT s VARCHAR(30)) SPECIFIC tsql3b EXTERNAL NAME 'quarntestroutines!nosuchentry' LANGUAGE C PARAMETER STYLE SQL;
 CALL tsql(1, ?, 'x');
 DROP PROCEDURE tsql;
+-- An entry is only a symbol its own library defines: the C library's abort and exit, which a
+-- routine library reaches through the libraries it depends on, were called and ended the
+-- process, registered or not.
+CALL 'quarntestroutines!abort'();
+CALL 'quarntestroutines!exit'(0);
+CREATE PROCEDURE texit (IN code INTEGER) EXTERNAL NAME 'quarntestroutines!exit' LANGUAGE C PARAMETER STYLE QUARNDARI;
+CALL texit(0);
+CREATE FUNCTION tabort() RETURNS INTEGER EXTERNAL NAME 'quarntestroutines!abort' LANGUAGE C PARAMETER STYLE QUARNSQL NO SQL;
+VALUES tabort();
+-- The unregistered form takes a library name, looked up in the routine library directories; a
+-- path opened any library of the system.
+CALL '/lib/x86_64-linux-gnu/libc.so.6!abort'();
+CALL '../../../../lib/x86_64-linux-gnu/libc.so.6!abort'();
+CALL 'quarntestroutines/../quarntestroutines!tdari'(5, 'e', CAST('lob' AS CLOB(1K)), 0, '', 4);
+-- The unregistered form calls in the QUARNDARI convention only: an entry the catalogue declares
+-- in another convention (in any spelling of its library) is refused, where it read a descriptor
+-- area as its own arguments and crashed.  Through its registration it is called as it expects.
+CREATE PROCEDURE tsql (IN n INTEGER, OUT doubled INTEGER, INOUT s VARCHAR(30)) SPECIFIC tsql3 EXTERNAL NAME 'quarntestroutines!tsqlproc' LANGUAGE C PARAMETER STYLE SQL;
+CREATE FUNCTION tinc(INTEGER) RETURNS INTEGER EXTERNAL NAME 'quarntestroutines!tinc' LANGUAGE C PARAMETER STYLE QUARNSQL NO SQL;
+CALL 'quarntestroutines!tsqlproc'(1, 0, 'x');
+CALL 'libquarntestroutines.so!tsqlproc'(1, 0, 'x');
+CALL 'quarntestroutines!tinc'(1, 0);
+CALL tsql(2, ?, 'y');
+-- Arguments take the rules of a CAST to their parameter's type: 4294967297 was passed as 1,
+-- 4294967295 as -1, '1x' as 1 and 'abc' as 0.  Text that is a number and a fraction (cut) pass.
+CREATE PROCEDURE tdari (IN n INTEGER, IN s VARCHAR(20), IN c CLOB(1K), OUT total INTEGER, OUT text VARCHAR(40), INOUT x INTEGER) EXTERNAL NAME 'quarntestroutines!tdari' LANGUAGE C PARAMETER STYLE QUARNDARI;
+CALL tdari(4294967297, 'a', 'b', ?, ?, 0);
+CALL tdari(4294967295, 'a', 'b', ?, ?, 0);
+CALL tdari(-2147483649, 'a', 'b', ?, ?, 0);
+CALL tdari('1x', 'a', 'b', ?, ?, 0);
+CALL tdari('abc', 'a', 'b', ?, ?, 0);
+CALL tdari(1, 'a', 'b', ?, ?, 4294967297);
+CALL tdari(' 12 ', 'a', 'b', ?, ?, 2.9);
+CREATE PROCEDURE tnumbers (IN a SMALLINT, IN b BIGINT, INOUT c DECIMAL(5,2)) EXTERNAL NAME 'quarntestroutines!nosuchentry' LANGUAGE C PARAMETER STYLE SQL;
+CALL tnumbers(32768, 0, 0);
+CALL tnumbers(0, 9223372036854775808, 0);
+CALL tnumbers(0, '12a', 0);
+CALL tnumbers(0, 0, 1000);
+CALL tnumbers(-32768, '-9223372036854775808', 999.99);
+-- Declared lengths hold for procedure arguments (IN and INOUT) as for function arguments: a
+-- longer value is -433 unless only blanks are cut; it was passed whole.
+CALL tdari(1, '123456789012345678901', 'b', ?, ?, 0);
+CALL tdari(1, '12345678901234567890    ', 'b', ?, ?, 0);
+CALL tsql(1, ?, '1234567890123456789012345678901');
+CREATE PROCEDURE tlengths (IN c CLOB(10), IN g VARGRAPHIC(3), INOUT ch CHAR(4)) EXTERNAL NAME 'quarntestroutines!nosuchentry' LANGUAGE C PARAMETER STYLE SQL;
+CALL tlengths('12345678901', '', '');
+CALL tlengths('1234567890', 'abcd', '');
+CALL tlengths('', '', 'abcde');
+CALL tlengths('1234567890  ', 'äöü ', 'abcd  ');
+DROP PROCEDURE tlengths;
+DROP PROCEDURE tnumbers;
+DROP PROCEDURE tdari;
+DROP PROCEDURE tsql;
+DROP PROCEDURE texit;
+DROP FUNCTION tinc;
+DROP FUNCTION tabort;
