@@ -48,14 +48,18 @@ std::string quotedList(const std::vector<std::string> &v, const std::string &pre
 }
 
 // Any table, view, alias or index of that name: -601, naming the type of the object that
-// exists (a view over a table's name said the table was a VIEW).  Tables and indexes share
-// SQLite's one name space: a table named as an index failed with -901.
+// exists (a view over a table's name said the table was a VIEW).  Tables, views and indexes
+// share SQLite's one name space, in which case does not count: a table named as an index, or
+// as a table whose name differs only in case ("ix_a" and IX_A), failed with -901.
 void checkNameFree(sqlite3 *db, const QualName &q) {
   if (auto existing = findTable(db, q.schema, q.name))
     raise(kSqlObjectExists, {q.text(), existing->type == 'V' ? "VIEW" : existing->type == 'A' ? "ALIAS" : "TABLE"});
-  Stmt index(db, "SELECT 1 FROM sqlite_schema WHERE type = 'index' AND name = ?1");
-  index.bind(1, q.schema + "." + q.name);
-  if (index.step()) raise(kSqlObjectExists, {q.text(), "INDEX"});
+  Stmt taken(db, "SELECT type FROM sqlite_schema WHERE type IN ('table', 'view', 'index') AND name = ?1 COLLATE NOCASE");
+  taken.bind(1, q.schema + "." + q.name);
+  if (taken.step()) {
+    const std::string type = taken.text(0);
+    raise(kSqlObjectExists, {q.text(), type == "index" ? "INDEX" : type == "view" ? "VIEW" : "TABLE"});
+  }
 }
 
 // Quarn-style generated name: "SQL" and a timestamp, unique by the caller's check.

@@ -3,6 +3,7 @@
  */
 #include "sqlutil.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -37,9 +38,22 @@ std::string realText(double d) {
 
 std::string decimalText(double d, int scale) {
   char buf[400];
-  std::snprintf(buf, sizeof buf, "%.*f", scale, d);
-  if (buf[0] == '-' && std::strspn(buf + 1, "0.") == std::strlen(buf + 1)) return buf + 1;
-  return buf;
+  // A DECIMAL is held as a double: digits past its 15 significant ones are the binary
+  // expansion's, not the number's (an AVG of scale 24 showed 10.003333333333332078041167), so
+  // they are written as zeros.
+  int shown = scale;
+  if (d != 0 && std::isfinite(d)) {
+    const int exponent = static_cast<int>(std::floor(std::log10(std::fabs(d))));
+    shown = std::clamp(14 - exponent, 0, scale);
+  }
+  std::snprintf(buf, sizeof buf, "%.*f", shown, d);
+  std::string out = buf;
+  if (shown < scale) {
+    if (shown == 0) out += '.';
+    out.append(static_cast<size_t>(scale - shown), '0');
+  }
+  if (out[0] == '-' && std::strspn(out.c_str() + 1, "0.") == out.size() - 1) return out.substr(1);
+  return out;
 }
 
 std::string Value::str() const {

@@ -52,9 +52,13 @@ std::string Translator::subqueryInParens() {
 // A fullselect as a value: one column, and at most one row.  SQLite would take the first of
 // several rows, so the rows (at most two of them) go through QONEROW, which fails at the
 // second.  The empty first select of the compound names the column, whatever the query calls it.
+// A subselect of column functions without GROUP BY is one row and stays as it is: within FROM
+// SQLite could not take an aggregate of the outer query in it ((SELECT COUNT(*) FROM d WHERE
+// d.k = MAX(t.k)) would be -120).
 std::string Translator::scalarFullselect() {
   std::string sub = subqueryInParens();
   if (lastShape_.known && lastShape_.types.size() > 1) raise(kSqlSubqueryColumns, {});
+  if (lastOneRow_) return sub;
   return "(SELECT QONEROW(quarn_one) FROM (SELECT NULL AS quarn_one WHERE 0 UNION ALL SELECT * FROM " + sub + " LIMIT 2))";
 }
 
@@ -286,10 +290,13 @@ static std::string durationUnit(const Token &t) {
   return "";
 }
 
-// An operand of arithmetic: a character string (not of a distinct type) is read as the number it
-// spells, and one that spells none is an error (QNUMBER) instead of SQLite's 0.
+// A character string operand of arithmetic (not of a distinct type).
+static bool isText(const QType &t) { return t.isCharacter() && !t.isDistinct(); }
+
+// An operand of arithmetic: a character string is read as the number it spells, and one that
+// spells none is an error (QNUMBER) instead of SQLite's 0.
 static std::string numericOperand(const std::string &sql, const QType &t) {
-  return t.isCharacter() && !t.isDistinct() ? "QNUMBER(" + sql + ")" : sql;
+  return isText(t) ? "QNUMBER(" + sql + ")" : sql;
 }
 
 /*
@@ -298,7 +305,9 @@ static std::string numericOperand(const std::string &sql, const QType &t) {
  * floating results past a DOUBLE's range, where SQLite gave an infinity.  SMALLINT operands
  * give an INTEGER result, as the database types them.
  */
-static std::string checkedInteger(const std::string &arithmetic, const QType &t) {
+static std::string checkedArithmetic(const std::string &arithmetic, const QType &t, bool fromText = false) {
+  // A character string operand makes a number of no known type: a double may come of it.
+  if (fromText && t.base == Base::None) return "QFLOATRESULT(" + arithmetic + ")";
   if (t.isDistinct()) return arithmetic;
   if (t.base == Base::Integer) return "QINTRESULT(" + arithmetic + ", 32)";
   if (t.base == Base::BigInt) return "QINTRESULT(" + arithmetic + ", 64)";
@@ -339,8 +348,9 @@ std::string Translator::additive() {
         continue;
       }
       out = numericOperand(out, t) + (plus ? " + " : " - ") + numericOperand(right, rt);
+      const bool fromText = isText(t) || isText(rt);
       t = numericResult(t, rt, plus ? '+' : '-');
-      out = checkedInteger(out, t);
+      out = checkedArithmetic(out, t, fromText);
     }
     else if (acceptOp("||") || acceptKw("CONCAT")) {
       out = asValue(out, t);
@@ -363,12 +373,13 @@ std::string Translator::multiplicative() {
     if (acceptOp("*")) {
       std::string right = unary();
       out = numericOperand(out, t) + " * " + numericOperand(right, lastType_);
+      const bool fromText = isText(t) || isText(lastType_);
       t = numericResult(t, lastType_, '*');
-      out = checkedInteger(out, t);
+      out = checkedArithmetic(out, t, fromText);
     }
     else if (acceptOp("/")) {
       std::string right = numericOperand(unary(), lastType_);
-      const bool fromText = (t.isCharacter() && !t.isDistinct()) || (lastType_.isCharacter() && !lastType_.isDistinct());
+      const bool fromText = isText(t) || isText(lastType_);
       out = numericOperand(out, t);
       QType r = numericResult(t, lastType_, '/');
       // A DECIMAL or floating quotient is not cut to an integer, even where SQLite holds both
@@ -377,7 +388,7 @@ std::string Translator::multiplicative() {
       bool exact = r.base == Base::SmallInt || r.base == Base::Integer || r.base == Base::BigInt;
       if ((r.base != Base::None && !exact) || fromText) out = "CAST(" + out + " AS REAL)";
       // A zero divisor is an error (-801), not SQLite's NULL.
-      out = checkedInteger(out + " / QDIVISOR(" + right + ")", r);
+      out = checkedArithmetic(out + " / QDIVISOR(" + right + ")", r, fromText);
       t = r;
     }
     else {
@@ -394,7 +405,7 @@ std::string Translator::unary() {
     // Any other operand goes in parentheses: "-" before "-1" would make "--", a comment.
     std::string operand = unary();
     if (operand.find_first_not_of("0123456789") == std::string::npos) return "-" + operand;
-    return checkedInteger("-(" + numericOperand(operand, lastType_) + ")", lastType_);
+    return checkedArithmetic("-(" + numericOperand(operand, lastType_) + ")", lastType_, isText(lastType_));
   }
   if (acceptOp("+")) return unary();
   lastType_ = QType{};
@@ -515,7 +526,7 @@ std::string Translator::columnRef(const std::vector<std::string> &parts) {
   size_t level = 0;
   const ScopeColumn *found = findColumn(parts, &exposed, &level);
   if (found) {
-    if (group_.active && aggregateDepth_ == 0 && level == group_.level) group_.columns.push_back(exposed + '\x1F' + found->name);
+    if (group_.active && level == group_.level) group_.columns.push_back(exposed + '\x1F' + found->name);
     lastType_ = found->type;
     if (!found->sql.empty()) return found->sql;
     // A column renamed by a correlation list is reached by its own name.
@@ -663,13 +674,16 @@ std::string Translator::functionCall(const std::string &schema, const std::strin
     if (acceptKw("DISTINCT")) distinct = "DISTINCT ";
     else acceptKw("ALL");
     std::vector<std::string> args;
-    ++aggregateDepth_;
+    const size_t columnsBefore = group_.columns.size();
     do args.push_back(expr());
     while (acceptOp(","));
-    --aggregateDepth_;
     expectOp(")");
-    // MIN and MAX of several arguments are the scalar functions, not column functions.
-    if (args.size() == 1) group_.aggregate = true;
+    // The columns inside a column function are no select items of their own; MIN and MAX of
+    // several arguments are the scalar functions, whose columns stay items.
+    if (args.size() == 1) {
+      group_.aggregate = true;
+      group_.columns.resize(columnsBefore);
+    }
     if (fname == "COUNT") {
       lastType_ = QType{};
       lastType_.base = Base::Integer;

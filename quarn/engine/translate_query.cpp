@@ -126,6 +126,7 @@ std::string Translator::orderAndFetch() {
 std::string Translator::fullselect() {
   Nest nest(*this);
   std::string out = term();
+  bool oneRow = lastOneRow_;
   // ORDER BY names the columns of the first term.
   std::vector<std::string> firstNames = lastResultNames_;
   // The result columns are those of the first term; a column keeps a distinct type only where
@@ -142,6 +143,7 @@ std::string Translator::fullselect() {
     ++depth_;
     std::string right = term();
     --depth_;
+    oneRow = false;
     for (size_t k = 0; k < shape.types.size(); ++k) {
       QType &t = shape.types[k];
       bool same = lastShape_.known && lastShape_.types.size() == shape.types.size() &&
@@ -187,6 +189,7 @@ std::string Translator::fullselect() {
   out += orderAndFetch();
   resultNames_ = std::move(outer);
   lastShape_ = std::move(shape);
+  lastOneRow_ = oneRow;
   return out;
 }
 
@@ -197,6 +200,7 @@ std::string Translator::term() {
     return "SELECT * FROM (" + inner + ")";
   }
   if (kw("SELECT")) return subselect();
+  lastOneRow_ = false;
   if (acceptKw("VALUES")) return valuesClause(false);
   fail("SELECT");
 }
@@ -358,9 +362,7 @@ std::string Translator::subselect() {
   ++depth_;
   // The grouping check of an enclosing select sees nothing of this one.
   GroupCheck outerGroup = std::move(group_);
-  const int outerDepth = aggregateDepth_;
   group_ = GroupCheck{};
-  aggregateDepth_ = 0;
   std::string tail = " FROM " + fromClause();
   if (acceptKw("WHERE")) tail += " WHERE " + expr();
   GroupCheck grouping;
@@ -405,7 +407,6 @@ std::string Translator::subselect() {
   itemShape_ = QueryShape{};
   group_ = std::move(grouping);
   group_.active = true;
-  aggregateDepth_ = 0;
   do {
     if (position > 1) out += ", ";
     out += selectItem(position++);
@@ -416,8 +417,8 @@ std::string Translator::subselect() {
     for (const std::string &c : group_.columns)
       if (std::find(group_.keys.begin(), group_.keys.end(), c) == group_.keys.end())
         raise(kSqlNotGrouped, {c.substr(c.find('\x1F') + 1)});
+  const bool oneRow = group_.aggregate && !group_.grouped;
   group_ = std::move(outerGroup);
-  aggregateDepth_ = outerDepth;
   // The names stay for the ORDER BY of this subselect (or of the fullselect it begins).
   std::vector<std::string> names = std::move(resultNames_);
   resultNames_ = std::move(outerNames);
@@ -428,6 +429,7 @@ std::string Translator::subselect() {
   scopes_.pop_back();
   i_ = tailEnd;
   nParams_ = tailParams;
+  lastOneRow_ = oneRow;
   return out + tail;
 }
 

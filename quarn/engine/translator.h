@@ -400,7 +400,7 @@ class Translator {
   const ScopeColumn *findColumn(const std::vector<std::string> &parts, std::string *exposed,
                                 size_t *level = nullptr) const;
   // The grouping of the subselect whose select items are being read: the columns of its own FROM
-  // items referenced outside a column function, whether a column function was met, and its
+  // items its items reference outside a column function, whether a column function was met, and its
   // grouping columns (keys that are expressions turn the check off).  A grouped select item
   // must be a grouping column or inside a column function (-122).
   struct GroupCheck {
@@ -412,7 +412,9 @@ class Translator {
     std::vector<std::string> keys, columns;
   };
   GroupCheck group_;
-  int aggregateDepth_ = 0;
+  // The query read last is one subselect with a column function among its items and no GROUP
+  // BY: exactly one row, so a scalar fullselect of it needs no check of its rows.
+  bool lastOneRow_ = false;
   static ScopeItem tableScope(const std::string &exposed, const TableInfo &info);
   // The target of UPDATE or DELETE; in a trigger its columns are qualified by the table itself.
   ScopeItem targetScope(const std::string &exposed, const TableRef &r) const {

@@ -24,6 +24,13 @@ CREATE TABLE p_k (x INT);
 CREATE VIEW p_k AS SELECT k FROM p;
 CREATE INDEX p_k ON p (k);
 DROP INDEX p_k;
+-- SQLite's name space ignores case: a table whose name differs from an index's or a table's
+-- only in case is -601 too (it was -901).
+CREATE TABLE casec (x INT);
+CREATE INDEX "ix_c" ON casec (x);
+CREATE TABLE IX_C (y INT);
+CREATE TABLE "casec" (y INT);
+DROP TABLE casec;
 CREATE TABLE d (a INT, a INT);
 ALTER TABLE p ADD PRIMARY KEY (v);
 ALTER TABLE p ADD COLUMN v INT;

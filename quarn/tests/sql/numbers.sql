@@ -122,4 +122,10 @@ CREATE TABLE AV (I INT, D DECIMAL(5,2));
 INSERT INTO AV VALUES (1, 1.00), (2, 2.25);
 SELECT AVG(I), AVG(D), SUM(D) FROM AV;
 DESCRIBE SELECT AVG(I), AVG(D), SUM(D) FROM AV;
+-- A character string operand is no exception: its arithmetic past a DOUBLE's range is -802 too.
+-- An AVG's digits past a double's 15 significant ones are zeros, not the binary expansion's.
+VALUES '1e308' * 10;
+CREATE TABLE PAY (AMT DECIMAL(9,2));
+INSERT INTO PAY VALUES (10.00), (10.00), (10.01);
+SELECT AVG(AMT), SUM(AMT) FROM PAY;
 ROLLBACK;

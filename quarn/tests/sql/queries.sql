@@ -63,3 +63,10 @@ SELECT K FROM ND WHERE K IS DISTINCT FROM 1 ORDER BY K;
 SELECT K FROM ND WHERE C IS NOT DISTINCT FROM 'b';
 SELECT K FROM ND WHERE D IS NOT DISTINCT FROM '1/5/2020';
 SELECT K FROM ND WHERE K IS NOT DISTINCT FROM K ORDER BY K;
+-- A scalar fullselect of column functions without GROUP BY is one row and is left as it is, so it
+-- may take an aggregate of the outer query; a scalar MIN or MAX of several arguments keeps its
+-- columns select items of their own (-122 in a grouped select).
+SELECT A, (SELECT COUNT(*) FROM GR AS I WHERE I.A = MAX(GR.A)) FROM GR GROUP BY A ORDER BY A;
+SELECT A FROM GR GROUP BY A HAVING (SELECT COUNT(*) FROM GR AS I WHERE I.B > MIN(GR.B)) > 1 ORDER BY A;
+SELECT A, MAX(B, 0) FROM GR GROUP BY A;
+SELECT MAX(B), MIN(A, 100) FROM GR;
