@@ -359,6 +359,15 @@ void KelSchemaWatch::atElement(KelCallContext *ctx, const xercesc::Locator *loca
   xercesc::GrammarResolver *grammars = scanner != nullptr ? ScannerAccess::grammarsOf(scanner) : nullptr;
   if (grammars == nullptr) return;
   bool loaded = false;
+  // A model's elements may be declared in any grammar of the parse: each comparison of the
+  // ambiguity check is weighted by the costliest lookup among them.
+  uint64_t lookupWalk = 0;
+  xercesc::RefHashTableOfEnumerator<xercesc::Grammar> all = grammars->getGrammarEnumerator();
+  while (all.hasMoreElements()) {
+    xercesc::Grammar &grammar = all.nextElement();
+    if (grammar.getGrammarType() == xercesc::Grammar::SchemaGrammarType)
+      lookupWalk = std::max(lookupWalk, kelSchemaLookupWalk(&static_cast<xercesc::SchemaGrammar &>(grammar)));
+  }
   xercesc::RefHashTableOfEnumerator<xercesc::Grammar> each = grammars->getGrammarEnumerator();
   while (each.hasMoreElements()) {
     xercesc::Grammar &grammar = each.nextElement();
@@ -368,6 +377,7 @@ void KelSchemaWatch::atElement(KelCallContext *ctx, const xercesc::Locator *loca
     auto &schema = static_cast<xercesc::SchemaGrammar &>(grammar);
     KelModelBudget budget;
     budget.work = work_;
+    budget.lookupWalk = lookupWalk;
     const XMLCh *type = nullptr;
     std::string reason;
     if (!kelMeasureSchemaModels(&schema, &budget, &type, &reason)) {

@@ -10,12 +10,15 @@
 #include <xercesc/validators/DTD/DTDGrammar.hpp>
 #include <xercesc/validators/schema/ComplexTypeInfo.hpp>
 #include <xercesc/validators/schema/SchemaGrammar.hpp>
+#include <xercesc/validators/schema/SchemaElementDecl.hpp>
 
 #include <algorithm>
 #include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
+
+#include "quarnmemberof.h"
 
 namespace {
 
@@ -365,18 +368,76 @@ bool kelMeasureSchemaModel(const ContentSpecNode *model, KelModelBudget *budget,
               " deep once its occurrences are written out";
     return false;
   }
-  budget->work += w.positions * w.positions;
-  if (budget->work > KEL_MODEL_WORK_LIMIT) {
+  // A walk through a table that has outgrown the processor's caches costs more for each
+  // declaration: a pair beside 22,000 declarations took 27 times one beside 2,000.
+  const uint64_t walk = std::min<uint64_t>(budget->lookupWalk, uint64_t{1} << 20);
+  budget->work += w.positions * w.positions * (KEL_SCHEMA_PAIR_COST + walk + walk * walk / 64);
+  if (budget->work > KEL_SCHEMA_MODEL_WORK_LIMIT) {
     *reason = "the automata of the schema take too long to build";
     return false;
   }
   return true;
 }
 
+// The grammar's table of element declarations, and that of the declarations made inside named
+// groups, which a lookup searches after missing in the first.
+struct ElementDecls {
+  using Type = xercesc::RefHash3KeysIdPool<xercesc::SchemaElementDecl> *xercesc::SchemaGrammar::*;
+  friend Type member(ElementDecls);
+};
+struct GroupElementDecls {
+  using Type = xercesc::RefHash3KeysIdPool<xercesc::SchemaElementDecl> *xercesc::SchemaGrammar::*;
+  friend Type member(GroupElementDecls);
+};
+template struct QuarnMemberOf<ElementDecls, &xercesc::SchemaGrammar::fElemDeclPool>;
+template struct QuarnMemberOf<GroupElementDecls, &xercesc::SchemaGrammar::fGroupElemDeclPool>;
+
+namespace {
+
+// Declarations in one slot of pool, on average (a missed lookup walks a whole slot).
+uint64_t slotLength(xercesc::RefHash3KeysIdPool<xercesc::SchemaElementDecl> *pool) {
+  if (pool == nullptr || pool->getHashModulus() == 0) return 0;
+  xercesc::RefHash3KeysIdPoolEnumerator<xercesc::SchemaElementDecl> each(pool, false);
+  return each.size() / pool->getHashModulus();
+}
+
+}  // namespace
+
+uint64_t kelSchemaLookupWalk(const xercesc::SchemaGrammar *grammar) {
+  if (grammar == nullptr) return 0;
+  auto *writable = const_cast<xercesc::SchemaGrammar *>(grammar);  // the enumerators want it so
+  const uint64_t walk =
+      slotLength(writable->*member(ElementDecls{})) + slotLength(writable->*member(GroupElementDecls{}));
+  xercesc::RefHash3KeysIdPoolEnumerator<xercesc::SchemaElementDecl> each = writable->getElemEnumerator();
+  // The longest chain of substitution groups, each declaration's found once.
+  std::unordered_map<const xercesc::SchemaElementDecl *, uint64_t> chain;
+  std::vector<const xercesc::SchemaElementDecl *> path;
+  uint64_t longest = 0;
+  const uint64_t decls = each.size();
+  while (each.hasMoreElements()) {
+    path.clear();
+    const xercesc::SchemaElementDecl *d = &each.nextElement();
+    uint64_t above = 0;
+    while (d != nullptr && path.size() <= decls) {
+      auto found = chain.find(d);
+      if (found != chain.end()) {
+        above = found->second;
+        break;
+      }
+      path.push_back(d);
+      d = d->getSubstitutionGroupElem();
+    }
+    for (auto p = path.rbegin(); p != path.rend(); ++p) chain[*p] = ++above;
+    longest = std::max(longest, above);
+  }
+  return walk + (longest > 0 ? longest - 1 : 0);  // a declaration's own group is the first step
+}
+
 bool kelMeasureSchemaModels(const xercesc::SchemaGrammar *grammar, KelModelBudget *budget, const XMLCh **type,
                             std::string *reason) {
   xercesc::RefHashTableOf<xercesc::ComplexTypeInfo> *types = grammar != nullptr ? grammar->getComplexTypeRegistry() : nullptr;
   if (types == nullptr) return true;
+  budget->lookupWalk = std::max(budget->lookupWalk, kelSchemaLookupWalk(grammar));
   xercesc::RefHashTableOfEnumerator<xercesc::ComplexTypeInfo> each(types, false);
   while (each.hasMoreElements()) {
     const xercesc::ComplexTypeInfo &info = each.nextElement();

@@ -52,8 +52,30 @@ bool kelMeasureContentModels(const xercesc::Grammar *dtdGrammar, const XMLCh **e
 struct KelModelBudget {
   size_t extraStates = 0;
   uint64_t work = 0;
+  // Schema models only: the declarations the parser's ambiguity check walks for each pair of
+  // positions it compares (kelSchemaLookupWalk); kelMeasureSchemaModels raises it to its grammar's.
+  uint64_t lookupWalk = 0;
 };
 bool kelMeasureContentModel(const xercesc::ContentSpecNode *model, KelModelBudget *budget, std::string *reason);
+
+/*
+ * What the parser's check that a schema model is unambiguous costs for each pair of positions it
+ * compares.  It compares every two positions that may come next at the same point (all of them in
+ * a repeated choice), and each comparison looks the element up among the grammar's declarations,
+ * global or local, in tables of a fixed number of slots (about a hundred) that never grow, then
+ * follows its substitution groups.  So a pair costs KEL_SCHEMA_PAIR_COST plus w + w * w / 64, w
+ * being the declarations of a table slot and the substitution groups followed (the square: a
+ * table past the processor's caches costs more for each declaration): a choice of 2,000
+ * elements took 0.5 seconds beside 2,000 declarations, 2 beside 7,000 and 13.5 beside 22,000.
+ */
+inline constexpr uint64_t KEL_SCHEMA_PAIR_COST = 10;
+// All models of a parse, weighted so: 16 Mi pairs of positions that cost nothing more, which
+// take about half a second to build and check.
+inline constexpr uint64_t KEL_SCHEMA_MODEL_WORK_LIMIT = KEL_MODEL_WORK_LIMIT * KEL_SCHEMA_PAIR_COST;
+// The declarations the check walks for each pair in grammar (null: none): the average length
+// of a slot of the table of element declarations and of the table of those made inside named
+// groups, and the longest chain of substitution groups.
+uint64_t kelSchemaLookupWalk(const xercesc::SchemaGrammar *grammar);
 
 /*
  * The same for the complex types of a schema grammar, read as its traversal left them and before
@@ -65,7 +87,8 @@ bool kelMeasureContentModel(const xercesc::ContentSpecNode *model, KelModelBudge
  * build.  So each model is measured by its positions once written out (at most
  * KEL_MODEL_POSITION_LIMIT) and by the nesting of the written-out tree (at most
  * KEL_MODEL_DEPTH_LIMIT), and all models of the budget by the sum of the squares of their
- * positions (at most KEL_MODEL_WORK_LIMIT).  Returns true when they pass; otherwise false with
+ * positions, each times the cost of a pair for the budget's lookupWalk (at most
+ * KEL_SCHEMA_MODEL_WORK_LIMIT).  Returns true when they pass; otherwise false with
  * the type's name and the reason.
  */
 bool kelMeasureSchemaModels(const xercesc::SchemaGrammar *grammar, KelModelBudget *budget, const XMLCh **type,

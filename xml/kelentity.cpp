@@ -330,6 +330,14 @@ void kelNoteAllocation(XMLSize_t size) {
     watch->budget_ = 0;  // once: what unwinding the parse allocates is not refused again
     throw KELException::parseErrorAt(watch->ctx_, watch->locator_, kExpansionTooLarge);
   }
+  // The reader stack holds the document and every entity open now; the new reader would be
+  // one more entity inside them.
+  if (watch->readerMgr_ != nullptr && watch->readerMgr_->getReaderDepth() > KEL_ENTITY_NESTING_LIMIT) {
+    KEL_TRACE(watch->ctx_, "more than %llu entities open at once, the parse ends\n",
+              static_cast<unsigned long long>(KEL_ENTITY_NESTING_LIMIT));
+    std::string text = "entities nest more than " + std::to_string(KEL_ENTITY_NESTING_LIMIT) + " deep";
+    throw KELException::parseErrorAt(watch->ctx_, watch->locator_, text.c_str());
+  }
   if (++watch->readers_ <= watch->readerLimit_) return;
   if (watch->readers_ <= KEL_ENTITY_READER_LIMIT) {
     KEL_TRACE(watch->ctx_, "more than %llu entity readers of the longest entity, the parse ends\n",
@@ -581,12 +589,16 @@ std::unique_ptr<xercesc::SAX2XMLReaderImpl> kelCreateReader(xercesc::MemoryManag
 }
 
 void kelReadAsXml10(const xercesc::Locator *locator) {
-  if (tWatch != nullptr) tWatch->locator_ = locator;
+  if (tWatch != nullptr) {
+    tWatch->locator_ = locator;
+    tWatch->readerMgr_ = nullptr;
+  }
   // The parser's locator is its reader manager, which keeps the XML version of the last
   // declaration it read; the document's own declaration comes after this call.  (A type test
   // rather than a dynamic_cast: this runs once per document of a statement.)
   if (locator == nullptr || typeid(*locator) != typeid(xercesc::ReaderMgr)) return;
   auto *readers = const_cast<xercesc::ReaderMgr *>(static_cast<const xercesc::ReaderMgr *>(locator));
+  if (tWatch != nullptr) tWatch->readerMgr_ = readers;  // its depth bounds the entities open
   if (readers->getCurrentReader() != nullptr) readers->setXMLVersion(xercesc::XMLReader::XMLV1_0);
 }
 

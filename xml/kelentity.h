@@ -31,6 +31,9 @@
 
 struct KelCallContext;
 class KELException;
+namespace xercesc_3_2 {
+class ReaderMgr;
+}
 
 // UTF-16 text in the database code page (file names are kept in it throughout); without a
 // converter, ASCII as it is and anything else as '?'.
@@ -49,6 +52,16 @@ inline constexpr XMLCh KEL_REPLACEMENT_DTD_ID[] = u"IdForEmptyBuffer";
 
 // Entity references one parse may expand; one more ends it with a parse error.
 inline constexpr XMLSize_t KEL_ENTITY_EXPANSION_LIMIT = 10000;
+
+/*
+ * Entities one parse may have open at once, the external DTD and every general or parameter
+ * entity counted, the document not: the parser keeps a reader with its buffers for each (about
+ * 19 KB), so a chain of 9,990 internal entities each naming the next, within the expansion
+ * limit, took 187 MB.  Checked where the parser asks for the reader of one more entity (see
+ * kelNoteAllocation), in the parses whose handlers call kelReadAsXml10; one more is the parse
+ * error "entities nest more than 256 deep".
+ */
+inline constexpr XMLSize_t KEL_ENTITY_NESTING_LIMIT = 256;
 
 /*
  * The limit on what one parse reads through the parser's own entity readers: the document,
@@ -134,6 +147,7 @@ class KelExpansionWatch {
   static void refuseWork(QuarnParseWork *work);
   KelCallContext *ctx_;
   const xercesc::Locator *locator_ = nullptr;  // where the document is read, once known
+  const xercesc::ReaderMgr *readerMgr_ = nullptr;  // the same, when it is the parser's reader stack
   uint64_t readers_ = 0;
   uint64_t readerLimit_ = KEL_ENTITY_READER_LIMIT;  // lowered by kelLimitExpansions
   uint64_t budget_ = 0;     // bytes the parse may ask of the watched manager; 0: no limit

@@ -277,6 +277,33 @@ TEST_F(Validation, SchemaContentModelsPastTheirLimitsAreRefusedBeforeTheParserBu
   EXPECT_NE(std::string(msg).find("unique particle attribution"), std::string::npos) << msg;
 }
 
+// The parser checks a model for ambiguity by comparing every two positions that may come
+// next together, each comparison looking an element up in tables of declarations that never
+// grow: a choice of 1,000 elements beside 10,000 other declarations passed the sum of the
+// squares of positions and took 1.4 seconds (of 2,000 beside 20,000: 13.5 seconds).  The
+// measurement weighs each pair by the declarations a lookup walks.
+TEST_F(Validation, SchemaModelsAreWeighedByTheDeclarationsTheirCheckCompares) {
+  const std::string xsd = dir.file("d.xsd");
+  const std::u16string location(xsd.begin(), xsd.end());
+  auto check = [&](int choices, int declarations) {
+    std::string s = "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\"><xs:element name=\"a\">"
+                    "<xs:complexType><xs:choice minOccurs=\"0\" maxOccurs=\"unbounded\">";
+    for (int i = 0; i < choices; ++i) s += "<xs:element name=\"e" + std::to_string(i) + "\" type=\"xs:string\"/>";
+    s += "</xs:choice></xs:complexType></xs:element>";
+    for (int i = 0; i < declarations; ++i) s += "<xs:element name=\"g" + std::to_string(i) + "\"/>";
+    keltest::writeFile(xsd, s + "</xs:schema>");
+    int rc = kelValidateSchema(&ctx, "<a><e1>x</e1></a>", 1, 0, location.c_str(), state, msg);
+    return std::to_string(rc) + " " + state;
+  };
+  EXPECT_EQ(check(1000, 10000), "0 38X13");
+  EXPECT_EQ(std::string(msg),
+            "KELQ047E  Parser error on line 1 column 4: the content model of type \"__AnonC0\" is too complex to "
+            "check: the automata of the schema take too long to build \n");
+  // The same choice alone, and a smaller one beside the same declarations, pass.
+  EXPECT_EQ(check(1000, 0), "1 00000") << msg;
+  EXPECT_EQ(check(300, 10000), "1 00000") << msg;
+}
+
 // Schema documents are read through the parser's recursive walks: the nesting of each, and
 // the chain of definitions naming one another, are measured before the parser reads them, and
 // what loading them may take of memory is bounded.
