@@ -286,12 +286,31 @@ bool parserDetects(UConverter *conv) {
 // The code set of the locale the environment names for character types (LC_ALL, LC_CTYPE,
 // LANG), whether or not the program has made it its own with setlocale; empty when that locale
 // is not installed.  Read through a locale object of its own: nothing of the process changes.
+// Looking the locale up costs about 5,000 instructions, and every first call of a function sets
+// its code pages up, so the answer is kept for as long as the variables that name the locale
+// stay the same.
 std::string environmentCodeSet() {
+  std::string key;
+  for (const char *name : {"LC_ALL", "LC_CTYPE", "LANG", "LOCPATH"}) {
+    const char *value = std::getenv(name);
+    key += value != nullptr ? value : "";
+    key += '\x1F';
+  }
+  static std::mutex lock;
+  static std::string keptKey, keptCodeSet;
+  static bool kept = false;
+  std::lock_guard<std::mutex> guard(lock);
+  if (kept && key == keptKey) return keptCodeSet;
+  std::string out;
   locale_t loc = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(0));
-  if (loc == static_cast<locale_t>(0)) return "";
-  const char *codeSet = nl_langinfo_l(CODESET, loc);
-  std::string out = codeSet != nullptr ? codeSet : "";
-  freelocale(loc);
+  if (loc != static_cast<locale_t>(0)) {
+    const char *codeSet = nl_langinfo_l(CODESET, loc);
+    out = codeSet != nullptr ? codeSet : "";
+    freelocale(loc);
+  }
+  keptKey = std::move(key);
+  keptCodeSet = out;
+  kept = true;
   return out;
 }
 
@@ -302,22 +321,28 @@ std::string environmentCodeSet() {
 // a Latin-1 locale was taken or not by the order of the calls).  Caller closes it.
 UConverter *openProcessConverter(std::string *name, UErrorCode *err) {
   std::string defaultName = environmentCodeSet();
+  UConverter *conv = nullptr;
   if (!defaultName.empty()) {
     UErrorCode probe = U_ZERO_ERROR;
-    UConverter *conv = ucnv_open(defaultName.c_str(), &probe);
-    if (conv == nullptr || U_FAILURE(probe)) defaultName.clear();
-    ucnv_close(conv);
+    conv = ucnv_open(defaultName.c_str(), &probe);
+    if (U_FAILURE(probe)) {
+      ucnv_close(conv);
+      conv = nullptr;
+      defaultName.clear();
+    }
   }
   if (defaultName.empty()) {
-    std::lock_guard<std::mutex> guard(defaultNameLock());
-    const char *current = ucnv_getDefaultName();
-    if (current != nullptr) defaultName = current;
+    {
+      std::lock_guard<std::mutex> guard(defaultNameLock());
+      const char *current = ucnv_getDefaultName();
+      if (current != nullptr) defaultName = current;
+    }
+    if (defaultName.empty()) {
+      *err = U_MISSING_RESOURCE_ERROR;
+      return nullptr;
+    }
+    conv = ucnv_open(defaultName.c_str(), err);
   }
-  if (defaultName.empty()) {
-    *err = U_MISSING_RESOURCE_ERROR;
-    return nullptr;
-  }
-  UConverter *conv = ucnv_open(defaultName.c_str(), err);
   if (conv != nullptr) {
     UErrorCode ccsidErr = U_ZERO_ERROR;
     if (ucnv_getCCSID(conv, &ccsidErr) == 367) {
