@@ -26,6 +26,13 @@
 namespace quarn {
 namespace {
 
+// The built-in type of base b (the types of the columns the console's own commands show).
+QType builtinType(Base b) {
+  QType t;
+  t.base = b;
+  return t;
+}
+
 class Console {
  public:
   // Messages go to out, results to writer (the same stream in the table mode).
@@ -237,6 +244,23 @@ int Console::run(const std::string &text) {
       setSqlca(&ca, engineError(kSqlSyntax, {t[3].text, t[2].text, "END OF STATEMENT"}));
       return report(ca);
     }
+    if (schema == "SESSION") {
+      // A declared temporary table is the session's own: the catalogue does not list it.
+      const TableInfo *temp = session_->tempTable(table);
+      if (temp == nullptr) {
+        setSqlca(&ca, engineError(kSqlUndefinedName, {schema + "." + table}));
+        return report(ca);
+      }
+      const QType chars = builtinType(Base::Varchar), number = builtinType(Base::Integer);
+      writer_.begin({"Column name", "Data type schema", "Data type name", "Column length", "Scale", "Nulls"},
+                    {chars, chars, chars, number, number, chars});
+      for (const ColumnDef &c : temp->columns)
+        writer_.row({Value::text(c.name), Value::text(c.type.catalogSchema()), Value::text(c.type.catalogName()),
+                     Value::integer(c.type.catalogLength()), Value::integer(c.type.scale),
+                     Value::text(c.nullable ? "Y" : "N")});
+      writer_.end(true);
+      return 0;
+    }
     std::unique_ptr<Statement> probe;
     std::string exists = "SELECT 1 FROM SYSCAT.TABLES WHERE TABSCHEMA = " + quoteString(schema) +
                          " AND TABNAME = " + quoteString(table);
@@ -260,10 +284,7 @@ int Console::run(const std::string &text) {
     std::string sql = text.substr(t[kw(1, "OUTPUT") ? 2 : 1].pos);
     std::unique_ptr<Statement> st;
     if (session_->prepare(sql, &st, &ca) < 0) return report(ca);
-    QType chars;
-    chars.base = Base::Varchar;
-    QType number;
-    number.base = Base::Integer;
+    const QType chars = builtinType(Base::Varchar), number = builtinType(Base::Integer);
     writer_.begin({"Column name", "Data type schema", "Data type name", "Column length", "Scale"},
                   {chars, chars, chars, number, number});
     for (int c = 0; c < st->columnCount(); ++c) {
