@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "kelbuf.h"
 #include "kelcatalog.h"
@@ -27,6 +28,7 @@
 #include "keltrace.h"
 #include "quarnapp.h"
 #include "sqlcli.h"
+#include "sqlda.h"
 
 namespace {
 
@@ -108,6 +110,24 @@ int checkColumn(KelCallContext *ctx, const KelComposeArgs &a, const std::string 
   return kelFail(ctx, msg, sqlstate, KELQ009E, shownTable(a).c_str());
 }
 
+// The first column of a declared temporary table (schema SESSION), which the catalogue does not
+// list: the column of its SELECT * as the statement describes it.  False when the table is not
+// there (the caller reports KELA016E).
+bool firstSessionColumn(KelCallContext *ctx, const KelComposeArgs &a, std::string *column) {
+  std::string sql = "SELECT * FROM ";
+  if (!quotedTable(ctx, a, &sql)) return false;
+  sqlca ca{};
+  quarn_stmt *raw = nullptr;
+  if (quarn_prepare(sql.c_str(), &raw, &ca) < 0) return false;
+  std::unique_ptr<quarn_stmt, void (*)(quarn_stmt *)> stmt(raw, quarn_free_stmt);
+  std::vector<char> area(SQLDASIZE(1), '\0');
+  auto *da = reinterpret_cast<sqlda *>(area.data());
+  da->sqln = 1;
+  if (quarn_describe(raw, da, &ca) < 0 || da->sqld < 1) return false;
+  column->assign(da->sqlvar[0].sqlname.data, static_cast<size_t>(da->sqlvar[0].sqlname.length));
+  return !column->empty();
+}
+
 // The result table exists and has its columns; a single-column caller's table gets KEL_VALID.
 int prepareResultTable(KelCallContext *ctx, KelComposeArgs *a, bool validate, std::string *validColumn,
                        char *sqlstate, char *msg) {
@@ -125,7 +145,10 @@ int prepareResultTable(KelCallContext *ctx, KelComposeArgs *a, bool validate, st
     }
     if (!exists) return kelFail(ctx, msg, sqlstate, KELA016E, shownTable(*a).c_str());
   }
-  if (a->resultColumn.empty()) {
+  if (a->resultColumn.empty() && session) {
+    if (!firstSessionColumn(ctx, *a, &a->resultColumn))
+      return kelFail(ctx, msg, sqlstate, KELA016E, shownTable(*a).c_str());
+  } else if (a->resultColumn.empty()) {
     char first[KEL_TABLE_SIZE] = "";
     int32_t rc = 0;
     if (kelGetColumnName(ctx, schema.c_str(), a->table.c_str(), first, &rc, msg) < 0) {

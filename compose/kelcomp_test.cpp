@@ -230,6 +230,13 @@ TEST_F(ComposeDb, ResultTablesThatDoNotFitAreRefusedBeforeAnyDocument) {
   EXPECT_EQ(msgId(), "SQL0204N");
   EXPECT_EQ(compose(dad, toTable("RES", "SESSION")), -11);
   EXPECT_TRUE(column("SELECT doc FROM res").empty());
+  // A declared temporary table without a column named: its first column, as its SELECT *
+  // describes it (the catalogue, which does not list it, was asked: -11).
+  ASSERT_EQ(exec("DECLARE GLOBAL TEMPORARY TABLE SESSION.TRES (doc VARCHAR(4000), note INT) ON COMMIT PRESERVE ROWS"),
+            0)
+      << error();
+  EXPECT_EQ(compose(dad, toTable("TRES", "SESSION")), 0) << msg;
+  EXPECT_EQ(column("SELECT COUNT(doc) FROM SESSION.TRES"), std::vector<std::string>{"3"});
 }
 
 TEST_F(ComposeDb, AnUnqualifiedResultTableIsTheCurrentSchemas) {
