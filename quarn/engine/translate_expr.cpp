@@ -74,6 +74,25 @@ bool Translator::datetimeOperands(std::string *left, const QType &leftType, std:
   return leftDt || rightDt;
 }
 
+// The type of the one column of the query read last, when it is known to be a character string
+// (a string compared with a datetime is read as one); none otherwise.
+QType Translator::stringColumnOfLastQuery() const {
+  if (lastShape_.known && lastShape_.types.size() == 1 && lastShape_.types[0].isCharacter() &&
+      !lastShape_.types[0].isDistinct())
+    return lastShape_.types[0];
+  return QType{};
+}
+
+// The rows of subquery sub (in parentheses) compared with a datetime of type leftType by IN: a
+// column of strings is read as datetimes of that type, as a string compared with a datetime is;
+// any other subquery stays as it is.
+std::string Translator::datetimeRows(const std::string &sub, const QType &leftType) {
+  const QType column = stringColumnOfLastQuery();
+  if (!isDatetime(leftType) || column.base == Base::None) return sub;
+  return "(SELECT " + asDatetime("\"q\"", column, leftType.base) + " FROM (SELECT NULL AS \"q\" WHERE 0 UNION ALL SELECT * FROM " +
+         sub + "))";
+}
+
 std::string Translator::predicate() {
   if (acceptKw("EXISTS")) {
     std::string out = "EXISTS " + subqueryInParens();
@@ -97,11 +116,12 @@ std::string Translator::predicate() {
         bool all = tk().text == "ALL";
         ++i_;
         std::string sub = subqueryInParens();
+        const QType column = stringColumnOfLastQuery();
         std::string l = comparesPadded(leftType) ? blankPadded(left) : left;
         if (!all && cmp == "=") {
-          left = l + " IN " + sub;
+          left = l + " IN " + datetimeRows(sub, leftType);
         } else if (all && cmp == "<>") {
-          left = l + " NOT IN " + sub;
+          left = l + " NOT IN " + datetimeRows(sub, leftType);
         } else {
           // x op ANY (s): true when x op y holds for some y of s, false when s is empty or it
           // holds for none, else unknown.  x op ALL (s): true when s is empty or it holds for
@@ -109,6 +129,7 @@ std::string Translator::predicate() {
           // named by position, so any name it has does not matter.
           std::string alias = quoteIdent("quarn_q" + std::to_string(++quantified_));
           std::string y = alias + ".\"q\"";
+          if (isDatetime(leftType) && column.base != Base::None) y = asDatetime(y, column, leftType.base);
           std::string rows = "(SELECT NULL AS \"q\" WHERE 0 UNION ALL SELECT * FROM " + sub + ") AS " + alias;
           std::string test = "(" + left + " " + cmp + " " + (comparesPadded(leftType) ? blankPadded(y) : y) + ")";
           std::string unknown = "EXISTS (SELECT 1 FROM " + rows + " WHERE " + test + " IS NULL)";
@@ -171,6 +192,7 @@ std::string Translator::predicate() {
       std::string list;
       if (isOp("(") && (kw("SELECT", 1) || kw("WITH", 1) || kw("VALUES", 1))) {
         list = subqueryInParens();
+        list = datetimeRows(list, leftType);
       } else if (acceptOp("(")) {
         list = "(";
         bool first = true;

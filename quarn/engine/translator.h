@@ -146,6 +146,8 @@ class Translator {
   std::string selectStatement(bool top);
   std::string scalarFullselect();
   bool datetimeOperands(std::string *left, const QType &leftType, std::string *right, const QType &rightType);
+  QType stringColumnOfLastQuery() const;
+  std::string datetimeRows(const std::string &sub, const QType &leftType);
   std::string fullselect();
   std::string term();
   std::string subselect();
