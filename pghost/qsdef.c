@@ -214,7 +214,7 @@ static QsDef *build(Oid fn) {
   Clause argClauses[FUNC_MAX_ARGS];
   Clause resultClauses[FUNC_MAX_ARGS];
   int nResultSpecs = 0;
-  bool specificGiven = false;
+  bool specificGiven = false, resultGiven = false;
   QsDef *def;
 
   if (!HeapTupleIsValid(tup)) elog(ERROR, "cache lookup failed for function %u", fn);
@@ -265,6 +265,9 @@ static QsDef *build(Oid fn) {
       argClauses[k - 1].given = true;
     } else if (strncmp(tok, "result=", 7) == 0) {
       char *item = tok + 7;
+      /* One list of results: a second clause would be read on as more columns of the first. */
+      if (resultGiven) badClause(def->fname, "\"%s\" describes the results a second time.", tok);
+      resultGiven = true;
       for (;;) {
         char *comma = strchr(item, ',');
         if (comma != NULL) *comma = '\0';

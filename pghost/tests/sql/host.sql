@@ -45,6 +45,7 @@ CREATE FUNCTION bad13(VARCHAR) RETURNS VARCHAR LANGUAGE quarnsql AS 'qstestrouti
 -- A specific name is given once and whole, at most 128 bytes as on the engine: a second one
 -- replaced the first and a longer one was cut, so two functions could share a name.
 CREATE FUNCTION bad14(INTEGER) RETURNS INTEGER LANGUAGE quarnsql AS 'qstestroutines!qsthrow specific=one specific=two';
+CREATE FUNCTION bad16(INTEGER) RETURNS TABLE (a VARCHAR, b VARCHAR) LANGUAGE quarnsql AS 'qstestroutines!qsthrow result=10 result=20';
 CREATE FUNCTION bad15(INTEGER) RETURNS INTEGER LANGUAGE quarnsql AS 'qstestroutines!qsthrow specific=s0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef';
 CREATE FUNCTION long128(INTEGER) RETURNS INTEGER LANGUAGE quarnsql AS 'qstestroutines!qsthrow specific=s0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcde';
 VALUES (long128(1));
