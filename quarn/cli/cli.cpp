@@ -11,7 +11,6 @@
  */
 #include "sqlcli.h"
 
-#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -483,18 +482,11 @@ bool isNumericSqlType(SQLSMALLINT t) {
 // the statement's own conversion to refuse as it refuses any such value ('1.5' for an INTEGER
 // column).
 Value numericParam(std::string text, SQLSMALLINT sqltype) {
-  const size_t b = text.find_first_not_of(' '), e = text.find_last_not_of(' ');
-  if (b == std::string::npos) return Value::text(std::move(text));
-  const std::string t = text.substr(b, e - b + 1);
-  errno = 0;
-  char *end = nullptr;
-  const long long i = std::strtoll(t.c_str(), &end, 10);
-  if (*end == '\0' && errno == 0) return Value::integer(i);
+  int64_t i = 0;
+  double d = 0;
+  if (quarn::parseInteger(text, &i)) return Value::integer(i);
   const bool integerType = sqltype == SQL_SMALLINT || sqltype == SQL_INTEGER || sqltype == SQL_BIGINT;
-  if (integerType || t.find_first_not_of("0123456789+-.eE") != std::string::npos) return Value::text(std::move(text));
-  errno = 0;
-  const double d = std::strtod(t.c_str(), &end);
-  if (*end == '\0' && errno == 0 && std::isfinite(d)) return Value::real(d);
+  if (!integerType && quarn::parseNumber(text, &d) && std::isfinite(d)) return Value::real(d);
   return Value::text(std::move(text));
 }
 

@@ -72,41 +72,11 @@ void qintresult(sqlite3_context *ctx, int, sqlite3_value **argv) {
   fail(ctx, kSqlArithmeticOverflow, "");
 }
 
-std::string trimBlanks(const std::string &s) {
-  size_t b = s.find_first_not_of(' ');
-  if (b == std::string::npos) return "";
-  size_t e = s.find_last_not_of(' ');
-  return s.substr(b, e - b + 1);
-}
-
 std::string argText(sqlite3_value *v) {
   const unsigned char *p = sqlite3_value_text(v);
   return p ? std::string(reinterpret_cast<const char *>(p), static_cast<size_t>(sqlite3_value_bytes(v))) : std::string();
 }
 
-
-bool parseInteger(const std::string &text, int64_t *out) {
-  std::string t = trimBlanks(text);
-  if (t.empty()) return false;
-  char *end = nullptr;
-  errno = 0;
-  long long v = std::strtoll(t.c_str(), &end, 10);
-  if (*end != '\0' || errno) return false;
-  *out = v;
-  return true;
-}
-
-bool parseNumber(const std::string &text, double *out) {
-  std::string t = trimBlanks(text);
-  if (t.empty()) return false;
-  for (char c : t)
-    if (!(std::isdigit(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E')) return false;
-  char *end = nullptr;
-  double v = std::strtod(t.c_str(), &end);
-  if (*end != '\0') return false;
-  *out = v;
-  return true;
-}
 
 // How QCAST treats a string that does not fit the target: kCastExplicit (CAST, and CHAR
 // and VARCHAR with a length) cuts it, with the warning +445 (01004) when more than blanks are

@@ -4,6 +4,7 @@
 #include "sqlutil.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -133,6 +134,36 @@ Value columnValue(sqlite3_stmt *st, int col) {
     }
     default: return Value::null();
   }
+}
+
+std::string trimBlanks(const std::string &s) {
+  size_t b = s.find_first_not_of(' ');
+  if (b == std::string::npos) return "";
+  size_t e = s.find_last_not_of(' ');
+  return s.substr(b, e - b + 1);
+}
+
+bool parseInteger(const std::string &text, int64_t *out) {
+  std::string t = trimBlanks(text);
+  if (t.empty()) return false;
+  char *end = nullptr;
+  errno = 0;
+  long long v = std::strtoll(t.c_str(), &end, 10);
+  if (*end != '\0' || errno) return false;
+  *out = v;
+  return true;
+}
+
+bool parseNumber(const std::string &text, double *out) {
+  std::string t = trimBlanks(text);
+  if (t.empty()) return false;
+  for (char c : t)
+    if (!(std::isdigit(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E')) return false;
+  char *end = nullptr;
+  double v = std::strtod(t.c_str(), &end);
+  if (*end != '\0') return false;
+  *out = v;
+  return true;
 }
 
 void padFixed(std::string *s, int64_t n, bool graphic) {

@@ -48,6 +48,14 @@ std::string realText(double d);
 // DECIMAL has no negative zero: -0.04 as DECIMAL(4,1) is "0.0", as stored).
 std::string decimalText(double d, int scale);
 
+// s without the blanks before and after it.
+std::string trimBlanks(const std::string &s);
+// The integer (within 64 bits) or the number that text spells, blanks around it allowed; false
+// when it spells none.  The one reading of numbers in strings: CAST, arithmetic, bound
+// parameters.
+bool parseInteger(const std::string &text, int64_t *out);
+bool parseNumber(const std::string &text, double *out);
+
 // Pads s with blanks to its fixed length n: bytes for CHAR(n), which holds n bytes as its
 // length check counts them, characters (UTF-8) for GRAPHIC(n).
 void padFixed(std::string *s, int64_t n, bool graphic);
