@@ -470,9 +470,12 @@ std::string Translator::caseExpr() {
   QType result;
   while (acceptKw("WHEN")) {
     std::string when = expr();
-    // A string compared with a datetime operand is read as a datetime of its type.
-    if (isDatetime(operandType) && !isDatetime(lastType_) && (lastType_.base != Base::None || when[0] == '?'))
-      when = asDatetime(when, lastType_, operandType.base);
+    // A string compared with a datetime operand is read as a datetime of its type, as = reads it
+    // (the operand itself is written once, before the first WHEN).
+    if (isDatetime(operandType)) {
+      std::string operand;
+      datetimeOperands(&operand, operandType, &when, lastType_);
+    }
     out += " WHEN " + when;
     expectKw("THEN");
     std::string then = expr();
