@@ -6,6 +6,7 @@
 #include "routines_call.h"
 
 #include "datetime.h"
+#include "lexer.h"
 
 namespace quarn {
 
@@ -258,8 +259,9 @@ ArgRef fitArgument(const RoutineDef &def, const RoutineParam &p, ArgRef v) {
   const QType &t = p.type;
   (void)def;
   bool string = t.base == Base::Char || t.base == Base::Varchar || t.base == Base::LongVarchar || t.base == Base::Clob ||
-                t.isGraphic();
-  if (!string || p.locator || t.forBitData) return v;
+                t.base == Base::Blob || t.isGraphic();
+  if (!string || p.locator) return v;
+  // A routine may keep a parameter in a buffer of its declared length, binary strings too.
   size_t room = static_cast<size_t>(t.catalogLength());
   if (t.isGraphic()) {
     // Characters, not bytes.
@@ -269,8 +271,9 @@ ArgRef fitArgument(const RoutineDef &def, const RoutineParam &p, ArgRef v) {
     room = k;
   }
   if (v.bytes.size() <= room) return v;
-  if (v.bytes.find_first_not_of(' ', room) != std::string_view::npos)
-    raise(kSqlValueTooLong, {cutUtf8(v.bytes, 64)});
+  // A BLOB has no blanks to cut.
+  if (t.base == Base::Blob) raise(kSqlValueTooLong, {hexLiteral(std::string(v.bytes.substr(0, 32)))});
+  if (v.bytes.find_first_not_of(' ', room) != std::string_view::npos) raise(kSqlValueTooLong, {cutUtf8(v.bytes, 64)});
   v.bytes = v.bytes.substr(0, room);
   return v;
 }

@@ -316,7 +316,8 @@ struct Frame {
   // argument list follows the buffer if it grew.
   void setInput(Session &s, size_t k, const ArgRef &v) {
     const RoutineParam &p = def->params[k];
-    if (v.kind == Value::Text && v.bytes.size() > static_cast<size_t>(p.type.length) && p.type.length > 0) {
+    if ((v.kind == Value::Text || v.kind == Value::Blob) && v.bytes.size() > static_cast<size_t>(p.type.length) &&
+        p.type.length > 0) {
       putInput(s, p, fitArgument(*def, p, v), &in[k], &inInd[k], &argLocators);
     } else {
       putInput(s, p, v, &in[k], &inInd[k], &argLocators);

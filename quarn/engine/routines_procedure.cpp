@@ -312,7 +312,7 @@ void assignArguments(Session &s, const RoutineDef &def, std::vector<Value> *args
       if (!cast->step()) raise(kSqlSystem, {"CALL arguments"});
       v = columnValue(cast->raw(), 0);
       cast->reset();
-    } else if (!def.specific.empty() && v.kind == Value::Text) {
+    } else if (!def.specific.empty() && (v.kind == Value::Text || v.kind == Value::Blob)) {
       v.s.resize(fitArgument(def, p, argOf(v)).bytes.size());
     }
   }

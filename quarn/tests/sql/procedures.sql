@@ -83,6 +83,16 @@ CALL tlengths('12345678901', '', '');
 CALL tlengths('1234567890', 'abcd', '');
 CALL tlengths('', '', 'abcde');
 CALL tlengths('1234567890  ', 'äöü ', 'abcd  ');
+-- A BLOB argument longer than its parameter was passed whole to a routine that may keep it in
+-- a buffer of the declared length; it is -433 however it ends.
+CREATE PROCEDURE tbits (IN b BLOB(4), INOUT v BLOB(2)) EXTERNAL NAME 'quarntestroutines!nosuchentry' LANGUAGE C PARAMETER STYLE SQL;
+CALL tbits(BLOB('abcde'), X'00');
+CALL tbits(BLOB('abc'), BLOB('ab '));
+CALL tbits(BLOB('abcd'), X'0102');
+CREATE FUNCTION tblob (BLOB(4)) RETURNS VARCHAR(10) EXTERNAL NAME 'quarntestroutines!tkindtext' LANGUAGE C PARAMETER STYLE SQL NO SQL DETERMINISTIC;
+VALUES tblob(BLOB('abcd   '));
+DROP FUNCTION tblob;
+DROP PROCEDURE tbits;
 DROP PROCEDURE tlengths;
 DROP PROCEDURE tnumbers;
 DROP PROCEDURE tdari;
