@@ -193,6 +193,19 @@ KelReadFile::~KelReadFile() {
   if (fd_ >= 0) ::close(fd_);
 }
 
+namespace {
+
+// The message for a name that could not be opened (errno err); abs, when the directories are
+// checked: outside the allowed directories a missing file reads as refused, so nothing is told
+// about files the caller may not read.
+int openFailure(KelCallContext *ctx, const char *abs, int err, char *sqlstate, int *msgNo) {
+  if (abs != nullptr && !directoryAllowed(ctx, KEL_ACCESS_READ, abs)) return kelFailNumber(msgNo, sqlstate, KELC002E);
+  if (err == ENOENT || err == ENOTDIR) return kelFailNumber(msgNo, sqlstate, KELC001E);
+  return kelFailNumber(msgNo, sqlstate, KELC000E);
+}
+
+}  // namespace
+
 int KelReadFile::open(KelCallContext *ctx, const char *fileName, bool checkDirs, char *sqlstate, int *msgNo) {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
@@ -204,11 +217,18 @@ int KelReadFile::open(KelCallContext *ctx, const char *fileName, bool checkDirs,
   // What the name leads to is checked before it is opened: opening is itself an act (a FIFO's
   // writer is let go, a device may act on it).  The resolved name is opened without following
   // a link in its last place, and what was opened is checked again below, for a name changed
-  // in between.
+  // in between.  A name that does not resolve (missing now, or a link to no path, such as
+  // /proc/self/fd/0 on a pipe) is not opened at all: a file made at that name in the meantime
+  // would be opened unchecked.
   const char *target = abs;
   char resolved[PATH_MAX];
   int noFollow = 0;
-  if (checkDirs && ::realpath(abs, resolved) != nullptr) {
+  if (checkDirs) {
+    if (::realpath(abs, resolved) == nullptr) {
+      int err = errno;
+      KEL_TRACE(ctx, "%s does not resolve, errno=%d\n", abs, err);
+      return openFailure(ctx, abs, err, sqlstate, msgNo);
+    }
     if (!kelPathAllowed(ctx, KEL_ACCESS_READ, resolved)) return kelFailNumber(msgNo, sqlstate, KELC002E);
     target = resolved;
     noFollow = O_NOFOLLOW;
@@ -219,11 +239,7 @@ int KelReadFile::open(KelCallContext *ctx, const char *fileName, bool checkDirs,
   if (fd < 0) {
     int err = errno;
     KEL_TRACE(ctx, "open %s failed, errno=%d\n", abs, err);
-    // Outside the allowed directories a missing file reads as refused: nothing is told about
-    // files the caller may not read.
-    if (checkDirs && !directoryAllowed(ctx, KEL_ACCESS_READ, abs)) return kelFailNumber(msgNo, sqlstate, KELC002E);
-    if (err == ENOENT || err == ENOTDIR) return kelFailNumber(msgNo, sqlstate, KELC001E);
-    return kelFailNumber(msgNo, sqlstate, KELC000E);
+    return openFailure(ctx, checkDirs ? abs : nullptr, err, sqlstate, msgNo);
   }
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -232,8 +248,9 @@ int KelReadFile::open(KelCallContext *ctx, const char *fileName, bool checkDirs,
     return kelFailNumber(msgNo, sqlstate, KELC002E);
   }
   if (checkDirs) {
+    // Checked whatever it is: a name that resolved to itself may still be another file now.
     std::string real = realPathOfFd(fd, target);
-    if (real.empty() || (real != target && !kelPathAllowed(ctx, KEL_ACCESS_READ, real))) {
+    if (real.empty() || !kelPathAllowed(ctx, KEL_ACCESS_READ, real)) {
       ::close(fd);
       return kelFailNumber(msgNo, sqlstate, KELC002E);
     }

@@ -242,6 +242,38 @@ TEST_F(Access, FlippingLinksNeverEscape) {
   EXPECT_GT(reads, 0);  // the race was run, not avoided
 }
 
+// A name that does not resolve when it is checked is not opened: a file that appears there
+// just after the check (here outside, made and removed over and over) was opened unchecked and
+// accepted, since what was opened then resolved to the very name given.
+TEST_F(Access, ANameThatAppearsAfterTheCheckIsNotRead) {
+  const std::string name = outside + "/appears.xml";
+  keltest::writeFile(outside + "/source.xml", "<outside/>");
+  std::atomic<bool> stop{false};
+  std::thread maker([&] {
+    while (!stop.load()) {
+      ::link((outside + "/source.xml").c_str(), name.c_str());
+      ::unlink(name.c_str());
+    }
+  });
+  int escapes = 0;
+  for (int i = 0; i < 20000; ++i) {
+    char buffer[64];
+    int32_t len = 0;
+    if (kel_file2varchar(&ctx, name.c_str(), buffer, sizeof buffer, state, msg, &len, true) == 0) ++escapes;
+  }
+  stop = true;
+  maker.join();
+  EXPECT_EQ(escapes, 0);
+  // Names that lead to no path at all (a pipe's descriptor) are refused the same way.
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  int msgNo = 0;
+  EXPECT_EQ(openRead("/proc/self/fd/" + std::to_string(fds[0]), &msgNo), -1);
+  EXPECT_EQ(msgNo, KELC002E);
+  ::close(fds[0]);
+  ::close(fds[1]);
+}
+
 TEST_F(Access, TemporaryFilesOfEndedProcessesAreRemoved) {
   env.set("QUARNKELTEMP", dir.str());
   // A process that has ended: its id is free.
