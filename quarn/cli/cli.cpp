@@ -11,6 +11,7 @@
  */
 #include "sqlcli.h"
 
+#include <cfloat>
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -28,6 +29,7 @@
 
 #include "describe.h"
 #include "engine.h"
+#include "lexer.h"
 #include "quarnapp.h"
 
 namespace {
@@ -38,6 +40,8 @@ using quarn::Value;
 
 constexpr SQLULEN kUntypedSize = 32672;  // size a marker or expression without a type is given
 constexpr SQLLEN kLocatorBytes = 4;
+constexpr const char *kOwnerEndsUnitOfWork =
+    "The unit of work belongs to the session this connection joined; its owner ends it.";
 
 struct Diag {
   std::string state;
@@ -66,7 +70,8 @@ struct Dbc : HandleBase {
   std::unique_ptr<quarn::Session> own;  // a named database: the connection's own session
   quarn::Session *session = nullptr;    // the session statements run in; null: not connected
   bool attached = false;                // joined the thread's current session
-  bool autocommit = true;
+  bool autocommit = true;               // in force: always off while attached
+  bool autocommitChosen = true;         // the user's setting, in force again after SQLDisconnect
   SQLULEN isolation = SQL_TXN_READ_COMMITTED;
   SQLULEN conversion = 1;
   std::set<Stmt *> stmts;
@@ -95,6 +100,7 @@ struct Stmt : HandleBase {
   std::optional<quarn::StatementShape> shape;  // described on first need
   enum class Cursor { None, Open, AtEnd } cursor = Cursor::None;
   bool executed = false;
+  bool endsUnitOfWork = false;  // a COMMIT or ROLLBACK statement (not ROLLBACK TO SAVEPOINT)
   std::map<int, ColBinding> cols;
   std::map<int, ParamBinding> params;
 };
@@ -282,6 +288,24 @@ quarn::Session *liveSession(Dbc &dbc, HandleBase &report) {
   return dbc.session;
 }
 
+// The end of the connection's unit of work: the engine closes every cursor of the session with
+// it, so each statement is left as after SQLCloseCursor (SQLFetch HY010, SQLExecute runs).
+void endCursors(Dbc &dbc) {
+  for (Stmt *s : dbc.stmts) {
+    s->cursor = Stmt::Cursor::None;
+    s->executed = false;
+  }
+}
+
+// A cursor the engine closed without the interface ending the unit of work (the owner of an
+// attached connection's session committed, a deadlock rolled it back) is closed here too.
+void syncCursor(Stmt &s) {
+  if (s.cursor == Stmt::Cursor::Open && !(s.st && s.st->isOpen())) {
+    s.cursor = Stmt::Cursor::None;
+    s.executed = false;
+  }
+}
+
 void freeStmt(Stmt *s) {
   unregisterHandle(s);
   s->dbc->stmts.erase(s);
@@ -357,11 +381,13 @@ SQLRETURN setConnectAttr(Dbc &dbc, SQLINTEGER attr, SQLULEN value) {
         return info(dbc, "01S02", "Option value changed: a connection that joined its caller's unit of work "
                                   "keeps autocommit off.");
       if (value == SQL_AUTOCOMMIT_ON && !dbc.autocommit && dbc.own && dbc.own->inUnitOfWork()) {
+        endCursors(dbc);
         sqlca ca;
         int rc = dbc.own->commit(&ca);
         if (rc < 0) return fromEngine(dbc, rc, ca);
       }
       dbc.autocommit = value == SQL_AUTOCOMMIT_ON;
+      dbc.autocommitChosen = dbc.autocommit;
       return SQL_SUCCESS;
     case SQL_ATTR_TXN_ISOLATION:
       if (value != SQL_TXN_READ_UNCOMMITTED && value != SQL_TXN_READ_COMMITTED && value != SQL_TXN_REPEATABLE_READ &&
@@ -389,8 +415,11 @@ SQLRETURN connect(Dbc &dbc, SQLCHAR *server, SQLSMALLINT l1, SQLCHAR *user, SQLS
     // The thread's current session: the caller's inside a routine, else the application's.
     quarn::Session *cur = quarn::currentSession();
     if (!cur) {
+      // SQL1024N with the state of the record, 08001 (unable to establish), in its text too.
+      quarn::QError failure = quarn::engineError(quarn::kSqlNoConnection, {});
+      failure.sqlstate = "08001";
       sqlca ca;
-      quarn::setSqlca(&ca, quarn::engineError(quarn::kSqlNoConnection, {}));
+      quarn::setSqlca(&ca, failure);
       return error(dbc, "08001", engineText(ca), quarn::kSqlNoConnection);
     }
     dbc.session = cur;
@@ -409,6 +438,7 @@ SQLRETURN connect(Dbc &dbc, SQLCHAR *server, SQLSMALLINT l1, SQLCHAR *user, SQLS
   dbc.own = std::move(s);
   dbc.session = dbc.own.get();
   dbc.attached = false;
+  dbc.autocommit = dbc.autocommitChosen;
   return SQL_SUCCESS;
 }
 
@@ -425,6 +455,7 @@ SQLRETURN disconnect(Dbc &dbc) {
   dbc.own.reset();
   dbc.session = nullptr;
   dbc.attached = false;
+  dbc.autocommit = dbc.autocommitChosen;  // an attached connection had it forced off
   return SQL_SUCCESS;
 }
 
@@ -432,12 +463,8 @@ SQLRETURN endTran(Dbc &dbc, SQLSMALLINT completion) {
   if (completion != SQL_COMMIT && completion != SQL_ROLLBACK)
     return error(dbc, "HY012", "Invalid transaction operation code.");
   if (!dbc.session) return error(dbc, "08003", "Connection does not exist.");
-  if (dbc.attached)
-    return info(dbc, "01S02", "The unit of work belongs to the session this connection joined; its owner ends it.");
-  for (Stmt *s : dbc.stmts) {
-    s->cursor = Stmt::Cursor::None;
-    s->executed = false;
-  }
+  if (dbc.attached) return info(dbc, "01S02", kOwnerEndsUnitOfWork);
+  endCursors(dbc);
   sqlca ca;
   int rc = completion == SQL_COMMIT ? dbc.own->commit(&ca) : dbc.own->rollback(&ca);
   return fromEngine(dbc, rc, ca);
@@ -445,16 +472,34 @@ SQLRETURN endTran(Dbc &dbc, SQLSMALLINT completion) {
 
 // ---- workers: statements ----
 
+// Whether sql, a text that prepared, is a COMMIT or ROLLBACK statement: one that ends the
+// session's unit of work.  ROLLBACK TO SAVEPOINT is not one.
+bool endsUnitOfWork(const std::string &sql) {
+  std::vector<quarn::Token> t;
+  try {
+    t = quarn::tokenize(sql);
+  } catch (...) {
+    return false;
+  }
+  auto word = [&](size_t k, const char *w) { return t[k].kind == quarn::Tok::Ident && t[k].text == w; };
+  if (word(0, "COMMIT")) return true;
+  if (!word(0, "ROLLBACK")) return false;
+  size_t k = word(1, "WORK") ? 2 : 1;
+  return !word(k, "TO");
+}
+
 SQLRETURN prepare(Stmt &s, SQLCHAR *text, SQLINTEGER len) {
   if (!text) return error(s, "HY009", "Invalid use of null pointer: no statement text.");
   std::string sql;
   if (!argText(text, len, &sql)) return error(s, "HY090", "Invalid string or buffer length.");
+  syncCursor(s);
   if (s.cursor != Stmt::Cursor::None) return error(s, "24000", "Invalid cursor state: the cursor is open.");
   quarn::Session *session = liveSession(*s.dbc, s);
   if (!session) return SQL_ERROR;
   s.st.reset();
   s.shape.reset();
   s.executed = false;
+  s.endsUnitOfWork = false;
   s.sql.clear();
   sqlca ca;
   std::unique_ptr<quarn::Statement> st;
@@ -462,10 +507,10 @@ SQLRETURN prepare(Stmt &s, SQLCHAR *text, SQLINTEGER len) {
   if (rc < 0) return fromEngine(s, rc, ca);
   s.st = std::move(st);
   s.sql = sql;
+  s.endsUnitOfWork = endsUnitOfWork(sql);
   return fromEngine(s, rc, ca);
 }
 
-// Reads the bound value of parameter n; SQL_SUCCESS or an error recorded on s.
 // A numeric SQL type of a parameter.
 bool isNumericSqlType(SQLSMALLINT t) {
   switch (t) {
@@ -480,16 +525,36 @@ bool isNumericSqlType(SQLSMALLINT t) {
 // integer.  A parameter compared with an expression that has no column type (CAST(k AS INTEGER),
 // k + 0) compared the text '1' with the number 1 and found nothing.  Other text stays text, for
 // the statement's own conversion to refuse as it refuses any such value ('1.5' for an INTEGER
-// column).
-Value numericParam(std::string text, SQLSMALLINT sqltype) {
+// column); parseNumber takes digits, sign, point and exponent only, so "0x10", "nan" and "inf"
+// are text.  False when the text spells a number past a DOUBLE's range ("1e400"): as text it
+// became an infinity in a DOUBLE column.
+bool numericParam(std::string text, SQLSMALLINT sqltype, Value *out) {
   int64_t i = 0;
   double d = 0;
-  if (quarn::parseInteger(text, &i)) return Value::integer(i);
+  if (quarn::parseInteger(text, &i)) {
+    *out = Value::integer(i);
+    return true;
+  }
   const bool integerType = sqltype == SQL_SMALLINT || sqltype == SQL_INTEGER || sqltype == SQL_BIGINT;
-  if (!integerType && quarn::parseNumber(text, &d) && std::isfinite(d)) return Value::real(d);
-  return Value::text(std::move(text));
+  if (!integerType && quarn::parseNumber(text, &d)) {
+    if (!std::isfinite(d)) return false;
+    *out = Value::real(d);
+    return true;
+  }
+  *out = Value::text(std::move(text));
+  return true;
 }
 
+// A character SQL type of a parameter: SQL_C_BINARY data for it is text of the bytes as they are.
+bool isCharSqlType(SQLSMALLINT t) {
+  switch (t) {
+    case SQL_CHAR: case SQL_VARCHAR: case SQL_LONGVARCHAR: case SQL_CLOB: case SQL_GRAPHIC: case SQL_VARGRAPHIC:
+    case SQL_LONGVARGRAPHIC: case SQL_DBCLOB: return true;
+    default: return false;
+  }
+}
+
+// Reads the bound value of parameter n; SQL_SUCCESS or an error recorded on s.
 SQLRETURN readParam(Stmt &s, int n, const ParamBinding &b, Value *out) {
   if (b.ind && *b.ind == SQL_NULL_DATA) {
     *out = Value::null();
@@ -509,8 +574,11 @@ SQLRETURN readParam(Stmt &s, int n, const ParamBinding &b, Value *out) {
   switch (b.ctype) {
     case SQL_C_CHAR: case SQL_C_DBCHAR:
       if (!length(&len)) return error(s, "HY090", "Invalid string or buffer length: parameter " + std::to_string(n) + ".");
-      *out = isNumericSqlType(b.sqltype) ? numericParam(std::string(p, static_cast<size_t>(len)), b.sqltype)
-                                         : Value::text(std::string(p, static_cast<size_t>(len)));
+      if (!isNumericSqlType(b.sqltype)) {
+        *out = Value::text(std::string(p, static_cast<size_t>(len)));
+      } else if (!numericParam(std::string(p, static_cast<size_t>(len)), b.sqltype, out)) {
+        return error(s, "22003", "Numeric value out of range: parameter " + std::to_string(n) + ".");
+      }
       return SQL_SUCCESS;
     case SQL_C_BINARY:
       if (b.ind && *b.ind != SQL_NTS) {
@@ -518,7 +586,8 @@ SQLRETURN readParam(Stmt &s, int n, const ParamBinding &b, Value *out) {
       } else {
         len = b.size;
       }
-      *out = Value::blob(std::string(p, static_cast<size_t>(len)));
+      *out = isCharSqlType(b.sqltype) ? Value::text(std::string(p, static_cast<size_t>(len)))
+                                      : Value::blob(std::string(p, static_cast<size_t>(len)));
       return SQL_SUCCESS;
     case SQL_C_LONG: case SQL_C_SLONG: { SQLINTEGER v; std::memcpy(&v, p, sizeof v); *out = Value::integer(v); return SQL_SUCCESS; }
     case SQL_C_SHORT: case SQL_C_SSHORT: { SQLSMALLINT v; std::memcpy(&v, p, sizeof v); *out = Value::integer(v); return SQL_SUCCESS; }
@@ -538,9 +607,12 @@ SQLRETURN readParam(Stmt &s, int n, const ParamBinding &b, Value *out) {
 
 SQLRETURN execute(Stmt &s) {
   if (!s.st) return error(s, "HY010", "Function sequence error: no prepared statement.");
+  syncCursor(s);
   if (s.cursor != Stmt::Cursor::None) return error(s, "24000", "Invalid cursor state: the cursor is open.");
   quarn::Session *session = liveSession(*s.dbc, s);
   if (!session) return SQL_ERROR;
+  // As SQLEndTran: an attached connection leaves the unit of work it joined to its owner.
+  if (s.endsUnitOfWork && s.dbc->attached) return info(s, "01S02", kOwnerEndsUnitOfWork);
   int n = s.st->paramCount();
   std::vector<Value> values(static_cast<size_t>(n > 0 ? n : 0));
   for (int k = 1; k <= n; ++k) {
@@ -559,7 +631,12 @@ SQLRETURN execute(Stmt &s) {
     return fromEngine(s, rc, ca);
   }
   SQLRETURN r = fromEngine(s, rc, ca);
-  if (s.dbc->autocommit && s.dbc->own) {
+  const bool autocommit = s.dbc->autocommit && s.dbc->own;
+  if (s.endsUnitOfWork || autocommit) {
+    endCursors(*s.dbc);
+    s.executed = true;
+  }
+  if (autocommit) {
     sqlca commitCa;
     int crc = s.dbc->own->commit(&commitCa);
     if (crc < 0) return fromEngine(s, crc, commitCa);
@@ -608,27 +685,32 @@ SQLRETURN writeColumn(Stmt &s, int n, const Value &v, const QType &t, const ColB
   } else if (v.kind == Value::Real) {
     d = v.d;
     integral = false;
-  } else {
-    char *end = nullptr;
-    d = std::strtod(v.s.c_str(), &end);
-    if (v.s.empty() || end == v.s.c_str() || *end != '\0')
-      return error(s, "22018", "Invalid character value in a conversion: column " + col + ".");
+  } else if (quarn::parseInteger(v.s, &i)) {
+    d = static_cast<double>(i);
+  } else if (quarn::parseNumber(v.s, &d)) {  // the number a text spells, as for a parameter
     integral = false;
+  } else {
+    return error(s, "22018", "Invalid character value in a conversion: column " + col + ".");
   }
   if (b.ctype == SQL_C_DOUBLE || b.ctype == SQL_C_FLOAT) {
     if (b.ctype == SQL_C_DOUBLE) {
       std::memcpy(b.data, &d, sizeof d);
       if (b.ind) *b.ind = sizeof d;
     } else {
+      // A finite value past a float's range would become an infinity.
+      if (std::isfinite(d) && std::fabs(d) > FLT_MAX)
+        return error(s, "22003", "Numeric value out of range: column " + col + ".");
       float f = static_cast<float>(d);
       std::memcpy(b.data, &f, sizeof f);
       if (b.ind) *b.ind = sizeof f;
     }
     return SQL_SUCCESS;
   }
+  bool cutFraction = false;
   if (!integral) {
     if (!(d >= -9.2e18 && d <= 9.2e18)) return error(s, "22003", "Numeric value out of range: column " + col + ".");
     i = static_cast<int64_t>(d);
+    cutFraction = static_cast<double>(i) != d;
   }
   if (b.ctype == SQL_C_SBIGINT) {
     std::memcpy(b.data, &i, sizeof i);
@@ -644,10 +726,12 @@ SQLRETURN writeColumn(Stmt &s, int n, const Value &v, const QType &t, const ColB
     std::memcpy(b.data, &x, sizeof x);
     if (b.ind) *b.ind = sizeof x;
   }
+  if (cutFraction) return info(s, "01S07", "Fractional truncation: column " + col + ".");
   return SQL_SUCCESS;
 }
 
 SQLRETURN fetch(Stmt &s) {
+  syncCursor(s);
   if (!s.st || !s.executed) return error(s, "HY010", "Function sequence error: the statement was not executed.");
   if (s.cursor == Stmt::Cursor::None) return error(s, "24000", "Invalid cursor state: the statement has no result set.");
   if (s.cursor == Stmt::Cursor::AtEnd) return SQL_NO_DATA;
@@ -829,7 +913,13 @@ SQL_API_EXPORT SQLRETURN SQL_API_FN SQLEndTran(SQLSMALLINT HandleType, SQLHANDLE
       return result;
     });
   }
-  return entry<Dbc>(Handle, SQL_HANDLE_DBC, [&](Dbc &d) { return endTran(d, CompletionType); });
+  if (HandleType == SQL_HANDLE_DBC)
+    return entry<Dbc>(Handle, SQL_HANDLE_DBC, [&](Dbc &d) { return endTran(d, CompletionType); });
+  // A statement does not end a unit of work; any other type names no handle.
+  if (HandleType != SQL_HANDLE_STMT) return SQL_INVALID_HANDLE;
+  return entry<Stmt>(Handle, SQL_HANDLE_STMT, [&](Stmt &s) {
+    return error(s, "HY092", "Invalid attribute/option identifier: handle type " + std::to_string(HandleType) + ".");
+  });
 }
 
 SQL_API_EXPORT SQLRETURN SQL_API_FN SQLPrepare(SQLHSTMT StatementHandle, SQLCHAR *StatementText, SQLINTEGER TextLength) {
@@ -926,6 +1016,7 @@ SQL_API_EXPORT SQLRETURN SQL_API_FN SQLFreeStmt(SQLHSTMT StatementHandle, SQLUSM
 
 SQL_API_EXPORT SQLRETURN SQL_API_FN SQLCloseCursor(SQLHSTMT StatementHandle) {
   return entry<Stmt>(StatementHandle, SQL_HANDLE_STMT, [&](Stmt &s) {
+    syncCursor(s);
     if (s.cursor == Stmt::Cursor::None) return error(s, "24000", "Invalid cursor state: no cursor is open.");
     closeCursor(s);
     return static_cast<SQLRETURN>(SQL_SUCCESS);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -115,8 +116,12 @@ TEST_F(Cli, EmptyDataSourceWithoutCurrentSessionFails) {
   SQLCHAR empty[] = "";
   EXPECT_EQ(SQLConnect(hdbc_, empty, SQL_NTS, empty, SQL_NTS, empty, SQL_NTS), SQL_ERROR);
   SQLINTEGER native = 0;
-  EXPECT_EQ(stateOf(SQL_HANDLE_DBC, hdbc_, &native), "08001");
+  std::string text;
+  EXPECT_EQ(stateOf(SQL_HANDLE_DBC, hdbc_, &native, &text), "08001");
   EXPECT_EQ(native, -1024);
+  // The text names the record's state (it said 08003 before).
+  EXPECT_NE(text.find("SQL1024N"), std::string::npos) << text;
+  EXPECT_NE(text.find("SQLSTATE=08001"), std::string::npos) << text;
   quarn_set_current_session(saved);
 }
 
@@ -579,6 +584,269 @@ TEST_F(Cli, ProcedureConnectionJoinsTheCallersUnitOfWork) {
   EXPECT_EQ(rowCount(), 1);
   ASSERT_EQ(exec("ROLLBACK"), 0);
   EXPECT_EQ(rowCount(), 0);
+}
+
+// A number spelled past a DOUBLE's range, bound as character data for a DOUBLE or DECIMAL
+// parameter, was passed on as text: an infinity in a DOUBLE column, and compared with an
+// expression of no column type (K + 0 > '-1e400') text that no number exceeds.  It is refused
+// with 22003 and nothing is stored.  Text that is no number in SQL's sense (hexadecimal, "nan",
+// "inf") stays text: compared with K + 0 it matches nothing, where "0x10" read as 16 would.
+TEST_F(Cli, CharacterDataPastADoublesRangeOrNoNumberIsNeverANumber) {
+  ASSERT_EQ(exec("CREATE TABLE CLITEST.NUMS (K INTEGER, D DECIMAL(7,2), F DOUBLE)"), 0);
+  ASSERT_EQ(exec("INSERT INTO CLITEST.NUMS (K) VALUES (16)"), 0);
+  attach();
+  SQLHANDLE st = newStmt();
+  char text[32];
+  SQLLEN ind = SQL_NTS;
+  auto run = [&](const char *sql, SQLSMALLINT type, const char *value) {
+    EXPECT_EQ(SQLFreeStmt(st, SQL_CLOSE), SQL_SUCCESS);
+    std::snprintf(text, sizeof text, "%s", value);
+    EXPECT_EQ(SQLPrepare(st, sqlText(sql), SQL_NTS), SQL_SUCCESS);
+    EXPECT_EQ(SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_CHAR, type, 30, 0, text, sizeof text, &ind), SQL_SUCCESS);
+    return SQLExecute(st);
+  };
+  for (const char *big : {"1e400", "-1e400", " 2E+999 "}) {
+    EXPECT_EQ(run("INSERT INTO CLITEST.NUMS (F) VALUES (?)", SQL_DOUBLE, big), SQL_ERROR) << big;
+    EXPECT_EQ(stateOf(SQL_HANDLE_STMT, st), "22003") << big;
+    EXPECT_EQ(run("INSERT INTO CLITEST.NUMS (D) VALUES (?)", SQL_DECIMAL, big), SQL_ERROR) << big;
+    EXPECT_EQ(stateOf(SQL_HANDLE_STMT, st), "22003") << big;
+    EXPECT_EQ(run("SELECT COUNT(*) FROM CLITEST.NUMS WHERE K + 0 > ?", SQL_DOUBLE, big), SQL_ERROR) << big;
+    EXPECT_EQ(stateOf(SQL_HANDLE_STMT, st), "22003") << big;
+  }
+  ASSERT_EQ(run("INSERT INTO CLITEST.NUMS (F) VALUES (?)", SQL_DOUBLE, "1e300"), SQL_SUCCESS);
+  SQLINTEGER n = -1;
+  struct Key { const char *text; int matches; };
+  for (const Key &k : {Key{"0x10", 0}, Key{"0X10", 0}, Key{"nan", 0}, Key{"inf", 0}, Key{"16 ", 1}, Key{" 1.6e1", 1}}) {
+    ASSERT_EQ(run("SELECT COUNT(*) FROM CLITEST.NUMS WHERE K + 0 = ?", SQL_DECIMAL, k.text), SQL_SUCCESS) << k.text;
+    ASSERT_EQ(SQLBindCol(st, 1, SQL_C_LONG, &n, 0, nullptr), SQL_SUCCESS);
+    ASSERT_EQ(SQLFetch(st), SQL_SUCCESS) << k.text;
+    EXPECT_EQ(n, k.matches) << k.text;
+    ASSERT_EQ(SQLFreeStmt(st, SQL_CLOSE), SQL_SUCCESS);
+  }
+  ASSERT_EQ(SQLExecDirect(st, sqlText("SELECT COUNT(*) FROM CLITEST.NUMS"), SQL_NTS), SQL_SUCCESS);
+  ASSERT_EQ(SQLFetch(st), SQL_SUCCESS);
+  EXPECT_EQ(n, 2);
+  SQLFreeHandle(SQL_HANDLE_STMT, st);
+}
+
+// A connection that was attached once (autocommit forced off) kept autocommit off for a later
+// named connection: its INSERT stayed uncommitted and SQLDisconnect said 25000.  Disconnecting
+// restores the connection's own setting: on, unless the user switched it off.
+TEST_F(Cli, AutocommitOfANamedConnectionAfterAnAttachedOneIsTheUsersOwn) {
+  SQLCHAR empty[] = "";
+  ASSERT_EQ(SQLConnect(hdbc_, empty, SQL_NTS, empty, SQL_NTS, empty, SQL_NTS), SQL_SUCCESS);
+  ASSERT_EQ(SQLDisconnect(hdbc_), SQL_SUCCESS);
+  ASSERT_EQ(SQLConnect(hdbc_, sqlText("clidb"), SQL_NTS, nullptr, 0, nullptr, 0), SQL_SUCCESS);
+  SQLHANDLE st = newStmt();
+  ASSERT_EQ(SQLExecDirect(st, sqlText("INSERT INTO CLITEST.T (ID) VALUES (1)"), SQL_NTS), SQL_SUCCESS);
+  EXPECT_EQ(SQLDisconnect(hdbc_), SQL_SUCCESS) << stateOf(SQL_HANDLE_DBC, hdbc_);
+  EXPECT_EQ(rowCount(), 1);
+  // Switched off by the user, it stays off across the attached connection.
+  attach();
+  ASSERT_EQ(SQLDisconnect(hdbc_), SQL_SUCCESS);
+  ASSERT_EQ(SQLConnect(hdbc_, sqlText("clidb"), SQL_NTS, nullptr, 0, nullptr, 0), SQL_SUCCESS);
+  st = newStmt();
+  ASSERT_EQ(SQLExecDirect(st, sqlText("INSERT INTO CLITEST.T (ID) VALUES (2)"), SQL_NTS), SQL_SUCCESS);
+  EXPECT_EQ(SQLDisconnect(hdbc_), SQL_ERROR);
+  EXPECT_EQ(stateOf(SQL_HANDLE_DBC, hdbc_), "25000");
+  ASSERT_EQ(SQLEndTran(SQL_HANDLE_DBC, hdbc_, SQL_ROLLBACK), SQL_SUCCESS);
+  ASSERT_EQ(SQLDisconnect(hdbc_), SQL_SUCCESS);
+  EXPECT_EQ(rowCount(), 1);
+}
+
+// COMMIT and ROLLBACK statements run on an attached connection ended the unit of work of the
+// session it joined, which SQLEndTran refuses.  They are refused the same way (01S02, nothing
+// done); a savepoint of the connection's own is still rolled back to.
+TEST_F(Cli, CommitAndRollbackStatementsLeaveAJoinedUnitOfWorkToItsOwner) {
+  ASSERT_EQ(exec("INSERT INTO CLITEST.T (ID) VALUES (1)"), 0);  // uncommitted row of the caller
+  attach();
+  SQLHANDLE st = newStmt();
+  for (const char *sql : {"COMMIT", "commit work", "ROLLBACK", "-- ends it\nROLLBACK WORK"}) {
+    EXPECT_EQ(SQLExecDirect(st, sqlText(sql), SQL_NTS), SQL_SUCCESS_WITH_INFO) << sql;
+    EXPECT_EQ(stateOf(SQL_HANDLE_STMT, st), "01S02") << sql;
+    EXPECT_EQ(rowCount(), 1) << sql;
+  }
+  ASSERT_EQ(SQLPrepare(st, sqlText("ROLLBACK"), SQL_NTS), SQL_SUCCESS);
+  EXPECT_EQ(SQLExecute(st), SQL_SUCCESS_WITH_INFO);
+  EXPECT_EQ(stateOf(SQL_HANDLE_STMT, st), "01S02");
+  ASSERT_EQ(SQLExecDirect(st, sqlText("SAVEPOINT s1 ON ROLLBACK RETAIN CURSORS"), SQL_NTS), SQL_SUCCESS);
+  ASSERT_EQ(SQLExecDirect(st, sqlText("INSERT INTO CLITEST.T (ID) VALUES (2)"), SQL_NTS), SQL_SUCCESS);
+  ASSERT_EQ(SQLExecDirect(st, sqlText("ROLLBACK TO SAVEPOINT s1"), SQL_NTS), SQL_SUCCESS);
+  EXPECT_EQ(rowCount(), 1);
+  SQLFreeHandle(SQL_HANDLE_STMT, st);
+  ASSERT_EQ(SQLDisconnect(hdbc_), SQL_SUCCESS);
+  // The caller's row was never committed.
+  ASSERT_EQ(quarn_rollback(&ca_), 0);
+  EXPECT_EQ(rowCount(), 0);
+}
+
+// A commit the interface did not ask for by SQLEndTran (the autocommit commit after another
+// statement's INSERT, switching autocommit on with work pending, an executed COMMIT) closed
+// the other statements' cursors behind the interface's back: SQLFetch said 24501 while
+// SQLExecute said 24000.  Every end of the unit of work now ends every cursor of the
+// connection as SQLEndTran does: SQLFetch gives HY010, SQLCloseCursor 24000, SQLExecute runs.
+TEST_F(Cli, EveryEndOfTheUnitOfWorkClosesTheConnectionsCursors) {
+  ASSERT_EQ(exec("INSERT INTO CLITEST.T (ID) VALUES (1), (2), (3)"), 0);
+  ASSERT_EQ(quarn_commit(&ca_), 0);
+  ASSERT_EQ(SQLConnect(hdbc_, sqlText("clidb"), SQL_NTS, nullptr, 0, nullptr, 0), SQL_SUCCESS);
+  SQLHANDLE q = newStmt(), w = newStmt();
+  SQLINTEGER id = 0;
+  ASSERT_EQ(SQLPrepare(q, sqlText("SELECT ID FROM CLITEST.T ORDER BY ID"), SQL_NTS), SQL_SUCCESS);
+  ASSERT_EQ(SQLBindCol(q, 1, SQL_C_LONG, &id, 0, nullptr), SQL_SUCCESS);
+  auto openAndFetch = [&] {
+    ASSERT_EQ(SQLExecute(q), SQL_SUCCESS) << stateOf(SQL_HANDLE_STMT, q);
+    ASSERT_EQ(SQLFetch(q), SQL_SUCCESS);
+    EXPECT_EQ(id, 1);
+  };
+  auto expectClosed = [&](const char *after) {
+    EXPECT_EQ(SQLFetch(q), SQL_ERROR) << after;
+    EXPECT_EQ(stateOf(SQL_HANDLE_STMT, q), "HY010") << after;
+    EXPECT_EQ(SQLCloseCursor(q), SQL_ERROR) << after;
+    EXPECT_EQ(stateOf(SQL_HANDLE_STMT, q), "24000") << after;
+  };
+  openAndFetch();
+  ASSERT_EQ(SQLExecDirect(w, sqlText("INSERT INTO CLITEST.T (ID) VALUES (4)"), SQL_NTS), SQL_SUCCESS);
+  expectClosed("autocommit");
+  openAndFetch();
+  ASSERT_EQ(SQLSetConnectOption(hdbc_, SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_OFF), SQL_SUCCESS);
+  ASSERT_EQ(SQLExecDirect(w, sqlText("INSERT INTO CLITEST.T (ID) VALUES (5)"), SQL_NTS), SQL_SUCCESS);
+  ASSERT_EQ(SQLSetConnectOption(hdbc_, SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_ON), SQL_SUCCESS);
+  expectClosed("autocommit switched on");
+  openAndFetch();
+  ASSERT_EQ(SQLExecDirect(w, sqlText("COMMIT"), SQL_NTS), SQL_SUCCESS);
+  expectClosed("COMMIT");
+  openAndFetch();
+  ASSERT_EQ(SQLEndTran(SQL_HANDLE_DBC, hdbc_, SQL_ROLLBACK), SQL_SUCCESS);
+  expectClosed("SQLEndTran");
+  SQLFreeHandle(SQL_HANDLE_STMT, w);
+  SQLFreeHandle(SQL_HANDLE_STMT, q);
+  ASSERT_EQ(SQLDisconnect(hdbc_), SQL_SUCCESS);
+  EXPECT_EQ(rowCount(), 5);
+
+  // On an attached connection the owner ends the unit of work: its cursor ends with it.
+  attach();
+  q = newStmt();
+  ASSERT_EQ(SQLPrepare(q, sqlText("SELECT ID FROM CLITEST.T ORDER BY ID"), SQL_NTS), SQL_SUCCESS);
+  ASSERT_EQ(SQLBindCol(q, 1, SQL_C_LONG, &id, 0, nullptr), SQL_SUCCESS);
+  openAndFetch();
+  ASSERT_EQ(quarn_commit(&ca_), 0);
+  expectClosed("the owner's commit");
+  openAndFetch();
+  SQLFreeHandle(SQL_HANDLE_STMT, q);
+}
+
+// SQL_C_BINARY data bound for a character parameter was passed as a BLOB, so it never equalled
+// the text it spells.  For a character SQL type it is text of those bytes; for a binary one it
+// stays binary.
+TEST_F(Cli, BinaryDataForACharacterParameterIsText) {
+  ASSERT_EQ(exec("CREATE TABLE CLITEST.BIN (V VARCHAR(10), B VARCHAR(4) FOR BIT DATA)"), 0);
+  ASSERT_EQ(exec("INSERT INTO CLITEST.BIN VALUES ('abc', X'00FF')"), 0);
+  attach();
+  SQLHANDLE st = newStmt();
+  auto countWhere = [&](const char *sql, SQLSMALLINT type, const char *bytes, SQLLEN len) {
+    SQLLEN ind = len;
+    SQLINTEGER n = -1;
+    EXPECT_EQ(SQLPrepare(st, sqlText(sql), SQL_NTS), SQL_SUCCESS);
+    EXPECT_EQ(SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_BINARY, type, 0, 0, const_cast<char *>(bytes), len, &ind),
+              SQL_SUCCESS);
+    EXPECT_EQ(SQLExecute(st), SQL_SUCCESS) << stateOf(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(SQLBindCol(st, 1, SQL_C_LONG, &n, 0, nullptr), SQL_SUCCESS);
+    EXPECT_EQ(SQLFetch(st), SQL_SUCCESS);
+    EXPECT_EQ(SQLFreeStmt(st, SQL_CLOSE), SQL_SUCCESS);
+    return static_cast<int>(n);
+  };
+  for (SQLSMALLINT type : {SQL_CHAR, SQL_VARCHAR, SQL_LONGVARCHAR, SQL_CLOB})
+    EXPECT_EQ(countWhere("SELECT COUNT(*) FROM CLITEST.BIN WHERE V = ?", type, "abc", 3), 1) << type;
+  for (SQLSMALLINT type : {SQL_BINARY, SQL_VARBINARY, SQL_BLOB})
+    EXPECT_EQ(countWhere("SELECT COUNT(*) FROM CLITEST.BIN WHERE B = ?", type, "\0\xFF", 2), 1) << type;
+  // Inserted for a CLOB column, the bytes are the document's text.
+  char doc[] = "<a>b</a>";
+  SQLLEN docLen = 8;
+  ASSERT_EQ(SQLPrepare(st, sqlText("INSERT INTO CLITEST.T (ID, DOC) VALUES (1, ?)"), SQL_NTS), SQL_SUCCESS);
+  ASSERT_EQ(SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_BINARY, SQL_CLOB, 0, 0, doc, docLen, &docLen), SQL_SUCCESS);
+  ASSERT_EQ(SQLExecute(st), SQL_SUCCESS) << stateOf(SQL_HANDLE_STMT, st);
+  EXPECT_EQ(countWhere("SELECT COUNT(*) FROM CLITEST.T WHERE CAST(DOC AS VARCHAR(20)) = ?", SQL_VARCHAR, doc, 8), 1);
+  SQLFreeHandle(SQL_HANDLE_STMT, st);
+}
+
+// SQLEndTran with a statement handle type committed the connection whose handle was passed.
+// Only environments and connections end units of work.
+TEST_F(Cli, EndTranTakesOnlyAnEnvironmentOrAConnection) {
+  ASSERT_EQ(SQLConnect(hdbc_, sqlText("clidb"), SQL_NTS, nullptr, 0, nullptr, 0), SQL_SUCCESS);
+  ASSERT_EQ(SQLSetConnectOption(hdbc_, SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_OFF), SQL_SUCCESS);
+  SQLHANDLE st = newStmt();
+  ASSERT_EQ(SQLExecDirect(st, sqlText("INSERT INTO CLITEST.T (ID) VALUES (1)"), SQL_NTS), SQL_SUCCESS);
+  EXPECT_EQ(SQLEndTran(SQL_HANDLE_STMT, hdbc_, SQL_COMMIT), SQL_INVALID_HANDLE);
+  EXPECT_EQ(SQLEndTran(SQL_HANDLE_DESC, hdbc_, SQL_COMMIT), SQL_INVALID_HANDLE);
+  EXPECT_EQ(SQLEndTran(99, hdbc_, SQL_COMMIT), SQL_INVALID_HANDLE);
+  EXPECT_EQ(SQLEndTran(SQL_HANDLE_STMT, st, SQL_COMMIT), SQL_ERROR);
+  EXPECT_EQ(stateOf(SQL_HANDLE_STMT, st), "HY092");
+  EXPECT_EQ(SQLDisconnect(hdbc_), SQL_ERROR);  // nothing was committed
+  EXPECT_EQ(stateOf(SQL_HANDLE_DBC, hdbc_), "25000");
+  ASSERT_EQ(SQLEndTran(SQL_HANDLE_DBC, hdbc_, SQL_ROLLBACK), SQL_SUCCESS);
+  ASSERT_EQ(SQLDisconnect(hdbc_), SQL_SUCCESS);
+  EXPECT_EQ(rowCount(), 0);
+}
+
+// Fetching into a C number that cannot hold the value: a DOUBLE past a float's range gave an
+// infinity with SQL_SUCCESS, and 1.9 into a long gave 1 with SQL_SUCCESS.  The first is 22003
+// as for the integer targets; the second is 1 with 01S07 (fractional truncation).  Text is
+// read as a parameter's is: "0x10" is no number (it was 16).
+TEST_F(Cli, FetchIntoANumberReportsOverflowAndFractionalTruncation) {
+  ASSERT_EQ(exec("CREATE TABLE CLITEST.F (K INTEGER, F DOUBLE, S VARCHAR(10))"), 0);
+  ASSERT_EQ(exec("INSERT INTO CLITEST.F VALUES (1, 1e300, '0x10'), (2, -1e300, '-2.5'), (3, 1.9, ' 8 '), (4, 2, 'nan')"),
+            0);
+  attach();
+  SQLHANDLE st = newStmt();
+  float f = 0;
+  SQLINTEGER l = 0;
+  SQLSMALLINT sh = 0;
+  int64_t big = 0;
+  struct Case {
+    const char *expr;
+    int key;
+    SQLSMALLINT ctype;
+    SQLRETURN rc;
+    const char *state;
+    double value;
+  };
+  const Case cases[] = {
+      {"F", 1, SQL_C_FLOAT, SQL_ERROR, "22003", 0},
+      {"F", 2, SQL_C_FLOAT, SQL_ERROR, "22003", 0},
+      {"F", 4, SQL_C_FLOAT, SQL_SUCCESS, "", 2},
+      {"F", 3, SQL_C_LONG, SQL_SUCCESS_WITH_INFO, "01S07", 1},
+      {"F", 3, SQL_C_SHORT, SQL_SUCCESS_WITH_INFO, "01S07", 1},
+      {"-F", 3, SQL_C_SBIGINT, SQL_SUCCESS_WITH_INFO, "01S07", -1},
+      {"F", 4, SQL_C_LONG, SQL_SUCCESS, "", 2},
+      {"S", 2, SQL_C_LONG, SQL_SUCCESS_WITH_INFO, "01S07", -2},
+      {"S", 3, SQL_C_LONG, SQL_SUCCESS, "", 8},
+      {"S", 1, SQL_C_LONG, SQL_ERROR, "22018", 0},
+      {"S", 4, SQL_C_DOUBLE, SQL_ERROR, "22018", 0},
+  };
+  for (const Case &c : cases) {
+    std::string sql = std::string("SELECT ") + c.expr + " FROM CLITEST.F WHERE K = " + std::to_string(c.key);
+    double d = 0;
+    void *buf = c.ctype == SQL_C_FLOAT    ? static_cast<void *>(&f)
+                : c.ctype == SQL_C_LONG   ? static_cast<void *>(&l)
+                : c.ctype == SQL_C_SHORT  ? static_cast<void *>(&sh)
+                : c.ctype == SQL_C_SBIGINT ? static_cast<void *>(&big)
+                                           : static_cast<void *>(&d);
+    ASSERT_EQ(SQLExecDirect(st, sqlText(sql.c_str()), SQL_NTS), SQL_SUCCESS) << sql;
+    ASSERT_EQ(SQLBindCol(st, 1, c.ctype, buf, 0, nullptr), SQL_SUCCESS);
+    EXPECT_EQ(SQLFetch(st), c.rc) << sql << " " << c.ctype;
+    EXPECT_EQ(stateOf(SQL_HANDLE_STMT, st), c.state) << sql << " " << c.ctype;
+    if (c.rc != SQL_ERROR) {
+      double got = c.ctype == SQL_C_FLOAT    ? f
+                   : c.ctype == SQL_C_LONG   ? l
+                   : c.ctype == SQL_C_SHORT  ? sh
+                   : c.ctype == SQL_C_SBIGINT ? static_cast<double>(big)
+                                              : d;
+      EXPECT_EQ(got, c.value) << sql << " " << c.ctype;
+    }
+    ASSERT_EQ(SQLFreeStmt(st, SQL_CLOSE), SQL_SUCCESS);
+    ASSERT_EQ(SQLFreeStmt(st, SQL_UNBIND), SQL_SUCCESS);
+  }
+  SQLFreeHandle(SQL_HANDLE_STMT, st);
 }
 
 }  // namespace

@@ -14,9 +14,19 @@
  * session, so the statements join the caller's unit of work, see its uncommitted rows and never
  * wait for its locks; outside a routine it is the application's current connection.  Such a
  * connection never ends the unit of work it joined: autocommit is off on it and cannot be
- * switched on (SQL_SUCCESS_WITH_INFO, 01S02), and SQLDisconnect leaves the unit of work to its
- * owner.  A named data source is a database name: a session of its own, autocommit on unless
- * switched off, ended by SQLEndTran; SQLDisconnect with uncommitted work gives 25000.
+ * switched on (SQL_SUCCESS_WITH_INFO, 01S02), SQLEndTran and the statements COMMIT and ROLLBACK
+ * do nothing and say so (SQL_SUCCESS_WITH_INFO, 01S02; ROLLBACK TO SAVEPOINT runs), and
+ * SQLDisconnect leaves the unit of work to its owner.  A named data source is a database name:
+ * a session of its own, autocommit on unless switched off, ended by SQLEndTran; SQLDisconnect
+ * with uncommitted work gives 25000.  Autocommit is the connection handle's own setting: after
+ * SQLDisconnect of an attached connection it is on again unless the caller switched it off.
+ *
+ * Units of work and cursors.  The engine keeps no cursor open past the end of a unit of work.
+ * Whatever ends the connection's unit of work (SQLEndTran, the autocommit commit after a
+ * statement that is not a query, switching autocommit on with work pending, an executed COMMIT
+ * or ROLLBACK, and on an attached connection its owner's commit or rollback) closes the cursor
+ * of every statement of the connection: SQLFetch then gives HY010, SQLCloseCursor 24000, and
+ * SQLExecute runs the prepared statement again.
  *
  * Diagnostics.  Every call but SQLGetDiagRec clears the records of its handle first.  A record
  * holds the SQLSTATE, the engine's SQLCODE as native error (0 for failures found by this
@@ -175,23 +185,26 @@ SQL_API_EXPORT SQLRETURN SQL_API_FN SQLSetConnectOption(SQLHDBC ConnectionHandle
 
 /* Connects (see the header comment).  Lengths are byte counts or SQL_NTS.  08002 when already
  * connected, 08001 when there is no current session to attach to or the database does not
- * exist (native -1024 or -1013). */
+ * exist (native -1024 or -1013; the text ends "SQLSTATE=08001" as well). */
 SQL_API_EXPORT SQLRETURN SQL_API_FN SQLConnect(SQLHDBC ConnectionHandle, SQLCHAR *ServerName, SQLSMALLINT NameLength1,
                                                SQLCHAR *UserName, SQLSMALLINT NameLength2, SQLCHAR *Authentication,
                                                SQLSMALLINT NameLength3);
-/* Frees the connection's statements and ends the connection.  08003 when not connected. */
+/* Frees the connection's statements and ends the connection; autocommit is the caller's own
+ * setting again.  08003 when not connected. */
 SQL_API_EXPORT SQLRETURN SQL_API_FN SQLDisconnect(SQLHDBC ConnectionHandle);
-/* Commits or rolls back the unit of work of a connection of its own (SQL_HANDLE_DBC); on an
- * attached connection it does nothing and says so (01S02): the owner ends its unit of work. */
+/* Commits or rolls back the unit of work of a connection of its own (SQL_HANDLE_DBC), or of
+ * every such connection of an environment (SQL_HANDLE_ENV); on an attached connection it does
+ * nothing and says so (01S02): the owner ends its unit of work.  A statement handle with
+ * SQL_HANDLE_STMT gives HY092 on the statement; another HandleType gives SQL_INVALID_HANDLE. */
 SQL_API_EXPORT SQLRETURN SQL_API_FN SQLEndTran(SQLSMALLINT HandleType, SQLHANDLE Handle, SQLSMALLINT CompletionType);
 
 /*
  * Statements.  SQLPrepare prepares; SQLExecute runs the prepared statement with the bound
  * parameters (07002 when a marker has no binding, HY010 without a prepared statement, 24000
  * while its cursor is open); SQLExecDirect does both.  A query leaves its cursor open for
- * SQLFetch.  SQL_NO_DATA when a searched UPDATE or DELETE changed no row.  An engine failure
- * gives SQL_ERROR with the engine's SQLSTATE and SQLCODE; HY009 for null text, HY090 for a
- * negative length other than SQL_NTS.
+ * SQLFetch until the unit of work ends (see the header comment).  SQL_NO_DATA when a searched
+ * UPDATE or DELETE changed no row.  An engine failure gives SQL_ERROR with the engine's
+ * SQLSTATE and SQLCODE; HY009 for null text, HY090 for a negative length other than SQL_NTS.
  */
 SQL_API_EXPORT SQLRETURN SQL_API_FN SQLPrepare(SQLHSTMT StatementHandle, SQLCHAR *StatementText, SQLINTEGER TextLength);
 SQL_API_EXPORT SQLRETURN SQL_API_FN SQLExecute(SQLHSTMT StatementHandle);
@@ -244,8 +257,12 @@ SQL_API_EXPORT SQLRETURN SQL_API_FN SQLBindCol(SQLHSTMT StatementHandle, SQLUSMA
  * null indicator pointer means terminated), SQL_C_LONG/SLONG, SQL_C_SHORT/SSHORT,
  * SQL_C_SBIGINT, SQL_C_DOUBLE, SQL_C_FLOAT, SQL_C_BINARY and the locator types; SQL_NULL_DATA
  * passes NULL.  The value is read at each SQLExecute.  ParameterType is the SQL type the value
- * is for (the engine converts).  HY105 for another InputOutputType, HY003 for another
- * ValueType, 07009 for number 0.
+ * is for (the engine converts).  Character data for a numeric type is the number it spells
+ * (digits, sign, point, exponent, blanks around; an integer type takes only an integer), other
+ * text stays text for the statement to refuse, and a number past a DOUBLE's range gives 22003
+ * at SQLExecute.  SQL_C_BINARY data for a character type (CHAR, VARCHAR, LONGVARCHAR, CLOB and
+ * the graphic types) is text of those bytes, for any other type binary.  HY105 for another
+ * InputOutputType, HY003 for another ValueType, 07009 for number 0.
  */
 SQL_API_EXPORT SQLRETURN SQL_API_FN SQLBindParameter(SQLHSTMT StatementHandle, SQLUSMALLINT ParameterNumber,
                                                      SQLSMALLINT InputOutputType, SQLSMALLINT ValueType,
@@ -254,8 +271,10 @@ SQL_API_EXPORT SQLRETURN SQL_API_FN SQLBindParameter(SQLHSTMT StatementHandle, S
                                                      SQLLEN BufferLength, SQLLEN *StrLen_or_Ind);
 
 /* Fetches the next row into the bound columns: SQL_SUCCESS, SQL_SUCCESS_WITH_INFO (01004 a
- * value was cut; an engine warning with its SQLSTATE), SQL_NO_DATA after the last row.  HY010
- * before any execution, 24000 when the statement has no result set. */
+ * value was cut; 01S07 a fraction was cut for an integer C type; an engine warning with its
+ * SQLSTATE), SQL_NO_DATA after the last row.  22003 for a number out of the C type's range
+ * (SQL_C_FLOAT included), 22018 for text that is no number.  HY010 before any execution or
+ * after the unit of work ended, 24000 when the statement has no result set. */
 SQL_API_EXPORT SQLRETURN SQL_API_FN SQLFetch(SQLHSTMT StatementHandle);
 /* SQL_CLOSE closes the cursor, SQL_UNBIND drops the column bindings, SQL_RESET_PARAMS the
  * parameter bindings, SQL_DROP frees the handle.  HY092 for another option. */
