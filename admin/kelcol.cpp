@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstring>
 #include <memory>
@@ -33,6 +34,7 @@
 #include "kelrel.h"
 #include "kelsavepoint.h"
 #include "kelsql.h"
+#include "keltab.h"
 #include "keltrace.h"
 
 namespace {
@@ -83,49 +85,27 @@ SuffixSource &suffixSource() {
 
 // ---- The DAD of a call -------------------------------------------------------------------------
 
-// The type of a side-table column: words, optionally one parenthesised length (with K, M or G)
-// or precision and scale, and further words (FOR BIT DATA).  Nothing else may reach DDL.
-bool isSideColumnType(const std::string &type) {
-  size_t i = 0;
-  const size_t n = type.size();
-  auto blanks = [&] {
-    while (i < n && type[i] == ' ') ++i;
-  };
-  auto word = [&] {
-    if (i >= n || !std::isalpha(static_cast<unsigned char>(type[i]))) return false;
-    while (i < n && (std::isalnum(static_cast<unsigned char>(type[i])) || type[i] == '_')) ++i;
+// The type of a side-table column: one built-in type as kelParseSqlType reads a collection's
+// column types (a type name, one parenthesised length or precision and scale), optionally
+// followed by FOR BIT DATA.  Nothing else may reach DDL: a further word would be a constraint
+// or clause of the side table (NOT NULL UNIQUE made a user's ordinary insert fail).
+bool isSideColumnType(KelCallContext *ctx, const std::string &type) {
+  std::string base = type;
+  auto lastWordIs = [&](const char *word) {
+    size_t end = base.size();
+    while (end > 0 && std::isspace(static_cast<unsigned char>(base[end - 1]))) --end;
+    size_t start = end;
+    while (start > 0 && !std::isspace(static_cast<unsigned char>(base[start - 1]))) --start;
+    if (end - start != std::strlen(word) ||
+        strncasecmp(base.c_str() + start, word, end - start) != 0)
+      return false;
+    if (start == 0 || !std::isspace(static_cast<unsigned char>(base[start - 1]))) return false;
+    base.resize(start);
     return true;
   };
-  auto number = [&] {
-    size_t start = i;
-    while (i < n && std::isdigit(static_cast<unsigned char>(type[i]))) ++i;
-    return i > start && i - start <= 10;
-  };
-  blanks();
-  if (!word()) return false;
-  bool sawLength = false;
-  for (;;) {
-    blanks();
-    if (i == n) return true;
-    if (type[i] == '(' && !sawLength) {
-      sawLength = true;
-      ++i;
-      blanks();
-      if (!number()) return false;
-      if (i < n && std::strchr("KMGkmg", type[i]) != nullptr) ++i;
-      blanks();
-      if (i < n && type[i] == ',') {
-        ++i;
-        blanks();
-        if (!number()) return false;
-        blanks();
-      }
-      if (i >= n || type[i] != ')') return false;
-      ++i;
-      continue;
-    }
-    if (!word()) return false;
-  }
+  if (!(lastWordIs("DATA") && lastWordIs("BIT") && lastWordIs("FOR"))) base = type;
+  KelSqlType parsed;
+  return kelParseSqlType(ctx, base, &parsed) && parsed.schema.empty();
 }
 
 // A one-part name of a DAD or an argument: the parsed identifier, or false.
@@ -250,7 +230,8 @@ int32_t kelColumnDefFromDad(KelCallContext *ctx, KelDad &dad, const std::string 
       KelSideCol col;
       if (!parseIdentifier(ctx, c.name, KEL_MAX_CATALOG_NAME, &col.name))
         return kelFail(ctx, msg, nullptr, KELA058E, c.name.c_str());
-      if (!isSideColumnType(c.type)) return kelFail(ctx, msg, nullptr, KELA059E, c.type.c_str(), c.name.c_str());
+      if (!isSideColumnType(ctx, c.type))
+        return kelFail(ctx, msg, nullptr, KELA059E, c.type.c_str(), c.name.c_str());
       if (strncasecmp(c.type.c_str(), "graphic", 7) == 0 || strncasecmp(c.type.c_str(), "vargraphic", 10) == 0 ||
           strncasecmp(c.type.c_str(), "varg", 4) == 0) {
         KEL_TRACE(ctx, "%s type is not supported as side table  column type\n", c.type.c_str());
@@ -489,7 +470,7 @@ int32_t checkRootId(KelCallContext *ctx, const KelColTarget &t, const std::strin
   }
   std::string type = typeName;
   while (!type.empty() && type.back() == ' ') type.pop_back();
-  if (!isSideColumnType(type)) return refuse("root id type cannot be written");
+  if (!isSideColumnType(ctx, type)) return refuse("root id type cannot be written");
   *rootDef = kelColTypeDef(type, length, scale);
   return 0;
 }
@@ -654,7 +635,10 @@ int32_t kelEnableColumnMain(KelCallContext *ctx, const KelEnableColumnArgs &a, c
   kelSetMessage(ctx, msg, KELA022I, target.column.c_str());
   rc = kelColumnDefFromDad(ctx, dad, target.user, &def, msg);
   if (rc < 0) return rc;
-  if (!def.dtdId.empty()) {
+  // An empty or blank dtdid with validation YES names no stored DTD and is refused like any
+  // unknown id: taken as no id, the column recorded validation while its triggers compared
+  // against no DTD_REF row, so they never fired and every document was accepted.
+  if (!def.dtdId.empty() || def.validation == KelColValidation::Dtd) {
     KEL_TRACE(ctx, "Check dtdid: %s against dtd_ref.\n", def.dtdId.c_str());
     sqlint32 count = 0;
     short ind = 0;

@@ -402,4 +402,88 @@ TEST_F(ColumnDb, DefaultViewsWhoseStoredFormIsTooLongAreRefusedFirst) {
   EXPECT_EQ(valueOf("select count(*) from quarnxml.xml_usage"), "1");
 }
 
+// An empty or blank dtdid with validation YES was taken as no DTD: the column was enabled with
+// validation recorded, and its triggers compared against a DTD_REF row of id '' that never
+// exists, so every document was accepted.  It is refused as an unknown id is; validation YES
+// without any dtdid validates against the document's own DOCTYPE.
+TEST_F(ColumnDb, ValidationAgainstAnEmptyDtdIdIsRefusedLikeAnUnknownId) {
+  ASSERT_NO_FATAL_FAILURE(enableDatabase());
+  ASSERT_EQ(
+      exec("create table app.docs (id integer not null primary key, doc quarnxml.XMLVarchar)"), 0)
+      << error();
+  const std::string side =
+      "<Xcolumn><table name=\"app.side1\"><column name=\"v\" type=\"varchar(20)\" path=\"/a/v\" "
+      "multi_occurrence=\"NO\"/></table></Xcolumn></DAD>";
+  for (const char *dtdId :
+       {"<dtdid></dtdid>", "<dtdid/>", "<dtdid> \n\t</dtdid>", "<dtdid>nothere.dtd</dtdid>"}) {
+    const std::string dad = std::string("<DAD>") + dtdId + "<validation>YES</validation>" + side;
+    EXPECT_EQ(kelEnableColumnMain(&ctx, docsColumn(dad), msg), -5) << dtdId;
+    const std::string shownId =
+        std::string(dtdId).find("nothere") != std::string::npos ? "nothere.dtd" : "";
+    EXPECT_EQ(std::string(msg), "KELA010E  Attempt to find DTD ID " + shownId + " failed.\n")
+        << dtdId;
+    EXPECT_EQ(valueOf("select count(*) from quarnxml.xml_usage"), "0") << dtdId;
+    EXPECT_EQ(
+        valueOf("select count(*) from syscat.tables where tabschema = 'APP' and tabname = 'SIDE1'"),
+        "0");
+  }
+  // Without a dtdid the column validates against the document's DOCTYPE: one without is refused.
+  const std::string noId = "<DAD><validation>YES</validation>" + side;
+  ASSERT_EQ(kelEnableColumnMain(&ctx, docsColumn(noId), msg), 0) << msg;
+  EXPECT_EQ(
+      valueOf("select count(*) from quarnxml.xml_usage where dtdid is null and validation = 1"),
+      "1");
+  EXPECT_LT(exec("insert into app.docs (id, doc) values (1, '<junk/>')"), 0);
+  EXPECT_EQ(exec("insert into app.docs (id, doc) values (2, '<!DOCTYPE a [<!ELEMENT a "
+                 "(v)><!ELEMENT v (#PCDATA)>]>"
+                 "<a><v>x</v></a>')"),
+            0)
+      << error();
+  EXPECT_EQ(valueOf("select count(*) from app.docs"), "1");
+}
+
+// A side-column type is one type, read as a collection's column types are (kelParseSqlType),
+// and FOR BIT DATA.  Any number of words were accepted after the type, so "double NOT NULL
+// UNIQUE" reached the side table's CREATE TABLE and a user's second ordinary insert failed.
+TEST_F(ColumnDb, SideColumnTypesAreOneTypeAndNoFurtherClause) {
+  ASSERT_NO_FATAL_FAILURE(enableDatabase());
+  ASSERT_EQ(
+      exec("create table app.docs (id integer not null primary key, doc quarnxml.XMLVarchar)"), 0)
+      << error();
+  auto dadOf = [](const std::string &columns) {
+    return "<DAD><validation>NO</validation><Xcolumn><table name=\"app.side1\">" + columns +
+           "</table></Xcolumn></DAD>";
+  };
+  auto column = [](const std::string &name, const std::string &type, const char *multi) {
+    return "<column name=\"" + name + "\" type=\"" + type + "\" path=\"/a/v\" multi_occurrence=\"" +
+           multi + "\"/>";
+  };
+  for (const char *bad :
+       {"double NOT NULL UNIQUE", "integer primary key", "varchar(20) not null",
+        "varchar(20) check (v &lt;&gt; '')", "double generated always as identity",
+        "varchar(20) for bit data unique", "quarnxml.XMLCLOB", "for bit data", "varchar(20) for"}) {
+    std::string dad = dadOf(column("v", bad, "YES"));
+    EXPECT_EQ(kelEnableColumnMain(&ctx, docsColumn(dad), msg), -43) << bad;
+    std::string shown = std::string(bad) == "varchar(20) check (v &lt;&gt; '')"
+                            ? "varchar(20) check (v <> '')"
+                            : bad;
+    EXPECT_EQ(std::string(msg),
+              "KELA059E  The type " + shown + " of column v in the DAD file is invalid.\n")
+        << bad;
+    EXPECT_EQ(
+        valueOf("select count(*) from syscat.tables where tabschema = 'APP' and tabname = 'SIDE1'"),
+        "0");
+  }
+  // Types as written before: lengths in any case and spacing, two-word names, FOR BIT DATA.
+  const std::string good =
+      column("a", "varchar (20)", "NO") + column("b", "double precision", "NO") +
+      column("c", "clob(1m)", "NO") + column("d", "decimal( 10 , 2 )", "NO") +
+      column("e", "char(8)  for  bit  data", "NO") + column("f", "INTEGER", "NO");
+  std::string dad = dadOf(good);
+  ASSERT_EQ(kelEnableColumnMain(&ctx, docsColumn(dad), msg), 0) << msg;
+  EXPECT_EQ(exec("insert into app.docs (id, doc) values (1, '<a><v>1</v></a>')"), 0) << error();
+  EXPECT_EQ(exec("insert into app.docs (id, doc) values (2, '<a><v>1</v></a>')"), 0) << error();
+  EXPECT_EQ(valueOf("select count(*) from app.side1 where f = 1"), "2");
+}
+
 }  // namespace

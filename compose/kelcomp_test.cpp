@@ -352,6 +352,9 @@ TEST_F(ComposeDb, DadHeaderErrorsReturnTheCodesOfTheirOwnMessages) {
       {replaced(dad, "<validation>NO", "<validation>Y"), -40, "KELA056E"},
       {replaced(dad, "<validation>NO</validation>", "<bogus/>"), -123, "KELQ040E"},
       {replaced(dad, "<prolog>?xml version=\"1.0\"?</prolog>", ""), -61, "KELQ000E"},
+      // A prolog that is no XML declaration began every document with whatever it held.
+      {replaced(dad, "<prolog>?xml version=\"1.0\"?</prolog>", "<prolog>Order id=\"evil\"/&gt;&lt;!--</prolog>"),
+       -123, "KELQ040E"},
       {replaced(dad, "<doctype>!DOCTYPE Order SYSTEM \"order.dtd\"</doctype>", "<doctype/>"), -61, "KELQ000E"},
   };
   for (const Case &c : cases) {
@@ -577,6 +580,9 @@ TEST_F(SqlMapping, MappingErrorsAreFoundBeforeAnyDocument) {
                 "<element_node name=\"Item\" multi_occurrence=\"MAYBE\">"),
        -45, "KELQ063E"},
       {replaced(dad, "<column name=\"status\"/>", "<column name=\"bad name\"/>"), -109, "KELQ033E"},
+      // A second column of one value was dropped without a word.
+      {replaced(dad, "<column name=\"status\"/>", "<column name=\"status\"/><column name=\"ordered\"/>"), -72,
+       "KELQ012E"},
   };
   for (const Case &c : cases) {
     EXPECT_EQ(compose(c.dad, toTable("RES")), c.rc) << c.id << ": " << msg;
@@ -636,6 +642,39 @@ TEST_F(RdbMapping, AParentWithoutChildRowsGetsNoneOfThePreviousParentsValues) {
   EXPECT_EQ(std::string(msg),
             "KELQ062E  No rows of result set for SALES.ITEMS are left to produce a XML value for first.\n");
   EXPECT_TRUE(column("SELECT doc FROM res").empty());
+}
+
+// The text_nodes of one element share the element's name and path, and an attribute may
+// have that name too: each value was given the first column mapped under that name and path,
+// so every text of <Date> held the attribute's value.  Each reads its own column.
+TEST_F(RdbMapping, EachTextAndAttributeReadsItsOwnColumn) {
+  const std::string rdb = "<RDB_node><table name=\"sales.orders\"/><column name=\"";
+  std::string dad = replaced(dataFile("orders_rdb.dad"), "<element_node name=\"Date\">",
+                             "<element_node name=\"Date\"><attribute_node name=\"Date\">" + rdb +
+                                 "status\"/></RDB_node></attribute_node>");
+  dad = replaced(dad, "<column name=\"ordered\"/></RDB_node>\n          </text_node>",
+                 "<column name=\"ordered\"/></RDB_node>\n          </text_node><text_node>" + rdb +
+                     "cust_id\"/></RDB_node></text_node><text_node>" + rdb +
+                     "ordered\"/></RDB_node></text_node>");
+  ASSERT_EQ(compose(dad, toTable("RES")), 0) << msg;
+  std::vector<std::string> docs = column("SELECT doc FROM res");
+  ASSERT_EQ(docs.size(), 3u);
+  EXPECT_NE(docs[0].find("<Date Date=\"shipped\">2024-03-01C12024-03-01</Date>"), std::string::npos)
+      << docs[0];
+  EXPECT_NE(docs[1].find("<Date Date=\"open\">2024-03-04C22024-03-04</Date>"), std::string::npos)
+      << docs[1];
+}
+
+// A second column or table in a value's RDB_node was dropped without a word: refused before
+// any document.
+TEST_F(RdbMapping, AValuesRdbNodeWithASecondColumnOrTableIsRefused) {
+  for (const char *second : {"<column name=\"ordered\"/>", "<table name=\"sales.items\"/>"}) {
+    std::string dad = replaced(dataFile("orders_rdb.dad"), "<column name=\"status\"/>",
+                               std::string("<column name=\"status\"/>") + second);
+    EXPECT_EQ(compose(dad, toTable("RES")), -72) << second;
+    EXPECT_EQ(std::string(msg), "KELQ012E  Errors occurred in DAD. \n") << second;
+    EXPECT_TRUE(column("SELECT doc FROM res").empty());
+  }
 }
 
 TEST_F(RdbMapping, ConditionsStayInTheirParentheses) {

@@ -16,6 +16,8 @@
 
 #include "kelSgDoc.h"
 #include "kelbuf.h"
+#include "kelcodepage.h"
+#include "kelctx.h"
 #include "kelinterr.h"
 #include "kelmsg.h"
 #include "keltrace.h"
@@ -183,6 +185,99 @@ class Writer {
   std::string narrow_;
 };
 
+// Where the encoding name of a declaration stands: [at, at + n); n is 0 without one.
+struct EncodingPlace {
+  size_t at = 0;
+  size_t n = 0;
+};
+
+// Reads text as an XML declaration without its angle brackets: "?xml", a version of 1.0 or
+// 1.1, optionally an encoding and a standalone of yes or no, in that order, "?".  False for
+// anything else: the prolog is written as the document's first markup, so any other text
+// would begin the document with whatever it holds.
+bool readDeclaration(const std::u16string &text, EncodingPlace *encoding) {
+  size_t i = 0;
+  const size_t n = text.size();
+  auto space = [](char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; };
+  auto blanks = [&] {
+    size_t start = i;
+    while (i < n && space(text[i])) ++i;
+    return i > start;
+  };
+  auto word = [&](std::u16string_view w) {
+    if (text.compare(i, w.size(), w) != 0) return false;
+    i += w.size();
+    return true;
+  };
+  // Eq and a quoted value; *at and *len give the value.
+  auto value = [&](size_t *at, size_t *len) {
+    blanks();
+    if (!word(u"=")) return false;
+    blanks();
+    if (i >= n || (text[i] != u'"' && text[i] != u'\'')) return false;
+    const char16_t quote = text[i++];
+    *at = i;
+    while (i < n && text[i] != quote) ++i;
+    if (i >= n) return false;
+    *len = i++ - *at;
+    return true;
+  };
+  auto isEncName = [&](size_t at, size_t len) {
+    auto alpha = [](char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); };
+    if (len == 0 || !alpha(text[at])) return false;
+    for (size_t k = at + 1; k < at + len; ++k)
+      if (!alpha(text[k]) && !(text[k] >= u'0' && text[k] <= u'9') && text[k] != u'.' &&
+          text[k] != u'_' && text[k] != u'-')
+        return false;
+    return true;
+  };
+  size_t at = 0, len = 0;
+  if (!word(u"?xml") || !blanks() || !word(u"version") || !value(&at, &len)) return false;
+  const std::u16string_view version(text.data() + at, len);
+  if (version != u"1.0" && version != u"1.1") return false;
+  bool spaced = blanks();
+  if (spaced && word(u"encoding")) {
+    if (!value(&at, &len) || !isEncName(at, len)) return false;
+    encoding->at = at;
+    encoding->n = len;
+    spaced = blanks();
+  }
+  if (spaced && word(u"standalone")) {
+    if (!value(&at, &len)) return false;
+    const std::u16string_view standalone(text.data() + at, len);
+    if (standalone != u"yes" && standalone != u"no") return false;
+    blanks();
+  }
+  return word(u"?") && i == n;
+}
+
+// The prolog as the document's declaration: trimmed, an XML declaration (KELQ040E "prolog"
+// otherwise), its encoding, when it names one, replaced by the encoding of the database code
+// page: composition writes the document's text in that code page, whatever the DAD says.
+int declarationOf(KelCallContext *ctx, const std::string &prolog, std::string *out, char *sqlstate,
+                  char *msg) {
+  std::u16string text;
+  if (!kelDadFromDb(ctx, prolog, &text)) return kelFail(ctx, msg, sqlstate, KELQ040E, "prolog");
+  text = kelDadTrim(text);
+  EncodingPlace encoding;
+  if (!readDeclaration(text, &encoding)) {
+    KEL_TRACE(ctx, "prolog %s is not an XML declaration\n", prolog.c_str());
+    return kelFail(ctx, msg, sqlstate, KELQ040E, "prolog");
+  }
+  if (encoding.n > 0) {
+    std::u16string name = u"UTF-8";
+    if (ctx != nullptr && ctx->codePages != nullptr) {
+      UChar buf[64] = {0};
+      int rc = KEL_getEncoding(ctx, ctx->codePages->dbCodePage, buf, 63, sqlstate, msg);
+      if (rc < 0) return rc;
+      name = reinterpret_cast<const char16_t *>(buf);
+    }
+    text.replace(encoding.at, encoding.n, name);
+  }
+  if (!kelDadToDb(ctx, text, out)) return kelFail(ctx, msg, sqlstate, KELQ040E, "prolog");
+  return 0;
+}
+
 }  // namespace
 
 int kelGenDocHeader(KelCallContext *ctx, const KelDadHeader &dad, std::string *header, char *sqlstate, char *msg) {
@@ -192,7 +287,10 @@ int kelGenDocHeader(KelCallContext *ctx, const KelDadHeader &dad, std::string *h
   if (!dad.hasProlog || blank(dad.prolog)) return kelFail(ctx, msg, sqlstate, KELQ000E, "prolog");
   if (dad.hasDoctype && blank(dad.doctype)) return kelFail(ctx, msg, sqlstate, KELQ000E, "doctype");
   if (dad.hasStylesheet && blank(dad.stylesheet)) return kelFail(ctx, msg, sqlstate, KELQ000E, "stylesheet");
-  *header = "<" + dad.prolog + ">";
+  std::string declaration;
+  int rc = declarationOf(ctx, dad.prolog, &declaration, sqlstate, msg);
+  if (rc < 0) return rc;
+  *header = "<" + declaration + ">";
   if (dad.hasDoctype) *header += "\n<" + dad.doctype + ">";
   if (dad.hasStylesheet) *header += "\n<" + dad.stylesheet + ">";
   KEL_TRACE(ctx, "header %s\n", header->c_str());

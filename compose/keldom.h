@@ -26,10 +26,14 @@ struct KelDocBuffer;
 
 /*
  * Sets *header to "<" prolog ">", then "\n<" doctype ">" when the DAD has a doctype, then
- * "\n<" stylesheet ">" when it has a stylesheet; the texts as they stand (the DAD holds the
- * declarations without their angle brackets).  Returns 0; -61 with KELQ000E and "38X15" when
- * the prolog is missing or empty ("prolog"), or a doctype or stylesheet element is empty
- * ("doctype", "stylesheet").
+ * "\n<" stylesheet ">" when it has a stylesheet (the DAD holds the declarations without their
+ * angle brackets).  The prolog is trimmed and must be an XML declaration: "?xml", version 1.0
+ * or 1.1, optionally encoding and standalone (yes or no) in that order, "?"; an encoding it
+ * names is replaced by the name of the database code page's encoding (KEL_getEncoding), in
+ * which the document is written.  The doctype and stylesheet stand as written.  Returns 0;
+ * -61 with KELQ000E and "38X15" when the prolog is missing or empty ("prolog"), or a doctype or
+ * stylesheet element is empty ("doctype", "stylesheet"); -123 with KELQ040E "prolog" and
+ * "38X27" for a prolog that is not such a declaration; KEL_getEncoding's failure.
  */
 int kelGenDocHeader(KelCallContext *ctx, const KelDadHeader &dad, std::string *header, char *sqlstate, char *msg);
 

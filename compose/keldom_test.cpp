@@ -68,6 +68,45 @@ TEST_F(Serialise, HeaderErrors) {
   }
 }
 
+// The prolog is written as the document's first markup: a text that was not an XML declaration
+// began every document with whatever it held (an element and an open comment), and a declared
+// encoding was kept although the text is written in the database code page.  Only a
+// declaration is taken, trimmed, its encoding the one the document is written in.
+TEST_F(Serialise, ThePrologIsAnXmlDeclarationOfTheEncodingWritten) {
+  auto prolog = [&](const std::string &text, int *rc) {
+    return header(
+        "<DAD><Xcollection><prolog>" + text + "</prolog>" + kRoot + "</Xcollection></DAD>", rc);
+  };
+  for (const char *bad :
+       {"Order id=\"evil\"/&gt;&lt;!--", "?xml version=\"1.0\"?&gt;&lt;evil/&gt;&lt;?x",
+        "?xml version=\"2.0\"?", "?xml version=\"1.0\"",
+        "?xml  version=\"1.0\" standalone=\"maybe\"?", "?xml version=\"1.0\"standalone=\"yes\"?",
+        "?xml version=\"1.0\" standalone=\"no\" encoding=\"UTF-8\"?",
+        "?xml version=\"1.0\" encoding=\"a b\"?", "?xml version=\"1.0\" encoding=\"\"?",
+        "?xml version=\"1.0\" version=\"1.0\"?", "?xml-stylesheet href=\"x\"?", "!DOCTYPE a",
+        "?XML version=\"1.0\"?", "?xmlversion=\"1.0\"?", "?xml version=\"1.0' ?"}) {
+    int rc = 0;
+    EXPECT_TRUE(prolog(bad, &rc).empty()) << bad;
+    EXPECT_EQ(rc, -123) << bad;
+    EXPECT_EQ(message(), "KELQ040E  The element name prolog in the DAD file is invalid.\n") << bad;
+  }
+  struct Good {
+    const char *prolog, *header;
+  } good[] = {
+      {"?xml version=\"1.0\"?", "<?xml version=\"1.0\"?>"},
+      {"\n  ?xml version='1.1' standalone = 'yes' ?\n",
+       "<?xml version='1.1' standalone = 'yes' ?>"},
+      {"?xml version=\"1.1\" encoding=\"EBCDIC\"?", "<?xml version=\"1.1\" encoding=\"UTF-8\"?>"},
+      {"?xml version=\"1.0\" encoding='ISO-8859-1' standalone=\"no\"?",
+       "<?xml version=\"1.0\" encoding='UTF-8' standalone=\"no\"?>"},
+  };
+  for (const Good &g : good) {
+    int rc = 0;
+    EXPECT_EQ(prolog(g.prolog, &rc), g.header) << g.prolog;
+    EXPECT_EQ(rc, 0) << msg;
+  }
+}
+
 TEST_F(Serialise, TagWritersNeverDropATag) {
   std::string tag;
   EXPECT_EQ(writeXMLStartTag(&tag, 4, "Part", true), 10);

@@ -425,9 +425,15 @@ int Composer::info(const DOMElement *node, NodeKind kind, const DOMElement *pare
     ni.valueTab = kelFindTab(rel_, schema, table);
     if (ni.valueTab < 0) return kelFail(ctx_, msg_, sqlstate_, KELQ016E);
     ni.tableName = schema.empty() ? table : schema + "." + table;
+    // The node's own column too: the text_nodes of one element share its name and path, and
+    // an attribute may have the element's name, so name and path alone gave each of them the
+    // first column mapped there.
+    std::string column;
+    rc = kelGetColFromRDB(ctx_, ni.name.c_str(), rdb, &column, sqlstate_, msg_);
+    if (rc < 0) return rc;
     const KEL_TAB &T = rel_.tab[static_cast<size_t>(ni.valueTab)];
     for (size_t i = 0; i < T.col2xml.size(); ++i)
-      if (T.col2xml[i].xml == ni.name && T.col2xml[i].path == here) {
+      if (T.col2xml[i].col == column && T.col2xml[i].xml == ni.name && T.col2xml[i].path == here) {
         ni.valueCol = static_cast<int>(i);
         break;
       }

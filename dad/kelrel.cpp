@@ -572,6 +572,12 @@ int kelGetTabFromRDB(KelCallContext *ctx, const char *nameForMsg, DOMElement *rd
                      std::string *table, char *sqlstate, char *msg) {
   DOMElement *t = kelDadFirstChild(rdb, u"table");
   if (t == nullptr) return kelFail(ctx, msg, sqlstate, KELQ010E, nameForMsg != nullptr ? nameForMsg : "");
+  // A value comes from one table: a second one would be dropped without a word.
+  if (kelDadCountChildren(rdb, u"table") > 1) {
+    KEL_TRACE(ctx, "the RDB_node of %s names more than one table\n",
+              nameForMsg != nullptr ? nameForMsg : "");
+    return kelFail(ctx, msg, sqlstate, KELQ012E);
+  }
   return parseTable(ctx, kelDadAttr(t, u"name"), schema, table, sqlstate, msg);
 }
 
@@ -579,6 +585,11 @@ int kelGetColFromRDB(KelCallContext *ctx, const char *nameForMsg, DOMElement *rd
                      char *sqlstate, char *msg) {
   DOMElement *c = kelDadFirstChild(rdb, u"column");
   if (c == nullptr) return kelFail(ctx, msg, sqlstate, KELQ011E, nameForMsg != nullptr ? nameForMsg : "");
+  // A value is one column: a second one would be dropped without a word.
+  if (kelDadCountChildren(rdb, u"column") > 1) {
+    KEL_TRACE(ctx, "%s maps more than one column\n", nameForMsg != nullptr ? nameForMsg : "");
+    return kelFail(ctx, msg, sqlstate, KELQ012E);
+  }
   return parseColumn(ctx, kelDadAttr(c, u"name"), column, sqlstate, msg);
 }
 

@@ -262,13 +262,14 @@ bool isInTab4Decomp(const KEL_TAB &tab, const std::u16string &path, const std::s
 int getTabofTopElement(const KEL_REL &rel, const std::u16string &parentPath, const std::string &name);
 
 /*
- * The table of an RDB_node (its first table element), split into schema and table.  KELQ010E
- * with nameForMsg when there is no RDB_node or no table; KELQ013E for an empty name; KELQ033E,
- * KELQ031E as kelSetRel.
+ * The table of a value's RDB_node (its one table element), split into schema and table.
+ * KELQ010E with nameForMsg when there is no RDB_node or no table; KELQ012E for a second table;
+ * KELQ013E for an empty name; KELQ033E, KELQ031E as kelSetRel.
  */
 int kelGetTabFromRDB(KelCallContext *ctx, const char *nameForMsg, xercesc::DOMElement *rdb, std::string *schema,
                      std::string *table, char *sqlstate, char *msg);
-// The column of an RDB_node: KELQ011E with nameForMsg, KELQ013E, KELQ033E, KELQ032E.
+// The column of an RDB_node (or of the column element under a node of the SQL mapping): KELQ011E
+// with nameForMsg, KELQ012E for a second column element, KELQ013E, KELQ033E, KELQ032E.
 int kelGetColFromRDB(KelCallContext *ctx, const char *nameForMsg, xercesc::DOMElement *rdb, std::string *column,
                      char *sqlstate, char *msg);
 // The name of a text_node's element: KELQ012E without one, KELQ014E for an empty name.

@@ -329,6 +329,38 @@ TEST_F(Model, MappingErrors) {
   EXPECT_EQ(model(noType, KEL_MODE_COMPOSE), 0) << msg;
 }
 
+// A value's RDB_node names one table and one column: a second column or table was dropped
+// without a word (the value came from the first, the DAD's author never learnt).  Refused in
+// both modes, for attributes, texts and elements mapped whole.
+TEST_F(Model, AValuesRdbNodeNamesOneTableAndOneColumn) {
+  const std::string twoColumns =
+      "<RDB_node><table name=\"A\"/><column name=\"C\" type=\"integer\"/>"
+      "<column name=\"D\" type=\"integer\"/></RDB_node>";
+  const std::string twoTables =
+      "<RDB_node><table name=\"A\"/><table name=\"B\"/>"
+      "<column name=\"C\" type=\"integer\"/></RDB_node>";
+  for (int mode : {KEL_MODE_COMPOSE, KEL_MODE_DECOMPOSE}) {
+    for (const std::string &inner :
+         {"<text_node>" + twoColumns + "</text_node>", "<text_node>" + twoTables + "</text_node>",
+          "<attribute_node name=\"x\">" + twoColumns + "</attribute_node>",
+          "<attribute_node name=\"x\">" + twoTables + "</attribute_node>"}) {
+      std::string d =
+          coll(elem("r", top({"A", "B"}, "A.K = B.K") + text("B", "Y") + elem("e", inner)));
+      EXPECT_EQ(model(d, mode), -72) << mode << " " << inner;
+      EXPECT_EQ(msgId(), "KELQ012E") << mode << " " << inner;
+    }
+  }
+  std::string whole =
+      coll(elem("r", top({"A", "B"}, "A.K = B.K") + text("B", "Y") + elem("e", twoColumns)));
+  EXPECT_EQ(model(whole, KEL_MODE_DECOMPOSE), -72);
+  EXPECT_EQ(msgId(), "KELQ012E");
+  // One of each, with a condition, is a value.
+  std::string one =
+      coll(elem("r", top({"A", "B"}, "A.K = B.K") + text("B", "Y") +
+                         elem("e", text("A", "C", "<condition>C &gt; 1</condition>"))));
+  EXPECT_EQ(model(one, KEL_MODE_COMPOSE), 0) << msg;
+}
+
 TEST_F(Model, ElementsMappedWholeInDecompositionOnly) {
   std::string d = coll(elem("r", top({"A"}) + text("A", "X") + elem("e", rdb("A", "E"))));
   ASSERT_EQ(model(d, KEL_MODE_DECOMPOSE), 0) << msg;
