@@ -40,10 +40,12 @@ QUARN_EXPORT std::string defaultUser();
 // letters, digits, @ # $, not starting with a digit).
 QUARN_EXPORT std::string databaseFile(const std::string &name);
 
-// Creates database name: -1005 when it exists, -1001 for a bad name.  withGraphic false makes a
-// database without graphic data (-1216 for graphic types in it).
+// Creates database name: -1005 when it exists (of processes creating it at once, one creates
+// it), -1001 for a bad name.  withGraphic false makes a database without graphic data (-1216
+// for graphic types in it).
 QUARN_EXPORT int createDatabase(const std::string &name, bool withGraphic, sqlca *ca);
-// Drops database name: -1013 when there is none, -1035 while a session of this process uses it.
+// Drops database name: -1013 when there is none, -1035 while a session of any process uses it
+// or another process creates it.  A file whose creation was cut short is dropped too.
 QUARN_EXPORT int dropDatabase(const std::string &name, sqlca *ca);
 
 struct ColumnInfo {
@@ -106,7 +108,8 @@ class QUARN_EXPORT Statement {
 class QUARN_EXPORT Session {
  public:
   // CONNECT TO name [USER user USING password].  An empty user means the default user.  The
-  // engine keeps no passwords: any password is accepted.  -1013 when there is no such database.
+  // engine keeps no passwords: any password is accepted.  -1013 when there is no such database
+  // (also a file whose creation was cut short, which has no catalogue).
   static int open(const std::string &dbName, const std::string &user, const std::string &password,
                   std::unique_ptr<Session> *out, sqlca *ca);
   // Rolls back what is not committed and closes the connection.

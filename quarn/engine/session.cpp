@@ -8,12 +8,14 @@
  * one SQLite statement, which SQLite undoes by itself when it fails; a definition runs inside
  * a savepoint of its own.  Either way a failed statement leaves the unit of work as it was.
  */
+#include <fcntl.h>
 #include <pwd.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -113,6 +115,31 @@ int fail(sqlca *ca, const QError &e) {
   return e.sqlcode;
 }
 
+// Whether file is still the file whose status was taken in *was (same device and inode).
+bool sameFile(const std::string &file, const struct stat &was) {
+  struct stat now {};
+  return stat(file.c_str(), &now) == 0 && now.st_dev == was.st_dev && now.st_ino == was.st_ino;
+}
+
+// Makes connection db leave its log file (-wal) where it is when it closes.  SQLite removes the
+// log by name when the last connection closes; once the database file is gone that name may
+// already be another database's.
+void leaveLogFile(sqlite3 *db) {
+  int persist = 1;
+  sqlite3_file_control(db, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
+}
+
+// Removes the files of database file while connection db holds its exclusive lock: the log and
+// shared-memory files first and the database file last, so that no database of the same name
+// can be created until every file removed here is gone.  db is closed by the caller.
+void removeDatabaseFiles(sqlite3 *db, const std::string &file) {
+  leaveLogFile(db);
+  std::error_code ec;
+  std::filesystem::remove(file + "-wal", ec);
+  std::filesystem::remove(file + "-shm", ec);
+  std::filesystem::remove(file, ec);
+}
+
 }  // namespace
 
 // ======================================================================= instance
@@ -177,16 +204,31 @@ int createDatabase(const std::string &name, bool withGraphic, sqlca *ca) {
   std::filesystem::create_directories(instancePath(), ec);
   std::filesystem::create_directories(instancePath() + "/kel", ec);
   std::filesystem::create_directories(instancePath() + "/function", ec);
-  if (std::filesystem::exists(file)) return fail(ca, engineError(kSqlDbExists, {upperAscii(name)}));
+  // The file is made here, exclusively (SQLite ignores SQLITE_OPEN_EXCLUSIVE): of two processes
+  // creating the same database one makes it and the other gets -1005, and a failure below
+  // removes only the file this call made.
+  int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    if (errno == EEXIST) return fail(ca, engineError(kSqlDbExists, {upperAscii(name)}));
+    return fail(ca, engineError(kSqlSystem, {file + ": " + std::strerror(errno)}));
+  }
+  struct stat own {};
+  int statErr = fstat(fd, &own) == 0 ? 0 : errno;
+  ::close(fd);  // before SQLite opens the file: closing a descriptor drops the process's locks on it
+  if (statErr != 0) return fail(ca, engineError(kSqlSystem, {file + ": " + std::strerror(statErr)}));
   sqlite3 *db = nullptr;
-  int rc = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_EXCLUSIVE,
-                           undoVfsName());
+  int rc = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, undoVfsName());
   if (rc != SQLITE_OK) {
     std::string msg = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
     sqlite3_close(db);
+    if (sameFile(file, own)) std::filesystem::remove(file, ec);
     return fail(ca, engineError(kSqlSystem, {msg}));
   }
   try {
+    sqlite3_busy_timeout(db, lockTimeoutMs());
+    // The creating connection keeps the database's exclusive lock from its first access until it
+    // closes: a CONNECT meanwhile waits for the catalogue, a DROP finds the database in use.
+    execSql(db, "PRAGMA locking_mode = EXCLUSIVE");
     // 16 KiB pages: rows holding documents of a kilobyte or more fit a dozen to a page, so a scan
     // visits a quarter of the pages it would with SQLite's default of 4 KiB.
     execSql(db, "PRAGMA page_size = 16384");
@@ -198,9 +240,12 @@ int createDatabase(const std::string &name, bool withGraphic, sqlca *ca) {
     setProperty(db, "GRAPHIC", withGraphic ? "Y" : "N");
     setProperty(db, "NAME", upperAscii(name));
     execSql(db, "COMMIT");
+    // A DROP that came before the first access removed the file this connection works on.
+    if (!sameFile(file, own)) raise(kSqlSystem, {file + ": removed while the database was created"});
   } catch (const QError &e) {
+    if (sameFile(file, own)) removeDatabaseFiles(db, file);
+    else leaveLogFile(db);
     sqlite3_close(db);
-    std::filesystem::remove(file, ec);
     return fail(ca, e);
   }
   sqlite3_close(db);
@@ -215,10 +260,33 @@ int dropDatabase(const std::string &name, sqlca *ca) {
     std::lock_guard<std::mutex> lock(gRegistryMutex);
     if (gOpenDatabases.count(upperAscii(name))) return fail(ca, engineError(kSqlDbInUse, {}));
   }
-  std::error_code ec;
-  std::filesystem::remove(file, ec);
-  std::filesystem::remove(file + "-wal", ec);
-  std::filesystem::remove(file + "-shm", ec);
+  /*
+   * Every connection to the database, in any process, holds a shared lock on its file from its
+   * first read until it closes (SQLite keeps it in WAL mode), and a database being created is
+   * locked by its creator.  The drop takes the exclusive lock without waiting and removes the
+   * files while it holds it: a connection that comes later finds no file (Session::open checks
+   * the file it locked is still the database's).
+   */
+  sqlite3 *db = nullptr;
+  int rc = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, undoVfsName());
+  if (rc == SQLITE_OK) {
+    sqlite3_busy_timeout(db, 0);
+    rc = sqlite3_exec(db, "PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE", nullptr, nullptr, nullptr);
+  }
+  if (rc != SQLITE_OK) {
+    int code = rc & 0xFF;
+    std::string msg = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+    sqlite3_close(db);
+    if (code == SQLITE_BUSY || code == SQLITE_LOCKED) return fail(ca, engineError(kSqlDbInUse, {}));
+    if (!std::filesystem::exists(file)) return fail(ca, engineError(kSqlDbNotFound, {upperAscii(name)}));
+    // A file that is no database at all has no connection: it is removed as it is.
+    if (code != SQLITE_NOTADB) return fail(ca, engineError(kSqlSystem, {msg}));
+    std::error_code ec;
+    std::filesystem::remove(file, ec);
+    return 0;
+  }
+  removeDatabaseFiles(db, file);
+  sqlite3_close(db);
   return 0;
 }
 
@@ -234,16 +302,23 @@ int Session::open(const std::string &dbName, const std::string &user, const std:
   initInstance();
   std::string name = upperAscii(dbName);
   std::string file = databaseFile(name);
-  if (file.empty() || !std::filesystem::exists(file)) return fail(ca, engineError(kSqlDbNotFound, {name}));
+  struct stat before {};
+  if (file.empty() || stat(file.c_str(), &before) != 0) return fail(ca, engineError(kSqlDbNotFound, {name}));
   std::unique_ptr<Session> s(new Session());
   int rc = sqlite3_open_v2(file.c_str(), &s->db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, undoVfsName());
   if (rc != SQLITE_OK) {
     std::string msg = s->db_ ? sqlite3_errmsg(s->db_) : sqlite3_errstr(rc);
+    if (!std::filesystem::exists(file)) return fail(ca, engineError(kSqlDbNotFound, {name}));
     return fail(ca, engineError(kSqlSystem, {msg}));
   }
   try {
     applyPragmas(s->db_);
     registerFunctions(s->db_, s.get());
+    // The first read takes the shared lock the connection keeps until it closes (it waits while
+    // the database is being created).  A DROP that held the exclusive lock before it removed
+    // the file; a file whose creation was cut short has no catalogue.  Neither is a database.
+    bool catalogued = Stmt(s->db_, "SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name = 'SYSQUARN.PROPERTIES'").step();
+    if (!sameFile(file, before) || !catalogued) raise(kSqlDbNotFound, {name});
     s->graphic_ = property(s->db_, "GRAPHIC") != "N";
     s->routines_ = std::make_shared<RoutineRuntime>();
     s->dbName_ = name;
@@ -251,6 +326,7 @@ int Session::open(const std::string &dbName, const std::string &user, const std:
     s->path_ = {kSystemSchema, "SYSFUN", s->user_};
     refreshRoutines(*s);
   } catch (const QError &e) {
+    s->dbName_.clear();  // not registered in gOpenDatabases yet
     return fail(ca, e);
   }
   s->dbName_ = name;

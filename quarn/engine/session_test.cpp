@@ -269,6 +269,123 @@ TEST_F(Sessions, DatabasesOfTheInstance) {
   EXPECT_NE(std::getenv("QUARNKELPATH"), nullptr);
 }
 
+// A connection of another process keeps its database: DROP DATABASE is -1035 while it lasts,
+// and the connection's later work is kept.  The drop saw only this process's sessions before;
+// it removed the files under the child, whose INSERT then reported success and was lost.
+TEST_F(Sessions, DropIsRefusedWhileAnotherProcessIsConnected) {
+  ASSERT_EQ(createDatabase("SHOP", true, &ca_), 0);
+  {
+    std::unique_ptr<Session> s;
+    ASSERT_EQ(Session::open("SHOP", "", "", &s, &ca_), 0);
+    ASSERT_EQ(s->execImmediate("CREATE TABLE orders (id INT)", &ca_), 0);
+    ASSERT_EQ(s->commit(&ca_), 0);
+  }
+  int ready[2], go[2];
+  ASSERT_EQ(pipe(ready), 0);
+  ASSERT_EQ(pipe(go), 0);
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // Connects, says so, waits for the parent's drop, then inserts and commits.
+    std::unique_ptr<Session> c;
+    sqlca ca{};
+    char state = Session::open("SHOP", "", "", &c, &ca) == 0 ? 'c' : 'x';
+    if (write(ready[1], &state, 1) != 1 || read(go[0], &state, 1) != 1 || !c) _exit(2);
+    int rc = c->execImmediate("INSERT INTO orders VALUES (1)", &ca);
+    if (rc == 0) rc = c->commit(&ca);
+    c.reset();
+    _exit(rc == 0 ? 0 : 3);
+  }
+  close(ready[1]);
+  close(go[0]);
+  char state = 0;
+  ASSERT_EQ(read(ready[0], &state, 1), 1);
+  EXPECT_EQ(state, 'c');
+  EXPECT_EQ(dropDatabase("SHOP", &ca_), kSqlDbInUse);
+  EXPECT_EQ(std::string(ca_.sqlstate, 5), "57019");
+  EXPECT_EQ(write(go[1], "g", 1), 1);
+  close(go[1]);
+  close(ready[0]);
+  int status = -1;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  {
+    std::unique_ptr<Session> s;
+    ASSERT_EQ(Session::open("SHOP", "", "", &s, &ca_), 0);
+    EXPECT_EQ(count(*s, "SELECT COUNT(*) FROM orders"), 1);
+  }
+  // With no connection left, the drop removes every file of the database.
+  EXPECT_EQ(dropDatabase("SHOP", &ca_), 0);
+  for (const char *suffix : {".db", ".db-wal", ".db-shm"})
+    EXPECT_FALSE(std::filesystem::exists(dir_ + "/SHOP" + suffix)) << suffix;
+  std::unique_ptr<Session> gone;
+  EXPECT_EQ(Session::open("SHOP", "", "", &gone, &ca_), kSqlDbNotFound);
+}
+
+// Processes creating the same database at once: one creates it, the others get -1005, and the
+// database is whole.  Before, the file was checked for and then opened, so both could pass the
+// check; the two then failed each other (-911, -901 "disk I/O error") and the loser removed
+// the winner's file.
+TEST_F(Sessions, ConcurrentCreatesLeaveOneWholeDatabase) {
+  constexpr int kRounds = 8, kProcesses = 3;
+  for (int round = 0; round < kRounds; ++round) {
+    int start[2];
+    ASSERT_EQ(pipe(start), 0);
+    std::vector<pid_t> children;
+    for (int k = 0; k < kProcesses; ++k) {
+      pid_t child = fork();
+      ASSERT_GE(child, 0);
+      if (child == 0) {
+        close(start[1]);
+        char c;
+        if (read(start[0], &c, 1) != 0) _exit(9);  // all start when the pipe closes
+        sqlca ca{};
+        int rc = createDatabase("RACE", true, &ca);
+        _exit(rc == 0 ? 0 : rc == kSqlDbExists ? 1 : 2);
+      }
+      children.push_back(child);
+    }
+    close(start[0]);
+    close(start[1]);
+    int created = 0, existed = 0;
+    for (pid_t child : children) {
+      int status = -1;
+      waitpid(child, &status, 0);
+      if (WIFEXITED(status) && WEXITSTATUS(status) == 0) ++created;
+      if (WIFEXITED(status) && WEXITSTATUS(status) == 1) ++existed;
+    }
+    EXPECT_EQ(created, 1) << "round " << round;
+    EXPECT_EQ(existed, kProcesses - 1) << "round " << round;
+    std::unique_ptr<Session> s;
+    EXPECT_EQ(Session::open("RACE", "", "", &s, &ca_), 0) << "round " << round << ": " << ca_.sqlcode;
+    s.reset();
+    EXPECT_EQ(dropDatabase("RACE", &ca_), 0);
+  }
+}
+
+// A database whose creation was cut short (the file, without the catalogue, empty or not)
+// is not one: CONNECT is -1013, where it was -901 "no such table: SYSQUARN.PROPERTIES", and a
+// DROP removes it.
+TEST_F(Sessions, CreationCutShortIsNoDatabaseAndCanBeDropped) {
+  const std::string empty = dir_ + "/EMPTY.db", bare = dir_ + "/BARE.db";
+  { FILE *f = std::fopen(empty.c_str(), "w"); ASSERT_NE(f, nullptr); std::fclose(f); }
+  sqlite3 *raw = nullptr;
+  ASSERT_EQ(sqlite3_open(bare.c_str(), &raw), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(raw, "PRAGMA page_size = 16384; PRAGMA journal_mode = WAL; CREATE TABLE x (a)", nullptr,
+                         nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(raw);
+  for (const char *name : {"EMPTY", "BARE"}) {
+    std::unique_ptr<Session> s;
+    EXPECT_EQ(Session::open(name, "", "", &s, &ca_), kSqlDbNotFound) << name;
+    EXPECT_NE(std::string(ca_.sqlerrmc, ca_.sqlerrml).find(name), std::string::npos) << name;
+    EXPECT_EQ(createDatabase(name, true, &ca_), kSqlDbExists) << name;  // the file is left alone
+    EXPECT_EQ(dropDatabase(name, &ca_), 0) << name;
+    EXPECT_EQ(createDatabase(name, true, &ca_), 0) << name;
+    ASSERT_EQ(Session::open(name, "", "", &s, &ca_), 0) << name;
+  }
+}
+
 // Strings compare blank-padded (COLLATE RTRIM on the comparison); the comparison's collation
 // is the key columns' own, so equality, IN, BETWEEN and join lookups stay on their indexes.
 TEST_F(Sessions, PaddedComparisonsKeepIndexLookups) {

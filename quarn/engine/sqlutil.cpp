@@ -200,9 +200,9 @@ std::string valueText(const Value &v, const QType &t) {
       return buf;
     }
     case Value::Text:
-      if (t.base == Base::Char && !t.forBitData) {
+      if ((t.base == Base::Char || t.base == Base::Graphic) && !t.forBitData) {
         std::string s = v.s;
-        padFixed(&s, t.length, false);
+        padFixed(&s, t.length, t.isGraphic());
         return s;
       }
       return v.s;

@@ -8,8 +8,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -82,14 +84,16 @@ int Console::needSession() {
 }
 
 int Console::connect(const std::string &db, const std::string &user, const std::string &password, bool banner) {
+  // The new connection is made first: a CONNECT that fails leaves the current connection and
+  // its open unit of work as they were.
   sqlca ca;
+  std::unique_ptr<Session> s;
+  int rc = Session::open(db, user, password, &s, &ca);
+  if (rc < 0) return report(ca);
   if (session_) {
     session_->commit(&ca);
     session_.reset();
   }
-  std::unique_ptr<Session> s;
-  int rc = Session::open(db, user, password, &s, &ca);
-  if (rc < 0) return report(ca);
   session_ = std::move(s);
   if (!banner) return 0;
   out_ << "   Database Connection Information\n\n"
@@ -165,8 +169,19 @@ int Console::run(const std::string &text) {
   auto nameAt = [&](size_t k) { return k < t.size() && (t[k].kind == Tok::Ident || t[k].kind == Tok::DelimIdent) ? t[k].text : std::string(); };
   size_t n = t.size() - 1;  // without the end token
   if (n > 0 && t[n - 1].kind == Tok::Op && t[n - 1].text == ";") --n;
+  // The text of token k as written; past the last one, the end of the statement.
+  auto written = [&](size_t k) { return k < n ? text.substr(t[k].pos, t[k].len) : std::string("END OF STATEMENT"); };
+  // A database name: a name, or any other token as written, which no database has (so a
+  // message names what was given, not "").
+  auto dbNameAt = [&](size_t k) { return nameAt(k).empty() ? written(k) : nameAt(k); };
   sqlca ca;
   clearSqlca(&ca);
+  // -104 for token k, which does not fit where it stands: expected is what may stand there;
+  // before, when given, stands for the token before it (a password is not shown).
+  auto syntaxAt = [&](size_t k, const char *expected, const char *before = nullptr) {
+    setSqlca(&ca, engineError(kSqlSyntax, {written(k), before ? before : k > 0 ? written(k - 1) : "", expected}));
+    return report(ca);
+  };
   if ((kw(0, "QUIT") || kw(0, "TERMINATE") || kw(0, "EXIT")) && n == 1) {
     quit_ = true;
     return 0;
@@ -189,28 +204,34 @@ int Console::run(const std::string &text) {
       return report(ca);
     }
     if (kw(1, "TO") && n >= 3) {
-      std::string db = nameAt(2), user, pw;
-      if (n == 7 && kw(3, "USER") && kw(5, "USING")) {
+      std::string db = dbNameAt(2), user, pw;
+      if (n > 3) {
+        // USER name USING password, each part in its place.
+        if (!kw(3, "USER")) return syntaxAt(3, "USER");
+        if (nameAt(4).empty()) return syntaxAt(4, "<authorization name>");
+        if (!kw(5, "USING")) return syntaxAt(5, "USING");
+        if (n == 6) return syntaxAt(6, "<password>");
+        if (n > 7) return syntaxAt(7, "END OF STATEMENT", "<password>");
         user = nameAt(4);
         pw = t[6].text;
-      } else if (n != 3) {
-        setSqlca(&ca, engineError(kSqlSyntax, {t[3].text, t[2].text, "USER"}));
-        return report(ca);
       }
       return connect(db, user, pw);
     }
   }
   if ((kw(0, "CREATE") || kw(0, "DROP")) && (kw(1, "DATABASE") || kw(1, "DB")) && n >= 3) {
-    std::string db = nameAt(2);
+    std::string db = dbNameAt(2);
     if (kw(0, "CREATE")) {
       bool graphic = true;
-      if (n == 5 && kw(3, "WITHOUT") && kw(4, "GRAPHIC")) graphic = false;
-      else if (n != 3) {
-        setSqlca(&ca, engineError(kSqlSyntax, {t[3].text, t[2].text, "WITHOUT GRAPHIC"}));
-        return report(ca);
+      if (n > 3) {
+        if (!kw(3, "WITHOUT")) return syntaxAt(3, "WITHOUT GRAPHIC");
+        if (!kw(4, "GRAPHIC")) return syntaxAt(4, "GRAPHIC");
+        if (n > 5) return syntaxAt(5, "END OF STATEMENT");
+        graphic = false;
       }
       createDatabase(db, graphic, &ca);
     } else {
+      // Words after the name are refused: they were ignored, and the database dropped.
+      if (n > 3) return syntaxAt(3, "END OF STATEMENT");
       if (session_ && session_->dbName() == db) {
         session_->commit(&ca);
         session_.reset();
@@ -225,11 +246,13 @@ int Console::run(const std::string &text) {
   if (kw(0, "LIST") && kw(1, "TABLES")) {
     if (needSession()) return 4;
     std::string where = "WHERE TABSCHEMA = CURRENT SCHEMA";
-    if (kw(2, "FOR") && kw(3, "ALL") && n == 4) where = "WHERE TABSCHEMA <> 'SYSCAT'";
-    else if (kw(2, "FOR") && kw(3, "SCHEMA") && n == 5) where = "WHERE TABSCHEMA = " + quoteString(nameAt(4));
-    else if (n != 2) {
-      setSqlca(&ca, engineError(kSqlSyntax, {t[2].text, "TABLES", "FOR"}));
-      return report(ca);
+    if (n > 2) {
+      if (!kw(2, "FOR")) return syntaxAt(2, "FOR");
+      if (!kw(3, "ALL") && !kw(3, "SCHEMA")) return syntaxAt(3, "SCHEMA");
+      if (kw(3, "SCHEMA") && nameAt(4).empty()) return syntaxAt(4, "<schema name>");
+      size_t end = kw(3, "ALL") ? 4 : 5;
+      if (n > end) return syntaxAt(end, "END OF STATEMENT");
+      where = kw(3, "ALL") ? "WHERE TABSCHEMA <> 'SYSCAT'" : "WHERE TABSCHEMA = " + quoteString(nameAt(4));
     }
     return query("SELECT TABNAME, TABSCHEMA, TYPE FROM SYSCAT.TABLES " + where + " ORDER BY TABSCHEMA, TABNAME",
                  {"Table/View", "Schema", "Type"});
@@ -237,12 +260,13 @@ int Console::run(const std::string &text) {
   if (kw(0, "DESCRIBE") && kw(1, "TABLE") && n >= 3) {
     if (needSession()) return 4;
     std::string schema = session_->currentSchema(), table = nameAt(2);
-    if (n == 5 && t[3].text == ".") {
+    if (n > 3 && t[3].kind == Tok::Op && t[3].text == ".") {
+      if (nameAt(4).empty()) return syntaxAt(4, "<table name>");
+      if (n > 5) return syntaxAt(5, "END OF STATEMENT");
       schema = nameAt(2);
       table = nameAt(4);
     } else if (n != 3) {
-      setSqlca(&ca, engineError(kSqlSyntax, {t[3].text, t[2].text, "END OF STATEMENT"}));
-      return report(ca);
+      return syntaxAt(3, "END OF STATEMENT");
     }
     if (schema == "SESSION") {
       // A declared temporary table is the session's own: the catalogue does not list it.
@@ -350,7 +374,8 @@ bool isQuitLine(const std::string &line) {
 
 // Reads lines and runs each statement as soon as its terminator arrives; the text after the
 // last terminator is run at the end of the input.  A line QUIT (EXIT, TERMINATE) between
-// statements ends the run without a terminator.  A failing statement does not end the run.
+// statements (not inside a comment) ends the run without a terminator.  A failing statement
+// does not end the run.  When the input cannot be read, the unfinished rest is not run.
 // Returns the worst status.
 int runLines(StatementRunner &runner, LineReader &lines) {
   StatementSplitter splitter;
@@ -364,8 +389,8 @@ int runLines(StatementRunner &runner, LineReader &lines) {
     }
     ready.clear();
   };
-  while (!runner.quit() && lines.next(&line, splitter.pending())) {
-    if (!splitter.pending() && isQuitLine(line)) {
+  while (!runner.quit() && lines.next(&line, !splitter.betweenStatements())) {
+    if (splitter.betweenStatements() && isQuitLine(line)) {
       runner.run(line);
       break;
     }
@@ -373,11 +398,20 @@ int runLines(StatementRunner &runner, LineReader &lines) {
     splitter.feed(line, &ready);
     runReady();
   }
-  if (!runner.quit()) {
+  if (!runner.quit() && lines.failure().empty()) {
     splitter.finish(&ready);
     runReady();
   }
   return worst;
+}
+
+// Runs the lines of an input named name (in messages); an input that cannot be read is a file
+// error (8), after the statements read before the failure have run.
+int runInput(StatementRunner &runner, LineReader &lines, const std::string &name, std::ostream &err) {
+  int status = runLines(runner, lines);
+  if (lines.failure().empty()) return status;
+  err << "quarn: cannot read " << name << ": " << lines.failure() << "\n";
+  return 8;
 }
 
 // The history file of the interactive console, in the instance directory; empty when the
@@ -420,16 +454,17 @@ int runConsole(const std::vector<std::string> &args, std::istream &in, std::ostr
   }
   if (!opts.statement.empty()) return runArgument(runner, opts.statement);
   if (!opts.file.empty() && opts.file != "-") {
+    errno = 0;
     std::ifstream f(opts.file, std::ios::binary);
     if (!f) {
-      err << "quarn: cannot read " << opts.file << "\n";
+      err << "quarn: cannot read " << opts.file << ": " << std::strerror(errno != 0 ? errno : EIO) << "\n";
       return 8;
     }
-    return runLines(runner, *streamLineReader(f));
+    return runInput(runner, *streamLineReader(f), opts.file, err);
   }
   std::unique_ptr<LineReader> lines =
       interactive && opts.file.empty() ? terminalLineReader(in, out, historyFile()) : streamLineReader(in);
-  return runLines(runner, *lines);
+  return runInput(runner, *lines, "standard input", err);
 }
 
 int runConsole(const std::vector<std::string> &args, std::istream &in, std::ostream &out, bool interactive) {

@@ -46,12 +46,13 @@ class ConsoleProcess : public ::testing::Test {
   std::string instance() const { return dir_.file("instance"); }
 
   // Runs the console with args and input on its standard input (a file, not a terminal).
-  Outcome quarn(const std::vector<std::string> &args, const std::string &input = "") {
+  // stdinPath, when given, is opened as standard input instead of a file holding input.
+  Outcome quarn(const std::vector<std::string> &args, const std::string &input = "", const std::string &stdinPath = "") {
     std::string in = dir_.file("stdin"), out = dir_.file("stdout"), err = dir_.file("stderr");
     keltest::writeFile(in, input);
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 0, in.c_str(), O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&fa, 0, stdinPath.empty() ? in.c_str() : stdinPath.c_str(), O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&fa, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&fa, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     std::string program = QUARN_CONSOLE;
@@ -213,6 +214,49 @@ TEST_F(ConsoleProcess, StandardInputWithoutTerminal) {
   r = quarn({"-d", "db", "--csv", "--no-header"}, "VALUES\nexit;\nVALUES 2;\n");
   EXPECT_EQ(r.status, 4);
   EXPECT_EQ(r.out, "2\n");
+  // Inside a comment it is comment text.  A QUIT line in an open /* */ comment ended the
+  // script there with status 0.
+  r = quarn({"-d", "db", "--csv", "--no-header"}, "VALUES 1;\n/* the end:\nquit\n*/\nVALUES 2;\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "1\n2\n");
+}
+
+// An input that cannot be read is a file error (8) with its reason, as a missing file is:
+// a directory given with -f or as standard input, a file whose reading fails.  They ran
+// nothing and ended with status 0.  An empty -f is a usage error: it read standard input.
+TEST_F(ConsoleProcess, InputThatCannotBeReadIsAFileError) {
+  Outcome r = quarn({"-d", "db", "-f", dir_.str()});
+  EXPECT_EQ(r.status, 8);
+  EXPECT_EQ(r.err, "quarn: cannot read " + dir_.str() + ": Is a directory\n");
+  r = quarn({"-d", "db"}, "", dir_.str());
+  EXPECT_EQ(r.status, 8);
+  EXPECT_EQ(r.err, "quarn: cannot read standard input: Is a directory\n");
+  r = quarn({"-d", "db", "-f", "/proc/self/mem"});
+  EXPECT_EQ(r.status, 8);
+  EXPECT_EQ(r.err.rfind("quarn: cannot read /proc/self/mem: ", 0), 0u) << r.err;
+  r = quarn({"-d", "db", "-f", dir_.file("missing.sql")});
+  EXPECT_EQ(r.err, "quarn: cannot read " + dir_.file("missing.sql") + ": No such file or directory\n");
+  r = quarn({"-d", "db", "-f", ""}, "VALUES 1;\n");
+  EXPECT_EQ(r.status, 8);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err.rfind("quarn: option -f needs a file name", 0), 0u) << r.err;
+}
+
+// A CONNECT that fails leaves the connection and its open unit of work as they were: the
+// ROLLBACK after it undoes the INSERT before it.  It committed the INSERT and dropped the
+// connection before it knew the new one could be made.  A CONNECT that succeeds still ends the
+// old connection's work with a COMMIT.
+TEST_F(ConsoleProcess, FailedConnectKeepsTheConnectionAndItsWork) {
+  ASSERT_EQ(quarn({"-d", "db", "CREATE TABLE cx (i INT)"}).status, 0);
+  Outcome r = quarn({"-d", "db", "+c"}, "INSERT INTO cx VALUES (1);\nCONNECT TO nosuch;\nROLLBACK;\n"
+                                         "SELECT COUNT(*) FROM cx;\n");
+  EXPECT_EQ(r.status, 4);
+  EXPECT_EQ(count(r.out, "SQL1013N"), 1) << r.out;
+  EXPECT_EQ(count(r.out, "SQL1024N"), 0) << r.out;
+  EXPECT_EQ(rows("SELECT COUNT(*) FROM cx"), "0\n");
+  r = quarn({"-d", "db", "+c"}, "INSERT INTO cx VALUES (1);\nCONNECT TO db;\nROLLBACK;\n");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(rows("SELECT COUNT(*) FROM cx"), "1\n");
 }
 
 // A session at a terminal (a pseudo-terminal here): prompts, line editing (a typed character
@@ -288,6 +332,36 @@ TEST_F(ConsoleProcess, TerminalHasPromptsEditingAndHistory) {
   EXPECT_NE(second.find("\r\ne\r\n"), std::string::npos) << second;
 }
 
+// A malformed console command is refused at the token that does not fit, naming what may
+// stand there, and a name that is no name is shown as given.  The messages contradicted
+// themselves ("unexpected token USER ... Expected tokens may include: USER", "" as the name of
+// 9 or 't1'), and DROP DATABASE ignored words after the name and dropped the database.
+TEST_F(ConsoleProcess, CommandErrorsNameTheTokenThatDoesNotFit) {
+  Outcome r = quarn({}, "CONNECT TO db USER bob;\nCONNECT TO db bob;\nCREATE DATABASE 9;\nCONNECT TO 'db';\n"
+                        "DROP DATABASE db now;\nCREATE DATABASE db2 WITHOUT;\n");
+  EXPECT_EQ(r.status, 4);
+  for (const char *message :
+       {"SQL0104N An unexpected token \"END OF STATEMENT\" was found following \"bob\".  Expected tokens may include: "
+        "\"USING\".",
+        "SQL0104N An unexpected token \"bob\" was found following \"db\".  Expected tokens may include: \"USER\".",
+        "SQL1001N \"9\" is not a valid database name.",
+        "SQL1013N The database alias name or database name \"'DB'\" could not be found.",
+        "SQL0104N An unexpected token \"now\" was found following \"db\".  Expected tokens may include: "
+        "\"END OF STATEMENT\".",
+        "SQL0104N An unexpected token \"END OF STATEMENT\" was found following \"WITHOUT\".  Expected tokens may "
+        "include: \"GRAPHIC\"."})
+    EXPECT_EQ(count(r.out, message), 1) << message << "\n" << r.out;
+  // The password is not shown.
+  r = quarn({"CONNECT TO db USER bob USING secret now"});
+  EXPECT_EQ(r.out.find("secret"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\"now\" was found following \"<password>\""), std::string::npos) << r.out;
+  EXPECT_TRUE(fs::exists(fs::path(instance()) / "DB.db"));
+  EXPECT_FALSE(fs::exists(fs::path(instance()) / "DB2.db"));
+  r = quarn({"-d", "db", "LIST TABLES FOR SCHEMA"});
+  EXPECT_NE(r.out.find("following \"SCHEMA\".  Expected tokens may include: \"<schema name>\"."), std::string::npos)
+      << r.out;
+}
+
 // --help names every option with one line and gives examples; --version the product version;
 // a usage error exits 8 with its reason on standard error.
 TEST_F(ConsoleProcess, HelpVersionAndUsageErrors) {
@@ -302,7 +376,7 @@ TEST_F(ConsoleProcess, HelpVersionAndUsageErrors) {
   EXPECT_TRUE(std::regex_match(version.out, std::regex("quarn \\(quarnxml\\) [0-9]+\\.[0-9]+\\.[0-9]+\n")))
       << version.out;
   for (std::vector<std::string> bad : {std::vector<std::string>{"--bogus"}, {"--csv", "--json", "VALUES 1"}, {"-d"},
-                                       {"-f", "x.sql", "VALUES 1"}}) {
+                                       {"-f", "x.sql", "VALUES 1"}, {"-f", ""}}) {
     Outcome r = quarn(bad);
     EXPECT_EQ(r.status, 8) << bad[0];
     EXPECT_EQ(r.out, "");

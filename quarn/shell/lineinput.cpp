@@ -7,8 +7,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <iostream>
 
 #ifdef QUARN_HAVE_LIBEDIT
 #include <editline/readline.h>
@@ -21,10 +24,22 @@ constexpr const char *kPrompt = "quarn => ";
 constexpr const char *kContinuationPrompt = "quarn (cont.) => ";
 constexpr int kHistoryLines = 1000;
 
+// Reads a line of in; false at its end or when it cannot be read, then *failure holds the
+// reason of a read error.  A file stream reports a read error as its bad state; std::cin reads
+// through C's stdin, which reports one only through ferror.
+bool readLine(std::istream &in, std::string *line, std::string *failure) {
+  errno = 0;
+  if (std::getline(in, *line)) return true;
+  int err = errno;
+  if (in.bad() || (in.rdbuf() == std::cin.rdbuf() && std::ferror(stdin)))
+    *failure = std::strerror(err != 0 ? err : EIO);
+  return false;
+}
+
 class StreamLineReader : public LineReader {
  public:
   explicit StreamLineReader(std::istream &in) : in_(in) {}
-  bool next(std::string *line, bool) override { return static_cast<bool>(std::getline(in_, *line)); }
+  bool next(std::string *line, bool) override { return readLine(in_, line, &failure_); }
 
  private:
   std::istream &in_;
@@ -86,7 +101,7 @@ class PromptLineReader : public LineReader {
   PromptLineReader(std::istream &in, std::ostream &out) : in_(in), out_(out) {}
   bool next(std::string *line, bool continuation) override {
     out_ << (continuation ? kContinuationPrompt : kPrompt) << std::flush;
-    return static_cast<bool>(std::getline(in_, *line));
+    return readLine(in_, line, &failure_);
   }
 
  private:

@@ -20,6 +20,12 @@ class LineReader {
   // Reads the next line into *line, without its line end; false at the end of the input.
   // continuation: the line continues an unfinished statement (a terminal prompts differently).
   virtual bool next(std::string *line, bool continuation) = 0;
+  // After next() returned false: why the input could not be read (the system's text, such as
+  // "Is a directory"), or empty when it simply ended.
+  const std::string &failure() const { return failure_; }
+
+ protected:
+  std::string failure_;
 };
 
 // Lines of in, read as they are; nothing is written.

@@ -60,6 +60,8 @@ std::string parseOptions(const std::vector<std::string> &args, ConsoleOptions *o
     } else if (a == "-d" || a == "-f") {
       if (k + 1 >= args.size()) return "option " + a + " needs a value";
       (a == "-d" ? opts->database : opts->file) = args[++k];
+      // An empty file name would read standard input as if none were given.
+      if (a == "-f" && opts->file.empty()) return "option -f needs a file name (\"-\": standard input)";
     } else if (a == "+c" || a == "-c") {
       opts->autocommit = a == "-c";
     } else if (a == "-v") {

@@ -81,6 +81,32 @@ size_t displayWidth(const std::string &text) {
   return n;
 }
 
+constexpr const char *kReplacement = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
+
+// The text as the table mode shows it on a terminal: any control character (C0, DEL, C1) and
+// any byte that is not UTF-8 is U+FFFD, so that stored data cannot move the cursor, retitle
+// the window or clear the screen; a line break or a tab is a blank in a table cell (so a row
+// stays on its line) and kept as it is elsewhere (inCell false).  Widths are counted on this
+// text.
+std::string shownText(const std::string &s, bool inCell = true) {
+  std::string out;
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size();) {
+    unsigned cp = 0;
+    size_t len = decodeUtf8(s, i, &cp);
+    if (len == 0) {
+      out += kReplacement;
+      ++i;
+      continue;
+    }
+    if (cp == '\n' || cp == '\r' || cp == '\t') out.push_back(inCell ? ' ' : static_cast<char>(cp));
+    else if (cp < 0x20 || (cp >= 0x7F && cp <= 0x9F)) out += kReplacement;
+    else out.append(s, i, len);
+    i += len;
+  }
+  return out;
+}
+
 bool isNumberValue(const Value &v) { return v.kind == Value::Int || v.kind == Value::Real; }
 
 // A value is written as a JSON number when its column is numeric (or untyped and the value a
@@ -111,7 +137,9 @@ bool isJsonNumber(const std::string &t) {
 }
 
 // The text as a JSON string.  Bytes that are not UTF-8 (possible only in data stored through
-// another path than SQL text) become U+FFFD, so the output stays valid JSON.
+// another path than SQL text) become U+FFFD, so the output stays valid JSON.  Control
+// characters, DEL and the C1 controls included, are written as \u escapes: the value is
+// the same, and none reaches a terminal the output is shown on.
 void writeJsonString(std::ostream &out, const std::string &s) {
   static const char *const kHex = "0123456789abcdef";
   std::string buf = "\"";
@@ -121,8 +149,13 @@ void writeJsonString(std::ostream &out, const std::string &s) {
       unsigned cp;
       size_t len = decodeUtf8(s, i, &cp);
       if (len == 0) {
-        buf += "\xEF\xBF\xBD";
+        buf += kReplacement;
         ++i;
+      } else if (cp <= 0x9F) {
+        buf += "\\u00";
+        buf.push_back(kHex[cp >> 4]);
+        buf.push_back(kHex[cp & 15]);
+        i += len;
       } else {
         buf.append(s, i, len);
         i += len;
@@ -138,7 +171,7 @@ void writeJsonString(std::ostream &out, const std::string &s) {
       case '\b': buf += "\\b"; break;
       case '\f': buf += "\\f"; break;
       default:
-        if (c < 0x20) {
+        if (c < 0x20 || c == 0x7F) {
           buf += "\\u00";
           buf.push_back(kHex[c >> 4]);
           buf.push_back(kHex[c & 15]);
@@ -193,10 +226,7 @@ void ResultWriter::row(const std::vector<Value> &values) {
       cells.reserve(values.size());
       for (size_t c = 0; c < values.size(); ++c) {
         if (types_[c].base == Base::None && !isNumberValue(values[c]) && !values[c].isNull()) untypedNumeric_[c] = 0;
-        std::string v = displayValue(values[c], types_[c]);
-        for (char &ch : v)
-          if (ch == '\n' || ch == '\r' || ch == '\t') ch = ' ';
-        cells.push_back(std::move(v));
+        cells.push_back(shownText(displayValue(values[c], types_[c])));
       }
       cells_.push_back(std::move(cells));
       return;
@@ -253,7 +283,7 @@ void ResultWriter::writeTable() {
     if (types[c].base == Base::None && untypedNumeric_[c] && !cells_.empty()) types[c].base = Base::Double;
   std::vector<size_t> width(names_.size());
   for (size_t c = 0; c < names_.size(); ++c) {
-    width[c] = std::max<size_t>(format_.header ? displayWidth(names_[c]) : 0, 1);
+    width[c] = std::max<size_t>(format_.header ? displayWidth(shownText(names_[c])) : 0, 1);
     for (const auto &r : cells_) width[c] = std::max(width[c], displayWidth(r[c]));
   }
   auto cell = [&](const std::string &v, size_t c, bool right) {
@@ -264,7 +294,7 @@ void ResultWriter::writeTable() {
   std::string line;
   auto emit = [&] { out_ << line.substr(0, line.find_last_not_of(' ') + 1) << "\n"; };
   if (format_.header) {
-    for (size_t c = 0; c < names_.size(); ++c) line += (c ? " " : "") + cell(names_[c], c, types[c].isNumeric());
+    for (size_t c = 0; c < names_.size(); ++c) line += (c ? " " : "") + cell(shownText(names_[c]), c, types[c].isNumeric());
     emit();
     line.clear();
     for (size_t c = 0; c < names_.size(); ++c) line += (c ? " " : "") + std::string(width[c], '-');
@@ -283,7 +313,9 @@ void ResultWriter::callOutputs(const std::vector<Statement::CallOutput> &outputs
   if (format_.mode == OutputMode::Table) {
     out_ << "\n  Value of output parameters\n  --------------------------\n";
     for (const Statement::CallOutput &o : outputs)
-      out_ << "  Parameter Name  : " << o.name << "\n  Parameter Value : " << displayValue(o.value, o.type) << "\n\n";
+      out_ << "  Parameter Name  : " << shownText(o.name, false)
+           << "\n  Parameter Value : " << shownText(displayValue(o.value, o.type), false)
+           << "\n\n";
     return;
   }
   std::vector<std::string> names;

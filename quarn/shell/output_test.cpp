@@ -59,6 +59,40 @@ TEST(ResultWriter, CsvQuotesOnlyWhatNeedsIt) {
   EXPECT_EQ(write({OutputMode::Csv, false}, {"A"}, {typeOf(Base::Varchar)}, {{Value::text("v")}}), "v\n");
 }
 
+// Control characters of data never reach a terminal raw: the table shows ESC, BEL, DEL, a C1
+// control and a byte that is not UTF-8 as U+FFFD (a line break and a tab as a blank), in cells,
+// headings and CALL outputs, and counts widths by what it shows; JSON escapes them, the same
+// value; CSV keeps the bytes exact.  The table wrote them as they were: a stored value could
+// retitle the window or clear the screen.
+TEST(ResultWriter, ControlCharactersNeverReachATerminalRaw) {
+  const std::string value("a\x1b]0;t\x07|\x7f\xc2\x9b\xff\tz", 14), fffd = "\xEF\xBF\xBD";
+  const std::string shown = "a" + fffd + "]0;t" + fffd + "|" + fffd + fffd + fffd + " z";
+  std::string got = write({OutputMode::Table, true}, {"V", std::string("H\x1b[2J", 5)},
+                          {typeOf(Base::Varchar), typeOf(Base::Varchar)}, {{Value::text(value), Value::text("x")}});
+  EXPECT_EQ(got, "V             H" + fffd + "[2J\n------------- -----\n" + shown + " x\n\n  1 record(s) selected.\n\n");
+  EXPECT_EQ(write({OutputMode::Json, true}, {"V"}, {typeOf(Base::Varchar)}, {{Value::text(value)}}),
+            "[{\"V\":\"a\\u001b]0;t\\u0007|\\u007f\\u009b" + fffd + "\\tz\"}]\n");
+  EXPECT_EQ(write({OutputMode::Csv, false}, {"V"}, {typeOf(Base::Varchar)}, {{Value::text(value)}}), value + "\n");
+  std::vector<Statement::CallOutput> outs(1);
+  outs[0].name = "P";
+  outs[0].type = typeOf(Base::Varchar);
+  outs[0].value = Value::text("line\n\x1b[2J");
+  std::ostringstream table;
+  ResultWriter(table, {OutputMode::Table, true}).callOutputs(outs);
+  EXPECT_NE(table.str().find("Parameter Value : line\n" + fffd + "[2J\n"), std::string::npos) << table.str();
+}
+
+// GRAPHIC(n) shows padded to n characters as CHAR(n) to n bytes, in every mode.  It showed as
+// stored, unpadded, while LENGTH and || saw the padded value.
+TEST(ResultWriter, GraphicIsPaddedToItsLengthInCharacters) {
+  QType graphic = typeOf(Base::Graphic), ch = typeOf(Base::Char);
+  graphic.length = 3;
+  ch.length = 3;
+  EXPECT_EQ(write({OutputMode::Csv, false}, {"G", "C"}, {graphic, ch}, {{Value::text("\xC3\xA9"), Value::text("\xC3\xA9")}}),
+            "\xC3\xA9  ,\xC3\xA9 \n");
+  EXPECT_EQ(write({OutputMode::Json, true}, {"G"}, {graphic}, {{Value::text("ab")}}), "[{\"G\":\"ab \"}]\n");
+}
+
 // Without the heading the table is its rows and the count; an untyped column of numbers is
 // aligned right.
 TEST(ResultWriter, TableWithoutHeading) {

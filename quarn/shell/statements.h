@@ -32,6 +32,9 @@ class StatementSplitter {
   // True when an unfinished statement holds more than blanks and comments (a console shows its
   // continuation prompt then).
   bool pending() const { return significant_ || holdSignificant_; }
+  // True when the input so far ends between statements: nothing of a statement is pending and
+  // no comment is open (a console word such as QUIT on a line of its own counts only then).
+  bool betweenStatements() const { return !pending() && state_ == State::Code; }
 
  private:
   enum class State { Code, Quote, LineComment, BlockComment };
