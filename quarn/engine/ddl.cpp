@@ -136,7 +136,21 @@ void createForeignKeyTriggers(sqlite3 *db, const QualName &child, const Constrai
   execSql(db, "CREATE TRIGGER " + sqliteSubName(child.schema, child.name, "FK:" + c.name + ":U") + " AFTER UPDATE OF " +
                   quotedList(c.cols) + " ON " + C + " FOR EACH ROW " + missing + " BEGIN " + raise530 + " END");
   std::string delName = sqliteSubName(child.schema, child.name, "FK:" + c.name + ":D");
-  if (c.deleteRule == 'C') {
+  const bool selfReferencing = child.schema == c.refSchema && child.name == c.refTable;
+  if (c.deleteRule == 'C' && selfReferencing) {
+    // A trigger does not fire again inside itself (recursive triggers are off), so deleting the
+    // children of the deleted row would leave their children behind: every descendant is
+    // deleted at once.  Each row deleted still fires the table's other triggers (other keys'
+    // rules, side tables).
+    std::string step;
+    for (size_t k = 0; k < c.cols.size(); ++k)
+      step += (k ? " AND " : "") + std::string("\"child\".") + quoteIdent(c.cols[k]) + " = \"parent\"." + quoteIdent(c.refCols[k]);
+    execSql(db, "CREATE TRIGGER " + delName + " AFTER DELETE ON " + P + " FOR EACH ROW BEGIN DELETE FROM " + C +
+                    " WHERE rowid IN (WITH RECURSIVE \"quarn_rows\"(r) AS (SELECT rowid FROM " + C + " WHERE " + oldMatch +
+                    " UNION SELECT \"child\".rowid FROM \"quarn_rows\", " + C + " AS \"parent\", " + C +
+                    " AS \"child\" WHERE \"parent\".rowid = \"quarn_rows\".r AND " + step +
+                    ") SELECT r FROM \"quarn_rows\"); END");
+  } else if (c.deleteRule == 'C') {
     execSql(db, "CREATE TRIGGER " + delName + " AFTER DELETE ON " + P + " FOR EACH ROW BEGIN DELETE FROM " + C +
                     " WHERE " + oldMatch + "; END");
   } else if (c.deleteRule == 'N') {
@@ -153,6 +167,26 @@ void createForeignKeyTriggers(sqlite3 *db, const QualName &child, const Constrai
                   quotedList(c.refCols) + " ON " + P + " FOR EACH ROW WHEN (" + changed + ") AND EXISTS (SELECT 1 FROM " +
                   C + " WHERE " + oldMatch + ") BEGIN SELECT RAISE(ABORT, " +
                   quoteString(encodeError(engineError(kSqlParentUpdate, {c.name}))) + "); END");
+}
+
+// Whether deleting a row of table from deletes rows of table to through the CASCADE rules of
+// foreign keys (from itself: through at least one key).
+bool cascadesTo(sqlite3 *db, const QualName &from, const QualName &to) {
+  const std::string target = to.schema + '\x1F' + to.name;
+  std::set<std::string> seen;
+  std::vector<QualName> pending{from};
+  while (!pending.empty()) {
+    QualName parent = pending.back();
+    pending.pop_back();
+    for (const auto &[owner, fk] : referencingConstraints(db, parent.schema, parent.name)) {
+      if (fk.deleteRule != 'C') continue;
+      if (owner == target) return true;
+      if (!seen.insert(owner).second) continue;
+      const size_t sep = owner.find('\x1F');
+      pending.push_back(QualName{owner.substr(0, sep), owner.substr(sep + 1)});
+    }
+  }
+  return false;
 }
 
 void dropForeignKeyTriggers(sqlite3 *db, const QualName &child, const std::string &name) {
@@ -309,6 +343,13 @@ void addConstraint(Session &s, const QualName &t, const TableInfo &info, Constra
     Stmt probe(db, "SELECT 1 FROM " + T + " AS NEW WHERE " + allSet + " AND NOT EXISTS (SELECT 1 FROM " + P + " WHERE " +
                        match + ") LIMIT 1");
     if (probe.step()) raise(kSqlForeignKeyViolated, {c.name});
+    // A cascade that comes back to the table it started from would delete rows whose own
+    // cascade does not fire (a trigger does not fire inside itself), leaving their dependent
+    // rows orphaned: a CASCADE key that closes such a cycle (through other tables, or a second
+    // one of a table to itself) is refused.  One key of a table to itself deletes all its
+    // descendants at once.
+    if (c.deleteRule == 'C' && cascadesTo(db, t, parentName))
+      raise(kSqlStmtNotSupported, {"FOREIGN KEY " + c.name + " ON DELETE CASCADE in a cycle of cascading deletes"});
     createForeignKeyTriggers(db, t, c);
   } else if (c.type == 'K') {
     Stmt probe(db, "SELECT 1 FROM " + T + " AS NEW WHERE NOT (" + c.checkSql + ") LIMIT 1");

@@ -31,6 +31,8 @@ struct ConstraintSpec {
   ConstraintInfo info;      // name may be empty: the engine names it
   std::string checkText;    // check constraint as written
   bool fromColumn = false;  // declared inside a column definition
+  size_t checkToken = 0;    // the translator's: the token the check's condition begins at (read
+                            // once all columns of the table are known)
 };
 
 struct CreateTableSpec {

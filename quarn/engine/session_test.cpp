@@ -219,6 +219,34 @@ TEST_F(Sessions, BoundFloatingValuePastItsColumnsRangeIsAnOverflow) {
   EXPECT_EQ(count(*a_, "SELECT COUNT(*) FROM fl"), 1);
 }
 
+// A numeric column holds only values of its type, whatever the bound value: text for a marker
+// reached the column unconverted, and its affinity stored "1.5" in an INTEGER (k + 1 then failed
+// with -802), "99999999999999999999" and a C double 1e30 in a BIGINT as reals and "1e400" as an
+// infinity.
+TEST_F(Sessions, BoundValuesAreStoredAsTheirColumnsTypeOrRefused) {
+  ASSERT_EQ(a_->execImmediate("CREATE TABLE nb (s SMALLINT, i INTEGER, b BIGINT, r REAL, f DOUBLE)", &ca_), 0);
+  std::unique_ptr<Statement> ins;
+  ASSERT_EQ(a_->prepare("INSERT INTO nb VALUES (?, ?, ?, ?, ?)", &ins, &ca_), 0);
+  auto row = [](Value s, Value i, Value b, Value r, Value f) { return std::vector<Value>{s, i, b, r, f}; };
+  const Value one = Value::integer(1);
+  EXPECT_EQ(ins->execute(row(one, Value::text("1.5"), one, one, one), &ca_), kSqlInvalidChar);
+  EXPECT_EQ(ins->execute(row(Value::text("2.5"), one, one, one, one), &ca_), kSqlInvalidChar);
+  EXPECT_EQ(ins->execute(row(one, one, Value::text("99999999999999999999"), one, one), &ca_), kSqlOverflow);
+  EXPECT_EQ(ins->execute(row(one, one, Value::text("-9223372036854775809"), one, one), &ca_), kSqlOverflow);
+  EXPECT_EQ(ins->execute(row(one, one, Value::real(1e30), one, one), &ca_), kSqlOverflow);
+  EXPECT_EQ(ins->execute(row(one, one, Value::text("7.25"), one, one), &ca_), kSqlInvalidChar);
+  EXPECT_EQ(ins->execute(row(one, one, one, one, Value::text("1e400")), &ca_), kSqlOverflow);
+  EXPECT_EQ(ins->execute(row(one, one, one, Value::text("-1e400"), one), &ca_), kSqlOverflow);
+  EXPECT_EQ(ins->execute(row(one, one, one, Value::text("1e39"), one), &ca_), kSqlOverflow);
+  EXPECT_EQ(count(*a_, "SELECT COUNT(*) FROM nb"), 0);
+  // What fits is stored as a value of the type: integral text as an integer, a double cut.
+  ASSERT_EQ(ins->execute(row(Value::text("-32768"), Value::real(2.75), Value::text("9223372036854775807"),
+                             Value::text("3.4e38"), Value::text("-1e308")), &ca_), 0);
+  // Integer arithmetic over a real fails (-802): these are integers.
+  EXPECT_EQ(count(*a_, "SELECT COUNT(*) FROM nb WHERE s + 1 = -32767 AND i + 1 = 3 AND b - 1 = 9223372036854775806 AND "
+                       "r > 3.3e38 AND f = -1e308"), 1);
+}
+
 // Bytes 9 to 12 of a unique value are the process id: after fork, the child's own, so parent
 // and child never hand out the same value in the same microsecond.
 TEST_F(Sessions, UniqueValuesCarryTheProcessIdAlsoAfterFork) {

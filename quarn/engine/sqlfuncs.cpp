@@ -1,7 +1,7 @@
 /*
  * sqlfuncs.cpp - the SQL functions the translated statements call: QCAST (Quarn cast rules),
  * QGENERATE_UNIQUE, QLENGTH, QSUBSTR, QLOCATE, QCURRENT, QDATEPART, QFLOOR, QCEIL, QSIGN, QNUMBER,
- * QFLOATRESULT, QONEROW.
+ * QFLOATRESULT, QARITH, QONEROW.
  * A function that refuses a value reports an encoded engine failure (errors.h) as its SQLite
  * error, so the statement fails with the Quarn code.  Thread-safe: the only shared state is
  * the last value of QGENERATE_UNIQUE, under a mutex.
@@ -208,7 +208,8 @@ void qcast(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
         if (std::fabs(d) >= limit) return fail(ctx, kSqlOverflow, name);
         if (t.scale == 0 || isInt) {
           if (isInt) sqlite3_result_int64(ctx, i);
-          else sqlite3_result_int64(ctx, static_cast<int64_t>(std::trunc(d)));
+          else if (std::fabs(d) < 9223372036854775808.0) sqlite3_result_int64(ctx, static_cast<int64_t>(std::trunc(d)));
+          else sqlite3_result_double(ctx, std::trunc(d));  // past 64 bits: no integer holds it
           return;
         }
         double f = std::pow(10.0, t.scale);
@@ -664,6 +665,86 @@ void qfloatresult(sqlite3_context *ctx, int, sqlite3_value **argv) {
   sqlite3_result_value(ctx, v);
 }
 
+// A number as SQLite's arithmetic takes an operand: NULL, an integer or a double.
+struct Operand {
+  int type;  // SQLITE_NULL, SQLITE_INTEGER or SQLITE_FLOAT
+  int64_t i;
+  double d;
+};
+
+Operand operandOf(sqlite3_value *v) {
+  switch (sqlite3_value_numeric_type(v)) {
+    case SQLITE_NULL: return {SQLITE_NULL, 0, 0};
+    case SQLITE_INTEGER: return {SQLITE_INTEGER, sqlite3_value_int64(v), 0};
+    case SQLITE_FLOAT: return {SQLITE_FLOAT, 0, sqlite3_value_double(v)};
+    default: {
+      // Text that is no number: its leading number, as SQLite reads it (character strings of a
+      // known type reach arithmetic through QNUMBER, which refuses them).
+      const int64_t i = sqlite3_value_int64(v);
+      const double d = sqlite3_value_double(v);
+      if (d == static_cast<double>(i)) return {SQLITE_INTEGER, i, 0};
+      return {SQLITE_FLOAT, 0, d};
+    }
+  }
+}
+
+double realOf(const Operand &x) { return x.type == SQLITE_INTEGER ? static_cast<double>(x.i) : x.d; }
+
+// a op b as SQLite computes it: integers in 64 bits, in double precision where that overflows
+// or either is a double; 'r' divides the double of a.  A NaN is NULL.  b is not zero.
+Operand arithmetic(const Operand &a, char op, const Operand &b) {
+  if (a.type == SQLITE_NULL || b.type == SQLITE_NULL) return {SQLITE_NULL, 0, 0};
+  if (a.type == SQLITE_INTEGER && b.type == SQLITE_INTEGER && op != 'r') {
+    int64_t r = 0;
+    bool overflow = false;
+    switch (op) {
+      case '+': overflow = __builtin_add_overflow(a.i, b.i, &r); break;
+      case '-': overflow = __builtin_sub_overflow(a.i, b.i, &r); break;
+      case '*': overflow = __builtin_mul_overflow(a.i, b.i, &r); break;
+      default:
+        overflow = a.i == INT64_MIN && b.i == -1;
+        if (!overflow) r = a.i / b.i;
+        break;
+    }
+    if (!overflow) return {SQLITE_INTEGER, r, 0};
+  }
+  const double x = realOf(a), y = realOf(b);
+  const double r = op == '+' ? x + y : op == '-' ? x - y : op == '*' ? x * y : x / y;
+  if (std::isnan(r)) return {SQLITE_NULL, 0, 0};
+  return {SQLITE_FLOAT, 0, r};
+}
+
+// QARITH(x0, x1, ..., xn, steps): x0 op1 x1 op2 x2 ... computed from left to right, steps
+// holding each step's operator (+ - * /, 'r' a quotient of the left side as a double) and the
+// check of its result: 'i' an integer within 32 bits, 'b' an integer within 64 (a double is
+// what SQLite makes of a 64-bit overflow), 'f' finite, '.' none; past it -802 (22003), as
+// QINTRESULT and QFLOATRESULT refuse one operation's result.  A zero divisor is -801 (22012), as
+// QDIVISOR's, whatever the dividend.  The translator writes a chain of operators as one call
+// instead of nesting one check per operator (the steps come last so that a call continuing
+// another is its first argument, which SQLite's parser nests most deeply).
+void qarith(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
+  const std::string steps = argc > 0 ? argText(argv[argc - 1]) : std::string();
+  if (argc < 2 || steps.size() != 2 * static_cast<size_t>(argc - 2))
+    return sqlite3_result_error(ctx, "QARITH: steps and operands do not match", -1);
+  Operand acc = operandOf(argv[0]);
+  for (int k = 1; k < argc - 1; ++k) {
+    const char op = steps[2 * static_cast<size_t>(k - 1)], check = steps[2 * static_cast<size_t>(k - 1) + 1];
+    const Operand b = operandOf(argv[k]);
+    if ((op == '/' || op == 'r') && ((b.type == SQLITE_INTEGER && b.i == 0) || (b.type == SQLITE_FLOAT && b.d == 0.0)))
+      return fail(ctx, kSqlDivideByZero, "");
+    acc = arithmetic(acc, op, b);
+    if (acc.type == SQLITE_NULL) continue;
+    const bool bad = check == 'i'   ? acc.type != SQLITE_INTEGER || acc.i < INT32_MIN || acc.i > INT32_MAX
+                     : check == 'b' ? acc.type != SQLITE_INTEGER
+                     : check == 'f' ? acc.type == SQLITE_FLOAT && !std::isfinite(acc.d)
+                                    : false;
+    if (bad) return fail(ctx, kSqlArithmeticOverflow, "");
+  }
+  if (acc.type == SQLITE_INTEGER) sqlite3_result_int64(ctx, acc.i);
+  else if (acc.type == SQLITE_FLOAT) sqlite3_result_double(ctx, acc.d);
+  else sqlite3_result_null(ctx);
+}
+
 // QNUMBER(x): a character string operand of arithmetic read as the number it spells (leading
 // and trailing blanks allowed): an integer when it is one, else a double; -420 (22018) when it
 // spells no number, where SQLite would read 'abc' as 0 and '12abc' as 12.  Numbers and NULL
@@ -745,6 +826,7 @@ void registerFunctions(sqlite3 *db, Session *s) {
       db, "QSIGN", 1, det, nullptr, [](sqlite3_context *c, int n, sqlite3_value **a) { qround(c, n, a, 2); }, nullptr,
       nullptr, nullptr);
   sqlite3_create_function_v2(db, "QFLOATRESULT", 1, det, nullptr, qfloatresult, nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(db, "QARITH", -1, det, nullptr, qarith, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QNUMBER", 1, det, nullptr, qnumber, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QONEROW", 1, det, nullptr, nullptr, qonerowStep, qonerowFinal, nullptr);
   registerTriggerFunctions(db);

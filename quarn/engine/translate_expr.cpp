@@ -321,27 +321,93 @@ static std::string numericOperand(const std::string &sql, const QType &t) {
   return isText(t) ? "QNUMBER(" + sql + ")" : sql;
 }
 
-/*
- * Arithmetic whose result has type t, checked against the range of t: INTEGER and BIGINT
- * results outside it are -802, where SQLite would give a larger number or a double, and so are
- * floating results past a DOUBLE's range, where SQLite gave an infinity.  SMALLINT operands
- * give an INTEGER result, as the database types them.
- */
-static std::string checkedArithmetic(const std::string &arithmetic, const QType &t, bool fromText = false) {
-  // A character string operand makes a number of no known type: a double may come of it.
-  if (fromText && t.base == Base::None) return "QFLOATRESULT(" + arithmetic + ")";
-  if (t.isDistinct()) return arithmetic;
-  if (t.base == Base::Integer) return "QINTRESULT(" + arithmetic + ", 32)";
-  if (t.base == Base::BigInt) return "QINTRESULT(" + arithmetic + ", 64)";
-  // Floating arithmetic is done in double precision whatever its operands' types, so a REAL
-  // result is checked against a DOUBLE's range too.
-  if (t.base == Base::Double || t.base == Base::Real) return "QFLOATRESULT(" + arithmetic + ")";
-  return arithmetic;
+// How the result of arithmetic of type t is checked: 'i' within 32 bits (INTEGER, SMALLINT
+// operands included, as the database types them), 'b' within 64 (BIGINT), 'f' finite (floating
+// arithmetic is done in double precision whatever its operands' types, so a REAL result is
+// checked against a DOUBLE's range too; so is a number of no known type made of a character
+// string operand), '.' not at all (DECIMAL, distinct types, unknown types).  Outside its range
+// the result is -802, where SQLite would give a larger number, a double or an infinity.
+static char resultCheck(const QType &t, bool fromText) {
+  if (fromText && t.base == Base::None) return 'f';
+  if (t.isDistinct()) return '.';
+  if (t.base == Base::Integer) return 'i';
+  if (t.base == Base::BigInt) return 'b';
+  if (t.base == Base::Double || t.base == Base::Real) return 'f';
+  return '.';
 }
+
+// arithmetic (one operation), checked as resultCheck says.
+static std::string checkedArithmetic(const std::string &arithmetic, const QType &t, bool fromText = false) {
+  switch (resultCheck(t, fromText)) {
+    case 'i': return "QINTRESULT(" + arithmetic + ", 32)";
+    case 'b': return "QINTRESULT(" + arithmetic + ", 64)";
+    case 'f': return "QFLOATRESULT(" + arithmetic + ")";
+    default: return arithmetic;
+  }
+}
+
+namespace {
+
+/*
+ * A chain of + - * / (x0 op1 x1 op2 x2 ...) whose steps are checked, written as one call
+ * QARITH(x0, x1, x2, ..., 'op1 check1 op2 check2 ...') that computes and checks each step from
+ * left to right (sqlfuncs.cpp).  Wrapping each step's result around the steps before it nested
+ * the SQLite text once per operator: SQLite's parser stack overflowed at about 30 INTEGER terms
+ * (-901), and building the text copied it once per operator.  A call takes at most 126
+ * operands (SQLite's limit is 127 arguments); a longer chain is written as calls each of which
+ * is the first operand of the next, so the nesting grows by one per 125 operands (SQLite's
+ * parser takes about 30 such levels; a chain of plain operators reaches its limit of 1000 on
+ * the depth of an expression sooner).  Operators: + - * and / as SQLite computes them, 'r' a
+ * quotient of the left operand made a double first (a DECIMAL or floating quotient is not cut
+ * to an integer).
+ */
+class ArithmeticChain {
+ public:
+  bool empty() const { return operands_.empty(); }
+  // Adds left op right (left: the chain so far when it is not empty).
+  void add(const std::string &left, char op, const std::string &right, char check) {
+    if (operands_.empty()) operands_.push_back(left);
+    operands_.push_back(right);
+    steps_ += op;
+    steps_ += check;
+  }
+  // The chain's SQL text; the chain is empty again.
+  std::string take() {
+    constexpr size_t kFirst = 126, kNext = 125;  // operands of the first call, then of each next
+    std::vector<size_t> ends;                    // operand index after each call's last
+    for (size_t end = std::min(kFirst, operands_.size());; end = std::min(end + kNext, operands_.size())) {
+      ends.push_back(end);
+      if (end == operands_.size()) break;
+    }
+    std::string out;
+    for (size_t call = 0; call < ends.size(); ++call) out += "QARITH(";
+    size_t from = 0;  // the first step of the call
+    for (size_t k = 0, call = 0; k < operands_.size(); ++k) {
+      out += (k == 0 ? "" : ", ") + operands_[k];
+      if (k + 1 == ends[call]) {
+        const size_t to = ends[call] - 1;  // steps from..to-1
+        out += ", '" + steps_.substr(2 * from, 2 * (to - from)) + "')";
+        from = to;
+        ++call;
+      }
+    }
+    operands_.clear();
+    steps_.clear();
+    return out;
+  }
+
+ private:
+  std::vector<std::string> operands_;
+  std::string steps_;
+};
+
+}  // namespace
 
 std::string Translator::additive() {
   std::string out = multiplicative();
   QType t = lastType_;
+  ArithmeticChain chain;
+  auto sql = [&] { return chain.empty() ? out : chain.take(); };
   for (;;) {
     bool plus = isOp("+"), minus = isOp("-");
     if (plus || minus) {
@@ -356,26 +422,29 @@ std::string Translator::additive() {
         bool dateOnly = t.base == Base::Date, timeOnly = t.base == Base::Time;
         bool timeUnit = unit == "HOUR" || unit == "MINUTE" || unit == "SECOND" || unit == "MICROSECOND";
         if ((dateOnly && timeUnit) || (timeOnly && !timeUnit)) raise(kSqlDatetimeExpression);
-        out = "QDTADD(" + out + ", " + (minus ? "-(" + right + ")" : right) + ", '" + unit + "', '" + baseName(t.base) + "')";
+        out = "QDTADD(" + sql() + ", " + (minus ? "-(" + right + ")" : right) + ", '" + unit + "', '" + baseName(t.base) + "')";
         continue;
       }
       if (minus && (isDatetime(t) || isDatetime(rt))) {
         // date - date, time - time, timestamp - timestamp: the host's duration.
         Base b = isDatetime(t) ? t.base : rt.base;
-        out = "QDTDIFF(" + asDatetime(out, t, b) + ", " + asDatetime(right, rt, b) + ", '" + baseName(b) + "')";
+        out = "QDTDIFF(" + asDatetime(sql(), t, b) + ", " + asDatetime(right, rt, b) + ", '" + baseName(b) + "')";
         t = QType{};
         t.base = Base::Decimal;
         t.length = b == Base::Date ? 8 : b == Base::Time ? 6 : 20;
         t.scale = b == Base::Timestamp ? 6 : 0;
         continue;
       }
-      out = numericOperand(out, t) + (plus ? " + " : " - ") + numericOperand(right, rt);
       const bool fromText = isText(t) || isText(rt);
+      const std::string left = chain.empty() ? numericOperand(out, t) : std::string();
+      right = numericOperand(right, rt);
       t = numericResult(t, rt, plus ? '+' : '-');
-      out = checkedArithmetic(out, t, fromText);
+      const char check = resultCheck(t, fromText);
+      if (check != '.' || !chain.empty()) chain.add(left, plus ? '+' : '-', right, check);
+      else out = left + (plus ? " + " : " - ") + right;
     }
     else if (acceptOp("||") || acceptKw("CONCAT")) {
-      out = asValue(out, t);
+      out = asValue(sql(), t);
       out += " || " + asValue(multiplicative(), lastType_);
       bool lob = (t.isLob() && !t.isDistinct()) || (lastType_.isLob() && !lastType_.isDistinct());
       t = QType{};
@@ -383,7 +452,7 @@ std::string Translator::additive() {
       t.length = lob ? 2147483647 : 32672;
     } else {
       lastType_ = t;
-      return out;
+      return sql();
     }
   }
 }
@@ -391,31 +460,35 @@ std::string Translator::additive() {
 std::string Translator::multiplicative() {
   std::string out = unary();
   QType t = lastType_;
+  ArithmeticChain chain;
   for (;;) {
-    if (acceptOp("*")) {
-      std::string right = unary();
-      out = numericOperand(out, t) + " * " + numericOperand(right, lastType_);
-      const bool fromText = isText(t) || isText(lastType_);
-      t = numericResult(t, lastType_, '*');
-      out = checkedArithmetic(out, t, fromText);
+    const bool times = isOp("*"), divide = isOp("/");
+    if (!times && !divide) {
+      lastType_ = t;
+      return chain.empty() ? out : chain.take();
     }
-    else if (acceptOp("/")) {
-      std::string right = numericOperand(unary(), lastType_);
-      const bool fromText = isText(t) || isText(lastType_);
-      out = numericOperand(out, t);
-      QType r = numericResult(t, lastType_, '/');
+    ++i_;
+    std::string right = numericOperand(unary(), lastType_);
+    const bool fromText = isText(t) || isText(lastType_);
+    const std::string left = chain.empty() ? numericOperand(out, t) : std::string();
+    const QType r = numericResult(t, lastType_, times ? '*' : '/');
+    t = r;
+    const char check = resultCheck(r, fromText);
+    char op = '*';
+    if (divide) {
       // A DECIMAL or floating quotient is not cut to an integer, even where SQLite holds both
       // operands as integers (a DECIMAL value without a fraction is stored as one); nor is one
       // with a character string operand, whose number is no integer type.
-      bool exact = r.base == Base::SmallInt || r.base == Base::Integer || r.base == Base::BigInt;
-      if ((r.base != Base::None && !exact) || fromText) out = "CAST(" + out + " AS REAL)";
-      // A zero divisor is an error (-801), not SQLite's NULL.
-      out = checkedArithmetic(out + " / QDIVISOR(" + right + ")", r, fromText);
-      t = r;
+      const bool exact = r.base == Base::SmallInt || r.base == Base::Integer || r.base == Base::BigInt;
+      op = (r.base != Base::None && !exact) || fromText ? 'r' : '/';
     }
-    else {
-      lastType_ = t;
-      return out;
+    if (check != '.' || !chain.empty()) {
+      chain.add(left, op, right, check);  // QARITH refuses a zero divisor itself
+    } else if (times) {
+      out = left + " * " + right;
+    } else {
+      // A zero divisor is an error (-801), not SQLite's NULL.
+      out = (op == 'r' ? "CAST(" + left + " AS REAL)" : left) + " / QDIVISOR(" + right + ")";
     }
   }
 }
@@ -426,7 +499,16 @@ std::string Translator::unary() {
     // The negation of the smallest value of a type is outside it; a literal cannot be that.
     // Any other operand goes in parentheses: "-" before "-1" would make "--", a comment.
     std::string operand = unary();
-    if (operand.find_first_not_of("0123456789") == std::string::npos) return "-" + operand;
+    if (operand.find_first_not_of("0123456789") == std::string::npos) {
+      // SQLite reads -9223372036854775808 as the smallest BIGINT, but the literals just past it,
+      // down to -9223372036854776832, as the double -2^63, which a BIGINT takes: they are
+      // written as the next double down, so that a BIGINT refuses them (-413) as it refuses
+      // 9223372036854775808.  Such a literal is a DECIMAL held as a double either way.
+      const std::string_view digits = std::string_view(operand).substr(std::min(operand.find_first_not_of('0'), operand.size()));
+      if (digits.size() == 19 && digits > "9223372036854775808" && digits <= "9223372036854776832")
+        return "-9223372036854777856";
+      return "-" + operand;
+    }
     return checkedArithmetic("-(" + numericOperand(operand, lastType_) + ")", lastType_, isText(lastType_));
   }
   if (acceptOp("+")) return unary();
@@ -454,6 +536,14 @@ std::string Translator::castExpr(QType *typeOut) {
   expectOp(")");
   if (typeOut) *typeOut = t;
   lastType_ = t;
+  // An exact number whose type lies within the DECIMAL's range and scale is its value already:
+  // QCAST bounds the double, and the double of the largest DECIMAL(31,0) is that of 10^31.
+  if (t.base == Base::Decimal && !t.isDistinct() && !from.isDistinct()) {
+    const int64_t digits = from.base == Base::SmallInt ? 5 : from.base == Base::Integer ? 10 : from.base == Base::BigInt ? 19
+                           : from.base == Base::Decimal ? from.length - from.scale : -1;
+    const int scale = from.base == Base::Decimal ? from.scale : 0;
+    if (digits >= 0 && digits <= t.length - t.scale && scale <= t.scale) return value;
+  }
   // A cast to a distinct type is an assignment to it: a string that does not fit is refused.
   return "QCAST(" + value + ", " + quoteString(t.sqliteDecl()) + (t.isDistinct() ? ", 2)" : ")");
 }
@@ -557,7 +647,8 @@ std::string Translator::columnRef(const std::vector<std::string> &parts) {
     // A column renamed by a correlation list is reached by its own name.
     if (found->real != found->name) return quoteIdent(exposed) + "." + quoteIdent(found->real);
   }
-  if (!colPrefix_.empty()) return colPrefix_ + "." + quoteIdent(col);
+  // A check condition names the columns of its own table only.
+  if (!colPrefix_.empty()) raise(kSqlNotColumnOf, {col, definedTable_});
   if (parts.size() == 1) return quoteIdent(col);
   return quoteIdent(parts[parts.size() - 2]) + "." + quoteIdent(col);
 }
@@ -589,9 +680,17 @@ std::string Translator::primary() {
         const bool fits = digits.size() < 10 || (digits.size() == 10 && digits <= "2147483647");
         const bool fitsBig = digits.size() < 19 || (digits.size() == 19 && digits <= "9223372036854775807");
         lastType_.base = fits ? Base::Integer : fitsBig ? Base::BigInt : Base::Decimal;
-        // Past BIGINT it is a DECIMAL(p,0) of its digits, at most 31 as a decimal literal's
-        // precision (SQLite reads it as a double): assigned to a BIGINT it is -413, not wrapped.
-        if (lastType_.base == Base::Decimal) lastType_.length = static_cast<int64_t>(std::min<size_t>(digits.size(), 31));
+        // Past BIGINT it is a DECIMAL(p,0) of its digits (SQLite reads it as a double): assigned
+        // to a BIGINT it is -413, not wrapped.  Past 31 digits, a DECIMAL's largest precision, it
+        // is a DOUBLE: as DECIMAL(31,0) it passed for the largest such value, whose double
+        // 10^31 is too.
+        if (lastType_.base == Base::Decimal) {
+          lastType_.length = static_cast<int64_t>(digits.size());
+          if (digits.size() > 31) {
+            lastType_ = QType{};
+            lastType_.base = Base::Double;
+          }
+        }
       }
       else if (t.kind == Tok::Decimal) {
         // A decimal literal's precision is its number of digits, its scale the digits after
@@ -603,6 +702,13 @@ std::string Translator::primary() {
         lastType_.length = static_cast<int64_t>(std::clamp<size_t>(digits, 1, 31));
         const size_t fraction = point == std::string::npos ? 0 : t.text.size() - point - 1;
         lastType_.scale = static_cast<int>(std::min<size_t>(fraction, 31));
+        // More than 31 digits before the point: a DOUBLE, as an integer literal is.
+        const size_t whole = point == std::string::npos ? t.text.size() : point;
+        const size_t lead = std::min(t.text.find_first_not_of('0'), whole);
+        if (whole - lead > 31) {
+          lastType_ = QType{};
+          lastType_.base = Base::Double;
+        }
       }
       else lastType_.base = Base::Double;
       return t.text;

@@ -12,6 +12,8 @@
 #include <cstring>
 #include <map>
 
+#include "sqlutil.h"
+
 namespace quarn {
 namespace {
 
@@ -212,6 +214,15 @@ bool directRow(const TableInfo &table, const std::vector<std::string> &targets, 
   return true;
 }
 
+// The static type a value of type vt is assigned to a column of type ct with: none (so that the
+// assignment casts it, and the cast bounds it) for a DECIMAL with more digits before the point
+// than a DECIMAL column holds.  The column's own check sees only a double, and the double of
+// 10^29 is that of the largest DECIMAL(31,2): 100000000000000000000000000000 was stored.
+QType assignedAs(const QType &vt, const QType &ct) {
+  if (vt.base == Base::Decimal && ct.base == Base::Decimal && vt.length - vt.scale > ct.length - ct.scale) return QType{};
+  return vt;
+}
+
 }  // namespace
 
 Plan Translator::insertStmt() {
@@ -282,7 +293,7 @@ Plan Translator::insertStmt() {
           const ColumnDef *c = k < targets.size() ? r.info.column(targets[k]) : nullptr;
           if (c && c->identity == 'A') raise(kSqlGeneratedAlways, {c->name});
           std::string v = expr();
-          row.push_back(c ? assigned(v, lastType_, c->type) : v);
+          row.push_back(c ? assigned(v, assignedAs(lastType_, c->type), c->type) : v);
         }
       } while (paren && acceptOp(","));
       if (paren) expectOp(")");
@@ -405,7 +416,7 @@ Plan Translator::updateStmt() {
       }
       if (c && c->identity == 'A') raise(kSqlGeneratedAlways, {c->name});
       std::string v = expr();
-      return c ? assigned(v, lastType_, c->type) : v;
+      return c ? assigned(v, assignedAs(lastType_, c->type), c->type) : v;
     };
     if (acceptOp("(")) {
       std::vector<std::string> cols;
@@ -548,11 +559,26 @@ void Translator::columnDefinition(ColumnDef *col, std::vector<ConstraintSpec> *c
       }
       expectKw("AS");
       expectKw("IDENTITY");
+      // START WITH and INCREMENT BY take any value of the column's type (a 13-digit BIGINT
+      // start was -604, as a length would be); past it they are -574 with -413 as reason code.
+      const QType &t = col->type;
+      bool exact = t.base == Base::SmallInt || t.base == Base::Integer || t.base == Base::BigInt ||
+                   (t.base == Base::Decimal && t.scale == 0);
       auto signedNumber = [&] {
         bool minus = acceptOp("-");
         if (!minus) acceptOp("+");
-        int64_t v = intLiteral();
-        return minus ? -v : v;
+        if (tk().kind != Tok::Integer) fail("<integer>");
+        int64_t v = 0;
+        const bool fits64 = parseInteger((minus ? "-" : "") + tk().text, &v);
+        ++i_;
+        const int64_t limit = t.base == Base::SmallInt  ? 32767
+                              : t.base == Base::Integer ? 2147483647
+                              : t.base == Base::Decimal && t.length < 19
+                                  ? static_cast<int64_t>(std::pow(10.0, static_cast<double>(t.length))) - 1
+                                  : INT64_MAX;
+        if (exact && (!fits64 || v > limit || v < -limit - (t.base == Base::Decimal ? 0 : 1)))
+          raise(kSqlBadDefault, {col->name, definedTable_, std::to_string(kSqlOverflow)});
+        return v;
       };
       if (acceptOp("(")) {
         while (!acceptOp(")")) {
@@ -562,20 +588,22 @@ void Translator::columnDefinition(ColumnDef *col, std::vector<ConstraintSpec> *c
           } else if (acceptKw("INCREMENT")) {
             expectKw("BY");
             col->identityIncrement = signedNumber();
-          } else if (acceptKw("MINVALUE") || acceptKw("MAXVALUE") || acceptKw("CACHE")) {
-            signedNumber();
+          } else if (acceptKw("CACHE")) {
+            if (tk().kind != Tok::Integer) fail("<integer>");
+            ++i_;
+          } else if (kw("MINVALUE") || kw("MAXVALUE") || kw("CYCLE")) {
+            // Identity values are drawn up to the column type's limits and never wrap: a bound
+            // or CYCLE is refused, where it was accepted and ignored (MAXVALUE 2 gave a 3).
+            raise(kSqlStmtNotSupported, {tk().text});
           } else if (acceptKw("NO")) {
             if (!(acceptKw("MINVALUE") || acceptKw("MAXVALUE") || acceptKw("CACHE") || acceptKw("CYCLE") ||
                   acceptKw("ORDER")))
               fail("CYCLE");
-          } else if (!(acceptKw("CYCLE") || acceptKw("ORDER") || acceptOp(","))) {
+          } else if (!(acceptKw("ORDER") || acceptOp(","))) {
             fail(")");
           }
         }
       }
-      const QType &t = col->type;
-      bool exact = t.base == Base::SmallInt || t.base == Base::Integer || t.base == Base::BigInt ||
-                   (t.base == Base::Decimal && t.scale == 0);
       if (!exact || col->identityIncrement == 0) raise(kSqlIdentityType, {col->name});
       col->identity = generated;
       col->nullable = false;
@@ -649,13 +677,17 @@ ConstraintSpec Translator::tableConstraint(const std::string &constName) {
       }
     }
   } else if (acceptKw("CHECK")) {
+    // The condition is read when the table's columns are known (checkConditions), as a column
+    // defined after it may be named: here it is only passed over.
     c.info.type = 'K';
     expectOp("(");
-    size_t start = i_;
-    colPrefix_ = "NEW";
-    c.info.checkSql = expr();
-    colPrefix_.clear();
-    c.checkText = sql_.substr(toks_[start].pos, tk().pos - toks_[start].pos);
+    c.checkToken = i_;
+    for (int open = 1;; ++i_) {
+      if (tk().kind == Tok::End) fail(")");
+      if (isOp("(")) ++open;
+      if (isOp(")") && --open == 0) break;
+    }
+    c.checkText = sql_.substr(toks_[c.checkToken].pos, tk().pos - toks_[c.checkToken].pos);
     expectOp(")");
   } else {
     fail("PRIMARY");
@@ -937,6 +969,27 @@ Plan Translator::createStmt() {
       }
     } while (acceptOp(","));
     expectOp(")");
+    // Check conditions are read over the table's columns with their types, as a WHERE clause
+    // over the table is (a DATE compared with a string reads it as a date, a CHAR column used
+    // as a value is padded), the row's values being NEW's; before, they were read with no
+    // table, and a name that is no column failed with -901.
+    TableInfo table;
+    table.name = stmtDef.name.name;
+    table.columns = stmtDef.columns;
+    ScopeItem row = tableScope(table.name, table);
+    for (ScopeColumn &col : row.cols) col.sql = "NEW." + quoteIdent(col.real);
+    const size_t resume = i_;
+    scopes_.push_back({row});
+    colPrefix_ = "NEW";
+    for (ConstraintSpec &c : stmtDef.constraints) {
+      if (c.info.type != 'K') continue;
+      i_ = c.checkToken;
+      c.info.checkSql = expr();
+      if (!isOp(")")) fail(")");
+    }
+    colPrefix_.clear();
+    scopes_.pop_back();
+    i_ = resume;
     while (!atEnd()) {
       if (acceptKw("IN")) stmtDef.tbspace = name(kMaxShortName);
       else if ((kw("INDEX") || kw("LONG")) && kw("IN", 1)) { i_ += 2; name(kMaxShortName); }
@@ -1235,6 +1288,28 @@ Plan Translator::alterStmt() {
     acceptOp(",");
   }
   if (clauses.empty()) fail("ADD");
+  // Check conditions are read over the table's columns (those added before them included), as
+  // CREATE TABLE reads them.  A table that does not exist is -204 when the statement runs.
+  std::optional<TableInfo> table = findTable(s_.db(), t.schema, t.name);
+  if (table && table->type == 'T') {
+    const size_t resume = i_;
+    colPrefix_ = "NEW";
+    for (AlterClause &cl : clauses) {
+      if (cl.kind == AlterClause::AddColumn) table->columns.push_back(cl.column);
+      ScopeItem row = tableScope(table->name, *table);
+      for (ScopeColumn &col : row.cols) col.sql = "NEW." + quoteIdent(col.real);
+      scopes_.push_back({row});
+      for (ConstraintSpec &c : cl.constraints) {
+        if (c.info.type != 'K') continue;
+        i_ = c.checkToken;
+        c.info.checkSql = expr();
+        if (!isOp(")")) fail(")");
+      }
+      scopes_.pop_back();
+    }
+    colPrefix_.clear();
+    i_ = resume;
+  }
   Plan p;
   p.kind = Plan::Action;
   p.writes = true;

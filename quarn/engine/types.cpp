@@ -3,8 +3,12 @@
  */
 #include "types.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "errors.h"
 #include "lexer.h"
@@ -181,6 +185,25 @@ QType typeFromCatalog(const std::string &name, int64_t length, int scale) {
   return t;
 }
 
+double decimalBound(int64_t digits) {
+  // 10^k for k <= 31, the largest precision: the nearest double, or the next one up where the
+  // nearest is below 10^k (k = 23, 24, 28, 29, 31).  A double's exact digits ("%.0f") tell which.
+  static const std::vector<double> kBounds = [] {
+    std::vector<double> b;
+    for (int k = 0; k <= 31; ++k) {
+      double d = std::strtod(("1e" + std::to_string(k)).c_str(), nullptr);
+      char exact[64];
+      std::snprintf(exact, sizeof exact, "%.0f", d);
+      if (std::strlen(exact) < static_cast<size_t>(k) + 1) d = std::nextafter(d, HUGE_VAL);
+      b.push_back(d);
+    }
+    return b;
+  }();
+  if (digits < 0) return 1;
+  if (digits < static_cast<int64_t>(kBounds.size())) return kBounds[static_cast<size_t>(digits)];
+  return std::pow(10.0, static_cast<double>(digits));
+}
+
 std::string columnChecks(const QType &t, const std::string &colName) {
   std::string c = quoteIdent(colName);
   std::string out;
@@ -189,23 +212,54 @@ std::string columnChecks(const QType &t, const std::string &colName) {
   };
   // Numeric columns hold integers, reals or NULL: typeof() names sort as blob < integer < null <
   // real < text, so one range test refuses text and blobs (much cheaper than an IN list).
+  // Assignments convert a value to its column's type, but text bound for a marker reaches the
+  // column as it is, and the column's affinity makes a number of it: "1.5" or
+  // "99999999999999999999" would be a real in an integer column, "1e400" an infinity.  So an
+  // integer column holds no real at all (SQLite's affinity makes every real that is an integer
+  // within 64 bits an integer, so one left is a fraction or out of range), and a floating
+  // column no infinity (9e999 is SQLite's infinity).
+  const std::string numeric = "typeof(" + c + ") BETWEEN 'integer' AND 'real'";
+  const std::string noReal = "typeof(" + c + ") <> 'real'";
   switch (t.base) {
     case Base::SmallInt:
-      add(kSqlInvalidChar, "typeof(" + c + ") BETWEEN 'integer' AND 'real'");
+      add(kSqlInvalidChar, numeric);
       add(kSqlOverflow, c + " BETWEEN -32768 AND 32767");
+      add(kSqlInvalidChar, noReal);
       break;
     case Base::Integer:
-      add(kSqlInvalidChar, "typeof(" + c + ") BETWEEN 'integer' AND 'real'");
+      add(kSqlInvalidChar, numeric);
       add(kSqlOverflow, c + " BETWEEN -2147483648 AND 2147483647");
+      add(kSqlInvalidChar, noReal);
       break;
-    case Base::BigInt: case Base::Real: case Base::Double:
-      add(kSqlInvalidChar, "typeof(" + c + ") BETWEEN 'integer' AND 'real'");
+    case Base::BigInt:
+      add(kSqlInvalidChar, numeric);
+      add(kSqlOverflow, noReal + " OR abs(" + c + ") < 9223372036854775808.0");
+      add(kSqlInvalidChar, noReal);
+      break;
+    case Base::Real:
+      add(kSqlInvalidChar, numeric);
+      // Below 2^128 - 2^103: a double that a REAL takes, rounded to the largest REAL at most.
+      add(kSqlOverflow, noReal + " OR abs(" + c + ") < 3.4028235677973366e+38");
+      break;
+    case Base::Double:
+      add(kSqlInvalidChar, numeric);
+      add(kSqlOverflow, noReal + " OR abs(" + c + ") < 9e999");
       break;
     case Base::Decimal: {
-      add(kSqlInvalidChar, "typeof(" + c + ") BETWEEN 'integer' AND 'real'");
-      std::string limit = "1";
-      for (int64_t i = 0; i < t.length - t.scale; ++i) limit += "0";
-      add(kSqlOverflow, "abs(" + c + ") < " + limit + (t.length - t.scale > 15 ? ".0" : ""));
+      add(kSqlInvalidChar, numeric);
+      // Below 10^(p-s) exactly: the largest DECIMAL(31,0) is the double 1e31, itself below
+      // 10^31, which a bound of 1e31 refused.
+      const int64_t digits = t.length - t.scale;
+      std::string limit;
+      if (digits <= 15) {
+        limit = "1" + std::string(static_cast<size_t>(std::max<int64_t>(digits, 0)), '0');
+      } else {
+        char text[40];
+        std::snprintf(text, sizeof text, "%.17g", decimalBound(digits));
+        limit = text;
+        if (limit.find_first_of(".e") == std::string::npos) limit += ".0";
+      }
+      add(kSqlOverflow, "abs(" + c + ") < " + limit);
       break;
     }
     case Base::Char: case Base::Graphic:

@@ -78,6 +78,11 @@ QType resultColumnType(const char *decl, const QType &known);
 // Builds the built-in type of a catalog TYPENAME, LENGTH and SCALE (for distinct sources).
 QType typeFromCatalog(const std::string &name, int64_t length, int scale);
 
+// The smallest double not below 10^digits: a double d is within DECIMAL(p,s) when |d| is below
+// decimalBound(p - s).  The nearest double to 10^31 is below it, and is the double of the
+// largest DECIMAL(31,0), 9999999999999999999999999999999.
+double decimalBound(int64_t digits);
+
 // The SQLite CHECK expression (without CHECK) that refuses values of column col that the type
 // cannot hold, named by constraintName with the encoded failure; empty when nothing is checked.
 // Returns the whole "CONSTRAINT ... CHECK(...)" clause list.

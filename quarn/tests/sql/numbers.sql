@@ -82,6 +82,24 @@ INSERT INTO BB VALUES (-9223372036854775808);
 SELECT B FROM BB;
 VALUES 9223372036854775808;
 DESCRIBE VALUES 9223372036854775808;
+-- So are the literals just past the smallest BIGINT, which SQLite reads as it (they were stored
+-- as -9223372036854775808).  The largest DECIMAL(31,0) and DECIMAL(31,2) values are stored:
+-- their double is that of 10^31 (10^29), and the bound 1e31, compared as a double, refused them.
+-- 10^31 itself is still -413, and a literal of more than 31 digits is a DOUBLE.
+INSERT INTO BB VALUES (-9223372036854775809);
+INSERT INTO BB VALUES (-9223372036854776832);
+VALUES CAST(-9223372036854775809 AS BIGINT);
+VALUES CAST(-9223372036854775808 AS BIGINT);
+CREATE TABLE DX (D DECIMAL(31,0), E DECIMAL(31,2));
+INSERT INTO DX VALUES (9999999999999999999999999999999, 99999999999999999999999999999.99);
+INSERT INTO DX VALUES (-9999999999999999999999999999999, -99999999999999999999999999999.99);
+INSERT INTO DX (D) VALUES (10000000000000000000000000000000);
+INSERT INTO DX (D) VALUES (1e31);
+INSERT INTO DX (E) VALUES (100000000000000000000000000000);
+VALUES CAST(1e31 AS DECIMAL(31,0));
+SELECT COUNT(*) FROM DX WHERE D IN (9999999999999999999999999999999, -9999999999999999999999999999999)
+  AND CAST(D AS DECIMAL(31,0)) = D AND CAST(E AS DECIMAL(31,2)) = E;
+DESCRIBE VALUES 10000000000000000000000000000000;
 -- A REAL or DOUBLE column refuses a value past its range (-413), as CAST does; 1e39 and an
 -- infinity were stored.  Values known to fit are stored as they are.
 CREATE TABLE FL (R REAL, F DOUBLE);
@@ -128,4 +146,16 @@ VALUES '1e308' * 10;
 CREATE TABLE PAY (AMT DECIMAL(9,2));
 INSERT INTO PAY VALUES (10.00), (10.00), (10.01);
 SELECT AVG(AMT), SUM(AMT) FROM PAY;
+-- A chain of operators is one checked call, not one check nested around the steps before it:
+-- 31 INTEGER terms overflowed SQLite's parser stack (-901).  200 terms of INTEGER, of DOUBLE and
+-- of 32 columns give their sums; a step past INTEGER's range in the middle of a chain is still
+-- -802, and so is a zero divisor -801, however long the chain.
+VALUES 0 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1;
+VALUES 0e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0 + 0.5e0;
+VALUES 7 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2, 7.0 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2 * 3 / 2;
+VALUES 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 2147483647 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1 - 1;
+VALUES 0 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 7 / 0;
+CREATE TABLE WIDE (C1 INT, C2 INT, C3 INT, C4 INT, C5 INT, C6 INT, C7 INT, C8 INT, C9 INT, C10 INT, C11 INT, C12 INT, C13 INT, C14 INT, C15 INT, C16 INT, C17 INT, C18 INT, C19 INT, C20 INT, C21 INT, C22 INT, C23 INT, C24 INT, C25 INT, C26 INT, C27 INT, C28 INT, C29 INT, C30 INT, C31 INT, C32 INT);
+INSERT INTO WIDE VALUES (1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32);
+SELECT C1 + C2 + C3 + C4 + C5 + C6 + C7 + C8 + C9 + C10 + C11 + C12 + C13 + C14 + C15 + C16 + C17 + C18 + C19 + C20 + C21 + C22 + C23 + C24 + C25 + C26 + C27 + C28 + C29 + C30 + C31 + C32, C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 - C1 / C1 - C2 / C1 - C3 / C1 - C4 / C1 - C5 / C1 - C6 / C1 - C7 / C1 - C8 / C1 - C9 / C1 - C10 / C1 - C11 / C1 - C12 / C1 - C13 / C1 - C14 / C1 - C15 / C1 - C16 / C1 - C17 / C1 - C18 / C1 - C19 / C1 - C20 / C1 - C21 / C1 - C22 / C1 - C23 / C1 - C24 / C1 - C25 / C1 - C26 / C1 - C27 / C1 - C28 / C1 - C29 / C1 - C30 / C1 - C31 / C1 - C32 / C1 FROM WIDE;
 ROLLBACK;
