@@ -242,6 +242,14 @@ TEST_F(Sessions, BoundValuesAreStoredAsTheirColumnsTypeOrRefused) {
   // What fits is stored as a value of the type: integral text as an integer, a double cut.
   ASSERT_EQ(ins->execute(row(Value::text("-32768"), Value::real(2.75), Value::text("9223372036854775807"),
                              Value::text("3.4e38"), Value::text("-1e308")), &ca_), 0);
+  // Text for a DECIMAL is read as a decimal number only ("0x10" was 16, "nan" NULL).
+  ASSERT_EQ(a_->execImmediate("CREATE TABLE nd (d DECIMAL(9,2))", &ca_), 0);
+  std::unique_ptr<Statement> insDecimal;
+  ASSERT_EQ(a_->prepare("INSERT INTO nd VALUES (?)", &insDecimal, &ca_), 0);
+  EXPECT_EQ(insDecimal->execute({Value::text("0x10")}, &ca_), kSqlInvalidChar);
+  EXPECT_EQ(insDecimal->execute({Value::text("nan")}, &ca_), kSqlInvalidChar);
+  EXPECT_EQ(insDecimal->execute({Value::text(" 12.345 ")}, &ca_), 0);
+  EXPECT_EQ(count(*a_, "SELECT COUNT(*) FROM nd WHERE d = 12.34"), 1);
   // Integer arithmetic over a real fails (-802): these are integers.
   EXPECT_EQ(count(*a_, "SELECT COUNT(*) FROM nb WHERE s + 1 = -32767 AND i + 1 = 3 AND b - 1 = 9223372036854775806 AND "
                        "r > 3.3e38 AND f = -1e308"), 1);

@@ -220,9 +220,9 @@ void convertAssigned(Value *v, const QType &t) {
       if (v->kind == Value::Real) {
         d = v->d;
       } else if (v->kind == Value::Text) {
-        char *end = nullptr;
-        d = std::strtod(v->s.c_str(), &end);
-        if (end == v->s.c_str() || *end != 0) return;
+        // A decimal number only: strtod also read "0x10" as 16 and "nan" as a number that
+        // reached the column as NULL.  Other text is left for the column to refuse (-420).
+        if (!parseNumber(v->s, &d)) return;
       } else {
         return;
       }
