@@ -45,12 +45,37 @@ class kelNonValidateDOM : public xercesc::XercesDOMParser {
       KEL_TRACE(ctx_, "er %p\n", static_cast<void *>(announceTo_));
     }
     XercesDOMParser::doctypeDecl(root, publicId, systemId, hasIntSubset, hasExtSubset);
+    hasExtSubset_ = hasExtSubset;
+  }
+  // The external DTD reads as empty: a reference to an entity only it could declare would give
+  // nothing, and the tree lose its text without a word.  Once the DTD is read (its last subset
+  // ended), such a reference ends the parse instead, as in extraction.
+  void endIntSubset() override {
+    XercesDOMParser::endIntSubset();
+    if (!hasExtSubset_) kelRefuseUndeclaredEntities(getScanner());
+  }
+  void endExtSubset() override {
+    XercesDOMParser::endExtSubset();
+    kelRefuseUndeclaredEntities(getScanner());
   }
   void startDocument() override {
     weigher_.reset();
     attributes_ = 0;
     attributeWork_ = 0;
+    // The watch learns where the document is read: the place of its refusals, and the depth of
+    // the entities open, bounded as in the readers.
+    kelReadAsXml10(getScanner()->getLocator());
     XercesDOMParser::startDocument();
+  }
+  // The encoding a declaration names must agree with the input's byte-order mark.
+  void XMLDecl(const XMLCh *const version, const XMLCh *const encoding,
+               const XMLCh *const standalone, const XMLCh *const actualEncoding) override {
+    kelCheckDeclaredEncoding(getScanner()->getReaderMgr(), encoding);
+    XercesDOMParser::XMLDecl(version, encoding, standalone, actualEncoding);
+  }
+  void TextDecl(const XMLCh *const version, const XMLCh *const encoding) override {
+    kelCheckDeclaredEncoding(getScanner()->getReaderMgr(), encoding);
+    XercesDOMParser::TextDecl(version, encoding);
   }
   // The attributes the grammar declares and gives by default are weighed as the readers do.
   // The tree's element keeps its attributes in a list it searches for each one it is given, so
@@ -74,6 +99,7 @@ class kelNonValidateDOM : public xercesc::XercesDOMParser {
  private:
   KelCallContext *ctx_;
   kelDocEntityResolver *announceTo_;
+  bool hasExtSubset_ = false;  // the DOCTYPE names an external DTD
   KelAttributeWeigher weigher_;
   uint64_t attributes_ = 0;     // attributes read
   uint64_t attributeWork_ = 0;  // comparisons the tree makes to set them
@@ -139,8 +165,8 @@ std::unique_ptr<xercesc::InputSource> kelOpenInput(KelCallContext *ctx, const ch
                                                    const XMLCh *systemId, char *sqlstate, char *msg) {
   std::unique_ptr<xercesc::InputSource> src;
   if (inMemory == 1) {
-    src = std::make_unique<xercesc::MemBufInputSource>(reinterpret_cast<const XMLByte *>(doc), docLength,
-                                                       systemId, false);
+    src = std::make_unique<KelMemBufSource>(reinterpret_cast<const XMLByte *>(doc), docLength,
+                                            systemId, false);
   } else {
     int msgNo = KELC001E;
     if (doc != nullptr) src = kelOpenFileSource(ctx, doc, inMemory == KEL_DOC_SERVER_FILE, sqlstate, &msgNo);

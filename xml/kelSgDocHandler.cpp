@@ -48,9 +48,11 @@ std::u16string dbEncoding(KelCallContext *ctx) {
   return std::u16string(name);
 }
 
-xercesc::InputSource *memorySource(const char *text, const XMLCh *systemId, const std::u16string &encoding) {
-  auto *src = new xercesc::MemBufInputSource(reinterpret_cast<const XMLByte *>(text),
-                                             text != nullptr ? std::strlen(text) : 0, systemId, false);
+// DTD text in memory; what names it in the parse's errors.
+xercesc::InputSource *memorySource(const char *text, const XMLCh *systemId,
+                                   const std::u16string &encoding, const char *what) {
+  auto *src = new KelMemBufSource(reinterpret_cast<const XMLByte *>(text),
+                                  text != nullptr ? std::strlen(text) : 0, systemId, false, what);
   if (!encoding.empty()) src->setEncoding(encoding.c_str());
   return src;
 }
@@ -190,7 +192,7 @@ xercesc::InputSource *kelDocEntityResolver::resolveEntity(const XMLCh *publicId,
   }
   KEL_TRACE(ctx_, "dtdId and systemId match.\n");
   return memorySource(dtdText_ != nullptr ? dtdText_ : "", KEL_REPLACEMENT_DTD_ID,
-                      dtdText_ != nullptr ? dbEncoding(ctx_) : std::u16string());
+                      dtdText_ != nullptr ? dbEncoding(ctx_) : std::u16string(), "the DTD text");
 }
 
 void kelDocEntityResolver::warning(const xercesc::SAXParseException &e) {
@@ -469,14 +471,14 @@ xercesc::InputSource *kelValidateHandler::openDtdGiven() {
   if (dtd_ == nullptr) return nullptr;
   xercesc::InputSource *src;
   if (dtdIsText_ == 1) {
-    src = memorySource(dtd_, KEL_DTD_TEXT_ID, encoding_);
+    src = memorySource(dtd_, KEL_DTD_TEXT_ID, encoding_, "the DTD given");
   } else {
     // A DTD file a user named is a server file like any other: read only from an allowed
     // directory.  The call's own temporary file is read as it is.
     char state[6];
     int msgNo = 0;
-    std::unique_ptr<xercesc::InputSource> file =
-        kelOpenFileSource(ctx_, dtd_, dtdIsText_ != KEL_DTD_OWN_FILE, state, &msgNo);
+    std::unique_ptr<xercesc::InputSource> file = kelOpenFileSource(
+        ctx_, dtd_, dtdIsText_ != KEL_DTD_OWN_FILE, state, &msgNo, "the DTD given");
     if (file == nullptr) {
       std::string text = std::string("DTD file \"") + dtd_ + "\" refused: " +
                          (msgNo == KELC001E ? "not found" : msgNo == KELC002E ? "not a regular file in an allowed directory"

@@ -5,25 +5,6 @@
 #include "kelentity.h"
 
 #include <unistd.h>
-#include <xercesc/framework/MemBufInputSource.hpp>
-#include <xercesc/framework/MemoryManager.hpp>
-#include <xercesc/framework/XMLAttr.hpp>
-#include <xercesc/framework/XMLElementDecl.hpp>
-#include <xercesc/validators/DTD/DTDAttDef.hpp>
-#include <xercesc/validators/DTD/DTDElementDecl.hpp>
-#include <xercesc/validators/DTD/DTDGrammar.hpp>
-#include <xercesc/sax2/DeclHandler.hpp>
-#include <xercesc/internal/ReaderMgr.hpp>
-#include <xercesc/internal/XMLReader.hpp>
-#include <xercesc/internal/XMLScanner.hpp>
-#include <xercesc/sax/Locator.hpp>
-#include <xercesc/util/BinInputStream.hpp>
-#include <xercesc/util/OutOfMemoryException.hpp>
-#include <xercesc/util/PlatformUtils.hpp>
-#include <xercesc/util/RuntimeException.hpp>
-#include <xercesc/util/SecurityManager.hpp>
-#include <xercesc/util/XMLResourceIdentifier.hpp>
-#include <xercesc/util/XMLUni.hpp>
 
 #include <algorithm>
 #include <cctype>
@@ -31,18 +12,38 @@
 #include <cstring>
 #include <string>
 #include <typeinfo>
+#include <xercesc/framework/MemBufInputSource.hpp>
+#include <xercesc/framework/MemoryManager.hpp>
+#include <xercesc/framework/XMLAttr.hpp>
+#include <xercesc/framework/XMLElementDecl.hpp>
+#include <xercesc/framework/XMLRecognizer.hpp>
+#include <xercesc/internal/ReaderMgr.hpp>
+#include <xercesc/internal/XMLReader.hpp>
+#include <xercesc/internal/XMLScanner.hpp>
+#include <xercesc/sax/Locator.hpp>
+#include <xercesc/sax2/DeclHandler.hpp>
+#include <xercesc/util/BinInputStream.hpp>
+#include <xercesc/util/OutOfMemoryException.hpp>
+#include <xercesc/util/PlatformUtils.hpp>
+#include <xercesc/util/RuntimeException.hpp>
+#include <xercesc/util/SecurityManager.hpp>
+#include <xercesc/util/XMLResourceIdentifier.hpp>
+#include <xercesc/util/XMLUni.hpp>
+#include <xercesc/validators/DTD/DTDAttDef.hpp>
+#include <xercesc/validators/DTD/DTDElementDecl.hpp>
+#include <xercesc/validators/DTD/DTDGrammar.hpp>
 
 #include "kelSgDocHandler.h"
-#include "kelcheckwork.h"
-#include "kelarena.h"
-#include "kelschemascan.h"
 #include "kelaccess.h"
+#include "kelarena.h"
+#include "kelcheckwork.h"
 #include "kelcodepage.h"
 #include "kelctx.h"
 #include "kelfile.h"
 #include "kelmsg.h"
-#include "quarnmemberof.h"
+#include "kelschemascan.h"
 #include "keltrace.h"
+#include "quarnmemberof.h"
 
 namespace {
 
@@ -69,18 +70,99 @@ class FdInputStream : public xercesc::BinInputStream {
   XMLFilePos pos_ = 0;
 };
 
+/*
+ * A stream that ends the parse when its input ends inside a character.  The parser's reader
+ * decodes the bytes it holds as far as they make whole characters and keeps the rest for the
+ * next read; at the end of the input it drops what is left without a word, so "<a>x</a>" and a
+ * last byte FF, half a UTF-8 sequence or one byte of a UTF-16 unit passed as well formed.  The
+ * reader asks each time for the room left in its buffer of raw bytes, the whole buffer on its
+ * first read, so the bytes it still holds are the first request less this one.  When it asks
+ * again at the end of the input holding the same bytes as at its last read there, its decoder
+ * took none of them in between: they make no whole character.
+ */
+class WholeCharStream : public xercesc::BinInputStream {
+ public:
+  // what: the input as the error names it ("the document", "external entity \"x.ent\"").
+  WholeCharStream(xercesc::BinInputStream *in, std::string what)
+      : in_(in), what_(std::move(what)) {}
+  XMLFilePos curPos() const override { return in_->curPos(); }
+  XMLSize_t readBytes(XMLByte *const toFill, const XMLSize_t maxToRead) override {
+    const bool first = room_ == 0;
+    if (first) room_ = maxToRead;
+    XMLSize_t n = in_->readBytes(toFill, maxToRead);
+    if (first) noteMark(toFill, n);
+    if (n != 0 || maxToRead >= room_) {
+      heldAtEnd_ = 0;
+      return n;
+    }
+    const XMLSize_t held = room_ - maxToRead;
+    if (held == heldAtEnd_) {
+      kelRefuseParse(what_ + " ends inside a character: " +
+                     (held == 1 ? std::string("its last byte is")
+                                : "its last " + std::to_string(held) + " bytes are") +
+                     " not a whole character of its encoding");
+    }
+    heldAtEnd_ = held;
+    return 0;
+  }
+  const XMLCh *getContentType() const override { return in_->getContentType(); }
+  // The encoding the byte-order mark at the start names (as the parser tells the marks apart),
+  // or OtherEncoding without one.
+  xercesc::XMLRecognizer::Encodings mark() const { return mark_; }
+  const char *markName() const {
+    switch (mark_) {
+      case xercesc::XMLRecognizer::UTF_8:
+        return "UTF-8";
+      case xercesc::XMLRecognizer::UTF_16L:
+        return "UTF-16LE";
+      case xercesc::XMLRecognizer::UTF_16B:
+        return "UTF-16BE";
+      default:
+        return "";
+    }
+  }
+  const std::string &what() const { return what_; }
+
+ private:
+  void noteMark(const XMLByte *bytes, XMLSize_t n) {
+    if (n >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF)
+      mark_ = xercesc::XMLRecognizer::UTF_8;
+    else if (n >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE)
+      mark_ = xercesc::XMLRecognizer::UTF_16L;
+    else if (n >= 2 && bytes[0] == 0xFE && bytes[1] == 0xFF)
+      mark_ = xercesc::XMLRecognizer::UTF_16B;
+  }
+
+  std::unique_ptr<xercesc::BinInputStream> in_;
+  std::string what_;
+  xercesc::XMLRecognizer::Encodings mark_ = xercesc::XMLRecognizer::OtherEncoding;
+  XMLSize_t room_ = 0;       // the reader's buffer, from its first request
+  XMLSize_t heldAtEnd_ = 0;  // the bytes it held at its last read at the end, or 0
+};
+
+xercesc::BinInputStream *wholeChars(xercesc::BinInputStream *in, const std::string &what) {
+  if (in == nullptr) return nullptr;
+  std::unique_ptr<xercesc::BinInputStream> owned(in);
+  auto *checked = new WholeCharStream(owned.get(), what.empty() ? "the document" : what);
+  owned.release();
+  return checked;
+}
+
 // An input source over an open descriptor it owns; each stream reads its own copy of it.
 class FdInputSource : public xercesc::InputSource {
  public:
-  FdInputSource(int fd, const XMLCh *systemId) : fd_(fd) { setSystemId(systemId); }
+  FdInputSource(int fd, const XMLCh *systemId, std::string what) : fd_(fd), what_(std::move(what)) {
+    setSystemId(systemId);
+  }
   ~FdInputSource() override { ::close(fd_); }
   xercesc::BinInputStream *makeStream() const override {
     int copy = ::dup(fd_);
-    return copy < 0 ? nullptr : new FdInputStream(copy);
+    return copy < 0 ? nullptr : wholeChars(new FdInputStream(copy), what_);
   }
 
  private:
   int fd_;
+  std::string what_;
 };
 
 std::u16string toUtf16(KelCallContext *ctx, const char *name) {
@@ -356,7 +438,8 @@ xercesc::MemoryManager *kelWatchedMemoryManager() {
 }
 
 std::unique_ptr<xercesc::InputSource> kelOpenFileSource(KelCallContext *ctx, const char *fileName,
-                                                        bool checkDirs, char *sqlstate, int *msgNo) {
+                                                        bool checkDirs, char *sqlstate, int *msgNo,
+                                                        const std::string &what) {
   KelReadFile file;
   if (file.open(ctx, fileName, checkDirs, sqlstate, msgNo) < 0) return nullptr;
   // The system id is the absolute name: relative entities of the file are taken against its
@@ -364,7 +447,11 @@ std::unique_ptr<xercesc::InputSource> kelOpenFileSource(KelCallContext *ctx, con
   char abs[KEL_MAX_PATH + 1];
   std::u16string id = toUtf16(ctx, kelGetAbsPath(ctx, fileName, abs) == 0 ? abs : fileName);
   int fd = file.release();
-  return std::make_unique<FdInputSource>(fd, id.c_str());
+  return std::make_unique<FdInputSource>(fd, id.c_str(), what);
+}
+
+xercesc::BinInputStream *KelMemBufSource::makeStream() const {
+  return wholeChars(MemBufInputSource::makeStream(), what_);
 }
 
 xercesc::InputSource *KelEntityResolver::resolveEntity(xercesc::XMLResourceIdentifier *resource) {
@@ -394,7 +481,8 @@ xercesc::InputSource *KelEntityResolver::resolveEntity(xercesc::XMLResourceIdent
   if (path.empty()) refuse(ctx_, resource, id, why);
   char state[6];
   int msgNo = 0;
-  std::unique_ptr<xercesc::InputSource> src = kelOpenFileSource(ctx_, path.c_str(), true, state, &msgNo);
+  std::unique_ptr<xercesc::InputSource> src =
+      kelOpenFileSource(ctx_, path.c_str(), true, state, &msgNo, "external entity \"" + id + "\"");
   if (src == nullptr) refuse(ctx_, resource, id, reasonOf(msgNo));
   KEL_TRACE(ctx_, "external entity %s read from %s\n", id.c_str(), path.c_str());
   return schema ? measuredSchema(resource, id, std::move(src)) : src.release();
@@ -442,7 +530,8 @@ xercesc::InputSource *KelEntityResolver::measuredSchema(xercesc::XMLResourceIden
   if (schemaScan_ == nullptr) schemaScan_ = std::make_unique<KelSchemaScan>();
   std::string why = schemaScan_->measure(ctx_, bytes.get(), size, file->getSystemId());
   if (!why.empty()) refuse(ctx_, resource, id, why);
-  auto *measured = new xercesc::MemBufInputSource(bytes.release(), size, file->getSystemId(), true);
+  auto *measured = new KelMemBufSource(bytes.release(), size, file->getSystemId(), true,
+                                       "schema document \"" + id + "\"");
   measured->setCopyBufToStream(false);
   return measured;
 }
@@ -504,6 +593,17 @@ class KelCountingReader : public xercesc::SAX2XMLReaderImpl {
     SAX2XMLReaderImpl::endElement(decl, uriId, isRoot, prefix);
   }
 
+  // The encoding a declaration names must agree with the input's byte-order mark.
+  void XMLDecl(const XMLCh *const version, const XMLCh *const encoding,
+               const XMLCh *const standalone, const XMLCh *const actualEncoding) override {
+    kelCheckDeclaredEncoding(readers(), encoding);
+    SAX2XMLReaderImpl::XMLDecl(version, encoding, standalone, actualEncoding);
+  }
+  void TextDecl(const XMLCh *const version, const XMLCh *const encoding) override {
+    kelCheckDeclaredEncoding(readers(), encoding);
+    SAX2XMLReaderImpl::TextDecl(version, encoding);
+  }
+
   // The library tells the declaration handler of an attribute's declaration only when it binds;
   // a later declaration of the same attribute (in the DTD given, read after an internal subset
   // that declared it first) it passes over in silence.  The handler hears of those too, with an
@@ -538,6 +638,11 @@ class KelCountingReader : public xercesc::SAX2XMLReaderImpl {
       if (!entity.isExternal()) longest = std::max(longest, entity.getValueLen());
     }
     kelLimitExpansions(longest);
+  }
+
+  const xercesc::ReaderMgr *readers() {
+    xercesc::XMLScanner *scanner = this->*member(ReaderScanner{});
+    return scanner != nullptr ? scanner->getReaderMgr() : nullptr;
   }
 
   KelAttributeWeigher weigher_;
@@ -602,10 +707,53 @@ void kelReadAsXml10(const xercesc::Locator *locator) {
   if (readers->getCurrentReader() != nullptr) readers->setXMLVersion(xercesc::XMLReader::XMLV1_0);
 }
 
-void kelRefuseUndeclaredEntities(xercesc::SAX2XMLReaderImpl &reader) {
+// The input of a reader of the parser, and whether its encoding was set by the caller.
+struct ReaderStream {
+  using Type = xercesc::BinInputStream *xercesc::XMLReader::*;
+  friend Type member(ReaderStream);
+};
+template struct QuarnMemberOf<ReaderStream, &xercesc::XMLReader::fStream>;
+struct ReaderForcedEncoding {
+  using Type = bool xercesc::XMLReader::*;
+  friend Type member(ReaderForcedEncoding);
+};
+template struct QuarnMemberOf<ReaderForcedEncoding, &xercesc::XMLReader::fForcedEncoding>;
+
+void kelCheckDeclaredEncoding(const xercesc::ReaderMgr *readers, const XMLCh *declared) {
+  if (readers == nullptr || declared == nullptr || declared[0] == 0) return;
+  const xercesc::XMLReader *reader = readers->getCurrentReader();
+  // An encoding the caller set (the database's, for text in the database) is read whatever
+  // the declaration says.
+  if (reader == nullptr || reader->*member(ReaderForcedEncoding{})) return;
+  const auto *stream = dynamic_cast<const WholeCharStream *>(reader->*member(ReaderStream{}));
+  if (stream == nullptr || stream->mark() == xercesc::XMLRecognizer::OtherEncoding) return;
+  // The names as the parser reads them: upper case, and "UTF-16" without a byte order agrees
+  // with either UTF-16 mark.
+  std::u16string name(declared);
+  for (char16_t &c : name)
+    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+  const XMLCh *const anyOrder[] = {
+      xercesc::XMLUni::fgUTF16EncodingString,  xercesc::XMLUni::fgUTF16EncodingString2,
+      xercesc::XMLUni::fgUTF16EncodingString3, xercesc::XMLUni::fgUTF16EncodingString4,
+      xercesc::XMLUni::fgUTF16EncodingString5, xercesc::XMLUni::fgUTF16EncodingString6,
+      xercesc::XMLUni::fgUTF16EncodingString7};
+  if (stream->mark() != xercesc::XMLRecognizer::UTF_8)
+    for (const XMLCh *any : anyOrder)
+      if (xercesc::XMLString::equals(name.c_str(), any)) return;
+  if (xercesc::XMLRecognizer::encodingForName(name.c_str()) == stream->mark()) return;
+  kelRefuseParse("the byte-order mark of " + stream->what() + " (" + stream->markName() +
+                 ") and the encoding its declaration names (\"" +
+                 kelToDb(tWatch != nullptr ? tWatch->ctx_ : nullptr, declared) + "\") disagree");
+}
+
+void kelRefuseUndeclaredEntities(xercesc::XMLScanner *scanner) {
   // The scanner treats an undeclared entity as an error when the document has no DTD; the mark
   // is set anew by the next document's DOCTYPE.
-  if (xercesc::XMLScanner *scanner = reader.*member(ReaderScanner{})) scanner->setHasNoDTD(true);
+  if (scanner != nullptr) scanner->setHasNoDTD(true);
+}
+
+void kelRefuseUndeclaredEntities(xercesc::SAX2XMLReaderImpl &reader) {
+  kelRefuseUndeclaredEntities(reader.*member(ReaderScanner{}));
 }
 
 void kelSecureReader(xercesc::SAX2XMLReaderImpl &reader, KelEntityResolver *resolver) {

@@ -16,6 +16,11 @@
 #ifndef KEL_ENTITY_H
 #define KEL_ENTITY_H
 
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/parsers/SAX2XMLReaderImpl.hpp>
 #include <xercesc/parsers/XercesDOMParser.hpp>
 #include <xercesc/sax/EntityResolver.hpp>
@@ -23,16 +28,13 @@
 #include <xercesc/sax/Locator.hpp>
 #include <xercesc/util/XMLEntityResolver.hpp>
 
-#include <cstdint>
-#include <memory>
-#include <string>
-
 #include "quarnparseguard.h"
 
 struct KelCallContext;
 class KELException;
 namespace xercesc_3_2 {
 class ReaderMgr;
+class XMLScanner;
 }
 
 // UTF-16 text in the database code page (file names are kept in it throughout); without a
@@ -142,6 +144,7 @@ class KelExpansionWatch {
   friend void kelLimitParseMemory(uint64_t documentBytes);
   friend void kelRefuseParse(const std::string &reason);
   friend void kelLimitExpansions(XMLSize_t longestValue);
+  friend void kelCheckDeclaredEncoding(const xercesc::ReaderMgr *readers, const XMLCh *declared);
   friend bool kelParseWorkOverrun();
   friend const KELException *kelParseWorkRefusal();
   static void refuseWork(QuarnParseWork *work);
@@ -173,10 +176,30 @@ void kelLimitParseMemory(uint64_t documentBytes);
 /*
  * Opens a server file named in the database code page and returns an input source over its
  * descriptor (system id: the name made absolute).  checkDirs: the file must lie in an allowed read
- * directory.  Null with *msgNo and sqlstate as KelReadFile::open reports them.
+ * directory.  Null with *msgNo and sqlstate as KelReadFile::open reports them.  Its streams end
+ * the parse when the file ends inside a character, as KelMemBufSource's do; what names the file
+ * in that error ("" for the document itself).
  */
 std::unique_ptr<xercesc::InputSource> kelOpenFileSource(KelCallContext *ctx, const char *fileName,
-                                                        bool checkDirs, char *sqlstate, int *msgNo);
+                                                        bool checkDirs, char *sqlstate, int *msgNo,
+                                                        const std::string &what = std::string());
+
+/*
+ * A document or DTD text in memory.  Bytes at its end that make no whole character of its
+ * encoding (a last byte FF, half of a UTF-8 sequence, one byte of a UTF-16 unit) end the parse
+ * with KELQ047E "<what> ends inside a character: ..." at the place then read; the parser library
+ * would drop them and let the input pass.  what: "" for the document itself.
+ */
+class KelMemBufSource : public xercesc::MemBufInputSource {
+ public:
+  KelMemBufSource(const XMLByte *bytes, XMLSize_t byteCount, const XMLCh *systemId,
+                  bool adoptBuffer, std::string what = std::string())
+      : MemBufInputSource(bytes, byteCount, systemId, adoptBuffer), what_(std::move(what)) {}
+  xercesc::BinInputStream *makeStream() const override;
+
+ private:
+  std::string what_;
+};
 
 /*
  * The resolver every parse installs.  first: the parse's own answer, asked first with the
@@ -287,12 +310,26 @@ std::unique_ptr<xercesc::SAX2XMLReaderImpl> kelCreateReader(xercesc::MemoryManag
                                                             const XMLCh *scanner = nullptr);
 
 /*
+ * Called with the encoding an XML or text declaration names (declared; null or empty without
+ * one) while the parser's reader of that input is the current one of readers.  An input of
+ * kelOpenFileSource or KelMemBufSource that begins with a byte-order mark of another encoding
+ * ends the parse with KELQ047E "the byte-order mark of <what> (UTF-8) and the encoding its
+ * declaration names ("ISO-8859-1") disagree": the parser would take the declaration's word and
+ * read the bytes after the mark in that encoding.  "UTF-16" without a byte order agrees with
+ * either UTF-16 mark.  An encoding the caller set on the input source decides alone, as in the
+ * parser.  The readers of kelCreateReader and the DOM parser of kelDOM call it.
+ */
+void kelCheckDeclaredEncoding(const xercesc::ReaderMgr *readers, const XMLCh *declared);
+
+/*
  * From here on in the running parse, a reference to an entity that no declaration read so far
  * declares is a fatal error ("entity ... not found"), as in a document without a DTD.  For a
  * parse that reads the document's external DTD as empty: the parser would otherwise drop such
  * a reference without a word, since the DTD it did not read might have declared it.
  */
 void kelRefuseUndeclaredEntities(xercesc::SAX2XMLReaderImpl &reader);
+// The same for the scanner of a DOM parser.
+void kelRefuseUndeclaredEntities(xercesc::XMLScanner *scanner);
 
 // The settings every reader and DOM parser gets: the resolver, no resolution of its own, the
 // expansion limit.

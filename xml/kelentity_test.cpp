@@ -1,6 +1,7 @@
 // What a parse may open: external entities, DTDs and schemas only from the allowed read
 // directories, never a URL, never a FIFO, and entity expansion within its limit; for every
-// kind of parse (extraction, DOM, DTD and schema validation).
+// kind of parse (extraction, DOM, DTD and schema validation).  What every parse reads of its
+// inputs: no bytes left over at their end, no byte-order mark against the declaration.
 #include "kelentity.h"
 
 #include <arpa/inet.h>
@@ -13,13 +14,18 @@
 #include <xercesc/dom/DOMElement.hpp>
 #include <xercesc/dom/DOMNodeList.hpp>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "kelSgDoc.h"
 #include "kel_test_ctx.h"
 #include "kel_test_env.h"
+#include "kelexplain.h"
 #include "kelextract.h"
+#include "kelupdate.h"
 #include "kelvalidate.h"
 #include "sqlenv.h"
 
@@ -51,6 +57,57 @@ class Entities : public keltest::CallContextTest {
     EXPECT_STREQ(state, "38X13") << what;
     EXPECT_NE(std::string(msg).find("refused"), std::string::npos) << what << ": " << msg;
     EXPECT_EQ(std::string(msg).find("TOPSECRET"), std::string::npos) << what;
+  }
+  // What each parse of a document (text, or a file with inMemory KEL_DOC_SERVER_FILE) makes of
+  // it, as "engine: OK" or "engine: <message>", one line each.
+  std::string everyParse(const std::string &doc, int inMemory) {
+    std::string out;
+    auto note = [&](const char *engine, bool ok) {
+      std::string text = ok ? "OK" : msg;
+      std::replace(text.begin(), text.end(), '\n', ' ');
+      out += std::string(engine) + ": " + text + "\n";
+    };
+    note("extract", extract(doc, "/a", inMemory) != "ERROR");
+    xercesc::DOMDocument *dom = nullptr;
+    note("dom", kelDOM(&ctx, doc.c_str(), 0, inMemory, &dom, state, msg) == 0);
+    if (dom != nullptr) dom->release();
+    note("validate",
+         kelValidate(&ctx, doc.c_str(), inMemory, 0, nullptr, 0, nullptr, state, msg, 1) == 1);
+    char *updated = nullptr;
+    note("update",
+         kelUpdate(&ctx, doc.c_str(), inMemory, 0, u"/a", u"y", &updated, 4000, state, msg) == 0);
+    std::free(updated);
+    std::vector<KelExplainRow> rows;
+    note("explain", kelExplainPath(&ctx, doc.c_str(), KEL_DOC_TERMINATED, 0, inMemory, "/a", &rows,
+                                   state, msg) == 0);
+    return out;
+  }
+  // Every parse of doc, written to a file of the allowed directory and read from there, and read
+  // in memory when it holds no zero byte, is refused with KELQ047E and refusal (or other, when
+  // given); with refusal "" every parse passes.
+  void expectEveryParse(const std::string &doc, const std::string &refusal,
+                        const std::string &other = std::string()) {
+    const std::string file = allowed + "/doc.xml";
+    keltest::writeFile(file, doc);
+    std::vector<std::pair<std::string, int>> inputs = {{file, KEL_DOC_SERVER_FILE}};
+    if (doc.find('\0') == std::string::npos) inputs.emplace_back(doc, KEL_DOC_IN_MEMORY);
+    for (const auto &[input, inMemory] : inputs) {
+      SCOPED_TRACE(doc.substr(0, 200) +
+                   (inMemory == KEL_DOC_IN_MEMORY ? " (in memory)" : " (file)"));
+      const std::string outcome = everyParse(input, inMemory);
+      if (refusal.empty()) {
+        EXPECT_EQ(outcome, "extract: OK\ndom: OK\nvalidate: OK\nupdate: OK\nexplain: OK\n");
+        continue;
+      }
+      size_t lines = 0, refused = 0;
+      for (size_t at = 0; (at = outcome.find('\n', at)) != std::string::npos; ++at) ++lines;
+      for (size_t at = 0; (at = outcome.find("KELQ047E", at)) != std::string::npos; ++at) {
+        const size_t end = outcome.find('\n', at);
+        if (outcome.find(refusal, at) < end || (!other.empty() && outcome.find(other, at) < end))
+          ++refused;
+      }
+      EXPECT_EQ(refused, lines) << outcome;
+    }
   }
   std::string allowed, secret;
 };
@@ -153,7 +210,9 @@ TEST_F(Entities, EntityExpansionIsBounded) {
 // A chain of internal entities each naming the next, referenced at its end: the parser keeps a
 // reader of about 19 KB for each open entity, so 9,990 levels (within the expansion limit)
 // took 187 MB.  One entity past KEL_ENTITY_NESTING_LIMIT open at once is refused before its
-// reader is made; the chain at the limit reads as before.
+// reader is made; the chain at the limit reads as before.  The DOM parse of decomposition and
+// DADs refused the long chain only when its memory budget ran out, with another text and no
+// place ("entity expansion beyond the size a parse may hold" at line 0 column 0).
 TEST_F(Entities, EntitiesOpenAtOnceAreBounded) {
   auto chain = [](size_t levels, const std::string &body) {
     std::string doc = "<!DOCTYPE a [<!ELEMENT a (#PCDATA)><!ATTLIST a k CDATA #IMPLIED><!ENTITY e0 \"x\">";
@@ -173,10 +232,20 @@ TEST_F(Entities, EntitiesOpenAtOnceAreBounded) {
     EXPECT_EQ(kelValidate(&ctx, over.c_str(), 1, 0, nullptr, 0, nullptr, state, msg, 1), 0) << body;
     EXPECT_STREQ(state, "38X13") << body;
     EXPECT_NE(std::string(msg).find(deep), std::string::npos) << msg;
+    xercesc::DOMDocument *dom = nullptr;
+    for (size_t levels : {KEL_ENTITY_NESTING_LIMIT + 1, size_t{9990}}) {
+      EXPECT_EQ(kelDOM(&ctx, chain(levels, body).c_str(), 0, 1, &dom, state, msg), -1) << body;
+      EXPECT_STREQ(state, "38X13") << body;
+      EXPECT_NE(std::string(msg).find(deep), std::string::npos) << msg;
+      EXPECT_EQ(std::string(msg).find("line 0 "), std::string::npos)
+          << "the place is told: " << msg;
+    }
 
     const std::string at = chain(KEL_ENTITY_NESTING_LIMIT, body);
     EXPECT_EQ(extract(at, path.c_str()), "x") << body << ": " << msg;
     EXPECT_EQ(kelValidate(&ctx, at.c_str(), 1, 0, nullptr, 0, nullptr, state, msg, 1), 1) << body << ": " << msg;
+    ASSERT_EQ(kelDOM(&ctx, at.c_str(), 0, 1, &dom, state, msg), 0) << body << ": " << msg;
+    dom->release();
   }
 }
 
@@ -236,6 +305,114 @@ TEST_F(Entities, ExpansionInsideTheDtdIsBounded) {
   // Within the limits, the same declarations work.
   EXPECT_EQ(extract("<!DOCTYPE a [<!ENTITY e \"E\"><!ENTITY % p \"<!ATTLIST a x CDATA '&e;&e;'>\">%p;]><a/>", "/a/@x"),
             "EE") << msg;
+}
+
+// The parser's reader decodes what makes whole characters and drops what is left at the end of
+// its input without a word: "<a>x</a>" and a last byte FF, half a UTF-8 sequence or one byte of
+// a UTF-16 unit, in a document or an external entity, passed every parse and an update wrote
+// the document back without those bytes.  Every parse refuses them now, saying so.
+TEST_F(Entities, InputsEndingInsideACharacterAreRefused) {
+  // Every document declares its element, so that it is valid when it is read whole.
+  auto doc = [](const std::string &end) {
+    return "<!DOCTYPE a [<!ELEMENT a (#PCDATA)>]><a>x</a>" + end;
+  };
+  auto utf16le = [](const std::string &ascii) {
+    std::string out = "\xFF\xFE";
+    for (char c : ascii) out += std::string(1, c) + '\0';
+    return out;
+  };
+  keltest::writeFile(allowed + "/tail.ent", "ok\xFF");
+  keltest::writeFile(allowed + "/whole.ent", "ok\xC3\xA9");
+  const std::string cut = "the document ends inside a character: ";
+  const struct {
+    std::string doc, refusal;  // the refusal every parse gives; "" for none
+  } cases[] = {
+      {doc("\xFF"), cut + "its last byte is not a whole character of its encoding"},
+      {doc("\xE2\x82"), cut + "its last 2 bytes are not a whole character of its encoding"},
+      {doc(std::string(70000, ' ') + "\xF0\x9F\x98"),
+       cut + "its last 3 bytes are"},  // past the first read
+      {utf16le(doc("")) + '\x0A', cut + "its last byte is"},
+      {"<!DOCTYPE a [<!ELEMENT a (#PCDATA)><!ENTITY x SYSTEM \"" + allowed +
+           "/tail.ent\">]><a>&x;</a>",
+       "external entity \"" + allowed + "/tail.ent\" ends inside a character: its last byte is"},
+      // Whole characters at the end read as before.
+      {doc("\n"), ""},
+      {utf16le(doc("\n")), ""},
+      {"<!DOCTYPE a [<!ELEMENT a (#PCDATA)><!ENTITY x SYSTEM \"" + allowed +
+           "/whole.ent\">]><a>&x;</a>",
+       ""},
+  };
+  for (const auto &c : cases) expectEveryParse(c.doc, c.refusal);
+  // A whole character there is a parse error of its own.
+  EXPECT_EQ(extract("<a>x</a>\xC3\xA9"), "ERROR");
+  EXPECT_EQ(std::string(msg).substr(0, 8), "KELQ047E");
+  EXPECT_EQ(std::string(msg).find("inside a character"), std::string::npos) << msg;
+}
+
+// The parser takes the declaration's word over a byte-order mark: after a UTF-8 mark,
+// encoding="ISO-8859-1" read the two bytes of a UTF-8 "e acute" as two Latin-1 characters (and an
+// update wrote them back so), and a UTF-16LE mark before encoding="UTF-8" failed with "element
+// name expected".  A mark and a declaration that disagree are refused by every parse, saying
+// so; a mark the declaration agrees with reads as before.
+TEST_F(Entities, AByteOrderMarkAndADeclarationThatDisagreeAreRefused) {
+  auto declared = [](const std::string &encoding) {
+    return "<?xml version=\"1.0\" encoding=\"" + encoding +
+           "\"?><!DOCTYPE a [<!ELEMENT a (#PCDATA)>]><a>x</a>";
+  };
+  auto utf16 = [](const std::string &ascii, bool little) {
+    std::string out = little ? "\xFF\xFE" : "\xFE\xFF";
+    for (char c : ascii) out += little ? std::string(1, c) + '\0' : std::string(1, '\0') + c;
+    return out;
+  };
+  const std::string bom8 = "\xEF\xBB\xBF";
+  keltest::writeFile(allowed + "/latin.ent", bom8 + "<?xml encoding=\"ISO-8859-1\"?>caf\xC3\xA9");
+  keltest::writeFile(allowed + "/utf8.ent", bom8 + "<?xml encoding=\"UTF-8\"?>caf\xC3\xA9");
+  auto entity = [&](const std::string &name) {
+    return "<!DOCTYPE a [<!ELEMENT a (#PCDATA)><!ENTITY x SYSTEM \"" + allowed + "/" + name +
+           "\">]><a>&x;</a>";
+  };
+  const struct {
+    std::string doc, refusal;  // "" for none
+    // The parser's own refusal, which the readers that stop at its warnings give first.
+    std::string parsers = std::string();
+  } cases[] = {
+      {bom8 + declared("ISO-8859-1"),
+       "the byte-order mark of the document (UTF-8) and the encoding its declaration "
+       "names (\"ISO-8859-1\") disagree"},
+      {bom8 + declared("UTF-16"), "the byte-order mark of the document (UTF-8) and the encoding",
+       "encoding 'UTF-16' from XML declaration or manually set contradicts the auto-sensed "
+       "encoding"},
+      {utf16(declared("UTF-8"), true),
+       "the byte-order mark of the document (UTF-16LE) and the encoding its "
+       "declaration names (\"UTF-8\") disagree"},
+      {utf16(declared("UTF-16BE"), true),
+       "(UTF-16LE) and the encoding its declaration names (\"UTF-16BE\")"},
+      {utf16(declared("ISO-8859-1"), false),
+       "(UTF-16BE) and the encoding its declaration names (\"ISO-8859-1\")"},
+      {entity("latin.ent"),
+       "the byte-order mark of external entity \"" + allowed +
+           "/latin.ent\" (UTF-8) and the encoding its declaration names (\"ISO-8859-1\") disagree"},
+      // Marks the declaration agrees with, in the names the parser knows.
+      {bom8 + declared("UTF-8"), ""},
+      {bom8 + declared("utf8"), ""},
+      {utf16(declared("UTF-16"), true), ""},
+      {utf16(declared("UTF-16"), false), ""},
+      {utf16(declared("UTF-16LE"), true), ""},
+      {entity("utf8.ent"), ""},
+  };
+  for (const auto &c : cases) expectEveryParse(c.doc, c.refusal, c.parsers);
+  // The entity's text in the encoding its mark and declaration agree on.
+  EXPECT_EQ(extract(entity("utf8.ent")), "caf\xC3\xA9");
+  // Text whose encoding the caller sets (the database's, for a value of the database) is read in
+  // it whatever its declaration says, as before.
+  KelExtractResult result{};
+  const std::string text = bom8 + declared("ISO-8859-1");
+  ASSERT_EQ(extractAll(&ctx, text.c_str(), nullptr, 1, KEL_DOC_IN_MEMORY, 0, "/a", &result, 4000,
+                       state, msg),
+            0)
+      << msg;
+  EXPECT_STREQ(result.items[0], "x");
+  kelFreeExtractResult(&result);
 }
 
 }  // namespace

@@ -124,8 +124,9 @@ std::u16string number16(size_t n) {
 
 class ExplainHandler : public xercesc::DefaultHandler {
  public:
-  ExplainHandler(KelCallContext *ctx, KelQuery &query, kelDocEntityResolver &resolver, size_t room)
-      : query_(query), open_(ctx, false), resolver_(resolver), room_(room) {
+  ExplainHandler(KelCallContext *ctx, KelQuery &query, kelDocEntityResolver &resolver,
+                 xercesc::SAX2XMLReaderImpl &reader, size_t room)
+      : query_(query), open_(ctx, false), resolver_(resolver), reader_(reader), room_(room) {
     open_.bind(&query_);
     for (const KelQuery::StepTest &t : query_.head()) steps_.push_back({&t, false});
     for (const std::vector<KelQuery::StepTest> &segment : query_.middle())
@@ -145,9 +146,16 @@ class ExplainHandler : public xercesc::DefaultHandler {
   std::vector<Finding> &matches() { return matches_; }
   std::vector<Finding> &nearMisses() { return nearMisses_; }
 
-  void setDocumentLocator(const xercesc::Locator *locator) override { locator_ = locator; }
+  void setDocumentLocator(const xercesc::Locator *locator) override {
+    kelReadAsXml10(
+        locator);  // the watch's place and its bound on the entities open, as in extraction
+    locator_ = locator;
+  }
 
   void startDTD(const XMLCh *, const XMLCh *, const XMLCh *systemId) override { resolver_.setSystemId(systemId); }
+  // As in extraction: once the DTD is read, a reference to an entity no declaration read
+  // declares ends the reading.
+  void endDTD() override { kelRefuseUndeclaredEntities(reader_); }
 
   void startElement(const XMLCh *, const XMLCh *, const XMLCh *qname, const xercesc::Attributes &attrs) override {
     open_.push(qname, query_.hasPredicates() ? &attrs : nullptr);
@@ -320,6 +328,7 @@ class ExplainHandler : public xercesc::DefaultHandler {
   KelQuery &query_;
   KelCurrentPath open_;  // bound to the query: the exact match, as extraction makes it
   kelDocEntityResolver &resolver_;
+  xercesc::SAX2XMLReaderImpl &reader_;
   size_t room_;           // findings of each list at most
   const xercesc::Locator *locator_ = nullptr;
   std::vector<Step> steps_;
@@ -417,7 +426,7 @@ int kelExplainPath(KelCallContext *ctx, const char *doc, size_t docLength, int c
     kelDocEntityResolver resolver(ctx, nullptr, true);
     KelEntityResolver guard(ctx, &resolver);
     kelSecureReader(*reader, &guard);
-    ExplainHandler handler(ctx, query, resolver, KEL_EXPLAIN_MAX_ROWS - ignored.size());
+    ExplainHandler handler(ctx, query, resolver, *reader, KEL_EXPLAIN_MAX_ROWS - ignored.size());
     reader->setContentHandler(&handler);
     reader->setErrorHandler(&handler);
     reader->setLexicalHandler(&handler);

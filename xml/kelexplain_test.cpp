@@ -133,6 +133,9 @@ TEST_F(Explain, FailuresAreTheExtractionsOwn) {
   EXPECT_STREQ(msg, "KELD002E  A syntax error occurred near position 1 in the search path.\n");
   EXPECT_EQ(rows("<a><b></a>", "/a/b"), (V{"ERROR 38X13"}));
   EXPECT_EQ(std::string(msg).substr(0, 8), "KELQ047E");
+  // An entity only the DTD read as empty could declare is refused as extraction refuses it.
+  EXPECT_EQ(rows("<!DOCTYPE a SYSTEM \"x.dtd\"><a>Smith &co; Sons</a>", "/a"), (V{"ERROR 38X13"}));
+  EXPECT_NE(std::string(msg).find("entity 'co' not found"), std::string::npos) << msg;
   // External entities are resolved as extraction resolves them: a URL is refused.
   EXPECT_EQ(rows("<!DOCTYPE a [<!ENTITY e SYSTEM \"http://example.invalid/e\">]><a>&e;</a>", "/a"),
             (V{"ERROR 38X13"}));

@@ -276,8 +276,10 @@ class kelExtractHandler : public xercesc::ContentHandler,
   }
   ~kelExtractHandler() override { path_.bind(nullptr); }
 
-  // Makes a handler that read a document (to its end or not) ready for the next one.
-  void restart() {
+  // Makes a handler that read a document (to its end or not) ready for the next one, which
+  // reader reads.
+  void restart(xercesc::SAX2XMLReaderImpl *reader) {
+    reader_ = reader;
     path_.clear();
     state_ = PENDING;
     noMatchDepth_ = 0;
@@ -335,6 +337,12 @@ class kelExtractHandler : public xercesc::ContentHandler,
     KEL_TRACE(ctx_, "Entered\n");
     resolver_.setSystemId(systemId);
   }
+  // The external DTD reads as empty: a reference to an entity only it could declare would give
+  // nothing, and the value lose its text without a word.  Once the DTD is read, it ends the
+  // extraction instead, as in the update.
+  void endDTD() override {
+    if (reader_ != nullptr) kelRefuseUndeclaredEntities(*reader_);
+  }
 
   // The first warning already ends the parse.
   void warning(const xercesc::SAXParseException &e) override { throw e; }
@@ -352,7 +360,6 @@ class kelExtractHandler : public xercesc::ContentHandler,
   void comment(const XMLCh *, const XMLSize_t) override {}
   void startCDATA() override {}
   void endCDATA() override {}
-  void endDTD() override {}
   void startEntity(const XMLCh *) override {}
   void endEntity(const XMLCh *) override {}
 
@@ -503,6 +510,7 @@ class kelExtractHandler : public xercesc::ContentHandler,
   bool escape_;
   kelResult &result_;
   kelDocEntityResolver &resolver_;
+  xercesc::SAX2XMLReaderImpl *reader_ = nullptr;  // what reads the document, from restart()
   size_t noMatchDepth_ = 0;  // depth of the element that made the state NO_MATCH
   size_t copyDepth_ = 0;     // tagged mode: depth of the element being copied, 0 when none
   size_t textDepth_ = 0;     // text mode: depth of the element whose item is open, 0 when none
@@ -552,7 +560,7 @@ struct KelExtractor::State {
   KelEntityResolver guard;          // the readers' resolver; asks each run's own resolver first
   std::unique_ptr<xercesc::SAX2XMLReaderImpl> reader;      // the DTD scanner
   std::unique_ptr<xercesc::SAX2XMLReaderImpl> fullReader;  // the default one, once needed
-  std::unique_ptr<xercesc::MemBufInputSource> memSource;   // serves every document in memory
+  std::unique_ptr<KelMemBufSource> memSource;              // serves every document in memory
   std::string path;                 // the path the cached query was compiled from
   int tagged = -1;
   std::unique_ptr<KelQuery> query;
@@ -639,7 +647,8 @@ int KelExtractor::parse(const char *doc, size_t docLength, const char *dtd, int 
     if (inMemory == 1) {
       const auto *bytes = reinterpret_cast<const XMLByte *>(doc);
       if (state_->memSource == nullptr)
-        state_->memSource = std::make_unique<xercesc::MemBufInputSource>(bytes, docLength, kDocBufferId, false);
+        state_->memSource =
+            std::make_unique<KelMemBufSource>(bytes, docLength, kDocBufferId, false);
       else
         state_->memSource->resetMemBufInputSource(bytes, docLength);
       src = state_->memSource.get();
@@ -702,7 +711,7 @@ int KelExtractor::parse(const char *doc, size_t docLength, const char *dtd, int 
         state_->handlerOn[full] = handler;
       }
       state_->items.restart();
-      handler->restart();
+      handler->restart(&reader);
       if (kelGuardedParse(ctx, [&] { reader.parse(*src); }, sqlstate, msg, KelOtherFailure::Silent) < 0) return -1;
       result->msg = msg;
       state_->items.retrieve(sizeLimit, result, msg, state_->itemBytes);
@@ -798,8 +807,9 @@ namespace {
 // Hands every event of one reading to the extraction handler of each path.
 class kelFanOutHandler : public xercesc::DefaultHandler {
  public:
-  kelFanOutHandler(std::vector<kelExtractHandler *> &handlers, kelDocEntityResolver &resolver)
-      : handlers_(handlers), resolver_(resolver) {}
+  kelFanOutHandler(std::vector<kelExtractHandler *> &handlers, kelDocEntityResolver &resolver,
+                   xercesc::SAX2XMLReaderImpl &reader)
+      : handlers_(handlers), resolver_(resolver), reader_(reader) {}
 
   void startElement(const XMLCh *uri, const XMLCh *local, const XMLCh *qname,
                     const xercesc::Attributes &attrs) override {
@@ -818,6 +828,8 @@ class kelFanOutHandler : public xercesc::DefaultHandler {
   void startDTD(const XMLCh *, const XMLCh *, const XMLCh *systemId) override {
     resolver_.setSystemId(systemId);
   }
+  // As in a single extraction: a reference to an entity no declaration read declares ends it.
+  void endDTD() override { kelRefuseUndeclaredEntities(reader_); }
 
   // The first warning already ends the parse.
   void warning(const xercesc::SAXParseException &e) override { throw e; }
@@ -827,6 +839,7 @@ class kelFanOutHandler : public xercesc::DefaultHandler {
  private:
   std::vector<kelExtractHandler *> &handlers_;
   kelDocEntityResolver &resolver_;
+  xercesc::SAX2XMLReaderImpl &reader_;
 };
 
 // The parse's own resolver, noting that the parse asked for something outside the document.
@@ -859,7 +872,7 @@ struct KelMultiExtractor::State {
   std::unique_ptr<KelArena> arena;  // what the reader allocates; goes after it
   KelEntityResolver guard;
   std::unique_ptr<xercesc::SAX2XMLReaderImpl> reader;
-  std::unique_ptr<xercesc::MemBufInputSource> memSource;
+  std::unique_ptr<KelMemBufSource> memSource;
   std::vector<Path> paths;
   std::string itemBytes;
   std::u16string encoding;
@@ -937,8 +950,7 @@ int KelMultiExtractor::run(const char *doc, size_t docLength, const char *dtd, i
 
     const auto *bytes = reinterpret_cast<const XMLByte *>(doc);
     if (state_->memSource == nullptr)
-      state_->memSource =
-          std::make_unique<xercesc::MemBufInputSource>(bytes, docLength, kDocBufferId, false);
+      state_->memSource = std::make_unique<KelMemBufSource>(bytes, docLength, kDocBufferId, false);
     else
       state_->memSource->resetMemBufInputSource(bytes, docLength);
     xercesc::InputSource *src = state_->memSource.get();
@@ -980,7 +992,7 @@ int KelMultiExtractor::run(const char *doc, size_t docLength, const char *dtd, i
             ctx, *p.query, *p.open, *items.back(), resolver, p.tagged == 1));
         fanned.push_back(handlers.back().get());
       }
-      kelFanOutHandler fanOut(fanned, resolver);
+      kelFanOutHandler fanOut(fanned, resolver, reader);
       KelReaderRun run(reader, state_->guard, &fanOut, &fanOut, &fanOut, &noter);
       rc = kelGuardedParse(
           ctx, [&] { reader.parse(*src); }, sqlstate, msg, KelOtherFailure::Silent);

@@ -125,9 +125,14 @@ TEST_F(MultiExtract, APathOutsideTheDocumentIsNoted) {
   EXPECT_EQ(multi("<a>t</a>", {{"/a", 0, 4000}}, &self), (std::vector<V>{{"t"}}));
   EXPECT_TRUE(self);
   // An external DTD is asked for (and read as empty, or replaced by the DTD text).
-  const std::string doc = "<!DOCTYPE a SYSTEM \"missing.dtd\"><a>&e;</a>";
-  EXPECT_EQ(multi(doc, {{"/a", 0, 4000}}, &self), (std::vector<V>{{""}}));
+  EXPECT_EQ(multi("<!DOCTYPE a SYSTEM \"missing.dtd\"><a>t</a>", {{"/a", 0, 4000}}, &self),
+            (std::vector<V>{{"t"}}));
   EXPECT_FALSE(self);
+  // An entity only the DTD read as empty could declare is refused, as in a single extraction
+  // (it gave nothing).
+  const std::string doc = "<!DOCTYPE a SYSTEM \"missing.dtd\"><a>&e;</a>";
+  EXPECT_EQ(multi(doc, {{"/a", 0, 4000}, {"/a", 1, 4000}}), (std::vector<V>{{"ERROR 38X13"}}));
+  EXPECT_NE(std::string(msg).find("entity 'e' not found"), std::string::npos) << msg;
   EXPECT_EQ(multi(doc, {{"/a", 0, 4000}}, &self, "<!ENTITY e \"from dtd\">"),
             (std::vector<V>{{"from dtd"}}));
   EXPECT_FALSE(self);

@@ -224,14 +224,26 @@ TEST_F(Extract, ItemsInTheDatabaseCodePage) {
 
 TEST_F(Extract, DtdNamedByTheDocumentIsReplaced) {
   const std::string doc = "<!DOCTYPE a SYSTEM \"missing.dtd\"><a>&e;</a>";
-  // Without DTD text the external DTD reads as empty: the missing file is never opened, and
-  // an entity only that DTD declares expands to nothing (no validation is done)...
+  // Without DTD text the external DTD reads as empty: the missing file is never opened...
   EXPECT_EQ(all("<!DOCTYPE a SYSTEM \"missing.dtd\"><a>t</a>", "/a"), (V{"t"}));
-  EXPECT_EQ(all(doc, "/a"), (V{""}));
-  // ...and with DTD text the entity comes from it.
+  // ...and a reference to an entity only that DTD could declare is refused, in text and in
+  // attribute values, also after an internal subset that uses a parameter entity.  (It gave
+  // nothing, so "Smith &co; Sons" read as "Smith  Sons", where the update refused the
+  // document.)
+  for (const char *refers :
+       {"<!DOCTYPE a SYSTEM \"missing.dtd\"><a>Smith &e; Sons</a>",
+        "<!DOCTYPE a PUBLIC \"p\" \"missing.dtd\"><a k=\"&e;\">t</a>",
+        "<!DOCTYPE a SYSTEM \"missing.dtd\" [<!ENTITY % p \"\">%p;]><a>&e;</a>"}) {
+    EXPECT_EQ(all(refers, "/a"), (V{"ERROR 38X13"})) << refers;
+    EXPECT_NE(std::string(msg).find("entity 'e' not found"), std::string::npos) << msg;
+  }
+  // With DTD text the entity comes from it.
   EXPECT_EQ(all(doc, "/a", 0, 4000, "<!ENTITY e \"from dtd\">"), (V{"from dtd"}));
   // Entities of the internal subset need no DTD text.
   EXPECT_EQ(all("<!DOCTYPE a [<!ENTITY e \"inner\">]><a>&e;</a>", "/a"), (V{"inner"}));
+  EXPECT_EQ(all("<!DOCTYPE a SYSTEM \"missing.dtd\" [<!ENTITY e \"inner\">]><a k=\"&e;\">&e;</a>",
+                "/a/@k"),
+            (V{"inner"}));
   // DTD text has no place of its own: a module it names by a relative name is refused, where it
   // was read from the server's current directory (here an allowed one that holds such a file).
   const std::string allowed = dir.file("allowed");
