@@ -219,6 +219,11 @@ TEST_F(ConsoleProcess, StandardInputWithoutTerminal) {
   r = quarn({"-d", "db", "--csv", "--no-header"}, "VALUES 1;\n/* the end:\nquit\n*/\nVALUES 2;\n");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "1\n2\n");
+  // A UTF-8 byte-order mark before the first statement is not read as part of it (it was
+  // SQL0104N at VALUES).
+  r = quarn({"-d", "db", "--csv", "--no-header"}, "\xEF\xBB\xBFVALUES 3;\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "3\n");
 }
 
 // An input that cannot be read is a file error (8) with its reason, as a missing file is:

@@ -39,10 +39,18 @@ bool readLine(std::istream &in, std::string *line, std::string *failure) {
 class StreamLineReader : public LineReader {
  public:
   explicit StreamLineReader(std::istream &in) : in_(in) {}
-  bool next(std::string *line, bool) override { return readLine(in_, line, &failure_); }
+  bool next(std::string *line, bool) override {
+    if (!readLine(in_, line, &failure_)) return false;
+    // A file saved with a UTF-8 byte-order mark: the mark is no part of the first statement
+    // (it made the first word an unexpected token the user could not see).
+    if (first_ && line->compare(0, 3, "\xEF\xBB\xBF") == 0) line->erase(0, 3);
+    first_ = false;
+    return true;
+  }
 
  private:
   std::istream &in_;
+  bool first_ = true;
 };
 
 #ifdef QUARN_HAVE_LIBEDIT
