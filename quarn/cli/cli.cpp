@@ -693,13 +693,14 @@ SQLRETURN writeColumn(Stmt &s, int n, const Value &v, const QType &t, const ColB
     return error(s, "22018", "Invalid character value in a conversion: column " + col + ".");
   }
   if (b.ctype == SQL_C_DOUBLE || b.ctype == SQL_C_FLOAT) {
+    // A text past a DOUBLE's range ("1e400") reads as an infinity, and a value past a float's
+    // range would become one: neither is a number of the C type.
+    if (!std::isfinite(d) || (b.ctype == SQL_C_FLOAT && std::fabs(d) > FLT_MAX))
+      return error(s, "22003", "Numeric value out of range: column " + col + ".");
     if (b.ctype == SQL_C_DOUBLE) {
       std::memcpy(b.data, &d, sizeof d);
       if (b.ind) *b.ind = sizeof d;
     } else {
-      // A finite value past a float's range would become an infinity.
-      if (std::isfinite(d) && std::fabs(d) > FLT_MAX)
-        return error(s, "22003", "Numeric value out of range: column " + col + ".");
       float f = static_cast<float>(d);
       std::memcpy(b.data, &f, sizeof f);
       if (b.ind) *b.ind = sizeof f;

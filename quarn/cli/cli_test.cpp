@@ -794,7 +794,7 @@ TEST_F(Cli, EndTranTakesOnlyAnEnvironmentOrAConnection) {
 // read as a parameter's is: "0x10" is no number (it was 16).
 TEST_F(Cli, FetchIntoANumberReportsOverflowAndFractionalTruncation) {
   ASSERT_EQ(exec("CREATE TABLE CLITEST.F (K INTEGER, F DOUBLE, S VARCHAR(10))"), 0);
-  ASSERT_EQ(exec("INSERT INTO CLITEST.F VALUES (1, 1e300, '0x10'), (2, -1e300, '-2.5'), (3, 1.9, ' 8 '), (4, 2, 'nan')"),
+  ASSERT_EQ(exec("INSERT INTO CLITEST.F VALUES (1, 1e300, '0x10'), (2, -1e300, '-2.5'), (3, 1.9, ' 8 '), (4, 2, 'nan'), (5, 0, '1e400')"),
             0);
   attach();
   SQLHANDLE st = newStmt();
@@ -822,6 +822,9 @@ TEST_F(Cli, FetchIntoANumberReportsOverflowAndFractionalTruncation) {
       {"S", 3, SQL_C_LONG, SQL_SUCCESS, "", 8},
       {"S", 1, SQL_C_LONG, SQL_ERROR, "22018", 0},
       {"S", 4, SQL_C_DOUBLE, SQL_ERROR, "22018", 0},
+      // Text past a DOUBLE's range read as an infinity and came back as one.
+      {"S", 5, SQL_C_DOUBLE, SQL_ERROR, "22003", 0},
+      {"S", 5, SQL_C_FLOAT, SQL_ERROR, "22003", 0},
   };
   for (const Case &c : cases) {
     std::string sql = std::string("SELECT ") + c.expr + " FROM CLITEST.F WHERE K = " + std::to_string(c.key);
