@@ -471,7 +471,8 @@ void ddlCreateTable(Session &s, const CreateTableSpec &stmtDef) {
   std::vector<ColumnDef> columns = stmtDef.columns;
   int identities = 0;
   for (ColumnDef &c : columns) {
-    if (!names.insert(c.name).second) raise(kSqlDuplicateName, {c.name});
+    // SQLite holds no two columns whose names differ only in case.
+    if (!names.insert(upperAscii(c.name)).second) raise(kSqlDuplicateName, {c.name});
     if (c.identity) {
       if (++identities > 1) raise(kSqlIdentityTwice, {t.text()});
       c.defaultSql = identityCall(t.schema, t.name, c.name, c.identity);
@@ -520,7 +521,7 @@ void ddlDeclareTempTable(Session &s, const TempTableDecl &decl) {
   std::set<std::string> names;
   std::string cols;
   for (const ColumnDef &c : decl.columns) {
-    if (!names.insert(c.name).second) raise(kSqlDuplicateName, {c.name});
+    if (!names.insert(upperAscii(c.name)).second) raise(kSqlDuplicateName, {c.name});
     if (c.identity) raise(kSqlStmtNotSupported, {"IDENTITY"});
     cols += (cols.empty() ? "" : ", ") + columnSql(c);
   }
@@ -549,8 +550,21 @@ void ddlAlterTable(Session &s, const QualName &t, const std::vector<AlterClause>
     TableInfo info = requireTable(db, t);
     switch (cl.kind) {
       case AlterClause::AddColumn: {
-        if (info.column(cl.column.name)) raise(kSqlDuplicateName, {cl.column.name});
+        for (const ColumnDef &c : info.columns)
+          if (upperAscii(c.name) == upperAscii(cl.column.name)) raise(kSqlDuplicateName, {cl.column.name});
+        // The rows there are would need a value each from the sequence.
+        if (cl.column.identity)
+          raise(kSqlStmtNotSupported, {"ALTER TABLE ADD COLUMN " + cl.column.name + " GENERATED AS IDENTITY"});
         if (!cl.column.nullable && cl.column.defaultSql.empty()) raise(kSqlNotNullNoDefault, {cl.column.name});
+        // SQLite gives the rows there are the column's default and takes only a constant one
+        // then (it failed with -901); an INSERT that leaves the column out takes SQLite's default,
+        // so a value computed now would also be every later row's.
+        if (cl.column.defaultSql.rfind("QCURRENT(", 0) == 0 || cl.column.defaultSql == "QUSER()") {
+          Stmt rows(db, "SELECT 1 FROM " + sqliteName(t.schema, t.name) + " LIMIT 1");
+          if (rows.step())
+            raise(kSqlStmtNotSupported,
+                  {"ADD COLUMN " + cl.column.name + " DEFAULT " + cl.column.defaultText + " to a table with rows"});
+        }
         execSql(db, "ALTER TABLE " + sqliteName(t.schema, t.name) + " ADD COLUMN " + columnSql(cl.column));
         insertColumnRow(db, t, cl.column, static_cast<int>(info.columns.size()));
         for (const ConstraintSpec &c : cl.constraints) addConstraint(s, t, *findTable(db, t.schema, t.name), c);
@@ -784,7 +798,7 @@ void ddlCreateIndex(Session &s, const QualName &ix, const QualName &table, bool 
                              " ON " + sqliteName(table.schema, table.name) + "(" + list + ")").c_str(),
                         nullptr, nullptr, nullptr);
   if (rc != SQLITE_OK) {
-    if ((rc & 0xFF) == SQLITE_CONSTRAINT) raise(kSqlUniqueBuild, {ix.text()});
+    if ((rc & 0xFF) == SQLITE_CONSTRAINT) raise(kSqlUniqueBuild, {QualName{t.schema, t.name}.text()});
     raiseSqlite(db, rc);
   }
 }
@@ -851,6 +865,28 @@ void ddlCreateRoutine(Session &s, RoutineDecl stmtDef) {
   insertRoutine(db, stmtDef, s.user());
 }
 
+namespace {
+
+// A view or check constraint that calls the function schema.specific keeps it (-478): their
+// SQLite text calls it by its key (QUDF) or reads its table (table functions), and once it is
+// gone every use of them failed with -440 or -204.
+void checkFunctionUsers(sqlite3 *db, const std::string &schema, const std::string &specific) {
+  RoutineDef def;
+  def.schema = schema;
+  def.specific = specific;
+  const std::string call = quoteString(functionKey(def)), table = quoteIdent(moduleName(schema, specific));
+  Stmt view(db, "SELECT name FROM sqlite_schema WHERE type = 'view' AND (instr(sql, ?1) > 0 OR instr(sql, ?2) > 0) "
+                "ORDER BY name");
+  view.bind(1, call).bind(2, table);
+  if (view.step()) raise(kSqlDependentObject, {"FUNCTION", view.text(0), "VIEW"});
+  Stmt check(db, "SELECT CONSTNAME FROM \"SYSQUARN.CONSTRAINTS\" WHERE TYPE = 'K' AND (instr(CHECKSQL, ?1) > 0 OR "
+                 "instr(CHECKSQL, ?2) > 0) ORDER BY SEQ");
+  check.bind(1, call).bind(2, table);
+  if (check.step()) raise(kSqlDependentObject, {"FUNCTION", check.text(0), "CHECK CONSTRAINT"});
+}
+
+}  // namespace
+
 void ddlDropRoutine(Session &s, const RoutineRef &ref) {
   sqlite3 *db = s.db();
   std::string specific = resolveRoutine(s, ref);
@@ -861,7 +897,10 @@ void ddlDropRoutine(Session &s, const RoutineRef &ref) {
                "SOURCESPECIFIC = ?2");
   dep.bind(1, ref.name.schema).bind(2, specific);
   if (dep.step()) raise(kSqlDependentObject, {ref.routineType == 'P' ? "PROCEDURE" : "FUNCTION", dep.text(0), "FUNCTION"});
-  if (ref.routineType == 'F') checkTriggerDependents(db, 'F', ref.name.schema, specific, "FUNCTION");
+  if (ref.routineType == 'F') {
+    checkTriggerDependents(db, 'F', ref.name.schema, specific, "FUNCTION");
+    checkFunctionUsers(db, ref.name.schema, specific);
+  }
   deleteRoutine(db, ref.name.schema, specific);
 }
 

@@ -228,34 +228,32 @@ QError sqliteFailure(sqlite3 *db, int rc, const std::string &msg) {
     return engineError(kSqlNotNull, {dot == std::string::npos ? col : col.substr(dot + 1)});
   }
   if (msg.rfind("UNIQUE constraint failed: ", 0) == 0) {
-    // "UNIQUE constraint failed: S.T.A, S.T.B": find the table and the key it names.
+    // "UNIQUE constraint failed: S.T.A, S.T.B" names the table and the columns, not the index,
+    // and names may hold dots and commas: the index is the unique one whose table and columns
+    // SQLite would name so.  A key's index "S.T::KEY:C" is named by its constraint C, another
+    // index by its own name.
     std::string list = after("UNIQUE constraint failed: ");
-    std::vector<std::string> cols;
-    std::string table;
-    size_t start = 0;
-    while (start <= list.size()) {
-      size_t comma = list.find(", ", start);
-      std::string item = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-      size_t dot = item.rfind('.');
-      if (dot != std::string::npos) {
-        table = item.substr(0, dot);
-        cols.push_back(item.substr(dot + 1));
+    std::string key = "1", table;
+    try {
+      Stmt ix(db, "SELECT name, tbl_name, 'main' FROM sqlite_schema WHERE type = 'index' AND sql LIKE 'CREATE UNIQUE%' "
+                  "UNION ALL SELECT name, tbl_name, 'temp' FROM sqlite_temp_schema WHERE type = 'index' AND "
+                  "sql LIKE 'CREATE UNIQUE%'");
+      while (table.empty() && ix.step()) {
+        const std::string name = ix.text(0), tbl = ix.text(1);
+        Stmt cols(db, "SELECT name FROM pragma_index_info(?1, ?2) ORDER BY seqno");
+        cols.bind(1, name).bind(2, ix.text(2));
+        std::string named;
+        while (cols.step()) named += (named.empty() ? "" : ", ") + tbl + "." + cols.text(0);
+        if (named != list) continue;
+        table = tbl;
+        const size_t part = name.find("::KEY:");
+        key = part == std::string::npos ? name : name.substr(part + 6);
       }
-      if (comma == std::string::npos) break;
-      start = comma + 2;
+    } catch (const QError &) {
     }
-    std::string key = "1";
-    size_t dot = table.find('.');
-    if (dot != std::string::npos) {
-      std::string joined;
-      for (size_t k = 0; k < cols.size(); ++k) joined += (k ? "\x1F" : "") + cols[k];
-      try {
-        Stmt st(db, "SELECT CONSTNAME FROM \"SYSQUARN.CONSTRAINTS\" WHERE TABSCHEMA = ?1 AND TABNAME = ?2 AND "
-                        "TYPE IN ('P','U') AND COLNAMES = ?3");
-        st.bind(1, table.substr(0, dot)).bind(2, table.substr(dot + 1)).bind(3, joined);
-        if (st.step()) key = st.text(0);
-      } catch (const QError &) {
-      }
+    if (table.empty()) {
+      size_t dot = list.rfind('.', list.find(", "));
+      table = dot == std::string::npos ? list : list.substr(0, dot);
     }
     return engineError(kSqlDuplicateKey, {key, table});
   }

@@ -80,6 +80,8 @@ std::string tableFunctionModule(Session &s, const RoutineDef &def);
 
 // The key QUDF's first argument carries for def.
 std::string functionKey(const RoutineDef &def);
+// The name of the eponymous table of the table function schema.specific: "QTF:SCHEMA.SPECIFIC".
+std::string moduleName(const std::string &schema, const std::string &specific);
 
 // Registers QUDF and the modules of all table functions of the catalog on the session's
 // connection, dropping what was loaded for an older catalog.  Called when a session opens and

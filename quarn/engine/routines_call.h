@@ -437,8 +437,6 @@ void qudf(sqlite3_context *ctx, int argc, sqlite3_value **argv);
 // Registers the eponymous virtual table of table function def on the session's connection
 // unless it is there for the same definition (routines_table.cpp).
 void registerModule(Session &s, const RoutineDef &def);
-// The name of that table: "QTF:SCHEMA.SPECIFIC".
-std::string moduleName(const std::string &schema, const std::string &specific);
 
 }  // namespace quarn
 

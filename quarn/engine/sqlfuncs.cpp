@@ -1,6 +1,6 @@
 /*
  * sqlfuncs.cpp - the SQL functions the translated statements call: QCAST (Quarn cast rules),
- * QGENERATE_UNIQUE, QLENGTH, QSUBSTR, QLOCATE, QCURRENT, QDATEPART, QFLOOR, QCEIL, QSIGN, QNUMBER,
+ * QGENERATE_UNIQUE, QLENGTH, QSUBSTR, QLOCATE, QCURRENT, QUSER, QDATEPART, QFLOOR, QCEIL, QSIGN, QNUMBER,
  * QFLOATRESULT, QARITH, QONEROW.
  * A function that refuses a value reports an encoded engine failure (errors.h) as its SQLite
  * error, so the statement fails with the Quarn code.  Thread-safe: the only shared state is
@@ -430,6 +430,16 @@ void qcurrent(sqlite3_context *ctx, int, sqlite3_value **argv) {
   sqlite3_result_text(ctx, cached->data(), static_cast<int>(cached->size()), SQLITE_TRANSIENT);
 }
 
+// USER as a column default: the user of the session whose statement takes the default (the
+// connection's own session; the thread's current one on a connection without a session).
+void quser(sqlite3_context *ctx, int, sqlite3_value **) {
+  auto *s = static_cast<Session *>(sqlite3_user_data(ctx));
+  if (!s) s = currentSession();
+  if (!s) return sqlite3_result_null(ctx);
+  const std::string &u = s->user();
+  sqlite3_result_text(ctx, u.data(), static_cast<int>(u.size()), SQLITE_TRANSIENT);
+}
+
 // QIDENTITY(sequence, generated): the next value of an identity column's sequence (its row of
 // SYSQUARN.SEQUENCES moves on by its increment).  Values drawn are not given back when the
 // statement fails, as the host's identity values are not.
@@ -803,6 +813,7 @@ void registerFunctions(sqlite3 *db, Session *s) {
   sqlite3_create_function_v2(db, "QLOCATE", 2, det, nullptr, qlocate, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QLOCATE", 3, det, nullptr, qlocate, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QCURRENT", 1, SQLITE_UTF8, nullptr, qcurrent, nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(db, "QUSER", 0, SQLITE_UTF8, s, quser, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QDATEPART", 2, det, nullptr, qdatepart, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QIDENTITY", 2, SQLITE_UTF8, nullptr, qidentity, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QDTADD", 4, det, nullptr, qdtadd, nullptr, nullptr, nullptr);

@@ -649,6 +649,21 @@ std::string Translator::columnRef(const std::vector<std::string> &parts) {
   }
   // A check condition names the columns of its own table only.
   if (!colPrefix_.empty()) raise(kSqlNotColumnOf, {col, definedTable_});
+  // SQLite finds a column whatever the case of its name: a name that only a column of another
+  // case matches ("a" for A) is unknown here, unless an item whose columns are not listed may
+  // hold it.
+  if (!found) {
+    const std::string *qual = parts.size() >= 2 ? &parts[parts.size() - 2] : nullptr;
+    const std::string upper = upperAscii(col);
+    bool otherCase = false, unlisted = false;
+    for (const std::vector<ScopeItem> &level : scopes_)
+      for (const ScopeItem &item : level) {
+        if (qual && item.exposed != *qual) continue;
+        if (!item.known) unlisted = true;
+        for (const ScopeColumn &c : item.cols) otherCase = otherCase || upperAscii(c.name) == upper;
+      }
+    if (otherCase && !unlisted) raise(kSqlColumnInvalid, {col});
+  }
   if (parts.size() == 1) return quoteIdent(col);
   return quoteIdent(parts[parts.size() - 2]) + "." + quoteIdent(col);
 }

@@ -522,6 +522,9 @@ std::string Translator::correlate(const std::string &source, const std::string &
 }
 
 std::string Translator::primaryTableRef() {
+  // A data change as a table reference (FINAL TABLE (INSERT ...)) is not translated.
+  if ((kw("FINAL") || kw("NEW") || kw("OLD")) && kw("TABLE", 1) && isOp("(", 2))
+    raise(kSqlStmtNotSupported, {tk().text + " TABLE"});
   if (kw("TABLE") && isOp("(", 1)) {
     i_ += 2;
     if (atSubquery() || isOp("(")) {

@@ -231,6 +231,7 @@ Plan Translator::insertStmt() {
   QualName q = qualName();
   TableRef r = resolveTable(q);
   if (r.info.type == 'V') raise(kSqlNotUpdatable, {q.text()});
+  changedTable_ = QualName{r.info.schema, r.info.name};
   std::vector<std::string> cols;
   if (isOp("(") && !(kw("SELECT", 1) || kw("WITH", 1) || kw("VALUES", 1))) {
     ++i_;
@@ -393,6 +394,7 @@ Plan Translator::updateStmt() {
   QualName q = qualName();
   TableRef r = resolveTable(q);
   if (r.info.type == 'V') raise(kSqlNotUpdatable, {q.text()});
+  changedTable_ = QualName{r.info.schema, r.info.name};
   std::string corr = r.exposed;
   if (acceptKw("AS") || (isCorrelationName() && !kw("SET"))) corr = name(kMaxName);
   expectKw("SET");
@@ -406,6 +408,7 @@ Plan Translator::updateStmt() {
       std::string c = name(kMaxName);
       while (acceptOp(".")) c = name(kMaxName);
       if (!r.info.column(c)) raise(kSqlNotColumnOf, {c, q.text()});
+      changedCols_.push_back(c);
       return c;
     };
     auto value = [&](const std::string &col) {
@@ -465,6 +468,7 @@ Plan Translator::deleteStmt() {
   QualName q = qualName();
   TableRef r = resolveTable(q);
   if (r.info.type == 'V') raise(kSqlNotUpdatable, {q.text()});
+  changedTable_ = QualName{r.info.schema, r.info.name};
   std::string corr = r.exposed;
   if (acceptKw("AS") || (isCorrelationName() && !kw("WHERE"))) corr = name(kMaxName);
   std::string out = "DELETE FROM " + r.sqlite + (triggerMode_ ? "" : " AS " + quoteIdent(corr));
@@ -489,8 +493,11 @@ std::string Translator::defaultValue(const QType &t, const std::string &column, 
                         isOp("-") || isOp("+");
   if (constant || kw("NULL") || kw("USER") || kw("CURRENT") || kw("CURRENT_DATE") || kw("CURRENT_TIME") ||
       kw("CURRENT_TIMESTAMP") || kw("CURRENT_SCHEMA")) {
+    // USER is the user of the statement that takes the default, not of this definition.
+    const bool user = kw("USER") || (kw("CURRENT") && kw("USER", 1));
     std::string v = unary();
     *text = sql_.substr(toks_[start].pos, toks_[i_ - 1].pos + toks_[i_ - 1].len - toks_[start].pos);
+    if (user) return "QUSER()";
     return constant ? constantDefault(v, t, column) : v;
   }
   if (t.isNumeric()) { *text = "0"; return "0"; }

@@ -188,8 +188,11 @@ void Translator::triggerBodyStatement(TriggerPlan *tp, const TableRef &subject, 
   }
   if (kw("INSERT") || kw("UPDATE") || kw("DELETE")) {
     if (tp->time == 'B') raise(kSqlTriggerStatement, {tk().text});
-    Plan p = kw("INSERT") ? insertStmt() : kw("UPDATE") ? updateStmt() : deleteStmt();
+    const char event = kw("INSERT") ? 'I' : kw("UPDATE") ? 'U' : 'D';
+    changedCols_.clear();
+    Plan p = event == 'I' ? insertStmt() : event == 'U' ? updateStmt() : deleteStmt();
     tp->body.push_back(p.sql + ";");
+    tp->changes.push_back(TriggerPlan::Change{changedTable_, event, changedCols_});
     return;
   }
   fail("SET");

@@ -374,6 +374,9 @@ class Translator {
   QueryShape lastShape_;  // the result columns of the query read last (subselect, VALUES, fullselect)
   bool triggerMode_ = false;  // a trigger: no parameter markers, UPDATE and DELETE without correlation names
   bool inBody_ = false;       // parsing the statements of a trigger body
+  // The table the data change read last changes (aliases resolved), and the columns an UPDATE sets.
+  QualName changedTable_;
+  std::vector<std::string> changedCols_;
   std::vector<std::pair<char, QualName>> *deps_ = nullptr;  // a trigger's dependencies, when recorded
   void addDependency(char btype, const std::string &schema, const std::string &name) {
     if (!deps_) return;

@@ -167,6 +167,60 @@ TriggerPlan translateRecorded(Session &s, const Recorded &r, const TriggerContex
   return translateTrigger(s, r.text, ctx);
 }
 
+// Whether a change sets off a trigger of table and event: an UPDATE sets off an UPDATE OF
+// trigger when it sets one of its columns.
+bool setsOff(const TriggerPlan::Change &c, const QualName &table, char event, const std::vector<std::string> &updateOf) {
+  if (c.table.schema != table.schema || c.table.name != table.name || c.event != event) return false;
+  if (event != 'U' || updateOf.empty() || c.cols.empty()) return true;
+  for (const std::string &col : c.cols)
+    if (std::find(updateOf.begin(), updateOf.end(), col) != updateOf.end()) return true;
+  return false;
+}
+
+// Refuses (-142) the trigger plan when the changes of its body set it off again: through the
+// triggers they set off, the changes of those, and the deletes and updates that foreign keys
+// with ON DELETE CASCADE or SET NULL make.  SQLite would not fire the trigger inside itself, so
+// the cascade would stop at the second firing and the statement succeed.  The walk visits each
+// table, event and set of columns once.
+void refuseTriggerCycle(Session &s, const TriggerPlan &plan) {
+  sqlite3 *db = s.db();
+  std::vector<TriggerPlan::Change> work(plan.changes.rbegin(), plan.changes.rend());
+  std::set<std::string> seen;
+  std::map<std::string, TriggerPlan> plans;  // the triggers read so far, by schema and name
+  while (!work.empty()) {
+    TriggerPlan::Change c = work.back();
+    work.pop_back();
+    std::string key = c.table.schema + '\x1F' + c.table.name + '\x1F' + c.event;
+    for (const std::string &col : c.cols) key += '\x1F' + col;
+    if (!seen.insert(key).second) continue;
+    if (setsOff(c, plan.table, plan.event, plan.updateOf))
+      raise(kSqlStmtNotSupported, {"TRIGGER " + plan.name.text() + " that sets itself off"});
+    std::vector<Recorded> fired;
+    {
+      // Only AFTER triggers change data (a BEFORE trigger's body is SET and SIGNAL).
+      Stmt q(db,
+             "SELECT TRIGSCHEMA, TRIGNAME, QUALIFIER, FUNC_PATH, TEXT FROM \"SYSQUARN.TRIGGERS\" WHERE TABSCHEMA = ?1 "
+             "AND TABNAME = ?2 AND TRIGEVENT = ?3 AND TRIGTIME = 'A' ORDER BY SEQ");
+      q.bind(1, c.table.schema).bind(2, c.table.name).bind(3, std::string(1, c.event));
+      while (q.step()) fired.push_back(Recorded{q.text(0), q.text(1), q.text(2), q.text(3), q.text(4)});
+    }
+    for (const Recorded &r : fired) {
+      auto it = plans.find(r.schema + '\x1F' + r.name);
+      if (it == plans.end())
+        it = plans.emplace(r.schema + '\x1F' + r.name, translateRecorded(s, r, TriggerContext{})).first;
+      const TriggerPlan &p = it->second;
+      if (setsOff(c, p.table, p.event, p.updateOf)) work.insert(work.end(), p.changes.rbegin(), p.changes.rend());
+    }
+    if (c.event != 'D') continue;
+    for (const auto &[owner, fk] : referencingConstraints(db, c.table.schema, c.table.name)) {
+      const size_t sep = owner.find('\x1F');
+      QualName child{owner.substr(0, sep), owner.substr(sep + 1)};
+      if (fk.deleteRule == 'C') work.push_back(TriggerPlan::Change{child, 'D', {}});
+      if (fk.deleteRule == 'N') work.push_back(TriggerPlan::Change{child, 'U', fk.cols});
+    }
+  }
+}
+
 // Whether INSERT statements apply the assignments of these BEFORE INSERT triggers (in firing
 // order) themselves: each assigning trigger's body is one SET statement, and no assigning
 // trigger fires after one that assigns nothing (that one must see the row before them).
@@ -327,6 +381,7 @@ void ddlCreateTrigger(Session &s, const TriggerPlan &plan) {
     q.bind(1, tschema).bind(2, plan.name.name);
     if (q.step()) raise(kSqlObjectExists, {plan.name.text(), "TRIGGER"});
   }
+  refuseTriggerCycle(s, plan);
   int64_t seq = 1;
   {
     Stmt q(db, "SELECT COALESCE(MAX(SEQ), 0) + 1 FROM \"SYSQUARN.TRIGGERS\"");

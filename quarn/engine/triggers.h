@@ -49,6 +49,14 @@ struct TriggerPlan {
   bool otherStatements = false;  // the body has statements other than SET
   std::string whenSql;                // SQLite condition over NEW and OLD; empty: always
   std::vector<std::string> body;      // SQLite statements, each ended by ";"
+  // The data changes of the body: the table, the event ('I', 'U', 'D') and the columns an
+  // UPDATE sets.
+  struct Change {
+    QualName table;
+    char event = 'I';
+    std::vector<std::string> cols;
+  };
+  std::vector<Change> changes;
   std::vector<std::pair<char, QualName>>
       deps;          // BTYPE ('T' table, 'V' view, 'F' function) and object
   std::string text;  // the statement as written
@@ -88,7 +96,10 @@ bool insertAssignments(Session &s, const std::string &schema, const std::string 
 TriggerPlan translateTrigger(Session &s, const std::string &sql, const TriggerContext &ctx);
 
 // Records the trigger (-601 when the name is taken, -607 in a system schema, -159 when the
-// subject is not a table) and regenerates the SQLite triggers of its table.
+// subject is not a table) and regenerates the SQLite triggers of its table.  A trigger that
+// would fire itself again, through its own body or the triggers and cascading deletes its body's
+// changes set off, is -142: SQLite does not fire a trigger inside itself (recursive triggers
+// are off, which the engine's own triggers need), so the cascade would end without a word.
 void ddlCreateTrigger(Session &s, const TriggerPlan &plan);
 // Drops the trigger (-204 when there is none) and regenerates its table's SQLite triggers.
 void ddlDropTrigger(Session &s, const QualName &name);

@@ -48,4 +48,22 @@ CREATE TABLE aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa
 CREATE TABLE t2 (x VARCHAR(40000));
 SELECT * FROM p ORDER BY k;
 SELECT * FROM ch;
+-- A duplicate key names the index and its table: a user's unique index by its own name (it was
+-- "1"), a table and key column whose names hold dots whole (the table was cut at the dots).
+-- An index that cannot be made unique names its table, not the index.
+CREATE TABLE "dk.a" ("a.b" INT NOT NULL, c INT, CONSTRAINT dkpk PRIMARY KEY ("a.b"));
+INSERT INTO "dk.a" VALUES (1, 1), (1, 2);
+CREATE TABLE dk (a INT, "b.c" INT);
+CREATE UNIQUE INDEX dkx ON dk ("b.c", a);
+INSERT INTO dk VALUES (1, 1), (1, 1);
+DROP INDEX dkx;
+INSERT INTO dk VALUES (1, 1), (1, 1);
+CREATE UNIQUE INDEX dkx ON dk (a);
+DROP TABLE dk;
+DROP TABLE "dk.a";
+-- A data change as a table reference is not supported (-142; it was -204 for "FINAL").
+CREATE TABLE fin (n INT);
+SELECT * FROM FINAL TABLE (INSERT INTO fin VALUES (1));
+SELECT n FROM fin;
+DROP TABLE fin;
 SELECT 'unterminated FROM p;

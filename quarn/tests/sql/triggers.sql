@@ -133,7 +133,7 @@ DROP TABLE other;
 DROP TABLE sdocs;
 -- A BEFORE assignment's update is prepared once per connection and kept: it stays right for
 -- every row, after the table is dropped and made again with its columns in another order, and
--- for rows an AFTER trigger inserts into the same table.
+-- for rows another table's AFTER trigger inserts into it.
 CREATE TABLE asg (k INT NOT NULL, v VARCHAR(20), w VARCHAR(20));
 CREATE TRIGGER asg_b NO CASCADE BEFORE INSERT ON asg REFERENCING NEW AS n FOR EACH ROW MODE QUARNSQL WHEN (n.v IS NULL) SET n.v = 'row ' || CHAR(n.k);
 INSERT INTO asg (k) VALUES (1), (2), (3);
@@ -142,10 +142,43 @@ SELECT k, RTRIM(v) FROM asg ORDER BY k;
 DROP TABLE asg;
 CREATE TABLE asg (w VARCHAR(20), v VARCHAR(20), k INT NOT NULL);
 CREATE TRIGGER asg_b NO CASCADE BEFORE INSERT ON asg REFERENCING NEW AS n FOR EACH ROW MODE QUARNSQL WHEN (n.v IS NULL) SET n.v = 'again ' || CHAR(n.k);
-CREATE TRIGGER asg_a AFTER INSERT ON asg REFERENCING NEW AS n FOR EACH ROW MODE QUARNSQL WHEN (n.k < 3) INSERT INTO asg (k) VALUES (n.k + 10);
+CREATE TABLE asgsrc (k INT NOT NULL);
+CREATE TRIGGER asg_a AFTER INSERT ON asgsrc REFERENCING NEW AS n FOR EACH ROW MODE QUARNSQL WHEN (n.k < 3) INSERT INTO asg (k) VALUES (n.k + 10);
 INSERT INTO asg (k) VALUES (1), (2), (5);
+INSERT INTO asgsrc VALUES (1), (2), (5);
 SELECT k, RTRIM(v), w FROM asg ORDER BY k;
+DROP TABLE asgsrc;
 DROP TABLE asg;
+-- A trigger that would fire itself again is refused (-142): SQLite does not fire a trigger
+-- inside itself, so the cascade stopped after one level and the statement succeeded (1, 2 for
+-- a chain meant to reach 5).  Through its own table and event, through another table's
+-- trigger, through an UPDATE OF trigger whose columns it sets, and through a foreign key's
+-- cascading delete; an UPDATE of columns no trigger of the chain is for, or another event of
+-- the table, fires nothing again and is taken.
+CREATE TABLE tr (n INT);
+CREATE TRIGGER trr AFTER INSERT ON tr REFERENCING NEW AS nn FOR EACH ROW MODE QUARNSQL WHEN (nn.n < 5) INSERT INTO tr VALUES (nn.n + 1);
+CREATE TABLE tr2 (n INT);
+CREATE TRIGGER tra AFTER INSERT ON tr REFERENCING NEW AS nn FOR EACH ROW MODE QUARNSQL INSERT INTO tr2 VALUES (nn.n + 1);
+CREATE TRIGGER trb AFTER INSERT ON tr2 REFERENCING NEW AS nn FOR EACH ROW MODE QUARNSQL WHEN (nn.n < 5) INSERT INTO tr VALUES (nn.n + 1);
+CREATE TRIGGER trc AFTER INSERT ON tr2 REFERENCING NEW AS nn FOR EACH ROW MODE QUARNSQL DELETE FROM tr WHERE n = nn.n;
+CREATE TABLE tu (a INT, b INT);
+CREATE TRIGGER tua AFTER UPDATE OF a ON tu REFERENCING NEW AS nn FOR EACH ROW MODE QUARNSQL UPDATE tu SET b = nn.a WHERE b IS NULL;
+CREATE TRIGGER tub AFTER UPDATE OF b ON tu REFERENCING NEW AS nn FOR EACH ROW MODE QUARNSQL UPDATE tu SET a = nn.b;
+CREATE TABLE tp (k INT NOT NULL PRIMARY KEY);
+CREATE TABLE tc (k INT, CONSTRAINT tcfk FOREIGN KEY (k) REFERENCES tp ON DELETE CASCADE);
+CREATE TRIGGER tcd AFTER DELETE ON tc REFERENCING OLD AS oo FOR EACH ROW MODE QUARNSQL DELETE FROM tp WHERE k = oo.k + 1;
+INSERT INTO tr VALUES (1);
+SELECT n FROM tr2;
+INSERT INTO tu VALUES (NULL, NULL);
+UPDATE tu SET a = 1;
+SELECT a, b FROM tu;
+DROP TRIGGER tra;
+DROP TRIGGER trc;
+DROP TABLE tr;
+DROP TABLE tr2;
+DROP TABLE tu;
+DROP TABLE tc;
+DROP TABLE tp;
 -- A one-row INSERT builds its row with the BEFORE assignments in one step: a value a function
 -- gives is computed once (the assignments read it as it is stored), an assignment reads what
 -- the one before it assigned, text that reads like a reference to the row stays text, and a
