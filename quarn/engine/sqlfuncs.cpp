@@ -157,7 +157,8 @@ const CastTarget &castTarget(sqlite3_value *decl) {
   return known.emplace(std::move(text), std::move(t)).first->second;
 }
 
-// QCAST(value, declared type [, how a string that does not fit is treated]).
+// QCAST(value, declared type [, how a string that does not fit is treated [, whether the
+// value's type lies within a DECIMAL target's range and scale]]).
 void qcast(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
   sqlite3_value *v = argv[0];
   int vt = sqlite3_value_type(v);
@@ -204,7 +205,13 @@ void qcast(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
         return fail(ctx, kSqlInvalidChar, name);
       }
       if (t.base == Base::Decimal) {
-        double limit = std::pow(10.0, static_cast<double>(t.length - t.scale));
+        // Below 10^(p-s) as a double.  A value whose type lies within the DECIMAL's (the
+        // fourth argument) is held to the type's own bound instead, which its largest value is
+        // within: the double of the largest DECIMAL(31,0) is the double nearest 10^31, which a
+        // literal 10^31 also is, so only the type tells the two apart.
+        const bool withinType = argc > 3 && sqlite3_value_int(argv[3]) != 0;
+        const double limit = withinType ? decimalBound(t.length, t.scale)
+                                        : std::pow(10.0, static_cast<double>(t.length - t.scale));
         if (std::fabs(d) >= limit) return fail(ctx, kSqlOverflow, name);
         if (t.scale == 0 || isInt) {
           if (isInt) sqlite3_result_int64(ctx, i);
@@ -800,6 +807,7 @@ void registerFunctions(sqlite3 *db, Session *s) {
   const int det = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
   sqlite3_create_function_v2(db, "QCAST", 2, det, s, qcast, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QCAST", 3, det, s, qcast, nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(db, "QCAST", 4, det, s, qcast, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QDIVISOR", 1, det, nullptr, qdivisor, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QINTRESULT", 2, det, nullptr, qintresult, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QGENERATE_UNIQUE", 0, SQLITE_UTF8, nullptr, generateUnique, nullptr, nullptr, nullptr);

@@ -536,13 +536,14 @@ std::string Translator::castExpr(QType *typeOut) {
   expectOp(")");
   if (typeOut) *typeOut = t;
   lastType_ = t;
-  // An exact number whose type lies within the DECIMAL's range and scale is its value already:
-  // QCAST bounds the double, and the double of the largest DECIMAL(31,0) is that of 10^31.
+  // A number whose type lies within a DECIMAL's range and scale is held to the type's own
+  // bound, which the type's largest value is within (its double may be that of 10^(p-s)).
   if (t.base == Base::Decimal && !t.isDistinct() && !from.isDistinct()) {
     const int64_t digits = from.base == Base::SmallInt ? 5 : from.base == Base::Integer ? 10 : from.base == Base::BigInt ? 19
                            : from.base == Base::Decimal ? from.length - from.scale : -1;
     const int scale = from.base == Base::Decimal ? from.scale : 0;
-    if (digits >= 0 && digits <= t.length - t.scale && scale <= t.scale) return value;
+    if (digits >= 0 && digits <= t.length - t.scale && scale <= t.scale)
+      return "QCAST(" + value + ", " + quoteString(t.sqliteDecl()) + ", 0, 1)";
   }
   // A cast to a distinct type is an assignment to it: a string that does not fit is refused.
   return "QCAST(" + value + ", " + quoteString(t.sqliteDecl()) + (t.isDistinct() ? ", 2)" : ")");
