@@ -224,11 +224,16 @@ int32_t kelColumnDefFromDad(KelCallContext *ctx, KelDad &dad, const std::string 
     side.qualified = schema[0] != '\0';
     side.schema = side.qualified ? schema : sideSchema;
     side.name = name;
-    if (t.columns.empty()) return kelFail(ctx, msg, nullptr, KELA058E, "(NULL)");
+    if (t.columns.empty()) {
+      std::string what = "column of table " + t.name;
+      return kelFail(ctx, msg, nullptr, KELQ000E, what.c_str());
+    }
     for (const KelSideColumn &c : t.columns) {
       KEL_TRACE(ctx, " Populating column: '%s'\n", c.name.c_str());
       KelSideCol col;
-      if (!parseIdentifier(ctx, c.name, KEL_MAX_CATALOG_NAME, &col.name))
+      // The database's limit, not the catalogue's 128: a longer name passed here and failed in
+      // the side table's CREATE TABLE with the database's own message.
+      if (!parseIdentifier(ctx, c.name, KEL_MAX_SIDE_COLUMN_BYTES, &col.name))
         return kelFail(ctx, msg, nullptr, KELA058E, c.name.c_str());
       if (!isSideColumnType(ctx, c.type))
         return kelFail(ctx, msg, nullptr, KELA059E, c.type.c_str(), c.name.c_str());

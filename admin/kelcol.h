@@ -52,8 +52,8 @@ struct KelEnableColumnArgs {
  * not XMLVarchar, XMLCLOB or XMLFile; -145 KELQ067E the column is enabled already; -9 KELA014E a
  * root id that is not the single primary key; -10 KELA015E a KELROOT_ID of another type; -8
  * KELA013E the ALTER TABLE failed; -28 KELA037E / -109 KELQ033E a bad table space; -16 KELA021E
- * a bad or failed default view; the DAD's errors (KELA009E, KELA056E to KELA061E, KELQ037E,
- * KELQ040E, KELQ047E, KELQ057E, KELQ058E, KELG005E); -5 KELA010E an unknown DTD id; -46
+ * a bad or failed default view; the DAD's errors (KELA009E, KELA056E to KELA061E, KELQ000E
+ * for a missing part, KELQ037E, KELQ040E, KELQ047E, KELQ057E, KELQ058E, KELG005E); -5 KELA010E an unknown DTD id; -46
  * KELA062E no free trigger suffix; -31 KELA046E a side table not created; -32 to -39 KELA047E to
  * KELA054E a trigger not created (-33 KELA048E also when the documents already stored cannot
  * fill the side tables); -6 KELA011E; -7 KELA012E.  Nothing is left of a failed call.
@@ -92,6 +92,8 @@ int32_t kelReEnableColumnMain(KelCallContext *ctx, const char *tableName, const 
 
 // Longest XML column name, in characters.
 inline constexpr int KEL_MAX_XML_COLUMN_CHARS = 30;
+// Longest side-table column name, in bytes as parsed: the database's limit for a column name.
+inline constexpr size_t KEL_MAX_SIDE_COLUMN_BYTES = 30;
 // Longest location path of a side-table column: the extract functions' parameter, in bytes.
 inline constexpr size_t KEL_MAX_SIDE_PATH_BYTES = 256;
 
@@ -114,8 +116,9 @@ int32_t kelPickTriggerSuffix(KelCallContext *ctx, const std::function<std::strin
  * Reads an Xcolumn DAD already opened into def: the validation it asks for, the DTD id or
  * schema location, and its side tables, each name parsed (a side table without a schema gets
  * sideSchema), each type, path and multi_occurrence checked.  Returns 0, or the failure's code
- * with msg (KELA057E to KELA061E with SQLSTATE 38X15, KELG005E for a graphic type, KELQ037E for
- * a table of several values with more than one column).
+ * with msg (KELA057E to KELA061E with SQLSTATE 38X15, KELA058E also for a column name over
+ * KEL_MAX_SIDE_COLUMN_BYTES; KELQ000E for a missing attribute or a table without a column;
+ * KELG005E for a graphic type, KELQ037E for a table of several values with more than one column).
  */
 int32_t kelColumnDefFromDad(KelCallContext *ctx, KelDad &dad, const std::string &sideSchema, KelColumnDef *def,
                             char *msg);

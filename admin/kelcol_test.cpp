@@ -15,6 +15,7 @@
 #include "kel_golden.h"
 #include "kel_test_db.h"
 #include "kelcattab.h"
+#include "kelcoll.h"
 #include "kelcolstmt.h"
 #include "kelctx.h"
 #include "kelenable.h"
@@ -484,6 +485,72 @@ TEST_F(ColumnDb, SideColumnTypesAreOneTypeAndNoFurtherClause) {
   EXPECT_EQ(exec("insert into app.docs (id, doc) values (1, '<a><v>1</v></a>')"), 0) << error();
   EXPECT_EQ(exec("insert into app.docs (id, doc) values (2, '<a><v>1</v></a>')"), 0) << error();
   EXPECT_EQ(valueOf("select count(*) from app.side1 where f = 1"), "2");
+}
+
+// A side-column name of 31 to 128 bytes passed the DAD checks and failed in the side table's
+// CREATE TABLE with the database's SQL0107N under KELA046E.  The database's limit (30 bytes of
+// the parsed name) is checked with the DAD: KELA058E naming it.  A side table without any
+// column said "column name (NULL)"; it is a missing part, named.
+TEST_F(ColumnDb, SideColumnNamesAreHeldToTheDatabasesLimit) {
+  ASSERT_NO_FATAL_FAILURE(enableDatabase());
+  ASSERT_EQ(
+      exec("create table app.docs (id integer not null primary key, doc quarnxml.XMLVarchar)"), 0)
+      << error();
+  auto dadOf = [](const std::string &table) {
+    return "<DAD><validation>NO</validation><Xcolumn>" + table + "</Xcolumn></DAD>";
+  };
+  auto side = [](const std::string &name) {
+    return "<table name=\"app.side1\"><column name=\"" + name +
+           "\" type=\"varchar(20)\" path=\"/a/v\" multi_occurrence=\"NO\"/></table>";
+  };
+  for (const std::string &name : {std::string(31, 'c'), std::string(128, 'c'),
+                                  "&quot;" + std::string(29, 'c') + "&quot;&quot;&quot;&quot;&quot;"}) {
+    std::string dad = dadOf(side(name));
+    EXPECT_EQ(kelEnableColumnMain(&ctx, docsColumn(dad), msg), -42) << name;
+    std::string shown = name;
+    for (size_t at = shown.find("&quot;"); at != std::string::npos; at = shown.find("&quot;"))
+      shown.replace(at, 6, "\"");
+    EXPECT_EQ(std::string(msg), "KELA058E  A column name " + shown + " in the DAD file is invalid.\n");
+    EXPECT_EQ(valueOf("select count(*) from syscat.tables where tabschema = 'APP' and tabname = 'SIDE1'"), "0");
+    EXPECT_EQ(valueOf("select count(*) from quarnxml.xml_usage"), "0");
+  }
+  std::string dad = dadOf("<table name=\"app.side1\"/>");
+  EXPECT_EQ(kelEnableColumnMain(&ctx, docsColumn(dad), msg), -61);
+  EXPECT_EQ(std::string(msg), "KELQ000E  column of table app.side1 is missing from the DAD file.\n");
+  // Thirty bytes, and a delimited name of thirty bytes once its doubled quotes are read.
+  dad = dadOf(side(std::string(30, 'c')) +
+              "<table name=\"app.side2\"><column name=\"&quot;" + std::string(28, 'd') +
+              "&quot;&quot;&quot;&quot;&quot;\" type=\"integer\" path=\"/a/n\" multi_occurrence=\"NO\"/></table>");
+  ASSERT_EQ(kelEnableColumnMain(&ctx, docsColumn(dad), msg), 0) << msg;
+  EXPECT_EQ(exec("insert into app.docs (id, doc) values (1, '<a><v>x</v><n>4</n></a>')"), 0) << error();
+  EXPECT_EQ(valueOf(("select " + std::string(30, 'c') + " from app.side1").c_str()), "x");
+}
+
+// A collection whose top RDB_node does not join every table was enabled: without the condition
+// (and with key="sku") order_item was made without order_id, and shredding two orders into it
+// gave each order every item when the documents were made again.  Refused before any table or
+// row is made, naming the table.
+TEST_F(ColumnDb, ACollectionWhoseTopConditionLeavesATableOutIsRefused) {
+  ASSERT_NO_FATAL_FAILURE(enableDatabase());
+  const std::string sample = keltest::readFile(keltest::sourceDir() + "/samples/orders.dad");
+  const std::string condition = "<condition>shop.order_head.order_id = shop.order_item.order_id</condition>";
+  ASSERT_NE(sample.find(condition), std::string::npos);
+  std::string dad = sample;
+  dad.replace(dad.find(condition), condition.size(), "");
+  dad.replace(dad.find("key=\"order_id sku\""), 18, "key=\"sku\"");
+  EXPECT_EQ(kelEnableColl_Main(&ctx, "KELCOL", "orders", dad.c_str(), static_cast<int32_t>(dad.size()), nullptr, msg),
+            -111);
+  EXPECT_EQ(std::string(msg), "KELQ035E  Invalid join condition in top RDB_node of DAD: SHOP.ORDER_ITEM \n");
+  EXPECT_EQ(valueOf("select count(*) from quarnxml.xml_usage"), "0");
+  EXPECT_EQ(valueOf("select count(*) from syscat.tables where tabschema = 'SHOP'"), "0");
+  // The sample as it is joins its two tables: the item table holds the order's key.
+  ASSERT_EQ(kelEnableColl_Main(&ctx, "KELCOL", "orders", sample.c_str(), static_cast<int32_t>(sample.size()), nullptr,
+                               msg),
+            0)
+      << msg;
+  EXPECT_EQ(valueOf("select count(*) from syscat.columns where tabschema = 'SHOP' and tabname = 'ORDER_ITEM' and "
+                    "colname = 'ORDER_ID'"),
+            "1");
 }
 
 }  // namespace

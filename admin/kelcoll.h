@@ -27,7 +27,7 @@ struct KelCallContext;
  * (null or empty: none).  Writes the message into msg (1025 bytes) and returns the return code:
  * 0 with KELA067I; -60 with KELG004E for a null dbName, name or DAD or an empty name; -101 with
  * KELQ032E for a name of more than 30 bytes; -132 with KELQ052E when the database is not
- * enabled; the DAD's failures (KELQ047E, KELA056E "(NULL)" without validation, KELQ057E ...);
+ * enabled; the DAD's failures (KELQ047E, KELQ000E "validation" without validation, KELQ057E ...);
  * -6 with the database's text and KELA011E when the row cannot be inserted (the name is
  * enabled already, the DTD id is not in DTD_REF); the failures of the model and of
  * prepare_tables (KELQ021E .. KELQ024E, KELA037E and KELQ033E for the table space).

@@ -665,16 +665,46 @@ TEST_F(RdbMapping, EachTextAndAttributeReadsItsOwnColumn) {
       << docs[1];
 }
 
-// A second column or table in a value's RDB_node was dropped without a word: refused before
-// any document.
+// A second column, table or condition in a value's RDB_node, or a second RDB_node of one value,
+// was dropped without a word: refused before any document.
 TEST_F(RdbMapping, AValuesRdbNodeWithASecondColumnOrTableIsRefused) {
-  for (const char *second : {"<column name=\"ordered\"/>", "<table name=\"sales.items\"/>"}) {
+  for (const char *second :
+       {"<column name=\"ordered\"/>", "<table name=\"sales.items\"/>",
+        "<condition>status = 'open'</condition><condition>status = 'shipped'</condition>",
+        "</RDB_node><RDB_node><table name=\"sales.orders\"/><column name=\"ordered\"/>"}) {
     std::string dad = replaced(dataFile("orders_rdb.dad"), "<column name=\"status\"/>",
                                std::string("<column name=\"status\"/>") + second);
     EXPECT_EQ(compose(dad, toTable("RES")), -72) << second;
     EXPECT_EQ(std::string(msg), "KELQ012E  Errors occurred in DAD. \n") << second;
     EXPECT_TRUE(column("SELECT doc FROM res").empty());
   }
+}
+
+// A top RDB_node whose condition left a table out was accepted: that table was read without a
+// predicate tying it to the order, and order O1 held every item, O2's Kettle too.  Refused
+// before any document, naming the table.
+TEST_F(RdbMapping, ATableTheTopConditionDoesNotJoinIsRefused) {
+  const std::string dad = dataFile("orders_rdb.dad");
+  const std::string both =
+      "sales.orders.cust_id = sales.customers.cust_id AND\n            sales.orders.order_id = sales.items.order_id";
+  ASSERT_NE(dad.find(both), std::string::npos);
+  struct Case {
+    std::string condition;
+    const char *table;
+  } cases[] = {{"sales.orders.cust_id = sales.customers.cust_id", "SALES.ITEMS"},
+               {"sales.orders.order_id = sales.items.order_id", "SALES.CUSTOMERS"},
+               {"sales.orders.order_id = sales.orders.order_id", "SALES.CUSTOMERS"}};
+  for (const Case &c : cases) {
+    EXPECT_EQ(compose(replaced(dad, both, c.condition), toTable("RES")), -111) << c.condition;
+    EXPECT_EQ(std::string(msg),
+              std::string("KELQ035E  Invalid join condition in top RDB_node of DAD: ") + c.table + " \n");
+    EXPECT_TRUE(column("SELECT doc FROM res").empty());
+  }
+  EXPECT_EQ(compose(replaced(dad, "<condition>\n            " + both + "\n          </condition>", ""),
+                    toTable("RES")),
+            -111);
+  EXPECT_EQ(std::string(msg), "KELQ035E  Invalid join condition in top RDB_node of DAD: SALES.CUSTOMERS \n");
+  EXPECT_TRUE(column("SELECT doc FROM res").empty());
 }
 
 TEST_F(RdbMapping, ConditionsStayInTheirParentheses) {

@@ -264,6 +264,8 @@ int kelReadDadHeader(KelCallContext *ctx, DOMElement *dadRoot, int kind, KelDadH
       out->validationSource = KEL_VALSRC_SCHEMA;
     } else if (n == u"validation") {
       std::u16string text = kelDadTrim(kelDadText(e));
+      // An empty validation is a missing one: the message has no value to show.
+      if (text.empty()) return kelFail(ctx, msg, sqlstate, KELQ000E, "validation");
       int v = yesNo(text);
       if (v < 0) return kelFail(ctx, msg, sqlstate, KELA056E, shown(ctx, text).c_str());
       out->hasValidation = true;
@@ -289,7 +291,7 @@ int kelReadDadHeader(KelCallContext *ctx, DOMElement *dadRoot, int kind, KelDadH
 
 int kelRequireValidation(KelCallContext *ctx, const KelDadHeader &header, char *sqlstate, char *msg) {
   if (header.hasValidation) return 0;
-  return kelFail(ctx, msg, sqlstate, KELA056E, "(NULL)");
+  return kelFail(ctx, msg, sqlstate, KELQ000E, "validation");
 }
 
 int kelCheckDadTree(KelCallContext *ctx, DOMElement *rootElement, char *sqlstate, char *msg) {
@@ -330,13 +332,15 @@ int kelReadXcolumn(KelCallContext *ctx, DOMElement *dadRoot, std::vector<KelSide
                    char *msg) {
   out->clear();
   if (dadRoot == nullptr) return KEL_INTERNAL_ERROR(ctx, msg, sqlstate);
-  // An attribute's narrow value; false when it is missing, cannot be converted or is too long.
+  // An attribute that is absent, empty or blank is a missing part (KELQ000E naming it): a
+  // message showing its value would show "(NULL)" or nothing.
+  auto absent = [&](const DOMElement *e, const XMLCh *attr) {
+    const XMLCh *v = kelDadAttr(e, attr);
+    return v == nullptr || kelDadTrim(v).empty();
+  };
+  // A present attribute's narrow value; false when it cannot be converted or is too long.
   auto read = [&](const DOMElement *e, const XMLCh *attr, size_t limit, std::string *value) {
     const XMLCh *v = kelDadAttr(e, attr);
-    if (v == nullptr) {
-      *value = "(NULL)";
-      return false;
-    }
     if (!kelDadToDb(ctx, v, std::char_traits<XMLCh>::length(v), value)) {
       *value = "?";
       return false;
@@ -353,28 +357,35 @@ int kelReadXcolumn(KelCallContext *ctx, DOMElement *dadRoot, std::vector<KelSide
     if (!kelDadIsElement(node, u"table")) continue;
     auto *table = static_cast<DOMElement *>(node);
     KelSideTable side;
+    if (absent(table, u"name")) return kelFail(ctx, msg, sqlstate, KELQ000E, "name of table");
     if (!read(table, u"name", KEL_MAX_SIDE_TABLE_NAME, &side.name))
       return kelFail(ctx, msg, sqlstate, KELA057E, side.name.c_str());
     for (DOMNode *c = table->getFirstChild(); c != nullptr; c = c->getNextSibling()) {
       if (!kelDadIsElement(c, u"column")) continue;
       auto *col = static_cast<DOMElement *>(c);
       KelSideColumn sc;
+      if (absent(col, u"name"))
+        return kelFail(ctx, msg, sqlstate, KELQ000E, ("name of column in table " + side.name).c_str());
       if (!read(col, u"name", KEL_MAX_SIDE_COLUMN_NAME, &sc.name))
         return kelFail(ctx, msg, sqlstate, KELA058E, sc.name.c_str());
+      auto missing = [&](const char *attr) {
+        std::string what = std::string(attr) + " of column " + sc.name;
+        return kelFail(ctx, msg, sqlstate, KELQ000E, what.c_str());
+      };
+      if (absent(col, u"type")) return missing("type");
       if (!read(col, u"type", KEL_MAX_SIDE_COLUMN_TYPE, &sc.type))
         return kelFail(ctx, msg, sqlstate, KELA059E, sc.type.c_str(), sc.name.c_str());
+      if (absent(col, u"path")) return missing("path");
       if (!read(col, u"path", KEL_MAX_SIDE_COLUMN_PATH, &sc.path))
         return kelFail(ctx, msg, sqlstate, KELA060E, sc.path.c_str(), sc.name.c_str());
+      if (absent(col, u"multi_occurrence")) return missing("multi_occurrence");
       const XMLCh *multi = kelDadAttr(col, u"multi_occurrence");
-      std::string upper;
-      if (multi != nullptr) {
-        upper.resize(std::char_traits<XMLCh>::length(multi) * 4 + 4);
-        int32_t n = kel_utoupper(ctx, multi, upper.data(), static_cast<int32_t>(upper.size()));
-        upper.resize(n < 0 ? 0 : static_cast<size_t>(n));
-        if (n < 0 && !kelDadToDb(ctx, multi, std::char_traits<XMLCh>::length(multi), &upper)) upper = "?";
-      }
-      if (multi == nullptr || upper.size() > KEL_MAX_SIDE_MULTI_OCCURRENCE)
-        return kelFail(ctx, msg, sqlstate, KELA061E, multi == nullptr ? "(NULL)" : upper.c_str(), sc.name.c_str());
+      std::string upper(std::char_traits<XMLCh>::length(multi) * 4 + 4, '\0');
+      int32_t n = kel_utoupper(ctx, multi, upper.data(), static_cast<int32_t>(upper.size()));
+      upper.resize(n < 0 ? 0 : static_cast<size_t>(n));
+      if (n < 0 && !kelDadToDb(ctx, multi, std::char_traits<XMLCh>::length(multi), &upper)) upper = "?";
+      if (upper.size() > KEL_MAX_SIDE_MULTI_OCCURRENCE)
+        return kelFail(ctx, msg, sqlstate, KELA061E, upper.c_str(), sc.name.c_str());
       sc.multiOccurrence = upper;
       side.columns.push_back(std::move(sc));
     }

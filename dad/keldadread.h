@@ -72,7 +72,8 @@ struct KelDadHeader {
  * ignored.  Failures (SQLSTATE "38X15" unless named):
  *   KELQ057E   dtdid and schemabindings together (whichever comes second)
  *   KELQ058E   schemabindings without nonamespacelocation
- *   KELA056E   a validation text other than YES or NO (the text)
+ *   KELA056E   a validation text other than YES or NO (the text); an empty one is KELQ000E
+ *              ("validation")
  *   KELQ040E   any other element, Xcollection in an Xcolumn DAD or Xcolumn in a collection DAD
  *   KELA009E   ("38X11") an Xcolumn DAD without Xcolumn
  *   KELQ000E   ("38X15") a collection DAD without Xcollection ("Xcollection") or root_node
@@ -85,7 +86,7 @@ struct KelDadHeader {
 int kelReadDadHeader(KelCallContext *ctx, xercesc::DOMElement *dadRoot, int kind,
                      KelDadHeader *out, char *sqlstate, char *msg);
 
-// KELA056E with "(NULL)" when the DAD has no validation element; else 0.
+// KELQ000E "validation" (-61, 38X15) when the DAD has no validation element; else 0.
 int kelRequireValidation(KelCallContext *ctx, const KelDadHeader &header, char *sqlstate, char *msg);
 
 /*
@@ -117,10 +118,13 @@ inline constexpr size_t KEL_MAX_SIDE_MULTI_OCCURRENCE = 3;
 
 /*
  * Reads every table element below the document element of an Xcolumn DAD, in document order,
- * with its column children.  A missing attribute, or one longer than its limit, fails with
- * "38X15" and: table name KELA057E (the name or "(NULL)"); column name KELA058E; type KELA059E
- * (the type, the column); path KELA060E (the path, the column); multi_occurrence KELA061E (the
- * value, the column).  The values themselves are checked where the side tables are made.
+ * with its column children.  Failures have SQLSTATE "38X15".  A missing (absent, empty or
+ * blank) attribute is KELQ000E
+ * naming it ("name of table", "name of column in table T", "type of column C", "path of column
+ * C", "multi_occurrence of column C").  One longer than its limit (or not convertible): table
+ * name KELA057E (the name); column name KELA058E; type KELA059E (the type, the column); path
+ * KELA060E (the path, the column); multi_occurrence KELA061E (the value, the column).  The
+ * values themselves are checked where the side tables are made.
  */
 int kelReadXcolumn(KelCallContext *ctx, xercesc::DOMElement *dadRoot, std::vector<KelSideTable> *out,
                    char *sqlstate, char *msg);

@@ -90,7 +90,7 @@ TEST_F(DadRead, ValidationWordsAndTheirErrors) {
     const char *text;
     int result;  // 1 YES, 0 NO, -1 error
   } cases[] = {{" no ", 0}, {"\n yes\t", 1}, {"Yes", 1}, {"YESTERDAY", 1}, {"No", 0}, {"nope", 0},
-               {"maybe", -1}, {"Y", -1}, {"", -1}};
+               {"maybe", -1}, {"Y", -1}};
   for (const Case &c : cases) {
     int rc = read(dad(std::string("<validation>") + c.text + "</validation>" + kXcoll));
     if (c.result < 0) {
@@ -104,11 +104,17 @@ TEST_F(DadRead, ValidationWordsAndTheirErrors) {
       EXPECT_EQ(header.validation, c.result == 1) << c.text;
     }
   }
-  // Absent: read as NO here; collection enablement requires it.
+  // Absent: read as NO here; collection enablement requires it.  Absent or empty, it is a
+  // missing part, named: the message said "The validation value (NULL)" or showed nothing.
   ASSERT_EQ(read(dad(kXcoll)), 0);
   EXPECT_FALSE(header.hasValidation);
-  EXPECT_EQ(kelRequireValidation(&ctx, header, state, msg), -40);
-  EXPECT_NE(message().find("(NULL)"), std::string::npos);
+  EXPECT_EQ(kelRequireValidation(&ctx, header, state, msg), -61);
+  EXPECT_EQ(message(), "KELQ000E  validation is missing from the DAD file.\n");
+  EXPECT_STREQ(state, "38X15");
+  for (const char *empty : {"<validation></validation>", "<validation> \n </validation>", "<validation/>"}) {
+    EXPECT_EQ(read(dad(empty + std::string(kXcoll))), -61) << empty;
+    EXPECT_EQ(message(), "KELQ000E  validation is missing from the DAD file.\n") << empty;
+  }
 }
 
 TEST_F(DadRead, UnknownAndMisplacedElements) {
@@ -219,16 +225,27 @@ TEST_F(DadRead, XcolumnMissingOrTooLongAttributes) {
     const char *id;
     const char *shown;
   } cases[] = {
-      {"<table/>", -41, "KELA057E", "(NULL)"},
+      // A missing attribute (absent, empty or blank) is named as a missing part: the messages
+      // showed "(NULL)" as its value, or nothing.
+      {"<table/>", -61, "KELQ000E", "name of table is missing"},
+      {"<table name=\" \"/>", -61, "KELQ000E", "name of table is missing"},
       {"<table name=\"" + std::string(160, 't') + "\"/>", -41, "KELA057E", "tttt"},
-      {"<table name=\"t\"><column type=\"int\" path=\"/a\" multi_occurrence=\"NO\"/></table>", -42, "KELA058E", "(NULL)"},
-      {"<table name=\"t\"><column name=\"c\" path=\"/a\" multi_occurrence=\"NO\"/></table>", -43, "KELA059E",
-       "type (NULL) of column c"},
+      {"<table name=\"t\"><column type=\"int\" path=\"/a\" multi_occurrence=\"NO\"/></table>", -61, "KELQ000E",
+       "name of column in table t is missing"},
+      {"<table name=\"t\"><column name=\"\" type=\"int\" path=\"/a\" multi_occurrence=\"NO\"/></table>", -61,
+       "KELQ000E", "name of column in table t is missing"},
+      {"<table name=\"t\"><column name=\"c\" path=\"/a\" multi_occurrence=\"NO\"/></table>", -61, "KELQ000E",
+       "KELQ000E  type of column c is missing from the DAD file."},
+      {"<table name=\"t\"><column name=\"c\" type=\"\" path=\"/a\" multi_occurrence=\"NO\"/></table>", -61,
+       "KELQ000E", "type of column c is missing"},
       {"<table name=\"t\"><column name=\"c\" type=\"" + std::string(130, 'x') + "\" path=\"/a\" multi_occurrence=\"NO\"/></table>",
        -43, "KELA059E", "xxx"},
-      {"<table name=\"t\"><column name=\"c\" type=\"int\" multi_occurrence=\"NO\"/></table>", -44, "KELA060E",
-       "(NULL) of c"},
-      {"<table name=\"t\"><column name=\"c\" type=\"int\" path=\"/a\"/></table>", -45, "KELA061E", "(NULL) of c"},
+      {"<table name=\"t\"><column name=\"c\" type=\"int\" multi_occurrence=\"NO\"/></table>", -61, "KELQ000E",
+       "path of column c is missing"},
+      {"<table name=\"t\"><column name=\"c\" type=\"int\" path=\"/a\"/></table>", -61, "KELQ000E",
+       "multi_occurrence of column c is missing"},
+      {"<table name=\"t\"><column name=\"c\" type=\"int\" path=\"/a\" multi_occurrence=\"\"/></table>", -61,
+       "KELQ000E", "multi_occurrence of column c is missing"},
       {"<table name=\"t\"><column name=\"c\" type=\"int\" path=\"/a\" multi_occurrence=\"nono\"/></table>", -45,
        "KELA061E", "NONO of c"},
   };

@@ -178,7 +178,15 @@ int walkMapped(KelCallContext *ctx, KEL_REL *rel, DOMElement *node, int mode, Ke
   }
   if (rc >= 0 && (!isElement || !hasChild)) {
     DOMElement *rdb = kelDadFirstChild(node, u"RDB_node");
-    rc = rdb == nullptr ? kelFail(ctx, msg, sqlstate, KELQ000E, "RDB_NODE") : visit(node, rdb);
+    if (rdb == nullptr) {
+      rc = kelFail(ctx, msg, sqlstate, KELQ000E, "RDB_NODE");
+    } else if (kelDadCountChildren(node, u"RDB_node") > 1) {
+      // A value has one RDB_node: a second one would be dropped without a word.
+      KEL_TRACE(ctx, "a mapped node has more than one RDB_node\n");
+      rc = kelFail(ctx, msg, sqlstate, KELQ012E);
+    } else {
+      rc = visit(node, rdb);
+    }
   }
   if (isElement) {
     --rel->currentLevel;
@@ -265,6 +273,8 @@ int kelSetRelFromHeader(KelCallContext *ctx, KEL_REL *rel, const KelDadHeader &h
     rc = whereparser(ctx, rel, mode, condition.c_str(), sqlstate, msg);
     if (rc < 0) return rc;
   }
+  rc = kelCheckTablesJoined(ctx, *rel, sqlstate, msg);
+  if (rc < 0) return rc;
   KEL_TRACE(ctx, "%d tables, %d joins\n", static_cast<int>(rel->tab.size()), rel->numConditions);
   return 0;
 }
@@ -333,6 +343,11 @@ int kelProcRDB(KelCallContext *ctx, KEL_REL *rel, DOMElement *node, DOMElement *
     if (!kelDadToDb(ctx, type, std::char_traits<XMLCh>::length(type), &entry.dataType) ||
         entry.dataType.size() > KEL_MAX_TYPE_TEXT)
       return kelFail(ctx, msg, sqlstate, KELA059E, narrow(ctx, type).c_str(), entry.col.c_str());
+  }
+  // A value's rows are chosen by one condition: a second one would be dropped without a word.
+  if (kelDadCountChildren(rdb, u"condition") > 1) {
+    KEL_TRACE(ctx, "the RDB_node of %s has more than one condition\n", entry.xml.c_str());
+    return kelFail(ctx, msg, sqlstate, KELQ012E);
   }
   std::string condition;
   if (DOMElement *c = kelDadFirstChild(rdb, u"condition")) {

@@ -145,7 +145,8 @@ using KelOverrideList = std::vector<KelOverride>;
  * KELQ012E (two), KELQ000E "table & column" (no table); KELQ013E (a table without name);
  * KELQ033E (a name that is no identifier), KELQ031E (too long); KELG017E "KEL_NUMTAB_IN_REL"
  * (a 31st table), "KEL_MAX_KEYS" (a 17th key column); KELQ032E (a key name too long);
- * KELG017E "KEL_MAX_ORDER_BY"; the failures of whereparser and kelSetJoinTypes.
+ * KELG017E "KEL_MAX_ORDER_BY"; the failures of whereparser, kelCheckTablesJoined (a table no join
+ * reaches) and kelSetJoinTypes.
  */
 int kelSetRel(KelCallContext *ctx, KEL_REL *rel, xercesc::DOMElement *dadRoot, int mode, char *sqlstate,
               char *msg);
@@ -178,6 +179,15 @@ int kelSetJoinTypes(KelCallContext *ctx, KEL_REL *rel, char *sqlstate, char *msg
 int whereparser(KelCallContext *ctx, KEL_REL *rel, int mode, const UChar *condition, char *sqlstate, char *msg);
 
 /*
+ * Checks that the joins parsed from the top condition relate every table of the top RDB_node to
+ * the first one, directly or through other tables.  A table left out would be read without any
+ * predicate tying its rows to the others: composition put every one of its rows into every
+ * document and decomposition made it without the parent's key.  Returns 0, or KELQ035E
+ * quoting the first table (schema.table as parsed) that no join reaches.
+ */
+int kelCheckTablesJoined(KelCallContext *ctx, const KEL_REL &rel, char *sqlstate, char *msg);
+
+/*
  * Records that column col of rel->tab[tab] equals the foreign column: adds the foreign column
  * to the column's entry (once), or makes the entry.  Returns 0.
  */
@@ -205,8 +215,8 @@ int kelProcRel(KelCallContext *ctx, KEL_REL *rel, xercesc::DOMElement *rootEleme
  * Walks the DAD below node depth-first, pushing element_node names on path, and processes each
  * mapped node with kelProcRDB: an attribute_node, a text_node, or an element_node without an
  * attribute_node, text_node or element_node child (in mode 0: without any element child).
- * A mapped node without an RDB_node: KELQ000E "RDB_NODE".  Deeper than KEL_MAX_DAD_DEPTH:
- * KELG017E.
+ * A mapped node without an RDB_node: KELQ000E "RDB_NODE"; with two: KELQ012E.  Deeper than
+ * KEL_MAX_DAD_DEPTH: KELG017E.
  */
 int kelProcRel1(KelCallContext *ctx, KEL_REL *rel, xercesc::DOMElement *node, int mode, KelOverrideList *overrides,
                 KelCurrentPath *path, char *sqlstate, char *msg);
@@ -216,8 +226,9 @@ int kelProcRel1(KelCallContext *ctx, KEL_REL *rel, xercesc::DOMElement *node, in
  * column element, KELQ013E for an empty name (or, in mode 1, type), KELQ016E for a table that
  * is not in the top RDB_node, KELQ033E / KELQ032E for a column name that is no identifier or
  * too long, KELA059E for a type longer than KEL_MAX_TYPE_TEXT, KELQ039E for a 501st column,
- * KELQ015E for a condition that is not one predicate (kelCheckColumnCondition), KELQ038E when
- * the table's condition would pass KEL_MAX_STMT_LEN.
+ * KELQ012E for a second table, column or condition element, KELQ015E for a condition that is
+ * not one predicate (kelCheckColumnCondition), KELQ038E when the table's condition would pass
+ * KEL_MAX_STMT_LEN.
  */
 int kelProcRDB(KelCallContext *ctx, KEL_REL *rel, xercesc::DOMElement *node, xercesc::DOMElement *rdb, int mode,
                KelOverrideList *overrides, KelCurrentPath *path, char *sqlstate, char *msg);

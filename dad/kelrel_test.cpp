@@ -145,7 +145,8 @@ TEST_F(Model, TablesAndConditionComeFromTheSameTopRdbNode) {
 }
 
 TEST_F(Model, TableNamesAsParsedAndRefused) {
-  ASSERT_EQ(joins("", {"s.t", "&quot;Or;der&quot;", "plain"}), 0) << msg;
+  ASSERT_EQ(joins("S.T.ID = &quot;Or;der&quot;.ID AND PLAIN.ID = S.T.ID", {"s.t", "&quot;Or;der&quot;", "plain"}), 0)
+      << msg;
   EXPECT_EQ(rel.tab[0].schema, "S");
   EXPECT_EQ(rel.tab[0].name, "T");
   EXPECT_EQ(rel.tab[1].name, "Or;der");  // a delimited name keeps its case and its semicolon
@@ -171,7 +172,10 @@ TEST_F(Model, ThirtyTablesAndNoMore) {
   std::vector<std::string> names;
   for (int i = 0; i < KEL_NUMTAB_IN_REL; ++i) names.push_back("T" + std::to_string(i));
   names[0] = "A";
-  ASSERT_EQ(joins("", names), 0) << msg;
+  std::string chain;
+  for (int i = 1; i < KEL_NUMTAB_IN_REL; ++i)
+    chain += (i > 1 ? " AND A.ID = T" : "A.ID = T") + std::to_string(i) + ".ID";
+  ASSERT_EQ(joins(chain, names), 0) << msg;
   EXPECT_EQ(rel.tab.size(), 30u);
   names.push_back("T30");
   EXPECT_EQ(joins("", names), -124);
@@ -255,13 +259,53 @@ TEST_F(Model, ConditionErrorsQuoteWhereTheyAre) {
   EXPECT_LT(message().size(), 400u);
 }
 
+// Every table of the top RDB_node must be joined to the others, directly or through other
+// tables.  A table the condition left out (or a DAD without a condition) was accepted: composition
+// read it without a predicate tying it to its parent, so every document held all of its rows,
+// and decomposition made its table without the parent's key column.
+TEST_F(Model, EveryTableIsJoinedToTheOthers) {
+  struct Case {
+    std::string condition;
+    std::vector<std::string> tables;
+    const char *unjoined;  // quoted in the message; null when the tables are joined
+  } cases[] = {
+      {"", {"A", "B"}, "B"},
+      {"A.ID = B.AID", {"A", "B", "C"}, "C"},
+      {"B.ID = C.BID", {"A", "B", "C"}, "B"},
+      {"A.ID = B.AID AND C.ID = D.CID", {"A", "B", "C", "D"}, "C"},
+      {"A.ID = A.ID", {"A", "B"}, "B"},
+      {"", {"s.a", "s.b"}, "S.B"},
+      {"", {"A"}, nullptr},
+      {"C.BID = B.ID AND B.AID = A.ID", {"A", "B", "C"}, nullptr},
+      // Joined to the first table only through a join that comes later.
+      {"B.ID = C.BID AND C.ID = D.CID AND A.ID = B.AID", {"A", "B", "C", "D"}, nullptr},
+  };
+  for (const Case &c : cases) {
+    if (c.unjoined == nullptr) {
+      EXPECT_EQ(joins(c.condition, c.tables), 0) << c.condition << ": " << msg;
+      continue;
+    }
+    EXPECT_EQ(joins(c.condition, c.tables), -111) << c.condition;
+    EXPECT_EQ(message(), std::string("KELQ035E  Invalid join condition in top RDB_node of DAD: ") + c.unjoined +
+                             " \n")
+        << c.condition;
+  }
+  // Both modes, before any column is modelled.
+  std::string d = coll(elem("r", top({"A", "B", "C"}, "A.ID = B.AID") + attr("id", "A", "ID") +
+                                     elem("b", text("B", "Y"), kMulti) + elem("c", text("C", "Z"), kMulti)));
+  for (int mode : {KEL_MODE_COMPOSE, KEL_MODE_DECOMPOSE}) {
+    EXPECT_EQ(model(d, mode), -111) << mode;
+    EXPECT_EQ(msgId(), "KELQ035E") << mode;
+  }
+}
+
 TEST_F(Model, HundredKilobytesOfEqualSigns) {
   // Room for joins follows the joins parsed, not the "=" characters of the text.
   EXPECT_EQ(joins(std::string(100 * 1024, '=')), -110);
   EXPECT_EQ(rel.numConditions, 0);
   std::string many = "A.ID = B.AID";
   for (int i = 0; i < 5000; ++i) many += " AND A.ID = B.AID";
-  ASSERT_EQ(joins(many), 0) << msg;
+  ASSERT_EQ(joins(many, {"A", "B"}), 0) << msg;
   EXPECT_EQ(rel.numConditions, 5001);
   EXPECT_EQ(tab("A").joinInfo.size(), 1u);
   EXPECT_EQ(tab("A").joinInfo[0].foreign.size(), 1u);
@@ -329,9 +373,10 @@ TEST_F(Model, MappingErrors) {
   EXPECT_EQ(model(noType, KEL_MODE_COMPOSE), 0) << msg;
 }
 
-// A value's RDB_node names one table and one column: a second column or table was dropped
-// without a word (the value came from the first, the DAD's author never learnt).  Refused in
-// both modes, for attributes, texts and elements mapped whole.
+// A value's RDB_node names one table and one column, with at most one condition, and a value
+// has one RDB_node: a second column, table, condition or RDB_node was dropped without a word
+// (the value came from the first, the DAD's author never learnt).  Refused in both modes, for
+// attributes, texts and elements mapped whole.
 TEST_F(Model, AValuesRdbNodeNamesOneTableAndOneColumn) {
   const std::string twoColumns =
       "<RDB_node><table name=\"A\"/><column name=\"C\" type=\"integer\"/>"
@@ -339,11 +384,17 @@ TEST_F(Model, AValuesRdbNodeNamesOneTableAndOneColumn) {
   const std::string twoTables =
       "<RDB_node><table name=\"A\"/><table name=\"B\"/>"
       "<column name=\"C\" type=\"integer\"/></RDB_node>";
+  // A second condition or a second RDB_node was dropped the same way.
+  const std::string twoConditions = rdb("A", "C", "<condition>C &gt; 1</condition><condition>C &lt; 9</condition>");
+  const std::string twoRdbNodes = rdb("A", "C") + rdb("B", "D");
   for (int mode : {KEL_MODE_COMPOSE, KEL_MODE_DECOMPOSE}) {
     for (const std::string &inner :
          {"<text_node>" + twoColumns + "</text_node>", "<text_node>" + twoTables + "</text_node>",
           "<attribute_node name=\"x\">" + twoColumns + "</attribute_node>",
-          "<attribute_node name=\"x\">" + twoTables + "</attribute_node>"}) {
+          "<attribute_node name=\"x\">" + twoTables + "</attribute_node>",
+          "<text_node>" + twoConditions + "</text_node>", "<text_node>" + twoRdbNodes + "</text_node>",
+          "<attribute_node name=\"x\">" + twoConditions + "</attribute_node>",
+          "<attribute_node name=\"x\">" + twoRdbNodes + "</attribute_node>"}) {
       std::string d =
           coll(elem("r", top({"A", "B"}, "A.K = B.K") + text("B", "Y") + elem("e", inner)));
       EXPECT_EQ(model(d, mode), -72) << mode << " " << inner;
@@ -354,6 +405,11 @@ TEST_F(Model, AValuesRdbNodeNamesOneTableAndOneColumn) {
       coll(elem("r", top({"A", "B"}, "A.K = B.K") + text("B", "Y") + elem("e", twoColumns)));
   EXPECT_EQ(model(whole, KEL_MODE_DECOMPOSE), -72);
   EXPECT_EQ(msgId(), "KELQ012E");
+  for (const std::string &inner : {twoConditions, twoRdbNodes}) {
+    whole = coll(elem("r", top({"A", "B"}, "A.K = B.K") + text("B", "Y") + elem("e", inner)));
+    EXPECT_EQ(model(whole, KEL_MODE_DECOMPOSE), -72) << inner;
+    EXPECT_EQ(msgId(), "KELQ012E") << inner;
+  }
   // One of each, with a condition, is a value.
   std::string one =
       coll(elem("r", top({"A", "B"}, "A.K = B.K") + text("B", "Y") +

@@ -1,7 +1,8 @@
 /*
  * kelwhere.cpp - the conditions of a DAD: the join condition of the top RDB_node parsed into
  * join_info entries (whereparser, kelSetJoinInfoForeign), the join types that composition reads
- * from the catalogue (kelSetJoinTypes), and the check that a column condition is one predicate
+ * from the catalogue (kelSetJoinTypes), the check that the joins relate every table
+ * (kelCheckTablesJoined) and the check that a column condition is one predicate
  * (kelCheckColumnCondition).  See kelrel.h.
  */
 #include <unicode/utf16.h>
@@ -11,6 +12,7 @@
 #include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "kelcatalog.h"
 #include "kelinterr.h"
@@ -118,6 +120,38 @@ int whereparser(KelCallContext *ctx, KEL_REL *rel, int mode, const UChar *condit
     if (atEnd) return 0;
     kelGetSqlToken(ctx, &p, &tok);  // past AND
   }
+}
+
+int kelCheckTablesJoined(KelCallContext *ctx, const KEL_REL &rel, char *sqlstate, char *msg) {
+  if (rel.tab.empty()) return 0;
+  // The tables each join relates, looked up once.
+  std::vector<std::pair<size_t, size_t>> pairs;
+  pairs.reserve(rel.joins.size());
+  for (const KelJoin &j : rel.joins) {
+    int l = kelFindTab(rel, j.left.schema, j.left.tab);
+    int r = kelFindTab(rel, j.right.schema, j.right.tab);
+    if (l < 0 || r < 0) return KEL_INTERNAL_ERROR(ctx, msg, sqlstate);
+    pairs.emplace_back(static_cast<size_t>(l), static_cast<size_t>(r));
+  }
+  // The tables reached from the first one, until no join adds one (at most one pass a table).
+  std::vector<bool> reached(rel.tab.size(), false);
+  reached[0] = true;
+  for (bool grew = true; grew;) {
+    grew = false;
+    for (const auto &[l, r] : pairs) {
+      if (reached[l] == reached[r]) continue;
+      reached[l] = reached[r] = true;
+      grew = true;
+    }
+  }
+  for (size_t i = 0; i < rel.tab.size(); ++i) {
+    if (reached[i]) continue;
+    const KEL_TAB &t = rel.tab[i];
+    std::string name = t.schema.empty() ? t.name : t.schema + "." + t.name;
+    KEL_TRACE(ctx, "table %s is not joined to %s\n", name.c_str(), rel.tab[0].name.c_str());
+    return kelFail(ctx, msg, sqlstate, KELQ035E, name.c_str());
+  }
+  return 0;
 }
 
 int kelSetJoinInfoForeign(KelCallContext *ctx, KEL_REL *rel, int mode, int tab, const std::string &col,

@@ -210,6 +210,21 @@ TEST_F(DecomposeDb, EveryFailureLeavesNoRowsAndKeepsNoMemory) {
   }
 }
 
+// A top RDB_node whose condition left a table out was accepted: its rows were stored without
+// the key of the element they belong to, so no document could be made again from them.
+// Refused before any row, naming the table.
+TEST_F(DecomposeDb, ATableTheTopConditionDoesNotJoinIsRefused) {
+  const std::string joined = dad_;
+  for (const char *condition : {"orders.order_key = parts.order_key", ""}) {
+    dad_ = with(joined, "orders.order_key = parts.order_key AND parts.part_key = shipments.part_key", condition);
+    EXPECT_EQ(shred(order("7", {"70"})), -111) << condition;
+    const char *table = condition[0] != '\0' ? "SHIPMENTS" : "PARTS";
+    EXPECT_EQ(std::string(msg), std::string("KELQ035E  Invalid join condition in top RDB_node of DAD: ") + table +
+                                    " \n");
+    EXPECT_EQ(allRows(), 0);
+  }
+}
+
 TEST_F(DecomposeDb, AStoredDtdHeldInATemporaryFileIsRead) {
   // Above the memory threshold the stored DTD is read through a temporary file of the call,
   // which lies in no directory the instance allows reading (none here) and needs none.
