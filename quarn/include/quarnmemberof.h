@@ -14,6 +14,10 @@
 #ifndef QUARN_QUARNMEMBEROF_H
 #define QUARN_QUARNMEMBEROF_H
 
+#ifndef __cplusplus
+#error "This header is C++ only: it reaches into the parser library's classes; C programs need none of it."
+#endif
+
 template <typename Tag, typename Tag::Type Member>
 struct QuarnMemberOf {
   friend typename Tag::Type member(Tag) { return Member; }

@@ -41,6 +41,10 @@
 #ifndef QUARN_QUARNPARSEGUARD_H
 #define QUARN_QUARNPARSEGUARD_H
 
+#ifndef __cplusplus
+#error "This header is C++ only: it reaches into the parser library's classes; C programs need none of it."
+#endif
+
 #include <cstdint>
 
 #include "sqlsystm.h"
