@@ -600,7 +600,9 @@ std::string Translator::specialRegister() {
     reg = w.substr(8);
   }
   if (reg == "SCHEMA" || reg == "SQLID") return quoteString(s_.currentSchema());
-  if (reg == "USER") return quoteString(s_.user());
+  // The user of the session that runs the statement, also inside a view or trigger defined by
+  // another user (a literal froze the defining user into the stored text).
+  if (reg == "USER") return "QUSER()";
   if (reg == "SERVER") return quoteString(s_.dbName());
   if (reg == "PATH") {
     std::string p;
@@ -753,7 +755,7 @@ std::string Translator::primary() {
           ++i_;
           lastType_.base = Base::Varchar;
           lastType_.length = 128;
-          return quoteString(s_.user());
+          return "QUSER()";
         }
         if (t.text == "CURRENT" || t.text == "CURRENT_DATE" || t.text == "CURRENT_TIME" ||
             t.text == "CURRENT_TIMESTAMP" || t.text == "CURRENT_SCHEMA" || t.text == "CURRENT_PATH" ||

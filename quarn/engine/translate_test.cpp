@@ -60,7 +60,7 @@ TEST_F(Translate, TableValuesWithColumnNamesAndCasts) {
 }
 
 TEST_F(Translate, SpecialRegistersAndOrdering) {
-  EXPECT_EQ(sql("VALUES(USER)"), "SELECT 'TESTER' AS \"1\"");
+  EXPECT_EQ(sql("VALUES(USER)"), "SELECT QUSER() AS \"1\"");
   EXPECT_EQ(sql("select a from q.t order by a desc"),
             "SELECT \"A\" FROM \"Q.T\" AS \"T\" ORDER BY 1 DESC NULLS FIRST");
 }
