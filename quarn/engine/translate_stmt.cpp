@@ -983,19 +983,8 @@ Plan Translator::createStmt() {
     TableInfo table;
     table.name = stmtDef.name.name;
     table.columns = stmtDef.columns;
-    ScopeItem row = tableScope(table.name, table);
-    for (ScopeColumn &col : row.cols) col.sql = "NEW." + quoteIdent(col.real);
     const size_t resume = i_;
-    scopes_.push_back({row});
-    colPrefix_ = "NEW";
-    for (ConstraintSpec &c : stmtDef.constraints) {
-      if (c.info.type != 'K') continue;
-      i_ = c.checkToken;
-      c.info.checkSql = expr();
-      if (!isOp(")")) fail(")");
-    }
-    colPrefix_.clear();
-    scopes_.pop_back();
+    readCheckConditions(table, &stmtDef.constraints);
     i_ = resume;
     while (!atEnd()) {
       if (acceptKw("IN")) stmtDef.tbspace = name(kMaxShortName);
@@ -1300,21 +1289,10 @@ Plan Translator::alterStmt() {
   std::optional<TableInfo> table = findTable(s_.db(), t.schema, t.name);
   if (table && table->type == 'T') {
     const size_t resume = i_;
-    colPrefix_ = "NEW";
     for (AlterClause &cl : clauses) {
       if (cl.kind == AlterClause::AddColumn) table->columns.push_back(cl.column);
-      ScopeItem row = tableScope(table->name, *table);
-      for (ScopeColumn &col : row.cols) col.sql = "NEW." + quoteIdent(col.real);
-      scopes_.push_back({row});
-      for (ConstraintSpec &c : cl.constraints) {
-        if (c.info.type != 'K') continue;
-        i_ = c.checkToken;
-        c.info.checkSql = expr();
-        if (!isOp(")")) fail(")");
-      }
-      scopes_.pop_back();
+      readCheckConditions(*table, &cl.constraints);
     }
-    colPrefix_.clear();
     i_ = resume;
   }
   Plan p;
@@ -1571,6 +1549,24 @@ Plan Translator::statement() {
   if (kw("COMMENT") || kw("DECLARE") || kw("RENAME") || kw("REFRESH"))
     raise(kSqlStmtNotSupported, {tk().text});
   fail("SELECT");
+}
+
+// Reads the CHECK conditions among constraints, each from the token where it begins, over the
+// columns of table with their types (the row's values are NEW's); the caller puts the token
+// position back.
+void Translator::readCheckConditions(const TableInfo &table, std::vector<ConstraintSpec> *constraints) {
+  ScopeItem row = tableScope(table.name, table);
+  for (ScopeColumn &col : row.cols) col.sql = "NEW." + quoteIdent(col.real);
+  scopes_.push_back({row});
+  colPrefix_ = "NEW";
+  for (ConstraintSpec &c : *constraints) {
+    if (c.info.type != 'K') continue;
+    i_ = c.checkToken;
+    c.info.checkSql = expr();
+    if (!isOp(")")) fail(")");
+  }
+  colPrefix_.clear();
+  scopes_.pop_back();
 }
 
 }  // namespace quarn

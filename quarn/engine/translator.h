@@ -421,6 +421,7 @@ class Translator {
   // BY: exactly one row, so a scalar fullselect of it needs no check of its rows.
   bool lastOneRow_ = false;
   static ScopeItem tableScope(const std::string &exposed, const TableInfo &info);
+  void readCheckConditions(const TableInfo &table, std::vector<ConstraintSpec> *constraints);
   // The target of UPDATE or DELETE; in a trigger its columns are qualified by the table itself.
   ScopeItem targetScope(const std::string &exposed, const TableRef &r) const {
     ScopeItem item = tableScope(exposed, r.info);
