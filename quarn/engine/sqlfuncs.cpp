@@ -206,11 +206,11 @@ void qcast(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
       }
       if (t.base == Base::Decimal) {
         // Below 10^(p-s) as a double.  A value whose type lies within the DECIMAL's (the
-        // fourth argument) is held to the type's own bound instead, which its largest value is
-        // within: the double of the largest DECIMAL(31,0) is the double nearest 10^31, which a
+        // fourth argument) is held to the column's bound instead (decimalBound), which the
+        // largest DECIMAL(31,0) is within: its double is the double nearest 10^31, which a
         // literal 10^31 also is, so only the type tells the two apart.
         const bool withinType = argc > 3 && sqlite3_value_int(argv[3]) != 0;
-        const double limit = withinType ? decimalBound(t.length, t.scale)
+        const double limit = withinType ? decimalBound(t.length - t.scale)
                                         : std::pow(10.0, static_cast<double>(t.length - t.scale));
         if (std::fabs(d) >= limit) return fail(ctx, kSqlOverflow, name);
         if (t.scale == 0 || isInt) {

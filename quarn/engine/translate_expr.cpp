@@ -536,8 +536,8 @@ std::string Translator::castExpr(QType *typeOut) {
   expectOp(")");
   if (typeOut) *typeOut = t;
   lastType_ = t;
-  // A number whose type lies within a DECIMAL's range and scale is held to the type's own
-  // bound, which the type's largest value is within (its double may be that of 10^(p-s)).
+  // A number whose type lies within a DECIMAL's range and scale is held to the column's bound,
+  // which the largest DECIMAL(31,0) is within (its double is that of 10^31).
   if (t.base == Base::Decimal && !t.isDistinct() && !from.isDistinct()) {
     const int64_t digits = from.base == Base::SmallInt ? 5 : from.base == Base::Integer ? 10 : from.base == Base::BigInt ? 19
                            : from.base == Base::Decimal ? from.length - from.scale : -1;

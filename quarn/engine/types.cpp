@@ -204,19 +204,6 @@ double decimalBound(int64_t digits) {
   return std::pow(10.0, static_cast<double>(digits));
 }
 
-double decimalBound(int64_t precision, int scale) {
-  const int64_t digits = precision - scale;
-  const double bound = decimalBound(digits);
-  if (digits < 0 || scale < 0 || precision > 31) return bound;
-  // The largest value's double may be 10^digits itself (99999999999999999999 is the double
-  // 1e20): the bound is then the next double up, so the type holds its own largest value.
-  std::string largest(static_cast<size_t>(digits), '9');
-  if (scale > 0) largest += "." + std::string(static_cast<size_t>(scale), '9');
-  if (largest.empty() || largest[0] == '.') largest.insert(0, "0");
-  const double above = std::nextafter(std::strtod(largest.c_str(), nullptr), HUGE_VAL);
-  return std::max(bound, above);
-}
-
 std::string columnChecks(const QType &t, const std::string &colName) {
   std::string c = quoteIdent(colName);
   std::string out;
@@ -263,13 +250,12 @@ std::string columnChecks(const QType &t, const std::string &colName) {
       // Below 10^(p-s) exactly: the largest DECIMAL(31,0) is the double 1e31, itself below
       // 10^31, which a bound of 1e31 refused.
       const int64_t digits = t.length - t.scale;
-      const double bound = decimalBound(t.length, t.scale);
       std::string limit;
-      if (digits <= 15 && bound == decimalBound(digits)) {
+      if (digits <= 15) {
         limit = "1" + std::string(static_cast<size_t>(std::max<int64_t>(digits, 0)), '0');
       } else {
         char text[40];
-        std::snprintf(text, sizeof text, "%.17g", bound);
+        std::snprintf(text, sizeof text, "%.17g", decimalBound(digits));
         limit = text;
         if (limit.find_first_of(".e") == std::string::npos) limit += ".0";
       }

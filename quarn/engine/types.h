@@ -83,11 +83,6 @@ QType typeFromCatalog(const std::string &name, int64_t length, int scale);
 // largest DECIMAL(31,0), 9999999999999999999999999999999.
 double decimalBound(int64_t digits);
 
-// The bound of DECIMAL(precision, scale): decimalBound(precision - scale), or the next double
-// above the double of the type's largest value where that double is not below it (the largest
-// DECIMAL(20,0), 99999999999999999999, is the double 1e20).  |d| below it is within the type.
-double decimalBound(int64_t precision, int scale);
-
 // The SQLite CHECK expression (without CHECK) that refuses values of column col that the type
 // cannot hold, named by constraintName with the encoded failure; empty when nothing is checked.
 // Returns the whole "CONSTRAINT ... CHECK(...)" clause list.

@@ -159,15 +159,15 @@ CREATE TABLE WIDE (C1 INT, C2 INT, C3 INT, C4 INT, C5 INT, C6 INT, C7 INT, C8 IN
 INSERT INTO WIDE VALUES (1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32);
 SELECT C1 + C2 + C3 + C4 + C5 + C6 + C7 + C8 + C9 + C10 + C11 + C12 + C13 + C14 + C15 + C16 + C17 + C18 + C19 + C20 + C21 + C22 + C23 + C24 + C25 + C26 + C27 + C28 + C29 + C30 + C31 + C32, C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 - C1 / C1 - C2 / C1 - C3 / C1 - C4 / C1 - C5 / C1 - C6 / C1 - C7 / C1 - C8 / C1 - C9 / C1 - C10 / C1 - C11 / C1 - C12 / C1 - C13 / C1 - C14 / C1 - C15 / C1 - C16 / C1 - C17 / C1 - C18 / C1 - C19 / C1 - C20 / C1 - C21 / C1 - C22 / C1 - C23 / C1 - C24 / C1 - C25 / C1 - C26 / C1 - C27 / C1 - C28 / C1 - C29 / C1 - C30 / C1 - C31 / C1 - C32 / C1 FROM WIDE;
 ROLLBACK;
--- Every DECIMAL(p,s) holds its own largest value, also where its double is that of 10^(p-s)
--- (it was -413 for DECIMAL(20,0), (22,0), (18,1)); a CAST to a DECIMAL bounds its value as the
--- column does, also for a product or sum typed within the DECIMAL's precision.
-CREATE TABLE dedge (b DECIMAL(20,0), c DECIMAL(22,0), f DECIMAL(18,1), d DECIMAL(31,0));
-INSERT INTO dedge (b, c, f) VALUES (99999999999999999999, 9999999999999999999999, 99999999999999999.9);
+-- A CAST to a DECIMAL bounds its value as the column does, also for a product or sum whose
+-- type lies within the DECIMAL's precision (it came back with 33 digits).  A whole number past
+-- the type is refused where a double would round it to the bound (10^16 + 1 in DECIMAL(16,0)).
+CREATE TABLE dedge (b DECIMAL(16,0), d DECIMAL(31,0));
 INSERT INTO dedge (d) VALUES (9999999999999999999999999999999);
+SELECT CAST(d * 100 AS DECIMAL(31,0)) FROM dedge;
+INSERT INTO dedge (b) VALUES (10000000000000001);
+INSERT INTO dedge (b) VALUES (9999999999999999);
 SELECT COUNT(*) FROM dedge;
-SELECT CAST(d * 100 AS DECIMAL(31,0)) FROM dedge WHERE d IS NOT NULL;
-VALUES CAST(99999999999999999999 AS DECIMAL(20,0));
 VALUES CAST(999999999999999999999 AS DECIMAL(20,0));
 VALUES CAST(9999999999999999999999999999999 AS DECIMAL(31,0));
 DROP TABLE dedge;
