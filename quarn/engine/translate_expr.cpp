@@ -649,6 +649,17 @@ std::string Translator::columnRef(const std::vector<std::string> &parts) {
     if (!found->sql.empty()) return found->sql;
     // A column renamed by a correlation list is reached by its own name.
     if (found->real != found->name) return quoteIdent(exposed) + "." + quoteIdent(found->real);
+    // SQLite finds a column whatever the case of its name, the nearest first: a bare A found
+    // in an outer query, or beside a table with a column "a", is qualified so that SQLite
+    // takes this one (it took the inner "a", or said the name was ambiguous).
+    if (parts.size() == 1) {
+      const std::string upper = upperAscii(col);
+      for (const std::vector<ScopeItem> &items : scopes_)
+        for (const ScopeItem &item : items)
+          for (const ScopeColumn &c : item.cols)
+            if (&c != found && c.name != col && upperAscii(c.name) == upper)
+              return quoteIdent(exposed) + "." + quoteIdent(found->real);
+    }
   }
   // A check condition names the columns of its own table only.
   if (!colPrefix_.empty()) raise(kSqlNotColumnOf, {col, definedTable_});

@@ -161,6 +161,13 @@ SELECT "A" FROM cs;
 SELECT cs.A FROM cs;
 SELECT x."A" FROM cs x;
 SELECT "a" FROM cs;
+-- A name found exactly in an outer query or another table is that column, not a nearer "a":
+-- SQLite took the inner "a" (the EXISTS found a row, the count was 0) or said A was ambiguous.
+CREATE TABLE cq (k INT, A INT);
+INSERT INTO cq VALUES (1, 100);
+SELECT A FROM cq WHERE EXISTS (SELECT 1 FROM cs WHERE "a" = 7 AND "a" = A);
+SELECT k, (SELECT COUNT(*) FROM cs WHERE "a" < A) FROM cq;
+SELECT A, "a" FROM cs, cq;
 CREATE TABLE cc ("a" INT, A INT);
 ALTER TABLE cs ADD COLUMN A INT;
 DECLARE GLOBAL TEMPORARY TABLE SESSION.cd ("k" INT, K INT);
