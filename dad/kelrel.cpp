@@ -238,6 +238,11 @@ int kelSetRelFromHeader(KelCallContext *ctx, KEL_REL *rel, const KelDadHeader &h
   int rc = findTopRdb(ctx, header.rootElement, &top, sqlstate, msg);
   if (rc < 0) return rc;
 
+  // The documents' rows are joined by one condition: a second one was dropped without a word.
+  if (kelDadCountChildren(top, u"condition") > 1) {
+    KEL_TRACE(ctx, "the top RDB_node has more than one condition\n");
+    return kelFail(ctx, msg, sqlstate, KELQ012E);
+  }
   std::u16string condition;
   if (DOMElement *c = firstDescendant(top, u"condition")) {
     rc = cleanedText(ctx, c, &condition, sqlstate, msg);

@@ -290,6 +290,13 @@ TEST_F(Model, EveryTableIsJoinedToTheOthers) {
                              " \n")
         << c.condition;
   }
+  // A second condition of the top RDB_node was dropped: its rows were joined by the first only.
+  std::string twoConditions = "<RDB_node><table name=\"A\"/><table name=\"B\"/><condition>A.ID = B.AID</condition>"
+                              "<condition>A.ID = B.X</condition></RDB_node>";
+  for (int mode : {KEL_MODE_COMPOSE, KEL_MODE_DECOMPOSE}) {
+    EXPECT_EQ(model(coll(elem("r", twoConditions + attr("id", "A", "ID") + text("B", "Y"))), mode), -72) << mode;
+    EXPECT_EQ(msgId(), "KELQ012E") << mode;
+  }
   // Both modes, before any column is modelled.
   std::string d = coll(elem("r", top({"A", "B", "C"}, "A.ID = B.AID") + attr("id", "A", "ID") +
                                      elem("b", text("B", "Y"), kMulti) + elem("c", text("C", "Z"), kMulti)));
