@@ -26,6 +26,9 @@ std::string readQuoted(const std::string &s, size_t &i, char quote) {
       std::string head = s.substr(start, 20);
       raise(kSqlUnterminated, {head});
     }
+    // A NUL byte is no character of SQL text, inside a string or name as outside (-7): SQLite
+    // ends the text there, and the statement failed with -901 "unrecognized token".
+    if (s[i] == '\0') raise(kSqlBadChar, {std::string(1, '\0'), s.substr(start, std::min<size_t>(i - start, 20))});
     if (s[i] == quote) {
       if (i + 1 < s.size() && s[i + 1] == quote) {
         out.push_back(quote);

@@ -48,6 +48,11 @@ TEST(QuarnLexer, MalformedTextFailsWithQuarnCodes) {
   EXPECT_EQ(codeOf("select 'abc"), kSqlUnterminated);
   EXPECT_EQ(codeOf("select \"abc"), kSqlUnterminated);
   EXPECT_EQ(codeOf("select ` from t"), kSqlBadChar);
+  // A NUL inside a string or a delimited name too (SQLite ended the text there: -901).
+  static const char kInString[] = "values 'a\0b'";
+  static const char kInName[] = "select \"a\0b\" from t";
+  EXPECT_EQ(codeOf(std::string(kInString, sizeof kInString - 1)), kSqlBadChar);
+  EXPECT_EQ(codeOf(std::string(kInName, sizeof kInName - 1)), kSqlBadChar);
   EXPECT_EQ(codeOf("select 12ab from t"), kSqlSyntax);
   EXPECT_EQ(codeOf("select X'4' from t"), kSqlSyntax);
   EXPECT_EQ(codeOf("values 1 /* never closed"), kSqlSyntax);  // it took the rest with it
