@@ -293,6 +293,12 @@ std::string identitySequenceOf(const std::string &defaultSql) {
   return out;
 }
 
+bool viewOperative(sqlite3 *db, const std::string &schema, const std::string &name) {
+  Stmt st(db, "SELECT 1 FROM sqlite_schema WHERE type = 'view' AND name = ?1");
+  st.bind(1, schema + "." + name);
+  return st.step();
+}
+
 std::optional<TableInfo> findTable(sqlite3 *db, const std::string &schema, const std::string &name) {
   Stmt st(db, "SELECT TYPE, BASE_TABSCHEMA, BASE_TABNAME, TBSPACE FROM \"SYSQUARN.TABLES\" WHERE TABSCHEMA = ?1 AND TABNAME = ?2");
   st.bind(1, schema).bind(2, name);

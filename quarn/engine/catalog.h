@@ -77,6 +77,9 @@ void bootstrapCatalog(sqlite3 *db, const std::string &definer);
 
 // The table, view or alias schema.name with its columns; nullopt when there is none.
 std::optional<TableInfo> findTable(sqlite3 *db, const std::string &schema, const std::string &name);
+// Whether the catalogued view schema.name still has its SQLite view: dropping a table or view it
+// reads drops that and leaves the view inoperative until it is dropped.
+bool viewOperative(sqlite3 *db, const std::string &schema, const std::string &name);
 std::vector<ConstraintInfo> constraintsOf(sqlite3 *db, const std::string &schema, const std::string &table);
 // Constraints of other tables whose foreign keys reference schema.table.
 std::vector<std::pair<std::string, ConstraintInfo>> referencingConstraints(sqlite3 *db, const std::string &schema,

@@ -594,11 +594,52 @@ void ddlAlterTable(Session &s, const QualName &t, const std::vector<AlterClause>
   }
 }
 
+namespace {
+
+// Whether sql holds the delimited identifier quoted as a name of its own, not as a piece of a
+// longer one whose doubled quotes contain it ("S.T""x" holds "S.T").
+bool namesIdentifier(const std::string &sql, const std::string &quoted) {
+  for (size_t at = sql.find(quoted); at != std::string::npos; at = sql.find(quoted, at + 1)) {
+    const size_t end = at + quoted.size();
+    if ((at == 0 || sql[at - 1] != '"') && (end == sql.size() || sql[end] != '"')) return true;
+  }
+  return false;
+}
+
+// Dropping a table or view makes the views that read it, directly or through other views,
+// inoperative: their SQLite views go (SQLite would keep them, and bind them to the next table
+// of that name), their catalogue rows stay, and a use of one is -575 until it is dropped.  A
+// trigger that uses one of them keeps the object (-478), as it keeps a table it uses itself.
+void dropDependentViews(sqlite3 *db, const QualName &obj, const char *kind) {
+  std::vector<std::pair<std::string, std::string>> views;  // schema, name
+  std::set<std::string> seen{obj.schema + "." + obj.name};
+  std::vector<std::string> reads{sqliteName(obj.schema, obj.name)};
+  while (!reads.empty()) {
+    const std::string quoted = reads.back();
+    reads.pop_back();
+    Stmt dep(db, "SELECT t.TABSCHEMA, t.TABNAME, s.sql FROM sqlite_schema s JOIN \"SYSQUARN.TABLES\" t ON t.TYPE = 'V' "
+                 "AND s.name = t.TABSCHEMA || '.' || t.TABNAME WHERE s.type = 'view' AND instr(s.sql, ?1) > 0 "
+                 "ORDER BY s.name");
+    dep.bind(1, quoted);
+    while (dep.step()) {
+      std::string schema = dep.text(0), name = dep.text(1);
+      if (!namesIdentifier(dep.text(2), quoted) || !seen.insert(schema + "." + name).second) continue;
+      reads.push_back(sqliteName(schema, name));
+      views.emplace_back(std::move(schema), std::move(name));
+    }
+  }
+  for (const auto &[schema, name] : views) checkTriggerDependents(db, 'V', schema, name, kind);
+  for (const auto &[schema, name] : views) execSql(db, "DROP VIEW " + sqliteName(schema, name));
+}
+
+}  // namespace
+
 void ddlDropTable(Session &s, const QualName &t) {
   sqlite3 *db = s.db();
   checkUserSchema(t.schema, t.text());
   TableInfo info = requireTable(db, t);
   checkTriggerDependents(db, 'T', t.schema, t.name, "TABLE");
+  dropDependentViews(db, t, "TABLE");
   dropReferencingKeys(db, t, nullptr);
   for (const ConstraintInfo &c : constraintsOf(db, t.schema, t.name))
     if (c.type == 'F') dropForeignKeyTriggers(db, t, c.name);
@@ -667,7 +708,9 @@ void ddlDropView(Session &s, const QualName &v) {
   if (!t) raise(kSqlUndefinedName, {v.text()});
   if (t->type != 'V') raise(kSqlWrongObjectType, {v.text(), t->type == 'T' ? "TABLE" : "ALIAS", "VIEW"});
   checkTriggerDependents(db, 'V', v.schema, v.name, "VIEW");
-  execSql(db, "DROP VIEW " + sqliteName(v.schema, v.name));
+  dropDependentViews(db, v, "VIEW");
+  // An inoperative view has no SQLite view left.
+  execSql(db, "DROP VIEW IF EXISTS " + sqliteName(v.schema, v.name));
   for (const char *sql : {"DELETE FROM \"SYSQUARN.TABLES\" WHERE TABSCHEMA = ?1 AND TABNAME = ?2",
                           "DELETE FROM \"SYSQUARN.COLUMNS\" WHERE TABSCHEMA = ?1 AND TABNAME = ?2",
                           "DELETE FROM \"SYSQUARN.AUTH\" WHERE OBJTYPE = 'T' AND OBJSCHEMA = ?1 AND OBJNAME = ?2"}) {

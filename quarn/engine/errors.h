@@ -81,6 +81,7 @@ namespace quarn {
   X(kSqlRoutineBadState, -463, "39001", "Routine \"&1\" (specific name \"&2\") has returned an invalid SQLSTATE \"&3\" with diagnostic text \"&4\".") \
   X(kSqlRoutineNotUnique, SQL_RC_E476, "42725", "Reference to routine \"&1\" was made without a signature, but the routine is not unique in its schema.") \
   X(kSqlDependentObject, -478, "42893", "DROP or REVOKE on object type \"&1\" cannot be processed because there is an object \"&2\", of type \"&3\", which depends on it.") \
+  X(kSqlViewInoperative, -575, "51024", "View \"&1\" cannot be used because it has been marked inoperative.") \
   X(kSqlCursorNotOpen, -501, "24501", "The cursor specified in a FETCH statement or CLOSE statement is not open.") \
   X(kSqlCursorOpen, -502, "24502", "The cursor specified in an OPEN statement is already open.") \
   X(kSqlCursorNotQuery, -517, "07005", "Cursor \"&1\" cannot be used because its statement name does not identify a prepared SELECT statement.") \

@@ -17,6 +17,7 @@ Translator::TableRef Translator::resolveTable(const QualName &q) {
     std::optional<TableInfo> t = findTable(s_.db(), cur.schema, cur.name);
     if (!t) raise(kSqlUndefinedName, {q.text()});
     if (t->type != 'A') {
+      if (t->type == 'V' && !viewOperative(s_.db(), t->schema, t->name)) raise(kSqlViewInoperative, {t->schema + "." + t->name});
       addDependency(t->type == 'V' ? 'V' : 'T', t->schema, t->name);
       return TableRef{sqliteName(t->schema, t->name), q.name, *t};
     }

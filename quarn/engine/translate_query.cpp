@@ -255,24 +255,28 @@ std::string Translator::valuesClause(bool /*single*/) {
 
 std::string Translator::selectItem(int position) {
   // *, T.*, S.T.*: the columns of the FROM items of this subselect (of the one exposed as T), in
-  // the order SQLite gives them.
+  // the order SQLite gives them.  In a view's body they are written out when all are known.
   auto starColumns = [&](const std::string *exposed) {
-    bool found = false;
+    bool found = false, known = true;
+    std::string list;
     for (const ScopeItem &item : scopes_.back()) {
       if (exposed && item.exposed != *exposed) continue;
       found = true;
-      if (!item.known) itemShape_.known = false;
+      if (!item.known) itemShape_.known = known = false;
       for (const ScopeColumn &c : item.cols) {
         itemShape_.names.push_back(c.real);
         itemShape_.types.push_back(c.type);
+        if (!c.sql.empty()) known = false;
+        list += (list.empty() ? "" : ", ") + quoteIdent(item.exposed) + "." + quoteIdent(c.real);
       }
     }
     if (!found) itemShape_.known = false;
+    return expandStar_ && found && known && !list.empty() ? list : std::string();
   };
   if (acceptOp("*")) {
-    starColumns(nullptr);
+    std::string list = starColumns(nullptr);
     resultNames_.push_back("*");
-    return "*";
+    return list.empty() ? "*" : list;
   }
   if (isName() && isOp(".", 1) && (isOp("*", 2) || (isName(2) && isOp(".", 3) && isOp("*", 4)))) {
     std::string n = tk().text;
@@ -282,9 +286,9 @@ std::string Translator::selectItem(int position) {
       i_ += 2;
     }
     ++i_;
-    starColumns(&n);
+    std::string list = starColumns(&n);
     resultNames_.push_back("*");
-    return quoteIdent(n) + ".*";
+    return list.empty() ? quoteIdent(n) + ".*" : list;
   }
   size_t start = i_;
   QType castType;

@@ -1003,7 +1003,9 @@ Plan Translator::createStmt() {
     if (acceptOp("(")) cols = nameList(kMaxColumn);
     expectKw("AS");
     size_t bodyStart = i_;
+    expandStar_ = true;
     std::string body = selectStatement(true);
+    expandStar_ = false;
     if (kw("WITH") && (kw("CHECK", 1) || kw("CASCADED", 1) || kw("LOCAL", 1))) {
       ++i_;
       acceptKw("CASCADED");

@@ -372,6 +372,9 @@ class Translator {
   std::vector<std::string> lastResultNames_;  // those of the subselect read last
   QueryShape itemShape_;  // the select items read so far of the subselect being read
   QueryShape lastShape_;  // the result columns of the query read last (subselect, VALUES, fullselect)
+  // A view's body: * stands for the columns its FROM items have when the view is created, as
+  // SQLite would otherwise expand it at each use and show columns added later.
+  bool expandStar_ = false;
   bool triggerMode_ = false;  // a trigger: no parameter markers, UPDATE and DELETE without correlation names
   bool inBody_ = false;       // parsing the statements of a trigger body
   // The table the data change read last changes (aliases resolved), and the columns an UPDATE sets.

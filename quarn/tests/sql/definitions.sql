@@ -229,3 +229,35 @@ SELECT d FROM fv;
 DROP VIEW fv;
 DROP FUNCTION tcheck;
 ROLLBACK;
+-- Dropping a table or view makes the views over it inoperative (-575) until they are dropped:
+-- SQLite kept them and bound them to the next table of the name.  A view keeps the columns *
+-- stood for when it was made (it showed a column added later).  A trigger that uses such a view
+-- keeps the table (-478).
+CREATE TABLE vt (a INT, b INT);
+INSERT INTO vt VALUES (1, 2);
+CREATE VIEW vs AS SELECT * FROM vt;
+CREATE VIEW vq AS SELECT x.*, 5 AS five FROM vt x;
+CREATE TABLE "VT""X" (a INT);
+CREATE VIEW vx AS SELECT a FROM "VT""X";
+CREATE VIEW vw AS SELECT a FROM vs;
+ALTER TABLE vt ADD COLUMN c INT;
+SELECT * FROM vs;
+SELECT * FROM vq;
+CREATE TABLE vlog (n INT);
+CREATE TABLE vlog2 (n INT);
+CREATE TRIGGER vtrg AFTER INSERT ON vlog FOR EACH ROW MODE QUARNSQL INSERT INTO vlog2 SELECT a FROM vw;
+DROP TABLE vt;
+DROP TRIGGER vtrg;
+DROP TABLE vt;
+SELECT * FROM vx;
+SELECT * FROM vs;
+SELECT * FROM vw;
+CREATE TABLE vt (a VARCHAR(5));
+SELECT * FROM vw;
+CREATE VIEW vs AS SELECT a FROM vt;
+DROP VIEW vs;
+CREATE VIEW vs AS SELECT a FROM vt;
+SELECT * FROM vs;
+DROP VIEW vw;
+SELECT TABNAME FROM SYSCAT.TABLES WHERE TABNAME LIKE 'V%' ORDER BY 1;
+ROLLBACK;
