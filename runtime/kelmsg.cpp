@@ -12,6 +12,7 @@
 #include <dlfcn.h>
 #include <langinfo.h>
 #include <nl_types.h>
+#include <unistd.h>
 
 #include <clocale>
 #include <cstdio>
@@ -45,6 +46,15 @@ std::string cataloguePath() {
   if (dladdr(reinterpret_cast<void *>(&cataloguePath), &info) == 0 || info.dli_fname == nullptr)
     return kCatalogueName;
   std::string dir = info.dli_fname;
+  // Linked into a program, this code reports the program's name as it was started: a bare name
+  // found through PATH, or one relative to the directory it was started in.  The program's own
+  // file is asked for then, so the catalogue is never looked for under the working directory.
+  if (dir.empty() || dir[0] != '/') {
+    char self[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0) return kCatalogueName;
+    dir.assign(self, static_cast<size_t>(n));
+  }
   size_t slash = dir.rfind('/');
   dir = slash == std::string::npos ? std::string(".") : dir.substr(0, slash);
   return dir + "/../share/quarnxml/" + kCatalogueName;

@@ -50,12 +50,13 @@ std::string controlFileName(const std::string &kelPath, const std::string &insta
 // is never followed and only a regular file is kept; the open does not wait (a FIFO opens at
 // once and is refused).  With ownOnly, a file that another user made beforehand (who could read
 // the document values the trace records), or one with other names (hard links), is refused too.
+// A file made here is its user's alone, for the same reason, whatever the umask.
 FILE *openRegular(const char *name, int flags, const char *mode, bool ownOnly, struct stat *made = nullptr) {
   // Made anew if it can be (then *made says which file), else opened as it is.
   const int common = flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
-  int fd = ::open(name, common | O_CREAT | O_EXCL, 0666);
+  int fd = ::open(name, common | O_CREAT | O_EXCL, 0600);
   const bool created = fd >= 0;
-  if (fd < 0 && errno == EEXIST) fd = ::open(name, common, 0666);
+  if (fd < 0 && errno == EEXIST) fd = ::open(name, common, 0600);
   if (fd < 0) return nullptr;
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || (ownOnly && (st.st_uid != ::geteuid() || st.st_nlink != 1))) {

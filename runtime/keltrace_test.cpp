@@ -48,6 +48,11 @@ TEST_F(Trace, OnWritesControlFileAndHeaderThenCallsTraceUntilOff) {
   EXPECT_STREQ(state, "00000");
   EXPECT_STREQ(msg, "KELA068I  Lorvane has successfully turned the trace on.\n");
   EXPECT_EQ(keltest::readFile(control()), traceFile());
+  // The trace records document values: it is made for its user alone whatever the umask (it was
+  // 0666 less the umask, so readable by every user), also when a call makes it again.
+  struct stat st {};
+  ASSERT_EQ(::stat(traceFile().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
   std::string header = keltest::readFile(traceFile());
   ASSERT_EQ(header.rfind("*** Trace turned on ", 0), 0u);
   // The date form ends in a newline of its own, and the line adds one.
@@ -68,6 +73,12 @@ TEST_F(Trace, OnWritesControlFileAndHeaderThenCallsTraceUntilOff) {
   EXPECT_EQ(kelTraceWrite(&ctx, "lost\n"), 0);
   std::string text = keltest::readFile(traceFile());
   EXPECT_NE(text.find("TestBody:\t\tentered.\nSQLCODE = -204\n"), std::string::npos) << text;
+  ASSERT_EQ(::unlink(traceFile().c_str()), 0);
+  KelCallContext again{};
+  ASSERT_EQ(kelTraceOpen(&again, state, msg), 0);
+  kelTraceClose(&again);
+  ASSERT_EQ(::stat(traceFile().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
 
   ASSERT_EQ(kelTraceOff(nullptr, nullptr, msg, &rc), 0);
   EXPECT_STREQ(msg, "KELA069I  Lorvane has successfully turned the trace off.\n");
