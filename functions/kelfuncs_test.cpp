@@ -510,6 +510,60 @@ TEST_F(Functions, UpdateOfXMLFileRewritesTheFileInPlace) {
   u.call3(SQLUDF_FINAL_CALL, nullptr, nullptr, nullptr, name);
 }
 
+// Through a symbolic link the file read was the link's target, while the writer replaced the
+// link by a new regular file: the target kept its old document.  A second hard link kept the
+// old document under its other name.  The file read is now the file written, and a file with
+// more than one name is refused.
+TEST_F(Functions, UpdateOfXMLFileRewritesTheFileItRead) {
+  namespace fs = std::filesystem;
+  fs::create_directories(dir.path() / "rw");
+  fs::create_directories(dir.path() / "ro");
+  std::string rw = dir.file("rw"), ro = dir.file("ro");
+  ASSERT_EQ(sqloSetEnv(SQLE_REG_XML_READ_DIRS, (rw + ";" + ro).c_str()), 0);
+  ASSERT_EQ(sqloSetEnv(SQLE_REG_XML_WRITE_DIRS, rw.c_str()), 0);
+  Statement u("kelUpdateXMLFile");
+  char name[513];
+  std::string target = dir.file("rw/t2.xml"), link = dir.file("rw/l2.xml");
+  keltest::writeFile(target, "<a><b>1</b></a>");
+  fs::create_symlink(target, link);
+  u.call3(SQLUDF_FIRST_CALL, link.c_str(), "/a/b", "2", name);
+  ASSERT_STREQ(u.state, "00000") << u.msg;
+  EXPECT_EQ(std::string(name), link);  // the name given is returned
+  EXPECT_EQ(keltest::readFile(target), "<a><b>2</b></a>");
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(fs::read_symlink(link), fs::path(target));
+
+  // A link from a writable directory to a file the instance may read but not write: the file
+  // read may not be written, so nothing is.
+  std::string roTarget = dir.file("ro/t3.xml"), roLink = dir.file("rw/l3.xml");
+  keltest::writeFile(roTarget, "<a><b>1</b></a>");
+  fs::create_symlink(roTarget, roLink);
+  u.call3(SQLUDF_NORMAL_CALL, roLink.c_str(), "/a/b", "2", name);
+  EXPECT_STREQ(u.state, "38X03");
+  EXPECT_EQ(u.ind, -1);
+  EXPECT_EQ(keltest::readFile(roTarget), "<a><b>1</b></a>");
+  EXPECT_TRUE(fs::is_symlink(roLink));
+
+  // A file with two names is refused by either name and keeps its document under both.
+  std::string h1 = dir.file("rw/h1.xml"), h2 = dir.file("rw/h2.xml");
+  keltest::writeFile(h1, "<a><b>1</b></a>");
+  fs::create_hard_link(h1, h2);
+  for (const std::string &n : {h1, h2}) {
+    u.call3(SQLUDF_NORMAL_CALL, n.c_str(), "/a/b", "2", name);
+    EXPECT_STREQ(u.state, "38X03") << n;
+    EXPECT_STREQ(u.msg, "KELC003E  Unable to write to the specified file.") << n;
+    EXPECT_EQ(u.ind, -1);
+  }
+  EXPECT_EQ(keltest::readFile(h1), "<a><b>1</b></a>");
+  EXPECT_EQ(fs::hard_link_count(h1), 2u);
+  // With one name left it is rewritten again.
+  fs::remove(h2);
+  u.call3(SQLUDF_NORMAL_CALL, h1.c_str(), "/a/b", "3", name);
+  EXPECT_STREQ(u.state, "00000") << u.msg;
+  EXPECT_EQ(keltest::readFile(h1), "<a><b>3</b></a>");
+  u.call3(SQLUDF_FINAL_CALL, nullptr, nullptr, nullptr, name);
+}
+
 TEST_F(Functions, ValidateWithDtdFilesChecksEveryFile) {
   ASSERT_EQ(sqloSetEnv(SQLE_REG_XML_READ_DIRS, dir.str().c_str()), 0);
   std::string dtd = dir.file("o.dtd");
@@ -546,16 +600,46 @@ TEST_F(Functions, ValidateWithDtdFilesChecksEveryFile) {
   EXPECT_EQ(result, 0);
   EXPECT_FALSE(f.holdsContext());
 
-  // Any NULL argument: KELD000E and 38X14; on a first call the context is dropped.
-  for (int which = 0; which < 2; ++which) {
-    Statement n("kelValidateVarchar");
-    if (which == 0) n.call3(SQLUDF_FIRST_CALL, nullptr, dtd.c_str(), "o", &result);
-    else n.call3(SQLUDF_FIRST_CALL, "<o/>", dtd.c_str(), nullptr, &result, -1);
-    EXPECT_STREQ(n.state, "38X14");
-    EXPECT_STREQ(n.msg, "KELD000E  An invalid XML document is rejected.");
-    EXPECT_EQ(n.ind, -1);
-    EXPECT_FALSE(n.holdsContext());
+}
+
+// A NULL argument of a validate function was KELD000E "An invalid XML document is rejected"
+// (38X14), a valid document with a NULL DTD id too; a NULL argument gives NULL, as for every
+// other function, and the statement goes on with its context.
+TEST_F(Functions, ValidateOfANullArgumentIsNull) {
+  ASSERT_EQ(sqloSetEnv(SQLE_REG_XML_READ_DIRS, dir.str().c_str()), 0);
+  std::string dtd = dir.file("o.dtd");
+  keltest::writeFile(dtd, "<!ELEMENT o (#PCDATA)>");
+  const char *doc = "<!DOCTYPE o SYSTEM \"x.dtd\"><o>1</o>";
+  sqlint32 result = -5;
+  for (const char *name : {"kelValidateVarchar", "kelValidateFile"}) {
+    for (int which = 0; which < 3; ++which) {
+      Statement n(name);
+      if (which == 0) n.call3(SQLUDF_FIRST_CALL, nullptr, dtd.c_str(), "o", &result);
+      else if (which == 1) n.call3(SQLUDF_FIRST_CALL, doc, nullptr, "o", &result);
+      else n.call3(SQLUDF_FIRST_CALL, doc, dtd.c_str(), nullptr, &result, -1);
+      EXPECT_STREQ(n.state, "00000") << name << " " << which << " " << n.msg;
+      EXPECT_EQ(n.ind, -1) << name << " " << which;
+      EXPECT_TRUE(n.holdsContext()) << name << " " << which;
+      n.call3(SQLUDF_FINAL_CALL, nullptr, nullptr, nullptr, &result);
+    }
   }
+  // The next row of the same statement is validated as ever.
+  Statement v("kelValidateVarchar");
+  v.call3(SQLUDF_FIRST_CALL, doc, dtd.c_str(), nullptr, &result, -1);
+  EXPECT_EQ(v.ind, -1);
+  v.call3(SQLUDF_NORMAL_CALL, doc, dtd.c_str(), "o", &result);
+  EXPECT_STREQ(v.state, "00000") << v.msg;
+  EXPECT_EQ(v.ind, 0);
+  EXPECT_EQ(result, 1);
+  v.call3(SQLUDF_FINAL_CALL, nullptr, nullptr, nullptr, &result);
+  Statement s("kelValidateschemaVarchar");
+  s.call2(SQLUDF_FIRST_CALL, nullptr, "/none.xsd", &result, -1);
+  EXPECT_STREQ(s.state, "00000");
+  EXPECT_EQ(s.ind, -1);
+  s.call2(SQLUDF_NORMAL_CALL, "<o/>", nullptr, &result);
+  EXPECT_STREQ(s.state, "00000");
+  EXPECT_EQ(s.ind, -1);
+  s.call2(SQLUDF_FINAL_CALL, nullptr, nullptr, &result);
 }
 
 // The schema location was converted into a buffer of 1000 bytes counted as characters: a
@@ -579,7 +663,8 @@ TEST_F(Functions, ValidateschemaTakesALocationOfAThousandCharacters) {
   EXPECT_STREQ(s.state, "38X13");
   EXPECT_EQ(result, 0);
   s.call2(SQLUDF_NORMAL_CALL, nullptr, xsd.c_str(), &result, -1);
-  EXPECT_STREQ(s.state, "38X14");
+  EXPECT_STREQ(s.state, "00000");
+  EXPECT_EQ(s.ind, -1);
   s.call2(SQLUDF_FINAL_CALL, nullptr, nullptr, &result);
 }
 

@@ -11,6 +11,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <sys/stat.h>
 
 #include "kelSgDoc.h"
 #include "kelaccess.h"
@@ -178,20 +179,20 @@ bool prepareCheck(const Call &c, Check check, void *arg, CheckArg *a) {
 
 /*
  * One row of a validation function: *out 1 for a valid document with indicator 0; 0 with
- * indicator 0, KELQ047E and "38X13" for an invalid one; 0 with indicator -1 and the failure's
- * message for anything else (KELD000E/"38X14" a NULL argument).
+ * indicator 0, KELQ047E and "38X13" for an invalid one; NULL (indicator -1) without an error
+ * when an argument is NULL; 0 with indicator -1 and the failure's message for anything else.
  */
 void validateRow(const Call &c, Source source, Check check, void *doc, const short *docInd,
                  void *arg, const short *argInd, const char *dtdId, const short *idInd,
                  sqlint32 *out, short *outInd) {
   KelCallContext *ctx = c.sp->ctx;
   *out = 0;
+  kelSetState(c.sqlstate, "00000");
   if (isNull(doc, docInd) || isNull(arg, argInd) ||
       (check != Check::Schema && isNull(dtdId, idInd))) {
-    kelFail(ctx, c.msg, c.sqlstate, KELD000E);
+    KEL_TRACE(ctx, "got null input.\n");
     return;
   }
-  kelSetState(c.sqlstate, "00000");
   KelValidation *validation = engineOf(c, &c.sp->validation);
   if (validation == nullptr) return;
   KelValidator *validator = &validation->validator;
@@ -354,7 +355,12 @@ void updateRow(const Call &c, Source source, void *doc, const short *docInd, con
       // directory renamed over the old one once every byte is written (an allowed write
       // directory, checked on what is opened), so a failed write keeps the old document.
       // A file that cannot be read, or may not be written, is refused before it is parsed.
+      // The file read is the file rewritten: the real path the read checked on its descriptor
+      // is parsed and written (through a symbolic link the writer would have replaced the link
+      // by a new file and left its target as it was).  A file with more than one hard link is
+      // refused (KELC003E): the rename would give the new document to this name alone.
       const char *name = static_cast<const char *>(doc);
+      std::string real;
       {
         KelReadFile probe;
         int msgNo = 0;
@@ -362,13 +368,20 @@ void updateRow(const Call &c, Source source, void *doc, const short *docInd, con
           kelFail(ctx, c.msg, c.sqlstate, msgNo);
           return;
         }
+        struct stat st {};
+        if (::fstat(probe.fd(), &st) != 0 || st.st_nlink != 1) {
+          KEL_TRACE(ctx, "%s has %ld links, not rewritten\n", name, static_cast<long>(st.st_nlink));
+          kelFail(ctx, c.msg, c.sqlstate, KELC003E);
+          return;
+        }
+        real = probe.realPath();
       }
-      if (kelCheckAccess(ctx, KEL_ACCESS_WRITE, name, c.sqlstate, c.msg) < 0) return;
-      if (updater->updateText(name, 0, KEL_DOC_SERVER_FILE, 0, path, value, true, &result,
+      if (kelCheckAccess(ctx, KEL_ACCESS_WRITE, real.c_str(), c.sqlstate, c.msg) < 0) return;
+      if (updater->updateText(real.c_str(), 0, KEL_DOC_SERVER_FILE, 0, path, value, true, &result,
                               kLobLimit, c.sqlstate, c.msg) < 0)
         return;
-      if (kel_buf2file(ctx, result.data(), static_cast<int64_t>(result.size()), name, c.sqlstate,
-                       c.msg, true) != 0)
+      if (kel_buf2file(ctx, result.data(), static_cast<int64_t>(result.size()), real.c_str(),
+                       c.sqlstate, c.msg, true) != 0)
         return;
       std::snprintf(static_cast<char *>(out), kFileNameBytes + 1, "%s", name);
       break;

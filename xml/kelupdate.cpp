@@ -330,6 +330,17 @@ int32_t toUtf16(KelCallContext *ctx, const char *text, std::u16string *out) {
   return n;
 }
 
+/*
+ * The path or value of updateText in UTF-16 (*rc the converter's result) and, when its bytes
+ * hold a zero byte, the UTF-16 units before it in *zeroAt (npos when there is none): the
+ * converter reads up to the first zero, which would cut the text there silently.
+ */
+void convertArgument(KelCallContext *ctx, const std::string &text, std::u16string *out, int32_t *rc,
+                     size_t *zeroAt) {
+  *rc = toUtf16(ctx, text.c_str(), out);
+  *zeroAt = text.find('\0') == std::string::npos ? std::u16string::npos : out->size();
+}
+
 }  // namespace
 
 struct KelUpdater::State {
@@ -344,9 +355,11 @@ struct KelUpdater::State {
   std::string pathText;  // updateText: the path last converted, and its UTF-16 form
   std::u16string pathText16;
   int32_t pathTextRc = 0;
+  size_t pathZeroAt = std::u16string::npos;  // UTF-16 units before a zero byte of the path
   std::string valueText;  // updateText: the value last converted, and its UTF-16 form
   std::u16string valueText16;
   int32_t valueTextRc = 0;
+  size_t valueZeroAt = std::u16string::npos;  // a zero byte of the value, when it holds one
   bool textCached = false;
   KelCurrentPath open;      // the open elements; its storage serves every run
   std::u16string out16;     // the output before conversion; its storage serves every run
@@ -491,23 +504,23 @@ int KelUpdater::update(const char *doc, size_t docLength, int inMemory, int cpFl
 }
 
 int KelUpdater::updateText(const char *doc, size_t docLength, int inMemory, int cpFlag,
-                           const char *path, const char *value, bool rewriteDeclaration,
+                           std::string_view path, std::string_view value, bool rewriteDeclaration,
                            std::string *out, int32_t sizeLimit, char *sqlstate, char *msg) {
   State &s = *state_;
   out->clear();
-  if (path == nullptr || value == nullptr) {
+  if (path.data() == nullptr || value.data() == nullptr) {
     kelSetState(sqlstate, "00000");
     return failed(ctx_, msg, sqlstate, KELG004E);
   }
   try {
     // The value first, then the path; each is converted again only when it changed.
     if (!s.textCached || s.valueText != value) {
-      s.valueTextRc = toUtf16(ctx_, value, &s.valueText16);
       s.valueText = value;
+      convertArgument(ctx_, s.valueText, &s.valueText16, &s.valueTextRc, &s.valueZeroAt);
     }
     if (!s.textCached || s.pathText != path) {
-      s.pathTextRc = toUtf16(ctx_, path, &s.pathText16);
       s.pathText = path;
+      convertArgument(ctx_, s.pathText, &s.pathText16, &s.pathTextRc, &s.pathZeroAt);
     }
     s.textCached = true;
   } catch (const std::bad_alloc &) {
@@ -522,14 +535,29 @@ int KelUpdater::updateText(const char *doc, size_t docLength, int inMemory, int 
       return failed(ctx_, msg, sqlstate, KELD002E, pos.c_str());
     }
   }
+  // A zero byte is no character of a document, nor of a path: a value holding one is refused
+  // as a value with any other character the document cannot hold, a path as a syntax error at
+  // the zero byte's place.  Read up to the zero, they selected and wrote something else.
+  if (s.valueZeroAt != std::u16string::npos) {
+    KEL_TRACE(ctx_, "the value holds a zero byte\n");
+    kelSetState(sqlstate, "00000");
+    return failed(ctx_, msg, sqlstate, KELD000E);
+  }
+  if (s.pathZeroAt != std::u16string::npos) {
+    std::string pos = std::to_string(s.pathZeroAt);
+    kelSetState(sqlstate, "00000");
+    return failed(ctx_, msg, sqlstate, KELD002E, pos.c_str());
+  }
   return update(doc, docLength, inMemory, cpFlag, s.pathText16.c_str(), s.valueText16.c_str(),
                 rewriteDeclaration, out, sizeLimit, sqlstate, msg);
 }
 
-int KelUpdater::updateBuffer(const char *doc, size_t docLength, const char *path, const char *value,
-                             std::string *out, int32_t sizeLimit, char *sqlstate, char *msg) {
-  KEL_TRACE(ctx_, "Entered,with query='%s' and value='%s'\n", path != nullptr ? path : "",
-            value != nullptr ? value : "");
+int KelUpdater::updateBuffer(const char *doc, size_t docLength, std::string_view path,
+                             std::string_view value, std::string *out, int32_t sizeLimit,
+                             char *sqlstate, char *msg) {
+  KEL_TRACE(ctx_, "Entered,with query='%.*s' and value='%.*s'\n", static_cast<int>(path.size()),
+            path.data() != nullptr ? path.data() : "", static_cast<int>(value.size()),
+            value.data() != nullptr ? value.data() : "");
   out->clear();
   kelSetState(sqlstate, "00000");
   if (doc == nullptr) return failed(ctx_, msg, sqlstate, KELG004E);
@@ -587,7 +615,9 @@ int kelUpdateFromBuf(KelCallContext *ctx, const char *doc, const char *path, con
     KelUpdater updater(ctx);
     std::string out;
     size_t length = doc != nullptr ? std::strlen(doc) : 0;
-    if (updater.updateBuffer(doc, length, path, value, &out, sizeLimit, sqlstate, msg) < 0)
+    if (updater.updateBuffer(doc, length, path != nullptr ? std::string_view(path) : std::string_view(),
+                             value != nullptr ? std::string_view(value) : std::string_view(), &out,
+                             sizeLimit, sqlstate, msg) < 0)
       return -1;
     return handOut(ctx, out, result, sqlstate, msg);
   } catch (const std::bad_alloc &) {

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <xercesc/util/XercesDefs.hpp>
 
 struct KelCallContext;
@@ -59,9 +60,14 @@ class KelUpdater {
              const XMLCh *value16, bool rewriteDeclaration, std::string *out, int32_t sizeLimit,
              char *sqlstate, char *msg);
 
-  // The same with path and value in the database code page (terminated).
-  int updateText(const char *doc, size_t docLength, int inMemory, int cpFlag, const char *path,
-                 const char *value, bool rewriteDeclaration, std::string *out, int32_t sizeLimit,
+  /*
+   * The same with path and value in the database code page, every byte of each (they need not
+   * be terminated; a null data() is KELG004E).  A zero byte among them is refused: in the value
+   * KELD000E/"38X14", as a character the document cannot hold; in the path KELD002E/"38X09"
+   * at the zero byte's position.
+   */
+  int updateText(const char *doc, size_t docLength, int inMemory, int cpFlag, std::string_view path,
+                 std::string_view value, bool rewriteDeclaration, std::string *out, int32_t sizeLimit,
                  char *sqlstate, char *msg);
 
   /*
@@ -70,7 +76,7 @@ class KelUpdater {
    * parsed from there (the file is removed before the call returns).  Otherwise as updateText
    * with cpFlag 1.
    */
-  int updateBuffer(const char *doc, size_t docLength, const char *path, const char *value,
+  int updateBuffer(const char *doc, size_t docLength, std::string_view path, std::string_view value,
                    std::string *out, int32_t sizeLimit, char *sqlstate, char *msg);
 
  private:

@@ -268,6 +268,33 @@ TEST_F(Update, EngineKeepsNothingOfTheLastDocument) {
   EXPECT_STREQ(state, "38X13");
 }
 
+// A zero byte in the value or the path cut it there silently: the value "New\0</b>" wrote
+// "New", and the path "/a/b\0/c" changed b.  Every byte given is read, and the zero is refused.
+TEST_F(Update, AZeroByteInTheValueOrPathIsRefusedNotCut) {
+  KelUpdater updater(&ctx);
+  std::string out;
+  const std::string doc = "<a><b>old</b><c>keep</c></a>";
+  const std::string value("New\0</b>", 8);
+  EXPECT_EQ(updater.updateText(doc.data(), doc.size(), 1, 1, "/a/b", value, false, &out, 1000, state, msg), -1);
+  EXPECT_STREQ(state, "38X14");
+  EXPECT_STREQ(msg, "KELD000E  An invalid XML document is rejected.\n");
+  EXPECT_TRUE(out.empty());
+  const std::string path("/a/b\0/c", 7);
+  EXPECT_EQ(updater.updateText(doc.data(), doc.size(), 1, 1, path, "v", false, &out, 1000, state, msg), -1);
+  EXPECT_STREQ(state, "38X09");
+  EXPECT_STREQ(msg, "KELD002E  A syntax error occurred near position 4 in the search path.\n");
+  // The converted forms kept from row to row are those of the whole bytes: the same texts
+  // without their zero byte and tail are different arguments and update as before.
+  ASSERT_EQ(updater.updateText(doc.data(), doc.size(), 1, 1, "/a/b", "New", false, &out, 1000, state, msg), 0);
+  EXPECT_EQ(out, "<a><b>New</b><c>keep</c></a>");
+  EXPECT_EQ(updater.updateText(doc.data(), doc.size(), 1, 1, "/a/b", value, false, &out, 1000, state, msg), -1);
+  // The buffer entry reads its arguments the same way.
+  EXPECT_EQ(updater.updateBuffer(doc.data(), doc.size(), "/a/b", value, &out, 1000, state, msg), -1);
+  EXPECT_STREQ(state, "38X14");
+  EXPECT_EQ(updater.updateBuffer(doc.data(), doc.size(), path, "v", &out, 1000, state, msg), -1);
+  EXPECT_STREQ(state, "38X09");
+}
+
 class UpdateFile : public Update {
  protected:
   void SetUp() override {
