@@ -304,9 +304,10 @@ double durationBetween(const DateTime &a0, const DateTime &b0, Base base) {
     return negative ? -r : r;
   }
   if (day < 0) {
-    // Borrow the days of the month before a's month.
-    int pm = a.month == 1 ? 12 : a.month - 1, py = a.month == 1 ? a.year - 1 : a.year;
-    day += daysIn(py < 1 ? 1 : py, pm);
+    // Borrow a month: the days from b's day to the end of b's month count with a's day, so
+    // 2000-03-15 - 1999-12-31 is 2 months 15 days (31 - 31 + 15).  Borrowing the month before
+    // a's month instead gave 2 months 13 days, and 99 days for 2024-03-01 - 2023-01-31.
+    day += daysIn(b.year, b.month);
     --month;
   }
   if (month < 0) month += 12, --year;

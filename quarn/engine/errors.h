@@ -63,6 +63,7 @@ namespace quarn {
   X(kSqlIncompatible, -408, "42821", "A value is not compatible with the data type of its assignment target.  Target name is \"&1\".") \
   X(kSqlSubqueryColumns, -412, "42823", "Multiple columns are returned from a subquery that is allowed only one column.") \
   X(kSqlOverflow, -413, "22003", "Overflow occurred during numeric data type conversion.") \
+  X(kSqlIncompatibleColumns, -415, "42825", "The data types of corresponding columns are not compatible in a fullselect that includes a set operator or in the multiple rows of a VALUES clause of an INSERT or fullselect.") \
   X(kSqlMarkerInvalid, -418, "42610", "A statement contains a use of a parameter marker that is not valid.") \
   X(kSqlInvalidChar, -420, "22018", "Invalid character found in a character string argument of the function \"&1\".") \
   X(kSqlColumnCountMismatch, -421, "42826", "The operands of a set operator or a VALUES clause do not have the same number of columns.") \

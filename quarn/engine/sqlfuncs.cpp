@@ -49,13 +49,13 @@ void qdivisor(sqlite3_context *ctx, int, sqlite3_value **argv) {
 }
 
 // QINTRESULT(x, bits): the result x of integer arithmetic, checked against the range of its
-// type (INTEGER with 32 bits, BIGINT with 64); outside it is -802 (22003).  SQLite gives a
-// double where a 64-bit result overflows, and knows no 32-bit type at all.
+// type (SMALLINT with 16 bits, INTEGER with 32, BIGINT with 64); outside it is -802 (22003).
+// SQLite gives a double where a 64-bit result overflows, and knows no narrower type at all.
 void qintresult(sqlite3_context *ctx, int, sqlite3_value **argv) {
   sqlite3_value *v = argv[0];
-  const bool narrow = sqlite3_value_int(argv[1]) == 32;
-  const int64_t lo = narrow ? INT32_MIN : INT64_MIN;
-  const int64_t hi = narrow ? INT32_MAX : INT64_MAX;
+  const int bits = sqlite3_value_int(argv[1]);
+  const int64_t lo = bits == 16 ? INT16_MIN : bits == 32 ? INT32_MIN : INT64_MIN;
+  const int64_t hi = bits == 16 ? INT16_MAX : bits == 32 ? INT32_MAX : INT64_MAX;
   const int type = sqlite3_value_type(v);
   if (type != SQLITE_INTEGER && type != SQLITE_FLOAT) {
     sqlite3_result_value(ctx, v);  // NULL

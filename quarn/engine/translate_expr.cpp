@@ -303,6 +303,21 @@ QType Translator::combinedType(const QType &a, const QType &b) {
   return numericResult(a, b, ',');
 }
 
+QType Translator::rowsType(const QType &a, const QType &b) {
+  const QType r = combinedType(a, b);
+  if (r.base != Base::None || a.base == Base::None || b.base == Base::None || a.isDistinct() || b.isDistinct()) return r;
+  // The kind of a built-in type: 'n' number, 's' character or graphic string, 'd' datetime, 'b'
+  // binary string; '?' others, which are not refused here.
+  auto kind = [](const QType &t) {
+    return t.isNumeric() ? 'n' : t.isCharacter() ? 's' : isDatetime(t) ? 'd' : t.base == Base::Blob ? 'b' : '?';
+  };
+  const char ka = kind(a), kb = kind(b);
+  // Strings of different kinds (character and graphic, bit data) stay of unknown type, as does a
+  // datetime with any string, which is read as one.
+  if (ka == '?' || kb == '?' || (ka == 's' && kb == 's') || (ka == 'd' && kb == 's') || (ka == 's' && kb == 'd')) return r;
+  raise(kSqlIncompatibleColumns);
+}
+
 // A labeled duration's unit at the current token (YEAR(S) ... MICROSECOND(S)); empty when none.
 static std::string durationUnit(const Token &t) {
   static const char *const kUnits[] = {"YEAR", "MONTH", "DAY", "HOUR", "MINUTE", "SECOND", "MICROSECOND"};
@@ -322,7 +337,8 @@ static std::string numericOperand(const std::string &sql, const QType &t) {
 }
 
 // How the result of arithmetic of type t is checked: 'i' within 32 bits (INTEGER, SMALLINT
-// operands included, as the database types them), 'b' within 64 (BIGINT), 'f' finite (floating
+// operands included, as the database types them), 's' within 16 (a SMALLINT result: the
+// absolute value of a SMALLINT), 'b' within 64 (BIGINT), 'f' finite (floating
 // arithmetic is done in double precision whatever its operands' types, so a REAL result is
 // checked against a DOUBLE's range too; so is a number of no known type made of a character
 // string operand), '.' not at all (DECIMAL, distinct types, unknown types).  Outside its range
@@ -330,6 +346,7 @@ static std::string numericOperand(const std::string &sql, const QType &t) {
 static char resultCheck(const QType &t, bool fromText) {
   if (fromText && t.base == Base::None) return 'f';
   if (t.isDistinct()) return '.';
+  if (t.base == Base::SmallInt) return 's';
   if (t.base == Base::Integer) return 'i';
   if (t.base == Base::BigInt) return 'b';
   if (t.base == Base::Double || t.base == Base::Real) return 'f';
@@ -339,6 +356,7 @@ static char resultCheck(const QType &t, bool fromText) {
 // arithmetic (one operation), checked as resultCheck says.
 static std::string checkedArithmetic(const std::string &arithmetic, const QType &t, bool fromText = false) {
   switch (resultCheck(t, fromText)) {
+    case 's': return "QINTRESULT(" + arithmetic + ", 16)";
     case 'i': return "QINTRESULT(" + arithmetic + ", 32)";
     case 'b': return "QINTRESULT(" + arithmetic + ", 64)";
     case 'f': return "QFLOATRESULT(" + arithmetic + ")";
@@ -425,6 +443,13 @@ std::string Translator::additive() {
         out = "QDTADD(" + sql() + ", " + (minus ? "-(" + right + ")" : right) + ", '" + unit + "', '" + baseName(t.base) + "')";
         continue;
       }
+      if (isDatetime(t) || isDatetime(rt)) {
+        // Without a labeled duration a datetime is only subtracted from a datetime or a string
+        // read as one: a number added or subtracted was read as the date's year (d + 1 was
+        // 2024 for 2023-02-28), and two datetimes added as two years.
+        if (rt.isNumeric() || t.isNumeric() || (plus && isDatetime(t) && isDatetime(rt)))
+          raise(kSqlDatetimeExpression);
+      }
       if (minus && (isDatetime(t) || isDatetime(rt))) {
         // date - date, time - time, timestamp - timestamp: the host's duration.
         Base b = isDatetime(t) ? t.base : rt.base;
@@ -469,6 +494,8 @@ std::string Translator::multiplicative() {
     }
     ++i_;
     std::string right = numericOperand(unary(), lastType_);
+    // A datetime is no number: d * 2 multiplied the date's year.
+    if (isDatetime(t) || isDatetime(lastType_)) raise(kSqlDatetimeExpression);
     const bool fromText = isText(t) || isText(lastType_);
     const std::string left = chain.empty() ? numericOperand(out, t) : std::string();
     const QType r = numericResult(t, lastType_, times ? '*' : '/');
@@ -509,6 +536,8 @@ std::string Translator::unary() {
         return "-9223372036854777856";
       return "-" + operand;
     }
+    // The negation of a SMALLINT is an INTEGER, so -(-32768) is 32768.
+    if (lastType_.base == Base::SmallInt && !lastType_.isDistinct()) lastType_.base = Base::Integer;
     return checkedArithmetic("-(" + numericOperand(operand, lastType_) + ")", lastType_, isText(lastType_));
   }
   if (acceptOp("+")) return unary();
@@ -558,7 +587,23 @@ std::string Translator::caseExpr() {
     operandType = lastType_;
     out += " " + (comparesPadded(lastType_) ? blankPadded(operand) : operand);
   }
+  // The result holds every THEN's and the ELSE's value (rowsType); a result of no known type
+  // (NULL, a parameter marker) takes the others'.
   QType result;
+  bool typed = false;
+  auto combine = [&](const QType &t) {
+    if (t.base == Base::None && !t.isDistinct()) return;
+    result = typed ? rowsType(result, t) : t;
+    typed = true;
+  };
+  // The results are written once their type is known: a CHAR result is padded to the length of
+  // the result's type.
+  struct Result {
+    std::string before;  // the text that precedes it
+    std::string sql;
+    QType type;
+  };
+  std::vector<Result> results;
   while (acceptKw("WHEN")) {
     std::string when = expr();
     // A string compared with a datetime operand is read as a datetime of its type, as = reads it
@@ -570,17 +615,25 @@ std::string Translator::caseExpr() {
     out += " WHEN " + when;
     expectKw("THEN");
     std::string then = expr();
-    out += " THEN " + asValue(then, lastType_);
-    if (result.base == Base::None) result = lastType_;
+    combine(lastType_);
+    results.push_back(Result{std::move(out) + " THEN ", std::move(then), lastType_});
+    out.clear();
   }
   if (acceptKw("ELSE")) {
     std::string otherwise = expr();
-    out += " ELSE " + asValue(otherwise, lastType_);
+    combine(lastType_);
+    results.push_back(Result{std::move(out) + " ELSE ", std::move(otherwise), lastType_});
+    out.clear();
   }
-  if (result.base == Base::None) result = lastType_;
   expectKw("END");
+  std::string sql;
+  for (const Result &r : results) {
+    // A CHAR result of a longer CHAR result type is padded to the longer length.
+    const bool longer = typed && result.base == r.type.base && result.length > r.type.length && !result.isDistinct();
+    sql += r.before + asValue(r.sql, longer ? result : r.type);
+  }
   lastType_ = result;
-  return out + " END";
+  return sql + out + " END";
 }
 
 std::string Translator::specialRegister() {
@@ -625,8 +678,10 @@ const Translator::ScopeColumn *Translator::findColumn(const std::vector<std::str
   const std::string &col = parts.back();
   const std::string *qual = parts.size() >= 2 ? &parts[parts.size() - 2] : nullptr;
   for (auto level = scopes_.rbegin(); level != scopes_.rend(); ++level) {
+    bool named = false;  // an item of this level is exposed under the qualifier
     for (const ScopeItem &item : *level) {
       if (qual && item.exposed != *qual) continue;
+      named = true;
       for (const ScopeColumn &c : item.cols)
         if (c.name == col) {
           *exposed = item.exposed;
@@ -634,6 +689,9 @@ const Translator::ScopeColumn *Translator::findColumn(const std::vector<std::str
           return &c;
         }
     }
+    // The nearest item of that exposed name hides the items of enclosing queries of the same
+    // name: Q.C is not looked for further out when Q lacks C.
+    if (qual && named) return nullptr;
   }
   return nullptr;
 }
@@ -677,6 +735,27 @@ std::string Translator::columnRef(const std::vector<std::string> &parts) {
         for (const ScopeColumn &c : item.cols) otherCase = otherCase || upperAscii(c.name) == upper;
       }
     if (otherCase && !unlisted) raise(kSqlColumnInvalid, {col});
+    // A qualified name whose nearest item of that exposed name lacks the column: SQLite would
+    // look further out and take the column of an enclosing query's item of that name.  A
+    // qualifier no item is exposed under would match an item whose name differs in case.
+    if (qual) {
+      bool otherName = false, hidden = false;
+      for (auto level = scopes_.rbegin(); level != scopes_.rend(); ++level) {
+        bool named = false;
+        for (const ScopeItem &item : *level) {
+          if (item.exposed == *qual) named = true;
+          otherName = otherName || upperAscii(item.exposed) == upperAscii(*qual);
+        }
+        if (!named) continue;
+        for (auto outer = level + 1; outer != scopes_.rend(); ++outer)
+          for (const ScopeItem &item : *outer)
+            if (item.exposed == *qual)
+              for (const ScopeColumn &c : item.cols) hidden = hidden || c.name == col;
+        otherName = false;
+        break;
+      }
+      if (otherName || hidden) raise(kSqlColumnInvalid, {*qual + "." + col});
+    }
   }
   if (parts.size() == 1) return quoteIdent(col);
   return quoteIdent(parts[parts.size() - 2]) + "." + quoteIdent(col);
@@ -848,9 +927,9 @@ std::string Translator::functionCall(const std::string &schema, const std::strin
       lastType_ = QType{};
       lastType_.base = Base::Integer;
     } else if (fname == "SUM" || fname == "AVG") {
-      // SUM and AVG of integers are INTEGER (BIGINT of BIGINT); of DECIMAL(p,s) SUM is
-      // DECIMAL(31,s) and AVG DECIMAL(31,31-p+s), so that the mean keeps its fraction (the
-      // average of 1.00 and 2.25 is 1.625, not 1.62).
+      // SUM and AVG of integers are INTEGER (BIGINT of BIGINT); of
+      // DECIMAL(p,s) SUM is DECIMAL(31,s) and AVG DECIMAL(31,31-p+s), so that the mean keeps its
+      // fraction (the average of 1.00 and 2.25 is 1.625, not 1.62).
       QType arg = lastType_;
       lastType_ = QType{};
       if (arg.isNumeric() && !arg.isDistinct()) {
@@ -860,6 +939,15 @@ std::string Translator::functionCall(const std::string &schema, const std::strin
           lastType_.scale = fname == "AVG" ? static_cast<int>(31 - arg.length + arg.scale) : arg.scale;
         }
       }
+      const bool integer = arg.base == Base::SmallInt || arg.base == Base::Integer || arg.base == Base::BigInt;
+      if (args.size() == 1 && fname == "AVG" && integer && !arg.isDistinct())
+        // The mean of integers is an integer, truncated toward zero: the integer quotient of
+        // the sum and the count (SQLite's avg is a double, which compared and converted as one).
+        return "(sum(" + distinct + args[0] + ") / count(" + distinct + args[0] + "))";
+      if (args.size() == 1 && fname == "SUM")
+        // A sum past its type's range is -802, as arithmetic's is (SQLite refuses a 64-bit
+        // overflow itself, but gives an INTEGER sum past 32 bits and a floating sum's infinity).
+        return checkedArithmetic("sum(" + distinct + args[0] + ")", lastType_);
     }
     std::string out = (fname == "COUNT" ? "count" : fname == "SUM" ? "sum" : fname == "AVG" ? "avg" : fname == "MIN" ? "min" : "max");
     out += "(" + distinct;
@@ -945,7 +1033,13 @@ std::string Translator::functionCall(const std::string &schema, const std::strin
     if (f == "NULLIF") { argc(2, 2); lastType_ = argTypes[0]; return call("nullif"); }
     if (f == "CONCAT") { argc(2, 2); return "(" + args[0] + " || " + args[1] + ")"; }
     if (f == "HEX") { argc(1, 1); return typed(Base::Varchar, call("QHEX")); }
-    if (f == "ABS" || f == "ABSVAL") { argc(1, 1); return call("abs"); }
+    if (f == "ABS" || f == "ABSVAL") {
+      // The absolute value of a SMALLINT's or an INTEGER's most negative value is past its
+      // range: -802, as -x is (SQLite's abs refuses only the most negative BIGINT).
+      argc(1, 1);
+      const Base b = argTypes[0].isDistinct() ? Base::None : argTypes[0].base;
+      return b == Base::SmallInt || b == Base::Integer ? checkedArithmetic(call("abs"), argTypes[0]) : call("abs");
+    }
     if (f == "MOD") { argc(2, 2); return "(" + args[0] + " % QDIVISOR(" + args[1] + "))"; }
     if (f == "ROUND") {
       // QROUND, not SQLite's round, which ignores negative places (ROUND(1234.5, -2) is 1200.0).

@@ -9,6 +9,34 @@
 #include <algorithm>
 
 namespace quarn {
+namespace {
+
+// The name SQLite knows a FROM item by, given the items visible where it is added (scopes: the
+// enclosing queries' and those before it in its own FROM clause).  SQLite matches correlation
+// names without regard to case, so an item exposed as "t" beside or inside one exposed as T took
+// T's references (or made them ambiguous): such an item gets a name of its own, the exposed
+// name, a unit separator and its place (query level and position in its FROM clause), unique
+// among the items it can see, and its columns are reached by that name.  (Templates: the scope
+// types are the translator's private ones.)
+template <class Scopes>
+std::string sqliteAlias(const Scopes &scopes, const std::string &exposed) {
+  if (exposed.empty() || scopes.empty()) return exposed;
+  const std::string upper = upperAscii(exposed);
+  for (const auto &level : scopes)
+    for (const auto &item : level)
+      if (item.exposed != exposed && upperAscii(item.exposed) == upper)
+        return exposed + "\x1F" + std::to_string(scopes.size()) + "." + std::to_string(scopes.back().size());
+  return exposed;
+}
+
+// The columns of item, a FROM item that SQLite knows by alias, are reached by that name.
+template <class Item>
+void reachedAs(Item *item, const std::string &alias) {
+  if (alias != item->exposed)
+    for (auto &c : item->cols) c.sql = quoteIdent(alias) + "." + quoteIdent(c.real);
+}
+
+}  // namespace
 
 // ======================================================================= queries
 
@@ -123,13 +151,74 @@ std::string Translator::orderAndFetch() {
   return out;
 }
 
+namespace {
+
+// One operand of a fullselect's set operators: its SQL and result columns, and the operator that
+// joins it to the operands before it (empty for the first).
+struct SetOperand {
+  std::string sql;
+  std::vector<std::string> names;
+  std::vector<QType> types;
+  bool known = false;
+  std::string setop;
+  bool all = false;
+};
+
+}  // namespace
+
+// left setop right: EXCEPT ALL and INTERSECT ALL keep as many copies of a row as they should.
+std::string Translator::setOperation(const std::string &left, const std::string &setop, bool all,
+                                     const std::string &right) {
+  if (!all || setop == "UNION") return left + " " + setop + (all ? " ALL " : " ") + right;
+  // EXCEPT ALL, INTERSECT ALL: rows are told apart by their number among equal rows (the
+  // n-th copy of a row meets the n-th copy on the other side); the operands' columns are
+  // named by position.
+  sqlite3_stmt *probe = nullptr;
+  if (sqlite3_prepare_v2(s_.db(), left.c_str(), static_cast<int>(left.size()), &probe, nullptr) != SQLITE_OK) {
+    std::string msg = sqlite3_errmsg(s_.db());
+    sqlite3_finalize(probe);
+    throw sqliteFailure(s_.db(), SQLITE_ERROR, msg);
+  }
+  int n = sqlite3_column_count(probe);
+  std::vector<std::string> names;
+  for (int k = 0; k < n; ++k) names.push_back(sqlite3_column_name(probe, k));
+  sqlite3_finalize(probe);
+  // Strings compare blank-padded here too (RTRIM leaves numbers and binary strings alone).
+  std::string cols, keys, head;
+  for (int k = 0; k < n; ++k) {
+    std::string q = "\"q" + std::to_string(k + 1) + "\"";
+    cols += (k ? ", " : "") + q + " COLLATE RTRIM AS " + q;
+    keys += (k ? ", " : "") + q + " COLLATE RTRIM";
+    head += (k ? ", NULL AS " : "NULL AS ") + q;
+  }
+  auto numbered = [&](const std::string &operand) {
+    return "SELECT " + cols + ", row_number() OVER (PARTITION BY " + keys + ") AS \"qn\" FROM (SELECT " + head +
+           " WHERE 0 UNION ALL SELECT * FROM (" + operand + "))";
+  };
+  std::string outCols;
+  for (int k = 0; k < n; ++k)
+    outCols += (k ? ", " : "") + std::string("\"q") + std::to_string(k + 1) + "\" AS " + quoteIdent(names[static_cast<size_t>(k)]);
+  return "SELECT " + outCols + " FROM (" + numbered(left) + " " + setop + " " + numbered(right) + ")";
+}
+
 std::string Translator::fullselect() {
   Nest nest(*this);
-  std::string out = term();
+  std::vector<SetOperand> operands;
+  auto read = [&](const std::string &setop, bool all) {
+    SetOperand o;
+    o.sql = term();
+    o.names = lastShape_.names;
+    o.types = lastShape_.types;
+    o.known = lastShape_.known;
+    o.setop = setop;
+    o.all = all;
+    operands.push_back(std::move(o));
+  };
+  read("", false);
   bool oneRow = lastOneRow_;
   // ORDER BY names the columns of the first term.
   std::vector<std::string> firstNames = lastResultNames_;
-  // The result columns are those of the first term; a column keeps a distinct type only where
+  // The result columns are named by the first term; a column keeps a distinct type only where
   // every term gives it that type.
   QueryShape shape = lastShape_;
   for (;;) {
@@ -141,7 +230,7 @@ std::string Translator::fullselect() {
     bool all = acceptKw("ALL");
     if (!all) acceptKw("DISTINCT");
     ++depth_;
-    std::string right = term();
+    read(setop, all);
     --depth_;
     oneRow = false;
     for (size_t k = 0; k < shape.types.size(); ++k) {
@@ -150,39 +239,77 @@ std::string Translator::fullselect() {
                   lastShape_.types[k].typeSchema == t.typeSchema && lastShape_.types[k].typeName == t.typeName;
       if (t.isDistinct() && !same) t = QType{};
     }
-    if (!all || setop == "UNION") {
-      out += " " + setop + (all ? " ALL " : " ") + right;
-      continue;
+  }
+  if (operands.size() > 1) {
+    // Each result column holds every operand's values (rowsType): INTEGER with DECIMAL(5,2) is
+    // DECIMAL(13,2), CHAR(5) with VARCHAR(12) VARCHAR(12); a number with a string is -415.
+    // Where every operand's column is of a known built-in type, an operand whose column is of
+    // another type is read through a select that gives its values as the result's type (a CHAR
+    // padded), so that the result is described by that type, not by the first operand's column.
+    const size_t n = shape.types.size();
+    bool sameWidth = true;
+    for (const SetOperand &o : operands) sameWidth = sameWidth && o.known && o.types.size() == n;
+    if (sameWidth) {
+      for (size_t k = 0; k < n; ++k) {
+        // Operands of no known type (NULL, a parameter marker) or of a distinct type leave the
+        // column as the first operand gives it; the others are still checked.
+        QType r;
+        bool typed = false, whole = true;
+        for (const SetOperand &o : operands) {
+          const QType &t = o.types[k];
+          if (t.base == Base::None || t.isDistinct()) {
+            whole = false;
+            continue;
+          }
+          r = typed ? rowsType(r, t) : t;
+          typed = true;
+        }
+        if (whole) shape.types[k] = r;
+      }
+      // The first operand's names name the result; where one of them is not known the first
+      // operand is left as it is.
+      bool namesKnown = operands[0].names.size() == n;
+      for (const std::string &nm : operands[0].names) namesKnown = namesKnown && !nm.empty() && nm != "*";
+      for (size_t j = 0; j < operands.size(); ++j) {
+        SetOperand &o = operands[j];
+        bool convert = false;
+        std::string items, head;
+        for (size_t k = 0; k < n; ++k) {
+          const QType &t = o.types[k], &r = shape.types[k];
+          const bool differs = !r.isDistinct() && r.base != Base::None &&
+                               (t.base != r.base || t.length != r.length || t.scale != r.scale || t.forBitData != r.forBitData);
+          std::string q = "\"q" + std::to_string(k + 1) + "\"";
+          head += (k ? ", NULL AS " : "NULL AS ") + q;
+          // A column of this select would be described by the operand's column (SQLite describes
+          // the column of a compound by its last select): + makes it an expression.
+          std::string value = j == 0 && differs ? "+" + q : q;
+          if (differs) {
+            // A string read as a datetime result's value; a CHAR value padded to its length (a
+            // CHAR result's); numbers are held as they are, and fetched as the result's type.
+            const bool fixed = (r.base == Base::Char || r.base == Base::Graphic) && !r.forBitData;
+            if (isDatetime(r)) value = asDatetime(value, t, r.base);
+            else if (fixed || comparesPadded(t)) value = asValue(value, fixed ? r : t);
+            convert = convert || value != q;
+          }
+          if (comparesPadded(r)) value += " COLLATE RTRIM";
+          items += (k ? ", " : "") + value + " AS " + (j == 0 ? quoteIdent(operands[0].names[k]) : q);
+        }
+        if (!convert || (j == 0 && !namesKnown)) continue;
+        o.sql = "SELECT " + items + " FROM (SELECT " + head + " WHERE 0 UNION ALL SELECT * FROM (" + o.sql + "))";
+      }
     }
-    // EXCEPT ALL, INTERSECT ALL: rows are told apart by their number among equal rows (the
-    // n-th copy of a row meets the n-th copy on the other side); the operands' columns are
-    // named by position.
-    sqlite3_stmt *probe = nullptr;
-    if (sqlite3_prepare_v2(s_.db(), out.c_str(), static_cast<int>(out.size()), &probe, nullptr) != SQLITE_OK) {
-      std::string msg = sqlite3_errmsg(s_.db());
-      sqlite3_finalize(probe);
-      throw sqliteFailure(s_.db(), SQLITE_ERROR, msg);
-    }
-    int n = sqlite3_column_count(probe);
-    std::vector<std::string> names;
-    for (int k = 0; k < n; ++k) names.push_back(sqlite3_column_name(probe, k));
-    sqlite3_finalize(probe);
-    // Strings compare blank-padded here too (RTRIM leaves numbers and binary strings alone).
-    std::string cols, keys, head;
-    for (int k = 0; k < n; ++k) {
-      std::string q = "\"q" + std::to_string(k + 1) + "\"";
-      cols += (k ? ", " : "") + q + " COLLATE RTRIM AS " + q;
-      keys += (k ? ", " : "") + q + " COLLATE RTRIM";
-      head += (k ? ", NULL AS " : "NULL AS ") + q;
-    }
-    auto numbered = [&](const std::string &operand) {
-      return "SELECT " + cols + ", row_number() OVER (PARTITION BY " + keys + ") AS \"qn\" FROM (SELECT " + head +
-             " WHERE 0 UNION ALL SELECT * FROM (" + operand + "))";
-    };
-    std::string outCols;
-    for (int k = 0; k < n; ++k)
-      outCols += (k ? ", " : "") + std::string("\"q") + std::to_string(k + 1) + "\" AS " + quoteIdent(names[static_cast<size_t>(k)]);
-    out = "SELECT " + outCols + " FROM (" + numbered(out) + " " + setop + " " + numbered(right) + ")";
+  }
+  // INTERSECT binds tighter than UNION and EXCEPT: the operands joined by INTERSECT are one
+  // operand of the operators around them; operators of one level are applied from the left.
+  std::string out;
+  for (size_t j = 0; j < operands.size();) {
+    std::string group = operands[j].sql;
+    size_t next = j + 1;
+    for (; next < operands.size() && operands[next].setop == "INTERSECT"; ++next)
+      group = setOperation(group, "INTERSECT", operands[next].all, operands[next].sql);
+    if (j == 0) out = group;
+    else out = setOperation(out, operands[j].setop, operands[j].all, next > j + 1 ? "SELECT * FROM (" + group + ")" : group);
+    j = next;
   }
   std::vector<std::string> outer = std::move(resultNames_);
   resultNames_ = std::move(firstNames);
@@ -257,7 +384,7 @@ std::string Translator::selectItem(int position) {
   // *, T.*, S.T.*: the columns of the FROM items of this subselect (of the one exposed as T), in
   // the order SQLite gives them.  In a view's body they are written out when all are known.
   auto starColumns = [&](const std::string *exposed) {
-    bool found = false, known = true;
+    bool found = false, known = true, renamed = false;
     std::string list;
     for (const ScopeItem &item : scopes_.back()) {
       if (exposed && item.exposed != *exposed) continue;
@@ -266,12 +393,14 @@ std::string Translator::selectItem(int position) {
       for (const ScopeColumn &c : item.cols) {
         itemShape_.names.push_back(c.real);
         itemShape_.types.push_back(c.type);
-        if (!c.sql.empty()) known = false;
-        list += (list.empty() ? "" : ", ") + quoteIdent(item.exposed) + "." + quoteIdent(c.real);
+        // A FROM item that SQLite knows by a name of its own (sqliteAlias) is listed by it:
+        // T.* would reach another item.
+        renamed = renamed || !c.sql.empty();
+        list += (list.empty() ? "" : ", ") + (c.sql.empty() ? quoteIdent(item.exposed) + "." + quoteIdent(c.real) : c.sql);
       }
     }
     if (!found) itemShape_.known = false;
-    return expandStar_ && found && known && !list.empty() ? list : std::string();
+    return (expandStar_ || (exposed && renamed)) && found && known && !list.empty() ? list : std::string();
   };
   if (acceptOp("*")) {
     std::string list = starColumns(nullptr);
@@ -490,6 +619,7 @@ std::string Translator::correlate(const std::string &source, const std::string &
     cols = nameList(kMaxColumn);
   }
   if (corrOut) *corrOut = corr;
+  std::string alias = sqliteAlias(scopes_, corr);
   if (shape && !scopes_.empty()) {
     // SQLite names the columns of the derived table as its select does, or by the column list.
     // A column carries a distinct type only: one of a built-in type stays of unknown type, as it
@@ -503,12 +633,15 @@ std::string Translator::correlate(const std::string &source, const std::string &
         QType t = typed ? shape->types[k] : QType{};
         item.cols.push_back(ScopeColumn{names[k], names[k], t.isDistinct() ? t : QType{}, {}});
       }
+    // An item whose columns are not listed keeps its name: its columns are reached by it.
+    if (!item.known) alias = corr;
+    reachedAs(&item, alias);
     scopes_.back().push_back(item);
   }
   if (colsOut) {
     // The caller renames the columns itself.
     *colsOut = cols;
-    return corr.empty() ? source : source + " AS " + quoteIdent(corr);
+    return corr.empty() ? source : source + " AS " + quoteIdent(alias);
   }
   std::string body = source;
   if (!cols.empty()) {
@@ -522,7 +655,7 @@ std::string Translator::correlate(const std::string &source, const std::string &
     body = "(" + head + " WHERE 0 UNION ALL " + inner + ")";
   }
   if (corr.empty()) return body;
-  return body + " AS " + quoteIdent(corr);
+  return body + " AS " + quoteIdent(alias);
 }
 
 std::string Translator::primaryTableRef() {
@@ -568,6 +701,7 @@ std::string Translator::primaryTableRef() {
       for (size_t k = 0; k < def.columns.size(); ++k)
         item.cols.push_back(ScopeColumn{cols.empty() ? def.columns[k].name : cols[k], def.columns[k].name,
                                         def.columns[k].type, {}});
+      reachedAs(&item, sqliteAlias(scopes_, corr));
       scopes_.back().push_back(item);
     }
     return out;
@@ -599,9 +733,13 @@ std::string Translator::primaryTableRef() {
   std::string corr;
   std::vector<std::string> cols;
   std::string out = correlate(r.sqlite, r.exposed, false, &corr, &cols);
+  const std::string alias = sqliteAlias(scopes_, corr);
   if (!scopes_.empty()) {
     ScopeItem item = tableScope(corr, r.info);
     for (size_t k = 0; k < cols.size() && k < item.cols.size(); ++k) item.cols[k].name = cols[k];
+    if (!cols.empty())
+      for (ScopeColumn &c : item.cols) c.real = c.name;
+    reachedAs(&item, alias);
     scopes_.back().push_back(item);
   }
   if (cols.empty()) return out;
@@ -610,9 +748,7 @@ std::string Translator::primaryTableRef() {
   std::string sel = "(SELECT ";
   for (size_t k = 0; k < cols.size(); ++k)
     sel += (k ? ", " : "") + quoteIdent(r.info.columns[k].name) + " AS " + quoteIdent(cols[k]);
-  if (!scopes_.empty())
-    for (ScopeColumn &c : scopes_.back().back().cols) c.real = c.name;
-  return sel + " FROM " + r.sqlite + ") AS " + quoteIdent(corr);
+  return sel + " FROM " + r.sqlite + ") AS " + quoteIdent(alias);
 }
 
 }  // namespace quarn

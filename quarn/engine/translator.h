@@ -149,6 +149,8 @@ class Translator {
   QType stringColumnOfLastQuery() const;
   std::string datetimeRows(const std::string &sub, const QType &leftType);
   std::string fullselect();
+  // left setop right (UNION, EXCEPT or INTERSECT, with ALL or not) in SQLite's SQL.
+  std::string setOperation(const std::string &left, const std::string &setop, bool all, const std::string &right);
   std::string term();
   std::string subselect();
   std::string valuesClause(bool single);
@@ -246,6 +248,12 @@ class Translator {
   // of one kind the varying type (a large object where one is) of the longer length; numbers of
   // built-in types as the host combines them (numericResult); else unknown.
   static QType combinedType(const QType &a, const QType &b);
+  // The type of one result that takes the values of types a and b from different rows (the
+  // columns of a set operator's operands, the results of CASE, VALUES rows): combinedType, or
+  // -415 (42825) where both are built-in types of kinds no one type holds (a number with a
+  // string, a datetime or a binary string; a datetime with another datetime or a binary
+  // string).  Unknown types (NULL, a parameter marker) and distinct types are not refused.
+  static QType rowsType(const QType &a, const QType &b);
   static bool isDatetime(const QType &t) {
     return !t.isDistinct() && (t.base == Base::Date || t.base == Base::Time || t.base == Base::Timestamp);
   }

@@ -54,4 +54,21 @@ SELECT D FROM DW WHERE D IN (SELECT S FROM DS) ORDER BY D;
 SELECT D FROM DW WHERE D NOT IN (SELECT S FROM DS) ORDER BY D;
 SELECT D FROM DW WHERE D = ANY (SELECT S FROM DS) ORDER BY D;
 SELECT D FROM DW WHERE D > ALL (SELECT S FROM DS WHERE S LIKE '1/%') ORDER BY D;
+-- A difference borrows the days left in the earlier value's month when its day is later: these
+-- were 2 months 13 days, 1 year 2 days and 1 year 99 days (the month before the later value's
+-- month was borrowed).  The other order is the same duration negated.
+VALUES (DATE('2000-03-15') - DATE('1999-12-31'), DATE('2024-03-01') - DATE('2023-02-28'), DATE('2024-03-01') - DATE('2023-01-31'), DATE('2023-01-31') - DATE('2024-03-01'));
+VALUES (TIMESTAMP('2024-03-01-00.00.00') - TIMESTAMP('2023-01-31-00.00.00'), TIMESTAMP('2023-01-31-00.00.00') - TIMESTAMP('2024-03-01-00.00.00'), TIMESTAMP('2024-03-01-00.00.00') - TIMESTAMP('2024-02-01-01.00.00'));
+-- A number added to, subtracted from, multiplying or dividing a datetime is -182 (42816): the
+-- date was read as its year (D + 1 was 2024, D * 2 4046, D - 1 -180), and D + D as two years.
+-- A labeled duration, a date minus a date and a date minus a string stay valid.
+SELECT D + 1 FROM DW;
+SELECT D - 1 FROM DW;
+SELECT 1 + D FROM DW;
+SELECT D * 2 FROM DW;
+SELECT T / 2 FROM DW;
+SELECT 2 * D FROM DW;
+SELECT D + D FROM DW;
+SELECT D + 1 DAY + 1 FROM DW;
+SELECT D + 1 DAY, D - DATE('2020-01-01'), D - '1/1/2020', '2/1/2020' - D FROM DW ORDER BY D;
 ROLLBACK;

@@ -51,3 +51,17 @@ DROP TABLE price;
 DROP DISTINCT TYPE money;
 DROP TABLE logt;
 DROP TABLESPACE ts1;
+-- Correlation names that differ only in case are two names, though SQLite matches them without
+-- regard to case: the inner "t" took the outer T's reference (all rows came back), t.id over an
+-- item exposed as "t" was accepted, and T beside "t" was -203 naming SQLite's "main.T.ID".
+SELECT T.id FROM customer AS T WHERE EXISTS (SELECT 1 FROM customer AS "t" WHERE T.id = 3);
+SELECT "t".id FROM customer AS "t" WHERE EXISTS (SELECT 1 FROM customer AS T WHERE "t".id = 3);
+SELECT t.id FROM customer AS "t";
+SELECT * FROM customer AS t, customer AS "t" WHERE t.id = 2 AND "t".id = 3;
+SELECT "t".*, T.name FROM customer AS t, customer AS "t" WHERE t.id = 2 AND "t".id = 3;
+SELECT "t".n FROM customer AS t, (SELECT id, name FROM customer) AS "t"(i, n) WHERE t.id = 2 AND "t".i = 3;
+WITH "t"(i) AS (VALUES 3) SELECT T.name, "t".i FROM customer AS T, "t" WHERE T.id = "t".i;
+-- A qualified name whose nearest FROM item of that exposed name lacks the column is -206: it
+-- took the column of an enclosing query's item of the same name.
+SELECT customer.id FROM customer WHERE EXISTS (SELECT 1 FROM "Orders" AS customer WHERE customer.name = 'Cy');
+SELECT customer.id FROM customer WHERE EXISTS (SELECT 1 FROM "Orders" AS customer WHERE customer.cust = 2) ORDER BY 1;
