@@ -132,6 +132,14 @@ class Functions : public ::testing::Test {
     env.unset("QUARNKELTEMP");
     ASSERT_NE(library(), nullptr);
   }
+  // Directories rw (read and write) and ro (read only) allowed for the files of the test.
+  void allowReadWriteDirectories() {
+    std::filesystem::create_directories(dir.path() / "rw");
+    std::filesystem::create_directories(dir.path() / "ro");
+    std::string rw = dir.file("rw"), ro = dir.file("ro");
+    ASSERT_EQ(sqloSetEnv(SQLE_REG_XML_READ_DIRS, (rw + ";" + ro).c_str()), 0);
+    ASSERT_EQ(sqloSetEnv(SQLE_REG_XML_WRITE_DIRS, rw.c_str()), 0);
+  }
   keltest::TempDir dir;
   keltest::ScopedEnv env;
 };
@@ -459,11 +467,7 @@ TEST_F(Functions, UpdateOfXMLVarcharRowsNullsAndLimit) {
 
 TEST_F(Functions, UpdateOfXMLFileRewritesTheFileInPlace) {
   namespace fs = std::filesystem;
-  fs::create_directories(dir.path() / "rw");
-  fs::create_directories(dir.path() / "ro");
-  std::string rw = dir.file("rw"), ro = dir.file("ro");
-  ASSERT_EQ(sqloSetEnv(SQLE_REG_XML_READ_DIRS, (rw + ";" + ro).c_str()), 0);
-  ASSERT_EQ(sqloSetEnv(SQLE_REG_XML_WRITE_DIRS, rw.c_str()), 0);
+  allowReadWriteDirectories();
   std::string file = dir.file("rw/latin.xml");
   keltest::writeFile(file, "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a k=\"1\">caf\xE9</a>");
   Statement u("kelUpdateXMLFile");
@@ -504,7 +508,7 @@ TEST_F(Functions, UpdateOfXMLFileRewritesTheFileInPlace) {
   EXPECT_EQ(u.ind, -1);
   EXPECT_EQ(keltest::readFile(big), "<a><b>1</b></a>");
   std::vector<std::string> left;
-  for (const auto &e : fs::directory_iterator(rw)) left.push_back(e.path().filename().string());
+  for (const auto &e : fs::directory_iterator(dir.file("rw"))) left.push_back(e.path().filename().string());
   std::sort(left.begin(), left.end());
   EXPECT_EQ(left, (std::vector<std::string>{"big.xml", "latin.xml"}));
   u.call3(SQLUDF_FINAL_CALL, nullptr, nullptr, nullptr, name);
@@ -516,11 +520,7 @@ TEST_F(Functions, UpdateOfXMLFileRewritesTheFileInPlace) {
 // more than one name is refused.
 TEST_F(Functions, UpdateOfXMLFileRewritesTheFileItRead) {
   namespace fs = std::filesystem;
-  fs::create_directories(dir.path() / "rw");
-  fs::create_directories(dir.path() / "ro");
-  std::string rw = dir.file("rw"), ro = dir.file("ro");
-  ASSERT_EQ(sqloSetEnv(SQLE_REG_XML_READ_DIRS, (rw + ";" + ro).c_str()), 0);
-  ASSERT_EQ(sqloSetEnv(SQLE_REG_XML_WRITE_DIRS, rw.c_str()), 0);
+  allowReadWriteDirectories();
   Statement u("kelUpdateXMLFile");
   char name[513];
   std::string target = dir.file("rw/t2.xml"), link = dir.file("rw/l2.xml");
