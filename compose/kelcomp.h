@@ -59,8 +59,8 @@ struct KelComposeResult {
 
 /*
  * Composes the documents of the DAD.  Returns 0 with KELQ020I in msg; 3 with KELQ003W when
- * maxRows documents were made; 5 with KELQ041W when an override path selected nothing; or a
- * failure (the call's changes undone):
+ * maxRows documents were made and there is at least one more; 5 with KELQ041W when an
+ * override path selected nothing; or a failure (the call's changes undone):
  *   the DAD: its parse error (KELQ047E ...), the header's errors with their own codes
  *     (KELQ057E, KELQ058E, KELA056E, KELQ040E, KELQ000E, ...), the mappings' errors;
  *   -11 KELA016E  the result table does not exist (schema SESSION is not looked up)

@@ -203,11 +203,23 @@ TEST_F(ComposeDb, MaxRowsStopsWithAWarningAndKeepsWhatWasMade) {
     EXPECT_EQ(msgId(), "KELQ003W");
     EXPECT_EQ(result.numDocs, 2);
     EXPECT_EQ(column("SELECT doc FROM res").size(), 2u);
-    // Exactly as many documents as maxRows still ends with the warning.
+    // Regression: exactly as many documents as maxRows ended with KELQ003W, although no
+    // document was left out.  The warning now needs one more document to exist.
     clear("res");
     a.maxRows = 3;
-    EXPECT_EQ(compose(dataFile(dad), a), 3);
+    EXPECT_EQ(compose(dataFile(dad), a), 0) << dad << ": " << msg;
+    EXPECT_EQ(std::string(msg), "KELQ020I  XML successfully generated.\n");
     EXPECT_EQ(result.numDocs, 3);
+    EXPECT_EQ(column("SELECT doc FROM res").size(), 3u);
+    KelComposeArgs lob;
+    lob.maxRows = 3;
+    EXPECT_EQ(composeToLob(dataFile(dad), lob), 0) << dad << ": " << msg;
+    EXPECT_EQ(result.numDocs, 3);
+    lob.maxRows = 1;
+    EXPECT_EQ(composeToLob(dataFile(dad), lob), 3) << dad;
+    EXPECT_EQ(msgId(), "KELQ003W");
+    EXPECT_EQ(result.numDocs, 1);
+    EXPECT_EQ(lobText(), firstOrder());
   }
 }
 
@@ -453,6 +465,83 @@ TEST_F(SqlMapping, TheStatementIsCutAtItsLastOrderByOutsideQuotesAndParentheses)
   for (const Bad &b : bad) {
     EXPECT_EQ(compose(withStatement(b.sql), toTable("RES")), b.rc) << b.sql;
     EXPECT_EQ(msgId(), b.id) << b.sql;
+  }
+}
+
+TEST_F(SqlMapping, DocumentsAndChildrenComeInTheOrderTheStatementAsks) {
+  // Regression: ASC/DESC and NULLS FIRST/LAST after a key were read and dropped, and the top
+  // and child queries ordered every key ascending: with ORDER BY order_id DESC the documents
+  // still came O1, O2, O3, so maxRows and the large-object output kept the wrong ones.
+  // Each document as "<order>:<item>,<item>" in the order made.
+  auto outline = [](const std::vector<std::string> &docs) {
+    std::string out;
+    for (const std::string &d : docs) {
+      const size_t id = d.find("<Order id=\"") + 11;
+      out += (out.empty() ? "" : " ") + d.substr(id, d.find('"', id) - id) + ":";
+      for (size_t at = d.find("<Item no=\""); at != std::string::npos; at = d.find("<Item no=\"", at + 1))
+        out += d.substr(at + 10, d.find('"', at + 10) - at - 10) + ",";
+      out.pop_back();
+    }
+    return out;
+  };
+  const struct {
+    const char *keys;
+    const char *outline;
+  } orders[] = {
+      {"order_id DESC, item_no DESC", "O3:3,2,1 O2:1 O1:2,1"},
+      {"order_id DESC, i.item_no ASC", "O3:1,2,3 O2:1 O1:1,2"},
+      {"order_id, item_no desc", "O1:2,1 O2:1 O3:3,2,1"},
+  };
+  for (const auto &o : orders) {
+    const std::string dad = withStatement(std::string(kSelect) + " ORDER BY " + o.keys);
+    clear("res");
+    ASSERT_EQ(compose(dad, toTable("RES")), 0) << o.keys << ": " << msg;
+    EXPECT_EQ(outline(column("SELECT doc FROM res")), o.outline) << o.keys;
+    // The large-object output and maxRows keep the statement's first documents.
+    ASSERT_EQ(composeToLob(dad), 0) << o.keys << ": " << msg;
+    EXPECT_EQ(outline({lobText()}), std::string(o.outline).substr(0, std::string(o.outline).find(' '))) << o.keys;
+  }
+  KelComposeArgs two = toTable("RES");
+  two.maxRows = 2;
+  clear("res");
+  EXPECT_EQ(compose(withStatement(std::string(kSelect) + " ORDER BY order_id DESC, item_no"), two), 3) << msg;
+  EXPECT_EQ(outline(column("SELECT doc FROM res")), "O3:1,2,3 O2:1");
+
+  // NULLS FIRST and NULLS LAST on both levels: neither the root nor T is a key element, so
+  // the objects of a null key are written.
+  ASSERT_EQ(exec("CREATE TABLE nk (k INTEGER, name VARCHAR(10), item INTEGER, note VARCHAR(4))"), 0) << error();
+  ASSERT_EQ(exec("INSERT INTO nk VALUES (1, 'one', 1, 'a'), (1, 'one', NULL, 'b'), (NULL, 'none', 2, 'c'), "
+                 "(2, 'two', 3, 'd')"),
+            0)
+      << error();
+  ASSERT_EQ(exec("CREATE TABLE nkd (doc VARCHAR(2000))"), 0) << error();
+  auto nullsDad = [](const std::string &keys) {
+    return "<?xml version=\"1.0\"?><!DOCTYPE DAD SYSTEM \"dad.dtd\"><DAD><validation>NO</validation><Xcollection>"
+           "<SQL_stmt>SELECT name, k, item, note FROM nk ORDER BY " +
+           keys +
+           "</SQL_stmt><prolog>?xml version=\"1.0\"?</prolog><doctype>!DOCTYPE T SYSTEM \"t.dtd\"</doctype>"
+           "<root_node><element_node name=\"T\"><attribute_node name=\"n\"><column name=\"name\"/></attribute_node>"
+           "<element_node name=\"I\" multi_occurrence=\"YES\"><text_node><column name=\"note\"/></text_node>"
+           "</element_node></element_node></root_node></Xcollection></DAD>";
+  };
+  const struct {
+    const char *keys;
+    std::vector<std::string> bodies;
+  } nulls[] = {
+      {"k NULLS FIRST, item NULLS LAST", {"<T n=\"none\">c</T>", "<T n=\"one\">ab</T>", "<T n=\"two\">d</T>"}},
+      {"k DESC NULLS LAST, item DESC NULLS FIRST",
+       {"<T n=\"two\">d</T>", "<T n=\"one\">ba</T>", "<T n=\"none\">c</T>"}},
+  };
+  for (const auto &n : nulls) {
+    clear("nkd");
+    ASSERT_EQ(compose(nullsDad(n.keys), toTable("NKD")), 0) << n.keys << ": " << msg;
+    std::vector<std::string> bodies;
+    for (const std::string &d : column("SELECT doc FROM nkd")) {
+      std::string body = d.substr(d.find("<T"));
+      for (const char *drop : {"\n", "  ", "<I>", "</I>"}) body = replaced(body, drop, "");
+      bodies.push_back(body);
+    }
+    EXPECT_EQ(bodies, n.bodies) << n.keys;
   }
 }
 

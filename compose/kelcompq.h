@@ -215,7 +215,8 @@ struct KelComposeOutput {
   int64_t count = 0;    // documents made
   // True when the next document is only to be counted (the large object is taken).
   bool countOnly() const { return table == nullptr && lobSet; }
-  // True when maxRows documents were made: KELQ003W, and no further document.
+  // True when maxRows documents were made: no further document is made.  The mappings ask
+  // once they have found the next document's row, so KELQ003W means one more exists.
   bool full() const { return maxRows > 0 && count >= maxRows; }
 };
 

@@ -597,16 +597,17 @@ int Composer::run(DOMElement *root) {
   Tab &S = tabs_[static_cast<size_t>(top)];
   int result = 0;
   for (;;) {
-    if (out_->full()) {
-      result = kelFail(ctx_, msg_, sqlstate_, KELQ003W);
-      break;
-    }
     rc = S.cols.fetch(ctx_, "top_sql_stmt", kUnit, sqlstate_, msg_);
     if (rc == SQL_NO_DATA) break;
     if (rc < 0) {
       KEL_TRACE(ctx_, "Cannot fetch data from top_sql_stmt '%s', i=%lld.\n",
                 rel_.tab[static_cast<size_t>(top)].stmt.c_str(), static_cast<long long>(out_->count));
       return rc;
+    }
+    // Only a row that would make one more document exceeds maxRows.
+    if (out_->full()) {
+      result = kelFail(ctx_, msg_, sqlstate_, KELQ003W);
+      break;
     }
     S.hasRow = true;
     if (!out_->countOnly()) {

@@ -46,10 +46,11 @@ int kelInitOverride(KelCallContext *ctx, int overrideType, const std::string &ov
  * runs the top table's query and writes one document per row (a root element that is
  * intermediate and not multi-occurring makes exactly one document), each starting with
  * docHeader and going to out (kelDeliverDoc).  Returns 0; 3 with KELQ003W when out->maxRows
- * documents were made; 5 with KELQ041W when an override path selected nothing (the documents
- * stand); the failure of the model, of a query (-133 KELQ053E), a mapping error (KELQ007E,
- * KELQ012E, KELQ014E, KELQ016E, KELQ062E, KELQ063E, KELQ006E), -121 KELQ038E for a query over
- * the statement limit, or an interface failure (-57) otherwise.
+ * documents were made and another row would make one more; 5 with KELQ041W when an override
+ * path selected nothing (the documents stand); the failure of the model, of a query (-133
+ * KELQ053E), a mapping error (KELQ007E, KELQ012E, KELQ014E, KELQ016E, KELQ062E, KELQ063E,
+ * KELQ006E), -121 KELQ038E for a query over the statement limit, or an interface failure
+ * (-57) otherwise.
  */
 int kelGenXMLFromRDB(KelCallContext *ctx, SQLHDBC dbc, KelDad *dad, int overrideType, const std::string &overrideText,
                      const std::string &docHeader, KelComposeOutput *out, char *sqlstate, char *msg);

@@ -83,6 +83,23 @@ bool appendQuoted(KelCallContext *ctx, std::string *out, const std::string &name
   return kelAppendQuoted(ctx, out, name);
 }
 
+// Appends the ORDER BY items of the key of level, ordered as the statement orders it, so that
+// documents and children come in the statement's order.  The database's ORDER BY takes no
+// NULLS clause (nulls sort as the highest value), so NULLS FIRST or LAST becomes an item of its
+// own before the key: CASE WHEN "k" IS NULL THEN 0 ELSE 1 END, "k" DESC.  False as
+// appendQuoted.
+bool appendOrderKey(KelCallContext *ctx, std::string *out, const KelLevelMap &lm, int level) {
+  std::string key;
+  if (!appendQuoted(ctx, &key, lm.objids[static_cast<size_t>(level)])) return false;
+  const KelKeyOrder &order = lm.orders[static_cast<size_t>(level)];
+  if (order.nulls != KelKeyOrder::kAsDirection)
+    *out += "CASE WHEN " + key + (order.nulls == KelKeyOrder::kFirst ? " IS NULL THEN 0 ELSE 1 END, "
+                                                                     : " IS NULL THEN 1 ELSE 0 END, ");
+  *out += key;
+  if (order.desc) *out += " DESC";
+  return true;
+}
+
 int tooLong(KelCallContext *ctx, const char *what, char *sqlstate, char *msg) {
   std::string text = std::string(what) + " > MAX_STMT_LEN";
   return kelFail(ctx, msg, sqlstate, KELQ038E, text.c_str());
@@ -361,7 +378,8 @@ class Writer {
       return 0;
     }
     // SELECT "k0", .., "k<level-1>", <columns of level> FROM (SELECT * FROM (<select>)
-    // kel_tab_exp WHERE "k0" IS NOT DISTINCT FROM ? AND .. ) kel_tab_exp ORDER BY "k<level>":
+    // kel_tab_exp WHERE "k0" IS NOT DISTINCT FROM ? AND .. ) kel_tab_exp ORDER BY "k<level>"
+    // (with the key's ordering):
     // a parent whose key is null finds its children (with "=" they were lost), and the filter
     // stays one an index serves (an OR of "=" and IS NULL made every child query read the whole
     // select, so composition grew with the square of the documents).
@@ -380,7 +398,7 @@ class Writer {
       ok = ok && appendQuoted(ctx_, &sql, cols[i]);
     }
     sql += " FROM (" + inner + ") kel_tab_exp ORDER BY ";
-    ok = ok && appendQuoted(ctx_, &sql, lm_.objids[static_cast<size_t>(level)]);
+    ok = ok && appendOrderKey(ctx_, &sql, lm_, level);
     if (!ok) return KEL_INTERNAL_ERROR(ctx_, msg_, sqlstate_);
     if (sql.size() > KEL_MAX_STMT_LEN) return tooLong(ctx_, "childquery", sqlstate_, msg_);
     KEL_TRACE(ctx_, "child query of level %d under level %d: %s\n", level, parent, sql.c_str());
@@ -528,10 +546,16 @@ int kelLmAcquire(KelCallContext *ctx, SQLHDBC dbc, const std::string &select, co
       return kelFail(ctx, msg, sqlstate, KELQ004E, item.c_str());
     }
     lm->objids.emplace_back(parts[nParts - 1]);
-    if (isWord(t, "ASC") || isWord(t, "DESC")) kelGetSqlToken(ctx, &p, &t);
+    // The key's direction and nulls ordering: the top and child queries order by it so.
+    KelKeyOrder &order = lm->orders.emplace_back();
+    if (isWord(t, "ASC") || isWord(t, "DESC")) {
+      order.desc = isWord(t, "DESC");
+      kelGetSqlToken(ctx, &p, &t);
+    }
     if (isWord(t, "NULLS")) {
       kelGetSqlToken(ctx, &p, &t);
       if (!isWord(t, "FIRST") && !isWord(t, "LAST")) break;
+      order.nulls = isWord(t, "FIRST") ? KelKeyOrder::kFirst : KelKeyOrder::kLast;
       kelGetSqlToken(ctx, &p, &t);
     }
     if (t.tokenClass == KEL_TOK_DELIMITER && *t.start == u',') {
@@ -624,6 +648,7 @@ int KelEqvClass(KelCallContext *ctx, const KelLevelMap &lm, int level, const std
 void kelLmRelease(KelLevelMap *lm) {
   lm->byName.clear();
   lm->objids.clear();
+  lm->orders.clear();
   lm->levels.clear();
 }
 
@@ -643,7 +668,7 @@ int kelComposeBySql(KelCallContext *ctx, SQLHDBC dbc, const std::u16string &sql,
   const Plan *root = compiler.compile(rootElement, 0, &rc);
   if (root == nullptr) return rc;
 
-  // SELECT <level-0 columns> FROM (<select>) kel_tab_exp ORDER BY "<key 0>"
+  // SELECT <level-0 columns> FROM (<select>) kel_tab_exp ORDER BY "<key 0>" <its ordering>
   std::string topQuery = "SELECT ";
   bool ok = true;
   for (size_t i = 0; i < top->size(); ++i) {
@@ -651,7 +676,7 @@ int kelComposeBySql(KelCallContext *ctx, SQLHDBC dbc, const std::u16string &sql,
     ok = ok && kelAppendQuoted(ctx, &topQuery, (*top)[i]);
   }
   topQuery += " FROM (" + select + ") kel_tab_exp ORDER BY ";
-  ok = ok && kelAppendQuoted(ctx, &topQuery, lm.objids[0]);
+  ok = ok && appendOrderKey(ctx, &topQuery, lm, 0);
   if (!ok) return KEL_INTERNAL_ERROR(ctx, msg, sqlstate);
   if (topQuery.size() > KEL_MAX_STMT_LEN) return tooLong(ctx, "top_query", sqlstate, msg);
   KEL_TRACE(ctx, "top_query: %s\n", topQuery.c_str());
@@ -673,10 +698,6 @@ int kelComposeBySql(KelCallContext *ctx, SQLHDBC dbc, const std::u16string &sql,
   std::optional<std::string> last;
   int result = 0;
   for (;;) {
-    if (out->full()) {
-      result = kelFail(ctx, msg, sqlstate, KELQ003W);
-      break;
-    }
     rc = writer.nextObject(cols, 0, &last, "top_query");
     if (rc == SQL_NO_DATA) break;
     if (rc < 0) {
@@ -685,6 +706,11 @@ int kelComposeBySql(KelCallContext *ctx, SQLHDBC dbc, const std::u16string &sql,
     }
     // A root left out (its key is null) would leave a header alone: no document.
     if (Writer::leftOut(*root, cols)) continue;
+    // Only an object that would make one more document exceeds maxRows.
+    if (out->full()) {
+      result = kelFail(ctx, msg, sqlstate, KELQ003W);
+      break;
+    }
     if (out->countOnly()) {
       ++out->count;
       continue;

@@ -5,7 +5,8 @@
  * (kelSplitSqlStmt); the level map groups the select list (kelLmAcquire); the top query yields
  * one document per distinct level-0 key, and for each element of a deeper level a child query
  * reads that level's rows under the current object, filtered on every ancestor key the
- * current query carries (kelComposeBySql).
+ * current query carries (kelComposeBySql).  Each query orders by its level's key as the
+ * statement does (ASC or DESC, NULLS FIRST or LAST).
  *
  * Used by the composition driver (kelcomp).  Everything belongs to one call and its
  * connection; nothing is kept between calls.
@@ -25,10 +26,17 @@
 
 struct KelCallContext;
 
+// How the statement orders by one key.
+struct KelKeyOrder {
+  bool desc = false;  // DESC
+  enum Nulls { kAsDirection, kFirst, kLast } nulls = kAsDirection;  // NULLS FIRST, NULLS LAST or neither
+};
+
 // The columns of the select statement grouped into levels.
 struct KelLevelMap {
   std::vector<std::pair<std::string, int>> byName;  // every select-list column and its level, by name
   std::vector<std::string> objids;                   // the ORDER BY keys, outermost first
+  std::vector<KelKeyOrder> orders;                   // per key: its direction and nulls ordering
   std::vector<std::vector<std::string>> levels;      // per level: its key, then its other columns
 };
 
@@ -44,7 +52,8 @@ int kelSplitSqlStmt(KelCallContext *ctx, const std::u16string &sql, std::string 
 /*
  * Builds the level map: prepares select on dbc and describes its columns, reads the keys (a
  * list of column names, each optionally qualified and followed by ASC or DESC and NULLS FIRST
- * or NULLS LAST), and puts each select-list column on a level: level 0 up to the column named
+ * or NULLS LAST, kept in lm->orders for every query that orders by the key), and puts each
+ * select-list column on a level: level 0 up to the column named
  * by the second key, level 1 up to the third, and so on.  Failures:
  *   -62 KELQ001E  the statement does not prepare (with the interface's text), text follows the
  *                 last key, or the select list does not name the keys in their order
@@ -72,10 +81,11 @@ void kelLmRelease(KelLevelMap *lm);
  * the override, UTF-16, blanks normalised), docHeader the text every document starts with,
  * rootElement the DAD's root element_node.  Each finished document goes to out
  * (kelDeliverDoc); out->count counts them.  Returns 0; 3 with KELQ003W when out->maxRows
- * documents were made; the failure of a step otherwise (the DAD's mapping errors are found
- * before the first document: KELQ014E, KELQ004E, KELQ005E, KELQ007E, KELQ008E, KELQ013E,
- * KELQ033E, KELQ063E; the statement's: those of kelSplitSqlStmt and kelLmAcquire, -121
- * KELQ038E for a generated query over the statement limit, -133 KELQ053E when one fails).
+ * documents were made and another object would make one more; the failure of a step
+ * otherwise (the DAD's mapping errors are found before the first document: KELQ014E,
+ * KELQ004E, KELQ005E, KELQ007E, KELQ008E, KELQ013E, KELQ033E, KELQ063E; the statement's:
+ * those of kelSplitSqlStmt and kelLmAcquire, -121 KELQ038E for a generated query over the
+ * statement limit, -133 KELQ053E when one fails).
  */
 int kelComposeBySql(KelCallContext *ctx, SQLHDBC dbc, const std::u16string &sql, const std::string &docHeader,
                     xercesc::DOMElement *rootElement, KelComposeOutput *out, char *sqlstate, char *msg);
