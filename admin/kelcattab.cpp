@@ -4,6 +4,8 @@
  */
 #include "kelcattab.h"
 
+#include <strings.h>
+
 #include <iterator>
 
 #include "kelcatalog.h"
@@ -83,4 +85,8 @@ const KelCatTabStmt *kelCatTabDropStatements(int *count) {
 
 int kelIsDatabaseEnabled(KelCallContext *ctx, int *enabled, char *msg) {
   return kelTableExists(ctx, "QUARNXML", "XML_USAGE", enabled, msg);
+}
+
+bool kelIsReservedSchema(const char *schema) {
+  return strcasecmp(schema, "QUARNXML") == 0 || strncasecmp(schema, "SYS", 3) == 0;
 }

@@ -53,4 +53,12 @@ inline constexpr char KEL_DTDREF_BAD_INSERT_TEXT[] = "The usage_count must be 0 
  */
 int kelIsDatabaseEnabled(KelCallContext *ctx, int *enabled, char *msg);
 
+/*
+ * True for a schema no table the extension creates may be in: the extension's own QUARNXML
+ * (its catalogue and the migration command's work table) and the system's schemas (names that
+ * begin with SYS), compared without regard to case.  A side table or collection table there
+ * would let a user's documents fill the system's tables.
+ */
+bool kelIsReservedSchema(const char *schema);
+
 #endif /* KEL_CATTAB_H */

@@ -409,10 +409,27 @@ int32_t kelColFillSideTables(KelCallContext *ctx, const KelColumnDef &def, bool 
     }
   }
   if (def.systemRoot) {
-    // Documents stored without a root id get one, as the H and T triggers would have given.
+    // A root id several rows share (a row copied with it while the triggers were absent) would
+    // let the U and D triggers of one row delete the other's side rows: every such row loses
+    // it, and documents without a root id get one, as the H and T triggers would have given.
+    std::string clear, sql;
+    if (!kelSharedRootIdClearStmt(ctx, def, &clear) || !kelRootIdFillStmt(ctx, def, &sql))
+      return KEL_INTERNAL_ERROR(ctx, msg, nullptr);
+    if (kelColExec(ctx, clear, &ca) < 0 || kelColExec(ctx, sql, &ca) < 0) return fail();
+  } else {
+    // The caller's own root id is the caller's key: it is never changed, and one that several
+    // rows share cannot tell their side rows apart.
     std::string sql;
-    if (!kelRootIdFillStmt(ctx, def, &sql)) return KEL_INTERNAL_ERROR(ctx, msg, nullptr);
-    if (kelColExec(ctx, sql, &ca) < 0) return fail();
+    if (!kelSharedRootIdsStmt(ctx, def, &sql)) return KEL_INTERNAL_ERROR(ctx, msg, nullptr);
+    sql = "SELECT COUNT(*) FROM (" + sql + ") AS KELSHARED";
+    sqlint32 shared = 0;
+    short ind = 0;
+    if (kelColFetch(ctx, sql.c_str(), {}, {{SQL_TYP_INTEGER, 4, &shared, &ind}}, &ca) < 0) return fail();
+    if (shared > 0) {
+      KEL_TRACE(ctx, "root id %s is shared by several rows\n", def.rootId.c_str());
+      std::string where = def.schema + "." + def.table;
+      return kelFail(ctx, msg, nullptr, KELA014E, def.rootId.c_str(), where.c_str());
+    }
   }
   for (const KelSideTab &side : def.sides) {
     std::string target;
@@ -640,6 +657,13 @@ int32_t kelEnableColumnMain(KelCallContext *ctx, const KelEnableColumnArgs &a, c
   kelSetMessage(ctx, msg, KELA022I, target.column.c_str());
   rc = kelColumnDefFromDad(ctx, dad, target.user, &def, msg);
   if (rc < 0) return rc;
+  // A side table is made and filled by the column's triggers: never in the extension's own
+  // schema or a system schema, where it would be, or stand for, one of the system's tables.
+  for (const KelSideTab &side : def.sides) {
+    if (!kelIsReservedSchema(side.schema.c_str())) continue;
+    std::string name = side.schema + "." + side.name;
+    return kelFail(ctx, msg, nullptr, KELA057E, name.c_str());
+  }
   // An empty or blank dtdid with validation YES names no stored DTD and is refused like any
   // unknown id: taken as no id, the column recorded validation while its triggers compared
   // against no DTD_REF row, so they never fired and every document was accepted.

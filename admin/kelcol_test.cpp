@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <set>
 #include <string>
 #include <thread>
@@ -551,6 +552,27 @@ TEST_F(ColumnDb, ACollectionWhoseTopConditionLeavesATableOutIsRefused) {
   EXPECT_EQ(valueOf("select count(*) from syscat.columns where tabschema = 'SHOP' and tabname = 'ORDER_ITEM' and "
                     "colname = 'ORDER_ID'"),
             "1");
+}
+
+// A collection's tables are made, or checked and then filled by decomposition: one that a DAD
+// names in the extension's schema or a system schema is refused before anything is made (before,
+// the names were taken as they stood).
+TEST_F(ColumnDb, ACollectionTableInAReservedSchemaIsRefused) {
+  ASSERT_NO_FATAL_FAILURE(enableDatabase());
+  const std::string sample = keltest::readFile(keltest::sourceDir() + "/samples/orders.dad");
+  for (const char *schema : {"quarnxml", "SYSFUN", "sysx"}) {
+    SCOPED_TRACE(schema);
+    std::string dad = sample;
+    for (size_t at; (at = dad.find("shop.order_item")) != std::string::npos;)
+      dad.replace(at, 4, schema);
+    EXPECT_EQ(kelEnableColl_Main(&ctx, "KELCOL", "orders", dad.c_str(), static_cast<int32_t>(dad.size()), nullptr, msg),
+              -84);
+    std::string upper = schema;
+    for (char &c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    EXPECT_EQ(std::string(msg), "KELQ024E  Can not create table " + upper + ".ORDER_ITEM.\n");
+    EXPECT_EQ(valueOf("select count(*) from quarnxml.xml_usage"), "0");
+    EXPECT_EQ(valueOf("select count(*) from syscat.tables where tabname = 'ORDER_ITEM' or tabschema = 'SHOP'"), "0");
+  }
 }
 
 }  // namespace

@@ -48,8 +48,10 @@ int32_t kelColCreateTriggers(KelCallContext *ctx, const KelColumnDef &def, char 
 
 /*
  * Fills the side tables from every document the user table holds (emptied first when
- * emptyFirst), after giving documents without a root id theirs when the system owns the root
- * id.  A failure (a document the extraction refuses) is -33 KELA048E with the database's text.
+ * emptyFirst).  When the system owns the root id, rows that share one lose it first and
+ * documents without a root id get theirs; a caller's root id that several rows share is -9
+ * KELA014E before anything changes.  A failure (a document the extraction refuses) is -33
+ * KELA048E with the database's text.
  */
 int32_t kelColFillSideTables(KelCallContext *ctx, const KelColumnDef &def, bool emptyFirst, char *msg);
 

@@ -73,6 +73,14 @@ int32_t enable(KelCallContext *ctx, const char *name, KelDad *dad, KelDocBuffer 
     KEL_TRACE(ctx, "kelEnableCollection(), kelProcRel fail rc:%d\n", rc);
     return rc;
   }
+  // The collection's tables are made or checked here and filled by decomposition: never the
+  // extension's own tables or the system's.
+  for (const KEL_TAB &tab : rel.tab) {
+    if (!kelIsReservedSchema(tab.schema.c_str())) continue;
+    std::string what = tab.schema + "." + tab.name;
+    KEL_TRACE(ctx, "table %s is in a reserved schema\n", what.c_str());
+    return kelFail(ctx, msg, nullptr, KELQ024E, what.c_str());
+  }
   rc = kelNormalizeTypes(ctx, &rel, state, msg);
   if (rc < 0) return rc;
   rc = prepare_tables(ctx, &rel, tableSpace, state, msg);

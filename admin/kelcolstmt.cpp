@@ -369,6 +369,35 @@ bool kelRootIdFillStmt(KelCallContext *ctx, const KelColumnDef &def, std::string
   return t.done(out);
 }
 
+namespace {
+
+Text &sharedRootIds(Text &t, const KelColumnDef &def) {
+  t << "SELECT ";
+  t.id(def.rootId) << " FROM ";
+  userTable(t, def) << " WHERE ";
+  t.id(def.rootId) << " IS NOT NULL GROUP BY ";
+  t.id(def.rootId) << " HAVING COUNT(*) > 1";
+  return t;
+}
+
+}  // namespace
+
+bool kelSharedRootIdsStmt(KelCallContext *ctx, const KelColumnDef &def, std::string *out) {
+  Text t(ctx);
+  sharedRootIds(t, def);
+  return t.done(out);
+}
+
+bool kelSharedRootIdClearStmt(KelCallContext *ctx, const KelColumnDef &def, std::string *out) {
+  Text t(ctx);
+  t << "UPDATE ";
+  userTable(t, def) << " SET ";
+  t.id(def.rootId) << " = NULL WHERE ";
+  t.id(def.rootId) << " IN (";
+  sharedRootIds(t, def) << ")";
+  return t.done(out);
+}
+
 bool kelSideFillStmts(KelCallContext *ctx, const KelColumnDef &def, const KelSideTab &s,
                       std::vector<std::string> *out) {
   out->clear();

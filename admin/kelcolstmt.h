@@ -107,6 +107,14 @@ bool kelRefusedStoredStmt(KelCallContext *ctx, const KelColumnDef &def, std::str
 // the root ids of documents stored while no trigger gave them one.
 bool kelRootIdFillStmt(KelCallContext *ctx, const KelColumnDef &def, std::string *out);
 
+// "SELECT R FROM table WHERE R IS NOT NULL GROUP BY R HAVING COUNT(*) > 1": the root ids that
+// several rows share, each once.
+bool kelSharedRootIdsStmt(KelCallContext *ctx, const KelColumnDef &def, std::string *out);
+
+// "UPDATE table SET R = NULL WHERE R IN (<kelSharedRootIdsStmt>)": every row with a shared root
+// id loses it; kelRootIdFillStmt then gives the documents among them new ones.
+bool kelSharedRootIdClearStmt(KelCallContext *ctx, const KelColumnDef &def, std::string *out);
+
 /*
  * The statements that fill a side table from every document of the user table, as the J
  * trigger would have filled it row by row: one INSERT ... SELECT over the table, and for a

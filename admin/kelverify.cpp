@@ -723,14 +723,11 @@ int32_t Verifier::removeExtra(const std::vector<Root> &roots) {
 }
 
 int32_t Verifier::findShared(bool repair) {
-  std::string rootCol;
-  kelAppendQuoted(ctx_, &rootCol, def_.rootId);
+  std::string sql;
+  if (!kelSharedRootIdsStmt(ctx_, def_, &sql)) return KEL_INTERNAL_ERROR(ctx_, msg_, nullptr);
   sqlca ca{};
-  Stmt find, clear;
-  if (prepare("SELECT " + rootCol + " FROM " + userTable_ + " WHERE " + rootCol + " IS NOT NULL GROUP BY " + rootCol +
-                  " HAVING COUNT(*) > 1",
-              &find, &ca) < 0 ||
-      quarn_open(find.get(), 0, nullptr, &ca) < 0)
+  Stmt find;
+  if (prepare(sql, &find, &ca) < 0 || quarn_open(find.get(), 0, nullptr, &ca) < 0)
     return failSql(ca, "look for root ids that several rows share");
   LobBuffer rootBuf(256);
   short ind = 0;
@@ -740,21 +737,15 @@ int32_t Verifier::findShared(bool repair) {
     if (code == 100) break;
     if (code < 0) return failSql(ca, "look for root ids that several rows share");
     shared_.insert(rootBuf.value());
+    Root root;
+    root.bytes = rootBuf.value();
+    KEL_TRACE(ctx_, "root id %s is shared by several rows\n", rootName(root, bitRoot_).c_str());
   }
   if (!repair || shared_.empty()) return 0;
   // Every row with a shared root id loses it; the documents among them then get new ones. With
   // the triggers in place, the T trigger gives them at once and the U trigger writes their rows.
-  if (prepare("UPDATE " + userTable_ + " SET " + rootCol + " = NULL WHERE " + rootCol + " = ?", &clear, &ca) < 0)
-    return failSql(ca, "prepare the update of shared root ids");
-  for (const std::string &bytes : shared_) {
-    Root root;
-    root.bytes = bytes;
-    KEL_TRACE(ctx_, "root id %s is shared by several rows\n", rootName(root, bitRoot_).c_str());
-    std::vector<char> storage;
-    short rootInd = 0;
-    quarn_hostvar in = rootVar(root, &storage, &rootInd);
-    if (quarn_execute(clear.get(), 1, &in, &ca) < 0) return failSql(ca, "take a shared root id away");
-  }
+  if (!kelSharedRootIdClearStmt(ctx_, def_, &sql)) return KEL_INTERNAL_ERROR(ctx_, msg_, nullptr);
+  if (kelColExec(ctx_, sql, &ca) < 0) return failSql(ca, "take the shared root ids away");
   return 0;
 }
 

@@ -627,6 +627,75 @@ TEST_F(VerifyColumn, ARepairThatFailsInItsSecondBatchChangesNothing) {
   EXPECT_EQ(value("SELECT COUNT(*) FROM shop.orders WHERE kelroot_id IS NOT NULL"), "0");
 }
 
+// Re-enable refills the side tables from the user table, and rows copied with their root id
+// while the column was soft-disabled share it. Before, re-enable kept the shared root id and
+// reported success: verify found the copies MISSING, and updating one copy's document deleted
+// the original's side rows. Now every row with a shared KELROOT_ID loses it in the same call
+// and each document gets its own; a re-enable that fails later (a document whose single-value
+// path selects two values) leaves the shared ids as they were. A caller's own root id is never
+// changed: one that several rows share is refused with KELA014E and nothing changes.
+TEST_F(VerifyColumn, ReEnableGivesRowsSharingARootIdTheirOwn) {
+  enableOrders();
+  insert(0, 5);
+  softDisable();
+  ASSERT_EQ(exec("INSERT INTO shop.orders (id, doc, kelroot_id) SELECT 100, doc, kelroot_id FROM shop.orders "
+                 "WHERE id = 1"),
+            0)
+      << error();
+  ASSERT_EQ(exec("INSERT INTO shop.orders (id, doc, kelroot_id) SELECT 101, NULL, kelroot_id FROM shop.orders "
+                 "WHERE id = 2"),
+            0)
+      << error();
+  auto reEnable = [&](const char *table) {
+    CallArgs re;
+    re.str(table).str("doc").integer(0).str("", KEL_MSG_BUFFER);
+    EXPECT_GE(re.call("quarnxml!kelReEnableColumn", &ca_), 0) << error();  // 0 has no city: a warning
+    return std::make_pair(re.intAt(2), re.strAt(3));
+  };
+
+  // Fails on the document with two customers: the shared ids stay shared.
+  ASSERT_EQ(exec("INSERT INTO shop.orders (id, doc) VALUES (102, XMLVarchar('<order><customer><name>a</name>"
+                 "</customer><customer><name>b</name></customer></order>'))"),
+            0)
+      << error();
+  auto failed = reEnable("shop.orders");
+  EXPECT_LT(failed.first, 0) << failed.second;
+  EXPECT_NE(failed.second.find("KELA048E"), std::string::npos) << failed.second;
+  EXPECT_EQ(value("SELECT COUNT(DISTINCT kelroot_id) FROM shop.orders WHERE id IN (1, 2, 100, 101)"), "2");
+  EXPECT_EQ(value("SELECT COUNT(*) FROM shop.orders WHERE kelroot_id IS NULL"), "1");  // 102
+  ASSERT_EQ(exec("DELETE FROM shop.orders WHERE id = 102"), 0) << error();
+
+  auto done = reEnable("shop.orders");
+  ASSERT_EQ(done.first, 0) << done.second;
+  EXPECT_EQ(value("SELECT COUNT(DISTINCT kelroot_id) FROM shop.orders WHERE id IN (0, 1, 2, 3, 4, 100)"), "6");
+  EXPECT_EQ(value("SELECT COUNT(*) FROM shop.orders WHERE id = 101 AND kelroot_id IS NULL"), "1");
+  Verdict v = verify(0);
+  EXPECT_EQ(v.rc, 0) << v.msg;
+  EXPECT_EQ(v.missing + v.extra + v.different, 0);
+  // The copy's new document replaces its own rows only.
+  ASSERT_EQ(exec("UPDATE shop.orders SET doc = XMLVarchar('" + order(7) + "') WHERE id = 100"), 0) << error();
+  EXPECT_EQ(rows("SELECT o.id, h.customer FROM shop.orders o, shop.order_head h WHERE o.kelroot_id = h.kelroot_id "
+                 "AND o.id IN (1, 100) ORDER BY 1",
+                 2),
+            (std::vector<std::string>{"1|Customer 1", "100|Customer 7"}));
+  EXPECT_EQ(verify(0).rc, 0);
+
+  // The caller's key, shared once the table is made again without its primary key.
+  enableNotes("<column name=\"text\" type=\"varchar(20)\" path=\"/n\" multi_occurrence=\"NO\"/>");
+  ASSERT_EQ(exec("INSERT INTO shop.notes VALUES (1, XMLVarchar('<n>one</n>'))"), 0) << error();
+  softDisable("shop.notes");
+  ASSERT_EQ(exec("DROP TABLE shop.notes"), 0) << error();
+  ASSERT_EQ(exec("CREATE TABLE shop.notes (id INTEGER, doc quarnxml.XMLVarchar)"), 0) << error();
+  ASSERT_EQ(exec("INSERT INTO shop.notes VALUES (1, XMLVarchar('<n>two</n>')), (1, XMLVarchar('<n>three</n>'))"), 0)
+      << error();
+  auto refused = reEnable("shop.notes");
+  EXPECT_EQ(refused.second,
+            "KELA014E  The specified root ID column: ID is not a single primary key of table SHOP.NOTES.\n");
+  EXPECT_LT(refused.first, 0);
+  EXPECT_EQ(rows("SELECT id, text FROM shop.note_side", 2), std::vector<std::string>{"1|one"});
+  EXPECT_EQ(value("SELECT COUNT(*) FROM syscat.triggers WHERE tabname = 'NOTES'"), "0");
+}
+
 // A FOR BIT DATA side column holds the extracted bytes whole (up to 4000): a value that changed
 // only in its 600th byte is different.
 TEST_F(VerifyColumn, BitDataValuesAreComparedWhole) {

@@ -120,6 +120,39 @@ int exists(const char *sql, bool *found) {
   return code;
 }
 
+// Sets *own when QUARNXML.XML_TEMP is the work table softDisable creates: its five columns by
+// name, type, length and nullability, no key and no trigger that depends on it. A table of the
+// same name made otherwise (a side table a DAD once placed there has one NOT NULL column and is
+// named by its column's triggers) is no list of columns to re-enable. Returns the SQLCODE.
+int ownTemp(bool *own) {
+  *own = false;
+  std::vector<Column> cols;
+  int code = readColumns(
+      "SELECT COLNAME, TYPENAME, RTRIM(CHAR(LENGTH)), NULLS FROM SYSCAT.COLUMNS WHERE TABSCHEMA = 'QUARNXML' "
+      "AND TABNAME = 'XML_TEMP' ORDER BY COLNO",
+      false, &cols, 4);
+  if (code < 0) return code;
+  static const char *const kShape[5][4] = {{"TABLE_SCHEMA", "VARCHAR", "30", "N"},
+                                           {"TABLE_NAME", "VARCHAR", "128", "N"},
+                                           {"COL_NAME", "VARCHAR", "30", "N"},
+                                           {"TRG_DEFINER", "VARCHAR", "128", "Y"},
+                                           {"TRG_QUALIFIER", "VARCHAR", "128", "Y"}};
+  if (cols.size() != 5) return 0;
+  for (size_t i = 0; i < 5; ++i) {
+    const Column &c = cols[i];
+    if (c.schema != kShape[i][0] || c.table != kShape[i][1] || c.column != kShape[i][2] || c.definer != kShape[i][3])
+      return 0;
+  }
+  bool keyed = false, named = false;
+  if ((code = exists("SELECT 1 FROM SYSCAT.TABLES WHERE TABSCHEMA = 'QUARNXML' AND TABNAME = 'XML_TEMP' AND "
+                     "KEYCOLUMNS > 0",
+                     &keyed)) < 0 ||
+      (code = exists("SELECT 1 FROM SYSCAT.TRIGDEP WHERE BSCHEMA = 'QUARNXML' AND BNAME = 'XML_TEMP'", &named)) < 0)
+    return code;
+  *own = !keyed && !named;
+  return 0;
+}
+
 // The argument entries of a CALL of the soft-disable or re-enable procedure.
 struct CallArgs {
   std::string table, column;
@@ -755,7 +788,20 @@ int Migration::run() {
     return kFailed;
   }
   if (tempExists_) {
-    // An earlier run stopped between soft-disable and re-enable.
+    // An earlier run stopped between soft-disable and re-enable, or the table is not ours: then
+    // nothing is changed.
+    bool own = false;
+    if ((code = ownTemp(&own)) < 0) {
+      std::printf("An SQL statement failed, select from syscat.columns where tab=quarnxml.xml_temp, SQLCODE=%d\n",
+                  code);
+      return kFailed;
+    }
+    if (!own) {
+      std::printf(
+          "QUARNXML.XML_TEMP exists but was not made by the migration command; it is left as it is. Rename or drop "
+          "it, and run the migration again.\n");
+      return kFailed;
+    }
     std::printf("QUARNXML.XML_TEMP exists\n");
     tempInUse_ = true;
     return reEnable();

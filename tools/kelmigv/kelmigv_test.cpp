@@ -480,4 +480,55 @@ TEST_F(Kelmigv, TriggerQualifiersAreKeptWhateverTheirNames) {
   EXPECT_EQ(triggers(), triggersBefore);
 }
 
+// A table QUARNXML.XML_TEMP that the command did not make is no work list. Before, a DAD could
+// place a side table of that name and shape there: the next run took its rows for columns to
+// re-enable, re-enabled what the documents named, deleted the side rows and failed on every
+// later run with a re-enable procedure left registered. Enablement now refuses that side table
+// (KELA057E, nothing made); a table left by an older enablement, or any other table of that
+// name, stops the run before it changes anything.
+TEST_F(Kelmigv, AnXmlTempTheCommandDidNotMakeStopsTheRunUnchanged) {
+  ASSERT_EQ(keladm({"enable_db", "TESTDB"}).status, 0);
+  enableColumn("shop.a_orders", "doc", "shop.a_side", "a.dad");
+  ASSERT_EQ(console("CREATE TABLE shop.w (id INTEGER NOT NULL PRIMARY KEY, doc quarnxml.XMLVarchar)").status, 0);
+  std::string dad = "<?xml version=\"1.0\"?><DAD><validation>NO</validation><Xcolumn><table name=\"quarnxml.xml_temp\">";
+  for (const char *c : {"table_schema", "table_name", "col_name", "trg_definer", "trg_qualifier"})
+    dad += std::string("<column name=\"") + c + "\" type=\"varchar(30)\" path=\"/w/" + c + "\" multi_occurrence=\"NO\"/>";
+  dad += "</table></Xcolumn></DAD>";
+  Result r = keladm({"enable_column", "TESTDB", "shop.w", "doc", dadFile("w.dad", dad)});
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.out.find("KELA057E  A side table name QUARNXML.XML_TEMP in DAD is invalid."), std::string::npos) << r.out;
+  const std::string temp = "SELECT 'FOUND' FROM SYSCAT.TABLES WHERE TABNAME = 'XML_TEMP'";
+  EXPECT_FALSE(shows(temp, "FOUND"));
+  ASSERT_EQ(shell(shellQuote(KEL_OLDLEVEL) + " TESTDB").status, 0);
+
+  // The side table's shape (root id first, NOT NULL), and the command's five columns with
+  // nothing NOT NULL but the first, as a side table keyed by a column named TABLE_SCHEMA is.
+  for (bool rootFirst : {true, false}) {
+    SCOPED_TRACE(rootFirst);
+    const std::string shape = std::string(rootFirst ? "KELROOT_ID CHAR(13) FOR BIT DATA NOT NULL, TABLE_SCHEMA "
+                                                      "VARCHAR(30), "
+                                                    : "TABLE_SCHEMA VARCHAR(30) NOT NULL, ") +
+                              "TABLE_NAME VARCHAR(128), COL_NAME VARCHAR(30), TRG_DEFINER VARCHAR(128), TRG_QUALIFIER "
+                              "VARCHAR(128)";
+    ASSERT_EQ(console("CREATE TABLE QUARNXML.XML_TEMP (" + shape + ")").status, 0);
+    r = console(std::string("INSERT INTO QUARNXML.XML_TEMP (") + (rootFirst ? "KELROOT_ID, " : "") +
+                "TABLE_SCHEMA, TABLE_NAME, COL_NAME, TRG_QUALIFIER) VALUES (" +
+                (rootFirst ? "generate_unique(), " : "") + "'SHOP', 'A_ORDERS', 'DOC', 'SHOP')");
+    ASSERT_EQ(r.status, 0) << r.out;
+    const std::string routines = routineTexts(), triggersBefore = triggers();
+    r = migrate({"TESTDB"});
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.out, std::string(kPrompt) +
+                         "QUARNXML.XML_TEMP exists but was not made by the migration command; it is left as it is. "
+                         "Rename or drop it, and run the migration again.\nMigration failed with code = (-1)\n");
+    EXPECT_TRUE(shows("SELECT 'ROW:' || TABLE_NAME FROM QUARNXML.XML_TEMP", "ROW:A_ORDERS"));
+    EXPECT_EQ(routineTexts(), routines);
+    EXPECT_EQ(triggers(), triggersBefore);
+    ASSERT_EQ(console("DROP TABLE QUARNXML.XML_TEMP").status, 0);
+  }
+  // Without it the old level is brought up as always.
+  r = migrate({"TESTDB"});
+  EXPECT_EQ(r.status, 0) << r.out;
+}
+
 }  // namespace
