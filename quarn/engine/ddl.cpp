@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <set>
+#include <tuple>
 
 #include "engine.h"
 #include "errors.h"
@@ -596,14 +597,30 @@ void ddlAlterTable(Session &s, const QualName &t, const std::vector<AlterClause>
 
 namespace {
 
-// Whether sql holds the delimited identifier quoted as a name of its own, not as a piece of a
-// longer one whose doubled quotes contain it ("S.T""x" holds "S.T").
-bool namesIdentifier(const std::string &sql, const std::string &quoted) {
-  for (size_t at = sql.find(quoted); at != std::string::npos; at = sql.find(quoted, at + 1)) {
-    const size_t end = at + quoted.size();
-    if ((at == 0 || sql[at - 1] != '"') && (end == sql.size() || sql[end] != '"')) return true;
-  }
-  return false;
+// Whether SQLite, preparing a read of the view, reads the table or view named (SQLite's name,
+// unquoted): directly, or through a view of that name.  Its text alone would also name it in a
+// string or as a column's name.
+struct ReadProbe {
+  const std::string &name;
+  bool found = false;
+};
+
+int probeRead(void *arg, int action, const char *table, const char *, const char *, const char *view) {
+  ReadProbe *probe = static_cast<ReadProbe *>(arg);
+  if (action == SQLITE_READ && ((table != nullptr && probe->name == table) || (view != nullptr && probe->name == view)))
+    probe->found = true;
+  return SQLITE_OK;
+}
+
+bool viewReads(sqlite3 *db, const std::string &view, const std::string &name) {
+  ReadProbe probe{name};
+  sqlite3_set_authorizer(db, probeRead, &probe);
+  sqlite3_stmt *st = nullptr;
+  const std::string sql = "SELECT * FROM " + quoteIdent(view);
+  sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr);
+  sqlite3_finalize(st);
+  sqlite3_set_authorizer(db, nullptr, nullptr);
+  return probe.found;
 }
 
 // Dropping a table or view makes the views that read it, directly or through other views,
@@ -613,18 +630,21 @@ bool namesIdentifier(const std::string &sql, const std::string &quoted) {
 void dropDependentViews(sqlite3 *db, const QualName &obj, const char *kind) {
   std::vector<std::pair<std::string, std::string>> views;  // schema, name
   std::set<std::string> seen{obj.schema + "." + obj.name};
-  std::vector<std::string> reads{sqliteName(obj.schema, obj.name)};
+  std::vector<std::string> reads{obj.schema + "." + obj.name};
   while (!reads.empty()) {
-    const std::string quoted = reads.back();
+    const std::string read = reads.back();
     reads.pop_back();
-    Stmt dep(db, "SELECT t.TABSCHEMA, t.TABNAME, s.sql FROM sqlite_schema s JOIN \"SYSQUARN.TABLES\" t ON t.TYPE = 'V' "
+    // The views whose text names it are the candidates; SQLite says which of them read it.
+    Stmt dep(db, "SELECT t.TABSCHEMA, t.TABNAME, s.name FROM sqlite_schema s JOIN \"SYSQUARN.TABLES\" t ON t.TYPE = 'V' "
                  "AND s.name = t.TABSCHEMA || '.' || t.TABNAME WHERE s.type = 'view' AND instr(s.sql, ?1) > 0 "
                  "ORDER BY s.name");
-    dep.bind(1, quoted);
-    while (dep.step()) {
-      std::string schema = dep.text(0), name = dep.text(1);
-      if (!namesIdentifier(dep.text(2), quoted) || !seen.insert(schema + "." + name).second) continue;
-      reads.push_back(sqliteName(schema, name));
+    dep.bind(1, quoteIdent(read));
+    std::vector<std::tuple<std::string, std::string, std::string>> candidates;
+    while (dep.step()) candidates.emplace_back(dep.text(0), dep.text(1), dep.text(2));
+    for (auto &[schema, name, view] : candidates) {
+      if (seen.count(view) != 0 || !viewReads(db, view, read)) continue;
+      seen.insert(view);
+      reads.push_back(view);
       views.emplace_back(std::move(schema), std::move(name));
     }
   }

@@ -239,6 +239,8 @@ CREATE VIEW vs AS SELECT * FROM vt;
 CREATE VIEW vq AS SELECT x.*, 5 AS five FROM vt x;
 CREATE TABLE "VT""X" (a INT);
 CREATE VIEW vx AS SELECT a FROM "VT""X";
+-- A view whose text names the table only in a string or as a column's name does not read it.
+CREATE VIEW vl AS SELECT '"TESTER.VT"' AS "TESTER.VT" FROM "VT""X";
 CREATE VIEW vw AS SELECT a FROM vs;
 ALTER TABLE vt ADD COLUMN c INT;
 SELECT * FROM vs;
@@ -250,6 +252,7 @@ DROP TABLE vt;
 DROP TRIGGER vtrg;
 DROP TABLE vt;
 SELECT * FROM vx;
+SELECT * FROM vl;
 SELECT * FROM vs;
 SELECT * FROM vw;
 CREATE TABLE vt (a VARCHAR(5));
