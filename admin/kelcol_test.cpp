@@ -573,6 +573,13 @@ TEST_F(ColumnDb, ACollectionTableInAReservedSchemaIsRefused) {
     EXPECT_EQ(valueOf("select count(*) from quarnxml.xml_usage"), "0");
     EXPECT_EQ(valueOf("select count(*) from syscat.tables where tabname = 'ORDER_ITEM' or tabschema = 'SHOP'"), "0");
   }
+  // A table named without a schema is in the current schema, which may be a reserved one.
+  std::string dad = sample;
+  for (size_t at; (at = dad.find("shop.order_item")) != std::string::npos;) dad.erase(at, 5);
+  ASSERT_EQ(exec("SET SCHEMA QUARNXML"), 0) << error();
+  EXPECT_EQ(kelEnableColl_Main(&ctx, "KELCOL", "orders", dad.c_str(), static_cast<int32_t>(dad.size()), nullptr, msg), -84);
+  EXPECT_EQ(std::string(msg), "KELQ024E  Can not create table QUARNXML.ORDER_ITEM.\n");
+  EXPECT_EQ(valueOf("select count(*) from syscat.tables where tabname = 'ORDER_ITEM'"), "0");
 }
 
 }  // namespace

@@ -74,10 +74,17 @@ int32_t enable(KelCallContext *ctx, const char *name, KelDad *dad, KelDocBuffer 
     return rc;
   }
   // The collection's tables are made or checked here and filled by decomposition: never the
-  // extension's own tables or the system's.
+  // extension's own tables or the system's.  A table the DAD names without a schema is in the
+  // current schema, which SET SCHEMA may have made a reserved one.
+  std::string current;
   for (const KEL_TAB &tab : rel.tab) {
-    if (!kelIsReservedSchema(tab.schema.c_str())) continue;
-    std::string what = tab.schema + "." + tab.name;
+    std::string schema = tab.schema;
+    if (schema.empty()) {
+      if (current.empty() && kelCurrentSchema(ctx, &current, msg) < 0) return kelMessageState(KELG001E, state);
+      schema = current;
+    }
+    if (!kelIsReservedSchema(schema.c_str())) continue;
+    std::string what = schema + "." + tab.name;
     KEL_TRACE(ctx, "table %s is in a reserved schema\n", what.c_str());
     return kelFail(ctx, msg, nullptr, KELQ024E, what.c_str());
   }

@@ -143,13 +143,18 @@ int ownTemp(bool *own) {
     if (c.schema != kShape[i][0] || c.table != kShape[i][1] || c.column != kShape[i][2] || c.definer != kShape[i][3])
       return 0;
   }
-  bool keyed = false, named = false;
+  // A table, and the migrating user's: another user who could make one of that shape in
+  // QUARNXML must not hand the administrator's next run a list of columns to re-enable.
+  bool mine = false, keyed = false, named = false;
   if ((code = exists("SELECT 1 FROM SYSCAT.TABLES WHERE TABSCHEMA = 'QUARNXML' AND TABNAME = 'XML_TEMP' AND "
+                     "TYPE = 'T' AND DEFINER = USER",
+                     &mine)) < 0 ||
+      (code = exists("SELECT 1 FROM SYSCAT.TABLES WHERE TABSCHEMA = 'QUARNXML' AND TABNAME = 'XML_TEMP' AND "
                      "KEYCOLUMNS > 0",
                      &keyed)) < 0 ||
       (code = exists("SELECT 1 FROM SYSCAT.TRIGDEP WHERE BSCHEMA = 'QUARNXML' AND BNAME = 'XML_TEMP'", &named)) < 0)
     return code;
-  *own = !keyed && !named;
+  *own = mine && !keyed && !named;
   return 0;
 }
 

@@ -501,16 +501,24 @@ TEST_F(Kelmigv, AnXmlTempTheCommandDidNotMakeStopsTheRunUnchanged) {
   EXPECT_FALSE(shows(temp, "FOUND"));
   ASSERT_EQ(shell(shellQuote(KEL_OLDLEVEL) + " TESTDB").status, 0);
 
-  // The side table's shape (root id first, NOT NULL), and the command's five columns with
-  // nothing NOT NULL but the first, as a side table keyed by a column named TABLE_SCHEMA is.
-  for (bool rootFirst : {true, false}) {
-    SCOPED_TRACE(rootFirst);
-    const std::string shape = std::string(rootFirst ? "KELROOT_ID CHAR(13) FOR BIT DATA NOT NULL, TABLE_SCHEMA "
-                                                      "VARCHAR(30), "
-                                                    : "TABLE_SCHEMA VARCHAR(30) NOT NULL, ") +
-                              "TABLE_NAME VARCHAR(128), COL_NAME VARCHAR(30), TRG_DEFINER VARCHAR(128), TRG_QUALIFIER "
-                              "VARCHAR(128)";
-    ASSERT_EQ(console("CREATE TABLE QUARNXML.XML_TEMP (" + shape + ")").status, 0);
+  // The side table's shape (root id first, NOT NULL), the command's five columns with nothing
+  // NOT NULL but the first, as a side table keyed by a column named TABLE_SCHEMA is, and the
+  // command's own shape made by another user.
+  for (int variant : {0, 1, 2}) {
+    SCOPED_TRACE(variant);
+    const bool rootFirst = variant == 0;
+    const std::string shape =
+        variant == 2 ? "TABLE_SCHEMA VARCHAR(30) NOT NULL, TABLE_NAME VARCHAR(128) NOT NULL, COL_NAME VARCHAR(30) NOT "
+                       "NULL, TRG_DEFINER VARCHAR(128), TRG_QUALIFIER VARCHAR(128)"
+                     : std::string(rootFirst ? "KELROOT_ID CHAR(13) FOR BIT DATA NOT NULL, TABLE_SCHEMA VARCHAR(30), "
+                                             : "TABLE_SCHEMA VARCHAR(30) NOT NULL, ") +
+                           "TABLE_NAME VARCHAR(128), COL_NAME VARCHAR(30), TRG_DEFINER VARCHAR(128), TRG_QUALIFIER "
+                           "VARCHAR(128)";
+    {
+      keltest::ScopedEnv other;
+      if (variant == 2) other.set("QUARN_USER", "mallory");
+      ASSERT_EQ(console("CREATE TABLE QUARNXML.XML_TEMP (" + shape + ")").status, 0);
+    }
     r = console(std::string("INSERT INTO QUARNXML.XML_TEMP (") + (rootFirst ? "KELROOT_ID, " : "") +
                 "TABLE_SCHEMA, TABLE_NAME, COL_NAME, TRG_QUALIFIER) VALUES (" +
                 (rootFirst ? "generate_unique(), " : "") + "'SHOP', 'A_ORDERS', 'DOC', 'SHOP')");
