@@ -694,17 +694,20 @@ void ddlCreateView(Session &s, const QualName &v, const std::vector<std::string>
   checkNameFree(db, v);
   std::string V = sqliteName(v.schema, v.name);
   std::string colList = cols.empty() ? "" : "(" + quotedList(cols) + ")";
-  if (cols.empty()) {
-    // Without a column list the select must name its columns once each.
+  {
+    // Without a column list the select must name its columns once each; a column list names
+    // each of its columns (checked here, before SQLite's CREATE VIEW would refuse it with a
+    // message of its own).
     Stmt select(db, selectSql);
+    const int nSelect = sqlite3_column_count(select.raw());
+    if (!cols.empty() && static_cast<size_t>(nSelect) != cols.size()) raiseWithState(kSqlColumnCountMismatch, "42811", {});
     std::set<std::string> seen;
-    for (int k = 0; k < sqlite3_column_count(select.raw()); ++k)
+    for (int k = 0; k < nSelect && cols.empty(); ++k)
       if (!seen.insert(sqlite3_column_name(select.raw(), k)).second) raise(kSqlColumnListRequired);
   }
   execSql(db, "CREATE VIEW " + V + colList + " AS " + selectSql);
   Stmt probe(db, "SELECT * FROM " + V);
   int n = sqlite3_column_count(probe.raw());
-  if (!cols.empty() && static_cast<size_t>(n) != cols.size()) raiseWithState(kSqlColumnCountMismatch, "42811", {});
   std::set<std::string> names;
   insertTableRow(db, v, 'V', s.user(), "", "", "", text);
   for (int k = 0; k < n; ++k) {

@@ -52,6 +52,7 @@ namespace quarn {
   X(kSqlNotColumnOf, -205, "42703", "\"&1\" is not a column of table or view \"&2\".") \
   X(kSqlColumnInvalid, -206, "42703", "\"&1\" is not valid in the context where it is used.") \
   X(kSqlOrderByColumn, -208, "42707", "The ORDER BY clause is invalid because a column or position is not part of the result table.") \
+  X(kSqlOrderByInvalid, -214, "42822", "An expression in the ORDER BY clause in the following position, or starting with \"&1\" in the \"&2\" clause is not valid. Reason code = \"&3\".") \
   X(kSqlHostValueTooLarge, -302, "22001", "The value of a host variable in the EXECUTE or OPEN statement is too large for its corresponding use.") \
   X(kSqlHostValueRange, -304, "22003", "A value cannot be assigned to a host variable because the value is not within the range of the host variable's data type.") \
   X(kSqlNullNoIndicator, -305, "22002", "The NULL value cannot be assigned to a host variable because no indicator variable is specified.") \

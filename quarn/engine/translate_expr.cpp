@@ -54,11 +54,16 @@ std::string Translator::subqueryInParens() {
 // second.  The empty first select of the compound names the column, whatever the query calls it.
 // A subselect of column functions without GROUP BY is one row and stays as it is: within FROM
 // SQLite could not take an aggregate of the outer query in it ((SELECT COUNT(*) FROM d WHERE
-// d.k = MAX(t.k)) would be -120).
+// d.k = MAX(t.k)) would be -120).  A plain subselect whose item names a column of its own FROM
+// items puts QONEROW around that item instead (the column makes the aggregate the subselect's
+// own): no select around it, so that scalar fullselects nest as deep as SQLite's parser takes
+// plain ones.
 std::string Translator::scalarFullselect() {
+  const bool with = kw("WITH", 1);
   std::string sub = subqueryInParens();
   if (lastShape_.known && lastShape_.types.size() > 1) raise(kSqlSubqueryColumns, {});
   if (lastOneRow_) return sub;
+  if (!with && !lastOneRowSql_.empty()) return "(" + lastOneRowSql_ + ")";
   return "(SELECT QONEROW(quarn_one) FROM (SELECT NULL AS quarn_one WHERE 0 UNION ALL SELECT * FROM " + sub + " LIMIT 2))";
 }
 

@@ -101,7 +101,7 @@ void Translator::skipQueryOptions() {
   }
 }
 
-std::string Translator::orderAndFetch() {
+std::string Translator::orderAndFetch(const LastSelect *single) {
   std::string out;
   if (kw("ORDER") && kw("BY", 1)) {
     i_ += 2;
@@ -113,12 +113,12 @@ std::string Translator::orderAndFetch() {
       // A simple name of a result column orders by that column, even where the FROM items
       // have several columns of that name.
       size_t at = i_;
+      // Where a * stands for columns, positions are not known.
+      const bool star = std::find(resultNames_.begin(), resultNames_.end(), "*") != resultNames_.end();
       if (isName() && (isOp(",", 1) || kw("ASC", 1) || kw("DESC", 1) || kw("FETCH", 1) || isOp(")", 1) ||
                        tk(1).kind == Tok::End || (isOp(";", 1) && tk(2).kind == Tok::End))) {
         const std::string &n = tk().text;
         int found = 0, position = 0;
-        // Where a * stands for columns, positions are not known.
-        bool star = std::find(resultNames_.begin(), resultNames_.end(), "*") != resultNames_.end();
         for (size_t k = 0; k < resultNames_.size() && !star; ++k)
           if (resultNames_[k] == n) {
             ++found;
@@ -128,6 +128,34 @@ std::string Translator::orderAndFetch() {
           ++i_;
           out += std::to_string(position);
         }
+        // The key of a fullselect with set operators (or of a VALUES) names a result column.
+        if (found == 0 && !star && !single) raise(kSqlOrderByColumn, {n});
+      }
+      if (i_ == at && single && tk().kind != Tok::Integer) {
+        // A key of one subselect may name the columns of its FROM items: they are visible, and
+        // the subselect's grouping and DISTINCT apply to them as to its select items.
+        const std::string keyStart = tk().kind == Tok::End ? std::string() : sql_.substr(tk().pos, tk().len);
+        scopes_.push_back(single->scope);
+        GroupCheck outerGroup = std::move(group_);
+        group_ = single->grouping;
+        group_.level = scopes_.size() - 1;
+        group_.active = true;
+        group_.columns.clear();
+        std::string key = expr();
+        scopes_.pop_back();
+        GroupCheck keyGroup = std::move(group_);
+        group_ = std::move(outerGroup);
+        const std::vector<std::string> &items = single->grouping.columns;
+        for (const std::string &c : keyGroup.columns) {
+          // A grouped subselect is ordered by its grouping columns and column functions only.
+          if ((keyGroup.grouped ? keyGroup.keysAreColumns : keyGroup.aggregate) &&
+              std::find(keyGroup.keys.begin(), keyGroup.keys.end(), c) == keyGroup.keys.end())
+            raise(kSqlNotGrouped, {c.substr(c.find('\x1F') + 1)});
+          // A DISTINCT subselect is ordered by what its select items are made of (reason 2).
+          if (single->distinct && std::find(items.begin(), items.end(), c) == items.end())
+            raise(kSqlOrderByInvalid, {keyStart, "ORDER BY", "2"});
+        }
+        out += padKey(key);
       }
       if (i_ == at) {
         std::string key = expr();
@@ -168,8 +196,12 @@ struct SetOperand {
 
 // left setop right: EXCEPT ALL and INTERSECT ALL keep as many copies of a row as they should.
 std::string Translator::setOperation(const std::string &left, const std::string &setop, bool all,
-                                     const std::string &right) {
-  if (!all || setop == "UNION") return left + " " + setop + (all ? " ALL " : " ") + right;
+                                     const std::vector<std::string> &rights) {
+  if (!all || setop == "UNION") {
+    std::string out = left;
+    for (const std::string &right : rights) out += " " + setop + (all ? " ALL " : " ") + right;
+    return out;
+  }
   // EXCEPT ALL, INTERSECT ALL: rows are told apart by their number among equal rows (the
   // n-th copy of a row meets the n-th copy on the other side); the operands' columns are
   // named by position.
@@ -198,7 +230,18 @@ std::string Translator::setOperation(const std::string &left, const std::string 
   std::string outCols;
   for (int k = 0; k < n; ++k)
     outCols += (k ? ", " : "") + std::string("\"q") + std::to_string(k + 1) + "\" AS " + quoteIdent(names[static_cast<size_t>(k)]);
-  return "SELECT " + outCols + " FROM (" + numbered(left) + " " + setop + " " + numbered(right) + ")";
+  // Several operations in a row stay one level deep (SQLite's parser refuses deep nesting): the
+  // n-th copy of a row is in every operand of INTERSECT ALL when each has n copies, and
+  // a EXCEPT ALL b EXCEPT ALL c keeps as many copies as a EXCEPT ALL (b UNION ALL c).
+  std::string body = numbered(left);
+  if (setop == "EXCEPT") {
+    std::string together;
+    for (const std::string &right : rights) together += (together.empty() ? "" : " UNION ALL ") + right;
+    body += " EXCEPT " + numbered(together);
+  } else {
+    for (const std::string &right : rights) body += " " + setop + " " + numbered(right);
+  }
+  return "SELECT " + outCols + " FROM (" + body + ")";
 }
 
 std::string Translator::fullselect() {
@@ -215,6 +258,7 @@ std::string Translator::fullselect() {
     operands.push_back(std::move(o));
   };
   read("", false);
+  const LastSelect firstSelect = std::move(lastSelect_);
   bool oneRow = lastOneRow_;
   // ORDER BY names the columns of the first term.
   std::vector<std::string> firstNames = lastResultNames_;
@@ -301,19 +345,42 @@ std::string Translator::fullselect() {
   }
   // INTERSECT binds tighter than UNION and EXCEPT: the operands joined by INTERSECT are one
   // operand of the operators around them; operators of one level are applied from the left.
+  // Operations of one kind in a row (INTERSECT ALL, EXCEPT ALL) are applied as one.
   std::string out;
+  std::vector<std::string> pending;  // the right operands of the operation not yet applied
+  const SetOperand *pendingOp = nullptr;
   for (size_t j = 0; j < operands.size();) {
     std::string group = operands[j].sql;
     size_t next = j + 1;
-    for (; next < operands.size() && operands[next].setop == "INTERSECT"; ++next)
-      group = setOperation(group, "INTERSECT", operands[next].all, operands[next].sql);
-    if (j == 0) out = group;
-    else out = setOperation(out, operands[j].setop, operands[j].all, next > j + 1 ? "SELECT * FROM (" + group + ")" : group);
+    std::vector<std::string> intersected;
+    for (; next < operands.size() && operands[next].setop == "INTERSECT"; ++next) {
+      if (!intersected.empty() && operands[next].all != operands[next - 1].all) {
+        group = setOperation(group, "INTERSECT", operands[next - 1].all, intersected);
+        intersected.clear();
+      }
+      intersected.push_back(operands[next].sql);
+    }
+    if (!intersected.empty()) group = setOperation(group, "INTERSECT", operands[next - 1].all, intersected);
+    if (next > j + 1) group = "SELECT * FROM (" + group + ")";
+    if (j == 0) {
+      out = group;
+    } else {
+      if (pendingOp && (pendingOp->setop != operands[j].setop || pendingOp->all != operands[j].all)) {
+        out = setOperation(out, pendingOp->setop, pendingOp->all, pending);
+        pending.clear();
+      }
+      pendingOp = &operands[j];
+      pending.push_back(group);
+    }
     j = next;
   }
+  if (pendingOp) out = setOperation(out, pendingOp->setop, pendingOp->all, pending);
   std::vector<std::string> outer = std::move(resultNames_);
   resultNames_ = std::move(firstNames);
-  out += orderAndFetch();
+  const std::string ordered = orderAndFetch(operands.size() == 1 && firstSelect.simple ? &firstSelect : nullptr);
+  out += ordered;
+  lastSelect_.simple = false;
+  lastOneRowSql_ = operands.size() == 1 && firstSelect.simple && ordered.empty() ? firstSelect.oneRowSql : std::string();
   resultNames_ = std::move(outer);
   lastShape_ = std::move(shape);
   lastOneRow_ = oneRow;
@@ -324,10 +391,12 @@ std::string Translator::term() {
   if (acceptOp("(")) {
     std::string inner = fullselect();
     expectOp(")");
+    lastSelect_.simple = false;
     return "SELECT * FROM (" + inner + ")";
   }
   if (kw("SELECT")) return subselect();
   lastOneRow_ = false;
+  lastSelect_.simple = false;
   if (acceptKw("VALUES")) return valuesClause(false);
   fail("SELECT");
 }
@@ -345,7 +414,8 @@ std::string Translator::valuesClause(bool /*single*/) {
       rowTypes.push_back(lastType_);
       row.push_back(asValue(v, lastType_));
     };
-    if (acceptOp("(")) {
+    // (SELECT ...) is one value, a scalar fullselect, not a row of values.
+    if (!(isOp("(") && (kw("SELECT", 1) || kw("WITH", 1) || kw("VALUES", 1))) && acceptOp("(")) {
       do value();
       while (acceptOp(","));
       expectOp(")");
@@ -362,7 +432,7 @@ std::string Translator::valuesClause(bool /*single*/) {
   } while (acceptOp(","));
   lastResultNames_.clear();
   for (size_t k = 0; k < rows[0].size(); ++k) lastResultNames_.push_back(std::to_string(k + 1));
-  lastShape_ = QueryShape{lastResultNames_, types, true};
+  lastShape_ = QueryShape{lastResultNames_, types, true, true};
   std::string out = "SELECT ";
   if (rows.size() == 1) {
     for (size_t k = 0; k < rows[0].size(); ++k)
@@ -384,23 +454,28 @@ std::string Translator::selectItem(int position) {
   // *, T.*, S.T.*: the columns of the FROM items of this subselect (of the one exposed as T), in
   // the order SQLite gives them.  In a view's body they are written out when all are known.
   auto starColumns = [&](const std::string *exposed) {
-    bool found = false, known = true, renamed = false;
+    bool found = false, known = true, renamed = false, ownNames = false;
     std::string list;
     for (const ScopeItem &item : scopes_.back()) {
       if (exposed && item.exposed != *exposed) continue;
       found = true;
       if (!item.known) itemShape_.known = known = false;
       for (const ScopeColumn &c : item.cols) {
-        itemShape_.names.push_back(c.real);
+        // A column of a derived table that SQLite knows by a name of the translator's (columns
+        // of one name) is listed by it, named as the derived table names it.
+        const bool own = c.real.find('\x1F') != std::string::npos;
+        itemShape_.names.push_back(own ? c.name : c.real);
         itemShape_.types.push_back(c.type);
         // A FROM item that SQLite knows by a name of its own (sqliteAlias) is listed by it:
         // T.* would reach another item.
         renamed = renamed || !c.sql.empty();
+        ownNames = ownNames || own;
         list += (list.empty() ? "" : ", ") + (c.sql.empty() ? quoteIdent(item.exposed) + "." + quoteIdent(c.real) : c.sql);
+        if (own) list += " AS " + quoteIdent(c.name);
       }
     }
     if (!found) itemShape_.known = false;
-    return (expandStar_ || (exposed && renamed)) && found && known && !list.empty() ? list : std::string();
+    return (expandStar_ || ownNames || (exposed && renamed)) && found && known && !list.empty() ? list : std::string();
   };
   if (acceptOp("*")) {
     std::string list = starColumns(nullptr);
@@ -461,13 +536,15 @@ std::string Translator::selectItem(int position) {
   }
   resultNames_.push_back(std::to_string(position));
   itemShape_.names.push_back(resultNames_.back());
+  itemShape_.unnamed = true;
   return e + " AS " + quoteIdent(std::to_string(position));
 }
 
 std::string Translator::subselect() {
   expectKw("SELECT");
   std::string out = "SELECT ";
-  if (acceptKw("DISTINCT")) out += "DISTINCT ";
+  const bool distinct = acceptKw("DISTINCT");
+  if (distinct) out += "DISTINCT ";
   else acceptKw("ALL");
   int position = 1;
   // The FROM clause is read first, so that the select items know the types of its columns.
@@ -528,7 +605,10 @@ std::string Translator::subselect() {
       first = false;
     } while (acceptOp(","));
   }
+  // HAVING without GROUP BY makes the whole table one group (of no grouping columns).
+  const bool wholeGroup = !grouping.grouped && kw("HAVING");
   if (acceptKw("HAVING")) tail += " HAVING " + expr();
+  if (wholeGroup) grouping.grouped = true;
   --depth_;
   size_t tailEnd = i_;
   int tailParams = nParams_;
@@ -540,10 +620,29 @@ std::string Translator::subselect() {
   itemShape_ = QueryShape{};
   group_ = std::move(grouping);
   group_.active = true;
-  do {
-    if (position > 1) out += ", ";
-    out += selectItem(position++);
-  } while (acceptOp(","));
+  std::vector<std::string> items;
+  do items.push_back(selectItem(position++));
+  while (acceptOp(","));
+  // SQLite takes HAVING only in a select whose items hold a column function: without one (no
+  // column of the group is an item either, -122 below) the first item is put in a CASE with a
+  // column function, which keeps its value.
+  if (wholeGroup && !group_.aggregate && !resultNames_.empty() && !resultNames_[0].empty() && resultNames_[0] != "*") {
+    const std::string as = " AS " + quoteIdent(resultNames_[0]);
+    std::string &item = items[0];
+    if (item.size() > as.size() && item.compare(item.size() - as.size(), as.size(), as) == 0)
+      item.resize(item.size() - as.size());
+    item = "CASE WHEN count(*) >= 0 THEN " + item + " END" + as;
+  }
+  std::string oneRowItem;
+  if (items.size() == 1 && !distinct && !group_.grouped && !group_.aggregate && !group_.columns.empty() &&
+      !resultNames_.empty() && !resultNames_[0].empty() && resultNames_[0] != "*") {
+    const std::string as = " AS " + quoteIdent(resultNames_[0]);
+    oneRowItem = items[0];
+    if (oneRowItem.size() > as.size() && oneRowItem.compare(oneRowItem.size() - as.size(), as.size(), as) == 0)
+      oneRowItem.resize(oneRowItem.size() - as.size());
+    oneRowItem = "QONEROW(" + oneRowItem + ")" + as;
+  }
+  for (size_t k = 0; k < items.size(); ++k) out += (k ? ", " : "") + items[k];
   // A select item outside a column function in a grouped select (a GROUP BY, or a column
   // function among the items) must be a grouping column: SQLite would give any row's value.
   if (group_.grouped ? group_.keysAreColumns : group_.aggregate)
@@ -551,6 +650,10 @@ std::string Translator::subselect() {
       if (std::find(group_.keys.begin(), group_.keys.end(), c) == group_.keys.end())
         raise(kSqlNotGrouped, {c.substr(c.find('\x1F') + 1)});
   const bool oneRow = group_.aggregate && !group_.grouped;
+  lastSelect_.simple = true;
+  lastSelect_.distinct = distinct;
+  lastSelect_.grouping = std::move(group_);
+  lastSelect_.scope = scopes_.back();
   group_ = std::move(outerGroup);
   // The names stay for the ORDER BY of this subselect (or of the fullselect it begins).
   std::vector<std::string> names = std::move(resultNames_);
@@ -563,6 +666,7 @@ std::string Translator::subselect() {
   i_ = tailEnd;
   nParams_ = tailParams;
   lastOneRow_ = oneRow;
+  lastSelect_.oneRowSql = oneRowItem.empty() ? std::string() : "SELECT " + oneRowItem + tail;
   return out + tail;
 }
 
@@ -620,7 +724,13 @@ std::string Translator::correlate(const std::string &source, const std::string &
   }
   if (corrOut) *corrOut = corr;
   std::string alias = sqliteAlias(scopes_, corr);
+  // The names the compound's first select gives the columns (the column list, or names of
+  // the translator's own for the columns of a derived table that share a name).
+  std::vector<std::string> heads = cols;
   if (shape && !scopes_.empty()) {
+    // A column list names each column of the derived table once.
+    if (!cols.empty() && shape->known && shape->names.size() != cols.size())
+      raiseWithState(kSqlColumnCountMismatch, "42811");
     // SQLite names the columns of the derived table as its select does, or by the column list.
     // A column carries a distinct type only: one of a built-in type stays of unknown type, as it
     // always was here (CHAR(x) of it is its text, not padded to the length of x's type).
@@ -628,10 +738,22 @@ std::string Translator::correlate(const std::string &source, const std::string &
     bool typed = shape->known && shape->types.size() == (cols.empty() ? shape->names.size() : cols.size());
     const std::vector<std::string> &names = cols.empty() ? shape->names : cols;
     item.known = typed || !cols.empty();
+    // Columns of one name: SQLite would rename all but the first ("K:1"), and * would show
+    // that name; each is reached by a name of its own and keeps its name as a result column.
+    std::vector<std::string> reals = names;
+    if (item.known && cols.empty() && derived && std::find(names.begin(), names.end(), "*") == names.end()) {
+      bool shared = false;
+      for (size_t k = 0; k < names.size() && !shared; ++k)
+        shared = std::find(names.begin() + static_cast<std::ptrdiff_t>(k) + 1, names.end(), names[k]) != names.end();
+      if (shared) {
+        for (size_t k = 0; k < names.size(); ++k) reals[k] = names[k] + "\x1F" + std::to_string(k + 1);
+        heads = reals;
+      }
+    }
     if (item.known)
       for (size_t k = 0; k < names.size(); ++k) {
         QType t = typed ? shape->types[k] : QType{};
-        item.cols.push_back(ScopeColumn{names[k], names[k], t.isDistinct() ? t : QType{}, {}});
+        item.cols.push_back(ScopeColumn{names[k], reals[k], t.isDistinct() ? t : QType{}, {}});
       }
     // An item whose columns are not listed keeps its name: its columns are reached by it.
     if (!item.known) alias = corr;
@@ -644,9 +766,9 @@ std::string Translator::correlate(const std::string &source, const std::string &
     return corr.empty() ? source : source + " AS " + quoteIdent(alias);
   }
   std::string body = source;
-  if (!cols.empty()) {
+  if (!heads.empty()) {
     std::string head = "SELECT ";
-    for (size_t k = 0; k < cols.size(); ++k) head += (k ? ", " : "") + std::string("NULL AS ") + quoteIdent(cols[k]);
+    for (size_t k = 0; k < heads.size(); ++k) head += (k ? ", " : "") + std::string("NULL AS ") + quoteIdent(heads[k]);
     std::string inner = derived ? source : "SELECT * FROM " + source;
     if (derived) {
       // source is "(select)": strip the parentheses to put it into the compound.

@@ -1015,6 +1015,8 @@ Plan Translator::createStmt() {
     }
     expectEnd();
     if (nParams_ > 0) raise(kSqlHostVariableUndefined, {"?"});
+    // A column named by its position alone (an expression without AS) needs the column list.
+    if (cols.empty() && lastShape_.unnamed) raise(kSqlColumnListRequired);
     std::string text = sqlText(start);
     (void)bodyStart;
     std::vector<QType> types = lastShape_.known ? lastShape_.types : std::vector<QType>{};

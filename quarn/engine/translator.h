@@ -149,8 +149,11 @@ class Translator {
   QType stringColumnOfLastQuery() const;
   std::string datetimeRows(const std::string &sub, const QType &leftType);
   std::string fullselect();
-  // left setop right (UNION, EXCEPT or INTERSECT, with ALL or not) in SQLite's SQL.
-  std::string setOperation(const std::string &left, const std::string &setop, bool all, const std::string &right);
+  // left setop right (UNION, EXCEPT or INTERSECT, with ALL or not) in SQLite's SQL; with
+  // several rights, left setop rights[0] setop rights[1] ... (EXCEPT ALL and INTERSECT ALL
+  // applied from the left), nested no deeper than one operation.
+  std::string setOperation(const std::string &left, const std::string &setop, bool all,
+                           const std::vector<std::string> &rights);
   std::string term();
   std::string subselect();
   std::string valuesClause(bool single);
@@ -165,6 +168,7 @@ class Translator {
     std::vector<std::string> names;
     std::vector<QType> types;
     bool known = true;
+    bool unnamed = false;  // a column is named by its position only (an expression without AS, VALUES)
   };
   // Adds the correlation name of a FROM item (and its column list).  With shape, the FROM item is
   // a derived table or a common table expression of that shape, which becomes a scope item, so
@@ -172,7 +176,6 @@ class Translator {
   std::string correlate(const std::string &source, const std::string &defaultName, bool derived,
                         std::string *corrOut = nullptr, std::vector<std::string> *colsOut = nullptr,
                         const QueryShape *shape = nullptr);
-  std::string orderAndFetch();
   void skipQueryOptions();
   std::string withClause();
 
@@ -428,6 +431,27 @@ class Translator {
     std::vector<std::string> keys, columns;
   };
   GroupCheck group_;
+  // The subselect read last, for the ORDER BY of a fullselect that is that subselect alone: its
+  // FROM items and grouping (a key outside a column function must be a grouping column, -122),
+  // and whether it is DISTINCT (a key must be a result column, -214).  simple is false when the
+  // term read last was a VALUES or a fullselect in parentheses.
+  struct LastSelect {
+    bool simple = false;
+    bool distinct = false;
+    std::vector<ScopeItem> scope;
+    GroupCheck grouping;
+    // The subselect as a scalar fullselect's body when its one item names a column of its own
+    // FROM items: the item inside QONEROW, which makes the subselect the check of its rows
+    // (empty when it is grouped, DISTINCT or of column functions).
+    std::string oneRowSql;
+  };
+  LastSelect lastSelect_;
+  // oneRowSql of the fullselect read last when it is that subselect alone, without ORDER BY or
+  // FETCH FIRST; else empty.
+  std::string lastOneRowSql_;
+  // ORDER BY and FETCH FIRST of a fullselect; single: the fullselect's one subselect, whose FROM
+  // items its keys may name (nullptr when it has set operators or is no plain subselect).
+  std::string orderAndFetch(const LastSelect *single);
   // The query read last is one subselect with a column function among its items and no GROUP
   // BY: exactly one row, so a scalar fullselect of it needs no check of its rows.
   bool lastOneRow_ = false;

@@ -66,4 +66,13 @@ CREATE TABLE fin (n INT);
 SELECT * FROM FINAL TABLE (INSERT INTO fin VALUES (1));
 SELECT n FROM fin;
 DROP TABLE fin;
+-- A view needs a column list when a column is named by its position alone (-153; it was named
+-- 1), and its column list names each column of its select (-421; it was -901 from SQLite).
+CREATE TABLE VQ (K INT);
+CREATE VIEW VQ4 AS SELECT K + 1 FROM VQ;
+CREATE VIEW VQ5 (A1, A2) AS SELECT K FROM VQ;
+CREATE VIEW VQ6 (A1) AS SELECT K + 1 FROM VQ;
+SELECT TABNAME FROM SYSCAT.TABLES WHERE TABNAME LIKE 'VQ%' ORDER BY 1;
+DROP VIEW VQ6;
+DROP TABLE VQ;
 SELECT 'unterminated FROM p;

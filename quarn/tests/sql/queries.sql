@@ -98,3 +98,36 @@ DESCRIBE SELECT CASE WHEN K = 1 THEN K ELSE D END, CASE K WHEN 1 THEN C ELSE V E
 SELECT CASE K WHEN 2 THEN C ELSE 'abcdef' END || '|' FROM SU ORDER BY 1;
 SELECT CASE WHEN K = 1 THEN 1 ELSE 'x' END FROM SU;
 DROP TABLE SU;
+-- ORDER BY keys of one subselect are checked as its select items are: a DISTINCT select is
+-- ordered by what its items are made of (-214 reason 2), a grouped one by grouping columns and
+-- column functions (-122); both were accepted and ordered by any row's value.  A set operator's
+-- ORDER BY names a result column (-208; it was -901 with SQLite's message).
+CREATE TABLE QC (K INT, V INT, D DECIMAL(5,2));
+INSERT INTO QC VALUES (1, 10, 0.01), (2, 20, 999.99), (3, 50, NULL);
+SELECT DISTINCT K FROM QC ORDER BY V;
+SELECT DISTINCT K FROM QC ORDER BY QC.K + 1 DESC;
+SELECT K, COUNT(*) FROM QC GROUP BY K ORDER BY V;
+SELECT K, COUNT(*) FROM QC GROUP BY K ORDER BY QC.K DESC, COUNT(*);
+SELECT COUNT(*) FROM QC ORDER BY V;
+SELECT K FROM QC UNION SELECT K FROM QC ORDER BY V;
+-- A correlation column list of another length than the derived table's columns is -421/42811,
+-- as for a table function (it was -421/42826 about set operators).  A derived table's columns
+-- of one name keep it under * (the heading was K K:1, SQLite's rename).
+SELECT * FROM (SELECT K, V FROM QC) AS Q (X);
+SELECT * FROM (SELECT K, K FROM QC) AS Q ORDER BY 1;
+SELECT Q.* FROM (SELECT K, V, K FROM QC) AS Q WHERE Q.V > 10 ORDER BY 3 DESC;
+-- HAVING without GROUP BY: the whole table is one group (it was -120); a column outside a column
+-- function is -122.  (SELECT ...) in VALUES is a scalar fullselect (it was -104).
+SELECT 1 FROM QC HAVING COUNT(*) > 0;
+SELECT 'none' AS N FROM QC HAVING COUNT(*) = 0;
+SELECT K FROM QC HAVING COUNT(*) > 0;
+VALUES (SELECT COUNT(*) FROM QC);
+VALUES (SELECT K FROM QC WHERE K = 2);
+-- Five nested scalar fullselects (the innermost has no select around it), ten EXCEPT ALL or
+-- INTERSECT ALL in a row (applied as one operation): SQLite's parser took four of each (-901).
+SELECT (SELECT (SELECT (SELECT (SELECT (SELECT K FROM QC WHERE K = 1) FROM QC WHERE K = 1) FROM QC WHERE K = 1) FROM QC WHERE K = 1) FROM QC WHERE K = 1) FROM QC WHERE K = 1;
+SELECT (SELECT (SELECT (SELECT K FROM QC WHERE K > 0) FROM QC WHERE K = 1) FROM QC WHERE K = 1) FROM QC WHERE K = 1;
+VALUES 1, 1, 2, 3, 3, 3 EXCEPT ALL VALUES 3 EXCEPT ALL VALUES 3 EXCEPT ALL VALUES 3 EXCEPT ALL VALUES 3 EXCEPT ALL VALUES 3 EXCEPT ALL VALUES 3 EXCEPT ALL VALUES 3 EXCEPT ALL VALUES 3 EXCEPT ALL VALUES 3 EXCEPT ALL VALUES 3 ORDER BY 1;
+VALUES 1, 1, 2, 3, 3, 3 INTERSECT ALL VALUES 1, 1, 3, 3 INTERSECT ALL VALUES 1, 1, 3, 3 INTERSECT ALL VALUES 1, 1, 3, 3 INTERSECT ALL VALUES 1, 1, 3, 3 INTERSECT ALL VALUES 1, 1, 3, 3 INTERSECT ALL VALUES 1, 1, 3, 3 INTERSECT ALL VALUES 1, 1, 3, 3 INTERSECT ALL VALUES 1, 1, 3, 3 INTERSECT ALL VALUES 1, 1, 3, 3 INTERSECT ALL VALUES 1, 1, 3, 3 ORDER BY 1;
+VALUES 1, 1, 2 EXCEPT ALL VALUES 1 INTERSECT ALL VALUES 1, 1 EXCEPT ALL VALUES 2 ORDER BY 1;
+DROP TABLE QC;
