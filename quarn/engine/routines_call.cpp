@@ -81,6 +81,10 @@ void assignValue(Value *dst, const ArgRef &v) {
 // growing the buffer when the value needs more than it holds.  Only the bytes of the value and
 // its terminator are written: the buffer is the call's, reused from row to row, and a function
 // reads an input up to its terminator or declared length.  A null input is written as zero bytes.
+// A value passed as terminated text (character, graphic and datetime types, FOR BIT DATA too,
+// which the catalogue does not tell apart) that holds a zero byte is refused with -171 (5UA05)
+// and no tokens, which the caller fills with the position and the routine: the routine would
+// read the value only up to that byte, a value the caller never gave.
 void putInput(Session &s, const RoutineParam &p, const ArgRef &v, std::vector<char> *buf, short *ind,
               std::vector<uint32_t> *locators) {
   const QType &t = p.type;
@@ -132,6 +136,8 @@ void putInput(Session &s, const RoutineParam &p, const ArgRef &v, std::vector<ch
       std::string text;
       std::string_view data = v.bytes;
       if (v.kind != Value::Text && v.kind != Value::Blob) data = text = v.value().str();
+      if (!data.empty() && std::memchr(data.data(), 0, data.size()) != nullptr)
+        raiseWithState(kSqlBadArgument, "5UA05");
       size_t pad = 0;
       if (t.base == Base::Char && static_cast<int64_t>(data.size()) < t.length)
         pad = static_cast<size_t>(t.length) - data.size();

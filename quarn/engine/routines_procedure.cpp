@@ -248,7 +248,13 @@ void callSqlStyle(Session &s, const RoutineDef &def, void *fn, std::vector<Value
       bufs[k].assign(outputBytes(def, p) + 8, 0);
       continue;
     }
-    putInput(s, p, (*args)[k], &bufs[k], &ind[k], locators);
+    try {
+      putInput(s, p, (*args)[k], &bufs[k], &ind[k], locators);
+    } catch (QError &e) {
+      // putInput refuses a value with a zero byte without knowing where it stands.
+      if (e.sqlcode == kSqlBadArgument) e.tokens = {std::to_string(k + 1), def.qualified()};
+      throw;
+    }
     if (p.mode == "INOUT" && bufs[k].size() < outputBytes(def, p) + 8) bufs[k].resize(outputBytes(def, p) + 8, 0);
   }
   char sqlstate[SQLUDF_SQLSTATE_LEN + 1 + 2] = "00000";

@@ -174,7 +174,14 @@ void qudf(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
     for (int k = 1; k < argc; ++k) {
       ArgRef v = argOf(argv[k]);
       anyNull = anyNull || v.isNull();
-      f.setInput(*s, static_cast<size_t>(k - 1), v);
+      try {
+        f.setInput(*s, static_cast<size_t>(k - 1), v);
+      } catch (QError &e) {
+        // putInput refuses a value with a zero byte without knowing where it stands.
+        if (e.sqlcode == kSqlBadArgument) e.tokens = {std::to_string(k), def.qualified()};
+        freeLocators(*s, &f.argLocators);
+        throw;
+      }
     }
     if (anyNull && !def.nullCall) {
       freeLocators(*s, &f.argLocators);

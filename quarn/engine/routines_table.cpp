@@ -176,7 +176,14 @@ int tfFilter(sqlite3_vtab_cursor *cur, int idxNum, const char *, int argc, sqlit
       ArgRef v = argOf(argv[k]);
       if (keepArgs) assignValue(&c->args[k], v);  // for the argument columns the statement reads
       anyNull = anyNull || v.isNull();
-      c->frame->setInput(s, k, v);
+      try {
+        c->frame->setInput(s, k, v);
+      } catch (QError &e) {
+        // putInput refuses a value with a zero byte without knowing where it stands.
+        if (e.sqlcode == kSqlBadArgument) e.tokens = {std::to_string(k + 1), def.qualified()};
+        freeLocators(s, &c->frame->argLocators);
+        throw;
+      }
     }
     c->eof = false;
     if (anyNull && !def.nullCall) {

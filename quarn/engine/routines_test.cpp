@@ -203,6 +203,66 @@ TEST_F(Routines, ReusedFrameShowsEachRowItsOwnValues) {
   EXPECT_EQ(column("SELECT s.bad(mode) FROM s.m WHERE k < 3 ORDER BY k"), (std::vector<std::string>{"fine", "fine"}));
 }
 
+// An argument passed as terminated text was cut at its first zero byte without an error: the
+// path "/a/b\0/c" selected b, and "New\0</b>" reached the routine as "New".  Such a value is
+// refused with -171 (5UA05) naming the argument's position and the routine, for scalar and table
+// functions and for procedures, whatever the declared type (CHAR, VARCHAR, FOR BIT DATA); values
+// passed with their length (a locator, a QUARNDARI VARCHAR) still arrive whole.
+TEST_F(Routines, AZeroByteInATerminatedArgumentIsRefused) {
+  function("s.ext", "VARCHAR(200), VARCHAR(100)", "VARCHAR(4000)", "textract", "EXT");
+  function("s.echoc", "CHAR(10)", "VARCHAR(30)", "tkindtext", "ECHOCH");
+  function("s.echob", "VARCHAR(10) FOR BIT DATA", "VARCHAR(30)", "tkindtext", "ECHOBIT");
+  function("s.len", "CLOB(1K) AS LOCATOR", "INTEGER", "tloclen", "LOCLEN");
+  exec("CREATE FUNCTION s.exts(VARCHAR(200), VARCHAR(100)) RETURNS TABLE(v VARCHAR(4000)) EXTERNAL NAME "
+       "'quarntestroutines!textracts' LANGUAGE C PARAMETER STYLE QUARNSQL SCRATCHPAD NO SQL");
+  const std::string doc = "'<a><b>1</b><c>2</c></a>'";
+  const std::string zeroPath = "CAST(X'2F612F62002F63' AS VARCHAR(10))";  // "/a/b\0/c"
+  // The message of the failure sql ends with; "no failure" when it succeeds.
+  auto refusal = [&](const std::string &sql) {
+    std::vector<std::string> rows = column(sql);
+    return rows.empty() || rows.back().rfind("SQLCODE ", 0) != 0 ? std::string("no failure") : wholeFailureText(ca_);
+  };
+  auto refused = [](const std::string &position, const std::string &routine) {
+    return "SQL0171N The data type, length or value of argument \"" + position + "\" of routine \"" + routine +
+           "\" is incorrect.  SQLSTATE=5UA05";
+  };
+  EXPECT_EQ(refusal("VALUES s.ext(" + doc + ", " + zeroPath + ")"), refused("2", "S.EXT"));
+  EXPECT_EQ(refusal("SELECT v FROM TABLE(s.exts(" + doc + ", " + zeroPath + ")) AS x"), refused("2", "S.EXTS"));
+  EXPECT_EQ(refusal("VALUES s.echoc(CAST(X'4E6577003C2F623E' AS CHAR(10)))"), refused("1", "S.ECHOC"));
+  EXPECT_EQ(refusal("VALUES s.echob(X'4E6577003C')"), refused("1", "S.ECHOB"));
+
+  // Row by row through one frame: the rows before the value with a zero byte are answered, and
+  // the frame serves the next statement.
+  exec("CREATE TABLE s.p (k INTEGER, p VARCHAR(10))");
+  exec("INSERT INTO s.p VALUES (1, '/a/c'), (2, " + zeroPath + "), (3, '/a/b')");
+  EXPECT_EQ(column("SELECT s.ext(" + doc + ", p) FROM s.p"), (std::vector<std::string>{"2", "SQLCODE -171"}));
+  EXPECT_EQ(column("SELECT s.ext(" + doc + ", p) FROM s.p WHERE k <> 2 ORDER BY k"),
+            (std::vector<std::string>{"2", "1"}));
+  EXPECT_EQ(column("VALUES s.echob(X'4E65773C')"), std::vector<std::string>{"text:New<"});
+  // A large object by locator is passed with its length.
+  EXPECT_EQ(column("VALUES s.len(CAST(X'4E6577003C' AS CLOB(1K)))"), std::vector<std::string>{"5"});
+
+  // Procedures: an INOUT VARCHAR of the SQL convention is refused; the QUARNDARI convention
+  // passes a VARCHAR with its length, so the routine reads it whole.
+  exec("CREATE PROCEDURE s.tsql (IN n INTEGER, OUT doubled INTEGER, INOUT s VARCHAR(30)) EXTERNAL NAME "
+       "'quarntestroutines!tsqlproc' LANGUAGE C PARAMETER STYLE SQL");
+  exec("CREATE PROCEDURE s.tdari (IN n INTEGER, IN s VARCHAR(20), IN c CLOB(1K), OUT total INTEGER, OUT text "
+       "VARCHAR(40), INOUT x INTEGER) EXTERNAL NAME 'quarntestroutines!tdari' LANGUAGE C PARAMETER STYLE QUARNDARI");
+  const std::string zeroText("New\0</b>", 8);
+  std::vector<Value> args{Value::integer(1), Value::null(), Value::text(zeroText)};
+  std::vector<short> inds;
+  EXPECT_EQ(s_->call("S.TSQL", &args, &inds, {}, &ca_), -171);
+  EXPECT_EQ(wholeFailureText(ca_), refused("3", "S.TSQL"));
+  args = {Value::integer(1), Value::null(), Value::text("New")};
+  inds.clear();
+  ASSERT_EQ(s_->call("S.TSQL", &args, &inds, {}, &ca_), 0) << ca_.sqlcode;
+  EXPECT_EQ(args[2].str(), "New!");
+  args = {Value::integer(1), Value::text(zeroText), Value::text("c"), Value::null(), Value::null(), Value::integer(0)};
+  inds.clear();
+  ASSERT_EQ(s_->call("S.TDARI", &args, &inds, {}, &ca_), 0) << ca_.sqlcode;
+  EXPECT_EQ(args[4].str(), zeroText + ":c");
+}
+
 // A procedure's definition may name its library by path; the unregistered form ('library!entry')
 // may not: it opened any file of the system by path and ran any symbol it found there.  Through
 // either form, only the symbols the library itself defines are entries: abort, which the library

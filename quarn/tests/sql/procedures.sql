@@ -91,6 +91,11 @@ CALL tbits(BLOB('abc'), BLOB('ab '));
 CALL tbits(BLOB('abcd'), X'0102');
 CREATE FUNCTION tblob (BLOB(4)) RETURNS VARCHAR(10) EXTERNAL NAME 'quarntestroutines!tkindtext' LANGUAGE C PARAMETER STYLE SQL NO SQL DETERMINISTIC;
 VALUES tblob(BLOB('abcd   '));
+-- An IN or INOUT argument passed as terminated text that holds a zero byte is refused (-171,
+-- 5UA05) with its position: the routine read it only up to that byte.  A QUARNDARI VARCHAR comes
+-- with its length and is read whole.
+CALL tsql(1, ?, CAST(X'4E6577003C2F623E' AS VARCHAR(20)));
+CALL tdari(1, CAST(X'4E6577003C' AS VARCHAR(20)), 'b', ?, ?, 0);
 DROP FUNCTION tblob;
 DROP PROCEDURE tbits;
 DROP PROCEDURE tlengths;

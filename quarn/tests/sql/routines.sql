@@ -124,3 +124,10 @@ CREATE TRIGGER tsrc_bad AFTER INSERT ON tsrc REFERENCING NEW AS n FOR EACH ROW M
 INSERT INTO tsrc VALUES (6);
 INSERT INTO tsrc VALUES (7);
 SELECT COUNT(*) FROM tsrc;
+-- An argument passed as terminated text that holds a zero byte is refused (-171, 5UA05) with its
+-- position, whatever its declared type: the routine read it only up to that byte and saw "New".
+-- A value without one, and a large object by locator, pass whole.
+VALUES tkind(CAST(X'4E6577003C2F623E' AS VARCHAR(20)));
+VALUES tkind(X'4E6577003C');
+VALUES tkind(CAST(X'4E65773C' AS VARCHAR(20)));
+VALUES tloclen(CAST(X'4E6577003C' AS CLOB(1K)));
