@@ -694,6 +694,9 @@ void ddlCreateView(Session &s, const QualName &v, const std::vector<std::string>
   checkNameFree(db, v);
   std::string V = sqliteName(v.schema, v.name);
   std::string colList = cols.empty() ? "" : "(" + quotedList(cols) + ")";
+  // The declared types of the select's own columns: read through the view, SQLite declares a
+  // column of a set operator with one operand's type, not the type that holds them all.
+  std::vector<std::string> decls;
   {
     // Without a column list the select must name its columns once each; a column list names
     // each of its columns (checked here, before SQLite's CREATE VIEW would refuse it with a
@@ -704,6 +707,10 @@ void ddlCreateView(Session &s, const QualName &v, const std::vector<std::string>
     std::set<std::string> seen;
     for (int k = 0; k < nSelect && cols.empty(); ++k)
       if (!seen.insert(sqlite3_column_name(select.raw(), k)).second) raise(kSqlColumnListRequired);
+    for (int k = 0; k < nSelect; ++k) {
+      const char *decl = sqlite3_column_decltype(select.raw(), k);
+      decls.emplace_back(decl != nullptr ? decl : "");
+    }
   }
   execSql(db, "CREATE VIEW " + V + colList + " AS " + selectSql);
   Stmt probe(db, "SELECT * FROM " + V);
@@ -714,8 +721,9 @@ void ddlCreateView(Session &s, const QualName &v, const std::vector<std::string>
     ColumnDef c;
     c.name = sqlite3_column_name(probe.raw(), k);
     if (!names.insert(c.name).second) raise(kSqlDuplicateName, {c.name});
-    c.type = resultColumnType(sqlite3_column_decltype(probe.raw(), k),
-                              static_cast<size_t>(k) < itemTypes.size() ? itemTypes[static_cast<size_t>(k)] : QType{});
+    const size_t at = static_cast<size_t>(k);
+    c.type = resultColumnType(at < decls.size() && !decls[at].empty() ? decls[at].c_str() : nullptr,
+                              at < itemTypes.size() ? itemTypes[at] : QType{});
     if (c.type.base == Base::None) {
       c.type.base = Base::Varchar;
       c.type.length = 32672;

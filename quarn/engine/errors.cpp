@@ -222,6 +222,8 @@ QError sqliteFailure(sqlite3 *db, int rc, const std::string &msg) {
     size_t at = msg.find(prefix);
     return at == std::string::npos ? std::string() : msg.substr(at + std::strlen(prefix));
   };
+  // SQLite's parser takes a bounded nesting of subqueries: past it the statement is too complex.
+  if (msg == "parser stack overflow") return engineError(kSqlTooComplex);
   if (msg.rfind("NOT NULL constraint failed: ", 0) == 0) {
     std::string col = after("NOT NULL constraint failed: ");
     size_t dot = col.rfind('.');

@@ -450,10 +450,10 @@ std::string Translator::additive() {
       }
       if (isDatetime(t) || isDatetime(rt)) {
         // Without a labeled duration a datetime is only subtracted from a datetime or a string
-        // read as one: a number added or subtracted was read as the date's year (d + 1 was
-        // 2024 for 2023-02-28), and two datetimes added as two years.
-        if (rt.isNumeric() || t.isNumeric() || (plus && isDatetime(t) && isDatetime(rt)))
-          raise(kSqlDatetimeExpression);
+        // read as one: a number or a string added, or a number subtracted, was read as the
+        // date's year (d + 1 and d + '1' were 2024 for 2023-02-28), two datetimes added as two
+        // years.
+        if (plus || rt.isNumeric() || t.isNumeric()) raise(kSqlDatetimeExpression);
       }
       if (minus && (isDatetime(t) || isDatetime(rt))) {
         // date - date, time - time, timestamp - timestamp: the host's duration.
@@ -541,11 +541,17 @@ std::string Translator::unary() {
         return "-9223372036854777856";
       return "-" + operand;
     }
+    // A datetime has no sign (-d was minus its year).
+    if (isDatetime(lastType_)) raise(kSqlDatetimeExpression);
     // The negation of a SMALLINT is an INTEGER, so -(-32768) is 32768.
     if (lastType_.base == Base::SmallInt && !lastType_.isDistinct()) lastType_.base = Base::Integer;
     return checkedArithmetic("-(" + numericOperand(operand, lastType_) + ")", lastType_, isText(lastType_));
   }
-  if (acceptOp("+")) return unary();
+  if (acceptOp("+")) {
+    std::string operand = unary();
+    if (isDatetime(lastType_)) raise(kSqlDatetimeExpression);
+    return operand;
+  }
   lastType_ = QType{};
   return primary();
 }

@@ -164,6 +164,9 @@ QType typeFromDecl(const char *decl) {
 QType resultColumnType(const char *decl, const QType &known) {
   QType t = typeFromDecl(decl);
   if (t.base == Base::None || (known.isDistinct() && known.base == t.base)) return known;
+  // A view's column that a set operator makes is declared by SQLite with one operand's type;
+  // the translator knows the type that holds them all (the view's catalogued column).
+  if (known.base != Base::None && !known.isDistinct()) return known;
   return t;
 }
 

@@ -71,4 +71,10 @@ SELECT 2 * D FROM DW;
 SELECT D + D FROM DW;
 SELECT D + 1 DAY + 1 FROM DW;
 SELECT D + 1 DAY, D - DATE('2020-01-01'), D - '1/1/2020', '2/1/2020' - D FROM DW ORDER BY D;
+-- A string added to a datetime, and a sign before one, are -182 too (D + '1' was its year plus
+-- one, -D minus its year).
+SELECT D + '1' FROM DW;
+SELECT '1' + D FROM DW;
+SELECT -D FROM DW;
+SELECT +T FROM DW;
 ROLLBACK;

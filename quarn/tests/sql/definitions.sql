@@ -263,4 +263,11 @@ CREATE VIEW vs AS SELECT a FROM vt;
 SELECT * FROM vs;
 DROP VIEW vw;
 SELECT TABNAME FROM SYSCAT.TABLES WHERE TABNAME LIKE 'V%' ORDER BY 1;
+-- A view over a set operator has the type that holds every operand's values: it was catalogued
+-- and read with one operand's type (INTEGER: 1.5 showed as 1, and D + 0 was -802).
+CREATE TABLE vn (i INT, d DECIMAL(5,2));
+INSERT INTO vn VALUES (1, 1.5), (12345678, 2.5);
+CREATE VIEW vdi AS SELECT d FROM vn UNION ALL SELECT i FROM vn;
+SELECT COLNAME, TYPENAME, LENGTH, SCALE FROM SYSCAT.COLUMNS WHERE TABNAME = 'VDI';
+SELECT d, d + 0 FROM vdi ORDER BY d;
 ROLLBACK;
