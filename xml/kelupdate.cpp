@@ -164,6 +164,36 @@ class kelUpdateHandler : public xercesc::DefaultHandler {
     checkLimit();
   }
 
+  /*
+   * The internal subset is not written back (the DOCTYPE is, with its ids).  Its general
+   * entities arrive expanded, so dropping them changes nothing; a declaration of an element, an
+   * attribute, a notation, an unparsed or a parameter entity there decides what is valid (a
+   * parameter entity may switch a section of the external DTD), so the document written without
+   * it was invalid against the DTD it was valid against, and a column whose trigger validates
+   * refused every update of such a row.  Such a document is refused (subsetRefused()).
+   */
+  void startEntity(const XMLCh *name) override {
+    if (std::u16string_view(name) == u"[dtd]") inExternalSubset_ = true;
+  }
+  void endEntity(const XMLCh *name) override {
+    if (std::u16string_view(name) == u"[dtd]") inExternalSubset_ = false;
+  }
+  void elementDecl(const XMLCh *, const XMLCh *) override { subsetDeclares(); }
+  void attributeDecl(const XMLCh *, const XMLCh *, const XMLCh *, const XMLCh *, const XMLCh *) override {
+    subsetDeclares();
+  }
+  void internalEntityDecl(const XMLCh *name, const XMLCh *) override {
+    if (name != nullptr && name[0] == u'%') subsetDeclares();
+  }
+  void externalEntityDecl(const XMLCh *name, const XMLCh *, const XMLCh *) override {
+    if (name != nullptr && name[0] == u'%') subsetDeclares();
+  }
+  void notationDecl(const XMLCh *, const XMLCh *, const XMLCh *) override { subsetDeclares(); }
+  void unparsedEntityDecl(const XMLCh *, const XMLCh *, const XMLCh *, const XMLCh *) override {
+    subsetDeclares();
+  }
+  bool subsetRefused() const { return subsetRefused_; }
+
   // The external DTD reads as empty: a reference to an entity only it could declare would vanish
   // from the document written back (the parser passes over it in silence when a DTD was not
   // read).  Once the DTD is read, it ends the update instead.
@@ -266,6 +296,10 @@ class kelUpdateHandler : public xercesc::DefaultHandler {
     valueRefused_ = kelXmlCannotHold(value_, valueLen_, xml11_);
   }
 
+  void subsetDeclares() {
+    if (!inExternalSubset_) subsetRefused_ = true;
+  }
+
   void checkLimit() {
     if (static_cast<int64_t>(out_.size()) <= limitUnits_) return;
     overLimit_ = true;
@@ -292,6 +326,8 @@ class kelUpdateHandler : public xercesc::DefaultHandler {
   bool valueChecked_ = false;  // checkValue() ran
   bool valueRefused_ = false;
   bool overLimit_ = false;
+  bool inExternalSubset_ = false;
+  bool subsetRefused_ = false;  // the internal subset declares what decides validity
 };
 
 // Brings the parser's XML-declaration event to the update handler; its other events do nothing.
@@ -474,15 +510,25 @@ int KelUpdater::update(const char *doc, size_t docLength, int inMemory, int cpFl
     KelReaderRun run(reader, s.guard, &handler, &handler, &handler, &resolver);
     // The adapter outlives this run as well.
     s.adapter.setHandler(&handler);
+    reader.setDeclarationHandler(&handler);
+    reader.setDTDHandler(&handler);
     struct Detach {
       State &s;
-      ~Detach() { s.adapter.setHandler(nullptr); }
+      ~Detach() {
+        s.adapter.setHandler(nullptr);
+        s.reader->setDeclarationHandler(nullptr);
+        s.reader->setDTDHandler(nullptr);
+      }
     } detach{s};
     KEL_TRACE(ctx, "%s\n", inMemory == 1 ? "Parsing from buffer....." : "Doing file.....");
     if (kelGuardedParse(
             ctx, [&] { reader.parse(*src); }, sqlstate, msg, KelOtherFailure::Silent) < 0) {
       if (std::strcmp(sqlstate, "38X10") == 0) throw std::bad_alloc();
       return -1;
+    }
+    if (handler.subsetRefused()) {
+      KEL_TRACE(ctx, "the internal subset declares what it cannot write back\n");
+      return failed(ctx, msg, sqlstate, KELD000E);
     }
     if (handler.valueRefused()) {
       KEL_TRACE(ctx, "the value holds a character the document cannot hold\n");

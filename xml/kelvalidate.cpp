@@ -17,6 +17,9 @@
 #include <xercesc/sax/Locator.hpp>
 #include <xercesc/sax/SAXParseException.hpp>
 #include <xercesc/sax2/SAX2XMLReader.hpp>
+#include <xercesc/framework/XMLValidityCodes.hpp>
+#include <xercesc/util/PlatformUtils.hpp>
+#include <xercesc/util/XMLMsgLoader.hpp>
 #include <xercesc/util/XMLUni.hpp>
 #include <xercesc/validators/DTD/DTDElementDecl.hpp>
 #include <xercesc/validators/DTD/DTDGrammar.hpp>
@@ -76,6 +79,35 @@ struct Reader {
 };
 
 /*
+ * True for the parser's text of an error in character data: text where the content model
+ * allows none, white space a standalone document may not have there.  The parser reports it
+ * when the text ends, just before the start tag that follows, and sends no text event for it:
+ * the error belongs to the element around the text, not to the element that starts next.  The
+ * texts are the parser's own, taken from its message set once.
+ */
+bool isTextError(const XMLCh *text) {
+  static const std::vector<std::u16string> texts = [] {
+    std::vector<std::u16string> out;
+    std::unique_ptr<xercesc::XMLMsgLoader> loader(xercesc::XMLPlatformUtils::loadMsgSet(XMLUni::fgValidityDomain));
+    XMLCh buf[512];
+    for (xercesc::XMLValid::Codes code : {xercesc::XMLValid::NoCharDataInCM, xercesc::XMLValid::NoWSForStandalone})
+      if (loader != nullptr && loader->loadMsg(code, buf, 511)) out.emplace_back(buf);
+    return out;
+  }();
+  if (text == nullptr) return false;
+  for (const std::u16string &t : texts)
+    if (t == text) return true;
+  return false;
+}
+
+// The last step of a system id, as a report row names a DTD file.
+std::u16string lastStep(const XMLCh *systemId) {
+  std::u16string id(systemId != nullptr ? systemId : u"");
+  size_t slash = id.find_last_of(u'/');
+  return slash == std::u16string::npos ? id : id.substr(slash + 1);
+}
+
+/*
  * A validation handler that records every error in a report instead of ending the parse at
  * the first: the parse goes on after a validity error and stops at a fatal one (or when the
  * report is full).  While collecting is false it behaves as its base (the DTD loaded alone).
@@ -92,6 +124,7 @@ class Reporting : public Base {
   }
   void startElement(const XMLCh *uri, const XMLCh *localname, const XMLCh *qname,
                     const xercesc::Attributes &attrs) override {
+    afterDtd_ = false;
     report_->startElement(qname);
     Base::startElement(uri, localname, qname, attrs);
     stopIfCut();
@@ -105,11 +138,35 @@ class Reporting : public Base {
   void ignorableWhitespace(const XMLCh *, const XMLSize_t) override { content(); }
   void processingInstruction(const XMLCh *, const XMLCh *) override { content(); }
   void endDocument() override { stopIfCut(); }
+  void startDocument() override {
+    inDtd_ = afterDtd_ = false;
+    Base::startDocument();
+  }
+  void startDTD(const XMLCh *name, const XMLCh *publicId, const XMLCh *systemId) override {
+    inDtd_ = true;
+    dtdTexts_.clear();
+    documentId_.assign(locator_ != nullptr && locator_->getSystemId() != nullptr ? locator_->getSystemId() : u"");
+    Base::startDTD(name, publicId, systemId);
+  }
+  void endDTD() override {
+    Base::endDTD();
+    inDtd_ = false;
+    afterDtd_ = true;
+    if (locator_ != nullptr) {
+      dtdEndLine_ = static_cast<long>(locator_->getLineNumber());
+      dtdEndColumn_ = static_cast<long>(locator_->getColumnNumber());
+    }
+  }
   xercesc::InputSource *resolveEntity(const XMLCh *publicId, const XMLCh *systemId) override {
     // Where a refused entity ends the parse: the place that asked for it.
     if (locator_ != nullptr) {
       line_ = static_cast<long>(locator_->getLineNumber());
       column_ = static_cast<long>(locator_->getColumnNumber());
+      // The document's place that asks for a DTD file: where the file's errors are reported.
+      if (inDtd_ && inDocument(locator_->getSystemId())) {
+        askedLine_ = line_;
+        askedColumn_ = column_;
+      }
     }
     return Base::resolveEntity(publicId, systemId);
   }
@@ -118,17 +175,22 @@ class Reporting : public Base {
     // A document the DTD given is not applied to gets the one row that says so, not a row for
     // each of its elements.
     if constexpr (std::is_base_of_v<kelValidateHandler, Base>) Base::refuseWithoutDoctype();
+    long line = static_cast<long>(e.getLineNumber()), column = static_cast<long>(e.getColumnNumber());
+    std::u16string text;
+    const bool aboutDtd = dtdRow(e, &line, &column, &text);
+    if (aboutDtd && text.empty()) return;  // reported already
     // The row that says the report was cut gets its path from the next event, which ends the
     // parse.
-    if (!report_->add(static_cast<long>(e.getLineNumber()), static_cast<long>(e.getColumnNumber()),
-                      e.getMessage(), false) &&
-        cut_ == nullptr)
+    if (!report_->add(line, column, aboutDtd ? text.c_str() : e.getMessage(), false) && cut_ == nullptr)
       cut_ = std::make_unique<xercesc::SAXParseException>(e);
+    if (aboutDtd || isTextError(e.getMessage())) report_->contentEvent();
   }
   void fatalError(const xercesc::SAXParseException &e) override {
     if (!collecting) Base::fatalError(e);
-    report_->add(static_cast<long>(e.getLineNumber()), static_cast<long>(e.getColumnNumber()),
-                 e.getMessage(), true);
+    long line = static_cast<long>(e.getLineNumber()), column = static_cast<long>(e.getColumnNumber());
+    std::u16string text;
+    const bool aboutDtd = dtdRow(e, &line, &column, &text) && !text.empty();
+    report_->add(line, column, aboutDtd ? text.c_str() : e.getMessage(), true);
     throw e;
   }
   long line() const { return line_; }
@@ -140,6 +202,56 @@ class Reporting : public Base {
     stopIfCut();
     report_->contentEvent();
   }
+  bool inDocument(const XMLCh *systemId) const {
+    return documentId_ == std::u16string_view(systemId != nullptr ? systemId : u"");
+  }
+  /*
+   * An error about the DTD: true when e was found while the DOCTYPE was read, or is the
+   * parser's check of the declarations once the DOCTYPE is over.  Such a row has no element
+   * path and is reported once: the parser checks some declarations twice (an element with two
+   * ID attributes at its ATTLIST and again after the DOCTYPE), and the second time gives the
+   * same text, so *text is left empty for it.  An error inside a DTD file (the external subset,
+   * a module) is placed at the document's place that asked for the file, its text saying where
+   * in which file: its own line and column are of another file than the rest of the report.
+   * Else *text is the row's text.  False for any other error.
+   */
+  bool dtdRow(const xercesc::SAXParseException &e, long *line, long *column, std::u16string *text) {
+    const XMLCh *message = e.getMessage() != nullptr ? e.getMessage() : u"";
+    if (afterDtd_) {
+      bool seen = false;
+      for (const std::u16string &t : dtdTexts_) seen = seen || t == message;
+      if (seen) {
+        text->clear();
+        return true;
+      }
+      // The parser's check after the DOCTYPE is reported just after its ">": where the
+      // locator stood at the end of the DTD when an external subset was read, one column on
+      // when the DOCTYPE had an internal subset only ("]>").  An error in the root's start tag
+      // comes at least two columns after that ("<" and the root's name).
+      if (*line != dtdEndLine_ || *column < dtdEndColumn_ || *column > dtdEndColumn_ + 1) return false;
+      text->assign(message);
+      return true;
+    }
+    if (!inDtd_) return false;
+    dtdTexts_.emplace_back(message);
+    text->clear();
+    if (!inDocument(e.getSystemId())) {
+      *text = u"in the DTD ";
+      if (std::u16string_view(e.getSystemId() != nullptr ? e.getSystemId() : u"") == KEL_DTD_TEXT_ID) {
+        *text += u"given";
+      } else {
+        *text += u'"';
+        *text += lastStep(e.getSystemId());
+        *text += u'"';
+      }
+      const std::string where = " at line " + std::to_string(*line) + ", column " + std::to_string(*column) + ": ";
+      text->append(where.begin(), where.end());
+      *line = askedLine_;
+      *column = askedColumn_;
+    }
+    *text += message;
+    return true;
+  }
   void stopIfCut() {
     if (cut_ != nullptr) throw xercesc::SAXParseException(*cut_);
   }
@@ -147,6 +259,12 @@ class Reporting : public Base {
   KelReportCollector *report_;
   const xercesc::Locator *locator_ = nullptr;
   long line_ = 0, column_ = 0;
+  bool inDtd_ = false;     // between the start and the end of the DOCTYPE
+  bool afterDtd_ = false;  // after the DOCTYPE, before the root element
+  std::u16string documentId_;  // the document's system id
+  long askedLine_ = 0, askedColumn_ = 0;    // the document's place that asked for a DTD file
+  long dtdEndLine_ = 0, dtdEndColumn_ = 0;  // where the end of the DOCTYPE left the locator
+  std::vector<std::u16string> dtdTexts_;    // the parser's texts of the DTD's errors so far
 };
 
 /*

@@ -46,7 +46,9 @@ class KelReportCollector {
   void startElement(const XMLCh *qname);
   void endElement();
   // Any other content event (text, whitespace, a processing instruction): errors after it
-  // belong to the elements open then.
+  // belong to the elements open then.  Called too right after an error that belongs where it
+  // was found, whatever starts next: one in text (the parser reports it just before the start
+  // tag that ends the text, with no text event) or in the DTD.
   void contentEvent() { pendingFrom_ = rows_.size(); }
   /*
    * Records an error at line and column with the parser's text (UTF-16).  Returns false when

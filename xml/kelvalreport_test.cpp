@@ -149,6 +149,81 @@ TEST_F(Report, ADocumentWithoutDoctypeIsOneRow) {
         << i;
 }
 
+// The parser reports text where the content model allows none when the text ends, with no text
+// event, just before the start tag that follows: the row took that next element's path
+// (/r/m for text between a and m).  It belongs to the element around the text; start-tag errors
+// of the next element keep theirs.
+TEST_F(Report, AnErrorInTextNamesTheElementAroundTheText) {
+  const char dtd[] =
+      "<!ELEMENT r (a,m)><!ELEMENT a (#PCDATA)><!ELEMENT m EMPTY><!ATTLIST m k CDATA #REQUIRED>";
+  KelValidator v(&ctx);
+  for (int i = 0; i < 2; ++i) {  // fresh, then with the grammar kept
+    std::vector<std::string> rows = dtdRows(v, "<!DOCTYPE r SYSTEM \"r.dtd\"><r><a>x</a> stray <m/></r>", dtd);
+    ASSERT_EQ(rows.size(), 2u) << ::testing::PrintToString(rows);
+    EXPECT_EQ(prefix(rows[0]), "1:46 /r");
+    EXPECT_EQ(prefix(rows[1]), "1:50 /r/m");
+    EXPECT_NE(rows[1].find("'k'"), std::string::npos) << rows[1];
+    rows = dtdRows(v, "<!DOCTYPE r SYSTEM \"r.dtd\"><r>text<a>x</a><m k=\"1\"/></r>", dtd);
+    ASSERT_EQ(rows.size(), 1u) << ::testing::PrintToString(rows);
+    EXPECT_EQ(prefix(rows[0]), "1:35 /r");
+  }
+  // Text inside an element declared EMPTY, and text split by a comment and a reference.
+  EXPECT_EQ(prefix(dtdRows(v, "<!DOCTYPE r SYSTEM \"r.dtd\"><r><a/><m k=\"1\">t</m></r>", dtd).at(0)), "1:45 /r/m");
+  std::vector<std::string> rows = dtdRows(v, "<!DOCTYPE r SYSTEM \"r.dtd\"><r><a/>t<!--c-->u&#65;<m/></r>", dtd);
+  size_t missing = 0;
+  for (const std::string &row : rows) {
+    if (row.find("missing required attribute 'k'") != std::string::npos) {
+      EXPECT_EQ(prefix(row), "1:54 /r/m");
+      ++missing;
+    } else {
+      EXPECT_EQ(row.substr(row.find(' '), 4), " /r ") << row;
+    }
+  }
+  EXPECT_EQ(missing, 1u) << ::testing::PrintToString(rows);
+  EXPECT_GE(rows.size(), 3u) << ::testing::PrintToString(rows);
+}
+
+// An error in a DTD file was two rows with the root's path: one at the file's line and column,
+// read as the document's, and one after the DOCTYPE, where the parser checks the declarations
+// again.  It is one row at the document's place that asks for the file, its text saying where
+// in which file, without a path; an error of the internal subset is one row at its place.
+TEST_F(Report, AnErrorInTheDtdIsOneRowAtTheDoctype) {
+  std::string file = dir.file("r.dtd");
+  keltest::writeFile(file,
+                     "<!-- r -->\n<!ELEMENT r (a,m)>\n<!ELEMENT a (#PCDATA)>\n<!ELEMENT m EMPTY>\n\n\n"
+                     "<!ATTLIST a id ID #IMPLIED id2 ID #IMPLIED>\n");
+  const std::string row =
+      "2:28  | in the DTD \"r.dtd\" at line 7, column 43: element 'a' has more than one ID attribute";
+  const std::string doc = "<?xml version=\"1.0\"?>\n<!DOCTYPE r SYSTEM \"r.dtd\">\n<r><a>x</a><m/></r>";
+  KelValidator v(&ctx);
+  for (int i = 0; i < 3; ++i) {  // a DTD that does not load alone is read by every document
+    EXPECT_EQ(dtdRows(v, doc, file.c_str(), KEL_DTD_SERVER_FILE), std::vector<std::string>{row}) << i;
+    EXPECT_STREQ(state, "00000");
+  }
+  // The DTD given as text, and the same DTD named by the document alone.
+  std::vector<std::string> rows = dtdRows(v, doc, "<!ELEMENT r ANY><!ELEMENT a ANY><!ELEMENT m ANY>\n<!ATTLIST r p ID #IMPLIED q ID #IMPLIED>");
+  EXPECT_EQ(rows, std::vector<std::string>{
+                      "2:28  | in the DTD given at line 2, column 40: element 'r' has more than one ID attribute"});
+  std::string named = dir.file("d.xml");
+  keltest::writeFile(named, doc);
+  KelReportCollector report(&ctx);
+  ASSERT_EQ(v.report(named.c_str(), 0, 0, 0, nullptr, 0, nullptr, KEL_DTD_SERVER_FILE, &report, state, msg), 0)
+      << msg;
+  EXPECT_EQ(lines(report), std::vector<std::string>{row});
+  // The internal subset: one row where the declaration is; one the parser checks only after
+  // the DOCTYPE is there, without a path too; the root's start-tag errors keep the root's path.
+  EXPECT_EQ(dtdRows(v,
+                    "<!DOCTYPE r [<!ELEMENT r (a?)><!ELEMENT a ANY><!ATTLIST a i ID #IMPLIED j ID #IMPLIED>]>"
+                    "<r/>",
+                    nullptr),
+            std::vector<std::string>{"1:86  | element 'a' has more than one ID attribute"});
+  rows = dtdRows(v, "<!DOCTYPE q [<!ELEMENT r ANY><!ATTLIST r n NOTATION (x) #IMPLIED>]><r k=\"1\"/>", nullptr);
+  ASSERT_EQ(rows.size(), 3u) << ::testing::PrintToString(rows);
+  EXPECT_EQ(rows[0], "1:68  | attribute 'n' refers to undeclared notation 'x'");
+  EXPECT_EQ(prefix(rows[1]), "1:70 /r");
+  EXPECT_EQ(prefix(rows[2]), "1:73 /r");
+}
+
 TEST_F(Report, TheReportIsCutAfterAThousandErrors) {
   std::string doc = "<!DOCTYPE order SYSTEM \"o.dtd\"><order id=\"1\"><customer/>";
   for (int i = 0; i < 1200; ++i) doc += "<item><title/><qty/></item>\n";

@@ -61,3 +61,5 @@ VALUES update(XMLVarchar('<a><b>1</b></a>'), '/a/b', X'780179');
 VALUES update(XMLFile('@DATA@/u.xml'), '/order/item', X'780179');
 VALUES XMLVarcharFromFile('@DATA@/u.xml');
 VALUES update(XMLVarchar('<?xml version="1.1"?><a><b>1</b></a>'), '/a/b', X'780179');
+-- An internal subset that declares elements cannot be written back: refused, KELD000E.
+VALUES update(XMLVarchar('<!DOCTYPE a [<!ELEMENT a (b)><!ELEMENT b (#PCDATA)>]><a><b>1</b></a>'), '/a/b', '2');
