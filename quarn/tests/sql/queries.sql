@@ -115,6 +115,10 @@ SELECT K FROM QC UNION SELECT K FROM QC ORDER BY V;
 -- of one name keep it under * (the heading was K K:1, SQLite's rename).
 SELECT * FROM (SELECT K, V FROM QC) AS Q (X);
 SELECT * FROM (SELECT K, K FROM QC) AS Q ORDER BY 1;
+-- A column reached by another name than SQLite's is named as the statement names it (one of two
+-- columns of one name was named with the engine's own name for it, a view over it had a column
+-- no statement could name; a table function's column renamed by a column list had its own name).
+SELECT Q.K FROM (SELECT K, K FROM QC) AS Q ORDER BY 1;
 SELECT Q.* FROM (SELECT K, V, K FROM QC) AS Q WHERE Q.V > 10 ORDER BY 3 DESC;
 -- HAVING without GROUP BY: the whole table is one group (it was -120); a column outside a column
 -- function is -122.  (SELECT ...) in VALUES is a scalar fullselect (it was -104).
