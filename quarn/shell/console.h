@@ -18,8 +18,8 @@ namespace quarn {
 // from -f file, or from in: interactive, with prompts, line editing and history, when
 // interactive is true (in and out are a terminal).  Results go to out; messages go to out in
 // the table mode and to err with --csv and --json; usage and file errors go to err.  Returns
-// the exit status: 0 success, 2 when a statement ended with a warning, 4 when one failed,
-// 8 for a usage or file error.
+// the exit status: 0 success (no row found too), 2 when a statement ended with another
+// warning, 4 when one failed, 8 for a usage or file error.
 int runConsole(const std::vector<std::string> &args, std::istream &in, std::ostream &out, std::ostream &err,
                bool interactive);
 // The same with err and out one stream.

@@ -131,6 +131,11 @@ TEST_F(ConsoleProcess, ExitStatusIsThatOfTheFirstFailingStatement) {
   EXPECT_EQ(quarn({"-d", "db", "VALUES 1; VALUES 'open"}).status, 4);
   EXPECT_EQ(quarn({"-d", "nosuch", "VALUES 1"}).status, 4);
   EXPECT_EQ(quarn({"-d", "db", "-f", dir_.file("missing.sql")}).status, 8);
+  // No row found is success, as the help says.
+  r = quarn({"-d", "db", "DELETE FROM t WHERE a = 'x'"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(count(r.out, "SQL0100W"), 1) << r.out;
+  EXPECT_NE(quarn({"--help"}).out.find("0 success (also no row found, SQL0100W)"), std::string::npos);
 }
 
 // The same query in the three modes: NULLs, non-ASCII text, a CLOB with a line break, a
