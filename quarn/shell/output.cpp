@@ -4,6 +4,7 @@
 #include "output.h"
 
 #include <algorithm>
+#include <set>
 
 namespace quarn {
 namespace {
@@ -206,6 +207,21 @@ void writeCsvField(std::ostream &out, const std::string &s) {
 void ResultWriter::begin(std::vector<std::string> names, std::vector<QType> types) {
   names_ = std::move(names);
   types_ = std::move(types);
+  // A JSON object's keys are unique: a reader keeps one value of a repeated key and drops the
+  // others.  The second column of a name is keyed "NAME:2", the third "NAME:3", past any name
+  // the result already has.
+  keys_.clear();
+  if (format_.mode == OutputMode::Json) {
+    std::set<std::string> taken(names_.begin(), names_.end()), seen;
+    for (const std::string &n : names_) {
+      std::string key = n;
+      for (int k = 2; !seen.insert(key).second; ++k) {
+        key = n + ":" + std::to_string(k);
+        if (taken.count(key) != 0) key = n;  // a column of that name: try the next number
+      }
+      keys_.push_back(key);
+    }
+  }
   untypedNumeric_.assign(types_.size(), 1);
   cells_.clear();
   rows_ = 0;
@@ -242,7 +258,7 @@ void ResultWriter::row(const std::vector<Value> &values) {
       out_ << (rows_ == 1 ? "[{" : ",\n{");
       for (size_t c = 0; c < values.size(); ++c) {
         if (c) out_ << ',';
-        writeJsonString(out_, names_[c]);
+        writeJsonString(out_, keys_[c]);
         out_ << ':';
         const Value &v = values[c];
         if (v.isNull()) {

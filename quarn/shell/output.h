@@ -49,6 +49,7 @@ class ResultWriter {
   std::ostream &out_;
   OutputFormat format_;
   std::vector<std::string> names_;
+  std::vector<std::string> keys_;  // JSON: the names, a repeated one made unique
   std::vector<QType> types_;
   std::vector<int> untypedNumeric_;             // per column: no value seen that is not a number
   std::vector<std::vector<std::string>> cells_; // the table's rows until end()

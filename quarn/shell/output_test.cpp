@@ -42,6 +42,11 @@ TEST(ResultWriter, JsonStaysValid) {
             "{\"T\":\"\xF0\x9F\x98\x80\",\"D\":\"nan\",\"U\":\"12\"},\n"
             "{\"T\":null,\"D\":2.0,\"U\":0.5}]\n");
   EXPECT_EQ(write(json, {"A"}, {typeOf(Base::Integer)}, {}), "[]\n");
+  // A repeated column name is a key of its own (a reader kept one of two "A" keys), past a
+  // column that already has the name the number would make.
+  EXPECT_EQ(write(json, {"A", "A", "A:2", "A"}, std::vector<QType>(4, typeOf(Base::Integer)),
+                  {{Value::integer(1), Value::integer(2), Value::integer(3), Value::integer(4)}}),
+            "[{\"A\":1,\"A:3\":2,\"A:2\":3,\"A:4\":4}]\n");
 }
 
 // Fields with a comma, a quote or a line break are quoted, quotes doubled; an empty string is
