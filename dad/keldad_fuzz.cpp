@@ -40,8 +40,7 @@ KelCallContext *fuzzContext() {
   static KelCallContext ctx{};
   static bool ready = false;
   if (!ready) {
-    static std::string dir = (std::filesystem::temp_directory_path() / "keldadfuzz").string();
-    std::filesystem::create_directories(dir);
+    const std::string &dir = keltest::fuzzDirectory("keldadfuzz");
     setenv("QUARNINSTANCE", "fuzz", 1);
     setenv("QUARNKELPATH", dir.c_str(), 1);
     char state[6], msg[KEL_MSG_BUFFER + 1];

@@ -57,8 +57,7 @@ struct Fixture {
 Fixture &fixture() {
   static Fixture *f = [] {
     auto *fx = new Fixture;
-    static std::string dir = (std::filesystem::temp_directory_path() / "kelrdbifuzz").string();
-    std::filesystem::create_directories(dir);
+    const std::string &dir = keltest::fuzzDirectory("kelrdbifuzz");
     setenv("QUARNINSTANCE", "fuzz", 1);
     setenv("QUARNKELPATH", dir.c_str(), 1);
     char state[6], msg[KEL_MSG_BUFFER + 1];

@@ -41,6 +41,7 @@
 
 #include "kelSgDoc.h"
 #include "kelSgDocHandler.h"
+#include "kel_mutate.h"
 #include "kelarena.h"
 #include "kelctx.h"
 #include "kelentity.h"
@@ -54,21 +55,8 @@
 
 namespace {
 
-// The run's own directory (a run beside it, say of another build, has another), removed at exit.
-const std::string &fuzzDir() {
-  // Never destroyed: the clean-up at exit still needs it.
-  static const std::string *dir = [] {
-    auto *d = new std::string(
-        (std::filesystem::temp_directory_path() / ("kelfuzz-" + std::to_string(getpid()))).string());
-    std::filesystem::create_directories(*d);
-    std::atexit([] {
-      std::error_code ignored;
-      std::filesystem::remove_all(fuzzDir(), ignored);
-    });
-    return d;
-  }();
-  return *dir;
-}
+// The run's own directory, removed at exit.
+const std::string &fuzzDir() { return keltest::fuzzDirectory("kelfuzz"); }
 
 KelCallContext *fuzzContext() {
   static KelCallContext ctx{};

@@ -6,11 +6,16 @@
 #ifndef KEL_MUTATE_H
 #define KEL_MUTATE_H
 
+#include <unistd.h>
+
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <filesystem>
 #include <random>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace keltest {
@@ -48,6 +53,27 @@ size_t mutateFor(double seconds, const MutationPlan &plan, Run run) {
     ++runs;
   }
   return runs;
+}
+
+// The run's own directory under the temporary directory, prefix-<pid> (a run beside it, say of
+// another build, has another), made at the first call and removed when the process exits.
+inline const std::string *&fuzzDirectorySlot() {
+  static const std::string *dir = nullptr;  // never destroyed: the clean-up at exit needs it
+  return dir;
+}
+
+inline const std::string &fuzzDirectory(const char *prefix) {
+  const std::string *&dir = fuzzDirectorySlot();
+  if (dir == nullptr) {
+    dir = new std::string(
+        (std::filesystem::temp_directory_path() / (std::string(prefix) + "-" + std::to_string(getpid()))).string());
+    std::filesystem::create_directories(*dir);
+    std::atexit([] {
+      std::error_code ignored;
+      std::filesystem::remove_all(*fuzzDirectorySlot(), ignored);
+    });
+  }
+  return *dir;
 }
 
 }  // namespace keltest
