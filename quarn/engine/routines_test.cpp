@@ -209,12 +209,14 @@ TEST_F(Routines, ReusedFrameShowsEachRowItsOwnValues) {
 // functions and for procedures, whatever the declared type (CHAR, VARCHAR, FOR BIT DATA); values
 // passed with their length (a locator, a QUARNDARI VARCHAR) still arrive whole.
 TEST_F(Routines, AZeroByteInATerminatedArgumentIsRefused) {
-  function("s.ext", "VARCHAR(200), VARCHAR(100)", "VARCHAR(4000)", "textract", "EXT");
+  // textract and textracts take the scratchpad, the call type and DBINFO.
+  exec("CREATE FUNCTION s.ext(VARCHAR(200), VARCHAR(100)) RETURNS VARCHAR(4000) SPECIFIC EXT EXTERNAL NAME "
+       "'quarntestroutines!textract' LANGUAGE C PARAMETER STYLE QUARNSQL SCRATCHPAD FINAL CALL NO SQL DBINFO");
   function("s.echoc", "CHAR(10)", "VARCHAR(30)", "tkindtext", "ECHOCH");
   function("s.echob", "VARCHAR(10) FOR BIT DATA", "VARCHAR(30)", "tkindtext", "ECHOBIT");
   function("s.len", "CLOB(1K) AS LOCATOR", "INTEGER", "tloclen", "LOCLEN");
   exec("CREATE FUNCTION s.exts(VARCHAR(200), VARCHAR(100)) RETURNS TABLE(v VARCHAR(4000)) EXTERNAL NAME "
-       "'quarntestroutines!textracts' LANGUAGE C PARAMETER STYLE QUARNSQL SCRATCHPAD NO SQL");
+       "'quarntestroutines!textracts' LANGUAGE C PARAMETER STYLE QUARNSQL SCRATCHPAD FINAL CALL NO SQL DBINFO");
   const std::string doc = "'<a><b>1</b><c>2</c></a>'";
   const std::string zeroPath = "CAST(X'2F612F62002F63' AS VARCHAR(10))";  // "/a/b\0/c"
   // The message of the failure sql ends with; "no failure" when it succeeds.
