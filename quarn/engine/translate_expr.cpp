@@ -715,9 +715,13 @@ std::string Translator::columnRef(const std::vector<std::string> &parts) {
   if (found) {
     if (group_.active && level == group_.level) group_.columns.push_back(exposed + '\x1F' + found->name);
     lastType_ = found->type;
+    if (found->real != found->name) {
+      // A column renamed by a correlation list (or one of two of one name) is reached by the
+      // name SQLite knows; a select item of it alone is named as the statement names it.
+      renamedColumnSql_ = !found->sql.empty() ? found->sql : quoteIdent(exposed) + "." + quoteIdent(found->real);
+      return renamedColumnSql_;
+    }
     if (!found->sql.empty()) return found->sql;
-    // A column renamed by a correlation list is reached by its own name.
-    if (found->real != found->name) return quoteIdent(exposed) + "." + quoteIdent(found->real);
     // SQLite finds a column whatever the case of its name, the nearest first: a bare A found
     // in an outer query, or beside a table with a column "a", is qualified so that SQLite
     // takes this one (it took the inner "a", or said the name was ambiguous).

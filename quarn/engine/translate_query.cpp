@@ -497,6 +497,7 @@ std::string Translator::selectItem(int position) {
   size_t start = i_;
   QType castType;
   std::string e;
+  renamedColumnSql_.clear();
   if (kw("CAST") && isOp("(", 1)) {
     ++i_;
     e = castExpr(&castType);
@@ -535,26 +536,7 @@ std::string Translator::selectItem(int position) {
     // A column SQLite knows by another name (renamed by a correlation list, or one of two of a
     // derived table's columns of one name) is named as the statement names it.
     const std::string &shown = resultNames_.back();
-    const std::string quoted = quoteIdent(shown);
-    // e is a column reference when it is delimited names joined by dots, nothing else.
-    bool reference = !e.empty();
-    for (size_t at = 0; reference && at < e.size();) {
-      if (e[at] != '"') {
-        reference = false;
-        break;
-      }
-      size_t end = at + 1;
-      while (end < e.size() && !(e[end] == '"' && (end + 1 == e.size() || e[end + 1] != '"'))) end += e[end] == '"' ? 2 : 1;
-      if (end >= e.size()) reference = false;
-      at = end + 1;
-      if (at < e.size()) {
-        if (e[at] != '.') reference = false;
-        ++at;
-      }
-    }
-    if (reference && !shown.empty() &&
-        (e.size() < quoted.size() || e.compare(e.size() - quoted.size(), quoted.size(), quoted) != 0))
-      return e + " AS " + quoted;
+    if (!shown.empty() && e == renamedColumnSql_) return e + " AS " + quoteIdent(shown);
     return e;
   }
   resultNames_.push_back(std::to_string(position));

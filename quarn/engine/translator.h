@@ -403,6 +403,7 @@ class Translator {
   // The type of the expression parsed last (Base::None: unknown); set by every expression level.
   QType lastType_;
   bool lastIsRoutine_ = false;  // the last primary was a user-defined function call
+  std::string renamedColumnSql_;  // the last column reference reached by another name than its own
   struct ScopeColumn {
     std::string name;  // as the statement names it
     std::string real;  // as SQLite knows it
