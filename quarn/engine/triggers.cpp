@@ -273,7 +273,7 @@ void regenerateTriggers(Session &s, const std::string &schema, const std::string
     std::vector<std::string> names;
     Stmt q(db,
            "SELECT name FROM sqlite_schema WHERE type = 'trigger' AND tbl_name = ?1 AND "
-           "substr(name, 1, ?3) = ?2");
+           "substr(CAST(name AS BLOB), 1, ?3) = CAST(?2 AS BLOB)");  // a prefix of ?3 bytes, not characters
     q.bind(1, schema + "." + table).bind(2, prefix).bind(3, static_cast<int64_t>(prefix.size()));
     while (q.step()) names.push_back(q.text(0));
     for (const std::string &n : names) execSql(db, "DROP TRIGGER " + quoteIdent(n));

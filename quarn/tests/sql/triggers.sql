@@ -295,3 +295,15 @@ SELECT id, c FROM lg3;
 DROP TABLE tgt3;
 DROP TABLE lg3;
 DROP TABLE new;
+-- A table whose name holds characters of more than one byte keeps every trigger: the second
+-- trigger found the first by a prefix counted in characters, missed it and collided with it.
+CREATE TABLE "Ré日" (a INT);
+CREATE TABLE relog (a INT, what CHAR(1));
+CREATE TRIGGER re1 AFTER INSERT ON "Ré日" REFERENCING NEW AS n FOR EACH ROW MODE QUARNSQL INSERT INTO relog VALUES (n.a, 'I');
+CREATE TRIGGER re2 AFTER DELETE ON "Ré日" REFERENCING OLD AS o FOR EACH ROW MODE QUARNSQL INSERT INTO relog VALUES (o.a, 'D');
+CREATE TRIGGER re3 AFTER INSERT ON "Ré日" REFERENCING NEW AS n FOR EACH ROW MODE QUARNSQL INSERT INTO relog VALUES (n.a + 100, 'J');
+INSERT INTO "Ré日" VALUES (7);
+DELETE FROM "Ré日";
+SELECT a, what FROM relog ORDER BY a;
+DROP TABLE "Ré日";
+DROP TABLE relog;
