@@ -175,6 +175,11 @@ class QUARN_EXPORT Session {
   // Starts the unit of work when none is active; write true starts it holding the write lock.
   void beginUnitOfWork(bool write);
   void endUnitOfWork(bool commit);
+  // The error a failed statement reports, and what its failure did to the unit of work: a
+  // deadlock or timeout has ended it; when SQLite rolled the unit of work back itself (a full
+  // disk, an I/O error), the unit of work ends here too and the error is -1476 naming e's
+  // SQLCODE, so that no later statement runs outside a unit of work the caller believes open.
+  QError afterFailure(const QError &e);
   void forgetStatement(Statement *st);
   // The savepoint statements (throw QError); the public calls above wrap them.
   enum class SavepointOp { Set, RollbackTo, Release };
@@ -211,6 +216,10 @@ class QUARN_EXPORT Session {
   // Runs procedure def in a savepoint of the unit of work (callProcedure of routines.h).
   int runCall(const RoutineDef &def, std::vector<Value> *args, std::vector<short> *inds,
               const std::vector<QType> &types, sqlca *ca);
+  // Whether SQLite has rolled back the unit of work the session still holds open.
+  bool unitOfWorkLost() const;
+  // Counts a lost unit of work and ends it here when no statement is inside its step.
+  void noteLostUnitOfWork();
   // After ROLLBACK TO SAVEPOINT: plans and routines of a catalog that was rolled back go.
   void catalogRolledBack();
   // After the unit of work ends: temporary tables declared in a rolled-back one are gone, those
@@ -226,6 +235,21 @@ class QUARN_EXPORT Session {
   bool graphic_ = true;
   bool inTxn_ = false;
   bool txnWrites_ = false;
+  // Units of work SQLite rolled back on its own, counted when noticed (a CALL compares the
+  // count before and after the procedure); lossNoted_ while the lost one is not yet ended here.
+  uint64_t unitsLost_ = 0;
+  bool lossNoted_ = false;
+  int lostCode_ = kSqlSystem;  // the SQLCODE of the failure that lost the last one
+  // Statements of this session inside sqlite3_step: a statement a routine runs from within
+  // another's step must not end the unit of work under the running one.
+  int stepping_ = 0;
+  struct Stepping {
+    explicit Stepping(Session &s) : s_(s) { ++s_.stepping_; }
+    ~Stepping() { --s_.stepping_; }
+    Stepping(const Stepping &) = delete;
+    Stepping &operator=(const Stepping &) = delete;
+    Session &s_;
+  };
   int64_t generation_ = -1;
   std::map<std::string, std::shared_ptr<CachedPlan>> cache_;
   std::vector<Statement *> statements_;

@@ -126,6 +126,7 @@ namespace quarn {
   X(kSqlNoSavepoint, -882, "3B502", "Savepoint does not exist.") \
   X(kSqlSystem, -901, "58004", "The SQL statement failed because of a non-severe system error.  Subsequent SQL statements can be processed.  (Reason \"&1\".)") \
   X(kSqlDeadlock, SQL_RC_E911, "40001", "The current transaction has been rolled back because of a deadlock or timeout.  Reason code \"&1\".") \
+  X(kSqlUnitOfWorkLost, -1476, "40506", "The current transaction was rolled back because of error \"&1\".") \
   X(kSqlNoMemory, -954, "57011", "Not enough storage is available in the application heap to process the statement.") \
   X(kSqlDiskFull, -968, "57011", "The statement failed because a file system is full.") \
   X(kSqlBadDbName, -1001, "2E000", "\"&1\" is not a valid database name.") \

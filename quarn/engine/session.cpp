@@ -378,6 +378,13 @@ static bool anyStatementRunning(sqlite3 *db) {
 }
 
 void Session::beginUnitOfWork(bool write) {
+  if (unitOfWorkLost()) {
+    // A failure the statement that met it did not report as a rollback: tell this one.
+    const bool told = lossNoted_;
+    if (!told) lostCode_ = kSqlSystem;
+    noteLostUnitOfWork();
+    if (!told || inTxn_) raise(kSqlUnitOfWorkLost, {std::to_string(lostCode_)});
+  }
   if (inTxn_) {
     if (!write || txnWrites_) return;
     // Take the write lock now (LOCK TABLE ... IN EXCLUSIVE MODE in a reading unit of work).
@@ -414,6 +421,7 @@ void Session::endUnitOfWork(bool commit) {
   for (Statement *st : statements_) st->close();
   locators_.clear();
   savepoints_.clear();
+  lossNoted_ = false;
   if (!inTxn_) return;
   if (commit) {
     int rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
@@ -432,6 +440,37 @@ void Session::endUnitOfWork(bool commit) {
   inTxn_ = false;
   txnWrites_ = false;
   if (!temps_.empty()) tempTablesAfter(commit);
+}
+
+bool Session::unitOfWorkLost() const { return inTxn_ && sqlite3_get_autocommit(db_) != 0; }
+
+void Session::noteLostUnitOfWork() {
+  if (!lossNoted_) ++unitsLost_;
+  lossNoted_ = true;
+  // Resetting a statement from within its own step is not allowed: the running statement fails
+  // in turn (SQLite aborts it) and its failure ends the unit of work.
+  if (stepping_ > 0) return;
+  try {
+    endUnitOfWork(false);
+  } catch (const QError &) {
+  }
+}
+
+QError Session::afterFailure(const QError &e) {
+  if (e.sqlcode == kSqlDeadlock) {
+    try {
+      endUnitOfWork(false);
+    } catch (const QError &) {
+    }
+    return e;
+  }
+  if (!unitOfWorkLost()) return e;
+  // SQLite rolled the whole unit of work back (a full disk, an I/O error); left alone, every
+  // later statement would commit on its own and a ROLLBACK would undo nothing.
+  if (!lossNoted_ && e.sqlcode != kSqlUnitOfWorkLost) lostCode_ = e.sqlcode;
+  noteLostUnitOfWork();
+  if (e.sqlcode == kSqlUnitOfWorkLost) return e;
+  return engineError(kSqlUnitOfWorkLost, {std::to_string(lostCode_)});
 }
 
 void Session::tempTablesAfter(bool commit) {
@@ -603,8 +642,7 @@ int Session::prepare(const std::string &sql, std::unique_ptr<Statement> *out, sq
     *out = std::move(st);
     return 0;
   } catch (const QError &e) {
-    if (e.sqlcode == kSqlDeadlock) endUnitOfWork(false);
-    return fail(ca, e);
+    return fail(ca, afterFailure(e));
   }
 }
 
@@ -714,13 +752,7 @@ int savepointCall(Session &s, sqlca *ca, F run) {
     run();
     return 0;
   } catch (const QError &e) {
-    if (e.sqlcode == kSqlDeadlock) {
-      try {
-        s.endUnitOfWork(false);
-      } catch (const QError &) {
-      }
-    }
-    return fail(ca, e);
+    return fail(ca, s.afterFailure(e));
   }
 }
 
@@ -840,7 +872,10 @@ int Statement::execute(const std::vector<Value> &params, sqlca *ca) {
       return 0;
     }
     int rc;
-    while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
+    {
+      Session::Stepping stepping(s);
+      while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
+      }
     }
     if (rc != SQLITE_DONE) {
       std::string msg = sqlite3_errmsg(s.db_);
@@ -862,13 +897,7 @@ int Statement::execute(const std::vector<Value> &params, sqlca *ca) {
     }
     return s.takeWarning(0, ca);
   } catch (const QError &e) {
-    if (e.sqlcode == kSqlDeadlock) {
-      try {
-        s.endUnitOfWork(false);
-      } catch (const QError &) {
-      }
-    }
-    return fail(ca, e);
+    return fail(ca, s.afterFailure(e));
   }
 }
 
@@ -933,14 +962,25 @@ int Session::runCall(const RoutineDef &def, std::vector<Value> *args, std::vecto
       while (!savepoints_.empty() && savepoints_.back().level >= level) savepoints_.pop_back();
       savepointLevel_ = level - 1;
     };
+    // A unit of work SQLite rolls back during the call fails the call, even when the procedure
+    // carries on: what it did afterwards ran outside the caller's unit of work and is undone.
+    const uint64_t lostBefore = unitsLost_;
+    auto lostDuring = [&] {
+      if (unitsLost_ == lostBefore) return;
+      endLevel();
+      endUnitOfWork(false);
+      raise(kSqlUnitOfWorkLost, {std::to_string(lostCode_)});
+    };
     try {
       callProcedure(*this, def, args, inds, types);
     } catch (const QError &) {
       endLevel();
+      lostDuring();
       if (inTxn_) sqlite3_exec(db_, "ROLLBACK TO quarn_call; RELEASE quarn_call", nullptr, nullptr, nullptr);
       if (!temps_.empty()) forgetUndoneTempTables();
       throw;
     }
+    lostDuring();
     // The procedure may have ended the unit of work itself and begun another; then its own
     // savepoints are released by name, and there is no call savepoint to release.
     size_t first = savepoints_.size();
@@ -952,13 +992,7 @@ int Session::runCall(const RoutineDef &def, std::vector<Value> *args, std::vecto
     return takeWarning(0, ca);
   } catch (const QError &e) {
     warning_.reset();
-    if (e.sqlcode == kSqlDeadlock) {
-      try {
-        endUnitOfWork(false);
-      } catch (const QError &) {
-      }
-    }
-    return fail(ca, e);
+    return fail(ca, afterFailure(e));
   }
 }
 
@@ -983,14 +1017,18 @@ int Session::call(const std::string &procName, std::vector<Value> *args, std::ve
     RoutineDef def = resolveProcedure(*this, parts.size() == 2 ? parts[0] : "", parts.back(), args->size());
     return runCall(def, args, inds, types, ca);
   } catch (const QError &e) {
-    return fail(ca, e);
+    return fail(ca, afterFailure(e));
   }
 }
 
 int Statement::fetch(std::vector<Value> *row, sqlca *ca) {
   clearSqlca(ca);
   if (!open_ || !st_) return fail(ca, engineError(kSqlCursorNotOpen, {}));
-  int rc = sqlite3_step(st_);
+  int rc;
+  {
+    Session::Stepping stepping(*session_);
+    rc = sqlite3_step(st_);
+  }
   if (rc == SQLITE_ROW) {
     int n = sqlite3_column_count(st_);
     row->clear();
@@ -1008,13 +1046,7 @@ int Statement::fetch(std::vector<Value> *row, sqlca *ca) {
   int erc = sqlite3_reset(st_);
   QError e = sqliteFailure(session_->db_, erc ? erc : rc, msg);
   close();
-  if (e.sqlcode == kSqlDeadlock) {
-    try {
-      session_->endUnitOfWork(false);
-    } catch (const QError &) {
-    }
-  }
-  return fail(ca, e);
+  return fail(ca, session_->afterFailure(e));
 }
 
 }  // namespace quarn

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <thread>
 
@@ -166,6 +167,50 @@ TEST_F(Sessions, AFailedCommitReportsItsOwnCause) {
   EXPECT_NE(text.find(" 0 "), std::string::npos) << text;
   EXPECT_EQ(text.find("cannot rollback"), std::string::npos) << text;
   EXPECT_EQ(count(*a_, "SELECT COUNT(*) FROM big"), 0);
+}
+
+// Some failures of a write make SQLite roll back the whole unit of work (an I/O error, a full disk
+// while pages are spilled, an interrupt); the progress handler here interrupts the statements
+// whose SQL holds 4242.  The failure is -1476, the unit of work ends with it (its savepoints
+// too), and what follows runs in a unit of work of its own that ROLLBACK undoes: it committed
+// statement by statement before.  A procedure that carries on after such a failure fails its
+// CALL, and what it did afterwards is undone.
+TEST_F(Sessions, AUnitOfWorkSqliteRollsBackEndsWithTheFailure) {
+  ASSERT_EQ(a_->execImmediate("CREATE TABLE t (k INT)", &ca_), 0);
+  ASSERT_EQ(a_->execImmediate("INSERT INTO t VALUES (1), (2)", &ca_), 0);
+  ASSERT_EQ(a_->execImmediate("CREATE PROCEDURE tsp (IN script VARCHAR(400), OUT log VARCHAR(400)) EXTERNAL NAME "
+                              "'quarntestroutines!tsavepoints' LANGUAGE C PARAMETER STYLE SQL",
+                              &ca_),
+            0);
+  ASSERT_EQ(a_->commit(&ca_), 0);
+  sqlite3_progress_handler(
+      a_->db(), 1,
+      [](void *arg) {
+        sqlite3 *db = static_cast<sqlite3 *>(arg);
+        for (sqlite3_stmt *st = sqlite3_next_stmt(db, nullptr); st != nullptr; st = sqlite3_next_stmt(db, st))
+          if (sqlite3_stmt_busy(st) && std::strstr(sqlite3_sql(st), "4242") != nullptr) return 1;
+        return 0;
+      },
+      a_->db());
+
+  ASSERT_EQ(a_->execImmediate("INSERT INTO t VALUES (3)", &ca_), 0);
+  ASSERT_EQ(a_->setSavepoint("S1", false, &ca_), 0);
+  EXPECT_EQ(a_->execImmediate("UPDATE t SET k = k + 4242", &ca_), kSqlUnitOfWorkLost);
+  EXPECT_EQ(std::string(ca_.sqlstate, 5), "40506");
+  EXPECT_FALSE(a_->inUnitOfWork());
+  EXPECT_EQ(a_->rollbackToSavepoint("S1", &ca_), kSqlSavepointUnknown);
+  ASSERT_EQ(a_->execImmediate("DELETE FROM t", &ca_), 0);
+  ASSERT_EQ(a_->rollback(&ca_), 0);
+  EXPECT_EQ(count(*a_, "SELECT COUNT(*) FROM t"), 2);  // row 3 went with the unit of work, the DELETE undone
+
+  ASSERT_EQ(a_->execImmediate("INSERT INTO t VALUES (3)", &ca_), 0);
+  std::vector<Value> args = {Value::text("UPDATE t SET k = k + 4242|INSERT INTO t VALUES (50)"), Value()};
+  std::vector<short> inds = {0, -1};
+  EXPECT_EQ(a_->call("TSP", &args, &inds, {}, &ca_), kSqlUnitOfWorkLost);
+  EXPECT_FALSE(a_->inUnitOfWork());
+  sqlite3_progress_handler(a_->db(), 0, nullptr, nullptr);
+  EXPECT_EQ(count(*a_, "SELECT COUNT(*) FROM t"), 2);
+  EXPECT_EQ(count(*a_, "SELECT COUNT(*) FROM t WHERE k = 50"), 0);
 }
 
 // The catalogue statements the extension builds, run with their parameter markers.
