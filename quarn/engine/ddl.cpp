@@ -703,7 +703,7 @@ void ddlCreateView(Session &s, const QualName &v, const std::vector<std::string>
     // message of its own).
     Stmt select(db, selectSql);
     const int nSelect = sqlite3_column_count(select.raw());
-    if (!cols.empty() && static_cast<size_t>(nSelect) != cols.size()) raiseWithState(kSqlColumnCountMismatch, "42811", {});
+    if (!cols.empty() && static_cast<size_t>(nSelect) != cols.size()) raise(kSqlColumnListLength, {v.text()});
     std::set<std::string> seen;
     for (int k = 0; k < nSelect && cols.empty(); ++k)
       if (!seen.insert(sqlite3_column_name(select.raw(), k)).second) raise(kSqlColumnListRequired);

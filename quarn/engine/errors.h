@@ -89,6 +89,7 @@ namespace quarn {
   X(kSqlCursorNotQuery, -517, "07005", "Cursor \"&1\" cannot be used because its statement name does not identify a prepared SELECT statement.") \
   X(kSqlStmtNotPrepared, -518, "07003", "The EXECUTE statement does not identify a valid prepared statement.") \
   X(kSqlColumnListRequired, -153, "42908", "The statement does not include a required column list.") \
+  X(kSqlColumnListLength, -158, "42811", "The number of columns specified for \"&1\" is not the same as the number of columns in the result table.") \
   X(kSqlForeignKeyShape, -538, "42830", "FOREIGN KEY \"&1\" does not conform to the description of the parent key of table \"&2\".") \
   X(kSqlSessionSchema, -79, "428EK", "The schema name for the declared global temporary table or index \"&1\" must be SESSION, not \"&2\".") \
   X(kSqlGeneratedAlways, -798, "428C9", "A value cannot be specified for column \"&1\" which is defined as GENERATED ALWAYS.") \

@@ -713,8 +713,22 @@ std::string Translator::columnRef(const std::vector<std::string> &parts) {
   size_t level = 0;
   const ScopeColumn *found = findColumn(parts, &exposed, &level);
   if (found) {
+    // Another column of this name among the items the reference may name at that level: in the
+    // same item (a derived table's or a common table expression's columns of one name), or where
+    // either is known to SQLite by a name of the translator's, SQLite cannot see that the
+    // reference is ambiguous and would take the first.
+    const std::string *qual = parts.size() >= 2 ? &parts[parts.size() - 2] : nullptr;
+    for (const ScopeItem &item : scopes_[level]) {
+      if (qual && item.exposed != *qual) continue;
+      const bool sameItem = found >= item.cols.data() && found < item.cols.data() + item.cols.size();
+      for (const ScopeColumn &c : item.cols)
+        if (&c != found && c.name == col &&
+            (sameItem || c.real.find('\x1F') != std::string::npos || found->real.find('\x1F') != std::string::npos))
+          raise(kSqlNotUnique, {col});
+    }
     if (group_.active && level == group_.level) group_.columns.push_back(exposed + '\x1F' + found->name);
     lastType_ = found->type;
+    lastColumnCombined_ = found->combined;
     if (found->real != found->name) {
       // A column renamed by a correlation list (or one of two of one name) is reached by the
       // name SQLite knows; a select item of it alone is named as the statement names it.

@@ -59,10 +59,15 @@ std::string Translator::withClause() {
     out += " AS (" + fullselect() + ")";
     --depth_;
     expectOp(")");
-    // The references that follow see the columns under the names of the column list.
+    // The column list names each column once (SQLite's own refusal was -117).
     QueryShape shape = lastShape_;
+    if (!cols.empty() && shape.known && shape.names.size() != cols.size()) raise(kSqlColumnListLength, {n});
+    // The references that follow see the columns under the names of the column list.
     if (!cols.empty()) {
-      if (!shape.known || shape.types.size() != cols.size()) shape.types.assign(cols.size(), QType{});
+      if (!shape.known || shape.types.size() != cols.size()) {
+        shape.types.assign(cols.size(), QType{});
+        shape.combined.clear();
+      }
       shape.names = cols;
       shape.known = true;
     }
@@ -146,11 +151,10 @@ std::string Translator::orderAndFetch(const LastSelect *single) {
         GroupCheck keyGroup = std::move(group_);
         group_ = std::move(outerGroup);
         const std::vector<std::string> &items = single->grouping.columns;
+        // A grouped subselect is ordered by its grouping columns (the columns of its grouping
+        // keys where one is an expression) and column functions only.
+        if (const std::string *c = keyGroup.ungrouped()) raise(kSqlNotGrouped, {c->substr(c->find('\x1F') + 1)});
         for (const std::string &c : keyGroup.columns) {
-          // A grouped subselect is ordered by its grouping columns and column functions only.
-          if ((keyGroup.grouped ? keyGroup.keysAreColumns : keyGroup.aggregate) &&
-              std::find(keyGroup.keys.begin(), keyGroup.keys.end(), c) == keyGroup.keys.end())
-            raise(kSqlNotGrouped, {c.substr(c.find('\x1F') + 1)});
           // A DISTINCT subselect is ordered by what its select items are made of (reason 2).
           if (single->distinct && std::find(items.begin(), items.end(), c) == items.end())
             raise(kSqlOrderByInvalid, {keyStart, "ORDER BY", "2"});
@@ -308,7 +312,11 @@ std::string Translator::fullselect() {
           r = typed ? rowsType(r, t) : t;
           typed = true;
         }
-        if (whole) shape.types[k] = r;
+        if (whole) {
+          shape.types[k] = r;
+          shape.combined.resize(n);
+          shape.combined[k] = true;
+        }
       }
       // The first operand's names name the result; where one of them is not known the first
       // operand is left as it is.
@@ -432,7 +440,7 @@ std::string Translator::valuesClause(bool /*single*/) {
   } while (acceptOp(","));
   lastResultNames_.clear();
   for (size_t k = 0; k < rows[0].size(); ++k) lastResultNames_.push_back(std::to_string(k + 1));
-  lastShape_ = QueryShape{lastResultNames_, types, true, true};
+  lastShape_ = QueryShape{lastResultNames_, types, true, true, {}};
   std::string out = "SELECT ";
   if (rows.size() == 1) {
     for (size_t k = 0; k < rows[0].size(); ++k)
@@ -466,6 +474,7 @@ std::string Translator::selectItem(int position) {
         const bool own = c.real.find('\x1F') != std::string::npos;
         itemShape_.names.push_back(own ? c.name : c.real);
         itemShape_.types.push_back(c.type);
+        itemShape_.combined.push_back(c.combined);
         // A FROM item that SQLite knows by a name of its own (sqliteAlias) is listed by it:
         // T.* would reach another item.
         renamed = renamed || !c.sql.empty();
@@ -498,6 +507,7 @@ std::string Translator::selectItem(int position) {
   QType castType;
   std::string e;
   renamedColumnSql_.clear();
+  lastColumnCombined_ = false;
   if (kw("CAST") && isOp("(", 1)) {
     ++i_;
     e = castExpr(&castType);
@@ -522,6 +532,8 @@ std::string Translator::selectItem(int position) {
   if (acceptKw("AS")) alias = name(kMaxColumn);
   else if (isCorrelationName() && !kw("FROM")) alias = name(kMaxColumn);
   itemShape_.types.push_back(castType);
+  // A plain reference to a set operator's column passes on the type SQLite does not declare.
+  itemShape_.combined.push_back(isColumn && lastColumnCombined_);
   // An expression of a character type keeps the blank-padded comparison for DISTINCT and the
   // set operators; its value is what it is as a value (CHAR padded).
   if (!isColumn) e = padKey(asValue(e, lastType_));
@@ -600,7 +612,14 @@ std::string Translator::subselect() {
       std::string exposed;
       size_t level = 0;
       const ScopeColumn *c = parts.empty() ? nullptr : findColumn(parts, &exposed, &level);
+      // The key's columns of this subselect's FROM items: where a key is an expression, the
+      // select items and ORDER BY keys outside a column function are made of them.
+      group_ = GroupCheck{};
+      group_.active = true;
+      group_.level = grouping.level;
       std::string key = expr();
+      grouping.keyColumns.insert(grouping.keyColumns.end(), group_.columns.begin(), group_.columns.end());
+      group_ = GroupCheck{};
       const Token &after = toks_[i_];
       bool plain = c != nullptr && level == grouping.level && i_ == k + 1 &&
                    (after.kind == Tok::End || (after.kind == Tok::Op && after.text == ",") || after.kind == Tok::Ident);
@@ -650,10 +669,7 @@ std::string Translator::subselect() {
   for (size_t k = 0; k < items.size(); ++k) out += (k ? ", " : "") + items[k];
   // A select item outside a column function in a grouped select (a GROUP BY, or a column
   // function among the items) must be a grouping column: SQLite would give any row's value.
-  if (group_.grouped ? group_.keysAreColumns : group_.aggregate)
-    for (const std::string &c : group_.columns)
-      if (std::find(group_.keys.begin(), group_.keys.end(), c) == group_.keys.end())
-        raise(kSqlNotGrouped, {c.substr(c.find('\x1F') + 1)});
+  if (const std::string *c = group_.ungrouped()) raise(kSqlNotGrouped, {c->substr(c->find('\x1F') + 1)});
   const bool oneRow = group_.aggregate && !group_.grouped;
   lastSelect_.simple = true;
   lastSelect_.distinct = distinct;
@@ -734,11 +750,13 @@ std::string Translator::correlate(const std::string &source, const std::string &
   std::vector<std::string> heads = cols;
   if (shape && !scopes_.empty()) {
     // A column list names each column of the derived table once.
-    if (!cols.empty() && shape->known && shape->names.size() != cols.size())
-      raiseWithState(kSqlColumnCountMismatch, "42811");
+    if (!cols.empty() && shape->known && shape->names.size() != cols.size()) raise(kSqlColumnListLength, {corr});
     // SQLite names the columns of the derived table as its select does, or by the column list.
-    // A column carries a distinct type only: one of a built-in type stays of unknown type, as it
-    // always was here (CHAR(x) of it is its text, not padded to the length of x's type).
+    // A column carries a distinct type, and a set operator's column the type that holds every
+    // operand's values (SQLite declares one operand's type, which would describe and fetch it,
+    // as a view's catalogued column does; resultColumnType); another column of a built-in type
+    // stays of unknown type, as it always was here (CHAR(x) of it is its text, not padded to the
+    // length of x's type).
     ScopeItem item{corr, {}};
     bool typed = shape->known && shape->types.size() == (cols.empty() ? shape->names.size() : cols.size());
     const std::vector<std::string> &names = cols.empty() ? shape->names : cols;
@@ -758,7 +776,8 @@ std::string Translator::correlate(const std::string &source, const std::string &
     if (item.known)
       for (size_t k = 0; k < names.size(); ++k) {
         QType t = typed ? shape->types[k] : QType{};
-        item.cols.push_back(ScopeColumn{names[k], reals[k], t.isDistinct() ? t : QType{}, {}});
+        const bool combined = typed && shape->isCombined(k) && !t.isDistinct() && t.base != Base::None;
+        item.cols.push_back(ScopeColumn{names[k], reals[k], t.isDistinct() || combined ? t : QType{}, {}, combined});
       }
     // An item whose columns are not listed keeps its name: its columns are reached by it.
     if (!item.known) alias = corr;
@@ -822,7 +841,7 @@ std::string Translator::primaryTableRef() {
     std::string corr;
     std::vector<std::string> cols;
     std::string out = correlate(call, "", false, &corr, &cols);
-    if (!cols.empty() && cols.size() != def.columns.size()) raiseWithState(kSqlColumnCountMismatch, "42811");
+    if (!cols.empty() && cols.size() != def.columns.size()) raise(kSqlColumnListLength, {corr});
     if (!scopes_.empty()) {
       ScopeItem item{corr, {}};
       for (size_t k = 0; k < def.columns.size(); ++k)
@@ -852,7 +871,7 @@ std::string Translator::primaryTableRef() {
     std::string n = name(kMaxName);
     // A common table expression read in its own definition has no known columns yet.
     auto known = cteShapes_.find(n);
-    QueryShape shape = known != cteShapes_.end() ? known->second : QueryShape{{}, {}, false};
+    QueryShape shape = known != cteShapes_.end() ? known->second : QueryShape{{}, {}, false, false, {}};
     return correlate(quoteIdent(n), n, false, nullptr, nullptr, &shape);
   }
   QualName q = qualName();
@@ -871,7 +890,7 @@ std::string Translator::primaryTableRef() {
   }
   if (cols.empty()) return out;
   // A table with a column list: name the columns in a derived table.
-  if (cols.size() != r.info.columns.size()) raiseWithState(kSqlColumnCountMismatch, "42811");
+  if (cols.size() != r.info.columns.size()) raise(kSqlColumnListLength, {corr});
   std::string sel = "(SELECT ";
   for (size_t k = 0; k < cols.size(); ++k)
     sel += (k ? ", " : "") + quoteIdent(r.info.columns[k].name) + " AS " + quoteIdent(cols[k]);

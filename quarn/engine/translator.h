@@ -7,6 +7,7 @@
 #ifndef QUARN_ENGINE_TRANSLATOR_H
 #define QUARN_ENGINE_TRANSLATOR_H
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <map>
@@ -169,6 +170,10 @@ class Translator {
     std::vector<QType> types;
     bool known = true;
     bool unnamed = false;  // a column is named by its position only (an expression without AS, VALUES)
+    // Per column: its type is one SQLite does not declare, the type that holds every operand's
+    // values of a set operator (SQLite declares one operand's); empty when none is.
+    std::vector<bool> combined;
+    bool isCombined(size_t k) const { return k < combined.size() && combined[k]; }
   };
   // Adds the correlation name of a FROM item (and its column list).  With shape, the FROM item is
   // a derived table or a common table expression of that shape, which becomes a scope item, so
@@ -404,11 +409,13 @@ class Translator {
   QType lastType_;
   bool lastIsRoutine_ = false;  // the last primary was a user-defined function call
   std::string renamedColumnSql_;  // the last column reference reached by another name than its own
+  bool lastColumnCombined_ = false;  // the last column reference is of a set operator's column
   struct ScopeColumn {
     std::string name;  // as the statement names it
     std::string real;  // as SQLite knows it
     QType type;
     std::string sql;   // when set, the SQLite expression of a reference (transition variables)
+    bool combined = false;  // a set operator's column read through a derived table (QueryShape)
   };
   struct ScopeItem {
     std::string exposed;
@@ -420,16 +427,25 @@ class Translator {
   const ScopeColumn *findColumn(const std::vector<std::string> &parts, std::string *exposed,
                                 size_t *level = nullptr) const;
   // The grouping of the subselect whose select items are being read: the columns of its own FROM
-  // items its items reference outside a column function, whether a column function was met, and its
-  // grouping columns (keys that are expressions turn the check off).  A grouped select item
-  // must be a grouping column or inside a column function (-122).
+  // items its items reference outside a column function, whether a column function was met, its
+  // grouping columns and the columns its grouping keys are made of.  A grouped select item must
+  // be a grouping column or inside a column function (-122); where a key is an expression, a
+  // column of a key at least.
   struct GroupCheck {
     bool active = false;
     size_t level = 0;
     bool aggregate = false;
     bool grouped = false;
     bool keysAreColumns = true;
-    std::vector<std::string> keys, columns;
+    std::vector<std::string> keys, columns, keyColumns;
+    // The first of columns that may not stand outside a column function (nullptr: none).
+    const std::string *ungrouped() const {
+      if (!(grouped || aggregate)) return nullptr;
+      const std::vector<std::string> &allowed = keysAreColumns ? keys : keyColumns;
+      for (const std::string &c : columns)
+        if (std::find(allowed.begin(), allowed.end(), c) == allowed.end()) return &c;
+      return nullptr;
+    }
   };
   GroupCheck group_;
   // The subselect read last, for the ORDER BY of a fullselect that is that subselect alone: its

@@ -67,7 +67,8 @@ SELECT * FROM FINAL TABLE (INSERT INTO fin VALUES (1));
 SELECT n FROM fin;
 DROP TABLE fin;
 -- A view needs a column list when a column is named by its position alone (-153; it was named
--- 1), and its column list names each column of its select (-421; it was -901 from SQLite).
+-- 1), and its column list names each column of its select (-158; it was -901 from SQLite, then
+-- -421 about set operators).
 CREATE TABLE VQ (K INT);
 CREATE VIEW VQ4 AS SELECT K + 1 FROM VQ;
 CREATE VIEW VQ5 (A1, A2) AS SELECT K FROM VQ;

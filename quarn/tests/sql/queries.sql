@@ -97,6 +97,15 @@ SELECT K, CASE WHEN K = 1 THEN K ELSE D END, CASE WHEN K = 1 THEN K ELSE D END +
 DESCRIBE SELECT CASE WHEN K = 1 THEN K ELSE D END, CASE K WHEN 1 THEN C ELSE V END, CASE WHEN K = 1 THEN NULL ELSE C END FROM SU;
 SELECT CASE K WHEN 2 THEN C ELSE 'abcdef' END || '|' FROM SU ORDER BY 1;
 SELECT CASE WHEN K = 1 THEN 1 ELSE 'x' END FROM SU;
+-- A derived table or common table expression over a set operator has the type that holds every
+-- operand's values, as a view over it has, also through another derived table (it had the type
+-- SQLite declares, one operand's: 999.99 came back as 999, or DECIMAL(5,2) was described).
+SELECT X FROM (SELECT K AS X FROM SU UNION SELECT D FROM SU) AS Q ORDER BY 1;
+SELECT X FROM (SELECT D AS X FROM SU UNION SELECT K FROM SU) AS Q ORDER BY 1;
+DESCRIBE SELECT X FROM (SELECT K AS X FROM SU UNION SELECT D FROM SU) AS Q;
+WITH Q (Y) AS (SELECT D FROM SU UNION ALL SELECT K FROM SU) SELECT Y, Y / 2 FROM Q ORDER BY 1;
+DESCRIBE WITH Q AS (SELECT K AS X FROM SU UNION SELECT D FROM SU) SELECT X FROM Q;
+SELECT * FROM (SELECT X FROM (SELECT D AS X FROM SU UNION SELECT K FROM SU) AS Q) AS R ORDER BY 1;
 DROP TABLE SU;
 -- ORDER BY keys of one subselect are checked as its select items are: a DISTINCT select is
 -- ordered by what its items are made of (-214 reason 2), a grouped one by grouping columns and
@@ -110,16 +119,29 @@ SELECT K, COUNT(*) FROM QC GROUP BY K ORDER BY V;
 SELECT K, COUNT(*) FROM QC GROUP BY K ORDER BY QC.K DESC, COUNT(*);
 SELECT COUNT(*) FROM QC ORDER BY V;
 SELECT K FROM QC UNION SELECT K FROM QC ORDER BY V;
--- A correlation column list of another length than the derived table's columns is -421/42811,
--- as for a table function (it was -421/42826 about set operators).  A derived table's columns
--- of one name keep it under * (the heading was K K:1, SQLite's rename).
+-- Where a grouping key is an expression, an ORDER BY key or select item outside a column function
+-- is made of the keys' columns (-122; ORDER BY V and the item V were accepted).
+SELECT K + 1 FROM QC GROUP BY K + 1 ORDER BY V;
+SELECT V FROM QC GROUP BY K + 1;
+SELECT K + 1, COUNT(*) FROM QC GROUP BY K + 1 ORDER BY K + 1 DESC, COUNT(*);
+-- A column list of another length than the columns it names is -158/42811, for a derived table,
+-- a common table expression and a table (it was -421 about set operators, -117 for WITH).  A
+-- derived table's columns of one name keep it under * (the heading was K K:1, SQLite's rename).
 SELECT * FROM (SELECT K, V FROM QC) AS Q (X);
+WITH Q (X) AS (SELECT K, V FROM QC) SELECT * FROM Q;
+SELECT * FROM QC AS Q (X, Y);
 SELECT * FROM (SELECT K, K FROM QC) AS Q ORDER BY 1;
 -- A column reached by another name than SQLite's is named as the statement names it (one of two
 -- columns of one name was named with the engine's own name for it, a view over it had a column
 -- no statement could name; a table function's column renamed by a column list had its own name).
-SELECT Q.K FROM (SELECT K, K FROM QC) AS Q ORDER BY 1;
 SELECT Q.* FROM (SELECT K, V, K FROM QC) AS Q WHERE Q.V > 10 ORDER BY 3 DESC;
+-- A reference to one of two columns of one name of a derived table or a common table expression,
+-- qualified or not, is -203, in a view's select too (the qualified one took the first column).
+SELECT Q.K FROM (SELECT K, V AS K FROM QC) AS Q ORDER BY 1;
+SELECT K FROM (SELECT K, V AS K FROM QC) AS Q;
+WITH Q AS (SELECT K, V AS K FROM QC) SELECT Q.K FROM Q;
+CREATE VIEW QV AS SELECT Q.K FROM (SELECT K, V AS K FROM QC) AS Q;
+SELECT Q.V FROM (SELECT K, V, V AS K FROM QC) AS Q ORDER BY 1;
 -- HAVING without GROUP BY: the whole table is one group (it was -120); a column outside a column
 -- function is -122.  (SELECT ...) in VALUES is a scalar fullselect (it was -104).
 SELECT 1 FROM QC HAVING COUNT(*) > 0;
