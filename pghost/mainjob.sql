@@ -7,7 +7,9 @@
 \getenv files QUARNPG_FILES
 CREATE EXTENSION quarnxml;
 CREATE SCHEMA shop;
-SET search_path = shop, public, quarnxml;
+-- The extension's schema first and public not at all: a role that may create in public could
+-- plant a function there that matches these calls better, which the superuser would then run.
+SET search_path = quarnxml, shop;
 CREATE TABLE shop.orders (id INTEGER NOT NULL PRIMARY KEY, doc quarnxml.XMLVarchar, fulldoc quarnxml.XMLCLOB);
 INSERT INTO shop.orders VALUES (1, XMLVarcharFromFile(:'files' || '/order1.xml'), XMLCLOBFromFile(:'files' || '/order1.xml'));
 INSERT INTO shop.orders VALUES (2, XMLVarcharFromFile(:'files' || '/order2.xml'), XMLCLOBFromFile(:'files' || '/order2.xml'));

@@ -34,7 +34,7 @@
 
 PG_MODULE_MAGIC;
 
-static char *xmlReadDirs, *xmlWriteDirs, *instanceName, *kelPath, *tempDir;
+static char *xmlReadDirs, *xmlWriteDirs, *instanceName, *kelPath, *tempDir, *distinctLength;
 static int minTmpfileSize;
 
 /* Sets or clears an environment variable from a setting (empty: cleared, or fallback). */
@@ -76,6 +76,11 @@ void _PG_init(void) {
                           "Bytes from which the XML functions keep a large document in a temporary file; 0: their default.",
                           NULL, &minTmpfileSize, 0, 0, INT_MAX, PGC_SUSET, GUC_UNIT_BYTE, NULL, assignMinTmpfileSize,
                           NULL);
+  /* Carried by the SET clause of a character distinct type's functions; they read it from their
+   * own definition (qstypes.c), so a session's value of it means nothing. */
+  DefineCustomStringVariable("quarnsql.distinct_length",
+                             "Bytes a character distinct type holds, as its functions' SET clause records them.", NULL,
+                             &distinctLength, "", PGC_USERSET, GUC_NOT_IN_SAMPLE, NULL, NULL, NULL);
   MarkGUCPrefixReserved("quarnsql");
   qsDefInit();
   qsTypesInit();

@@ -1,7 +1,7 @@
 /*
  * qstypes.c - distinct types: the record of quarnsql.distinct_types read without SPI and cached
  * per backend, and the length-checking input, receive and cast functions of distinct types
- * over a character source (see qstypes.h).
+ * over a character source, which read the length from their own definition (see qstypes.h).
  */
 #include "postgres.h"
 
@@ -10,10 +10,13 @@
 #include "access/htup_details.h"
 #include "access/table.h"
 #include "catalog/namespace.h"
+#include "catalog/pg_proc.h"
+#include "catalog/pg_type.h"
 #include "fmgr.h"
 #include "libpq/pqformat.h"
 #include "mb/pg_wchar.h"
 #include "qstypes.h"
+#include "utils/array.h"
 #include "utils/builtins.h"
 #include "utils/inval.h"
 #include "utils/lsyscache.h"
@@ -98,9 +101,52 @@ bool qsDistinctLookup(Oid type, QsDistinct *out) {
 
 /* ---- Functions of distinct types over a character source --------------------------------- */
 
-static void checkLength(Oid type, int64 bytes) {
+/* The length the calling function's own definition records (SET quarnsql.distinct_length), or
+ * -1 when it records none (a type made before its functions carried it).  Only a superuser
+ * makes or alters a C function, and a restore makes the function before any row of a table. */
+static int64 definedLength(Oid fn) {
+  HeapTuple tup = SearchSysCache1(PROCOID, ObjectIdGetDatum(fn));
+  int64 length = -1;
+  bool isnull;
+  Datum config;
+  if (!HeapTupleIsValid(tup)) return -1;
+  config = SysCacheGetAttr(PROCOID, tup, Anum_pg_proc_proconfig, &isnull);
+  if (!isnull) {
+    ArrayType *items = DatumGetArrayTypeP(config);
+    Datum *values;
+    bool *nulls;
+    int n;
+    const char key[] = "quarnsql.distinct_length=";
+    deconstruct_array(items, TEXTOID, -1, false, TYPALIGN_INT, &values, &nulls, &n);
+    for (int i = 0; i < n; ++i) {
+      char *item = nulls[i] ? NULL : TextDatumGetCString(values[i]);
+      if (item != NULL && strncmp(item, key, sizeof key - 1) == 0) {
+        char *end;
+        long long v = strtoll(item + sizeof key - 1, &end, 10);
+        if (*end == '\0' && v >= 0) length = (int64)v;
+      }
+    }
+  }
+  ReleaseSysCache(tup);
+  return length;
+}
+
+/* Refuses a value of bytes bytes longer than the type holds.  The length comes from the calling
+ * function's definition (read once per call site, kept in fn_extra), else from the type's row
+ * of quarnsql.distinct_types. */
+static void checkLength(FunctionCallInfo fcinfo, Oid type, int64 bytes) {
   QsDistinct d;
-  if (!qsDistinctLookup(type, &d))
+  FmgrInfo *fl = fcinfo->flinfo;
+  d.length = -1;
+  if (fl != NULL) {
+    if (fl->fn_extra == NULL) {
+      int64 *defined = MemoryContextAlloc(fl->fn_mcxt, sizeof *defined);
+      *defined = definedLength(fl->fn_oid);
+      fl->fn_extra = defined;
+    }
+    d.length = *(int64 *)fl->fn_extra;
+  }
+  if (d.length < 0 && !qsDistinctLookup(type, &d))
     ereport(ERROR, (errcode(ERRCODE_UNDEFINED_OBJECT),
                     errmsg("type %s is not a distinct type of language quarnsql", format_type_be(type))));
   if (d.length > 0 && bytes > d.length)
@@ -114,7 +160,7 @@ PG_FUNCTION_INFO_V1(quarnsql_distinct_in);
 QS_EXPORT Datum quarnsql_distinct_in(PG_FUNCTION_ARGS) {
   char *s = PG_GETARG_CSTRING(0);
   size_t n = strlen(s);
-  checkLength(PG_GETARG_OID(1), (int64)n);
+  checkLength(fcinfo, PG_GETARG_OID(1), (int64)n);
   PG_RETURN_TEXT_P(cstring_to_text_with_len(s, (int)n));
 }
 
@@ -123,7 +169,7 @@ QS_EXPORT Datum quarnsql_distinct_recv(PG_FUNCTION_ARGS) {
   StringInfo buf = (StringInfo)PG_GETARG_POINTER(0);
   int n;
   char *s = pq_getmsgtext(buf, buf->len - buf->cursor, &n);
-  checkLength(PG_GETARG_OID(1), n);
+  checkLength(fcinfo, PG_GETARG_OID(1), n);
   PG_RETURN_TEXT_P(cstring_to_text_with_len(s, n));
 }
 
@@ -135,6 +181,6 @@ QS_EXPORT Datum quarnsql_distinct_cast(PG_FUNCTION_ARGS) {
   Datum value = PG_GETARG_DATUM(0);
   if (!OidIsValid(type))
     ereport(ERROR, (errcode(ERRCODE_FEATURE_NOT_SUPPORTED), errmsg("distinct type cast called without its call site")));
-  checkLength(type, (int64)toast_raw_datum_size(value) - VARHDRSZ);
+  checkLength(fcinfo, type, (int64)toast_raw_datum_size(value) - VARHDRSZ);
   PG_RETURN_DATUM(value);
 }

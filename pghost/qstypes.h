@@ -4,8 +4,10 @@
  * script) makes it, with casts from and to the source type, comparison operators and a btree
  * operator class when asked, and records it in the table quarnsql.distinct_types.  For a
  * character source the type's input function and the cast from its source check the declared
- * length (22001, as a too long value for a VARCHAR column).  The handler reads the same record
- * to pass a distinct type as its source type.
+ * length (22001, as a too long value for a VARCHAR column); they read it from the SET clause of
+ * their own definition (quarnsql.distinct_length), so a restore that loads a table before the
+ * record checks it too, and from the record for a type made before that clause.  The handler
+ * reads the record to pass a distinct type as its source type.
  *
  * Lookups read the table directly (no SPI), once per type and backend; the cache is dropped
  * when pg_type changes.  Errors are PostgreSQL errors; callers are PostgreSQL code.

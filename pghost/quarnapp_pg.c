@@ -99,8 +99,26 @@ static int caughtToCa(struct sqlca *ca, const QsCaught *caught) {
 
 /* ---- Statement text ------------------------------------------------------------------------- */
 
+static bool identChar(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '$' ||
+         (unsigned char)c >= 0x80;
+}
+
+/* The length of the dollar-quote delimiter ($$ or $tag$) at p, or 0 when p starts none.  A tag
+ * is an identifier without "$" that does not start with a digit ($1 is a parameter). */
+static size_t dollarTag(const char *p) {
+  size_t k = 1;
+  if (p[0] != '$') return 0;
+  if (p[1] >= '0' && p[1] <= '9') return 0;
+  while (p[k] != '$' && p[k] != '\0' && identChar(p[k])) ++k;
+  return p[k] == '$' ? k + 1 : 0;
+}
+
 /* The text with each "?" outside literals, delimited identifiers and comments replaced by $n;
- * malloc'ed, NULL without memory.  *n receives the number of markers. */
+ * malloc'ed, NULL without memory.  *n receives the number of markers.  Literals are PostgreSQL's:
+ * '' strings (a doubled quote inside), E'' strings (also a backslash escapes the next
+ * character), dollar-quoted strings ($$...$$, $tag$...$tag$); "" identifiers; -- comments and
+ * bracketed comments, which nest. */
 static char *numberMarkers(const char *sql, int *n) {
   size_t len = strlen(sql), room = len + 1;
   char *out, *o;
@@ -111,20 +129,39 @@ static char *numberMarkers(const char *sql, int *n) {
   *n = 0;
   if (out == NULL) return NULL;
   for (const char *p = sql; *p;) {
+    bool afterIdent = p > sql && identChar(p[-1]);
+    size_t tag;
     if (*p == '\'' || *p == '"') {
       char q = *p;
+      /* E'...' (not the end of a longer word): a backslash escapes the next character. */
+      bool escapes = q == '\'' && p > sql && (p[-1] == 'E' || p[-1] == 'e') && !(p - 1 > sql && identChar(p[-2]));
       *o++ = *p++;
       while (*p && !(*p == q && p[1] != q)) {
         if (*p == q) *o++ = *p++; /* a doubled quote */
+        else if (escapes && *p == '\\' && p[1]) *o++ = *p++;
         *o++ = *p++;
       }
       if (*p) *o++ = *p++;
+    } else if (*p == '$' && !afterIdent && (tag = dollarTag(p)) > 0) {
+      const char *close = p + tag;
+      while (*close && strncmp(close, p, tag) != 0) ++close;
+      close = *close ? close + tag : close;
+      while (p < close) *o++ = *p++;
     } else if (p[0] == '-' && p[1] == '-') {
       while (*p && *p != '\n') *o++ = *p++;
     } else if (p[0] == '/' && p[1] == '*') {
-      while (*p && !(p[0] == '*' && p[1] == '/')) *o++ = *p++;
-      if (*p) {
-        *o++ = *p++;
+      int depth = 0;
+      while (*p) {
+        if (p[0] == '/' && p[1] == '*') {
+          ++depth;
+          *o++ = *p++;
+        } else if (p[0] == '*' && p[1] == '/') {
+          *o++ = *p++;
+          if (--depth == 0) {
+            *o++ = *p++;
+            break;
+          }
+        }
         *o++ = *p++;
       }
     } else if (*p == '?') {

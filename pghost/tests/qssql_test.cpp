@@ -3,11 +3,13 @@
 // KEL_UPDATE_GOLDEN=1 rewrites them).  The cluster has the extension's package installed, the
 // engine's test routine library and the host's own, a data directory the XML functions may read
 // and write (@DATA@ in a script) and a directory for their temporary files, which must be empty
-// again after every script.
+// again after every script.  A dump and restore through PostgreSQL's own programs runs on the
+// same cluster.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -116,6 +118,47 @@ TEST_P(HostScript, TranscriptMatchesExpectedOutput) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sql, HostScript, ::testing::ValuesIn(scripts()));
+
+// Runs a PostgreSQL client program of the cluster's installation on the test cluster; its output
+// goes to a log file beside the dump, which the failure message shows.
+int runClient(const std::string &program, const std::string &arguments, const std::string &log) {
+  const std::string command = std::string(QS_PG_BINDIR) + "/" + program + " -h " + cluster->socketDir() + " -p " +
+                              std::to_string(cluster->port()) + " -U postgres " + arguments + " >" + log + " 2>&1";
+  return std::system(command.c_str());
+}
+
+// A table with a column of a character distinct type made by quarnsql.create_distinct_type
+// keeps its rows through pg_dump and pg_restore, though pg_restore loads it before the record
+// quarnsql.distinct_types (the type's functions once found their length only in that record
+// and refused every row); the restored type still checks its length.
+TEST(HostDump, RestoreKeepsRowsOfCharacterDistinctTypes) {
+  ASSERT_NE(cluster, nullptr);
+  for (const char *db : {"dumpsrc", "dumpdst"}) qspg::Connection(cluster->conninfo()).exec(std::string("DROP DATABASE IF EXISTS ") + db);
+  cluster->createDatabase("dumpsrc");
+  cluster->createDatabase("dumpdst");
+  {
+    qspg::Connection src(cluster->conninfo("dumpsrc"));
+    src.exec("CREATE EXTENSION quarnxml");
+    src.exec("SELECT quarnsql.create_distinct_type('public', 'shortname', 'varchar', 10, true)");
+    src.exec("CREATE TABLE public.people (id int, n public.shortname, d quarnxml.xmlvarchar)");
+    src.exec("INSERT INTO public.people VALUES (1, 'ann', '<a>1</a>'), (2, 'bo', '<a>2</a>')");
+  }
+  const std::string dump = cluster->root() + "/people.dump", log = cluster->root() + "/dump.log";
+  ASSERT_EQ(runClient("pg_dump", "-Fc -f " + dump + " dumpsrc", log), 0) << keltest::readFile(log);
+  EXPECT_EQ(runClient("pg_restore", "--exit-on-error -d dumpdst " + dump, log), 0) << keltest::readFile(log);
+  {
+    qspg::Connection dst(cluster->conninfo("dumpdst"));
+    EXPECT_EQ(dst.rows("SELECT id, n::text, d::text FROM public.people ORDER BY id"),
+              (std::vector<std::vector<std::string>>{{"1", "ann", "<a>1</a>"}, {"2", "bo", "<a>2</a>"}}));
+    EXPECT_EQ(dst.value("SELECT length FROM quarnsql.distinct_types WHERE type = 'public.shortname'::regtype"), "10");
+    EXPECT_THROW(dst.exec("INSERT INTO public.people VALUES (3, 'elevenbytes', NULL)"), std::runtime_error);
+    EXPECT_THROW(dst.exec("SELECT 'elevenbytes'::varchar::public.shortname"), std::runtime_error);
+    dst.exec("INSERT INTO public.people VALUES (3, 'tenbytes10', NULL)");
+  }
+  std::filesystem::remove(dump);
+  std::filesystem::remove(log);
+  for (const char *db : {"dumpsrc", "dumpdst"}) qspg::Connection(cluster->conninfo()).exec(std::string("DROP DATABASE ") + db);
+}
 
 ::testing::Environment *const kCluster = ::testing::AddGlobalTestEnvironment(new ClusterEnvironment);
 

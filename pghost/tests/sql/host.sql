@@ -124,6 +124,9 @@ SELECT k, v FROM kv ORDER BY k;
 VALUES (qsquery('SELECT v FROM kv WHERE k = ?', '1'));
 VALUES (qsquery('SELECT k + ? FROM kv', '10'));
 VALUES (qsquery('SELECT v FROM nosuchtable WHERE k = ?', '1'));
+-- A "?" is a marker only outside literals, delimited identifiers and comments: not in a
+-- dollar-quoted string, an E'' string past an escaped quote, a "" identifier or a nested comment.
+VALUES (qsquery('SELECT v || $$a?b$$ || $t$c?$t$ || E''it\''s?'' || "?" FROM (SELECT v, 1 AS "?" FROM kv) x /* c /* d */ ? */ WHERE ? = ''1'' -- ?', '1'));
 -- Markers from the 100,000th on are numbered in seven bytes and more ("$100000"): a text of
 -- 120,000 of them is refused by the parser, never written past its buffer.
 CREATE FUNCTION qsquerylong(VARCHAR, VARCHAR) RETURNS VARCHAR LANGUAGE quarnsql VOLATILE AS 'qstestroutines!qsquery arg1=2M result=400';
