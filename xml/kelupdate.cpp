@@ -16,7 +16,9 @@
 #include <new>
 #include <string>
 #include <string_view>
+#include <xercesc/framework/XMLAttr.hpp>
 #include <xercesc/framework/XMLDocumentHandler.hpp>
+#include <xercesc/internal/VecAttributesImpl.hpp>
 #include <xercesc/sax/SAXParseException.hpp>
 #include <xercesc/sax2/DefaultHandler.hpp>
 #include <xercesc/util/XMLUni.hpp>
@@ -31,8 +33,17 @@
 #include "kelmsg.h"
 #include "kelpath.h"
 #include "keltrace.h"
+#include "quarnmemberof.h"
 
 using xercesc::XMLUni;
+
+// The attributes behind the reader's list of an element's attributes, which say whether each
+// was given in the start tag or by default (see kelUpdateHandler::attributesGiven).
+struct UpdateAttributesVector {
+  using Type = const xercesc::RefVectorOf<xercesc::XMLAttr> *xercesc::VecAttributesImpl::*;
+  friend Type member(UpdateAttributesVector);
+};
+template struct QuarnMemberOf<UpdateAttributesVector, &xercesc::VecAttributesImpl::fVector>;
 
 namespace {
 
@@ -113,10 +124,16 @@ class kelUpdateHandler : public xercesc::DefaultHandler {
       // "*" names only an attribute literally called so.
       attrs_.assign(attrs);
       if (attrName_ != nullptr && attrs_.setValue(attrName_, value_) != 0) checkValue();
+      const xercesc::RefVectorOf<xercesc::XMLAttr> *given = attributesGiven(attrs);
       out_.push_back(u'<');
       out_.append(qname);
-      for (size_t i = 0; i < attrs_.getLength(); ++i)
+      for (size_t i = 0; i < attrs_.getLength(); ++i) {
+        // An attribute given by default is written only when it takes the value.
+        if (given != nullptr && !given->elementAt(i)->getSpecified() &&
+            (attrName_ == nullptr || std::u16string_view(attrs_.getName(i)) != attrName_))
+          continue;
         attribute(attrs_.getQName(i), attrs_.getValue(i));
+      }
       out_.push_back(u'>');
     } else {
       startTag(qname, attrs);
@@ -157,7 +174,9 @@ class kelUpdateHandler : public xercesc::DefaultHandler {
     checkLimit();
   }
 
+  // A comment of the internal subset is written inside it; of the external DTD, not at all.
   void comment(const XMLCh *text, const XMLSize_t n) override {
+    if (inDtd_ && !openDeclaration()) return;
     out_.append(u"<!--", 4);
     out_.append(text, n);
     out_.append(u"-->", 3);
@@ -165,12 +184,14 @@ class kelUpdateHandler : public xercesc::DefaultHandler {
   }
 
   /*
-   * The internal subset is not written back (the DOCTYPE is, with its ids).  Its general
-   * entities arrive expanded, so dropping them changes nothing; a declaration of an element, an
-   * attribute, a notation, an unparsed or a parameter entity there decides what is valid (a
-   * parameter entity may switch a section of the external DTD), so the document written without
-   * it was invalid against the DTD it was valid against, and a column whose trigger validates
-   * refused every update of such a row.  Such a document is refused (subsetRefused()).
+   * The internal subset is written back from the declarations the reader reports, in the order
+   * read: elements, attribute lists, entities (general and parameter, internal, external and
+   * unparsed), notations and comments.  Dropped, a document valid against its own DTD was
+   * invalid after an update.  The reader reports no reference to a parameter entity and no
+   * white space of the subset: a declaration a parameter entity brings in is written once, as
+   * the expansion, beside the entity's own declaration.  Nothing of the external DTD is written
+   * (it is read between startEntity and endEntity of "[dtd]"), nor the subset's processing
+   * instructions, which the reader does not report.
    */
   void startEntity(const XMLCh *name) override {
     if (std::u16string_view(name) == u"[dtd]") inExternalSubset_ = true;
@@ -178,26 +199,96 @@ class kelUpdateHandler : public xercesc::DefaultHandler {
   void endEntity(const XMLCh *name) override {
     if (std::u16string_view(name) == u"[dtd]") inExternalSubset_ = false;
   }
-  void elementDecl(const XMLCh *, const XMLCh *) override { subsetDeclares(); }
-  void attributeDecl(const XMLCh *, const XMLCh *, const XMLCh *, const XMLCh *, const XMLCh *) override {
-    subsetDeclares();
+
+  void elementDecl(const XMLCh *name, const XMLCh *model) override {
+    if (!openDeclaration()) return;
+    out_.append(u"<!ELEMENT ", 10);
+    out_.append(name);
+    out_.push_back(u' ');
+    out_.append(model);
+    out_.push_back(u'>');
+    checkLimit();
   }
-  void internalEntityDecl(const XMLCh *name, const XMLCh *) override {
-    if (name != nullptr && name[0] == u'%') subsetDeclares();
+
+  // Attributes of one element declared one after the other are written as one list.
+  void attributeDecl(const XMLCh *element, const XMLCh *name, const XMLCh *type, const XMLCh *mode,
+                     const XMLCh *value) override {
+    // A later declaration of an attribute already declared binds nothing (the reader reports
+    // it with an empty type): the first one decides.
+    if (type == nullptr || type[0] == 0) return;
+    if (value != nullptr) defaultsDeclared_ = true;
+    if (inExternalSubset_) return;
+    if (attList_.empty() || attList_ != element) {
+      if (!openDeclaration()) return;
+      out_.append(u"<!ATTLIST ", 10);
+      out_.append(element);
+      attList_ = element;
+    }
+    out_.push_back(u' ');
+    out_.append(name);
+    out_.push_back(u' ');
+    out_.append(type);
+    // #IMPLIED, #REQUIRED or #FIXED; a plain default comes as the mode "null".
+    if (mode != nullptr && mode[0] == u'#') {
+      out_.push_back(u' ');
+      out_.append(mode);
+    }
+    if (value != nullptr) {
+      out_.append(u" \"", 2);
+      kelAppendMarkupEscaped(out_, value, length16(value), true);
+      out_.push_back(u'"');
+    }
+    checkLimit();
   }
-  void externalEntityDecl(const XMLCh *name, const XMLCh *, const XMLCh *) override {
-    if (name != nullptr && name[0] == u'%') subsetDeclares();
+
+  void internalEntityDecl(const XMLCh *name, const XMLCh *value) override {
+    if (!openEntity(name)) return;
+    out_.push_back(u' ');
+    entityLiteral(value);
+    out_.push_back(u'>');
+    checkLimit();
   }
-  void notationDecl(const XMLCh *, const XMLCh *, const XMLCh *) override { subsetDeclares(); }
-  void unparsedEntityDecl(const XMLCh *, const XMLCh *, const XMLCh *, const XMLCh *) override {
-    subsetDeclares();
+
+  void externalEntityDecl(const XMLCh *name, const XMLCh *publicId, const XMLCh *systemId) override {
+    if (!openEntity(name)) return;
+    externalId(publicId, systemId);
+    out_.push_back(u'>');
+    checkLimit();
   }
-  bool subsetRefused() const { return subsetRefused_; }
+
+  void unparsedEntityDecl(const XMLCh *name, const XMLCh *publicId, const XMLCh *systemId,
+                          const XMLCh *notation) override {
+    if (!openEntity(name)) return;
+    externalId(publicId, systemId);
+    out_.append(u" NDATA ", 7);
+    out_.append(notation);
+    out_.push_back(u'>');
+    checkLimit();
+  }
+
+  void notationDecl(const XMLCh *name, const XMLCh *publicId, const XMLCh *systemId) override {
+    if (!openDeclaration()) return;
+    out_.append(u"<!NOTATION ", 11);
+    out_.append(name);
+    // The reader gives an empty public id as none: PUBLIC "" is all that is left of it.
+    if ((publicId == nullptr || publicId[0] == 0) && systemId == nullptr)
+      out_.append(u" PUBLIC \"\"", 10);
+    else
+      externalId(publicId, systemId);
+    out_.push_back(u'>');
+    checkLimit();
+  }
 
   // The external DTD reads as empty: a reference to an entity only it could declare would vanish
   // from the document written back (the parser passes over it in silence when a DTD was not
   // read).  Once the DTD is read, it ends the update instead.
-  void endDTD() override { kelRefuseUndeclaredEntities(reader_); }
+  void endDTD() override {
+    closeAttList();
+    if (subsetOpen_) out_.push_back(u']');
+    out_.push_back(u'>');
+    inDtd_ = false;
+    kelRefuseUndeclaredEntities(reader_);
+  }
 
   void startDTD(const XMLCh *name, const XMLCh *publicId, const XMLCh *systemId) override {
     KEL_TRACE(ctx_, "Entered\n");
@@ -207,18 +298,9 @@ class kelUpdateHandler : public xercesc::DefaultHandler {
     // The ids the DOCTYPE has are written, an empty system id too (SYSTEM "", PUBLIC "p" ""):
     // dropped, the document no longer asked for a DTD and failed validation with the one it
     // was valid against. The parser gives no id at all as null.
-    const bool hasPublic = publicId != nullptr && publicId[0] != 0;
-    const bool hasSystem = systemId != nullptr;
-    if (hasPublic && hasSystem) {
-      out_.append(u" PUBLIC \"", 9);
-      out_.append(publicId);
-      out_.append(u"\" ", 2);
-      systemLiteral(systemId);
-    } else if (hasSystem) {
-      out_.append(u" SYSTEM ", 8);
-      systemLiteral(systemId);
-    }
-    out_.push_back(u'>');
+    if (systemId != nullptr) externalId(publicId, systemId);
+    // The subset, when it declares anything, and the closing '>' follow (endDTD).
+    inDtd_ = true;
   }
 
   // The document's XML declaration (from the adapter); the declared encoding is replaced when
@@ -258,10 +340,13 @@ class kelUpdateHandler : public xercesc::DefaultHandler {
 
  private:
   void startTag(const XMLCh *qname, const xercesc::Attributes &attrs) {
+    const xercesc::RefVectorOf<xercesc::XMLAttr> *given = attributesGiven(attrs);
     out_.push_back(u'<');
     out_.append(qname);
-    for (XMLSize_t i = 0; i < attrs.getLength(); ++i)
+    for (XMLSize_t i = 0; i < attrs.getLength(); ++i) {
+      if (given != nullptr && !given->elementAt(i)->getSpecified()) continue;
       attribute(attrs.getQName(i), attrs.getValue(i));
+    }
     out_.push_back(u'>');
     checkLimit();
   }
@@ -296,8 +381,91 @@ class kelUpdateHandler : public xercesc::DefaultHandler {
     valueRefused_ = kelXmlCannotHold(value_, valueLen_, xml11_);
   }
 
-  void subsetDeclares() {
-    if (!inExternalSubset_) subsetRefused_ = true;
+  /*
+   * The reader's attributes of an element, which tell an attribute given in the start tag from
+   * one a declared default gives; null when no declaration read has a default (every attribute
+   * is given).  Attributes given by default are not written: the attribute list written back
+   * gives them again, and the document keeps its text.
+   */
+  const xercesc::RefVectorOf<xercesc::XMLAttr> *attributesGiven(const xercesc::Attributes &attrs) const {
+    if (!defaultsDeclared_ || attrs.getLength() == 0) return nullptr;
+    const auto *list = dynamic_cast<const xercesc::VecAttributesImpl *>(&attrs);
+    return list != nullptr ? list->*member(UpdateAttributesVector{}) : nullptr;
+  }
+
+  // Before a declaration or a comment of the DTD: false inside the external DTD, of which
+  // nothing is written; otherwise the subset is opened and an attribute list still open closed.
+  bool openDeclaration() {
+    if (inExternalSubset_) return false;
+    closeAttList();
+    if (!subsetOpen_) {
+      out_.append(u" [", 2);
+      subsetOpen_ = true;
+    }
+    return true;
+  }
+
+  void closeAttList() {
+    if (attList_.empty()) return;
+    out_.push_back(u'>');
+    attList_.clear();
+  }
+
+  // "<!ENTITY name" or "<!ENTITY % name" (the reader names a parameter entity "%name").
+  bool openEntity(const XMLCh *name) {
+    if (!openDeclaration()) return false;
+    out_.append(u"<!ENTITY ", 9);
+    if (name[0] == u'%') {
+      out_.append(u"% ", 2);
+      ++name;
+    }
+    out_.append(name);
+    return true;
+  }
+
+  // " PUBLIC "p" 's'", " PUBLIC "p"" or " SYSTEM 's'" (a public id never holds '"').
+  void externalId(const XMLCh *publicId, const XMLCh *systemId) {
+    if (publicId != nullptr && publicId[0] != 0) {
+      out_.append(u" PUBLIC \"", 9);
+      out_.append(publicId);
+      out_.push_back(u'"');
+      if (systemId == nullptr) return;
+      out_.push_back(u' ');
+    } else if (systemId != nullptr) {
+      out_.append(u" SYSTEM ", 8);
+    } else {
+      return;
+    }
+    systemLiteral(systemId);
+  }
+
+  /*
+   * An internal entity's replacement text as a literal that gives the same text back: '&', '%'
+   * and '"' as character references (else a reference or a parameter entity would be read
+   * again, or the quote would end the literal), the control characters and line ends as
+   * kelAppendMarkupEscaped writes them; '<', '>' and '\'' stand for themselves, so markup in the
+   * text is markup where the entity is referenced, as before.
+   */
+  void entityLiteral(const XMLCh *value) {
+    const size_t n = length16(value);
+    out_.push_back(u'"');
+    size_t start = 0;
+    for (size_t i = 0; i < n; ++i) {
+      const XMLCh c = value[i];
+      if (c != u'&' && c != u'%' && c != u'"' && c != u'<' && c != u'>' && c != u'\'') continue;
+      kelAppendMarkupEscaped(out_, value + start, i - start, false);
+      start = i + 1;
+      if (c == u'&')
+        out_.append(u"&#38;", 5);
+      else if (c == u'%')
+        out_.append(u"&#37;", 5);
+      else if (c == u'"')
+        out_.append(u"&#34;", 5);
+      else
+        out_.push_back(c);
+    }
+    kelAppendMarkupEscaped(out_, value + start, n - start, false);
+    out_.push_back(u'"');
   }
 
   void checkLimit() {
@@ -326,8 +494,11 @@ class kelUpdateHandler : public xercesc::DefaultHandler {
   bool valueChecked_ = false;  // checkValue() ran
   bool valueRefused_ = false;
   bool overLimit_ = false;
-  bool inExternalSubset_ = false;
-  bool subsetRefused_ = false;  // the internal subset declares what decides validity
+  bool inDtd_ = false;             // between startDTD and endDTD
+  bool inExternalSubset_ = false;  // reading the external DTD
+  bool subsetOpen_ = false;        // " [" of the internal subset is written
+  bool defaultsDeclared_ = false;  // a declaration read gives an attribute a default
+  std::u16string attList_;         // the element of the attribute list being written, or empty
 };
 
 // Brings the parser's XML-declaration event to the update handler; its other events do nothing.
@@ -525,10 +696,6 @@ int KelUpdater::update(const char *doc, size_t docLength, int inMemory, int cpFl
             ctx, [&] { reader.parse(*src); }, sqlstate, msg, KelOtherFailure::Silent) < 0) {
       if (std::strcmp(sqlstate, "38X10") == 0) throw std::bad_alloc();
       return -1;
-    }
-    if (handler.subsetRefused()) {
-      KEL_TRACE(ctx, "the internal subset declares what it cannot write back\n");
-      return failed(ctx, msg, sqlstate, KELD000E);
     }
     if (handler.valueRefused()) {
       KEL_TRACE(ctx, "the value holds a character the document cannot hold\n");

@@ -1,9 +1,10 @@
 /*
  * kelupdate.h - the update engine: one SAX pass over a document (in memory or in a file) that
  * writes the document out again with every element or attribute a location path selects given
- * a new value.  The prolog (XML declaration, document type, comments, processing instructions)
- * is written back; the internal DTD subset, CDATA boundaries and entity references are not
- * (their text arrives expanded and is written escaped).  Used by the update functions.
+ * a new value.  The prolog (XML declaration, document type with its internal subset, comments,
+ * processing instructions) is written back; CDATA boundaries and entity references are not
+ * (their text arrives expanded and is written escaped), nor attributes given by default.  Used
+ * by the update functions.
  *
  * Every call is self-contained and runs on the caller's thread; results belong to the caller.
  * A KelUpdater belongs to one thread at a time.
