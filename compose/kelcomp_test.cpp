@@ -1261,6 +1261,68 @@ TEST_F(Values, ACharacterTheDocumentCannotHoldRefusesTheComposition) {
   }
 }
 
+// FOR BIT DATA bytes were copied into the document as they were: a byte that is no UTF-8 (FF)
+// made a document no parser reads, reported as a success, and a 00 byte gave only KELD000E.
+// Bytes that are text the document can hold (tables that keep text in such columns) are
+// written as before; any other value refuses the call with KELA059E naming the column, and
+// the result table keeps what it held.
+TEST_F(Values, BitDataIsWrittenOnlyWhenItIsTextTheDocumentCanHold) {
+  for (const char *type : {"VARCHAR(8) FOR BIT DATA", "CHAR(4) FOR BIT DATA"}) {
+    exec("DROP TABLE vals");
+    ASSERT_EQ(exec(std::string("CREATE TABLE vals (id INTEGER NOT NULL, v ") + type + ")"), 0) << error();
+    const std::string text = "<\xC3\xA9&";
+    put(0, text);
+    for (const char *dad : {kSqlDad, kRdbDad}) {
+      clear("vres");
+      ASSERT_EQ(compose(dad, toTable("VRES")), 0) << type << ": " << msg;
+      EXPECT_EQ(readBack(column("SELECT doc FROM vres"))["0"], std::make_pair(text, text)) << type;
+    }
+    for (const char *bytes : {"41FF4243", "41004243", "EDA08043"}) {  // no UTF-8, NUL, a surrogate
+      ASSERT_GE(exec("DELETE FROM vals WHERE id = 1"), 0) << error();
+      ASSERT_EQ(exec(std::string("INSERT INTO vals VALUES (1, X'") + bytes + "')"), 0) << error();
+      const std::string refused =
+          std::string("KELA059E  The type ") + type + " of column V in the DAD file is invalid.\n";
+      for (const char *dad : {kSqlDad, kRdbDad}) {
+        SCOPED_TRACE(std::string(type) + " X'" + bytes + "'" + (dad == kSqlDad ? " SQL" : " RDB_node"));
+        clear("vres");
+        ASSERT_EQ(exec("INSERT INTO vres VALUES ('before')"), 0) << error();
+        EXPECT_EQ(compose(dad, toTable("VRES")), -43) << msg;
+        EXPECT_EQ(std::string(msg), refused);
+        EXPECT_EQ(std::string(state), "38X15");
+        EXPECT_EQ(column("SELECT doc FROM vres"), std::vector<std::string>{"before"});
+        ASSERT_GE(exec("UPDATE vals SET id = -1 WHERE id = 1"), 0) << error();  // the first document
+        EXPECT_EQ(composeToLob(dad), -43) << msg;
+        EXPECT_EQ(std::string(msg), refused);
+        ASSERT_GE(exec("UPDATE vals SET id = 1 WHERE id = -1"), 0) << error();
+      }
+    }
+  }
+}
+
+// A GRAPHIC(n) value is n characters, as a CHAR(n) value is n bytes: both keep their padding
+// blanks.  The GRAPHIC value lost them ('日本' in a GRAPHIC(4) came out as two characters) while
+// the CHAR value kept them.
+TEST_F(Values, FixedLengthValuesKeepTheirPadding) {
+  struct Case {
+    const char *type;
+    std::string value, composed;
+  };
+  for (const Case &c : {Case{"CHAR(6)", "\xC3\xA9", "\xC3\xA9    "}, Case{"GRAPHIC(4)", "\xC3\xA9", "\xC3\xA9   "},
+                        Case{"GRAPHIC(4)", "\xE6\x97\xA5\xE6\x9C\xAC", "\xE6\x97\xA5\xE6\x9C\xAC  "},
+                        Case{"GRAPHIC(2)", "\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80 "},
+                        Case{"GRAPHIC(2)", "ab", "ab"}}) {
+    exec("DROP TABLE vals");
+    ASSERT_EQ(exec(std::string("CREATE TABLE vals (id INTEGER NOT NULL, v ") + c.type + ")"), 0) << error();
+    put(0, c.value);
+    for (const char *dad : {kSqlDad, kRdbDad}) {
+      SCOPED_TRACE(std::string(c.type) + " " + c.value + (dad == kSqlDad ? " SQL" : " RDB_node"));
+      clear("vres");
+      ASSERT_EQ(compose(dad, toTable("VRES")), 0) << msg;
+      EXPECT_EQ(readBack(column("SELECT doc FROM vres"))["0"], std::make_pair(c.composed, c.composed));
+    }
+  }
+}
+
 TEST_F(Values, ANullTopKeyMakesNoDocument) {
   // The root is a key element: with its key null it is left out whole, and a document of a
   // header alone is no document.  The RDB_node mapping only leaves the attribute out.

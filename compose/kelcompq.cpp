@@ -40,6 +40,16 @@ bool utf8Database(KelCallContext *ctx) {
   return ctx == nullptr || ctx->codePages == nullptr || kelIsUtf8CodePage(ctx->codePages->dbCodePage);
 }
 
+bool isBitDataType(SQLSMALLINT type) {
+  return type == SQL_BINARY || type == SQL_VARBINARY || type == SQL_LONGVARBINARY;
+}
+
+// The type of a FOR BIT DATA column as a message names it: "VARCHAR(4) FOR BIT DATA".
+std::string bitDataTypeName(const KelBoundColumn &c) {
+  if (c.sqlType == SQL_LONGVARBINARY) return "LONG VARCHAR FOR BIT DATA";
+  return std::string(c.sqlType == SQL_BINARY ? "CHAR(" : "VARCHAR(") + std::to_string(c.size) + ") FOR BIT DATA";
+}
+
 }  // namespace
 
 // ---- Bound columns ---------------------------------------------------------------------------
@@ -207,6 +217,17 @@ int kelAppendColumnValue(KelCallContext *ctx, KelDocWriter *doc, KelQueryColumns
                          char *sqlstate, char *msg) {
   if (cols->isNull(i)) return 0;
   const KelBoundColumn &c = cols->column(i);
+  if (isBitDataType(c.sqlType)) {
+    // Bytes, not text: written as they are only when they are text of the database code page
+    // that the document can hold (tables that keep text in FOR BIT DATA columns); anything else
+    // would leave a document that no parser reads.
+    std::u16string wide;
+    if (!kelDadFromDb(ctx, std::string(cols->text(i), cols->length(i)), &wide) ||
+        kelXmlCannotHold(wide.data(), wide.size(), doc->xml11())) {
+      KEL_TRACE(ctx, "column %s: bit data that is no text the document can hold\n", c.name.c_str());
+      return kelFail(ctx, msg, sqlstate, KELA059E, bitDataTypeName(c).c_str(), c.name.c_str());
+    }
+  }
   if (!c.locator) return kelAppendEscapedValue(ctx, doc, cols->text(i), cols->length(i), attribute, sqlstate, msg);
   if (c.sqlType == SQL_BLOB) {
     KEL_TRACE(ctx, "column %s is a BLOB: no character value\n", c.name.c_str());

@@ -146,7 +146,9 @@ int kelAppendEscapedValue(KelCallContext *ctx, KelDocWriter *doc, const char *va
  * set) or for text: character data as kelAppendEscapedValue, a CLOB or DBCLOB through its
  * locator in pieces of KEL_SP_LOB_CHUNK bytes (kelLocatorToXmlText, which holds back a
  * character split between two pieces).  A null value appends nothing.  A BLOB has no character
- * form: KELG005E (-91).  Returns 0 or the failure's code.
+ * form: KELG005E (-91).  A FOR BIT DATA value is written only when its bytes are text of the
+ * database code page that the document can hold, else KELA059E (-43) names its type and the
+ * column.  Returns 0 or the failure's code.
  */
 int kelAppendColumnValue(KelCallContext *ctx, KelDocWriter *doc, KelQueryColumns *cols, int i, bool attribute,
                          char *sqlstate, char *msg);

@@ -225,6 +225,28 @@ TEST_F(DecomposeDb, ATableTheTopConditionDoesNotJoinIsRefused) {
   }
 }
 
+// A table of the DAD that does not exist was reported as a missing column of it (KELQ021E
+// "Table ... does not have column ..."), and for an enabled collection whose table was dropped
+// as an internal error.  Both name the table with KELA016E, and nothing of the document stays.
+TEST_F(DecomposeDb, ATableThatDoesNotExistIsNamed) {
+  ASSERT_EQ(exec("DROP TABLE shipments"), 0) << error();
+  for (int notEnabled : {1, 0}) {
+    SCOPED_TRACE(notEnabled ? "DAD passed with the call" : "enabled collection");
+    TextBuffer dad(dad_), text(order("7", {"70"}));
+    KelCallSavepoint savepoint(&ctx);
+    sqlca ca{};
+    ASSERT_EQ(savepoint.begin(&ca), 0);
+    msg[0] = '\0';
+    EXPECT_EQ(savepoint.finish(kelDecomposeByDAD(&ctx, dad.get(), 1, text.get(), notEnabled, msg)), -11);
+    EXPECT_EQ(std::string(msg), "KELA016E  The input table SHIPMENTS does not exist.\n");
+    EXPECT_EQ(count("orders") + count("parts"), 0);
+  }
+  // A table that exists but lacks a column still says so.
+  ASSERT_EQ(exec("CREATE TABLE shipments (ship_date DATE NOT NULL, part_key INTEGER NOT NULL)"), 0) << error();
+  EXPECT_EQ(shred(order("7", {"70"})), -81);
+  EXPECT_EQ(std::string(msg), "KELQ021E  Table SHIPMENTS does not have column SHIP_MODE.\n");
+}
+
 TEST_F(DecomposeDb, AStoredDtdHeldInATemporaryFileIsRead) {
   // Above the memory threshold the stored DTD is read through a temporary file of the call,
   // which lies in no directory the instance allows reading (none here) and needs none.

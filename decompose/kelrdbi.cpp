@@ -648,6 +648,9 @@ int insertTable(KelCallContext *ctx, const KEL_TAB &tab, const std::vector<Param
                    static_cast<SQLINTEGER>(tab.stmt.size()));
   if (!SQL_SUCCEEDED(cli)) {
     KEL_TRACE(ctx, "SQLPrepare failed for %s.\n", tab.stmt.c_str());
+    // A collection's table dropped after enablement: name it rather than report an internal error.
+    int missing = kelRefuseMissingTable(ctx, tab, sqlstate, msg);
+    if (missing < 0) return missing;
     return KEL_CLI_ERROR(ctx, msg, sqlstate, SQL_HANDLE_STMT, stmt.get(), cli, "SQLPrepare");
   }
   // A parameter whose type is not built in (a distinct type) is described by the database.

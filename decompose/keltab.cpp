@@ -353,10 +353,12 @@ int check_table(KelCallContext *ctx, const KEL_REL &rel, int tab, char *sqlstate
     int rc = kelGetCatalogColumnType(ctx, schema.c_str(), t.name.c_str(), column.c_str(), typeSchema,
                                      sizeof typeSchema, typeName, sizeof typeName, &length, msg);
     if (rc < 0) {
+      if (rc != kelMessageState(KELQ021E, nullptr)) return kelMessageState(KELG001E, sqlstate);
+      // No catalogue row for the column: the whole table may be missing, which is what to say.
+      rc = kelRefuseMissingTable(ctx, t, sqlstate, msg);
+      if (rc < 0) return rc;
       // The lookup formats its message naming the schema it was given; name the table as the DAD does.
-      if (rc == kelMessageState(KELQ021E, nullptr)) kelSetMessage(ctx, msg, KELQ021E, shown.c_str(), column.c_str());
-      return rc == kelMessageState(KELQ021E, nullptr) ? kelMessageState(KELQ021E, sqlstate)
-                                                      : kelMessageState(KELG001E, sqlstate);
+      return kelFail(ctx, msg, sqlstate, KELQ021E, shown.c_str(), column.c_str());
     }
     return 0;
   };
@@ -394,6 +396,17 @@ int check_table(KelCallContext *ctx, const KEL_REL &rel, int tab, char *sqlstate
     if (rc < 0) return rc;
   }
   return 0;
+}
+
+int kelRefuseMissingTable(KelCallContext *ctx, const KEL_TAB &t, char *sqlstate, char *msg) {
+  std::string schema = t.schema;
+  if (schema.empty() && kelCurrentSchema(ctx, &schema, msg) < 0) return kelMessageState(KELG001E, sqlstate);
+  int exists = 0;
+  int rc = kelTableExists(ctx, schema.c_str(), t.name.c_str(), &exists, msg);
+  if (rc < 0) return rc == -104 ? kelMessageState(KELA073E, sqlstate) : kelMessageState(KELG001E, sqlstate);
+  if (exists) return 0;
+  KEL_TRACE(ctx, "table %s.%s does not exist\n", schema.c_str(), t.name.c_str());
+  return kelFail(ctx, msg, sqlstate, KELA016E, shownName(t).c_str());
 }
 
 int prepare_tables(KelCallContext *ctx, KEL_REL *rel, const char *tableSpace, char *sqlstate, char *msg) {

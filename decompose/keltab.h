@@ -87,9 +87,17 @@ int create_table(KelCallContext *ctx, const KEL_REL &rel, int tab, const std::st
  * -81) with the DAD's type (KELQ022E naming the catalogue's type, -82) and, for character,
  * large-object and decimal types, at least the DAD's length (KELQ023E naming the catalogue's
  * length, -83); every join column must exist (KELQ021E).  A table without a schema is looked
- * up in the current schema, where the statements will find it.
+ * up in the current schema, where the statements will find it.  A table that does not exist
+ * is KELA016E naming it (-11, kelRefuseMissingTable), not a missing column.
  */
 int check_table(KelCallContext *ctx, const KEL_REL &rel, int tab, char *sqlstate, char *msg);
+
+/*
+ * Whether t exists where the statements find it (a table without a schema in the current
+ * schema).  Returns 0 when it does; -11 with KELA016E naming the table as the DAD does when it
+ * does not; -104 with KELA073E or -57 with KELG001E when the catalogue cannot be asked.
+ */
+int kelRefuseMissingTable(KelCallContext *ctx, const KEL_TAB &t, char *sqlstate, char *msg);
 
 /*
  * For each table of the relation in order: checks it when it exists (check_table), creates it

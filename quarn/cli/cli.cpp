@@ -655,7 +655,8 @@ SQLRETURN writeColumn(Stmt &s, int n, const Value &v, const QType &t, const ColB
   }
   if (isCharType(b.ctype) || b.ctype == SQL_C_BINARY) {
     std::string text = v.kind == Value::Text || v.kind == Value::Blob ? v.s : quarn::valueText(v, t);
-    if (v.kind == Value::Text && t.base == Base::Char) text = quarn::valueText(v, t);
+    // A CHAR or GRAPHIC value is blank-padded to its length, as the engine stores it unpadded.
+    if (v.kind == Value::Text && (t.base == Base::Char || t.base == Base::Graphic)) text = quarn::valueText(v, t);
     if (b.ind) *b.ind = static_cast<SQLLEN>(text.size());
     bool cut;
     if (b.ctype == SQL_C_BINARY) {
