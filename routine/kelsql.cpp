@@ -10,7 +10,6 @@
 #include <sys/stat.h>
 #include <unicode/ucnv.h>
 #include <unicode/ustring.h>
-#include <unicode/utf16.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -36,6 +35,11 @@ constexpr UChar kDelimiters[] = u"+-/*().,=<>^!|;?:{}[]&\u00AC";
 bool isSqlSpace(UChar c) { return c == u' ' || c == u'\n' || c == u'\t' || c == u'\r'; }
 bool isDelimiter(UChar c) { return c != 0 && u_strchr(kDelimiters, c) != nullptr; }
 bool isDigit(UChar c) { return c >= u'0' && c <= u'9'; }
+
+// The database folds the letters of an ordinary identifier to upper case, ASCII letters only
+// (grün is GRüN in its catalogue); so must every name the extension passes to it, or the two
+// name different objects.
+UChar foldOrdinaryIdChar(UChar c) { return c >= u'a' && c <= u'z' ? static_cast<UChar>(c - u'a' + u'A') : c; }
 
 struct ConverterCloser {
   void operator()(UConverter *c) const { ucnv_close(c); }
@@ -267,7 +271,7 @@ void kelGetSqlToken(KelCallContext *ctx, const UChar **text, KelSqlToken *token)
     return;
   }
 
-  // Ordinary identifier: up to white space or a delimiter, upper-cased.
+  // Ordinary identifier: up to white space or a delimiter, its ASCII letters upper-cased.
   const UChar *q = p;
   while (*q != 0 && !isSqlSpace(*q) && !isDelimiter(*q)) ++q;
   const int32_t units = static_cast<int32_t>(q - p);
@@ -277,16 +281,8 @@ void kelGetSqlToken(KelCallContext *ctx, const UChar **text, KelSqlToken *token)
     token->tokenClass = KEL_TOK_TOO_LONG;
     return;
   }
-  std::u16string upper;
-  for (int32_t i = 0; i < units;) {
-    UChar32 cp;
-    U16_NEXT(p, i, units, cp);
-    cp = kelToUpper(cp);
-    UChar buf[2];
-    int32_t n = 0;
-    U16_APPEND_UNSAFE(buf, n, cp);
-    upper.append(buf, static_cast<size_t>(n));
-  }
+  std::u16string upper(p, static_cast<size_t>(units));
+  for (char16_t &c : upper) c = foldOrdinaryIdChar(c);
   setIdentifier(ctx, token, KEL_TOK_ORDINARY_ID, upper);
 }
 

@@ -25,7 +25,7 @@ struct KelCallContext;
 // Token classes of kelGetSqlToken.
 inline constexpr int KEL_TOK_END = 1;            // end of the text
 inline constexpr int KEL_TOK_DELIMITED_ID = 2;   // "identifier" (quotes removed, "" made ")
-inline constexpr int KEL_TOK_ORDINARY_ID = 3;    // identifier, upper-cased
+inline constexpr int KEL_TOK_ORDINARY_ID = 3;    // identifier, ASCII letters upper-cased
 inline constexpr int KEL_TOK_STRING = 4;         // 'text', X'..', G'..', N'..'
 inline constexpr int KEL_TOK_INTEGER = 5;        // 123
 inline constexpr int KEL_TOK_DECIMAL = 6;        // 12.5, .5, 12.

@@ -315,15 +315,22 @@ int callProcedure(KelCallContext *ctx, Call *call) {
     std::memcpy(&value, rcArg.data.data(), sizeof value);
     rc = value;
     KEL_TRACE(ctx, "%s: return code %d\n", procName, rc);
-    if (rc != kNotBound) std::fputs(msgArg.data.data(), stderr);
     sqlca end{};
     if (rc == 0) {
+      // The procedure's success message only once its work is kept: a COMMIT that fails is
+      // the commit's failure (the procedure ran to its end), and nothing of the work is kept.
       if (quarn_commit(&end) < 0) {
-        printDbFailure(&end, KELA065E, procName);
+        KEL_TRACE(ctx, "%s: COMMIT SQLCODE %d\n", procName, static_cast<int>(end.sqlcode));
+        std::string what = std::string("commit the work of ") + procName;
+        printDbFailure(&end, KELQ067E, what.c_str());
+        sqlca rb{};
+        quarn_rollback(&rb);
         char state[6];
-        return kelMessageState(KELA065E, state);
+        return kelMessageState(KELQ067E, state);
       }
+      std::fputs(msgArg.data.data(), stderr);
     } else {
+      if (rc != kNotBound) std::fputs(msgArg.data.data(), stderr);
       quarn_rollback(&end);
     }
     if (rc != kNotBound) return rc;

@@ -55,11 +55,14 @@ class Keladm : public ::testing::Test {
     ASSERT_EQ(console("CREATE DATABASE TESTDB").status, 0);
   }
 
-  // The command run in the current directory, or in cwd when one is given.
-  Result run(const std::vector<std::string> &args, const std::string &cwd = "") {
-    std::string cmd = (cwd.empty() ? "" : "cd " + shellQuote(cwd) + " && ") + shellQuote(KEL_KELADM);
+  // The command run in the current directory, or in cwd when one is given; after the shell
+  // commands of setup when some are given (in a subshell, so they hold for the command only).
+  Result run(const std::vector<std::string> &args, const std::string &cwd = "", const std::string &setup = "") {
+    std::string cmd = (cwd.empty() ? "" : "cd " + shellQuote(cwd) + " && ") + (setup.empty() ? "" : "(" + setup + "; ") +
+                      shellQuote(KEL_KELADM);
     for (const std::string &a : args) cmd += " " + shellQuote(a);
     std::string out = inst_.file("keladm.out"), err = inst_.file("keladm.err");
+    if (!setup.empty()) cmd += ")";
     cmd += " >" + shellQuote(out) + " 2>" + shellQuote(err);
     Result r;
     int raw = std::system(cmd.c_str());
@@ -323,6 +326,28 @@ TEST_F(Keladm, ColumnRoundTripAndItsFailures) {
   EXPECT_FALSE(shows("SELECT 'FOUND' FROM SYSCAT.TABLES WHERE TABNAME='ORDER_HEAD'", "FOUND"));
 }
 
+// Names are folded as the database folds them, ASCII letters only: a table app.grün (GRüN in
+// the catalogue) is found, and a side table app.sïde in the DAD is created as SïDE, reachable
+// by the name as written.  Before, the command said KELA016E for APP.GRÜN, and the side table
+// was created as SÏDE, which no query of app.sïde reached.
+TEST_F(Keladm, NonAsciiNamesMeetTheDatabasesNames) {
+  ASSERT_EQ(run({"enable_db", "TESTDB"}).status, 0);
+  ASSERT_EQ(console("CREATE TABLE app.gr\xc3\xbcn (id INTEGER NOT NULL PRIMARY KEY, doc quarnxml.XMLVarchar)").status, 0);
+  std::string dad = dataFile("side.dad",
+                             "<?xml version=\"1.0\"?><DAD><validation>NO</validation><Xcolumn>"
+                             "<table name=\"app.s\xc3\xaf" "de\"><column name=\"n\" type=\"varchar(20)\" path=\"/o/n\" "
+                             "multi_occurrence=\"NO\"/></table></Xcolumn></DAD>");
+  Result r = run({"enable_column", "TESTDB", "app.gr\xc3\xbcn", "doc", dad, "-r", "id"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "KELA000I  Enabling column doc. Please Wait.\nKELA022I  Column DOC enabled.\n");
+  ASSERT_EQ(console("INSERT INTO app.gr\xc3\xbcn VALUES (1, quarnxml.XMLVarchar('<o><n>seven</n></o>'))").status, 0);
+  EXPECT_TRUE(shows("SELECT 'N:' || n FROM app.s\xc3\xaf" "de", "N:seven"));
+  EXPECT_TRUE(shows("SELECT 'FOUND' FROM SYSCAT.TABLES WHERE TABSCHEMA='APP' AND TABNAME='S\xc3\xaf" "DE'", "FOUND"));
+  r = run({"disable_column", "TESTDB", "app.gr\xc3\xbcn", "doc"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_FALSE(shows("SELECT 'FOUND' FROM SYSCAT.TABLES WHERE TABSCHEMA='APP' AND TABNAME='S\xc3\xaf" "DE'", "FOUND"));
+}
+
 TEST_F(Keladm, CollectionRoundTrip) {
   ASSERT_EQ(run({"enable_db", "TESTDB"}).status, 0);
   std::string dad = keltest::sourceDir() + "/samples/orders.dad";
@@ -345,6 +370,51 @@ TEST_F(Keladm, AFailingCallIsRolledBackAndReported) {
   EXPECT_EQ(r.status, 161);  // -95
   EXPECT_EQ(r.err.rfind("KELA008I  Disabling column doc. Please Wait.\n", 0), 0u) << r.err;
   EXPECT_NE(r.err.find("KELA065E  Calling stored procedure quarnxml.kelDisableColumn failed.\n"), std::string::npos) << r.err;
+}
+
+// A COMMIT that fails after the procedure succeeded (here the database file may not grow: a
+// file size limit, its signal ignored) is the commit's failure: KELQ067E after the database's
+// text, exit -145, no success message and nothing kept.  The command used to print the
+// procedure's success message first and then report that the CALL had failed (and, with the
+// signal at its default, died right after the success line).
+TEST_F(Keladm, ACommitThatFailsIsReportedAndNothingIsKept) {
+  // Files may grow to 64 KB only (the connection's shared-memory file needs 32 KB): the work
+  // runs in the cache, and the COMMIT, writing it to the database's log, is the first write
+  // refused.
+  const std::string limit = "trap '' XFSZ; ulimit -f 64";
+  const std::string collDad = keltest::sourceDir() + "/samples/orders.dad";
+  auto failedCommit = [](const std::string &procedure) {
+    return "KELM001W  A Quarn error occurred.\nKELQ067E  Attempt to commit the work of " + procedure + " failed.\n";
+  };
+
+  Result r = run({"enable_db", "TESTDB"}, "", limit);
+  EXPECT_EQ(r.status, 111) << r.err;  // -145
+  EXPECT_EQ(r.err.rfind("KELA005I  Enabling database TESTDB.  Please wait.\nSQL", 0), 0u) << r.err;
+  EXPECT_NE(r.err.find(failedCommit("quarnxml!kelEnableDB")), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("KELA006I"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("KELA065E"), std::string::npos) << r.err;
+  EXPECT_FALSE(enabled());
+
+  ASSERT_EQ(run({"enable_db", "TESTDB"}).status, 0);
+  ASSERT_EQ(console("CREATE TABLE shop.orders (id INTEGER NOT NULL PRIMARY KEY, doc quarnxml.XMLVarchar)").status, 0);
+  r = run({"enable_column", "TESTDB", "shop.orders", "doc", dataFile("Col.dad", kColumnDad)}, "",
+          limit);
+  EXPECT_EQ(r.status, 111) << r.err;
+  EXPECT_NE(r.err.find(failedCommit("quarnxml.kelEnableColumn")), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("KELA022I"), std::string::npos) << r.err;
+  EXPECT_FALSE(shows("SELECT 'COL:' || COL_NAME FROM QUARNXML.XML_USAGE", "COL:DOC"));
+  EXPECT_FALSE(shows("SELECT 'FOUND' FROM SYSCAT.TABLES WHERE TABNAME='ORDER_HEAD'", "FOUND"));
+
+  r = run({"enable_collection", "TESTDB", "orders", collDad}, "", limit);
+  EXPECT_EQ(r.status, 111) << r.err;
+  EXPECT_NE(r.err.find(failedCommit("quarnxml.kelEnableCollection")), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("KELA067I"), std::string::npos) << r.err;
+  EXPECT_FALSE(shows("SELECT 'COLL:' || COL_NAME FROM QUARNXML.XML_USAGE", "COLL:orders"));
+
+  // Without the limit the same commands succeed, their success messages last.
+  r = run({"enable_column", "TESTDB", "shop.orders", "doc", dataFile("Col.dad", kColumnDad)});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "KELA000I  Enabling column doc. Please Wait.\nKELA022I  Column DOC enabled.\n");
 }
 
 TEST_F(Keladm, BindsOnceAndRetriesWhenTheDatabaseIsNotBound) {
