@@ -412,6 +412,128 @@ TEST_F(Functions, WritersWithoutAnEncodingDeclareTheEncodingOfTheirBytes) {
   quarn_connect_reset(&ca);
 }
 
+// The functions without an encoding argument read and wrote every file in the application code
+// page, whatever the file said: a UTF-16 file with a byte-order mark was stored as substitution
+// characters and zero bytes by XMLCLOBFromFile and refused with "Unable to read file." by
+// XMLVarcharFromFile, and under a Latin-1 locale a UTF-8 file declaring UTF-8 was stored as
+// mojibake, while the writers wrote Latin-1 bytes without a declaration, which no parser reads.
+// Reading UTF-16LE kept the byte-order mark as the value's first character; UTF-16BE dropped it.
+TEST_F(Functions, FunctionsWithoutAnEncodingFollowTheFileAndDeclareWhatTheyWrite) {
+  ASSERT_EQ(sqloSetEnv(SQLE_REG_XML_READ_DIRS, dir.str().c_str()), 0);
+  ASSERT_EQ(sqloSetEnv(SQLE_REG_XML_WRITE_DIRS, dir.str().c_str()), 0);
+  sqlca ca{};
+  ASSERT_EQ(quarn_create_database("FNFOLLOW", &ca), 0);
+  ASSERT_EQ(quarn_connect("FNFOLLOW", nullptr, nullptr, &ca), 0);
+  const std::u32string text = U"<a>caf\u00E9\U0001F600</a>";
+  const std::string utf8 = "<a>caf\xC3\xA9\xF0\x9F\x98\x80</a>";
+  auto encode = [&](int width, bool little) {
+    std::string out;
+    for (char32_t c : text) {
+      std::u32string units;
+      if (width == 2 && c > 0xFFFF)
+        units = {static_cast<char32_t>(0xD800 + ((c - 0x10000) >> 10)), static_cast<char32_t>(0xDC00 + ((c - 0x10000) & 0x3FF))};
+      else
+        units = {c};
+      for (char32_t u : units)
+        for (int i = 0; i < width; ++i)
+          out += static_cast<char>(u >> (little ? 8 * i : 8 * (width - 1 - i)));
+    }
+    return out;
+  };
+  // What the read functions store: the file's characters, without its byte-order mark.
+  auto readBoth = [&](const char *encoding, const std::string &file) {
+    std::vector<char> value(32673);
+    Statement varchar(encoding != nullptr ? "kelXMLVarcharFromFile2" : "kelVarChar");
+    if (encoding != nullptr)
+      varchar.call2(SQLUDF_FIRST_CALL, file.c_str(), encoding, value.data());
+    else
+      varchar.call1(SQLUDF_FIRST_CALL, file.c_str(), value.data());
+    EXPECT_STREQ(varchar.state, "00000") << file << " " << varchar.msg;
+    std::string stored = varchar.ind == 0 ? value.data() : "NULL";
+    if (encoding != nullptr)
+      varchar.call2(SQLUDF_FINAL_CALL, nullptr, nullptr, value.data());
+    else
+      varchar.call1(SQLUDF_FINAL_CALL, nullptr, value.data());
+    udf_locator loc{};
+    Statement clob(encoding != nullptr ? "kelXMLCLOBFromFile2" : "kelCLOB");
+    if (encoding != nullptr)
+      clob.call2(SQLUDF_FIRST_CALL, file.c_str(), encoding, &loc);
+    else
+      clob.call1(SQLUDF_FIRST_CALL, file.c_str(), &loc);
+    EXPECT_STREQ(clob.state, "00000") << file << " " << clob.msg;
+    sqlint32 length = 0, got = 0;
+    std::string large = "NULL";
+    if (clob.ind == 0 && sqludf_length(&loc, &length) == 0) {
+      large.assign(static_cast<size_t>(length), '\0');
+      if (length > 0) sqludf_substr(&loc, 1, length, reinterpret_cast<unsigned char *>(large.data()), &got);
+    }
+    if (encoding != nullptr)
+      clob.call2(SQLUDF_FINAL_CALL, nullptr, nullptr, &loc);
+    else
+      clob.call1(SQLUDF_FINAL_CALL, nullptr, &loc);
+    return stored + "|" + large;
+  };
+  const std::string both = utf8 + "|" + utf8;
+  const struct {
+    const char *name, *mark, *encoding;
+    int width;
+    bool little;
+  } marked[] = {
+      {"le16.xml", "\xFF\xFE", "UTF-16LE", 2, true},     {"be16.xml", "\xFE\xFF", "UTF-16BE", 2, false},
+      {"le32.xml", "\xFF\xFE\0\0", "UTF-32LE", 4, true}, {"be32.xml", "\0\0\xFE\xFF", "UTF-32BE", 4, false},
+      {"bom8.xml", "\xEF\xBB\xBF", "UTF-8", 1, false},
+  };
+  for (const auto &m : marked) {
+    const std::string file = dir.file(m.name);
+    keltest::writeFile(file, std::string(m.mark, m.width == 1 ? 3 : m.width) +
+                                 (m.width == 1 ? utf8 : encode(m.width, m.little)));
+    EXPECT_EQ(readBoth(nullptr, file), both) << m.name;
+    EXPECT_EQ(readBoth(m.encoding, file), both) << m.name << " read as " << m.encoding;
+  }
+
+  const std::string made = dir.file("en_US.ISO-8859-1");
+  const std::string command = "localedef -i en_US -f ISO-8859-1 '" + made + "' >/dev/null 2>&1";
+  if (std::system(command.c_str()) != 0) GTEST_SKIP() << "localedef cannot make a Latin-1 locale here";
+  env.set("LOCPATH", dir.str());
+  env.set("LC_ALL", "en_US.ISO-8859-1");
+  // A UTF-8 file that declares so is read as UTF-8; one without a declaration in the locale's.
+  const std::string declared = dir.file("declared.xml"), plain = dir.file("plain.xml");
+  keltest::writeFile(declared, "<?xml version=\"1.0\" encoding=\"UTF-8\"?><a>caf\xC3\xA9</a>");
+  keltest::writeFile(plain, "<a>caf\xE9</a>");
+  EXPECT_EQ(readBoth(nullptr, declared), "<?xml version=\"1.0\" encoding=\"UTF-8\"?><a>caf\xC3\xA9</a>|"
+                                         "<?xml version=\"1.0\" encoding=\"UTF-8\"?><a>caf\xC3\xA9</a>");
+  EXPECT_EQ(readBoth(nullptr, plain), "<a>caf\xC3\xA9</a>|<a>caf\xC3\xA9</a>");
+  // The writers declare the locale's encoding of the bytes they write, or complete a declaration.
+  char name[513];
+  for (const std::string doc : {std::string("<a>caf\xC3\xA9</a>"), std::string("<?xml version='1.0'?><a>caf\xC3\xA9</a>")}) {
+    const std::string fromVarchar = dir.file("v-latin.xml"), fromClob = dir.file("c-latin.xml");
+    Statement write("kelContent_varchar2file");
+    write.call2(SQLUDF_FIRST_CALL, doc.c_str(), fromVarchar.c_str(), name);
+    ASSERT_STREQ(write.state, "00000") << write.msg;
+    write.call2(SQLUDF_FINAL_CALL, nullptr, nullptr, name);
+    udf_locator *loc = nullptr;
+    ASSERT_EQ(sqludf_create_locator(SQL_TYP_CLOB_LOC, &loc), 0);
+    sqlint32 appended = 0;
+    ASSERT_EQ(sqludf_append(loc, reinterpret_cast<unsigned char *>(const_cast<char *>(doc.data())),
+                            static_cast<sqlint32>(doc.size()), &appended),
+              0);
+    Statement content("kelFile");
+    content.call2(SQLUDF_FIRST_CALL, reinterpret_cast<const char *>(loc), fromClob.c_str(), name);
+    ASSERT_STREQ(content.state, "00000") << content.msg;
+    content.call2(SQLUDF_FINAL_CALL, nullptr, nullptr, name);
+    const std::string version = doc[5] == ' ' ? "'1.0'" : "\"1.0\"";
+    for (const std::string &file : {fromVarchar, fromClob}) {
+      EXPECT_EQ(keltest::readFile(file), "<?xml version=" + version + " encoding=\"ISO-8859-1\"?><a>caf\xE9</a>") << file;
+      Statement extract("kelExtractVarchar");
+      char out[4001] = "";
+      extract.call2(SQLUDF_FIRST_CALL, file.c_str(), "/a", out);
+      EXPECT_STREQ(extract.state, "00000") << file << " " << extract.msg;
+      EXPECT_STREQ(out, "caf\xC3\xA9") << file;
+      extract.call2(SQLUDF_FINAL_CALL, nullptr, nullptr, out);
+    }
+  }
+}
+
 // A Latin-1 file read without an encoding argument (the application side is UTF-8) stored the
 // byte E9 as it was, and every later use of the value failed with KELQ047E.  It becomes a
 // substitution character, as a conversion between two code pages makes it.

@@ -10,6 +10,9 @@
 #include <string>
 #include <vector>
 
+#include <unicode/ucnv.h>
+
+#include "kelaccess.h"
 #include "kelcodepage.h"
 #include "kelctx.h"
 #include "kelfile.h"
@@ -60,31 +63,120 @@ void storageCall(sqludf_scratchpad *scratchpad, const sqlint32 *callType, const 
   });
 }
 
-// XMLVarcharFromFile: the file's text, converted to the database code page.
-void varcharFromFile(const char *fileName, const short *fileInd, char *out, short *outInd, char *sqlstate,
-                     char *msg, KelUdfScratch *sp) {
+/*
+ * The application side of a read without an encoding argument: the call's own code pages, or,
+ * for a file whose byte-order mark or declaration names another encoding (kelEncodingOfFile),
+ * code pages set up for that encoding as an encoding argument sets them up (initICU), in place
+ * of the call's own for the life of the object.  Read in the application code page, such a file
+ * became another document: a UTF-16 one substitution characters and zero bytes, a UTF-8 one
+ * under a Latin-1 locale mojibake under a declaration still saying UTF-8.
+ */
+class FileEncoding {
+ public:
+  explicit FileEncoding(KelCallContext *ctx) : ctx_(ctx), own_(ctx->codePages) {}
+  ~FileEncoding() {
+    if (ctx_->codePages == own_) return;
+    KelCodePages *cp = ctx_->codePages;
+    if (cp->dbConverter != nullptr) ucnv_close(cp->dbConverter);
+    if (cp->appConverter != nullptr && cp->appConverter != cp->dbConverter) ucnv_close(cp->appConverter);
+    std::free(cp);
+    ctx_->codePages = own_;
+  }
+  FileEncoding(const FileEncoding &) = delete;
+  FileEncoding &operator=(const FileEncoding &) = delete;
+
+  // Sets up the code pages fileName's first bytes ask for.  A file that cannot be opened keeps
+  // the call's own: the read that follows opens it again and reports why.  Returns 0; -1 with
+  // KELG008E (the encoding's name) and "38X38" when no converter reads the encoding named.
+  int follow(const char *fileName, char *sqlstate, char *msg) {
+    KelReadFile file;
+    char state[6] = "";
+    int msgNo = 0;
+    if (file.open(ctx_, fileName, true, state, &msgNo) < 0) return 0;
+    char head[KEL_DECLARATION_BYTES];
+    int64_t got = file.read(head, sizeof head);
+    char name[KEL_MAX_LOCALE_NAME];
+    if (got <= 0 || kelEncodingOfFile(ctx_, head, static_cast<int32_t>(got), name, sizeof name) == 0) return 0;
+    KEL_TRACE(ctx_, "file %s read as %s\n", fileName, name);
+    auto *cp = static_cast<KelCodePages *>(std::calloc(1, sizeof(KelCodePages)));
+    if (cp == nullptr) return kelFail(ctx_, msg, sqlstate, KELG002E);
+    ctx_->codePages = cp;
+    const KelCodePageRequest request{KEL_CP_FUNCTION_MODE, own_->dbCodePage, nullptr};
+    if (initICU(ctx_, KEL_CP_FUNCTION_MODE, &request, name) != 0) return kelFail(ctx_, msg, sqlstate, KELG008E, name);
+    return 0;
+  }
+
+ private:
+  KelCallContext *ctx_;
+  KelCodePages *own_;
+};
+
+// The bytes of a byte-order mark (U+FEFF) in a UTF-8 database at the start of a value read,
+// or 0.  A mark is no part of the document: reading UTF-16LE kept it while UTF-16BE dropped it.
+size_t leadingMark(const KelCallContext *ctx, const char *value, size_t n) {
+  if (!kelIsUtf8CodePage(ctx->codePages->dbCodePage)) return 0;
+  return n >= 3 && std::memcmp(value, "\xEF\xBB\xBF", 3) == 0 ? 3 : 0;
+}
+
+// XMLVarcharFromFile: the file's text, converted to the database code page; without an
+// encoding argument (followFile) in the encoding the file names, if any.
+void varcharFromFile(const char *fileName, const short *fileInd, bool followFile, char *out, short *outInd,
+                     char *sqlstate, char *msg, KelUdfScratch *sp) {
   if (fileName == nullptr || isNull(fileInd)) {
     KEL_TRACE(sp->ctx, "filename is null\n");
     kelFail(nullptr, nullptr, sqlstate, KELG004E);  // a NULL argument: the state alone
     return;
   }
   kelSetState(sqlstate, "00000");
-  if (kel_file2varchar(sp->ctx, fileName, out, KEL_MAX_VARCHAR_FILE + 1, sqlstate, msg, nullptr, true) == 0) *outInd = 0;
+  FileEncoding encoding(sp->ctx);
+  if (followFile && encoding.follow(fileName, sqlstate, msg) < 0) return;
+  int32_t length = 0;
+  if (kel_file2varchar(sp->ctx, fileName, out, KEL_MAX_VARCHAR_FILE + 1, sqlstate, msg, &length, true) != 0) return;
+  if (size_t mark = leadingMark(sp->ctx, out, static_cast<size_t>(length))) {
+    std::memmove(out, out + mark, static_cast<size_t>(length) - mark);
+    out[length - mark] = '\0';
+  }
+  *outInd = 0;
 }
 
-// XMLCLOBFromFile: the file's text in a new large object.
-void clobFromFile(const char *fileName, const short *fileInd, bool nullIsError, udf_locator *out, short *outInd,
-                  char *sqlstate, char *msg, KelUdfScratch *sp) {
+// Replaces *loc by a large object without the byte-order mark its value begins with, if any
+// (leadingMark).  Returns 0; -1 with KELC004E and its state when the value cannot be copied.
+int dropLeadingMark(KelCallContext *ctx, udf_locator **loc, char *sqlstate, int *msgNo) {
+  sqlint32 length = 0, got = 0;
+  unsigned char piece[4096];
+  if (sqludf_length(*loc, &length) != 0 || length < 3) return 0;
+  if (sqludf_substr(*loc, 1, 3, piece, &got) != 0 || got != 3 ||
+      leadingMark(ctx, reinterpret_cast<char *>(piece), 3) == 0)
+    return 0;
+  udf_locator *rest = nullptr;
+  if (sqludf_create_locator(SQL_TYP_CLOB_LOC, &rest) != 0) return kelFailNumber(msgNo, sqlstate, KELC004E);
+  for (sqlint32 at = 4; at <= length; at += got) {
+    sqlint32 appended = 0;
+    if (sqludf_substr(*loc, at, std::min<sqlint32>(sizeof piece, length - at + 1), piece, &got) != 0 || got <= 0 ||
+        sqludf_append(rest, piece, got, &appended) != 0 || appended != got)
+      return kelFailNumber(msgNo, sqlstate, KELC004E);
+  }
+  *loc = rest;
+  return 0;
+}
+
+// XMLCLOBFromFile: the file's text in a new large object; without an encoding argument
+// (followFile) in the encoding the file names, if any.
+void clobFromFile(const char *fileName, const short *fileInd, bool nullIsError, bool followFile, udf_locator *out,
+                  short *outInd, char *sqlstate, char *msg, KelUdfScratch *sp) {
   if (fileName == nullptr || isNull(fileInd)) {
     KEL_TRACE(sp->ctx, "filename is null\n");
     if (nullIsError) kelFail(nullptr, nullptr, sqlstate, KELG004E);  // a NULL argument: the state alone
     return;
   }
   kelSetState(sqlstate, "00000");
+  FileEncoding encoding(sp->ctx);
+  if (followFile && encoding.follow(fileName, sqlstate, msg) < 0) return;
   udf_locator *loc = nullptr;
   int msgNo = 0;
   int rc = kel_file2locator(sp->ctx, fileName, &loc, sqlstate, &msgNo, true);
   KEL_TRACE(sp->ctx, "call kel_file2locator() return rc=%d\n", rc);
+  if (rc == 0) rc = dropLeadingMark(sp->ctx, &loc, sqlstate, &msgNo);
   if (rc == 0) {
     *out = *loc;
     *outInd = 0;
@@ -110,7 +202,7 @@ extern "C" SQL_API_EXPORT void kelVarChar(char *fileName, char *out, short *file
                                           SQLUDF_TRAIL_ARGS_ALL) {
   storageCall(sqludf_scratchpad, sqludf_call_type, sqludf_dbinfo, false, nullptr, nullptr, sqludf_sqlstate,
               sqludf_msgtext, outInd, [&](KelUdfScratch *sp) {
-                varcharFromFile(fileName, fileInd, out, outInd, KEL_TRAIL_IN, sp);
+                varcharFromFile(fileName, fileInd, true, out, outInd, KEL_TRAIL_IN, sp);
               });
 }
 
@@ -118,7 +210,7 @@ extern "C" SQL_API_EXPORT void kelXMLVarcharFromFile2(char *fileName, char *enco
                                                       short *encodingInd, short *outInd, SQLUDF_TRAIL_ARGS_ALL) {
   storageCall(sqludf_scratchpad, sqludf_call_type, sqludf_dbinfo, true, encoding, encodingInd, sqludf_sqlstate,
               sqludf_msgtext, outInd, [&](KelUdfScratch *sp) {
-                varcharFromFile(fileName, fileInd, out, outInd, KEL_TRAIL_IN, sp);
+                varcharFromFile(fileName, fileInd, false, out, outInd, KEL_TRAIL_IN, sp);
               });
 }
 
@@ -126,7 +218,7 @@ extern "C" SQL_API_EXPORT void kelCLOB(char *fileName, udf_locator *out, short *
                                        SQLUDF_TRAIL_ARGS_ALL) {
   storageCall(sqludf_scratchpad, sqludf_call_type, sqludf_dbinfo, false, nullptr, nullptr, sqludf_sqlstate,
               sqludf_msgtext, outInd, [&](KelUdfScratch *sp) {
-                clobFromFile(fileName, fileInd, false, out, outInd, KEL_TRAIL_IN, sp);
+                clobFromFile(fileName, fileInd, false, true, out, outInd, KEL_TRAIL_IN, sp);
               });
 }
 
@@ -135,18 +227,27 @@ extern "C" SQL_API_EXPORT void kelXMLCLOBFromFile2(char *fileName, char *encodin
                                                    SQLUDF_TRAIL_ARGS_ALL) {
   storageCall(sqludf_scratchpad, sqludf_call_type, sqludf_dbinfo, true, encoding, encodingInd, sqludf_sqlstate,
               sqludf_msgtext, outInd, [&](KelUdfScratch *sp) {
-                clobFromFile(fileName, fileInd, true, out, outInd, KEL_TRAIL_IN, sp);
+                clobFromFile(fileName, fileInd, true, false, out, outInd, KEL_TRAIL_IN, sp);
               });
 }
 
 namespace {
 
+// True when a writer without an encoding argument must write or complete the declaration of
+// a document: the application code page is not UTF-8, which a document without a declaration
+// or without an encoding in it would be read as, or the document's declaration names another
+// encoding than that of the bytes written (kelDeclaresOtherEncoding: a document read with an
+// encoding argument keeps the name of the file's encoding over database bytes).  head holds
+// the first length bytes of the document, which is empty when length is 0.
+bool needsDeclaration(KelCallContext *ctx, const char *head, int32_t length) {
+  if (length <= 0) return false;
+  return !kelIsUtf8CodePage(ctx->codePages->appCodePage) || kelDeclaresOtherEncoding(ctx, head, length);
+}
+
 // Writes an XMLVarchar document to a server file: in the application code page (form 1, the
 // bytes unchanged when both code pages are equal), or with its XML declaration rewritten to
-// name the application encoding (form 2).  Form 1 rewrites the declaration too when it names
-// another encoding than that of the bytes written (a document read with an encoding argument
-// keeps the name of the file's encoding over database bytes).  The file name becomes the
-// result.
+// name the application encoding (form 2).  Form 1 rewrites the declaration too when the bytes
+// written need it (needsDeclaration).  The file name becomes the result.
 void varcharToFile(KelUdfScratch *sp, const char *doc, const short *docInd, const char *fileName,
                    const short *fileInd, bool rewriteDeclaration, char *out, short *outInd, char *sqlstate,
                    char *msg) {
@@ -160,7 +261,7 @@ void varcharToFile(KelUdfScratch *sp, const char *doc, const short *docInd, cons
   kelSetState(sqlstate, "00000");
   const KelCodePages *cp = sp->ctx->codePages;
   int32_t length = static_cast<int32_t>(std::strlen(doc));
-  if (!rewriteDeclaration) rewriteDeclaration = kelDeclaresOtherEncoding(sp->ctx, doc, length);
+  if (!rewriteDeclaration) rewriteDeclaration = needsDeclaration(sp->ctx, doc, length);
   if (!rewriteDeclaration && cp->appCodePage == cp->dbCodePage) {
     finishWrite(sp, doc, length, fileName, out, outInd, sqlstate, msg);
     return;
@@ -194,17 +295,16 @@ extern "C" SQL_API_EXPORT void kelXMLFileFromVarchar2(char *doc, char *fileName,
 
 namespace {
 
-// True when the XML declaration at the start of the large object names another encoding than
-// the application code page's (kelDeclaresOtherEncoding).  A value that cannot be read gives
+// needsDeclaration for the large object's first bytes.  A value that cannot be read gives
 // false; the write that follows reads it again and reports the failure.
-bool clobDeclaresOtherEncoding(KelCallContext *ctx, udf_locator *doc) {
+bool clobNeedsDeclaration(KelCallContext *ctx, udf_locator *doc) {
   sqlint32 length = 0;
   if (sqludf_length(doc, &length) != 0 || length <= 0) return false;
   char head[KEL_DECLARATION_BYTES];
   sqlint32 want = std::min<sqlint32>(length, KEL_DECLARATION_BYTES), got = 0;
   if (sqludf_substr(doc, 1, want, reinterpret_cast<unsigned char *>(head), &got) != 0 || got <= 0 || got > want)
     return false;
-  return kelDeclaresOtherEncoding(ctx, head, got);
+  return needsDeclaration(ctx, head, got);
 }
 
 // Writes an XMLCLOB document to a server file, as varcharToFile writes an XMLVarchar one.
@@ -219,7 +319,7 @@ void clobToFile(KelUdfScratch *sp, udf_locator *doc, const short *docInd, const 
     return;
   }
   kelSetState(sqlstate, "00000");
-  if (!rewriteDeclaration) rewriteDeclaration = clobDeclaresOtherEncoding(sp->ctx, doc);
+  if (!rewriteDeclaration) rewriteDeclaration = clobNeedsDeclaration(sp->ctx, doc);
   int rc = rewriteDeclaration ? kel_conv_locator2file2(sp->ctx, doc, fileName, sqlstate, msg, true)
                               : kel_conv_locator2file(sp->ctx, doc, fileName, sqlstate, msg, true);
   if (rc != 0) return;

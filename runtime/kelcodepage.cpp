@@ -923,6 +923,36 @@ int32_t kelConvBufferQuarnToAppEncoding(KelCallContext *ctx, const char *doc, in
   return n + bomLen;
 }
 
+namespace {
+
+// True when the XML declaration at the start of text (behind a U+FEFF) names an encoding other
+// than the application code page's by every name ICU has for it; *declared is then the name as
+// written.  False without a declaration or without an encoding in it.
+bool declaresOtherThanApp(const KelCodePages *cp, const std::u16string &text, std::string *declared) {
+  Declaration decl;
+  if (readDeclaration(text, !text.empty() && text[0] == u'\uFEFF' ? 1 : 0, &decl) != 1 ||
+      decl.encodingEnd == 0)
+    return false;
+  declared->clear();
+  bool ascii = true;
+  for (size_t k = decl.encodingValue; k < decl.encodingEnd; ++k) {
+    if (text[k] >= 0x80) ascii = false;  // no converter has such a name
+    declared->push_back(static_cast<char>(text[k] < 0x80 ? text[k] : u'?'));
+  }
+  if (!ascii) return true;
+  UErrorCode openErr = U_ZERO_ERROR;
+  ConverterPtr named(ucnv_open(declared->c_str(), &openErr));
+  if (named == nullptr || U_FAILURE(openErr)) return true;
+  UErrorCode nameErr = U_ZERO_ERROR;
+  const char *appName = ucnv_getName(cp->appConverter, &nameErr);
+  const char *declaredName = ucnv_getName(named.get(), &nameErr);
+  if (U_SUCCESS(nameErr) && std::strcmp(appName, declaredName) == 0) return false;
+  int32_t declaredPage = ccsidOf(named.get());
+  return declaredPage == 0 || recorded(declaredPage) != cp->appCodePage;
+}
+
+}  // namespace
+
 bool kelDeclaresOtherEncoding(KelCallContext *ctx, const char *doc, int32_t length) {
   if (!haveConverters(ctx) || doc == nullptr || length <= 0) return false;
   KelCodePages *cp = ctx->codePages;
@@ -938,24 +968,44 @@ bool kelDeclaresOtherEncoding(KelCallContext *ctx, const char *doc, int32_t leng
   ucnv_resetToUnicode(cp->dbConverter);
   if (U_FAILURE(err) && err != U_BUFFER_OVERFLOW_ERROR) return false;
   std::u16string text(head, static_cast<size_t>(target - head));
-  Declaration decl;
-  if (readDeclaration(text, !text.empty() && text[0] == u'\uFEFF' ? 1 : 0, &decl) != 1 ||
-      decl.encodingEnd == 0)
-    return false;
   std::string declared;
-  for (size_t k = decl.encodingValue; k < decl.encodingEnd; ++k) {
-    if (text[k] >= 0x80) return true;  // no converter has such a name
-    declared.push_back(static_cast<char>(text[k]));
+  return declaresOtherThanApp(cp, text, &declared);
+}
+
+int32_t kelEncodingOfFile(KelCallContext *ctx, const char *head, int32_t n, char *name, int32_t nameCap) {
+  if (name == nullptr || nameCap <= 0) return 0;
+  name[0] = '\0';
+  if (!haveConverters(ctx) || head == nullptr || n <= 0) return 0;
+  const auto *b = reinterpret_cast<const unsigned char *>(head);
+  std::string found;
+  // The four-byte marks first: FF FE 00 00 is UTF-32LE, not UTF-16LE before a U+0000.
+  if (n >= 4 && b[0] == 0xFF && b[1] == 0xFE && b[2] == 0 && b[3] == 0)
+    found = "UTF-32LE";
+  else if (n >= 4 && b[0] == 0 && b[1] == 0 && b[2] == 0xFE && b[3] == 0xFF)
+    found = "UTF-32BE";
+  else if (n >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF)
+    found = "UTF-8";
+  else if (n >= 2 && b[0] == 0xFF && b[1] == 0xFE)
+    found = "UTF-16LE";
+  else if (n >= 2 && b[0] == 0xFE && b[1] == 0xFF)
+    found = "UTF-16BE";
+  if (found.empty()) {
+    // A declaration is ASCII in every encoding read without a mark that is not UTF-16 or
+    // UTF-32; the bytes up to the first that is not ASCII are enough to read it.
+    std::u16string text;
+    for (int32_t i = 0; i < std::min(n, KEL_DECLARATION_BYTES) && b[i] < 0x80; ++i) text.push_back(b[i]);
+    if (!declaresOtherThanApp(ctx->codePages, text, &found)) return 0;
+  } else {
+    // A mark of the application's own encoding changes nothing.
+    UErrorCode err = U_ZERO_ERROR;
+    ConverterPtr named(ucnv_open(found.c_str(), &err));
+    if (named != nullptr && U_SUCCESS(err) && ucnv_getType(named.get()) == ucnv_getType(ctx->codePages->appConverter))
+      return 0;
   }
-  UErrorCode openErr = U_ZERO_ERROR;
-  ConverterPtr named(ucnv_open(declared.c_str(), &openErr));
-  if (named == nullptr || U_FAILURE(openErr)) return true;
-  UErrorCode nameErr = U_ZERO_ERROR;
-  const char *appName = ucnv_getName(cp->appConverter, &nameErr);
-  const char *declaredName = ucnv_getName(named.get(), &nameErr);
-  if (U_SUCCESS(nameErr) && std::strcmp(appName, declaredName) == 0) return false;
-  int32_t declaredPage = ccsidOf(named.get());
-  return declaredPage == 0 || recorded(declaredPage) != cp->appCodePage;
+  if (static_cast<int32_t>(found.size()) >= nameCap) found.resize(static_cast<size_t>(nameCap - 1));
+  std::memcpy(name, found.data(), found.size());
+  name[found.size()] = '\0';
+  return static_cast<int32_t>(found.size());
 }
 
 bool kelIsSpecialMbcsCodePage(int32_t codePage) {

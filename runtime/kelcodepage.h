@@ -181,6 +181,18 @@ int32_t kelConvBufferQuarnToAppEncoding(KelCallContext *ctx, const char *doc, in
  */
 bool kelDeclaresOtherEncoding(KelCallContext *ctx, const char *doc, int32_t length);
 
+/*
+ * The encoding the first n bytes of a file (head, as read) say the file is in, when it is not
+ * the application code page: a byte-order mark names UTF-32LE (FF FE 00 00), UTF-32BE
+ * (00 00 FE FF), UTF-8, UTF-16LE or UTF-16BE; without one, an XML declaration in ASCII bytes
+ * names an encoding other than the application's (as kelDeclaresOtherEncoding tells it) and
+ * that name is given as written.  Writes the name into name (capacity nameCap bytes, cut when
+ * longer, terminated) and returns its length; returns 0 with name empty when the file names
+ * no other encoding (a mark of the application's own encoding, no mark and no such
+ * declaration).  Formats nothing.
+ */
+int32_t kelEncodingOfFile(KelCallContext *ctx, const char *head, int32_t n, char *name, int32_t nameCap);
+
 // True for the multi-byte code pages 954, 964, 2600 and 33722.
 bool kelIsSpecialMbcsCodePage(int32_t codePage);
 

@@ -117,6 +117,10 @@ class WholeCharStream : public xercesc::BinInputStream {
         return "UTF-16LE";
       case xercesc::XMLRecognizer::UTF_16B:
         return "UTF-16BE";
+      case xercesc::XMLRecognizer::UCS_4L:
+        return "UTF-32LE";
+      case xercesc::XMLRecognizer::UCS_4B:
+        return "UTF-32BE";
       default:
         return "";
     }
@@ -124,9 +128,15 @@ class WholeCharStream : public xercesc::BinInputStream {
   const std::string &what() const { return what_; }
 
  private:
+  // FF FE 00 00 is the UTF-32LE mark, not the UTF-16LE one before a U+0000 (no XML character),
+  // so the four-byte marks are looked for first.
   void noteMark(const XMLByte *bytes, XMLSize_t n) {
     if (n >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF)
       mark_ = xercesc::XMLRecognizer::UTF_8;
+    else if (n >= 4 && bytes[0] == 0xFF && bytes[1] == 0xFE && bytes[2] == 0 && bytes[3] == 0)
+      mark_ = xercesc::XMLRecognizer::UCS_4L;
+    else if (n >= 4 && bytes[0] == 0 && bytes[1] == 0 && bytes[2] == 0xFE && bytes[3] == 0xFF)
+      mark_ = xercesc::XMLRecognizer::UCS_4B;
     else if (n >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE)
       mark_ = xercesc::XMLRecognizer::UTF_16L;
     else if (n >= 2 && bytes[0] == 0xFE && bytes[1] == 0xFF)
@@ -727,20 +737,32 @@ void kelCheckDeclaredEncoding(const xercesc::ReaderMgr *readers, const XMLCh *de
   if (reader == nullptr || reader->*member(ReaderForcedEncoding{})) return;
   const auto *stream = dynamic_cast<const WholeCharStream *>(reader->*member(ReaderStream{}));
   if (stream == nullptr || stream->mark() == xercesc::XMLRecognizer::OtherEncoding) return;
-  // The names as the parser reads them: upper case, and "UTF-16" without a byte order agrees
-  // with either UTF-16 mark.
+  // The names as the parser reads them: upper case, and "UTF-16" or "UTF-32" without a byte
+  // order agrees with either mark of its width.
   std::u16string name(declared);
   for (char16_t &c : name)
     if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
-  const XMLCh *const anyOrder[] = {
+  const XMLCh *const anyOrder16[] = {
       xercesc::XMLUni::fgUTF16EncodingString,  xercesc::XMLUni::fgUTF16EncodingString2,
       xercesc::XMLUni::fgUTF16EncodingString3, xercesc::XMLUni::fgUTF16EncodingString4,
       xercesc::XMLUni::fgUTF16EncodingString5, xercesc::XMLUni::fgUTF16EncodingString6,
       xercesc::XMLUni::fgUTF16EncodingString7};
-  if (stream->mark() != xercesc::XMLRecognizer::UTF_8)
-    for (const XMLCh *any : anyOrder)
-      if (xercesc::XMLString::equals(name.c_str(), any)) return;
-  if (xercesc::XMLRecognizer::encodingForName(name.c_str()) == stream->mark()) return;
+  const XMLCh *const anyOrder32[] = {
+      xercesc::XMLUni::fgUCS4EncodingString,  xercesc::XMLUni::fgUCS4EncodingString2,
+      xercesc::XMLUni::fgUCS4EncodingString3, xercesc::XMLUni::fgUCS4EncodingString4,
+      xercesc::XMLUni::fgUCS4EncodingString5};
+  const xercesc::XMLRecognizer::Encodings mark = stream->mark();
+  const bool wide = mark == xercesc::XMLRecognizer::UCS_4L || mark == xercesc::XMLRecognizer::UCS_4B;
+  auto among = [&name](const auto &names) {
+    for (const XMLCh *any : names)
+      if (xercesc::XMLString::equals(name.c_str(), any)) return true;
+    return false;
+  };
+  if (mark != xercesc::XMLRecognizer::UTF_8 && (wide ? among(anyOrder32) : among(anyOrder16))) return;
+  // The parser's own names of the UTF-32 byte orders are "UCS-4LE" and "UCS-4BE"; ICU reads
+  // "UTF-32LE" and "UTF-32BE" as they are.
+  if (wide && name == (mark == xercesc::XMLRecognizer::UCS_4L ? u"UTF-32LE" : u"UTF-32BE")) return;
+  if (xercesc::XMLRecognizer::encodingForName(name.c_str()) == mark) return;
   kelRefuseParse("the byte-order mark of " + stream->what() + " (" + stream->markName() +
                  ") and the encoding its declaration names (\"" +
                  kelToDb(tWatch != nullptr ? tWatch->ctx_ : nullptr, declared) + "\") disagree");

@@ -416,4 +416,38 @@ TEST_F(Entities, AByteOrderMarkAndADeclarationThatDisagreeAreRefused) {
   kelFreeExtractResult(&result);
 }
 
+// FF FE 00 00 was taken for the UTF-16LE mark, so every parse refused a UTF-32LE file with a
+// mark, XMLFileFromVarchar's own among them, saying that the mark (UTF-16LE) and the declaration
+// ("UTF-32") disagree.  Both UTF-32 marks are told from the UTF-16 ones; "UTF-32" without a byte
+// order agrees with either, a name of one byte order with its own mark alone.
+TEST_F(Entities, Utf32ByteOrderMarksAreToldFromUtf16Ones) {
+  auto utf32 = [](const std::string &encoding, bool little) {
+    const std::string decl = encoding.empty() ? "" : "<?xml version=\"1.0\" encoding=\"" + encoding + "\"?>";
+    const std::u32string text = U"<!DOCTYPE a [<!ELEMENT a (#PCDATA)>]><a>\u00E9\U0001F600</a>";
+    std::string out = little ? std::string("\xFF\xFE\0\0", 4) : std::string("\0\0\xFE\xFF", 4);
+    auto put = [&](char32_t c) {
+      for (int i = 0; i < 4; ++i) out += static_cast<char>(c >> (little ? 8 * i : 8 * (3 - i)));
+    };
+    for (char c : decl) put(static_cast<unsigned char>(c));
+    for (char32_t c : text) put(c);
+    return out;
+  };
+  for (bool little : {true, false}) {
+    const char *own = little ? "UTF-32LE" : "UTF-32BE", *other = little ? "UTF-32BE" : "UTF-32LE";
+    for (const char *agreeing : {"UTF-32", "utf-32", own, "UCS-4", ""}) {
+      expectEveryParse(utf32(agreeing, little), "");
+      keltest::writeFile(allowed + "/doc.xml", utf32(agreeing, little));
+      EXPECT_EQ(extract(allowed + "/doc.xml", "/a", KEL_DOC_SERVER_FILE), "\xC3\xA9\xF0\x9F\x98\x80")
+          << agreeing << " " << msg;
+    }
+    const std::string mark = std::string("the byte-order mark of the document (") + own + ")";
+    for (const char *disagreeing : {other, "UTF-16", "UTF-8"})
+      expectEveryParse(utf32(disagreeing, little),
+                       mark + " and the encoding its declaration names (\"" + disagreeing + "\") disagree",
+                       // the parser's own refusal, given first by the readers that stop at its warnings
+                       "encoding '" + std::string(disagreeing) +
+                           "' from XML declaration or manually set contradicts the auto-sensed encoding");
+  }
+}
+
 }  // namespace
