@@ -35,9 +35,8 @@ enum class Type { KEL_EXTRACT_TYPES(KEL_TYPE_ENUM) };
 enum class Source { File, Clob, Varchar };
 
 struct TypeInfo {
-  int32_t scalarLimit;  // file and XMLVarchar sources, scalar form
-  int32_t tableLimit;   // file and XMLVarchar sources, table form
-  int32_t clobLimit;    // XMLCLOB sources
+  int32_t limit;        // bytes of an item with its terminator, whatever the source and form
+  bool trimmed;         // the limit counts the item without the XML white space around it
   bool tagged;          // the selected element with its markup
   size_t resultBytes;   // character results: the result buffer, terminator included
 };
@@ -45,9 +44,11 @@ struct TypeInfo {
 constexpr int32_t kClobLimit = 2000000000;
 
 const TypeInfo &infoOf(Type t) {
-  static constexpr TypeInfo kVarchar{4000, 4000, 4000, false, 4001}, kChar{254, 254, 254, false, 255},
-      kClob{kClobLimit, kClobLimit, kClobLimit, true, 0}, kDate{11, 11, 11, false, 11}, kTime{9, 9, 9, false, 9},
-      kTimestamp{27, 27, 27, false, 27}, kNumber{4000, 254, 254, false, 0};
+  // A number has the room of a VARCHAR in every form: the scalar form over a file or an
+  // XMLVarchar always had it, and the same text gives the same answer from every source.
+  static constexpr TypeInfo kVarchar{4000, false, false, 4001}, kChar{254, false, false, 255},
+      kClob{kClobLimit, false, true, 0}, kDate{11, true, false, 11}, kTime{9, true, false, 9},
+      kTimestamp{27, true, false, 27}, kNumber{4000, true, false, 0};
   switch (t) {
     case Type::Varchar: return kVarchar;
     case Type::Char: return kChar;
@@ -149,28 +150,50 @@ void storeResult(KelCallContext *ctx, Type type, const char *text, void *out, sh
   *outInd = 0;
 }
 
-// Reads the DTD of the with-DTD functions once per statement.  Returns false on failure.
+/*
+ * Reads the DTD argument of a with-DTD function at every call into sp->dtd (none for a NULL
+ * DTD): each row is read with its own DTD.  When the bytes are those of the last row's, the kept
+ * text stays, so the document memo, which keys on it, keeps its answers.  Returns false on
+ * failure (KELC004E, KELG002E or the locator's message), with no DTD kept.
+ */
 bool readDtd(const Call &c, udf_locator *dtd, const short *dtdInd) {
-  if (c.sp->dtd != nullptr || dtd == nullptr || isNull(dtdInd)) return true;
+  KelUdfScratch *sp = c.sp;
+  if (dtd == nullptr || isNull(dtdInd)) {
+    std::free(sp->dtd);
+    sp->dtd = nullptr;
+    return true;
+  }
   sqlint32 length = 0;
   int rc = sqludf_length(dtd, &length);
   if (rc != 0 || length < 0) {
     std::string code = std::to_string(rc);
-    kelSetMessage(c.sp->ctx, c.msg, KELC004E, code.c_str());
+    kelSetMessage(sp->ctx, c.msg, KELC004E, code.c_str());
     kelMessageState(KELC004E, c.sqlstate);
+    std::free(sp->dtd);
+    sp->dtd = nullptr;
     return false;
   }
-  c.sp->dtd = static_cast<char *>(std::malloc(static_cast<size_t>(length) + 1));
-  if (c.sp->dtd == nullptr) {
-    kelFail(c.sp->ctx, c.msg, c.sqlstate, KELG002E);
+  char *text = static_cast<char *>(std::malloc(static_cast<size_t>(length) + 1));
+  if (text == nullptr) {
+    std::free(sp->dtd);
+    sp->dtd = nullptr;
+    kelFail(sp->ctx, c.msg, c.sqlstate, KELG002E);
     return false;
   }
-  if (kel_locator2buf(c.sp->ctx, dtd, c.sp->dtd, length, c.sqlstate, c.msg) < 0) {
-    std::free(c.sp->dtd);
-    c.sp->dtd = nullptr;
+  if (kel_locator2buf(sp->ctx, dtd, text, length, c.sqlstate, c.msg) < 0) {
+    std::free(text);
+    std::free(sp->dtd);
+    sp->dtd = nullptr;
     return false;
   }
-  KEL_TRACE(c.sp->ctx, "rc =%d  dtd...: %.299s\n", rc, c.sp->dtd);
+  if (sp->dtd != nullptr && std::strlen(sp->dtd) == static_cast<size_t>(length) &&
+      std::memcmp(sp->dtd, text, static_cast<size_t>(length)) == 0) {
+    std::free(text);
+    return true;
+  }
+  std::free(sp->dtd);
+  sp->dtd = text;
+  KEL_TRACE(sp->ctx, "rc =%d  dtd...: %.299s\n", rc, sp->dtd);
   return true;
 }
 
@@ -255,10 +278,44 @@ bool copyItems(const char *const *items, KelExtractResult *out) {
   return true;
 }
 
-int32_t limitOf(const Kind &k) {
-  const TypeInfo &info = infoOf(k.type);
-  if (k.source == Source::Clob) return info.clobLimit;
-  return k.table ? info.tableLimit : info.scalarLimit;
+/*
+ * The size limit the reading applies to each item.  A type whose limit counts the item without
+ * the XML white space around it has its items read whole and measured by fitsLimit.
+ */
+int32_t readLimit(Type type) {
+  const TypeInfo &info = infoOf(type);
+  return info.trimmed ? kClobLimit : info.limit;
+}
+
+// The XML white space around an item of a trimmed type (a pretty-printed "\n  2005-06-05\n")
+// is no part of its value: it is taken away in place.
+void trimItem(Type type, char *text) {
+  if (!infoOf(type).trimmed) return;
+  size_t n = 0;
+  const char *begin = kelXmlSpaceTrimmed(text, &n);
+  std::memmove(text, begin, n);
+  text[n] = '\0';
+}
+
+// True when the item as its type reads it, with its terminator, is within the type's limit;
+// otherwise KELC013E with "38X39", as the reading gives for the other types.
+bool fitsLimit(const Call &c, Type type, const char *text) {
+  const TypeInfo &info = infoOf(type);
+  size_t n = 0;
+  if (info.trimmed) kelXmlSpaceTrimmed(text, &n);
+  if (!info.trimmed || n < static_cast<size_t>(info.limit)) return true;
+  kelFail(c.sp->ctx, c.msg, c.sqlstate, KELC013E);
+  return false;
+}
+
+// The opened table's items are all within the type's limit; otherwise it has no rows.
+void checkItems(const Call &c, Type type) {
+  if (!infoOf(type).trimmed) return;  // the reading measured them
+  for (char **item = c.sp->result.items; item != nullptr && *item != nullptr; ++item)
+    if (!fitsLimit(c, type, *item)) {
+      kelFreeExtractResult(&c.sp->result);
+      return;
+    }
 }
 
 void clearResult(Type type, void *out) {
@@ -280,20 +337,23 @@ void scalar(const Kind &k, const Call &c, void *doc, udf_locator *dtd, const cha
   if (sp->ctx == nullptr) return;  // the first call failed
   KEL_TRACE(sp->ctx, "codepage is %ld\n", static_cast<long>(sp->ctx->codePages->dbCodePage));
 
-  if (!(k.dtd && first && !readDtd(c, dtd, dtdInd)) && doc != nullptr && !isNull(docInd) && path != nullptr &&
+  if (!(k.dtd && !readDtd(c, dtd, dtdInd)) && doc != nullptr && !isNull(docInd) && path != nullptr &&
       !isNull(pathInd)) {
     Document d;
     if (prepareDocument(c, k.source, doc, &d)) {
       char *value = nullptr;
       const int tagged = infoOf(k.type).tagged ? 1 : 0;
       kelSetState(c.sqlstate, "00000");
-      const char *const *memo = memoItems(sp, d, tagged, path, limitOf(k));
+      const char *const *memo = memoItems(sp, d, tagged, path, readLimit(k.type));
       int rc = memo != nullptr ? kelSingleValue(sp->ctx, memo, path, &value, c.sqlstate, c.msg)
                                : extractOne(sp->extractor, sp->ctx, d.text, sp->dtd,
                                             sp->codePageFlag, sp->inMemoryFlag, tagged, path,
-                                            &value, limitOf(k), c.sqlstate, c.msg, d.length);
+                                            &value, readLimit(k.type), c.sqlstate, c.msg, d.length);
       if (rc == 0) {
-        storeResult(sp->ctx, k.type, value, out, outInd, c.sqlstate, c.msg);
+        if (fitsLimit(c, k.type, value)) {
+          trimItem(k.type, value);
+          storeResult(sp->ctx, k.type, value, out, outInd, c.sqlstate, c.msg);
+        }
         std::free(value);
       }
     }
@@ -327,23 +387,26 @@ void table(const Kind &k, const Call &c, void *doc, udf_locator *dtd, const char
       Document d;
       if (!prepareDocument(c, k.source, doc, &d)) return;
       const int tagged = infoOf(k.type).tagged ? 1 : 0;
-      if (const char *const *memo = memoItems(sp, d, tagged, path, limitOf(k))) {
+      if (const char *const *memo = memoItems(sp, d, tagged, path, readLimit(k.type))) {
         if (!copyItems(memo, &sp->result)) kelFail(sp->ctx, c.msg, c.sqlstate, KELG002E);
+        else checkItems(c, k.type);
         return;
       }
       // The record keeps its own message buffer; the function's message gets a copy.
       char *recordMsg = sp->result.msg;
       int rc = d.length != KEL_DOC_TERMINATED
                    ? sp->extractor->runBuffer(d.text, d.length, sp->dtd, sp->codePageFlag, tagged,
-                                              path, &sp->result, limitOf(k), c.sqlstate, recordMsg)
+                                              path, &sp->result, readLimit(k.type), c.sqlstate, recordMsg)
                    : sp->extractor->run(d.text, sp->dtd, sp->codePageFlag, sp->inMemoryFlag, tagged,
-                                        path, &sp->result, limitOf(k), c.sqlstate, recordMsg);
+                                        path, &sp->result, readLimit(k.type), c.sqlstate, recordMsg);
       sp->result.msg = recordMsg;
       KEL_TRACE(sp->ctx, "call extractAll() return rc=%d, sqlstate='%s'\n", rc, c.sqlstate);
       if (rc < 0) {
         std::snprintf(c.msg, SQLUDF_MSGTEXT_LEN + 1, "%s", recordMsg);
         kelFreeExtractResult(&sp->result);
+        return;
       }
+      checkItems(c, k.type);
       return;
     }
     case SQLUDF_TF_FETCH: {
@@ -354,9 +417,10 @@ void table(const Kind &k, const Call &c, void *doc, udf_locator *dtd, const char
         kelSetState(c.sqlstate, SQLUDF_STATE_EOT);
         return;
       }
-      const char *text = *sp->result.cursor++;
+      char *text = *sp->result.cursor++;
       kelSetState(c.sqlstate, "00000");
       if (*text == '\0') return;  // an empty occurrence is a NULL row
+      trimItem(k.type, text);
       storeResult(sp->ctx, k.type, text, out, outInd, c.sqlstate, c.msg);
       return;
     }

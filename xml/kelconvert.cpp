@@ -13,7 +13,9 @@
 
 namespace {
 
-constexpr size_t kMaxNumeral = 30;  // a text of 31 bytes or more is no number
+constexpr size_t kMaxNumeral = 30;  // a numeral of 31 bytes or more is no number
+
+bool isXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
 const char *skipSpaceAndSign(const char *p, bool *negative) {
   while (std::isspace(static_cast<unsigned char>(*p))) ++p;
@@ -24,24 +26,34 @@ const char *skipSpaceAndSign(const char *p, bool *negative) {
 
 }  // namespace
 
+const char *kelXmlSpaceTrimmed(const char *text, size_t *length) {
+  const char *end = text + std::strlen(text);
+  while (text < end && isXmlSpace(*text)) ++text;
+  while (end > text && isXmlSpace(end[-1])) --end;
+  *length = static_cast<size_t>(end - text);
+  return text;
+}
+
 double kelatof(const char *text, int *status) {
   *status = 0;
   const char point = std::localeconv()->decimal_point[0];
-  size_t len = std::strlen(text);
+  // XML white space around the number (an indented document puts newlines and tabs there) is
+  // no part of it: the numeral limit counts the bytes between.
+  size_t len = 0;
+  const char *begin = kelXmlSpaceTrimmed(text, &len);
   if (len > kMaxNumeral) {
     *status = -124;
     return 0;
   }
-  std::string s(text, len);
-  // XML white space around the number (an indented document puts tabs there too) reads as blanks.
-  for (char &c : s)
-    if (c == '\n' || c == '\t' || c == '\r') c = ' ';
-  while (s.size() > 1 && s.back() == ' ') s.pop_back();
+  std::string s(begin, len);
 
   size_t i = 0;
-  while (i < s.size() && s[i] == ' ') ++i;
   if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
-  while (i < s.size() && s[i] == '0') ++i;
+  bool digit = false;  // a digit was seen, zero or not
+  while (i < s.size() && s[i] == '0') {
+    ++i;
+    digit = true;
+  }
   int magnitude = -1;
   bool significant = false;  // a non-zero digit was seen
   bool inFraction = false;
@@ -54,6 +66,7 @@ double kelatof(const char *text, int *status) {
       }
       inFraction = true;
     } else if (c >= '0' && c <= '9') {
+      digit = true;
       if (!inFraction) {
         ++magnitude;
         significant = true;
@@ -77,10 +90,13 @@ double kelatof(const char *text, int *status) {
     if (s[j] == '+' || s[j] == '-') ++j;
     size_t digits = j;
     while (j < s.size() && s[j] >= '0' && s[j] <= '9') ++j;
-    bool hasDigits = j > digits;
-    while (j < s.size() && s[j] == ' ') ++j;
-    if (j != s.size() || !hasDigits) {
+    if (j != s.size() || j == digits) {
       *status = -141;
+      return 0;
+    }
+    // A mantissa without a digit ("e5", "-.e1") is no number; one of zeros is 0.
+    if (!digit) {
+      *status = -57;
       return 0;
     }
     if (!significant) return 0;

@@ -6,12 +6,20 @@
 #ifndef KEL_CONVERT_H
 #define KEL_CONVERT_H
 
+#include <cstddef>
 #include <cstdint>
 
 /*
- * The double a decimal text denotes.  *status 0 on success; -124 for a text of 31 bytes or
- * more, -141 for a character that does not belong to a number, -86 for a decimal exponent
- * below -79 or above 75, -57 when the text is not a number as a whole.
+ * The text without the XML white space (blank, tab, line feed, carriage return) around it:
+ * returns where it begins inside text and sets *length to its bytes.
+ */
+const char *kelXmlSpaceTrimmed(const char *text, size_t *length);
+
+/*
+ * The double a decimal text denotes; XML white space around it is skipped.  *status 0 on
+ * success; -124 for a numeral (the text without that white space) of 31 bytes or more, -141
+ * for a character that does not belong to a number, -86 for a decimal exponent below -79 or
+ * above 75, -57 when the text is not a number as a whole (also a mantissa without a digit).
  */
 double kelatof(const char *text, int *status);
 

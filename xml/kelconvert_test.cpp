@@ -57,6 +57,27 @@ TEST(KelAtof, XmlWhiteSpaceAroundTheNumberIsSkipped) {
   }
   kelatof("1\t5", &status);
   EXPECT_EQ(status, -141);
+  // The 30-byte numeral limit counts the number, not its indentation: a newline, 24 blanks,
+  // "12.50", a newline and 20 blanks (52 bytes) gave NULL while extractInteger read 12.
+  const std::string indented = "\n" + std::string(24, ' ') + "12.50\n" + std::string(20, ' ');
+  EXPECT_DOUBLE_EQ(kelatof(indented.c_str(), &status), 12.5);
+  EXPECT_EQ(status, 0);
+  kelatof((" " + std::string(31, '1') + " ").c_str(), &status);
+  EXPECT_EQ(status, -124);
+}
+
+// A mantissa without any digit followed by an exponent read as 0 ("e5", "-e5", ".e1", "E-3"
+// gave 0.0 while "e", "." and "1.5e" gave NULL); zeros before the exponent are still 0.
+TEST(KelAtof, AnExponentWithoutMantissaDigitsIsNoNumber) {
+  int status = 0;
+  for (const char *bad : {"e5", "-e5", ".e1", "E-3", "+.E0", " e5 "}) {
+    kelatof(bad, &status);
+    EXPECT_LT(status, 0) << bad;
+  }
+  for (const char *zero : {"0e5", "-0.e1", ".0E-3", "00e0"}) {
+    EXPECT_DOUBLE_EQ(kelatof(zero, &status), 0.0) << zero;
+    EXPECT_EQ(status, 0) << zero;
+  }
 }
 
 // A number beyond single precision's range was narrowed to an infinity, which extractReal

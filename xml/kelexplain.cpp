@@ -344,6 +344,12 @@ class ExplainHandler : public xercesc::DefaultHandler {
  * database code page cannot hold is given with "?" for each character beyond ASCII.
  */
 bool toDb(KelCallContext *ctx, std::u16string text, size_t maxBytes, std::string *out) {
+  // Every unit gives at least one byte: more than maxBytes units never fit.
+  if (text.size() > maxBytes) {
+    size_t keep = maxBytes;
+    if (keep > 0 && text[keep - 1] >= 0xD800 && text[keep - 1] <= 0xDBFF) --keep;
+    text.resize(keep);
+  }
   bool substituted = false;
   for (;;) {
     std::string bytes(text.size() * 4 + 4, '\0');
@@ -360,8 +366,10 @@ bool toDb(KelCallContext *ctx, std::u16string text, size_t maxBytes, std::string
       *out = std::move(bytes);
       return true;
     }
-    // Drop at least the excess in units (a unit gives at least one byte), whole pairs only.
-    size_t keep = text.size() - std::min(text.size(), std::max<size_t>(1, static_cast<size_t>(len) - maxBytes));
+    // Drop the units that surely hold the excess: a unit gives at most four bytes, so dropping
+    // a quarter of the excess in units (at least one) never cuts below the room; whole pairs only.
+    size_t excess = static_cast<size_t>(len) - maxBytes;
+    size_t keep = text.size() - std::min(text.size(), std::max<size_t>(1, excess / 4));
     if (keep > 0 && text[keep - 1] >= 0xD800 && text[keep - 1] <= 0xDBFF) --keep;
     text.resize(keep);
   }

@@ -128,6 +128,30 @@ TEST_F(Explain, AtMostOneHundredRows) {
   EXPECT_EQ(found.back().substr(found.back().find(' ', 6) + 1), path100 + "/@k | 100");
 }
 
+// FOUND_PATH and DETAIL are cut at a character to at most 1024 bytes: a path of two-byte
+// characters was cut to 373 bytes (the excess in bytes was dropped in UTF-16 units).
+TEST_F(Explain, LongTextsAreCutAtACharacterToTheRoom) {
+  for (const std::string name : {"ab", "\xC3\xA9\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80"}) {
+    std::string doc, full;
+    for (int i = 0; i < 400; ++i) {
+      doc += "<" + name + ">";
+      full += "/" + name;
+    }
+    doc += "<x/>";
+    full += "/x";
+    for (int i = 0; i < 400; ++i) doc += "</" + name + ">";
+    std::vector<KelExplainRow> out;
+    ASSERT_EQ(kelExplainPath(&ctx, doc.c_str(), KEL_DOC_TERMINATED, 0, 1, "//x", &out, state, msg), 0) << msg;
+    ASSERT_EQ(out.size(), 1u);
+    const std::string &found = out[0].foundPath;
+    // The longest prefix of whole characters within the room: no next character would fit.
+    size_t room = KEL_EXPLAIN_TEXT_BYTES;
+    while ((static_cast<unsigned char>(full[room]) & 0xC0) == 0x80) --room;
+    EXPECT_EQ(found.size(), room) << name;
+    EXPECT_TRUE(found == full.substr(0, room)) << name;
+  }
+}
+
 TEST_F(Explain, FailuresAreTheExtractionsOwn) {
   EXPECT_EQ(rows("<a/>", "a/b"), (V{"ERROR 38X09"}));
   EXPECT_STREQ(msg, "KELD002E  A syntax error occurred near position 1 in the search path.\n");

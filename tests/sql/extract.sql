@@ -25,6 +25,21 @@ VALUES extractReal(quarnxml.XMLVarchar('<a>0.25</a>'), '/a');
 -- A number beyond the range of REAL has no REAL value: NULL, as for any number out of range.
 VALUES extractReal(quarnxml.XMLVarchar('<a>1e39</a>'), '/a');
 VALUES extractSmallint(quarnxml.XMLVarchar('<a>70000</a>'), '/a');
+-- An indented number: the white space around it does not count towards the 30 bytes (12.5 as
+-- extractInteger reads 12); a mantissa without a digit is no number (NULL, as for 'e').
+VALUES (extractDouble(quarnxml.XMLVarchar('<a>
+                        12.50
+                    </a>'), '/a'), extractInteger(quarnxml.XMLVarchar('<a>
+                        12.50
+                    </a>'), '/a'));
+SELECT t.returnedReal FROM TABLE(extractReals(quarnxml.XMLCLOB('<a><r>e5</r><r>-e5</r><r>.e1</r><r>E-3</r><r>e</r><r>0e5</r></a>'), '/a/r')) AS t;
+-- A number has the same room in every form and source: 300 zeros then 7 is 7 everywhere (as a
+-- double it is NULL everywhere: a numeral of more than 30 bytes is no double).
+CREATE TABLE zeros (id INT, v quarnxml.XMLVarchar, c quarnxml.XMLCLOB);
+INSERT INTO zeros VALUES (1, quarnxml.XMLVarchar('<a>0000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000007</a>'), quarnxml.XMLCLOB('<a>0000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000007</a>'));
+SELECT extractInteger(v, '/a'), extractInteger(c, '/a'), extractDouble(c, '/a') FROM zeros;
+SELECT 'varchar', t.returnedInteger FROM zeros AS z, TABLE(extractIntegers(z.v, '/a')) AS t;
+SELECT 'clob', t.returnedSmallint FROM zeros AS z, TABLE(extractSmallints(z.c, '/a')) AS t;
 -- Dates, times, timestamps; a date text too long for the date limit (KELC013E).
 VALUES extractDate(quarnxml.XMLVarchar('<a>2005-06-05</a>'), '/a');
 VALUES extractDate(quarnxml.XMLVarchar('<a>2005-06-05T10:00</a>'), '/a');
@@ -37,6 +52,20 @@ VALUES extractTime(quarnxml.XMLVarchar('<a>25:99:99</a>'), '/a');
 VALUES extractTimestamp(quarnxml.XMLVarchar('<a>2005-13-45-99.99.99</a>'), '/a');
 VALUES extractDate(quarnxml.XMLVarchar('<a>2005-6-5</a>'), '/a');
 VALUES CASE WHEN extractDate(quarnxml.XMLVarchar('<a>2005-6-5</a>'), '/a') < DATE('2005-06-10') THEN 'before' ELSE 'after' END;
+-- XML white space around a date, time or timestamp is no part of it, in the size limit too
+-- (a pretty-printed date gave KELC013E); other text around it still exceeds the limit.
+VALUES (extractDate(quarnxml.XMLVarchar('<a> 2005-06-05</a>'), '/a'), extractTime(quarnxml.XMLCLOB('<a>	10.30.00 </a>'), '/a'), extractTimestamp(quarnxml.XMLVarchar('<a> 2005-06-05-10.30.00.000001 </a>'), '/a'));
+SELECT * FROM TABLE(extractDates(quarnxml.XMLCLOB('<dates>
+  <date>
+    2005-06-05
+  </date>
+  <date>2005-6-7 </date>
+</dates>'), '/dates/date')) AS t;
+SELECT * FROM TABLE(extractTimestamps(quarnxml.XMLVarchar('<a><t>
+ 2005-06-05-10.30.00
+</t></a>'), '/a/t')) AS t;
+VALUES extractDate(quarnxml.XMLVarchar('<a> 2005-06-05 x</a>'), '/a');
+SELECT * FROM TABLE(extractDates(quarnxml.XMLVarchar('<a><d> 2005-06-05 </d><d>2005-06-05 x</d></a>'), '/a/d')) AS t;
 SELECT returnedDate FROM TABLE(extractDates(quarnxml.XMLVarchar('<a><d>2005-6-5</d><d>hello</d></a>'), '/a/d')) AS t;
 -- Varchar: 3999 bytes pass, 4000 exceed the limit.
 VALUES LENGTH(extractVarchar(XMLCLOBFromFile('@DATA@/v3999.xml'), '/a'));
@@ -47,12 +76,24 @@ SELECT * FROM TABLE(extractClobs(quarnxml.XMLVarchar('<a><b>1</b><b><c/></b></a>
 -- The markup reads back as the element: TAB, LF and CR of an attribute and CR of text as references.
 VALUES HEX(CAST(extractClob(quarnxml.XMLVarchar('<a><b k="x&#10;y&#9;z">p&#13;q</b></a>'), '/a/b') AS VARCHAR(100)));
 VALUES HEX(extractVarchar(XMLVarchar(CAST(extractClob(quarnxml.XMLVarchar('<a><b k="x&#10;y&#9;z">p&#13;q</b></a>'), '/a/b') AS VARCHAR(100))), '/b/@k'));
--- With DTD: an entity only the DTD declares; the DTD argument of later rows is not read.
+-- With DTD: an entity only the DTD declares; every row is read with its own DTD, in the scalar
+-- and the table form (the first row's DTD was used for all), a NULL DTD is none for its row.
 CREATE TABLE dtds (id INT NOT NULL PRIMARY KEY, doc quarnxml.XMLVarchar, dtd quarnxml.XMLCLOB);
 INSERT INTO dtds VALUES (1, quarnxml.XMLVarchar('<!DOCTYPE a SYSTEM "x.dtd"><a>&who;</a>'), XMLCLOBFromFile('@DATA@/entity.dtd'));
 INSERT INTO dtds VALUES (2, quarnxml.XMLVarchar('<!DOCTYPE a SYSTEM "x.dtd"><a>&who; again</a>'), XMLCLOBFromFile('@DATA@/other.dtd'));
+INSERT INTO dtds VALUES (3, quarnxml.XMLVarchar('<!DOCTYPE a SYSTEM "x.dtd"><a>&who; too</a>'), XMLCLOBFromFile('@DATA@/other.dtd'));
+INSERT INTO dtds VALUES (4, quarnxml.XMLVarchar('<!DOCTYPE a SYSTEM "x.dtd"><a>last</a>'), quarnxml.XMLCLOB('<!ENTITY who "unused">'));
 SELECT id, extractVarcharWDTD(doc, dtd, '/a') FROM dtds ORDER BY id;
+SELECT d.id, t.* FROM dtds AS d, TABLE(extractVarcharsDTD(d.doc, d.dtd, '/a')) AS t ORDER BY d.id;
 SELECT id, extractVarchar(doc, '/a') FROM dtds ORDER BY id;
+CREATE TABLE dtdnull (id INT NOT NULL PRIMARY KEY, doc quarnxml.XMLVarchar, dtd quarnxml.XMLCLOB);
+INSERT INTO dtdnull VALUES (1, quarnxml.XMLVarchar('<!DOCTYPE a SYSTEM "x.dtd"><a>plain</a>'), NULL);
+INSERT INTO dtdnull VALUES (2, quarnxml.XMLVarchar('<!DOCTYPE a SYSTEM "x.dtd"><a>&who;</a>'), XMLCLOBFromFile('@DATA@/entity.dtd'));
+SELECT id, extractVarcharWDTD(doc, dtd, '/a') FROM dtdnull ORDER BY id;
+SELECT d.id, t.* FROM dtdnull AS d, TABLE(extractVarcharsDTD(d.doc, d.dtd, '/a')) AS t ORDER BY d.id;
+-- A NULL DTD after one that declares the entity: the entity is not declared for that row.
+INSERT INTO dtdnull VALUES (3, quarnxml.XMLVarchar('<!DOCTYPE a SYSTEM "x.dtd"><a>&who; left</a>'), NULL);
+SELECT id, extractVarcharWDTD(doc, dtd, '/a') FROM dtdnull ORDER BY id;
 -- Storage functions and their NULL rules.
 VALUES XMLCLOBFromFile(CAST(NULL AS VARCHAR(512)));
 VALUES XMLVarcharFromFile(CAST(NULL AS VARCHAR(512)));

@@ -35,7 +35,7 @@ VALUES (LENGTH(extractVarchar(XMLCLOBFromFile('@DATA@/v4000.xml'), '/a')));
 -- Clob: the selected element with its markup.
 VALUES (extractClob(quarnxml.XMLVarchar('<a><b x="1">t</b></a>'), '/a/b'));
 SELECT * FROM extractClobs(quarnxml.XMLVarchar('<a><b>1</b><b><c/></b></a>'), '/a/b') AS t;
--- With DTD: an entity only the DTD declares; the DTD argument of later rows is not read.
+-- With DTD: an entity only the DTD declares; every row is read with its own DTD.
 CREATE TABLE dtds (id INT NOT NULL PRIMARY KEY, doc quarnxml.XMLVarchar, dtd quarnxml.XMLCLOB);
 INSERT INTO dtds VALUES (1, quarnxml.XMLVarchar('<!DOCTYPE a SYSTEM "x.dtd"><a>&who;</a>'), XMLCLOBFromFile('@DATA@/entity.dtd'));
 INSERT INTO dtds VALUES (2, quarnxml.XMLVarchar('<!DOCTYPE a SYSTEM "x.dtd"><a>&who; again</a>'), XMLCLOBFromFile('@DATA@/other.dtd'));
