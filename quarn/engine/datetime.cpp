@@ -129,6 +129,8 @@ int readTimestamp(const std::vector<Piece> &p, size_t *at, DateTime *v) {
   rc = readTime(p, &k, v, true);
   if (rc != 0) return rc;
   if (k < p.size() && (isSep(p[k], '.') || isSep(p[k], ':')) && k + 1 < p.size() && isNumber(p[k + 1], 1, 12)) {
+    // 24:00:00 is the end of the day: no fraction after it, also one past the microseconds kept.
+    if (v->hour == 24 && p[k + 1].text.find_first_not_of('0') != std::string::npos) return kSqlDatetimeRange;
     std::string f = p[k + 1].text.substr(0, 6);
     f.resize(6, '0');
     v->micro = std::atoi(f.c_str());

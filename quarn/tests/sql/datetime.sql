@@ -78,3 +78,9 @@ SELECT '1' + D FROM DW;
 SELECT -D FROM DW;
 SELECT +T FROM DW;
 ROLLBACK;
+-- 24:00:00 ends the day: a timestamp may hold it with no fraction only (the fraction was taken,
+-- and adding nothing moved it to 00:00:00.000001 of the next day).
+VALUES TIMESTAMP('2005-06-05-24.00.00');
+VALUES TIMESTAMP('2005-06-05-24.00.00.000000');
+VALUES TIMESTAMP('2005-06-05-24.00.00.000001');
+VALUES TIMESTAMP('2005-06-05-24.00.00.0000001');
