@@ -761,10 +761,11 @@ std::string Translator::correlate(const std::string &source, const std::string &
     bool typed = shape->known && shape->types.size() == (cols.empty() ? shape->names.size() : cols.size());
     const std::vector<std::string> &names = cols.empty() ? shape->names : cols;
     item.known = typed || !cols.empty();
-    // Columns of one name: SQLite would rename all but the first ("K:1"), and * would show
-    // that name; each is reached by a name of its own and keeps its name as a result column.
+    // Columns of one name (of a derived table, or of a common table expression read here):
+    // SQLite would rename all but the first ("K:1"), and * would show that name; each is reached
+    // by a name of its own and keeps its name as a result column.
     std::vector<std::string> reals = names;
-    if (item.known && cols.empty() && derived && std::find(names.begin(), names.end(), "*") == names.end()) {
+    if (item.known && cols.empty() && std::find(names.begin(), names.end(), "*") == names.end()) {
       bool shared = false;
       for (size_t k = 0; k < names.size() && !shared; ++k)
         shared = std::find(names.begin() + static_cast<std::ptrdiff_t>(k) + 1, names.end(), names[k]) != names.end();

@@ -160,3 +160,10 @@ DROP TABLE QC;
 -- Scalar fullselects nested deeper than SQLite's parser takes are -101 (it was -901 with
 -- SQLite's "parser stack overflow").
 SELECT (SELECT (SELECT (SELECT (SELECT (SELECT (SELECT (SELECT (SELECT (SELECT 1 FROM N WHERE X = 1) FROM N WHERE X = 1) FROM N WHERE X = 1) FROM N WHERE X = 1) FROM N WHERE X = 1) FROM N WHERE X = 1) FROM N WHERE X = 1) FROM N WHERE X = 1) FROM N WHERE X = 1) FROM N WHERE X = 1;
+-- A common table expression's columns of one name keep it under * as a derived table's do
+-- (the heading was K K:1, SQLite's name for the second).
+CREATE TABLE wdup (k INT, v INT);
+INSERT INTO wdup VALUES (1, 2);
+WITH q AS (SELECT k, v AS k FROM wdup) SELECT * FROM q;
+WITH q AS (SELECT k, v AS k FROM wdup) SELECT x.*, y.* FROM q x, q y;
+DROP TABLE wdup;
