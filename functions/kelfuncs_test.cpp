@@ -140,6 +140,23 @@ class Functions : public ::testing::Test {
     ASSERT_EQ(sqloSetEnv(SQLE_REG_XML_READ_DIRS, (rw + ";" + ro).c_str()), 0);
     ASSERT_EQ(sqloSetEnv(SQLE_REG_XML_WRITE_DIRS, rw.c_str()), 0);
   }
+  // The test directory readable and writable, and a session connected to a new database db.
+  void connectWithFilesAllowed(const char *db) {
+    ASSERT_EQ(sqloSetEnv(SQLE_REG_XML_READ_DIRS, dir.str().c_str()), 0);
+    ASSERT_EQ(sqloSetEnv(SQLE_REG_XML_WRITE_DIRS, dir.str().c_str()), 0);
+    sqlca ca{};
+    ASSERT_EQ(quarn_create_database(db, &ca), 0);
+    ASSERT_EQ(quarn_connect(db, nullptr, nullptr, &ca), 0);
+  }
+  // extractVarchar reads "café" at /a of file.
+  void expectReadsCafe(const std::string &file) {
+    Statement extract("kelExtractVarchar");
+    char out[4001] = "";
+    extract.call2(SQLUDF_FIRST_CALL, file.c_str(), "/a", out);
+    EXPECT_STREQ(extract.state, "00000") << file << " " << extract.msg;
+    EXPECT_STREQ(out, "caf\xC3\xA9") << file;
+    extract.call2(SQLUDF_FINAL_CALL, nullptr, nullptr, out);
+  }
   keltest::TempDir dir;
   keltest::ScopedEnv env;
 };
@@ -334,11 +351,9 @@ TEST_F(Functions, StorageFunctionsAndTheirNullRules) {
 // saying UTF-16 did not parse (KELQ047E).  They now declare the encoding of what they write;
 // a document without a declaration, or with the matching one, is written byte for byte.
 TEST_F(Functions, WritersWithoutAnEncodingDeclareTheEncodingOfTheirBytes) {
-  ASSERT_EQ(sqloSetEnv(SQLE_REG_XML_READ_DIRS, dir.str().c_str()), 0);
-  ASSERT_EQ(sqloSetEnv(SQLE_REG_XML_WRITE_DIRS, dir.str().c_str()), 0);
+  connectWithFilesAllowed("FNWRITE");
+  if (HasFatalFailure()) return;
   sqlca ca{};
-  ASSERT_EQ(quarn_create_database("FNWRITE", &ca), 0);
-  ASSERT_EQ(quarn_connect("FNWRITE", nullptr, nullptr, &ca), 0);
   const std::string latin = dir.file("latin.xml"), wide = dir.file("wide.xml");
   keltest::writeFile(latin, "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a>caf\xE9</a>");
   std::string wideBytes = "\xFF\xFE";
@@ -390,12 +405,7 @@ TEST_F(Functions, WritersWithoutAnEncodingDeclareTheEncodingOfTheirBytes) {
 
     for (const std::string &file : {fromVarchar, fromClob}) {
       EXPECT_EQ(keltest::readFile(file), r.written) << file;
-      Statement extract("kelExtractVarchar");
-      char out[4001] = "";
-      extract.call2(SQLUDF_FIRST_CALL, file.c_str(), "/a", out);
-      EXPECT_STREQ(extract.state, "00000") << file << " " << extract.msg;
-      EXPECT_STREQ(out, "caf\xC3\xA9") << file;
-      extract.call2(SQLUDF_FINAL_CALL, nullptr, nullptr, out);
+      expectReadsCafe(file);
     }
   }
 
@@ -419,11 +429,8 @@ TEST_F(Functions, WritersWithoutAnEncodingDeclareTheEncodingOfTheirBytes) {
 // mojibake, while the writers wrote Latin-1 bytes without a declaration, which no parser reads.
 // Reading UTF-16LE kept the byte-order mark as the value's first character; UTF-16BE dropped it.
 TEST_F(Functions, FunctionsWithoutAnEncodingFollowTheFileAndDeclareWhatTheyWrite) {
-  ASSERT_EQ(sqloSetEnv(SQLE_REG_XML_READ_DIRS, dir.str().c_str()), 0);
-  ASSERT_EQ(sqloSetEnv(SQLE_REG_XML_WRITE_DIRS, dir.str().c_str()), 0);
-  sqlca ca{};
-  ASSERT_EQ(quarn_create_database("FNFOLLOW", &ca), 0);
-  ASSERT_EQ(quarn_connect("FNFOLLOW", nullptr, nullptr, &ca), 0);
+  connectWithFilesAllowed("FNFOLLOW");
+  if (HasFatalFailure()) return;
   const std::u32string text = U"<a>caf\u00E9\U0001F600</a>";
   const std::string utf8 = "<a>caf\xC3\xA9\xF0\x9F\x98\x80</a>";
   auto encode = [&](int width, bool little) {
@@ -505,7 +512,7 @@ TEST_F(Functions, FunctionsWithoutAnEncodingFollowTheFileAndDeclareWhatTheyWrite
   EXPECT_EQ(readBoth(nullptr, plain), "<a>caf\xC3\xA9</a>|<a>caf\xC3\xA9</a>");
   // The writers declare the locale's encoding of the bytes they write, or complete a declaration.
   char name[513];
-  for (const std::string doc : {std::string("<a>caf\xC3\xA9</a>"), std::string("<?xml version='1.0'?><a>caf\xC3\xA9</a>")}) {
+  for (const std::string &doc : {std::string("<a>caf\xC3\xA9</a>"), std::string("<?xml version='1.0'?><a>caf\xC3\xA9</a>")}) {
     const std::string fromVarchar = dir.file("v-latin.xml"), fromClob = dir.file("c-latin.xml");
     Statement write("kelContent_varchar2file");
     write.call2(SQLUDF_FIRST_CALL, doc.c_str(), fromVarchar.c_str(), name);
@@ -524,12 +531,7 @@ TEST_F(Functions, FunctionsWithoutAnEncodingFollowTheFileAndDeclareWhatTheyWrite
     const std::string version = doc[5] == ' ' ? "'1.0'" : "\"1.0\"";
     for (const std::string &file : {fromVarchar, fromClob}) {
       EXPECT_EQ(keltest::readFile(file), "<?xml version=" + version + " encoding=\"ISO-8859-1\"?><a>caf\xE9</a>") << file;
-      Statement extract("kelExtractVarchar");
-      char out[4001] = "";
-      extract.call2(SQLUDF_FIRST_CALL, file.c_str(), "/a", out);
-      EXPECT_STREQ(extract.state, "00000") << file << " " << extract.msg;
-      EXPECT_STREQ(out, "caf\xC3\xA9") << file;
-      extract.call2(SQLUDF_FINAL_CALL, nullptr, nullptr, out);
+      expectReadsCafe(file);
     }
   }
 }
