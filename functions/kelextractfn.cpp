@@ -35,7 +35,8 @@ enum class Type { KEL_EXTRACT_TYPES(KEL_TYPE_ENUM) };
 enum class Source { File, Clob, Varchar };
 
 struct TypeInfo {
-  int32_t limit;        // bytes of an item with its terminator, whatever the source and form
+  int32_t limit;        // bytes of an item with its terminator (a number's by the scalar form
+                        // over a file or an XMLVarchar: limitOf)
   bool trimmed;         // the limit counts the item without the XML white space around it
   bool tagged;          // the selected element with its markup
   size_t resultBytes;   // character results: the result buffer, terminator included
@@ -44,8 +45,6 @@ struct TypeInfo {
 constexpr int32_t kClobLimit = 2000000000;
 
 const TypeInfo &infoOf(Type t) {
-  // A number has the room of a VARCHAR in every form: the scalar form over a file or an
-  // XMLVarchar always had it, and the same text gives the same answer from every source.
   static constexpr TypeInfo kVarchar{4000, false, false, 4001}, kChar{254, false, false, 255},
       kClob{kClobLimit, false, true, 0}, kDate{11, true, false, 11}, kTime{9, true, false, 9},
       kTimestamp{27, true, false, 27}, kNumber{4000, true, false, 0};
@@ -297,22 +296,30 @@ void trimItem(Type type, char *text) {
   text[n] = '\0';
 }
 
-// True when the item as its type reads it, with its terminator, is within the type's limit;
+// The bytes an item of k may take with its terminator: a number has 4000 in the scalar form
+// over a file or an XMLVarchar and 254 in the table forms and from an XMLCLOB.
+int32_t limitOf(const Kind &k) {
+  const bool number = k.type == Type::Double || k.type == Type::Real || k.type == Type::Integer ||
+                      k.type == Type::Smallint;
+  return number && (k.table || k.source == Source::Clob) ? 254 : infoOf(k.type).limit;
+}
+
+// True when the item as its type reads it, with its terminator, is within the limit of k;
 // otherwise KELC013E with "38X39", as the reading gives for the other types.
-bool fitsLimit(const Call &c, Type type, const char *text) {
-  const TypeInfo &info = infoOf(type);
+bool fitsLimit(const Call &c, const Kind &k, const char *text) {
+  const TypeInfo &info = infoOf(k.type);
   size_t n = 0;
   if (info.trimmed) kelXmlSpaceTrimmed(text, &n);
-  if (!info.trimmed || n < static_cast<size_t>(info.limit)) return true;
+  if (!info.trimmed || n < static_cast<size_t>(limitOf(k))) return true;
   kelFail(c.sp->ctx, c.msg, c.sqlstate, KELC013E);
   return false;
 }
 
 // The opened table's items are all within the type's limit; otherwise it has no rows.
-void checkItems(const Call &c, Type type) {
-  if (!infoOf(type).trimmed) return;  // the reading measured them
+void checkItems(const Call &c, const Kind &k) {
+  if (!infoOf(k.type).trimmed) return;  // the reading measured them
   for (char **item = c.sp->result.items; item != nullptr && *item != nullptr; ++item)
-    if (!fitsLimit(c, type, *item)) {
+    if (!fitsLimit(c, k, *item)) {
       kelFreeExtractResult(&c.sp->result);
       return;
     }
@@ -350,7 +357,7 @@ void scalar(const Kind &k, const Call &c, void *doc, udf_locator *dtd, const cha
                                             sp->codePageFlag, sp->inMemoryFlag, tagged, path,
                                             &value, readLimit(k.type), c.sqlstate, c.msg, d.length);
       if (rc == 0) {
-        if (fitsLimit(c, k.type, value)) {
+        if (fitsLimit(c, k, value)) {
           trimItem(k.type, value);
           storeResult(sp->ctx, k.type, value, out, outInd, c.sqlstate, c.msg);
         }
@@ -389,7 +396,7 @@ void table(const Kind &k, const Call &c, void *doc, udf_locator *dtd, const char
       const int tagged = infoOf(k.type).tagged ? 1 : 0;
       if (const char *const *memo = memoItems(sp, d, tagged, path, readLimit(k.type))) {
         if (!copyItems(memo, &sp->result)) kelFail(sp->ctx, c.msg, c.sqlstate, KELG002E);
-        else checkItems(c, k.type);
+        else checkItems(c, k);
         return;
       }
       // The record keeps its own message buffer; the function's message gets a copy.
@@ -406,7 +413,7 @@ void table(const Kind &k, const Call &c, void *doc, udf_locator *dtd, const char
         kelFreeExtractResult(&sp->result);
         return;
       }
-      checkItems(c, k.type);
+      checkItems(c, k);
       return;
     }
     case SQLUDF_TF_FETCH: {
