@@ -6,8 +6,13 @@
 // Large-object sources and results are exercised through the engine's SQL tests; the writers
 // without an encoding argument get an XMLCLOB through a locator of a connected session.
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cstdarg>
 
 #include <csignal>
 #include <filesystem>
@@ -31,6 +36,31 @@
 // Allocations through operator new left before one fails (once); -1: none fails.  The
 // replacement below serves the whole process, the dlopened library included.
 std::atomic<long> gAllocsBeforeFailure{-1};
+
+// A name that another file takes the place of once it has been opened, before it is opened
+// again, as another process may do between two opens (gSwapName and gSwapReplacement: real
+// paths; null: nothing armed), and the count of opens of the name.  Set by the tests on the
+// main thread, read by the open below.
+const char *gSwapName = nullptr;
+const char *gSwapReplacement = nullptr;
+std::atomic<int> gSwapOpens{0};
+
+// open() of the whole process, the dlopened library included: the system's, and for the armed
+// name the swap behind its first open.  Declared by its symbol name, beside the header's open.
+extern "C" __attribute__((visibility("default"))) int kelTestOpen(const char *path, int flags, ...) __asm__("open");
+extern "C" int kelTestOpen(const char *path, int flags, ...) {
+  mode_t mode = 0;
+  if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) {
+    va_list args;
+    va_start(args, flags);
+    mode = static_cast<mode_t>(va_arg(args, unsigned int));
+    va_end(args);
+  }
+  const char *armed = gSwapName;
+  if (armed != nullptr && path != nullptr && std::strcmp(path, armed) == 0 && gSwapOpens++ == 1)
+    std::rename(gSwapReplacement, armed);
+  return static_cast<int>(::syscall(SYS_openat, AT_FDCWD, path, flags, mode));
+}
 
 namespace {
 
@@ -281,7 +311,19 @@ TEST_F(Functions, FilesAreReadOnlyFromAllowedDirectories) {
   fromFile.call1(SQLUDF_FIRST_CALL, file.c_str(), text.data());
   EXPECT_STREQ(fromFile.state, "00000");
   EXPECT_STREQ(text.data(), "<a><b>v</b></a>");
+  // An empty name names no file: refused as a missing file where the current directory is not
+  // allowed (it said KELC001E "not found", although that missing file says KELC002E).
+  ASSERT_FALSE(std::filesystem::current_path().string().rfind(dir.str(), 0) == 0);
+  for (const char *name : {"", "kel-missing-here.xml"}) {
+    fromFile.call1(SQLUDF_NORMAL_CALL, name, text.data());
+    EXPECT_STREQ(fromFile.state, "38X02") << "'" << name << "'";
+    EXPECT_STREQ(fromFile.msg, "KELC002E  Unable to read file.") << "'" << name << "'";
+  }
   fromFile.call1(SQLUDF_FINAL_CALL, nullptr, text.data());
+  Statement extract("kelExtractVarchar");
+  extract.call2(SQLUDF_FIRST_CALL, "", "/a/b", out);
+  EXPECT_STREQ(extract.state, "38X02");
+  extract.call2(SQLUDF_FINAL_CALL, nullptr, nullptr, out);
 }
 
 TEST_F(Functions, StorageFunctionsAndTheirNullRules) {
@@ -533,6 +575,67 @@ TEST_F(Functions, FunctionsWithoutAnEncodingFollowTheFileAndDeclareWhatTheyWrite
       EXPECT_EQ(keltest::readFile(file), "<?xml version=" + version + " encoding=\"ISO-8859-1\"?><a>caf\xE9</a>") << file;
       expectReadsCafe(file);
     }
+  }
+}
+
+// XMLVarcharFromFile and XMLCLOBFromFile without an encoding argument opened the file once to
+// look at its first bytes and again to read it: a file put in the name's place in between was
+// read in the encoding the first one named (UTF-8 bytes as UTF-16LE, UTF-16 bytes as UTF-8).
+// Each read now opens the file once, and the bytes it reads name their encoding.
+TEST_F(Functions, ReadsWithoutAnEncodingOpenTheFileOnceAndFollowTheBytesRead) {
+  connectWithFilesAllowed("FNONCE");
+  if (HasFatalFailure()) return;
+  const std::string cafe = "<a>caf\xC3\xA9</a>";
+  const std::string cafe16("\xFF\xFE<\0a\0>\0c\0a\0f\0\xE9\0<\0/\0a\0>\0", 24);
+  const struct {
+    std::string opened, replacement;
+  } swaps[] = {{cafe16, "<?xml version=\"1.0\" encoding=\"UTF-8\"?><b>xy</b>"},
+               {cafe, std::string("\xFF\xFE<\0b\0/\0>\0", 10)}};
+  const std::string file = std::filesystem::weakly_canonical(dir.path() / "swapped.xml").string();
+  const std::string next = file + ".next";
+  // Reads file through entry; a second open of the name finds the replacement there.
+  auto readSwapped = [&](const char *entry, const std::string &opened, const std::string &replacement) {
+    keltest::writeFile(file, opened);
+    keltest::writeFile(next, replacement);
+    gSwapOpens = 0;
+    gSwapReplacement = next.c_str();
+    gSwapName = file.c_str();
+    std::string value = "NULL", state;
+    Statement read(entry);
+    if (std::strcmp(entry, "kelVarChar") == 0) {
+      std::vector<char> text(32673);
+      read.call1(SQLUDF_FIRST_CALL, file.c_str(), text.data());
+      state = read.state;
+      if (read.ind == 0) value = text.data();
+      read.call1(SQLUDF_FINAL_CALL, nullptr, text.data());
+    } else {
+      udf_locator loc{};
+      read.call1(SQLUDF_FIRST_CALL, file.c_str(), &loc);
+      state = read.state;
+      sqlint32 length = 0, got = 0;
+      if (read.ind == 0 && sqludf_length(&loc, &length) == 0) {
+        value.assign(static_cast<size_t>(length), '\0');
+        if (length > 0) sqludf_substr(&loc, 1, length, reinterpret_cast<unsigned char *>(value.data()), &got);
+      }
+      read.call1(SQLUDF_FINAL_CALL, nullptr, &loc);
+    }
+    gSwapName = nullptr;
+    EXPECT_EQ(gSwapOpens.load(), 1) << entry;
+    return state + " " + value;
+  };
+  for (const auto &swap : swaps)
+    for (const char *entry : {"kelVarChar", "kelCLOB"})
+      EXPECT_EQ(readSwapped(entry, swap.opened, swap.replacement), "00000 " + cafe) << entry;
+  std::filesystem::remove(next);
+  // An encoding the bytes name that no converter reads is refused with its name.
+  keltest::writeFile(file, "<?xml version=\"1.0\" encoding=\"no-such-charset\"?><a/>");
+  for (const char *entry : {"kelVarChar", "kelCLOB"}) {
+    Statement read(entry);
+    std::vector<char> out(32673);
+    read.call1(SQLUDF_FIRST_CALL, file.c_str(), out.data());
+    EXPECT_STREQ(read.state, "38X38") << entry;
+    EXPECT_STREQ(read.msg, "KELG008E  Locale no-such-charset is not supported.") << entry;
+    read.call1(SQLUDF_FINAL_CALL, nullptr, out.data());
   }
 }
 

@@ -70,11 +70,17 @@ void storageCall(sqludf_scratchpad *scratchpad, const sqlint32 *callType, const 
  * of the call's own for the life of the object.  Read in the application code page, such a file
  * became another document: a UTF-16 one substitution characters and zero bytes, a UTF-8 one
  * under a Latin-1 locale mojibake under a declaration still saying UTF-8.
+ *
+ * Following (follow true), the object inspects the file the reader opens (KelReadFileInspector)
+ * and sets the code pages up before the reader converts a byte: the encoding is the one of the
+ * bytes that are read.  Looking at the file by a first open of its own read a file replaced in
+ * between in the encoding of the other one.
  */
-class FileEncoding {
+class FileEncoding : public KelReadFileInspector {
  public:
-  explicit FileEncoding(KelCallContext *ctx) : ctx_(ctx), own_(ctx->codePages) {}
-  ~FileEncoding() {
+  FileEncoding(KelCallContext *ctx, const char *fileName, bool follow)
+      : ctx_(ctx), own_(ctx->codePages), fileName_(fileName), follow_(follow) {}
+  ~FileEncoding() override {
     if (ctx_->codePages == own_) return;
     KelCodePages *cp = ctx_->codePages;
     if (cp->dbConverter != nullptr) ucnv_close(cp->dbConverter);
@@ -82,33 +88,38 @@ class FileEncoding {
     std::free(cp);
     ctx_->codePages = own_;
   }
-  FileEncoding(const FileEncoding &) = delete;
-  FileEncoding &operator=(const FileEncoding &) = delete;
 
-  // Sets up the code pages fileName's first bytes ask for.  A file that cannot be opened keeps
-  // the call's own: the read that follows opens it again and reports why.  Returns 0; -1 with
-  // KELG008E (the encoding's name) and "38X38" when no converter reads the encoding named.
-  int follow(const char *fileName, char *sqlstate, char *msg) {
-    KelReadFile file;
-    char state[6] = "";
-    int msgNo = 0;
-    if (file.open(ctx_, fileName, true, state, &msgNo) < 0) return 0;
+  // Sets up the code pages the opened file's first bytes ask for; only the first file opened is
+  // looked at.  Returns 0; -1 with KELG008E and "38X38" when no converter reads the encoding
+  // named (refused() then gives its name) or KELG002E when memory runs out.
+  int inspect(KelReadFile &file, char *sqlstate, int *msgNo) override {
+    if (!follow_) return 0;
+    follow_ = false;
     char head[KEL_DECLARATION_BYTES];
-    int64_t got = file.read(head, sizeof head);
-    char name[KEL_MAX_LOCALE_NAME];
-    if (got <= 0 || kelEncodingOfFile(ctx_, head, static_cast<int32_t>(got), name, sizeof name) == 0) return 0;
-    KEL_TRACE(ctx_, "file %s read as %s\n", fileName, name);
+    int64_t got = file.readAt(head, sizeof head, 0);
+    if (got <= 0 || kelEncodingOfFile(ctx_, head, static_cast<int32_t>(got), name_, sizeof name_) == 0) return 0;
+    KEL_TRACE(ctx_, "file %s read as %s\n", fileName_, name_);
     auto *cp = static_cast<KelCodePages *>(std::calloc(1, sizeof(KelCodePages)));
-    if (cp == nullptr) return kelFail(ctx_, msg, sqlstate, KELG002E);
+    if (cp == nullptr) return kelFailNumber(msgNo, sqlstate, KELG002E);
     ctx_->codePages = cp;
     const KelCodePageRequest request{KEL_CP_FUNCTION_MODE, own_->dbCodePage, nullptr};
-    if (initICU(ctx_, KEL_CP_FUNCTION_MODE, &request, name) != 0) return kelFail(ctx_, msg, sqlstate, KELG008E, name);
+    if (initICU(ctx_, KEL_CP_FUNCTION_MODE, &request, name_) != 0) {
+      refused_ = true;
+      return kelFailNumber(msgNo, sqlstate, KELG008E);
+    }
     return 0;
   }
+
+  // The encoding named that no converter reads, when the read failed for it; else null.
+  const char *refused() const { return refused_ ? name_ : nullptr; }
 
  private:
   KelCallContext *ctx_;
   KelCodePages *own_;
+  const char *fileName_;
+  bool follow_;
+  bool refused_ = false;
+  char name_[KEL_MAX_LOCALE_NAME] = "";
 };
 
 // The bytes of a byte-order mark (U+FEFF) in a UTF-8 database at the start of a value read,
@@ -128,10 +139,13 @@ void varcharFromFile(const char *fileName, const short *fileInd, bool followFile
     return;
   }
   kelSetState(sqlstate, "00000");
-  FileEncoding encoding(sp->ctx);
-  if (followFile && encoding.follow(fileName, sqlstate, msg) < 0) return;
+  FileEncoding encoding(sp->ctx, fileName, followFile);
   int32_t length = 0;
-  if (kel_file2varchar(sp->ctx, fileName, out, KEL_MAX_VARCHAR_FILE + 1, sqlstate, msg, &length, true) != 0) return;
+  if (kel_file2varchar(sp->ctx, fileName, out, KEL_MAX_VARCHAR_FILE + 1, sqlstate, msg, &length, true) != 0) {
+    // The reader formatted the entry without the encoding's name.
+    if (const char *name = encoding.refused()) kelFail(sp->ctx, msg, sqlstate, KELG008E, name);
+    return;
+  }
   if (size_t mark = leadingMark(sp->ctx, out, static_cast<size_t>(length))) {
     std::memmove(out, out + mark, static_cast<size_t>(length) - mark);
     out[length - mark] = '\0';
@@ -170,8 +184,7 @@ void clobFromFile(const char *fileName, const short *fileInd, bool nullIsError, 
     return;
   }
   kelSetState(sqlstate, "00000");
-  FileEncoding encoding(sp->ctx);
-  if (followFile && encoding.follow(fileName, sqlstate, msg) < 0) return;
+  FileEncoding encoding(sp->ctx, fileName, followFile);
   udf_locator *loc = nullptr;
   int msgNo = 0;
   int rc = kel_file2locator(sp->ctx, fileName, &loc, sqlstate, &msgNo, true);
@@ -180,6 +193,10 @@ void clobFromFile(const char *fileName, const short *fileInd, bool nullIsError, 
   if (rc == 0) {
     *out = *loc;
     *outInd = 0;
+    return;
+  }
+  if (const char *name = encoding.refused()) {
+    kelFail(sp->ctx, msg, sqlstate, KELG008E, name);
     return;
   }
   std::string code = std::to_string(rc);

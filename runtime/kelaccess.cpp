@@ -195,6 +195,9 @@ KelReadFile::~KelReadFile() {
 
 namespace {
 
+// The innermost inspector alive on this thread, or null.
+thread_local KelReadFileInspector *innermostInspector = nullptr;
+
 // The message for a name that could not be opened (errno err); abs, when the directories are
 // checked: outside the allowed directories a missing file reads as refused, so nothing is told
 // about files the caller may not read.
@@ -211,6 +214,9 @@ int KelReadFile::open(KelCallContext *ctx, const char *fileName, bool checkDirs,
   fd_ = -1;
   size_ = 0;
   realPath_.clear();
+  // An empty name is no file anywhere: refused as one outside the allowed directories is, so
+  // that XMLFile('') says what XMLFile('missing.xml') says where the directory is not allowed.
+  if (fileName != nullptr && fileName[0] == '\0') return kelFailNumber(msgNo, sqlstate, KELC002E);
   char abs[KEL_MAX_PATH + 1];
   if (fileName == nullptr || kelGetAbsPath(ctx, fileName, abs) != 0)
     return kelFailNumber(msgNo, sqlstate, KELC001E);
@@ -260,6 +266,13 @@ int KelReadFile::open(KelCallContext *ctx, const char *fileName, bool checkDirs,
   if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
   fd_ = fd;
   size_ = static_cast<int64_t>(st.st_size);
+  if (innermostInspector != nullptr && innermostInspector->inspect(*this, sqlstate, msgNo) < 0) {
+    ::close(fd_);
+    fd_ = -1;
+    size_ = 0;
+    realPath_.clear();
+    return -1;
+  }
   return 0;
 }
 
@@ -282,11 +295,28 @@ bool KelReadFile::readAll(void *dest, size_t n) {
   return true;
 }
 
+int64_t KelReadFile::readAt(void *dest, size_t n, int64_t offset) {
+  auto *p = static_cast<char *>(dest);
+  size_t done = 0;
+  while (done < n) {
+    ssize_t got = ::pread(fd_, p + done, n - done, static_cast<off_t>(offset) + static_cast<off_t>(done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return -1;
+    if (got == 0) break;
+    done += static_cast<size_t>(got);
+  }
+  return static_cast<int64_t>(done);
+}
+
 int KelReadFile::release() {
   int fd = fd_;
   fd_ = -1;
   return fd;
 }
+
+KelReadFileInspector::KelReadFileInspector() : outer_(innermostInspector) { innermostInspector = this; }
+
+KelReadFileInspector::~KelReadFileInspector() { innermostInspector = outer_; }
 
 // ---------------------------------------------------------------------------------------------
 

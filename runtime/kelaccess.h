@@ -61,6 +61,8 @@ class KelReadFile {
    * file must lie in an allowed read directory.  Returns 0; -1 with *msgNo and sqlstate set:
    * KELC001E/"38X01" no such file (in an allowed directory, when checked), KELC002E/"38X02" not
    * allowed, not a regular file (directory, FIFO, device), KELC000E/"38X00" cannot be opened.
+   * An empty name names no file and is KELC002E/"38X02", as a file outside the allowed
+   * directories is.  With a KelReadFileInspector alive on the thread, also what it returns.
    */
   int open(KelCallContext *ctx, const char *fileName, bool checkDirs, char *sqlstate, int *msgNo);
 
@@ -72,6 +74,9 @@ class KelReadFile {
   int64_t read(void *dest, size_t n);
   // Reads exactly n bytes; false on an error or an early end.
   bool readAll(void *dest, size_t n);
+  // Reads up to n bytes from offset without moving the read position; returns the count (less
+  // than n only at the end), -1 on an error.
+  int64_t readAt(void *dest, size_t n, int64_t offset);
   // Gives up the descriptor to the caller (who closes it).
   int release();
 
@@ -79,6 +84,34 @@ class KelReadFile {
   int fd_ = -1;
   int64_t size_ = 0;
   std::string realPath_;
+};
+
+/*
+ * Shows the files KelReadFile opens on this thread to the caller of a reader that opens the file
+ * itself (kel_file2varchar, kel_file2locator), for a decision taken on the very file that is
+ * read, such as the encoding its first bytes name: a name given to another file in between
+ * cannot change what is read.  While the object lives, open() calls inspect() once the file is
+ * opened and checked, before it returns; objects nest, and the innermost alone is asked.
+ * Create and destroy it on the same thread, in scope order.  Not copyable.
+ */
+class KelReadFileInspector {
+ public:
+  KelReadFileInspector();
+  virtual ~KelReadFileInspector();
+  KelReadFileInspector(const KelReadFileInspector &) = delete;
+  KelReadFileInspector &operator=(const KelReadFileInspector &) = delete;
+
+  /*
+   * file is open at its start (read it with readAt to leave it there).  Returns 0; -1 with
+   * *msgNo and sqlstate set, and open() then closes the file and fails with them.  A reader
+   * that formats the message gives an entry with an argument an empty one (kel_file2varchar):
+   * the inspector's owner formats it again with what it knows.
+   */
+  virtual int inspect(KelReadFile &file, char *sqlstate, int *msgNo) = 0;
+
+ private:
+  friend class KelReadFile;
+  KelReadFileInspector *outer_;
 };
 
 /*

@@ -27,9 +27,11 @@
 
 namespace {
 
-// Formats catalogue entry msgNo (no arguments) and its SQLSTATE.
+// Formats catalogue entry msgNo and its SQLSTATE.  An entry with an argument, such as one a
+// KelReadFileInspector failed an open with, gets an empty one: its caller knows the argument
+// and formats the entry again.
 int failWith(KelCallContext *ctx, char *msg, char *sqlstate, int msgNo) {
-  kelFail(ctx, msg, sqlstate, msgNo);
+  kelFail(ctx, msg, sqlstate, msgNo, "");
   return -1;
 }
 
