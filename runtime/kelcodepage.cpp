@@ -842,14 +842,21 @@ int32_t kelUpperCase(KelCallContext *ctx, const char *str, char *out, int32_t ca
   return KEL_wcstombsFunction(ctx, out, upper.c_str(), capacity);
 }
 
-int32_t kelConvBufferQuarnToAppEncoding(KelCallContext *ctx, const char *doc, int32_t length,
-                                        char *out, int32_t outCap, char *msg, char *sqlstate) {
-  if (!haveConverters(ctx)) return noConverters(ctx, msg, sqlstate, nullptr);
-  KelCodePages *cp = ctx->codePages;
+namespace {
+
+/*
+ * Converts the XML document doc (length bytes read with from) with to, whose code page is
+ * toCodePage, and rewrites its XML declaration to name to's encoding: the work of
+ * kelConvBufferQuarnToAppEncoding (results and failures as it has them) for any pair of
+ * converters.
+ */
+int32_t convertNamingEncoding(KelCallContext *ctx, UConverter *from, UConverter *to,
+                              int32_t toCodePage, const char *doc, int32_t length, char *out,
+                              int32_t outCap, char *msg, char *sqlstate) {
   UErrorCode nameErr = U_ZERO_ERROR;
-  const char *convName = ucnv_getName(cp->appConverter, &nameErr);
+  const char *convName = ucnv_getName(to, &nameErr);
   // A file no parser can begin to read is refused as the encoding name that asked for it.
-  if (!parserDetects(cp->appConverter)) {
+  if (!parserDetects(to)) {
     KEL_TRACE(ctx, "a parser cannot detect the encoding %s\n", convName);
     kelFail(ctx, msg, sqlstate, KELG008E, convName);
     return -1;
@@ -857,7 +864,7 @@ int32_t kelConvBufferQuarnToAppEncoding(KelCallContext *ctx, const char *doc, in
   std::u16string text;
   UErrorCode err = U_ZERO_ERROR;
   if (doc == nullptr || length < 0) length = 0;
-  if (!toUtf16(cp->dbConverter, doc, length, &text, &err)) {
+  if (!toUtf16(from, doc, length, &text, &err)) {
     icuFailure(ctx, msg, sqlstate, err);
     return -1;
   }
@@ -877,7 +884,7 @@ int32_t kelConvBufferQuarnToAppEncoding(KelCallContext *ctx, const char *doc, in
   // page, else the converter's own name (which ICU, at least, reads back).
   const char *encoding = convName;
   for (const char *candidate : {standardName(convName, "MIME"), standardName(convName, "IANA"),
-                                tableName(cp->appCodePage)}) {
+                                tableName(toCodePage)}) {
     if (isEncodingName(candidate)) {
       encoding = candidate;
       break;
@@ -901,19 +908,19 @@ int32_t kelConvBufferQuarnToAppEncoding(KelCallContext *ctx, const char *doc, in
   }
 
   int32_t bomLen = 0;
-  if (cp->appCodePage == KEL_CP_UTF16) {
+  if (toCodePage == KEL_CP_UTF16) {
     if (outCap < 2) {
       icuFailure(ctx, msg, sqlstate, U_BUFFER_OVERFLOW_ERROR);
       return -1;
     }
-    bool bigEndian = ucnv_getType(cp->appConverter) == UCNV_UTF16_BigEndian;
+    bool bigEndian = ucnv_getType(to) == UCNV_UTF16_BigEndian;
     out[0] = static_cast<char>(bigEndian ? 0xFE : 0xFF);
     out[1] = static_cast<char>(bigEndian ? 0xFF : 0xFE);
     bomLen = 2;
   }
   // One conversion for the whole text, so a stateful converter (or one that writes its own
   // byte-order mark) sees it as one document.
-  int32_t n = fromUtf16(cp->appConverter, result, out + bomLen, outCap - bomLen, &err);
+  int32_t n = fromUtf16(to, result, out + bomLen, outCap - bomLen, &err);
   if (U_FAILURE(err)) {
     KEL_TRACE(ctx, "output of %d bytes too small for the converted document of %d\n", outCap,
               n + bomLen);
@@ -921,6 +928,16 @@ int32_t kelConvBufferQuarnToAppEncoding(KelCallContext *ctx, const char *doc, in
     return -1;
   }
   return n + bomLen;
+}
+
+}  // namespace
+
+int32_t kelConvBufferQuarnToAppEncoding(KelCallContext *ctx, const char *doc, int32_t length,
+                                        char *out, int32_t outCap, char *msg, char *sqlstate) {
+  if (!haveConverters(ctx)) return noConverters(ctx, msg, sqlstate, nullptr);
+  KelCodePages *cp = ctx->codePages;
+  return convertNamingEncoding(ctx, cp->dbConverter, cp->appConverter, cp->appCodePage, doc,
+                               length, out, outCap, msg, sqlstate);
 }
 
 namespace {
@@ -1006,6 +1023,25 @@ int32_t kelEncodingOfFile(KelCallContext *ctx, const char *head, int32_t n, char
   std::memcpy(name, found.data(), found.size());
   name[found.size()] = '\0';
   return static_cast<int32_t>(found.size());
+}
+
+int32_t kelConvFileBufferToQuarn(KelCallContext *ctx, const char *bytes, int32_t n, char *out,
+                                 int32_t outCap, char *msg, char *sqlstate) {
+  if (!haveConverters(ctx)) return noConverters(ctx, msg, sqlstate, nullptr);
+  char name[KEL_MAX_LOCALE_NAME];
+  if (kelEncodingOfFile(ctx, bytes, n, name, sizeof name) == 0) return 0;
+  KEL_TRACE(ctx, "file read as %s\n", name);
+  // The name is opened as initICU opens a locale's, so a file reads as XMLVarcharFromFile
+  // reads it.
+  UErrorCode err = U_ZERO_ERROR;
+  ConverterPtr fileConverter(openLocaleConverter(name, &err));
+  if (fileConverter == nullptr || U_FAILURE(err)) {
+    kelFail(ctx, msg, sqlstate, KELG008E, name);
+    return -1;
+  }
+  KelCodePages *cp = ctx->codePages;
+  return convertNamingEncoding(ctx, fileConverter.get(), cp->dbConverter, cp->dbCodePage, bytes,
+                               n, out, outCap, msg, sqlstate);
 }
 
 bool kelIsSpecialMbcsCodePage(int32_t codePage) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "kelcli.h"
+#include "kelcodepage.h"
 #include "kelfile.h"
 #include "keladmcmd.h"
 #include "kelmsg.h"
@@ -166,9 +167,12 @@ int checkEnabled(KelCallContext *ctx, KeladmPlatform platform, bool disabling) {
   return 0;
 }
 
-// Reads the DAD file into arg (a large object of at most KELADM_MAX_DAD bytes).  Returns 0, or
-// the return code of the message printed.
-int readDad(const char *fileName, Arg *arg) {
+// Reads the DAD file into arg (a large object of at most KELADM_MAX_DAD bytes).  A file whose
+// byte-order mark or XML declaration names an encoding other than the command's code page is
+// converted to the database code page, its declaration naming that (the bytes read are
+// converted: the file is opened once); without a context the bytes are passed as read.
+// Returns 0, or the return code of the message printed.
+int readDad(KelCallContext *ctx, const char *fileName, Arg *arg) {
   struct stat st {};
   if (::stat(fileName, &st) != 0) {
     kelPrintMessage(nullptr, KELG000E, fileName);
@@ -184,6 +188,20 @@ int readDad(const char *fileName, Arg *arg) {
     kelPrintMessage(nullptr, msgNo);
     return kelMessageState(msgNo, sqlstate);
   }
+  if (ctx == nullptr) return 0;
+  std::vector<char> text(static_cast<size_t>(KELADM_MAX_DAD), '\0');
+  char msg[KEL_MSG_BUFFER + 1] = "";
+  int32_t n = kelConvFileBufferToQuarn(ctx, arg->data.data(), static_cast<int32_t>(arg->lobLength), text.data(),
+                                       KELADM_MAX_DAD, msg, sqlstate);
+  if (n < 0) {
+    std::fputs(msg, stderr);
+    int32_t rc = 0;
+    return kelStateToCode(ctx, &rc, sqlstate);
+  }
+  if (n > 0) {
+    arg->data = std::move(text);
+    arg->lobLength = static_cast<sqluint32>(n);
+  }
   return 0;
 }
 
@@ -195,7 +213,7 @@ struct Call {
   const char *beforeArg = nullptr;
 };
 
-int buildCall(const KeladmCommand &cmd, Call *call) {
+int buildCall(KelCallContext *ctx, const KeladmCommand &cmd, Call *call) {
   std::vector<Arg> &a = call->args;
   a.push_back(stringArg(cmd.dbName));
   switch (cmd.word) {
@@ -220,7 +238,7 @@ int buildCall(const KeladmCommand &cmd, Call *call) {
       a.push_back(stringArg(cmd.tableName));
       a.push_back(stringArg(cmd.columnName));
       Arg dad;
-      int rc = readDad(cmd.dadFile, &dad);
+      int rc = readDad(ctx, cmd.dadFile, &dad);
       if (rc != 0) return rc;
       a.push_back(std::move(dad));
       a.push_back(stringArg(cmd.tableSpace));
@@ -241,7 +259,7 @@ int buildCall(const KeladmCommand &cmd, Call *call) {
       call->beforeArg = cmd.columnName;
       a.push_back(stringArg(cmd.columnName));
       Arg dad;
-      int rc = readDad(cmd.dadFile, &dad);
+      int rc = readDad(ctx, cmd.dadFile, &dad);
       if (rc != 0) return rc;
       a.push_back(std::move(dad));
       a.push_back(stringArg(cmd.tableSpace));
@@ -457,7 +475,7 @@ int runConnected(const KeladmCommand &cmd, const char *word, KeladmPlatform plat
     rc = verifyColumn(ctx, context.why(), cmd);
   } else if (rc == 0) {
     Call call;
-    rc = buildCall(cmd, &call);
+    rc = buildCall(ctx, cmd, &call);
     if (rc == 0) rc = callProcedure(ctx, &call);
   }
   KEL_TRACE(ctx, "exit status %d\n", rc);

@@ -362,6 +362,72 @@ TEST_F(Keladm, CollectionRoundTrip) {
   EXPECT_FALSE(shows("SELECT 'COLL:' || COL_NAME FROM QUARNXML.XML_USAGE", "COLL:orders"));
 }
 
+// The bytes of text (code points) in UTF-16 or UTF-32 (unitBytes 2 or 4) of either byte order,
+// behind a byte-order mark.
+std::string withMark(const std::u32string &text, int unitBytes, bool bigEndian) {
+  std::string out;
+  for (char32_t c : U"\uFEFF" + text)
+    for (int k = 0; k < unitBytes; ++k) {
+      int shift = 8 * (bigEndian ? unitBytes - 1 - k : k);
+      out.push_back(static_cast<char>((c >> shift) & 0xFF));
+    }
+  return out;
+}
+
+// A DAD file is read in the encoding its byte-order mark or declaration names and passed in the
+// database's.  Before, keladm passed the bytes as read: a Latin-1 DAD failed with KELQ047E
+// (an invalid UTF-8 sequence) and a UTF-16 or UTF-32 one with "the document ends inside a
+// character", although the same DAD passed as text through the procedure was enabled.
+TEST_F(Keladm, ADadFileIsReadInTheEncodingItNames) {
+  ASSERT_EQ(run({"enable_db", "TESTDB"}).status, 0);
+  ASSERT_EQ(console("CREATE TABLE app.d7 (id INTEGER NOT NULL PRIMARY KEY, doc quarnxml.XMLVarchar)").status, 0);
+  // A side column whose path has a non-ASCII element name: caf\u00e9.
+  auto dad = [](const std::u32string &encoding) {
+    return U"<?xml version=\"1.0\" encoding=\"" + encoding +
+           U"\"?><DAD><validation>NO</validation><Xcolumn><table name=\"app.s3\"><column name=\"n\" "
+           U"type=\"varchar(50)\" path=\"/o/caf\u00e9\" multi_occurrence=\"NO\"/></table></Xcolumn></DAD>";
+  };
+  auto latin1 = [](const std::u32string &text) {
+    std::string out;
+    for (char32_t c : text) out.push_back(static_cast<char>(c));
+    return out;
+  };
+  const struct {
+    const char *name;
+    std::string bytes;
+  } files[] = {
+      {"latin1.dad", latin1(dad(U"ISO-8859-1"))},
+      {"utf16le.dad", withMark(dad(U"UTF-16"), 2, false)},
+      {"utf16be.dad", withMark(dad(U"UTF-16"), 2, true)},
+      {"utf32le.dad", withMark(dad(U"UTF-32"), 4, false)},
+      {"utf32be.dad", withMark(dad(U"UTF-32"), 4, true)},
+  };
+  for (const auto &f : files) {
+    Result r = run({"enable_column", "TESTDB", "app.d7", "doc", dataFile(f.name, f.bytes), "-r", "id"});
+    EXPECT_EQ(r.status, 0) << f.name << ": " << r.err;
+    EXPECT_EQ(r.err, "KELA000I  Enabling column doc. Please Wait.\nKELA022I  Column DOC enabled.\n") << f.name;
+    EXPECT_EQ(console("INSERT INTO app.d7 VALUES (1, quarnxml.XMLVarchar("
+                      "'<o><caf\xc3\xa9>cr\xc3\xa8me</caf\xc3\xa9></o>'))").status, 0) << f.name;
+    EXPECT_TRUE(shows("SELECT 'N:' || n FROM app.s3", "N:cr\xc3\xa8me")) << f.name;
+    EXPECT_EQ(console("DELETE FROM app.d7").status, 0);
+    EXPECT_EQ(run({"disable_column", "TESTDB", "app.d7", "doc"}).status, 0) << f.name;
+  }
+
+  // A collection DAD in UTF-16 whose declaration names no encoding: the mark tells it.
+  std::string orders = keltest::readFile(keltest::sourceDir() + "/samples/orders.dad");
+  Result r = run({"enable_collection", "TESTDB", "orders",
+                  dataFile("orders16.dad", withMark(std::u32string(orders.begin(), orders.end()), 2, true))});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(shows("SELECT 'COLL:' || COL_NAME FROM QUARNXML.XML_USAGE", "COLL:orders"));
+  EXPECT_EQ(run({"disable_collection", "TESTDB", "orders"}).status, 0);
+
+  // An encoding no converter reads: refused before anything is called.
+  r = run({"enable_column", "TESTDB", "app.d7", "doc", dataFile("unknown.dad", latin1(dad(U"x-no-such-code")))});
+  EXPECT_EQ(r.status, 137);  // -119
+  EXPECT_EQ(r.err, "KELG008E  Locale x-no-such-code is not supported.\n");
+  EXPECT_FALSE(shows("SELECT 'COL:' || COL_NAME FROM QUARNXML.XML_USAGE", "COL:DOC"));
+}
+
 TEST_F(Keladm, AFailingCallIsRolledBackAndReported) {
   // The catalogue table exists but no procedure is registered: the CALL itself fails.  It is
   // reported with KELA065E and its code, never as success.
