@@ -405,8 +405,10 @@ void kelNoteAllocation(XMLSize_t size) {
   if (watch == nullptr) return;
   watch->allocated_ += size;
   if (size < kReaderBytes) return;
-  if (size > KEL_PARSE_BLOCK_LIMIT) {
+  if (size > KEL_PARSE_BLOCK_LIMIT &&
+      size - KEL_PARSE_BLOCK_LIMIT > watch->elements_ * KEL_PARSE_BLOCK_BYTES_PER_ELEMENT) {
     // Entity values built of parameter entities grow tenfold per level without many readers.
+    // A list of children grows with the elements read, not with what expansions make.
     KEL_TRACE(watch->ctx_, "a parse asked for a block of %llu bytes, the parse ends\n",
               static_cast<unsigned long long>(size));
     throw KELException::parseErrorAt(watch->ctx_, watch->locator_, kExpansionTooLarge);
@@ -670,6 +672,7 @@ void kelLimitExpansions(XMLSize_t longestValue) {
 void KelAttributeWeigher::element(const xercesc::XMLElementDecl &decl,
                                   const xercesc::RefVectorOf<xercesc::XMLAttr> &attrs, XMLSize_t count) {
   ++elements_;
+  if (tWatch != nullptr) ++tWatch->elements_;
   // Only a declared attribute list gives attributes by default or costs a look at each start
   // tag: without a grammar (most documents) no element's declaration has one.
   if (!decl.hasAttDefs()) return;

@@ -74,23 +74,30 @@ inline constexpr XMLSize_t KEL_ENTITY_NESTING_LIMIT = 256;
  */
 inline constexpr uint64_t KEL_ENTITY_READER_LIMIT = KEL_ENTITY_EXPANSION_LIMIT + 16;
 
-/*
- * The largest block one parse may ask for: 512 MiB, a text, attribute value or entity value of
- * a quarter of a billion characters.  Entity values made of parameter entities grow tenfold
- * per level with a handful of expansions; this bounds what they can take.
- */
 // A schema document is read whole and measured before the parser reads the same bytes
 // (kelschemascan.h).  Schema documents are larger than this only by mistake.
 inline constexpr size_t KEL_SCHEMA_DOCUMENT_BYTES_LIMIT = size_t{64} << 20;
 
+/*
+ * The largest block one parse may ask for: 512 MiB, a text, attribute value or entity value of
+ * a quarter of a billion characters, and KEL_PARSE_BLOCK_BYTES_PER_ELEMENT more for each
+ * element the parse has read.  Entity values made of parameter entities grow tenfold per level
+ * with a handful of expansions; this bounds what they can take (a DTD is read before any
+ * element, so there the bound is the 512 MiB alone).  The parser keeps a list of the children
+ * of each open element, 8 bytes a child, grown by a quarter at a time: a document of 62 million
+ * empty elements in one (250 MB) asked for a block of 617 MB and was refused as "entity
+ * expansion beyond the size a parse may hold" by the parses that read it with the parser's
+ * default scanner (explainPath, extraction's second reading).
+ */
 inline constexpr uint64_t KEL_PARSE_BLOCK_LIMIT = uint64_t{512} << 20;
+inline constexpr uint64_t KEL_PARSE_BLOCK_BYTES_PER_ELEMENT = 16;
 
 /*
  * Told of every block a parse's memory manager hands out (the watched manager below and the
  * arena of kelarena.h): a block the size of the parser's entity reader is one more entity read.
  * While a KelExpansionWatch is armed on the thread, the read past KEL_ENTITY_READER_LIMIT throws
  * the parse error KELQ047E (SQLSTATE "38X13") before the reader is made; so does a block larger
- * than KEL_PARSE_BLOCK_LIMIT.
+ * than KEL_PARSE_BLOCK_LIMIT with the allowance of the elements read so far.
  */
 void kelNoteAllocation(XMLSize_t size);
 // Ends the running parse with KELQ047E at the parser's place, for reason.
@@ -145,6 +152,7 @@ class KelExpansionWatch {
   friend void kelRefuseParse(const std::string &reason);
   friend void kelLimitExpansions(XMLSize_t longestValue);
   friend void kelCheckDeclaredEncoding(const xercesc::ReaderMgr *readers, const XMLCh *declared);
+  friend class KelAttributeWeigher;
   friend bool kelParseWorkOverrun();
   friend const KELException *kelParseWorkRefusal();
   static void refuseWork(QuarnParseWork *work);
@@ -155,6 +163,7 @@ class KelExpansionWatch {
   uint64_t readerLimit_ = KEL_ENTITY_READER_LIMIT;  // lowered by kelLimitExpansions
   uint64_t budget_ = 0;     // bytes the parse may ask of the watched manager; 0: no limit
   uint64_t allocated_ = 0;  // bytes asked so far (frees are not counted back)
+  uint64_t elements_ = 0;   // elements read (KelAttributeWeigher), for KEL_PARSE_BLOCK_LIMIT
   QuarnParseWork work_;  // the account of the library's patterns and names
   std::unique_ptr<KELException> workRefusal_;  // made when the account is overrun
   KelExpansionWatch *outer_;

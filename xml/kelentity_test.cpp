@@ -13,6 +13,8 @@
 #include <xercesc/dom/DOMDocument.hpp>
 #include <xercesc/dom/DOMElement.hpp>
 #include <xercesc/dom/DOMNodeList.hpp>
+#include <xercesc/framework/XMLAttr.hpp>
+#include <xercesc/validators/DTD/DTDElementDecl.hpp>
 
 #include <algorithm>
 #include <filesystem>
@@ -21,6 +23,7 @@
 #include <vector>
 
 #include "kelSgDoc.h"
+#include "kelSgDocHandler.h"
 #include "kel_test_ctx.h"
 #include "kel_test_env.h"
 #include "kelexplain.h"
@@ -268,6 +271,40 @@ TEST_F(Entities, ATreeTakesABoundedMultipleOfItsDocument) {
   ASSERT_EQ(kelDOM(&ctx, dense.c_str(), 0, 1, &dom, state, msg), 0) << msg;
   EXPECT_EQ(dom->getDocumentElement()->getChildNodes()->getLength(), 250100u);
   dom->release();
+}
+
+// The parser keeps a list of the children of each open element, 8 bytes a child, grown by a
+// quarter at a time: a document of 62 million empty elements in one (250 MB, no entity) asked
+// for a block of 617,262,424 bytes, which the bound on blocks refused as "entity expansion
+// beyond the size a parse may hold" in every parse with the parser's default scanner
+// (explainPath, extraction's second reading); 61 million passed.  A block may now grow by
+// KEL_PARSE_BLOCK_BYTES_PER_ELEMENT for each element read (counted without the document, as a
+// parse counts them); before the first element, where a DTD's entity values grow, and past
+// the allowance, the bound is as before.
+TEST_F(Entities, BlocksGrowWithTheElementsRead) {
+  constexpr XMLSize_t childList = 617262424;  // the list of the 61,726,244th child on
+  constexpr uint64_t children = 61726244;
+  auto refusal = [](XMLSize_t size) {
+    try {
+      kelNoteAllocation(size);
+    } catch (const KELException &e) {
+      return std::string(e.sqlstate()) + " " + e.text();
+    }
+    return std::string("none");
+  };
+  const std::string tooLarge = "38X13 entity expansion beyond the size a parse may hold";
+  KelExpansionWatch watch(&ctx);
+  EXPECT_EQ(refusal(KEL_PARSE_BLOCK_LIMIT), "none");
+  EXPECT_EQ(refusal(KEL_PARSE_BLOCK_LIMIT + 1), tooLarge);
+  EXPECT_EQ(refusal(childList), tooLarge);
+  xercesc::DTDElementDecl decl;
+  xercesc::RefVectorOf<xercesc::XMLAttr> attrs(1, false);
+  KelAttributeWeigher weigher;
+  for (uint64_t i = 0; i <= children; ++i) weigher.element(decl, attrs, 0);  // the root and its children
+  EXPECT_EQ(refusal(childList), "none");
+  const uint64_t allowed = KEL_PARSE_BLOCK_LIMIT + (children + 1) * KEL_PARSE_BLOCK_BYTES_PER_ELEMENT;
+  EXPECT_EQ(refusal(allowed), "none");
+  EXPECT_EQ(refusal(allowed + 1), tooLarge);
 }
 
 // Ten levels of ten references each: general entities, or parameter entities whose values are
