@@ -3,6 +3,17 @@
 -- types and the function that makes one.
 \echo Use "CREATE EXTENSION quarnxml" to load this file. \quit
 
+-- The routines of the language run only in a UTF8 database and refuse every call elsewhere: the
+-- extension is refused there at once rather than installed to fail at each call.
+DO $$
+BEGIN
+  IF pg_catalog.getdatabaseencoding() OPERATOR(pg_catalog.<>) 'UTF8' THEN
+    RAISE EXCEPTION 'the extension quarnxml needs a database of encoding UTF8, not %',
+      pg_catalog.getdatabaseencoding() USING ERRCODE = 'feature_not_supported';
+  END IF;
+END
+$$;
+
 CREATE SCHEMA quarnsql;
 CREATE SCHEMA quarnxml;
 GRANT USAGE ON SCHEMA quarnsql, quarnxml TO PUBLIC;

@@ -160,6 +160,31 @@ TEST(HostDump, RestoreKeepsRowsOfCharacterDistinctTypes) {
   for (const char *db : {"dumpsrc", "dumpdst"}) qspg::Connection(cluster->conninfo()).exec(std::string("DROP DATABASE ") + db);
 }
 
+// The extension is refused in a database of another encoding than UTF8, where its routines
+// would refuse every call (it was installed, and failed at each call).
+TEST(HostInstall, TheExtensionNeedsAUtf8Database) {
+  ASSERT_NE(cluster, nullptr);
+  qspg::Connection admin(cluster->conninfo());
+  for (const char *encoding : {"LATIN1", "SQL_ASCII"}) {
+    admin.exec("DROP DATABASE IF EXISTS enc");
+    admin.exec(std::string("CREATE DATABASE enc ENCODING '") + encoding +
+               "' LC_COLLATE 'C' LC_CTYPE 'C' TEMPLATE template0");
+    {
+      qspg::Connection conn(cluster->conninfo("enc"));
+      try {
+        conn.exec("CREATE EXTENSION quarnxml");
+        ADD_FAILURE() << "CREATE EXTENSION succeeded in a " << encoding << " database";
+      } catch (const std::runtime_error &e) {
+        EXPECT_NE(std::string(e.what()).find(std::string("needs a database of encoding UTF8, not ") + encoding),
+                  std::string::npos)
+            << e.what();
+      }
+      EXPECT_EQ(conn.value("SELECT count(*) FROM pg_catalog.pg_namespace WHERE nspname IN ('quarnsql', 'quarnxml')"), "0");
+    }
+    admin.exec("DROP DATABASE enc");
+  }
+}
+
 ::testing::Environment *const kCluster = ::testing::AddGlobalTestEnvironment(new ClusterEnvironment);
 
 }  // namespace
