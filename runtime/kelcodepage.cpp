@@ -989,10 +989,14 @@ bool kelDeclaresOtherEncoding(KelCallContext *ctx, const char *doc, int32_t leng
   return declaresOtherThanApp(cp, text, &declared);
 }
 
-int32_t kelEncodingOfFile(KelCallContext *ctx, const char *head, int32_t n, char *name, int32_t nameCap) {
+namespace {
+
+// kelEncodingOfFile against the code pages cp: the encoding a file's first bytes name when it is
+// not cp's application encoding.
+int32_t encodingOfFile(const KelCodePages *cp, const char *head, int32_t n, char *name, int32_t nameCap) {
   if (name == nullptr || nameCap <= 0) return 0;
   name[0] = '\0';
-  if (!haveConverters(ctx) || head == nullptr || n <= 0) return 0;
+  if (cp == nullptr || cp->appConverter == nullptr || head == nullptr || n <= 0) return 0;
   const auto *b = reinterpret_cast<const unsigned char *>(head);
   std::string found;
   // The four-byte marks first: FF FE 00 00 is UTF-32LE, not UTF-16LE before a U+0000.
@@ -1011,12 +1015,12 @@ int32_t kelEncodingOfFile(KelCallContext *ctx, const char *head, int32_t n, char
     // UTF-32; the bytes up to the first that is not ASCII are enough to read it.
     std::u16string text;
     for (int32_t i = 0; i < std::min(n, KEL_DECLARATION_BYTES) && b[i] < 0x80; ++i) text.push_back(b[i]);
-    if (!declaresOtherThanApp(ctx->codePages, text, &found)) return 0;
+    if (!declaresOtherThanApp(cp, text, &found)) return 0;
   } else {
     // A mark of the application's own encoding changes nothing.
     UErrorCode err = U_ZERO_ERROR;
     ConverterPtr named(ucnv_open(found.c_str(), &err));
-    if (named != nullptr && U_SUCCESS(err) && ucnv_getType(named.get()) == ucnv_getType(ctx->codePages->appConverter))
+    if (named != nullptr && U_SUCCESS(err) && ucnv_getType(named.get()) == ucnv_getType(cp->appConverter))
       return 0;
   }
   if (static_cast<int32_t>(found.size()) >= nameCap) found.resize(static_cast<size_t>(nameCap - 1));
@@ -1025,11 +1029,27 @@ int32_t kelEncodingOfFile(KelCallContext *ctx, const char *head, int32_t n, char
   return static_cast<int32_t>(found.size());
 }
 
+}  // namespace
+
+int32_t kelEncodingOfFile(KelCallContext *ctx, const char *head, int32_t n, char *name, int32_t nameCap) {
+  if (name != nullptr && nameCap > 0) name[0] = '\0';
+  if (!haveConverters(ctx)) return 0;
+  return encodingOfFile(ctx->codePages, head, n, name, nameCap);
+}
+
 int32_t kelConvFileBufferToQuarn(KelCallContext *ctx, const char *bytes, int32_t n, char *out,
                                  int32_t outCap, char *msg, char *sqlstate) {
   if (!haveConverters(ctx)) return noConverters(ctx, msg, sqlstate, nullptr);
+  // The database is UTF-8 whatever the process's locale: a file is converted unless it is
+  // UTF-8 already (no mark or declaration naming another encoding).
+  UErrorCode openErr = U_ZERO_ERROR;
+  ConverterPtr utf8Converter(kelOpenConverter(KEL_CP_UTF8, &openErr));
+  if (utf8Converter == nullptr || U_FAILURE(openErr)) return noConverters(ctx, msg, sqlstate, nullptr);
+  KelCodePages utf8{};
+  utf8.appCodePage = utf8.dbCodePage = KEL_CP_UTF8;
+  utf8.appConverter = utf8.dbConverter = utf8Converter.get();
   char name[KEL_MAX_LOCALE_NAME];
-  if (kelEncodingOfFile(ctx, bytes, n, name, sizeof name) == 0) return 0;
+  if (encodingOfFile(&utf8, bytes, n, name, sizeof name) == 0) return 0;
   KEL_TRACE(ctx, "file read as %s\n", name);
   // The name is opened as initICU opens a locale's, so a file reads as XMLVarcharFromFile
   // reads it.
@@ -1039,9 +1059,8 @@ int32_t kelConvFileBufferToQuarn(KelCallContext *ctx, const char *bytes, int32_t
     kelFail(ctx, msg, sqlstate, KELG008E, name);
     return -1;
   }
-  KelCodePages *cp = ctx->codePages;
-  return convertNamingEncoding(ctx, fileConverter.get(), cp->dbConverter, cp->dbCodePage, bytes,
-                               n, out, outCap, msg, sqlstate);
+  return convertNamingEncoding(ctx, fileConverter.get(), utf8Converter.get(), KEL_CP_UTF8, bytes, n, out, outCap,
+                               msg, sqlstate);
 }
 
 bool kelIsSpecialMbcsCodePage(int32_t codePage) {

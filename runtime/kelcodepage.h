@@ -195,13 +195,13 @@ int32_t kelEncodingOfFile(KelCallContext *ctx, const char *head, int32_t n, char
 
 /*
  * Converts the n bytes of an XML document file, read unchanged (bytes), from the encoding its
- * byte-order mark or declaration names (kelEncodingOfFile; the name opened as initICU opens a
- * locale name) into the database code page in out (capacity outCap bytes), and rewrites its
- * declaration to name the database's encoding as kelConvBufferQuarnToAppEncoding names the
- * application's (a document without a declaration is given one; a mark is dropped).
- * Returns the output length in bytes (terminated when room is left); 0, with out untouched,
- * when the file names no encoding other than the application code page's: the bytes are then
- * the caller's to use as read.  -1 with KELG008E (the encoding's name) and "38X38" when no
+ * byte-order mark or declaration names (as kelEncodingOfFile names it, against UTF-8; the name
+ * opened as initICU opens a locale name) into UTF-8, the database's code page whatever the
+ * process's locale, in out (capacity outCap bytes), and rewrites its declaration to name UTF-8
+ * as kelConvBufferQuarnToAppEncoding names the application's (a document without a
+ * declaration is given one; a mark is dropped).  Returns the output length in bytes
+ * (terminated when room is left); 0, with out untouched, when the file names no encoding other
+ * than UTF-8: the bytes are then the caller's to use as read.  -1 with KELG008E (the encoding's name) and "38X38" when no
  * converter reads the encoding named; -1 with KELD000E and "38X14" for a malformed
  * declaration; -1 with KELQ055E and "38X45" when a conversion fails or the output does not
  * fit; -1 with an internal error when the call has no code pages.

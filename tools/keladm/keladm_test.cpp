@@ -402,15 +402,37 @@ TEST_F(Keladm, ADadFileIsReadInTheEncodingItNames) {
       {"utf32le.dad", withMark(dad(U"UTF-32"), 4, false)},
       {"utf32be.dad", withMark(dad(U"UTF-32"), 4, true)},
   };
-  for (const auto &f : files) {
-    Result r = run({"enable_column", "TESTDB", "app.d7", "doc", dataFile(f.name, f.bytes), "-r", "id"});
-    EXPECT_EQ(r.status, 0) << f.name << ": " << r.err;
-    EXPECT_EQ(r.err, "KELA000I  Enabling column doc. Please Wait.\nKELA022I  Column DOC enabled.\n") << f.name;
+  // The database is UTF-8 whatever keladm's locale: under a Latin-1 locale a DAD declaring
+  // ISO-8859-1 was passed as its Latin-1 bytes, and one declaring UTF-8 was turned into Latin-1.
+  std::string latinLocale;
+  const std::string locales = inst_.file("locales");
+  fs::create_directories(locales);
+  if (std::system(("localedef -i en_US -f ISO-8859-1 " + shellQuote(locales + "/en_US.ISO-8859-1") +
+                   " >/dev/null 2>&1").c_str()) == 0)
+    latinLocale = "export LOCPATH=" + shellQuote(locales) + " LC_ALL=en_US.ISO-8859-1";
+  auto enableAndCheck = [&](const char *name, const std::string &bytes, const std::string &setup) {
+    Result r = run({"enable_column", "TESTDB", "app.d7", "doc", dataFile(name, bytes), "-r", "id"}, "", setup);
+    EXPECT_EQ(r.status, 0) << name << " " << setup << ": " << r.err;
     EXPECT_EQ(console("INSERT INTO app.d7 VALUES (1, quarnxml.XMLVarchar("
-                      "'<o><caf\xc3\xa9>cr\xc3\xa8me</caf\xc3\xa9></o>'))").status, 0) << f.name;
-    EXPECT_TRUE(shows("SELECT 'N:' || n FROM app.s3", "N:cr\xc3\xa8me")) << f.name;
+                      "'<o><caf\xc3\xa9>cr\xc3\xa8me</caf\xc3\xa9></o>'))").status, 0) << name;
+    EXPECT_TRUE(shows("SELECT 'N:' || n FROM app.s3", "N:cr\xc3\xa8me")) << name << " " << setup;
     EXPECT_EQ(console("DELETE FROM app.d7").status, 0);
-    EXPECT_EQ(run({"disable_column", "TESTDB", "app.d7", "doc"}).status, 0) << f.name;
+    EXPECT_EQ(run({"disable_column", "TESTDB", "app.d7", "doc"}).status, 0) << name;
+    return r;
+  };
+  for (const auto &f : files) {
+    Result r = enableAndCheck(f.name, f.bytes, "");
+    EXPECT_EQ(r.err, "KELA000I  Enabling column doc. Please Wait.\nKELA022I  Column DOC enabled.\n") << f.name;
+  }
+  if (!latinLocale.empty()) {
+    enableAndCheck("latin1.dad", latin1(dad(U"ISO-8859-1")), latinLocale);
+    std::u32string text = dad(U"UTF-8");
+    std::string utf8;
+    for (char32_t c : text) {
+      if (c < 0x80) utf8.push_back(static_cast<char>(c));
+      else utf8 += std::string{static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
+    }
+    enableAndCheck("utf8.dad", utf8, latinLocale);
   }
 
   // A collection DAD in UTF-16 whose declaration names no encoding: the mark tells it.
