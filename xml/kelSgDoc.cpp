@@ -95,6 +95,18 @@ class kelNonValidateDOM : public xercesc::XercesDOMParser {
                      " comparisons for each attribute read on average");
     XercesDOMParser::startElement(decl, uriId, prefix, attrs, count, isEmpty, isRoot);
   }
+  // A byte the input's encoding does not read is reported where it stands (kelPlaceBadByte).
+  void error(const unsigned int code, const XMLCh *const domain, const xercesc::XMLErrorReporter::ErrTypes type,
+             const XMLCh *const text, const XMLCh *const systemId, const XMLCh *const publicId,
+             const XMLFileLoc line, const XMLFileLoc column) override {
+    XMLFileLoc badLine = 0, badColumn = 0;
+    std::u16string badByte;
+    if (kelPlaceBadByte(getScanner()->getReaderMgr(), code, domain, &badLine, &badColumn, &badByte)) {
+      XercesDOMParser::error(code, domain, type, badByte.c_str(), systemId, publicId, badLine, badColumn);
+      return;
+    }
+    XercesDOMParser::error(code, domain, type, text, systemId, publicId, line, column);
+  }
 
  private:
   KelCallContext *ctx_;

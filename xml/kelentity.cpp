@@ -23,10 +23,13 @@
 #include <xercesc/sax/Locator.hpp>
 #include <xercesc/sax2/DeclHandler.hpp>
 #include <xercesc/util/BinInputStream.hpp>
+#include <xercesc/util/BinMemInputStream.hpp>
 #include <xercesc/util/OutOfMemoryException.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
 #include <xercesc/util/RuntimeException.hpp>
 #include <xercesc/util/SecurityManager.hpp>
+#include <xercesc/util/TransService.hpp>
+#include <xercesc/util/XMLExceptMsgs.hpp>
 #include <xercesc/util/XMLResourceIdentifier.hpp>
 #include <xercesc/util/XMLUni.hpp>
 #include <xercesc/validators/DTD/DTDAttDef.hpp>
@@ -44,6 +47,18 @@
 #include "kelschemascan.h"
 #include "keltrace.h"
 #include "quarnmemberof.h"
+
+// The bytes a stream over memory reads, and their number (WholeCharStream::readAt).
+struct MemStreamBytes {
+  using Type = const XMLByte *xercesc::BinMemInputStream::*;
+  friend Type member(MemStreamBytes);
+};
+template struct QuarnMemberOf<MemStreamBytes, &xercesc::BinMemInputStream::fBuffer>;
+struct MemStreamSize {
+  using Type = XMLSize_t xercesc::BinMemInputStream::*;
+  friend Type member(MemStreamSize);
+};
+template struct QuarnMemberOf<MemStreamSize, &xercesc::BinMemInputStream::fCapacity>;
 
 namespace {
 
@@ -64,6 +79,7 @@ class FdInputStream : public xercesc::BinInputStream {
     }
   }
   const XMLCh *getContentType() const override { return nullptr; }
+  int fd() const { return fd_; }
 
  private:
   int fd_;
@@ -126,6 +142,27 @@ class WholeCharStream : public xercesc::BinInputStream {
     }
   }
   const std::string &what() const { return what_; }
+  /*
+   * Reads the input again, up to count bytes from byte offset, without moving the parser's
+   * place in it: from memory, or from the same descriptor.  0 at the end; -1 when the input
+   * cannot be read again (neither in memory nor a descriptor) or the read fails.
+   */
+  long readAt(XMLFilePos offset, XMLByte *to, XMLSize_t count) const {
+    if (const auto *mem = dynamic_cast<const xercesc::BinMemInputStream *>(in_.get())) {
+      const XMLSize_t size = mem->*member(MemStreamSize{});
+      if (offset >= size) return 0;
+      const XMLSize_t n = std::min<XMLSize_t>(count, size - static_cast<XMLSize_t>(offset));
+      std::memcpy(to, mem->*member(MemStreamBytes{}) + offset, n);
+      return static_cast<long>(n);
+    }
+    const auto *fdIn = dynamic_cast<const FdInputStream *>(in_.get());
+    if (fdIn == nullptr) return -1;
+    for (;;) {
+      ssize_t n = ::pread(fdIn->fd(), to, count, static_cast<off_t>(offset));
+      if (n < 0 && errno == EINTR) continue;
+      return n < 0 ? -1 : static_cast<long>(n);
+    }
+  }
 
  private:
   // FF FE 00 00 is the UTF-32LE mark, not the UTF-16LE one before a U+0000 (no XML character),
@@ -633,6 +670,12 @@ class KelCountingReader : public xercesc::SAX2XMLReaderImpl {
              const XMLCh *const text, const XMLCh *const systemId, const XMLCh *const publicId,
              const XMLFileLoc line, const XMLFileLoc column) override {
     if (kelParseWorkOverrun()) return;
+    XMLFileLoc badLine = 0, badColumn = 0;
+    std::u16string badByte;
+    if (kelPlaceBadByte(readers(), code, domain, &badLine, &badColumn, &badByte)) {
+      SAX2XMLReaderImpl::error(code, domain, type, badByte.c_str(), systemId, publicId, badLine, badColumn);
+      return;
+    }
     SAX2XMLReaderImpl::error(code, domain, type, text, systemId, publicId, line, column);
   }
 
@@ -769,6 +812,152 @@ void kelCheckDeclaredEncoding(const xercesc::ReaderMgr *readers, const XMLCh *de
   kelRefuseParse("the byte-order mark of " + stream->what() + " (" + stream->markName() +
                  ") and the encoding its declaration names (\"" +
                  kelToDb(tWatch != nullptr ? tWatch->ctx_ : nullptr, declared) + "\") disagree");
+}
+
+// The reader's transcoder, and whether it ends lines at NEL and LSEP too (XML 1.1).
+struct ReaderTranscoder {
+  using Type = xercesc::XMLTranscoder *xercesc::XMLReader::*;
+  friend Type member(ReaderTranscoder);
+};
+template struct QuarnMemberOf<ReaderTranscoder, &xercesc::XMLReader::fTranscoder>;
+struct ReaderNel {
+  using Type = bool xercesc::XMLReader::*;
+  friend Type member(ReaderNel);
+};
+template struct QuarnMemberOf<ReaderNel, &xercesc::XMLReader::fNEL>;
+
+namespace {
+
+// Lines and columns of decoded text, counted as the parser's reader counts them.
+class PlaceCounter {
+ public:
+  explicit PlaceCounter(bool nel) : nel_(nel) {}
+  void add(const XMLCh *chars, XMLSize_t n) {
+    for (XMLSize_t i = 0; i < n; ++i) {
+      const XMLCh c = chars[i];
+      const bool first = first_;
+      first_ = false;
+      if (first && c == 0xFEFF) continue;  // a byte-order mark is no character of the text
+      if (afterCr_ && (c == 0x0A || (nel_ && c == 0x85))) {
+        afterCr_ = false;  // CR LF ends one line
+        continue;
+      }
+      afterCr_ = c == 0x0D;
+      if (c == 0x0D || c == 0x0A || (nel_ && (c == 0x85 || c == 0x2028))) {
+        ++line_;
+        column_ = 1;
+      } else {
+        ++column_;
+      }
+    }
+  }
+  XMLFileLoc line() const { return line_; }
+  XMLFileLoc column() const { return column_; }
+
+ private:
+  bool nel_;
+  bool first_ = true;
+  bool afterCr_ = false;
+  XMLFileLoc line_ = 1;
+  XMLFileLoc column_ = 1;
+};
+
+// Bytes one character of any encoding the parser reads may take.
+constexpr XMLSize_t kLongestCharBytes = 8;
+
+/*
+ * Decodes the bytes of in up to limit with xcoder, counting places; true with *offset at the
+ * first byte that does not decode.  Blocks are decoded as the parser decodes them; the block
+ * that fails is decoded again a character at a time, each from the fewest bytes that make it.
+ */
+bool findBadByte(const WholeCharStream &in, xercesc::XMLTranscoder *xcoder, XMLFilePos limit,
+                 PlaceCounter *places, XMLFilePos *offset) {
+  constexpr XMLSize_t kRawBytes = 64 * 1024, kChars = 16 * 1024;
+  std::unique_ptr<XMLByte[]> raw(new XMLByte[kRawBytes]);
+  std::unique_ptr<XMLCh[]> chars(new XMLCh[kChars]);
+  std::unique_ptr<unsigned char[]> sizes(new unsigned char[kChars]);
+  XMLFilePos base = 0;     // the input's offset of raw[0]
+  XMLSize_t avail = 0, at = 0;
+  bool ended = false;
+  for (;;) {
+    if (base + at >= limit) return false;
+    if (!ended && avail - at < kLongestCharBytes) {
+      std::memmove(raw.get(), raw.get() + at, avail - at);
+      base += at;
+      avail -= at;
+      at = 0;
+      const long n = in.readAt(base + avail, raw.get() + avail, kRawBytes - avail);
+      if (n < 0) return false;
+      if (n == 0) ended = true;
+      avail += static_cast<XMLSize_t>(n);
+    }
+    if (at == avail) return false;
+    XMLSize_t eaten = 0, made = 0;
+    try {
+      made = xcoder->transcodeFrom(raw.get() + at, avail - at, chars.get(), kChars, eaten, sizes.get());
+    } catch (const xercesc::XMLException &) {
+      // One character at a time: the first call that fails starts at the bad byte.
+      for (XMLSize_t bytes = 1;; ++bytes) {
+        if (bytes > kLongestCharBytes || at + bytes > avail) return false;
+        try {
+          made = xcoder->transcodeFrom(raw.get() + at, bytes, chars.get(), 2, eaten, sizes.get());
+        } catch (const xercesc::XMLException &) {
+          *offset = base + at;
+          return true;
+        }
+        if (eaten != 0) break;
+      }
+    }
+    if (eaten == 0) {
+      if (ended) return false;  // the rest is no whole character: WholeCharStream's to report
+      if (avail - at >= kLongestCharBytes) return false;
+      continue;
+    }
+    places->add(chars.get(), made);
+    at += eaten;
+  }
+}
+
+std::string hexByte(XMLByte b) {
+  static const char digits[] = "0123456789ABCDEF";
+  return std::string("0x") + digits[b >> 4] + digits[b & 15];
+}
+
+}  // namespace
+
+bool kelPlaceBadByte(const xercesc::ReaderMgr *readers, unsigned int code, const XMLCh *domain,
+                     XMLFileLoc *line, XMLFileLoc *column, std::u16string *text) {
+  // The errors the parser library's transcoders throw.
+  const bool transcoder = (code >= xercesc::XMLExcepts::Trans_Unrepresentable &&
+                           code <= xercesc::XMLExcepts::Trans_BadTrailingSurrogate) ||
+                          (code >= xercesc::XMLExcepts::UTF8_FormatError &&
+                           code <= xercesc::XMLExcepts::UTF8_Exceeds_BytesLimit);
+  if (!transcoder || !xercesc::XMLString::equals(domain, xercesc::XMLUni::fgExceptDomain)) return false;
+  const xercesc::XMLReader *reader = readers != nullptr ? readers->getCurrentReader() : nullptr;
+  if (reader == nullptr) return false;
+  const auto *stream = dynamic_cast<const WholeCharStream *>(reader->*member(ReaderStream{}));
+  xercesc::XMLTranscoder *xcoder = reader->*member(ReaderTranscoder{});
+  if (stream == nullptr || xcoder == nullptr) return false;
+  PlaceCounter places(reader->*member(ReaderNel{}));
+  XMLFilePos offset = 0;
+  try {
+    if (!findBadByte(*stream, xcoder, stream->curPos(), &places, &offset)) return false;
+  } catch (const xercesc::XMLException &) {
+    return false;
+  }
+  XMLByte bytes[4];
+  const long n = stream->readAt(offset, bytes, sizeof bytes);
+  if (n <= 0) return false;
+  std::string shown;
+  for (long i = 0; i < n; ++i) shown += " " + hexByte(bytes[i]);
+  const std::string encoding = kelToDb(tWatch != nullptr ? tWatch->ctx_ : nullptr, reader->getEncodingStr());
+  const std::string message = "invalid byte " + hexByte(bytes[0]) + " in " + stream->what() + " (" + encoding +
+                              "): no character begins with the bytes" + shown;
+  // The parser reports a character it cannot take at the column after it, having read it.
+  *line = places.line();
+  *column = places.column() + 1;
+  text->assign(message.begin(), message.end());
+  return true;
 }
 
 void kelRefuseUndeclaredEntities(xercesc::XMLScanner *scanner) {

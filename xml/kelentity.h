@@ -152,6 +152,8 @@ class KelExpansionWatch {
   friend void kelRefuseParse(const std::string &reason);
   friend void kelLimitExpansions(XMLSize_t longestValue);
   friend void kelCheckDeclaredEncoding(const xercesc::ReaderMgr *readers, const XMLCh *declared);
+  friend bool kelPlaceBadByte(const xercesc::ReaderMgr *readers, unsigned int code, const XMLCh *domain,
+                              XMLFileLoc *line, XMLFileLoc *column, std::u16string *text);
   friend class KelAttributeWeigher;
   friend bool kelParseWorkOverrun();
   friend const KELException *kelParseWorkRefusal();
@@ -329,6 +331,23 @@ std::unique_ptr<xercesc::SAX2XMLReaderImpl> kelCreateReader(xercesc::MemoryManag
  * parser.  The readers of kelCreateReader and the DOM parser of kelDOM call it.
  */
 void kelCheckDeclaredEncoding(const xercesc::ReaderMgr *readers, const XMLCh *declared);
+
+/*
+ * Called where a parse reports the fatal error an exception of the parser library ended it with
+ * (XMLErrs::XMLException_Fatal), while the failing reader is the current one of readers.  The
+ * parser decodes its input in blocks ahead of the scanner; a byte its encoding does not read
+ * failed the whole block, and the error named the scanner's place (lines before the byte) and
+ * a byte after the bad one.  When that input is a stream of kelOpenFileSource or
+ * KelMemBufSource, the bytes the parser has read of it are decoded again by the reader's own
+ * transcoder, from the first, in memory or through the same descriptor; this runs only after
+ * such a failure.  True with the first byte that does not decode: *line and *column where it
+ * stands, counted as the parser counts (lines and UTF-16 units from 1, a line end of CR LF
+ * counted once), and *text "invalid byte 0xE9 in the document (UTF-8): no character begins with
+ * the bytes 0xE9 0x20 0x78".  False, with nothing set, when the input cannot be read again or
+ * decodes without such a byte (the exception was another one).
+ */
+bool kelPlaceBadByte(const xercesc::ReaderMgr *readers, unsigned int code, const XMLCh *domain,
+                     XMLFileLoc *line, XMLFileLoc *column, std::u16string *text);
 
 /*
  * From here on in the running parse, a reference to an entity that no declaration read so far

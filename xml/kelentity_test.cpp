@@ -488,3 +488,63 @@ TEST_F(Entities, Utf32ByteOrderMarksAreToldFromUtf16Ones) {
 }
 
 }  // namespace
+
+// The parser decodes its input in blocks ahead of the scanner, and a byte the encoding does not
+// read failed the whole block: "<n>caf" E9 " x" on line 3 was reported on line 1 column 1 as
+// "invalid byte ' ' at position 2 of a 3-byte sequence", naming the byte after the bad one, and
+// with 3,000 lines before it some 40 lines early.  Every parse names the bad byte and its place,
+// counted as the parser counts an invalid character (the column after it).
+TEST_F(Entities, ABadByteIsReportedWhereItStands) {
+  auto every = [](const std::string &text) {
+    std::string out;
+    for (const char *engine : {"extract", "dom", "validate", "update", "explain"})
+      out += std::string(engine) + ": KELQ047E  Parser error on " + text + "  \n";
+    return out;
+  };
+  // Every document declares its elements, so that validation reads up to the bad byte.
+  const std::string dtd = "<!DOCTYPE o [<!ELEMENT o ANY><!ELEMENT a ANY><!ELEMENT n ANY>]>";
+  const std::string lines3000 = [] {
+    std::string out;
+    for (int i = 0; i < 3000; ++i) out += "<a>line " + std::to_string(i) + "</a>\n";
+    return out;
+  }();
+  const struct {
+    std::string doc, outcome;
+  } cases[] = {
+      // A continuation byte that is none.
+      {dtd + "<o>\n<a>ok</a>\n<n>caf\xE9 x</n>\n</o>",
+       "line 3 column 8: invalid byte 0xE9 in the document (UTF-8): no character begins with the "
+       "bytes 0xE9 0x20 0x78 0x3C"},
+      {dtd + "<o>\n" + lines3000 + "<n>caf\xE9 x</n>\n</o>",
+       "line 3002 column 8: invalid byte 0xE9 in the document (UTF-8): no character begins with "
+       "the bytes 0xE9 0x20 0x78 0x3C"},
+      // A byte no character begins with; a surrogate's code; CR LF and a character of two units.
+      {dtd + "<o>\n<a>ok</a>\n<n>caf\x80</n>\n</o>",
+       "line 3 column 8: invalid byte 0x80 in the document (UTF-8): no character begins with the "
+       "bytes 0x80 0x3C 0x2F 0x6E"},
+      {dtd + "<o>\r\n<a>\xF0\x9F\x98\x80</a>\r\n<n>\xED\xA0\x80</n></o>",
+       "line 3 column 5: invalid byte 0xED in the document (UTF-8): no character begins with the "
+       "bytes 0xED 0xA0 0x80 0x3C"},
+      // A sequence cut by the end of the document, after the first block.
+      {dtd + "<o>\n" + lines3000 + "<n>caf\xE9",
+       "line 3002 column 7: the document ends inside a character: its last byte is not a whole "
+       "character of its encoding"},
+      // Another encoding's transcoder, the same way.
+      {"<?xml version=\"1.0\" encoding=\"US-ASCII\"?>" + dtd + "<o>\n" + lines3000 + "<n>caf\xE9 x</n></o>",
+       "line 3002 column 8: invalid byte 0xE9 in the document (US-ASCII): no character begins "
+       "with the bytes 0xE9 0x20 0x78 0x3C"},
+  };
+  const std::string file = allowed + "/bad.xml";
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.doc.substr(0, 60));
+    keltest::writeFile(file, c.doc);
+    EXPECT_EQ(everyParse(c.doc, KEL_DOC_IN_MEMORY), every(c.outcome));
+    EXPECT_EQ(everyParse(file, KEL_DOC_SERVER_FILE), every(c.outcome));
+  }
+  // In an external entity, the place is the entity's, read again through its own descriptor.
+  keltest::writeFile(allowed + "/bad.ent", "ok\ncaf\xE9 x");
+  EXPECT_EQ(extract("<!DOCTYPE a [<!ENTITY x SYSTEM \"" + allowed + "/bad.ent\">]><a>&x;</a>"), "ERROR");
+  EXPECT_STREQ(msg, ("KELQ047E  Parser error on line 2 column 5: invalid byte 0xE9 in external entity \"" +
+                     allowed + "/bad.ent\" (UTF-8): no character begins with the bytes 0xE9 0x20 0x78 \n")
+                        .c_str());
+}

@@ -111,6 +111,20 @@ TEST_F(Report, ValidMalformedAndRefusedDocuments) {
   EXPECT_STREQ(state, "38X01");
 }
 
+// A byte the document's encoding does not read was the last row at line 1, column 1, where the
+// parser stood when the block of input holding it failed to decode.  The row stands at the bad
+// byte.  (The parser never reads the block, so the missing id of order on line 1 is no row.)
+TEST_F(Report, ABadByteIsTheLastRowAtItsPlace) {
+  KelValidator v(&ctx);
+  std::vector<std::string> rows =
+      dtdRows(v, "<!DOCTYPE order SYSTEM \"o.dtd\"><order><customer/>\n<item sku=\"1\"><title>caf\xE9 x</title>\n"
+                 "<qty/></item></order>", kDtd);
+  ASSERT_EQ(rows.size(), 1u) << ::testing::PrintToString(rows);
+  EXPECT_EQ(rows[0].substr(0, 5), "2:26 ") << rows[0];
+  EXPECT_EQ(rows[0].substr(rows[0].find(" | ")),
+            " | invalid byte 0xE9 in the document (UTF-8): no character begins with the bytes 0xE9 0x20 0x78 0x3C");
+}
+
 TEST_F(Report, ADoctypeWithoutSystemIdIsARowAtTheDoctype) {
   // Against its own internal subset the document is valid; with a DTD given it is refused,
   // fresh and with the grammar kept, the DTD as text and as a file.
