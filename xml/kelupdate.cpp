@@ -100,6 +100,9 @@ class kelUpdateHandler : public xercesc::DefaultHandler {
   bool overLimit() const { return overLimit_; }
   // The value was to be written but holds a character the document's XML version cannot hold.
   bool valueRefused() const { return valueRefused_; }
+  // The internal subset declares an external parameter entity, whose declarations cannot be
+  // written back as the reference they came from.
+  bool subsetRefused() const { return externalParameterEntity_; }
 
   void setDocumentLocator(const xercesc::Locator *locator) override { kelReadAsXml10(locator); }
 
@@ -250,6 +253,10 @@ class kelUpdateHandler : public xercesc::DefaultHandler {
   }
 
   void externalEntityDecl(const XMLCh *name, const XMLCh *publicId, const XMLCh *systemId) override {
+    // The declarations an external parameter entity brings in would be written in place of its
+    // reference, copying the file's text (its comments too) into the document and cutting the
+    // document off from the file: such a subset is refused (subsetRefused).
+    if (!inExternalSubset_ && name != nullptr && name[0] == u'%') externalParameterEntity_ = true;
     if (!openEntity(name)) return;
     externalId(publicId, systemId);
     out_.push_back(u'>');
@@ -493,6 +500,7 @@ class kelUpdateHandler : public xercesc::DefaultHandler {
   bool xml11_ = false;         // the document declared XML 1.1
   bool valueChecked_ = false;  // checkValue() ran
   bool valueRefused_ = false;
+  bool externalParameterEntity_ = false;
   bool overLimit_ = false;
   bool inDtd_ = false;             // between startDTD and endDTD
   bool inExternalSubset_ = false;  // reading the external DTD
@@ -699,6 +707,10 @@ int KelUpdater::update(const char *doc, size_t docLength, int inMemory, int cpFl
     }
     if (handler.valueRefused()) {
       KEL_TRACE(ctx, "the value holds a character the document cannot hold\n");
+      return failed(ctx, msg, sqlstate, KELD000E);
+    }
+    if (handler.subsetRefused()) {
+      KEL_TRACE(ctx, "the internal subset declares an external parameter entity\n");
       return failed(ctx, msg, sqlstate, KELD000E);
     }
     if (handler.overLimit()) {

@@ -167,6 +167,7 @@ TEST_F(Update, DeclarationsOfTheSubsetAreWrittenOnce) {
   EXPECT_EQ(update("<a k=\"1\"><b>1</b></a>", "/a/b", "2"), "<a k=\"1\"><b>2</b></a>");
 }
 
+
 // A system literal holding a double quote was written in double quotes: the output was not
 // well-formed.
 TEST_F(Update, SystemLiteralWithDoubleQuoteIsWrittenInSingleQuotes) {
@@ -419,6 +420,20 @@ TEST_F(Update, Utf16PathAndValue) {
   EXPECT_EQ(kelUpdate(&ctx, "<a/>", 1, 1, u"/a/1b", u"x", &result, 100, state, msg), -1);
   EXPECT_STREQ(msg, "KELD002E  A syntax error occurred near position 3 in the search path.\n");
   EXPECT_EQ(result, nullptr);
+}
+
+// The declarations of an external parameter entity were written in place of its reference: the
+// file's text, comments included, was copied into the document, which no longer followed the
+// file.  A subset declaring one is refused; the document is not changed.
+TEST_F(UpdateFile, AnExternalParameterEntityOfTheSubsetIsRefused) {
+  const std::string module = dir.file("mod.ent");
+  keltest::writeFile(module, "<!-- module --><!ELEMENT b ANY><!ENTITY modent \"M\">");
+  EXPECT_EQ(update("<!DOCTYPE a [<!ELEMENT a ANY><!ENTITY % m SYSTEM \"" + module + "\">%m;]><a><b/></a>", "/a/b",
+                   "2"),
+            "ERROR 38X14");
+  // An internal one is written back with its expansion.
+  EXPECT_EQ(update("<!DOCTYPE a [<!ENTITY % m \"<!ELEMENT a ANY>\">%m;]><a/>", "/a", "2"),
+            "<!DOCTYPE a [<!ENTITY % m \"<!ELEMENT a ANY>\"><!ELEMENT a ANY>]><a>2</a>");
 }
 
 }  // namespace
