@@ -42,6 +42,13 @@ class XMLScanner;
 std::string kelToDb(KelCallContext *ctx, const XMLCh *text);
 
 /*
+ * text in the database code page in *out, cut (at a character) to at most maxBytes bytes.  A
+ * text the database code page cannot hold is given with "?" for each character beyond ASCII;
+ * false when even that cannot be converted.
+ */
+bool kelToDbCut(KelCallContext *ctx, std::u16string text, size_t maxBytes, std::string *out);
+
+/*
  * The system id of a DTD given to validation as text (in memory, or in a temporary file of the
  * call).  The text has no place of its own: an entity it declares by a relative system id is
  * refused ("external entity "mod.dtd" refused: ..."), not taken against the current directory.

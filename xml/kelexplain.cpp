@@ -339,49 +339,14 @@ class ExplainHandler : public xercesc::DefaultHandler {
   std::vector<Finding> matches_, nearMisses_;
 };
 
-/*
- * text in the database code page, cut (at a character) to at most maxBytes bytes.  A text the
- * database code page cannot hold is given with "?" for each character beyond ASCII.
- */
-bool toDb(KelCallContext *ctx, std::u16string text, size_t maxBytes, std::string *out) {
-  // Every unit gives at least one byte: more than maxBytes units never fit.
-  if (text.size() > maxBytes) {
-    size_t keep = maxBytes;
-    if (keep > 0 && text[keep - 1] >= 0xD800 && text[keep - 1] <= 0xDBFF) --keep;
-    text.resize(keep);
-  }
-  bool substituted = false;
-  for (;;) {
-    std::string bytes(text.size() * 4 + 4, '\0');
-    int32_t len = KEL_wcstombsFunction(ctx, bytes.data(), text.c_str(), static_cast<int32_t>(bytes.size()));
-    if (len < 0) {
-      if (substituted) return false;
-      for (char16_t &c : text)
-        if (c >= 0x80) c = u'?';
-      substituted = true;
-      continue;
-    }
-    if (static_cast<size_t>(len) <= maxBytes) {
-      bytes.resize(static_cast<size_t>(len));
-      *out = std::move(bytes);
-      return true;
-    }
-    // Drop the units that surely hold the excess: a unit gives at most four bytes, so dropping
-    // a quarter of the excess in units (at least one) never cuts below the room; whole pairs only.
-    size_t excess = static_cast<size_t>(len) - maxBytes;
-    size_t keep = text.size() - std::min(text.size(), std::max<size_t>(1, excess / 4));
-    if (keep > 0 && text[keep - 1] >= 0xD800 && text[keep - 1] <= 0xDBFF) --keep;
-    text.resize(keep);
-  }
-}
 
 bool toRow(KelCallContext *ctx, Finding &f, KelExplainRow *row) {
   row->kind = f.kind;
   row->hasLine = f.hasLine;
   row->line = f.line;
   row->col = f.col;
-  return toDb(ctx, std::move(f.foundPath), KEL_EXPLAIN_TEXT_BYTES, &row->foundPath) &&
-         toDb(ctx, std::move(f.detail), KEL_EXPLAIN_TEXT_BYTES, &row->detail);
+  return kelToDbCut(ctx, std::move(f.foundPath), KEL_EXPLAIN_TEXT_BYTES, &row->foundPath) &&
+         kelToDbCut(ctx, std::move(f.detail), KEL_EXPLAIN_TEXT_BYTES, &row->detail);
 }
 
 }  // namespace

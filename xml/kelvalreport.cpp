@@ -9,24 +9,16 @@
 #include <utility>
 
 #include "kelcodepage.h"
+#include "kelentity.h"
 
 namespace {
 
-// text in the database code page, cut to at most maxBytes bytes between characters.
+// text in the database code page, cut to at most maxBytes bytes between characters (empty when
+// it cannot be converted).
 std::string toDbCut(KelCallContext *ctx, std::u16string text, size_t maxBytes) {
   std::string out;
-  for (;;) {
-    out.assign(text.size() * 4 + 4, '\0');
-    int32_t n = KEL_wcstombsFunction(ctx, out.data(), text.c_str(), static_cast<int32_t>(out.size()));
-    if (n < 0) return std::string();
-    out.resize(static_cast<size_t>(n));
-    if (out.size() <= maxBytes) return out;
-    // Shorten by the excess (at least one unit), never inside a surrogate pair.
-    size_t drop = std::max<size_t>((out.size() - maxBytes) / 4, 1);
-    size_t keep = text.size() > drop ? text.size() - drop : 0;
-    if (keep > 0 && text[keep - 1] >= 0xD800 && text[keep - 1] <= 0xDBFF) --keep;
-    text.resize(keep);
-  }
+  if (!kelToDbCut(ctx, std::move(text), maxBytes, &out)) out.clear();
+  return out;
 }
 
 }  // namespace
