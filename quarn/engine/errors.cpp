@@ -260,7 +260,13 @@ QError sqliteFailure(sqlite3 *db, int rc, const std::string &msg) {
     return engineError(kSqlDuplicateKey, {key, table});
   }
   if (msg.rfind("no such column: ", 0) == 0) return engineError(kSqlColumnInvalid, {after("no such column: ")});
-  if (msg.rfind("ambiguous column name: ", 0) == 0) return engineError(kSqlNotUnique, {after("ambiguous column name: ")});
+  if (msg.rfind("ambiguous column name: ", 0) == 0) {
+    // SQLite names a column of * by its database too ("main.X.K").
+    std::string c = after("ambiguous column name: ");
+    for (const char *db : {"main.", "temp."})
+      if (c.rfind(db, 0) == 0 && std::count(c.begin(), c.end(), '.') == 2) c = c.substr(std::strlen(db));
+    return engineError(kSqlNotUnique, {c});
+  }
   if (msg.rfind("no such table: ", 0) == 0) {
     std::string t = after("no such table: ");
     if (t.rfind("main.", 0) == 0) t = t.substr(5);

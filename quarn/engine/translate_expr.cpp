@@ -679,7 +679,7 @@ std::string Translator::specialRegister() {
 }
 
 Translator::ScopeItem Translator::tableScope(const std::string &exposed, const TableInfo &info) {
-  ScopeItem item{exposed, {}};
+  ScopeItem item{exposed, {}, true, {}, false};
   for (const ColumnDef &c : info.columns) item.cols.push_back(ScopeColumn{c.name, c.name, c.type, {}});
   return item;
 }
@@ -687,11 +687,10 @@ Translator::ScopeItem Translator::tableScope(const std::string &exposed, const T
 const Translator::ScopeColumn *Translator::findColumn(const std::vector<std::string> &parts, std::string *exposed,
                                                       size_t *levelOut) const {
   const std::string &col = parts.back();
-  const std::string *qual = parts.size() >= 2 ? &parts[parts.size() - 2] : nullptr;
   for (auto level = scopes_.rbegin(); level != scopes_.rend(); ++level) {
     bool named = false;  // an item of this level is exposed under the qualifier
     for (const ScopeItem &item : *level) {
-      if (qual && item.exposed != *qual) continue;
+      if (!qualifies(item, parts)) continue;
       named = true;
       for (const ScopeColumn &c : item.cols)
         if (c.name == col) {
@@ -702,7 +701,7 @@ const Translator::ScopeColumn *Translator::findColumn(const std::vector<std::str
     }
     // The nearest item of that exposed name hides the items of enclosing queries of the same
     // name: Q.C is not looked for further out when Q lacks C.
-    if (qual && named) return nullptr;
+    if (parts.size() >= 2 && named) return nullptr;
   }
   return nullptr;
 }
@@ -717,13 +716,18 @@ std::string Translator::columnRef(const std::vector<std::string> &parts) {
     // same item (a derived table's or a common table expression's columns of one name), or where
     // either is known to SQLite by a name of the translator's, SQLite cannot see that the
     // reference is ambiguous and would take the first.
-    const std::string *qual = parts.size() >= 2 ? &parts[parts.size() - 2] : nullptr;
+    // So is a column of another item of the qualifier's name in another schema (A.T and B.T).
+    const ScopeItem *foundItem = nullptr;
+    for (const ScopeItem &item : scopes_[level])
+      if (found >= item.cols.data() && found < item.cols.data() + item.cols.size()) foundItem = &item;
     for (const ScopeItem &item : scopes_[level]) {
-      if (qual && item.exposed != *qual) continue;
-      const bool sameItem = found >= item.cols.data() && found < item.cols.data() + item.cols.size();
+      if (!qualifies(item, parts)) continue;
+      const bool sameItem = &item == foundItem;
+      const bool aliased = item.aliased || (foundItem && foundItem->aliased);
       for (const ScopeColumn &c : item.cols)
         if (&c != found && c.name == col &&
-            (sameItem || c.real.find('\x1F') != std::string::npos || found->real.find('\x1F') != std::string::npos))
+            (sameItem || (parts.size() >= 2 && aliased) || c.real.find('\x1F') != std::string::npos ||
+             found->real.find('\x1F') != std::string::npos))
           raise(kSqlNotUnique, {col});
     }
     if (group_.active && level == group_.level) group_.columns.push_back(exposed + '\x1F' + found->name);
@@ -754,6 +758,8 @@ std::string Translator::columnRef(const std::vector<std::string> &parts) {
   // case matches ("a" for A) is unknown here, unless an item whose columns are not listed may
   // hold it.
   if (!found) {
+    // S.T.C names a table or view read under its own name; SQLite knows tables by name alone.
+    if (parts.size() == 3) raise(kSqlColumnInvalid, {parts[0] + "." + parts[1] + "." + col});
     const std::string *qual = parts.size() >= 2 ? &parts[parts.size() - 2] : nullptr;
     const std::string upper = upperAscii(col);
     bool otherCase = false, unlisted = false;

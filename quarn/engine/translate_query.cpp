@@ -14,17 +14,19 @@ namespace {
 // The name SQLite knows a FROM item by, given the items visible where it is added (scopes: the
 // enclosing queries' and those before it in its own FROM clause).  SQLite matches correlation
 // names without regard to case, so an item exposed as "t" beside or inside one exposed as T took
-// T's references (or made them ambiguous): such an item gets a name of its own, the exposed
-// name, a unit separator and its place (query level and position in its FROM clause), unique
-// among the items it can see, and its columns are reached by that name.  (Templates: the scope
+// T's references (or made them ambiguous); and it knows a table by its name alone, so A.T beside
+// or inside B.T (or a correlation name T) took the other's references.  Such an item gets a name
+// of its own, the exposed name, a unit separator and its place (query level and position in its
+// FROM clause), unique among the items it can see, and its columns are reached by that name.
+// schema: the item's when it is a table exposed under its own name.  (Templates: the scope
 // types are the translator's private ones.)
 template <class Scopes>
-std::string sqliteAlias(const Scopes &scopes, const std::string &exposed) {
+std::string sqliteAlias(const Scopes &scopes, const std::string &exposed, const std::string &schema = "") {
   if (exposed.empty() || scopes.empty()) return exposed;
   const std::string upper = upperAscii(exposed);
   for (const auto &level : scopes)
     for (const auto &item : level)
-      if (item.exposed != exposed && upperAscii(item.exposed) == upper)
+      if (item.exposed != exposed ? upperAscii(item.exposed) == upper : item.schema != schema)
         return exposed + "\x1F" + std::to_string(scopes.size()) + "." + std::to_string(scopes.back().size());
   return exposed;
 }
@@ -32,8 +34,9 @@ std::string sqliteAlias(const Scopes &scopes, const std::string &exposed) {
 // The columns of item, a FROM item that SQLite knows by alias, are reached by that name.
 template <class Item>
 void reachedAs(Item *item, const std::string &alias) {
-  if (alias != item->exposed)
-    for (auto &c : item->cols) c.sql = quoteIdent(alias) + "." + quoteIdent(c.real);
+  if (alias == item->exposed) return;
+  item->aliased = true;
+  for (auto &c : item->cols) c.sql = quoteIdent(alias) + "." + quoteIdent(c.real);
 }
 
 }  // namespace
@@ -461,11 +464,12 @@ std::string Translator::valuesClause(bool /*single*/) {
 std::string Translator::selectItem(int position) {
   // *, T.*, S.T.*: the columns of the FROM items of this subselect (of the one exposed as T), in
   // the order SQLite gives them.  In a view's body they are written out when all are known.
-  auto starColumns = [&](const std::string *exposed) {
+  auto starColumns = [&](const std::string *exposed, const std::string *schema) {
     bool found = false, known = true, renamed = false, ownNames = false;
     std::string list;
     for (const ScopeItem &item : scopes_.back()) {
       if (exposed && item.exposed != *exposed) continue;
+      if (schema && item.schema != *schema) continue;
       found = true;
       if (!item.known) itemShape_.known = known = false;
       for (const ScopeColumn &c : item.cols) {
@@ -484,22 +488,26 @@ std::string Translator::selectItem(int position) {
       }
     }
     if (!found) itemShape_.known = false;
-    return (expandStar_ || ownNames || (exposed && renamed)) && found && known && !list.empty() ? list : std::string();
+    // S.T.* names its item by schema, which SQLite's T.* cannot: its columns are listed.
+    if (schema && !found) raise(kSqlColumnInvalid, {*schema + "." + *exposed + ".*"});
+    return (expandStar_ || ownNames || (exposed && (renamed || schema))) && found && known && !list.empty() ? list
+                                                                                                   : std::string();
   };
   if (acceptOp("*")) {
-    std::string list = starColumns(nullptr);
+    std::string list = starColumns(nullptr, nullptr);
     resultNames_.push_back("*");
     return list.empty() ? "*" : list;
   }
   if (isName() && isOp(".", 1) && (isOp("*", 2) || (isName(2) && isOp(".", 3) && isOp("*", 4)))) {
-    std::string n = tk().text;
+    std::string n = tk().text, schema;
     i_ += 2;
     if (isName()) {
+      schema = n;
       n = tk().text;
       i_ += 2;
     }
     ++i_;
-    std::string list = starColumns(&n);
+    std::string list = starColumns(&n, schema.empty() ? nullptr : &schema);
     resultNames_.push_back("*");
     return list.empty() ? quoteIdent(n) + ".*" : list;
   }
@@ -727,10 +735,14 @@ std::string Translator::tableRef() {
 // Adds the correlation name and, with a column list, renames the columns: the compound's first
 // (empty) select names them.
 std::string Translator::correlate(const std::string &source, const std::string &defaultName, bool derived,
-                                  std::string *corrOut, std::vector<std::string> *colsOut, const QueryShape *shape) {
+                                  std::string *corrOut, std::vector<std::string> *colsOut, const QueryShape *shape,
+                                  std::string *tableSchema) {
   std::string corr = defaultName;
   bool hasAs = acceptKw("AS");
-  if (hasAs || isCorrelationName()) corr = name(kMaxName);
+  if (hasAs || isCorrelationName()) {
+    corr = name(kMaxName);
+    if (tableSchema) tableSchema->clear();
+  }
   // In a trigger the transition variables become SQLite's NEW and OLD (and, for BEFORE INSERT
   // assignments, the row "quarn_new" of "quarn_src"), which SQLite names without regard to
   // case: a FROM item exposed under one of these names would capture every reference to the
@@ -744,7 +756,7 @@ std::string Translator::correlate(const std::string &source, const std::string &
     cols = nameList(kMaxColumn);
   }
   if (corrOut) *corrOut = corr;
-  std::string alias = sqliteAlias(scopes_, corr);
+  std::string alias = sqliteAlias(scopes_, corr, tableSchema ? *tableSchema : std::string());
   // The names the compound's first select gives the columns (the column list, or names of
   // the translator's own for the columns of a derived table that share a name).
   std::vector<std::string> heads = cols;
@@ -757,7 +769,7 @@ std::string Translator::correlate(const std::string &source, const std::string &
     // as a view's catalogued column does; resultColumnType); another column of a built-in type
     // stays of unknown type, as it always was here (CHAR(x) of it is its text, not padded to the
     // length of x's type).
-    ScopeItem item{corr, {}};
+    ScopeItem item{corr, {}, true, {}, false};
     bool typed = shape->known && shape->types.size() == (cols.empty() ? shape->names.size() : cols.size());
     const std::vector<std::string> &names = cols.empty() ? shape->names : cols;
     item.known = typed || !cols.empty();
@@ -844,7 +856,7 @@ std::string Translator::primaryTableRef() {
     std::string out = correlate(call, "", false, &corr, &cols);
     if (!cols.empty() && cols.size() != def.columns.size()) raise(kSqlColumnListLength, {corr});
     if (!scopes_.empty()) {
-      ScopeItem item{corr, {}};
+      ScopeItem item{corr, {}, true, {}, false};
       for (size_t k = 0; k < def.columns.size(); ++k)
         item.cols.push_back(ScopeColumn{cols.empty() ? def.columns[k].name : cols[k], def.columns[k].name,
                                         def.columns[k].type, {}});
@@ -879,10 +891,12 @@ std::string Translator::primaryTableRef() {
   TableRef r = resolveTable(q);
   std::string corr;
   std::vector<std::string> cols;
-  std::string out = correlate(r.sqlite, r.exposed, false, &corr, &cols);
-  const std::string alias = sqliteAlias(scopes_, corr);
+  std::string schema = q.schema;
+  std::string out = correlate(r.sqlite, r.exposed, false, &corr, &cols, nullptr, &schema);
+  const std::string alias = sqliteAlias(scopes_, corr, schema);
   if (!scopes_.empty()) {
     ScopeItem item = tableScope(corr, r.info);
+    item.schema = schema;
     for (size_t k = 0; k < cols.size() && k < item.cols.size(); ++k) item.cols[k].name = cols[k];
     if (!cols.empty())
       for (ScopeColumn &c : item.cols) c.real = c.name;

@@ -395,10 +395,13 @@ Plan Translator::updateStmt() {
   TableRef r = resolveTable(q);
   if (r.info.type == 'V') raise(kSqlNotUpdatable, {q.text()});
   changedTable_ = QualName{r.info.schema, r.info.name};
-  std::string corr = r.exposed;
-  if (acceptKw("AS") || (isCorrelationName() && !kw("SET"))) corr = name(kMaxName);
+  std::string corr = r.exposed, schema = q.schema;
+  if (acceptKw("AS") || (isCorrelationName() && !kw("SET"))) {
+    corr = name(kMaxName);
+    schema.clear();
+  }
   expectKw("SET");
-  scopes_.push_back({targetScope(corr, r)});
+  scopes_.push_back({targetScope(corr, r, schema)});
   std::string out = "UPDATE " + r.sqlite + (triggerMode_ ? "" : " AS " + quoteIdent(corr)) + " SET ";
   bool first = true;
   do {
@@ -469,10 +472,13 @@ Plan Translator::deleteStmt() {
   TableRef r = resolveTable(q);
   if (r.info.type == 'V') raise(kSqlNotUpdatable, {q.text()});
   changedTable_ = QualName{r.info.schema, r.info.name};
-  std::string corr = r.exposed;
-  if (acceptKw("AS") || (isCorrelationName() && !kw("WHERE"))) corr = name(kMaxName);
+  std::string corr = r.exposed, schema = q.schema;
+  if (acceptKw("AS") || (isCorrelationName() && !kw("WHERE"))) {
+    corr = name(kMaxName);
+    schema.clear();
+  }
   std::string out = "DELETE FROM " + r.sqlite + (triggerMode_ ? "" : " AS " + quoteIdent(corr));
-  scopes_.push_back({targetScope(corr, r)});
+  scopes_.push_back({targetScope(corr, r, schema)});
   if (kw("WHERE") && kw("CURRENT", 1) && kw("OF", 2)) raise(kSqlStmtNotSupported, {"WHERE CURRENT OF"});
   if (acceptKw("WHERE")) out += " WHERE " + expr();
   expectEnd();

@@ -84,7 +84,7 @@ TriggerPlan Translator::triggerDefinition(const TriggerContext &ctx) {
   deps_ = &tp.deps;
   std::vector<ScopeItem> transition;
   auto variable = [&](const std::string &corr, bool isNew) {
-    ScopeItem item{corr, {}};
+    ScopeItem item{corr, {}, true, {}, false};
     for (const ColumnDef &c : subject.info.columns) {
       ScopeColumn sc{c.name, c.name, c.type, {}};
       if (isNew && ctx.applied)

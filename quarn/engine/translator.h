@@ -177,10 +177,11 @@ class Translator {
   };
   // Adds the correlation name of a FROM item (and its column list).  With shape, the FROM item is
   // a derived table or a common table expression of that shape, which becomes a scope item, so
-  // its columns of a distinct type keep that type in the query that reads them.
+  // its columns of a distinct type keep that type in the query that reads them.  tableSchema: the
+  // schema of a table or view read under its own name, emptied when a correlation name is given.
   std::string correlate(const std::string &source, const std::string &defaultName, bool derived,
                         std::string *corrOut = nullptr, std::vector<std::string> *colsOut = nullptr,
-                        const QueryShape *shape = nullptr);
+                        const QueryShape *shape = nullptr, std::string *tableSchema = nullptr);
   void skipQueryOptions();
   std::string withClause();
 
@@ -421,11 +422,21 @@ class Translator {
     std::string exposed;
     std::vector<ScopeColumn> cols;
     bool known = true;  // false: a derived table whose columns the translator could not list
+    // A table or view exposed under its own name: its schema, which S.T.C may name (empty for
+    // an item with a correlation name).  Two such items may share a name in different schemas.
+    std::string schema;
+    bool aliased = false;  // known to SQLite by a name of the translator's (sqliteAlias)
   };
   // The FROM items visible at each query level, innermost last.
   std::vector<std::vector<ScopeItem>> scopes_;
   const ScopeColumn *findColumn(const std::vector<std::string> &parts, std::string *exposed,
                                 size_t *level = nullptr) const;
+  // Whether item is one a column reference of these parts (C, T.C, S.T.C) may name.
+  static bool qualifies(const ScopeItem &item, const std::vector<std::string> &parts) {
+    if (parts.size() < 2) return true;
+    if (item.exposed != parts[parts.size() - 2]) return false;
+    return parts.size() < 3 || item.schema == parts[0];
+  }
   // The grouping of the subselect whose select items are being read: the columns of its own FROM
   // items its items reference outside a column function, whether a column function was met, its
   // grouping columns and the columns its grouping keys are made of.  A grouped select item must
@@ -475,8 +486,9 @@ class Translator {
   static ScopeItem tableScope(const std::string &exposed, const TableInfo &info);
   void readCheckConditions(const TableInfo &table, std::vector<ConstraintSpec> *constraints);
   // The target of UPDATE or DELETE; in a trigger its columns are qualified by the table itself.
-  ScopeItem targetScope(const std::string &exposed, const TableRef &r) const {
+  ScopeItem targetScope(const std::string &exposed, const TableRef &r, const std::string &schema) const {
     ScopeItem item = tableScope(exposed, r.info);
+    item.schema = schema;
     if (triggerMode_)
       for (ScopeColumn &c : item.cols) c.sql = r.sqlite + "." + quoteIdent(c.real);
     return item;

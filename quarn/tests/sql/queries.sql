@@ -167,3 +167,27 @@ INSERT INTO wdup VALUES (1, 2);
 WITH q AS (SELECT k, v AS k FROM wdup) SELECT * FROM q;
 WITH q AS (SELECT k, v AS k FROM wdup) SELECT x.*, y.* FROM q x, q y;
 DROP TABLE wdup;
+-- Tables of one name in two schemas are two FROM items (S.T.C and S.T.* name each; T.C is
+-- ambiguous when both have C); SQLite knew both by T: -203 for every reference and for *, whose
+-- message named SQLite's "main".
+CREATE TABLE qa.t (k INT, v CHAR(1));
+CREATE TABLE qb.t (k INT, w CHAR(1));
+INSERT INTO qa.t VALUES (1, 'x'), (2, 'u');
+INSERT INTO qb.t VALUES (1, 'y'), (3, 'z');
+SELECT qa.t.k, qa.t.v, qb.t.w FROM qa.t, qb.t WHERE qa.t.k = qb.t.k;
+SELECT * FROM qa.t JOIN qb.t ON qa.t.k = qb.t.k;
+SELECT qb.t.*, qa.t.* FROM qa.t, qb.t WHERE qa.t.k = qb.t.k;
+SELECT t.w FROM qa.t, qb.t ORDER BY 1;
+SELECT t.k FROM qa.t, qb.t;
+SELECT qc.t.k FROM qa.t, qb.t;
+SELECT qa.t.w FROM qa.t, qb.t;
+SELECT qc.t.* FROM qa.t, qb.t;
+SELECT qa.t.k FROM qa.t AS x;
+SELECT * FROM qa.t x, qb.t x;
+-- An enclosing query's table of that name is reached by S.T.C; T.C is the nearest.
+SELECT qa.t.v FROM qa.t WHERE EXISTS (SELECT 1 FROM qb.t WHERE qb.t.k = qa.t.k AND t.w = 'y');
+UPDATE qa.t SET v = 'w' WHERE EXISTS (SELECT 1 FROM qb.t WHERE qb.t.k = qa.t.k);
+DELETE FROM qb.t WHERE qb.t.k NOT IN (SELECT qa.t.k FROM qa.t);
+SELECT qa.t.k, qa.t.v, qb.t.k, qb.t.w FROM qa.t LEFT JOIN qb.t ON qb.t.k = qa.t.k ORDER BY 1;
+DROP TABLE qa.t;
+DROP TABLE qb.t;
