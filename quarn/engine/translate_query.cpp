@@ -639,8 +639,16 @@ std::string Translator::subselect() {
   }
   // HAVING without GROUP BY makes the whole table one group (of no grouping columns).
   const bool wholeGroup = !grouping.grouped && kw("HAVING");
-  if (acceptKw("HAVING")) tail += " HAVING " + expr();
   if (wholeGroup) grouping.grouped = true;
+  if (acceptKw("HAVING")) {
+    // Its columns outside a column function are grouping columns, as the select items' are:
+    // SQLite would test any row's value of the group.
+    group_ = grouping;
+    group_.active = true;
+    tail += " HAVING " + expr();
+    if (const std::string *c = group_.ungrouped()) raise(kSqlNotGrouped, {c->substr(c->find('\x1F') + 1)});
+    group_ = GroupCheck{};
+  }
   --depth_;
   size_t tailEnd = i_;
   int tailParams = nParams_;

@@ -191,3 +191,12 @@ DELETE FROM qb.t WHERE qb.t.k NOT IN (SELECT qa.t.k FROM qa.t);
 SELECT qa.t.k, qa.t.v, qb.t.k, qb.t.w FROM qa.t LEFT JOIN qb.t ON qb.t.k = qa.t.k ORDER BY 1;
 DROP TABLE qa.t;
 DROP TABLE qb.t;
+-- A HAVING condition's columns outside a column function are grouping columns (SQLite tested
+-- any row's V of the group: group 1 holds V 1 and 5, and V > 4 dropped it).
+CREATE TABLE gh (k INT, v INT);
+INSERT INTO gh VALUES (1, 1), (1, 5), (2, 2);
+SELECT k, COUNT(*) FROM gh GROUP BY k HAVING v > 4;
+SELECT COUNT(*) FROM gh HAVING v > 4;
+SELECT k, COUNT(*) FROM gh AS x GROUP BY k HAVING x.k > 1 OR MAX(x.v) > 4 ORDER BY 1;
+SELECT k + 1, COUNT(*) FROM gh GROUP BY k + 1 HAVING k + 1 > 2;
+DROP TABLE gh;
