@@ -298,6 +298,16 @@ TEST_F(Sessions, BoundValuesAreStoredAsTheirColumnsTypeOrRefused) {
   // Integer arithmetic over a real fails (-802): these are integers.
   EXPECT_EQ(count(*a_, "SELECT COUNT(*) FROM nb WHERE s + 1 = -32767 AND i + 1 = 3 AND b - 1 = 9223372036854775806 AND "
                        "r > 3.3e38 AND f = -1e308"), 1);
+  // A CHAR(n) or GRAPHIC(n) column stores a longer value whose excess is blanks without them
+  // (it kept them: eight bytes in a CHAR(3)); a longer value is refused.
+  ASSERT_EQ(a_->execImmediate("CREATE TABLE nc (c CHAR(3), g GRAPHIC(2))", &ca_), 0);
+  std::unique_ptr<Statement> insChar;
+  ASSERT_EQ(a_->prepare("INSERT INTO nc VALUES (?, ?)", &insChar, &ca_), 0);
+  EXPECT_EQ(insChar->execute({Value::text("ab      "), Value::text("\xC3\xA9\xC3\xA9   ")}, &ca_), 0);
+  EXPECT_EQ(insChar->execute({Value::text("abcd"), Value::text("x")}, &ca_), kSqlStringTooLong);
+  EXPECT_EQ(insChar->execute({Value::text("a"), Value::text("xyz")}, &ca_), kSqlStringTooLong);
+  EXPECT_EQ(count(*a_, "SELECT COUNT(*) FROM nc WHERE LENGTH(CAST(c AS VARCHAR(10))) = 3 AND HEX(c) = '616220'"), 1);
+  EXPECT_EQ(count(*a_, "SELECT COUNT(*) FROM nc WHERE HEX(g) = 'C3A9C3A9'"), 1);
 }
 
 // Bytes 9 to 12 of a unique value are the process id: after fork, the child's own, so parent

@@ -137,6 +137,19 @@ void qpad(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
   sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
 }
 
+// QFITFIXED(value, n, graphic): a value assigned to a CHAR(n) (GRAPHIC(n)) column without its
+// trailing blanks past n; other values, and text that fits, as they are.
+void qfitfixed(sqlite3_context *ctx, int, sqlite3_value **argv) {
+  const int64_t n = sqlite3_value_int64(argv[1]);
+  if (sqlite3_value_type(argv[0]) != SQLITE_TEXT || sqlite3_value_bytes(argv[0]) <= n) {
+    sqlite3_result_value(ctx, argv[0]);
+    return;
+  }
+  std::string s = argText(argv[0]);
+  dropExcessBlanks(&s, n, sqlite3_value_int(argv[2]) != 0);
+  sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+}
+
 // The declared type a QCAST converts to, and its name for messages.
 struct CastTarget {
   QType type;
@@ -815,6 +828,7 @@ void registerFunctions(sqlite3 *db, Session *s) {
   sqlite3_create_function_v2(db, "QSUBSTR", 2, det, nullptr, qsubstr, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QSUBSTR", 3, det, nullptr, qsubstr, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QHEX", 1, det, nullptr, qhex, nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(db, "QFITFIXED", 3, det, nullptr, qfitfixed, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QPAD", 2, det, nullptr, qpad, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QPAD", 3, det, nullptr, qpad, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QDECTEXT", 2, det, nullptr, qdectext, nullptr, nullptr, nullptr);

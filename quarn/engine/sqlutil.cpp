@@ -176,6 +176,21 @@ void padFixed(std::string *s, int64_t n, bool graphic) {
   if (units < n) s->append(static_cast<size_t>(n - units), ' ');
 }
 
+void dropExcessBlanks(std::string *s, int64_t n, bool graphic) {
+  if (static_cast<int64_t>(s->size()) <= n) return;  // a character is at least a byte
+  int64_t units = static_cast<int64_t>(s->size());
+  if (graphic) {
+    units = 0;
+    for (unsigned char c : *s)
+      if ((c & 0xC0) != 0x80) ++units;
+  }
+  // Blanks are one byte and one character each.
+  while (units > n && !s->empty() && s->back() == ' ') {
+    s->pop_back();
+    --units;
+  }
+}
+
 std::string valueText(const Value &v, const QType &t) {
   switch (v.kind) {
     case Value::Null: return "";
@@ -238,6 +253,9 @@ void convertAssigned(Value *v, const QType &t) {
       if (v->kind == Value::Real &&
           (!std::isfinite(v->d) || (t.base == Base::Real && !std::isfinite(static_cast<float>(v->d)))))
         raise(kSqlOverflow, {t.builtinName()});
+      return;
+    case Base::Char: case Base::Graphic:
+      if (v->kind == Value::Text && !t.forBitData) dropExcessBlanks(&v->s, t.length, t.base == Base::Graphic);
       return;
     case Base::Date: case Base::Time: case Base::Timestamp: {
       if (v->kind != Value::Text) return;

@@ -59,6 +59,10 @@ bool parseNumber(const std::string &text, double *out);
 // Pads s with blanks to its fixed length n: bytes for CHAR(n), which holds n bytes as its
 // length check counts them, characters (UTF-8) for GRAPHIC(n).
 void padFixed(std::string *s, int64_t n, bool graphic);
+// Drops the trailing blanks of s past its fixed length n (bytes for CHAR(n), characters for
+// GRAPHIC(n)): what such a column stores of a longer value whose excess is blanks.  A value
+// that is still longer is left as it is, for the column's check to refuse (-404).
+void dropExcessBlanks(std::string *s, int64_t n, bool graphic);
 
 // The text of v as a value of type t: DECIMAL with its scale, an integer type without a
 // fraction, CHAR padded to its length, other numbers as doubleText ("1.0" for a whole double);

@@ -277,7 +277,12 @@ class Translator {
   // DECIMAL is cut to its scale, REAL and DOUBLE refuse a value past their range (-413; SQLite
   // stored 1e39 in a REAL and an infinity in a DOUBLE), datetimes are read in any form and stored
   // in one.
+  // A CHAR or GRAPHIC column stores a longer value whose excess is blanks without them.
+  static bool fixedString(const QType &t) {
+    return (t.base == Base::Char || t.base == Base::Graphic) && !t.forBitData;
+  }
   static bool convertsAssignments(const QType &t) {
+    if (fixedString(t)) return true;
     switch (t.base) {
       case Base::SmallInt: case Base::Integer: case Base::BigInt: case Base::Decimal: case Base::Real:
       case Base::Double: case Base::Date: case Base::Time: case Base::Timestamp: return true;
@@ -301,6 +306,15 @@ class Translator {
       if (markerTargets_.size() < n) markerTargets_.resize(n);
       markerTargets_[n - 1] = ct;
       return sql;
+    }
+    if (fixedString(ct)) {
+      // A value whose type is at most n long is stored as it is, with no call per row.
+      const bool graphic = ct.base == Base::Graphic;
+      const bool within = vt.length > 0 && vt.length <= ct.length && !vt.isDistinct() &&
+                          (vt.base == Base::Char || vt.base == Base::Varchar ||
+                           (graphic && (vt.base == Base::Graphic || vt.base == Base::Vargraphic)));
+      if (within) return sql;
+      return "QFITFIXED(" + sql + ", " + std::to_string(ct.length) + ", " + (graphic ? "1" : "0") + ")";
     }
     bool integer = vt.base == Base::SmallInt || vt.base == Base::Integer || vt.base == Base::BigInt;
     bool fits = false;

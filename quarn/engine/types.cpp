@@ -265,8 +265,12 @@ std::string columnChecks(const QType &t, const std::string &colName) {
       add(kSqlOverflow, "abs(" + c + ") < " + limit);
       break;
     }
-    case Base::Char: case Base::Graphic:
-      add(kSqlStringTooLong, "length(CAST(rtrim(" + c + ") AS BLOB)) <= " + std::to_string(t.length * (t.base == Base::Graphic ? 4 : 1)));
+    case Base::Char:
+      add(kSqlStringTooLong, "length(CAST(rtrim(" + c + ") AS BLOB)) <= " + std::to_string(t.length));
+      break;
+    case Base::Graphic:
+      // n characters (it was 4n bytes: GRAPHIC(4) took ten letters).
+      add(kSqlStringTooLong, "length(rtrim(" + c + ")) <= " + std::to_string(t.length));
       break;
     case Base::Varchar: case Base::Clob: case Base::Blob: case Base::LongVarchar:
       // A UTF-8 character takes at most 4 bytes: short values pass without counting bytes.

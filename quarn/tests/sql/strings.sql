@@ -33,6 +33,18 @@ CREATE TABLE W (C CHAR(5), G GRAPHIC(3));
 INSERT INTO W VALUES ('éé', 'é');
 SELECT C || '|', LENGTH(C), G || '|', CAST('éé' AS CHAR(5)) || '|', LENGTH(CAST('éé' AS CHAR(5))) FROM W;
 SELECT '[' || C || ']' FROM W WHERE C = 'éé';
+-- A longer value whose excess is blanks is stored without them, by INSERT, UPDATE, INSERT ...
+-- SELECT (a CHAR(5) kept all eight bytes: LENGTH 8, and a fetch showed them; so did a marker); a
+-- GRAPHIC(3) takes three characters, not twelve bytes (it took eleven letters).
+DELETE FROM W;
+INSERT INTO W VALUES ('abcde   ', 'éé     ');
+INSERT INTO W (G) VALUES ('abcdefghijk');
+INSERT INTO W (G) VALUES ('日本語日');
+INSERT INTO W (C) VALUES ('abcdef  ');
+SELECT LENGTH(C), HEX(C), C || '|', G || '|' FROM W;
+UPDATE W SET C = 'xy      ', G = '日本語  ';
+INSERT INTO W SELECT C || '  ', G || ' ' FROM W;
+SELECT LENGTH(C), HEX(C), C || '|', G || '|' FROM W;
 -- ORDER BY a result column's name, where the FROM items have two columns of that name.
 SELECT x.S, y.N FROM T x, T y WHERE x.S = y.S ORDER BY S DESC;
 SELECT x.S AS K, y.N FROM T x, T y WHERE x.S = y.S ORDER BY K;
