@@ -222,8 +222,13 @@ QError sqliteFailure(sqlite3 *db, int rc, const std::string &msg) {
     size_t at = msg.find(prefix);
     return at == std::string::npos ? std::string() : msg.substr(at + std::strlen(prefix));
   };
-  // SQLite's parser takes a bounded nesting of subqueries: past it the statement is too complex.
-  if (msg == "parser stack overflow") return engineError(kSqlTooComplex);
+  // SQLite's parser takes a bounded nesting of subqueries, and its code generator bounded
+  // expression depths, compounds, result columns and terms: past them the statement is too
+  // complex (they were -901 naming SQLite's limit).
+  if (msg == "parser stack overflow" || msg.rfind("Expression tree is too large", 0) == 0 ||
+      msg.rfind("too many terms in ", 0) == 0 || msg.rfind("too many columns in result set", 0) == 0 ||
+      msg.rfind("too many FROM clause terms", 0) == 0 || msg.rfind("too many arguments on function", 0) == 0)
+    return engineError(kSqlTooComplex);
   if (msg.rfind("NOT NULL constraint failed: ", 0) == 0) {
     std::string col = after("NOT NULL constraint failed: ");
     size_t dot = col.rfind('.');

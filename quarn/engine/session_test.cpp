@@ -310,6 +310,26 @@ TEST_F(Sessions, BoundValuesAreStoredAsTheirColumnsTypeOrRefused) {
   EXPECT_EQ(count(*a_, "SELECT COUNT(*) FROM nc WHERE HEX(g) = 'C3A9C3A9'"), 1);
 }
 
+// A statement past one of SQLite's own limits (expression depth, compound terms, result
+// columns) is too complex, -101 (it was -901 naming SQLite's limit); one within them runs.
+TEST_F(Sessions, StatementsPastSqlitesLimitsAreTooComplex) {
+  ASSERT_EQ(a_->execImmediate("CREATE TABLE lim (k INT)", &ca_), 0);
+  auto joined = [](const std::string &first, const std::string &each, const std::string &sep, int n) {
+    std::string out = first;
+    for (int i = 0; i < n; ++i) out += (i ? sep : "") + each + std::to_string(i);
+    return out;
+  };
+  for (const std::string &text : {joined("SELECT COUNT(*) FROM lim WHERE ", "k = ", " OR ", 1000),
+                                  joined("", "VALUES ", " UNION ALL ", 600), joined("VALUES (", "", ", ", 4000) + ")"}) {
+    std::unique_ptr<Statement> st;
+    int rc = a_->prepare(text, &st, &ca_);
+    if (rc == 0) rc = st->execute({}, &ca_);
+    EXPECT_EQ(rc, kSqlTooComplex) << text.substr(0, 40);
+    EXPECT_EQ(std::string(ca_.sqlstate, 5), "54001");
+  }
+  EXPECT_EQ(count(*a_, joined("SELECT COUNT(*) FROM lim WHERE ", "k = ", " OR ", 400)), 0);
+}
+
 // Bytes 9 to 12 of a unique value are the process id: after fork, the child's own, so parent
 // and child never hand out the same value in the same microsecond.
 TEST_F(Sessions, UniqueValuesCarryTheProcessIdAlsoAfterFork) {
