@@ -11,6 +11,7 @@
 #include <xercesc/util/OutOfMemoryException.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
 
+#include <atomic>
 #include <cstdlib>
 
 #include "kelentity.h"
@@ -32,6 +33,9 @@ constexpr size_t kKeptLarge = 4;  // freed large blocks kept for the next docume
 
 uint64_t &tagOf(void *p) { return *reinterpret_cast<uint64_t *>(static_cast<char *>(p) - sizeof(uint64_t)); }
 
+// What every arena holds from the C library, changed with each chunk and large block.
+std::atomic<size_t> g_heldByAll{0};
+
 }  // namespace
 
 struct KelArena::LargeHeader {
@@ -44,7 +48,10 @@ struct KelArena::LargeHeader {
   void *block() { return this + 1; }
 };
 
+size_t KelArena::heldByAll() { return g_heldByAll.load(std::memory_order_relaxed); }
+
 KelArena::~KelArena() {
+  g_heldByAll.fetch_sub(bytesHeld(), std::memory_order_relaxed);
   for (void *chunk : chunks_) std::free(chunk);
   for (LargeHeader *h = large_; h != nullptr;) {
     LargeHeader *next = h->next;
@@ -95,6 +102,7 @@ void *KelArena::carve(size_t cls) {
       throw xercesc::OutOfMemoryException();
     }
     chunkBytes_ += bytes;
+    g_heldByAll.fetch_add(bytes, std::memory_order_relaxed);
     KEL_POISON(chunk, bytes);
     next_ = static_cast<char *>(chunk);
     end_ = next_ + bytes;
@@ -136,6 +144,7 @@ void *KelArena::allocateLarge(size_t size) {
   h->size = size;
   h->tag = kLargeTag;
   largeBytes_ += sizeof(LargeHeader) + size;
+  g_heldByAll.fetch_add(sizeof(LargeHeader) + size, std::memory_order_relaxed);
   return h->block();
 }
 
@@ -164,5 +173,6 @@ void KelArena::deallocateLarge(LargeHeader *h) {
   else large_ = h->next;
   if (h->next != nullptr) h->next->prev = h->prev;
   largeBytes_ -= sizeof(LargeHeader) + h->size;
+  g_heldByAll.fetch_sub(sizeof(LargeHeader) + h->size, std::memory_order_relaxed);
   std::free(h);
 }

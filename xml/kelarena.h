@@ -28,6 +28,13 @@
 // What a kept reader's arena may hold between documents: past it the reader and its arena are
 // made anew, so that a document that needed more, or what the parser left behind, is given back.
 inline constexpr size_t KEL_ARENA_KEEP = size_t{32} << 20;
+// What all the arenas of the process may hold together while an arena of more than
+// KEL_ARENA_SMALL is kept: a statement keeps one reader per function use, and each use's
+// arena grows with the distinct names of the largest document it read (64 uses over one
+// document of 70,000 element names held 1.8 GB).  Past it, such an arena is given back after
+// its document; small arenas, those of the usual documents, are always kept.
+inline constexpr size_t KEL_ARENA_KEEP_ALL = size_t{64} << 20;
+inline constexpr size_t KEL_ARENA_SMALL = size_t{1} << 20;
 
 class KelArena final : public xercesc::MemoryManager {
  public:
@@ -47,7 +54,11 @@ class KelArena final : public xercesc::MemoryManager {
   // Bytes the arena holds from the C library: its chunks and its large blocks, free or not.
   size_t bytesHeld() const { return chunkBytes_ + largeBytes_; }
   // Whether a kept reader and this arena are to be made anew before the next document.
-  bool pastKeep() const { return bytesHeld() > KEL_ARENA_KEEP; }
+  bool pastKeep() const {
+    return bytesHeld() > KEL_ARENA_KEEP || (bytesHeld() > KEL_ARENA_SMALL && heldByAll() > KEL_ARENA_KEEP_ALL);
+  }
+  // Bytes all the arenas of the process hold from the C library.
+  static size_t heldByAll();
   // Past limit bytes held (0: no limit) a request that needs more from the C library is refused
   // with the parser library's OutOfMemoryException, as if the C library had none, and
   // limitReached() says so from then on.  A parser refused this way is not used again.
