@@ -17,6 +17,14 @@ bool isIdentPart(unsigned char c) { return isIdentStart(c) || std::isdigit(c); }
 
 // Reads a quoted run starting at s[i] == quote; returns the undoubled text and moves i past the
 // closing quote.  An unterminated run throws -10.
+// A character as a message shows it: a control character (a NUL ended the message text for a
+// C caller) by its code, X'00'.
+std::string shownChar(unsigned char c) {
+  if (c >= 0x20 && c != 0x7F) return std::string(1, static_cast<char>(c));
+  static const char kHex[] = "0123456789ABCDEF";
+  return std::string("X'") + kHex[c >> 4] + kHex[c & 15] + "'";
+}
+
 std::string readQuoted(const std::string &s, size_t &i, char quote) {
   size_t start = i;
   std::string out;
@@ -28,7 +36,7 @@ std::string readQuoted(const std::string &s, size_t &i, char quote) {
     }
     // A NUL byte is no character of SQL text, inside a string or name as outside (-7): SQLite
     // ends the text there, and the statement failed with -901 "unrecognized token".
-    if (s[i] == '\0') raise(kSqlBadChar, {std::string(1, '\0'), s.substr(start, std::min<size_t>(i - start, 20))});
+    if (s[i] == '\0') raise(kSqlBadChar, {shownChar(0), s.substr(start, std::min<size_t>(i - start, 20))});
     if (s[i] == quote) {
       if (i + 1 < s.size() && s[i + 1] == quote) {
         out.push_back(quote);
@@ -169,7 +177,7 @@ std::vector<Token> tokenize(const std::string &s) {
         static const std::string kOne = "()+-*/=<>,.;:|[]{}&%";
         if (kOne.find(static_cast<char>(c)) == std::string::npos) {
           std::string before = out.empty() ? std::string() : s.substr(out.back().pos, out.back().len);
-          raise(kSqlBadChar, {std::string(1, static_cast<char>(c)), before});
+          raise(kSqlBadChar, {shownChar(c), before});
         }
         t.text = std::string(1, static_cast<char>(c));
         ++i;

@@ -53,6 +53,19 @@ TEST(QuarnLexer, MalformedTextFailsWithQuarnCodes) {
   static const char kInName[] = "select \"a\0b\" from t";
   EXPECT_EQ(codeOf(std::string(kInString, sizeof kInString - 1)), kSqlBadChar);
   EXPECT_EQ(codeOf(std::string(kInName, sizeof kInName - 1)), kSqlBadChar);
+  // A control character is shown by its code: a NUL in the message ended it for a C caller.
+  try {
+    tokenize(std::string("values 1\0 x", 11));
+    ADD_FAILURE();
+  } catch (const QError &e) {
+    EXPECT_EQ(e.tokens.at(0), "X'00'");
+  }
+  try {
+    tokenize("values 1 \x01");
+    ADD_FAILURE();
+  } catch (const QError &e) {
+    EXPECT_EQ(e.tokens.at(0), "X'01'");
+  }
   EXPECT_EQ(codeOf("select 12ab from t"), kSqlSyntax);
   EXPECT_EQ(codeOf("select X'4' from t"), kSqlSyntax);
   EXPECT_EQ(codeOf("values 1 /* never closed"), kSqlSyntax);  // it took the rest with it
