@@ -1010,6 +1010,17 @@ int32_t encodingOfFile(const KelCodePages *cp, const char *head, int32_t n, char
     found = "UTF-16LE";
   else if (n >= 2 && b[0] == 0xFE && b[1] == 0xFF)
     found = "UTF-16BE";
+  // Without a mark, a declaration's "<?" in UTF-32 or UTF-16 tells the form, as a parser
+  // finds it (the parser read such a file through XMLFile, the readers refused it or stored
+  // its bytes as they were).
+  else if (n >= 4 && b[0] == 0 && b[1] == 0 && b[2] == 0 && b[3] == '<')
+    found = "UTF-32BE";
+  else if (n >= 4 && b[0] == '<' && b[1] == 0 && b[2] == 0 && b[3] == 0)
+    found = "UTF-32LE";
+  else if (n >= 4 && b[0] == 0 && b[1] == '<' && b[2] == 0 && b[3] == '?')
+    found = "UTF-16BE";
+  else if (n >= 4 && b[0] == '<' && b[1] == 0 && b[2] == '?' && b[3] == 0)
+    found = "UTF-16LE";
   if (found.empty()) {
     // A declaration is ASCII in every encoding read without a mark that is not UTF-16 or
     // UTF-32; the bytes up to the first that is not ASCII are enough to read it.
