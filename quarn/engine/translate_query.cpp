@@ -774,9 +774,8 @@ std::string Translator::correlate(const std::string &source, const std::string &
     // SQLite names the columns of the derived table as its select does, or by the column list.
     // A column carries a distinct type, and a set operator's column the type that holds every
     // operand's values (SQLite declares one operand's type, which would describe and fetch it,
-    // as a view's catalogued column does; resultColumnType); another column of a built-in type
-    // stays of unknown type, as it always was here (CHAR(x) of it is its text, not padded to the
-    // length of x's type).
+    // as a view's catalogued column does; resultColumnType), and a CHAR or GRAPHIC column its
+    // type (below); another column of a built-in type stays of unknown type.
     ScopeItem item{corr, {}, true, {}, false};
     bool typed = shape->known && shape->types.size() == (cols.empty() ? shape->names.size() : cols.size());
     const std::vector<std::string> &names = cols.empty() ? shape->names : cols;
@@ -798,7 +797,12 @@ std::string Translator::correlate(const std::string &source, const std::string &
       for (size_t k = 0; k < names.size(); ++k) {
         QType t = typed ? shape->types[k] : QType{};
         const bool combined = typed && shape->isCombined(k) && !t.isDistinct() && t.base != Base::None;
-        item.cols.push_back(ScopeColumn{names[k], reals[k], t.isDistinct() || combined ? t : QType{}, {}, combined});
+        // A CHAR or GRAPHIC column keeps its type, so that as a value it is its n bytes (n
+        // characters) as the column itself is: 'ab' of a CHAR(5) read through a derived table
+        // or WITH was 'ab' (LENGTH 2, and 'ab|' concatenated).
+        const bool fixed = fixedString(t);
+        item.cols.push_back(
+            ScopeColumn{names[k], reals[k], t.isDistinct() || combined || fixed ? t : QType{}, {}, combined});
       }
     // An item whose columns are not listed keeps its name: its columns are reached by it.
     if (!item.known) alias = corr;

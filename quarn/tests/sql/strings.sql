@@ -64,3 +64,11 @@ VALUES (SUBSTR('ééab', POSSTR('ééab', 'a')), POSSTR('ééab', 'a'), LOCATE('
 VALUES (LEFT('ab', 4) || '|', RIGHT('ab', 4) || '|', LEFT('', 0) || '|');
 VALUES RIGHT('ab', -1);
 DESCRIBE VALUES (LEFT(CAST('abc' AS VARCHAR(12)), 2), RIGHT(CAST('abc' AS CHAR(3)), 1));
+-- A CHAR column read through a derived table or WITH is its n bytes as a value, as the column
+-- itself and a view's are (it was 'ab': 'ab|', LENGTH 2).
+CREATE TABLE W5 (C CHAR(5), G GRAPHIC(3));
+INSERT INTO W5 VALUES ('ab', 'é');
+SELECT D.C || '|', LENGTH(D.C), D.G || '|' FROM (SELECT C, G FROM W5) AS D;
+WITH D (X) AS (SELECT C FROM W5) SELECT X || '|', LENGTH(X) FROM D;
+SELECT X || '|' FROM (SELECT C FROM W5) AS D (X) WHERE X = 'ab';
+DROP TABLE W5;
