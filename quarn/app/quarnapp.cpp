@@ -9,7 +9,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cfloat>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -90,15 +92,22 @@ bool readPacked(const unsigned char *p, sqlint32 sqllen, Value *out) {
 }
 
 // Writes number d (or integer i when isInt) as a packed decimal; false when it does not fit
-// the precision.
+// the precision.  An integer is written from its own digits, never through a double, which
+// holds integers exactly only up to 2^53 (9223372036854775807 became ...808).
 bool writePacked(int64_t i, double d, bool isInt, sqlint32 sqllen, unsigned char *p) {
   int precision = decimalPrecision(sqllen), scale = decimalScale(sqllen);
+  if (!isInt && !std::isfinite(d)) return false;  // "%f" spells it "inf": no digits at all
   char buf[400];
-  if (isInt && scale == 0) std::snprintf(buf, sizeof buf, "%lld", static_cast<long long>(i < 0 ? -i : i));
-  else std::snprintf(buf, sizeof buf, "%.*f", scale, std::fabs(d));
+  if (isInt) {
+    const uint64_t magnitude = i < 0 ? 0 - static_cast<uint64_t>(i) : static_cast<uint64_t>(i);
+    std::snprintf(buf, sizeof buf, "%llu", static_cast<unsigned long long>(magnitude));
+  } else {
+    std::snprintf(buf, sizeof buf, "%.*f", scale, std::fabs(d));
+  }
   std::string digits;
   for (const char *c = buf; *c; ++c)
     if (*c >= '0' && *c <= '9') digits.push_back(*c);
+  if (isInt) digits.append(static_cast<size_t>(scale), '0');
   while (digits.size() > 1 && digits[0] == '0' && digits.size() > static_cast<size_t>(precision)) digits.erase(0, 1);
   if (digits.size() > static_cast<size_t>(precision)) return false;
   digits.insert(0, static_cast<size_t>(precision) - digits.size(), '0');
@@ -113,13 +122,29 @@ bool writePacked(int64_t i, double d, bool isInt, sqlint32 sqllen, unsigned char
   return true;
 }
 
+// Whether hv describes a buffer this runtime can use: data to point at, a length that is no
+// negative count of bytes, a packed decimal whose scale is within its precision, a file name no
+// longer than its field.  A negative CHAR length and a scale past the precision failed in the
+// middle of a conversion (-901), a null CSTR buffer was taken for a value too large (-302) and
+// a name length past the field was cut to it silently.
+bool describedWell(const quarn_hostvar &hv) {
+  if (!hv.sqldata) return false;
+  switch (baseType(hv.sqltype)) {
+    case SQL_TYP_CSTR: case SQL_TYP_CHAR: case SQL_TYP_VARCHAR: case SQL_TYP_CLOB: case SQL_TYP_BLOB:
+    case SQL_TYP_DBCLOB: return hv.sqllen >= 0;
+    case SQL_TYP_DECIMAL: return decimalScale(hv.sqllen) <= decimalPrecision(hv.sqllen);
+    case SQL_TYP_CLOB_FILE: return static_cast<const sqlfile *>(hv.sqldata)->name_length <= sizeof(sqlfile::name);
+    default: return true;
+  }
+}
+
 // Reads input host variable hv into *out; returns 0 or fills ca.
 int readInput(quarn::Session *s, const quarn_hostvar &hv, int index, Value *out, sqlca *ca) {
   if (hv.sqlind && *hv.sqlind < 0) {
     *out = Value::null();
     return 0;
   }
-  if (!hv.sqldata) return fail(ca, quarn::kSqlHostValueTooLarge, {std::to_string(index + 1)});
+  if (!describedWell(hv)) return fail(ca, quarn::kSqlBadParameters, {std::to_string(index + 1)});
   const char *p = static_cast<const char *>(hv.sqldata);
   switch (baseType(hv.sqltype)) {
     case SQL_TYP_CSTR: *out = Value::text(std::string(p, strnlen(p, static_cast<size_t>(hv.sqllen > 0 ? hv.sqllen : 0)))); return 0;
@@ -234,6 +259,19 @@ void putText(const std::string &text, quarn_hostvar &hv, sqlca *ca) {
   }
 }
 
+// The type of a numeric host variable of type code t (its base code) and length sqllen.
+quarn::QType hostNumberType(short t, sqlint32 sqllen) {
+  quarn::QType qt;
+  switch (t) {
+    case SQL_TYP_SMALL: qt.base = quarn::Base::SmallInt; break;
+    case SQL_TYP_INTEGER: qt.base = quarn::Base::Integer; break;
+    case SQL_TYP_BIGINT: qt.base = quarn::Base::BigInt; break;
+    case SQL_TYP_FLOAT: qt.base = sqllen == 4 ? quarn::Base::Real : quarn::Base::Double; break;
+    default: qt.base = quarn::Base::Decimal; break;
+  }
+  return qt;
+}
+
 int writeOutput(quarn::Session *s, const Value &v, const quarn::QType &colType, quarn_hostvar &hv, int index, sqlca *ca) {
   if (v.isNull()) {
     if (!hv.sqlind) return fail(ca, quarn::kSqlNullNoIndicator, {std::to_string(index + 1)});
@@ -241,17 +279,18 @@ int writeOutput(quarn::Session *s, const Value &v, const quarn::QType &colType, 
     return 0;
   }
   if (hv.sqlind) *hv.sqlind = 0;
-  if (!hv.sqldata) return fail(ca, quarn::kSqlBadParameters, {std::to_string(index + 1)});
+  if (!describedWell(hv)) return fail(ca, quarn::kSqlBadParameters, {std::to_string(index + 1)});
+  // The number of v: an integer value, or text spelling one, exactly (*isInt); else a double.
+  // Text is read by the engine's one reader of numbers, blanks around it allowed, digits, sign,
+  // point and exponent only; text past a double's range ("1e400") is no number either.  strtod
+  // read "nan", "inf" and "0x10", refused "12  " and rounded BIGINT text past 2^53.
   auto number = [&](int64_t *i, double *d, bool *isInt) -> bool {
-    if (v.kind == Value::Int) { *i = v.i; *d = static_cast<double>(v.i); *isInt = true; return true; }
-    if (v.kind == Value::Real) { *d = v.d; *i = static_cast<int64_t>(v.d); *isInt = false; return true; }
-    char *end = nullptr;
-    errno = 0;
-    *d = std::strtod(v.s.c_str(), &end);
-    if (end == v.s.c_str() || *end != '\0') return false;
-    *i = static_cast<int64_t>(*d);
-    *isInt = false;
-    return true;
+    *i = 0;
+    *isInt = v.kind == Value::Int;
+    if (v.kind == Value::Int) { *i = v.i; *d = static_cast<double>(v.i); return true; }
+    if (v.kind == Value::Real) { *d = v.d; return true; }
+    if (quarn::parseInteger(v.s, i)) { *d = static_cast<double>(*i); *isInt = true; return true; }
+    return quarn::parseNumber(v.s, d) && std::isfinite(*d);
   };
   switch (baseType(hv.sqltype)) {
     case SQL_TYP_CSTR: case SQL_TYP_CHAR: case SQL_TYP_VARCHAR: case SQL_TYP_CLOB: case SQL_TYP_BLOB: case SQL_TYP_DBCLOB: {
@@ -264,18 +303,31 @@ int writeOutput(quarn::Session *s, const Value &v, const quarn::QType &colType, 
       int64_t i;
       double d;
       bool isInt;
-      if (!number(&i, &d, &isInt)) return fail(ca, quarn::kSqlInvalidChar, {"FETCH"});
       short t = baseType(hv.sqltype);
+      // Text that is no number: -420 naming the host variable's type, as CAST to it says.
+      if (!number(&i, &d, &isInt)) return fail(ca, quarn::kSqlInvalidChar, {hostNumberType(t, hv.sqllen).builtinName()});
       if (t == SQL_TYP_FLOAT) {
-        // sqllen 4: a 4-byte float.
-        if (hv.sqllen == 4) { float x = static_cast<float>(d); std::memcpy(hv.sqldata, &x, sizeof x); }
-        else std::memcpy(hv.sqldata, &d, sizeof d);
+        // sqllen 4: a 4-byte float, which a double past its range would make an infinity.
+        if (hv.sqllen == 4) {
+          if (std::fabs(d) > FLT_MAX) return fail(ca, quarn::kSqlHostValueRange, {std::to_string(index + 1)});
+          float x = static_cast<float>(d);
+          std::memcpy(hv.sqldata, &x, sizeof x);
+        } else {
+          std::memcpy(hv.sqldata, &d, sizeof d);
+        }
         return 0;
       }
       if (t == SQL_TYP_DECIMAL) {
         if (!writePacked(i, d, isInt, hv.sqllen, static_cast<unsigned char *>(hv.sqldata)))
           return fail(ca, quarn::kSqlHostValueRange, {std::to_string(index + 1)});
         return 0;
+      }
+      if (!isInt) {
+        // Within [-2^63, 2^63) exactly (NaN fails too) before the fraction is dropped: a
+        // conversion of a double out of that range is undefined (1e300 gave INT64_MIN).
+        if (!(d >= -9223372036854775808.0 && d < 9223372036854775808.0))
+          return fail(ca, quarn::kSqlHostValueRange, {std::to_string(index + 1)});
+        i = static_cast<int64_t>(d);
       }
       if ((t == SQL_TYP_SMALL && (i < -32768 || i > 32767)) || (t == SQL_TYP_INTEGER && (i < INT32_MIN || i > INT32_MAX)))
         return fail(ca, quarn::kSqlHostValueRange, {std::to_string(index + 1)});

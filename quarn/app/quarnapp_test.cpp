@@ -277,3 +277,138 @@ TEST_F(Runtime, FourByteFloatsAndPackedDecimalsAreBoundAndFetched) {
 }
 
 }  // namespace
+
+namespace {
+
+// Fetches the one value of query sql into host variable out; the SQLCODE of the fetch.
+int fetchOne(const char *sql, quarn_hostvar out, sqlca *ca) {
+  quarn_stmt *st = nullptr;
+  int rc = quarn_prepare(sql, &st, ca);
+  if (rc >= 0) rc = quarn_open(st, 0, nullptr, ca);
+  if (rc >= 0) rc = quarn_fetch(st, 1, &out, ca);
+  quarn_free_stmt(st);
+  return rc;
+}
+
+// Numbers fetched into numeric host variables.  Text was read with strtod and doubles cast to
+// an integer unchecked: '9223372036854775807' came back as -9223372036854775808 in a BIGINT
+// and ...808 in a DECIMAL(19,0), 1e300 as INT64_MIN with SQLCODE 0, 1e300 as an infinity in a
+// 4-byte float; 'nan', 'inf', '1e400' and '0x10' were numbers while '12  ' was not, and the
+// -420 named a function "FETCH".  Now integers are exact, a value past the host variable's
+// range is -304 (22003), and text that spells no number (blanks around one allowed) is -420
+// (22018) naming the host variable's type, as CAST to that type does.
+TEST_F(Runtime, NumbersFetchedIntoHostVariablesAreExactOrRefused) {
+  sqlint64 big = 0;
+  quarn_hostvar bigOut{SQL_TYP_BIGINT, 8, &big, nullptr};
+  struct Big {
+    const char *sql;
+    int rc;
+    sqlint64 value;
+  };
+  for (const Big &c : {Big{"VALUES '9223372036854775807'", 0, INT64_MAX},
+                       Big{"VALUES '-9223372036854775808'", 0, INT64_MIN},
+                       Big{"VALUES 9223372036854775807", 0, INT64_MAX},
+                       Big{"VALUES ' 12 '", 0, 12},
+                       Big{"VALUES 9.2e18", 0, 9200000000000000000},
+                       Big{"VALUES 1e300", -304, 0},
+                       Big{"VALUES -1e300", -304, 0},
+                       Big{"VALUES 9.3e18", -304, 0},
+                       Big{"VALUES '9223372036854775808'", -304, 0}}) {
+    big = 0;
+    EXPECT_EQ(fetchOne(c.sql, bigOut, &ca_), c.rc) << c.sql;
+    if (c.rc == 0) EXPECT_EQ(big, c.value) << c.sql;
+    else EXPECT_EQ(std::string(ca_.sqlstate, 5), "22003") << c.sql;
+  }
+
+  // DECIMAL(19,0): every digit of the largest BIGINT, from text and from an integer.
+  const unsigned char largest[10] = {0x92, 0x23, 0x37, 0x20, 0x36, 0x85, 0x47, 0x75, 0x80, 0x7C};
+  for (const char *sql : {"VALUES '9223372036854775807'", "VALUES 9223372036854775807"}) {
+    unsigned char packed[10] = {};
+    EXPECT_EQ(fetchOne(sql, quarn_hostvar{SQL_TYP_DECIMAL, 19, packed, nullptr}, &ca_), 0) << sql;
+    EXPECT_EQ(std::memcmp(packed, largest, sizeof packed), 0) << sql;
+  }
+  // An integer into DECIMAL(5,2) keeps its digits and gains the scale's zeros: 123.00.
+  unsigned char scaled[3] = {};
+  EXPECT_EQ(fetchOne("VALUES 123", quarn_hostvar{SQL_TYP_DECIMAL, 5 + (2 << 8), scaled, nullptr}, &ca_), 0);
+  const unsigned char hundreds[3] = {0x12, 0x30, 0x0C};
+  EXPECT_EQ(std::memcmp(scaled, hundreds, sizeof scaled), 0);
+
+  // A 4-byte float takes no value past its range.
+  float f = 0;
+  quarn_hostvar floatOut{SQL_TYP_FLOAT, 4, &f, nullptr};
+  for (const char *sql : {"VALUES 1e300", "VALUES -1e300", "VALUES '1e39'"}) {
+    EXPECT_EQ(fetchOne(sql, floatOut, &ca_), -304) << sql;
+    EXPECT_EQ(std::string(ca_.sqlstate, 5), "22003") << sql;
+  }
+  EXPECT_EQ(fetchOne("VALUES '  2.5  '", floatOut, &ca_), 0);
+  EXPECT_EQ(f, 2.5f);
+
+  // Text that is no number, and blanks around one.
+  sqlint32 n = 0;
+  double d = 0;
+  quarn_hostvar intOut{SQL_TYP_INTEGER, 4, &n, nullptr}, doubleOut{SQL_TYP_FLOAT, 8, &d, nullptr};
+  for (const char *text : {"nan", "inf", "1e400", "0x10", "12x", ""}) {
+    std::string sql = std::string("VALUES '") + text + "'";
+    EXPECT_EQ(fetchOne(sql.c_str(), intOut, &ca_), -420) << text;
+    EXPECT_EQ(std::string(ca_.sqlstate, 5), "22018") << text;
+    EXPECT_EQ(std::string(ca_.sqlerrmc, static_cast<size_t>(ca_.sqlerrml)), "INTEGER") << text;
+    EXPECT_EQ(fetchOne(sql.c_str(), doubleOut, &ca_), -420) << text;
+    EXPECT_EQ(std::string(ca_.sqlerrmc, static_cast<size_t>(ca_.sqlerrml)), "DOUBLE") << text;
+  }
+  for (const char *sql : {"VALUES '  12'", "VALUES '12  '", "VALUES CAST('12' AS CHAR(6))"}) {
+    n = 0;
+    EXPECT_EQ(fetchOne(sql, intOut, &ca_), 0) << sql;
+    EXPECT_EQ(n, 12) << sql;
+  }
+}
+
+// Host-variable descriptions this runtime cannot use are -804 (07002), as an unknown type code
+// or a bad packed digit are.  A negative CHAR length and a DECIMAL scale past its precision
+// failed inside a conversion (-901), a null CSTR buffer was -302, and a file name length past
+// the 255-byte field was cut to it and the file read.
+TEST_F(Runtime, InvalidHostVariableDescriptionsAreBadParameters) {
+  ASSERT_EQ(exec("CREATE TABLE d (v VARCHAR(300))"), 0);
+  quarn_stmt *ins = nullptr;
+  ASSERT_EQ(quarn_prepare("INSERT INTO d VALUES (?)", &ins, &ca_), 0);
+  char text[8] = "ok";
+  unsigned char packed[2] = {0x12, 0x3C};
+  std::string path = dir_ + "/in.txt";
+  std::ofstream(path) << "file";
+  sqlfile f{};
+  std::memcpy(f.name, path.data(), path.size());
+  f.name_length = 300;
+  f.file_options = SQL_FILE_READ;
+  const quarn_hostvar bad[] = {
+      {SQL_TYP_CHAR, -1, text, nullptr},
+      {SQL_TYP_DECIMAL, 3 + (5 << 8), packed, nullptr},  // DECIMAL(3,5)
+      {SQL_TYP_CSTR, 8, nullptr, nullptr},
+      {SQL_TYP_CLOB_FILE, sizeof f, &f, nullptr},
+      {999, 8, text, nullptr},
+      {SQL_TYP_DECIMAL, 3, text, nullptr},  // "ok" is no packed digit
+  };
+  for (size_t k = 0; k < sizeof bad / sizeof bad[0]; ++k) {
+    EXPECT_EQ(quarn_execute(ins, 1, &bad[k], &ca_), -804) << k;
+    EXPECT_EQ(std::string(ca_.sqlstate, 5), "07002") << k;
+  }
+  // The same host variables described well are taken.
+  f.name_length = static_cast<sqluint32>(path.size());
+  const quarn_hostvar good[] = {
+      {SQL_TYP_CHAR, 2, text, nullptr},
+      {SQL_TYP_DECIMAL, 3, packed, nullptr},
+      {SQL_TYP_CSTR, 8, text, nullptr},
+      {SQL_TYP_CLOB_FILE, sizeof f, &f, nullptr},
+  };
+  for (const quarn_hostvar &hv : good) EXPECT_EQ(quarn_execute(ins, 1, &hv, &ca_), 0) << ca_.sqlcode;
+  quarn_free_stmt(ins);
+  quarn_stmt *sel = nullptr;
+  ASSERT_EQ(quarn_prepare("SELECT v FROM d ORDER BY v", &sel, &ca_), 0);
+  ASSERT_EQ(quarn_open(sel, 0, nullptr, &ca_), 0);
+  char out[16];
+  quarn_hostvar o = cstr(out, sizeof out);
+  std::string seen;
+  while (quarn_fetch(sel, 1, &o, &ca_) == 0) seen += std::string(out) + ";";
+  EXPECT_EQ(seen, "123;file;ok;ok;");
+  quarn_free_stmt(sel);
+}
+
+}  // namespace

@@ -7,7 +7,10 @@
  * lines: find the handle, clear its diagnostics, run one worker inside a catch-all, so no
  * exception leaves the library.  A connection either owns a session (a named database) or
  * joins the thread's current session (an empty name); statements are engine statements of that
- * session.  The registry is guarded by a mutex; a handle itself is used by one thread at a time.
+ * session.  The registry is guarded by a mutex.  A session serves one caller at a time, so every
+ * call on a connection or one of its statements holds the connection's lock for the whole call,
+ * and a call on an environment its lock (taken before a connection's, never after): a
+ * connection's statements may be used in several threads at once.
  */
 #include "sqlcli.h"
 
@@ -49,10 +52,16 @@ struct Diag {
   std::string text;
 };
 
+// The lock that serialises the calls on a handle: an environment's own, a connection's shared
+// with its statements.  Held by shared pointer, so a call waiting for it while another frees the
+// handle wakes to find the handle gone rather than a freed lock.
+using Serial = std::shared_ptr<std::recursive_mutex>;
+
 struct HandleBase {
-  explicit HandleBase(SQLSMALLINT t) : type(t) {}
+  HandleBase(SQLSMALLINT t, Serial s) : type(t), serial(std::move(s)) {}
   virtual ~HandleBase() = default;
   SQLSMALLINT type;
+  Serial serial;
   std::vector<Diag> diags;
 };
 
@@ -60,12 +69,12 @@ struct Dbc;
 struct Stmt;
 
 struct Env : HandleBase {
-  Env() : HandleBase(SQL_HANDLE_ENV) {}
+  Env() : HandleBase(SQL_HANDLE_ENV, std::make_shared<std::recursive_mutex>()) {}
   std::set<Dbc *> dbcs;
 };
 
 struct Dbc : HandleBase {
-  explicit Dbc(Env *e) : HandleBase(SQL_HANDLE_DBC), env(e) {}
+  explicit Dbc(Env *e) : HandleBase(SQL_HANDLE_DBC, std::make_shared<std::recursive_mutex>()), env(e) {}
   Env *env;
   std::unique_ptr<quarn::Session> own;  // a named database: the connection's own session
   quarn::Session *session = nullptr;    // the session statements run in; null: not connected
@@ -93,7 +102,7 @@ struct ParamBinding {
 };
 
 struct Stmt : HandleBase {
-  explicit Stmt(Dbc *d) : HandleBase(SQL_HANDLE_STMT), dbc(d) {}
+  explicit Stmt(Dbc *d) : HandleBase(SQL_HANDLE_STMT, d->serial), dbc(d) {}
   Dbc *dbc;
   std::string sql;
   std::unique_ptr<quarn::Statement> st;
@@ -121,20 +130,34 @@ void unregisterHandle(HandleBase *h) {
   gHandles.erase(static_cast<const void *>(h));
 }
 
-// The live handle h of type t; null for anything else.
-HandleBase *findHandle(SQLHANDLE h, SQLSMALLINT t) {
+// A live handle with its lock held; the lock is released before the shared lock object goes.
+struct Held {
+  HandleBase *handle = nullptr;
+  Serial serial;
+  std::unique_lock<std::recursive_mutex> lock;
+};
+
+// The lock of the live handle h of type t (of any type when anyType); null when h is no such
+// handle.
+Serial serialOf(SQLHANDLE h, SQLSMALLINT t, bool anyType) {
   if (!h) return nullptr;
   std::lock_guard<std::mutex> lock(gMutex);
   auto it = gHandles.find(h);
-  if (it == gHandles.end() || it->second != t) return nullptr;
-  return static_cast<HandleBase *>(h);
+  if (it == gHandles.end() || (!anyType && it->second != t)) return nullptr;
+  return static_cast<HandleBase *>(h)->serial;
 }
 
-// The live handle h of any type.
-HandleBase *findAny(SQLHANDLE h) {
-  if (!h) return nullptr;
-  std::lock_guard<std::mutex> lock(gMutex);
-  return gHandles.count(h) ? static_cast<HandleBase *>(h) : nullptr;
+// Finds the live handle h of type t (of any type when anyType) and takes its lock; false when h
+// is no such handle, also when another thread freed it while this one waited for the lock.
+bool hold(SQLHANDLE h, SQLSMALLINT t, Held *out, bool anyType = false) {
+  Serial serial = serialOf(h, t, anyType);
+  if (!serial) return false;
+  std::unique_lock<std::recursive_mutex> lock(*serial);
+  if (serialOf(h, t, anyType) != serial) return false;
+  out->handle = static_cast<HandleBase *>(h);
+  out->serial = std::move(serial);
+  out->lock = std::move(lock);
+  return true;
 }
 
 // ---- diagnostics ----
@@ -169,12 +192,16 @@ SQLRETURN fromEngine(HandleBase &h, int rc, sqlca &ca) {
   return rc < 0 ? SQL_ERROR : SQL_SUCCESS_WITH_INFO;
 }
 
-// Runs a worker on the live handle h of type t with its diagnostics cleared.
+// Runs a worker on the live handle h of type t with its diagnostics cleared and its lock held.
 template <class T, class F>
 SQLRETURN entry(SQLHANDLE h, SQLSMALLINT t, F &&worker) {
-  HandleBase *found = findHandle(h, t);
-  if (!found) return SQL_INVALID_HANDLE;
-  T &obj = static_cast<T &>(*found);
+  Held held;
+  try {
+    if (!hold(h, t, &held)) return SQL_INVALID_HANDLE;
+  } catch (...) {
+    return SQL_ERROR;
+  }
+  T &obj = static_cast<T &>(*held.handle);
   obj.diags.clear();
   try {
     return worker(obj);
@@ -320,11 +347,12 @@ SQLRETURN allocHandle(SQLSMALLINT type, SQLHANDLE input, SQLHANDLE *out) {
     *out = registerHandle(new Env());
     return SQL_SUCCESS;
   }
-  HandleBase *parent = findAny(input);
-  if (!parent) {
+  Held held;
+  if (!hold(input, 0, &held, true)) {
     if (out) *out = SQL_NULL_HANDLE;
     return SQL_INVALID_HANDLE;
   }
+  HandleBase *parent = held.handle;
   parent->diags.clear();
   if (!out) return error(*parent, "HY009", "Invalid use of null pointer: no output handle.");
   *out = SQL_NULL_HANDLE;
@@ -350,8 +378,20 @@ SQLRETURN allocHandle(SQLSMALLINT type, SQLHANDLE input, SQLHANDLE *out) {
 }
 
 SQLRETURN freeHandle(SQLSMALLINT type, SQLHANDLE h) {
-  HandleBase *found = findHandle(h, type);
-  if (!found) return SQL_INVALID_HANDLE;
+  // A connection leaves its environment's list: the environment's lock is taken first, in the
+  // order SQLEndTran takes the two.
+  Serial envSerial;
+  if (type == SQL_HANDLE_DBC) {
+    std::lock_guard<std::mutex> lock(gMutex);
+    auto it = gHandles.find(h);
+    if (!h || it == gHandles.end() || it->second != type) return SQL_INVALID_HANDLE;
+    envSerial = static_cast<Dbc *>(h)->env->serial;
+  }
+  std::unique_lock<std::recursive_mutex> envLock;
+  if (envSerial) envLock = std::unique_lock<std::recursive_mutex>(*envSerial);
+  Held held;
+  if (!hold(h, type, &held)) return SQL_INVALID_HANDLE;
+  HandleBase *found = held.handle;
   found->diags.clear();
   if (type == SQL_HANDLE_ENV) {
     auto *env = static_cast<Env *>(found);
@@ -573,6 +613,14 @@ SQLRETURN readParam(Stmt &s, int n, const ParamBinding &b, Value *out) {
   SQLLEN len = 0;
   switch (b.ctype) {
     case SQL_C_CHAR: case SQL_C_DBCHAR:
+      // Terminated text with no terminator within its buffer is longer than the buffer: it was
+      // cut to the buffer's bytes (even within a character) and stored.  Refused as a value too
+      // long for its use is, with 22001.
+      if ((!b.ind || *b.ind == SQL_NTS) && b.size > 0 && !std::memchr(p, '\0', static_cast<size_t>(b.size))) {
+        sqlca ca;
+        quarn::setSqlca(&ca, quarn::engineError(quarn::kSqlHostValueTooLarge, {}));
+        return error(s, "22001", engineText(ca), quarn::kSqlHostValueTooLarge);
+      }
       if (!length(&len)) return error(s, "HY090", "Invalid string or buffer length: parameter " + std::to_string(n) + ".");
       if (!isNumericSqlType(b.sqltype)) {
         *out = Value::text(std::string(p, static_cast<size_t>(len)));
@@ -710,7 +758,9 @@ SQLRETURN writeColumn(Stmt &s, int n, const Value &v, const QType &t, const ColB
   }
   bool cutFraction = false;
   if (!integral) {
-    if (!(d >= -9.2e18 && d <= 9.2e18)) return error(s, "22003", "Numeric value out of range: column " + col + ".");
+    // Within [-2^63, 2^63) exactly (NaN fails too): the old bound of 9.2e18 refused 9.21e18.
+    if (!(d >= -9223372036854775808.0 && d < 9223372036854775808.0))
+      return error(s, "22003", "Numeric value out of range: column " + col + ".");
     i = static_cast<int64_t>(d);
     cutFraction = static_cast<double>(i) != d;
   }
@@ -903,8 +953,12 @@ SQL_API_EXPORT SQLRETURN SQL_API_FN SQLDisconnect(SQLHDBC ConnectionHandle) {
 SQL_API_EXPORT SQLRETURN SQL_API_FN SQLEndTran(SQLSMALLINT HandleType, SQLHANDLE Handle, SQLSMALLINT CompletionType) {
   if (HandleType == SQL_HANDLE_ENV) {
     return entry<Env>(Handle, SQL_HANDLE_ENV, [&](Env &e) {
+      // Checked before the connections: with none connected a bad code was SQL_SUCCESS.
+      if (CompletionType != SQL_COMMIT && CompletionType != SQL_ROLLBACK)
+        return error(e, "HY012", "Invalid transaction operation code.");
       SQLRETURN result = SQL_SUCCESS;
       for (Dbc *d : e.dbcs) {
+        std::lock_guard<std::recursive_mutex> lock(*d->serial);  // after the environment's
         if (!d->session || d->attached) continue;
         d->diags.clear();
         if (endTran(*d, CompletionType) == SQL_ERROR) {
@@ -1028,10 +1082,10 @@ SQL_API_EXPORT SQLRETURN SQL_API_FN SQLCloseCursor(SQLHSTMT StatementHandle) {
 SQL_API_EXPORT SQLRETURN SQL_API_FN SQLGetDiagRec(SQLSMALLINT HandleType, SQLHANDLE Handle, SQLSMALLINT RecNumber,
                                                   SQLCHAR *SQLState, SQLINTEGER *NativeError, SQLCHAR *MessageText,
                                                   SQLSMALLINT BufferLength, SQLSMALLINT *TextLength) {
-  HandleBase *h = findHandle(Handle, HandleType);
-  if (!h) return SQL_INVALID_HANDLE;
   try {
-    return getDiagRec(*h, RecNumber, SQLState, NativeError, MessageText, BufferLength, TextLength);
+    Held held;
+    if (!hold(Handle, HandleType, &held)) return SQL_INVALID_HANDLE;
+    return getDiagRec(*held.handle, RecNumber, SQLState, NativeError, MessageText, BufferLength, TextLength);
   } catch (...) {
     return SQL_ERROR;
   }

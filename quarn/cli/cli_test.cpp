@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "kel_test_env.h"
@@ -850,6 +852,174 @@ TEST_F(Cli, FetchIntoANumberReportsOverflowAndFractionalTruncation) {
     ASSERT_EQ(SQLFreeStmt(st, SQL_UNBIND), SQL_SUCCESS);
   }
   SQLFreeHandle(SQL_HANDLE_STMT, st);
+}
+
+}  // namespace
+
+namespace {
+
+// Two statements of one connection used in two threads at once, each statement by its own
+// thread: the calls ran on the connection's session side by side and crashed in the engine (a
+// cursor closed under another's catalog lookup) or hung.  Every call on a connection or one of
+// its statements now holds the connection's lock for the whole call.
+TEST_F(Cli, StatementsOfOneConnectionMayBeUsedInTwoThreads) {
+  ASSERT_EQ(exec("CREATE TABLE CLITEST.ONE (K INTEGER)"), 0);
+  ASSERT_EQ(exec("INSERT INTO CLITEST.ONE VALUES (1)"), 0);
+  ASSERT_EQ(quarn_commit(&ca_), 0);
+  ASSERT_EQ(SQLConnect(hdbc_, sqlText("clidb"), SQL_NTS, nullptr, 0, nullptr, 0), SQL_SUCCESS);
+  ASSERT_EQ(SQLSetConnectOption(hdbc_, SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_OFF), SQL_SUCCESS);
+  SQLHANDLE ins = newStmt(), sel = newStmt();
+  constexpr int kRounds = 500;
+  int inserted = 0, matched = 0;
+  std::atomic<int> ready{0};
+  auto startTogether = [&] {
+    ++ready;
+    while (ready.load() < 2) std::this_thread::yield();
+  };
+  std::thread writer([&] {
+    startTogether();
+    SQLINTEGER id = 0;
+    if (SQLBindParameter(ins, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &id, 0, nullptr) != SQL_SUCCESS) return;
+    for (id = 1; id <= kRounds; ++id)
+      if (SQLExecDirect(ins, sqlText("INSERT INTO CLITEST.T (ID, NAME) VALUES (?, 'w')"), SQL_NTS) == SQL_SUCCESS)
+        ++inserted;
+  });
+  std::thread reader([&] {
+    startTogether();
+    SQLINTEGER in = 0, out = 0;
+    for (in = 1; in <= kRounds; ++in) {
+      // A statement prepared anew each round looks its names up in the catalogue each time.
+      if (SQLPrepare(sel, sqlText("SELECT K + CAST(? AS INTEGER) FROM CLITEST.ONE"), SQL_NTS) != SQL_SUCCESS) continue;
+      SQLBindParameter(sel, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &in, 0, nullptr);
+      SQLBindCol(sel, 1, SQL_C_LONG, &out, 0, nullptr);
+      if (SQLExecute(sel) == SQL_SUCCESS && SQLFetch(sel) == SQL_SUCCESS && out == in + 1) ++matched;
+      SQLFreeStmt(sel, SQL_CLOSE);
+    }
+  });
+  writer.join();
+  reader.join();
+  EXPECT_EQ(inserted, kRounds);
+  EXPECT_EQ(matched, kRounds);
+  ASSERT_EQ(SQLEndTran(SQL_HANDLE_DBC, hdbc_, SQL_COMMIT), SQL_SUCCESS);
+  EXPECT_EQ(rowCount(), kRounds);
+  EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_STMT, ins), SQL_SUCCESS);
+  EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_STMT, sel), SQL_SUCCESS);
+}
+
+}  // namespace
+
+namespace {
+
+// Terminated text (SQL_NTS or no indicator) with no terminator within a positive BufferLength
+// was cut to BufferLength bytes, even within a UTF-8 character, and stored.  It is refused as a
+// value too long for its use (22001); a terminator within the buffer, an explicit length and
+// BufferLength 0 (the text up to its terminator) take the value as before.
+TEST_F(Cli, TerminatedTextLongerThanItsBufferIsRefused) {
+  attach();
+  SQLHANDLE st = newStmt();
+  ASSERT_EQ(SQLPrepare(st, sqlText("INSERT INTO CLITEST.T (ID, LABEL) VALUES (?, ?)"), SQL_NTS), SQL_SUCCESS);
+  SQLINTEGER id = 0;
+  char text[16];
+  SQLLEN nts = SQL_NTS;
+  ASSERT_EQ(SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &id, 0, nullptr), SQL_SUCCESS);
+  struct Case {
+    const char *value;
+    SQLLEN bufferLength;
+    SQLLEN *ind;
+    bool stored;
+  };
+  const Case cases[] = {
+      {"abcdefgh", 4, &nts, false},
+      {"abcdefgh", 4, nullptr, false},
+      {"a\xC3\xA9\xC3\xA9", 2, &nts, false},  // the cut fell within the first é
+      {"abc", 4, &nts, true},
+      {"abcdefgh", 0, &nts, true},
+      {"abcdefgh", 0, nullptr, true},
+  };
+  std::string expected;
+  for (const Case &c : cases) {
+    ++id;
+    std::snprintf(text, sizeof text, "%s", c.value);
+    ASSERT_EQ(SQLBindParameter(st, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 30, 0, text, c.bufferLength, c.ind),
+              SQL_SUCCESS);
+    SQLINTEGER native = 0;
+    if (c.stored) {
+      EXPECT_EQ(SQLExecute(st), SQL_SUCCESS) << id;
+      expected += std::to_string(id) + "=" + c.value + ";";
+    } else {
+      EXPECT_EQ(SQLExecute(st), SQL_ERROR) << id;
+      EXPECT_EQ(stateOf(SQL_HANDLE_STMT, st, &native), "22001") << id;
+      EXPECT_EQ(native, -302) << id;
+    }
+  }
+  // An explicit length is taken as it is, terminator or not.
+  SQLLEN three = 3;
+  ++id;
+  std::memcpy(text, "xyzw", 4);
+  ASSERT_EQ(SQLBindParameter(st, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 30, 0, text, 3, &three), SQL_SUCCESS);
+  EXPECT_EQ(SQLExecute(st), SQL_SUCCESS);
+  expected += std::to_string(id) + "=xyz;";
+
+  SQLHANDLE q = newStmt();
+  ASSERT_EQ(SQLExecDirect(q, sqlText("SELECT ID, LABEL FROM CLITEST.T ORDER BY ID"), SQL_NTS), SQL_SUCCESS);
+  SQLINTEGER got = 0;
+  char label[31];
+  ASSERT_EQ(SQLBindCol(q, 1, SQL_C_LONG, &got, 0, nullptr), SQL_SUCCESS);
+  ASSERT_EQ(SQLBindCol(q, 2, SQL_C_CHAR, label, sizeof label, nullptr), SQL_SUCCESS);
+  std::string seen;
+  while (SQLFetch(q) == SQL_SUCCESS) seen += std::to_string(got) + "=" + label + ";";
+  EXPECT_EQ(seen, expected);
+  SQLFreeHandle(SQL_HANDLE_STMT, q);
+  SQLFreeHandle(SQL_HANDLE_STMT, st);
+}
+
+// SQL_C_SBIGINT refused values that fit (9.21e18, '9.21e18', -9.22e18 gave 22003): the range
+// was a rounded 9.2e18.  It is [-2^63, 2^63) exactly, and integer text is read exactly.
+TEST_F(Cli, FetchIntoABigintTakesItsWholeRange) {
+  attach();
+  SQLHANDLE st = newStmt();
+  struct Case {
+    const char *expr;
+    SQLRETURN rc;
+    int64_t value;
+  };
+  const Case cases[] = {
+      {"9.21e18", SQL_SUCCESS, 9210000000000000000},
+      {"'9.21e18'", SQL_SUCCESS, 9210000000000000000},
+      {"-9.22e18", SQL_SUCCESS, -9220000000000000000},
+      {"-9223372036854775808e0", SQL_SUCCESS, INT64_MIN},
+      {"' 9223372036854775807 '", SQL_SUCCESS, INT64_MAX},
+      {"'-9223372036854775808'", SQL_SUCCESS, INT64_MIN},
+      {"9223372036854775807", SQL_SUCCESS, INT64_MAX},
+      {"9223372036854775808e0", SQL_ERROR, 0},
+      {"'9223372036854775808'", SQL_ERROR, 0},
+      {"-9.3e18", SQL_ERROR, 0},
+  };
+  for (const Case &c : cases) {
+    std::string sql = std::string("VALUES ") + c.expr;
+    int64_t big = 0;
+    ASSERT_EQ(SQLExecDirect(st, sqlText(sql.c_str()), SQL_NTS), SQL_SUCCESS) << sql;
+    ASSERT_EQ(SQLBindCol(st, 1, SQL_C_SBIGINT, &big, 0, nullptr), SQL_SUCCESS);
+    EXPECT_EQ(SQLFetch(st), c.rc) << sql;
+    if (c.rc == SQL_SUCCESS) EXPECT_EQ(big, c.value) << sql;
+    else EXPECT_EQ(stateOf(SQL_HANDLE_STMT, st), "22003") << sql;
+    ASSERT_EQ(SQLFreeStmt(st, SQL_CLOSE), SQL_SUCCESS);
+  }
+  SQLFreeHandle(SQL_HANDLE_STMT, st);
+}
+
+// SQLEndTran of an environment with a completion type that is neither commit nor rollback gave
+// SQL_SUCCESS when no connection of it was connected (HY012 with one): the code is checked
+// before the connections.
+TEST_F(Cli, EndTranRefusesAnUnknownCompletionType) {
+  EXPECT_EQ(SQLEndTran(SQL_HANDLE_ENV, henv_, 99), SQL_ERROR);
+  EXPECT_EQ(stateOf(SQL_HANDLE_ENV, henv_), "HY012");
+  EXPECT_EQ(SQLEndTran(SQL_HANDLE_ENV, henv_, SQL_COMMIT), SQL_SUCCESS);
+  ASSERT_EQ(SQLConnect(hdbc_, sqlText("clidb"), SQL_NTS, nullptr, 0, nullptr, 0), SQL_SUCCESS);
+  EXPECT_EQ(SQLEndTran(SQL_HANDLE_ENV, henv_, 99), SQL_ERROR);
+  EXPECT_EQ(stateOf(SQL_HANDLE_ENV, henv_), "HY012");
+  EXPECT_EQ(SQLEndTran(SQL_HANDLE_DBC, hdbc_, 99), SQL_ERROR);
+  EXPECT_EQ(stateOf(SQL_HANDLE_DBC, hdbc_), "HY012");
 }
 
 }  // namespace

@@ -43,6 +43,13 @@ extern "C" {
  *   SQL_TYP_CLOB_LOCATOR            sqluint32 locator (valid until freed or the unit of work ends)
  *   SQL_TYP_CLOB_FILE               struct sqlfile: input reads the file (SQL_FILE_READ); output
  *                                   writes it (SQL_FILE_CREATE, SQL_FILE_OVERWRITE, SQL_FILE_APPEND)
+ * A description the runtime cannot use gives -804 (07002): an unknown type code, a null sqldata
+ * (unless the indicator says NULL), a negative sqllen for a character or large-object type, a
+ * DECIMAL scale above its precision, a name_length above the 255 bytes of name, a bad packed
+ * digit.  On FETCH a numeric host variable takes integers exactly; text is read as the number
+ * it spells (blanks around it allowed; -420, 22018, naming the host variable's type when it
+ * spells none, "nan", "inf", "0x10" and "1e400" included), and a value outside the host
+ * variable's range (a 4-byte float's too) gives -304 (22003).
  */
 struct quarn_hostvar {
   short sqltype;

@@ -7,7 +7,11 @@
  * every handle it allocates and frees it with SQLFreeHandle; freeing a connection needs
  * SQLDisconnect first, freeing an environment needs its connections freed.  A handle that was
  * never allocated or was freed already gives SQL_INVALID_HANDLE, never a crash, and so does a
- * handle of another type than the call expects.  One handle is used by one thread at a time.
+ * handle of another type than the call expects.  Calls on one connection and its statements are
+ * serialised: each holds the connection's lock for the whole call, so the statements of one
+ * connection may be used in several threads at once (a call waits for the one in progress),
+ * and calls on different connections run side by side.  A connection attached to a thread's
+ * current session (below) serves that thread only (08003 on any other).
  *
  * Connections.  SQLConnect with an empty (or null) data-source name, user and password attaches
  * to the thread's current session: inside a routine the engine calls that is the caller's
@@ -194,8 +198,10 @@ SQL_API_EXPORT SQLRETURN SQL_API_FN SQLConnect(SQLHDBC ConnectionHandle, SQLCHAR
 SQL_API_EXPORT SQLRETURN SQL_API_FN SQLDisconnect(SQLHDBC ConnectionHandle);
 /* Commits or rolls back the unit of work of a connection of its own (SQL_HANDLE_DBC), or of
  * every such connection of an environment (SQL_HANDLE_ENV); on an attached connection it does
- * nothing and says so (01S02): the owner ends its unit of work.  A statement handle with
- * SQL_HANDLE_STMT gives HY092 on the statement; another HandleType gives SQL_INVALID_HANDLE. */
+ * nothing and says so (01S02): the owner ends its unit of work.  HY012 for a CompletionType
+ * other than SQL_COMMIT and SQL_ROLLBACK, whether or not a connection is connected.  A
+ * statement handle with SQL_HANDLE_STMT gives HY092 on the statement; another HandleType gives
+ * SQL_INVALID_HANDLE. */
 SQL_API_EXPORT SQLRETURN SQL_API_FN SQLEndTran(SQLSMALLINT HandleType, SQLHANDLE Handle, SQLSMALLINT CompletionType);
 
 /*
@@ -254,7 +260,9 @@ SQL_API_EXPORT SQLRETURN SQL_API_FN SQLBindCol(SQLHSTMT StatementHandle, SQLUSMA
 /*
  * Binds parameter marker ParameterNumber (from 1) as input.  ValueType: SQL_C_CHAR and
  * SQL_C_DBCHAR (length from *StrLen_or_Ind: a byte count, or SQL_NTS for terminated text; a
- * null indicator pointer means terminated), SQL_C_LONG/SLONG, SQL_C_SHORT/SSHORT,
+ * null indicator pointer means terminated; terminated text with no terminator within a
+ * positive BufferLength is refused at SQLExecute with 22001, native -302, never cut; with
+ * BufferLength 0 the text runs to its terminator), SQL_C_LONG/SLONG, SQL_C_SHORT/SSHORT,
  * SQL_C_SBIGINT, SQL_C_DOUBLE, SQL_C_FLOAT, SQL_C_BINARY and the locator types; SQL_NULL_DATA
  * passes NULL.  The value is read at each SQLExecute.  ParameterType is the SQL type the value
  * is for (the engine converts).  Character data for a numeric type is the number it spells
@@ -273,7 +281,8 @@ SQL_API_EXPORT SQLRETURN SQL_API_FN SQLBindParameter(SQLHSTMT StatementHandle, S
 /* Fetches the next row into the bound columns: SQL_SUCCESS, SQL_SUCCESS_WITH_INFO (01004 a
  * value was cut; 01S07 a fraction was cut for an integer C type; an engine warning with its
  * SQLSTATE), SQL_NO_DATA after the last row.  22003 for a number out of the C type's range
- * (SQL_C_FLOAT included), 22018 for text that is no number.  HY010 before any execution or
+ * (SQL_C_FLOAT included; SQL_C_SBIGINT takes all of [-2^63, 2^63), integer text exactly),
+ * 22018 for text that is no number.  HY010 before any execution or
  * after the unit of work ended, 24000 when the statement has no result set. */
 SQL_API_EXPORT SQLRETURN SQL_API_FN SQLFetch(SQLHSTMT StatementHandle);
 /* SQL_CLOSE closes the cursor, SQL_UNBIND drops the column bindings, SQL_RESET_PARAMS the
