@@ -144,6 +144,22 @@ void removeDatabaseFiles(sqlite3 *db, const std::string &file) {
 
 // ======================================================================= instance
 
+namespace {
+
+// QUARNPATH, or $HOME/.quarn when it is unset or empty (also when emptied after the first call).
+std::string configuredInstancePath() {
+  const char *qp = std::getenv("QUARNPATH");
+  if (qp && *qp) return qp;
+  const char *home = std::getenv("HOME");
+  if (!home || !*home) {
+    struct passwd *pw = getpwuid(getuid());
+    home = pw && pw->pw_dir && *pw->pw_dir ? pw->pw_dir : "/tmp";
+  }
+  return std::string(home) + "/.quarn";
+}
+
+}  // namespace
+
 void initInstance() {
   static std::once_flag once;
   std::call_once(once, [] {
@@ -154,31 +170,22 @@ void initInstance() {
     // keeps them in memory (undovfs.cpp); SQLite's threshold itself stays: above 128 KiB,
     // SQLite's move of a record to its file fails (one write call, larger than the default
     // file system writes).
-    const char *qp = std::getenv("QUARNPATH");
-    std::string path;
-    if (qp && *qp) {
-      path = qp;
-    } else {
-      const char *home = std::getenv("HOME");
-      if (!home || !*home) {
-        struct passwd *pw = getpwuid(getuid());
-        home = pw ? pw->pw_dir : "/tmp";
-      }
-      path = std::string(home) + "/.quarn";
-      setenv("QUARNPATH", path.c_str(), 0);
-    }
-    if (!std::getenv("QUARNINSTANCE")) {
+    // An empty variable is no setting: the databases went to the root directory ("/" + name).
+    const std::string path = configuredInstancePath();
+    setenv("QUARNPATH", path.c_str(), 1);
+    const char *instance = std::getenv("QUARNINSTANCE");
+    if (!instance || !*instance) {
       struct passwd *pw = getpwuid(getuid());
-      setenv("QUARNINSTANCE", pw ? pw->pw_name : "quarn", 0);
+      setenv("QUARNINSTANCE", pw ? pw->pw_name : "quarn", 1);
     }
-    if (!std::getenv("QUARNKELPATH")) setenv("QUARNKELPATH", (path + "/kel").c_str(), 0);
+    const char *kel = std::getenv("QUARNKELPATH");
+    if (!kel || !*kel) setenv("QUARNKELPATH", (path + "/kel").c_str(), 1);
   });
 }
 
 std::string instancePath() {
   initInstance();
-  const char *qp = std::getenv("QUARNPATH");
-  return qp ? qp : "";
+  return configuredInstancePath();
 }
 
 std::string defaultUser() {

@@ -318,6 +318,24 @@ TEST_F(Sessions, BoundValuesAreStoredAsTheirColumnsTypeOrRefused) {
   EXPECT_EQ(count(*a_, "SELECT COUNT(*) FROM nbits WHERE b = X'616263' AND t = 'abc'"), 1);
 }
 
+// An empty QUARNPATH is no setting: the instance is $HOME/.quarn.  It was the root directory,
+// where CREATE DATABASE made /NAME.db, /kel and /function.
+TEST_F(Sessions, AnEmptyInstancePathMeansTheDefault) {
+  const std::string home = dir_ + "/home";
+  const char *oldHome = std::getenv("HOME");
+  const std::string savedHome = oldHome ? oldHome : "";
+  setenv("HOME", home.c_str(), 1);
+  setenv("QUARNPATH", "", 1);
+  EXPECT_EQ(instancePath(), home + "/.quarn");
+  ASSERT_EQ(databaseFile("EMPTYP"), home + "/.quarn/EMPTYP.db");
+  EXPECT_EQ(createDatabase("EMPTYP", true, &ca_), 0) << ca_.sqlcode;
+  EXPECT_TRUE(std::filesystem::exists(home + "/.quarn/EMPTYP.db"));
+  EXPECT_TRUE(std::filesystem::exists(home + "/.quarn/function"));
+  if (oldHome) setenv("HOME", savedHome.c_str(), 1);
+  else unsetenv("HOME");
+  setenv("QUARNPATH", dir_.c_str(), 1);
+}
+
 // A statement past one of SQLite's own limits (expression depth, compound terms, result
 // columns) is too complex, -101 (it was -901 naming SQLite's limit); one within them runs.
 TEST_F(Sessions, StatementsPastSqlitesLimitsAreTooComplex) {
