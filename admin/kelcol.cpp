@@ -783,8 +783,12 @@ const char *value(const KelArg &arg) { return arg.isNull ? nullptr : arg.data; }
 
 int32_t enableWorker(KelProcCall &call, int first) {
   if (first == 1) {
-    // The database name is not used, but a null one is refused as the other nulls are.
+    // The column is enabled in the database of the connection: a null name is refused as the
+    // other nulls are, and a name of another database too (the call enabled the column here and
+    // said so).
     if (call.args[0].isNull) return kelFail(call.ctx, call.msg, nullptr, KELG004E);
+    if (!kelNamesThisDatabase(call.ctx, call.args[0].data))
+      return kelFail(call.ctx, call.msg, nullptr, KELA003E, call.args[0].data);
     std::string db = call.args[0].isNull ? std::string() : std::string(call.args[0].data).substr(0, 8);
     std::transform(db.begin(), db.end(), db.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
     KEL_TRACE(call.ctx, "dbname:%s\n", db.c_str());

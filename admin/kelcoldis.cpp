@@ -15,6 +15,7 @@
 #include "kelcol.h"
 #include "kelcolimpl.h"
 #include "kelctx.h"
+#include "kelenable.h"
 #include "kelinterr.h"
 #include "keldadcache.h"
 #include "kelmsg.h"
@@ -524,6 +525,9 @@ const char *value(const KelArg &arg) { return arg.isNull ? nullptr : arg.data; }
 
 int32_t disableWithDb(KelProcCall &call) {
   if (call.args[0].isNull) return kelFail(call.ctx, call.msg, nullptr, KELG004E);
+  // Another database's name: the call disabled the column here and said so.
+  if (!kelNamesThisDatabase(call.ctx, call.args[0].data))
+    return kelFail(call.ctx, call.msg, nullptr, KELA003E, call.args[0].data);
   return kelDisableColumnMain(call.ctx, value(call.args[1]), value(call.args[2]), call.msg);
 }
 int32_t disableWithoutDb(KelProcCall &call) {

@@ -12,6 +12,7 @@
 #include "kelcattab.h"
 #include "kelcodepage.h"
 #include "kelctx.h"
+#include "kelenable.h"
 #include "keldadcache.h"
 #include "kelinterr.h"
 #include "kelmsg.h"
@@ -43,7 +44,12 @@ int sameCodePages(KelCallContext *ctx) {
 // The checks both procedures make of the name and the database first.
 int32_t checkNameAndDatabase(KelCallContext *ctx, const char *dbName, const char *name, char *msg) {
   if (dbName == nullptr || name == nullptr || name[0] == '\0') return kelFail(ctx, msg, nullptr, KELG004E);
+  // A name of blanks only: stored in the CHAR column of XML_USAGE, the empty name then found it.
+  if (name[std::strspn(name, " ")] == '\0') return kelFail(ctx, msg, nullptr, KELG004E);
   if (std::strlen(name) > KEL_MAX_COLLECTION_NAME) return kelFail(ctx, msg, nullptr, KELQ032E);
+  // The call changes the database of the connection whatever it is given: one naming another
+  // database changed this one and said it had done so.
+  if (!kelNamesThisDatabase(ctx, dbName)) return kelFail(ctx, msg, nullptr, KELA003E, dbName);
   int enabled = 0;
   int rc = kelIsDatabaseEnabled(ctx, &enabled, msg);
   if (rc < 0) return rc;

@@ -151,18 +151,6 @@ void copyDbName(const char *dbName, char (&out)[kDbNameSize]) {
   out[kDbNameSize - 1] = '\0';
 }
 
-// Whether dbName (blanks after it and case aside) names the database of the connection, the one
-// a call enables or disables whatever name it is given: a call naming another database changed
-// this one and said it had changed the other.
-bool namesThisDatabase(KelCallContext *ctx, const char *dbName) {
-  sqlca ca{};
-  sqlint32 same = 0;
-  int code = queryInteger(ctx,
-                          "VALUES CASE WHEN CURRENT SERVER = UPPER(RTRIM(CAST(? AS VARCHAR(128)))) THEN 1 ELSE 0 END",
-                          dbName, &same, &ca);
-  return code == 0 && same == 1;
-}
-
 bool given(const char *tableSpace, short ind) { return ind == 0 && tableSpace != nullptr && tableSpace[0] != '\0'; }
 
 // Runs a disablement list; a statement with a nonzero SQLCODE stops it with KELA007E, except
@@ -431,7 +419,7 @@ int32_t kelEnableDB_STP_Main(KelCallContext *ctx, const char *dbName, const char
   KEL_TRACE(ctx, "entered. tbspacname:%s\n", given(tableSpace, tableSpaceInd) ? tableSpace : "");
   KEL_TRACE(ctx, "entered. tbspacname2:%s\n", given(tableSpace2, tableSpace2Ind) ? tableSpace2 : "");
   kelSetMessage(ctx, msg, KELA006I, db);
-  if (!namesThisDatabase(ctx, dbName)) {
+  if (!kelNamesThisDatabase(ctx, dbName)) {
     KEL_TRACE(ctx, "%s is not the database of the connection\n", db);
     return kelFail(ctx, msg, nullptr, KELA004E, db);
   }
@@ -516,7 +504,7 @@ int32_t kelDisableDB_Main(KelCallContext *ctx, const char *dbName, char *msg) {
   copyDbName(dbName, db);
   KEL_TRACE(ctx, "entered. dbname:%s\n", db);
   kelSetMessage(ctx, msg, KELA036I, db);
-  if (!namesThisDatabase(ctx, dbName)) {
+  if (!kelNamesThisDatabase(ctx, dbName)) {
     KEL_TRACE(ctx, "%s is not the database of the connection\n", db);
     return kelFail(ctx, msg, nullptr, KELA007E, db);
   }
@@ -643,4 +631,13 @@ extern "C" SQL_API_EXPORT int kelDisableDB_STP(char *dbName, sqlint32 *returnCod
   void *values[] = {dbName, returnCode, returnMsg};
   short *inds[] = {dbNameInd, returnCodeInd, returnMsgInd};
   return kelSqlFrame(kelDisableDBSpec, values, inds, sqlstate, procName, specName, diagMsg);
+}
+
+bool kelNamesThisDatabase(KelCallContext *ctx, const char *dbName) {
+  sqlca ca{};
+  sqlint32 same = 0;
+  int code = queryInteger(ctx,
+                          "VALUES CASE WHEN CURRENT SERVER = UPPER(RTRIM(CAST(? AS VARCHAR(128)))) THEN 1 ELSE 0 END",
+                          dbName, &same, &ca);
+  return code == 0 && same == 1;
 }

@@ -124,4 +124,9 @@ SQL_API_EXPORT int kelDisableDB_STP(char *dbName, sqlint32 *returnCode, char *re
                      char *specName, char *diagMsg);
 }
 
+// Whether dbName (blanks after it and case aside) names the database of the connection, the one
+// a call enables or disables whatever name it is given: a call naming another database changed
+// this one and said it had changed the other.
+bool kelNamesThisDatabase(KelCallContext *ctx, const char *dbName);
+
 #endif /* KEL_ENABLE_H */

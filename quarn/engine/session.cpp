@@ -178,8 +178,9 @@ void initInstance() {
       struct passwd *pw = getpwuid(getuid());
       setenv("QUARNINSTANCE", pw ? pw->pw_name : "quarn", 1);
     }
-    const char *kel = std::getenv("QUARNKELPATH");
-    if (!kel || !*kel) setenv("QUARNKELPATH", (path + "/kel").c_str(), 1);
+    // An empty QUARNKELPATH stays: its readers take it for a missing one (no trace, no bind
+    // files), which is what its user asked for.
+    if (!std::getenv("QUARNKELPATH")) setenv("QUARNKELPATH", (path + "/kel").c_str(), 0);
   });
 }
 

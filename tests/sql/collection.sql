@@ -10,6 +10,12 @@ SELECT tabname, colname, typename, length, scale, nulls, keyseq FROM syscat.colu
 -- One foreign key per child table; the key column lno of ship is defined once.
 SELECT tabname, reftabname, fk_colnames, pk_colnames FROM syscat.references WHERE tabschema = 'TESTER' ORDER BY tabname;
 SELECT col_name, dtdid, access_mode, validation FROM quarnxml.xml_usage WHERE table_schema = 'KEL_COLL' AND table_name = 'KEL_COLLECTION';
+-- The name of another database, a name of blanks: nothing is made (the first enabled this
+-- database's collection and said so; the second stored a name the empty name then found).
+CALL quarnxml.kelEnableCollection('OTHERDB', 'po_other', XMLCLOBFromFile('@DATA@/po.dad'), NULL, ?, ?);
+CALL quarnxml.kelEnableCollection('TESTDB', '   ', XMLCLOBFromFile('@DATA@/po.dad'), NULL, ?, ?);
+CALL quarnxml.kelDisableCollection('OTHERDB', 'po', ?, ?);
+SELECT COUNT(*) AS collections FROM quarnxml.xml_usage WHERE table_schema = 'KEL_COLL';
 -- A second collection over the same tables finds them as the DAD wants them.
 CALL quarnxml.kelEnableCollection('TESTDB', 'po_again', XMLCLOBFromFile('@DATA@/po.dad'), NULL, ?, ?);
 -- A name in use is refused before any table is made (pohead would be new).

@@ -65,6 +65,10 @@ CALL quarnxml.kelEnableColumn('TESTDB', 'shop.orders', 'nocol', '<DAD><validatio
 CALL quarnxml.kelEnableColumn('TESTDB', 'shop.orders', 'doc', CAST(NULL AS CLOB(1K)), NULL, NULL, NULL, ?, ?);
 CALL quarnxml.kelEnableColumn(CAST(NULL AS VARCHAR(8)), 'shop.orders', 'doc', '<DAD/>', NULL, NULL, NULL, ?, ?);
 CALL quarnxml.kelDisableColumn(CAST(NULL AS VARCHAR(8)), 'shop.orders', 'doc', ?, ?);
+-- The name of another database: the call changed this one's column and said it was done.
+CALL quarnxml.kelEnableColumn('OTHERDB', 'shop.orders', 'note', '<DAD><validation>NO</validation><Xcolumn><table name="shop.x1"><column name="a" type="varchar(9)" path="/a" multi_occurrence="NO"/></table></Xcolumn></DAD>', NULL, NULL, NULL, ?, ?);
+CALL quarnxml.kelDisableColumn('OTHERDB', 'shop.orders', 'doc', ?, ?);
+SELECT COUNT(*) FROM quarnxml.xml_usage WHERE table_name = 'ORDERS' AND col_name = 'DOC';
 CREATE TABLE shop.more (k INTEGER NOT NULL, j INTEGER NOT NULL, d quarnxml.XMLCLOB, PRIMARY KEY (k, j));
 -- A table name that does not parse; a column name of 31 characters.
 CALL quarnxml.kelEnableColumn('TESTDB', 'shop.more x', 'd', '<DAD><validation>NO</validation><Xcolumn><table name="shop.x1"><column name="a" type="varchar(9)" path="/a" multi_occurrence="NO"/></table></Xcolumn></DAD>', NULL, NULL, NULL, ?, ?);
