@@ -1010,12 +1010,13 @@ int32_t encodingOfFile(const KelCodePages *cp, const char *head, int32_t n, char
     found = "UTF-16LE";
   else if (n >= 2 && b[0] == 0xFE && b[1] == 0xFF)
     found = "UTF-16BE";
-  // Without a mark, a declaration's "<?" in UTF-32 or UTF-16 tells the form, as a parser
-  // finds it (the parser read such a file through XMLFile, the readers refused it or stored
-  // its bytes as they were).
-  else if (n >= 4 && b[0] == 0 && b[1] == 0 && b[2] == 0 && b[3] == '<')
+  // Without a mark, a declaration's "<?" in UTF-32 or UTF-16 tells the form, as the parse of
+  // XMLFile finds it (it read such a file, the readers refused it or stored its bytes as they
+  // were).  Without a declaration, the parse reads a file in the application code page, and so
+  // do the readers.
+  else if (n >= 8 && std::memcmp(b, "\0\0\0<\0\0\0?", 8) == 0)
     found = "UTF-32BE";
-  else if (n >= 4 && b[0] == '<' && b[1] == 0 && b[2] == 0 && b[3] == 0)
+  else if (n >= 8 && std::memcmp(b, "<\0\0\0?\0\0\0", 8) == 0)
     found = "UTF-32LE";
   else if (n >= 4 && b[0] == 0 && b[1] == '<' && b[2] == 0 && b[3] == '?')
     found = "UTF-16BE";
