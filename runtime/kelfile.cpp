@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -133,10 +134,24 @@ int kel_file2varchar(KelCallContext *ctx, const char *fileName, char *buffer, in
   KelReadFile file;
   int msgNo = 0;
   if (file.open(ctx, fileName, checkDirs, sqlstate, &msgNo) < 0) return failWith(ctx, msg, sqlstate, msgNo);
-  int64_t size = file.size();
-  if (size > KEL_MAX_VARCHAR_FILE) return failWith(ctx, msg, sqlstate, KELC005E);
-  std::vector<char> bytes(static_cast<size_t>(size));
-  if (!file.readAll(bytes.data(), bytes.size())) return failWith(ctx, msg, sqlstate, KELC002E);
+  if (file.size() > KEL_MAX_VARCHAR_FILE) return failWith(ctx, msg, sqlstate, KELC005E);
+  // Read to the end of the file, not to the size it reported when opened: a file whose size
+  // says 0 (those of /proc) was stored as an empty value, and one that grew was cut, both
+  // reported as success.  One byte past the limit is enough to know it is too long.
+  std::vector<char> bytes(static_cast<size_t>(file.size()) + 1);
+  size_t got = 0;
+  for (;;) {
+    if (got == bytes.size()) {
+      if (bytes.size() > static_cast<size_t>(KEL_MAX_VARCHAR_FILE)) break;
+      bytes.resize(std::min<size_t>(bytes.size() * 2, static_cast<size_t>(KEL_MAX_VARCHAR_FILE) + 1));
+    }
+    int64_t r = file.read(bytes.data() + got, bytes.size() - got);
+    if (r < 0) return failWith(ctx, msg, sqlstate, KELC002E);
+    if (r == 0) break;
+    got += static_cast<size_t>(r);
+  }
+  if (got > static_cast<size_t>(KEL_MAX_VARCHAR_FILE)) return failWith(ctx, msg, sqlstate, KELC005E);
+  const int64_t size = static_cast<int64_t>(got);
 
   int32_t convError = 0;
   int32_t n = convertBufferAppToQuarn(ctx, bytes.data(), static_cast<int32_t>(size), buffer,

@@ -173,6 +173,18 @@ TEST_F(KelFile, VarcharFileLimitIs32672Bytes) {
   EXPECT_STREQ(buffer.data(), "<a/>");
 }
 
+// The value is the file read to its end, not to the size it reported when opened: a file of
+// /proc says 0 bytes, and was stored as an empty value, reported as success.
+TEST_F(KelFile, VarcharFileIsReadToItsEnd) {
+  if (!fs::exists("/proc/self/cmdline")) GTEST_SKIP() << "no /proc here";
+  std::vector<char> buffer(KEL_MAX_VARCHAR_FILE + 1, '#');
+  int32_t len = -1;
+  const int rc = kel_file2varchar(&ctx, "/proc/self/status", buffer.data(), KEL_MAX_VARCHAR_FILE, state, msg, &len, false);
+  ASSERT_EQ(rc, 0) << msg;
+  EXPECT_GT(len, 0);
+  EXPECT_EQ(std::string(buffer.data(), 5), "Name:");
+}
+
 TEST_F(KelFile, VarcharFileFailures) {
   char buffer[64];
   EXPECT_EQ(kel_file2varchar(&ctx, "missing.xml", buffer, sizeof buffer, state, msg, nullptr, false), -1);
