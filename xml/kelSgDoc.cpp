@@ -187,6 +187,10 @@ std::unique_ptr<xercesc::InputSource> kelOpenInput(KelCallContext *ctx, const ch
       kelMessageState(msgNo, sqlstate);
       return nullptr;
     }
+    // A database value staged in a temporary file of the call is text as one in memory is: a
+    // relative system id in it is taken against the current directory, not the temporary
+    // directory (two copies of a document gave two values by their size).
+    if (inMemory == KEL_DOC_OWN_FILE && systemId != nullptr) src->setSystemId(systemId);
   }
   if (cpFlag == 1) {
     UChar encoding[1025] = {0};

@@ -262,6 +262,32 @@ TEST_F(Extract, DtdNamedByTheDocumentIsReplaced) {
   std::filesystem::current_path(before);
 }
 
+// A database value staged in a temporary file of the call is text as one in memory is: its
+// relative system ids are taken against the current directory, not the temporary directory
+// (a large value read another file than a small copy of it).
+TEST_F(Extract, AStagedValueResolvesRelativeIdsAsText) {
+  const std::string here = dir.file("here"), staged = dir.file("staged");
+  std::filesystem::create_directory(here);
+  std::filesystem::create_directory(staged);
+  keltest::writeFile(here + "/e.txt", "current directory");
+  keltest::writeFile(staged + "/e.txt", "temporary directory");
+  const std::string doc = "<!DOCTYPE a [<!ENTITY e SYSTEM \"e.txt\">]><a>&e;</a>";
+  keltest::writeFile(staged + "/kel1_doc", doc);
+  ASSERT_EQ(sqloSetEnv(SQLE_REG_XML_READ_DIRS, (here + ";" + staged).c_str()), 0);
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(here);
+  KelExtractor extractor(&ctx);
+  for (int inMemory : {1, KEL_DOC_OWN_FILE}) {
+    KelExtractResult result{};
+    const std::string source = inMemory == 1 ? doc : staged + "/kel1_doc";
+    ASSERT_EQ(extractor.run(source.c_str(), nullptr, 0, inMemory, 0, "/a", &result, 4000, state, msg), 0) << msg;
+    ASSERT_NE(result.items, nullptr);
+    EXPECT_STREQ(result.items[0], "current directory") << inMemory;
+    kelFreeExtractResult(&result);
+  }
+  std::filesystem::current_path(before);
+}
+
 TEST_F(Extract, FailuresReportTheirMessages) {
   EXPECT_EQ(all("<a><b></a>", "/a"), (V{"ERROR 38X13"}));
   EXPECT_EQ(std::string(msg).substr(0, 31), "KELQ047E  Parser error on line ");
