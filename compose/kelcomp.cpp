@@ -248,10 +248,14 @@ int kelComposeXML(KelCallContext *ctx, const KelComposeArgs &argsIn, KelComposeR
 
   if (header.hasSqlStmt) {
     std::u16string sql;
-    if (args.overrideType != 0) {
+    if (args.overrideType == KEL_SQL_OVERRIDE) {
       if (!kelDadFromDb(ctx, args.override, &sql)) return savepoint.finish(kelFail(ctx, msg, sqlstate, KELQ001E));
-    } else {
+    } else if (args.overrideType == KEL_NO_OVERRIDE) {
       sql = header.sqlStmt;
+    } else {
+      // An XML override (type 2) has no place in SQL mapping, and other types are none.
+      KEL_TRACE(ctx, "override type %d has no place in SQL mapping\n", args.overrideType);
+      return savepoint.finish(kelFail(ctx, msg, sqlstate, KELQ030E));
     }
     rc = kelCleanQuery(ctx, sql.data(), msg, true);
     if (rc < 0) return savepoint.finish(kelMessageState(KELG001E, sqlstate));

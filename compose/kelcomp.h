@@ -67,6 +67,9 @@ struct KelComposeResult {
  *   -69 KELQ009E  the result or valid column is not a column of it
  *   -134 KELQ054E validation asked for without a valid column ("NULL")
  *   -8 KELA013E   the valid column cannot be added
+ *   -99 KELQ030E  an override type other than 0 and 1 (SQL mapping) or 0 and 2 (RDB_node
+ *                 mapping), or an XML override that is wrong (kelInitOverride)
+ *   -133 KELQ053E a query failed, or the result table refused a document (kelInsertResult)
  *   -52 KELC006E  the first document is longer than the large-object output's room
  *   -57 KELG006E / KELG001E  the connection or another interface call failed.
  */

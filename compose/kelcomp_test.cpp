@@ -346,6 +346,65 @@ TEST_F(ComposeDb, AFailingCallLeavesTheUnitOfWorkAsItWas) {
   }
 }
 
+TEST_F(ComposeDb, AResultTableThatRefusesADocumentIsTheCallersError) {
+  // Regression: a result table that refused the insert (here a NOT NULL column the call does
+  // not fill, and a first column of type DATE) was reported as an internal error, KELG001E.
+  // Now the database's text and KELQ053E name the table, and the call is undone as before.
+  ASSERT_EQ(exec("CREATE TABLE rt_id (doc VARCHAR(4000), id INTEGER NOT NULL)"), 0);
+  ASSERT_EQ(exec("INSERT INTO rt_id VALUES ('mine', 1)"), 0);
+  ASSERT_EQ(exec("CREATE TABLE rt_date (doc DATE)"), 0);
+  for (const char *name : {"orders_rdb.dad", "orders_sql.dad"}) {
+    std::string dad = replaced(dataFile(name), "<validation>NO", "<validation>YES");
+    for (const auto &[table, sqlMessage] : {std::pair<std::string, std::string>{"RT_ID", "SQL0407N"},
+                                            {"RT_DATE", "SQL0180N"}}) {
+      EXPECT_EQ(compose(dad, toTable(table)), -133) << name << " " << table;
+      const std::string text(msg);
+      EXPECT_EQ(msgId(), sqlMessage) << text;
+      EXPECT_NE(text.find("\nKELQ053E  An SQL statement failed : INSERT INTO " + table + "\n"), std::string::npos)
+          << text;
+      EXPECT_EQ(text.find("KELG001E"), std::string::npos) << text;
+      EXPECT_EQ(result.numDocs, 0);
+      EXPECT_TRUE(
+          column("SELECT colname FROM syscat.columns WHERE tabname = '" + table + "' AND colname = 'KEL_VALID'")
+              .empty());
+    }
+    EXPECT_EQ(column("SELECT doc FROM rt_id"), std::vector<std::string>{"mine"});
+    EXPECT_TRUE(column("SELECT doc FROM rt_date").empty());
+  }
+}
+
+TEST_F(ComposeDb, EachMappingTakesOnlyItsOwnOverrideType) {
+  // Regression: the SQL mapping ran any override type but 0 as its statement, so an XML
+  // override given to it failed with KELQ018E (no ORDER BY), and an unknown type was run too.
+  // Each mapping refuses the other's type and a type that is none (KELQ030E), before any row.
+  const std::string statement =
+      "SELECT o.order_id, o.status, o.ordered, c.name, c.city, i.item_no, i.product, i.qty, i.price FROM "
+      "sales.orders o, sales.customers c, sales.items i WHERE o.cust_id = c.cust_id AND i.order_id = o.order_id "
+      "AND o.status = 'open' ORDER BY order_id, item_no";
+  KelComposeArgs a = toTable("RES");
+  a.overrideType = 1;
+  a.override = statement;
+  ASSERT_EQ(compose(dataFile("orders_sql.dad"), a), 0) << msg;
+  EXPECT_EQ(result.numDocs, 2);
+  a.overrideType = 2;
+  a.override = "/Order/@status = 'open'";
+  ASSERT_EQ(compose(dataFile("orders_rdb.dad"), a), 0) << msg;
+  EXPECT_EQ(result.numDocs, 2);
+  clear("res");
+  const std::pair<const char *, int> refused[] = {{"orders_sql.dad", 2}, {"orders_sql.dad", 9}, {"orders_sql.dad", -1},
+                                                  {"orders_rdb.dad", 1}, {"orders_rdb.dad", 9}, {"orders_rdb.dad", -1}};
+  for (const auto &[name, type] : refused) {
+    for (const std::string &text : {statement, std::string("/Order/@status = 'open'")}) {
+      a.overrideType = type;
+      a.override = text;
+      EXPECT_EQ(compose(dataFile(name), a), -99) << name << " " << type << " " << text;
+      EXPECT_EQ(std::string(msg), "KELQ030E  Wrong XML override syntax.\n") << name << " " << type;
+      EXPECT_EQ(result.numDocs, 0);
+    }
+  }
+  EXPECT_TRUE(column("SELECT doc FROM res").empty());
+}
+
 // ---- The DAD ---------------------------------------------------------------------------------
 
 TEST_F(ComposeDb, DadHeaderErrorsReturnTheCodesOfTheirOwnMessages) {
@@ -700,17 +759,6 @@ TEST_F(SqlMapping, LimitsOfStatementsAndLargeObjectColumns) {
             "KELQ071E  The number of mapped LOB columns that is allowed for a composition exceeds the maximum of 250.\n");
 }
 
-TEST_F(SqlMapping, AnOverrideOfEitherTypeReplacesTheStatement) {
-  for (int type : {1, 2}) {
-    clear("res");
-    KelComposeArgs a = toTable("RES");
-    a.overrideType = type;
-    a.override = std::string(kSelect) + " AND o.status = 'open' ORDER BY order_id, item_no";
-    ASSERT_EQ(compose(dataFile("orders_sql.dad"), a), 0) << msg;
-    EXPECT_EQ(result.numDocs, 2) << type;
-  }
-}
-
 // ---- RDB_node mapping ------------------------------------------------------------------------
 
 class RdbMapping : public ComposeDb {};
@@ -892,6 +940,36 @@ TEST_F(RdbMapping, XmlOverridesAddComparisonsToTheColumnsTheySelect) {
   a.overrideType = 1;
   a.override = "SELECT 1 FROM sales.orders";
   EXPECT_EQ(compose(dataFile("orders_rdb.dad"), a), -99);
+}
+
+TEST_F(RdbMapping, AnOverridePathIsAPlainPathOfTheMappingsNames) {
+  // Regression: a position or other predicate, "//" or "*" in an override's path was not
+  // applied ("/Order/Item[2]/Price > 0" composed every item of every order with KELQ020I),
+  // a predicate holding a blank sent the rest of it to SQL (SQL0104N), and a comparison with
+  // nothing after its operator reached SQL as well.  All of them are KELQ030E before any row.
+  KelComposeArgs a = toTable("RES");
+  a.overrideType = 2;
+  for (const char *bad : {"/Order/Item[2]/Price > 0", "/Order/Item[1]/Price > 0", "/Order/Item[last()]/Price > 0",
+                          "//Price > 0", "/Order//Price > 0", "/Order/Item[@no=2]/Price > 1",
+                          "/Order/Item[@no=\"2\"]/Price>1", "/Order/Item/Price[. > 100] > 1", "/Order/*/Price > 1",
+                          "/Order/Item/Price/text() > 1", "/Order/./Item/Price > 1", "/Order/Item/ > 1",
+                          "/Order/@* = 'x'", "/Order/@id/Date = 'x'", "/Order/@ = 'x'", "/Order/Item/@no/ = 1",
+                          "/Order/@id =", "/Order/@id <>", "/Order/@id = AND /Order/@status = 'open'",
+                          "/Order/@status = 'open' AND /Order/Item/Price >="}) {
+    a.override = bad;
+    EXPECT_EQ(compose(dataFile("orders_rdb.dad"), a), -99) << bad;
+    EXPECT_EQ(std::string(msg), "KELQ030E  Wrong XML override syntax.\n") << bad;
+  }
+  EXPECT_TRUE(column("SELECT doc FROM res").empty());
+
+  // A plain path of the mapping's names selects its column as before.
+  a.override = "/Order/Item/Price > 10 AND /Order/@id<>'O2'";
+  ASSERT_EQ(compose(dataFile("orders_rdb.dad"), a), 0) << msg;
+  std::vector<std::string> docs = column("SELECT doc FROM res");
+  ASSERT_EQ(docs.size(), 2u);
+  EXPECT_NE(docs[0].find("Cups &amp; saucers"), std::string::npos);
+  EXPECT_EQ(docs[0].find("Green tea"), std::string::npos);
+  EXPECT_EQ(docs[1].find("<Item"), std::string::npos);  // none of O3's items costs more than 10
 }
 
 TEST_F(RdbMapping, IntegerJoinKeysConditionsWithOrAndOrderBy) {

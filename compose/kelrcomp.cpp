@@ -14,6 +14,7 @@
 
 #include <xercesc/dom/DOMElement.hpp>
 #include <xercesc/dom/DOMNode.hpp>
+#include <xercesc/util/XMLChar.hpp>
 
 #include <algorithm>
 #include <memory>
@@ -57,6 +58,34 @@ size_t nextAnd(const std::u16string &s, size_t from) {
       return i;
   }
   return std::u16string::npos;
+}
+
+/*
+ * True when path is a plain location path: element names from the root, each after its own
+ * "/", the last step optionally "@" and an attribute name, every name one a DAD may give (the
+ * test the DAD reader applies).  The columns an override reaches are found by that path alone,
+ * so a predicate, "//", "*", "." or a function, which would be matched as something else or
+ * not at all, makes none.
+ */
+bool isPlainPath(const std::u16string &path) {
+  if (path.empty() || path[0] != u'/') return false;
+  for (size_t at = 1;;) {
+    size_t end = path.find(u'/', at);
+    if (end == std::u16string::npos) end = path.size();
+    size_t from = at;
+    if (from < end && path[from] == u'@') {
+      if (end != path.size()) return false;  // an attribute ends the path
+      ++from;
+    }
+    if (from == end || !xercesc::XMLChar1_0::isValidName(path.data() + from, end - from)) return false;
+    if (end == path.size()) return true;
+    at = end + 1;
+  }
+}
+
+// True when a comparison is its operator alone ("=", "<>", ">="), with nothing to compare with.
+bool operatorAlone(const std::u16string &comparison) {
+  return comparison.find_first_not_of(u"<>=! \t\r\n") == std::u16string::npos;
 }
 
 // True when text names NO_CONDITION outside single quotes.
@@ -650,13 +679,19 @@ int kelInitOverride(KelCallContext *ctx, int overrideType, const std::string &ov
     while (end < text.size() && !isSpace(text[end]) && text[end] != u'<' && text[end] != u'=' && text[end] != u'>')
       ++end;
     std::u16string path = text.substr(i, end - i);
+    if (!isPlainPath(path)) {
+      std::string shown;
+      kelDadToDb(ctx, path, &shown);
+      KEL_TRACE(ctx, "override path '%s' is no plain location path\n", shown.c_str());
+      return kelFail(ctx, msg, sqlstate, KELQ030E);
+    }
     KelOverride o;
     try {
       o.path = std::make_unique<KelQuery>(ctx, path.c_str());
     } catch (const std::bad_alloc &) {
       return kelFail(ctx, msg, sqlstate, KELG002E);
     }
-    if (path.empty() || o.path->errorPosition() != 0) {
+    if (o.path->errorPosition() != 0) {
       std::string shown;
       kelDadToDb(ctx, path, &shown);
       KEL_TRACE(ctx, "override path '%s' does not compile\n", shown.c_str());
@@ -667,7 +702,7 @@ int kelInitOverride(KelCallContext *ctx, int overrideType, const std::string &ov
     size_t cut = nextAnd(text, i);
     std::u16string comparison = text.substr(i, cut == std::u16string::npos ? std::u16string::npos : cut - i);
     while (!comparison.empty() && isSpace(comparison.back())) comparison.pop_back();
-    if (comparison.empty()) {
+    if (comparison.empty() || operatorAlone(comparison)) {
       KEL_TRACE(ctx, "override condition without a comparison\n");
       return kelFail(ctx, msg, sqlstate, KELQ030E);
     }

@@ -33,10 +33,12 @@ inline constexpr size_t KEL_MAX_OVERRIDES = 128;
  * Parses an override into *out.  Type 0: nothing.  Type 2: conditions joined by the word AND
  * (any case, outside single quotes, never inside another word), each a location path ending
  * at the first blank, '<', '=' or '>' and a comparison that runs to the next AND; a
- * comparison that names NO_CONDITION (outside quotes) stands for none.  Returns 0, or -99 with
- * KELQ030E for any other type (an SQL override has no place in RDB_node mapping), a path that
- * does not compile, a condition without a comparison, text that cannot be converted, or a
- * 129th condition.
+ * comparison that names NO_CONDITION (outside quotes) stands for none.  The path is a plain
+ * one: element names from the root, each after one "/", the last step optionally "@" and an
+ * attribute name.  Returns 0, or -99 with KELQ030E for any other type (an SQL override has no
+ * place in RDB_node mapping), a path that is not plain (a predicate, "//", "*", a function)
+ * or does not compile, a condition without a comparison or with an operator alone, text that
+ * cannot be converted, or a 129th condition.
  */
 int kelInitOverride(KelCallContext *ctx, int overrideType, const std::string &overrideText, KelOverrideList *out,
                     char *sqlstate, char *msg);

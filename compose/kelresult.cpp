@@ -138,11 +138,17 @@ int kelInsertResult(KelCallContext *ctx, KelDocBuffer *doc, KelResultTable *targ
 
   const char *content = kelBufGetContent(ctx, doc);
   if (content == nullptr) return KEL_INTERNAL_ERROR(ctx, msg, sqlstate);
+  const int64_t length = kelBufLength(ctx, doc);
+  quarn_hostvar docValue{SQL_TYP_CSTR, static_cast<sqlint32>(length + 1), const_cast<char *>(content), nullptr};
+  // A document in a file (content is its name) is read by the database as a file reference.
+  sqlfile ref{};
   if (doc->location == KEL_BUF_FILE) {
-    int32_t rc = 0;
-    kelInsertDocFromFile(ctx, sql.c_str(), content, valid, withValid, target->shownName().c_str(), &rc, msg);
-    if (rc < 0) kelSetState(sqlstate, rc == kelMessageState(KELQ017E, nullptr) ? "38X27" : "38X18");
-    return rc;
+    const size_t nameBytes = std::strlen(content);
+    if (nameBytes > sizeof ref.name) return KEL_INTERNAL_ERROR(ctx, msg, sqlstate);
+    ref.name_length = static_cast<sqluint32>(nameBytes);
+    std::memcpy(ref.name, content, nameBytes);
+    ref.file_options = SQL_FILE_READ;
+    docValue = quarn_hostvar{SQL_TYP_CLOB_FILE, static_cast<sqlint32>(sizeof ref), &ref, nullptr};
   }
 
   sqlca ca{};
@@ -154,17 +160,17 @@ int kelInsertResult(KelCallContext *ctx, KelDocBuffer *doc, KelResultTable *targ
     if (msg != nullptr) kelSetDbMessage(ctx, msg, &ca, KELG001E, kelBuildStamp(), kUnit, line.c_str());
     return kelMessageState(KELG001E, sqlstate);
   }
-  const int64_t length = kelBufLength(ctx, doc);
   sqlint32 validValue = valid;
-  quarn_hostvar in[2] = {{SQL_TYP_CSTR, static_cast<sqlint32>(length + 1), const_cast<char *>(content), nullptr},
-                         {SQL_TYP_INTEGER, 4, &validValue, nullptr}};
+  quarn_hostvar in[2] = {docValue, {SQL_TYP_INTEGER, 4, &validValue, nullptr}};
   if (quarn_execute(stmt, 1 + withValid, in, &ca) >= 0) return 0;
   KEL_TRACE(ctx, "insert failed, SQLCODE %d, SQLSTATE %.5s\n", static_cast<int>(ca.sqlcode), ca.sqlstate);
   if (std::strncmp(ca.sqlstate, "22001", 5) == 0)
     return kelFail(ctx, msg, sqlstate, KELQ017E, target->shownName().c_str());
-  std::string line = std::to_string(__LINE__);
-  if (msg != nullptr) kelSetDbMessage(ctx, msg, &ca, KELG001E, kelBuildStamp(), kUnit, line.c_str());
-  return kelMessageState(KELG001E, sqlstate);
+  // The table refuses the row (a NOT NULL or CHECK constraint, a column of another type, a
+  // trigger): the caller's error, told by the database's own text and the table's name.
+  const std::string what = "INSERT INTO " + target->shownName();
+  if (msg != nullptr) kelSetDbMessage(ctx, msg, &ca, KELQ053E, what.c_str());
+  return kelMessageState(KELQ053E, sqlstate);
 }
 
 int kelResultToLob(KelCallContext *ctx, KelDocBuffer *doc, char *data, int64_t capacity, uint32_t *length,

@@ -51,7 +51,7 @@ int kelValidateXML(KelCallContext *ctx, KelDocBuffer *doc, const KelValidationDe
  * The caller's result table: schema (may be empty), table, the column that takes the document
  * and the column that takes the validation result (empty: none).  The INSERT is built from
  * the names, each quoted as a delimited identifier, prepared on first use and reused for every
- * document of the call.
+ * document of the call, whether in memory or in a file (bound as a file reference).
  */
 class KelResultTable {
  public:
@@ -81,9 +81,12 @@ class KelResultTable {
  *   -63 KELQ002E   an empty document
  *   -134 KELQ054E  validation asked for without a valid column ("NULL")
  *   -77 KELQ017E   the document is longer than the result column (the table's name)
- *   -57 KELG001E   a name that cannot be quoted, or another failed statement (after the
- *                  database's text); or the failure of kelValidateXML, in which case nothing
- *                  is inserted.
+ *   -133 KELQ053E  the table refuses the row (a constraint, a column of another type): the
+ *                  database's text, KELM001W, then KELQ053E with "INSERT INTO " and the
+ *                  table's name
+ *   -57 KELG001E   a name that cannot be quoted, or a statement that cannot be prepared
+ *                  (after the database's text); or the failure of kelValidateXML, in which
+ *                  case nothing is inserted.
  */
 int kelInsertResult(KelCallContext *ctx, KelDocBuffer *doc, KelResultTable *target, int validate,
                     const KelValidationDesc *desc, char *sqlstate, char *msg);

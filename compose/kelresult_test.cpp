@@ -1,5 +1,5 @@
 // Result documents against a database: rows inserted from memory and from files, documents
-// too long for the column, names that need quoting, validation by a stored DTD, by the
+// too long for the column, rows the table refuses, names that need quoting, validation by a stored DTD, by the
 // document's own DTD when the id is not stored (also an id too long to be stored), a failed
 // validation that stores nothing, the caller's ownership of the buffer, and large-object copies.
 #include "kelresult.h"
@@ -106,6 +106,37 @@ TEST_F(Result, EmptyAndTooLongDocuments) {
     EXPECT_EQ(std::string(msg), "KELQ017E  The column in the result table RES is too small.\n");
   }
   EXPECT_TRUE(rows("select doc, valid from res").empty());
+}
+
+TEST_F(Result, ARowTheTableRefusesIsTheCallersErrorNamingTheTable) {
+  // Regression: a result table that refused the row (a NOT NULL column left out, a CHECK
+  // constraint, a first column of another type) was reported as an internal error, KELG001E
+  // with this unit's line; a document in a file got KELG001E from its own statement as well.
+  ASSERT_EQ(exec("create table rt_notnull (id integer not null, doc varchar(300))"), 0) << error();
+  ASSERT_EQ(exec("create table rt_check (doc varchar(300) check (doc like 'x%'))"), 0) << error();
+  ASSERT_EQ(exec("create table rt_int (doc integer)"), 0) << error();
+  ASSERT_EQ(exec("create table rt_date (doc date)"), 0) << error();
+  const std::pair<const char *, const char *> tables[] = {
+      {"RT_NOTNULL", "SQL0407N"}, {"RT_CHECK", "SQL0545N"}, {"RT_INT", "SQL0420N"}, {"RT_DATE", "SQL0180N"}};
+  for (const auto &[table, sqlMessage] : tables) {
+    KelResultTable target("", table, "DOC", "");
+    for (int64_t limit : {int64_t{32766}, int64_t{8}}) {
+      KelDocBuffer *d = doc("<d>refused</d>", limit);
+      ASSERT_EQ(d->location, limit == 8 ? KEL_BUF_FILE : KEL_BUF_MEMORY);
+      EXPECT_EQ(kelInsertResult(&ctx, d, &target, 0, nullptr, state, msg), -133) << table << " " << limit;
+      // The database's text, then KELM001W and KELQ053E with the table's name.
+      const std::string expectedEnd =
+          "KELM001W  A Quarn error occurred.\nKELQ053E  An SQL statement failed : INSERT INTO " +
+          std::string(table) + "\n";
+      const std::string text(msg);
+      EXPECT_EQ(msgId(), sqlMessage) << text;
+      ASSERT_GE(text.size(), expectedEnd.size()) << text;
+      EXPECT_EQ(text.substr(text.size() - expectedEnd.size()), expectedEnd) << text;
+    }
+    EXPECT_TRUE(rows(std::string("select count(*), 0 from ") + table) ==
+                (std::vector<std::pair<std::string, int>>{{"0", 0}}))
+        << table;
+  }
 }
 
 TEST_F(Result, NamesAreQuotedWithTheOneHelper) {
