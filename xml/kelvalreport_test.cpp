@@ -13,6 +13,7 @@
 #include "kel_test_ctx.h"
 #include "kel_test_env.h"
 #include "kelctx.h"
+#include "kelSgDoc.h"
 #include "kelvalidate.h"
 #include "sqlenv.h"
 
@@ -221,7 +222,7 @@ TEST_F(Report, AnErrorInTheDtdIsOneRowAtTheDoctype) {
   std::string named = dir.file("d.xml");
   keltest::writeFile(named, doc);
   KelReportCollector report(&ctx);
-  ASSERT_EQ(v.report(named.c_str(), 0, 0, 0, nullptr, 0, nullptr, KEL_DTD_SERVER_FILE, &report, state, msg), 0)
+  ASSERT_EQ(v.report(named.c_str(), 0, KEL_DOC_SERVER_FILE, 0, nullptr, 0, nullptr, KEL_DTD_SERVER_FILE, &report, state, msg), 0)
       << msg;
   EXPECT_EQ(lines(report), std::vector<std::string>{row});
   // The internal subset: one row where the declaration is; one the parser checks only after
