@@ -47,15 +47,18 @@ class Console {
     }
   }
 
-  // Runs one statement or command; returns 0, 2 (warning) or 4 (error); sets quit_.
+  // Runs one statement or command; returns 0, 2 (warning) or 4 (error); sets quit_.  In
+  // autocommit mode the unit of work it opened ends with it, whether it failed or not.
   int run(const std::string &text);
   bool quit() const { return quit_; }
   int connect(const std::string &db, const std::string &user, const std::string &password, bool banner = true);
 
  private:
+  int command(const std::string &text);
   int report(const sqlca &ca);
   int query(const std::string &sql, const std::vector<std::string> &headers);
   int needSession();
+  int dropConnectedDatabase(const std::string &db);
 
   std::ostream &out_;
   ResultWriter &writer_;
@@ -70,8 +73,10 @@ int Console::report(const sqlca &caIn) {
     out_ << "The SQL command completed successfully.\n\n";
     return 0;
   }
-  // The whole text: a routine's diagnostic is not cut to the area's 70 bytes here.
-  out_ << wholeFailureText(ca) << "\n\n";
+  // The whole text: a routine's diagnostic is not cut to the area's 70 bytes here.  Its tokens
+  // may be stored data (a value cut by a CAST): control characters are shown as in a table
+  // cell, so none reaches the terminal raw, but the message keeps its own line breaks.
+  out_ << shownText(wholeFailureText(ca), false) << "\n\n";
   return ca.sqlcode < 0 ? 4 : (ca.sqlcode == SQL_RC_W100 ? 0 : 2);
 }
 
@@ -138,12 +143,7 @@ int Console::query(const std::string &sql, const std::vector<std::string> &heade
   }
   if (rc < 0) {
     writer_.end(false);
-    int r = report(ca);
-    if (autocommit_) {
-      sqlca cc;
-      session_->commit(&cc);
-    }
-    return r;
+    return report(ca);  // run() ends the unit of work in autocommit mode
   }
   writer_.end(true);
   if (autocommit_) {
@@ -154,8 +154,54 @@ int Console::query(const std::string &sql, const std::vector<std::string> &heade
   return 0;
 }
 
+// DROP DATABASE of the database this console is connected to.  The engine drops no database a
+// session uses, so the connection ends first; a drop that fails leaves the connection and its
+// unit of work as they were, as a failed CONNECT does.  Work of an open unit of work (+c)
+// cannot outlive the connection and must not be committed by a command that may fail, so the
+// drop is refused (-752) until COMMIT or ROLLBACK ends it.  Otherwise, when the drop fails
+// (another process uses the database: -1035), the connection is made again as the same user
+// with the same current schema and function path.  It committed the open work and left no
+// connection.
+int Console::dropConnectedDatabase(const std::string &db) {
+  sqlca ca;
+  clearSqlca(&ca);
+  if (session_->inUnitOfWork()) {
+    setSqlca(&ca, engineError(kSqlConnectionInUse, {}));
+    return report(ca);
+  }
+  const std::string user = session_->user(), schema = session_->currentSchema();
+  const std::vector<std::string> path = session_->functionPath();
+  session_.reset();
+  if (dropDatabase(db, &ca) >= 0) return 0;
+  int status = report(ca);
+  std::unique_ptr<Session> s;
+  if (Session::open(db, user, "", &s, &ca) < 0) return std::max(status, report(ca));
+  std::string setPath = "SET PATH = ";
+  for (size_t k = 0; k < path.size(); ++k) setPath += (k ? ", " : "") + quoteString(path[k]);
+  if (s->execImmediate("SET SCHEMA " + quoteString(schema), &ca) < 0 ||
+      (!path.empty() && s->execImmediate(setPath, &ca) < 0))
+    status = std::max(status, report(ca));
+  // The settings opened no work of the user's: what they may have opened ends here.
+  if (s->inUnitOfWork()) s->commit(&ca);
+  session_ = std::move(s);
+  return status;
+}
+
 int Console::run(const std::string &text) {
   if (echo_) out_ << text << "\n";
+  int status = command(text);
+  // Autocommit ends the unit of work a command leaves open, a failed one's too (its own changes
+  // are undone already): the unit of work of a failed INSERT kept SQLite's write lock until the
+  // next statement, and every other writer failed with -911 meanwhile.  A statement that
+  // succeeds has committed already, before its message.
+  if (autocommit_ && session_ && session_->inUnitOfWork()) {
+    sqlca cc;
+    if (session_->commit(&cc) < 0) status = std::max(status, report(cc));
+  }
+  return status;
+}
+
+int Console::command(const std::string &text) {
   std::vector<Token> t;
   try {
     t = tokenize(text);
@@ -182,10 +228,17 @@ int Console::run(const std::string &text) {
     setSqlca(&ca, engineError(kSqlSyntax, {written(k), before ? before : k > 0 ? written(k - 1) : "", expected}));
     return report(ca);
   };
-  if ((kw(0, "QUIT") || kw(0, "TERMINATE") || kw(0, "EXIT")) && n == 1) {
+  // A console command cut short or misspelt is -104 at the first token that does not fit (the
+  // end of the statement for a missing one), naming what may stand there, with or without a
+  // connection.  It was handed to the engine as SQL: SQL1024N without a connection, else the
+  // command's first word unexpected where SELECT was expected.
+  if (kw(0, "QUIT") || kw(0, "TERMINATE") || kw(0, "EXIT")) {
+    if (n > 1) return syntaxAt(1, "END OF STATEMENT");
     quit_ = true;
     return 0;
   }
+  // Other consoles end a connection with DISCONNECT; this one has CONNECT RESET.
+  if (kw(0, "DISCONNECT")) return syntaxAt(0, "CONNECT RESET");
   if (kw(0, "CONNECT")) {
     if (n == 1) {
       if (needSession()) return 4;
@@ -196,29 +249,31 @@ int Console::run(const std::string &text) {
            << " Local database alias   = " << session_->dbName() << "\n\n";
       return 0;
     }
-    if (kw(1, "RESET") && n == 2) {
+    if (kw(1, "RESET")) {
+      if (n > 2) return syntaxAt(2, "END OF STATEMENT");
       if (session_) {
         if (session_->commit(&ca) < 0) return report(ca);
         session_.reset();
       }
       return report(ca);
     }
-    if (kw(1, "TO") && n >= 3) {
-      std::string db = dbNameAt(2), user, pw;
-      if (n > 3) {
-        // USER name USING password, each part in its place.
-        if (!kw(3, "USER")) return syntaxAt(3, "USER");
-        if (nameAt(4).empty()) return syntaxAt(4, "<authorization name>");
-        if (!kw(5, "USING")) return syntaxAt(5, "USING");
-        if (n == 6) return syntaxAt(6, "<password>");
-        if (n > 7) return syntaxAt(7, "END OF STATEMENT", "<password>");
-        user = nameAt(4);
-        pw = t[6].text;
-      }
-      return connect(db, user, pw);
+    if (!kw(1, "TO")) return syntaxAt(1, "TO");
+    if (n == 2) return syntaxAt(2, "<database name>");
+    std::string db = dbNameAt(2), user, pw;
+    if (n > 3) {
+      // USER name USING password, each part in its place.
+      if (!kw(3, "USER")) return syntaxAt(3, "USER");
+      if (nameAt(4).empty()) return syntaxAt(4, "<authorization name>");
+      if (!kw(5, "USING")) return syntaxAt(5, "USING");
+      if (n == 6) return syntaxAt(6, "<password>");
+      if (n > 7) return syntaxAt(7, "END OF STATEMENT", "<password>");
+      user = nameAt(4);
+      pw = t[6].text;
     }
+    return connect(db, user, pw);
   }
-  if ((kw(0, "CREATE") || kw(0, "DROP")) && (kw(1, "DATABASE") || kw(1, "DB")) && n >= 3) {
+  if ((kw(0, "CREATE") || kw(0, "DROP")) && (kw(1, "DATABASE") || kw(1, "DB"))) {
+    if (n == 2) return syntaxAt(2, "<database name>");
     std::string db = dbNameAt(2);
     if (kw(0, "CREATE")) {
       bool graphic = true;
@@ -232,19 +287,22 @@ int Console::run(const std::string &text) {
     } else {
       // Words after the name are refused: they were ignored, and the database dropped.
       if (n > 3) return syntaxAt(3, "END OF STATEMENT");
-      if (session_ && session_->dbName() == db) {
-        session_->commit(&ca);
-        session_.reset();
+      // Names compare as the engine compares them, upper-cased: a delimited "dq" is DQ, the
+      // database this console may be connected to (it was -1035 against the own connection).
+      if (session_ && session_->dbName() == upperAscii(db)) {
+        int status = dropConnectedDatabase(db);
+        if (status != 0) return status;
+      } else {
+        dropDatabase(db, &ca);
       }
-      dropDatabase(db, &ca);
     }
     if (ca.sqlcode < 0) return report(ca);
     out_ << (kw(0, "CREATE") ? "The CREATE DATABASE command completed successfully.\n\n"
                              : "The DROP DATABASE command completed successfully.\n\n");
     return 0;
   }
-  if (kw(0, "LIST") && kw(1, "TABLES")) {
-    if (needSession()) return 4;
+  if (kw(0, "LIST")) {
+    if (!kw(1, "TABLES")) return syntaxAt(1, "TABLES");
     std::string where = "WHERE TABSCHEMA = CURRENT SCHEMA";
     if (n > 2) {
       if (!kw(2, "FOR")) return syntaxAt(2, "FOR");
@@ -254,20 +312,27 @@ int Console::run(const std::string &text) {
       if (n > end) return syntaxAt(end, "END OF STATEMENT");
       where = kw(3, "ALL") ? "WHERE TABSCHEMA <> 'SYSCAT'" : "WHERE TABSCHEMA = " + quoteString(nameAt(4));
     }
+    if (needSession()) return 4;
     return query("SELECT TABNAME, TABSCHEMA, TYPE FROM SYSCAT.TABLES " + where + " ORDER BY TABSCHEMA, TABNAME",
                  {"Table/View", "Schema", "Type"});
   }
-  if (kw(0, "DESCRIBE") && kw(1, "TABLE") && n >= 3) {
-    if (needSession()) return 4;
-    std::string schema = session_->currentSchema(), table = nameAt(2);
-    if (n > 3 && t[3].kind == Tok::Op && t[3].text == ".") {
+  if (kw(0, "DESCRIBE")) {
+    // DESCRIBE TABLE name, DESCRIBE [OUTPUT] query.
+    bool ofQuery = kw(1, "OUTPUT") || kw(1, "SELECT") || kw(1, "VALUES") || kw(1, "WITH");
+    if (!kw(1, "TABLE") && !ofQuery) return syntaxAt(1, "TABLE");
+    if (kw(1, "OUTPUT") && n == 2) return syntaxAt(2, "<query>");
+  }
+  if (kw(0, "DESCRIBE") && kw(1, "TABLE")) {
+    if (nameAt(2).empty()) return syntaxAt(2, "<table name>");
+    bool qualified = n > 3 && t[3].kind == Tok::Op && t[3].text == ".";
+    if (qualified) {
       if (nameAt(4).empty()) return syntaxAt(4, "<table name>");
       if (n > 5) return syntaxAt(5, "END OF STATEMENT");
-      schema = nameAt(2);
-      table = nameAt(4);
     } else if (n != 3) {
       return syntaxAt(3, "END OF STATEMENT");
     }
+    if (needSession()) return 4;
+    std::string schema = qualified ? nameAt(2) : session_->currentSchema(), table = qualified ? nameAt(4) : nameAt(2);
     if (schema == "SESSION") {
       // A declared temporary table is the session's own: the catalogue does not list it.
       const TableInfo *temp = session_->tempTable(table);
@@ -302,7 +367,7 @@ int Console::run(const std::string &text) {
                      quoteString(schema) + " AND TABNAME = " + quoteString(table) + " ORDER BY COLNO",
                  {"Column name", "Data type schema", "Data type name", "Column length", "Scale", "Nulls"});
   }
-  if (kw(0, "DESCRIBE") && (kw(1, "SELECT") || kw(1, "VALUES") || kw(1, "WITH") || (kw(1, "OUTPUT") && n > 2))) {
+  if (kw(0, "DESCRIBE")) {
     // DESCRIBE [OUTPUT] query: the result columns as the statement describes them.
     if (needSession()) return 4;
     std::string sql = text.substr(t[kw(1, "OUTPUT") ? 2 : 1].pos);
@@ -452,7 +517,10 @@ int runConsole(const std::vector<std::string> &args, std::istream &in, std::ostr
     int status = console.connect(opts.database, "", "", false);
     if (status) return status;
   }
-  if (!opts.statement.empty()) return runArgument(runner, opts.statement);
+  if (!opts.statement.empty()) {
+    dropByteOrderMark(&opts.statement);
+    return runArgument(runner, opts.statement);
+  }
   if (!opts.file.empty() && opts.file != "-") {
     errno = 0;
     std::ifstream f(opts.file, std::ios::binary);

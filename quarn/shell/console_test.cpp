@@ -32,6 +32,92 @@ struct Outcome {
   std::string out, err;
 };
 
+// A console running in the background on the environment of the test, as a second user's at
+// another terminal: its standard input is a pipe the test writes lines to, its standard output
+// and error a pipe the test reads.  The destructor ends its input and waits for it to end.
+class BackgroundConsole {
+ public:
+  explicit BackgroundConsole(const std::vector<std::string> &args) {
+    int in[2], out[2];
+    if (pipe2(in, O_CLOEXEC) != 0) return;
+    if (pipe2(out, O_CLOEXEC) != 0) {
+      close(in[0]);
+      close(in[1]);
+      return;
+    }
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_adddup2(&fa, in[0], 0);
+    posix_spawn_file_actions_adddup2(&fa, out[1], 1);
+    posix_spawn_file_actions_adddup2(&fa, out[1], 2);
+    std::string program = QUARN_CONSOLE;
+    std::vector<std::string> argv = {program};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char *> cargv;
+    for (std::string &a : argv) cargv.push_back(a.data());
+    cargv.push_back(nullptr);
+    if (posix_spawn(&pid_, program.c_str(), &fa, nullptr, cargv.data(), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&fa);
+    close(in[0]);
+    close(out[1]);
+    in_ = in[1];
+    out_ = out[0];
+  }
+  ~BackgroundConsole() { finish(); }
+  BackgroundConsole(const BackgroundConsole &) = delete;
+  BackgroundConsole &operator=(const BackgroundConsole &) = delete;
+
+  bool running() const { return pid_ > 0; }
+  void send(const std::string &text) {
+    EXPECT_EQ(write(in_, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+  }
+  // Reads the output until text appears after what an earlier call found, the output ends or
+  // 20 s pass (a console that never answers fails the test rather than hanging it).
+  bool waitFor(const std::string &text) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (seen_.find(text, at_) == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+      pollfd p{out_, POLLIN, 0};
+      if (poll(&p, 1, 100) <= 0) continue;
+      char buf[512];
+      ssize_t n = read(out_, buf, sizeof buf);
+      if (n <= 0) break;
+      seen_.append(buf, static_cast<size_t>(n));
+    }
+    size_t found = seen_.find(text, at_);
+    if (found == std::string::npos) return false;
+    at_ = found + text.size();
+    return true;
+  }
+  const std::string &seen() const { return seen_; }
+  // Ends the input and returns the exit status (-1 when the console was killed after 20 s).
+  int finish() {
+    if (in_ >= 0) close(in_);
+    in_ = -1;
+    int result = -1;
+    if (pid_ > 0) {
+      int status = 0;
+      pid_t done = 0;
+      for (int k = 0; k < 200 && (done = waitpid(pid_, &status, WNOHANG)) == 0; ++k) usleep(100000);
+      if (done != pid_) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+      } else if (WIFEXITED(status)) {
+        result = WEXITSTATUS(status);
+      }
+      pid_ = -1;
+    }
+    if (out_ >= 0) close(out_);
+    out_ = -1;
+    return result;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int in_ = -1, out_ = -1;
+  std::string seen_;
+  size_t at_ = 0;
+};
+
 class ConsoleProcess : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -111,6 +197,9 @@ TEST_F(ConsoleProcess, ArgumentRunsEachOfItsStatementsInOrder) {
   r = quarn({"+c", "-d", "db", "INSERT INTO t VALUES ('r1'); INSERT INTO t VALUES ('r2'); ROLLBACK"});
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_EQ(rows("SELECT COUNT(*) FROM t"), "2\n");
+  // A UTF-8 byte-order mark before the argument's first statement is dropped, as from a file
+  // (it was SQL0104N at a word the user could not see).
+  EXPECT_EQ(rows("\xEF\xBB\xBFVALUES 1"), "1\n");
 }
 
 // The first failing statement of an argument ends the run with its status; later statements
@@ -373,7 +462,8 @@ TEST_F(ConsoleProcess, CommandErrorsNameTheTokenThatDoesNotFit) {
 }
 
 // --help names every option with one line and gives examples; --version the product version;
-// a usage error exits 8 with its reason on standard error.
+// a usage error exits 8 with its reason on standard error.  An empty -d is one: it ran the
+// statements without a connection (SQL1024N).
 TEST_F(ConsoleProcess, HelpVersionAndUsageErrors) {
   Outcome help = quarn({"--help"});
   EXPECT_EQ(help.status, 0);
@@ -386,7 +476,7 @@ TEST_F(ConsoleProcess, HelpVersionAndUsageErrors) {
   EXPECT_TRUE(std::regex_match(version.out, std::regex("quarn \\(quarnxml\\) [0-9]+\\.[0-9]+\\.[0-9]+\n")))
       << version.out;
   for (std::vector<std::string> bad : {std::vector<std::string>{"--bogus"}, {"--csv", "--json", "VALUES 1"}, {"-d"},
-                                       {"-f", "x.sql", "VALUES 1"}, {"-f", ""}}) {
+                                       {"-f", "x.sql", "VALUES 1"}, {"-f", ""}, {"-d", "", "VALUES 1"}}) {
     Outcome r = quarn(bad);
     EXPECT_EQ(r.status, 8) << bad[0];
     EXPECT_EQ(r.out, "");
@@ -395,6 +485,114 @@ TEST_F(ConsoleProcess, HelpVersionAndUsageErrors) {
   // After "--", words that begin with '-' belong to the statement.
   Outcome words = quarn({"-d", "db", "--csv", "--no-header", "--", "VALUES", "-1"});
   EXPECT_EQ(words.out, "-1\n");
+}
+
+// A console command cut short is -104 at the missing token, naming what may stand there, with
+// a connection or without.  They were SQL1024N without a connection, and with one the engine's
+// -104 at the command's first word with TABLE or SELECT expected.  DISCONNECT points to CONNECT
+// RESET.
+TEST_F(ConsoleProcess, IncompleteCommandsNameTheMissingToken) {
+  const std::string commands = "CREATE DATABASE;\nDROP DATABASE;\nCONNECT TO;\nLIST;\nDESCRIBE OUTPUT;\n"
+                               "DESCRIBE TABLE;\nDISCONNECT;\n";
+  auto missing = [](const std::string &after, const std::string &expected) {
+    return "SQL0104N An unexpected token \"END OF STATEMENT\" was found following \"" + after +
+           "\".  Expected tokens may include: \"" + expected + "\".";
+  };
+  for (const std::vector<std::string> &args : {std::vector<std::string>{}, {"-d", "db"}}) {
+    Outcome r = quarn(args, commands);
+    EXPECT_EQ(r.status, 4);
+    EXPECT_EQ(count(r.out, "SQL0104N"), 7) << r.out;
+    EXPECT_EQ(count(r.out, missing("DATABASE", "<database name>")), 2) << r.out;
+    for (const std::string &message :
+         {missing("TO", "<database name>"), missing("LIST", "TABLES"), missing("OUTPUT", "<query>"),
+          missing("TABLE", "<table name>"),
+          std::string("SQL0104N An unexpected token \"DISCONNECT\" was found following \"\".  Expected tokens may "
+                      "include: \"CONNECT RESET\".")})
+      EXPECT_EQ(count(r.out, message), 1) << message << "\n" << r.out;
+  }
+}
+
+// In autocommit mode a statement that fails ends its unit of work as one that succeeds (what it
+// changed itself is undone by the engine).  The unit of work of a failed INSERT (a value too
+// long, a duplicate key) or CREATE TABLE stayed open with SQLite's write lock until the
+// console's next statement, and another process's INSERT meanwhile waited and failed with
+// SQL0911N.
+TEST_F(ConsoleProcess, FailedStatementEndsItsUnitOfWork) {
+  ASSERT_EQ(quarn({"-d", "db", "CREATE TABLE w (id INT NOT NULL PRIMARY KEY, v VARCHAR(3)); INSERT INTO w VALUES (1, 'a')"})
+                .status,
+            0);
+  env_.set("QUARN_LOCKTIMEOUT", "2000");
+  BackgroundConsole console({"-d", "db"});
+  ASSERT_TRUE(console.running());
+  struct Failing {
+    std::string statement, sqlstate;
+  };
+  int id = 10;
+  for (const Failing &f : {Failing{"INSERT INTO w VALUES (2, 'toolong')", "SQLSTATE=22001"},
+                           Failing{"INSERT INTO w VALUES (1, 'dup')", "SQLSTATE=23505"},
+                           Failing{"CREATE TABLE w (a INT)", "SQLSTATE=42710"}}) {
+    console.send(f.statement + ";\n");
+    ASSERT_TRUE(console.waitFor(f.sqlstate)) << f.statement << "\n" << console.seen();
+    Outcome other = quarn({"-d", "db", "INSERT INTO w VALUES (" + std::to_string(++id) + ", 'ok')"});
+    EXPECT_EQ(other.status, 0) << f.statement << "\n" << other.out;
+    EXPECT_EQ(count(other.out, "SQL0911N"), 0) << f.statement << "\n" << other.out;
+  }
+  console.send("SELECT COUNT(*) FROM w;\n");
+  EXPECT_TRUE(console.waitFor("\n4\n")) << console.seen();
+  EXPECT_EQ(console.finish(), 4);
+}
+
+// DROP DATABASE of the database the console is connected to, while another process uses it:
+// the drop fails with SQL1035N and the console is still connected, with its schema and path;
+// with work of an open unit of work (+c) it is refused with SQL0752N before anything ends, so
+// the ROLLBACK after it undoes the INSERT.  It committed the work and left no connection
+// (SQL1024N for what followed).  A delimited name is folded as CREATE and CONNECT fold it: the
+// console's own connection to DB did not let it drop "db" (SQL1035N).
+TEST_F(ConsoleProcess, FailedDropKeepsTheConnectionAndItsWork) {
+  ASSERT_EQ(quarn({"-d", "db", "CREATE TABLE dx (i INT)"}).status, 0);
+  {
+    BackgroundConsole holder({"-d", "db"});
+    ASSERT_TRUE(holder.running());
+    holder.send("VALUES 'connected';\n");
+    ASSERT_TRUE(holder.waitFor("connected")) << holder.seen();
+    Outcome r = quarn({"-d", "db", "--csv", "--no-header"},
+                      "SET SCHEMA other;\nSET PATH = SYSTEM PATH, 'AB';\nDROP DATABASE db;\nVALUES CURRENT SCHEMA;\n"
+                      "VALUES CURRENT PATH;\n");
+    EXPECT_EQ(r.status, 4);
+    EXPECT_EQ(count(r.err, "SQL1035N"), 1) << r.err;
+    EXPECT_EQ(count(r.err, "SQL1024N"), 0) << r.err;
+    EXPECT_EQ(r.out.rfind("OTHER\n", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("\"\"SYSFUN\"\",\"\"AB\"\""), std::string::npos) << r.out;
+    r = quarn({"-d", "db", "+c"}, "INSERT INTO dx VALUES (1);\nDROP DATABASE db;\nROLLBACK;\n");
+    EXPECT_EQ(r.status, 4);
+    EXPECT_EQ(count(r.out, "SQL0752N"), 1) << r.out;
+    EXPECT_EQ(count(r.out, "SQL1035N"), 0) << r.out;
+    EXPECT_EQ(count(r.out, "SQL1024N"), 0) << r.out;
+    EXPECT_EQ(rows("SELECT COUNT(*) FROM dx"), "0\n");
+    EXPECT_EQ(holder.finish(), 0) << holder.seen();
+  }
+  Outcome r = quarn({"-d", "db", "DROP DATABASE \"db\""});
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_FALSE(fs::exists(fs::path(instance()) / "DB.db"));
+}
+
+// A message may carry stored data (a warning names the value a CAST cut): its control
+// characters show as U+FFFD, as in a table cell, on standard output and, with --csv, on
+// standard error.  An ESC sequence and a BEL of the value reached the terminal raw.
+TEST_F(ConsoleProcess, MessagesShowNoControlCharacterOfData) {
+  ASSERT_EQ(quarn({"-d", "db", "CREATE TABLE k (id INT, v VARCHAR(20)); "
+                               "INSERT INTO k VALUES (30, 'x' || X'1B' || '[31mRED' || X'07')"})
+                .status,
+            0);
+  const std::string shown = "SQL0445W Value \"x\xEF\xBF\xBD[31mRED\xEF\xBF\xBD\" has been truncated.";
+  const std::string query = "SELECT CAST(v AS CHAR(2)) FROM k WHERE id = 30";
+  Outcome r = quarn({"-d", "db", query});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(count(r.out, shown), 1) << r.out;
+  EXPECT_EQ(r.out.find_first_of("\x1b\x07"), std::string::npos) << r.out;
+  r = quarn({"-d", "db", "--csv", query});
+  EXPECT_EQ(count(r.err, shown), 1) << r.err;
+  EXPECT_EQ(r.err.find_first_of("\x1b\x07"), std::string::npos) << r.err;
 }
 
 }  // namespace

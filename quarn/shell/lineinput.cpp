@@ -41,9 +41,7 @@ class StreamLineReader : public LineReader {
   explicit StreamLineReader(std::istream &in) : in_(in) {}
   bool next(std::string *line, bool) override {
     if (!readLine(in_, line, &failure_)) return false;
-    // A file saved with a UTF-8 byte-order mark: the mark is no part of the first statement
-    // (it made the first word an unexpected token the user could not see).
-    if (first_ && line->compare(0, 3, "\xEF\xBB\xBF") == 0) line->erase(0, 3);
+    if (first_) dropByteOrderMark(line);
     first_ = false;
     return true;
   }
@@ -120,6 +118,10 @@ class PromptLineReader : public LineReader {
 #endif
 
 }  // namespace
+
+void dropByteOrderMark(std::string *text) {
+  if (text->compare(0, 3, "\xEF\xBB\xBF") == 0) text->erase(0, 3);
+}
 
 std::unique_ptr<LineReader> streamLineReader(std::istream &in) { return std::make_unique<StreamLineReader>(in); }
 

@@ -28,7 +28,12 @@ class LineReader {
   std::string failure_;
 };
 
-// Lines of in, read as they are; nothing is written.
+// Drops a UTF-8 byte-order mark at the start of *text (the first line of a file or of standard
+// input, a statement argument): an editor may save one, and it is no part of the first
+// statement, whose first word it made an unexpected token the user could not see.
+void dropByteOrderMark(std::string *text);
+
+// Lines of in, read as they are (a byte-order mark before the first dropped); nothing is written.
 std::unique_ptr<LineReader> streamLineReader(std::istream &in);
 
 // Lines typed at the terminal on standard input, with prompts "quarn => " and

@@ -62,6 +62,8 @@ std::string parseOptions(const std::vector<std::string> &args, ConsoleOptions *o
       (a == "-d" ? opts->database : opts->file) = args[++k];
       // An empty file name would read standard input as if none were given.
       if (a == "-f" && opts->file.empty()) return "option -f needs a file name (\"-\": standard input)";
+      // An empty database name would run the statements without a connection (SQL1024N).
+      if (a == "-d" && opts->database.empty()) return "option -d needs a database name";
     } else if (a == "+c" || a == "-c") {
       opts->autocommit = a == "-c";
     } else if (a == "-v") {

@@ -25,8 +25,9 @@ struct ConsoleOptions {
 };
 
 // Parses the arguments after the program name into *opts.  Returns an empty text on success,
-// else what is wrong ("unknown option --x", "option -d needs a value", "give either a
-// statement or -f file", "give only one of --csv and --json").
+// else what is wrong ("unknown option --x", "option -d needs a value", "option -d needs a
+// database name" for an empty one, "give either a statement or -f file", "give only one of
+// --csv and --json").
 std::string parseOptions(const std::vector<std::string> &args, ConsoleOptions *opts);
 
 // The --help text: every option with one line, and examples.

@@ -84,12 +84,9 @@ size_t displayWidth(const std::string &text) {
 
 constexpr const char *kReplacement = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
 
-// The text as the table mode shows it on a terminal: any control character (C0, DEL, C1) and
-// any byte that is not UTF-8 is U+FFFD, so that stored data cannot move the cursor, retitle
-// the window or clear the screen; a line break or a tab is a blank in a table cell (so a row
-// stays on its line) and kept as it is elsewhere (inCell false).  Widths are counted on this
-// text.
-std::string shownText(const std::string &s, bool inCell = true) {
+}  // namespace
+
+std::string shownText(const std::string &s, bool inCell) {
   std::string out;
   out.reserve(s.size());
   for (size_t i = 0; i < s.size();) {
@@ -107,6 +104,8 @@ std::string shownText(const std::string &s, bool inCell = true) {
   }
   return out;
 }
+
+namespace {
 
 bool isNumberValue(const Value &v) { return v.kind == Value::Int || v.kind == Value::Real; }
 
@@ -281,7 +280,7 @@ void ResultWriter::row(const std::vector<Value> &values) {
 void ResultWriter::end(bool complete) {
   switch (format_.mode) {
     case OutputMode::Table:
-      if (complete || rows_ > 0) writeTable();
+      if (complete || rows_ > 0) writeTable(complete);
       break;
     case OutputMode::Csv:
       break;
@@ -293,7 +292,7 @@ void ResultWriter::end(bool complete) {
   out_.flush();
 }
 
-void ResultWriter::writeTable() {
+void ResultWriter::writeTable(bool complete) {
   std::vector<QType> types = types_;
   for (size_t c = 0; c < types.size(); ++c)
     if (types[c].base == Base::None && untypedNumeric_[c] && !cells_.empty()) types[c].base = Base::Double;
@@ -321,7 +320,13 @@ void ResultWriter::writeTable() {
     for (size_t c = 0; c < names_.size(); ++c) line += (c ? " " : "") + cell(r[c], c, types[c].isNumeric() && r[c] != "-");
     emit();
   }
-  out_ << "\n  " << cells_.size() << " record(s) selected.\n\n";
+  // The count sums up a whole result; after rows a failure cut short, its message follows
+  // instead (the count before it read as success).
+  if (complete) {
+    out_ << "\n  " << cells_.size() << " record(s) selected.\n\n";
+  } else {
+    out_ << "\n";
+  }
 }
 
 void ResultWriter::callOutputs(const std::vector<Statement::CallOutput> &outputs) {

@@ -24,6 +24,13 @@ struct OutputFormat {
   bool header = true;  // the table's column heading, the CSV header line
 };
 
+// Text as it may reach a terminal: every control character (C0, DEL, C1) and every byte that
+// is not UTF-8 is U+FFFD, so that stored data cannot move the cursor, retitle the window or
+// clear the screen.  A line break or a tab is a blank when inCell (a table cell, so a row stays
+// on its line) and kept as it is otherwise (CALL outputs, messages).  The table counts its
+// widths on this text.
+std::string shownText(const std::string &s, bool inCell = true);
+
 class ResultWriter {
  public:
   ResultWriter(std::ostream &out, OutputFormat format) : out_(out), format_(format) {}
@@ -37,14 +44,15 @@ class ResultWriter {
   // end() knows the column widths.
   void row(const std::vector<Value> &values);
   // Ends the result set.  complete false when a failure cut it short: the rows read so far are
-  // still shown (a table only when there are any), as a cursor would have delivered them.
+  // still shown (a table only when there are any, and without its "record(s) selected." line,
+  // which would read as success before the failure), as a cursor would have delivered them.
   void end(bool complete);
   // The OUT and INOUT values a CALL returned: a list of names and values in the table mode, a
   // result set of one row (one column per parameter) in the others.  Nothing when there are none.
   void callOutputs(const std::vector<Statement::CallOutput> &outputs);
 
  private:
-  void writeTable();
+  void writeTable(bool complete);
 
   std::ostream &out_;
   OutputFormat format_;

@@ -106,8 +106,9 @@ TEST(ResultWriter, TableWithoutHeading) {
   EXPECT_EQ(got, "a   5\nbb 10\n\n  2 record(s) selected.\n\n");
 }
 
-// A result cut short by a failure: the table shows the rows read (none: nothing at all); JSON
-// still closes its array.
+// A result cut short by a failure: the table shows the rows read (none: nothing at all) without
+// the "record(s) selected." line, which read as success before the failure's message; CSV
+// writes the rows as they came; JSON still closes its array.
 TEST(ResultWriter, CutShortResults) {
   std::ostringstream table, json;
   ResultWriter t(table, {OutputMode::Table, true}), j(json, {OutputMode::Json, true});
@@ -117,6 +118,19 @@ TEST(ResultWriter, CutShortResults) {
   }
   EXPECT_EQ(table.str(), "");
   EXPECT_EQ(json.str(), "[]\n");
+  const std::vector<Value> row1 = {Value::integer(10)}, row2 = {Value::integer(20)};
+  std::ostringstream rowsTable, rowsCsv, rowsJson;
+  ResultWriter rt(rowsTable, {OutputMode::Table, true}), rc(rowsCsv, {OutputMode::Csv, true}),
+      rj(rowsJson, {OutputMode::Json, true});
+  for (ResultWriter *w : {&rt, &rc, &rj}) {
+    w->begin({"ID"}, {typeOf(Base::Integer)});
+    w->row(row1);
+    w->row(row2);
+    w->end(false);
+  }
+  EXPECT_EQ(rowsTable.str(), "ID\n--\n10\n20\n\n");
+  EXPECT_EQ(rowsCsv.str(), "ID\n10\n20\n");
+  EXPECT_EQ(rowsJson.str(), "[{\"ID\":10},\n{\"ID\":20}]\n");
 }
 
 // OUT values of a CALL: a list in the table, one row in the data modes, typed alike.
