@@ -11,11 +11,13 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <typeinfo>
 #include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/framework/MemoryManager.hpp>
 #include <xercesc/framework/XMLAttr.hpp>
 #include <xercesc/framework/XMLElementDecl.hpp>
+#include <xercesc/framework/XMLErrorCodes.hpp>
 #include <xercesc/framework/XMLRecognizer.hpp>
 #include <xercesc/internal/ReaderMgr.hpp>
 #include <xercesc/internal/XMLReader.hpp>
@@ -242,10 +244,38 @@ size_t schemeLength(const std::string &id) {
 }
 
 /*
+ * path without its "." segments and with one slash between segments ("/d/./s.xsd", "/d//s.xsd":
+ * "/d/s.xsd"); a path that ends in a slash or a "." segment keeps one slash at its end.  ".."
+ * segments are kept as they are: a link before them leads elsewhere than the name says, and the
+ * opened file is what the directory check looks at.  The parser tells documents it has read by
+ * their system ids, which are these paths: a schema including itself as "./s.xsd" was read
+ * again under a longer name each time, some 500 times, until the name passed the length limit.
+ */
+std::string withoutDotSegments(const std::string &path) {
+  std::string out;
+  if (!path.empty() && path[0] == '/') out = "/";
+  bool endsInDirectory = false;
+  for (size_t at = 0; at <= path.size();) {
+    size_t end = path.find('/', at);
+    if (end == std::string::npos) end = path.size();
+    const std::string_view segment(path.data() + at, end - at);
+    endsInDirectory = segment.empty() || segment == ".";
+    if (!endsInDirectory) {
+      if (!out.empty() && out.back() != '/') out += '/';
+      out += segment;
+    }
+    at = end + 1;
+  }
+  if (endsInDirectory && !out.empty() && out.back() != '/') out += '/';
+  return out.empty() && !path.empty() ? std::string(".") : out;
+}
+
+/*
  * The local path a system id names, or an empty string with *why set: a file: URL on this
  * host (percent escapes decoded) or a path; a relative path is taken against the directory of
  * base when base is a local file, else against the current directory.  baseless: the id was
- * written in DTD text (KEL_DTD_TEXT_ID), where a relative path names nothing.
+ * written in DTD text (KEL_DTD_TEXT_ID), where a relative path names nothing.  The path has no
+ * "." segments (withoutDotSegments).
  */
 std::string localPath(KelCallContext *ctx, const std::string &id, const std::string &base,
                       bool baseless, std::string *why) {
@@ -296,6 +326,7 @@ std::string localPath(KelCallContext *ctx, const std::string &id, const std::str
     }
     if (!from.empty()) path = from + path;
   }
+  path = withoutDotSegments(path);
   char abs[KEL_MAX_PATH + 1];
   if (kelGetAbsPath(ctx, path.c_str(), abs) != 0) {
     *why = "it names no file";
@@ -1012,4 +1043,64 @@ void kelSecureParser(xercesc::XercesDOMParser &parser, KelEntityResolver *resolv
   parser.setDisableDefaultEntityResolution(true);
   parser.setSecurityManager(securityManager());
   parser.setXMLEntityResolver(resolver);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+KelScannerTap::KelScannerTap(xercesc::SAX2XMLReaderImpl &reader)
+    : reader_(reader),
+      scanner_(reader.*member(ReaderScanner{})),
+      declarations_(scanner_->getDocTypeHandler()),
+      errors_(scanner_->getErrorReporter()) {
+  scanner_->setDocTypeHandler(this);
+  scanner_->setErrorReporter(this);
+}
+
+KelScannerTap::~KelScannerTap() {
+  scanner_->setDocTypeHandler(declarations_);
+  scanner_->setErrorReporter(errors_);
+}
+
+bool KelScannerTap::declaredAgain(unsigned int code, const XMLCh *domain, ErrTypes type) {
+  return type == ErrType_Warning && code == xercesc::XMLErrs::AttListAlreadyExists &&
+         xercesc::XMLString::equals(domain, xercesc::XMLUni::fgXMLErrDomain);
+}
+
+void KelScannerTap::error(const unsigned int code, const XMLCh *const domain, const ErrTypes type,
+                          const XMLCh *const text, const XMLCh *const systemId, const XMLCh *const publicId,
+                          const XMLFileLoc line, const XMLFileLoc column) {
+  reader_.error(code, domain, type, text, systemId, publicId, line, column);
+}
+void KelScannerTap::resetErrors() { reader_.resetErrors(); }
+void KelScannerTap::attDef(const xercesc::DTDElementDecl &element, const xercesc::DTDAttDef &attribute,
+                           const bool ignoring) {
+  reader_.attDef(element, attribute, ignoring);
+}
+void KelScannerTap::doctypeComment(const XMLCh *const comment) { reader_.doctypeComment(comment); }
+void KelScannerTap::doctypeDecl(const xercesc::DTDElementDecl &root, const XMLCh *const publicId,
+                                const XMLCh *const systemId, const bool hasIntSubset, const bool hasExtSubset) {
+  reader_.doctypeDecl(root, publicId, systemId, hasIntSubset, hasExtSubset);
+}
+void KelScannerTap::doctypePI(const XMLCh *const target, const XMLCh *const data) { reader_.doctypePI(target, data); }
+void KelScannerTap::doctypeWhitespace(const XMLCh *const chars, const XMLSize_t length) {
+  reader_.doctypeWhitespace(chars, length);
+}
+void KelScannerTap::elementDecl(const xercesc::DTDElementDecl &decl, const bool isIgnored) {
+  reader_.elementDecl(decl, isIgnored);
+}
+void KelScannerTap::endAttList(const xercesc::DTDElementDecl &element) { reader_.endAttList(element); }
+void KelScannerTap::endIntSubset() { reader_.endIntSubset(); }
+void KelScannerTap::endExtSubset() { reader_.endExtSubset(); }
+void KelScannerTap::entityDecl(const xercesc::DTDEntityDecl &entity, const bool isPEDecl, const bool isIgnored) {
+  reader_.entityDecl(entity, isPEDecl, isIgnored);
+}
+void KelScannerTap::resetDocType() { reader_.resetDocType(); }
+void KelScannerTap::notationDecl(const xercesc::XMLNotationDecl &notation, const bool isIgnored) {
+  reader_.notationDecl(notation, isIgnored);
+}
+void KelScannerTap::startAttList(const xercesc::DTDElementDecl &element) { reader_.startAttList(element); }
+void KelScannerTap::startIntSubset() { reader_.startIntSubset(); }
+void KelScannerTap::startExtSubset() { reader_.startExtSubset(); }
+void KelScannerTap::TextDecl(const XMLCh *const version, const XMLCh *const encoding) {
+  reader_.TextDecl(version, encoding);
 }

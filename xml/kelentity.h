@@ -21,12 +21,14 @@
 #include <string>
 #include <utility>
 #include <xercesc/framework/MemBufInputSource.hpp>
+#include <xercesc/framework/XMLErrorReporter.hpp>
 #include <xercesc/parsers/SAX2XMLReaderImpl.hpp>
 #include <xercesc/parsers/XercesDOMParser.hpp>
 #include <xercesc/sax/EntityResolver.hpp>
 #include <xercesc/sax/InputSource.hpp>
 #include <xercesc/sax/Locator.hpp>
 #include <xercesc/util/XMLEntityResolver.hpp>
+#include <xercesc/validators/DTD/DocTypeHandler.hpp>
 
 #include "quarnparseguard.h"
 
@@ -398,6 +400,55 @@ class KelReaderRun {
  private:
   xercesc::SAX2XMLReaderImpl &reader_;
   KelEntityResolver &guard_;
+};
+
+/*
+ * Stands between a reader's scanner and the reader for one reading, as the scanner's DTD event
+ * and error handler: every event goes on to the reader unchanged, unless a subclass takes it
+ * first (a later declaration of an attribute, a warning, an entity declaration the parser
+ * ignores).  The scanner gets its handlers back when this goes.
+ */
+class KelScannerTap : public xercesc::DocTypeHandler, public xercesc::XMLErrorReporter {
+ public:
+  explicit KelScannerTap(xercesc::SAX2XMLReaderImpl &reader);
+  ~KelScannerTap() override;
+  KelScannerTap(const KelScannerTap &) = delete;
+  KelScannerTap &operator=(const KelScannerTap &) = delete;
+
+  // The warning of an attribute declared again (XML lets a DTD do so: the first declaration
+  // binds, later ones are ignored).
+  static bool declaredAgain(unsigned int code, const XMLCh *domain, ErrTypes type);
+
+  void error(const unsigned int code, const XMLCh *const domain, const ErrTypes type,
+             const XMLCh *const text, const XMLCh *const systemId, const XMLCh *const publicId,
+             const XMLFileLoc line, const XMLFileLoc column) override;
+  void resetErrors() override;
+  void attDef(const xercesc::DTDElementDecl &element, const xercesc::DTDAttDef &attribute,
+              const bool ignoring) override;
+  void doctypeComment(const XMLCh *const comment) override;
+  void doctypeDecl(const xercesc::DTDElementDecl &root, const XMLCh *const publicId,
+                   const XMLCh *const systemId, const bool hasIntSubset, const bool hasExtSubset) override;
+  void doctypePI(const XMLCh *const target, const XMLCh *const data) override;
+  void doctypeWhitespace(const XMLCh *const chars, const XMLSize_t length) override;
+  void elementDecl(const xercesc::DTDElementDecl &decl, const bool isIgnored) override;
+  void endAttList(const xercesc::DTDElementDecl &element) override;
+  void endIntSubset() override;
+  void endExtSubset() override;
+  void entityDecl(const xercesc::DTDEntityDecl &entity, const bool isPEDecl, const bool isIgnored) override;
+  void resetDocType() override;
+  void notationDecl(const xercesc::XMLNotationDecl &notation, const bool isIgnored) override;
+  void startAttList(const xercesc::DTDElementDecl &element) override;
+  void startIntSubset() override;
+  void startExtSubset() override;
+  void TextDecl(const XMLCh *const version, const XMLCh *const encoding) override;
+
+ protected:
+  xercesc::SAX2XMLReaderImpl &reader_;
+
+ private:
+  xercesc::XMLScanner *scanner_;
+  xercesc::DocTypeHandler *declarations_;  // the scanner's handlers before, given back
+  xercesc::XMLErrorReporter *errors_;
 };
 
 #endif /* KEL_ENTITY_H */

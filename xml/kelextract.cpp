@@ -44,6 +44,25 @@ namespace {
 
 const XMLCh kDocBufferId[] = u"IdForDocBuffer";
 
+/*
+ * Stands between the reader's scanner and the reader for one reading, keeping from the reader
+ * the warning of a later declaration of an attribute already declared (<!ATTLIST a k CDATA "2">
+ * <!ATTLIST a k CDATA "1">).  XML lets a DTD declare an attribute again: the first declaration
+ * binds (k is "2") and later ones are ignored, as the parser does.  Its warning ended the
+ * extraction (KELQ047E) of a document validation accepts.  Every other warning and error goes
+ * to the reader and ends the reading as before.  The scanner gets its reporter back when this
+ * goes.
+ */
+class DeclaredAgainWarning : public KelScannerTap {
+ public:
+  explicit DeclaredAgainWarning(xercesc::SAX2XMLReaderImpl &reader) : KelScannerTap(reader) {}
+  void error(const unsigned int code, const XMLCh *const domain, const ErrTypes type,
+             const XMLCh *const text, const XMLCh *const systemId, const XMLCh *const publicId,
+             const XMLFileLoc line, const XMLFileLoc column) override {
+    if (declaredAgain(code, domain, type)) return;
+    reader_.error(code, domain, type, text, systemId, publicId, line, column);
+  }
+};
 
 /*
  * Values appended one after another, for the items of an extraction: the room is checked
@@ -344,7 +363,8 @@ class kelExtractHandler : public xercesc::ContentHandler,
     if (reader_ != nullptr) kelRefuseUndeclaredEntities(*reader_);
   }
 
-  // The first warning already ends the parse.
+  // A warning ends the parse as an error does, but for the one of an attribute declared again,
+  // which DeclaredAgainWarning keeps from the handler.
   void warning(const xercesc::SAXParseException &e) override { throw e; }
   void error(const xercesc::SAXParseException &e) override { throw e; }
   void fatalError(const xercesc::SAXParseException &e) override { throw e; }
@@ -712,6 +732,7 @@ int KelExtractor::parse(const char *doc, size_t docLength, const char *dtd, int 
       }
       state_->items.restart();
       handler->restart(&reader);
+      DeclaredAgainWarning declaredAgain(reader);
       if (kelGuardedParse(ctx, [&] { reader.parse(*src); }, sqlstate, msg, KelOtherFailure::Silent) < 0) return -1;
       result->msg = msg;
       state_->items.retrieve(sizeLimit, result, msg, state_->itemBytes);
@@ -831,7 +852,8 @@ class kelFanOutHandler : public xercesc::DefaultHandler {
   // As in a single extraction: a reference to an entity no declaration read declares ends it.
   void endDTD() override { kelRefuseUndeclaredEntities(reader_); }
 
-  // The first warning already ends the parse.
+  // As in a single extraction: a warning ends the parse, but for the one DeclaredAgainWarning
+  // keeps from the handler.
   void warning(const xercesc::SAXParseException &e) override { throw e; }
   void error(const xercesc::SAXParseException &e) override { throw e; }
   void fatalError(const xercesc::SAXParseException &e) override { throw e; }
@@ -994,6 +1016,7 @@ int KelMultiExtractor::run(const char *doc, size_t docLength, const char *dtd, i
       }
       kelFanOutHandler fanOut(fanned, resolver, reader);
       KelReaderRun run(reader, state_->guard, &fanOut, &fanOut, &fanOut, &noter);
+      DeclaredAgainWarning declaredAgain(reader);
       rc = kelGuardedParse(
           ctx, [&] { reader.parse(*src); }, sqlstate, msg, KelOtherFailure::Silent);
       if (rc >= 0) {

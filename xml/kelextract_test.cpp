@@ -343,6 +343,40 @@ TEST_F(Extract, ParseErrorsAreThoseOfTheDefaultReader) {
   EXPECT_STREQ(msg, "KELQ047E  Parser error on line 1 column 12: attribute 'k' is already specified for element 'a' \n");
 }
 
+// XML lets a DTD declare an attribute again: the first declaration binds, later ones are
+// ignored.  The parser's warning of it ended the extraction (KELQ047E "attribute 'k' has
+// already been declared", 38X13) of a document validation accepts.  Every reader now goes on
+// with the first declaration's default; other warnings still end the extraction.
+TEST_F(Extract, AnAttributeDeclaredAgainKeepsTheFirstDeclaration) {
+  const std::string twice =
+      "<!DOCTYPE a [<!ELEMENT a EMPTY><!ATTLIST a k CDATA \"2\"><!ATTLIST a k CDATA \"1\">]><a/>";
+  EXPECT_EQ(all(twice, "/a/@k"), (V{"2"})) << msg;
+  EXPECT_EQ(one("<!DOCTYPE a [<!ATTLIST a k CDATA '2' k (x|y) 'x' j CDATA '3'>]><a/>", "/a/@j"),
+            "3")
+      << msg;
+  // Several paths in one pass.
+  KelMultiExtractor many(&ctx);
+  const KelPathRequest paths[] = {{"/a/@k", 0, 4000}};
+  KelExtractResult result{};
+  bool self = false;
+  ASSERT_EQ(many.run(twice.data(), twice.size(), nullptr, 0, paths, 1, &result, &self, state, msg),
+            0)
+      << msg;
+  ASSERT_NE(result.items[0], nullptr);
+  EXPECT_STREQ(result.items[0], "2");
+  kelFreeExtractResult(&result);
+  // The default reader, which reads again a document the first one refuses, goes on past it
+  // too: the error is the start tag's.
+  EXPECT_EQ(all("<!DOCTYPE a [<!ATTLIST a k CDATA '1' k CDATA '2'>]><a j='1' j='2'/>", "/a"),
+            (V{"ERROR 38X13"}));
+  EXPECT_NE(std::string(msg).find("attribute 'j' is already specified"), std::string::npos) << msg;
+  // A notation declared again is a warning of its own, which still ends the extraction.
+  EXPECT_EQ(all("<!DOCTYPE a [<!NOTATION n SYSTEM 'x'><!NOTATION n SYSTEM 'y'>]><a>t</a>", "/a"),
+            (V{"ERROR 38X13"}));
+  EXPECT_NE(std::string(msg).find("notation 'n' has already been declared"), std::string::npos)
+      << msg;
+}
+
 // The limit on entity expansion counts per document: a statement's documents may each use
 // entities, and a document over the limit still fails.
 TEST_F(Extract, ExpansionLimitHoldsPerDocument) {

@@ -18,10 +18,12 @@
 #include <string_view>
 #include <xercesc/framework/XMLAttr.hpp>
 #include <xercesc/framework/XMLDocumentHandler.hpp>
+#include <xercesc/framework/XMLEntityDecl.hpp>
 #include <xercesc/internal/VecAttributesImpl.hpp>
 #include <xercesc/sax/SAXParseException.hpp>
 #include <xercesc/sax2/DefaultHandler.hpp>
 #include <xercesc/util/XMLUni.hpp>
+#include <xercesc/validators/DTD/DocTypeHandler.hpp>
 
 #include "kelSgDoc.h"
 #include "kelSgDocHandler.h"
@@ -103,6 +105,16 @@ class kelUpdateHandler : public xercesc::DefaultHandler {
   // The internal subset declares an external parameter entity, whose declarations cannot be
   // written back as the reference they came from.
   bool subsetRefused() const { return externalParameterEntity_; }
+  // The document references an external general entity, whose text cannot be written back as
+  // the reference it came from.
+  bool referenceRefused() const { return externalReference_; }
+
+  // A reference to an external general entity in content (from the adapter): its text would be
+  // written in place of the reference, copying the file's text into the document, cutting the
+  // document off from the file and changing an element the path did not select.  The document
+  // is refused (referenceRefused).  One the subset declares and the document never references
+  // is written back with its declaration; the parser refuses one in an attribute value.
+  void externalReference() { externalReference_ = true; }
 
   void setDocumentLocator(const xercesc::Locator *locator) override { kelReadAsXml10(locator); }
 
@@ -214,11 +226,12 @@ class kelUpdateHandler : public xercesc::DefaultHandler {
   }
 
   // Attributes of one element declared one after the other are written as one list.
+  // A later declaration of an attribute already declared binds nothing, the first one decides;
+  // it comes with its type and default all the same (DeclaredAgain) and is written back as
+  // written, after the first.
   void attributeDecl(const XMLCh *element, const XMLCh *name, const XMLCh *type, const XMLCh *mode,
                      const XMLCh *value) override {
-    // A later declaration of an attribute already declared binds nothing (the reader reports
-    // it with an empty type): the first one decides.
-    if (type == nullptr || type[0] == 0) return;
+    if (type == nullptr || type[0] == 0) return;  // the reader's report of a later one, not whole
     if (value != nullptr) defaultsDeclared_ = true;
     if (inExternalSubset_) return;
     if (attList_.empty() || attList_ != element) {
@@ -231,12 +244,16 @@ class kelUpdateHandler : public xercesc::DefaultHandler {
     out_.append(name);
     out_.push_back(u' ');
     out_.append(type);
-    // #IMPLIED, #REQUIRED or #FIXED; a plain default comes as the mode "null".
+    // #IMPLIED, #REQUIRED or #FIXED; a plain default comes as the mode "null".  An #IMPLIED or
+    // #REQUIRED attribute has no default, but the parser gives a later declaration of one the
+    // default of the later declaration read before it.
+    const bool noDefault = mode != nullptr && (std::u16string_view(mode) == u"#IMPLIED" ||
+                                               std::u16string_view(mode) == u"#REQUIRED");
     if (mode != nullptr && mode[0] == u'#') {
       out_.push_back(u' ');
       out_.append(mode);
     }
-    if (value != nullptr) {
+    if (value != nullptr && !noDefault) {
       out_.append(u" \"", 2);
       kelAppendMarkupEscaped(out_, value, length16(value), true);
       out_.push_back(u'"');
@@ -340,7 +357,8 @@ class kelUpdateHandler : public xercesc::DefaultHandler {
       out_.insert(0, u"<?xml version='1.0' encoding='" + *declEncoding_ + u"'?>");
   }
 
-  // The first warning already ends the parse.
+  // A warning ends the parse as an error does, but for the one of an attribute declared again,
+  // which DeclaredAgain keeps from the handler.
   void warning(const xercesc::SAXParseException &e) override { throw e; }
   void error(const xercesc::SAXParseException &e) override { throw e; }
   void fatalError(const xercesc::SAXParseException &e) override { throw e; }
@@ -501,6 +519,7 @@ class kelUpdateHandler : public xercesc::DefaultHandler {
   bool valueChecked_ = false;  // checkValue() ran
   bool valueRefused_ = false;
   bool externalParameterEntity_ = false;
+  bool externalReference_ = false;  // a reference to an external general entity was read
   bool overLimit_ = false;
   bool inDtd_ = false;             // between startDTD and endDTD
   bool inExternalSubset_ = false;  // reading the external DTD
@@ -509,7 +528,8 @@ class kelUpdateHandler : public xercesc::DefaultHandler {
   std::u16string attList_;         // the element of the attribute list being written, or empty
 };
 
-// Brings the parser's XML-declaration event to the update handler; its other events do nothing.
+// Brings the parser's XML declaration and references to external entities to the update
+// handler; its other events do nothing.
 class kelUpdateDeclAdapter : public xercesc::XMLDocumentHandler {
  public:
   void setHandler(kelUpdateHandler *handler) { handler_ = handler; }
@@ -530,10 +550,40 @@ class kelUpdateDeclAdapter : public xercesc::XMLDocumentHandler {
   void startElement(const xercesc::XMLElementDecl &, const unsigned int, const XMLCh *const,
                     const xercesc::RefVectorOf<xercesc::XMLAttr> &, const XMLSize_t, const bool,
                     const bool) override {}
-  void startEntityReference(const xercesc::XMLEntityDecl &) override {}
+  // The parser reports a reference in content here with the entity's declaration; the SAX
+  // event gives its name alone.
+  void startEntityReference(const xercesc::XMLEntityDecl &entity) override {
+    if (handler_ != nullptr && entity.isExternal()) handler_->externalReference();
+  }
 
  private:
   kelUpdateHandler *handler_ = nullptr;
+};
+
+/*
+ * Stands between the reader's scanner and the reader for one run, for a later declaration of an
+ * attribute already declared (<!ATTLIST a k CDATA "2"><!ATTLIST a k CDATA "1">).  XML lets a DTD
+ * declare an attribute again: the first declaration binds, later ones are ignored.  The parser
+ * warns of it, and the warning ended the update (KELQ047E) of a document validation accepts; the
+ * reader reports such a declaration without its type and default, so it could not be written
+ * back.  This passes the declaration on to the reader as one that binds, so the handler hears
+ * it whole and writes it back as written, and keeps that warning from the reader; every other
+ * event, warning and error goes to the reader as before (a warning still ends the update).  The
+ * scanner gets its handlers back when this goes.
+ */
+class DeclaredAgain : public KelScannerTap {
+ public:
+  explicit DeclaredAgain(xercesc::SAX2XMLReaderImpl &reader) : KelScannerTap(reader) {}
+  void attDef(const xercesc::DTDElementDecl &element, const xercesc::DTDAttDef &attribute,
+              const bool) override {
+    reader_.attDef(element, attribute, false);
+  }
+  void error(const unsigned int code, const XMLCh *const domain, const ErrTypes type,
+             const XMLCh *const text, const XMLCh *const systemId, const XMLCh *const publicId,
+             const XMLFileLoc line, const XMLFileLoc column) override {
+    if (declaredAgain(code, domain, type)) return;
+    reader_.error(code, domain, type, text, systemId, publicId, line, column);
+  }
 };
 
 // Terminated database-code-page text in UTF-16; the converter's negative result on failure.
@@ -699,6 +749,7 @@ int KelUpdater::update(const char *doc, size_t docLength, int inMemory, int cpFl
         s.reader->setDTDHandler(nullptr);
       }
     } detach{s};
+    DeclaredAgain declaredAgain(reader);
     KEL_TRACE(ctx, "%s\n", inMemory == 1 ? "Parsing from buffer....." : "Doing file.....");
     if (kelGuardedParse(
             ctx, [&] { reader.parse(*src); }, sqlstate, msg, KelOtherFailure::Silent) < 0) {
@@ -711,6 +762,10 @@ int KelUpdater::update(const char *doc, size_t docLength, int inMemory, int cpFl
     }
     if (handler.subsetRefused()) {
       KEL_TRACE(ctx, "the internal subset declares an external parameter entity\n");
+      return failed(ctx, msg, sqlstate, KELD000E);
+    }
+    if (handler.referenceRefused()) {
+      KEL_TRACE(ctx, "the document references an external general entity\n");
       return failed(ctx, msg, sqlstate, KELD000E);
     }
     if (handler.overLimit()) {

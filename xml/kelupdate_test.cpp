@@ -167,6 +167,46 @@ TEST_F(Update, DeclarationsOfTheSubsetAreWrittenOnce) {
   EXPECT_EQ(update("<a k=\"1\"><b>1</b></a>", "/a/b", "2"), "<a k=\"1\"><b>2</b></a>");
 }
 
+// XML lets a DTD declare an attribute again: the first declaration binds, later ones are
+// ignored.  The parser's warning of it ended the update (KELQ047E "attribute 'k' has already
+// been declared", 38X13) of a document validation accepts.  The update goes on, the later
+// declaration is written back as written after the first, so the first still binds; other
+// warnings still end it.
+TEST_F(Update, AnAttributeDeclaredAgainIsWrittenBackAfterTheFirst) {
+  const std::string twice =
+      "<!DOCTYPE a [<!ELEMENT a EMPTY><!ATTLIST a k CDATA \"2\"><!ATTLIST a k CDATA \"1\">]><a/>";
+  const std::string out = update(twice, "/a", "v");
+  EXPECT_EQ(out,
+            "<!DOCTYPE a [<!ELEMENT a EMPTY><!ATTLIST a k CDATA \"2\" k CDATA \"1\">]><a>v</a>")
+      << msg;
+  EXPECT_EQ(extract(out, "/a/@k"), "2");
+  EXPECT_EQ(extract(twice, "/a/@k"), "2");
+  EXPECT_EQ(
+      update(twice, "/a/@k", "3"),
+      "<!DOCTYPE a [<!ELEMENT a EMPTY><!ATTLIST a k CDATA \"2\" k CDATA \"1\">]><a k=\"3\"></a>");
+  // Type, mode and default as the later declaration has them, in a list of its own after
+  // another element's, and in the same list as the first; the document stays valid.
+  const std::string subset =
+      "<!DOCTYPE a [<!ELEMENT a (b)><!ELEMENT b EMPTY><!ATTLIST a k CDATA #IMPLIED>"
+      "<!ATTLIST b j NMTOKEN \"t\"><!ATTLIST a k (x|y) #REQUIRED m NOTATION (n) #IMPLIED>"
+      "<!ATTLIST b j CDATA #FIXED \"f\" j ID #IMPLIED><!NOTATION n SYSTEM \"n\">]>";
+  const std::string doc = subset + "<a><b/></a>";
+  ASSERT_EQ(kelValidate(&ctx, doc.c_str(), 1, 1, nullptr, 0, nullptr, state, msg, KEL_DTD_TEXT), 1)
+      << msg;
+  const std::string written = update(doc, "/a/b", "");
+  EXPECT_EQ(written, subset + "<a><b></b></a>") << msg;
+  EXPECT_EQ(kelValidate(&ctx, written.c_str(), 1, 1, nullptr, 0, nullptr, state, msg, KEL_DTD_TEXT),
+            1)
+      << msg;
+  EXPECT_EQ(extract(written, "/a/b/@j"), "t");
+  // A notation declared again is a warning of its own: the parser drops the later declaration,
+  // which could not be written back, so the update still ends there.
+  EXPECT_EQ(
+      update("<!DOCTYPE a [<!NOTATION n SYSTEM \"x\"><!NOTATION n SYSTEM \"y\">]><a/>", "/a", "v"),
+      "ERROR 38X13");
+  EXPECT_NE(std::string(msg).find("notation 'n' has already been declared"), std::string::npos)
+      << msg;
+}
 
 // A system literal holding a double quote was written in double quotes: the output was not
 // well-formed.
@@ -434,6 +474,43 @@ TEST_F(UpdateFile, AnExternalParameterEntityOfTheSubsetIsRefused) {
   // An internal one is written back with its expansion.
   EXPECT_EQ(update("<!DOCTYPE a [<!ENTITY % m \"<!ELEMENT a ANY>\">%m;]><a/>", "/a", "2"),
             "<!DOCTYPE a [<!ENTITY % m \"<!ELEMENT a ANY>\"><!ELEMENT a ANY>]><a>2</a>");
+}
+
+// The text of an external general entity was written in place of its reference: the file's
+// text was copied into the document, which no longer followed the file, and an element the path
+// did not select changed.  A document that references one, directly or through an internal
+// entity, is refused (KELD000E, 38X14) and nothing is written; one that only declares it is
+// written back with the declaration.
+TEST_F(UpdateFile, AReferenceToAnExternalGeneralEntityIsRefused) {
+  keltest::writeFile(dir.file("e.ent"), "TARGETDIR\n");
+  const std::string file = dir.file("doc.xml");
+  keltest::writeFile(file, "<!DOCTYPE a [<!ENTITY e SYSTEM \"e.ent\">]><a><b>&e;</b><c>1</c></a>");
+  KelUpdater updater(&ctx);
+  std::string out = "old";
+  EXPECT_EQ(updater.updateText(file.c_str(), 0, KEL_DOC_SERVER_FILE, 0, "/a/c", "2", true, &out,
+                               1000, state, msg),
+            -1);
+  EXPECT_STREQ(state, "38X14");
+  EXPECT_STREQ(msg, "KELD000E  An invalid XML document is rejected.\n");
+  EXPECT_TRUE(out.empty());
+  const std::string declared =
+      "<!DOCTYPE a [<!ENTITY x SYSTEM \"" + dir.file("e.ent") + "\"><!ENTITY i \"(&#38;x;)\">]>";
+  for (const char *content : {"<a><b>&x;</b><c>1</c></a>", "<a><b>&i;</b><c>1</c></a>"})
+    EXPECT_EQ(update(declared + content, "/a/c", "2"), "ERROR 38X14") << content;
+  // A reference in an attribute value is the parser's error, as before.
+  EXPECT_EQ(update(declared + "<a k=\"&x;\"><c>1</c></a>", "/a/c", "2"), "ERROR 38X13");
+  EXPECT_NE(std::string(msg).find("external entity cannot be referred to from attribute value"),
+            std::string::npos);
+  // Declared and never referenced: written back unchanged but for the value.
+  EXPECT_EQ(update(declared + "<a><b>&amp;</b><c>1</c></a>", "/a/c", "2"),
+            "<!DOCTYPE a [<!ENTITY x SYSTEM \"" + dir.file("e.ent") +
+                "\"><!ENTITY i \"(&#38;x;)\">]><a><b>&amp;</b><c>2</c></a>");
+  keltest::writeFile(file, "<!DOCTYPE a [<!ENTITY e SYSTEM \"e.ent\">]><a><b/><c>1</c></a>");
+  ASSERT_EQ(updater.updateText(file.c_str(), 0, KEL_DOC_SERVER_FILE, 0, "/a/c", "2", true, &out,
+                               1000, state, msg),
+            0)
+      << msg;
+  EXPECT_EQ(out, "<!DOCTYPE a [<!ENTITY e SYSTEM \"e.ent\">]><a><b></b><c>2</c></a>");
 }
 
 }  // namespace
