@@ -249,8 +249,9 @@ class kelValidateHandler : public xercesc::DefaultHandler {
   // declares for an element of the DTD given (a required one made optional, an enumeration made
   // free text, one the DTD given does not have) would loosen the DTD given, and so would a
   // parameter entity, which the DTD given may use to write its declarations ("<!ENTITY % model
-  // 'ANY'>").  Such a document ends with KELQ047E at its first element.  Elements of its own,
-  // their attributes and general entities the internal subset may declare.
+  // 'ANY'>"), and so would a general entity the DTD given declares too (shadowedEntity).  Such a
+  // document ends with KELQ047E at its first element.  Elements of its own, their attributes
+  // and general entities of its own the internal subset may declare.
   void startEntity(const XMLCh *name) override;
   void endEntity(const XMLCh *name) override;
   void elementDecl(const XMLCh *name, const XMLCh *model) override;
@@ -277,6 +278,11 @@ class kelValidateHandler : public xercesc::DefaultHandler {
   void error(const xercesc::SAXParseException &e) override;
   void fatalError(const xercesc::SAXParseException &e) override;
   KelModelWatch models;
+  // Set by the validator while a document is read against a DTD given: the first general entity
+  // of the internal subset that the DTD given declares too (empty: none).  Such a document ends
+  // with KELQ047E at its first element: the subset's declaration wins and could change a value
+  // the DTD given fixes or defaults with the entity.
+  const std::u16string *shadowedEntity = nullptr;
 
  private:
   KelCallContext *ctx_;

@@ -442,6 +442,11 @@ void kelValidateHandler::startElement(const XMLCh *, const XMLCh *, const XMLCh 
                        kelToDb(ctx_, subsetParameterEntity_.c_str()) + "\", which could change the DTD given";
     KELException::refuseAt(ctx_, locator_, text);
   }
+  if (shadowedEntity != nullptr && !shadowedEntity->empty()) {
+    std::string text = "the internal subset declares entity \"" + kelToDb(ctx_, shadowedEntity->c_str()) +
+                       "\", which the DTD given declares";
+    KELException::refuseAt(ctx_, locator_, text);
+  }
   for (const auto &[element, attribute] : subsetAttributes_) {
     if (givenElements_.count(element) == 0) continue;
     std::string text = "the internal subset declares attribute \"" + kelToDb(ctx_, attribute.c_str()) +

@@ -5,6 +5,7 @@
  */
 #include "kelvalidate.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -22,6 +23,7 @@
 #include <xercesc/util/XMLMsgLoader.hpp>
 #include <xercesc/util/XMLUni.hpp>
 #include <xercesc/validators/DTD/DTDElementDecl.hpp>
+#include <xercesc/validators/DTD/DTDEntityDecl.hpp>
 #include <xercesc/validators/DTD/DTDGrammar.hpp>
 #include <xercesc/validators/common/Grammar.hpp>
 
@@ -336,6 +338,48 @@ void markDeclarationsExternal(const xercesc::Grammar *grammar) {
 
 }  // namespace
 
+/*
+ * The general entities of a document's internal subset that the DTD given declares too.  The
+ * internal subset is read first and its declarations win: one of an entity the DTD given uses in
+ * an attribute's default or #FIXED value (<!ATTLIST a k CDATA #FIXED "&v;">) changed that value,
+ * so a document could pass the DTD given with a value it forbids.  The parser ignores the DTD
+ * given's declaration without a word to the reader's handlers; this sees it (first: the first
+ * such name, empty while there is none).
+ */
+class ShadowedEntities : public KelScannerTap {
+ public:
+  explicit ShadowedEntities(xercesc::SAX2XMLReaderImpl &reader) : KelScannerTap(reader) {}
+  void resetDocType() override {
+    first.clear();
+    internal_.clear();
+    inExternal_ = false;
+    KelScannerTap::resetDocType();
+  }
+  void startExtSubset() override {
+    inExternal_ = true;
+    KelScannerTap::startExtSubset();
+  }
+  void endExtSubset() override {
+    inExternal_ = false;
+    KelScannerTap::endExtSubset();
+  }
+  void entityDecl(const xercesc::DTDEntityDecl &entity, const bool isPEDecl, const bool isIgnored) override {
+    if (!isPEDecl && !entity.getIsSpecialChar()) {
+      const std::u16string name(entity.getName());
+      if (!inExternal_ && !isIgnored) internal_.push_back(name);
+      if (inExternal_ && isIgnored && first.empty() &&
+          std::find(internal_.begin(), internal_.end(), name) != internal_.end())
+        first = name;
+    }
+    KelScannerTap::entityDecl(entity, isPEDecl, isIgnored);
+  }
+  std::u16string first;
+
+ private:
+  bool inExternal_ = false;
+  std::vector<std::u16string> internal_;
+};
+
 struct KelValidator::State {
   Reader dtdReader, schemaReader;
   // The DTD of the last documents: known, where it is, its encoding flag, its text or name.
@@ -497,6 +541,15 @@ int KelValidator::checkDtd(const char *doc, size_t docLength, int inMemory, int 
       ~Declarations() { reader.setDeclarationHandler(nullptr); }
     } declarations{*r.impl};
     if (dtd != nullptr) r.impl->setDeclarationHandler(&handler);
+    std::optional<ShadowedEntities> shadowed;
+    if (dtd != nullptr) {
+      shadowed.emplace(*r.impl);
+      handler.shadowedEntity = &shadowed->first;
+    }
+    struct Unwatch {
+      kelValidateHandler &h;
+      ~Unwatch() { h.shadowedEntity = nullptr; }
+    } unwatch{handler};
     if (report == nullptr) return validateWith(ctx, *r.impl, *src, sqlstate, msg);
     int rc = kelGuardedParse(
         ctx, [&] { reportParse(*r.impl, *src, *reporting, report); }, sqlstate, msg, KelOtherFailure::Silent);

@@ -864,6 +864,26 @@ TEST_F(Validator, AnInternalSubsetCannotLoosenTheDtdGiven) {
                         "d", state, msg, KEL_DTD_TEXT),
             1)
       << msg;
+  // A general entity the DTD given declares too: the subset's declaration won and changed the
+  // value the DTD given fixes with it, so "evil" passed a #FIXED "good" (also on the second
+  // document of a statement, whose DTD is kept as a grammar).  Entities of its own it may declare.
+  const char *fixedByEntity = "<!ENTITY v 'good'><!ELEMENT a EMPTY><!ATTLIST a k CDATA #FIXED '&v;'>";
+  KelValidator fixedOnce(&ctx);
+  const std::string shadowing = head + "<!ENTITY v 'evil'>]><a k=\"evil\"/>";
+  const std::string ownEntities = head + "<!ENTITY w 'other'><!ENTITY lt '&#38;#60;'>]><a k=\"good\"/>";
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(fixedOnce.validate(shadowing.data(), shadowing.size(), 1, 0, fixedByEntity, 0, "d", state, msg,
+                                 KEL_DTD_TEXT),
+              0)
+        << i;
+    EXPECT_NE(std::string(msg).find("the internal subset declares entity \"v\", which the DTD given declares"),
+              std::string::npos)
+        << msg;
+    EXPECT_EQ(fixedOnce.validate(ownEntities.data(), ownEntities.size(), 1, 0, fixedByEntity, 0, "d", state, msg,
+                                 KEL_DTD_TEXT),
+              1)
+        << i << msg;
+  }
   // Without a DTD given the internal subset is the document's own DTD, attribute lists and all.
   EXPECT_EQ(kelValidate(&ctx, "<!DOCTYPE a [<!ELEMENT a EMPTY><!ATTLIST a k CDATA #IMPLIED>]><a/>", 1, 0, nullptr,
                         0, nullptr, state, msg, 1),
