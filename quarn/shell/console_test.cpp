@@ -32,6 +32,34 @@ struct Outcome {
   std::string out, err;
 };
 
+// Reads fd until text appears at or after *at in *seen (then moves *at past it), the output
+// ends, or 20 s pass: a console that never answers fails the test rather than hanging it.
+bool waitForOutput(int fd, const std::string &text, std::string *seen, size_t *at) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (seen->find(text, *at) == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, 100) <= 0) continue;
+    char buf[512];
+    ssize_t n = read(fd, buf, sizeof buf);
+    if (n <= 0) break;
+    seen->append(buf, static_cast<size_t>(n));
+  }
+  size_t found = seen->find(text, *at);
+  if (found == std::string::npos) return false;
+  *at = found + text.size();
+  return true;
+}
+
+// Starts the console with args and the file actions fa; posix_spawn's result.
+int spawnConsole(pid_t *pid, const posix_spawn_file_actions_t *fa, const std::vector<std::string> &args) {
+  std::vector<std::string> argv = {QUARN_CONSOLE};
+  argv.insert(argv.end(), args.begin(), args.end());
+  std::vector<char *> cargv;
+  for (std::string &a : argv) cargv.push_back(a.data());
+  cargv.push_back(nullptr);
+  return posix_spawn(pid, QUARN_CONSOLE, fa, nullptr, cargv.data(), environ);
+}
+
 // A console running in the background on the environment of the test, as a second user's at
 // another terminal: its standard input is a pipe the test writes lines to, its standard output
 // and error a pipe the test reads.  The destructor ends its input and waits for it to end.
@@ -50,13 +78,7 @@ class BackgroundConsole {
     posix_spawn_file_actions_adddup2(&fa, in[0], 0);
     posix_spawn_file_actions_adddup2(&fa, out[1], 1);
     posix_spawn_file_actions_adddup2(&fa, out[1], 2);
-    std::string program = QUARN_CONSOLE;
-    std::vector<std::string> argv = {program};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char *> cargv;
-    for (std::string &a : argv) cargv.push_back(a.data());
-    cargv.push_back(nullptr);
-    if (posix_spawn(&pid_, program.c_str(), &fa, nullptr, cargv.data(), environ) != 0) pid_ = -1;
+    if (spawnConsole(&pid_, &fa, args) != 0) pid_ = -1;
     posix_spawn_file_actions_destroy(&fa);
     close(in[0]);
     close(out[1]);
@@ -73,21 +95,7 @@ class BackgroundConsole {
   }
   // Reads the output until text appears after what an earlier call found, the output ends or
   // 20 s pass (a console that never answers fails the test rather than hanging it).
-  bool waitFor(const std::string &text) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (seen_.find(text, at_) == std::string::npos && std::chrono::steady_clock::now() < deadline) {
-      pollfd p{out_, POLLIN, 0};
-      if (poll(&p, 1, 100) <= 0) continue;
-      char buf[512];
-      ssize_t n = read(out_, buf, sizeof buf);
-      if (n <= 0) break;
-      seen_.append(buf, static_cast<size_t>(n));
-    }
-    size_t found = seen_.find(text, at_);
-    if (found == std::string::npos) return false;
-    at_ = found + text.size();
-    return true;
-  }
+  bool waitFor(const std::string &text) { return waitForOutput(out_, text, &seen_, &at_); }
   const std::string &seen() const { return seen_; }
   // Ends the input and returns the exit status (-1 when the console was killed after 20 s).
   int finish() {
@@ -141,15 +149,9 @@ class ConsoleProcess : public ::testing::Test {
     posix_spawn_file_actions_addopen(&fa, 0, stdinPath.empty() ? in.c_str() : stdinPath.c_str(), O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&fa, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&fa, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    std::string program = QUARN_CONSOLE;
-    std::vector<std::string> argv = {program};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char *> cargv;
-    for (std::string &a : argv) cargv.push_back(a.data());
-    cargv.push_back(nullptr);
     Outcome r;
     pid_t pid;
-    int rc = posix_spawn(&pid, program.c_str(), &fa, nullptr, cargv.data(), environ);
+    int rc = spawnConsole(&pid, &fa, args);
     posix_spawn_file_actions_destroy(&fa);
     if (rc == 0) {
       int status = 0;
@@ -381,23 +383,7 @@ TEST_F(ConsoleProcess, TerminalHasPromptsEditingAndHistory) {
     }
     std::string seen;
     size_t at = 0;
-    // Reads until text appears at or after `at` (then moves `at` past it), the terminal
-    // closes, or 20 s pass.
-    auto waitFor = [&](const std::string &text) {
-      auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-      while (seen.find(text, at) == std::string::npos && std::chrono::steady_clock::now() < deadline) {
-        pollfd p{master, POLLIN, 0};
-        if (poll(&p, 1, 100) <= 0) continue;
-        char buf[512];
-        ssize_t n = read(master, buf, sizeof buf);
-        if (n <= 0) break;
-        seen.append(buf, static_cast<size_t>(n));
-      }
-      size_t found = seen.find(text, at);
-      if (found == std::string::npos) return false;
-      at = found + text.size();
-      return true;
-    };
+    auto waitFor = [&](const std::string &text) { return waitForOutput(master, text, &seen, &at); };
     for (const Step &step : steps) {
       EXPECT_TRUE(waitFor(step.before)) << step.before << " in " << seen;
       EXPECT_EQ(write(master, step.input.data(), step.input.size()), static_cast<ssize_t>(step.input.size()));
