@@ -308,14 +308,6 @@ TEST_F(Sessions, BoundValuesAreStoredAsTheirColumnsTypeOrRefused) {
   EXPECT_EQ(insChar->execute({Value::text("a"), Value::text("xyz")}, &ca_), kSqlStringTooLong);
   EXPECT_EQ(count(*a_, "SELECT COUNT(*) FROM nc WHERE LENGTH(CAST(c AS VARCHAR(10))) = 3 AND HEX(c) = '616220'"), 1);
   EXPECT_EQ(count(*a_, "SELECT COUNT(*) FROM nc WHERE HEX(g) = 'C3A9C3A9'"), 1);
-  // Text bound for bit data is stored as its bytes, bytes bound for characters as text: the
-  // same bytes bound both ways were two values of one key.
-  ASSERT_EQ(a_->execImmediate("CREATE TABLE nbits (b CHAR(3) FOR BIT DATA NOT NULL PRIMARY KEY, t VARCHAR(3))", &ca_), 0);
-  std::unique_ptr<Statement> insBits;
-  ASSERT_EQ(a_->prepare("INSERT INTO nbits VALUES (?, ?)", &insBits, &ca_), 0);
-  EXPECT_EQ(insBits->execute({Value::text("abc"), Value::blob("abc")}, &ca_), 0);
-  EXPECT_EQ(insBits->execute({Value::blob("abc"), Value::text("abc")}, &ca_), kSqlDuplicateKey);
-  EXPECT_EQ(count(*a_, "SELECT COUNT(*) FROM nbits WHERE b = X'616263' AND t = 'abc'"), 1);
 }
 
 // An empty QUARNPATH is no setting: the instance is $HOME/.quarn.  It was the root directory,

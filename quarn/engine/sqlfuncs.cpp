@@ -150,24 +150,6 @@ void qfitfixed(sqlite3_context *ctx, int, sqlite3_value **argv) {
   sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
 }
 
-// QBITS(value, 1): text as its bytes (a BLOB), for a character string of bit data; QBITS(value,
-// 0): bytes as text, for another character string.  Other values as they are.
-void qbits(sqlite3_context *ctx, int, sqlite3_value **argv) {
-  const int type = sqlite3_value_type(argv[0]);
-  const bool toBits = sqlite3_value_int(argv[1]) != 0;
-  if (toBits && type == SQLITE_TEXT) {
-    const void *p = sqlite3_value_text(argv[0]);
-    sqlite3_result_blob(ctx, p, sqlite3_value_bytes(argv[0]), SQLITE_TRANSIENT);
-  } else if (!toBits && type == SQLITE_BLOB) {
-    const void *p = sqlite3_value_blob(argv[0]);
-    const int n = sqlite3_value_bytes(argv[0]);
-    sqlite3_result_text(ctx, static_cast<const char *>(p) != nullptr ? static_cast<const char *>(p) : "", n,
-                        SQLITE_TRANSIENT);
-  } else {
-    sqlite3_result_value(ctx, argv[0]);
-  }
-}
-
 // The declared type a QCAST converts to, and its name for messages.
 struct CastTarget {
   QType type;
@@ -847,7 +829,6 @@ void registerFunctions(sqlite3 *db, Session *s) {
   sqlite3_create_function_v2(db, "QSUBSTR", 3, det, nullptr, qsubstr, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QHEX", 1, det, nullptr, qhex, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QFITFIXED", 3, det, nullptr, qfitfixed, nullptr, nullptr, nullptr);
-  sqlite3_create_function_v2(db, "QBITS", 2, det, nullptr, qbits, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QPAD", 2, det, nullptr, qpad, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QPAD", 3, det, nullptr, qpad, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QDECTEXT", 2, det, nullptr, qdectext, nullptr, nullptr, nullptr);

@@ -225,17 +225,6 @@ std::string valueText(const Value &v, const QType &t) {
   return "";
 }
 
-bool convertsAssigned(const Value &v, const QType &t) {
-  switch (t.base) {
-    case Base::Char: case Base::Varchar: case Base::LongVarchar: case Base::Graphic:
-      if (v.kind == Value::Text)
-        return t.forBitData || ((t.base == Base::Char || t.base == Base::Graphic) && static_cast<int64_t>(v.s.size()) > t.length);
-      return v.kind == Value::Blob && !t.forBitData;
-    case Base::None: return false;
-    default: return true;
-  }
-}
-
 void convertAssigned(Value *v, const QType &t) {
   switch (t.base) {
     case Base::SmallInt: case Base::Integer: case Base::BigInt:
@@ -265,13 +254,8 @@ void convertAssigned(Value *v, const QType &t) {
           (!std::isfinite(v->d) || (t.base == Base::Real && !std::isfinite(static_cast<float>(v->d)))))
         raise(kSqlOverflow, {t.builtinName()});
       return;
-    case Base::Char: case Base::Varchar: case Base::LongVarchar: case Base::Graphic:
-      // A column of bit data holds BLOBs, another one text: SQLite finds no BLOB equal to a
-      // text, so 'abc' and X'616263' were two values of one key.
-      if (t.forBitData && v->kind == Value::Text) v->kind = Value::Blob;
-      else if (!t.forBitData && v->kind == Value::Blob) v->kind = Value::Text;
-      if ((t.base == Base::Char || t.base == Base::Graphic) && v->kind == Value::Text && !t.forBitData)
-        dropExcessBlanks(&v->s, t.length, t.base == Base::Graphic);
+    case Base::Char: case Base::Graphic:
+      if (v->kind == Value::Text && !t.forBitData) dropExcessBlanks(&v->s, t.length, t.base == Base::Graphic);
       return;
     case Base::Date: case Base::Time: case Base::Timestamp: {
       if (v->kind != Value::Text) return;

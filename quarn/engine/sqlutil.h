@@ -72,13 +72,9 @@ std::string valueText(const Value &v, const QType &t);
 // v as assigned to a column of type t (bound parameter values): a number into an integer type
 // without its fraction, into DECIMAL(p,s) cut to s digits; text into a datetime read in any
 // form the host accepts and stored in one (throws -180 or -181 for text that is none); a number
-// past the range of a REAL or DOUBLE throws -413; text into a character string of bit data as
-// its bytes (a BLOB), bytes into another character string as text, a CHAR or GRAPHIC value
-// without its blanks past the length.  Other values and types are left as they are; the
-// column's checks refuse what does not fit.
+// past the range of a REAL or DOUBLE throws -413.  Other
+// values and types are left as they are; the column's checks refuse what does not fit.
 void convertAssigned(Value *v, const QType &t);
-// Whether convertAssigned may change v (the caller copies v only then).
-bool convertsAssigned(const Value &v, const QType &t);
 
 // A prepared statement of the engine's own, finalized when it goes out of scope.
 class Stmt {

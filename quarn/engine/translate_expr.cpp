@@ -149,7 +149,6 @@ std::string Translator::predicate() {
       }
       std::string right = additive();
       QType rightType = lastType_;
-      bitOperands(&left, leftType, &right, rightType);
       if (!datetimeOperands(&left, leftType, &right, rightType) && (comparesPadded(leftType) || comparesPadded(rightType)))
         right = blankPadded(right);
       left = left + " " + cmp + " " + right;
@@ -164,7 +163,6 @@ std::string Translator::predicate() {
         expectKw("FROM");
         std::string right = additive();
         QType rightType = lastType_;
-        bitOperands(&left, leftType, &right, rightType);
         if (!datetimeOperands(&left, leftType, &right, rightType) && (comparesPadded(leftType) || comparesPadded(rightType)))
           right = blankPadded(right);
         left = left + (neg ? " IS " : " IS NOT ") + right;
@@ -1046,15 +1044,7 @@ std::string Translator::functionCall(const std::string &schema, const std::strin
   if (builtin) {
     const std::string &f = fname;
     QType t;
-    if (f == "GENERATE_UNIQUE") {
-      // CHAR(13) FOR BIT DATA: its 13 bytes.
-      argc(0, 0);
-      lastType_ = QType{};
-      lastType_.base = Base::Char;
-      lastType_.length = 13;
-      lastType_.forBitData = true;
-      return "QGENERATE_UNIQUE()";
-    }
+    if (f == "GENERATE_UNIQUE") { argc(0, 0); return "QGENERATE_UNIQUE()"; }
     if (f == "LENGTH") { argc(1, 1); return typed(Base::Integer, call("QLENGTH")); }
     if (f == "RTRIM" || f == "LTRIM") { argc(1, 1); return typed(stringResult, call(f == "RTRIM" ? "rtrim" : "ltrim")); }
     if (f == "STRIP" || f == "TRIM") { argc(1, 1); return typed(stringResult, call("trim")); }

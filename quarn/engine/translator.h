@@ -195,16 +195,6 @@ class Translator {
       default: return false;
     }
   }
-  // Operands of a comparison one of which is a character string of bit data (a BLOB) and the
-  // other a character string (text): SQLite never finds the two equal, so the one that is not a
-  // column (whose index serves the comparison) is brought to the other's form.
-  static void bitOperands(std::string *left, const QType &lt, std::string *right, const QType &rt) {
-    if (!characterString(lt) || !characterString(rt) || lt.forBitData == rt.forBitData) return;
-    const bool convertLeft = isBareColumn(*right) && !isBareColumn(*left);
-    std::string &side = convertLeft ? *left : *right;
-    const bool toBits = convertLeft ? rt.forBitData : lt.forBitData;
-    side = "QBITS(" + side + (toBits ? ", 1)" : ", 0)");
-  }
   // An operand of a comparison whose other side or itself is a character string: compared with
   // the shorter padded with blanks (SQLite's RTRIM collation, which a column's index shares).
   static std::string blankPadded(const std::string &sql) {
@@ -291,12 +281,8 @@ class Translator {
   static bool fixedString(const QType &t) {
     return (t.base == Base::Char || t.base == Base::Graphic) && !t.forBitData;
   }
-  // A character string type (not a LOB): a column of bit data holds BLOBs, another one text.
-  static bool characterString(const QType &t) {
-    return t.base == Base::Char || t.base == Base::Varchar || t.base == Base::LongVarchar;
-  }
   static bool convertsAssignments(const QType &t) {
-    if (fixedString(t) || (characterString(t) && t.forBitData)) return true;
+    if (fixedString(t)) return true;
     switch (t.base) {
       case Base::SmallInt: case Base::Integer: case Base::BigInt: case Base::Decimal: case Base::Real:
       case Base::Double: case Base::Date: case Base::Time: case Base::Timestamp: return true;
@@ -313,23 +299,14 @@ class Translator {
   }
   // sql (of static type vt) as assigned to a column of type ct: converted in SQL where its type
   // does not already fit; a parameter marker is converted when the statement binds it.
-  std::string assigned(std::string sql, const QType &vt, const QType &ct) {
-    if (sql == "NULL" || !(convertsAssignments(ct) || characterString(ct))) return sql;
+  std::string assigned(const std::string &sql, const QType &vt, const QType &ct) {
+    if (!convertsAssignments(ct) || sql == "NULL") return sql;
     if (sql.size() > 1 && sql[0] == '?' && sql.find_first_not_of("0123456789", 1) == std::string::npos) {
       size_t n = static_cast<size_t>(std::stoul(sql.substr(1)));
       if (markerTargets_.size() < n) markerTargets_.resize(n);
       markerTargets_[n - 1] = ct;
       return sql;
     }
-    if (characterString(ct) && ct.forBitData) {
-      // Bit data is stored as BLOBs, which SQLite never finds equal to text: 'abc' and
-      // X'616263' were two values of one key.  A value of bit data is stored as it is.
-      if (characterString(vt) && vt.forBitData) return sql;
-      return "QBITS(" + sql + ", 1)";
-    }
-    if (characterString(vt) && vt.forBitData && (characterString(ct) || ct.base == Base::Graphic))
-      sql = "QBITS(" + sql + ", 0)";  // bytes into a character column: its text
-    if (!convertsAssignments(ct)) return sql;
     if (fixedString(ct)) {
       // A value whose type is at most n long is stored as it is, with no call per row.
       const bool graphic = ct.base == Base::Graphic;

@@ -72,22 +72,3 @@ SELECT D.C || '|', LENGTH(D.C), D.G || '|' FROM (SELECT C, G FROM W5) AS D;
 WITH D (X) AS (SELECT C FROM W5) SELECT X || '|', LENGTH(X) FROM D;
 SELECT X || '|' FROM (SELECT C FROM W5) AS D (X) WHERE X = 'ab';
 DROP TABLE W5;
--- A column of bit data holds its values as bytes however they are given ('abc' or X'616263'),
--- another character column as text: the same bytes were two values of one primary key, and
--- equality, DISTINCT and keys told them apart.  A comparison of bit data with characters
--- compares the bytes.
-CREATE TABLE BK (C CHAR(3) FOR BIT DATA NOT NULL PRIMARY KEY, V VARCHAR(5) FOR BIT DATA, T CHAR(3));
-INSERT INTO BK VALUES ('abc', 'xy', X'616263');
-INSERT INTO BK VALUES (X'616263', 'q', 'def');
-INSERT INTO BK VALUES (X'646566', X'7879', 'ghi');
-SELECT HEX(C), V, T FROM BK ORDER BY 1;
-SELECT COUNT(*) FROM BK WHERE C = 'abc' AND 'xy' = V AND T = X'616263';
-SELECT COUNT(DISTINCT V) FROM BK;
-UPDATE BK SET V = 'xy' WHERE C = X'646566';
-INSERT INTO BK (C) SELECT T FROM BK WHERE T = 'ghi';
-SELECT HEX(C), COUNT(DISTINCT V) FROM BK GROUP BY C ORDER BY 1;
-DROP TABLE BK;
-CREATE TABLE BV (V VARCHAR(3));
-INSERT INTO BV VALUES (X'616263');
-SELECT COUNT(*) FROM BV WHERE V = 'abc';
-DROP TABLE BV;
