@@ -730,7 +730,7 @@ std::string Translator::columnRef(const std::vector<std::string> &parts) {
              found->real.find('\x1F') != std::string::npos))
           raise(kSqlNotUnique, {col});
     }
-    if (group_.active && level == group_.level) group_.columns.push_back(exposed + '\x1F' + found->name);
+    if (group_.active && level == group_.level) group_.columns.push_back(groupKey(level, found, exposed));
     lastType_ = found->type;
     lastColumnCombined_ = found->combined;
     if (found->real != found->name) {

@@ -631,7 +631,7 @@ std::string Translator::subselect() {
       const Token &after = toks_[i_];
       bool plain = c != nullptr && level == grouping.level && i_ == k + 1 &&
                    (after.kind == Tok::End || (after.kind == Tok::Op && after.text == ",") || after.kind == Tok::Ident);
-      if (plain) grouping.keys.push_back(exposed + '\x1F' + c->name);
+      if (plain) grouping.keys.push_back(groupKey(level, c, exposed));
       else grouping.keysAreColumns = false;
       tail += (first ? "" : ", ") + padKey(key);
       first = false;

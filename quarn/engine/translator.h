@@ -445,6 +445,14 @@ class Translator {
   std::vector<std::vector<ScopeItem>> scopes_;
   const ScopeColumn *findColumn(const std::vector<std::string> &parts, std::string *exposed,
                                 size_t *level = nullptr) const;
+  // A column of a FROM item at a query level as the grouping check knows it: the item's schema
+  // (tables of one name in two schemas are two items), exposed name and column name.
+  std::string groupKey(size_t level, const ScopeColumn *c, const std::string &exposed) const {
+    std::string schema;
+    for (const ScopeItem &item : scopes_[level])
+      if (c >= item.cols.data() && c < item.cols.data() + item.cols.size()) schema = item.schema;
+    return schema + '\x1E' + exposed + '\x1F' + c->name;
+  }
   // Whether item is one a column reference of these parts (C, T.C, S.T.C) may name.
   static bool qualifies(const ScopeItem &item, const std::vector<std::string> &parts) {
     if (parts.size() < 2) return true;

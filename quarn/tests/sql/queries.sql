@@ -200,3 +200,15 @@ SELECT COUNT(*) FROM gh HAVING v > 4;
 SELECT k, COUNT(*) FROM gh AS x GROUP BY k HAVING x.k > 1 OR MAX(x.v) > 4 ORDER BY 1;
 SELECT k + 1, COUNT(*) FROM gh GROUP BY k + 1 HAVING k + 1 > 2;
 DROP TABLE gh;
+-- The grouping check tells tables of one name in two schemas apart (B.T.K passed as grouped
+-- by A.T.K, with any row's value).
+CREATE TABLE qa.g (k INT, v INT);
+CREATE TABLE qb.g (k INT, v INT);
+INSERT INTO qa.g VALUES (1, 1), (1, 2);
+INSERT INTO qb.g VALUES (3, 1), (4, 2);
+SELECT qb.g.k FROM qa.g, qb.g GROUP BY qa.g.k;
+SELECT qa.g.k FROM qa.g, qb.g GROUP BY qa.g.k HAVING qb.g.k > 1;
+SELECT qa.g.k FROM qa.g, qb.g GROUP BY qa.g.k ORDER BY qb.g.k;
+SELECT qa.g.k, COUNT(*) FROM qa.g, qb.g GROUP BY qa.g.k HAVING MAX(qb.g.k) > 3 ORDER BY qa.g.k;
+DROP TABLE qa.g;
+DROP TABLE qb.g;
