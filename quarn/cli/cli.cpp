@@ -604,7 +604,10 @@ SQLRETURN readParam(Stmt &s, int n, const ParamBinding &b, Value *out) {
   const char *p = static_cast<const char *>(b.data);
   auto length = [&](SQLLEN *len) {
     if (!b.ind || *b.ind == SQL_NTS) {
-      *len = static_cast<SQLLEN>(b.size > 0 ? strnlen(p, static_cast<size_t>(b.size)) : std::strlen(p));
+      // Terminated text runs to its terminator, whatever BufferLength says: a BufferLength of the
+      // text's length (no room for the terminator) is a common way of binding it, and a shorter
+      // one cut the text, even within a character, and stored what was left.
+      *len = static_cast<SQLLEN>(std::strlen(p));
       return true;
     }
     *len = *b.ind;
@@ -613,14 +616,6 @@ SQLRETURN readParam(Stmt &s, int n, const ParamBinding &b, Value *out) {
   SQLLEN len = 0;
   switch (b.ctype) {
     case SQL_C_CHAR: case SQL_C_DBCHAR:
-      // Terminated text with no terminator within its buffer is longer than the buffer: it was
-      // cut to the buffer's bytes (even within a character) and stored.  Refused as a value too
-      // long for its use is, with 22001.
-      if ((!b.ind || *b.ind == SQL_NTS) && b.size > 0 && !std::memchr(p, '\0', static_cast<size_t>(b.size))) {
-        sqlca ca;
-        quarn::setSqlca(&ca, quarn::engineError(quarn::kSqlHostValueTooLarge, {}));
-        return error(s, "22001", engineText(ca), quarn::kSqlHostValueTooLarge);
-      }
       if (!length(&len)) return error(s, "HY090", "Invalid string or buffer length: parameter " + std::to_string(n) + ".");
       if (!isNumericSqlType(b.sqltype)) {
         *out = Value::text(std::string(p, static_cast<size_t>(len)));

@@ -914,7 +914,7 @@ namespace {
 // was cut to BufferLength bytes, even within a UTF-8 character, and stored.  It is refused as a
 // value too long for its use (22001); a terminator within the buffer, an explicit length and
 // BufferLength 0 (the text up to its terminator) take the value as before.
-TEST_F(Cli, TerminatedTextLongerThanItsBufferIsRefused) {
+TEST_F(Cli, TerminatedTextRunsToItsTerminator) {
   attach();
   SQLHANDLE st = newStmt();
   ASSERT_EQ(SQLPrepare(st, sqlText("INSERT INTO CLITEST.T (ID, LABEL) VALUES (?, ?)"), SQL_NTS), SQL_SUCCESS);
@@ -928,10 +928,13 @@ TEST_F(Cli, TerminatedTextLongerThanItsBufferIsRefused) {
     SQLLEN *ind;
     bool stored;
   };
+  // BufferLength shorter than the text, or its very length (no room for the terminator): the
+  // text was cut to BufferLength bytes, the third within its first é.
   const Case cases[] = {
-      {"abcdefgh", 4, &nts, false},
-      {"abcdefgh", 4, nullptr, false},
-      {"a\xC3\xA9\xC3\xA9", 2, &nts, false},  // the cut fell within the first é
+      {"abcdefgh", 4, &nts, true},
+      {"abcdefgh", 4, nullptr, true},
+      {"a\xC3\xA9\xC3\xA9", 2, &nts, true},
+      {"abc", 3, &nts, true},
       {"abc", 4, &nts, true},
       {"abcdefgh", 0, &nts, true},
       {"abcdefgh", 0, nullptr, true},

@@ -260,9 +260,8 @@ SQL_API_EXPORT SQLRETURN SQL_API_FN SQLBindCol(SQLHSTMT StatementHandle, SQLUSMA
 /*
  * Binds parameter marker ParameterNumber (from 1) as input.  ValueType: SQL_C_CHAR and
  * SQL_C_DBCHAR (length from *StrLen_or_Ind: a byte count, or SQL_NTS for terminated text; a
- * null indicator pointer means terminated; terminated text with no terminator within a
- * positive BufferLength is refused at SQLExecute with 22001, native -302, never cut; with
- * BufferLength 0 the text runs to its terminator), SQL_C_LONG/SLONG, SQL_C_SHORT/SSHORT,
+ * null indicator pointer means terminated; terminated text runs to its terminator whatever
+ * BufferLength says, never cut), SQL_C_LONG/SLONG, SQL_C_SHORT/SSHORT,
  * SQL_C_SBIGINT, SQL_C_DOUBLE, SQL_C_FLOAT, SQL_C_BINARY and the locator types; SQL_NULL_DATA
  * passes NULL.  The value is read at each SQLExecute.  ParameterType is the SQL type the value
  * is for (the engine converts).  Character data for a numeric type is the number it spells
