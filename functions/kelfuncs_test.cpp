@@ -550,6 +550,15 @@ TEST_F(Functions, FunctionsWithoutAnEncodingFollowTheFileAndDeclareWhatTheyWrite
     const std::string expected = "<?xml version=\"1.0\"?>" + utf8;
     EXPECT_EQ(readBoth(nullptr, file), expected + "|" + expected) << file;
   }
+  // A declaration that names another encoding contradicts the bytes (XMLFile refuses the file):
+  // such a file is not read as UTF-16, and XMLVarcharFromFile refuses it as before.
+  const std::string contradicting = dir.file("nomark-says-utf8.xml");
+  keltest::writeFile(contradicting, encode(U"<?xml version=\"1.0\" encoding=\"UTF-8\"?>" + text, 2, true));
+  std::vector<char> refused(32673);
+  Statement contra("kelVarChar");
+  contra.call1(SQLUDF_FIRST_CALL, contradicting.c_str(), refused.data());
+  EXPECT_STREQ(contra.state, "38X02") << contra.msg;
+  contra.call1(SQLUDF_FINAL_CALL, nullptr, refused.data());
 
   const std::string made = dir.file("en_US.ISO-8859-1");
   const std::string command = "localedef -i en_US -f ISO-8859-1 '" + made + "' >/dev/null 2>&1";

@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <cctype>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -991,6 +992,33 @@ bool kelDeclaresOtherEncoding(KelCallContext *ctx, const char *doc, int32_t leng
 
 namespace {
 
+// For a file without a byte-order mark whose declaration's "<?" tells form (UTF-16LE, UTF-32BE,
+// ...): whether the declaration agrees, naming no encoding or one of that width.  A declaration
+// that names another (encoding="UTF-8" in UTF-16 bytes) contradicts the bytes, and the parse of
+// XMLFile refuses such a file: so do the readers.
+bool markLessFormAgrees(const unsigned char *b, int32_t n, const std::string &form) {
+  const int width = form.compare(0, 6, "UTF-32") == 0 ? 4 : 2;
+  const bool little = form.size() > 2 && form.compare(form.size() - 2, 2, "LE") == 0;
+  std::u16string text;
+  for (int32_t i = 0; i + width <= std::min(n, KEL_DECLARATION_BYTES); i += width) {
+    char32_t c = 0;
+    for (int k = 0; k < width; ++k) c |= static_cast<char32_t>(b[i + k]) << (8 * (little ? k : width - 1 - k));
+    if (c >= 0x80) break;  // the declaration is ASCII
+    text.push_back(static_cast<char16_t>(c));
+  }
+  Declaration decl;
+  if (readDeclaration(text, 0, &decl) != 1) return false;
+  if (decl.encodingEnd == 0) return true;
+  std::string named;
+  for (size_t k = decl.encodingValue; k < decl.encodingEnd; ++k)
+    named.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(text[k]))));
+  static const char *const kWide16[] = {"UTF-16", "UCS-2", "ISO-10646-UCS-2", "UTF16"};
+  static const char *const kWide32[] = {"UTF-32", "UCS-4", "ISO-10646-UCS-4", "UTF32"};
+  for (const char *prefix : width == 2 ? kWide16 : kWide32)
+    if (named.compare(0, std::strlen(prefix), prefix) == 0) return true;
+  return false;
+}
+
 // kelEncodingOfFile against the code pages cp: the encoding a file's first bytes name when it is
 // not cp's application encoding.
 int32_t encodingOfFile(const KelCodePages *cp, const char *head, int32_t n, char *name, int32_t nameCap) {
@@ -1014,14 +1042,18 @@ int32_t encodingOfFile(const KelCodePages *cp, const char *head, int32_t n, char
   // XMLFile finds it (it read such a file, the readers refused it or stored its bytes as they
   // were).  Without a declaration, the parse reads a file in the application code page, and so
   // do the readers.
-  else if (n >= 8 && std::memcmp(b, "\0\0\0<\0\0\0?", 8) == 0)
-    found = "UTF-32BE";
-  else if (n >= 8 && std::memcmp(b, "<\0\0\0?\0\0\0", 8) == 0)
-    found = "UTF-32LE";
-  else if (n >= 4 && b[0] == 0 && b[1] == '<' && b[2] == 0 && b[3] == '?')
-    found = "UTF-16BE";
-  else if (n >= 4 && b[0] == '<' && b[1] == 0 && b[2] == '?' && b[3] == 0)
-    found = "UTF-16LE";
+  if (found.empty()) {
+    if (n >= 8 && std::memcmp(b, "\0\0\0<\0\0\0?", 8) == 0)
+      found = "UTF-32BE";
+    else if (n >= 8 && std::memcmp(b, "<\0\0\0?\0\0\0", 8) == 0)
+      found = "UTF-32LE";
+    else if (n >= 4 && b[0] == 0 && b[1] == '<' && b[2] == 0 && b[3] == '?')
+      found = "UTF-16BE";
+    else if (n >= 4 && b[0] == '<' && b[1] == 0 && b[2] == '?' && b[3] == 0)
+      found = "UTF-16LE";
+    // Read in the application code page, as the parse of XMLFile refuses it.
+    if (!found.empty() && !markLessFormAgrees(b, n, found)) return 0;
+  }
   if (found.empty()) {
     // A declaration is ASCII in every encoding read without a mark that is not UTF-16 or
     // UTF-32; the bytes up to the first that is not ASCII are enough to read it.
