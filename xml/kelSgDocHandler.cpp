@@ -443,8 +443,8 @@ void kelValidateHandler::startElement(const XMLCh *, const XMLCh *, const XMLCh 
     KELException::refuseAt(ctx_, locator_, text);
   }
   if (shadowedEntity != nullptr && !shadowedEntity->empty()) {
-    std::string text = "the internal subset declares entity \"" + kelToDb(ctx_, shadowedEntity->c_str()) +
-                       "\", which the DTD given declares";
+    std::string text = "the internal subset declares " + kelToDb(ctx_, shadowedEntity->c_str()) +
+                       ", which the DTD given declares";
     KELException::refuseAt(ctx_, locator_, text);
   }
   for (const auto &[element, attribute] : subsetAttributes_) {

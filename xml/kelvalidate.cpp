@@ -339,7 +339,7 @@ void markDeclarationsExternal(const xercesc::Grammar *grammar) {
 }  // namespace
 
 /*
- * The general entities of a document's internal subset that the DTD given declares too.  The
+ * The general entities (and notations) of a document's internal subset that the DTD given declares too.  The
  * internal subset is read first and its declarations win: one of an entity the DTD given uses in
  * an attribute's default or #FIXED value (<!ATTLIST a k CDATA #FIXED "&v;">) changed that value,
  * so a document could pass the DTD given with a value it forbids.  The parser ignores the DTD
@@ -364,18 +364,23 @@ class ShadowedEntities : public KelScannerTap {
     KelScannerTap::endExtSubset();
   }
   void entityDecl(const xercesc::DTDEntityDecl &entity, const bool isPEDecl, const bool isIgnored) override {
-    if (!isPEDecl && !entity.getIsSpecialChar()) {
-      const std::u16string name(entity.getName());
-      if (!inExternal_ && !isIgnored) internal_.push_back(name);
-      if (inExternal_ && isIgnored && first.empty() &&
-          std::find(internal_.begin(), internal_.end(), name) != internal_.end())
-        first = name;
-    }
+    if (!isPEDecl && !entity.getIsSpecialChar()) note(u"entity \"" + std::u16string(entity.getName()) + u"\"", isIgnored);
     KelScannerTap::entityDecl(entity, isPEDecl, isIgnored);
   }
-  std::u16string first;
+  // So does a notation the internal subset declares again: its system id replaced the DTD
+  // given's.
+  void notationDecl(const xercesc::XMLNotationDecl &notation, const bool isIgnored) override {
+    note(u"notation \"" + std::u16string(notation.getName()) + u"\"", isIgnored);
+    KelScannerTap::notationDecl(notation, isIgnored);
+  }
+  std::u16string first;  // as the refusal names it: entity "v", notation "png"
 
  private:
+  void note(const std::u16string &what, bool isIgnored) {
+    if (!inExternal_ && !isIgnored) internal_.push_back(what);
+    if (inExternal_ && isIgnored && first.empty() && std::find(internal_.begin(), internal_.end(), what) != internal_.end())
+      first = what;
+  }
   bool inExternal_ = false;
   std::vector<std::u16string> internal_;
 };

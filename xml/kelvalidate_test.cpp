@@ -884,6 +884,13 @@ TEST_F(Validator, AnInternalSubsetCannotLoosenTheDtdGiven) {
               1)
         << i << msg;
   }
+  // So is a notation the DTD given declares: the subset's system id replaced the DTD given's.
+  const char *withNotation = "<!NOTATION png SYSTEM 'image/png'><!ELEMENT a (#PCDATA)><!ATTLIST a n NOTATION (png) #IMPLIED>";
+  const std::string notation = head + "<!NOTATION png SYSTEM 'evil'>]><a n=\"png\"/>";
+  EXPECT_EQ(kelValidate(&ctx, notation.c_str(), 1, 0, withNotation, 0, "d", state, msg, KEL_DTD_TEXT), 0);
+  EXPECT_NE(std::string(msg).find("the internal subset declares notation \"png\", which the DTD given declares"),
+            std::string::npos)
+      << msg;
   // Without a DTD given the internal subset is the document's own DTD, attribute lists and all.
   EXPECT_EQ(kelValidate(&ctx, "<!DOCTYPE a [<!ELEMENT a EMPTY><!ATTLIST a k CDATA #IMPLIED>]><a/>", 1, 0, nullptr,
                         0, nullptr, state, msg, 1),
