@@ -339,12 +339,12 @@ void markDeclarationsExternal(const xercesc::Grammar *grammar) {
 }  // namespace
 
 /*
- * The general entities (and notations) of a document's internal subset that the DTD given declares too.  The
- * internal subset is read first and its declarations win: one of an entity the DTD given uses in
- * an attribute's default or #FIXED value (<!ATTLIST a k CDATA #FIXED "&v;">) changed that value,
- * so a document could pass the DTD given with a value it forbids.  The parser ignores the DTD
- * given's declaration without a word to the reader's handlers; this sees it (first: the first
- * such name, empty while there is none).
+ * The general entities and notations of a document's internal subset that the DTD given
+ * declares too.  The internal subset is read first and its declarations win: one of an entity
+ * the DTD given uses in an attribute's default or #FIXED value (<!ATTLIST a k CDATA #FIXED
+ * "&v;">) changed that value, so a document could pass the DTD given with a value it forbids.
+ * The parser ignores the DTD given's declaration without a word to the reader's handlers; this
+ * sees it (first: the first such name, empty while there is none).  One is made per document.
  */
 class ShadowedEntities : public KelScannerTap {
  public:
@@ -364,7 +364,8 @@ class ShadowedEntities : public KelScannerTap {
     KelScannerTap::endExtSubset();
   }
   void entityDecl(const xercesc::DTDEntityDecl &entity, const bool isPEDecl, const bool isIgnored) override {
-    if (!isPEDecl && !entity.getIsSpecialChar()) note(u"entity \"" + std::u16string(entity.getName()) + u"\"", isIgnored);
+    if (!isPEDecl && !entity.getIsSpecialChar())
+      note(u"entity \"" + std::u16string(entity.getName()) + u"\"", isIgnored);
     KelScannerTap::entityDecl(entity, isPEDecl, isIgnored);
   }
   // So does a notation the internal subset declares again: its system id replaced the DTD
@@ -378,7 +379,8 @@ class ShadowedEntities : public KelScannerTap {
  private:
   void note(const std::u16string &what, bool isIgnored) {
     if (!inExternal_ && !isIgnored) internal_.push_back(what);
-    if (inExternal_ && isIgnored && first.empty() && std::find(internal_.begin(), internal_.end(), what) != internal_.end())
+    if (inExternal_ && isIgnored && first.empty() &&
+        std::find(internal_.begin(), internal_.end(), what) != internal_.end())
       first = what;
   }
   bool inExternal_ = false;
