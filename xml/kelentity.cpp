@@ -1047,18 +1047,19 @@ void kelSecureParser(xercesc::XercesDOMParser &parser, KelEntityResolver *resolv
 
 // ---------------------------------------------------------------------------------------------
 
-KelScannerTap::KelScannerTap(xercesc::SAX2XMLReaderImpl &reader)
+KelScannerTap::KelScannerTap(xercesc::SAX2XMLReaderImpl &reader, bool errorsToo)
     : reader_(reader),
       scanner_(reader.*member(ReaderScanner{})),
       declarations_(scanner_->getDocTypeHandler()),
-      errors_(scanner_->getErrorReporter()) {
+      errors_(scanner_->getErrorReporter()),
+      errorsToo_(errorsToo) {
   scanner_->setDocTypeHandler(this);
-  scanner_->setErrorReporter(this);
+  if (errorsToo_) scanner_->setErrorReporter(this);
 }
 
 KelScannerTap::~KelScannerTap() {
   scanner_->setDocTypeHandler(declarations_);
-  scanner_->setErrorReporter(errors_);
+  if (errorsToo_) scanner_->setErrorReporter(errors_);
 }
 
 bool KelScannerTap::declaredAgain(unsigned int code, const XMLCh *domain, ErrTypes type) {

@@ -410,7 +410,10 @@ class KelReaderRun {
  */
 class KelScannerTap : public xercesc::DocTypeHandler, public xercesc::XMLErrorReporter {
  public:
-  explicit KelScannerTap(xercesc::SAX2XMLReaderImpl &reader);
+  // errorsToo: the tap is the scanner's error reporter as well (a subclass filters warnings).
+  // Without it the scanner's reporter is not touched: the scanner's validators keep their own
+  // copy of it, so a tap that only watches declarations stays out of their way.
+  explicit KelScannerTap(xercesc::SAX2XMLReaderImpl &reader, bool errorsToo = true);
   ~KelScannerTap() override;
   KelScannerTap(const KelScannerTap &) = delete;
   KelScannerTap &operator=(const KelScannerTap &) = delete;
@@ -449,6 +452,7 @@ class KelScannerTap : public xercesc::DocTypeHandler, public xercesc::XMLErrorRe
   xercesc::XMLScanner *scanner_;
   xercesc::DocTypeHandler *declarations_;  // the scanner's handlers before, given back
   xercesc::XMLErrorReporter *errors_;
+  bool errorsToo_;
 };
 
 #endif /* KEL_ENTITY_H */
