@@ -853,7 +853,7 @@ int Statement::execute(const std::vector<Value> &params, sqlca *ca) {
     const std::vector<QType> &targets = cur.markerTargets;
     for (size_t k = 0; k < params.size(); ++k) {
       int rc;
-      if (k < targets.size() && targets[k].base != Base::None) {
+      if (k < targets.size() && targets[k].base != Base::None && !fitsFixedAsIs(params[k], targets[k])) {
         // A value assigned to a column that converts it (numbers cut, datetimes in one form).
         Value v = params[k];
         try {

@@ -225,6 +225,11 @@ std::string valueText(const Value &v, const QType &t) {
   return "";
 }
 
+bool fitsFixedAsIs(const Value &v, const QType &t) {
+  if (t.base != Base::Char && t.base != Base::Graphic) return false;
+  return v.kind != Value::Text || t.forBitData || static_cast<int64_t>(v.s.size()) <= t.length;
+}
+
 void convertAssigned(Value *v, const QType &t) {
   switch (t.base) {
     case Base::SmallInt: case Base::Integer: case Base::BigInt:

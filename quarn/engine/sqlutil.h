@@ -75,6 +75,9 @@ std::string valueText(const Value &v, const QType &t);
 // past the range of a REAL or DOUBLE throws -413.  Other
 // values and types are left as they are; the column's checks refuse what does not fit.
 void convertAssigned(Value *v, const QType &t);
+// Whether convertAssigned leaves v as it is because a CHAR or GRAPHIC column takes it unchanged
+// (no blanks past the length to drop): the caller binds it without a copy.
+bool fitsFixedAsIs(const Value &v, const QType &t);
 
 // A prepared statement of the engine's own, finalized when it goes out of scope.
 class Stmt {
