@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 #include <typeinfo>
+#include <utility>
 #include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/framework/MemoryManager.hpp>
 #include <xercesc/framework/XMLAttr.hpp>
@@ -732,6 +733,7 @@ class KelCountingReader : public xercesc::SAX2XMLReaderImpl {
   void error(const unsigned int code, const XMLCh *const domain, const xercesc::XMLErrorReporter::ErrTypes type,
              const XMLCh *const text, const XMLCh *const systemId, const XMLCh *const publicId,
              const XMLFileLoc line, const XMLFileLoc column) override {
+    if (tap_ != nullptr && tap_->withholds(code, domain, type)) return;
     if (kelParseWorkOverrun()) return;
     XMLFileLoc badLine = 0, badColumn = 0;
     std::u16string badByte;
@@ -742,7 +744,12 @@ class KelCountingReader : public xercesc::SAX2XMLReaderImpl {
     SAX2XMLReaderImpl::error(code, domain, type, text, systemId, publicId, line, column);
   }
 
+  // The tap of the reading under way (KelScannerTap); the one before is returned.
+  KelScannerTap *tap(KelScannerTap *tap) { return std::exchange(tap_, tap); }
+
  private:
+  KelScannerTap *tap_ = nullptr;
+
   // The internal subset has been read by the root element: what expansions may still read
   // follows from its longest internal entity.
   void limitExpansions() {
@@ -1047,32 +1054,27 @@ void kelSecureParser(xercesc::XercesDOMParser &parser, KelEntityResolver *resolv
 
 // ---------------------------------------------------------------------------------------------
 
-KelScannerTap::KelScannerTap(xercesc::SAX2XMLReaderImpl &reader, bool errorsToo)
+KelScannerTap::KelScannerTap(xercesc::SAX2XMLReaderImpl &reader)
     : reader_(reader),
       scanner_(reader.*member(ReaderScanner{})),
       declarations_(scanner_->getDocTypeHandler()),
-      errors_(scanner_->getErrorReporter()),
-      errorsToo_(errorsToo) {
+      outer_(nullptr) {
   scanner_->setDocTypeHandler(this);
-  if (errorsToo_) scanner_->setErrorReporter(this);
+  // Every reader is made by kelCreateReader; any other reader reports every warning.
+  if (auto *counting = dynamic_cast<KelCountingReader *>(&reader)) outer_ = counting->tap(this);
 }
 
 KelScannerTap::~KelScannerTap() {
   scanner_->setDocTypeHandler(declarations_);
-  if (errorsToo_) scanner_->setErrorReporter(errors_);
+  if (auto *counting = dynamic_cast<KelCountingReader *>(&reader_)) counting->tap(outer_);
 }
 
-bool KelScannerTap::declaredAgain(unsigned int code, const XMLCh *domain, ErrTypes type) {
-  return type == ErrType_Warning && code == xercesc::XMLErrs::AttListAlreadyExists &&
+bool KelScannerTap::declaredAgain(unsigned int code, const XMLCh *domain, xercesc::XMLErrorReporter::ErrTypes type) {
+  return type == xercesc::XMLErrorReporter::ErrType_Warning && code == xercesc::XMLErrs::AttListAlreadyExists &&
          xercesc::XMLString::equals(domain, xercesc::XMLUni::fgXMLErrDomain);
 }
 
-void KelScannerTap::error(const unsigned int code, const XMLCh *const domain, const ErrTypes type,
-                          const XMLCh *const text, const XMLCh *const systemId, const XMLCh *const publicId,
-                          const XMLFileLoc line, const XMLFileLoc column) {
-  reader_.error(code, domain, type, text, systemId, publicId, line, column);
-}
-void KelScannerTap::resetErrors() { reader_.resetErrors(); }
+bool KelScannerTap::withholds(unsigned int, const XMLCh *, xercesc::XMLErrorReporter::ErrTypes) { return false; }
 void KelScannerTap::attDef(const xercesc::DTDElementDecl &element, const xercesc::DTDAttDef &attribute,
                            const bool ignoring) {
   reader_.attDef(element, attribute, ignoring);

@@ -404,28 +404,27 @@ class KelReaderRun {
 
 /*
  * Stands between a reader's scanner and the reader for one reading, as the scanner's DTD event
- * and error handler: every event goes on to the reader unchanged, unless a subclass takes it
- * first (a later declaration of an attribute, a warning, an entity declaration the parser
- * ignores).  The scanner gets its handlers back when this goes.
+ * handler: every event goes on to the reader unchanged, unless a subclass takes it first (a later
+ * declaration of an attribute, an entity declaration the parser ignores).  A subclass may also
+ * withhold some of the parser's warnings from the reader: the reader asks the tap it is given
+ * before it reports one.  The scanner's error reporter is never replaced (its validators keep a
+ * copy of it that a replacement would leave pointing at a gone tap).  The scanner gets its DTD
+ * handler back, and the reader loses the tap, when this goes.
  */
-class KelScannerTap : public xercesc::DocTypeHandler, public xercesc::XMLErrorReporter {
+class KelScannerTap : public xercesc::DocTypeHandler {
  public:
-  // errorsToo: the tap is the scanner's error reporter as well (a subclass filters warnings).
-  // Without it the scanner's reporter is not touched: the scanner's validators keep their own
-  // copy of it, so a tap that only watches declarations stays out of their way.
-  explicit KelScannerTap(xercesc::SAX2XMLReaderImpl &reader, bool errorsToo = true);
+  explicit KelScannerTap(xercesc::SAX2XMLReaderImpl &reader);
   ~KelScannerTap() override;
   KelScannerTap(const KelScannerTap &) = delete;
   KelScannerTap &operator=(const KelScannerTap &) = delete;
 
   // The warning of an attribute declared again (XML lets a DTD do so: the first declaration
   // binds, later ones are ignored).
-  static bool declaredAgain(unsigned int code, const XMLCh *domain, ErrTypes type);
+  static bool declaredAgain(unsigned int code, const XMLCh *domain, xercesc::XMLErrorReporter::ErrTypes type);
 
-  void error(const unsigned int code, const XMLCh *const domain, const ErrTypes type,
-             const XMLCh *const text, const XMLCh *const systemId, const XMLCh *const publicId,
-             const XMLFileLoc line, const XMLFileLoc column) override;
-  void resetErrors() override;
+  // Whether the reader keeps this warning or error to itself (it reports the others).
+  virtual bool withholds(unsigned int code, const XMLCh *domain, xercesc::XMLErrorReporter::ErrTypes type);
+
   void attDef(const xercesc::DTDElementDecl &element, const xercesc::DTDAttDef &attribute,
               const bool ignoring) override;
   void doctypeComment(const XMLCh *const comment) override;
@@ -450,9 +449,8 @@ class KelScannerTap : public xercesc::DocTypeHandler, public xercesc::XMLErrorRe
 
  private:
   xercesc::XMLScanner *scanner_;
-  xercesc::DocTypeHandler *declarations_;  // the scanner's handlers before, given back
-  xercesc::XMLErrorReporter *errors_;
-  bool errorsToo_;
+  xercesc::DocTypeHandler *declarations_;  // the scanner's handler before, given back
+  KelScannerTap *outer_;                   // the reader's tap before, given back
 };
 
 #endif /* KEL_ENTITY_H */

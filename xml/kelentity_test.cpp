@@ -13,11 +13,15 @@
 #include <xercesc/dom/DOMDocument.hpp>
 #include <xercesc/dom/DOMElement.hpp>
 #include <xercesc/dom/DOMNodeList.hpp>
+#include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/framework/XMLAttr.hpp>
+#include <xercesc/sax/ErrorHandler.hpp>
+#include <xercesc/sax/SAXParseException.hpp>
 #include <xercesc/validators/DTD/DTDElementDecl.hpp>
 
 #include <algorithm>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -590,4 +594,46 @@ TEST_F(Entities, ABadByteIsReportedWhereItStands) {
   EXPECT_STREQ(msg, ("KELQ047E  Parser error on line 2 column 5: invalid byte 0xE9 in external entity \"" +
                      allowed + "/bad.ent\" (UTF-8): no character begins with the bytes 0xE9 0x20 0x78 \n")
                         .c_str());
+}
+
+// A tap keeps the warnings it withholds from the reader while it lasts, and only then: the
+// reader's validators report to the reader after the tap is gone (they kept the tap itself when
+// it was the scanner's error reporter, and a grammar loaded later reported to a gone object).
+TEST(ScannerTaps, WithholdWarningsOnlyWhileTheyLast) {
+  struct Heard : xercesc::ErrorHandler {
+    std::string all;
+    void warning(const xercesc::SAXParseException &e) override { note("warning", e); }
+    void error(const xercesc::SAXParseException &e) override { note("error", e); }
+    void fatalError(const xercesc::SAXParseException &e) override { note("fatal", e); }
+    void resetErrors() override {}
+    void note(const char *kind, const xercesc::SAXParseException &) { all += std::string(kind) + "\n"; }
+  } heard;
+  struct Withholding : KelScannerTap {
+    using KelScannerTap::KelScannerTap;
+    bool withholds(unsigned int code, const XMLCh *domain, xercesc::XMLErrorReporter::ErrTypes type) override {
+      return declaredAgain(code, domain, type);
+    }
+  };
+  std::unique_ptr<xercesc::SAX2XMLReaderImpl> reader = kelCreateReader();
+  reader->setFeature(xercesc::XMLUni::fgSAX2CoreValidation, true);
+  reader->setErrorHandler(&heard);
+  auto source = [](const std::string &text) {
+    return xercesc::MemBufInputSource(reinterpret_cast<const XMLByte *>(text.data()), text.size(), u"t");
+  };
+  const std::string again = "<!DOCTYPE a [<!ELEMENT a EMPTY><!ATTLIST a k CDATA '2'><!ATTLIST a k CDATA '1'>]><a/>";
+  {
+    auto tap = std::make_unique<Withholding>(*reader);
+    reader->parse(source(again));
+    EXPECT_EQ(heard.all, "");
+  }
+  reader->parse(source(again));
+  EXPECT_EQ(heard.all, "warning\n");
+  heard.all.clear();
+  // A grammar whose checks fail after the parse of a tap: an ID attribute with a default.
+  {
+    auto tap = std::make_unique<Withholding>(*reader);
+    reader->parse(source(again));
+  }
+  reader->loadGrammar(source("<!ELEMENT a EMPTY><!ATTLIST a i ID 'x'>"), xercesc::Grammar::DTDGrammarType);
+  EXPECT_EQ(heard.all, "error\n");
 }

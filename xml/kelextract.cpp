@@ -50,17 +50,13 @@ const XMLCh kDocBufferId[] = u"IdForDocBuffer";
  * <!ATTLIST a k CDATA "1">).  XML lets a DTD declare an attribute again: the first declaration
  * binds (k is "2") and later ones are ignored, as the parser does.  Its warning ended the
  * extraction (KELQ047E) of a document validation accepts.  Every other warning and error goes
- * to the reader and ends the reading as before.  The scanner gets its reporter back when this
- * goes.
+ * to the reader and ends the reading as before.
  */
 class DeclaredAgainWarning : public KelScannerTap {
  public:
   explicit DeclaredAgainWarning(xercesc::SAX2XMLReaderImpl &reader) : KelScannerTap(reader) {}
-  void error(const unsigned int code, const XMLCh *const domain, const ErrTypes type,
-             const XMLCh *const text, const XMLCh *const systemId, const XMLCh *const publicId,
-             const XMLFileLoc line, const XMLFileLoc column) override {
-    if (declaredAgain(code, domain, type)) return;
-    reader_.error(code, domain, type, text, systemId, publicId, line, column);
+  bool withholds(unsigned int code, const XMLCh *domain, xercesc::XMLErrorReporter::ErrTypes type) override {
+    return declaredAgain(code, domain, type);
   }
 };
 

@@ -569,7 +569,7 @@ class kelUpdateDeclAdapter : public xercesc::XMLDocumentHandler {
  * back.  This passes the declaration on to the reader as one that binds, so the handler hears
  * it whole and writes it back as written, and keeps that warning from the reader; every other
  * event, warning and error goes to the reader as before (a warning still ends the update).  The
- * scanner gets its handlers back when this goes.
+ * scanner gets its DTD handler back when this goes.
  */
 class DeclaredAgain : public KelScannerTap {
  public:
@@ -578,11 +578,8 @@ class DeclaredAgain : public KelScannerTap {
               const bool) override {
     reader_.attDef(element, attribute, false);
   }
-  void error(const unsigned int code, const XMLCh *const domain, const ErrTypes type,
-             const XMLCh *const text, const XMLCh *const systemId, const XMLCh *const publicId,
-             const XMLFileLoc line, const XMLFileLoc column) override {
-    if (declaredAgain(code, domain, type)) return;
-    reader_.error(code, domain, type, text, systemId, publicId, line, column);
+  bool withholds(unsigned int code, const XMLCh *domain, xercesc::XMLErrorReporter::ErrTypes type) override {
+    return declaredAgain(code, domain, type);
   }
 };
 

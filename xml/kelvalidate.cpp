@@ -348,7 +348,7 @@ void markDeclarationsExternal(const xercesc::Grammar *grammar) {
  */
 class ShadowedEntities : public KelScannerTap {
  public:
-  explicit ShadowedEntities(xercesc::SAX2XMLReaderImpl &reader) : KelScannerTap(reader, false) {}
+  explicit ShadowedEntities(xercesc::SAX2XMLReaderImpl &reader) : KelScannerTap(reader) {}
   void resetDocType() override {
     first.clear();
     internal_.clear();
