@@ -300,6 +300,7 @@ class kelValidateHandler : public xercesc::DefaultHandler {
   // Elements the DTD given declares, or lists attributes of: it alone decides their attributes.
   std::unordered_set<std::u16string> givenElements_;
   std::u16string subsetParameterEntity_;  // the first the internal subset declares, if any
+  std::unordered_set<std::u16string> subsetElements_;  // elements the internal subset declares
 };
 
 // Deepest element nesting a schema validation reads.  With namespaces on, the parser looks up

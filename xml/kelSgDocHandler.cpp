@@ -226,6 +226,7 @@ void kelValidateHandler::startDTD(const XMLCh *, const XMLCh *, const XMLCh *sys
   subsetAttributes_.clear();
   givenElements_.clear();
   subsetParameterEntity_.clear();
+  subsetElements_.clear();
   // Without the DOCTYPE's request for an external DTD the DTD given would never be read.  An
   // empty system id still asks for it (the parser passes none only when there is no id).
   if (dtd_ == nullptr || systemId != nullptr) return;
@@ -405,7 +406,10 @@ void kelValidateHandler::endEntity(const XMLCh *name) {
 }
 
 void kelValidateHandler::elementDecl(const XMLCh *name, const XMLCh *) {
-  if (inDtdGiven_) givenElements_.emplace(name);
+  if (inDtdGiven_)
+    givenElements_.emplace(name);
+  else
+    subsetElements_.emplace(name);
 }
 
 void kelValidateHandler::attributeDecl(const XMLCh *eName, const XMLCh *aName, const XMLCh *, const XMLCh *,
@@ -432,11 +436,18 @@ void kelValidateHandler::refuseWithoutDoctype() {
                          "the document has no DOCTYPE, so the DTD given is not applied");
 }
 
-void kelValidateHandler::startElement(const XMLCh *, const XMLCh *, const XMLCh *, const xercesc::Attributes &) {
+void kelValidateHandler::startElement(const XMLCh *, const XMLCh *, const XMLCh *qname, const xercesc::Attributes &) {
   refuseWithoutDoctype();
   models.atElement(ctx_, locator_);
   if (subsetChecked_ || dtd_ == nullptr) return;
   subsetChecked_ = true;
+  // A root element of the internal subset's own would take its content from the subset alone:
+  // the DTD given would decide nothing of the document.
+  if (subsetElements_.count(qname) != 0) {
+    std::string text = "the internal subset declares the root element \"" + kelToDb(ctx_, qname) +
+                       "\", so the DTD given is not applied";
+    KELException::refuseAt(ctx_, locator_, text);
+  }
   if (!subsetParameterEntity_.empty()) {
     std::string text = "the internal subset declares parameter entity \"" +
                        kelToDb(ctx_, subsetParameterEntity_.c_str()) + "\", which could change the DTD given";

@@ -836,6 +836,12 @@ TEST_F(Validator, AnInternalSubsetCannotLoosenTheDtdGiven) {
               "1 00000")
         << msg;
     EXPECT_EQ(both(v, head + "<!ELEMENT a ANY><!ELEMENT c EMPTY>]><a><c/></a>", dtd, where), "0 38X13");
+    // Nor a root element of its own, which the DTD given would then decide nothing of.
+    const std::string ownRoot =
+        "<!DOCTYPE memo SYSTEM \"x.dtd\" [<!ELEMENT memo (note)*><!ELEMENT note (#PCDATA)>]><memo><note>x</note></memo>";
+    EXPECT_EQ(both(v, ownRoot, dtd, where), "0 38X13");
+    EXPECT_EQ(std::string(msg), "KELQ047E  Parser error on line 1 column 88: the internal subset declares the root "
+                                "element \"memo\", so the DTD given is not applied \n");
     // A parameter entity could rewrite the DTD given where it uses one; general entities are
     // the document's own.
     const std::string entity = head + "<!ENTITY % model 'ANY'>]><a><b k=\"1\"/></a>";
