@@ -4,6 +4,7 @@
  */
 #include "kelentity.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -208,6 +209,13 @@ class FdInputSource : public xercesc::InputSource {
   xercesc::BinInputStream *makeStream() const override {
     int copy = ::dup(fd_);
     return copy < 0 ? nullptr : wholeChars(new FdInputStream(copy), what_);
+  }
+  // Tells the running parse's watch that the file is read as an entity (kelNoteEntityFile).
+  void noteRead() const {
+    struct stat st {};
+    if (::fstat(fd_, &st) == 0)
+      kelNoteEntityFile(static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino),
+                        static_cast<uint64_t>(st.st_size));
   }
 
  private:
@@ -598,6 +606,7 @@ xercesc::InputSource *KelEntityResolver::resolveEntity(xercesc::XMLResourceIdent
       kelOpenFileSource(ctx_, path.c_str(), true, state, &msgNo, "external entity \"" + id + "\"");
   if (src == nullptr) refuse(ctx_, resource, id, reasonOf(msgNo));
   KEL_TRACE(ctx_, "external entity %s read from %s\n", id.c_str(), path.c_str());
+  static_cast<const FdInputSource *>(src.get())->noteRead();
   return schema ? measuredSchema(resource, id, std::move(src)) : src.release();
 }
 
@@ -775,6 +784,21 @@ class KelCountingReader : public xercesc::SAX2XMLReaderImpl {
 };
 
 }  // namespace
+
+void kelNoteEntityFile(uint64_t device, uint64_t inode, uint64_t bytes) {
+  KelExpansionWatch *watch = tWatch;
+  if (watch == nullptr) return;
+  const std::pair<uint64_t, uint64_t> file{device, inode};
+  if (std::find(watch->entityFiles_.begin(), watch->entityFiles_.end(), file) == watch->entityFiles_.end()) {
+    watch->entityFiles_.push_back(file);
+    return;
+  }
+  watch->rereadBytes_ += bytes;
+  if (watch->rereadBytes_ <= KEL_EXPANDED_TEXT_LIMIT) return;
+  KEL_TRACE(watch->ctx_, "external entities read again past %llu bytes, the parse ends\n",
+            static_cast<unsigned long long>(KEL_EXPANDED_TEXT_LIMIT));
+  throw KELException::parseErrorAt(watch->ctx_, watch->locator_, kExpansionTooLarge);
+}
 
 void kelLimitExpansions(XMLSize_t longestValue) {
   if (tWatch == nullptr || longestValue == 0) return;

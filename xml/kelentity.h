@@ -20,6 +20,7 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 #include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/framework/XMLErrorReporter.hpp>
 #include <xercesc/parsers/SAX2XMLReaderImpl.hpp>
@@ -124,6 +125,17 @@ void kelNoteAllocation(XMLSize_t size);
 inline constexpr uint64_t KEL_EXPANDED_TEXT_LIMIT = uint64_t{16} << 20;
 void kelLimitExpansions(XMLSize_t longestValue);
 
+/*
+ * What external entities may read again, all together.  The parser reads an external entity's
+ * file anew at every reference, so the expansion limit alone let a document of a few KB read a
+ * file of an allowed directory ten thousand times (2,000 references to a 1 MB file took a
+ * minute).  Told by the entity resolver of every file it opens for the running parse (its device,
+ * inode and size): the first reading of each file is free, later ones may read
+ * KEL_EXPANDED_TEXT_LIMIT bytes all together; past that, the parse error "entity expansion
+ * beyond the size a parse may hold".
+ */
+void kelNoteEntityFile(uint64_t device, uint64_t inode, uint64_t bytes);
+
 // The process's memory manager, watched as above; for readers and DOM parsers without an arena.
 xercesc::MemoryManager *kelWatchedMemoryManager();
 
@@ -160,6 +172,7 @@ class KelExpansionWatch {
   friend void kelLimitParseMemory(uint64_t documentBytes);
   friend void kelRefuseParse(const std::string &reason);
   friend void kelLimitExpansions(XMLSize_t longestValue);
+  friend void kelNoteEntityFile(uint64_t device, uint64_t inode, uint64_t bytes);
   friend void kelCheckDeclaredEncoding(const xercesc::ReaderMgr *readers, const XMLCh *declared);
   friend bool kelPlaceBadByte(const xercesc::ReaderMgr *readers, unsigned int code, const XMLCh *domain,
                               XMLFileLoc *line, XMLFileLoc *column, std::u16string *text);
@@ -175,6 +188,8 @@ class KelExpansionWatch {
   uint64_t budget_ = 0;     // bytes the parse may ask of the watched manager; 0: no limit
   uint64_t allocated_ = 0;  // bytes asked so far (frees are not counted back)
   uint64_t elements_ = 0;   // elements read (KelAttributeWeigher), for KEL_PARSE_BLOCK_LIMIT
+  std::vector<std::pair<uint64_t, uint64_t>> entityFiles_;  // device and inode of each file read
+  uint64_t rereadBytes_ = 0;  // what later readings of those files read (kelNoteEntityFile)
   QuarnParseWork work_;  // the account of the library's patterns and names
   std::unique_ptr<KELException> workRefusal_;  // made when the account is overrun
   KelExpansionWatch *outer_;
