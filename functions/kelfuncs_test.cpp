@@ -559,6 +559,15 @@ TEST_F(Functions, FunctionsWithoutAnEncodingFollowTheFileAndDeclareWhatTheyWrite
   contra.call1(SQLUDF_FIRST_CALL, contradicting.c_str(), refused.data());
   EXPECT_STREQ(contra.state, "38X02") << contra.msg;
   contra.call1(SQLUDF_FINAL_CALL, nullptr, refused.data());
+  // "<?xm" in EBCDIC, as XMLFile's parse tells it: read in the code page the declaration names
+  // (it was read as UTF-8 and stored as substitution characters, with success).
+  const std::string ebcdic = dir.file("ebcdic.xml");
+  keltest::writeFile(ebcdic,
+                     "\x4C\x6F\xA7\x94\x93\x40\xA5\x85\x99\xA2\x89\x96\x95\x7E\x7F\xF1\x4B\xF0\x7F\x40\x85\x95"
+                     "\x83\x96\x84\x89\x95\x87\x7E\x7F\xC9\xC2\xD4\xF0\xF3\xF7\x7F\x6F\x6E\x4C\x81\x6E\x83\x81"
+                     "\x86\x51\x4C\x61\x81\x6E");
+  const std::string fromEbcdic = "<?xml version=\"1.0\" encoding=\"IBM037\"?><a>caf\xC3\xA9</a>";
+  EXPECT_EQ(readBoth(nullptr, ebcdic), fromEbcdic + "|" + fromEbcdic);
 
   const std::string made = dir.file("en_US.ISO-8859-1");
   const std::string command = "localedef -i en_US -f ISO-8859-1 '" + made + "' >/dev/null 2>&1";

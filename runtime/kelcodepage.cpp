@@ -1054,6 +1054,25 @@ int32_t encodingOfFile(const KelCodePages *cp, const char *head, int32_t n, char
     // Read in the application code page, as the parse of XMLFile refuses it.
     if (!found.empty() && !markLessFormAgrees(b, n, found)) return 0;
   }
+  // "<?xm" in EBCDIC, which the parse of XMLFile recognises too: the declaration, read with the
+  // letters every EBCDIC code page shares, names which one (the parse takes IBM037 without a
+  // name).  A name whose converter does not write "<?xm" so is read as the parse refuses it.
+  if (found.empty() && n >= 4 && b[0] == 0x4C && b[1] == 0x6F && b[2] == 0xA7 && b[3] == 0x94) {
+    UErrorCode err = U_ZERO_ERROR;
+    ConverterPtr invariant(ucnv_open("IBM037", &err));
+    std::u16string text;
+    if (invariant == nullptr || U_FAILURE(err) ||
+        !toUtf16(invariant.get(), head, std::min(n, KEL_DECLARATION_BYTES), &text, &err))
+      return 0;
+    std::string declared;
+    found = declaresOtherThanApp(cp, text, &declared) && !declared.empty() ? declared : "IBM037";
+    ConverterPtr named(ucnv_open(found.c_str(), &err));
+    char start[4];
+    if (named == nullptr || U_FAILURE(err) ||
+        ucnv_fromUChars(named.get(), start, sizeof start, u"<?xm", 4, &err) != 4 ||
+        std::memcmp(start, b, 4) != 0)
+      return 0;
+  }
   if (found.empty()) {
     // A declaration is ASCII in every encoding read without a mark that is not UTF-16 or
     // UTF-32; the bytes up to the first that is not ASCII are enough to read it.
