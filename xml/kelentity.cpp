@@ -560,13 +560,15 @@ xercesc::MemoryManager *kelWatchedMemoryManager() {
 
 std::unique_ptr<xercesc::InputSource> kelOpenFileSource(KelCallContext *ctx, const char *fileName,
                                                         bool checkDirs, char *sqlstate, int *msgNo,
-                                                        const std::string &what) {
+                                                        const std::string &what, bool byRealPath) {
   KelReadFile file;
   if (file.open(ctx, fileName, checkDirs, sqlstate, msgNo) < 0) return nullptr;
   // The system id is the absolute name: relative entities of the file are taken against its
   // own directory, whatever the current directory is when they are read.
   char abs[KEL_MAX_PATH + 1];
-  std::u16string id = toUtf16(ctx, kelGetAbsPath(ctx, fileName, abs) == 0 ? abs : fileName);
+  std::u16string id = byRealPath && !file.realPath().empty()
+                          ? toUtf16(ctx, file.realPath().c_str())
+                          : toUtf16(ctx, kelGetAbsPath(ctx, fileName, abs) == 0 ? abs : fileName);
   int fd = file.release();
   return std::make_unique<FdInputSource>(fd, id.c_str(), what);
 }
@@ -602,8 +604,12 @@ xercesc::InputSource *KelEntityResolver::resolveEntity(xercesc::XMLResourceIdent
   if (path.empty()) refuse(ctx_, resource, id, why);
   char state[6];
   int msgNo = 0;
+  // A schema is known to the parser by its system id, which tells the schemas it has read from
+  // one more to read: the real path, so a schema that includes one including it back through
+  // "../" or a linked directory is the one being read, not a new one under a longer name each
+  // time (it was read again until the name passed 1,024 bytes).
   std::unique_ptr<xercesc::InputSource> src =
-      kelOpenFileSource(ctx_, path.c_str(), true, state, &msgNo, "external entity \"" + id + "\"");
+      kelOpenFileSource(ctx_, path.c_str(), true, state, &msgNo, "external entity \"" + id + "\"", schema);
   if (src == nullptr) refuse(ctx_, resource, id, reasonOf(msgNo));
   KEL_TRACE(ctx_, "external entity %s read from %s\n", id.c_str(), path.c_str());
   static_cast<const FdInputSource *>(src.get())->noteRead();

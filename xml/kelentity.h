@@ -210,14 +210,15 @@ void kelLimitParseMemory(uint64_t documentBytes);
 
 /*
  * Opens a server file named in the database code page and returns an input source over its
- * descriptor (system id: the name made absolute).  checkDirs: the file must lie in an allowed read
- * directory.  Null with *msgNo and sqlstate as KelReadFile::open reports them.  Its streams end
+ * descriptor (system id: the name made absolute, or with byRealPath the real path of the file
+ * opened).  checkDirs: the file must lie in an allowed read directory.  Null with *msgNo and sqlstate as KelReadFile::open reports them.  Its streams end
  * the parse when the file ends inside a character, as KelMemBufSource's do; what names the file
  * in that error ("" for the document itself).
  */
 std::unique_ptr<xercesc::InputSource> kelOpenFileSource(KelCallContext *ctx, const char *fileName,
                                                         bool checkDirs, char *sqlstate, int *msgNo,
-                                                        const std::string &what = std::string());
+                                                        const std::string &what = std::string(),
+                                                        bool byRealPath = false);
 
 /*
  * A document or DTD text in memory.  Bytes at its end that make no whole character of its
