@@ -191,6 +191,14 @@ class QUARN_EXPORT Session {
   }
   // Reports and clears the pending warning in *ca: its SQLCODE, or rc when there is none.
   int takeWarning(int rc, sqlca *ca);
+  // The clock CURRENT DATE, TIME, TIMESTAMP and TIMEZONE read in the statement running now, in
+  // microseconds since the epoch: read at its first use in an execution and kept until the next
+  // execution begins (newStatementClock), so that every reference of one statement reads one
+  // value.  A statement a routine runs from within another's step keeps the outer one's.
+  int64_t statementClock();
+  void newStatementClock() {
+    if (stepping_ == 0) clockMicros_ = -1;
+  }
   // Declared global temporary tables (schema SESSION) of this session, by name: the SQLite
   // temporary table "SESSION.<name>" and its columns.  ON COMMIT DELETE ROWS empties one at each
   // COMMIT; a ROLLBACK of the unit of work that declared one ends it.  Declaring or dropping one
@@ -250,6 +258,7 @@ class QUARN_EXPORT Session {
     Stepping &operator=(const Stepping &) = delete;
     Session &s_;
   };
+  int64_t clockMicros_ = -1;  // the statement's clock; -1 until it is read
   int64_t generation_ = -1;
   std::map<std::string, std::shared_ptr<CachedPlan>> cache_;
   std::vector<Statement *> statements_;

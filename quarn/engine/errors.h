@@ -39,6 +39,7 @@ namespace quarn {
   X(kSqlAggregate, -120, "42903", "An aggregate function or an OLAP function is not valid in the context in which it was invoked.") \
   X(kSqlSubstrRange, -138, "22011", "A numeric argument of a built-in string function is out of range.") \
   X(kSqlStmtNotSupported, -142, "42612", "The SQL statement \"&1\" is not supported.") \
+  X(kSqlEscapeInvalid, -130, "22019", "The ESCAPE clause is not a single character, or the pattern string contains an invalid occurrence of the escape character.") \
   X(kSqlNotUpdatable, -150, "42807", "The target fullselect, view, typed table, materialized query table, or staging table in the INSERT, DELETE, UPDATE, or MERGE statement is a target for which the requested operation is not permitted.") \
   X(kSqlWrongObjectType, -159, "42809", "The statement references \"&1\" which identifies a(n) \"&2\" rather than a(n) \"&3\".") \
   X(kSqlBadArgument, -171, "42815", "The data type, length or value of argument \"&1\" of routine \"&2\" is incorrect.") \

@@ -12,6 +12,7 @@
 #include <pwd.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -822,6 +823,7 @@ int Statement::execute(const std::vector<Value> &params, sqlca *ca) {
   clearSqlca(ca);
   if (!session_ || !plan_) return fail(ca, engineError(kSqlNoConnection, {}));
   Session &s = *session_;
+  s.newStatementClock();
   const Plan &p = plan_->plan;
   try {
     if (p.kind == Plan::Action || p.kind == Plan::Commit || p.kind == Plan::Rollback) {
@@ -910,6 +912,15 @@ int Statement::execute(const std::vector<Value> &params, sqlca *ca) {
 }
 
 bool Statement::isCall() const { return plan_ && plan_->plan.kind == Plan::Call; }
+
+int64_t Session::statementClock() {
+  if (clockMicros_ < 0) {
+    struct timeval tv;
+    gettimeofday(&tv, nullptr);
+    clockMicros_ = static_cast<int64_t>(tv.tv_sec) * 1000000 + tv.tv_usec;
+  }
+  return clockMicros_;
+}
 
 int Statement::executeCall(const std::vector<Value> &params, sqlca *ca) {
   Session &s = *session_;

@@ -1,7 +1,7 @@
 /*
  * sqlfuncs.cpp - the SQL functions the translated statements call: QCAST (Quarn cast rules),
- * QGENERATE_UNIQUE, QLENGTH, QSUBSTR, QLOCATE, QCURRENT, QUSER, QDATEPART, QFLOOR, QCEIL, QSIGN, QNUMBER,
- * QFLOATRESULT, QARITH, QONEROW.
+ * QGENERATE_UNIQUE, QLENGTH, QSUBSTR, QLOCATE, QCURRENT, QTIMEZONE, QUSER, QDATEPART, QFLOOR, QCEIL, QSIGN, QNUMBER,
+ * QFLOATRESULT, QDECRESULT, QARITH, QMOD, QAVG, QLIKEESCAPE, QLIKEPATTERN, QONEROW.
  * A function that refuses a value reports an encoded engine failure (errors.h) as its SQLite
  * error, so the statement fails with the Quarn code.  Thread-safe: the only shared state is
  * the last value of QGENERATE_UNIQUE, under a mutex.
@@ -25,16 +25,19 @@
 #include "datetime.h"
 #include "engine.h"
 #include "errors.h"
+#include "sqlutil.h"
 #include "triggers.h"
 #include "types.h"
 
 namespace quarn {
 namespace {
 
-void fail(sqlite3_context *ctx, int code, const std::string &token) {
-  std::string msg = encodeError(engineError(code, {token}));
+void fail(sqlite3_context *ctx, int code, std::vector<std::string> tokens) {
+  std::string msg = encodeError(engineError(code, std::move(tokens)));
   sqlite3_result_error(ctx, msg.c_str(), static_cast<int>(msg.size()));
 }
+
+void fail(sqlite3_context *ctx, int code, const std::string &token) { fail(ctx, code, std::vector<std::string>{token}); }
 
 // QDIVISOR(y): y itself, to divide by; a zero is -801 (22012), where SQLite's division would
 // give NULL.
@@ -107,6 +110,15 @@ bool fitString(std::string *s, int64_t room, bool graphic, bool bytes) {
   return blanks;
 }
 
+// A DECIMAL type of this scale, for valueText (the precision does not change the text).
+QType decimalType(int scale) {
+  QType t;
+  t.base = Base::Decimal;
+  t.length = 31;
+  t.scale = scale;
+  return t;
+}
+
 // QDECTEXT(value, scale): a DECIMAL number as text with its scale ("2600.00"); scale -7: a REAL
 // as realText gives it, as it is fetched ("0.02", "1.0000001"); NULL and text as they are.
 void qdectext(sqlite3_context *ctx, int, sqlite3_value **argv) {
@@ -121,7 +133,9 @@ void qdectext(sqlite3_context *ctx, int, sqlite3_value **argv) {
     sqlite3_result_text(ctx, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
     return;
   }
-  std::string text = decimalText(sqlite3_value_double(argv[0]), scale);
+  // An integer is exact as it is (a DECIMAL(19,0) has more digits than a double holds).
+  std::string text = vt == SQLITE_INTEGER ? valueText(Value::integer(sqlite3_value_int64(argv[0])), decimalType(scale))
+                                          : decimalText(sqlite3_value_double(argv[0]), scale);
   sqlite3_result_text(ctx, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
 }
 
@@ -226,15 +240,15 @@ void qcast(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
         const double limit = withinType ? decimalBound(t.length - t.scale)
                                         : std::pow(10.0, static_cast<double>(t.length - t.scale));
         if (std::fabs(d) >= limit) return fail(ctx, kSqlOverflow, name);
-        if (t.scale == 0 || isInt) {
-          if (isInt) sqlite3_result_int64(ctx, i);
-          else if (std::fabs(d) < 9223372036854775808.0) sqlite3_result_int64(ctx, static_cast<int64_t>(std::trunc(d)));
-          else sqlite3_result_double(ctx, std::trunc(d));  // past 64 bits: no integer holds it
+        if (isInt) {
+          sqlite3_result_int64(ctx, i);
           return;
         }
-        double f = std::pow(10.0, t.scale);
-        double cut = std::trunc(d * f + (d >= 0 ? 1e-9 : -1e-9)) / f;
-        sqlite3_result_double(ctx, cut == 0 ? 0.0 : cut);  // a DECIMAL has no negative zero
+        // Rounded to the 15 significant digits a double holds, then cut to the scale: 1.9999999999999
+        // as DECIMAL(5,1) is 1.9 (adding 1e-9 before cutting made it 2.0).
+        const double cut = decimalCut(d, t.scale);
+        if (t.scale == 0 && std::fabs(cut) < 9223372036854775808.0) sqlite3_result_int64(ctx, static_cast<int64_t>(cut));
+        else sqlite3_result_double(ctx, cut);  // past 64 bits no integer holds it
         return;
       }
       // A value past the type's range (text such as 1e400, a DOUBLE past a REAL's range) is an
@@ -419,35 +433,54 @@ void qlocate(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
   sqlite3_result_int64(ctx, at == std::string::npos ? 0 : static_cast<int64_t>(at) + 1);
 }
 
-std::string nowText(const std::string &what) {
+// The statement's clock (Session::statementClock) of the session that runs the statement; the
+// wall clock where no session does.
+int64_t clockMicros(sqlite3_context *ctx) {
+  auto *s = static_cast<Session *>(sqlite3_user_data(ctx));
+  if (!s) s = currentSession();
+  if (s) return s->statementClock();
   struct timeval tv;
   gettimeofday(&tv, nullptr);
+  return static_cast<int64_t>(tv.tv_sec) * 1000000 + tv.tv_usec;
+}
+
+std::string nowText(const std::string &what, int64_t micros) {
+  const time_t secs = static_cast<time_t>(micros / 1000000);
   struct tm tmv;
-  localtime_r(&tv.tv_sec, &tmv);
+  localtime_r(&secs, &tmv);
   char buf[64];  // room for any year the fields can hold
   if (what == "DATE") std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", tmv.tm_year + 1900, tmv.tm_mon + 1, tmv.tm_mday);
   else if (what == "TIME") std::snprintf(buf, sizeof buf, "%02d.%02d.%02d", tmv.tm_hour, tmv.tm_min, tmv.tm_sec);
   else
     std::snprintf(buf, sizeof buf, "%04d-%02d-%02d-%02d.%02d.%02d.%06ld", tmv.tm_year + 1900, tmv.tm_mon + 1, tmv.tm_mday,
-                  tmv.tm_hour, tmv.tm_min, tmv.tm_sec, static_cast<long>(tv.tv_usec));
+                  tmv.tm_hour, tmv.tm_min, tmv.tm_sec, static_cast<long>(micros % 1000000));
   return buf;
 }
 
-// CURRENT DATE / TIME / TIMESTAMP: one value per statement execution, kept as auxiliary data of
-// the constant argument.
+// CURRENT DATE / TIME / TIMESTAMP: one value per statement execution, whatever the number of
+// references: each reads the session's statement clock (two references read two clocks before,
+// so INSERT ... VALUES (CURRENT TIMESTAMP, CURRENT TIMESTAMP) stored two values), and keeps its
+// text as auxiliary data of the constant argument for the rows after.
 void qcurrent(sqlite3_context *ctx, int, sqlite3_value **argv) {
   auto *cached = static_cast<std::string *>(sqlite3_get_auxdata(ctx, 0));
   if (!cached) {
-    cached = new std::string(nowText(argText(argv[0])));
-    sqlite3_set_auxdata(ctx, 0, cached, [](void *p) { delete static_cast<std::string *>(p); });
-    cached = static_cast<std::string *>(sqlite3_get_auxdata(ctx, 0));
-    if (!cached) {
-      std::string v = nowText(argText(argv[0]));
-      sqlite3_result_text(ctx, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
-      return;
-    }
+    std::string v = nowText(argText(argv[0]), clockMicros(ctx));
+    sqlite3_result_text(ctx, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+    sqlite3_set_auxdata(ctx, 0, new std::string(std::move(v)), [](void *p) { delete static_cast<std::string *>(p); });
+    return;
   }
   sqlite3_result_text(ctx, cached->data(), static_cast<int>(cached->size()), SQLITE_TRANSIENT);
+}
+
+// CURRENT TIMEZONE: the local time's offset from UTC at the statement's clock as a time
+// duration, hhmmss (53000 for +05:30, -40000 for -04:00).
+void qtimezone(sqlite3_context *ctx, int, sqlite3_value **) {
+  const time_t secs = static_cast<time_t>(clockMicros(ctx) / 1000000);
+  struct tm tmv;
+  localtime_r(&secs, &tmv);
+  const long off = tmv.tm_gmtoff, a = off < 0 ? -off : off;
+  const long hhmmss = a / 3600 * 10000 + a % 3600 / 60 * 100 + a % 60;
+  sqlite3_result_int64(ctx, off < 0 ? -hhmmss : hhmmss);
 }
 
 // USER as a column default: the user of the session whose statement takes the default (the
@@ -579,7 +612,7 @@ void qvarcharformat(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
   DateTime d;
   if (!datetimeArg(ctx, argv[0], Base::Timestamp, &d)) return;
   std::string out;
-  if (!formatTimestamp(d, argText(argv[1]), &out)) return fail(ctx, kSqlBadArgument, "2");
+  if (!formatTimestamp(d, argText(argv[1]), &out)) return fail(ctx, kSqlBadArgument, std::vector<std::string>{"2", "VARCHAR_FORMAT"});
   resultText(ctx, out);
 }
 
@@ -685,13 +718,17 @@ void qroundPlaces(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
   sqlite3_result_double(ctx, d);
 }
 
-// QFLOATRESULT(x): the result x of floating arithmetic, which is done in double precision: an
-// infinity (or NaN) is -802 (22003), where SQLite passed it on for a comparison or a CAST to take
-// for a number.
-void qfloatresult(sqlite3_context *ctx, int, sqlite3_value **argv) {
+// QFLOATRESULT(x [, real]): the result x of floating arithmetic, which is done in double
+// precision: an infinity (or NaN) is -802 (22003), where SQLite passed it on for a comparison or
+// a CAST to take for a number; with real 1 (a REAL result) so is a value past a REAL's range
+// (3e38 * 10 was 3e+39 typed REAL).
+void qfloatresult(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
   sqlite3_value *v = argv[0];
-  if (sqlite3_value_type(v) == SQLITE_FLOAT && !std::isfinite(sqlite3_value_double(v)))
-    return fail(ctx, kSqlArithmeticOverflow, "");
+  const bool real = argc > 1 && sqlite3_value_int(argv[1]) != 0;
+  if (sqlite3_value_type(v) == SQLITE_FLOAT) {
+    const double d = sqlite3_value_double(v);
+    if (!std::isfinite(d) || (real && !std::isfinite(static_cast<float>(d)))) return fail(ctx, kSqlArithmeticOverflow, "");
+  }
   sqlite3_result_value(ctx, v);
 }
 
@@ -744,35 +781,184 @@ Operand arithmetic(const Operand &a, char op, const Operand &b) {
   return {SQLITE_FLOAT, 0, r};
 }
 
+// x brought to DECIMAL(p,s) as a DECIMAL result is: a double rounded to 15 significant digits
+// and cut to s digits after the point (decimalCut), an integer as it is; false when it is past
+// the precision (|x| not below 10^(p-s), as a DECIMAL column bounds its doubles).
+bool decimalResult(Operand *x, int p, int s) {
+  if (x->type == SQLITE_INTEGER) {
+    if (p - s >= 19) return true;
+    int64_t bound = 1;
+    for (int k = 0; k < p - s; ++k) bound *= 10;
+    return x->i > -bound && x->i < bound;
+  }
+  if (x->type != SQLITE_FLOAT) return true;
+  if (!std::isfinite(x->d)) return false;
+  x->d = decimalCut(x->d, s);
+  return std::fabs(x->d) < decimalBound(p - s);
+}
+
+void resultOperand(sqlite3_context *ctx, const Operand &x) {
+  if (x.type == SQLITE_INTEGER) sqlite3_result_int64(ctx, x.i);
+  else if (x.type == SQLITE_FLOAT) sqlite3_result_double(ctx, x.d);
+  else sqlite3_result_null(ctx);
+}
+
+// QDECRESULT(x, p, s): the result x of DECIMAL arithmetic (a negation, SUM, AVG, MOD) brought to
+// its type DECIMAL(p,s), as decimalResult does; past the precision -802 (22003).  SQLite's
+// doubles were passed on: 0.1 + 0.2 was not 0.3, and 20.00 / 3 showed 6.67 but cast to 6.66.
+void qdecresult(sqlite3_context *ctx, int, sqlite3_value **argv) {
+  Operand x = operandOf(argv[0]);
+  if (!decimalResult(&x, sqlite3_value_int(argv[1]), sqlite3_value_int(argv[2])))
+    return fail(ctx, kSqlArithmeticOverflow, "");
+  resultOperand(ctx, x);
+}
+
+// One step of QARITH: its operator and the check of its result, with the precision and scale
+// of a DECIMAL result.
+struct ArithStep {
+  char op, check;
+  int precision, scale;
+};
+
+// The steps of a QARITH call: each an operator (+ - * /, 'r') and a check ('i', 'b', 'f', 'r',
+// '.', or 'd' followed by two digits of precision and two of scale); false when malformed.
+bool parseSteps(const std::string &text, std::vector<ArithStep> *steps) {
+  for (size_t k = 0; k < text.size();) {
+    if (k + 2 > text.size()) return false;
+    ArithStep st{text[k], text[k + 1], 0, 0};
+    k += 2;
+    if (st.check == 'd') {
+      if (k + 4 > text.size()) return false;
+      for (size_t j = k; j < k + 4; ++j)
+        if (text[j] < '0' || text[j] > '9') return false;
+      st.precision = (text[k] - '0') * 10 + (text[k + 1] - '0');
+      st.scale = (text[k + 2] - '0') * 10 + (text[k + 3] - '0');
+      k += 4;
+    }
+    steps->push_back(st);
+  }
+  return true;
+}
+
 // QARITH(x0, x1, ..., xn, steps): x0 op1 x1 op2 x2 ... computed from left to right, steps
 // holding each step's operator (+ - * /, 'r' a quotient of the left side as a double) and the
 // check of its result: 'i' an integer within 32 bits, 'b' an integer within 64 (a double is
-// what SQLite makes of a 64-bit overflow), 'f' finite, '.' none; past it -802 (22003), as
-// QINTRESULT and QFLOATRESULT refuse one operation's result.  A zero divisor is -801 (22012), as
-// QDIVISOR's, whatever the dividend.  The translator writes a chain of operators as one call
-// instead of nesting one check per operator (the steps come last so that a call continuing
-// another is its first argument, which SQLite's parser nests most deeply).
+// what SQLite makes of a 64-bit overflow), 'f' finite, 'r' within a REAL's range, 'dPPSS' a
+// DECIMAL(PP,SS) result brought to its type (decimalResult), '.' none; past it -802 (22003), as
+// QINTRESULT, QFLOATRESULT and QDECRESULT refuse one operation's result.  A zero divisor is -801
+// (22012), as QDIVISOR's, whatever the dividend; a NULL on either side is NULL.  The translator
+// writes a chain of operators as one call instead of nesting one check per operator (the steps
+// come last so that a call continuing another is its first argument, which SQLite's parser
+// nests most deeply).
 void qarith(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
-  const std::string steps = argc > 0 ? argText(argv[argc - 1]) : std::string();
-  if (argc < 2 || steps.size() != 2 * static_cast<size_t>(argc - 2))
+  const std::string text = argc > 0 ? argText(argv[argc - 1]) : std::string();
+  std::vector<ArithStep> steps;
+  if (argc < 2 || !parseSteps(text, &steps) || steps.size() != static_cast<size_t>(argc - 2))
     return sqlite3_result_error(ctx, "QARITH: steps and operands do not match", -1);
   Operand acc = operandOf(argv[0]);
   for (int k = 1; k < argc - 1; ++k) {
-    const char op = steps[2 * static_cast<size_t>(k - 1)], check = steps[2 * static_cast<size_t>(k - 1) + 1];
+    const ArithStep &st = steps[static_cast<size_t>(k - 1)];
     const Operand b = operandOf(argv[k]);
-    if ((op == '/' || op == 'r') && ((b.type == SQLITE_INTEGER && b.i == 0) || (b.type == SQLITE_FLOAT && b.d == 0.0)))
+    if (acc.type != SQLITE_NULL && (st.op == '/' || st.op == 'r') &&
+        ((b.type == SQLITE_INTEGER && b.i == 0) || (b.type == SQLITE_FLOAT && b.d == 0.0)))
       return fail(ctx, kSqlDivideByZero, "");
-    acc = arithmetic(acc, op, b);
+    acc = arithmetic(acc, st.op, b);
     if (acc.type == SQLITE_NULL) continue;
-    const bool bad = check == 'i'   ? acc.type != SQLITE_INTEGER || acc.i < INT32_MIN || acc.i > INT32_MAX
-                     : check == 'b' ? acc.type != SQLITE_INTEGER
-                     : check == 'f' ? acc.type == SQLITE_FLOAT && !std::isfinite(acc.d)
-                                    : false;
+    bool bad = false;
+    switch (st.check) {
+      case 'i': bad = acc.type != SQLITE_INTEGER || acc.i < INT32_MIN || acc.i > INT32_MAX; break;
+      case 'b': bad = acc.type != SQLITE_INTEGER; break;
+      case 'f': bad = acc.type == SQLITE_FLOAT && !std::isfinite(acc.d); break;
+      case 'r': bad = acc.type == SQLITE_FLOAT && !std::isfinite(static_cast<float>(acc.d)); break;
+      case 'd': bad = !decimalResult(&acc, st.precision, st.scale); break;
+      default: break;
+    }
     if (bad) return fail(ctx, kSqlArithmeticOverflow, "");
   }
-  if (acc.type == SQLITE_INTEGER) sqlite3_result_int64(ctx, acc.i);
-  else if (acc.type == SQLITE_FLOAT) sqlite3_result_double(ctx, acc.d);
-  else sqlite3_result_null(ctx);
+  resultOperand(ctx, acc);
+}
+
+// QMOD(a, b): the remainder of a / b, with the sign of a: of integers in 64 bits, else of the
+// doubles (MOD(7.9, 2.5) is 0.4, MOD(-7.5, 2) -1.5, where SQLite's % cut both to integers and
+// MOD(5, 0.5) divided by zero).  NULL when either is NULL; a zero b is -801 (22012).
+void qmod(sqlite3_context *ctx, int, sqlite3_value **argv) {
+  const Operand a = operandOf(argv[0]), b = operandOf(argv[1]);
+  if (a.type == SQLITE_NULL || b.type == SQLITE_NULL) return sqlite3_result_null(ctx);
+  if ((b.type == SQLITE_INTEGER && b.i == 0) || (b.type == SQLITE_FLOAT && b.d == 0.0))
+    return fail(ctx, kSqlDivideByZero, "");
+  if (a.type == SQLITE_INTEGER && b.type == SQLITE_INTEGER)
+    return sqlite3_result_int64(ctx, b.i == -1 ? 0 : a.i % b.i);
+  const double r = std::fmod(realOf(a), realOf(b));
+  if (std::isnan(r)) return fail(ctx, kSqlArithmeticOverflow, "");  // an infinite dividend
+  sqlite3_result_double(ctx, r);
+}
+
+// QAVG(x): the mean of floating values without overflow: the sum divided by the count while the
+// sum is finite (SQLite's avg), else a running mean that scales each value by the count before
+// adding it (the mean of 1e308, 1e308 and 1 was an infinity); a mean that is itself past a
+// DOUBLE's range is -802 (22003).  NULLs are passed over; no value gives NULL.
+struct MeanAcc {
+  double sum;
+  double mean;
+  int64_t count;
+};
+
+void qavgStep(sqlite3_context *ctx, int, sqlite3_value **argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return;
+  auto *acc = static_cast<MeanAcc *>(sqlite3_aggregate_context(ctx, sizeof(MeanAcc)));
+  if (!acc) return sqlite3_result_error_nomem(ctx);
+  const double x = sqlite3_value_double(argv[0]);
+  ++acc->count;
+  acc->sum += x;
+  const double n = static_cast<double>(acc->count);
+  acc->mean += x / n - acc->mean / n;
+}
+
+void qavgFinal(sqlite3_context *ctx) {
+  auto *acc = static_cast<MeanAcc *>(sqlite3_aggregate_context(ctx, 0));
+  if (!acc || acc->count == 0) return sqlite3_result_null(ctx);
+  const double mean = std::isfinite(acc->sum) ? acc->sum / static_cast<double>(acc->count) : acc->mean;
+  if (!std::isfinite(mean)) return fail(ctx, kSqlArithmeticOverflow, "");
+  sqlite3_result_double(ctx, mean);
+}
+
+// The UTF-8 characters of s.
+std::vector<std::string_view> utf8Chars(std::string_view s) {
+  std::vector<std::string_view> out;
+  for (size_t k = 0; k < s.size();) {
+    size_t n = 1;
+    while (k + n < s.size() && (static_cast<unsigned char>(s[k + n]) & 0xC0) == 0x80) ++n;
+    out.push_back(s.substr(k, n));
+    k += n;
+  }
+  return out;
+}
+
+// QLIKEESCAPE(e): the escape character of LIKE; one that is not one character is -130 (22019),
+// where SQLite's own error was -901.  NULL as it is.
+void qlikeescape(sqlite3_context *ctx, int, sqlite3_value **argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+  const std::string e = argText(argv[0]);
+  if (utf8Chars(e).size() != 1) return fail(ctx, kSqlEscapeInvalid, std::vector<std::string>{});
+  sqlite3_result_value(ctx, argv[0]);
+}
+
+// QLIKEPATTERN(p, e): a LIKE pattern with the escape character e, whose every escape is followed
+// by '%', '_' or the escape character itself; any other occurrence (before an ordinary
+// character, or last) is -130 (22019), where SQLite matched the character after it or nothing.
+// NULLs as they are.
+void qlikepattern(sqlite3_context *ctx, int, sqlite3_value **argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL)
+    return sqlite3_result_value(ctx, argv[0]);
+  const std::string p = argText(argv[0]), e = argText(argv[1]);
+  const std::vector<std::string_view> chars = utf8Chars(p);
+  for (size_t k = 0; k < chars.size(); ++k) {
+    if (chars[k] != e) continue;
+    if (k + 1 == chars.size() || (chars[k + 1] != "%" && chars[k + 1] != "_" && chars[k + 1] != e))
+      return fail(ctx, kSqlEscapeInvalid, std::vector<std::string>{});
+    ++k;
+  }
+  sqlite3_result_value(ctx, argv[0]);
 }
 
 // QNUMBER(x): a character string operand of arithmetic read as the number it spells (leading
@@ -834,7 +1020,8 @@ void registerFunctions(sqlite3 *db, Session *s) {
   sqlite3_create_function_v2(db, "QDECTEXT", 2, det, nullptr, qdectext, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QLOCATE", 2, det, nullptr, qlocate, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QLOCATE", 3, det, nullptr, qlocate, nullptr, nullptr, nullptr);
-  sqlite3_create_function_v2(db, "QCURRENT", 1, SQLITE_UTF8, nullptr, qcurrent, nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(db, "QCURRENT", 1, SQLITE_UTF8, s, qcurrent, nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(db, "QTIMEZONE", 0, SQLITE_UTF8, s, qtimezone, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QUSER", 0, SQLITE_UTF8, s, quser, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QDATEPART", 2, det, nullptr, qdatepart, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QIDENTITY", 2, SQLITE_UTF8, nullptr, qidentity, nullptr, nullptr, nullptr);
@@ -859,6 +1046,12 @@ void registerFunctions(sqlite3 *db, Session *s) {
       db, "QSIGN", 1, det, nullptr, [](sqlite3_context *c, int n, sqlite3_value **a) { qround(c, n, a, 2); }, nullptr,
       nullptr, nullptr);
   sqlite3_create_function_v2(db, "QFLOATRESULT", 1, det, nullptr, qfloatresult, nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(db, "QFLOATRESULT", 2, det, nullptr, qfloatresult, nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(db, "QDECRESULT", 3, det, nullptr, qdecresult, nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(db, "QLIKEESCAPE", 1, det, nullptr, qlikeescape, nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(db, "QLIKEPATTERN", 2, det, nullptr, qlikepattern, nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(db, "QMOD", 2, det, nullptr, qmod, nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(db, "QAVG", 1, det, nullptr, nullptr, qavgStep, qavgFinal, nullptr);
   sqlite3_create_function_v2(db, "QARITH", -1, det, nullptr, qarith, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QNUMBER", 1, det, nullptr, qnumber, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "QONEROW", 1, det, nullptr, nullptr, qonerowStep, qonerowFinal, nullptr);

@@ -37,11 +37,61 @@ std::string realText(double d) {
   return buf;
 }
 
+namespace {
+
+// d with 15 significant digits (what a double holds): the sign, the 15 digits and the decimal
+// exponent of the first; false for zero, an infinity or NaN.  Rounded to the nearest, except
+// with keepPlaces where rounding would carry into a new first digit: then cut, so the number
+// keeps its count of digits before the point (the largest DECIMAL(31,0), whose double is
+// 9999999999999999635896294965248, is not shown with 32 digits).
+bool significantDigits(double d, bool *negative, std::string *digits, int *exponent, bool keepPlaces = false) {
+  if (d == 0 || !std::isfinite(d)) return false;
+  char buf[48];
+  std::snprintf(buf, sizeof buf, "%.14e", d);
+  if (keepPlaces) {
+    char exact[48];
+    std::snprintf(exact, sizeof exact, "%.25e", d);
+    if (std::atoi(std::strchr(exact, 'e') + 1) != std::atoi(std::strchr(buf, 'e') + 1)) std::memcpy(buf, exact, sizeof buf);
+  }
+  const char *e = std::strchr(buf, 'e');
+  *negative = buf[0] == '-';
+  digits->clear();
+  for (const char *p = buf; p < e && digits->size() < 15; ++p)
+    if (*p >= '0' && *p <= '9') digits->push_back(*p);
+  *exponent = std::atoi(e + 1);
+  return true;
+}
+
+}  // namespace
+
+double decimalCut(double d, int scale) {
+  bool negative;
+  std::string digits;
+  int exponent;
+  if (!significantDigits(d, &negative, &digits, &exponent)) return d == 0 ? 0.0 : d;
+  // The digits at the places 10^exponent down to 10^-scale stay; the others are cut.
+  const int64_t keep = static_cast<int64_t>(exponent) + 1 + scale;
+  if (keep <= 0) return 0.0;
+  if (keep < static_cast<int64_t>(digits.size())) digits.resize(static_cast<size_t>(keep));
+  std::string text = (negative ? "-" : "") + digits.substr(0, 1) + "." + digits.substr(1) + "e" + std::to_string(exponent);
+  const double cut = std::strtod(text.c_str(), nullptr);
+  return cut == 0 ? 0.0 : cut;  // a DECIMAL has no negative zero
+}
+
 std::string decimalText(double d, int scale) {
   char buf[400];
   // A DECIMAL is held as a double: digits past its 15 significant ones are the binary
-  // expansion's, not the number's (an AVG of scale 24 showed 10.003333333333332078041167), so
-  // they are written as zeros.
+  // expansion's, not the number's (an AVG of scale 24 showed 10.003333333333332078041167, and
+  // 10^30 showed 1000000000000000019884624838656), so they are written as zeros.
+  bool negative;
+  std::string digits;
+  int exponent;
+  if (significantDigits(d, &negative, &digits, &exponent, true) && exponent >= static_cast<int>(digits.size())) {
+    std::string out = (negative ? "-" : "") + digits;
+    out.append(static_cast<size_t>(exponent + 1) - digits.size(), '0');
+    if (scale > 0) out += "." + std::string(static_cast<size_t>(scale), '0');
+    return out;
+  }
   int shown = scale;
   if (d != 0 && std::isfinite(d)) {
     const int exponent = static_cast<int>(std::floor(std::log10(std::fabs(d))));
@@ -246,8 +296,7 @@ void convertAssigned(Value *v, const QType &t) {
       } else {
         return;
       }
-      double f = std::pow(10.0, t.scale);
-      double cut = std::trunc(d * f + (d >= 0 ? 1e-9 : -1e-9)) / f;
+      const double cut = decimalCut(d, t.scale);
       if (t.scale == 0 && std::fabs(cut) < 9.2e18) *v = Value::integer(static_cast<int64_t>(cut));
       else *v = Value::real(cut);
       return;

@@ -44,7 +44,14 @@ std::string doubleText(double d);
 // REAL's text is one text however it is taken.
 std::string realText(double d);
 
-// A DECIMAL of this scale as text ("2600.00"); a value that rounds to zero has no sign (a
+// d brought to a DECIMAL of this scale: rounded to 15 significant digits (what a double holds,
+// so that 2.9999999999999996, the double of 0.3 / 0.1, is 3), then cut (not rounded) to scale
+// digits after the point.  Zero has no sign; an infinity or NaN is returned as it is.  What
+// CAST, assignment and every DECIMAL arithmetic result use.
+double decimalCut(double d, int scale);
+
+// A DECIMAL of this scale as text, fixed point ("2600.00"; digits past the 15 significant ones
+// a double holds are zeros); a value that rounds to zero has no sign (a
 // DECIMAL has no negative zero: -0.04 as DECIMAL(4,1) is "0.0", as stored).
 std::string decimalText(double d, int scale);
 

@@ -6,6 +6,7 @@
 #include "translator.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace quarn {
 
@@ -223,8 +224,15 @@ std::string Translator::predicate() {
       // ('ab' and 'ab  ' in a CHAR(4) both match 'ab__', neither matches '%b').
       std::string pat = additive();
       pat = asValue(pat, lastType_);
-      left = asValue(left, leftType) + (neg ? " NOT LIKE " : " LIKE ") + pat;
-      if (acceptKw("ESCAPE")) left += " ESCAPE " + additive();
+      if (acceptKw("ESCAPE")) {
+        // The escape is one character, and stands in the pattern only before '%', '_' or
+        // itself (-130); SQLite refused the first with its own text and took the second.
+        const std::string escape = additive();
+        left = asValue(left, leftType) + (neg ? " NOT LIKE " : " LIKE ") + "QLIKEPATTERN(" + pat + ", " + escape +
+               ") ESCAPE QLIKEESCAPE(" + escape + ")";
+      } else {
+        left = asValue(left, leftType) + (neg ? " NOT LIKE " : " LIKE ") + pat;
+      }
       continue;
     }
     i_ = save;
@@ -343,19 +351,33 @@ static std::string numericOperand(const std::string &sql, const QType &t) {
 
 // How the result of arithmetic of type t is checked: 'i' within 32 bits (INTEGER, SMALLINT
 // operands included, as the database types them), 's' within 16 (a SMALLINT result: the
-// absolute value of a SMALLINT), 'b' within 64 (BIGINT), 'f' finite (floating
-// arithmetic is done in double precision whatever its operands' types, so a REAL result is
-// checked against a DOUBLE's range too; so is a number of no known type made of a character
-// string operand), '.' not at all (DECIMAL, distinct types, unknown types).  Outside its range
-// the result is -802, where SQLite would give a larger number, a double or an infinity.
+// absolute value of a SMALLINT), 'b' within 64 (BIGINT), 'f' finite (floating arithmetic is
+// done in double precision whatever its operands' types; so is a number of no known type made
+// of a character string operand), 'r' within a REAL's range (a REAL result), 'd' brought to its
+// DECIMAL(p,s) (rounded to the 15 significant digits a double holds, cut to the scale, within
+// the precision), '.' not at all (distinct types, unknown types).  Outside its range the result
+// is -802, where SQLite would give a larger number, a double, an infinity or a DECIMAL with the
+// binary expansion's digits.
 static char resultCheck(const QType &t, bool fromText) {
   if (fromText && t.base == Base::None) return 'f';
   if (t.isDistinct()) return '.';
   if (t.base == Base::SmallInt) return 's';
   if (t.base == Base::Integer) return 'i';
   if (t.base == Base::BigInt) return 'b';
-  if (t.base == Base::Double || t.base == Base::Real) return 'f';
+  if (t.base == Base::Double) return 'f';
+  if (t.base == Base::Real) return 'r';
+  if (t.base == Base::Decimal) return 'd';
   return '.';
+}
+
+// The check of a QARITH step whose result has type t: resultCheck's letter, with a DECIMAL's
+// precision and scale in two digits each ("d3102").
+static std::string stepCheck(const QType &t, bool fromText) {
+  const char c = resultCheck(t, fromText);
+  if (c != 'd') return std::string(1, c);
+  char buf[8];
+  std::snprintf(buf, sizeof buf, "d%02d%02d", static_cast<int>(t.length), t.scale);
+  return buf;
 }
 
 // arithmetic (one operation), checked as resultCheck says.
@@ -365,8 +387,20 @@ static std::string checkedArithmetic(const std::string &arithmetic, const QType 
     case 'i': return "QINTRESULT(" + arithmetic + ", 32)";
     case 'b': return "QINTRESULT(" + arithmetic + ", 64)";
     case 'f': return "QFLOATRESULT(" + arithmetic + ")";
+    case 'r': return "QFLOATRESULT(" + arithmetic + ", 1)";
+    case 'd':
+      return "QDECRESULT(" + arithmetic + ", " + std::to_string(t.length) + ", " + std::to_string(t.scale) + ")";
     default: return arithmetic;
   }
+}
+
+// The type of a || b (and CONCAT(a, b)): a CLOB where either is a large object, else a VARCHAR.
+static QType concatType(const QType &a, const QType &b) {
+  const bool lob = (a.isLob() && !a.isDistinct()) || (b.isLob() && !b.isDistinct());
+  QType t;
+  t.base = lob ? Base::Clob : Base::Varchar;
+  t.length = lob ? 2147483647 : 32672;
+  return t;
 }
 
 namespace {
@@ -388,11 +422,10 @@ class ArithmeticChain {
  public:
   bool empty() const { return operands_.empty(); }
   // Adds left op right (left: the chain so far when it is not empty).
-  void add(const std::string &left, char op, const std::string &right, char check) {
+  void add(const std::string &left, char op, const std::string &right, const std::string &check) {
     if (operands_.empty()) operands_.push_back(left);
     operands_.push_back(right);
-    steps_ += op;
-    steps_ += check;
+    steps_.push_back(op + check);
   }
   // The chain's SQL text; the chain is empty again.
   std::string take() {
@@ -409,7 +442,9 @@ class ArithmeticChain {
       out += (k == 0 ? "" : ", ") + operands_[k];
       if (k + 1 == ends[call]) {
         const size_t to = ends[call] - 1;  // steps from..to-1
-        out += ", '" + steps_.substr(2 * from, 2 * (to - from)) + "')";
+        out += ", '";
+        for (size_t st = from; st < to; ++st) out += steps_[st];
+        out += "')";
         from = to;
         ++call;
       }
@@ -421,7 +456,7 @@ class ArithmeticChain {
 
  private:
   std::vector<std::string> operands_;
-  std::string steps_;
+  std::vector<std::string> steps_;  // each step's operator and check
 };
 
 }  // namespace
@@ -448,6 +483,16 @@ std::string Translator::additive() {
         out = "QDTADD(" + sql() + ", " + (minus ? "-(" + right + ")" : right) + ", '" + unit + "', '" + baseName(t.base) + "')";
         continue;
       }
+      if ((t.base == Base::Time || t.base == Base::Timestamp) && !t.isDistinct() && rt.base == Base::Decimal &&
+          !rt.isDistinct() && rt.length == 6 && rt.scale == 0) {
+        // A time or timestamp plus or minus a time duration (DECIMAL(6,0), hhmmss, such as
+        // CURRENT TIMEZONE): its hours, minutes and seconds as labeled durations.
+        const std::string n = "CAST(" + right + " AS INTEGER)", sign = minus ? "-" : "";
+        const std::string b = std::string("'") + baseName(t.base) + "'";
+        out = "QDTADD(QDTADD(QDTADD(" + sql() + ", " + sign + "(" + n + " / 10000), 'HOUR', " + b + "), " + sign + "(" + n +
+              " / 100 % 100), 'MINUTE', " + b + "), " + sign + "(" + n + " % 100), 'SECOND', " + b + ")";
+        continue;
+      }
       if (isDatetime(t) || isDatetime(rt)) {
         // Without a labeled duration a datetime is only subtracted from a datetime or a string
         // read as one: a number or a string added, or a number subtracted, was read as the
@@ -469,17 +514,14 @@ std::string Translator::additive() {
       const std::string left = chain.empty() ? numericOperand(out, t) : std::string();
       right = numericOperand(right, rt);
       t = numericResult(t, rt, plus ? '+' : '-');
-      const char check = resultCheck(t, fromText);
-      if (check != '.' || !chain.empty()) chain.add(left, plus ? '+' : '-', right, check);
+      const std::string check = stepCheck(t, fromText);
+      if (check != "." || !chain.empty()) chain.add(left, plus ? '+' : '-', right, check);
       else out = left + (plus ? " + " : " - ") + right;
     }
     else if (acceptOp("||") || acceptKw("CONCAT")) {
       out = asValue(sql(), t);
       out += " || " + asValue(multiplicative(), lastType_);
-      bool lob = (t.isLob() && !t.isDistinct()) || (lastType_.isLob() && !lastType_.isDistinct());
-      t = QType{};
-      t.base = lob ? Base::Clob : Base::Varchar;
-      t.length = lob ? 2147483647 : 32672;
+      t = concatType(t, lastType_);
     } else {
       lastType_ = t;
       return sql();
@@ -505,7 +547,7 @@ std::string Translator::multiplicative() {
     const std::string left = chain.empty() ? numericOperand(out, t) : std::string();
     const QType r = numericResult(t, lastType_, times ? '*' : '/');
     t = r;
-    const char check = resultCheck(r, fromText);
+    const std::string check = stepCheck(r, fromText);
     char op = '*';
     if (divide) {
       // A DECIMAL or floating quotient is not cut to an integer, even where SQLite holds both
@@ -514,13 +556,12 @@ std::string Translator::multiplicative() {
       const bool exact = r.base == Base::SmallInt || r.base == Base::Integer || r.base == Base::BigInt;
       op = (r.base != Base::None && !exact) || fromText ? 'r' : '/';
     }
-    if (check != '.' || !chain.empty()) {
-      chain.add(left, op, right, check);  // QARITH refuses a zero divisor itself
-    } else if (times) {
-      out = left + " * " + right;
+    if (check != "." || !chain.empty() || divide) {
+      // QARITH refuses a zero divisor itself (-801, not SQLite's NULL), and gives NULL for a NULL
+      // dividend whatever the divisor.
+      chain.add(left, op, right, check);
     } else {
-      // A zero divisor is an error (-801), not SQLite's NULL.
-      out = (op == 'r' ? "CAST(" + left + " AS REAL)" : left) + " / QDIVISOR(" + right + ")";
+      out = left + " * " + right;
     }
   }
 }
@@ -572,6 +613,14 @@ std::string Translator::castExpr(QType *typeOut) {
   QType from = lastType_;
   expectKw("AS");
   QType t = dataType();
+  // A datetime is no number nor a number a datetime, and only strings become a BLOB: -461
+  // (42846), where a DATE cast to INTEGER was its year, and an INTEGER to a DATE -180.
+  if (!from.isDistinct() && !t.isDistinct() && from.base != Base::None) {
+    const bool number = t.isNumeric(), datetime = isDatetime(t);
+    if ((isDatetime(from) && (number || t.base == Base::Blob)) || (from.isNumeric() && (datetime || t.base == Base::Blob)) ||
+        (from.base == Base::Blob && (number || datetime)))
+      raise(kSqlCastInvalid, {from.builtinName(), t.builtinName()});
+  }
   if (t.isCharacter() && !t.isDistinct()) value = asText(value, from);
   expectOp(")");
   if (typeOut) *typeOut = t;
@@ -674,7 +723,7 @@ std::string Translator::specialRegister() {
     return quoteString(p);
   }
   if (reg == "DATE" || reg == "TIME" || reg == "TIMESTAMP") return "QCURRENT(" + quoteString(reg) + ")";
-  if (reg == "TIMEZONE") return "0";
+  if (reg == "TIMEZONE") return "QTIMEZONE()";
   fail("SCHEMA");
 }
 
@@ -888,6 +937,10 @@ std::string Translator::primary() {
           std::string reg = specialRegister();
           if (reg.rfind("QCURRENT('", 0) == 0) {
             lastType_.base = reg[10] == 'D' ? Base::Date : reg.size() > 20 ? Base::Timestamp : Base::Time;
+          } else if (reg == "QTIMEZONE()") {
+            // A time duration, hhmmss.
+            lastType_.base = Base::Decimal;
+            lastType_.length = 6;
           } else {
             lastType_.base = Base::Varchar;
             lastType_.length = 254;
@@ -981,8 +1034,16 @@ std::string Translator::functionCall(const std::string &schema, const std::strin
         return "(sum(" + distinct + args[0] + ") / count(" + distinct + args[0] + "))";
       if (args.size() == 1 && fname == "SUM")
         // A sum past its type's range is -802, as arithmetic's is (SQLite refuses a 64-bit
-        // overflow itself, but gives an INTEGER sum past 32 bits and a floating sum's infinity).
+        // overflow itself, but gives an INTEGER sum past 32 bits and a floating sum's infinity);
+        // a DECIMAL sum is brought to its type as a DECIMAL result of arithmetic is.
         return checkedArithmetic("sum(" + distinct + args[0] + ")", lastType_);
+      if (args.size() == 1 && fname == "AVG" && !arg.isDistinct()) {
+        // The mean of floating values never overflows on the way (QAVG); a REAL mean is held to
+        // a REAL's range, a DECIMAL mean brought to its type.
+        if (arg.base == Base::Double || arg.base == Base::Real)
+          return checkedArithmetic("QAVG(" + distinct + args[0] + ")", lastType_);
+        if (arg.base == Base::Decimal) return checkedArithmetic("avg(" + distinct + args[0] + ")", lastType_);
+      }
     }
     std::string out = (fname == "COUNT" ? "count" : fname == "SUM" ? "sum" : fname == "AVG" ? "avg" : fname == "MIN" ? "min" : "max");
     out += "(" + distinct;
@@ -1062,12 +1123,51 @@ std::string Translator::functionCall(const std::string &schema, const std::strin
         r = first ? a : combinedType(r, a);
         first = false;
       }
+      // A string beside a datetime is read as a value of the datetime's type and held in its
+      // stored form ('2024-1-5' sorted after 2024-01-10).
+      if (isDatetime(r))
+        for (size_t k = 0; k < args.size(); ++k)
+          if (argTypes[k].isCharacter() && !argTypes[k].isDistinct()) args[k] = asDatetime(args[k], argTypes[k], r.base);
       lastType_ = r;
       return call("coalesce");
     }
-    if (f == "NULLIF") { argc(2, 2); lastType_ = argTypes[0]; return call("nullif"); }
-    if (f == "CONCAT") { argc(2, 2); return "(" + args[0] + " || " + args[1] + ")"; }
+    if (f == "NULLIF") {
+      // NULLIF(a, b) is CASE WHEN a = b THEN NULL ELSE a END, compared as = compares (blanks
+      // padded, a string read as a datetime of the other's type); SQLite's nullif compared the
+      // stored values, so NULLIF(c, '') of a CHAR(3) '' and NULLIF('a', 'a  ') kept a.  An a
+      // that may change from one evaluation to the next (a routine, GENERATE_UNIQUE) is
+      // evaluated once, in a subquery of its own.
+      argc(2, 2);
+      const bool once = args[0].find("QUDF(") != std::string::npos || args[0].find("QGENERATE_UNIQUE(") != std::string::npos;
+      const std::string a = once ? std::string("\"quarn_nullif\"") : args[0];
+      std::string left = a, right = args[1];
+      if (!datetimeOperands(&left, argTypes[0], &right, argTypes[1]) &&
+          (comparesPadded(argTypes[0]) || comparesPadded(argTypes[1])))
+        right = blankPadded(right);
+      const std::string test = "CASE WHEN " + left + " = " + right + " THEN NULL ELSE " + a + " END";
+      lastType_ = argTypes[0];
+      if (once) return "(SELECT " + test + " FROM (SELECT " + args[0] + " AS \"quarn_nullif\"))";
+      return "(" + test + ")";
+    }
+    if (f == "CONCAT") {
+      argc(2, 2);
+      lastType_ = concatType(argTypes[0], argTypes[1]);
+      return "(" + args[0] + " || " + args[1] + ")";
+    }
     if (f == "HEX") { argc(1, 1); return typed(Base::Varchar, call("QHEX")); }
+    // A numeric function's argument is read as arithmetic reads an operand: a datetime is no
+    // number (-182) and a string is the number it spells (QNUMBER: -420 for 'abc' or '7x', which
+    // SQLite read as 0 and 7; ABS(DATE('2024-01-01')) was 2024.0).
+    auto numericArgument = [&](size_t k) {
+      if (isDatetime(argTypes[k])) raise(kSqlDatetimeExpression);
+      args[k] = numericOperand(args[k], argTypes[k]);
+    };
+    if (f == "ABS" || f == "ABSVAL" || f == "FLOOR" || f == "CEIL" || f == "CEILING" || f == "SIGN" || f == "ROUND" ||
+        f == "MOD") {
+      argc(f == "MOD" ? 2 : 1, f == "MOD" ? 2 : f == "ROUND" ? 2 : 1);
+      numericArgument(0);
+      if (f == "MOD") numericArgument(1);
+    }
     if (f == "ABS" || f == "ABSVAL") {
       // The absolute value of a SMALLINT's or an INTEGER's most negative value is past its
       // range: -802, as -x is (SQLite's abs refuses only the most negative BIGINT).
@@ -1075,12 +1175,24 @@ std::string Translator::functionCall(const std::string &schema, const std::strin
       const Base b = argTypes[0].isDistinct() ? Base::None : argTypes[0].base;
       return b == Base::SmallInt || b == Base::Integer ? checkedArithmetic(call("abs"), argTypes[0]) : call("abs");
     }
-    if (f == "MOD") { argc(2, 2); return "(" + args[0] + " % QDIVISOR(" + args[1] + "))"; }
+    if (f == "MOD") {
+      // The remainder with the dividend's sign, of the type both arguments are taken to: a
+      // DECIMAL remainder is brought to its type as a DECIMAL result of arithmetic is (MOD(7.9,
+      // 2.5) is 0.4; SQLite's % cut both to integers).  NULL for a NULL argument, -801 for a zero
+      // divisor.
+      argc(2, 2);
+      const QType r = numericResult(argTypes[0], argTypes[1], ',');
+      lastType_ = r.base != Base::None ? r : argTypes[1];
+      const std::string out = call("QMOD");
+      return r.base == Base::Decimal ? checkedArithmetic(out, r) : out;
+    }
     if (f == "ROUND") {
       // QROUND, not SQLite's round, which ignores negative places (ROUND(1234.5, -2) is 1200.0).
+      // A rounded SMALLINT or INTEGER is held to its type's range (-802), as arithmetic is.
       argc(1, 2);
       lastType_ = argTypes[0];
-      return call("QROUND");
+      const Base b = argTypes[0].isDistinct() ? Base::None : argTypes[0].base;
+      return b == Base::SmallInt || b == Base::Integer ? checkedArithmetic(call("QROUND"), argTypes[0]) : call("QROUND");
     }
     if (f == "REPLACE") { argc(3, 3); return typed(stringResult, call("replace")); }
     if (f == "POSSTR") { argc(2, 2); return typed(Base::Integer, "QLOCATE(" + args[1] + ", " + args[0] + ")"); }

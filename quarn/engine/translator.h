@@ -229,10 +229,11 @@ class Translator {
   std::string padKey(const std::string &sql) const {
     return comparesPadded(lastType_) && !isBareColumn(sql) ? sql + " COLLATE RTRIM" : sql;
   }
-  // sql of type from as it reads when turned into text: a DECIMAL with its scale ("2600.00"), a
-  // REAL as it is fetched (realText: "0.02", "1.0000001").
+  // sql of type from as it reads when turned into text: a DECIMAL with its scale, fixed point
+  // ("2600.00"; a DECIMAL(31,0) held as a double was "1.23456789012346e+30"), a REAL as it is
+  // fetched (realText: "0.02", "1.0000001").
   static std::string asText(const std::string &sql, const QType &from) {
-    if (from.base == Base::Decimal && from.scale > 0 && !from.isDistinct())
+    if (from.base == Base::Decimal && !from.isDistinct())
       return "QDECTEXT(" + sql + ", " + std::to_string(from.scale) + ")";
     if (from.base == Base::Real && !from.isDistinct()) return "QDECTEXT(" + sql + ", -7)";
     return sql;

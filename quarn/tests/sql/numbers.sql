@@ -75,7 +75,7 @@ SELECT N, N * 10 FROM RI;
 VALUES (ROUND(1234.5, -2), ROUND(1234, -2), ROUND(-1250, -2), ROUND(2.5e0), ROUND(CAST(NULL AS INTEGER), -1));
 VALUES ROUND(9223372036854775807, -1);
 -- An integer literal past BIGINT is a DECIMAL of its digits: a BIGINT refuses it (-413; it
--- was stored as -9223372036854775808) and VALUES shows the number.
+-- was stored as -9223372036854775808) and VALUES shows the number (its 15 significant digits).
 CREATE TABLE BB (B BIGINT);
 INSERT INTO BB VALUES (9223372036854775808);
 INSERT INTO BB VALUES (-9223372036854775808);
@@ -126,14 +126,15 @@ VALUES '1e999' + 0;
 INSERT INTO SN VALUES ('9-1');
 SELECT C FROM SN WHERE C + 0 > 0;
 -- Floating arithmetic past a DOUBLE's range is -802, as integer arithmetic past its type's is;
--- SQLite gave an infinity (shown "inf").  It is done in double precision: REAL + REAL may pass
--- a REAL's range.
+-- SQLite gave an infinity (shown "inf").  It is done in double precision, and a REAL result past
+-- a REAL's range is -802 too (R + R was 6e+38 typed REAL).
 VALUES 1e308 * 10;
 VALUES -1e308 - 1e308;
 VALUES 1e308 / 1e-10;
 CREATE TABLE RA (R REAL);
 INSERT INTO RA VALUES (3e38);
-SELECT R * 1, R + R FROM RA;
+SELECT R * 1 FROM RA;
+SELECT R + R FROM RA;
 -- AVG of DECIMAL(p,s) is DECIMAL(31,31-p+s): the mean of 1.00 and 2.25 is 1.625 (it was cut to
 -- the argument's scale, 1.62); AVG of integers stays an integer.
 CREATE TABLE AV (I INT, D DECIMAL(5,2));
@@ -160,7 +161,8 @@ INSERT INTO WIDE VALUES (1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 
 SELECT C1 + C2 + C3 + C4 + C5 + C6 + C7 + C8 + C9 + C10 + C11 + C12 + C13 + C14 + C15 + C16 + C17 + C18 + C19 + C20 + C21 + C22 + C23 + C24 + C25 + C26 + C27 + C28 + C29 + C30 + C31 + C32, C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 * C1 - C1 / C1 - C2 / C1 - C3 / C1 - C4 / C1 - C5 / C1 - C6 / C1 - C7 / C1 - C8 / C1 - C9 / C1 - C10 / C1 - C11 / C1 - C12 / C1 - C13 / C1 - C14 / C1 - C15 / C1 - C16 / C1 - C17 / C1 - C18 / C1 - C19 / C1 - C20 / C1 - C21 / C1 - C22 / C1 - C23 / C1 - C24 / C1 - C25 / C1 - C26 / C1 - C27 / C1 - C28 / C1 - C29 / C1 - C30 / C1 - C31 / C1 - C32 / C1 FROM WIDE;
 ROLLBACK;
 -- A CAST to a DECIMAL bounds its value as the column does, also for a product or sum whose
--- type lies within the DECIMAL's precision (it came back with 33 digits).  A whole number past
+-- type lies within the DECIMAL's precision (it came back with 33 digits; the product, a
+-- DECIMAL(31,0), is past its own type first: -802).  A whole number past
 -- the type is refused where a double would round it to the bound (10^16 + 1 in DECIMAL(16,0)).
 CREATE TABLE dedge (b DECIMAL(16,0), d DECIMAL(31,0));
 INSERT INTO dedge (d) VALUES (9999999999999999999999999999999);
@@ -194,3 +196,56 @@ SELECT -S FROM AG WHERE G = 2 AND S IS NOT NULL;
 SELECT ABS(I - 2147483647 - 2) FROM AG WHERE I = 1;
 SELECT ABS(I - 2147483647 - 1) FROM AG WHERE I = 1;
 DROP TABLE AG;
+-- A DECIMAL result of arithmetic, SUM and AVG is brought to its type: rounded to the 15
+-- significant digits a double holds, cut (not rounded) to the result's scale, and -802 past its
+-- precision.  SQLite's doubles were passed on: 0.1 + 0.2 differed from 0.3, two sums of 0.30 were
+-- two rows under DISTINCT, 20.00 / 3 showed 6.67 while its CAST was 6.66, and a 62-digit product
+-- came back.  0.3 / 0.1 (the double 2.9999999999999996) is 3.
+VALUES (CASE WHEN 0.1 + 0.2 = 0.3 THEN 'equal' ELSE 'differ' END, 0.3 / 0.1, -(0.1 + 0.2));
+CREATE TABLE DR (G INTEGER, P DECIMAL(7,2), BAL DECIMAL(31,2));
+INSERT INTO DR VALUES (1, 0.10, 20.00), (1, 0.20, NULL), (2, 0.30, NULL);
+SELECT DISTINCT SUM(P) FROM DR GROUP BY G;
+SELECT BAL / 3, CAST(BAL / 3 AS DECIMAL(31,2)), (BAL / 3) * 3 FROM DR WHERE G = 1 AND BAL IS NOT NULL;
+DESCRIBE SELECT BAL / 3, (BAL / 3) * 3 FROM DR;
+SELECT AVG(P), SUM(P) / 3 FROM DR;
+VALUES 9999999999999999999999999999999. * 9999999999999999999999999999999.;
+-- CAST and assignment to DECIMAL(p,s) cut a value just below a step, as they cut any other:
+-- 1.9999999999999 was 2.0 in a DECIMAL(5,1) and 2.00 stored in a DECIMAL(5,2).
+VALUES CAST(1.9999999999999 AS DECIMAL(5,1));
+VALUES (CAST(1.9999999999999 AS DECIMAL(5,0)), DECIMAL(12.3499999999999, 5, 2), CAST(-1.9999999999999 AS DECIMAL(5,2)));
+INSERT INTO DR (P) VALUES (1.9999999999999);
+SELECT P FROM DR WHERE G IS NULL;
+-- DECIMAL text is fixed point with zeros past the 15 significant digits: 10^30 showed the
+-- binary expansion 1000000000000000019884624838656, and CHAR of a DECIMAL(31,0) 1.2345678901234568e+30.
+VALUES CAST(1e30 AS DECIMAL(31,0));
+VALUES 12345678901234567.89;
+VALUES CHAR(CAST(1234567890123456789012345678901 AS DECIMAL(31,0)));
+VALUES CHAR(CAST(1234567890123456789 AS DECIMAL(19,0)));
+-- MOD of DECIMAL arguments is the remainder with the dividend's sign, of their decimal type (it
+-- was SQLite's integer %: MOD(5, 0.5) divided by zero); a NULL argument gives NULL, also before a
+-- zero divisor, as / does.
+VALUES (MOD(5, 0.5), MOD(7.9, 2.5), MOD(-7.5, 2), MOD(-7, 3), MOD(7, -3));
+VALUES (MOD(NULL, 0), CAST(NULL AS INTEGER) / 0, CAST(NULL AS DECIMAL(5,2)) / 0.0);
+VALUES MOD(7.5, 0);
+-- The numeric functions read their argument as arithmetic does: text that is no number is -420
+-- and a datetime -182 (ABS('7x') was 7.0, FLOOR('abc') 0.0, ABS of a date its year).
+VALUES (ABS('-7'), FLOOR('2.5'), CEIL(2.5), SIGN('-3'), ROUND('2.5'));
+VALUES ABS('7x');
+VALUES FLOOR('abc');
+VALUES SIGN('abc');
+VALUES CEIL('7x');
+VALUES MOD('a', 2);
+VALUES ABS(DATE('2024-01-01'));
+VALUES ROUND(CURRENT TIMESTAMP);
+-- ROUND of an INTEGER is held to INTEGER's range, as arithmetic is (it gave 2147483650).
+VALUES ROUND(2147483647, -1);
+VALUES ROUND(2147483642, -1);
+-- AVG of floating values does not overflow on the way (1e308, 1e308 and 1 gave inf, so AVG * 0
+-- was NULL); a REAL result past a REAL's range is -802 (a REAL sum of 6e+38 was typed REAL).
+CREATE TABLE FA (D DOUBLE, R REAL);
+INSERT INTO FA VALUES (1e308, 3e38), (1e308, 3e38), (1, 1);
+SELECT AVG(D), AVG(D) * 0, AVG(R) FROM FA;
+SELECT SUM(R) FROM FA;
+VALUES REAL(3e38) * REAL(10);
+DROP TABLE FA;
+DROP TABLE DR;

@@ -72,3 +72,30 @@ SELECT D.C || '|', LENGTH(D.C), D.G || '|' FROM (SELECT C, G FROM W5) AS D;
 WITH D (X) AS (SELECT C FROM W5) SELECT X || '|', LENGTH(X) FROM D;
 SELECT X || '|' FROM (SELECT C FROM W5) AS D (X) WHERE X = 'ab';
 DROP TABLE W5;
+-- NULLIF(a, b) compares as a = b does: blank-padded, and a string beside a datetime read as one
+-- (SQLite's nullif compared stored values: NULLIF(c, '') kept a CHAR(3) '', NULLIF('a', 'a  ')
+-- kept 'a').  An a that may change between evaluations (GENERATE_UNIQUE) is evaluated once.
+CREATE TABLE NC (C CHAR(3), D DATE);
+INSERT INTO NC VALUES ('', '2024-01-10'), ('x', NULL);
+SELECT COUNT(*) FROM NC WHERE NULLIF(C, '') IS NULL;
+VALUES (NULLIF('a', 'a  '), NULLIF('a', 'b'));
+SELECT NULLIF(D, '2024-1-10'), NULLIF(D, '2024-1-11') FROM NC WHERE C = '';
+SELECT COUNT(*) FROM NC WHERE NULLIF(GENERATE_UNIQUE(), GENERATE_UNIQUE()) IS NULL;
+DROP TABLE NC;
+-- CONCAT(a, b) is typed as a || b is (it took the last argument's type: VARCHAR(1), and a
+-- view over it was VARCHAR(2)).
+DESCRIBE VALUES (CONCAT('abc', 'b'), 'abc' || 'b');
+CREATE TABLE ONE (K INTEGER);
+INSERT INTO ONE VALUES (1);
+CREATE VIEW CV AS SELECT CONCAT('abc', 'b') AS V FROM ONE;
+DESCRIBE SELECT V FROM CV;
+SELECT V FROM CV;
+DROP VIEW CV;
+DROP TABLE ONE;
+-- LIKE's escape is one character, and stands in the pattern only before '%', '_' or itself:
+-- otherwise -130 (an empty or long escape was -901 with SQLite's text; 'a!b' matched 'ab').
+VALUES (CASE WHEN 'a%' LIKE 'a!%' ESCAPE '!' THEN 1 ELSE 0 END, CASE WHEN 'a!' LIKE 'a!!' ESCAPE '!' THEN 1 ELSE 0 END);
+VALUES CASE WHEN 'ab' LIKE 'ab' ESCAPE '' THEN 1 ELSE 0 END;
+VALUES CASE WHEN 'ab' LIKE 'ab' ESCAPE '!!' THEN 1 ELSE 0 END;
+VALUES CASE WHEN 'ab' LIKE 'a!b' ESCAPE '!' THEN 1 ELSE 0 END;
+VALUES CASE WHEN 'ab' LIKE 'ab!' ESCAPE '!' THEN 1 ELSE 0 END;
