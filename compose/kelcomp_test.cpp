@@ -26,6 +26,7 @@
 #include "kelSgDoc.h"
 #include "keldadread.h"
 #include "kelscomp.h"
+#include "keltrace.h"
 #include "quarnapp.h"
 
 namespace {
@@ -500,6 +501,12 @@ TEST_F(SqlMapping, TheStatementIsCutAtItsLastOrderByOutsideQuotesAndParentheses)
       // Regression: a literal glued to a word was read as part of the word, so its ")" and
       // the quote after it hid the real ORDER BY (KELQ018E for a sound statement).
       std::string(kSelect) + " AND o.status NOT LIKE'%)' ORDER BY order_id, item_no",
+      // Regression: a block comment after the keys was read as text after them (KELQ001E); it
+      // goes as a "--" comment does, but not from a literal or a "--" comment.
+      std::string(kSelect) + " ORDER BY order_id, item_no /* newest first */",
+      std::string(kSelect) + " /* ORDER BY x */ ORDER BY /* the order */ order_id,/**/item_no /* a\n b */",
+      std::string(kSelect) + " AND o.status <> '/* x */' -- /* not one\n"
+                             "ORDER BY order_id, item_no",
   };
   for (const std::string &sql : good) {
     clear("res");
@@ -518,6 +525,7 @@ TEST_F(SqlMapping, TheStatementIsCutAtItsLastOrderByOutsideQuotesAndParentheses)
       {std::string(kSelect) + " ORDER BY order_id, nosuch", -64, "KELQ004E"},
       {std::string(kSelect) + " ORDER BY 1", -64, "KELQ004E"},
       {std::string(kSelect) + " ORDER BY order_id, item_no FETCH FIRST 2 ROWS ONLY", -62, "KELQ001E"},
+      {std::string(kSelect) + " ORDER BY order_id, item_no /* open", -62, "KELQ001E"},
       {std::string(kSelect) + " ORDER BY item_no, order_id", -62, "KELQ001E"},
       {"SELECT nosuch FROM sales.orders ORDER BY nosuch", -62, "KELQ001E"},
   };
@@ -737,6 +745,29 @@ TEST_F(SqlMapping, MappingErrorsAreFoundBeforeAnyDocument) {
     EXPECT_EQ(msgId(), c.id);
   }
   EXPECT_TRUE(column("SELECT doc FROM res").empty());
+}
+
+// KELQ004E is also the answer for a column of the select list that another level's query reads
+// (its text cannot say so); the trace said only "not read at level 1", not which level reads it.
+TEST_F(SqlMapping, TheTraceSaysWhichLevelReadsAColumnOfAnotherLevel) {
+  const std::string dad = replaced(dataFile("orders_sql.dad"),
+                                   "<attribute_node name=\"no\"><column name=\"item_no\"/></attribute_node>",
+                                   "<attribute_node name=\"no\"><column name=\"item_no\"/></attribute_node>"
+                                   "<attribute_node name=\"town\"><column name=\"city\"/></attribute_node>");
+  const std::string traceDir = dir_.file("trace");
+  fs::create_directories(traceDir);
+  int32_t rc = 0;
+  ASSERT_EQ(kelTraceOn(nullptr, traceDir.c_str(), nullptr, &rc, state, msg), 0) << msg;
+  ASSERT_EQ(kelTraceOpen(&ctx, state, msg), 0) << msg;
+  EXPECT_EQ(compose(dad, toTable("RES")), -64) << msg;
+  EXPECT_EQ(std::string(msg), "KELQ004E  The column CITY is not in the result of the query.\n");
+  kelTraceClose(&ctx);
+  kelTraceOff(nullptr, nullptr, msg, &rc);
+  std::string text;
+  for (const auto &f : fs::directory_iterator(traceDir)) text += keltest::readFile(f.path().string());
+  EXPECT_NE(text.find("column CITY of town is read at level 0, not at level 1 where it is written"),
+            std::string::npos)
+      << text;
 }
 
 TEST_F(SqlMapping, LimitsOfStatementsAndLargeObjectColumns) {

@@ -207,7 +207,14 @@ class Compiler {
     const std::vector<std::string> cols = layout(lm_, level);
     auto it = std::find(cols.begin(), cols.end(), column);
     if (it == cols.end()) {
-      KEL_TRACE(ctx_, "column %s is not read at level %d\n", column.c_str(), level);
+      // KELQ004E for a column of the select list too when another level's query reads it: the
+      // element's own query (level) does not have it.  The trace says which level reads it.
+      const int readAt = kelLmGetLevel(lm_, column);
+      if (readAt < 0)
+        KEL_TRACE(ctx_, "column %s of %s is not in the select list\n", column.c_str(), nameForMsg.c_str());
+      else
+        KEL_TRACE(ctx_, "column %s of %s is read at level %d, not at level %d where it is written\n", column.c_str(),
+                  nameForMsg.c_str(), readAt, level);
       *rc = kelFail(ctx_, msg_, sqlstate_, KELQ004E, column.c_str());
       return -1;
     }

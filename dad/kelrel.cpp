@@ -85,7 +85,11 @@ int parseColumn(KelCallContext *ctx, const XMLCh *name, std::string *col, char *
   return 0;
 }
 
-// Reads the key attribute: identifiers up to the first token of another kind.
+/*
+ * Reads the key attribute: column names separated by blanks.  Anything else in the list (a
+ * comma, a semicolon, a quote inside a name) is KELQ033E quoting the list from there, never
+ * the end of the list: `order_id, sku` cut there would be a key of ORDER_ID alone.
+ */
 int readKeys(KelCallContext *ctx, const XMLCh *key, std::vector<std::string> *keys, char *sqlstate, char *msg) {
   keys->clear();
   if (key == nullptr) return 0;
@@ -93,7 +97,13 @@ int readKeys(KelCallContext *ctx, const XMLCh *key, std::vector<std::string> *ke
   KelSqlToken tok;
   for (;;) {
     kelGetSqlToken(ctx, &p, &tok);
-    if (tok.tokenClass != KEL_TOK_ORDINARY_ID && tok.tokenClass != KEL_TOK_DELIMITED_ID) return 0;
+    if (tok.tokenClass == KEL_TOK_END) return 0;
+    if (tok.tokenClass == KEL_TOK_TOO_LONG) return kelFail(ctx, msg, sqlstate, KELQ032E);
+    if ((tok.tokenClass != KEL_TOK_ORDINARY_ID && tok.tokenClass != KEL_TOK_DELIMITED_ID) ||
+        kelQuoteInWord(&tok) != nullptr) {
+      KEL_TRACE(ctx, "key list is not column names separated by blanks: %s\n", narrow(ctx, key).c_str());
+      return kelFail(ctx, msg, sqlstate, KELQ033E, narrow(ctx, tok.start).c_str());
+    }
     if (std::strlen(tok.text) > KEL_MAX_COLUMN_NAME) return kelFail(ctx, msg, sqlstate, KELQ032E);
     if (static_cast<int>(keys->size()) == KEL_MAX_KEYS)
       return limitExceeded(ctx, sqlstate, msg, "KEL_MAX_KEYS", __LINE__);
@@ -143,6 +153,36 @@ int cleanedText(KelCallContext *ctx, DOMElement *condition, std::u16string *out,
   if (kelCleanQuery(ctx, out->data(), msg) < 0) return kelMessageState(KELG001E, sqlstate);
   out->resize(std::char_traits<UChar>::length(out->c_str()));
   return 0;
+}
+
+// Replaces the first "&gt;", or else the first "&lt;", or else the first "&eq;", outside
+// string literals and delimited names: a DAD writes a comparison's operator so (`QTY &amp;gt; 5`
+// is read as `QTY &gt; 5`), while the same text inside a literal is the value compared
+// (`'a &amp;gt; b'` selected the rows of 'a > b').
+void replaceFirstOperatorEntity(std::string *text) {
+  static const struct {
+    const char *from;
+    const char *to;
+  } kPairs[] = {{"&gt;", ">"}, {"&lt;", "<"}, {"&eq;", "="}};
+  for (const auto &pair : kPairs) {
+    const size_t n = std::strlen(pair.from);
+    char quote = 0;
+    for (size_t at = 0; at < text->size(); ++at) {
+      const char c = (*text)[at];
+      if (quote != 0) {
+        if (c == quote) quote = 0;  // a doubled quote closes and opens again
+        continue;
+      }
+      if (c == '\'' || c == '"') {
+        quote = c;
+        continue;
+      }
+      if (text->compare(at, n, pair.from) == 0) {
+        text->replace(at, n, pair.to);
+        return;
+      }
+    }
+  }
 }
 
 // True when q begins with the first n units of p, ending at a whole element name.
@@ -202,19 +242,117 @@ DOMElement *holderOf(DOMElement *node) {
   return kelDadIsElement(p, u"element_node") ? static_cast<DOMElement *>(p) : nullptr;
 }
 
-// Replaces the first "&gt;", or else the first "&lt;", or else the first "&eq;".
-void replaceFirstEntity(std::string *text) {
-  static const struct {
-    const char *from;
-    const char *to;
-  } kPairs[] = {{"&gt;", ">"}, {"&lt;", "<"}, {"&eq;", "="}};
-  for (const auto &pair : kPairs) {
-    size_t at = text->find(pair.from);
-    if (at != std::string::npos) {
-      text->replace(at, std::strlen(pair.from), pair.to);
-      return;
-    }
+// The path of the lowest common ancestor of a table's values (whole element names compared):
+// the longest run of names, root first, that begins the path of every value; empty without
+// any value.
+std::u16string valuesAncestorPath(const KEL_TAB &tab) {
+  if (tab.col2xml.empty()) return std::u16string();
+  const KelCol2Xml *shallowest = &tab.col2xml.front();
+  for (const KelCol2Xml &c : tab.col2xml)
+    if (c.xmlLevel < shallowest->xmlLevel) shallowest = &c;
+  const std::u16string &p = shallowest->path;
+  size_t n = p.size();
+  auto allBegin = [&](size_t len) {
+    return std::all_of(tab.col2xml.begin(), tab.col2xml.end(),
+                       [&](const KelCol2Xml &c) { return beginsWithNames(c.path, p, len); });
+  };
+  while (n > 0 && !allBegin(n)) {
+    size_t blank = p.rfind(u' ', n - 1);
+    n = blank == std::u16string::npos ? 0 : blank;
   }
+  return p.substr(0, n);
+}
+
+/*
+ * Decomposition: the condition of a column of schema.table without the qualifiers that name
+ * that table (`table.column`, `schema.table.column`), since the row it filters is not read from
+ * the table but from a one-row table of the values.  Composition reads the table itself and
+ * takes the condition as it is.  A qualified name followed by "(" is a function and stays;
+ * other qualifiers stay and are the database's to refuse.  False for a text the code page
+ * cannot represent.
+ */
+bool dropOwnQualifiers(KelCallContext *ctx, const std::string &schema, const std::string &table,
+                       std::string *condition) {
+  std::u16string text;
+  if (!kelDadFromDb(ctx, *condition, &text)) return false;
+  struct Tok {
+    bool id;      // an identifier (not a word holding a quote)
+    bool dot;     // the point
+    bool open;    // "("
+    size_t begin; // in text
+    std::string name;
+  };
+  std::vector<Tok> toks;
+  const UChar *p = text.c_str();
+  KelSqlToken tok;
+  for (;;) {
+    kelGetSqlToken(ctx, &p, &tok);
+    if (tok.tokenClass == KEL_TOK_END) break;
+    Tok t{false, false, false, static_cast<size_t>(tok.start - text.c_str()), std::string()};
+    if (const UChar *quote = kelQuoteInWord(&tok)) {
+      toks.push_back(t);
+      p = quote;
+      continue;
+    }
+    t.id = tok.tokenClass == KEL_TOK_ORDINARY_ID || tok.tokenClass == KEL_TOK_DELIMITED_ID;
+    t.dot = tok.tokenClass == KEL_TOK_DELIMITER && *tok.start == u'.';
+    t.open = tok.tokenClass == KEL_TOK_DELIMITER && *tok.start == u'(';
+    if (t.id) t.name = tok.text;
+    toks.push_back(std::move(t));
+  }
+  std::vector<std::pair<size_t, size_t>> cuts;  // [begin, end) of each qualifier to drop
+  for (size_t i = 0; i < toks.size(); ++i) {
+    if (!toks[i].id || (i > 0 && toks[i - 1].dot)) continue;
+    size_t n = 1;  // parts of the name starting at i
+    while (i + 2 * n < toks.size() && toks[i + 2 * n - 1].dot && toks[i + 2 * n].id) ++n;
+    const size_t after = i + 2 * n - 1;  // the token after the name
+    const bool function = after < toks.size() && toks[after].open;
+    const bool own = (n == 2 && toks[i].name == table) ||
+                     (n == 3 && !schema.empty() && toks[i].name == schema && toks[i + 2].name == table);
+    if (own && !function) cuts.emplace_back(toks[i].begin, toks[after - 1].begin);
+    i = after - 1;
+  }
+  if (cuts.empty()) return true;
+  std::u16string out;
+  size_t from = 0;
+  for (const auto &[b, e] : cuts) {
+    out.append(text, from, b - from);
+    from = e;
+  }
+  out.append(text, from, std::u16string::npos);
+  std::string narrowed;
+  if (!kelDadToDb(ctx, out, &narrowed)) return false;
+  *condition = std::move(narrowed);
+  return true;
+}
+
+std::string qualifiedColumn(const KelForeign &f) {
+  return (f.schema.empty() ? f.tab : f.schema + "." + f.tab) + "." + f.col;
+}
+
+/*
+ * Every join relates a table to one whose values are above or below its own: the element that
+ * holds all values of one table (their lowest common ancestor) is the other's or one of its
+ * ancestors.  A join of two tables under sibling elements joins rows that no element nests:
+ * composition has no parent row to filter the lower table on, decomposition no parent value to
+ * fill its join column with.  A table without any mapped value has no place and is not judged.
+ * KELQ035E quoting the first such join.
+ */
+int checkJoinsNest(KelCallContext *ctx, const KEL_REL &rel, char *sqlstate, char *msg) {
+  for (const KelJoin &j : rel.joins) {
+    int l = kelFindTab(rel, j.left.schema, j.left.tab);
+    int r = kelFindTab(rel, j.right.schema, j.right.tab);
+    if (l < 0 || r < 0) return KEL_INTERNAL_ERROR(ctx, msg, sqlstate);
+    std::u16string lp = valuesAncestorPath(rel.tab[static_cast<size_t>(l)]);
+    std::u16string rp = valuesAncestorPath(rel.tab[static_cast<size_t>(r)]);
+    if (lp.empty() || rp.empty() || beginsWithNames(lp, rp, rp.size()) || beginsWithNames(rp, lp, lp.size()))
+      continue;
+    std::string join = qualifiedColumn(j.left) + " = " + qualifiedColumn(j.right);
+    KEL_TRACE(ctx, "join %s relates tables under elements that do not nest: \"%s\" and \"%s\"\n", join.c_str(),
+              narrow(ctx, lp).c_str(), narrow(ctx, rp).c_str());
+    return kelFail(ctx, msg, sqlstate, KELQ035E, join.c_str());
+  }
+  return 0;
 }
 
 }  // namespace
@@ -301,6 +439,8 @@ int kelProcRel(KelCallContext *ctx, KEL_REL *rel, DOMElement *rootElement, int m
   KelCurrentPath path(ctx, true);
   int rc = kelProcRel1(ctx, rel, rootElement, mode, overrides, &path, sqlstate, msg);
   if (rc < 0) return rc;
+  rc = checkJoinsNest(ctx, *rel, sqlstate, msg);
+  if (rc < 0) return rc;
   if (mode == KEL_MODE_DECOMPOSE) {
     rc = kelProcRel2(ctx, rel, sqlstate, msg);
     if (rc < 0) return rc;
@@ -364,6 +504,17 @@ int kelProcRDB(KelCallContext *ctx, KEL_REL *rel, DOMElement *node, DOMElement *
   int t = kelFindTab(*rel, schema, table);
   if (t < 0) return kelFail(ctx, msg, sqlstate, KELQ016E);
   KEL_TAB &tab = rel->tab[static_cast<size_t>(t)];
+  if (mode == KEL_MODE_DECOMPOSE) {
+    // A row has one value of a column: a second mapping made an INSERT naming it twice.
+    for (const KelCol2Xml &c : tab.col2xml)
+      if (c.col == entry.col) {
+        KEL_TRACE(ctx, "column %s of %s is mapped twice: by %s and by %s\n", entry.col.c_str(), tab.name.c_str(),
+                  c.xml.c_str(), entry.xml.c_str());
+        return kelFail(ctx, msg, sqlstate, KELQ012E);
+      }
+    if (!condition.empty() && !dropOwnQualifiers(ctx, schema, table, &condition))
+      return kelFail(ctx, msg, sqlstate, KELQ015E);
+  }
   if (static_cast<int>(tab.col2xml.size()) >= KEL_MAX_COLS_IN_TAB) {
     KEL_TRACE(ctx, "too many column text nodes\n");
     return kelFail(ctx, msg, sqlstate, KELQ039E);
@@ -405,7 +556,7 @@ int kelProcRDB(KelCallContext *ctx, KEL_REL *rel, DOMElement *node, DOMElement *
     }
   }
   if (!condition.empty()) {
-    replaceFirstEntity(&condition);
+    replaceFirstOperatorEntity(&condition);
     rc = kelCheckColumnCondition(ctx, condition, sqlstate, msg);
     if (rc < 0) return rc;
     // In parentheses, so that an OR in one condition cannot reach past it.
@@ -508,19 +659,8 @@ int kelFindTopElement(KelCallContext *ctx, KEL_REL *rel, DOMElement *node, DOMEl
   KEL_TAB &tab = rel->tab[static_cast<size_t>(t)];
 
   if (tab.lowestCommonAncestor.empty() && !tab.col2xml.empty()) {
-    const KelCol2Xml *shallowest = &tab.col2xml.front();
-    for (const KelCol2Xml &c : tab.col2xml)
-      if (c.xmlLevel < shallowest->xmlLevel) shallowest = &c;
-    const std::u16string &p = shallowest->path;
-    size_t n = p.size();
-    auto allBegin = [&](size_t len) {
-      return std::all_of(tab.col2xml.begin(), tab.col2xml.end(),
-                         [&](const KelCol2Xml &c) { return beginsWithNames(c.path, p, len); });
-    };
-    while (n > 0 && !allBegin(n)) {
-      size_t blank = p.rfind(u' ', n - 1);
-      n = blank == std::u16string::npos ? 0 : blank;
-    }
+    const std::u16string p = valuesAncestorPath(tab);
+    const size_t n = p.size();
     size_t blank = n == 0 ? std::u16string::npos : p.rfind(u' ', n - 1);
     std::u16string lca = blank == std::u16string::npos ? p.substr(0, n) : p.substr(blank + 1, n - blank - 1);
     tab.lcaAncestorPath = blank == std::u16string::npos ? std::u16string() : p.substr(0, blank);

@@ -144,7 +144,8 @@ using KelOverrideList = std::vector<KelOverride>;
  * (kelSetJoinTypes).  Failures: those of the header reader; KELQ000E "RDB_node" (none),
  * KELQ012E (two), KELQ000E "table & column" (no table); KELQ013E (a table without name);
  * KELQ033E (a name that is no identifier), KELQ031E (too long); KELG017E "KEL_NUMTAB_IN_REL"
- * (a 31st table), "KEL_MAX_KEYS" (a 17th key column); KELQ032E (a key name too long);
+ * (a 31st table), "KEL_MAX_KEYS" (a 17th key column); KELQ032E (a key name too long); KELQ033E
+ * (a key list that is not names separated by blanks);
  * KELG017E "KEL_MAX_ORDER_BY"; the failures of whereparser, kelCheckTablesJoined (a table no join
  * reaches) and kelSetJoinTypes.
  */
@@ -196,15 +197,18 @@ int kelSetJoinInfoForeign(KelCallContext *ctx, KEL_REL *rel, int mode, int tab, 
 
 /*
  * Checks the condition text of a column RDB_node as one predicate: its parentheses balance and
- * it holds no statement separator, no comment and no unterminated literal (KELQ015E otherwise),
+ * it holds no statement separator, no comment, no parameter marker and no unterminated literal
+ * (KELQ015E otherwise),
  * read as the database reads it (a quote inside a word starts a literal or identifier there),
  * so that in parentheses it can be joined to other predicates without changing them.
  */
 int kelCheckColumnCondition(KelCallContext *ctx, const std::string &condition, char *sqlstate, char *msg);
 
 /*
- * Completes the model from the root element_node: columns and levels (kelProcRel1), in mode 1
- * the foreign keys (kelProcRel2), the top elements and lowest common ancestors
+ * Completes the model from the root element_node: columns and levels (kelProcRel1), the check
+ * that each join relates tables whose elements nest (the lowest common ancestor of one table's
+ * values is the other's or an ancestor of it; KELQ035E quoting the first join that does not), in
+ * mode 1 the foreign keys (kelProcRel2), the top elements and lowest common ancestors
  * (kelFindTopElements), and the top-elements array.  overrides (mode 0, may be null) add their
  * comparisons to the conditions of the columns they select and are marked used.
  */
@@ -228,7 +232,9 @@ int kelProcRel1(KelCallContext *ctx, KEL_REL *rel, xercesc::DOMElement *node, in
  * too long, KELA059E for a type longer than KEL_MAX_TYPE_TEXT, KELQ039E for a 501st column,
  * KELQ012E for a second table, column or condition element, KELQ015E for a condition that is
  * not one predicate (kelCheckColumnCondition), KELQ038E when the table's condition would pass
- * KEL_MAX_STMT_LEN.
+ * KEL_MAX_STMT_LEN.  In mode 1 a column mapped a second time is KELQ012E, and the qualifiers
+ * of the condition that name the column's own table are taken out (the row filtered is one of
+ * values, not the table).
  */
 int kelProcRDB(KelCallContext *ctx, KEL_REL *rel, xercesc::DOMElement *node, xercesc::DOMElement *rdb, int mode,
                KelOverrideList *overrides, KelCurrentPath *path, char *sqlstate, char *msg);

@@ -127,8 +127,8 @@ TEST_F(Model, PurchaseOrderForCompositionAsData) {
 
 TEST_F(Model, TablesAndConditionComeFromTheSameTopRdbNode) {
   // The first RDB_node in document order maps a column; the top one follows it.
-  std::string first = elem("A", attr("x", "T1", "X"));
-  std::string d = coll(elem("r", first + top({"T1", "T2"}, "T1.ID = T2.PID") + elem("B", text("T2", "Y"))));
+  std::string first = elem("A", attr("x", "T1", "X") + elem("B", text("T2", "Y")));
+  std::string d = coll(elem("r", first + top({"T1", "T2"}, "T1.ID = T2.PID") + elem("C", text("T1", "Z"))));
   ASSERT_EQ(model(d, KEL_MODE_COMPOSE), 0) << msg;
   ASSERT_EQ(rel.tab.size(), 2u);
   EXPECT_EQ(rel.numConditions, 1);
@@ -189,8 +189,17 @@ TEST_F(Model, KeyColumns) {
     std::string d = coll(elem("r", "<RDB_node><table name=\"A\" key=\"" + key + "\"/></RDB_node>" + text("A", "X")));
     return kelSetRelTables(&ctx, &rel, parse(d), KEL_MODE_DECOMPOSE, state, msg);
   };
-  ASSERT_EQ(keys("ORDER_KEY, PART_KEY"), 0);
-  EXPECT_EQ(rel.tab[0].priKey, std::vector<std::string>{"ORDER_KEY"});  // the comma ends the list
+  // Regression: the list was cut at the first token that is no name, so `order_id, sku` made a
+  // key of ORDER_ID alone (a second item of an order was then a duplicate key).  Anything but
+  // names separated by blanks is refused, quoted from where it starts.
+  for (const char *bad : {"ORDER_KEY, PART_KEY", "sku;x", "s.k", "k 5", "a'b"}) {
+    EXPECT_EQ(keys(bad), -109) << bad;
+    EXPECT_EQ(msgId(), "KELQ033E") << bad;
+  }
+  keys("ORDER_KEY, PART_KEY");
+  EXPECT_EQ(message(), "KELQ033E  Invalid identifier starting at , PART_KEY \n");
+  ASSERT_EQ(keys("  ORDER_KEY\tPART_KEY "), 0) << msg;
+  EXPECT_EQ(rel.tab[0].priKey, (std::vector<std::string>{"ORDER_KEY", "PART_KEY"}));
   ASSERT_EQ(keys("a &quot;Mixed Case&quot;  b"), 0);
   EXPECT_EQ(rel.tab[0].priKey, (std::vector<std::string>{"A", "Mixed Case", "B"}));
   std::string sixteen;
@@ -306,6 +315,43 @@ TEST_F(Model, EveryTableIsJoinedToTheOthers) {
   }
 }
 
+// Regression: a join between tables whose values lie under sibling elements was taken without
+// a word.  Decomposition made no foreign key of it (the rows of C were stored tied to nothing
+// and its table made without the join column), composition skipped it (every row of C in every
+// document), and a table joined to two parents (a diamond) got the key of the first.  Refused in
+// both modes, quoting the join, before any column is used.
+TEST_F(Model, AJoinRelatesTablesWhoseElementsNest) {
+  const std::string joins = "sb.a.id = sb.b.aid AND sb.b.bid = sb.c.bref";
+  const std::string c = elem("c", attr("id", "sb.c", "CID"), kMulti);
+  const std::string siblings = coll(elem("a", top({"sb.a", "sb.b", "sb.c"}, joins) + attr("id", "sb.a", "ID") +
+                                                  elem("b", attr("id", "sb.b", "BID"), kMulti) + c));
+  const std::string diamond =
+      coll(elem("a", top({"dm.a", "dm.b", "dm.c", "dm.d"},
+                         "dm.a.id = dm.b.aid AND dm.a.id = dm.c.aid AND dm.b.bid = dm.d.bref AND dm.c.cid = dm.d.cref") +
+                         attr("id", "dm.a", "ID") +
+                         elem("b", attr("id", "dm.b", "BID") + elem("d", attr("id", "dm.d", "DID"), kMulti), kMulti) +
+                         elem("c", attr("id", "dm.c", "CID"), kMulti)));
+  const std::string quote = "KELQ035E  Invalid join condition in top RDB_node of DAD: ";
+  for (int mode : {KEL_MODE_COMPOSE, KEL_MODE_DECOMPOSE}) {
+    EXPECT_EQ(model(siblings, mode), -111) << mode;
+    EXPECT_EQ(message(), quote + "SB.B.BID = SB.C.BREF \n") << mode;
+    EXPECT_EQ(model(diamond, mode), -111) << mode;
+    EXPECT_EQ(message(), quote + "DM.C.CID = DM.D.CREF \n") << mode;
+  }
+  // With c below b the same joins nest, and C's key comes from B.
+  const std::string nested = coll(elem("a", top({"sb.a", "sb.b", "sb.c"}, joins) + attr("id", "sb.a", "ID") +
+                                                elem("b", attr("id", "sb.b", "BID") + c, kMulti)));
+  ASSERT_EQ(model(nested, KEL_MODE_DECOMPOSE), 0) << msg;
+  const KEL_TAB &cTab = rel.tab[static_cast<size_t>(kelFindTab(rel, "SB", "C"))];
+  ASSERT_EQ(cTab.foreignKey.size(), 1u);
+  EXPECT_EQ(rel.tab[static_cast<size_t>(cTab.foreignKey[0].ancestorTab)].name, "B");
+  EXPECT_EQ(model(nested, KEL_MODE_COMPOSE), 0) << msg;
+  // Values of one table in two sibling elements join a table below either of them.
+  const std::string spread = coll(elem("r", top({"A", "B"}, "A.ID = B.AID") + elem("x", attr("id", "A", "ID")) +
+                                                elem("y", attr("n", "A", "N") + elem("b", text("B", "V"), kMulti))));
+  EXPECT_EQ(model(spread, KEL_MODE_DECOMPOSE), 0) << msg;
+}
+
 TEST_F(Model, HundredKilobytesOfEqualSigns) {
   // Room for joins follows the joins parsed, not the "=" characters of the text.
   EXPECT_EQ(joins(std::string(100 * 1024, '=')), -110);
@@ -319,17 +365,21 @@ TEST_F(Model, HundredKilobytesOfEqualSigns) {
 }
 
 TEST_F(Model, AHundredKilobyteDad) {
-  // Twenty tables of forty columns each, one repeating element per table.
+  // Twenty tables of forty columns each, one repeating element per table, each table's element
+  // below the one of the table it joins.
   std::vector<std::string> tables;
   std::string cond, body;
   for (int t = 0; t < 20; ++t) {
     std::string name = "T" + std::to_string(t);
     tables.push_back(name);
     if (t > 0) cond += (t > 1 ? " AND T" : "T") + std::to_string(t - 1) + ".ID = " + name + ".PID";
+  }
+  for (int t = 19; t >= 0; --t) {
+    std::string name = "T" + std::to_string(t);
     std::string cols = attr("id", name, "ID");
     for (int c = 0; c < 40; ++c)
       cols += elem("value_of_column_" + std::to_string(c), text(name, "C" + std::to_string(c)));
-    body += elem("e" + std::to_string(t), cols, kMulti);
+    body = elem("e" + std::to_string(t), cols + body, kMulti);
   }
   std::string d = coll(elem("r", top(tables, cond) + body));
   ASSERT_GT(d.size(), 100u * 1024);
@@ -446,24 +496,37 @@ TEST_F(Model, FiveHundredColumnsAndNoMore) {
   EXPECT_EQ(msgId(), "KELQ039E");
 }
 
+// A DAD writes a condition's operator as `&amp;gt;` (the text `&gt;`): its first `&gt;` (else
+// `&lt;`, `&eq;`) outside literals and delimited names is the operator.  Inside a literal it
+// is the value: `product = 'a &amp;gt; b'` selected the rows of 'a > b'.
 TEST_F(Model, ConditionsAreParenthesisedBeforeTheyAreJoined) {
   const std::string cond1 = "<condition>STATUS='A' OR  STATUS='B'</condition>";
   const std::string cond2 = "<condition>\n  QTY &amp;gt; 5 AND NOTE = '&amp;gt;'</condition>";
-  std::string d = coll(elem("r", top({"A"}) + elem("s", text("A", "STATUS", cond1)) + elem("q", text("A", "QTY", cond2))));
-  ASSERT_EQ(model(d, KEL_MODE_COMPOSE), 0) << msg;
-  // Blanks are made one outside quotes; the first "&gt;" becomes ">", the rest stays.
-  EXPECT_EQ(tab("A").condition, "(STATUS='A' OR STATUS='B') AND (QTY > 5 AND NOTE = '&gt;')");
+  const std::string cond3 = "<condition>product = 'a &amp;gt; b'</condition>";
+  const std::string cond4 = "<condition>\"a&amp;lt;b\" = 'x' AND N &amp;lt; 3</condition>";
+  std::string d = coll(elem("r", top({"A"}) + elem("s", text("A", "STATUS", cond1)) +
+                                     elem("q", text("A", "QTY", cond2)) + elem("p", text("A", "PRODUCT", cond3)) +
+                                     elem("n", text("A", "N", cond4))));
+  for (int mode : {KEL_MODE_COMPOSE, KEL_MODE_DECOMPOSE}) {
+    ASSERT_EQ(model(d, mode), 0) << msg;
+    // Blanks are made one outside quotes; the first operator entity outside quotes is decoded.
+    EXPECT_EQ(tab("A").condition,
+              "(STATUS='A' OR STATUS='B') AND (QTY > 5 AND NOTE = '&gt;') AND (product = 'a &gt; b') AND "
+              "(\"a&lt;b\" = 'x' AND N < 3)")
+        << mode;
+  }
 }
 
 TEST_F(Model, ConditionsThatAreNotOnePredicate) {
+  // A parameter marker has no value to be bound to (the statement failed with "not bound").
   for (const char *c : {"A = 1) OR (1 = 1", "A = 1; DELETE FROM T", "A = 'open", "A = 1 -- rest", "(A = 1",
-                        "A = 1 /* x */"}) {
+                        "A = 1 /* x */", "PRICE &gt; ?", "A IN (1, ?)"}) {
     std::string d = coll(elem("r", top({"A"}) + elem("e", text("A", "X", std::string("<condition>") + c + "</condition>"))));
     EXPECT_EQ(model(d, KEL_MODE_COMPOSE), -75) << c;
     EXPECT_EQ(msgId(), "KELQ015E") << c;
   }
   // Within quotes anything goes.
-  std::string d = coll(elem("r", top({"A"}) + elem("e", text("A", "X", "<condition>N = ';--)('</condition>"))));
+  std::string d = coll(elem("r", top({"A"}) + elem("e", text("A", "X", "<condition>N = ';--)(?'</condition>"))));
   EXPECT_EQ(model(d, KEL_MODE_COMPOSE), 0) << msg;
   d = coll(elem("r", top({"A"}) + elem("e", text("A", "X", "<condition>N LIKE 'a''b' AND \"M\"\"X\" = 1</condition>"))));
   EXPECT_EQ(model(d, KEL_MODE_COMPOSE), 0) << msg;
@@ -487,6 +550,31 @@ TEST_F(Model, ConditionsCannotHideQuotesInWords) {
   // Read as the database reads them, glued literals that hold nothing else are one predicate.
   for (const char *c : {"V LIKE 'x '' ) OR ( %'", "V LIKE'%tea;(%'", "V NOT LIKE'a--'AND W<>'b'", "X'41' = V"})
     EXPECT_EQ(kelCheckColumnCondition(&ctx, c, sqlstate, msg), 0) << c;
+}
+
+// Regression: decomposition filters a row of values, not the table, so a condition naming its
+// column as `shop.order_item.price` (which composition reads) failed to prepare and was
+// reported as an internal error.  Decomposition takes out the qualifiers that name the
+// condition's own table; any other qualifier and a function's stay.
+TEST_F(Model, DecompositionDropsQualifiersNamingTheConditionsOwnTable) {
+  const std::string cond = "<condition>s.a.price &gt; 15 AND a.qty = s.a.f(1) AND \"A\" . x &lt; 2 AND b.y = 1 "
+                           "AND 's.a.z' = t.s.a.z</condition>";
+  std::string d = coll(elem("r", top({"s.a"}) + elem("e", text("s.a", "PRICE", cond))));
+  ASSERT_EQ(model(d, KEL_MODE_DECOMPOSE), 0) << msg;
+  EXPECT_EQ(rel.tab[0].condition, "(price > 15 AND qty = s.a.f(1) AND x < 2 AND b.y = 1 AND 's.a.z' = t.s.a.z)");
+  ASSERT_EQ(model(d, KEL_MODE_COMPOSE), 0) << msg;
+  EXPECT_EQ(rel.tab[0].condition,
+            "(s.a.price > 15 AND a.qty = s.a.f(1) AND \"A\" . x < 2 AND b.y = 1 AND 's.a.z' = t.s.a.z)");
+}
+
+// Regression: one column mapped by two nodes made decomposition's INSERT name it twice, which
+// the database refused (reported as an internal error).  Refused when the DAD is read for
+// decomposition; composition may write one column in two places.
+TEST_F(Model, DecompositionMapsAColumnOnce) {
+  std::string d = coll(elem("r", top({"A"}) + attr("v", "A", "V") + elem("v", text("A", "V"))));
+  EXPECT_EQ(model(d, KEL_MODE_DECOMPOSE), -72);
+  EXPECT_EQ(msgId(), "KELQ012E");
+  EXPECT_EQ(model(d, KEL_MODE_COMPOSE), 0) << msg;
 }
 
 TEST_F(Model, TableConditionLengthIsChecked) {

@@ -218,7 +218,9 @@ int kelCheckColumnCondition(KelCallContext *ctx, const std::string &condition, c
       lastMinus = lastSlash = false;
       continue;
     }
-    bool bad = tok.tokenClass == KEL_TOK_UNTERMINATED || isDelimiter(tok, u';');
+    // A parameter marker has no value to be bound to: the statement the condition goes into
+    // binds only the values of the document or of the parent row.
+    bool bad = tok.tokenClass == KEL_TOK_UNTERMINATED || isDelimiter(tok, u';') || isDelimiter(tok, u'?');
     // A comment would swallow what follows the condition in the statement.
     if ((lastMinus && isDelimiter(tok, u'-') && tok.start[-1] == u'-') ||
         (lastSlash && isDelimiter(tok, u'*') && tok.start[-1] == u'/'))

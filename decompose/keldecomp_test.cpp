@@ -225,6 +225,42 @@ TEST_F(DecomposeDb, ATableTheTopConditionDoesNotJoinIsRefused) {
   }
 }
 
+// Regression: mistakes of the DAD that only the database could see were reported as an internal
+// error (KELG006E, -57): a condition that is no SQL, a column qualified by another table.  They
+// are refused as composition refuses them, with the database's text and KELQ053E naming the
+// table and its condition (-133 when the statement does not prepare, else the database's code); a parameter marker and a column mapped twice are refused when the DAD
+// is read.  A column qualified by its own table, which composition reads, is read here too.
+TEST_F(DecomposeDb, MistakesOfTheDadAreNamedAsSuch) {
+  const std::string original = dad_;
+  const std::string price = "<column name=\"price\" type=\"decimal(10,2)\"/>";
+  auto withCondition = [&](const std::string &condition) {
+    return with(original, price, price + "<condition>" + condition + "</condition>");
+  };
+  dad_ = withCondition("parts.price &gt; 5");
+  ASSERT_EQ(shred(order("7", {"70"})), 0) << msg;
+  EXPECT_EQ(count("parts"), 1);
+  ASSERT_EQ(exec("DELETE FROM shipments"), 0) << error();
+  ASSERT_EQ(exec("DELETE FROM parts"), 0) << error();
+  ASSERT_EQ(exec("DELETE FROM orders"), 0) << error();
+  struct Case {
+    std::string dad;
+    int rc;
+    std::string msgHas;
+  } cases[] = {
+      {withCondition("price &gt;&gt; 1"), -133, "KELQ053E  An SQL statement failed : INSERT INTO PARTS WHERE (price >> 1)"},
+      {withCondition("shipments.price &gt; 5"), -206,
+       "KELQ053E  An SQL statement failed : INSERT INTO PARTS WHERE (shipments.price > 5)"},
+      {withCondition("price &gt; ?"), -75, "KELQ015E"},
+      {with(original, "<column name=\"note\" type=\"clob(64K)\"/>", price), -72, "KELQ012E"},
+  };
+  for (const Case &c : cases) {
+    dad_ = c.dad;
+    EXPECT_EQ(shred(order("7", {"70"})), c.rc) << c.msgHas;
+    EXPECT_NE(std::string(msg).find(c.msgHas), std::string::npos) << msg;
+    EXPECT_EQ(allRows(), 0);
+  }
+}
+
 // A table of the DAD that does not exist was reported as a missing column of it (KELQ021E
 // "Table ... does not have column ..."), and for an enabled collection whose table was dropped
 // as an internal error.  Both name the table with KELA016E, and nothing of the document stays.

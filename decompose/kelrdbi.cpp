@@ -607,12 +607,17 @@ int unconvertible(SQLHDBC dbc, const std::vector<Param> &params, const KelRow &r
   return -1;
 }
 
+// "INSERT INTO schema.table", as a message names a table's statement.
+std::string insertInto(const KEL_TAB &tab) {
+  return "INSERT INTO " + (tab.schema.empty() ? tab.name : tab.schema + "." + tab.name);
+}
+
 // The failure of a refused row: its SQLCODE, the database's text, KELM001W and KELQ053E.
 int refused(KelCallContext *ctx, SQLHSTMT stmt, SQLHDBC dbc, const KEL_TAB &tab, const std::vector<Param> &params,
             const KelRow &row, char *sqlstate, char *msg) {
   KelCliDiag d = kelCliDiagnostics(SQL_HANDLE_STMT, stmt);
   KEL_TRACE(ctx, "SQLExecute failed for %s\n", tab.stmt.c_str());
-  std::string what = "INSERT INTO " + (tab.schema.empty() ? tab.name : tab.schema + "." + tab.name);
+  std::string what = insertInto(tab);
   if (std::strncmp(d.sqlstate, "22", 2) == 0) {
     int bad = unconvertible(dbc, params, row);
     if (bad >= 0) {
@@ -632,6 +637,10 @@ int refused(KelCallContext *ctx, SQLHSTMT stmt, SQLHDBC dbc, const KEL_TAB &tab,
               (row.values[i].null ? std::string("NULL") : "'" + shownValue(row.values[i].text) + "'");
     }
     if (!keys.empty()) what += ", " + keys;
+  } else if (std::strncmp(d.sqlstate, "42", 2) == 0 && !tab.condition.empty()) {
+    // A statement the database read only when it ran: the DAD's condition is what it holds
+    // beyond names and types (a column of another table).
+    what += " WHERE " + tab.condition;
   }
   kelSetDbTextMessage(ctx, msg, d.text.c_str(), KELQ053E, what.c_str());
   kelSetState(sqlstate, d.sqlstate);
@@ -651,7 +660,15 @@ int insertTable(KelCallContext *ctx, const KEL_TAB &tab, const std::vector<Param
     // A collection's table dropped after enablement: name it rather than report an internal error.
     int missing = kelRefuseMissingTable(ctx, tab, sqlstate, msg);
     if (missing < 0) return missing;
-    return KEL_CLI_ERROR(ctx, msg, sqlstate, SQL_HANDLE_STMT, stmt.get(), cli, "SQLPrepare");
+    // The INSERT is made of the DAD's names, types and conditions only: one that does not
+    // prepare is the DAD's mistake (a condition that is no SQL, a column of another table), as
+    // composition reports it, after the database's text, naming the table and its condition.
+    KelCliDiag d = kelCliDiagnostics(SQL_HANDLE_STMT, stmt.get());
+    std::string what = insertInto(tab);
+    if (!tab.condition.empty()) what += " WHERE " + tab.condition;
+    KEL_TRACE(ctx, "the DAD's INSERT does not prepare: %s\n", d.text.c_str());
+    kelSetDbTextMessage(ctx, msg, d.text.c_str(), KELQ053E, what.c_str());
+    return kelMessageState(KELQ053E, sqlstate);
   }
   // A parameter whose type is not built in (a distinct type) is described by the database.
   std::vector<Param> described;
