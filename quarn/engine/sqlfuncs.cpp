@@ -80,6 +80,18 @@ std::string argText(sqlite3_value *v) {
   return p ? std::string(reinterpret_cast<const char *>(p), static_cast<size_t>(sqlite3_value_bytes(v))) : std::string();
 }
 
+// The text of a string cast to a number or a datetime, without the white space around it:
+// blanks, and the tabs and line ends of XML text (a side-table column is the cast of an
+// extracted value, and an indented document's `<date>\n  2024-01-05\n</date>` was -180, while
+// the extract function of the type reads it).  White space inside is still refused.
+std::string castText(sqlite3_value *v) {
+  std::string s = argText(v);
+  const char *space = " \t\n\r";
+  const size_t b = s.find_first_not_of(space);
+  if (b == std::string::npos) return std::string();
+  return s.substr(b, s.find_last_not_of(space) - b + 1);
+}
+
 
 // How QCAST treats a string that does not fit the target: kCastExplicit (CAST, and CHAR
 // and VARCHAR with a length) cuts it, with the warning +445 (01004) when more than blanks are
@@ -208,7 +220,7 @@ void qcast(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
         if (!(d >= -9223372036854775808.0 && d < 9223372036854775808.0)) return fail(ctx, kSqlOverflow, name);
         i = static_cast<int64_t>(d);
       } else if (vt == SQLITE_TEXT) {
-        if (!parseInteger(argText(v), &i)) return fail(ctx, kSqlInvalidChar, name);
+        if (!parseInteger(castText(v), &i)) return fail(ctx, kSqlInvalidChar, name);
       } else {
         return fail(ctx, kSqlInvalidChar, name);
       }
@@ -225,7 +237,7 @@ void qcast(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
       if (isInt) d = static_cast<double>(i);
       else if (vt == SQLITE_FLOAT) d = sqlite3_value_double(v);
       else if (vt == SQLITE_TEXT) {
-        std::string s = trimBlanks(argText(v));
+        std::string s = castText(v);
         if (!parseNumber(s, &d)) return fail(ctx, kSqlInvalidChar, name);
         isInt = parseInteger(s, &i);
       } else {
@@ -313,9 +325,9 @@ void qcast(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
         d.hour = tmv.tm_hour, d.minute = tmv.tm_min, d.second = tmv.tm_sec;
         d.micro = static_cast<int>(us % 1000000);
       } else {
-        std::string text = argText(v);
+        std::string text = castText(v);
         int rc = parseDatetime(text, t.base, &d);
-        if (rc != 0) return fail(ctx, rc, trimBlanks(text));
+        if (rc != 0) return fail(ctx, rc, text);
       }
       std::string out = formatDatetime(d, t.base);
       sqlite3_result_text(ctx, out.data(), static_cast<int>(out.size()), SQLITE_TRANSIENT);

@@ -236,3 +236,12 @@ SELECT colname, typename, length, nulls FROM syscat.columns WHERE tabschema = 'C
 SELECT RTRIM(code) AS code, a FROM ck.v ORDER BY 1;
 SELECT COUNT(*) AS side_rows FROM ck.s;
 CALL quarnxml.kelDisableColumn('TESTDB', 'ck.d', 'doc', ?, ?);
+-- ==== Typed side columns of an indented document: the XML white space around a date, a number
+-- or a decimal is no part of it (the insert was -180 or -420), as for the extract functions ====
+CREATE TABLE ws.d (id INTEGER NOT NULL PRIMARY KEY, doc quarnxml.XMLVarchar);
+CALL quarnxml.kelEnableColumn('TESTDB', 'ws.d', 'doc', '<DAD><validation>NO</validation><Xcolumn><table name="ws.s"><column name="d" type="date" path="/o/d" multi_occurrence="NO"/><column name="i" type="integer" path="/o/i" multi_occurrence="NO"/><column name="p" type="decimal(9,2)" path="/o/p" multi_occurrence="NO"/></table><table name="ws.m"><column name="t" type="timestamp" path="/o/t" multi_occurrence="YES"/></table></Xcolumn></DAD>', NULL, NULL, 'id', ?, ?);
+INSERT INTO ws.d VALUES (1, XMLVarchar('<o>&#10;  <d>&#10;    2024-01-05&#10;  </d>&#10;  <i>&#9;7&#13;&#10;</i><p> 12.50&#10;</p><t>&#10;2024-01-05-10.00.00&#10;</t><t>2024-01-06-11.30.00</t></o>'));
+SELECT s.d, s.i, s.p, extractDate(doc, '/o/d') AS xd, extractInteger(doc, '/o/i') AS xi FROM ws.s s, ws.d d WHERE s.id = d.id;
+SELECT kel_seqno, t FROM ws.m ORDER BY 1;
+INSERT INTO ws.d VALUES (2, XMLVarchar('<o><d>2024-01 -05</d></o>'));
+CALL quarnxml.kelDisableColumn('TESTDB', 'ws.d', 'doc', ?, ?);
