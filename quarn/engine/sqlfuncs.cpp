@@ -647,19 +647,25 @@ void qdigits(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
   resultText(ctx, out);
 }
 
+// The UTF-8 characters of s.
+std::vector<std::string_view> utf8Chars(std::string_view s) {
+  std::vector<std::string_view> out;
+  for (size_t k = 0; k < s.size();) {
+    size_t n = 1;
+    while (k + n < s.size() && (static_cast<unsigned char>(s[k + n]) & 0xC0) == 0x80) ++n;
+    out.push_back(s.substr(k, n));
+    k += n;
+  }
+  return out;
+}
+
 // QTRANSLATE(s, to, from, pad): each character of s found in from is replaced by the character
 // at the same place in to (to padded with pad); others stay.  Characters are UTF-8.
 void qtranslate(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
   if (anyNull(ctx, argc, argv)) return;
   auto chars = [](const std::string &x) {
-    std::vector<std::string> out;
-    for (size_t k = 0; k < x.size();) {
-      size_t n = 1;
-      while (k + n < x.size() && (static_cast<unsigned char>(x[k + n]) & 0xC0) == 0x80) ++n;
-      out.push_back(x.substr(k, n));
-      k += n;
-    }
-    return out;
+    const std::vector<std::string_view> each = utf8Chars(x);
+    return std::vector<std::string>(each.begin(), each.end());
   };
   std::vector<std::string> s = chars(argText(argv[0])), to = chars(argText(argv[1])), from = chars(argText(argv[2]));
   std::vector<std::string> pad = chars(argText(argv[3]));
@@ -932,18 +938,6 @@ void qavgFinal(sqlite3_context *ctx) {
   const double mean = std::isfinite(acc->sum) ? acc->sum / static_cast<double>(acc->count) : acc->mean;
   if (!std::isfinite(mean)) return fail(ctx, kSqlArithmeticOverflow, "");
   sqlite3_result_double(ctx, mean);
-}
-
-// The UTF-8 characters of s.
-std::vector<std::string_view> utf8Chars(std::string_view s) {
-  std::vector<std::string_view> out;
-  for (size_t k = 0; k < s.size();) {
-    size_t n = 1;
-    while (k + n < s.size() && (static_cast<unsigned char>(s[k + n]) & 0xC0) == 0x80) ++n;
-    out.push_back(s.substr(k, n));
-    k += n;
-  }
-  return out;
 }
 
 // QLIKEESCAPE(e): the escape character of LIKE; one that is not one character is -130 (22019),
