@@ -258,7 +258,7 @@ void qcast(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
         }
         // Rounded to the 15 significant digits a double holds, then cut to the scale: 1.9999999999999
         // as DECIMAL(5,1) is 1.9 (adding 1e-9 before cutting made it 2.0).
-        const double cut = decimalCut(d, t.scale);
+        const double cut = decimalCut(d, t.scale, limit);
         if (t.scale == 0 && std::fabs(cut) < 9223372036854775808.0) sqlite3_result_int64(ctx, static_cast<int64_t>(cut));
         else sqlite3_result_double(ctx, cut);  // past 64 bits no integer holds it
         return;
@@ -811,8 +811,9 @@ bool decimalResult(Operand *x, int p, int s) {
   }
   if (x->type != SQLITE_FLOAT) return true;
   if (!std::isfinite(x->d)) return false;
-  x->d = decimalCut(x->d, s);
-  return std::fabs(x->d) < decimalBound(p - s);
+  const double bound = decimalBound(p - s);
+  x->d = decimalCut(x->d, s, bound);
+  return std::fabs(x->d) < bound;
 }
 
 void resultOperand(sqlite3_context *ctx, const Operand &x) {
@@ -906,6 +907,13 @@ void qmod(sqlite3_context *ctx, int, sqlite3_value **argv) {
     return fail(ctx, kSqlDivideByZero, "");
   if (a.type == SQLITE_INTEGER && b.type == SQLITE_INTEGER)
     return sqlite3_result_int64(ctx, b.i == -1 ? 0 : a.i % b.i);
+  // Decimals in whole units of their scale, where the remainder is exact: fmod of the doubles
+  // gave MOD(0.3, 0.1) as 0.09999999999999998, a remainder as large as the divisor once cut.
+  double ua, ub, f;
+  if (decimalUnits(realOf(a), realOf(b), &ua, &ub, &f) && ub != 0) {
+    const double r = std::fmod(ua, ub) / f;
+    return sqlite3_result_double(ctx, r == 0 ? 0.0 : r);
+  }
   const double r = std::fmod(realOf(a), realOf(b));
   if (std::isnan(r)) return fail(ctx, kSqlArithmeticOverflow, "");  // an infinite dividend
   sqlite3_result_double(ctx, r);

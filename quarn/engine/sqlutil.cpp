@@ -64,18 +64,55 @@ bool significantDigits(double d, bool *negative, std::string *digits, int *expon
 
 }  // namespace
 
-double decimalCut(double d, int scale) {
-  bool negative;
-  std::string digits;
-  int exponent;
-  if (!significantDigits(d, &negative, &digits, &exponent)) return d == 0 ? 0.0 : d;
-  // The digits at the places 10^exponent down to 10^-scale stay; the others are cut.
-  const int64_t keep = static_cast<int64_t>(exponent) + 1 + scale;
-  if (keep <= 0) return 0.0;
-  if (keep < static_cast<int64_t>(digits.size())) digits.resize(static_cast<size_t>(keep));
-  std::string text = (negative ? "-" : "") + digits.substr(0, 1) + "." + digits.substr(1) + "e" + std::to_string(exponent);
-  const double cut = std::strtod(text.c_str(), nullptr);
-  return cut == 0 ? 0.0 : cut;  // a DECIMAL has no negative zero
+namespace {
+
+// Within four units in the last place of the whole number nearest x: the difference is the
+// noise of binary arithmetic (0.1 + 0.2 is 0.30000000000000004), and the whole number is meant.
+bool nearWhole(double x, double *whole) {
+  *whole = std::nearbyint(x);
+  const double unit = std::nextafter(std::fabs(x), HUGE_VAL) - std::fabs(x);
+  return std::fabs(x - *whole) <= 4 * unit;
+}
+
+}  // namespace
+
+double decimalCut(double d, int scale, double limit) {
+  if (d == 0 || !std::isfinite(d)) return d == 0 ? 0.0 : d;
+  const double f = std::pow(10.0, scale);
+  const double x = d * f;
+  double out;
+  if (std::fabs(x) < 9007199254740992.0) {
+    // The digits past the scale are cut, unless they are the noise of a whole number of units.
+    double whole;
+    out = (nearWhole(x, &whole) ? whole : std::trunc(x)) / f;
+    if (std::fabs(out) >= limit && std::fabs(d) < limit) out = std::trunc(x) / f;
+  } else {
+    // Past 2^53 units of the scale every double is a whole number of them: nothing to cut.  A
+    // value a few units in its last place from one of 15 significant digits is that one
+    // (0.3 / 0.1, 2.9999999999999996, is 3 at any scale).
+    out = d;
+    bool negative;
+    std::string digits;
+    int exponent;
+    if (significantDigits(d, &negative, &digits, &exponent)) {
+      const std::string text = (negative ? "-" : "") + digits.substr(0, 1) + "." + digits.substr(1) + "e" +
+                               std::to_string(exponent);
+      const double rounded = std::strtod(text.c_str(), nullptr);
+      const double unit = std::nextafter(std::fabs(d), HUGE_VAL) - std::fabs(d);
+      if (std::fabs(rounded - d) <= 4 * unit && !(std::fabs(rounded) >= limit && std::fabs(d) < limit)) out = rounded;
+    }
+  }
+  return out == 0 ? 0.0 : out;  // a DECIMAL has no negative zero
+}
+
+bool decimalUnits(double a, double b, double *ua, double *ub, double *f) {
+  *f = 1;
+  for (int k = 0; k <= 15; ++k, *f *= 10) {
+    const double xa = a * *f, xb = b * *f;
+    if (!(std::fabs(xa) < 9007199254740992.0 && std::fabs(xb) < 9007199254740992.0)) return false;
+    if (nearWhole(xa, ua) && nearWhole(xb, ub)) return true;
+  }
+  return false;
 }
 
 std::string decimalText(double d, int scale) {
@@ -99,6 +136,19 @@ std::string decimalText(double d, int scale) {
   }
   std::snprintf(buf, sizeof buf, "%.*f", shown, d);
   std::string out = buf;
+  // Rounding the last digit shown must not carry into a new first digit: 0.9999999999999999 in
+  // a DECIMAL(31,31) showed 1.000..., and -99999.99999999999 -100000.000..., values their types
+  // cannot hold.  There the digits are cut.
+  auto integerDigits = [](double x) {
+    char whole[400];
+    x = std::floor(std::fabs(x));
+    return x < 1 ? size_t{0} : static_cast<size_t>(std::snprintf(whole, sizeof whole, "%.0f", x));
+  };
+  if (std::isfinite(d) && integerDigits(std::strtod(buf, nullptr)) > integerDigits(d)) {
+    std::snprintf(buf, sizeof buf, "%.*f", shown + 3, d);
+    out.assign(buf, std::strlen(buf) - 3);
+    if (shown == 0) out.pop_back();  // the point
+  }
   if (shown < scale) {
     if (shown == 0) out += '.';
     out.append(static_cast<size_t>(scale - shown), '0');
@@ -296,7 +346,7 @@ void convertAssigned(Value *v, const QType &t) {
       } else {
         return;
       }
-      const double cut = decimalCut(d, t.scale);
+      const double cut = decimalCut(d, t.scale, decimalBound(t.length - t.scale));
       if (t.scale == 0 && std::fabs(cut) < 9.2e18) *v = Value::integer(static_cast<int64_t>(cut));
       else *v = Value::real(cut);
       return;

@@ -9,6 +9,7 @@
 
 #include <sqlite3.h>
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -44,11 +45,19 @@ std::string doubleText(double d);
 // REAL's text is one text however it is taken.
 std::string realText(double d);
 
-// d brought to a DECIMAL of this scale: rounded to 15 significant digits (what a double holds,
-// so that 2.9999999999999996, the double of 0.3 / 0.1, is 3), then cut (not rounded) to scale
-// digits after the point.  Zero has no sign; an infinity or NaN is returned as it is.  What
-// CAST, assignment and every DECIMAL arithmetic result use.
-double decimalCut(double d, int scale);
+// d brought to a DECIMAL of this scale: cut (not rounded) to scale digits after the point, except
+// that a value within a few units in its last place of a whole number of the scale's units is
+// that number (the noise of binary arithmetic: 0.1 + 0.2, 0.30000000000000004, is 0.3; 0.3 / 0.1,
+// 2.9999999999999996, is 3), while 1.9999999999999 cut to one digit is 1.9.  Every digit a double
+// holds is kept (12345678901234.57 stays).  Never at or past limit (the type's bound) when d is
+// below it: there the value is cut.  Zero has no sign; an infinity or NaN is returned as it is.
+// What CAST, assignment and every DECIMAL arithmetic result use.
+double decimalCut(double d, int scale, double limit = HUGE_VAL);
+
+// a and b as whole numbers *ua and *ub of a unit 1 / *f (10^k, k at most 15) that both are,
+// within the noise of binary arithmetic (decimalCut); false when there is none below 2^53
+// units (MOD of decimals takes its remainder of these, exactly).
+bool decimalUnits(double a, double b, double *ua, double *ub, double *f);
 
 // A DECIMAL of this scale as text, fixed point ("2600.00"; digits past the 15 significant ones
 // a double holds are zeros); a value that rounds to zero has no sign (a

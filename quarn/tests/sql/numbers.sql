@@ -249,3 +249,18 @@ SELECT SUM(R) FROM FA;
 VALUES REAL(3e38) * REAL(10);
 DROP TABLE FA;
 DROP TABLE DR;
+-- A DECIMAL keeps every digit its double holds: a value is cut to its scale, never rounded to 15
+-- significant digits first (12345678901234.56 + 0.01 was 12345678901234.6, and a sum of two
+-- amounts lost its cents), and a value just below its type's bound is cut below it, never
+-- rounded up past it (CAST(9.999999999999999 AS DECIMAL(5,4)) was 10.0000, and negating or
+-- averaging a DECIMAL(16,1) of 16 nines was -802).
+CREATE TABLE DK (A DECIMAL(18,2), V DECIMAL(16,1), Y DECIMAL(5,4));
+INSERT INTO DK VALUES (12345678901234.56, 999999999999999.9, '9.999999999999999');
+UPDATE DK SET A = A + 0.01;
+SELECT CAST(A AS DOUBLE), Y, CAST(-V AS DOUBLE), CAST(AVG(V) AS DOUBLE) FROM DK GROUP BY A, Y, V;
+INSERT INTO DK VALUES (5000000000000.01, 0, 0), (5000000000000.02, 0, 0);
+SELECT CAST(SUM(A) AS DOUBLE) FROM DK WHERE V = 0;
+VALUES (CAST(9.999999999999999 AS DECIMAL(5,4)), CAST(0.9999999999999999 AS DECIMAL(31,31)), -99999.99999999999);
+-- MOD of decimals is exact in units of their scale (MOD(0.3, 0.1) was 0.1).
+VALUES (MOD(0.3, 0.1), MOD(1, 0.1), MOD(4.35, 0.05), MOD(-0.7, 0.2));
+DROP TABLE DK;
