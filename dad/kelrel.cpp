@@ -331,20 +331,53 @@ std::string qualifiedColumn(const KelForeign &f) {
 }
 
 /*
- * Every join relates a table to one whose values are above or below its own: the element that
- * holds all values of one table (their lowest common ancestor) is the other's or one of its
- * ancestors.  A join of two tables under sibling elements joins rows that no element nests:
- * composition has no parent row to filter the lower table on, decomposition no parent value to
- * fill its join column with.  A table without any mapped value has no place and is not judged.
- * KELQ035E quoting the first such join.
+ * The path of the element whose occurrences are a table's rows: of the elements from the root
+ * down to the lowest common ancestor of its values (values, names separated by blanks), the
+ * deepest that may occur more than once (multi_occurrence="YES"), else the root.  A table whose
+ * values all lie in one child that occurs once (an order's Date) has its rows at the element
+ * above (the order).
  */
-int checkJoinsNest(KelCallContext *ctx, const KEL_REL &rel, char *sqlstate, char *msg) {
+std::u16string rowElementPath(KelCallContext *ctx, const DOMElement *root, const std::u16string &values) {
+  std::u16string path, rows;
+  const DOMElement *at = nullptr;
+  for (size_t start = 0; start < values.size();) {
+    size_t end = values.find(u' ', start);
+    if (end == std::u16string::npos) end = values.size();
+    const std::u16string name = values.substr(start, end - start);
+    const DOMElement *next = nullptr;
+    if (at == nullptr) {
+      if (root != nullptr && name == pathName(root)) next = root;
+    } else {
+      for (const DOMNode *c = at->getFirstChild(); c != nullptr && next == nullptr; c = c->getNextSibling())
+        if (c->getNodeType() == DOMNode::ELEMENT_NODE &&
+            kelDadIsElement(static_cast<const DOMElement *>(c), u"element_node") &&
+            name == pathName(static_cast<const DOMElement *>(c)))
+          next = static_cast<const DOMElement *>(c);
+    }
+    if (next == nullptr) break;
+    at = next;
+    path += (path.empty() ? u"" : u" ") + name;
+    if (rows.empty() || kelGetMultiOccurrence(ctx, at) == 1) rows = path;
+    start = end + 1;
+  }
+  return rows;
+}
+
+/*
+ * Every join relates a table to one whose rows are above or below its own: the element whose
+ * occurrences are one table's rows (rowElementPath) is the other's or one of its ancestors.  A
+ * join of two tables whose rows are sibling elements that repeat joins rows that no element
+ * nests: composition has no parent row to filter the lower table on, decomposition no parent
+ * value to fill its join column with.  A table without any mapped value has no place and is not
+ * judged.  KELQ035E quoting the first such join.
+ */
+int checkJoinsNest(KelCallContext *ctx, const KEL_REL &rel, const DOMElement *root, char *sqlstate, char *msg) {
   for (const KelJoin &j : rel.joins) {
     int l = kelFindTab(rel, j.left.schema, j.left.tab);
     int r = kelFindTab(rel, j.right.schema, j.right.tab);
     if (l < 0 || r < 0) return KEL_INTERNAL_ERROR(ctx, msg, sqlstate);
-    std::u16string lp = valuesAncestorPath(rel.tab[static_cast<size_t>(l)]);
-    std::u16string rp = valuesAncestorPath(rel.tab[static_cast<size_t>(r)]);
+    std::u16string lp = rowElementPath(ctx, root, valuesAncestorPath(rel.tab[static_cast<size_t>(l)]));
+    std::u16string rp = rowElementPath(ctx, root, valuesAncestorPath(rel.tab[static_cast<size_t>(r)]));
     if (lp.empty() || rp.empty() || beginsWithNames(lp, rp, rp.size()) || beginsWithNames(rp, lp, lp.size()))
       continue;
     std::string join = qualifiedColumn(j.left) + " = " + qualifiedColumn(j.right);
@@ -439,7 +472,7 @@ int kelProcRel(KelCallContext *ctx, KEL_REL *rel, DOMElement *rootElement, int m
   KelCurrentPath path(ctx, true);
   int rc = kelProcRel1(ctx, rel, rootElement, mode, overrides, &path, sqlstate, msg);
   if (rc < 0) return rc;
-  rc = checkJoinsNest(ctx, *rel, sqlstate, msg);
+  rc = checkJoinsNest(ctx, *rel, rootElement, sqlstate, msg);
   if (rc < 0) return rc;
   if (mode == KEL_MODE_DECOMPOSE) {
     rc = kelProcRel2(ctx, rel, sqlstate, msg);

@@ -350,6 +350,13 @@ TEST_F(Model, AJoinRelatesTablesWhoseElementsNest) {
   const std::string spread = coll(elem("r", top({"A", "B"}, "A.ID = B.AID") + elem("x", attr("id", "A", "ID")) +
                                                 elem("y", attr("n", "A", "N") + elem("b", text("B", "V"), kMulti))));
   EXPECT_EQ(model(spread, KEL_MODE_DECOMPOSE), 0) << msg;
+  // A table whose values all lie in a child that occurs once has its rows at the element above:
+  // an order's date and its customer in sibling children join, as do a head and the items of an
+  // order (they were refused as siblings).
+  const std::string once = coll(elem("o", top({"s.o", "s.c", "s.i"}, "s.o.cid = s.c.cid AND s.o.id = s.i.oid") +
+                                              elem("date", text("s.o", "D")) + elem("cust", attr("n", "s.c", "N")) +
+                                              elem("item", attr("p", "s.i", "P"), kMulti)));
+  for (int mode : {KEL_MODE_COMPOSE, KEL_MODE_DECOMPOSE}) EXPECT_EQ(model(once, mode), 0) << mode << ": " << msg;
 }
 
 TEST_F(Model, HundredKilobytesOfEqualSigns) {
