@@ -568,6 +568,11 @@ TEST_F(Functions, FunctionsWithoutAnEncodingFollowTheFileAndDeclareWhatTheyWrite
                      "\x86\x51\x4C\x61\x81\x6E");
   const std::string fromEbcdic = "<?xml version=\"1.0\" encoding=\"IBM037\"?><a>caf\xC3\xA9</a>";
   EXPECT_EQ(readBoth(nullptr, ebcdic), fromEbcdic + "|" + fromEbcdic);
+  // One that names no EBCDIC code page is not read as one (the parse refuses it).
+  keltest::writeFile(ebcdic, "\x4C\x6F\xA7\x94\x93\x40\xA5\x85\x99\xA2\x89\x96\x95\x7E\x7F\xF1\x4B\xF0\x7F\x40"
+                             "\x85\x95\x83\x96\x84\x89\x95\x87\x7E\x7F\xE4\xE3\xC6\x60\xF8\x7F\x6F\x6E\x4C\x81"
+                             "\x61\x6E");
+  EXPECT_EQ(readBoth(nullptr, ebcdic).find("<?xml"), std::string::npos);
 
   const std::string made = dir.file("en_US.ISO-8859-1");
   const std::string command = "localedef -i en_US -f ISO-8859-1 '" + made + "' >/dev/null 2>&1";

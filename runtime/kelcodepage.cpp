@@ -1055,17 +1055,22 @@ int32_t encodingOfFile(const KelCodePages *cp, const char *head, int32_t n, char
     if (!found.empty() && !markLessFormAgrees(b, n, found)) return 0;
   }
   // "<?xm" in EBCDIC, which the parse of XMLFile recognises too: the declaration, read with the
-  // letters every EBCDIC code page shares, names which one (the parse takes IBM037 without a
-  // name).  A name whose converter does not write "<?xm" so is read as the parse refuses it.
+  // letters every EBCDIC code page shares, names which one.  A declaration without a name, or
+  // with a name whose converter does not write "<?xm" so (UTF-8), is read as the parse refuses
+  // the file.
   if (found.empty() && n >= 4 && b[0] == 0x4C && b[1] == 0x6F && b[2] == 0xA7 && b[3] == 0x94) {
     UErrorCode err = U_ZERO_ERROR;
     ConverterPtr invariant(ucnv_open("IBM037", &err));
     std::u16string text;
+    Declaration decl;
     if (invariant == nullptr || U_FAILURE(err) ||
-        !toUtf16(invariant.get(), head, std::min(n, KEL_DECLARATION_BYTES), &text, &err))
+        !toUtf16(invariant.get(), head, std::min(n, KEL_DECLARATION_BYTES), &text, &err) ||
+        readDeclaration(text, 0, &decl) != 1 || decl.encodingEnd == 0)
       return 0;
-    std::string declared;
-    found = declaresOtherThanApp(cp, text, &declared) && !declared.empty() ? declared : "IBM037";
+    for (size_t k = decl.encodingValue; k < decl.encodingEnd; ++k) {
+      if (text[k] >= 0x80) return 0;  // no converter has such a name
+      found.push_back(static_cast<char>(text[k]));
+    }
     ConverterPtr named(ucnv_open(found.c_str(), &err));
     char start[4];
     if (named == nullptr || U_FAILURE(err) ||
