@@ -68,35 +68,83 @@ std::string Translator::scalarFullselect() {
   return "(SELECT QONEROW(quarn_one) FROM (SELECT NULL AS quarn_one WHERE 0 UNION ALL SELECT * FROM " + sub + " LIMIT 2))";
 }
 
-// A datetime compared with a string or a parameter marker: the other operand is read as a
-// datetime of that type (any form the host accepts), so that it compares with the stored form.
-// True when one of the two is a datetime.
-bool Translator::datetimeOperands(std::string *left, const QType &leftType, std::string *right, const QType &rightType) {
+// A character string operand of arithmetic or of a comparison with a number (not of a distinct
+// type).
+static bool isText(const QType &t) { return t.isCharacter() && !t.isDistinct(); }
+
+// A number of a built-in type.
+static bool isNumber(const QType &t) { return t.isNumeric() && !t.isDistinct(); }
+
+// An operand of arithmetic: a character string is read as the number it spells, and one that
+// spells none is an error (QNUMBER) instead of SQLite's 0.
+static std::string numericOperand(const std::string &sql, const QType &t) {
+  return isText(t) ? "QNUMBER(" + sql + ")" : sql;
+}
+
+// The operands of a comparison as the host compares them; only the side to convert changes, so
+// an index on a bare column on the other side still serves.  A datetime compared with a string
+// or a parameter marker: the other operand is read as a datetime of that type (any form the
+// host accepts), so that it compares with the stored form.  A DATE compared with a TIMESTAMP is
+// the timestamp of its midnight.  A number compared with a character string: the string is read
+// as the number it spells (QNUMBER: -420 for one that spells none), where SQLite compared text
+// unless one side was a column of numeric affinity (1 = '1' and 10 > '9' were false).  True
+// when one of the two is a datetime or the string was read as a number: they are not compared
+// as strings.
+bool Translator::comparedOperands(std::string *left, const QType &leftType, std::string *right, const QType &rightType) {
+  if (isNumber(leftType) && isText(rightType)) {
+    *right = numericOperand(*right, rightType);
+    return true;
+  }
+  if (isNumber(rightType) && isText(leftType)) {
+    *left = numericOperand(*left, leftType);
+    return true;
+  }
   const bool leftDt = isDatetime(leftType), rightDt = isDatetime(rightType);
-  if (leftDt && !rightDt && (rightType.base != Base::None || (right->size() > 1 && (*right)[0] == '?')))
+  if (leftDt && rightDt) {
+    if (leftType.base == Base::Date && rightType.base == Base::Timestamp) *left = "QCAST(" + *left + ", 'TIMESTAMP')";
+    if (rightType.base == Base::Date && leftType.base == Base::Timestamp) *right = "QCAST(" + *right + ", 'TIMESTAMP')";
+  } else if (leftDt && (rightType.base != Base::None || (right->size() > 1 && (*right)[0] == '?'))) {
     *right = asDatetime(*right, rightType, leftType.base);
-  else if (rightDt && !leftDt && (leftType.base != Base::None || (*left)[0] == '?'))
+  } else if (rightDt && (leftType.base != Base::None || (*left)[0] == '?')) {
     *left = asDatetime(*left, leftType, rightType.base);
+  }
   return leftDt || rightDt;
 }
 
-// The type of the one column of the query read last, when it is known to be a character string
-// (a string compared with a datetime is read as one); none otherwise.
-QType Translator::stringColumnOfLastQuery() const {
-  if (lastShape_.known && lastShape_.types.size() == 1 && lastShape_.types[0].isCharacter() &&
-      !lastShape_.types[0].isDistinct())
-    return lastShape_.types[0];
-  return QType{};
+// An operand compared with each of several values of types others, which are written once (an
+// IN list, the WHENs of CASE x): the type it is compared as, *left converted to it where one of
+// the others makes it so, as comparedOperands would (a character string among numbers is read
+// as a number, a DATE among timestamps is a timestamp); leftType otherwise.
+QType Translator::comparedWithAll(std::string *left, const QType &leftType, const std::vector<QType> &others) {
+  for (const QType &t : others) {
+    const bool convert = (isText(leftType) && isNumber(t)) || (isDatetime(leftType) && isDatetime(t) &&
+                                                                leftType.base == Base::Date && t.base == Base::Timestamp);
+    if (convert) {
+      std::string other;
+      comparedOperands(left, leftType, &other, t);
+      return t;
+    }
+  }
+  return leftType;
 }
 
-// The rows of subquery sub (in parentheses) compared with a datetime of type leftType by IN: a
-// column of strings is read as datetimes of that type, as a string compared with a datetime is;
-// any other subquery stays as it is.
-std::string Translator::datetimeRows(const std::string &sub, const QType &leftType) {
-  const QType column = stringColumnOfLastQuery();
-  if (!isDatetime(leftType) || column.base == Base::None) return sub;
-  return "(SELECT " + asDatetime("\"q\"", column, leftType.base) + " FROM (SELECT NULL AS \"q\" WHERE 0 UNION ALL SELECT * FROM " +
-         sub + "))";
+// The one column of the query read last (a subquery of IN, NOT IN or a quantified comparison),
+// whose value is *value, compared with *left of type leftType: both as comparedOperands reads
+// them, where the column is known to be a character string (read as a datetime or a number
+// beside one), a number beside a string or a datetime beside a datetime; any other column stays
+// as it is.  True when they are not compared as strings.
+bool Translator::comparedColumn(std::string *left, const QType &leftType, std::string *value) {
+  const QType column = lastShape_.known && lastShape_.types.size() == 1 ? lastShape_.types[0] : QType{};
+  if (!isText(column) && !(isText(leftType) && isNumber(column)) && !(isDatetime(leftType) && isDatetime(column)))
+    return false;
+  return comparedOperands(left, leftType, value, column);
+}
+
+// The rows of subquery sub (in parentheses) as the values value of its one column "q" (as
+// comparedColumn converted it).
+static std::string rowsAs(const std::string &sub, const std::string &value) {
+  if (value == "\"q\"") return sub;
+  return "(SELECT " + value + " FROM (SELECT NULL AS \"q\" WHERE 0 UNION ALL SELECT * FROM " + sub + "))";
 }
 
 std::string Translator::predicate() {
@@ -122,22 +170,20 @@ std::string Translator::predicate() {
         bool all = tk().text == "ALL";
         ++i_;
         std::string sub = subqueryInParens();
-        const QType column = stringColumnOfLastQuery();
-        std::string l = comparesPadded(leftType) ? blankPadded(left) : left;
-        if (!all && cmp == "=") {
-          left = l + " IN " + datetimeRows(sub, leftType);
-        } else if (all && cmp == "<>") {
-          left = l + " NOT IN " + datetimeRows(sub, leftType);
+        if ((!all && cmp == "=") || (all && cmp == "<>")) {
+          std::string l = left, q = "\"q\"";
+          if (!comparedColumn(&l, leftType, &q) && comparesPadded(leftType)) l = blankPadded(l);
+          left = l + (all ? " NOT IN " : " IN ") + rowsAs(sub, q);
         } else {
           // x op ANY (s): true when x op y holds for some y of s, false when s is empty or it
           // holds for none, else unknown.  x op ALL (s): true when s is empty or it holds for
           // every y, false when it fails for one, else unknown.  The subquery's one column is
           // named by position, so any name it has does not matter.
           std::string alias = quoteIdent("quarn_q" + std::to_string(++quantified_));
-          std::string y = alias + ".\"q\"";
-          if (isDatetime(leftType) && column.base != Base::None) y = asDatetime(y, column, leftType.base);
+          std::string x = left, y = alias + ".\"q\"";
+          if (!comparedColumn(&x, leftType, &y) && comparesPadded(leftType)) y = blankPadded(y);
           std::string rows = "(SELECT NULL AS \"q\" WHERE 0 UNION ALL SELECT * FROM " + sub + ") AS " + alias;
-          std::string test = "(" + left + " " + cmp + " " + (comparesPadded(leftType) ? blankPadded(y) : y) + ")";
+          std::string test = "(" + x + " " + cmp + " " + y + ")";
           std::string unknown = "EXISTS (SELECT 1 FROM " + rows + " WHERE " + test + " IS NULL)";
           if (all)
             left = "(CASE WHEN EXISTS (SELECT 1 FROM " + rows + " WHERE NOT " + test + ") THEN 0 WHEN " + unknown +
@@ -150,7 +196,7 @@ std::string Translator::predicate() {
       }
       std::string right = additive();
       QType rightType = lastType_;
-      if (!datetimeOperands(&left, leftType, &right, rightType) && (comparesPadded(leftType) || comparesPadded(rightType)))
+      if (!comparedOperands(&left, leftType, &right, rightType) && (comparesPadded(leftType) || comparesPadded(rightType)))
         right = blankPadded(right);
       left = left + " " + cmp + " " + right;
       continue;
@@ -164,7 +210,7 @@ std::string Translator::predicate() {
         expectKw("FROM");
         std::string right = additive();
         QType rightType = lastType_;
-        if (!datetimeOperands(&left, leftType, &right, rightType) && (comparesPadded(leftType) || comparesPadded(rightType)))
+        if (!comparedOperands(&left, leftType, &right, rightType) && (comparesPadded(leftType) || comparesPadded(rightType)))
           right = blankPadded(right);
         left = left + (neg ? " IS " : " IS NOT ") + right;
         continue;
@@ -185,38 +231,55 @@ std::string Translator::predicate() {
       expectKw("AND");
       std::string hi = additive();
       QType hiType = lastType_;
-      // A datetime against strings (either way round) compares as datetimes, as = does.
+      // A datetime or a number against strings (either way round) compares as = compares them;
+      // a left operand read as a value of the lower bound's type (or beside a datetime lower
+      // bound) is compared with the upper bound as a value of that type.
       QType leftAs = leftType;
-      bool dt = datetimeOperands(&left, leftAs, &lo, loType);
-      if (dt && !isDatetime(leftAs)) leftAs = loType;
-      dt = datetimeOperands(&left, leftAs, &hi, hiType) || dt;
-      bool padded = !dt && (comparesPadded(leftType) || comparesPadded(loType) || comparesPadded(hiType));
+      const std::string before = left;
+      bool converted = comparedOperands(&left, leftAs, &lo, loType);
+      if (left != before || (isDatetime(loType) && !isDatetime(leftAs))) leftAs = loType;
+      converted = comparedOperands(&left, leftAs, &hi, hiType) || converted;
+      bool padded = !converted && (comparesPadded(leftType) || comparesPadded(loType) || comparesPadded(hiType));
       left = (padded ? blankPadded(left) : left) + (neg ? " NOT BETWEEN " : " BETWEEN ") + lo + " AND " + hi;
       continue;
     }
     if (acceptKw("IN")) {
       std::string list;
+      bool converted = false;
       if (isOp("(") && (kw("SELECT", 1) || kw("WITH", 1) || kw("VALUES", 1))) {
         list = subqueryInParens();
-        list = datetimeRows(list, leftType);
-      } else if (acceptOp("(")) {
-        list = "(";
-        bool first = true;
-        do {
-          std::string item = expr();
-          // Strings in the list of a datetime are read as datetimes of its type.
-          if (isDatetime(leftType)) datetimeOperands(&left, leftType, &item, lastType_);
-          list += (first ? "" : ", ") + item;
-          first = false;
-        } while (acceptOp(","));
-        expectOp(")");
-        list += ")";
+        std::string q = "\"q\"";
+        converted = comparedColumn(&left, leftType, &q);
+        list = rowsAs(list, q);
       } else {
-        std::string item = additive();
-        if (isDatetime(leftType)) datetimeOperands(&left, leftType, &item, lastType_);
-        list = "(" + item + ")";
+        std::vector<std::string> items;
+        std::vector<QType> types;
+        if (acceptOp("(")) {
+          do {
+            items.push_back(expr());
+            types.push_back(lastType_);
+          } while (acceptOp(","));
+          expectOp(")");
+        } else {
+          items.push_back(additive());
+          types.push_back(lastType_);
+        }
+        // Strings in the list of a datetime are read as datetimes of its type, strings in the
+        // list of a number as numbers, and the left operand as a number or a timestamp where
+        // the list has one for it (comparedWithAll).
+        const QType leftAs = comparedWithAll(&left, leftType, types);
+        converted = isDatetime(leftAs) || (isNumber(leftAs) && isText(leftType));
+        list = "(";
+        for (size_t k = 0; k < items.size(); ++k) {
+          if (isDatetime(leftAs) || isNumber(leftAs)) {
+            std::string x = left;
+            converted = comparedOperands(&x, leftAs, &items[k], types[k]) || converted;
+          }
+          list += (k ? ", " : "") + items[k];
+        }
+        list += ")";
       }
-      left = (comparesPadded(leftType) ? blankPadded(left) : left) + (neg ? " NOT IN " : " IN ") + list;
+      left = (comparesPadded(leftType) && !converted ? blankPadded(left) : left) + (neg ? " NOT IN " : " IN ") + list;
       continue;
     }
     if (acceptKw("LIKE")) {
@@ -338,15 +401,6 @@ static std::string durationUnit(const Token &t) {
   for (const char *u : kUnits)
     if (t.text == u || t.text == std::string(u) + "S") return u;
   return "";
-}
-
-// A character string operand of arithmetic (not of a distinct type).
-static bool isText(const QType &t) { return t.isCharacter() && !t.isDistinct(); }
-
-// An operand of arithmetic: a character string is read as the number it spells, and one that
-// spells none is an error (QNUMBER) instead of SQLite's 0.
-static std::string numericOperand(const std::string &sql, const QType &t) {
-  return isText(t) ? "QNUMBER(" + sql + ")" : sql;
 }
 
 // How the result of arithmetic of type t is checked: 'i' within 32 bits (INTEGER, SMALLINT
@@ -639,13 +693,15 @@ std::string Translator::castExpr(QType *typeOut) {
 }
 
 std::string Translator::caseExpr() {
-  std::string out = "CASE";
+  // CASE x WHEN v: x = v, compared as = compares (blanks padded, a string read as a datetime or a
+  // number of the other's type, a DATE among timestamps a timestamp); x is written once, when
+  // every WHEN's type is known.
+  std::string operand;
   QType operandType;
-  if (!kw("WHEN")) {
-    // CASE x WHEN v: x = v, compared as strings compare.
-    std::string operand = expr();
+  const bool simple = !kw("WHEN");
+  if (simple) {
+    operand = expr();
     operandType = lastType_;
-    out += " " + (comparesPadded(lastType_) ? blankPadded(operand) : operand);
   }
   // The result holds every THEN's and the ELSE's value (rowsType); a result of no known type
   // (NULL, a parameter marker) takes the others'.
@@ -659,41 +715,48 @@ std::string Translator::caseExpr() {
   // The results are written once their type is known: a CHAR result is padded to the length of
   // the result's type.
   struct Result {
-    std::string before;  // the text that precedes it
+    std::string when;  // empty for ELSE
+    QType whenType;
     std::string sql;
     QType type;
   };
   std::vector<Result> results;
   while (acceptKw("WHEN")) {
     std::string when = expr();
-    // A string compared with a datetime operand is read as a datetime of its type, as = reads it
-    // (the operand itself is written once, before the first WHEN).
-    if (isDatetime(operandType)) {
-      std::string operand;
-      datetimeOperands(&operand, operandType, &when, lastType_);
-    }
-    out += " WHEN " + when;
+    QType whenType = lastType_;
     expectKw("THEN");
     std::string then = expr();
     combine(lastType_);
-    results.push_back(Result{std::move(out) + " THEN ", std::move(then), lastType_});
-    out.clear();
+    results.push_back(Result{std::move(when), whenType, std::move(then), lastType_});
   }
   if (acceptKw("ELSE")) {
     std::string otherwise = expr();
     combine(lastType_);
-    results.push_back(Result{std::move(out) + " ELSE ", std::move(otherwise), lastType_});
-    out.clear();
+    results.push_back(Result{std::string(), QType{}, std::move(otherwise), lastType_});
   }
   expectKw("END");
-  std::string sql;
+  std::string sql = "CASE";
+  if (simple) {
+    std::vector<QType> whenTypes;
+    for (const Result &r : results)
+      if (!r.when.empty()) whenTypes.push_back(r.whenType);
+    const QType operandAs = comparedWithAll(&operand, operandType, whenTypes);
+    bool converted = isNumber(operandAs) && isText(operandType);
+    if (isDatetime(operandAs) || isNumber(operandAs))
+      for (Result &r : results)
+        if (!r.when.empty()) {
+          std::string x = operand;
+          converted = comparedOperands(&x, operandAs, &r.when, r.whenType) || converted;
+        }
+    sql += " " + (comparesPadded(operandType) && !converted ? blankPadded(operand) : operand);
+  }
   for (const Result &r : results) {
     // A CHAR result of a longer CHAR result type is padded to the longer length.
     const bool longer = typed && result.base == r.type.base && result.length > r.type.length && !result.isDistinct();
-    sql += r.before + asValue(r.sql, longer ? result : r.type);
+    sql += (r.when.empty() ? " ELSE " : " WHEN " + r.when + " THEN ") + asValue(r.sql, longer ? result : r.type);
   }
   lastType_ = result;
-  return sql + out + " END";
+  return sql + " END";
 }
 
 std::string Translator::specialRegister() {
@@ -988,8 +1051,10 @@ const std::vector<BuiltinFunction> &builtinFunctions() {
 std::string Translator::functionCall(const std::string &schema, const std::string &fname, bool qualified) {
   expectOp("(");
   bool builtinSchema = !qualified || schema == kSystemSchema || schema == "SYSFUN";
+  const size_t columnFunctionsBefore = columnFunctions_;
   // Column functions with DISTINCT or *.
   if (builtinSchema && (fname == "COUNT" || fname == "SUM" || fname == "AVG" || fname == "MIN" || fname == "MAX")) {
+    ++columnFunctions_;
     if (fname == "COUNT" && acceptOp("*")) {
       expectOp(")");
       group_.aggregate = true;
@@ -1133,15 +1198,19 @@ std::string Translator::functionCall(const std::string &schema, const std::strin
     }
     if (f == "NULLIF") {
       // NULLIF(a, b) is CASE WHEN a = b THEN NULL ELSE a END, compared as = compares (blanks
-      // padded, a string read as a datetime of the other's type); SQLite's nullif compared the
-      // stored values, so NULLIF(c, '') of a CHAR(3) '' and NULLIF('a', 'a  ') kept a.  An a
-      // that may change from one evaluation to the next (a routine, GENERATE_UNIQUE) is
-      // evaluated once, in a subquery of its own.
+      // padded, a string read as a datetime or a number of the other's type); SQLite's nullif
+      // compared the stored values, so NULLIF(c, '') of a CHAR(3) '' and NULLIF('a', 'a  ') kept
+      // a.  An a that may change from one evaluation to the next (a routine, GENERATE_UNIQUE) is
+      // evaluated once, in a subquery of its own, unless a column function is in it: the
+      // subquery would take it out of its grouping (NULLIF(SUM(f(x)), 0) was -120, and over
+      // MAX(GENERATE_UNIQUE()) it gave a row per row), and a column function's value is one per
+      // group already.
       argc(2, 2);
-      const bool once = args[0].find("QUDF(") != std::string::npos || args[0].find("QGENERATE_UNIQUE(") != std::string::npos;
+      const bool once = (args[0].find("QUDF(") != std::string::npos || args[0].find("QGENERATE_UNIQUE(") != std::string::npos) &&
+                        columnFunctions_ == columnFunctionsBefore;
       const std::string a = once ? std::string("\"quarn_nullif\"") : args[0];
       std::string left = a, right = args[1];
-      if (!datetimeOperands(&left, argTypes[0], &right, argTypes[1]) &&
+      if (!comparedOperands(&left, argTypes[0], &right, argTypes[1]) &&
           (comparesPadded(argTypes[0]) || comparesPadded(argTypes[1])))
         right = blankPadded(right);
       const std::string test = "CASE WHEN " + left + " = " + right + " THEN NULL ELSE " + a + " END";
@@ -1166,7 +1235,7 @@ std::string Translator::functionCall(const std::string &schema, const std::strin
         f == "MOD") {
       argc(f == "MOD" ? 2 : 1, f == "MOD" ? 2 : f == "ROUND" ? 2 : 1);
       numericArgument(0);
-      if (f == "MOD") numericArgument(1);
+      if (f == "MOD" || (f == "ROUND" && args.size() == 2)) numericArgument(1);
     }
     if (f == "ABS" || f == "ABSVAL") {
       // The absolute value of a SMALLINT's or an INTEGER's most negative value is past its

@@ -65,6 +65,17 @@ TEST_F(Translate, SpecialRegistersAndOrdering) {
             "SELECT \"A\" FROM \"Q.T\" AS \"T\" ORDER BY 1 DESC NULLS FIRST");
 }
 
+// A string compared with a number is read as the number it spells (the text was compared, so
+// a + 0 = '1' found nothing); the column side stays a bare column, so its index still serves.
+TEST_F(Translate, StringComparedWithNumberIsReadAsNumberBesideABareColumn) {
+  EXPECT_EQ(sql("select a from q.t where a = '1'"),
+            "SELECT \"A\" FROM \"Q.T\" AS \"T\" WHERE \"A\" = QNUMBER('1')");
+  EXPECT_EQ(sql("select a from q.t where b < 2"),
+            "SELECT \"A\" FROM \"Q.T\" AS \"T\" WHERE QNUMBER(\"B\") < 2");
+  EXPECT_EQ(sql("select a from q.t where b = 'x'"),
+            "SELECT \"A\" FROM \"Q.T\" AS \"T\" WHERE \"B\" = ('x') COLLATE RTRIM");
+}
+
 TEST_F(Translate, BadStatementsGiveQuarnCodes) {
   EXPECT_EQ(code("SELECT a FROM q.nosuch"), kSqlUndefinedName);
   EXPECT_EQ(code("SELECT a q.t"), kSqlSyntax);

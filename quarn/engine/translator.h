@@ -146,9 +146,9 @@ class Translator {
   // ---- queries ----
   std::string selectStatement(bool top);
   std::string scalarFullselect();
-  bool datetimeOperands(std::string *left, const QType &leftType, std::string *right, const QType &rightType);
-  QType stringColumnOfLastQuery() const;
-  std::string datetimeRows(const std::string &sub, const QType &leftType);
+  bool comparedOperands(std::string *left, const QType &leftType, std::string *right, const QType &rightType);
+  QType comparedWithAll(std::string *left, const QType &leftType, const std::vector<QType> &others);
+  bool comparedColumn(std::string *left, const QType &leftType, std::string *value);
   std::string fullselect();
   // left setop right (UNION, EXCEPT or INTERSECT, with ALL or not) in SQLite's SQL; with
   // several rights, left setop rights[0] setop rights[1] ... (EXCEPT ALL and INTERSECT ALL
@@ -482,6 +482,7 @@ class Translator {
     }
   };
   GroupCheck group_;
+  size_t columnFunctions_ = 0;  // column functions translated so far (NULLIF's evaluated-once form)
   // The subselect read last, for the ORDER BY of a fullselect that is that subselect alone: its
   // FROM items and grouping (a key outside a column function must be a grouping column, -122),
   // and whether it is DISTINCT (a key must be a result column, -214).  simple is false when the

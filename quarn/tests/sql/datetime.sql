@@ -54,6 +54,18 @@ SELECT D FROM DW WHERE D IN (SELECT S FROM DS) ORDER BY D;
 SELECT D FROM DW WHERE D NOT IN (SELECT S FROM DS) ORDER BY D;
 SELECT D FROM DW WHERE D = ANY (SELECT S FROM DS) ORDER BY D;
 SELECT D FROM DW WHERE D > ALL (SELECT S FROM DS WHERE S LIKE '1/%') ORDER BY D;
+-- A DATE compared with a TIMESTAMP is the timestamp of its midnight, either way round, in a
+-- comparison, BETWEEN, an IN list, CASE and a subquery's rows (compared as text a date was
+-- before every timestamp of its day: = never held and D < T held at midnight).
+VALUES CASE WHEN DATE('2024-01-01') = TIMESTAMP('2024-01-01-00.00.00') THEN 'equal' ELSE 'differ' END;
+SELECT D FROM DW WHERE D = T;
+SELECT D FROM DW WHERE D < T;
+SELECT D FROM DW WHERE T <= D;
+SELECT D FROM DW WHERE D BETWEEN T AND '2020-12-31-00.00.00';
+SELECT D FROM DW WHERE D IN (TIMESTAMP('2020-01-05-10.30.00'), '2020-02-01 00:00:00');
+SELECT D, CASE D WHEN T THEN 'midnight' ELSE 'later' END FROM DW ORDER BY D;
+SELECT D FROM DW WHERE D IN (SELECT T FROM DW);
+SELECT T FROM DW WHERE T = ANY (SELECT D FROM DW);
 -- A difference borrows the days left in the earlier value's month when its day is later: these
 -- were 2 months 13 days, 1 year 2 days and 1 year 99 days (the month before the later value's
 -- month was borrowed).  The other order is the same duration negated.

@@ -237,6 +237,10 @@ VALUES CEIL('7x');
 VALUES MOD('a', 2);
 VALUES ABS(DATE('2024-01-01'));
 VALUES ROUND(CURRENT TIMESTAMP);
+-- ROUND's places are read as arithmetic reads an operand too ('abc' was 0 places, a date its year).
+VALUES ROUND(2.567, '1');
+VALUES ROUND(2.567, 'abc');
+VALUES ROUND(2.567, CURRENT DATE);
 -- ROUND of an INTEGER is held to INTEGER's range, as arithmetic is (it gave 2147483650).
 VALUES ROUND(2147483647, -1);
 VALUES ROUND(2147483642, -1);

@@ -212,3 +212,28 @@ SELECT qa.g.k FROM qa.g, qb.g GROUP BY qa.g.k ORDER BY qb.g.k;
 SELECT qa.g.k, COUNT(*) FROM qa.g, qb.g GROUP BY qa.g.k HAVING MAX(qb.g.k) > 3 ORDER BY qa.g.k;
 DROP TABLE qa.g;
 DROP TABLE qb.g;
+-- A character string compared with a number is read as the number it spells, either way round,
+-- in a comparison, BETWEEN, an IN list, CASE x WHEN, NULLIF and the rows of a subquery; text
+-- that is no number is -420.  The text was compared unless one side was a column of numeric
+-- affinity: 1 = '1' and 10 > '9' were false, and K + 0 = '1' found nothing where K = '1' found
+-- the row.  Strings compared with strings stay blank-padded.
+CREATE TABLE cn (k INT, d DECIMAL(5,2), s VARCHAR(6));
+INSERT INTO cn VALUES (1, 1.50, ' 1'), (10, 10.00, '9'), (2, 2.00, '02');
+VALUES (CASE WHEN 1 = '1' THEN 'equal' ELSE 'differ' END, CASE WHEN 10 > '9' THEN 'greater' ELSE 'not greater' END);
+SELECT k FROM cn WHERE k = '1';
+SELECT k FROM cn WHERE k + 0 = ' 1 ';
+SELECT k FROM cn WHERE d * 1 < '1.6e0' ORDER BY k;
+SELECT k FROM cn WHERE s = 2;
+SELECT k FROM cn WHERE k + 0 > s ORDER BY k;
+SELECT k FROM cn WHERE k * 1 BETWEEN '2' AND '10' ORDER BY k;
+SELECT k FROM cn WHERE '1.5' BETWEEN k AND d * 1 ORDER BY k;
+SELECT k FROM cn WHERE k + 0 IN ('1', ' 2', '9') ORDER BY k;
+SELECT k FROM cn WHERE s NOT IN (1, 2) ORDER BY k;
+SELECT k, CASE k + 0 WHEN '1' THEN 'one' WHEN '10' THEN 'ten' ELSE 'other' END, CASE s WHEN 2 THEN 'two' ELSE 'not two' END FROM cn ORDER BY k;
+SELECT k FROM cn WHERE k + 0 IN (SELECT s FROM cn) ORDER BY k;
+SELECT k FROM cn WHERE k + 0 > ALL (SELECT s FROM cn);
+SELECT s FROM cn WHERE s = ANY (SELECT k FROM cn) ORDER BY s;
+VALUES (NULLIF(1, '1'), NULLIF('2', 2.0), NULLIF('3', 2));
+SELECT k FROM cn WHERE k = 'one';
+SELECT k FROM cn WHERE s = '9  ';
+DROP TABLE cn;

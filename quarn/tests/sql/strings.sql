@@ -81,6 +81,10 @@ SELECT COUNT(*) FROM NC WHERE NULLIF(C, '') IS NULL;
 VALUES (NULLIF('a', 'a  '), NULLIF('a', 'b'));
 SELECT NULLIF(D, '2024-1-10'), NULLIF(D, '2024-1-11') FROM NC WHERE C = '';
 SELECT COUNT(*) FROM NC WHERE NULLIF(GENERATE_UNIQUE(), GENERATE_UNIQUE()) IS NULL;
+-- Over a column function it is one value per group (the subquery of the evaluated-once form
+-- took the column function out of its grouping: a row per row, or -120).
+SELECT NULLIF(LENGTH(MAX(GENERATE_UNIQUE())), 0) FROM NC;
+SELECT C, NULLIF(COUNT(GENERATE_UNIQUE()), 2) FROM NC GROUP BY C ORDER BY C;
 DROP TABLE NC;
 -- CONCAT(a, b) is typed as a || b is (it took the last argument's type: VARCHAR(1), and a
 -- view over it was VARCHAR(2)).
