@@ -573,8 +573,11 @@ std::string Translator::additive() {
       else out = left + (plus ? " + " : " - ") + right;
     }
     else if (acceptOp("||") || acceptKw("CONCAT")) {
-      out = asValue(sql(), t);
-      out += " || " + asValue(multiplicative(), lastType_);
+      // A DECIMAL or REAL operand reads as it does turned into text, with its scale (101.00 of
+      // a DECIMAL(9,2) was "101").
+      out = asText(asValue(sql(), t), t);
+      const std::string right = multiplicative();
+      out += " || " + asText(asValue(right, lastType_), lastType_);
       t = concatType(t, lastType_);
     } else {
       lastType_ = t;
@@ -1221,7 +1224,7 @@ std::string Translator::functionCall(const std::string &schema, const std::strin
     if (f == "CONCAT") {
       argc(2, 2);
       lastType_ = concatType(argTypes[0], argTypes[1]);
-      return "(" + args[0] + " || " + args[1] + ")";
+      return "(" + asText(args[0], argTypes[0]) + " || " + asText(args[1], argTypes[1]) + ")";
     }
     if (f == "HEX") { argc(1, 1); return typed(Base::Varchar, call("QHEX")); }
     // A numeric function's argument is read as arithmetic reads an operand: a datetime is no

@@ -89,6 +89,8 @@ DROP TABLE NC;
 -- CONCAT(a, b) is typed as a || b is (it took the last argument's type: VARCHAR(1), and a
 -- view over it was VARCHAR(2)).
 DESCRIBE VALUES (CONCAT('abc', 'b'), 'abc' || 'b');
+-- A DECIMAL or REAL operand reads as it does turned into text, with its scale ("101x" before).
+VALUES (CAST(101 AS DECIMAL(9,2)) || 'x', CONCAT('x', CAST(-0.5 AS DECIMAL(5,3))), REAL(0.02) || '|' || 7);
 CREATE TABLE ONE (K INTEGER);
 INSERT INTO ONE VALUES (1);
 CREATE VIEW CV AS SELECT CONCAT('abc', 'b') AS V FROM ONE;
