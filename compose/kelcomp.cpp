@@ -34,46 +34,6 @@ namespace {
 
 constexpr const char kUnit[] = "kelcomp";
 
-/*
- * Takes the block comments (slash-star to star-slash) out of a statement, each as one blank,
- * outside literals, delimited names and "--" comments (which kelCleanQuery takes out), so
- * that neither kind of comment reaches the cut at ORDER BY: a block comment after the last key
- * was read as text after it (KELQ001E).  An unterminated block comment is left for the
- * database to refuse.
- */
-void dropBlockComments(std::u16string *sql) {
-  std::u16string out;
-  out.reserve(sql->size());
-  const std::u16string &s = *sql;
-  size_t i = 0;
-  while (i < s.size()) {
-    const char16_t c = s[i];
-    if (c == u'\'' || c == u'"') {
-      size_t close = s.find(c, i + 1);
-      size_t end = close == std::u16string::npos ? s.size() : close + 1;
-      out.append(s, i, end - i);
-      i = end;
-    } else if (c == u'-' && i + 1 < s.size() && s[i + 1] == u'-') {
-      size_t end = s.find_first_of(u"\r\n", i);
-      if (end == std::u16string::npos) end = s.size();
-      out.append(s, i, end - i);
-      i = end;
-    } else if (c == u'/' && i + 1 < s.size() && s[i + 1] == u'*') {
-      size_t close = s.find(u"*/", i + 2);
-      if (close == std::u16string::npos) {
-        out.append(s, i, std::u16string::npos);
-        break;
-      }
-      out += u' ';
-      i = close + 2;
-    } else {
-      out += c;
-      ++i;
-    }
-  }
-  *sql = std::move(out);
-}
-
 // SQLCODE of ALTER TABLE ... ADD for a column the table has already.
 constexpr int kSqlColumnExists = -612;
 // Characters of the DAD the trace shows.
@@ -297,7 +257,6 @@ int kelComposeXML(KelCallContext *ctx, const KelComposeArgs &argsIn, KelComposeR
       KEL_TRACE(ctx, "override type %d has no place in SQL mapping\n", args.overrideType);
       return savepoint.finish(kelFail(ctx, msg, sqlstate, KELQ030E));
     }
-    dropBlockComments(&sql);
     rc = kelCleanQuery(ctx, sql.data(), msg, true);
     if (rc < 0) return savepoint.finish(kelMessageState(KELG001E, sqlstate));
     sql.resize(std::char_traits<char16_t>::length(sql.c_str()));

@@ -414,15 +414,27 @@ int kelCleanQuery(KelCallContext *ctx, UChar *query, char *msg, bool dropComment
       *w++ = *r++;
       while (*r != 0 && *r != c) *w++ = *r++;
       if (*r == c) *w++ = *r++;
-    } else if (dropComments && c == u'-' && r[1] == u'-') {
-      // A comment runs to the end of its line: folding the line end into a blank would let it
-      // run over the rest of the query, so it goes, and counts as white space.
-      while (*r != 0 && *r != u'\n' && *r != u'\r') ++r;
+    } else if (dropComments && ((c == u'-' && r[1] == u'-') || (c == u'/' && r[1] == u'*'))) {
+      // A "--" comment runs to the end of its line: folding the line end into a blank would let
+      // it run over the rest of the query, so it goes.  A block comment goes to its "*/"; one
+      // without an end is left for the database to refuse.  Either counts as white space.
+      if (c == u'-') {
+        while (*r != 0 && *r != u'\n' && *r != u'\r') ++r;
+      } else {
+        const UChar *end = r + 2;
+        while (*end != 0 && !(end[0] == u'*' && end[1] == u'/')) ++end;
+        if (*end == 0) {
+          while (*r != 0) *w++ = *r++;
+          break;
+        }
+        r = end + 2;
+      }
       while (isSqlSpace(*r)) ++r;
       if (w != query && w[-1] != u' ' && *r != 0) *w++ = u' ';
     } else if (isSqlSpace(c)) {
       while (isSqlSpace(*r)) ++r;
-      if (dropComments && r[0] == u'-' && r[1] == u'-') continue;  // the comment writes the blank
+      // The comment writes the blank.
+      if (dropComments && ((r[0] == u'-' && r[1] == u'-') || (r[0] == u'/' && r[1] == u'*'))) continue;
       *w++ = u' ';
     } else {
       *w++ = *r++;

@@ -143,8 +143,9 @@ int kelQuoteIdentifier(KelCallContext *ctx, char **pos, char *end, const char *n
  * Cleans the terminated UTF-16 query in place: leading white space is removed, each run of
  * white space outside single or double quotes becomes one blank, quoted text is kept as it is.
  * With dropComments (a user's whole statement, not a condition whose checks must see its
- * comments) a "--" comment outside quotes is taken out with its line end and counts as white
- * space: folded onto one line it would run over the rest of the statement.  Returns 0; -57
+ * comments) a "--" comment outside quotes is taken out with its line end, and a block comment
+ * to its end, each counting as white space: folded onto one line a "--" comment would run over
+ * the rest of the statement.  Returns 0; -57
  * with KELG001E in msg (a message buffer of the context's mode) for a null query.
  */
 int kelCleanQuery(KelCallContext *ctx, UChar *query, char *msg, bool dropComments = false);

@@ -352,6 +352,10 @@ TEST(KelSqlCleanQuery, WhiteSpaceRunsOutsideQuotesBecomeOneBlank) {
   EXPECT_EQ(std::u16string(commented.c_str()), u"SELECT a , b FROM t WHERE c = '--'");
   EXPECT_EQ(kelCleanQuery(nullptr, condition.data(), msg), 0);
   EXPECT_EQ(std::u16string(condition.c_str()), u"SELECT a -- the key , b--x FROM t WHERE c = '--' -- last");
+  // So does a block comment, outside quotes; one without an end is left as it is.
+  std::u16string blocks = u"/* a */ SELECT a /* x\n y */, b/**/FROM t WHERE c = '/* k */' -- /* no\n/* open";
+  EXPECT_EQ(kelCleanQuery(nullptr, blocks.data(), msg, true), 0);
+  EXPECT_EQ(std::u16string(blocks.c_str()), u"SELECT a , b FROM t WHERE c = '/* k */' /* open");
   std::u16string leading = u"-- first\n SELECT 1";
   EXPECT_EQ(kelCleanQuery(nullptr, leading.data(), msg, true), 0);
   EXPECT_EQ(std::u16string(leading.c_str()), u"SELECT 1");
