@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <unordered_map>
@@ -799,9 +800,10 @@ Operand arithmetic(const Operand &a, char op, const Operand &b) {
   return {SQLITE_FLOAT, 0, r};
 }
 
-// x brought to DECIMAL(p,s) as a DECIMAL result is: a double rounded to 15 significant digits
-// and cut to s digits after the point (decimalCut), an integer as it is; false when it is past
-// the precision (|x| not below 10^(p-s), as a DECIMAL column bounds its doubles).
+// x brought to DECIMAL(p,s) as a DECIMAL result is: a double cut to s digits after the point
+// (decimalCut: within the noise of binary arithmetic of a whole number of units, that number),
+// an integer as it is; false when it is past the precision (|x| not below 10^(p-s), as a
+// DECIMAL column bounds its doubles).
 bool decimalResult(Operand *x, int p, int s) {
   if (x->type == SQLITE_INTEGER) {
     if (p - s >= 19) return true;
@@ -870,13 +872,20 @@ bool parseSteps(const std::string &text, std::vector<ArithStep> *steps) {
 // come last so that a call continuing another is its first argument, which SQLite's parser
 // nests most deeply).
 void qarith(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
-  const std::string text = argc > 0 ? argText(argv[argc - 1]) : std::string();
-  std::vector<ArithStep> steps;
-  if (argc < 2 || !parseSteps(text, &steps) || steps.size() != static_cast<size_t>(argc - 2))
-    return sqlite3_result_error(ctx, "QARITH: steps and operands do not match", -1);
+  if (argc < 2) return sqlite3_result_error(ctx, "QARITH: steps and operands do not match", -1);
+  // The steps are a constant of the statement: parsed at its first row and kept with it.
+  using Steps = std::vector<ArithStep>;
+  std::unique_ptr<Steps> parsed;
+  const auto *steps = static_cast<const Steps *>(sqlite3_get_auxdata(ctx, argc - 1));
+  if (steps == nullptr) {
+    parsed = std::make_unique<Steps>();
+    if (!parseSteps(argText(argv[argc - 1]), parsed.get()) || parsed->size() != static_cast<size_t>(argc - 2))
+      return sqlite3_result_error(ctx, "QARITH: steps and operands do not match", -1);
+    steps = parsed.get();
+  }
   Operand acc = operandOf(argv[0]);
   for (int k = 1; k < argc - 1; ++k) {
-    const ArithStep &st = steps[static_cast<size_t>(k - 1)];
+    const ArithStep &st = (*steps)[static_cast<size_t>(k - 1)];
     const Operand b = operandOf(argv[k]);
     if (acc.type != SQLITE_NULL && (st.op == '/' || st.op == 'r') &&
         ((b.type == SQLITE_INTEGER && b.i == 0) || (b.type == SQLITE_FLOAT && b.d == 0.0)))
@@ -895,11 +904,13 @@ void qarith(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
     if (bad) return fail(ctx, kSqlArithmeticOverflow, "");
   }
   resultOperand(ctx, acc);
+  if (parsed != nullptr)
+    sqlite3_set_auxdata(ctx, argc - 1, parsed.release(), [](void *p) { delete static_cast<Steps *>(p); });
 }
 
-// QMOD(a, b): the remainder of a / b, with the sign of a: of integers in 64 bits, else of the
-// doubles (MOD(7.9, 2.5) is 0.4, MOD(-7.5, 2) -1.5, where SQLite's % cut both to integers and
-// MOD(5, 0.5) divided by zero).  NULL when either is NULL; a zero b is -801 (22012).
+// QMOD(a, b): the remainder of a / b, with the sign of a: of integers in 64 bits, else of whole
+// units of the decimals' scale (decimalUnits), else of the doubles (MOD(7.9, 2.5) is 0.4,
+// MOD(-7.5, 2) -1.5, where SQLite's % cut both to integers and MOD(5, 0.5) divided by zero).  NULL when either is NULL; a zero b is -801 (22012).
 void qmod(sqlite3_context *ctx, int, sqlite3_value **argv) {
   const Operand a = operandOf(argv[0]), b = operandOf(argv[1]);
   if (a.type == SQLITE_NULL || b.type == SQLITE_NULL) return sqlite3_result_null(ctx);
