@@ -111,6 +111,11 @@ bool Translator::comparedOperands(std::string *left, const QType &leftType, std:
   return leftDt || rightDt;
 }
 
+void Translator::comparable(std::string *left, const QType &leftType, std::string *right, const QType &rightType) {
+  if (!comparedOperands(left, leftType, right, rightType) && (comparesPadded(leftType) || comparesPadded(rightType)))
+    *right = blankPadded(*right);
+}
+
 // An operand compared with each of several values of types others, which are written once (an
 // IN list, the WHENs of CASE x): the type it is compared as, *left converted to it where one of
 // the others makes it so, as comparedOperands would (a character string among numbers is read
@@ -196,8 +201,7 @@ std::string Translator::predicate() {
       }
       std::string right = additive();
       QType rightType = lastType_;
-      if (!comparedOperands(&left, leftType, &right, rightType) && (comparesPadded(leftType) || comparesPadded(rightType)))
-        right = blankPadded(right);
+      comparable(&left, leftType, &right, rightType);
       left = left + " " + cmp + " " + right;
       continue;
     }
@@ -210,8 +214,7 @@ std::string Translator::predicate() {
         expectKw("FROM");
         std::string right = additive();
         QType rightType = lastType_;
-        if (!comparedOperands(&left, leftType, &right, rightType) && (comparesPadded(leftType) || comparesPadded(rightType)))
-          right = blankPadded(right);
+        comparable(&left, leftType, &right, rightType);
         left = left + (neg ? " IS " : " IS NOT ") + right;
         continue;
       }
@@ -1213,9 +1216,7 @@ std::string Translator::functionCall(const std::string &schema, const std::strin
                         columnFunctions_ == columnFunctionsBefore;
       const std::string a = once ? std::string("\"quarn_nullif\"") : args[0];
       std::string left = a, right = args[1];
-      if (!comparedOperands(&left, argTypes[0], &right, argTypes[1]) &&
-          (comparesPadded(argTypes[0]) || comparesPadded(argTypes[1])))
-        right = blankPadded(right);
+      comparable(&left, argTypes[0], &right, argTypes[1]);
       const std::string test = "CASE WHEN " + left + " = " + right + " THEN NULL ELSE " + a + " END";
       lastType_ = argTypes[0];
       if (once) return "(SELECT " + test + " FROM (SELECT " + args[0] + " AS \"quarn_nullif\"))";

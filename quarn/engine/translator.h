@@ -147,6 +147,9 @@ class Translator {
   std::string selectStatement(bool top);
   std::string scalarFullselect();
   bool comparedOperands(std::string *left, const QType &leftType, std::string *right, const QType &rightType);
+  // left and right as their comparison reads them: comparedOperands, else the right one padded
+  // with blanks where either compares blank-padded.
+  void comparable(std::string *left, const QType &leftType, std::string *right, const QType &rightType);
   QType comparedWithAll(std::string *left, const QType &leftType, const std::vector<QType> &others);
   bool comparedColumn(std::string *left, const QType &leftType, std::string *value);
   std::string fullselect();
